@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs what is needed, then builds and runs every test: a Release build,
+# a Debug build with AddressSanitizer and UndefinedBehaviorSanitizer, and the
+# fuzz targets for a bounded number of runs each.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+jobs=$(nproc)
+bash "$root/scripts/install-deps.sh"
+bash "$root/scripts/start-services.sh"
+
+run_suite() { # name, extra cmake args...
+  local name=$1; shift
+  local build="$root/build/$name"
+  local t0=$SECONDS
+  cmake -S "$root" -B "$build" -G Ninja "$@" >/dev/null
+  cmake --build "$build" -j "$jobs"
+  (cd "$build" && ctest --output-on-failure -j "$jobs" --timeout 600)
+  echo "== $name: $((SECONDS - t0)) s"
+}
+
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+run_suite release -DCMAKE_BUILD_TYPE=Release
+run_suite asan -DCMAKE_BUILD_TYPE=Debug -DVRCORE_SANITIZE=ON
+
+# Fuzz targets: bounded runs over the checked-in seed corpora.
+bash "$root/scripts/run-fuzz.sh" "${FUZZ_RUNS:-20000}"

@@ -1,0 +1,267 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "status/stf_internal.h"
+
+using namespace vr::stf;
+
+namespace {
+
+const ListHeader *H(const STF_List *l) { return reinterpret_cast<const ListHeader *>(l); }
+
+STF_ObjectInfo Info(const STF_List *l, uint32_t i) {
+    STF_ObjectInfo info{};
+    EXPECT_EQ(STF_GetObjectInfo(l, i, &info), 0u) << "index " << i;
+    return info;
+}
+
+struct ListPtr {
+    STF_List *l;
+    explicit ListPtr(STF_List *p) : l(p) {}
+    ~ListPtr() { STF_DeleteList(l); }
+    operator STF_List *() const { return l; }
+};
+
+} // namespace
+
+TEST(StatusList, NullAndEmptyLists) {
+    EXPECT_EQ(STF_GetStatus(nullptr), 0xFFFFFFFFu);
+    STF_ObjectInfo info;
+    EXPECT_EQ(STF_GetObjectInfo(nullptr, 1, &info), 0xFFFFFFFFu);
+    STF_AddStatus(nullptr, 0xC0030065u, 1, STF_ARG_INT, 1);
+    STF_ConvertErrno(nullptr, 2, "x");
+    STF_DeleteList(nullptr);
+    EXPECT_EQ(STF_ClearStatus(nullptr), nullptr);
+
+    ListPtr l(STF_CreateList(nullptr));
+    EXPECT_EQ(STF_GetStatus(l), 0u);
+    EXPECT_EQ(STF_GetObjectInfo(l, 0, &info), STF_S_NOENTRY);
+    EXPECT_EQ(STF_GetObjectInfo(l, 1, &info), STF_S_NOENTRY);
+}
+
+TEST(StatusList, SizingRules) {
+    struct Case { uint32_t max, size, want_max, want_size; };
+    const Case cases[] = {
+        {0, 0, 5, 1000},      {0, 500, 1, 500},         {3, 0, 3, 1000},
+        {1, 10, 1, 71},       {40, 100, 40, 40 * 32 + 39}, {5000, 0, 2046, 2046 * 32 + 39},
+        {2046, 70000, 2046, 65535}, {2, 65536, 2, 65535},
+    };
+    for (const auto &c : cases) {
+        ListPtr l(STF_CreateListExplicit(nullptr, c.max, c.size));
+        EXPECT_EQ(H(l)->max_entries, c.want_max) << c.max << "/" << c.size;
+        EXPECT_EQ(H(l)->block_size, c.want_size) << c.max << "/" << c.size;
+        EXPECT_EQ(STF_GetStatus(l), 0u);
+    }
+}
+
+TEST(StatusList, AddingCodeZeroClears) {
+    ListPtr l(STF_CreateList(nullptr));
+    STF_AddStatus(l, 0xC0030065u, 0);
+    STF_AddStatus(l, 0xC0030066u, -1);
+    EXPECT_EQ(Info(l, 1).arg_count, -1);
+    EXPECT_EQ(Info(l, 2).arg_count, 0);
+    STF_AddStatus(l, 0, 0);
+    EXPECT_EQ(STF_GetStatus(l), 0u);
+    EXPECT_EQ(EntryCount(l), 0u);
+}
+
+TEST(StatusList, TypedArgumentsAreCopied) {
+    ListPtr l(STF_CreateList(nullptr));
+    char text[] = "caller text";
+    const unsigned char bytes[4] = {0, 1, 2, 0xFF};
+    STF_AddStatus(l, 0xC00E00A0u, 5, STF_ARG_CHAR, 'x', STF_ARG_INT, -7, STF_ARG_DOUBLE, 2.5,
+                  STF_ARG_STRING, text, STF_ARG_COUNTED, 4, bytes);
+    std::strcpy(text, "overwritten");
+    STF_ObjectInfo i = Info(l, 1);
+    ASSERT_EQ(i.arg_count, 5);
+    EXPECT_EQ(i.kind, STF_KIND_STATUS);
+    EXPECT_EQ(i.flags, 0u);
+    EXPECT_EQ(i.args[0].type, 1u);
+    EXPECT_EQ(i.args[0].value.c, 'x');
+    EXPECT_EQ(i.args[1].value.i, -7);
+    EXPECT_EQ(i.args[2].value.d, 2.5);
+    EXPECT_EQ(i.args[3].length, 12u);
+    EXPECT_STREQ(static_cast<const char *>(i.args[3].value.p), "caller text");
+    EXPECT_EQ(i.args[4].length, 4u);
+    EXPECT_EQ(std::memcmp(i.args[4].value.p, bytes, 4), 0);
+    // Copies live inside the block.
+    auto in_block = [&](const void *p) {
+        auto b = reinterpret_cast<const uint8_t *>(l.l);
+        auto q = static_cast<const uint8_t *>(p);
+        return q >= b + 32 && q < b + H(l)->block_size;
+    };
+    EXPECT_TRUE(in_block(i.args[3].value.p));
+    EXPECT_TRUE(in_block(i.args[4].value.p));
+}
+
+TEST(StatusList, ArgumentLimits) {
+    ListPtr l(STF_CreateList(nullptr));
+    STF_AddStatus(l, 0xC0010005u, 9, 3, 1, 3, 2, 3, 3, 3, 4, 3, 5, 3, 6, 3, 7, 3, 8, 3, 9);
+    STF_ObjectInfo nine = Info(l, 1);
+    ASSERT_EQ(nine.arg_count, 9);
+    EXPECT_EQ(nine.args[8].value.i, 9);
+    STF_AddStatus(l, 0xC0010005u, 10, 3, 1, 3, 2, 3, 3, 3, 4, 3, 5, 3, 6, 3, 7, 3, 8, 3, 9, 3, 10);
+    STF_ObjectInfo ten = Info(l, 1);
+    EXPECT_EQ(ten.arg_count, -1);
+    EXPECT_EQ(ten.flags, STF_ENTRY_ARGS_LOST);
+    EXPECT_EQ(ten.args, nullptr);
+    // An unknown type adds nothing at all.
+    STF_AddStatus(l, 0xC0030070u, 2, STF_ARG_INT, 1, 7, 2);
+    EXPECT_EQ(STF_GetStatus(l), 0xC0010005u);
+    EXPECT_EQ(EntryCount(l), 2u);
+    STF_AddStatus(l, 0xC0030070u, 1, 0x4005, 3, "abc");
+    EXPECT_EQ(EntryCount(l), 2u);
+}
+
+TEST(StatusList, ConvertErrno) {
+    ListPtr l(STF_CreateList(nullptr));
+    STF_ConvertErrno(l, 2, "open of /tmp/x");
+    STF_ObjectInfo top = Info(l, 1);
+    EXPECT_EQ(top.code, 0xC0010005u);
+    ASSERT_EQ(top.arg_count, 2);
+    EXPECT_EQ(top.args[0].type, 3u);
+    EXPECT_EQ(top.args[0].value.i, 2);
+    EXPECT_STREQ(static_cast<const char *>(top.args[1].value.p), "open of /tmp/x");
+    STF_ObjectInfo cause = Info(l, 2);
+    EXPECT_EQ(cause.kind, STF_KIND_ERRNO);
+    EXPECT_EQ(cause.code, 2u);
+    EXPECT_EQ(EntryCount(l), 2u);
+}
+
+TEST(StatusList, EnvironmentChainOrder) {
+    ListPtr l(STF_CreateList(nullptr));
+    STF_AddStatus(l, 0xC0000001u, 0);
+    STF_AddEnvStatus(l, 0xC0030001u, 1, STF_ARG_STRING, "main",
+                     STF_KIND_STATUS, 0xC0030002u, 0,
+                     STF_KIND_MSG, 17u, 1, STF_ARG_INT, 5,
+                     STF_KIND_ERRNO, 13u, 0, 0);
+    ASSERT_EQ(EntryCount(l), 5u);
+    EXPECT_EQ(Info(l, 5).code, 0xC0000001u);
+    EXPECT_EQ(Info(l, 1).code, 0xC0030001u);
+    EXPECT_EQ(Info(l, 2).code, 0xC0030002u);
+    EXPECT_EQ(Info(l, 3).kind, STF_KIND_MSG);
+    EXPECT_EQ(Info(l, 3).args[0].value.i, 5);
+    EXPECT_EQ(Info(l, 4).kind, STF_KIND_ERRNO);
+
+    // A status group with code 0 clears what was there when it is added:
+    // the groups after it in the chain are added before it and are lost.
+    STF_AddEnvStatus(l, 0xC0030003u, 0, STF_KIND_STATUS, 0u, 0, STF_KIND_ERRNO, 4u, 0, 0);
+    ASSERT_EQ(EntryCount(l), 1u);
+    EXPECT_EQ(STF_GetStatus(l), 0xC0030003u);
+
+    STF_AddEnvStatusByArray(l, 1, nullptr);
+    EXPECT_EQ(STF_GetStatus(l), 0xC0010009u);
+    EXPECT_EQ(EntryCount(l), 2u);
+}
+
+TEST(StatusList, FullBlockGivesWay) {
+    // Default list: room for about thirty argument-free entries.
+    ListPtr l(STF_CreateList(nullptr));
+    for (uint32_t i = 1; i <= 6; ++i) STF_AddStatus(l, 0xC0030000u + i, 0);
+    EXPECT_EQ(EntryCount(l), 6u);
+    uint32_t n = 6;
+    while (FreeSpace(l) >= 28) STF_AddStatus(l, 0xC0030000u + ++n, 0);
+    EXPECT_GE(n, 29u);
+    // Full and past its maximum: the newest entry is replaced.
+    STF_AddStatus(l, 0xC00300FFu, 0);
+    EXPECT_EQ(EntryCount(l), n);
+    EXPECT_EQ(Info(l, 1).code, 0xC00300FFu);
+    EXPECT_EQ(Info(l, 2).code, 0xC0030000u + n - 1);
+    EXPECT_EQ(Info(l, n).code, 0xC0030001u); // the oldest cause stays
+}
+
+TEST(StatusList, ArgumentsOfNewestEntriesGiveWay) {
+    // Ten entries allowed in a small block; large arguments fill it first.
+    ListPtr l(STF_CreateListExplicit(nullptr, 10, 500));
+    std::string big(150, 'a');
+    STF_AddStatus(l, 0xC0030001u, 1, STF_ARG_STRING, "oldest");
+    STF_AddStatus(l, 0xC0030002u, 1, STF_ARG_STRING, big.c_str());
+    STF_AddStatus(l, 0xC0030003u, 1, STF_ARG_STRING, big.c_str());
+    ASSERT_EQ(Info(l, 1).arg_count, 1);
+    uint32_t added = 3;
+    while (FreeSpace(l) >= 28) STF_AddStatus(l, 0xC0030000u + ++added, 0);
+    STF_AddStatus(l, 0xC0030099u, 1, STF_ARG_INT, 77);
+    // Entries keep their order and codes; the newest ones lost arguments.
+    ASSERT_EQ(EntryCount(l), added + 1);
+    EXPECT_EQ(Info(l, 1).code, 0xC0030099u);
+    for (uint32_t i = 2; i <= added + 1; ++i) EXPECT_EQ(Info(l, i).code, 0xC0030000u + added + 2 - i);
+    STF_ObjectInfo oldest = Info(l, added + 1);
+    ASSERT_EQ(oldest.arg_count, 1);
+    EXPECT_STREQ(static_cast<const char *>(oldest.args[0].value.p), "oldest");
+    STF_ObjectInfo third = Info(l, added - 1);
+    EXPECT_EQ(third.code, 0xC0030003u);
+    EXPECT_EQ(third.flags & STF_ENTRY_ARGS_LOST, STF_ENTRY_ARGS_LOST);
+}
+
+TEST(StatusList, FallbackAndChaining) {
+    SetMallocHook([](size_t, uint32_t) -> void * { return nullptr; });
+    STF_List *f = STF_CreateList(nullptr);
+    SetMallocHook(nullptr);
+    EXPECT_EQ(f, FallbackList());
+    EXPECT_EQ(STF_GetStatus(f), STF_S_NOMEM);
+    STF_ObjectInfo i = Info(f, 1);
+    EXPECT_EQ(i.flags, STF_ENTRY_STATIC);
+    STF_AddStatus(f, 0xC0030065u, 0); // the static list is never written
+    STF_ClearStatus(f);
+    STF_DeleteList(f);
+    EXPECT_EQ(STF_GetStatus(f), STF_S_NOMEM);
+    EXPECT_EQ(H(f)->block_size, 71u);
+
+    STF_List *parent = STF_CreateList(nullptr);
+    STF_List *child = STF_CreateList(parent);
+    STF_List *other = STF_CreateList(parent); // parent already has one
+    STF_List *grand = STF_CreateList(child);
+    EXPECT_EQ(Subordinate(parent), child);
+    EXPECT_EQ(Parent(other), nullptr);
+    STF_List *of_static = STF_CreateList(f);
+    EXPECT_EQ(Parent(of_static), nullptr);
+    STF_DeleteList(of_static);
+    STF_DeleteList(child); // takes the grandchild with it
+    EXPECT_EQ(Subordinate(parent), nullptr);
+    (void)grand;
+    STF_List *again = STF_CreateList(parent);
+    EXPECT_EQ(Subordinate(parent), again);
+    STF_DeleteList(parent);
+    STF_DeleteList(other);
+}
+
+// Random adds of random arguments: every recorded argument is intact and
+// inside the block, counts never exceed what fits, the oldest entry stays.
+TEST(StatusList, RandomAddsKeepEntriesConsistent) {
+    std::mt19937 rng(1234);
+    for (int round = 0; round < 200; ++round) {
+        uint32_t max = 1 + rng() % 12;
+        uint32_t size = 71 + rng() % 900;
+        ListPtr l(STF_CreateListExplicit(nullptr, max, size));
+        std::vector<std::string> texts;
+        uint32_t first_code = 0;
+        int adds = 1 + static_cast<int>(rng() % 60);
+        for (int a = 0; a < adds; ++a) {
+            std::string s(rng() % 120, static_cast<char>('a' + a % 26));
+            uint32_t code = 0xC0030000u + static_cast<uint32_t>(a + 1);
+            if (a == 0) first_code = code;
+            int32_t v = static_cast<int32_t>(rng());
+            switch (rng() % 3) {
+            case 0: STF_AddStatus(l, code, 0); break;
+            case 1: STF_AddStatus(l, code, 2, STF_ARG_STRING, s.c_str(), STF_ARG_INT, v); break;
+            default: STF_AddStatus(l, code, 1, STF_ARG_COUNTED, static_cast<int>(s.size()), s.data()); break;
+            }
+            uint32_t n = EntryCount(l);
+            ASSERT_GE(n, 1u);
+            EXPECT_EQ(Info(l, n).code, first_code);
+            EXPECT_EQ(STF_GetStatus(l), code);
+            EXPECT_LE(n * 32u, H(l)->block_size);
+            STF_ObjectInfo top = Info(l, 1);
+            if (top.arg_count == 2) {
+                EXPECT_EQ(std::string(static_cast<const char *>(top.args[0].value.p)), s);
+                EXPECT_EQ(top.args[1].value.i, v);
+            } else if (top.arg_count == 1 && top.args[0].length > 0) {
+                EXPECT_EQ(std::string(static_cast<const char *>(top.args[0].value.p), top.args[0].length), s);
+            }
+        }
+    }
+}

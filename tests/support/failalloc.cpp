@@ -1,0 +1,68 @@
+#include "failalloc.h"
+
+#include <atomic>
+#include <cstdlib>
+
+#include <gtest/gtest.h>
+
+namespace vrtest {
+namespace {
+std::atomic<long> g_nth{0};
+std::atomic<long> g_attempts{0};
+std::atomic<long> g_live{0};
+std::atomic<bool> g_fired{false};
+} // namespace
+
+extern "C" void *FailMalloc(size_t size) {
+    long n = ++g_attempts;
+    long nth = g_nth.load();
+    if (nth != 0 && n == nth) {
+        g_fired = true;
+        return nullptr;
+    }
+    void *p = std::malloc(size ? size : 1);
+    if (p) ++g_live;
+    return p;
+}
+
+extern "C" void FailFree(void *p) {
+    if (!p) return;
+    --g_live;
+    std::free(p);
+}
+
+void FailAlloc::Arm(long nth) {
+    g_attempts = 0;
+    g_fired = false;
+    g_nth = nth;
+}
+long FailAlloc::Live() { return g_live.load(); }
+long FailAlloc::Attempts() { return g_attempts.load(); }
+bool FailAlloc::Fired() { return g_fired.load(); }
+
+long SweepFailures(const std::function<bool()> &op, const std::function<void()> &check_unchanged,
+                   long max_n) {
+    for (long n = 1; n <= max_n; ++n) {
+        long live_before = FailAlloc::Live();
+        FailAlloc::Arm(n);
+        bool ok = op();
+        bool fired = FailAlloc::Fired();
+        FailAlloc::Disarm();
+        if (!fired) {
+            EXPECT_TRUE(ok) << "operation failed without an allocation failure at n=" << n;
+            return n - 1;
+        }
+        if (ok) {
+            // Succeeding despite a failed allocation is allowed only when the
+            // operation recovered; the caller's check decides on content.
+            continue;
+        }
+        EXPECT_EQ(FailAlloc::Live(), live_before) << "leak after failing allocation " << n;
+        check_unchanged();
+        if (::testing::Test::HasFatalFailure()) return n;
+    }
+    ADD_FAILURE() << "sweep did not finish within " << max_n << " failure points";
+    return max_n;
+}
+
+} // namespace vrtest

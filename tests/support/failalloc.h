@@ -1,0 +1,36 @@
+// Test allocator that fails the Nth allocation and counts live blocks, so
+// tests can sweep N and prove "complete result or nothing left behind".
+#pragma once
+
+#include <cstddef>
+#include <functional>
+
+namespace vrtest {
+
+// The allocator pair, usable wherever the library takes {allocate, free}.
+extern "C" void *FailMalloc(size_t size);
+extern "C" void FailFree(void *p);
+
+class FailAlloc {
+  public:
+    // Fail the nth allocation from now on (1 = the next one); 0 never fails.
+    static void Arm(long nth);
+    static void Disarm() { Arm(0); }
+    // Blocks handed out by FailMalloc and not yet freed.
+    static long Live();
+    // Allocations attempted since the last Arm.
+    static long Attempts();
+    // Whether the armed failure has been delivered.
+    static bool Fired();
+};
+
+// Runs `op` with allocation n failing, for n = 1, 2, ... until an attempt
+// completes without the failure firing. `op` returns true on success.
+// After each failed attempt `check_unchanged` must hold and the live-block
+// count must equal its value before the attempt. Returns the number of
+// failing points exercised. `max_n` bounds the sweep. Each call of `op`
+// must start from the same state: an op that succeeds undoes its effect.
+long SweepFailures(const std::function<bool()> &op, const std::function<void()> &check_unchanged,
+                   long max_n = 100000);
+
+} // namespace vrtest
