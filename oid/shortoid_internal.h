@@ -1,0 +1,27 @@
+// Short identifiers: internal lookups shared by the conversions, the
+// registry and the tests.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "oid/builtin_table.h"
+
+namespace vr::oid {
+
+// Row of a built-in short identifier, or nullptr when it is not built in.
+const BuiltinRow *RowOf(uint32_t short_id);
+// Short identifier of a row number.
+inline uint32_t ShortOfRow(uint32_t row) { return row < kLowRows ? row : row + kHighOffset; }
+
+// Compares two binary forms (0x06, length octet, content) subidentifier by
+// subidentifier; the shorter content is smaller when one is a prefix.
+int CompareBinval(const unsigned char *a, const unsigned char *b);
+// Compares two content strings of the BER form in the same way.
+int CompareContent(const unsigned char *a, uint32_t alen, const unsigned char *b, uint32_t blen);
+
+// Binary searches of the built-in indexes; nullptr when absent.
+const IndexEntry *FindByContent(const unsigned char *content, uint32_t length);
+const IndexEntry *FindByName(std::string_view name);
+
+} // namespace vr::oid
