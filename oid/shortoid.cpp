@@ -4,7 +4,6 @@
 
 #include <fcntl.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -176,25 +175,17 @@ int CompareBinval(const unsigned char *a, const unsigned char *b) {
 }
 
 const IndexEntry *FindByContent(const unsigned char *content, uint32_t length) {
-    // Rows without a value sit at the end of the value index.
-    const IndexEntry *lo = kByValue, *hi = kByValue + kRowCount;
-    while (lo < hi && hi[-1].row->binary == nullptr) --hi;
-    auto it = std::lower_bound(lo, hi, 0, [&](const IndexEntry &e, int) {
-        return CompareContent(e.row->ber.value, e.row->ber.length, content, length) < 0;
-    });
-    if (it != hi && CompareContent(it->row->ber.value, it->row->ber.length, content, length) == 0)
-        return it;
-    return nullptr;
+    BuiltinRow probe{nullptr, {length, content}, content, 0};
+    IndexEntry key{&probe, 0};
+    return static_cast<const IndexEntry *>(std::bsearch(
+        &key, kByValue, kRowCount, sizeof(IndexEntry), _GENU__CompareObjectIDBsearch));
 }
 
-const IndexEntry *FindByName(std::string_view name) {
-    // Names are plain ASCII: the index is in byte order, whatever the locale.
-    auto it = std::lower_bound(kByName, kByName + kRowCount, name,
-                               [](const IndexEntry &e, std::string_view n) {
-                                   return std::string_view(e.row->name) < n;
-                               });
-    if (it != kByName + kRowCount && std::string_view(it->row->name) == name) return it;
-    return nullptr;
+const IndexEntry *FindByName(const char *name) {
+    BuiltinRow probe{name, {0, nullptr}, nullptr, 0};
+    IndexEntry key{&probe, 0};
+    return static_cast<const IndexEntry *>(std::bsearch(
+        &key, kByName, kRowCount, sizeof(IndexEntry), _GENU__CompareObjectNameBsearch));
 }
 
 } // namespace vr::oid
@@ -202,6 +193,36 @@ const IndexEntry *FindByName(std::string_view name) {
 using namespace vr::oid;
 
 extern "C" {
+
+// Comparators of the index searches: both arguments point to index
+// entries; an entry without a row or without the compared form sorts after
+// every other entry.
+int _GENU__CompareObjectIDBsearch(const void *a, const void *b) {
+    auto *x = static_cast<const IndexEntry *>(a);
+    auto *y = static_cast<const IndexEntry *>(b);
+    bool xn = !x || !x->row || !x->row->ber.value, yn = !y || !y->row || !y->row->ber.value;
+    if (xn || yn) return xn == yn ? 0 : (xn ? 1 : -1);
+    return CompareContent(x->row->ber.value, x->row->ber.length, y->row->ber.value,
+                          y->row->ber.length);
+}
+
+int _GENU__CompareObjectBinvalBsearch(const void *a, const void *b) {
+    auto *x = static_cast<const IndexEntry *>(a);
+    auto *y = static_cast<const IndexEntry *>(b);
+    bool xn = !x || !x->row || !x->row->binary, yn = !y || !y->row || !y->row->binary;
+    if (xn || yn) return xn == yn ? 0 : (xn ? 1 : -1);
+    return CompareBinval(x->row->binary, y->row->binary);
+}
+
+int _GENU__CompareObjectNameBsearch(const void *a, const void *b) {
+    auto *x = static_cast<const IndexEntry *>(a);
+    auto *y = static_cast<const IndexEntry *>(b);
+    bool xn = !x || !x->row || !x->row->name, yn = !y || !y->row || !y->row->name;
+    if (xn || yn) return xn == yn ? 0 : (xn ? 1 : -1);
+    // Names are plain ASCII and the index is in byte order: byte comparison
+    // keeps the search right whatever the locale's collation.
+    return std::strcmp(x->row->name, y->row->name);
+}
 
 VR_EXPORT int GENU_Init(STF_List *st, const char *directory, int mode) {
     if (!st) return 1;

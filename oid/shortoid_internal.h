@@ -3,9 +3,14 @@
 #pragma once
 
 #include <cstdint>
-#include <string_view>
 
 #include "oid/builtin_table.h"
+
+extern "C" {
+int _GENU__CompareObjectIDBsearch(const void *a, const void *b);
+int _GENU__CompareObjectBinvalBsearch(const void *a, const void *b);
+int _GENU__CompareObjectNameBsearch(const void *a, const void *b);
+}
 
 namespace vr::oid {
 
@@ -22,6 +27,6 @@ int CompareContent(const unsigned char *a, uint32_t alen, const unsigned char *b
 
 // Binary searches of the built-in indexes; nullptr when absent.
 const IndexEntry *FindByContent(const unsigned char *content, uint32_t length);
-const IndexEntry *FindByName(std::string_view name);
+const IndexEntry *FindByName(const char *name);
 
 } // namespace vr::oid
