@@ -13,9 +13,13 @@ namespace {
 struct Fixture {
     TestSet a{0}, b{1};
     AS_AttrHandle a1 = nullptr, b4 = nullptr;
-    AS_SetHandle out = nullptr;       // result of a set-producing operation
-    std::vector<int *> vals;          // caller values for the plain forms
-    int mine = 99;                    // caller value for the copying forms
+    AS_AttrHandle h = nullptr;  // an attribute handle an operation returns
+    AS_SetHandle out = nullptr; // result of a set-producing operation
+    std::vector<int *> vals;    // caller values for the plain forms
+    AS_ValueList list{};
+    int mine = 99; // caller value for the copying forms
+    GENU_ShortOID sel[5] = {5, 2, 4, 7, 2}, sel2[3] = {3, 1, 2};
+    AS_IdentifierList ids{5, sel}, ids2{3, sel2};
 
     Fixture() {
         Status st;
@@ -32,16 +36,19 @@ struct Fixture {
         EXPECT_EQ(AS_FindAttr(st, a, 1, &a1), 0);
         EXPECT_EQ(AS_FindAttr(st, b, 4, &b4), 0);
         for (int i = 0; i < 3; ++i) vals.push_back(MakeInt(100 + i));
+        list = AS_ValueList{3, reinterpret_cast<void **>(vals.data())};
     }
     ~Fixture() {
         Status st;
         EXPECT_EQ(AS_FreeAttrHandle(st, &a1), 0);
         EXPECT_EQ(AS_FreeAttrHandle(st, &b4), 0);
+        if (h) {
+            EXPECT_EQ(AS_FreeAttrHandle(st, &h), 0);
+        }
         if (out) {
             EXPECT_EQ(AS_Destroy(st, &out), 0);
         }
     }
-    AS_ValueList List() { return AS_ValueList{3, reinterpret_cast<void **>(vals.data())}; }
 };
 
 struct Op {
@@ -52,118 +59,54 @@ struct Op {
     std::function<void(Fixture &, STF_List *)> prep = nullptr;
 };
 
+#define OP(body) [](Fixture & f, STF_List * s) { return body; }
+
 std::vector<Op> Ops() {
-    const GENU_ValueDescriptor *d = &kIntDesc;
-    const GENU_Allocator *fa = &kFailAlloc;
     std::vector<Op> ops = {
-        {"AddAttr", 0, [](Fixture &f, STF_List *s) { return AS_AddAttr(s, f.a, 9, 1, nullptr); }},
-        {"AddAttrVal/new", 1,
-         [d](Fixture &f, STF_List *s) {
-             AS_AttrHandle h = nullptr;
-             int rc = AS_AddAttrVal(s, f.a, 9, kIntType, f.vals[0], d, &h);
-             if (rc == 0) AS_FreeAttrHandle(s, &h);
-             return rc;
-         }},
-        {"AddAttrVal/existing", 1,
-         [d](Fixture &f, STF_List *s) {
-             return AS_AddAttrVal(s, f.a, 2, kIntType, f.vals[0], d, nullptr);
-         }},
-        {"AddAttrValR", 1,
-         [d](Fixture &f, STF_List *s) { return AS_AddAttrValR(s, f.a1, kIntType, f.vals[0], d); }},
-        {"AddAttrValM", 0,
-         [d](Fixture &f, STF_List *s) {
-             return AS_AddAttrValM(s, f.a, 9, kIntType, &f.mine, d, nullptr);
-         }},
-        {"AddAttrValMR", 0,
-         [d](Fixture &f, STF_List *s) { return AS_AddAttrValMR(s, f.b4, kIntType, &f.mine, d); }},
-        {"AddAttrValList/new", 3,
-         [d](Fixture &f, STF_List *s) {
-             AS_ValueList l = f.List();
-             return AS_AddAttrValList(s, f.a, 9, kIntType, &l, d, nullptr);
-         }},
-        {"AddAttrValList/existing", 3,
-         [d](Fixture &f, STF_List *s) {
-             AS_ValueList l = f.List();
-             return AS_AddAttrValList(s, f.a, 1, kIntType, &l, d, nullptr);
-         }},
-        {"AddAttrValListR", 3,
-         [d](Fixture &f, STF_List *s) {
-             AS_ValueList l = f.List();
-             return AS_AddAttrValListR(s, f.b4, kIntType, &l, d);
-         }},
-        {"ReplaceAllAttrVals/new", 1,
-         [d](Fixture &f, STF_List *s) {
-             return AS_ReplaceAllAttrVals(s, f.a, 9, kIntType, f.vals[0], d, nullptr);
-         }},
-        {"ReplaceAllAttrVals/existing", 1,
-         [d](Fixture &f, STF_List *s) {
-             return AS_ReplaceAllAttrVals(s, f.a, 1, kIntType, f.vals[0], d, nullptr);
-         }},
-        {"ReplaceAllAttrValsM", 0,
-         [d](Fixture &f, STF_List *s) {
-             return AS_ReplaceAllAttrValsM(s, f.b, 4, kIntType, &f.mine, d, nullptr);
-         }},
-        {"ReplaceAllAttrValsR", 1,
-         [d](Fixture &f, STF_List *s) {
-             return AS_ReplaceAllAttrValsR(s, f.a1, kIntType, f.vals[0], d);
-         }},
-        {"ReplaceAllAttrValsMR", 0,
-         [d](Fixture &f, STF_List *s) {
-             return AS_ReplaceAllAttrValsMR(s, f.a1, kIntType, &f.mine, d);
-         }},
-        {"ReplaceAllAttrValsWithList", 3,
-         [d](Fixture &f, STF_List *s) {
-             AS_ValueList l = f.List();
-             return AS_ReplaceAllAttrValsWithList(s, f.b, 4, kIntType, &l, d, nullptr);
-         }},
-        {"ReplaceAllAttrValsWithListR", 3,
-         [d](Fixture &f, STF_List *s) {
-             AS_ValueList l = f.List();
-             return AS_ReplaceAllAttrValsWithListR(s, f.a1, kIntType, &l, d);
-         }},
-        {"CopyAttr", 0,
+        {"AddAttr", 0, OP(AS_AddAttr(s, f.a, 9, 1, nullptr))},
+        {"AddAttrVal/new", 1, OP(AS_AddAttrVal(s, f.a, 9, kIntType, f.vals[0], &kIntDesc, &f.h))},
+        {"AddAttrVal/existing", 1, OP(AS_AddAttrVal(s, f.a, 2, kIntType, f.vals[0], &kIntDesc, nullptr))},
+        {"AddAttrValR", 1, OP(AS_AddAttrValR(s, f.a1, kIntType, f.vals[0], &kIntDesc))},
+        {"AddAttrValM", 0, OP(AS_AddAttrValM(s, f.a, 9, kIntType, &f.mine, &kIntDesc, nullptr))},
+        {"AddAttrValMR", 0, OP(AS_AddAttrValMR(s, f.b4, kIntType, &f.mine, &kIntDesc))},
+        {"AddAttrValList/new", 3, OP(AS_AddAttrValList(s, f.a, 9, kIntType, &f.list, &kIntDesc, nullptr))},
+        {"AddAttrValList/existing", 3, OP(AS_AddAttrValList(s, f.a, 1, kIntType, &f.list, &kIntDesc, nullptr))},
+        {"AddAttrValListR", 3, OP(AS_AddAttrValListR(s, f.b4, kIntType, &f.list, &kIntDesc))},
+        {"ReplaceAllAttrVals/new", 1, OP(AS_ReplaceAllAttrVals(s, f.a, 9, kIntType, f.vals[0], &kIntDesc, nullptr))},
+        {"ReplaceAllAttrVals/existing", 1, OP(AS_ReplaceAllAttrVals(s, f.a, 1, kIntType, f.vals[0], &kIntDesc, &f.h))},
+        {"ReplaceAllAttrValsM", 0, OP(AS_ReplaceAllAttrValsM(s, f.b, 4, kIntType, &f.mine, &kIntDesc, nullptr))},
+        {"ReplaceAllAttrValsR", 1, OP(AS_ReplaceAllAttrValsR(s, f.a1, kIntType, f.vals[0], &kIntDesc))},
+        {"ReplaceAllAttrValsMR", 0, OP(AS_ReplaceAllAttrValsMR(s, f.a1, kIntType, &f.mine, &kIntDesc))},
+        {"ReplaceAllAttrValsWithList", 3, OP(AS_ReplaceAllAttrValsWithList(s, f.b, 4, kIntType, &f.list, &kIntDesc, nullptr))},
+        {"ReplaceAllAttrValsWithListR", 3, OP(AS_ReplaceAllAttrValsWithListR(s, f.a1, kIntType, &f.list, &kIntDesc))},
+        {"SetAttrCharacteristics", 0, OP(AS_SetAttrCharacteristicsR(s, f.a1, "xyz", 3))},
+        {"CopyAttr", 0, OP(AS_CopyAttr(s, f.b, f.a, 1, &f.h))},
+        {"CopyAttrR", 0, OP(AS_CopyAttrR(s, f.a, f.b4, nullptr))},
+        {"CopyAttrVals", 0, OP(AS_CopyAttrVals(s, f.b4, f.a, 1))},
+        {"CopyAttrValsR", 0, OP(AS_CopyAttrValsR(s, f.a1, f.b4))},
+        {"Copy", 0, OP(AS_Copy(s, &f.out, f.a, &kFailAlloc))},
+        {"Append", 0, OP(AS_Append(s, &f.out, f.a, f.b, &kFailAlloc, 1))},
+        {"Intersect", 0, OP(AS_Intersect(s, &f.out, f.b, &f.ids, &kFailAlloc))},
+        {"Subset", 0, OP(AS_Subset(s, &f.out, f.a, &f.ids2, &kFailAlloc))},
+        // b without identifier 2 and without its duplicates flag: nothing
+        // shared with a, and b's own repeats are not scanned.
+        {"Append/checked", 0, OP(AS_Append(s, &f.out, f.a, f.b, &kFailAlloc, 0)), true,
          [](Fixture &f, STF_List *s) {
-             AS_AttrHandle h = nullptr;
-             int rc = AS_CopyAttr(s, f.b, f.a, 1, &h);
-             if (rc == 0) AS_FreeAttrHandle(s, &h);
-             return rc;
-         }},
-        {"CopyAttrR", 0, [](Fixture &f, STF_List *s) { return AS_CopyAttrR(s, f.a, f.b4, nullptr); }},
-        {"CopyAttrVals", 0, [](Fixture &f, STF_List *s) { return AS_CopyAttrVals(s, f.b4, f.a, 1); }},
-        {"CopyAttrValsR", 0, [](Fixture &f, STF_List *s) { return AS_CopyAttrValsR(s, f.a1, f.b4); }},
-        {"Copy", 0, [fa](Fixture &f, STF_List *s) { return AS_Copy(s, &f.out, f.a, fa); }},
-        {"Append", 0,
-         [fa](Fixture &f, STF_List *s) { return AS_Append(s, &f.out, f.a, f.b, fa, 1); }},
-        {"Append/checked", 0,
-         [fa](Fixture &f, STF_List *s) { return AS_Append(s, &f.out, f.a, f.b, fa, 0); }, true,
-         [](Fixture &f, STF_List *s) {
-             // No identifier shared with a; b's own repeats are not scanned.
              EXPECT_EQ(AS_DeleteAttr(s, f.b, 2), 0);
              EXPECT_EQ(AS_DisallowDuplicates(s, f.b), 0);
          }},
-        {"Overlay", 0, [fa](Fixture &f, STF_List *s) { return AS_Overlay(s, &f.out, f.a, f.b, fa); },
-         true,
+        {"Overlay", 0, OP(AS_Overlay(s, &f.out, f.a, f.b, &kFailAlloc)), true,
          [](Fixture &f, STF_List *s) {
              EXPECT_EQ(AS_DisallowDuplicates(s, f.b), 0);
              EXPECT_EQ(AS_DeleteAttr(s, f.b, 5), 0);
              EXPECT_EQ(AS_DeleteAttr(s, f.b, 5), 0);
              EXPECT_EQ(AS_AllowDuplicates(s, f.b), 0);
          }},
-        {"Intersect", 0,
-         [fa](Fixture &f, STF_List *s) {
-             GENU_ShortOID ids[] = {5, 2, 4, 7, 2};
-             AS_IdentifierList l{5, ids};
-             return AS_Intersect(s, &f.out, f.b, &l, fa);
-         }},
-        {"Subset", 0,
-         [fa](Fixture &f, STF_List *s) {
-             GENU_ShortOID ids[] = {3, 1, 2};
-             AS_IdentifierList l{3, ids};
-             return AS_Subset(s, &f.out, f.a, &l, fa);
-         }},
     };
-    // All but AddAttr of the operations taking no caller value make copies.
-    for (Op &op : ops) op.copies = op.takes == 0 && op.name != "AddAttr";
+    // Copies of values are made by the "M" forms, the attribute copies and
+    // the algebra: the operations taking no caller value, but two.
+    for (Op &op : ops)
+        op.copies = op.takes == 0 && op.name != "AddAttr" && op.name != "SetAttrCharacteristics";
     return ops;
 }
 
@@ -198,6 +141,7 @@ void SweepAll(const std::function<void(long)> &arm, const std::function<bool()> 
             ExpectConsistent(f.a);
             ExpectConsistent(f.b);
             EXPECT_EQ(f.out, nullptr);
+            EXPECT_EQ(f.h, nullptr);
             EXPECT_EQ(IntSyntax::live, live) << "at " << n;
             EXPECT_EQ(vrtest::FailAlloc::Live(), blocks) << "at " << n;
             EXPECT_EQ(vr::as::RegistrySize(), regs) << "at " << n;
