@@ -16,6 +16,7 @@
 #include <mutex>
 
 #include "attrset/as_internal.h"
+#include "vrcore/log.h"
 
 // The null handles (declared extern in the public header).
 const AS_SetHandle AS_nullSetHandle = nullptr;
@@ -144,19 +145,20 @@ bool ValueOk(const Value *v) {
            v->handle->obj == v;
 }
 
-static bool Corrupt(STF_List *st, int which) {
+static bool Corrupt(STF_List *st, const void *obj, int which) {
+    LOG_CondMessage(5, __FILE__, __LINE__, "attribute set: corrupt object at %p", obj);
     Add(st, AS_S_CORRUPT);
     if (which) Add(st, which == 1 ? AS_S_CORRUPT1 : AS_S_CORRUPT2);
     return false;
 }
 
 bool CheckSet(STF_List *st, const Set *s, int which) {
-    return SetOk(s) ? true : Corrupt(st, which);
+    return SetOk(s) ? true : Corrupt(st, s, which);
 }
 bool CheckAttr(STF_List *st, const Attr *a, int which) {
-    return AttrOk(a) ? true : Corrupt(st, which);
+    return AttrOk(a) ? true : Corrupt(st, a, which);
 }
-bool CheckValue(STF_List *st, const Value *v) { return ValueOk(v) ? true : Corrupt(st, 0); }
+bool CheckValue(STF_List *st, const Value *v) { return ValueOk(v) ? true : Corrupt(st, v, 0); }
 
 Set *GetSet(STF_List *st, Handle *h, int pos, int which) {
     if (!CheckHandle(st, h, kSetHandle, pos, which)) return nullptr;
@@ -371,6 +373,8 @@ bool DeleteValue(STF_List *st, Attr *a, Value *v) {
     Set *s = a->set;
     GENU_Allocator al = AllocatorOf(s);
     if (v->del(st, v->value, &al) != 0) {
+        LOG_CondMessage(5, __FILE__, __LINE__, "attribute set: delete of value %p failed",
+                        v->value);
         Add(st, AS_S_DELETEFAILED);
         return false;
     }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -21,8 +22,8 @@ constexpr uint32_t kCopyFailCode = 0xC00E0001u;
 constexpr uint32_t kDeleteFailCode = 0xC00E0002u;
 
 struct IntSyntax {
-    static inline long live = 0;        // values made by copy or by MakeInt, not yet deleted
-    static inline long deletes = 0;     // successful deletes
+    static inline std::atomic<long> live = 0;    // values made, not yet deleted
+    static inline std::atomic<long> deletes = 0; // successful deletes
     static inline long fail_copy = 0;   // fail the nth copy from now (0: never)
     static inline long fail_delete = 0; // fail the nth delete from now (0: never)
     static void Reset() { deletes = fail_copy = fail_delete = 0; }

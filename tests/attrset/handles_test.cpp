@@ -2,6 +2,7 @@
 // objects and the limits.
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #include "as_test_util.h"
 
@@ -147,4 +148,33 @@ TEST(AttrSetHandles, CorruptObjectsAndLimits) {
     EXPECT_EQ(Read(set), (Content{{1, {1}}}));
     FreeInt(v);
     EXPECT_EQ(AS_FreeAttrHandle(st, &ah), 0);
+}
+
+// The registry of handle records is shared by every thread; separate sets
+// in separate threads must not disturb each other.
+TEST(AttrSetHandles, SeparateSetsInSeparateThreads) {
+    size_t regs = vr::as::RegistrySize();
+    auto work = [](int seed) {
+        Status st;
+        for (int round = 0; round < 50; ++round) {
+            AS_SetHandle h = nullptr, c = nullptr;
+            ASSERT_EQ(AS_Create(st, &h, nullptr, 0), 0);
+            for (int i = 0; i < 40; ++i) {
+                int v = seed + i;
+                ASSERT_EQ(AS_AddAttrValM(st, h, static_cast<GENU_ShortOID>(i + 1), kIntType, &v,
+                                         &kIntDesc, nullptr),
+                          0);
+            }
+            ASSERT_EQ(AS_Copy(st, &c, h, nullptr), 0);
+            ASSERT_EQ(AS_Destroy(st, &h), 0);
+            void *v = nullptr;
+            ASSERT_EQ(AS_GetAttrVal(st, c, 40, &v), 0);
+            ASSERT_EQ(*static_cast<int *>(v), seed + 39);
+            ASSERT_EQ(AS_Destroy(st, &c), 0);
+        }
+    };
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) threads.emplace_back(work, t * 1000);
+    for (auto &t : threads) t.join();
+    EXPECT_EQ(vr::as::RegistrySize(), regs);
 }
