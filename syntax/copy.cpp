@@ -324,10 +324,7 @@ bool ResolveAllocator(const GENU_Allocator *alloc, Ctx &ctx) {
     return ctx.alloc && ctx.free;
 }
 
-namespace {
-// Common entry: clears the list and sets up the context; false when the
-// call cannot proceed (the result is then 1).
-bool Enter(STF_List *status, const GENU_Allocator *alloc, Ctx &ctx) {
+bool Begin(STF_List *status, const GENU_Allocator *alloc, Ctx &ctx) {
     ctx = Ctx{status, nullptr, nullptr, false, 0};
     if (!status) return false;
     STF_ClearStatus(status);
@@ -337,13 +334,12 @@ bool Enter(STF_List *status, const GENU_Allocator *alloc, Ctx &ctx) {
     }
     return true;
 }
-} // namespace
 
 int CopyNew(STF_List *status, void **out, const void *src, const GENU_Allocator *alloc,
             const TypeInfo &t) {
     if (out) *out = nullptr;
     Ctx ctx;
-    if (!Enter(status, alloc, ctx)) return 1;
+    if (!Begin(status, alloc, ctx)) return 1;
     if (!out || !src) {
         Report(ctx, GEN_S_NULLARG);
         return 1;
@@ -363,7 +359,7 @@ int CopyNew(STF_List *status, void **out, const void *src, const GENU_Allocator 
 
 int DeleteBlock(STF_List *status, void *value, const GENU_Allocator *alloc, const TypeInfo &t) {
     Ctx ctx;
-    if (!Enter(status, alloc, ctx)) return 1;
+    if (!Begin(status, alloc, ctx)) return 1;
     if (!value) {
         Report(ctx, GEN_S_NULLDELETE);
         return 1;
@@ -376,7 +372,7 @@ int DeleteBlock(STF_List *status, void *value, const GENU_Allocator *alloc, cons
 int DeepCopy(STF_List *status, void *dst, const void *src, const GENU_Allocator *alloc,
              const TypeInfo &t) {
     Ctx ctx;
-    bool ok = Enter(status, alloc, ctx);
+    bool ok = Begin(status, alloc, ctx);
     if (dst && (!ok || !src)) std::memset(dst, 0, t.size);
     if (!ok) return 1;
     if (!dst || !src) {
@@ -388,7 +384,7 @@ int DeepCopy(STF_List *status, void *dst, const void *src, const GENU_Allocator 
 
 int DeepDelete(STF_List *status, void *value, const GENU_Allocator *alloc, const TypeInfo &t) {
     Ctx ctx;
-    if (!Enter(status, alloc, ctx)) return 1;
+    if (!Begin(status, alloc, ctx)) return 1;
     if (!value) {
         Report(ctx, GEN_S_NULLDELETE);
         return 1;

@@ -103,6 +103,23 @@ void DeleteValue(Ctx &ctx, const TypeInfo &t, void *value);
 // function.
 bool ResolveAllocator(const GENU_Allocator *alloc, Ctx &ctx);
 void Report(Ctx &ctx, uint32_t code);
+// Common entry of the exported functions: a null status list ends the call
+// (false); otherwise the list is cleared and the allocator resolved (false
+// with GEN_S_INVALID when it lacks a function).
+bool Begin(STF_List *status, const GENU_Allocator *alloc, Ctx &ctx);
+
+// "Entering: " and "Exiting: " trace lines of the make and extract
+// functions.
+class MakeTrace {
+  public:
+    explicit MakeTrace(const char *name);
+    ~MakeTrace();
+    MakeTrace(const MakeTrace &) = delete;
+    MakeTrace &operator=(const MakeTrace &) = delete;
+
+  private:
+    const char *name_;
+};
 
 // The public shapes, shared by every GEN_ copy and delete function.
 int CopyNew(STF_List *status, void **out, const void *src, const GENU_Allocator *alloc,
