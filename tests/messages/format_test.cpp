@@ -97,7 +97,8 @@ class Generator {
 
     std::string Conversion(Kind k, const std::string &pos, const std::string &width_star,
                            const std::string &prec_star) {
-        std::string f = "%" + pos;
+        std::string f = "%";
+        f += pos;
         std::string flags;
         const char *all = (k == kStr || k == kChar || k == kPtr) ? "-0" : "-+ #0";
         for (const char *q = all; *q; ++q)
@@ -110,8 +111,14 @@ class Generator {
         if (!width_star.empty()) f += width_star;
         else if (Pick(2)) f += std::to_string(Pick(25));
         if (k != kChar) {
-            if (!prec_star.empty()) f += "." + prec_star;
-            else if (Pick(3) == 0) f += "." + (Pick(4) ? std::to_string(Pick(20)) : std::string());
+            if (!prec_star.empty()) {
+                f += '.';
+                f += prec_star;
+            }
+            else if (Pick(3) == 0) {
+                f += '.';
+                if (Pick(4)) f += std::to_string(Pick(20));
+            }
         }
         static const char *ints[] = {"d", "i", "o", "u", "x", "X"};
         static const char *floats[] = {"e", "E", "f", "F", "g", "G", "a", "A"};
@@ -133,6 +140,14 @@ class Generator {
         return lit[Pick(8)];
     }
 
+    // A star naming one of the int positions.
+    std::string Star(int m) {
+        std::string s = "*";
+        s += std::to_string(1 + Pick(m < 2 ? 1 : 2));
+        s += '$';
+        return s;
+    }
+
     // Uses positions 1..m each at least once, in random order, with stars
     // taken from the two int positions.
     std::string Positional() {
@@ -145,9 +160,12 @@ class Generator {
         for (int pos : order) {
             Kind k = kKinds[pos - 1];
             std::string ws, ps;
-            if (Pick(5) == 0) ws = "*" + std::to_string(1 + Pick(m < 2 ? 1 : 2)) + "$";
-            if (Pick(6) == 0) ps = "*" + std::to_string(1 + Pick(m < 2 ? 1 : 2)) + "$";
-            f += Conversion(k, std::to_string(pos) + "$", ws, ps) + Literal();
+            if (Pick(5) == 0) ws = Star(m);
+            if (Pick(6) == 0) ps = Star(m);
+            std::string at = std::to_string(pos);
+            at += '$';
+            f += Conversion(k, at, ws, ps);
+            f += Literal();
         }
         return f;
     }
@@ -159,10 +177,14 @@ class Generator {
         std::string f = Literal();
         int pos = 1;
         if (m >= 3 && Pick(3) == 0) {
-            f += Conversion(kLong, "", "*", "*") + Literal();
+            f += Conversion(kLong, "", "*", "*");
+            f += Literal();
             pos = 4;
         }
-        for (; pos <= m; ++pos) f += Conversion(kKinds[pos - 1], "", "", "") + Literal();
+        for (; pos <= m; ++pos) {
+            f += Conversion(kKinds[pos - 1], "", "", "");
+            f += Literal();
+        }
         return f;
     }
 
