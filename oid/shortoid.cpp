@@ -2,8 +2,6 @@
 // the BER, binary and name forms, over the built-in table and the dynamic
 // identifier database.
 
-#include <fcntl.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,17 +18,17 @@
 namespace vr::oid {
 namespace {
 
-constexpr uint32_t kInvalid = 0xC00E00A0u;
-constexpr uint32_t kNotInitialised = 0xC00E0080u;
-constexpr uint32_t kAlreadyOpen = 0xC00E0078u;
-constexpr uint32_t kBadMode = 0xC00E0092u;
-constexpr uint32_t kNoDirectory = 0xC00E0093u;
-constexpr uint32_t kOpenFailed = 0xC00E00A6u;
-constexpr uint32_t kNoMemory = 0xC00E0068u;
+constexpr uint32_t kInvalid = GEN_S_INVALID;
+constexpr uint32_t kNotInitialised = 0xC00E0080u; // dynamic table not initialised
+constexpr uint32_t kAlreadyOpen = GEN_S_INITIALISED;
+constexpr uint32_t kBadMode = GEN_S_BADMODE;
+constexpr uint32_t kNoDirectory = GEN_S_NODIR;
+constexpr uint32_t kOpenFailed = GEN_S_NODB;
+constexpr uint32_t kNoMemory = GEN_S_NOMEM;
 constexpr int kMaxContent = 53;
 
 // The process-wide handle of the dynamic identifier database.
-void *g_cvrt = nullptr;
+VRBM_Db *g_cvrt = nullptr;
 
 // What the database gave for dynamic identifiers. A fetched record lives in
 // the database's page cache only until the next operation on the handle, so
@@ -247,7 +245,7 @@ VR_EXPORT int GENU_Init(STF_List *st, const char *directory, int mode) {
         return 1;
     }
     std::snprintf(path, n, "%s%c%s", directory, '/', "oid_cvrt");
-    void *h = VRBM_open(path, mode == 0 ? O_RDONLY : O_RDWR, mode == 0 ? 0444 : 0666, 1);
+    VRBM_Db *h = VRBM_open(path, mode == 0 ? VRBM_RDONLY : VRBM_RDWR, mode == 0 ? 0444 : 0666, 1);
     std::free(path);
     if (!h) {
         STF_AddStatus(st, kOpenFailed, 0);
@@ -264,7 +262,7 @@ VR_EXPORT void GENU_Term(void) {
     g_dyn.clear();
 }
 
-VR_EXPORT void *GENU_GetCvrtHandle(void) { return g_cvrt; }
+VR_EXPORT VRBM_Db *GENU_GetCvrtHandle(void) { return g_cvrt; }
 
 VR_EXPORT int GENU_ShortToBerOID(STF_List *st, GENU_ShortOID id, GENU_BerOID *out) {
     if (!st) return 1;

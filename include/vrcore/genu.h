@@ -5,6 +5,7 @@
 #define VRCORE_GENU_H
 
 #include "gen.h"
+#include "vrbm.h"
 
 VR_BEGIN_DECLS
 
@@ -279,7 +280,7 @@ VR_EXPORT int GENU_Init(STF_List *status, const char *directory, int mode);
 VR_EXPORT void GENU_Term(void);
 /* The open database handle (for programs that register identifiers with
  * the VRBM_ functions), or NULL. */
-VR_EXPORT void *GENU_GetCvrtHandle(void);
+VR_EXPORT VRBM_Db *GENU_GetCvrtHandle(void);
 
 /* Conversions; each returns 0, or 1 with a status in the list. Forms handed
  * out stay valid until GENU_Term and must not be freed. */
