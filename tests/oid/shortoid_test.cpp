@@ -219,7 +219,7 @@ TEST(ShortOID, DynamicIdentifiers) {
     // Register 1.2.840.147361.99.7 as 0x80000005 with syntax 28.
     {
         std::string path = dir + "/oid_cvrt";
-        void *h = VRBM_open(path.c_str(), VRBM_RDWR | VRBM_CREAT, 0666, 0);
+        VRBM_Db *h = VRBM_open(path.c_str(), VRBM_RDWR | VRBM_CREAT, 0666, 0);
         ASSERT_NE(h, nullptr);
         const unsigned char content[] = {0x2a, 0x86, 0x48, 0x88, 0xfe, 0x61, 0x63, 0x07};
         std::string bin = std::string("\x06\x08", 2) + std::string(reinterpret_cast<const char *>(content), 8);
