@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <mutex>
 #include <string>
 #include <unordered_map>
@@ -147,6 +148,17 @@ int DynamicReverse(STF_List *st, const std::string &key, const char *fn, uint32_
     return 0;
 }
 
+// Runs the part of a conversion that may allocate (dynamic identifiers
+// only); running out of memory is reported, never thrown to the caller.
+template <class F> int Guarded(STF_List *st, F &&f) {
+    try {
+        return f();
+    } catch (const std::bad_alloc &) {
+        STF_AddStatus(st, kNoMemory, 0);
+        return 1;
+    }
+}
+
 } // namespace
 
 const BuiltinRow *RowOf(uint32_t id) {
@@ -272,11 +284,13 @@ VR_EXPORT int GENU_ShortToBerOID(STF_List *st, GENU_ShortOID id, GENU_BerOID *ou
         return 1;
     }
     if (id >= kDynamicBase) {
-        const unsigned char *b = DynamicBinary(st, id, "GENU_ShortToBerOID()");
-        if (!b) return 1;
-        out->length = b[1];
-        out->value = b + 2;
-        return 0;
+        return Guarded(st, [&] {
+            const unsigned char *b = DynamicBinary(st, id, "GENU_ShortToBerOID()");
+            if (!b) return 1;
+            out->length = b[1];
+            out->value = b + 2;
+            return 0;
+        });
     }
     const BuiltinRow *r = RowOf(id);
     if (!r || !r->binary) {
@@ -297,10 +311,12 @@ VR_EXPORT int GENU_ShortToBinaryOID(STF_List *st, GENU_ShortOID id, const unsign
     }
     *out = nullptr;
     if (id >= kDynamicBase) {
-        const unsigned char *b = DynamicBinary(st, id, "GENU_ShortToBinaryOID()");
-        if (!b) return 1;
-        *out = b;
-        return 0;
+        return Guarded(st, [&] {
+            const unsigned char *b = DynamicBinary(st, id, "GENU_ShortToBinaryOID()");
+            if (!b) return 1;
+            *out = b;
+            return 0;
+        });
     }
     const BuiltinRow *r = RowOf(id);
     if (!r || !r->binary) {
@@ -312,7 +328,7 @@ VR_EXPORT int GENU_ShortToBinaryOID(STF_List *st, GENU_ShortOID id, const unsign
 }
 
 VR_EXPORT const char *GENU_ShortOIDToAscii(GENU_ShortOID id) {
-    if (id >= kDynamicBase) {
+    if (id >= kDynamicBase) try {
         std::lock_guard lock(g_dyn_mutex);
         if (!g_cvrt) return "unknown";
         auto it = g_dyn.find(id);
@@ -326,6 +342,8 @@ VR_EXPORT const char *GENU_ShortOIDToAscii(GENU_ShortOID id) {
         e.name = std::move(rec);
         e.has_name = true;
         return e.name.c_str();
+    } catch (const std::bad_alloc &) {
+        return "unknown";
     }
     const BuiltinRow *r = RowOf(id);
     return r ? r->name : "unknown";
@@ -339,12 +357,14 @@ VR_EXPORT int GENU_AttrIdToType(STF_List *st, GENU_ShortOID id, int32_t *type) {
         return 1;
     }
     if (id >= kDynamicBase) {
-        const unsigned char *b = DynamicBinary(st, id, "GENU_AttrIdToType()");
-        if (!b) return 1;
-        *type = static_cast<signed char>(b[2 + b[1]]);
-        LOG_CondMessage(16, "genuoid", __LINE__, "shoid %d, type = %d\n", static_cast<int>(id),
-                        static_cast<int>(*type));
-        return 0;
+        return Guarded(st, [&] {
+            const unsigned char *b = DynamicBinary(st, id, "GENU_AttrIdToType()");
+            if (!b) return 1;
+            *type = static_cast<signed char>(b[2 + b[1]]);
+            LOG_CondMessage(16, "genuoid", __LINE__, "shoid %d, type = %d\n",
+                            static_cast<int>(id), static_cast<int>(*type));
+            return 0;
+        });
     }
     const BuiltinRow *r = RowOf(id);
     if (!r) {
@@ -370,10 +390,12 @@ VR_EXPORT int GENU_BerToShortOID(STF_List *st, const GENU_BerOID *ber, GENU_Shor
         STF_AddStatus(st, kInvalid, 0);
         return 1;
     }
-    std::string key(1, '\x06');
-    key.push_back(static_cast<char>(ber->length & 0xFF));
-    key.append(reinterpret_cast<const char *>(ber->value), ber->length);
-    return DynamicReverse(st, key, "GENU_BerToShortOID()", out);
+    return Guarded(st, [&] {
+        std::string key(1, '\x06');
+        key.push_back(static_cast<char>(ber->length & 0xFF));
+        key.append(reinterpret_cast<const char *>(ber->value), ber->length);
+        return DynamicReverse(st, key, "GENU_BerToShortOID()", out);
+    });
 }
 
 VR_EXPORT int GENU_BinaryToShortOID(STF_List *st, const unsigned char *bin, GENU_ShortOID *out) {
@@ -387,8 +409,10 @@ VR_EXPORT int GENU_BinaryToShortOID(STF_List *st, const unsigned char *bin, GENU
         *out = ShortOfRow(e->number);
         return 0;
     }
-    std::string key(reinterpret_cast<const char *>(bin), 2u + bin[1]);
-    return DynamicReverse(st, key, "GENU_BinaryToShortOID()", out);
+    return Guarded(st, [&] {
+        std::string key(reinterpret_cast<const char *>(bin), 2u + bin[1]);
+        return DynamicReverse(st, key, "GENU_BinaryToShortOID()", out);
+    });
 }
 
 VR_EXPORT int GENU_AsciiToShortOID(STF_List *st, const char *name, GENU_ShortOID *out) {
@@ -403,7 +427,7 @@ VR_EXPORT int GENU_AsciiToShortOID(STF_List *st, const char *name, GENU_ShortOID
         *out = ShortOfRow(e->number);
         return 0;
     }
-    return DynamicReverse(st, name, "GENU_AsciiToShortOID()", out);
+    return Guarded(st, [&] { return DynamicReverse(st, name, "GENU_AsciiToShortOID()", out); });
 }
 
 VR_EXPORT int GENU_PrefixToShortOID(STF_List *st, const char *name, const char *prefix,
@@ -417,8 +441,10 @@ VR_EXPORT int GENU_PrefixToShortOID(STF_List *st, const char *name, const char *
     }
     if (!prefix || std::strncmp(name, prefix, std::strlen(prefix)) == 0)
         return GENU_AsciiToShortOID(st, name, out);
-    std::string full = std::string(prefix) + name;
-    return GENU_AsciiToShortOID(st, full.c_str(), out);
+    return Guarded(st, [&] {
+        std::string full = std::string(prefix) + name;
+        return GENU_AsciiToShortOID(st, full.c_str(), out);
+    });
 }
 
 } // extern "C"
