@@ -43,18 +43,6 @@ struct DynamicEntry {
 std::mutex g_dyn_mutex;
 std::unordered_map<uint32_t, std::unique_ptr<DynamicEntry>> g_dyn;
 
-// Reads one subidentifier starting at i (a truncated last one ends at the
-// end of the content).
-uint64_t NextSubid(const unsigned char *s, uint32_t len, uint32_t &i) {
-    uint64_t out = 0;
-    while (i < len) {
-        unsigned char b = s[i++];
-        out = (out << 7) | (b & 0x7Fu);
-        if (!(b & 0x80)) break;
-    }
-    return out;
-}
-
 // Parses the decimal text of a database record into a short identifier.
 bool ParseDecimal(const void *p, int32_t len, uint32_t &out) {
     if (!p || len <= 0 || len > 11) return false;
@@ -170,14 +158,12 @@ const BuiltinRow *RowOf(uint32_t id) {
 }
 
 int CompareContent(const unsigned char *a, uint32_t alen, const unsigned char *b, uint32_t blen) {
-    uint32_t i = 0, j = 0;
-    while (i < alen && j < blen) {
-        uint64_t x = NextSubid(a, alen, i);
-        uint64_t y = NextSubid(b, blen, j);
-        if (x != y) return x < y ? -1 : 1;
-    }
-    if (alen == blen) return 0;
-    return alen < blen ? -1 : 1;
+    // Forms of the table and of callers are at most 53 octets long.
+    GEN_ObjectID x{static_cast<uint16_t>(alen), const_cast<unsigned char *>(a)};
+    GEN_ObjectID y{static_cast<uint16_t>(blen), const_cast<unsigned char *>(b)};
+    int32_t r = 0;
+    GEN_CompareObjectID(&x, &y, &r);
+    return r;
 }
 
 int CompareBinval(const unsigned char *a, const unsigned char *b) {
@@ -382,13 +368,13 @@ VR_EXPORT int GENU_BerToShortOID(STF_List *st, const GENU_BerOID *ber, GENU_Shor
         STF_AddStatus(st, kInvalid, 0);
         return 1;
     }
-    if (const IndexEntry *e = FindByContent(ber->value, ber->length)) {
-        *out = ShortOfRow(e->number);
-        return 0;
-    }
     if (ber->length == 0 || ber->length > kMaxContent) {
         STF_AddStatus(st, kInvalid, 0);
         return 1;
+    }
+    if (const IndexEntry *e = FindByContent(ber->value, ber->length)) {
+        *out = ShortOfRow(e->number);
+        return 0;
     }
     return Guarded(st, [&] {
         std::string key(1, '\x06');

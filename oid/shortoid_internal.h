@@ -19,11 +19,12 @@ const BuiltinRow *RowOf(uint32_t short_id);
 // Short identifier of a row number.
 inline uint32_t ShortOfRow(uint32_t row) { return row < kLowRows ? row : row + kHighOffset; }
 
-// Compares two binary forms (0x06, length octet, content) subidentifier by
-// subidentifier; the shorter content is smaller when one is a prefix.
-int CompareBinval(const unsigned char *a, const unsigned char *b);
-// Compares two content strings of the BER form in the same way.
+// Compares two content strings of the BER form subidentifier by
+// subidentifier (GEN_CompareObjectID); the shorter is smaller when one is a
+// prefix of the other. Lengths are at most 53.
 int CompareContent(const unsigned char *a, uint32_t alen, const unsigned char *b, uint32_t blen);
+// The same for two binary forms (0x06, length octet, content).
+int CompareBinval(const unsigned char *a, const unsigned char *b);
 
 // Binary searches of the built-in indexes; nullptr when absent.
 const IndexEntry *FindByContent(const unsigned char *content, uint32_t length);
