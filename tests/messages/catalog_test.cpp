@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -12,6 +13,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "failalloc.h"
@@ -246,6 +248,34 @@ TEST_F(Catalogs, SearchPathLocalesAndTheCache) {
     EXPECT_TRUE(CatalogCached("tst4001.mdl"));
     EXPECT_TRUE(CatalogCached("tst400B.mdl"));
     EXPECT_EQ(Text(1, 0x40020065u), "text 2");
+}
+
+// Lookups from several threads while the cache keeps evicting catalogs:
+// a text is never read from a catalog another thread has closed.
+TEST_F(Catalogs, ConcurrentLookupsWithEviction) {
+    TempDir dir;
+    for (int i = 1; i <= 14; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "tst%04X.mdl", 0x4000 + i);
+        Gencat(dir.path / name, "$set 2\n101 text " + std::to_string(i) + "\n");
+    }
+    setenv("NLSPATH", (dir.path.string() + "/%N").c_str(), 1);
+    std::vector<std::thread> threads;
+    std::atomic<int> wrong{0};
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (int k = 0; k < 300; ++k) {
+                int i = 1 + (k * 5 + t * 3) % 14;
+                char buf[32];
+                uint32_t len;
+                MSG_GetUnformatted(1, (0x4000u + i) << 16 | 101, t % 2 ? "C" : nullptr, sizeof buf, &len, buf);
+                if (buf != "text " + std::to_string(i)) ++wrong;
+            }
+        });
+    }
+    for (auto &th : threads) th.join();
+    EXPECT_EQ(wrong.load(), 0);
+    EXPECT_EQ(CachedCatalogs(), 10);
 }
 
 TEST_F(Catalogs, MalformedCatalogFilesAreIgnored) {
