@@ -545,11 +545,23 @@ using namespace vr::msg;
 
 namespace {
 
+// Empties the outputs; a null buffer counts as size 0.
+void ClearOutput(uint32_t &size, uint32_t *length_out, char *buffer) {
+    if (length_out) *length_out = 0;
+    if (!buffer) size = 0;
+    if (size > 0) buffer[0] = '\0';
+}
+
+// Hands out a text as it stands, with the length it needs.
+void PutText(const char *text, uint32_t size, uint32_t *length_out, char *buffer, Result &r) {
+    size_t len = std::strlen(text);
+    if (length_out) *length_out = static_cast<uint32_t>(len + 1);
+    r.Note(CopyOut(text, len, size, buffer));
+}
+
 uint32_t Unformatted(uint32_t kind, uint32_t code, const char *locale, uint32_t size,
                      uint32_t *length_out, char *buffer) {
-    if (length_out) *length_out = 0;
-    if (size > 0 && buffer) buffer[0] = '\0';
-    if (!buffer) size = 0;
+    ClearOutput(size, length_out, buffer);
     Result r;
     Lookup l;
     try {
@@ -557,20 +569,14 @@ uint32_t Unformatted(uint32_t kind, uint32_t code, const char *locale, uint32_t 
     } catch (...) {
         r.Note(MSG_S_NOMEM);
     }
-    const char *t = l.Get();
-    size_t len = std::strlen(t);
-    if (length_out) *length_out = static_cast<uint32_t>(len + 1);
-    if (len + 1 > size) r.Note(MSG_S_TRUNCATED);
-    CopyOut(t, len, size, buffer);
+    PutText(l.Get(), size, length_out, buffer, r);
     return r.code;
 }
 
 uint32_t FormattedByArray(uint32_t kind, uint32_t code, uint32_t reserved, const char *locale,
                           uint32_t size, uint32_t *length_out, char *buffer, int32_t count,
                           const STF_ArgRecord *args) {
-    if (length_out) *length_out = 0;
-    if (!buffer) size = 0;
-    if (size > 0) buffer[0] = '\0';
+    ClearOutput(size, length_out, buffer);
     Result r;
     if (reserved != 0) r.Note(MSG_S_RESERVED_FORMAT);
     try {
@@ -603,9 +609,7 @@ uint32_t FormattedByArray(uint32_t kind, uint32_t code, uint32_t reserved, const
                 return r.code;
             }
         }
-        size_t len = std::strlen(text);
-        if (length_out) *length_out = static_cast<uint32_t>(len + 1);
-        r.Note(CopyOut(text, len, size, buffer));
+        PutText(text, size, length_out, buffer, r);
     } catch (...) {
         r.Note(MSG_S_NOMEM);
     }
@@ -713,9 +717,7 @@ VR_EXPORT uint32_t MSG_GetFormattedByArray(uint32_t kind, uint32_t code, uint32_
 VR_EXPORT uint32_t MSG_GetFormattedBySprintf(uint32_t kind, uint32_t code, uint32_t reserved,
                                              const char *locale, uint32_t size,
                                              uint32_t *length_out, char *buffer, ...) {
-    if (length_out) *length_out = 0;
-    if (!buffer) size = 0;
-    if (size > 0) buffer[0] = '\0';
+    ClearOutput(size, length_out, buffer);
     Result r;
     if (reserved != 0) r.Note(MSG_S_RESERVED_FORMAT);
     try {
@@ -736,9 +738,7 @@ VR_EXPORT uint32_t MSG_GetFormattedBySprintf(uint32_t kind, uint32_t code, uint3
             }
             r.Note(MSG_S_BADARGTYPE);
         }
-        size_t len = std::strlen(text);
-        if (length_out) *length_out = static_cast<uint32_t>(len + 1);
-        r.Note(CopyOut(text, len, size, buffer));
+        PutText(text, size, length_out, buffer, r);
     } catch (...) {
         r.Note(MSG_S_NOMEM);
     }

@@ -48,6 +48,16 @@ void Gencat(const fs::path &file, const std::string &source) {
     ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
 }
 
+// Catalogs of the prefix "tst" for facility words 0x4001..0x4000+n, each
+// with the status text "text <i>" as message 101.
+void MakeAppCatalogs(const fs::path &dir, int n) {
+    for (int i = 1; i <= n; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "tst%04X.mdl", 0x4000 + i);
+        Gencat(dir / name, "$set 2\n101 text " + std::to_string(i) + "\n");
+    }
+}
+
 std::vector<unsigned char> ReadFile(const fs::path &p) {
     std::ifstream in(p, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
@@ -141,6 +151,14 @@ TEST_F(Catalogs, TextsFormattingAndTruncation) {
     EXPECT_EQ(MSG_GetUnformatted(1, 0xC0010005u, nullptr, 0, &len, nullptr), MSG_S_TRUNCATED);
     EXPECT_EQ(len, std::strlen("An operating-system call failed with error %1$d: %2$s") + 1);
 
+    // Wide forms: the same text and rules in wide characters.
+    wchar_t wide[128];
+    EXPECT_EQ(MSG_GetFormattedByArrayWide(1, 0xC0010005u, 0, nullptr, 128, &len, wide, 2, args), 0u);
+    EXPECT_EQ(std::wstring(wide), std::wstring(want.begin(), want.end()));
+    EXPECT_EQ(MSG_GetUnformattedWide(1, 0xC0030073u, nullptr, 8, &len, wide), MSG_S_TRUNCATED);
+    EXPECT_EQ(std::wstring(wide), L"Invalid");
+    EXPECT_EQ(len, 15u);
+
     // Arguments the text cannot take leave it unformatted.
     STF_ArgRecord swapped[2] = {args[1], args[0]};
     EXPECT_EQ(MSG_GetFormattedByArray(1, 0xC0010005u, 0, nullptr, sizeof buf, &len, buf, 2, swapped),
@@ -227,11 +245,7 @@ TEST(CatalogUsage, BeginAndEnd) {
 TEST_F(Catalogs, SearchPathLocalesAndTheCache) {
     TempDir dir;
     // Application catalogs of the prefix, one per repeatable facility word.
-    for (int i = 1; i <= 11; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "tst%04X.mdl", 0x4000 + i);
-        Gencat(dir.path / name, "$set 2\n101 text " + std::to_string(i) + "\n");
-    }
+    MakeAppCatalogs(dir.path, 11);
     // A locale-specific catalog found through %l and %c.
     Gencat(dir.path / "C-utf8" / "C003.mdl", "$set 2\n115 Handle not valid\n");
     setenv("NLSPATH", (dir.path.string() + "/%l-%c/%N:" + dir.path.string() + "/%N").c_str(), 1);
@@ -254,11 +268,7 @@ TEST_F(Catalogs, SearchPathLocalesAndTheCache) {
 // a text is never read from a catalog another thread has closed.
 TEST_F(Catalogs, ConcurrentLookupsWithEviction) {
     TempDir dir;
-    for (int i = 1; i <= 14; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "tst%04X.mdl", 0x4000 + i);
-        Gencat(dir.path / name, "$set 2\n101 text " + std::to_string(i) + "\n");
-    }
+    MakeAppCatalogs(dir.path, 14);
     setenv("NLSPATH", (dir.path.string() + "/%N").c_str(), 1);
     std::vector<std::thread> threads;
     std::atomic<int> wrong{0};
