@@ -9,7 +9,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cerrno>
@@ -473,14 +472,19 @@ std::string CatalogName(uint16_t fw, const std::string &prefix) {
 
 std::string ExpandTemplate(const std::string &tmpl, const std::string &name,
                            const std::string &locale) {
-    // language_territory.codeset@modifier
-    size_t us = locale.find('_'), dot = locale.find('.'), at = locale.find('@');
-    size_t lang_end = std::min({us, dot, at, locale.size()});
-    std::string lang = locale.substr(0, lang_end);
-    std::string terr, cset;
-    if (us != std::string::npos) terr = locale.substr(us + 1, std::min({dot, at, locale.size()}) - us - 1);
-    if (dot != std::string::npos && (at == std::string::npos || dot < at))
-        cset = locale.substr(dot + 1, std::min(at, locale.size()) - dot - 1);
+    // language_territory.codeset@modifier: each part ends where a later
+    // separator (or the end) begins.
+    const size_t npos = std::string::npos;
+    auto part = [&](size_t begin, const char *ends) {
+        if (begin == npos) return std::string();
+        size_t end = locale.find_first_of(ends, begin);
+        return locale.substr(begin, (end == npos ? locale.size() : end) - begin);
+    };
+    size_t us = locale.find('_');
+    size_t dot = locale.find('.');
+    std::string lang = part(0, "_.@");
+    std::string terr = part(us == npos ? npos : us + 1, ".@");
+    std::string cset = part(dot == npos ? npos : dot + 1, "@");
     std::string out;
     for (size_t i = 0; i < tmpl.size(); ++i) {
         if (tmpl[i] == '%' && i + 1 < tmpl.size()) {
