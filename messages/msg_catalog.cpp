@@ -38,6 +38,7 @@ void Release(void *p) {
 
 constexpr uint32_t kZeroStatus = 0xC0010003u; // shown for a status code of 0
 constexpr size_t kCacheSlots = 10;
+constexpr size_t kNameSlots = 64;
 constexpr size_t kGuardBytes = 100;
 constexpr size_t kMaxCatalogFile = 64u << 20;
 
@@ -58,6 +59,12 @@ struct Slot {
     bool used = false;
 };
 
+// A remembered symbolic name (at most 10 characters).
+struct FacilityEntry {
+    uint16_t facility_word;
+    char name[11];
+};
+
 struct State {
     std::mutex locale_mutex;
     std::mutex cache_mutex;
@@ -67,7 +74,9 @@ struct State {
     std::string prefix; // upper case; guarded by usage_mutex
     Slot slots[kCacheSlots];
     uint64_t tick = 0;
-    std::vector<std::pair<uint16_t, std::string>> names; // newest first
+    // Remembered names, newest last; when full the oldest gives way.
+    FacilityEntry names[kNameSlots];
+    size_t name_count = 0;
 };
 
 State &S() {
@@ -280,8 +289,9 @@ std::string FacilityName(uint32_t kind, uint32_t code, const std::string &locale
     uint16_t fw = static_cast<uint16_t>(code >> 16);
     {
         std::lock_guard<std::mutex> g(S().names_mutex);
-        for (const auto &e : S().names)
-            if (e.first == fw) return e.second;
+        const State &st = S();
+        for (size_t i = st.name_count; i-- > 0;)
+            if (st.names[i].facility_word == fw) return st.names[i].name;
     }
     // The name is message 1 of the user-message variant: message 1 of the
     // status variant is a status text in facilities numbered from 1.
@@ -293,7 +303,14 @@ std::string FacilityName(uint32_t kind, uint32_t code, const std::string &locale
         name.assign(text, strnlen(text, 10));
         Release(text);
         std::lock_guard<std::mutex> g(S().names_mutex);
-        S().names.insert(S().names.begin(), {fw, name});
+        FacilityEntry e{fw, {}};
+        std::memcpy(e.name, name.data(), name.size());
+        State &st = S();
+        if (st.name_count == kNameSlots) {
+            std::memmove(st.names, st.names + 1, sizeof st.names - sizeof st.names[0]);
+            --st.name_count;
+        }
+        st.names[st.name_count++] = e;
         return name;
     }
     if (text) Release(text);
@@ -685,7 +702,7 @@ VR_EXPORT uint32_t MSG_UsageBegin(const char *prefix) {
     CloseAll();
     {
         std::lock_guard<std::mutex> n2(st.names_mutex);
-        st.names.clear();
+        st.name_count = 0;
     }
     st.in_use.store(true);
     return 0;
@@ -698,8 +715,7 @@ VR_EXPORT uint32_t MSG_UsageEnd(void) {
     CloseAll();
     {
         std::lock_guard<std::mutex> n(st.names_mutex);
-        st.names.clear();
-        st.names.shrink_to_fit();
+        st.name_count = 0;
     }
     st.prefix.clear();
     st.in_use.store(false);
