@@ -14,6 +14,8 @@
 
 namespace {
 
+using vrtest::StatusList;
+
 struct DescCase {
     const char *name;
     const GENU_ValueDescriptor *desc;
@@ -74,13 +76,6 @@ const DescCase kDescs[] = {
 #undef D
 
 const GENU_Allocator kFail = {vrtest::FailMalloc, vrtest::FailFree};
-
-struct StatusList {
-    STF_List *list = STF_CreateList(nullptr);
-    ~StatusList() { STF_DeleteList(list); }
-    operator STF_List *() const { return list; }
-    uint32_t code() const { return STF_GetStatus(list); }
-};
 
 void *Random(std::mt19937 &rng, const vrsyn::TypeInfo &t) { return vrtest::NewRandomValue(rng, t); }
 

@@ -7,18 +7,14 @@
 #include <string>
 
 #include "failalloc.h"
+#include "valuegen.h"
 #include "vrcore/genu.h"
 
 namespace {
 
-const GENU_Allocator kFail = {vrtest::FailMalloc, vrtest::FailFree};
+using vrtest::StatusList;
 
-struct StatusList {
-    STF_List *list = STF_CreateList(nullptr);
-    ~StatusList() { STF_DeleteList(list); }
-    operator STF_List *() const { return list; }
-    uint32_t code() const { return STF_GetStatus(list); }
-};
+const GENU_Allocator kFail = {vrtest::FailMalloc, vrtest::FailFree};
 
 std::string Extracted(STF_List *st, const GEN_Text *t) {
     char *s = nullptr;
