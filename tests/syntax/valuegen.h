@@ -16,6 +16,9 @@ struct StatusList {
     ~StatusList() { STF_DeleteList(list); }
     operator STF_List *() const { return list; }
     uint32_t code() const { return STF_GetStatus(list); }
+    // The list emptied, for the copy and delete family, which adds to a
+    // list without clearing it.
+    STF_List *fresh() const { return STF_ClearStatus(list); }
 };
 
 // Fills the zeroed structure `v` with a random valid value; owned blocks
