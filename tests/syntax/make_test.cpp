@@ -207,6 +207,63 @@ TEST(Make, ObjectIdentificationsCopyTheirAlternatives) {
     EXPECT_EQ(st.code(), GEN_S_NULLARG);
 }
 
+// The remaining makers deep-copy their components: the sources are
+// destroyed before the results are read.
+TEST(Make, ComponentsAreCopied) {
+    StatusList st;
+    GEN_SimpleName *sn = nullptr;
+    ASSERT_EQ(GENU_MakeSimpleName(st, &sn, "A4", nullptr), 0);
+    GEN_NameOrOID *medium = nullptr;
+    GEN_NameOrOID noid{};
+    noid.choice = GEN_NOID_NAME;
+    noid.u.name = *sn;
+    ASSERT_EQ(GEN_CopyNameOrOID(st.fresh(), reinterpret_cast<void **>(&medium), &noid, nullptr), 0);
+    GEN_MediaConsumed *mc = nullptr;
+    ASSERT_EQ(GENU_MakeMediaConsumed(st, &mc, medium, 12, nullptr), 0);
+    GEN_DeleteNameOrOID(st.fresh(), medium, nullptr);
+    EXPECT_EQ(mc->count, 12u);
+    EXPECT_EQ(mc->medium.choice, GEN_NOID_NAME);
+    EXPECT_EQ(std::memcmp(mc->medium.u.name.u.counted.value, "A4", 2), 0);
+    GEN_DeleteMediaConsumed(st.fresh(), mc, nullptr);
+
+    GEN_FontReference font{};
+    font.choice = GEN_FONT_SIMPLE_NAME;
+    font.u.simple_name = *sn;
+    GEN_ObjectIdent *oi = nullptr;
+    ASSERT_EQ(GENU_MakeObjectIdent_FontRef(st, &oi, &font, nullptr), 0);
+    EXPECT_EQ(oi->choice, GEN_OBJID_FONT_REF);
+    EXPECT_EQ(oi->u.font_ref.u.simple_name.u.counted.length, 2);
+    GEN_DeleteObjectIdent(st.fresh(), oi, nullptr);
+    ASSERT_EQ(GENU_MakeObjectIdent_SimpleName(st, &oi, sn, nullptr), 0);
+    EXPECT_EQ(oi->choice, GEN_OBJID_SIMPLE_NAME);
+    GEN_DeleteObjectIdent(st.fresh(), oi, nullptr);
+    ASSERT_EQ(GENU_MakeObjectIdent_NameOrOID(st, &oi, &noid, nullptr), 0);
+    EXPECT_EQ(oi->choice, GEN_OBJID_NAME_OR_OID);
+    GEN_DeleteObjectIdent(st.fresh(), oi, nullptr);
+    GEN_DeleteSimpleName(st.fresh(), sn, nullptr);
+
+    GEN_Text *text = nullptr;
+    ASSERT_EQ(GENU_MakeText(st, &text, "lp0", nullptr), 0);
+    GEN_NameOrOID syntax{};
+    syntax.choice = GEN_NOID_OID;
+    syntax.u.oid = 886;
+    GEN_DistNameString *d = nullptr;
+    ASSERT_EQ(GENU_MakeDistNameString(st, &d, text, &syntax, nullptr), 0);
+    GEN_DeleteText(st.fresh(), text, nullptr);
+    EXPECT_EQ(Extracted(st, &d->name), "lp0");
+    ASSERT_NE(d->syntax, &syntax);
+    EXPECT_EQ(d->syntax->u.oid, 886u);
+    GEN_DeleteDistNameString(st.fresh(), d, nullptr);
+    EXPECT_EQ(GENU_MakeDistNameString(st, &d, nullptr, &syntax, nullptr), 1);
+    EXPECT_EQ(st.code(), GEN_S_NULLARG);
+
+    GEN_DistNameString embedded;
+    ASSERT_EQ(GENU_MakeEmbeddedDistNameString2(st, &embedded, "x", 0, nullptr), 0);
+    EXPECT_EQ(embedded.syntax, nullptr);
+    EXPECT_EQ(Extracted(st, &embedded.name), "x");
+    GEN_DeepDeleteDistNameString(st.fresh(), &embedded, nullptr);
+}
+
 TEST(Make, AddressesAndAccessEntries) {
     StatusList st;
     GEN_RPCAddress *a = nullptr;
