@@ -521,7 +521,11 @@ int CopyNew(STF_List *status, void **out, const void *src, const GENU_Allocator 
     return 0;
 }
 
-int DeleteBlock(STF_List *status, void *value, const GENU_Allocator *alloc, const TypeInfo &t, bool clear) {
+namespace {
+// Frees what the value owns and, when asked, its block; the block goes
+// even when the value was found invalid.
+int Delete(STF_List *status, void *value, const GENU_Allocator *alloc, const TypeInfo &t,
+           bool clear, bool free_block) {
     Ctx ctx;
     if (!Begin(status, alloc, ctx, clear)) return 1;
     if (!value) {
@@ -529,8 +533,14 @@ int DeleteBlock(STF_List *status, void *value, const GENU_Allocator *alloc, cons
         return 1;
     }
     DeleteValue(ctx, t, value);
-    ctx.free(value);
+    if (free_block) ctx.free(value);
     return ctx.error ? 1 : 0;
+}
+} // namespace
+
+int DeleteBlock(STF_List *status, void *value, const GENU_Allocator *alloc, const TypeInfo &t,
+                bool clear) {
+    return Delete(status, value, alloc, t, clear, true);
 }
 
 int DeepCopy(STF_List *status, void *dst, const void *src, const GENU_Allocator *alloc,
@@ -546,15 +556,9 @@ int DeepCopy(STF_List *status, void *dst, const void *src, const GENU_Allocator 
     return CopyValue(ctx, t, dst, src) ? 1 : 0;
 }
 
-int DeepDelete(STF_List *status, void *value, const GENU_Allocator *alloc, const TypeInfo &t, bool clear) {
-    Ctx ctx;
-    if (!Begin(status, alloc, ctx, clear)) return 1;
-    if (!value) {
-        Report(ctx, GEN_S_NULLDELETE);
-        return 1;
-    }
-    DeleteValue(ctx, t, value);
-    return ctx.error ? 1 : 0;
+int DeepDelete(STF_List *status, void *value, const GENU_Allocator *alloc, const TypeInfo &t,
+               bool clear) {
+    return Delete(status, value, alloc, t, clear, false);
 }
 
 } // namespace vrsyn
@@ -564,21 +568,21 @@ int DeepDelete(STF_List *status, void *value, const GENU_Allocator *alloc, const
 #define VRSYN_COPY_DELETE(X, T)                                                               \
     extern "C" VR_EXPORT int GEN_Copy##X(STF_List *status, void **out, const void *src,       \
                                          const GENU_Allocator *alloc) {                       \
-        return vrsyn::CopyNew(status, out, src, alloc, vrsyn::T_##T, false);                         \
+        return vrsyn::CopyNew(status, out, src, alloc, vrsyn::T_##T, false);                      \
     }                                                                                         \
     extern "C" VR_EXPORT int GEN_Delete##X(STF_List *status, void *value,                     \
                                            const GENU_Allocator *alloc) {                     \
-        return vrsyn::DeleteBlock(status, value, alloc, vrsyn::T_##T, false);                        \
+        return vrsyn::DeleteBlock(status, value, alloc, vrsyn::T_##T, false);                     \
     }
 #define VRSYN_DEEP(X, CT, T)                                                                  \
     VRSYN_COPY_DELETE(X, T)                                                                   \
     extern "C" VR_EXPORT int GEN_DeepCopy##X(STF_List *status, CT *dst, const CT *src,        \
                                              const GENU_Allocator *alloc) {                   \
-        return vrsyn::DeepCopy(status, dst, src, alloc, vrsyn::T_##T, false);                        \
+        return vrsyn::DeepCopy(status, dst, src, alloc, vrsyn::T_##T, false);                     \
     }                                                                                         \
     extern "C" VR_EXPORT int GEN_DeepDelete##X(STF_List *status, CT *value,                   \
                                                const GENU_Allocator *alloc) {                 \
-        return vrsyn::DeepDelete(status, value, alloc, vrsyn::T_##T, false);                         \
+        return vrsyn::DeepDelete(status, value, alloc, vrsyn::T_##T, false);                      \
     }
 
 VRSYN_COPY_DELETE(Boolean, Boolean)
