@@ -133,6 +133,7 @@ TEST(CopyDelete, FailingAllocatorSweep) {
             vrtest::SweepFailures(
                 [&] {
                     copy = reinterpret_cast<void *>(1);
+                    long live = vrtest::FailAlloc::Live();
                     if (c.desc->copy(st.fresh(), &copy, orig, &kFail) != 0) {
                         EXPECT_EQ(copy, nullptr) << c.name;
                         EXPECT_EQ(st.code(), GEN_S_NOMEM) << c.name;
@@ -140,6 +141,9 @@ TEST(CopyDelete, FailingAllocatorSweep) {
                     }
                     EXPECT_EQ(vrtest::Dump(*c.type, copy), before) << c.name;
                     EXPECT_EQ(c.desc->del(st.fresh(), copy, &kFail), 0);
+                    // Every block of the copy came from, and went back to,
+                    // the copy's allocator.
+                    EXPECT_EQ(vrtest::FailAlloc::Live(), live) << c.name;
                     return true;
                 },
                 [&] { EXPECT_EQ(vrtest::Dump(*c.type, orig), before) << c.name; });
