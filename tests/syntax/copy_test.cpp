@@ -341,3 +341,63 @@ TEST(CopyDelete, NestingIsBounded) {
 }
 
 } // namespace
+
+namespace {
+
+// Each description accounts for its whole structure: a byte no field
+// covers can only be alignment padding (less than 8 bytes), so a field left
+// out of a description shows up here instead of as a shallow copy.
+TEST(Descriptions, CoverEveryStructure) {
+    using vrsyn::Field;
+    using vrsyn::FieldKind;
+    auto extent = [](const Field &f) -> uint32_t {
+        switch (f.kind) {
+        case FieldKind::Flat:
+        case FieldKind::CharArray:
+        case FieldKind::ValueType:
+            return f.size;
+        case FieldKind::Octets:
+            return sizeof(GEN_OctetString);
+        case FieldKind::Text:
+            return sizeof(GEN_Text);
+        case FieldKind::SimpleName:
+            return sizeof(GEN_SimpleName);
+        case FieldKind::Inline:
+            return f.type->size;
+        case FieldKind::Choice:
+            return 4;
+        case FieldKind::CountedArray:
+            return 2;
+        default:
+            return sizeof(void *);
+        }
+    };
+    for (size_t i = 0; i < vrsyn::kAllTypesCount; ++i) {
+        const vrsyn::TypeInfo &t = *vrsyn::kAllTypes[i];
+        std::vector<bool> covered(t.size, false);
+        auto mark = [&](uint32_t off, uint32_t n) {
+            ASSERT_LE(off + n, t.size) << t.name;
+            for (uint32_t b = off; b < off + n; ++b) covered[b] = true;
+        };
+        if (t.list) mark(0, sizeof(void *));
+        for (uint32_t k = 0; k < t.nfields; ++k) {
+            const Field &f = t.fields[k];
+            mark(f.offset, extent(f));
+            for (uint32_t a = 0; a < f.nalts; ++a)
+                mark(f.alts[a].field.offset, extent(f.alts[a].field));
+            if (f.kind == FieldKind::CountedArray) mark(f.elem_offset, f.max * f.type->size);
+        }
+        uint32_t gap = 0;
+        for (uint32_t b = 0; b <= t.size; ++b) {
+            if (b < t.size && !covered[b]) {
+                ++gap;
+                continue;
+            }
+            EXPECT_LT(gap, 8u) << t.name << ": " << gap << " bytes before offset " << b
+                               << " belong to no field";
+            gap = 0;
+        }
+    }
+}
+
+} // namespace
