@@ -20,6 +20,7 @@ namespace vrcore::cfg {
 // One per lock file and process, shared by every handle of that name.
 struct NamedMutex::State {
     std::string path;
+    pid_t pid = 0; // a child process inherits the table, not the lock
     int fd = -1;
     std::recursive_timed_mutex threads; // exclusion between this process's threads
     std::atomic<std::thread::id> owner{};
@@ -122,7 +123,7 @@ int NamedMutex::open(std::string_view name) {
         auto &t = table();
         auto it = t.find(path);
         if (it != t.end()) {
-            if (auto s = it->second.lock()) {
+            if (auto s = it->second.lock(); s && s->pid == getpid()) {
                 state_ = std::move(s);
                 return 0;
             }
@@ -131,6 +132,7 @@ int NamedMutex::open(std::string_view name) {
             return rc;
         auto s = std::make_shared<State>();
         s->path = path;
+        s->pid = getpid();
         s->fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
         if (s->fd < 0)
             return errno;
