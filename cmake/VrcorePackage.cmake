@@ -7,6 +7,7 @@ set(VRCORE_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/vrcore)
 # installed tree can be moved.
 file(RELATIVE_PATH VRCORE_PC_UP
   "/root/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/root")
+string(REGEX REPLACE "/$" "" VRCORE_PC_UP "${VRCORE_PC_UP}")
 configure_file(${CMAKE_CURRENT_LIST_DIR}/vrcore.pc.in
   ${CMAKE_CURRENT_BINARY_DIR}/vrcore.pc @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/vrcore.pc
