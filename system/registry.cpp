@@ -310,6 +310,21 @@ struct RegDocument::Impl {
     bool matches(const Line &l, std::string_view key, std::string_view name) const {
         return l.kind == Value && iequal(l.key, key) && iequal(l.value.name, name);
     }
+    // Whether a line would take the next line as its continuation.
+    static bool continues(const Line &l) {
+        std::string_view raw = l.raw;
+        std::string_view first = raw.substr(0, raw.find('\n'));
+        std::string_view last = raw.substr(raw.rfind('\n') == std::string_view::npos ? 0 : raw.rfind('\n') + 1);
+        auto clean = [](std::string_view s) {
+            if (!s.empty() && s.back() == '\r')
+                s.remove_suffix(1);
+            return trim(s);
+        };
+        first = clean(first);
+        last = clean(last);
+        return !first.empty() && (first[0] == '"' || first[0] == '@') && !last.empty() &&
+               last.back() == '\\' && is_binary_value(first);
+    }
     // End (exclusive) of the block of lines that follows line i.
     size_t block_end(size_t i) const {
         size_t j = i + 1;
@@ -392,7 +407,7 @@ RegDocument RegDocument::parse(std::string_view bytes, std::string_view origin) 
                 line.raw += '\n';
                 line.raw += more;
                 joined += '\n';
-                joined += strip_cr(more);
+                joined += trim(strip_cr(more));
             }
             if (!parse_value(joined, line.value)) {
                 line.kind = Impl::Malformed;
@@ -482,6 +497,9 @@ bool RegDocument::set(std::string_view key, const RegValue &value) {
         while (at > sect + 1 && d.lines[at - 1].kind == Impl::Blank)
             --at;
         line.key = d.lines[sect].key;
+        // A line left open by a trailing "\" would swallow the new one.
+        if (Impl::continues(d.lines[at - 1]))
+            d.lines.insert(d.lines.begin() + static_cast<long>(at++), Impl::Line{"", Impl::Blank, {}, {}});
         d.lines.insert(d.lines.begin() + static_cast<long>(at), std::move(line));
         d.final_newline = true;
         return true;

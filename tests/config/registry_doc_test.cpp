@@ -204,3 +204,21 @@ TEST(RegistryText, NormalizedKeys) {
 }
 
 } // namespace
+
+namespace {
+
+// A binary value left open by a trailing "\" at the end of a key must not
+// swallow a value added after it.
+TEST(RegistryText, NewValueAfterAnOpenContinuationStaysSeparate) {
+    auto doc = RegDocument::parse("[Software\\A]\n\"bin\"=hex:01,\\\n");
+    RegValue v;
+    v.name = "next";
+    v.type = RegType::String;
+    v.text = "x";
+    ASSERT_TRUE(doc.set("Software\\A", v));
+    auto again = RegDocument::parse(doc.render());
+    ASSERT_TRUE(again.find("Software\\A", "next"));
+    EXPECT_EQ(again.find("Software\\A", "next")->text, "x");
+}
+
+} // namespace
