@@ -596,7 +596,8 @@ Registry::Registry(std::string path) : path_(std::move(path)) {}
 
 int Registry::load(RegDocument &out) const {
     try {
-        Fd f(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
+        // Non-blocking so that a FIFO in the file's place cannot hang us.
+        Fd f(::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
         if (f.fd < 0)
             return errno;
         struct stat st;
@@ -604,6 +605,8 @@ int Registry::load(RegDocument &out) const {
             return errno;
         if (S_ISDIR(st.st_mode))
             return EISDIR;
+        if (!S_ISREG(st.st_mode))
+            return EINVAL;
         if (st.st_size > kMaxFileSize)
             return EFBIG;
         std::string text;
