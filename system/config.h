@@ -65,6 +65,10 @@ struct RegValue {
     uint32_t dword = 0;
 };
 
+// A value's line in the file: "Name"="text", "Name"=str(2):"text",
+// "Name"=dword:0000000a, or for another type the data as it was read.
+std::string format_value(const RegValue &v);
+
 // Canonical form of a key: hive spelled out, components joined by "\",
 // empty components dropped. Empty result for a key that cannot be written
 // (a component holding "]" or a control character).
@@ -182,7 +186,7 @@ class NamedMutex {
     struct State;
 
   private:
-    std::shared_ptr<State> state_;
+    State *state_ = nullptr;
 };
 
 // Scoped hold of a named mutex.

@@ -5,6 +5,7 @@
 #include <climits>
 #include <fcntl.h>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <string>
@@ -20,7 +21,8 @@ namespace vrcore::cfg {
 // One per lock file and process, shared by every handle of that name.
 struct NamedMutex::State {
     std::string path;
-    pid_t pid = 0; // a child process inherits the table, not the lock
+    pid_t pid = 0;  // a child process inherits the table, not the lock
+    long refs = 0;  // handles; guarded by the table's mutex
     int fd = -1;
     std::recursive_timed_mutex threads; // exclusion between this process's threads
     std::atomic<std::thread::id> owner{};
@@ -33,9 +35,11 @@ struct NamedMutex::State {
 
 namespace {
 
+// Open mutexes by lock-file path. A state leaves the table with its last
+// handle.
 std::mutex g_table_mutex;
-std::map<std::string, std::weak_ptr<NamedMutex::State>> &table() {
-    static auto *t = new std::map<std::string, std::weak_ptr<NamedMutex::State>>;
+std::map<std::string, NamedMutex::State *> &table() {
+    static auto *t = new std::map<std::string, NamedMutex::State *>;
     return *t;
 }
 
@@ -122,15 +126,14 @@ int NamedMutex::open(std::string_view name) {
         std::lock_guard<std::mutex> g(g_table_mutex);
         auto &t = table();
         auto it = t.find(path);
-        if (it != t.end()) {
-            if (auto s = it->second.lock(); s && s->pid == getpid()) {
-                state_ = std::move(s);
-                return 0;
-            }
+        if (it != t.end() && it->second->pid == getpid()) {
+            state_ = it->second;
+            ++state_->refs;
+            return 0;
         }
         if (int rc = ensure_lock_dir(dir))
             return rc;
-        auto s = std::make_shared<State>();
+        auto s = std::make_unique<State>();
         s->path = path;
         s->pid = getpid();
         s->fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
@@ -141,10 +144,13 @@ int NamedMutex::open(std::string_view name) {
             fchmod(s->fd, 0666) != 0) {
             // Others may be unable to open it; this process can still lock.
         }
-        t[path] = s;
-        // Forget entries whose handles are all gone.
-        std::erase_if(t, [](const auto &e) { return e.second.expired(); });
-        state_ = std::move(s);
+        // An entry left by the parent of a forked child is dropped, not
+        // freed: its memory is the parent's copy.
+        auto [slot, added] = t.insert({path, s.get()});
+        if (!added)
+            slot->second = s.get();
+        s->refs = 1;
+        state_ = s.release();
         return 0;
     } catch (const std::bad_alloc &) {
         return ENOMEM;
@@ -155,11 +161,18 @@ void NamedMutex::close() {
     if (!state_)
         return;
     std::lock_guard<std::mutex> g(g_table_mutex);
-    // The last handle of a mutex its thread still holds releases it.
-    if (state_.use_count() == 1 && state_->owner.load() == std::this_thread::get_id())
-        while (state_->depth > 0)
-            unlock();
-    state_.reset();
+    if (--state_->refs == 0) {
+        // The last handle of a mutex its thread still holds releases it.
+        if (state_->pid == getpid() && state_->owner.load() == std::this_thread::get_id())
+            while (state_->depth > 0)
+                unlock();
+        auto &t = table();
+        auto it = t.find(state_->path);
+        if (it != t.end() && it->second == state_)
+            t.erase(it);
+        delete state_;
+    }
+    state_ = nullptr;
 }
 
 std::string NamedMutex::path() const { return state_ ? state_->path : std::string(); }

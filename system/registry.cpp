@@ -205,34 +205,6 @@ bool parse_section(std::string_view s, std::string &key) {
     return !key.empty();
 }
 
-std::string render_value(const RegValue &v) {
-    std::string out;
-    if (v.name.empty())
-        out = "@";
-    else
-        append_quoted(out, v.name);
-    out += '=';
-    switch (v.type) {
-    case RegType::Dword: {
-        char buf[16];
-        std::snprintf(buf, sizeof buf, "dword:%08x", v.dword);
-        out += buf;
-        break;
-    }
-    case RegType::ExpandString:
-        out += "str(2):";
-        append_quoted(out, v.text);
-        break;
-    case RegType::Other:
-        out += v.text;
-        break;
-    default:
-        append_quoted(out, v.text);
-        break;
-    }
-    return out;
-}
-
 std::atomic<WriteHook> g_write_hook{nullptr};
 
 void at_stage(WriteStage s) {
@@ -289,6 +261,34 @@ std::string normalize_key(std::string_view key) {
         if (!out.empty())
             out += '\\';
         out += k == 0 ? full_hive(parts[0]) : parts[k];
+    }
+    return out;
+}
+
+std::string format_value(const RegValue &v) {
+    std::string out;
+    if (v.name.empty())
+        out = "@";
+    else
+        append_quoted(out, v.name);
+    out += '=';
+    switch (v.type) {
+    case RegType::Dword: {
+        char buf[16];
+        std::snprintf(buf, sizeof buf, "dword:%08x", v.dword);
+        out += buf;
+        break;
+    }
+    case RegType::ExpandString:
+        out += "str(2):";
+        append_quoted(out, v.text);
+        break;
+    case RegType::Other:
+        out += v.text;
+        break;
+    default:
+        append_quoted(out, v.text);
+        break;
     }
     return out;
 }
@@ -471,7 +471,7 @@ bool RegDocument::set(std::string_view key, const RegValue &value) {
         line.value.text.clear();
     else
         line.value.dword = 0;
-    line.raw = render_value(line.value);
+    line.raw = format_value(line.value);
 
     // Replace the value in effect; drop earlier copies of it.
     size_t last = d.lines.size();
@@ -514,7 +514,8 @@ bool RegDocument::set(std::string_view key, const RegValue &value) {
     }
     add.push_back({"[" + k + "]", Impl::Section, k, {}});
     add.push_back(std::move(line));
-    d.lines.insert(d.lines.end(), std::make_move_iterator(add.begin()), std::make_move_iterator(add.end()));
+    for (auto &l : add)
+        d.lines.push_back(std::move(l));
     d.final_newline = true;
     return true;
 }

@@ -72,42 +72,6 @@ const char *type_name(RegType t) {
     }
 }
 
-void print_value(const RegValue &v) {
-    std::string line;
-    if (v.name.empty()) {
-        line = "@";
-    } else {
-        line = "\"";
-        for (char c : v.name) {
-            if (c == '\\' || c == '"')
-                line += '\\';
-            line += c;
-        }
-        line += '"';
-    }
-    line += '=';
-    auto quoted = [](const std::string &t) {
-        std::string q = "\"";
-        for (char c : t) {
-            if (c == '\\' || c == '"')
-                q += '\\';
-            q += c;
-        }
-        return q + '"';
-    };
-    char buf[32];
-    switch (v.type) {
-    case RegType::Dword:
-        std::snprintf(buf, sizeof buf, "dword:%08x", v.dword);
-        line += buf;
-        break;
-    case RegType::ExpandString: line += "str(2):" + quoted(v.text); break;
-    case RegType::String: line += quoted(v.text); break;
-    default: line += v.text; break;
-    }
-    std::puts(line.c_str());
-}
-
 int load(const Registry &reg, RegDocument &doc) {
     int rc = reg.load(doc);
     if (rc == ENOENT)
@@ -233,7 +197,7 @@ int cmd_list(const Registry &reg, const std::vector<const char *> &args) {
         return kNotFound;
     }
     for (const auto &v : doc.values(args[0]))
-        print_value(v);
+        std::puts(format_value(v).c_str());
     return kOk;
 }
 
