@@ -268,7 +268,7 @@ std::string normalize_key(std::string_view key) {
 std::string format_value(const RegValue &v) {
     std::string out;
     if (v.name.empty())
-        out = "@";
+        out += '@';
     else
         append_quoted(out, v.name);
     out += '=';
