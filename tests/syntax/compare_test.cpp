@@ -279,6 +279,39 @@ TEST_F(AttributeRule, PairsValuesInAnyOrder) {
     EXPECT_EQ(r, -1);
 }
 
+// Criteria whose attribute holds criteria, nested beyond the bound: the
+// walk stops with an invalid value instead of exhausting the stack.
+TEST(CompareNesting, IsBounded) {
+    StatusList st;
+    auto nest = [&](int depth) {
+        auto *c = static_cast<GEN_Criteria *>(std::calloc(1, sizeof(GEN_Criteria)));
+        for (int i = 0; i < depth; ++i) {
+            AS_SetHandle set = nullptr;
+            AS_AttrHandle attr = nullptr;
+            AS_Create(st, &set, nullptr, 0);
+            AS_AddAttrVal(st, set, 9, 37, c, &GENU_CriteriaDesc, &attr);
+            AS_FreeSetHandle(st, &set);
+            c = static_cast<GEN_Criteria *>(std::calloc(1, sizeof(GEN_Criteria)));
+            c->attribute = attr;
+        }
+        return c;
+    };
+    int32_t r = 99;
+    for (int depth : {20, GEN_MAX_NESTING + 10}) {
+        GEN_Criteria *a = nest(depth), *b = nest(depth);
+        int rc = GEN_CompareAttrValue(st, 37, a, b, &r);
+        if (depth < GEN_MAX_NESTING) {
+            EXPECT_EQ(rc, 0);
+            EXPECT_EQ(r, 0);
+        } else {
+            EXPECT_EQ(rc, 1);
+            EXPECT_EQ(st.code(), GEN_S_INVALID);
+        }
+        GEN_DeleteCriteria(st.fresh(), a, nullptr);
+        GEN_DeleteCriteria(st.fresh(), b, nullptr);
+    }
+}
+
 TEST(CompareTexts, CaseInsensitiveAndEqualityForms) {
     StatusList st;
     int32_t r = 99;
