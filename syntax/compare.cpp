@@ -42,18 +42,6 @@ bool Presence(const void *a, const void *b, int32_t &r) {
     return true;
 }
 
-class Nesting {
-  public:
-    explicit Nesting(Cmp &c) : c_(c) { ++c_.depth; }
-    ~Nesting() { --c_.depth; }
-    Nesting(const Nesting &) = delete;
-    Nesting &operator=(const Nesting &) = delete;
-    bool TooDeep() const { return c_.depth > GEN_MAX_NESTING; }
-
-  private:
-    Cmp &c_;
-};
-
 // ---- Numbers -------------------------------------------------------------
 
 // First minus second, kept within 32 bits without changing its sign.

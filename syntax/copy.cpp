@@ -391,21 +391,6 @@ void Report(Ctx &ctx, uint32_t code) {
     if (!ctx.quiet && ctx.status) STF_AddStatus(ctx.status, code, 0);
 }
 
-namespace {
-// Keeps the walk of nested structures bounded (filters nest themselves).
-class Nesting {
-  public:
-    explicit Nesting(Ctx &ctx) : ctx_(ctx) { ++ctx_.depth; }
-    ~Nesting() { --ctx_.depth; }
-    Nesting(const Nesting &) = delete;
-    Nesting &operator=(const Nesting &) = delete;
-    bool TooDeep() const { return ctx_.depth > GEN_MAX_NESTING; }
-
-  private:
-    Ctx &ctx_;
-};
-} // namespace
-
 uint32_t CopyValue(Ctx &ctx, const TypeInfo &t, void *dst, const void *src) {
     Nesting nesting(ctx);
     if (nesting.TooDeep()) {

@@ -104,6 +104,20 @@ struct Ctx {
     int depth = 0; // structures being walked, bounded by GEN_MAX_NESTING
 };
 
+// Keeps a walk of nested structures bounded (filters nest themselves):
+// counts the structures being walked in the walk's depth.
+template <typename Walk> class Nesting {
+  public:
+    explicit Nesting(Walk &walk) : walk_(walk) { ++walk_.depth; }
+    ~Nesting() { --walk_.depth; }
+    Nesting(const Nesting &) = delete;
+    Nesting &operator=(const Nesting &) = delete;
+    bool TooDeep() const { return walk_.depth > GEN_MAX_NESTING; }
+
+  private:
+    Walk &walk_;
+};
+
 uint32_t CopyValue(Ctx &ctx, const TypeInfo &t, void *dst, const void *src);
 void DeleteValue(Ctx &ctx, const TypeInfo &t, void *value);
 
