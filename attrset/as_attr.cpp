@@ -34,17 +34,25 @@ bool DestAccepts(STF_List *st, const Set *dest, GENU_ShortOID id) {
     return true;
 }
 
-int Step(STF_List *st, Handle **ph, GENU_ShortOID *id_out, bool forward) {
+// The getters: a property of the attribute named by set handle and
+// identifier (out variable third) or by attribute handle.
+template <typename T, typename F>
+int GetById(STF_List *st, Handle *set, GENU_ShortOID id, T *out, F field) {
     AS_ENTER(st);
-    if (!ph) return Fail(st, AS_S_BADARG1);
-    Attr *a = GetAttr(st, *ph, 1);
+    if (!out) return Fail(st, AS_S_BADARG3);
+    Attr *a = ById(st, set, id);
     if (!a) return 1;
-    Attr *n = forward ? a->next : a->prev;
-    if (!n) return Fail(st, AS_S_NOMOREATTRS);
-    if (!Publish(st, n->handle)) return 1;
-    --a->handle->users; // the attribute's own record stays even at 0
-    *ph = n->handle;
-    if (id_out) *id_out = n->id;
+    *out = field(a);
+    return 0;
+}
+
+template <typename T, typename F>
+int GetByHandle(STF_List *st, Handle *attr, T *out, F field, uint32_t out_code = AS_S_BADARG2) {
+    AS_ENTER(st);
+    if (!out) return Fail(st, out_code);
+    Attr *a = GetAttr(st, attr, 1);
+    if (!a) return 1;
+    *out = field(a);
     return 0;
 }
 
@@ -162,20 +170,15 @@ VR_EXPORT int AS_FindFirstAttr(STF_List *st, AS_SetHandle set, AS_AttrHandle *ou
 }
 
 VR_EXPORT int AS_FindNextAttrR(STF_List *st, AS_AttrHandle *pa, GENU_ShortOID *id_out) {
-    return Step(st, pa, id_out, true);
+    return StepHandle(st, pa, id_out, true, &Attr::id, AS_S_NOMOREATTRS);
 }
 
 VR_EXPORT int AS_FindPrevAttrR(STF_List *st, AS_AttrHandle *pa, GENU_ShortOID *id_out) {
-    return Step(st, pa, id_out, false);
+    return StepHandle(st, pa, id_out, false, &Attr::id, AS_S_NOMOREATTRS);
 }
 
 VR_EXPORT int AS_GetAttrIDR(STF_List *st, AS_AttrHandle attr, GENU_ShortOID *id_out) {
-    AS_ENTER(st);
-    if (!id_out) return Fail(st, AS_S_BADARG2);
-    Attr *a = GetAttr(st, attr, 1);
-    if (!a) return 1;
-    *id_out = a->id;
-    return 0;
+    return GetByHandle(st, attr, id_out, [](const Attr *a) { return a->id; });
 }
 
 VR_EXPORT int AS_GetAttrSetR(STF_List *st, AS_AttrHandle attr, AS_SetHandle *out) {
@@ -198,61 +201,31 @@ VR_EXPORT int AS_IsAttrPresent(STF_List *st, AS_SetHandle set, GENU_ShortOID id,
 
 VR_EXPORT int AS_GetAttrValType(STF_List *st, AS_SetHandle set, GENU_ShortOID id,
                                 uint32_t *out) {
-    AS_ENTER(st);
-    if (!out) return Fail(st, AS_S_BADARG3);
-    Attr *a = ById(st, set, id);
-    if (!a) return 1;
-    *out = a->type;
-    return 0;
+    return GetById(st, set, id, out, [](const Attr *a) { return a->type; });
 }
 
 VR_EXPORT int AS_GetAttrValTypeR(STF_List *st, AS_AttrHandle attr, uint32_t *out) {
-    AS_ENTER(st);
-    if (!out) return Fail(st, AS_S_BADARG2);
-    Attr *a = GetAttr(st, attr, 1);
-    if (!a) return 1;
-    *out = a->type;
-    return 0;
+    return GetByHandle(st, attr, out, [](const Attr *a) { return a->type; });
 }
 
 VR_EXPORT int AS_GetAttrValCount(STF_List *st, AS_SetHandle set, GENU_ShortOID id,
                                  uint32_t *out) {
-    AS_ENTER(st);
-    if (!out) return Fail(st, AS_S_BADARG3);
-    Attr *a = ById(st, set, id);
-    if (!a) return 1;
-    *out = a->count;
-    return 0;
+    return GetById(st, set, id, out, [](const Attr *a) { return a->count; });
 }
 
 // A missing count variable is reported as the third argument here, as this
 // function always has.
 VR_EXPORT int AS_GetAttrValCountR(STF_List *st, AS_AttrHandle attr, uint32_t *out) {
-    AS_ENTER(st);
-    if (!out) return Fail(st, AS_S_BADARG3);
-    Attr *a = GetAttr(st, attr, 1);
-    if (!a) return 1;
-    *out = a->count;
-    return 0;
+    return GetByHandle(st, attr, out, [](const Attr *a) { return a->count; }, AS_S_BADARG3);
 }
 
 VR_EXPORT int AS_GetAttrModifyOp(STF_List *st, AS_SetHandle set, GENU_ShortOID id,
                                  int32_t *out) {
-    AS_ENTER(st);
-    if (!out) return Fail(st, AS_S_BADARG3);
-    Attr *a = ById(st, set, id);
-    if (!a) return 1;
-    *out = a->modop;
-    return 0;
+    return GetById(st, set, id, out, [](const Attr *a) { return a->modop; });
 }
 
 VR_EXPORT int AS_GetAttrModifyOpR(STF_List *st, AS_AttrHandle attr, int32_t *out) {
-    AS_ENTER(st);
-    if (!out) return Fail(st, AS_S_BADARG2);
-    Attr *a = GetAttr(st, attr, 1);
-    if (!a) return 1;
-    *out = a->modop;
-    return 0;
+    return GetByHandle(st, attr, out, [](const Attr *a) { return a->modop; });
 }
 
 VR_EXPORT int AS_SetAttrModifyOp(STF_List *st, AS_SetHandle set, GENU_ShortOID id, int32_t op) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
 #include "vrcore/as.h"
 
@@ -23,14 +24,6 @@ inline constexpr uint32_t kValueHandle = 2;
 inline constexpr uint32_t kCountLimit = 0xFFFFFFFFu;
 
 } // namespace vr::as
-
-// Common entry of every AS_ function: a null status list ends the call,
-// otherwise the list is cleared.
-#define AS_ENTER(st)                                                                           \
-    do {                                                                                       \
-        if (!(st)) return 1;                                                                   \
-        STF_ClearStatus(st);                                                                   \
-    } while (0)
 
 // The handle record. Its address is the handle callers hold.
 struct AS__HandleRecord {
@@ -181,6 +174,31 @@ bool ForceFreeSet(STF_List *st, Set *s);
 bool CopyValues(STF_List *st, Set *dest, const Attr *src, Chain &out);
 // A deep copy of an attribute, not yet linked into dest; null on failure.
 Attr *CopyAttrObj(STF_List *st, Set *dest, const Attr *src);
+
+// Moves a caller's attribute or value handle to the next (previous)
+// object: the neighbour's handle gains the caller's reference, the current
+// one loses it (the object's own record stays even at 0 users). At the end
+// end_code is reported and the handle is left as it was.
+template <typename Obj, typename Out>
+int StepHandle(STF_List *st, Handle **ph, Out *out, bool forward, Out Obj::*field,
+               uint32_t end_code) {
+    if (!st) return 1;
+    STF_ClearStatus(st);
+    if (!ph) return Fail(st, AS_S_BADARG1);
+    Obj *o = nullptr;
+    if constexpr (std::is_same_v<Obj, Attr>)
+        o = GetAttr(st, *ph, 1);
+    else
+        o = GetValue(st, *ph, 1);
+    if (!o) return 1;
+    Obj *n = forward ? o->next : o->prev;
+    if (!n) return Fail(st, end_code);
+    if (!Publish(st, n->handle)) return 1;
+    --o->handle->users;
+    *ph = n->handle;
+    if (out) *out = n->*field;
+    return 0;
+}
 
 } // namespace vr::as
 

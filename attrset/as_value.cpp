@@ -179,20 +179,6 @@ int FirstValue(STF_List *st, Attr *a, Handle **out, void **value) {
     return 0;
 }
 
-int StepValue(STF_List *st, Handle **pv, void **value, bool forward) {
-    AS_ENTER(st);
-    if (!pv) return Fail(st, AS_S_BADARG1);
-    Value *v = GetValue(st, *pv, 1);
-    if (!v) return 1;
-    Value *n = forward ? v->next : v->prev;
-    if (!n) return Fail(st, AS_S_NOMOREVALUES);
-    if (!Publish(st, n->handle)) return 1;
-    --v->handle->users; // the value's own record stays even at 0
-    *pv = n->handle;
-    if (value) *value = n->value;
-    return 0;
-}
-
 int ValueList(STF_List *st, const Attr *a, AS_ValueList *out, GENU_AllocFn fn) {
     if (!a->count) {
         *out = AS_ValueList{0, nullptr};
@@ -368,11 +354,11 @@ VR_EXPORT int AS_FindFirstAttrValR(STF_List *st, AS_AttrHandle attr, AS_AttrValH
 }
 
 VR_EXPORT int AS_FindNextAttrValVR(STF_List *st, AS_AttrValHandle *pv, void **value) {
-    return StepValue(st, pv, value, true);
+    return StepHandle(st, pv, value, true, &Value::value, AS_S_NOMOREVALUES);
 }
 
 VR_EXPORT int AS_FindPrevAttrValVR(STF_List *st, AS_AttrValHandle *pv, void **value) {
-    return StepValue(st, pv, value, false);
+    return StepHandle(st, pv, value, false, &Value::value, AS_S_NOMOREVALUES);
 }
 
 VR_EXPORT int AS_GetAttrVal(STF_List *st, AS_SetHandle set, GENU_ShortOID id, void **value) {

@@ -88,6 +88,30 @@ int Extract(STF_List *status, char **out, const V *value, const GENU_Allocator *
     return fn(ctx, *out, *value) ? 1 : 0;
 }
 
+// What a repertoire conversion does with a value of this kind: kind 1 is
+// converted, kind 3 copied; the others are refused (reported).
+enum RepertoireAction { kConvert, kCopy, kRefused };
+RepertoireAction RepertoireStep(Ctx &ctx, const void *out, const void *value, int32_t kind) {
+    if (!out || !value) {
+        Report(ctx, GEN_S_NULLARG);
+        return kRefused;
+    }
+    switch (kind) {
+    case GEN_KIND_IRV:
+        return kConvert;
+    case GEN_KIND_LATIN1:
+        return kCopy;
+    case GEN_KIND_STRING:
+    case GEN_KIND_OCTETS:
+    case GEN_KIND_CODESET:
+        Report(ctx, GEN_S_NOTSUPP);
+        return kRefused;
+    default:
+        Report(ctx, GEN_S_INVALID);
+        return kRefused;
+    }
+}
+
 struct NameSyntax {
     const char *name;
     GENU_ShortOID oid;
@@ -102,6 +126,41 @@ const NameSyntax kNameSyntaxes[] = {
 };
 
 } // namespace
+
+uint32_t NameSyntaxOf(const GEN_NameOrOID *syntax, GENU_ShortOID &out) {
+    out = 0;
+    if (!syntax) return 0;
+    if (syntax->choice == GEN_NOID_OID) {
+        out = syntax->u.oid;
+        return 0;
+    }
+    if (syntax->choice != GEN_NOID_NAME) return GEN_S_INVALID;
+    const GEN_SimpleName &name = syntax->u.name;
+    char buf[GEN_SIMPLE_NAME_MAX + 1];
+    size_t n;
+    switch (name.kind) {
+    case GEN_KIND_IRV:
+    case GEN_KIND_STRING: {
+        const void *nul = std::memchr(name.u.string, 0, GEN_SIMPLE_NAME_MAX + 1);
+        if (!nul) return GEN_S_INVALID;
+        n = static_cast<size_t>(static_cast<const char *>(nul) - name.u.string);
+        std::memcpy(buf, name.u.string, n);
+        break;
+    }
+    case GEN_KIND_LATIN1:
+    case GEN_KIND_OCTETS:
+    case GEN_KIND_CODESET:
+        if (name.u.counted.length > GEN_SIMPLE_NAME_MAX) return GEN_S_INVALID;
+        n = name.u.counted.length;
+        std::memcpy(buf, name.u.counted.value, n);
+        break;
+    default:
+        return GEN_S_INVALID;
+    }
+    buf[n] = 0;
+    out = GENU_NameSyntaxToShortOID(buf);
+    return 0;
+}
 
 } // namespace vrsyn
 
@@ -161,18 +220,9 @@ VR_EXPORT int GENU_ExtractDistNameString(STF_List *status, char **string_out,
         return 1;
     }
     GENU_ShortOID syntax = 0;
-    if (const GEN_NameOrOID *s = value->syntax) {
-        if (s->choice == GEN_NOID_OID) {
-            syntax = s->u.oid;
-        } else if (s->choice == GEN_NOID_NAME) {
-            char *name = nullptr;
-            if (FromSimpleName(ctx, name, s->u.name)) return 1;
-            syntax = GENU_NameSyntaxToShortOID(name);
-            ctx.free(name);
-        } else {
-            Report(ctx, GEN_S_INVALID);
-            return 1;
-        }
+    if (uint32_t r = NameSyntaxOf(value->syntax, syntax)) {
+        Report(ctx, r);
+        return 1;
     }
     if (FromText(ctx, *string_out, value->name)) return 1;
     *syntax_out = syntax;
@@ -184,23 +234,13 @@ VR_EXPORT int GEN_Text2IsoLatin1(STF_List *status, GEN_Text **out, const GEN_Tex
     if (out) *out = nullptr;
     Ctx ctx;
     if (!Begin(status, alloc, ctx)) return 1;
-    if (!out || !text) {
-        Report(ctx, GEN_S_NULLARG);
-        return 1;
-    }
-    switch (text->kind) {
-    case GEN_KIND_LATIN1:
+    switch (RepertoireStep(ctx, out, text, text ? text->kind : 0)) {
+    case kCopy:
         return CopyNew(status, reinterpret_cast<void **>(out), text, alloc, T_Text);
-    case GEN_KIND_IRV:
+    case kRefused:
+        return 1;
+    case kConvert:
         break;
-    case GEN_KIND_STRING:
-    case GEN_KIND_OCTETS:
-    case GEN_KIND_CODESET:
-        Report(ctx, GEN_S_NOTSUPP);
-        return 1;
-    default:
-        Report(ctx, GEN_S_INVALID);
-        return 1;
     }
     size_t n = text->u.string ? strnlen(text->u.string, GEN_TEXT_MAX + 1) : 0;
     if (n > GEN_TEXT_MAX) {
@@ -232,23 +272,13 @@ VR_EXPORT int GEN_SimpleName2IsoLatin1(STF_List *status, GEN_SimpleName **out,
     if (out) *out = nullptr;
     Ctx ctx;
     if (!Begin(status, alloc, ctx)) return 1;
-    if (!out || !name) {
-        Report(ctx, GEN_S_NULLARG);
-        return 1;
-    }
-    switch (name->kind) {
-    case GEN_KIND_LATIN1:
+    switch (RepertoireStep(ctx, out, name, name ? name->kind : 0)) {
+    case kCopy:
         return CopyNew(status, reinterpret_cast<void **>(out), name, alloc, T_SimpleName);
-    case GEN_KIND_IRV:
+    case kRefused:
+        return 1;
+    case kConvert:
         break;
-    case GEN_KIND_STRING:
-    case GEN_KIND_OCTETS:
-    case GEN_KIND_CODESET:
-        Report(ctx, GEN_S_NOTSUPP);
-        return 1;
-    default:
-        Report(ctx, GEN_S_INVALID);
-        return 1;
     }
     const void *nul = std::memchr(name->u.string, 0, GEN_SIMPLE_NAME_MAX + 1);
     if (!nul) {

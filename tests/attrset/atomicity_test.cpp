@@ -35,7 +35,8 @@ struct Fixture {
         EXPECT_EQ(AS_AddAttr(st, b, 5, kIntType, nullptr), 0); // b holds 5 twice
         EXPECT_EQ(AS_FindAttr(st, a, 1, &a1), 0);
         EXPECT_EQ(AS_FindAttr(st, b, 4, &b4), 0);
-        for (int i = 0; i < 3; ++i) vals.push_back(MakeInt(100 + i));
+        for (int i = 0; i < 3; ++i)
+            vals.push_back(MakeInt(100 + i));
         list = AS_ValueList{3, reinterpret_cast<void **>(vals.data())};
     }
     ~Fixture() {
@@ -59,26 +60,36 @@ struct Op {
     std::function<void(Fixture &, STF_List *)> prep = nullptr;
 };
 
-#define OP(body) [](Fixture & f, STF_List * s) { return body; }
+#define OP(body) [](Fixture &f, STF_List *s) { return body; }
 
 std::vector<Op> Ops() {
     std::vector<Op> ops = {
         {"AddAttr", 0, OP(AS_AddAttr(s, f.a, 9, 1, nullptr))},
         {"AddAttrVal/new", 1, OP(AS_AddAttrVal(s, f.a, 9, kIntType, f.vals[0], &kIntDesc, &f.h))},
-        {"AddAttrVal/existing", 1, OP(AS_AddAttrVal(s, f.a, 2, kIntType, f.vals[0], &kIntDesc, nullptr))},
+        {"AddAttrVal/existing", 1,
+         OP(AS_AddAttrVal(s, f.a, 2, kIntType, f.vals[0], &kIntDesc, nullptr))},
         {"AddAttrValR", 1, OP(AS_AddAttrValR(s, f.a1, kIntType, f.vals[0], &kIntDesc))},
         {"AddAttrValM", 0, OP(AS_AddAttrValM(s, f.a, 9, kIntType, &f.mine, &kIntDesc, nullptr))},
         {"AddAttrValMR", 0, OP(AS_AddAttrValMR(s, f.b4, kIntType, &f.mine, &kIntDesc))},
-        {"AddAttrValList/new", 3, OP(AS_AddAttrValList(s, f.a, 9, kIntType, &f.list, &kIntDesc, nullptr))},
-        {"AddAttrValList/existing", 3, OP(AS_AddAttrValList(s, f.a, 1, kIntType, &f.list, &kIntDesc, nullptr))},
+        {"AddAttrValList/new", 3,
+         OP(AS_AddAttrValList(s, f.a, 9, kIntType, &f.list, &kIntDesc, nullptr))},
+        {"AddAttrValList/existing", 3,
+         OP(AS_AddAttrValList(s, f.a, 1, kIntType, &f.list, &kIntDesc, nullptr))},
         {"AddAttrValListR", 3, OP(AS_AddAttrValListR(s, f.b4, kIntType, &f.list, &kIntDesc))},
-        {"ReplaceAllAttrVals/new", 1, OP(AS_ReplaceAllAttrVals(s, f.a, 9, kIntType, f.vals[0], &kIntDesc, nullptr))},
-        {"ReplaceAllAttrVals/existing", 1, OP(AS_ReplaceAllAttrVals(s, f.a, 1, kIntType, f.vals[0], &kIntDesc, &f.h))},
-        {"ReplaceAllAttrValsM", 0, OP(AS_ReplaceAllAttrValsM(s, f.b, 4, kIntType, &f.mine, &kIntDesc, nullptr))},
-        {"ReplaceAllAttrValsR", 1, OP(AS_ReplaceAllAttrValsR(s, f.a1, kIntType, f.vals[0], &kIntDesc))},
-        {"ReplaceAllAttrValsMR", 0, OP(AS_ReplaceAllAttrValsMR(s, f.a1, kIntType, &f.mine, &kIntDesc))},
-        {"ReplaceAllAttrValsWithList", 3, OP(AS_ReplaceAllAttrValsWithList(s, f.b, 4, kIntType, &f.list, &kIntDesc, nullptr))},
-        {"ReplaceAllAttrValsWithListR", 3, OP(AS_ReplaceAllAttrValsWithListR(s, f.a1, kIntType, &f.list, &kIntDesc))},
+        {"ReplaceAllAttrVals/new", 1,
+         OP(AS_ReplaceAllAttrVals(s, f.a, 9, kIntType, f.vals[0], &kIntDesc, nullptr))},
+        {"ReplaceAllAttrVals/existing", 1,
+         OP(AS_ReplaceAllAttrVals(s, f.a, 1, kIntType, f.vals[0], &kIntDesc, &f.h))},
+        {"ReplaceAllAttrValsM", 0,
+         OP(AS_ReplaceAllAttrValsM(s, f.b, 4, kIntType, &f.mine, &kIntDesc, nullptr))},
+        {"ReplaceAllAttrValsR", 1,
+         OP(AS_ReplaceAllAttrValsR(s, f.a1, kIntType, f.vals[0], &kIntDesc))},
+        {"ReplaceAllAttrValsMR", 0,
+         OP(AS_ReplaceAllAttrValsMR(s, f.a1, kIntType, &f.mine, &kIntDesc))},
+        {"ReplaceAllAttrValsWithList", 3,
+         OP(AS_ReplaceAllAttrValsWithList(s, f.b, 4, kIntType, &f.list, &kIntDesc, nullptr))},
+        {"ReplaceAllAttrValsWithListR", 3,
+         OP(AS_ReplaceAllAttrValsWithListR(s, f.a1, kIntType, &f.list, &kIntDesc))},
         {"SetAttrCharacteristics", 0, OP(AS_SetAttrCharacteristicsR(s, f.a1, "xyz", 3))},
         {"CopyAttr", 0, OP(AS_CopyAttr(s, f.b, f.a, 1, &f.h))},
         {"CopyAttrR", 0, OP(AS_CopyAttrR(s, f.a, f.b4, nullptr))},
@@ -148,7 +159,8 @@ void SweepAll(const std::function<void(long)> &arm, const std::function<bool()> 
             if (::testing::Test::HasFailure()) return;
         }
         EXPECT_GT(n, 1) << "no failure point was reached";
-        for (size_t i = static_cast<size_t>(op.takes); i < f.vals.size(); ++i) FreeInt(f.vals[i]);
+        for (size_t i = static_cast<size_t>(op.takes); i < f.vals.size(); ++i)
+            FreeInt(f.vals[i]);
     }
 }
 

@@ -3,6 +3,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "vrcore/as.h"
+#include "vrcore/genu.h"
+
 namespace vrtest {
 
 using vrsyn::Field;
@@ -10,6 +13,9 @@ using vrsyn::FieldKind;
 using vrsyn::TypeInfo;
 
 namespace {
+
+// Kind of every text and name in narrow mode; 0 when off.
+int32_t g_narrow = 0;
 
 char *Base(void *v, uint32_t off) { return static_cast<char *>(v) + off; }
 const char *Base(const void *v, uint32_t off) { return static_cast<const char *>(v) + off; }
@@ -19,11 +25,15 @@ int Pick(std::mt19937 &rng, int lo, int hi) {
 }
 
 void RandomChars(std::mt19937 &rng, char *dst, size_t n) {
-    for (size_t i = 0; i < n; ++i) dst[i] = static_cast<char>(Pick(rng, 0x20, 0x7E));
+    for (size_t i = 0; i < n; ++i)
+        dst[i] = static_cast<char>(g_narrow ? Pick(rng, 'a', 'b') : Pick(rng, 0x20, 0x7E));
 }
 
+// The length of a string of at most max characters or bytes.
+int Length(std::mt19937 &rng, int max) { return Pick(rng, 0, g_narrow ? 2 : max); }
+
 char *NewString(std::mt19937 &rng, int max) {
-    int n = Pick(rng, 0, max);
+    int n = Length(rng, max);
     char *s = static_cast<char *>(std::malloc(static_cast<size_t>(n) + 1));
     RandomChars(rng, s, static_cast<size_t>(n));
     s[n] = 0;
@@ -31,21 +41,63 @@ char *NewString(std::mt19937 &rng, int max) {
 }
 
 void GenOctets(std::mt19937 &rng, GEN_OctetString &o, int max) {
-    o.length = Pick(rng, 0, max);
+    o.length = Length(rng, max);
     o.value = nullptr;
     if (o.length == 0) return;
     o.value = static_cast<unsigned char *>(std::malloc(static_cast<size_t>(o.length)));
-    for (int i = 0; i < o.length; ++i) o.value[i] = static_cast<unsigned char>(Pick(rng, 0, 255));
+    for (int i = 0; i < o.length; ++i)
+        o.value[i] = static_cast<unsigned char>(g_narrow ? Pick(rng, 'a', 'b') : Pick(rng, 0, 255));
+}
+
+// The syntaxes of generated attribute values and substrings.
+const TypeInfo &TypeOf(uint32_t value_type) {
+    switch (value_type) {
+    case 1:
+        return vrsyn::T_Cardinal;
+    case 27:
+        return vrsyn::T_SimpleName;
+    default:
+        return vrsyn::T_Text;
+    }
+}
+uint32_t RandomValueType(std::mt19937 &rng) {
+    static const uint32_t types[] = {1, 27, 28};
+    return types[Pick(rng, 0, 2)];
+}
+
+void *NewValueOf(std::mt19937 &rng, uint32_t value_type, int depth) {
+    void *v = std::calloc(1, TypeOf(value_type).size);
+    GenValue(rng, TypeOf(value_type), v, depth + 1);
+    return v;
+}
+
+// An attribute with up to three values in a set of its own, the set's
+// handle released: the shape the library gives attributes inside values.
+AS_AttrHandle NewAttribute(std::mt19937 &rng, int depth) {
+    STF_List *st = STF_CreateList(nullptr);
+    AS_SetHandle set = nullptr;
+    AS_AttrHandle attr = nullptr;
+    uint32_t type = RandomValueType(rng);
+    auto id = static_cast<GENU_ShortOID>(Pick(rng, 1, 1092));
+    AS_Create(st, &set, nullptr, 0);
+    AS_AddAttr(st, set, id, type, &attr);
+    for (int n = Pick(rng, 0, 3); n > 0; --n)
+        AS_AddAttrVal(st, set, id, type, NewValueOf(rng, type, depth), GENU_AVT2Descriptor(type),
+                      nullptr);
+    AS_FreeSetHandle(st, &set);
+    STF_DeleteList(st);
+    return attr;
 }
 
 void GenField(std::mt19937 &rng, const Field &f, void *v, int depth) {
     switch (f.kind) {
     case FieldKind::Flat:
         for (uint32_t i = 0; i < f.size; ++i)
-            Base(v, f.offset)[i] = static_cast<char>(Pick(rng, 0, 255));
+            Base(v, f.offset)[i] = static_cast<char>(g_narrow ? 0 : Pick(rng, 0, 255));
+        if (g_narrow) Base(v, f.offset)[0] = static_cast<char>(Pick(rng, 0, 2));
         break;
     case FieldKind::CharArray: {
-        int n = Pick(rng, 0, static_cast<int>(f.size) - 1);
+        int n = Length(rng, static_cast<int>(f.size) - 1);
         RandomChars(rng, Base(v, f.offset), static_cast<size_t>(n));
         Base(v, f.offset)[n] = 0;
         break;
@@ -58,27 +110,28 @@ void GenField(std::mt19937 &rng, const Field &f, void *v, int depth) {
         break;
     case FieldKind::Text: {
         auto &t = *reinterpret_cast<GEN_Text *>(Base(v, f.offset));
-        t.kind = Pick(rng, 1, 5);
+        t.kind = g_narrow ? g_narrow : Pick(rng, 1, 5);
         if (t.kind <= 2)
             t.u.string = Pick(rng, 0, 5) ? NewString(rng, 60) : nullptr;
         else
             GenOctets(rng, t.u.octets, 60);
-        t.charset = t.kind == 5 ? static_cast<GENU_ShortOID>(Pick(rng, 0, 4000)) : 0;
+        t.charset = t.kind == 5 && !g_narrow ? static_cast<GENU_ShortOID>(Pick(rng, 0, 4000)) : 0;
         break;
     }
     case FieldKind::SimpleName: {
         auto &n = *reinterpret_cast<GEN_SimpleName *>(Base(v, f.offset));
-        n.kind = Pick(rng, 1, 5);
-        int len = Pick(rng, 0, 1) ? Pick(rng, 0, 20) : Pick(rng, 240, 255);
+        n.kind = g_narrow ? g_narrow : Pick(rng, 1, 5);
+        int len = g_narrow ? Length(rng, 2) : Pick(rng, 0, 1) ? Pick(rng, 0, 20) : Pick(rng, 240, 255);
         if (n.kind <= 2) {
             RandomChars(rng, n.u.string, static_cast<size_t>(len));
             n.u.string[len] = 0;
         } else {
             n.u.counted.length = static_cast<uint16_t>(len);
             for (int i = 0; i < len; ++i)
-                n.u.counted.value[i] = static_cast<unsigned char>(Pick(rng, 0, 255));
+                n.u.counted.value[i] =
+                    static_cast<unsigned char>(g_narrow ? Pick(rng, 'a', 'b') : Pick(rng, 0, 255));
         }
-        n.charset = n.kind == 5 ? static_cast<GENU_ShortOID>(Pick(rng, 0, 4000)) : 0;
+        n.charset = n.kind == 5 && !g_narrow ? static_cast<GENU_ShortOID>(Pick(rng, 0, 4000)) : 0;
         break;
     }
     case FieldKind::Inline:
@@ -108,6 +161,30 @@ void GenField(std::mt19937 &rng, const Field &f, void *v, int depth) {
         *reinterpret_cast<uint16_t *>(Base(v, f.offset)) = static_cast<uint16_t>(count);
         break;
     }
+    case FieldKind::ValueType:
+        *reinterpret_cast<uint32_t *>(Base(v, f.offset)) = RandomValueType(rng);
+        break;
+    case FieldKind::AnyValue: {
+        uint32_t type = *reinterpret_cast<uint32_t *>(Base(v, f.elem_offset));
+        *reinterpret_cast<void **>(Base(v, f.offset)) =
+            Pick(rng, 0, 2) ? NewValueOf(rng, type, depth) : nullptr;
+        break;
+    }
+    case FieldKind::AnyValueList: {
+        uint32_t type = *reinterpret_cast<uint32_t *>(Base(v, f.elem_offset));
+        GEN_SeqOfValues **tail = reinterpret_cast<GEN_SeqOfValues **>(Base(v, f.offset));
+        for (int n = Pick(rng, 0, 3); n > 0; --n) {
+            auto *node = static_cast<GEN_SeqOfValues *>(std::calloc(1, sizeof(GEN_SeqOfValues)));
+            node->value = NewValueOf(rng, type, depth);
+            *tail = node;
+            tail = &node->next;
+        }
+        break;
+    }
+    case FieldKind::AttrHandle:
+        *reinterpret_cast<AS_AttrHandle *>(Base(v, f.offset)) =
+            Pick(rng, 0, 4) ? NewAttribute(rng, depth) : nullptr;
+        break;
     }
 }
 
@@ -125,6 +202,31 @@ void Hex(std::string &out, const void *p, size_t n) {
 }
 
 void DumpNode(std::string &out, const TypeInfo &t, const void *v);
+
+void DumpAttribute(std::string &out, AS_AttrHandle attr) {
+    if (!attr) {
+        out += "null";
+        return;
+    }
+    STF_List *st = STF_CreateList(nullptr);
+    GENU_ShortOID id = 0;
+    uint32_t type = 0, count = 0;
+    AS_GetAttrIDR(st, attr, &id);
+    AS_GetAttrValTypeR(st, attr, &type);
+    AS_GetAttrValCountR(st, attr, &count);
+    out += "attr" + std::to_string(id) + '/' + std::to_string(type) + '/' +
+           std::to_string(count) + '[';
+    AS_AttrValHandle vh = nullptr;
+    void *value = nullptr;
+    if (count && AS_FindFirstAttrValR(st, attr, &vh, &value) == 0) {
+        do {
+            out += Dump(TypeOf(type), value);
+        } while (AS_FindNextAttrValVR(st, &vh, &value) == 0);
+        AS_FreeAttrValHandle(st, &vh);
+    }
+    out += ']';
+    STF_DeleteList(st);
+}
 
 void DumpField(std::string &out, const Field &f, const void *v) {
     out += f.name;
@@ -193,6 +295,27 @@ void DumpField(std::string &out, const Field &f, const void *v) {
         out += ']';
         break;
     }
+    case FieldKind::ValueType:
+        out += std::to_string(*reinterpret_cast<const uint32_t *>(Base(v, f.offset)));
+        break;
+    case FieldKind::AnyValue: {
+        uint32_t type = *reinterpret_cast<const uint32_t *>(Base(v, f.elem_offset));
+        const void *p = *reinterpret_cast<void *const *>(Base(v, f.offset));
+        out += p ? Dump(TypeOf(type), p) : std::string("null");
+        break;
+    }
+    case FieldKind::AnyValueList: {
+        uint32_t type = *reinterpret_cast<const uint32_t *>(Base(v, f.elem_offset));
+        out += '[';
+        for (auto *n = *reinterpret_cast<GEN_SeqOfValues *const *>(Base(v, f.offset)); n;
+             n = n->next)
+            out += Dump(TypeOf(type), n->value) + ';';
+        out += ']';
+        break;
+    }
+    case FieldKind::AttrHandle:
+        DumpAttribute(out, *reinterpret_cast<const AS_AttrHandle *>(Base(v, f.offset)));
+        break;
     }
     out += ' ';
 }
@@ -204,6 +327,9 @@ void DumpNode(std::string &out, const TypeInfo &t, const void *v) {
 }
 
 } // namespace
+
+NarrowValues::NarrowValues(int32_t kind) { g_narrow = kind; }
+NarrowValues::~NarrowValues() { g_narrow = 0; }
 
 void GenValue(std::mt19937 &rng, const TypeInfo &t, void *v, int depth) {
     GenNode(rng, t, v, depth);
