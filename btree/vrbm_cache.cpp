@@ -226,6 +226,13 @@ unsigned GetNewPage(VRBM_Db *db, unsigned type, unsigned parent, uint32_t *err) 
     return n;
 }
 
+// The journal lives for one operation only.
+static void ReleaseJournal(VRBM_Db *db) {
+    Free(db->journal);
+    db->journal = nullptr;
+    db->journalLen = db->journalCap = 0;
+}
+
 uint32_t BeginOperation(VRBM_Db *db) {
     db->inOperation = true;
     db->journalLen = 0;
@@ -236,7 +243,7 @@ uint32_t BeginOperation(VRBM_Db *db) {
 void EndOperation(VRBM_Db *db, bool failed) {
     db->inOperation = false;
     if (!failed) {
-        db->journalLen = 0;
+        ReleaseJournal(db);
         return;
     }
     t_noFaults = true;
@@ -259,7 +266,7 @@ void EndOperation(VRBM_Db *db, bool failed) {
             Page{db->buf[i]}.ResetDirty();
         }
     t_noFaults = false;
-    db->journalLen = 0;
+    ReleaseJournal(db);
 }
 
 bool InitializeBufferPool(VRBM_Db *db, unsigned count, unsigned pages) {
