@@ -2,6 +2,7 @@
 // verifies the file's invariants, optionally listing each node.
 #include "btree/vrbm_internal.h"
 
+#include <cstdarg>
 #include <cstdio>
 #include <unistd.h>
 #include <vector>
@@ -24,6 +25,16 @@ std::string Printable(const uint8_t *p, unsigned n) {
     return s;
 }
 
+std::string Fmt(const char *format, ...) __attribute__((format(printf, 1, 2)));
+std::string Fmt(const char *format, ...) {
+    char buf[256];
+    va_list ap;
+    va_start(ap, format);
+    std::vsnprintf(buf, sizeof buf, format, ap);
+    va_end(ap);
+    return buf;
+}
+
 struct Checker {
     VRBM_Db *db;
     std::string *dump;
@@ -33,7 +44,10 @@ struct Checker {
     std::string fault;
 
     bool Fail(unsigned page, const std::string &what) {
-        if (fault.empty()) fault = "page " + std::to_string(page) + ": " + what;
+        if (fault.empty()) {
+            fault = Fmt("page %u: ", page);
+            fault += what;
+        }
         return false;
     }
 
@@ -61,27 +75,29 @@ struct Checker {
         Page pg{image.data()};
         if (page != 0 && pg.Type() == kRoot) return Fail(page, "a second root");
         if (page != 0 && pg.Parent() != parent)
-            return Fail(page, "parent link names " + std::to_string(pg.Parent()) +
-                                  ", listed by " + std::to_string(parent));
+            return Fail(page, Fmt("parent link names %u, listed by %u", pg.Parent(), parent));
         unsigned last = pg.Last();
         if (dump) {
-            *dump += "page " + std::to_string(page) +
-                     (pg.Type() == kRoot ? " root" : pg.IsLeaf() ? " leaf" : " inner") +
-                     " parent " + std::to_string(page ? pg.Parent() : 0) + " last " +
-                     std::to_string(last) + " used " + std::to_string(pg.Used()) + "\n";
+            *dump += Fmt("page %u %s parent %u last %u used %u\n", page,
+                         pg.Type() == kRoot ? "root" : pg.IsLeaf() ? "leaf" : "inner",
+                         page ? pg.Parent() : 0, last, pg.Used());
             for (unsigned i = 0; i < last; i++) {
                 unsigned kl, dl;
                 const uint8_t *k = pg.Key(i, &kl);
-                *dump += "  [" + std::to_string(i) + "] \"" + Printable(k, kl) + "\"";
+                *dump += Fmt("  [%u] \"", i);
+                *dump += Printable(k, kl);
+                *dump += '"';
                 if (pg.IsLeaf()) {
                     const uint8_t *d = pg.Data(i, &dl);
-                    *dump += " = \"" + Printable(d, dl) + "\"";
+                    *dump += " = \"";
+                    *dump += Printable(d, dl);
+                    *dump += '"';
                 }
                 *dump += "\n";
             }
             if (!pg.IsLeaf()) {
                 *dump += "  children";
-                for (unsigned i = 0; i <= last; i++) *dump += " " + std::to_string(pg.Child(i));
+                for (unsigned i = 0; i <= last; i++) *dump += Fmt(" %u", pg.Child(i));
                 *dump += "\n";
             }
         }
@@ -128,8 +144,7 @@ struct Checker {
             if (!Node(pg.Child(i), page, depth + 1, clo, chi, &cmax, &cempty)) return false;
             if (i < last) {
                 if (cempty ? !keys[i].empty() : cmp(cmax, keys[i]) != 0)
-                    return Fail(page, "separator " + std::to_string(i) +
-                                          " is not the largest key of its child");
+                    return Fail(page, Fmt("separator %u is not the largest key of its child", i));
             }
             if (!cempty) {
                 *empty = false;
@@ -152,7 +167,7 @@ std::string CheckTree(VRBM_Db *db, std::string *dump, unsigned long *items) {
     std::string max;
     bool empty;
     c.Node(0, 0, 0, nullptr, nullptr, &max, &empty);
-    if (dump) *dump += "last page " + std::to_string(Page{db->page0}.Parent()) + "\n";
+    if (dump) *dump += Fmt("last page %u\n", Page{db->page0}.Parent());
     if (items) *items = c.items;
     return c.fault;
 }

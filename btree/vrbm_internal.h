@@ -158,6 +158,13 @@ struct Position {
 // Exact search; *err is set for a corrupt or unreadable file.
 Position Search(VRBM_Db *db, const uint8_t *key, unsigned kl, uint32_t *err);
 
+// Calls visit(key, key length, data, data length) for every item in key
+// order until it returns false. Returns 0 or the fault met on the way.
+uint32_t ForEach(VRBM_Db *db,
+                 bool (*visit)(void *ctx, const uint8_t *key, unsigned kl, const uint8_t *data,
+                               unsigned dl),
+                 void *ctx);
+
 // The checker: verifies every invariant of the file behind an open handle
 // and returns an empty string or a description of the first fault.
 // With dump, a listing of every reachable node is appended to *dump.

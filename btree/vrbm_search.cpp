@@ -237,6 +237,23 @@ Position Search(VRBM_Db *db, const uint8_t *key, unsigned kl, uint32_t *err) {
     return Position{0, kNone};
 }
 
+uint32_t ForEach(VRBM_Db *db,
+                 bool (*visit)(void *ctx, const uint8_t *key, unsigned kl, const uint8_t *data,
+                               unsigned dl),
+                 void *ctx) {
+    if (!Valid(db)) return VRBM_E_BADHANDLE;
+    std::lock_guard<std::mutex> g(db->lock);
+    unsigned long budget = (unsigned long)Page{db->page0}.Parent() + 1;
+    bool done = false;
+    auto each = [&](const Page &pg, unsigned i) {
+        unsigned kl, dl;
+        const uint8_t *k = pg.Key(i, &kl);
+        const uint8_t *d = pg.Data(i, &dl);
+        return !visit(ctx, k, kl, d, dl);
+    };
+    return Walk(db, db->page0, 0, budget, each, done);
+}
+
 } // namespace vrbm
 
 using namespace vrbm;
