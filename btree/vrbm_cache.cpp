@@ -226,12 +226,8 @@ unsigned GetNewPage(VRBM_Db *db, unsigned type, unsigned parent, uint32_t *err) 
     return n;
 }
 
-// The journal lives for one operation only.
-static void ReleaseJournal(VRBM_Db *db) {
-    Free(db->journal);
-    db->journal = nullptr;
-    db->journalLen = db->journalCap = 0;
-}
+// The journal block is kept from one operation to the next.
+static void ReleaseJournal(VRBM_Db *db) { db->journalLen = 0; }
 
 uint32_t BeginOperation(VRBM_Db *db) {
     db->inOperation = true;
@@ -416,6 +412,14 @@ extern "C" VR_EXPORT VRBM_Db *VRBM_open(const char *path, int32_t flags, int32_t
         return nullptr;
     }
     if (create) Page{db->page0}.SetDirty();
+    if (acc == VRBM_RDWR) { // room to undo a typical change
+        db->journal = static_cast<JournalEntry *>(Alloc(sizeof(JournalEntry) * 8));
+        if (!db->journal) {
+            Release(db);
+            return nullptr;
+        }
+        db->journalCap = 8;
+    }
     return db;
 }
 

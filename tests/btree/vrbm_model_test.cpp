@@ -111,3 +111,34 @@ TEST_F(Model, GrowAndShrink) {
 }
 
 } // namespace
+
+namespace {
+
+// The in-order walk sees every item once, in key order.
+TEST_F(Model, WalkInKeyOrder) {
+    VRBM_Db *db = Create();
+    std::map<std::string, std::string> model;
+    std::mt19937 rng(5);
+    for (int i = 0; i < 3000; i++) {
+        std::string k = std::to_string(rng()), d(rng() % 64, 'w');
+        if (Store(db, k, d) == 0) model[k] = d;
+    }
+    for (auto *h : {db, (VRBM_Db *)nullptr}) {
+        if (!h) {
+            VRBM_close(db);
+            db = h = OpenRo();
+        }
+        std::vector<std::pair<std::string, std::string>> seen;
+        auto visit = [](void *ctx, const uint8_t *k, unsigned kl, const uint8_t *d, unsigned dl) {
+            static_cast<decltype(seen) *>(ctx)->emplace_back(std::string((const char *)k, kl),
+                                                             std::string((const char *)d, dl));
+            return true;
+        };
+        ASSERT_EQ(vrbm::ForEach(h, visit, &seen), 0u);
+        using Items = std::vector<std::pair<std::string, std::string>>;
+        ASSERT_EQ(seen, Items(model.begin(), model.end()));
+    }
+    VRBM_close(db);
+}
+
+} // namespace
