@@ -12,7 +12,11 @@
 namespace {
 
 std::string Base() {
-    static std::string base = "/tmp/vrbm_fuzz_" + std::to_string(getpid());
+    static std::string base = [] {
+        char buf[64];
+        std::snprintf(buf, sizeof buf, "/tmp/vrbm_fuzz_%d", int(getpid()));
+        return std::string(buf);
+    }();
     return base;
 }
 

@@ -40,7 +40,7 @@ class Faults : public DbTest {
         VRBM_close(db_);
         DbTest::TearDown();
     }
-    static std::string Key(int i) { return "k" + std::to_string(i * 7919 % 100003); }
+    static std::string Key(int i) { return Num("k", i * 7919 % 100003); }
     void ExpectModel() {
         ASSERT_EQ(Check(db_), "");
         for (auto &[k, d] : model_) ASSERT_EQ(Fetch(db_, k), d) << k;
@@ -74,7 +74,7 @@ TEST_F(Faults, FailedStoresAndDeletesChangeNothing) {
         // Enough new keys that some store splits nodes up the tree.
         int failures = 0;
         for (int j = 0; j < 25; j++, i++) {
-            std::string k = "new" + std::to_string(i), d(200, 'n');
+            std::string k = Num("new", i), d(200, 'n');
             failures += Sweep(p, [&] { return Store(db_, k, d); });
             model_[k] = d;
             auto it = model_.begin();
@@ -99,7 +99,7 @@ TEST_F(Faults, OutOfMemoryChangesNothing) {
     long points = 0;
     // Stores big enough to split inner nodes, whose undo needs more room.
     for (int j = 0; j < 300; j++, i++) {
-        std::string k = "mem" + std::to_string(i), d(250 - k.size(), 'm');
+        std::string k = Num("mem", i), d(250 - k.size(), 'm');
         points += vrtest::SweepFailures(
             [&] {
                 uint32_t rc = Store(db_, k, d);
@@ -139,7 +139,7 @@ TEST_F(Faults, PageNumbersRunOut) {
     uint32_t rc = 0;
     int i = 0;
     for (; rc == 0 && i < 2000; i++) {
-        std::string k = "fill" + std::to_string(i), d(200, 'f');
+        std::string k = Num("fill", i), d(200, 'f');
         rc = Store(db_, k, d);
         if (rc == 0) model_[k] = d;
     }

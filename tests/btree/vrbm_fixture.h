@@ -14,13 +14,20 @@
 
 namespace vrbmtest {
 
+// prefix followed by the number (built without string concatenation,
+// which some optimizers misjudge).
+inline std::string Num(const char *prefix, long n) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%s%ld", prefix, n);
+    return buf;
+}
+
 class DbTest : public ::testing::Test {
   protected:
     void SetUp() override {
         auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
         dir_ = std::filesystem::temp_directory_path() /
-               ("vrbm_" + std::to_string(::getpid()) + "_" + info->test_suite_name() + "_" +
-                info->name());
+               (Num("vrbm_", ::getpid()) + "_" + info->test_suite_name() + "_" + info->name());
         std::filesystem::remove_all(dir_);
         std::filesystem::create_directories(dir_);
     }

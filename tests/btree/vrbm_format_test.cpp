@@ -181,7 +181,7 @@ TEST_F(Format, EmptiedLeftLeafGetsEmptySeparator) {
 
 TEST_F(Format, DeletingAnAbsentKeyChangesNothing) {
     VRBM_Db *db = Create();
-    for (int i = 0; i < 200; i++) ASSERT_EQ(Store(db, "key" + std::to_string(i), "v"), 0u);
+    for (int i = 0; i < 200; i++) ASSERT_EQ(Store(db, Num("key", i), "v"), 0u);
     VRBM_close(db);
     Bytes before = ReadFile();
     db = OpenRw();

@@ -23,7 +23,7 @@ class Open : public DbTest {
         WriteFile(f);
         return items;
     }
-    static std::string Key(unsigned i) { return "item-" + std::to_string(i * 7919 % 1000); }
+    static std::string Key(unsigned i) { return Num("item-", i * 7919 % 1000); }
 };
 
 struct Counter {

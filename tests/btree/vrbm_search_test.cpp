@@ -14,7 +14,7 @@ class Search : public DbTest {
         db_ = Create();
         // Filler keys make the tree several levels deep around the names.
         for (int i = 0; i < 400; i++)
-            Store(db_, "f" + std::to_string(i) + "-x", std::string(120, 'f'));
+            Store(db_, Num("f", i) + "-x", std::string(120, 'f'));
         for (const char *k : {"abc-cde", "abx-cfg", "job-state", "job-state-reasons",
                               "printer-name", "Zebra", "apple", "Mango", "abc"})
             Store(db_, k, std::string("=") + k);
@@ -101,7 +101,7 @@ TEST_F(Search, Names) {
 }
 
 TEST(SearchEmpty, NewDatabase) {
-    std::string path = std::filesystem::temp_directory_path() / ("vrbm_empty_" + std::to_string(getpid()));
+    std::string path = std::filesystem::temp_directory_path() / (Num("vrbm_empty_", getpid()));
     VRBM_Db *db = VRBM_open(path.c_str(), VRBM_RDWR | VRBM_CREAT, 0, 0);
     VRBM_Datum d = VRBM_fetch(db, "a", 1);
     EXPECT_EQ(d.ptr, nullptr);
