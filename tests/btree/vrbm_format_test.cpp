@@ -130,18 +130,6 @@ TEST_F(Format, ItemLimits) {
     VRBM_close(db);
 }
 
-TEST_F(Format, StoreExistingKey) {
-    VRBM_Db *db = Create();
-    ASSERT_EQ(Store(db, "k", "one"), 0u);
-    EXPECT_EQ(Store(db, "k", "two"), VRBM_E_EXISTS);
-    EXPECT_EQ(Store(db, "k", "two", 2), VRBM_E_EXISTS); // only 1 means replace
-    EXPECT_EQ(Fetch(db, "k"), "one");
-    EXPECT_EQ(Store(db, "k", "three", 1), 0u);
-    EXPECT_EQ(Fetch(db, "k"), "three");
-    EXPECT_EQ(Store(db, "new", "n", 1), 0u); // replace also stores new keys
-    VRBM_close(db);
-}
-
 // Ascending small items: the right leaf fills, then sheds items to the left
 // leaf instead of splitting.
 TEST_F(Format, FullLeafShedsBeforeSplitting) {

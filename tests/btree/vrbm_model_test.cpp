@@ -44,7 +44,7 @@ class Model : public DbTest {
                 std::string k = model.empty() || order == Order::kRandom || rng() % 4 ? randomKey() : existingKey();
                 unsigned room = VRBM_MAX_ITEM - unsigned(k.size());
                 std::string d(rng() % 3 == 0 ? room : rng() % (room + 1), char('A' + op % 26));
-                int replace = rng() % 2;
+                int replace = int(rng() % 3); // only 1 means replace
                 uint32_t rc = Store(db, k, d, replace);
                 if (model.count(k) && replace != 1) {
                     ASSERT_EQ(rc, VRBM_E_EXISTS) << "op " << op;
