@@ -3,7 +3,9 @@
 #include <cstring>
 
 #include "syntax/gentype.h"
+#include "vrcore/as.h"
 #include "vrcore/gen.h"
+#include "vrcore/genu.h"
 #include "vrcore/stf.h"
 
 namespace vrsyn {
@@ -99,6 +101,116 @@ uint32_t CopySimpleName(Ctx &ctx, GEN_SimpleName &dst, const GEN_SimpleName &src
     return 0;
 }
 
+// Calls into the attribute-set module and into other syntaxes' descriptors
+// report to a list of their own (they clear theirs on entry); a failure is
+// carried over as out of memory when that was its cause, else as an
+// invalid value.
+class Private {
+  public:
+    Private() : list_(STF_CreateList(nullptr)) {}
+    ~Private() {
+        if (list_) STF_DeleteList(list_);
+    }
+    Private(const Private &) = delete;
+    Private &operator=(const Private &) = delete;
+    STF_List *list() const { return list_; }
+    uint32_t Failure() const {
+        STF_ObjectInfo info;
+        for (uint32_t i = 1; list_ && STF_GetObjectInfo(list_, i, &info) == 0; ++i)
+            if (info.code == GEN_S_NOMEM || info.code == kSetNoMemory) return GEN_S_NOMEM;
+        return GEN_S_INVALID;
+    }
+
+  private:
+    static constexpr uint32_t kSetNoMemory = 0xC0030079u;
+    STF_List *list_;
+};
+
+const GENU_ValueDescriptor *DescriptorOf(uint32_t type) { return GENU_AVT2Descriptor(type); }
+
+uint32_t CopyAny(Ctx &ctx, uint32_t type, void *&out, const void *in) {
+    out = nullptr;
+    if (!in) return 0;
+    const GENU_ValueDescriptor *desc = DescriptorOf(type);
+    if (!desc) return Fail(ctx, GEN_S_INVALID);
+    Private p;
+    if (!p.list()) return Fail(ctx, GEN_S_NOMEM);
+    GENU_Allocator a = {ctx.alloc, ctx.free};
+    if (desc->copy(p.list(), &out, in, &a) != 0) {
+        out = nullptr;
+        return Fail(ctx, p.Failure());
+    }
+    return 0;
+}
+
+void DeleteAny(Ctx &ctx, uint32_t type, void *&value) {
+    if (!value) return;
+    const GENU_ValueDescriptor *desc = DescriptorOf(type);
+    Private p;
+    GENU_Allocator a = {ctx.alloc, ctx.free};
+    if (!desc || !p.list() || desc->del(p.list(), value, &a) != 0) Report(ctx, GEN_S_INVALID);
+    value = nullptr;
+}
+
+uint32_t CopyValues(Ctx &ctx, uint32_t type, GEN_SeqOfValues *&out, const GEN_SeqOfValues *in) {
+    out = nullptr;
+    GEN_SeqOfValues **tail = &out;
+    for (; in; in = in->next) {
+        auto *node = static_cast<GEN_SeqOfValues *>(ctx.alloc(sizeof(GEN_SeqOfValues)));
+        if (!node) return Fail(ctx, GEN_S_NOMEM);
+        node->next = nullptr;
+        *tail = node; // linked first, so that clean-up finds it
+        tail = &node->next;
+        if (uint32_t r = CopyAny(ctx, type, node->value, in->value)) return r;
+    }
+    return 0;
+}
+
+void DeleteValues(Ctx &ctx, uint32_t type, GEN_SeqOfValues *&list) {
+    while (list) {
+        GEN_SeqOfValues *next = list->next;
+        DeleteAny(ctx, type, list->value);
+        ctx.free(list);
+        list = next;
+    }
+}
+
+// The attribute is copied into a new set of the copy's allocator; the set
+// lives on behind the attribute's handle.
+uint32_t CopyAttr(Ctx &ctx, AS_AttrHandle &out, AS_AttrHandle in) {
+    out = nullptr;
+    if (!in) return 0;
+    Private p;
+    if (!p.list()) return Fail(ctx, GEN_S_NOMEM);
+    GENU_Allocator a = {ctx.alloc, ctx.free};
+    AS_SetHandle set = nullptr;
+    if (AS_Create(p.list(), &set, &a, 0) != 0) return Fail(ctx, p.Failure());
+    AS_AttrHandle attr = nullptr;
+    if (AS_CopyAttrR(p.list(), set, in, &attr) != 0) {
+        uint32_t code = p.Failure();
+        AS_Destroy(p.list(), &set);
+        return Fail(ctx, code);
+    }
+    AS_FreeSetHandle(p.list(), &set);
+    out = attr;
+    return 0;
+}
+
+void DeleteAttr(Ctx &ctx, AS_AttrHandle &attr) {
+    if (!attr) return;
+    Private p;
+    AS_SetHandle set = nullptr;
+    if (!p.list() || AS_GetAttrSetR(p.list(), attr, &set) != 0) {
+        Report(ctx, GEN_S_INVALID);
+        if (p.list()) AS_FreeAttrHandle(p.list(), &attr);
+        attr = nullptr;
+        return;
+    }
+    AS_FreeAttrHandle(p.list(), &attr);
+    if (AS_Destroy(p.list(), &set) != 0) Report(ctx, GEN_S_INVALID);
+    attr = nullptr;
+}
+
 uint32_t CopyFields(Ctx &ctx, const TypeInfo &t, void *dst, const void *src);
 void DeleteFields(Ctx &ctx, const TypeInfo &t, void *value);
 
@@ -165,6 +277,18 @@ uint32_t CopyField(Ctx &ctx, const Field &f, void *dst, const void *src) {
         At<uint16_t>(dst, f.offset) = count;
         return 0;
     }
+    case FieldKind::ValueType:
+        At<uint32_t>(dst, f.offset) = At<uint32_t>(src, f.offset);
+        return 0;
+    case FieldKind::AnyValue:
+        return CopyAny(ctx, At<uint32_t>(src, f.elem_offset), At<void *>(dst, f.offset),
+                       At<void *>(src, f.offset));
+    case FieldKind::AnyValueList:
+        return CopyValues(ctx, At<uint32_t>(src, f.elem_offset),
+                          At<GEN_SeqOfValues *>(dst, f.offset),
+                          At<GEN_SeqOfValues *>(src, f.offset));
+    case FieldKind::AttrHandle:
+        return CopyAttr(ctx, At<AS_AttrHandle>(dst, f.offset), At<AS_AttrHandle>(src, f.offset));
     }
     return Fail(ctx, GEN_S_INVALID);
 }
@@ -242,6 +366,18 @@ void DeleteField(Ctx &ctx, const Field &f, void *value) {
             DeleteValue(ctx, *f.type, &At<char>(value, f.elem_offset + i * f.type->size));
         return;
     }
+    case FieldKind::ValueType:
+        return;
+    case FieldKind::AnyValue:
+        DeleteAny(ctx, At<uint32_t>(value, f.elem_offset), At<void *>(value, f.offset));
+        return;
+    case FieldKind::AnyValueList:
+        DeleteValues(ctx, At<uint32_t>(value, f.elem_offset),
+                     At<GEN_SeqOfValues *>(value, f.offset));
+        return;
+    case FieldKind::AttrHandle:
+        DeleteAttr(ctx, At<AS_AttrHandle>(value, f.offset));
+        return;
     }
 }
 
@@ -280,7 +416,27 @@ void Report(Ctx &ctx, uint32_t code) {
     if (!ctx.quiet && ctx.status) STF_AddStatus(ctx.status, code, 0);
 }
 
+namespace {
+// Keeps the walk of nested structures bounded (filters nest themselves).
+class Nesting {
+  public:
+    explicit Nesting(Ctx &ctx) : ctx_(ctx) { ++ctx_.depth; }
+    ~Nesting() { --ctx_.depth; }
+    Nesting(const Nesting &) = delete;
+    Nesting &operator=(const Nesting &) = delete;
+    bool TooDeep() const { return ctx_.depth > GEN_MAX_NESTING; }
+
+  private:
+    Ctx &ctx_;
+};
+} // namespace
+
 uint32_t CopyValue(Ctx &ctx, const TypeInfo &t, void *dst, const void *src) {
+    Nesting nesting(ctx);
+    if (nesting.TooDeep()) {
+        std::memset(dst, 0, t.size);
+        return Fail(ctx, GEN_S_INVALID);
+    }
     if (uint32_t r = CopyFields(ctx, t, dst, src)) return r;
     if (!t.list) return 0;
     // The rest of the chain, one node at a time.
@@ -303,6 +459,14 @@ uint32_t CopyValue(Ctx &ctx, const TypeInfo &t, void *dst, const void *src) {
 }
 
 void DeleteValue(Ctx &ctx, const TypeInfo &t, void *value) {
+    Nesting nesting(ctx);
+    if (nesting.TooDeep()) {
+        // Only a value made outside the library can nest this deep; what it
+        // owns below this level is left alone.
+        Report(ctx, GEN_S_INVALID);
+        std::memset(value, 0, t.size);
+        return;
+    }
     void *rest = t.list ? Next(value) : nullptr;
     DeleteFields(ctx, t, value);
     while (rest) {
@@ -324,10 +488,10 @@ bool ResolveAllocator(const GENU_Allocator *alloc, Ctx &ctx) {
     return ctx.alloc && ctx.free;
 }
 
-bool Begin(STF_List *status, const GENU_Allocator *alloc, Ctx &ctx) {
-    ctx = Ctx{status, nullptr, nullptr, false, 0};
+bool Begin(STF_List *status, const GENU_Allocator *alloc, Ctx &ctx, bool clear) {
+    ctx = Ctx{status, nullptr, nullptr, false, 0, 0};
     if (!status) return false;
-    STF_ClearStatus(status);
+    if (clear) STF_ClearStatus(status);
     if (!ResolveAllocator(alloc, ctx)) {
         Report(ctx, GEN_S_INVALID);
         return false;
@@ -336,10 +500,10 @@ bool Begin(STF_List *status, const GENU_Allocator *alloc, Ctx &ctx) {
 }
 
 int CopyNew(STF_List *status, void **out, const void *src, const GENU_Allocator *alloc,
-            const TypeInfo &t) {
+            const TypeInfo &t, bool clear) {
     if (out) *out = nullptr;
     Ctx ctx;
-    if (!Begin(status, alloc, ctx)) return 1;
+    if (!Begin(status, alloc, ctx, clear)) return 1;
     if (!out || !src) {
         Report(ctx, GEN_S_NULLARG);
         return 1;
@@ -357,22 +521,32 @@ int CopyNew(STF_List *status, void **out, const void *src, const GENU_Allocator 
     return 0;
 }
 
-int DeleteBlock(STF_List *status, void *value, const GENU_Allocator *alloc, const TypeInfo &t) {
+namespace {
+// Frees what the value owns and, when asked, its block; the block goes
+// even when the value was found invalid.
+int Delete(STF_List *status, void *value, const GENU_Allocator *alloc, const TypeInfo &t,
+           bool clear, bool free_block) {
     Ctx ctx;
-    if (!Begin(status, alloc, ctx)) return 1;
+    if (!Begin(status, alloc, ctx, clear)) return 1;
     if (!value) {
         Report(ctx, GEN_S_NULLDELETE);
         return 1;
     }
     DeleteValue(ctx, t, value);
-    ctx.free(value);
+    if (free_block) ctx.free(value);
     return ctx.error ? 1 : 0;
+}
+} // namespace
+
+int DeleteBlock(STF_List *status, void *value, const GENU_Allocator *alloc, const TypeInfo &t,
+                bool clear) {
+    return Delete(status, value, alloc, t, clear, true);
 }
 
 int DeepCopy(STF_List *status, void *dst, const void *src, const GENU_Allocator *alloc,
-             const TypeInfo &t) {
+             const TypeInfo &t, bool clear) {
     Ctx ctx;
-    bool ok = Begin(status, alloc, ctx);
+    bool ok = Begin(status, alloc, ctx, clear);
     if (dst && (!ok || !src)) std::memset(dst, 0, t.size);
     if (!ok) return 1;
     if (!dst || !src) {
@@ -382,15 +556,9 @@ int DeepCopy(STF_List *status, void *dst, const void *src, const GENU_Allocator 
     return CopyValue(ctx, t, dst, src) ? 1 : 0;
 }
 
-int DeepDelete(STF_List *status, void *value, const GENU_Allocator *alloc, const TypeInfo &t) {
-    Ctx ctx;
-    if (!Begin(status, alloc, ctx)) return 1;
-    if (!value) {
-        Report(ctx, GEN_S_NULLDELETE);
-        return 1;
-    }
-    DeleteValue(ctx, t, value);
-    return ctx.error ? 1 : 0;
+int DeepDelete(STF_List *status, void *value, const GENU_Allocator *alloc, const TypeInfo &t,
+               bool clear) {
+    return Delete(status, value, alloc, t, clear, false);
 }
 
 } // namespace vrsyn
@@ -400,21 +568,21 @@ int DeepDelete(STF_List *status, void *value, const GENU_Allocator *alloc, const
 #define VRSYN_COPY_DELETE(X, T)                                                               \
     extern "C" VR_EXPORT int GEN_Copy##X(STF_List *status, void **out, const void *src,       \
                                          const GENU_Allocator *alloc) {                       \
-        return vrsyn::CopyNew(status, out, src, alloc, vrsyn::T_##T);                         \
+        return vrsyn::CopyNew(status, out, src, alloc, vrsyn::T_##T, false);                      \
     }                                                                                         \
     extern "C" VR_EXPORT int GEN_Delete##X(STF_List *status, void *value,                     \
                                            const GENU_Allocator *alloc) {                     \
-        return vrsyn::DeleteBlock(status, value, alloc, vrsyn::T_##T);                        \
+        return vrsyn::DeleteBlock(status, value, alloc, vrsyn::T_##T, false);                     \
     }
 #define VRSYN_DEEP(X, CT, T)                                                                  \
     VRSYN_COPY_DELETE(X, T)                                                                   \
     extern "C" VR_EXPORT int GEN_DeepCopy##X(STF_List *status, CT *dst, const CT *src,        \
                                              const GENU_Allocator *alloc) {                   \
-        return vrsyn::DeepCopy(status, dst, src, alloc, vrsyn::T_##T);                        \
+        return vrsyn::DeepCopy(status, dst, src, alloc, vrsyn::T_##T, false);                     \
     }                                                                                         \
     extern "C" VR_EXPORT int GEN_DeepDelete##X(STF_List *status, CT *value,                   \
                                                const GENU_Allocator *alloc) {                 \
-        return vrsyn::DeepDelete(status, value, alloc, vrsyn::T_##T);                         \
+        return vrsyn::DeepDelete(status, value, alloc, vrsyn::T_##T, false);                      \
     }
 
 VRSYN_COPY_DELETE(Boolean, Boolean)
@@ -531,3 +699,11 @@ VRSYN_DEEP(FastFilterDef, GEN_FastFilterDef, FastFilterDef)
 VRSYN_DEEP(PreprocessorDefinition, GEN_PreprocessorDefinition, PreprocessorDefinition)
 VRSYN_DEEP(DriverInfo, GEN_DriverInfo, DriverInfo)
 VRSYN_DEEP(ErrorMessage, GEN_ErrorMessage, ErrorMessage)
+VRSYN_DEEP(Criteria, GEN_Criteria, Criteria)
+VRSYN_DEEP(IgnoredAttribute, GEN_IgnoredAttribute, IgnoredAttribute)
+VRSYN_DEEP(Substrings, GEN_Substrings, Substrings)
+VRSYN_DEEP(FilterItem, GEN_FilterItem, FilterItem)
+VRSYN_DEEP(Filter, GEN_Filter, Filter)
+VRSYN_DEEP(SetOfFilter, GEN_SetOfFilter, SetOfFilter)
+VRSYN_DEEP(SeqOfObjectIdent, GEN_SeqOfObjectIdent, SeqOfObjectIdent)
+VRSYN_DEEP(Selector, GEN_Selector, Selector)

@@ -17,6 +17,7 @@ VRSYN_DESC(DocumentContent)
 VRSYN_DESC(EventHandlingProfile)
 VRSYN_DESC(FontReference)
 VRSYN_DESC(Identifier)
+VRSYN_DESC(IgnoredAttribute)
 VRSYN_DESC(Integer)
 VRSYN_DESC(IntegerRange)
 VRSYN_DESC(JobIdentifier)
@@ -39,6 +40,7 @@ VRSYN_DESC(Cardinal64Range)
 VRSYN_DESC(OidCardinalMap)
 VRSYN_DESC(CardinalOrNoid)
 VRSYN_DESC(CardinalOrOid)
+VRSYN_DESC(Criteria)
 VRSYN_DESC(DeliveryAddress)
 VRSYN_SHARED(DescriptiveName, SimpleName)
 VRSYN_DESC(Dimension)
@@ -89,6 +91,7 @@ VRSYN_DESC(DomainDefinedAttrs)
 VRSYN_DESC(DomainName)
 VRSYN_DESC(ExtensionAttrs)
 VRSYN_DESC(External)
+VRSYN_DESC(Filter)
 VRSYN_SHARED(IfwRDN, SetOfObjNameComponent)
 VRSYN_DESC(IfwRDNSeq)
 VRSYN_DESC(LocationalIdentifier)
@@ -106,10 +109,12 @@ VRSYN_DESC(PageSelect)
 VRSYN_DESC(PersonalName)
 VRSYN_DESC(QosLevel)
 VRSYN_DESC(QualityOfService)
+VRSYN_DESC(Selector)
 VRSYN_DESC(SeqOfFinishingProcSpec)
 VRSYN_DESC(SeqOfInsertSheet)
 VRSYN_DESC(SeqOfOctetString)
 VRSYN_DESC(SeqOfStrings)
+VRSYN_DESC(SetOfFilter)
 VRSYN_DESC(SetOfNameComponent)
 VRSYN_DESC(SetOfObjId)
 VRSYN_DESC(SetOfObjNameComponent)
@@ -133,7 +138,7 @@ static const GENU_ValueDescriptor *const kByType[95] = {
     /* 8 */ &GENU_EventHandlingProfileDesc,
     /* 9 */ &GENU_FontReferenceDesc,
     /* 10 */ &GENU_IdentifierDesc,
-    /* 11 */ nullptr,
+    /* 11 */ &GENU_IgnoredAttributeDesc,
     /* 12 */ &GENU_IntegerDesc,
     /* 13 */ &GENU_IntegerRangeDesc,
     /* 14 */ &GENU_JobIdentifierDesc,
@@ -159,7 +164,7 @@ static const GENU_ValueDescriptor *const kByType[95] = {
     /* 34 */ &GENU_CardinalOrNoidDesc,
     /* 35 */ &GENU_CardinalOrOidDesc,
     /* 36 */ nullptr,
-    /* 37 */ nullptr,
+    /* 37 */ &GENU_CriteriaDesc,
     /* 38 */ nullptr,
     /* 39 */ &GENU_DeliveryAddressDesc,
     /* 40 */ &GENU_DescriptiveNameDesc,

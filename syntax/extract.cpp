@@ -88,6 +88,30 @@ int Extract(STF_List *status, char **out, const V *value, const GENU_Allocator *
     return fn(ctx, *out, *value) ? 1 : 0;
 }
 
+// What a repertoire conversion does with a value of this kind: kind 1 is
+// converted, kind 3 copied; the others are refused (reported).
+enum RepertoireAction { kConvert, kCopy, kRefused };
+RepertoireAction RepertoireStep(Ctx &ctx, const void *out, const void *value, int32_t kind) {
+    if (!out || !value) {
+        Report(ctx, GEN_S_NULLARG);
+        return kRefused;
+    }
+    switch (kind) {
+    case GEN_KIND_IRV:
+        return kConvert;
+    case GEN_KIND_LATIN1:
+        return kCopy;
+    case GEN_KIND_STRING:
+    case GEN_KIND_OCTETS:
+    case GEN_KIND_CODESET:
+        Report(ctx, GEN_S_NOTSUPP);
+        return kRefused;
+    default:
+        Report(ctx, GEN_S_INVALID);
+        return kRefused;
+    }
+}
+
 struct NameSyntax {
     const char *name;
     GENU_ShortOID oid;
@@ -184,23 +208,13 @@ VR_EXPORT int GEN_Text2IsoLatin1(STF_List *status, GEN_Text **out, const GEN_Tex
     if (out) *out = nullptr;
     Ctx ctx;
     if (!Begin(status, alloc, ctx)) return 1;
-    if (!out || !text) {
-        Report(ctx, GEN_S_NULLARG);
-        return 1;
-    }
-    switch (text->kind) {
-    case GEN_KIND_LATIN1:
+    switch (RepertoireStep(ctx, out, text, text ? text->kind : 0)) {
+    case kCopy:
         return CopyNew(status, reinterpret_cast<void **>(out), text, alloc, T_Text);
-    case GEN_KIND_IRV:
+    case kRefused:
+        return 1;
+    case kConvert:
         break;
-    case GEN_KIND_STRING:
-    case GEN_KIND_OCTETS:
-    case GEN_KIND_CODESET:
-        Report(ctx, GEN_S_NOTSUPP);
-        return 1;
-    default:
-        Report(ctx, GEN_S_INVALID);
-        return 1;
     }
     size_t n = text->u.string ? strnlen(text->u.string, GEN_TEXT_MAX + 1) : 0;
     if (n > GEN_TEXT_MAX) {
@@ -232,23 +246,13 @@ VR_EXPORT int GEN_SimpleName2IsoLatin1(STF_List *status, GEN_SimpleName **out,
     if (out) *out = nullptr;
     Ctx ctx;
     if (!Begin(status, alloc, ctx)) return 1;
-    if (!out || !name) {
-        Report(ctx, GEN_S_NULLARG);
-        return 1;
-    }
-    switch (name->kind) {
-    case GEN_KIND_LATIN1:
+    switch (RepertoireStep(ctx, out, name, name ? name->kind : 0)) {
+    case kCopy:
         return CopyNew(status, reinterpret_cast<void **>(out), name, alloc, T_SimpleName);
-    case GEN_KIND_IRV:
+    case kRefused:
+        return 1;
+    case kConvert:
         break;
-    case GEN_KIND_STRING:
-    case GEN_KIND_OCTETS:
-    case GEN_KIND_CODESET:
-        Report(ctx, GEN_S_NOTSUPP);
-        return 1;
-    default:
-        Report(ctx, GEN_S_INVALID);
-        return 1;
     }
     const void *nul = std::memchr(name->u.string, 0, GEN_SIMPLE_NAME_MAX + 1);
     if (!nul) {

@@ -23,6 +23,10 @@ enum class FieldKind : uint8_t {
     Ptr,          // address of an optional `type` (a whole list for list types)
     Choice,       // int32 selector at offset, then one of `alts`
     CountedArray, // uint16 count at offset (0..max), `max` elements of `type` at elem_offset
+    ValueType,    // uint32 value type naming the syntax of AnyValue fields
+    AnyValue,     // void * value of the syntax whose type is at elem_offset
+    AnyValueList, // GEN_SeqOfValues * of values of the type at elem_offset
+    AttrHandle,   // AS_AttrHandle of an attribute in a set the value owns
 };
 
 struct TypeInfo;
@@ -76,7 +80,9 @@ struct TypeInfo {
     X(MediaSelect) X(InputTrayMedium) X(Surface) X(SeqOfFinishingProcSpec)                    \
     X(SeqOfInsertSheet) X(Finishing) X(MediaConsumed) X(MediaConsumedSeq) X(Locations)        \
     X(Checkpoint) X(OwnerName) X(Privileges) X(PSISAccessControlList) X(ExtACL) X(RPCAddress) \
-    X(SocketAddress) X(FastFilterDef) X(PreprocessorDefinition) X(DriverInfo) X(ErrorMessage)
+    X(SocketAddress) X(FastFilterDef) X(PreprocessorDefinition) X(DriverInfo) X(ErrorMessage)   \
+    X(Criteria) X(IgnoredAttribute) X(Substrings) X(FilterItem) X(Filter) X(SetOfFilter)        \
+    X(SeqOfObjectIdent) X(Selector)
 
 #define VRSYN_DECLARE(N) extern const TypeInfo T_##N;
 VRSYN_TYPES(VRSYN_DECLARE)
@@ -94,6 +100,7 @@ struct Ctx {
     GENU_FreeFn free;
     bool quiet;
     uint32_t error;
+    int depth = 0; // structures being walked, bounded by GEN_MAX_NESTING
 };
 
 uint32_t CopyValue(Ctx &ctx, const TypeInfo &t, void *dst, const void *src);
@@ -104,9 +111,9 @@ void DeleteValue(Ctx &ctx, const TypeInfo &t, void *value);
 bool ResolveAllocator(const GENU_Allocator *alloc, Ctx &ctx);
 void Report(Ctx &ctx, uint32_t code);
 // Common entry of the exported functions: a null status list ends the call
-// (false); otherwise the list is cleared and the allocator resolved (false
-// with GEN_S_INVALID when it lacks a function).
-bool Begin(STF_List *status, const GENU_Allocator *alloc, Ctx &ctx);
+// (false); otherwise the list is cleared (when asked) and the allocator
+// resolved (false with GEN_S_INVALID when it lacks a function).
+bool Begin(STF_List *status, const GENU_Allocator *alloc, Ctx &ctx, bool clear = true);
 
 // "Entering: " and "Exiting: " trace lines of the make and extract
 // functions.
@@ -121,12 +128,17 @@ class MakeTrace {
     const char *name_;
 };
 
-// The public shapes, shared by every GEN_ copy and delete function.
+// The public shapes, shared by every GEN_ copy and delete function. The
+// copy and delete family adds to the caller's list without clearing it
+// (clear false): it runs as the lower layer of the attribute sets, whose
+// own codes must survive a value's deletion during clean-up.
 int CopyNew(STF_List *status, void **out, const void *src, const GENU_Allocator *alloc,
-            const TypeInfo &t);
-int DeleteBlock(STF_List *status, void *value, const GENU_Allocator *alloc, const TypeInfo &t);
+            const TypeInfo &t, bool clear = true);
+int DeleteBlock(STF_List *status, void *value, const GENU_Allocator *alloc, const TypeInfo &t,
+                bool clear = true);
 int DeepCopy(STF_List *status, void *dst, const void *src, const GENU_Allocator *alloc,
-             const TypeInfo &t);
-int DeepDelete(STF_List *status, void *value, const GENU_Allocator *alloc, const TypeInfo &t);
+             const TypeInfo &t, bool clear = true);
+int DeepDelete(STF_List *status, void *value, const GENU_Allocator *alloc, const TypeInfo &t,
+               bool clear = true);
 
 } // namespace vrsyn

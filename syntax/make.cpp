@@ -237,16 +237,16 @@ VR_EXPORT int GENU_MakeObjectIdent_JobId(STF_List *status, GEN_ObjectIdent **out
     return CopyOf(status, out, src, alloc, T_ObjectIdent);
 }
 
-#define VRSYN_MAKE_OBJID(Suffix, Choice, Type, member)                                        \
-    VR_EXPORT int GENU_MakeObjectIdent_##Suffix(STF_List *status, GEN_ObjectIdent **out,       \
-                                                const Type *value,                            \
-                                                const GENU_Allocator *alloc) {                \
+#define VRSYN_MAKE_OBJID(Suffix, Choice, Type, member)                                            \
+    VR_EXPORT int GENU_MakeObjectIdent_##Suffix(STF_List *status, GEN_ObjectIdent **out,          \
+                                                const Type *value,                                \
+                                                const GENU_Allocator *alloc) {                    \
         MakeTrace trace("GENU_MakeObjectIdent_" #Suffix);                                         \
-        if (!value) return Refuse(status, out, GEN_S_NULLARG);                                              \
-        GEN_ObjectIdent src{};                                                                \
-        src.choice = Choice;                                                                  \
-        src.u.member = *value;                                                                \
-        return CopyOf(status, out, src, alloc, T_ObjectIdent);                                \
+        if (!value) return Refuse(status, out, GEN_S_NULLARG);                                    \
+        GEN_ObjectIdent src{};                                                                    \
+        src.choice = Choice;                                                                      \
+        src.u.member = *value;                                                                    \
+        return CopyOf(status, out, src, alloc, T_ObjectIdent);                                    \
     }
 
 VRSYN_MAKE_OBJID(DocId, GEN_OBJID_DOCUMENT_ID, GEN_DocumentIdentifier, document_id)

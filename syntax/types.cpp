@@ -354,6 +354,46 @@ static const Alt ErrorMessage_alts[] = {
 };
 STRUCT(ErrorMessage, GEN_ErrorMessage, CHOICE(GEN_ErrorMessage, ErrorMessage_alts))
 
+// Values holding attributes, filters and selectors.
+#define ATTR(S, m) F(FieldKind::AttrHandle, offsetof(S, m), sizeof(AS_AttrHandle), nullptr, #m)
+#define ANY(K, S, m, typefield)                                                               \
+    (Field{FieldKind::K, offsetof(S, m), sizeof(void *), nullptr, nullptr, 0,                   \
+           offsetof(S, typefield), 0, #m})
+STRUCT(Criteria, GEN_Criteria, ATTR(GEN_Criteria, attribute), FLAT(GEN_Criteria, criterion_type))
+STRUCT(IgnoredAttribute, GEN_IgnoredAttribute, ATTR(GEN_IgnoredAttribute, attribute),
+       PTR(GEN_IgnoredAttribute, document_number, Cardinal))
+// The value type comes before the values: clean-up of a partial copy reads it.
+STRUCT(Substrings, GEN_Substrings, FLAT(GEN_Substrings, attribute_type),
+       F(FieldKind::ValueType, offsetof(GEN_Substrings, value_type), sizeof(uint32_t), nullptr,
+         "value_type"),
+       FLAT(GEN_Substrings, match), ANY(AnyValue, GEN_Substrings, initial, value_type),
+       ANY(AnyValueList, GEN_Substrings, any, value_type),
+       ANY(AnyValue, GEN_Substrings, final, value_type))
+static const Alt FilterItem_alts[] = {
+    {GEN_ITEM_EQUALITY, ATTR(GEN_FilterItem, u.attribute)},
+    {GEN_ITEM_SUBSTRINGS, INLINE(GEN_FilterItem, u.substrings, Substrings)},
+    {GEN_ITEM_GREATER_OR_EQUAL, ATTR(GEN_FilterItem, u.attribute)},
+    {GEN_ITEM_LESS_OR_EQUAL, ATTR(GEN_FilterItem, u.attribute)},
+    {GEN_ITEM_PRESENT, FLAT(GEN_FilterItem, u.present)},
+    {GEN_ITEM_SUBSET, ATTR(GEN_FilterItem, u.attribute)},
+    {GEN_ITEM_SUPERSET, ATTR(GEN_FilterItem, u.attribute)},
+    {GEN_ITEM_INTERSECTION, ATTR(GEN_FilterItem, u.attribute)},
+};
+STRUCT(FilterItem, GEN_FilterItem, CHOICE(GEN_FilterItem, FilterItem_alts))
+static const Alt Filter_alts[] = {
+    {GEN_FILTER_ITEM, INLINE(GEN_Filter, u.item, FilterItem)},
+    {GEN_FILTER_AND, PTR(GEN_Filter, u.and_set, SetOfFilter)},
+    {GEN_FILTER_OR, PTR(GEN_Filter, u.or_set, SetOfFilter)},
+    {GEN_FILTER_NOT, PTR(GEN_Filter, u.not_filter, Filter)},
+};
+STRUCT(Filter, GEN_Filter, CHOICE(GEN_Filter, Filter_alts))
+LIST(SetOfFilter, GEN_SetOfFilter, INLINE(GEN_SetOfFilter, filter, Filter))
+LIST(SeqOfObjectIdent, GEN_SeqOfObjectIdent, PTR(GEN_SeqOfObjectIdent, ident, ObjectIdent))
+STRUCT(Selector, GEN_Selector,
+       PTR(GEN_Selector, object_identifications, SeqOfObjectIdent),
+       PTR(GEN_Selector, filter, Filter), PTR(GEN_Selector, time_limit, Cardinal),
+       PTR(GEN_Selector, count_limit, Cardinal))
+
 #define VRSYN_ADDRESS(N) &T_##N,
 const TypeInfo *const kAllTypes[] = {VRSYN_TYPES(VRSYN_ADDRESS)};
 const size_t kAllTypesCount = VR_N(kAllTypes);

@@ -14,11 +14,15 @@
  *   GEN_DeepDeleteX(status, value, allocator)       free what it owns, clear
  * all returning 0 on success and 1 with a status code on failure. Copy and
  * delete are the two halves of the syntax's value descriptor (genu.h).
+ * Unlike most functions, this family adds its codes to the status list
+ * without clearing it first: it runs beneath the attribute sets, whose
+ * codes must not be lost when a value is deleted while undoing a step.
  * Structures without addresses keep exact sizes, given below in brackets.
  */
 #ifndef VRCORE_GEN_H
 #define VRCORE_GEN_H
 
+#include "as.h"
 #include "vrtypes.h"
 
 VR_BEGIN_DECLS
@@ -694,6 +698,101 @@ typedef struct GEN_ErrorMessage {
     } u;
 } GEN_ErrorMessage;
 
+/* ---- Values holding attributes ---------------------------------------
+ * An attribute inside a value lives in a set of its own that the value
+ * owns: copying the value copies the attribute into a new set made with
+ * the copy's allocator, deleting the value destroys that set. A null
+ * handle is an absent attribute. */
+
+/* Criteria: the attribute whose values are the criterion, and how values
+ * are compared with them. */
+typedef struct GEN_Criteria {
+    AS_AttrHandle attribute;
+    GEN_CriterionType criterion_type;
+} GEN_Criteria;
+
+/* An attribute a server ignored, with the document it belonged to. */
+typedef struct GEN_IgnoredAttribute {
+    AS_AttrHandle attribute;
+    uint32_t *document_number;
+} GEN_IgnoredAttribute;
+
+/* A sequence of values of the syntax that the enclosing structure names. */
+typedef struct GEN_SeqOfValues {
+    struct GEN_SeqOfValues *next;
+    void *value;
+} GEN_SeqOfValues;
+
+/* Substring match of a filter: values of value_type, which must be the
+ * attribute's syntax. */
+#define GEN_MATCH_EXACT 0
+#define GEN_MATCH_CASE_INSENSITIVE 1
+#define GEN_MATCH_SAME_LETTER 2
+#define GEN_MATCH_APPROXIMATE 3
+typedef struct GEN_Substrings {
+    GENU_ShortOID attribute_type;
+    uint32_t value_type;
+    int32_t match;
+    void *initial;        /* optional */
+    GEN_SeqOfValues *any; /* optional */
+    void *final;          /* optional */
+} GEN_Substrings;
+
+/* Filter item: choices 1, 3, 4, 6, 7, 8 compare with the values of an
+ * attribute, 2 matches substrings, 5 tests the presence of an attribute. */
+#define GEN_ITEM_EQUALITY 1
+#define GEN_ITEM_SUBSTRINGS 2
+#define GEN_ITEM_GREATER_OR_EQUAL 3
+#define GEN_ITEM_LESS_OR_EQUAL 4
+#define GEN_ITEM_PRESENT 5
+#define GEN_ITEM_SUBSET 6
+#define GEN_ITEM_SUPERSET 7
+#define GEN_ITEM_INTERSECTION 8
+typedef struct GEN_FilterItem {
+    int32_t choice;
+    union {
+        AS_AttrHandle attribute;
+        GEN_Substrings substrings;
+        GENU_ShortOID present;
+    } u;
+} GEN_FilterItem;
+
+/* Filter: choice 1 item, 2 and, 3 or, 4 not. Values nest at most
+ * GEN_MAX_NESTING structures deep. */
+#define GEN_FILTER_ITEM 1
+#define GEN_FILTER_AND 2
+#define GEN_FILTER_OR 3
+#define GEN_FILTER_NOT 4
+#define GEN_MAX_NESTING 256
+struct GEN_SetOfFilter;
+typedef struct GEN_Filter {
+    int32_t choice;
+    union {
+        GEN_FilterItem item;
+        struct GEN_SetOfFilter *and_set;
+        struct GEN_SetOfFilter *or_set;
+        struct GEN_Filter *not_filter;
+    } u;
+} GEN_Filter;
+
+typedef struct GEN_SetOfFilter {
+    struct GEN_SetOfFilter *next;
+    GEN_Filter filter;
+} GEN_SetOfFilter;
+
+typedef struct GEN_SeqOfObjectIdent {
+    struct GEN_SeqOfObjectIdent *next;
+    GEN_ObjectIdent *ident;
+} GEN_SeqOfObjectIdent;
+
+/* Which objects a list operation reports, all parts optional. */
+typedef struct GEN_Selector {
+    GEN_SeqOfObjectIdent *object_identifications;
+    GEN_Filter *filter;
+    uint32_t *time_limit;
+    uint32_t *count_limit;
+} GEN_Selector;
+
 /* ---- Copy and delete functions --------------------------------------- */
 
 #define GEN_DECLARE_COPY_DELETE(X)                                                            \
@@ -822,6 +921,14 @@ GEN_DECLARE_DEEP(FastFilterDef, GEN_FastFilterDef)
 GEN_DECLARE_DEEP(PreprocessorDefinition, GEN_PreprocessorDefinition)
 GEN_DECLARE_DEEP(DriverInfo, GEN_DriverInfo)
 GEN_DECLARE_DEEP(ErrorMessage, GEN_ErrorMessage)
+GEN_DECLARE_DEEP(Criteria, GEN_Criteria)
+GEN_DECLARE_DEEP(IgnoredAttribute, GEN_IgnoredAttribute)
+GEN_DECLARE_DEEP(Substrings, GEN_Substrings)
+GEN_DECLARE_DEEP(FilterItem, GEN_FilterItem)
+GEN_DECLARE_DEEP(Filter, GEN_Filter)
+GEN_DECLARE_DEEP(SetOfFilter, GEN_SetOfFilter)
+GEN_DECLARE_DEEP(SeqOfObjectIdent, GEN_SeqOfObjectIdent)
+GEN_DECLARE_DEEP(Selector, GEN_Selector)
 
 /* ---- Repertoire conversion ------------------------------------------- */
 

@@ -7,18 +7,14 @@
 #include <string>
 
 #include "failalloc.h"
+#include "valuegen.h"
 #include "vrcore/genu.h"
 
 namespace {
 
-const GENU_Allocator kFail = {vrtest::FailMalloc, vrtest::FailFree};
+using vrtest::StatusList;
 
-struct StatusList {
-    STF_List *list = STF_CreateList(nullptr);
-    ~StatusList() { STF_DeleteList(list); }
-    operator STF_List *() const { return list; }
-    uint32_t code() const { return STF_GetStatus(list); }
-};
+const GENU_Allocator kFail = {vrtest::FailMalloc, vrtest::FailFree};
 
 std::string Extracted(STF_List *st, const GEN_Text *t) {
     char *s = nullptr;
@@ -41,7 +37,7 @@ TEST(Make, TextLimitsAndForm) {
     EXPECT_EQ(t->u.octets.length, 4095);
     EXPECT_EQ(t->u.octets.value[4095], 0); // the copy keeps its NUL
     EXPECT_EQ(Extracted(st, t), s4095);
-    EXPECT_EQ(GEN_DeleteText(st, t, nullptr), 0);
+    EXPECT_EQ(GEN_DeleteText(st.fresh(), t, nullptr), 0);
 
     GEN_Text e;
     ASSERT_EQ(GENU_MakeEmbeddedText(st, &e, nullptr, nullptr), 0);
@@ -54,7 +50,7 @@ TEST(Make, TextLimitsAndForm) {
     ASSERT_EQ(GENU_MakeEmbeddedString(st, &os, "abc", nullptr), 0);
     EXPECT_EQ(os.length, 3);
     EXPECT_EQ(std::memcmp(os.value, "abc", 4), 0);
-    EXPECT_EQ(GEN_DeepDeleteOctetString(st, &os, nullptr), 0);
+    EXPECT_EQ(GEN_DeepDeleteOctetString(st.fresh(), &os, nullptr), 0);
 }
 
 TEST(Make, SimpleNameLimitsAndForm) {
@@ -150,7 +146,7 @@ TEST(Extract, DistNameStringSyntaxes) {
     EXPECT_EQ(st.code(), GEN_S_INVALID);
     EXPECT_EQ(named.choice, 3); // the value is never changed
     d->syntax = nullptr;
-    GEN_DeleteDistNameString(st, d, nullptr);
+    GEN_DeleteDistNameString(st.fresh(), d, nullptr);
 
     ASSERT_EQ(GENU_MakeDistNameString2(st, &d, "host.example", 3045, nullptr), 0);
     ASSERT_NE(d->syntax, nullptr);
@@ -158,7 +154,7 @@ TEST(Extract, DistNameStringSyntaxes) {
     ASSERT_EQ(GENU_ExtractDistNameString(st, &s, &syn, d, nullptr), 0);
     EXPECT_EQ(syn, 3045u);
     GENU__CoveredFree(s);
-    GEN_DeleteDistNameString(st, d, nullptr);
+    GEN_DeleteDistNameString(st.fresh(), d, nullptr);
 
     EXPECT_EQ(GENU_NameSyntaxToShortOID("NIS+"), 3048u);
     EXPECT_EQ(GENU_NameSyntaxToShortOID("unix"), 886u);
@@ -173,7 +169,7 @@ TEST(Make, ObjectIdentificationsCopyTheirAlternatives) {
     ASSERT_EQ(GENU_MakeObjectIdent_JobId(st, &oi, job255.c_str(), nullptr), 0);
     EXPECT_EQ(oi->choice, GEN_OBJID_JOB_ID);
     EXPECT_EQ(std::string(oi->u.job_id.value), job255);
-    GEN_DeleteObjectIdent(st, oi, nullptr);
+    GEN_DeleteObjectIdent(st.fresh(), oi, nullptr);
     EXPECT_EQ(GENU_MakeObjectIdent_JobId(st, &oi, job256.c_str(), nullptr), 1);
     EXPECT_EQ(st.code(), GEN_S_INVALID);
     EXPECT_EQ(oi, nullptr);
@@ -187,21 +183,21 @@ TEST(Make, ObjectIdentificationsCopyTheirAlternatives) {
     EXPECT_EQ(oi->choice, GEN_OBJID_DOCUMENT_ID);
     ASSERT_NE(oi->u.document_id.document_number, &number);
     EXPECT_EQ(*oi->u.document_id.document_number, 3u);
-    GEN_DeleteObjectIdent(st, oi, nullptr);
+    GEN_DeleteObjectIdent(st.fresh(), oi, nullptr);
 
     // A distinguished name whose source is deleted before the copy is read.
     GEN_DistNameString *d = nullptr;
     ASSERT_EQ(GENU_MakeDistNameString2(st, &d, "printer-1", 3044, nullptr), 0);
     ASSERT_EQ(GENU_MakeObjectIdent_DistName(st, &oi, d, nullptr), 0);
-    GEN_DeleteDistNameString(st, d, nullptr);
+    GEN_DeleteDistNameString(st.fresh(), d, nullptr);
     EXPECT_EQ(Extracted(st, &oi->u.dist_name.name), "printer-1");
     EXPECT_EQ(oi->u.dist_name.syntax->u.oid, 3044u);
-    GEN_DeleteObjectIdent(st, oi, nullptr);
+    GEN_DeleteObjectIdent(st.fresh(), oi, nullptr);
 
     ASSERT_EQ(GENU_MakeObjectIdent_Oid(st, &oi, 649, nullptr), 0);
     EXPECT_EQ(oi->choice, GEN_OBJID_OID);
     EXPECT_EQ(oi->u.oid, 649u);
-    GEN_DeleteObjectIdent(st, oi, nullptr);
+    GEN_DeleteObjectIdent(st.fresh(), oi, nullptr);
 
     GEN_NameOrOID bad{};
     bad.choice = 5;
@@ -209,6 +205,63 @@ TEST(Make, ObjectIdentificationsCopyTheirAlternatives) {
     EXPECT_EQ(st.code(), GEN_S_INVALID);
     EXPECT_EQ(GENU_MakeObjectIdent_SimpleName(st, &oi, nullptr, nullptr), 1);
     EXPECT_EQ(st.code(), GEN_S_NULLARG);
+}
+
+// The remaining makers deep-copy their components: the sources are
+// destroyed before the results are read.
+TEST(Make, ComponentsAreCopied) {
+    StatusList st;
+    GEN_SimpleName *sn = nullptr;
+    ASSERT_EQ(GENU_MakeSimpleName(st, &sn, "A4", nullptr), 0);
+    GEN_NameOrOID *medium = nullptr;
+    GEN_NameOrOID noid{};
+    noid.choice = GEN_NOID_NAME;
+    noid.u.name = *sn;
+    ASSERT_EQ(GEN_CopyNameOrOID(st.fresh(), reinterpret_cast<void **>(&medium), &noid, nullptr), 0);
+    GEN_MediaConsumed *mc = nullptr;
+    ASSERT_EQ(GENU_MakeMediaConsumed(st, &mc, medium, 12, nullptr), 0);
+    GEN_DeleteNameOrOID(st.fresh(), medium, nullptr);
+    EXPECT_EQ(mc->count, 12u);
+    EXPECT_EQ(mc->medium.choice, GEN_NOID_NAME);
+    EXPECT_EQ(std::memcmp(mc->medium.u.name.u.counted.value, "A4", 2), 0);
+    GEN_DeleteMediaConsumed(st.fresh(), mc, nullptr);
+
+    GEN_FontReference font{};
+    font.choice = GEN_FONT_SIMPLE_NAME;
+    font.u.simple_name = *sn;
+    GEN_ObjectIdent *oi = nullptr;
+    ASSERT_EQ(GENU_MakeObjectIdent_FontRef(st, &oi, &font, nullptr), 0);
+    EXPECT_EQ(oi->choice, GEN_OBJID_FONT_REF);
+    EXPECT_EQ(oi->u.font_ref.u.simple_name.u.counted.length, 2);
+    GEN_DeleteObjectIdent(st.fresh(), oi, nullptr);
+    ASSERT_EQ(GENU_MakeObjectIdent_SimpleName(st, &oi, sn, nullptr), 0);
+    EXPECT_EQ(oi->choice, GEN_OBJID_SIMPLE_NAME);
+    GEN_DeleteObjectIdent(st.fresh(), oi, nullptr);
+    ASSERT_EQ(GENU_MakeObjectIdent_NameOrOID(st, &oi, &noid, nullptr), 0);
+    EXPECT_EQ(oi->choice, GEN_OBJID_NAME_OR_OID);
+    GEN_DeleteObjectIdent(st.fresh(), oi, nullptr);
+    GEN_DeleteSimpleName(st.fresh(), sn, nullptr);
+
+    GEN_Text *text = nullptr;
+    ASSERT_EQ(GENU_MakeText(st, &text, "lp0", nullptr), 0);
+    GEN_NameOrOID syntax{};
+    syntax.choice = GEN_NOID_OID;
+    syntax.u.oid = 886;
+    GEN_DistNameString *d = nullptr;
+    ASSERT_EQ(GENU_MakeDistNameString(st, &d, text, &syntax, nullptr), 0);
+    GEN_DeleteText(st.fresh(), text, nullptr);
+    EXPECT_EQ(Extracted(st, &d->name), "lp0");
+    ASSERT_NE(d->syntax, &syntax);
+    EXPECT_EQ(d->syntax->u.oid, 886u);
+    GEN_DeleteDistNameString(st.fresh(), d, nullptr);
+    EXPECT_EQ(GENU_MakeDistNameString(st, &d, nullptr, &syntax, nullptr), 1);
+    EXPECT_EQ(st.code(), GEN_S_NULLARG);
+
+    GEN_DistNameString embedded;
+    ASSERT_EQ(GENU_MakeEmbeddedDistNameString2(st, &embedded, "x", 0, nullptr), 0);
+    EXPECT_EQ(embedded.syntax, nullptr);
+    EXPECT_EQ(Extracted(st, &embedded.name), "x");
+    GEN_DeepDeleteDistNameString(st.fresh(), &embedded, nullptr);
 }
 
 TEST(Make, AddressesAndAccessEntries) {
@@ -221,11 +274,11 @@ TEST(Make, AddressesAndAccessEntries) {
     EXPECT_EQ(a->u.onc.version, 2u);
     EXPECT_EQ(a->u.onc.program, 105004u);
     EXPECT_EQ(a->u.onc.procedure, 0u);
-    GEN_DeleteRPCAddress(st, a, nullptr);
+    GEN_DeleteRPCAddress(st.fresh(), a, nullptr);
     ASSERT_EQ(GENU_MakeNameRPCAddress(st, &a, "/.:/servers/lp", nullptr), 0);
     EXPECT_EQ(a->choice, GEN_RPC_NAME);
     EXPECT_EQ(Extracted(st, &a->u.name), "/.:/servers/lp");
-    GEN_DeleteRPCAddress(st, a, nullptr);
+    GEN_DeleteRPCAddress(st.fresh(), a, nullptr);
 
     GEN_ExtACL *e = nullptr;
     int32_t user = GEN_ACL_USER, op = GEN_ACL_OPERATOR;
@@ -234,13 +287,13 @@ TEST(Make, AddressesAndAccessEntries) {
     EXPECT_EQ(e->name_type, GEN_ACL_ALL_USERS); // no name: all users, whatever was passed
     EXPECT_EQ(e->privilege_level, GEN_ACL_END_USER);
     EXPECT_EQ(e->domain.syntax, nullptr);
-    GEN_DeleteExtACL(st, e, nullptr);
+    GEN_DeleteExtACL(st.fresh(), e, nullptr);
     ASSERT_EQ(GENU_MakeACL(st, &e, "bob", "CORP", 3050, nullptr, &op, nullptr), 0);
     EXPECT_EQ(e->name_type, GEN_ACL_GROUP);
     EXPECT_EQ(e->privilege_level, GEN_ACL_OPERATOR);
     EXPECT_EQ(Extracted(st, &e->domain.name), "CORP");
     EXPECT_EQ(e->domain.syntax->u.oid, 3050u);
-    GEN_DeleteExtACL(st, e, nullptr);
+    GEN_DeleteExtACL(st.fresh(), e, nullptr);
     std::string long_name(256, 'b');
     e = reinterpret_cast<GEN_ExtACL *>(1);
     EXPECT_EQ(GENU_MakeACL(st, &e, long_name.c_str(), "CORP", 3050, nullptr, nullptr, nullptr), 1);
@@ -254,7 +307,7 @@ TEST(Make, AddressesAndAccessEntries) {
     ASSERT_NE(p->name_type, nullptr);
     EXPECT_EQ(*p->name_type, GEN_ACL_USER);
     EXPECT_EQ(p->privilege_level, nullptr);
-    GEN_DeletePSISAccessControlList(st, p, nullptr);
+    GEN_DeletePSISAccessControlList(st.fresh(), p, nullptr);
 
     GEN_ErrorMessage *m = nullptr;
     GEN_Text t{};
@@ -269,12 +322,12 @@ TEST(Make, AddressesAndAccessEntries) {
     EXPECT_EQ(m->choice, GEN_ERRMSG_TEXT);
     EXPECT_NE(m->u.text.u.string, t.u.string);
     EXPECT_EQ(Extracted(st, &m->u.text), "paper jam");
-    GEN_DeleteErrorMessage(st, m, nullptr);
+    GEN_DeleteErrorMessage(st.fresh(), m, nullptr);
     GEN_ErrorMessage em;
     ASSERT_EQ(GENU_MakeEmbeddedErrorMsg(st, &em, nullptr, &os, nullptr), 0);
     EXPECT_EQ(em.choice, GEN_ERRMSG_OCTETS);
     EXPECT_EQ(em.u.octets.length, 2);
-    GEN_DeepDeleteErrorMessage(st, &em, nullptr);
+    GEN_DeepDeleteErrorMessage(st.fresh(), &em, nullptr);
 }
 
 // Every maker either completes or leaves nothing behind and a null output.
@@ -337,7 +390,7 @@ TEST(Make, FailingAllocatorSweeps) {
                     return false;
                 }
                 long live = vrtest::FailAlloc::Live();
-                EXPECT_EQ(m.desc->del(st, out, &kFail), 0);
+                EXPECT_EQ(m.desc->del(st.fresh(), out, &kFail), 0);
                 EXPECT_LT(vrtest::FailAlloc::Live(), live);
                 return true;
             },
@@ -359,8 +412,8 @@ TEST(Repertoire, IrvToLatin1) {
     GEN_Text *l2 = nullptr;
     ASSERT_EQ(GEN_Text2IsoLatin1(st, &l2, l, nullptr), 0); // kind 3 is copied
     EXPECT_NE(l2->u.octets.value, l->u.octets.value);
-    GEN_DeleteText(st, l2, nullptr);
-    GEN_DeleteText(st, l, nullptr);
+    GEN_DeleteText(st.fresh(), l2, nullptr);
+    GEN_DeleteText(st.fresh(), l, nullptr);
     for (int kind : {GEN_KIND_STRING, GEN_KIND_OCTETS, GEN_KIND_CODESET}) {
         GEN_Text t{};
         t.kind = kind;
@@ -381,7 +434,7 @@ TEST(Repertoire, IrvToLatin1) {
     EXPECT_EQ(ln->kind, GEN_KIND_LATIN1);
     EXPECT_EQ(ln->u.counted.length, 4);
     EXPECT_EQ(std::memcmp(ln->u.counted.value, "name", 4), 0);
-    GEN_DeleteSimpleName(st, ln, nullptr);
+    GEN_DeleteSimpleName(st.fresh(), ln, nullptr);
     n.kind = GEN_KIND_CODESET;
     EXPECT_EQ(GEN_SimpleName2IsoLatin1(st, &ln, &n, nullptr), 1);
     EXPECT_EQ(st.code(), GEN_S_NOTSUPP);

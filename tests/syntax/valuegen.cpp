@@ -3,6 +3,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "vrcore/as.h"
+#include "vrcore/genu.h"
+
 namespace vrtest {
 
 using vrsyn::Field;
@@ -36,6 +39,46 @@ void GenOctets(std::mt19937 &rng, GEN_OctetString &o, int max) {
     if (o.length == 0) return;
     o.value = static_cast<unsigned char *>(std::malloc(static_cast<size_t>(o.length)));
     for (int i = 0; i < o.length; ++i) o.value[i] = static_cast<unsigned char>(Pick(rng, 0, 255));
+}
+
+// The syntaxes of generated attribute values and substrings.
+const TypeInfo &TypeOf(uint32_t value_type) {
+    switch (value_type) {
+    case 1:
+        return vrsyn::T_Cardinal;
+    case 27:
+        return vrsyn::T_SimpleName;
+    default:
+        return vrsyn::T_Text;
+    }
+}
+uint32_t RandomValueType(std::mt19937 &rng) {
+    static const uint32_t types[] = {1, 27, 28};
+    return types[Pick(rng, 0, 2)];
+}
+
+void *NewValueOf(std::mt19937 &rng, uint32_t value_type, int depth) {
+    void *v = std::calloc(1, TypeOf(value_type).size);
+    GenValue(rng, TypeOf(value_type), v, depth + 1);
+    return v;
+}
+
+// An attribute with up to three values in a set of its own, the set's
+// handle released: the shape the library gives attributes inside values.
+AS_AttrHandle NewAttribute(std::mt19937 &rng, int depth) {
+    STF_List *st = STF_CreateList(nullptr);
+    AS_SetHandle set = nullptr;
+    AS_AttrHandle attr = nullptr;
+    uint32_t type = RandomValueType(rng);
+    auto id = static_cast<GENU_ShortOID>(Pick(rng, 1, 1092));
+    AS_Create(st, &set, nullptr, 0);
+    AS_AddAttr(st, set, id, type, &attr);
+    for (int n = Pick(rng, 0, 3); n > 0; --n)
+        AS_AddAttrVal(st, set, id, type, NewValueOf(rng, type, depth), GENU_AVT2Descriptor(type),
+                      nullptr);
+    AS_FreeSetHandle(st, &set);
+    STF_DeleteList(st);
+    return attr;
 }
 
 void GenField(std::mt19937 &rng, const Field &f, void *v, int depth) {
@@ -108,6 +151,30 @@ void GenField(std::mt19937 &rng, const Field &f, void *v, int depth) {
         *reinterpret_cast<uint16_t *>(Base(v, f.offset)) = static_cast<uint16_t>(count);
         break;
     }
+    case FieldKind::ValueType:
+        *reinterpret_cast<uint32_t *>(Base(v, f.offset)) = RandomValueType(rng);
+        break;
+    case FieldKind::AnyValue: {
+        uint32_t type = *reinterpret_cast<uint32_t *>(Base(v, f.elem_offset));
+        *reinterpret_cast<void **>(Base(v, f.offset)) =
+            Pick(rng, 0, 2) ? NewValueOf(rng, type, depth) : nullptr;
+        break;
+    }
+    case FieldKind::AnyValueList: {
+        uint32_t type = *reinterpret_cast<uint32_t *>(Base(v, f.elem_offset));
+        GEN_SeqOfValues **tail = reinterpret_cast<GEN_SeqOfValues **>(Base(v, f.offset));
+        for (int n = Pick(rng, 0, 3); n > 0; --n) {
+            auto *node = static_cast<GEN_SeqOfValues *>(std::calloc(1, sizeof(GEN_SeqOfValues)));
+            node->value = NewValueOf(rng, type, depth);
+            *tail = node;
+            tail = &node->next;
+        }
+        break;
+    }
+    case FieldKind::AttrHandle:
+        *reinterpret_cast<AS_AttrHandle *>(Base(v, f.offset)) =
+            Pick(rng, 0, 4) ? NewAttribute(rng, depth) : nullptr;
+        break;
     }
 }
 
@@ -125,6 +192,31 @@ void Hex(std::string &out, const void *p, size_t n) {
 }
 
 void DumpNode(std::string &out, const TypeInfo &t, const void *v);
+
+void DumpAttribute(std::string &out, AS_AttrHandle attr) {
+    if (!attr) {
+        out += "null";
+        return;
+    }
+    STF_List *st = STF_CreateList(nullptr);
+    GENU_ShortOID id = 0;
+    uint32_t type = 0, count = 0;
+    AS_GetAttrIDR(st, attr, &id);
+    AS_GetAttrValTypeR(st, attr, &type);
+    AS_GetAttrValCountR(st, attr, &count);
+    out += "attr" + std::to_string(id) + '/' + std::to_string(type) + '/' +
+           std::to_string(count) + '[';
+    AS_AttrValHandle vh = nullptr;
+    void *value = nullptr;
+    if (count && AS_FindFirstAttrValR(st, attr, &vh, &value) == 0) {
+        do {
+            out += Dump(TypeOf(type), value);
+        } while (AS_FindNextAttrValVR(st, &vh, &value) == 0);
+        AS_FreeAttrValHandle(st, &vh);
+    }
+    out += ']';
+    STF_DeleteList(st);
+}
 
 void DumpField(std::string &out, const Field &f, const void *v) {
     out += f.name;
@@ -193,6 +285,27 @@ void DumpField(std::string &out, const Field &f, const void *v) {
         out += ']';
         break;
     }
+    case FieldKind::ValueType:
+        out += std::to_string(*reinterpret_cast<const uint32_t *>(Base(v, f.offset)));
+        break;
+    case FieldKind::AnyValue: {
+        uint32_t type = *reinterpret_cast<const uint32_t *>(Base(v, f.elem_offset));
+        const void *p = *reinterpret_cast<void *const *>(Base(v, f.offset));
+        out += p ? Dump(TypeOf(type), p) : std::string("null");
+        break;
+    }
+    case FieldKind::AnyValueList: {
+        uint32_t type = *reinterpret_cast<const uint32_t *>(Base(v, f.elem_offset));
+        out += '[';
+        for (auto *n = *reinterpret_cast<GEN_SeqOfValues *const *>(Base(v, f.offset)); n;
+             n = n->next)
+            out += Dump(TypeOf(type), n->value) + ';';
+        out += ']';
+        break;
+    }
+    case FieldKind::AttrHandle:
+        DumpAttribute(out, *reinterpret_cast<const AS_AttrHandle *>(Base(v, f.offset)));
+        break;
     }
     out += ' ';
 }

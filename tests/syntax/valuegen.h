@@ -10,6 +10,17 @@
 
 namespace vrtest {
 
+// A status list for one test, deleted at its end.
+struct StatusList {
+    STF_List *list = STF_CreateList(nullptr);
+    ~StatusList() { STF_DeleteList(list); }
+    operator STF_List *() const { return list; }
+    uint32_t code() const { return STF_GetStatus(list); }
+    // The list emptied, for the copy and delete family, which adds to a
+    // list without clearing it.
+    STF_List *fresh() const { return STF_ClearStatus(list); }
+};
+
 // Fills the zeroed structure `v` with a random valid value; owned blocks
 // come from malloc (the library's default allocator).
 void GenValue(std::mt19937 &rng, const vrsyn::TypeInfo &t, void *v, int depth = 0);
