@@ -4,6 +4,7 @@
 // journal that makes a store or delete all-or-nothing.
 #include "btree/vrbm_internal.h"
 
+#include "vrcore/fa.h"
 #include "vrcore/log.h"
 
 #include <atomic>
@@ -369,12 +370,29 @@ extern "C" VR_EXPORT VRBM_Db *VRBM_open(const char *path, int32_t flags, int32_t
     std::memset(db->page0, 0, kPageSize);
     std::string file;
     try {
-        file = std::string(path) + ".dbm";
+        file = path;
+        file += ".dbm";
     } catch (...) {
         LOG_CondMessage(5, "vrbm", __LINE__, "!!!!! VRBM: malloc failed in OpenDB\n");
         Release(db);
         return nullptr;
     }
+    // The portable notation ("C|/dir") becomes the native one.
+    char *native = nullptr;
+    size_t nativeLen = 0;
+    if (FA_ConvertFilePath(file.c_str(), file.size() + 1, &native, &nativeLen) != 0) {
+        LOG_CondMessage(5, "vrbm", __LINE__, "VRBM: FA_ConvertFilePath() failed !!\n");
+        Release(db);
+        return nullptr;
+    }
+    try {
+        file = native;
+    } catch (...) {
+        FA_FreeFilePath(native);
+        Release(db);
+        return nullptr;
+    }
+    FA_FreeFilePath(native);
     unsigned count = 10, pages = 0;
     if (create) {
         db->fd = open(file.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);

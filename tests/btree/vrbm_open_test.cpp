@@ -123,3 +123,17 @@ TEST_F(Open, CreateTruncates) {
 }
 
 } // namespace
+
+namespace {
+
+// Paths are given in the portable notation; a drive-less one is used as it is.
+TEST_F(Open, PortablePath) {
+    std::string portable = Path("p");
+    VRBM_Db *db = VRBM_open(portable.c_str(), VRBM_RDWR | VRBM_CREAT, 0, 0);
+    ASSERT_NE(db, nullptr);
+    VRBM_close(db);
+    EXPECT_TRUE(std::filesystem::exists(File("p")));
+    EXPECT_EQ(VRBM_open("", VRBM_RDONLY, 0, 0), nullptr);
+}
+
+} // namespace
