@@ -31,9 +31,9 @@ VR_BEGIN_DECLS
 #define VRBM_E_NODETYPE 0xC00A008Bu  /* wrong node type for the operation */
 #define VRBM_E_NOTFOUND 0xC00A0094u  /* delete: no such key */
 #define VRBM_E_CORRUPT 0xC00A009Cu   /* a page of the file is not a valid node */
-#define VRBM_E_IO 0xC00A009Du        /* the file could not be read or written */
+#define VRBM_E_IO 0xC00A0097u        /* the file could not be read or written */
 #define VRBM_E_READONLY 0xC00A009Eu  /* the database is open read-only */
-#define VRBM_E_BADHANDLE 0xC00A009Fu /* not an open database handle */
+#define VRBM_E_BADHANDLE 0xC00A0098u /* not an open database handle */
 
 #define VRBM_MAX_KEY 128
 #define VRBM_MAX_ITEM 256
