@@ -1,0 +1,173 @@
+// Internal interface of the B-tree database: page layout, the handle and
+// its page cache, the tree routines, the checker and the test hooks.
+#pragma once
+
+#include "vrcore/vrbm.h"
+
+#include <cstdint>
+#include <cstring>
+#include <mutex>
+#include <string>
+
+namespace vrbm {
+
+constexpr unsigned kPageSize = 1024;
+constexpr unsigned kMaxEntries = 32;
+constexpr unsigned kHeaderSize = 76;     // flags, last, nodeId, used, parent, itemOffset[32]
+constexpr unsigned kChildOffset = 76;    // childNode[33] of inner and root nodes
+constexpr unsigned kInnerArea = 144;     // entry area of inner and root nodes
+constexpr unsigned kInnerAreaSize = 880;
+constexpr unsigned kLeafArea = 76;
+constexpr unsigned kLeafAreaSize = 948;
+constexpr unsigned kMaxPool = 124;
+constexpr unsigned kMaxPageNo = 0xFFFF;
+constexpr unsigned kMaxDepth = 24; // far beyond what 65536 pages can build
+
+enum NodeType : unsigned { kRoot = 0, kInner = 1, kLeaf = 2 };
+
+inline uint16_t Get16(const uint8_t *p) { return uint16_t(p[0] | (p[1] << 8)); }
+inline void Put16(uint8_t *p, unsigned v) {
+    p[0] = uint8_t(v);
+    p[1] = uint8_t(v >> 8);
+}
+inline uint32_t Get32(const uint8_t *p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+inline void Put32(uint8_t *p, uint32_t v) {
+    for (int i = 0; i < 4; i++) p[i] = uint8_t(v >> (8 * i));
+}
+
+// Field access on a raw page image.
+struct Page {
+    uint8_t *b;
+    unsigned Type() const { return (Get32(b) >> 2) & 0x3F; }
+    unsigned Last() const { return Get16(b + 4); } // validated pages: 0..32
+    unsigned Id() const { return Get16(b + 6); }
+    unsigned Used() const { return Get16(b + 8); }
+    unsigned Parent() const { return Get16(b + 10); } // lastNodeId in page 0
+    unsigned Offset(unsigned i) const { return Get16(b + 12 + 2 * i); }
+    unsigned Child(unsigned i) const { return Get16(b + kChildOffset + 2 * i); }
+    bool IsLeaf() const { return Type() == kLeaf; }
+    uint8_t *Area() const { return b + (IsLeaf() ? kLeafArea : kInnerArea); }
+    unsigned AreaSize() const { return IsLeaf() ? kLeafAreaSize : kInnerAreaSize; }
+    // Key of entry i (validated pages only).
+    const uint8_t *Key(unsigned i, unsigned *len) const {
+        const uint8_t *e = Area() + Offset(i);
+        *len = Get16(e);
+        return e + 2;
+    }
+    const uint8_t *Data(unsigned i, unsigned *len) const {
+        unsigned kl;
+        const uint8_t *k = Key(i, &kl);
+        const uint8_t *d = k + kl + (kl & 1);
+        *len = Get16(d);
+        return d + 2;
+    }
+    void SetType(unsigned t) { Put32(b, (Get32(b) & ~0xFCu) | (t << 2)); }
+    void SetLast(unsigned v) { Put16(b + 4, v); }
+    void SetId(unsigned v) { Put16(b + 6, v); }
+    void SetUsed(unsigned v) { Put16(b + 8, v); }
+    void SetParent(unsigned v) { Put16(b + 10, v); }
+    void SetOffset(unsigned i, unsigned v) { Put16(b + 12 + 2 * i, v); }
+    void SetChild(unsigned i, unsigned v) { Put16(b + kChildOffset + 2 * i, v); }
+    bool Dirty() const { return (Get32(b) & 3) != 0; }
+    void SetDirty() { Put32(b, (Get32(b) & ~3u) | 1u); }
+    void ResetDirty() { Put32(b, Get32(b) & ~3u); }
+};
+
+inline unsigned RecordSize(unsigned len) { return 2 + len + (len & 1); }
+
+// Checks that a page image is a node that can be trusted: its own number,
+// a node type fitting its place, entries packed and within the area, key
+// and item lengths within the limits. Returns nullptr or the fault.
+const char *ValidatePage(const uint8_t *image, unsigned pageNo);
+
+// Points where a test can make the database fail.
+enum class FaultPoint { kPageChange, kFileRead, kFileWrite };
+// Called before each such event; a non-zero return makes it fail. One
+// process-wide hook; nullptr removes it.
+using FaultHook = int (*)(void *ctx, FaultPoint point, unsigned page);
+void SetFaultHook(FaultHook hook, void *ctx);
+// The allocator of handles, pools, journals and match lists (tests only;
+// nullptr restores malloc/free).
+void SetAllocator(void *(*alloc)(size_t), void (*release)(void *));
+void *Alloc(size_t n);
+void Free(void *p);
+bool Fault(FaultPoint point, unsigned page);
+
+// Saved page images of the write operation in progress.
+struct JournalEntry {
+    uint16_t page;
+    uint8_t image[kPageSize];
+};
+
+} // namespace vrbm
+
+struct VRBM_Db {
+    uint32_t magic;
+    int fd;
+    int32_t flags;
+    uint8_t page0[vrbm::kPageSize];
+    uint8_t count;       // buffers in the pool
+    uint8_t age[vrbm::kMaxPool];
+    uint8_t *buf[vrbm::kMaxPool];
+    uint8_t *pool;
+    std::mutex lock;
+    // Undo journal of the running store or delete.
+    vrbm::JournalEntry *journal;
+    unsigned journalLen, journalCap;
+    bool inOperation;
+    unsigned lastAtStart; // lastNodeId when the operation began
+};
+
+namespace vrbm {
+
+constexpr uint32_t kMagic = 0x5652424Du;
+
+bool Writable(const VRBM_Db *db);
+// The page image, or nullptr when the file could not be read or the page
+// is not a valid node.
+uint8_t *CachedNode(VRBM_Db *db, unsigned pageNo);
+// Read access that also reports why it failed.
+uint8_t *FetchPage(VRBM_Db *db, unsigned pageNo, uint32_t *err);
+// Makes a page writable within the running operation (journals it first).
+// Returns nullptr (and sets *err) on failure.
+uint8_t *ChangePage(VRBM_Db *db, unsigned pageNo, uint32_t *err);
+// Allocates a new page of the type under the parent; 0 and *err on failure.
+unsigned GetNewPage(VRBM_Db *db, unsigned type, unsigned parent, uint32_t *err);
+bool InitializeBufferPool(VRBM_Db *db, unsigned count, unsigned pages);
+void FlushBuffers(VRBM_Db *db);
+
+// Starts and ends a store or delete: a failed operation is undone.
+uint32_t BeginOperation(VRBM_Db *db);
+void EndOperation(VRBM_Db *db, bool failed);
+
+// Exact comparison of a search key with a stored key: <0, 0, >0.
+int CompareKeys(const uint8_t *a, unsigned al, const uint8_t *b, unsigned bl);
+
+// Tree operations (the caller holds the handle's lock).
+uint32_t AddItem(VRBM_Db *db, const uint8_t *key, unsigned kl, const uint8_t *data, unsigned dl,
+                 bool replace);
+uint32_t RemoveItem(VRBM_Db *db, const uint8_t *key, unsigned kl);
+
+// Position of a search: page and index (0xFFFF: none).
+struct Position {
+    unsigned page;
+    unsigned index;
+};
+// Exact search; *err is set for a corrupt or unreadable file.
+Position Search(VRBM_Db *db, const uint8_t *key, unsigned kl, uint32_t *err);
+
+// Calls visit(key, key length, data, data length) for every item in key
+// order until it returns false. Returns 0 or the fault met on the way.
+uint32_t ForEach(VRBM_Db *db,
+                 bool (*visit)(void *ctx, const uint8_t *key, unsigned kl, const uint8_t *data,
+                               unsigned dl),
+                 void *ctx);
+
+// The checker: verifies every invariant of the file behind an open handle
+// and returns an empty string or a description of the first fault.
+// With dump, a listing of every reachable node is appended to *dump.
+std::string CheckTree(VRBM_Db *db, std::string *dump = nullptr, unsigned long *items = nullptr);
+
+} // namespace vrbm

@@ -1,0 +1,222 @@
+// Failures: a store or delete that fails part-way leaves the database as
+// it was; damaged files are reported, never trusted; the page numbers run
+// out cleanly.
+#include "vrbm_fixture.h"
+
+#include "failalloc.h"
+
+#include <map>
+
+using namespace vrbmtest;
+
+namespace {
+
+struct FailNth {
+    vrbm::FaultPoint point;
+    long n;
+    bool fired = false;
+    static int Hook(void *ctx, vrbm::FaultPoint p, unsigned) {
+        auto *f = static_cast<FailNth *>(ctx);
+        if (p != f->point || f->fired || --f->n > 0) return 0;
+        f->fired = true;
+        return 1;
+    }
+};
+
+class Faults : public DbTest {
+  protected:
+    void SetUp() override {
+        DbTest::SetUp();
+        db_ = Create();
+        for (int i = 0; i < 700; i++) {
+            std::string k = Key(i), d(40 + i % 150, char('a' + i % 26));
+            ASSERT_EQ(Store(db_, k, d), 0u);
+            model_[k] = d;
+        }
+    }
+    void TearDown() override {
+        vrbm::SetFaultHook(nullptr, nullptr);
+        vrbm::SetAllocator(nullptr, nullptr);
+        VRBM_close(db_);
+        DbTest::TearDown();
+    }
+    static std::string Key(int i) { return Num("k", i * 7919 % 100003); }
+    void ExpectModel() {
+        ASSERT_EQ(Check(db_), "");
+        for (auto &[k, d] : model_) ASSERT_EQ(Fetch(db_, k), d) << k;
+    }
+    // Runs op with the nth event of the point failing, n = 1, 2, ... until
+    // op succeeds; after each failure the database must be unchanged.
+    // Returns the number of failures seen.
+    int Sweep(vrbm::FaultPoint point, const std::function<uint32_t()> &op) {
+        for (long n = 1;; n++) {
+            FailNth f{point, n};
+            vrbm::SetFaultHook(FailNth::Hook, &f);
+            uint32_t rc = op();
+            vrbm::SetFaultHook(nullptr, nullptr);
+            if (!f.fired) {
+                EXPECT_EQ(rc, 0u);
+                return int(n - 1);
+            }
+            EXPECT_NE(rc, 0u) << "failure " << n << " reported as success";
+            ExpectModel();
+            if (HasFatalFailure()) return -1;
+        }
+    }
+    VRBM_Db *db_ = nullptr;
+    std::map<std::string, std::string> model_;
+};
+
+TEST_F(Faults, FailedStoresAndDeletesChangeNothing) {
+    using vrbm::FaultPoint;
+    int i = 0;
+    for (FaultPoint p : {FaultPoint::kPageChange, FaultPoint::kFileWrite, FaultPoint::kFileRead}) {
+        // Enough new keys that some store splits nodes up the tree.
+        int failures = 0;
+        for (int j = 0; j < 25; j++, i++) {
+            std::string k = Num("new", i), d(200, 'n');
+            failures += Sweep(p, [&] { return Store(db_, k, d); });
+            model_[k] = d;
+            auto it = model_.begin();
+            std::advance(it, (i * 37) % model_.size());
+            std::string old = it->first;
+            failures += Sweep(p, [&] { return Delete(db_, old); });
+            model_.erase(old);
+            ASSERT_FALSE(HasFatalFailure());
+        }
+        EXPECT_GT(failures, 0) << int(p);
+    }
+    VRBM_close(db_);
+    db_ = OpenRw();
+    ExpectModel();
+}
+
+TEST_F(Faults, OutOfMemoryChangesNothing) {
+    vrbm::SetAllocator(vrtest::FailMalloc, vrtest::FailFree);
+    VRBM_close(db_);
+    db_ = OpenRw(); // its undo room now comes from the failing allocator
+    int i = 0;
+    long points = 0;
+    // Stores big enough to split inner nodes, whose undo needs more room.
+    for (int j = 0; j < 300; j++, i++) {
+        std::string k = Num("mem", i), d(250 - k.size(), 'm');
+        points += vrtest::SweepFailures(
+            [&] {
+                uint32_t rc = Store(db_, k, d);
+                if (rc == VRBM_E_NOMEM) return false;
+                EXPECT_EQ(rc, 0u);
+                vrtest::FailAlloc::Disarm();
+                model_[k] = d; // kept, so the tree keeps growing
+                return true;
+            },
+            [&] { ExpectModel(); });
+    }
+    EXPECT_GE(points, 1);
+    // Opening: nothing is left behind by a failed open.
+    VRBM_close(db_);
+    points = vrtest::SweepFailures(
+        [&] {
+            db_ = OpenRo("db", 0);
+            if (!db_) return false;
+            VRBM_close(db_);
+            return true;
+        },
+        [] {});
+    EXPECT_GE(points, 2);
+    db_ = OpenRw();
+}
+
+// Page numbers are 16 bits: when none is left, the store that needs one
+// fails and the file stays whole.
+TEST_F(Faults, PageNumbersRunOut) {
+    VRBM_close(db_);
+    auto f = ReadFile();
+    unsigned last = U16(f, 10);
+    f[10] = 0xF6; // lastNodeId 65526: pages between are never referenced
+    f[11] = 0xFF;
+    WriteFile(f);
+    db_ = OpenRw();
+    uint32_t rc = 0;
+    int i = 0;
+    for (; rc == 0 && i < 2000; i++) {
+        std::string k = Num("fill", i), d(200, 'f');
+        rc = Store(db_, k, d);
+        if (rc == 0) model_[k] = d;
+    }
+    EXPECT_EQ(rc, VRBM_E_NOROOM);
+    ExpectModel();
+    // Deletes and stores that need no new page still work.
+    ASSERT_EQ(Delete(db_, "fill0"), 0u);
+    model_.erase("fill0");
+    VRBM_close(db_);
+    db_ = OpenRw();
+    ExpectModel();
+    EXPECT_GT(last, 0u);
+}
+
+// Damaged pages reached by a lookup or a change are reported.
+TEST_F(Faults, DamagedFilesAreReported) {
+    VRBM_close(db_);
+    db_ = nullptr;
+    const auto good = ReadFile();
+    const unsigned root = 0;
+    auto child0 = U16(good, 76);
+    struct Damage {
+        const char *what;
+        size_t offset;
+        std::vector<uint8_t> bytes;
+    };
+    std::vector<Damage> damages = {
+        {"bad node type", child0 * 1024u, {0x3F << 2}},
+        {"count beyond 32", child0 * 1024u + 4, {33, 0}},
+        {"negative count", child0 * 1024u + 4, {0xFF, 0xFF}},
+        {"used beyond the area", child0 * 1024u + 8, {0xFF, 0x03}},
+        {"offset out of place", child0 * 1024u + 14, {0x10, 0}},
+        {"wrong page number", child0 * 1024u + 6, {0x07, 0}},
+        {"child past the last page", root + 76, {0xF0, 0xFF}},
+        {"child is the root", root + 76, {0, 0}},
+        {"cycle back up", child0 * 1024u + 76, {uint8_t(child0), uint8_t(child0 >> 8)}},
+        {"wrong parent", child0 * 1024u + 10, {5, 0}},
+    };
+    for (auto &dmg : damages) {
+        auto f = good;
+        std::copy(dmg.bytes.begin(), dmg.bytes.end(), f.begin() + long(dmg.offset));
+        WriteFile(f);
+        VRBM_Db *db = OpenRw();
+        ASSERT_NE(db, nullptr) << dmg.what;
+        EXPECT_NE(Check(db), "") << dmg.what;
+        // Every key: a lookup either finds the right data or reports.
+        int reported = 0;
+        for (auto &[k, d] : model_) {
+            std::string got = Fetch(db, k);
+            if (got == "<error -4>") reported++;
+            else ASSERT_EQ(got, d) << dmg.what;
+        }
+        EXPECT_GT(reported, 0) << dmg.what;
+        VRBM_MatchNode *list = nullptr;
+        VRBM_Datum d = VRBM_fetchAbbrev(db, "k", 1, &list, 1);
+        EXPECT_EQ(d.len, VRBM_LEN_ERROR) << dmg.what;
+        EXPECT_EQ(VRBM_fetchName(db, "K1", 2, 0).len, VRBM_LEN_ERROR) << dmg.what;
+        for (auto &kv : model_) {
+            uint32_t rc = Store(db, kv.first + "x", "v");
+            if (rc) {
+                EXPECT_EQ(rc, VRBM_E_CORRUPT) << dmg.what;
+                break;
+            }
+        }
+        VRBM_close(db);
+    }
+    db_ = Create();
+}
+
+TEST_F(Faults, BadHandles) {
+    EXPECT_EQ(VRBM_store(nullptr, "a", 1, "b", 1, 0), VRBM_E_BADHANDLE);
+    EXPECT_EQ(VRBM_delete(nullptr, "a", 1), VRBM_E_BADHANDLE);
+    EXPECT_EQ(VRBM_fetch(nullptr, "a", 1).len, VRBM_LEN_ERROR);
+    VRBM_Db fake;
+    fake.magic = 0;
+    EXPECT_EQ(VRBM_store(&fake, "a", 1, "b", 1, 0), VRBM_E_BADHANDLE);
+    EXPECT_EQ(VRBM_fetchAbbrev(&fake, "a", 1, nullptr, 0).len, VRBM_LEN_ERROR);
+}
+
+} // namespace

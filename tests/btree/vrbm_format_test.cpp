@@ -1,0 +1,182 @@
+// The file format: pages built by hand from the layout are read back, and
+// the first pages written are exactly the documented ones.
+#include "vrbm_fixture.h"
+
+using namespace vrbmtest;
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+void Put16(Bytes &f, size_t off, unsigned v) {
+    f[off] = uint8_t(v);
+    f[off + 1] = uint8_t(v >> 8);
+}
+
+// Appends a record (16-bit length, bytes, pad to even length) at *at.
+void Record(Bytes &f, size_t *at, const std::string &s) {
+    Put16(f, *at, unsigned(s.size()));
+    std::copy(s.begin(), s.end(), f.begin() + long(*at) + 2);
+    *at += 2 + s.size() + (s.size() & 1);
+}
+
+// A node page: type, number, parent, entries (leaf items or root/inner
+// keys) and children.
+void Node(Bytes &f, unsigned page, unsigned type, unsigned parent,
+          const std::vector<std::pair<std::string, std::string>> &entries,
+          const std::vector<unsigned> &children = {}) {
+    size_t base = page * 1024, area = base + (type == 2 ? 76 : 144), at = area;
+    f[base] = uint8_t(type << 2 | 0x01); // a stored modified mark is ignored
+    f[base + 3] = 0xA5;                  // so are the high flag bits
+    Put16(f, base + 4, unsigned(entries.size()));
+    Put16(f, base + 6, page);
+    Put16(f, base + 10, parent);
+    for (size_t i = 0; i < entries.size(); i++) {
+        Put16(f, base + 12 + 2 * i, unsigned(at - area));
+        Record(f, &at, entries[i].first);
+        if (type == 2) Record(f, &at, entries[i].second);
+    }
+    Put16(f, base + 8, unsigned(at - area));
+    for (size_t i = 0; i < children.size(); i++) Put16(f, base + 76 + 2 * i, children[i]);
+}
+
+class Format : public DbTest {};
+
+TEST_F(Format, HandBuiltTreeIsRead) {
+    Bytes f(4 * 1024, 0xEE); // undefined bytes are not zero
+    Node(f, 0, 0, 3, {{"abc", ""}, {"m", ""}}, {1, 3, 2});
+    Node(f, 1, 2, 0, {{"ab", "x"}, {"abc", "yz"}});
+    Node(f, 3, 2, 0, {{"b", ""}, {"k-1", std::string(200, 'q')}, {"m", "mm"}});
+    Node(f, 2, 2, 0, {{"zz", "end"}});
+    WriteFile(f);
+    for (int whole : {0, 1}) {
+        VRBM_Db *db = OpenRo("db", whole);
+        ASSERT_NE(db, nullptr);
+        EXPECT_EQ(Fetch(db, "ab"), "x");
+        EXPECT_EQ(Fetch(db, "abc"), "yz");
+        EXPECT_EQ(Fetch(db, "b"), "");
+        EXPECT_EQ(Fetch(db, "k-1"), std::string(200, 'q'));
+        EXPECT_EQ(Fetch(db, "m"), "mm");
+        EXPECT_EQ(Fetch(db, "zz"), "end");
+        EXPECT_EQ(Fetch(db, "a"), "<absent>");
+        EXPECT_EQ(Fetch(db, "zzz"), "<absent>");
+        EXPECT_EQ(Check(db), "");
+        VRBM_close(db);
+    }
+    // Written to, the file stays readable and valid.
+    VRBM_Db *db = OpenRw();
+    ASSERT_EQ(Store(db, "n", "new"), 0u);
+    ASSERT_EQ(Delete(db, "ab"), 0u);
+    EXPECT_EQ(Check(db), "");
+    VRBM_close(db);
+    db = OpenRo();
+    EXPECT_EQ(Fetch(db, "n"), "new");
+    EXPECT_EQ(Fetch(db, "abc"), "yz");
+    VRBM_close(db);
+}
+
+TEST_F(Format, FirstPagesWritten) {
+    VRBM_close(Create());
+    Bytes f = ReadFile();
+    ASSERT_EQ(f.size(), 1024u);
+    EXPECT_EQ(f, Bytes(1024, 0)); // root, no entries, nothing allocated
+
+    VRBM_Db *db = OpenRw();
+    ASSERT_EQ(Store(db, "key", "data1"), 0u);
+    VRBM_close(db);
+    f = ReadFile();
+    ASSERT_EQ(f.size(), 3 * 1024u);
+    // Page 0: one key, lastNodeId 2, children 1 and 2.
+    EXPECT_EQ((f[0] >> 2) & 0x3F, 0);
+    EXPECT_EQ(U16(f, 4), 1);
+    EXPECT_EQ(U16(f, 6), 0);
+    EXPECT_EQ(U16(f, 8), 6); // 2 + 3 + pad
+    EXPECT_EQ(U16(f, 10), 2);
+    EXPECT_EQ(U16(f, 12), 0);
+    EXPECT_EQ(U16(f, 76), 1);
+    EXPECT_EQ(U16(f, 78), 2);
+    EXPECT_EQ(U16(f, 144), 3);
+    EXPECT_EQ(std::string(f.begin() + 146, f.begin() + 149), "key");
+    // Page 1: the item, an odd key and odd data each padded.
+    const size_t p1 = 1024, p2 = 2048;
+    EXPECT_EQ((f[p1] >> 2) & 0x3F, 2);
+    EXPECT_EQ(U16(f, p1 + 4), 1);
+    EXPECT_EQ(U16(f, p1 + 6), 1);
+    EXPECT_EQ(U16(f, p1 + 8), 6 + 8);
+    EXPECT_EQ(U16(f, p1 + 10), 0);
+    EXPECT_EQ(U16(f, p1 + 76), 3);
+    EXPECT_EQ(std::string(f.begin() + p1 + 78, f.begin() + p1 + 81), "key");
+    EXPECT_EQ(U16(f, p1 + 82), 5);
+    EXPECT_EQ(std::string(f.begin() + p1 + 84, f.begin() + p1 + 89), "data1");
+    // Page 2: an empty leaf under the root.
+    EXPECT_EQ((f[p2] >> 2) & 0x3F, 2);
+    EXPECT_EQ(U16(f, p2 + 4), 0);
+    EXPECT_EQ(U16(f, p2 + 6), 2);
+    EXPECT_EQ(U16(f, p2 + 8), 0);
+    EXPECT_EQ(U16(f, p2 + 10), 0);
+}
+
+TEST_F(Format, ItemLimits) {
+    VRBM_Db *db = Create();
+    std::string k128(128, 'k');
+    EXPECT_EQ(Store(db, k128, std::string(128, 'd')), 0u);
+    EXPECT_EQ(Store(db, k128 + "x", ""), VRBM_E_KEYSIZE);
+    EXPECT_EQ(Store(db, std::string(127, 'j'), std::string(130, 'd')), VRBM_E_ITEMSIZE);
+    EXPECT_EQ(Store(db, "", std::string(256, 'e')), 0u); // the empty key is a key
+    EXPECT_EQ(Fetch(db, ""), std::string(256, 'e'));
+    EXPECT_EQ(VRBM_store(db, "a", -1, "", 0, 0), VRBM_E_ITEMSIZE);
+    EXPECT_EQ(VRBM_store(db, nullptr, 3, "", 0, 0), VRBM_E_ITEMSIZE);
+    EXPECT_EQ(Check(db), "");
+    VRBM_close(db);
+}
+
+// Ascending small items: the right leaf fills, then sheds items to the left
+// leaf instead of splitting.
+TEST_F(Format, FullLeafShedsBeforeSplitting) {
+    VRBM_Db *db = Create();
+    char key[8];
+    for (int i = 0; i < 34; i++) {
+        std::snprintf(key, sizeof key, "k%03d", i);
+        ASSERT_EQ(Store(db, key, "v"), 0u);
+    }
+    EXPECT_EQ(Check(db), "");
+    VRBM_close(db);
+    Bytes f = ReadFile();
+    EXPECT_EQ(f.size(), 3 * 1024u);           // no page added
+    EXPECT_EQ(U16(f, 10), 2);                 // lastNodeId
+    EXPECT_GT(U16(f, 1024 + 4), 1);           // the left leaf took items
+    EXPECT_EQ(U16(f, 1024 + 4) + U16(f, 2048 + 4), 34);
+    EXPECT_NE(std::string(f.begin() + 146, f.begin() + 150), "k000"); // separator moved
+}
+
+TEST_F(Format, EmptiedLeftLeafGetsEmptySeparator) {
+    VRBM_Db *db = Create();
+    ASSERT_EQ(Store(db, "m", "1"), 0u);
+    ASSERT_EQ(Store(db, "x", "2"), 0u);
+    ASSERT_EQ(Delete(db, "m"), 0u);
+    EXPECT_EQ(Check(db), "");
+    for (const char *k : {"a", "n", "z"}) ASSERT_EQ(Store(db, k, k), 0u);
+    VRBM_close(db);
+    Bytes f = ReadFile();
+    EXPECT_EQ(U16(f, 10), 2); // still the two leaves
+    EXPECT_EQ(U16(f, 4), 1);
+    EXPECT_EQ(U16(f, 8), 2); // the empty key
+    db = OpenRo();
+    for (const char *k : {"a", "n", "x", "z"}) EXPECT_NE(Fetch(db, k), "<absent>") << k;
+    EXPECT_EQ(Check(db), "");
+    VRBM_close(db);
+}
+
+TEST_F(Format, DeletingAnAbsentKeyChangesNothing) {
+    VRBM_Db *db = Create();
+    for (int i = 0; i < 200; i++) ASSERT_EQ(Store(db, Num("key", i), "v"), 0u);
+    VRBM_close(db);
+    Bytes before = ReadFile();
+    db = OpenRw();
+    EXPECT_EQ(Delete(db, "nope"), VRBM_E_NOTFOUND);
+    EXPECT_EQ(Delete(db, "key"), VRBM_E_NOTFOUND);
+    VRBM_close(db);
+    EXPECT_EQ(ReadFile(), before);
+}
+
+} // namespace

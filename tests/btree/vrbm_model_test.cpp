@@ -1,0 +1,144 @@
+// Random stores, replacements, deletes and fetches checked against an
+// ordered map, with the checker run and the file reopened along the way.
+#include "vrbm_fixture.h"
+
+#include <map>
+#include <random>
+
+using namespace vrbmtest;
+
+namespace {
+
+enum class Order { kRandom, kAscending, kDescending };
+
+class Model : public DbTest {
+  protected:
+    void Run(Order order, unsigned ops, unsigned seed) {
+        std::mt19937 rng(seed);
+        VRBM_Db *db = Create();
+        ASSERT_NE(db, nullptr);
+        std::map<std::string, std::string> model;
+        unsigned counter = order == Order::kDescending ? 1000000 : 0;
+        auto randomKey = [&]() {
+            std::string k;
+            if (order != Order::kRandom) {
+                char buf[16];
+                std::snprintf(buf, sizeof buf, "%07u", order == Order::kAscending ? counter++ : counter--);
+                k = buf;
+                k += std::string(rng() % 40, char('a' + rng() % 26));
+            } else {
+                // Short keys over a small alphabet collide often; some long ones.
+                unsigned len = rng() % 8 == 0 ? rng() % (VRBM_MAX_KEY + 1) : rng() % 6;
+                for (unsigned i = 0; i < len; i++) k += char("ab-\0\xff"[rng() % 5]);
+            }
+            return k;
+        };
+        auto existingKey = [&]() {
+            auto it = model.begin();
+            std::advance(it, rng() % model.size());
+            return it->first;
+        };
+        for (unsigned op = 0; op < ops; op++) {
+            unsigned what = rng() % 10;
+            if (what < 5 || model.empty()) {
+                std::string k = model.empty() || order == Order::kRandom || rng() % 4 ? randomKey() : existingKey();
+                unsigned room = VRBM_MAX_ITEM - unsigned(k.size());
+                std::string d(rng() % 3 == 0 ? room : rng() % (room + 1), char('A' + op % 26));
+                int replace = int(rng() % 3); // only 1 means replace
+                uint32_t rc = Store(db, k, d, replace);
+                if (model.count(k) && replace != 1) {
+                    ASSERT_EQ(rc, VRBM_E_EXISTS) << "op " << op;
+                } else {
+                    ASSERT_EQ(rc, 0u) << "op " << op << " key size " << k.size();
+                    model[k] = d;
+                }
+            } else if (what < 7) {
+                std::string k = rng() % 3 ? existingKey() : randomKey();
+                uint32_t rc = Delete(db, k);
+                ASSERT_EQ(rc, model.erase(k) ? 0u : VRBM_E_NOTFOUND) << "op " << op;
+            } else {
+                std::string k = rng() % 3 ? existingKey() : randomKey();
+                auto it = model.find(k);
+                ASSERT_EQ(Fetch(db, k), it == model.end() ? "<absent>" : it->second) << "op " << op;
+            }
+            if (op % 97 == 0) {
+                ASSERT_EQ(Check(db), "") << "op " << op;
+            }
+            if (rng() % 300 == 0) {
+                VRBM_close(db);
+                db = OpenRw();
+                ASSERT_NE(db, nullptr);
+            }
+        }
+        ASSERT_EQ(Check(db), "");
+        VRBM_close(db);
+        db = OpenRo();
+        unsigned long items = 0;
+        ASSERT_EQ(vrbm::CheckTree(db, nullptr, &items), "");
+        EXPECT_EQ(items, model.size());
+        for (auto &[k, d] : model) ASSERT_EQ(Fetch(db, k), d);
+        VRBM_close(db);
+    }
+};
+
+TEST_F(Model, RandomKeys) { Run(Order::kRandom, 6000, 1); }
+TEST_F(Model, AscendingKeys) { Run(Order::kAscending, 5000, 2); }
+TEST_F(Model, DescendingKeys) { Run(Order::kDescending, 5000, 3); }
+
+// Grows a tree of several levels, then empties it again in random order,
+// which exercises merging up to the root.
+TEST_F(Model, GrowAndShrink) {
+    std::mt19937 rng(4);
+    VRBM_Db *db = Create();
+    std::vector<std::string> keys;
+    for (unsigned i = 0; i < 4000; i++) {
+        std::string k = std::to_string(rng()) + std::string(rng() % 100, 'k');
+        if (Store(db, k, std::string(rng() % 60, 'd')) == 0) keys.push_back(k);
+    }
+    ASSERT_EQ(Check(db), "");
+    std::shuffle(keys.begin(), keys.end(), rng);
+    for (size_t i = 0; i < keys.size(); i++) {
+        ASSERT_EQ(Delete(db, keys[i]), 0u) << i;
+        if (i % 101 == 0) {
+            ASSERT_EQ(Check(db), "") << i;
+        }
+    }
+    ASSERT_EQ(Check(db), "");
+    for (auto &k : keys) ASSERT_EQ(Fetch(db, k), "<absent>");
+    ASSERT_EQ(Store(db, "again", "x"), 0u);
+    EXPECT_EQ(Fetch(db, "again"), "x");
+    VRBM_close(db);
+}
+
+} // namespace
+
+namespace {
+
+// The in-order walk sees every item once, in key order.
+TEST_F(Model, WalkInKeyOrder) {
+    VRBM_Db *db = Create();
+    std::map<std::string, std::string> model;
+    std::mt19937 rng(5);
+    for (int i = 0; i < 3000; i++) {
+        std::string k = std::to_string(rng()), d(rng() % 64, 'w');
+        if (Store(db, k, d) == 0) model[k] = d;
+    }
+    for (auto *h : {db, (VRBM_Db *)nullptr}) {
+        if (!h) {
+            VRBM_close(db);
+            db = h = OpenRo();
+        }
+        std::vector<std::pair<std::string, std::string>> seen;
+        auto visit = [](void *ctx, const uint8_t *k, unsigned kl, const uint8_t *d, unsigned dl) {
+            static_cast<decltype(seen) *>(ctx)->emplace_back(std::string((const char *)k, kl),
+                                                             std::string((const char *)d, dl));
+            return true;
+        };
+        ASSERT_EQ(vrbm::ForEach(h, visit, &seen), 0u);
+        using Items = std::vector<std::pair<std::string, std::string>>;
+        ASSERT_EQ(seen, Items(model.begin(), model.end()));
+    }
+    VRBM_close(db);
+}
+
+} // namespace

@@ -1,0 +1,139 @@
+// Opening, the page cache and its loading limits.
+#include "vrbm_fixture.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace vrbmtest;
+
+namespace {
+
+class Open : public DbTest {
+  protected:
+    // A database of `pages` pages: a tree with room to spare, and zero pages
+    // after it (pages past the last allocated one are never read).
+    unsigned Build(unsigned pages, unsigned items = 150) {
+        VRBM_Db *db = Create();
+        for (unsigned i = 0; i < items; i++)
+            EXPECT_EQ(Store(db, Key(i), std::string(200, char('a' + i % 26))), 0u);
+        VRBM_close(db);
+        auto f = ReadFile();
+        EXPECT_LE(f.size(), pages * 1024u);
+        f.resize(pages * 1024u, 0);
+        WriteFile(f);
+        return items;
+    }
+    static std::string Key(unsigned i) { return Num("item-", i * 7919 % 1000); }
+};
+
+struct Counter {
+    unsigned reads = 0, writes = 0;
+    static int Hook(void *ctx, vrbm::FaultPoint p, unsigned) {
+        auto *c = static_cast<Counter *>(ctx);
+        if (p == vrbm::FaultPoint::kFileRead) c->reads++;
+        if (p == vrbm::FaultPoint::kFileWrite) c->writes++;
+        return 0;
+    }
+};
+
+TEST_F(Open, RefusedOpens) {
+    EXPECT_EQ(OpenRo("missing"), nullptr);
+    EXPECT_EQ(OpenRw("missing"), nullptr);
+    VRBM_close(Create());
+    EXPECT_EQ(VRBM_open(Path().c_str(), VRBM_WRONLY, 0, 0), nullptr);
+    EXPECT_EQ(VRBM_open(nullptr, VRBM_RDONLY, 0, 0), nullptr);
+    std::filesystem::create_directory(Path("dir") + ".dbm");
+    EXPECT_EQ(OpenRo("dir"), nullptr);
+    WriteFile(std::vector<uint8_t>(1024, 0xFF), "junk"); // page 0 is not a root
+    EXPECT_EQ(OpenRo("junk"), nullptr);
+    WriteFile(std::vector<uint8_t>(100, 0), "short");
+    EXPECT_EQ(OpenRo("short"), nullptr);
+    VRBM_close(nullptr);
+}
+
+TEST_F(Open, ZeroLengthFileIsAnEmptyTree) {
+    WriteFile({});
+    VRBM_Db *db = OpenRw();
+    ASSERT_NE(db, nullptr);
+    EXPECT_EQ(Fetch(db, "x"), "<absent>");
+    EXPECT_EQ(Store(db, "x", "1"), 0u);
+    VRBM_close(db);
+    EXPECT_EQ(ReadFile().size(), 3072u);
+}
+
+TEST_F(Open, WholeFileLoadingLimit) {
+    unsigned items = Build(125);
+    EXPECT_EQ(OpenRo("db", 1), nullptr);
+    VRBM_Db *db = OpenRo("db", 0); // one buffer instead
+    ASSERT_NE(db, nullptr);
+    for (unsigned i = 0; i < items; i++) ASSERT_EQ(Fetch(db, Key(i)).size(), 200u);
+    VRBM_close(db);
+
+    ASSERT_EQ(truncate(File().c_str(), 124 * 1024), 0);
+    db = OpenRo("db", 1);
+    ASSERT_NE(db, nullptr);
+    // Loaded whole, the file is never read again.
+    Counter c;
+    vrbm::SetFaultHook(Counter::Hook, &c);
+    for (unsigned i = 0; i < items; i++) EXPECT_EQ(Fetch(db, Key(i)).size(), 200u);
+    EXPECT_EQ(VRBM_fetchName(db, "ITEM-0", 6, 0).len, 200);
+    vrbm::SetFaultHook(nullptr, nullptr);
+    EXPECT_EQ(c.reads, 0u);
+    VRBM_close(db);
+}
+
+TEST_F(Open, ReadOnlyNeverWrites) {
+    unsigned items = Build(60);
+    auto before = ReadFile();
+    VRBM_Db *db = OpenRo();
+    Counter c;
+    vrbm::SetFaultHook(Counter::Hook, &c);
+    for (unsigned i = 0; i < items; i++) Fetch(db, Key(i));
+    EXPECT_EQ(Store(db, "k", "v"), VRBM_E_READONLY);
+    EXPECT_EQ(Delete(db, Key(0)), VRBM_E_READONLY);
+    VRBM_close(db);
+    vrbm::SetFaultHook(nullptr, nullptr);
+    EXPECT_GT(c.reads, items); // one buffer: each lookup reads
+    EXPECT_EQ(c.writes, 0u);
+    EXPECT_EQ(ReadFile(), before);
+}
+
+// With many more pages than buffers, modified pages are written when they
+// are evicted and read back intact.
+TEST_F(Open, EvictedPagesSurvive) {
+    VRBM_Db *db = Create();
+    for (unsigned i = 0; i < 600; i++) ASSERT_EQ(Store(db, Key(i), std::string(100, 'x')), 0u);
+    for (unsigned i = 0; i < 600; i += 3) Store(db, Key(i), "changed", 1);
+    EXPECT_EQ(Check(db), "");
+    VRBM_close(db);
+    db = OpenRo();
+    for (unsigned i = 0; i < 600; i++) {
+        std::string want = i % 3 == 0 ? "changed" : std::string(100, 'x');
+        ASSERT_EQ(Fetch(db, Key(i)), want) << i;
+    }
+    VRBM_close(db);
+}
+
+TEST_F(Open, CreateTruncates) {
+    Build(60);
+    VRBM_Db *db = Create();
+    EXPECT_EQ(Fetch(db, Key(1)), "<absent>");
+    VRBM_close(db);
+    EXPECT_EQ(ReadFile().size(), 1024u);
+}
+
+} // namespace
+
+namespace {
+
+// Paths are given in the portable notation; a drive-less one is used as it is.
+TEST_F(Open, PortablePath) {
+    std::string portable = Path("p");
+    VRBM_Db *db = VRBM_open(portable.c_str(), VRBM_RDWR | VRBM_CREAT, 0, 0);
+    ASSERT_NE(db, nullptr);
+    VRBM_close(db);
+    EXPECT_TRUE(std::filesystem::exists(File("p")));
+    EXPECT_EQ(VRBM_open("", VRBM_RDONLY, 0, 0), nullptr);
+}
+
+} // namespace

@@ -1,0 +1,116 @@
+// Lookups by abbreviation and by name.
+#include "vrbm_fixture.h"
+
+#include "failalloc.h"
+
+using namespace vrbmtest;
+
+namespace {
+
+class Search : public DbTest {
+  protected:
+    void SetUp() override {
+        DbTest::SetUp();
+        db_ = Create();
+        // Filler keys make the tree several levels deep around the names.
+        for (int i = 0; i < 400; i++)
+            Store(db_, Num("f", i) + "-x", std::string(120, 'f'));
+        for (const char *k : {"abc-cde", "abx-cfg", "job-state", "job-state-reasons",
+                              "printer-name", "Zebra", "apple", "Mango", "abc"})
+            Store(db_, k, std::string("=") + k);
+    }
+    void TearDown() override {
+        VRBM_close(db_);
+        DbTest::TearDown();
+    }
+    VRBM_Datum Abbrev(const std::string &a, VRBM_MatchNode **list = nullptr, int keep = 0) {
+        return VRBM_fetchAbbrev(db_, a.data(), int32_t(a.size()), list, keep);
+    }
+    static std::vector<std::string> Names(VRBM_MatchNode *l) {
+        std::vector<std::string> v;
+        for (; l; l = l->next) v.push_back(l->name);
+        return v;
+    }
+    static std::string Data(VRBM_Datum d) { return d.ptr ? std::string(d.ptr, size_t(d.len)) : ""; }
+    VRBM_Db *db_ = nullptr;
+};
+
+TEST_F(Search, AbbreviationOutcomes) {
+    EXPECT_EQ(Data(Abbrev("job-state")), "=job-state"); // a whole key
+    EXPECT_EQ(Data(Abbrev("j-s-r")), "=job-state-reasons");
+    EXPECT_EQ(Data(Abbrev("pr-n")), "=printer-name");
+    EXPECT_EQ(Data(Abbrev("abcx-cd")), "=abc-cde"); // components agree over the shorter
+    EXPECT_EQ(Abbrev("job").len, VRBM_LEN_NOMATCH); // fewer components
+    EXPECT_EQ(Abbrev("job-state-reasons-x").len, VRBM_LEN_NOMATCH);
+    EXPECT_EQ(Abbrev("printer-names").len, VRBM_LEN_NOMATCH); // longer than the key
+    EXPECT_EQ(Abbrev("q-q").len, VRBM_LEN_NOMATCH);
+    EXPECT_EQ(Abbrev(std::string(129, 'a')).len, VRBM_LEN_NOMATCH);
+    EXPECT_EQ(Abbrev("ab-c").len, VRBM_LEN_AMBIGUOUS);
+}
+
+TEST_F(Search, MatchLists) {
+    VRBM_MatchNode *list = reinterpret_cast<VRBM_MatchNode *>(0x1);
+    // Several matches: the list in key order, whatever the keep flag.
+    VRBM_Datum d = Abbrev("ab-c", &list, 0);
+    EXPECT_EQ(d.len, VRBM_LEN_AMBIGUOUS);
+    EXPECT_EQ(Names(list), (std::vector<std::string>{"abc-cde", "abx-cfg"}));
+    VRBM_freeMatchList(list);
+    // One match: the data; the list only when asked to keep it.
+    list = reinterpret_cast<VRBM_MatchNode *>(0x1);
+    EXPECT_EQ(Data(Abbrev("pr-na", &list, 0)), "=printer-name");
+    EXPECT_EQ(list, reinterpret_cast<VRBM_MatchNode *>(0x1));
+    EXPECT_EQ(Data(Abbrev("pr-na", &list, 1)), "=printer-name");
+    EXPECT_EQ(Names(list), std::vector<std::string>{"printer-name"});
+    VRBM_freeMatchList(list);
+    list = reinterpret_cast<VRBM_MatchNode *>(0x1);
+    EXPECT_EQ(Abbrev("zz-zz", &list, 1).len, VRBM_LEN_NOMATCH);
+    EXPECT_EQ(list, reinterpret_cast<VRBM_MatchNode *>(0x1));
+}
+
+TEST_F(Search, MatchListOutOfMemory) {
+    vrbm::SetAllocator(vrtest::FailMalloc, vrtest::FailFree);
+    long points = vrtest::SweepFailures(
+        [&] {
+            VRBM_MatchNode *list = nullptr;
+            VRBM_Datum d = Abbrev("ab-c", &list, 1);
+            if (d.len == VRBM_LEN_NOMEM) {
+                EXPECT_EQ(list, nullptr);
+                return false;
+            }
+            EXPECT_EQ(d.len, VRBM_LEN_AMBIGUOUS);
+            VRBM_freeMatchList(list);
+            return true;
+        },
+        [] {});
+    vrbm::SetAllocator(nullptr, nullptr);
+    EXPECT_EQ(points, 4);
+}
+
+TEST_F(Search, Names) {
+    for (const char *n : {"abc", "Abc", "ABC"}) {
+        EXPECT_EQ(Data(VRBM_fetchName(db_, n, int32_t(strlen(n)), 0)), "=abc") << n;
+    }
+    EXPECT_EQ(VRBM_fetchName(db_, "Abc", 3, 1).ptr, nullptr);
+    EXPECT_EQ(VRBM_fetchName(db_, "Abc", 3, 1).len, 0);
+    EXPECT_EQ(Data(VRBM_fetchName(db_, "abc", 3, 1)), "=abc");
+    // Case variants far apart in byte order are still found.
+    EXPECT_EQ(Data(VRBM_fetchName(db_, "APPLE", 5, 0)), "=apple");
+    EXPECT_EQ(Data(VRBM_fetchName(db_, "zEBRA", 5, 0)), "=Zebra");
+    EXPECT_EQ(Data(VRBM_fetchName(db_, "mango", 5, 0)), "=Mango");
+    EXPECT_EQ(VRBM_fetchName(db_, "mang", 4, 0).len, 0);
+}
+
+TEST(SearchEmpty, NewDatabase) {
+    std::string path = std::filesystem::temp_directory_path() / (Num("vrbm_empty_", getpid()));
+    VRBM_Db *db = VRBM_open(path.c_str(), VRBM_RDWR | VRBM_CREAT, 0, 0);
+    VRBM_Datum d = VRBM_fetch(db, "a", 1);
+    EXPECT_EQ(d.ptr, nullptr);
+    EXPECT_EQ(d.len, 0);
+    EXPECT_EQ(VRBM_fetchAbbrev(db, "a", 1, nullptr, 0).len, VRBM_LEN_NOMATCH);
+    EXPECT_EQ(VRBM_fetchName(db, "a", 1, 0).len, 0);
+    EXPECT_EQ(VRBM_delete(db, "a", 1), VRBM_E_NOTFOUND);
+    VRBM_close(db);
+    std::filesystem::remove(path + ".dbm");
+}
+
+} // namespace
