@@ -183,7 +183,7 @@ uint32_t NameToGen(STF_List *status, const BerSimpleName &b, GEN_SimpleName *n) 
     n->kind = b.choice;
     switch (b.choice) {
     case GEN_KIND_IRV:
-    case GEN_KIND_STRING: strncpy(n->u.string, b.u.string, 255); return 0;
+    case GEN_KIND_STRING: memcpy(n->u.string, b.u.string, strnlen(b.u.string, 255)); return 0;
     case GEN_KIND_LATIN1:
     case GEN_KIND_OCTETS:
         n->u.counted.length = b.u.octets.length;

@@ -35,16 +35,15 @@ const Type T_Uint32 = Scalar("Cardinal", Kind::Int, 4, kUnsigned, 4);
 const Type T_Int16 = Scalar("Integer16", Kind::Int, 2, 0, 2);
 const Type T_Uint16 = Scalar("Cardinal16", Kind::Int, 2, kUnsigned, 2);
 const Type T_Uint64 = Scalar("Cardinal64", Kind::Int, 8, kUnsigned, 8);
-const Type T_Enum32 = Scalar("Enumerated", Kind::Enum, 4, 0, 4);
 const Type T_Real = Scalar("Real", Kind::Real, 8, 0, 8);
 const Type T_Oid = Str("ObjectIdentifier", Kind::Oid, 0, sizeof(BerOid), 0);
 const Type T_OctetString = Str("OctetString", Kind::Octets, 4, sizeof(BerOctets), 0x7fffffffu);
 const Type T_Octets4095 = Str("Octets4095", Kind::OctetsIn, 4, sizeof(BerOctets4095), 4095);
 const Type T_Octets255 = Str("Octets255", Kind::OctetsIn, 4, sizeof(BerOctets255), 255);
 const Type T_Irv4095 = Str("IA5String4095", Kind::StringIn, 22, 4096, 4095);
-const Type T_General4095 = Str("GeneralString4095", Kind::StringIn, 27, 4096, 4095);
+const Type T_Graphic4095 = Str("GraphicString4095", Kind::StringIn, 25, 4096, 4095);
 const Type T_Irv255 = Str("IA5String255", Kind::StringIn, 22, 256, 255);
-const Type T_General255 = Str("GeneralString255", Kind::StringIn, 27, 256, 255);
+const Type T_Graphic255 = Str("GraphicString255", Kind::StringIn, 25, 256, 255);
 const Type T_JobIdentifier = Str("JobIdentifier", Kind::StringIn, 22, sizeof(BerJobIdentifier), 255);
 const Type T_GeneralizedTime = Str("GeneralizedTime", Kind::StringIn, 24, sizeof(BerGeneralizedTime), 31);
 
@@ -66,7 +65,7 @@ const Member CodeSetText_m[] = {
 const Type T_CodeSetText = Cons("CodeSetText", Kind::Seq, sizeof(BerCodeSetText), CodeSetText_m, 2);
 const Member Text_m[] = {
     Ctx("iso646-irv", &T_Irv4095, offsetof(BerText, u.string), 0, 0, 1),
-    Ctx("string", &T_General4095, offsetof(BerText, u.string), 1, 0, 2),
+    Ctx("string", &T_Graphic4095, offsetof(BerText, u.string), 1, 0, 2),
     Ctx("latin1", &T_Octets4095, offsetof(BerText, u.octets), 2, 0, 3),
     Ctx("octets", &T_Octets4095, offsetof(BerText, u.octets), 3, 0, 4),
     Ctx("other-code-set", &T_CodeSetText, offsetof(BerText, u.other), 4, 0, 5)};
@@ -78,7 +77,7 @@ const Member CodeSetName_m[] = {
 const Type T_CodeSetName = Cons("CodeSetName", Kind::Seq, sizeof(BerCodeSetName), CodeSetName_m, 2);
 const Member SimpleName_m[] = {
     Ctx("iso646-irv", &T_Irv255, offsetof(BerSimpleName, u.string), 0, 0, 1),
-    Ctx("string", &T_General255, offsetof(BerSimpleName, u.string), 1, 0, 2),
+    Ctx("string", &T_Graphic255, offsetof(BerSimpleName, u.string), 1, 0, 2),
     Ctx("latin1", &T_Octets255, offsetof(BerSimpleName, u.octets), 2, 0, 3),
     Ctx("octets", &T_Octets255, offsetof(BerSimpleName, u.octets), 3, 0, 4),
     Ctx("other-code-set", &T_CodeSetName, offsetof(BerSimpleName, u.other), 4, 0, 5)};
@@ -111,13 +110,13 @@ const Entry kTable[] = {
     {kPduRealRange, &T_RealRange},
     {kPduNonNegativeRealRange, &T_RealRange},
     {kPduPercent, &T_Int16},
-    {kPduRealization, &T_Enum32},
-    {kPduEdge, &T_Enum32},
+    {kPduRealization, &T_Int32},
+    {kPduEdge, &T_Int32},
     {kPduPriority, &T_Int16},
     {kPduJobIdentifier, &T_JobIdentifier},
     {kPduSides, &T_Uint16},
-    {kPduPageOrderType, &T_Enum32},
-    {kPduPageIdType, &T_Enum32},
+    {kPduPageOrderType, &T_Int32},
+    {kPduPageIdType, &T_Int32},
 };
 
 } // namespace
