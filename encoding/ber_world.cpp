@@ -2,6 +2,7 @@
 #include "encoding/ber_world.h"
 
 #include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -114,7 +115,9 @@ int GENU_OssEncode(void *, int pdu, const void *structure, GENU_Buffer *buffer) 
     std::string err;
     int rc;
     if (!t) {
-        err = "unknown PDU number " + std::to_string(pdu);
+        char text[48];
+        snprintf(text, sizeof text, "unknown PDU number %d", pdu);
+        err = text;
         rc = vrber::kBadArg;
     } else {
         rc = vrber::Encode(vrber::HooksOf(w), *t, structure, &buffer->length, &buffer->value, &err);
