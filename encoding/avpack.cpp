@@ -57,6 +57,7 @@ const Syntax kSyntaxes[] = {
     {40, kPduDescriptiveName, Conv::Name, &GENU_DescriptiveNameDesc, sizeof(GEN_DescriptiveName), 0xC00E00BAu, 0xC00E00C3u},
     {44, kPduEdge, Conv::I32, &GENU_EdgeDesc, sizeof(GEN_Edge), 0, 0},
     {48, kPduGeneralizedTime, Conv::Time, &GENU_GeneralizedTimeDesc, sizeof(GEN_GeneralizedTime), 0xC00E00BFu, 0xC00E00BFu},
+    {57, kPduMediumDimensions, Conv::Pair64, &GENU_MediumDimensionsDesc, sizeof(GEN_MediumDimensions), 0xC00E0097u, 0xC00E0097u},
     {62, kPduNonNegativeReal, Conv::Real, &GENU_NonNegativeRealDesc, sizeof(GEN_NonNegativeReal), 0, 0},
     {63, kPduNonNegativeRealRange, Conv::Pair64, &GENU_NonNegativeRealRangeDesc, sizeof(GEN_NonNegativeRealRange), 0, 0},
     {68, kPduPageOrderType, Conv::I32, &GENU_PageOrderTypeDesc, sizeof(GEN_PageOrderType), 0, 0},

@@ -58,6 +58,10 @@ const Member RealRange_m[] = {Plain("lower", &T_Real, offsetof(BerRealRange, low
                               Plain("upper", &T_Real, offsetof(BerRealRange, upper))};
 const Type T_RealRange = Cons("RealRange", Kind::Seq, sizeof(BerRealRange), RealRange_m, 2);
 
+const Member MediumDimensions_m[] = {Plain("x", &T_Real, offsetof(BerMediumDimensions, x)),
+                                     Plain("y", &T_Real, offsetof(BerMediumDimensions, y))};
+const Type T_MediumDimensions = Cons("MediumDimensions", Kind::Seq, sizeof(BerMediumDimensions), MediumDimensions_m, 2);
+
 // Text and simple name.
 const Member CodeSetText_m[] = {
     Plain("octets", &T_Octets4095, offsetof(BerCodeSetText, octets)),
@@ -117,6 +121,7 @@ const Entry kTable[] = {
     {kPduSides, &T_Uint16},
     {kPduPageOrderType, &T_Int32},
     {kPduPageIdType, &T_Int32},
+    {kPduMediumDimensions, &T_MediumDimensions},
 };
 
 } // namespace

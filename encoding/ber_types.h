@@ -15,7 +15,7 @@ enum Pdu : int {
     kPduCardinal64Range = 33, kPduReal = 36, kPduNonNegativeReal = 38, kPduRealRange = 39,
     kPduNonNegativeRealRange = 40, kPduPercent = 42, kPduRealization = 47, kPduEdge = 54,
     kPduPriority = 63, kPduJobIdentifier = 67, kPduSides = 83, kPduPageOrderType = 92,
-    kPduPageIdType = 98,
+    kPduPageIdType = 98, kPduMediumDimensions = 48,
 };
 
 // Object identifier: the content octets.
@@ -82,6 +82,10 @@ struct BerCardinal64Range {
 struct BerRealRange {
     double lower;
     double upper;
+};
+struct BerMediumDimensions {
+    double x;
+    double y;
 };
 struct BerJobIdentifier {
     char value[256];

@@ -6,6 +6,8 @@
 #include <random>
 #include <string>
 
+#include "encoding/ber_world.h"
+#include "failalloc.h"
 #include "vrcore/genu.h"
 
 namespace {
@@ -38,13 +40,14 @@ void Release(void *v, const GENU_ValueDescriptor &d) {
 
 TEST(PackAV, FlatSyntaxesRoundTripBitForBit) {
     std::mt19937 rng(11);
-    const uint32_t flat[] = {1, 2, 4, 12, 14, 15, 21, 22, 23, 24, 25, 26, 31, 32, 44, 62, 63, 68, 71, 75};
+    const uint32_t flat[] = {1, 2, 4, 12, 14, 15, 21, 22, 23, 24, 25, 26, 31, 32, 44, 57, 62, 63, 68, 71, 75};
     for (uint32_t type : flat) {
         for (int round = 0; round < 20; ++round) {
             unsigned char value[256];
             for (auto &c : value) c = static_cast<unsigned char>(rng());
             if (type == 14) value[rng() % 256] = 0; // job identifier
-            if (type == 23 || type == 62 || type == 25 || type == 63) {
+            bool reals = type == 23 || type == 62 || type == 25 || type == 63 || type == 57;
+            if (reals) {
                 double d[2] = {std::ldexp(static_cast<double>(rng()), static_cast<int>(rng() % 200) - 100),
                                -static_cast<double>(rng()) / 7};
                 memcpy(value, d, sizeof d);
@@ -54,7 +57,7 @@ TEST(PackAV, FlatSyntaxesRoundTripBitForBit) {
             ASSERT_NE(out, nullptr);
             EXPECT_EQ(d.copy, GENU_AVT2Descriptor(type)->copy) << type;
             size_t n = type == 14 ? strlen(reinterpret_cast<char *>(value)) + 1
-                       : type == 2 || type == 25 || type == 31 || type == 63 ? 16 - (type == 2 || type == 31) * 8
+                       : type == 2 || type == 25 || type == 31 || type == 63 || type == 57 ? 16 - (type == 2 || type == 31) * 8
                        : type == 32 ? 16
                        : type == 26 || type == 71 || type == 75 ? 2
                        : type == 23 || type == 62 ? 8
@@ -177,6 +180,57 @@ TEST(PackAV, UnsupportedAndEmptyInput) {
     EXPECT_EQ(ODP_UnpackAV(st.list, 2, reinterpret_cast<const unsigned char *>("\x04\x00"), 1, &out, &d), 1);
     EXPECT_EQ(st.code(), 0xC00E0072u);
     EXPECT_EQ(ODP_PackAV(nullptr, 1, &v, &b), 1);
+}
+
+TEST(PackAV, AllocationFailuresLeaveNothingBehind) {
+    auto *w = static_cast<vrber::World *>(GENU_GetWorld());
+    auto saved_alloc = w->alloc;
+    auto saved_free = w->free;
+    w->alloc = vrtest::FailMalloc;
+    w->free = vrtest::FailFree;
+    Status st;
+    for (uint32_t type : {28u, 20u, 27u}) {
+        GEN_Text text{};
+        text.kind = 2;
+        text.u.string = const_cast<char *>("swept through every allocation");
+        unsigned char bytes[40] = {1, 2, 3};
+        GEN_OctetString octets{40, bytes};
+        GEN_SimpleName name{};
+        name.kind = 3;
+        name.u.counted.length = 3;
+        const void *value = type == 28 ? static_cast<const void *>(&text)
+                            : type == 20 ? static_cast<const void *>(&octets)
+                                         : static_cast<const void *>(&name);
+        GENU_Buffer enc{};
+        vrtest::SweepFailures(
+            [&] {
+                GENU_Buffer b{};
+                if (ODP_PackAV(st.list, type, value, &b)) {
+                    EXPECT_EQ(b.value, nullptr);
+                    EXPECT_NE(st.code(), 0u);
+                    return false;
+                }
+                enc = b;
+                return true;
+            },
+            [] {});
+        ASSERT_NE(enc.value, nullptr);
+        vrtest::SweepFailures(
+            [&] {
+                void *out = nullptr;
+                GENU_ValueDescriptor d{};
+                if (ODP_UnpackAV(st.list, enc.length, enc.value, type, &out, &d)) {
+                    EXPECT_EQ(out, nullptr);
+                    return false;
+                }
+                d.del(st.list, out, &genu_ossAllocator[0]);
+                return true;
+            },
+            [] {});
+        _GENU__MyFree(enc.value);
+    }
+    w->alloc = saved_alloc;
+    w->free = saved_free;
 }
 
 } // namespace

@@ -26,6 +26,7 @@ extern "C" {
 #include <Integer.h>
 #include <JobIdentifier.h>
 #include <MaximumInteger.h>
+#include <MediumDimensions.h>
 #include <Message.h>
 #include <NonNegativeReal.h>
 #include <NonNegativeRealRange.h>
@@ -57,7 +58,7 @@ const std::map<std::string, asn_TYPE_descriptor_t *> kPeer = {
     {"Descriptor", &asn_DEF_Descriptor}, {"Message", &asn_DEF_Message}, {"SimpleName", &asn_DEF_SimpleName},
     {"DeltaTime", &asn_DEF_DeltaTime}, {"Integer", &asn_DEF_Integer}, {"Cardinal", &asn_DEF_Cardinal},
     {"PositiveInteger", &asn_DEF_PositiveInteger}, {"CardinalRange", &asn_DEF_CardinalRange},
-    {"MaximumInteger", &asn_DEF_MaximumInteger}, {"Cardinal64", &asn_DEF_Cardinal64},
+    {"MaximumInteger", &asn_DEF_MaximumInteger}, {"MediumDimensions", &asn_DEF_MediumDimensions}, {"Cardinal64", &asn_DEF_Cardinal64},
     {"Cardinal64Range", &asn_DEF_Cardinal64Range}, {"Real", &asn_DEF_Real},
     {"NonNegativeReal", &asn_DEF_NonNegativeReal}, {"RealRange", &asn_DEF_RealRange},
     {"NonNegativeRealRange", &asn_DEF_NonNegativeRealRange}, {"Percent", &asn_DEF_Percent},
@@ -105,7 +106,7 @@ void Fill(uint32_t syntax, std::mt19937 &rng, RandomValue &v) {
     switch (syntax) {
     case 0: *reinterpret_cast<GEN_Boolean *>(v.bytes) = static_cast<GEN_Boolean>(rng() % 3); break;
     case 14: v.bytes[rng() % 256] = 0; break;
-    case 23: case 62: case 25: case 63: {
+    case 23: case 62: case 25: case 63: case 57: {
         double d[2] = {std::ldexp(static_cast<double>(rng()), static_cast<int>(rng() % 2000) - 1000),
                        -static_cast<double>(rng()) / 3};
         if (rng() % 5 == 0) d[0] = 0.0;
