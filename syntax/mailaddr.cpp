@@ -113,14 +113,30 @@ size_t DecodePrintable(const char *in, size_t n, char *out) {
 
 namespace {
 
-const char kInternet[] = "RFC-822";
-const char kMsMail[] = "MS-Mail";
-
 // Whether the attribute's type (bounded by its array) is `want`, letter
 // case ignored.
 bool TypeIs(const GEN_DomainDefinedAttr &a, const char *want) {
     if (!std::memchr(a.type, 0, sizeof a.type)) return false;
     return strcasecmp(a.type, want) == 0;
+}
+
+// The first attribute of one of the types: its value and length, or the
+// code of what went wrong.
+uint32_t FindMail(const GEN_DeliveryAddress &orname, const char *type1, const char *type2,
+                  const char *&value, size_t &length) {
+    const GEN_DomainDefinedAttrs *list = orname.domain_defined_attrs;
+    if (!list) return GEN_S_NOTSUPP;
+    if (list->count > GEN_DDA_MAX) return GEN_S_INVALID;
+    for (uint16_t i = 0; i < list->count; ++i) {
+        const GEN_DomainDefinedAttr &a = list->attrs[i];
+        if (!TypeIs(a, type1) && !(type2 && TypeIs(a, type2))) continue;
+        const void *nul = std::memchr(a.value, 0, sizeof a.value);
+        if (!nul) return GEN_S_INVALID;
+        value = a.value;
+        length = static_cast<size_t>(static_cast<const char *>(nul) - a.value);
+        return 0;
+    }
+    return GEN_S_NOTSUPP;
 }
 
 // Finds the first attribute of one of the types and decodes it.
@@ -133,36 +149,21 @@ int FromX400(STF_List *status, char **out, const GEN_DeliveryAddress *orname,
         Report(ctx, GEN_S_NULLARG);
         return 1;
     }
-    const GEN_DomainDefinedAttrs *list = orname->domain_defined_attrs;
-    if (!list) {
-        Report(ctx, GEN_S_NOTSUPP);
+    const char *value = nullptr;
+    size_t n = 0;
+    if (uint32_t code = FindMail(*orname, type1, type2, value, n)) {
+        Report(ctx, code);
         return 1;
     }
-    if (list->count > GEN_DDA_MAX) {
+    char *text = static_cast<char *>(ctx.alloc(n + 1));
+    if (!text) {
+        Report(ctx, GEN_S_NOMEM);
         Report(ctx, GEN_S_INVALID);
         return 1;
     }
-    for (uint16_t i = 0; i < list->count; ++i) {
-        const GEN_DomainDefinedAttr &a = list->attrs[i];
-        if (!TypeIs(a, type1) && !(type2 && TypeIs(a, type2))) continue;
-        const void *nul = std::memchr(a.value, 0, sizeof a.value);
-        if (!nul) {
-            Report(ctx, GEN_S_INVALID);
-            return 1;
-        }
-        size_t n = static_cast<size_t>(static_cast<const char *>(nul) - a.value);
-        char *text = static_cast<char *>(ctx.alloc(n + 1));
-        if (!text) {
-            Report(ctx, GEN_S_NOMEM);
-            Report(ctx, GEN_S_INVALID);
-            return 1;
-        }
-        DecodePrintable(a.value, n, text);
-        *out = text;
-        return 0;
-    }
-    Report(ctx, GEN_S_NOTSUPP);
-    return 1;
+    DecodePrintable(value, n, text);
+    *out = text;
+    return 0;
 }
 
 // A new O/R name whose only component is one attribute of `type` holding
@@ -204,6 +205,16 @@ int ToX400(STF_List *status, GEN_DeliveryAddress **out, const char *address,
 
 } // namespace
 
+uint32_t MailAddressOf(const GEN_DeliveryAddress &orname, const char *type1, const char *type2,
+                       char (&out)[130]) {
+    const char *value = nullptr;
+    size_t n = 0;
+    out[0] = 0;
+    if (uint32_t code = FindMail(orname, type1, type2, value, n)) return code;
+    DecodePrintable(value, n, out);
+    return 0;
+}
+
 } // namespace vrsyn
 
 using vrsyn::FromX400;
@@ -214,7 +225,7 @@ extern "C" {
 VR_EXPORT int GEN_X400ToInternetMailAddress(STF_List *status, char **out,
                                             const GEN_DeliveryAddress *orname,
                                             const GENU_Allocator *alloc) {
-    return FromX400(status, out, orname, alloc, vrsyn::kInternet, nullptr);
+    return FromX400(status, out, orname, alloc, vrsyn::kInternetMail, nullptr);
 }
 
 VR_EXPORT int GEN_X400ToMSMailAddress(STF_List *status, char **out,
@@ -226,12 +237,12 @@ VR_EXPORT int GEN_X400ToMSMailAddress(STF_List *status, char **out,
 VR_EXPORT int GEN_X400ToStringAddress(STF_List *status, char **out,
                                       const GEN_DeliveryAddress *orname,
                                       const GENU_Allocator *alloc) {
-    return FromX400(status, out, orname, alloc, vrsyn::kInternet, vrsyn::kMsMail);
+    return FromX400(status, out, orname, alloc, vrsyn::kInternetMail, vrsyn::kMsMail);
 }
 
 VR_EXPORT int GEN_InternetMailToX400Address(STF_List *status, GEN_DeliveryAddress **out,
                                             const char *address, const GENU_Allocator *alloc) {
-    return ToX400(status, out, address, alloc, vrsyn::kInternet);
+    return ToX400(status, out, address, alloc, vrsyn::kInternetMail);
 }
 
 VR_EXPORT int GEN_MsMailToX400Address(STF_List *status, GEN_DeliveryAddress **out,
@@ -241,7 +252,7 @@ VR_EXPORT int GEN_MsMailToX400Address(STF_List *status, GEN_DeliveryAddress **ou
 
 VR_EXPORT int GEN_StringToX400Address(STF_List *status, GEN_DeliveryAddress **out,
                                       const char *address, const GENU_Allocator *alloc) {
-    return ToX400(status, out, address, alloc, vrsyn::kInternet);
+    return ToX400(status, out, address, alloc, vrsyn::kInternetMail);
 }
 
 } // extern "C"

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "vrcore/gen.h"
+
 namespace vrsyn {
 
 // ---- Printable-string escapes -------------------------------------------
@@ -22,5 +24,15 @@ long EncodePrintable(const char *text, char *out, size_t cap);
 // string holding anything that is not a known escape after "(" is given
 // back exactly as it stands. Returns the decoded length.
 size_t DecodePrintable(const char *in, size_t n, char *out);
+
+// The decoded mail address of the first domain-defined attribute of an
+// O/R name whose type is type1 or type2 (type2 may be null), into out
+// (NUL-terminated, room for the 128 characters of a value). Returns 0, or
+// GEN_S_NOTSUPP when there is no such attribute, GEN_S_INVALID when the
+// list cannot be read.
+uint32_t MailAddressOf(const GEN_DeliveryAddress &orname, const char *type1, const char *type2,
+                       char (&out)[130]);
+constexpr const char *kInternetMail = "RFC-822";
+constexpr const char *kMsMail = "MS-Mail";
 
 } // namespace vrsyn
