@@ -2,6 +2,7 @@
 // and from the list form.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -12,6 +13,12 @@
 namespace {
 
 using vrtest::StatusList;
+
+std::string Code(uint32_t code) {
+    char b[32];
+    std::snprintf(b, sizeof b, "code %u", code);
+    return b;
+}
 
 // An entry as "name|domain|syntax|name type|privilege level".
 std::string Show(const GEN_ExtACL *e) {
@@ -33,7 +40,7 @@ std::string FromText(const char *text) {
     GEN_ExtACL *e = reinterpret_cast<GEN_ExtACL *>(1);
     if (GENU_eACLFromText(st, &e, text) != 0) {
         EXPECT_EQ(e, nullptr);
-        return st.code() == GEN_S_INVALID ? "invalid" : "code " + std::to_string(st.code());
+        return st.code() == GEN_S_INVALID ? "invalid" : Code(st.code());
     }
     std::string r = Show(e);
     GEN_DeleteExtACL(st.fresh(), e, nullptr);
@@ -64,7 +71,7 @@ TEST(EACLText, EveryErrorIsInvalidWithoutEntry) {
           "domain=winnt : CORP", "name=bob privilege-level", "name-type="})
         EXPECT_EQ(FromText(text), "invalid") << text;
     EXPECT_EQ(FromText(("name=" + std::string(256, 'n')).c_str()), "invalid");
-    EXPECT_EQ(FromText(nullptr), "code " + std::to_string(GEN_S_NULLARG));
+    EXPECT_EQ(FromText(nullptr), Code(GEN_S_NULLARG));
 }
 
 TEST(EACLText, AllocationFailuresLeaveNothing) {
@@ -105,7 +112,7 @@ struct ListEntry {
 std::string FromList(const ListEntry &l) {
     StatusList st;
     GEN_ExtACL *e = nullptr;
-    if (GENU_ACLFromPSIS(st, &e, &l.e) != 0) return "code " + std::to_string(st.code());
+    if (GENU_ACLFromPSIS(st, &e, &l.e) != 0) return Code(st.code());
     std::string r = Show(e);
     GEN_DeleteExtACL(st.fresh(), e, nullptr);
     return r;
@@ -117,7 +124,7 @@ std::string ToList(const GEN_ExtACL *e) {
     GEN_PSISAccessControlList *l = reinterpret_cast<GEN_PSISAccessControlList *>(1);
     if (GENU_ACLToPSIS(st, &l, e) != 0) {
         EXPECT_EQ(l, nullptr);
-        return "code " + std::to_string(st.code());
+        return Code(st.code());
     }
     EXPECT_EQ(l->choice, 1);
     EXPECT_EQ(*l->name_type, GEN_ACL_GROUP);
@@ -148,7 +155,7 @@ TEST(EACLList, FromListForm) {
     EXPECT_EQ(FromList(ListEntry("a@b@c.d")), "a|b@c.d|3045|2|1");
     ListEntry bad("x");
     bad.e.choice = 3;
-    EXPECT_EQ(FromList(bad), "code " + std::to_string(GEN_S_INVALID));
+    EXPECT_EQ(FromList(bad), Code(GEN_S_INVALID));
 }
 
 TEST(EACLList, ToListFormAndBack) {
@@ -156,11 +163,11 @@ TEST(EACLList, ToListFormAndBack) {
     EXPECT_EQ(ToListFromText("name=bob domain=winnt:CORP privilege-level=operator"),
               "CORP\\bob");
     EXPECT_EQ(ToListFromText("name=bob"), "bob");
-    const std::string notsupp = "code " + std::to_string(GEN_S_NOTSUPP);
+    const std::string notsupp = Code(GEN_S_NOTSUPP);
     EXPECT_EQ(ToListFromText("name=bob domain=any:x"), notsupp);
     EXPECT_EQ(ToListFromText("name=bob domain=nosyntax"), notsupp);
     EXPECT_EQ(ToListFromText(("name=" + std::string(250, 'n') + " domain=dns:a.b.c").c_str()),
-              "code " + std::to_string(GEN_S_INVALID));
+              Code(GEN_S_INVALID));
     // A list-form name survives the way there and back.
     for (const char *name : {"bob@host.example", "bob@<local>", "bob@office", "bob"}) {
         StatusList st;

@@ -2,6 +2,7 @@
 // the six conversions.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <string>
@@ -15,10 +16,16 @@ namespace {
 
 using vrtest::StatusList;
 
+std::string Code(long code, const char *what = "") {
+    char b[40];
+    std::snprintf(b, sizeof b, "<%s%ld>", what, code);
+    return b;
+}
+
 std::string Encode(const std::string &s) {
     char buf[4096];
     long n = vrsyn::EncodePrintable(s.c_str(), buf, sizeof buf);
-    return n < 0 ? "<error " + std::to_string(n) + ">" : std::string(buf, static_cast<size_t>(n));
+    return n < 0 ? Code(n, "error ") : std::string(buf, static_cast<size_t>(n));
 }
 
 std::string Decode(const std::string &s) {
@@ -86,15 +93,15 @@ std::string Read(int (*fn)(STF_List *, char **, const GEN_DeliveryAddress *,
     char *out = reinterpret_cast<char *>(1);
     if (fn(st, &out, a, nullptr) != 0) {
         EXPECT_EQ(out, nullptr);
-        return "<" + std::to_string(st.code()) + ">";
+        return Code(st.code());
     }
     std::string r(out);
     GENU__CoveredFree(out);
     return r;
 }
 
-const std::string kNotSupp = "<" + std::to_string(GEN_S_NOTSUPP) + ">";
-const std::string kInvalid = "<" + std::to_string(GEN_S_INVALID) + ">";
+const std::string kNotSupp = Code(GEN_S_NOTSUPP);
+const std::string kInvalid = Code(GEN_S_INVALID);
 
 TEST(MailAddress, ReadersFindTheirType) {
     OrName both({{"X-OTHER", "x"}, {"ms-mail", "ms(l)1(r)"}, {"rfc-822", "a(a)b.c"}});
