@@ -331,6 +331,66 @@ VR_EXPORT long GENU_GetTimeZone(void);
  * time with its full year and, in mindiff, the minutes to add to reach UTC
  * at this instant. */
 VR_EXPORT int GENU_GetCurrentTime(STF_List *status, GEN_GeneralizedTime **out, int32_t utc);
+/* ---- Encoding frame -------------------------------------------------- */
+
+/* The calling thread's encoding context, made on first use and released
+ * when the thread ends; NULL when it cannot be made. Its first word is the
+ * context's allocation function and its third word the release function. */
+VR_EXPORT void *GENU_GetWorld(void);
+
+/* The four entry points ignore their first argument (pass NULL) and return
+ * 0 on success, else the runtime's non-zero result. Encode sets buffer to
+ * {0, NULL} first; its bytes then belong to the caller, released with
+ * _GENU__MyFree. Decode sets *structure to NULL first and reads the PDU
+ * number from *pdu; release its result with GENU_OssFreePDU. */
+VR_EXPORT int GENU_OssEncode(void *ignored, int pdu, const void *structure, GENU_Buffer *buffer);
+VR_EXPORT int GENU_OssDecode(void *ignored, int *pdu, const GENU_Buffer *buffer, void **structure);
+VR_EXPORT int GENU_OssPrintPDU(void *ignored, int pdu, const void *structure);
+VR_EXPORT int GENU_OssFreePDU(void *ignored, int pdu, void *structure);
+
+/* Allocation and release with the thread context's hooks (the heap when
+ * the thread has no context). */
+VR_EXPORT void *_GENU__MyMalloc(size_t size);
+VR_EXPORT void _GENU__MyFree(void *p);
+
+/* [0]: the context-bound pair; [1]: the plain heap pair. */
+VR_EXPORT extern const GENU_Allocator genu_ossAllocator[2];
+/* Non-zero: every value PDU packed or unpacked is dumped to the log. */
+VR_EXPORT extern int32_t GENU__printPDU;
+/* Kept for callers; not read by the library. */
+VR_EXPORT extern int32_t GENU__ossdbg;
+
+/* Release one block: with the context's release function, or with the
+ * allocator (NULL: the heap). Both return 0. */
+VR_EXPORT int FreeBER_void(STF_List *status, void *p);
+VR_EXPORT int FreeGEN_void(STF_List *status, void *p, const GENU_Allocator *alloc);
+/* Pairs of (release routine, object) up to a NULL routine; null objects
+ * are skipped. FreeBER routines take (status, object); FreeGEN routines
+ * take (status, object, allocator) and receive alloc, or the heap pair
+ * when alloc is NULL. Return 0, or 1 when a routine failed. */
+typedef int (*GENU_FreeBERFn)(STF_List *status, void *object);
+typedef int (*GENU_FreeGENFn)(STF_List *status, void *object, const GENU_Allocator *alloc);
+VR_EXPORT int FreeBER_Multiple(STF_List *status, ...);
+VR_EXPORT int FreeGEN_Multiple(STF_List *status, const GENU_Allocator *alloc, ...);
+
+/* Status codes of the encoding. */
+#define GENU_S_UNPACK_EMPTY 0xC00E0071u /* nothing to unpack, or no PDU */
+#define GENU_S_DECODE 0xC00E0072u       /* the octets could not be decoded */
+#define GENU_S_ENCODE 0xC00E0073u       /* the value could not be encoded */
+#define GENU_S_RELEASE 0xC00E00C1u      /* releasing an intermediate structure failed */
+
+/* ---- Attribute value packing ----------------------------------------- */
+
+/* The PDU number of a value type, or -1. */
+VR_EXPORT int GENU_TypeToPDU(uint32_t type);
+/* Encodes one value of the type into *encoded (bytes released with
+ * _GENU__MyFree). */
+VR_EXPORT int ODP_PackAV(STF_List *status, uint32_t type, const void *value, GENU_Buffer *encoded);
+/* Decodes octets of the type into a new value (allocated with
+ * _GENU__MyMalloc, released through *descriptor's delete with
+ * genu_ossAllocator) and copies the type's descriptor. */
+VR_EXPORT int ODP_UnpackAV(STF_List *status, uint32_t length, const unsigned char *bytes, uint32_t type,
+                           void **value, GENU_ValueDescriptor *descriptor);
 
 VR_END_DECLS
 

@@ -1,0 +1,530 @@
+// Packing and unpacking of attribute values: the syntax table, the value
+// conversions between library structures and runtime structures, and the
+// two entry points.
+#include <cinttypes>
+#include <cstring>
+
+#include "encoding/ber_types.h"
+#include "encoding/ber_world.h"
+#include "vrcore/genu.h"
+#include "vrcore/iconv.h"
+#include "vrcore/log.h"
+
+using namespace vrber;
+
+namespace {
+
+constexpr uint32_t kNoMem = GEN_S_NOMEM;
+constexpr uint32_t kInvalid = GEN_S_INVALID;
+constexpr uint32_t kTooLong = 0xC00E00BDu;
+constexpr uint32_t kBackConv = 0xC00E00A4u;
+
+enum class Conv : uint8_t {
+    Bool, U32, I32, U16, I16, Real, Pair32, Pair64, Card64, Card64Range, Text, Name, Octets, JobId, Time,
+};
+
+struct Syntax {
+    uint32_t type;
+    int pdu;
+    Conv conv;
+    const GENU_ValueDescriptor *desc;
+    size_t gen_size;
+    uint32_t pack_fail;
+    uint32_t unpack_fail;
+};
+
+const Syntax kSyntaxes[] = {
+    {0, kPduBoolean, Conv::Bool, &GENU_BooleanDesc, sizeof(GEN_Boolean), 0, 0},
+    {1, kPduCardinal, Conv::U32, &GENU_CardinalDesc, sizeof(GEN_Cardinal), 0, 0},
+    {2, kPduCardinalRange, Conv::Pair32, &GENU_CardinalRangeDesc, sizeof(GEN_CardinalRange), 0xC00E00C3u, 0xC00E00C3u},
+    {4, kPduDeltaTime, Conv::U32, &GENU_DeltaTimeDesc, sizeof(GEN_DeltaTime), 0, 0},
+    {5, kPduDescriptor, Conv::Text, &GENU_DescriptorDesc, sizeof(GEN_Text), 0xC00E00BDu, 0xC00E00BDu},
+    {12, kPduInteger, Conv::I32, &GENU_IntegerDesc, sizeof(GEN_Integer), 0, 0},
+    {14, kPduJobIdentifier, Conv::JobId, &GENU_JobIdentifierDesc, sizeof(GEN_JobIdentifier), 0xC00E00C3u, 0xC00E00C3u},
+    {15, kPduMaximumInteger, Conv::I32, &GENU_MaximumIntegerDesc, sizeof(GEN_MaximumInteger), 0, 0},
+    {16, kPduMessage, Conv::Text, &GENU_MessageDesc, sizeof(GEN_Text), 0xC00E00BDu, 0xC00E0098u},
+    {20, kPduOctetString, Conv::Octets, &GENU_OctetStringDesc, sizeof(GEN_OctetString), 0xC00E00A4u, 0xC00E00A4u},
+    {21, kPduPageIdType, Conv::I32, &GENU_PageIdTypeDesc, sizeof(GEN_PageIdType), 0, 0},
+    {22, kPduPositiveInteger, Conv::U32, &GENU_PositiveIntegerDesc, sizeof(GEN_PositiveInteger), 0, 0},
+    {23, kPduReal, Conv::Real, &GENU_RealDesc, sizeof(GEN_Real), 0, 0},
+    {24, kPduRealization, Conv::I32, &GENU_RealizationDesc, sizeof(GEN_Realization), 0, 0},
+    {25, kPduRealRange, Conv::Pair64, &GENU_RealRangeDesc, sizeof(GEN_RealRange), 0, 0},
+    {26, kPduSides, Conv::U16, &GENU_SidesDesc, sizeof(GEN_Sides), 0, 0},
+    {27, kPduSimpleName, Conv::Name, &GENU_SimpleNameDesc, sizeof(GEN_SimpleName), 0xC00E00BAu, 0xC00E00C3u},
+    {28, kPduText, Conv::Text, &GENU_TextDesc, sizeof(GEN_Text), 0xC00E00BDu, 0xC00E00BDu},
+    {31, kPduCardinal64, Conv::Card64, &GENU_Cardinal64Desc, sizeof(GEN_Cardinal64), 0, 0},
+    {32, kPduCardinal64Range, Conv::Card64Range, &GENU_Cardinal64RangeDesc, sizeof(GEN_Cardinal64Range), 0xC00E00C3u, 0xC00E00C3u},
+    {40, kPduDescriptiveName, Conv::Name, &GENU_DescriptiveNameDesc, sizeof(GEN_DescriptiveName), 0xC00E00BAu, 0xC00E00C3u},
+    {44, kPduEdge, Conv::I32, &GENU_EdgeDesc, sizeof(GEN_Edge), 0, 0},
+    {48, kPduGeneralizedTime, Conv::Time, &GENU_GeneralizedTimeDesc, sizeof(GEN_GeneralizedTime), 0xC00E00BFu, 0xC00E00BFu},
+    {57, kPduMediumDimensions, Conv::Pair64, &GENU_MediumDimensionsDesc, sizeof(GEN_MediumDimensions), 0xC00E0097u, 0xC00E0097u},
+    {62, kPduNonNegativeReal, Conv::Real, &GENU_NonNegativeRealDesc, sizeof(GEN_NonNegativeReal), 0, 0},
+    {63, kPduNonNegativeRealRange, Conv::Pair64, &GENU_NonNegativeRealRangeDesc, sizeof(GEN_NonNegativeRealRange), 0, 0},
+    {68, kPduPageOrderType, Conv::I32, &GENU_PageOrderTypeDesc, sizeof(GEN_PageOrderType), 0, 0},
+    {71, kPduPercent, Conv::I16, &GENU_PercentDesc, sizeof(GEN_Percent), 0, 0},
+    {75, kPduPriority, Conv::I16, &GENU_PriorityDesc, sizeof(GEN_Priority), 0, 0},
+};
+
+const Syntax *FindSyntax(uint32_t type) {
+    for (const Syntax &s : kSyntaxes)
+        if (s.type == type) return &s;
+    return nullptr;
+}
+
+uint32_t Fail(STF_List *status, uint32_t code) {
+    STF_AddStatus(status, code, 0);
+    return code;
+}
+
+// ---- Text and names --------------------------------------------------
+
+// Library text or name fields, seen the same way.
+struct TextView {
+    int32_t kind;
+    const char *string;
+    const unsigned char *octets;
+    size_t length;
+    GENU_ShortOID charset;
+};
+
+// Fills a runtime text or name choice (capacity 4095 or 255).
+uint32_t TextToBer(STF_List *status, const TextView &v, uint16_t *choice, char *string,
+                   uint16_t *oct_len, unsigned char *oct, uint8_t *bit_mask, size_t cap, uint32_t too_long) {
+    switch (v.kind) {
+    case GEN_KIND_IRV:
+    case GEN_KIND_STRING: {
+        const char *s = v.string ? v.string : "";
+        size_t n = strnlen(s, cap + 1);
+        if (n > cap) return Fail(status, too_long);
+        memcpy(string, s, n);
+        string[n] = 0;
+        break;
+    }
+    case GEN_KIND_LATIN1:
+    case GEN_KIND_OCTETS:
+        if (v.length > cap) return Fail(status, too_long);
+        if (v.length && !v.octets) return Fail(status, kInvalid);
+        if (v.length) memcpy(oct, v.octets, v.length);
+        *oct_len = static_cast<uint16_t>(v.length);
+        break;
+    case GEN_KIND_CODESET: {
+        if (v.length > cap) return Fail(status, too_long);
+        if (v.length && !v.octets) return Fail(status, kInvalid);
+        // Code-set identifiers travel once the identifier conversions exist.
+        if (v.charset) return Fail(status, GEN_S_NOTSUPP);
+        STF_List *inner = STF_CreateList(nullptr);
+        if (!inner) return Fail(status, kNoMem);
+        int rc;
+        if (cap == 255) {
+            uint16_t n = 0;
+            rc = ICONV_ToBER_OtherCodeSet255(inner, v.octets, static_cast<uint16_t>(v.length), oct, &n);
+            *oct_len = n;
+        } else {
+            uint32_t n = 0;
+            rc = ICONV_ToBER_OtherCodeSet4095(inner, v.octets, static_cast<uint32_t>(v.length), oct, &n);
+            *oct_len = static_cast<uint16_t>(n);
+        }
+        uint32_t code = rc ? STF_GetStatus(inner) : 0;
+        STF_DeleteList(inner);
+        if (rc) return Fail(status, code ? code : too_long);
+        *bit_mask = 0;
+        break;
+    }
+    default: return Fail(status, kInvalid);
+    }
+    *choice = static_cast<uint16_t>(v.kind);
+    return 0;
+}
+
+uint32_t TextToGen(STF_List *status, const BerText &b, GEN_Text *t, const GENU_Allocator *a) {
+    memset(t, 0, sizeof *t);
+    t->kind = b.choice;
+    switch (b.choice) {
+    case GEN_KIND_IRV:
+    case GEN_KIND_STRING: {
+        size_t n = strnlen(b.u.string, 4095);
+        if (!n) return 0;
+        t->u.string = static_cast<char *>(a->alloc(n + 1));
+        if (!t->u.string) return Fail(status, kNoMem);
+        memcpy(t->u.string, b.u.string, n + 1);
+        return 0;
+    }
+    case GEN_KIND_LATIN1:
+    case GEN_KIND_OCTETS:
+    case GEN_KIND_CODESET: {
+        const BerOctets4095 &o = b.choice == GEN_KIND_CODESET ? b.u.other.octets : b.u.octets;
+        if (b.choice == GEN_KIND_CODESET && (b.u.other.bit_mask & kCodeSetPresent))
+            return Fail(status, GEN_S_NOTSUPP);
+        if (!o.length) return 0;
+        auto *p = static_cast<unsigned char *>(a->alloc(b.choice == GEN_KIND_CODESET ? 4096 : o.length + 1u));
+        if (!p) return Fail(status, kNoMem);
+        uint32_t n = o.length;
+        if (b.choice == GEN_KIND_CODESET) {
+            STF_List *inner = STF_CreateList(nullptr);
+            int rc = inner ? ICONV_ToGEN_OtherCodeSet4095(inner, o.value, o.length, p, &n) : 1;
+            if (inner) STF_DeleteList(inner);
+            if (rc) {
+                a->free(p);
+                return Fail(status, kBackConv);
+            }
+        } else {
+            memcpy(p, o.value, n);
+        }
+        p[n] = 0;
+        t->u.octets.length = static_cast<int32_t>(n);
+        t->u.octets.value = p;
+        return 0;
+    }
+    default: return Fail(status, kInvalid);
+    }
+}
+
+uint32_t NameToGen(STF_List *status, const BerSimpleName &b, GEN_SimpleName *n) {
+    memset(n, 0, sizeof *n);
+    n->kind = b.choice;
+    switch (b.choice) {
+    case GEN_KIND_IRV:
+    case GEN_KIND_STRING: memcpy(n->u.string, b.u.string, strnlen(b.u.string, 255)); return 0;
+    case GEN_KIND_LATIN1:
+    case GEN_KIND_OCTETS:
+        n->u.counted.length = b.u.octets.length;
+        memcpy(n->u.counted.value, b.u.octets.value, b.u.octets.length);
+        return 0;
+    case GEN_KIND_CODESET: {
+        if (b.u.other.bit_mask & kCodeSetPresent) return Fail(status, GEN_S_NOTSUPP);
+        STF_List *inner = STF_CreateList(nullptr);
+        uint16_t len = 0;
+        int rc = inner ? ICONV_ToGEN_OtherCodeSet255(inner, b.u.other.octets.value, b.u.other.octets.length,
+                                                     n->u.counted.value, &len)
+                       : 1;
+        if (inner) STF_DeleteList(inner);
+        if (rc) return Fail(status, kBackConv);
+        n->u.counted.length = len;
+        return 0;
+    }
+    default: return Fail(status, kInvalid);
+    }
+}
+
+// ---- Generalized time --------------------------------------------------
+
+uint32_t TimeToBer(STF_List *status, const GEN_GeneralizedTime &t, BerGeneralizedTime *b) {
+    int year = t.utc ? t.year + 1900 : t.year;
+    if (year < 0 || year > 9999 || t.month < 1 || t.month > 12 || t.day < 1 || t.day > 31 || t.hour < 0 ||
+        t.hour > 23 || t.minute < 0 || t.minute > 59 || t.second < 0 || t.second > 60 || t.millisecond < 0 ||
+        t.millisecond > 999)
+        return Fail(status, kInvalid);
+    int n = snprintf(b->value, sizeof b->value, "%04d%02d%02d%02d%02d%02d", year, t.month, t.day, t.hour,
+                     t.minute, t.second);
+    if (t.millisecond) n += snprintf(b->value + n, sizeof b->value - static_cast<size_t>(n), ".%03d", t.millisecond);
+    if (t.utc) {
+        snprintf(b->value + n, sizeof b->value - static_cast<size_t>(n), "Z");
+    } else {
+        // mindiff is what reaches UTC from local time: the offset is its negation.
+        int off = -t.mindiff;
+        if (off < -24 * 60 || off > 24 * 60) return Fail(status, kInvalid);
+        snprintf(b->value + n, sizeof b->value - static_cast<size_t>(n), "%c%02d%02d", off < 0 ? '-' : '+',
+                 (off < 0 ? -off : off) / 60, (off < 0 ? -off : off) % 60);
+    }
+    return 0;
+}
+
+bool Digits(const char *&p, int n, int *out) {
+    int v = 0;
+    for (int i = 0; i < n; ++i, ++p) {
+        if (*p < '0' || *p > '9') return false;
+        v = v * 10 + (*p - '0');
+    }
+    *out = v;
+    return true;
+}
+
+uint32_t TimeToGen(STF_List *status, const BerGeneralizedTime &b, GEN_GeneralizedTime *t) {
+    memset(t, 0, sizeof *t);
+    const char *p = b.value;
+    int y, mo, d, h, mi = 0, s = 0, ms = 0;
+    if (!Digits(p, 4, &y) || !Digits(p, 2, &mo) || !Digits(p, 2, &d) || !Digits(p, 2, &h))
+        return Fail(status, 0xC00E00BFu);
+    if (*p >= '0' && *p <= '9' && !Digits(p, 2, &mi)) return Fail(status, 0xC00E00BFu);
+    if (*p >= '0' && *p <= '9' && !Digits(p, 2, &s)) return Fail(status, 0xC00E00BFu);
+    if (*p == '.' || *p == ',') {
+        ++p;
+        int k = 0;
+        for (; *p >= '0' && *p <= '9'; ++p, ++k)
+            if (k < 3) ms = ms * 10 + (*p - '0');
+        if (!k) return Fail(status, 0xC00E00BFu);
+        for (; k < 3; ++k) ms *= 10;
+    }
+    if (mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s > 60) return Fail(status, 0xC00E00BFu);
+    t->month = static_cast<int16_t>(mo);
+    t->day = static_cast<int16_t>(d);
+    t->hour = static_cast<int16_t>(h);
+    t->minute = static_cast<int16_t>(mi);
+    t->second = static_cast<int16_t>(s);
+    t->millisecond = static_cast<int16_t>(ms);
+    if (*p == 'Z' && !p[1]) {
+        if (y < 1900 || y > 1900 + INT16_MAX) return Fail(status, 0xC00E00BFu);
+        t->utc = 1;
+        t->year = static_cast<int16_t>(y - 1900);
+        return 0;
+    }
+    t->year = static_cast<int16_t>(y);
+    if (!*p) return 0; // local time without an offset
+    if ((*p == '+' || *p == '-') && p[1]) {
+        int sign = *p++ == '-' ? -1 : 1, oh, om;
+        if (!Digits(p, 2, &oh) || !Digits(p, 2, &om) || *p || om > 59) return Fail(status, 0xC00E00BFu);
+        t->mindiff = static_cast<int16_t>(-sign * (oh * 60 + om));
+        return 0;
+    }
+    return Fail(status, 0xC00E00BFu);
+}
+
+// ---- Conversion both ways ----------------------------------------------
+
+size_t BerSize(Conv c) {
+    switch (c) {
+    case Conv::Bool: return 1;
+    case Conv::U16:
+    case Conv::I16: return 2;
+    case Conv::U32:
+    case Conv::I32: return 4;
+    case Conv::Real:
+    case Conv::Card64: return 8;
+    case Conv::Pair32: return sizeof(BerCardinalRange);
+    case Conv::Pair64: return sizeof(BerRealRange);
+    case Conv::Card64Range: return sizeof(BerCardinal64Range);
+    case Conv::Text: return sizeof(BerText);
+    case Conv::Name: return sizeof(BerSimpleName);
+    case Conv::Octets: return sizeof(BerOctets);
+    case Conv::JobId: return sizeof(BerJobIdentifier);
+    case Conv::Time: return sizeof(BerGeneralizedTime);
+    }
+    return 0;
+}
+
+uint64_t Join(GEN_Cardinal64 c) { return (static_cast<uint64_t>(c.high) << 32) | c.low; }
+GEN_Cardinal64 Split(uint64_t v) { return GEN_Cardinal64{static_cast<uint32_t>(v >> 32), static_cast<uint32_t>(v)}; }
+
+// Builds the runtime structure (zero-filled, ber_size bytes) from a value.
+uint32_t ToBer(STF_List *status, const Syntax &s, const void *value, void *ber) {
+    switch (s.conv) {
+    case Conv::Bool: *static_cast<uint8_t *>(ber) = *static_cast<const GEN_Boolean *>(value) == 1; return 0;
+    case Conv::U16:
+    case Conv::I16:
+    case Conv::U32:
+    case Conv::I32:
+    case Conv::Real:
+    case Conv::Pair32:
+    case Conv::Pair64: memcpy(ber, value, BerSize(s.conv)); return 0;
+    case Conv::Card64: {
+        uint64_t v = Join(*static_cast<const GEN_Cardinal64 *>(value));
+        memcpy(ber, &v, sizeof v);
+        return 0;
+    }
+    case Conv::Card64Range: {
+        const auto *r = static_cast<const GEN_Cardinal64Range *>(value);
+        auto *b = static_cast<BerCardinal64Range *>(ber);
+        b->lower = Join(r->lower);
+        b->upper = Join(r->upper);
+        return 0;
+    }
+    case Conv::Text: {
+        const auto *t = static_cast<const GEN_Text *>(value);
+        auto *b = static_cast<BerText *>(ber);
+        bool counted = t->kind >= GEN_KIND_LATIN1 && t->kind <= GEN_KIND_CODESET;
+        if (counted && t->u.octets.length < 0) return Fail(status, kInvalid);
+        TextView v{t->kind, counted ? nullptr : t->u.string, counted ? t->u.octets.value : nullptr,
+                   counted ? static_cast<size_t>(t->u.octets.length) : 0, t->charset};
+        bool other = t->kind == GEN_KIND_CODESET;
+        return TextToBer(status, v, &b->choice, b->u.string, other ? &b->u.other.octets.length : &b->u.octets.length,
+                         other ? b->u.other.octets.value : b->u.octets.value, &b->u.other.bit_mask,
+                         4095, kTooLong);
+    }
+    case Conv::Name: {
+        const auto *n = static_cast<const GEN_SimpleName *>(value);
+        auto *b = static_cast<BerSimpleName *>(ber);
+        bool counted = n->kind >= GEN_KIND_LATIN1 && n->kind <= GEN_KIND_CODESET;
+        if (!counted && !memchr(n->u.string, 0, sizeof n->u.string)) return Fail(status, s.pack_fail);
+        TextView v{n->kind, counted ? nullptr : n->u.string, counted ? n->u.counted.value : nullptr,
+                   counted ? static_cast<size_t>(n->u.counted.length) : 0u, n->charset};
+        bool other = n->kind == GEN_KIND_CODESET;
+        return TextToBer(status, v, &b->choice, b->u.string, other ? &b->u.other.octets.length : &b->u.octets.length,
+                         other ? b->u.other.octets.value : b->u.octets.value, &b->u.other.bit_mask,
+                         255, n->kind == GEN_KIND_CODESET ? kTooLong : s.pack_fail);
+    }
+    case Conv::Octets: {
+        const auto *o = static_cast<const GEN_OctetString *>(value);
+        auto *b = static_cast<BerOctets *>(ber);
+        if (o->length < 0 || (o->length && !o->value)) return Fail(status, kInvalid);
+        b->length = static_cast<uint32_t>(o->length);
+        b->value = o->value; // borrowed: released by the caller, never by FreeBER
+        return 0;
+    }
+    case Conv::JobId: {
+        const auto *j = static_cast<const GEN_JobIdentifier *>(value);
+        if (!memchr(j->value, 0, sizeof j->value)) return Fail(status, kInvalid);
+        memcpy(static_cast<BerJobIdentifier *>(ber)->value, j->value, sizeof j->value);
+        return 0;
+    }
+    case Conv::Time:
+        return TimeToBer(status, *static_cast<const GEN_GeneralizedTime *>(value), static_cast<BerGeneralizedTime *>(ber));
+    }
+    return Fail(status, kInvalid);
+}
+
+// Fills a zero-filled library value from a decoded runtime structure.
+uint32_t ToGen(STF_List *status, const Syntax &s, const void *ber, void *value, const GENU_Allocator *a) {
+    switch (s.conv) {
+    case Conv::Bool: *static_cast<GEN_Boolean *>(value) = *static_cast<const uint8_t *>(ber) ? 1 : 0; return 0;
+    case Conv::U16:
+    case Conv::I16:
+    case Conv::U32:
+    case Conv::I32:
+    case Conv::Real:
+    case Conv::Pair32:
+    case Conv::Pair64: memcpy(value, ber, BerSize(s.conv)); return 0;
+    case Conv::Card64: {
+        uint64_t v;
+        memcpy(&v, ber, sizeof v);
+        *static_cast<GEN_Cardinal64 *>(value) = Split(v);
+        return 0;
+    }
+    case Conv::Card64Range: {
+        const auto *b = static_cast<const BerCardinal64Range *>(ber);
+        auto *r = static_cast<GEN_Cardinal64Range *>(value);
+        r->lower = Split(b->lower);
+        r->upper = Split(b->upper);
+        return 0;
+    }
+    case Conv::Text: return TextToGen(status, *static_cast<const BerText *>(ber), static_cast<GEN_Text *>(value), a);
+    case Conv::Name:
+        return NameToGen(status, *static_cast<const BerSimpleName *>(ber), static_cast<GEN_SimpleName *>(value));
+    case Conv::Octets: {
+        const auto *b = static_cast<const BerOctets *>(ber);
+        auto *o = static_cast<GEN_OctetString *>(value);
+        if (b->length > INT32_MAX - 1) return Fail(status, kInvalid);
+        if (!b->length) return 0;
+        o->value = static_cast<unsigned char *>(a->alloc(b->length + 1));
+        if (!o->value) return Fail(status, kNoMem);
+        memcpy(o->value, b->value, b->length);
+        o->value[b->length] = 0;
+        o->length = static_cast<int32_t>(b->length);
+        return 0;
+    }
+    case Conv::JobId:
+        memcpy(static_cast<GEN_JobIdentifier *>(value)->value, static_cast<const BerJobIdentifier *>(ber)->value,
+               sizeof(GEN_JobIdentifier));
+        return 0;
+    case Conv::Time:
+        return TimeToGen(status, *static_cast<const BerGeneralizedTime *>(ber), static_cast<GEN_GeneralizedTime *>(value));
+    }
+    return Fail(status, kInvalid);
+}
+
+} // namespace
+
+extern "C" {
+
+int GENU_TypeToPDU(uint32_t type) {
+    const Syntax *s = FindSyntax(type);
+    if (s) return s->pdu;
+    LOG_CondMessage(5, __FILE__, __LINE__, "GENU_TypeToPDU: unknown type = %d\n", static_cast<int>(type));
+    return -1;
+}
+
+int ODP_PackAV(STF_List *status, uint32_t type, const void *value, GENU_Buffer *encoded) {
+    if (!status) return 1;
+    STF_ClearStatus(status);
+    if (encoded) {
+        encoded->length = 0;
+        encoded->value = nullptr;
+    }
+    const Syntax *s = FindSyntax(type);
+    if (!s) {
+        Fail(status, GEN_S_NOTSUPP);
+        return 1;
+    }
+    if (!value || !encoded) {
+        Fail(status, kInvalid);
+        return 1;
+    }
+    void *ber = _GENU__MyMalloc(BerSize(s->conv));
+    if (!ber) {
+        Fail(status, kNoMem);
+        return 1;
+    }
+    memset(ber, 0, BerSize(s->conv));
+    if (ToBer(status, *s, value, ber)) {
+        _GENU__MyFree(ber);
+        if (s->pack_fail && STF_GetStatus(status) != s->pack_fail) Fail(status, s->pack_fail);
+        return 1;
+    }
+    if (GENU__printPDU) {
+        LOG_CondMessage(8, __FILE__, __LINE__, "ODP_PackAV: printing PDU...\n");
+        GENU_OssPrintPDU(nullptr, s->pdu, ber);
+    }
+    GENU_Buffer out{0, nullptr};
+    int rc = GENU_OssEncode(nullptr, s->pdu, ber, &out);
+    // Only texts own nothing outside the block; octets are borrowed.
+    _GENU__MyFree(ber);
+    if (rc) {
+        Fail(status, GENU_S_ENCODE);
+        return 1;
+    }
+    LOG_CondMessage(8, __FILE__, __LINE__, "ODP_PackAV: encoded okay, length = %ld\n",
+                    static_cast<long>(out.length));
+    *encoded = out;
+    return 0;
+}
+
+int ODP_UnpackAV(STF_List *status, uint32_t length, const unsigned char *bytes, uint32_t type, void **value,
+                 GENU_ValueDescriptor *descriptor) {
+    if (!status) return 1;
+    STF_ClearStatus(status);
+    if (value) *value = nullptr;
+    const Syntax *s = FindSyntax(type);
+    if (!s) {
+        Fail(status, GEN_S_NOTSUPP);
+        return 1;
+    }
+    if (!value || !descriptor) {
+        Fail(status, kInvalid);
+        return 1;
+    }
+    if (length < 1 || !bytes || length > INT32_MAX) {
+        Fail(status, GENU_S_UNPACK_EMPTY);
+        return 1;
+    }
+    LOG_CondMessage(8, __FILE__, __LINE__, "ODP_UnpackAV: decoding AV packet, pdunum=%d...\n", s->pdu);
+    int pdu = s->pdu;
+    GENU_Buffer in{length, const_cast<unsigned char *>(bytes)};
+    void *ber = nullptr;
+    if (int rc = GENU_OssDecode(nullptr, &pdu, &in, &ber)) {
+        LOG_CondMessage(5, __FILE__, __LINE__, "ODP_UnpackAV: decode failed with code %d\n", rc);
+        Fail(status, GENU_S_DECODE);
+        return 1;
+    }
+    if (GENU__printPDU) {
+        LOG_CondMessage(8, __FILE__, __LINE__, "ODP_UnpackAV: printing result PDU...\n");
+        GENU_OssPrintPDU(nullptr, pdu, ber);
+    }
+    void *gen = _GENU__MyMalloc(s->gen_size);
+    if (!gen) {
+        GENU_OssFreePDU(nullptr, pdu, ber);
+        Fail(status, kNoMem);
+        return 1;
+    }
+    memset(gen, 0, s->gen_size);
+    if (ToGen(status, *s, ber, gen, &genu_ossAllocator[0])) {
+        _GENU__MyFree(gen);
+        GENU_OssFreePDU(nullptr, pdu, ber);
+        if (s->unpack_fail && STF_GetStatus(status) != s->unpack_fail) Fail(status, s->unpack_fail);
+        return 1;
+    }
+    GENU_OssFreePDU(nullptr, pdu, ber);
+    *descriptor = *s->desc;
+    *value = gen;
+    return 0;
+}
+
+} // extern "C"

@@ -1,0 +1,218 @@
+// The encoding frame: per-thread contexts and the four entry points.
+#include "encoding/ber_world.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "vrcore/genu.h"
+#include "vrcore/log.h"
+#include "vrcore/thr.h"
+
+using vrber::World;
+
+extern "C" {
+int32_t GENU__printPDU = 0;
+int32_t GENU__ossdbg = 0;
+}
+
+namespace {
+
+THR_ThreadKey g_key;
+uint32_t g_key_status = 0;
+THR_OnceFlag g_once = THR_ONCE_INIT;
+
+void HeapFree(void *p) { free(p); }
+void *HeapAlloc(size_t n) { return malloc(n ? n : 1); }
+
+void DestroyWorld(void *p) {
+    auto *w = static_cast<World *>(p);
+    if (!w || w->magic != vrber::kWorldMagic) return;
+    w->magic = 0;
+    free(w);
+}
+
+void InitKey() {
+    g_key_status = THR_InitThreadKey(&g_key, DestroyWorld);
+    if (g_key_status)
+        LOG_CondMessage(5, __FILE__, __LINE__, "GENU__OssInit: InitKey failed, code=%d\n",
+                        static_cast<int>(g_key_status));
+}
+
+World *MakeWorld() {
+    auto *w = static_cast<World *>(calloc(1, sizeof(World)));
+    if (!w) {
+        LOG_CondMessage(5, __FILE__, __LINE__, "GENU__MakeWorld, SetKey failed, code=%d\n", 0);
+        return nullptr;
+    }
+    w->alloc = HeapAlloc;
+    w->free = HeapFree;
+    w->magic = vrber::kWorldMagic;
+    w->decode_budget = vrber::kDefaultDecodeBudget;
+    if (uint32_t rc = THR_SetThreadKeyValue(g_key, w)) {
+        LOG_CondMessage(5, __FILE__, __LINE__, "GENU__MakeWorld, SetKey failed, code=%d\n",
+                        static_cast<int>(rc));
+        free(w);
+        return nullptr;
+    }
+    return w;
+}
+
+World *CurrentWorld() { return static_cast<World *>(GENU_GetWorld()); }
+
+void SetError(World *w, const std::string &text) {
+    snprintf(w->error, sizeof w->error, "%s", text.c_str());
+}
+
+} // namespace
+
+extern "C" {
+
+void *GENU_GetWorld(void) {
+    if (uint32_t rc = THR_Once(&g_once, InitKey)) {
+        LOG_CondMessage(5, __FILE__, __LINE__, "GENU_GetWorld: THR_Once failed, code=%d\n",
+                        static_cast<int>(rc));
+        return nullptr;
+    }
+    if (g_key_status) return nullptr;
+    void *value = nullptr;
+    if (uint32_t rc = THR_GetThreadKeyValue(g_key, &value)) {
+        LOG_CondMessage(5, __FILE__, __LINE__,
+                        "GENU_GetWorld: THR_GetThreadKeyValue failed, code=%d\n",
+                        static_cast<int>(rc));
+        value = nullptr;
+    }
+    if (value) return value;
+    return MakeWorld();
+}
+
+void *_GENU__MyMalloc(size_t size) {
+    World *w = CurrentWorld();
+    return w ? w->alloc(size) : malloc(size ? size : 1);
+}
+
+void _GENU__MyFree(void *p) {
+    if (!p) return;
+    World *w = CurrentWorld();
+    if (w)
+        w->free(p);
+    else
+        free(p);
+}
+
+const GENU_Allocator genu_ossAllocator[2] = {{_GENU__MyMalloc, _GENU__MyFree},
+                                             {HeapAlloc, HeapFree}};
+
+int GENU_OssEncode(void *, int pdu, const void *structure, GENU_Buffer *buffer) {
+    if (!buffer) return vrber::kBadArg;
+    buffer->length = 0;
+    buffer->value = nullptr;
+    World *w = CurrentWorld();
+    if (!w) return vrber::kNoMemory;
+    const vrber::Type *t = vrber::PduType(pdu);
+    std::string err;
+    int rc;
+    if (!t) {
+        char text[48];
+        snprintf(text, sizeof text, "unknown PDU number %d", pdu);
+        err = text;
+        rc = vrber::kBadArg;
+    } else {
+        rc = vrber::Encode(vrber::HooksOf(w), *t, structure, &buffer->length, &buffer->value, &err);
+    }
+    if (rc) {
+        SetError(w, err);
+        LOG_CondMessage(5, __FILE__, __LINE__, "GENU_OssEncode failed: %s\n", w->error);
+    }
+    return rc;
+}
+
+int GENU_OssDecode(void *, int *pdu, const GENU_Buffer *buffer, void **structure) {
+    if (!structure) return vrber::kBadArg;
+    *structure = nullptr;
+    World *w = CurrentWorld();
+    if (!w) return vrber::kNoMemory;
+    std::string err;
+    int rc;
+    const vrber::Type *t = pdu ? vrber::PduType(*pdu) : nullptr;
+    if (!t) {
+        err = "unknown PDU number";
+        rc = vrber::kBadArg;
+    } else if (!buffer) {
+        err = "no input";
+        rc = vrber::kBadData;
+    } else {
+        rc = vrber::Decode(vrber::HooksOf(w), *t, buffer->value, buffer->length, structure,
+                           w->decode_budget, &err);
+    }
+    if (rc) {
+        SetError(w, err);
+        LOG_CondMessage(5, __FILE__, __LINE__, "GENU_OssDecode failed: %s\n", w->error);
+    }
+    return rc;
+}
+
+int GENU_OssPrintPDU(void *, int pdu, const void *structure) {
+    const vrber::Type *t = vrber::PduType(pdu);
+    if (!t) return vrber::kBadArg;
+    std::string out;
+    vrber::Print(*t, structure, out);
+    LOG_CondMessage(8, __FILE__, __LINE__, "%s\n", out.c_str());
+    return 0;
+}
+
+int GENU_OssFreePDU(void *, int pdu, void *structure) {
+    if (!structure) return 0;
+    World *w = CurrentWorld();
+    const vrber::Type *t = vrber::PduType(pdu);
+    if (!w || !t) return vrber::kBadArg;
+    vrber::FreeTree(vrber::HooksOf(w), *t, structure);
+    return 0;
+}
+
+int FreeBER_void(STF_List *, void *p) {
+    _GENU__MyFree(p);
+    return 0;
+}
+
+int FreeGEN_void(STF_List *, void *p, const GENU_Allocator *alloc) {
+    if (!p) return 0;
+    if (alloc && alloc->free)
+        alloc->free(p);
+    else
+        GENU__CoveredFree(p);
+    return 0;
+}
+
+int FreeBER_Multiple(STF_List *status, ...) {
+    va_list ap;
+    va_start(ap, status);
+    int result = 0;
+    for (;;) {
+        auto fn = va_arg(ap, GENU_FreeBERFn);
+        if (!fn) break;
+        void *obj = va_arg(ap, void *);
+        if (obj && fn(status, obj)) result = 1;
+    }
+    va_end(ap);
+    return result;
+}
+
+int FreeGEN_Multiple(STF_List *status, const GENU_Allocator *alloc, ...) {
+    if (!alloc) alloc = &genu_ossAllocator[1];
+    va_list ap;
+    va_start(ap, alloc);
+    int result = 0;
+    for (;;) {
+        auto fn = va_arg(ap, GENU_FreeGENFn);
+        if (!fn) break;
+        void *obj = va_arg(ap, void *);
+        if (obj && fn(status, obj, alloc)) result = 1;
+    }
+    va_end(ap);
+    return result;
+}
+
+} // extern "C"

@@ -1,0 +1,132 @@
+// Code-set conversion of text values on their way to and from the wire:
+// one converter pair per thread, or a byte copy when the thread has none.
+#include <iconv.h>
+
+#include <cerrno>
+#include <cstring>
+#include <new>
+
+#include "vrcore/iconv.h"
+
+struct ICONV_Context {
+    GENU_ShortOID local;
+    GENU_ShortOID peer;
+    iconv_t to_peer;
+    iconv_t from_peer;
+};
+
+namespace {
+
+void Close(ICONV_Context *c) {
+    if (!c) return;
+    if (c->to_peer != reinterpret_cast<iconv_t>(-1)) iconv_close(c->to_peer);
+    if (c->from_peer != reinterpret_cast<iconv_t>(-1)) iconv_close(c->from_peer);
+    delete c;
+}
+
+struct Slot {
+    ICONV_Context *ctx = nullptr;
+    ~Slot() { Close(ctx); }
+};
+thread_local Slot t_slot;
+
+// Converts in[0..n) into out (capacity cap) with the converter of the
+// direction, or copies it; *produced receives the bytes written.
+int Convert(STF_List *status, bool to_ber, const unsigned char *in, size_t n, unsigned char *out,
+            size_t cap, size_t *produced) {
+    if (!status) return 1;
+    STF_ClearStatus(status);
+    *produced = 0;
+    if (n && !in) {
+        STF_AddStatus(status, ICONV_S_CONVERT, 0);
+        return 1;
+    }
+    ICONV_Context *c = t_slot.ctx;
+    if (!c || c->local == c->peer) {
+        if (n > cap) {
+            STF_AddStatus(status, ICONV_S_INCOMPLETE, 0);
+            return 1;
+        }
+        if (n) memcpy(out, in, n);
+        *produced = n;
+        return 0;
+    }
+    iconv_t cd = to_ber ? c->to_peer : c->from_peer;
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    char *ip = const_cast<char *>(reinterpret_cast<const char *>(in));
+    char *op = reinterpret_cast<char *>(out);
+    size_t il = n, ol = cap;
+    if (iconv(cd, &ip, &il, &op, &ol) == static_cast<size_t>(-1) ||
+        iconv(cd, nullptr, nullptr, &op, &ol) == static_cast<size_t>(-1)) {
+        STF_AddStatus(status, errno == EILSEQ ? ICONV_S_CONVERT : ICONV_S_INCOMPLETE, 0);
+        return 1;
+    }
+    *produced = cap - ol;
+    return 0;
+}
+
+} // namespace
+
+extern "C" {
+
+ICONV_Context *ICONV_CreateContextForNames(const char *local_name, GENU_ShortOID local,
+                                           const char *peer_name, GENU_ShortOID peer) {
+    if (!local_name || !peer_name) return nullptr;
+    auto *c = new (std::nothrow) ICONV_Context{local, peer, reinterpret_cast<iconv_t>(-1),
+                                               reinterpret_cast<iconv_t>(-1)};
+    if (!c) return nullptr;
+    c->to_peer = iconv_open(peer_name, local_name);
+    c->from_peer = iconv_open(local_name, peer_name);
+    if (c->to_peer == reinterpret_cast<iconv_t>(-1) || c->from_peer == reinterpret_cast<iconv_t>(-1)) {
+        Close(c);
+        return nullptr;
+    }
+    return c;
+}
+
+void ICONV_SetContext(ICONV_Context *context) {
+    if (t_slot.ctx && t_slot.ctx != context) Close(t_slot.ctx);
+    t_slot.ctx = context;
+}
+
+ICONV_Context *ICONV_GetAndClearContext(void) {
+    ICONV_Context *c = t_slot.ctx;
+    t_slot.ctx = nullptr;
+    return c;
+}
+
+void ICONV_DestroyContext(ICONV_Context *context) { Close(context); }
+
+int ICONV_ToBER_OtherCodeSet255(STF_List *status, const unsigned char *in, uint16_t in_length,
+                                unsigned char *out, uint16_t *out_length) {
+    size_t n;
+    int rc = Convert(status, true, in, in_length, out, 255, &n);
+    if (out_length) *out_length = static_cast<uint16_t>(n);
+    return rc;
+}
+
+int ICONV_ToGEN_OtherCodeSet255(STF_List *status, const unsigned char *in, uint16_t in_length,
+                                unsigned char *out, uint16_t *out_length) {
+    size_t n;
+    int rc = Convert(status, false, in, in_length, out, 255, &n);
+    if (out_length) *out_length = static_cast<uint16_t>(n);
+    return rc;
+}
+
+int ICONV_ToBER_OtherCodeSet4095(STF_List *status, const unsigned char *in, uint32_t in_length,
+                                 unsigned char *out, uint32_t *out_length) {
+    size_t n;
+    int rc = Convert(status, true, in, in_length, out, 4095, &n);
+    if (out_length) *out_length = static_cast<uint32_t>(n);
+    return rc;
+}
+
+int ICONV_ToGEN_OtherCodeSet4095(STF_List *status, const unsigned char *in, uint32_t in_length,
+                                 unsigned char *out, uint32_t *out_length) {
+    size_t n;
+    int rc = Convert(status, false, in, in_length, out, 4095, &n);
+    if (out_length) *out_length = static_cast<uint32_t>(n);
+    return rc;
+}
+
+} // extern "C"

@@ -1,0 +1,46 @@
+/* vrcore code-set conversion of text values exchanged with a peer whose
+ * code set differs from the local one. Each thread may hold one
+ * conversion context; without one, bytes are copied unchanged. */
+#ifndef VRCORE_ICONV_H
+#define VRCORE_ICONV_H
+
+#include "vrtypes.h"
+
+VR_BEGIN_DECLS
+
+#define ICONV_S_CONVERT 0xC00E008Cu    /* the bytes cannot be converted */
+#define ICONV_S_INCOMPLETE 0xC00E008Du /* incomplete input, or the result does not fit */
+
+typedef struct ICONV_Context ICONV_Context;
+
+/* A context converting between the local code set and the peer's, both
+ * given by their converter names and short identifiers; NULL when the pair
+ * is not supported or memory is short. */
+VR_EXPORT ICONV_Context *ICONV_CreateContextForNames(const char *local_name, GENU_ShortOID local,
+                                                     const char *peer_name, GENU_ShortOID peer);
+/* Makes context the calling thread's (releasing a different previous
+ * one); the thread releases it when it ends. */
+VR_EXPORT void ICONV_SetContext(ICONV_Context *context);
+/* Takes the thread's context away from it (NULL when none). */
+VR_EXPORT ICONV_Context *ICONV_GetAndClearContext(void);
+VR_EXPORT void ICONV_DestroyContext(ICONV_Context *context);
+
+/* Convert a text's bytes for the wire (ToBER) or from it (ToGEN) into out,
+ * which holds at most 255 or 4095 bytes; *out_length receives the bytes
+ * produced. 0 on success, 1 with a code in status. */
+VR_EXPORT int ICONV_ToBER_OtherCodeSet255(STF_List *status, const unsigned char *in,
+                                          uint16_t in_length, unsigned char *out,
+                                          uint16_t *out_length);
+VR_EXPORT int ICONV_ToGEN_OtherCodeSet255(STF_List *status, const unsigned char *in,
+                                          uint16_t in_length, unsigned char *out,
+                                          uint16_t *out_length);
+VR_EXPORT int ICONV_ToBER_OtherCodeSet4095(STF_List *status, const unsigned char *in,
+                                           uint32_t in_length, unsigned char *out,
+                                           uint32_t *out_length);
+VR_EXPORT int ICONV_ToGEN_OtherCodeSet4095(STF_List *status, const unsigned char *in,
+                                           uint32_t in_length, unsigned char *out,
+                                           uint32_t *out_length);
+
+VR_END_DECLS
+
+#endif /* VRCORE_ICONV_H */
