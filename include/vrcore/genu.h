@@ -223,6 +223,32 @@ VR_EXPORT int GENU_MakeONCACL(STF_List *status, GEN_PSISAccessControlList **out,
                               const char *name, const int32_t *name_type,
                               const int32_t *privilege_level, const GENU_Allocator *alloc);
 
+/* Extended access control entry from a line of assignments, keywords and
+ * values compared without regard to letter case, each keyword at most
+ * once, blanks around "=" allowed:
+ *   name = WORD
+ *   domain = [SYNTAX:]WORD   SYNTAX one of nis dns nisplus file win95 winnt
+ *                            ntsecurity any; without it the domain has none
+ *   name-type = all-users | user | group | netgroup
+ *   privilege-level = end-user | operator | administrator
+ * The entry is made as by GENU_MakeACL (process heap). Anything else in the
+ * text: GEN_S_INVALID and no entry. */
+VR_EXPORT int GENU_eACLFromText(STF_List *status, GEN_ExtACL **out, const char *text);
+/* Extended entry from a list-form entry (process heap). The list form's
+ * name "user@domain" gives the name and a domain of syntax dns (the domain
+ * holds "."), file (it holds "<" or ">") or nis; "@" alone gives an empty
+ * name in the domain of syntax any. Name type and privilege level are
+ * copied from a choice-1 entry, else 2 and 1. */
+VR_EXPORT int GENU_ACLFromPSIS(STF_List *status, GEN_ExtACL **out,
+                               const GEN_PSISAccessControlList *entry);
+/* List-form entry (choice 1, name type 2, privilege level 1; process heap)
+ * named "name@domain" for a domain of syntax nis, dns, file or nisplus,
+ * "domain\name" for win95, winnt or ntsecurity, and "name" for an entry
+ * without domain. Any other domain: GEN_S_NOTSUPP; a joined name longer
+ * than 255 characters: GEN_S_INVALID. */
+VR_EXPORT int GENU_ACLToPSIS(STF_List *status, GEN_PSISAccessControlList **out,
+                             const GEN_ExtACL *entry);
+
 VR_EXPORT int GENU_MakeMediaConsumed(STF_List *status, GEN_MediaConsumed **out,
                                      const GEN_NameOrOID *medium, uint32_t count,
                                      const GENU_Allocator *alloc);
