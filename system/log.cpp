@@ -97,7 +97,6 @@ void SetAddressLocked(const char *address) {
     std::memcpy(addr, address, n + 1);
     CloseDestLocked();
     std::memcpy(g_dest.base, addr, n + 1);
-    g_dest.file[0] = '\0';
     if (std::strcmp(addr, "stdout") == 0) {
         g_dest.kind = Dest::Stdout;
     } else if (std::strcmp(addr, "stderr") == 0) {
@@ -113,10 +112,19 @@ void SetAddressLocked(const char *address) {
         Now(&now);
         char stamp[12];
         FormatStamp(stamp, now.tv_sec);
+        char stem[sizeof g_dest.file];
+        size_t stem_len =
+            static_cast<size_t>(std::snprintf(stem, sizeof stem, "%s.%s-", addr, stamp));
+        int millis = static_cast<int>(now.tv_nsec / 1000000);
+        // Within one second the names of a family follow each other even
+        // when the clock reads the same millisecond twice.
+        if (stem_len == g_dest.stem_len && std::memcmp(stem, g_dest.file, stem_len) == 0 &&
+            millis <= g_dest.millis && g_dest.millis < 999)
+            millis = g_dest.millis + 1;
         g_dest.kind = Dest::File;
-        g_dest.stem_len = static_cast<size_t>(
-            std::snprintf(g_dest.file, sizeof g_dest.file, "%s.%s-", addr, stamp));
-        g_dest.millis = static_cast<int>(now.tv_nsec / 1000000);
+        std::memcpy(g_dest.file, stem, stem_len + 1);
+        g_dest.stem_len = stem_len;
+        g_dest.millis = millis;
         std::snprintf(g_dest.file + g_dest.stem_len, sizeof g_dest.file - g_dest.stem_len, "%03d",
                       g_dest.millis);
     }
@@ -351,6 +359,7 @@ VR_EXPORT int LOG_Term(void) {
     CloseDestLocked();
     g_dest.base[0] = '\0';
     g_dest.file[0] = '\0';
+    g_dest.stem_len = 0;
     if (g_dest.syslog_opened) {
         SL_closelog();
         g_dest.syslog_opened = false;
