@@ -39,8 +39,7 @@ struct Destination {
     Dest kind = Dest::None;
     char base[kMaxPath] = "";      // the address as set
     char file[kMaxPath + 32] = ""; // the log file being written
-    size_t stem_len = 0;           // file up to the milliseconds
-    int millis = 0;
+    long long name_ms = -1;        // the time in the newest file name, in ms
     int fd = -1;
     long long bytes = 0; // written to the current file
     bool syslog_opened = false;
@@ -87,6 +86,14 @@ void CloseDestLocked() {
     g_syslog_mode = false;
 }
 
+// The current file name from the base address and the name's time.
+void FormatFileNameLocked() {
+    char stamp[12];
+    FormatStamp(stamp, static_cast<time_t>(g_dest.name_ms / 1000));
+    std::snprintf(g_dest.file, sizeof g_dest.file, "%s.%s-%03d", g_dest.base, stamp,
+                  static_cast<int>(g_dest.name_ms % 1000));
+}
+
 void SetAddressLocked(const char *address) {
     if (g_env.path_set) address = g_env.path;
     if (address == nullptr || *address == '\0') return;
@@ -110,23 +117,14 @@ void SetAddressLocked(const char *address) {
     } else {
         struct timespec now;
         Now(&now);
-        char stamp[12];
-        FormatStamp(stamp, now.tv_sec);
-        char stem[sizeof g_dest.file];
-        size_t stem_len =
-            static_cast<size_t>(std::snprintf(stem, sizeof stem, "%s.%s-", addr, stamp));
-        int millis = static_cast<int>(now.tv_nsec / 1000000);
-        // Within one second the names of a family follow each other even
-        // when the clock reads the same millisecond twice.
-        if (stem_len == g_dest.stem_len && std::memcmp(stem, g_dest.file, stem_len) == 0 &&
-            millis <= g_dest.millis && g_dest.millis < 999)
-            millis = g_dest.millis + 1;
+        // Names follow each other even when files are begun faster than
+        // the clock's milliseconds advance; a clock set back by more than a
+        // minute is taken as it is.
+        long long ms = static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+        if (ms <= g_dest.name_ms && g_dest.name_ms - ms < 60000) ms = g_dest.name_ms + 1;
+        g_dest.name_ms = ms;
         g_dest.kind = Dest::File;
-        std::memcpy(g_dest.file, stem, stem_len + 1);
-        g_dest.stem_len = stem_len;
-        g_dest.millis = millis;
-        std::snprintf(g_dest.file + g_dest.stem_len, sizeof g_dest.file - g_dest.stem_len, "%03d",
-                      g_dest.millis);
+        FormatFileNameLocked();
     }
 }
 
@@ -143,9 +141,8 @@ bool OpenFileLocked() {
         }
         if (errno == EINTR) continue;
         if (errno != EEXIST) return false;
-        g_dest.millis = (g_dest.millis + 1) % 1000;
-        std::snprintf(g_dest.file + g_dest.stem_len, sizeof g_dest.file - g_dest.stem_len, "%03d",
-                      g_dest.millis);
+        ++g_dest.name_ms;
+        FormatFileNameLocked();
     }
     return false;
 }
@@ -359,7 +356,7 @@ VR_EXPORT int LOG_Term(void) {
     CloseDestLocked();
     g_dest.base[0] = '\0';
     g_dest.file[0] = '\0';
-    g_dest.stem_len = 0;
+    g_dest.name_ms = -1;
     if (g_dest.syslog_opened) {
         SL_closelog();
         g_dest.syslog_opened = false;

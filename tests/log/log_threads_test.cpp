@@ -25,7 +25,8 @@ Lines SplitLines(const std::string &text) {
     return out;
 }
 
-// Every message is "T<t> M<m> L0..L2" on three lines; checks each arrives
+// Every message is "T<t> M<m> L0..L2" on three lines, every third one with
+// a long second line so that it spans text chunks; checks each arrives
 // whole, in order per thread, and returns how many arrived.
 int CheckMessages(const Lines &lines, std::vector<int> &next) {
     int count = 0;
@@ -48,7 +49,10 @@ int CheckMessages(const Lines &lines, std::vector<int> &next) {
             char want[64];
             std::snprintf(want, sizeof want, " | T%d M%d L%d", t, m, l);
             EXPECT_EQ(lines[i + l].substr(0, 8), tid);
-            EXPECT_EQ(lines[i + l].substr(lines[i + l].find(" | ")), want);
+            std::string text = lines[i + l].substr(lines[i + l].find(" | "));
+            std::string expect = want;
+            if (l == 1 && m % 3 == 0) expect += " " + std::string(1500, 'p');
+            EXPECT_EQ(text, expect);
         }
         ++count;
     }
@@ -59,14 +63,18 @@ void Writers(int threads, int messages) {
     std::vector<std::thread> pool;
     for (int t = 0; t < threads; ++t)
         pool.emplace_back([t, messages] {
+            const std::string pad(1500, 'p');
             for (int m = 0; m < messages; ++m) {
+                const char *p = m % 3 == 0 ? pad.c_str() : "";
                 if (m % 2) {
-                    LOG_CondMessage(16, "w.c", t, "T%d M%d L0\nT%d M%d L1\nT%d M%d L2", t, m, t, m, t, m);
+                    LOG_CondMessage(16, "w.c", t, "T%d M%d L0\nT%d M%d L1%s%s\nT%d M%d L2", t, m, t, m,
+                                    *p ? " " : "", p, t, m);
                 } else { // built in pieces
                     LOG_StartMessage(16, "w.c", t, nullptr);
                     for (int l = 0; l < 3; ++l) {
-                        LOG_CondAdd("T%d M%d", t, m);
-                        LOG_CondAdd(l < 2 ? " L%d\n" : " L%d", l);
+                        LOG_CondAdd("T%d M%d L%d", t, m, l);
+                        if (l == 1 && *p) LOG_CondAdd(" %s", p);
+                        if (l < 2) LOG_AddText("\n");
                     }
                     LOG_EndMessage();
                 }
@@ -96,7 +104,7 @@ TEST_F(Concurrent, MultiLineMessagesArriveWhole) {
 
 TEST_F(Concurrent, RotationNeverSplitsAMessage) {
     ASSERT_EQ(LOG_Init((dir_ / "app.log").c_str(), "g"), 0);
-    LOG_SetLogSize(4000);
+    LOG_SetLogSize(8000);
     LOG_SetUseOnce(1);
     const int kThreads = 4, kMessages = 150;
     Writers(kThreads, kMessages);
@@ -106,7 +114,7 @@ TEST_F(Concurrent, RotationNeverSplitsAMessage) {
     int total = 0;
     for (const auto &f : files) {
         std::string text = ReadFile(dir_ / f);
-        EXPECT_LE(text.size(), 4000u) << f;
+        EXPECT_LE(text.size(), 8000u) << f;
         total += CheckMessages(SplitLines(text), next);
     }
     EXPECT_EQ(total, kThreads * kMessages);
