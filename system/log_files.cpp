@@ -75,7 +75,9 @@ void TrimLogs(const char *base_path, int keep, const char *current) {
             const char *name = e->d_name;
             if (std::strncmp(name, base.c_str(), base.size()) != 0) continue;
             if (name[base.size()] == '\0' || !MatchesStamp(name + base.size() + 1)) continue;
-            std::string full = dir == "/" ? "/" + std::string(name) : dir + "/" + name;
+            std::string full = dir;
+            if (full.back() != '/') full.push_back('/');
+            full.append(name);
             struct stat sb;
             if (stat(full.c_str(), &sb) != 0 || !S_ISREG(sb.st_mode)) continue;
             Candidate c{std::move(full), sb.st_mtime, 0};
