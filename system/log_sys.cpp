@@ -11,6 +11,7 @@
 #include <mutex>
 
 #include "system/log_internal.h"
+#include "vrcore/msg.h"
 
 namespace vr::log::sys {
 namespace {
@@ -43,7 +44,7 @@ int ThreadId() {
 }
 
 int VFormat(char *buf, size_t size, const char *format, va_list ap) {
-    return std::vsnprintf(buf, size, format, ap);
+    return MSG_vsnprintf(buf, size, format, ap);
 }
 
 bool UserText(int, char *buf, size_t size) {

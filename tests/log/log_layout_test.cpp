@@ -96,6 +96,15 @@ TEST_F(Layout, MessagesBuiltInPieces) {
                           "     x.cpp:1    18367.089123 | second\r\n");
 }
 
+TEST_F(Layout, FormatsThroughTheLibraryFormatter) {
+    EXPECT_EQ(LOG_CondMessage(6, "a.c", 1, "%2$s %1$s", "world", "hello"), 1);
+    const char *bad = "bad %y format %d"; // not a valid format: written as it is
+    EXPECT_EQ(LOG_CondMessage(6, "a.c", 2, bad, 1), 1);
+    const std::string i = Prefix('I') + "       a.c:";
+    EXPECT_EQ(Only(), i + "1    18367.089123 | hello world\r\n" + i +
+                          "2    18367.089123 | bad %y format %d\r\n");
+}
+
 TEST_F(Layout, TracesAndCatalogMessages) {
     EXPECT_EQ(LOG_CondFuncTrace("AS_Create", "as.cpp", 10, 1, "set=%d", 4), 1);
     EXPECT_EQ(LOG_CondFuncTrace("AS_Create", "as.cpp", 20, 0, nullptr), 1);
