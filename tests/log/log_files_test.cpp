@@ -21,7 +21,7 @@ class Files_ : public LogTest {
     // One message of severity g; all have the same length.
     static void Message(int i) { LOG_CondMessage(16, "a.c", 1, "message %03d", i); }
     static std::string Line(int i) {
-        char buf[16];
+        char buf[32];
         std::snprintf(buf, sizeof buf, "message %03d", i);
         return Prefix('g') + "       a.c:1    18367.089123 | " + buf + "\r\n";
     }
