@@ -3,7 +3,6 @@
 // entry points the rest of the library calls.
 #include <algorithm>
 #include <atomic>
-#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -27,8 +26,15 @@ constexpr int kKeptChunks = 8;
 // columns, or as is when it is wider.
 size_t PutInt(char *out, long v, int width, char pad = ' ') {
     char digits[24];
-    auto r = std::to_chars(digits, digits + sizeof digits, v);
-    size_t n = static_cast<size_t>(r.ptr - digits);
+    char *d = digits + sizeof digits;
+    unsigned long u = v < 0 ? 0ul - static_cast<unsigned long>(v) : static_cast<unsigned long>(v);
+    do {
+        *--d = static_cast<char>('0' + u % 10);
+        u /= 10;
+    } while (u != 0);
+    if (v < 0) *--d = '-';
+    size_t n = static_cast<size_t>(digits + sizeof digits - d);
+    std::memmove(digits, d, n);
     size_t w = static_cast<size_t>(width < 0 ? -width : width);
     size_t fill = w > n ? w - n : 0;
     char *p = out;
