@@ -87,7 +87,9 @@ void TrimLogs(const char *base_path, int keep, const char *current) {
         closedir(d);
         size_t total = logs.size() + others.size();
         if (total <= static_cast<size_t>(keep)) return;
-        std::sort(logs.begin(), logs.end(), [](const Candidate &x, const Candidate &y) {
+        // (Pointers rather than iterators: iterator comparison would leave a
+        // library-internal symbol among the exported ones.)
+        std::sort(logs.data(), logs.data() + logs.size(), [](const Candidate &x, const Candidate &y) {
             return OlderLog(x.mtime, x.name.c_str() + x.stamp, y.mtime, y.name.c_str() + y.stamp);
         });
         size_t excess = std::min(total - static_cast<size_t>(keep), logs.size());

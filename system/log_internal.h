@@ -27,8 +27,9 @@ inline bool InMask(uint32_t mask, int severity) {
     return severity >= 1 && severity <= kMaxSeverity && ((mask >> (severity - 1)) & 1u) != 0;
 }
 
-// The source-location field "%10s:%-4d " with long names shortened to their
-// first 3 characters, '~' and their last 6; no name gives 15 blanks.
+// The source-location field "%10s:%-4d " of a file name (directories
+// dropped), long names shortened to their first 3 characters, '~' and their
+// last 6; no name gives 15 blanks.
 // `out` must hold 32 bytes; returns the length written.
 size_t FormatLocation(char *out, const char *file, int line);
 

@@ -251,6 +251,9 @@ size_t FormatLocation(char *out, const char *file, int line) {
         std::memset(out, ' ', 15);
         return 15;
     }
+    // Callers passing a path (__FILE__) are shown by their file name.
+    for (const char *p = file; *p; ++p)
+        if ((*p == '/' || *p == '\\') && p[1] != '\0') file = p + 1;
     char name[10];
     size_t len = std::strlen(file);
     if (len >= 11) {

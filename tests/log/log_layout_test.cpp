@@ -43,6 +43,8 @@ TEST(LogSeverities, SourceLocationField) {
     EXPECT_EQ(loc("abcdefghijk", 7), "abc~fghijk:7    ");     // 11: shortened
     EXPECT_EQ(loc("syntax_render.cpp", 12345), "syn~er.cpp:12345 ");
     EXPECT_EQ(loc("a.c", -1), "       a.c:-1   ");
+    EXPECT_EQ(loc("/src/vrcore/system/thr.cpp", 5), "   thr.cpp:5    ");
+    EXPECT_EQ(loc("C:\\src\\syntax_render.cpp", 5), "syn~er.cpp:5    ");
     EXPECT_EQ(loc("", 9), std::string(15, ' '));
     EXPECT_EQ(loc(nullptr, 9), std::string(15, ' '));
 }
