@@ -1,0 +1,268 @@
+/* vrcore value utilities: value descriptors, the type-to-descriptor map,
+ * making values from strings and numbers and extracting strings again.
+ * The value structures are in gen.h. */
+#ifndef VRCORE_GENU_H
+#define VRCORE_GENU_H
+
+#include "gen.h"
+
+VR_BEGIN_DECLS
+
+/* ---- Value descriptors ----------------------------------------------- */
+
+/* The descriptor of a value type 0..94, or NULL for a type without one. */
+VR_EXPORT const GENU_ValueDescriptor *GENU_AVT2Descriptor(uint32_t type);
+
+#define GENU_DECLARE_DESC(X) VR_EXPORT extern const GENU_ValueDescriptor GENU_##X##Desc;
+
+/* Descriptors of value types. */
+GENU_DECLARE_DESC(Boolean)
+GENU_DECLARE_DESC(Cardinal)
+GENU_DECLARE_DESC(CardinalRange)
+GENU_DECLARE_DESC(DeltaTime)
+GENU_DECLARE_DESC(Descriptor)
+GENU_DECLARE_DESC(DistNameString)
+GENU_DECLARE_DESC(DocumentContent)
+GENU_DECLARE_DESC(EventHandlingProfile)
+GENU_DECLARE_DESC(FontReference)
+GENU_DECLARE_DESC(Identifier)
+GENU_DECLARE_DESC(IgnoredAttribute)
+GENU_DECLARE_DESC(Integer)
+GENU_DECLARE_DESC(IntegerRange)
+GENU_DECLARE_DESC(JobIdentifier)
+GENU_DECLARE_DESC(MaximumInteger)
+GENU_DECLARE_DESC(Message)
+GENU_DECLARE_DESC(MinimumInteger)
+GENU_DECLARE_DESC(NameOrOID)
+GENU_DECLARE_DESC(NumbersUpSupported)
+GENU_DECLARE_DESC(OctetString)
+GENU_DECLARE_DESC(PageIdType)
+GENU_DECLARE_DESC(PositiveInteger)
+GENU_DECLARE_DESC(Real)
+GENU_DECLARE_DESC(Realization)
+GENU_DECLARE_DESC(RealRange)
+GENU_DECLARE_DESC(Sides)
+GENU_DECLARE_DESC(SimpleName)
+GENU_DECLARE_DESC(Text)
+GENU_DECLARE_DESC(Cardinal64)
+GENU_DECLARE_DESC(Cardinal64Range)
+GENU_DECLARE_DESC(OidCardinalMap)
+GENU_DECLARE_DESC(CardinalOrNoid)
+GENU_DECLARE_DESC(CardinalOrOid)
+GENU_DECLARE_DESC(Criteria)
+GENU_DECLARE_DESC(DeliveryAddress)
+GENU_DECLARE_DESC(DescriptiveName)
+GENU_DECLARE_DESC(Dimension)
+GENU_DECLARE_DESC(DistNameStringSeq)
+GENU_DECLARE_DESC(DocumentFormat)
+GENU_DECLARE_DESC(Edge)
+GENU_DECLARE_DESC(FileReference)
+GENU_DECLARE_DESC(Finishing)
+GENU_DECLARE_DESC(GeneralizedTime)
+GENU_DECLARE_DESC(InputTrayMedium)
+GENU_DECLARE_DESC(Locale)
+GENU_DECLARE_DESC(Locations)
+GENU_DECLARE_DESC(MediumDimensions)
+GENU_DECLARE_DESC(NameOrOidSeq)
+GENU_DECLARE_DESC(NewJobIdentifier)
+GENU_DECLARE_DESC(NonNegativeReal)
+GENU_DECLARE_DESC(NonNegativeRealRange)
+GENU_DECLARE_DESC(ObjectIdent)
+GENU_DECLARE_DESC(MediaSelect)
+GENU_DECLARE_DESC(PageOrderType)
+GENU_DECLARE_DESC(PageSelectSeq)
+GENU_DECLARE_DESC(Percent)
+GENU_DECLARE_DESC(PosIntOrOid)
+GENU_DECLARE_DESC(Checkpoint)
+GENU_DECLARE_DESC(Priority)
+GENU_DECLARE_DESC(Privileges)
+GENU_DECLARE_DESC(RdnSeq)
+GENU_DECLARE_DESC(ResultsProfile)
+GENU_DECLARE_DESC(XYDimensions)
+GENU_DECLARE_DESC(PSISAccessControlList)
+GENU_DECLARE_DESC(RPCAddress)
+GENU_DECLARE_DESC(SocketAddress)
+GENU_DECLARE_DESC(FastFilterDef)
+GENU_DECLARE_DESC(ExtACL)
+GENU_DECLARE_DESC(MediaConsumed)
+GENU_DECLARE_DESC(MediaConsumedSeq)
+GENU_DECLARE_DESC(PreprocessorDefinition)
+GENU_DECLARE_DESC(SeqOfObjId)
+GENU_DECLARE_DESC(DriverInfo)
+
+/* Descriptors of components without a value type of their own. */
+GENU_DECLARE_DESC(AEIdentifier)
+GENU_DECLARE_DESC(AETitle)
+GENU_DECLARE_DESC(APContexts)
+GENU_DECLARE_DESC(CountryName)
+GENU_DECLARE_DESC(CriterionType)
+GENU_DECLARE_DESC(DocumentIdentifier)
+GENU_DECLARE_DESC(DomainDefinedAttr)
+GENU_DECLARE_DESC(DomainDefinedAttrs)
+GENU_DECLARE_DESC(DomainName)
+GENU_DECLARE_DESC(ExtensionAttrs)
+GENU_DECLARE_DESC(External)
+GENU_DECLARE_DESC(Filter)
+GENU_DECLARE_DESC(IfwRDN)
+GENU_DECLARE_DESC(IfwRDNSeq)
+GENU_DECLARE_DESC(LocationalIdentifier)
+GENU_DECLARE_DESC(Name)
+GENU_DECLARE_DESC(NetworkAddress)
+GENU_DECLARE_DESC(NumericUserId)
+GENU_DECLARE_DESC(ObjNameComponent)
+GENU_DECLARE_DESC(OrganizationName)
+GENU_DECLARE_DESC(OrganizationUnitName)
+GENU_DECLARE_DESC(OrganizationUnitNames)
+GENU_DECLARE_DESC(OwnerName)
+GENU_DECLARE_DESC(PageIdentifier)
+GENU_DECLARE_DESC(PageMediaSelect)
+GENU_DECLARE_DESC(PageSelect)
+GENU_DECLARE_DESC(PersonalName)
+GENU_DECLARE_DESC(QosLevel)
+GENU_DECLARE_DESC(QualityOfService)
+GENU_DECLARE_DESC(Selector)
+GENU_DECLARE_DESC(SeqOfFinishingProcSpec)
+GENU_DECLARE_DESC(SeqOfInsertSheet)
+GENU_DECLARE_DESC(SeqOfOctetString)
+GENU_DECLARE_DESC(SeqOfStrings)
+GENU_DECLARE_DESC(SetOfFilter)
+GENU_DECLARE_DESC(SetOfNameComponent)
+GENU_DECLARE_DESC(SetOfObjId)
+GENU_DECLARE_DESC(SetOfObjNameComponent)
+GENU_DECLARE_DESC(SetOfOctetStrings)
+GENU_DECLARE_DESC(SetOfOids)
+GENU_DECLARE_DESC(SetOfText)
+GENU_DECLARE_DESC(Surface)
+GENU_DECLARE_DESC(TerminalIdentifier)
+GENU_DECLARE_DESC(Token)
+
+/* ---- Making values ----------------------------------------------------
+ * Each returns 0, or 1 with GEN_S_NOMEM or GEN_S_INVALID; a function
+ * making a new block stores NULL in its output on failure, an Embedded
+ * form leaves the caller's structure cleared. */
+
+/* Octet string holding a copy of the string (length = strlen, the copy
+ * keeps its NUL). */
+VR_EXPORT int GENU_MakeEmbeddedString(STF_List *status, GEN_OctetString *octets,
+                                      const char *string, const GENU_Allocator *alloc);
+/* Kind-5 text, charset 0, from a string of at most 4095 characters; a
+ * NULL string gives an empty text. */
+VR_EXPORT int GENU_MakeEmbeddedText(STF_List *status, GEN_Text *text, const char *string,
+                                    const GENU_Allocator *alloc);
+VR_EXPORT int GENU_MakeText(STF_List *status, GEN_Text **out, const char *string,
+                            const GENU_Allocator *alloc);
+/* Kind-5 simple name, charset 0, from a string of at most 255 characters. */
+VR_EXPORT int GENU_MakeEmbeddedSimpleName(STF_List *status, GEN_SimpleName *name,
+                                          const char *string, const GENU_Allocator *alloc);
+VR_EXPORT int GENU_MakeSimpleName(STF_List *status, GEN_SimpleName **out, const char *string,
+                                  const GENU_Allocator *alloc);
+/* Distinguished name string from a text and an optional name syntax. */
+VR_EXPORT int GENU_MakeDistNameString(STF_List *status, GEN_DistNameString **out,
+                                      const GEN_Text *text, const GEN_NameOrOID *syntax,
+                                      const GENU_Allocator *alloc);
+/* From a string; a non-zero syntax becomes a name syntax of choice 1. */
+VR_EXPORT int GENU_MakeEmbeddedDistNameString2(STF_List *status, GEN_DistNameString *value,
+                                               const char *string, GENU_ShortOID syntax,
+                                               const GENU_Allocator *alloc);
+VR_EXPORT int GENU_MakeDistNameString2(STF_List *status, GEN_DistNameString **out,
+                                       const char *string, GENU_ShortOID syntax,
+                                       const GENU_Allocator *alloc);
+
+/* Object identifications of each choice; structured alternatives are
+ * deep-copied. */
+VR_EXPORT int GENU_MakeObjectIdent_JobId(STF_List *status, GEN_ObjectIdent **out,
+                                         const char *job_id, const GENU_Allocator *alloc);
+VR_EXPORT int GENU_MakeObjectIdent_DocId(STF_List *status, GEN_ObjectIdent **out,
+                                         const GEN_DocumentIdentifier *doc_id,
+                                         const GENU_Allocator *alloc);
+VR_EXPORT int GENU_MakeObjectIdent_Oid(STF_List *status, GEN_ObjectIdent **out,
+                                       GENU_ShortOID oid, const GENU_Allocator *alloc);
+VR_EXPORT int GENU_MakeObjectIdent_DistName(STF_List *status, GEN_ObjectIdent **out,
+                                            const GEN_DistNameString *dist_name,
+                                            const GENU_Allocator *alloc);
+VR_EXPORT int GENU_MakeObjectIdent_FontRef(STF_List *status, GEN_ObjectIdent **out,
+                                           const GEN_FontReference *font_ref,
+                                           const GENU_Allocator *alloc);
+VR_EXPORT int GENU_MakeObjectIdent_NameOrOID(STF_List *status, GEN_ObjectIdent **out,
+                                             const GEN_NameOrOID *name_or_oid,
+                                             const GENU_Allocator *alloc);
+VR_EXPORT int GENU_MakeObjectIdent_SimpleName(STF_List *status, GEN_ObjectIdent **out,
+                                              const GEN_SimpleName *simple_name,
+                                              const GENU_Allocator *alloc);
+
+/* RPC address of choice 1 named by a string. */
+VR_EXPORT int GENU_MakeNameRPCAddress(STF_List *status, GEN_RPCAddress **out, const char *name,
+                                      const GENU_Allocator *alloc);
+/* RPC address of choice 2: host and authentication name as texts, the
+ * version and program numbers, procedure 0. The fourth argument is not
+ * used. */
+VR_EXPORT int GENU_MakeONCRPCAddress(STF_List *status, GEN_RPCAddress **out, const char *host,
+                                     const void *unused, uint32_t version, uint32_t program,
+                                     const char *auth_name, const GENU_Allocator *alloc);
+
+/* Error message from exactly one of a text (choice 1) or an octet string
+ * (choice 2). */
+VR_EXPORT int GENU_MakeEmbeddedErrorMsg(STF_List *status, GEN_ErrorMessage *msg,
+                                        const GEN_Text *text, const GEN_OctetString *octets,
+                                        const GENU_Allocator *alloc);
+VR_EXPORT int GENU_MakeErrorMsg(STF_List *status, GEN_ErrorMessage **out, const GEN_Text *text,
+                                const GEN_OctetString *octets, const GENU_Allocator *alloc);
+
+/* Extended access control entry from its parts: a NULL or empty name gives
+ * an empty name and name type 0; otherwise the name type given or 2. The
+ * privilege level given or 1. A NULL or empty domain name gives a domain
+ * without name; domain_syntax 0 means none. */
+VR_EXPORT int GENU_MakeACL(STF_List *status, GEN_ExtACL **out, const char *name,
+                           const char *domain_name, GENU_ShortOID domain_syntax,
+                           const int32_t *name_type, const int32_t *privilege_level,
+                           const GENU_Allocator *alloc);
+/* List-form access control entry of choice 2 (the name as an octet
+ * string) with the optional name type and privilege level copied. */
+VR_EXPORT int GENU_MakeONCACL(STF_List *status, GEN_PSISAccessControlList **out,
+                              const char *name, const int32_t *name_type,
+                              const int32_t *privilege_level, const GENU_Allocator *alloc);
+
+VR_EXPORT int GENU_MakeMediaConsumed(STF_List *status, GEN_MediaConsumed **out,
+                                     const GEN_NameOrOID *medium, uint32_t count,
+                                     const GENU_Allocator *alloc);
+VR_EXPORT int GENU_MakePreprocessorDefinition(STF_List *status, GEN_PreprocessorDefinition **out,
+                                              const GEN_SimpleName *name, GENU_ShortOID type,
+                                              GENU_ShortOID exec_type, const GEN_Text *command,
+                                              const GEN_SeqOfStrings *arguments,
+                                              const GENU_Allocator *alloc);
+VR_EXPORT int GENU_MakeDriverInfo(STF_List *status, GEN_DriverInfo **out, const GEN_Text *name,
+                                  GENU_ShortOID environment, const GEN_Text *driver_path,
+                                  const GEN_Text *data_file, const GEN_Text *config_file,
+                                  const GEN_Text *help_file,
+                                  const GEN_SeqOfStrings *dependent_files,
+                                  const GENU_Allocator *alloc);
+
+/* ---- Extracting strings -----------------------------------------------
+ * *out receives a new NUL-terminated string made with the allocator, or
+ * NULL on failure (GEN_S_INVALID for a bad kind or length). */
+
+VR_EXPORT int GENU_ExtractText(STF_List *status, char **out, const GEN_Text *text,
+                               const GENU_Allocator *alloc);
+VR_EXPORT int GENU_ExtractSimpleName(STF_List *status, char **out, const GEN_SimpleName *name,
+                                     const GENU_Allocator *alloc);
+/* Counted bytes of at most 255 as a string. */
+VR_EXPORT int GENU_ExtractOctet255(STF_List *status, char **out, uint16_t length,
+                                   const unsigned char *bytes, const GENU_Allocator *alloc);
+VR_EXPORT int GENU_ExtractOctetString(STF_List *status, char **out,
+                                      const GEN_OctetString *octets, const GENU_Allocator *alloc);
+/* The name as by GENU_ExtractText and its name syntax: 0 when none, the
+ * identifier of a choice-1 syntax, or the name-syntax table's identifier of
+ * a choice-2 syntax name (GENU_NAME_SYNTAX_UNKNOWN when not in the table). */
+VR_EXPORT int GENU_ExtractDistNameString(STF_List *status, char **string_out,
+                                         GENU_ShortOID *syntax_out,
+                                         const GEN_DistNameString *value,
+                                         const GENU_Allocator *alloc);
+
+/* The identifier of a name syntax given by name ("unix", "x-500", "winnt",
+ * ...; letter case ignored), or GENU_NAME_SYNTAX_UNKNOWN. */
+#define GENU_NAME_SYNTAX_UNKNOWN 0xFFFFFFFFu
+VR_EXPORT GENU_ShortOID GENU_NameSyntaxToShortOID(const char *name);
+
+VR_END_DECLS
+
+#endif /* VRCORE_GENU_H */

@@ -1,0 +1,149 @@
+// Shared pieces of the attribute-set tests: a small value syntax (a heap
+// int) whose copy and delete can be made to fail on demand and which counts
+// live values, a status list wrapper, and readers of a set's contents.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "attrset/as_internal.h"
+#include "failalloc.h"
+#include "vrcore/as.h"
+
+namespace astest {
+
+constexpr uint32_t kIntType = 7;
+constexpr uint32_t kOtherType = 8;
+constexpr uint32_t kCopyFailCode = 0xC00E0001u;
+constexpr uint32_t kDeleteFailCode = 0xC00E0002u;
+
+struct IntSyntax {
+    static inline std::atomic<long> live = 0;    // values made, not yet deleted
+    static inline std::atomic<long> deletes = 0; // successful deletes
+    static inline long fail_copy = 0;   // fail the nth copy from now (0: never)
+    static inline long fail_delete = 0; // fail the nth delete from now (0: never)
+    static void Reset() { deletes = fail_copy = fail_delete = 0; }
+};
+
+inline int IntCopy(STF_List *st, void **out, const void *src, const GENU_Allocator *al) {
+    if (IntSyntax::fail_copy && --IntSyntax::fail_copy == 0) {
+        STF_AddStatus(st, kCopyFailCode, 0);
+        return 1;
+    }
+    auto *p = static_cast<int *>(al->alloc(sizeof(int)));
+    if (!p) {
+        STF_AddStatus(st, kCopyFailCode, 0);
+        return 1;
+    }
+    *p = *static_cast<const int *>(src);
+    *out = p;
+    ++IntSyntax::live;
+    return 0;
+}
+
+inline int IntDelete(STF_List *st, void *value, const GENU_Allocator *al) {
+    if (IntSyntax::fail_delete && --IntSyntax::fail_delete == 0) {
+        STF_AddStatus(st, kDeleteFailCode, 0);
+        return 1;
+    }
+    al->free(value);
+    --IntSyntax::live;
+    ++IntSyntax::deletes;
+    return 0;
+}
+
+inline const GENU_ValueDescriptor kIntDesc{IntCopy, IntDelete};
+inline const GENU_Allocator kFailAlloc{vrtest::FailMalloc, vrtest::FailFree};
+
+// A value owned by the caller until a set takes it over.
+inline int *MakeInt(int v, const GENU_Allocator &al = kFailAlloc) {
+    auto *p = static_cast<int *>(al.alloc(sizeof(int)));
+    *p = v;
+    ++IntSyntax::live;
+    return p;
+}
+inline void FreeInt(int *p, const GENU_Allocator &al = kFailAlloc) {
+    al.free(p);
+    --IntSyntax::live;
+}
+
+struct Status {
+    STF_List *l = STF_CreateList(nullptr);
+    ~Status() { STF_DeleteList(l); }
+    operator STF_List *() const { return l; }
+    uint32_t Top() const { return STF_GetStatus(l); }
+    // Codes newest first.
+    std::vector<uint32_t> Codes() const {
+        std::vector<uint32_t> out;
+        STF_ObjectInfo info;
+        for (uint32_t i = 1; STF_GetObjectInfo(l, i, &info) == 0; ++i) out.push_back(info.code);
+        return out;
+    }
+};
+
+// The contents of a set: identifiers with their values, in set order.
+using Content = std::vector<std::pair<GENU_ShortOID, std::vector<int>>>;
+
+inline Content Read(AS_SetHandle set) {
+    Content c;
+    auto *s = static_cast<vr::as::Set *>(set->obj);
+    for (auto *a = s->first; a; a = a->next) {
+        std::vector<int> vals;
+        for (auto *v = a->first; v; v = v->next) vals.push_back(*static_cast<int *>(v->value));
+        c.emplace_back(a->id, vals);
+    }
+    return c;
+}
+
+// Checks the links and counts of a whole set.
+inline void ExpectConsistent(AS_SetHandle set) {
+    auto *s = static_cast<vr::as::Set *>(set->obj);
+    ASSERT_TRUE(vr::as::SetOk(s));
+    uint32_t n = 0;
+    vr::as::Attr *prev = nullptr;
+    for (auto *a = s->first; a; prev = a, a = a->next, ++n) {
+        ASSERT_TRUE(vr::as::AttrOk(a));
+        ASSERT_EQ(a->prev, prev);
+        ASSERT_EQ(a->set, s);
+        uint32_t m = 0;
+        vr::as::Value *vp = nullptr;
+        for (auto *v = a->first; v; vp = v, v = v->next, ++m) {
+            ASSERT_TRUE(vr::as::ValueOk(v));
+            ASSERT_EQ(v->prev, vp);
+            ASSERT_EQ(v->attr, a);
+        }
+        ASSERT_EQ(a->last, vp);
+        ASSERT_EQ(a->count, m);
+    }
+    ASSERT_EQ(s->last, prev);
+    ASSERT_EQ(s->count, n);
+}
+
+// A set on the failing allocator, destroyed at scope end.
+struct TestSet {
+    AS_SetHandle h = nullptr;
+    explicit TestSet(int allow_dups = 0, const GENU_Allocator *al = &kFailAlloc) {
+        Status st;
+        EXPECT_EQ(AS_Create(st, &h, al, allow_dups), 0);
+    }
+    ~TestSet() {
+        if (h) {
+            Status st;
+            IntSyntax::fail_delete = 0;
+            EXPECT_EQ(AS_Destroy(st, &h), 0) << std::hex << st.Top();
+        }
+    }
+    operator AS_SetHandle() const { return h; }
+    // Adds one value per identifier: {id, value}...
+    void Add(GENU_ShortOID id, int v) {
+        Status st;
+        ASSERT_EQ(AS_AddAttrVal(st, h, id, kIntType, MakeInt(v), &kIntDesc, nullptr), 0)
+            << std::hex << st.Top();
+    }
+};
+
+} // namespace astest

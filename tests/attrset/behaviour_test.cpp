@@ -1,0 +1,249 @@
+// Attributes, values and set algebra: the cases the model test does not
+// reach (argument codes, value ownership, failing delete functions,
+// iteration ends, the algebra's selection and ordering rules).
+#include "as_test_util.h"
+#include "vrcore/genu.h"
+
+using namespace astest;
+
+namespace {
+using Codes = std::vector<uint32_t>;
+
+// A result set destroyed at scope end.
+struct Result {
+    AS_SetHandle h = nullptr;
+    ~Result() {
+        Status st;
+        if (h) {
+            EXPECT_EQ(AS_Destroy(st, &h), 0);
+        }
+    }
+};
+} // namespace
+
+TEST(AttrSetBehaviour, ArgumentsAreCheckedInOrder) {
+    Status st;
+    TestSet set;
+    AS_SetHandle out = nullptr;
+    int v = 1;
+    void *data;
+    GENU_Allocator half{vrtest::FailMalloc, nullptr};
+    GENU_ValueDescriptor no_delete{IntCopy, nullptr};
+    AS_ValueList two_missing{2, nullptr};
+    AS_IdentifierList ids{0, nullptr};
+    auto codes = [&](int rc) {
+        EXPECT_EQ(rc, 1);
+        return st.Codes();
+    };
+    const Codes bad_set1{AS_S_BADARG1, AS_S_BADHANDLE}, bad_set2{AS_S_BADARG2, AS_S_BADHANDLE};
+    EXPECT_EQ(codes(AS_Create(st, &out, &half, 0)), Codes{AS_S_BADARG2});
+    // Descriptor and list checks come before the handle, except for copies.
+    EXPECT_EQ(codes(AS_AddAttrVal(st, nullptr, 1, kIntType, &v, &no_delete, nullptr)),
+              Codes{AS_S_BADARG5});
+    EXPECT_EQ(codes(AS_AddAttrValM(st, nullptr, 1, kIntType, &v, nullptr, nullptr)), bad_set1);
+    EXPECT_EQ(codes(AS_AddAttrValList(st, set, 1, kIntType, &two_missing, &kIntDesc, nullptr)),
+              Codes{AS_S_BADARG4});
+    EXPECT_EQ(codes(AS_SetAttrModifyOp(st, nullptr, 1, 4)), Codes{AS_S_BADARG3});
+    EXPECT_EQ(codes(AS_GetAttrValCountR(st, nullptr, nullptr)), Codes{AS_S_BADARG3});
+    EXPECT_EQ(codes(AS_GetAttrCharacteristics(st, set, 1, &data, nullptr, nullptr)),
+              Codes{AS_S_BADARG4});
+    EXPECT_EQ(codes(AS_Copy(st, &out, nullptr, &half)), Codes{AS_S_BADARG3});
+    EXPECT_EQ(codes(AS_Append(st, &out, set, nullptr, &half, 0)),
+              (Codes{AS_S_BADARG3, AS_S_BADHANDLE}));
+    EXPECT_EQ(codes(AS_Subset(st, &out, nullptr, &ids, &half)), Codes{AS_S_BADARG4});
+    EXPECT_EQ(codes(AS_Intersect(st, &out, nullptr, &ids, nullptr)), bad_set2);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(AS_GetCount(nullptr, set, nullptr), 1);
+}
+
+TEST(AttrSetBehaviour, DuplicateIdentifiersAndIterationEnds) {
+    Status st;
+    TestSet set(1);
+    set.Add(4, 40);
+    ASSERT_EQ(AS_AddAttr(st, set, 4, kIntType, nullptr), 0);
+    AS_AttrHandle h = nullptr;
+    int present = 0;
+    EXPECT_EQ(AS_FindAttr(st, set, 4, &h), 1);
+    EXPECT_EQ(st.Top(), AS_S_MULTIPLE);
+    EXPECT_EQ(AS_IsAttrPresent(st, set, 4, &present), 0);
+    EXPECT_EQ(present, 1);
+    GENU_ShortOID id = 0;
+    ASSERT_EQ(AS_FindFirstAttr(st, set, &h, &id), 0);
+    ASSERT_EQ(AS_FindNextAttrR(st, &h, &id), 0);
+    EXPECT_EQ(id, 4u);
+    AS_AttrHandle last = h;
+    EXPECT_EQ(AS_FindNextAttrR(st, &h, &id), 1);
+    EXPECT_EQ(st.Top(), AS_S_NOMOREATTRS);
+    EXPECT_EQ(h, last);
+    ASSERT_EQ(AS_FindPrevAttrR(st, &h, &id), 0);
+    AS_AttrValHandle vh = nullptr;
+    void *v = nullptr;
+    ASSERT_EQ(AS_FindFirstAttrValR(st, h, &vh, &v), 0);
+    EXPECT_EQ(*static_cast<int *>(v), 40);
+    EXPECT_EQ(AS_FindNextAttrValVR(st, &vh, &v), 1);
+    EXPECT_EQ(st.Top(), AS_S_NOMOREVALUES);
+    EXPECT_EQ(AS_FindPrevAttrValVR(st, &vh, &v), 1);
+    // Stepping moved the one reference along: one release each is enough.
+    EXPECT_EQ(AS_FreeAttrValHandle(st, &vh), 0);
+    EXPECT_EQ(AS_FreeAttrHandle(st, &h), 0);
+    EXPECT_EQ(AS_FreeAttrHandle(st, &last), 1);
+    TestSet empty;
+    EXPECT_EQ(AS_FindFirstAttr(st, empty, &h, nullptr), 1);
+    EXPECT_EQ(st.Top(), AS_S_NOATTR);
+}
+
+TEST(AttrSetBehaviour, ValueOwnership) {
+    Status st;
+    TestSet set;
+    int mine = 42;
+    AS_AttrHandle h = nullptr;
+    ASSERT_EQ(AS_AddAttrValM(st, set, 1, kIntType, &mine, &kIntDesc, &h), 0);
+    ASSERT_EQ(AS_AddAttrValMR(st, h, kIntType, &mine, &kIntDesc), 0);
+    mine = 0;
+    EXPECT_EQ(Read(set), (Content{{1, {42, 42}}}));
+    long live = IntSyntax::live;
+    EXPECT_EQ(AS_AddAttrValMR(st, h, kOtherType, &mine, &kIntDesc), 1); // copy deleted again
+    EXPECT_EQ(st.Top(), AS_S_WRONGTYPE);
+    EXPECT_EQ(IntSyntax::live, live);
+    IntSyntax::fail_copy = 1;
+    EXPECT_EQ(AS_ReplaceAllAttrValsM(st, set, 1, kIntType, &mine, &kIntDesc, nullptr), 1);
+    EXPECT_EQ(st.Codes(), (Codes{AS_S_COPYFAILED, kCopyFailCode}));
+
+    IntSyntax::Reset();
+    ASSERT_EQ(AS_AddAttrValR(st, h, kIntType, MakeInt(43), &kIntDesc), 0);
+    ASSERT_EQ(AS_ReplaceAllAttrVals(st, set, 1, kIntType, MakeInt(44), &kIntDesc, nullptr), 0);
+    EXPECT_EQ(IntSyntax::deletes, 3);
+    AS_ValueList none{0, nullptr}, got{5, nullptr};
+    ASSERT_EQ(AS_AddAttrValList(st, set, 2, kOtherType, &none, &kIntDesc, nullptr), 0);
+    ASSERT_EQ(AS_GetAttrValList(st, set, 2, &got, nullptr), 0);
+    EXPECT_EQ(got.count, 0u);
+    EXPECT_EQ(got.values, nullptr);
+    void *v;
+    EXPECT_EQ(AS_GetAttrVal(st, set, 2, &v), 1);
+    EXPECT_EQ(st.Top(), AS_S_NOVALUES);
+
+    // In-place replacement keeps the handle and the position.
+    int *nv = MakeInt(45);
+    AS_AttrValHandle vh = nullptr;
+    ASSERT_EQ(AS_FindFirstAttrValR(st, h, &vh, nullptr), 0);
+    EXPECT_EQ(AS_ReplaceAttrValVR(st, vh, kOtherType, nv, &kIntDesc), 1);
+    EXPECT_EQ(st.Top(), AS_S_WRONGTYPE);
+    EXPECT_EQ(AS_ReplaceAttrValVR(st, vh, kIntType, nv, nullptr), 1);
+    EXPECT_EQ(st.Top(), AS_S_BADARG4);
+    ASSERT_EQ(AS_ReplaceAttrValVR(st, vh, kIntType, nv, &kIntDesc), 0);
+    ASSERT_EQ(AS_AddAttrValR(st, h, kIntType, MakeInt(46), &kIntDesc), 0);
+    ASSERT_EQ(AS_GetAttrValVR(st, vh, &v), 0);
+    EXPECT_EQ(v, nv);
+    EXPECT_EQ(Read(set), (Content{{1, {45, 46}}, {2, {}}}));
+    ASSERT_EQ(AS_DeleteAttrValVR(st, &vh), 0);
+    EXPECT_EQ(vh, AS_nullAttrValHandle);
+    EXPECT_EQ(AS_FreeAttrHandle(st, &h), 0);
+}
+
+TEST(AttrSetBehaviour, FailingDeleteFunctionsStopDeletions) {
+    Status st;
+    TestSet set;
+    for (int i = 0; i < 3; ++i) set.Add(1, i);
+    set.Add(2, 20);
+    set.Add(3, 30);
+    IntSyntax::fail_delete = 2;
+    EXPECT_EQ(AS_DeleteAttr(st, set, 1), 1);
+    EXPECT_EQ(st.Codes(), (Codes{AS_S_DELETEFAILED, kDeleteFailCode}));
+    EXPECT_EQ(Read(set), (Content{{1, {1, 2}}, {2, {20}}, {3, {30}}}));
+    // A replacement stops too: deleted values stay deleted, none is added.
+    int *nv = MakeInt(9);
+    IntSyntax::fail_delete = 2;
+    EXPECT_EQ(AS_ReplaceAllAttrVals(st, set, 1, kIntType, nv, &kIntDesc, nullptr), 1);
+    EXPECT_EQ(Read(set), (Content{{1, {2}}, {2, {20}}, {3, {30}}}));
+    AS_AttrValHandle vh = nullptr;
+    ASSERT_EQ(AS_FindFirstAttrVal(st, set, 1, &vh, nullptr), 0);
+    IntSyntax::fail_delete = 1;
+    EXPECT_EQ(AS_DeleteAttrValVR(st, &vh), 1);
+    IntSyntax::fail_delete = 1;
+    EXPECT_EQ(AS_ReplaceAttrValVR(st, vh, kIntType, nv, &kIntDesc), 1);
+    EXPECT_EQ(Read(set), (Content{{1, {2}}, {2, {20}}, {3, {30}}}));
+    EXPECT_EQ(AS_FreeAttrValHandle(st, &vh), 0);
+    FreeInt(nv);
+
+    IntSyntax::fail_delete = 3;
+    EXPECT_EQ(AS_Clear(st, set), 1);
+    EXPECT_EQ(Read(set), (Content{{3, {30}}}));
+    IntSyntax::fail_delete = 1;
+    AS_SetHandle h = set.h;
+    EXPECT_EQ(AS_Destroy(st, &h), 1);
+    EXPECT_EQ(h, set.h);
+    EXPECT_EQ(Read(set), (Content{{3, {30}}}));
+    ExpectConsistent(set);
+}
+
+TEST(AttrSetBehaviour, CopiesAreDeepAndIndependent) {
+    Status st;
+    Result r;
+    AS_AttrHandle dest = nullptr;
+    {
+        TestSet src(1);
+        src.Add(1, 10);
+        src.Add(1, 11);
+        ASSERT_EQ(AS_Copy(st, &r.h, src, &kFailAlloc), 0);
+        ASSERT_EQ(AS_CopyAttr(st, src, src, 1, &dest), 0); // duplicates allowed
+        ASSERT_EQ(AS_CopyAttrValsR(st, dest, dest), 0);    // doubles itself
+        EXPECT_EQ(Read(src), (Content{{1, {10, 11}}, {1, {10, 11, 10, 11}}}));
+        ASSERT_EQ(AS_FreeAttrHandle(st, &dest), 0);
+    }
+    EXPECT_EQ(Read(r.h), (Content{{1, {10, 11}}}));
+    ASSERT_EQ(AS_DeleteAllAttrVals(st, r.h, 1), 0);
+}
+
+TEST(AttrSetBehaviour, AlgebraOrderAndSelection) {
+    Status st;
+    TestSet a, b, dups(1);
+    for (GENU_ShortOID id : {1, 2, 3}) a.Add(id, static_cast<int>(id));
+    b.Add(2, 22);
+    b.Add(4, 44);
+    dups.Add(7, 70);
+    ASSERT_EQ(AS_AddAttr(st, dups, 3, kIntType, nullptr), 0);
+    ASSERT_EQ(AS_AddAttr(st, dups, 7, kIntType, nullptr), 0);
+    {
+        Result r;
+        ASSERT_EQ(AS_Overlay(st, &r.h, a, b, &kFailAlloc), 0);
+        EXPECT_EQ(Read(r.h), (Content{{1, {1}}, {3, {3}}, {2, {22}}, {4, {44}}}));
+        EXPECT_EQ(AS_Overlay(st, &r.h, dups, a, &kFailAlloc), 1);
+        EXPECT_EQ(st.Top(), AS_S_PRESENT);
+    }
+    {
+        Result r;
+        EXPECT_EQ(AS_Append(st, &r.h, a, b, &kFailAlloc, 0), 1);
+        EXPECT_EQ(st.Top(), AS_S_PRESENT);
+        ASSERT_EQ(AS_Append(st, &r.h, a, b, &kFailAlloc, 1), 0);
+        EXPECT_EQ(Read(r.h), (Content{{1, {1}}, {2, {2}}, {3, {3}}, {2, {22}}, {4, {44}}}));
+    }
+    auto pick = [&](std::vector<GENU_ShortOID> ids, bool subset, Content *got) {
+        AS_IdentifierList l{static_cast<uint32_t>(ids.size()), ids.data()};
+        Result r;
+        int rc = subset ? AS_Subset(st, &r.h, dups, &l, &kFailAlloc)
+                        : AS_Intersect(st, &r.h, dups, &l, &kFailAlloc);
+        *got = rc == 0 ? Read(r.h) : Content{};
+        return rc;
+    };
+    Content got;
+    EXPECT_EQ(pick({}, true, &got), 0);
+    EXPECT_EQ(got, Content{});
+    EXPECT_EQ(pick({3, 7, 7}, false, &got), 0); // first 7 only, set order
+    EXPECT_EQ(got, (Content{{7, {70}}, {3, {}}}));
+    EXPECT_EQ(pick({7, 5}, false, &got), 0);
+    EXPECT_EQ(got, (Content{{7, {70}}}));
+    EXPECT_EQ(pick({7, 5}, true, &got), 1);
+    EXPECT_EQ(st.Top(), AS_S_NOATTR);
+}
+
+TEST(AttrSetBehaviour, WorksWithTheLibrarysOwnDescriptors) {
+    Status st;
+    Result a, b;
+    ASSERT_EQ(AS_Create(st, &a.h, nullptr, 0), 0);
+    GEN_Cardinal n = 4711;
+    ASSERT_EQ(AS_AddAttrValM(st, a.h, 12, 1, &n, &GENU_CardinalDesc, nullptr), 0);
+    ASSERT_EQ(AS_Copy(st, &b.h, a.h, nullptr), 0);
+    void *v = nullptr;
+    ASSERT_EQ(AS_GetAttrVal(st, b.h, 12, &v), 0);
+    EXPECT_EQ(*static_cast<GEN_Cardinal *>(v), 4711u);
+}

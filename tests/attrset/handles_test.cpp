@@ -1,0 +1,180 @@
+// Handle discipline: sharing, releasing, stale and invalid handles, corrupt
+// objects and the limits.
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include "as_test_util.h"
+
+using namespace astest;
+using vr::as::Attr;
+using vr::as::Set;
+
+namespace {
+using Codes = std::vector<uint32_t>;
+const Codes kBadArg1{AS_S_BADARG1, AS_S_BADHANDLE};
+} // namespace
+
+TEST(AttrSetHandles, SharedHandlesGoStaleAndAreFreedByTheirLastUser) {
+    Status st;
+    AS_SetHandle h = nullptr, copy = nullptr;
+    long blocks = vrtest::FailAlloc::Live();
+    ASSERT_EQ(AS_Create(st, &h, &kFailAlloc, 0), 0);
+    ASSERT_EQ(AS_CopySetHandle(st, h, &copy), 0);
+    AS_AttrHandle attr = nullptr, attr2 = nullptr;
+    AS_AttrValHandle val = nullptr;
+    ASSERT_EQ(AS_AddAttrVal(st, h, 3, kIntType, MakeInt(30), &kIntDesc, &attr), 0);
+    ASSERT_EQ(AS_CopyAttrHandle(st, attr, &attr2), 0);
+    ASSERT_EQ(AS_FindFirstAttrValR(st, attr, &val, nullptr), 0);
+
+    ASSERT_EQ(AS_DeleteAttrR(st, &attr), 0);
+    EXPECT_EQ(attr, AS_nullAttrHandle);
+    GENU_ShortOID id;
+    void *v;
+    EXPECT_EQ(AS_GetAttrIDR(st, attr2, &id), 1);
+    EXPECT_EQ(st.Codes(), Codes{AS_S_STALE});
+    EXPECT_EQ(AS_GetAttrValVR(st, val, &v), 1);
+    EXPECT_EQ(st.Codes(), Codes{AS_S_STALE});
+    EXPECT_EQ(AS_CopyAttrR(st, h, attr2, nullptr), 1);
+    EXPECT_EQ(st.Codes(), (Codes{AS_S_STALE2, AS_S_STALE}));
+
+    ASSERT_EQ(AS_Destroy(st, &h), 0);
+    EXPECT_EQ(h, AS_nullSetHandle);
+    uint32_t n;
+    EXPECT_EQ(AS_GetCount(st, copy, &n), 1);
+    EXPECT_EQ(st.Codes(), Codes{AS_S_STALE});
+    EXPECT_EQ(AS_CopyAttr(st, copy, copy, 1, nullptr), 1);
+    EXPECT_EQ(st.Codes(), (Codes{AS_S_STALE1, AS_S_STALE}));
+    AS_SetHandle again = copy;
+    EXPECT_EQ(AS_Destroy(st, &again), 1);
+    EXPECT_EQ(st.Top(), AS_S_STALE);
+
+    // Freeing a stale handle succeeds; the freed record is no handle any more.
+    EXPECT_EQ(AS_FreeSetHandle(st, &attr2), 1); // wrong kind
+    EXPECT_EQ(st.Codes(), kBadArg1);
+    const AS_Handle freed[] = {copy, attr2, val};
+    EXPECT_EQ(AS_FreeSetHandle(st, &copy), 0);
+    EXPECT_EQ(AS_FreeAttrHandle(st, &attr2), 0);
+    EXPECT_EQ(AS_FreeAttrValHandle(st, &val), 0);
+    EXPECT_EQ(copy, nullptr);
+    EXPECT_EQ(val, nullptr);
+    for (AS_Handle f : freed) {
+        EXPECT_EQ(AS_FreeAttrHandle(st, &f), 1);
+        EXPECT_EQ(st.Codes(), kBadArg1);
+    }
+    EXPECT_EQ(vrtest::FailAlloc::Live(), blocks);
+}
+
+TEST(AttrSetHandles, InvalidHandlesAreReportedWithoutBeingTrusted) {
+    Status st;
+    TestSet set;
+    AS_AttrHandle attr = nullptr;
+    ASSERT_EQ(AS_AddAttr(st, set, 5, kIntType, &attr), 0);
+    uint32_t n;
+    EXPECT_EQ(AS_GetCount(st, attr, &n), 1); // wrong kind
+    EXPECT_EQ(st.Codes(), kBadArg1);
+
+    // Pointers that never were handles: null, stack bytes, a copy of a real
+    // record (right magic, wrong address), heap memory, an object's address.
+    unsigned char junk[64];
+    std::memset(junk, 0xA5, sizeof junk);
+    AS__HandleRecord forged = *set.h;
+    void *heap = std::calloc(1, 64);
+    for (AS_SetHandle bogus : {static_cast<AS_SetHandle>(nullptr),
+                               reinterpret_cast<AS_SetHandle>(junk), &forged,
+                               static_cast<AS_SetHandle>(heap),
+                               static_cast<AS_SetHandle>(set.h->obj)}) {
+        EXPECT_EQ(AS_GetCount(st, bogus, &n), 1);
+        EXPECT_EQ(st.Codes(), kBadArg1);
+        AS_SetHandle b = bogus;
+        EXPECT_EQ(AS_FreeSetHandle(st, &b), 1);
+        EXPECT_EQ(st.Codes(), kBadArg1);
+        EXPECT_EQ(AS_CopyAttr(st, set, bogus, 5, nullptr), 1);
+        EXPECT_EQ(st.Codes(), (Codes{AS_S_BADARG2, AS_S_BADHANDLE}));
+    }
+    std::free(heap);
+
+    // The last user let go while the attribute lives: the record is invalid
+    // to callers, yet the attribute is intact and can be found again.
+    AS_AttrHandle dropped = attr;
+    ASSERT_EQ(AS_FreeAttrHandle(st, &attr), 0);
+    GENU_ShortOID id;
+    EXPECT_EQ(AS_GetAttrIDR(st, dropped, &id), 1);
+    EXPECT_EQ(st.Codes(), kBadArg1);
+    ASSERT_EQ(AS_FindAttr(st, set, 5, &attr), 0);
+    EXPECT_EQ(attr, dropped);
+    EXPECT_EQ(AS_FreeAttrHandle(st, &attr), 0);
+}
+
+TEST(AttrSetHandles, CorruptObjectsAndLimits) {
+    Status st;
+    TestSet set, other;
+    AS_AttrHandle ah = nullptr, out = nullptr;
+    ASSERT_EQ(AS_AddAttrVal(st, set, 1, kIntType, MakeInt(1), &kIntDesc, &ah), 0);
+    auto *s = static_cast<Set *>(set.h->obj);
+    auto *a = static_cast<Attr *>(ah->obj);
+    uint32_t n;
+    int32_t op;
+    s->allow_dups = 2;
+    EXPECT_EQ(AS_GetCount(st, set, &n), 1);
+    EXPECT_EQ(st.Codes(), Codes{AS_S_CORRUPT});
+    EXPECT_EQ(AS_CopyAttr(st, other, set, 1, nullptr), 1);
+    EXPECT_EQ(st.Codes(), (Codes{AS_S_CORRUPT2, AS_S_CORRUPT}));
+    s->allow_dups = 0;
+    s->last = nullptr;
+    EXPECT_EQ(AS_AddAttr(st, set, 2, kIntType, nullptr), 1);
+    EXPECT_EQ(st.Top(), AS_S_CORRUPT);
+    s->last = a;
+    a->chars_size = 3;
+    EXPECT_EQ(AS_GetAttrModifyOpR(st, ah, &op), 1);
+    EXPECT_EQ(st.Top(), AS_S_CORRUPT);
+    a->chars_size = 0;
+
+    ah->users = vr::as::kCountLimit - 1;
+    EXPECT_EQ(AS_CopyAttrHandle(st, ah, &out), 1);
+    EXPECT_EQ(st.Top(), AS_S_TOOMANYUSERS);
+    int *v = MakeInt(2);
+    EXPECT_EQ(AS_AddAttrVal(st, set, 1, kIntType, v, &kIntDesc, &out), 1);
+    EXPECT_EQ(st.Top(), AS_S_TOOMANYUSERS);
+    ah->users = 1;
+    a->count = vr::as::kCountLimit - 1; // the links still hold one value
+    EXPECT_EQ(AS_AddAttrValR(st, ah, kIntType, v, &kIntDesc), 1);
+    EXPECT_EQ(st.Top(), AS_S_ATTRFULL);
+    a->count = 1;
+    s->count = vr::as::kCountLimit - 1;
+    EXPECT_EQ(AS_AddAttr(st, set, 2, kIntType, nullptr), 1);
+    EXPECT_EQ(st.Top(), AS_S_SETFULL);
+    s->count = 1;
+    EXPECT_EQ(Read(set), (Content{{1, {1}}}));
+    FreeInt(v);
+    EXPECT_EQ(AS_FreeAttrHandle(st, &ah), 0);
+}
+
+// The registry of handle records is shared by every thread; separate sets
+// in separate threads must not disturb each other.
+TEST(AttrSetHandles, SeparateSetsInSeparateThreads) {
+    size_t regs = vr::as::RegistrySize();
+    auto work = [](int seed) {
+        Status st;
+        for (int round = 0; round < 50; ++round) {
+            AS_SetHandle h = nullptr, c = nullptr;
+            ASSERT_EQ(AS_Create(st, &h, nullptr, 0), 0);
+            for (int i = 0; i < 40; ++i) {
+                int v = seed + i;
+                ASSERT_EQ(AS_AddAttrValM(st, h, static_cast<GENU_ShortOID>(i + 1), kIntType, &v,
+                                         &kIntDesc, nullptr),
+                          0);
+            }
+            ASSERT_EQ(AS_Copy(st, &c, h, nullptr), 0);
+            ASSERT_EQ(AS_Destroy(st, &h), 0);
+            void *v = nullptr;
+            ASSERT_EQ(AS_GetAttrVal(st, c, 40, &v), 0);
+            ASSERT_EQ(*static_cast<int *>(v), seed + 39);
+            ASSERT_EQ(AS_Destroy(st, &c), 0);
+        }
+    };
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) threads.emplace_back(work, t * 1000);
+    for (auto &t : threads) t.join();
+    EXPECT_EQ(vr::as::RegistrySize(), regs);
+}

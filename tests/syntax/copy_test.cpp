@@ -1,0 +1,403 @@
+// Deep copy and deletion of every value syntax and component: random
+// values copied, the original deleted, the copy checked intact; failing
+// allocations; invalid kinds, choices and lengths.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <set>
+#include <vector>
+
+#include "failalloc.h"
+#include "syntax/gentype.h"
+#include "valuegen.h"
+#include "vrcore/genu.h"
+
+namespace {
+
+using vrtest::StatusList;
+
+struct DescCase {
+    const char *name;
+    const GENU_ValueDescriptor *desc;
+    const vrsyn::TypeInfo *type;
+};
+
+#define D(N, T) {#N, &GENU_##N##Desc, &vrsyn::T_##T}
+const DescCase kDescs[] = {
+    D(Boolean, Boolean), D(Cardinal, Cardinal), D(CardinalRange, CardinalRange),
+    D(DeltaTime, DeltaTime), D(Descriptor, Text), D(DistNameString, DistNameString),
+    D(DocumentContent, DocumentContent), D(EventHandlingProfile, EventHandlingProfile),
+    D(FontReference, FontReference), D(Identifier, Identifier), D(Integer, Integer),
+    D(IntegerRange, IntegerRange), D(JobIdentifier, JobIdentifier),
+    D(MaximumInteger, MaximumInteger), D(Message, Text), D(MinimumInteger, MinimumInteger),
+    D(NameOrOID, NameOrOID), D(NumbersUpSupported, NumbersUpSupported),
+    D(OctetString, OctetString), D(PageIdType, PageIdType), D(PositiveInteger, PositiveInteger),
+    D(Real, Real), D(Realization, Realization), D(RealRange, RealRange), D(Sides, Sides),
+    D(SimpleName, SimpleName), D(Text, Text), D(Cardinal64, Cardinal64),
+    D(Cardinal64Range, Cardinal64Range), D(OidCardinalMap, OidCardinalMap),
+    D(CardinalOrNoid, CardinalOrNoid), D(CardinalOrOid, CardinalOrOid),
+    D(DeliveryAddress, DeliveryAddress), D(DescriptiveName, SimpleName),
+    D(Dimension, Dimension), D(DistNameStringSeq, DistNameStringSeq),
+    D(DocumentFormat, DocumentFormat), D(Edge, Edge), D(FileReference, FileReference),
+    D(Finishing, Finishing), D(GeneralizedTime, GeneralizedTime),
+    D(InputTrayMedium, InputTrayMedium), D(Locale, Locale), D(Locations, Locations),
+    D(MediumDimensions, MediumDimensions), D(NameOrOidSeq, NameOrOidSeq),
+    D(NewJobIdentifier, NewJobIdentifier), D(NonNegativeReal, NonNegativeReal),
+    D(NonNegativeRealRange, NonNegativeRealRange), D(ObjectIdent, ObjectIdent),
+    D(MediaSelect, MediaSelect), D(PageOrderType, PageOrderType),
+    D(PageSelectSeq, PageSelectSeq), D(Percent, Percent), D(PosIntOrOid, PosIntOrOid),
+    D(Checkpoint, Checkpoint), D(Priority, Priority), D(Privileges, Privileges),
+    D(RdnSeq, IfwRDNSeq), D(ResultsProfile, ResultsProfile), D(XYDimensions, XYDimensions),
+    D(PSISAccessControlList, PSISAccessControlList), D(RPCAddress, RPCAddress),
+    D(SocketAddress, SocketAddress), D(FastFilterDef, FastFilterDef), D(ExtACL, ExtACL),
+    D(MediaConsumed, MediaConsumed), D(MediaConsumedSeq, MediaConsumedSeq),
+    D(PreprocessorDefinition, PreprocessorDefinition), D(SeqOfObjId, SetOfObjId),
+    D(DriverInfo, DriverInfo),
+    // Components.
+    D(AEIdentifier, AEIdentifier), D(AETitle, AETitle), D(APContexts, SetOfObjId),
+    D(CountryName, CountryName), D(CriterionType, CriterionType),
+    D(DocumentIdentifier, DocumentIdentifier), D(DomainDefinedAttr, DomainDefinedAttr),
+    D(DomainDefinedAttrs, DomainDefinedAttrs), D(DomainName, DomainName),
+    D(ExtensionAttrs, ExtensionAttrs), D(External, External), D(IfwRDN, SetOfObjNameComponent),
+    D(IfwRDNSeq, IfwRDNSeq), D(LocationalIdentifier, LocationalIdentifier), D(Name, Name),
+    D(NetworkAddress, NetworkAddress), D(NumericUserId, NumericUserId),
+    D(ObjNameComponent, ObjNameComponent), D(OrganizationName, OrganizationName),
+    D(OrganizationUnitName, OrganizationUnitName),
+    D(OrganizationUnitNames, OrganizationUnitNames), D(OwnerName, OwnerName),
+    D(PageIdentifier, PageIdentifier), D(PageMediaSelect, PageMediaSelect),
+    D(PageSelect, PageSelect), D(PersonalName, PersonalName), D(QosLevel, QosLevel),
+    D(QualityOfService, QualityOfService), D(SeqOfFinishingProcSpec, SeqOfFinishingProcSpec),
+    D(SeqOfInsertSheet, SeqOfInsertSheet), D(SeqOfOctetString, SeqOfOctetString),
+    D(SeqOfStrings, SeqOfStrings), D(SetOfNameComponent, SetOfNameComponent),
+    D(SetOfObjId, SetOfObjId), D(SetOfObjNameComponent, SetOfObjNameComponent),
+    D(SetOfOctetStrings, SeqOfOctetString), D(SetOfOids, SetOfObjId), D(SetOfText, SetOfText),
+    D(Surface, Surface), D(TerminalIdentifier, TerminalIdentifier), D(Token, Token),
+    D(Criteria, Criteria), D(IgnoredAttribute, IgnoredAttribute), D(Filter, Filter),
+    D(SetOfFilter, SetOfFilter), D(Selector, Selector),
+};
+#undef D
+
+const GENU_Allocator kFail = {vrtest::FailMalloc, vrtest::FailFree};
+
+void *Random(std::mt19937 &rng, const vrsyn::TypeInfo &t) { return vrtest::NewRandomValue(rng, t); }
+
+// Every value type of the table has its descriptor, the others none.
+TEST(Descriptors, ValueTypeMap) {
+    const std::set<uint32_t> none = {3,  29, 30, 36, 38, 47, 50, 51, 52, 53, 54, 58,
+                                     59, 65, 66, 70, 73, 78, 79, 80, 82, 83};
+    for (uint32_t t = 0; t < 95; ++t) {
+        EXPECT_EQ(GENU_AVT2Descriptor(t) == nullptr, none.count(t) == 1) << "type " << t;
+    }
+    EXPECT_EQ(GENU_AVT2Descriptor(28), &GENU_TextDesc);
+    EXPECT_EQ(GENU_AVT2Descriptor(16)->copy, GENU_TextDesc.copy);
+    EXPECT_EQ(GENU_AVT2Descriptor(95), nullptr);
+    EXPECT_EQ(GENU_AVT2Descriptor(0xFFFFFFFFu), nullptr);
+    for (uint32_t t = 0; t < 95; ++t) {
+        const GENU_ValueDescriptor *d = GENU_AVT2Descriptor(t);
+        if (!d) continue;
+        bool found = false;
+        for (const DescCase &c : kDescs) found = found || c.desc == d;
+        EXPECT_TRUE(found) << "type " << t << " has a descriptor the tests do not know";
+    }
+}
+
+// Random values: copy, delete the original, the copy must be intact and
+// own all its blocks (ASan reports any sharing), then delete the copy.
+TEST(CopyDelete, RandomValuesThroughDescriptors) {
+    StatusList st;
+    for (const DescCase &c : kDescs) {
+        std::mt19937 rng(0x5eed + static_cast<unsigned>(std::strlen(c.name)));
+        for (int round = 0; round < 40; ++round) {
+            void *orig = Random(rng, *c.type);
+            std::string before = vrtest::Dump(*c.type, orig);
+            void *copy = nullptr;
+            ASSERT_EQ(c.desc->copy(st.fresh(), &copy, orig, nullptr), 0) << c.name << " " << before;
+            ASSERT_NE(copy, nullptr);
+            EXPECT_EQ(c.desc->del(st.fresh(), orig, nullptr), 0) << c.name;
+            EXPECT_EQ(vrtest::Dump(*c.type, copy), before) << c.name;
+            EXPECT_EQ(c.desc->del(st.fresh(), copy, nullptr), 0) << c.name;
+        }
+    }
+}
+
+// Every allocation of a deep copy may fail: the result is then null and
+// nothing is left allocated; the source is untouched.
+TEST(CopyDelete, FailingAllocatorSweep) {
+    StatusList st;
+    for (const DescCase &c : kDescs) {
+        std::mt19937 rng(77 + static_cast<unsigned>(std::strlen(c.name)));
+        for (int round = 0; round < 4; ++round) {
+            void *orig = Random(rng, *c.type);
+            std::string before = vrtest::Dump(*c.type, orig);
+            void *copy = nullptr;
+            vrtest::SweepFailures(
+                [&] {
+                    copy = reinterpret_cast<void *>(1);
+                    long live = vrtest::FailAlloc::Live();
+                    if (c.desc->copy(st.fresh(), &copy, orig, &kFail) != 0) {
+                        EXPECT_EQ(copy, nullptr) << c.name;
+                        EXPECT_EQ(st.code(), GEN_S_NOMEM) << c.name;
+                        return false;
+                    }
+                    EXPECT_EQ(vrtest::Dump(*c.type, copy), before) << c.name;
+                    EXPECT_EQ(c.desc->del(st.fresh(), copy, &kFail), 0);
+                    // Every block of the copy came from, and went back to,
+                    // the copy's allocator.
+                    EXPECT_EQ(vrtest::FailAlloc::Live(), live) << c.name;
+                    return true;
+                },
+                [&] { EXPECT_EQ(vrtest::Dump(*c.type, orig), before) << c.name; });
+            EXPECT_EQ(c.desc->del(st.fresh(), orig, nullptr), 0);
+        }
+    }
+}
+
+// The deep forms fill a caller's structure and leave it cleared on failure.
+TEST(CopyDelete, DeepCopyFailureLeavesDestinationCleared) {
+    StatusList st;
+    std::mt19937 rng(9);
+    GEN_DeliveryAddress *orig = nullptr;
+    // A well-filled address: retry until most parts are present.
+    for (int i = 0; i < 50; ++i) {
+        auto *a = static_cast<GEN_DeliveryAddress *>(Random(rng, vrsyn::T_DeliveryAddress));
+        if (a->personal_name && a->organization_unit_names && a->directory_name &&
+            a->extension_attrs) {
+            orig = a;
+            break;
+        }
+        GEN_DeleteDeliveryAddress(st.fresh(), a, nullptr);
+    }
+    ASSERT_NE(orig, nullptr);
+    GEN_DeliveryAddress dst;
+    static const GEN_DeliveryAddress zero{};
+    long points = vrtest::SweepFailures(
+        [&] {
+            std::memset(&dst, 0xA5, sizeof dst);
+            if (GEN_DeepCopyDeliveryAddress(st.fresh(), &dst, orig, &kFail) != 0) {
+                EXPECT_EQ(std::memcmp(&dst, &zero, sizeof dst), 0);
+                return false;
+            }
+            EXPECT_EQ(GEN_DeepDeleteDeliveryAddress(st.fresh(), &dst, &kFail), 0);
+            EXPECT_EQ(std::memcmp(&dst, &zero, sizeof dst), 0);
+            return true;
+        },
+        [] {});
+    EXPECT_GT(points, 3);
+    GEN_DeleteDeliveryAddress(st.fresh(), orig, nullptr);
+}
+
+// Invalid kinds, choices and lengths are refused, outputs stay null and
+// nothing leaks, however deep the fault sits.
+TEST(CopyDelete, InvalidValuesRefused) {
+    StatusList st;
+    void *out = reinterpret_cast<void *>(1);
+
+    GEN_Text text{};
+    text.kind = 6;
+    EXPECT_EQ(GEN_CopyText(st.fresh(), &out, &text, nullptr), 1);
+    EXPECT_EQ(st.code(), GEN_S_INVALID);
+    EXPECT_EQ(out, nullptr);
+
+    GEN_OctetString neg{-1, nullptr};
+    EXPECT_EQ(GEN_CopyOctetString(st.fresh(), &out, &neg, nullptr), 1);
+    EXPECT_EQ(st.code(), GEN_S_INVALID);
+    GEN_OctetString dangling{3, nullptr};
+    EXPECT_EQ(GEN_CopyOctetString(st.fresh(), &out, &dangling, nullptr), 1);
+
+    GEN_SimpleName name{};
+    name.kind = GEN_KIND_OCTETS;
+    name.u.counted.length = 256;
+    EXPECT_EQ(GEN_CopySimpleName(st.fresh(), &out, &name, nullptr), 1);
+    EXPECT_EQ(st.code(), GEN_S_INVALID);
+    name.u.counted.length = 255;
+    ASSERT_EQ(GEN_CopySimpleName(st.fresh(), &out, &name, nullptr), 0);
+    EXPECT_EQ(static_cast<GEN_SimpleName *>(out)->u.counted.length, 255);
+    GEN_DeleteSimpleName(st.fresh(), out, nullptr);
+    name.kind = GEN_KIND_IRV;
+    std::memset(name.u.string, 'x', sizeof name.u.string); // no NUL within 256
+    EXPECT_EQ(GEN_CopySimpleName(st.fresh(), &out, &name, nullptr), 1);
+    name.u.string[255] = 0; // exactly 255 characters
+    ASSERT_EQ(GEN_CopySimpleName(st.fresh(), &out, &name, nullptr), 0);
+    EXPECT_EQ(std::strlen(static_cast<GEN_SimpleName *>(out)->u.string), 255u);
+    GEN_DeleteSimpleName(st.fresh(), out, nullptr);
+
+    GEN_JobIdentifier job;
+    std::memset(job.value, 'j', sizeof job.value);
+    EXPECT_EQ(GEN_CopyJobIdentifier(st.fresh(), &out, &job, nullptr), 1);
+    EXPECT_EQ(out, nullptr);
+
+    GEN_DomainDefinedAttrs dda{};
+    dda.count = 5;
+    EXPECT_EQ(GEN_CopyDomainDefinedAttrs(st.fresh(), &out, &dda, nullptr), 1);
+
+    // A bad choice deep inside, after blocks were already copied: the
+    // partial copy is undone (counted by the failing allocator's ledger).
+    GEN_Text comment{};
+    comment.kind = GEN_KIND_IRV;
+    comment.u.string = const_cast<char *>("comment");
+    GEN_NameOrOID bin{};
+    bin.choice = 3;
+    uint32_t copies = 2;
+    GEN_ResultsProfile profile{};
+    profile.results_set_comment = &comment;
+    profile.job_copies = &copies;
+    profile.output_bin = &bin;
+    long live = vrtest::FailAlloc::Live();
+    EXPECT_EQ(GEN_CopyResultsProfile(st.fresh(), &out, &profile, &kFail), 1);
+    EXPECT_EQ(st.code(), GEN_S_INVALID);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(vrtest::FailAlloc::Live(), live);
+
+    // An object identification of a choice outside 1..7.
+    GEN_ObjectIdent oi{};
+    oi.choice = 8;
+    EXPECT_EQ(GEN_CopyObjectIdent(st.fresh(), &out, &oi, nullptr), 1);
+    EXPECT_EQ(st.code(), GEN_S_INVALID);
+}
+
+TEST(CopyDelete, EdgeCasesOfTheRepresentations) {
+    StatusList st;
+    // An empty octet string copies to length 0 and no address, whatever
+    // address it carried.
+    unsigned char byte = 'z';
+    GEN_OctetString empty{0, &byte};
+    void *out = nullptr;
+    ASSERT_EQ(GEN_CopyOctetString(st.fresh(), &out, &empty, nullptr), 0);
+    EXPECT_EQ(static_cast<GEN_OctetString *>(out)->length, 0);
+    EXPECT_EQ(static_cast<GEN_OctetString *>(out)->value, nullptr);
+    GEN_DeleteOctetString(st.fresh(), out, nullptr);
+
+    // Copies of counted bytes keep a NUL after the data.
+    unsigned char ab[2] = {'a', 'b'};
+    GEN_OctetString two{2, ab};
+    ASSERT_EQ(GEN_CopyOctetString(st.fresh(), &out, &two, nullptr), 0);
+    EXPECT_EQ(static_cast<GEN_OctetString *>(out)->value[2], 0);
+    GEN_DeleteOctetString(st.fresh(), out, nullptr);
+
+    // Null arguments.
+    EXPECT_EQ(GEN_DeleteText(st.fresh(), nullptr, nullptr), 1);
+    EXPECT_EQ(st.code(), GEN_S_NULLDELETE);
+    EXPECT_EQ(GEN_CopyText(st.fresh(), &out, nullptr, nullptr), 1);
+    EXPECT_EQ(st.code(), GEN_S_NULLARG);
+    GEN_Text t{};
+    EXPECT_EQ(GEN_CopyText(nullptr, &out, &t, nullptr), 1);
+    GENU_Allocator half = {vrtest::FailMalloc, nullptr};
+    t.kind = 1;
+    EXPECT_EQ(GEN_CopyText(st.fresh(), &out, &t, &half), 1);
+    EXPECT_EQ(st.code(), GEN_S_INVALID);
+
+    // Deleting a value with a bad choice reports it and still clears it.
+    GEN_NameOrOID bad{};
+    bad.choice = 9;
+    bad.u.oid = 5;
+    EXPECT_EQ(GEN_DeepDeleteNameOrOID(st.fresh(), &bad, nullptr), 1);
+    EXPECT_EQ(st.code(), GEN_S_INVALID);
+    EXPECT_EQ(bad.choice, 0);
+    EXPECT_EQ(bad.u.oid, 0u);
+}
+
+} // namespace
+
+namespace {
+
+// Filters nest themselves; a copy refuses nesting beyond the bound
+// instead of exhausting the stack, and undoes what it made.
+TEST(CopyDelete, NestingIsBounded) {
+    StatusList st;
+    auto chain = [](int depth) {
+        auto *leaf = new GEN_Filter{};
+        leaf->choice = GEN_FILTER_ITEM;
+        leaf->u.item.choice = GEN_ITEM_PRESENT;
+        leaf->u.item.u.present = 649;
+        GEN_Filter *top = leaf;
+        for (int i = 1; i < depth; ++i) {
+            auto *f = new GEN_Filter{};
+            f->choice = GEN_FILTER_NOT;
+            f->u.not_filter = top;
+            top = f;
+        }
+        return top;
+    };
+    auto drop = [](GEN_Filter *f) {
+        while (f) {
+            GEN_Filter *next = f->choice == GEN_FILTER_NOT ? f->u.not_filter : nullptr;
+            delete f;
+            f = next;
+        }
+    };
+    // Each level is one filter; the innermost holds its item in place.
+    GEN_Filter *ok = chain(GEN_MAX_NESTING - 1);
+    void *copy = nullptr;
+    ASSERT_EQ(GEN_CopyFilter(st.fresh(), &copy, ok, &kFail), 0);
+    EXPECT_EQ(GEN_DeleteFilter(st.fresh(), copy, &kFail), 0);
+    GEN_Filter *deep = chain(GEN_MAX_NESTING);
+    long live = vrtest::FailAlloc::Live();
+    EXPECT_EQ(GEN_CopyFilter(st.fresh(), &copy, deep, &kFail), 1);
+    EXPECT_EQ(st.code(), GEN_S_INVALID);
+    EXPECT_EQ(copy, nullptr);
+    EXPECT_EQ(vrtest::FailAlloc::Live(), live);
+    drop(ok);
+    drop(deep);
+}
+
+} // namespace
+
+namespace {
+
+// Each description accounts for its whole structure: a byte no field
+// covers can only be alignment padding (less than 8 bytes), so a field left
+// out of a description shows up here instead of as a shallow copy.
+TEST(Descriptions, CoverEveryStructure) {
+    using vrsyn::Field;
+    using vrsyn::FieldKind;
+    auto extent = [](const Field &f) -> uint32_t {
+        switch (f.kind) {
+        case FieldKind::Flat:
+        case FieldKind::CharArray:
+        case FieldKind::ValueType:
+            return f.size;
+        case FieldKind::Octets:
+            return sizeof(GEN_OctetString);
+        case FieldKind::Text:
+            return sizeof(GEN_Text);
+        case FieldKind::SimpleName:
+            return sizeof(GEN_SimpleName);
+        case FieldKind::Inline:
+            return f.type->size;
+        case FieldKind::Choice:
+            return 4;
+        case FieldKind::CountedArray:
+            return 2;
+        default:
+            return sizeof(void *);
+        }
+    };
+    for (size_t i = 0; i < vrsyn::kAllTypesCount; ++i) {
+        const vrsyn::TypeInfo &t = *vrsyn::kAllTypes[i];
+        std::vector<bool> covered(t.size, false);
+        auto mark = [&](uint32_t off, uint32_t n) {
+            ASSERT_LE(off + n, t.size) << t.name;
+            for (uint32_t b = off; b < off + n; ++b) covered[b] = true;
+        };
+        if (t.list) mark(0, sizeof(void *));
+        for (uint32_t k = 0; k < t.nfields; ++k) {
+            const Field &f = t.fields[k];
+            mark(f.offset, extent(f));
+            for (uint32_t a = 0; a < f.nalts; ++a)
+                mark(f.alts[a].field.offset, extent(f.alts[a].field));
+            if (f.kind == FieldKind::CountedArray) mark(f.elem_offset, f.max * f.type->size);
+        }
+        uint32_t gap = 0;
+        for (uint32_t b = 0; b <= t.size; ++b) {
+            if (b < t.size && !covered[b]) {
+                ++gap;
+                continue;
+            }
+            EXPECT_LT(gap, 8u) << t.name << ": " << gap << " bytes before offset " << b
+                               << " belong to no field";
+            gap = 0;
+        }
+    }
+}
+
+} // namespace
