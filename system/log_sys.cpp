@@ -1,6 +1,8 @@
-// The platform services the logging module stands on: the log mutex, the
+// The services the logging module stands on: the log mutex, the
 // thread-specific slot of the message under construction, the formatter
-// and the message catalog.
+// and the message catalog. The slot and the mutex are the platform's own:
+// the library's thread keys can be released wholesale by the program, and
+// their failures are themselves logged.
 #include <pthread.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -47,9 +49,11 @@ int VFormat(char *buf, size_t size, const char *format, va_list ap) {
     return MSG_vsnprintf(buf, size, format, ap);
 }
 
-bool UserText(int, char *buf, size_t size) {
-    if (size) buf[0] = '\0';
-    return false;
+bool UserText(int number, char *buf, size_t size) {
+    uint32_t length = 0;
+    uint32_t rc = MSG_GetUnformatted(MSG_KIND_USER, static_cast<uint32_t>(number), nullptr,
+                                     static_cast<uint32_t>(size), &length, buf);
+    return rc == 0 || rc == MSG_S_TRUNCATED;
 }
 
 } // namespace vr::log::sys

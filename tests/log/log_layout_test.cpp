@@ -1,5 +1,6 @@
 // Exact layout of the lines of a log file.
 #include "log_test_util.h"
+#include "vrcore/msg.h"
 
 using namespace logtest;
 
@@ -111,10 +112,22 @@ TEST_F(Layout, TracesAndCatalogMessages) {
     EXPECT_EQ(LOG_CondFuncTrace("AS_Create", "as.cpp", 10, 1, "set=%d", 4), 1);
     EXPECT_EQ(LOG_CondFuncTrace("AS_Create", "as.cpp", 20, 0, nullptr), 1);
     EXPECT_EQ(LOG_CondUserMessage(1, 4711, 5), 1);
+    // A user message of the application's catalog, with its arguments.
+    const fs::path cat = dir_ / "nls" / "lgt4001.mdl";
+    fs::create_directories(cat.parent_path());
+    std::ofstream(dir_ / "nls" / "lgt.msg") << "$set 1\n101 user text %2$s and %1$d\n";
+    ASSERT_EQ(std::system(("gencat " + cat.string() + " " + (dir_ / "nls" / "lgt.msg").string()).c_str()), 0);
+    setenv("NLSPATH", (dir_ / "nls" / "%N").c_str(), 1);
+    ASSERT_EQ(MSG_UsageBegin("lgt"), 0u);
+    EXPECT_EQ(LOG_CondUserMessage(2, 0x40010065, 7, "seven"), 1);
+    MSG_UsageEnd();
+    unsetenv("NLSPATH");
+
     const std::string f = Prefix('F') + "    as.cpp:";
     EXPECT_EQ(Only(), f + "10   18367.089123 | Entering AS_Create set=4\r\n" + f +
                           "20   18367.089123 | Leaving AS_Create \r\n" + Prefix('E') +
-                          "Wed Mar  4 05:06:07 2026 | Error retrieving message from data file\r\n");
+                          "Wed Mar  4 05:06:07 2026 | Error retrieving message from data file\r\n" +
+                          Prefix('W') + "Wed Mar  4 05:06:07 2026 | user text seven and 7\r\n");
 }
 
 TEST_F(Layout, LongMessagesArriveWhole) {
