@@ -1,0 +1,403 @@
+// Building messages per thread: the line prefix, the source location or
+// wall clock, continuation lines aligned under the text, and the LOG_Cond
+// entry points the rest of the library calls.
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "system/log_internal.h"
+
+namespace vr::log {
+namespace {
+
+std::atomic<GENU_AllocFn> g_alloc{nullptr};
+std::atomic<GENU_FreeFn> g_free{nullptr};
+
+void *DefaultAlloc(size_t n) { return std::malloc(n); }
+void DefaultFree(void *p) { std::free(p); }
+
+// Chunks kept for the next message beyond the first; longer chains are
+// given back.
+constexpr int kKeptChunks = 8;
+
+// Writes v right-aligned (width > 0) or left-aligned (width < 0) in |width|
+// columns, or as is when it is wider.
+size_t PutInt(char *out, long v, int width, char pad = ' ') {
+    char digits[24];
+    char *d = digits + sizeof digits;
+    unsigned long u = v < 0 ? 0ul - static_cast<unsigned long>(v) : static_cast<unsigned long>(v);
+    do {
+        *--d = static_cast<char>('0' + u % 10);
+        u /= 10;
+    } while (u != 0);
+    if (v < 0) *--d = '-';
+    size_t n = static_cast<size_t>(digits + sizeof digits - d);
+    std::memmove(digits, d, n);
+    size_t w = static_cast<size_t>(width < 0 ? -width : width);
+    size_t fill = w > n ? w - n : 0;
+    char *p = out;
+    if (width > 0) {
+        std::memset(p, pad, fill);
+        p += fill;
+    }
+    std::memcpy(p, digits, n);
+    p += n;
+    if (width < 0) {
+        std::memset(p, ' ', fill);
+        p += fill;
+    }
+    return static_cast<size_t>(p - out);
+}
+
+// The "%c %-5d " line prefix.
+size_t Prefix(char *out, const ThreadState &st) {
+    out[0] = kSeverityLetters[st.severity];
+    out[1] = ' ';
+    size_t n = 2 + PutInt(out + 2, st.tid, -5);
+    out[n++] = ' ';
+    return n;
+}
+
+void Raw(ThreadState &st, const char *p, size_t n) {
+    while (n > 0 && !st.failed) {
+        Chunk *c = st.cur;
+        if (c->used == kChunkText) {
+            Chunk *next = c->next;
+            if (next == nullptr) {
+                next = static_cast<Chunk *>(st.alloc(sizeof(Chunk)));
+                if (next == nullptr) {
+                    st.failed = true;
+                    return;
+                }
+                next->next = nullptr;
+                c->next = next;
+            }
+            next->used = 0;
+            st.cur = c = next;
+        }
+        size_t k = std::min(kChunkText - c->used, n);
+        std::memcpy(c->text + c->used, p, k);
+        c->used += k;
+        st.length += k;
+        p += k;
+        n -= k;
+    }
+}
+
+// Header fields come from callers: keep them on one line.
+void RawField(ThreadState &st, const char *p) {
+    for (const char *q = p; *q; ++q) {
+        if (*q == '\n' || *q == '\r') {
+            Raw(st, p, static_cast<size_t>(q - p));
+            Raw(st, " ", 1);
+            p = q + 1;
+        }
+    }
+    Raw(st, p, std::strlen(p));
+}
+
+void Continuation(ThreadState &st) {
+    char buf[64];
+    size_t n = Prefix(buf, st);
+    Raw(st, buf, n);
+    size_t blanks = st.text_col > st.prefix_len + 3 ? st.text_col - st.prefix_len - 3 : 0;
+    static const char kBlanks[] = "                                ";
+    while (blanks > 0) {
+        size_t k = std::min(blanks, sizeof kBlanks - 1);
+        Raw(st, kBlanks, k);
+        blanks -= k;
+    }
+    Raw(st, " | ", 3);
+}
+
+void Text(ThreadState &st, const char *p, size_t n) {
+    while (n > 0) {
+        if (st.line_start) {
+            Continuation(st);
+            st.line_start = false;
+        }
+        const char *nl = static_cast<const char *>(std::memchr(p, '\n', n));
+        size_t k = nl ? static_cast<size_t>(nl - p) : n;
+        Raw(st, p, k);
+        if (nl == nullptr) break;
+        Raw(st, "\r\n", 2);
+        st.line_start = true;
+        p += k + 1;
+        n -= k + 1;
+    }
+}
+
+void AddFormatted(ThreadState &st, const char *format, va_list ap) {
+    if (format == nullptr) return;
+    char buf[kMaxTextChunk];
+    va_list aq;
+    va_copy(aq, ap);
+    int n = sys::VFormat(buf, sizeof buf, format, aq);
+    va_end(aq);
+    if (n < 0) {
+        Text(st, format, std::strlen(format)); // not a valid format: show it as it is
+        return;
+    }
+    if (static_cast<size_t>(n) < sizeof buf) {
+        Text(st, buf, static_cast<size_t>(n));
+        return;
+    }
+    char *big = static_cast<char *>(st.alloc(static_cast<size_t>(n) + 1));
+    if (big == nullptr) {
+        st.failed = true;
+        return;
+    }
+    va_copy(aq, ap);
+    sys::VFormat(big, static_cast<size_t>(n) + 1, format, aq);
+    va_end(aq);
+    Text(st, big, static_cast<size_t>(n));
+    st.release(big);
+}
+
+void Reset(ThreadState &st) {
+    st.severity = 0;
+    st.cur = &st.first;
+    st.first.used = 0;
+    st.length = 0;
+    st.failed = false;
+    st.line_start = false;
+    Chunk *c = &st.first;
+    for (int i = 0; i < kKeptChunks && c->next != nullptr; ++i) c = c->next;
+    Chunk *rest = c->next;
+    c->next = nullptr;
+    while (rest != nullptr) {
+        Chunk *next = rest->next;
+        st.release(rest);
+        rest = next;
+    }
+}
+
+void Begin(ThreadState &st, int severity, const char *file, int line, const char *user) {
+    Reset(st);
+    st.severity = severity;
+    st.tid = sys::ThreadId();
+    st.stamped = InMask(StampMask(), severity);
+    char buf[128];
+    size_t n = Prefix(buf, st);
+    st.prefix_len = n;
+    bool syslog = SyslogMode();
+    struct timespec now;
+    Now(&now);
+    if (st.stamped) {
+        if (!syslog) {
+            struct tm tm {};
+            localtime_r(&now.tv_sec, &tm);
+            n += std::strftime(buf + n, sizeof buf - n, "%c", &tm);
+        }
+        Raw(st, buf, n);
+        if (user != nullptr && *user != '\0') {
+            Raw(st, syslog ? "User=" : ", User=", syslog ? 5 : 7);
+            RawField(st, user);
+        }
+    } else {
+        n += FormatLocation(buf + n, file, line);
+        if (!syslog) {
+            n += PutInt(buf + n, ElapsedSeconds(now), 5);
+            buf[n++] = '.';
+            n += PutInt(buf + n, now.tv_nsec / 1000, 6, '0');
+        }
+        Raw(st, buf, n);
+    }
+    Raw(st, " | ", 3);
+    st.text_col = st.length;
+}
+
+ThreadState *NewState() {
+    GENU_AllocFn alloc = g_alloc.load();
+    GENU_FreeFn free = g_free.load();
+    if (alloc == nullptr || free == nullptr) {
+        alloc = DefaultAlloc;
+        free = DefaultFree;
+    }
+    auto *st = static_cast<ThreadState *>(alloc(sizeof(ThreadState)));
+    if (st == nullptr) return nullptr;
+    std::memset(static_cast<void *>(st), 0, sizeof *st);
+    st->cur = &st->first;
+    st->alloc = alloc;
+    st->release = free;
+    return st;
+}
+
+// The calling thread's state; with `create`, made when missing. `who` names
+// the caller in the failure texts.
+bool Current(ThreadState **out, bool create, const char *who) {
+    if (!sys::GetState(out)) {
+        std::fprintf(stderr, "%s: THR_GetThreadKeyValue failed\n", who);
+        return false;
+    }
+    if (*out != nullptr || !create) return true;
+    ThreadState *st = NewState();
+    if (st == nullptr) return false;
+    if (!sys::SetState(st)) {
+        std::fprintf(stderr, "%s: THR_SetThreadKeyValue failed\n", who);
+        FreeState(st);
+        return false;
+    }
+    *out = st;
+    return true;
+}
+
+} // namespace
+
+size_t FormatLocation(char *out, const char *file, int line) {
+    if (file == nullptr || *file == '\0') {
+        std::memset(out, ' ', 15);
+        return 15;
+    }
+    // Callers passing a path (__FILE__) are shown by their file name.
+    for (const char *p = file; *p; ++p)
+        if ((*p == '/' || *p == '\\') && p[1] != '\0') file = p + 1;
+    char name[10];
+    size_t len = std::strlen(file);
+    if (len >= 11) {
+        std::memcpy(name, file, 3);
+        name[3] = '~';
+        std::memcpy(name + 4, file + len - 6, 6);
+        len = 10;
+    } else {
+        std::memcpy(name, file, len);
+    }
+    size_t n = 10 - len;
+    std::memset(out, ' ', n);
+    for (size_t i = 0; i < len; ++i) // keep the line whole
+        out[n++] = name[i] == '\n' || name[i] == '\r' ? ' ' : name[i];
+    out[n++] = ':';
+    n += PutInt(out + n, line, -4);
+    out[n++] = ' ';
+    return n;
+}
+
+void FreeState(void *state) {
+    auto *st = static_cast<ThreadState *>(state);
+    if (st == nullptr) return;
+    Chunk *c = st->first.next;
+    while (c != nullptr) {
+        Chunk *next = c->next;
+        st->release(c);
+        c = next;
+    }
+    st->release(st);
+}
+
+} // namespace vr::log
+
+using namespace vr::log;
+
+extern "C" {
+
+void _LOG__SetAllocator(const GENU_Allocator *alloc) {
+    g_alloc = alloc ? alloc->alloc : nullptr;
+    g_free = alloc ? alloc->free : nullptr;
+}
+
+VR_EXPORT int LOG_StartMessage(int severity, const char *file, int line, const char *user) {
+    if (!EnsureInit()) return 0;
+    if (!Enabled() || !InMask(SeverityMask(), severity)) return 0;
+    ThreadState *st;
+    if (!Current(&st, true, "LOG_StartMessage")) return 0;
+    if (st->severity == severity) return 1;
+    if (st->severity != 0) {
+        LOG_EndMessage(); // with use-once this frees the state
+        if (!Current(&st, true, "LOG_StartMessage")) return 0;
+    }
+    Begin(*st, severity, file, line, user);
+    return 1;
+}
+
+VR_EXPORT int LOG_AddText(const char *text) {
+    ThreadState *st;
+    if (text == nullptr || !Current(&st, false, "LOG_AddText")) return 0;
+    if (st != nullptr && st->severity != 0) Text(*st, text, std::strlen(text));
+    return 0;
+}
+
+VR_EXPORT int LOG_EndMessage(void) {
+    ThreadState *st;
+    if (!Current(&st, false, "LOG_EndMessage") || st == nullptr || st->severity == 0) return 0;
+    if (!st->line_start) Raw(*st, "\r\n", 2);
+    int written = 0;
+    if (!st->failed) {
+        Output(*st);
+        written = 1;
+    }
+    if (UseOnce()) {
+        if (!sys::SetState(nullptr)) {
+            std::fputs("LOG_EndMessage: THR_SetThreadKeyValue failed\n", stderr);
+            Reset(*st);
+        } else {
+            FreeState(st);
+        }
+    } else {
+        Reset(*st);
+    }
+    return written;
+}
+
+VR_EXPORT int LOG_InMessage(void) {
+    ThreadState *st;
+    if (!Current(&st, false, "LOG_InMessage")) return 0;
+    return st != nullptr && st->severity != 0 && InMask(SeverityMask(), st->severity);
+}
+
+VR_EXPORT int LOG_CondMessage(int severity, const char *file, int line, const char *format, ...) {
+    if (!LOG_StartMessage(severity, file, line, nullptr)) return 0;
+    ThreadState *st;
+    if (!Current(&st, false, "LOG_CondAdd") || st == nullptr) return 0;
+    va_list ap;
+    va_start(ap, format);
+    AddFormatted(*st, format, ap);
+    va_end(ap);
+    return LOG_EndMessage();
+}
+
+VR_EXPORT int LOG_CondAdd(const char *format, ...) {
+    ThreadState *st;
+    if (!Current(&st, false, "LOG_CondAdd") || st == nullptr || st->severity == 0 ||
+        !InMask(SeverityMask(), st->severity))
+        return 0;
+    va_list ap;
+    va_start(ap, format);
+    AddFormatted(*st, format, ap);
+    va_end(ap);
+    return 1;
+}
+
+VR_EXPORT int LOG_CondFuncTrace(const char *function, const char *file, int line, int entering,
+                                const char *format, ...) {
+    if (!LOG_StartMessage(7, file, line, nullptr)) return 0;
+    ThreadState *st;
+    if (!Current(&st, false, "LOG_CondAdd") || st == nullptr) return 0;
+    Text(*st, entering ? "Entering " : "Leaving ", entering ? 9 : 8);
+    const char *name = function ? function : "(null)";
+    Text(*st, name, std::strlen(name));
+    Text(*st, " ", 1);
+    va_list ap;
+    va_start(ap, format);
+    AddFormatted(*st, format, ap);
+    va_end(ap);
+    return LOG_EndMessage();
+}
+
+VR_EXPORT int LOG_CondUserMessage(int severity, int number, ...) {
+    if (!EnsureInit() || !Enabled() || !InMask(SeverityMask(), severity)) return 0;
+    char text[kMaxTextChunk];
+    if (!sys::UserText(number, text, sizeof text))
+        std::snprintf(text, sizeof text, "%s", "Error retrieving message from data file");
+    if (!LOG_StartMessage(severity, nullptr, 0, nullptr)) return 0;
+    ThreadState *st;
+    if (!Current(&st, false, "LOG_CondAdd") || st == nullptr) return 0;
+    va_list ap;
+    va_start(ap, number);
+    AddFormatted(*st, text, ap);
+    va_end(ap);
+    return LOG_EndMessage();
+}
+
+} // extern "C"

@@ -1,0 +1,138 @@
+// Environment overrides and their precedence over the arguments.
+#include <fcntl.h>
+
+#include <functional>
+
+#include "log_test_util.h"
+
+using namespace logtest;
+
+namespace {
+
+class Env : public LogTest {
+  protected:
+    // What `body` writes to standard output.
+    std::string Stdout(const std::function<void()> &body) {
+        fflush(stdout);
+        const std::string path = (dir_ / "stdout.txt").string();
+        int saved = dup(1);
+        int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(fd, 1);
+        close(fd);
+        body();
+        fflush(stdout);
+        dup2(saved, 1);
+        close(saved);
+        return ReadFile(path);
+    }
+    std::string Path(const char *name) { return (dir_ / name).string(); }
+};
+
+} // namespace
+
+TEST_F(Env, FilePathAndSeveritiesWinOverArguments) {
+    setenv("LOG_FILE_PATH", Path("env.log").c_str(), 1);
+    setenv("LOG_SEVERITY", "x", 1);
+    ASSERT_EQ(LOG_Init(Path("arg.log").c_str(), "g"), 0);
+    EXPECT_EQ(LOG_CondMessage(16, "a.c", 1, "suppressed"), 0);
+    EXPECT_EQ(LOG_CondMessage(32, "a.c", 1, "kept"), 1);
+    ASSERT_EQ(LOG_Init(Path("other.log").c_str(), "E"), 0);
+    EXPECT_EQ(LOG_CondMessage(32, "a.c", 1, "kept too"), 1);
+    auto files = Files(dir_, "env.log.");
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_TRUE(Files(dir_, "arg.log").empty());
+    EXPECT_TRUE(Files(dir_, "other.log").empty());
+    std::string text = ReadFile(dir_ / files[0]);
+    EXPECT_NE(text.find("| kept\r\n"), std::string::npos);
+    EXPECT_NE(text.find("| kept too\r\n"), std::string::npos);
+    EXPECT_EQ(text.find("suppressed"), std::string::npos);
+
+    // Forgotten by LOG_Term; empty values count as absent.
+    LOG_Term();
+    setenv("LOG_FILE_PATH", "", 1);
+    setenv("LOG_SEVERITY", "", 1);
+    ASSERT_EQ(LOG_Init(Path("arg.log").c_str(), "g"), 0);
+    EXPECT_EQ(LOG_CondMessage(16, "a.c", 1, "now"), 1);
+    EXPECT_EQ(Files(dir_, "arg.log").size(), 1u);
+}
+
+TEST_F(Env, EnabledFlagIsForced) {
+    setenv("LOG_ENABLED", "no", 1);
+    ASSERT_EQ(LOG_Init(Path("app.log").c_str(), "g"), 0);
+    EXPECT_EQ(LOG_SetEnabled(1), 0);
+    EXPECT_EQ(LOG_CondMessage(16, "a.c", 1, "off"), 0);
+    EXPECT_EQ(LOG_StartMessage(16, "a.c", 1, nullptr), 0);
+    EXPECT_TRUE(Files(dir_).empty());
+
+    LOG_Term();
+    setenv("LOG_ENABLED", "yes", 1);
+    ASSERT_EQ(LOG_Init(Path("app.log").c_str(), "g"), 0);
+    EXPECT_EQ(LOG_SetEnabled(0), 1);
+    EXPECT_EQ(LOG_CondMessage(16, "a.c", 1, "on"), 1);
+
+    LOG_Term();
+    setenv("LOG_ENABLED", "perhaps", 1); // no effect
+    ASSERT_EQ(LOG_Init(Path("app.log").c_str(), "g"), 0);
+    EXPECT_EQ(LOG_SetEnabled(0), 1);
+    EXPECT_EQ(LOG_CondMessage(16, "a.c", 1, "off"), 0);
+    EXPECT_EQ(LOG_SetEnabled(1), 0);
+}
+
+TEST_F(Env, LimitsReplaceTheArguments) {
+    setenv("LOG_SIZE", "1", 1);
+    setenv("LOG_MAX_LOGS", "2", 1);
+    _LOG__SetClock(FixedClock);
+    ASSERT_EQ(LOG_Init(Path("app.log").c_str(), "g"), 0);
+    EXPECT_EQ(LOG_SetLogSize(100000), 1);
+    EXPECT_EQ(LOG_SetLogSize(0), 1);
+    EXPECT_EQ(LOG_SetMaxNoOfLogs(0), 2);
+    for (int i = 0; i < 4; ++i) LOG_CondMessage(16, "a.c", 1, "m%d", i);
+    EXPECT_EQ(Files(dir_), (std::vector<std::string>{"app.log.0304-050607-091", "app.log.0304-050607-092"}));
+
+    LOG_Term();
+    setenv("LOG_SIZE", "12k", 1); // not a number: absent
+    setenv("LOG_MAX_LOGS", "-3", 1);
+    ASSERT_EQ(LOG_Init(Path("app.log").c_str(), "g"), 0);
+    EXPECT_EQ(LOG_SetLogSize(500), 0);
+    EXPECT_EQ(LOG_SetLogSize(-5), 500);
+    EXPECT_EQ(LOG_SetMaxNoOfLogs(4), 0);
+    EXPECT_EQ(LOG_SetMaxNoOfLogs(0), 4);
+}
+
+TEST_F(Env, DefaultsAndTraceSwitch) {
+    // No address anywhere: standard output with E, W and S.
+    std::string out = Stdout([] {
+        LOG_CondMessage(1, "a.c", 1, "error");
+        LOG_CondMessage(6, "a.c", 1, "info");
+        LOG_CondMessage(9, "a.c", 1, "s");
+    });
+    EXPECT_NE(out.find("| error\r\n"), std::string::npos);
+    EXPECT_EQ(out.find("info"), std::string::npos);
+    EXPECT_NE(out.find("| s\r\n"), std::string::npos);
+
+    // ODP_TRACE: standard output with E W A D S I X, over the arguments.
+    LOG_Term();
+    setenv("ODP_TRACE", "1", 1);
+    out = Stdout([&] {
+        LOG_Init(Path("arg.log").c_str(), "g");
+        LOG_CondMessage(6, "a.c", 1, "info");
+        LOG_CondMessage(5, "a.c", 1, "internal");
+        LOG_CondMessage(16, "a.c", 1, "g");
+        LOG_CondMessage(7, "a.c", 1, "trace");
+    });
+    EXPECT_NE(out.find("| info\r\n"), std::string::npos);
+    EXPECT_NE(out.find("| internal\r\n"), std::string::npos);
+    EXPECT_EQ(out.find("| g\r\n"), std::string::npos);
+    EXPECT_EQ(out.find("trace"), std::string::npos);
+    EXPECT_TRUE(Files(dir_, "arg.log").empty());
+
+    // A real LOG_FILE_PATH beats the trace switch's standard output.
+    LOG_Term();
+    setenv("LOG_FILE_PATH", Path("env.log").c_str(), 1);
+    out = Stdout([&] {
+        LOG_Init(Path("arg.log").c_str(), "g");
+        LOG_CondMessage(6, "a.c", 1, "info");
+    });
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(Files(dir_, "env.log").size(), 1u);
+}

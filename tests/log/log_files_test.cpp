@@ -1,0 +1,164 @@
+// Log file families: rotation by size, trimming to the number of files
+// kept, files that cannot be opened or written, allocation failures.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include "failalloc.h"
+#include "log_test_util.h"
+
+using namespace logtest;
+
+namespace {
+
+class Files_ : public LogTest {
+  protected:
+    void SetUp() override {
+        LogTest::SetUp();
+        _LOG__SetClock(FixedClock); // every file gets the same time stamp
+    }
+    // One message of severity g; all have the same length.
+    static void Message(int i) { LOG_CondMessage(16, "a.c", 1, "message %03d", i); }
+    static std::string Line(int i) {
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "message %03d", i);
+        return Prefix('g') + "       a.c:1    18367.089123 | " + buf + "\r\n";
+    }
+    void Touch(const std::string &name, time_t mtime) {
+        std::ofstream(dir_ / name) << "old";
+        struct timespec t[2] = {{mtime, 0}, {mtime, 0}};
+        ASSERT_EQ(utimensat(AT_FDCWD, (dir_ / name).c_str(), t, 0), 0);
+    }
+};
+
+} // namespace
+
+TEST_F(Files_, RotationBySizeStartsNewFilesAndKeepsTheNewest) {
+    const std::string base = (dir_ / "app.log").string();
+    ASSERT_EQ(LOG_Init(base.c_str(), "g"), 0);
+    const int len = static_cast<int>(Line(0).size());
+    LOG_SetLogSize(3 * len + 5);
+    for (int i = 0; i < 10; ++i) Message(i);
+    // Begun within one millisecond, the files take consecutive ones.
+    EXPECT_EQ(Files(dir_), (std::vector<std::string>{"app.log.0304-050607-089", "app.log.0304-050607-090",
+                                                     "app.log.0304-050607-091", "app.log.0304-050607-092"}));
+    for (int f = 0; f < 4; ++f) {
+        std::string want;
+        for (int i = 3 * f; i < std::min(10, 3 * f + 3); ++i) want += Line(i);
+        EXPECT_EQ(ReadFile(dir_ / Files(dir_)[f]), want) << f;
+    }
+
+    // A message larger than the limit gets a file of its own, whole.
+    std::string big(4 * len, 'x');
+    LOG_CondMessage(16, "a.c", 1, "%s", big.c_str());
+    Message(10);
+    auto files = Files(dir_);
+    ASSERT_EQ(files.size(), 6u);
+    EXPECT_NE(ReadFile(dir_ / files[4]).find(big + "\r\n"), std::string::npos);
+    EXPECT_EQ(ReadFile(dir_ / files[5]), Line(10));
+
+    // Lowering the number of logs trims at once, oldest first.
+    LOG_SetMaxNoOfLogs(2);
+    EXPECT_EQ(Files(dir_), (std::vector<std::string>{"app.log.0304-050607-093", "app.log.0304-050607-094"}));
+    // Names stay in order even when older names have become free again.
+    for (int i = 11; i < 15; ++i) Message(i);
+    EXPECT_EQ(Files(dir_), (std::vector<std::string>{"app.log.0304-050607-094", "app.log.0304-050607-095"}));
+    EXPECT_EQ(ReadFile(dir_ / "app.log.0304-050607-095"), Line(13) + Line(14));
+}
+
+TEST_F(Files_, TrimmingDeletesOnlyTheOldestOfTheFamily) {
+    const time_t t0 = kFixedSeconds - 1000;
+    Touch("app.log.0101-000000-000", t0);
+    Touch("app.log.1231-235959-999", t0); // same second, the year before
+    Touch("app.log.0301-000000-000", t0 + 10);
+    const std::vector<std::string> strangers = {
+        "app.log", "app.log.bak", "app.log.0304-056007-089", "app.log.0304-050607-08",
+        "app.log.0304-050607-0890", "app.log.0304-050607-089.gz", "app.log.0304-4506070-89",
+        "app.logs.0101-000000-000", "other.0101-000000-000"};
+    for (const auto &s : strangers) Touch(s, t0 - 5000);
+
+    ASSERT_EQ(LOG_Init((dir_ / "app.log").c_str(), "g"), 0);
+    LOG_SetMaxNoOfLogs(3);
+    Message(1);
+    auto files = Files(dir_);
+    auto has = [&](const std::string &n) { return std::find(files.begin(), files.end(), n) != files.end(); };
+    EXPECT_FALSE(has("app.log.1231-235959-999"));
+    EXPECT_TRUE(has("app.log.0101-000000-000"));
+    EXPECT_TRUE(has("app.log.0301-000000-000"));
+    EXPECT_TRUE(has("app.log.0304-050607-089"));
+    for (const auto &s : strangers) EXPECT_TRUE(has(s)) << s;
+
+    LOG_SetMaxNoOfLogs(1); // the file being written is kept
+    files = Files(dir_);
+    EXPECT_EQ(files.size(), strangers.size() + 1);
+    EXPECT_TRUE(has("app.log.0304-050607-089"));
+
+    using vr::log::OlderLog;
+    EXPECT_TRUE(OlderLog(5, "1231-235959-999", 6, "0101-000000-000"));
+    EXPECT_TRUE(OlderLog(6, "1231-235959-999", 6, "0101-000000-000"));
+    EXPECT_FALSE(OlderLog(6, "0101-000000-000", 6, "1231-235959-999"));
+    EXPECT_TRUE(OlderLog(6, "0304-050607-089", 6, "0304-050607-090"));
+    EXPECT_FALSE(OlderLog(7, "0304-050607-089", 6, "0304-050607-090"));
+}
+
+TEST_F(Files_, UnopenableFileDropsTheMessageAndRetries) {
+    const fs::path sub = dir_ / "later";
+    ASSERT_EQ(LOG_Init((sub / "app.log").c_str(), "g"), 0);
+    Message(1); // no directory yet: dropped
+    EXPECT_FALSE(fs::exists(sub));
+    fs::create_directories(sub);
+    Message(2);
+    auto files = Files(sub);
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(ReadFile(sub / files[0]), Line(2));
+
+    // Another destination that cannot be opened: a path through a file.
+    ASSERT_EQ(LOG_Init((dir_ / "later" / files[0] / "x").c_str(), "g"), 0);
+    Message(3);
+    EXPECT_EQ(ReadFile(sub / files[0]), Line(2));
+}
+
+TEST_F(Files_, FullDiskLeavesNoPartialMessage) {
+    // A file size limit makes writes fail as on a full disk.
+    ASSERT_EQ(LOG_Init((dir_ / "app.log").c_str(), "g"), 0);
+    Message(1);
+    const std::string one = Line(1);
+    struct rlimit old;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    auto *old_handler = signal(SIGXFSZ, SIG_IGN);
+    struct rlimit tight = old;
+    tight.rlim_cur = one.size() + 10;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tight), 0);
+    Message(2);
+    std::string big(5000, 'y');
+    LOG_CondMessage(16, "a.c", 1, "%s", big.c_str());
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &old), 0);
+    signal(SIGXFSZ, old_handler);
+    EXPECT_EQ(Only(), one);
+    Message(3);
+    EXPECT_EQ(Only(), one + Line(3));
+}
+
+TEST_F(Files_, AllocationFailureDropsTheWholeMessage) {
+    ASSERT_EQ(LOG_Init((dir_ / "app.log").c_str(), "g"), 0);
+    LOG_SetUseOnce(1);
+    Message(0); // the file exists, the thread's state is gone
+    const auto file = dir_ / Files(dir_)[0];
+    static const GENU_Allocator fail{vrtest::FailMalloc, vrtest::FailFree};
+    _LOG__SetAllocator(&fail);
+    // Longer than the formatting buffer and than several text chunks.
+    std::string text;
+    for (int i = 0; i < 300; ++i) text += "word " + std::to_string(i) + (i % 20 ? "" : "\n");
+    std::string before;
+    long points = vrtest::SweepFailures(
+        [&] {
+            before = ReadFile(file);
+            return LOG_CondMessage(16, "a.c", 1, "%s", text.c_str()) == 1 &&
+                   ReadFile(file).size() > before.size();
+        },
+        [&] { EXPECT_EQ(ReadFile(file), before); });
+    EXPECT_GE(points, 4);
+    EXPECT_EQ(vrtest::FailAlloc::Live(), 0);
+    _LOG__SetAllocator(nullptr);
+}

@@ -1,0 +1,105 @@
+// Shared helpers of the logging tests: a scratch directory, a fixed clock
+// and a fixture that leaves the module as a fresh process would have it.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "system/log_internal.h"
+
+namespace logtest {
+
+namespace fs = std::filesystem;
+
+// 2026-03-04 05:06:07.089123 UTC, a Wednesday.
+inline constexpr time_t kFixedSeconds = 1772600767;
+inline constexpr long kFixedNanos = 89123456;
+inline void FixedClock(struct timespec *ts) {
+    ts->tv_sec = kFixedSeconds;
+    ts->tv_nsec = kFixedNanos;
+}
+
+inline int Tid() { return static_cast<int>(syscall(SYS_gettid)); }
+
+// "%c %-5d " for the calling thread.
+inline std::string Prefix(char letter) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%c %-5d ", letter, Tid());
+    return buf;
+}
+
+inline std::string ReadFile(const fs::path &p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// Files of `dir` whose names start with `stem`, sorted by name.
+inline std::vector<std::string> Files(const fs::path &dir, const std::string &stem = "") {
+    std::vector<std::string> out;
+    for (const auto &e : fs::directory_iterator(dir)) {
+        std::string n = e.path().filename().string();
+        if (n.rfind(stem, 0) == 0) out.push_back(n);
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+inline void ClearEnv() {
+    for (const char *v : {"LOG_FILE_PATH", "LOG_SEVERITY", "LOG_SIZE", "LOG_MAX_LOGS", "LOG_ENABLED",
+                          "ODP_TRACE"})
+        unsetenv(v);
+}
+
+class LogTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        setenv("TZ", "UTC", 1);
+        tzset();
+        ClearEnv();
+        dir_ = fs::temp_directory_path() /
+               ("vrlog-" + std::to_string(getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        Reset();
+    }
+    void TearDown() override {
+        Reset();
+        _LOG__SetClock(nullptr);
+        _LOG__SetAllocator(nullptr);
+        _SL__SetSink(nullptr);
+        ClearEnv();
+        fs::remove_all(dir_);
+    }
+    // Back to the settings of a fresh process, without logging anything.
+    static void Reset() {
+        LOG_Term();
+        LOG_Init("stderr", "");
+        LOG_SetUseOnce(0);
+        LOG_SetLogSize(0);
+        LOG_SetMaxNoOfLogs(0);
+        LOG_SetEnabled(1);
+        LOG_Term();
+    }
+    // The one log file of the family `name` in the scratch directory.
+    std::string Only(const std::string &name = "app.log") {
+        auto files = Files(dir_, name);
+        EXPECT_EQ(files.size(), 1u);
+        return files.empty() ? "" : ReadFile(dir_ / files[0]);
+    }
+    fs::path dir_;
+};
+
+} // namespace logtest
