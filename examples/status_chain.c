@@ -1,49 +1,39 @@
 /* The main example: a caller records a chain of causes in a status list,
- * as a failing library call would, and prints the entries. */
+ * as a failing library call would, and prints the entries as text through
+ * the message catalogs. */
 #include <stdio.h>
 
+#include <vrcore/msg.h>
 #include <vrcore/stf.h>
 
-static const char *kind_name(uint32_t kind) {
-    switch (kind) {
-    case STF_KIND_STATUS: return "STF";
-    case STF_KIND_MSG: return "MSG";
-    case STF_KIND_ERRNO: return "ERRNO";
-    default: return "?";
-    }
-}
-
-static void print_list(const STF_List *list) {
-    STF_ObjectInfo info;
-    uint32_t i;
-    for (i = 1; STF_GetObjectInfo(list, i, &info) == 0; ++i) {
-        int a;
-        printf("%c%s 0x%08x", i == 1 ? '%' : '-', kind_name(info.kind), (unsigned)info.code);
-        for (a = 0; a < info.arg_count; ++a) {
-            const STF_ArgRecord *r = &info.args[a];
-            switch (r->type) {
-            case STF_ARG_CHAR: printf(" '%c'", r->value.c); break;
-            case STF_ARG_INT: printf(" %d", (int)r->value.i); break;
-            case STF_ARG_DOUBLE: printf(" %g", r->value.d); break;
-            case STF_ARG_STRING: printf(" \"%s\"", (const char *)r->value.p); break;
-            default: printf(" <%u bytes>", (unsigned)r->length); break;
-            }
-        }
-        printf("\n");
-    }
+/* Receives each message, newest first; the last one has a negative
+ * position. */
+static int print_message(const char *text, uint32_t length, int32_t position, void *arg) {
+    (void)length;
+    (void)position;
+    fputs(text, (FILE *)arg);
+    return 0;
 }
 
 int main(void) {
-    STF_List *status = STF_CreateList(NULL);
+    STF_List *status;
+    uint32_t rc;
+
+    if (MSG_UsageBegin("VRDEMO") != 0) {
+        fprintf(stderr, "cannot start the message module\n");
+        return 1;
+    }
+    status = STF_CreateList(NULL);
     /* The lowest layer fails first: an open of the spool file. */
     STF_ConvertErrno(status, 2, "open of /var/spool/vrcore/job-17");
-    /* The file-transfer layer adds its own code with the job identifier. */
-    STF_AddStatus(status, 0xC0050067u, 1, STF_ARG_STRING, "job-17");
-    /* The public operation reports last, with an attribute count and a flag. */
-    STF_AddStatus(status, 0xC0090067u, 2, STF_ARG_INT, 3, STF_ARG_CHAR, 'Y');
+    /* The file-transfer layer adds its own code above the cause. */
+    STF_AddStatus(status, 0xC0050067u, 0);
 
     printf("status 0x%08x, entries newest first:\n", (unsigned)STF_GetStatus(status));
-    print_list(status);
+    rc = STF_PutMessages(status, STF_MSG_NEWLINE, NULL, print_message, stdout);
+    if (rc != 0) fprintf(stderr, "messages incomplete: 0x%08x\n", (unsigned)rc);
+
     STF_DeleteList(status);
-    return 0;
+    MSG_UsageEnd();
+    return rc != 0;
 }

@@ -272,18 +272,21 @@ struct TableSource {
 
 // ------------------------------------------------------------ rendering
 
-void PadTo(Sink &out, size_t have, int width, char c) {
+template <class Out>
+void PadTo(Out &out, size_t have, int width, char c) {
     if (width > 0 && static_cast<size_t>(width) > have) out.Pad(c, width - have);
 }
 
 // Text with width and the '-' flag (strings, characters, "(nil)").
-void PutPadded(Sink &out, const Spec &s, const char *text, size_t n) {
+template <class Out>
+void PutPadded(Out &out, const Spec &s, const char *text, size_t n) {
     if (!(s.flags & kMinus)) PadTo(out, n, s.width, ' ');
     out.Write(text, n);
     if (s.flags & kMinus) PadTo(out, n, s.width, ' ');
 }
 
-void PutInteger(Sink &out, const Spec &s, unsigned long long mag, bool neg, bool is_signed) {
+template <class Out>
+void PutInteger(Out &out, const Spec &s, unsigned long long mag, bool neg, bool is_signed) {
     char digits[24];
     char *end = digits + sizeof digits;
     char *d = end;
@@ -295,11 +298,36 @@ void PutInteger(Sink &out, const Spec &s, unsigned long long mag, bool neg, bool
     case 'X': base = 16; set = "0123456789ABCDEF"; break;
     default: break;
     }
+    // One loop per base, so that the divisions are by constants.
     if (!(s.prec == 0 && mag == 0)) {
-        do {
-            *--d = set[mag % base];
-            mag /= base;
-        } while (mag);
+        switch (base) {
+        case 16:
+            do {
+                *--d = set[mag & 15];
+                mag >>= 4;
+            } while (mag);
+            break;
+        case 8:
+            do {
+                *--d = static_cast<char>('0' + (mag & 7));
+                mag >>= 3;
+            } while (mag);
+            break;
+        default:
+            if (mag <= 0xFFFFFFFFu) {
+                uint32_t m = static_cast<uint32_t>(mag);
+                do {
+                    *--d = static_cast<char>('0' + m % 10);
+                    m /= 10;
+                } while (m);
+            } else {
+                do {
+                    *--d = static_cast<char>('0' + mag % 10);
+                    mag /= 10;
+                } while (mag);
+            }
+            break;
+        }
     }
     size_t ndig = static_cast<size_t>(end - d);
     size_t zeros = s.prec > 0 && static_cast<size_t>(s.prec) > ndig ? s.prec - ndig : 0;
@@ -340,7 +368,8 @@ void PutInteger(Sink &out, const Spec &s, unsigned long long mag, bool neg, bool
 inline constexpr int kDoublePrecCap = 1100;
 inline constexpr int kLongDoublePrecCap = 16500;
 
-bool PutFloat(Sink &out, const Spec &s, const ArgValue &v, bool is_long) {
+template <class Out>
+bool PutFloat(Out &out, const Spec &s, const ArgValue &v, bool is_long) {
     int cap = is_long ? kLongDoublePrecCap : kDoublePrecCap;
     int prec = s.prec;
     size_t extra = 0;
@@ -418,8 +447,8 @@ bool PutFloat(Sink &out, const Spec &s, const ArgValue &v, bool is_long) {
     return true;
 }
 
-template <class Source>
-bool Convert(Sink &out, Spec &s, Source &src) {
+template <class Out, class Source>
+bool Convert(Out &out, Spec &s, Source &src) {
     ArgValue v;
     if (s.width_pos) {
         if (!src.Get(s.width_pos, ArgType::Int, v)) return false;
@@ -504,8 +533,8 @@ bool Convert(Sink &out, Spec &s, Source &src) {
 }
 
 // Second pass: literal text and conversions.
-template <class Source>
-bool Render(Sink &out, const char *format, Source &src, int first_seq) {
+template <class Out, class Source>
+bool Render(Out &out, const char *format, Source &src, int first_seq) {
     const char *p = format;
     int next = first_seq;
     for (;;) {
@@ -569,7 +598,10 @@ int Finish(Sink &out, bool ok) {
 
 } // namespace
 
-int FormatV(Sink &sink, const char *format, va_list ap) {
+namespace {
+
+template <class Out>
+int FormatVT(Out &sink, const char *format, va_list ap) {
     if (!format) return -1;
     va_list aq;
     va_copy(aq, ap);
@@ -597,7 +629,8 @@ int FormatV(Sink &sink, const char *format, va_list ap) {
     return Finish(sink, ok);
 }
 
-int FormatRecords(Sink &sink, const char *format, int count, const STF_ArgRecord *records) {
+template <class Out>
+int FormatRecordsT(Out &sink, const char *format, int count, const STF_ArgRecord *records) {
     if (!format) return -1;
     if (count < 0) count = 0;
     if (count > STF_MAX_ARGS || (count > 0 && !records)) return -1;
@@ -629,6 +662,19 @@ int FormatRecords(Sink &sink, const char *format, int count, const STF_ArgRecord
     return Finish(sink, Render(sink, format, src, first_seq));
 }
 
+} // namespace
+
+int FormatV(Sink &sink, const char *format, va_list ap) {
+    if (auto *s = dynamic_cast<StringSink *>(&sink)) return FormatVT(*s, format, ap);
+    if (auto *s = dynamic_cast<StreamSink *>(&sink)) return FormatVT(*s, format, ap);
+    return FormatVT(sink, format, ap);
+}
+
+int FormatRecords(Sink &sink, const char *format, int count, const STF_ArgRecord *records) {
+    if (auto *s = dynamic_cast<StringSink *>(&sink)) return FormatRecordsT(*s, format, count, records);
+    return FormatRecordsT(sink, format, count, records);
+}
+
 int SnprintfRecords(char *buf, size_t size, const char *format, int count,
                     const STF_ArgRecord *records) {
     StringSink sink(buf, size);
@@ -640,7 +686,6 @@ int SnprintfRecords(char *buf, size_t size, const char *format, int count,
 
 } // namespace vr::msg
 
-using vr::msg::FormatV;
 using vr::msg::StreamSink;
 using vr::msg::StringSink;
 
@@ -648,7 +693,7 @@ namespace {
 
 int ToString(char *buf, size_t size, const char *format, va_list ap) {
     StringSink sink(buf, size);
-    int n = FormatV(sink, format, ap);
+    int n = vr::msg::FormatVT(sink, format, ap);
     if (n < 0) sink.Reset();
     sink.Finish();
     return n;
@@ -657,7 +702,7 @@ int ToString(char *buf, size_t size, const char *format, va_list ap) {
 int ToStream(FILE *f, const char *format, va_list ap) {
     if (!f) return -1;
     StreamSink sink(f);
-    int n = FormatV(sink, format, ap);
+    int n = vr::msg::FormatVT(sink, format, ap);
     sink.Flush();
     return sink.Failed() ? -1 : n;
 }

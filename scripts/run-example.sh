@@ -6,4 +6,5 @@ bash "$root/scripts/install-deps.sh"
 build="$root/build/release"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVRCORE_TESTS=OFF >/dev/null
 cmake --build "$build" --target status_chain
-"$build/examples/status_chain"
+# The catalogs built into the build tree, not the installed ones.
+NLSPATH="$build/nls/%N" "$build/examples/status_chain"

@@ -82,6 +82,28 @@ VR_EXPORT void STF_ConvertErrno(STF_List *list, int error_number, const char *te
 VR_EXPORT uint32_t STF_GetObjectInfo(const STF_List *list, uint32_t index,
                                      STF_ObjectInfo *info);
 
+/* Rendering entries as text: "%PREFIX:STF.FACILITY, message text".
+ * Header parts can be left out with these flags. */
+#define STF_MSG_NO_PREFIX 0x1u   /* no application prefix */
+#define STF_MSG_NO_KIND 0x2u     /* no kind name */
+#define STF_MSG_NO_FACILITY 0x4u /* no facility name */
+#define STF_MSG_NEWLINE 0x100u   /* end the text with a newline */
+
+/* Receives one message: the text, its length including the NUL, the entry
+ * index (negated for the last entry) and the caller's argument. Returns 0
+ * to go on, anything else to stop. */
+typedef int (*STF_MessageSink)(const char *text, uint32_t length, int32_t position, void *arg);
+
+/* The text of entry `index` (1 = newest) in `locale` (NULL: current).
+ * length_out receives the buffer size the whole text needs; a text cut to
+ * fit gives STF_S_TRUNCATED. */
+VR_EXPORT uint32_t STF_GetMessage(const STF_List *list, uint32_t index, uint32_t flags,
+                                  const char *locale, uint32_t size, uint32_t *length_out,
+                                  char *buffer);
+/* Hands the text of every entry, newest first, to `sink`. */
+VR_EXPORT uint32_t STF_PutMessages(const STF_List *list, uint32_t flags, const char *locale,
+                                   STF_MessageSink sink, void *arg);
+
 VR_END_DECLS
 
 #endif /* VRCORE_STF_H */

@@ -1,0 +1,386 @@
+// Message catalogs: naming, the search path, the cache, lookups and their
+// fallbacks, and that every code the library reports has a text.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "failalloc.h"
+#include "messages/msg_catalog.h"
+#include "vrcore/msg.h"
+
+namespace fs = std::filesystem;
+using namespace vr::msg;
+
+namespace {
+
+const std::string kBuiltCatalogs = std::string(VRCORE_BINARY_DIR) + "/nls";
+
+// A scratch directory, removed at the end.
+struct TempDir {
+    fs::path path;
+    TempDir() {
+        char tmpl[] = "/tmp/vrmsgXXXXXX";
+        path = mkdtemp(tmpl);
+    }
+    ~TempDir() { fs::remove_all(path); }
+};
+
+// Compiles a catalog from source text into `file`.
+void Gencat(const fs::path &file, const std::string &source) {
+    fs::create_directories(file.parent_path());
+    fs::path src = file;
+    src += ".msg";
+    std::ofstream(src) << source;
+    fs::remove(file);
+    std::string cmd = "gencat '" + file.string() + "' '" + src.string() + "'";
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+}
+
+// Catalogs of the prefix "tst" for facility words 0x4001..0x4000+n, each
+// with the status text "text <i>" as message 101.
+void MakeAppCatalogs(const fs::path &dir, int n) {
+    for (int i = 1; i <= n; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "tst%04X.mdl", 0x4000 + i);
+        Gencat(dir / name, "$set 2\n101 text " + std::to_string(i) + "\n");
+    }
+}
+
+std::vector<unsigned char> ReadFile(const fs::path &p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// Each test starts the module with the built catalogs on the search path.
+class Catalogs : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        setenv("NLSPATH", (kBuiltCatalogs + "/%N").c_str(), 1);
+        ASSERT_EQ(MSG_UsageBegin("tst"), 0u);
+    }
+    void TearDown() override {
+        MSG_UsageEnd();
+        unsetenv("NLSPATH");
+    }
+
+    std::string Text(uint32_t kind, uint32_t code, uint32_t *rc = nullptr, const char *loc = nullptr) {
+        char buf[512];
+        uint32_t len = 0;
+        uint32_t r = MSG_GetUnformatted(kind, code, loc, sizeof buf, &len, buf);
+        if (rc) *rc = r;
+        EXPECT_EQ(len, std::strlen(buf) + 1);
+        return buf;
+    }
+};
+
+STF_ArgRecord IntArg(int v) {
+    STF_ArgRecord r{};
+    r.type = STF_ARG_INT;
+    r.length = 4;
+    r.value.i = v;
+    return r;
+}
+
+STF_ArgRecord StrArg(const char *s) {
+    STF_ArgRecord r{};
+    r.type = STF_ARG_STRING;
+    r.length = static_cast<uint32_t>(std::strlen(s) + 1);
+    r.value.p = s;
+    return r;
+}
+
+} // namespace
+
+TEST(CatalogNames, SharedTableAndClasses) {
+    struct {
+        unsigned index;
+        const char *name;
+    } table[] = {{0x00, "C000"}, {0x01, "C001"}, {0x0A, "C00A"}, {0x0C, "COOC"}, {0x0E, "COOE"},
+                 {0x0F, "CO0F"}, {0x10, "C010"}, {0x13, "dpaapi"}, {0x16, "vrsvclog"},
+                 {0x1C, "CO1C"}, {0x8E, "CO8E"}, {0x8F, "CO8FC090"}, {0x90, "C091"},
+                 {0x9B, "CO9C"}, {0xFE, "COFF"}, {0xFF, ""}};
+    for (const auto &t : table) EXPECT_EQ(SharedCatalogName(t.index), t.name) << t.index;
+    EXPECT_EQ(CatalogName(0xC00E, "TST"), "COOE.mdl");
+    EXPECT_EQ(CatalogName(0x4012, "TsT"), "tst4012.mdl");
+    EXPECT_EQ(CatalogName(0x0012, "TST"), "tst.mdl");
+    EXPECT_EQ(CatalogName(0x0012, ""), "");
+    EXPECT_EQ(CatalogName(0x8001, "TST"), "");
+    EXPECT_EQ(CatalogName(0xC1FF, "TST"), "");
+}
+
+TEST(CatalogNames, TemplateExpansion) {
+    EXPECT_EQ(ExpandTemplate("/a/%L/%l/%t/%c/%N%x%", "C001.mdl", "de_AT.UTF-8@euro"),
+              "/a/de_AT.UTF-8@euro/de/AT/UTF-8/C001.mdl%x%");
+    EXPECT_EQ(ExpandTemplate("%l|%t|%c", "n", "C"), "C||");
+}
+
+TEST_F(Catalogs, TextsFormattingAndTruncation) {
+    uint32_t rc = 1;
+    EXPECT_EQ(Text(1, 0xC0030073u, &rc), "Invalid handle");
+    EXPECT_EQ(rc, 0u);
+    // Code 0 reads as "no status"; facility 0x0E lives in the "COOE" catalog.
+    EXPECT_EQ(Text(1, 0, &rc), "No status");
+    EXPECT_EQ(Text(1, 0xC00E0068u, &rc), "Not enough memory for the value");
+
+    STF_ArgRecord args[2] = {IntArg(2), StrArg("open of spool file")};
+    const std::string want = "An operating-system call failed with error 2: open of spool file";
+    char buf[128];
+    uint32_t len = 0;
+    EXPECT_EQ(MSG_GetFormattedByArray(1, 0xC0010005u, 0, nullptr, sizeof buf, &len, buf, 2, args), 0u);
+    EXPECT_EQ(buf, want);
+    EXPECT_EQ(len, want.size() + 1);
+    // One byte short: cut to size - 1, needed length out, truncation code.
+    std::memset(buf, 'Z', sizeof buf);
+    EXPECT_EQ(MSG_GetFormattedByArray(1, 0xC0010005u, 0, nullptr, len - 1, &len, buf, 2, args),
+              MSG_S_TRUNCATED);
+    EXPECT_EQ(buf, want.substr(0, want.size() - 1));
+    EXPECT_EQ(len, want.size() + 1);
+    EXPECT_EQ(buf[want.size()], 'Z');
+    EXPECT_EQ(MSG_GetUnformatted(1, 0xC0010005u, nullptr, 0, &len, nullptr), MSG_S_TRUNCATED);
+    EXPECT_EQ(len, std::strlen("An operating-system call failed with error %1$d: %2$s") + 1);
+
+    // Wide forms: the same text and rules in wide characters.
+    wchar_t wide[128];
+    EXPECT_EQ(MSG_GetFormattedByArrayWide(1, 0xC0010005u, 0, nullptr, 128, &len, wide, 2, args), 0u);
+    EXPECT_EQ(std::wstring(wide), std::wstring(want.begin(), want.end()));
+    EXPECT_EQ(MSG_GetUnformattedWide(1, 0xC0030073u, nullptr, 8, &len, wide), MSG_S_TRUNCATED);
+    EXPECT_EQ(std::wstring(wide), L"Invalid");
+    EXPECT_EQ(len, 15u);
+
+    // Arguments the text cannot take leave it unformatted.
+    STF_ArgRecord swapped[2] = {args[1], args[0]};
+    EXPECT_EQ(MSG_GetFormattedByArray(1, 0xC0010005u, 0, nullptr, sizeof buf, &len, buf, 2, swapped),
+              MSG_S_BADARGTYPE);
+    EXPECT_STREQ(buf, "An operating-system call failed with error %1$d: %2$s");
+    STF_ArgRecord five[5] = {args[0], args[1], args[0], args[1], args[0]};
+    EXPECT_EQ(MSG_GetFormattedByArray(1, 0xC0010005u, 0, nullptr, sizeof buf, &len, buf, 5, five),
+              MSG_S_TOOMANYARGS);
+    EXPECT_STREQ(buf, "An operating-system call failed with error %1$d: %2$s");
+    STF_ArgRecord odd = args[0];
+    odd.type = 7;
+    EXPECT_EQ(MSG_GetFormattedByArray(1, 0xC0010005u, 0, nullptr, sizeof buf, &len, buf, 1, &odd),
+              MSG_S_BADARGTYPE);
+    EXPECT_EQ(MSG_GetFormattedByArray(1, 0xC0010005u, 3, nullptr, sizeof buf, &len, buf, 2, args),
+              MSG_S_RESERVED_FORMAT);
+    EXPECT_EQ(buf, want);
+}
+
+TEST_F(Catalogs, FallbacksAndKinds) {
+    setenv("NLSPATH", "/nonexistent/%N", 1);
+    uint32_t rc = 0;
+    EXPECT_EQ(Text(1, 0xC0030073u, &rc), "c=c0030073 f=C003 cs=STF");
+    EXPECT_EQ(rc, MSG_S_NOTEXT);
+    STF_ArgRecord args[4] = {IntArg(-4), StrArg("x"), {}, {}};
+    args[2].type = STF_ARG_DOUBLE;
+    args[2].value.d = 2.5;
+    args[3].type = STF_ARG_CHAR;
+    args[3].value.c = 'q';
+    char buf[128];
+    uint32_t len;
+    EXPECT_EQ(MSG_GetFormattedByArray(2, 0xC0090067u, 0, nullptr, sizeof buf, &len, buf, 4, args),
+              MSG_S_NOTEXT);
+    EXPECT_STREQ(buf, "c=c0090067 f=C009 cs=MSG a=(-4,\"x\",2.500000,q)");
+    EXPECT_EQ(MSG_GetFormattedByArray(1, 0xC0090067u, 0, nullptr, sizeof buf, &len, buf, 0, nullptr),
+              MSG_S_NOTEXT);
+    EXPECT_STREQ(buf, "c=c0090067 f=C009 cs=STF a=()");
+
+    EXPECT_EQ(Text(3, 2, &rc), "No such file or directory");
+    EXPECT_EQ(rc, 0u);
+    EXPECT_EQ(Text(3, 99999, &rc), "c=0001869f cs=ERRNO");
+    EXPECT_EQ(rc, MSG_S_NOTEXT);
+    EXPECT_EQ(Text(7, 5, &rc), "c=00000005 cs=0007");
+    EXPECT_EQ(rc, MSG_S_BADKIND);
+    EXPECT_EQ(Text(3, 2, &rc, "no_SUCH.locale"), "No such file or directory");
+    EXPECT_EQ(rc, MSG_S_BADLOCALE);
+}
+
+TEST_F(Catalogs, SymbolicNames) {
+    char prefix[9], kind[11], fac[11];
+    EXPECT_EQ(MSG_GetSymbolicNames(1, 0xC00E0068u, 9, prefix, 11, kind, 11, fac, 0), 0u);
+    EXPECT_STREQ(prefix, "TST");
+    EXPECT_STREQ(kind, "STF");
+    EXPECT_STREQ(fac, "GENU");
+    // Status 1 of a facility numbered from 1 keeps its own text.
+    EXPECT_EQ(Text(1, 0xC00C0001u), "Thread operation failed");
+    EXPECT_EQ(MSG_GetSymbolicNames(3, 2, 9, prefix, 11, kind, 11, fac, 0), 0u);
+    EXPECT_STREQ(kind, "ERRNO");
+    EXPECT_STREQ(fac, "");
+    EXPECT_EQ(MSG_GetSymbolicNames(9, 2, 9, prefix, 11, kind, 11, fac, 1), MSG_S_RESERVED_NAMES);
+    EXPECT_STREQ(kind, "0009");
+    EXPECT_EQ(MSG_GetSymbolicNames(1, 0xC0030001u, 2, prefix, 11, kind, 3, fac, 0), MSG_S_TRUNCATED);
+    EXPECT_STREQ(prefix, "T");
+    EXPECT_STREQ(fac, "AS");
+}
+
+TEST(CatalogUsage, BeginAndEnd) {
+    EXPECT_EQ(MSG_UsageEnd(), MSG_S_USAGE);
+    for (const char *bad : {"ab", "abcdefghi", "1abc", "ab-c", ""})
+        EXPECT_EQ(MSG_UsageBegin(bad), MSG_S_BADPREFIX) << bad;
+    EXPECT_EQ(MSG_UsageBegin(nullptr), MSG_S_BADPREFIX);
+    // Not in use: the text still comes, with the usage code.
+    setenv("NLSPATH", (kBuiltCatalogs + "/%N").c_str(), 1);
+    char buf[64];
+    uint32_t len;
+    EXPECT_EQ(MSG_GetUnformatted(1, 0xC0030073u, nullptr, sizeof buf, &len, buf), MSG_S_USAGE);
+    EXPECT_STREQ(buf, "Invalid handle");
+    EXPECT_EQ(MSG_UsageBegin("Abc12345"), 0u);
+    EXPECT_EQ(MSG_UsageBegin("Abc"), MSG_S_USAGE);
+    EXPECT_EQ(MSG_UsageEnd(), 0u);
+    EXPECT_EQ(CachedCatalogs(), 0);
+    unsetenv("NLSPATH");
+}
+
+TEST_F(Catalogs, SearchPathLocalesAndTheCache) {
+    TempDir dir;
+    // Application catalogs of the prefix, one per repeatable facility word.
+    MakeAppCatalogs(dir.path, 11);
+    // A locale-specific catalog found through %l and %c.
+    Gencat(dir.path / "C-utf8" / "C003.mdl", "$set 2\n115 Handle not valid\n");
+    setenv("NLSPATH", (dir.path.string() + "/%l-%c/%N:" + dir.path.string() + "/%N").c_str(), 1);
+    EXPECT_EQ(Text(1, 0xC0030073u, nullptr, "C.utf8"), "Handle not valid");
+
+    MSG_UsageEnd();
+    ASSERT_EQ(MSG_UsageBegin("tst"), 0u);
+    for (int i = 1; i <= 10; ++i) EXPECT_EQ(Text(1, (0x4000u + i) << 16 | 101), "text " + std::to_string(i));
+    EXPECT_EQ(CachedCatalogs(), 10);
+    Text(1, 0x40010065u); // 1 is now the most recently used; 2 the least
+    EXPECT_EQ(Text(1, 0x400B0065u), "text 11");
+    EXPECT_EQ(CachedCatalogs(), 10);
+    EXPECT_FALSE(CatalogCached("tst4002.mdl"));
+    EXPECT_TRUE(CatalogCached("tst4001.mdl"));
+    EXPECT_TRUE(CatalogCached("tst400B.mdl"));
+    EXPECT_EQ(Text(1, 0x40020065u), "text 2");
+}
+
+// Lookups from several threads while the cache keeps evicting catalogs:
+// a text is never read from a catalog another thread has closed.
+TEST_F(Catalogs, ConcurrentLookupsWithEviction) {
+    TempDir dir;
+    MakeAppCatalogs(dir.path, 14);
+    setenv("NLSPATH", (dir.path.string() + "/%N").c_str(), 1);
+    std::vector<std::thread> threads;
+    std::atomic<int> wrong{0};
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (int k = 0; k < 300; ++k) {
+                int i = 1 + (k * 5 + t * 3) % 14;
+                char buf[32];
+                uint32_t len;
+                MSG_GetUnformatted(1, (0x4000u + i) << 16 | 101, t % 2 ? "C" : nullptr, sizeof buf, &len, buf);
+                if (buf != "text " + std::to_string(i)) ++wrong;
+            }
+        });
+    }
+    for (auto &th : threads) th.join();
+    EXPECT_EQ(wrong.load(), 0);
+    EXPECT_EQ(CachedCatalogs(), 10);
+}
+
+TEST_F(Catalogs, MalformedCatalogFilesAreIgnored) {
+    std::vector<unsigned char> good = ReadFile(kBuiltCatalogs + "/C003.mdl");
+    ASSERT_GT(good.size(), 100u);
+    EXPECT_TRUE(CatalogBytesValid(good.data(), good.size()));
+    TempDir dir;
+    setenv("NLSPATH", (dir.path.string() + "/%N").c_str(), 1);
+    auto corrupt = [&](size_t at, uint32_t value) {
+        std::vector<unsigned char> bad = good;
+        std::memcpy(bad.data() + at, &value, 4);
+        return bad;
+    };
+    std::vector<std::vector<unsigned char>> bad = {
+        corrupt(0, 0x12345678),                  // magic
+        corrupt(4, 0),                           // no planes
+        corrupt(4, 0x40000000),                  // tables beyond the file
+        corrupt(8, 0xFFFFFFFF),                  // depth beyond the file
+        corrupt(12 + 8, 0x7FFFFFF0),             // text offset beyond the texts
+        std::vector<unsigned char>(good.begin(), good.end() - 1), // no final NUL
+        std::vector<unsigned char>(good.begin(), good.begin() + 12),
+    };
+    for (size_t i = 0; i < bad.size(); ++i) {
+        EXPECT_FALSE(CatalogBytesValid(bad[i].data(), bad[i].size())) << i;
+        std::ofstream(dir.path / "C003.mdl", std::ios::binary)
+            .write(reinterpret_cast<const char *>(bad[i].data()), static_cast<std::streamsize>(bad[i].size()));
+        uint32_t rc = 0;
+        EXPECT_EQ(Text(1, 0xC0030073u, &rc).rfind("c=c0030073", 0), 0u) << i;
+        EXPECT_EQ(rc, MSG_S_NOTEXT);
+    }
+}
+
+TEST_F(Catalogs, AllocationFailureGivesTheUnformattedTextOrAll) {
+    STF_ArgRecord args[2] = {IntArg(5), StrArg("caller text")};
+    Text(1, 0xC0010005u); // open the catalog and learn the facility name first
+    SetAllocHook(vrtest::FailMalloc, vrtest::FailFree);
+    char buf[128];
+    long points = vrtest::SweepFailures(
+        [&] {
+            uint32_t len = 0;
+            uint32_t rc = MSG_GetFormattedByArray(1, 0xC0010005u, 0, nullptr, sizeof buf, &len, buf, 2, args);
+            if (rc == MSG_S_NOMEM) {
+                // Either the text could not be copied (fallback) or the work
+                // buffer could not be had (unformatted text).
+                EXPECT_TRUE(std::strncmp(buf, "c=c0010005", 10) == 0 ||
+                            std::strstr(buf, "%1$d") != nullptr) << buf;
+                EXPECT_EQ(len, std::strlen(buf) + 1);
+                return false;
+            }
+            EXPECT_EQ(rc, 0u);
+            EXPECT_STREQ(buf, "An operating-system call failed with error 5: caller text");
+            return true;
+        },
+        [] {});
+    SetAllocHook(nullptr, nullptr);
+    EXPECT_GE(points, 2);
+}
+
+// Every status code written in the library's sources must have a text in
+// the built catalogs. Codes are found as 0xC0ffnnnn literals (any case,
+// with or without suffix) in the module directories and public headers,
+// so named constants are covered where they are defined.
+TEST_F(Catalogs, EveryCodeTheLibraryReportsHasAText) {
+    const std::set<unsigned> facilities = {0x01, 0x02, 0x03, 0x05, 0x09, 0x0A,
+                                           0x0C, 0x0E, 0x10, 0x14, 0x15};
+    const std::set<std::string> skip_dirs = {"tests", "fuzz", "bench", "build", ".git", "examples"};
+    const std::regex literal("0[xX][cC]0([0-9a-fA-F]{2})([0-9a-fA-F]{4})(?![0-9a-fA-F])");
+    std::map<uint32_t, std::string> codes;
+    fs::path root = VRCORE_SOURCE_DIR;
+    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+        if (it->is_directory() && skip_dirs.count(it->path().filename().string())) {
+            it.disable_recursion_pending();
+            continue;
+        }
+        std::string ext = it->path().extension().string();
+        if (!it->is_regular_file() || (ext != ".cpp" && ext != ".h" && ext != ".c" && ext != ".hpp"))
+            continue;
+        std::ifstream in(it->path());
+        std::stringstream ss;
+        ss << in.rdbuf();
+        std::string text = ss.str();
+        for (std::sregex_iterator m(text.begin(), text.end(), literal), end; m != end; ++m) {
+            unsigned fac = static_cast<unsigned>(std::stoul((*m)[1].str(), nullptr, 16));
+            unsigned num = static_cast<unsigned>(std::stoul((*m)[2].str(), nullptr, 16));
+            if (!facilities.count(fac)) continue;
+            codes.emplace(0xC0000000u | fac << 16 | num, fs::relative(it->path(), root).string());
+        }
+    }
+    // The scanner itself: the codes the public headers define are seen.
+    EXPECT_TRUE(codes.count(0xC0010005u));
+    EXPECT_TRUE(codes.count(0xC0020071u));
+    for (const auto &[code, file] : codes) {
+        uint32_t rc = 0;
+        std::string t = Text(1, code, &rc);
+        EXPECT_EQ(rc, 0u) << std::hex << "0x" << code << " (in " << file
+                          << ") has no text in messages/nls/: " << t;
+    }
+}
