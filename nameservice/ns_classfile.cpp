@@ -1,6 +1,7 @@
 // The class files of the local store: their text syntax, reading and
 // writing, and how entries match a request.
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstdint>
 
@@ -67,6 +68,13 @@ bool parse_word(std::string_view s, uint32_t &out) {
         return false;
     out = static_cast<uint32_t>(v);
     return true;
+}
+
+// Decimal text of a number (std::to_string would export its digit table).
+std::string decimal(uint64_t v) {
+    char buf[24];
+    std::snprintf(buf, sizeof buf, "%llu", static_cast<unsigned long long>(v));
+    return buf;
 }
 
 } // namespace
@@ -201,17 +209,17 @@ std::string render_class_file(int32_t cls, const std::vector<Entry> &entries,
         s.append(e.name).append("\n").append(e.domain).append("\n");
         switch (h) {
         case Handler::Server:
-            s.append(std::to_string(e.bindings.size())).append("\n");
+            s.append(decimal(e.bindings.size())).append("\n");
             for (const auto &b : e.bindings)
                 s.append(b).append("\n");
-            s.append(e.host).append("\n").append(std::to_string(e.info)).append("\n");
+            s.append(e.host).append("\n").append(decimal(e.info)).append("\n");
             break;
         case Handler::Association:
             s.append(class_name(e.server_class)).append("\n");
             s.append(e.server_name).append("\n").append(e.server_domain).append("\n");
             break;
         case Handler::Group:
-            s.append(std::to_string(e.members.size())).append("\n");
+            s.append(decimal(e.members.size())).append("\n");
             for (const auto &m : e.members) {
                 s.append(class_name(m.cls)).append("\n");
                 s.append(m.name).append("\n").append(m.domain).append("\n");
