@@ -62,8 +62,8 @@ void free_strings(char **v, int32_t n) {
     if (!v)
         return;
     for (int32_t i = 0; i < n; ++i)
-        std::free(v[i]);
-    std::free(v);
+        release(v[i]);
+    release(v);
 }
 
 int list_begin(EnvSlot *slot, int32_t env, NS_ListHandle *list,
@@ -90,10 +90,32 @@ State &state() {
     return s;
 }
 
-NS_Object *new_object() { return static_cast<NS_Object *>(std::calloc(1, sizeof(NS_Object))); }
+namespace {
+void *(*g_alloc)(size_t) = std::malloc;
+void (*g_free)(void *) = std::free;
+} // namespace
+
+void set_allocator(void *(*alloc)(size_t), void (*release)(void *)) {
+    g_alloc = alloc ? alloc : std::malloc;
+    g_free = release ? release : std::free;
+}
+
+void *zalloc(size_t n) {
+    void *p = g_alloc(n);
+    if (p)
+        std::memset(p, 0, n);
+    return p;
+}
+
+void release(void *p) {
+    if (p)
+        g_free(p);
+}
+
+NS_Object *new_object() { return static_cast<NS_Object *>(zalloc(sizeof(NS_Object))); }
 
 char *dup_string(std::string_view s) {
-    char *p = static_cast<char *>(std::malloc(s.size() + 1));
+    char *p = static_cast<char *>(g_alloc(s.size() + 1));
     if (p) {
         std::memcpy(p, s.data(), s.size());
         p[s.size()] = '\0';
@@ -471,7 +493,7 @@ VR_EXPORT int32_t NS_SetDomain(int32_t env, const char *name, NS_DomainHandle ha
     char *copy = nullptr;
     if (name && !(copy = dup_string(name)))
         return NS_E_NOMEM;
-    std::free(handle->name);
+    release(handle->name);
     handle->name = copy;
     handle->env = env;
     return NS_OK;
@@ -502,7 +524,7 @@ VR_EXPORT int32_t NS_FreeDomainHandle(NS_DomainHandle handle) {
         return NS_OK;
     if (handle->magic != kDomainMagic)
         return NS_E_HANDLE;
-    std::free(handle->name);
+    release(handle->name);
     handle->magic = 0;
     delete handle;
     return NS_OK;
@@ -601,7 +623,7 @@ VR_EXPORT int32_t NS_CopyObject(NS_Object **copy, const NS_Object *o) {
         dup(c->msrpc.domain, o->msrpc.domain);
         if (ok && o->msrpc.nBindings > 0) {
             c->msrpc.bindings = static_cast<char **>(
-                std::calloc(static_cast<size_t>(o->msrpc.nBindings), sizeof(char *)));
+                zalloc(static_cast<size_t>(o->msrpc.nBindings) * sizeof(char *)));
             if (!c->msrpc.bindings)
                 ok = false;
             else
@@ -621,22 +643,22 @@ VR_EXPORT int32_t NS_CopyObject(NS_Object **copy, const NS_Object *o) {
 VR_EXPORT int32_t NS_FreeObject(NS_Object *o) {
     if (!o)
         return NS_OK;
-    std::free(o->name);
-    std::free(o->serverName);
-    std::free(o->onc.host);
-    std::free(o->onc.addrKey);
-    std::free(o->onc.source);
-    std::free(o->onc.nisDomain);
-    std::free(o->dce.reserved1);
-    std::free(o->dce.reserved2);
+    release(o->name);
+    release(o->serverName);
+    release(o->onc.host);
+    release(o->onc.addrKey);
+    release(o->onc.source);
+    release(o->onc.nisDomain);
+    release(o->dce.reserved1);
+    release(o->dce.reserved2);
     free_strings(o->msrpc.bindings, o->msrpc.nBindings);
-    std::free(o->msrpc.domain);
-    std::free(o);
+    release(o->msrpc.domain);
+    release(o);
     return NS_OK;
 }
 
 VR_EXPORT int32_t NS_FreeString(char *string) {
-    std::free(string);
+    release(string);
     return NS_OK;
 }
 

@@ -56,7 +56,11 @@ struct State {
 };
 State &state();
 
-// Objects and strings handed to callers (malloc'd, released by NS_Free*).
+// Objects and strings handed to callers, released by NS_Free*. They come
+// from the process heap; tests put another allocator in its place.
+void set_allocator(void *(*alloc)(size_t), void (*release)(void *));
+void *zalloc(size_t n);
+void release(void *p);
 NS_Object *new_object();
 char *dup_string(std::string_view s); // null when out of memory
 // Fills the MSRPC part and server fields of an object from a store result.

@@ -266,12 +266,12 @@ int fill_object(NS_Object *obj, const Found &f) {
                 return NS_E_NOMEM;
         }
     }
-    std::free(obj->msrpc.domain);
+    release(obj->msrpc.domain);
     if (!(obj->msrpc.domain = dup_string(f.id.domain)))
         return NS_E_NOMEM;
     obj->msrpc.info = static_cast<int32_t>(f.info);
     if (!f.bindings.empty()) {
-        obj->msrpc.bindings = static_cast<char **>(std::calloc(f.bindings.size(), sizeof(char *)));
+        obj->msrpc.bindings = static_cast<char **>(zalloc(f.bindings.size() * sizeof(char *)));
         if (!obj->msrpc.bindings)
             return NS_E_NOMEM;
         obj->msrpc.nBindings = static_cast<int32_t>(f.bindings.size());

@@ -2,7 +2,9 @@
 #include <cstring>
 #include <set>
 
+#include "failalloc.h"
 #include "nameservice/ns_host.h"
+#include "nameservice/ns_internal.h"
 #include "ns_test_util.h"
 #include "vrcore/ns.h"
 
@@ -249,4 +251,36 @@ TEST_F(NsApi, FourProcessesRegisterAtOnce) {
     std::multiset<std::string> all = drain(l);
     EXPECT_EQ(all.size(), 200u);
     EXPECT_EQ(std::set<std::string>(all.begin(), all.end()).size(), 200u);
+}
+
+// Objects handed out are whole or not at all when memory runs out.
+TEST_F(NsApi, OutOfMemoryLeavesNothingBehind) {
+    ASSERT_EQ(NS_Init("spool", NS_CLASS_SPOOLER), NS_OK);
+    NS_Object self = make(NS_CLASS_SPOOLER, "spool");
+    ASSERT_EQ(NS_CreateObject(&self, 0, nullptr), NS_OK);
+    NS_Object lp = make(NS_CLASS_LP, "L", NS_CLASS_SPOOLER, "spool");
+    ASSERT_EQ(NS_CreateObject(&lp, 0, nullptr), NS_OK);
+    vrcore::ns::set_allocator(vrtest::FailMalloc, vrtest::FailFree);
+    long points = vrtest::SweepFailures(
+        [&] {
+            NS_Object *o = nullptr;
+            int rc = NS_GetObject(NS_CLASS_ANY_PRN, "L", nullptr, &o);
+            if (rc != NS_OK) {
+                EXPECT_EQ(rc, NS_E_NOMEM);
+                return false;
+            }
+            NS_Object *c = nullptr;
+            rc = NS_CopyObject(&c, o);
+            NS_FreeObject(o);
+            if (rc != NS_OK) {
+                EXPECT_EQ(rc, NS_E_NOMEM);
+                return false;
+            }
+            EXPECT_STREQ(c->msrpc.bindings[0], "6f1c2a10-0000-4000-8000-000000000001@ncacn_ip_tcp:127.0.0.1");
+            NS_FreeObject(c);
+            return true;
+        },
+        [] {});
+    vrcore::ns::set_allocator(nullptr, nullptr);
+    EXPECT_GE(points, 10);
 }
