@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "messages/msg_format.h"
+#include "vrcore/fa.h"
 #include "vrcore/log.h"
 #include "vrcore/msg.h"
 
@@ -134,6 +135,14 @@ nl_catd OpenThroughSearchPath(const std::string &name, const std::string &locale
         if (tmpl.empty()) continue;
         std::string path = ExpandTemplate(tmpl, name, locale);
         if (path.empty() || path.size() >= PATH_MAX) continue;
+        // Portable notation ("C|/dir") to the native form; a path the
+        // conversion refuses (not valid text in this locale) is used as is.
+        char *native = nullptr;
+        size_t native_len = 0;
+        if (FA_ConvertFilePath(path.data(), path.size(), &native, &native_len) == 0 && native) {
+            path.assign(native, strnlen(native, native_len));
+            FA_FreeFilePath(native);
+        }
         // A name without a directory would send catopen on its own search.
         if (path.find('/') == std::string::npos) path = "./" + path;
         std::vector<unsigned char> bytes;
