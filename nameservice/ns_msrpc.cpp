@@ -245,8 +245,7 @@ int ms_domain_next(NS_DomainListRec *h, char **name) {
 int ms_domain_end(NS_DomainListRec *) { return NS_OK; }
 
 void free_entries(std::vector<Identity> &v) {
-    v.clear();
-    v.shrink_to_fit();
+    std::vector<Identity>().swap(v);
 }
 
 // Environment 0 is not part of this build: it never becomes available.
