@@ -30,7 +30,11 @@ bool local_file_enabled() {
 }
 
 std::string store_dir() {
+    // The value may be written with "\" separators ("%windir%\pgr").
     std::string d = cfg::Registry().get_string(kPgrKey, "LocalFileDirectory", "");
+    for (char &c : d)
+        if (c == '\\')
+            c = '/';
     if (!d.empty())
         return d;
     return cfg::windir() + "/pgr";

@@ -46,6 +46,10 @@ class NsApi : public ::testing::Test {
   protected:
     void SetUp() override {
         setenv("windir", dir.path().c_str(), 1);
+        // The settings file names the LAN group, so the local domain does
+        // not depend on how this machine is set up.
+        nstest::spit(dir.path() + "/registry.reg",
+                     "[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril]\n\"LanGroup\"=\"TestGroup\"\n");
         setenv("VRCORE_REGISTRY", (dir.path() + "/registry.reg").c_str(), 1);
         setenv("NS_MS_LF", "", 1);
         setenv("MSRPC_EPUUID", "6f1c2a10-0000-4000-8000-000000000001", 1);
@@ -284,3 +288,26 @@ TEST_F(NsApi, OutOfMemoryLeavesNothingBehind) {
     vrcore::ns::set_allocator(nullptr, nullptr);
     EXPECT_GE(points, 10);
 }
+
+#if __has_include("system/config.h")
+// Local-file mode and the store's directory from the settings file.
+TEST_F(NsApi, SettingsChooseLocalFileModeAndDirectory) {
+    unsetenv("NS_MS_LF");
+    nstest::spit(dir.path() + "/registry.reg",
+                 "[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril]\n\"LanGroup\"=\"TestGroup\"\n"
+                 "[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril\\pgr]\n"
+                 "\"EnableLocalFile\"=dword:00000001\n"
+                 "\"LocalFileDirectory\"=str(2):\"%windir%\\store2\"\n");
+    ASSERT_EQ(NS_Init("spool", NS_CLASS_SPOOLER), NS_OK);
+    NS_Object self = make(NS_CLASS_SPOOLER, "spool");
+    ASSERT_EQ(NS_CreateObject(&self, 0, nullptr), NS_OK);
+    EXPECT_TRUE(nstest::exists(dir.path() + "/store2/spooler.dat"));
+    char *name = nullptr;
+    NS_DomainHandle h = nullptr;
+    ASSERT_EQ(NS_CreateDomainHandle(&h), NS_OK);
+    ASSERT_EQ(NS_GetDomain(NS_ENV_MSRPC, h, &name), NS_OK);
+    EXPECT_STREQ(name, "TestGroup");
+    NS_FreeString(name);
+    NS_FreeDomainHandle(h);
+}
+#endif
