@@ -1,0 +1,215 @@
+// Named system-wide mutexes on lock files.
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <fcntl.h>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <string>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+#include "system/config.h"
+
+namespace vrcore::cfg {
+
+// One per lock file and process, shared by every handle of that name.
+struct NamedMutex::State {
+    std::string path;
+    pid_t pid = 0;  // a child process inherits the table, not the lock
+    long refs = 0;  // handles; guarded by the table's mutex
+    int fd = -1;
+    std::recursive_timed_mutex threads; // exclusion between this process's threads
+    std::atomic<std::thread::id> owner{};
+    long depth = 0; // recursion depth of the owner
+    ~State() {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+namespace {
+
+// Open mutexes by lock-file path. A state leaves the table with its last
+// handle.
+std::mutex g_table_mutex;
+std::map<std::string, NamedMutex::State *> &table() {
+    static auto *t = new std::map<std::string, NamedMutex::State *>;
+    return *t;
+}
+
+// The lock directory is shared by every user: world-writable with the
+// sticky bit, like /var/lock.
+int ensure_lock_dir(const std::string &dir) {
+    struct stat st;
+    if (stat(dir.c_str(), &st) == 0)
+        return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+    size_t slash = dir.rfind('/');
+    if (slash != std::string::npos && slash > 0)
+        if (int rc = make_dirs(dir.substr(0, slash), 0755))
+            return rc;
+    if (mkdir(dir.c_str(), 0777) == 0) {
+        if (chmod(dir.c_str(), 01777) != 0) {
+            // Still usable by this user.
+        }
+        return 0;
+    }
+    return errno == EEXIST ? 0 : errno;
+}
+
+int flock_wait(int fd, long timeout_ms, std::chrono::steady_clock::time_point deadline) {
+    if (timeout_ms < 0) {
+        while (flock(fd, LOCK_EX) != 0)
+            if (errno != EINTR)
+                return errno;
+        return 0;
+    }
+    // flock has no time-out: poll with a growing pause.
+    auto pause = std::chrono::milliseconds(1);
+    for (;;) {
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0)
+            return 0;
+        if (errno == EINTR)
+            continue;
+        if (errno != EWOULDBLOCK)
+            return errno;
+        auto now = std::chrono::steady_clock::now();
+        if (now >= deadline)
+            return ETIMEDOUT;
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now);
+        std::this_thread::sleep_for(std::min(pause, left + std::chrono::milliseconds(1)));
+        pause = std::min(pause * 2, std::chrono::milliseconds(20));
+    }
+}
+
+} // namespace
+
+std::string lock_file_name(std::string_view name) {
+    if (name.empty())
+        return {};
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    for (size_t i = 0; i < name.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(name[i]);
+        if (c < 0x20 || c == 0x7f || c == '/' || c == '\\' || c == '%' || (i == 0 && c == '.')) {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    out += ".lck";
+    if (out.size() > NAME_MAX)
+        return {};
+    return out;
+}
+
+NamedMutex::NamedMutex() = default;
+NamedMutex::~NamedMutex() { close(); }
+
+int NamedMutex::open(std::string_view name) {
+    try {
+        close();
+        if (name.empty())
+            return EINVAL;
+        std::string file = lock_file_name(name);
+        if (file.empty())
+            return ENAMETOOLONG;
+        std::string dir = lock_dir();
+        std::string path = dir + "/" + file;
+        std::lock_guard<std::mutex> g(g_table_mutex);
+        auto &t = table();
+        auto it = t.find(path);
+        if (it != t.end() && it->second->pid == getpid()) {
+            state_ = it->second;
+            ++state_->refs;
+            return 0;
+        }
+        if (int rc = ensure_lock_dir(dir))
+            return rc;
+        auto s = std::make_unique<State>();
+        s->path = path;
+        s->pid = getpid();
+        s->fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+        if (s->fd < 0)
+            return errno;
+        struct stat st;
+        if (fstat(s->fd, &st) == 0 && (st.st_mode & 0777) != 0666 && st.st_uid == geteuid() &&
+            fchmod(s->fd, 0666) != 0) {
+            // Others may be unable to open it; this process can still lock.
+        }
+        // An entry left by the parent of a forked child is dropped, not
+        // freed: its memory is the parent's copy.
+        auto [slot, added] = t.insert({path, s.get()});
+        if (!added)
+            slot->second = s.get();
+        s->refs = 1;
+        state_ = s.release();
+        return 0;
+    } catch (const std::bad_alloc &) {
+        return ENOMEM;
+    }
+}
+
+void NamedMutex::close() {
+    if (!state_)
+        return;
+    std::lock_guard<std::mutex> g(g_table_mutex);
+    if (--state_->refs == 0) {
+        // The last handle of a mutex its thread still holds releases it.
+        if (state_->pid == getpid() && state_->owner.load() == std::this_thread::get_id())
+            while (state_->depth > 0)
+                unlock();
+        auto &t = table();
+        auto it = t.find(state_->path);
+        if (it != t.end() && it->second == state_)
+            t.erase(it);
+        delete state_;
+    }
+    state_ = nullptr;
+}
+
+std::string NamedMutex::path() const { return state_ ? state_->path : std::string(); }
+
+int NamedMutex::lock(long timeout_ms) {
+    if (!state_)
+        return EBADF;
+    State &s = *state_;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms < 0 ? 0 : timeout_ms);
+    if (timeout_ms < 0)
+        s.threads.lock();
+    else if (!s.threads.try_lock_until(deadline))
+        return ETIMEDOUT;
+    if (s.depth == 0) {
+        if (int rc = flock_wait(s.fd, timeout_ms, deadline)) {
+            s.threads.unlock();
+            return rc;
+        }
+        s.owner.store(std::this_thread::get_id());
+    }
+    ++s.depth;
+    return 0;
+}
+
+int NamedMutex::unlock() {
+    if (!state_)
+        return EBADF;
+    State &s = *state_;
+    if (s.owner.load() != std::this_thread::get_id() || s.depth == 0)
+        return EPERM;
+    if (--s.depth == 0) {
+        s.owner.store(std::thread::id());
+        while (flock(s.fd, LOCK_UN) != 0 && errno == EINTR) {
+        }
+    }
+    s.threads.unlock();
+    return 0;
+}
+
+} // namespace vrcore::cfg

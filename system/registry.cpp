@@ -1,0 +1,827 @@
+// The registry file: parsing, lookups, and atomic locked rewrites.
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <new>
+#include <string>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "system/config.h"
+#include "vrcore/log.h"
+
+namespace vrcore::cfg {
+namespace {
+
+constexpr off_t kMaxFileSize = 64L << 20;
+
+char fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool iequal(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (fold(a[i]) != fold(b[i]))
+            return false;
+    return true;
+}
+
+bool istarts(std::string_view s, std::string_view prefix) {
+    return s.size() >= prefix.size() && iequal(s.substr(0, prefix.size()), prefix);
+}
+
+bool is_control(unsigned char c) { return c < 0x20 || c == 0x7f; }
+
+bool has_control(std::string_view s) {
+    return std::any_of(s.begin(), s.end(), [](char c) { return is_control(static_cast<unsigned char>(c)); });
+}
+
+bool is_hex(char c) { return (c >= '0' && c <= '9') || (fold(c) >= 'a' && fold(c) <= 'f'); }
+
+std::string_view trim(std::string_view s) {
+    size_t b = s.find_first_not_of(" \t");
+    if (b == std::string_view::npos)
+        return {};
+    size_t e = s.find_last_not_of(" \t");
+    return s.substr(b, e - b + 1);
+}
+
+// The key's hive abbreviations.
+std::string_view full_hive(std::string_view c) {
+    static const struct {
+        const char *abbr, *full;
+    } hives[] = {{"HKLM", "HKEY_LOCAL_MACHINE"}, {"HKCU", "HKEY_CURRENT_USER"},
+                 {"HKCR", "HKEY_CLASSES_ROOT"},  {"HKU", "HKEY_USERS"},
+                 {"HKCC", "HKEY_CURRENT_CONFIG"}};
+    for (const auto &h : hives)
+        if (iequal(c, h.abbr))
+            return h.full;
+    return c;
+}
+
+bool key_under(std::string_view key, std::string_view top) {
+    return iequal(key, top) || (key.size() > top.size() && key[top.size()] == '\\' &&
+                                iequal(key.substr(0, top.size()), top));
+}
+
+// A quoted text at s[pos] (which is '"'): only \\ and \" are escapes.
+bool parse_quoted(std::string_view s, size_t &pos, std::string &out) {
+    out.clear();
+    ++pos;
+    while (pos < s.size()) {
+        char c = s[pos];
+        if (c == '"') {
+            ++pos;
+            return true;
+        }
+        if (c == '\\' && pos + 1 < s.size() && (s[pos + 1] == '\\' || s[pos + 1] == '"')) {
+            out += s[pos + 1];
+            pos += 2;
+            continue;
+        }
+        out += c;
+        ++pos;
+    }
+    return false;
+}
+
+void append_quoted(std::string &out, std::string_view text) {
+    out += '"';
+    for (char c : text) {
+        if (c == '\\' || c == '"')
+            out += '\\';
+        out += c;
+    }
+    out += '"';
+}
+
+// Binary data as written by export tools: hex(N): or hex: then byte pairs
+// separated by commas, possibly continued over lines ending in "\".
+bool valid_hex_data(std::string_view d) {
+    size_t p = 3;
+    if (p < d.size() && d[p] == '(') {
+        size_t close = d.find(')', p);
+        if (close == std::string_view::npos || close == p + 1)
+            return false;
+        for (size_t i = p + 1; i < close; ++i)
+            if (!is_hex(d[i]))
+                return false;
+        p = close + 1;
+    }
+    if (p >= d.size() || d[p] != ':')
+        return false;
+    for (++p; p < d.size(); ++p) {
+        char c = d[p];
+        if (!is_hex(c) && c != ',' && c != ' ' && c != '\t' && c != '\\' && c != '\r' && c != '\n')
+            return false;
+    }
+    return true;
+}
+
+// Splits a value line into its name and the data after "=".
+bool split_value(std::string_view s, std::string &name, std::string_view &data) {
+    size_t pos = 0;
+    name.clear();
+    if (s[0] == '@') {
+        pos = 1;
+    } else if (!parse_quoted(s, pos, name)) {
+        return false;
+    }
+    while (pos < s.size() && (s[pos] == ' ' || s[pos] == '\t'))
+        ++pos;
+    if (pos >= s.size() || s[pos] != '=')
+        return false;
+    data = trim(s.substr(pos + 1));
+    return true;
+}
+
+bool is_binary_value(std::string_view s) {
+    std::string name;
+    std::string_view d;
+    return split_value(s, name, d) && istarts(d, "hex");
+}
+
+// One value line (continuations joined with "\n").
+bool parse_value(std::string_view s, RegValue &v) {
+    v = RegValue{};
+    std::string_view d;
+    if (!split_value(s, v.name, d))
+        return false;
+    if (d.empty())
+        return false;
+    if (istarts(d, "hex")) {
+        if (!valid_hex_data(d))
+            return false;
+        v.type = RegType::Other;
+        v.text = std::string(d);
+        return true;
+    }
+    if (istarts(d, "dword:")) {
+        std::string_view digits = d.substr(6);
+        if (digits.empty() || digits.size() > 8 || !std::all_of(digits.begin(), digits.end(), is_hex))
+            return false;
+        v.type = RegType::Dword;
+        v.dword = static_cast<uint32_t>(std::strtoul(std::string(digits).c_str(), nullptr, 16));
+        return true;
+    }
+    RegType type = RegType::String;
+    size_t q = 0;
+    if (istarts(d, "str(")) {
+        size_t close = d.find(')');
+        if (close == std::string_view::npos || close == 4 || close + 1 >= d.size() || d[close + 1] != ':')
+            return false;
+        std::string_view n = d.substr(4, close - 4);
+        if (!std::all_of(n.begin(), n.end(), is_hex))
+            return false;
+        type = n == "1" ? RegType::String : n == "2" ? RegType::ExpandString : RegType::Other;
+        q = close + 2;
+    }
+    if (q >= d.size() || d[q] != '"')
+        return false;
+    std::string text;
+    if (!parse_quoted(d, q, text) || q != d.size())
+        return false;
+    v.type = type;
+    v.text = type == RegType::Other ? std::string(d) : std::move(text);
+    return true;
+}
+
+// "[key]", optionally followed by a number (the modification time some
+// writers append). "[-key]" asks an importer to delete: not a stored key.
+bool parse_section(std::string_view s, std::string &key) {
+    size_t close = s.find(']');
+    if (close == std::string_view::npos || s.size() < 2 || s[1] == '-')
+        return false;
+    std::string_view rest = trim(s.substr(close + 1));
+    if (!std::all_of(rest.begin(), rest.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return false;
+    key = normalize_key(s.substr(1, close - 1));
+    return !key.empty();
+}
+
+std::atomic<WriteHook> g_write_hook{nullptr};
+
+void at_stage(WriteStage s) {
+    if (WriteHook h = g_write_hook.load())
+        h(s);
+}
+
+struct Fd {
+    int fd = -1;
+    explicit Fd(int f = -1) : fd(f) {}
+    ~Fd() {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    Fd(const Fd &) = delete;
+    Fd &operator=(const Fd &) = delete;
+};
+
+int write_all(int fd, const char *p, size_t n) {
+    while (n > 0) {
+        ssize_t w = ::write(fd, p, n);
+        if (w < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        p += w;
+        n -= static_cast<size_t>(w);
+    }
+    return 0;
+}
+
+} // namespace
+
+std::string normalize_key(std::string_view key) {
+    std::vector<std::string_view> parts;
+    size_t i = 0;
+    while (i <= key.size()) {
+        size_t j = key.find_first_of("\\/", i);
+        if (j == std::string_view::npos)
+            j = key.size();
+        std::string_view c = key.substr(i, j - i);
+        if (!c.empty()) {
+            if (c.find(']') != std::string_view::npos || has_control(c))
+                return {};
+            parts.push_back(c);
+        }
+        i = j + 1;
+    }
+    std::string out;
+    if (parts.empty() || !istarts(full_hive(parts[0]), "HKEY_"))
+        out = "HKEY_LOCAL_MACHINE";
+    for (size_t k = 0; k < parts.size(); ++k) {
+        if (!out.empty())
+            out += '\\';
+        out += k == 0 ? full_hive(parts[0]) : parts[k];
+    }
+    return out;
+}
+
+std::string format_value(const RegValue &v) {
+    std::string out;
+    if (v.name.empty())
+        out += '@';
+    else
+        append_quoted(out, v.name);
+    out += '=';
+    switch (v.type) {
+    case RegType::Dword: {
+        char buf[16];
+        std::snprintf(buf, sizeof buf, "dword:%08x", v.dword);
+        out += buf;
+        break;
+    }
+    case RegType::ExpandString:
+        out += "str(2):";
+        append_quoted(out, v.text);
+        break;
+    case RegType::Other:
+        out += v.text;
+        break;
+    default:
+        append_quoted(out, v.text);
+        break;
+    }
+    return out;
+}
+
+// ---------------------------------------------------------------------------
+
+struct RegDocument::Impl {
+    enum Kind { Blank, Comment, Header, Section, BadSection, Value, Orphan, Malformed };
+    struct Line {
+        std::string raw; // exact text, continuation lines joined by "\n"
+        Kind kind = Blank;
+        std::string key; // Section: its key; Value: the enclosing key
+        RegValue value;
+    };
+    std::vector<Line> lines;
+    bool final_newline = false;
+    size_t malformed = 0;
+
+    bool matches(const Line &l, std::string_view key, std::string_view name) const {
+        return l.kind == Value && iequal(l.key, key) && iequal(l.value.name, name);
+    }
+    // Whether a line would take the next line as its continuation.
+    static bool continues(const Line &l) {
+        std::string_view raw = l.raw;
+        std::string_view first = raw.substr(0, raw.find('\n'));
+        std::string_view last = raw.substr(raw.rfind('\n') == std::string_view::npos ? 0 : raw.rfind('\n') + 1);
+        auto clean = [](std::string_view s) {
+            if (!s.empty() && s.back() == '\r')
+                s.remove_suffix(1);
+            return trim(s);
+        };
+        first = clean(first);
+        last = clean(last);
+        return !first.empty() && (first[0] == '"' || first[0] == '@') && !last.empty() &&
+               last.back() == '\\' && is_binary_value(first);
+    }
+    // End (exclusive) of the block of lines that follows line i.
+    size_t block_end(size_t i) const {
+        size_t j = i + 1;
+        while (j < lines.size() && lines[j].kind != Section && lines[j].kind != BadSection)
+            ++j;
+        return j;
+    }
+};
+
+RegDocument::RegDocument() : impl_(std::make_unique<Impl>()) {}
+RegDocument::~RegDocument() = default;
+RegDocument::RegDocument(RegDocument &&) noexcept = default;
+RegDocument &RegDocument::operator=(RegDocument &&) noexcept = default;
+
+RegDocument RegDocument::parse(std::string_view bytes, std::string_view origin) {
+    RegDocument doc;
+    Impl &d = *doc.impl_;
+    using L = Impl::Line;
+    std::string origin_z(origin.empty() ? "(registry)" : origin);
+    std::string key; // the current section's key; empty after a bad one
+    size_t pos = 0, lineno = 0;
+    d.final_newline = !bytes.empty() && bytes.back() == '\n';
+    if (d.final_newline)
+        bytes.remove_suffix(1);
+    if (bytes.empty() && !d.final_newline)
+        return doc;
+    auto next_line = [&](std::string_view &out) {
+        if (pos > bytes.size())
+            return false;
+        size_t nl = bytes.find('\n', pos);
+        if (nl == std::string_view::npos)
+            nl = bytes.size();
+        out = bytes.substr(pos, nl - pos);
+        pos = nl + 1;
+        ++lineno;
+        return true;
+    };
+    auto strip_cr = [](std::string_view s) {
+        if (!s.empty() && s.back() == '\r')
+            s.remove_suffix(1);
+        return s;
+    };
+    auto bad = [&](size_t at, const char *what) {
+        ++d.malformed;
+        LOG_CondMessage(5, __FILE__, __LINE__, "registry %s: line %lu %s, skipped\n", origin_z.c_str(),
+                        static_cast<unsigned long>(at), what);
+    };
+    std::string_view phys;
+    while (next_line(phys)) {
+        L line;
+        line.raw = std::string(phys);
+        size_t first = lineno;
+        std::string_view t = trim(strip_cr(phys));
+        if (phys.find('\0') != std::string_view::npos) {
+            line.kind = Impl::Malformed;
+            bad(first, "holds a NUL byte");
+        } else if (t.empty()) {
+            line.kind = Impl::Blank;
+        } else if (t[0] == ';' || t[0] == '#') {
+            line.kind = Impl::Comment;
+        } else if (t == "REGEDIT4" || t.starts_with("Windows Registry Editor Version ") ||
+                   t.starts_with("WINE REGISTRY Version ")) {
+            line.kind = Impl::Header;
+        } else if (t[0] == '[') {
+            if (parse_section(t, line.key)) {
+                line.kind = Impl::Section;
+                key = line.key;
+            } else {
+                line.kind = Impl::BadSection;
+                key.clear();
+                bad(first, "is not a valid key");
+            }
+        } else if (t[0] == '"' || t[0] == '@') {
+            // Binary data may continue over lines ending in "\".
+            std::string joined(t);
+            bool binary = is_binary_value(t);
+            while (binary && joined.back() == '\\' && pos <= bytes.size()) {
+                std::string_view more;
+                next_line(more);
+                line.raw += '\n';
+                line.raw += more;
+                joined += '\n';
+                joined += trim(strip_cr(more));
+            }
+            if (!parse_value(joined, line.value)) {
+                line.kind = Impl::Malformed;
+                bad(first, "is not a valid value");
+            } else if (key.empty()) {
+                line.kind = Impl::Orphan;
+                bad(first, "is a value outside any key");
+            } else {
+                line.kind = Impl::Value;
+                line.key = key;
+            }
+        } else {
+            line.kind = Impl::Malformed;
+            bad(first, "is not understood");
+        }
+        d.lines.push_back(std::move(line));
+    }
+    return doc;
+}
+
+std::string RegDocument::render() const {
+    std::string out;
+    size_t total = 0;
+    for (const auto &l : impl_->lines)
+        total += l.raw.size() + 1;
+    out.reserve(total);
+    for (size_t i = 0; i < impl_->lines.size(); ++i) {
+        if (i)
+            out += '\n';
+        out += impl_->lines[i].raw;
+    }
+    if (impl_->final_newline)
+        out += '\n';
+    return out;
+}
+
+const RegValue *RegDocument::find(std::string_view key, std::string_view name) const {
+    std::string k = normalize_key(key);
+    if (k.empty())
+        return nullptr;
+    const RegValue *found = nullptr;
+    for (const auto &l : impl_->lines)
+        if (impl_->matches(l, k, name))
+            found = &l.value;
+    return found;
+}
+
+bool RegDocument::set(std::string_view key, const RegValue &value) {
+    std::string k = normalize_key(key);
+    if (k.empty() || has_control(value.name) ||
+        (value.type != RegType::String && value.type != RegType::ExpandString &&
+         value.type != RegType::Dword) ||
+        (value.type != RegType::Dword && has_control(value.text)))
+        return false;
+    Impl &d = *impl_;
+    Impl::Line line;
+    line.kind = Impl::Value;
+    line.key = k;
+    line.value = value;
+    if (value.type == RegType::Dword)
+        line.value.text.clear();
+    else
+        line.value.dword = 0;
+    line.raw = format_value(line.value);
+
+    // Replace the value in effect; drop earlier copies of it.
+    size_t last = d.lines.size();
+    for (size_t i = 0; i < d.lines.size(); ++i)
+        if (d.matches(d.lines[i], k, value.name))
+            last = i;
+    if (last != d.lines.size()) {
+        line.key = d.lines[last].key;
+        d.lines[last] = std::move(line);
+        for (size_t i = last; i-- > 0;)
+            if (d.matches(d.lines[i], k, value.name))
+                d.lines.erase(d.lines.begin() + static_cast<long>(i));
+        d.final_newline = true;
+        return true;
+    }
+    // New value: after the last non-blank line of the key's last section.
+    size_t sect = d.lines.size();
+    for (size_t i = 0; i < d.lines.size(); ++i)
+        if (d.lines[i].kind == Impl::Section && iequal(d.lines[i].key, k))
+            sect = i;
+    if (sect != d.lines.size()) {
+        size_t at = d.block_end(sect);
+        while (at > sect + 1 && d.lines[at - 1].kind == Impl::Blank)
+            --at;
+        line.key = d.lines[sect].key;
+        // A line left open by a trailing "\" would swallow the new one.
+        if (Impl::continues(d.lines[at - 1]))
+            d.lines.insert(d.lines.begin() + static_cast<long>(at++), Impl::Line{"", Impl::Blank, {}, {}});
+        d.lines.insert(d.lines.begin() + static_cast<long>(at), std::move(line));
+        d.final_newline = true;
+        return true;
+    }
+    // New key at the end of the file.
+    std::vector<Impl::Line> add;
+    if (d.lines.empty()) {
+        add.push_back({"REGEDIT4", Impl::Header, {}, {}});
+        add.push_back({"", Impl::Blank, {}, {}});
+    } else if (d.lines.back().kind != Impl::Blank) {
+        add.push_back({"", Impl::Blank, {}, {}});
+    }
+    add.push_back({"[" + k + "]", Impl::Section, k, {}});
+    add.push_back(std::move(line));
+    for (auto &l : add)
+        d.lines.push_back(std::move(l));
+    d.final_newline = true;
+    return true;
+}
+
+bool RegDocument::erase_value(std::string_view key, std::string_view name) {
+    std::string k = normalize_key(key);
+    if (k.empty())
+        return false;
+    Impl &d = *impl_;
+    size_t before = d.lines.size();
+    std::erase_if(d.lines, [&](const Impl::Line &l) { return d.matches(l, k, name); });
+    if (d.lines.size() == before)
+        return false;
+    d.final_newline = true;
+    return true;
+}
+
+bool RegDocument::erase_key(std::string_view key) {
+    std::string k = normalize_key(key);
+    if (k.empty())
+        return false;
+    Impl &d = *impl_;
+    std::vector<Impl::Line> kept;
+    kept.reserve(d.lines.size());
+    bool any = false;
+    for (size_t i = 0; i < d.lines.size();) {
+        if (d.lines[i].kind == Impl::Section && key_under(d.lines[i].key, k)) {
+            any = true;
+            i = d.block_end(i);
+            continue;
+        }
+        kept.push_back(std::move(d.lines[i]));
+        ++i;
+    }
+    if (!any) {
+        // Nothing moved out except lines that were put back in order.
+        d.lines = std::move(kept);
+        return false;
+    }
+    d.lines = std::move(kept);
+    d.final_newline = true;
+    return true;
+}
+
+std::vector<std::string> RegDocument::keys() const {
+    std::vector<std::string> out;
+    for (const auto &l : impl_->lines)
+        if (l.kind == Impl::Section &&
+            std::none_of(out.begin(), out.end(), [&](const std::string &k) { return iequal(k, l.key); }))
+            out.push_back(l.key);
+    return out;
+}
+
+std::vector<RegValue> RegDocument::values(std::string_view key) const {
+    std::vector<RegValue> out;
+    std::string k = normalize_key(key);
+    if (k.empty())
+        return out;
+    for (const auto &l : impl_->lines) {
+        if (l.kind != Impl::Value || !iequal(l.key, k))
+            continue;
+        auto it = std::find_if(out.begin(), out.end(),
+                               [&](const RegValue &v) { return iequal(v.name, l.value.name); });
+        if (it != out.end())
+            *it = l.value;
+        else
+            out.push_back(l.value);
+    }
+    return out;
+}
+
+size_t RegDocument::malformed() const { return impl_->malformed; }
+
+// ---------------------------------------------------------------------------
+
+void set_write_hook(WriteHook hook) { g_write_hook.store(hook); }
+
+Registry::Registry(std::string path) : path_(std::move(path)) {}
+
+int Registry::load(RegDocument &out) const {
+    try {
+        // Non-blocking so that a FIFO in the file's place cannot hang us.
+        Fd f(::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+        if (f.fd < 0)
+            return errno;
+        struct stat st;
+        if (fstat(f.fd, &st) != 0)
+            return errno;
+        if (S_ISDIR(st.st_mode))
+            return EISDIR;
+        if (!S_ISREG(st.st_mode))
+            return EINVAL;
+        if (st.st_size > kMaxFileSize)
+            return EFBIG;
+        std::string text;
+        char buf[8192];
+        for (;;) {
+            ssize_t n = ::read(f.fd, buf, sizeof buf);
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                return errno;
+            }
+            if (n == 0)
+                break;
+            if (text.size() + static_cast<size_t>(n) > static_cast<size_t>(kMaxFileSize))
+                return EFBIG;
+            text.append(buf, static_cast<size_t>(n));
+        }
+        out = RegDocument::parse(text, path_);
+        return 0;
+    } catch (const std::bad_alloc &) {
+        return ENOMEM;
+    }
+}
+
+bool Registry::query(std::string_view key, std::string_view name, RegValue &out) const {
+    try {
+        RegDocument doc;
+        int rc = load(doc);
+        if (rc != 0) {
+            if (rc != ENOENT)
+                LOG_CondMessage(5, __FILE__, __LINE__, "registry %s: cannot read: %s\n", path_.c_str(),
+                                std::strerror(rc));
+            return false;
+        }
+        const RegValue *v = doc.find(key, name);
+        if (!v)
+            return false;
+        out = *v;
+        return true;
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+}
+
+uint32_t Registry::get_dword(std::string_view key, std::string_view name, uint32_t dflt) const {
+    RegValue v;
+    return query(key, name, v) && v.type == RegType::Dword ? v.dword : dflt;
+}
+
+std::string Registry::get_string(std::string_view key, std::string_view name,
+                                 std::string_view dflt) const {
+    RegValue v;
+    if (!query(key, name, v))
+        return std::string(dflt);
+    if (v.type == RegType::String)
+        return std::move(v.text);
+    if (v.type == RegType::ExpandString)
+        return expand_env(v.text);
+    return std::string(dflt);
+}
+
+int Registry::update_impl(void *ctx, int (*edit)(void *, RegDocument &)) const {
+    std::string tmp;
+    try {
+        // A registry reached through a symbolic link is rewritten where
+        // the link points, so the link survives.
+        std::string target = path_;
+        struct stat lst;
+        if (lstat(path_.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
+            char *real = realpath(path_.c_str(), nullptr);
+            if (!real)
+                return errno;
+            target = real;
+            std::free(real);
+        }
+        size_t slash = target.rfind('/');
+        std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
+        std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+        if (int rc = make_dirs(dir, 0755))
+            return rc;
+
+        std::string lockname = target + ".lck";
+        Fd lock(::open(lockname.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
+        if (lock.fd < 0)
+            return errno;
+        struct stat lkst;
+        if (fstat(lock.fd, &lkst) == 0 && (lkst.st_mode & 0777) != 0666 && lkst.st_uid == geteuid())
+            if (fchmod(lock.fd, 0666) != 0) {
+                // Best effort: the lock works for this user regardless.
+            }
+        while (flock(lock.fd, LOCK_EX) != 0)
+            if (errno != EINTR)
+                return errno;
+
+        Registry at(target);
+        RegDocument doc;
+        int rc = at.load(doc);
+        bool existed = rc == 0;
+        if (rc != 0 && rc != ENOENT)
+            return rc;
+        if ((rc = edit(ctx, doc)) != 0)
+            return rc;
+        std::string text = doc.render();
+        struct stat old {};
+        if (existed && stat(target.c_str(), &old) != 0)
+            return errno;
+
+        tmp = dir + "/." + base + ".XXXXXX";
+        Fd out(mkostemp(tmp.data(), O_CLOEXEC));
+        if (out.fd < 0) {
+            tmp.clear();
+            return errno;
+        }
+        auto fail = [&](int err) {
+            ::unlink(tmp.c_str());
+            tmp.clear();
+            return err;
+        };
+        at_stage(WriteStage::TempOpened);
+        if (existed) {
+            if (fchown(out.fd, old.st_uid, old.st_gid) != 0) {
+                // Only a privileged writer may keep another owner.
+            }
+            if (fchmod(out.fd, old.st_mode & 07777) != 0)
+                return fail(errno);
+        } else if (fchmod(out.fd, 0644) != 0) {
+            return fail(errno);
+        }
+        size_t half = text.size() / 2;
+        if ((rc = write_all(out.fd, text.data(), half)) != 0)
+            return fail(rc);
+        at_stage(WriteStage::HalfWritten);
+        if ((rc = write_all(out.fd, text.data() + half, text.size() - half)) != 0)
+            return fail(rc);
+        at_stage(WriteStage::Written);
+        if (fsync(out.fd) != 0)
+            return fail(errno);
+        at_stage(WriteStage::Synced);
+        if (::rename(tmp.c_str(), target.c_str()) != 0)
+            return fail(errno);
+        tmp.clear();
+        at_stage(WriteStage::Renamed);
+        Fd d(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (d.fd >= 0 && fsync(d.fd) != 0) {
+            // The new file is in place; a directory that cannot be synced
+            // only delays its durability.
+        }
+        return 0;
+    } catch (const std::bad_alloc &) {
+        if (!tmp.empty())
+            ::unlink(tmp.c_str());
+        return ENOMEM;
+    }
+}
+
+namespace {
+
+bool writable_text(std::string_view key, std::string_view name, std::string_view text) {
+    return !normalize_key(key).empty() && !has_control(name) && !has_control(text);
+}
+
+} // namespace
+
+int Registry::set_string(std::string_view key, std::string_view name, std::string_view text,
+                         bool expandable) const {
+    try {
+        if (!writable_text(key, name, text))
+            return EINVAL;
+        RegValue v;
+        v.name = std::string(name);
+        v.type = expandable ? RegType::ExpandString : RegType::String;
+        v.text = std::string(text);
+        return update([&](RegDocument &d) { return d.set(key, v) ? 0 : EINVAL; });
+    } catch (const std::bad_alloc &) {
+        return ENOMEM;
+    }
+}
+
+int Registry::set_dword(std::string_view key, std::string_view name, uint32_t value) const {
+    try {
+        if (!writable_text(key, name, {}))
+            return EINVAL;
+        RegValue v;
+        v.name = std::string(name);
+        v.type = RegType::Dword;
+        v.dword = value;
+        return update([&](RegDocument &d) { return d.set(key, v) ? 0 : EINVAL; });
+    } catch (const std::bad_alloc &) {
+        return ENOMEM;
+    }
+}
+
+int Registry::delete_value(std::string_view key, std::string_view name) const {
+    try {
+        if (normalize_key(key).empty())
+            return EINVAL;
+        if (access(path_.c_str(), F_OK) != 0)
+            return errno;
+        return update([&](RegDocument &d) { return d.erase_value(key, name) ? 0 : ENOENT; });
+    } catch (const std::bad_alloc &) {
+        return ENOMEM;
+    }
+}
+
+int Registry::delete_key(std::string_view key) const {
+    try {
+        if (normalize_key(key).empty())
+            return EINVAL;
+        if (access(path_.c_str(), F_OK) != 0)
+            return errno;
+        return update([&](RegDocument &d) { return d.erase_key(key) ? 0 : ENOENT; });
+    } catch (const std::bad_alloc &) {
+        return ENOMEM;
+    }
+}
+
+} // namespace vrcore::cfg

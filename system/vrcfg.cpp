@@ -1,0 +1,116 @@
+// The C interface of the registry file and the installation paths.
+#include <cerrno>
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "system/config.h"
+#include "vrcore/vrcfg.h"
+
+using namespace vrcore::cfg;
+
+namespace {
+
+long copy_out(const std::string &s, char *buf, size_t size) {
+    if (size > 0) {
+        size_t n = s.size() < size - 1 ? s.size() : size - 1;
+        std::memcpy(buf, s.data(), n);
+        buf[n] = '\0';
+    }
+    return static_cast<long>(s.size());
+}
+
+const char *or_empty(const char *s) { return s ? s : ""; }
+
+int set_text(const char *key, const char *name, const char *value, bool expandable) {
+    if (!key || !value)
+        return EINVAL;
+    return Registry().set_string(key, or_empty(name), value, expandable);
+}
+
+} // namespace
+
+extern "C" {
+
+VR_EXPORT uint32_t VR_RegGetDword(const char *key, const char *name, uint32_t dflt) {
+    if (!key)
+        return dflt;
+    return Registry().get_dword(key, or_empty(name), dflt);
+}
+
+VR_EXPORT long VR_RegGetString(const char *key, const char *name, const char *dflt, char *buf,
+                               size_t size) {
+    if (!key || (!buf && size > 0)) {
+        if (buf && size > 0)
+            *buf = '\0';
+        return -1;
+    }
+    try {
+        RegValue v;
+        std::string text;
+        if (Registry().query(key, or_empty(name), v) && v.type == RegType::String)
+            text = std::move(v.text);
+        else if (v.type == RegType::ExpandString)
+            text = expand_env(v.text);
+        else if (dflt)
+            text = dflt;
+        else {
+            copy_out(text, buf, size);
+            return -1;
+        }
+        return copy_out(text, buf, size);
+    } catch (const std::bad_alloc &) {
+        if (size > 0)
+            *buf = '\0';
+        return -1;
+    }
+}
+
+VR_EXPORT int VR_RegSetString(const char *key, const char *name, const char *value) {
+    return set_text(key, name, value, false);
+}
+
+VR_EXPORT int VR_RegSetExpandString(const char *key, const char *name, const char *value) {
+    return set_text(key, name, value, true);
+}
+
+VR_EXPORT int VR_RegSetDword(const char *key, const char *name, uint32_t value) {
+    if (!key)
+        return EINVAL;
+    return Registry().set_dword(key, or_empty(name), value);
+}
+
+VR_EXPORT int VR_RegDeleteValue(const char *key, const char *name) {
+    if (!key)
+        return EINVAL;
+    return Registry().delete_value(key, or_empty(name));
+}
+
+VR_EXPORT long VR_GetPath(VR_PathKind which, char *buf, size_t size) {
+    if (!buf && size > 0)
+        return -1;
+    try {
+        std::string p;
+        switch (which) {
+        case VR_PATH_ROOT: p = root_dir(); break;
+        case VR_PATH_ETC: p = etc_dir(); break;
+        case VR_PATH_WINDIR: p = windir(); break;
+        case VR_PATH_DATA: p = data_dir(); break;
+        case VR_PATH_CATALOG: p = catalog_dir(); break;
+        case VR_PATH_LOCK: p = lock_dir(); break;
+        case VR_PATH_SPOOL: p = spool_dir(); break;
+        case VR_PATH_REGISTRY: p = registry_path(); break;
+        default:
+            if (size > 0)
+                *buf = '\0';
+            return -1;
+        }
+        return copy_out(p, buf, size);
+    } catch (const std::bad_alloc &) {
+        if (size > 0)
+            *buf = '\0';
+        return -1;
+    }
+}
+
+} // extern "C"

@@ -1,0 +1,175 @@
+// Named system-wide mutexes: exclusion between processes and threads,
+// time-outs, recursion and release by a holder's death.
+#include <cerrno>
+#include <csignal>
+#include <sys/stat.h>
+#include <thread>
+
+#include "helpers.h"
+#include "system/config.h"
+
+using namespace vrcore::cfg;
+
+namespace {
+
+TEST(NamedMutex, LockFilesAreNamedSafelyAndSharedByAllUsers) {
+    EXPECT_EQ(lock_file_name("a/b\\c%d"), "a%2Fb%5Cc%25d.lck");
+    EXPECT_EQ(lock_file_name(".."), "%2E..lck");
+    NamedMutex m;
+    EXPECT_EQ(m.open(""), EINVAL);
+    EXPECT_EQ(m.open(std::string(300, 'x')), ENAMETOOLONG);
+    EXPECT_EQ(m.lock(), EBADF);
+
+    cfgtest::ScratchRoot root;
+    ASSERT_EQ(m.open("CallMaxRetry"), 0);
+    EXPECT_EQ(m.path(), root.dir() + "/var/vrcore/lock/CallMaxRetry.lck");
+    struct stat st;
+    ASSERT_EQ(stat(m.path().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0666u);
+    ASSERT_EQ(stat((root.dir() + "/var/vrcore/lock").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 01777u);
+}
+
+// Two processes increment a counter in a file under the mutex.
+TEST(NamedMutex, ExcludesOtherProcesses) {
+    cfgtest::ScratchRoot root;
+    std::string counter = root.dir() + "/counter";
+    cfgtest::write_file(counter, "0");
+    constexpr int kRounds = 300;
+    std::vector<pid_t> kids;
+    for (int p = 0; p < 2; ++p)
+        kids.push_back(cfgtest::spawn([&] {
+            NamedMutex m;
+            if (m.open("counter") != 0)
+                return 1;
+            for (int i = 0; i < kRounds; ++i) {
+                NamedMutexHold hold(m);
+                if (hold.status() != 0)
+                    return 2;
+                int n = std::stoi(cfgtest::read_file(counter));
+                cfgtest::write_file(counter, std::to_string(n + 1));
+            }
+            return 0;
+        }));
+    for (pid_t k : kids) {
+        int st = cfgtest::wait_status(k);
+        ASSERT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0);
+    }
+    EXPECT_EQ(cfgtest::read_file(counter), std::to_string(2 * kRounds));
+}
+
+// Another process holds the mutex: a timed lock expires; once the holder
+// dies without unlocking, the mutex is free.
+TEST(NamedMutex, TimesOutAndIsReleasedByAHoldersDeath) {
+    cfgtest::ScratchRoot root;
+    int held[2], die[2];
+    ASSERT_EQ(pipe(held), 0);
+    ASSERT_EQ(pipe(die), 0);
+    pid_t pid = cfgtest::spawn([&] {
+        NamedMutex m;
+        if (m.open("EnableLocalFile") != 0 || m.lock() != 0)
+            return 1;
+        char c = 'h';
+        if (write(held[1], &c, 1) != 1)
+            return 2;
+        if (read(die[0], &c, 1) < 0)
+            return 3;
+        raise(SIGKILL);
+        return 4;
+    });
+    char c;
+    ASSERT_EQ(read(held[0], &c, 1), 1);
+    NamedMutex m;
+    ASSERT_EQ(m.open("EnableLocalFile"), 0);
+    EXPECT_EQ(m.lock(0), ETIMEDOUT);
+    EXPECT_EQ(m.lock(30), ETIMEDOUT);
+    ASSERT_EQ(write(die[1], &c, 1), 1);
+    int st = cfgtest::wait_status(pid);
+    EXPECT_TRUE(WIFSIGNALED(st));
+    EXPECT_EQ(m.lock(), 0);
+    EXPECT_EQ(m.unlock(), 0);
+    for (int fd : {held[0], held[1], die[0], die[1]})
+        ::close(fd);
+}
+
+// Within a process: recursive for the owner, exclusive between threads,
+// shared by every handle of a name.
+TEST(NamedMutex, RecursiveForTheOwnerExclusiveForOtherThreads) {
+    cfgtest::ScratchRoot root;
+    NamedMutex a, b;
+    ASSERT_EQ(a.open("ImportMaxTry"), 0);
+    ASSERT_EQ(b.open("ImportMaxTry"), 0);
+    ASSERT_EQ(a.lock(), 0);
+    ASSERT_EQ(b.lock(0), 0); // the same mutex, already ours
+    int other_lock = -1, other_unlock = -1;
+    std::thread t([&] {
+        NamedMutex c;
+        if (c.open("ImportMaxTry") == 0) {
+            other_lock = c.lock(20);
+            other_unlock = a.unlock();
+        }
+    });
+    t.join();
+    EXPECT_EQ(other_lock, ETIMEDOUT);
+    EXPECT_EQ(other_unlock, EPERM);
+    EXPECT_EQ(b.unlock(), 0);
+    EXPECT_EQ(a.unlock(), 0);
+    EXPECT_EQ(a.unlock(), EPERM);
+
+    // Many threads each add under the mutex.
+    long total = 0;
+    std::vector<std::thread> ts;
+    for (int i = 0; i < 4; ++i)
+        ts.emplace_back([&] {
+            NamedMutex m;
+            if (m.open("ImportMaxTry") != 0)
+                return;
+            for (int k = 0; k < 500; ++k) {
+                NamedMutexHold h(m);
+                long v = total;
+                std::this_thread::yield();
+                total = v + 1;
+            }
+        });
+    for (auto &x : ts)
+        x.join();
+    EXPECT_EQ(total, 2000);
+}
+
+// Closing the last handle while holding the mutex releases it for others.
+TEST(NamedMutex, ClosingTheLastHandleReleases) {
+    cfgtest::ScratchRoot root;
+    {
+        NamedMutex m;
+        ASSERT_EQ(m.open("x"), 0);
+        ASSERT_EQ(m.lock(), 0);
+        ASSERT_EQ(m.lock(), 0);
+    }
+    pid_t pid = cfgtest::spawn([] {
+        NamedMutex m;
+        return m.open("x") == 0 && m.lock(0) == 0 ? 0 : 1;
+    });
+    int st = cfgtest::wait_status(pid);
+    EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0);
+}
+
+} // namespace
+
+namespace {
+
+// A child forked while the parent holds the mutex must not inherit it.
+TEST(NamedMutex, AForkedChildDoesNotInheritTheHold) {
+    cfgtest::ScratchRoot root;
+    NamedMutex m;
+    ASSERT_EQ(m.open("PingTry"), 0);
+    ASSERT_EQ(m.lock(), 0);
+    pid_t pid = cfgtest::spawn([] {
+        NamedMutex c;
+        return c.open("PingTry") == 0 && c.lock(0) == ETIMEDOUT ? 0 : 1;
+    });
+    int st = cfgtest::wait_status(pid);
+    EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0);
+    EXPECT_EQ(m.unlock(), 0);
+}
+
+} // namespace

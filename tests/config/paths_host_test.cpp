@@ -1,0 +1,69 @@
+// Installation paths from the environment, and the host's identity.
+#include <cerrno>
+#include <unistd.h>
+
+#include "helpers.h"
+#include "system/config.h"
+
+using namespace vrcore::cfg;
+
+namespace {
+
+TEST(Paths, FollowTheRootAndTheirOverrides) {
+    setenv("TS_ROOT", "/opt/vr//", 1);
+    unsetenv("windir");
+    unsetenv("VRCORE_REGISTRY");
+    EXPECT_EQ(catalog_dir(), "/opt/vr/share/vrcore/nls");
+    EXPECT_EQ(windir(), "/opt/vr/etc/vrcore");
+    EXPECT_EQ(registry_path(), "/opt/vr/etc/vrcore/registry.reg");
+    setenv("windir", "/win/", 1);
+    setenv("VRCORE_REGISTRY", "/cfg/r.reg", 1);
+    EXPECT_EQ(windir(), "/win");
+    EXPECT_EQ(registry_path(), "/cfg/r.reg");
+    setenv("TS_ROOT", "/", 1);
+    EXPECT_EQ(data_dir(), "/share/data");
+    // Empty counts as unset: the compiled-in root.
+    setenv("TS_ROOT", "", 1);
+    std::string built_in = root_dir();
+    unsetenv("TS_ROOT");
+    EXPECT_EQ(root_dir(), built_in);
+    EXPECT_EQ(built_in.front(), '/');
+    unsetenv("windir");
+    unsetenv("VRCORE_REGISTRY");
+}
+
+TEST(Paths, MakeDirsCreatesMissingParents) {
+    cfgtest::ScratchRoot root;
+    std::string deep = root.dir() + "/a/b/c";
+    EXPECT_EQ(make_dirs(deep, 0755), 0);
+    EXPECT_EQ(make_dirs(deep, 0755), 0);
+    cfgtest::write_file(root.dir() + "/file", "x");
+    EXPECT_EQ(make_dirs(root.dir() + "/file/sub", 0755), ENOTDIR);
+}
+
+TEST(HostIdentity, ComputerNameIsTheHostNamesFirstLabel) {
+    std::string computer;
+    ASSERT_EQ(host_computer_name(computer), 0);
+    EXPECT_EQ(computer.find('.'), std::string::npos);
+    char raw[256] = {};
+    ASSERT_EQ(gethostname(raw, sizeof raw - 1), 0);
+    EXPECT_EQ(std::string(raw).rfind(computer, 0), 0u);
+}
+
+TEST(HostIdentity, LanGroupPrefersTheRegistry) {
+    cfgtest::ScratchRoot root;
+    std::string nis, dns, group;
+    bool has_nis = host_nis_domain(nis) == 0, has_dns = host_dns_domain(dns) == 0;
+    int rc = host_lan_group(group);
+    if (has_nis)
+        EXPECT_EQ(group, nis);
+    else if (has_dns)
+        EXPECT_EQ(group, dns);
+    else
+        EXPECT_EQ(rc, ENOENT);
+    ASSERT_EQ(Registry().set_string("Software\\Halvane\\Tessaril", "LanGroup", "WORKGROUP"), 0);
+    ASSERT_EQ(host_lan_group(group), 0);
+    EXPECT_EQ(group, "WORKGROUP");
+}
+
+} // namespace

@@ -1,0 +1,217 @@
+// The registry file's text: what is read from it and how edits rewrite it.
+// GCC 12 at -O3 reports a false overlap in inlined std::string copies.
+#pragma GCC diagnostic ignored "-Wrestrict"
+#include <gtest/gtest.h>
+
+#include "system/config.h"
+
+using namespace vrcore::cfg;
+
+namespace {
+
+const char kPgr[] = "Software\\Halvane\\Tessaril\\pgr";
+
+TEST(RegistryText, ReadsEachTypeAndEscapes) {
+    auto doc = RegDocument::parse("REGEDIT4\n"
+                                  "\n"
+                                  "; a comment\n"
+                                  "[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril\\pgr]\n"
+                                  "\"ServerAddress\"=\"10.0.0.7\"\n"
+                                  "\"LocalFileDirectory\"=str(2):\"%windir%\\pgr\"\n"
+                                  "\"CallMaxRetry\"=dword:0000000a\n"
+                                  "\"Quoted\"=\"say \\\"hi\\\" \\\\\\\\host\\share\"\n"
+                                  "@=\"default\"\n"
+                                  "\"Plain1\"=str(1):\"one\"\n"
+                                  "\"Bin\"=hex:01,02,\\\n"
+                                  "  03,04\n"
+                                  "\"Short\"=dword:A\n");
+    EXPECT_EQ(doc.malformed(), 0u);
+    const RegValue *v = doc.find(kPgr, "ServerAddress");
+    ASSERT_TRUE(v);
+    EXPECT_EQ(v->type, RegType::String);
+    EXPECT_EQ(v->text, "10.0.0.7");
+    v = doc.find(kPgr, "LocalFileDirectory");
+    ASSERT_TRUE(v);
+    EXPECT_EQ(v->type, RegType::ExpandString);
+    EXPECT_EQ(v->text, "%windir%\\pgr"); // a lone backslash stands for itself
+    v = doc.find(kPgr, "CallMaxRetry");
+    ASSERT_TRUE(v);
+    EXPECT_EQ(v->type, RegType::Dword);
+    EXPECT_EQ(v->dword, 10u);
+    EXPECT_EQ(doc.find(kPgr, "Quoted")->text, "say \"hi\" \\\\host\\share");
+    EXPECT_EQ(doc.find(kPgr, "")->text, "default");
+    EXPECT_EQ(doc.find(kPgr, "Plain1")->type, RegType::String);
+    EXPECT_EQ(doc.find(kPgr, "Bin")->type, RegType::Other);
+    EXPECT_EQ(doc.find(kPgr, "Short")->dword, 10u);
+}
+
+TEST(RegistryText, KeysAndNamesIgnoreCaseHiveAndSeparator) {
+    auto doc = RegDocument::parse("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Halvane\\Tessaril\\CurrentVersion\\SystemLog]\n"
+                                  "\"SystemLogHost\"=\"loghost\"\n");
+    for (const char *key : {"software/halvane/tessaril/currentversion/systemlog",
+                            "HKLM\\Software\\Halvane\\Tessaril\\CurrentVersion\\SystemLog\\"}) {
+        const RegValue *v = doc.find(key, "systemloghost");
+        ASSERT_TRUE(v) << key;
+        EXPECT_EQ(v->text, "loghost");
+    }
+    EXPECT_FALSE(doc.find("Software\\Halvane\\Tessaril\\CurrentVersion", "SystemLogHost"));
+    EXPECT_FALSE(doc.find("HKEY_CURRENT_USER\\SOFTWARE\\Halvane\\Tessaril\\CurrentVersion\\SystemLog",
+                          "SystemLogHost"));
+}
+
+TEST(RegistryText, ReadsHivesKeptWithDoubledSeparatorsAndTimes) {
+    auto doc = RegDocument::parse("WINE REGISTRY Version 2\n"
+                                  ";; All keys relative to \\\\Machine\n"
+                                  "\n"
+                                  "[Software\\\\Halvane\\\\Tessaril\\\\odp] 1700000000\n"
+                                  "#time=1d9e3c3b1a2b3c4\n"
+                                  "\"PingTry\"=dword:00000005\r\n");
+    EXPECT_EQ(doc.malformed(), 0u);
+    const RegValue *v = doc.find("Software\\Halvane\\Tessaril\\odp", "PingTry");
+    ASSERT_TRUE(v);
+    EXPECT_EQ(v->dword, 5u);
+}
+
+TEST(RegistryText, MalformedLinesAreSkippedNotFatal) {
+    auto doc = RegDocument::parse("\"Orphan\"=\"before any key\"\n"
+                                  "[Software\\A]\n"
+                                  "\"Good1\"=\"x\"\n"
+                                  "garbage line\n"
+                                  "\"Unterminated\"=\"abc\n"
+                                  "\"TooLong\"=dword:123456789\n"
+                                  "\"NotHex\"=dword:12g4\n"
+                                  "\"Trailing\"=\"x\" junk\n"
+                                  "\"Deleted\"=-\n"
+                                  "\"NoEquals\" \"x\"\n"
+                                  "\"BadBin\"=hex:zz\n"
+                                  "\"Good2\"=dword:ffffffff\n"
+                                  "[Software\\B\n"
+                                  "\"InBadKey\"=\"x\"\n"
+                                  "[-Software\\C]\n"
+                                  "[Software\\D] x\n"
+                                  "[Software\\A]\n"
+                                  "\"Good3\"=\"again\"\n");
+    EXPECT_EQ(doc.malformed(), 13u);
+    EXPECT_EQ(doc.find("Software\\A", "Good1")->text, "x");
+    EXPECT_EQ(doc.find("Software\\A", "Good2")->dword, 0xffffffffu);
+    EXPECT_EQ(doc.find("Software\\A", "Good3")->text, "again");
+    for (const char *name : {"Unterminated", "TooLong", "NotHex", "Trailing", "Deleted", "NoEquals", "BadBin"})
+        EXPECT_FALSE(doc.find("Software\\A", name)) << name;
+    EXPECT_FALSE(doc.find("Software\\B", "InBadKey"));
+    EXPECT_EQ(doc.keys(), (std::vector<std::string>{"HKEY_LOCAL_MACHINE\\Software\\A"}));
+}
+
+TEST(RegistryText, LastDuplicateWinsAcrossRepeatedKeys) {
+    auto doc = RegDocument::parse("[Software\\A]\n\"v\"=\"1\"\n[Software\\B]\n\"v\"=\"b\"\n"
+                                  "[software\\a]\n\"V\"=dword:00000002\n");
+    EXPECT_EQ(doc.find("Software\\A", "v")->dword, 2u);
+    auto vals = doc.values("Software\\A");
+    ASSERT_EQ(vals.size(), 1u);
+    EXPECT_EQ(vals[0].type, RegType::Dword);
+}
+
+TEST(RegistryText, UnchangedDocumentRendersByteForByte) {
+    for (const char *text : {"", "\n", "no newline at end", "[Software\\A]\r\n\"x\"=\"y\"\r\n",
+                             "junk\n\n\n;c\n[Software\\A]\n\"b\"=hex(7):41,00,\\\n 00,00\n"}) {
+        EXPECT_EQ(RegDocument::parse(text).render(), text);
+    }
+}
+
+TEST(RegistryText, EditsKeepEverythingElse) {
+    const std::string original = "REGEDIT4\n"
+                                 "; keep me\n"
+                                 "[Software\\A]\n"
+                                 "\"x\"=\"1\"\n"
+                                 "what is this\n"
+                                 "\"bin\"=hex:00\n"
+                                 "\n"
+                                 "[Software\\B]\n"
+                                 "\"y\"=\"2\"";
+    auto doc = RegDocument::parse(original);
+    RegValue v;
+    v.name = "x";
+    v.type = RegType::Dword;
+    v.dword = 7;
+    ASSERT_TRUE(doc.set("software\\a", v)); // replaced in place, key spelling kept
+    v.name = "new";
+    v.type = RegType::ExpandString;
+    v.text = "%HOME%\\a \"q\"";
+    ASSERT_TRUE(doc.set("Software\\A", v)); // after the key's last line
+    v.name = "z";
+    v.type = RegType::String;
+    v.text = "3";
+    ASSERT_TRUE(doc.set("Software\\C\\D", v)); // new key at the end
+    EXPECT_EQ(doc.render(), "REGEDIT4\n"
+                            "; keep me\n"
+                            "[Software\\A]\n"
+                            "\"x\"=dword:00000007\n"
+                            "what is this\n"
+                            "\"bin\"=hex:00\n"
+                            "\"new\"=str(2):\"%HOME%\\\\a \\\"q\\\"\"\n"
+                            "\n"
+                            "[Software\\B]\n"
+                            "\"y\"=\"2\"\n"
+                            "\n"
+                            "[HKEY_LOCAL_MACHINE\\Software\\C\\D]\n"
+                            "\"z\"=\"3\"\n");
+    auto again = RegDocument::parse(doc.render());
+    EXPECT_EQ(again.find("Software\\A", "new")->text, "%HOME%\\a \"q\"");
+    EXPECT_EQ(again.malformed(), 1u);
+}
+
+TEST(RegistryText, SetCollapsesDuplicatesAndRefusesUnwritable) {
+    auto doc = RegDocument::parse("[Software\\A]\n\"v\"=\"1\"\n\"V\"=\"2\"\n");
+    RegValue v;
+    v.name = "v";
+    v.type = RegType::String;
+    v.text = "3";
+    ASSERT_TRUE(doc.set("Software\\A", v));
+    EXPECT_EQ(doc.render(), "[Software\\A]\n\"v\"=\"3\"\n");
+
+    std::string before = doc.render();
+    v.text = "line\nbreak";
+    EXPECT_FALSE(doc.set("Software\\A", v));
+    v.text = "ok";
+    EXPECT_FALSE(doc.set("Software\\A]x", v));
+    EXPECT_FALSE(doc.set("Software\\A\x01", v));
+    v.name = "tab\there";
+    EXPECT_FALSE(doc.set("Software\\A", v));
+    v.name = "n";
+    v.type = RegType::Other;
+    EXPECT_FALSE(doc.set("Software\\A", v));
+    EXPECT_EQ(doc.render(), before);
+}
+
+TEST(RegistryText, EraseValueAndKeyWithSubkeys) {
+    auto doc = RegDocument::parse("[Software\\A]\n\"v\"=\"1\"\n\"w\"=\"2\"\n"
+                                  "[Software\\A\\Sub]\n\"s\"=\"3\"\n"
+                                  "[Software\\AB]\n\"ab\"=\"4\"\n");
+    EXPECT_TRUE(doc.erase_value("Software\\A", "V"));
+    EXPECT_FALSE(doc.erase_value("Software\\A", "v"));
+    EXPECT_EQ(doc.find("Software\\A", "w")->text, "2");
+    EXPECT_TRUE(doc.erase_key("software\\a"));
+    EXPECT_FALSE(doc.erase_key("Software\\A"));
+    EXPECT_FALSE(doc.find("Software\\A\\Sub", "s"));
+    EXPECT_EQ(doc.find("Software\\AB", "ab")->text, "4"); // a sibling with a longer name stays
+    EXPECT_EQ(doc.render(), "[Software\\AB]\n\"ab\"=\"4\"\n");
+}
+
+} // namespace
+
+namespace {
+
+// A binary value left open by a trailing "\" at the end of a key must not
+// swallow a value added after it.
+TEST(RegistryText, NewValueAfterAnOpenContinuationStaysSeparate) {
+    auto doc = RegDocument::parse("[Software\\A]\n\"bin\"=hex:01,\\\n");
+    RegValue v;
+    v.name = "next";
+    v.type = RegType::String;
+    v.text = "x";
+    ASSERT_TRUE(doc.set("Software\\A", v));
+    auto again = RegDocument::parse(doc.render());
+    ASSERT_TRUE(again.find("Software\\A", "next"));
+    EXPECT_EQ(again.find("Software\\A", "next")->text, "x");
+}
+
+} // namespace
