@@ -289,7 +289,6 @@ TEST_F(NsApi, OutOfMemoryLeavesNothingBehind) {
     EXPECT_GE(points, 10);
 }
 
-#if __has_include("system/config.h")
 // Local-file mode and the store's directory from the settings file.
 TEST_F(NsApi, SettingsChooseLocalFileModeAndDirectory) {
     unsetenv("NS_MS_LF");
@@ -310,4 +309,3 @@ TEST_F(NsApi, SettingsChooseLocalFileModeAndDirectory) {
     NS_FreeString(name);
     NS_FreeDomainHandle(h);
 }
-#endif
