@@ -22,3 +22,11 @@ write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/vrcoreConfigVersion
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/vrcoreConfig.cmake
   ${CMAKE_CURRENT_BINARY_DIR}/vrcoreConfigVersion.cmake
   DESTINATION ${VRCORE_CMAKEDIR})
+
+# The lock directory of the named mutexes is shared by every user of the
+# installation: world-writable with the sticky bit, like /var/lock.
+install(CODE "
+  set(lockdir \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${VRCORE_INSTALL_LOCKDIR}\")
+  file(MAKE_DIRECTORY \"\${lockdir}\")
+  execute_process(COMMAND chmod 1777 \"\${lockdir}\")
+")

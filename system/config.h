@@ -1,7 +1,8 @@
 // Configuration services of the library: the installation paths, the
 // registry file, named system-wide mutexes and the host's identity.
 // Internal interface for the other modules; programs reach a part of it
-// through include/vrcore/vrcfg.h.
+// through include/vrcore/vrcfg.h. Functions that return std::string may
+// throw std::bad_alloc; those that return an error number never throw.
 #pragma once
 
 #include <cstddef>

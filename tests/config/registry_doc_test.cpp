@@ -11,6 +11,15 @@ namespace {
 
 const char kPgr[] = "Software\\Halvane\\Tessaril\\pgr";
 
+RegValue value(const char *name, RegType type, const char *text, uint32_t dword = 0) {
+    RegValue v;
+    v.name = name;
+    v.type = type;
+    v.text = text;
+    v.dword = dword;
+    return v;
+}
+
 TEST(RegistryText, ReadsEachTypeAndEscapes) {
     auto doc = RegDocument::parse("REGEDIT4\n"
                                   "\n"
@@ -128,19 +137,11 @@ TEST(RegistryText, EditsKeepEverythingElse) {
                                  "[Software\\B]\n"
                                  "\"y\"=\"2\"";
     auto doc = RegDocument::parse(original);
-    RegValue v;
-    v.name = "x";
-    v.type = RegType::Dword;
-    v.dword = 7;
-    ASSERT_TRUE(doc.set("software\\a", v)); // replaced in place, key spelling kept
-    v.name = "new";
-    v.type = RegType::ExpandString;
-    v.text = "%HOME%\\a \"q\"";
-    ASSERT_TRUE(doc.set("Software\\A", v)); // after the key's last line
-    v.name = "z";
-    v.type = RegType::String;
-    v.text = "3";
-    ASSERT_TRUE(doc.set("Software\\C\\D", v)); // new key at the end
+    // Replaced in place, key spelling kept; then after the key's last
+    // line; then a new key at the end.
+    ASSERT_TRUE(doc.set("software\\a", value("x", RegType::Dword, "", 7)));
+    ASSERT_TRUE(doc.set("Software\\A", value("new", RegType::ExpandString, "%HOME%\\a \"q\"")));
+    ASSERT_TRUE(doc.set("Software\\C\\D", value("z", RegType::String, "3")));
     EXPECT_EQ(doc.render(), "REGEDIT4\n"
                             "; keep me\n"
                             "[Software\\A]\n"
@@ -161,10 +162,7 @@ TEST(RegistryText, EditsKeepEverythingElse) {
 
 TEST(RegistryText, SetCollapsesDuplicatesAndRefusesUnwritable) {
     auto doc = RegDocument::parse("[Software\\A]\n\"v\"=\"1\"\n\"V\"=\"2\"\n");
-    RegValue v;
-    v.name = "v";
-    v.type = RegType::String;
-    v.text = "3";
+    RegValue v = value("v", RegType::String, "3");
     ASSERT_TRUE(doc.set("Software\\A", v));
     EXPECT_EQ(doc.render(), "[Software\\A]\n\"v\"=\"3\"\n");
 
@@ -204,11 +202,7 @@ namespace {
 // swallow a value added after it.
 TEST(RegistryText, NewValueAfterAnOpenContinuationStaysSeparate) {
     auto doc = RegDocument::parse("[Software\\A]\n\"bin\"=hex:01,\\\n");
-    RegValue v;
-    v.name = "next";
-    v.type = RegType::String;
-    v.text = "x";
-    ASSERT_TRUE(doc.set("Software\\A", v));
+    ASSERT_TRUE(doc.set("Software\\A", value("next", RegType::String, "x")));
     auto again = RegDocument::parse(doc.render());
     ASSERT_TRUE(again.find("Software\\A", "next"));
     EXPECT_EQ(again.find("Software\\A", "next")->text, "x");

@@ -10,6 +10,7 @@ prefix="$work/prefix"
 for f in include/vrcore/vrcfg.h include/vrcore/stf.h bin/vrreg; do
   [ -e "$prefix/$f" ] || { echo "not installed: $f"; exit 1; }
 done
+[ "$(stat -c %a "$prefix/var/vrcore/lock")" = 1777 ] || { echo "lock directory mode"; exit 1; }
 pc=$(find "$prefix" -name vrcore.pc)
 config=$(find "$prefix" -name vrcoreConfig.cmake)
 lib=$(find "$prefix" -name 'libvrcore.so*' | head -n 1)
