@@ -58,6 +58,26 @@ bool members_valid(NS_Object *const *members, int &rc) {
     return true;
 }
 
+// The start of every registration: out flags cleared, then initialisation.
+int32_t write_begin(uint32_t *flags) {
+    if (flags)
+        *flags = 0;
+    return state().initialised ? NS_OK : NS_E_NOTINIT;
+}
+
+// An object given to a registration: present and named.
+int32_t check_named(const NS_Object *object) {
+    if (!object)
+        return NS_E_OBJECT;
+    return object->name && *object->name ? NS_OK : NS_E_NAME;
+}
+
+// Registrations always go to environment 2.
+const EnvOps *writer() {
+    const EnvSlot &slot = state().env[NS_ENV_MSRPC];
+    return slot.available ? slot.ops : nullptr;
+}
+
 void free_strings(char **v, int32_t n) {
     if (!v)
         return;
@@ -201,17 +221,12 @@ VR_EXPORT int32_t NS_Term(void) {
 }
 
 VR_EXPORT int32_t NS_CreateObject(const NS_Object *object, int32_t overwrite, uint32_t *flags) {
-    State &st = state();
-    if (flags)
-        *flags = 0;
-    if (!st.initialised)
-        return NS_E_NOTINIT;
-    if (st.self_class == NS_CLASS_NONE)
+    if (int32_t rc = write_begin(flags))
+        return rc;
+    if (state().self_class == NS_CLASS_NONE)
         return NS_E_NOTPERMITTED;
-    if (!object)
-        return NS_E_OBJECT;
-    if (!object->name || !*object->name)
-        return NS_E_NAME;
+    if (int32_t rc = check_named(object))
+        return rc;
     switch (object->objClass) {
     case NS_CLASS_LP:
     case NS_CLASS_QUEUE:
@@ -229,22 +244,16 @@ VR_EXPORT int32_t NS_CreateObject(const NS_Object *object, int32_t overwrite, ui
     default:
         return NS_E_CLASS;
     }
-    if (!st.env[NS_ENV_MSRPC].available)
-        return NS_E_ENV;
-    return st.env[NS_ENV_MSRPC].ops->create_object(object, overwrite != 0, flags);
+    const EnvOps *ops = writer();
+    return ops ? ops->create_object(object, overwrite != 0, flags) : NS_E_ENV;
 }
 
 VR_EXPORT int32_t NS_CreateBackup(const NS_Object *object, NS_Object *const *members, int32_t overwrite,
                                   uint32_t *flags) {
-    State &st = state();
-    if (flags)
-        *flags = 0;
-    if (!st.initialised)
-        return NS_E_NOTINIT;
-    if (!object)
-        return NS_E_OBJECT;
-    if (!object->name || !*object->name)
-        return NS_E_NAME;
+    if (int32_t rc = write_begin(flags))
+        return rc;
+    if (int32_t rc = check_named(object))
+        return rc;
     if (object->objClass != NS_CLASS_LP)
         return NS_E_CLASS;
     int rc = NS_OK;
@@ -253,18 +262,14 @@ VR_EXPORT int32_t NS_CreateBackup(const NS_Object *object, NS_Object *const *mem
     for (NS_Object *const *m = members; *m; ++m)
         if ((*m)->objClass != NS_CLASS_LP)
             return NS_E_CLASS;
-    if (!st.env[NS_ENV_MSRPC].available)
-        return NS_E_ENV;
-    return st.env[NS_ENV_MSRPC].ops->create_backup(object, members, overwrite != 0, flags);
+    const EnvOps *ops = writer();
+    return ops ? ops->create_backup(object, members, overwrite != 0, flags) : NS_E_ENV;
 }
 
 VR_EXPORT int32_t NS_CreateGroup(const char *groupName, NS_Object *const *members, NS_DomainHandle domain,
                                  int32_t overwrite, uint32_t *flags) {
-    State &st = state();
-    if (flags)
-        *flags = 0;
-    if (!st.initialised)
-        return NS_E_NOTINIT;
+    if (int32_t rc = write_begin(flags))
+        return rc;
     if (!groupName || !*groupName)
         return NS_E_NAME;
     int rc = NS_OK;
@@ -272,25 +277,18 @@ VR_EXPORT int32_t NS_CreateGroup(const char *groupName, NS_Object *const *member
         return rc;
     if (domain && domain->magic != kDomainMagic)
         return NS_E_HANDLE;
-    if (!st.env[NS_ENV_MSRPC].available)
-        return NS_E_ENV;
-    return st.env[NS_ENV_MSRPC].ops->create_group(groupName, members, domain ? domain->name : nullptr,
-                                                  overwrite != 0, flags);
+    const EnvOps *ops = writer();
+    return ops ? ops->create_group(groupName, members, domain ? domain->name : nullptr, overwrite != 0, flags)
+               : NS_E_ENV;
 }
 
 VR_EXPORT int32_t NS_DeleteObject(const NS_Object *object, uint32_t *flags) {
-    State &st = state();
-    if (flags)
-        *flags = 0;
-    if (!st.initialised)
-        return NS_E_NOTINIT;
-    if (!object)
-        return NS_E_OBJECT;
-    if (!object->name || !*object->name)
-        return NS_E_NAME;
-    if (!st.env[NS_ENV_MSRPC].available)
-        return NS_E_ENV;
-    return st.env[NS_ENV_MSRPC].ops->delete_object(object, flags);
+    if (int32_t rc = write_begin(flags))
+        return rc;
+    if (int32_t rc = check_named(object))
+        return rc;
+    const EnvOps *ops = writer();
+    return ops ? ops->delete_object(object, flags) : NS_E_ENV;
 }
 
 VR_EXPORT int32_t NS_GetObject(int32_t objClass, const char *name, NS_DomainHandle domain, NS_Object **object) {

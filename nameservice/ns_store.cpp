@@ -437,8 +437,10 @@ int Store::remove(const Identity &id) {
 }
 
 int Store::find_server(int32_t cls, std::string_view name, std::string_view domain, Entry &out) const {
-    if (handler_of(cls) != Handler::Server)
-        return 15;
+    return handler_of(cls) == Handler::Server ? find_in(cls, name, domain, out) : 15;
+}
+
+int Store::find_in(int32_t cls, std::string_view name, std::string_view domain, Entry &out) const {
     std::vector<Entry> v;
     if (int rc = read_class(cls, v))
         return rc;
@@ -453,13 +455,9 @@ int Store::get_one(int32_t cls, const Identity &id, Found &out) const {
     Handler h = handler_of(cls);
     if (h == Handler::None)
         return 5;
-    std::vector<Entry> v;
-    if (int rc = read_class(cls, v))
+    Entry e;
+    if (int rc = find_in(cls, id.name, id.domain, e))
         return rc;
-    int idx = find_entry(v, id.name, id.domain);
-    if (idx < 0)
-        return 15;
-    Entry &e = v[static_cast<size_t>(idx)];
     out = Found{};
     out.id = Identity{cls, e.name, e.domain};
     switch (h) {
@@ -513,13 +511,9 @@ int Store::host_one(int32_t cls, const Identity &id, std::string &host) const {
     Handler h = handler_of(cls);
     if (h != Handler::Server && h != Handler::Association)
         return 5;
-    std::vector<Entry> v;
-    if (int rc = read_class(cls, v))
+    Entry e;
+    if (int rc = find_in(cls, id.name, id.domain, e))
         return rc;
-    int idx = find_entry(v, id.name, id.domain);
-    if (idx < 0)
-        return 15;
-    const Entry &e = v[static_cast<size_t>(idx)];
     if (h == Handler::Server) {
         host = e.host;
         return 0;

@@ -98,6 +98,9 @@ class Store {
     int get_locked(const Identity &id, Found &out) const;
     int get_one(int32_t cls, const Identity &id, Found &out) const;
     int host_one(int32_t cls, const Identity &id, std::string &host) const;
+    // The entry of that name and domain in a class file: 0, 15 or the
+    // file's error.
+    int find_in(int32_t cls, std::string_view name, std::string_view domain, Entry &out) const;
     int find_server(int32_t cls, std::string_view name, std::string_view domain,
                     Entry &out) const;
 
