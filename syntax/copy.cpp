@@ -101,31 +101,6 @@ uint32_t CopySimpleName(Ctx &ctx, GEN_SimpleName &dst, const GEN_SimpleName &src
     return 0;
 }
 
-// Calls into the attribute-set module and into other syntaxes' descriptors
-// report to a list of their own (they clear theirs on entry); a failure is
-// carried over as out of memory when that was its cause, else as an
-// invalid value.
-class Private {
-  public:
-    Private() : list_(STF_CreateList(nullptr)) {}
-    ~Private() {
-        if (list_) STF_DeleteList(list_);
-    }
-    Private(const Private &) = delete;
-    Private &operator=(const Private &) = delete;
-    STF_List *list() const { return list_; }
-    uint32_t Failure() const {
-        STF_ObjectInfo info;
-        for (uint32_t i = 1; list_ && STF_GetObjectInfo(list_, i, &info) == 0; ++i)
-            if (info.code == GEN_S_NOMEM || info.code == kSetNoMemory) return GEN_S_NOMEM;
-        return GEN_S_INVALID;
-    }
-
-  private:
-    static constexpr uint32_t kSetNoMemory = 0xC0030079u;
-    STF_List *list_;
-};
-
 const GENU_ValueDescriptor *DescriptorOf(uint32_t type) { return GENU_AVT2Descriptor(type); }
 
 uint32_t CopyAny(Ctx &ctx, uint32_t type, void *&out, const void *in) {
@@ -415,21 +390,6 @@ void Report(Ctx &ctx, uint32_t code) {
     if (!ctx.error) ctx.error = code;
     if (!ctx.quiet && ctx.status) STF_AddStatus(ctx.status, code, 0);
 }
-
-namespace {
-// Keeps the walk of nested structures bounded (filters nest themselves).
-class Nesting {
-  public:
-    explicit Nesting(Ctx &ctx) : ctx_(ctx) { ++ctx_.depth; }
-    ~Nesting() { --ctx_.depth; }
-    Nesting(const Nesting &) = delete;
-    Nesting &operator=(const Nesting &) = delete;
-    bool TooDeep() const { return ctx_.depth > GEN_MAX_NESTING; }
-
-  private:
-    Ctx &ctx_;
-};
-} // namespace
 
 uint32_t CopyValue(Ctx &ctx, const TypeInfo &t, void *dst, const void *src) {
     Nesting nesting(ctx);

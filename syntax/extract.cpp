@@ -127,6 +127,41 @@ const NameSyntax kNameSyntaxes[] = {
 
 } // namespace
 
+uint32_t NameSyntaxOf(const GEN_NameOrOID *syntax, GENU_ShortOID &out) {
+    out = 0;
+    if (!syntax) return 0;
+    if (syntax->choice == GEN_NOID_OID) {
+        out = syntax->u.oid;
+        return 0;
+    }
+    if (syntax->choice != GEN_NOID_NAME) return GEN_S_INVALID;
+    const GEN_SimpleName &name = syntax->u.name;
+    char buf[GEN_SIMPLE_NAME_MAX + 1];
+    size_t n;
+    switch (name.kind) {
+    case GEN_KIND_IRV:
+    case GEN_KIND_STRING: {
+        const void *nul = std::memchr(name.u.string, 0, GEN_SIMPLE_NAME_MAX + 1);
+        if (!nul) return GEN_S_INVALID;
+        n = static_cast<size_t>(static_cast<const char *>(nul) - name.u.string);
+        std::memcpy(buf, name.u.string, n);
+        break;
+    }
+    case GEN_KIND_LATIN1:
+    case GEN_KIND_OCTETS:
+    case GEN_KIND_CODESET:
+        if (name.u.counted.length > GEN_SIMPLE_NAME_MAX) return GEN_S_INVALID;
+        n = name.u.counted.length;
+        std::memcpy(buf, name.u.counted.value, n);
+        break;
+    default:
+        return GEN_S_INVALID;
+    }
+    buf[n] = 0;
+    out = GENU_NameSyntaxToShortOID(buf);
+    return 0;
+}
+
 } // namespace vrsyn
 
 using namespace vrsyn;
@@ -185,18 +220,9 @@ VR_EXPORT int GENU_ExtractDistNameString(STF_List *status, char **string_out,
         return 1;
     }
     GENU_ShortOID syntax = 0;
-    if (const GEN_NameOrOID *s = value->syntax) {
-        if (s->choice == GEN_NOID_OID) {
-            syntax = s->u.oid;
-        } else if (s->choice == GEN_NOID_NAME) {
-            char *name = nullptr;
-            if (FromSimpleName(ctx, name, s->u.name)) return 1;
-            syntax = GENU_NameSyntaxToShortOID(name);
-            ctx.free(name);
-        } else {
-            Report(ctx, GEN_S_INVALID);
-            return 1;
-        }
+    if (uint32_t r = NameSyntaxOf(value->syntax, syntax)) {
+        Report(ctx, r);
+        return 1;
     }
     if (FromText(ctx, *string_out, value->name)) return 1;
     *syntax_out = syntax;

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "vrcore/gen.h"
+#include "vrcore/stf.h"
 
 namespace vrsyn {
 
@@ -103,6 +104,20 @@ struct Ctx {
     int depth = 0; // structures being walked, bounded by GEN_MAX_NESTING
 };
 
+// Keeps a walk of nested structures bounded (filters nest themselves):
+// counts the structures being walked in the walk's depth.
+template <typename Walk> class Nesting {
+  public:
+    explicit Nesting(Walk &walk) : walk_(walk) { ++walk_.depth; }
+    ~Nesting() { --walk_.depth; }
+    Nesting(const Nesting &) = delete;
+    Nesting &operator=(const Nesting &) = delete;
+    bool TooDeep() const { return walk_.depth > GEN_MAX_NESTING; }
+
+  private:
+    Walk &walk_;
+};
+
 uint32_t CopyValue(Ctx &ctx, const TypeInfo &t, void *dst, const void *src);
 void DeleteValue(Ctx &ctx, const TypeInfo &t, void *value);
 
@@ -140,5 +155,35 @@ int DeepCopy(STF_List *status, void *dst, const void *src, const GENU_Allocator 
              const TypeInfo &t, bool clear = true);
 int DeepDelete(STF_List *status, void *value, const GENU_Allocator *alloc, const TypeInfo &t,
                bool clear = true);
+
+// The name syntax of a distinguished name: 0 when none, the identifier of
+// a choice-1 syntax, the name-syntax table's identifier of a choice-2 name
+// (GENU_NAME_SYNTAX_UNKNOWN when not in the table). Returns 0, or
+// GEN_S_INVALID (not reported) for a bad choice, kind or length.
+uint32_t NameSyntaxOf(const GEN_NameOrOID *syntax, GENU_ShortOID &out);
+
+// Calls into the attribute-set module and into other syntaxes' descriptors
+// report to a list of their own (they clear theirs on entry); a failure is
+// carried over as out of memory when that was its cause, else as an
+// invalid value.
+class Private {
+  public:
+    Private() : list_(STF_CreateList(nullptr)) {}
+    ~Private() {
+        if (list_) STF_DeleteList(list_);
+    }
+    Private(const Private &) = delete;
+    Private &operator=(const Private &) = delete;
+    STF_List *list() const { return list_; }
+    uint32_t Failure() const {
+        STF_ObjectInfo info;
+        for (uint32_t i = 1; list_ && STF_GetObjectInfo(list_, i, &info) == 0; ++i)
+            if (info.code == GEN_S_NOMEM || info.code == AS_S_NOMEM) return GEN_S_NOMEM;
+        return GEN_S_INVALID;
+    }
+
+  private:
+    STF_List *list_;
+};
 
 } // namespace vrsyn

@@ -263,6 +263,49 @@ VR_EXPORT int GENU_ExtractDistNameString(STF_List *status, char **string_out,
 #define GENU_NAME_SYNTAX_UNKNOWN 0xFFFFFFFFu
 VR_EXPORT GENU_ShortOID GENU_NameSyntaxToShortOID(const char *name);
 
+/* ---- Arithmetic and current time -------------------------------------- */
+
+/* result = first + second, modulo 2^64. Null arguments: nothing done. */
+VR_EXPORT void GENU_AddCardinal64(GEN_Cardinal64 *result, const GEN_Cardinal64 *first,
+                                  const GEN_Cardinal64 *second);
+/* result = first + addend (a negative addend subtracts), modulo 2^64. */
+VR_EXPORT void GENU_AddCardinal64Int(GEN_Cardinal64 *result, const GEN_Cardinal64 *first,
+                                     int32_t addend);
+
+/* *result = time moved forward (mode GENU_DELTA_ADD) or back
+ * (GENU_DELTA_SUBTRACT) by the seconds on the time's own clock; the
+ * millisecond, mindiff and utc flag are kept, and a utc time keeps its year
+ * counted from 1900. Month, day and year roll over; the process's time zone
+ * plays no part. result may be the time itself. Another mode fails (1)
+ * without a status code. */
+#define GENU_DELTA_ADD 0
+#define GENU_DELTA_SUBTRACT 1
+VR_EXPORT int GENU_GeneralizedTimeDeltaArithmetic(STF_List *status,
+                                                  const GEN_GeneralizedTime *time,
+                                                  GEN_DeltaTime seconds, int32_t mode,
+                                                  GEN_GeneralizedTime *result);
+VR_EXPORT int GENU_AddDeltaTimeToGeneralizedTime(STF_List *status,
+                                                 const GEN_GeneralizedTime *time,
+                                                 GEN_DeltaTime seconds,
+                                                 GEN_GeneralizedTime *result);
+VR_EXPORT int GENU_SubtractDeltaTimeFromGeneralizedTime(STF_List *status,
+                                                        const GEN_GeneralizedTime *time,
+                                                        GEN_DeltaTime seconds,
+                                                        GEN_GeneralizedTime *result);
+
+/* Reads the process's time-zone setting (TZ) and caches its standard
+ * distance from UTC in seconds, west positive; GENU_GetTimeZone returns the
+ * cache (0 before the first call). */
+VR_EXPORT void GENU_TimeZoneInit(void);
+VR_EXPORT long GENU_GetTimeZone(void);
+
+/* *out = a new generalized time (process heap; free with
+ * GENU__CoveredFree) holding the current time to the second: with utc
+ * non-zero the UTC time, its year counted from 1900; otherwise the local
+ * time with its full year and, in mindiff, the minutes to add to reach UTC
+ * at this instant. */
+VR_EXPORT int GENU_GetCurrentTime(STF_List *status, GEN_GeneralizedTime **out, int32_t utc);
+
 VR_END_DECLS
 
 #endif /* VRCORE_GENU_H */

@@ -14,6 +14,9 @@ using vrsyn::TypeInfo;
 
 namespace {
 
+// Kind of every text and name in narrow mode; 0 when off.
+int32_t g_narrow = 0;
+
 char *Base(void *v, uint32_t off) { return static_cast<char *>(v) + off; }
 const char *Base(const void *v, uint32_t off) { return static_cast<const char *>(v) + off; }
 
@@ -22,11 +25,15 @@ int Pick(std::mt19937 &rng, int lo, int hi) {
 }
 
 void RandomChars(std::mt19937 &rng, char *dst, size_t n) {
-    for (size_t i = 0; i < n; ++i) dst[i] = static_cast<char>(Pick(rng, 0x20, 0x7E));
+    for (size_t i = 0; i < n; ++i)
+        dst[i] = static_cast<char>(g_narrow ? Pick(rng, 'a', 'b') : Pick(rng, 0x20, 0x7E));
 }
 
+// The length of a string of at most max characters or bytes.
+int Length(std::mt19937 &rng, int max) { return Pick(rng, 0, g_narrow ? 2 : max); }
+
 char *NewString(std::mt19937 &rng, int max) {
-    int n = Pick(rng, 0, max);
+    int n = Length(rng, max);
     char *s = static_cast<char *>(std::malloc(static_cast<size_t>(n) + 1));
     RandomChars(rng, s, static_cast<size_t>(n));
     s[n] = 0;
@@ -34,11 +41,12 @@ char *NewString(std::mt19937 &rng, int max) {
 }
 
 void GenOctets(std::mt19937 &rng, GEN_OctetString &o, int max) {
-    o.length = Pick(rng, 0, max);
+    o.length = Length(rng, max);
     o.value = nullptr;
     if (o.length == 0) return;
     o.value = static_cast<unsigned char *>(std::malloc(static_cast<size_t>(o.length)));
-    for (int i = 0; i < o.length; ++i) o.value[i] = static_cast<unsigned char>(Pick(rng, 0, 255));
+    for (int i = 0; i < o.length; ++i)
+        o.value[i] = static_cast<unsigned char>(g_narrow ? Pick(rng, 'a', 'b') : Pick(rng, 0, 255));
 }
 
 // The syntaxes of generated attribute values and substrings.
@@ -85,10 +93,11 @@ void GenField(std::mt19937 &rng, const Field &f, void *v, int depth) {
     switch (f.kind) {
     case FieldKind::Flat:
         for (uint32_t i = 0; i < f.size; ++i)
-            Base(v, f.offset)[i] = static_cast<char>(Pick(rng, 0, 255));
+            Base(v, f.offset)[i] = static_cast<char>(g_narrow ? 0 : Pick(rng, 0, 255));
+        if (g_narrow) Base(v, f.offset)[0] = static_cast<char>(Pick(rng, 0, 2));
         break;
     case FieldKind::CharArray: {
-        int n = Pick(rng, 0, static_cast<int>(f.size) - 1);
+        int n = Length(rng, static_cast<int>(f.size) - 1);
         RandomChars(rng, Base(v, f.offset), static_cast<size_t>(n));
         Base(v, f.offset)[n] = 0;
         break;
@@ -101,27 +110,28 @@ void GenField(std::mt19937 &rng, const Field &f, void *v, int depth) {
         break;
     case FieldKind::Text: {
         auto &t = *reinterpret_cast<GEN_Text *>(Base(v, f.offset));
-        t.kind = Pick(rng, 1, 5);
+        t.kind = g_narrow ? g_narrow : Pick(rng, 1, 5);
         if (t.kind <= 2)
             t.u.string = Pick(rng, 0, 5) ? NewString(rng, 60) : nullptr;
         else
             GenOctets(rng, t.u.octets, 60);
-        t.charset = t.kind == 5 ? static_cast<GENU_ShortOID>(Pick(rng, 0, 4000)) : 0;
+        t.charset = t.kind == 5 && !g_narrow ? static_cast<GENU_ShortOID>(Pick(rng, 0, 4000)) : 0;
         break;
     }
     case FieldKind::SimpleName: {
         auto &n = *reinterpret_cast<GEN_SimpleName *>(Base(v, f.offset));
-        n.kind = Pick(rng, 1, 5);
-        int len = Pick(rng, 0, 1) ? Pick(rng, 0, 20) : Pick(rng, 240, 255);
+        n.kind = g_narrow ? g_narrow : Pick(rng, 1, 5);
+        int len = g_narrow ? Length(rng, 2) : Pick(rng, 0, 1) ? Pick(rng, 0, 20) : Pick(rng, 240, 255);
         if (n.kind <= 2) {
             RandomChars(rng, n.u.string, static_cast<size_t>(len));
             n.u.string[len] = 0;
         } else {
             n.u.counted.length = static_cast<uint16_t>(len);
             for (int i = 0; i < len; ++i)
-                n.u.counted.value[i] = static_cast<unsigned char>(Pick(rng, 0, 255));
+                n.u.counted.value[i] =
+                    static_cast<unsigned char>(g_narrow ? Pick(rng, 'a', 'b') : Pick(rng, 0, 255));
         }
-        n.charset = n.kind == 5 ? static_cast<GENU_ShortOID>(Pick(rng, 0, 4000)) : 0;
+        n.charset = n.kind == 5 && !g_narrow ? static_cast<GENU_ShortOID>(Pick(rng, 0, 4000)) : 0;
         break;
     }
     case FieldKind::Inline:
@@ -317,6 +327,9 @@ void DumpNode(std::string &out, const TypeInfo &t, const void *v) {
 }
 
 } // namespace
+
+NarrowValues::NarrowValues(int32_t kind) { g_narrow = kind; }
+NarrowValues::~NarrowValues() { g_narrow = 0; }
 
 void GenValue(std::mt19937 &rng, const TypeInfo &t, void *v, int depth) {
     GenNode(rng, t, v, depth);

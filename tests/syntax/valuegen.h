@@ -21,6 +21,18 @@ struct StatusList {
     STF_List *fresh() const { return STF_ClearStatus(list); }
 };
 
+// While one lives, generated values come from small domains, so that
+// values often share components: strings of at most two of the letters
+// 'a' and 'b', plain numbers 0..2, every text and name of the given kind
+// and code set 0.
+class NarrowValues {
+  public:
+    explicit NarrowValues(int32_t kind);
+    ~NarrowValues();
+    NarrowValues(const NarrowValues &) = delete;
+    NarrowValues &operator=(const NarrowValues &) = delete;
+};
+
 // Fills the zeroed structure `v` with a random valid value; owned blocks
 // come from malloc (the library's default allocator).
 void GenValue(std::mt19937 &rng, const vrsyn::TypeInfo &t, void *v, int depth = 0);

@@ -1,0 +1,536 @@
+// Comparison of values: the rule of each value type, texts and names of
+// every kind, the binary forms and equality tests, encoded identifiers, and
+// properties (antisymmetry, transitivity, arguments untouched) of the
+// ordered syntaxes on random values.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "syntax/gentype.h"
+#include "valuegen.h"
+#include "vrcore/genu.h"
+
+namespace {
+
+using vrtest::StatusList;
+
+// Values pointing at literal bytes: comparison never writes through them.
+GEN_Text TxtN(int32_t kind, const char *s, size_t n, GENU_ShortOID charset = 0) {
+    GEN_Text t{};
+    t.kind = kind;
+    t.charset = charset;
+    if (kind == GEN_KIND_IRV || kind == GEN_KIND_STRING) {
+        t.u.string = const_cast<char *>(s);
+    } else {
+        t.u.octets.length = static_cast<int32_t>(n);
+        t.u.octets.value = n ? reinterpret_cast<unsigned char *>(const_cast<char *>(s)) : nullptr;
+    }
+    return t;
+}
+GEN_Text Txt(int32_t kind, const char *s, GENU_ShortOID charset = 0) {
+    return TxtN(kind, s, std::strlen(s), charset);
+}
+GEN_SimpleName Name(int32_t kind, const char *s) {
+    GEN_SimpleName n{};
+    n.kind = kind;
+    size_t len = std::strlen(s);
+    if (kind == GEN_KIND_IRV || kind == GEN_KIND_STRING) {
+        std::memcpy(n.u.string, s, len + 1);
+    } else {
+        n.u.counted.length = static_cast<uint16_t>(len);
+        std::memcpy(n.u.counted.value, s, len);
+    }
+    return n;
+}
+GEN_OctetString Oct(const char *s, size_t n) {
+    return {static_cast<int32_t>(n), n ? reinterpret_cast<unsigned char *>(const_cast<char *>(s))
+                                       : nullptr};
+}
+GEN_NameOrOID Oid(GENU_ShortOID oid) {
+    GEN_NameOrOID v{};
+    v.choice = GEN_NOID_OID;
+    v.u.oid = oid;
+    return v;
+}
+
+struct RuleCase {
+    const char *what;
+    uint32_t type;
+    const void *a, *b;
+    int32_t want;      // the result, when code is 0
+    uint32_t code = 0; // the failure expected
+    bool binary = false;
+};
+
+void RunCase(const RuleCase &c) {
+    SCOPED_TRACE(c.what);
+    StatusList st;
+    int32_t r = 12345;
+    int rc = (c.binary ? GEN_BinCompareAttrValue : GEN_CompareAttrValue)(st, c.type, c.a, c.b, &r);
+    if (c.code) {
+        EXPECT_EQ(rc, 1);
+        EXPECT_EQ(st.code(), c.code);
+    } else {
+        EXPECT_EQ(rc, 0) << std::hex << st.code();
+        EXPECT_EQ(r, c.want);
+    }
+}
+
+TEST(CompareRules, NumbersAndRanges) {
+    static const GEN_Boolean yes = 1, yes2 = 7, no = 0;
+    static const GEN_Cardinal c1 = 1, cmax = 0xFFFFFFFFu;
+    static const GEN_Integer im = -1, ip = 1;
+    static const GEN_Edge e3 = 3, e1 = 1, emin = INT32_MIN, emax = INT32_MAX;
+    static const GEN_Percent p1 = -5, p2 = 10;
+    static const GEN_Sides s1 = 1, s2 = 2;
+    static const GEN_Real r20 = 2.0, r29 = 2.9, r30 = 3.0, big = 1e300, nbig = -1e300,
+                          nan = std::nan("");
+    static const GEN_CardinalRange cr1{1, 2}, cr2{1, 3};
+    static const GEN_RealRange rr1{1.0, 2.0}, rr2{1.0, 2.5};
+    static const GEN_Cardinal64 c64a{1, 0}, c64b{0, 0xFFFFFFFFu};
+    static const GEN_Cardinal64Range c64r1{{0, 1}, {0, 2}}, c64r2{{0, 1}, {0, 3}};
+    static const unsigned char area1[32] = {1}, area2[32] = {1, 0x80};
+    const RuleCase cases[] = {
+        {"booleans are equality only", 0, &yes, &no, 1},
+        {"booleans false/true", 0, &no, &yes, 1},
+        {"any non-zero boolean is true", 0, &yes, &yes2, 0},
+        {"cardinals are unsigned", 1, &c1, &cmax, -1},
+        {"delta times are unsigned", 4, &cmax, &c1, 1},
+        {"integers are signed", 12, &im, &ip, -1},
+        {"maximum integers are signed", 15, &ip, &im, 1},
+        {"edges give the difference", 44, &e3, &e1, 2},
+        {"a difference beyond 32 bits keeps its sign", 44, &emin, &emax, INT32_MIN},
+        {"percent gives the 16-bit difference", 71, &p1, &p2, -15},
+        {"sides are equality only", 26, &s2, &s1, 1},
+        {"sides equal", 26, &s1, &s1, 0},
+        {"reals less than 1 apart are equal", 23, &r20, &r29, 0},
+        {"reals 1 apart", 23, &r20, &r30, -1},
+        {"real difference beyond 32 bits", 62, &big, &nbig, INT32_MAX},
+        {"a real that is not a number", 23, &nan, &r20, 0, GEN_S_INVALID},
+        {"cardinal ranges are equality only", 2, &cr2, &cr1, 1},
+        {"integer ranges equal", 13, &cr1, &cr1, 0},
+        {"real ranges are equality only", 25, &rr1, &rr2, 1},
+        {"medium dimensions equal", 57, &rr1, &rr1, 0},
+        {"cardinal 64 by both words", 31, &c64a, &c64b, 1},
+        {"cardinal 64 ranges are equality only", 32, &c64r1, &c64r2, 1},
+        {"areas as unsigned bytes", 29, &area2, &area1, 1},
+        {"document content has no rule", 7, &c1, &c1, 0, GEN_S_NOTSUPP},
+        {"types beyond the table have no rule", 95, &c1, &c1, 0, GEN_S_NOTSUPP},
+        {"a null value", 1, nullptr, &c1, 0, GEN_S_NULLARG},
+    };
+    for (const RuleCase &c : cases) RunCase(c);
+}
+
+TEST(CompareRules, TextsNamesAndStrings) {
+    static const GEN_Text irv = Txt(1, "abc"), latin = Txt(3, "abc"), str = Txt(2, "abc"),
+                          empty3 = Txt(3, ""), a3 = Txt(3, "a"), ab3 = Txt(3, "ab"),
+                          empty1 = Txt(1, ""), a1 = Txt(1, "a"), bad = Txt(6, "x"),
+                          nul1 = TxtN(4, "a\0b", 3), nul2 = TxtN(4, "a\0c", 3),
+                          k5a = Txt(5, "a"), k5b = Txt(5, "b"), k5x = Txt(5, "a", 17u),
+                          k5nul1 = TxtN(5, "a\0b", 3), k5nul2 = TxtN(5, "a\0c", 3),
+                          k5short = TxtN(5, "a\0", 2);
+    static const GEN_SimpleName n1 = Name(1, "abc"), n3 = Name(3, "abc"), n4 = Name(4, "abd"),
+                                ne3 = Name(3, ""), na3 = Name(3, "a"), n5e = Name(5, ""),
+                                n5a = Name(5, "a");
+    static GEN_SimpleName toolong = Name(3, "x");
+    toolong.u.counted.length = 256;
+    static GEN_SimpleName unterminated = Name(1, "x");
+    std::memset(unterminated.u.string, 'x', sizeof unterminated.u.string);
+    static const GEN_OctetString oe = Oct("", 0), oa = Oct("a", 1), oab = Oct("ab", 2),
+                                 neg = {-1, nullptr};
+    static const GEN_JobIdentifier j1{"job-1"}, j2{"job-2"};
+    const RuleCase cases[] = {
+        {"kind 1 meets kind 3 in Latin-1", 28, &irv, &latin, 0},
+        {"kind 3 meets kind 1", 16, &latin, &irv, 0},
+        {"kind 2 does not meet kind 3", 28, &str, &latin, 0, GEN_S_NOTSUPP},
+        {"kinds 2 and 1 do not meet", 5, &str, &irv, 0, GEN_S_NOTSUPP},
+        {"a kind out of range", 28, &bad, &latin, 0, GEN_S_INVALID},
+        {"an empty kind-3 text sorts last", 28, &empty3, &a3, 1},
+        {"a prefix sorts first", 28, &a3, &ab3, -1},
+        {"an empty kind-1 text sorts first", 28, &empty1, &a1, -1},
+        {"an empty kind-1 text meets kind 3: last", 28, &empty1, &a3, 1},
+        {"bytes after a zero byte count", 28, &nul1, &nul2, -1},
+        {"kind 5 collates", 28, &k5b, &k5a, 1},
+        {"kind 5 of other code sets", 28, &k5a, &k5x, 0, GEN_S_NOTSUPP},
+        {"kind 5 after an embedded zero", 28, &k5nul1, &k5nul2, -1},
+        {"kind 5 with a trailing zero sorts after", 28, &k5short, &k5a, 1},
+        {"binary: empty sorts first", 28, &empty3, &a3, -1, 0, true},
+        {"binary: kinds 1 and 3 mix", 28, &irv, &latin, 0, 0, true},
+        {"binary: kinds 2 and 3 do not", 28, &str, &latin, 0, GEN_S_NOTSUPP, true},
+        {"names: kind 1 meets kind 3", 27, &n1, &n3, 0},
+        {"names: kinds 3 and 4 do not meet", 40, &n3, &n4, 0, GEN_S_NOTSUPP},
+        {"names: empty kind 3 sorts last", 27, &ne3, &na3, 1},
+        {"names: empty kind 5 sorts first", 27, &n5e, &n5a, -1},
+        {"names: a length over 255", 27, &toolong, &na3, 0, GEN_S_INVALID},
+        {"names: no NUL in the inline string", 27, &unterminated, &n1, 0, GEN_S_INVALID},
+        {"names: binary empty first", 40, &ne3, &na3, -1, 0, true},
+        {"octets: empty sorts last", 20, &oe, &oa, 1},
+        {"octets: prefix first", 20, &oa, &oab, -1},
+        {"octets: a negative length", 20, &neg, &oa, 0, GEN_S_INVALID},
+        {"job identifiers byte for byte", 14, &j2, &j1, 1},
+    };
+    for (const RuleCase &c : cases) RunCase(c);
+}
+
+TEST(CompareRules, ChoicesDistNamesAndSequences) {
+    static GEN_NameOrOID winnt = Oid(3050), dce = Oid(3042), o5 = Oid(5);
+    static GEN_NameOrOID named{};
+    named.choice = GEN_NOID_NAME;
+    named.u.name = Name(1, "winnt");
+    static GEN_NameOrOID badchoice = Oid(1);
+    badchoice.choice = 3;
+    static const GEN_DistNameString nt_lower{Txt(1, "joe"), &winnt},
+        nt_upper{Txt(1, "JOE"), &winnt}, dce_lower{Txt(1, "joe"), &dce},
+        dce_upper{Txt(1, "JOE"), &dce}, bare{Txt(1, "joe"), nullptr},
+        by_name_lower{Txt(3, "joe"), &named}, by_name_upper{Txt(3, "JOE"), &named};
+    static GEN_NameOrOidSeq s2{nullptr, Oid(2)}, s1{&s2, Oid(1)}, t3{nullptr, Oid(3)},
+        t1{&t3, Oid(1)}, u1{nullptr, Oid(1)};
+    static uint32_t doc7 = 7;
+    static GEN_DocumentIdentifier d_none{{"j"}, nullptr}, d7{{"j"}, &doc7};
+    static GEN_ObjectIdent ident_oid{}, ident_job{};
+    ident_oid.choice = GEN_OBJID_OID;
+    ident_job.choice = GEN_OBJID_JOB_ID;
+    std::strcpy(ident_job.u.job_id.value, "z");
+    static uint32_t one = 1, two = 2;
+    static GEN_ResultsProfile rp_none{}, rp_one{}, rp_two{};
+    rp_one.job_copies = &one;
+    rp_two.job_copies = &two;
+    static GENU_ShortOID m1 = 1;
+    static const GEN_OidCardinalMap map_bare{nullptr, 4}, map_oid{&m1, 4};
+    static GEN_RPCAddress onc1{}, onc2{};
+    onc1.choice = onc2.choice = GEN_RPC_ONC;
+    onc1.u.onc.host = onc2.u.onc.host = Txt(1, "h");
+    onc1.u.onc.auth_name = onc2.u.onc.auth_name = Txt(1, "");
+    onc1.u.onc.program = 100;
+    onc2.u.onc.program = 200;
+    static GEN_InputTrayMedium itm1{Oid(1), Oid(9)}, itm2{Oid(2), Oid(0)};
+    const RuleCase cases[] = {
+        {"name or OID: a smaller choice first", 18, &o5, &named, -1},
+        {"name or OID: a choice out of range", 18, &badchoice, &o5, 0, GEN_S_INVALID},
+        {"winnt names ignore case", 6, &nt_lower, &nt_upper, 0},
+        {"dce names do not", 6, &dce_lower, &dce_upper, 1},
+        {"a syntax named by name ignores case", 6, &by_name_lower, &by_name_upper, 0},
+        {"a name with a syntax sorts after one without", 6, &nt_lower, &bare, 1},
+        {"the syntaxes decide first", 6, &dce_upper, &nt_lower, -1},
+        {"binary: the names decide first", 6, &dce_upper, &nt_lower, -1, 0, true},
+        {"binary: winnt names keep their case", 6, &nt_lower, &nt_upper, 1, 0, true},
+        {"sequences differing in their second elements", 60, &s1, &t1, -1},
+        {"the shorter sequence first", 60, &u1, &s1, -1},
+        {"object identification: choices first", 64, &ident_job, &ident_oid, -1},
+        {"results profile: absent copies count as 1", 81, &rp_none, &rp_one, 0},
+        {"results profile: copies first", 81, &rp_two, &rp_none, 1},
+        {"cardinal map: both identifiers absent", 33, &map_bare, &map_bare, 0},
+        {"cardinal map: one identifier absent", 33, &map_oid, &map_bare, 1},
+        {"RPC addresses: equal or different", 86, &onc1, &onc2, 1},
+        {"RPC addresses: either way", 86, &onc2, &onc1, 1},
+        {"input tray medium: the tray first", 49, &itm1, &itm2, -1},
+    };
+    for (const RuleCase &c : cases) RunCase(c);
+    // A document number absent sorts first.
+    StatusList st;
+    int32_t r = 0;
+    ASSERT_EQ(GEN_CompareDocumentIdentifier(st, &d_none, &d7, &r), 0);
+    EXPECT_EQ(r, -1);
+}
+
+// Attributes compare equal when their values pair off, in any order.
+class AttributeRule : public ::testing::Test {
+  protected:
+    ~AttributeRule() override {
+        for (AS_SetHandle &s : sets_) AS_Destroy(st_, &s);
+    }
+    AS_AttrHandle Attr(GENU_ShortOID id, uint32_t type, std::vector<uint32_t> values) {
+        AS_SetHandle set = nullptr;
+        AS_Create(st_, &set, nullptr, 0);
+        sets_.push_back(set);
+        AS_AttrHandle attr = nullptr;
+        AS_AddAttr(st_, set, id, type, &attr);
+        for (uint32_t v : values)
+            AS_AddAttrValM(st_, set, id, type, &v, GENU_AVT2Descriptor(type), nullptr);
+        return attr;
+    }
+    int32_t Compare(AS_AttrHandle a, AS_AttrHandle b, uint32_t want_code = 0) {
+        GEN_Criteria x{a, 0}, y{b, 0};
+        int32_t r = 99;
+        EXPECT_EQ(GEN_CompareAttrValue(st_, 37, &x, &y, &r), want_code ? 1 : 0);
+        EXPECT_EQ(st_.code(), want_code);
+        return r;
+    }
+    StatusList st_;
+    std::vector<AS_SetHandle> sets_;
+};
+
+TEST_F(AttributeRule, PairsValuesInAnyOrder) {
+    EXPECT_EQ(Compare(Attr(5, 1, {1, 2, 2}), Attr(5, 1, {2, 1, 2})), 0);
+    EXPECT_EQ(Compare(Attr(5, 1, {1, 2, 2}), Attr(5, 1, {2, 1, 1})), 1);
+    EXPECT_EQ(Compare(Attr(5, 1, {1, 2}), Attr(5, 1, {1, 2, 3})), 1);
+    EXPECT_EQ(Compare(Attr(5, 1, {1}), Attr(6, 1, {1})), 1);
+    EXPECT_EQ(Compare(Attr(5, 1, {}), Attr(5, 1, {})), 0);
+    Compare(Attr(5, 1, {1}), Attr(5, 12, {1}), GEN_S_INVALID);
+    // An ignored attribute compares its document number after.
+    uint32_t n = 3;
+    GEN_IgnoredAttribute x{Attr(5, 1, {1}), nullptr}, y{Attr(5, 1, {1}), &n};
+    int32_t r = 0;
+    ASSERT_EQ(GEN_CompareAttrValue(st_, 11, &x, &y, &r), 0);
+    EXPECT_EQ(r, -1);
+}
+
+// Criteria whose attribute holds criteria, nested beyond the bound: the
+// walk stops with an invalid value instead of exhausting the stack.
+TEST(CompareNesting, IsBounded) {
+    StatusList st;
+    auto nest = [&](int depth) {
+        auto *c = static_cast<GEN_Criteria *>(std::calloc(1, sizeof(GEN_Criteria)));
+        for (int i = 0; i < depth; ++i) {
+            AS_SetHandle set = nullptr;
+            AS_AttrHandle attr = nullptr;
+            AS_Create(st, &set, nullptr, 0);
+            AS_AddAttrVal(st, set, 9, 37, c, &GENU_CriteriaDesc, &attr);
+            AS_FreeSetHandle(st, &set);
+            c = static_cast<GEN_Criteria *>(std::calloc(1, sizeof(GEN_Criteria)));
+            c->attribute = attr;
+        }
+        return c;
+    };
+    int32_t r = 99;
+    for (int depth : {20, GEN_MAX_NESTING + 10}) {
+        GEN_Criteria *a = nest(depth), *b = nest(depth);
+        int rc = GEN_CompareAttrValue(st, 37, a, b, &r);
+        if (depth < GEN_MAX_NESTING) {
+            EXPECT_EQ(rc, 0);
+            EXPECT_EQ(r, 0);
+        } else {
+            EXPECT_EQ(rc, 1);
+            EXPECT_EQ(st.code(), GEN_S_INVALID);
+        }
+        GEN_DeleteCriteria(st.fresh(), a, nullptr);
+        GEN_DeleteCriteria(st.fresh(), b, nullptr);
+    }
+}
+
+TEST(CompareTexts, CaseInsensitiveAndEqualityForms) {
+    StatusList st;
+    int32_t r = 99;
+    GEN_Text up = Txt(1, "ABC"), low = Txt(1, "abc"), up3 = Txt(3, "ABC"), low3 = Txt(3, "abc");
+    EXPECT_EQ(GEN_ICompareText(st, &up, &low, &r), 0);
+    EXPECT_EQ(r, 0);
+    EXPECT_EQ(GEN_CompareText(st, &up, &low, &r), 0);
+    EXPECT_EQ(r, -1);
+    EXPECT_EQ(GEN_ICompareText(st, &up3, &low3, &r), 0);
+    EXPECT_EQ(r, 0);
+    GEN_SimpleName nu = Name(3, "Tray"), nl = Name(3, "tray");
+    EXPECT_EQ(GEN_ICompareSimpleName(st, &nu, &nl, &r), 0);
+    EXPECT_EQ(r, 0);
+    GEN_OctetString ou = Oct("AB", 2), ol = Oct("abc", 3);
+    EXPECT_EQ(GEN_ICompareOctetString(st, &ou, &ol, &r), 0);
+    EXPECT_EQ(r, -1);
+
+    // Equality tests answer 1 for equal.
+    GEN_Text e3 = Txt(3, ""), e1 = Txt(1, ""), k4 = Txt(4, "abc");
+    EXPECT_EQ(GEN_EqualText(st, &low, &low3, &r), 0);
+    EXPECT_EQ(r, 1);
+    EXPECT_EQ(GEN_EqualText(st, &e3, &e1, &r), 0);
+    EXPECT_EQ(r, 1);
+    EXPECT_EQ(GEN_EqualText(st, &up3, &low3, &r), 0);
+    EXPECT_EQ(r, 0);
+    EXPECT_EQ(GEN_EqualText(st, &low3, &k4, &r), 1);
+    EXPECT_EQ(st.code(), GEN_S_NOTSUPP);
+    GEN_Text c1 = Txt(5, "x", 1u), c2 = Txt(5, "x", 2u);
+    EXPECT_EQ(GEN_EqualText(st, &c1, &c2, &r), 1);
+    EXPECT_EQ(GEN_EqualSimpleName(st, &nu, &nu, &r), 0);
+    EXPECT_EQ(r, 1);
+    EXPECT_EQ(GEN_EqualSimpleName(st, &nu, &nl, &r), 0);
+    EXPECT_EQ(r, 0);
+    EXPECT_EQ(GEN_EqualSimpleName(st, &nu, nullptr, &r), 1);
+    EXPECT_EQ(st.code(), GEN_S_NULLARG);
+    EXPECT_EQ(GEN_CompareText(nullptr, &up, &low, &r), 1);
+}
+
+// Every exported per-syntax comparison reaches its rule.
+template <typename T>
+void Check(int (*fn)(STF_List *, const T *, const T *, int32_t *), const T &a, const T &b,
+           int32_t want) {
+    StatusList st;
+    int32_t r = 99;
+    EXPECT_EQ(fn(st, &a, &b, &r), 0) << std::hex << st.code();
+    EXPECT_EQ(r, want);
+    EXPECT_EQ(fn(st, &a, nullptr, &r), 1);
+    EXPECT_EQ(st.code(), GEN_S_NULLARG);
+}
+
+TEST(CompareFunctions, EachReachesItsRule) {
+    GEN_NameOrOID o1 = Oid(1), o2 = Oid(2);
+    Check(GEN_CompareNameOrOID, o2, o1, 1);
+    GEN_NameOrOID n1{}, n2{};
+    n1.choice = n2.choice = GEN_NOID_NAME;
+    n1.u.name = Name(3, "");
+    n2.u.name = Name(3, "a");
+    Check(GEN_CompareNameOrOID, n1, n2, 1);
+    Check(GEN_BinCompareNameOrOID, n1, n2, -1);
+    GEN_DistNameString d1{Txt(3, ""), nullptr}, d2{Txt(3, "a"), nullptr};
+    Check(GEN_CompareDistNameString, d1, d2, 1);
+    Check(GEN_BinCompareDistNameString, d1, d2, -1);
+    GEN_DistNameStringSeq q2{nullptr, d2}, q1{&q2, d2}, q0{nullptr, d2};
+    Check(GEN_CompareDistNameStringSeq, q1, q0, 1);
+    Check(GEN_CompareIdentifier, GEN_Identifier{3}, GEN_Identifier{0x80000000u}, -1);
+    Check(GEN_CompareJobIdentifier, GEN_JobIdentifier{"a\xe9"}, GEN_JobIdentifier{"ab"}, 1);
+    uint32_t n = 2;
+    Check(GEN_CompareDocumentIdentifier, GEN_DocumentIdentifier{{"a"}, &n},
+          GEN_DocumentIdentifier{{"a"}, nullptr}, 1);
+    GEN_ObjectIdent i1{}, i2{};
+    i1.choice = i2.choice = GEN_OBJID_SIMPLE_NAME;
+    i1.u.simple_name = Name(3, "");
+    i2.u.simple_name = Name(3, "b");
+    Check(GEN_CompareObjectIdent, i1, i2, 1);
+    Check(GEN_BinCompareObjectIdent, i1, i2, -1);
+    GEN_FontReference f1{}, f2{};
+    f1.choice = f2.choice = GEN_FONT_SIMPLE_NAME;
+    f1.u.simple_name = Name(4, "");
+    f2.u.simple_name = Name(4, "b");
+    Check(GEN_CompareFontReference, f1, f2, 1);
+    Check(GEN_BinCompareFontReference, f1, f2, -1);
+    GEN_Text t1 = Txt(3, "a"), t2 = Txt(3, "b");
+    Check(GEN_BinCompareText, t1, t2, -1);
+    Check(GEN_CompareText, t2, t1, 1);
+    Check(GEN_BinCompareSimpleName, n2.u.name, n1.u.name, 1);
+    Check(GEN_CompareSimpleName, n2.u.name, n1.u.name, -1);
+    Check(GEN_CompareOctetString, Oct("b", 1), Oct("a", 1), 1);
+}
+
+TEST(CompareObjectID, SubidentifiersByValue) {
+    auto cmp = [](std::vector<unsigned char> a, std::vector<unsigned char> b) {
+        GEN_ObjectID x{static_cast<uint16_t>(a.size()), a.data()};
+        GEN_ObjectID y{static_cast<uint16_t>(b.size()), b.data()};
+        int32_t r = 99;
+        GEN_CompareObjectID(&x, &y, &r);
+        return r;
+    };
+    EXPECT_EQ(cmp({0x2B, 6, 1}, {0x2B, 6, 1}), 0);
+    EXPECT_EQ(cmp({0x2B, 6}, {0x2B, 6, 1}), -1);
+    EXPECT_EQ(cmp({0x2B, 7}, {0x2B, 6, 1}), 1);
+    // 16384 (three bytes) is larger than 16383 (two bytes), though its first
+    // byte is smaller.
+    EXPECT_EQ(cmp({0x2B, 0x81, 0x80, 0x00}, {0x2B, 0xFF, 0x7F}), 1);
+    EXPECT_EQ(cmp({0x2B, 0x7F}, {0x2B, 0x81, 0x00}), -1);
+    // A missing or empty identifier sorts after every other one.
+    EXPECT_EQ(cmp({}, {0x2B}), 1);
+    EXPECT_EQ(cmp({0x2B}, {}), -1);
+    EXPECT_EQ(cmp({}, {}), 0);
+    int32_t r = 99;
+    GEN_ObjectID x{1, nullptr}, y{0, nullptr};
+    GEN_CompareObjectID(&x, nullptr, &r);
+    EXPECT_EQ(r, 0);
+    GEN_CompareObjectID(&y, &x, nullptr); // no result: nothing done
+}
+
+// ---- Properties on random values ----------------------------------------
+
+struct Ordered {
+    uint32_t type;
+    const vrsyn::TypeInfo *info;
+};
+// The value types whose rule is a total order (equality-only rules,
+// truncated reals and values holding attributes are left out).
+const Ordered kOrdered[] = {
+    {1, &vrsyn::T_Cardinal}, {12, &vrsyn::T_Integer}, {21, &vrsyn::T_PageIdType},
+    {71, &vrsyn::T_Percent}, {31, &vrsyn::T_Cardinal64}, {48, &vrsyn::T_GeneralizedTime},
+    {55, &vrsyn::T_Locale}, {28, &vrsyn::T_Text}, {27, &vrsyn::T_SimpleName},
+    {20, &vrsyn::T_OctetString}, {14, &vrsyn::T_JobIdentifier}, {18, &vrsyn::T_NameOrOID},
+    {6, &vrsyn::T_DistNameString}, {42, &vrsyn::T_DistNameStringSeq},
+    {60, &vrsyn::T_NameOrOidSeq}, {64, &vrsyn::T_ObjectIdent}, {9, &vrsyn::T_FontReference},
+    {34, &vrsyn::T_CardinalOrNoid}, {35, &vrsyn::T_CardinalOrOid}, {72, &vrsyn::T_PosIntOrOid},
+    {61, &vrsyn::T_NewJobIdentifier}, {43, &vrsyn::T_DocumentFormat},
+    {8, &vrsyn::T_EventHandlingProfile}, {39, &vrsyn::T_DeliveryAddress},
+    {81, &vrsyn::T_ResultsProfile}, {45, &vrsyn::T_FileReference}, {46, &vrsyn::T_Finishing},
+    {49, &vrsyn::T_InputTrayMedium}, {67, &vrsyn::T_MediaSelect}, {69, &vrsyn::T_PageSelectSeq},
+    {74, &vrsyn::T_Checkpoint}, {76, &vrsyn::T_Privileges},
+    {85, &vrsyn::T_PSISAccessControlList}, {87, &vrsyn::T_SocketAddress},
+    {88, &vrsyn::T_FastFilterDef}, {89, &vrsyn::T_ExtACL}, {91, &vrsyn::T_MediaConsumedSeq},
+    {92, &vrsyn::T_PreprocessorDefinition}, {94, &vrsyn::T_DriverInfo},
+};
+
+int Sgn(int32_t v) { return (v > 0) - (v < 0); }
+
+void CheckOrder(const Ordered &o, std::mt19937 &rng, int32_t kind) {
+    constexpr int kValues = 14;
+    vrtest::NarrowValues narrow(kind);
+    std::vector<void *> v;
+    std::vector<std::string> dumps;
+    for (int i = 0; i < kValues; ++i) {
+        v.push_back(vrtest::NewRandomValue(rng, *o.info));
+        dumps.push_back(vrtest::Dump(*o.info, v.back()));
+    }
+    // A copy at another address compares equal to its original.
+    void *copy = nullptr;
+    StatusList st;
+    ASSERT_EQ(GENU_AVT2Descriptor(o.type)->copy(st, &copy, v[0], nullptr), 0);
+    v.push_back(copy);
+    dumps.push_back(dumps[0]);
+    size_t n = v.size();
+    std::vector<int> s(n * n);
+    for (size_t i = 0; i < n; ++i)
+        for (size_t j = 0; j < n; ++j) {
+            int32_t r = 0;
+            ASSERT_EQ(GEN_CompareAttrValue(st, o.type, v[i], v[j], &r), 0) << std::hex
+                                                                           << st.code();
+            s[i * n + j] = Sgn(r);
+        }
+    EXPECT_EQ(s[n - 1], 0) << "copy";
+    for (size_t i = 0; i < n; ++i) {
+        EXPECT_EQ(s[i * n + i], 0);
+        for (size_t j = 0; j < n; ++j) {
+            ASSERT_EQ(s[i * n + j], -s[j * n + i]) << i << " " << j;
+            for (size_t k = 0; k < n; ++k)
+                if (s[i * n + j] <= 0 && s[j * n + k] <= 0) {
+                    ASSERT_LE(s[i * n + k], 0) << i << " " << j << " " << k;
+                }
+        }
+    }
+    for (size_t i = 0; i < n; ++i) {
+        EXPECT_EQ(vrtest::Dump(*o.info, v[i]), dumps[i]) << "argument modified";
+        GENU_AVT2Descriptor(o.type)->del(st, v[i], nullptr);
+    }
+}
+
+TEST(CompareProperties, OrderedSyntaxesAreAntisymmetricAndTransitive) {
+    std::mt19937 rng(20261206);
+    for (int32_t kind : {GEN_KIND_IRV, GEN_KIND_LATIN1, GEN_KIND_CODESET})
+        for (const Ordered &o : kOrdered) {
+            SCOPED_TRACE(std::to_string(o.type) + " kind " + std::to_string(kind));
+            for (int round = 0; round < 3; ++round) CheckOrder(o, rng, kind);
+        }
+}
+
+// Random values of any kinds: comparisons succeed or fail alike in both
+// directions, never read beyond a length and never change the values.
+TEST(CompareProperties, FailuresAreSymmetric) {
+    std::mt19937 rng(7);
+    for (const Ordered &o : kOrdered) {
+        SCOPED_TRACE(o.type);
+        for (int round = 0; round < 20; ++round) {
+            void *a = vrtest::NewRandomValue(rng, *o.info);
+            void *b = vrtest::NewRandomValue(rng, *o.info);
+            std::string da = vrtest::Dump(*o.info, a), db = vrtest::Dump(*o.info, b);
+            StatusList st;
+            int32_t r1 = 0, r2 = 0;
+            int rc1 = GEN_CompareAttrValue(st, o.type, a, b, &r1);
+            uint32_t c1 = st.code();
+            int rc2 = GEN_CompareAttrValue(st, o.type, b, a, &r2);
+            EXPECT_EQ(rc1, rc2);
+            EXPECT_EQ(c1, st.code());
+            if (rc1 == 0 && rc2 == 0) {
+                EXPECT_EQ(Sgn(r1), -Sgn(r2));
+            }
+            EXPECT_EQ(vrtest::Dump(*o.info, a), da);
+            EXPECT_EQ(vrtest::Dump(*o.info, b), db);
+            GENU_AVT2Descriptor(o.type)->del(st, a, nullptr);
+            GENU_AVT2Descriptor(o.type)->del(st, b, nullptr);
+        }
+    }
+}
+
+} // namespace
