@@ -1,5 +1,6 @@
 // Hostile catalog files: any bytes stored as a catalog on the search path,
 // then texts, formatted texts and symbolic names looked up from it.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -12,20 +13,15 @@
 
 namespace {
 
-std::string Dir() {
-    static std::string dir = [] {
-        // Memory-backed when possible: a file is written per input.
-        char tmpl[] = "/dev/shm/vrmsgfuzzXXXXXX";
-        char fallback[] = "/tmp/vrmsgfuzzXXXXXX";
-        const char *made = mkdtemp(tmpl);
-        if (!made) made = mkdtemp(fallback);
-        std::string d = made ? made : "/tmp";
+// One directory name per process (memory-backed when possible), created
+// for each input and removed after it, so nothing is left behind however
+// the run ends. NLSPATH is set once: setting it per input would grow the
+// environment.
+const std::string &DirName() {
+    static const std::string dir = [] {
+        std::string base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+        std::string d = base + "/vrmsgfuzz-" + std::to_string(getpid());
         setenv("NLSPATH", (d + "/%N").c_str(), 1);
-        static std::string remove_at_exit = d;
-        std::atexit([] {
-            unlink((remove_at_exit + "/C003.mdl").c_str());
-            rmdir(remove_at_exit.c_str());
-        });
         return d;
     }();
     return dir;
@@ -34,9 +30,14 @@ std::string Dir() {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    std::string path = Dir() + "/C003.mdl";
+    const std::string &dir = DirName();
+    if (mkdir(dir.c_str(), 0700) != 0) return 0;
+    std::string path = dir + "/C003.mdl";
     FILE *f = std::fopen(path.c_str(), "wb");
-    if (!f) return 0;
+    if (!f) {
+        rmdir(dir.c_str());
+        return 0;
+    }
     std::fwrite(data, 1, size, f);
     std::fclose(f);
     vr::msg::CatalogBytesValid(data, size);
@@ -57,5 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     }
     char p[9], k[11], n[11];
     MSG_GetSymbolicNames(1, 0xC0030065u, sizeof p, p, sizeof k, k, sizeof n, n, 0);
+    unlink(path.c_str());
+    rmdir(dir.c_str());
     return 0;
 }
