@@ -1,0 +1,115 @@
+// The local name-object store: one text file per object class in a
+// directory, guarded by an exclusive lock on "lockfile" there.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vrcore::ns {
+
+// Class names, indexed by class number 0..10.
+const char *class_name(int32_t cls);
+// Class number of a name, or -1.
+int32_t class_number(std::string_view name);
+
+enum class Handler { None, Server, Association, Group };
+Handler handler_of(int32_t cls);
+
+struct Identity {
+    int32_t cls = 10;
+    std::string name;
+    std::string domain;
+};
+
+// One entry of a class file; which body fields are used depends on the
+// class's handler.
+struct Entry {
+    std::string name;
+    std::string domain;
+    // server
+    std::vector<std::string> bindings;
+    std::string host;
+    uint32_t info = 0;
+    // server association
+    int32_t server_class = 10;
+    std::string server_name;
+    std::string server_domain;
+    // group
+    std::vector<Identity> members;
+};
+
+// Parses a class file's text. Returns 0, 19 when the file cannot be read
+// (missing or bad count, truncated entry) or 5 for an unknown class name.
+int parse_class_file(std::string_view text, int32_t cls, std::vector<Entry> &out);
+// Renders a class file with its header; `stamp` is the time line's text
+// (ending in a newline).
+std::string render_class_file(int32_t cls, const std::vector<Entry> &entries,
+                              std::string_view stamp);
+// True when the text can stand on a line of a class file: not empty, no
+// line break, not starting with "#".
+bool valid_line(std::string_view text);
+
+// Name matches exactly, domain ignoring case.
+bool entry_matches(const Entry &e, std::string_view name, std::string_view domain);
+bool same_domain(std::string_view a, std::string_view b);
+
+// Steps of a class file's rewrite, for tests that stop a writer there.
+enum class RewriteStep { NewRemoved = 1, TmpWritten, TmpRenamed, DatRemoved, NewRenamed };
+using RewriteHook = void (*)(RewriteStep);
+void set_rewrite_hook(RewriteHook hook);
+// Time limit for taking the lock (default ten minutes), for tests.
+void set_lock_limit_ms(long ms);
+
+struct Found {
+    Identity id;             // the identity found (class: the class found)
+    int32_t server_class = 10;
+    std::string server_name;
+    std::vector<std::string> bindings;
+    uint32_t info = 0;
+    std::vector<Identity> members;
+};
+
+class Store {
+  public:
+    // Creates the directory when missing and recovers every class file.
+    int init(const std::string &dir);
+    int term();
+    const std::string &dir() const { return dir_; }
+
+    // `e` carries the body; its name and domain are the identity's.
+    int create(int32_t cls, const Entry &e, bool force, uint32_t *flags);
+    int remove(const Identity &id);
+    int get(const Identity &id, Found &out);
+    int get_host(const Identity &id, std::string &host);
+    int list(int32_t cls, std::string_view domain, std::vector<Identity> &out);
+    // Members of the group or backup list of that name.
+    int list_members(const Identity &id, std::vector<Identity> &out);
+    int list_domains(std::vector<std::string> &out);
+
+  private:
+    struct Lock;
+    std::string path(int32_t cls, const char *suffix) const;
+    int read_class(int32_t cls, std::vector<Entry> &out) const;
+    int rewrite(int32_t cls, const std::vector<Entry> &entries) const;
+    int recover(int32_t cls) const;
+    int get_locked(const Identity &id, Found &out) const;
+    int get_one(int32_t cls, const Identity &id, Found &out) const;
+    int host_one(int32_t cls, const Identity &id, std::string &host) const;
+    // The entry of that name and domain in a class file: 0, 15 or the
+    // file's error.
+    int find_in(int32_t cls, std::string_view name, std::string_view domain, Entry &out) const;
+    int find_server(int32_t cls, std::string_view name, std::string_view domain,
+                    Entry &out) const;
+
+    std::string dir_;
+    std::mutex mu_; // threads of this process; the lock file serialises processes
+};
+
+// Whether two server entries' addresses overlap: 0 and `overlap` set, or 19
+// when a name does not resolve.
+int addresses_overlap(const Entry &a, const Entry &b, bool &overlap);
+
+} // namespace vrcore::ns

@@ -1,0 +1,311 @@
+// The NS_ interface over the local store.
+#include <cstring>
+#include <set>
+
+#include "failalloc.h"
+#include "nameservice/ns_host.h"
+#include "nameservice/ns_internal.h"
+#include "ns_test_util.h"
+#include "vrcore/ns.h"
+
+using nstest::in_child;
+
+namespace {
+
+char kBinding[] = "ncacn_ip_tcp:127.0.0.1[4000]";
+char *kBindings[] = {kBinding};
+NS_BindingVector kVector = {1, kBindings};
+
+NS_Object make(int32_t cls, const char *name, int32_t scls = 0, const char *sname = nullptr,
+               const char *domain = nullptr) {
+    NS_Object o;
+    std::memset(&o, 0, sizeof o);
+    o.env = NS_ENV_MSRPC;
+    o.objClass = cls;
+    o.name = const_cast<char *>(name);
+    o.serverClass = scls;
+    o.serverName = const_cast<char *>(sname);
+    o.msrpc.domain = const_cast<char *>(domain);
+    return o;
+}
+
+std::multiset<std::string> drain(NS_ListHandle l) {
+    std::multiset<std::string> out;
+    NS_Object *o = nullptr;
+    int rc;
+    while ((rc = NS_ListNext(l, &o)) == NS_OK) {
+        out.insert(o->name);
+        NS_FreeObject(o);
+    }
+    EXPECT_EQ(rc, NS_E_END);
+    EXPECT_EQ(NS_ListEnd(l), NS_OK);
+    return out;
+}
+
+class NsApi : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        setenv("windir", dir.path().c_str(), 1);
+        // The settings file names the LAN group, so the local domain does
+        // not depend on how this machine is set up.
+        nstest::spit(dir.path() + "/registry.reg",
+                     "[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril]\n\"LanGroup\"=\"TestGroup\"\n");
+        setenv("VRCORE_REGISTRY", (dir.path() + "/registry.reg").c_str(), 1);
+        setenv("NS_MS_LF", "", 1);
+        setenv("MSRPC_EPUUID", "6f1c2a10-0000-4000-8000-000000000001", 1);
+        ASSERT_EQ(vrcore::ns::host::local_domain(local), 0);
+        NS_msrpc_binding_vector = &kVector;
+    }
+    void TearDown() override {
+        NS_Term();
+        NS_msrpc_binding_vector = nullptr;
+        unsetenv("NS_MS_LF");
+    }
+    nstest::ScratchDir dir;
+    std::string local;
+};
+
+} // namespace
+
+TEST_F(NsApi, InitRules) {
+    EXPECT_EQ(NS_CreateObject(nullptr, 0, nullptr), NS_E_NOTINIT);
+    EXPECT_EQ(NS_Init("x", 5), NS_E_CLASS);
+    EXPECT_EQ(NS_Init(nullptr, NS_CLASS_SPOOLER), NS_E_NAME);
+    ASSERT_EQ(NS_Init("spool", NS_CLASS_SPOOLER), NS_OK);
+    EXPECT_EQ(NS_Init("spool", NS_CLASS_SPOOLER), NS_OK);
+    EXPECT_EQ(NS_Init("other", NS_CLASS_SPOOLER), NS_E_NAME);
+    EXPECT_EQ(NS_Init("spool", NS_CLASS_SUPERV), NS_E_CLASS);
+    // Environment 0 is unavailable; environment 2 is.
+    NS_EnvList *l = NS_ListSupportedEnv();
+    ASSERT_EQ(l->count, 1);
+    EXPECT_EQ(l->env[0], NS_ENV_MSRPC);
+    NS_DomainHandle h = nullptr;
+    ASSERT_EQ(NS_CreateDomainHandle(&h), NS_OK);
+    EXPECT_EQ(NS_SetDomain(NS_ENV_ONC, "x", h), NS_E_ENV);
+    char *name = nullptr;
+    ASSERT_EQ(NS_GetDomain(NS_ENV_MSRPC, h, &name), NS_OK);
+    EXPECT_EQ(std::string(name), local);
+    NS_FreeString(name);
+    EXPECT_EQ(NS_GetDomain(NS_ENV_ONC, h, &name), NS_E_HANDLE);
+    NS_FreeDomainHandle(h);
+    ASSERT_EQ(NS_Term(), NS_OK);
+    EXPECT_EQ(NS_Term(), NS_E_NOTINIT);
+
+    // Servers need their endpoint identifier; clients do not.
+    unsetenv("MSRPC_EPUUID");
+    EXPECT_EQ(NS_Init("spool", NS_CLASS_SPOOLER), NS_E_NOTINIT);
+    ASSERT_EQ(NS_Init(nullptr, NS_CLASS_NONE), NS_OK);
+    NS_Object lp = make(NS_CLASS_LP, "p", NS_CLASS_SPOOLER, "spool");
+    EXPECT_EQ(NS_CreateObject(&lp, 0, nullptr), NS_E_NOTPERMITTED);
+    EXPECT_EQ(NS_IsSameServer(&lp, nullptr), NS_E_NOTPERMITTED);
+    NS_Term();
+    // Outside local-file mode there is no name server to reach.
+    unsetenv("NS_MS_LF");
+    EXPECT_EQ(NS_Init(nullptr, NS_CLASS_NONE), NS_E_UNREACHABLE);
+}
+
+TEST_F(NsApi, RegisterLookUpAndCompare) {
+    ASSERT_EQ(NS_Init("spool", NS_CLASS_SPOOLER), NS_OK);
+    NS_Object self = make(NS_CLASS_SPOOLER, "spool");
+    self.msrpc.info = 12;
+    ASSERT_EQ(NS_CreateObject(&self, 0, nullptr), NS_OK);
+    NS_Object bad = make(NS_CLASS_LP, "p", NS_CLASS_SUPERV, "spool");
+    EXPECT_EQ(NS_CreateObject(&bad, 0, nullptr), NS_E_CLASS);
+    NS_Object pp = make(NS_CLASS_PP, "P1", NS_CLASS_SUPERV, "sv");
+    ASSERT_EQ(NS_CreateObject(&pp, 0, nullptr), NS_OK);
+    NS_Object sv = make(NS_CLASS_SUPERV, "sv");
+    ASSERT_EQ(NS_CreateObject(&sv, 0, nullptr), NS_OK);
+
+    NS_Object *o = nullptr;
+    ASSERT_EQ(NS_GetObject(NS_CLASS_ANY_PRN, "P1", nullptr, &o), NS_OK);
+    EXPECT_EQ(o->objClass, NS_CLASS_PP);
+    EXPECT_EQ(o->serverClass, NS_CLASS_SUPERV);
+    EXPECT_STREQ(o->serverName, "sv");
+    ASSERT_EQ(o->msrpc.nBindings, 1);
+    // The endpoint identifier is put before the binding, the endpoint dropped.
+    EXPECT_STREQ(o->msrpc.bindings[0], "6f1c2a10-0000-4000-8000-000000000001@ncacn_ip_tcp:127.0.0.1");
+    EXPECT_EQ(std::string(o->msrpc.domain), local);
+    NS_Object *c = nullptr;
+    ASSERT_EQ(NS_CopyObject(&c, o), NS_OK);
+    EXPECT_STREQ(c->msrpc.bindings[0], o->msrpc.bindings[0]);
+    int32_t same = -1;
+    ASSERT_EQ(NS_IsSameHost(c, &same), NS_OK);
+    EXPECT_EQ(same, 1);
+    ASSERT_EQ(NS_IsSameServer(c, &same), NS_OK);
+    EXPECT_EQ(same, 0);
+    NS_FreeObject(c);
+    NS_FreeObject(o);
+
+    NS_Object lp = make(NS_CLASS_LP, "L", NS_CLASS_SPOOLER, "spool");
+    ASSERT_EQ(NS_CreateObject(&lp, 0, nullptr), NS_OK);
+    ASSERT_EQ(NS_GetObject(NS_CLASS_LP, "L", nullptr, &o), NS_OK);
+    EXPECT_EQ(o->msrpc.info, 12);
+    ASSERT_EQ(NS_IsSameServer(o, &same), NS_OK);
+    EXPECT_EQ(same, 1);
+    NS_Object other = make(NS_CLASS_LP, "L", NS_CLASS_SPOOLER, "spool", "ElseWhere");
+    ASSERT_EQ(NS_IsSameServer(&other, &same), NS_OK);
+    EXPECT_EQ(same, 0);
+    NS_FreeObject(o);
+
+    EXPECT_EQ(NS_GetObject(NS_CLASS_LP, "l", nullptr, &o), NS_E_NOTFOUND);
+    EXPECT_EQ(NS_GetObject(11, "L", nullptr, &o), NS_E_CLASS);
+    NS_DomainHandle h = nullptr;
+    ASSERT_EQ(NS_CreateDomainHandle(&h), NS_OK);
+    ASSERT_EQ(NS_SetDomain(NS_ENV_MSRPC, "elsewhere", h), NS_OK);
+    EXPECT_EQ(NS_GetObject(NS_CLASS_LP, "L", h, &o), NS_E_NOTFOUND);
+    NS_FreeDomainHandle(h);
+
+    uint32_t flags = 9;
+    ASSERT_EQ(NS_CreateObject(&lp, 0, &flags), NS_OK);
+    EXPECT_EQ(flags, NS_FLAG_REPLACED);
+    ASSERT_EQ(NS_DeleteObject(&lp, nullptr), NS_OK);
+    EXPECT_EQ(NS_DeleteObject(&lp, nullptr), NS_E_NOTFOUND);
+}
+
+TEST_F(NsApi, ListsSkipVanishedEntriesAndEndWith12) {
+    ASSERT_EQ(NS_Init("spool", NS_CLASS_SPOOLER), NS_OK);
+    NS_Object self = make(NS_CLASS_SPOOLER, "spool");
+    ASSERT_EQ(NS_CreateObject(&self, 0, nullptr), NS_OK);
+    NS_Object a = make(NS_CLASS_LP, "A", NS_CLASS_SPOOLER, "spool");
+    NS_Object b = make(NS_CLASS_LP, "B", NS_CLASS_SPOOLER, "spool");
+    NS_Object c = make(NS_CLASS_LP, "C", NS_CLASS_SPOOLER, "spool");
+    for (NS_Object *o : {&a, &b, &c})
+        ASSERT_EQ(NS_CreateObject(o, 0, nullptr), NS_OK);
+
+    NS_ListHandle l = nullptr;
+    ASSERT_EQ(NS_ListObjectBegin(NS_CLASS_LP, nullptr, &l), NS_OK);
+    NS_Object *o = nullptr;
+    ASSERT_EQ(NS_ListNext(l, &o), NS_OK);
+    EXPECT_STREQ(o->name, "A");
+    NS_FreeObject(o);
+    ASSERT_EQ(NS_DeleteObject(&b, nullptr), NS_OK);
+    EXPECT_EQ(drain(l), std::multiset<std::string>{"C"});
+
+    // Backup lists and groups.
+    NS_Object *members[] = {&a, &c, nullptr};
+    NS_Object *none[] = {nullptr};
+    EXPECT_EQ(NS_CreateBackup(&a, none, 0, nullptr), NS_E_NOMEMBERS);
+    NS_Object *wrong[] = {&self, nullptr};
+    EXPECT_EQ(NS_CreateBackup(&a, wrong, 0, nullptr), NS_E_CLASS);
+    ASSERT_EQ(NS_CreateBackup(&a, members, 0, nullptr), NS_OK);
+    ASSERT_EQ(NS_CreateGroup("G", members, nullptr, 0, nullptr), NS_OK);
+    EXPECT_EQ(NS_CreateGroup("G", members, nullptr, 0, nullptr), NS_E_EXISTS);
+    ASSERT_EQ(NS_ListBackupPrtBegin(&a, &l), NS_OK);
+    EXPECT_EQ(drain(l), (std::multiset<std::string>{"A", "C"}));
+    NS_Object g = make(NS_CLASS_GROUP, "G");
+    ASSERT_EQ(NS_ListGroupMbrBegin(&g, &l), NS_OK);
+    EXPECT_EQ(drain(l), (std::multiset<std::string>{"A", "C"}));
+    EXPECT_EQ(NS_ListGroupMbrBegin(&a, &l), NS_E_CLASS);
+
+    // Unregistering the spooler makes its printers vanish from listings.
+    ASSERT_EQ(NS_DeleteObject(&self, nullptr), NS_OK);
+    ASSERT_EQ(NS_ListObjectBegin(NS_CLASS_ANY_PRN, nullptr, &l), NS_OK);
+    EXPECT_TRUE(drain(l).empty());
+    EXPECT_EQ(NS_ListNext(nullptr, &o), NS_E_HANDLE);
+
+    // Domains: the store's, then the local domain once.
+    NS_Object q = make(NS_CLASS_QUEUE, "Q", NS_CLASS_SPOOLER, "x", "zzz-other");
+    ASSERT_EQ(NS_CreateObject(&q, 0, nullptr), NS_OK);
+    NS_DomainListHandle dl = nullptr;
+    ASSERT_EQ(NS_ListDomainBegin(NS_ENV_MSRPC, &dl), NS_OK);
+    std::multiset<std::string> doms;
+    char *d = nullptr;
+    int rc;
+    while ((rc = NS_ListDomainNext(dl, &d)) == NS_OK) {
+        doms.insert(d);
+        NS_FreeString(d);
+    }
+    EXPECT_EQ(rc, NS_E_END);
+    NS_ListDomainEnd(dl);
+    EXPECT_EQ(doms, (std::multiset<std::string>{local, "zzz-other"}));
+    EXPECT_EQ(NS_ListDomainBegin(NS_ENV_ONC, &dl), NS_E_ENV);
+}
+
+// Four programs register 50 printers each at once: none is lost.
+TEST_F(NsApi, FourProcessesRegisterAtOnce) {
+    std::vector<pid_t> kids;
+    for (int p = 0; p < 4; ++p) {
+        pid_t pid = fork();
+        if (pid == 0) {
+            std::string me = "spool" + std::to_string(p);
+            if (NS_Init(me.c_str(), NS_CLASS_SPOOLER) != NS_OK)
+                _exit(1);
+            NS_Object self = make(NS_CLASS_SPOOLER, me.c_str());
+            if (NS_CreateObject(&self, 0, nullptr) != NS_OK)
+                _exit(2);
+            for (int i = 0; i < 50; ++i) {
+                std::string n = "prn-" + std::to_string(p) + "-" + std::to_string(i);
+                NS_Object lp = make(NS_CLASS_LP, n.c_str(), NS_CLASS_SPOOLER, me.c_str());
+                if (NS_CreateObject(&lp, 0, nullptr) != NS_OK)
+                    _exit(3);
+            }
+            NS_Term();
+            _exit(0);
+        }
+        kids.push_back(pid);
+    }
+    for (pid_t k : kids) {
+        int st = 0;
+        waitpid(k, &st, 0);
+        EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0) << st;
+    }
+    ASSERT_EQ(NS_Init(nullptr, NS_CLASS_NONE), NS_OK);
+    NS_ListHandle l = nullptr;
+    ASSERT_EQ(NS_ListObjectBegin(NS_CLASS_LP, nullptr, &l), NS_OK);
+    std::multiset<std::string> all = drain(l);
+    EXPECT_EQ(all.size(), 200u);
+    EXPECT_EQ(std::set<std::string>(all.begin(), all.end()).size(), 200u);
+}
+
+// Objects handed out are whole or not at all when memory runs out.
+TEST_F(NsApi, OutOfMemoryLeavesNothingBehind) {
+    ASSERT_EQ(NS_Init("spool", NS_CLASS_SPOOLER), NS_OK);
+    NS_Object self = make(NS_CLASS_SPOOLER, "spool");
+    ASSERT_EQ(NS_CreateObject(&self, 0, nullptr), NS_OK);
+    NS_Object lp = make(NS_CLASS_LP, "L", NS_CLASS_SPOOLER, "spool");
+    ASSERT_EQ(NS_CreateObject(&lp, 0, nullptr), NS_OK);
+    vrcore::ns::set_allocator(vrtest::FailMalloc, vrtest::FailFree);
+    long points = vrtest::SweepFailures(
+        [&] {
+            NS_Object *o = nullptr;
+            int rc = NS_GetObject(NS_CLASS_ANY_PRN, "L", nullptr, &o);
+            if (rc != NS_OK) {
+                EXPECT_EQ(rc, NS_E_NOMEM);
+                return false;
+            }
+            NS_Object *c = nullptr;
+            rc = NS_CopyObject(&c, o);
+            NS_FreeObject(o);
+            if (rc != NS_OK) {
+                EXPECT_EQ(rc, NS_E_NOMEM);
+                return false;
+            }
+            EXPECT_STREQ(c->msrpc.bindings[0], "6f1c2a10-0000-4000-8000-000000000001@ncacn_ip_tcp:127.0.0.1");
+            NS_FreeObject(c);
+            return true;
+        },
+        [] {});
+    vrcore::ns::set_allocator(nullptr, nullptr);
+    EXPECT_GE(points, 10);
+}
+
+// Local-file mode and the store's directory from the settings file.
+TEST_F(NsApi, SettingsChooseLocalFileModeAndDirectory) {
+    unsetenv("NS_MS_LF");
+    nstest::spit(dir.path() + "/registry.reg",
+                 "[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril]\n\"LanGroup\"=\"TestGroup\"\n"
+                 "[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril\\pgr]\n"
+                 "\"EnableLocalFile\"=dword:00000001\n"
+                 "\"LocalFileDirectory\"=str(2):\"%windir%\\store2\"\n");
+    ASSERT_EQ(NS_Init("spool", NS_CLASS_SPOOLER), NS_OK);
+    NS_Object self = make(NS_CLASS_SPOOLER, "spool");
+    ASSERT_EQ(NS_CreateObject(&self, 0, nullptr), NS_OK);
+    EXPECT_TRUE(nstest::exists(dir.path() + "/store2/spooler.dat"));
+    char *name = nullptr;
+    NS_DomainHandle h = nullptr;
+    ASSERT_EQ(NS_CreateDomainHandle(&h), NS_OK);
+    ASSERT_EQ(NS_GetDomain(NS_ENV_MSRPC, h, &name), NS_OK);
+    EXPECT_STREQ(name, "TestGroup");
+    NS_FreeString(name);
+    NS_FreeDomainHandle(h);
+}

@@ -1,0 +1,254 @@
+// The local store: class files, replacement rules, the crash-safe rewrite
+// and the lock between processes.
+#include <sys/file.h>
+#include <fcntl.h>
+
+#include "nameservice/ns_store.h"
+#include "ns_test_util.h"
+
+using namespace vrcore::ns;
+using nstest::in_child;
+
+namespace {
+
+Entry server(const std::string &name, const std::string &domain, const std::string &host,
+             const std::string &binding) {
+    Entry e;
+    e.name = name;
+    e.domain = domain;
+    e.host = host;
+    e.bindings = {binding};
+    e.info = 7;
+    return e;
+}
+
+Entry assoc(const std::string &name, const std::string &domain, int32_t scls, const std::string &sname) {
+    Entry e;
+    e.name = name;
+    e.domain = domain;
+    e.server_class = scls;
+    e.server_name = sname;
+    e.server_domain = domain;
+    return e;
+}
+
+std::vector<std::string> names(Store &s, int32_t cls, const std::string &domain) {
+    std::vector<Identity> v;
+    EXPECT_EQ(s.list(cls, domain, v), 0);
+    std::vector<std::string> out;
+    for (auto &i : v)
+        out.push_back(std::string(class_name(i.cls)) + ":" + i.name);
+    return out;
+}
+
+class StoreTest : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_EQ(store.init(dir.path() + "/pgr"), 0); }
+    void TearDown() override {
+        set_rewrite_hook(nullptr);
+        store.term();
+    }
+    std::string file(const char *cls, const char *suffix) { return dir.path() + "/pgr/" + cls + suffix; }
+
+    nstest::ScratchDir dir;
+    Store store;
+};
+
+} // namespace
+
+TEST(ClassFile, ParsesWhatItWritesAndSkipsCommentsAnywhere) {
+    std::vector<Entry> in = {server("s1", "Dom", "HOSTA", "u@ncacn_ip_tcp:10.0.0.1"),
+                             server("s2", "dom", "HOSTB", "u@ncacn_ip_udp:h")};
+    in[1].bindings.push_back("second");
+    in[1].info = 4294967295u;
+    std::string text = render_class_file(3, in, "Sun Dec  6 20:00:00 2026\n");
+    EXPECT_EQ(text.rfind("# V1.11:recovery file for spooler\n# last modified Sun", 0), 0u);
+    EXPECT_NE(text.find("# Dom\\s1(spooler)\ns1\nDom\n1\n"), std::string::npos);
+    std::vector<Entry> out;
+    ASSERT_EQ(parse_class_file(text, 3, out), 0);
+    ASSERT_EQ(out.size(), 2u);
+    EXPECT_EQ(out[1].bindings, in[1].bindings);
+    EXPECT_EQ(out[1].info, 4294967295u);
+    EXPECT_EQ(out[0].host, "HOSTA");
+
+    // Comments and blank lines between any two lines of an entry.
+    std::string sparse = "\n# c\nlp1\n\n#x\nD\nspooler\n# y\n\nS\nD";
+    ASSERT_EQ(parse_class_file(sparse, 0, out), 0);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].server_class, 3);
+    EXPECT_EQ(out[0].server_domain, "D");
+
+    // Only the header: empty.
+    ASSERT_EQ(parse_class_file(render_class_file(8, {}, "x\n"), 8, out), 0);
+    EXPECT_TRUE(out.empty());
+}
+
+TEST(ClassFile, MalformedFilesGiveTheirCodes) {
+    std::vector<Entry> out;
+    EXPECT_EQ(parse_class_file("s\nd\n0\nh\n1\n", 3, out), 19);      // count 0
+    EXPECT_EQ(parse_class_file("s\nd\nx\nh\n1\n", 3, out), 19);      // count not a number
+    EXPECT_EQ(parse_class_file("s\nd\n3\nb\nh\n1\n", 3, out), 19);   // too few lines
+    EXPECT_EQ(parse_class_file("s\nd\n1\nb\nh\nzz\n", 3, out), 19);  // information word
+    EXPECT_EQ(parse_class_file("g\nd\n99999999999\n", 8, out), 19);  // absurd count
+    EXPECT_EQ(parse_class_file("p\nd\nprinter\nS\nD\n", 0, out), 5); // unknown class name
+    EXPECT_EQ(parse_class_file("g\nd\n1\nfoo\nm\nd\n", 9, out), 5);
+    EXPECT_EQ(parse_class_file("p\n", 0, out), 19);                  // entry cut short
+}
+
+TEST_F(StoreTest, SharedNameSpacesYieldOnlyToForce) {
+    ASSERT_EQ(store.create(4, server("S", "d", "h", "x"), false, nullptr), 0);
+    ASSERT_EQ(store.create(1, assoc("X", "d", 4, "S"), false, nullptr), 0);
+    EXPECT_EQ(store.create(0, assoc("X", "D", 3, "L"), false, nullptr), 16);
+    uint32_t flags = 0;
+    ASSERT_EQ(store.create(0, assoc("X", "D", 3, "L"), true, &flags), 0);
+    EXPECT_EQ(flags, 4u);
+    EXPECT_TRUE(names(store, 1, "d").empty());
+    EXPECT_EQ(names(store, 0, "d"), std::vector<std::string>{"lp:X"});
+    // The servers' name space likewise.
+    EXPECT_EQ(store.create(3, server("S", "d", "h", "x"), false, nullptr), 16);
+}
+
+TEST_F(StoreTest, ReplacementRulesByHandler) {
+    // Servers: same machine (host name ignoring case, addresses in common).
+    ASSERT_EQ(store.create(3, server("S", "d", "HOST1", "u@ncacn_ip_tcp:127.0.0.1[99]"), false, nullptr), 0);
+    uint32_t flags = 0;
+    EXPECT_EQ(store.create(3, server("S", "d", "host1", "v@ncacn_ip_tcp:localhost"), false, &flags), 0);
+    EXPECT_EQ(flags, 4u);
+    EXPECT_EQ(store.create(3, server("S", "d", "HOST2", "v@ncacn_ip_tcp:127.0.0.1"), false, nullptr), 16);
+    EXPECT_EQ(store.create(3, server("S", "d", "host1", "ncacn_ip_tcp:no-such-host.invalid"), false, nullptr),
+              19);
+    // No IP binding on one side: allowed.
+    EXPECT_EQ(store.create(3, server("S", "d", "HOST1", "ncalrpc:ep"), false, nullptr), 0);
+
+    // Associations: same server class, server name exactly, domain ignoring case.
+    ASSERT_EQ(store.create(0, assoc("P", "d", 3, "S"), false, nullptr), 0);
+    EXPECT_EQ(store.create(0, assoc("P", "D", 3, "S"), false, nullptr), 0);
+    EXPECT_EQ(store.create(0, assoc("P", "d", 3, "s"), false, nullptr), 16);
+    EXPECT_EQ(store.create(0, assoc("P", "d", 3, "s"), true, nullptr), 0);
+
+    // Groups: only with force.
+    Entry g;
+    g.name = "G";
+    g.domain = "d";
+    g.members = {Identity{0, "P", "d"}};
+    ASSERT_EQ(store.create(8, g, false, nullptr), 0);
+    EXPECT_EQ(store.create(8, g, false, nullptr), 16);
+    EXPECT_EQ(store.create(8, g, true, nullptr), 0);
+    g.members.clear();
+    EXPECT_EQ(store.create(8, g, true, nullptr), 3);
+}
+
+TEST_F(StoreTest, MatchingAndLookup) {
+    ASSERT_EQ(store.create(3, server("S", "Sales", "h", "b1"), false, nullptr), 0);
+    ASSERT_EQ(store.create(0, assoc("P1", "Sales", 3, "S"), false, nullptr), 0);
+    ASSERT_EQ(store.create(0, assoc("p1", "sales", 3, "S"), false, nullptr), 0);
+    ASSERT_EQ(store.create(1, assoc("Phys", "SALES", 4, "gone"), false, nullptr), 0);
+    EXPECT_EQ(names(store, 0, "SALES"), (std::vector<std::string>{"lp:P1", "lp:p1"}));
+    EXPECT_EQ(names(store, 2, "sales"), (std::vector<std::string>{"lp:P1", "lp:p1", "pp:Phys"}));
+
+    Found f;
+    ASSERT_EQ(store.get(Identity{2, "p1", "SALES"}, f), 0);
+    EXPECT_EQ(f.id.cls, 0);
+    EXPECT_EQ(f.id.name, "p1");
+    EXPECT_EQ(f.bindings, std::vector<std::string>{"b1"});
+    EXPECT_EQ(f.server_name, "S");
+    EXPECT_EQ(store.get(Identity{0, "P2", "sales"}, f), 15);
+    EXPECT_EQ(store.get(Identity{2, "Phys", "sales"}, f), 17); // its supervisor is not registered
+    std::string host;
+    EXPECT_EQ(store.get_host(Identity{0, "P1", "sales"}, host), 0);
+    EXPECT_EQ(host, "h");
+    EXPECT_EQ(store.get_host(Identity{1, "Phys", "sales"}, host), 17);
+
+    EXPECT_EQ(store.remove(Identity{0, "P2", "sales"}), 15);
+    EXPECT_EQ(store.remove(Identity{0, "P1", "SALES"}), 0);
+    EXPECT_EQ(names(store, 0, "sales"), std::vector<std::string>{"lp:p1"});
+
+    // Lines that would break the file are refused.
+    EXPECT_EQ(store.create(0, assoc("a\nb", "d", 3, "S"), false, nullptr), 10);
+    EXPECT_EQ(store.create(0, assoc("#x", "d", 3, "S"), false, nullptr), 10);
+    EXPECT_EQ(store.create(3, server("T", "d", "", "b"), false, nullptr), 11);
+
+    ASSERT_EQ(store.create(6, assoc("Q", "west", 3, "S"), false, nullptr), 0);
+    ASSERT_EQ(store.create(6, assoc("Q2", "East", 3, "S"), false, nullptr), 0);
+    std::vector<std::string> doms;
+    ASSERT_EQ(store.list_domains(doms), 0);
+    EXPECT_EQ(doms, (std::vector<std::string>{"East", "sales", "west"})); // first spelling seen
+}
+
+TEST_F(StoreTest, UnreadableFileIsReportedAndKept) {
+    nstest::spit(file("lp", ".dat"), "P\nd\nprinter\nS\nd\n");
+    std::vector<Identity> v;
+    EXPECT_EQ(store.list(0, "d", v), 5);
+    EXPECT_EQ(store.create(0, assoc("N", "d", 3, "S"), true, nullptr), 5);
+    EXPECT_EQ(nstest::slurp(file("lp", ".dat")), "P\nd\nprinter\nS\nd\n");
+}
+
+TEST_F(StoreTest, RecoveryKeepsTheCommittedFile) {
+    ASSERT_EQ(store.create(0, assoc("A", "d", 3, "S"), false, nullptr), 0);
+    std::string committed = nstest::slurp(file("lp", ".dat"));
+    // Both ".dat" and ".new": ".dat" wins.
+    nstest::spit(file("lp", ".new"), "junk");
+    nstest::spit(file("lp", ".tmp"), "junk");
+    Store again;
+    ASSERT_EQ(again.init(store.dir()), 0);
+    EXPECT_FALSE(nstest::exists(file("lp", ".new")));
+    EXPECT_FALSE(nstest::exists(file("lp", ".tmp")));
+    EXPECT_EQ(nstest::slurp(file("lp", ".dat")), committed);
+    // Only ".new": it becomes ".dat".
+    ASSERT_EQ(rename(file("lp", ".dat").c_str(), file("lp", ".new").c_str()), 0);
+    ASSERT_EQ(again.init(store.dir()), 0);
+    EXPECT_EQ(nstest::slurp(file("lp", ".dat")), committed);
+}
+
+// A writer killed after each step of the rewrite: recovery gives either the
+// old file or the new one, never loses a committed entry, and the store
+// works afterwards.
+TEST_F(StoreTest, WriterKilledAtEachStep) {
+    ASSERT_EQ(store.create(0, assoc("A", "d", 3, "S"), false, nullptr), 0);
+    for (int k = 1; k <= 5; ++k) {
+        SCOPED_TRACE(k);
+        static int stop_at;
+        stop_at = k;
+        int rc = in_child([&] {
+            set_rewrite_hook([](RewriteStep s) {
+                if (static_cast<int>(s) == stop_at)
+                    _exit(42);
+            });
+            Store w;
+            if (w.init(store.dir()))
+                return 1;
+            w.create(0, assoc("B" + std::to_string(k), "d", 3, "S"), false, nullptr);
+            return 0;
+        });
+        ASSERT_EQ(rc, 42);
+        Store r;
+        ASSERT_EQ(r.init(store.dir()), 0);
+        std::vector<std::string> got = names(r, 0, "d");
+        ASSERT_FALSE(got.empty());
+        EXPECT_EQ(got.front(), "lp:A");
+        bool has_new = got.back() == "lp:B" + std::to_string(k);
+        EXPECT_EQ(has_new, k >= static_cast<int>(RewriteStep::DatRemoved));
+        EXPECT_FALSE(nstest::exists(file("lp", ".new")));
+        EXPECT_FALSE(nstest::exists(file("lp", ".tmp")));
+        if (has_new) {
+            ASSERT_EQ(r.remove(Identity{0, "B" + std::to_string(k), "d"}), 0);
+        }
+    }
+}
+
+TEST_F(StoreTest, LockHeldElsewhereTimesOut) {
+    int fd = open((store.dir() + "/lockfile").c_str(), O_RDWR);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(flock(fd, LOCK_EX), 0);
+    set_lock_limit_ms(30);
+    std::vector<Identity> v;
+    int got = in_child([&] {
+        Store s;
+        return s.init(store.dir());
+    });
+    EXPECT_EQ(got, 19);
+    set_lock_limit_ms(600L * 1000);
+    flock(fd, LOCK_UN);
+    close(fd);
+    EXPECT_EQ(store.list(0, "d", v), 0);
+}
