@@ -430,6 +430,30 @@ VR_EXPORT int ODP_PackAV(STF_List *status, uint32_t type, const void *value, GEN
 VR_EXPORT int ODP_UnpackAV(STF_List *status, uint32_t length, const unsigned char *bytes, uint32_t type,
                            void **value, GENU_ValueDescriptor *descriptor);
 
+/* ---- Trace rendering helpers (see the GEN_Echo functions) ------------- */
+
+/* One value: prefix, the value's text, newline; lines of a structured
+ * value each begin with the prefix. */
+VR_EXPORT int _GENU_EchoAttrValue(STF_List *status, const char *prefix, const void *value,
+                                  uint32_t type);
+/* "Card-64: n" with the whole 64-bit value. */
+VR_EXPORT int _GENU__EchoCardinal64(STF_List *status, const GEN_Cardinal64 *value);
+/* A list-form entry: "<level>: <name type>: <name>" ("op: user: bob"). */
+VR_EXPORT int _GENU__EchoACL(STF_List *status, const GEN_PSISAccessControlList *entry);
+/* An extended entry: the "ExtAccessControlList Name: ", "... Name Type: ",
+ * "... Domain: " and "... Privilege Level: " lines. */
+VR_EXPORT int _GENU__EchoeACL(STF_List *status, const GEN_ExtACL *entry);
+/* The value type's name, or "unknown value type". */
+VR_EXPORT const char *_GENU__TypeToAscii(STF_List *status, uint32_t type);
+/* "NoOp", " ", "AddValues", "DeleteVals", "SetDefault", "BadOp", or
+ * "GetFailed" (with the set module's code added) when it cannot be read. */
+VR_EXPORT const char *_GENU__ModifyOpAscii(STF_List *status, AS_AttrHandle attr);
+/* "day/month/year hour:minute:second.millisecond diff=mindiff UTC|Not UTC"
+ * into the caller's buffer, which is returned. */
+VR_EXPORT const char *_GENU__GeneralizedTimeToAscii(STF_List *status,
+                                                    const GEN_GeneralizedTime *value,
+                                                    char *buffer, size_t size);
+
 VR_END_DECLS
 
 #endif /* VRCORE_GENU_H */
