@@ -1,6 +1,7 @@
 // Trace text of values and attribute sets. Rendering is lossy on purpose:
 // long texts are cut, and syntaxes without a renderer are named only.
 #include "syntax/render.h"
+#include "vrcore/genu.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -504,10 +505,7 @@ const char *ModifyOpName(int32_t op) {
     }
 }
 
-const char *OidName(GENU_ShortOID id) {
-    (void)id;
-    return "unknown";
-}
+const char *OidName(GENU_ShortOID id) { return GENU_ShortOIDToAscii(id); }
 
 void RenderValue(Sink &sink, const char *prefix, const void *value, uint32_t type) {
     Lines lines(sink, prefix);
