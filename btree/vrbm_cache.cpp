@@ -348,7 +348,7 @@ static void Release(VRBM_Db *db) {
 extern "C" VR_EXPORT VRBM_Db *VRBM_open(const char *path, int32_t flags, int32_t mode,
                                         int32_t whole_file) {
     (void)mode;
-    LOG_CondFuncTrace("VRBM_open()", "vrbm", __LINE__, 1, "");
+    LOG_CondFuncTrace("VRBM_open()", "vrbm", __LINE__, 1, nullptr);
     if (!path) return nullptr;
     flags |= VRBM_BINARY;
     unsigned acc = flags & VRBM_ACCMODE;
@@ -442,7 +442,7 @@ extern "C" VR_EXPORT VRBM_Db *VRBM_open(const char *path, int32_t flags, int32_t
 }
 
 extern "C" VR_EXPORT void VRBM_close(VRBM_Db *db) {
-    LOG_CondFuncTrace("VRBM_close()", "vrbm", __LINE__, 1, "");
+    LOG_CondFuncTrace("VRBM_close()", "vrbm", __LINE__, 1, nullptr);
     if (!db || db->magic != kMagic) return;
     {
         std::lock_guard<std::mutex> g(db->lock);

@@ -275,7 +275,7 @@ template <class F> uint32_t Modify(VRBM_Db *db, F op) {
 
 extern "C" VR_EXPORT uint32_t VRBM_store(VRBM_Db *db, const void *key, int32_t key_len,
                                          const void *data, int32_t data_len, int32_t replace) {
-    LOG_CondFuncTrace("VRBM_store()", "vrbm", __LINE__, 1, "");
+    LOG_CondFuncTrace("VRBM_store()", "vrbm", __LINE__, 1, nullptr);
     if (key_len < 0 || data_len < 0 || (!key && key_len) || (!data && data_len))
         return VRBM_E_ITEMSIZE;
     if (key_len > VRBM_MAX_KEY) return VRBM_E_KEYSIZE;
@@ -287,7 +287,7 @@ extern "C" VR_EXPORT uint32_t VRBM_store(VRBM_Db *db, const void *key, int32_t k
 }
 
 extern "C" VR_EXPORT uint32_t VRBM_delete(VRBM_Db *db, const void *key, int32_t key_len) {
-    LOG_CondFuncTrace("VRBM_delete()", "vrbm", __LINE__, 1, "");
+    LOG_CondFuncTrace("VRBM_delete()", "vrbm", __LINE__, 1, nullptr);
     if (key_len < 0 || key_len > VRBM_MAX_KEY || (!key && key_len)) return VRBM_E_NOTFOUND;
     return Modify(db, [&] {
         return RemoveItem(db, static_cast<const uint8_t *>(key), unsigned(key_len));
@@ -295,7 +295,7 @@ extern "C" VR_EXPORT uint32_t VRBM_delete(VRBM_Db *db, const void *key, int32_t 
 }
 
 extern "C" VR_EXPORT VRBM_Datum VRBM_fetch(VRBM_Db *db, const void *key, int32_t key_len) {
-    LOG_CondFuncTrace("VRBM_fetch()", "vrbm", __LINE__, 1, "");
+    LOG_CondFuncTrace("VRBM_fetch()", "vrbm", __LINE__, 1, nullptr);
     if (!Valid(db)) return Datum(nullptr, VRBM_LEN_ERROR);
     if (key_len < 0 || key_len > VRBM_MAX_KEY || (!key && key_len))
         return Datum(nullptr, VRBM_LEN_ABSENT);
@@ -337,7 +337,7 @@ extern "C" VR_EXPORT VRBM_Datum VRBM_fetchName(VRBM_Db *db, const char *name, in
 extern "C" VR_EXPORT VRBM_Datum VRBM_fetchAbbrev(VRBM_Db *db, const char *abbrev,
                                                  int32_t abbrev_len, VRBM_MatchNode **matches,
                                                  int32_t keep_list) {
-    LOG_CondFuncTrace("VRBM_fetchAbbrev()", "vrbm", __LINE__, 1, "");
+    LOG_CondFuncTrace("VRBM_fetchAbbrev()", "vrbm", __LINE__, 1, nullptr);
     if (!Valid(db)) return Datum(nullptr, VRBM_LEN_ERROR);
     if (abbrev_len < 0 || abbrev_len > VRBM_MAX_KEY || !abbrev)
         return Datum(nullptr, VRBM_LEN_NOMATCH);
