@@ -20,7 +20,7 @@ namespace {
 
 std::recursive_mutex g_mutex;
 pthread_key_t g_key;
-bool g_started = false;
+std::atomic<bool> g_started{false};
 std::once_flag g_once;
 
 } // namespace
@@ -34,11 +34,17 @@ void Lock() { g_mutex.lock(); }
 void Unlock() { g_mutex.unlock(); }
 
 bool GetState(ThreadState **out) {
-    *out = static_cast<ThreadState *>(pthread_getspecific(g_key));
+    // Before the slot exists no thread has a message; reading key 0 would
+    // hand back another module's value.
+    *out = g_started.load(std::memory_order_acquire)
+               ? static_cast<ThreadState *>(pthread_getspecific(g_key))
+               : nullptr;
     return true;
 }
 
-bool SetState(ThreadState *st) { return pthread_setspecific(g_key, st) == 0; }
+bool SetState(ThreadState *st) {
+    return g_started.load(std::memory_order_acquire) && pthread_setspecific(g_key, st) == 0;
+}
 
 int ThreadId() {
     thread_local int tid = static_cast<int>(syscall(SYS_gettid));
