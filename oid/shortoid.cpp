@@ -147,6 +147,25 @@ template <class F> int Guarded(STF_List *st, F &&f) {
     }
 }
 
+// Common start of a conversion: a null list fails at once (nothing can be
+// reported), the list is cleared, a missing output is refused.
+bool Begin(STF_List *st, const void *out) {
+    if (!st) return false;
+    STF_ClearStatus(st);
+    if (out) return true;
+    STF_AddStatus(st, kInvalid, 0);
+    return false;
+}
+
+// The binary form of an identifier with a value, built in or dynamic.
+const unsigned char *BinaryOf(STF_List *st, uint32_t id, const char *fn) {
+    if (id >= kDynamicBase) return DynamicBinary(st, id, fn);
+    const BuiltinRow *r = RowOf(id);
+    if (r && r->binary) return r->binary;
+    STF_AddStatus(st, kInvalid, 0);
+    return nullptr;
+}
+
 } // namespace
 
 const BuiltinRow *RowOf(uint32_t id) {
@@ -263,54 +282,23 @@ VR_EXPORT void GENU_Term(void) {
 VR_EXPORT VRBM_Db *GENU_GetCvrtHandle(void) { return g_cvrt; }
 
 VR_EXPORT int GENU_ShortToBerOID(STF_List *st, GENU_ShortOID id, GENU_BerOID *out) {
-    if (!st) return 1;
-    STF_ClearStatus(st);
-    if (!out) {
-        STF_AddStatus(st, kInvalid, 0);
-        return 1;
-    }
-    if (id >= kDynamicBase) {
-        return Guarded(st, [&] {
-            const unsigned char *b = DynamicBinary(st, id, "GENU_ShortToBerOID()");
-            if (!b) return 1;
-            out->length = b[1];
-            out->value = b + 2;
-            return 0;
-        });
-    }
-    const BuiltinRow *r = RowOf(id);
-    if (!r || !r->binary) {
-        STF_AddStatus(st, kInvalid, 0);
-        return 1;
-    }
-    out->length = r->ber.length;
-    out->value = r->ber.value;
-    return 0;
+    if (!Begin(st, out)) return 1;
+    return Guarded(st, [&] {
+        const unsigned char *b = BinaryOf(st, id, "GENU_ShortToBerOID()");
+        if (!b) return 1;
+        out->length = b[1];
+        out->value = b + 2;
+        return 0;
+    });
 }
 
 VR_EXPORT int GENU_ShortToBinaryOID(STF_List *st, GENU_ShortOID id, const unsigned char **out) {
-    if (!st) return 1;
-    STF_ClearStatus(st);
-    if (!out) {
-        STF_AddStatus(st, kInvalid, 0);
-        return 1;
-    }
+    if (!Begin(st, out)) return 1;
     *out = nullptr;
-    if (id >= kDynamicBase) {
-        return Guarded(st, [&] {
-            const unsigned char *b = DynamicBinary(st, id, "GENU_ShortToBinaryOID()");
-            if (!b) return 1;
-            *out = b;
-            return 0;
-        });
-    }
-    const BuiltinRow *r = RowOf(id);
-    if (!r || !r->binary) {
-        STF_AddStatus(st, kInvalid, 0);
-        return 1;
-    }
-    *out = r->binary;
-    return 0;
+    return Guarded(st, [&] {
+        *out = BinaryOf(st, id, "GENU_ShortToBinaryOID()");
+        return *out ? 0 : 1;
+    });
 }
 
 VR_EXPORT const char *GENU_ShortOIDToAscii(GENU_ShortOID id) {
@@ -336,12 +324,7 @@ VR_EXPORT const char *GENU_ShortOIDToAscii(GENU_ShortOID id) {
 }
 
 VR_EXPORT int GENU_AttrIdToType(STF_List *st, GENU_ShortOID id, int32_t *type) {
-    if (!st) return 1;
-    STF_ClearStatus(st);
-    if (!type) {
-        STF_AddStatus(st, kInvalid, 0);
-        return 1;
-    }
+    if (!Begin(st, type)) return 1;
     if (id >= kDynamicBase) {
         return Guarded(st, [&] {
             const unsigned char *b = DynamicBinary(st, id, "GENU_AttrIdToType()");
