@@ -100,7 +100,7 @@ struct ArgValue {
 };
 
 // One parsed conversion. Positions are 1-based; 0 means "none".
-struct Spec {
+struct ConvSpec {
     unsigned flags = 0;
     int width = -1;
     int prec = -1;
@@ -113,7 +113,7 @@ struct Spec {
     char conv = 0;
 };
 
-ArgType ValueType(const Spec &s) {
+ArgType ValueType(const ConvSpec &s) {
     switch (s.conv) {
     case 'd': case 'i': case 'o': case 'u': case 'x': case 'X':
         switch (s.len) {
@@ -158,7 +158,7 @@ bool ReadStarPos(const char *&p, int &pos, bool &numbered, int &next) {
 
 // Parses one conversion; `p` points just after '%' and is left after the
 // conversion character. `next` is the last sequential position handed out.
-bool ParseSpec(const char *&p, Spec &s, int &next, bool &numbered) {
+bool ParseConvSpec(const char *&p, ConvSpec &s, int &next, bool &numbered) {
     numbered = false;
     if (*p >= '1' && *p <= '9') {
         const char *q = p;
@@ -279,14 +279,14 @@ void PadTo(Out &out, size_t have, int width, char c) {
 
 // Text with width and the '-' flag (strings, characters, "(nil)").
 template <class Out>
-void PutPadded(Out &out, const Spec &s, const char *text, size_t n) {
+void PutPadded(Out &out, const ConvSpec &s, const char *text, size_t n) {
     if (!(s.flags & kMinus)) PadTo(out, n, s.width, ' ');
     out.Write(text, n);
     if (s.flags & kMinus) PadTo(out, n, s.width, ' ');
 }
 
 template <class Out>
-void PutInteger(Out &out, const Spec &s, unsigned long long mag, bool neg, bool is_signed) {
+void PutInteger(Out &out, const ConvSpec &s, unsigned long long mag, bool neg, bool is_signed) {
     char digits[24];
     char *end = digits + sizeof digits;
     char *d = end;
@@ -369,7 +369,7 @@ inline constexpr int kDoublePrecCap = 1100;
 inline constexpr int kLongDoublePrecCap = 16500;
 
 template <class Out>
-bool PutFloat(Out &out, const Spec &s, const ArgValue &v, bool is_long) {
+bool PutFloat(Out &out, const ConvSpec &s, const ArgValue &v, bool is_long) {
     int cap = is_long ? kLongDoublePrecCap : kDoublePrecCap;
     int prec = s.prec;
     size_t extra = 0;
@@ -448,7 +448,7 @@ bool PutFloat(Out &out, const Spec &s, const ArgValue &v, bool is_long) {
 }
 
 template <class Out, class Source>
-bool Convert(Out &out, Spec &s, Source &src) {
+bool Convert(Out &out, ConvSpec &s, Source &src) {
     ArgValue v;
     if (s.width_pos) {
         if (!src.Get(s.width_pos, ArgType::Int, v)) return false;
@@ -545,9 +545,9 @@ bool Render(Out &out, const char *format, Source &src, int first_seq) {
         }
         out.Write(p, static_cast<size_t>(pct - p));
         p = pct + 1;
-        Spec s;
+        ConvSpec s;
         bool numbered;
-        if (!ParseSpec(p, s, next, numbered)) return false;
+        if (!ParseConvSpec(p, s, next, numbered)) return false;
         if (!Convert(out, s, src)) return false;
     }
 }
@@ -560,9 +560,9 @@ bool Collect(const char *format, bool strict, ArgType *types, int &max_pos, int 
     int unnumbered = 0;
     for (const char *p = std::strchr(format, '%'); p; p = std::strchr(p, '%')) {
         ++p;
-        Spec s;
+        ConvSpec s;
         bool numbered;
-        if (!ParseSpec(p, s, unnumbered, numbered)) return false;
+        if (!ParseConvSpec(p, s, unnumbered, numbered)) return false;
         if (numbered && s.arg_pos > highest) highest = s.arg_pos;
         if (s.width_numbered && s.width_pos > highest) highest = s.width_pos;
         if (s.prec_numbered && s.prec_pos > highest) highest = s.prec_pos;
@@ -581,9 +581,9 @@ bool Collect(const char *format, bool strict, ArgType *types, int &max_pos, int 
     };
     for (const char *p = std::strchr(format, '%'); p; p = std::strchr(p, '%')) {
         ++p;
-        Spec s;
+        ConvSpec s;
         bool numbered;
-        if (!ParseSpec(p, s, next, numbered)) return false;
+        if (!ParseConvSpec(p, s, next, numbered)) return false;
         if (s.width_pos && !use(s.width_pos, ArgType::Int)) return false;
         if (s.prec_pos && !use(s.prec_pos, ArgType::Int)) return false;
         if (s.conv != '%' && !use(s.arg_pos, ValueType(s))) return false;

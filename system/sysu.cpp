@@ -232,7 +232,7 @@ VR_EXPORT int SYSU_Getopt(int argc, char *const argv[], const char *options) {
         g_opt.next = argv[optind] + 1;
     }
     int c = static_cast<unsigned char>(*g_opt.next++);
-    const char *spec = (c == ':') ? nullptr : std::strchr(options, c);
+    const char *opt_entry = (c == ':') ? nullptr : std::strchr(options, c);
     bool quiet = options[0] == ':';
     auto end_of_cluster = [&] {
         if (*g_opt.next == '\0') {
@@ -240,13 +240,13 @@ VR_EXPORT int SYSU_Getopt(int argc, char *const argv[], const char *options) {
             g_opt.next = nullptr;
         }
     };
-    if (!spec) {
+    if (!opt_entry) {
         optopt = c;
         if (opterr && !quiet) std::fprintf(stderr, "%s: unknown option -%c\n", prog, c);
         end_of_cluster();
         return leave('?');
     }
-    if (spec[1] != ':') {
+    if (opt_entry[1] != ':') {
         end_of_cluster();
         return leave(c);
     }
