@@ -1,6 +1,7 @@
 // The control table: descriptions of every PDU type and the PDU numbers.
 #include <cstddef>
 
+#include "encoding/ber_ops.h"
 #include "encoding/ber_types.h"
 #include "encoding/ber_world.h"
 
@@ -127,6 +128,7 @@ const Entry kTable[] = {
 } // namespace
 
 const Type *PduType(int pdu) {
+    if (const Type *t = OpsPduType(pdu)) return t;
     for (const Entry &e : kTable)
         if (e.pdu == pdu) return e.type;
     return nullptr;
