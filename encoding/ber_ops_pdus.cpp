@@ -1,8 +1,10 @@
 // Descriptions of the attribute-set, operation and error PDUs.
 #include <cstddef>
 
+#include "encoding/ber_errors.h"
 #include "encoding/ber_ops.h"
 #include "encoding/ber_types.h"
+#include "vrcore/erdpa.h"
 #include "vrcore/odpas.h"
 
 namespace vrber {
@@ -61,6 +63,75 @@ const Member SingleValue_m[] = {Plain("attribute-type", &T_Oid, offsetof(ODP_Ber
 const Type T_SingleValue =
     Cons("SingleValueAttr", Kind::Seq, sizeof(ODP_BerSingleValue), SingleValue_m, N_(SingleValue_m));
 
+
+// ---- Error PDUs -----------------------------------------------------------
+
+const Type T_Cardinal = Scalar("Cardinal", Kind::Int, 4, kUnsigned, 4);
+const Type T_OctetString = Str("OctetString", Kind::Octets, 4, sizeof(BerOctets), 0x7fffffffu);
+// A complete encoding of a value syntax (object identification, text).
+const Type T_Encoded = Str("Encoded", Kind::Open, 0, sizeof(GENU_Buffer), 0);
+
+const Member Problem_m[] = {Ctx("standard", &T_Cardinal, offsetof(BerProblem, u.code), 0, 0, 1),
+                            Ctx("extended", &T_Oid, offsetof(BerProblem, u.oid), 1, 0, 2)};
+const Type T_Problem = Cons("ErrProblem", Kind::Choice, sizeof(BerProblem), Problem_m, N_(Problem_m));
+
+const Member ErrMessage_m[] = {Ctx("text", &T_Encoded, offsetof(BerErrMessage, u.text), 0, 0, 1),
+                               Ctx("octets", &T_OctetString, offsetof(BerErrMessage, u.octets), 1, 0, 2)};
+const Type T_ErrMessage = Cons("ErrMessage", Kind::Choice, sizeof(BerErrMessage), ErrMessage_m, N_(ErrMessage_m));
+
+// The problem of each kind carries the kind's number as its tag, so that
+// the eight PDUs cannot be mistaken for one another.
+#define OBJECT_ERROR(Name, tag)                                                                              \
+    const Member Name##_m[] = {Ctx("problem", &T_Problem, offsetof(BerObjectError, problem), tag),            \
+                               Ctx("object", &T_Encoded, offsetof(BerObjectError, object), 10),               \
+                               Ctx("message", &T_ErrMessage, offsetof(BerObjectError, message), 11)};         \
+    const Type T_##Name = Cons(#Name, Kind::Seq, sizeof(BerObjectError), Name##_m, N_(Name##_m));
+OBJECT_ERROR(UpdateError, 1)
+OBJECT_ERROR(DocumentAccessError, 3)
+OBJECT_ERROR(PrinterError, 5)
+
+const Member SecurityError_m[] = {Ctx("problem", &T_Problem, offsetof(BerSecurityError, problem), 8),
+                                  Ctx("message", &T_ErrMessage, offsetof(BerSecurityError, message), 11)};
+const Type T_SecurityError =
+    Cons("SecurityError", Kind::Seq, sizeof(BerSecurityError), SecurityError_m, N_(SecurityError_m));
+
+constexpr size_t kAccessBase = offsetof(BerAccessProblem, object);
+const Member AccessProblem_m[] = {
+    Ctx("object", &T_Encoded, offsetof(BerAccessProblem, object) - kAccessBase, 10),
+    Ctx("problem", &T_Problem, offsetof(BerAccessProblem, problem) - kAccessBase, 6),
+    Ctx("message", &T_ErrMessage, offsetof(BerAccessProblem, message) - kAccessBase, 11)};
+const Type T_AccessProblem = Cons("AccessProblem", Kind::Seq, sizeof(BerAccessProblem) - kAccessBase,
+                                  AccessProblem_m, N_(AccessProblem_m));
+const Type T_AccessError = List("AccessError", &T_AccessProblem, kAccessBase, sizeof(BerAccessProblem));
+
+constexpr size_t kAttrProblemBase = offsetof(BerAttributeProblem, problem);
+const Member AttributeProblem_m[] = {
+    Ctx("problem", &T_Problem, offsetof(BerAttributeProblem, problem) - kAttrProblemBase, 2),
+    Ctx("attribute", &T_Attr, offsetof(BerAttributeProblem, attribute) - kAttrProblemBase, 12),
+    Ctx("message", &T_ErrMessage, offsetof(BerAttributeProblem, message) - kAttrProblemBase, 11)};
+const Type T_AttributeProblem = Cons("AttributeProblem", Kind::Seq, sizeof(BerAttributeProblem) - kAttrProblemBase,
+                                     AttributeProblem_m, N_(AttributeProblem_m));
+const Type T_AttributeProblems =
+    List("AttributeProblems", &T_AttributeProblem, kAttrProblemBase, sizeof(BerAttributeProblem));
+const Member AttributeError_m[] = {
+    Ctx("object", &T_Encoded, offsetof(BerAttributeError, object), 10, kErrObjectPresent),
+    Ctx("problems", &T_AttributeProblems, offsetof(BerAttributeError, problems), 13)};
+const Type T_AttributeError =
+    Cons("AttributeError", Kind::Seq, sizeof(BerAttributeError), AttributeError_m, N_(AttributeError_m));
+
+constexpr size_t kSelBase = offsetof(BerSelectionProblem, bit_mask);
+#define SELECTION_ERROR(Name, tag)                                                                           \
+    const Member Name##Problem_m[] = {                                                                        \
+        Ctx("attribute", &T_Attr, offsetof(BerSelectionProblem, attribute) - kSelBase, 12, kErrAttributePresent), \
+        Ctx("problem", &T_Problem, offsetof(BerSelectionProblem, problem) - kSelBase, tag),                   \
+        Ctx("object", &T_Encoded, offsetof(BerSelectionProblem, object) - kSelBase, 10),                      \
+        Ctx("message", &T_ErrMessage, offsetof(BerSelectionProblem, message) - kSelBase, 11)};                \
+    const Type T_##Name##Problem = Cons(#Name "Problem", Kind::Seq, sizeof(BerSelectionProblem) - kSelBase,   \
+                                        Name##Problem_m, N_(Name##Problem_m));                                \
+    const Type T_##Name##Error = List(#Name "Error", &T_##Name##Problem, kSelBase, sizeof(BerSelectionProblem));
+SELECTION_ERROR(Selection, 4)
+SELECTION_ERROR(Service, 7)
+
 struct Entry {
     int pdu;
     const Type *type;
@@ -71,6 +142,14 @@ const Entry kTable[] = {
     {ODP_PDU_MODIFICATION_SET, &T_ModAttrSet},
     {ODP_PDU_ATTRIBUTE, &T_Attr},
     {ODP_PDU_SINGLE_VALUE, &T_SingleValue},
+    {ERDPA_PDU_ACCESS, &T_AccessError},
+    {ERDPA_PDU_ATTRIBUTE, &T_AttributeError},
+    {ERDPA_PDU_DOCUMENT_ACCESS, &T_DocumentAccessError},
+    {ERDPA_PDU_PRINTER, &T_PrinterError},
+    {ERDPA_PDU_SECURITY, &T_SecurityError},
+    {ERDPA_PDU_SELECTION, &T_SelectionError},
+    {ERDPA_PDU_SERVICE, &T_ServiceError},
+    {ERDPA_PDU_UPDATE, &T_UpdateError},
 };
 
 } // namespace
