@@ -1,5 +1,5 @@
-// Hostile bytes against the decoders of the attribute-set, result and
-// error PDUs: the first byte picks the PDU, the rest is decoded. What
+// Hostile bytes against the decoders of the attribute-set, argument,
+// result and error PDUs: the first byte picks the PDU, the rest is decoded. What
 // decodes must dump, re-encode to bytes that decode and re-encode the same,
 // and convert into library values (sets, error results) that free cleanly.
 // Error PDUs also go through the error decoder under their wire kind and
@@ -14,6 +14,7 @@
 #include "encoding/ber_world.h"
 #include "vrcore/erdpa.h"
 #include "vrcore/odpas.h"
+#include "vrcore/odpops.h"
 
 namespace {
 
@@ -39,7 +40,47 @@ void Convert(STF_List *st, int pdu, void *value) {
     case ODP_PDU_SINGLE_VALUE:
         if (!ToGEN_IfwAVA(st, static_cast<ODP_BerSingleValue *>(value), &attr)) break;
         return;
-    default: return;
+    case ODP_PDU_PRINT_RES: {
+        ODP_PrintResult *r = nullptr;
+        if (!ToGEN_printResult(st, static_cast<ODP_BerPrintRes *>(value), &r)) FreeGEN_printResult(st, r, nullptr);
+        return;
+    }
+    case ODP_PDU_LIST_RES: {
+        ODP_ListResult *r = nullptr;
+        if (!ToGEN_listResult(st, static_cast<ODP_BerListRes *>(value), &r)) FreeGEN_listResult(st, r, nullptr);
+        return;
+    }
+    case ODP_PDU_PAUSE_JOB_RES: {
+        ODP_PauseJobResult *r = nullptr;
+        if (!ToGEN_pauseJobResult(st, static_cast<ODP_BerPauseJobRes *>(value), &r))
+            FreeGEN_pauseJobResult(st, r, nullptr);
+        return;
+    }
+    case ODP_PDU_INTERRUPT_JOB_RES: {
+        ODP_InterruptJobResult *r = nullptr;
+        if (!ToGEN_interruptJobResult(st, static_cast<ODP_BerInterruptJobRes *>(value), &r))
+            FreeGEN_interruptJobResult(st, r, nullptr);
+        return;
+    }
+    case ODP_PDU_RESUBMIT_JOB_RES: {
+        ODP_ObjectStatusList *r = nullptr;
+        if (!_ToGEN_ResubmitJobResult(st, *static_cast<ODP_BerObjectStatus **>(value), &r))
+            FreeGEN_ResubmitJobResult(st, r, nullptr);
+        return;
+    }
+    case ODP_PDU_PRINT_ARG: case ODP_PDU_LIST_ARG: case ODP_PDU_PAUSE_RES: return;
+    default: {
+        // Every other result of an operation carries an optional set.
+        bool result = false;
+        for (int32_t op = 0; op < 30; ++op) result = result || ODP_ResultPDU(op) == pdu;
+        if (!result) return;
+        AS_SetHandle *cell = nullptr;
+        if (!ToGEN_objectOpResult(st, static_cast<ODP_BerObjectOpRes *>(value), &cell) && cell) {
+            AS_Destroy(st, cell);
+            GENU__CoveredFree(cell);
+        }
+        return;
+    }
     }
     if (!AS_GetAttrSetR(st, attr, &set)) AS_Destroy(st, &set);
     AS_FreeAttrHandle(st, &attr);
@@ -64,7 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                 int32_t w = 0;
                 // What decoded encodes again (extended problems may name
                 // identifiers only the registry knows, so this may fail).
-                if (!ERDPA_EncodeError(st, r, &w, &again) && w != wire) abort();
+                if (!ERDPA_EncodeError(st, r, &w, &again) && w != ERDPA_WireKind(r->kind)) abort();
                 _GENU__MyFree(again.value);
                 if (ERDPA_FreeError(st, r)) abort();
             } else if (r) {
