@@ -1,6 +1,7 @@
 // The control table: descriptions of every PDU type and the PDU numbers.
 #include <cstddef>
 
+#include "encoding/ber_ops.h"
 #include "encoding/ber_types.h"
 #include "encoding/ber_values.h"
 #include "encoding/ber_world.h"
@@ -134,6 +135,7 @@ constexpr size_t kOwnCount = sizeof kTable / sizeof kTable[0];
 } // namespace
 
 const Type *PduType(int pdu) {
+    if (const Type *t = OpsPduType(pdu)) return t;
     for (const Entry &e : kTable)
         if (e.pdu == pdu) return e.type;
     return ValuePduType(pdu);
