@@ -383,8 +383,18 @@ const char *ProblemText(uint32_t kind, uint32_t code) {
 }
 
 bool IsStandardProblem(uint32_t kind, uint32_t code) {
-    const char *t = ProblemText(kind, code);
-    return t && strncmp(t, "unknown ", 8) != 0;
+    const char *unknown = "";
+    switch (kind) {
+    case ERDPA_ACCESS: return Lookup(kAccess, code, unknown) != unknown;
+    case ERDPA_ATTRIBUTE: return Lookup(kAttribute, code, unknown) != unknown;
+    case ERDPA_DOCUMENT_ACCESS: return Lookup(kDocumentAccess, code, unknown) != unknown;
+    case ERDPA_PRINTER: return Lookup(kPrinter, code, unknown) != unknown;
+    case ERDPA_SECURITY: return Lookup(kSecurity, code, unknown) != unknown;
+    case ERDPA_SELECTION: return Lookup(kSelection, code, unknown) != unknown;
+    case ERDPA_SERVICE: return Lookup(kService, code, unknown) != unknown;
+    case ERDPA_UPDATE: return Lookup(kUpdate, code, unknown) != unknown;
+    default: return false;
+    }
 }
 
 } // namespace vrops
