@@ -126,7 +126,7 @@ int parse_order(std::string_view s, int max, int *codes) {
     };
     auto word = [&] {
         size_t b = i;
-        while (i < s.size() && !is_blank(s[i]) && s[i] != '[' && s[i] != ']' && s[i] != '=') ++i;
+        while (i < s.size() && !is_blank(s[i]) && s[i] != '\n' && s[i] != '[' && s[i] != ']' && s[i] != '=') ++i;
         return s.substr(b, i - b);
     };
     while (true) {

@@ -100,14 +100,16 @@ void stamp_of(const struct stat &st, FileStamp &s) {
     s.exists = true;
     s.mtime_sec = st.st_mtim.tv_sec;
     s.mtime_nsec = st.st_mtim.tv_nsec;
+    s.size = st.st_size;
+    s.inode = st.st_ino;
 }
 
 // The canonical text of an existing entry; empty when it is ignored.
 std::string canonical(const Entry &e, bool user_form) {
     std::string out;
     for (size_t i = 0; i < e.names.size(); ++i) out.append(i ? "|" : "").append(e.names[i]);
-    if (user_form) return out + "\t" + e.fields.front().second;
-    for (const auto &[k, v] : e.fields) out.append(":\\\n\t:").append(k).append("=").append(v);
+    if (user_form) return out.append("\t").append(canonical_value(e.fields.front().first, e.fields.front().second));
+    for (const auto &[k, v] : e.fields) out.append(":\\\n\t:").append(k).append("=").append(canonical_value(k, v));
     return out + ":";
 }
 

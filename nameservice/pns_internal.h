@@ -35,6 +35,9 @@ ns_bsd_addr_t *bsd_addr_from_text(std::string_view text);
 ns_bsd_addr_t *copy_bsd_addr(const ns_bsd_addr_t *a, const char *pname);
 // Text form of a value; false when memory is short. Unset values give "".
 bool value_text(std::string_view key, const void *value, std::string &out);
+// The text a value read from a file is written back as: lists of names
+// and addresses in their canonical spelling, other texts as they are.
+std::string canonical_value(std::string_view key, std::string_view text);
 
 // A parsed entry: first the name, then the aliases, then the fields.
 struct Entry {
@@ -69,12 +72,15 @@ std::string lock_file_path(const std::string &file);
 uint32_t read_change_counter(const std::string &file);
 
 // What a file looked like when it was read: the lock file's counter and
-// the file's modification time (exists false when there was no file).
+// the file's modification time, size and identity (exists false when
+// there was no file).
 struct FileStamp {
     bool exists = false;
     uint32_t counter = 0;
     int64_t mtime_sec = 0;
     int64_t mtime_nsec = 0;
+    int64_t size = 0;
+    uint64_t inode = 0;
     bool operator==(const FileStamp &) const = default;
 };
 // The stamp as it is now; false when the file's status cannot be read

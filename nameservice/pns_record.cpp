@@ -271,6 +271,25 @@ bool value_text(std::string_view key, const void *value, std::string &out) {
     return true;
 }
 
+std::string canonical_value(std::string_view key, std::string_view text) {
+    std::string out;
+    switch (key_kind(key)) {
+    case KeyKind::Names:
+    case KeyKind::Records:
+        each_name(text, [&](std::string_view n) { out.append(out.empty() ? "" : ",").append(n); });
+        return out;
+    case KeyKind::BsdAddr:
+        if (ns_bsd_addr_t *a = bsd_addr_from_text(text)) {
+            bool ok = value_text(key, a, out);
+            give_free(a);
+            if (ok) return out;
+        }
+        return std::string(text);
+    default:
+        return std::string(text);
+    }
+}
+
 ns_printer_t *record_from_entry(const Entry &e, const char *source, bool user_form) {
     if (e.names.empty()) return nullptr;
     char *name = give_strdup(e.names[0]);
