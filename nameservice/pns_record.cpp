@@ -72,10 +72,10 @@ void *value_from_text(std::string_view key, std::string_view text, bool &ok) {
         return s;
     }
     case KeyKind::BsdAddr: {
-        std::string_view t = text;
-        trim(t);
-        if (t.empty()) return nullptr;
-        ns_bsd_addr_t *a = bsd_addr_from_text(t);
+        std::string_view server = text.substr(0, text.find(','));
+        trim(server);
+        if (server.empty()) return nullptr; // no server: no address
+        ns_bsd_addr_t *a = bsd_addr_from_text(text);
         ok = a != nullptr;
         return a;
     }

@@ -91,6 +91,10 @@ TEST(PnsValues, TextFormsByKeyType) {
     EXPECT_STREQ(s, "h,,x");
     free(s);
 
+    // An address without a server is no address.
+    ASSERT_EQ(ns_set_value_from_string("bsdaddr", " ,q", p), 0);
+    EXPECT_EQ(ns_get_value("bsdaddr", p), nullptr);
+
     // Empty text unsets; a null key releases every pair.
     ASSERT_EQ(ns_set_value_from_string("spooling-type", "", p), 0);
     EXPECT_EQ(ns_get_value("spooling-type", p), nullptr);
