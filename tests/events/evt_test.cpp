@@ -392,6 +392,33 @@ TEST_F(Events, ManySendersOneReceiver) {
     EXPECT_EQ(seen.size(), static_cast<size_t>(kThreads * kEach));
 }
 
+// Building a message when any allocation of the queue's context fails:
+// the failure is reported and nothing is left behind.
+TEST_F(Events, BuildingUnderAllocationFailure) {
+    vrber::Hooks hooks{&vrtest::FailMalloc, &vrtest::FailFree};
+    vrevt::SetQueueHooks(&hooks);
+    uint32_t sq = Sender(9);
+    vrevt::SetQueueHooks(nullptr);
+    const unsigned char bin[3] = {1, 2, 3};
+    long points = vrtest::SweepFailures(
+        [&] {
+            uint32_t m = 0;
+            int r = EVT_MessageCreate(sq, &m);
+            if (!r) r = EVT_MessageArgPut(sq, m, "text");
+            if (!r) r = EVT_MessageBArgPut(sq, m, sizeof bin, bin);
+            if (!r) r = EVT_MessageIArgPut(sq, m, 3);
+            if (m) {
+                EXPECT_EQ(EVT_MessageFree(sq, m), 0);
+            }
+            if (r) {
+                EXPECT_EQ(r, EVT_E_NOMEM);
+            }
+            return r == 0;
+        },
+        [] {});
+    EXPECT_GE(points, 5);
+}
+
 // The stream scanner and the message decoder on bytes alone.
 TEST(EventWire, ScannerAndDecoder) {
     using vrber::Scan;
