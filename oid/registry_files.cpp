@@ -292,13 +292,16 @@ VR_EXPORT void OID_Term(void) {
     bool ownGenu = s.ownGenu;
     s.ownGenu = false;
     CacheClearAll();
-    if (s.lockFd >= 0) close(s.lockFd); // releases the lock
+    int lockFd = s.lockFd;
     s.lockFd = -1;
     s.dir.clear();
     lk.unlock();
     s.cv.notify_all();
-    // Outside the registry's lock: the conversions take their own.
+    // Outside the registry's mutex (the conversions take their own lock),
+    // but before the lock file is let go: another process may only read
+    // the dynamic identifier database once it is written back.
     if (ownGenu) GENU_Term();
+    if (lockFd >= 0) close(lockFd); // releases the lock
 }
 
 VR_EXPORT uint32_t OID_OpenDb(STF_List *st, const char *directory, const char *locale,
