@@ -107,6 +107,7 @@ const Syntax kSyntaxes[] = {
     D_(92, kPduPreprocessorDefinition, PreprocessorDefinition, GEN_PreprocessorDefinition, 0xC00E00CBu, 0xC00E00CBu),
     L_(93, kPduSeqOfObjId, SeqOfObjId, GEN_SeqOfObjId, 0xC00E00A1u),
     D_(94, kPduDriverInfo, DriverInfo, GEN_DriverInfo, 0xC00E00CCu, 0xC00E00CCu),
+    D_(11, kPduIgnoredAttribute, IgnoredAttribute, GEN_IgnoredAttribute, 0xC00E0090u, 0xC00E0090u),
 #undef D_
 #undef L_
 };

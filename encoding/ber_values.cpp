@@ -11,6 +11,7 @@
 #include "encoding/ber_values.h"
 #include "encoding/value_conv.h"
 #include "vrcore/gen.h"
+#include "vrcore/odpas.h"
 
 namespace vrber {
 
@@ -242,6 +243,49 @@ uint32_t LocaleToField(const Hooks &, const void *wire, void *field) {
 }
 const MapOps kLocaleOps{LocaleToWire, nullptr, LocaleToField, nullptr};
 
+// An attribute inside a value: its identifier and encoded values on the
+// wire (built by the set conversions), a set of its own in the library.
+uint32_t CodeOf(STF_List *st) { return STF_GetStatus(st) == kNoMem ? kNoMem : kInvalid; }
+
+uint32_t AttrToWire(const Hooks &, const void *field, void *wire) {
+    AS_AttrHandle attr = *static_cast<const AS_AttrHandle *>(field);
+    if (!attr) return kInvalid;
+    STF_List *st = STF_CreateList(nullptr);
+    if (!st) return kNoMem;
+    uint32_t rc = ToBER_Attr(st, static_cast<ODP_BerAttribute *>(wire), attr, ODP_AS_MODE_EXTENDED_ACL) ? CodeOf(st) : 0;
+    STF_DeleteList(st);
+    return rc;
+}
+void AttrWireRelease(const Hooks &, void *wire) {
+    if (STF_List *st = STF_CreateList(nullptr)) {
+        FreeBER_Attr(st, static_cast<ODP_BerAttribute *>(wire));
+        STF_DeleteList(st);
+    }
+}
+uint32_t AttrToField(const Hooks &, const void *wire, void *field) {
+    STF_List *st = STF_CreateList(nullptr);
+    if (!st) return kNoMem;
+    AS_AttrHandle attr = nullptr;
+    uint32_t rc = ToGEN_AVA(st, static_cast<const ODP_BerAttribute *>(wire), &attr) ? CodeOf(st) : 0;
+    STF_DeleteList(st);
+    if (!rc) *static_cast<AS_AttrHandle *>(field) = attr;
+    return rc;
+}
+// The set lives behind the attribute's handle and goes with it.
+void AttrRelease(const Hooks &, void *field) {
+    auto *attr = static_cast<AS_AttrHandle *>(field);
+    if (!*attr) return;
+    if (STF_List *st = STF_CreateList(nullptr)) {
+        AS_SetHandle set = nullptr;
+        bool have_set = AS_GetAttrSetR(st, *attr, &set) == 0;
+        AS_FreeAttrHandle(st, attr);
+        if (have_set) AS_Destroy(st, &set);
+        STF_DeleteList(st);
+    }
+    *attr = nullptr;
+}
+const MapOps kAttrOps{AttrToWire, AttrWireRelease, AttrToField, AttrRelease};
+
 // ---- Building blocks ------------------------------------------------------
 
 const Type T_U32 = Scalar("Cardinal", Kind::Int, 4, kUnsigned);
@@ -277,6 +321,18 @@ const Type T_OctetsSet = List("SetOfOctetString", Kind::SetOf, &T_OctetString,
 const Member CardinalRange_m[] = {Untagged("lower", &T_U32, OFF(GEN_CardinalRange, lower)),
                                   Untagged("upper", &T_U32, OFF(GEN_CardinalRange, upper))};
 const Type T_CardinalRange = Cons("CardinalRange", Kind::Seq, sizeof(GEN_CardinalRange), CardinalRange_m, 2);
+
+const Type T_EncodedValue = Str("ANY", Kind::Open, 0, sizeof(GENU_Buffer), 0);
+const Type T_EncodedValues = List("SequenceOfANY", Kind::SeqOf, &T_EncodedValue, OFF(ODP_BerValueNode, value),
+                                  sizeof(ODP_BerValueNode));
+const Member AttrWire_m[] = {Untagged("attribute-type", &T_OidWire, OFF(ODP_BerAttribute, type)),
+                             Untagged("attribute-values", &T_EncodedValues, OFF(ODP_BerAttribute, values))};
+const Type T_AttrWire = Cons("IgnoredAttr", Kind::Seq, sizeof(ODP_BerAttribute), AttrWire_m, 2);
+const Type T_Attr = MapOf("Attribute", sizeof(AS_AttrHandle), &T_AttrWire, &kAttrOps);
+
+const Member Ignored_m[] = {F("attribute", &T_Attr, OFF(GEN_IgnoredAttribute, attribute), 0),
+                            O("document-number", &P_U32, OFF(GEN_IgnoredAttribute, document_number), 1)};
+const Type T_Ignored = Cons("IgnoredAttribute", Kind::Seq, sizeof(GEN_IgnoredAttribute), Ignored_m, 2);
 
 // ---- Names and identifications --------------------------------------------
 
@@ -695,6 +751,7 @@ const Entry kTable[] = {
     {kPduPSISAccessControlList, &T_Acl},
     {kPduExtACL, &T_ExtAcl},
     {kPduSocketAddress, &T_SocketAddress},
+    {kPduIgnoredAttribute, &T_Ignored},
 };
 
 } // namespace

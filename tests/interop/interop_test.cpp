@@ -79,6 +79,7 @@ extern "C" {
 #include <PSISAccessControlList.h>
 #include <ExtACL.h>
 #include <SocketAddress.h>
+#include <IgnoredAttribute.h>
 }
 
 #include "encoding/ber_values.h"
@@ -139,6 +140,7 @@ const std::map<std::string, asn_TYPE_descriptor_t *> kPeer = {
     {"PSISAccessControlList", &asn_DEF_PSISAccessControlList},
     {"ExtACL", &asn_DEF_ExtACL},
     {"SocketAddress", &asn_DEF_SocketAddress},
+    {"IgnoredAttribute", &asn_DEF_IgnoredAttribute},
 };
 
 struct Row {

@@ -134,6 +134,31 @@ class RandomValues {
             for (int i = 0; i < l->language_length; ++i) l->language[i] = static_cast<char>('a' + Below(26));
             for (int i = 0; i < l->territory_length; ++i) l->territory[i] = static_cast<char>('A' + Below(26));
             if (Below(2)) l->code_set = Oid();
+        } else if (name == "Attribute") {
+            // An attribute of its own set: a job name with one to three
+            // names, or a priority.
+            STF_List *st = STF_CreateList(nullptr);
+            AS_SetHandle set = nullptr;
+            AS_Create(st, &set, nullptr, 0);
+            bool names = Below(2);
+            GENU_ShortOID id = 0;
+            GENU_AsciiToShortOID(st, names ? "id-att-job-name" : "id-att-job-priority", &id);
+            AS_AttrHandle attr = nullptr;
+            uint32_t n = names ? 1 + Below(3) : 1;
+            for (uint32_t i = 0; i < n; ++i) {
+                if (names) {
+                    GEN_SimpleName name_value{};
+                    Name(&name_value);
+                    AS_AddAttrValM(st, set, id, 27, &name_value, &GENU_SimpleNameDesc, nullptr);
+                } else {
+                    GEN_Priority p = static_cast<GEN_Priority>(Below(100));
+                    AS_AddAttrValM(st, set, id, 75, &p, &GENU_PriorityDesc, nullptr);
+                }
+            }
+            AS_FindAttr(st, set, id, &attr);
+            AS_FreeSetHandle(st, &set);
+            STF_DeleteList(st);
+            *static_cast<AS_AttrHandle *>(v) = attr;
         } else {
             ADD_FAILURE() << "no generator for " << name;
         }
