@@ -34,7 +34,7 @@ class Arena {
         uint32_t type = Coin() ? 27 : 16;
         v.Fill(type, rng_);
         GENU_Buffer b{};
-        ODP_PackAV(st.list, type, v.bytes, &b);
+        ODP_PackAV(st.list, type, v.data(), &b);
         unsigned char *p = b.value;
         undo_.push_back([p](STF_List *) { _GENU__MyFree(p); });
         return b;
@@ -44,7 +44,7 @@ class Arena {
         RandomValue v;
         v.Fill(48, rng_);
         GENU_Buffer b{};
-        ODP_PackAV(st.list, 48, v.bytes, &b);
+        ODP_PackAV(st.list, 48, v.data(), &b);
         unsigned char *p = b.value;
         undo_.push_back([p](STF_List *) { _GENU__MyFree(p); });
         return b;
