@@ -143,6 +143,40 @@ TEST_F(PnsFiles, WriterNeverLeavesTheFileMissing) {
     EXPECT_EQ(missing.load(), 0) << "of " << reads.load() << " checks";
 }
 
+TEST_F(PnsFiles, ThreadsReadWhileOthersWrite) {
+    spit(etc, "fixed:k=v:\n");
+    std::atomic<bool> stop{false};
+    std::atomic<int> bad{0};
+    std::vector<std::thread> readers;
+    for (int r = 0; r < 3; ++r)
+        readers.emplace_back([&] {
+            while (!stop)
+                if (value_of("fixed", "k") != "v") ++bad;
+        });
+    std::vector<std::thread> writers;
+    for (const char *prefix : {"x", "y"})
+        writers.emplace_back([&, prefix] {
+            for (int i = 0; i < 40; ++i) {
+                ns_printer_t *p = make(numbered(prefix, i).c_str(), "etc", {{"k", "w"}});
+                if (ns_printer_put(p) != 0) ++bad;
+                ns_printer_destroy(p);
+            }
+        });
+    for (auto &w : writers) w.join();
+    stop = true;
+    for (auto &r : readers) r.join();
+    EXPECT_EQ(bad.load(), 0);
+    ns_printer_t **all = ns_printer_get_list("etc");
+    EXPECT_EQ(names_of(all).size(), 81u);
+    free_records(all);
+    // A file whose lock file cannot be made is not written.
+    setenv("PRINTERS_CONF", (dir + "/missing/printers.cnf").c_str(), 1);
+    ns_printer_t *p = make("z", "etc", {{"k", "v"}});
+    EXPECT_EQ(ns_printer_put(p), -1);
+    ns_printer_destroy(p);
+    EXPECT_EQ(ns_printer_get_name("z", "etc"), nullptr);
+}
+
 TEST_F(PnsFiles, TwoProcessesWriteWithoutLosingRecords) {
     spit(etc, "");
     uint32_t before = vrcore::pns::read_change_counter(etc);
