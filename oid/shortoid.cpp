@@ -168,6 +168,8 @@ const unsigned char *BinaryOf(STF_List *st, uint32_t id, const char *fn) {
 
 } // namespace
 
+std::mutex &DynamicLock() { return g_dyn_mutex; }
+
 const BuiltinRow *RowOf(uint32_t id) {
     uint32_t row;
     if (id < kLowRows) row = id;

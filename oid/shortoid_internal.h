@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 
 #include "oid/builtin_table.h"
 
@@ -25,6 +26,11 @@ inline uint32_t ShortOfRow(uint32_t row) { return row < kLowRows ? row : row + k
 int CompareContent(const unsigned char *a, uint32_t alen, const unsigned char *b, uint32_t blen);
 // The same for two binary forms (0x06, length octet, content).
 int CompareBinval(const unsigned char *a, const unsigned char *b);
+
+// The lock the conversions hold while they read the dynamic identifier
+// database; a program that registers dynamic identifiers holds it while it
+// writes them.
+std::mutex &DynamicLock();
 
 // Binary searches of the built-in indexes; nullptr when absent.
 const IndexEntry *FindByContent(const unsigned char *content, uint32_t length);

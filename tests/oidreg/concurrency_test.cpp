@@ -1,0 +1,149 @@
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "oid/shortoid_internal.h"
+#include "oidreg_fixture.h"
+
+using namespace oidtest;
+using namespace vr::oid;
+
+namespace {
+
+std::string NameOf(int who, int i) { return "id-att-conc-" + std::to_string(who) + "-" + std::to_string(i); }
+std::string DottedOf(int who, int i) {
+    return "1.2.840.147361.1.3.9." + std::to_string(who) + "." + std::to_string(i);
+}
+
+// Threads sharing one handle (and a second handle) add identifiers while
+// others look up built-in and newly added ones.
+TEST_F(Registry, ThreadsSharingAHandle) {
+    Open();
+    OID_Db *second = nullptr;
+    ASSERT_EQ(OID_OpenDb(st_, dir_.c_str(), nullptr, OID_READWRITE, &second), 0u);
+    constexpr int kWriters = 4, kReaders = 3, kAdds = 40;
+    std::atomic<int> errors{0};
+    std::vector<std::thread> threads;
+    for (int w = 0; w < kWriters; w++)
+        threads.emplace_back([&, w] {
+            Status st;
+            OID_Db *h = w % 2 ? second : h_;
+            uint32_t id = 0;
+            for (int i = 0; i < kAdds; i++) {
+                std::string b = Bin(DottedOf(w, i).c_str()), name = NameOf(w, i);
+                uint32_t rc = w == 0 && i % 4 == 0
+                                  ? AddDynamicIdentifier(st, h, U(b), name.c_str(), 28, nullptr, &id)
+                                  : OID_AddOID(st, h, U(b), name.c_str(), nullptr, 0);
+                if (rc) errors++;
+                unsigned char bin[OID_MAX_BINARY];
+                if (OID_LookupName(st, h, name.c_str(), bin, nullptr) != 0 ||
+                    !OID_EqualBinary(bin, U(b)))
+                    errors++;
+            }
+        });
+    for (int r = 0; r < kReaders; r++)
+        threads.emplace_back([&, r] {
+            Status st;
+            OID_Db *h = r % 2 ? second : h_;
+            for (int i = 0; i < 600; i++) {
+                uint32_t row = 100 + uint32_t((i * 7 + r) % 900);
+                const BuiltinRow *b = RowOf(row);
+                char name[OID_MAX_NAME + 1];
+                unsigned char bin[OID_MAX_BINARY];
+                if (!b->binary) continue;
+                if (OID_LookupShort(st, h, row, name, nullptr) != 0) errors++;
+                if (OID_LookupName(st, h, b->name, bin, nullptr) != 0 ||
+                    !OID_EqualBinary(bin, b->binary))
+                    errors++;
+                // Identifiers of the writers, present or not yet.
+                std::string n = NameOf(i % kWriters, (i / kWriters) % kAdds);
+                uint32_t rc = OID_LookupName(st, h, n.c_str(), bin, nullptr);
+                if (rc != 0 && rc != OID_S_NOTFOUND) errors++;
+            }
+        });
+    for (auto &t : threads) t.join();
+    EXPECT_EQ(errors.load(), 0);
+    for (int w = 0; w < kWriters; w++)
+        for (int i = 0; i < kAdds; i++) {
+            char name[OID_MAX_NAME + 1];
+            std::string b = Bin(DottedOf(w, i).c_str());
+            ASSERT_EQ(OID_LookupBinary(st_, h_, U(b), name, nullptr), 0u);
+            EXPECT_EQ(name, NameOf(w, i));
+        }
+    GENU_ShortOID id = 0;
+    EXPECT_EQ(GENU_AsciiToShortOID(st_, NameOf(0, 4).c_str(), &id), 0);
+    Snapshot(); // checks the trees while open
+    EXPECT_EQ(OID_CloseDb(st_, second), 0u);
+    Close();
+    CheckFilesOnDisk(dir_);
+}
+
+// Processes sharing the directory: writers take turns through the lock
+// file, readers wait for them; every add is found afterwards and every
+// file passes the checker.
+TEST_F(Registry, ProcessesSharingADirectory) {
+    constexpr int kWriters = 3, kReaders = 3, kAdds = 25;
+    std::vector<pid_t> kids;
+    for (int p = 0; p < kWriters + kReaders; p++) {
+        pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            bool writer = p < kWriters;
+            int bad = 0;
+            for (int round = 0; round < 2; round++) {
+                Status st;
+                OID_Db *h = nullptr;
+                int mode = writer ? OID_READWRITE : OID_READONLY;
+                if (OID_Init(st, dir_.c_str(), mode) != 0 ||
+                    OID_OpenDb(st, dir_.c_str(), "C", mode, &h) != 0)
+                    _exit(3);
+                unsigned char bin[OID_MAX_BINARY];
+                for (int i = round; i < kAdds; i += 2) {
+                    if (writer) {
+                        std::string b = Bin(DottedOf(10 + p, i).c_str());
+                        uint32_t id = 0;
+                        uint32_t rc = i % 5 == 0 ? AddDynamicIdentifier(st, h, U(b),
+                                                                        NameOf(10 + p, i).c_str(),
+                                                                        27, nullptr, &id)
+                                                 : OID_AddOID(st, h, U(b), NameOf(10 + p, i).c_str(),
+                                                              nullptr, 0);
+                        if (rc) bad++;
+                    }
+                    if (OID_LookupName(st, h, "id-att-job-name", bin, nullptr) != 0) bad++;
+                    uint32_t rc = OID_LookupName(st, h, NameOf(10 + p % kWriters, i).c_str(), bin, nullptr);
+                    if (rc != 0 && rc != OID_S_NOTFOUND) bad++;
+                }
+                OID_CloseDb(st, h);
+                OID_Term();
+            }
+            _exit(bad ? 1 : 0);
+        }
+        kids.push_back(pid);
+    }
+    for (pid_t pid : kids) {
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
+    CheckFilesOnDisk(dir_);
+    Open(OID_READONLY);
+    for (int p = 0; p < kWriters; p++)
+        for (int i = 0; i < kAdds; i++) {
+            char name[OID_MAX_NAME + 1];
+            std::string b = Bin(DottedOf(10 + p, i).c_str());
+            ASSERT_EQ(OID_LookupBinary(st_, h_, U(b), name, nullptr), 0u) << p << " " << i;
+            EXPECT_EQ(name, NameOf(10 + p, i));
+            if (i % 5 == 0) {
+                GENU_ShortOID id = 0;
+                EXPECT_EQ(GENU_AsciiToShortOID(st_, name, &id), 0) << name;
+                char back[OID_MAX_NAME + 1];
+                EXPECT_EQ(OID_LookupShort(st_, h_, id, back, nullptr), 0u);
+                EXPECT_STREQ(back, name);
+            }
+        }
+}
+
+} // namespace

@@ -1,0 +1,219 @@
+#include <cstring>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "oid/shortoid_internal.h"
+#include "oidreg_fixture.h"
+
+using namespace oidtest;
+
+namespace {
+
+std::string ToDec(const unsigned char *b, const OID_Characteristics *c = nullptr,
+                  uint32_t *rc_out = nullptr) {
+    Status st;
+    char text[OID_MAX_DOTTED];
+    uint32_t len = sizeof text;
+    uint32_t rc = OID_ConvertBinToDec(st, b, c, &len, text);
+    if (rc_out) *rc_out = rc;
+    if (rc) return {};
+    EXPECT_EQ(len, std::strlen(text));
+    return text;
+}
+
+uint32_t ToBin(const std::string &text, std::string &out, OID_Characteristics *c = nullptr) {
+    Status st;
+    unsigned char b[OID_MAX_BINFORM];
+    uint32_t len = sizeof b;
+    uint32_t rc = OID_ConvertDecToBin(st, text.c_str(), c, &len, b);
+    if (rc == 0) out.assign(reinterpret_cast<char *>(b), len);
+    EXPECT_EQ(rc, st.code());
+    return rc;
+}
+
+TEST(Dotted, WholeBuiltinTableBothWays) {
+    std::ifstream in(std::string(VRCORE_SOURCE_DIR) + "/oid/builtin_oids.txt");
+    std::string line;
+    int rows = 0;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        std::istringstream ls(line);
+        uint32_t id, syntax;
+        std::string name, dotted;
+        ls >> id >> name >> dotted >> syntax;
+        if (dotted == "-") continue;
+        const vr::oid::BuiltinRow *row = vr::oid::RowOf(id);
+        ASSERT_NE(row, nullptr);
+        EXPECT_EQ(ToDec(row->binary), dotted) << name;
+        std::string b;
+        ASSERT_EQ(ToBin(dotted, b), 0u) << dotted;
+        EXPECT_EQ(b, std::string(reinterpret_cast<const char *>(row->binary), 2 + row->binary[1]));
+        rows++;
+    }
+    EXPECT_EQ(rows, 1656 - 27);
+}
+
+// Random identifiers with arcs of every size, with and without
+// characteristics: text -> binary -> text and binary -> text -> binary.
+TEST(Dotted, RandomIdentifiersRoundTrip) {
+    std::mt19937_64 rng(1234);
+    auto arc = [&]() -> uint32_t {
+        switch (rng() % 4) {
+        case 0: return uint32_t(rng() % 128);
+        case 1: return uint32_t(rng() % 20000);
+        case 2: return uint32_t(rng());
+        default: return 0xFFFFFFFFu - uint32_t(rng() % 3);
+        }
+    };
+    for (int i = 0; i < 20000; i++) {
+        uint32_t a1 = uint32_t(rng() % 3);
+        uint32_t a2 = a1 < 2 ? uint32_t(rng() % 40) : arc() % (0xFFFFFFFFu - 79);
+        std::ostringstream os;
+        os << a1 << '.' << a2;
+        unsigned n = unsigned(rng() % 24);
+        for (unsigned k = 0; k < n; k++) os << '.' << arc();
+        std::string text = os.str();
+        std::string b;
+        ASSERT_EQ(ToBin(text, b), 0u) << text;
+        EXPECT_EQ(ToDec(U(b)), text);
+        OID_Characteristics c;
+        for (auto &o : c.octets) o = uint8_t(rng());
+        std::string withChars = ToDec(U(b), &c);
+        OID_Characteristics back{};
+        std::string b2;
+        ASSERT_EQ(ToBin(withChars, b2, &back), 0u) << withChars;
+        EXPECT_EQ(b2, b);
+        EXPECT_EQ(std::memcmp(&back, &c, sizeof c), 0);
+    }
+    // Any bytes the conversion accepts as content come back the same.
+    int accepted = 0;
+    for (int i = 0; i < 50000; i++) {
+        unsigned len = 1 + unsigned(rng() % 12);
+        std::string b(2 + len, '\0');
+        b[0] = 0x06;
+        b[1] = char(len);
+        for (unsigned k = 0; k < len; k++) b[2 + k] = char(rng() % 3 ? rng() % 128 : rng());
+        uint32_t rc = 0;
+        std::string text = ToDec(U(b), nullptr, &rc);
+        if (rc) {
+            EXPECT_EQ(rc, OID_S_INVALID);
+            continue;
+        }
+        accepted++;
+        std::string back;
+        ASSERT_EQ(ToBin(text, back), 0u) << text;
+        EXPECT_EQ(back, b) << text;
+    }
+    EXPECT_GT(accepted, 1000);
+}
+
+TEST(Dotted, MalformedTextIsRefused) {
+    std::string longest = "1.2";
+    for (int i = 0; i < 126; i++) longest.append(".1");
+    std::string b;
+    ASSERT_EQ(ToBin(longest, b), 0u); // 127 content octets
+    const std::string bad[] = {
+        "", ".", "1", "1.", ".1.2", "1..2", "01.2", "1.02", "1.2.00", "3.1", "1.40", "0.40",
+        "+1.2", "-1.2", "1.-2", "1.2 ", " 1.2", "1.2a", "1,2", "1.4294967296",
+        "2.4294967216", "1.2.99999999999999999999", longest + std::string(".1"), "1.2\n",
+    };
+    for (const std::string &t : bad) EXPECT_EQ(ToBin(t, b), OID_S_INVALID) << '"' << t << '"';
+    EXPECT_EQ(ToBin("2.4294967215", b), 0u); // the largest first subidentifier
+    // Characteristics: 19 parts of at most 255 after the arcs.
+    OID_Characteristics c;
+    std::string chars18;
+    for (int i = 0; i < 18; i++) chars18.append(".255");
+    auto with = [&](const char *head, const char *tail) {
+        std::string t(head);
+        t.append(chars18).append(tail);
+        return t;
+    };
+    EXPECT_EQ(ToBin(with("1.2", ".255"), b, &c), 0u);
+    EXPECT_EQ(ToBin(with("1", ".255"), b, &c), OID_S_INVALID);
+    EXPECT_EQ(ToBin(with("1.2", ""), b, &c), OID_S_INVALID);
+    EXPECT_EQ(ToBin(with("1.2.256", ".255"), b, &c), 0u); // 256 is an arc here
+    EXPECT_EQ(ToBin(with("1.2", ".256"), b, &c), OID_S_INVALID);
+    // Null arguments and small buffers.
+    Status st;
+    unsigned char out[4];
+    uint32_t len = sizeof out;
+    EXPECT_EQ(OID_ConvertDecToBin(st, nullptr, nullptr, &len, out), OID_S_INVALID);
+    EXPECT_EQ(OID_ConvertDecToBin(nullptr, "1.2", nullptr, &len, out), 1u);
+    EXPECT_EQ(OID_ConvertDecToBin(st, "1.2.840", nullptr, &len, out), OID_S_TOOSMALL);
+    EXPECT_EQ(len, 5u);
+    char text[5];
+    len = sizeof text;
+    std::string big = Bin("1.2.840");
+    EXPECT_EQ(OID_ConvertBinToDec(st, U(big), nullptr, &len, text), OID_S_TOOSMALL);
+    EXPECT_EQ(len, 8u);
+}
+
+TEST(Dotted, MalformedBinaryFormsAreRefused) {
+    const std::vector<std::vector<unsigned char>> bad = {
+        {0x06, 0x00},                               // no content
+        {0x04, 0x01, 0x2a},                         // not an identifier
+        {0x06, 0x02, 0x2a, 0x81},                   // cut short
+        {0x06, 0x03, 0x2a, 0x80, 0x01},             // padded subidentifier
+        {0x06, 0x06, 0x2a, 0x90, 0x80, 0x80, 0x80, 0x00}, // above 32 bits
+        {0x06, 0x80},                               // long-form length
+    };
+    for (const auto &b : bad) {
+        uint32_t rc = 0;
+        std::vector<unsigned char> buf = b;
+        buf.resize(200, 0);
+        ToDec(buf.data(), nullptr, &rc);
+        EXPECT_EQ(rc, OID_S_INVALID) << int(b[1]);
+    }
+    const unsigned char ok[] = {0x06, 0x06, 0x2a, 0x8f, 0xff, 0xff, 0xff, 0x7f}; // 2^32 - 1
+    EXPECT_EQ(ToDec(ok), "1.2.4294967295");
+}
+
+TEST(Binary, CompareCopyAndMeasure) {
+    std::string a = Bin("1.2.127"), b = Bin("1.2.128"), c = Bin("1.2"), d = Bin("1.2.127.1");
+    EXPECT_LT(OID_CmpBinary(U(a), U(b)), 0); // by value, not by octets
+    EXPECT_GT(OID_CmpBinary(U(b), U(a)), 0);
+    EXPECT_LT(OID_CmpBinary(U(c), U(a)), 0); // a prefix first
+    EXPECT_LT(OID_CmpBinary(U(a), U(d)), 0);
+    EXPECT_EQ(OID_CmpBinary(U(a), U(a)), 0);
+    EXPECT_EQ(OID_Len(U(b)), 5u);
+    EXPECT_EQ(OID_Len(nullptr), 0u);
+    unsigned char copy[OID_MAX_BINARY] = {};
+    OID_CopyBinary(copy, U(d));
+    EXPECT_TRUE(OID_EqualBinary(copy, U(d)));
+    EXPECT_FALSE(OID_EqualBinary(copy, U(a)));
+}
+
+TEST(Characteristics, BitsAndRecords) {
+    OID_Characteristics c;
+    uint32_t ops[] = {0, 7, 8, 29, 30};
+    uint32_t classes[] = {1, 8, 55, 56};
+    EXPECT_EQ(OID_SetAttrCharacteristics(0, 12, 5, ops, 4, classes, 3, 5, 4, &c), 1);
+    EXPECT_EQ(c.octets[0], '0');
+    EXPECT_EQ(c.octets[1], OID_KIND_ATTRIBUTE);
+    EXPECT_EQ(c.octets[2], OID_ATTR_SINGLE);
+    EXPECT_EQ(c.octets[5] | c.octets[6] | c.octets[7], 0); // syntax 12 has no value class
+    for (uint32_t op = 0; op < 32; op++)
+        EXPECT_EQ(OID_ValidForOp(&c, op), op == 0 || op == 7 || op == 8 || op == 29) << op;
+    for (uint32_t k = 0; k < 60; k++)
+        EXPECT_EQ(OID_ValidForObject(&c, k), k == 1 || k == 8 || k == 55) << k;
+    EXPECT_EQ(OID_ValidForOp(nullptr, 1), 0);
+    OID_SetAttrCharacteristics_M(1, 10, 0, 0x1234, 9, &c);
+    EXPECT_EQ(c.octets[2], OID_ATTR_MULTI);
+    EXPECT_EQ(c.octets[5], 0x12);
+    EXPECT_EQ(c.octets[6], 0x34);
+    EXPECT_EQ(c.octets[7], 9);
+    EXPECT_EQ(OID_SetValidObjectClass(&c, 0), 0);
+    for (uint32_t k = 0; k <= 55; k++) EXPECT_EQ(OID_ValidForObject(&c, k), 1);
+    // A record of binary form and characteristics.
+    std::string rec = Bin("1.2.3") + std::string(reinterpret_cast<char *>(c.octets), 19);
+    EXPECT_EQ(OID_GetChars(nullptr, U(rec)), reinterpret_cast<const OID_Characteristics *>(U(rec) + 4));
+    rec[4] = 0;
+    EXPECT_EQ(OID_GetChars(nullptr, U(rec)), nullptr);
+    rec[0] = 0x05;
+    EXPECT_EQ(OID_GetChars(nullptr, U(rec)), nullptr);
+    EXPECT_TRUE(OID__ValueClassRequired(80));
+    EXPECT_FALSE(OID__ValueClassRequired(28));
+}
+
+} // namespace

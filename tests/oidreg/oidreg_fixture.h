@@ -1,0 +1,122 @@
+// Shared pieces of the registry tests: a fresh registry per test, status
+// lists, binary forms from dotted text, and snapshots of the files.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+
+#include "btree/vrbm_internal.h"
+#include "oid/registry_internal.h"
+#include "vrcore/genu.h"
+
+namespace oidtest {
+
+struct Status {
+    STF_List *l = STF_CreateList(nullptr);
+    ~Status() { STF_DeleteList(l); }
+    operator STF_List *() const { return l; }
+    uint32_t code() const { return STF_GetStatus(l); }
+};
+
+inline std::string Bin(const char *dotted) {
+    Status st;
+    unsigned char b[OID_MAX_BINFORM];
+    uint32_t len = sizeof b;
+    EXPECT_EQ(OID_ConvertDecToBin(st, dotted, nullptr, &len, b), 0u) << dotted;
+    return std::string(reinterpret_cast<char *>(b), len);
+}
+inline const unsigned char *U(const std::string &s) {
+    return reinterpret_cast<const unsigned char *>(s.data());
+}
+
+using Items = std::map<std::string, std::string>;
+inline Items Dump(VRBM_Db *db) {
+    Items items;
+    uint32_t rc = vrbm::ForEach(
+        db,
+        [](void *ctx, const uint8_t *k, unsigned kl, const uint8_t *d, unsigned dl) {
+            (*static_cast<Items *>(ctx))[std::string(reinterpret_cast<const char *>(k), kl)] =
+                std::string(reinterpret_cast<const char *>(d), dl);
+            return true;
+        },
+        &items);
+    EXPECT_EQ(rc, 0u);
+    return items;
+}
+
+// The first difference of two snapshots, or "".
+inline std::string Diff(const std::map<std::string, Items> &a,
+                        const std::map<std::string, Items> &b) {
+    for (const auto &[file, items] : a) {
+        auto it = b.find(file);
+        if (it == b.end()) return file + " missing";
+        for (const auto &[k, v] : items) {
+            auto j = it->second.find(k);
+            if (j == it->second.end()) return file + ": extra key " + k;
+            if (j->second != v) return file + ": changed " + k;
+        }
+        for (const auto &[k, v] : it->second)
+            if (!items.count(k)) return file + ": lost key " + k;
+    }
+    return a.size() == b.size() ? "" : "file count";
+}
+
+// Every file of a registry that is not open in this process passes the
+// checker.
+inline void CheckFilesOnDisk(const std::string &dir) {
+    for (const char *f : {"DPAOIDs", "DPAOIDs_C", "DPAOIDs_l", "oid_cvrt"}) {
+        VRBM_Db *db = VRBM_open((dir + "/" + f).c_str(), VRBM_RDONLY, 0, 0);
+        ASSERT_NE(db, nullptr) << f;
+        unsigned long items = 0;
+        EXPECT_EQ(vrbm::CheckTree(db, nullptr, &items), "") << f;
+        VRBM_close(db);
+    }
+}
+
+// A fresh registry made as the registry tool makes it.
+class Registry : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char tmpl[] = "/tmp/oidreg-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir_ = std::string(tmpl) + "/reg";
+        ASSERT_EQ(vr::oid::CreateRegistry(st_, dir_.c_str()), 0u) << std::hex << st_.code();
+    }
+    void TearDown() override {
+        Close();
+        std::filesystem::remove_all(std::filesystem::path(dir_).parent_path());
+    }
+    void Open(int mode = OID_READWRITE, const char *locale = "C") {
+        ASSERT_EQ(OID_Init(st_, dir_.c_str(), mode), 0u) << std::hex << st_.code();
+        ASSERT_EQ(OID_OpenDb(st_, dir_.c_str(), locale, mode, &h_), 0u);
+    }
+    void Close() {
+        if (h_) OID_CloseDb(st_, h_);
+        h_ = nullptr;
+        OID_Term();
+    }
+    // The items of the main and default locale files and of the dynamic
+    // identifier database, as the open registry sees them.
+    std::map<std::string, Items> Snapshot() {
+        std::map<std::string, Items> s;
+        vr::oid::FileUse u(st_, h_, vr::oid::kMain | vr::oid::kLocale);
+        EXPECT_EQ(u.status(), 0u);
+        s["main"] = Dump(u.main());
+        s["locale"] = Dump(u.locale());
+        s["cvrt"] = Dump(GENU_GetCvrtHandle());
+        for (VRBM_Db *db : {u.main(), u.locale(), GENU_GetCvrtHandle()})
+            EXPECT_EQ(vrbm::CheckTree(db), "");
+        return s;
+    }
+    Status st_;
+    std::string dir_;
+    OID_Db *h_ = nullptr;
+};
+
+} // namespace oidtest
