@@ -5,7 +5,10 @@
 #include <cstring>
 
 #include "encoding/ber_types.h"
+#include "encoding/ber_values.h"
 #include "encoding/ber_world.h"
+#include "encoding/value_conv.h"
+#include "oid/shortoid_internal.h"
 #include "vrcore/genu.h"
 #include "vrcore/iconv.h"
 #include "vrcore/log.h"
@@ -21,6 +24,9 @@ constexpr uint32_t kBackConv = 0xC00E00A4u;
 
 enum class Conv : uint8_t {
     Bool, U32, I32, U16, I16, Real, Pair32, Pair64, Card64, Card64Range, Text, Name, Octets, JobId, Time,
+    // The runtime structure is the library value itself (ber_values.cpp);
+    // for a list, one pointer to the value's first node.
+    Direct, DirectList,
 };
 
 struct Syntax {
@@ -63,6 +69,47 @@ const Syntax kSyntaxes[] = {
     {68, kPduPageOrderType, Conv::I32, &GENU_PageOrderTypeDesc, sizeof(GEN_PageOrderType), 0, 0},
     {71, kPduPercent, Conv::I16, &GENU_PercentDesc, sizeof(GEN_Percent), 0, 0},
     {75, kPduPriority, Conv::I16, &GENU_PriorityDesc, sizeof(GEN_Priority), 0, 0},
+#define D_(code, pdu, X, T, pack, unpack) {code, pdu, Conv::Direct, &GENU_##X##Desc, sizeof(T), pack, unpack}
+#define L_(code, pdu, X, T, fail) {code, pdu, Conv::DirectList, &GENU_##X##Desc, sizeof(T), fail, fail}
+    D_(6, kPduDistNameString, DistNameString, GEN_DistNameString, 0xC00E007Bu, 0xC00E007Bu),
+    D_(7, kPduDocumentContent, DocumentContent, GEN_DocumentContent, 0xC00E007Du, 0xC00E007Du),
+    D_(8, kPduEventHandlingProfile, EventHandlingProfile, GEN_EventHandlingProfile, 0xC00E0081u, 0xC00E0081u),
+    D_(9, kPduFontReference, FontReference, GEN_FontReference, 0xC00E008Au, 0xC00E008Au),
+    D_(10, kPduIdentifier, Identifier, GEN_Identifier, 0xC00E00A5u, 0xC00E00C3u),
+    D_(18, kPduNameOrOid, NameOrOID, GEN_NameOrOID, 0xC00E009Bu, 0xC00E009Bu),
+    D_(19, kPduNumbersUpSupported, NumbersUpSupported, GEN_NumbersUpSupported, 0xC00E009Eu, 0xC00E009Eu),
+    D_(33, kPduOidCardinalMap, OidCardinalMap, GEN_OidCardinalMap, 0xC00E00C6u, 0xC00E00C6u),
+    D_(34, kPduCardinalOrNoid, CardinalOrNoid, GEN_CardinalOrNoid, 0xC00E0074u, 0xC00E0074u),
+    D_(35, kPduCardinalOrOid, CardinalOrOid, GEN_CardinalOrOid, 0xC00E0075u, 0xC00E0075u),
+    D_(39, kPduDeliveryAddress, DeliveryAddress, GEN_DeliveryAddress, 0xC00E0079u, 0xC00E0079u),
+    L_(42, kPduDistNameStringSeq, DistNameStringSeq, GEN_DistNameStringSeq, 0xC00E007Au),
+    D_(43, kPduDocumentFormat, DocumentFormat, GEN_DocumentFormat, 0xC00E007Cu, 0xC00E007Cu),
+    D_(45, kPduFileReference, FileReference, GEN_FileReference, 0xC00E0086u, 0xC00E0086u),
+    D_(46, kPduFinishing, Finishing, GEN_Finishing, 0xC00E0089u, 0xC00E0089u),
+    D_(49, kPduInputTrayMedium, InputTrayMedium, GEN_InputTrayMedium, 0xC00E0091u, 0xC00E0091u),
+    D_(55, kPduLocale, Locale, GEN_Locale, 0xC00E0094u, 0xC00E0094u),
+    L_(60, kPduNameOrOidSeq, NameOrOidSeq, GEN_NameOrOidSeq, 0xC00E009Cu),
+    D_(61, kPduNewJobIdentifier, NewJobIdentifier, GEN_NewJobIdentifier, 0xC00E009Au, 0xC00E009Au),
+    D_(64, kPduObjectIdentification, ObjectIdent, GEN_ObjectIdent, 0xC00E00A1u, 0xC00E00A1u),
+    L_(67, kPduMediaSelect, MediaSelect, GEN_MediaSelect, 0xC00E00A9u),
+    L_(69, kPduPageSelectSeq, PageSelectSeq, GEN_PageSelectSeq, 0xC00E00A8u),
+    D_(72, kPduPosIntOrOid, PosIntOrOid, GEN_PosIntOrOid, 0xC00E00ABu, 0xC00E00ABu),
+    D_(74, kPduPrintCheckpoint, Checkpoint, GEN_Checkpoint, 0xC00E00AEu, 0xC00E00AEu),
+    D_(76, kPduPrivileges, Privileges, GEN_Privileges, 0xC00E00AFu, 0xC00E00AFu),
+    D_(81, kPduResultsProfile, ResultsProfile, GEN_ResultsProfile, 0xC00E00B2u, 0xC00E00B2u),
+    D_(85, kPduPSISAccessControlList, PSISAccessControlList, GEN_PSISAccessControlList, 0xC00E0065u, 0xC00E0065u),
+    D_(86, kPduRpcAddress, RPCAddress, GEN_RPCAddress, 0xC00E00B4u, 0xC00E00B4u),
+    D_(87, kPduSocketAddress, SocketAddress, GEN_SocketAddress, 0xC00E00BBu, 0xC00E00C3u),
+    D_(88, kPduFastFilterDef, FastFilterDef, GEN_FastFilterDef, 0xC00E0088u, 0xC00E0088u),
+    D_(89, kPduExtACL, ExtACL, GEN_ExtACL, 0xC00E00C7u, 0xC00E00C7u),
+    D_(90, kPduMediaConsumed, MediaConsumed, GEN_MediaConsumed, 0xC00E00C9u, 0xC00E00C9u),
+    L_(91, kPduMediaConsumedSeq, MediaConsumedSeq, GEN_MediaConsumedSeq, 0xC00E00CAu),
+    D_(92, kPduPreprocessorDefinition, PreprocessorDefinition, GEN_PreprocessorDefinition, 0xC00E00CBu, 0xC00E00CBu),
+    L_(93, kPduSeqOfObjId, SeqOfObjId, GEN_SeqOfObjId, 0xC00E00A1u),
+    D_(94, kPduDriverInfo, DriverInfo, GEN_DriverInfo, 0xC00E00CCu, 0xC00E00CCu),
+    D_(11, kPduIgnoredAttribute, IgnoredAttribute, GEN_IgnoredAttribute, 0xC00E0090u, 0xC00E0090u),
+#undef D_
+#undef L_
 };
 
 const Syntax *FindSyntax(uint32_t type) {
@@ -72,8 +119,21 @@ const Syntax *FindSyntax(uint32_t type) {
 }
 
 uint32_t Fail(STF_List *status, uint32_t code) {
-    STF_AddStatus(status, code, 0);
+    if (status) STF_AddStatus(status, code, 0);
     return code;
+}
+
+// A status list for the calls that need one, kept per thread.
+STF_List *Scratch() {
+    struct Holder {
+        STF_List *list = nullptr;
+        ~Holder() {
+            if (list) STF_DeleteList(list);
+        }
+    };
+    thread_local Holder h;
+    if (!h.list) h.list = STF_CreateList(nullptr);
+    return h.list;
 }
 
 // ---- Text and names --------------------------------------------------
@@ -88,8 +148,8 @@ struct TextView {
 };
 
 // Fills a runtime text or name choice (capacity 4095 or 255).
-uint32_t TextToBer(STF_List *status, const TextView &v, uint16_t *choice, char *string,
-                   uint16_t *oct_len, unsigned char *oct, uint8_t *bit_mask, size_t cap, uint32_t too_long) {
+uint32_t TextToBer(STF_List *status, const TextView &v, uint16_t *choice, char *string, uint16_t *oct_len,
+                   unsigned char *oct, uint8_t *bit_mask, BerOid *code_set, size_t cap, uint32_t too_long) {
     switch (v.kind) {
     case GEN_KIND_IRV:
     case GEN_KIND_STRING: {
@@ -110,8 +170,10 @@ uint32_t TextToBer(STF_List *status, const TextView &v, uint16_t *choice, char *
     case GEN_KIND_CODESET: {
         if (v.length > cap) return Fail(status, too_long);
         if (v.length && !v.octets) return Fail(status, kInvalid);
-        // Code-set identifiers travel once the identifier conversions exist.
-        if (v.charset) return Fail(status, GEN_S_NOTSUPP);
+        BerOid set{0, nullptr};
+        if (v.charset) {
+            if (uint32_t rc = ShortToWire(v.charset, &set)) return Fail(status, rc);
+        }
         STF_List *inner = STF_CreateList(nullptr);
         if (!inner) return Fail(status, kNoMem);
         int rc;
@@ -127,7 +189,8 @@ uint32_t TextToBer(STF_List *status, const TextView &v, uint16_t *choice, char *
         uint32_t code = rc ? STF_GetStatus(inner) : 0;
         STF_DeleteList(inner);
         if (rc) return Fail(status, code ? code : too_long);
-        *bit_mask = 0;
+        *bit_mask = v.charset ? kCodeSetPresent : 0;
+        *code_set = set;
         break;
     }
     default: return Fail(status, kInvalid);
@@ -136,7 +199,64 @@ uint32_t TextToBer(STF_List *status, const TextView &v, uint16_t *choice, char *
     return 0;
 }
 
-uint32_t TextToGen(STF_List *status, const BerText &b, GEN_Text *t, const GENU_Allocator *a) {
+} // namespace
+
+uint32_t vrber::GenTextToBer(STF_List *status, const GEN_Text &tx, BerText *b) {
+    const GEN_Text *t = &tx;
+    bool counted = t->kind >= GEN_KIND_LATIN1 && t->kind <= GEN_KIND_CODESET;
+    if (counted && t->u.octets.length < 0) return Fail(status, kInvalid);
+    TextView v{t->kind, counted ? nullptr : t->u.string, counted ? t->u.octets.value : nullptr,
+               counted ? static_cast<size_t>(t->u.octets.length) : 0, t->charset};
+    bool other = t->kind == GEN_KIND_CODESET;
+    return TextToBer(status, v, &b->choice, b->u.string, other ? &b->u.other.octets.length : &b->u.octets.length,
+                     other ? b->u.other.octets.value : b->u.octets.value, &b->u.other.bit_mask,
+                     &b->u.other.code_set, 4095, kTooLong);
+}
+
+uint32_t vrber::GenNameToBer(STF_List *status, const GEN_SimpleName &nm, BerSimpleName *b, uint32_t too_long) {
+    const GEN_SimpleName *n = &nm;
+    bool counted = n->kind >= GEN_KIND_LATIN1 && n->kind <= GEN_KIND_CODESET;
+    if (!counted && !memchr(n->u.string, 0, sizeof n->u.string)) return Fail(status, too_long);
+    TextView v{n->kind, counted ? nullptr : n->u.string, counted ? n->u.counted.value : nullptr,
+               counted ? static_cast<size_t>(n->u.counted.length) : 0u, n->charset};
+    bool other = n->kind == GEN_KIND_CODESET;
+    return TextToBer(status, v, &b->choice, b->u.string, other ? &b->u.other.octets.length : &b->u.octets.length,
+                     other ? b->u.other.octets.value : b->u.octets.value, &b->u.other.bit_mask,
+                     &b->u.other.code_set, 255, n->kind == GEN_KIND_CODESET ? kTooLong : too_long);
+}
+
+uint32_t vrber::ShortToWire(GENU_ShortOID id, BerOid *out) {
+    if (const vr::oid::BuiltinRow *r = vr::oid::RowOf(id)) {
+        if (!r->ber.length) return kInvalid;
+        out->length = r->ber.length;
+        out->value = r->ber.value;
+        return 0;
+    }
+    if (id < vr::oid::kDynamicBase) return kInvalid;
+    STF_List *st = Scratch();
+    if (!st) return kNoMem;
+    GENU_BerOID b{0, nullptr};
+    if (GENU_ShortToBerOID(st, id, &b)) return kInvalid;
+    out->length = b.length;
+    out->value = b.value;
+    return 0;
+}
+
+uint32_t vrber::WireToShort(const BerOid &o, GENU_ShortOID *out) {
+    // Longer forms are never registered.
+    if (!o.length || o.length > 53 || !o.value) return kInvalid;
+    if (const vr::oid::IndexEntry *e = vr::oid::FindByContent(o.value, o.length)) {
+        *out = vr::oid::ShortOfRow(e->number);
+        return 0;
+    }
+    STF_List *st = Scratch();
+    if (!st) return kNoMem;
+    GENU_BerOID b{o.length, o.value};
+    if (GENU_BerToShortOID(st, &b, out)) return kInvalid;
+    return 0;
+}
+
+uint32_t vrber::BerTextToGen(STF_List *status, const BerText &b, GEN_Text *t, const GENU_Allocator *a) {
     memset(t, 0, sizeof *t);
     t->kind = b.choice;
     switch (b.choice) {
@@ -153,8 +273,9 @@ uint32_t TextToGen(STF_List *status, const BerText &b, GEN_Text *t, const GENU_A
     case GEN_KIND_OCTETS:
     case GEN_KIND_CODESET: {
         const BerOctets4095 &o = b.choice == GEN_KIND_CODESET ? b.u.other.octets : b.u.octets;
-        if (b.choice == GEN_KIND_CODESET && (b.u.other.bit_mask & kCodeSetPresent))
-            return Fail(status, GEN_S_NOTSUPP);
+        if (b.choice == GEN_KIND_CODESET && (b.u.other.bit_mask & kCodeSetPresent)) {
+            if (uint32_t rc = WireToShort(b.u.other.code_set, &t->charset)) return Fail(status, rc);
+        }
         if (!o.length) return 0;
         auto *p = static_cast<unsigned char *>(a->alloc(b.choice == GEN_KIND_CODESET ? 4096 : o.length + 1u));
         if (!p) return Fail(status, kNoMem);
@@ -179,7 +300,7 @@ uint32_t TextToGen(STF_List *status, const BerText &b, GEN_Text *t, const GENU_A
     }
 }
 
-uint32_t NameToGen(STF_List *status, const BerSimpleName &b, GEN_SimpleName *n) {
+uint32_t vrber::BerNameToGen(STF_List *status, const BerSimpleName &b, GEN_SimpleName *n) {
     memset(n, 0, sizeof *n);
     n->kind = b.choice;
     switch (b.choice) {
@@ -191,7 +312,9 @@ uint32_t NameToGen(STF_List *status, const BerSimpleName &b, GEN_SimpleName *n) 
         memcpy(n->u.counted.value, b.u.octets.value, b.u.octets.length);
         return 0;
     case GEN_KIND_CODESET: {
-        if (b.u.other.bit_mask & kCodeSetPresent) return Fail(status, GEN_S_NOTSUPP);
+        if (b.u.other.bit_mask & kCodeSetPresent) {
+            if (uint32_t rc = WireToShort(b.u.other.code_set, &n->charset)) return Fail(status, rc);
+        }
         STF_List *inner = STF_CreateList(nullptr);
         uint16_t len = 0;
         int rc = inner ? ICONV_ToGEN_OtherCodeSet255(inner, b.u.other.octets.value, b.u.other.octets.length,
@@ -205,6 +328,8 @@ uint32_t NameToGen(STF_List *status, const BerSimpleName &b, GEN_SimpleName *n) 
     default: return Fail(status, kInvalid);
     }
 }
+
+namespace {
 
 // ---- Generalized time --------------------------------------------------
 
@@ -298,6 +423,8 @@ size_t BerSize(Conv c) {
     case Conv::Octets: return sizeof(BerOctets);
     case Conv::JobId: return sizeof(BerJobIdentifier);
     case Conv::Time: return sizeof(BerGeneralizedTime);
+    case Conv::Direct:
+    case Conv::DirectList: return 0;
     }
     return 0;
 }
@@ -328,30 +455,10 @@ uint32_t ToBer(STF_List *status, const Syntax &s, const void *value, void *ber) 
         b->upper = Join(r->upper);
         return 0;
     }
-    case Conv::Text: {
-        const auto *t = static_cast<const GEN_Text *>(value);
-        auto *b = static_cast<BerText *>(ber);
-        bool counted = t->kind >= GEN_KIND_LATIN1 && t->kind <= GEN_KIND_CODESET;
-        if (counted && t->u.octets.length < 0) return Fail(status, kInvalid);
-        TextView v{t->kind, counted ? nullptr : t->u.string, counted ? t->u.octets.value : nullptr,
-                   counted ? static_cast<size_t>(t->u.octets.length) : 0, t->charset};
-        bool other = t->kind == GEN_KIND_CODESET;
-        return TextToBer(status, v, &b->choice, b->u.string, other ? &b->u.other.octets.length : &b->u.octets.length,
-                         other ? b->u.other.octets.value : b->u.octets.value, &b->u.other.bit_mask,
-                         4095, kTooLong);
-    }
-    case Conv::Name: {
-        const auto *n = static_cast<const GEN_SimpleName *>(value);
-        auto *b = static_cast<BerSimpleName *>(ber);
-        bool counted = n->kind >= GEN_KIND_LATIN1 && n->kind <= GEN_KIND_CODESET;
-        if (!counted && !memchr(n->u.string, 0, sizeof n->u.string)) return Fail(status, s.pack_fail);
-        TextView v{n->kind, counted ? nullptr : n->u.string, counted ? n->u.counted.value : nullptr,
-                   counted ? static_cast<size_t>(n->u.counted.length) : 0u, n->charset};
-        bool other = n->kind == GEN_KIND_CODESET;
-        return TextToBer(status, v, &b->choice, b->u.string, other ? &b->u.other.octets.length : &b->u.octets.length,
-                         other ? b->u.other.octets.value : b->u.octets.value, &b->u.other.bit_mask,
-                         255, n->kind == GEN_KIND_CODESET ? kTooLong : s.pack_fail);
-    }
+    case Conv::Text: return GenTextToBer(status, *static_cast<const GEN_Text *>(value), static_cast<BerText *>(ber));
+    case Conv::Name:
+        return GenNameToBer(status, *static_cast<const GEN_SimpleName *>(value), static_cast<BerSimpleName *>(ber),
+                            s.pack_fail);
     case Conv::Octets: {
         const auto *o = static_cast<const GEN_OctetString *>(value);
         auto *b = static_cast<BerOctets *>(ber);
@@ -368,6 +475,8 @@ uint32_t ToBer(STF_List *status, const Syntax &s, const void *value, void *ber) 
     }
     case Conv::Time:
         return TimeToBer(status, *static_cast<const GEN_GeneralizedTime *>(value), static_cast<BerGeneralizedTime *>(ber));
+    case Conv::Direct:
+    case Conv::DirectList: break;
     }
     return Fail(status, kInvalid);
 }
@@ -396,9 +505,9 @@ uint32_t ToGen(STF_List *status, const Syntax &s, const void *ber, void *value, 
         r->upper = Split(b->upper);
         return 0;
     }
-    case Conv::Text: return TextToGen(status, *static_cast<const BerText *>(ber), static_cast<GEN_Text *>(value), a);
+    case Conv::Text: return BerTextToGen(status, *static_cast<const BerText *>(ber), static_cast<GEN_Text *>(value), a);
     case Conv::Name:
-        return NameToGen(status, *static_cast<const BerSimpleName *>(ber), static_cast<GEN_SimpleName *>(value));
+        return BerNameToGen(status, *static_cast<const BerSimpleName *>(ber), static_cast<GEN_SimpleName *>(value));
     case Conv::Octets: {
         const auto *b = static_cast<const BerOctets *>(ber);
         auto *o = static_cast<GEN_OctetString *>(value);
@@ -417,11 +526,192 @@ uint32_t ToGen(STF_List *status, const Syntax &s, const void *ber, void *value, 
         return 0;
     case Conv::Time:
         return TimeToGen(status, *static_cast<const BerGeneralizedTime *>(ber), static_cast<GEN_GeneralizedTime *>(value));
+    case Conv::Direct:
+    case Conv::DirectList: break;
     }
     return Fail(status, kInvalid);
 }
 
+bool IsDirect(const Syntax &s) { return s.conv == Conv::Direct || s.conv == Conv::DirectList; }
+
+// Values whose runtime structure is the value itself: encoded in place.
+int PackDirect(STF_List *status, const Syntax &s, const void *value, GENU_Buffer *encoded) {
+    const void *first = value;
+    const void *structure = s.conv == Conv::DirectList ? static_cast<const void *>(&first) : value;
+    if (GENU__printPDU) {
+        LOG_CondMessage(8, __FILE__, __LINE__, "ODP_PackAV: printing PDU...\n");
+        GENU_OssPrintPDU(nullptr, s.pdu, structure);
+    }
+    GENU_Buffer out{0, nullptr};
+    if (int rc = GENU_OssEncode(nullptr, s.pdu, structure, &out)) {
+        if (rc == kNoMemory) {
+            Fail(status, kNoMem);
+        } else {
+            Fail(status, GENU_S_ENCODE);
+            Fail(status, s.pack_fail);
+        }
+        return 1;
+    }
+    LOG_CondMessage(8, __FILE__, __LINE__, "ODP_PackAV: encoded okay, length = %ld\n", static_cast<long>(out.length));
+    *encoded = out;
+    return 0;
+}
+
+// The decoded structure is the new value (a list's holder is dropped).
+int UnpackDirect(STF_List *status, const Syntax &s, void *ber, void **value) {
+    if (s.conv == Conv::DirectList) {
+        void *first = *static_cast<void **>(ber);
+        _GENU__MyFree(ber);
+        if (!first) {
+            // An empty list has no library form: a list value is its first node.
+            Fail(status, s.unpack_fail);
+            return 1;
+        }
+        ber = first;
+    }
+    *value = ber;
+    return 0;
+}
+
+// The hooks of an allocator record (null: the heap pair).
+Hooks HooksOfAllocator(const GENU_Allocator *a) {
+    if (!a) a = &genu_ossAllocator[1];
+    return Hooks{a->alloc, a->free};
+}
+
+// The copy's status: out of memory stays, anything else becomes `code`.
+uint32_t CopyFailure(STF_List *inner, uint32_t code) {
+    return inner && STF_GetStatus(inner) == kNoMem ? kNoMem : code;
+}
+
+const Syntax *Begin(STF_List *status, uint32_t type, const void *a, const void *b) {
+    STF_ClearStatus(status);
+    const Syntax *s = FindSyntax(type);
+    if (!s) {
+        Fail(status, GEN_S_NOTSUPP);
+        return nullptr;
+    }
+    if (!a || !b) {
+        Fail(status, kInvalid);
+        return nullptr;
+    }
+    return s;
+}
+
+// Copies a library value with the descriptor into a new block of the
+// allocator; the block's contents are then moved to `out` and the block
+// released (lists keep their first node's block).
+uint32_t CopyValue(const Syntax &s, const void *src, void *out, const GENU_Allocator *a, bool keep_block,
+                   uint32_t fail) {
+    STF_List *inner = STF_CreateList(nullptr);
+    if (!inner) return kNoMem;
+    void *copy = nullptr;
+    int rc = s.desc->copy(inner, &copy, src, a);
+    uint32_t code = rc ? CopyFailure(inner, fail) : 0;
+    STF_DeleteList(inner);
+    if (code) return code;
+    if (keep_block) {
+        *static_cast<void **>(out) = copy;
+    } else {
+        memcpy(out, copy, s.gen_size);
+        a->free(copy);
+    }
+    return 0;
+}
+
 } // namespace
+
+int vrber::SyntaxToBer(STF_List *status, uint32_t type, void *ber, const void *value) {
+    if (!status) return 1;
+    const Syntax *s = Begin(status, type, ber, value);
+    if (!s) return 1;
+    if (IsDirect(*s)) {
+        bool list = s->conv == Conv::DirectList;
+        memset(ber, 0, list ? sizeof(void *) : s->gen_size);
+        if (uint32_t rc = CopyValue(*s, value, ber, &genu_ossAllocator[0], list, s->pack_fail)) {
+            Fail(status, rc);
+            return 1;
+        }
+        return 0;
+    }
+    memset(ber, 0, BerSize(s->conv));
+    if (ToBer(status, *s, value, ber)) {
+        if (s->pack_fail && STF_GetStatus(status) != s->pack_fail) Fail(status, s->pack_fail);
+        return 1;
+    }
+    return 0;
+}
+
+int vrber::SyntaxFreeBer(STF_List *status, uint32_t type, void *ber) {
+    if (!status) return 1;
+    const Syntax *s = Begin(status, type, ber, ber);
+    if (!s) return 1;
+    // The runtime's own structures hold nothing of their own: texts and
+    // names are in place, octets borrowed from the value.
+    if (IsDirect(*s)) FreeContent(HooksOfAllocator(&genu_ossAllocator[0]), *PduType(s->pdu), ber);
+    return 0;
+}
+
+int vrber::SyntaxToGen(STF_List *status, uint32_t type, const void *ber, void *value, const GENU_Allocator *a) {
+    if (!status) return 1;
+    const Syntax *s = Begin(status, type, ber, value);
+    if (!s) return 1;
+    if (!a) a = &genu_ossAllocator[1];
+    memset(value, 0, s->gen_size);
+    if (IsDirect(*s)) {
+        const void *src = ber;
+        if (s->conv == Conv::DirectList) {
+            src = *static_cast<void *const *>(ber);
+            if (!src) {
+                Fail(status, s->unpack_fail);
+                return 1;
+            }
+        }
+        if (uint32_t rc = CopyValue(*s, src, value, a, false, s->unpack_fail)) {
+            Fail(status, rc);
+            return 1;
+        }
+        return 0;
+    }
+    if (ToGen(status, *s, ber, value, a)) {
+        if (s->unpack_fail && STF_GetStatus(status) != s->unpack_fail) Fail(status, s->unpack_fail);
+        return 1;
+    }
+    return 0;
+}
+
+int vrber::SyntaxFreeGen(STF_List *status, uint32_t type, void *value, const GENU_Allocator *a) {
+    if (!status) return 1;
+    const Syntax *s = Begin(status, type, value, value);
+    if (!s) return 1;
+    Hooks h = HooksOfAllocator(a);
+    if (s->conv == Conv::Direct) {
+        FreeContent(h, *PduType(s->pdu), value);
+    } else if (s->conv == Conv::DirectList) {
+        const Type &list = *PduType(s->pdu);
+        FreeContent(h, list, value); // the nodes after the first
+        FreeContent(h, *list.elem, static_cast<unsigned char *>(value) + list.elem_offset);
+    } else if (s->conv == Conv::Text) {
+        auto *t = static_cast<GEN_Text *>(value);
+        void *p = t->kind == GEN_KIND_IRV || t->kind == GEN_KIND_STRING ? static_cast<void *>(t->u.string)
+                                                                        : static_cast<void *>(t->u.octets.value);
+        if (p) h.free(p);
+        memset(t, 0, sizeof *t);
+    } else if (s->conv == Conv::Octets) {
+        auto *o = static_cast<GEN_OctetString *>(value);
+        if (o->value) h.free(o->value);
+        o->value = nullptr;
+        o->length = 0;
+    }
+    return 0;
+}
+
+size_t vrber::SyntaxBerSize(uint32_t type) {
+    const Syntax *s = FindSyntax(type);
+    if (!s) return 0;
+    if (s->conv == Conv::DirectList) return sizeof(void *);
+    return IsDirect(*s) ? s->gen_size : BerSize(s->conv);
+}
 
 extern "C" {
 
@@ -448,6 +738,7 @@ int ODP_PackAV(STF_List *status, uint32_t type, const void *value, GENU_Buffer *
         Fail(status, kInvalid);
         return 1;
     }
+    if (IsDirect(*s)) return PackDirect(status, *s, value, encoded);
     void *ber = _GENU__MyMalloc(BerSize(s->conv));
     if (!ber) {
         Fail(status, kNoMem);
@@ -507,6 +798,11 @@ int ODP_UnpackAV(STF_List *status, uint32_t length, const unsigned char *bytes, 
     if (GENU__printPDU) {
         LOG_CondMessage(8, __FILE__, __LINE__, "ODP_UnpackAV: printing result PDU...\n");
         GENU_OssPrintPDU(nullptr, pdu, ber);
+    }
+    if (IsDirect(*s)) {
+        if (UnpackDirect(status, *s, ber, value)) return 1;
+        *descriptor = *s->desc;
+        return 0;
     }
     void *gen = _GENU__MyMalloc(s->gen_size);
     if (!gen) {

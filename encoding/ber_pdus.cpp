@@ -3,6 +3,7 @@
 
 #include "encoding/ber_ops.h"
 #include "encoding/ber_types.h"
+#include "encoding/ber_values.h"
 #include "encoding/ber_world.h"
 
 namespace vrber {
@@ -63,7 +64,9 @@ const Member MediumDimensions_m[] = {Plain("x", &T_Real, offsetof(BerMediumDimen
                                      Plain("y", &T_Real, offsetof(BerMediumDimensions, y))};
 const Type T_MediumDimensions = Cons("MediumDimensions", Kind::Seq, sizeof(BerMediumDimensions), MediumDimensions_m, 2);
 
-// Text and simple name.
+} // namespace
+
+// Text and simple name, shared with the library-shaped PDUs.
 const Member CodeSetText_m[] = {
     Plain("octets", &T_Octets4095, offsetof(BerCodeSetText, octets)),
     Plain("code-set", &T_Oid, offsetof(BerCodeSetText, code_set), kCodeSetPresent)};
@@ -87,6 +90,8 @@ const Member SimpleName_m[] = {
     Ctx("octets", &T_Octets255, offsetof(BerSimpleName, u.octets), 3, 0, 4),
     Ctx("other-code-set", &T_CodeSetName, offsetof(BerSimpleName, u.other), 4, 0, 5)};
 const Type T_SimpleName = Cons("SimpleName", Kind::Choice, sizeof(BerSimpleName), SimpleName_m, N_(SimpleName_m));
+
+namespace {
 
 struct Entry {
     int pdu;
@@ -125,17 +130,19 @@ const Entry kTable[] = {
     {kPduMediumDimensions, &T_MediumDimensions},
 };
 
+constexpr size_t kOwnCount = sizeof kTable / sizeof kTable[0];
+
 } // namespace
 
 const Type *PduType(int pdu) {
     if (const Type *t = OpsPduType(pdu)) return t;
     for (const Entry &e : kTable)
         if (e.pdu == pdu) return e.type;
-    return nullptr;
+    return ValuePduType(pdu);
 }
 
-size_t PduCount() { return sizeof kTable / sizeof kTable[0]; }
+size_t PduCount() { return kOwnCount + ValuePduCount(); }
 
-int PduAt(size_t i) { return i < PduCount() ? kTable[i].pdu : 0; }
+int PduAt(size_t i) { return i < kOwnCount ? kTable[i].pdu : ValuePduAt(i - kOwnCount); }
 
 } // namespace vrber

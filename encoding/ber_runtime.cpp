@@ -54,7 +54,52 @@ bool IsConstructed(const Type &t) {
     }
 }
 
-const Type &Deref(const Type &t) { return t.kind == Kind::Ptr ? *t.elem : t; }
+const Type &Deref(const Type &t) {
+    return t.kind == Kind::Ptr || t.kind == Kind::Map ? Deref(*t.elem) : t;
+}
+
+uint32_t GetChoice(const Type &t, const void *v) {
+    if (t.flags & kChoice32) return *static_cast<const uint32_t *>(v);
+    return *static_cast<const uint16_t *>(v);
+}
+void SetChoice(const Type &t, void *v, uint16_t c) {
+    if (t.flags & kChoice32)
+        *static_cast<uint32_t *>(v) = c;
+    else
+        *static_cast<uint16_t *>(v) = c;
+}
+
+void FreeIn(const Hooks &h, const Type &t, void *v, int depth);
+
+// The wire block of a Map field while it is encoded or printed.
+class WireBlock {
+  public:
+    WireBlock(const Hooks &h, const Type &t) : h_(h), t_(t) {}
+    ~WireBlock() {
+        if (!p_) return;
+        if (built_ && t_.map->wire_release) t_.map->wire_release(h_, p_);
+        h_.free(p_);
+    }
+    WireBlock(const WireBlock &) = delete;
+    WireBlock &operator=(const WireBlock &) = delete;
+    // 0, kNoMemory, or kBadArg with the conversion's code in *code.
+    int Build(const void *field, uint32_t *code) {
+        p_ = h_.alloc(t_.elem->size);
+        if (!p_) return kNoMemory;
+        memset(p_, 0, t_.elem->size);
+        *code = t_.map->to_wire(h_, field, p_);
+        built_ = true;
+        if (*code == 0xC00E0068u) return kNoMemory;
+        return *code ? kBadArg : kOk;
+    }
+    const void *get() const { return p_; }
+
+  private:
+    const Hooks &h_;
+    const Type &t_;
+    void *p_ = nullptr;
+    bool built_ = false;
+};
 
 // ---- Encoding -----------------------------------------------------------
 
@@ -144,6 +189,15 @@ class Writer {
     int Value(const Type &t, const void *v, int depth);
     int Element(const Type &t, const void *v, TagMode mode, uint8_t cls, uint32_t num, int depth);
     int Content(const Type &t, const void *v, int depth);
+    int MapFail(int r, uint32_t code, const Type &t) {
+        if (r == kNoMemory) return Fail(kNoMemory, "out of memory", &t);
+        if (err_ && err_->empty()) {
+            char tmp[64];
+            snprintf(tmp, sizeof tmp, "value not convertible (0x%08x)", code);
+            return Fail(kBadArg, tmp, &t);
+        }
+        return kBadArg;
+    }
 
   private:
     const Hooks &h_;
@@ -306,6 +360,12 @@ int Writer::Content(const Type &t, const void *v, int depth) {
 
 int Writer::Element(const Type &t, const void *v, TagMode mode, uint8_t cls, uint32_t num, int depth) {
     if (depth > kMaxDepth) return Fail(kTooDeep, "nesting too deep", &t);
+    if (t.kind == Kind::Map) {
+        WireBlock w(h_, t);
+        uint32_t code = 0;
+        if (int r = w.Build(v, &code)) return MapFail(r, code, t);
+        return Element(*t.elem, w.get(), mode, cls, num, depth + 1);
+    }
     if (t.kind == Kind::Ptr) {
         const void *p = *static_cast<void *const *>(v);
         if (!p) return Fail(kBadArg, "null component", &t);
@@ -332,13 +392,19 @@ int Writer::Element(const Type &t, const void *v, TagMode mode, uint8_t cls, uin
 int Writer::Value(const Type &t, const void *v, int depth) {
     if (depth > kMaxDepth) return Fail(kTooDeep, "nesting too deep", &t);
     switch (t.kind) {
+    case Kind::Map: {
+        WireBlock w(h_, t);
+        uint32_t code = 0;
+        if (int r = w.Build(v, &code)) return MapFail(r, code, t);
+        return Value(*t.elem, w.get(), depth + 1);
+    }
     case Kind::Ptr: {
         const void *p = *static_cast<void *const *>(v);
         if (!p) return Fail(kBadArg, "null component", &t);
         return Value(*t.elem, p, depth);
     }
     case Kind::Choice: {
-        uint16_t c = *static_cast<const uint16_t *>(v);
+        uint32_t c = GetChoice(t, v);
         for (uint32_t i = 0; i < t.nmembers; ++i) {
             const Member &m = t.members[i];
             if (m.choice == c)
@@ -404,6 +470,7 @@ class Reader {
     int Element(const Type &t, void *v, TagMode mode, uint8_t cls, uint32_t num, const Tlv &e, int depth);
     int Value(const Type &t, void *v, const Tlv &e, int depth);
     int Content(const Type &t, void *v, const Tlv &e, int depth);
+    template <class F> int MapIn(const Type &t, void *v, F decode_wire);
     int StringBytes(const Tlv &e, int depth, unsigned char **bytes, size_t *n, const Type &t);
     int CollectString(const Tlv &e, int depth, unsigned char *dst, size_t *n, size_t cap);
 
@@ -731,8 +798,31 @@ int Reader::Content(const Type &t, void *v, const Tlv &e, int depth) {
     }
 }
 
+// Decodes the wire block of a Map field and builds the field from it.
+template <class F> int Reader::MapIn(const Type &t, void *v, F decode_wire) {
+    void *wire = Alloc(t.elem->size);
+    if (!wire) return Fail(kNoMemory, "out of memory", &t);
+    int r = decode_wire(wire);
+    if (r == kOk) {
+        uint32_t code = t.map->to_field(h_, wire, v);
+        if (code == 0xC00E0068u) {
+            r = Fail(kNoMemory, "out of memory", &t);
+        } else if (code) {
+            char tmp[64];
+            snprintf(tmp, sizeof tmp, "value not convertible (0x%08x)", code);
+            r = Fail(kBadData, tmp, &t);
+        }
+    }
+    FreeIn(h_, *t.elem, wire, 0);
+    h_.free(wire);
+    budget_ += t.elem->size;
+    return r;
+}
+
 int Reader::Element(const Type &t, void *v, TagMode mode, uint8_t cls, uint32_t num, const Tlv &e, int depth) {
     if (depth > kMaxDepth) return Fail(kTooDeep, "nesting too deep", &t);
+    if (t.kind == Kind::Map)
+        return MapIn(t, v, [&](void *wire) { return Element(*t.elem, wire, mode, cls, num, e, depth + 1); });
     if (t.kind == Kind::Ptr) {
         void *p = Alloc(t.elem->size);
         if (!p) return Fail(kNoMemory, "out of memory", &t);
@@ -755,6 +845,7 @@ int Reader::Element(const Type &t, void *v, TagMode mode, uint8_t cls, uint32_t 
 int Reader::Value(const Type &t, void *v, const Tlv &e, int depth) {
     if (depth > kMaxDepth) return Fail(kTooDeep, "nesting too deep", &t);
     switch (t.kind) {
+    case Kind::Map: return MapIn(t, v, [&](void *wire) { return Value(*t.elem, wire, e, depth + 1); });
     case Kind::Ptr: {
         void *p = Alloc(t.elem->size);
         if (!p) return Fail(kNoMemory, "out of memory", &t);
@@ -765,7 +856,7 @@ int Reader::Value(const Type &t, void *v, const Tlv &e, int depth) {
         for (uint32_t i = 0; i < t.nmembers; ++i) {
             const Member &m = t.members[i];
             if (Matches(*m.type, m.mode, m.tag_class, m.tag_number, e)) {
-                *static_cast<uint16_t *>(v) = m.choice;
+                SetChoice(t, v, m.choice);
                 return Element(*m.type, static_cast<unsigned char *>(v) + m.offset, m.mode, m.tag_class,
                                m.tag_number, e, depth + 1);
             }
@@ -787,8 +878,6 @@ int Reader::Value(const Type &t, void *v, const Tlv &e, int depth) {
 }
 
 // ---- Free and print -----------------------------------------------------
-
-void FreeIn(const Hooks &h, const Type &t, void *v, int depth);
 
 void FreeMemberList(const Hooks &h, const Type &t, unsigned char *base, int depth) {
     for (uint32_t i = 0; i < t.nmembers; ++i) {
@@ -812,8 +901,11 @@ void FreeIn(const Hooks &h, const Type &t, void *v, int depth) {
     }
     case Kind::Seq:
     case Kind::Set: FreeMemberList(h, t, base, depth); return;
+    case Kind::Map:
+        if (t.map->release) t.map->release(h, v);
+        return;
     case Kind::Choice: {
-        uint16_t c = *static_cast<uint16_t *>(v);
+        uint32_t c = GetChoice(t, v);
         for (uint32_t i = 0; i < t.nmembers; ++i)
             if (t.members[i].choice == c) FreeIn(h, *t.members[i].type, base + t.members[i].offset, depth + 1);
         return;
@@ -948,7 +1040,7 @@ void PrintIn(const Type &t, const void *v, std::string &out, int depth) {
         return;
     }
     case Kind::Choice: {
-        uint16_t c = *static_cast<const uint16_t *>(v);
+        uint32_t c = GetChoice(t, v);
         for (uint32_t i = 0; i < t.nmembers; ++i) {
             if (t.members[i].choice != c) continue;
             out += t.members[i].name;
@@ -980,6 +1072,17 @@ void PrintIn(const Type &t, const void *v, std::string &out, int depth) {
             return;
         }
         PrintIn(*t.elem, p, out, depth);
+        return;
+    }
+    case Kind::Map: {
+        const Hooks heap{[](size_t n) { return malloc(n ? n : 1); }, [](void *p) { free(p); }};
+        WireBlock w(heap, t);
+        uint32_t code = 0;
+        if (w.Build(v, &code)) {
+            out += "<not convertible>";
+            return;
+        }
+        PrintIn(*t.elem, w.get(), out, depth);
         return;
     }
     }

@@ -19,6 +19,11 @@
 //   SeqOf,SetOf pointer to the first node of a list {next; element at
 //               `elem_offset`}, each node `node_size` bytes
 //   Ptr         pointer to a separately allocated element
+//   Map         a field of the library's own shape carried on the wire as
+//               `elem`: the field is turned into a block of that type
+//               before encoding and built back from it after decoding
+//               (see MapOps)
+// A Choice whose type has kChoice32 keeps its number in a 32-bit field.
 // Every block the runtime allocates comes from the context's hooks and is
 // zero-filled first.
 #pragma once
@@ -31,15 +36,29 @@ namespace vrber {
 
 enum class Kind : uint8_t {
     Bool, Int, Enum, Real, Null, Octets, OctetsIn, StringIn, Oid, Open,
-    Seq, Set, Choice, SeqOf, SetOf, Ptr,
+    Seq, Set, Choice, SeqOf, SetOf, Ptr, Map,
 };
 
-enum : uint8_t { kUnsigned = 1 };
+enum : uint8_t { kUnsigned = 1, kChoice32 = 2 };
 
 enum class TagMode : uint8_t { None, Implicit, Explicit };
 enum : uint8_t { kUniversal = 0, kApplication = 1, kContext = 2, kPrivate = 3 };
 
 struct Type;
+struct Hooks;
+
+// Conversions of a Map field. to_wire fills a zero-filled block of the wire
+// type from the field; whatever it allocates (through the hooks) is given
+// back by wire_release, and it may borrow from the field. to_field fills
+// the zero-filled field from a decoded wire block, allocating through the
+// hooks; release frees what the field owns (not the field). Both
+// conversions return 0 or a status code of the value syntaxes.
+struct MapOps {
+    uint32_t (*to_wire)(const Hooks &h, const void *field, void *wire);
+    void (*wire_release)(const Hooks &h, void *wire);
+    uint32_t (*to_field)(const Hooks &h, const void *wire, void *field);
+    void (*release)(const Hooks &h, void *field);
+};
 
 struct Member {
     const char *name;
@@ -66,6 +85,7 @@ struct Type {
     const Type *elem;     // SeqOf, SetOf, Ptr
     uint32_t elem_offset; // SeqOf, SetOf: element's offset in a node
     uint32_t node_size;   // SeqOf, SetOf
+    const MapOps *map = nullptr; // Map: the conversions; elem is the wire type
 };
 
 // The hooks and error text of one context.

@@ -41,15 +41,19 @@ class Cache {
             if (it != index_.end()) {
                 i = it->second;
             } else {
-                i = used_ < kCacheSize ? int(used_) : tail_;
                 if (used_ >= kCacheSize) { // reuse the least recently used
-                    index_.erase(slots_[i].key);
+                    i = tail_;
+                    // Its map node too: a full cache allocates nothing.
+                    auto node = index_.extract(slots_[i].key);
                     Unlink(i);
+                    slots_[i].key.assign(key);
+                    node.key() = slots_[i].key;
+                    index_.insert(std::move(node));
                 } else {
-                    used_++;
+                    i = int(used_++);
+                    slots_[i].key.assign(key);
+                    index_.emplace(slots_[i].key, i);
                 }
-                slots_[i].key.assign(key);
-                index_.emplace(slots_[i].key, i);
                 Link(i);
             }
             slots_[i].value.name.assign(v.name);

@@ -7,7 +7,7 @@ trap 'rm -rf "$work"' EXIT
 prefix="$work/prefix"
 
 "$cmake" --install "$build" --prefix "$prefix" >/dev/null
-for f in include/vrcore/vrcfg.h include/vrcore/stf.h bin/vrreg; do
+for f in include/vrcore/vrcfg.h include/vrcore/stf.h include/vrcore/oid.h bin/vrreg bin/vroid; do
   [ -e "$prefix/$f" ] || { echo "not installed: $f"; exit 1; }
 done
 [ "$(stat -c %a "$prefix/var/vrcore/lock")" = 1777 ] || { echo "lock directory mode"; exit 1; }
@@ -36,4 +36,7 @@ export PKG_CONFIG_PATH="$(dirname "$pc")"
 # The installed tool reads what the consumer wrote.
 [ "$("$prefix/bin/vrreg" get 'Software\Halvane\Tessaril\odp' PingTry)" = 4 ] || { echo "vrreg"; exit 1; }
 [ -f "$prefix/etc/vrcore/registry.reg" ] || { echo "registry not under the root"; exit 1; }
+# The installed registry tool makes a registry that it can read back.
+"$prefix/bin/vroid" create "$work/oids" >/dev/null
+"$prefix/bin/vroid" lookup "$work/oids" id-val-code-set-utf-8 | grep -q dynamic || { echo "vroid"; exit 1; }
 echo "install: ok"

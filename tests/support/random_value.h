@@ -1,0 +1,247 @@
+// Random valid library values of the value syntaxes whose runtime
+// structure is the library structure, made by walking the PDU's type
+// description. Every block comes from _GENU__MyMalloc, so the value is
+// released with its descriptor's delete and genu_ossAllocator[0].
+#pragma once
+
+#include <cstring>
+#include <random>
+#include <string>
+
+#include "encoding/ber_runtime.h"
+#include "encoding/ber_world.h"
+#include "vrcore/genu.h"
+
+namespace vrtest {
+
+class RandomValues {
+  public:
+    explicit RandomValues(uint32_t seed) : rng_(seed) {}
+    // Sets of at most one element keep a peer's canonical re-encoding in
+    // the same order.
+    bool single_set_elements = false;
+
+    // A new value of a library-shaped PDU; list PDUs give their first node
+    // (never empty).
+    void *Make(int pdu) {
+        const vrber::Type *t = vrber::PduType(pdu);
+        if (!t) return nullptr;
+        if (t->kind == vrber::Kind::SeqOf || t->kind == vrber::Kind::SetOf) {
+            void *head = nullptr;
+            do {
+                List(*t, &head, 0);
+            } while (!head);
+            return head;
+        }
+        void *v = Zeroed(t->size);
+        Fill(*t, v, 0);
+        return v;
+    }
+
+    uint32_t Below(uint32_t n) { return n ? static_cast<uint32_t>(rng_() % n) : 0; }
+
+    // An identifier with an encoded form that names it alone (the table
+    // holds a few aliases of one value, which come back as the first).
+    GENU_ShortOID Oid() {
+        STF_List *st = STF_CreateList(nullptr);
+        for (;;) {
+            GENU_ShortOID id = 1 + Below(1092), back = 0;
+            GENU_BerOID b{};
+            if (!GENU_ShortToBerOID(st, id, &b) && b.length && !GENU_BerToShortOID(st, &b, &back) && back == id) {
+                STF_DeleteList(st);
+                return id;
+            }
+        }
+    }
+
+  private:
+    static void *Zeroed(size_t n) {
+        void *p = _GENU__MyMalloc(n ? n : 1);
+        memset(p, 0, n ? n : 1);
+        return p;
+    }
+
+    char Char(uint8_t univ) {
+        static const char digits[] = "0123456789 ";
+        static const char printable[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789 '()+,-./:=?";
+        if (univ == 18) return digits[Below(sizeof digits - 1)];
+        if (univ == 19) return printable[Below(sizeof printable - 1)];
+        return static_cast<char>(0x20 + Below(0x5f));
+    }
+    void Chars(char *dst, size_t max, uint8_t univ) {
+        size_t n = Below(static_cast<uint32_t>(max) + 1);
+        for (size_t i = 0; i < n; ++i) dst[i] = Char(univ);
+        dst[n] = 0;
+    }
+
+    void Text(GEN_Text *t) {
+        t->kind = static_cast<int32_t>(1 + Below(5));
+        size_t n = Below(Below(8) ? 30 : 4096);
+        if (t->kind <= 2) {
+            if (!n) return;
+            t->u.string = static_cast<char *>(Zeroed(n + 1));
+            for (size_t i = 0; i < n; ++i) t->u.string[i] = Char(22);
+            return;
+        }
+        if (t->kind == 5 && Below(2)) t->charset = Oid();
+        if (!n) return;
+        t->u.octets.length = static_cast<int32_t>(n);
+        t->u.octets.value = static_cast<unsigned char *>(Zeroed(n + 1));
+        for (size_t i = 0; i < n; ++i) t->u.octets.value[i] = static_cast<unsigned char>(t->kind == 4 ? rng_() : Char(22));
+    }
+
+    void Name(GEN_SimpleName *n) {
+        n->kind = static_cast<int32_t>(1 + Below(5));
+        size_t len = Below(256);
+        if (n->kind <= 2) {
+            for (size_t i = 0; i < len; ++i) n->u.string[i] = Char(22);
+            return;
+        }
+        if (n->kind == 5 && Below(2)) n->charset = Oid();
+        n->u.counted.length = static_cast<uint16_t>(len);
+        for (size_t i = 0; i < len; ++i) n->u.counted.value[i] = static_cast<unsigned char>(n->kind == 4 ? rng_() : Char(22));
+    }
+
+    void Map(const vrber::Type &t, void *v) {
+        std::string name = t.name;
+        if (name == "ObjectIdentifier") {
+            *static_cast<GENU_ShortOID *>(v) = Oid();
+        } else if (name == "Text") {
+            Text(static_cast<GEN_Text *>(v));
+        } else if (name == "SimpleName") {
+            Name(static_cast<GEN_SimpleName *>(v));
+        } else if (name == "GraphicString") {
+            char *s = static_cast<char *>(Zeroed(41));
+            Chars(s, 40, 22);
+            *static_cast<char **>(v) = s;
+        } else if (name == "PersonalName") {
+            auto *p = static_cast<GEN_PersonalName *>(v);
+            Chars(p->surname, 40, 19);
+            Chars(p->given_name, 16, 19);
+            Chars(p->initials, 5, 19);
+            Chars(p->generation_qualifier, 3, 19);
+        } else if (name == "BuiltInDomainDefinedAttributes") {
+            auto *a = static_cast<GEN_DomainDefinedAttrs *>(v);
+            a->count = static_cast<uint16_t>(Below(GEN_DDA_MAX + 1));
+            for (uint16_t i = 0; i < a->count; ++i) {
+                Chars(a->attrs[i].type, 8, 19);
+                Chars(a->attrs[i].value, 128, 19);
+            }
+        } else if (name == "Locale") {
+            auto *l = static_cast<GEN_Locale *>(v);
+            l->language_length = static_cast<uint16_t>(Below(3));
+            l->territory_length = static_cast<uint16_t>(Below(3));
+            for (int i = 0; i < l->language_length; ++i) l->language[i] = static_cast<char>('a' + Below(26));
+            for (int i = 0; i < l->territory_length; ++i) l->territory[i] = static_cast<char>('A' + Below(26));
+            if (Below(2)) l->code_set = Oid();
+        } else if (name == "Attribute") {
+            // An attribute of its own set: a job name with one to three
+            // names, or a priority.
+            STF_List *st = STF_CreateList(nullptr);
+            AS_SetHandle set = nullptr;
+            AS_Create(st, &set, nullptr, 0);
+            bool names = Below(2);
+            GENU_ShortOID id = 0;
+            GENU_AsciiToShortOID(st, names ? "id-att-job-name" : "id-att-job-priority", &id);
+            AS_AttrHandle attr = nullptr;
+            uint32_t n = names ? 1 + Below(3) : 1;
+            for (uint32_t i = 0; i < n; ++i) {
+                if (names) {
+                    GEN_SimpleName name_value{};
+                    Name(&name_value);
+                    AS_AddAttrValM(st, set, id, 27, &name_value, &GENU_SimpleNameDesc, nullptr);
+                } else {
+                    GEN_Priority p = static_cast<GEN_Priority>(Below(100));
+                    AS_AddAttrValM(st, set, id, 75, &p, &GENU_PriorityDesc, nullptr);
+                }
+            }
+            AS_FindAttr(st, set, id, &attr);
+            AS_FreeSetHandle(st, &set);
+            STF_DeleteList(st);
+            *static_cast<AS_AttrHandle *>(v) = attr;
+        } else {
+            ADD_FAILURE() << "no generator for " << name;
+        }
+    }
+
+    void List(const vrber::Type &t, void *field, int depth) {
+        uint32_t n = depth > 6 ? 0 : Below(4);
+        if (t.kind == vrber::Kind::SetOf && single_set_elements && n > 1) n = 1;
+        void **link = static_cast<void **>(field);
+        for (uint32_t i = 0; i < n; ++i) {
+            void *node = Zeroed(t.node_size);
+            *link = node;
+            link = static_cast<void **>(node);
+            Fill(*t.elem, static_cast<unsigned char *>(node) + t.elem_offset, depth + 1);
+        }
+    }
+
+    void Fill(const vrber::Type &t, void *v, int depth) {
+        using vrber::Kind;
+        auto *base = static_cast<unsigned char *>(v);
+        switch (t.kind) {
+        case Kind::Bool: *base = static_cast<unsigned char>(Below(2)); return;
+        case Kind::Int:
+        case Kind::Enum: {
+            uint64_t x = (static_cast<uint64_t>(rng_()) << 32) | rng_();
+            if (Below(3) == 0) x &= 0xff;
+            memcpy(v, &x, t.width);
+            return;
+        }
+        case Kind::Real: {
+            double d = std::ldexp(static_cast<double>(rng_()), static_cast<int>(Below(200)) - 100);
+            memcpy(v, &d, sizeof d);
+            return;
+        }
+        case Kind::Octets: {
+            auto *o = static_cast<GEN_OctetString *>(v);
+            uint32_t n = Below(24);
+            if (!n) return;
+            o->length = static_cast<int32_t>(n);
+            o->value = static_cast<unsigned char *>(Zeroed(n + 1));
+            for (uint32_t i = 0; i < n; ++i) o->value[i] = static_cast<unsigned char>(rng_());
+            return;
+        }
+        case Kind::Open: {
+            // One encoded value: a short octet string.
+            auto *o = static_cast<GEN_OctetString *>(v);
+            uint32_t n = Below(20);
+            o->length = static_cast<int32_t>(n + 2);
+            o->value = static_cast<unsigned char *>(Zeroed(n + 3));
+            o->value[0] = 0x04;
+            o->value[1] = static_cast<unsigned char>(n);
+            for (uint32_t i = 0; i < n; ++i) o->value[2 + i] = static_cast<unsigned char>(rng_());
+            return;
+        }
+        case Kind::StringIn: Chars(static_cast<char *>(v), t.max, t.univ); return;
+        case Kind::Seq:
+        case Kind::Set:
+            for (uint32_t i = 0; i < t.nmembers; ++i) {
+                const vrber::Member &m = t.members[i];
+                if (m.ptr_optional && (depth > 6 || Below(2))) continue;
+                Fill(*m.type, base + m.offset, depth + 1);
+            }
+            return;
+        case Kind::Choice: {
+            const vrber::Member &m = t.members[Below(t.nmembers)];
+            *static_cast<int32_t *>(v) = m.choice;
+            Fill(*m.type, base + m.offset, depth + 1);
+            return;
+        }
+        case Kind::SeqOf:
+        case Kind::SetOf: List(t, v, depth); return;
+        case Kind::Ptr: {
+            void *p = Zeroed(t.elem->size);
+            *static_cast<void **>(v) = p;
+            Fill(*t.elem, p, depth + 1);
+            return;
+        }
+        case Kind::Map: Map(t, v); return;
+        default: ADD_FAILURE() << "no generator for " << t.name; return;
+        }
+    }
+
+    std::mt19937 rng_;
+};
+
+} // namespace vrtest
