@@ -370,6 +370,10 @@ extern "C" uint32_t FT_RetrieveToBuffer(const GEN_DocumentIdentifier *id, FT_Buf
                 FT_LOG(5, d, "SocketAccept: accept failed, errno=%d\n", e);
             return FT_S_OTHER;
         }
+        // A client silent for as long as one may take to arrive is gone.
+        long idle_ms = accept_timeout_ms();
+        timeval tv{idle_ms / 1000, (idle_ms % 1000) * 1000};
+        ::setsockopt(buffer->socket, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
     }
     if (buffer->socket >= 0) {
         for (int transient = 0;;) {
