@@ -30,6 +30,13 @@ long ftp_timeout_ms();
 void connect_pause(int attempt);
 void rename_pause(int attempt);
 
+// Allocation of transfer buffers; null restores malloc and free.
+using AllocFn = void *(*)(size_t);
+using FreeFn = void (*)(void *);
+void set_allocator(AllocFn alloc, FreeFn release);
+void *allocate(size_t n);
+void release(void *p);
+
 // ---------------------------------------------------------------------------
 // Tracing: every line names the job and the document.
 struct Doc {
@@ -70,9 +77,11 @@ class SpoolFile {
     SpoolFile(const SpoolFile &) = delete;
     SpoolFile &operator=(const SpoolFile &) = delete;
 
-    // Creates the file named `name`, or when `fresh` another name from the
-    // same directory and document if that one exists. 0 or an FT_S_ code.
+    // Creates a new spool file for the document in `dir`; a name already
+    // taken is followed by one with a later time stamp. 0 or an FT_S_ code.
     uint32_t create(const std::string &dir, Doc d, bool tmp);
+    // Creates the file of exactly this name. 0 or an FT_S_ code (errno
+    // tells why).
     uint32_t create_named(const std::string &name);
     int fd() const { return fd_; }
     const std::string &name() const { return name_; }

@@ -241,13 +241,14 @@ extern "C" uint32_t FT_BufferInit(const GEN_DocumentIdentifier *id, const FT_Soc
     FT_Buffer *b = *buffer;
     if (allocate) {
         if (size == 0) size = 4096;
-        b = static_cast<FT_Buffer *>(std::calloc(1, sizeof *b));
-        unsigned char *data = b ? static_cast<unsigned char *>(std::malloc(size)) : nullptr;
+        b = static_cast<FT_Buffer *>(vrcore::ft::allocate(sizeof *b));
+        unsigned char *data = b ? static_cast<unsigned char *>(vrcore::ft::allocate(size)) : nullptr;
         if (!data) {
-            std::free(b);
+            release(b);
             FT_LOG(5, d, "FT_BufferInit: out of memory\n");
             return FT_S_NOMEM;
         }
+        std::memset(b, 0, sizeof *b);
         b->data = data;
         b->size = size;
         b->allocated = 1;
@@ -369,6 +370,10 @@ extern "C" uint32_t FT_RetrieveToBuffer(const GEN_DocumentIdentifier *id, FT_Buf
                 FT_LOG(5, d, "SocketAccept: accept failed, errno=%d\n", e);
             return FT_S_OTHER;
         }
+        // A client silent for as long as one may take to arrive is gone.
+        long idle_ms = accept_timeout_ms();
+        timeval tv{idle_ms / 1000, (idle_ms % 1000) * 1000};
+        ::setsockopt(buffer->socket, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
     }
     if (buffer->socket >= 0) {
         for (int transient = 0;;) {
@@ -406,8 +411,8 @@ extern "C" uint32_t FT_Finish(const GEN_DocumentIdentifier *id, FT_Buffer *buffe
     close_fd(buffer->socket);
     close_fd(buffer->listen_socket);
     if (free_buffer && buffer->allocated) {
-        std::free(buffer->data);
-        std::free(buffer);
+        release(buffer->data);
+        release(buffer);
     }
     return 0;
 }

@@ -259,6 +259,33 @@ TEST_F(PnsFiles, ReadersReloadAfterEveryChange) {
     EXPECT_EQ(st.st_mode & 0777, 0666u);
 }
 
+TEST_F(PnsFiles, WhereTheFilesAre) {
+    using vrcore::pns::etc_file_path;
+    using vrcore::pns::user_file_path;
+    std::string win = dir + "/win";
+    std::filesystem::create_directory(win);
+    setenv("windir", win.c_str(), 1);
+    EXPECT_EQ(etc_file_path(), etc);
+    unsetenv("PRINTERS_CONF");
+    EXPECT_EQ(etc_file_path(), win + "/printers.cnf");
+    spit(dir + "/none.reg", "[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril]\n"
+                            "\"PrintersConf\"=str(2):\"%windir%/from-registry.cnf\"\n");
+    EXPECT_EQ(etc_file_path(), win + "/from-registry.cnf");
+    spit(win + "/from-registry.cnf", "reg:k=v:\n");
+    EXPECT_EQ(value_of("reg", "k"), "v");
+
+    EXPECT_EQ(user_file_path(), dir + "/printers.usr"); // HOME
+    setenv("HOMEDRIVE", "/drive", 1);
+    EXPECT_EQ(user_file_path(), dir + "/printers.usr"); // HOMEPATH missing
+    setenv("HOMEPATH", "/users/me", 1);
+    EXPECT_EQ(user_file_path(), "/drive/users/me/printers.usr");
+    setenv("HOMEPATH", std::string(600, 'x').c_str(), 1);
+    EXPECT_EQ(user_file_path(), dir + "/printers.usr"); // too long
+    unsetenv("HOMEDRIVE");
+    unsetenv("HOME");
+    EXPECT_EQ(user_file_path(), win + "/printers.usr");
+}
+
 TEST_F(PnsFiles, ServiceOrderConfiguration) {
     std::string conf = dir + "/nsswitch.cnf";
     int codes[8];

@@ -81,6 +81,13 @@ class TransferTest : public ::testing::Test {
         return names;
     }
 
+    // Open descriptors of the process: failures must not leak any.
+    static size_t OpenFds() {
+        size_t n = 0;
+        for (auto &e : fs::directory_iterator("/proc/self/fd")) (void)e, ++n;
+        return n;
+    }
+
     static unsigned Mode(const std::string &path) {
         struct stat st{};
         stat(path.c_str(), &st);

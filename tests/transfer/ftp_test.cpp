@@ -117,6 +117,7 @@ TEST_F(TransferTest, AbortedFtpTransferRemovesItsPartialFile) {
     listen(lis, 1);
     getsockname(lis, reinterpret_cast<sockaddr *>(&a), &len);
     std::vector<std::string> commands;
+    size_t fds = OpenFds();
     std::thread server([&] {
         int c = accept(lis, nullptr, nullptr);
         auto say = [&](const std::string &s) { send(c, s.data(), s.size(), MSG_NOSIGNAL); };
@@ -162,6 +163,7 @@ TEST_F(TransferTest, AbortedFtpTransferRemovesItsPartialFile) {
     server.join();
     close(lis);
     EXPECT_TRUE(SpoolFiles().empty());
+    EXPECT_EQ(OpenFds() + 1, fds); // the scripted server's socket is closed too
     ASSERT_GE(commands.size(), 7u);
     EXPECT_EQ(commands[0], "USER anonymous");
     EXPECT_EQ(commands[1], "PASS tolvek");

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "failalloc.h"
 #include "ft_fixture.h"
 
 using namespace vrcore::ft;
@@ -86,6 +87,7 @@ TEST_F(SocketTest, FileArrivesWhole) {
 
 TEST_F(SocketTest, NoDataOrABrokenConnectionLeavesNoSpoolFile) {
     std::string empty = WriteFile("empty", "");
+    size_t fds = OpenFds();
     FT_Result r{};
     EXPECT_EQ(Serve(r, [&](FT_SocketAddress a) {
                   EXPECT_EQ(FT_FileToSend(&id_, &a, &Reference(empty), FT_METHOD_SOCKET, nullptr), 0u);
@@ -118,6 +120,7 @@ TEST_F(SocketTest, NoDataOrABrokenConnectionLeavesNoSpoolFile) {
                     }),
               FT_S_FAILED);
     EXPECT_TRUE(SpoolFiles().empty());
+    EXPECT_EQ(OpenFds(), fds);
 }
 
 TEST_F(SocketTest, AcceptTimesOut) {
@@ -264,4 +267,26 @@ TEST_F(SocketTest, BufferWiseTransfers) {
               FT_S_OTHER);
     EXPECT_EQ(FT_BufferInit(nullptr, &a, nullptr, FT_METHOD_SOCKET, 0, FT_ROLE_SENDER, &none, 1), FT_S_NODOCID);
     EXPECT_EQ(none, nullptr);
+}
+
+TEST_F(SocketTest, BufferAllocationFailureLeavesNothing) {
+    std::string src = WriteFile("doc", "abc");
+    set_allocator(vrtest::FailMalloc, vrtest::FailFree);
+    size_t fds = OpenFds();
+    long points = vrtest::SweepFailures(
+        [&] {
+            FT_Buffer *b = nullptr;
+            uint32_t rc = FT_BufferInit(&id_, nullptr, &Reference(src), FT_METHOD_FILE_REFERENCE, 64,
+                                        FT_ROLE_RECEIVER, &b, 1);
+            if (rc != 0) {
+                EXPECT_EQ(rc, FT_S_NOMEM);
+                EXPECT_EQ(b, nullptr);
+                return false;
+            }
+            FT_Finish(&id_, b, 1);
+            return true;
+        },
+        [&] { EXPECT_EQ(OpenFds(), fds); });
+    set_allocator(nullptr, nullptr);
+    EXPECT_EQ(points, 2);
 }
