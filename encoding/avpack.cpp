@@ -573,7 +573,145 @@ int UnpackDirect(STF_List *status, const Syntax &s, void *ber, void **value) {
     return 0;
 }
 
+// The hooks of an allocator record (null: the heap pair).
+Hooks HooksOfAllocator(const GENU_Allocator *a) {
+    if (!a) a = &genu_ossAllocator[1];
+    return Hooks{a->alloc, a->free};
+}
+
+// The copy's status: out of memory stays, anything else becomes `code`.
+uint32_t CopyFailure(STF_List *inner, uint32_t code) {
+    return inner && STF_GetStatus(inner) == kNoMem ? kNoMem : code;
+}
+
+const Syntax *Begin(STF_List *status, uint32_t type, const void *a, const void *b) {
+    STF_ClearStatus(status);
+    const Syntax *s = FindSyntax(type);
+    if (!s) {
+        Fail(status, GEN_S_NOTSUPP);
+        return nullptr;
+    }
+    if (!a || !b) {
+        Fail(status, kInvalid);
+        return nullptr;
+    }
+    return s;
+}
+
+// Copies a library value with the descriptor into a new block of the
+// allocator; the block's contents are then moved to `out` and the block
+// released (lists keep their first node's block).
+uint32_t CopyValue(const Syntax &s, const void *src, void *out, const GENU_Allocator *a, bool keep_block,
+                   uint32_t fail) {
+    STF_List *inner = STF_CreateList(nullptr);
+    if (!inner) return kNoMem;
+    void *copy = nullptr;
+    int rc = s.desc->copy(inner, &copy, src, a);
+    uint32_t code = rc ? CopyFailure(inner, fail) : 0;
+    STF_DeleteList(inner);
+    if (code) return code;
+    if (keep_block) {
+        *static_cast<void **>(out) = copy;
+    } else {
+        memcpy(out, copy, s.gen_size);
+        a->free(copy);
+    }
+    return 0;
+}
+
 } // namespace
+
+int vrber::SyntaxToBer(STF_List *status, uint32_t type, void *ber, const void *value) {
+    if (!status) return 1;
+    const Syntax *s = Begin(status, type, ber, value);
+    if (!s) return 1;
+    if (IsDirect(*s)) {
+        bool list = s->conv == Conv::DirectList;
+        memset(ber, 0, list ? sizeof(void *) : s->gen_size);
+        if (uint32_t rc = CopyValue(*s, value, ber, &genu_ossAllocator[0], list, s->pack_fail)) {
+            Fail(status, rc);
+            return 1;
+        }
+        return 0;
+    }
+    memset(ber, 0, BerSize(s->conv));
+    if (ToBer(status, *s, value, ber)) {
+        if (s->pack_fail && STF_GetStatus(status) != s->pack_fail) Fail(status, s->pack_fail);
+        return 1;
+    }
+    return 0;
+}
+
+int vrber::SyntaxFreeBer(STF_List *status, uint32_t type, void *ber) {
+    if (!status) return 1;
+    const Syntax *s = Begin(status, type, ber, ber);
+    if (!s) return 1;
+    // The runtime's own structures hold nothing of their own: texts and
+    // names are in place, octets borrowed from the value.
+    if (IsDirect(*s)) FreeContent(HooksOfAllocator(&genu_ossAllocator[0]), *PduType(s->pdu), ber);
+    return 0;
+}
+
+int vrber::SyntaxToGen(STF_List *status, uint32_t type, const void *ber, void *value, const GENU_Allocator *a) {
+    if (!status) return 1;
+    const Syntax *s = Begin(status, type, ber, value);
+    if (!s) return 1;
+    if (!a) a = &genu_ossAllocator[1];
+    memset(value, 0, s->gen_size);
+    if (IsDirect(*s)) {
+        const void *src = ber;
+        if (s->conv == Conv::DirectList) {
+            src = *static_cast<void *const *>(ber);
+            if (!src) {
+                Fail(status, s->unpack_fail);
+                return 1;
+            }
+        }
+        if (uint32_t rc = CopyValue(*s, src, value, a, false, s->unpack_fail)) {
+            Fail(status, rc);
+            return 1;
+        }
+        return 0;
+    }
+    if (ToGen(status, *s, ber, value, a)) {
+        if (s->unpack_fail && STF_GetStatus(status) != s->unpack_fail) Fail(status, s->unpack_fail);
+        return 1;
+    }
+    return 0;
+}
+
+int vrber::SyntaxFreeGen(STF_List *status, uint32_t type, void *value, const GENU_Allocator *a) {
+    if (!status) return 1;
+    const Syntax *s = Begin(status, type, value, value);
+    if (!s) return 1;
+    Hooks h = HooksOfAllocator(a);
+    if (s->conv == Conv::Direct) {
+        FreeContent(h, *PduType(s->pdu), value);
+    } else if (s->conv == Conv::DirectList) {
+        const Type &list = *PduType(s->pdu);
+        FreeContent(h, list, value); // the nodes after the first
+        FreeContent(h, *list.elem, static_cast<unsigned char *>(value) + list.elem_offset);
+    } else if (s->conv == Conv::Text) {
+        auto *t = static_cast<GEN_Text *>(value);
+        void *p = t->kind == GEN_KIND_IRV || t->kind == GEN_KIND_STRING ? static_cast<void *>(t->u.string)
+                                                                        : static_cast<void *>(t->u.octets.value);
+        if (p) h.free(p);
+        memset(t, 0, sizeof *t);
+    } else if (s->conv == Conv::Octets) {
+        auto *o = static_cast<GEN_OctetString *>(value);
+        if (o->value) h.free(o->value);
+        o->value = nullptr;
+        o->length = 0;
+    }
+    return 0;
+}
+
+size_t vrber::SyntaxBerSize(uint32_t type) {
+    const Syntax *s = FindSyntax(type);
+    if (!s) return 0;
+    if (s->conv == Conv::DirectList) return sizeof(void *);
+    return IsDirect(*s) ? s->gen_size : BerSize(s->conv);
+}
 
 extern "C" {
 

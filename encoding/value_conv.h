@@ -3,6 +3,7 @@
 // is allowed; the code is returned either way (0 on success).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "encoding/ber_types.h"
@@ -21,5 +22,15 @@ uint32_t BerNameToGen(STF_List *status, const BerSimpleName &b, GEN_SimpleName *
 // the identifier tables) and back.
 uint32_t ShortToWire(GENU_ShortOID id, BerOid *out);
 uint32_t WireToShort(const BerOid &o, GENU_ShortOID *out);
+
+// The conversions of one value syntax between its library structure and
+// its PDU's runtime structure, behind the exported ToBER_, FreeBER_,
+// ToGEN_ and FreeGEN_ routines (status conventions of odp.h).
+int SyntaxToBer(STF_List *status, uint32_t type, void *ber, const void *value);
+int SyntaxFreeBer(STF_List *status, uint32_t type, void *ber);
+int SyntaxToGen(STF_List *status, uint32_t type, const void *ber, void *value, const GENU_Allocator *a);
+int SyntaxFreeGen(STF_List *status, uint32_t type, void *value, const GENU_Allocator *a);
+// Bytes of the runtime structure of a syntax's PDU; 0 without one.
+size_t SyntaxBerSize(uint32_t type);
 
 } // namespace vrber

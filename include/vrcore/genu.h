@@ -417,18 +417,7 @@ VR_EXPORT int FreeGEN_Multiple(STF_List *status, const GENU_Allocator *alloc, ..
 #define GENU_S_ENCODE 0xC00E0073u       /* the value could not be encoded */
 #define GENU_S_RELEASE 0xC00E00C1u      /* releasing an intermediate structure failed */
 
-/* ---- Attribute value packing ----------------------------------------- */
-
-/* The PDU number of a value type, or -1. */
-VR_EXPORT int GENU_TypeToPDU(uint32_t type);
-/* Encodes one value of the type into *encoded (bytes released with
- * _GENU__MyFree). */
-VR_EXPORT int ODP_PackAV(STF_List *status, uint32_t type, const void *value, GENU_Buffer *encoded);
-/* Decodes octets of the type into a new value (allocated with
- * _GENU__MyMalloc, released through *descriptor's delete with
- * genu_ossAllocator) and copies the type's descriptor. */
-VR_EXPORT int ODP_UnpackAV(STF_List *status, uint32_t length, const unsigned char *bytes, uint32_t type,
-                           void **value, GENU_ValueDescriptor *descriptor);
+/* Attribute value packing: odp.h (included below). */
 
 /* ---- Trace rendering helpers (see the GEN_Echo functions) ------------- */
 
@@ -455,5 +444,8 @@ VR_EXPORT const char *_GENU__GeneralizedTimeToAscii(STF_List *status,
                                                     char *buffer, size_t size);
 
 VR_END_DECLS
+
+/* Value packing and the conversions of each syntax. */
+#include "odp.h"
 
 #endif /* VRCORE_GENU_H */

@@ -38,7 +38,7 @@ inline AS_SetHandle MakeRandomSet(std::mt19937 &rng, const std::vector<GENU_Shor
         for (size_t k = 0; k < values; ++k) {
             RandomValue v;
             if (v.Fill(static_cast<uint32_t>(type), rng))
-                AS_AddAttrValMR(st.list, ah, static_cast<uint32_t>(type), v.bytes,
+                AS_AddAttrValMR(st.list, ah, static_cast<uint32_t>(type), v.data(),
                                 GENU_AVT2Descriptor(static_cast<uint32_t>(type)));
         }
         AS_SetAttrModifyOpR(st.list, ah, static_cast<int32_t>(rng() % 6) - 1);

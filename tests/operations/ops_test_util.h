@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "encoding/ber_values.h"
+#include "random_value.h"
 #include "vrcore/genu.h"
 
 namespace vrtest_ops {
@@ -27,6 +29,22 @@ struct RandomValue {
     alignas(8) unsigned char bytes[512] = {};
     std::string text;
     std::vector<unsigned char> octets;
+    void *made = nullptr; // a value of a library-shaped syntax
+    GENU_ValueDescriptor made_desc{};
+
+    RandomValue() = default;
+    RandomValue(const RandomValue &) = delete;
+    RandomValue &operator=(const RandomValue &) = delete;
+    ~RandomValue() { Release(); }
+    void Release() {
+        if (!made) return;
+        STF_List *st = STF_CreateList(nullptr);
+        made_desc.del(st, made, &genu_ossAllocator[0]);
+        STF_DeleteList(st);
+        made = nullptr;
+    }
+    // The value's address.
+    const void *data() const { return made ? made : bytes; }
 
     std::string Printable(std::mt19937 &rng, size_t min, size_t max) {
         std::string s(min + rng() % (max - min + 1), 'a');
@@ -42,6 +60,7 @@ struct RandomValue {
 
     // False for a syntax this generator does not know.
     bool Fill(uint32_t syntax, std::mt19937 &rng) {
+        Release();
         memset(bytes, 0, sizeof bytes);
         auto real = [&] {
             return std::ldexp(static_cast<double>(rng() % 1000000), static_cast<int>(rng() % 40) - 20);
@@ -114,7 +133,17 @@ struct RandomValue {
             Put(t);
             return true;
         }
-        default: return false;
+        default: {
+            // The library-shaped syntaxes come from the shared generator.
+            int pdu = GENU_TypeToPDU(syntax);
+            const GENU_ValueDescriptor *d = GENU_AVT2Descriptor(syntax);
+            if (pdu < 0 || !d || !vrber::ValuePduType(pdu)) return false;
+            vrtest::RandomValues gen(static_cast<uint32_t>(rng()));
+            gen.single_set_elements = true;
+            made = gen.Make(pdu);
+            made_desc = *d;
+            return made != nullptr;
+        }
         }
     }
 };

@@ -1,0 +1,110 @@
+// The exported conversions of each value syntax: thin entry points over
+// the syntax table of the value packing.
+#include "encoding/ber_world.h"
+#include "encoding/value_conv.h"
+#include "vrcore/odp.h"
+
+using namespace vrber;
+
+#define VALUE_CONV(name, T, type)                                                                  \
+    int ToBER_##name(STF_List *status, void *ber, const T *value) {                                \
+        return SyntaxToBer(status, type, ber, value);                                              \
+    }                                                                                              \
+    int FreeBER_##name(STF_List *status, void *ber) { return SyntaxFreeBer(status, type, ber); }   \
+    int ToGEN_##name(STF_List *status, const void *ber, T *value, const GENU_Allocator *alloc) {   \
+        return SyntaxToGen(status, type, ber, value, alloc);                                       \
+    }                                                                                              \
+    int FreeGEN_##name(STF_List *status, T *value, const GENU_Allocator *alloc) {                  \
+        return SyntaxFreeGen(status, type, value, alloc);                                          \
+    }
+
+extern "C" {
+
+VALUE_CONV(text, GEN_Text, 28)
+VALUE_CONV(descriptor, GEN_Descriptor, 5)
+VALUE_CONV(message, GEN_Message, 16)
+VALUE_CONV(simpleName, GEN_SimpleName, 27)
+VALUE_CONV(descriptiveName, GEN_DescriptiveName, 40)
+VALUE_CONV(octetString, GEN_OctetString, 20)
+VALUE_CONV(cardinalRange, GEN_CardinalRange, 2)
+VALUE_CONV(cardinal64Range, GEN_Cardinal64Range, 32)
+VALUE_CONV(jobId, GEN_JobIdentifier, 14)
+VALUE_CONV(generalizedTime, GEN_GeneralizedTime, 48)
+VALUE_CONV(mediumDimensions, GEN_MediumDimensions, 57)
+VALUE_CONV(distNameString, GEN_DistNameString, 6)
+VALUE_CONV(docContent, GEN_DocumentContent, 7)
+VALUE_CONV(EVHProfile, GEN_EventHandlingProfile, 8)
+VALUE_CONV(fontReference, GEN_FontReference, 9)
+VALUE_CONV(ignoredAttribute, GEN_IgnoredAttribute, 11)
+VALUE_CONV(nameOrOid, GEN_NameOrOID, 18)
+VALUE_CONV(numbersUpSupported, GEN_NumbersUpSupported, 19)
+VALUE_CONV(oidCardinalMap, GEN_OidCardinalMap, 33)
+VALUE_CONV(cardinalOrNoid, GEN_CardinalOrNoid, 34)
+VALUE_CONV(cardinalOrOid, GEN_CardinalOrOid, 35)
+VALUE_CONV(deliveryAddress, GEN_DeliveryAddress, 39)
+VALUE_CONV(distNameStringSeq, GEN_DistNameStringSeq, 42)
+VALUE_CONV(docFormat, GEN_DocumentFormat, 43)
+VALUE_CONV(dor, GEN_FileReference, 45)
+VALUE_CONV(finishing, GEN_Finishing, 46)
+VALUE_CONV(inputTrayMedium, GEN_InputTrayMedium, 49)
+VALUE_CONV(locale, GEN_Locale, 55)
+VALUE_CONV(nameOrOidSeq, GEN_NameOrOidSeq, 60)
+VALUE_CONV(newJobIdentifier, GEN_NewJobIdentifier, 61)
+VALUE_CONV(objectIdent, GEN_ObjectIdent, 64)
+VALUE_CONV(mediaSelect, GEN_MediaSelect, 67)
+VALUE_CONV(pageSelectSeq, GEN_PageSelectSeq, 69)
+VALUE_CONV(posIntOrOid, GEN_PosIntOrOid, 72)
+VALUE_CONV(printCheckpoint, GEN_Checkpoint, 74)
+VALUE_CONV(privileges, GEN_Privileges, 76)
+VALUE_CONV(resultsProfile, GEN_ResultsProfile, 81)
+VALUE_CONV(ACL, GEN_PSISAccessControlList, 85)
+VALUE_CONV(rpcAddress, GEN_RPCAddress, 86)
+VALUE_CONV(socketAddress, GEN_SocketAddress, 87)
+VALUE_CONV(fastFilterDef, GEN_FastFilterDef, 88)
+VALUE_CONV(ExtACL, GEN_ExtACL, 89)
+VALUE_CONV(mediaConsumed, GEN_MediaConsumed, 90)
+VALUE_CONV(mediaConsumedSeq, GEN_MediaConsumedSeq, 91)
+VALUE_CONV(preprocessorDefinition, GEN_PreprocessorDefinition, 92)
+VALUE_CONV(seqOfObjId, GEN_SeqOfObjId, 93)
+VALUE_CONV(driverInfo, GEN_DriverInfo, 94)
+
+int _ToBER_oidCardinalMap(STF_List *status, void *ber, const GEN_OidCardinalMap *value) {
+    return SyntaxToBer(status, 33, ber, value);
+}
+int _ToGEN_oidCardinalMap(STF_List *status, const void *ber, GEN_OidCardinalMap *value,
+                          const GENU_Allocator *alloc) {
+    return SyntaxToGen(status, 33, ber, value, alloc);
+}
+int _ToBER_newJobIdentifier(STF_List *status, void *ber, const GEN_NewJobIdentifier *value) {
+    return SyntaxToBer(status, 61, ber, value);
+}
+int _ToGEN_newJobIdentifier(STF_List *status, const void *ber, GEN_NewJobIdentifier *value,
+                            const GENU_Allocator *alloc) {
+    return SyntaxToGen(status, 61, ber, value, alloc);
+}
+int _ToGEN_fastFilterDef(STF_List *status, const void *ber, GEN_FastFilterDef *value, const GENU_Allocator *alloc) {
+    return SyntaxToGen(status, 88, ber, value, alloc);
+}
+
+int ToGEN_oid(STF_List *status, const GENU_BerOID *ber, GENU_ShortOID *id) {
+    if (!status) return 1;
+    STF_ClearStatus(status);
+    if (!ber || !id) {
+        STF_AddStatus(status, GEN_S_INVALID, 0);
+        return 1;
+    }
+    if (WireToShort(BerOid{ber->length, ber->value}, id)) {
+        STF_AddStatus(status, 0xC00E00C3u, 0);
+        return 1;
+    }
+    return 0;
+}
+
+size_t GENU_PDUStructSize(int pdu) {
+    for (uint32_t type = 0; type < 95; ++type)
+        if (GENU_TypeToPDU(type) == pdu) return SyntaxBerSize(type);
+    const Type *t = PduType(pdu);
+    return t ? t->size : 0;
+}
+
+} // extern "C"

@@ -1,0 +1,276 @@
+// The printers file and the per-user file on disk: where they are, their
+// lock files with the change counter, reading under the lock and writing a
+// record back.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "nameservice/pns_internal.h"
+#include "system/config.h"
+#include "vrcore/log.h"
+
+namespace vrcore::pns {
+namespace {
+
+constexpr const char *kSource = "ns_rw_file";
+constexpr const char *kHeader = "#\n#\tIf you hand edit this file, comments and structure may change.\n#\n";
+
+const char *env(const char *name) {
+    const char *v = std::getenv(name);
+    return v && *v ? v : nullptr;
+}
+
+// An open lock file, locked while held.
+class LockFile {
+  public:
+    ~LockFile() { close(); }
+    // Opens (creating it readable and writable for all) and locks. Errors
+    // are errno values; `create` false opens only an existing file.
+    int open_and_lock(const std::string &path, bool exclusive, bool create) {
+        fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0), 0666);
+        if (fd_ < 0 && !create && errno == EACCES) fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd_ < 0) return errno;
+        struct stat st {};
+        if (create && fstat(fd_, &st) == 0 && (st.st_mode & 0777) != 0666 && st.st_uid == geteuid())
+            (void)fchmod(fd_, 0666);
+        opened_ = true;
+        while (flock(fd_, exclusive ? LOCK_EX : LOCK_SH) != 0) {
+            if (errno == EINTR || errno == EAGAIN) continue;
+            return errno;
+        }
+        locked_ = true;
+        return 0;
+    }
+    int fd() const { return fd_; }
+    bool opened() const { return opened_; }
+    void close() {
+        if (fd_ >= 0) {
+            if (locked_) flock(fd_, LOCK_UN);
+            ::close(fd_);
+        }
+        fd_ = -1;
+        locked_ = opened_ = false;
+    }
+
+  private:
+    int fd_ = -1;
+    bool opened_ = false;
+    bool locked_ = false;
+};
+
+uint32_t counter_at(int fd) {
+    unsigned char b[4];
+    if (pread(fd, b, 4, 0) != 4) return 0;
+    return (uint32_t(b[0]) << 24) | (uint32_t(b[1]) << 16) | (uint32_t(b[2]) << 8) | b[3];
+}
+
+bool read_all(int fd, std::string &out) {
+    out.clear();
+    char buf[16384];
+    while (true) {
+        ssize_t n = read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (n == 0) return true;
+        out.append(buf, size_t(n));
+    }
+}
+
+bool write_all(int fd, std::string_view s) {
+    while (!s.empty()) {
+        ssize_t n = write(fd, s.data(), s.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        s.remove_prefix(size_t(n));
+    }
+    return true;
+}
+
+void stamp_of(const struct stat &st, FileStamp &s) {
+    s.exists = true;
+    s.mtime_sec = st.st_mtim.tv_sec;
+    s.mtime_nsec = st.st_mtim.tv_nsec;
+    s.size = st.st_size;
+    s.inode = st.st_ino;
+}
+
+// The canonical text of an existing entry; empty when it is ignored.
+std::string canonical(const Entry &e, bool user_form) {
+    std::string out;
+    for (size_t i = 0; i < e.names.size(); ++i) out.append(i ? "|" : "").append(e.names[i]);
+    if (user_form) return out.append("\t").append(canonical_value(e.fields.front().first, e.fields.front().second));
+    for (const auto &[k, v] : e.fields) out.append(":\\\n\t:").append(k).append("=").append(canonical_value(k, v));
+    return out + ":";
+}
+
+} // namespace
+
+std::string etc_file_path() {
+    if (const char *p = env("PRINTERS_CONF")) return p;
+    std::string reg = cfg::Registry().get_string("Software\\Halvane\\Tessaril", "PrintersConf", "");
+    if (!reg.empty()) return reg;
+    return cfg::windir() + "/printers.cnf";
+}
+
+std::string user_file_path() {
+    const char *drive = std::getenv("HOMEDRIVE");
+    const char *path = std::getenv("HOMEPATH");
+    if (drive && path && std::strlen(drive) + std::strlen(path) < 513)
+        return std::string(drive) + path + "/printers.usr";
+    if (const char *home = env("HOME")) return std::string(home) + "/printers.usr";
+    return cfg::windir() + "/printers.usr";
+}
+
+std::string lock_file_path(const std::string &file) { return file + ".LCK"; }
+
+uint32_t read_change_counter(const std::string &file) {
+    int fd = ::open(lock_file_path(file).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return 0;
+    uint32_t c = counter_at(fd);
+    ::close(fd);
+    return c;
+}
+
+bool current_stamp(const std::string &file, FileStamp &out) {
+    out = FileStamp{};
+    struct stat st {};
+    if (stat(file.c_str(), &st) != 0) return errno == ENOENT;
+    stamp_of(st, out);
+    out.counter = read_change_counter(file);
+    return true;
+}
+
+bool read_file_locked(const std::string &file, std::string &bytes, FileStamp &stamp) {
+    stamp = FileStamp{};
+    bytes.clear();
+    LockFile lock;
+    // A reader that may not create the lock file reads without it.
+    int err = lock.open_and_lock(lock_file_path(file), false, true);
+    if (err != 0 && !lock.opened()) err = lock.open_and_lock(lock_file_path(file), false, false);
+    if (err != 0 && lock.opened()) {
+        LOG_CondMessage(5, kSource, __LINE__, "libprint: Cannot acquire lock on file %s, err=%d",
+                        file.c_str(), err);
+        return false;
+    }
+    int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno != ENOENT) {
+            LOG_CondMessage(5, kSource, __LINE__, "libprint: Cannot open file %s for reading, err=%d",
+                            file.c_str(), errno);
+            return false;
+        }
+        if (lock.opened()) stamp.counter = counter_at(lock.fd());
+        return true;
+    }
+    struct stat st {};
+    bool ok = fstat(fd, &st) == 0 && read_all(fd, bytes);
+    int e = errno;
+    ::close(fd);
+    if (!ok) {
+        LOG_CondMessage(5, kSource, __LINE__, "libprint: Cannot read file %s, err=%d", file.c_str(), e);
+        return false;
+    }
+    stamp_of(st, stamp);
+    if (lock.opened()) stamp.counter = counter_at(lock.fd());
+    return true;
+}
+
+int put_file(const std::string &path, const ns_printer_t *p, bool user_form) {
+    std::string text;
+    if (!(user_form ? user_entry_text(p, text) : printers_entry_text(p, text))) {
+        LOG_CondMessage(5, kSource, __LINE__, "libprint: Record %s cannot be written to %s",
+                        p && p->name ? p->name : "(null)", path.c_str());
+        return -1;
+    }
+    std::string lock_path = lock_file_path(path);
+    LockFile lock;
+    int err = lock.open_and_lock(lock_path, true, true);
+    if (err != 0) {
+        if (!lock.opened())
+            LOG_CondMessage(5, kSource, __LINE__, "libprint: Cannot open lock file %s\n", lock_path.c_str());
+        else
+            LOG_CondMessage(5, kSource, __LINE__, "libprint: Cannot acquire lock on file %s, err=%d",
+                            lock_path.c_str(), err);
+        return -1;
+    }
+
+    // The old file; a missing one is created by the rename below.
+    std::string old;
+    mode_t mode = 0;
+    bool had_file = false;
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        struct stat st {};
+        bool ok = fstat(fd, &st) == 0 && read_all(fd, old);
+        int e = errno;
+        ::close(fd);
+        if (!ok) {
+            LOG_CondMessage(5, kSource, __LINE__, "libprint: Cannot open file %s for RW, err=%d",
+                            path.c_str(), e);
+            return -1;
+        }
+        mode = st.st_mode & 07777;
+        had_file = true;
+    } else if (errno != ENOENT) {
+        LOG_CondMessage(5, kSource, __LINE__, "libprint: Cannot open file %s for RW, err=%d", path.c_str(),
+                        errno);
+        return -1;
+    }
+
+    std::string out = kHeader;
+    bool matched = false;
+    Entry e;
+    for (const std::string &raw : user_form ? split_user_text(old) : split_printers_text(old)) {
+        if (!(user_form ? parse_user_entry(raw, e) : parse_printers_entry(raw, e))) continue;
+        bool same = false;
+        if (!matched)
+            for (const auto &n : e.names)
+                if (n == p->name) same = true;
+        if (same) {
+            matched = true;
+            if (!text.empty()) out.append(text).append("\n");
+        } else {
+            out.append(canonical(e, user_form)).append("\n");
+        }
+    }
+    if (!matched && !text.empty()) out.append(text).append("\n");
+
+    // The new text goes to "<path>-" and is renamed over the old file, so
+    // the file is never missing and never half written.
+    std::string temp = path + "-";
+    int tfd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, had_file ? 0600 : 0666);
+    if (tfd < 0) {
+        LOG_CondMessage(5, kSource, __LINE__, "libprint: Cannot open file %s for RW, err=%d", temp.c_str(),
+                        errno);
+        return -1;
+    }
+    bool ok = write_all(tfd, out) && (!had_file || fchmod(tfd, mode) == 0) && fsync(tfd) == 0;
+    int e2 = errno;
+    ok = (::close(tfd) == 0) && ok;
+    if (!ok || rename(temp.c_str(), path.c_str()) != 0) {
+        if (ok) e2 = errno;
+        LOG_CondMessage(5, kSource, __LINE__, "libprint: Cannot write file %s, err=%d", path.c_str(), e2);
+        unlink(temp.c_str());
+        return -1;
+    }
+
+    uint32_t c = counter_at(lock.fd()) + 1;
+    if (c == 0 || c == 0xffffffffu) c = 1;
+    unsigned char b[4] = {uint8_t(c >> 24), uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c)};
+    if (pwrite(lock.fd(), b, 4, 0) != 4)
+        LOG_CondMessage(5, kSource, __LINE__, "libprint: Cannot update lock file %s, err=%d",
+                        lock_path.c_str(), errno);
+    return 0;
+}
+
+} // namespace vrcore::pns

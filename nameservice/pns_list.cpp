@@ -1,0 +1,132 @@
+// Null-terminated pointer lists and the memory the printer service hands out.
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+
+#include "nameservice/pns_internal.h"
+
+namespace vrcore::pns {
+namespace {
+void *(*g_alloc)(size_t) = nullptr;
+void (*g_release)(void *) = nullptr;
+} // namespace
+
+void set_allocator(void *(*alloc)(size_t), void (*release)(void *)) {
+    g_alloc = alloc;
+    g_release = release;
+}
+
+void *give_alloc(size_t n) { return g_alloc ? g_alloc(n) : std::malloc(n); }
+
+void give_free(void *p) {
+    if (!p) return;
+    if (g_release)
+        g_release(p);
+    else
+        std::free(p);
+}
+
+// A realloc that works with any allocator pair: copies old_n bytes.
+void *give_realloc(void *p, size_t old_n, size_t new_n) {
+    if (!g_alloc) return std::realloc(p, new_n);
+    void *q = g_alloc(new_n);
+    if (!q) return nullptr;
+    if (p) {
+        std::memcpy(q, p, old_n < new_n ? old_n : new_n);
+        give_free(p);
+    }
+    return q;
+}
+
+char *give_strdup(std::string_view s) {
+    char *p = static_cast<char *>(give_alloc(s.size() + 1));
+    if (!p) return nullptr;
+    std::memcpy(p, s.data(), s.size());
+    p[s.size()] = '\0';
+    return p;
+}
+
+} // namespace vrcore::pns
+
+using namespace vrcore::pns;
+
+namespace {
+constexpr size_t kGrowth = 32;
+
+size_t count(void **list) {
+    size_t n = 0;
+    if (list)
+        while (list[n]) ++n;
+    return n;
+}
+} // namespace
+
+// Room is allocated in steps of 32 entries; a list of n elements always has
+// room for ceil((n + 1) / 32) * 32 entries, so the size is known from n.
+VR_EXPORT void **list_append(void **list, void *item) {
+    if (!item) return list;
+    size_t n = count(list);
+    size_t room = (n / kGrowth + 1) * kGrowth; // entries the list has now
+    if (!list) room = 0;
+    if (n + 2 > room) {
+        size_t new_room = room + kGrowth;
+        void **grown =
+            static_cast<void **>(give_realloc(list, room * sizeof(void *), new_room * sizeof(void *)));
+        if (!grown) return nullptr;
+        list = grown;
+    }
+    list[n] = item;
+    list[n + 1] = nullptr;
+    return list;
+}
+
+VR_EXPORT void *list_locate(void **list, int (*compare)(void *, void *), void *item) {
+    if (!list || !compare) return nullptr;
+    for (size_t i = 0; list[i]; ++i)
+        if (compare(list[i], item) == 0) return list[i];
+    return nullptr;
+}
+
+VR_EXPORT void **list_concatenate(void **first, void **second) {
+    if (!first) return second;
+    if (!second) return first;
+    size_t a = count(first), b = count(second);
+    size_t room = ((a + b) / kGrowth + 1) * kGrowth;
+    void **out = static_cast<void **>(give_alloc(room * sizeof(void *)));
+    if (!out) return nullptr;
+    std::memcpy(out, first, a * sizeof(void *));
+    std::memcpy(out + a, second, b * sizeof(void *));
+    out[a + b] = nullptr;
+    return out;
+}
+
+VR_EXPORT int list_iterate(void **list, int (*fn)(void *, va_list), ...) {
+    if (!list || !fn) return 0;
+    int sum = 0;
+    va_list args;
+    va_start(args, fn);
+    for (size_t i = 0; list[i]; ++i) {
+        va_list copy;
+        va_copy(copy, args);
+        sum += fn(list[i], copy);
+        va_end(copy);
+    }
+    va_end(args);
+    return sum;
+}
+
+VR_EXPORT char **strsplit(char *text, const char *delimiters) {
+    if (!text) return nullptr;
+    if (!delimiters) delimiters = "";
+    char **list = nullptr;
+    char *save = nullptr;
+    for (char *tok = strtok_r(text, delimiters, &save); tok; tok = strtok_r(nullptr, delimiters, &save)) {
+        char **grown = reinterpret_cast<char **>(list_append(reinterpret_cast<void **>(list), tok));
+        if (!grown) {
+            give_free(list);
+            return nullptr;
+        }
+        list = grown;
+    }
+    return list;
+}

@@ -1,0 +1,186 @@
+// The NIS source: the update through rcp and rsh (with stand-in programs
+// that record their argument vectors), and reading a map from a real NIS
+// server in private namespaces.
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <regex>
+
+#include "nameservice/pns_internal.h"
+#include "pns_test_util.h"
+
+using namespace pnstest;
+
+namespace {
+
+// Stand-in rcp and rsh in <dir>/bin, first on PATH. Each records its
+// arguments, one line per call, each argument in brackets; rcp copies
+// "root@host:/etc/<file>" from <dir>/remote/<file> and back.
+class PnsNisUpdate : public Env {
+  protected:
+    void SetUp() override {
+        Env::SetUp();
+        std::filesystem::create_directories(dir + "/bin");
+        std::filesystem::create_directories(dir + "/remote");
+        std::filesystem::create_directories(dir + "/tmp");
+        log = dir + "/calls.log";
+        spit(dir + "/bin/rcp", "#!/bin/sh\n"
+                               "{ printf 'rcp'; for a in \"$@\"; do printf ' [%s]' \"$a\"; done; echo; } >>\"$PNS_LOG\"\n"
+                               "[ -n \"${PNS_FAIL:-}\" ] && exit 1\n"
+                               "case \"$1\" in\n"
+                               "  root@*) cp \"$PNS_REMOTE/$(basename \"${1#*:}\")\" \"$2\" ;;\n"
+                               "  *) [ -f \"$1\" ] || exit 0; cp \"$1\" \"$PNS_REMOTE/$(basename \"${2#*:}\")\" ;;\n"
+                               "esac\n");
+        spit(dir + "/bin/rsh", "#!/bin/sh\n"
+                               "{ printf 'rsh'; for a in \"$@\"; do printf ' [%s]' \"$a\"; done; echo; } >>\"$PNS_LOG\"\n");
+        chmod((dir + "/bin/rcp").c_str(), 0755);
+        chmod((dir + "/bin/rsh").c_str(), 0755);
+        const char *path = getenv("PATH");
+        old_path = path ? path : "";
+        old_tmp = getenv("TMPDIR") ? getenv("TMPDIR") : "";
+        setenv("PATH", (dir + "/bin:" + old_path).c_str(), 1);
+        setenv("TMPDIR", (dir + "/tmp").c_str(), 1);
+        setenv("PNS_LOG", log.c_str(), 1);
+        setenv("PNS_REMOTE", (dir + "/remote").c_str(), 1);
+        unsetenv("PNS_FAIL");
+    }
+    void TearDown() override {
+        setenv("PATH", old_path.c_str(), 1);
+        if (old_tmp.empty())
+            unsetenv("TMPDIR");
+        else
+            setenv("TMPDIR", old_tmp.c_str(), 1);
+        Env::TearDown();
+    }
+    std::string log, old_path, old_tmp;
+};
+
+TEST_F(PnsNisUpdate, CopiesUpdatesAndRebuildsWithoutAShell) {
+    spit(dir + "/remote/printers.conf", "old:k=v:\nnisp:k=gone:\n");
+    ns_printer_t *p = make("nisp", "nis", {{"bsdaddr", "s,q"}});
+    ASSERT_EQ(vrcore::pns::nis_update("master-1.example", "printers.conf.byname", p), 0);
+    ns_printer_destroy(p);
+
+    std::string calls = slurp(log);
+    std::string t = dir + "/tmp/vrcore-nis";
+    std::regex expected("rcp \\[root@master-1.example:/etc/printers.conf\\] \\[" + t +
+                        "\\w+/printers.conf.byname\\]\n"
+                        "rcp \\[" + t + "\\w+/printers.conf.byname\\] \\[root@master-1.example:/etc/printers.conf\\]\n"
+                        "rcp \\[/usr/lib/print/Makefile.yp\\] \\[root@master-1.example:/var/yp/Makefile.print\\]\n"
+                        "rsh \\[-l\\] \\[root\\] \\[master-1.example\\] \\[PATH=/usr/ccs/bin:/bin:/usr/bin:\\$PATH\\] "
+                        "\\[make\\] \\[-f\\] \\[/var/yp/Makefile\\] \\[-f\\] \\[/var/yp/Makefile.print\\] "
+                        "\\[printers.conf\\]\n");
+    EXPECT_TRUE(std::regex_match(calls, expected)) << calls;
+    std::string uploaded = slurp(dir + "/remote/printers.conf");
+    EXPECT_NE(uploaded.find("old:\\\n\t:k=v:\n"), std::string::npos) << uploaded;
+    EXPECT_NE(uploaded.find("nisp:\\\n\t:bsdaddr=s,q:\n"), std::string::npos) << uploaded;
+    EXPECT_EQ(uploaded.find("gone"), std::string::npos);
+    // The private copy is gone.
+    EXPECT_TRUE(std::filesystem::is_empty(dir + "/tmp"));
+}
+
+TEST_F(PnsNisUpdate, RefusesUnsafeNamesAndReportsFailingSteps) {
+    spit(dir + "/remote/printers.conf", "old:k=v:\n");
+    ns_printer_t *p = make("nisp", "nis", {{"k", "v"}});
+    for (const char *host : {"-oProxyCommand=x", "a;b", "a b", "", "h$(id)", "h/x", ".hidden"})
+        EXPECT_EQ(vrcore::pns::nis_update(host, "printers.conf.byname", p), -1) << host;
+    for (const char *map : {"../etc/passwd", "-x", "m;n", ""})
+        EXPECT_EQ(vrcore::pns::nis_update("master", map, p), -1) << map;
+    EXPECT_FALSE(std::filesystem::exists(log)) << slurp(log);
+
+    setenv("PNS_FAIL", "1", 1);
+    EXPECT_EQ(vrcore::pns::nis_update("master", "printers.conf.byname", p), -1);
+    unsetenv("PNS_FAIL");
+    std::string calls = slurp(log);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), '\n'), 1); // stopped at the first
+    // Without a NIS domain there is no master to ask.
+    EXPECT_EQ(ns_printer_put(p), -1);
+    ns_printer_destroy(p);
+    EXPECT_TRUE(std::filesystem::is_empty(dir + "/tmp"));
+}
+
+// Why the NIS server cannot be started here, or "" when it can.
+std::string nis_unavailable() {
+    if (geteuid() != 0) return "not running as root";
+    for (const char *tool : {"unshare", "ypserv", "ypbind", "rpcbind", "rpcinfo", "ip", "domainname"})
+        if (system(("command -v " + std::string(tool) + " >/dev/null 2>&1").c_str()) != 0)
+            return std::string(tool) + " is not installed";
+    if (access("/usr/lib/yp/makedbm", X_OK) != 0) return "makedbm is not installed";
+    if (system("unshare --net --uts --mount true >/dev/null 2>&1") != 0)
+        return "private network, UTS and mount namespaces are not allowed here";
+    return "";
+}
+
+// Starts the NIS server and its helpers in private namespaces and runs the
+// PnsNisInside tests there.
+TEST(PnsNisLive, MapReadFromRealServer) {
+    std::string why = nis_unavailable();
+    if (!why.empty()) GTEST_SKIP() << "NIS server test skipped: " << why;
+    std::string t = std::string(getenv("TMPDIR") ? getenv("TMPDIR") : "/tmp") + "/vrpnsnis.XXXXXX";
+    ASSERT_NE(mkdtemp(t.data()), nullptr);
+    std::string self = std::filesystem::read_symlink("/proc/self/exe");
+    std::string cmd = "unshare --net --uts --mount --propagation private /bin/sh '" VRCORE_SOURCE_DIR
+                      "/tests/printerns/nis_env.sh' '" + self + "' '" + t + "' 'PnsNisInside.*' >'" + t +
+                      "/out.log' 2>&1";
+    int rc = system(cmd.c_str());
+    std::string out = slurp(t + "/out.log");
+    EXPECT_TRUE(WIFEXITED(rc) && WEXITSTATUS(rc) == 0) << out << slurp(t + "/ypserv.log") << slurp(t + "/ypbind.log");
+    EXPECT_NE(out.find("[  PASSED  ] 2 tests"), std::string::npos) << out;
+    std::error_code ec;
+    std::filesystem::remove_all(t, ec);
+}
+
+class PnsNisInside : public PnsNisUpdate {
+  protected:
+    void SetUp() override {
+        if (!getenv("PNS_NIS_INSIDE")) GTEST_SKIP() << "runs inside the namespaces of PnsNisLive";
+        PnsNisUpdate::SetUp();
+    }
+};
+
+// Runs first: the next test stops the server.
+TEST_F(PnsNisInside, PutGoesToTheMapsMaster) {
+    spit(dir + "/remote/printers.conf", "nis1:note=x:\n");
+    ns_printer_t *p = ns_printer_get_name("nis1", "nis");
+    ASSERT_NE(p, nullptr);
+    ASSERT_EQ(ns_set_value_from_string("note", "changed", p), 0);
+    ASSERT_EQ(ns_printer_put(p), 0);
+    ns_printer_destroy(p);
+    EXPECT_EQ(slurp(log).rfind("rcp [root@nismaster:/etc/printers.conf] [", 0), 0u) << slurp(log);
+    EXPECT_NE(slurp(dir + "/remote/printers.conf").find("note=changed"), std::string::npos);
+}
+
+TEST_F(PnsNisInside, LookupsListsAndCache) {
+    ns_printer_t *p = ns_printer_get_name("nisalias", "nis");
+    ASSERT_NE(p, nullptr);
+    EXPECT_STREQ(p->name, "nis1");
+    EXPECT_STREQ(p->source, "nis");
+    ns_printer_destroy(p);
+    // Without a service the files come first, then NIS; "use" crosses over.
+    spit(etc, "nis2:note=from-file:\n");
+    EXPECT_EQ(value_of("nis2", "note"), "from-file");
+    EXPECT_EQ(value_of("nis2", "bsdaddr", "nis"), "nsrv,nq");
+    ns_printer_t **list = ns_printer_get_list("nis");
+    auto names = names_of(list);
+    free_records(list);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"nis1", "nis2"}));
+    int n = 0;
+    while (ns_bsd_addr_t *a = ns_bsd_addr_nis_get_list_once()) {
+        EXPECT_STREQ(a->server, "nsrv");
+        free(a);
+        ++n;
+    }
+    EXPECT_EQ(n, 1);
+
+    // The server goes away: a young cache still answers, an aged one not.
+    kill(atoi(getenv("PNS_YPSERV_PID")), SIGTERM);
+    usleep(200000);
+    EXPECT_EQ(value_of("nis1", "note", "nis"), "from-nis");
+    vrcore::pns::set_nis_max_age(0);
+    sleep(1);
+    EXPECT_EQ(ns_printer_get_name("nis1", "nis"), nullptr);
+    vrcore::pns::set_nis_max_age(180);
+}
+
+} // namespace

@@ -1,0 +1,155 @@
+// Lists, records, attribute values and their indirections.
+#include <cstdarg>
+
+#include "failalloc.h"
+#include "nameservice/pns_internal.h"
+#include "pns_test_util.h"
+
+using namespace pnstest;
+
+namespace {
+
+int add_scaled(void *e, va_list ap) {
+    int factor = va_arg(ap, int);
+    return factor * int(reinterpret_cast<intptr_t>(e));
+}
+
+int cmp_str(void *a, void *b) { return strcmp(static_cast<char *>(a), static_cast<char *>(b)); }
+
+TEST(PnsList, AppendGrowsAcrossSteps) {
+    void **l = nullptr;
+    for (intptr_t i = 1; i <= 100; ++i) {
+        l = list_append(l, reinterpret_cast<void *>(i));
+        ASSERT_NE(l, nullptr);
+        ASSERT_EQ(l[i], nullptr);
+    }
+    for (intptr_t i = 1; i <= 100; ++i) EXPECT_EQ(l[i - 1], reinterpret_cast<void *>(i));
+    EXPECT_EQ(list_append(l, nullptr), l);
+    // 1 + 2 + ... + 100, scaled by the extra argument.
+    EXPECT_EQ(list_iterate(l, add_scaled, 3), 3 * 5050);
+    free(l);
+}
+
+TEST(PnsList, LocateConcatenateSplit) {
+    char text[] = ",,alpha, beta,,gamma,";
+    char **parts = strsplit(text, ", ");
+    ASSERT_NE(parts, nullptr);
+    EXPECT_STREQ(parts[0], "alpha");
+    EXPECT_STREQ(parts[1], "beta");
+    EXPECT_STREQ(parts[2], "gamma");
+    EXPECT_EQ(parts[3], nullptr);
+    char needle[] = "beta";
+    EXPECT_EQ(list_locate(reinterpret_cast<void **>(parts), cmp_str, needle), parts[1]);
+    char missing[] = "delta";
+    EXPECT_EQ(list_locate(reinterpret_cast<void **>(parts), cmp_str, missing), nullptr);
+
+    char more_text[] = "x y";
+    char **more = strsplit(more_text, " ");
+    void **both = list_concatenate(reinterpret_cast<void **>(parts), reinterpret_cast<void **>(more));
+    ASSERT_NE(both, nullptr);
+    EXPECT_STREQ(static_cast<char *>(both[3]), "x");
+    EXPECT_STREQ(static_cast<char *>(both[4]), "y");
+    EXPECT_EQ(both[5], nullptr);
+    EXPECT_EQ(list_concatenate(nullptr, reinterpret_cast<void **>(more)), reinterpret_cast<void **>(more));
+    // The list stays usable for list_append after concatenation.
+    both = list_append(both, needle);
+    EXPECT_EQ(both[5], needle);
+    free(both);
+    free(more);
+    free(parts);
+    char empty[] = ",,,";
+    EXPECT_EQ(strsplit(empty, ","), nullptr);
+}
+
+TEST(PnsValues, TextFormsByKeyType) {
+    ns_printer_t *p = make("p1", "etc");
+    ASSERT_EQ(ns_set_value_from_string("bsdaddr", "host, queue ,ext", p), 0);
+    auto *a = static_cast<ns_bsd_addr_t *>(ns_get_value("bsdaddr", p));
+    ASSERT_NE(a, nullptr);
+    EXPECT_STREQ(a->server, "host");
+    EXPECT_STREQ(a->printer, "queue");
+    EXPECT_STREQ(a->extension, "ext");
+    ASSERT_EQ(ns_set_value_from_string("all", "a, b,,c", p), 0);
+    auto **names = static_cast<char **>(ns_get_value("all", p));
+    EXPECT_STREQ(names[2], "c");
+    EXPECT_EQ(names[3], nullptr);
+    ASSERT_EQ(ns_set_value_from_string("spooling-type", "lpd", p), 0);
+
+    for (auto [key, text] : {std::pair{"bsdaddr", "host,queue,ext"}, {"all", "a,b,c"}, {"spooling-type", "lpd"}}) {
+        char *s = ns_get_value_string(key, p);
+        ASSERT_NE(s, nullptr) << key;
+        EXPECT_STREQ(s, text);
+        free(s);
+    }
+    // A server alone, and an extension without a printer.
+    ASSERT_EQ(ns_set_value_from_string("bsdaddr", "solo", p), 0);
+    char *s = ns_get_value_string("bsdaddr", p);
+    EXPECT_STREQ(s, "solo");
+    free(s);
+    ASSERT_EQ(ns_set_value_from_string("bsdaddr", "h,,x", p), 0);
+    s = ns_get_value_string("bsdaddr", p);
+    EXPECT_STREQ(s, "h,,x");
+    free(s);
+
+    // An address without a server is no address.
+    ASSERT_EQ(ns_set_value_from_string("bsdaddr", " ,q", p), 0);
+    EXPECT_EQ(ns_get_value("bsdaddr", p), nullptr);
+
+    // Empty text unsets; a null key releases every pair.
+    ASSERT_EQ(ns_set_value_from_string("spooling-type", "", p), 0);
+    EXPECT_EQ(ns_get_value("spooling-type", p), nullptr);
+    EXPECT_EQ(ns_set_value(nullptr, nullptr, p), 0);
+    EXPECT_EQ(p->attributes, nullptr);
+    EXPECT_EQ(ns_set_value("k", nullptr, nullptr), -1);
+    ns_printer_destroy(p);
+}
+
+TEST(PnsValues, ConversionLeavesNothingBehindWhenMemoryFails) {
+    using vrtest::FailAlloc;
+    vrcore::pns::set_allocator(vrtest::FailMalloc, vrtest::FailFree);
+    vrcore::pns::Entry e;
+    ASSERT_TRUE(vrcore::pns::parse_printers_entry("p1|a1|a2:bsdaddr=h,q:all=x,y,z:note=n:", e));
+    long points = vrtest::SweepFailures(
+        [&] {
+            ns_printer_t *p = vrcore::pns::record_from_entry(e, "etc", false);
+            if (!p) return false;
+            char *s = ns_get_value_string("all", p);
+            bool ok = s != nullptr;
+            vrcore::pns::give_free(s);
+            ns_printer_destroy(p);
+            return ok;
+        },
+        [] {});
+    vrcore::pns::set_allocator(nullptr, nullptr);
+    EXPECT_GT(points, 8);
+}
+
+class PnsIndirection : public Env {};
+
+TEST_F(PnsIndirection, UseAllListAndDepthLimit) {
+    std::string text = "base:bsdaddr=srv,q:note=from-base:\n"
+                       "mid:use=base:\n"
+                       "top:use=mid:paddr=top-own:\n"
+                       "grp:group=nothere,mid:\n"
+                       "lst:list=nothere,top:\n"
+                       "loop1:use=loop2:\n"
+                       "loop2:use=loop1:\n";
+    // A chain 20 deep: c0 -> c1 -> ... -> c19 -> base.
+    for (int i = 0; i < 20; ++i)
+        text.append(numbered("c", i)).append(":use=").append(i == 19 ? "base" : numbered("c", i + 1)).append(":\n");
+    spit(etc, text);
+
+    EXPECT_EQ(value_of("top", "note"), "from-base");
+    EXPECT_EQ(value_of("top", "paddr"), "top-own");
+    EXPECT_EQ(value_of("grp", "bsdaddr"), "srv,q");
+    EXPECT_EQ(value_of("lst", "note"), "from-base");
+    EXPECT_EQ(value_of("loop1", "note"), "");
+    // c4 reaches base in 16 steps; c3 would need 17.
+    EXPECT_EQ(value_of("c4", "note"), "from-base");
+    EXPECT_EQ(value_of("c3", "note"), "");
+    // "use" may name a direct address (the user file can hold the ":").
+    spit(user, "direct2\tqhost:qname\n");
+    EXPECT_EQ(value_of("direct2", "bsdaddr"), "qhost,qname");
+}
+
+} // namespace
