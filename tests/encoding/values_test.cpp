@@ -125,6 +125,7 @@ TEST(ValuePdus, IdentifiersAndCodeSetsTravelAsObjectIdentifiers) {
     void *out = nullptr;
     GENU_ValueDescriptor d{};
     EXPECT_EQ(ODP_UnpackAV(st.list, sizeof unknown, unknown, 10, &out, &d), 1);
+    EXPECT_EQ(st.code(), 0xC00E00C3u);
     EXPECT_EQ(out, nullptr);
     // A kind-5 text names its code set.
     GEN_Text t{};
