@@ -6,14 +6,7 @@
 #include <cstring>
 #include <new>
 
-#include "vrcore/iconv.h"
-
-struct ICONV_Context {
-    GENU_ShortOID local;
-    GENU_ShortOID peer;
-    iconv_t to_peer;
-    iconv_t from_peer;
-};
+#include "encoding/iconv_context.h"
 
 namespace {
 
@@ -66,6 +59,8 @@ int Convert(STF_List *status, bool to_ber, const unsigned char *in, size_t n, un
 }
 
 } // namespace
+
+ICONV_Context *vriconv::Current() { return t_slot.ctx; }
 
 extern "C" {
 

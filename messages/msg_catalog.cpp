@@ -85,6 +85,13 @@ State &S() {
     return *state;
 }
 
+} // namespace
+
+// The mutex that guards reading the process's locale.
+std::mutex &LocaleMutex() { return S().locale_mutex; }
+
+namespace {
+
 std::string Prefix() {
     std::lock_guard<std::mutex> g(S().usage_mutex);
     return S().prefix;

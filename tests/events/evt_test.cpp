@@ -285,6 +285,45 @@ TEST_F(Events, AsynchronousReceiveAndClose) {
     close(stalled);
 }
 
+// A receive without limit still bounds each sender by the module's
+// time-out: a stalled sender ends a synchronous receive, and is skipped by
+// an asynchronous one, which then takes the next message.
+TEST(EventModule, StalledSenderAndUnlimitedReceive) {
+    setenv("EVT_TIMEOUT", "1", 1);
+    ASSERT_EQ(EVT_Init(), 0);
+    unsetenv("EVT_TIMEOUT");
+    uint16_t port = 0;
+    uint32_t rq = 0, sq = 0, m = 0;
+    ASSERT_EQ(EVT_Open(nullptr, &port, &rq), 0);
+    const unsigned char half[] = {0x30, 0x10, 0x80};
+    int stalled = Connect(port);
+    send(stalled, half, sizeof half, MSG_NOSIGNAL);
+    auto t0 = Clock::now();
+    EXPECT_EQ(EVT_MessageReceive(rq, 0, nullptr, &m), EVT_E_TIMEOUT);
+    EXPECT_LT(Seconds(t0), 2.5);
+    close(stalled);
+
+    g_calls = 0;
+    ASSERT_EQ(EVT_MessageReceive(rq, -1, CountCall, nullptr), 0);
+    stalled = Connect(port);
+    send(stalled, half, sizeof half, MSG_NOSIGNAL);
+    std::string a = "127.0.0.1:" + std::to_string(port);
+    GEN_Text t = Address(a);
+    ASSERT_EQ(EVT_Open(&t, nullptr, &sq), 0);
+    ASSERT_EQ(EVT_MessageCreate(sq, &m), 0);
+    ASSERT_EQ(EVT_MessageIArgPut(sq, m, 7), 0);
+    ASSERT_EQ(EVT_MessageSend(sq, m), 0);
+    for (int i = 0; i < 500 && g_calls == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(g_calls, 1);
+    int32_t v = 0;
+    EXPECT_EQ(EVT_MessageIArgGet(rq, g_last, &v), 0);
+    EXPECT_EQ(v, 7);
+    close(stalled);
+    EXPECT_EQ(EVT_Close(sq), 0);
+    EXPECT_EQ(EVT_Close(rq), 0);
+    EXPECT_EQ(EVT_Term(), 0);
+}
+
 // The retry schedule on a refused connection, with the waits recorded
 // instead of slept.
 std::vector<uint32_t> g_sleeps;

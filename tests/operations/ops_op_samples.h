@@ -98,6 +98,37 @@ class Arena {
         Maybe(d.bit_mask, 0x10, [&] { d.attributes = Set(); });
         return d;
     }
+    // A random filter of present and equality items, nested up to depth.
+    ODP_BerFilter *Filter(int depth) {
+        auto *f = Block<ODP_BerFilter>();
+        uint32_t pick = depth > 0 ? Next() % 5 : Next() % 2;
+        if (pick == 0) {
+            f->choice = GEN_FILTER_ITEM;
+            f->u.item.choice = GEN_ITEM_PRESENT;
+            f->u.item.u.present = Oid();
+        } else if (pick == 1) {
+            f->choice = GEN_FILTER_ITEM;
+            f->u.item.choice = static_cast<uint16_t>(1 + Next() % 8);
+            if (f->u.item.choice == GEN_ITEM_SUBSTRINGS || f->u.item.choice == GEN_ITEM_PRESENT)
+                f->u.item.choice = GEN_ITEM_EQUALITY;
+            ODP_BerAttrSet *s = Set();
+            if (s) f->u.item.u.attribute = s->attribute;
+            else f->u.item.u.attribute.type = Oid();
+        } else if (pick == 4) {
+            f->choice = GEN_FILTER_NOT;
+            f->u.not_filter = Filter(depth - 1);
+        } else {
+            f->choice = static_cast<uint16_t>(pick); // 2 and, 3 or
+            ODP_BerFilterList **tail = pick == 2 ? &f->u.and_set : &f->u.or_set;
+            for (uint32_t k = Next() % 3; k > 0; --k) {
+                auto *n = Block<ODP_BerFilterList>();
+                n->filter = *Filter(depth - 1);
+                *tail = n;
+                tail = &n->next;
+            }
+        }
+        return f;
+    }
     template <class Node>
     Node *ListOf(size_t n, const std::function<void(Node *)> &fill) {
         Node *head = nullptr, **tail = &head;
@@ -160,7 +191,7 @@ inline void *RandomOperationPdu(Arena &a, int pdu) {
                     s.object_identifications =
                         a.ListOf<ODP_BerValueList>(1 + a.Next() % 3, [&](ODP_BerValueList *n) { n->value = a.Value(); });
                 });
-                a.Maybe(s.bit_mask, 0x40, [&] { s.filter = a.Value(); });
+                a.Maybe(s.bit_mask, 0x40, [&] { s.filter = a.Filter(2); });
                 a.Maybe(s.bit_mask, 0x20, [&] { s.time_limit = static_cast<int32_t>(a.Next()); });
                 a.Maybe(s.bit_mask, 0x10, [&] { s.count_limit = static_cast<int32_t>(a.Next()); });
             });

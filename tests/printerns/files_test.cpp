@@ -143,6 +143,40 @@ TEST_F(PnsFiles, WriterNeverLeavesTheFileMissing) {
     EXPECT_EQ(missing.load(), 0) << "of " << reads.load() << " checks";
 }
 
+TEST_F(PnsFiles, ThreadsReadWhileOthersWrite) {
+    spit(etc, "fixed:k=v:\n");
+    std::atomic<bool> stop{false};
+    std::atomic<int> bad{0};
+    std::vector<std::thread> readers;
+    for (int r = 0; r < 3; ++r)
+        readers.emplace_back([&] {
+            while (!stop)
+                if (value_of("fixed", "k") != "v") ++bad;
+        });
+    std::vector<std::thread> writers;
+    for (const char *prefix : {"x", "y"})
+        writers.emplace_back([&, prefix] {
+            for (int i = 0; i < 40; ++i) {
+                ns_printer_t *p = make(numbered(prefix, i).c_str(), "etc", {{"k", "w"}});
+                if (ns_printer_put(p) != 0) ++bad;
+                ns_printer_destroy(p);
+            }
+        });
+    for (auto &w : writers) w.join();
+    stop = true;
+    for (auto &r : readers) r.join();
+    EXPECT_EQ(bad.load(), 0);
+    ns_printer_t **all = ns_printer_get_list("etc");
+    EXPECT_EQ(names_of(all).size(), 81u);
+    free_records(all);
+    // A file whose lock file cannot be made is not written.
+    setenv("PRINTERS_CONF", (dir + "/missing/printers.cnf").c_str(), 1);
+    ns_printer_t *p = make("z", "etc", {{"k", "v"}});
+    EXPECT_EQ(ns_printer_put(p), -1);
+    ns_printer_destroy(p);
+    EXPECT_EQ(ns_printer_get_name("z", "etc"), nullptr);
+}
+
 TEST_F(PnsFiles, TwoProcessesWriteWithoutLosingRecords) {
     spit(etc, "");
     uint32_t before = vrcore::pns::read_change_counter(etc);
@@ -223,6 +257,33 @@ TEST_F(PnsFiles, ReadersReloadAfterEveryChange) {
     // The lock file is shared by everyone.
     ASSERT_EQ(stat((etc + ".LCK").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0666u);
+}
+
+TEST_F(PnsFiles, WhereTheFilesAre) {
+    using vrcore::pns::etc_file_path;
+    using vrcore::pns::user_file_path;
+    std::string win = dir + "/win";
+    std::filesystem::create_directory(win);
+    setenv("windir", win.c_str(), 1);
+    EXPECT_EQ(etc_file_path(), etc);
+    unsetenv("PRINTERS_CONF");
+    EXPECT_EQ(etc_file_path(), win + "/printers.cnf");
+    spit(dir + "/none.reg", "[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril]\n"
+                            "\"PrintersConf\"=str(2):\"%windir%/from-registry.cnf\"\n");
+    EXPECT_EQ(etc_file_path(), win + "/from-registry.cnf");
+    spit(win + "/from-registry.cnf", "reg:k=v:\n");
+    EXPECT_EQ(value_of("reg", "k"), "v");
+
+    EXPECT_EQ(user_file_path(), dir + "/printers.usr"); // HOME
+    setenv("HOMEDRIVE", "/drive", 1);
+    EXPECT_EQ(user_file_path(), dir + "/printers.usr"); // HOMEPATH missing
+    setenv("HOMEPATH", "/users/me", 1);
+    EXPECT_EQ(user_file_path(), "/drive/users/me/printers.usr");
+    setenv("HOMEPATH", std::string(600, 'x').c_str(), 1);
+    EXPECT_EQ(user_file_path(), dir + "/printers.usr"); // too long
+    unsetenv("HOMEDRIVE");
+    unsetenv("HOME");
+    EXPECT_EQ(user_file_path(), win + "/printers.usr");
 }
 
 TEST_F(PnsFiles, ServiceOrderConfiguration) {

@@ -102,9 +102,10 @@ TEST_F(PnsNisUpdate, RefusesUnsafeNamesAndReportsFailingSteps) {
 // Why the NIS server cannot be started here, or "" when it can.
 std::string nis_unavailable() {
     if (geteuid() != 0) return "not running as root";
-    for (const char *tool : {"/usr/bin/unshare", "/usr/sbin/ypserv", "/usr/sbin/ypbind", "/usr/sbin/rpcbind",
-                             "/usr/lib/yp/makedbm", "/usr/sbin/ip"})
-        if (access(tool, X_OK) != 0) return std::string(tool) + " is not installed";
+    for (const char *tool : {"unshare", "ypserv", "ypbind", "rpcbind", "rpcinfo", "ip", "domainname"})
+        if (system(("command -v " + std::string(tool) + " >/dev/null 2>&1").c_str()) != 0)
+            return std::string(tool) + " is not installed";
+    if (access("/usr/lib/yp/makedbm", X_OK) != 0) return "makedbm is not installed";
     if (system("unshare --net --uts --mount true >/dev/null 2>&1") != 0)
         return "private network, UTS and mount namespaces are not allowed here";
     return "";

@@ -1,0 +1,20 @@
+// A thread's code-set conversion context: the two code sets and a
+// converter for each direction. Shared by the conversion functions and the
+// locale module that configures contexts.
+#pragma once
+
+#include <iconv.h>
+
+#include "vrcore/iconv.h"
+
+struct ICONV_Context {
+    GENU_ShortOID local;
+    GENU_ShortOID peer;
+    iconv_t to_peer;
+    iconv_t from_peer;
+};
+
+namespace vriconv {
+// The calling thread's context, or null; the thread keeps it.
+ICONV_Context *Current();
+} // namespace vriconv

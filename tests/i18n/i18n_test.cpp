@@ -1,0 +1,450 @@
+// Locales and code-set conversion: the mapping file, the translations
+// between locale forms, and a thread's converters towards a peer.
+#include <gtest/gtest.h>
+#include <iconv.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <clocale>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "messages/i18n_internal.h"
+#include "oid/registry_internal.h"
+#include "vrcore/genu.h"
+#include "vrcore/i18n.h"
+#include "vrcore/iconv.h"
+#include "vrcore/stf.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct ListDeleter {
+    void operator()(STF_List *l) const { STF_DeleteList(l); }
+};
+using List = std::unique_ptr<STF_List, ListDeleter>;
+List NewList() { return List(STF_CreateList(nullptr)); }
+
+std::string ShippedDir() { return std::string(VRCORE_SOURCE_DIR) + "/messages"; }
+
+class TempDir {
+  public:
+    TempDir() {
+        char tmpl[] = "/tmp/vri18nXXXXXX";
+        path_ = mkdtemp(tmpl);
+    }
+    ~TempDir() { fs::remove_all(path_); }
+    const std::string &path() const { return path_; }
+    void Write(const std::string &name, const std::string &text) const {
+        std::ofstream(path_ + "/" + name, std::ios::binary) << text;
+    }
+
+  private:
+    std::string path_;
+};
+
+// A registry made once for the whole program, so the dynamic UTF-8
+// identifier of the shipped mapping file is known.
+class RegistryEnv : public ::testing::Environment {
+  public:
+    void SetUp() override {
+        List st = NewList();
+        ASSERT_EQ(vr::oid::CreateRegistry(st.get(), dir_.path().c_str()), 0u);
+        ASSERT_EQ(GENU_Init(st.get(), dir_.path().c_str(), 0), 0);
+    }
+    void TearDown() override { GENU_Term(); }
+
+  private:
+    TempDir dir_;
+};
+const auto *const g_env = ::testing::AddGlobalTestEnvironment(new RegistryEnv);
+
+GENU_ShortOID Utf8Oid() {
+    List st = NewList();
+    GENU_ShortOID id = 0;
+    EXPECT_EQ(GENU_AsciiToShortOID(st.get(), vr::oid::kUtf8Name, &id), 0);
+    return id;
+}
+
+uint32_t Parse(const std::string &text, vr::i18n::Tables &t, size_t *line = nullptr) {
+    return vr::i18n::ParseMapping(text, t, line);
+}
+
+// Loads a mapping file's tables for the duration of a test.
+class Loaded {
+  public:
+    explicit Loaded(const std::string &dir) {
+        List st = NewList();
+        ok_ = I18N_Init(st.get(), dir.c_str()) == 0;
+    }
+    ~Loaded() {
+        List st = NewList();
+        if (ok_) I18N_Term(st.get());
+    }
+    bool ok() const { return ok_; }
+
+  private:
+    bool ok_ = false;
+};
+
+// Sets the process locale for a scope, or reports it is missing.
+class ScopedLocale {
+  public:
+    explicit ScopedLocale(const char *name) {
+        saved_ = setlocale(LC_ALL, nullptr);
+        ok_ = setlocale(LC_ALL, name) != nullptr;
+    }
+    ~ScopedLocale() { setlocale(LC_ALL, saved_.c_str()); }
+    bool ok() const { return ok_; }
+
+  private:
+    std::string saved_;
+    bool ok_;
+};
+
+} // namespace
+
+TEST(MappingFile, MalformedLinesAreRefusedWithTheirLineNumber) {
+    struct Case {
+        const char *text;
+        size_t line;
+    } cases[] = {
+        {"", 1},
+        {"\n\n", 2},
+        {"# comment\ncodeset-mappings:\n", 1},
+        {"codeset-mappings: extra\n", 1},
+        {"codeset-mappings:\nISO8859-1\n", 2},
+        {"codeset-mappings:\nISO8859-1 1.0.10175.1.6.24.4 x\n", 2},
+        {"codeset-mappings:\nISO8859-1 1.0.10175.1.6.24.04\n", 2},
+        {"codeset-mappings:\nISO8859-1 1..2\n", 2},
+        {"codeset-mappings:\nISO8859-1 one.two\n", 2},
+        {"codeset-mappings:\n\nlocale-mapping:\n", 3},
+        {"codeset-mappings:\nlocale-mappings:\nen_US en US ISO8859-1\n", 3},
+        {"codeset-mappings:\nlocale-mappings:\nen_US en US ISO8859-1 1033 x\n", 3},
+        {"codeset-mappings:\nlocale-mappings:\nen_US en US ISO8859-1 10x3\n", 3},
+        {"codeset-mappings:\nlocale-mappings:\nen_US en US ISO8859-1 99999999999\n", 3},
+        {"codeset-mappings:\nlocale-mappings:\nC C <empty> ANSI 1\ntrailing garbage\n", 4},
+    };
+    for (const Case &c : cases) {
+        vr::i18n::Tables t;
+        t.codesets.push_back({"keep", 1});
+        size_t line = 0;
+        EXPECT_EQ(Parse(c.text, t, &line), I18N_S_MALFORMED) << c.text;
+        EXPECT_EQ(line, c.line) << c.text;
+        EXPECT_EQ(t.codesets.size(), 1u) << "tables are untouched on failure";
+    }
+    // An overlong line and an embedded NUL.
+    vr::i18n::Tables t;
+    std::string longline = "codeset-mappings:\n" + std::string(300, 'A') + " 1.2.3\n";
+    EXPECT_EQ(Parse(longline, t), I18N_S_MALFORMED);
+    std::string nul = std::string("codeset-mappings:\nA\0B 1.2.3\n", 28);
+    EXPECT_EQ(Parse(nul, t), I18N_S_MALFORMED);
+}
+
+TEST(MappingFile, FieldsAreStoredAsTheFileMeansThem) {
+    const char *text =
+        "\n  codeset-mappings:  \r\n"
+        "ASCII-ISH 1.0.10175.1.6.24.3\n"
+        "LATIN 1.0.10175.1.6.24.4\n"
+        "UNKNOWN 1.2.3.4.5.6.7\n"
+        "\n"
+        "locale-mappings:\n"
+        "C x y ASCII-ISH 0\n"
+        "My$Locale$Name english GB LATIN -5\n"
+        "solo e <empty> LATIN 7\n";
+    vr::i18n::Tables t;
+    ASSERT_EQ(Parse(text, t), 0u);
+    ASSERT_EQ(t.codesets.size(), 2u) << "an identifier unknown here is left out";
+    EXPECT_EQ(t.codesets[0].oid, 368u);
+    EXPECT_EQ(t.codesets[1].oid, 369u);
+    ASSERT_EQ(t.locales.size(), 3u);
+    const auto &c = t.locales[0];
+    EXPECT_EQ(std::string(c.language, 2), "C ");
+    EXPECT_EQ(c.language_length, 1);
+    EXPECT_EQ(c.territory_length, 1);
+    const auto &m = t.locales[1];
+    EXPECT_EQ(m.name, "My Locale Name");
+    EXPECT_EQ(std::string(m.language, 2), "en");
+    EXPECT_EQ(m.language_length, 2);
+    EXPECT_EQ(m.lcid, -5);
+    const auto &s = t.locales[2];
+    EXPECT_EQ(s.language_length, 1);
+    EXPECT_EQ(s.territory_length, 0);
+    EXPECT_EQ(std::string(s.territory, 2), "  ");
+}
+
+TEST(MappingFile, ShippedFileNamesOnlyConvertibleCodeSets) {
+    std::ifstream in(ShippedDir() + "/charset.dat", std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    vr::i18n::Tables t;
+    ASSERT_EQ(Parse(text, t), 0u);
+    EXPECT_GE(t.codesets.size(), 40u);
+    GENU_ShortOID utf8 = Utf8Oid();
+    bool saw_utf8 = false;
+    for (const auto &c : t.codesets) {
+        iconv_t cd = iconv_open("UTF-8", c.name.c_str());
+        EXPECT_NE(cd, reinterpret_cast<iconv_t>(-1)) << c.name;
+        if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
+        if (c.oid == utf8) {
+            saw_utf8 = true;
+            continue;
+        }
+        EXPECT_EQ(std::string(GENU_ShortOIDToAscii(c.oid)).rfind("id-val-code-set-", 0), 0u) << c.name;
+    }
+    EXPECT_TRUE(saw_utf8);
+    for (const char *want : {"C", "C.UTF-8", "en_US", "de_DE", "fr_FR", "ja_JP.EUC-JP", "ja_JP.UTF-8"}) {
+        bool found = false;
+        for (const auto &l : t.locales) found = found || l.name == want;
+        EXPECT_TRUE(found) << want;
+    }
+}
+
+TEST(Locales, InitCountsAndTermReleases) {
+    List st = NewList();
+    EXPECT_EQ(I18N_Term(st.get()), 1);
+    EXPECT_EQ(STF_GetStatus(st.get()), I18N_S_FAILURE);
+    EXPECT_EQ(I18N_Init(nullptr, nullptr), 1);
+
+    TempDir empty;
+    EXPECT_EQ(I18N_Init(st.get(), empty.path().c_str()), 1);
+    EXPECT_EQ(STF_GetStatus(st.get()), I18N_S_NOFILE);
+    empty.Write("charset.dat", "locale-mappings:\n");
+    EXPECT_EQ(I18N_Init(st.get(), empty.path().c_str()), 1);
+    EXPECT_EQ(STF_GetStatus(st.get()), I18N_S_MALFORMED);
+
+    ASSERT_EQ(I18N_Init(st.get(), ShippedDir().c_str()), 0);
+    ASSERT_EQ(I18N_Init(st.get(), empty.path().c_str()), 0) << "a later call only counts";
+    GENU_ShortOID oid = 0;
+    EXPECT_EQ(I18N_CodesetNameToOID(st.get(), "ISO8859-1", &oid), 0);
+    EXPECT_EQ(oid, 369u);
+    EXPECT_EQ(I18N_Term(st.get()), 0);
+    EXPECT_EQ(I18N_CodesetNameToOID(st.get(), "ISO8859-1", &oid), 0) << "still one reference";
+    EXPECT_EQ(I18N_Term(st.get()), 0);
+    EXPECT_EQ(I18N_CodesetNameToOID(st.get(), "ISO8859-1", &oid), 1);
+    EXPECT_EQ(I18N_Term(st.get()), 1);
+}
+
+TEST(Locales, TranslationsAgreeBothWays) {
+    Loaded loaded(ShippedDir());
+    ASSERT_TRUE(loaded.ok());
+    List st = NewList();
+
+    char name[64];
+    uint32_t len = 0;
+    ASSERT_EQ(I18N_OIDToCodesetName(st.get(), 369, sizeof name, &len, name), 0);
+    EXPECT_STREQ(name, "ISO8859-1");
+    EXPECT_EQ(len, 9u);
+    char small[4];
+    ASSERT_EQ(I18N_OIDToCodesetName(st.get(), 369, sizeof small, &len, small), 0);
+    EXPECT_STREQ(small, "ISO");
+    EXPECT_EQ(I18N_OIDToCodesetName(st.get(), 9999, sizeof name, &len, name), 1);
+    EXPECT_EQ(STF_GetStatus(st.get()), I18N_S_FAILURE);
+
+    I18N_DPALocale *loc = nullptr;
+    ASSERT_EQ(I18N_GetDPALocaleFromLocaleName(st.get(), "de_DE.UTF-8", &loc), 0);
+    EXPECT_EQ(std::string(loc->language, loc->language_length), "de");
+    EXPECT_EQ(std::string(loc->territory, loc->territory_length), "DE");
+    EXPECT_EQ(loc->code_set, Utf8Oid());
+    EXPECT_EQ(loc->reserved, 0u);
+    // The first record with these facts comes back.
+    ASSERT_EQ(I18N_GetLocaleNameFromDPALocale(st.get(), loc, sizeof name, &len, name), 0);
+    EXPECT_STREQ(name, "de_DE.UTF-8");
+    int32_t lcid = 0;
+    ASSERT_EQ(I18N_GetLCIDFromDPALocale(st.get(), loc, &lcid), 0);
+    EXPECT_EQ(lcid, 1031);
+    free(loc);
+
+    ASSERT_EQ(I18N_GetDPALocaleFromLCID(st.get(), 1041, &loc), 0);
+    EXPECT_EQ(std::string(loc->language, 2), "ja");
+    ASSERT_EQ(I18N_GetLocaleNameFromDPALocale(st.get(), loc, sizeof name, &len, name), 0);
+    EXPECT_STREQ(name, "ja_JP.EUC-JP");
+    free(loc);
+
+    // Matching runs over the DPA locale's own lengths.
+    I18N_DPALocale partial{};
+    partial.language_length = 2;
+    memcpy(partial.language, "fr", 2);
+    partial.code_set = 369;
+    ASSERT_EQ(I18N_GetLocaleNameFromDPALocale(st.get(), &partial, sizeof name, &len, name), 0);
+    EXPECT_STREQ(name, "fr_FR");
+
+    EXPECT_EQ(I18N_GetDPALocaleFromLocaleName(st.get(), "xx_YY", &loc), 1);
+    EXPECT_EQ(STF_GetStatus(st.get()), I18N_S_NOLOCALE);
+    EXPECT_EQ(I18N_GetDPALocaleFromLCID(st.get(), 4242, &loc), 1);
+    EXPECT_EQ(STF_GetStatus(st.get()), I18N_S_NOLOCALE);
+    partial.code_set = 382; // shift-jis: no French locale uses it
+    EXPECT_EQ(I18N_GetLCIDFromDPALocale(st.get(), &partial, &lcid), 1);
+    EXPECT_EQ(STF_GetStatus(st.get()), I18N_S_NOLOCALE);
+}
+
+TEST(Locales, CurrentLocaleFollowsSetlocale) {
+    TempDir dir;
+    dir.Write("charset.dat",
+              "codeset-mappings:\nISO8859-1 1.0.10175.1.6.24.4\nlocale-mappings:\n"
+              "de_DE de DE ISO8859-1 1031\n");
+    Loaded loaded(dir.path());
+    ASSERT_TRUE(loaded.ok());
+    List st = NewList();
+    I18N_DPALocale *loc = nullptr;
+    {
+        ScopedLocale c("C");
+        ASSERT_EQ(I18N_GetCurrentDPALocale(st.get(), &loc), 0) << "C needs no record";
+        EXPECT_EQ(loc->language_length, 1);
+        EXPECT_EQ(loc->language[0], 'C');
+        EXPECT_EQ(loc->territory_length, 0);
+        EXPECT_EQ(loc->code_set, 368u);
+        free(loc);
+    }
+    ScopedLocale de("de_DE");
+    if (!de.ok()) GTEST_SKIP() << "locale de_DE is not generated on this machine";
+    ASSERT_EQ(I18N_GetCurrentDPALocale(st.get(), &loc), 0);
+    EXPECT_EQ(std::string(loc->language, 2), "de");
+    EXPECT_EQ(loc->code_set, 369u);
+    free(loc);
+    ScopedLocale us("en_US.UTF-8");
+    if (us.ok()) {
+        EXPECT_EQ(I18N_GetCurrentDPALocale(st.get(), &loc), 1) << "no record, not C";
+        EXPECT_EQ(STF_GetStatus(st.get()), I18N_S_FAILURE);
+    }
+}
+
+namespace {
+
+// A Latin-1 text that takes more room in UTF-8.
+const std::string kLatin1 = "Gr\xFC\xDF" "e aus K\xF6ln, \xA3" "5";
+
+// Configures the calling thread towards a UTF-8 peer in the de_DE locale
+// and returns whether a converter was set up.
+bool ConfigureTowardsUtf8(STF_List *st) {
+    EXPECT_EQ(ICONV_ConfigureContext(st, Utf8Oid()), 0);
+    ICONV_Context *c = ICONV_GetAndClearContext();
+    if (c) ICONV_SetContext(c);
+    return c != nullptr;
+}
+
+} // namespace
+
+TEST(Conversion, Latin1TextCrossesToAUtf8PeerAndBack) {
+    Loaded loaded(ShippedDir());
+    ASSERT_TRUE(loaded.ok());
+    ScopedLocale de("de_DE");
+    if (!de.ok()) GTEST_SKIP() << "locale de_DE is not generated on this machine";
+    // Each thread has its own context: run in a fresh one.
+    std::thread([] {
+        List st = NewList();
+        ASSERT_TRUE(ConfigureTowardsUtf8(st.get()));
+        unsigned char wire[255], back[255];
+        uint16_t n = 0, m = 0;
+        ASSERT_EQ(ICONV_ToBER_OtherCodeSet255(st.get(), reinterpret_cast<const unsigned char *>(kLatin1.data()),
+                                              static_cast<uint16_t>(kLatin1.size()), wire, &n),
+                  0);
+        EXPECT_EQ(std::string(reinterpret_cast<char *>(wire), n), "Gr\xC3\xBC\xC3\x9F" "e aus K\xC3\xB6ln, \xC2\xA3" "5");
+        ASSERT_EQ(ICONV_ToGEN_OtherCodeSet255(st.get(), wire, n, back, &m), 0);
+        EXPECT_EQ(std::string(reinterpret_cast<char *>(back), m), kLatin1);
+
+        // Bytes that are not UTF-8 from the peer, and a result too long.
+        const unsigned char bad[] = {'a', 0xC3, 0x28};
+        EXPECT_EQ(ICONV_ToGEN_OtherCodeSet255(st.get(), bad, sizeof bad, back, &m), 1);
+        EXPECT_EQ(STF_GetStatus(st.get()), ICONV_S_CONVERT);
+        std::string wide(200, '\xE9');
+        EXPECT_EQ(ICONV_ToBER_OtherCodeSet255(st.get(), reinterpret_cast<const unsigned char *>(wide.data()),
+                                              static_cast<uint16_t>(wide.size()), wire, &n),
+                  1);
+        EXPECT_EQ(STF_GetStatus(st.get()), ICONV_S_INCOMPLETE);
+        unsigned char wire4095[4095];
+        uint32_t n4 = 0;
+        EXPECT_EQ(ICONV_ToBER_OtherCodeSet4095(st.get(), reinterpret_cast<const unsigned char *>(wide.data()),
+                                               static_cast<uint32_t>(wide.size()), wire4095, &n4),
+                  0);
+        EXPECT_EQ(n4, 400u);
+        // A configured thread keeps its context.
+        ICONV_Context *before = ICONV_GetAndClearContext();
+        ICONV_SetContext(before);
+        EXPECT_EQ(ICONV_ConfigureContext(st.get(), 369), 0);
+        ICONV_Context *after = ICONV_GetAndClearContext();
+        EXPECT_EQ(before, after);
+        ICONV_DestroyContext(after);
+    }).join();
+}
+
+TEST(Conversion, SameCodeSetOrNoConverterCopiesBytes) {
+    Loaded loaded(ShippedDir());
+    ASSERT_TRUE(loaded.ok());
+    ScopedLocale de("de_DE");
+    if (!de.ok()) GTEST_SKIP() << "locale de_DE is not generated on this machine";
+    std::thread([] {
+        List st = NewList();
+        EXPECT_EQ(ICONV_ConfigureContext(st.get(), 369), 0);
+        EXPECT_EQ(ICONV_GetAndClearContext(), nullptr) << "same code set: nothing to convert";
+        // A code set the mapping file does not name: logged, no context.
+        EXPECT_EQ(ICONV_ConfigureContext(st.get(), 380), 0);
+        EXPECT_EQ(ICONV_GetAndClearContext(), nullptr);
+        const unsigned char raw[] = {0xFF, 0x00, 0xC3, 0x28, 'x'};
+        unsigned char out[255];
+        uint16_t n = 0;
+        ASSERT_EQ(ICONV_ToBER_OtherCodeSet255(st.get(), raw, sizeof raw, out, &n), 0);
+        EXPECT_EQ(n, sizeof raw);
+        EXPECT_EQ(memcmp(out, raw, sizeof raw), 0);
+    }).join();
+}
+
+TEST(Conversion, CreateContextNamesBothCodeSets) {
+    List st = NewList();
+    ICONV_Context *c = nullptr;
+    {
+        Loaded loaded(ShippedDir());
+        ASSERT_TRUE(loaded.ok());
+        ASSERT_EQ(ICONV_CreateContext(st.get(), 369, 382, &c), 0);
+        ICONV_DestroyContext(c);
+        EXPECT_EQ(ICONV_CreateContext(st.get(), 369, 9999, &c), 1);
+        EXPECT_EQ(c, nullptr);
+    }
+    EXPECT_EQ(ICONV_RegisterCallback(st.get(), 7, nullptr), 1);
+}
+
+TEST(Conversion, ThreadsShareTablesAndKeepTheirOwnContexts) {
+    ScopedLocale de("de_DE");
+    if (!de.ok()) GTEST_SKIP() << "locale de_DE is not generated on this machine";
+    List st = NewList();
+    ASSERT_EQ(I18N_Init(st.get(), ShippedDir().c_str()), 0);
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 8; ++i) {
+        threads.emplace_back([&failures, i] {
+            List tst = NewList();
+            for (int round = 0; round < 50; ++round) {
+                if (I18N_Init(tst.get(), ShippedDir().c_str()) != 0) ++failures;
+                GENU_ShortOID oid = 0;
+                if (I18N_CodesetNameToOID(tst.get(), "EUC-JP", &oid) != 0 || oid != 383) ++failures;
+                if (I18N_Term(tst.get()) != 0) ++failures;
+            }
+            if (i % 2 == 0) {
+                if (ICONV_ConfigureContext(tst.get(), Utf8Oid()) != 0) ++failures;
+                unsigned char out[255];
+                uint16_t n = 0;
+                if (ICONV_ToBER_OtherCodeSet255(tst.get(), reinterpret_cast<const unsigned char *>("\xE9"), 1, out,
+                                                &n) != 0 ||
+                    n != 2)
+                    ++failures;
+            } else {
+                unsigned char out[255];
+                uint16_t n = 0;
+                if (ICONV_ToBER_OtherCodeSet255(tst.get(), reinterpret_cast<const unsigned char *>("\xE9"), 1, out,
+                                                &n) != 0 ||
+                    n != 1)
+                    ++failures;
+            }
+        });
+    }
+    for (auto &t : threads) t.join();
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_EQ(I18N_Term(st.get()), 0);
+    EXPECT_EQ(I18N_Term(st.get()), 1) << "every Init was matched";
+}

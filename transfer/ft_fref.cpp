@@ -1,0 +1,101 @@
+// File references: copying a file the server can read into the spool.
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include <vrcore/fa.h>
+
+#include "transfer/ft_internal.h"
+
+namespace vrcore::ft {
+
+bool native_path(const unsigned char *bytes, size_t n, std::string &out) {
+    if (!bytes || n == 0 || std::memchr(bytes, '\0', n)) return false;
+    std::string portable(reinterpret_cast<const char *>(bytes), n);
+    char *native = nullptr;
+    size_t native_len = 0;
+    if (FA_ConvertFilePath(portable.c_str(), portable.size() + 1, &native, &native_len) != 0)
+        return false;
+    out.assign(native);
+    FA_FreeFilePath(native);
+    return !out.empty();
+}
+
+uint32_t copy_reference(Doc d, const std::string &path, const std::string &dir, FT_Result *result) {
+    int in;
+    do {
+        in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    } while (in < 0 && errno == EINTR);
+    if (in < 0) {
+        int e = errno;
+        FT_LOG(5, d, "FileRefToFile: cannot open %s: errno %d\n", path.c_str(), e);
+        return e == ENOENT || e == EACCES ? FT_S_FAILED : open_error(e);
+    }
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } close_in{in};
+    struct stat st{};
+    if (::fstat(in, &st) != 0 || S_ISDIR(st.st_mode)) {
+        FT_LOG(5, d, "FileRefToFile: %s is no file\n", path.c_str());
+        return FT_S_FAILED;
+    }
+    SpoolFile out;
+    if (uint32_t rc = out.create(dir, d, false)) return rc;
+    // The kernel copies within and between file systems where it can;
+    // otherwise the bytes go through a buffer.
+    uint64_t copied = 0;
+    bool by_kernel = S_ISREG(st.st_mode);
+    while (by_kernel) {
+        ssize_t n = ::copy_file_range(in, nullptr, out.fd(), nullptr, 1 << 30, 0);
+        if (n > 0) {
+            copied += static_cast<uint64_t>(n);
+            continue;
+        }
+        if (n == 0) break;
+        if (errno == EINTR) continue;
+        if ((errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
+             errno == EBADF) &&
+            copied == 0) {
+            by_kernel = false;
+            break;
+        }
+        FT_LOG(5, d, "FileRefToFile: copy failed, errno=%d\n", errno);
+        return io_error(errno);
+    }
+    if (!by_kernel) {
+        constexpr size_t kChunk = 64 * 1024;
+        std::unique_ptr<char[]> chunk(new (std::nothrow) char[kChunk]);
+        if (!chunk) return FT_S_NOMEM;
+        for (;;) {
+            ssize_t r = ::read(in, chunk.get(), kChunk);
+            if (r < 0 && errno == EINTR) continue;
+            if (r < 0) {
+                FT_LOG(5, d, "FileRefToFile: read failed, errno=%d\n", errno);
+                return FT_S_FAILED;
+            }
+            if (r == 0) break;
+            if (uint32_t rc = out.write_all(chunk.get(), static_cast<size_t>(r))) {
+                FT_LOG(5, d, "FileRefToFile: write failed, errno=%d\n", errno);
+                return rc;
+            }
+        }
+        copied = out.written();
+    }
+    if (uint32_t rc = out.finish(d)) return rc;
+    if (!put_name(result->spool_name, sizeof result->spool_name, out.name())) {
+        ::unlink(out.name().c_str());
+        return FT_S_OTHER;
+    }
+    result->size = copied;
+    result->listen_socket = -1;
+    return 0;
+}
+
+} // namespace vrcore::ft

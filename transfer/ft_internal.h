@@ -1,0 +1,173 @@
+// Document transfer: pieces shared by the transfer sources, and the
+// timing hooks tests use to avoid real waits.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <vrcore/ft.h>
+
+namespace vrcore::ft {
+
+// ---------------------------------------------------------------------------
+// Timing. Defaults: a second between connection attempts and between
+// rename attempts, 600 s for a socket client to arrive, 120 s for any
+// FTP reply or data.
+
+// Called after a failed connection attempt (1-based) instead of sleeping,
+// and after a failed rename attempt. Null restores the real pause.
+using PauseHook = void (*)(int attempt, void *ctx);
+void set_connect_pause(PauseHook hook, void *ctx);
+void set_rename_pause(PauseHook hook, void *ctx);
+// Milliseconds; a negative value restores the default.
+void set_accept_timeout_ms(long ms);
+void set_ftp_timeout_ms(long ms);
+long accept_timeout_ms();
+long ftp_timeout_ms();
+void connect_pause(int attempt);
+void rename_pause(int attempt);
+
+// Allocation of transfer buffers; null restores malloc and free.
+using AllocFn = void *(*)(size_t);
+using FreeFn = void (*)(void *);
+void set_allocator(AllocFn alloc, FreeFn release);
+void *allocate(size_t n);
+void release(void *p);
+
+// ---------------------------------------------------------------------------
+// Tracing: every line names the job and the document.
+struct Doc {
+    const char *job;
+    int num;
+};
+Doc doc_of(const GEN_DocumentIdentifier *id);
+void trace(int severity, const char *file, int line, Doc d, const char *fmt, ...)
+    __attribute__((format(printf, 5, 6)));
+#define FT_LOG(sev, d, ...) ::vrcore::ft::trace(sev, __FILE__, __LINE__, d, __VA_ARGS__)
+
+// ---------------------------------------------------------------------------
+// Spool files.
+
+// The job identifier as it appears in a spool name: bytes other than
+// letters, digits, "-", "_" and "." as %XX; a long result is shortened and
+// given a hash of the whole identifier so names stay within NAME_MAX.
+std::string encode_job(std::string_view job);
+
+// The native spool directory: `spool->directory` converted, or the
+// configured one (created when missing). 0 or an FT_S_ code.
+uint32_t spool_dir(const FT_SpoolInfo *spool, std::string &out);
+
+// "<dir>/ft_<job>.<doc>.<sec>.<usec>.orig" plus ".tmp" when asked.
+std::string spool_name(const std::string &dir, Doc d, bool tmp);
+
+// The code for an errno of opening a file, and of reading or writing.
+uint32_t open_error(int err);
+uint32_t io_error(int err);
+
+// A new spool file, removed on destruction unless kept. Created with
+// O_EXCL and O_NOFOLLOW, mode 0600; when the name exists a fresh name
+// (later time stamp) is tried a few times.
+class SpoolFile {
+  public:
+    SpoolFile() = default;
+    ~SpoolFile();
+    SpoolFile(const SpoolFile &) = delete;
+    SpoolFile &operator=(const SpoolFile &) = delete;
+
+    // Creates a new spool file for the document in `dir`; a name already
+    // taken is followed by one with a later time stamp. 0 or an FT_S_ code.
+    uint32_t create(const std::string &dir, Doc d, bool tmp);
+    // Creates the file of exactly this name. 0 or an FT_S_ code (errno
+    // tells why).
+    uint32_t create_named(const std::string &name);
+    int fd() const { return fd_; }
+    const std::string &name() const { return name_; }
+    // Writes all of `n` bytes, retrying interrupted and would-block writes.
+    uint32_t write_all(const void *data, size_t n);
+    uint64_t written() const { return written_; }
+    // Closes the file and, for a ".tmp" name, renames it to the name
+    // without ".tmp" (never replacing a file). Then the file is kept.
+    uint32_t finish(Doc d);
+    // Closes and removes the file now.
+    void discard();
+
+  private:
+    int fd_ = -1;
+    std::string name_;
+    uint64_t written_ = 0;
+    bool keep_ = false;
+};
+
+// Copies a name into a result's fixed field; false when it does not fit.
+bool put_name(char *field, size_t size, const std::string &name);
+
+// ---------------------------------------------------------------------------
+// Sockets.
+
+// Prepares a listening TCP socket on any local address and an ephemeral
+// port (backlog 5). Returns the socket or -1; `port` receives the port.
+int listen_any(uint16_t &port);
+// Waits up to `timeout_ms` for a connection, retrying interruptions.
+// Returns the connected socket, -1 with errno ETIMEDOUT on time-out, or -1.
+int accept_within(int listener, long timeout_ms);
+// Receives until end of stream into `out`. FT_S_FAILED when no data came,
+// or the connection failed.
+uint32_t receive_to_file(int sock, SpoolFile &out, Doc d);
+// Connects to the address with up to five attempts. The socket or -1.
+int connect_retrying(const FT_SocketAddress &addr, Doc d);
+// Whether a receive error means the connection is gone.
+bool connection_gone(int err);
+// Sends all of an open file to a connected socket; `sent` counts bytes.
+uint32_t send_file(int sock, int fd, Doc d, uint64_t &sent);
+
+// ---------------------------------------------------------------------------
+// FTP.
+
+// One reply of an FTP server: a three-digit code and its text lines.
+struct FtpReply {
+    int code = 0;
+    std::string text;
+};
+
+// Splits the control connection's bytes into replies. A reply is one line
+// "ddd text", or a first line "ddd-text", any lines, and a last line
+// "ddd text" with the same code. Lines end in LF (a CR before it is
+// dropped). Bad syntax or an overlong reply makes the reader fail.
+class FtpReplyReader {
+  public:
+    static constexpr size_t kMaxReply = 64 * 1024;
+    // Feeds bytes; complete replies become available through next().
+    void feed(const char *data, size_t n);
+    // Takes the next complete reply; false when none is complete yet.
+    bool next(FtpReply &out);
+    bool failed() const { return failed_; }
+
+  private:
+    void line(std::string_view l);
+    std::string partial_;
+    std::vector<FtpReply> ready_;
+    FtpReply current_;
+    bool in_multi_ = false;
+    bool failed_ = false;
+    size_t taken_ = 0;
+};
+
+// Splits "[ftp://]host[:port]/path". False for a bad source (no host or
+// path, a bad port, or CR, LF or NUL anywhere).
+bool parse_ftp_source(std::string_view src, std::string &host, uint16_t &port, std::string &path);
+
+uint32_t ftp_retrieve(Doc d, const std::string &host, uint16_t port, const std::string &path,
+                      const std::string &dir, FT_Result *result);
+
+// ---------------------------------------------------------------------------
+// File references.
+
+// The native path of a portable path given as counted bytes; false for an
+// empty path, one holding NUL, or one that cannot be converted.
+bool native_path(const unsigned char *bytes, size_t n, std::string &out);
+uint32_t copy_reference(Doc d, const std::string &path, const std::string &dir, FT_Result *result);
+
+} // namespace vrcore::ft

@@ -1,0 +1,418 @@
+// Entry points of document transfer: choosing the transfer for a method,
+// and the chunk-wise transfers through a transfer buffer.
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "transfer/ft_internal.h"
+
+using namespace vrcore::ft;
+
+namespace {
+
+void close_fd(int &fd) {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+}
+
+// The referenced file's native path. 0 or an FT_S_ code.
+uint32_t referenced_path(Doc d, const char *fn, const GEN_DocumentContent *content, std::string &out) {
+    if (!content) {
+        FT_LOG(5, d, "%s: no document content\n", fn);
+        return FT_S_NOCONTENT;
+    }
+    if (content->choice != GEN_CONTENT_REFERENCED) {
+        FT_LOG(5, d, "%s: the document content is no file reference\n", fn);
+        return FT_S_NOCONTENT;
+    }
+    const GEN_OctetString &ref = content->u.referenced.specific_reference;
+    if (ref.length <= 0 || !ref.value) {
+        FT_LOG(5, d, "%s: no file name\n", fn);
+        return FT_S_NOCONTENT;
+    }
+    if (!native_path(ref.value, static_cast<size_t>(ref.length), out)) {
+        FT_LOG(5, d, "%s: path conversion failed\n", fn);
+        return FT_S_OTHER;
+    }
+    return 0;
+}
+
+bool address_ok(const FT_SocketAddress *a) {
+    return a && a->kind == 1 && a->address_length == 4 && a->port != 0;
+}
+
+int open_read(const std::string &path) {
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+FT_SocketAddress own_address(uint16_t port) {
+    FT_SocketAddress a{};
+    a.kind = 1;
+    a.port = port;
+    a.address_length = 4;
+    return a;
+}
+
+} // namespace
+
+extern "C" uint32_t FT_Init(void) {
+    FT_LOG(7, (Doc{"", 0}), "FT_Init\n");
+    return 0;
+}
+
+extern "C" uint32_t FT_Shutdown(void) {
+    FT_LOG(7, (Doc{"", 0}), "FT_Shutdown\n");
+    return 0;
+}
+
+extern "C" uint32_t FT_Cancel(const GEN_DocumentIdentifier *id) {
+    FT_LOG(7, doc_of(id), "FT_Cancel\n");
+    return 0;
+}
+
+extern "C" uint32_t FT_FileToSend(const GEN_DocumentIdentifier *id, const FT_SocketAddress *address,
+                                  const GEN_DocumentContent *content, uint32_t method,
+                                  uint64_t *sent) {
+    Doc d = doc_of(id);
+    if (sent) *sent = 0;
+    if (!id) {
+        FT_LOG(5, d, "FT_FileToSend: no document ID\n");
+        return FT_S_NODOCID;
+    }
+    if (method == FT_METHOD_FTP) {
+        FT_LOG(5, d, "FT_FileToSend: FTP transfer method unsupported\n");
+        return FT_S_OTHER;
+    }
+    if (method != FT_METHOD_SOCKET) {
+        FT_LOG(5, d, "FT_FileToSend: unknown transfer method\n");
+        return FT_S_OTHER;
+    }
+    if (!address) {
+        FT_LOG(5, d, "FT_FileToSend: no RPC address\n");
+        return FT_S_OTHER;
+    }
+    if (!address_ok(address)) {
+        FT_LOG(5, d, "FT_FileToSend: bad socket address\n");
+        return FT_S_OTHER;
+    }
+    try {
+        std::string path;
+        if (uint32_t rc = referenced_path(d, "FT_FileToSend", content, path)) return rc;
+        int fd = open_read(path);
+        if (fd < 0) {
+            int e = errno;
+            FT_LOG(5, d, "FT_FileToSend: cannot open %s: errno %d\n", path.c_str(), e);
+            return e == ENOENT || e == EACCES ? FT_S_FAILED : open_error(e);
+        }
+        int sock = connect_retrying(*address, d);
+        if (sock < 0) {
+            ::close(fd);
+            FT_LOG(5, d, "Socket_ClientFile: cannot connect\n");
+            return FT_S_OTHER;
+        }
+        uint64_t n = 0;
+        uint32_t rc = send_file(sock, fd, d, n);
+        ::close(fd);
+        // Lingering: close waits until the data has been delivered.
+        if (::close(sock) != 0 && errno != EINTR && rc == 0) {
+            FT_LOG(5, d, "Socket_ClientFile: socket transfer failed\n");
+            rc = FT_S_FAILED;
+        }
+        if (rc == 0 && sent) *sent = n;
+        return rc;
+    } catch (const std::bad_alloc &) {
+        return FT_S_NOMEM;
+    }
+}
+
+extern "C" uint32_t FT_RetrieveToFile(const GEN_DocumentIdentifier *id,
+                                      const GEN_DocumentContent *source, uint32_t method,
+                                      const FT_SpoolInfo *spool, FT_Result *result) {
+    Doc d = doc_of(id);
+    if (!id) {
+        FT_LOG(5, d, "FT_RetrieveToFile: no document ID\n");
+        return FT_S_NODOCID;
+    }
+    if (!result) {
+        FT_LOG(5, d, "FT_RetrieveToFile: no result\n");
+        return FT_S_OTHER;
+    }
+    result->spool_name[0] = '\0';
+    result->size = 0;
+    result->address = FT_SocketAddress{};
+    result->listen_socket = -1;
+    try {
+        if (method == FT_METHOD_WITH_REQUEST) return FT_ExternalToFile(source, id, spool, result);
+        std::string dir;
+        if (method == FT_METHOD_SOCKET) {
+            if (uint32_t rc = spool_dir(spool, dir)) return rc;
+            uint16_t port = 0;
+            int s = listen_any(port);
+            if (s < 0) {
+                FT_LOG(5, d, "Socket_ServerFile: no socket, errno=%d\n", errno);
+                return FT_S_OTHER;
+            }
+            FT_LOG(6, d, "Socket_ServerFile:  port = %d\n", port);
+            if (!put_name(result->spool_name, sizeof result->spool_name, spool_name(dir, d, true))) {
+                ::close(s);
+                return FT_S_OTHER;
+            }
+            result->address = own_address(port);
+            result->listen_socket = s;
+            return 0;
+        }
+        if (method == FT_METHOD_FILE_REFERENCE) {
+            std::string path;
+            if (uint32_t rc = referenced_path(d, "FT_RetrieveToFile", source, path)) return rc;
+            if (uint32_t rc = spool_dir(spool, dir)) return rc;
+            return copy_reference(d, path, dir, result);
+        }
+        if (method == FT_METHOD_FTP) {
+            if (!source || source->choice != GEN_CONTENT_REFERENCED ||
+                source->u.referenced.specific_reference.length <= 0 ||
+                !source->u.referenced.specific_reference.value) {
+                FT_LOG(5, d, "FT_RetrieveToFile: no FTP source\n");
+                return FT_S_NOCONTENT;
+            }
+            const GEN_OctetString &ref = source->u.referenced.specific_reference;
+            std::string host, path;
+            uint16_t port = 21;
+            if (!parse_ftp_source(std::string_view(reinterpret_cast<const char *>(ref.value),
+                                                   static_cast<size_t>(ref.length)),
+                                  host, port, path)) {
+                FT_LOG(5, d, "FT_RetrieveToFile: bad FTP source\n");
+                return FT_S_OTHER;
+            }
+            if (uint32_t rc = spool_dir(spool, dir)) return rc;
+            return ftp_retrieve(d, host, port, path, dir, result);
+        }
+        FT_LOG(5, d, "FT_RetrieveToFile: unknown transfer method\n");
+        return FT_S_OTHER;
+    } catch (const std::bad_alloc &) {
+        return FT_S_NOMEM;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Buffer-wise transfers.
+
+extern "C" uint32_t FT_BufferInit(const GEN_DocumentIdentifier *id, const FT_SocketAddress *address,
+                                  const GEN_DocumentContent *content, uint32_t method, size_t size,
+                                  int role, FT_Buffer **buffer, int allocate) {
+    Doc d = doc_of(id);
+    if (!id) {
+        FT_LOG(5, d, "FT_BufferInit: no document ID\n");
+        return FT_S_NODOCID;
+    }
+    if (!buffer || (role != FT_ROLE_SENDER && role != FT_ROLE_RECEIVER)) {
+        FT_LOG(5, d, "FT_BufferInit: missing arguments\n");
+        return FT_S_OTHER;
+    }
+    if (method == FT_METHOD_WITH_REQUEST || method == FT_METHOD_FTP) {
+        FT_LOG(5, d, "FT_BufferInit: transfer method unsupported\n");
+        return FT_S_OTHER;
+    }
+    if (method != FT_METHOD_SOCKET && method != FT_METHOD_FILE_REFERENCE) {
+        FT_LOG(5, d, "FT_BufferInit: unknown transfer method\n");
+        return FT_S_OTHER;
+    }
+    if (role == FT_ROLE_SENDER && method != FT_METHOD_SOCKET) {
+        FT_LOG(5, d, "FT_BufferInit: a file reference has nothing to send\n");
+        return FT_S_OTHER;
+    }
+    if (role == FT_ROLE_SENDER && !address) {
+        FT_LOG(5, d, "FT_BufferInit: no RPC address\n");
+        return FT_S_OTHER;
+    }
+    if (role == FT_ROLE_SENDER && !address_ok(address)) {
+        FT_LOG(5, d, "FT_BufferInit: bad socket address\n");
+        return FT_S_OTHER;
+    }
+    FT_Buffer *b = *buffer;
+    if (allocate) {
+        if (size == 0) size = 4096;
+        b = static_cast<FT_Buffer *>(vrcore::ft::allocate(sizeof *b));
+        unsigned char *data = b ? static_cast<unsigned char *>(vrcore::ft::allocate(size)) : nullptr;
+        if (!data) {
+            release(b);
+            FT_LOG(5, d, "FT_BufferInit: out of memory\n");
+            return FT_S_NOMEM;
+        }
+        std::memset(b, 0, sizeof *b);
+        b->data = data;
+        b->size = size;
+        b->allocated = 1;
+    } else if (!b || !b->data || b->size == 0) {
+        FT_LOG(5, d, "FT_BufferInit: no buffer\n");
+        return FT_S_OTHER;
+    } else {
+        b->allocated = 0;
+    }
+    b->count = 0;
+    b->fd = b->socket = b->listen_socket = -1;
+    b->address = address ? *address : FT_SocketAddress{};
+    uint32_t rc = 0;
+    try {
+        std::string path;
+        if (role == FT_ROLE_SENDER) {
+            if (content) {
+                rc = referenced_path(d, "FT_BufferInit", content, path);
+                if (rc == 0) {
+                    b->fd = open_read(path);
+                    if (b->fd < 0) {
+                        FT_LOG(5, d, "FT_BufferInit: cannot open %s: errno %d\n", path.c_str(), errno);
+                        rc = errno == ENOENT || errno == EACCES ? FT_S_FAILED : open_error(errno);
+                    }
+                }
+            }
+            if (rc == 0) {
+                b->socket = connect_retrying(*address, d);
+                if (b->socket < 0) rc = FT_S_OTHER;
+            }
+        } else if (method == FT_METHOD_SOCKET) {
+            uint16_t port = 0;
+            b->listen_socket = listen_any(port);
+            if (b->listen_socket < 0) {
+                FT_LOG(5, d, "Socket_ServerFile: no socket, errno=%d\n", errno);
+                rc = FT_S_OTHER;
+            } else {
+                FT_LOG(6, d, "Socket_ServerFile:  port = %d\n", port);
+                b->address = own_address(port);
+            }
+        } else {
+            rc = referenced_path(d, "FT_BufferInit", content, path);
+            if (rc == 0) {
+                b->fd = open_read(path);
+                if (b->fd < 0) {
+                    FT_LOG(5, d, "FT_BufferInit: cannot open %s: errno %d\n", path.c_str(), errno);
+                    rc = errno == ENOENT || errno == EACCES ? FT_S_FAILED : open_error(errno);
+                }
+            }
+        }
+    } catch (const std::bad_alloc &) {
+        rc = FT_S_NOMEM;
+    }
+    if (rc != 0) {
+        FT_Finish(id, b, 1);
+        if (allocate) *buffer = nullptr;
+        return rc;
+    }
+    *buffer = b;
+    return 0;
+}
+
+extern "C" uint32_t FT_BufferToSend(const GEN_DocumentIdentifier *id, FT_Buffer *buffer) {
+    Doc d = doc_of(id);
+    if (!id) return FT_S_NODOCID;
+    if (!buffer || !buffer->data) {
+        FT_LOG(5, d, "FT_BufferToSend: no buffer\n");
+        return FT_S_OTHER;
+    }
+    if (buffer->socket < 0) {
+        FT_LOG(5, d, "FT_BufferToSend: no connection\n");
+        return FT_S_BADFD;
+    }
+    if (buffer->fd >= 0) {
+        ssize_t r;
+        do {
+            r = ::read(buffer->fd, buffer->data, buffer->size);
+        } while (r < 0 && errno == EINTR);
+        if (r < 0) {
+            FT_LOG(5, d, "Socket_ClientFile: socket transfer failed\n");
+            return FT_S_FAILED;
+        }
+        buffer->count = static_cast<size_t>(r);
+    } else if (buffer->count > buffer->size) {
+        FT_LOG(5, d, "FT_BufferToSend: count beyond the buffer\n");
+        return FT_S_OTHER;
+    }
+    const unsigned char *p = buffer->data;
+    size_t left = buffer->count;
+    while (left > 0) {
+        ssize_t w = ::send(buffer->socket, p, left, MSG_NOSIGNAL);
+        if (w < 0) {
+            if (errno == EINTR || errno == EAGAIN) continue;
+            FT_LOG(5, d, "Socket_ClientFile: socket transfer failed\n");
+            return FT_S_FAILED;
+        }
+        p += w;
+        left -= static_cast<size_t>(w);
+    }
+    return 0;
+}
+
+extern "C" uint32_t FT_RetrieveToBuffer(const GEN_DocumentIdentifier *id, FT_Buffer *buffer) {
+    Doc d = doc_of(id);
+    if (!id) return FT_S_NODOCID;
+    if (!buffer || !buffer->data) {
+        FT_LOG(5, d, "FT_RetrieveToBuffer: no buffer\n");
+        return FT_S_OTHER;
+    }
+    buffer->count = 0;
+    if (buffer->socket < 0 && buffer->listen_socket >= 0) {
+        buffer->socket = accept_within(buffer->listen_socket, accept_timeout_ms());
+        int e = errno;
+        close_fd(buffer->listen_socket);
+        if (buffer->socket < 0) {
+            if (e == ETIMEDOUT)
+                FT_LOG(5, d, "SocketAccept: socket transfer timeout\n");
+            else
+                FT_LOG(5, d, "SocketAccept: accept failed, errno=%d\n", e);
+            return FT_S_OTHER;
+        }
+        // A client silent for as long as one may take to arrive is gone.
+        long idle_ms = accept_timeout_ms();
+        timeval tv{idle_ms / 1000, (idle_ms % 1000) * 1000};
+        ::setsockopt(buffer->socket, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    }
+    if (buffer->socket >= 0) {
+        for (int transient = 0;;) {
+            ssize_t r = ::recv(buffer->socket, buffer->data, buffer->size, 0);
+            if (r >= 0) {
+                buffer->count = static_cast<size_t>(r);
+                return 0;
+            }
+            if (connection_gone(errno) || ++transient >= 1000) {
+                FT_LOG(5, d, "FT_RetrieveToBuffer: receive failed, errno=%d\n", errno);
+                return FT_S_FAILED;
+            }
+        }
+    }
+    if (buffer->fd >= 0) {
+        ssize_t r;
+        do {
+            r = ::read(buffer->fd, buffer->data, buffer->size);
+        } while (r < 0 && errno == EINTR);
+        if (r < 0) {
+            FT_LOG(5, d, "FT_RetrieveToBuffer: read failed, errno=%d\n", errno);
+            return FT_S_FAILED;
+        }
+        buffer->count = static_cast<size_t>(r);
+        return 0;
+    }
+    FT_LOG(5, d, "FT_RetrieveToBuffer: nothing to read from\n");
+    return FT_S_BADFD;
+}
+
+extern "C" uint32_t FT_Finish(const GEN_DocumentIdentifier *id, FT_Buffer *buffer, int free_buffer) {
+    FT_LOG(7, doc_of(id), "FT_Finish\n");
+    if (!buffer) return FT_S_OTHER;
+    close_fd(buffer->fd);
+    close_fd(buffer->socket);
+    close_fd(buffer->listen_socket);
+    if (free_buffer && buffer->allocated) {
+        release(buffer->data);
+        release(buffer);
+    }
+    return 0;
+}

@@ -1,0 +1,249 @@
+// Socket transfer: the server that receives a document into a spool file
+// and the client that sends a local file.
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/sendfile.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <thread>
+
+#include "transfer/ft_internal.h"
+
+namespace vrcore::ft {
+
+namespace {
+constexpr size_t kChunk = 64 * 1024;
+constexpr int kAttempts = 5;
+constexpr int kLingerSeconds = 100;
+} // namespace
+
+int listen_any(uint16_t &port) {
+    int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (s < 0) return -1;
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_ANY);
+    a.sin_port = 0;
+    socklen_t len = sizeof a;
+    if (::bind(s, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0 || ::listen(s, 5) != 0 ||
+        ::getsockname(s, reinterpret_cast<sockaddr *>(&a), &len) != 0) {
+        int e = errno;
+        ::close(s);
+        errno = e;
+        return -1;
+    }
+    port = ntohs(a.sin_port);
+    return s;
+}
+
+int accept_within(int listener, long timeout_ms) {
+    using clock = std::chrono::steady_clock;
+    auto deadline = clock::now() + std::chrono::milliseconds(timeout_ms);
+    for (;;) {
+        long left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now()).count();
+        if (left < 0) left = 0;
+        pollfd p{listener, POLLIN, 0};
+        int r = ::poll(&p, 1, static_cast<int>(left > 0x7fffffff ? 0x7fffffff : left));
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            return -1;
+        }
+        if (r == 0) {
+            if (clock::now() < deadline) continue;
+            errno = ETIMEDOUT;
+            return -1;
+        }
+        int c = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+        if (c >= 0) return c;
+        // The client may have gone between poll and accept.
+        if (errno == EINTR || errno == EAGAIN || errno == ECONNABORTED) continue;
+        return -1;
+    }
+}
+
+bool connection_gone(int err) {
+    switch (err) {
+    case EINTR:
+    case ENOBUFS:
+    case ENOMEM: return false;
+    default: return true;
+    }
+}
+
+uint32_t receive_to_file(int sock, SpoolFile &out, Doc d) {
+    // A client silent for as long as one may take to arrive is gone.
+    long idle_ms = accept_timeout_ms();
+    timeval tv{idle_ms / 1000, (idle_ms % 1000) * 1000};
+    ::setsockopt(sock, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    std::unique_ptr<char[]> chunk(new (std::nothrow) char[kChunk]);
+    if (!chunk) return FT_S_NOMEM;
+    int transient = 0;
+    for (;;) {
+        ssize_t r = ::recv(sock, chunk.get(), kChunk, 0);
+        if (r == 0) break;
+        if (r < 0) {
+            int e = errno;
+            if (e == EAGAIN || e == EWOULDBLOCK) {
+                FT_LOG(5, d, "SocketAcceptToFile2: client silent, transfer abandoned\n");
+                return FT_S_FAILED;
+            }
+            if (!connection_gone(e) && ++transient < 1000) {
+                if (e != EINTR) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                continue;
+            }
+            FT_LOG(5, d, "SocketAcceptToFile2: receive failed, errno=%d\n", e);
+            return FT_S_FAILED;
+        }
+        transient = 0;
+        if (uint32_t rc = out.write_all(chunk.get(), static_cast<size_t>(r))) {
+            FT_LOG(5, d, "SocketAcceptToFile2: write failed, errno=%d\n", errno);
+            return rc;
+        }
+    }
+    if (out.written() == 0) {
+        FT_LOG(5, d, "SocketAcceptToFile2: failed to transfer!\n");
+        return FT_S_FAILED;
+    }
+    return 0;
+}
+
+int connect_retrying(const FT_SocketAddress &addr, Doc d) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(addr.port);
+    std::memcpy(&a.sin_addr, addr.address, 4);
+    for (int attempt = 1; attempt <= kAttempts; ++attempt) {
+        int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (s < 0) {
+            FT_LOG(5, d, "Socket_ClientFile: socket failed, errno=%d\n", errno);
+            return -1;
+        }
+        int r;
+        do {
+            r = ::connect(s, reinterpret_cast<sockaddr *>(&a), sizeof a);
+        } while (r != 0 && errno == EINTR);
+        if (r == 0) {
+            linger l{1, kLingerSeconds};
+            ::setsockopt(s, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+            return s;
+        }
+        ::close(s);
+        FT_LOG(5, d, "Socket_ClientFile: connect failed: retry #%d\n", attempt);
+        if (attempt < kAttempts) connect_pause(attempt);
+    }
+    return -1;
+}
+
+// Sends all of a file to a connected socket: *sent receives the count.
+uint32_t send_file(int sock, int fd, Doc d, uint64_t &sent) {
+    sent = 0;
+    // The kernel moves the bytes directly when it can.
+    for (;;) {
+        ssize_t n = ::sendfile(sock, fd, nullptr, 1 << 30);
+        if (n > 0) {
+            sent += static_cast<uint64_t>(n);
+            continue;
+        }
+        if (n == 0) return 0;
+        if (errno == EINTR || errno == EAGAIN) continue;
+        if ((errno == EINVAL || errno == ENOSYS) && sent == 0) break;
+        FT_LOG(5, d, "Socket_ClientFile: socket transfer failed\n");
+        return FT_S_FAILED;
+    }
+    std::unique_ptr<char[]> chunk(new (std::nothrow) char[kChunk]);
+    if (!chunk) return FT_S_NOMEM;
+    for (;;) {
+        ssize_t r = ::read(fd, chunk.get(), kChunk);
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0) {
+            FT_LOG(5, d, "Socket_ClientFile: socket transfer failed\n");
+            return FT_S_FAILED;
+        }
+        if (r == 0) return 0;
+        const char *p = chunk.get();
+        size_t left = static_cast<size_t>(r);
+        while (left > 0) {
+            ssize_t w = ::send(sock, p, left, MSG_NOSIGNAL);
+            if (w < 0) {
+                if (errno == EINTR || errno == EAGAIN) continue;
+                FT_LOG(5, d, "Socket_ClientFile: socket transfer failed\n");
+                return FT_S_FAILED;
+            }
+            p += w;
+            left -= static_cast<size_t>(w);
+            sent += static_cast<uint64_t>(w);
+        }
+    }
+}
+
+} // namespace vrcore::ft
+
+using namespace vrcore::ft;
+
+extern "C" uint32_t FT_SocketServer(const GEN_DocumentIdentifier *id, const FT_SpoolInfo *,
+                                    FT_Result *result) {
+    Doc d = doc_of(id);
+    if (!result) {
+        FT_LOG(5, d, "FT_SocketServer: no result\n");
+        return FT_S_OTHER;
+    }
+    int listener = result->listen_socket;
+    result->listen_socket = -1;
+    struct Closer {
+        int fd;
+        ~Closer() {
+            if (fd >= 0) ::close(fd);
+        }
+    } close_listener{listener};
+    if (!id) {
+        FT_LOG(5, d, "FT_SocketServer: no document ID\n");
+        return FT_S_NODOCID;
+    }
+    if (listener < 0) {
+        FT_LOG(5, d, "FT_SocketServer: no prepared socket\n");
+        return FT_S_OTHER;
+    }
+    if (strnlen(result->spool_name, sizeof result->spool_name) >= sizeof result->spool_name) {
+        FT_LOG(5, d, "FT_SocketServer: bad spool name\n");
+        return FT_S_OTHER;
+    }
+    int sock = accept_within(listener, accept_timeout_ms());
+    if (sock < 0) {
+        if (errno == ETIMEDOUT)
+            FT_LOG(5, d, "SocketAccept: socket transfer timeout\n");
+        else
+            FT_LOG(5, d, "SocketAccept: accept failed, errno=%d\n", errno);
+        return FT_S_OTHER;
+    }
+    Closer close_sock{sock};
+    try {
+        SpoolFile out;
+        if (uint32_t rc = out.create_named(result->spool_name)) {
+            FT_LOG(5, d, "SocketAcceptToFile2: cannot create %s: errno %d\n", result->spool_name, errno);
+            return rc;
+        }
+        if (uint32_t rc = receive_to_file(sock, out, d)) return rc;
+        if (uint32_t rc = out.finish(d)) return rc;
+        if (!put_name(result->spool_name, sizeof result->spool_name, out.name())) {
+            ::unlink(out.name().c_str());
+            return FT_S_OTHER;
+        }
+        result->size = out.written();
+        FT_LOG(6, d, "SocketAcceptToFile2: %llu bytes into %s\n",
+               static_cast<unsigned long long>(result->size), result->spool_name);
+        return 0;
+    } catch (const std::bad_alloc &) {
+        return FT_S_NOMEM;
+    }
+}
