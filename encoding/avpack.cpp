@@ -113,9 +113,14 @@ const Syntax kSyntaxes[] = {
 };
 
 const Syntax *FindSyntax(uint32_t type) {
-    for (const Syntax &s : kSyntaxes)
-        if (s.type == type) return &s;
-    return nullptr;
+    struct Index {
+        const Syntax *by_type[95] = {};
+        Index() {
+            for (const Syntax &s : kSyntaxes) by_type[s.type] = &s;
+        }
+    };
+    static const Index index;
+    return type < 95 ? index.by_type[type] : nullptr;
 }
 
 uint32_t Fail(STF_List *status, uint32_t code) {
@@ -793,6 +798,9 @@ int ODP_UnpackAV(STF_List *status, uint32_t length, const unsigned char *bytes, 
     if (int rc = GENU_OssDecode(nullptr, &pdu, &in, &ber)) {
         LOG_CondMessage(5, __FILE__, __LINE__, "ODP_UnpackAV: decode failed with code %d\n", rc);
         Fail(status, GENU_S_DECODE);
+        // Well-formed, but naming what the library cannot hold (an
+        // identifier nobody registered, say): the syntax's own failure.
+        if (rc == kConvert && s->unpack_fail) Fail(status, s->unpack_fail);
         return 1;
     }
     if (GENU__printPDU) {

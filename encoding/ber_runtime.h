@@ -105,6 +105,7 @@ enum Result : int {
     kBadData = 3,   // malformed, truncated or unexpected input
     kTooDeep = 4,   // nesting beyond kMaxDepth
     kLimit = 5,     // a value exceeds a length limit of its type
+    kConvert = 6,   // well-formed, but a Map field has no library form
 };
 
 struct Error {
