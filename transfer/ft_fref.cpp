@@ -37,10 +37,7 @@ uint32_t copy_reference(Doc d, const std::string &path, const std::string &dir, 
         FT_LOG(5, d, "FileRefToFile: cannot open %s: errno %d\n", path.c_str(), e);
         return e == ENOENT || e == EACCES ? FT_S_FAILED : open_error(e);
     }
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } close_in{in};
+    FdGuard close_in{in};
     struct stat st{};
     if (::fstat(in, &st) != 0 || S_ISDIR(st.st_mode)) {
         FT_LOG(5, d, "FileRefToFile: %s is no file\n", path.c_str());
@@ -74,8 +71,7 @@ uint32_t copy_reference(Doc d, const std::string &path, const std::string &dir, 
         std::unique_ptr<char[]> chunk(new (std::nothrow) char[kChunk]);
         if (!chunk) return FT_S_NOMEM;
         for (;;) {
-            ssize_t r = ::read(in, chunk.get(), kChunk);
-            if (r < 0 && errno == EINTR) continue;
+            long r = read_some(in, chunk.get(), kChunk);
             if (r < 0) {
                 FT_LOG(5, d, "FileRefToFile: read failed, errno=%d\n", errno);
                 return FT_S_FAILED;
@@ -88,14 +84,7 @@ uint32_t copy_reference(Doc d, const std::string &path, const std::string &dir, 
         }
         copied = out.written();
     }
-    if (uint32_t rc = out.finish(d)) return rc;
-    if (!put_name(result->spool_name, sizeof result->spool_name, out.name())) {
-        ::unlink(out.name().c_str());
-        return FT_S_OTHER;
-    }
-    result->size = copied;
-    result->listen_socket = -1;
-    return 0;
+    return publish(out, d, copied, result);
 }
 
 } // namespace vrcore::ft

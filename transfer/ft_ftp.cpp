@@ -126,16 +126,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-struct Fd {
-    int fd = -1;
-    Fd() = default;
-    explicit Fd(int f) : fd(f) {}
-    ~Fd() {
-        if (fd >= 0) ::close(fd);
-    }
-    Fd(const Fd &) = delete;
-    Fd &operator=(const Fd &) = delete;
-};
+using Fd = FdGuard;
 
 // Waits for `events` on fd until the time-out. 1 ready, 0 time-out, -1 error.
 int wait_for(int fd, short events, long timeout_ms) {
@@ -369,8 +360,7 @@ uint32_t ftp_retrieve(Doc d, const std::string &host, uint16_t port, const std::
             return rc;
         }
     }
-    ::close(data.fd);
-    data.fd = -1;
+    close_fd(data.fd);
     // The transfer counts only when the server says it completed.
     if (!c.reply(r)) return FT_S_FAILED;
     if (!positive(r)) {
@@ -378,14 +368,7 @@ uint32_t ftp_retrieve(Doc d, const std::string &host, uint16_t port, const std::
         return FT_S_FAILED;
     }
     if (c.send("QUIT", "")) c.reply(r);
-    if (uint32_t rc = out.finish(d)) return rc;
-    if (!put_name(result->spool_name, sizeof result->spool_name, out.name())) {
-        ::unlink(out.name().c_str());
-        return FT_S_OTHER;
-    }
-    result->size = out.written();
-    result->listen_socket = -1;
-    return 0;
+    return publish(out, d, out.written(), result);
 }
 
 } // namespace vrcore::ft

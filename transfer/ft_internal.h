@@ -104,6 +104,33 @@ class SpoolFile {
 // Copies a name into a result's fixed field; false when it does not fit.
 bool put_name(char *field, size_t size, const std::string &name);
 
+// Finishes a received spool file and reports it in `result`: its name,
+// `size` bytes and no listening socket. 0 or an FT_S_ code; the file is
+// removed when its name does not fit.
+uint32_t publish(SpoolFile &out, Doc d, uint64_t size, FT_Result *result);
+
+// ---------------------------------------------------------------------------
+// Descriptors.
+
+// Closes an open descriptor and marks it closed.
+void close_fd(int &fd);
+
+// Closes a descriptor (when open) at the end of a scope.
+struct FdGuard {
+    int fd = -1;
+    FdGuard() = default;
+    explicit FdGuard(int f) : fd(f) {}
+    FdGuard(const FdGuard &) = delete;
+    FdGuard &operator=(const FdGuard &) = delete;
+    ~FdGuard() { close_fd(fd); }
+};
+
+// One read, retrying interruptions. As read(2).
+long read_some(int fd, void *data, size_t n);
+// Sends all of `n` bytes, retrying interruptions and would-block sends;
+// `sent` grows by what went out. False on failure (errno tells why).
+bool send_all(int sock, const void *data, size_t n, uint64_t &sent);
+
 // ---------------------------------------------------------------------------
 // Sockets.
 

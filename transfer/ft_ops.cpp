@@ -16,11 +16,6 @@ using namespace vrcore::ft;
 
 namespace {
 
-void close_fd(int &fd) {
-    if (fd >= 0) ::close(fd);
-    fd = -1;
-}
-
 // The referenced file's native path. 0 or an FT_S_ code.
 uint32_t referenced_path(Doc d, const char *fn, const GEN_DocumentContent *content, std::string &out) {
     if (!content) {
@@ -323,10 +318,7 @@ extern "C" uint32_t FT_BufferToSend(const GEN_DocumentIdentifier *id, FT_Buffer 
         return FT_S_BADFD;
     }
     if (buffer->fd >= 0) {
-        ssize_t r;
-        do {
-            r = ::read(buffer->fd, buffer->data, buffer->size);
-        } while (r < 0 && errno == EINTR);
+        long r = read_some(buffer->fd, buffer->data, buffer->size);
         if (r < 0) {
             FT_LOG(5, d, "Socket_ClientFile: socket transfer failed\n");
             return FT_S_FAILED;
@@ -336,17 +328,10 @@ extern "C" uint32_t FT_BufferToSend(const GEN_DocumentIdentifier *id, FT_Buffer 
         FT_LOG(5, d, "FT_BufferToSend: count beyond the buffer\n");
         return FT_S_OTHER;
     }
-    const unsigned char *p = buffer->data;
-    size_t left = buffer->count;
-    while (left > 0) {
-        ssize_t w = ::send(buffer->socket, p, left, MSG_NOSIGNAL);
-        if (w < 0) {
-            if (errno == EINTR || errno == EAGAIN) continue;
-            FT_LOG(5, d, "Socket_ClientFile: socket transfer failed\n");
-            return FT_S_FAILED;
-        }
-        p += w;
-        left -= static_cast<size_t>(w);
+    uint64_t sent = 0;
+    if (!send_all(buffer->socket, buffer->data, buffer->count, sent)) {
+        FT_LOG(5, d, "Socket_ClientFile: socket transfer failed\n");
+        return FT_S_FAILED;
     }
     return 0;
 }
@@ -389,10 +374,7 @@ extern "C" uint32_t FT_RetrieveToBuffer(const GEN_DocumentIdentifier *id, FT_Buf
         }
     }
     if (buffer->fd >= 0) {
-        ssize_t r;
-        do {
-            r = ::read(buffer->fd, buffer->data, buffer->size);
-        } while (r < 0 && errno == EINTR);
+        long r = read_some(buffer->fd, buffer->data, buffer->size);
         if (r < 0) {
             FT_LOG(5, d, "FT_RetrieveToBuffer: read failed, errno=%d\n", errno);
             return FT_S_FAILED;

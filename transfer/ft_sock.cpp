@@ -164,27 +164,28 @@ uint32_t send_file(int sock, int fd, Doc d, uint64_t &sent) {
     std::unique_ptr<char[]> chunk(new (std::nothrow) char[kChunk]);
     if (!chunk) return FT_S_NOMEM;
     for (;;) {
-        ssize_t r = ::read(fd, chunk.get(), kChunk);
-        if (r < 0 && errno == EINTR) continue;
-        if (r < 0) {
+        long r = read_some(fd, chunk.get(), kChunk);
+        if (r == 0) return 0;
+        if (r < 0 || !send_all(sock, chunk.get(), static_cast<size_t>(r), sent)) {
             FT_LOG(5, d, "Socket_ClientFile: socket transfer failed\n");
             return FT_S_FAILED;
         }
-        if (r == 0) return 0;
-        const char *p = chunk.get();
-        size_t left = static_cast<size_t>(r);
-        while (left > 0) {
-            ssize_t w = ::send(sock, p, left, MSG_NOSIGNAL);
-            if (w < 0) {
-                if (errno == EINTR || errno == EAGAIN) continue;
-                FT_LOG(5, d, "Socket_ClientFile: socket transfer failed\n");
-                return FT_S_FAILED;
-            }
-            p += w;
-            left -= static_cast<size_t>(w);
-            sent += static_cast<uint64_t>(w);
-        }
     }
+}
+
+bool send_all(int sock, const void *data, size_t n, uint64_t &sent) {
+    const char *p = static_cast<const char *>(data);
+    while (n > 0) {
+        ssize_t w = ::send(sock, p, n, MSG_NOSIGNAL);
+        if (w < 0) {
+            if (errno == EINTR || errno == EAGAIN) continue;
+            return false;
+        }
+        p += w;
+        n -= static_cast<size_t>(w);
+        sent += static_cast<uint64_t>(w);
+    }
+    return true;
 }
 
 } // namespace vrcore::ft
@@ -200,12 +201,7 @@ extern "C" uint32_t FT_SocketServer(const GEN_DocumentIdentifier *id, const FT_S
     }
     int listener = result->listen_socket;
     result->listen_socket = -1;
-    struct Closer {
-        int fd;
-        ~Closer() {
-            if (fd >= 0) ::close(fd);
-        }
-    } close_listener{listener};
+    FdGuard close_listener{listener};
     if (!id) {
         FT_LOG(5, d, "FT_SocketServer: no document ID\n");
         return FT_S_NODOCID;
@@ -226,7 +222,7 @@ extern "C" uint32_t FT_SocketServer(const GEN_DocumentIdentifier *id, const FT_S
             FT_LOG(5, d, "SocketAccept: accept failed, errno=%d\n", errno);
         return FT_S_OTHER;
     }
-    Closer close_sock{sock};
+    FdGuard close_sock{sock};
     try {
         SpoolFile out;
         if (uint32_t rc = out.create_named(result->spool_name)) {
@@ -234,12 +230,7 @@ extern "C" uint32_t FT_SocketServer(const GEN_DocumentIdentifier *id, const FT_S
             return rc;
         }
         if (uint32_t rc = receive_to_file(sock, out, d)) return rc;
-        if (uint32_t rc = out.finish(d)) return rc;
-        if (!put_name(result->spool_name, sizeof result->spool_name, out.name())) {
-            ::unlink(out.name().c_str());
-            return FT_S_OTHER;
-        }
-        result->size = out.written();
+        if (uint32_t rc = publish(out, d, out.written(), result)) return rc;
         FT_LOG(6, d, "SocketAcceptToFile2: %llu bytes into %s\n",
                static_cast<unsigned long long>(result->size), result->spool_name);
         return 0;

@@ -193,6 +193,30 @@ bool put_name(char *field, size_t size, const std::string &name) {
     return true;
 }
 
+uint32_t publish(SpoolFile &out, Doc d, uint64_t size, FT_Result *result) {
+    if (uint32_t rc = out.finish(d)) return rc;
+    if (!put_name(result->spool_name, sizeof result->spool_name, out.name())) {
+        ::unlink(out.name().c_str());
+        return FT_S_OTHER;
+    }
+    result->size = size;
+    result->listen_socket = -1;
+    return 0;
+}
+
+void close_fd(int &fd) {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+}
+
+long read_some(int fd, void *data, size_t n) {
+    ssize_t r;
+    do {
+        r = ::read(fd, data, n);
+    } while (r < 0 && errno == EINTR);
+    return r;
+}
+
 // ---------------------------------------------------------------------------
 // Spool files.
 
@@ -318,14 +342,7 @@ extern "C" uint32_t FT_ExternalToFile(const GEN_DocumentContent *content,
         FT_LOG(5, d, "FT_ExternalToFile: write failed: errno %d\n", errno);
         return rc;
     }
-    if (uint32_t rc = out.finish(d)) return rc;
-    if (!put_name(result->spool_name, sizeof result->spool_name, out.name())) {
-        ::unlink(out.name().c_str());
-        return FT_S_OTHER;
-    }
-    result->size = out.written();
-    result->listen_socket = -1;
-    return 0;
+    return publish(out, d, out.written(), result);
 }
 
 // ---------------------------------------------------------------------------
@@ -358,11 +375,6 @@ int open_read(const char *path) {
         return -1;
     }
     return fd;
-}
-
-void close_fd(int &fd) {
-    if (fd >= 0) ::close(fd);
-    fd = -1;
 }
 
 bool filter_ok(const FT_Filter *f) {
@@ -469,10 +481,7 @@ extern "C" uint32_t FT_PPGetDataBuffer(const GEN_DocumentIdentifier *id, FT_Filt
     }
     *count = 0;
     *end = 0;
-    ssize_t r;
-    do {
-        r = ::read(filter->input, data, size);
-    } while (r < 0 && errno == EINTR);
+    long r = read_some(filter->input, data, size);
     if (r < 0) {
         FT_LOG(5, d, "FT_PPGetDataBuffer: read failed, errno=%d\n", errno);
         return errno == EBADF ? FT_S_BADFD : FT_S_FAILED;

@@ -1,8 +1,5 @@
 // Socket transfers, whole-file and chunk-wise, and their failures.
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -17,30 +14,6 @@
 using namespace vrcore::ft;
 
 namespace {
-
-// A socket bound to a loopback port but not (yet) listening: connections
-// to it are refused.
-int BoundSocket(uint16_t &port) {
-    int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    bind(s, reinterpret_cast<sockaddr *>(&a), sizeof a);
-    getsockname(s, reinterpret_cast<sockaddr *>(&a), &len);
-    port = ntohs(a.sin_port);
-    return s;
-}
-
-int ConnectTo(uint16_t port) {
-    int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(port);
-    connect(s, reinterpret_cast<sockaddr *>(&a), sizeof a);
-    return s;
-}
 
 FT_SocketAddress Loopback(uint16_t port) {
     FT_SocketAddress a{1, port, 4, {127, 0, 0, 1}};
@@ -156,7 +129,7 @@ TEST_F(SocketTest, ClientRetriesFiveTimesAtMost) {
 
     // Four refusals, then the server is there.
     uint16_t port = 0;
-    Ctx ctx{BoundSocket(port), {}, {}, true};
+    Ctx ctx{LoopbackSocket(port), {}, {}, true};
     set_connect_pause(pause, &ctx);
     std::string got;
     std::thread receiver([&] {
@@ -174,7 +147,7 @@ TEST_F(SocketTest, ClientRetriesFiveTimesAtMost) {
     EXPECT_EQ(got, data);
 
     // Five refusals: the client gives up without a sixth attempt.
-    Ctx never{BoundSocket(port), {}, {}, false};
+    Ctx never{LoopbackSocket(port), {}, {}, false};
     set_connect_pause(pause, &never);
     a = Loopback(port);
     EXPECT_EQ(FT_FileToSend(&id_, &a, &Reference(src), FT_METHOD_SOCKET, nullptr), FT_S_OTHER);

@@ -198,41 +198,37 @@ TEST_F(TransferTest, FailedFilterRenameIsRetriedThenLeavesNoCurr) {
 
 TEST(FtpReplyReader, SplitsSingleAndMultiLineReplies) {
     // Inside a multi-line reply, lines with other codes, with the same
-    // code and "-", or without a code are text; "220 " ends it.
-    const std::string wire = "220-Welcome\r\n"
-                             "221 other code inside\r\n"
-                             "  indented\r\n"
-                             "220-still going\r\n"
-                             "220 ready\r\n"
-                             "331 password please\n"
-                             "230\r\n";
-    // Whole, and fed one byte at a time.
-    for (int bytewise = 0; bytewise < 2; ++bytewise) {
-        FtpReplyReader rd;
-        if (bytewise)
-            for (char c : wire) rd.feed(&c, 1);
-        else
-            rd.feed(wire.data(), wire.size());
-        FtpReply r;
-        ASSERT_TRUE(rd.next(r));
-        EXPECT_EQ(r.code, 220);
-        EXPECT_EQ(r.text, "Welcome\n221 other code inside\n  indented\n220-still going\nready");
-        ASSERT_TRUE(rd.next(r));
-        EXPECT_EQ(r.code, 331);
-        ASSERT_TRUE(rd.next(r));
-        EXPECT_EQ(r.code, 230);
-        EXPECT_EQ(r.text, "");
-        EXPECT_FALSE(rd.next(r));
-        EXPECT_FALSE(rd.failed());
-    }
-    FtpReplyReader multi;
-    std::string m = "211-Features\r\n 211 MDTM\r\n211-x\r\n211 End\r\n";
-    multi.feed(m.data(), m.size());
+    // code and "-", or without a code are text; "ddd " ends it.
+    struct Case {
+        std::string wire;
+        std::vector<std::pair<int, std::string>> replies;
+    };
+    const Case cases[] = {
+        {"220-Welcome\r\n221 other code inside\r\n  indented\r\n220-still going\r\n220 ready\r\n"
+         "331 password please\n230\r\n",
+         {{220, "Welcome\n221 other code inside\n  indented\n220-still going\nready"},
+          {331, "password please"},
+          {230, ""}}},
+        {"211-Features\r\n 211 MDTM\r\n211-x\r\n211 End\r\n", {{211, "Features\n 211 MDTM\n211-x\nEnd"}}},
+    };
     FtpReply r;
-    ASSERT_TRUE(multi.next(r));
-    EXPECT_EQ(r.code, 211);
-    EXPECT_EQ(r.text, "Features\n 211 MDTM\n211-x\nEnd");
-    EXPECT_FALSE(multi.next(r));
+    for (const Case &c : cases) {
+        // Whole, and fed one byte at a time.
+        for (int bytewise = 0; bytewise < 2; ++bytewise) {
+            FtpReplyReader rd;
+            if (bytewise)
+                for (char ch : c.wire) rd.feed(&ch, 1);
+            else
+                rd.feed(c.wire.data(), c.wire.size());
+            for (const auto &[code, text] : c.replies) {
+                ASSERT_TRUE(rd.next(r)) << c.wire;
+                EXPECT_EQ(r.code, code);
+                EXPECT_EQ(r.text, text);
+            }
+            EXPECT_FALSE(rd.next(r));
+            EXPECT_FALSE(rd.failed());
+        }
+    }
 
     for (std::string bad : std::vector<std::string>{"hello\r\n", "2x0 no\r\n", "620 range\r\n", "220x\r\n"}) {
         FtpReplyReader rd;
