@@ -605,17 +605,24 @@ int ReceiveLater(const std::shared_ptr<Queue> &q, EVT_Callback callback) {
 
 // ---- Messages ---------------------------------------------------------
 
-// Looks up a queue of the wanted kind and a message on it, and runs `f`
-// under the queue's mutex.
-template <class F> int WithMessage(uint32_t queue_id, uint32_t message_id, bool sending, F &&f) {
+// Looks up an open queue of the wanted kind and runs `f` under the
+// queue's mutex.
+template <class F> int WithQueue(uint32_t queue_id, bool sending, F &&f) {
     std::shared_ptr<Queue> q;
     if (int r = Find(queue_id, q)) return r;
     std::lock_guard<std::mutex> lk(q->mu);
     if (q->closed) return EVT_E_QUEUE;
     if (q->sending != sending) return EVT_E_QUEUEKIND;
-    auto it = q->messages.find(message_id);
-    if (it == q->messages.end()) return EVT_E_MESSAGE;
-    return f(*q, it->second);
+    return f(*q);
+}
+
+// The same for a message on the queue.
+template <class F> int WithMessage(uint32_t queue_id, uint32_t message_id, bool sending, F &&f) {
+    return WithQueue(queue_id, sending, [&](Queue &q) {
+        auto it = q.messages.find(message_id);
+        if (it == q.messages.end()) return EVT_E_MESSAGE;
+        return f(q, it->second);
+    });
 }
 
 // Appends an argument with `n` bytes (text or binary) or an integer.
@@ -662,17 +669,14 @@ void SetQueueHooks(const vrber::Hooks *hooks) {
 
 int AddRemote(uint32_t queue_id, uint32_t address, uint16_t port) {
     return Guarded([&] {
-        std::shared_ptr<Queue> q;
-        if (int r = Find(queue_id, q)) return r;
-        std::lock_guard<std::mutex> lk(q->mu);
-        if (q->closed) return EVT_E_QUEUE;
-        if (!q->sending) return EVT_E_QUEUEKIND;
-        sockaddr_in sa{};
-        sa.sin_family = AF_INET;
-        sa.sin_addr.s_addr = htonl(address);
-        sa.sin_port = htons(port);
-        q->remotes.push_back(sa);
-        return EVT_E_OK;
+        return WithQueue(queue_id, true, [&](Queue &q) {
+            sockaddr_in sa{};
+            sa.sin_family = AF_INET;
+            sa.sin_addr.s_addr = htonl(address);
+            sa.sin_port = htons(port);
+            q.remotes.push_back(sa);
+            return EVT_E_OK;
+        });
     });
 }
 
@@ -756,23 +760,20 @@ int EVT_MessageCreate(uint32_t queue_id, uint32_t *message_id) {
     if (!message_id) return EVT_E_ARGUMENT;
     *message_id = 0;
     return Guarded([&] {
-        std::shared_ptr<Queue> q;
-        if (int r = Find(queue_id, q)) return r;
-        std::lock_guard<std::mutex> lk(q->mu);
-        if (q->closed) return EVT_E_QUEUE;
-        if (!q->sending) return EVT_E_QUEUEKIND;
-        auto *pdu = static_cast<MessagePdu *>(q->ctx.hooks.alloc(sizeof(MessagePdu)));
-        if (!pdu) return EVT_E_NOMEM;
-        pdu->first = nullptr;
-        try {
-            uint32_t mid = q->NewMessageId();
-            q->messages[mid].pdu = pdu;
-            *message_id = mid;
-        } catch (const std::bad_alloc &) {
-            q->ctx.hooks.free(pdu);
-            return EVT_E_NOMEM;
-        }
-        return EVT_E_OK;
+        return WithQueue(queue_id, true, [&](Queue &q) {
+            auto *pdu = static_cast<MessagePdu *>(q.ctx.hooks.alloc(sizeof(MessagePdu)));
+            if (!pdu) return EVT_E_NOMEM;
+            pdu->first = nullptr;
+            try {
+                uint32_t mid = q.NewMessageId();
+                q.messages[mid].pdu = pdu;
+                *message_id = mid;
+            } catch (const std::bad_alloc &) {
+                q.ctx.hooks.free(pdu);
+                return EVT_E_NOMEM;
+            }
+            return EVT_E_OK;
+        });
     });
 }
 

@@ -252,6 +252,23 @@ void CountCall(uint32_t, uint32_t mid) {
     ++g_calls;
 }
 
+// Sends a message of one integer argument.
+void SendInteger(uint32_t sq, int32_t value) {
+    uint32_t m = 0;
+    ASSERT_EQ(EVT_MessageCreate(sq, &m), 0);
+    ASSERT_EQ(EVT_MessageIArgPut(sq, m, value), 0);
+    ASSERT_EQ(EVT_MessageSend(sq, m), 0);
+}
+
+// Waits for the first asynchronous delivery; the integer it carried.
+int32_t AwaitInteger(uint32_t rq) {
+    for (int i = 0; i < 500 && g_calls == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(g_calls, 1);
+    int32_t v = 0;
+    EXPECT_EQ(EVT_MessageIArgGet(rq, g_last, &v), 0);
+    return v;
+}
+
 TEST_F(Events, AsynchronousReceiveAndClose) {
     uint16_t port = 0;
     uint32_t rq = Receiver(&port);
@@ -261,15 +278,8 @@ TEST_F(Events, AsynchronousReceiveAndClose) {
     EXPECT_EQ(EVT_MessageReceive(rq, -1, CountCall, nullptr), EVT_E_BUSY);
     // A broken sender does not end the receive; the next message does.
     RawSend(port, {0x30, 0x03, 0x05, 0x00, 0x00});
-    uint32_t m = 0;
-    ASSERT_EQ(EVT_MessageCreate(sq, &m), 0);
-    ASSERT_EQ(EVT_MessageIArgPut(sq, m, 42), 0);
-    ASSERT_EQ(EVT_MessageSend(sq, m), 0);
-    for (int i = 0; i < 500 && g_calls == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ASSERT_EQ(g_calls, 1);
-    int32_t v = 0;
-    ASSERT_EQ(EVT_MessageIArgGet(rq, g_last, &v), 0);
-    EXPECT_EQ(v, 42);
+    SendInteger(sq, 42);
+    EXPECT_EQ(AwaitInteger(rq), 42);
 
     // Closing wakes the pending receive, which delivers nothing; also with
     // a sender stalled in the middle of its message.
@@ -310,14 +320,8 @@ TEST(EventModule, StalledSenderAndUnlimitedReceive) {
     std::string a = "127.0.0.1:" + std::to_string(port);
     GEN_Text t = Address(a);
     ASSERT_EQ(EVT_Open(&t, nullptr, &sq), 0);
-    ASSERT_EQ(EVT_MessageCreate(sq, &m), 0);
-    ASSERT_EQ(EVT_MessageIArgPut(sq, m, 7), 0);
-    ASSERT_EQ(EVT_MessageSend(sq, m), 0);
-    for (int i = 0; i < 500 && g_calls == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ASSERT_EQ(g_calls, 1);
-    int32_t v = 0;
-    EXPECT_EQ(EVT_MessageIArgGet(rq, g_last, &v), 0);
-    EXPECT_EQ(v, 7);
+    SendInteger(sq, 7);
+    EXPECT_EQ(AwaitInteger(rq), 7);
     close(stalled);
     EXPECT_EQ(EVT_Close(sq), 0);
     EXPECT_EQ(EVT_Close(rq), 0);
