@@ -20,15 +20,7 @@ const char *env(const char *name) {
 }
 
 void free_addrs(ns_bsd_addr_t **list) {
-    if (!list) return;
-    for (size_t i = 0; list[i]; ++i) give_free(list[i]);
-    give_free(list);
-}
-
-void free_records(ns_printer_t **list) {
-    if (!list) return;
-    for (size_t i = 0; list[i]; ++i) ns_printer_destroy(list[i]);
-    give_free(list);
+    free_list<ns_bsd_addr_t>(list, [](ns_bsd_addr_t *a) { give_free(a); });
 }
 
 bool same_addr(const ns_bsd_addr_t *a, const ns_bsd_addr_t *b) {

@@ -368,9 +368,7 @@ VR_EXPORT ns_printer_t **ns_printer_get_list(const char *service) {
         if (ok) return list;
     } catch (...) {
     }
-    if (list)
-        for (size_t i = 0; list[i]; ++i) ns_printer_destroy(list[i]);
-    give_free(list);
+    free_records(list);
     return nullptr;
 }
 

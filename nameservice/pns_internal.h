@@ -21,6 +21,16 @@ void *give_realloc(void *p, size_t old_n, size_t new_n);
 void give_free(void *p);
 char *give_strdup(std::string_view s);
 
+// Releases a null-terminated list handed to a caller: each element, then
+// the list itself.
+template <class T> void free_list(T **list, void (*free_one)(T *)) {
+    if (!list) return;
+    for (size_t i = 0; list[i]; ++i) free_one(list[i]);
+    give_free(list);
+}
+// A list of records with the records.
+void free_records(ns_printer_t **list);
+
 // ---- Values and records -------------------------------------------------
 enum class KeyKind { String, BsdAddr, Names, Records };
 KeyKind key_kind(std::string_view key);

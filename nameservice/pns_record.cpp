@@ -33,15 +33,7 @@ template <class F> void each_name(std::string_view text, F &&f) {
 }
 
 void free_names(char **names) {
-    if (!names) return;
-    for (size_t i = 0; names[i]; ++i) give_free(names[i]);
-    give_free(names);
-}
-
-void free_records(ns_printer_t **list) {
-    if (!list) return;
-    for (size_t i = 0; list[i]; ++i) ns_printer_destroy(list[i]);
-    give_free(list);
+    free_list<char>(names, [](char *n) { give_free(n); });
 }
 
 // Releases a list of pairs with their keys and values.
@@ -321,6 +313,8 @@ ns_printer_t *record_from_entry(const Entry &e, const char *source, bool user_fo
     }
     return p;
 }
+
+void free_records(ns_printer_t **list) { free_list(list, ns_printer_destroy); }
 
 } // namespace vrcore::pns
 
