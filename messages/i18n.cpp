@@ -188,17 +188,6 @@ State &S() {
     return *s;
 }
 
-bool Begin(STF_List *status) {
-    if (!status) return false;
-    STF_ClearStatus(status);
-    return true;
-}
-
-int Fail(STF_List *status, uint32_t code) {
-    STF_AddStatus(status, code, 0);
-    return 1;
-}
-
 const CodesetEntry *FindCodesetByName(const Tables &t, std::string_view name) {
     for (const CodesetEntry &c : t.codesets)
         if (c.name == name) return &c;

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "vrcore/stf.h"
 #include "vrcore/vrtypes.h"
 
 namespace vr::i18n {
@@ -40,5 +41,18 @@ constexpr size_t kMaxLine = 255;
 // A code-set line whose identifier is well formed but unknown here (a
 // dynamic identifier of a registry that is not open) is left out.
 uint32_t ParseMapping(std::string_view text, Tables &out, size_t *bad_line = nullptr);
+
+// Entry points report through a caller's status list: Begin clears it
+// (false when there is none), Fail adds a code and gives the failure result.
+inline bool Begin(STF_List *status) {
+    if (!status) return false;
+    STF_ClearStatus(status);
+    return true;
+}
+
+inline int Fail(STF_List *status, uint32_t code) {
+    STF_AddStatus(status, code, 0);
+    return 1;
+}
 
 } // namespace vr::i18n

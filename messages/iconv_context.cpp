@@ -6,10 +6,14 @@
 #include <new>
 
 #include "encoding/iconv_context.h"
+#include "messages/i18n_internal.h"
 #include "vrcore/log.h"
 #include "vrcore/stf.h"
 
 namespace {
+
+using vr::i18n::Begin;
+using vr::i18n::Fail;
 
 constexpr uint32_t kNameSize = 128;
 
@@ -17,17 +21,6 @@ std::atomic<ICONV_LocaleCallback> g_locale_cb{nullptr};
 std::atomic<ICONV_CodesetNameCallback> g_name_cb{nullptr};
 
 const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
-
-bool Begin(STF_List *status) {
-    if (!status) return false;
-    STF_ClearStatus(status);
-    return true;
-}
-
-int Fail(STF_List *status, uint32_t code) {
-    STF_AddStatus(status, code, 0);
-    return 1;
-}
 
 void Close(ICONV_Context *c) {
     if (!c) return;

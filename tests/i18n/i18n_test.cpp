@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -329,13 +330,22 @@ bool ConfigureTowardsUtf8(STF_List *st) {
     return c != nullptr;
 }
 
+// The shipped tables loaded and the process in the de_DE locale.
+class GermanConversion : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        loaded_.emplace(ShippedDir());
+        ASSERT_TRUE(loaded_->ok());
+        locale_.emplace("de_DE");
+        if (!locale_->ok()) GTEST_SKIP() << "locale de_DE is not generated on this machine";
+    }
+    std::optional<Loaded> loaded_;
+    std::optional<ScopedLocale> locale_;
+};
+
 } // namespace
 
-TEST(Conversion, Latin1TextCrossesToAUtf8PeerAndBack) {
-    Loaded loaded(ShippedDir());
-    ASSERT_TRUE(loaded.ok());
-    ScopedLocale de("de_DE");
-    if (!de.ok()) GTEST_SKIP() << "locale de_DE is not generated on this machine";
+TEST_F(GermanConversion, Latin1TextCrossesToAUtf8PeerAndBack) {
     // Each thread has its own context: run in a fresh one.
     std::thread([] {
         List st = NewList();
@@ -374,11 +384,7 @@ TEST(Conversion, Latin1TextCrossesToAUtf8PeerAndBack) {
     }).join();
 }
 
-TEST(Conversion, SameCodeSetOrNoConverterCopiesBytes) {
-    Loaded loaded(ShippedDir());
-    ASSERT_TRUE(loaded.ok());
-    ScopedLocale de("de_DE");
-    if (!de.ok()) GTEST_SKIP() << "locale de_DE is not generated on this machine";
+TEST_F(GermanConversion, SameCodeSetOrNoConverterCopiesBytes) {
     std::thread([] {
         List st = NewList();
         EXPECT_EQ(ICONV_ConfigureContext(st.get(), 369), 0);
@@ -425,22 +431,16 @@ TEST(Conversion, ThreadsShareTablesAndKeepTheirOwnContexts) {
                 if (I18N_CodesetNameToOID(tst.get(), "EUC-JP", &oid) != 0 || oid != 383) ++failures;
                 if (I18N_Term(tst.get()) != 0) ++failures;
             }
-            if (i % 2 == 0) {
-                if (ICONV_ConfigureContext(tst.get(), Utf8Oid()) != 0) ++failures;
-                unsigned char out[255];
-                uint16_t n = 0;
-                if (ICONV_ToBER_OtherCodeSet255(tst.get(), reinterpret_cast<const unsigned char *>("\xE9"), 1, out,
-                                                &n) != 0 ||
-                    n != 2)
-                    ++failures;
-            } else {
-                unsigned char out[255];
-                uint16_t n = 0;
-                if (ICONV_ToBER_OtherCodeSet255(tst.get(), reinterpret_cast<const unsigned char *>("\xE9"), 1, out,
-                                                &n) != 0 ||
-                    n != 1)
-                    ++failures;
-            }
+            // Half the threads convert towards a UTF-8 peer, the others
+            // have no context and copy the byte.
+            bool towards_utf8 = i % 2 == 0;
+            if (towards_utf8 && ICONV_ConfigureContext(tst.get(), Utf8Oid()) != 0) ++failures;
+            unsigned char out[255];
+            uint16_t n = 0;
+            if (ICONV_ToBER_OtherCodeSet255(tst.get(), reinterpret_cast<const unsigned char *>("\xE9"), 1, out, &n) !=
+                    0 ||
+                n != (towards_utf8 ? 2 : 1))
+                ++failures;
         });
     }
     for (auto &t : threads) t.join();
