@@ -14,6 +14,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "../tests/support/loopback.h"
 #include "vrcore/evt.h"
 
 namespace {
@@ -86,14 +87,12 @@ void BM_RawConnectSendClose(benchmark::State &state) {
     for (unsigned char c : kBinary) put(c);
     bytes[1] = static_cast<unsigned char>(bytes.size() - 2);
 
-    int lfd = socket(AF_INET, SOCK_STREAM, 0);
+    uint16_t port = 0;
+    int lfd = vrtest::LoopbackListener(port);
     sockaddr_in sa{};
     sa.sin_family = AF_INET;
     sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(lfd, reinterpret_cast<sockaddr *>(&sa), sizeof sa);
-    socklen_t len = sizeof sa;
-    getsockname(lfd, reinterpret_cast<sockaddr *>(&sa), &len);
-    listen(lfd, SOMAXCONN);
+    sa.sin_port = htons(port);
     std::atomic<long> received{0};
     std::atomic<bool> stop{false};
     std::thread acceptor([&] {
@@ -120,9 +119,7 @@ void BM_RawConnectSendClose(benchmark::State &state) {
     Drain(received, sent);
     stop = true;
     // Wake the acceptor.
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    connect(fd, reinterpret_cast<sockaddr *>(&sa), sizeof sa);
-    close(fd);
+    close(vrtest::ConnectLoopback(port));
     acceptor.join();
     close(lfd);
     state.SetItemsProcessed(sent);

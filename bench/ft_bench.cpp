@@ -23,6 +23,8 @@
 #include <vrcore/ft.h>
 #include <vrcore/log.h>
 
+#include "../tests/support/loopback.h"
+
 extern char **environ;
 
 namespace {
@@ -104,17 +106,11 @@ void BM_PlainTcpCopy(benchmark::State &state) {
     Scratch &s = S();
     std::string out = s.spool + "/plain";
     for (auto _ : state) {
-        int lis = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        bind(lis, reinterpret_cast<sockaddr *>(&a), sizeof a);
-        listen(lis, 5);
-        getsockname(lis, reinterpret_cast<sockaddr *>(&a), &len);
+        uint16_t port = 0;
+        int lis = vrtest::LoopbackListener(port, 5);
         std::thread client([&] {
-            int c = socket(AF_INET, SOCK_STREAM, 0);
-            if (connect(c, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0) std::abort();
+            int c = vrtest::ConnectLoopback(port);
+            if (c < 0) std::abort();
             int fd = open(s.src.c_str(), O_RDONLY);
             std::vector<char> buf(64 << 10);
             for (ssize_t n; (n = read(fd, buf.data(), buf.size())) > 0;)

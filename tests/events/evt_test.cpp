@@ -22,6 +22,7 @@
 #include "events/evt_internal.h"
 #include "events/evt_wire.h"
 #include "failalloc.h"
+#include "loopback.h"
 #include "vrcore/evt.h"
 
 namespace {
@@ -39,38 +40,13 @@ GEN_Text Address(const std::string &s) {
     return t;
 }
 
-// A raw connection to a local port.
-int Connect(uint16_t port) {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(port);
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<sockaddr *>(&sa), sizeof sa) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
-}
+using vrtest::ConnectLoopback;
 
 void RawSend(uint16_t port, const Bytes &b) {
-    int fd = Connect(port);
+    int fd = ConnectLoopback(port);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(send(fd, b.data(), b.size(), MSG_NOSIGNAL), static_cast<ssize_t>(b.size()));
     close(fd);
-}
-
-// A free local port: bound, read back, released.
-uint16_t FreePort() {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr *>(&sa), sizeof sa);
-    socklen_t len = sizeof sa;
-    getsockname(fd, reinterpret_cast<sockaddr *>(&sa), &len);
-    close(fd);
-    return ntohs(sa.sin_port);
 }
 
 class Events : public ::testing::Test {
@@ -211,7 +187,7 @@ TEST_F(Events, HostileAndSlowSenders) {
 
     // An endless indefinite-length message stops at the limit.
     std::thread flood([port] {
-        int fd = Connect(port);
+        int fd = ConnectLoopback(port);
         Bytes chunk(65536, 0);
         for (size_t i = 0; i + 4 <= chunk.size(); i += 4) chunk[i] = 0x82, chunk[i + 1] = 2;
         unsigned char head[] = {0x30, 0x80};
@@ -230,7 +206,7 @@ TEST_F(Events, HostileAndSlowSenders) {
     EXPECT_LT(Seconds(t0), 1.9);
     std::atomic<bool> stop{false};
     std::thread slow([&] {
-        int fd = Connect(port);
+        int fd = ConnectLoopback(port);
         unsigned char b = 0x30;
         while (!stop && send(fd, &b, 1, MSG_NOSIGNAL) == 1) {
             b = b == 0x30 ? 0x7f : 0;
@@ -284,7 +260,7 @@ TEST_F(Events, AsynchronousReceiveAndClose) {
     // Closing wakes the pending receive, which delivers nothing; also with
     // a sender stalled in the middle of its message.
     ASSERT_EQ(EVT_MessageReceive(rq, -1, CountCall, nullptr), 0);
-    int stalled = Connect(port);
+    int stalled = ConnectLoopback(port);
     unsigned char half[] = {0x30, 0x10};
     send(stalled, half, sizeof half, MSG_NOSIGNAL);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -306,7 +282,7 @@ TEST(EventModule, StalledSenderAndUnlimitedReceive) {
     uint32_t rq = 0, sq = 0, m = 0;
     ASSERT_EQ(EVT_Open(nullptr, &port, &rq), 0);
     const unsigned char half[] = {0x30, 0x10, 0x80};
-    int stalled = Connect(port);
+    int stalled = ConnectLoopback(port);
     send(stalled, half, sizeof half, MSG_NOSIGNAL);
     auto t0 = Clock::now();
     EXPECT_EQ(EVT_MessageReceive(rq, 0, nullptr, &m), EVT_E_TIMEOUT);
@@ -315,7 +291,7 @@ TEST(EventModule, StalledSenderAndUnlimitedReceive) {
 
     g_calls = 0;
     ASSERT_EQ(EVT_MessageReceive(rq, -1, CountCall, nullptr), 0);
-    stalled = Connect(port);
+    stalled = ConnectLoopback(port);
     send(stalled, half, sizeof half, MSG_NOSIGNAL);
     std::string a = "127.0.0.1:" + std::to_string(port);
     GEN_Text t = Address(a);
@@ -351,7 +327,7 @@ void RecordSleep(uint32_t ms) {
 
 TEST_F(Events, RetryScheduleOnRefusedConnections) {
     auto saved = vrevt::SetSleep(RecordSleep);
-    g_port = FreePort();
+    g_port = vrtest::FreeLoopbackPort();
     uint32_t sq = Sender(g_port);
     uint32_t m = 0;
     ASSERT_EQ(EVT_MessageCreate(sq, &m), 0);

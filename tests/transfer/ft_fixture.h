@@ -2,9 +2,6 @@
 // a spool directory inside, document identifiers and contents.
 #pragma once
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
@@ -18,34 +15,13 @@
 #include <vrcore/ft.h>
 #include <vrcore/log.h>
 
+#include "loopback.h"
 #include "transfer/ft_internal.h"
 
 namespace fs = std::filesystem;
 
-// A TCP socket bound to a loopback port, not yet listening (connections to
-// it are refused until it does). `port` receives the port.
-inline int LoopbackSocket(uint16_t &port) {
-    int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    bind(s, reinterpret_cast<sockaddr *>(&a), sizeof a);
-    getsockname(s, reinterpret_cast<sockaddr *>(&a), &len);
-    port = ntohs(a.sin_port);
-    return s;
-}
-
-// A client connection to a loopback port.
-inline int ConnectTo(uint16_t port) {
-    int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(port);
-    connect(s, reinterpret_cast<sockaddr *>(&a), sizeof a);
-    return s;
-}
+using vrtest::ConnectLoopback;
+using vrtest::LoopbackSocket;
 
 class TransferTest : public ::testing::Test {
   protected:

@@ -132,7 +132,7 @@ TEST_F(TransferTest, AbortedFtpTransferRemovesItsPartialFile) {
                     say("200 ok\r\n");
                 } else if (cmd.rfind("RETR", 0) == 0) {
                     say("150 opening\r\n");
-                    int d = ConnectTo(static_cast<uint16_t>(data_port));
+                    int d = ConnectLoopback(static_cast<uint16_t>(data_port));
                     std::string part(50000, 'p');
                     send(d, part.data(), part.size(), MSG_NOSIGNAL);
                     close(d);

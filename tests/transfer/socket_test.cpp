@@ -71,7 +71,7 @@ TEST_F(SocketTest, NoDataOrABrokenConnectionLeavesNoSpoolFile) {
     // Reset after part of the document.
     EXPECT_EQ(Serve(r,
                     [&](FT_SocketAddress a) {
-                        int s = ConnectTo(a.port);
+                        int s = ConnectLoopback(a.port);
                         std::string part = RandomBytes(200000);
                         send(s, part.data(), part.size(), MSG_NOSIGNAL);
                         linger l{1, 0};
@@ -85,7 +85,7 @@ TEST_F(SocketTest, NoDataOrABrokenConnectionLeavesNoSpoolFile) {
     set_accept_timeout_ms(200);
     EXPECT_EQ(Serve(r,
                     [&](FT_SocketAddress a) {
-                        int s = ConnectTo(a.port);
+                        int s = ConnectLoopback(a.port);
                         send(s, "some", 4, MSG_NOSIGNAL);
                         char c;
                         recv(s, &c, 1, 0); // until the server hangs up
