@@ -2,7 +2,6 @@
 // reach (argument codes, value ownership, failing delete functions,
 // iteration ends, the algebra's selection and ordering rules).
 #include "as_test_util.h"
-#include "vrcore/genu.h"
 
 using namespace astest;
 
@@ -234,16 +233,4 @@ TEST(AttrSetBehaviour, AlgebraOrderAndSelection) {
     EXPECT_EQ(got, (Content{{7, {70}}}));
     EXPECT_EQ(pick({7, 5}, true, &got), 1);
     EXPECT_EQ(st.Top(), AS_S_NOATTR);
-}
-
-TEST(AttrSetBehaviour, WorksWithTheLibrarysOwnDescriptors) {
-    Status st;
-    Result a, b;
-    ASSERT_EQ(AS_Create(st, &a.h, nullptr, 0), 0);
-    GEN_Cardinal n = 4711;
-    ASSERT_EQ(AS_AddAttrValM(st, a.h, 12, 1, &n, &GENU_CardinalDesc, nullptr), 0);
-    ASSERT_EQ(AS_Copy(st, &b.h, a.h, nullptr), 0);
-    void *v = nullptr;
-    ASSERT_EQ(AS_GetAttrVal(st, b.h, 12, &v), 0);
-    EXPECT_EQ(*static_cast<GEN_Cardinal *>(v), 4711u);
 }
