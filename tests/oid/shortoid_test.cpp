@@ -61,33 +61,13 @@ std::string Hex(const unsigned char *p, size_t n) {
 
 } // namespace
 
-TEST(BuiltinTable, RowsAndCountsPerPrefix) {
+// The table holds exactly the rows of the data file; each row's
+// conversions are checked below.
+TEST(BuiltinTable, MatchesTheDataFile) {
     auto rows = ReadDataFile();
-    ASSERT_EQ(rows.size(), 1656u); // plus the terminator row
-    EXPECT_EQ(kBuiltinRows[kRowCount].name, nullptr);
-    std::map<std::string, int> prefixes, arcs;
-    for (const auto &r : rows) {
-        if (r.dotted == "-") {
-            prefixes["none"]++;
-            continue;
-        }
-        for (const char *p : {"id-syn-", "id-att-", "id-val-", "id-vc-", "id-oc-"})
-            if (r.name.rfind(p, 0) == 0) prefixes[p]++;
-        for (const char *a : {"1.0.10175.1.", "1.2.840.147361.", "1.2.392.251237.", "1.2.826.0.",
-                              "1.2.840.113554."})
-            if (r.dotted.rfind(a, 0) == 0) arcs[a]++;
-    }
-    EXPECT_EQ(prefixes["id-syn-"], 87);
-    EXPECT_EQ(prefixes["id-att-"], 731);
-    EXPECT_EQ(prefixes["id-val-"], 725);
-    EXPECT_EQ(prefixes["id-vc-"], 75);
-    EXPECT_EQ(prefixes["id-oc-"], 11);
-    EXPECT_EQ(prefixes["none"], 27);
-    EXPECT_EQ(arcs["1.0.10175.1."], 688);
-    EXPECT_EQ(arcs["1.2.840.147361."], 809);
-    EXPECT_EQ(arcs["1.2.392.251237."], 77);
-    EXPECT_EQ(arcs["1.2.826.0."], 45);
-    EXPECT_EQ(arcs["1.2.840.113554."], 10);
+    ASSERT_EQ(rows.size(), 1656u);
+    EXPECT_EQ(kRowCount, rows.size());
+    EXPECT_EQ(kBuiltinRows[kRowCount].name, nullptr); // the terminator row
 }
 
 // Every row converts to each form and back; shared values come back as
