@@ -291,7 +291,11 @@ TEST_F(Registry, CachesAreBoundedAndLeastRecentlyUsedGoesFirst) {
     for (uint32_t r = 133; rows.size() < 80; r++)
         if (RowOf(r)->binary) rows.push_back(RowOf(r));
     unsigned char bin[OID_MAX_BINARY];
-    auto key = [](const char *name) { return std::string("DPAOIDs_C") + '\0' + name; };
+    auto key = [](const char *name) {
+        std::string k(name);
+        k.push_back('\0');
+        return k.append("DPAOIDs_C");
+    };
     for (size_t i = 0; i < 73; i++)
         ASSERT_EQ(OID_LookupName(st_, h_, rows[i]->name, bin, nullptr), 0u);
     EXPECT_EQ(CacheCount(CacheKind::kName), 73u);

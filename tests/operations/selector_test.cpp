@@ -4,9 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <vector>
 
+#include "encoding/ber_world.h"
+#include "failalloc.h"
 #include "ops_test_util.h"
+#include "vrcore/erdpa.h"
 #include "vrcore/odpops.h"
 
 namespace {
@@ -172,6 +176,61 @@ TEST(Selectors, InconsistentAndTooDeepFiltersAreRefused) {
     EXPECT_EQ(ToBER_filter(st.list, &out, &chain[0]), 1);
     EXPECT_EQ(st.code(), 0xC00E00A0u);
     EXPECT_EQ(out.choice, 0);
+}
+
+} // namespace
+
+namespace {
+
+// Runs op with the thread's encoding context drawing from the failing
+// allocator; every failing point must leave no block behind.
+long SweepContext(const std::function<bool()> &op) {
+    auto *w = static_cast<vrber::World *>(GENU_GetWorld());
+    auto saved_alloc = w->alloc;
+    auto saved_free = w->free;
+    w->alloc = vrtest::FailMalloc;
+    w->free = vrtest::FailFree;
+    long points = vrtest::SweepFailures(op, [] {});
+    w->alloc = saved_alloc;
+    w->free = saved_free;
+    return points;
+}
+
+TEST(Selectors, EncodersLeaveNothingWhenAllocationFails) {
+    Fixture f;
+    Status st;
+    long points = SweepContext([&] {
+        ODP_BerSelector ber{};
+        if (ToBER_selector(st.list, &ber, &f.selector)) {
+            EXPECT_EQ(ber.bit_mask, 0);
+            return false;
+        }
+        FreeBER_selector(st.list, &ber);
+        return true;
+    });
+    EXPECT_GT(points, 10);
+
+    GEN_ErrorMessage msg{};
+    GEN_Text t{};
+    ASSERT_EQ(GENU_MakeEmbeddedText(st.list, &t, "stopped", nullptr), 0);
+    ASSERT_EQ(GENU_MakeEmbeddedErrorMsg(st.list, &msg, &t, nullptr, nullptr), 0);
+    ERDPA_ErrorResult *r = nullptr;
+    ASSERT_EQ(ERDPA_Service(st.list, &r, 1, f.sets[1], f.ident, &msg), 0);
+    ASSERT_EQ(ERDPA_Service(st.list, &r, 2, AS_nullSetHandle, f.ident, &msg), 0);
+    points = SweepContext([&] {
+        int32_t wire = 0;
+        GENU_Buffer b{};
+        if (ERDPA_EncodeError(st.list, r, &wire, &b)) {
+            EXPECT_EQ(b.value, nullptr);
+            return false;
+        }
+        _GENU__MyFree(b.value);
+        return true;
+    });
+    EXPECT_GT(points, 5);
+    ERDPA_FreeError(st.list, r);
+    GEN_DeepDeleteText(st.list, &t, nullptr);
+    GEN_DeepDeleteErrorMessage(st.list, &msg, nullptr);
 }
 
 } // namespace
