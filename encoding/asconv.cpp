@@ -233,8 +233,10 @@ template <class Node, class Parts>
 int SetToGen(STF_List *st, const Node *list, AS_SetHandle *out, const char *who, Parts &&parts) {
     if (out) *out = AS_nullSetHandle;
     if (!out) return Fail(st, kInvalid);
+    // The set allows duplicates: whatever identifiers arrive, each attribute
+    // is kept, and lookups of identifiers that occur once work as usual.
     AS_SetHandle set = AS_nullSetHandle;
-    if (AS_Create(st, &set, &genu_ossAllocator[1], 0)) return Fail(st, kNoMem);
+    if (AS_Create(st, &set, &genu_ossAllocator[1], 1)) return Fail(st, kNoMem);
     for (const Node *n = list; n; n = n->next) {
         const GENU_BerOID *type;
         const ODP_BerValueNode *values;

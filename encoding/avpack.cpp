@@ -113,9 +113,14 @@ const Syntax kSyntaxes[] = {
 };
 
 const Syntax *FindSyntax(uint32_t type) {
-    for (const Syntax &s : kSyntaxes)
-        if (s.type == type) return &s;
-    return nullptr;
+    struct Index {
+        const Syntax *by_type[95] = {};
+        Index() {
+            for (const Syntax &s : kSyntaxes) by_type[s.type] = &s;
+        }
+    };
+    static const Index index;
+    return type < 95 ? index.by_type[type] : nullptr;
 }
 
 uint32_t Fail(STF_List *status, uint32_t code) {
@@ -242,11 +247,38 @@ uint32_t vrber::ShortToWire(GENU_ShortOID id, BerOid *out) {
     return 0;
 }
 
+namespace {
+
+// The built-in identifiers a thread met last, by a hash of their form: a
+// repeated identifier skips the search of the table.
+struct RecentForm {
+    uint8_t length;
+    unsigned char form[53];
+    GENU_ShortOID id;
+};
+thread_local RecentForm t_recent[64];
+
+size_t RecentSlot(const unsigned char *p, uint32_t n) {
+    uint32_t h = 2166136261u;
+    for (uint32_t i = 0; i < n; ++i) h = (h ^ p[i]) * 16777619u;
+    return (h ^ (h >> 16)) & 63;
+}
+
+} // namespace
+
 uint32_t vrber::WireToShort(const BerOid &o, GENU_ShortOID *out) {
     // Longer forms are never registered.
     if (!o.length || o.length > 53 || !o.value) return kInvalid;
+    RecentForm &r = t_recent[RecentSlot(o.value, o.length)];
+    if (r.length == o.length && !memcmp(r.form, o.value, o.length)) {
+        *out = r.id;
+        return 0;
+    }
     if (const vr::oid::IndexEntry *e = vr::oid::FindByContent(o.value, o.length)) {
         *out = vr::oid::ShortOfRow(e->number);
+        r.length = static_cast<uint8_t>(o.length);
+        memcpy(r.form, o.value, o.length);
+        r.id = *out;
         return 0;
     }
     STF_List *st = Scratch();
@@ -793,6 +825,9 @@ int ODP_UnpackAV(STF_List *status, uint32_t length, const unsigned char *bytes, 
     if (int rc = GENU_OssDecode(nullptr, &pdu, &in, &ber)) {
         LOG_CondMessage(5, __FILE__, __LINE__, "ODP_UnpackAV: decode failed with code %d\n", rc);
         Fail(status, GENU_S_DECODE);
+        // Well-formed, but naming what the library cannot hold (an
+        // identifier nobody registered, say): the syntax's own failure.
+        if (rc == kConvert && s->unpack_fail) Fail(status, s->unpack_fail);
         return 1;
     }
     if (GENU__printPDU) {

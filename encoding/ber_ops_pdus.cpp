@@ -178,9 +178,37 @@ const Member PrintArg_m[] = {
     Ctx("close-job", &T_CloseJobArg, O_(ODP_BerPrintArg, u.close_job), 3, 0, 3)};
 const Type T_PrintArg = Cons("PrintArgument", Kind::Choice, sizeof(ODP_BerPrintArg), PrintArg_m, N_(PrintArg_m));
 
+const Member Substrings_m[] = {
+    Plain("type", &T_Oid, O_(ODP_BerSubstrings, type)),
+    Plain("match", &T_Int32, O_(ODP_BerSubstrings, match)),
+    Ctx("initial", &T_AttrValue, O_(ODP_BerSubstrings, initial), 0, 0x80),
+    Ctx("any", &T_AttrValues, O_(ODP_BerSubstrings, any), 1, 0x40),
+    Ctx("final", &T_AttrValue, O_(ODP_BerSubstrings, final), 2, 0x20)};
+const Type T_Substrings = Cons("Substrings", Kind::Seq, sizeof(ODP_BerSubstrings), Substrings_m, N_(Substrings_m));
+const Member FilterItem_m[] = {
+    Ctx("equality", &T_Attr, O_(ODP_BerFilterItem, u.attribute), 0, 0, 1),
+    Ctx("substrings", &T_Substrings, O_(ODP_BerFilterItem, u.substrings), 1, 0, 2),
+    Ctx("greater-or-equal", &T_Attr, O_(ODP_BerFilterItem, u.attribute), 2, 0, 3),
+    Ctx("less-or-equal", &T_Attr, O_(ODP_BerFilterItem, u.attribute), 3, 0, 4),
+    Ctx("present", &T_Oid, O_(ODP_BerFilterItem, u.present), 4, 0, 5),
+    Ctx("subset", &T_Attr, O_(ODP_BerFilterItem, u.attribute), 5, 0, 6),
+    Ctx("superset", &T_Attr, O_(ODP_BerFilterItem, u.attribute), 6, 0, 7),
+    Ctx("intersection", &T_Attr, O_(ODP_BerFilterItem, u.attribute), 7, 0, 8)};
+const Type T_FilterItem = Cons("FilterItem", Kind::Choice, sizeof(ODP_BerFilterItem), FilterItem_m, N_(FilterItem_m));
+extern const Type T_Filter;
+const Type T_FilterPtr = Type{"Filter", Kind::Ptr, 0, 0, 0, sizeof(void *), 0, nullptr, 0, &T_Filter, 0, 0};
+const Type T_FilterSet = Type{"Filters", Kind::SeqOf, 0, 0, 0, sizeof(void *), 0, nullptr, 0, &T_Filter,
+                              static_cast<uint32_t>(offsetof(ODP_BerFilterList, filter)),
+                              static_cast<uint32_t>(sizeof(ODP_BerFilterList))};
+const Member Filter_m[] = {Ctx("item", &T_FilterItem, O_(ODP_BerFilter, u.item), 0, 0, 1),
+                           Ctx("and", &T_FilterSet, O_(ODP_BerFilter, u.and_set), 1, 0, 2),
+                           Ctx("or", &T_FilterSet, O_(ODP_BerFilter, u.or_set), 2, 0, 3),
+                           Ctx("not", &T_FilterPtr, O_(ODP_BerFilter, u.not_filter), 3, 0, 4)};
+const Type T_Filter = Cons("Filter", Kind::Choice, sizeof(ODP_BerFilter), Filter_m, N_(Filter_m));
+
 const Member Selector_m[] = {
     Ctx("object-identification", &T_ValueList, O_(ODP_BerSelector, object_identifications), 0, 0x80),
-    Ctx("object-filter", &T_Encoded, O_(ODP_BerSelector, filter), 1, 0x40),
+    Ctx("object-filter", &T_FilterPtr, O_(ODP_BerSelector, filter), 1, 0x40),
     Ctx("time-limit", &T_Int32, O_(ODP_BerSelector, time_limit), 2, 0x20),
     Ctx("count-limit", &T_Int32, O_(ODP_BerSelector, count_limit), 3, 0x10)};
 const Type T_Selector = Cons("Selector", Kind::Seq, sizeof(ODP_BerSelector), Selector_m, N_(Selector_m));

@@ -132,13 +132,27 @@ const Entry kTable[] = {
 
 constexpr size_t kOwnCount = sizeof kTable / sizeof kTable[0];
 
-} // namespace
-
-const Type *PduType(int pdu) {
+const Type *LookUp(int pdu) {
     if (const Type *t = OpsPduType(pdu)) return t;
     for (const Entry &e : kTable)
         if (e.pdu == pdu) return e.type;
     return ValuePduType(pdu);
+}
+
+} // namespace
+
+const Type *PduType(int pdu) {
+    // The tables are constant: the numbers in common use are looked up once.
+    constexpr int kCached = 512;
+    struct Cache {
+        const Type *types[kCached];
+        Cache() {
+            for (int i = 0; i < kCached; ++i) types[i] = LookUp(i);
+        }
+    };
+    static const Cache cache;
+    if (pdu >= 0 && pdu < kCached) return cache.types[pdu];
+    return LookUp(pdu);
 }
 
 size_t PduCount() { return kOwnCount + ValuePduCount(); }

@@ -71,6 +71,9 @@ void SetChoice(const Type &t, void *v, uint16_t c) {
 
 void FreeIn(const Hooks &h, const Type &t, void *v, int depth);
 
+// Wire blocks up to this size live on the stack.
+constexpr size_t kLocalWire = 512;
+
 // The wire block of a Map field while it is encoded or printed.
 class WireBlock {
   public:
@@ -78,13 +81,13 @@ class WireBlock {
     ~WireBlock() {
         if (!p_) return;
         if (built_ && t_.map->wire_release) t_.map->wire_release(h_, p_);
-        h_.free(p_);
+        if (p_ != local_) h_.free(p_);
     }
     WireBlock(const WireBlock &) = delete;
     WireBlock &operator=(const WireBlock &) = delete;
     // 0, kNoMemory, or kBadArg with the conversion's code in *code.
     int Build(const void *field, uint32_t *code) {
-        p_ = h_.alloc(t_.elem->size);
+        p_ = t_.elem->size <= kLocalWire ? local_ : h_.alloc(t_.elem->size);
         if (!p_) return kNoMemory;
         memset(p_, 0, t_.elem->size);
         *code = t_.map->to_wire(h_, field, p_);
@@ -99,6 +102,7 @@ class WireBlock {
     const Type &t_;
     void *p_ = nullptr;
     bool built_ = false;
+    alignas(16) unsigned char local_[kLocalWire];
 };
 
 // ---- Encoding -----------------------------------------------------------
@@ -721,10 +725,14 @@ int Reader::Content(const Type &t, void *v, const Tlv &e, int depth) {
                 return Fail(kBadData, "padded object identifier", &t);
         if (e.cb[n - 1] & 0x80) return Fail(kBadData, "truncated object identifier", &t);
         auto *o = static_cast<OctetsField *>(v);
+        o->length = static_cast<uint32_t>(n);
+        if (t.flags & kInPlace) {
+            o->value = const_cast<unsigned char *>(e.cb);
+            return kOk;
+        }
         o->value = static_cast<unsigned char *>(Alloc(n));
         if (!o->value) return Fail(kNoMemory, "out of memory", &t);
         memcpy(o->value, e.cb, n);
-        o->length = static_cast<uint32_t>(n);
         return kOk;
     }
     case Kind::Seq: {
@@ -800,7 +808,9 @@ int Reader::Content(const Type &t, void *v, const Tlv &e, int depth) {
 
 // Decodes the wire block of a Map field and builds the field from it.
 template <class F> int Reader::MapIn(const Type &t, void *v, F decode_wire) {
-    void *wire = Alloc(t.elem->size);
+    alignas(16) unsigned char local[kLocalWire];
+    bool on_stack = t.elem->size <= sizeof local;
+    void *wire = on_stack ? memset(local, 0, t.elem->size) : Alloc(t.elem->size);
     if (!wire) return Fail(kNoMemory, "out of memory", &t);
     int r = decode_wire(wire);
     if (r == kOk) {
@@ -810,12 +820,14 @@ template <class F> int Reader::MapIn(const Type &t, void *v, F decode_wire) {
         } else if (code) {
             char tmp[64];
             snprintf(tmp, sizeof tmp, "value not convertible (0x%08x)", code);
-            r = Fail(kBadData, tmp, &t);
+            r = Fail(kConvert, tmp, &t);
         }
     }
     FreeIn(h_, *t.elem, wire, 0);
-    h_.free(wire);
-    budget_ += t.elem->size;
+    if (!on_stack) {
+        h_.free(wire);
+        budget_ += t.elem->size;
+    }
     return r;
 }
 
@@ -894,7 +906,7 @@ void FreeIn(const Hooks &h, const Type &t, void *v, int depth) {
     case Kind::Open:
     case Kind::Oid: {
         auto *o = static_cast<OctetsField *>(v);
-        if (o->value) h.free(o->value);
+        if (o->value && !(t.kind == Kind::Oid && (t.flags & kInPlace))) h.free(o->value);
         o->value = nullptr;
         o->length = 0;
         return;

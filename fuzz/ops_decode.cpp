@@ -68,7 +68,18 @@ void Convert(STF_List *st, int pdu, void *value) {
             FreeGEN_ResubmitJobResult(st, r, nullptr);
         return;
     }
-    case ODP_PDU_PRINT_ARG: case ODP_PDU_LIST_ARG: case ODP_PDU_PAUSE_RES: return;
+    case ODP_PDU_LIST_ARG: {
+        auto *a = static_cast<ODP_BerListArg *>(value);
+        GEN_Selector sel{};
+        if (a->choice == 2 && (a->u.new_list.bit_mask & 0x40) && !ToGEN_selector(st, &a->u.new_list.selector, &sel)) {
+            // What converted builds again.
+            ODP_BerSelector again{};
+            if (!ToBER_selector(st, &again, &sel)) FreeBER_selector(st, &again);
+            GEN_DeepDeleteSelector(st, &sel, nullptr);
+        }
+        return;
+    }
+    case ODP_PDU_PRINT_ARG: case ODP_PDU_PAUSE_RES: return;
     default: {
         // Every other result of an operation carries an optional set.
         bool result = false;

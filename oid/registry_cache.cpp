@@ -12,9 +12,12 @@
 namespace vr::oid {
 namespace {
 
+using Index = std::map<std::string_view, int, std::less<>>; // views of slot keys
+
 struct Slot {
     std::string key;
     CacheValue value;
+    Index::iterator pos; // the slot's entry in the index
     int prev = -1, next = -1; // recency list: head is the most recent
 };
 
@@ -44,15 +47,15 @@ class Cache {
                 if (used_ >= kCacheSize) { // reuse the least recently used
                     i = tail_;
                     // Its map node too: a full cache allocates nothing.
-                    auto node = index_.extract(slots_[i].key);
+                    auto node = index_.extract(slots_[i].pos);
                     Unlink(i);
                     slots_[i].key.assign(key);
                     node.key() = slots_[i].key;
-                    index_.insert(std::move(node));
+                    slots_[i].pos = index_.insert(std::move(node)).position;
                 } else {
                     i = int(used_++);
                     slots_[i].key.assign(key);
-                    index_.emplace(slots_[i].key, i);
+                    slots_[i].pos = index_.emplace(slots_[i].key, i).first;
                 }
                 Link(i);
             }
@@ -104,7 +107,7 @@ class Cache {
 
     std::mutex mu_;
     std::vector<Slot> slots_;
-    std::map<std::string_view, int, std::less<>> index_; // views of slot keys
+    Index index_;
     unsigned used_ = 0;
     int head_ = -1, tail_ = -1;
 };

@@ -59,11 +59,13 @@ void Deliver(const CacheValue &v, unsigned char *binary_out, char *name_out,
     if (chars_out) *chars_out = v.chars;
 }
 
+// A cache key: what is looked up, then the locale file it was found in
+// (what comes first, so keys differ early in comparisons).
 std::string CacheKey(const std::string &locale, std::string_view what) {
     std::string k;
-    k.reserve(locale.size() + 1 + what.size());
-    k.append(locale).push_back('\0');
-    k.append(what);
+    k.reserve(what.size() + 1 + locale.size());
+    k.append(what).push_back('\0');
+    k.append(locale);
     return k;
 }
 

@@ -23,11 +23,11 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 run_suite release -DCMAKE_BUILD_TYPE=Release
 run_suite asan -DCMAKE_BUILD_TYPE=Debug -DVRCORE_SANITIZE=ON
 
-# ThreadSanitizer: the threading, logging and event-message tests, under
-# their own label.
+# ThreadSanitizer: the threading, logging, event-message and registry
+# tests, under their own label.
 t0=$SECONDS
 cmake -S "$root" -B "$root/build/tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVRCORE_TSAN=ON >/dev/null
-cmake --build "$root/build/tsan" -j "$jobs" --target vrtest_threads vrtest_log vrtest_events
+cmake --build "$root/build/tsan" -j "$jobs" --target vrtest_threads vrtest_log vrtest_events vrtest_oidreg
 (cd "$root/build/tsan" && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   ctest -L tsan --output-on-failure -j "$jobs" --timeout 600)
 echo "== tsan: $((SECONDS - t0)) s"

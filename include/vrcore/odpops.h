@@ -134,13 +134,62 @@ typedef struct ODP_BerValueList {
     GENU_Buffer value;
 } ODP_BerValueList;
 
+/* Filters: an item compares with the values of an attribute (choices 1,
+ * 3, 4, 6, 7, 8), matches substrings (2) or tests presence (5). */
+typedef struct ODP_BerSubstrings {
+    uint8_t bit_mask; /* 0x80 initial, 0x40 any, 0x20 final */
+    GENU_BerOID type;
+    int32_t match;
+    GENU_Buffer initial;
+    ODP_BerValueNode *any;
+    GENU_Buffer final;
+} ODP_BerSubstrings;
+typedef struct ODP_BerFilterItem {
+    uint16_t choice;
+    union {
+        ODP_BerAttribute attribute;
+        ODP_BerSubstrings substrings;
+        GENU_BerOID present;
+    } u;
+} ODP_BerFilterItem;
+struct ODP_BerFilterList;
+/* Filter: choice 1 item, 2 and, 3 or, 4 not. */
+typedef struct ODP_BerFilter {
+    uint16_t choice;
+    union {
+        ODP_BerFilterItem item;
+        struct ODP_BerFilterList *and_set;
+        struct ODP_BerFilterList *or_set;
+        struct ODP_BerFilter *not_filter;
+    } u;
+} ODP_BerFilter;
+typedef struct ODP_BerFilterList {
+    struct ODP_BerFilterList *next;
+    ODP_BerFilter filter;
+} ODP_BerFilterList;
+
 typedef struct ODP_BerSelector {
     uint8_t bit_mask; /* 0x80 identifications, 0x40 filter, 0x20 time, 0x10 count */
     ODP_BerValueList *object_identifications;
-    GENU_Buffer filter;
+    ODP_BerFilter *filter;
     int32_t time_limit;
     int32_t count_limit;
 } ODP_BerSelector;
+
+/* Selectors and filters of the list operations. A selector sends its
+ * object identifications only when the list is present and its first
+ * element set. Attributes of filter items travel as ToBER_AVA makes them;
+ * substring values are packed under the attribute's syntax, which must be
+ * the registry's (else 0xC00E00A0). Filters nest at most as deep as the
+ * runtime allows. On failure nothing stays allocated. */
+VR_EXPORT int ToBER_filter(STF_List *status, ODP_BerFilter *out, const GEN_Filter *in);
+VR_EXPORT int FreeBER_filter(STF_List *status, ODP_BerFilter *ber);
+VR_EXPORT int ToBER_selector(STF_List *status, ODP_BerSelector *out, const GEN_Selector *in);
+VR_EXPORT int FreeBER_selector(STF_List *status, ODP_BerSelector *ber);
+/* The library forms are made on the process heap; release them with
+ * GEN_DeepDeleteFilter / GEN_DeepDeleteSelector and a null allocator. */
+VR_EXPORT int ToGEN_filter(STF_List *status, const ODP_BerFilter *ber, GEN_Filter *out);
+VR_EXPORT int ToGEN_selector(STF_List *status, const ODP_BerSelector *ber, GEN_Selector *out);
 typedef struct ODP_BerNewListArg {
     uint8_t bit_mask; /* 0x80 scope, 0x40 selector, 0x20 requested, 0x10 never, 0x08 common */
     GENU_BerOID object_class;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <set>
 
 #include "encoding/ber_values.h"
 #include "encoding/ber_world.h"
@@ -83,6 +84,26 @@ TEST(ValuePdus, EveryStructuredSyntaxRoundTripsToAnEqualValue) {
     RecordProperty("compared_by_encoding", list);
 }
 
+TEST(ValuePdus, ExactlyTheSyntaxesWithoutPduFailBothWays) {
+    const std::set<uint32_t> none = {3, 13, 17, 29, 30, 36, 37, 38, 41, 47, 50, 51, 52, 53, 54, 56, 58,
+                                     59, 65, 66, 70, 73, 77, 78, 79, 80, 82, 83, 84};
+    Status st;
+    for (uint32_t type = 0; type < 100; ++type) {
+        bool supported = type < 95 && !none.count(type);
+        EXPECT_EQ(GENU_TypeToPDU(type) > 0, supported) << type;
+        if (supported) continue;
+        uint64_t junk[64] = {};
+        GENU_Buffer b{};
+        EXPECT_EQ(ODP_PackAV(st.list, type, junk, &b), 1);
+        EXPECT_EQ(st.code(), GEN_S_NOTSUPP);
+        void *out = &b;
+        GENU_ValueDescriptor d{};
+        EXPECT_EQ(ODP_UnpackAV(st.list, 2, reinterpret_cast<const unsigned char *>("\x05\x00"), type, &out, &d), 1);
+        EXPECT_EQ(st.code(), GEN_S_NOTSUPP);
+        EXPECT_EQ(out, nullptr);
+    }
+}
+
 TEST(ValuePdus, IdentifiersAndCodeSetsTravelAsObjectIdentifiers) {
     Status st;
     GENU_ShortOID id = 0;
@@ -104,6 +125,7 @@ TEST(ValuePdus, IdentifiersAndCodeSetsTravelAsObjectIdentifiers) {
     void *out = nullptr;
     GENU_ValueDescriptor d{};
     EXPECT_EQ(ODP_UnpackAV(st.list, sizeof unknown, unknown, 10, &out, &d), 1);
+    EXPECT_EQ(st.code(), 0xC00E00C3u);
     EXPECT_EQ(out, nullptr);
     // A kind-5 text names its code set.
     GEN_Text t{};
@@ -141,6 +163,16 @@ TEST(ValuePdus, BadValuesFailWithTheSyntaxCode) {
     addr.domain_defined_attrs = &ddas;
     EXPECT_EQ(ODP_PackAV(st.list, 39, &addr, &b), 1);
     EXPECT_EQ(st.code(), 0xC00E0079u);
+    // Extension attributes of the standard's types only.
+    unsigned char null_value[] = {0x05, 0x00};
+    GEN_ExtensionAttrs ext{nullptr, 24, {2, null_value}};
+    GEN_DeliveryAddress with_ext{};
+    with_ext.extension_attrs = &ext;
+    EXPECT_EQ(ODP_PackAV(st.list, 39, &with_ext, &b), 1);
+    EXPECT_EQ(st.code(), 0xC00E0079u);
+    ext.type = 23;
+    ASSERT_EQ(ODP_PackAV(st.list, 39, &with_ext, &b), 0);
+    _GENU__MyFree(b.value);
     GEN_Locale loc{};
     loc.language_length = 3;
     EXPECT_EQ(ODP_PackAV(st.list, 55, &loc, &b), 1);

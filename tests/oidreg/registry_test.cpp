@@ -6,6 +6,7 @@
 #include <sstream>
 #include <vector>
 
+#include "failalloc.h"
 #include "oid/shortoid_internal.h"
 #include "oidreg_fixture.h"
 
@@ -262,6 +263,24 @@ TEST_F(Registry, Abbreviations) {
     EXPECT_EQ(cand->next, nullptr);
     VRBM_freeMatchList(cand);
     EXPECT_TRUE(OID_EqualBinary(bin, RowOf(133)->binary));
+    // Running out of memory while the candidates are collected is
+    // reported as such and leaves nothing behind.
+    vrbm::SetAllocator(vrtest::FailMalloc, vrtest::FailFree);
+    long points = vrtest::SweepFailures(
+        [&] {
+            uint32_t rc = OID_LookupAbbrev_A(st_, h_, "i-a-job-c", bin, nullptr, &cand);
+            if (rc == OID_S_NOMEM) {
+                EXPECT_EQ(cand, nullptr);
+                return false;
+            }
+            EXPECT_EQ(rc, OID_S_AMBIGUOUS);
+            vrtest::FailAlloc::Disarm();
+            VRBM_freeMatchList(cand);
+            return true;
+        },
+        [] {});
+    vrbm::SetAllocator(nullptr, nullptr);
+    EXPECT_GE(points, 2);
 }
 
 // The caches keep at most 73 entries, reuse the least recently used one
@@ -272,7 +291,11 @@ TEST_F(Registry, CachesAreBoundedAndLeastRecentlyUsedGoesFirst) {
     for (uint32_t r = 133; rows.size() < 80; r++)
         if (RowOf(r)->binary) rows.push_back(RowOf(r));
     unsigned char bin[OID_MAX_BINARY];
-    auto key = [](const char *name) { return std::string("DPAOIDs_C") + '\0' + name; };
+    auto key = [](const char *name) {
+        std::string k(name);
+        k.push_back('\0');
+        return k.append("DPAOIDs_C");
+    };
     for (size_t i = 0; i < 73; i++)
         ASSERT_EQ(OID_LookupName(st_, h_, rows[i]->name, bin, nullptr), 0u);
     EXPECT_EQ(CacheCount(CacheKind::kName), 73u);

@@ -270,6 +270,39 @@ TEST(SetConversion, EmptyAttributesAndEmptyValueNodes) {
     EXPECT_EQ(st.code(), 0xC00E006Cu);
 }
 
+TEST(SetConversion, RepeatedIdentifiersArriveAsTheyWereSent) {
+    Status st;
+    AS_SetHandle set = AS_nullSetHandle;
+    ASSERT_EQ(AS_Create(st.list, &set, nullptr, 1), 0);
+    GENU_ShortOID copies = 0, name = 0;
+    ASSERT_EQ(GENU_AsciiToShortOID(st.list, "id-att-copy-count", &copies), 0);
+    ASSERT_EQ(GENU_AsciiToShortOID(st.list, "id-att-job-name", &name), 0);
+    GEN_Cardinal one = 1, two = 2;
+    AS_AttrHandle ah = nullptr;
+    ASSERT_EQ(AS_AddAttr(st.list, set, copies, 1, &ah), 0);
+    ASSERT_EQ(AS_AddAttrValMR(st.list, ah, 1, &one, &GENU_CardinalDesc), 0);
+    AS_FreeAttrHandle(st.list, &ah);
+    ASSERT_EQ(AS_AddAttr(st.list, set, name, 27, &ah), 0);
+    AS_FreeAttrHandle(st.list, &ah);
+    ASSERT_EQ(AS_AddAttr(st.list, set, copies, 1, &ah), 0);
+    ASSERT_EQ(AS_AddAttrValMR(st.list, ah, 1, &two, &GENU_CardinalDesc), 0);
+    AS_FreeAttrHandle(st.list, &ah);
+    ODP_BerAttrSet *ber = nullptr;
+    ASSERT_EQ(ToBER_AS(st.list, &ber, &set, ODP_AS_MODE_EXTENDED_ACL), 0);
+    auto *back = static_cast<ODP_BerAttrSet **>(Wire(ODP_PDU_ATTRIBUTE_SET, &ber));
+    AS_SetHandle decoded = AS_nullSetHandle;
+    ASSERT_EQ(ToGEN_AS(st.list, *back, &decoded), 0) << std::hex << st.code();
+    ExpectSameSets(set, decoded, false);
+    // An identifier that occurs once is found as in any set.
+    uint32_t count = 9;
+    ASSERT_EQ(AS_GetAttrValCount(st.list, decoded, name, &count), 0);
+    EXPECT_EQ(count, 0u);
+    AS_Destroy(st.list, &decoded);
+    GENU_OssFreePDU(nullptr, ODP_PDU_ATTRIBUTE_SET, back);
+    FreeBER_AS(st.list, ber);
+    AS_Destroy(st.list, &set);
+}
+
 TEST(SetConversion, AttributeStoredUnderAnotherTypeIsRefused) {
     Status st;
     AS_SetHandle set = AS_nullSetHandle;

@@ -26,25 +26,22 @@ class Arena {
     bool Coin() { return rng_() % 2; }
     uint32_t Next() { return static_cast<uint32_t>(rng_()); }
 
-    // One complete encoding of a text-like value (the fields of value
-    // syntaxes take any complete encoding).
-    GENU_Buffer Value() {
+    // One complete encoding of a random value of the syntax.
+    GENU_Buffer Value(uint32_t type) {
         Status st;
         RandomValue v;
-        uint32_t type = Coin() ? 27 : 16;
         v.Fill(type, rng_);
+        if (type == 48) {
+            // In the canonical form (UTC, whole seconds), which a peer's
+            // re-encoding keeps byte for byte.
+            auto *t = reinterpret_cast<GEN_GeneralizedTime *>(v.bytes);
+            if (!t->utc) t->year = static_cast<int16_t>(t->year - 1900);
+            t->utc = 1;
+            t->mindiff = 0;
+            t->millisecond = 0;
+        }
         GENU_Buffer b{};
         ODP_PackAV(st.list, type, v.data(), &b);
-        unsigned char *p = b.value;
-        undo_.push_back([p](STF_List *) { _GENU__MyFree(p); });
-        return b;
-    }
-    GENU_Buffer Time() {
-        Status st;
-        RandomValue v;
-        v.Fill(48, rng_);
-        GENU_Buffer b{};
-        ODP_PackAV(st.list, 48, v.data(), &b);
         unsigned char *p = b.value;
         undo_.push_back([p](STF_List *) { _GENU__MyFree(p); });
         return b;
@@ -93,10 +90,41 @@ class Arena {
     ODP_BerDocDescription Doc() {
         ODP_BerDocDescription d{};
         Maybe(d.bit_mask, 0x80, [&] { d.transfer_method = Oid(); });
-        Maybe(d.bit_mask, 0x40, [&] { d.content = Value(); });
+        Maybe(d.bit_mask, 0x40, [&] { d.content = Value(7); });
         Maybe(d.bit_mask, 0x20, [&] { d.document_type = Oid(); });
         Maybe(d.bit_mask, 0x10, [&] { d.attributes = Set(); });
         return d;
+    }
+    // A random filter of present and equality items, nested up to depth.
+    ODP_BerFilter *Filter(int depth) {
+        auto *f = Block<ODP_BerFilter>();
+        uint32_t pick = depth > 0 ? Next() % 5 : Next() % 2;
+        if (pick == 0) {
+            f->choice = GEN_FILTER_ITEM;
+            f->u.item.choice = GEN_ITEM_PRESENT;
+            f->u.item.u.present = Oid();
+        } else if (pick == 1) {
+            f->choice = GEN_FILTER_ITEM;
+            f->u.item.choice = static_cast<uint16_t>(1 + Next() % 8);
+            if (f->u.item.choice == GEN_ITEM_SUBSTRINGS || f->u.item.choice == GEN_ITEM_PRESENT)
+                f->u.item.choice = GEN_ITEM_EQUALITY;
+            ODP_BerAttrSet *s = Set();
+            if (s) f->u.item.u.attribute = s->attribute;
+            else f->u.item.u.attribute.type = Oid();
+        } else if (pick == 4) {
+            f->choice = GEN_FILTER_NOT;
+            f->u.not_filter = Filter(depth - 1);
+        } else {
+            f->choice = static_cast<uint16_t>(pick); // 2 and, 3 or
+            ODP_BerFilterList **tail = pick == 2 ? &f->u.and_set : &f->u.or_set;
+            for (uint32_t k = Next() % 3; k > 0; --k) {
+                auto *n = Block<ODP_BerFilterList>();
+                n->filter = *Filter(depth - 1);
+                *tail = n;
+                tail = &n->next;
+            }
+        }
+        return f;
     }
     template <class Node>
     Node *ListOf(size_t n, const std::function<void(Node *)> &fill) {
@@ -124,7 +152,7 @@ inline void *RandomOperationPdu(Arena &a, int pdu) {
         p->choice = static_cast<uint16_t>(1 + a.Next() % 3);
         if (p->choice == 1) {
             auto &c = p->u.create_job;
-            c.printer_name = a.Value();
+            c.printer_name = a.Value(27);
             a.Maybe(c.bit_mask, 0x80, [&] { c.job_submission_complete = 0; });
             a.Maybe(c.bit_mask, 0x40, [&] { c.job_attributes = a.Set(); });
             a.Maybe(c.bit_mask, 0x20, [&] { c.first_document = a.Doc(); });
@@ -147,7 +175,7 @@ inline void *RandomOperationPdu(Arena &a, int pdu) {
         p->choice = static_cast<uint16_t>(1 + a.Next() % 2);
         if (p->choice == 1) {
             auto &c = p->u.continuation;
-            c.context = a.Value();
+            c.context = a.Value(20);
             a.Maybe(c.bit_mask, 0x80, [&] { c.abort = 1; });
             a.Maybe(c.bit_mask, 0x40, [&] { c.common_arguments = a.Set(); });
         } else {
@@ -158,9 +186,9 @@ inline void *RandomOperationPdu(Arena &a, int pdu) {
                 auto &s = c.selector;
                 a.Maybe(s.bit_mask, 0x80, [&] {
                     s.object_identifications =
-                        a.ListOf<ODP_BerValueList>(1 + a.Next() % 3, [&](ODP_BerValueList *n) { n->value = a.Value(); });
+                        a.ListOf<ODP_BerValueList>(1 + a.Next() % 3, [&](ODP_BerValueList *n) { n->value = a.Value(64); });
                 });
-                a.Maybe(s.bit_mask, 0x40, [&] { s.filter = a.Value(); });
+                a.Maybe(s.bit_mask, 0x40, [&] { s.filter = a.Filter(2); });
                 a.Maybe(s.bit_mask, 0x20, [&] { s.time_limit = static_cast<int32_t>(a.Next()); });
                 a.Maybe(s.bit_mask, 0x10, [&] { s.count_limit = static_cast<int32_t>(a.Next()); });
             });
@@ -176,8 +204,8 @@ inline void *RandomOperationPdu(Arena &a, int pdu) {
     case ODP_PDU_PAUSE_ARG: case ODP_PDU_RESUME_ARG: case ODP_PDU_SHUTDOWN_ARG: {
         auto *p = a.Block<ODP_BerObjectOpArg>();
         p->object_class = a.Oid();
-        p->object_instance = a.Value();
-        a.Maybe(p->bit_mask, 0x80, [&] { p->message = a.Value(); });
+        p->object_instance = a.Value(64);
+        a.Maybe(p->bit_mask, 0x80, [&] { p->message = a.Value(16); });
         a.Maybe(p->bit_mask, 0x40, [&] { p->common_arguments = a.Set(); });
         if (pdu == ODP_PDU_SHUTDOWN_ARG) p->when = a.Oid();
         return p;
@@ -185,8 +213,8 @@ inline void *RandomOperationPdu(Arena &a, int pdu) {
     case ODP_PDU_SET_ARG: {
         auto *p = a.Block<ODP_BerSetArg>();
         p->object_class = a.Oid();
-        p->object_instance = a.Value();
-        a.Maybe(p->bit_mask, 0x80, [&] { p->message = a.Value(); });
+        p->object_instance = a.Value(64);
+        a.Maybe(p->bit_mask, 0x80, [&] { p->message = a.Value(16); });
         a.Maybe(p->bit_mask, 0x40, [&] { p->attr_modification = a.ModSet(); });
         a.Maybe(p->bit_mask, 0x20, [&] { p->common_arguments = a.Set(); });
         return p;
@@ -194,7 +222,7 @@ inline void *RandomOperationPdu(Arena &a, int pdu) {
     case ODP_PDU_CONTROL_ARG: {
         auto *p = a.Block<ODP_BerControlArg>();
         p->object_class = a.Oid();
-        p->object_instance = a.Value();
+        p->object_instance = a.Value(64);
         p->operations = a.Set();
         a.Maybe(p->bit_mask, 0x40, [&] { p->common_arguments = a.Set(); });
         return p;
@@ -202,9 +230,9 @@ inline void *RandomOperationPdu(Arena &a, int pdu) {
     case ODP_PDU_CREATE_ARG: {
         auto *p = a.Block<ODP_BerCreateArg>();
         p->object_class = a.Oid();
-        p->object_instance = a.Value();
-        a.Maybe(p->bit_mask, 0x80, [&] { p->message = a.Value(); });
-        a.Maybe(p->bit_mask, 0x40, [&] { p->initial_value_object = a.Value(); });
+        p->object_instance = a.Value(64);
+        a.Maybe(p->bit_mask, 0x80, [&] { p->message = a.Value(16); });
+        a.Maybe(p->bit_mask, 0x40, [&] { p->initial_value_object = a.Value(64); });
         a.Maybe(p->bit_mask, 0x20, [&] { p->force_creation = a.Coin(); });
         a.Maybe(p->bit_mask, 0x10, [&] { p->object_attributes = a.Set(); });
         a.Maybe(p->bit_mask, 0x08, [&] { p->common_arguments = a.Set(); });
@@ -212,9 +240,9 @@ inline void *RandomOperationPdu(Arena &a, int pdu) {
     }
     case ODP_PDU_SEND_EVENT_ARG: {
         auto *p = a.Block<ODP_BerSendEventArg>();
-        p->event = a.Value();
+        p->event = a.Value(18);
         a.Maybe(p->bit_mask, 0x80, [&] { p->event_attributes = a.Set(); });
-        a.Maybe(p->bit_mask, 0x40, [&] { p->message = a.Value(); });
+        a.Maybe(p->bit_mask, 0x40, [&] { p->message = a.Value(16); });
         a.Maybe(p->bit_mask, 0x20, [&] { p->common_arguments = a.Set(); });
         return p;
     }
@@ -222,7 +250,7 @@ inline void *RandomOperationPdu(Arena &a, int pdu) {
         auto *p = a.Block<ODP_BerCancelJobArg>();
         a.JobId(p->existing_job);
         a.Maybe(p->bit_mask, 0x80, [&] { p->document_number = static_cast<int32_t>(a.Next() % 50); });
-        a.Maybe(p->bit_mask, 0x40, [&] { p->cancel_message = a.Value(); });
+        a.Maybe(p->bit_mask, 0x40, [&] { p->cancel_message = a.Value(16); });
         a.Maybe(p->bit_mask, 0x20, [&] { p->retention_period = static_cast<int32_t>(a.Next()); });
         a.Maybe(p->bit_mask, 0x10, [&] { p->common_arguments = a.Set(); });
         return p;
@@ -232,14 +260,14 @@ inline void *RandomOperationPdu(Arena &a, int pdu) {
         a.JobId(p->job_identification);
         a.Maybe(p->bit_mask, 0x80, [&] { p->document_number = static_cast<int32_t>(a.Next() % 50); });
         p->job_attr_modification = a.ModSet();
-        a.Maybe(p->bit_mask, 0x40, [&] { p->modify_message = a.Value(); });
+        a.Maybe(p->bit_mask, 0x40, [&] { p->modify_message = a.Value(16); });
         a.Maybe(p->bit_mask, 0x20, [&] { p->common_arguments = a.Set(); });
         return p;
     }
     case ODP_PDU_PROMOTE_JOB_ARG: {
         auto *p = a.Block<ODP_BerPromoteJobArg>();
         a.JobId(p->job_identification);
-        a.Maybe(p->bit_mask, 0x80, [&] { p->promote_message = a.Value(); });
+        a.Maybe(p->bit_mask, 0x80, [&] { p->promote_message = a.Value(16); });
         a.Maybe(p->bit_mask, 0x40, [&] { p->common_arguments = a.Set(); });
         return p;
     }
@@ -249,24 +277,24 @@ inline void *RandomOperationPdu(Arena &a, int pdu) {
         if (p->job.choice == 1)
             a.JobId(p->job.u.job);
         else
-            p->job.u.printer = a.Value();
-        a.Maybe(p->bit_mask, 0x80, [&] { p->message = a.Value(); });
+            p->job.u.printer = a.Value(27);
+        a.Maybe(p->bit_mask, 0x80, [&] { p->message = a.Value(16); });
         a.Maybe(p->bit_mask, 0x40, [&] { p->common_arguments = a.Set(); });
         return p;
     }
     case ODP_PDU_RESUME_JOB_ARG: {
         auto *p = a.Block<ODP_BerResumeJobArg>();
         a.JobId(p->resumed_job);
-        a.Maybe(p->bit_mask, 0x80, [&] { p->resume_message = a.Value(); });
+        a.Maybe(p->bit_mask, 0x80, [&] { p->resume_message = a.Value(16); });
         a.Maybe(p->bit_mask, 0x20, [&] { p->common_arguments = a.Set(); });
         return p;
     }
     case ODP_PDU_RESUBMIT_JOB_ARG: {
         auto *p = a.Block<ODP_BerResubmitJobArg>();
         p->object_class = a.Oid();
-        p->object_identification = a.Value();
-        p->printer = a.Value();
-        a.Maybe(p->bit_mask, 0x80, [&] { p->message = a.Value(); });
+        p->object_identification = a.Value(64);
+        p->printer = a.Value(6);
+        a.Maybe(p->bit_mask, 0x80, [&] { p->message = a.Value(16); });
         a.Maybe(p->bit_mask, 0x40, [&] { p->common_arguments = a.Set(); });
         return p;
     }
@@ -274,18 +302,18 @@ inline void *RandomOperationPdu(Arena &a, int pdu) {
         auto *p = a.Block<ODP_BerPrintRes>();
         a.JobId(p->job_identification);
         a.Maybe(p->bit_mask, 0x80, [&] { p->oid = a.Oid(); });
-        a.Maybe(p->bit_mask, 0x40, [&] { p->server_message = a.Value(); });
+        a.Maybe(p->bit_mask, 0x40, [&] { p->server_message = a.Value(16); });
         a.Maybe(p->bit_mask, 0x20, [&] { p->document_status = a.Set(); });
         p->job_status = a.Set();
         return p;
     }
     case ODP_PDU_LIST_RES: {
         auto *p = a.Block<ODP_BerListRes>();
-        p->answer_time = a.Time();
-        a.Maybe(p->bit_mask, 0x80, [&] { p->continuation = a.Value(); });
+        p->answer_time = a.Value(48);
+        a.Maybe(p->bit_mask, 0x80, [&] { p->continuation = a.Value(20); });
         a.Maybe(p->bit_mask, 0x40, [&] { p->limit_encountered = static_cast<int32_t>(a.Next() % 3); });
         p->result_set = a.ListOf<ODP_BerObjectResult>(a.Next() % 3, [&](ODP_BerObjectResult *n) {
-            n->object_identification = a.Value();
+            n->object_identification = a.Value(64);
             n->attribute_set = a.Set();
             n->object_class = a.Oid();
         });
@@ -299,7 +327,7 @@ inline void *RandomOperationPdu(Arena &a, int pdu) {
     case ODP_PDU_PAUSE_JOB_RES: {
         auto *p = a.Block<ODP_BerPauseJobRes>();
         a.JobId(p->paused_job_identifier);
-        p->checkpoint = a.ListOf<ODP_BerValueList>(a.Next() % 3, [&](ODP_BerValueList *n) { n->value = a.Value(); });
+        p->checkpoint = a.ListOf<ODP_BerValueList>(a.Next() % 3, [&](ODP_BerValueList *n) { n->value = a.Value(74); });
         a.Maybe(p->bit_mask, 0x80, [&] { p->job_status = a.Set(); });
         return p;
     }

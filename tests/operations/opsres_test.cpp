@@ -71,12 +71,7 @@ TEST(OperationPdus, EveryArgumentAndResultRoundTripsWithItsPresenceBits) {
     }
 }
 
-TEST(OperationPdus, OperationTables) {
-    EXPECT_EQ(ODP_ArgumentPDU(0), ODP_PDU_PRINT_ARG);
-    EXPECT_EQ(ODP_ResultPDU(6), ODP_PDU_PRINT_RES);
-    EXPECT_EQ(ODP_ArgumentPDU(9), ODP_PDU_LIST_ARG);
-    EXPECT_EQ(ODP_ResultPDU(28), ODP_PDU_CONTROL_RES);
-    EXPECT_EQ(ODP_ArgumentPDU(23), ODP_PDU_RESUBMIT_JOB_ARG);
+TEST(OperationPdus, UnusedOperationCodesHaveNoPdus) {
     for (int32_t unused : {27, 29, 30, -1}) {
         EXPECT_EQ(ODP_ArgumentPDU(unused), 0);
         EXPECT_EQ(ODP_ResultPDU(unused), 0);

@@ -75,6 +75,12 @@ void Print(const char *name, const unsigned char *binary, const OID_Characterist
 
 int Create(const char *dir) {
     List st;
+    std::string main = std::string(dir) + "/" + vr::oid::kMainFile + ".dbm";
+    if (FILE *f = std::fopen(main.c_str(), "rb")) {
+        std::fclose(f);
+        std::fprintf(stderr, "vroid: %s already holds a registry\n", dir);
+        return 1;
+    }
     uint32_t rc = vr::oid::CreateRegistry(st.l, dir);
     if (rc) return Report("create", st.l, rc);
     std::printf("registry created in %s\n", dir);
