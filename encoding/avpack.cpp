@@ -738,6 +738,11 @@ int vrber::SyntaxFreeGen(STF_List *status, uint32_t type, void *value, const GEN
     return 0;
 }
 
+int vrber::SyntaxPdu(uint32_t type) {
+    const Syntax *s = FindSyntax(type);
+    return s ? s->pdu : -1;
+}
+
 size_t vrber::SyntaxBerSize(uint32_t type) {
     const Syntax *s = FindSyntax(type);
     if (!s) return 0;
