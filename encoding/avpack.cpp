@@ -309,20 +309,22 @@ uint32_t vrber::BerTextToGen(STF_List *status, const BerText &b, GEN_Text *t, co
             if (uint32_t rc = WireToShort(b.u.other.code_set, &t->charset)) return Fail(status, rc);
         }
         if (!o.length) return 0;
-        auto *p = static_cast<unsigned char *>(a->alloc(b.choice == GEN_KIND_CODESET ? 4096 : o.length + 1u));
-        if (!p) return Fail(status, kNoMem);
+        // Converted text is held only as long as it is: a short text never
+        // costs a full block.
+        unsigned char converted[4095];
+        const unsigned char *from = o.value;
         uint32_t n = o.length;
         if (b.choice == GEN_KIND_CODESET) {
             STF_List *inner = STF_CreateList(nullptr);
-            int rc = inner ? ICONV_ToGEN_OtherCodeSet4095(inner, o.value, o.length, p, &n) : 1;
+            int rc = inner ? ICONV_ToGEN_OtherCodeSet4095(inner, o.value, o.length, converted, &n) : 1;
             if (inner) STF_DeleteList(inner);
-            if (rc) {
-                a->free(p);
-                return Fail(status, kBackConv);
-            }
-        } else {
-            memcpy(p, o.value, n);
+            if (rc) return Fail(status, inner ? kBackConv : kNoMem);
+            from = converted;
+            if (!n) return 0;
         }
+        auto *p = static_cast<unsigned char *>(a->alloc(n + 1u));
+        if (!p) return Fail(status, kNoMem);
+        if (n) memcpy(p, from, n);
         p[n] = 0;
         t->u.octets.length = static_cast<int32_t>(n);
         t->u.octets.value = p;
@@ -736,6 +738,11 @@ int vrber::SyntaxFreeGen(STF_List *status, uint32_t type, void *value, const GEN
         o->length = 0;
     }
     return 0;
+}
+
+int vrber::SyntaxPdu(uint32_t type) {
+    const Syntax *s = FindSyntax(type);
+    return s ? s->pdu : -1;
 }
 
 size_t vrber::SyntaxBerSize(uint32_t type) {
