@@ -247,11 +247,38 @@ uint32_t vrber::ShortToWire(GENU_ShortOID id, BerOid *out) {
     return 0;
 }
 
+namespace {
+
+// The built-in identifiers a thread met last, by a hash of their form: a
+// repeated identifier skips the search of the table.
+struct RecentForm {
+    uint8_t length;
+    unsigned char form[53];
+    GENU_ShortOID id;
+};
+thread_local RecentForm t_recent[64];
+
+size_t RecentSlot(const unsigned char *p, uint32_t n) {
+    uint32_t h = 2166136261u;
+    for (uint32_t i = 0; i < n; ++i) h = (h ^ p[i]) * 16777619u;
+    return (h ^ (h >> 16)) & 63;
+}
+
+} // namespace
+
 uint32_t vrber::WireToShort(const BerOid &o, GENU_ShortOID *out) {
     // Longer forms are never registered.
     if (!o.length || o.length > 53 || !o.value) return kInvalid;
+    RecentForm &r = t_recent[RecentSlot(o.value, o.length)];
+    if (r.length == o.length && !memcmp(r.form, o.value, o.length)) {
+        *out = r.id;
+        return 0;
+    }
     if (const vr::oid::IndexEntry *e = vr::oid::FindByContent(o.value, o.length)) {
         *out = vr::oid::ShortOfRow(e->number);
+        r.length = static_cast<uint8_t>(o.length);
+        memcpy(r.form, o.value, o.length);
+        r.id = *out;
         return 0;
     }
     STF_List *st = Scratch();
@@ -282,20 +309,22 @@ uint32_t vrber::BerTextToGen(STF_List *status, const BerText &b, GEN_Text *t, co
             if (uint32_t rc = WireToShort(b.u.other.code_set, &t->charset)) return Fail(status, rc);
         }
         if (!o.length) return 0;
-        auto *p = static_cast<unsigned char *>(a->alloc(b.choice == GEN_KIND_CODESET ? 4096 : o.length + 1u));
-        if (!p) return Fail(status, kNoMem);
+        // Converted text is held only as long as it is: a short text never
+        // costs a full block.
+        unsigned char converted[4095];
+        const unsigned char *from = o.value;
         uint32_t n = o.length;
         if (b.choice == GEN_KIND_CODESET) {
             STF_List *inner = STF_CreateList(nullptr);
-            int rc = inner ? ICONV_ToGEN_OtherCodeSet4095(inner, o.value, o.length, p, &n) : 1;
+            int rc = inner ? ICONV_ToGEN_OtherCodeSet4095(inner, o.value, o.length, converted, &n) : 1;
             if (inner) STF_DeleteList(inner);
-            if (rc) {
-                a->free(p);
-                return Fail(status, kBackConv);
-            }
-        } else {
-            memcpy(p, o.value, n);
+            if (rc) return Fail(status, inner ? kBackConv : kNoMem);
+            from = converted;
+            if (!n) return 0;
         }
+        auto *p = static_cast<unsigned char *>(a->alloc(n + 1u));
+        if (!p) return Fail(status, kNoMem);
+        if (n) memcpy(p, from, n);
         p[n] = 0;
         t->u.octets.length = static_cast<int32_t>(n);
         t->u.octets.value = p;
@@ -709,6 +738,11 @@ int vrber::SyntaxFreeGen(STF_List *status, uint32_t type, void *value, const GEN
         o->length = 0;
     }
     return 0;
+}
+
+int vrber::SyntaxPdu(uint32_t type) {
+    const Syntax *s = FindSyntax(type);
+    return s ? s->pdu : -1;
 }
 
 size_t vrber::SyntaxBerSize(uint32_t type) {

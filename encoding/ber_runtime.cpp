@@ -725,10 +725,14 @@ int Reader::Content(const Type &t, void *v, const Tlv &e, int depth) {
                 return Fail(kBadData, "padded object identifier", &t);
         if (e.cb[n - 1] & 0x80) return Fail(kBadData, "truncated object identifier", &t);
         auto *o = static_cast<OctetsField *>(v);
+        o->length = static_cast<uint32_t>(n);
+        if (t.flags & kInPlace) {
+            o->value = const_cast<unsigned char *>(e.cb);
+            return kOk;
+        }
         o->value = static_cast<unsigned char *>(Alloc(n));
         if (!o->value) return Fail(kNoMemory, "out of memory", &t);
         memcpy(o->value, e.cb, n);
-        o->length = static_cast<uint32_t>(n);
         return kOk;
     }
     case Kind::Seq: {
@@ -902,7 +906,7 @@ void FreeIn(const Hooks &h, const Type &t, void *v, int depth) {
     case Kind::Open:
     case Kind::Oid: {
         auto *o = static_cast<OctetsField *>(v);
-        if (o->value) h.free(o->value);
+        if (o->value && !(t.kind == Kind::Oid && (t.flags & kInPlace))) h.free(o->value);
         o->value = nullptr;
         o->length = 0;
         return;

@@ -39,7 +39,10 @@ enum class Kind : uint8_t {
     Seq, Set, Choice, SeqOf, SetOf, Ptr, Map,
 };
 
-enum : uint8_t { kUnsigned = 1, kChoice32 = 2 };
+// kInPlace: a decoded Oid points into the input instead of a block of
+// its own (only for the wire blocks of Map fields, which are gone before
+// the decode returns).
+enum : uint8_t { kUnsigned = 1, kChoice32 = 2, kInPlace = 4 };
 
 enum class TagMode : uint8_t { None, Implicit, Explicit };
 enum : uint8_t { kUniversal = 0, kApplication = 1, kContext = 2, kPrivate = 3 };

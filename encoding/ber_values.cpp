@@ -286,12 +286,22 @@ void AttrRelease(const Hooks &, void *field) {
 }
 const MapOps kAttrOps{AttrToWire, AttrWireRelease, AttrToField, AttrRelease};
 
+uint32_t ExtTypeCopy(const Hooks &, const void *from, void *to) {
+    int32_t type;
+    memcpy(&type, from, sizeof type);
+    if (type < 1 || type > 23) return GEN_S_NOTSUPP;
+    memcpy(to, &type, sizeof type);
+    return 0;
+}
+const MapOps kExtTypeOps{ExtTypeCopy, nullptr, ExtTypeCopy, nullptr};
+
 // ---- Building blocks ------------------------------------------------------
 
 const Type T_U32 = Scalar("Cardinal", Kind::Int, 4, kUnsigned);
 const Type T_I32 = Scalar("Integer", Kind::Int, 4, 0);
 const Type T_U16 = Scalar("Sides", Kind::Int, 2, kUnsigned);
-const Type T_OidWire = Str("ObjectIdentifier", Kind::Oid, 0, sizeof(BerOid), 0);
+// Only ever the wire of Map fields: decoded in place.
+const Type T_OidWire = Type{"ObjectIdentifier", Kind::Oid, kInPlace, 0, 0, sizeof(BerOid), 0, nullptr, 0, nullptr, 0, 0};
 const Type T_Oid = MapOf("ObjectIdentifier", sizeof(GENU_ShortOID), &T_OidWire, &kOidOps);
 const Type T_Text_ = MapOf("Text", sizeof(GEN_Text), &T_Text, &kTextOps);
 const Type T_Name = MapOf("SimpleName", sizeof(GEN_SimpleName), &T_SimpleName, &kNameOps);
@@ -464,9 +474,11 @@ const Type T_WireDdas = List("BuiltInDomainDefinedAttributes", Kind::SeqOf, &T_D
 const Type T_Ddas = MapOf("BuiltInDomainDefinedAttributes", sizeof(GEN_DomainDefinedAttrs), &T_WireDdas, &kDdasOps);
 const Type P_Ddas = PtrTo("BuiltInDomainDefinedAttributes", &T_Ddas);
 
-// Extension attribute: the element sits in the node after `next`.
+// Extension attribute: the element sits in the node after `next`. Only
+// the standard's types 1 to 23 are known; their values stay encoded.
+const Type T_ExtType = MapOf("ExtensionAttributeType", sizeof(int32_t), &T_I32, &kExtTypeOps);
 constexpr uint32_t kExtBase = OFF(GEN_ExtensionAttrs, type);
-const Member Ext_m[] = {F("extension-attribute-type", &T_I32, OFF(GEN_ExtensionAttrs, type) - kExtBase, 0),
+const Member Ext_m[] = {F("extension-attribute-type", &T_ExtType, OFF(GEN_ExtensionAttrs, type) - kExtBase, 0),
                         F("extension-attribute-value", &T_AnyValue, OFF(GEN_ExtensionAttrs, value) - kExtBase, 1)};
 const Type T_Ext = Cons("ExtensionAttribute", Kind::Seq, sizeof(GEN_ExtensionAttrs) - kExtBase, Ext_m, 2);
 const Type T_Exts = List("ExtensionAttributes", Kind::SetOf, &T_Ext, kExtBase, sizeof(GEN_ExtensionAttrs));

@@ -102,7 +102,7 @@ int ToGEN_oid(STF_List *status, const GENU_BerOID *ber, GENU_ShortOID *id) {
 
 size_t GENU_PDUStructSize(int pdu) {
     for (uint32_t type = 0; type < 95; ++type)
-        if (GENU_TypeToPDU(type) == pdu) return SyntaxBerSize(type);
+        if (SyntaxPdu(type) == pdu) return SyntaxBerSize(type);
     const Type *t = PduType(pdu);
     return t ? t->size : 0;
 }

@@ -32,5 +32,7 @@ int SyntaxToGen(STF_List *status, uint32_t type, const void *ber, void *value, c
 int SyntaxFreeGen(STF_List *status, uint32_t type, void *value, const GENU_Allocator *a);
 // Bytes of the runtime structure of a syntax's PDU; 0 without one.
 size_t SyntaxBerSize(uint32_t type);
+// The PDU number of a syntax, or -1 (without a log message).
+int SyntaxPdu(uint32_t type);
 
 } // namespace vrber

@@ -83,6 +83,10 @@ struct Status {
         for (uint32_t i = 1; STF_GetObjectInfo(l, i, &info) == 0; ++i) out.push_back(info.code);
         return out;
     }
+    // The top code, or all codes, a call left that had to fail (rc 1);
+    // ~0 or nothing when it did not.
+    uint32_t FailedTop(int rc) const { return rc == 1 ? Top() : 0xFFFFFFFFu; }
+    std::vector<uint32_t> Failed(int rc) const { return rc == 1 ? Codes() : std::vector<uint32_t>{}; }
 };
 
 // The contents of a set: identifiers with their values, in set order.

@@ -163,6 +163,16 @@ TEST(ValuePdus, BadValuesFailWithTheSyntaxCode) {
     addr.domain_defined_attrs = &ddas;
     EXPECT_EQ(ODP_PackAV(st.list, 39, &addr, &b), 1);
     EXPECT_EQ(st.code(), 0xC00E0079u);
+    // Extension attributes of the standard's types only.
+    unsigned char null_value[] = {0x05, 0x00};
+    GEN_ExtensionAttrs ext{nullptr, 24, {2, null_value}};
+    GEN_DeliveryAddress with_ext{};
+    with_ext.extension_attrs = &ext;
+    EXPECT_EQ(ODP_PackAV(st.list, 39, &with_ext, &b), 1);
+    EXPECT_EQ(st.code(), 0xC00E0079u);
+    ext.type = 23;
+    ASSERT_EQ(ODP_PackAV(st.list, 39, &with_ext, &b), 0);
+    _GENU__MyFree(b.value);
     GEN_Locale loc{};
     loc.language_length = 3;
     EXPECT_EQ(ODP_PackAV(st.list, 55, &loc, &b), 1);

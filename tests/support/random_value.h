@@ -134,6 +134,8 @@ class RandomValues {
             for (int i = 0; i < l->language_length; ++i) l->language[i] = static_cast<char>('a' + Below(26));
             for (int i = 0; i < l->territory_length; ++i) l->territory[i] = static_cast<char>('A' + Below(26));
             if (Below(2)) l->code_set = Oid();
+        } else if (name == "ExtensionAttributeType") {
+            *static_cast<int32_t *>(v) = static_cast<int32_t>(1 + Below(23));
         } else if (name == "Attribute") {
             // An attribute of its own set: a job name with one to three
             // names, or a priority.

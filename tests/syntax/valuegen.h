@@ -16,6 +16,8 @@ struct StatusList {
     ~StatusList() { STF_DeleteList(list); }
     operator STF_List *() const { return list; }
     uint32_t code() const { return STF_GetStatus(list); }
+    // The code a call left that had to fail (rc 1); ~0 when it did not.
+    uint32_t failed(int rc) const { return rc == 1 ? code() : 0xFFFFFFFFu; }
     // The list emptied, for the copy and delete family, which adds to a
     // list without clearing it.
     STF_List *fresh() const { return STF_ClearStatus(list); }
