@@ -8,8 +8,6 @@
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -17,13 +15,12 @@
 #include <vector>
 
 #include "messages/i18n_internal.h"
+#include "scratch.h"
 #include "oid/registry_internal.h"
 #include "vrcore/genu.h"
 #include "vrcore/i18n.h"
 #include "vrcore/iconv.h"
 #include "vrcore/stf.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -35,20 +32,13 @@ List NewList() { return List(STF_CreateList(nullptr)); }
 
 std::string ShippedDir() { return std::string(VRCORE_SOURCE_DIR) + "/messages"; }
 
-class TempDir {
+// A scratch directory that takes files by name.
+class TempDir : public vrtest::ScratchDir {
   public:
-    TempDir() {
-        char tmpl[] = "/tmp/vri18nXXXXXX";
-        path_ = mkdtemp(tmpl);
-    }
-    ~TempDir() { fs::remove_all(path_); }
-    const std::string &path() const { return path_; }
+    TempDir() : ScratchDir("vri18n") {}
     void Write(const std::string &name, const std::string &text) const {
-        std::ofstream(path_ + "/" + name, std::ios::binary) << text;
+        vrtest::WriteFile(path() + "/" + name, text);
     }
-
-  private:
-    std::string path_;
 };
 
 // A registry made once for the whole program, so the dynamic UTF-8
@@ -182,8 +172,7 @@ TEST(MappingFile, FieldsAreStoredAsTheFileMeansThem) {
 }
 
 TEST(MappingFile, ShippedFileNamesOnlyConvertibleCodeSets) {
-    std::ifstream in(ShippedDir() + "/charset.dat", std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string text = vrtest::ReadFile(ShippedDir() + "/charset.dat");
     vr::i18n::Tables t;
     ASSERT_EQ(Parse(text, t), 0u);
     EXPECT_GE(t.codesets.size(), 40u);

@@ -25,18 +25,18 @@ std::string written(const char *entries) {
 class PnsFiles : public Env {};
 
 TEST_F(PnsFiles, HandEditedFileReadsWithContinuationsCommentsAliases) {
-    spit(etc, "# printers of the second floor\n"
-              "\n"
-              "lab|lab2|color:\\\n"
-              "\t:bsdaddr=prsrv,lab:\\\n"
-              "   # not a comment inside an entry\\\n"
-              "\t:spooling-type=lpd:\n"
-              "  # an indented comment\n"
-              "onlyname\n"
-              "noattrs|x:\n"
-              "dup:note=first:\n"
-              "dup:note=second:\r\n"
-              "last:note=no newline at the end");
+    WriteFile(etc, "# printers of the second floor\n"
+                   "\n"
+                   "lab|lab2|color:\\\n"
+                   "\t:bsdaddr=prsrv,lab:\\\n"
+                   "   # not a comment inside an entry\\\n"
+                   "\t:spooling-type=lpd:\n"
+                   "  # an indented comment\n"
+                   "onlyname\n"
+                   "noattrs|x:\n"
+                   "dup:note=first:\n"
+                   "dup:note=second:\r\n"
+                   "last:note=no newline at the end");
     ns_printer_t *p = ns_printer_get_name("color", "etc");
     ASSERT_NE(p, nullptr);
     EXPECT_STREQ(p->name, "lab");
@@ -57,10 +57,10 @@ TEST_F(PnsFiles, HandEditedFileReadsWithContinuationsCommentsAliases) {
 }
 
 TEST_F(PnsFiles, PutRewritesCanonicallyAndUnsetRemoves) {
-    spit(etc, "# hand comment\n"
-              "a|a1:k=1:\\\n  :j=2:\n"
-              "target|t1:old=1:\n"
-              "b:k=3:\n");
+    WriteFile(etc, "# hand comment\n"
+                   "a|a1:k=1:\\\n  :j=2:\n"
+                   "target|t1:old=1:\n"
+                   "b:k=3:\n");
     chmod(etc.c_str(), 0640);
     ns_printer_t *p = ns_printer_get_name("t1", "etc");
     ASSERT_NE(p, nullptr);
@@ -68,7 +68,7 @@ TEST_F(PnsFiles, PutRewritesCanonicallyAndUnsetRemoves) {
     ASSERT_EQ(ns_set_value_from_string("bsdaddr", "h,q", p), 0);
     ASSERT_EQ(ns_set_value_from_string("note", "x y", p), 0);
     ASSERT_EQ(ns_printer_put(p), 0);
-    EXPECT_EQ(slurp(etc), written(
+    EXPECT_EQ(ReadFile(etc), written(
                               "a|a1:\\\n\t:k=1:\\\n\t:j=2:\n"
                               "target|t1:\\\n\t:bsdaddr=h,q:\\\n\t:note=x y:\n"
                               "b:\\\n\t:k=3:\n"));
@@ -84,12 +84,12 @@ TEST_F(PnsFiles, PutRewritesCanonicallyAndUnsetRemoves) {
     ASSERT_EQ(ns_set_value(nullptr, nullptr, p), 0);
     ASSERT_EQ(ns_printer_put(p), 0);
     ns_printer_destroy(p);
-    EXPECT_EQ(slurp(etc), written("a|a1:\\\n\t:k=1:\\\n\t:j=2:\nb:\\\n\t:k=3:\nnew:\\\n\t:k=v:\n"));
+    EXPECT_EQ(ReadFile(etc), written("a|a1:\\\n\t:k=1:\\\n\t:j=2:\nb:\\\n\t:k=3:\nnew:\\\n\t:k=v:\n"));
     EXPECT_EQ(ns_printer_get_name("target", nullptr), nullptr);
     EXPECT_FALSE(std::filesystem::exists(etc + "-"));
 
     // What the format cannot hold is refused and the file left alone.
-    std::string before = slurp(etc);
+    std::string before = ReadFile(etc);
     for (auto [name, note] : {std::pair{"bad", "a:b"}, {"bad|x", "v"}}) {
         ns_printer_t *bad = make(name, "etc", {{"note", note}});
         EXPECT_EQ(ns_printer_put(bad), -1) << name;
@@ -98,15 +98,15 @@ TEST_F(PnsFiles, PutRewritesCanonicallyAndUnsetRemoves) {
     ns_printer_t *posix = ns_printer_get_name("h:q", nullptr);
     EXPECT_EQ(ns_printer_put(posix), -1);
     ns_printer_destroy(posix);
-    EXPECT_EQ(slurp(etc), before);
+    EXPECT_EQ(ReadFile(etc), before);
 }
 
 TEST_F(PnsFiles, UserFileReadsAndWritesItsForm) {
-    spit(user, "# mine\n"
-               "home|h\tlab\n"
-               "_all\tlab, other\n"
-               "bare\n");
-    spit(etc, "lab:bsdaddr=srv:\nother:bsdaddr=srv2,o:\n");
+    WriteFile(user, "# mine\n"
+                    "home|h\tlab\n"
+                    "_all\tlab, other\n"
+                    "bare\n");
+    WriteFile(etc, "lab:bsdaddr=srv:\nother:bsdaddr=srv2,o:\n");
     EXPECT_EQ(value_of("h", "use", "user"), "lab");
     EXPECT_EQ(value_of("_all", "all"), "lab,other");
     // The user file comes first; its "use" leads to the printers file.
@@ -119,11 +119,11 @@ TEST_F(PnsFiles, UserFileReadsAndWritesItsForm) {
     ASSERT_EQ(ns_set_value_from_string("use", nullptr, p), 0);
     ASSERT_EQ(ns_printer_put(p), 0);
     ns_printer_destroy(p);
-    EXPECT_EQ(slurp(user), written("_all\tlab,other\ndesk\tother\n"));
+    EXPECT_EQ(ReadFile(user), written("_all\tlab,other\ndesk\tother\n"));
 }
 
 TEST_F(PnsFiles, WriterNeverLeavesTheFileMissing) {
-    spit(etc, "seed:k=v:\n");
+    WriteFile(etc, "seed:k=v:\n");
     std::atomic<bool> stop{false};
     std::atomic<int> missing{0}, reads{0};
     std::thread watcher([&] {
@@ -143,7 +143,7 @@ TEST_F(PnsFiles, WriterNeverLeavesTheFileMissing) {
 }
 
 TEST_F(PnsFiles, ThreadsReadWhileOthersWrite) {
-    spit(etc, "fixed:k=v:\n");
+    WriteFile(etc, "fixed:k=v:\n");
     std::atomic<bool> stop{false};
     std::atomic<int> bad{0};
     std::vector<std::thread> readers;
@@ -177,7 +177,7 @@ TEST_F(PnsFiles, ThreadsReadWhileOthersWrite) {
 }
 
 TEST_F(PnsFiles, TwoProcessesWriteWithoutLosingRecords) {
-    spit(etc, "");
+    WriteFile(etc, "");
     uint32_t before = vrcore::pns::read_change_counter(etc);
     auto writer = [&](const char *prefix) {
         return [&, prefix] {
@@ -219,12 +219,12 @@ TEST_F(PnsFiles, TwoProcessesWriteWithoutLosingRecords) {
 }
 
 TEST_F(PnsFiles, ReadersReloadAfterEveryChange) {
-    spit(etc, "p:n=0:\n");
+    WriteFile(etc, "p:n=0:\n");
     EXPECT_EQ(value_of("p", "n"), "0");
     // Another process writes; its change is seen at once, even within the
     // same clock tick.
     for (int i = 1; i <= 20; ++i) {
-        ASSERT_EQ(in_child([&] {
+        ASSERT_EQ(InChild([&] {
                       ns_printer_t *p = make("p", "etc", {{"n", std::to_string(i).c_str()}});
                       return ns_printer_put(p) == 0 ? 0 : 1;
                   }),
@@ -235,10 +235,10 @@ TEST_F(PnsFiles, ReadersReloadAfterEveryChange) {
     // counter...
     struct stat st {};
     ASSERT_EQ(stat(etc.c_str(), &st), 0);
-    std::string text = slurp(etc);
+    std::string text = ReadFile(etc);
     ASSERT_NE(text.find("n=20:"), std::string::npos);
     text.replace(text.find("n=20:"), 5, "n=ab:");
-    spit(etc, text);
+    WriteFile(etc, text);
     struct timespec times[2] = {st.st_atim, st.st_mtim};
     ASSERT_EQ(utimensat(AT_FDCWD, etc.c_str(), times, 0), 0);
     EXPECT_EQ(value_of("p", "n"), "20"); // nothing says it changed
@@ -249,7 +249,7 @@ TEST_F(PnsFiles, ReadersReloadAfterEveryChange) {
     close(fd);
     EXPECT_EQ(value_of("p", "n"), "ab");
     // ...and one that does not touch the counter through the time.
-    spit(etc, "p:n=again:\n");
+    WriteFile(etc, "p:n=again:\n");
     times[1].tv_sec += 5;
     ASSERT_EQ(utimensat(AT_FDCWD, etc.c_str(), times, 0), 0);
     EXPECT_EQ(value_of("p", "n"), "again");
@@ -267,10 +267,10 @@ TEST_F(PnsFiles, WhereTheFilesAre) {
     EXPECT_EQ(etc_file_path(), etc);
     unsetenv("PRINTERS_CONF");
     EXPECT_EQ(etc_file_path(), win + "/printers.cnf");
-    spit(dir + "/none.reg", "[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril]\n"
-                            "\"PrintersConf\"=str(2):\"%windir%/from-registry.cnf\"\n");
+    WriteFile(dir + "/none.reg", "[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril]\n"
+                                 "\"PrintersConf\"=str(2):\"%windir%/from-registry.cnf\"\n");
     EXPECT_EQ(etc_file_path(), win + "/from-registry.cnf");
-    spit(win + "/from-registry.cnf", "reg:k=v:\n");
+    WriteFile(win + "/from-registry.cnf", "reg:k=v:\n");
     EXPECT_EQ(value_of("reg", "k"), "v");
 
     EXPECT_EQ(user_file_path(), dir + "/printers.usr"); // HOME
@@ -289,12 +289,12 @@ TEST_F(PnsFiles, ServiceOrderConfiguration) {
     std::string conf = dir + "/nsswitch.cnf";
     int codes[8];
     EXPECT_EQ(ns_get_svc_order("printers", 8, codes), -1);
-    spit(conf, "# order\n"
-               "printersx: dns\n"
-               "  printers:\tuser files [NOTFOUND=continue] nisplus nis [ UNAVAIL = return ] xfn\n"
-               "hosts: files wrong\n"
-               "groups: files [NOTFOUND=maybe]\n"
-               "many: user printcap files nis nisplus xfn compat dns\n");
+    WriteFile(conf, "# order\n"
+                    "printersx: dns\n"
+                    "  printers:\tuser files [NOTFOUND=continue] nisplus nis [ UNAVAIL = return ] xfn\n"
+                    "hosts: files wrong\n"
+                    "groups: files [NOTFOUND=maybe]\n"
+                    "many: user printcap files nis nisplus xfn compat dns\n");
     ASSERT_EQ(ns_get_svc_order("printers", 8, codes), 0);
     EXPECT_EQ(std::vector<int>(codes, codes + 5), (std::vector<int>{1, 3, 5, 4, 0}));
     ASSERT_EQ(ns_get_svc_order("printersx", 8, codes), 0);
@@ -334,11 +334,11 @@ TEST_F(PnsFiles, BsdAddresses) {
     EXPECT_EQ(value_of("srv:queue:ext", "bsdaddr"), "srv,queue,ext");
     ns_printer_destroy(d);
 
-    spit(etc, "lp1:bsdaddr=s1:\n"
-              "lp2|two:bsdaddr=s2,q2:\n"
-              "same:bsdaddr=s2,q2:\n"
-              "_default:use=lp2:\n"
-              "noaddr:note=x:\n");
+    WriteFile(etc, "lp1:bsdaddr=s1:\n"
+                   "lp2|two:bsdaddr=s2,q2:\n"
+                   "same:bsdaddr=s2,q2:\n"
+                   "_default:use=lp2:\n"
+                   "noaddr:note=x:\n");
     EXPECT_EQ(addr_text(ns_bsd_addr_get_name("two")), "s2,q2@two");
     EXPECT_EQ(addr_text(ns_bsd_addr_get_name("lp1")), "s1,lp1@lp1"); // the record's name stands in
     EXPECT_EQ(addr_text(ns_bsd_addr_get_name("noaddr")), "<none>");
@@ -347,7 +347,7 @@ TEST_F(PnsFiles, BsdAddresses) {
     EXPECT_EQ(addr_texts(ns_bsd_addr_get_all()), (std::vector<std::string>{"s2,q2@_default", "s1,lp1@lp1"}));
 
     // "_all" chooses the printers; PRINTER chooses the default.
-    spit(user, "_all\tlp1,two,lp1\n");
+    WriteFile(user, "_all\tlp1,two,lp1\n");
     setenv("PRINTER", "lp1", 1);
     EXPECT_EQ(addr_texts(ns_bsd_addr_get_all()), (std::vector<std::string>{"s1,lp1@lp1", "s2,q2@two"}));
     std::vector<std::string> seen;

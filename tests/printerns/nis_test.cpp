@@ -24,15 +24,15 @@ class PnsNisUpdate : public Env {
         std::filesystem::create_directories(dir + "/remote");
         std::filesystem::create_directories(dir + "/tmp");
         log = dir + "/calls.log";
-        spit(dir + "/bin/rcp", "#!/bin/sh\n"
-                               "{ printf 'rcp'; for a in \"$@\"; do printf ' [%s]' \"$a\"; done; echo; } >>\"$PNS_LOG\"\n"
-                               "[ -n \"${PNS_FAIL:-}\" ] && exit 1\n"
-                               "case \"$1\" in\n"
-                               "  root@*) cp \"$PNS_REMOTE/$(basename \"${1#*:}\")\" \"$2\" ;;\n"
-                               "  *) [ -f \"$1\" ] || exit 0; cp \"$1\" \"$PNS_REMOTE/$(basename \"${2#*:}\")\" ;;\n"
-                               "esac\n");
-        spit(dir + "/bin/rsh", "#!/bin/sh\n"
-                               "{ printf 'rsh'; for a in \"$@\"; do printf ' [%s]' \"$a\"; done; echo; } >>\"$PNS_LOG\"\n");
+        WriteFile(dir + "/bin/rcp", "#!/bin/sh\n"
+                                    "{ printf 'rcp'; for a in \"$@\"; do printf ' [%s]' \"$a\"; done; echo; } >>\"$PNS_LOG\"\n"
+                                    "[ -n \"${PNS_FAIL:-}\" ] && exit 1\n"
+                                    "case \"$1\" in\n"
+                                    "  root@*) cp \"$PNS_REMOTE/$(basename \"${1#*:}\")\" \"$2\" ;;\n"
+                                    "  *) [ -f \"$1\" ] || exit 0; cp \"$1\" \"$PNS_REMOTE/$(basename \"${2#*:}\")\" ;;\n"
+                                    "esac\n");
+        WriteFile(dir + "/bin/rsh", "#!/bin/sh\n"
+                                    "{ printf 'rsh'; for a in \"$@\"; do printf ' [%s]' \"$a\"; done; echo; } >>\"$PNS_LOG\"\n");
         chmod((dir + "/bin/rcp").c_str(), 0755);
         chmod((dir + "/bin/rsh").c_str(), 0755);
         const char *path = getenv("PATH");
@@ -56,12 +56,12 @@ class PnsNisUpdate : public Env {
 };
 
 TEST_F(PnsNisUpdate, CopiesUpdatesAndRebuildsWithoutAShell) {
-    spit(dir + "/remote/printers.conf", "old:k=v:\nnisp:k=gone:\n");
+    WriteFile(dir + "/remote/printers.conf", "old:k=v:\nnisp:k=gone:\n");
     ns_printer_t *p = make("nisp", "nis", {{"bsdaddr", "s,q"}});
     ASSERT_EQ(vrcore::pns::nis_update("master-1.example", "printers.conf.byname", p), 0);
     ns_printer_destroy(p);
 
-    std::string calls = slurp(log);
+    std::string calls = ReadFile(log);
     std::string t = dir + "/tmp/vrcore-nis";
     std::regex expected("rcp \\[root@master-1.example:/etc/printers.conf\\] \\[" + t +
                         "\\w+/printers.conf.byname\\]\n"
@@ -71,7 +71,7 @@ TEST_F(PnsNisUpdate, CopiesUpdatesAndRebuildsWithoutAShell) {
                         "\\[make\\] \\[-f\\] \\[/var/yp/Makefile\\] \\[-f\\] \\[/var/yp/Makefile.print\\] "
                         "\\[printers.conf\\]\n");
     EXPECT_TRUE(std::regex_match(calls, expected)) << calls;
-    std::string uploaded = slurp(dir + "/remote/printers.conf");
+    std::string uploaded = ReadFile(dir + "/remote/printers.conf");
     EXPECT_NE(uploaded.find("old:\\\n\t:k=v:\n"), std::string::npos) << uploaded;
     EXPECT_NE(uploaded.find("nisp:\\\n\t:bsdaddr=s,q:\n"), std::string::npos) << uploaded;
     EXPECT_EQ(uploaded.find("gone"), std::string::npos);
@@ -80,18 +80,18 @@ TEST_F(PnsNisUpdate, CopiesUpdatesAndRebuildsWithoutAShell) {
 }
 
 TEST_F(PnsNisUpdate, RefusesUnsafeNamesAndReportsFailingSteps) {
-    spit(dir + "/remote/printers.conf", "old:k=v:\n");
+    WriteFile(dir + "/remote/printers.conf", "old:k=v:\n");
     ns_printer_t *p = make("nisp", "nis", {{"k", "v"}});
     for (const char *host : {"-oProxyCommand=x", "a;b", "a b", "", "h$(id)", "h/x", ".hidden"})
         EXPECT_EQ(vrcore::pns::nis_update(host, "printers.conf.byname", p), -1) << host;
     for (const char *map : {"../etc/passwd", "-x", "m;n", ""})
         EXPECT_EQ(vrcore::pns::nis_update("master", map, p), -1) << map;
-    EXPECT_FALSE(std::filesystem::exists(log)) << slurp(log);
+    EXPECT_FALSE(std::filesystem::exists(log)) << ReadFile(log);
 
     setenv("PNS_FAIL", "1", 1);
     EXPECT_EQ(vrcore::pns::nis_update("master", "printers.conf.byname", p), -1);
     unsetenv("PNS_FAIL");
-    std::string calls = slurp(log);
+    std::string calls = ReadFile(log);
     EXPECT_EQ(std::count(calls.begin(), calls.end(), '\n'), 1); // stopped at the first
     // Without a NIS domain there is no master to ask.
     EXPECT_EQ(ns_printer_put(p), -1);
@@ -123,8 +123,8 @@ TEST(PnsNisLive, MapReadFromRealServer) {
                       "/tests/printerns/nis_env.sh' '" + self + "' '" + t + "' 'PnsNisInside.*' >'" + t +
                       "/out.log' 2>&1";
     int rc = system(cmd.c_str());
-    std::string out = slurp(t + "/out.log");
-    EXPECT_TRUE(WIFEXITED(rc) && WEXITSTATUS(rc) == 0) << out << slurp(t + "/ypserv.log") << slurp(t + "/ypbind.log");
+    std::string out = ReadFile(t + "/out.log");
+    EXPECT_TRUE(WIFEXITED(rc) && WEXITSTATUS(rc) == 0) << out << ReadFile(t + "/ypserv.log") << ReadFile(t + "/ypbind.log");
     EXPECT_NE(out.find("[  PASSED  ] 2 tests"), std::string::npos) << out;
     std::error_code ec;
     std::filesystem::remove_all(t, ec);
@@ -140,14 +140,14 @@ class PnsNisInside : public PnsNisUpdate {
 
 // Runs first: the next test stops the server.
 TEST_F(PnsNisInside, PutGoesToTheMapsMaster) {
-    spit(dir + "/remote/printers.conf", "nis1:note=x:\n");
+    WriteFile(dir + "/remote/printers.conf", "nis1:note=x:\n");
     ns_printer_t *p = ns_printer_get_name("nis1", "nis");
     ASSERT_NE(p, nullptr);
     ASSERT_EQ(ns_set_value_from_string("note", "changed", p), 0);
     ASSERT_EQ(ns_printer_put(p), 0);
     ns_printer_destroy(p);
-    EXPECT_EQ(slurp(log).rfind("rcp [root@nismaster:/etc/printers.conf] [", 0), 0u) << slurp(log);
-    EXPECT_NE(slurp(dir + "/remote/printers.conf").find("note=changed"), std::string::npos);
+    EXPECT_EQ(ReadFile(log).rfind("rcp [root@nismaster:/etc/printers.conf] [", 0), 0u) << ReadFile(log);
+    EXPECT_NE(ReadFile(dir + "/remote/printers.conf").find("note=changed"), std::string::npos);
 }
 
 TEST_F(PnsNisInside, LookupsListsAndCache) {
@@ -157,7 +157,7 @@ TEST_F(PnsNisInside, LookupsListsAndCache) {
     EXPECT_STREQ(p->source, "nis");
     ns_printer_destroy(p);
     // Without a service the files come first, then NIS; "use" crosses over.
-    spit(etc, "nis2:note=from-file:\n");
+    WriteFile(etc, "nis2:note=from-file:\n");
     EXPECT_EQ(value_of("nis2", "note"), "from-file");
     EXPECT_EQ(value_of("nis2", "bsdaddr", "nis"), "nsrv,nq");
     ns_printer_t **list = ns_printer_get_list("nis");

@@ -16,21 +16,14 @@
 
 #include <gtest/gtest.h>
 
+#include "scratch.h"
 #include "vrcore/nsp.h"
 
 namespace pnstest {
 
-inline std::string slurp(const std::string &path) {
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-}
-
-inline void spit(const std::string &path, const std::string &text) {
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    f << text;
-}
+using vrtest::InChild;
+using vrtest::ReadFile;
+using vrtest::WriteFile;
 
 // A scratch directory holding the printers file, the user file (through
 // HOME) and the configuration directory (windir); the registry file points
@@ -106,15 +99,6 @@ inline ns_printer_t *make(const char *name, const char *source,
     ns_printer_t *p = ns_printer_create(strdup(name), nullptr, const_cast<char *>(source), nullptr);
     for (auto &[k, v] : attrs) EXPECT_EQ(ns_set_value_from_string(k, v, p), 0);
     return p;
-}
-
-// Runs `body` in a child process; its exit status (128 + signal when killed).
-template <class F> int in_child(F &&body) {
-    pid_t pid = fork();
-    if (pid == 0) _exit(body());
-    int st = 0;
-    waitpid(pid, &st, 0);
-    return WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
 }
 
 } // namespace pnstest

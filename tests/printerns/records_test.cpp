@@ -135,7 +135,7 @@ TEST_F(PnsIndirection, UseAllListAndDepthLimit) {
     // A chain 20 deep: c0 -> c1 -> ... -> c19 -> base.
     for (int i = 0; i < 20; ++i)
         text.append(numbered("c", i)).append(":use=").append(i == 19 ? "base" : numbered("c", i + 1)).append(":\n");
-    spit(etc, text);
+    WriteFile(etc, text);
 
     EXPECT_EQ(value_of("top", "note"), "from-base");
     EXPECT_EQ(value_of("top", "paddr"), "top-own");
@@ -146,7 +146,7 @@ TEST_F(PnsIndirection, UseAllListAndDepthLimit) {
     EXPECT_EQ(value_of("c4", "note"), "from-base");
     EXPECT_EQ(value_of("c3", "note"), "");
     // "use" may name a direct address (the user file can hold the ":").
-    spit(user, "direct2\tqhost:qname\n");
+    WriteFile(user, "direct2\tqhost:qname\n");
     EXPECT_EQ(value_of("direct2", "bsdaddr"), "qhost,qname");
 }
 

@@ -6,7 +6,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <random>
 #include <set>
 #include <string>
@@ -16,6 +15,7 @@
 #include <vrcore/log.h>
 
 #include "loopback.h"
+#include "scratch.h"
 #include "transfer/ft_internal.h"
 
 namespace fs = std::filesystem;
@@ -63,14 +63,11 @@ class TransferTest : public ::testing::Test {
 
     std::string WriteFile(const std::string &name, const std::string &bytes) {
         std::string p = root_ + "/" + name;
-        std::ofstream(p, std::ios::binary) << bytes;
+        vrtest::WriteFile(p, bytes);
         return p;
     }
 
-    static std::string Read(const std::string &path) {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
+    static std::string Read(const std::string &path) { return vrtest::ReadFile(path); }
 
     static std::string RandomBytes(size_t n, unsigned seed = 7) {
         std::mt19937 g(seed);

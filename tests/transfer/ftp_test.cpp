@@ -73,9 +73,9 @@ class FtpServerTest : public TransferTest {
 TEST_F(FtpServerTest, PresentFileArrivesByteIdentical) {
     // Line ends of every kind and all byte values: nothing is converted.
     std::string data = RandomBytes(700000) + "\n\r\n\r" + std::string(1, '\0');
-    std::ofstream(ftp_root_ + "/doc.bin", std::ios::binary) << data;
+    vrtest::WriteFile(ftp_root_ + "/doc.bin", data);
     fs::create_directory(ftp_root_ + "/sub");
-    std::ofstream(ftp_root_ + "/sub/small.ps", std::ios::binary) << "%!PS\nshowpage\n";
+    vrtest::WriteFile(ftp_root_ + "/sub/small.ps", "%!PS\nshowpage\n");
     FT_Result r{};
     ASSERT_EQ(FT_RetrieveToFile(&id_, &Reference(Source("doc.bin")), FT_METHOD_FTP, &spool_, &r), 0u);
     EXPECT_EQ(r.size, data.size());
@@ -88,7 +88,7 @@ TEST_F(FtpServerTest, PresentFileArrivesByteIdentical) {
 }
 
 TEST_F(FtpServerTest, MissingFileOrInjectedCommandLeavesNoSpoolData) {
-    std::ofstream(ftp_root_ + "/victim", std::ios::binary) << "x";
+    vrtest::WriteFile(ftp_root_ + "/victim", "x");
     FT_Result r{};
     EXPECT_EQ(FT_RetrieveToFile(&id_, &Reference(Source("absent.ps")), FT_METHOD_FTP, &spool_, &r), FT_S_FAILED);
     EXPECT_TRUE(SpoolFiles().empty());
