@@ -20,6 +20,7 @@
 #include "vrcore/genu.h"
 #include "vrcore/i18n.h"
 #include "vrcore/iconv.h"
+#include "vrcore/odp.h"
 #include "vrcore/stf.h"
 
 namespace fs = std::filesystem;
@@ -371,6 +372,35 @@ TEST(Conversion, Latin1TextCrossesToAUtf8PeerAndBack) {
         ICONV_Context *after = ICONV_GetAndClearContext();
         EXPECT_EQ(before, after);
         ICONV_DestroyContext(after);
+    }).join();
+}
+
+TEST(Conversion, PackedTextReachesTheWireInThePeersCodeSet) {
+    Loaded loaded(ShippedDir());
+    ASSERT_TRUE(loaded.ok());
+    ScopedLocale de("de_DE");
+    if (!de.ok()) GTEST_SKIP() << "locale de_DE is not generated on this machine";
+    std::thread([] {
+        List st = NewList();
+        ASSERT_TRUE(ConfigureTowardsUtf8(st.get()));
+        std::string bytes = kLatin1;
+        GEN_Text text{};
+        text.kind = GEN_KIND_CODESET;
+        text.u.octets.length = static_cast<int32_t>(bytes.size());
+        text.u.octets.value = reinterpret_cast<unsigned char *>(bytes.data());
+        text.charset = 369;
+        GENU_Buffer wire{};
+        ASSERT_EQ(ODP_PackAV(st.get(), 28, &text, &wire), 0) << std::hex << STF_GetStatus(st.get());
+        std::string encoded(reinterpret_cast<char *>(wire.value), static_cast<size_t>(wire.length));
+        EXPECT_NE(encoded.find("Gr\xC3\xBC\xC3\x9F" "e"), std::string::npos) << "UTF-8 on the wire";
+        void *back = nullptr;
+        GENU_ValueDescriptor desc{};
+        ASSERT_EQ(ODP_UnpackAV(st.get(), static_cast<uint32_t>(wire.length), wire.value, 28, &back, &desc), 0);
+        _GENU__MyFree(wire.value);
+        int32_t order = 1;
+        ASSERT_EQ(GEN_BinCompareAttrValue(st.get(), 28, &text, back, &order), 0);
+        EXPECT_EQ(order, 0) << "the text comes back as it left";
+        desc.del(st.get(), back, &genu_ossAllocator[0]);
     }).join();
 }
 
