@@ -52,14 +52,10 @@ TEST_F(Format, HandBuiltTreeIsRead) {
     for (int whole : {0, 1}) {
         VRBM_Db *db = OpenRo("db", whole);
         ASSERT_NE(db, nullptr);
-        EXPECT_EQ(Fetch(db, "ab"), "x");
-        EXPECT_EQ(Fetch(db, "abc"), "yz");
-        EXPECT_EQ(Fetch(db, "b"), "");
-        EXPECT_EQ(Fetch(db, "k-1"), std::string(200, 'q'));
-        EXPECT_EQ(Fetch(db, "m"), "mm");
-        EXPECT_EQ(Fetch(db, "zz"), "end");
-        EXPECT_EQ(Fetch(db, "a"), "<absent>");
-        EXPECT_EQ(Fetch(db, "zzz"), "<absent>");
+        for (auto [k, d] : {std::pair<std::string, std::string>{"ab", "x"}, {"abc", "yz"}, {"b", ""},
+                            {"k-1", std::string(200, 'q')}, {"m", "mm"}, {"zz", "end"},
+                            {"a", "<absent>"}, {"zzz", "<absent>"}})
+            EXPECT_EQ(Fetch(db, k), d) << k;
         EXPECT_EQ(Check(db), "");
         VRBM_close(db);
     }
@@ -86,34 +82,25 @@ TEST_F(Format, FirstPagesWritten) {
     VRBM_close(db);
     f = ReadFile();
     ASSERT_EQ(f.size(), 3 * 1024u);
-    // Page 0: one key, lastNodeId 2, children 1 and 2.
-    EXPECT_EQ((f[0] >> 2) & 0x3F, 0);
-    EXPECT_EQ(U16(f, 4), 1);
-    EXPECT_EQ(U16(f, 6), 0);
-    EXPECT_EQ(U16(f, 8), 6); // 2 + 3 + pad
-    EXPECT_EQ(U16(f, 10), 2);
-    EXPECT_EQ(U16(f, 12), 0);
-    EXPECT_EQ(U16(f, 76), 1);
-    EXPECT_EQ(U16(f, 78), 2);
-    EXPECT_EQ(U16(f, 144), 3);
-    EXPECT_EQ(std::string(f.begin() + 146, f.begin() + 149), "key");
-    // Page 1: the item, an odd key and odd data each padded.
+    // Page 0: root, one key, lastNodeId 2, children 1 and 2. Page 1: the
+    // item, an odd key and odd data each padded. Page 2: an empty leaf.
     const size_t p1 = 1024, p2 = 2048;
+    const struct {
+        size_t offset;
+        unsigned want;
+    } fields[] = {
+        {4, 1},       {6, 0},      {8, 6 /* 2 + 3 + pad */}, {10, 2},      {12, 0},
+        {76, 1},      {78, 2},     {144, 3},                 {p1 + 4, 1},  {p1 + 6, 1},
+        {p1 + 8, 14}, {p1 + 10, 0}, {p1 + 76, 3},            {p1 + 82, 5}, {p2 + 4, 0},
+        {p2 + 6, 2},  {p2 + 8, 0},  {p2 + 10, 0},
+    };
+    for (const auto &fld : fields) EXPECT_EQ(U16(f, fld.offset), fld.want) << "offset " << fld.offset;
+    EXPECT_EQ((f[0] >> 2) & 0x3F, 0);
     EXPECT_EQ((f[p1] >> 2) & 0x3F, 2);
-    EXPECT_EQ(U16(f, p1 + 4), 1);
-    EXPECT_EQ(U16(f, p1 + 6), 1);
-    EXPECT_EQ(U16(f, p1 + 8), 6 + 8);
-    EXPECT_EQ(U16(f, p1 + 10), 0);
-    EXPECT_EQ(U16(f, p1 + 76), 3);
-    EXPECT_EQ(std::string(f.begin() + p1 + 78, f.begin() + p1 + 81), "key");
-    EXPECT_EQ(U16(f, p1 + 82), 5);
-    EXPECT_EQ(std::string(f.begin() + p1 + 84, f.begin() + p1 + 89), "data1");
-    // Page 2: an empty leaf under the root.
     EXPECT_EQ((f[p2] >> 2) & 0x3F, 2);
-    EXPECT_EQ(U16(f, p2 + 4), 0);
-    EXPECT_EQ(U16(f, p2 + 6), 2);
-    EXPECT_EQ(U16(f, p2 + 8), 0);
-    EXPECT_EQ(U16(f, p2 + 10), 0);
+    EXPECT_EQ(std::string(f.begin() + 146, f.begin() + 149), "key");
+    EXPECT_EQ(std::string(f.begin() + p1 + 78, f.begin() + p1 + 81), "key");
+    EXPECT_EQ(std::string(f.begin() + p1 + 84, f.begin() + p1 + 89), "data1");
 }
 
 TEST_F(Format, ItemLimits) {

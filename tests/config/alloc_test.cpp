@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <dirent.h>
+#include <functional>
 #include <new>
 
 #include "helpers.h"
@@ -59,7 +60,7 @@ TEST(RegistryAlloc, EveryFailingAllocationLeavesTheFileAlone) {
     Registry reg;
     ASSERT_EQ(reg.set_string("Software\\A", "keep", "me"), 0);
     ASSERT_EQ(reg.set_dword("Software\\B", "n", 1), 0);
-    const std::string before = cfgtest::read_file(reg.path());
+    const std::string before = vrtest::ReadFile(reg.path());
     const std::string etc = root.dir() + "/etc/vrcore";
     const size_t files = entries(etc);
     auto sweep = [&](const std::function<int()> &op) {
@@ -75,12 +76,12 @@ TEST(RegistryAlloc, EveryFailingAllocationLeavesTheFileAlone) {
             }
             ++points;
             EXPECT_EQ(rc, ENOMEM) << n;
-            EXPECT_EQ(cfgtest::read_file(reg.path()), before) << n;
+            EXPECT_EQ(vrtest::ReadFile(reg.path()), before) << n;
             EXPECT_EQ(entries(etc), files) << n;
         }
         EXPECT_GT(points, 10);
         // Undo the successful write for the next sweep.
-        cfgtest::write_file(reg.path(), before);
+        vrtest::WriteFile(reg.path(), before);
     };
     sweep([&] { return reg.set_string("Software\\C\\D", "new", "value", true); });
     sweep([&] { return reg.set_dword("Software\\A", "keep", 7); });

@@ -34,11 +34,11 @@ TEST(NamedMutex, LockFilesAreNamedSafelyAndSharedByAllUsers) {
 TEST(NamedMutex, ExcludesOtherProcesses) {
     cfgtest::ScratchRoot root;
     std::string counter = root.dir() + "/counter";
-    cfgtest::write_file(counter, "0");
+    vrtest::WriteFile(counter, "0");
     constexpr int kRounds = 300;
     std::vector<pid_t> kids;
     for (int p = 0; p < 2; ++p)
-        kids.push_back(cfgtest::spawn([&] {
+        kids.push_back(vrtest::Spawn([&] {
             NamedMutex m;
             if (m.open("counter") != 0)
                 return 1;
@@ -46,16 +46,16 @@ TEST(NamedMutex, ExcludesOtherProcesses) {
                 NamedMutexHold hold(m);
                 if (hold.status() != 0)
                     return 2;
-                int n = std::stoi(cfgtest::read_file(counter));
-                cfgtest::write_file(counter, std::to_string(n + 1));
+                int n = std::stoi(vrtest::ReadFile(counter));
+                vrtest::WriteFile(counter, std::to_string(n + 1));
             }
             return 0;
         }));
     for (pid_t k : kids) {
-        int st = cfgtest::wait_status(k);
+        int st = vrtest::WaitStatus(k);
         ASSERT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0);
     }
-    EXPECT_EQ(cfgtest::read_file(counter), std::to_string(2 * kRounds));
+    EXPECT_EQ(vrtest::ReadFile(counter), std::to_string(2 * kRounds));
 }
 
 // Another process holds the mutex: a timed lock expires; once the holder
@@ -65,7 +65,7 @@ TEST(NamedMutex, TimesOutAndIsReleasedByAHoldersDeath) {
     int held[2], die[2];
     ASSERT_EQ(pipe(held), 0);
     ASSERT_EQ(pipe(die), 0);
-    pid_t pid = cfgtest::spawn([&] {
+    pid_t pid = vrtest::Spawn([&] {
         NamedMutex m;
         if (m.open("EnableLocalFile") != 0 || m.lock() != 0)
             return 1;
@@ -84,7 +84,7 @@ TEST(NamedMutex, TimesOutAndIsReleasedByAHoldersDeath) {
     EXPECT_EQ(m.lock(0), ETIMEDOUT);
     EXPECT_EQ(m.lock(30), ETIMEDOUT);
     ASSERT_EQ(write(die[1], &c, 1), 1);
-    int st = cfgtest::wait_status(pid);
+    int st = vrtest::WaitStatus(pid);
     EXPECT_TRUE(WIFSIGNALED(st));
     EXPECT_EQ(m.lock(), 0);
     EXPECT_EQ(m.unlock(), 0);
@@ -145,17 +145,12 @@ TEST(NamedMutex, ClosingTheLastHandleReleases) {
         ASSERT_EQ(m.lock(), 0);
         ASSERT_EQ(m.lock(), 0);
     }
-    pid_t pid = cfgtest::spawn([] {
-        NamedMutex m;
-        return m.open("x") == 0 && m.lock(0) == 0 ? 0 : 1;
-    });
-    int st = cfgtest::wait_status(pid);
-    EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0);
+    EXPECT_EQ(vrtest::InChild([] {
+                  NamedMutex m;
+                  return m.open("x") == 0 && m.lock(0) == 0 ? 0 : 1;
+              }),
+              0);
 }
-
-} // namespace
-
-namespace {
 
 // A child forked while the parent holds the mutex must not inherit it.
 TEST(NamedMutex, AForkedChildDoesNotInheritTheHold) {
@@ -163,12 +158,11 @@ TEST(NamedMutex, AForkedChildDoesNotInheritTheHold) {
     NamedMutex m;
     ASSERT_EQ(m.open("PingTry"), 0);
     ASSERT_EQ(m.lock(), 0);
-    pid_t pid = cfgtest::spawn([] {
-        NamedMutex c;
-        return c.open("PingTry") == 0 && c.lock(0) == ETIMEDOUT ? 0 : 1;
-    });
-    int st = cfgtest::wait_status(pid);
-    EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0);
+    EXPECT_EQ(vrtest::InChild([] {
+                  NamedMutex c;
+                  return c.open("PingTry") == 0 && c.lock(0) == ETIMEDOUT ? 0 : 1;
+              }),
+              0);
     EXPECT_EQ(m.unlock(), 0);
 }
 

@@ -37,7 +37,7 @@ TEST(Paths, MakeDirsCreatesMissingParents) {
     std::string deep = root.dir() + "/a/b/c";
     EXPECT_EQ(make_dirs(deep, 0755), 0);
     EXPECT_EQ(make_dirs(deep, 0755), 0);
-    cfgtest::write_file(root.dir() + "/file", "x");
+    vrtest::WriteFile(root.dir() + "/file", "x");
     EXPECT_EQ(make_dirs(root.dir() + "/file/sub", 0755), ENOTDIR);
 }
 

@@ -14,9 +14,9 @@
 #include "vrcore/vrcfg.h"
 
 using namespace vrcore::cfg;
-using cfgtest::read_file;
+using vrtest::ReadFile;
 using cfgtest::ScratchRoot;
-using cfgtest::write_file;
+using vrtest::WriteFile;
 
 namespace {
 
@@ -89,12 +89,12 @@ TEST(RegistryFile, WritesKeepModeCommentsAndLeaveNoTemporaries) {
     ASSERT_EQ(stat((reg.path() + ".lck").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0666u);
 
-    write_file(reg.path(), read_file(reg.path()) + "; hand-written note\nstray text\n");
+    WriteFile(reg.path(), ReadFile(reg.path()) + "; hand-written note\nstray text\n");
     ASSERT_EQ(chmod(reg.path().c_str(), 0640), 0);
     ASSERT_EQ(reg.set_dword(kKey, "a", 2), 0);
     ASSERT_EQ(stat(reg.path().c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
-    std::string text = read_file(reg.path());
+    std::string text = ReadFile(reg.path());
     EXPECT_NE(text.find("; hand-written note\nstray text\n"), std::string::npos);
     EXPECT_NE(text.find("\"a\"=dword:00000002"), std::string::npos);
     EXPECT_TRUE(strays(etc).empty());
@@ -111,7 +111,7 @@ TEST(RegistryFile, WritesKeepModeCommentsAndLeaveNoTemporaries) {
 TEST(RegistryFile, WritesThroughASymbolicLinkKeepTheLink) {
     ScratchRoot root;
     std::string real = root.dir() + "/real.reg", link = root.dir() + "/link.reg";
-    write_file(real, "[Software\\A]\n\"x\"=\"1\"\n");
+    WriteFile(real, "[Software\\A]\n\"x\"=\"1\"\n");
     ASSERT_EQ(symlink(real.c_str(), link.c_str()), 0);
     Registry reg(link);
     ASSERT_EQ(reg.set_string("Software\\A", "y", "2"), 0);
@@ -146,7 +146,7 @@ TEST(RegistryFile, ConcurrentWritersLoseNoUpdate) {
     ASSERT_EQ(pipe(gate), 0);
     std::vector<pid_t> kids;
     for (int p = 0; p < 2; ++p) {
-        kids.push_back(cfgtest::spawn([&, p] {
+        kids.push_back(vrtest::Spawn([&, p] {
             ::close(gate[1]);
             char c;
             if (read(gate[0], &c, 1) != 0) // released when the parent closes
@@ -163,7 +163,7 @@ TEST(RegistryFile, ConcurrentWritersLoseNoUpdate) {
     ::close(gate[0]);
     ::close(gate[1]);
     for (pid_t k : kids) {
-        int st = cfgtest::wait_status(k);
+        int st = vrtest::WaitStatus(k);
         ASSERT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0) << st;
     }
     RegDocument doc;
@@ -191,16 +191,16 @@ TEST(RegistryFile, WriterKilledAtEachStepLeavesOldOrNew) {
     ScratchRoot root;
     Registry reg;
     ASSERT_EQ(reg.set_string(kKey, "v", "old"), 0);
-    std::string old_text = read_file(reg.path());
+    std::string old_text = ReadFile(reg.path());
     for (int stage = 0; stage <= static_cast<int>(WriteStage::Renamed); ++stage) {
         ASSERT_EQ(reg.set_string(kKey, "v", "old"), 0);
-        pid_t pid = cfgtest::spawn([&] {
+        pid_t pid = vrtest::Spawn([&] {
             g_die_at = stage;
             set_write_hook(die_here);
             reg.set_string(kKey, "v", "new, longer than the old value");
             return 0;
         });
-        int st = cfgtest::wait_status(pid);
+        int st = vrtest::WaitStatus(pid);
         ASSERT_TRUE(WIFSIGNALED(st) && WTERMSIG(st) == SIGKILL) << stage;
         RegDocument doc;
         ASSERT_EQ(reg.load(doc), 0);
@@ -208,7 +208,7 @@ TEST(RegistryFile, WriterKilledAtEachStepLeavesOldOrNew) {
         bool renamed = stage == static_cast<int>(WriteStage::Renamed);
         EXPECT_EQ(doc.find(kKey, "v")->text, renamed ? "new, longer than the old value" : "old") << stage;
         if (!renamed) {
-            EXPECT_EQ(read_file(reg.path()), old_text);
+            EXPECT_EQ(ReadFile(reg.path()), old_text);
         }
     }
 }
@@ -223,7 +223,7 @@ TEST(RegistryFile, WriterKilledAnywhereLeavesAConsistentFile) {
     for (int round = 0; round < 12; ++round) {
         int progress[2];
         ASSERT_EQ(pipe(progress), 0);
-        pid_t pid = cfgtest::spawn([&] {
+        pid_t pid = vrtest::Spawn([&] {
             ::close(progress[0]);
             for (int i = base;; ++i) {
                 if (reg.set_dword(kKey, "n" + std::to_string(i), static_cast<uint32_t>(i)) != 0)
@@ -239,7 +239,7 @@ TEST(RegistryFile, WriterKilledAnywhereLeavesAConsistentFile) {
         while (got < wanted && read(progress[0], &c, 1) == 1)
             ++got;
         kill(pid, SIGKILL);
-        int st = cfgtest::wait_status(pid);
+        int st = vrtest::WaitStatus(pid);
         ::close(progress[0]);
         ASSERT_TRUE(WIFSIGNALED(st)) << st;
         RegDocument doc;

@@ -10,11 +10,10 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "scratch.h"
 #include "system/log_internal.h"
 
 namespace logtest {
@@ -38,12 +37,7 @@ inline std::string Prefix(char letter) {
     return buf;
 }
 
-inline std::string ReadFile(const fs::path &p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using vrtest::ReadFile;
 
 // Files of `dir` whose names start with `stem`, sorted by name.
 inline std::vector<std::string> Files(const fs::path &dir, const std::string &stem = "") {

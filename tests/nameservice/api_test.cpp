@@ -5,10 +5,10 @@
 #include "failalloc.h"
 #include "nameservice/ns_host.h"
 #include "nameservice/ns_internal.h"
-#include "ns_test_util.h"
+#include "scratch.h"
 #include "vrcore/ns.h"
 
-using nstest::in_child;
+using vrtest::InChild;
 
 namespace {
 
@@ -48,8 +48,8 @@ class NsApi : public ::testing::Test {
         setenv("windir", dir.path().c_str(), 1);
         // The settings file names the LAN group, so the local domain does
         // not depend on how this machine is set up.
-        nstest::spit(dir.path() + "/registry.reg",
-                     "[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril]\n\"LanGroup\"=\"TestGroup\"\n");
+        vrtest::WriteFile(dir.path() + "/registry.reg",
+                          "[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril]\n\"LanGroup\"=\"TestGroup\"\n");
         setenv("VRCORE_REGISTRY", (dir.path() + "/registry.reg").c_str(), 1);
         setenv("NS_MS_LF", "", 1);
         setenv("MSRPC_EPUUID", "6f1c2a10-0000-4000-8000-000000000001", 1);
@@ -61,7 +61,7 @@ class NsApi : public ::testing::Test {
         NS_msrpc_binding_vector = nullptr;
         unsetenv("NS_MS_LF");
     }
-    nstest::ScratchDir dir;
+    vrtest::ScratchDir dir;
     std::string local;
 };
 
@@ -224,29 +224,22 @@ TEST_F(NsApi, ListsSkipVanishedEntriesAndEndWith12) {
 // Four programs register 50 printers each at once: none is lost.
 TEST_F(NsApi, FourProcessesRegisterAtOnce) {
     std::vector<pid_t> kids;
-    for (int p = 0; p < 4; ++p) {
-        pid_t pid = fork();
-        if (pid == 0) {
+    for (int p = 0; p < 4; ++p)
+        kids.push_back(vrtest::Spawn([p] {
             std::string me = "spool" + std::to_string(p);
-            if (NS_Init(me.c_str(), NS_CLASS_SPOOLER) != NS_OK)
-                _exit(1);
+            if (NS_Init(me.c_str(), NS_CLASS_SPOOLER) != NS_OK) return 1;
             NS_Object self = make(NS_CLASS_SPOOLER, me.c_str());
-            if (NS_CreateObject(&self, 0, nullptr) != NS_OK)
-                _exit(2);
+            if (NS_CreateObject(&self, 0, nullptr) != NS_OK) return 2;
             for (int i = 0; i < 50; ++i) {
                 std::string n = "prn-" + std::to_string(p) + "-" + std::to_string(i);
                 NS_Object lp = make(NS_CLASS_LP, n.c_str(), NS_CLASS_SPOOLER, me.c_str());
-                if (NS_CreateObject(&lp, 0, nullptr) != NS_OK)
-                    _exit(3);
+                if (NS_CreateObject(&lp, 0, nullptr) != NS_OK) return 3;
             }
             NS_Term();
-            _exit(0);
-        }
-        kids.push_back(pid);
-    }
+            return 0;
+        }));
     for (pid_t k : kids) {
-        int st = 0;
-        waitpid(k, &st, 0);
+        int st = vrtest::WaitStatus(k);
         EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0) << st;
     }
     ASSERT_EQ(NS_Init(nullptr, NS_CLASS_NONE), NS_OK);
@@ -292,15 +285,15 @@ TEST_F(NsApi, OutOfMemoryLeavesNothingBehind) {
 // Local-file mode and the store's directory from the settings file.
 TEST_F(NsApi, SettingsChooseLocalFileModeAndDirectory) {
     unsetenv("NS_MS_LF");
-    nstest::spit(dir.path() + "/registry.reg",
-                 "[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril]\n\"LanGroup\"=\"TestGroup\"\n"
-                 "[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril\\pgr]\n"
-                 "\"EnableLocalFile\"=dword:00000001\n"
-                 "\"LocalFileDirectory\"=str(2):\"%windir%\\store2\"\n");
+    vrtest::WriteFile(dir.path() + "/registry.reg",
+                      "[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril]\n\"LanGroup\"=\"TestGroup\"\n"
+                      "[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril\\pgr]\n"
+                      "\"EnableLocalFile\"=dword:00000001\n"
+                      "\"LocalFileDirectory\"=str(2):\"%windir%\\store2\"\n");
     ASSERT_EQ(NS_Init("spool", NS_CLASS_SPOOLER), NS_OK);
     NS_Object self = make(NS_CLASS_SPOOLER, "spool");
     ASSERT_EQ(NS_CreateObject(&self, 0, nullptr), NS_OK);
-    EXPECT_TRUE(nstest::exists(dir.path() + "/store2/spooler.dat"));
+    EXPECT_TRUE(vrtest::Exists(dir.path() + "/store2/spooler.dat"));
     char *name = nullptr;
     NS_DomainHandle h = nullptr;
     ASSERT_EQ(NS_CreateDomainHandle(&h), NS_OK);

@@ -4,10 +4,10 @@
 #include <fcntl.h>
 
 #include "nameservice/ns_store.h"
-#include "ns_test_util.h"
+#include "scratch.h"
 
 using namespace vrcore::ns;
-using nstest::in_child;
+using vrtest::InChild;
 
 namespace {
 
@@ -50,7 +50,7 @@ class StoreTest : public ::testing::Test {
     }
     std::string file(const char *cls, const char *suffix) { return dir.path() + "/pgr/" + cls + suffix; }
 
-    nstest::ScratchDir dir;
+    vrtest::ScratchDir dir;
     Store store;
 };
 
@@ -176,28 +176,28 @@ TEST_F(StoreTest, MatchingAndLookup) {
 }
 
 TEST_F(StoreTest, UnreadableFileIsReportedAndKept) {
-    nstest::spit(file("lp", ".dat"), "P\nd\nprinter\nS\nd\n");
+    vrtest::WriteFile(file("lp", ".dat"), "P\nd\nprinter\nS\nd\n");
     std::vector<Identity> v;
     EXPECT_EQ(store.list(0, "d", v), 5);
     EXPECT_EQ(store.create(0, assoc("N", "d", 3, "S"), true, nullptr), 5);
-    EXPECT_EQ(nstest::slurp(file("lp", ".dat")), "P\nd\nprinter\nS\nd\n");
+    EXPECT_EQ(vrtest::ReadFile(file("lp", ".dat")), "P\nd\nprinter\nS\nd\n");
 }
 
 TEST_F(StoreTest, RecoveryKeepsTheCommittedFile) {
     ASSERT_EQ(store.create(0, assoc("A", "d", 3, "S"), false, nullptr), 0);
-    std::string committed = nstest::slurp(file("lp", ".dat"));
+    std::string committed = vrtest::ReadFile(file("lp", ".dat"));
     // Both ".dat" and ".new": ".dat" wins.
-    nstest::spit(file("lp", ".new"), "junk");
-    nstest::spit(file("lp", ".tmp"), "junk");
+    vrtest::WriteFile(file("lp", ".new"), "junk");
+    vrtest::WriteFile(file("lp", ".tmp"), "junk");
     Store again;
     ASSERT_EQ(again.init(store.dir()), 0);
-    EXPECT_FALSE(nstest::exists(file("lp", ".new")));
-    EXPECT_FALSE(nstest::exists(file("lp", ".tmp")));
-    EXPECT_EQ(nstest::slurp(file("lp", ".dat")), committed);
+    EXPECT_FALSE(vrtest::Exists(file("lp", ".new")));
+    EXPECT_FALSE(vrtest::Exists(file("lp", ".tmp")));
+    EXPECT_EQ(vrtest::ReadFile(file("lp", ".dat")), committed);
     // Only ".new": it becomes ".dat".
     ASSERT_EQ(rename(file("lp", ".dat").c_str(), file("lp", ".new").c_str()), 0);
     ASSERT_EQ(again.init(store.dir()), 0);
-    EXPECT_EQ(nstest::slurp(file("lp", ".dat")), committed);
+    EXPECT_EQ(vrtest::ReadFile(file("lp", ".dat")), committed);
 }
 
 // A writer killed after each step of the rewrite: recovery gives either the
@@ -209,7 +209,7 @@ TEST_F(StoreTest, WriterKilledAtEachStep) {
         SCOPED_TRACE(k);
         static int stop_at;
         stop_at = k;
-        int rc = in_child([&] {
+        int rc = InChild([&] {
             set_rewrite_hook([](RewriteStep s) {
                 if (static_cast<int>(s) == stop_at)
                     _exit(42);
@@ -228,8 +228,8 @@ TEST_F(StoreTest, WriterKilledAtEachStep) {
         EXPECT_EQ(got.front(), "lp:A");
         bool has_new = got.back() == "lp:B" + std::to_string(k);
         EXPECT_EQ(has_new, k >= static_cast<int>(RewriteStep::DatRemoved));
-        EXPECT_FALSE(nstest::exists(file("lp", ".new")));
-        EXPECT_FALSE(nstest::exists(file("lp", ".tmp")));
+        EXPECT_FALSE(vrtest::Exists(file("lp", ".new")));
+        EXPECT_FALSE(vrtest::Exists(file("lp", ".tmp")));
         if (has_new) {
             ASSERT_EQ(r.remove(Identity{0, "B" + std::to_string(k), "d"}), 0);
         }
@@ -242,7 +242,7 @@ TEST_F(StoreTest, LockHeldElsewhereTimesOut) {
     ASSERT_EQ(flock(fd, LOCK_EX), 0);
     set_lock_limit_ms(30);
     std::vector<Identity> v;
-    int got = in_child([&] {
+    int got = InChild([&] {
         Store s;
         return s.init(store.dir());
     });

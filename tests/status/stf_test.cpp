@@ -158,22 +158,6 @@ TEST(StatusList, EnvironmentChainOrder) {
     EXPECT_EQ(EntryCount(l), 2u);
 }
 
-TEST(StatusList, FullBlockGivesWay) {
-    // Default list: room for about thirty argument-free entries.
-    ListPtr l(STF_CreateList(nullptr));
-    for (uint32_t i = 1; i <= 6; ++i) STF_AddStatus(l, 0xC0030000u + i, 0);
-    EXPECT_EQ(EntryCount(l), 6u);
-    uint32_t n = 6;
-    while (FreeSpace(l) >= 28) STF_AddStatus(l, 0xC0030000u + ++n, 0);
-    EXPECT_GE(n, 29u);
-    // Full and past its maximum: the newest entry is replaced.
-    STF_AddStatus(l, 0xC00300FFu, 0);
-    EXPECT_EQ(EntryCount(l), n);
-    EXPECT_EQ(Info(l, 1).code, 0xC00300FFu);
-    EXPECT_EQ(Info(l, 2).code, 0xC0030000u + n - 1);
-    EXPECT_EQ(Info(l, n).code, 0xC0030001u); // the oldest cause stays
-}
-
 TEST(StatusList, ArgumentsOfNewestEntriesGiveWay) {
     // Ten entries allowed in a small block; large arguments fill it first.
     ListPtr l(STF_CreateListExplicit(nullptr, 10, 500));

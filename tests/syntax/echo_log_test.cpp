@@ -3,13 +3,12 @@
 #include <gtest/gtest.h>
 #include <dirent.h>
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <cstring>
-#include <fstream>
 #include <sstream>
 #include <string>
 
+#include "scratch.h"
 #include "syntax/render.h"
 #include "valuegen.h"
 #include "vrcore/genu.h"
@@ -17,6 +16,7 @@
 
 namespace {
 
+using vrtest::Irv;
 using vrtest::StatusList;
 
 // A log file in a directory of its own; Text() gives what was written
@@ -24,29 +24,19 @@ using vrtest::StatusList;
 class LogFile {
   public:
     LogFile() {
-        char tmpl[] = "/tmp/vrrenderXXXXXX";
-        dir_ = mkdtemp(tmpl);
         for (const char *v : {"LOG_FILE_PATH", "LOG_SEVERITY", "LOG_SIZE", "LOG_MAX_LOGS",
                               "LOG_ENABLED", "ODP_TRACE"})
             unsetenv(v);
         LOG_Term();
-        LOG_Init((dir_ + "/trace").c_str(), "EWADXIF");
+        LOG_Init((dir_.path() + "/trace").c_str(), "EWADXIF");
     }
-    ~LogFile() {
-        LOG_Term();
-        if (DIR *d = opendir(dir_.c_str())) {
-            while (dirent *e = readdir(d))
-                if (e->d_name[0] != '.') unlink((dir_ + "/" + e->d_name).c_str());
-            closedir(d);
-        }
-        rmdir(dir_.c_str());
-    }
+    ~LogFile() { LOG_Term(); }
     std::string Text() const {
         std::string out;
-        DIR *d = opendir(dir_.c_str());
+        DIR *d = opendir(dir_.path().c_str());
         while (dirent *e = d ? readdir(d) : nullptr) {
             if (e->d_name[0] == '.') continue;
-            std::ifstream in(dir_ + "/" + e->d_name, std::ios::binary);
+            std::istringstream in(vrtest::ReadFile(dir_.path() + "/" + e->d_name));
             std::string line;
             while (std::getline(in, line)) {
                 if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -59,15 +49,8 @@ class LogFile {
     }
 
   private:
-    std::string dir_;
+    vrtest::ScratchDir dir_{"vrrender"};
 };
-
-GEN_Text Irv(const char *s) {
-    GEN_Text t{};
-    t.kind = GEN_KIND_IRV;
-    t.u.string = const_cast<char *>(s);
-    return t;
-}
 
 TEST(EchoLog, SetAndValuesGoIntoTheOpenMessage) {
     LogFile log;
@@ -78,9 +61,12 @@ TEST(EchoLog, SetAndValuesGoIntoTheOpenMessage) {
     uint32_t seconds = 61;
     std::string long_text(80, 'c');
     GEN_Text comment = Irv(long_text.c_str());
+    uint32_t hour = 3600;
     ASSERT_EQ(AS_AddAttrValM(st, set, 900, 4, &seconds, &GENU_DeltaTimeDesc, nullptr), 0);
+    ASSERT_EQ(AS_AddAttrValM(st, set, 900, 4, &hour, &GENU_DeltaTimeDesc, nullptr), 0);
     ASSERT_EQ(AS_AddAttrValM(st, set, 901, 28, &comment, &GENU_TextDesc, nullptr), 0);
     ASSERT_EQ(AS_SetAttrModifyOp(st, set, 901, AS_MODOP_SET_DEFAULT), 0);
+    ASSERT_EQ(AS_AddAttr(st, set, 902, 12, nullptr), 0);
 
     ASSERT_EQ(LOG_StartMessage(6, "render", 1, nullptr), 1);
     LOG_AddText("set:\n");
@@ -91,11 +77,11 @@ TEST(EchoLog, SetAndValuesGoIntoTheOpenMessage) {
     EXPECT_EQ(GEN_EchoShortOID(st, 900), 0);
     LOG_EndMessage();
 
-    std::string n900 = vrsyn::OidName(900), n901 = vrsyn::OidName(901);
-    EXPECT_EQ(log.Text(), "set:\n\t\t" + n900 + " (delta time)  \n\t\t\t01:01 (61)\n\t\t" + n901 +
-                              " (text) SetDefault\n\t\t\t" + std::string(60, 'c') +
-                              "\n\t\tno attributes\n\tNULL value\n\tunknown value type\n" + n900 +
-                              "\n");
+    std::string n900 = vrsyn::OidName(900), n901 = vrsyn::OidName(901), n902 = vrsyn::OidName(902);
+    EXPECT_EQ(log.Text(), "set:\n\t\t" + n900 + " (delta time)  \n\t\t\t01:01 (61)\n" +
+                              "\t\t\t01:00:00 (3600)\n\t\t" + n901 + " (text) SetDefault\n\t\t\t" +
+                              std::string(60, 'c') + "\n\t\t" + n902 + " (integer)  \n\t\t\tno values\n" +
+                              "\t\tno attributes\n\tNULL value\n\tunknown value type\n" + n900 + "\n");
     AS_Destroy(st, &set);
     AS_Destroy(st, &empty);
 }
