@@ -12,6 +12,7 @@
 
 #include "attrset/as_internal.h"
 #include "failalloc.h"
+#include "status_list.h"
 #include "vrcore/as.h"
 
 namespace astest {
@@ -71,23 +72,7 @@ inline void FreeInt(int *p, const GENU_Allocator &al = kFailAlloc) {
     --IntSyntax::live;
 }
 
-struct Status {
-    STF_List *l = STF_CreateList(nullptr);
-    ~Status() { STF_DeleteList(l); }
-    operator STF_List *() const { return l; }
-    uint32_t Top() const { return STF_GetStatus(l); }
-    // Codes newest first.
-    std::vector<uint32_t> Codes() const {
-        std::vector<uint32_t> out;
-        STF_ObjectInfo info;
-        for (uint32_t i = 1; STF_GetObjectInfo(l, i, &info) == 0; ++i) out.push_back(info.code);
-        return out;
-    }
-    // The top code, or all codes, a call left that had to fail (rc 1);
-    // ~0 or nothing when it did not.
-    uint32_t FailedTop(int rc) const { return rc == 1 ? Top() : 0xFFFFFFFFu; }
-    std::vector<uint32_t> Failed(int rc) const { return rc == 1 ? Codes() : std::vector<uint32_t>{}; }
-};
+using Status = vrtest::StatusList;
 
 // The contents of a set: identifiers with their values, in set order.
 using Content = std::vector<std::pair<GENU_ShortOID, std::vector<int>>>;
@@ -138,7 +123,7 @@ struct TestSet {
         if (h) {
             Status st;
             IntSyntax::fail_delete = 0;
-            EXPECT_EQ(AS_Destroy(st, &h), 0) << std::hex << st.Top();
+            EXPECT_EQ(AS_Destroy(st, &h), 0) << std::hex << st.code();
         }
     }
     operator AS_SetHandle() const { return h; }
@@ -146,7 +131,7 @@ struct TestSet {
     void Add(GENU_ShortOID id, int v) {
         Status st;
         ASSERT_EQ(AS_AddAttrVal(st, h, id, kIntType, MakeInt(v), &kIntDesc, nullptr), 0)
-            << std::hex << st.Top();
+            << std::hex << st.code();
     }
 };
 

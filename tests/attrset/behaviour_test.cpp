@@ -32,7 +32,7 @@ TEST(AttrSetBehaviour, ArgumentsAreCheckedInOrder) {
     AS_IdentifierList ids{0, nullptr};
     auto codes = [&](int rc) {
         EXPECT_EQ(rc, 1);
-        return st.Codes();
+        return st.codes();
     };
     const Codes bad_set1{AS_S_BADARG1, AS_S_BADHANDLE}, bad_set2{AS_S_BADARG2, AS_S_BADHANDLE};
     EXPECT_EQ(codes(AS_Create(st, &out, &half, 0)), Codes{AS_S_BADARG2});
@@ -62,7 +62,7 @@ TEST(AttrSetBehaviour, DuplicateIdentifiersAndIterationEnds) {
     ASSERT_EQ(AS_AddAttr(st, set, 4, kIntType, nullptr), 0);
     AS_AttrHandle h = nullptr;
     int present = 0;
-    EXPECT_EQ(st.FailedTop(AS_FindAttr(st, set, 4, &h)), AS_S_MULTIPLE);
+    EXPECT_EQ(st.failed(AS_FindAttr(st, set, 4, &h)), AS_S_MULTIPLE);
     EXPECT_EQ(AS_IsAttrPresent(st, set, 4, &present), 0);
     EXPECT_EQ(present, 1);
     GENU_ShortOID id = 0;
@@ -70,21 +70,21 @@ TEST(AttrSetBehaviour, DuplicateIdentifiersAndIterationEnds) {
     ASSERT_EQ(AS_FindNextAttrR(st, &h, &id), 0);
     EXPECT_EQ(id, 4u);
     AS_AttrHandle last = h;
-    EXPECT_EQ(st.FailedTop(AS_FindNextAttrR(st, &h, &id)), AS_S_NOMOREATTRS);
+    EXPECT_EQ(st.failed(AS_FindNextAttrR(st, &h, &id)), AS_S_NOMOREATTRS);
     EXPECT_EQ(h, last);
     ASSERT_EQ(AS_FindPrevAttrR(st, &h, &id), 0);
     AS_AttrValHandle vh = nullptr;
     void *v = nullptr;
     ASSERT_EQ(AS_FindFirstAttrValR(st, h, &vh, &v), 0);
     EXPECT_EQ(*static_cast<int *>(v), 40);
-    EXPECT_EQ(st.FailedTop(AS_FindNextAttrValVR(st, &vh, &v)), AS_S_NOMOREVALUES);
+    EXPECT_EQ(st.failed(AS_FindNextAttrValVR(st, &vh, &v)), AS_S_NOMOREVALUES);
     EXPECT_EQ(AS_FindPrevAttrValVR(st, &vh, &v), 1);
     // Stepping moved the one reference along: one release each is enough.
     EXPECT_EQ(AS_FreeAttrValHandle(st, &vh), 0);
     EXPECT_EQ(AS_FreeAttrHandle(st, &h), 0);
     EXPECT_EQ(AS_FreeAttrHandle(st, &last), 1);
     TestSet empty;
-    EXPECT_EQ(st.FailedTop(AS_FindFirstAttr(st, empty, &h, nullptr)), AS_S_NOATTR);
+    EXPECT_EQ(st.failed(AS_FindFirstAttr(st, empty, &h, nullptr)), AS_S_NOATTR);
 }
 
 TEST(AttrSetBehaviour, ValueOwnership) {
@@ -98,11 +98,11 @@ TEST(AttrSetBehaviour, ValueOwnership) {
     EXPECT_EQ(Read(set), (Content{{1, {42, 42}}}));
     long live = IntSyntax::live;
     EXPECT_EQ(AS_AddAttrValMR(st, h, kOtherType, &mine, &kIntDesc), 1); // copy deleted again
-    EXPECT_EQ(st.Top(), AS_S_WRONGTYPE);
+    EXPECT_EQ(st.code(), AS_S_WRONGTYPE);
     EXPECT_EQ(IntSyntax::live, live);
     IntSyntax::fail_copy = 1;
     EXPECT_EQ(AS_ReplaceAllAttrValsM(st, set, 1, kIntType, &mine, &kIntDesc, nullptr), 1);
-    EXPECT_EQ(st.Codes(), (Codes{AS_S_COPYFAILED, kCopyFailCode}));
+    EXPECT_EQ(st.codes(), (Codes{AS_S_COPYFAILED, kCopyFailCode}));
 
     IntSyntax::Reset();
     ASSERT_EQ(AS_AddAttrValR(st, h, kIntType, MakeInt(43), &kIntDesc), 0);
@@ -114,14 +114,14 @@ TEST(AttrSetBehaviour, ValueOwnership) {
     EXPECT_EQ(got.count, 0u);
     EXPECT_EQ(got.values, nullptr);
     void *v;
-    EXPECT_EQ(st.FailedTop(AS_GetAttrVal(st, set, 2, &v)), AS_S_NOVALUES);
+    EXPECT_EQ(st.failed(AS_GetAttrVal(st, set, 2, &v)), AS_S_NOVALUES);
 
     // In-place replacement keeps the handle and the position.
     int *nv = MakeInt(45);
     AS_AttrValHandle vh = nullptr;
     ASSERT_EQ(AS_FindFirstAttrValR(st, h, &vh, nullptr), 0);
-    EXPECT_EQ(st.FailedTop(AS_ReplaceAttrValVR(st, vh, kOtherType, nv, &kIntDesc)), AS_S_WRONGTYPE);
-    EXPECT_EQ(st.FailedTop(AS_ReplaceAttrValVR(st, vh, kIntType, nv, nullptr)), AS_S_BADARG4);
+    EXPECT_EQ(st.failed(AS_ReplaceAttrValVR(st, vh, kOtherType, nv, &kIntDesc)), AS_S_WRONGTYPE);
+    EXPECT_EQ(st.failed(AS_ReplaceAttrValVR(st, vh, kIntType, nv, nullptr)), AS_S_BADARG4);
     ASSERT_EQ(AS_ReplaceAttrValVR(st, vh, kIntType, nv, &kIntDesc), 0);
     ASSERT_EQ(AS_AddAttrValR(st, h, kIntType, MakeInt(46), &kIntDesc), 0);
     ASSERT_EQ(AS_GetAttrValVR(st, vh, &v), 0);
@@ -139,7 +139,7 @@ TEST(AttrSetBehaviour, FailingDeleteFunctionsStopDeletions) {
     set.Add(2, 20);
     set.Add(3, 30);
     IntSyntax::fail_delete = 2;
-    EXPECT_EQ(st.Failed(AS_DeleteAttr(st, set, 1)), (Codes{AS_S_DELETEFAILED, kDeleteFailCode}));
+    EXPECT_EQ(st.failed_codes(AS_DeleteAttr(st, set, 1)), (Codes{AS_S_DELETEFAILED, kDeleteFailCode}));
     EXPECT_EQ(Read(set), (Content{{1, {1, 2}}, {2, {20}}, {3, {30}}}));
     // A replacement stops too: deleted values stay deleted, none is added.
     int *nv = MakeInt(9);
@@ -198,11 +198,11 @@ TEST(AttrSetBehaviour, AlgebraOrderAndSelection) {
         Result r;
         ASSERT_EQ(AS_Overlay(st, &r.h, a, b, &kFailAlloc), 0);
         EXPECT_EQ(Read(r.h), (Content{{1, {1}}, {3, {3}}, {2, {22}}, {4, {44}}}));
-        EXPECT_EQ(st.FailedTop(AS_Overlay(st, &r.h, dups, a, &kFailAlloc)), AS_S_PRESENT);
+        EXPECT_EQ(st.failed(AS_Overlay(st, &r.h, dups, a, &kFailAlloc)), AS_S_PRESENT);
     }
     {
         Result r;
-        EXPECT_EQ(st.FailedTop(AS_Append(st, &r.h, a, b, &kFailAlloc, 0)), AS_S_PRESENT);
+        EXPECT_EQ(st.failed(AS_Append(st, &r.h, a, b, &kFailAlloc, 0)), AS_S_PRESENT);
         ASSERT_EQ(AS_Append(st, &r.h, a, b, &kFailAlloc, 1), 0);
         EXPECT_EQ(Read(r.h), (Content{{1, {1}}, {2, {2}}, {3, {3}}, {2, {22}}, {4, {44}}}));
     }
@@ -221,5 +221,5 @@ TEST(AttrSetBehaviour, AlgebraOrderAndSelection) {
     EXPECT_EQ(got, (Content{{7, {70}}, {3, {}}}));
     EXPECT_EQ(pick({7, 5}, false, &got), 0);
     EXPECT_EQ(got, (Content{{7, {70}}}));
-    EXPECT_EQ(st.FailedTop(pick({7, 5}, true, &got)), AS_S_NOATTR);
+    EXPECT_EQ(st.failed(pick({7, 5}, true, &got)), AS_S_NOATTR);
 }

@@ -31,21 +31,21 @@ TEST(AttrSetHandles, SharedHandlesGoStaleAndAreFreedByTheirLastUser) {
     EXPECT_EQ(attr, AS_nullAttrHandle);
     GENU_ShortOID id;
     void *v;
-    EXPECT_EQ(st.Failed(AS_GetAttrIDR(st, attr2, &id)), Codes{AS_S_STALE});
-    EXPECT_EQ(st.Failed(AS_GetAttrValVR(st, val, &v)), Codes{AS_S_STALE});
-    EXPECT_EQ(st.Failed(AS_CopyAttrR(st, h, attr2, nullptr)), (Codes{AS_S_STALE2, AS_S_STALE}));
+    EXPECT_EQ(st.failed_codes(AS_GetAttrIDR(st, attr2, &id)), Codes{AS_S_STALE});
+    EXPECT_EQ(st.failed_codes(AS_GetAttrValVR(st, val, &v)), Codes{AS_S_STALE});
+    EXPECT_EQ(st.failed_codes(AS_CopyAttrR(st, h, attr2, nullptr)), (Codes{AS_S_STALE2, AS_S_STALE}));
 
     ASSERT_EQ(AS_Destroy(st, &h), 0);
     EXPECT_EQ(h, AS_nullSetHandle);
     uint32_t n;
-    EXPECT_EQ(st.Failed(AS_GetCount(st, copy, &n)), Codes{AS_S_STALE});
-    EXPECT_EQ(st.Failed(AS_CopyAttr(st, copy, copy, 1, nullptr)), (Codes{AS_S_STALE1, AS_S_STALE}));
+    EXPECT_EQ(st.failed_codes(AS_GetCount(st, copy, &n)), Codes{AS_S_STALE});
+    EXPECT_EQ(st.failed_codes(AS_CopyAttr(st, copy, copy, 1, nullptr)), (Codes{AS_S_STALE1, AS_S_STALE}));
     AS_SetHandle again = copy;
-    EXPECT_EQ(st.FailedTop(AS_Destroy(st, &again)), AS_S_STALE);
+    EXPECT_EQ(st.failed(AS_Destroy(st, &again)), AS_S_STALE);
 
     // Freeing a stale handle succeeds; the freed record is no handle any more.
     EXPECT_EQ(AS_FreeSetHandle(st, &attr2), 1); // wrong kind
-    EXPECT_EQ(st.Codes(), kBadArg1);
+    EXPECT_EQ(st.codes(), kBadArg1);
     const AS_Handle freed[] = {copy, attr2, val};
     EXPECT_EQ(AS_FreeSetHandle(st, &copy), 0);
     EXPECT_EQ(AS_FreeAttrHandle(st, &attr2), 0);
@@ -53,7 +53,7 @@ TEST(AttrSetHandles, SharedHandlesGoStaleAndAreFreedByTheirLastUser) {
     EXPECT_EQ(copy, nullptr);
     EXPECT_EQ(val, nullptr);
     for (AS_Handle f : freed) {
-        EXPECT_EQ(st.Failed(AS_FreeAttrHandle(st, &f)), kBadArg1);
+        EXPECT_EQ(st.failed_codes(AS_FreeAttrHandle(st, &f)), kBadArg1);
     }
     EXPECT_EQ(vrtest::FailAlloc::Live(), blocks);
 }
@@ -65,7 +65,7 @@ TEST(AttrSetHandles, InvalidHandlesAreReportedWithoutBeingTrusted) {
     ASSERT_EQ(AS_AddAttr(st, set, 5, kIntType, &attr), 0);
     uint32_t n;
     EXPECT_EQ(AS_GetCount(st, attr, &n), 1); // wrong kind
-    EXPECT_EQ(st.Codes(), kBadArg1);
+    EXPECT_EQ(st.codes(), kBadArg1);
 
     // Pointers that never were handles: null, stack bytes, a copy of a real
     // record (right magic, wrong address), heap memory, an object's address.
@@ -77,11 +77,11 @@ TEST(AttrSetHandles, InvalidHandlesAreReportedWithoutBeingTrusted) {
                                reinterpret_cast<AS_SetHandle>(junk), &forged,
                                static_cast<AS_SetHandle>(heap),
                                static_cast<AS_SetHandle>(set.h->obj)}) {
-        EXPECT_EQ(st.Failed(AS_GetCount(st, bogus, &n)), kBadArg1);
+        EXPECT_EQ(st.failed_codes(AS_GetCount(st, bogus, &n)), kBadArg1);
         AS_SetHandle b = bogus;
-        EXPECT_EQ(st.Failed(AS_FreeSetHandle(st, &b)), kBadArg1);
+        EXPECT_EQ(st.failed_codes(AS_FreeSetHandle(st, &b)), kBadArg1);
         EXPECT_EQ(AS_CopyAttr(st, set, bogus, 5, nullptr), 1);
-        EXPECT_EQ(st.Codes(), (Codes{AS_S_BADARG2, AS_S_BADHANDLE}));
+        EXPECT_EQ(st.codes(), (Codes{AS_S_BADARG2, AS_S_BADHANDLE}));
     }
     std::free(heap);
 
@@ -90,7 +90,7 @@ TEST(AttrSetHandles, InvalidHandlesAreReportedWithoutBeingTrusted) {
     AS_AttrHandle dropped = attr;
     ASSERT_EQ(AS_FreeAttrHandle(st, &attr), 0);
     GENU_ShortOID id;
-    EXPECT_EQ(st.Failed(AS_GetAttrIDR(st, dropped, &id)), kBadArg1);
+    EXPECT_EQ(st.failed_codes(AS_GetAttrIDR(st, dropped, &id)), kBadArg1);
     ASSERT_EQ(AS_FindAttr(st, set, 5, &attr), 0);
     EXPECT_EQ(attr, dropped);
     EXPECT_EQ(AS_FreeAttrHandle(st, &attr), 0);
@@ -106,28 +106,28 @@ TEST(AttrSetHandles, CorruptObjectsAndLimits) {
     uint32_t n;
     int32_t op;
     s->allow_dups = 2;
-    EXPECT_EQ(st.Failed(AS_GetCount(st, set, &n)), Codes{AS_S_CORRUPT});
+    EXPECT_EQ(st.failed_codes(AS_GetCount(st, set, &n)), Codes{AS_S_CORRUPT});
     EXPECT_EQ(AS_CopyAttr(st, other, set, 1, nullptr), 1);
-    EXPECT_EQ(st.Codes(), (Codes{AS_S_CORRUPT2, AS_S_CORRUPT}));
+    EXPECT_EQ(st.codes(), (Codes{AS_S_CORRUPT2, AS_S_CORRUPT}));
     s->allow_dups = 0;
     s->last = nullptr;
-    EXPECT_EQ(st.FailedTop(AS_AddAttr(st, set, 2, kIntType, nullptr)), AS_S_CORRUPT);
+    EXPECT_EQ(st.failed(AS_AddAttr(st, set, 2, kIntType, nullptr)), AS_S_CORRUPT);
     s->last = a;
     a->chars_size = 3;
-    EXPECT_EQ(st.FailedTop(AS_GetAttrModifyOpR(st, ah, &op)), AS_S_CORRUPT);
+    EXPECT_EQ(st.failed(AS_GetAttrModifyOpR(st, ah, &op)), AS_S_CORRUPT);
     a->chars_size = 0;
 
     ah->users = vr::as::kCountLimit - 1;
-    EXPECT_EQ(st.FailedTop(AS_CopyAttrHandle(st, ah, &out)), AS_S_TOOMANYUSERS);
+    EXPECT_EQ(st.failed(AS_CopyAttrHandle(st, ah, &out)), AS_S_TOOMANYUSERS);
     int *v = MakeInt(2);
     EXPECT_EQ(AS_AddAttrVal(st, set, 1, kIntType, v, &kIntDesc, &out), 1);
-    EXPECT_EQ(st.Top(), AS_S_TOOMANYUSERS);
+    EXPECT_EQ(st.code(), AS_S_TOOMANYUSERS);
     ah->users = 1;
     a->count = vr::as::kCountLimit - 1; // the links still hold one value
-    EXPECT_EQ(st.FailedTop(AS_AddAttrValR(st, ah, kIntType, v, &kIntDesc)), AS_S_ATTRFULL);
+    EXPECT_EQ(st.failed(AS_AddAttrValR(st, ah, kIntType, v, &kIntDesc)), AS_S_ATTRFULL);
     a->count = 1;
     s->count = vr::as::kCountLimit - 1;
-    EXPECT_EQ(st.FailedTop(AS_AddAttr(st, set, 2, kIntType, nullptr)), AS_S_SETFULL);
+    EXPECT_EQ(st.failed(AS_AddAttr(st, set, 2, kIntType, nullptr)), AS_S_SETFULL);
     s->count = 1;
     EXPECT_EQ(Read(set), (Content{{1, {1}}}));
     FreeInt(v);

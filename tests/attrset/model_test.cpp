@@ -214,12 +214,12 @@ class Runner {
 
         if (inject && fired && rc) {
             // The set's allocator failed, or a value copy made with it.
-            EXPECT_TRUE(st.Top() == AS_S_NOMEM || st.Top() == AS_S_COPYFAILED) << st.Top();
+            EXPECT_TRUE(st.code() == AS_S_NOMEM || st.code() == AS_S_COPYFAILED) << st.code();
             want = m_; // an injected failure changes nothing
         } else {
-            EXPECT_EQ(rc != 0, expect != 0) << "op " << op << std::hex << " top " << st.Top();
+            EXPECT_EQ(rc != 0, expect != 0) << "op " << op << std::hex << " top " << st.code();
             if (expect) {
-                EXPECT_EQ(st.Top(), expect) << "op " << op;
+                EXPECT_EQ(st.code(), expect) << "op " << op;
             }
         }
         if (rc && !expect && !(inject && fired)) return; // already reported

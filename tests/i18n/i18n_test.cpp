@@ -15,20 +15,18 @@
 #include <vector>
 
 #include "messages/i18n_internal.h"
-#include "scratch.h"
 #include "oid/registry_internal.h"
+#include "scratch.h"
+#include "status_list.h"
 #include "vrcore/genu.h"
 #include "vrcore/i18n.h"
 #include "vrcore/iconv.h"
+#include "vrcore/odp.h"
 #include "vrcore/stf.h"
 
 namespace {
 
-struct ListDeleter {
-    void operator()(STF_List *l) const { STF_DeleteList(l); }
-};
-using List = std::unique_ptr<STF_List, ListDeleter>;
-List NewList() { return List(STF_CreateList(nullptr)); }
+using List = vrtest::StatusList;
 
 std::string ShippedDir() { return std::string(VRCORE_SOURCE_DIR) + "/messages"; }
 
@@ -46,9 +44,9 @@ class TempDir : public vrtest::ScratchDir {
 class RegistryEnv : public ::testing::Environment {
   public:
     void SetUp() override {
-        List st = NewList();
-        ASSERT_EQ(vr::oid::CreateRegistry(st.get(), dir_.path().c_str()), 0u);
-        ASSERT_EQ(GENU_Init(st.get(), dir_.path().c_str(), 0), 0);
+        List st;
+        ASSERT_EQ(vr::oid::CreateRegistry(st, dir_.path().c_str()), 0u);
+        ASSERT_EQ(GENU_Init(st, dir_.path().c_str(), 0), 0);
     }
     void TearDown() override { GENU_Term(); }
 
@@ -58,9 +56,9 @@ class RegistryEnv : public ::testing::Environment {
 const auto *const g_env = ::testing::AddGlobalTestEnvironment(new RegistryEnv);
 
 GENU_ShortOID Utf8Oid() {
-    List st = NewList();
+    List st;
     GENU_ShortOID id = 0;
-    EXPECT_EQ(GENU_AsciiToShortOID(st.get(), vr::oid::kUtf8Name, &id), 0);
+    EXPECT_EQ(GENU_AsciiToShortOID(st, vr::oid::kUtf8Name, &id), 0);
     return id;
 }
 
@@ -72,12 +70,12 @@ uint32_t Parse(const std::string &text, vr::i18n::Tables &t, size_t *line = null
 class Loaded {
   public:
     explicit Loaded(const std::string &dir) {
-        List st = NewList();
-        ok_ = I18N_Init(st.get(), dir.c_str()) == 0;
+        List st;
+        ok_ = I18N_Init(st, dir.c_str()) == 0;
     }
     ~Loaded() {
-        List st = NewList();
-        if (ok_) I18N_Term(st.get());
+        List st;
+        if (ok_) I18N_Term(st);
     }
     bool ok() const { return ok_; }
 
@@ -197,63 +195,63 @@ TEST(MappingFile, ShippedFileNamesOnlyConvertibleCodeSets) {
 }
 
 TEST(Locales, InitCountsAndTermReleases) {
-    List st = NewList();
-    EXPECT_EQ(I18N_Term(st.get()), 1);
-    EXPECT_EQ(STF_GetStatus(st.get()), I18N_S_FAILURE);
+    List st;
+    EXPECT_EQ(I18N_Term(st), 1);
+    EXPECT_EQ(STF_GetStatus(st), I18N_S_FAILURE);
     EXPECT_EQ(I18N_Init(nullptr, nullptr), 1);
 
     TempDir empty;
-    EXPECT_EQ(I18N_Init(st.get(), empty.path().c_str()), 1);
-    EXPECT_EQ(STF_GetStatus(st.get()), I18N_S_NOFILE);
+    EXPECT_EQ(I18N_Init(st, empty.path().c_str()), 1);
+    EXPECT_EQ(STF_GetStatus(st), I18N_S_NOFILE);
     empty.Write("charset.dat", "locale-mappings:\n");
-    EXPECT_EQ(I18N_Init(st.get(), empty.path().c_str()), 1);
-    EXPECT_EQ(STF_GetStatus(st.get()), I18N_S_MALFORMED);
+    EXPECT_EQ(I18N_Init(st, empty.path().c_str()), 1);
+    EXPECT_EQ(STF_GetStatus(st), I18N_S_MALFORMED);
 
-    ASSERT_EQ(I18N_Init(st.get(), ShippedDir().c_str()), 0);
-    ASSERT_EQ(I18N_Init(st.get(), empty.path().c_str()), 0) << "a later call only counts";
+    ASSERT_EQ(I18N_Init(st, ShippedDir().c_str()), 0);
+    ASSERT_EQ(I18N_Init(st, empty.path().c_str()), 0) << "a later call only counts";
     GENU_ShortOID oid = 0;
-    EXPECT_EQ(I18N_CodesetNameToOID(st.get(), "ISO8859-1", &oid), 0);
+    EXPECT_EQ(I18N_CodesetNameToOID(st, "ISO8859-1", &oid), 0);
     EXPECT_EQ(oid, 369u);
-    EXPECT_EQ(I18N_Term(st.get()), 0);
-    EXPECT_EQ(I18N_CodesetNameToOID(st.get(), "ISO8859-1", &oid), 0) << "still one reference";
-    EXPECT_EQ(I18N_Term(st.get()), 0);
-    EXPECT_EQ(I18N_CodesetNameToOID(st.get(), "ISO8859-1", &oid), 1);
-    EXPECT_EQ(I18N_Term(st.get()), 1);
+    EXPECT_EQ(I18N_Term(st), 0);
+    EXPECT_EQ(I18N_CodesetNameToOID(st, "ISO8859-1", &oid), 0) << "still one reference";
+    EXPECT_EQ(I18N_Term(st), 0);
+    EXPECT_EQ(I18N_CodesetNameToOID(st, "ISO8859-1", &oid), 1);
+    EXPECT_EQ(I18N_Term(st), 1);
 }
 
 TEST(Locales, TranslationsAgreeBothWays) {
     Loaded loaded(ShippedDir());
     ASSERT_TRUE(loaded.ok());
-    List st = NewList();
+    List st;
 
     char name[64];
     uint32_t len = 0;
-    ASSERT_EQ(I18N_OIDToCodesetName(st.get(), 369, sizeof name, &len, name), 0);
+    ASSERT_EQ(I18N_OIDToCodesetName(st, 369, sizeof name, &len, name), 0);
     EXPECT_STREQ(name, "ISO8859-1");
     EXPECT_EQ(len, 9u);
     char small[4];
-    ASSERT_EQ(I18N_OIDToCodesetName(st.get(), 369, sizeof small, &len, small), 0);
+    ASSERT_EQ(I18N_OIDToCodesetName(st, 369, sizeof small, &len, small), 0);
     EXPECT_STREQ(small, "ISO");
-    EXPECT_EQ(I18N_OIDToCodesetName(st.get(), 9999, sizeof name, &len, name), 1);
-    EXPECT_EQ(STF_GetStatus(st.get()), I18N_S_FAILURE);
+    EXPECT_EQ(I18N_OIDToCodesetName(st, 9999, sizeof name, &len, name), 1);
+    EXPECT_EQ(STF_GetStatus(st), I18N_S_FAILURE);
 
     I18N_DPALocale *loc = nullptr;
-    ASSERT_EQ(I18N_GetDPALocaleFromLocaleName(st.get(), "de_DE.UTF-8", &loc), 0);
+    ASSERT_EQ(I18N_GetDPALocaleFromLocaleName(st, "de_DE.UTF-8", &loc), 0);
     EXPECT_EQ(std::string(loc->language, loc->language_length), "de");
     EXPECT_EQ(std::string(loc->territory, loc->territory_length), "DE");
     EXPECT_EQ(loc->code_set, Utf8Oid());
     EXPECT_EQ(loc->reserved, 0u);
     // The first record with these facts comes back.
-    ASSERT_EQ(I18N_GetLocaleNameFromDPALocale(st.get(), loc, sizeof name, &len, name), 0);
+    ASSERT_EQ(I18N_GetLocaleNameFromDPALocale(st, loc, sizeof name, &len, name), 0);
     EXPECT_STREQ(name, "de_DE.UTF-8");
     int32_t lcid = 0;
-    ASSERT_EQ(I18N_GetLCIDFromDPALocale(st.get(), loc, &lcid), 0);
+    ASSERT_EQ(I18N_GetLCIDFromDPALocale(st, loc, &lcid), 0);
     EXPECT_EQ(lcid, 1031);
     free(loc);
 
-    ASSERT_EQ(I18N_GetDPALocaleFromLCID(st.get(), 1041, &loc), 0);
+    ASSERT_EQ(I18N_GetDPALocaleFromLCID(st, 1041, &loc), 0);
     EXPECT_EQ(std::string(loc->language, 2), "ja");
-    ASSERT_EQ(I18N_GetLocaleNameFromDPALocale(st.get(), loc, sizeof name, &len, name), 0);
+    ASSERT_EQ(I18N_GetLocaleNameFromDPALocale(st, loc, sizeof name, &len, name), 0);
     EXPECT_STREQ(name, "ja_JP.EUC-JP");
     free(loc);
 
@@ -262,16 +260,16 @@ TEST(Locales, TranslationsAgreeBothWays) {
     partial.language_length = 2;
     memcpy(partial.language, "fr", 2);
     partial.code_set = 369;
-    ASSERT_EQ(I18N_GetLocaleNameFromDPALocale(st.get(), &partial, sizeof name, &len, name), 0);
+    ASSERT_EQ(I18N_GetLocaleNameFromDPALocale(st, &partial, sizeof name, &len, name), 0);
     EXPECT_STREQ(name, "fr_FR");
 
-    EXPECT_EQ(I18N_GetDPALocaleFromLocaleName(st.get(), "xx_YY", &loc), 1);
-    EXPECT_EQ(STF_GetStatus(st.get()), I18N_S_NOLOCALE);
-    EXPECT_EQ(I18N_GetDPALocaleFromLCID(st.get(), 4242, &loc), 1);
-    EXPECT_EQ(STF_GetStatus(st.get()), I18N_S_NOLOCALE);
+    EXPECT_EQ(I18N_GetDPALocaleFromLocaleName(st, "xx_YY", &loc), 1);
+    EXPECT_EQ(STF_GetStatus(st), I18N_S_NOLOCALE);
+    EXPECT_EQ(I18N_GetDPALocaleFromLCID(st, 4242, &loc), 1);
+    EXPECT_EQ(STF_GetStatus(st), I18N_S_NOLOCALE);
     partial.code_set = 382; // shift-jis: no French locale uses it
-    EXPECT_EQ(I18N_GetLCIDFromDPALocale(st.get(), &partial, &lcid), 1);
-    EXPECT_EQ(STF_GetStatus(st.get()), I18N_S_NOLOCALE);
+    EXPECT_EQ(I18N_GetLCIDFromDPALocale(st, &partial, &lcid), 1);
+    EXPECT_EQ(STF_GetStatus(st), I18N_S_NOLOCALE);
 }
 
 TEST(Locales, CurrentLocaleFollowsSetlocale) {
@@ -281,11 +279,11 @@ TEST(Locales, CurrentLocaleFollowsSetlocale) {
               "de_DE de DE ISO8859-1 1031\n");
     Loaded loaded(dir.path());
     ASSERT_TRUE(loaded.ok());
-    List st = NewList();
+    List st;
     I18N_DPALocale *loc = nullptr;
     {
         ScopedLocale c("C");
-        ASSERT_EQ(I18N_GetCurrentDPALocale(st.get(), &loc), 0) << "C needs no record";
+        ASSERT_EQ(I18N_GetCurrentDPALocale(st, &loc), 0) << "C needs no record";
         EXPECT_EQ(loc->language_length, 1);
         EXPECT_EQ(loc->language[0], 'C');
         EXPECT_EQ(loc->territory_length, 0);
@@ -294,14 +292,14 @@ TEST(Locales, CurrentLocaleFollowsSetlocale) {
     }
     ScopedLocale de("de_DE");
     if (!de.ok()) GTEST_SKIP() << "locale de_DE is not generated on this machine";
-    ASSERT_EQ(I18N_GetCurrentDPALocale(st.get(), &loc), 0);
+    ASSERT_EQ(I18N_GetCurrentDPALocale(st, &loc), 0);
     EXPECT_EQ(std::string(loc->language, 2), "de");
     EXPECT_EQ(loc->code_set, 369u);
     free(loc);
     ScopedLocale us("en_US.UTF-8");
     if (us.ok()) {
-        EXPECT_EQ(I18N_GetCurrentDPALocale(st.get(), &loc), 1) << "no record, not C";
-        EXPECT_EQ(STF_GetStatus(st.get()), I18N_S_FAILURE);
+        EXPECT_EQ(I18N_GetCurrentDPALocale(st, &loc), 1) << "no record, not C";
+        EXPECT_EQ(STF_GetStatus(st), I18N_S_FAILURE);
     }
 }
 
@@ -337,96 +335,121 @@ class GermanConversion : public ::testing::Test {
 TEST_F(GermanConversion, Latin1TextCrossesToAUtf8PeerAndBack) {
     // Each thread has its own context: run in a fresh one.
     std::thread([] {
-        List st = NewList();
-        ASSERT_TRUE(ConfigureTowardsUtf8(st.get()));
+        List st;
+        ASSERT_TRUE(ConfigureTowardsUtf8(st));
         unsigned char wire[255], back[255];
         uint16_t n = 0, m = 0;
-        ASSERT_EQ(ICONV_ToBER_OtherCodeSet255(st.get(), reinterpret_cast<const unsigned char *>(kLatin1.data()),
+        ASSERT_EQ(ICONV_ToBER_OtherCodeSet255(st, reinterpret_cast<const unsigned char *>(kLatin1.data()),
                                               static_cast<uint16_t>(kLatin1.size()), wire, &n),
                   0);
         EXPECT_EQ(std::string(reinterpret_cast<char *>(wire), n), "Gr\xC3\xBC\xC3\x9F" "e aus K\xC3\xB6ln, \xC2\xA3" "5");
-        ASSERT_EQ(ICONV_ToGEN_OtherCodeSet255(st.get(), wire, n, back, &m), 0);
+        ASSERT_EQ(ICONV_ToGEN_OtherCodeSet255(st, wire, n, back, &m), 0);
         EXPECT_EQ(std::string(reinterpret_cast<char *>(back), m), kLatin1);
 
         // Bytes that are not UTF-8 from the peer, and a result too long.
         const unsigned char bad[] = {'a', 0xC3, 0x28};
-        EXPECT_EQ(ICONV_ToGEN_OtherCodeSet255(st.get(), bad, sizeof bad, back, &m), 1);
-        EXPECT_EQ(STF_GetStatus(st.get()), ICONV_S_CONVERT);
+        EXPECT_EQ(ICONV_ToGEN_OtherCodeSet255(st, bad, sizeof bad, back, &m), 1);
+        EXPECT_EQ(STF_GetStatus(st), ICONV_S_CONVERT);
         std::string wide(200, '\xE9');
-        EXPECT_EQ(ICONV_ToBER_OtherCodeSet255(st.get(), reinterpret_cast<const unsigned char *>(wide.data()),
+        EXPECT_EQ(ICONV_ToBER_OtherCodeSet255(st, reinterpret_cast<const unsigned char *>(wide.data()),
                                               static_cast<uint16_t>(wide.size()), wire, &n),
                   1);
-        EXPECT_EQ(STF_GetStatus(st.get()), ICONV_S_INCOMPLETE);
+        EXPECT_EQ(STF_GetStatus(st), ICONV_S_INCOMPLETE);
         unsigned char wire4095[4095];
         uint32_t n4 = 0;
-        EXPECT_EQ(ICONV_ToBER_OtherCodeSet4095(st.get(), reinterpret_cast<const unsigned char *>(wide.data()),
+        EXPECT_EQ(ICONV_ToBER_OtherCodeSet4095(st, reinterpret_cast<const unsigned char *>(wide.data()),
                                                static_cast<uint32_t>(wide.size()), wire4095, &n4),
                   0);
         EXPECT_EQ(n4, 400u);
         // A configured thread keeps its context.
         ICONV_Context *before = ICONV_GetAndClearContext();
         ICONV_SetContext(before);
-        EXPECT_EQ(ICONV_ConfigureContext(st.get(), 369), 0);
+        EXPECT_EQ(ICONV_ConfigureContext(st, 369), 0);
         ICONV_Context *after = ICONV_GetAndClearContext();
         EXPECT_EQ(before, after);
         ICONV_DestroyContext(after);
     }).join();
 }
 
+TEST_F(GermanConversion, PackedTextReachesTheWireInThePeersCodeSet) {
+    std::thread([] {
+        List st;
+        ASSERT_TRUE(ConfigureTowardsUtf8(st));
+        std::string bytes = kLatin1;
+        GEN_Text text{};
+        text.kind = GEN_KIND_CODESET;
+        text.u.octets.length = static_cast<int32_t>(bytes.size());
+        text.u.octets.value = reinterpret_cast<unsigned char *>(bytes.data());
+        text.charset = 369;
+        GENU_Buffer wire{};
+        ASSERT_EQ(ODP_PackAV(st, 28, &text, &wire), 0) << std::hex << STF_GetStatus(st);
+        std::string encoded(reinterpret_cast<char *>(wire.value), static_cast<size_t>(wire.length));
+        EXPECT_NE(encoded.find("Gr\xC3\xBC\xC3\x9F" "e"), std::string::npos) << "UTF-8 on the wire";
+        void *back = nullptr;
+        GENU_ValueDescriptor desc{};
+        ASSERT_EQ(ODP_UnpackAV(st, static_cast<uint32_t>(wire.length), wire.value, 28, &back, &desc), 0);
+        _GENU__MyFree(wire.value);
+        int32_t order = 1;
+        ASSERT_EQ(GEN_BinCompareAttrValue(st, 28, &text, back, &order), 0);
+        EXPECT_EQ(order, 0) << "the text comes back as it left";
+        desc.del(st, back, &genu_ossAllocator[0]);
+    }).join();
+}
+
 TEST_F(GermanConversion, SameCodeSetOrNoConverterCopiesBytes) {
     std::thread([] {
-        List st = NewList();
-        EXPECT_EQ(ICONV_ConfigureContext(st.get(), 369), 0);
+        List st;
+        EXPECT_EQ(ICONV_ConfigureContext(st, 369), 0);
         EXPECT_EQ(ICONV_GetAndClearContext(), nullptr) << "same code set: nothing to convert";
         // A code set the mapping file does not name: logged, no context.
-        EXPECT_EQ(ICONV_ConfigureContext(st.get(), 380), 0);
+        EXPECT_EQ(ICONV_ConfigureContext(st, 380), 0);
         EXPECT_EQ(ICONV_GetAndClearContext(), nullptr);
         const unsigned char raw[] = {0xFF, 0x00, 0xC3, 0x28, 'x'};
         unsigned char out[255];
         uint16_t n = 0;
-        ASSERT_EQ(ICONV_ToBER_OtherCodeSet255(st.get(), raw, sizeof raw, out, &n), 0);
+        ASSERT_EQ(ICONV_ToBER_OtherCodeSet255(st, raw, sizeof raw, out, &n), 0);
         EXPECT_EQ(n, sizeof raw);
         EXPECT_EQ(memcmp(out, raw, sizeof raw), 0);
     }).join();
 }
 
 TEST(Conversion, CreateContextNamesBothCodeSets) {
-    List st = NewList();
+    List st;
     ICONV_Context *c = nullptr;
     {
         Loaded loaded(ShippedDir());
         ASSERT_TRUE(loaded.ok());
-        ASSERT_EQ(ICONV_CreateContext(st.get(), 369, 382, &c), 0);
+        ASSERT_EQ(ICONV_CreateContext(st, 369, 382, &c), 0);
         ICONV_DestroyContext(c);
-        EXPECT_EQ(ICONV_CreateContext(st.get(), 369, 9999, &c), 1);
+        EXPECT_EQ(ICONV_CreateContext(st, 369, 9999, &c), 1);
         EXPECT_EQ(c, nullptr);
     }
-    EXPECT_EQ(ICONV_RegisterCallback(st.get(), 7, nullptr), 1);
+    EXPECT_EQ(ICONV_RegisterCallback(st, 7, nullptr), 1);
 }
 
 TEST(Conversion, ThreadsShareTablesAndKeepTheirOwnContexts) {
     ScopedLocale de("de_DE");
     if (!de.ok()) GTEST_SKIP() << "locale de_DE is not generated on this machine";
-    List st = NewList();
-    ASSERT_EQ(I18N_Init(st.get(), ShippedDir().c_str()), 0);
+    List st;
+    ASSERT_EQ(I18N_Init(st, ShippedDir().c_str()), 0);
     std::atomic<int> failures{0};
     std::vector<std::thread> threads;
     for (int i = 0; i < 8; ++i) {
         threads.emplace_back([&failures, i] {
-            List tst = NewList();
+            List tst;
             for (int round = 0; round < 50; ++round) {
-                if (I18N_Init(tst.get(), ShippedDir().c_str()) != 0) ++failures;
+                if (I18N_Init(tst, ShippedDir().c_str()) != 0) ++failures;
                 GENU_ShortOID oid = 0;
-                if (I18N_CodesetNameToOID(tst.get(), "EUC-JP", &oid) != 0 || oid != 383) ++failures;
-                if (I18N_Term(tst.get()) != 0) ++failures;
+                if (I18N_CodesetNameToOID(tst, "EUC-JP", &oid) != 0 || oid != 383) ++failures;
+                if (I18N_Term(tst) != 0) ++failures;
             }
             // Half the threads convert towards a UTF-8 peer, the others
             // have no context and copy the byte.
             bool towards_utf8 = i % 2 == 0;
-            if (towards_utf8 && ICONV_ConfigureContext(tst.get(), Utf8Oid()) != 0) ++failures;
+            if (towards_utf8 && ICONV_ConfigureContext(tst, Utf8Oid()) != 0) ++failures;
             unsigned char out[255];
             uint16_t n = 0;
-            if (ICONV_ToBER_OtherCodeSet255(tst.get(), reinterpret_cast<const unsigned char *>("\xE9"), 1, out, &n) !=
+            if (ICONV_ToBER_OtherCodeSet255(tst, reinterpret_cast<const unsigned char *>("\xE9"), 1, out, &n) !=
                     0 ||
                 n != (towards_utf8 ? 2 : 1))
                 ++failures;
@@ -434,6 +457,6 @@ TEST(Conversion, ThreadsShareTablesAndKeepTheirOwnContexts) {
     }
     for (auto &t : threads) t.join();
     EXPECT_EQ(failures.load(), 0);
-    EXPECT_EQ(I18N_Term(st.get()), 0);
-    EXPECT_EQ(I18N_Term(st.get()), 1) << "every Init was matched";
+    EXPECT_EQ(I18N_Term(st), 0);
+    EXPECT_EQ(I18N_Term(st), 1) << "every Init was matched";
 }

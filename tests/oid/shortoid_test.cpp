@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "oid/shortoid_internal.h"
+#include "status_list.h"
 #include "vrcore/genu.h"
 #include "vrcore/vrbm.h"
 
@@ -42,14 +43,7 @@ std::vector<Row> ReadDataFile() {
     return rows;
 }
 
-struct Status {
-    STF_List *l = STF_CreateList(nullptr);
-    ~Status() { STF_DeleteList(l); }
-    operator STF_List *() const { return l; }
-    uint32_t code() const { return STF_GetStatus(l); }
-    // The code a call left that had to fail (rc 1); ~0 when it did not.
-    uint32_t failed(int rc) const { return rc == 1 ? code() : 0xFFFFFFFFu; }
-};
+using Status = vrtest::StatusList;
 
 std::string Hex(const unsigned char *p, size_t n) {
     static const char *d = "0123456789abcdef";

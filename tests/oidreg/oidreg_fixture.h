@@ -13,16 +13,12 @@
 
 #include "btree/vrbm_internal.h"
 #include "oid/registry_internal.h"
+#include "status_list.h"
 #include "vrcore/genu.h"
 
 namespace oidtest {
 
-struct Status {
-    STF_List *l = STF_CreateList(nullptr);
-    ~Status() { STF_DeleteList(l); }
-    operator STF_List *() const { return l; }
-    uint32_t code() const { return STF_GetStatus(l); }
-};
+using Status = vrtest::StatusList;
 
 inline std::string Bin(const char *dotted) {
     Status st;

@@ -221,9 +221,7 @@ TEST(CopyDelete, InvalidValuesRefused) {
 
     // A bad choice deep inside, after blocks were already copied: the
     // partial copy is undone (counted by the failing allocator's ledger).
-    GEN_Text comment{};
-    comment.kind = GEN_KIND_IRV;
-    comment.u.string = const_cast<char *>("comment");
+    GEN_Text comment = vrtest::Irv("comment");
     GEN_NameOrOID bin{};
     bin.choice = 3;
     uint32_t copies = 2;

@@ -16,6 +16,7 @@
 
 namespace {
 
+using vrtest::Irv;
 using vrtest::StatusList;
 
 // A log file in a directory of its own; Text() gives what was written
@@ -50,13 +51,6 @@ class LogFile {
   private:
     vrtest::ScratchDir dir_{"vrrender"};
 };
-
-GEN_Text Irv(const char *s) {
-    GEN_Text t{};
-    t.kind = GEN_KIND_IRV;
-    t.u.string = const_cast<char *>(s);
-    return t;
-}
 
 TEST(EchoLog, SetAndValuesGoIntoTheOpenMessage) {
     LogFile log;

@@ -81,8 +81,7 @@ TEST(Extract, KindsAndBounds) {
     t.kind = GEN_KIND_OCTETS;
     t.u.octets = {2, ab};
     EXPECT_EQ(Extracted(st, &t), "ab");
-    t.kind = GEN_KIND_IRV;
-    t.u.string = const_cast<char *>("irv");
+    t = vrtest::Irv("irv");
     EXPECT_EQ(Extracted(st, &t), "irv");
     t.kind = 6;
     char *s = reinterpret_cast<char *>(1);
@@ -295,9 +294,7 @@ TEST(Make, AddressesAndAccessEntries) {
     GEN_DeletePSISAccessControlList(st.fresh(), p, nullptr);
 
     GEN_ErrorMessage *m = nullptr;
-    GEN_Text t{};
-    t.kind = GEN_KIND_IRV;
-    t.u.string = const_cast<char *>("paper jam");
+    GEN_Text t = vrtest::Irv("paper jam");
     GEN_OctetString os{2, reinterpret_cast<unsigned char *>(const_cast<char *>("xy"))};
     EXPECT_EQ(st.failed(GENU_MakeErrorMsg(st, &m, nullptr, nullptr, nullptr)), GEN_S_NULLARG);
     EXPECT_EQ(st.failed(GENU_MakeErrorMsg(st, &m, &t, &os, nullptr)), GEN_S_INVALID);
@@ -317,9 +314,7 @@ TEST(Make, AddressesAndAccessEntries) {
 // (the distinguished name and text makers run inside these).
 TEST(Make, FailingAllocatorSweeps) {
     StatusList st;
-    GEN_Text name{}, path{};
-    name.kind = GEN_KIND_IRV;
-    name.u.string = const_cast<char *>("driver");
+    GEN_Text name = vrtest::Irv("driver"), path{};
     path.kind = GEN_KIND_CODESET;
     path.u.octets = {4, reinterpret_cast<unsigned char *>(const_cast<char *>("/lib"))};
     GEN_SeqOfStrings files2{nullptr, const_cast<char *>("b.dll")};
@@ -376,9 +371,7 @@ TEST(Make, FailingAllocatorSweeps) {
 
 TEST(Repertoire, IrvToLatin1) {
     StatusList st;
-    GEN_Text irv{};
-    irv.kind = GEN_KIND_IRV;
-    irv.u.string = const_cast<char *>("abc");
+    GEN_Text irv = vrtest::Irv("abc");
     GEN_Text *l = nullptr;
     ASSERT_EQ(GEN_Text2IsoLatin1(st, &l, &irv, nullptr), 0);
     EXPECT_EQ(l->kind, GEN_KIND_LATIN1);

@@ -10,6 +10,7 @@
 
 namespace {
 
+using vrtest::Irv;
 using vrtest::StatusList;
 
 struct StringSink : vrsyn::Sink {
@@ -28,13 +29,6 @@ GEN_SimpleName Name(const char *s) {
     GEN_SimpleName n;
     GENU_MakeEmbeddedSimpleName(st, &n, s, nullptr);
     return n;
-}
-
-GEN_Text Irv(const char *s) {
-    GEN_Text t{};
-    t.kind = GEN_KIND_IRV;
-    t.u.string = const_cast<char *>(s);
-    return t;
 }
 
 TEST(RenderValue, Numbers) {

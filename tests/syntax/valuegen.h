@@ -6,22 +6,10 @@
 #include <random>
 #include <string>
 
+#include "status_list.h"
 #include "syntax/gentype.h"
 
 namespace vrtest {
-
-// A status list for one test, deleted at its end.
-struct StatusList {
-    STF_List *list = STF_CreateList(nullptr);
-    ~StatusList() { STF_DeleteList(list); }
-    operator STF_List *() const { return list; }
-    uint32_t code() const { return STF_GetStatus(list); }
-    // The code a call left that had to fail (rc 1); ~0 when it did not.
-    uint32_t failed(int rc) const { return rc == 1 ? code() : 0xFFFFFFFFu; }
-    // The list emptied, for the copy and delete family, which adds to a
-    // list without clearing it.
-    STF_List *fresh() const { return STF_ClearStatus(list); }
-};
 
 // While one lives, generated values come from small domains, so that
 // values often share components: strings of at most two of the letters
@@ -34,6 +22,14 @@ class NarrowValues {
     NarrowValues(const NarrowValues &) = delete;
     NarrowValues &operator=(const NarrowValues &) = delete;
 };
+
+// A kind-1 text pointing at the caller's string.
+inline GEN_Text Irv(const char *s) {
+    GEN_Text t{};
+    t.kind = GEN_KIND_IRV;
+    t.u.string = const_cast<char *>(s);
+    return t;
+}
 
 // Fills the zeroed structure `v` with a random valid value; owned blocks
 // come from malloc (the library's default allocator).
