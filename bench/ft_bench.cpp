@@ -62,28 +62,30 @@ Scratch &S() {
     return s;
 }
 
-GEN_DocumentIdentifier Id(uint32_t &num) {
+// A document of the scratch file: its identifier, spool directory and a
+// reference to the source.
+struct Document {
+    uint32_t num;
+    std::string src = S().src;
     GEN_DocumentIdentifier id{};
-    std::strcpy(id.job.value, "bench");
-    id.document_number = &num;
-    return id;
-}
-
-GEN_DocumentContent Ref(std::string &path) {
-    GEN_DocumentContent c{};
-    c.choice = GEN_CONTENT_REFERENCED;
-    c.u.referenced.specific_reference.length = static_cast<int32_t>(path.size());
-    c.u.referenced.specific_reference.value = reinterpret_cast<unsigned char *>(path.data());
-    return c;
-}
+    FT_SpoolInfo spool{S().spool.c_str()};
+    GEN_DocumentContent content{};
+    explicit Document(uint32_t n) : num(n) {
+        std::strcpy(id.job.value, "bench");
+        id.document_number = &num;
+        content.choice = GEN_CONTENT_REFERENCED;
+        content.u.referenced.specific_reference.length = static_cast<int32_t>(src.size());
+        content.u.referenced.specific_reference.value = reinterpret_cast<unsigned char *>(src.data());
+    }
+    Document(const Document &) = delete;
+    Document &operator=(const Document &) = delete;
+};
 
 void BM_SocketTransfer(benchmark::State &state) {
-    Scratch &s = S();
-    uint32_t num = 1;
-    GEN_DocumentIdentifier id = Id(num);
-    FT_SpoolInfo spool{s.spool.c_str()};
-    std::string src = s.src;
-    GEN_DocumentContent content = Ref(src);
+    Document doc(1);
+    auto &id = doc.id;
+    auto &spool = doc.spool;
+    auto &content = doc.content;
     for (auto _ : state) {
         FT_Result r{};
         if (FT_RetrieveToFile(&id, nullptr, FT_METHOD_SOCKET, &spool, &r) != 0) std::abort();
@@ -133,12 +135,10 @@ void BM_PlainTcpCopy(benchmark::State &state) {
 }
 
 void BM_FileReferenceCopy(benchmark::State &state) {
-    Scratch &s = S();
-    uint32_t num = 2;
-    GEN_DocumentIdentifier id = Id(num);
-    FT_SpoolInfo spool{s.spool.c_str()};
-    std::string src = s.src;
-    GEN_DocumentContent content = Ref(src);
+    Document doc(2);
+    auto &id = doc.id;
+    auto &spool = doc.spool;
+    auto &content = doc.content;
     for (auto _ : state) {
         FT_Result r{};
         if (FT_RetrieveToFile(&id, &content, FT_METHOD_FILE_REFERENCE, &spool, &r) != 0) std::abort();

@@ -306,13 +306,23 @@ extern "C" uint32_t FT_BufferInit(const GEN_DocumentIdentifier *id, const FT_Soc
     return 0;
 }
 
-extern "C" uint32_t FT_BufferToSend(const GEN_DocumentIdentifier *id, FT_Buffer *buffer) {
-    Doc d = doc_of(id);
+namespace {
+
+// The arguments every chunk-wise transfer needs. 0 or an FT_S_ code.
+uint32_t buffer_ok(const char *fn, Doc d, const GEN_DocumentIdentifier *id, const FT_Buffer *buffer) {
     if (!id) return FT_S_NODOCID;
     if (!buffer || !buffer->data) {
-        FT_LOG(5, d, "FT_BufferToSend: no buffer\n");
+        FT_LOG(5, d, "%s: no buffer\n", fn);
         return FT_S_OTHER;
     }
+    return 0;
+}
+
+} // namespace
+
+extern "C" uint32_t FT_BufferToSend(const GEN_DocumentIdentifier *id, FT_Buffer *buffer) {
+    Doc d = doc_of(id);
+    if (uint32_t rc = buffer_ok("FT_BufferToSend", d, id, buffer)) return rc;
     if (buffer->socket < 0) {
         FT_LOG(5, d, "FT_BufferToSend: no connection\n");
         return FT_S_BADFD;
@@ -338,11 +348,7 @@ extern "C" uint32_t FT_BufferToSend(const GEN_DocumentIdentifier *id, FT_Buffer 
 
 extern "C" uint32_t FT_RetrieveToBuffer(const GEN_DocumentIdentifier *id, FT_Buffer *buffer) {
     Doc d = doc_of(id);
-    if (!id) return FT_S_NODOCID;
-    if (!buffer || !buffer->data) {
-        FT_LOG(5, d, "FT_RetrieveToBuffer: no buffer\n");
-        return FT_S_OTHER;
-    }
+    if (uint32_t rc = buffer_ok("FT_RetrieveToBuffer", d, id, buffer)) return rc;
     buffer->count = 0;
     if (buffer->socket < 0 && buffer->listen_socket >= 0) {
         buffer->socket = accept_within(buffer->listen_socket, accept_timeout_ms());
