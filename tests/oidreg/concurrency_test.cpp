@@ -18,6 +18,36 @@ std::string DottedOf(int who, int i) {
     return "1.2.840.147361.1.3.9." + std::to_string(who) + "." + std::to_string(i);
 }
 
+// Adds identifier `i` of writer `who`, as a dynamic identifier of the
+// syntax or as a plain one.
+uint32_t AddNumbered(STF_List *st, OID_Db *h, int who, int i, bool dynamic, uint32_t syntax) {
+    std::string b = Bin(DottedOf(who, i).c_str()), name = NameOf(who, i);
+    uint32_t id = 0;
+    return dynamic ? AddDynamicIdentifier(st, h, U(b), name.c_str(), syntax, nullptr, &id)
+                   : OID_AddOID(st, h, U(b), name.c_str(), nullptr, 0);
+}
+
+// Every identifier of writers [first, first + writers) is found by value
+// under its name; the dynamic ones also through their short identifier.
+void ExpectAdded(STF_List *st, OID_Db *h, int first, int writers, int adds, bool (*dynamic)(int who, int i)) {
+    for (int who = first; who < first + writers; who++)
+        for (int i = 0; i < adds; i++) {
+            char name[OID_MAX_NAME + 1];
+            std::string b = Bin(DottedOf(who, i).c_str());
+            ASSERT_EQ(OID_LookupBinary(st, h, U(b), name, nullptr), 0u) << who << " " << i;
+            EXPECT_EQ(name, NameOf(who, i));
+            if (!dynamic(who, i)) continue;
+            GENU_ShortOID id = 0;
+            EXPECT_EQ(GENU_AsciiToShortOID(st, name, &id), 0) << name;
+            char back[OID_MAX_NAME + 1];
+            EXPECT_EQ(OID_LookupShort(st, h, id, back, nullptr), 0u);
+            EXPECT_STREQ(back, name);
+        }
+}
+
+bool ThreadDynamic(int who, int i) { return who == 0 && i % 4 == 0; }
+bool ProcessDynamic(int, int i) { return i % 5 == 0; }
+
 // Threads sharing one handle (and a second handle) add identifiers while
 // others look up built-in and newly added ones.
 TEST_F(Registry, ThreadsSharingAHandle) {
@@ -31,13 +61,9 @@ TEST_F(Registry, ThreadsSharingAHandle) {
         threads.emplace_back([&, w] {
             Status st;
             OID_Db *h = w % 2 ? second : h_;
-            uint32_t id = 0;
             for (int i = 0; i < kAdds; i++) {
                 std::string b = Bin(DottedOf(w, i).c_str()), name = NameOf(w, i);
-                uint32_t rc = w == 0 && i % 4 == 0
-                                  ? AddDynamicIdentifier(st, h, U(b), name.c_str(), 28, nullptr, &id)
-                                  : OID_AddOID(st, h, U(b), name.c_str(), nullptr, 0);
-                if (rc) errors++;
+                if (AddNumbered(st, h, w, i, ThreadDynamic(w, i), 28)) errors++;
                 unsigned char bin[OID_MAX_BINARY];
                 if (OID_LookupName(st, h, name.c_str(), bin, nullptr) != 0 ||
                     !OID_EqualBinary(bin, U(b)))
@@ -66,15 +92,7 @@ TEST_F(Registry, ThreadsSharingAHandle) {
         });
     for (auto &t : threads) t.join();
     EXPECT_EQ(errors.load(), 0);
-    for (int w = 0; w < kWriters; w++)
-        for (int i = 0; i < kAdds; i++) {
-            char name[OID_MAX_NAME + 1];
-            std::string b = Bin(DottedOf(w, i).c_str());
-            ASSERT_EQ(OID_LookupBinary(st_, h_, U(b), name, nullptr), 0u);
-            EXPECT_EQ(name, NameOf(w, i));
-        }
-    GENU_ShortOID id = 0;
-    EXPECT_EQ(GENU_AsciiToShortOID(st_, NameOf(0, 4).c_str(), &id), 0);
+    ExpectAdded(st_, h_, 0, kWriters, kAdds, ThreadDynamic);
     Snapshot(); // checks the trees while open
     EXPECT_EQ(OID_CloseDb(st_, second), 0u);
     Close();
@@ -102,16 +120,7 @@ TEST_F(Registry, ProcessesSharingADirectory) {
                     _exit(3);
                 unsigned char bin[OID_MAX_BINARY];
                 for (int i = round; i < kAdds; i += 2) {
-                    if (writer) {
-                        std::string b = Bin(DottedOf(10 + p, i).c_str());
-                        uint32_t id = 0;
-                        uint32_t rc = i % 5 == 0 ? AddDynamicIdentifier(st, h, U(b),
-                                                                        NameOf(10 + p, i).c_str(),
-                                                                        27, nullptr, &id)
-                                                 : OID_AddOID(st, h, U(b), NameOf(10 + p, i).c_str(),
-                                                              nullptr, 0);
-                        if (rc) bad++;
-                    }
+                    if (writer && AddNumbered(st, h, 10 + p, i, ProcessDynamic(10 + p, i), 27)) bad++;
                     if (OID_LookupName(st, h, "id-att-job-name", bin, nullptr) != 0) bad++;
                     uint32_t rc = OID_LookupName(st, h, NameOf(10 + p % kWriters, i).c_str(), bin, nullptr);
                     if (rc != 0 && rc != OID_S_NOTFOUND) bad++;
@@ -130,20 +139,7 @@ TEST_F(Registry, ProcessesSharingADirectory) {
     }
     CheckFilesOnDisk(dir_);
     Open(OID_READONLY);
-    for (int p = 0; p < kWriters; p++)
-        for (int i = 0; i < kAdds; i++) {
-            char name[OID_MAX_NAME + 1];
-            std::string b = Bin(DottedOf(10 + p, i).c_str());
-            ASSERT_EQ(OID_LookupBinary(st_, h_, U(b), name, nullptr), 0u) << p << " " << i;
-            EXPECT_EQ(name, NameOf(10 + p, i));
-            if (i % 5 == 0) {
-                GENU_ShortOID id = 0;
-                EXPECT_EQ(GENU_AsciiToShortOID(st_, name, &id), 0) << name;
-                char back[OID_MAX_NAME + 1];
-                EXPECT_EQ(OID_LookupShort(st_, h_, id, back, nullptr), 0u);
-                EXPECT_STREQ(back, name);
-            }
-        }
+    ExpectAdded(st_, h_, 10, kWriters, kAdds, ProcessDynamic);
 }
 
 } // namespace

@@ -327,7 +327,6 @@ TEST_F(Registry, CachesAreBoundedAndLeastRecentlyUsedGoesFirst) {
 // leaves every file with the items it had, and the tree whole.
 TEST_F(Registry, FailedStoreInTheMiddleOfAnAddIsUndone) {
     Open();
-    auto before = Snapshot();
     struct Ctx {
         int countdown;
         bool failRest; // also fail the undo
@@ -338,40 +337,37 @@ TEST_F(Registry, FailedStoreInTheMiddleOfAnAddIsUndone) {
         if (c->countdown > 0 && --c->countdown == 0) return 1;
         return c->countdown == 0 && c->failRest;
     };
+    // Fails the n-th page change of `add` for n = 1, 2, ... until it
+    // succeeds; after each failure the files hold what they held before
+    // (the index counter aside when `any_counter`). The number of failures.
+    auto sweep = [&](bool any_counter, auto add) {
+        auto before = Snapshot();
+        if (any_counter) before["locale"].erase(kLastIndexKey);
+        int failures = 0;
+        for (int n = 1; n < 200; n++) {
+            ctx = {n, false};
+            vrbm::SetFaultHook(hook, &ctx);
+            uint32_t rc = add();
+            vrbm::SetFaultHook(nullptr, nullptr);
+            if (rc == 0) return failures;
+            failures++;
+            EXPECT_EQ(rc, OID_S_ADDFAILED) << n;
+            auto now = Snapshot();
+            if (any_counter) now["locale"].erase(kLastIndexKey);
+            EXPECT_EQ(Diff(now, before), "") << "after failure " << n;
+        }
+        ADD_FAILURE() << "the add never succeeded";
+        return failures;
+    };
     std::string b = Bin("1.2.840.147361.1.3.1.950");
-    int failures = 0;
-    for (int n = 1;; n++) {
-        ctx = {n, false};
-        vrbm::SetFaultHook(hook, &ctx);
-        uint32_t rc = OID_AddOID(st_, h_, U(b), "id-att-fault-test", nullptr, 0);
-        vrbm::SetFaultHook(nullptr, nullptr);
-        if (rc == 0) break;
-        failures++;
-        EXPECT_EQ(rc, OID_S_ADDFAILED) << n;
-        ASSERT_EQ(Diff(Snapshot(), before), "") << "after failure " << n;
-        ASSERT_LT(n, 200);
-    }
-    EXPECT_GE(failures, 5); // a failure in each of the five stores at least
+    // A failure in each of the five stores at least.
+    EXPECT_GE(sweep(false, [&] { return OID_AddOID(st_, h_, U(b), "id-att-fault-test", nullptr, 0); }), 5);
     ASSERT_EQ(OID_DeleteOID(st_, h_, U(b)), 0u);
-    before = Snapshot();
     // The same for an identifier registered in the dynamic database too.
     std::string d = Bin("1.2.840.147361.1.3.1.951");
     uint32_t id = 0;
-    failures = 0;
-    for (int n = 1;; n++) {
-        ctx = {n, false};
-        vrbm::SetFaultHook(hook, &ctx);
-        uint32_t rc = AddDynamicIdentifier(st_, h_, U(d), "id-att-fault-dyn", 28, nullptr, &id);
-        vrbm::SetFaultHook(nullptr, nullptr);
-        if (rc == 0) break;
-        failures++;
-        auto now = Snapshot();
-        now["locale"].erase(kLastIndexKey);
-        before["locale"].erase(kLastIndexKey);
-        ASSERT_EQ(Diff(now, before), "") << "after failure " << n;
-        ASSERT_LT(n, 200);
-    }
-    EXPECT_GE(failures, 9);
+    auto add_dynamic = [&] { return AddDynamicIdentifier(st_, h_, U(d), "id-att-fault-dyn", 28, nullptr, &id); };
+    EXPECT_GE(sweep(true, add_dynamic), 9);
     GENU_ShortOID found = 0;
     ASSERT_EQ(GENU_AsciiToShortOID(st_, "id-att-fault-dyn", &found), 0);
     EXPECT_EQ(found, id);
