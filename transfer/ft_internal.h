@@ -125,6 +125,9 @@ struct FdGuard {
     ~FdGuard() { close_fd(fd); }
 };
 
+// Opens a file for reading, retrying interruptions; a directory is
+// refused (errno EISDIR). The descriptor or -1.
+int open_read(const char *path);
 // One read, retrying interruptions. As read(2).
 long read_some(int fd, void *data, size_t n);
 // Sends all of `n` bytes, retrying interruptions and would-block sends;

@@ -42,12 +42,15 @@ bool address_ok(const FT_SocketAddress *a) {
     return a && a->kind == 1 && a->address_length == 4 && a->port != 0;
 }
 
-int open_read(const std::string &path) {
-    int fd;
-    do {
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-    return fd;
+// Opens the referenced file for reading into `fd`. 0 or an FT_S_ code.
+uint32_t open_referenced(Doc d, const char *fn, const GEN_DocumentContent *content, int &fd) {
+    std::string path;
+    if (uint32_t rc = referenced_path(d, fn, content, path)) return rc;
+    fd = open_read(path.c_str());
+    if (fd >= 0) return 0;
+    int e = errno; // before logging, which may change it
+    FT_LOG(5, d, "%s: cannot open %s: errno %d\n", fn, path.c_str(), e);
+    return e == ENOENT || e == EACCES || e == EISDIR ? FT_S_FAILED : open_error(e);
 }
 
 FT_SocketAddress own_address(uint16_t port) {
@@ -101,14 +104,8 @@ extern "C" uint32_t FT_FileToSend(const GEN_DocumentIdentifier *id, const FT_Soc
         return FT_S_OTHER;
     }
     try {
-        std::string path;
-        if (uint32_t rc = referenced_path(d, "FT_FileToSend", content, path)) return rc;
-        int fd = open_read(path);
-        if (fd < 0) {
-            int e = errno;
-            FT_LOG(5, d, "FT_FileToSend: cannot open %s: errno %d\n", path.c_str(), e);
-            return e == ENOENT || e == EACCES ? FT_S_FAILED : open_error(e);
-        }
+        int fd = -1;
+        if (uint32_t rc = open_referenced(d, "FT_FileToSend", content, fd)) return rc;
         int sock = connect_retrying(*address, d);
         if (sock < 0) {
             ::close(fd);
@@ -258,18 +255,8 @@ extern "C" uint32_t FT_BufferInit(const GEN_DocumentIdentifier *id, const FT_Soc
     b->address = address ? *address : FT_SocketAddress{};
     uint32_t rc = 0;
     try {
-        std::string path;
         if (role == FT_ROLE_SENDER) {
-            if (content) {
-                rc = referenced_path(d, "FT_BufferInit", content, path);
-                if (rc == 0) {
-                    b->fd = open_read(path);
-                    if (b->fd < 0) {
-                        FT_LOG(5, d, "FT_BufferInit: cannot open %s: errno %d\n", path.c_str(), errno);
-                        rc = errno == ENOENT || errno == EACCES ? FT_S_FAILED : open_error(errno);
-                    }
-                }
-            }
+            if (content) rc = open_referenced(d, "FT_BufferInit", content, b->fd);
             if (rc == 0) {
                 b->socket = connect_retrying(*address, d);
                 if (b->socket < 0) rc = FT_S_OTHER;
@@ -285,14 +272,7 @@ extern "C" uint32_t FT_BufferInit(const GEN_DocumentIdentifier *id, const FT_Soc
                 b->address = own_address(port);
             }
         } else {
-            rc = referenced_path(d, "FT_BufferInit", content, path);
-            if (rc == 0) {
-                b->fd = open_read(path);
-                if (b->fd < 0) {
-                    FT_LOG(5, d, "FT_BufferInit: cannot open %s: errno %d\n", path.c_str(), errno);
-                    rc = errno == ENOENT || errno == EACCES ? FT_S_FAILED : open_error(errno);
-                }
-            }
+            rc = open_referenced(d, "FT_BufferInit", content, b->fd);
         }
     } catch (const std::bad_alloc &) {
         rc = FT_S_NOMEM;

@@ -209,6 +209,20 @@ void close_fd(int &fd) {
     fd = -1;
 }
 
+int open_read(const char *path) {
+    int fd;
+    do {
+        fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    struct stat st{};
+    if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        errno = EISDIR;
+        return -1;
+    }
+    return fd;
+}
+
 long read_some(int fd, void *data, size_t n) {
     ssize_t r;
     do {
@@ -362,20 +376,6 @@ const char *suffix_of(int kind) {
 
 std::string version(const FT_Filter *f, int kind) { return std::string(f->base) + suffix_of(kind); }
 
-// Opens a version for reading; a directory is no version.
-int open_read(const char *path) {
-    int fd;
-    do {
-        fd = ::open(path, O_RDONLY | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-    struct stat st{};
-    if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-        ::close(fd);
-        errno = EISDIR;
-        return -1;
-    }
-    return fd;
-}
 
 bool filter_ok(const FT_Filter *f) {
     return f && strnlen(f->base, sizeof f->base) < sizeof f->base && f->base[0] != '\0';

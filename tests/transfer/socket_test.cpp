@@ -166,7 +166,12 @@ TEST_F(SocketTest, ClientRefusals) {
     a.address_length = 16;
     EXPECT_EQ(FT_FileToSend(&id_, &a, &Reference(src), FT_METHOD_SOCKET, nullptr), FT_S_OTHER);
     a = Loopback(9);
+    // A missing file or a directory is refused before any connection.
     EXPECT_EQ(FT_FileToSend(&id_, &a, &Reference(root_ + "/none"), FT_METHOD_SOCKET, nullptr), FT_S_FAILED);
+    EXPECT_EQ(FT_FileToSend(&id_, &a, &Reference(root_), FT_METHOD_SOCKET, nullptr), FT_S_FAILED);
+    FT_Buffer *b = nullptr;
+    EXPECT_EQ(FT_BufferInit(&id_, &a, &Reference(root_), FT_METHOD_SOCKET, 0, FT_ROLE_SENDER, &b, 1), FT_S_FAILED);
+    EXPECT_EQ(b, nullptr);
 }
 
 TEST_F(SocketTest, BufferWiseTransfers) {
