@@ -60,7 +60,12 @@ void Print(const char *name, const unsigned char *binary, const OID_Characterist
     if (GENU_BinaryToShortOID(st.l, binary, &id) == 0)
         std::printf("short id:        %u%s\n", id, id >= vr::oid::kDynamicBase ? " (dynamic)" : "");
     std::printf("kind:            %s\n", Kind(c));
-    std::printf("characteristics: %s\n", Dotted(binary, &c).c_str() + Dotted(binary, nullptr).size() + 1);
+    // The characteristics are the parts that follow the value's own.
+    std::string value = Dotted(binary, nullptr), with = Dotted(binary, &c);
+    if (!value.empty() && with.size() > value.size() && with.compare(0, value.size(), value) == 0)
+        std::printf("characteristics: %s\n", with.c_str() + value.size() + 1);
+    else
+        std::printf("characteristics: (unreadable)\n");
     if (c.octets[1] == OID_KIND_ATTRIBUTE || c.octets[1] == OID_KIND_VALUE)
         std::printf("syntax code:     %u\n", c.octets[4]);
     if (c.octets[1] == OID_KIND_ATTRIBUTE) {
