@@ -10,6 +10,7 @@
 
 using vrops::Fail;
 using vrops::Quiet;
+using vrops::HeapZero;
 
 namespace {
 
@@ -65,12 +66,6 @@ const char *Lookup(const char *const (&table)[N], uint32_t code, const char *unk
 }
 
 // ---- Problems -------------------------------------------------------------
-
-void *HeapZero(size_t n) {
-    void *p = GENU__CoveredMalloc(n);
-    if (p) memset(p, 0, n);
-    return p;
-}
 
 // Deep copies of the object identification and the message; on failure
 // nothing stays allocated.

@@ -11,6 +11,9 @@
 using namespace vrber;
 using vrops::Fail;
 using vrops::Quiet;
+using vrops::CtxZero;
+using vrops::HeapZero;
+using vrops::Unpacked;
 
 extern "C" {
 // Non-zero: every error PDU decoded is dumped to the log.
@@ -62,18 +65,6 @@ const KindRow *ByPdu(int pdu) {
     for (const KindRow &r : kKinds)
         if (r.pdu == pdu) return &r;
     return nullptr;
-}
-
-void *CtxZero(size_t n) {
-    void *p = _GENU__MyMalloc(n);
-    if (p) memset(p, 0, n);
-    return p;
-}
-
-void *HeapZero(size_t n) {
-    void *p = GENU__CoveredMalloc(n);
-    if (p) memset(p, 0, n);
-    return p;
 }
 
 // ---- To the runtime's structures ----------------------------------------
@@ -294,17 +285,6 @@ int ProblemToGen(STF_List *st, uint32_t kind, const BerProblem &b, int32_t *form
     }
     LOG_CondMessage(5, __FILE__, __LINE__, "ODP_ErrorDecode: unknown problem type\n");
     return Fail(st, kDecProblem);
-}
-
-// A heap copy of an unpacked value; the unpacked one is released.
-template <class T, class Copy>
-int Unpacked(STF_List *st, const GENU_Buffer &b, uint32_t type, T *out, Copy &&copy, uint32_t code) {
-    void *value = nullptr;
-    GENU_ValueDescriptor d{};
-    if (ODP_UnpackAV(st, b.length, b.value, type, &value, &d)) return Fail(st, code);
-    int rc = copy(st, out, static_cast<const T *>(value));
-    Quiet(st, [&](STF_List *q) { d.del(q, value, &genu_ossAllocator[0]); });
-    return rc ? Fail(st, code) : 0;
 }
 
 int ObjectToGen(STF_List *st, const GENU_Buffer &b, GEN_ObjectIdent *out) {

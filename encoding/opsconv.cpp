@@ -8,6 +8,8 @@
 
 using vrops::Fail;
 using vrops::Quiet;
+using vrops::HeapZero;
+using vrops::Unpacked;
 
 namespace {
 
@@ -42,23 +44,6 @@ const OpRow kOps[30] = {
     {213, 214}, {222, 223}, {229, 230}, {0, 0},     {207, 208}, {0, 0},
 };
 
-void *HeapZero(size_t n) {
-    void *p = GENU__CoveredMalloc(n);
-    if (p) memset(p, 0, n);
-    return p;
-}
-
-// A heap copy of a value unpacked from one complete encoding.
-template <class T, class Copy>
-int Unpack(STF_List *st, const GENU_Buffer &b, uint32_t type, T *out, Copy &&copy, uint32_t code) {
-    void *value = nullptr;
-    GENU_ValueDescriptor d{};
-    if (ODP_UnpackAV(st, b.length, b.value, type, &value, &d)) return Fail(st, code);
-    int rc = copy(st, out, static_cast<const T *>(value));
-    Quiet(st, [&](STF_List *q) { d.del(q, value, &genu_ossAllocator[0]); });
-    return rc ? Fail(st, code) : 0;
-}
-
 int CopyJobId(STF_List *st, const ODP_BerJobId &in, GEN_JobIdentifier *out) {
     size_t n = strnlen(in, sizeof(ODP_BerJobId));
     if (n >= sizeof(ODP_BerJobId)) return Fail(st, kInvalid);
@@ -92,7 +77,7 @@ void FreeObjectResults(STF_List *st, ODP_ObjectResult *r) {
 }
 
 int ObjectResultToGen(STF_List *st, const ODP_BerObjectResult &b, ODP_ObjectResult *r) {
-    if (Unpack<GEN_ObjectIdent>(
+    if (Unpacked<GEN_ObjectIdent>(
             st, b.object_identification, kObjectIdentType, &r->object_identification,
             [](STF_List *s, GEN_ObjectIdent *o, const GEN_ObjectIdent *v) { return GEN_DeepCopyObjectIdent(s, o, v, nullptr); },
             kObjectIdent))
@@ -225,7 +210,7 @@ int ToGEN_printResult(STF_List *status, const ODP_BerPrintRes *ber, ODP_PrintRes
     if (ber->bit_mask & 0x40) {
         r->server_message = static_cast<GEN_Message *>(HeapZero(sizeof(GEN_Message)));
         if (!r->server_message) return Fail(status, kNoMem), fail();
-        if (Unpack<GEN_Text>(
+        if (Unpacked<GEN_Text>(
                 status, ber->server_message, kMessageType, r->server_message,
                 [](STF_List *s, GEN_Text *o, const GEN_Text *v) { return GEN_DeepCopyMessage(s, o, v, nullptr); },
                 kMessage)) {
@@ -297,7 +282,7 @@ int ToGEN_listResult(STF_List *status, const ODP_BerListRes *ber, ODP_ListResult
         Quiet(status, [&](STF_List *q) { FreeGEN_listResult(q, r, nullptr); });
         return 1;
     };
-    if (Unpack<GEN_GeneralizedTime>(
+    if (Unpacked<GEN_GeneralizedTime>(
             status, ber->answer_time, kTimeType, &r->answer_time,
             [](STF_List *, GEN_GeneralizedTime *o, const GEN_GeneralizedTime *v) {
                 *o = *v;
@@ -350,7 +335,7 @@ int ToGEN_pauseJobResult(STF_List *status, const ODP_BerPauseJobRes *ber, ODP_Pa
     for (const ODP_BerValueList *v = ber->checkpoint; v; v = v->next) {
         auto *c = static_cast<ODP_CheckpointList *>(HeapZero(sizeof(ODP_CheckpointList)));
         if (!c) return Fail(status, kNoMem), fail();
-        if (Unpack<GEN_Checkpoint>(
+        if (Unpacked<GEN_Checkpoint>(
                 status, v->value, kCheckpointType, &c->checkpoint,
                 [](STF_List *s, GEN_Checkpoint *o, const GEN_Checkpoint *x) { return GEN_DeepCopyCheckpoint(s, o, x, nullptr); },
                 kCheckpoint)) {

@@ -1,7 +1,11 @@
 // Small helpers shared by the set, operation and error conversions.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
+
+#include "vrcore/genu.h"
 
 #include "vrcore/stf.h"
 
@@ -27,6 +31,32 @@ void Quiet(STF_List *status, F &&step) {
     step(status);
     STF_ClearStatus(status);
     if (top) STF_AddStatus(status, top, 0);
+}
+
+// A zero-filled block from the thread context's allocator.
+inline void *CtxZero(size_t n) {
+    void *p = _GENU__MyMalloc(n);
+    if (p) memset(p, 0, n);
+    return p;
+}
+
+// A zero-filled block from the plain heap.
+inline void *HeapZero(size_t n) {
+    void *p = GENU__CoveredMalloc(n);
+    if (p) memset(p, 0, n);
+    return p;
+}
+
+// A heap copy, made by `copy`, of a value unpacked from one complete
+// encoding of `type`; the unpacked value is released. Failure adds `code`.
+template <class T, class Copy>
+int Unpacked(STF_List *st, const GENU_Buffer &b, uint32_t type, T *out, Copy &&copy, uint32_t code) {
+    void *value = nullptr;
+    GENU_ValueDescriptor d{};
+    if (ODP_UnpackAV(st, b.length, b.value, type, &value, &d)) return Fail(st, code);
+    int rc = copy(st, out, static_cast<const T *>(value));
+    Quiet(st, [&](STF_List *q) { d.del(q, value, &genu_ossAllocator[0]); });
+    return rc ? Fail(st, code) : 0;
 }
 
 } // namespace vrops

@@ -8,6 +8,8 @@
 
 using vrops::Fail;
 using vrops::Quiet;
+using vrops::CtxZero;
+using vrops::HeapZero;
 
 namespace {
 
@@ -18,18 +20,6 @@ constexpr uint32_t kObjectIdent = 0xC00E00A1u;
 constexpr uint32_t kBadOid = 0xC00E00A5u;
 constexpr uint32_t kObjectIdentType = 64;
 constexpr int kMaxFilterDepth = 16; // what the runtime's nesting bound carries
-
-void *CtxZero(size_t n) {
-    void *p = _GENU__MyMalloc(n);
-    if (p) memset(p, 0, n);
-    return p;
-}
-
-void *HeapZero(size_t n) {
-    void *p = GENU__CoveredMalloc(n);
-    if (p) memset(p, 0, n);
-    return p;
-}
 
 void FreeValueNodes(ODP_BerValueNode *v) {
     while (v) {
