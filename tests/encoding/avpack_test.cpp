@@ -8,6 +8,7 @@
 
 #include "encoding/ber_world.h"
 #include "failalloc.h"
+#include "pack_sweep.h"
 #include "vrcore/genu.h"
 
 namespace {
@@ -201,33 +202,7 @@ TEST(PackAV, AllocationFailuresLeaveNothingBehind) {
         const void *value = type == 28 ? static_cast<const void *>(&text)
                             : type == 20 ? static_cast<const void *>(&octets)
                                          : static_cast<const void *>(&name);
-        GENU_Buffer enc{};
-        vrtest::SweepFailures(
-            [&] {
-                GENU_Buffer b{};
-                if (ODP_PackAV(st.list, type, value, &b)) {
-                    EXPECT_EQ(b.value, nullptr);
-                    EXPECT_NE(st.code(), 0u);
-                    return false;
-                }
-                enc = b;
-                return true;
-            },
-            [] {});
-        ASSERT_NE(enc.value, nullptr);
-        vrtest::SweepFailures(
-            [&] {
-                void *out = nullptr;
-                GENU_ValueDescriptor d{};
-                if (ODP_UnpackAV(st.list, enc.length, enc.value, type, &out, &d)) {
-                    EXPECT_EQ(out, nullptr);
-                    return false;
-                }
-                d.del(st.list, out, &genu_ossAllocator[0]);
-                return true;
-            },
-            [] {});
-        _GENU__MyFree(enc.value);
+        vrtest::SweepPackUnpack(st.list, type, value);
     }
     w->alloc = saved_alloc;
     w->free = saved_free;

@@ -10,6 +10,7 @@
 #include "encoding/ber_values.h"
 #include "encoding/ber_world.h"
 #include "failalloc.h"
+#include "pack_sweep.h"
 #include "random_value.h"
 #include "vrcore/genu.h"
 
@@ -205,33 +206,7 @@ TEST(ValuePdus, AllocationFailuresLeaveNothingBehind) {
         auto saved_free = w->free;
         w->alloc = vrtest::FailMalloc;
         w->free = vrtest::FailFree;
-        GENU_Buffer enc{};
-        vrtest::SweepFailures(
-            [&] {
-                GENU_Buffer b{};
-                if (ODP_PackAV(st.list, type, v, &b)) {
-                    EXPECT_EQ(b.value, nullptr);
-                    EXPECT_EQ(b.length, 0u);
-                    return false;
-                }
-                enc = b;
-                return true;
-            },
-            [] {});
-        ASSERT_NE(enc.value, nullptr);
-        vrtest::SweepFailures(
-            [&] {
-                void *out = nullptr;
-                GENU_ValueDescriptor d{};
-                if (ODP_UnpackAV(st.list, enc.length, enc.value, type, &out, &d)) {
-                    EXPECT_EQ(out, nullptr);
-                    return false;
-                }
-                d.del(st.list, out, &genu_ossAllocator[0]);
-                return true;
-            },
-            [] {});
-        _GENU__MyFree(enc.value);
+        vrtest::SweepPackUnpack(st.list, type, v);
         w->alloc = saved_alloc;
         w->free = saved_free;
         Release(type, v);
