@@ -155,18 +155,31 @@ void FreeNew(STF_List *st, NewProblem &n) {
     n.problem = nullptr;
 }
 
-int MakeObjectProblem(STF_List *st, NewProblem &n, uint32_t code, const GEN_ObjectIdent *obj,
-                      const GEN_ErrorMessage *msg) {
-    auto *p = static_cast<ERDPA_ObjectProblem *>(HeapZero(sizeof(ERDPA_ObjectProblem)));
-    if (!p) return Fail(st, ERDPA_S_NOMEM);
+// A new standard problem of type P holding its code and copies of the
+// message and, where P names an object, of the object; null with a code in
+// the list when memory is short.
+template <class P>
+P *StandardProblem(STF_List *st, uint32_t code, const GEN_ObjectIdent *obj, const GEN_ErrorMessage *msg) {
+    auto *p = static_cast<P *>(HeapZero(sizeof(P)));
+    if (!p) {
+        Fail(st, ERDPA_S_NOMEM);
+        return nullptr;
+    }
     p->problem_form = ERDPA_STANDARD_PROBLEM;
     p->problem_code = code;
-    if (CopyParts(st, &p->object, obj, &p->message, msg)) {
+    GEN_ObjectIdent *obj_out = nullptr;
+    if constexpr (requires { p->object.choice; }) obj_out = &p->object;
+    if (CopyParts(st, obj_out, obj_out ? obj : nullptr, &p->message, msg)) {
         GENU__CoveredFree(p);
-        return 1;
+        return nullptr;
     }
-    n.problem = p;
-    return 0;
+    return p;
+}
+
+int MakeObjectProblem(STF_List *st, NewProblem &n, uint32_t code, const GEN_ObjectIdent *obj,
+                      const GEN_ErrorMessage *msg) {
+    n.problem = StandardProblem<ERDPA_ObjectProblem>(st, code, obj, msg);
+    return n.problem ? 0 : 1;
 }
 
 // Copies a set into a new one of the heap; the null handle stays null.
@@ -315,14 +328,8 @@ int SelectionError(STF_List *st, ERDPA_ErrorResult **result, uint32_t kind, uint
     if (Enter(st, result)) return 1;
     if (!obj) return Fail(st, ERDPA_S_ARG2);
     if (!msg) return Fail(st, ERDPA_S_ARG3);
-    auto *p = static_cast<ERDPA_SelectionProblem *>(HeapZero(sizeof(ERDPA_SelectionProblem)));
-    if (!p) return Fail(st, ERDPA_S_NOMEM);
-    p->problem_form = ERDPA_STANDARD_PROBLEM;
-    p->problem_code = code;
-    if (CopyParts(st, &p->object, obj, &p->message, msg)) {
-        GENU__CoveredFree(p);
-        return 1;
-    }
+    auto *p = StandardProblem<ERDPA_SelectionProblem>(st, code, obj, msg);
+    if (!p) return 1;
     NewProblem n{kind, p};
     if (CopySet(st, set, &p->set)) {
         FreeNew(st, n);
@@ -427,14 +434,8 @@ int ERDPA_Access(STF_List *status, ERDPA_ErrorResult **result, uint32_t problem,
     if (Enter(status, result)) return 1;
     if (!object) return Fail(status, ERDPA_S_ARG1);
     if (!message) return Fail(status, ERDPA_S_ARG2);
-    auto *p = static_cast<ERDPA_AccessProblem *>(HeapZero(sizeof(ERDPA_AccessProblem)));
-    if (!p) return Fail(status, ERDPA_S_NOMEM);
-    p->problem_form = ERDPA_STANDARD_PROBLEM;
-    p->problem_code = problem;
-    if (CopyParts(status, &p->object, object, &p->message, message)) {
-        GENU__CoveredFree(p);
-        return 1;
-    }
+    auto *p = StandardProblem<ERDPA_AccessProblem>(status, problem, object, message);
+    if (!p) return 1;
     NewProblem n{ERDPA_ACCESS, p};
     return Merge(status, result, n);
 }
@@ -452,14 +453,8 @@ int ERDPA_Service(STF_List *status, ERDPA_ErrorResult **result, uint32_t problem
 int ERDPA_Security(STF_List *status, ERDPA_ErrorResult **result, uint32_t problem, const GEN_ErrorMessage *message) {
     if (Enter(status, result)) return 1;
     if (!message) return Fail(status, ERDPA_S_ARG1);
-    auto *p = static_cast<ERDPA_SecurityProblem *>(HeapZero(sizeof(ERDPA_SecurityProblem)));
-    if (!p) return Fail(status, ERDPA_S_NOMEM);
-    p->problem_form = ERDPA_STANDARD_PROBLEM;
-    p->problem_code = problem;
-    if (CopyParts(status, nullptr, nullptr, &p->message, message)) {
-        GENU__CoveredFree(p);
-        return 1;
-    }
+    auto *p = StandardProblem<ERDPA_SecurityProblem>(status, problem, nullptr, message);
+    if (!p) return 1;
     NewProblem n{ERDPA_SECURITY, p};
     return Merge(status, result, n);
 }
@@ -468,14 +463,8 @@ int ERDPA_Attribute(STF_List *status, ERDPA_ErrorResult **result, uint32_t probl
                     const GEN_ObjectIdent *object, const GEN_ErrorMessage *message) {
     if (Enter(status, result)) return 1;
     if (!message) return Fail(status, ERDPA_S_ARG3);
-    auto *p = static_cast<ERDPA_AttributeProblem *>(HeapZero(sizeof(ERDPA_AttributeProblem)));
-    if (!p) return Fail(status, ERDPA_S_NOMEM);
-    p->problem_form = ERDPA_STANDARD_PROBLEM;
-    p->problem_code = problem;
-    if (CopyParts(status, nullptr, nullptr, &p->message, message)) {
-        GENU__CoveredFree(p);
-        return 1;
-    }
+    auto *p = StandardProblem<ERDPA_AttributeProblem>(status, problem, nullptr, message);
+    if (!p) return 1;
     NewProblem n{ERDPA_ATTRIBUTE, p};
     AS_AttrHandle copied = nullptr;
     if (AS_Create(status, &p->attribute, nullptr, 0) || AS_CopyAttrR(status, p->attribute, attribute, &copied)) {
