@@ -86,12 +86,13 @@ void free_strings(char **v, int32_t n) {
     release(v);
 }
 
-int list_begin(EnvSlot *slot, int32_t env, NS_ListHandle *list,
-               int (*fill)(const EnvOps *, std::vector<Identity> &, void *), void *ctx) {
+// A new list filled by fill(ops, entries) of the environment.
+template <class Fill>
+int list_begin(EnvSlot *slot, int32_t env, NS_ListHandle *list, Fill &&fill) {
     NS_ListRec *rec = new (std::nothrow) NS_ListRec{kListMagic, env, {}, 0};
     if (!rec)
         return NS_E_NOMEM;
-    int rc = fill(slot->ops, rec->entries, ctx);
+    int rc = fill(slot->ops, rec->entries);
     if (rc != NS_OK) {
         rec->magic = 0;
         delete rec;
@@ -331,17 +332,8 @@ VR_EXPORT int32_t NS_ListObjectBegin(int32_t objClass, NS_DomainHandle domain, N
         return NS_E_CLASS;
     if (!list)
         return NS_E_HANDLE;
-    struct Ctx {
-        int32_t cls;
-        const char *dom;
-    } ctx{objClass, dom};
-    return list_begin(
-        slot, static_cast<int32_t>(slot - state().env), list,
-        [](const EnvOps *ops, std::vector<Identity> &v, void *c) {
-            auto *x = static_cast<Ctx *>(c);
-            return ops->list_objects(x->cls, x->dom, v);
-        },
-        &ctx);
+    return list_begin(slot, static_cast<int32_t>(slot - state().env), list,
+                      [&](const EnvOps *ops, std::vector<Identity> &v) { return ops->list_objects(objClass, dom, v); });
 }
 
 static int32_t members_begin(const NS_Object *object, int32_t list_class, NS_ListHandle *list) {
@@ -352,17 +344,9 @@ static int32_t members_begin(const NS_Object *object, int32_t list_class, NS_Lis
         return NS_E_NAME;
     if (!list)
         return NS_E_HANDLE;
-    struct Ctx {
-        int32_t cls;
-        const NS_Object *obj;
-    } ctx{list_class, object};
-    return list_begin(
-        slot, object->env, list,
-        [](const EnvOps *ops, std::vector<Identity> &v, void *c) {
-            auto *x = static_cast<Ctx *>(c);
-            return ops->list_members(x->cls, x->obj->name, x->obj->msrpc.domain, v);
-        },
-        &ctx);
+    return list_begin(slot, object->env, list, [&](const EnvOps *ops, std::vector<Identity> &v) {
+        return ops->list_members(list_class, object->name, object->msrpc.domain, v);
+    });
 }
 
 VR_EXPORT int32_t NS_ListBackupPrtBegin(const NS_Object *object, NS_ListHandle *list) {
