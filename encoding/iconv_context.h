@@ -17,4 +17,9 @@ struct ICONV_Context {
 namespace vriconv {
 // The calling thread's context, or null; the thread keeps it.
 ICONV_Context *Current();
+// Opens a context with converters both ways between two code sets named as
+// iconv_open knows them. 0 with *out set; EINVAL when the pair is not
+// supported; another errno for any other failure.
+int Open(const char *local_name, GENU_ShortOID local, const char *peer_name, GENU_ShortOID peer,
+         ICONV_Context **out);
 } // namespace vriconv

@@ -10,10 +10,12 @@
 
 namespace {
 
+const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
+
 void Close(ICONV_Context *c) {
     if (!c) return;
-    if (c->to_peer != reinterpret_cast<iconv_t>(-1)) iconv_close(c->to_peer);
-    if (c->from_peer != reinterpret_cast<iconv_t>(-1)) iconv_close(c->from_peer);
+    if (c->to_peer != kNoConverter) iconv_close(c->to_peer);
+    if (c->from_peer != kNoConverter) iconv_close(c->from_peer);
     delete c;
 }
 
@@ -62,21 +64,29 @@ int Convert(STF_List *status, bool to_ber, const unsigned char *in, size_t n, un
 
 ICONV_Context *vriconv::Current() { return t_slot.ctx; }
 
+int vriconv::Open(const char *local_name, GENU_ShortOID local, const char *peer_name, GENU_ShortOID peer,
+                  ICONV_Context **out) {
+    auto *c = new (std::nothrow) ICONV_Context{local, peer, kNoConverter, kNoConverter};
+    if (!c) return ENOMEM;
+    errno = 0;
+    c->to_peer = iconv_open(peer_name, local_name);
+    if (c->to_peer != kNoConverter) c->from_peer = iconv_open(local_name, peer_name);
+    if (c->from_peer == kNoConverter) {
+        int e = errno ? errno : EINVAL;
+        Close(c);
+        return e;
+    }
+    *out = c;
+    return 0;
+}
+
 extern "C" {
 
 ICONV_Context *ICONV_CreateContextForNames(const char *local_name, GENU_ShortOID local,
                                            const char *peer_name, GENU_ShortOID peer) {
     if (!local_name || !peer_name) return nullptr;
-    auto *c = new (std::nothrow) ICONV_Context{local, peer, reinterpret_cast<iconv_t>(-1),
-                                               reinterpret_cast<iconv_t>(-1)};
-    if (!c) return nullptr;
-    c->to_peer = iconv_open(peer_name, local_name);
-    c->from_peer = iconv_open(local_name, peer_name);
-    if (c->to_peer == reinterpret_cast<iconv_t>(-1) || c->from_peer == reinterpret_cast<iconv_t>(-1)) {
-        Close(c);
-        return nullptr;
-    }
-    return c;
+    ICONV_Context *c = nullptr;
+    return vriconv::Open(local_name, local, peer_name, peer, &c) == 0 ? c : nullptr;
 }
 
 void ICONV_SetContext(ICONV_Context *context) {

@@ -3,7 +3,6 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
-#include <new>
 
 #include "encoding/iconv_context.h"
 #include "messages/i18n_internal.h"
@@ -19,33 +18,6 @@ constexpr uint32_t kNameSize = 128;
 
 std::atomic<ICONV_LocaleCallback> g_locale_cb{nullptr};
 std::atomic<ICONV_CodesetNameCallback> g_name_cb{nullptr};
-
-const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
-
-void Close(ICONV_Context *c) {
-    if (!c) return;
-    if (c->to_peer != kNoConverter) iconv_close(c->to_peer);
-    if (c->from_peer != kNoConverter) iconv_close(c->from_peer);
-    delete c;
-}
-
-// Opens both converters. 0 done; EINVAL when the pair is not supported;
-// another errno for any other failure.
-int Open(const char *local_name, GENU_ShortOID local, const char *peer_name, GENU_ShortOID peer,
-         ICONV_Context **out) {
-    auto *c = new (std::nothrow) ICONV_Context{local, peer, kNoConverter, kNoConverter};
-    if (!c) return ENOMEM;
-    errno = 0;
-    c->to_peer = iconv_open(peer_name, local_name);
-    if (c->to_peer != kNoConverter) c->from_peer = iconv_open(local_name, peer_name);
-    if (c->from_peer == kNoConverter) {
-        int e = errno ? errno : EINVAL;
-        Close(c);
-        return e;
-    }
-    *out = c;
-    return 0;
-}
 
 // The two code-set names through the slot-1 callback; the status code of
 // a failure, else 0.
@@ -96,7 +68,7 @@ int ICONV_CreateContext(STF_List *status, GENU_ShortOID local, GENU_ShortOID pee
     GENU_ShortOID failed = 0;
     if (uint32_t code = Names(cb, local, peer, local_name, peer_name, &failed))
         return Fail(status, code == ICONV_S_NOMEMORY ? code : ICONV_S_CONVERT);
-    int e = Open(local_name, local, peer_name, peer, context_out);
+    int e = vriconv::Open(local_name, local, peer_name, peer, context_out);
     if (e == ENOMEM) return Fail(status, ICONV_S_NOMEMORY);
     if (e) return Fail(status, ICONV_S_CONVERT);
     return 0;
@@ -132,7 +104,7 @@ int ICONV_ConfigureContext(STF_List *status, GENU_ShortOID peer) {
         return 0;
     }
     ICONV_Context *c = nullptr;
-    int e = Open(local_name, local, peer_name, peer, &c);
+    int e = vriconv::Open(local_name, local, peer_name, peer, &c);
     if (e == EINVAL) {
         LOG_CondMessage(4, __FILE__, __LINE__, "%s: %s failure no mapping from '%s' to '%s' (no thread conv)",
                         "WARNING", "I18N_OIDToCodesetName", local_name, peer_name);
