@@ -4,7 +4,8 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/install-deps.sh"
 build="$root/build/release"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVRCORE_TESTS=OFF >/dev/null
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVRCORE_TESTS=OFF \
+  -DVRCORE_BENCH=OFF -DVRCORE_FUZZ=OFF -DVRCORE_SANITIZE=OFF -DVRCORE_TSAN=OFF >/dev/null
 cmake --build "$build" --target status_chain
 # The catalogs built into the build tree, not the installed ones.
 NLSPATH="$build/nls/%N" "$build/examples/status_chain"

@@ -9,7 +9,7 @@ shopt -s nullglob
 targets=("$root"/fuzz/*.cpp)
 if [ ${#targets[@]} -eq 0 ]; then echo "no fuzz targets"; exit 0; fi
 CC=clang-14 CXX=clang++-14 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DVRCORE_FUZZ=ON -DVRCORE_TESTS=OFF >/dev/null
+  -DVRCORE_FUZZ=ON -DVRCORE_TESTS=OFF -DVRCORE_BENCH=OFF -DVRCORE_SANITIZE=OFF -DVRCORE_TSAN=OFF >/dev/null
 # Only the fuzz targets: the shared library does not link with the fuzzer's
 # sanitizer runtime (undefined references are refused there).
 names=()
