@@ -187,6 +187,9 @@ int addresses_overlap(const Entry &a, const Entry &b, bool &overlap) {
 // The store's one exclusive lock: first among the threads of this process,
 // then among processes through flock on the lock file. Waiting for another
 // process backs off from 1 ms to 50 ms between attempts, up to the limit.
+// Every user of the store takes the lock, so its creator makes the lock
+// file readable and writable for all; a lock file another user left
+// unwritable is still locked through a read-only descriptor.
 struct Store::Lock {
     std::unique_lock<std::mutex> guard;
     int fd = -1;
@@ -195,6 +198,13 @@ struct Store::Lock {
     explicit Lock(Store &s) : guard(s.mu_) {
         std::string p = s.dir_ + "/lockfile";
         fd = open(p.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        if (fd < 0 && errno == EACCES)
+            fd = open(p.c_str(), O_RDONLY | O_CLOEXEC);
+        struct stat st;
+        if (fd >= 0 && fstat(fd, &st) == 0 && (st.st_mode & 0777) != 0666 && st.st_uid == geteuid() &&
+            fchmod(fd, 0666) != 0) {
+            // Others may be unable to open it; this process can still lock.
+        }
         if (fd < 0) {
             LOG_CondMessage(5, __FILE__, __LINE__, "cannot open %s: errno %d", p.c_str(), errno);
             rc = 19;
@@ -236,6 +246,8 @@ int Store::read_class(int32_t cls, std::vector<Entry> &out) const {
     std::string text;
     bool missing = false;
     out.clear();
+    if (int rc = recover(cls))
+        return rc;
     if (int rc = read_all(path(cls, ".dat"), text, missing))
         return rc;
     if (missing)
@@ -249,8 +261,10 @@ int Store::read_class(int32_t cls, std::vector<Entry> &out) const {
 
 int Store::rewrite(int32_t cls, const std::vector<Entry> &entries) const {
     const std::string dat = path(cls, ".dat"), nw = path(cls, ".new"), tmp = path(cls, ".tmp");
-    if (!unlink_ok(nw))
-        return 19;
+    // A ".new" left by an interrupted writer may be the only copy: it is
+    // recovered, not removed.
+    if (int rc = recover(cls))
+        return rc;
     step(RewriteStep::NewRemoved);
 
     char stamp[64] = "\n";
@@ -272,8 +286,13 @@ int Store::rewrite(int32_t cls, const std::vector<Entry> &entries) const {
     }
     step(RewriteStep::TmpWritten);
 
+    // ".new" must be on disk under its name before ".dat" goes.
     if (rename(tmp.c_str(), nw.c_str()) != 0) {
         unlink(tmp.c_str());
+        return 19;
+    }
+    if (!sync_dir()) {
+        unlink(nw.c_str());
         return 19;
     }
     step(RewriteStep::TmpRenamed);
@@ -286,12 +305,19 @@ int Store::rewrite(int32_t cls, const std::vector<Entry> &entries) const {
     if (rename(nw.c_str(), dat.c_str()) != 0)
         return 19;
     step(RewriteStep::NewRenamed);
+    // The new file is in place either way; 19 says it may not survive a
+    // power loss.
+    return sync_dir() ? 0 : 19;
+}
+
+bool Store::sync_dir() const {
     int dfd = open(dir_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        fsync(dfd);
+    int err = dfd < 0 || fsync(dfd) != 0 ? errno : 0;
+    if (dfd >= 0)
         close(dfd);
-    }
-    return 0;
+    if (err)
+        LOG_CondMessage(5, __FILE__, __LINE__, "cannot sync directory %s: errno %d", dir_.c_str(), err);
+    return err == 0;
 }
 
 int Store::recover(int32_t cls) const {

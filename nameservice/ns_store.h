@@ -94,7 +94,10 @@ class Store {
     std::string path(int32_t cls, const char *suffix) const;
     int read_class(int32_t cls, std::vector<Entry> &out) const;
     int rewrite(int32_t cls, const std::vector<Entry> &entries) const;
+    // Finishes or discards a rewrite another process left unfinished; runs
+    // under the lock before every read and rewrite of a class file.
     int recover(int32_t cls) const;
+    bool sync_dir() const;
     int get_locked(const Identity &id, Found &out) const;
     int get_one(int32_t cls, const Identity &id, Found &out) const;
     int host_one(int32_t cls, const Identity &id, std::string &host) const;

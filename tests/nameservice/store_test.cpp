@@ -1,7 +1,10 @@
 // The local store: class files, replacement rules, the crash-safe rewrite
 // and the lock between processes.
-#include <sys/file.h>
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 
 #include "nameservice/ns_store.h"
 #include "scratch.h"
@@ -200,15 +203,21 @@ TEST_F(StoreTest, RecoveryKeepsTheCommittedFile) {
     EXPECT_EQ(vrtest::ReadFile(file("lp", ".dat")), committed);
 }
 
-// A writer killed after each step of the rewrite: recovery gives either the
-// old file or the new one, never loses a committed entry, and the store
-// works afterwards.
+// A writer killed after each step of the rewrite, while `store` stands for
+// a server that was running before: its next read or write (whichever comes
+// first) finds either the old file or the new one and loses nothing.
 TEST_F(StoreTest, WriterKilledAtEachStep) {
-    ASSERT_EQ(store.create(0, assoc("A", "d", 3, "S"), false, nullptr), 0);
-    for (int k = 1; k <= 5; ++k) {
-        SCOPED_TRACE(k);
+    std::vector<std::string> want;
+    for (const char *n : {"A1", "A2", "A3", "A4", "A5"}) {
+        ASSERT_EQ(store.create(0, assoc(n, "d", 3, "S"), false, nullptr), 0);
+        want.push_back(std::string("lp:") + n);
+    }
+    for (int run = 0; run < 10; ++run) {
         static int stop_at;
-        stop_at = k;
+        stop_at = run / 2 + 1;
+        bool read_first = run % 2 == 0;
+        SCOPED_TRACE(testing::Message() << "step " << stop_at << (read_first ? ", read first" : ", write first"));
+        std::string tag = std::to_string(run);
         int rc = InChild([&] {
             set_rewrite_hook([](RewriteStep s) {
                 if (static_cast<int>(s) == stop_at)
@@ -217,22 +226,52 @@ TEST_F(StoreTest, WriterKilledAtEachStep) {
             Store w;
             if (w.init(store.dir()))
                 return 1;
-            w.create(0, assoc("B" + std::to_string(k), "d", 3, "S"), false, nullptr);
+            w.create(0, assoc("B" + tag, "d", 3, "S"), false, nullptr);
             return 0;
         });
         ASSERT_EQ(rc, 42);
-        Store r;
-        ASSERT_EQ(r.init(store.dir()), 0);
-        std::vector<std::string> got = names(r, 0, "d");
-        ASSERT_FALSE(got.empty());
-        EXPECT_EQ(got.front(), "lp:A");
-        bool has_new = got.back() == "lp:B" + std::to_string(k);
-        EXPECT_EQ(has_new, k >= static_cast<int>(RewriteStep::DatRemoved));
+        if (stop_at >= static_cast<int>(RewriteStep::DatRemoved))
+            want.push_back("lp:B" + tag);
+        if (read_first) {
+            EXPECT_EQ(names(store, 0, "d"), want);
+        }
+        ASSERT_EQ(store.create(0, assoc("C" + tag, "d", 3, "S"), false, nullptr), 0);
+        want.push_back("lp:C" + tag);
+        EXPECT_EQ(names(store, 0, "d"), want);
         EXPECT_FALSE(vrtest::Exists(file("lp", ".new")));
         EXPECT_FALSE(vrtest::Exists(file("lp", ".tmp")));
-        if (has_new) {
-            ASSERT_EQ(r.remove(Identity{0, "B" + std::to_string(k), "d"}), 0);
-        }
+    }
+}
+
+// A client running as another user opens the store a privileged server
+// made: the lock file is usable by everyone, and one an older writer left
+// unwritable is still locked.
+TEST_F(StoreTest, AnotherUserSharesTheStore) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root to act as another user";
+    }
+    const std::string lockfile = store.dir() + "/lockfile";
+    struct stat st;
+    ASSERT_EQ(stat(lockfile.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0666u);
+    ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
+    ASSERT_EQ(chmod(store.dir().c_str(), 0755), 0);
+    for (mode_t mode : {0666u, 0644u}) {
+        ASSERT_EQ(chmod(lockfile.c_str(), mode), 0);
+        int rc = InChild([&] {
+            const struct passwd *pw = getpwnam("nobody");
+            if (!pw || setgroups(0, nullptr) || setresgid(pw->pw_gid, pw->pw_gid, pw->pw_gid) ||
+                setresuid(pw->pw_uid, pw->pw_uid, pw->pw_uid))
+                return 99;
+            Store s;
+            std::vector<Identity> v;
+            if (int r = s.init(store.dir()))
+                return r;
+            if (int r = s.list(0, "d", v))
+                return r;
+            return v.empty() ? 0 : 98;
+        });
+        EXPECT_EQ(rc, 0) << std::oct << mode;
     }
 }
 
