@@ -204,32 +204,78 @@ void AddEntry(STF_List *l, const Group &g) {
     e->arg_bytes = g.bytes;
 }
 
+// Reads one group of an environment chain. False at the end of the chain
+// (kind 0) and on an argument of unknown type, which sets `bad`.
+bool ReadGroup(Group &g, va_list &ap, bool &bad) {
+    g = Group{};
+    g.kind = static_cast<uint32_t>(va_arg(ap, int));
+    if (g.kind == 0) return false;
+    g.code = va_arg(ap, uint32_t);
+    g.count = va_arg(ap, int32_t);
+    if (ReadArgs(g, ap)) return true;
+    bad = true;
+    return false;
+}
+
+// Entries without arguments that an empty list has room for.
+uint32_t Slots(const STF_List *l) {
+    const ListHeader *h = Hdr(l);
+    return (PlaceBelow(h->block_size) - h->area_start) / 32 + 1;
+}
+
+// Adds the entries of an environment chain, its last group (the oldest
+// cause) first. A group that clears the list makes the groups after it
+// moot: the list is cleared and the chain ends there. Of a chain longer
+// than the list has room for, the oldest groups are kept; the newest
+// causes, just below the main entry, would give way to it anyway.
+// False, and nothing added, on an argument of unknown type anywhere.
+bool AddChain(STF_List *l, va_list &ap) {
+    uint32_t n = 0;
+    bool clears = false, bad = false;
+    Group g;
+    va_list scan;
+    va_copy(scan, ap);
+    while (ReadGroup(g, scan, bad)) {
+        if (clears) continue;
+        if (g.kind == STF_KIND_STATUS && g.code == 0) clears = true;
+        else ++n;
+    }
+    va_end(scan);
+    if (bad) return false;
+    if (clears) Hdr(l)->head = 0;
+
+    // The kept groups are read forward in runs, marking where each run
+    // starts, and added run by run from the last, each from its end.
+    constexpr uint32_t kRun = 32;
+    constexpr uint32_t kMaxRuns = (kMaxEntries + 1 + kRun - 1) / kRun;
+    const uint32_t keep = n < Slots(l) - 1 ? n : Slots(l) - 1;
+    for (uint32_t i = keep; i < n; ++i) ReadGroup(g, ap, bad);
+    const uint32_t runs = (keep + kRun - 1) / kRun;
+    va_list marks[kMaxRuns];
+    for (uint32_t r = 0; r < runs; ++r) {
+        va_copy(marks[r], ap);
+        for (uint32_t i = r * kRun; i < keep && i < (r + 1) * kRun; ++i) ReadGroup(g, ap, bad);
+    }
+    Group run[kRun];
+    for (uint32_t r = runs; r-- > 0;) {
+        uint32_t m = 0;
+        while (m < kRun && r * kRun + m < keep) ReadGroup(run[m++], marks[r], bad);
+        va_end(marks[r]);
+        while (m-- > 0) AddEntry(l, run[m]);
+    }
+    return true;
+}
+
 // Reads a main group and, when `chained`, its environment chain, then adds
-// the entries: the last group of the chain first, the main entry last.
+// the entries: the chain's first, the main entry last.
 void AddGroups(STF_List *l, uint32_t code, int32_t count, va_list &ap, bool chained) {
-    // Chains deeper than the list can hold are read but only the first
-    // groups are kept: the later ones would be pushed out anyway.
-    static constexpr int kMaxGroups = 64;
-    Group groups[kMaxGroups];
-    int n = 0;
     Group g;
     g.kind = STF_KIND_STATUS;
     g.code = code;
     g.count = count;
     if (!ReadArgs(g, ap)) return;
-    groups[n++] = g;
-    if (chained) {
-        for (;;) {
-            Group c;
-            c.kind = static_cast<uint32_t>(va_arg(ap, int));
-            if (c.kind == 0) break;
-            c.code = va_arg(ap, uint32_t);
-            c.count = va_arg(ap, int32_t);
-            if (!ReadArgs(c, ap)) return;
-            if (n < kMaxGroups) groups[n++] = c;
-        }
-    }
-    for (int i = n; i-- > 0;) AddEntry(l, groups[i]);
+    if (chained && !AddChain(l, ap)) return;
+    AddEntry(l, g);
 }
 
 } // namespace

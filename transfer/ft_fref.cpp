@@ -1,7 +1,6 @@
 // File references: copying a file the server can read into the spool.
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -28,27 +27,15 @@ bool native_path(const unsigned char *bytes, size_t n, std::string &out) {
 }
 
 uint32_t copy_reference(Doc d, const std::string &path, const std::string &dir, FT_Result *result) {
-    int in;
-    do {
-        in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    } while (in < 0 && errno == EINTR);
-    if (in < 0) {
-        int e = errno;
-        FT_LOG(5, d, "FileRefToFile: cannot open %s: errno %d\n", path.c_str(), e);
-        return e == ENOENT || e == EACCES ? FT_S_FAILED : open_error(e);
-    }
+    int in = -1;
+    if (uint32_t rc = open_document(d, "FileRefToFile", path, in)) return rc;
     FdGuard close_in{in};
-    struct stat st{};
-    if (::fstat(in, &st) != 0 || S_ISDIR(st.st_mode)) {
-        FT_LOG(5, d, "FileRefToFile: %s is no file\n", path.c_str());
-        return FT_S_FAILED;
-    }
     SpoolFile out;
     if (uint32_t rc = out.create(dir, d, false)) return rc;
     // The kernel copies within and between file systems where it can;
     // otherwise the bytes go through a buffer.
     uint64_t copied = 0;
-    bool by_kernel = S_ISREG(st.st_mode);
+    bool by_kernel = true;
     while (by_kernel) {
         ssize_t n = ::copy_file_range(in, nullptr, out.fd(), nullptr, 1 << 30, 0);
         if (n > 0) {

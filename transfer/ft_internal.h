@@ -2,6 +2,7 @@
 // timing hooks tests use to avoid real waits.
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -125,9 +126,15 @@ struct FdGuard {
     ~FdGuard() { close_fd(fd); }
 };
 
-// Opens a file for reading, retrying interruptions; a directory is
-// refused (errno EISDIR). The descriptor or -1.
+// Opens a regular file for reading, retrying interruptions. Anything else
+// is refused without blocking: a directory with errno EISDIR, a device,
+// FIFO or socket with errno ENXIO. The (blocking) descriptor or -1.
 int open_read(const char *path);
+// Whether an errno of open_read means the path names no regular file.
+inline bool not_regular(int err) { return err == EISDIR || err == ENXIO; }
+// Opens a document for reading with open_read into `fd`; a missing,
+// unreadable or irregular file fails the transfer. 0 or an FT_S_ code.
+uint32_t open_document(Doc d, const char *fn, const std::string &path, int &fd);
 // One read, retrying interruptions. As read(2).
 long read_some(int fd, void *data, size_t n);
 // Sends all of `n` bytes, retrying interruptions and would-block sends;

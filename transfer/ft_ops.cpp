@@ -46,11 +46,7 @@ bool address_ok(const FT_SocketAddress *a) {
 uint32_t open_referenced(Doc d, const char *fn, const GEN_DocumentContent *content, int &fd) {
     std::string path;
     if (uint32_t rc = referenced_path(d, fn, content, path)) return rc;
-    fd = open_read(path.c_str());
-    if (fd >= 0) return 0;
-    int e = errno; // before logging, which may change it
-    FT_LOG(5, d, "%s: cannot open %s: errno %d\n", fn, path.c_str(), e);
-    return e == ENOENT || e == EACCES || e == EISDIR ? FT_S_FAILED : open_error(e);
+    return open_document(d, fn, path, fd);
 }
 
 FT_SocketAddress own_address(uint16_t port) {

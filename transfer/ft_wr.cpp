@@ -210,17 +210,39 @@ void close_fd(int &fd) {
 }
 
 int open_read(const char *path) {
+    // Without O_NONBLOCK, opening a FIFO waits for a writer that may never
+    // come. What was opened is judged by its descriptor, so a name swapped
+    // after the open cannot slip anything else in.
     int fd;
     do {
-        fd = ::open(path, O_RDONLY | O_CLOEXEC);
+        fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return -1;
     struct stat st{};
-    if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    int flags = 0;
+    int err = 0;
+    if (::fstat(fd, &st) != 0 || (flags = ::fcntl(fd, F_GETFL)) < 0) err = errno;
+    else if (S_ISDIR(st.st_mode)) err = EISDIR;
+    else if (!S_ISREG(st.st_mode)) err = ENXIO;
+    else if (::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) err = errno;
+    if (err != 0) {
         ::close(fd);
-        errno = EISDIR;
+        errno = err;
         return -1;
     }
     return fd;
+}
+
+uint32_t open_document(Doc d, const char *fn, const std::string &path, int &fd) {
+    fd = open_read(path.c_str());
+    if (fd >= 0) return 0;
+    int e = errno; // before logging, which may change it
+    if (not_regular(e)) {
+        FT_LOG(5, d, "%s: %s is no regular file\n", fn, path.c_str());
+        return FT_S_FAILED;
+    }
+    FT_LOG(5, d, "%s: cannot open %s: errno %d\n", fn, path.c_str(), e);
+    return e == ENOENT || e == EACCES ? FT_S_FAILED : open_error(e);
 }
 
 long read_some(int fd, void *data, size_t n) {
@@ -461,7 +483,7 @@ extern "C" uint32_t FT_PPStartGetDataBuffer(const GEN_DocumentIdentifier *id,
     if (fd < 0) {
         int e = errno;
         FT_LOG(5, d, "FT_PPStartGetDataBuffer: cannot open %s: errno %d\n", filter->base, e);
-        return open_error(e);
+        return not_regular(e) ? FT_S_FAILED : open_error(e);
     }
     filter->input = fd;
     return 0;

@@ -158,6 +158,49 @@ TEST(StatusList, EnvironmentChainOrder) {
     EXPECT_EQ(EntryCount(l), 2u);
 }
 
+namespace {
+
+constexpr uint32_t kMain = 0xC0030100u;
+constexpr uint32_t kCause = 0xC0030200u;
+
+// STF_AddEnvStatus with a chain of N groups: group i (1 the newest cause,
+// N the oldest) has code kCause + i and the integer argument i.
+template <int I, int N, class... A> void AddChainOf(STF_List *l, A... a) {
+    if constexpr (I > N) STF_AddEnvStatus(l, kMain, 0, a..., 0);
+    else AddChainOf<I + 1, N>(l, a..., STF_KIND_STATUS, kCause + I, 1, STF_ARG_INT, I);
+}
+
+} // namespace
+
+// A chain longer than the list holds keeps the main entry on top and the
+// oldest causes at the bottom; only causes next to the main entry give way.
+TEST(StatusList, LongEnvironmentChainsKeepTheOldestCauses) {
+    struct Case { int groups; void (*add)(STF_List *); uint32_t max, size, want; };
+    const Case cases[] = {
+        {64, AddChainOf<1, 64>, 2046, 0, 65},
+        {100, AddChainOf<1, 100>, 2046, 0, 101},
+        // 1000 bytes hold 20 entries of one integer argument each.
+        {64, AddChainOf<1, 64>, 0, 0, 20},
+        {100, AddChainOf<1, 100>, 0, 0, 20},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.groups << " groups, list " << c.max << "/" << c.size);
+        ListPtr l(STF_CreateListExplicit(nullptr, c.max, c.size));
+        c.add(l);
+        uint32_t n = EntryCount(l);
+        EXPECT_EQ(n, c.want);
+        EXPECT_EQ(STF_GetStatus(l), kMain);
+        // Below the main entry: consecutive causes down to the oldest.
+        for (uint32_t i = 2; i <= n; ++i) {
+            STF_ObjectInfo e = Info(l, i);
+            int group = c.groups - static_cast<int>(n - i);
+            EXPECT_EQ(e.code, kCause + static_cast<uint32_t>(group)) << "index " << i;
+            ASSERT_EQ(e.arg_count, 1) << "index " << i;
+            EXPECT_EQ(e.args[0].value.i, group);
+        }
+    }
+}
+
 TEST(StatusList, ArgumentsOfNewestEntriesGiveWay) {
     // Ten entries allowed in a small block; large arguments fill it first.
     ListPtr l(STF_CreateListExplicit(nullptr, 10, 500));

@@ -2,8 +2,10 @@
 // and the FTP reply reader.
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <functional>
 #include <vector>
 
 #include "ft_fixture.h"
@@ -178,6 +180,48 @@ TEST_F(TransferTest, FilterInputFallsBackToTheReferencedFile) {
     FT_PPAbort(&id_, &f);
     EXPECT_EQ(FT_PPStartGetDataBuffer(&id_, name.c_str(), nullptr, &f), FT_S_OTHER);
     EXPECT_EQ(FT_PPStartGetDataBuffer(&id_, "no-version-suffix", ref.c_str(), &f), FT_S_OTHER);
+}
+
+// A reference to a device or a FIFO is refused before anything is read or
+// written: /dev/zero would fill the spool, and a FIFO without a writer
+// would block the receiving thread for ever. Each call runs in a child
+// bounded in file size and time, so a fault fails the test instead of
+// hanging it or filling the disk.
+TEST_F(TransferTest, ReferencesToDevicesAndFifosAreRefused) {
+    std::string fifo = root_ + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::string unfiltered = spool_dir_ + "/ft_job.3.1.2.orig"; // no version: the filter falls back
+    // Each runs in a child process, which needs no clean-up.
+    FT_Result r{};
+    FT_Buffer *b = nullptr;
+    FT_Filter f{};
+    const std::pair<const char *, std::function<uint32_t(const std::string &)>> entries[] = {
+        {"into a spool file",
+         [&](auto &p) { return FT_RetrieveToFile(&id_, &Reference(p), FT_METHOD_FILE_REFERENCE, &spool_, &r); }},
+        {"into a buffer",
+         [&](auto &p) {
+             return FT_BufferInit(&id_, nullptr, &Reference(p), FT_METHOD_FILE_REFERENCE, 0, FT_ROLE_RECEIVER, &b, 1);
+         }},
+        {"into a filter", [&](auto &p) { return FT_PPStartGetDataBuffer(&id_, unfiltered.c_str(), p.c_str(), &f); }},
+    };
+    for (const std::string &target : {std::string("/dev/zero"), fifo}) {
+        for (const auto &[how, call] : entries) {
+            // The child's status: the low byte of the code, 1 for a leaked
+            // descriptor, or 128 + the signal of an exceeded bound.
+            int status = vrtest::InChild([&, &call = call] {
+                rlimit spool_bound{1 << 20, 1 << 20};
+                setrlimit(RLIMIT_FSIZE, &spool_bound);
+                alarm(5);
+                size_t fds = OpenFds();
+                uint32_t rc = call(target);
+                return OpenFds() != fds ? 1 : static_cast<int>(rc & 0xFF);
+            });
+            EXPECT_EQ(status, static_cast<int>(FT_S_FAILED & 0xFF)) << target << " " << how;
+            EXPECT_TRUE(SpoolFiles().empty()) << target << " " << how;
+            fs::remove_all(spool_dir_); // a fault above must not fail the cases after it
+            fs::create_directory(spool_dir_);
+        }
+    }
 }
 
 TEST_F(TransferTest, FailedFilterRenameIsRetriedThenLeavesNoCurr) {
