@@ -201,6 +201,17 @@ void Hex(std::string &out, const void *p, size_t n) {
     }
 }
 
+// Bytes as a quoted string when every one is printable, else in hex.
+void Bytes(std::string &out, const void *p, size_t n) {
+    auto *b = static_cast<const unsigned char *>(p);
+    bool text = true;
+    for (size_t i = 0; i < n; ++i) text = text && b[i] >= 0x20 && b[i] < 0x7F && b[i] != '"';
+    if (!text) return Hex(out, p, n);
+    out += '"';
+    out.append(reinterpret_cast<const char *>(b), n);
+    out += '"';
+}
+
 void DumpNode(std::string &out, const TypeInfo &t, const void *v);
 
 void DumpAttribute(std::string &out, AS_AttrHandle attr) {
@@ -233,7 +244,13 @@ void DumpField(std::string &out, const Field &f, const void *v) {
     out += '=';
     switch (f.kind) {
     case FieldKind::Flat:
-        Hex(out, Base(v, f.offset), f.size);
+        if (f.size == 1 || f.size == 2 || f.size == 4 || f.size == 8) {
+            uint64_t n = 0;
+            std::memcpy(&n, Base(v, f.offset), f.size);
+            out += std::to_string(n);
+        } else {
+            Hex(out, Base(v, f.offset), f.size);
+        }
         break;
     case FieldKind::CharArray:
         out += '"';
@@ -248,7 +265,7 @@ void DumpField(std::string &out, const Field &f, const void *v) {
     case FieldKind::Octets: {
         auto &o = *reinterpret_cast<const GEN_OctetString *>(Base(v, f.offset));
         out += std::to_string(o.length) + ':';
-        if (o.length > 0) Hex(out, o.value, static_cast<size_t>(o.length));
+        if (o.length > 0) Bytes(out, o.value, static_cast<size_t>(o.length));
         break;
     }
     case FieldKind::Text: {
@@ -257,7 +274,7 @@ void DumpField(std::string &out, const Field &f, const void *v) {
         if (t.kind <= 2)
             out += t.u.string ? '"' + std::string(t.u.string) + '"' : std::string("null");
         else if (t.u.octets.length > 0)
-            Hex(out, t.u.octets.value, static_cast<size_t>(t.u.octets.length));
+            Bytes(out, t.u.octets.value, static_cast<size_t>(t.u.octets.length));
         break;
     }
     case FieldKind::SimpleName: {
@@ -266,7 +283,7 @@ void DumpField(std::string &out, const Field &f, const void *v) {
         if (n.kind <= 2)
             out += '"' + std::string(n.u.string, strnlen(n.u.string, sizeof n.u.string)) + '"';
         else
-            Hex(out, n.u.counted.value, n.u.counted.length);
+            Bytes(out, n.u.counted.value, n.u.counted.length);
         break;
     }
     case FieldKind::Inline:

@@ -37,6 +37,8 @@ void GenValue(std::mt19937 &rng, const vrsyn::TypeInfo &t, void *v, int depth = 
 // A new malloc'ed block holding a random value of `t`.
 void *NewRandomValue(std::mt19937 &rng, const vrsyn::TypeInfo &t);
 // The value's content, addresses left out: equal dumps mean equal values.
+// Numbers show in decimal and printable bytes as quoted text, so a test can
+// state a whole value.
 std::string Dump(const vrsyn::TypeInfo &t, const void *v);
 
 } // namespace vrtest
