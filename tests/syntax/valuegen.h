@@ -4,10 +4,12 @@
 
 #include <cstdint>
 #include <random>
+#include <span>
 #include <string>
 
 #include "status_list.h"
 #include "syntax/gentype.h"
+#include "vrcore/genu.h"
 
 namespace vrtest {
 
@@ -22,6 +24,16 @@ class NarrowValues {
     NarrowValues(const NarrowValues &) = delete;
     NarrowValues &operator=(const NarrowValues &) = delete;
 };
+
+// Every exported descriptor with the structure it copies and deletes.
+struct Described {
+    const char *name;
+    const GENU_ValueDescriptor *desc;
+    const vrsyn::TypeInfo *type;
+};
+std::span<const Described> DescribedTypes();
+// The structure of a value type's values; null for a type without one.
+const vrsyn::TypeInfo *TypeOfValueType(uint32_t type);
 
 // A kind-1 text pointing at the caller's string.
 inline GEN_Text Irv(const char *s) {
