@@ -346,7 +346,8 @@ int32_t Result(int (*fn)(STF_List *, const T *, const T *, int32_t *), const T &
     return fn(st, &a, &b, &r) == 0 ? r : 99;
 }
 
-TEST(CompareTexts, CaseInsensitiveAndEqualityForms) {
+// The forms with no comparison by value type.
+TEST(CompareForms, CaseInsensitiveEqualityAndDocuments) {
     StatusList st;
     int32_t r = 99;
     GEN_Text up = Txt(1, "ABC"), low = Txt(1, "abc"), up3 = Txt(3, "ABC"), low3 = Txt(3, "abc");
@@ -369,9 +370,7 @@ TEST(CompareTexts, CaseInsensitiveAndEqualityForms) {
     EXPECT_EQ(Result(GEN_EqualSimpleName, nu, nl), 0);
     EXPECT_EQ(st.failed(GEN_EqualSimpleName(st, &nu, nullptr, &r)), GEN_S_NULLARG);
     EXPECT_EQ(GEN_CompareText(nullptr, &up, &low, &r), 1);
-}
 
-TEST(CompareFunctions, DocumentIdentifiers) {
     uint32_t n = 2; // an absent document number sorts first
     GEN_DocumentIdentifier with{{"a"}, &n}, without{{"a"}, nullptr};
     EXPECT_EQ(Result(GEN_CompareDocumentIdentifier, with, without), 1);
