@@ -73,6 +73,7 @@ inline void FreeInt(int *p, const GENU_Allocator &al = kFailAlloc) {
 }
 
 using Status = vrtest::StatusList;
+using Codes = std::vector<uint32_t>;
 
 // The contents of a set: identifiers with their values, in set order.
 using Content = std::vector<std::pair<GENU_ShortOID, std::vector<int>>>;
@@ -119,6 +120,8 @@ struct TestSet {
         Status st;
         EXPECT_EQ(AS_Create(st, &h, al, allow_dups), 0);
     }
+    // A holder of the set an operation makes.
+    explicit TestSet(std::nullptr_t) {}
     ~TestSet() {
         if (h) {
             Status st;

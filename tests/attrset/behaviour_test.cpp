@@ -5,21 +5,6 @@
 
 using namespace astest;
 
-namespace {
-using Codes = std::vector<uint32_t>;
-
-// A result set destroyed at scope end.
-struct Result {
-    AS_SetHandle h = nullptr;
-    ~Result() {
-        Status st;
-        if (h) {
-            EXPECT_EQ(AS_Destroy(st, &h), 0);
-        }
-    }
-};
-} // namespace
-
 TEST(AttrSetBehaviour, ArgumentsAreCheckedInOrder) {
     Status st;
     TestSet set;
@@ -169,7 +154,7 @@ TEST(AttrSetBehaviour, FailingDeleteFunctionsStopDeletions) {
 
 TEST(AttrSetBehaviour, CopiesAreDeepAndIndependent) {
     Status st;
-    Result r;
+    TestSet r(nullptr);
     AS_AttrHandle dest = nullptr;
     {
         TestSet src(1);
@@ -195,20 +180,20 @@ TEST(AttrSetBehaviour, AlgebraOrderAndSelection) {
     ASSERT_EQ(AS_AddAttr(st, dups, 3, kIntType, nullptr), 0);
     ASSERT_EQ(AS_AddAttr(st, dups, 7, kIntType, nullptr), 0);
     {
-        Result r;
+        TestSet r(nullptr);
         ASSERT_EQ(AS_Overlay(st, &r.h, a, b, &kFailAlloc), 0);
         EXPECT_EQ(Read(r.h), (Content{{1, {1}}, {3, {3}}, {2, {22}}, {4, {44}}}));
         EXPECT_EQ(st.failed(AS_Overlay(st, &r.h, dups, a, &kFailAlloc)), AS_S_PRESENT);
     }
     {
-        Result r;
+        TestSet r(nullptr);
         EXPECT_EQ(st.failed(AS_Append(st, &r.h, a, b, &kFailAlloc, 0)), AS_S_PRESENT);
         ASSERT_EQ(AS_Append(st, &r.h, a, b, &kFailAlloc, 1), 0);
         EXPECT_EQ(Read(r.h), (Content{{1, {1}}, {2, {2}}, {3, {3}}, {2, {22}}, {4, {44}}}));
     }
     auto pick = [&](std::vector<GENU_ShortOID> ids, bool subset, Content *got) {
         AS_IdentifierList l{static_cast<uint32_t>(ids.size()), ids.data()};
-        Result r;
+        TestSet r(nullptr);
         int rc = subset ? AS_Subset(st, &r.h, dups, &l, &kFailAlloc)
                         : AS_Intersect(st, &r.h, dups, &l, &kFailAlloc);
         *got = rc == 0 ? Read(r.h) : Content{};

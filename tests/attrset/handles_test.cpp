@@ -10,10 +10,7 @@ using namespace astest;
 using vr::as::Attr;
 using vr::as::Set;
 
-namespace {
-using Codes = std::vector<uint32_t>;
-const Codes kBadArg1{AS_S_BADARG1, AS_S_BADHANDLE};
-} // namespace
+static const Codes kBadArg1{AS_S_BADARG1, AS_S_BADHANDLE};
 
 TEST(AttrSetHandles, SharedHandlesGoStaleAndAreFreedByTheirLastUser) {
     Status st;

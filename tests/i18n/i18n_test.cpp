@@ -30,12 +30,10 @@ using List = vrtest::StatusList;
 
 std::string ShippedDir() { return std::string(VRCORE_SOURCE_DIR) + "/messages"; }
 
-// A scratch directory that takes files by name.
-class TempDir : public vrtest::ScratchDir {
-  public:
-    TempDir() : ScratchDir("vri18n") {}
-    void Write(const std::string &name, const std::string &text) const {
-        vrtest::WriteFile(path() + "/" + name, text);
+// A scratch directory holding a mapping file of the given text.
+struct MappingDir : vrtest::ScratchDir {
+    explicit MappingDir(const std::string &text = "") : ScratchDir("vri18n") {
+        if (!text.empty()) vrtest::WriteFile(path() + "/charset.dat", text);
     }
 };
 
@@ -51,7 +49,7 @@ class RegistryEnv : public ::testing::Environment {
     void TearDown() override { GENU_Term(); }
 
   private:
-    TempDir dir_;
+    vrtest::ScratchDir dir_{"vri18nreg"};
 };
 const auto *const g_env = ::testing::AddGlobalTestEnvironment(new RegistryEnv);
 
@@ -200,11 +198,10 @@ TEST(Locales, InitCountsAndTermReleases) {
     EXPECT_EQ(STF_GetStatus(st), I18N_S_FAILURE);
     EXPECT_EQ(I18N_Init(nullptr, nullptr), 1);
 
-    TempDir empty;
+    MappingDir empty, malformed("locale-mappings:\n");
     EXPECT_EQ(I18N_Init(st, empty.path().c_str()), 1);
     EXPECT_EQ(STF_GetStatus(st), I18N_S_NOFILE);
-    empty.Write("charset.dat", "locale-mappings:\n");
-    EXPECT_EQ(I18N_Init(st, empty.path().c_str()), 1);
+    EXPECT_EQ(I18N_Init(st, malformed.path().c_str()), 1);
     EXPECT_EQ(STF_GetStatus(st), I18N_S_MALFORMED);
 
     ASSERT_EQ(I18N_Init(st, ShippedDir().c_str()), 0);
@@ -273,10 +270,8 @@ TEST(Locales, TranslationsAgreeBothWays) {
 }
 
 TEST(Locales, CurrentLocaleFollowsSetlocale) {
-    TempDir dir;
-    dir.Write("charset.dat",
-              "codeset-mappings:\nISO8859-1 1.0.10175.1.6.24.4\nlocale-mappings:\n"
-              "de_DE de DE ISO8859-1 1031\n");
+    MappingDir dir("codeset-mappings:\nISO8859-1 1.0.10175.1.6.24.4\nlocale-mappings:\n"
+                   "de_DE de DE ISO8859-1 1031\n");
     Loaded loaded(dir.path());
     ASSERT_TRUE(loaded.ok());
     List st;

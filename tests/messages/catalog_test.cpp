@@ -18,6 +18,7 @@
 
 #include "failalloc.h"
 #include "messages/msg_catalog.h"
+#include "scratch.h"
 #include "vrcore/msg.h"
 
 namespace fs = std::filesystem;
@@ -26,16 +27,6 @@ using namespace vr::msg;
 namespace {
 
 const std::string kBuiltCatalogs = std::string(VRCORE_BINARY_DIR) + "/nls";
-
-// A scratch directory, removed at the end.
-struct TempDir {
-    fs::path path;
-    TempDir() {
-        char tmpl[] = "/tmp/vrmsgXXXXXX";
-        path = mkdtemp(tmpl);
-    }
-    ~TempDir() { fs::remove_all(path); }
-};
 
 // Compiles a catalog from source text into `file`.
 void Gencat(const fs::path &file, const std::string &source) {
@@ -56,11 +47,6 @@ void MakeAppCatalogs(const fs::path &dir, int n) {
         std::snprintf(name, sizeof name, "tst%04X.mdl", 0x4000 + i);
         Gencat(dir / name, "$set 2\n101 text " + std::to_string(i) + "\n");
     }
-}
-
-std::vector<unsigned char> ReadFile(const fs::path &p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 // Each test starts the module with the built catalogs on the search path.
@@ -160,18 +146,20 @@ TEST_F(Catalogs, TextsFormattingAndTruncation) {
     EXPECT_EQ(len, 15u);
 
     // Arguments the text cannot take leave it unformatted.
-    STF_ArgRecord swapped[2] = {args[1], args[0]};
-    EXPECT_EQ(MSG_GetFormattedByArray(1, 0xC0010005u, 0, nullptr, sizeof buf, &len, buf, 2, swapped),
-              MSG_S_BADARGTYPE);
-    EXPECT_STREQ(buf, "An operating-system call failed with error %1$d: %2$s");
-    STF_ArgRecord five[5] = {args[0], args[1], args[0], args[1], args[0]};
-    EXPECT_EQ(MSG_GetFormattedByArray(1, 0xC0010005u, 0, nullptr, sizeof buf, &len, buf, 5, five),
-              MSG_S_TOOMANYARGS);
-    EXPECT_STREQ(buf, "An operating-system call failed with error %1$d: %2$s");
     STF_ArgRecord odd = args[0];
     odd.type = 7;
-    EXPECT_EQ(MSG_GetFormattedByArray(1, 0xC0010005u, 0, nullptr, sizeof buf, &len, buf, 1, &odd),
-              MSG_S_BADARGTYPE);
+    const struct {
+        std::vector<STF_ArgRecord> args;
+        uint32_t code;
+    } unusable[] = {{{args[1], args[0]}, MSG_S_BADARGTYPE},
+                    {{args[0], args[1], args[0], args[1], args[0]}, MSG_S_TOOMANYARGS},
+                    {{odd}, MSG_S_BADARGTYPE}};
+    for (const auto &u : unusable) {
+        EXPECT_EQ(MSG_GetFormattedByArray(1, 0xC0010005u, 0, nullptr, sizeof buf, &len, buf,
+                                          static_cast<uint32_t>(u.args.size()), u.args.data()),
+                  u.code);
+        EXPECT_STREQ(buf, "An operating-system call failed with error %1$d: %2$s");
+    }
     EXPECT_EQ(MSG_GetFormattedByArray(1, 0xC0010005u, 3, nullptr, sizeof buf, &len, buf, 2, args),
               MSG_S_RESERVED_FORMAT);
     EXPECT_EQ(buf, want);
@@ -243,12 +231,12 @@ TEST(CatalogUsage, BeginAndEnd) {
 }
 
 TEST_F(Catalogs, SearchPathLocalesAndTheCache) {
-    TempDir dir;
+    vrtest::ScratchDir dir("vrmsg");
     // Application catalogs of the prefix, one per repeatable facility word.
-    MakeAppCatalogs(dir.path, 11);
+    MakeAppCatalogs(dir.path(), 11);
     // A locale-specific catalog found through %l and %c.
-    Gencat(dir.path / "C-utf8" / "C003.mdl", "$set 2\n115 Handle not valid\n");
-    setenv("NLSPATH", (dir.path.string() + "/%l-%c/%N:" + dir.path.string() + "/%N").c_str(), 1);
+    Gencat(fs::path(dir.path()) / "C-utf8" / "C003.mdl", "$set 2\n115 Handle not valid\n");
+    setenv("NLSPATH", (dir.path() + "/%l-%c/%N:" + dir.path() + "/%N").c_str(), 1);
     EXPECT_EQ(Text(1, 0xC0030073u, nullptr, "C.utf8"), "Handle not valid");
 
     MSG_UsageEnd();
@@ -267,9 +255,9 @@ TEST_F(Catalogs, SearchPathLocalesAndTheCache) {
 // Lookups from several threads while the cache keeps evicting catalogs:
 // a text is never read from a catalog another thread has closed.
 TEST_F(Catalogs, ConcurrentLookupsWithEviction) {
-    TempDir dir;
-    MakeAppCatalogs(dir.path, 14);
-    setenv("NLSPATH", (dir.path.string() + "/%N").c_str(), 1);
+    vrtest::ScratchDir dir("vrmsg");
+    MakeAppCatalogs(dir.path(), 14);
+    setenv("NLSPATH", (dir.path() + "/%N").c_str(), 1);
     std::vector<std::thread> threads;
     std::atomic<int> wrong{0};
     for (int t = 0; t < 4; ++t) {
@@ -289,11 +277,12 @@ TEST_F(Catalogs, ConcurrentLookupsWithEviction) {
 }
 
 TEST_F(Catalogs, MalformedCatalogFilesAreIgnored) {
-    std::vector<unsigned char> good = ReadFile(kBuiltCatalogs + "/C003.mdl");
+    std::string text = vrtest::ReadFile(kBuiltCatalogs + "/C003.mdl");
+    std::vector<unsigned char> good(text.begin(), text.end());
     ASSERT_GT(good.size(), 100u);
     EXPECT_TRUE(CatalogBytesValid(good.data(), good.size()));
-    TempDir dir;
-    setenv("NLSPATH", (dir.path.string() + "/%N").c_str(), 1);
+    vrtest::ScratchDir dir("vrmsg");
+    setenv("NLSPATH", (dir.path() + "/%N").c_str(), 1);
     auto corrupt = [&](size_t at, uint32_t value) {
         std::vector<unsigned char> bad = good;
         std::memcpy(bad.data() + at, &value, 4);
@@ -310,7 +299,7 @@ TEST_F(Catalogs, MalformedCatalogFilesAreIgnored) {
     };
     for (size_t i = 0; i < bad.size(); ++i) {
         EXPECT_FALSE(CatalogBytesValid(bad[i].data(), bad[i].size())) << i;
-        std::ofstream(dir.path / "C003.mdl", std::ios::binary)
+        std::ofstream(fs::path(dir.path()) / "C003.mdl", std::ios::binary)
             .write(reinterpret_cast<const char *>(bad[i].data()), static_cast<std::streamsize>(bad[i].size()));
         uint32_t rc = 0;
         EXPECT_EQ(Text(1, 0xC0030073u, &rc).rfind("c=c0030073", 0), 0u) << i;

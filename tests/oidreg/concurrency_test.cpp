@@ -1,12 +1,10 @@
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <thread>
 #include <vector>
 
 #include "oid/shortoid_internal.h"
 #include "oidreg_fixture.h"
+#include "scratch.h"
 
 using namespace oidtest;
 using namespace vr::oid;
@@ -106,9 +104,7 @@ TEST_F(Registry, ProcessesSharingADirectory) {
     constexpr int kWriters = 3, kReaders = 3, kAdds = 25;
     std::vector<pid_t> kids;
     for (int p = 0; p < kWriters + kReaders; p++) {
-        pid_t pid = fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
+        kids.push_back(vrtest::Spawn([&, p] {
             bool writer = p < kWriters;
             int bad = 0;
             for (int round = 0; round < 2; round++) {
@@ -117,7 +113,7 @@ TEST_F(Registry, ProcessesSharingADirectory) {
                 int mode = writer ? OID_READWRITE : OID_READONLY;
                 if (OID_Init(st, dir_.c_str(), mode) != 0 ||
                     OID_OpenDb(st, dir_.c_str(), "C", mode, &h) != 0)
-                    _exit(3);
+                    return 3;
                 unsigned char bin[OID_MAX_BINARY];
                 for (int i = round; i < kAdds; i += 2) {
                     if (writer && AddNumbered(st, h, 10 + p, i, ProcessDynamic(10 + p, i), 27)) bad++;
@@ -128,15 +124,11 @@ TEST_F(Registry, ProcessesSharingADirectory) {
                 OID_CloseDb(st, h);
                 OID_Term();
             }
-            _exit(bad ? 1 : 0);
-        }
-        kids.push_back(pid);
+            return bad ? 1 : 0;
+        }));
+        ASSERT_GT(kids.back(), 0);
     }
-    for (pid_t pid : kids) {
-        int status = 0;
-        ASSERT_EQ(waitpid(pid, &status, 0), pid);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    }
+    for (pid_t pid : kids) EXPECT_EQ(vrtest::WaitStatus(pid), 0);
     CheckFilesOnDisk(dir_);
     Open(OID_READONLY);
     ExpectAdded(st_, h_, 10, kWriters, kAdds, ProcessDynamic);

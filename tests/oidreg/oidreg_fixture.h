@@ -4,15 +4,12 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <cstdlib>
-#include <filesystem>
 #include <map>
 #include <string>
 
 #include "btree/vrbm_internal.h"
 #include "oid/registry_internal.h"
+#include "scratch.h"
 #include "status_list.h"
 #include "vrcore/genu.h"
 
@@ -79,15 +76,10 @@ inline void CheckFilesOnDisk(const std::string &dir) {
 class Registry : public ::testing::Test {
   protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/oidreg-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir_ = std::string(tmpl) + "/reg";
+        dir_ = scratch_.path() + "/reg";
         ASSERT_EQ(vr::oid::CreateRegistry(st_, dir_.c_str()), 0u) << std::hex << st_.code();
     }
-    void TearDown() override {
-        Close();
-        std::filesystem::remove_all(std::filesystem::path(dir_).parent_path());
-    }
+    void TearDown() override { Close(); }
     void Open(int mode = OID_READWRITE, const char *locale = "C") {
         ASSERT_EQ(OID_Init(st_, dir_.c_str(), mode), 0u) << std::hex << st_.code();
         ASSERT_EQ(OID_OpenDb(st_, dir_.c_str(), locale, mode, &h_), 0u);
@@ -110,6 +102,7 @@ class Registry : public ::testing::Test {
             EXPECT_EQ(vrbm::CheckTree(db), "");
         return s;
     }
+    vrtest::ScratchDir scratch_{"oidreg"};
     Status st_;
     std::string dir_;
     OID_Db *h_ = nullptr;

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -57,6 +58,14 @@ GEN_NameOrOID Oid(GENU_ShortOID oid) {
     return v;
 }
 
+using AnyCompare = int (*)(STF_List *, const void *, const void *, int32_t *);
+template <typename T, int (*F)(STF_List *, const T *, const T *, int32_t *)>
+int Erased(STF_List *s, const void *a, const void *b, int32_t *r) {
+    return F(s, static_cast<const T *>(a), static_cast<const T *>(b), r);
+}
+// The exported comparison of one syntax, by name.
+#define BY(N, T) Erased<GEN_##T, GEN_##N>
+
 struct RuleCase {
     const char *what;
     uint32_t type;
@@ -64,18 +73,26 @@ struct RuleCase {
     int32_t want;      // the result, when code is 0
     uint32_t code = 0; // the failure expected
     bool binary = false;
+    AnyCompare fn = nullptr; // an exported comparison that must agree
 };
 
 void RunCase(const RuleCase &c) {
     SCOPED_TRACE(c.what);
     StatusList st;
     int32_t r = 12345;
-    int rc = (c.binary ? GEN_BinCompareAttrValue : GEN_CompareAttrValue)(st, c.type, c.a, c.b, &r);
-    if (c.code) {
-        EXPECT_EQ(st.failed(rc), c.code);
-    } else {
-        EXPECT_EQ(rc, 0) << std::hex << st.code();
-        EXPECT_EQ(r, c.want);
+    for (int pass = 0; pass < (c.fn ? 2 : 1); ++pass) {
+        int rc = pass ? c.fn(st, c.a, c.b, &r)
+                      : (c.binary ? GEN_BinCompareAttrValue : GEN_CompareAttrValue)(st, c.type, c.a,
+                                                                                     c.b, &r);
+        if (c.code) {
+            EXPECT_EQ(st.failed(rc), c.code) << pass;
+        } else {
+            EXPECT_EQ(rc, 0) << std::hex << st.code() << " " << pass;
+            EXPECT_EQ(r, c.want) << pass;
+        }
+    }
+    if (c.fn) {
+        EXPECT_EQ(st.failed(c.fn(st, c.a, nullptr, &r)), GEN_S_NULLARG);
     }
 }
 
@@ -141,9 +158,10 @@ TEST(CompareRules, TextsNamesAndStrings) {
     std::memset(unterminated.u.string, 'x', sizeof unterminated.u.string);
     static const GEN_OctetString oe = Oct("", 0), oa = Oct("a", 1), oab = Oct("ab", 2),
                                  neg = {-1, nullptr};
-    static const GEN_JobIdentifier j1{"job-1"}, j2{"job-2"};
+    static const GEN_JobIdentifier j1{"job-1"}, j2{"job-2"}, high{"a\xe9"}, low{"ab"};
+    static const GEN_Identifier small{3}, large{0x80000000u};
     const RuleCase cases[] = {
-        {"kind 1 meets kind 3 in Latin-1", 28, &irv, &latin, 0},
+        {"kind 1 meets kind 3 in Latin-1", 28, &irv, &latin, 0, 0, false, BY(CompareText, Text)},
         {"kind 3 meets kind 1", 16, &latin, &irv, 0},
         {"kind 2 does not meet kind 3", 28, &str, &latin, 0, GEN_S_NOTSUPP},
         {"kinds 2 and 1 do not meet", 5, &str, &irv, 0, GEN_S_NOTSUPP},
@@ -157,20 +175,22 @@ TEST(CompareRules, TextsNamesAndStrings) {
         {"kind 5 of other code sets", 28, &k5a, &k5x, 0, GEN_S_NOTSUPP},
         {"kind 5 after an embedded zero", 28, &k5nul1, &k5nul2, -1},
         {"kind 5 with a trailing zero sorts after", 28, &k5short, &k5a, 1},
-        {"binary: empty sorts first", 28, &empty3, &a3, -1, 0, true},
+        {"binary: empty sorts first", 28, &empty3, &a3, -1, 0, true, BY(BinCompareText, Text)},
         {"binary: kinds 1 and 3 mix", 28, &irv, &latin, 0, 0, true},
         {"binary: kinds 2 and 3 do not", 28, &str, &latin, 0, GEN_S_NOTSUPP, true},
-        {"names: kind 1 meets kind 3", 27, &n1, &n3, 0},
+        {"names: kind 1 meets kind 3", 27, &n1, &n3, 0, 0, false, BY(CompareSimpleName, SimpleName)},
         {"names: kinds 3 and 4 do not meet", 40, &n3, &n4, 0, GEN_S_NOTSUPP},
         {"names: empty kind 3 sorts last", 27, &ne3, &na3, 1},
         {"names: empty kind 5 sorts first", 27, &n5e, &n5a, -1},
         {"names: a length over 255", 27, &toolong, &na3, 0, GEN_S_INVALID},
         {"names: no NUL in the inline string", 27, &unterminated, &n1, 0, GEN_S_INVALID},
-        {"names: binary empty first", 40, &ne3, &na3, -1, 0, true},
-        {"octets: empty sorts last", 20, &oe, &oa, 1},
+        {"names: binary empty first", 40, &ne3, &na3, -1, 0, true, BY(BinCompareSimpleName, SimpleName)},
+        {"octets: empty sorts last", 20, &oe, &oa, 1, 0, false, BY(CompareOctetString, OctetString)},
         {"octets: prefix first", 20, &oa, &oab, -1},
         {"octets: a negative length", 20, &neg, &oa, 0, GEN_S_INVALID},
         {"job identifiers byte for byte", 14, &j2, &j1, 1},
+        {"job identifiers as unsigned bytes", 14, &high, &low, 1, 0, false, BY(CompareJobIdentifier, JobIdentifier)},
+        {"identifiers are unsigned", 10, &small, &large, -1, 0, false, BY(CompareIdentifier, Identifier)},
     };
     for (const RuleCase &c : cases) RunCase(c);
 }
@@ -180,8 +200,11 @@ TEST(CompareRules, ChoicesDistNamesAndSequences) {
     static GEN_NameOrOID named{};
     named.choice = GEN_NOID_NAME;
     named.u.name = Name(1, "winnt");
-    static GEN_NameOrOID badchoice = Oid(1);
+    static GEN_NameOrOID badchoice = Oid(1), empty_name{}, a_name{};
     badchoice.choice = 3;
+    empty_name.choice = a_name.choice = GEN_NOID_NAME;
+    empty_name.u.name = Name(3, "");
+    a_name.u.name = Name(3, "a");
     static const GEN_DistNameString nt_lower{Txt(1, "joe"), &winnt},
         nt_upper{Txt(1, "JOE"), &winnt}, dce_lower{Txt(1, "joe"), &dce},
         dce_upper{Txt(1, "JOE"), &dce}, bare{Txt(1, "joe"), nullptr},
@@ -192,6 +215,11 @@ TEST(CompareRules, ChoicesDistNamesAndSequences) {
     ident_oid.choice = GEN_OBJID_OID;
     ident_job.choice = GEN_OBJID_JOB_ID;
     std::strcpy(ident_job.u.job_id.value, "z");
+    static GEN_FontReference font_empty{}, font_b{};
+    font_empty.choice = font_b.choice = GEN_FONT_SIMPLE_NAME;
+    font_empty.u.simple_name = Name(4, "");
+    font_b.u.simple_name = Name(4, "b");
+    static GEN_DistNameStringSeq dq2{nullptr, bare}, dq1{&dq2, bare}, dq0{nullptr, bare};
     static uint32_t one = 1, two = 2;
     static GEN_ResultsProfile rp_none{}, rp_one{}, rp_two{};
     rp_one.job_copies = &one;
@@ -208,16 +236,22 @@ TEST(CompareRules, ChoicesDistNamesAndSequences) {
     const RuleCase cases[] = {
         {"name or OID: a smaller choice first", 18, &o5, &named, -1},
         {"name or OID: a choice out of range", 18, &badchoice, &o5, 0, GEN_S_INVALID},
-        {"winnt names ignore case", 6, &nt_lower, &nt_upper, 0},
+        {"name or OID: an empty name sorts last", 18, &empty_name, &a_name, 1, 0, false, BY(CompareNameOrOID, NameOrOID)},
+        {"binary name or OID: an empty name first", 18, &empty_name, &a_name, -1, 0, true, BY(BinCompareNameOrOID, NameOrOID)},
+        {"winnt names ignore case", 6, &nt_lower, &nt_upper, 0, 0, false, BY(CompareDistNameString, DistNameString)},
         {"dce names do not", 6, &dce_lower, &dce_upper, 1},
         {"a syntax named by name ignores case", 6, &by_name_lower, &by_name_upper, 0},
         {"a name with a syntax sorts after one without", 6, &nt_lower, &bare, 1},
         {"the syntaxes decide first", 6, &dce_upper, &nt_lower, -1},
-        {"binary: the names decide first", 6, &dce_upper, &nt_lower, -1, 0, true},
+        {"binary: the names decide first", 6, &dce_upper, &nt_lower, -1, 0, true, BY(BinCompareDistNameString, DistNameString)},
         {"binary: winnt names keep their case", 6, &nt_lower, &nt_upper, 1, 0, true},
         {"sequences differing in their second elements", 60, &s1, &t1, -1},
         {"the shorter sequence first", 60, &u1, &s1, -1},
-        {"object identification: choices first", 64, &ident_job, &ident_oid, -1},
+        {"object identification: choices first", 64, &ident_job, &ident_oid, -1, 0, false, BY(CompareObjectIdent, ObjectIdent)},
+        {"binary object identification", 64, &ident_job, &ident_oid, -1, 0, true, BY(BinCompareObjectIdent, ObjectIdent)},
+        {"fonts: an empty name sorts last", 9, &font_empty, &font_b, 1, 0, false, BY(CompareFontReference, FontReference)},
+        {"binary fonts: an empty name first", 9, &font_empty, &font_b, -1, 0, true, BY(BinCompareFontReference, FontReference)},
+        {"sequences of names: the shorter first", 42, &dq0, &dq1, -1, 0, false, BY(CompareDistNameStringSeq, DistNameStringSeq)},
         {"results profile: absent copies count as 1", 81, &rp_none, &rp_one, 0},
         {"results profile: copies first", 81, &rp_two, &rp_none, 1},
         {"cardinal map: both identifiers absent", 33, &map_bare, &map_bare, 0},
@@ -312,7 +346,8 @@ int32_t Result(int (*fn)(STF_List *, const T *, const T *, int32_t *), const T &
     return fn(st, &a, &b, &r) == 0 ? r : 99;
 }
 
-TEST(CompareTexts, CaseInsensitiveAndEqualityForms) {
+// The forms with no comparison by value type.
+TEST(CompareForms, CaseInsensitiveEqualityAndDocuments) {
     StatusList st;
     int32_t r = 99;
     GEN_Text up = Txt(1, "ABC"), low = Txt(1, "abc"), up3 = Txt(3, "ABC"), low3 = Txt(3, "abc");
@@ -335,55 +370,10 @@ TEST(CompareTexts, CaseInsensitiveAndEqualityForms) {
     EXPECT_EQ(Result(GEN_EqualSimpleName, nu, nl), 0);
     EXPECT_EQ(st.failed(GEN_EqualSimpleName(st, &nu, nullptr, &r)), GEN_S_NULLARG);
     EXPECT_EQ(GEN_CompareText(nullptr, &up, &low, &r), 1);
-}
 
-// Every exported per-syntax comparison reaches its rule.
-template <typename T>
-void Check(int (*fn)(STF_List *, const T *, const T *, int32_t *), const T &a, const T &b,
-           int32_t want) {
-    EXPECT_EQ(Result(fn, a, b), want);
-    StatusList st;
-    int32_t r = 99;
-    EXPECT_EQ(st.failed(fn(st, &a, nullptr, &r)), GEN_S_NULLARG);
-}
-
-TEST(CompareFunctions, EachReachesItsRule) {
-    GEN_NameOrOID o1 = Oid(1), o2 = Oid(2);
-    Check(GEN_CompareNameOrOID, o2, o1, 1);
-    GEN_NameOrOID n1{}, n2{};
-    n1.choice = n2.choice = GEN_NOID_NAME;
-    n1.u.name = Name(3, "");
-    n2.u.name = Name(3, "a");
-    Check(GEN_CompareNameOrOID, n1, n2, 1);
-    Check(GEN_BinCompareNameOrOID, n1, n2, -1);
-    GEN_DistNameString d1{Txt(3, ""), nullptr}, d2{Txt(3, "a"), nullptr};
-    Check(GEN_CompareDistNameString, d1, d2, 1);
-    Check(GEN_BinCompareDistNameString, d1, d2, -1);
-    GEN_DistNameStringSeq q2{nullptr, d2}, q1{&q2, d2}, q0{nullptr, d2};
-    Check(GEN_CompareDistNameStringSeq, q1, q0, 1);
-    Check(GEN_CompareIdentifier, GEN_Identifier{3}, GEN_Identifier{0x80000000u}, -1);
-    Check(GEN_CompareJobIdentifier, GEN_JobIdentifier{"a\xe9"}, GEN_JobIdentifier{"ab"}, 1);
     uint32_t n = 2; // an absent document number sorts first
-    Check(GEN_CompareDocumentIdentifier, GEN_DocumentIdentifier{{"a"}, &n},
-          GEN_DocumentIdentifier{{"a"}, nullptr}, 1);
-    GEN_ObjectIdent i1{}, i2{};
-    i1.choice = i2.choice = GEN_OBJID_SIMPLE_NAME;
-    i1.u.simple_name = Name(3, "");
-    i2.u.simple_name = Name(3, "b");
-    Check(GEN_CompareObjectIdent, i1, i2, 1);
-    Check(GEN_BinCompareObjectIdent, i1, i2, -1);
-    GEN_FontReference f1{}, f2{};
-    f1.choice = f2.choice = GEN_FONT_SIMPLE_NAME;
-    f1.u.simple_name = Name(4, "");
-    f2.u.simple_name = Name(4, "b");
-    Check(GEN_CompareFontReference, f1, f2, 1);
-    Check(GEN_BinCompareFontReference, f1, f2, -1);
-    GEN_Text t1 = Txt(3, "a"), t2 = Txt(3, "b");
-    Check(GEN_BinCompareText, t1, t2, -1);
-    Check(GEN_CompareText, t2, t1, 1);
-    Check(GEN_BinCompareSimpleName, n2.u.name, n1.u.name, 1);
-    Check(GEN_CompareSimpleName, n2.u.name, n1.u.name, -1);
-    Check(GEN_CompareOctetString, Oct("b", 1), Oct("a", 1), 1);
+    GEN_DocumentIdentifier with{{"a"}, &n}, without{{"a"}, nullptr};
+    EXPECT_EQ(Result(GEN_CompareDocumentIdentifier, with, without), 1);
 }
 
 TEST(CompareObjectID, SubidentifiersByValue) {
@@ -414,108 +404,77 @@ TEST(CompareObjectID, SubidentifiersByValue) {
 
 // ---- Properties on random values ----------------------------------------
 
-struct Ordered {
-    uint32_t type;
-    const vrsyn::TypeInfo *info;
-};
 // The value types whose rule is a total order (equality-only rules,
 // truncated reals and values holding attributes are left out).
-const Ordered kOrdered[] = {
-    {1, &vrsyn::T_Cardinal}, {12, &vrsyn::T_Integer}, {21, &vrsyn::T_PageIdType},
-    {71, &vrsyn::T_Percent}, {31, &vrsyn::T_Cardinal64}, {48, &vrsyn::T_GeneralizedTime},
-    {55, &vrsyn::T_Locale}, {28, &vrsyn::T_Text}, {27, &vrsyn::T_SimpleName},
-    {20, &vrsyn::T_OctetString}, {14, &vrsyn::T_JobIdentifier}, {18, &vrsyn::T_NameOrOID},
-    {6, &vrsyn::T_DistNameString}, {42, &vrsyn::T_DistNameStringSeq},
-    {60, &vrsyn::T_NameOrOidSeq}, {64, &vrsyn::T_ObjectIdent}, {9, &vrsyn::T_FontReference},
-    {34, &vrsyn::T_CardinalOrNoid}, {35, &vrsyn::T_CardinalOrOid}, {72, &vrsyn::T_PosIntOrOid},
-    {61, &vrsyn::T_NewJobIdentifier}, {43, &vrsyn::T_DocumentFormat},
-    {8, &vrsyn::T_EventHandlingProfile}, {39, &vrsyn::T_DeliveryAddress},
-    {81, &vrsyn::T_ResultsProfile}, {45, &vrsyn::T_FileReference}, {46, &vrsyn::T_Finishing},
-    {49, &vrsyn::T_InputTrayMedium}, {67, &vrsyn::T_MediaSelect}, {69, &vrsyn::T_PageSelectSeq},
-    {74, &vrsyn::T_Checkpoint}, {76, &vrsyn::T_Privileges},
-    {85, &vrsyn::T_PSISAccessControlList}, {87, &vrsyn::T_SocketAddress},
-    {88, &vrsyn::T_FastFilterDef}, {89, &vrsyn::T_ExtACL}, {91, &vrsyn::T_MediaConsumedSeq},
-    {92, &vrsyn::T_PreprocessorDefinition}, {94, &vrsyn::T_DriverInfo},
-};
+const uint32_t kOrdered[] = {1,  12, 21, 71, 31, 48, 55, 28, 27, 20, 14, 18, 6,  42, 60, 64, 9, 34, 35, 72,
+                             61, 43, 8,  39, 81, 45, 46, 49, 67, 69, 74, 76, 85, 87, 88, 89, 91, 92, 94};
 
 int Sgn(int32_t v) { return (v > 0) - (v < 0); }
 
-void CheckOrder(const Ordered &o, std::mt19937 &rng, int32_t kind) {
+// Compares, both ways, every pair of some random values and a copy of the
+// first: failures agree, results are antisymmetric, the copy equals its
+// original and no value changes. Kind 0 draws values of any kind, which
+// may fail to compare (and kinds that meet need not be transitive); a
+// narrow kind draws values that often share components, and every
+// comparison must succeed and be transitive.
+void CheckOrder(uint32_t type, std::mt19937 &rng, int32_t kind) {
+    const vrsyn::TypeInfo &info = *vrtest::TypeOfValueType(type);
+    const GENU_ValueDescriptor *desc = GENU_AVT2Descriptor(type);
     constexpr int kValues = 14;
-    vrtest::NarrowValues narrow(kind);
+    std::optional<vrtest::NarrowValues> narrow;
+    if (kind) narrow.emplace(kind);
     std::vector<void *> v;
     std::vector<std::string> dumps;
     for (int i = 0; i < kValues; ++i) {
-        v.push_back(vrtest::NewRandomValue(rng, *o.info));
-        dumps.push_back(vrtest::Dump(*o.info, v.back()));
+        v.push_back(vrtest::NewRandomValue(rng, info));
+        dumps.push_back(vrtest::Dump(info, v.back()));
     }
-    // A copy at another address compares equal to its original.
     void *copy = nullptr;
     StatusList st;
-    ASSERT_EQ(GENU_AVT2Descriptor(o.type)->copy(st, &copy, v[0], nullptr), 0);
+    ASSERT_EQ(desc->copy(st, &copy, v[0], nullptr), 0);
     v.push_back(copy);
     dumps.push_back(dumps[0]);
     size_t n = v.size();
-    std::vector<int> s(n * n);
+    std::vector<int> s(n * n), rc(n * n);
+    std::vector<uint32_t> code(n * n);
     for (size_t i = 0; i < n; ++i)
         for (size_t j = 0; j < n; ++j) {
             int32_t r = 0;
-            ASSERT_EQ(GEN_CompareAttrValue(st, o.type, v[i], v[j], &r), 0) << std::hex
-                                                                           << st.code();
+            rc[i * n + j] = GEN_CompareAttrValue(st, type, v[i], v[j], &r);
+            code[i * n + j] = st.code();
             s[i * n + j] = Sgn(r);
+            if (kind) {
+                ASSERT_EQ(rc[i * n + j], 0) << std::hex << st.code();
+            }
         }
-    EXPECT_EQ(s[n - 1], 0) << "copy";
+    auto ok = [&](size_t i, size_t j) { return rc[i * n + j] == 0; };
+    EXPECT_TRUE(!ok(0, n - 1) || s[n - 1] == 0) << "copy";
     for (size_t i = 0; i < n; ++i) {
-        EXPECT_EQ(s[i * n + i], 0);
+        EXPECT_TRUE(!ok(i, i) || s[i * n + i] == 0) << i;
         for (size_t j = 0; j < n; ++j) {
+            ASSERT_EQ(rc[i * n + j], rc[j * n + i]) << i << " " << j;
+            ASSERT_EQ(code[i * n + j], code[j * n + i]) << i << " " << j;
+            if (!ok(i, j)) continue;
             ASSERT_EQ(s[i * n + j], -s[j * n + i]) << i << " " << j;
-            for (size_t k = 0; k < n; ++k)
+            for (size_t k = 0; kind && k < n; ++k)
                 if (s[i * n + j] <= 0 && s[j * n + k] <= 0) {
                     ASSERT_LE(s[i * n + k], 0) << i << " " << j << " " << k;
                 }
         }
     }
     for (size_t i = 0; i < n; ++i) {
-        EXPECT_EQ(vrtest::Dump(*o.info, v[i]), dumps[i]) << "argument modified";
-        GENU_AVT2Descriptor(o.type)->del(st, v[i], nullptr);
+        EXPECT_EQ(vrtest::Dump(info, v[i]), dumps[i]) << "argument modified";
+        desc->del(st, v[i], nullptr);
     }
 }
 
 TEST(CompareProperties, OrderedSyntaxesAreAntisymmetricAndTransitive) {
     std::mt19937 rng(20261206);
-    for (int32_t kind : {GEN_KIND_IRV, GEN_KIND_LATIN1, GEN_KIND_CODESET})
-        for (const Ordered &o : kOrdered) {
-            SCOPED_TRACE(std::to_string(o.type) + " kind " + std::to_string(kind));
-            for (int round = 0; round < 3; ++round) CheckOrder(o, rng, kind);
+    for (int32_t kind : {0, GEN_KIND_IRV, GEN_KIND_LATIN1, GEN_KIND_CODESET})
+        for (uint32_t type : kOrdered) {
+            SCOPED_TRACE(std::to_string(type) + " kind " + std::to_string(kind));
+            for (int round = 0; round < 3; ++round) CheckOrder(type, rng, kind);
         }
-}
-
-// Random values of any kinds: comparisons succeed or fail alike in both
-// directions, never read beyond a length and never change the values.
-TEST(CompareProperties, FailuresAreSymmetric) {
-    std::mt19937 rng(7);
-    for (const Ordered &o : kOrdered) {
-        SCOPED_TRACE(o.type);
-        for (int round = 0; round < 20; ++round) {
-            void *a = vrtest::NewRandomValue(rng, *o.info);
-            void *b = vrtest::NewRandomValue(rng, *o.info);
-            std::string da = vrtest::Dump(*o.info, a), db = vrtest::Dump(*o.info, b);
-            StatusList st;
-            int32_t r1 = 0, r2 = 0;
-            int rc1 = GEN_CompareAttrValue(st, o.type, a, b, &r1);
-            uint32_t c1 = st.code();
-            int rc2 = GEN_CompareAttrValue(st, o.type, b, a, &r2);
-            EXPECT_EQ(rc1, rc2);
-            EXPECT_EQ(c1, st.code());
-            if (rc1 == 0 && rc2 == 0) {
-                EXPECT_EQ(Sgn(r1), -Sgn(r2));
-            }
-            EXPECT_EQ(vrtest::Dump(*o.info, a), da);
-            EXPECT_EQ(vrtest::Dump(*o.info, b), db);
-            GENU_AVT2Descriptor(o.type)->del(st, a, nullptr);
-            GENU_AVT2Descriptor(o.type)->del(st, b, nullptr);
-        }
-    }
 }
 
 } // namespace

@@ -1,20 +1,298 @@
-// Making values from strings and components, extracting strings, the
-// name-syntax table and repertoire conversion.
+// Making values from strings and components, repertoire conversion, and
+// extracting strings back. Every maker is stated by the whole value it
+// makes and swept over failing allocations.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "failalloc.h"
+#include "syntax/gentype.h"
 #include "valuegen.h"
 #include "vrcore/genu.h"
 
 namespace {
 
+using vrtest::Irv;
 using vrtest::StatusList;
 
 const GENU_Allocator kFail = {vrtest::FailMalloc, vrtest::FailFree};
+
+// A deep copy of a value on the heap, deleted at scope end: makers take
+// their sources from these, so a result still pointing into a source is
+// read after the source is gone (the sanitizer build reports it).
+class Heap {
+  public:
+    Heap(const vrsyn::TypeInfo &t, const void *value) : t_(t) {
+        StatusList st;
+        EXPECT_EQ(vrsyn::CopyNew(st, &v_, value, nullptr, t), 0);
+    }
+    ~Heap() {
+        StatusList st;
+        vrsyn::DeleteBlock(st, v_, nullptr, t_);
+    }
+    Heap(const Heap &) = delete;
+    Heap &operator=(const Heap &) = delete;
+    template <typename T> operator const T *() const { return static_cast<const T *>(v_); }
+
+  private:
+    const vrsyn::TypeInfo &t_;
+    void *v_ = nullptr;
+};
+
+GEN_NameOrOID Oid(GENU_ShortOID oid) {
+    GEN_NameOrOID n{};
+    n.choice = GEN_NOID_OID;
+    n.u.oid = oid;
+    return n;
+}
+GEN_Text Counted(int32_t kind, const char *s) {
+    GEN_Text t{};
+    t.kind = kind;
+    t.u.octets.length = static_cast<int32_t>(std::strlen(s));
+    t.u.octets.value = reinterpret_cast<unsigned char *>(const_cast<char *>(s));
+    return t;
+}
+GEN_SimpleName Name(const char *s) {
+    GEN_SimpleName n{};
+    n.kind = GEN_KIND_IRV;
+    std::strcpy(n.u.string, s);
+    return n;
+}
+
+// A maker: `make` stores a new block's address at `out` (a void **), or
+// fills the structure at `out` when `embedded`.
+struct Maker {
+    const char *what;
+    const vrsyn::TypeInfo &type;
+    std::function<int(STF_List *, void *, const GENU_Allocator *)> make;
+    std::string want; // the value's dump; unused when the maker must fail
+    uint32_t code = 0; // the failure expected
+    bool embedded = false;
+};
+
+#define MAKE(call) [](STF_List *s, [[maybe_unused]] void *o, const GENU_Allocator *a) { return call; }
+// The same with a heap copy `src` of the value at `source`.
+#define FROM(type, source, call)                                                              \
+    [](STF_List *s, void *o, const GENU_Allocator *a) {                                       \
+        Heap src(type, source);                                                               \
+        return call;                                                                          \
+    }
+#define OUT(T) static_cast<T **>(o)
+#define AT(T) static_cast<T *>(o)
+
+std::vector<Maker> Makers() {
+    using namespace vrsyn;
+    static const std::string s255(255, 'n'), s256(256, 'n'), s4095(4095, 'a'), s4096(4096, 'a');
+    static const GEN_Text lp0 = Irv("lp0"), abc3 = Counted(GEN_KIND_LATIN1, "abc"),
+                          path = Counted(GEN_KIND_CODESET, "/lib");
+    static GEN_NameOrOID syntax886 = Oid(886), syntax3044 = Oid(3044), a4{};
+    a4.choice = GEN_NOID_NAME;
+    a4.u.name = Name("A4");
+    static const GEN_SimpleName a4_name = Name("A4");
+    static GEN_SimpleName name5{};
+    name5.kind = GEN_KIND_CODESET;
+    static uint32_t three = 3;
+    static GEN_DocumentIdentifier doc{};
+    std::strcpy(doc.job.value, "job-7");
+    doc.document_number = &three;
+    static const GEN_DistNameString printer{Irv("printer-1"), &syntax3044};
+    static GEN_FontReference font{};
+    font.choice = GEN_FONT_SIMPLE_NAME;
+    font.u.simple_name = a4_name;
+    static GEN_NameOrOID bad_choice{};
+    bad_choice.choice = 5;
+    static const GEN_OctetString xy{2, reinterpret_cast<unsigned char *>(const_cast<char *>("xy"))};
+    static const int32_t user = GEN_ACL_USER, op = GEN_ACL_OPERATOR;
+    static GEN_SeqOfStrings files2{nullptr, const_cast<char *>("b.dll")},
+        files1{&files2, const_cast<char *>("a.dll")};
+
+    std::vector<Maker> m = {
+        // Texts and names: kind 5, code set 0, within their lengths.
+        {"text", T_Text, MAKE(GENU_MakeText(s, OUT(GEN_Text), "lp0", a)), "{text=kind5/0:\"lp0\" }"},
+        {"text of 4095", T_Text, MAKE(GENU_MakeText(s, OUT(GEN_Text), s4095.c_str(), a)),
+         "{text=kind5/0:\"" + s4095 + "\" }"},
+        {"text of 4096", T_Text, MAKE(GENU_MakeText(s, OUT(GEN_Text), s4096.c_str(), a)), "",
+         GEN_S_INVALID},
+        {"embedded empty text", T_Text, MAKE(GENU_MakeEmbeddedText(s, AT(GEN_Text), nullptr, a)),
+         "{text=kind5/0: }", 0, true},
+        {"embedded string", T_OctetString,
+         MAKE(GENU_MakeEmbeddedString(s, AT(GEN_OctetString), "abc", a)), "{octets=3:\"abc\" }", 0,
+         true},
+        {"simple name of 255", T_SimpleName,
+         MAKE(GENU_MakeSimpleName(s, OUT(GEN_SimpleName), s255.c_str(), a)),
+         "{name=kind5/0:\"" + s255 + "\" }"},
+        {"embedded simple name of 256", T_SimpleName,
+         MAKE(GENU_MakeEmbeddedSimpleName(s, AT(GEN_SimpleName), s256.c_str(), a)), "",
+         GEN_S_INVALID, true},
+        // Distinguished names: a syntax of choice 1, or none.
+        {"name without syntax", T_DistNameString,
+         MAKE(GENU_MakeDistNameString2(s, OUT(GEN_DistNameString), "CORP\\bob", 0, a)),
+         "{name=kind5/0:\"CORP\\bob\" syntax=null }"},
+        {"name with syntax", T_DistNameString,
+         MAKE(GENU_MakeDistNameString2(s, OUT(GEN_DistNameString), "host.example", 3045, a)),
+         "{name=kind5/0:\"host.example\" syntax=&{choice=1:u.oid=3045  } }"},
+        {"embedded name", T_DistNameString,
+         MAKE(GENU_MakeEmbeddedDistNameString2(s, AT(GEN_DistNameString), "x", 0, a)),
+         "{name=kind5/0:\"x\" syntax=null }", 0, true},
+        {"name from parts", T_DistNameString,
+         [](STF_List *s, void *o, const GENU_Allocator *a) {
+             Heap text(T_Text, &lp0), syntax(T_NameOrOID, &syntax886);
+             return GENU_MakeDistNameString(s, OUT(GEN_DistNameString), text, syntax, a);
+         },
+         "{name=kind1/0:\"lp0\" syntax=&{choice=1:u.oid=886  } }"},
+        {"name without text", T_DistNameString,
+         MAKE(GENU_MakeDistNameString(s, OUT(GEN_DistNameString), nullptr, &syntax886, a)), "",
+         GEN_S_NULLARG},
+        // Object identifications of each choice.
+        {"job", T_ObjectIdent,
+         MAKE(GENU_MakeObjectIdent_JobId(s, OUT(GEN_ObjectIdent), s255.c_str(), a)),
+         "{choice=1:u.job_id.value=\"" + s255 + "\"  }"},
+        {"job of 256", T_ObjectIdent,
+         MAKE(GENU_MakeObjectIdent_JobId(s, OUT(GEN_ObjectIdent), s256.c_str(), a)), "",
+         GEN_S_INVALID},
+        {"document", T_ObjectIdent,
+         FROM(T_DocumentIdentifier, &doc, GENU_MakeObjectIdent_DocId(s, OUT(GEN_ObjectIdent), src, a)),
+         "{choice=2:u.document_id={job.value=\"job-7\" document_number=&{value=3 } }  }"},
+        {"distinguished name", T_ObjectIdent,
+         FROM(T_DistNameString, &printer,
+              GENU_MakeObjectIdent_DistName(s, OUT(GEN_ObjectIdent), src, a)),
+         "{choice=4:u.dist_name={name=kind1/0:\"printer-1\" syntax=&{choice=1:u.oid=3044  } }  }"},
+        {"font", T_ObjectIdent,
+         FROM(T_FontReference, &font, GENU_MakeObjectIdent_FontRef(s, OUT(GEN_ObjectIdent), src, a)),
+         "{choice=5:u.font_ref={choice=1:u.simple_name=kind1/0:\"A4\"  }  }"},
+        {"simple name", T_ObjectIdent,
+         FROM(T_SimpleName, &a4_name,
+              GENU_MakeObjectIdent_SimpleName(s, OUT(GEN_ObjectIdent), src, a)),
+         "{choice=7:u.simple_name=kind1/0:\"A4\"  }"},
+        {"name or identifier", T_ObjectIdent,
+         FROM(T_NameOrOID, &a4, GENU_MakeObjectIdent_NameOrOID(s, OUT(GEN_ObjectIdent), src, a)),
+         "{choice=6:u.name_or_oid={choice=2:u.name=kind1/0:\"A4\"  }  }"},
+        {"identifier", T_ObjectIdent, MAKE(GENU_MakeObjectIdent_Oid(s, OUT(GEN_ObjectIdent), 886, a)),
+         "{choice=3:u.oid=886  }"},
+        {"bad choice", T_ObjectIdent,
+         MAKE(GENU_MakeObjectIdent_NameOrOID(s, OUT(GEN_ObjectIdent), &bad_choice, a)), "",
+         GEN_S_INVALID},
+        {"media consumed", T_MediaConsumed,
+         FROM(T_NameOrOID, &a4, GENU_MakeMediaConsumed(s, OUT(GEN_MediaConsumed), src, 12, a)),
+         "{medium={choice=2:u.name=kind1/0:\"A4\"  } count=12 }"},
+        // Addresses: procedure 0, the unused argument ignored.
+        {"ONC address", T_RPCAddress,
+         MAKE(GENU_MakeONCRPCAddress(s, OUT(GEN_RPCAddress), "spooler", s, 2, 105004, "root", a)),
+         "{choice=2:onc={u.onc.host=kind5/0:\"spooler\" u.onc.program=105004 u.onc.version=2 "
+         "u.onc.procedure=0 u.onc.auth_name=kind5/0:\"root\" }  }"},
+        {"named address", T_RPCAddress,
+         MAKE(GENU_MakeNameRPCAddress(s, OUT(GEN_RPCAddress), "/.:/servers/lp", a)),
+         "{choice=1:u.name=kind5/0:\"/.:/servers/lp\"  }"},
+        // Access entries: no name means all users, whatever type is given.
+        {"entry for all", T_ExtACL,
+         MAKE(GENU_MakeACL(s, OUT(GEN_ExtACL), nullptr, nullptr, 0, &user, nullptr, a)),
+         "{name=kind5/0:\"\" domain={name=kind5/0: syntax=null } name_type=0 privilege_level=1 }"},
+        {"entry", T_ExtACL, MAKE(GENU_MakeACL(s, OUT(GEN_ExtACL), "bob", "CORP", 3050, nullptr, &op, a)),
+         "{name=kind5/0:\"bob\" domain={name=kind5/0:\"CORP\" syntax=&{choice=1:u.oid=3050  } } "
+         "name_type=2 privilege_level=2 }"},
+        {"entry of 256", T_ExtACL,
+         MAKE(GENU_MakeACL(s, OUT(GEN_ExtACL), s256.c_str(), "CORP", 3050, nullptr, nullptr, a)),
+         "", GEN_S_INVALID},
+        {"list entry", T_PSISAccessControlList,
+         MAKE(GENU_MakeONCACL(s, OUT(GEN_PSISAccessControlList), "alice@host", &user, nullptr, a)),
+         "{choice=2:u.octets=10:\"alice@host\"  name_type=&{value=1 } privilege_level=null }"},
+        // Error messages: exactly one of text and bytes.
+        {"message", T_ErrorMessage,
+         MAKE(GENU_MakeErrorMsg(s, OUT(GEN_ErrorMessage), &lp0, nullptr, a)),
+         "{choice=1:u.text=kind1/0:\"lp0\"  }"},
+        {"embedded message", T_ErrorMessage,
+         MAKE(GENU_MakeEmbeddedErrorMsg(s, AT(GEN_ErrorMessage), nullptr, &xy, a)),
+         "{choice=2:u.octets=2:\"xy\"  }", 0, true},
+        {"message of neither", T_ErrorMessage,
+         MAKE(GENU_MakeErrorMsg(s, OUT(GEN_ErrorMessage), nullptr, nullptr, a)), "", GEN_S_NULLARG},
+        {"message of both", T_ErrorMessage,
+         MAKE(GENU_MakeErrorMsg(s, OUT(GEN_ErrorMessage), &lp0, &xy, a)), "", GEN_S_INVALID},
+        {"driver", T_DriverInfo,
+         MAKE(GENU_MakeDriverInfo(s, OUT(GEN_DriverInfo), &lp0, 7, &path, &path, nullptr, &path,
+                                  &files1, a)),
+         "{name=kind1/0:\"lp0\" environment=7 driver_path=&{text=kind5/0:\"/lib\" } "
+         "data_file=&{text=kind5/0:\"/lib\" } config_file=null help_file=&{text=kind5/0:\"/lib\" } "
+         "dependent_files=&{string=\"a.dll\" };{string=\"b.dll\" }; }"},
+        {"preprocessor", T_PreprocessorDefinition,
+         MAKE(GENU_MakePreprocessorDefinition(s, OUT(GEN_PreprocessorDefinition), &a4_name, 1, 2,
+                                              &path, &files1, a)),
+         "{name=kind1/0:\"A4\" type=1 exec_type=2 command=kind5/0:\"/lib\" "
+         "arguments=&{string=\"a.dll\" };{string=\"b.dll\" }; }"},
+        // Latin-1 from kind 1, a copy of kind 3, nothing from the others.
+        {"latin-1 text", T_Text, MAKE(GEN_Text2IsoLatin1(s, OUT(GEN_Text), &lp0, a)),
+         "{text=kind3/0:\"lp0\" }"},
+        {"latin-1 copy", T_Text, FROM(T_Text, &abc3, GEN_Text2IsoLatin1(s, OUT(GEN_Text), src, a)),
+         "{text=kind3/0:\"abc\" }"},
+        {"unicode text", T_Text, MAKE(GEN_Text2Unicode(s, OUT(GEN_Text), &lp0, a)), "",
+         GEN_S_NOTSUPP},
+        {"latin-1 name", T_SimpleName,
+         FROM(T_SimpleName, &a4_name, GEN_SimpleName2IsoLatin1(s, OUT(GEN_SimpleName), src, a)),
+         "{name=kind3/0:\"A4\" }"},
+        {"latin-1 name of kind 5", T_SimpleName,
+         MAKE(GEN_SimpleName2IsoLatin1(s, OUT(GEN_SimpleName), &name5, a)), "", GEN_S_NOTSUPP},
+    };
+    for (int32_t kind : {GEN_KIND_STRING, GEN_KIND_OCTETS, GEN_KIND_CODESET}) {
+        auto make = [kind](STF_List *s, void *o, const GENU_Allocator *a) {
+            GEN_Text t{};
+            t.kind = kind;
+            return GEN_Text2IsoLatin1(s, OUT(GEN_Text), &t, a);
+        };
+        m.push_back({"latin-1 of another kind", T_Text, make, "", GEN_S_NOTSUPP});
+    }
+    return m;
+}
+
+// Runs a maker: 0 with the value's dump in *dump (the value deleted again),
+// or the failure code, the output then null or the structure cleared.
+uint32_t RunMaker(const Maker &m, const GENU_Allocator *al, std::string *dump) {
+    StatusList st;
+    std::vector<unsigned char> block(m.type.size, 0xA5);
+    void *made = reinterpret_cast<void *>(1);
+    if (m.make(st, m.embedded ? block.data() : static_cast<void *>(&made), al) != 0) {
+        if (m.embedded)
+            EXPECT_EQ(std::count(block.begin(), block.end(), 0), static_cast<long>(block.size()));
+        else
+            EXPECT_EQ(made, nullptr);
+        return st.code();
+    }
+    void *v = m.embedded ? block.data() : made;
+    *dump = vrtest::Dump(m.type, v);
+    EXPECT_EQ((m.embedded ? vrsyn::DeepDelete : vrsyn::DeleteBlock)(st, v, al, m.type, true), 0);
+    return 0;
+}
+
+TEST(Make, EveryMakerGivesItsWholeValueOrNothing) {
+    for (const Maker &m : Makers()) {
+        SCOPED_TRACE(m.what);
+        std::string dump;
+        ASSERT_EQ(RunMaker(m, nullptr, &dump), m.code);
+        if (m.code) continue;
+        EXPECT_EQ(dump, m.want);
+        vrtest::SweepFailures(
+            [&] {
+                std::string d;
+                uint32_t code = RunMaker(m, &kFail, &d);
+                if (code) {
+                    EXPECT_EQ(code, GEN_S_NOMEM);
+                }
+                return code == 0;
+            },
+            [] {});
+    }
+}
+
+// A made octet string keeps the string's NUL after its bytes.
+TEST(Make, EmbeddedStringKeepsItsNul) {
+    StatusList st;
+    GEN_OctetString os;
+    ASSERT_EQ(GENU_MakeEmbeddedString(st, &os, "abc", nullptr), 0);
+    EXPECT_EQ(os.value[3], 0);
+    GEN_DeepDeleteOctetString(st, &os, nullptr);
+}
 
 std::string Extracted(STF_List *st, const GEN_Text *t) {
     char *s = nullptr;
@@ -24,56 +302,6 @@ std::string Extracted(STF_List *st, const GEN_Text *t) {
     return r;
 }
 
-TEST(Make, TextLimitsAndForm) {
-    StatusList st;
-    std::string s4095(4095, 'a'), s4096(4096, 'a');
-    GEN_Text *t = reinterpret_cast<GEN_Text *>(1);
-    EXPECT_EQ(st.failed(GENU_MakeText(st, &t, s4096.c_str(), nullptr)), GEN_S_INVALID);
-    EXPECT_EQ(t, nullptr);
-    ASSERT_EQ(GENU_MakeText(st, &t, s4095.c_str(), nullptr), 0);
-    EXPECT_EQ(t->kind, GEN_KIND_CODESET);
-    EXPECT_EQ(t->charset, 0u);
-    EXPECT_EQ(t->u.octets.length, 4095);
-    EXPECT_EQ(t->u.octets.value[4095], 0); // the copy keeps its NUL
-    EXPECT_EQ(Extracted(st, t), s4095);
-    EXPECT_EQ(GEN_DeleteText(st.fresh(), t, nullptr), 0);
-
-    GEN_Text e;
-    ASSERT_EQ(GENU_MakeEmbeddedText(st, &e, nullptr, nullptr), 0);
-    EXPECT_EQ(e.kind, GEN_KIND_CODESET);
-    EXPECT_EQ(e.u.octets.length, 0);
-    EXPECT_EQ(e.u.octets.value, nullptr);
-    EXPECT_EQ(Extracted(st, &e), "");
-
-    GEN_OctetString os;
-    ASSERT_EQ(GENU_MakeEmbeddedString(st, &os, "abc", nullptr), 0);
-    EXPECT_EQ(os.length, 3);
-    EXPECT_EQ(std::memcmp(os.value, "abc", 4), 0);
-    EXPECT_EQ(GEN_DeepDeleteOctetString(st.fresh(), &os, nullptr), 0);
-}
-
-TEST(Make, SimpleNameLimitsAndForm) {
-    StatusList st;
-    GEN_SimpleName n;
-    ASSERT_EQ(GENU_MakeEmbeddedSimpleName(st, &n, nullptr, nullptr), 0);
-    EXPECT_EQ(n.kind, GEN_KIND_CODESET);
-    EXPECT_EQ(n.u.counted.length, 0);
-
-    std::string s255(255, 'n'), s256(256, 'n');
-    ASSERT_EQ(GENU_MakeEmbeddedSimpleName(st, &n, s255.c_str(), nullptr), 0);
-    EXPECT_EQ(n.u.counted.length, 255);
-    char *back = nullptr;
-    ASSERT_EQ(GENU_ExtractSimpleName(st, &back, &n, nullptr), 0);
-    EXPECT_EQ(std::string(back), s255);
-    GENU__CoveredFree(back);
-
-    EXPECT_EQ(st.failed(GENU_MakeEmbeddedSimpleName(st, &n, s256.c_str(), nullptr)), GEN_S_INVALID);
-    EXPECT_EQ(n.kind, 0);
-    GEN_SimpleName *p = reinterpret_cast<GEN_SimpleName *>(1);
-    EXPECT_EQ(GENU_MakeSimpleName(st, &p, s256.c_str(), nullptr), 1);
-    EXPECT_EQ(p, nullptr);
-}
-
 TEST(Extract, KindsAndBounds) {
     StatusList st;
     unsigned char ab[2] = {'a', 'b'};
@@ -81,7 +309,7 @@ TEST(Extract, KindsAndBounds) {
     t.kind = GEN_KIND_OCTETS;
     t.u.octets = {2, ab};
     EXPECT_EQ(Extracted(st, &t), "ab");
-    t = vrtest::Irv("irv");
+    t = Irv("irv");
     EXPECT_EQ(Extracted(st, &t), "irv");
     t.kind = 6;
     char *s = reinterpret_cast<char *>(1);
@@ -107,301 +335,34 @@ TEST(Extract, KindsAndBounds) {
     GENU__CoveredFree(s);
 }
 
+// The name syntax of a distinguished name: none, its identifier, or the
+// name-syntax table's entry for its name (letter case ignored).
 TEST(Extract, DistNameStringSyntaxes) {
-    StatusList st;
-    GEN_DistNameString *d = nullptr;
-    ASSERT_EQ(GENU_MakeDistNameString2(st, &d, "CORP\\bob", 0, nullptr), 0);
-    EXPECT_EQ(d->syntax, nullptr);
-    char *s = nullptr;
-    GENU_ShortOID syn = 123;
-    ASSERT_EQ(GENU_ExtractDistNameString(st, &s, &syn, d, nullptr), 0);
-    EXPECT_STREQ(s, "CORP\\bob");
-    EXPECT_EQ(syn, 0u);
-    GENU__CoveredFree(s);
-
-    // A syntax given by name, in capitals.
-    GEN_NameOrOID named{};
-    named.choice = GEN_NOID_NAME;
-    named.u.name.kind = GEN_KIND_IRV;
-    std::strcpy(named.u.name.u.string, "WINNT");
-    d->syntax = &named;
-    ASSERT_EQ(GENU_ExtractDistNameString(st, &s, &syn, d, nullptr), 0);
-    EXPECT_EQ(syn, 3050u);
-    GENU__CoveredFree(s);
-    std::strcpy(named.u.name.u.string, "no-such-syntax");
-    ASSERT_EQ(GENU_ExtractDistNameString(st, &s, &syn, d, nullptr), 0);
-    EXPECT_EQ(syn, GENU_NAME_SYNTAX_UNKNOWN);
-    GENU__CoveredFree(s);
-    named.u.name.kind = 9; // the syntax's name cannot be read
-    EXPECT_EQ(GENU_ExtractDistNameString(st, &s, &syn, d, nullptr), 1);
-    EXPECT_EQ(syn, 0u);
-    EXPECT_EQ(s, nullptr);
-    named.choice = 3;
-    EXPECT_EQ(st.failed(GENU_ExtractDistNameString(st, &s, &syn, d, nullptr)), GEN_S_INVALID);
-    EXPECT_EQ(named.choice, 3); // the value is never changed
-    d->syntax = nullptr;
-    GEN_DeleteDistNameString(st.fresh(), d, nullptr);
-
-    ASSERT_EQ(GENU_MakeDistNameString2(st, &d, "host.example", 3045, nullptr), 0);
-    ASSERT_NE(d->syntax, nullptr);
-    EXPECT_EQ(d->syntax->choice, GEN_NOID_OID);
-    ASSERT_EQ(GENU_ExtractDistNameString(st, &s, &syn, d, nullptr), 0);
-    EXPECT_EQ(syn, 3045u);
-    GENU__CoveredFree(s);
-    GEN_DeleteDistNameString(st.fresh(), d, nullptr);
-
+    GEN_NameOrOID dns = Oid(3045), winnt{}, unknown{}, unreadable{}, bad{};
+    winnt.choice = unknown.choice = unreadable.choice = GEN_NOID_NAME;
+    winnt.u.name = Name("WINNT");
+    unknown.u.name = Name("no-such-syntax");
+    unreadable.u.name.kind = 9;
+    bad.choice = 3;
+    const struct {
+        const GEN_NameOrOID *syntax;
+        uint32_t code;
+        GENU_ShortOID want;
+    } cases[] = {{nullptr, 0, 0},      {&dns, 0, 3045},     {&winnt, 0, 3050},
+                 {&unknown, 0, GENU_NAME_SYNTAX_UNKNOWN}, {&unreadable, GEN_S_INVALID, 0},
+                 {&bad, GEN_S_INVALID, 0}};
+    for (const auto &c : cases) {
+        StatusList st;
+        GEN_DistNameString d{Irv("CORP\\bob"), const_cast<GEN_NameOrOID *>(c.syntax)};
+        char *s = reinterpret_cast<char *>(1);
+        GENU_ShortOID syn = 123;
+        EXPECT_EQ(st.failed(GENU_ExtractDistNameString(st, &s, &syn, &d, nullptr)), c.code ? c.code : ~0u);
+        EXPECT_EQ(syn, c.want);
+        EXPECT_EQ(s ? std::string(s) : "<null>", c.code ? "<null>" : "CORP\\bob");
+        GENU__CoveredFree(s);
+    }
     EXPECT_EQ(GENU_NameSyntaxToShortOID("NIS+"), 3048u);
     EXPECT_EQ(GENU_NameSyntaxToShortOID(""), GENU_NAME_SYNTAX_UNKNOWN);
-}
-
-TEST(Make, ObjectIdentificationsCopyTheirAlternatives) {
-    StatusList st;
-    GEN_ObjectIdent *oi = nullptr;
-    std::string job255(255, 'j'), job256(256, 'j');
-    ASSERT_EQ(GENU_MakeObjectIdent_JobId(st, &oi, job255.c_str(), nullptr), 0);
-    EXPECT_EQ(oi->choice, GEN_OBJID_JOB_ID);
-    EXPECT_EQ(std::string(oi->u.job_id.value), job255);
-    GEN_DeleteObjectIdent(st.fresh(), oi, nullptr);
-    EXPECT_EQ(GENU_MakeObjectIdent_JobId(st, &oi, job256.c_str(), nullptr), 1);
-    EXPECT_EQ(st.code(), GEN_S_INVALID);
-    EXPECT_EQ(oi, nullptr);
-
-    // A document identifier: the document number is a new block.
-    GEN_DocumentIdentifier doc{};
-    std::strcpy(doc.job.value, "job-7");
-    uint32_t number = 3;
-    doc.document_number = &number;
-    ASSERT_EQ(GENU_MakeObjectIdent_DocId(st, &oi, &doc, nullptr), 0);
-    EXPECT_EQ(oi->choice, GEN_OBJID_DOCUMENT_ID);
-    ASSERT_NE(oi->u.document_id.document_number, &number);
-    EXPECT_EQ(*oi->u.document_id.document_number, 3u);
-    GEN_DeleteObjectIdent(st.fresh(), oi, nullptr);
-
-    // A distinguished name whose source is deleted before the copy is read.
-    GEN_DistNameString *d = nullptr;
-    ASSERT_EQ(GENU_MakeDistNameString2(st, &d, "printer-1", 3044, nullptr), 0);
-    ASSERT_EQ(GENU_MakeObjectIdent_DistName(st, &oi, d, nullptr), 0);
-    GEN_DeleteDistNameString(st.fresh(), d, nullptr);
-    EXPECT_EQ(Extracted(st, &oi->u.dist_name.name), "printer-1");
-    EXPECT_EQ(oi->u.dist_name.syntax->u.oid, 3044u);
-    GEN_DeleteObjectIdent(st.fresh(), oi, nullptr);
-
-    GEN_NameOrOID bad{};
-    bad.choice = 5;
-    EXPECT_EQ(st.failed(GENU_MakeObjectIdent_NameOrOID(st, &oi, &bad, nullptr)), GEN_S_INVALID);
-    EXPECT_EQ(st.failed(GENU_MakeObjectIdent_SimpleName(st, &oi, nullptr, nullptr)), GEN_S_NULLARG);
-}
-
-// The remaining makers deep-copy their components: the sources are
-// destroyed before the results are read.
-TEST(Make, ComponentsAreCopied) {
-    StatusList st;
-    GEN_SimpleName *sn = nullptr;
-    ASSERT_EQ(GENU_MakeSimpleName(st, &sn, "A4", nullptr), 0);
-    GEN_NameOrOID *medium = nullptr;
-    GEN_NameOrOID noid{};
-    noid.choice = GEN_NOID_NAME;
-    noid.u.name = *sn;
-    ASSERT_EQ(GEN_CopyNameOrOID(st.fresh(), reinterpret_cast<void **>(&medium), &noid, nullptr), 0);
-    GEN_MediaConsumed *mc = nullptr;
-    ASSERT_EQ(GENU_MakeMediaConsumed(st, &mc, medium, 12, nullptr), 0);
-    GEN_DeleteNameOrOID(st.fresh(), medium, nullptr);
-    EXPECT_EQ(mc->count, 12u);
-    EXPECT_EQ(mc->medium.choice, GEN_NOID_NAME);
-    EXPECT_EQ(std::memcmp(mc->medium.u.name.u.counted.value, "A4", 2), 0);
-    GEN_DeleteMediaConsumed(st.fresh(), mc, nullptr);
-
-    GEN_FontReference font{};
-    font.choice = GEN_FONT_SIMPLE_NAME;
-    font.u.simple_name = *sn;
-    GEN_ObjectIdent *oi = nullptr;
-    ASSERT_EQ(GENU_MakeObjectIdent_FontRef(st, &oi, &font, nullptr), 0);
-    EXPECT_EQ(oi->choice, GEN_OBJID_FONT_REF);
-    EXPECT_EQ(oi->u.font_ref.u.simple_name.u.counted.length, 2);
-    GEN_DeleteObjectIdent(st.fresh(), oi, nullptr);
-    ASSERT_EQ(GENU_MakeObjectIdent_SimpleName(st, &oi, sn, nullptr), 0);
-    EXPECT_EQ(oi->choice, GEN_OBJID_SIMPLE_NAME);
-    GEN_DeleteObjectIdent(st.fresh(), oi, nullptr);
-    ASSERT_EQ(GENU_MakeObjectIdent_NameOrOID(st, &oi, &noid, nullptr), 0);
-    EXPECT_EQ(oi->choice, GEN_OBJID_NAME_OR_OID);
-    GEN_DeleteObjectIdent(st.fresh(), oi, nullptr);
-    GEN_DeleteSimpleName(st.fresh(), sn, nullptr);
-
-    GEN_Text *text = nullptr;
-    ASSERT_EQ(GENU_MakeText(st, &text, "lp0", nullptr), 0);
-    GEN_NameOrOID syntax{};
-    syntax.choice = GEN_NOID_OID;
-    syntax.u.oid = 886;
-    GEN_DistNameString *d = nullptr;
-    ASSERT_EQ(GENU_MakeDistNameString(st, &d, text, &syntax, nullptr), 0);
-    GEN_DeleteText(st.fresh(), text, nullptr);
-    EXPECT_EQ(Extracted(st, &d->name), "lp0");
-    ASSERT_NE(d->syntax, &syntax);
-    EXPECT_EQ(d->syntax->u.oid, 886u);
-    GEN_DeleteDistNameString(st.fresh(), d, nullptr);
-    EXPECT_EQ(st.failed(GENU_MakeDistNameString(st, &d, nullptr, &syntax, nullptr)), GEN_S_NULLARG);
-
-    GEN_DistNameString embedded;
-    ASSERT_EQ(GENU_MakeEmbeddedDistNameString2(st, &embedded, "x", 0, nullptr), 0);
-    EXPECT_EQ(embedded.syntax, nullptr);
-    EXPECT_EQ(Extracted(st, &embedded.name), "x");
-    GEN_DeepDeleteDistNameString(st.fresh(), &embedded, nullptr);
-}
-
-TEST(Make, AddressesAndAccessEntries) {
-    StatusList st;
-    GEN_RPCAddress *a = nullptr;
-    ASSERT_EQ(GENU_MakeONCRPCAddress(st, &a, "spooler", nullptr, 2, 105004, "root", nullptr), 0);
-    EXPECT_EQ(a->choice, GEN_RPC_ONC);
-    EXPECT_EQ(Extracted(st, &a->u.onc.host), "spooler");
-    EXPECT_EQ(Extracted(st, &a->u.onc.auth_name), "root");
-    EXPECT_EQ(a->u.onc.version, 2u);
-    EXPECT_EQ(a->u.onc.program, 105004u);
-    EXPECT_EQ(a->u.onc.procedure, 0u);
-    GEN_DeleteRPCAddress(st.fresh(), a, nullptr);
-    ASSERT_EQ(GENU_MakeNameRPCAddress(st, &a, "/.:/servers/lp", nullptr), 0);
-    EXPECT_EQ(a->choice, GEN_RPC_NAME);
-    EXPECT_EQ(Extracted(st, &a->u.name), "/.:/servers/lp");
-    GEN_DeleteRPCAddress(st.fresh(), a, nullptr);
-
-    GEN_ExtACL *e = nullptr;
-    int32_t user = GEN_ACL_USER, op = GEN_ACL_OPERATOR;
-    ASSERT_EQ(GENU_MakeACL(st, &e, nullptr, nullptr, 0, &user, nullptr, nullptr), 0);
-    EXPECT_EQ(e->name.u.counted.length, 0);
-    EXPECT_EQ(e->name_type, GEN_ACL_ALL_USERS); // no name: all users, whatever was passed
-    EXPECT_EQ(e->privilege_level, GEN_ACL_END_USER);
-    EXPECT_EQ(e->domain.syntax, nullptr);
-    GEN_DeleteExtACL(st.fresh(), e, nullptr);
-    ASSERT_EQ(GENU_MakeACL(st, &e, "bob", "CORP", 3050, nullptr, &op, nullptr), 0);
-    EXPECT_EQ(e->name_type, GEN_ACL_GROUP);
-    EXPECT_EQ(e->privilege_level, GEN_ACL_OPERATOR);
-    EXPECT_EQ(Extracted(st, &e->domain.name), "CORP");
-    EXPECT_EQ(e->domain.syntax->u.oid, 3050u);
-    GEN_DeleteExtACL(st.fresh(), e, nullptr);
-    std::string long_name(256, 'b');
-    e = reinterpret_cast<GEN_ExtACL *>(1);
-    EXPECT_EQ(GENU_MakeACL(st, &e, long_name.c_str(), "CORP", 3050, nullptr, nullptr, nullptr), 1);
-    EXPECT_EQ(st.code(), GEN_S_INVALID);
-    EXPECT_EQ(e, nullptr);
-
-    GEN_PSISAccessControlList *p = nullptr;
-    ASSERT_EQ(GENU_MakeONCACL(st, &p, "alice@host", &user, nullptr, nullptr), 0);
-    EXPECT_EQ(p->choice, 2);
-    EXPECT_EQ(p->u.octets.length, 10);
-    ASSERT_NE(p->name_type, nullptr);
-    EXPECT_EQ(*p->name_type, GEN_ACL_USER);
-    EXPECT_EQ(p->privilege_level, nullptr);
-    GEN_DeletePSISAccessControlList(st.fresh(), p, nullptr);
-
-    GEN_ErrorMessage *m = nullptr;
-    GEN_Text t = vrtest::Irv("paper jam");
-    GEN_OctetString os{2, reinterpret_cast<unsigned char *>(const_cast<char *>("xy"))};
-    EXPECT_EQ(st.failed(GENU_MakeErrorMsg(st, &m, nullptr, nullptr, nullptr)), GEN_S_NULLARG);
-    EXPECT_EQ(st.failed(GENU_MakeErrorMsg(st, &m, &t, &os, nullptr)), GEN_S_INVALID);
-    ASSERT_EQ(GENU_MakeErrorMsg(st, &m, &t, nullptr, nullptr), 0);
-    EXPECT_EQ(m->choice, GEN_ERRMSG_TEXT);
-    EXPECT_NE(m->u.text.u.string, t.u.string);
-    EXPECT_EQ(Extracted(st, &m->u.text), "paper jam");
-    GEN_DeleteErrorMessage(st.fresh(), m, nullptr);
-    GEN_ErrorMessage em;
-    ASSERT_EQ(GENU_MakeEmbeddedErrorMsg(st, &em, nullptr, &os, nullptr), 0);
-    EXPECT_EQ(em.choice, GEN_ERRMSG_OCTETS);
-    EXPECT_EQ(em.u.octets.length, 2);
-    GEN_DeepDeleteErrorMessage(st.fresh(), &em, nullptr);
-}
-
-// Every maker either completes or leaves nothing behind and a null output
-// (the distinguished name and text makers run inside these).
-TEST(Make, FailingAllocatorSweeps) {
-    StatusList st;
-    GEN_Text name = vrtest::Irv("driver"), path{};
-    path.kind = GEN_KIND_CODESET;
-    path.u.octets = {4, reinterpret_cast<unsigned char *>(const_cast<char *>("/lib"))};
-    GEN_SeqOfStrings files2{nullptr, const_cast<char *>("b.dll")};
-    GEN_SeqOfStrings files1{&files2, const_cast<char *>("a.dll")};
-    GEN_SimpleName pname{};
-    pname.kind = GEN_KIND_IRV;
-    std::strcpy(pname.u.string, "pre");
-
-    struct Maker {
-        std::function<int(void **)> make;
-        const GENU_ValueDescriptor *desc;
-    };
-    const Maker makers[] = {
-        {[&](void **o) {
-            return GENU_MakeONCRPCAddress(st, reinterpret_cast<GEN_RPCAddress **>(o), "h", nullptr,
-                                          1, 2, "auth", &kFail);
-         },
-         &GENU_RPCAddressDesc},
-        {[&](void **o) {
-            return GENU_MakeACL(st, reinterpret_cast<GEN_ExtACL **>(o), "bob", "dom", 3044,
-                                nullptr, nullptr, &kFail);
-         },
-         &GENU_ExtACLDesc},
-        {[&](void **o) {
-            return GENU_MakeDriverInfo(st, reinterpret_cast<GEN_DriverInfo **>(o), &name, 7, &path,
-                                       &path, nullptr, &path, &files1, &kFail);
-         },
-         &GENU_DriverInfoDesc},
-        {[&](void **o) {
-            return GENU_MakePreprocessorDefinition(
-                st, reinterpret_cast<GEN_PreprocessorDefinition **>(o), &pname, 1, 2, &path,
-                &files1, &kFail);
-         },
-         &GENU_PreprocessorDefinitionDesc},
-    };
-    for (const Maker &m : makers) {
-        long points = vrtest::SweepFailures(
-            [&] {
-                void *out = reinterpret_cast<void *>(1);
-                if (m.make(&out) != 0) {
-                    EXPECT_EQ(out, nullptr);
-                    EXPECT_EQ(st.code(), GEN_S_NOMEM);
-                    return false;
-                }
-                long live = vrtest::FailAlloc::Live();
-                EXPECT_EQ(m.desc->del(st.fresh(), out, &kFail), 0);
-                EXPECT_LT(vrtest::FailAlloc::Live(), live);
-                return true;
-            },
-            [] {});
-        EXPECT_GE(points, 1);
-    }
-}
-
-TEST(Repertoire, IrvToLatin1) {
-    StatusList st;
-    GEN_Text irv = vrtest::Irv("abc");
-    GEN_Text *l = nullptr;
-    ASSERT_EQ(GEN_Text2IsoLatin1(st, &l, &irv, nullptr), 0);
-    EXPECT_EQ(l->kind, GEN_KIND_LATIN1);
-    EXPECT_EQ(l->u.octets.length, 3);
-    EXPECT_EQ(std::memcmp(l->u.octets.value, "abc", 3), 0);
-    GEN_Text *l2 = nullptr;
-    ASSERT_EQ(GEN_Text2IsoLatin1(st, &l2, l, nullptr), 0); // kind 3 is copied
-    EXPECT_NE(l2->u.octets.value, l->u.octets.value);
-    GEN_DeleteText(st.fresh(), l2, nullptr);
-    GEN_DeleteText(st.fresh(), l, nullptr);
-    for (int kind : {GEN_KIND_STRING, GEN_KIND_OCTETS, GEN_KIND_CODESET}) {
-        GEN_Text t{};
-        t.kind = kind;
-        EXPECT_EQ(st.failed(GEN_Text2IsoLatin1(st, &l, &t, nullptr)), GEN_S_NOTSUPP);
-        EXPECT_EQ(l, nullptr);
-    }
-    EXPECT_EQ(st.failed(GEN_Text2IsoLatin1(st, &l, nullptr, nullptr)), GEN_S_NULLARG);
-    EXPECT_EQ(st.failed(GEN_Text2Unicode(st, &l, &irv, nullptr)), GEN_S_NOTSUPP);
-
-    GEN_SimpleName n{};
-    n.kind = GEN_KIND_IRV;
-    std::strcpy(n.u.string, "name");
-    GEN_SimpleName *ln = nullptr;
-    ASSERT_EQ(GEN_SimpleName2IsoLatin1(st, &ln, &n, nullptr), 0);
-    EXPECT_EQ(ln->kind, GEN_KIND_LATIN1);
-    EXPECT_EQ(ln->u.counted.length, 4);
-    EXPECT_EQ(std::memcmp(ln->u.counted.value, "name", 4), 0);
-    GEN_DeleteSimpleName(st.fresh(), ln, nullptr);
-    n.kind = GEN_KIND_CODESET;
-    EXPECT_EQ(st.failed(GEN_SimpleName2IsoLatin1(st, &ln, &n, nullptr)), GEN_S_NOTSUPP);
 }
 
 } // namespace

@@ -201,6 +201,17 @@ void Hex(std::string &out, const void *p, size_t n) {
     }
 }
 
+// Bytes as a quoted string when every one is printable, else in hex.
+void Bytes(std::string &out, const void *p, size_t n) {
+    auto *b = static_cast<const unsigned char *>(p);
+    bool text = true;
+    for (size_t i = 0; i < n; ++i) text = text && b[i] >= 0x20 && b[i] < 0x7F && b[i] != '"';
+    if (!text) return Hex(out, p, n);
+    out += '"';
+    out.append(reinterpret_cast<const char *>(b), n);
+    out += '"';
+}
+
 void DumpNode(std::string &out, const TypeInfo &t, const void *v);
 
 void DumpAttribute(std::string &out, AS_AttrHandle attr) {
@@ -233,7 +244,13 @@ void DumpField(std::string &out, const Field &f, const void *v) {
     out += '=';
     switch (f.kind) {
     case FieldKind::Flat:
-        Hex(out, Base(v, f.offset), f.size);
+        if (f.size == 1 || f.size == 2 || f.size == 4 || f.size == 8) {
+            uint64_t n = 0;
+            std::memcpy(&n, Base(v, f.offset), f.size);
+            out += std::to_string(n);
+        } else {
+            Hex(out, Base(v, f.offset), f.size);
+        }
         break;
     case FieldKind::CharArray:
         out += '"';
@@ -248,7 +265,7 @@ void DumpField(std::string &out, const Field &f, const void *v) {
     case FieldKind::Octets: {
         auto &o = *reinterpret_cast<const GEN_OctetString *>(Base(v, f.offset));
         out += std::to_string(o.length) + ':';
-        if (o.length > 0) Hex(out, o.value, static_cast<size_t>(o.length));
+        if (o.length > 0) Bytes(out, o.value, static_cast<size_t>(o.length));
         break;
     }
     case FieldKind::Text: {
@@ -257,7 +274,7 @@ void DumpField(std::string &out, const Field &f, const void *v) {
         if (t.kind <= 2)
             out += t.u.string ? '"' + std::string(t.u.string) + '"' : std::string("null");
         else if (t.u.octets.length > 0)
-            Hex(out, t.u.octets.value, static_cast<size_t>(t.u.octets.length));
+            Bytes(out, t.u.octets.value, static_cast<size_t>(t.u.octets.length));
         break;
     }
     case FieldKind::SimpleName: {
@@ -266,7 +283,7 @@ void DumpField(std::string &out, const Field &f, const void *v) {
         if (n.kind <= 2)
             out += '"' + std::string(n.u.string, strnlen(n.u.string, sizeof n.u.string)) + '"';
         else
-            Hex(out, n.u.counted.value, n.u.counted.length);
+            Bytes(out, n.u.counted.value, n.u.counted.length);
         break;
     }
     case FieldKind::Inline:
@@ -326,7 +343,70 @@ void DumpNode(std::string &out, const TypeInfo &t, const void *v) {
     out += '}';
 }
 
+#define D(N, T) {#N, &GENU_##N##Desc, &vrsyn::T_##T}
+const Described kDescribed[] = {
+    D(Boolean, Boolean), D(Cardinal, Cardinal), D(CardinalRange, CardinalRange),
+    D(DeltaTime, DeltaTime), D(Descriptor, Text), D(DistNameString, DistNameString),
+    D(DocumentContent, DocumentContent), D(EventHandlingProfile, EventHandlingProfile),
+    D(FontReference, FontReference), D(Identifier, Identifier), D(Integer, Integer),
+    D(IntegerRange, IntegerRange), D(JobIdentifier, JobIdentifier),
+    D(MaximumInteger, MaximumInteger), D(Message, Text), D(MinimumInteger, MinimumInteger),
+    D(NameOrOID, NameOrOID), D(NumbersUpSupported, NumbersUpSupported),
+    D(OctetString, OctetString), D(PageIdType, PageIdType), D(PositiveInteger, PositiveInteger),
+    D(Real, Real), D(Realization, Realization), D(RealRange, RealRange), D(Sides, Sides),
+    D(SimpleName, SimpleName), D(Text, Text), D(Cardinal64, Cardinal64),
+    D(Cardinal64Range, Cardinal64Range), D(OidCardinalMap, OidCardinalMap),
+    D(CardinalOrNoid, CardinalOrNoid), D(CardinalOrOid, CardinalOrOid),
+    D(DeliveryAddress, DeliveryAddress), D(DescriptiveName, SimpleName),
+    D(Dimension, Dimension), D(DistNameStringSeq, DistNameStringSeq),
+    D(DocumentFormat, DocumentFormat), D(Edge, Edge), D(FileReference, FileReference),
+    D(Finishing, Finishing), D(GeneralizedTime, GeneralizedTime),
+    D(InputTrayMedium, InputTrayMedium), D(Locale, Locale), D(Locations, Locations),
+    D(MediumDimensions, MediumDimensions), D(NameOrOidSeq, NameOrOidSeq),
+    D(NewJobIdentifier, NewJobIdentifier), D(NonNegativeReal, NonNegativeReal),
+    D(NonNegativeRealRange, NonNegativeRealRange), D(ObjectIdent, ObjectIdent),
+    D(MediaSelect, MediaSelect), D(PageOrderType, PageOrderType),
+    D(PageSelectSeq, PageSelectSeq), D(Percent, Percent), D(PosIntOrOid, PosIntOrOid),
+    D(Checkpoint, Checkpoint), D(Priority, Priority), D(Privileges, Privileges),
+    D(RdnSeq, IfwRDNSeq), D(ResultsProfile, ResultsProfile), D(XYDimensions, XYDimensions),
+    D(PSISAccessControlList, PSISAccessControlList), D(RPCAddress, RPCAddress),
+    D(SocketAddress, SocketAddress), D(FastFilterDef, FastFilterDef), D(ExtACL, ExtACL),
+    D(MediaConsumed, MediaConsumed), D(MediaConsumedSeq, MediaConsumedSeq),
+    D(PreprocessorDefinition, PreprocessorDefinition), D(SeqOfObjId, SetOfObjId),
+    D(DriverInfo, DriverInfo),
+    // Components.
+    D(AEIdentifier, AEIdentifier), D(AETitle, AETitle), D(APContexts, SetOfObjId),
+    D(CountryName, CountryName), D(CriterionType, CriterionType),
+    D(DocumentIdentifier, DocumentIdentifier), D(DomainDefinedAttr, DomainDefinedAttr),
+    D(DomainDefinedAttrs, DomainDefinedAttrs), D(DomainName, DomainName),
+    D(ExtensionAttrs, ExtensionAttrs), D(External, External), D(IfwRDN, SetOfObjNameComponent),
+    D(IfwRDNSeq, IfwRDNSeq), D(LocationalIdentifier, LocationalIdentifier), D(Name, Name),
+    D(NetworkAddress, NetworkAddress), D(NumericUserId, NumericUserId),
+    D(ObjNameComponent, ObjNameComponent), D(OrganizationName, OrganizationName),
+    D(OrganizationUnitName, OrganizationUnitName),
+    D(OrganizationUnitNames, OrganizationUnitNames), D(OwnerName, OwnerName),
+    D(PageIdentifier, PageIdentifier), D(PageMediaSelect, PageMediaSelect),
+    D(PageSelect, PageSelect), D(PersonalName, PersonalName), D(QosLevel, QosLevel),
+    D(QualityOfService, QualityOfService), D(SeqOfFinishingProcSpec, SeqOfFinishingProcSpec),
+    D(SeqOfInsertSheet, SeqOfInsertSheet), D(SeqOfOctetString, SeqOfOctetString),
+    D(SeqOfStrings, SeqOfStrings), D(SetOfNameComponent, SetOfNameComponent),
+    D(SetOfObjId, SetOfObjId), D(SetOfObjNameComponent, SetOfObjNameComponent),
+    D(SetOfOctetStrings, SeqOfOctetString), D(SetOfOids, SetOfObjId), D(SetOfText, SetOfText),
+    D(Surface, Surface), D(TerminalIdentifier, TerminalIdentifier), D(Token, Token),
+    D(Criteria, Criteria), D(IgnoredAttribute, IgnoredAttribute), D(Filter, Filter),
+    D(SetOfFilter, SetOfFilter), D(Selector, Selector),
+};
+#undef D
+
 } // namespace
+
+std::span<const Described> DescribedTypes() { return kDescribed; }
+
+const TypeInfo *TypeOfValueType(uint32_t type) {
+    for (const Described &d : kDescribed)
+        if (d.desc == GENU_AVT2Descriptor(type)) return d.type;
+    return nullptr;
+}
 
 NarrowValues::NarrowValues(int32_t kind) { g_narrow = kind; }
 NarrowValues::~NarrowValues() { g_narrow = 0; }

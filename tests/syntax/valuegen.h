@@ -4,10 +4,12 @@
 
 #include <cstdint>
 #include <random>
+#include <span>
 #include <string>
 
 #include "status_list.h"
 #include "syntax/gentype.h"
+#include "vrcore/genu.h"
 
 namespace vrtest {
 
@@ -23,6 +25,16 @@ class NarrowValues {
     NarrowValues &operator=(const NarrowValues &) = delete;
 };
 
+// Every exported descriptor with the structure it copies and deletes.
+struct Described {
+    const char *name;
+    const GENU_ValueDescriptor *desc;
+    const vrsyn::TypeInfo *type;
+};
+std::span<const Described> DescribedTypes();
+// The structure of a value type's values; null for a type without one.
+const vrsyn::TypeInfo *TypeOfValueType(uint32_t type);
+
 // A kind-1 text pointing at the caller's string.
 inline GEN_Text Irv(const char *s) {
     GEN_Text t{};
@@ -37,6 +49,8 @@ void GenValue(std::mt19937 &rng, const vrsyn::TypeInfo &t, void *v, int depth = 
 // A new malloc'ed block holding a random value of `t`.
 void *NewRandomValue(std::mt19937 &rng, const vrsyn::TypeInfo &t);
 // The value's content, addresses left out: equal dumps mean equal values.
+// Numbers show in decimal and printable bytes as quoted text, so a test can
+// state a whole value.
 std::string Dump(const vrsyn::TypeInfo &t, const void *v);
 
 } // namespace vrtest
