@@ -3,7 +3,10 @@
 // identifiers, empty attributes, operators and failures behave.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstring>
+#include <filesystem>
 #include <random>
 #include <set>
 #include <string>
@@ -13,6 +16,7 @@
 #include "failalloc.h"
 #include "ops_test_util.h"
 #include "vrcore/odpas.h"
+#include "vrcore/vrbm.h"
 
 namespace {
 
@@ -432,6 +436,86 @@ TEST(SetConversion, ListFormAccessControlArrivesInExtendedForm) {
     d.del(st.list, value, &genu_ossAllocator[0]);
     FreeBER_AS(st.list, psis);
     GENU_ExtACLDesc.del(st.list, acl, nullptr);
+    AS_Destroy(st.list, &set);
+}
+
+// An attribute registered at run time with the list-form access-control
+// syntax, in a dynamic identifier database of its own.
+class ListFormAttribute {
+  public:
+    static constexpr GENU_ShortOID kId = 0x80000001u;
+    ListFormAttribute() {
+        std::filesystem::create_directories(dir_);
+        VRBM_Db *h = VRBM_open((dir_ + "/oid_cvrt").c_str(), VRBM_RDWR | VRBM_CREAT, 0666, 0);
+        EXPECT_NE(h, nullptr);
+        std::string bin = std::string("\x06\x08", 2) + std::string(reinterpret_cast<const char *>(kForm), 8);
+        for (auto [k, v] : {std::pair{"b-2147483649" + std::string(), bin + '\x55'}, {bin, std::string("2147483649")}})
+            EXPECT_EQ(VRBM_store(h, k.data(), static_cast<int>(k.size()), v.data(), static_cast<int>(v.size()), 0), 0);
+        VRBM_close(h);
+        Status st;
+        EXPECT_EQ(GENU_Init(st.list, dir_.c_str(), 0), 0) << std::hex << st.code();
+    }
+    ~ListFormAttribute() {
+        GENU_Term();
+        std::filesystem::remove_all(dir_);
+    }
+    GENU_BerOID Ber() const { return GENU_BerOID{sizeof kForm, kForm}; }
+
+  private:
+    static constexpr unsigned char kForm[] = {0x2a, 0x86, 0x48, 0x88, 0xfe, 0x61, 0x63, 0x08};
+    std::string dir_ = testing::TempDir() + "/asconv-acl" + std::to_string(getpid());
+};
+
+// A set received from a list-form peer holds extended entries; sending it
+// on gives the peer's bytes back in every mode and shape.
+TEST(SetConversion, ReceivedListFormAccessControlGoesOutAsItCame) {
+    ListFormAttribute attr;
+    Status st;
+    const struct {
+        const char *name;
+        int32_t type, level;
+    } entries[] = {{"bob@host.example", 2, 1}, {"ops@office", 1, 3}, {"lp@<spool>", 3, 2}, {"CORP\\bob", 2, 1}, {"@", 0, 1}};
+    std::vector<std::vector<unsigned char>> sent;
+    for (const auto &e : entries) {
+        GEN_PSISAccessControlList v{};
+        v.choice = 1;
+        ASSERT_EQ(GENU_MakeEmbeddedSimpleName(st.list, &v.u.simple_name, e.name, nullptr), 0);
+        int32_t type = e.type, level = e.level;
+        v.name_type = &type;
+        v.privilege_level = &level;
+        GENU_Buffer b{};
+        ASSERT_EQ(ODP_PackAV(st.list, 85, &v, &b), 0);
+        sent.emplace_back(b.value, b.value + b.length);
+        _GENU__MyFree(b.value);
+    }
+    std::vector<ODP_BerValueNode> nodes(sent.size());
+    for (size_t i = 0; i < sent.size(); ++i)
+        nodes[i] = {i + 1 < sent.size() ? &nodes[i + 1] : nullptr,
+                    {static_cast<uint32_t>(sent[i].size()), sent[i].data()}};
+    ODP_BerAttrSet received{nullptr, {attr.Ber(), nodes.data()}};
+    AS_SetHandle set = AS_nullSetHandle;
+    ASSERT_EQ(ToGEN_AS(st.list, &received, &set), 0) << std::hex << st.code();
+    uint32_t type = 0;
+    ASSERT_EQ(AS_GetAttrValType(st.list, set, ListFormAttribute::kId, &type), 0);
+    EXPECT_EQ(type, 89u);
+    auto same = [&](const ODP_BerValueNode *v, const char *shape) {
+        for (const auto &bytes : sent) {
+            ASSERT_NE(v, nullptr) << shape;
+            EXPECT_EQ(std::vector<unsigned char>(v->value.value, v->value.value + v->value.length), bytes) << shape;
+            v = v->next;
+        }
+        EXPECT_EQ(v, nullptr) << shape;
+    };
+    for (int32_t mode : {ODP_AS_MODE_EXTENDED_ACL, 0}) {
+        ODP_BerAttrSet *ber = nullptr;
+        ASSERT_EQ(ToBER_AS(st.list, &ber, &set, mode), 0) << std::hex << st.code();
+        same(ber->attribute.values, "set");
+        FreeBER_AS(st.list, ber);
+        ODP_BerModAttrSet *mod = nullptr;
+        ASSERT_EQ(ToBER_ModOpAS(st.list, &mod, &set, mode), 0) << std::hex << st.code();
+        same(mod->values, "modification set");
+        FreeBER_ModOpAS(st.list, mod);
+    }
     AS_Destroy(st.list, &set);
 }
 
