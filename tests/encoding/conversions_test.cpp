@@ -4,9 +4,11 @@
 // everything (the sanitizer build checks), and bad arguments are refused.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstring>
 #include <vector>
 
+#include "encoding/ber_types.h"
 #include "random_value.h"
 #include "vrcore/odp.h"
 
@@ -19,6 +21,10 @@ struct Row {
     int (*free_ber)(STF_List *, void *);
     int (*to_gen)(STF_List *, const void *, void *, const GENU_Allocator *);
     int (*free_gen)(STF_List *, void *, const GENU_Allocator *);
+    // An inner part: the member at `offset` of values of `type` whose
+    // choice is `choice`, `size` bytes.
+    int32_t choice = 0;
+    size_t offset = 0, size = 0;
 };
 
 #define ROW(name, T, type)                                                                                  \
@@ -31,7 +37,18 @@ struct Row {
             [](STF_List *s, void *v, const GENU_Allocator *a) { return FreeGEN_##name(s, static_cast<T *>(v), a); } \
     }
 
+#define PART(name, T, type, Outer, which, member)                                                        \
+    [] {                                                                                                    \
+        Row r = ROW(name, T, type);                                                                         \
+        r.choice = which;                                                                                   \
+        r.offset = offsetof(Outer, member);                                                                 \
+        r.size = sizeof(T);                                                                                 \
+        return r;                                                                                           \
+    }()
+
 const std::vector<Row> kStructured = {
+    PART(docIdentifier, GEN_DocumentIdentifier, 64, GEN_ObjectIdent, GEN_OBJID_DOCUMENT_ID, u.document_id),
+    PART(external, GEN_External, 7, GEN_DocumentContent, GEN_CONTENT_INCLUDED, u.included),
     ROW(distNameString, GEN_DistNameString, 6), ROW(docContent, GEN_DocumentContent, 7),
     ROW(EVHProfile, GEN_EventHandlingProfile, 8), ROW(fontReference, GEN_FontReference, 9),
     ROW(ignoredAttribute, GEN_IgnoredAttribute, 11), ROW(nameOrOid, GEN_NameOrOID, 18),
@@ -77,18 +94,31 @@ std::vector<unsigned char> Pack(uint32_t type, const void *value) {
 TEST(Conversions, StructuredSyntaxesBuildWhatPackingEncodesAndReadItBack) {
     vrtest::RandomValues gen(31);
     Status st;
-    EXPECT_EQ(kStructured.size(), 36u);
+    EXPECT_EQ(kStructured.size(), 38u);
     for (const Row &r : kStructured) {
         int pdu = GENU_TypeToPDU(r.type);
         size_t size = GENU_PDUStructSize(pdu);
         ASSERT_GT(size, 0u) << r.name;
         const GENU_ValueDescriptor *desc = GENU_AVT2Descriptor(r.type);
+        // A part stands in its value: the value's bytes around the part's.
+        auto whole = [&](const void *value, const void *part) {
+            std::vector<unsigned char> w(static_cast<const unsigned char *>(value),
+                                         static_cast<const unsigned char *>(value) + size);
+            memcpy(w.data() + r.offset, part, r.choice ? r.size : size);
+            return w;
+        };
         for (int round = 0; round < 10; ++round) {
             void *v = gen.Make(pdu);
+            for (int tries = 0; r.choice && *static_cast<int32_t *>(v) != r.choice && tries < 100; ++tries) {
+                desc->del(st.list, v, &genu_ossAllocator[0]);
+                v = gen.Make(pdu);
+            }
+            ASSERT_TRUE(!r.choice || *static_cast<int32_t *>(v) == r.choice) << r.name;
+            const void *part = static_cast<unsigned char *>(v) + r.offset;
             auto packed = Pack(r.type, v);
-            std::vector<unsigned char> ber(size);
-            ASSERT_EQ(r.to_ber(st.list, ber.data(), v), 0) << r.name << std::hex << " " << st.code();
-            EXPECT_EQ(Encode(pdu, ber.data()), packed) << r.name;
+            std::vector<unsigned char> ber(r.choice ? r.size : size);
+            ASSERT_EQ(r.to_ber(st.list, ber.data(), part), 0) << r.name << std::hex << " " << st.code();
+            EXPECT_EQ(Encode(pdu, whole(v, ber.data()).data()), packed) << r.name;
             // From what ToBER_ built, and from a decoded structure, which
             // stays as it was.
             // Room for the library structure (a list's first node is
@@ -96,17 +126,18 @@ TEST(Conversions, StructuredSyntaxesBuildWhatPackingEncodesAndReadItBack) {
             alignas(16) static unsigned char back[4096];
             memset(back, 0, sizeof back);
             ASSERT_EQ(r.to_gen(st.list, ber.data(), back, nullptr), 0) << r.name;
-            EXPECT_EQ(Pack(r.type, back), packed) << r.name;
+            EXPECT_EQ(Pack(r.type, r.choice ? whole(v, back).data() : back), packed) << r.name;
             EXPECT_EQ(r.free_gen(st.list, back, nullptr), 0);
             EXPECT_EQ(r.free_ber(st.list, ber.data()), 0);
             int p = pdu;
             GENU_Buffer in{static_cast<uint32_t>(packed.size()), packed.data()};
             void *decoded = nullptr;
             ASSERT_EQ(GENU_OssDecode(nullptr, &p, &in, &decoded), 0);
-            ASSERT_EQ(r.to_gen(st.list, decoded, back, &genu_ossAllocator[1]), 0) << r.name;
+            ASSERT_EQ(r.to_gen(st.list, static_cast<unsigned char *>(decoded) + r.offset, back, &genu_ossAllocator[1]), 0)
+                << r.name;
             EXPECT_EQ(Encode(pdu, decoded), packed) << r.name;
             int32_t cmp = -2;
-            if (GEN_CompareAttrValue(st.list, r.type, v, back, &cmp) == 0) {
+            if (GEN_CompareAttrValue(st.list, r.type, v, r.choice ? whole(v, back).data() : back, &cmp) == 0) {
                 EXPECT_EQ(cmp, 0) << r.name;
             }
             EXPECT_EQ(r.free_gen(st.list, back, &genu_ossAllocator[1]), 0);
@@ -179,6 +210,39 @@ TEST(Conversions, TextsNamesAndOctetsUseTheRuntimesOwnStructures) {
     EXPECT_EQ(FreeGEN_octetString(st.list, &ob, &genu_ossAllocator[0]), 0);
     EXPECT_EQ(FreeBER_octetString(st.list, ber.data()), 0);
     EXPECT_EQ(bytes[0], 9); // borrowed, not released
+
+    // A list context is copied, so it outlives the value it came from.
+    GENU_Buffer context{};
+    ASSERT_EQ(ToBER_listContext(st.list, &context, &o), 0);
+    bytes[0] = 1;
+    ASSERT_EQ(ToGEN_listContext(st.list, &context, &ob, nullptr), 0);
+    ASSERT_EQ(ob.length, 3);
+    EXPECT_EQ(memcmp(ob.value, "\x09\x08\x07", 3), 0);
+    EXPECT_EQ(FreeGEN_listContext(st.list, &ob, nullptr), 0);
+    EXPECT_EQ(FreeBER_listContext(st.list, &context), 0);
+    EXPECT_EQ(context.value, nullptr);
+    o.length = -1;
+    EXPECT_EQ(ToBER_listContext(st.list, &context, &o), 1);
+    EXPECT_EQ(st.code(), 0xC00E0076u);
+
+    // Counted texts keep their octets in place; they come back as octets
+    // of their own, none for an empty text.
+    ber.assign(GENU_PDUStructSize(GENU_TypeToPDU(28)), 0);
+    for (int32_t length : {3, 0}) {
+        GEN_Text counted{};
+        counted.kind = GEN_KIND_OCTETS;
+        counted.u.octets = GEN_OctetString{length, bytes};
+        ASSERT_EQ(ToBER_text(st.list, ber.data(), &counted), 0);
+        auto *text = reinterpret_cast<vrber::BerText *>(ber.data());
+        ASSERT_EQ(ToGEN_stringFromEmbOctet(st.list, &text->u.octets, &ob, nullptr), 0);
+        EXPECT_EQ(ob.length, length);
+        EXPECT_EQ(ob.value != nullptr, length != 0);
+        EXPECT_TRUE(!length || memcmp(ob.value, bytes, 3) == 0);
+        FreeGEN_octetString(st.list, &ob, nullptr);
+        text->u.octets.length = 4096;
+        EXPECT_EQ(ToGEN_stringFromEmbOctet(st.list, &text->u.octets, &ob, nullptr), 1);
+        EXPECT_EQ(st.code(), GEN_S_INVALID);
+    }
 }
 
 } // namespace
