@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "encoding/opsutil.h"
+#include "syntax/eacl.h"
 #include "vrcore/log.h"
 #include "vrcore/odpas.h"
 
@@ -32,15 +33,49 @@ void FreeValues(ODP_BerValueNode *v) {
     }
 }
 
-// Packs one stored value under the attribute's type; in a mode other than
-// the extended one an extended access-control value goes in list form.
-int PackValue(STF_List *st, uint32_t type, const void *value, int32_t mode, GENU_Buffer *out) {
-    if (type != kTypeExtAcl || mode == ODP_AS_MODE_EXTENDED_ACL) return ODP_PackAV(st, type, value, out);
-    GEN_PSISAccessControlList *psis = nullptr;
-    if (GENU_ACLToPSIS(st, &psis, static_cast<const GEN_ExtACL *>(value))) return 1;
-    int rc = ODP_PackAV(st, kTypePsis, psis, out);
-    Quiet(st, [&](STF_List *q) { GENU_PSISAccessControlListDesc.del(q, psis, &genu_ossAllocator[1]); });
+// The entry for everyone: no name, and a domain of any kind without a
+// name, as the list form "@" arrives.
+bool IsEveryone(STF_List *st, const GEN_ExtACL &e) {
+    char *name = nullptr, *domain = nullptr;
+    GENU_ShortOID syntax = 0;
+    bool everyone = false;
+    Quiet(st, [&](STF_List *q) {
+        everyone = !GENU_ExtractSimpleName(q, &name, &e.name, nullptr) &&
+                   !GENU_ExtractDistNameString(q, &domain, &syntax, &e.domain, nullptr) && !*name && !*domain &&
+                   syntax == vrsyn::kSyntaxAny;
+    });
+    GENU__CoveredFree(name);
+    GENU__CoveredFree(domain);
+    return everyone;
+}
+
+// Packs an extended entry in the list form, so that a list-form entry that
+// arrived goes out as it came: the everyone entry as "@", and the entry's
+// own name type and privilege level rather than the defaults.
+int PackListForm(STF_List *st, const GEN_ExtACL &e, GENU_Buffer *out) {
+    GEN_PSISAccessControlList *made = nullptr;
+    GEN_PSISAccessControlList view{};
+    if (GENU_ACLToPSIS(st, &made, &e) == 0) {
+        view = *made;
+    } else if (STF_GetStatus(st) == GEN_S_NOTSUPP && IsEveryone(st, e)) {
+        view.choice = 1;
+        if (GENU_MakeEmbeddedSimpleName(st, &view.u.simple_name, "@", nullptr)) return 1;
+    } else {
+        return 1;
+    }
+    int32_t name_type = e.name_type, level = e.privilege_level;
+    view.name_type = &name_type;
+    view.privilege_level = &level;
+    int rc = ODP_PackAV(st, kTypePsis, &view, out);
+    if (made) Quiet(st, [&](STF_List *q) { GENU_PSISAccessControlListDesc.del(q, made, &genu_ossAllocator[1]); });
     return rc;
+}
+
+// Packs one stored value under the attribute's type; an extended
+// access-control value goes in list form when list_form is set.
+int PackValue(STF_List *st, uint32_t type, const void *value, bool list_form, GENU_Buffer *out) {
+    if (type == kTypeExtAcl && list_form) return PackListForm(st, *static_cast<const GEN_ExtACL *>(value), out);
+    return ODP_PackAV(st, type, value, out);
 }
 
 // The identifier, values and (for the modification form) operator of one
@@ -63,7 +98,10 @@ int AttrToBer(STF_List *st, AS_AttrHandle attr, int32_t mode, const char *who, G
     int32_t registered = 0;
     if (AS_GetAttrValTypeR(st, attr, &stored) || GENU_AttrIdToType(st, id, &registered))
         return Fail(st, kSetAccess);
-    if (stored != static_cast<uint32_t>(registered)) {
+    // An attribute of the list-form syntax holds its values in the extended
+    // form (as the decoders hand them over) and sends them in list form.
+    bool list_registered = registered == static_cast<int32_t>(kTypePsis) && stored == kTypeExtAcl;
+    if (stored != static_cast<uint32_t>(registered) && !list_registered) {
         LOG_CondMessage(5, __FILE__, __LINE__, "%s: Detect AS with inconsistent attr-Id and attr-value-type :\n", who);
         LOG_CondMessage(5, __FILE__, __LINE__, "AS with shoid %lu was created with valType %lu, but should be %d\n",
                         static_cast<unsigned long>(id), static_cast<unsigned long>(stored), registered);
@@ -88,7 +126,7 @@ int AttrToBer(STF_List *st, AS_AttrHandle attr, int32_t mode, const char *who, G
             break;
         }
         memset(node, 0, sizeof *node);
-        if (PackValue(st, stored, value, mode, &node->value)) {
+        if (PackValue(st, stored, value, list_registered || mode != ODP_AS_MODE_EXTENDED_ACL, &node->value)) {
             _GENU__MyFree(node);
             rc = 1;
             break;

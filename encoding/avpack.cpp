@@ -288,6 +288,20 @@ uint32_t vrber::WireToShort(const BerOid &o, GENU_ShortOID *out) {
     return 0;
 }
 
+uint32_t vrber::OctetsToGen(STF_List *status, uint32_t length, const unsigned char *bytes, GEN_OctetString *o,
+                            const GENU_Allocator *a) {
+    memset(o, 0, sizeof *o);
+    if (length > INT32_MAX - 1 || (length && !bytes)) return Fail(status, kInvalid);
+    if (!length) return 0;
+    auto *p = static_cast<unsigned char *>(a->alloc(length + 1u));
+    if (!p) return Fail(status, kNoMem);
+    memcpy(p, bytes, length);
+    p[length] = 0;
+    o->length = static_cast<int32_t>(length);
+    o->value = p;
+    return 0;
+}
+
 uint32_t vrber::BerTextToGen(STF_List *status, const BerText &b, GEN_Text *t, const GENU_Allocator *a) {
     memset(t, 0, sizeof *t);
     t->kind = b.choice;
@@ -322,13 +336,7 @@ uint32_t vrber::BerTextToGen(STF_List *status, const BerText &b, GEN_Text *t, co
             from = converted;
             if (!n) return 0;
         }
-        auto *p = static_cast<unsigned char *>(a->alloc(n + 1u));
-        if (!p) return Fail(status, kNoMem);
-        if (n) memcpy(p, from, n);
-        p[n] = 0;
-        t->u.octets.length = static_cast<int32_t>(n);
-        t->u.octets.value = p;
-        return 0;
+        return OctetsToGen(status, n, from, &t->u.octets, a);
     }
     default: return Fail(status, kInvalid);
     }
@@ -544,15 +552,7 @@ uint32_t ToGen(STF_List *status, const Syntax &s, const void *ber, void *value, 
         return BerNameToGen(status, *static_cast<const BerSimpleName *>(ber), static_cast<GEN_SimpleName *>(value));
     case Conv::Octets: {
         const auto *b = static_cast<const BerOctets *>(ber);
-        auto *o = static_cast<GEN_OctetString *>(value);
-        if (b->length > INT32_MAX - 1) return Fail(status, kInvalid);
-        if (!b->length) return 0;
-        o->value = static_cast<unsigned char *>(a->alloc(b->length + 1));
-        if (!o->value) return Fail(status, kNoMem);
-        memcpy(o->value, b->value, b->length);
-        o->value[b->length] = 0;
-        o->length = static_cast<int32_t>(b->length);
-        return 0;
+        return OctetsToGen(status, b->length, b->value, static_cast<GEN_OctetString *>(value), a);
     }
     case Conv::JobId:
         memcpy(static_cast<GEN_JobIdentifier *>(value)->value, static_cast<const BerJobIdentifier *>(ber)->value,

@@ -1,4 +1,5 @@
 // Error results to and from their error PDUs.
+#include <cstddef>
 #include <cstring>
 
 #include "encoding/ber_errors.h"
@@ -20,6 +21,11 @@ extern "C" {
 VR_EXPORT int32_t ODP__printPDU = 0;
 }
 
+// The exported form of the runtime's error message is the one the PDUs use.
+static_assert(sizeof(ERDPA_BerErrorMessage) == sizeof(BerErrMessage) &&
+              offsetof(ERDPA_BerErrorMessage, u.text) == offsetof(BerErrMessage, u.text) &&
+              offsetof(ERDPA_BerErrorMessage, u.octets.value) == offsetof(BerErrMessage, u.octets.value));
+
 namespace {
 
 constexpr uint32_t kObjectIdentType = 64;
@@ -29,6 +35,7 @@ constexpr uint32_t kEncNoMem = 0xC00E0068u;
 constexpr uint32_t kEncInvalid = 0xC00E00A0u;
 constexpr uint32_t kEncOid = 0xC00E00A5u;
 constexpr uint32_t kEncFailed = 0xC00E0073u;
+constexpr uint32_t kMessageBack = 0xC00E0098u;
 
 constexpr uint32_t kDecCannot = 0xC009006Au;
 constexpr uint32_t kDecAttr = 0xC0090068u;
@@ -294,19 +301,20 @@ int ObjectToGen(STF_List *st, const GENU_Buffer &b, GEN_ObjectIdent *out) {
         kDecObject);
 }
 
-int MessageToGen(STF_List *st, const BerErrMessage &b, GEN_ErrorMessage *out) {
+// The message with the allocator's blocks; any failure adds `code`.
+int MessageToGen(STF_List *st, const BerErrMessage &b, GEN_ErrorMessage *out, const GENU_Allocator *a,
+                 uint32_t code) {
     if (b.choice == 1) {
         if (Unpacked<GEN_Text>(
                 st, b.u.text, kTextType, &out->u.text,
-                [](STF_List *s, GEN_Text *o, const GEN_Text *v) { return GEN_DeepCopyText(s, o, v, nullptr); },
-                kDecMessage))
+                [a](STF_List *s, GEN_Text *o, const GEN_Text *v) { return GEN_DeepCopyText(s, o, v, a); }, code))
             return 1;
         out->choice = GEN_ERRMSG_TEXT;
         return 0;
     }
-    if (b.choice != 2 || b.u.octets.length > INT32_MAX - 1) return Fail(st, kDecMessage);
+    if (b.choice != 2 || b.u.octets.length > INT32_MAX - 1) return Fail(st, code);
     GEN_OctetString view{static_cast<int32_t>(b.u.octets.length), b.u.octets.value};
-    if (GEN_DeepCopyOctetString(st, &out->u.octets, &view, nullptr)) return Fail(st, kDecMessage);
+    if (GEN_DeepCopyOctetString(st, &out->u.octets, &view, a)) return Fail(st, code);
     out->choice = GEN_ERRMSG_OCTETS;
     return 0;
 }
@@ -338,7 +346,7 @@ int BerToResult(STF_List *st, int pdu, const void *ber, ERDPA_ErrorResult *r) {
         if (!p) return Fail(st, kDecNoMem);
         r->data = p;
         return ProblemToGen(st, r->kind, b->problem, &p->problem_form, &p->problem_code) ||
-               ObjectToGen(st, b->object, &p->object) || MessageToGen(st, b->message, &p->message);
+               ObjectToGen(st, b->object, &p->object) || MessageToGen(st, b->message, &p->message, nullptr, kDecMessage);
     }
     case ERDPA_PDU_SECURITY: {
         auto *b = static_cast<const BerSecurityError *>(ber);
@@ -346,7 +354,7 @@ int BerToResult(STF_List *st, int pdu, const void *ber, ERDPA_ErrorResult *r) {
         if (!p) return Fail(st, kDecNoMem);
         r->data = p;
         return ProblemToGen(st, r->kind, b->problem, &p->problem_form, &p->problem_code) ||
-               MessageToGen(st, b->message, &p->message);
+               MessageToGen(st, b->message, &p->message, nullptr, kDecMessage);
     }
     case ERDPA_PDU_ACCESS: {
         auto **tail = reinterpret_cast<ERDPA_AccessProblem **>(&r->data);
@@ -357,7 +365,7 @@ int BerToResult(STF_List *st, int pdu, const void *ber, ERDPA_ErrorResult *r) {
             tail = &p->next;
             if (ObjectToGen(st, b->object, &p->object) ||
                 ProblemToGen(st, r->kind, b->problem, &p->problem_form, &p->problem_code) ||
-                MessageToGen(st, b->message, &p->message))
+                MessageToGen(st, b->message, &p->message, nullptr, kDecMessage))
                 return 1;
         }
         return 0;
@@ -383,7 +391,7 @@ int BerToResult(STF_List *st, int pdu, const void *ber, ERDPA_ErrorResult *r) {
             *tail = p;
             tail = &p->next;
             if (ProblemToGen(st, r->kind, q->problem, &p->problem_form, &p->problem_code) ||
-                AttrToSet(st, q->attribute, &p->attribute) || MessageToGen(st, q->message, &p->message))
+                AttrToSet(st, q->attribute, &p->attribute) || MessageToGen(st, q->message, &p->message, nullptr, kDecMessage))
                 return 1;
         }
         return 0;
@@ -396,7 +404,7 @@ int BerToResult(STF_List *st, int pdu, const void *ber, ERDPA_ErrorResult *r) {
             *tail = p;
             tail = &p->next;
             if (ProblemToGen(st, r->kind, b->problem, &p->problem_form, &p->problem_code) ||
-                ObjectToGen(st, b->object, &p->object) || MessageToGen(st, b->message, &p->message))
+                ObjectToGen(st, b->object, &p->object) || MessageToGen(st, b->message, &p->message, nullptr, kDecMessage))
                 return 1;
             if (b->bit_mask & kErrAttributePresent) {
                 p->set = static_cast<AS_SetHandle *>(HeapZero(sizeof(AS_SetHandle)));
@@ -412,6 +420,42 @@ int BerToResult(STF_List *st, int pdu, const void *ber, ERDPA_ErrorResult *r) {
 } // namespace
 
 extern "C" {
+
+int ToBER_errorMessage(STF_List *status, void *ber, const GEN_ErrorMessage *value) {
+    if (!status) return 1;
+    STF_ClearStatus(status);
+    if (!ber || !value) return Fail(status, kEncInvalid);
+    auto *b = static_cast<BerErrMessage *>(ber);
+    *b = BerErrMessage{};
+    if (MessageToBer(status, *value, b)) {
+        FreeMessage(*b);
+        return 1;
+    }
+    return 0;
+}
+
+int FreeBER_errorMessage(STF_List *status, void *ber) {
+    if (!status) return 1;
+    STF_ClearStatus(status);
+    if (!ber) return Fail(status, kEncInvalid);
+    FreeMessage(*static_cast<BerErrMessage *>(ber));
+    return 0;
+}
+
+int ToGEN_errorMessage(STF_List *status, const void *ber, GEN_ErrorMessage *value, const GENU_Allocator *alloc) {
+    if (!status) return 1;
+    STF_ClearStatus(status);
+    if (!ber || !value) return Fail(status, kEncInvalid);
+    memset(value, 0, sizeof *value);
+    return MessageToGen(status, *static_cast<const BerErrMessage *>(ber), value, alloc, kMessageBack);
+}
+
+int FreeGEN_errorMessage(STF_List *status, GEN_ErrorMessage *value, const GENU_Allocator *alloc) {
+    if (!status) return 1;
+    STF_ClearStatus(status);
+    if (!value) return Fail(status, kEncInvalid);
+    return GEN_DeepDeleteErrorMessage(status, value, alloc);
+}
 
 int32_t ERDPA_WireKind(uint32_t kind) {
     const KindRow *r = ByKind(kind & 0xffffu);

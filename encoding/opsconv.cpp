@@ -4,6 +4,7 @@
 
 #include "encoding/opsutil.h"
 #include "vrcore/log.h"
+#include "vrcore/odp.h"
 #include "vrcore/odpops.h"
 
 using vrops::Fail;
@@ -17,7 +18,6 @@ constexpr uint32_t kNoMem = 0xC00E0068u;
 constexpr uint32_t kNullFree = 0xC00E006Cu;
 constexpr uint32_t kPrintSet = 0xC00E006Fu;
 constexpr uint32_t kObjectSet = 0xC00E0070u;
-constexpr uint32_t kContext = 0xC00E0076u;
 constexpr uint32_t kContent = 0xC00E007Du;
 constexpr uint32_t kMessage = 0xC00E0098u;
 constexpr uint32_t kInvalid = 0xC00E00A0u;
@@ -292,12 +292,11 @@ int ToGEN_listResult(STF_List *status, const ODP_BerListRes *ber, ODP_ListResult
         return fail();
     if (ber->bit_mask & 0x80) {
         r->continuation = static_cast<GEN_OctetString *>(HeapZero(sizeof(GEN_OctetString)));
-        if (ber->continuation.length > INT32_MAX - 1) return Fail(status, kContext), fail();
-        GEN_OctetString view{static_cast<int32_t>(ber->continuation.length), ber->continuation.value};
-        if (!r->continuation || GEN_DeepCopyOctetString(status, r->continuation, &view, nullptr)) {
+        if (!r->continuation) return Fail(status, kNoMem), fail();
+        if (ToGEN_listContext(status, &ber->continuation, r->continuation, nullptr)) {
             GENU__CoveredFree(r->continuation);
             r->continuation = nullptr;
-            return Fail(status, kContext), fail();
+            return fail();
         }
     }
     if (ber->bit_mask & 0x40) {

@@ -1,10 +1,50 @@
 // The exported conversions of each value syntax: thin entry points over
 // the syntax table of the value packing.
+#include <cstddef>
+#include <cstring>
+
 #include "encoding/ber_world.h"
 #include "encoding/value_conv.h"
 #include "vrcore/odp.h"
 
 using namespace vrber;
+
+namespace {
+
+constexpr uint32_t kListContext = 0xC00E0076u;
+
+int Refuse(STF_List *status, uint32_t code) {
+    STF_AddStatus(status, code, 0);
+    return 1;
+}
+
+// An inner part whose runtime structure is laid out as its library value:
+// a deep copy either way; a failure other than memory becomes the part's
+// code.
+template <class T>
+int PartCopy(STF_List *status, void *to, const void *from,
+             int (*copy)(STF_List *, T *, const T *, const GENU_Allocator *), const GENU_Allocator *a, uint32_t code) {
+    if (!status) return 1;
+    STF_ClearStatus(status);
+    if (!to || !from) return Refuse(status, GEN_S_INVALID);
+    if (!copy(status, static_cast<T *>(to), static_cast<const T *>(from), a)) return 0;
+    if (STF_GetStatus(status) != GEN_S_NOMEM) Refuse(status, code);
+    return 1;
+}
+
+template <class T>
+int PartDelete(STF_List *status, void *value, int (*del)(STF_List *, T *, const GENU_Allocator *),
+               const GENU_Allocator *a) {
+    if (!status) return 1;
+    STF_ClearStatus(status);
+    if (!value) return Refuse(status, GEN_S_INVALID);
+    return del(status, static_cast<T *>(value), a);
+}
+
+// The octets of a text or name held in place: a 16-bit length first.
+static_assert(offsetof(BerOctets4095, value) == offsetof(BerOctets255, value));
+
+} // namespace
 
 #define VALUE_CONV(name, T, type)                                                                  \
     int ToBER_##name(STF_List *status, void *ber, const T *value) {                                \
@@ -67,6 +107,75 @@ VALUE_CONV(mediaConsumedSeq, GEN_MediaConsumedSeq, 91)
 VALUE_CONV(preprocessorDefinition, GEN_PreprocessorDefinition, 92)
 VALUE_CONV(seqOfObjId, GEN_SeqOfObjId, 93)
 VALUE_CONV(driverInfo, GEN_DriverInfo, 94)
+
+#define PART_CONV(name, T, X, code)                                                                \
+    int ToBER_##name(STF_List *status, void *ber, const T *value) {                                \
+        return PartCopy<T>(status, ber, value, GEN_DeepCopy##X, &genu_ossAllocator[0], code);    \
+    }                                                                                              \
+    int FreeBER_##name(STF_List *status, void *ber) {                                              \
+        return PartDelete<T>(status, ber, GEN_DeepDelete##X, &genu_ossAllocator[0]);               \
+    }                                                                                              \
+    int ToGEN_##name(STF_List *status, const void *ber, T *value, const GENU_Allocator *alloc) {   \
+        return PartCopy<T>(status, value, ber, GEN_DeepCopy##X, alloc, code);                      \
+    }                                                                                              \
+    int FreeGEN_##name(STF_List *status, T *value, const GENU_Allocator *alloc) {                  \
+        return PartDelete<T>(status, value, GEN_DeepDelete##X, alloc);                             \
+    }
+
+PART_CONV(docIdentifier, GEN_DocumentIdentifier, DocumentIdentifier, 0xC00E00A1u)
+PART_CONV(external, GEN_External, External, 0xC00E007Du)
+
+int ToBER_listContext(STF_List *status, void *ber, const GEN_OctetString *value) {
+    if (!status) return 1;
+    STF_ClearStatus(status);
+    if (!ber || !value) return Refuse(status, GEN_S_INVALID);
+    auto *b = static_cast<GENU_Buffer *>(ber);
+    *b = GENU_Buffer{0, nullptr};
+    if (value->length < 0 || (value->length && !value->value)) return Refuse(status, kListContext);
+    if (!value->length) return 0;
+    b->value = static_cast<unsigned char *>(_GENU__MyMalloc(static_cast<size_t>(value->length)));
+    if (!b->value) return Refuse(status, GEN_S_NOMEM);
+    memcpy(b->value, value->value, static_cast<size_t>(value->length));
+    b->length = static_cast<uint32_t>(value->length);
+    return 0;
+}
+
+int FreeBER_listContext(STF_List *status, void *ber) {
+    if (!status) return 1;
+    STF_ClearStatus(status);
+    if (!ber) return Refuse(status, GEN_S_INVALID);
+    auto *b = static_cast<GENU_Buffer *>(ber);
+    _GENU__MyFree(b->value);
+    *b = GENU_Buffer{0, nullptr};
+    return 0;
+}
+
+int ToGEN_listContext(STF_List *status, const void *ber, GEN_OctetString *value, const GENU_Allocator *alloc) {
+    if (!status) return 1;
+    STF_ClearStatus(status);
+    if (!ber || !value) return Refuse(status, GEN_S_INVALID);
+    const auto *b = static_cast<const GENU_Buffer *>(ber);
+    uint32_t rc = OctetsToGen(status, b->length, b->value, value, alloc ? alloc : &genu_ossAllocator[1]);
+    if (rc && rc != GEN_S_NOMEM) Refuse(status, kListContext);
+    return rc ? 1 : 0;
+}
+
+int FreeGEN_listContext(STF_List *status, GEN_OctetString *value, const GENU_Allocator *alloc) {
+    return FreeGEN_octetString(status, value, alloc);
+}
+
+int ToGEN_stringFromEmbOctet(STF_List *status, const void *ber, GEN_OctetString *value,
+                             const GENU_Allocator *alloc) {
+    if (!status) return 1;
+    STF_ClearStatus(status);
+    if (!ber || !value) return Refuse(status, GEN_S_INVALID);
+    const auto *o = static_cast<const BerOctets4095 *>(ber);
+    if (o->length > sizeof o->value) {
+        memset(value, 0, sizeof *value);
+        return Refuse(status, GEN_S_INVALID);
+    }
+    return OctetsToGen(status, o->length, o->value, value, alloc ? alloc : &genu_ossAllocator[1]) ? 1 : 0;
+}
 
 int _ToBER_oidCardinalMap(STF_List *status, void *ber, const GEN_OidCardinalMap *value) {
     return SyntaxToBer(status, 33, ber, value);

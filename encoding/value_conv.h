@@ -17,6 +17,10 @@ uint32_t GenNameToBer(STF_List *status, const GEN_SimpleName &n, BerSimpleName *
 // Texts own their strings: they are made with the allocator.
 uint32_t BerTextToGen(STF_List *status, const BerText &b, GEN_Text *t, const GENU_Allocator *a);
 uint32_t BerNameToGen(STF_List *status, const BerSimpleName &b, GEN_SimpleName *n);
+// Counted octets into a new block of the allocator, with a zero after
+// them; length 0 gives {0, NULL}.
+uint32_t OctetsToGen(STF_List *status, uint32_t length, const unsigned char *bytes, GEN_OctetString *o,
+                     const GENU_Allocator *a);
 
 // A short identifier as the content octets of its encoding (borrowed from
 // the identifier tables) and back.

@@ -154,6 +154,30 @@ VR_EXPORT const char *ToAscii_SelectionProblem(uint32_t problem);
 VR_EXPORT const char *ToAscii_ServiceProblem(uint32_t problem);
 VR_EXPORT const char *ToAscii_UpdateProblem(uint32_t problem);
 
+/* ---- Error messages --------------------------------------------------------
+ * An error message as the error PDUs carry it: choice 1 a text, as one
+ * complete encoding of the text syntax (ODP_PackAV); choice 2 the octets,
+ * held by address. The conversions follow the value conversions of odp.h:
+ * ToBER_errorMessage fills the caller's structure (the octets of choice 2
+ * are borrowed from the value, the text encoding is a block of the
+ * encoding context released by FreeBER_errorMessage); ToGEN_errorMessage
+ * makes the library value with the allocator (NULL: the heap) and fails
+ * with 0xC00E0098 when the message cannot be read back; FreeGEN_
+ * releases what the value owns. A null argument: 0xC00E00A0. */
+typedef struct ERDPA_BerErrorMessage {
+    uint16_t choice;
+    union {
+        GENU_Buffer text;
+        GENU_Buffer octets;
+    } u;
+} ERDPA_BerErrorMessage;
+VR_EXPORT int ToBER_errorMessage(STF_List *status, void *ber, const GEN_ErrorMessage *value);
+VR_EXPORT int FreeBER_errorMessage(STF_List *status, void *ber);
+VR_EXPORT int ToGEN_errorMessage(STF_List *status, const void *ber, GEN_ErrorMessage *value,
+                                 const GENU_Allocator *alloc);
+VR_EXPORT int FreeGEN_errorMessage(STF_List *status, GEN_ErrorMessage *value,
+                                   const GENU_Allocator *alloc);
+
 /* ---- Error PDUs ------------------------------------------------------------
  * The error kind travels beside the PDU: wire kinds 1 attribute, 3 access,
  * 4 update, 9 security, 10 service, 11 document access, 12 printer, 13

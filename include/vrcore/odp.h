@@ -110,6 +110,27 @@ ODP_DECLARE_VALUE_CONV(preprocessorDefinition, GEN_PreprocessorDefinition) /* 0x
 ODP_DECLARE_VALUE_CONV(seqOfObjId, GEN_SeqOfObjId)                     /* 0xC00E00A1 */
 ODP_DECLARE_VALUE_CONV(driverInfo, GEN_DriverInfo)                     /* 0xC00E00CC */
 
+/* Inner parts of the structured syntaxes, with the same conventions. The
+ * document identifier (of an object identification) and the included
+ * document (an ASN.1 EXTERNAL, of a document content) have runtime
+ * structures laid out as their library structures; conversion codes
+ * 0xC00E00A1 and 0xC00E007D. The list context that a list result hands
+ * out and a continuation sends back is opaque octets, copied unchanged
+ * both ways; its runtime structure is a GENU_Buffer whose octets ToBER_
+ * copies into a block of the encoding context; conversion code
+ * 0xC00E0076. */
+ODP_DECLARE_VALUE_CONV(docIdentifier, GEN_DocumentIdentifier)
+ODP_DECLARE_VALUE_CONV(external, GEN_External)
+ODP_DECLARE_VALUE_CONV(listContext, GEN_OctetString)
+
+/* The counted octets that a runtime text or name holds in place (a 16-bit
+ * length, then the octets; at most 4095, else GEN_S_INVALID) as a new
+ * block of the allocator (NULL: the heap) with a zero after the octets;
+ * length 0 gives {0, NULL}. Texts of kinds 3 and 4 are read back this way.
+ * Release with FreeGEN_octetString. */
+VR_EXPORT int ToGEN_stringFromEmbOctet(STF_List *status, const void *ber, GEN_OctetString *value,
+                                       const GENU_Allocator *alloc);
+
 /* The same routines under the names of the inner-part family. */
 VR_EXPORT int _ToBER_oidCardinalMap(STF_List *status, void *ber, const GEN_OidCardinalMap *value);
 VR_EXPORT int _ToGEN_oidCardinalMap(STF_List *status, const void *ber, GEN_OidCardinalMap *value,

@@ -23,7 +23,11 @@ VR_BEGIN_DECLS
 
 /* Mode of the set encoders: access-control values are packed in their
  * extended form as they are. Any other mode packs them in the list form
- * (value type 85) after GENU_ACLToPSIS. */
+ * (value type 85) after GENU_ACLToPSIS, keeping each entry's name type and
+ * privilege level; the entry for everyone (no name, a domain of any kind
+ * without a name) goes as "@". An attribute registered with the list-form
+ * syntax whose values are extended entries, as the decoders make them,
+ * goes in the list form in every mode. */
 #define ODP_AS_MODE_EXTENDED_ACL 1001
 
 /* PDU numbers of the set structures (GENU_OssEncode / GENU_OssDecode). The
@@ -80,7 +84,8 @@ typedef struct ODP_BerSingleValue {
 
 /* *out: the set's attributes in order; null for AS_nullSetHandle or an
  * empty set. An attribute whose stored value type differs from the
- * registry's is refused (0xC00E00A0). */
+ * registry's is refused (0xC00E00A0), except extended access-control
+ * values of a list-form attribute. */
 VR_EXPORT int ToBER_AS(STF_List *status, ODP_BerAttrSet **out, const AS_SetHandle *set,
                        int32_t mode);
 VR_EXPORT int FreeBER_AS(STF_List *status, ODP_BerAttrSet *set);

@@ -4,9 +4,11 @@
 // everything (the sanitizer build checks), and bad arguments are refused.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstring>
 #include <vector>
 
+#include "encoding/ber_types.h"
 #include "random_value.h"
 #include "vrcore/odp.h"
 
@@ -19,9 +21,13 @@ struct Row {
     int (*free_ber)(STF_List *, void *);
     int (*to_gen)(STF_List *, const void *, void *, const GENU_Allocator *);
     int (*free_gen)(STF_List *, void *, const GENU_Allocator *);
+    // An inner part (ROW's extra arguments): the member at `offset`, of
+    // `size` bytes, of values of `type` whose choice is `choice`.
+    int32_t choice = 0;
+    size_t offset = 0, size = 0;
 };
 
-#define ROW(name, T, type)                                                                                  \
+#define ROW(name, T, type, ...)                                                                             \
     Row {                                                                                                   \
         type, #name, [](STF_List *s, void *b, const void *v) { return ToBER_##name(s, b, static_cast<const T *>(v)); }, \
             [](STF_List *s, void *b) { return FreeBER_##name(s, b); },                                      \
@@ -29,9 +35,13 @@ struct Row {
                 return ToGEN_##name(s, b, static_cast<T *>(v), a);                                          \
             },                                                                                              \
             [](STF_List *s, void *v, const GENU_Allocator *a) { return FreeGEN_##name(s, static_cast<T *>(v), a); } \
+            __VA_OPT__(, __VA_ARGS__)                                                                       \
     }
+#define PART(name, T, type, Outer, which, member) ROW(name, T, type, which, offsetof(Outer, member), sizeof(T))
 
 const std::vector<Row> kStructured = {
+    PART(docIdentifier, GEN_DocumentIdentifier, 64, GEN_ObjectIdent, GEN_OBJID_DOCUMENT_ID, u.document_id),
+    PART(external, GEN_External, 7, GEN_DocumentContent, GEN_CONTENT_INCLUDED, u.included),
     ROW(distNameString, GEN_DistNameString, 6), ROW(docContent, GEN_DocumentContent, 7),
     ROW(EVHProfile, GEN_EventHandlingProfile, 8), ROW(fontReference, GEN_FontReference, 9),
     ROW(ignoredAttribute, GEN_IgnoredAttribute, 11), ROW(nameOrOid, GEN_NameOrOID, 18),
@@ -77,18 +87,31 @@ std::vector<unsigned char> Pack(uint32_t type, const void *value) {
 TEST(Conversions, StructuredSyntaxesBuildWhatPackingEncodesAndReadItBack) {
     vrtest::RandomValues gen(31);
     Status st;
-    EXPECT_EQ(kStructured.size(), 36u);
+    EXPECT_EQ(kStructured.size(), 38u);
     for (const Row &r : kStructured) {
         int pdu = GENU_TypeToPDU(r.type);
         size_t size = GENU_PDUStructSize(pdu);
         ASSERT_GT(size, 0u) << r.name;
         const GENU_ValueDescriptor *desc = GENU_AVT2Descriptor(r.type);
+        // A part stands in its value: the value's bytes around the part's.
+        auto whole = [&](const void *value, const void *part) {
+            std::vector<unsigned char> w(static_cast<const unsigned char *>(value),
+                                         static_cast<const unsigned char *>(value) + size);
+            memcpy(w.data() + r.offset, part, r.choice ? r.size : size);
+            return w;
+        };
         for (int round = 0; round < 10; ++round) {
             void *v = gen.Make(pdu);
+            for (int tries = 0; r.choice && *static_cast<int32_t *>(v) != r.choice && tries < 100; ++tries) {
+                desc->del(st.list, v, &genu_ossAllocator[0]);
+                v = gen.Make(pdu);
+            }
+            ASSERT_TRUE(!r.choice || *static_cast<int32_t *>(v) == r.choice) << r.name;
+            const void *part = static_cast<unsigned char *>(v) + r.offset;
             auto packed = Pack(r.type, v);
-            std::vector<unsigned char> ber(size);
-            ASSERT_EQ(r.to_ber(st.list, ber.data(), v), 0) << r.name << std::hex << " " << st.code();
-            EXPECT_EQ(Encode(pdu, ber.data()), packed) << r.name;
+            std::vector<unsigned char> ber(r.choice ? r.size : size);
+            ASSERT_EQ(r.to_ber(st.list, ber.data(), part), 0) << r.name << std::hex << " " << st.code();
+            EXPECT_EQ(Encode(pdu, whole(v, ber.data()).data()), packed) << r.name;
             // From what ToBER_ built, and from a decoded structure, which
             // stays as it was.
             // Room for the library structure (a list's first node is
@@ -96,17 +119,18 @@ TEST(Conversions, StructuredSyntaxesBuildWhatPackingEncodesAndReadItBack) {
             alignas(16) static unsigned char back[4096];
             memset(back, 0, sizeof back);
             ASSERT_EQ(r.to_gen(st.list, ber.data(), back, nullptr), 0) << r.name;
-            EXPECT_EQ(Pack(r.type, back), packed) << r.name;
+            EXPECT_EQ(Pack(r.type, r.choice ? whole(v, back).data() : back), packed) << r.name;
             EXPECT_EQ(r.free_gen(st.list, back, nullptr), 0);
             EXPECT_EQ(r.free_ber(st.list, ber.data()), 0);
             int p = pdu;
             GENU_Buffer in{static_cast<uint32_t>(packed.size()), packed.data()};
             void *decoded = nullptr;
             ASSERT_EQ(GENU_OssDecode(nullptr, &p, &in, &decoded), 0);
-            ASSERT_EQ(r.to_gen(st.list, decoded, back, &genu_ossAllocator[1]), 0) << r.name;
+            ASSERT_EQ(r.to_gen(st.list, static_cast<unsigned char *>(decoded) + r.offset, back, &genu_ossAllocator[1]), 0)
+                << r.name;
             EXPECT_EQ(Encode(pdu, decoded), packed) << r.name;
             int32_t cmp = -2;
-            if (GEN_CompareAttrValue(st.list, r.type, v, back, &cmp) == 0) {
+            if (GEN_CompareAttrValue(st.list, r.type, v, r.choice ? whole(v, back).data() : back, &cmp) == 0) {
                 EXPECT_EQ(cmp, 0) << r.name;
             }
             EXPECT_EQ(r.free_gen(st.list, back, &genu_ossAllocator[1]), 0);
@@ -179,6 +203,34 @@ TEST(Conversions, TextsNamesAndOctetsUseTheRuntimesOwnStructures) {
     EXPECT_EQ(FreeGEN_octetString(st.list, &ob, &genu_ossAllocator[0]), 0);
     EXPECT_EQ(FreeBER_octetString(st.list, ber.data()), 0);
     EXPECT_EQ(bytes[0], 9); // borrowed, not released
+
+    // A list context is copied, so it outlives the value it came from.
+    GENU_Buffer context{};
+    ASSERT_EQ(ToBER_listContext(st.list, &context, &o), 0);
+    bytes[0] = 1;
+    ASSERT_EQ(ToGEN_listContext(st.list, &context, &ob, nullptr), 0);
+    EXPECT_TRUE(ob.length == 3 && !memcmp(ob.value, "\x09\x08\x07", 3));
+    EXPECT_EQ(FreeGEN_listContext(st.list, &ob, nullptr), 0);
+    EXPECT_EQ(FreeBER_listContext(st.list, &context), 0);
+    o.length = -1;
+    EXPECT_EQ(ToBER_listContext(st.list, &context, &o), 1);
+    EXPECT_EQ(st.code(), 0xC00E0076u);
+
+    // Counted texts hold their octets in place and read them back into a
+    // block of their own (none when empty); at most 4095.
+    ber.assign(GENU_PDUStructSize(GENU_TypeToPDU(28)), 0);
+    auto *held = &reinterpret_cast<vrber::BerText *>(ber.data())->u.octets;
+    for (int32_t length : {3, 0}) {
+        GEN_Text counted{GEN_KIND_OCTETS, {}, 0};
+        counted.u.octets = GEN_OctetString{length, bytes};
+        ASSERT_EQ(ToBER_text(st.list, ber.data(), &counted), 0);
+        ASSERT_EQ(ToGEN_stringFromEmbOctet(st.list, held, &ob, nullptr), 0);
+        EXPECT_TRUE(ob.length == length && (length ? !memcmp(ob.value, bytes, 3) : !ob.value)) << length;
+        FreeGEN_octetString(st.list, &ob, nullptr);
+    }
+    held->length = 4096;
+    EXPECT_EQ(ToGEN_stringFromEmbOctet(st.list, held, &ob, nullptr), 1);
+    EXPECT_EQ(st.code(), GEN_S_INVALID);
 }
 
 } // namespace

@@ -163,6 +163,19 @@ void ExpectSameResults(const ERDPA_ErrorResult *a, const ERDPA_ErrorResult *b) {
 TEST(ErrorPdus, EveryKindRoundTripsUnderItsWireKindAndUnderKindZero) {
     Fixture f;
     Status st;
+    // The messages alone, as the PDUs carry them; a released structure
+    // holds no message.
+    for (const GEN_ErrorMessage *m : {&f.text, &f.octets}) {
+        ERDPA_BerErrorMessage ber{};
+        ASSERT_EQ(ToBER_errorMessage(st.list, &ber, m), 0) << std::hex << st.code();
+        GEN_ErrorMessage back{};
+        ASSERT_EQ(ToGEN_errorMessage(st.list, &ber, &back, nullptr), 0) << std::hex << st.code();
+        ExpectSameMessage(*m, back);
+        EXPECT_EQ(FreeGEN_errorMessage(st.list, &back, nullptr), 0);
+        EXPECT_EQ(FreeBER_errorMessage(st.list, &ber), 0);
+        EXPECT_EQ(ToGEN_errorMessage(st.list, &ber, &back, nullptr), 1);
+        EXPECT_EQ(st.code(), 0xC00E0098u);
+    }
     const int32_t wire[] = {0, 4, 1, 11, 13, 12, 3, 10, 9};
     for (uint32_t kind = 1; kind <= 8; ++kind) {
         bool needs_object = kind != ERDPA_SECURITY && kind != ERDPA_ATTRIBUTE;
