@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdarg>
+#include <cstring>
 #include <cstdio>
 #include <unistd.h>
 #include <vector>
@@ -177,40 +178,40 @@ std::string CheckTree(VRBM_Db *db, std::string *dump, unsigned long *items) {
 int CheckFile(const std::string &path, bool dump, bool repair, std::string *out) {
     std::string base = path;
     if (base.size() > 4 && base.compare(base.size() - 4, 4, ".dbm") == 0) base.resize(base.size() - 4);
-    const char *name = base.c_str();
     JournalInfo j;
     // Without repair nothing is written: a journal's images stand in for
     // the pages they would restore.
-    VRBM_Db *db = repair ? OpenDb(name, VRBM_RDWR, 0, Recovery::kRollBack, &j)
-                         : OpenDb(name, VRBM_RDONLY, 0, Recovery::kInMemory, &j);
+    VRBM_Db *db = repair ? OpenDb(base.c_str(), VRBM_RDWR, 0, Recovery::kRollBack, &j)
+                         : OpenDb(base.c_str(), VRBM_RDONLY, 0, Recovery::kInMemory, &j);
     int err = errno;
+    const std::string file = base + ".dbm: ";
     switch (j.state) {
     case JournalState::kNone:
         break;
     case JournalState::kValid:
-        *out += Fmt("%s.dbm: journal of an unfinished write-back (%u pages)", name, j.pages);
+        *out += file + Fmt("journal of an unfinished write-back (%u pages)", j.pages);
         *out += repair ? ": rolled back\n" : ": checking the file as rolled back\n";
         break;
     case JournalState::kIncomplete:
-        *out += Fmt("%s.dbm: incomplete journal: the file was not touched; %s\n", name,
-                    repair ? "removed" : "the next opener removes it");
+        *out += file + "incomplete journal: the file was not touched; ";
+        *out += repair ? "removed\n" : "the next opener removes it\n";
         break;
     case JournalState::kUnreadable:
-        *out += Fmt("%s.dbm: the journal cannot be read\n", name);
+        *out += file + "the journal cannot be read\n";
         break;
     }
     if (!db) {
-        *out += Fmt("%s.dbm: cannot be opened as a database (%s)\n", name, std::strerror(err));
+        *out += file + "cannot be opened as a database (" + std::strerror(err) + ")\n";
         return 2;
     }
     unsigned long items = 0;
     std::string fault = CheckTree(db, dump ? out : nullptr, &items);
     VRBM_close(db);
     if (!fault.empty()) {
-        *out += Fmt("%s.dbm: ", name) + fault + "\n";
+        *out += file + fault + "\n";
         return 1;
     }
-    *out += Fmt("%s.dbm: valid, %lu items\n", name, items);
+    *out += file + Fmt("valid, %lu items\n", items);
     return 0;
 }
 

@@ -24,8 +24,9 @@ int main(int argc, char **argv) {
         } else if (std::strcmp(argv[i], "-r") == 0) {
             repair = true;
         } else {
-            std::fprintf(stderr, kUsage, argv[0]);
-            return std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0 ? 0 : 2;
+            bool help = std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0;
+            std::fprintf(help ? stdout : stderr, kUsage, argv[0]);
+            return help ? 0 : 2;
         }
     }
     if (i + 1 != argc) {
