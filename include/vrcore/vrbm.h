@@ -72,7 +72,8 @@ typedef struct VRBM_Db VRBM_Db;
  * unfinished; the next opener of any access mode rolls such a journal back
  * before it reads (a read-only opener needs write access to the file and
  * its directory for that). Openers wait for a write-back in progress in
- * another process, at most 10 seconds. When VRBM_open returns NULL, errno
+ * another process, at most 10 seconds; a file has one writer at a time
+ * (the registry's lock file sees to it). When VRBM_open returns NULL, errno
  * tells why: EUCLEAN when an unfinished write-back is left that this
  * opener cannot roll back (the file is not read: have a writer open it);
  * EAGAIN when another process held the file locked beyond the wait; EFBIG

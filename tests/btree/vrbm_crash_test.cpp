@@ -54,6 +54,11 @@ Model Items(VRBM_Db *db) {
 
 class Crash : public DbTest {
   protected:
+    void TearDown() override {
+        vrbm::SetIo(nullptr);
+        vrbm::SetFaultHook(nullptr, nullptr);
+        DbTest::TearDown();
+    }
     // Reopens for writing (which settles any journal), checks the tree and
     // returns its items.
     Model Reopen() {
@@ -317,7 +322,6 @@ TEST_F(Crash, EveryStepOfAWriteBack) {
             outcomes[got == next]++;
         }
     }
-    vrbm::SetIo(nullptr);
     EXPECT_GT(outcomes[0], 20);
     EXPECT_GT(outcomes[1], 0);
 }
