@@ -189,7 +189,8 @@ void DirtyClear(VRBM_Db *db);
 
 // Writes every modified page to the file, all or nothing across crashes:
 // the original images go to the journal first. False when the pages could
-// not all be written (the file is then as it was).
+// not all be written (the file is then as it was, or the next opener puts
+// it back).
 bool WriteBack(VRBM_Db *db);
 
 // The journal beside a database file.
