@@ -1,7 +1,9 @@
 // The page cache of a database handle: page 0 lives in the handle, every
 // other page passes through a small pool of 1024-byte buffers evicted by
-// age. Also the validation of page images read from the file and the undo
-// journal that makes a store or delete all-or-nothing.
+// age. A page that is changed leaves the pool for the dirty table, where
+// it stays until the next write-back: nothing is written in place between
+// write-backs. Also the validation of page images read from the file and
+// the undo log that makes a store or delete all-or-nothing.
 #include "btree/vrbm_internal.h"
 
 #include "vrcore/fa.h"
@@ -22,7 +24,6 @@ std::atomic<FaultHook> g_hook{nullptr};
 std::atomic<void *> g_hookCtx{nullptr};
 std::atomic<void *(*)(size_t)> g_alloc{nullptr};
 std::atomic<void (*)(void *)> g_free{nullptr};
-thread_local bool t_noFaults = false;
 } // namespace
 
 void SetFaultHook(FaultHook hook, void *ctx) {
@@ -32,7 +33,7 @@ void SetFaultHook(FaultHook hook, void *ctx) {
 
 bool Fault(FaultPoint point, unsigned page) {
     FaultHook h = g_hook.load();
-    return h && !t_noFaults && h(g_hookCtx.load(), point, page) != 0;
+    return h && h(g_hookCtx.load(), point, page) != 0;
 }
 
 void SetAllocator(void *(*alloc)(size_t), void (*release)(void *)) {
@@ -92,22 +93,76 @@ bool Writable(const VRBM_Db *db) {
     return acc == VRBM_WRONLY || acc == VRBM_RDWR;
 }
 
-static bool WriteImage(VRBM_Db *db, const uint8_t *image, unsigned pageNo) {
-    if (Fault(FaultPoint::kFileWrite, pageNo)) return false;
-    ssize_t n = pwrite(db->fd, image, kPageSize, off_t(pageNo) * kPageSize);
-    return n == ssize_t(kPageSize);
+uint8_t *DirtyFind(const VRBM_Db *db, unsigned pageNo) {
+    uint8_t **blk = db->dirty.block[pageNo / kDirtyBlock];
+    return blk ? blk[pageNo % kDirtyBlock] : nullptr;
 }
 
-static bool ReadImage(VRBM_Db *db, uint8_t *image, unsigned pageNo) {
+// A block of the table whose pages are all gone is released.
+static void ReleaseIfEmpty(VRBM_Db *db, unsigned pageNo) {
+    uint8_t **&blk = db->dirty.block[pageNo / kDirtyBlock];
+    for (unsigned i = 0; i < kDirtyBlock; i++)
+        if (blk[i]) return;
+    Free(blk);
+    blk = nullptr;
+}
+
+uint8_t *DirtyAdd(VRBM_Db *db, unsigned pageNo) {
+    uint8_t **&blk = db->dirty.block[pageNo / kDirtyBlock];
+    if (!blk) {
+        blk = static_cast<uint8_t **>(Alloc(sizeof(uint8_t *) * kDirtyBlock));
+        if (!blk) return nullptr;
+        std::memset(blk, 0, sizeof(uint8_t *) * kDirtyBlock);
+    }
+    auto *p = static_cast<uint8_t *>(Alloc(kPageSize));
+    if (!p) {
+        ReleaseIfEmpty(db, pageNo);
+        return nullptr;
+    }
+    std::memset(p, 0, kPageSize);
+    blk[pageNo % kDirtyBlock] = p;
+    db->dirty.count++;
+    return p;
+}
+
+void DirtyDrop(VRBM_Db *db, unsigned pageNo) {
+    uint8_t **blk = db->dirty.block[pageNo / kDirtyBlock];
+    if (!blk || !blk[pageNo % kDirtyBlock]) return;
+    Free(blk[pageNo % kDirtyBlock]);
+    blk[pageNo % kDirtyBlock] = nullptr;
+    db->dirty.count--;
+    ReleaseIfEmpty(db, pageNo);
+}
+
+void DirtyClear(VRBM_Db *db) {
+    for (uint8_t **&blk : db->dirty.block) {
+        if (!blk) continue;
+        for (unsigned i = 0; i < kDirtyBlock; i++) Free(blk[i]);
+        Free(blk);
+        blk = nullptr;
+    }
+    db->dirty.count = 0;
+}
+
+bool ReadImage(VRBM_Db *db, uint8_t *image, unsigned pageNo) {
     if (Fault(FaultPoint::kFileRead, pageNo)) return false;
-    ssize_t n = pread(db->fd, image, kPageSize, off_t(pageNo) * kPageSize);
+    if (db->rolledInMemory) { // the file as the journal would leave it
+        if (const uint8_t *o = DirtyFind(db, pageNo)) {
+            std::memcpy(image, o, kPageSize);
+            return true;
+        }
+        if ((uint64_t(pageNo) + 1) * kPageSize > db->readLimit) return false;
+    }
+    ssize_t n = g_io->pread(db->fd, image, kPageSize, off_t(pageNo) * kPageSize);
     return n == ssize_t(kPageSize);
 }
 
-// Finds or loads the buffer of a page. With fresh the page is not read:
-// the buffer is handed out for the caller to fill.
-static uint8_t *Slot(VRBM_Db *db, unsigned pageNo, bool fresh, uint32_t *err) {
+// Finds or loads the buffer of a page: a changed page from the dirty
+// table, any other through the pool, whose buffers are all clean.
+static uint8_t *Slot(VRBM_Db *db, unsigned pageNo, uint32_t *err) {
     if (pageNo == 0) return db->page0;
+    if (db->dirty.count && !db->rolledInMemory)
+        if (uint8_t *d = DirtyFind(db, pageNo)) return d;
     unsigned victim = 0, hit = db->count;
     for (unsigned i = 0; i < db->count; i++) {
         if (db->age[i] < 255 && Page{db->buf[i]}.Id() == pageNo) {
@@ -123,31 +178,18 @@ static uint8_t *Slot(VRBM_Db *db, unsigned pageNo, bool fresh, uint32_t *err) {
         if (db->age[i] < vage) db->age[i]++;
     uint8_t *b = db->buf[victim];
     if (hit == db->count) {
-        Page v{b};
-        if (vage != 255 && v.Dirty() && Writable(db)) {
-            if (!WriteImage(db, b, v.Id())) {
-                LOG_CondMessage(5, "vrbm", __LINE__, "VRBM: failed to write page %u\n", v.Id());
-                *err = VRBM_E_IO;
-                return nullptr;
-            }
-        }
         db->age[victim] = 255; // the buffer holds nothing until it is filled
-        if (fresh) {
-            std::memset(b, 0, kPageSize);
-            Page{b}.SetId(pageNo);
-        } else {
-            if (!ReadImage(db, b, pageNo)) {
-                LOG_CondMessage(5, "vrbm", __LINE__, "VRBM: failed to read page %u\n", pageNo);
-                *err = VRBM_E_IO;
-                return nullptr;
-            }
-            if (const char *why = ValidatePage(b, pageNo)) {
-                LOG_CondMessage(5, "vrbm", __LINE__, "VRBM: page %u is corrupt: %s\n", pageNo, why);
-                *err = VRBM_E_CORRUPT;
-                return nullptr;
-            }
-            Page{b}.ResetDirty();
+        if (!ReadImage(db, b, pageNo)) {
+            LOG_CondMessage(5, "vrbm", __LINE__, "VRBM: failed to read page %u\n", pageNo);
+            *err = VRBM_E_IO;
+            return nullptr;
         }
+        if (const char *why = ValidatePage(b, pageNo)) {
+            LOG_CondMessage(5, "vrbm", __LINE__, "VRBM: page %u is corrupt: %s\n", pageNo, why);
+            *err = VRBM_E_CORRUPT;
+            return nullptr;
+        }
+        Page{b}.ResetDirty();
     }
     db->age[victim] = 0;
     return b;
@@ -158,7 +200,7 @@ uint8_t *FetchPage(VRBM_Db *db, unsigned pageNo, uint32_t *err) {
         *err = VRBM_E_CORRUPT;
         return nullptr;
     }
-    return Slot(db, pageNo, false, err);
+    return Slot(db, pageNo, err);
 }
 
 uint8_t *CachedNode(VRBM_Db *db, unsigned pageNo) {
@@ -166,28 +208,28 @@ uint8_t *CachedNode(VRBM_Db *db, unsigned pageNo) {
     return FetchPage(db, pageNo, &err);
 }
 
-static bool Journaled(const VRBM_Db *db, unsigned pageNo) {
-    for (unsigned i = 0; i < db->journalLen; i++)
-        if (db->journal[i].page == pageNo) return true;
+static bool Saved(const VRBM_Db *db, unsigned pageNo) {
+    for (unsigned i = 0; i < db->undoLen; i++)
+        if (db->undo[i].page == pageNo) return true;
     return false;
 }
 
-static bool Journal(VRBM_Db *db, unsigned pageNo, const uint8_t *image, uint32_t *err) {
-    if (db->journalLen == db->journalCap) {
-        unsigned cap = db->journalCap ? db->journalCap * 2 : 16;
-        auto *j = static_cast<JournalEntry *>(Alloc(sizeof(JournalEntry) * cap));
-        if (!j) {
+static bool Save(VRBM_Db *db, unsigned pageNo, const uint8_t *image, uint32_t *err) {
+    if (db->undoLen == db->undoCap) {
+        unsigned cap = db->undoCap ? db->undoCap * 2 : 16;
+        auto *u = static_cast<UndoEntry *>(Alloc(sizeof(UndoEntry) * cap));
+        if (!u) {
             *err = VRBM_E_NOMEM;
             return false;
         }
-        if (db->journalLen) std::memcpy(j, db->journal, sizeof(JournalEntry) * db->journalLen);
-        Free(db->journal);
-        db->journal = j;
-        db->journalCap = cap;
+        if (db->undoLen) std::memcpy(u, db->undo, sizeof(UndoEntry) * db->undoLen);
+        Free(db->undo);
+        db->undo = u;
+        db->undoCap = cap;
     }
-    db->journal[db->journalLen].page = uint16_t(pageNo);
-    std::memcpy(db->journal[db->journalLen].image, image, kPageSize);
-    db->journalLen++;
+    db->undo[db->undoLen].page = uint16_t(pageNo);
+    std::memcpy(db->undo[db->undoLen].image, image, kPageSize);
+    db->undoLen++;
     return true;
 }
 
@@ -196,14 +238,30 @@ uint8_t *ChangePage(VRBM_Db *db, unsigned pageNo, uint32_t *err) {
         *err = VRBM_E_IO;
         return nullptr;
     }
-    uint8_t *b = pageNo > Page{db->page0}.Parent() ? nullptr : Slot(db, pageNo, false, err);
+    if (pageNo > Page{db->page0}.Parent()) {
+        *err = VRBM_E_CORRUPT;
+        return nullptr;
+    }
+    uint8_t *held = pageNo == 0 ? db->page0 : DirtyFind(db, pageNo);
+    uint8_t *b = held ? held : Slot(db, pageNo, err);
     if (!b) {
         if (!*err) *err = VRBM_E_CORRUPT;
         return nullptr;
     }
-    if (db->inOperation && (pageNo == 0 || pageNo <= db->lastAtStart) && !Journaled(db, pageNo) &&
-        !Journal(db, pageNo, b, err))
+    if (db->inOperation && (pageNo == 0 || pageNo <= db->lastAtStart) && !Saved(db, pageNo) &&
+        !Save(db, pageNo, b, err))
         return nullptr;
+    if (!held) { // the clean copy in the pool makes way for the changed one
+        uint8_t *copy = DirtyAdd(db, pageNo);
+        if (!copy) {
+            *err = VRBM_E_NOMEM;
+            return nullptr;
+        }
+        std::memcpy(copy, b, kPageSize);
+        for (unsigned i = 0; i < db->count; i++)
+            if (db->buf[i] == b) db->age[i] = 255;
+        b = copy;
+    }
     Page{b}.SetDirty();
     return b;
 }
@@ -217,9 +275,13 @@ unsigned GetNewPage(VRBM_Db *db, unsigned type, unsigned parent, uint32_t *err) 
     }
     uint8_t *p0 = ChangePage(db, 0, err);
     if (!p0) return 0;
-    uint8_t *b = Slot(db, n, true, err);
-    if (!b) return 0;
+    uint8_t *b = DirtyAdd(db, n);
+    if (!b) {
+        *err = VRBM_E_NOMEM;
+        return 0;
+    }
     Page pg{b};
+    pg.SetId(n);
     pg.SetType(type);
     pg.SetParent(parent);
     pg.SetDirty();
@@ -227,43 +289,29 @@ unsigned GetNewPage(VRBM_Db *db, unsigned type, unsigned parent, uint32_t *err) 
     return n;
 }
 
-// The journal block is kept from one operation to the next.
-static void ReleaseJournal(VRBM_Db *db) { db->journalLen = 0; }
-
 uint32_t BeginOperation(VRBM_Db *db) {
     db->inOperation = true;
-    db->journalLen = 0;
+    db->undoLen = 0;
     db->lastAtStart = Page{db->page0}.Parent();
     return 0;
 }
 
 void EndOperation(VRBM_Db *db, bool failed) {
     db->inOperation = false;
-    if (!failed) {
-        ReleaseJournal(db);
-        return;
-    }
-    t_noFaults = true;
-    for (unsigned i = 0; i < db->journalLen; i++) {
-        const JournalEntry &e = db->journal[i];
-        uint32_t err = 0;
-        uint8_t *b = Slot(db, e.page, true, &err);
-        if (!b) {
-            LOG_CondMessage(5, "vrbm", __LINE__, "VRBM: could not restore page %u\n", e.page);
-            continue;
+    if (failed) {
+        unsigned reached = Page{db->page0}.Parent();
+        for (unsigned i = 0; i < db->undoLen; i++) {
+            const UndoEntry &e = db->undo[i];
+            uint8_t *b = e.page == 0 ? db->page0 : DirtyFind(db, e.page);
+            if (!b) continue; // never copied, so never changed
+            std::memcpy(b, e.image, kPageSize);
+            // A page that was clean before is the file's again.
+            if (e.page != 0 && !Page{b}.Dirty()) DirtyDrop(db, e.page);
         }
-        std::memcpy(b, e.image, kPageSize);
-        Page{b}.SetDirty();
+        // Pages allocated by the failed operation are forgotten.
+        for (unsigned n = Page{db->page0}.Parent() + 1; n <= reached; n++) DirtyDrop(db, n);
     }
-    // Pages allocated by the failed operation are forgotten.
-    unsigned lastNode = Page{db->page0}.Parent();
-    for (unsigned i = 0; i < db->count; i++)
-        if (db->age[i] < 255 && Page{db->buf[i]}.Id() > lastNode) {
-            db->age[i] = 255;
-            Page{db->buf[i]}.ResetDirty();
-        }
-    t_noFaults = false;
-    ReleaseJournal(db);
+    db->undoLen = 0;
 }
 
 bool InitializeBufferPool(VRBM_Db *db, unsigned count, unsigned pages) {
@@ -310,46 +358,31 @@ bool InitializeBufferPool(VRBM_Db *db, unsigned count, unsigned pages) {
     return true;
 }
 
-void FlushBuffers(VRBM_Db *db) {
-    if (!Writable(db)) return;
-    Page p0{db->page0};
-    if (p0.Dirty()) {
-        p0.ResetDirty();
-        if (!WriteImage(db, db->page0, 0)) {
-            p0.SetDirty();
-            LOG_CondMessage(5, "vrbm", __LINE__, "VRBM: failed to write page 0\n");
-            return;
-        }
-    }
-    for (unsigned i = 0; i < db->count; i++) {
-        Page pg{db->buf[i]};
-        if (db->age[i] == 255 || !pg.Dirty()) continue;
-        pg.ResetDirty();
-        if (!WriteImage(db, db->buf[i], pg.Id())) {
-            pg.SetDirty();
-            LOG_CondMessage(5, "vrbm", __LINE__, "VRBM: failed to write page %u\n", pg.Id());
-            return;
-        }
-    }
-}
-
 } // namespace vrbm
 
 using namespace vrbm;
 
 static void Release(VRBM_Db *db) {
-    if (db->fd >= 0) close(db->fd);
+    if (db->fd >= 0) g_io->close(db->fd);
     Free(db->pool);
-    Free(db->journal);
+    Free(db->undo);
+    DirtyClear(db);
     db->~VRBM_Db();
     Free(db);
 }
 
-extern "C" VR_EXPORT VRBM_Db *VRBM_open(const char *path, int32_t flags, int32_t mode,
-                                        int32_t whole_file) {
-    (void)mode;
-    LOG_CondFuncTrace("VRBM_open()", "vrbm", __LINE__, 1, nullptr);
-    if (!path) return nullptr;
+// Releases a handle that could not be opened; errno tells why.
+static VRBM_Db *Refuse(VRBM_Db *db, int err) {
+    if (db) Release(db);
+    errno = err;
+    return nullptr;
+}
+
+namespace vrbm {
+
+VRBM_Db *OpenDb(const char *path, int32_t flags, int32_t whole_file, Recovery how,
+                JournalInfo *found) {
+    if (!path) return Refuse(nullptr, EINVAL);
     flags |= VRBM_BINARY;
     unsigned acc = flags & VRBM_ACCMODE;
     bool create = (flags & VRBM_CREAT) != 0;
@@ -357,11 +390,11 @@ extern "C" VR_EXPORT VRBM_Db *VRBM_open(const char *path, int32_t flags, int32_t
         flags = (flags & ~VRBM_ACCMODE) | VRBM_RDWR;
         acc = VRBM_RDWR;
     }
-    if (acc == VRBM_WRONLY || acc == 3) return nullptr;
+    if (acc == VRBM_WRONLY || acc == 3) return Refuse(nullptr, EINVAL);
     void *mem = Alloc(sizeof(VRBM_Db));
     if (!mem) {
         LOG_CondMessage(5, "vrbm", __LINE__, "!!!!! VRBM: malloc failed in OpenDB\n");
-        return nullptr;
+        return Refuse(nullptr, ENOMEM);
     }
     auto *db = new (mem) VRBM_Db();
     db->magic = kMagic;
@@ -374,71 +407,85 @@ extern "C" VR_EXPORT VRBM_Db *VRBM_open(const char *path, int32_t flags, int32_t
         file += ".dbm";
     } catch (...) {
         LOG_CondMessage(5, "vrbm", __LINE__, "!!!!! VRBM: malloc failed in OpenDB\n");
-        Release(db);
-        return nullptr;
+        return Refuse(db, ENOMEM);
     }
     // The portable notation ("C|/dir") becomes the native one.
     char *native = nullptr;
     size_t nativeLen = 0;
     if (FA_ConvertFilePath(file.c_str(), file.size() + 1, &native, &nativeLen) != 0) {
         LOG_CondMessage(5, "vrbm", __LINE__, "VRBM: FA_ConvertFilePath() failed !!\n");
-        Release(db);
-        return nullptr;
+        return Refuse(db, EINVAL);
     }
     try {
-        file = native;
+        db->file = native;
+        db->journalFile = db->file + "-journal";
     } catch (...) {
         FA_FreeFilePath(native);
-        Release(db);
-        return nullptr;
+        return Refuse(db, ENOMEM);
     }
     FA_FreeFilePath(native);
+    const Io &io = *g_io;
+    int oflags = (acc == VRBM_RDWR ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NONBLOCK;
+    db->fd = io.open(db->file.c_str(), oflags | (create ? O_CREAT : 0), 0666);
+    struct stat st;
+    if (db->fd < 0 || io.fstat(db->fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        int e = db->fd < 0 ? errno : EINVAL;
+        LOG_CondMessage(5, "vrbm", __LINE__, "VRBM: cannot open %s (errno %d)\n", db->file.c_str(),
+                        e);
+        return Refuse(db, e);
+    }
+    // Whatever a dead writer left is settled first; the locks keep out a
+    // write-back of another process while page 0 and the preload are read.
+    if (int e = Settle(db, how, found, create ? F_WRLCK : F_RDLCK)) {
+        LOG_CondMessage(5, "vrbm", __LINE__, "VRBM: %s: %s\n", db->file.c_str(),
+                        e == EAGAIN ? "locked by a write-back beyond the wait"
+                                    : "an unfinished write-back cannot be rolled back");
+        return Refuse(db, e);
+    }
     unsigned count = 10, pages = 0;
     if (create) {
-        db->fd = open(file.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        Page{db->page0}.SetDirty(); // the empty root is written at close
-    } else {
-        struct stat st;
-        if (stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-            Release(db);
-            return nullptr;
+        if (io.ftruncate(db->fd, 0) != 0) {
+            int e = errno;
+            Unlock(db->fd);
+            return Refuse(db, e);
         }
-        off_t pg = (st.st_size + kPageSize - 1) / kPageSize;
-        if (pg > off_t(kMaxPageNo) + 1) pg = off_t(kMaxPageNo) + 1;
+    } else {
+        if (io.fstat(db->fd, &st) != 0) st.st_size = 0;
+        uint64_t size = db->rolledInMemory ? db->readLimit : uint64_t(st.st_size);
+        uint64_t pg = (size + kPageSize - 1) / kPageSize;
+        if (pg > uint64_t(kMaxPageNo) + 1) pg = uint64_t(kMaxPageNo) + 1;
         pages = unsigned(pg);
         if (acc == VRBM_RDONLY && whole_file == 1) {
             if (pages > kMaxPool) {
                 LOG_CondMessage(5, "vrbm", __LINE__, "VRBM: %s is too large to load whole\n",
-                                file.c_str());
-                Release(db);
-                return nullptr;
+                                db->file.c_str());
+                Unlock(db->fd);
+                return Refuse(db, EFBIG);
             }
             count = pages ? pages : 1;
         } else if (acc == VRBM_RDONLY) {
             count = 1;
         }
-        db->fd = open(file.c_str(), (acc == VRBM_RDWR ? O_RDWR : O_RDONLY) | O_CLOEXEC);
     }
-    if (db->fd < 0) {
-        LOG_CondMessage(5, "vrbm", __LINE__, "VRBM: cannot open %s (errno %d)\n", file.c_str(),
-                        errno);
-        Release(db);
-        return nullptr;
-    }
-    if (!InitializeBufferPool(db, count, pages)) {
-        Release(db);
-        return nullptr;
-    }
-    if (create) Page{db->page0}.SetDirty();
+    bool ready = InitializeBufferPool(db, count, pages);
+    Unlock(db->fd);
+    if (!ready) return Refuse(db, db->pool ? EIO : ENOMEM);
+    if (create) Page{db->page0}.SetDirty(); // the empty root is written at close
     if (acc == VRBM_RDWR) { // room to undo a typical change
-        db->journal = static_cast<JournalEntry *>(Alloc(sizeof(JournalEntry) * 8));
-        if (!db->journal) {
-            Release(db);
-            return nullptr;
-        }
-        db->journalCap = 8;
+        db->undo = static_cast<UndoEntry *>(Alloc(sizeof(UndoEntry) * 8));
+        if (!db->undo) return Refuse(db, ENOMEM);
+        db->undoCap = 8;
     }
     return db;
+}
+
+} // namespace vrbm
+
+extern "C" VR_EXPORT VRBM_Db *VRBM_open(const char *path, int32_t flags, int32_t mode,
+                                        int32_t whole_file) {
+    (void)mode;
+    LOG_CondFuncTrace("VRBM_open()", "vrbm", __LINE__, 1, nullptr);
+    return OpenDb(path, flags, whole_file, Recovery::kRollBack, nullptr);
 }
 
 extern "C" VR_EXPORT void VRBM_close(VRBM_Db *db) {
@@ -446,8 +493,11 @@ extern "C" VR_EXPORT void VRBM_close(VRBM_Db *db) {
     if (!db || db->magic != kMagic) return;
     {
         std::lock_guard<std::mutex> g(db->lock);
-        FlushBuffers(db);
-        if (db->fd >= 0 && close(db->fd) != 0)
+        if (!WriteBack(db))
+            LOG_CondMessage(5, "vrbm", __LINE__,
+                            "VRBM: %s: the changes of this session could not be written\n",
+                            db->file.c_str());
+        if (db->fd >= 0 && g_io->close(db->fd) != 0)
             LOG_CondMessage(5, "vrbm", __LINE__, "!!!!! VRBM: Error in closing database file\n");
         db->fd = -1;
         db->magic = 0;

@@ -1,8 +1,11 @@
 // The database checker: walks every node reachable from the root and
-// verifies the file's invariants, optionally listing each node.
+// verifies the file's invariants, optionally listing each node; and the
+// checking tool's report, which also covers a journal left beside the file.
 #include "btree/vrbm_internal.h"
 
+#include <cerrno>
 #include <cstdarg>
+#include <cstring>
 #include <cstdio>
 #include <unistd.h>
 #include <vector>
@@ -67,7 +70,7 @@ struct Checker {
         if (!b) {
             const char *why = err == VRBM_E_IO ? "cannot be read" : "not a valid node";
             if (uint8_t tmp[kPageSize];
-                pread(db->fd, tmp, kPageSize, off_t(page) * kPageSize) == kPageSize)
+                g_io->pread(db->fd, tmp, kPageSize, off_t(page) * kPageSize) == kPageSize)
                 if (const char *v = ValidatePage(tmp, page)) why = v;
             return Fail(page, why);
         }
@@ -170,6 +173,46 @@ std::string CheckTree(VRBM_Db *db, std::string *dump, unsigned long *items) {
     if (dump) *dump += Fmt("last page %u\n", Page{db->page0}.Parent());
     if (items) *items = c.items;
     return c.fault;
+}
+
+int CheckFile(const std::string &path, bool dump, bool repair, std::string *out) {
+    std::string base = path;
+    if (base.size() > 4 && base.compare(base.size() - 4, 4, ".dbm") == 0) base.resize(base.size() - 4);
+    JournalInfo j;
+    // Without repair nothing is written: a journal's images stand in for
+    // the pages they would restore.
+    VRBM_Db *db = repair ? OpenDb(base.c_str(), VRBM_RDWR, 0, Recovery::kRollBack, &j)
+                         : OpenDb(base.c_str(), VRBM_RDONLY, 0, Recovery::kInMemory, &j);
+    int err = errno;
+    const std::string file = base + ".dbm: ";
+    switch (j.state) {
+    case JournalState::kNone:
+        break;
+    case JournalState::kValid:
+        *out += file + Fmt("journal of an unfinished write-back (%u pages)", j.pages);
+        *out += repair ? ": rolled back\n" : ": checking the file as rolled back\n";
+        break;
+    case JournalState::kIncomplete:
+        *out += file + "incomplete journal: the file was not touched; ";
+        *out += repair ? "removed\n" : "the next opener removes it\n";
+        break;
+    case JournalState::kUnreadable:
+        *out += file + "the journal cannot be read\n";
+        break;
+    }
+    if (!db) {
+        *out += file + "cannot be opened as a database (" + std::strerror(err) + ")\n";
+        return 2;
+    }
+    unsigned long items = 0;
+    std::string fault = CheckTree(db, dump ? out : nullptr, &items);
+    VRBM_close(db);
+    if (!fault.empty()) {
+        *out += file + fault + "\n";
+        return 1;
+    }
+    *out += file + Fmt("valid, %lu items\n", items);
+    return 0;
 }
 
 } // namespace vrbm

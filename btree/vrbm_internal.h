@@ -8,6 +8,8 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <sys/stat.h>
+#include <sys/types.h>
 
 namespace vrbm {
 
@@ -88,17 +90,51 @@ enum class FaultPoint { kPageChange, kFileRead, kFileWrite };
 // process-wide hook; nullptr removes it.
 using FaultHook = int (*)(void *ctx, FaultPoint point, unsigned page);
 void SetFaultHook(FaultHook hook, void *ctx);
-// The allocator of handles, pools, journals and match lists (tests only;
-// nullptr restores malloc/free).
+// The allocator of handles, pools, page copies and match lists (tests
+// only; nullptr restores malloc/free).
 void SetAllocator(void *(*alloc)(size_t), void (*release)(void *));
 void *Alloc(size_t n);
 void Free(void *p);
 bool Fault(FaultPoint point, unsigned page);
 
+// Every file access of the module goes through this table, so that tests
+// can stand in a file system of their own. Each entry behaves as its
+// system call (-1 and errno on failure).
+struct Io {
+    int (*open)(const char *path, int flags, unsigned mode);
+    int (*close)(int fd);
+    ssize_t (*pread)(int fd, void *buf, size_t n, off_t at);
+    ssize_t (*pwrite)(int fd, const void *buf, size_t n, off_t at);
+    int (*fsync)(int fd);
+    int (*ftruncate)(int fd, off_t size);
+    int (*fstat)(int fd, struct stat *st);
+    int (*unlink)(const char *path);
+    // Makes the entries of the directory holding path durable.
+    int (*syncDir)(const char *path);
+    // Takes (F_RDLCK, F_WRLCK) or drops (F_UNLCK) a lock of the whole
+    // file held by the open file description, without waiting.
+    int (*lock)(int fd, short type);
+};
+const Io &SysIo();
+extern const Io *g_io; // the table in use
+// Replaces the table (nullptr restores the system's).
+void SetIo(const Io *io);
+// Without durability a write-back writes the pages in place without a
+// journal and without syncing (the benchmark's baseline only).
+void SetDurability(bool on);
+
 // Saved page images of the write operation in progress.
-struct JournalEntry {
+struct UndoEntry {
     uint16_t page;
     uint8_t image[kPageSize];
+};
+
+// Modified pages, held in memory until the next write-back: a two-level
+// table indexed by page number.
+constexpr unsigned kDirtyBlock = 256;
+struct DirtyTable {
+    uint8_t **block[(kMaxPageNo + 1) / kDirtyBlock];
+    unsigned count;
 };
 
 } // namespace vrbm
@@ -113,11 +149,17 @@ struct VRBM_Db {
     uint8_t *buf[vrbm::kMaxPool];
     uint8_t *pool;
     std::mutex lock;
-    // Undo journal of the running store or delete.
-    vrbm::JournalEntry *journal;
-    unsigned journalLen, journalCap;
+    // Undo log of the running store or delete.
+    vrbm::UndoEntry *undo;
+    unsigned undoLen, undoCap;
     bool inOperation;
     unsigned lastAtStart; // lastNodeId when the operation began
+    vrbm::DirtyTable dirty;
+    // Checker's view of an unfinished write-back: the dirty table holds
+    // the journal's images, the file ends at readLimit.
+    bool rolledInMemory;
+    uint64_t readLimit;
+    std::string file, journalFile; // native paths
 };
 
 namespace vrbm {
@@ -136,7 +178,45 @@ uint8_t *ChangePage(VRBM_Db *db, unsigned pageNo, uint32_t *err);
 // Allocates a new page of the type under the parent; 0 and *err on failure.
 unsigned GetNewPage(VRBM_Db *db, unsigned type, unsigned parent, uint32_t *err);
 bool InitializeBufferPool(VRBM_Db *db, unsigned count, unsigned pages);
-void FlushBuffers(VRBM_Db *db);
+bool ReadImage(VRBM_Db *db, uint8_t *image, unsigned pageNo);
+
+// The dirty table: the page's modified copy or nullptr; a new zeroed
+// copy (nullptr when out of memory); dropping one; dropping all.
+uint8_t *DirtyFind(const VRBM_Db *db, unsigned pageNo);
+uint8_t *DirtyAdd(VRBM_Db *db, unsigned pageNo);
+void DirtyDrop(VRBM_Db *db, unsigned pageNo);
+void DirtyClear(VRBM_Db *db);
+
+// Writes every modified page to the file, all or nothing across crashes:
+// the original images go to the journal first. False when the pages could
+// not all be written (the file is then as it was, or the next opener puts
+// it back).
+bool WriteBack(VRBM_Db *db);
+
+// The journal beside a database file.
+enum class JournalState { kNone, kIncomplete, kValid, kUnreadable };
+struct JournalInfo {
+    JournalState state = JournalState::kNone;
+    uint64_t size = 0;  // the file's size before the write-back
+    unsigned pages = 0; // original images it holds
+};
+// Reads and verifies a journal; with visit, hands each image of a valid
+// one to it (a false return stops and makes the result kUnreadable).
+JournalInfo ReadJournal(const std::string &path,
+                        bool (*visit)(void *ctx, unsigned page, const uint8_t *image) = nullptr,
+                        void *ctx = nullptr);
+// How an opener treats a journal left by an unfinished write-back.
+enum class Recovery { kRollBack, kInMemory };
+// VRBM_open with the choice of recovery; *found receives the journal seen.
+VRBM_Db *OpenDb(const char *path, int32_t flags, int32_t whole, Recovery how,
+                JournalInfo *found);
+// Makes a freshly opened descriptor ready to read: waits (bounded) for a
+// write-back in progress, rolls back or removes what a dead one left and
+// returns 0 holding a lock of lockType on db->fd, or an errno value.
+int Settle(VRBM_Db *db, Recovery how, JournalInfo *found, short lockType);
+// Lock of the whole file with a bounded wait; Unlock drops it.
+bool LockWait(int fd, short type);
+void Unlock(int fd);
 
 // Starts and ends a store or delete: a failed operation is undone.
 uint32_t BeginOperation(VRBM_Db *db);
@@ -169,5 +249,10 @@ uint32_t ForEach(VRBM_Db *db,
 // and returns an empty string or a description of the first fault.
 // With dump, a listing of every reachable node is appended to *dump.
 std::string CheckTree(VRBM_Db *db, std::string *dump = nullptr, unsigned long *items = nullptr);
+// The checking tool: checks "<path>.dbm" as it is, or, when a write-back
+// was left unfinished, as it is once rolled back (with repair the roll
+// back is written first). Appends the report to *out; returns the exit
+// status (0 valid, 1 a fault, 2 cannot be opened).
+int CheckFile(const std::string &path, bool dump, bool repair, std::string *out);
 
 } // namespace vrbm

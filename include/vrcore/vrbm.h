@@ -62,11 +62,32 @@ typedef struct VRBM_MatchNode {
 
 typedef struct VRBM_Db VRBM_Db;
 
+/* Durability. Changes are kept in memory and reach the file only when the
+ * database is written back, which VRBM_close does. After a crash or power
+ * loss at any instant the file opens, is consistent and holds exactly what
+ * it held after the last write-back that finished: a write-back either
+ * finishes or leaves nothing of itself. To do so it first saves the
+ * original images of the pages it changes in a journal beside the file,
+ * "<path>" VRBM_JOURNAL_SUFFIX, which exists only while a write-back is
+ * unfinished; the next opener of any access mode rolls such a journal back
+ * before it reads (a read-only opener needs write access to the file and
+ * its directory for that). Openers wait for a write-back in progress in
+ * another process, at most 10 seconds; a file has one writer at a time
+ * (the registry's lock file sees to it). When VRBM_open returns NULL, errno
+ * tells why: EUCLEAN when an unfinished write-back is left that this
+ * opener cannot roll back (the file is not read: have a writer open it);
+ * EAGAIN when another process held the file locked beyond the wait; EFBIG
+ * when a file is too large to load whole; EINVAL for bad arguments; other
+ * values those of the failed system call. */
+#define VRBM_JOURNAL_SUFFIX ".dbm-journal"
+
 /* Opens "<path>.dbm". flags: access mode | VRBM_CREAT; mode is not used.
  * whole_file = 1 with read-only access loads the whole file (at most 124
- * pages) so lookups never touch the file again. Returns NULL on failure. */
+ * pages) so lookups never touch the file again. Returns NULL on failure,
+ * with errno set (see above). */
 VR_EXPORT VRBM_Db *VRBM_open(const char *path, int32_t flags, int32_t mode, int32_t whole_file);
-/* Writes back modified pages and releases the handle. NULL is ignored. */
+/* Writes back modified pages (the write-back above) and releases the
+ * handle. NULL is ignored. */
 VR_EXPORT void VRBM_close(VRBM_Db *db);
 /* Stores an item. replace = 1 replaces an existing item; any other value
  * refuses an existing key with VRBM_E_EXISTS. A failed store leaves the

@@ -98,8 +98,8 @@ TEST_F(Open, ReadOnlyNeverWrites) {
     EXPECT_EQ(ReadFile(), before);
 }
 
-// With many more pages than buffers, modified pages are written when they
-// are evicted and read back intact.
+// With many more pages than buffers, changed pages are kept past the pool
+// until the write-back and read back intact.
 TEST_F(Open, EvictedPagesSurvive) {
     VRBM_Db *db = Create();
     for (unsigned i = 0; i < 600; i++) ASSERT_EQ(Store(db, Key(i), std::string(100, 'x')), 0u);

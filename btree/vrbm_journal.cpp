@@ -1,0 +1,397 @@
+// Write-back and its journal. Between write-backs nothing is written in
+// place; a write-back first saves the original image of every changed page
+// the file already holds in "<file>-journal" and makes it durable, then
+// writes the pages in place and syncs the file, and only then removes the
+// journal. A journal found later belongs to a write-back that did not
+// finish: when complete it is rolled back, otherwise the file was never
+// touched and the journal is only removed.
+//
+// Journal layout, little-endian: the magic (8 bytes), the file's size
+// before the write-back (8), the number of images (4), zero (4), a
+// checksum of everything else (8); then per image its page number (4) and
+// the 1024 bytes.
+//
+// The write-back holds a write lock of the whole database file, openers a
+// read lock while they look for a journal and read page 0, and a roll back
+// a write lock: so nobody rolls back a journal a living writer still uses,
+// and nobody reads a file half written.
+#include "btree/vrbm_internal.h"
+
+#include "vrcore/log.h"
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vrbm {
+
+namespace {
+
+constexpr uint8_t kJournalMagic[8] = {'V', 'R', 'B', 'M', 'J', 'R', 'N', 'L'};
+constexpr unsigned kHead = 32;
+constexpr unsigned kRecord = 4 + kPageSize;
+constexpr unsigned kChunk = 16; // images read or written at once
+constexpr uint64_t kMaxFile = uint64_t(kMaxPageNo + 1) * kPageSize;
+constexpr int kLockWaitMs = 10000;
+
+bool g_durable = true;
+
+int SysOpen(const char *path, int flags, unsigned mode) { return ::open(path, flags, mode_t(mode)); }
+
+// Syncs the directory that holds path.
+int SysSyncDir(const char *path) {
+    char dir[PATH_MAX];
+    const char *slash = std::strrchr(path, '/');
+    size_t n = slash ? size_t(slash - path) : 0;
+    if (n >= sizeof dir) {
+        errno = ENAMETOOLONG;
+        return -1;
+    }
+    if (slash && n == 0) n = 1; // the root directory
+    std::memcpy(dir, slash ? path : ".", slash ? n : 1);
+    dir[slash ? n : 1] = '\0';
+    int fd = ::open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    int rc = ::fsync(fd);
+    int e = errno;
+    ::close(fd);
+    errno = e;
+    return rc;
+}
+
+int SysLock(int fd, short type) {
+    struct flock fl {};
+    fl.l_type = type;
+    fl.l_whence = SEEK_SET;
+    return fcntl(fd, F_OFD_SETLK, &fl);
+}
+
+const Io kSysIo = {SysOpen,   ::close,  ::pread,     ::pwrite, ::fsync,
+                   ::ftruncate, ::fstat, ::unlink, SysSyncDir, SysLock};
+
+void Put64(uint8_t *p, uint64_t v) {
+    Put32(p, uint32_t(v));
+    Put32(p + 4, uint32_t(v >> 32));
+}
+uint64_t Get64(const uint8_t *p) { return Get32(p) | uint64_t(Get32(p + 4)) << 32; }
+
+// FNV-1a, 64 bits.
+constexpr uint64_t kSumSeed = 0xcbf29ce484222325ull;
+uint64_t Sum(uint64_t h, const uint8_t *p, size_t n) {
+    for (size_t i = 0; i < n; i++) h = (h ^ p[i]) * 0x100000001b3ull;
+    return h;
+}
+
+// Calls f(page, image) for page 0 when changed, then every page of the
+// dirty table, in page order.
+template <class F> void ForEachChanged(VRBM_Db *db, F f) {
+    if (Page{db->page0}.Dirty()) f(0u, db->page0);
+    for (unsigned b = 0; b < (kMaxPageNo + 1) / kDirtyBlock; b++) {
+        uint8_t **blk = db->dirty.block[b];
+        if (!blk) continue;
+        for (unsigned i = 0; i < kDirtyBlock; i++)
+            if (blk[i]) f(b * kDirtyBlock + i, blk[i]);
+    }
+}
+
+int CloseKeepErrno(int fd) {
+    int e = errno;
+    g_io->close(fd);
+    errno = e;
+    return -1;
+}
+
+// Saves the original image of every changed page the file holds (size
+// bytes before the write-back) and makes the journal and its name durable.
+// Returns the journal's descriptor, or -1 with no journal left behind.
+int WriteJournal(VRBM_Db *db, uint64_t size, unsigned mode) {
+    const Io &io = *g_io;
+    const char *path = db->journalFile.c_str();
+    unsigned count = 0;
+    ForEachChanged(db, [&](unsigned n, const uint8_t *) {
+        if (uint64_t(n) * kPageSize < size) count++;
+    });
+    int jfd = io.open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+    if (jfd < 0) return -1;
+    uint8_t head[kHead] = {};
+    std::memcpy(head, kJournalMagic, sizeof kJournalMagic);
+    Put64(head + 8, size);
+    Put32(head + 16, count);
+    uint64_t sum = Sum(kSumSeed, head, 24);
+    uint8_t chunk[kChunk * kRecord];
+    unsigned held = 0;
+    off_t at = kHead;
+    bool ok = true;
+    auto flush = [&] {
+        size_t len = size_t(held) * kRecord;
+        sum = Sum(sum, chunk, len);
+        ok = ok && io.pwrite(jfd, chunk, len, at) == ssize_t(len);
+        at += off_t(len);
+        held = 0;
+    };
+    ForEachChanged(db, [&](unsigned n, const uint8_t *) {
+        if (!ok || uint64_t(n) * kPageSize >= size) return;
+        uint8_t *rec = chunk + size_t(held) * kRecord;
+        Put32(rec, n);
+        ssize_t got = io.pread(db->fd, rec + 4, kPageSize, off_t(n) * kPageSize);
+        if (got < 0) {
+            ok = false;
+            return;
+        }
+        std::memset(rec + 4 + got, 0, kPageSize - size_t(got)); // a short last page
+        if (++held == kChunk) flush();
+    });
+    if (held) flush();
+    Put64(head + 24, sum);
+    ok = ok && io.pwrite(jfd, head, kHead, 0) == ssize_t(kHead) && io.fsync(jfd) == 0 &&
+         io.syncDir(path) == 0;
+    if (ok) return jfd;
+    CloseKeepErrno(jfd);
+    io.unlink(path);
+    return -1;
+}
+
+bool WritePages(VRBM_Db *db) {
+    bool ok = true;
+    ForEachChanged(db, [&](unsigned n, const uint8_t *image) {
+        if (!ok) return;
+        uint8_t copy[kPageSize]; // stored without the modified mark
+        std::memcpy(copy, image, kPageSize);
+        Page{copy}.ResetDirty();
+        ok = !Fault(FaultPoint::kFileWrite, n) &&
+             g_io->pwrite(db->fd, copy, kPageSize, off_t(n) * kPageSize) == ssize_t(kPageSize);
+        if (!ok) LOG_CondMessage(5, "vrbm", __LINE__, "VRBM: failed to write page %u\n", n);
+    });
+    return ok;
+}
+
+// Removes a journal durably; true when it is gone (or was never there).
+bool RemoveJournal(const std::string &path) {
+    if (g_io->unlink(path.c_str()) != 0) return errno == ENOENT;
+    return g_io->syncDir(path.c_str()) == 0;
+}
+
+// Under the write lock: puts back the original images of a complete
+// journal, cuts the file to its former size and syncs it, then removes the
+// journal; an incomplete one is only removed.
+bool ApplyJournal(const std::string &journal, int fd) {
+    const Io &io = *g_io;
+    JournalInfo j = ReadJournal(
+        journal,
+        [](void *ctx, unsigned page, const uint8_t *image) {
+            int f = *static_cast<int *>(ctx);
+            return g_io->pwrite(f, image, kPageSize, off_t(page) * kPageSize) == ssize_t(kPageSize);
+        },
+        &fd);
+    if (j.state == JournalState::kNone) return true;
+    if (j.state == JournalState::kUnreadable) return false;
+    if (j.state == JournalState::kValid) {
+        struct stat st;
+        if (io.fstat(fd, &st) != 0) return false;
+        if (uint64_t(st.st_size) > j.size && io.ftruncate(fd, off_t(j.size)) != 0) return false;
+        if (io.fsync(fd) != 0) return false;
+        LOG_CondMessage(6, "vrbm", __LINE__, "VRBM: rolled back an unfinished write-back (%u pages)\n",
+                        j.pages);
+    }
+    return RemoveJournal(journal);
+}
+
+// Rolls back a dead writer's write-back through a descriptor that may write.
+int RollBack(VRBM_Db *db) {
+    const Io &io = *g_io;
+    int wfd = Writable(db) ? db->fd : io.open(db->file.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK, 0);
+    if (wfd < 0) return EUCLEAN;
+    int rc = 0;
+    if (!LockWait(wfd, F_WRLCK)) {
+        rc = EAGAIN;
+    } else {
+        if (!ApplyJournal(db->journalFile, wfd)) rc = EUCLEAN;
+        Unlock(wfd);
+    }
+    if (wfd != db->fd) io.close(wfd);
+    return rc;
+}
+
+bool WriteBackLocked(VRBM_Db *db) {
+    const Io &io = *g_io;
+    struct stat st;
+    if (io.fstat(db->fd, &st) != 0) return false;
+    int jfd = -1;
+    if (g_durable && (jfd = WriteJournal(db, uint64_t(st.st_size), st.st_mode & 0666)) < 0) {
+        LOG_CondMessage(5, "vrbm", __LINE__, "VRBM: cannot write the journal %s (errno %d)\n",
+                        db->journalFile.c_str(), errno);
+        return false;
+    }
+    if (!WritePages(db) || (g_durable && io.fsync(db->fd) != 0)) {
+        // The journal puts back what was there; failing that, it stays for
+        // the next opener.
+        if (jfd >= 0) {
+            io.close(jfd);
+            if (!ApplyJournal(db->journalFile, db->fd))
+                LOG_CondMessage(5, "vrbm", __LINE__, "VRBM: %s is left for the next opener\n",
+                                db->journalFile.c_str());
+        }
+        return false;
+    }
+    if (jfd < 0) return true;
+    // Until the journal is gone for good the write-back is not finished;
+    // an emptied journal ends it as well.
+    bool ok = RemoveJournal(db->journalFile) ||
+              (io.ftruncate(jfd, 0) == 0 && io.fsync(jfd) == 0);
+    io.close(jfd);
+    return ok;
+}
+
+} // namespace
+
+const Io &SysIo() { return kSysIo; }
+const Io *g_io = &kSysIo;
+void SetIo(const Io *io) { g_io = io ? io : &kSysIo; }
+void SetDurability(bool on) { g_durable = on; }
+
+bool LockWait(int fd, short type) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kLockWaitMs);
+    useconds_t pause = 200;
+    for (;;) {
+        if (g_io->lock(fd, type) == 0) return true;
+        // Where the file system keeps no locks, there is nobody to wait for.
+        if (errno == ENOLCK || errno == EOPNOTSUPP || errno == ENOSYS) return true;
+        if (errno != EAGAIN && errno != EACCES && errno != EINTR) return false;
+        if (std::chrono::steady_clock::now() >= deadline) {
+            errno = EAGAIN;
+            return false;
+        }
+        usleep(pause);
+        if (pause < 20000) pause *= 2;
+    }
+}
+
+void Unlock(int fd) {
+    int e = errno;
+    g_io->lock(fd, F_UNLCK);
+    errno = e;
+}
+
+JournalInfo ReadJournal(const std::string &path,
+                        bool (*visit)(void *ctx, unsigned page, const uint8_t *image), void *ctx) {
+    const Io &io = *g_io;
+    JournalInfo info;
+    int fd = io.open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0);
+    if (fd < 0) {
+        info.state = errno == ENOENT ? JournalState::kNone : JournalState::kUnreadable;
+        return info;
+    }
+    // Anything that is not a journal this module completed is one cut
+    // short: no write-back touches the file before its journal is whole.
+    info.state = JournalState::kIncomplete;
+    struct stat st;
+    uint8_t head[kHead];
+    uint8_t chunk[kChunk * kRecord];
+    ssize_t got = 0;
+    if (io.fstat(fd, &st) != 0) {
+        info.state = JournalState::kUnreadable;
+    } else if (S_ISREG(st.st_mode) && (got = io.pread(fd, head, kHead, 0)) == ssize_t(kHead) &&
+               std::memcmp(head, kJournalMagic, sizeof kJournalMagic) == 0) {
+        uint64_t size = Get64(head + 8);
+        uint32_t count = Get32(head + 16);
+        bool fits = count <= kMaxPageNo + 1 && size <= kMaxFile && Get32(head + 20) == 0 &&
+                    uint64_t(st.st_size) == kHead + uint64_t(count) * kRecord;
+        // Two passes: the checksum first, then the images to the visitor.
+        for (int pass = 0; fits && pass < (visit ? 2 : 1); pass++) {
+            uint64_t sum = Sum(kSumSeed, head, 24);
+            for (uint32_t done = 0; done < count;) {
+                uint32_t n = count - done < kChunk ? count - done : kChunk;
+                size_t len = size_t(n) * kRecord;
+                got = io.pread(fd, chunk, len, off_t(kHead + uint64_t(done) * kRecord));
+                if (got != ssize_t(len)) {
+                    fits = false;
+                    break;
+                }
+                for (uint32_t i = 0; i < n && fits; i++) {
+                    const uint8_t *rec = chunk + size_t(i) * kRecord;
+                    fits = uint64_t(Get32(rec)) * kPageSize < size;
+                    if (fits && pass == 1 && !visit(ctx, Get32(rec), rec + 4)) {
+                        info.state = JournalState::kUnreadable;
+                        io.close(fd);
+                        return info;
+                    }
+                }
+                sum = Sum(sum, chunk, len);
+                done += n;
+            }
+            if (pass == 0 && sum != Get64(head + 24)) fits = false;
+        }
+        if (fits) {
+            info.state = JournalState::kValid;
+            info.size = size;
+            info.pages = count;
+        }
+    }
+    if (got < 0) info.state = JournalState::kUnreadable;
+    io.close(fd);
+    return info;
+}
+
+int Settle(VRBM_Db *db, Recovery how, JournalInfo *found, short lockType) {
+    for (int round = 0; round < 4; round++) {
+        if (!LockWait(db->fd, lockType)) return EAGAIN;
+        JournalInfo j = ReadJournal(db->journalFile);
+        if (found && j.state != JournalState::kNone && found->state == JournalState::kNone)
+            *found = j;
+        switch (j.state) {
+        case JournalState::kNone:
+            return 0;
+        case JournalState::kIncomplete: // the file is whole
+            if (how == Recovery::kRollBack) RemoveJournal(db->journalFile);
+            return 0;
+        case JournalState::kUnreadable:
+            Unlock(db->fd);
+            return EUCLEAN;
+        case JournalState::kValid:
+            break;
+        }
+        if (how == Recovery::kInMemory) { // the journal's images stand in for the file's
+            j = ReadJournal(
+                db->journalFile,
+                [](void *ctx, unsigned page, const uint8_t *image) {
+                    auto *d = static_cast<VRBM_Db *>(ctx);
+                    uint8_t *b = DirtyFind(d, page);
+                    if (!b && !(b = DirtyAdd(d, page))) return false;
+                    std::memcpy(b, image, kPageSize);
+                    return true;
+                },
+                db);
+            if (j.state != JournalState::kValid) {
+                Unlock(db->fd);
+                return EUCLEAN;
+            }
+            db->rolledInMemory = true;
+            db->readLimit = j.size;
+            return 0;
+        }
+        Unlock(db->fd);
+        if (int rc = RollBack(db)) return rc;
+    }
+    return EAGAIN;
+}
+
+bool WriteBack(VRBM_Db *db) {
+    if (!Writable(db) || (!Page{db->page0}.Dirty() && db->dirty.count == 0)) return true;
+    if (!LockWait(db->fd, F_WRLCK)) {
+        LOG_CondMessage(5, "vrbm", __LINE__, "VRBM: %s stayed locked; nothing written\n",
+                        db->file.c_str());
+        return false;
+    }
+    bool ok = WriteBackLocked(db);
+    Unlock(db->fd);
+    if (ok) {
+        Page{db->page0}.ResetDirty();
+        DirtyClear(db);
+    }
+    return ok;
+}
+
+} // namespace vrbm

@@ -1,0 +1,413 @@
+// Crashes: a writer killed at any instant, or a power loss, leaves the file
+// whole with exactly the items of the last finished write-back; what an
+// unfinished write-back leaves is rolled back by the next opener, checked
+// as rolled back by the checker, and never rolled back under a living
+// writer.
+#include "vrbm_fixture.h"
+
+#include "scratch.h"
+
+#include <fcntl.h>
+#include <functional>
+#include <map>
+#include <memory>
+#include <random>
+#include <signal.h>
+#include <thread>
+
+using namespace vrbmtest;
+
+namespace {
+
+using Model = std::map<std::string, std::string>;
+
+// A deterministic run of stores, replacements and deletes, applied to the
+// database (when given) and to the model.
+void Churn(VRBM_Db *db, Model &m, uint32_t seed, unsigned ops) {
+    std::mt19937 rng(seed);
+    for (unsigned i = 0; i < ops; i++) {
+        std::string k = Num("key", long(rng() % 4000));
+        if (rng() % 4 == 0) {
+            if (db) Delete(db, k);
+            m.erase(k);
+        } else {
+            std::string d(20 + rng() % 150, char('a' + rng() % 26));
+            if (db) Store(db, k, d, 1);
+            m[k] = d;
+        }
+    }
+}
+
+Model Items(VRBM_Db *db) {
+    Model m;
+    EXPECT_EQ(vrbm::ForEach(
+                  db,
+                  [](void *ctx, const uint8_t *k, unsigned kl, const uint8_t *d, unsigned dl) {
+                      (*static_cast<Model *>(ctx))[std::string(k, k + kl)] =
+                          std::string(d, d + dl);
+                      return true;
+                  },
+                  &m),
+              0u);
+    return m;
+}
+
+class Crash : public DbTest {
+  protected:
+    void TearDown() override {
+        vrbm::SetIo(nullptr);
+        vrbm::SetFaultHook(nullptr, nullptr);
+        DbTest::TearDown();
+    }
+    // Reopens for writing (which settles any journal), checks the tree and
+    // returns its items.
+    Model Reopen() {
+        VRBM_Db *db = OpenRw();
+        EXPECT_NE(db, nullptr);
+        if (!db) return {};
+        EXPECT_EQ(Check(db), "");
+        Model m = Items(db);
+        VRBM_close(db);
+        return m;
+    }
+    std::string Journal() const { return Path() + VRBM_JOURNAL_SUFFIX; }
+};
+
+// Items written back long before survive a writer killed in a later session.
+TEST_F(Crash, SecondSessionKilledLosesNothing) {
+    VRBM_Db *db = Create();
+    Model m;
+    for (int i = 0; i < 3000; i++) {
+        std::string k = Num("key", i * 7919 % 10007), d(60, char('a' + i % 26));
+        ASSERT_EQ(Store(db, k, d), 0u);
+        m[k] = d;
+    }
+    VRBM_close(db);
+    int st = vrtest::InChild([&] {
+        VRBM_Db *w = OpenRw();
+        Model scratch;
+        Churn(w, scratch, 7, 3000);
+        raise(SIGKILL);
+        return 0;
+    });
+    ASSERT_EQ(st, 128 + SIGKILL);
+    EXPECT_TRUE(Reopen() == m);
+}
+
+// Writers that store and delete with a write-back every session are killed
+// at random instants, many inside a write-back; each time the file holds
+// the items of the last write-back (or of the one in progress, when it got
+// far enough to stand).
+TEST_F(Crash, RandomKills) {
+    VRBM_close(Create());
+    Model base;
+    std::mt19937 rng(2024);
+    int insideWriteBack = 0;
+    for (uint32_t round = 0; round < 300; round++) {
+        auto seed = [&](unsigned s) { return round * 16 + s; };
+        int fds[2];
+        ASSERT_EQ(pipe(fds), 0);
+        pid_t pid = vrtest::Spawn([&] {
+            close(fds[0]);
+            VRBM_Db *db = OpenRw();
+            for (unsigned s = 0; db && s < 16; s++) {
+                Model scratch;
+                Churn(db, scratch, seed(s), 40 + seed(s) % 120);
+                if (write(fds[1], "B", 1) != 1) return 3;
+                VRBM_close(db);
+                if (write(fds[1], "E", 1) != 1) return 3;
+                db = OpenRw();
+            }
+            return 2;
+        });
+        close(fds[1]);
+        // Killed a little after one of the first write-backs began.
+        unsigned target = rng() % 3, begun = 0, ended = 0;
+        char c;
+        while (begun <= target && read(fds[0], &c, 1) == 1) (c == 'B' ? begun : ended)++;
+        usleep(useconds_t(rng() % 4000));
+        kill(pid, SIGKILL);
+        ASSERT_EQ(vrtest::WaitStatus(pid), SIGKILL) << "round " << round;
+        while (read(fds[0], &c, 1) == 1) (c == 'B' ? begun : ended)++;
+        close(fds[0]);
+        Model last = base;
+        for (unsigned s = 0; s < ended; s++) Churn(nullptr, last, seed(s), 40 + seed(s) % 120);
+        Model inProgress = last;
+        Churn(nullptr, inProgress, seed(ended), 40 + seed(ended) % 120);
+        insideWriteBack += std::filesystem::exists(Journal());
+        base = Reopen();
+        ASSERT_TRUE(base == last || (begun > ended && base == inProgress))
+            << "round " << round << ": " << base.size() << " items, " << ended << " write-backs";
+        ASSERT_FALSE(std::filesystem::exists(Journal()));
+    }
+    EXPECT_GT(insideWriteBack, 10);
+}
+
+// An in-memory file system behind the module's file access. It keeps what
+// was written, what a sync made durable and the changes in between; after
+// a set number of changes every call fails, as if the process had died.
+struct MemFs {
+    using Bytes = std::vector<uint8_t>;
+    struct Node {
+        Bytes data, synced;
+        std::vector<std::function<void(Bytes &)>> unsynced;
+    };
+    std::map<std::string, std::shared_ptr<Node>> names, syncedNames;
+    std::map<int, std::shared_ptr<Node>> fds;
+    int nextFd = 1000;
+    long changesLeft = -1; // below 0: no crash point
+    bool dead = false;
+
+    static MemFs *fs;
+    static int Err(int e) {
+        errno = e;
+        return -1;
+    }
+    bool Change() {
+        if (changesLeft == 0) dead = true;
+        if (dead) return false;
+        if (changesLeft > 0) changesLeft--;
+        return true;
+    }
+    // The process dies: what was written stays. A power loss: what was
+    // synced stays, and of the changes since, each at random or none.
+    void Die() {
+        fds.clear();
+        dead = false;
+        changesLeft = -1;
+    }
+    void PowerLoss(std::mt19937 *keepSome = nullptr) {
+        Die();
+        auto now = names;
+        names = syncedNames;
+        for (auto &[n, node] : now) // names made or removed since the sync
+            if (keepSome && !syncedNames.count(n) && (*keepSome)() % 2) names[n] = node;
+        for (auto &[n, node] : syncedNames)
+            if (keepSome && !now.count(n) && (*keepSome)() % 2) names.erase(n);
+        for (auto &[n, node] : names) {
+            for (auto &change : node->unsynced)
+                if (keepSome && (*keepSome)() % 2) change(node->synced);
+            node->unsynced.clear();
+            node->data = node->synced;
+        }
+    }
+    std::map<std::string, std::vector<uint8_t>> Snapshot() const {
+        std::map<std::string, std::vector<uint8_t>> s;
+        for (auto &[n, node] : syncedNames) s[n] = node->synced;
+        return s;
+    }
+    void Restore(const std::map<std::string, std::vector<uint8_t>> &s) {
+        Die();
+        names.clear();
+        for (auto &[n, bytes] : s) names[n] = std::make_shared<Node>(Node{bytes, bytes, {}});
+        syncedNames = names;
+    }
+
+    static int Open(const char *path, int flags, unsigned) {
+        if (fs->dead) return Err(EIO);
+        auto it = fs->names.find(path);
+        if (it == fs->names.end()) {
+            if (!(flags & O_CREAT)) return Err(ENOENT);
+            if (!fs->Change()) return Err(EIO);
+            it = fs->names.emplace(path, std::make_shared<Node>()).first;
+        } else if (flags & O_TRUNC) {
+            if (!fs->Change()) return Err(EIO);
+            it->second->data.clear();
+            it->second->unsynced.push_back([](Bytes &d) { d.clear(); });
+        }
+        fs->fds[fs->nextFd] = it->second;
+        return fs->nextFd++;
+    }
+    static int Close(int fd) { return fs->fds.erase(fd) ? 0 : Err(EBADF); }
+    static ssize_t Pread(int fd, void *buf, size_t n, off_t at) {
+        if (fs->dead) return Err(EIO);
+        auto &d = fs->fds.at(fd)->data;
+        if (size_t(at) >= d.size()) return 0;
+        n = std::min(n, d.size() - size_t(at));
+        std::memcpy(buf, d.data() + at, n);
+        return ssize_t(n);
+    }
+    static ssize_t Pwrite(int fd, const void *buf, size_t n, off_t at) {
+        if (!fs->Change()) return Err(EIO);
+        auto write = [at, b = Bytes((const uint8_t *)buf, (const uint8_t *)buf + n)](Bytes &d) {
+            if (d.size() < size_t(at) + b.size()) d.resize(size_t(at) + b.size());
+            std::copy(b.begin(), b.end(), d.begin() + at);
+        };
+        write(fs->fds.at(fd)->data);
+        fs->fds.at(fd)->unsynced.push_back(write);
+        return ssize_t(n);
+    }
+    static int Fsync(int fd) {
+        if (!fs->Change()) return Err(EIO);
+        auto &node = *fs->fds.at(fd);
+        node.synced = node.data;
+        node.unsynced.clear();
+        return 0;
+    }
+    static int Ftruncate(int fd, off_t n) {
+        if (!fs->Change()) return Err(EIO);
+        auto cut = [n](Bytes &d) { d.resize(size_t(n)); };
+        cut(fs->fds.at(fd)->data);
+        fs->fds.at(fd)->unsynced.push_back(cut);
+        return 0;
+    }
+    static int Fstat(int fd, struct stat *st) {
+        if (fs->dead) return Err(EIO);
+        *st = {};
+        st->st_mode = S_IFREG | 0644;
+        st->st_size = off_t(fs->fds.at(fd)->data.size());
+        return 0;
+    }
+    static int Unlink(const char *path) {
+        if (!fs->names.count(path)) return Err(ENOENT);
+        if (!fs->Change()) return Err(EIO);
+        fs->names.erase(path);
+        return 0;
+    }
+    static int SyncDir(const char *) {
+        if (!fs->Change()) return Err(EIO);
+        fs->syncedNames = fs->names;
+        return 0;
+    }
+    static int Lock(int, short) { return fs->dead ? Err(EIO) : 0; }
+    static constexpr vrbm::Io kIo = {Open,  Close,     Pread,  Pwrite,  Fsync,
+                                     Ftruncate, Fstat, Unlink, SyncDir, Lock};
+};
+MemFs *MemFs::fs = nullptr;
+
+// One write-back is cut after each of its changes in turn, by the death of
+// the process and by a power loss that keeps none or some of the unsynced
+// changes (and also cuts the roll back once).
+TEST_F(Crash, EveryStepOfAWriteBack) {
+    MemFs fs;
+    MemFs::fs = &fs;
+    vrbm::SetIo(&MemFs::kIo);
+    VRBM_Db *db = Create();
+    Model old, next;
+    Churn(db, old, 1, 600);
+    VRBM_close(db);
+    fs.PowerLoss(); // the write-back made everything durable, its name included
+    const auto before = fs.Snapshot();
+    next = old;
+    Churn(nullptr, next, 2, 300);
+    int outcomes[2] = {0, 0};
+    std::mt19937 rng(5);
+    for (int power : {0, 1, 2}) {
+        for (long n = 0;; n++) {
+            fs.Restore(before);
+            db = OpenRw();
+            ASSERT_NE(db, nullptr);
+            Model scratch;
+            Churn(db, scratch, 2, 300);
+            fs.changesLeft = n;
+            VRBM_close(db);
+            bool cut = fs.dead;
+            if (power) {
+                fs.PowerLoss(power == 2 ? &rng : nullptr);
+                fs.changesLeft = n % 7; // the roll back is cut as well
+                VRBM_close(OpenRw());
+                fs.PowerLoss(power == 2 ? &rng : nullptr);
+            } else {
+                fs.Die();
+            }
+            Model got = Reopen();
+            ASSERT_FALSE(HasFailure()) << "cut after change " << n << ", power loss " << power;
+            ASSERT_TRUE(got == old || got == next)
+                << "cut after change " << n << ", power loss " << power;
+            EXPECT_FALSE(fs.names.count(Journal()));
+            if (!cut) {
+                EXPECT_TRUE(got == next);
+                break;
+            }
+            outcomes[got == next]++;
+        }
+    }
+    EXPECT_GT(outcomes[0], 20);
+    EXPECT_GT(outcomes[1], 0);
+}
+
+// A journal left beside the file: a living writer's is waited for and not
+// rolled back; a dead writer's is reported by the checker, refused by a
+// reader that may not write, and rolled back by one that may.
+TEST_F(Crash, LeftoverJournal) {
+    VRBM_Db *db = Create();
+    Model old, next;
+    Churn(db, old, 3, 400);
+    VRBM_close(db);
+    // The journal of the next write-back, taken while it writes pages.
+    db = OpenRw();
+    next = old;
+    Churn(db, next, 4, 200);
+    struct Copy {
+        std::string from, to;
+        static int Hook(void *ctx, vrbm::FaultPoint p, unsigned) {
+            auto *c = static_cast<Copy *>(ctx);
+            if (p == vrbm::FaultPoint::kFileWrite && !std::filesystem::exists(c->to))
+                std::filesystem::copy_file(c->from, c->to);
+            return 0;
+        }
+    } copy{Journal(), Path("saved")};
+    vrbm::SetFaultHook(Copy::Hook, &copy);
+    VRBM_close(db);
+    vrbm::SetFaultHook(nullptr, nullptr);
+    ASSERT_TRUE(std::filesystem::exists(copy.to));
+
+    // A writer still at work holds its lock until its journal is gone.
+    std::filesystem::copy_file(copy.to, Journal());
+    int fd = open(File().c_str(), O_RDWR);
+    struct flock fl {};
+    fl.l_type = F_WRLCK;
+    ASSERT_EQ(fcntl(fd, F_OFD_SETLK, &fl), 0);
+    std::thread writer([&] {
+        usleep(200000);
+        std::filesystem::remove(Journal());
+        close(fd);
+    });
+    auto t0 = std::chrono::steady_clock::now();
+    db = OpenRo();
+    writer.join();
+    EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(150));
+    ASSERT_NE(db, nullptr);
+    EXPECT_TRUE(Items(db) == next);
+    VRBM_close(db);
+
+    // A journal cut short or damaged was written before any page: it is
+    // dropped and the file stays as it is.
+    const auto size = std::filesystem::file_size(copy.to);
+    for (auto [at, cut] : {std::pair{size_t(20), false}, {size / 2, false}, {size / 2, true}}) {
+        std::filesystem::copy_file(copy.to, Journal());
+        if (cut) std::filesystem::resize_file(Journal(), at);
+        std::fstream j(Journal(), std::ios::in | std::ios::out | std::ios::binary);
+        j.seekp(std::streamoff(at - 1));
+        j.put(cut ? 0 : '\x5A');
+        j.close();
+        db = OpenRo();
+        ASSERT_NE(db, nullptr);
+        EXPECT_TRUE(Items(db) == next) << at;
+        VRBM_close(db);
+        EXPECT_FALSE(std::filesystem::exists(Journal()));
+    }
+
+    // A dead writer's journal.
+    std::filesystem::copy_file(copy.to, Journal());
+    std::string report;
+    EXPECT_EQ(vrbm::CheckFile(File(), false, false, &report), 0);
+    EXPECT_NE(report.find("unfinished write-back"), std::string::npos) << report;
+    EXPECT_NE(report.find(Num("valid, ", long(old.size())) + " items"), std::string::npos) << report;
+    EXPECT_TRUE(std::filesystem::exists(Journal())); // the check wrote nothing
+    if (geteuid() == 0) {
+        int rc = vrtest::InChild([&] {
+            if (setgid(65534) != 0 || setuid(65534) != 0) return 3;
+            VRBM_Db *ro = OpenRo();
+            return ro ? 1 : errno == EUCLEAN ? 0 : 2;
+        });
+        EXPECT_EQ(rc, 0) << "a reader without write access";
+    }
+    db = OpenRo();
+    ASSERT_NE(db, nullptr);
+    EXPECT_TRUE(Items(db) == old);
+    VRBM_close(db);
+    EXPECT_FALSE(std::filesystem::exists(Journal()));
+}
+
+} // namespace
