@@ -1,6 +1,4 @@
 // Environment overrides and their precedence over the arguments.
-#include <fcntl.h>
-
 #include <functional>
 
 #include "log_test_util.h"
@@ -13,17 +11,9 @@ class Env : public LogTest {
   protected:
     // What `body` writes to standard output.
     std::string Stdout(const std::function<void()> &body) {
-        fflush(stdout);
-        const std::string path = (dir_ / "stdout.txt").string();
-        int saved = dup(1);
-        int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        dup2(fd, 1);
-        close(fd);
+        ::testing::internal::CaptureStdout();
         body();
-        fflush(stdout);
-        dup2(saved, 1);
-        close(saved);
-        return ReadFile(path);
+        return ::testing::internal::GetCapturedStdout();
     }
     std::string Path(const char *name) { return (dir_ / name).string(); }
 };
