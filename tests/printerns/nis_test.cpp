@@ -35,24 +35,13 @@ class PnsNisUpdate : public Env {
                                     "{ printf 'rsh'; for a in \"$@\"; do printf ' [%s]' \"$a\"; done; echo; } >>\"$PNS_LOG\"\n");
         chmod((dir + "/bin/rcp").c_str(), 0755);
         chmod((dir + "/bin/rsh").c_str(), 0755);
-        const char *path = getenv("PATH");
-        old_path = path ? path : "";
-        old_tmp = getenv("TMPDIR") ? getenv("TMPDIR") : "";
-        setenv("PATH", (dir + "/bin:" + old_path).c_str(), 1);
-        setenv("TMPDIR", (dir + "/tmp").c_str(), 1);
-        setenv("PNS_LOG", log.c_str(), 1);
-        setenv("PNS_REMOTE", (dir + "/remote").c_str(), 1);
-        unsetenv("PNS_FAIL");
+        Set("PATH", (dir + "/bin:" + (getenv("PATH") ? getenv("PATH") : "")).c_str());
+        Set("TMPDIR", (dir + "/tmp").c_str());
+        Set("PNS_LOG", log.c_str());
+        Set("PNS_REMOTE", (dir + "/remote").c_str());
+        Set("PNS_FAIL", nullptr);
     }
-    void TearDown() override {
-        setenv("PATH", old_path.c_str(), 1);
-        if (old_tmp.empty())
-            unsetenv("TMPDIR");
-        else
-            setenv("TMPDIR", old_tmp.c_str(), 1);
-        Env::TearDown();
-    }
-    std::string log, old_path, old_tmp;
+    std::string log;
 };
 
 TEST_F(PnsNisUpdate, CopiesUpdatesAndRebuildsWithoutAShell) {
