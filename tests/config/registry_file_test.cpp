@@ -6,7 +6,6 @@
 #include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
-#include <random>
 #include <sys/stat.h>
 
 #include "helpers.h"
@@ -204,47 +203,6 @@ TEST(RegistryFile, WriterKilledAtEachStepLeavesOldOrNew) {
         if (!renamed) {
             EXPECT_EQ(ReadFile(reg.path()), old_text);
         }
-    }
-}
-
-// A writer killed at an arbitrary moment of a stream of writes: the file
-// always parses cleanly and holds an unbroken run of the values written.
-TEST(RegistryFile, WriterKilledAnywhereLeavesAConsistentFile) {
-    ScratchRoot root;
-    Registry reg;
-    std::mt19937 rng(12345);
-    int base = 0;
-    for (int round = 0; round < 12; ++round) {
-        int progress[2];
-        ASSERT_EQ(pipe(progress), 0);
-        pid_t pid = vrtest::Spawn([&] {
-            ::close(progress[0]);
-            for (int i = base;; ++i) {
-                if (reg.set_dword(kKey, "n" + std::to_string(i), static_cast<uint32_t>(i)) != 0)
-                    return 1;
-                char c = 'x';
-                if (write(progress[1], &c, 1) != 1)
-                    return 2;
-            }
-        });
-        ::close(progress[1]);
-        int wanted = 1 + static_cast<int>(rng() % 8), got = 0;
-        char c;
-        while (got < wanted && read(progress[0], &c, 1) == 1)
-            ++got;
-        kill(pid, SIGKILL);
-        int st = vrtest::WaitStatus(pid);
-        ::close(progress[0]);
-        ASSERT_TRUE(WIFSIGNALED(st)) << st;
-        RegDocument doc;
-        ASSERT_EQ(reg.load(doc), 0);
-        ASSERT_EQ(doc.malformed(), 0u);
-        int n = 0;
-        while (doc.find(kKey, "n" + std::to_string(n)))
-            ++n;
-        EXPECT_GE(n, base + got);
-        EXPECT_EQ(doc.values(kKey).size(), static_cast<size_t>(n)) << "values beyond an unbroken run";
-        base = n;
     }
 }
 
