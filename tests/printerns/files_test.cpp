@@ -78,9 +78,7 @@ TEST_F(PnsFiles, PutRewritesCanonicallyAndUnsetRemoves) {
     EXPECT_EQ(value_of("target", "note"), "x y");
 
     // A new record is appended; one with nothing set removes its entry.
-    ns_printer_t *n = make("new", "etc", {{"k", "v"}});
-    ASSERT_EQ(ns_printer_put(n), 0);
-    ns_printer_destroy(n);
+    ASSERT_EQ(put("new", "etc", {{"k", "v"}}), 0);
     ASSERT_EQ(ns_set_value(nullptr, nullptr, p), 0);
     ASSERT_EQ(ns_printer_put(p), 0);
     ns_printer_destroy(p);
@@ -90,11 +88,7 @@ TEST_F(PnsFiles, PutRewritesCanonicallyAndUnsetRemoves) {
 
     // What the format cannot hold is refused and the file left alone.
     std::string before = ReadFile(etc);
-    for (auto [name, note] : {std::pair{"bad", "a:b"}, {"bad|x", "v"}}) {
-        ns_printer_t *bad = make(name, "etc", {{"note", note}});
-        EXPECT_EQ(ns_printer_put(bad), -1) << name;
-        ns_printer_destroy(bad);
-    }
+    for (auto [name, note] : {std::pair{"bad", "a:b"}, {"bad|x", "v"}}) EXPECT_EQ(put(name, "etc", {{"note", note}}), -1) << name;
     ns_printer_t *posix = ns_printer_get_name("h:q", nullptr);
     EXPECT_EQ(ns_printer_put(posix), -1);
     ns_printer_destroy(posix);
@@ -112,10 +106,8 @@ TEST_F(PnsFiles, UserFileReadsAndWritesItsForm) {
     // The user file comes first; its "use" leads to the printers file.
     EXPECT_EQ(value_of("home", "bsdaddr"), "srv");
 
-    ns_printer_t *p = make("desk", "user", {{"use", "other"}});
-    ASSERT_EQ(ns_printer_put(p), 0);
-    ns_printer_destroy(p);
-    p = ns_printer_get_name("home", "user");
+    ASSERT_EQ(put("desk", "user", {{"use", "other"}}), 0);
+    ns_printer_t *p = ns_printer_get_name("home", "user");
     ASSERT_EQ(ns_set_value_from_string("use", nullptr, p), 0);
     ASSERT_EQ(ns_printer_put(p), 0);
     ns_printer_destroy(p);
@@ -141,11 +133,8 @@ TEST_F(PnsFiles, ThreadsReadWhileOthersWrite) {
     std::vector<std::thread> writers;
     for (const char *prefix : {"x", "y"})
         writers.emplace_back([&, prefix] {
-            for (int i = 0; i < 40; ++i) {
-                ns_printer_t *p = make(numbered(prefix, i).c_str(), "etc", {{"k", "w"}});
-                if (ns_printer_put(p) != 0) ++bad;
-                ns_printer_destroy(p);
-            }
+            for (int i = 0; i < 40; ++i)
+                if (put(numbered(prefix, i).c_str(), "etc", {{"k", "w"}}) != 0) ++bad;
         });
     for (auto &w : writers) w.join();
     stop = true;
@@ -157,9 +146,7 @@ TEST_F(PnsFiles, ThreadsReadWhileOthersWrite) {
     free_records(all);
     // A file whose lock file cannot be made is not written.
     setenv("PRINTERS_CONF", (dir + "/missing/printers.cnf").c_str(), 1);
-    ns_printer_t *p = make("z", "etc", {{"k", "v"}});
-    EXPECT_EQ(ns_printer_put(p), -1);
-    ns_printer_destroy(p);
+    EXPECT_EQ(put("z", "etc", {{"k", "v"}}), -1);
     EXPECT_EQ(ns_printer_get_name("z", "etc"), nullptr);
 }
 
@@ -170,9 +157,7 @@ TEST_F(PnsFiles, TwoProcessesWriteWithoutLosingRecords) {
         return [&, prefix] {
             for (int i = 0; i < 100; ++i) {
                 std::string name = numbered(prefix, i);
-                ns_printer_t *p = make(name.c_str(), "etc", {{"bsdaddr", ("srv," + name).c_str()}});
-                if (ns_printer_put(p) != 0) return 1;
-                ns_printer_destroy(p);
+                if (put(name.c_str(), "etc", {{"bsdaddr", ("srv," + name).c_str()}}) != 0) return 1;
             }
             return 0;
         };
@@ -207,11 +192,7 @@ TEST_F(PnsFiles, ReadersReloadAfterEveryChange) {
     // Another process writes; its change is seen at once, even within the
     // same clock tick.
     for (int i = 1; i <= 20; ++i) {
-        ASSERT_EQ(InChild([&] {
-                      ns_printer_t *p = make("p", "etc", {{"n", std::to_string(i).c_str()}});
-                      return ns_printer_put(p) == 0 ? 0 : 1;
-                  }),
-                  0);
+        ASSERT_EQ(InChild([&] { return put("p", "etc", {{"n", std::to_string(i).c_str()}}) == 0 ? 0 : 1; }), 0);
         ASSERT_EQ(value_of("p", "n"), std::to_string(i));
     }
     // A hand edit that keeps time stamp and size is seen through the

@@ -92,4 +92,12 @@ inline ns_printer_t *make(const char *name, const char *source,
     return p;
 }
 
+// Writes a record made by `make`: ns_printer_put's result.
+inline int put(const char *name, const char *source, std::vector<std::pair<const char *, const char *>> attrs = {}) {
+    ns_printer_t *p = make(name, source, std::move(attrs));
+    int rc = ns_printer_put(p);
+    ns_printer_destroy(p);
+    return rc;
+}
+
 } // namespace pnstest
