@@ -295,28 +295,18 @@ TEST_F(Events, StalledSenderAndUnlimitedReceive) {
 // The retry schedule on a refused connection, with the waits recorded
 // instead of slept.
 std::vector<uint32_t> g_sleeps;
-int g_listen_at = -1; // the wait after which a listener appears
-uint16_t g_port = 0;
+int g_listen_at = -1; // the wait after which the bound socket listens
 int g_listener = -1;
 void RecordSleep(uint32_t ms) {
     g_sleeps.push_back(ms);
-    if (static_cast<int>(g_sleeps.size()) == g_listen_at) {
-        g_listener = socket(AF_INET, SOCK_STREAM, 0);
-        int one = 1;
-        setsockopt(g_listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-        sockaddr_in sa{};
-        sa.sin_family = AF_INET;
-        sa.sin_port = htons(g_port);
-        sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(g_listener, reinterpret_cast<sockaddr *>(&sa), sizeof sa);
-        listen(g_listener, 5);
-    }
+    if (static_cast<int>(g_sleeps.size()) == g_listen_at) listen(g_listener, 5);
 }
 
 TEST_F(Events, RetryScheduleOnRefusedConnections) {
     auto saved = vrevt::SetSleep(RecordSleep);
-    g_port = vrtest::FreeLoopbackPort();
-    uint32_t sq = Sender(g_port);
+    uint16_t refused = 0;
+    g_listener = vrtest::LoopbackSocket(refused);
+    uint32_t sq = Sender(refused);
     uint32_t m = 0;
     ASSERT_EQ(EVT_MessageCreate(sq, &m), 0);
     ASSERT_EQ(EVT_MessageIArgPut(sq, m, 1), 0);
