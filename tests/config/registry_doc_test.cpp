@@ -167,7 +167,8 @@ TEST(RegistryText, EditsKeepEverythingElse) {
     // not swallow a value added after it.
     doc = RegDocument::parse("[Software\\A]\n\"bin\"=hex:01,\\\n");
     ASSERT_TRUE(doc.set("Software\\A", value("next", RegType::String, "x")));
-    const RegValue *next = RegDocument::parse(doc.render()).find("Software\\A", "next");
+    again = RegDocument::parse(doc.render());
+    const RegValue *next = again.find("Software\\A", "next");
     ASSERT_TRUE(next);
     EXPECT_EQ(next->text, "x");
 }
