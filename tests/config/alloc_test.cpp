@@ -1,59 +1,39 @@
 // Allocation failure at every point of a registry rewrite: the call reports
-// ENOMEM and the file, its directory and the heap are as before.
-#include <atomic>
+// ENOMEM and the file, its directory and the heap are as before; a read
+// gives the default.
 #include <cerrno>
-#include <cstdlib>
 #include <dirent.h>
 #include <functional>
 #include <new>
 
+#include "failalloc.h"
 #include "helpers.h"
 #include "system/config.h"
 
-namespace {
-
-std::atomic<long> g_fail_at{0}; // 0: never
-std::atomic<long> g_count{0};
-std::atomic<bool> g_fired{false};
-
-void *counted_alloc(std::size_t n) {
-    long at = g_fail_at.load();
-    if (at > 0 && ++g_count == at) {
-        g_fired = true;
-        throw std::bad_alloc();
-    }
-    if (void *p = std::malloc(n ? n : 1))
-        return p;
+// This test program's global allocation functions are the failing allocator.
+void *operator new(std::size_t n) {
+    if (void *p = vrtest::FailMalloc(n)) return p;
     throw std::bad_alloc();
 }
+void *operator new[](std::size_t n) { return operator new(n); }
+void operator delete(void *p) noexcept { vrtest::FailFree(p); }
+void operator delete[](void *p) noexcept { vrtest::FailFree(p); }
+void operator delete(void *p, std::size_t) noexcept { vrtest::FailFree(p); }
+void operator delete[](void *p, std::size_t) noexcept { vrtest::FailFree(p); }
 
-void arm(long n) {
-    g_count = 0;
-    g_fired = false;
-    g_fail_at = n;
-}
+namespace {
+
+using namespace vrcore::cfg;
+using vrtest::FailAlloc;
 
 size_t entries(const std::string &dir) {
     size_t n = 0;
     if (DIR *d = opendir(dir.c_str())) {
-        while (readdir(d))
-            ++n;
+        while (readdir(d)) ++n;
         closedir(d);
     }
     return n;
 }
-
-} // namespace
-
-// This test program's global allocation functions count and can fail.
-void *operator new(std::size_t n) { return counted_alloc(n); }
-void *operator new[](std::size_t n) { return counted_alloc(n); }
-void operator delete(void *p) noexcept { std::free(p); }
-void operator delete[](void *p) noexcept { std::free(p); }
-void operator delete(void *p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void *p, std::size_t) noexcept { std::free(p); }
-
-using namespace vrcore::cfg;
 
 TEST(RegistryAlloc, EveryFailingAllocationLeavesTheFileAlone) {
     cfgtest::ScratchRoot root;
@@ -63,44 +43,32 @@ TEST(RegistryAlloc, EveryFailingAllocationLeavesTheFileAlone) {
     const std::string before = vrtest::ReadFile(reg.path());
     const std::string etc = root.dir() + "/etc/vrcore";
     const size_t files = entries(etc);
-    auto sweep = [&](const std::function<int()> &op) {
-        long points = 0;
-        for (long n = 1; n < 10000; ++n) {
-            arm(n);
-            int rc = op();
-            bool fired = g_fired;
-            arm(0);
-            if (!fired) {
-                EXPECT_EQ(rc, 0);
-                break;
-            }
-            ++points;
-            EXPECT_EQ(rc, ENOMEM) << n;
-            EXPECT_EQ(vrtest::ReadFile(reg.path()), before) << n;
-            EXPECT_EQ(entries(etc), files) << n;
-        }
-        EXPECT_GT(points, 10);
-        // Undo the successful write for the next sweep.
-        vrtest::WriteFile(reg.path(), before);
+    // Each call, what it gives when it succeeds and when an allocation fails
+    // (a read gives the default), and the failure points it has at least.
+    struct Row {
+        std::function<int()> op;
+        int ok, failed;
+        long points;
     };
-    sweep([&] { return reg.set_string("Software\\C\\D", "new", "value", true); });
-    sweep([&] { return reg.set_dword("Software\\A", "keep", 7); });
-    sweep([&] { return reg.delete_key("Software\\B"); });
-}
-
-TEST(RegistryAlloc, ReadsFallBackToTheDefault) {
-    cfgtest::ScratchRoot root;
-    Registry reg;
-    ASSERT_EQ(reg.set_dword("Software\\A", "n", 5), 0);
-    for (long n = 1; n < 1000; ++n) {
-        arm(n);
-        uint32_t v = reg.get_dword("Software\\A", "n", 9);
-        bool fired = g_fired;
-        arm(0);
-        if (!fired) {
-            EXPECT_EQ(v, 5u);
-            break;
-        }
-        EXPECT_EQ(v, 9u) << n;
+    for (const Row &r : std::initializer_list<Row>{
+             {[&] { return reg.set_string("Software\\C\\D", "new", "value", true); }, 0, ENOMEM, 10},
+             {[&] { return reg.set_dword("Software\\A", "keep", 7); }, 0, ENOMEM, 10},
+             {[&] { return reg.delete_key("Software\\B"); }, 0, ENOMEM, 10},
+             {[&] { return static_cast<int>(reg.get_dword("Software\\B", "n", 9)); }, 1, 9, 1}}) {
+        long points = vrtest::SweepFailures(
+            [&] {
+                int rc = r.op();
+                if (!FailAlloc::Fired()) return rc == r.ok;
+                EXPECT_EQ(rc, r.failed);
+                return false;
+            },
+            [&] {
+                EXPECT_EQ(vrtest::ReadFile(reg.path()), before);
+                EXPECT_EQ(entries(etc), files);
+            });
+        EXPECT_GE(points, r.points);
+        vrtest::WriteFile(reg.path(), before); // undo the successful write
     }
 }
+
+} // namespace

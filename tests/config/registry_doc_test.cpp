@@ -20,38 +20,64 @@ RegValue value(const char *name, RegType type, const char *text, uint32_t dword 
     return v;
 }
 
-TEST(RegistryText, ReadsEachTypeAndEscapes) {
-    auto doc = RegDocument::parse("REGEDIT4\n"
-                                  "\n"
-                                  "; a comment\n"
-                                  "[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril\\pgr]\n"
-                                  "\"ServerAddress\"=\"10.0.0.7\"\n"
-                                  "\"LocalFileDirectory\"=str(2):\"%windir%\\pgr\"\n"
-                                  "\"CallMaxRetry\"=dword:0000000a\n"
-                                  "\"Quoted\"=\"say \\\"hi\\\" \\\\\\\\host\\share\"\n"
-                                  "@=\"default\"\n"
-                                  "\"Plain1\"=str(1):\"one\"\n"
-                                  "\"Bin\"=hex:01,02,\\\n"
-                                  "  03,04\n"
-                                  "\"Short\"=dword:A\n");
-    EXPECT_EQ(doc.malformed(), 0u);
-    const RegValue *v = doc.find(kPgr, "ServerAddress");
-    ASSERT_TRUE(v);
-    EXPECT_EQ(v->type, RegType::String);
-    EXPECT_EQ(v->text, "10.0.0.7");
-    v = doc.find(kPgr, "LocalFileDirectory");
-    ASSERT_TRUE(v);
-    EXPECT_EQ(v->type, RegType::ExpandString);
-    EXPECT_EQ(v->text, "%windir%\\pgr"); // a lone backslash stands for itself
-    v = doc.find(kPgr, "CallMaxRetry");
-    ASSERT_TRUE(v);
-    EXPECT_EQ(v->type, RegType::Dword);
-    EXPECT_EQ(v->dword, 10u);
-    EXPECT_EQ(doc.find(kPgr, "Quoted")->text, "say \"hi\" \\\\host\\share");
-    EXPECT_EQ(doc.find(kPgr, "")->text, "default");
-    EXPECT_EQ(doc.find(kPgr, "Plain1")->type, RegType::String);
-    EXPECT_EQ(doc.find(kPgr, "Bin")->type, RegType::Other);
-    EXPECT_EQ(doc.find(kPgr, "Short")->dword, 10u);
+// What a document's values read as: each type and escape, the doubled
+// separators and times of hive files, the last of duplicates.
+TEST(RegistryText, ReadsEachTypeAndForm) {
+    struct Want {
+        const char *key, *name;
+        RegType type;
+        const char *text;
+        uint32_t dword;
+    };
+    struct Doc {
+        const char *text;
+        std::vector<Want> want;
+    };
+    const Doc docs[] = {
+        {"REGEDIT4\n"
+         "\n"
+         "; a comment\n"
+         "[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril\\pgr]\n"
+         "\"ServerAddress\"=\"10.0.0.7\"\n"
+         "\"LocalFileDirectory\"=str(2):\"%windir%\\pgr\"\n"
+         "\"CallMaxRetry\"=dword:0000000a\n"
+         "\"Quoted\"=\"say \\\"hi\\\" \\\\\\\\host\\share\"\n"
+         "@=\"default\"\n"
+         "\"Plain1\"=str(1):\"one\"\n"
+         "\"Bin\"=hex:01,02,\\\n"
+         "  03,04\n"
+         "\"Short\"=dword:A\n",
+         {{kPgr, "ServerAddress", RegType::String, "10.0.0.7", 0},
+          {kPgr, "LocalFileDirectory", RegType::ExpandString, "%windir%\\pgr", 0}, // a lone backslash stays
+          {kPgr, "CallMaxRetry", RegType::Dword, nullptr, 10},
+          {kPgr, "Quoted", RegType::String, "say \"hi\" \\\\host\\share", 0},
+          {kPgr, "", RegType::String, "default", 0},
+          {kPgr, "Plain1", RegType::String, "one", 0},
+          {kPgr, "Bin", RegType::Other, nullptr, 0},
+          {kPgr, "Short", RegType::Dword, nullptr, 10}}},
+        {"WINE REGISTRY Version 2\n"
+         ";; All keys relative to \\\\Machine\n"
+         "\n"
+         "[Software\\\\Halvane\\\\Tessaril\\\\odp] 1700000000\n"
+         "#time=1d9e3c3b1a2b3c4\n"
+         "\"PingTry\"=dword:00000005\r\n",
+         {{"Software\\Halvane\\Tessaril\\odp", "PingTry", RegType::Dword, nullptr, 5}}},
+        {"[Software\\A]\n\"v\"=\"1\"\n[Software\\B]\n\"v\"=\"b\"\n[software\\a]\n\"V\"=dword:00000002\n",
+         {{"Software\\A", "v", RegType::Dword, nullptr, 2}, {"Software\\B", "v", RegType::String, "b", 0}}},
+    };
+    for (const Doc &d : docs) {
+        auto doc = RegDocument::parse(d.text);
+        EXPECT_EQ(doc.malformed(), 0u);
+        for (const Want &w : d.want) {
+            SCOPED_TRACE(w.name);
+            const RegValue *v = doc.find(w.key, w.name);
+            ASSERT_TRUE(v);
+            EXPECT_EQ(v->type, w.type);
+            EXPECT_EQ(v->text, w.text ? w.text : v->text);
+            EXPECT_EQ(v->dword, w.type == RegType::Dword ? w.dword : v->dword);
+        }
+    }
+    EXPECT_EQ(RegDocument::parse(docs[2].text).values("Software\\A").size(), 1u);
 }
 
 TEST(RegistryText, KeysAndNamesIgnoreCaseHiveAndSeparator) {
@@ -66,19 +92,6 @@ TEST(RegistryText, KeysAndNamesIgnoreCaseHiveAndSeparator) {
     EXPECT_FALSE(doc.find("Software\\Halvane\\Tessaril\\CurrentVersion", "SystemLogHost"));
     EXPECT_FALSE(doc.find("HKEY_CURRENT_USER\\SOFTWARE\\Halvane\\Tessaril\\CurrentVersion\\SystemLog",
                           "SystemLogHost"));
-}
-
-TEST(RegistryText, ReadsHivesKeptWithDoubledSeparatorsAndTimes) {
-    auto doc = RegDocument::parse("WINE REGISTRY Version 2\n"
-                                  ";; All keys relative to \\\\Machine\n"
-                                  "\n"
-                                  "[Software\\\\Halvane\\\\Tessaril\\\\odp] 1700000000\n"
-                                  "#time=1d9e3c3b1a2b3c4\n"
-                                  "\"PingTry\"=dword:00000005\r\n");
-    EXPECT_EQ(doc.malformed(), 0u);
-    const RegValue *v = doc.find("Software\\Halvane\\Tessaril\\odp", "PingTry");
-    ASSERT_TRUE(v);
-    EXPECT_EQ(v->dword, 5u);
 }
 
 TEST(RegistryText, MalformedLinesAreSkippedNotFatal) {
@@ -108,15 +121,6 @@ TEST(RegistryText, MalformedLinesAreSkippedNotFatal) {
         EXPECT_FALSE(doc.find("Software\\A", name)) << name;
     EXPECT_FALSE(doc.find("Software\\B", "InBadKey"));
     EXPECT_EQ(doc.keys(), (std::vector<std::string>{"HKEY_LOCAL_MACHINE\\Software\\A"}));
-}
-
-TEST(RegistryText, LastDuplicateWinsAcrossRepeatedKeys) {
-    auto doc = RegDocument::parse("[Software\\A]\n\"v\"=\"1\"\n[Software\\B]\n\"v\"=\"b\"\n"
-                                  "[software\\a]\n\"V\"=dword:00000002\n");
-    EXPECT_EQ(doc.find("Software\\A", "v")->dword, 2u);
-    auto vals = doc.values("Software\\A");
-    ASSERT_EQ(vals.size(), 1u);
-    EXPECT_EQ(vals[0].type, RegType::Dword);
 }
 
 TEST(RegistryText, UnchangedDocumentRendersByteForByte) {
@@ -158,6 +162,15 @@ TEST(RegistryText, EditsKeepEverythingElse) {
     auto again = RegDocument::parse(doc.render());
     EXPECT_EQ(again.find("Software\\A", "new")->text, "%HOME%\\a \"q\"");
     EXPECT_EQ(again.malformed(), 1u);
+
+    // A binary value left open by a trailing "\" at the end of a key does
+    // not swallow a value added after it.
+    doc = RegDocument::parse("[Software\\A]\n\"bin\"=hex:01,\\\n");
+    ASSERT_TRUE(doc.set("Software\\A", value("next", RegType::String, "x")));
+    again = RegDocument::parse(doc.render());
+    const RegValue *next = again.find("Software\\A", "next");
+    ASSERT_TRUE(next);
+    EXPECT_EQ(next->text, "x");
 }
 
 TEST(RegistryText, SetCollapsesDuplicatesAndRefusesUnwritable) {
@@ -166,17 +179,13 @@ TEST(RegistryText, SetCollapsesDuplicatesAndRefusesUnwritable) {
     ASSERT_TRUE(doc.set("Software\\A", v));
     EXPECT_EQ(doc.render(), "[Software\\A]\n\"v\"=\"3\"\n");
 
+    // What the text form cannot hold is refused.
     std::string before = doc.render();
-    v.text = "line\nbreak";
-    EXPECT_FALSE(doc.set("Software\\A", v));
-    v.text = "ok";
-    EXPECT_FALSE(doc.set("Software\\A]x", v));
-    EXPECT_FALSE(doc.set("Software\\A\x01", v));
-    v.name = "tab\there";
-    EXPECT_FALSE(doc.set("Software\\A", v));
-    v.name = "n";
-    v.type = RegType::Other;
-    EXPECT_FALSE(doc.set("Software\\A", v));
+    for (const auto &[key, bad] : {std::pair{"Software\\A", value("v", RegType::String, "line\nbreak")},
+                                   {"Software\\A]x", v}, {"Software\\A\x01", v},
+                                   {"Software\\A", value("tab\there", RegType::String, "ok")},
+                                   {"Software\\A", value("n", RegType::Other, "ok")}})
+        EXPECT_FALSE(doc.set(key, bad)) << key << " " << bad.name;
     EXPECT_EQ(doc.render(), before);
 }
 
@@ -192,20 +201,6 @@ TEST(RegistryText, EraseValueAndKeyWithSubkeys) {
     EXPECT_FALSE(doc.find("Software\\A\\Sub", "s"));
     EXPECT_EQ(doc.find("Software\\AB", "ab")->text, "4"); // a sibling with a longer name stays
     EXPECT_EQ(doc.render(), "[Software\\AB]\n\"ab\"=\"4\"\n");
-}
-
-} // namespace
-
-namespace {
-
-// A binary value left open by a trailing "\" at the end of a key must not
-// swallow a value added after it.
-TEST(RegistryText, NewValueAfterAnOpenContinuationStaysSeparate) {
-    auto doc = RegDocument::parse("[Software\\A]\n\"bin\"=hex:01,\\\n");
-    ASSERT_TRUE(doc.set("Software\\A", value("next", RegType::String, "x")));
-    auto again = RegDocument::parse(doc.render());
-    ASSERT_TRUE(again.find("Software\\A", "next"));
-    EXPECT_EQ(again.find("Software\\A", "next")->text, "x");
 }
 
 } // namespace

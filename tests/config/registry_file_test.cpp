@@ -6,7 +6,6 @@
 #include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
-#include <random>
 #include <sys/stat.h>
 
 #include "helpers.h"
@@ -67,15 +66,9 @@ TEST(RegistryFile, ExpandableStringsAreExpandedOnRead) {
     RegValue raw;
     ASSERT_TRUE(reg.query(kKey, "LocalFileDirectory", raw));
     EXPECT_EQ(raw.text, "%windir%/pgr%VRCFG_T%%NOPE%");
-    unsetenv("VRCFG_T");
-}
-
-TEST(RegistryFile, ExpansionCorners) {
-    setenv("VRCFG_A", "a", 1);
-    unsetenv("VRCFG_NONE");
-    EXPECT_EQ(expand_env("%VRCFG_NONE%VRCFG_A%"), "%VRCFG_NONEa");
+    EXPECT_EQ(expand_env("%NOPE%VRCFG_T%"), "%NOPE/x");
     EXPECT_EQ(expand_env("100%% sure %"), "100%% sure %");
-    unsetenv("VRCFG_A");
+    unsetenv("VRCFG_T");
 }
 
 TEST(RegistryFile, WritesKeepModeCommentsAndLeaveNoTemporaries) {
@@ -210,47 +203,6 @@ TEST(RegistryFile, WriterKilledAtEachStepLeavesOldOrNew) {
         if (!renamed) {
             EXPECT_EQ(ReadFile(reg.path()), old_text);
         }
-    }
-}
-
-// A writer killed at an arbitrary moment of a stream of writes: the file
-// always parses cleanly and holds an unbroken run of the values written.
-TEST(RegistryFile, WriterKilledAnywhereLeavesAConsistentFile) {
-    ScratchRoot root;
-    Registry reg;
-    std::mt19937 rng(12345);
-    int base = 0;
-    for (int round = 0; round < 12; ++round) {
-        int progress[2];
-        ASSERT_EQ(pipe(progress), 0);
-        pid_t pid = vrtest::Spawn([&] {
-            ::close(progress[0]);
-            for (int i = base;; ++i) {
-                if (reg.set_dword(kKey, "n" + std::to_string(i), static_cast<uint32_t>(i)) != 0)
-                    return 1;
-                char c = 'x';
-                if (write(progress[1], &c, 1) != 1)
-                    return 2;
-            }
-        });
-        ::close(progress[1]);
-        int wanted = 1 + static_cast<int>(rng() % 8), got = 0;
-        char c;
-        while (got < wanted && read(progress[0], &c, 1) == 1)
-            ++got;
-        kill(pid, SIGKILL);
-        int st = vrtest::WaitStatus(pid);
-        ::close(progress[0]);
-        ASSERT_TRUE(WIFSIGNALED(st)) << st;
-        RegDocument doc;
-        ASSERT_EQ(reg.load(doc), 0);
-        ASSERT_EQ(doc.malformed(), 0u);
-        int n = 0;
-        while (doc.find(kKey, "n" + std::to_string(n)))
-            ++n;
-        EXPECT_GE(n, base + got);
-        EXPECT_EQ(doc.values(kKey).size(), static_cast<size_t>(n)) << "values beyond an unbroken run";
-        base = n;
     }
 }
 

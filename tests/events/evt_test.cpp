@@ -1,11 +1,6 @@
 // Event queues over loopback: building, sending, receiving and reading
 // messages, the limits a hostile or slow sender meets, the retry schedule
 // and closing a queue under a pending receive.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -273,13 +268,13 @@ TEST_F(Events, AsynchronousReceiveAndClose) {
 // A receive without limit still bounds each sender by the module's
 // time-out: a stalled sender ends a synchronous receive, and is skipped by
 // an asynchronous one, which then takes the next message.
-TEST(EventModule, StalledSenderAndUnlimitedReceive) {
+TEST_F(Events, StalledSenderAndUnlimitedReceive) {
+    ASSERT_EQ(EVT_Term(), 0);
     setenv("EVT_TIMEOUT", "1", 1);
     ASSERT_EQ(EVT_Init(), 0);
     unsetenv("EVT_TIMEOUT");
     uint16_t port = 0;
-    uint32_t rq = 0, sq = 0, m = 0;
-    ASSERT_EQ(EVT_Open(nullptr, &port, &rq), 0);
+    uint32_t rq = Receiver(&port), m = 0;
     const unsigned char half[] = {0x30, 0x10, 0x80};
     int stalled = ConnectLoopback(port);
     send(stalled, half, sizeof half, MSG_NOSIGNAL);
@@ -292,42 +287,26 @@ TEST(EventModule, StalledSenderAndUnlimitedReceive) {
     ASSERT_EQ(EVT_MessageReceive(rq, -1, CountCall, nullptr), 0);
     stalled = ConnectLoopback(port);
     send(stalled, half, sizeof half, MSG_NOSIGNAL);
-    std::string a = "127.0.0.1:" + std::to_string(port);
-    GEN_Text t = Address(a);
-    ASSERT_EQ(EVT_Open(&t, nullptr, &sq), 0);
-    SendInteger(sq, 7);
+    SendInteger(Sender(port), 7);
     EXPECT_EQ(AwaitInteger(rq), 7);
     close(stalled);
-    EXPECT_EQ(EVT_Close(sq), 0);
-    EXPECT_EQ(EVT_Close(rq), 0);
-    EXPECT_EQ(EVT_Term(), 0);
 }
 
 // The retry schedule on a refused connection, with the waits recorded
 // instead of slept.
 std::vector<uint32_t> g_sleeps;
-int g_listen_at = -1; // the wait after which a listener appears
-uint16_t g_port = 0;
+int g_listen_at = -1; // the wait after which the bound socket listens
 int g_listener = -1;
 void RecordSleep(uint32_t ms) {
     g_sleeps.push_back(ms);
-    if (static_cast<int>(g_sleeps.size()) == g_listen_at) {
-        g_listener = socket(AF_INET, SOCK_STREAM, 0);
-        int one = 1;
-        setsockopt(g_listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-        sockaddr_in sa{};
-        sa.sin_family = AF_INET;
-        sa.sin_port = htons(g_port);
-        sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(g_listener, reinterpret_cast<sockaddr *>(&sa), sizeof sa);
-        listen(g_listener, 5);
-    }
+    if (static_cast<int>(g_sleeps.size()) == g_listen_at) listen(g_listener, 5);
 }
 
 TEST_F(Events, RetryScheduleOnRefusedConnections) {
     auto saved = vrevt::SetSleep(RecordSleep);
-    g_port = vrtest::FreeLoopbackPort();
-    uint32_t sq = Sender(g_port);
+    uint16_t refused = 0;
+    g_listener = vrtest::LoopbackSocket(refused);
+    uint32_t sq = Sender(refused);
     uint32_t m = 0;
     ASSERT_EQ(EVT_MessageCreate(sq, &m), 0);
     ASSERT_EQ(EVT_MessageIArgPut(sq, m, 1), 0);

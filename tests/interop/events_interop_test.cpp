@@ -1,34 +1,27 @@
 // Event messages against the asn1c-generated codec of the event module:
 // what a sending queue writes on its connection decodes there, and what
 // that codec encodes is received by a receiving queue.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <gtest/gtest.h>
-
 #include <random>
-#include <string>
 #include <thread>
-#include <vector>
 
 extern "C" {
 #include <EventArgument.h>
 #include <EventMessage.h>
 }
 
+#include "interop_peer.h"
+#include "loopback.h"
 #include "vrcore/evt.h"
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
+using interop::Bytes;
 
 // One argument as both sides see it.
 struct Arg {
     int kind; // 1 integer, 2 text, 3 binary
     int32_t i = 0;
-    Bytes b;  // text: without its terminating zero
+    Bytes b; // text: without its terminating zero
 };
 
 std::vector<Arg> RandomArgs(std::mt19937 &rng) {
@@ -42,11 +35,11 @@ std::vector<Arg> RandomArgs(std::mt19937 &rng) {
     return args;
 }
 
-int Collect(const void *buffer, size_t size, void *key) {
-    auto *out = static_cast<Bytes *>(key);
-    const auto *p = static_cast<const unsigned char *>(buffer);
-    out->insert(out->end(), p, p + size);
-    return 0;
+// The bytes of an argument's octet string on the wire: a text with its zero.
+Bytes WireBytes(const Arg &a) {
+    Bytes w = a.b;
+    if (a.kind == 2) w.push_back(0);
+    return w;
 }
 
 class EventInterop : public ::testing::Test {
@@ -57,15 +50,10 @@ class EventInterop : public ::testing::Test {
 
 TEST_F(EventInterop, SentBytesDecodeWithThePeer) {
     // A raw listener captures what the sending queue writes.
-    int lfd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(bind(lfd, reinterpret_cast<sockaddr *>(&sa), sizeof sa), 0);
-    socklen_t len = sizeof sa;
-    getsockname(lfd, reinterpret_cast<sockaddr *>(&sa), &len);
-    listen(lfd, 5);
-    std::string addr = "127.0.0.1:" + std::to_string(ntohs(sa.sin_port));
+    uint16_t port = 0;
+    int lfd = vrtest::LoopbackListener(port);
+    ASSERT_GE(lfd, 0);
+    std::string addr = "127.0.0.1:" + std::to_string(port);
     GEN_Text remote{};
     remote.kind = GEN_KIND_CODESET;
     remote.u.octets.length = static_cast<int32_t>(addr.size());
@@ -105,17 +93,14 @@ TEST_F(EventInterop, SentBytesDecodeWithThePeer) {
         for (size_t k = 0; k < args.size(); ++k) {
             const EventArgument_t *e = pm->list.array[k];
             const Arg &a = args[k];
+            ASSERT_EQ(e->present, a.kind == 1   ? EventArgument_PR_integer
+                                  : a.kind == 2 ? EventArgument_PR_text
+                                                : EventArgument_PR_binary);
             if (a.kind == 1) {
-                ASSERT_EQ(e->present, EventArgument_PR_integer);
                 EXPECT_EQ(e->choice.integer, a.i);
-            } else if (a.kind == 2) {
-                ASSERT_EQ(e->present, EventArgument_PR_text);
-                Bytes want = a.b;
-                want.push_back(0);
-                EXPECT_EQ(Bytes(e->choice.text.buf, e->choice.text.buf + e->choice.text.size), want);
             } else {
-                ASSERT_EQ(e->present, EventArgument_PR_binary);
-                EXPECT_EQ(Bytes(e->choice.binary.buf, e->choice.binary.buf + e->choice.binary.size), a.b);
+                const OCTET_STRING_t &o = a.kind == 2 ? e->choice.text : e->choice.binary;
+                EXPECT_EQ(Bytes(o.buf, o.buf + o.size), WireBytes(a));
             }
         }
         ASN_STRUCT_FREE(asn_DEF_EventMessage, pm);
@@ -134,32 +119,23 @@ TEST_F(EventInterop, PeerEncodedMessagesAreReceived) {
         auto *pm = static_cast<EventMessage_t *>(calloc(1, sizeof(EventMessage_t)));
         for (const Arg &a : args) {
             auto *e = static_cast<EventArgument_t *>(calloc(1, sizeof(EventArgument_t)));
-            if (a.kind == 1) {
-                e->present = EventArgument_PR_integer;
+            e->present = a.kind == 1 ? EventArgument_PR_integer
+                         : a.kind == 2 ? EventArgument_PR_text
+                                       : EventArgument_PR_binary;
+            Bytes w = WireBytes(a);
+            if (a.kind == 1)
                 e->choice.integer = a.i;
-            } else if (a.kind == 2) {
-                e->present = EventArgument_PR_text;
-                Bytes t = a.b;
-                t.push_back(0);
-                OCTET_STRING_fromBuf(&e->choice.text, reinterpret_cast<const char *>(t.data()),
-                                     static_cast<int>(t.size()));
-            } else {
-                e->present = EventArgument_PR_binary;
-                OCTET_STRING_fromBuf(&e->choice.binary, reinterpret_cast<const char *>(a.b.data()),
-                                     static_cast<int>(a.b.size()));
-            }
+            else
+                OCTET_STRING_fromBuf(a.kind == 2 ? &e->choice.text : &e->choice.binary,
+                                     reinterpret_cast<const char *>(w.data()), static_cast<int>(w.size()));
             ASN_SEQUENCE_ADD(&pm->list, e);
         }
         Bytes wire;
-        ASSERT_GE(der_encode(&asn_DEF_EventMessage, pm, Collect, &wire).encoded, 0);
+        ASSERT_GE(der_encode(&asn_DEF_EventMessage, pm, interop::Collect, &wire).encoded, 0);
         ASN_STRUCT_FREE(asn_DEF_EventMessage, pm);
 
-        int fd = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in sa{};
-        sa.sin_family = AF_INET;
-        sa.sin_port = htons(port);
-        sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr *>(&sa), sizeof sa), 0);
+        int fd = vrtest::ConnectLoopback(port);
+        ASSERT_GE(fd, 0);
         ASSERT_EQ(send(fd, wire.data(), wire.size(), MSG_NOSIGNAL), static_cast<ssize_t>(wire.size()));
         close(fd);
 

@@ -1,6 +1,4 @@
 // Environment overrides and their precedence over the arguments.
-#include <fcntl.h>
-
 #include <functional>
 
 #include "log_test_util.h"
@@ -13,17 +11,9 @@ class Env : public LogTest {
   protected:
     // What `body` writes to standard output.
     std::string Stdout(const std::function<void()> &body) {
-        fflush(stdout);
-        const std::string path = (dir_ / "stdout.txt").string();
-        int saved = dup(1);
-        int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        dup2(fd, 1);
-        close(fd);
+        ::testing::internal::CaptureStdout();
         body();
-        fflush(stdout);
-        dup2(saved, 1);
-        close(saved);
-        return ReadFile(path);
+        return ::testing::internal::GetCapturedStdout();
     }
     std::string Path(const char *name) { return (dir_ / name).string(); }
 };
@@ -56,25 +46,23 @@ TEST_F(Env, FilePathAndSeveritiesWinOverArguments) {
     EXPECT_EQ(Files(dir_, "arg.log").size(), 1u);
 }
 
+// LOG_ENABLED forces the flag ("no", "yes"); another value has no effect.
 TEST_F(Env, EnabledFlagIsForced) {
-    setenv("LOG_ENABLED", "no", 1);
-    ASSERT_EQ(LOG_Init(Path("app.log").c_str(), "g"), 0);
-    EXPECT_EQ(LOG_SetEnabled(1), 0);
-    EXPECT_EQ(LOG_CondMessage(16, "a.c", 1, "off"), 0);
-    EXPECT_EQ(LOG_StartMessage(16, "a.c", 1, nullptr), 0);
-    EXPECT_TRUE(Files(dir_).empty());
-
-    LOG_Term();
-    setenv("LOG_ENABLED", "yes", 1);
-    ASSERT_EQ(LOG_Init(Path("app.log").c_str(), "g"), 0);
-    EXPECT_EQ(LOG_SetEnabled(0), 1);
-    EXPECT_EQ(LOG_CondMessage(16, "a.c", 1, "on"), 1);
-
-    LOG_Term();
-    setenv("LOG_ENABLED", "perhaps", 1); // no effect
-    ASSERT_EQ(LOG_Init(Path("app.log").c_str(), "g"), 0);
-    EXPECT_EQ(LOG_SetEnabled(0), 1);
-    EXPECT_EQ(LOG_CondMessage(16, "a.c", 1, "off"), 0);
+    struct Row {
+        const char *env;
+        int set, was, logged;
+    };
+    for (const Row &r : {Row{"no", 1, 0, 0}, Row{"yes", 0, 1, 1}, Row{"perhaps", 0, 1, 0}}) {
+        SCOPED_TRACE(r.env);
+        LOG_Term();
+        setenv("LOG_ENABLED", r.env, 1);
+        ASSERT_EQ(LOG_Init(Path("app.log").c_str(), "g"), 0);
+        EXPECT_EQ(LOG_SetEnabled(r.set), r.was);
+        EXPECT_EQ(LOG_CondMessage(16, "a.c", 1, "m"), r.logged);
+        EXPECT_EQ(LOG_StartMessage(16, "a.c", 1, nullptr), r.logged);
+        LOG_EndMessage();
+        EXPECT_EQ(Files(dir_).size(), r.env[0] == 'n' ? 0u : 1u);
+    }
     EXPECT_EQ(LOG_SetEnabled(1), 0);
 }
 

@@ -62,11 +62,6 @@ class LogTest : public ::testing::Test {
         setenv("TZ", "UTC", 1);
         tzset();
         ClearEnv();
-        dir_ = fs::temp_directory_path() /
-               ("vrlog-" + std::to_string(getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
         Reset();
     }
     void TearDown() override {
@@ -75,7 +70,6 @@ class LogTest : public ::testing::Test {
         _LOG__SetAllocator(nullptr);
         _SL__SetSink(nullptr);
         ClearEnv();
-        fs::remove_all(dir_);
     }
     // Back to the settings of a fresh process, without logging anything.
     static void Reset() {
@@ -93,7 +87,8 @@ class LogTest : public ::testing::Test {
         EXPECT_EQ(files.size(), 1u);
         return files.empty() ? "" : ReadFile(dir_ / files[0]);
     }
-    fs::path dir_;
+    vrtest::ScratchDir scratch_{"vrlog"};
+    fs::path dir_ = scratch_.path();
 };
 
 } // namespace logtest

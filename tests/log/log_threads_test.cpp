@@ -94,30 +94,28 @@ void Capture(int priority, const char *text) {
 
 class Concurrent : public LogTest {};
 
-TEST_F(Concurrent, MultiLineMessagesArriveWhole) {
-    ASSERT_EQ(LOG_Init((dir_ / "app.log").c_str(), "g"), 0);
-    const int kThreads = 8, kMessages = 300;
-    Writers(kThreads, kMessages);
-    std::vector<int> next(kThreads, 0);
-    EXPECT_EQ(CheckMessages(SplitLines(Only()), next), kThreads * kMessages);
-}
-
-TEST_F(Concurrent, RotationNeverSplitsAMessage) {
-    ASSERT_EQ(LOG_Init((dir_ / "app.log").c_str(), "g"), 0);
-    LOG_SetLogSize(8000);
-    LOG_SetUseOnce(1);
-    const int kThreads = 4, kMessages = 150;
-    Writers(kThreads, kMessages);
-    auto files = Files(dir_);
-    EXPECT_GT(files.size(), 10u);
-    std::vector<int> next(kThreads, 0);
-    int total = 0;
-    for (const auto &f : files) {
-        std::string text = ReadFile(dir_ / f);
-        EXPECT_LE(text.size(), 8000u) << f;
-        total += CheckMessages(SplitLines(text), next);
+// Messages of many lines from many threads arrive whole and in order, in
+// one file with the threads' state kept, and across rotated files of at
+// most 8000 bytes with the state freed after each message.
+TEST_F(Concurrent, MultiLineMessagesArriveWholeAcrossRotation) {
+    for (bool rotate : {false, true}) {
+        SCOPED_TRACE(rotate);
+        ASSERT_EQ(LOG_Init((dir_ / (rotate ? "rot.log" : "app.log")).c_str(), "g"), 0);
+        LOG_SetLogSize(rotate ? 8000 : 0);
+        LOG_SetUseOnce(rotate);
+        const int kThreads = rotate ? 4 : 8, kMessages = rotate ? 150 : 300;
+        Writers(kThreads, kMessages);
+        auto files = Files(dir_, rotate ? "rot.log" : "app.log");
+        EXPECT_GT(files.size(), rotate ? 10u : 0u);
+        std::vector<int> next(kThreads, 0);
+        int total = 0;
+        for (const auto &f : files) {
+            std::string text = ReadFile(dir_ / f);
+            EXPECT_LE(text.size(), rotate ? 8000u : text.size()) << f;
+            total += CheckMessages(SplitLines(text), next);
+        }
+        EXPECT_EQ(total, kThreads * kMessages);
     }
-    EXPECT_EQ(total, kThreads * kMessages);
 }
 
 TEST_F(Concurrent, SystemLogPrioritiesAndText) {

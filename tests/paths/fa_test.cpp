@@ -3,12 +3,12 @@
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "failalloc.h"
+#include "scratch.h"
 #include "system/fa_internal.h"
 #include "vrcore/fa.h"
 
@@ -48,9 +48,16 @@ std::string Convert(const std::string &path, bool revert = false, uint32_t *rc_o
     return s;
 }
 
-TEST(FaCheck, Classes) {
-    CtypeLocale loc("C.UTF-8");
-    ASSERT_TRUE(loc.ok());
+// The tests of a UTF-8 code set.
+class Utf8 : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(loc_.ok()); }
+    CtypeLocale loc_{"C.UTF-8"};
+};
+using FaCheck = Utf8;
+using FaConvert = Utf8;
+
+TEST_F(FaCheck, Classes) {
     EXPECT_EQ(Class("/Tessaril/spool"), FA_PATH_ABSOLUTE);
     EXPECT_EQ(Class("C|/Tessaril"), FA_PATH_ABSOLUTE);
     EXPECT_EQ(Class(" \t C|/Tessaril"), FA_PATH_ABSOLUTE);
@@ -72,9 +79,7 @@ TEST(FaCheck, Classes) {
     EXPECT_EQ(FA_CheckFilePath("/x", 0, &cls), FA_S_ZEROLENGTH);
 }
 
-TEST(FaConvert, RoundTripAndLengths) {
-    CtypeLocale loc("C.UTF-8");
-    ASSERT_TRUE(loc.ok());
+TEST_F(FaConvert, RoundTripAndLengths) {
     EXPECT_EQ(Convert("C|/Tessaril/spool"), "C:/Tessaril/spool");
     EXPECT_EQ(Convert("C:/Tessaril/spool", true), "C|/Tessaril/spool");
     EXPECT_EQ(Convert(" d|r\xC3\xA9pertoire/\xE2\x82\xAC"), " d:r\xC3\xA9pertoire/\xE2\x82\xAC");
@@ -100,9 +105,7 @@ TEST(FaConvert, RoundTripAndLengths) {
     EXPECT_EQ(FA_RevertFilePath("a", 2, &out, nullptr), FA_S_NOREVOUT);
 }
 
-TEST(FaConvert, InvalidMultibyteIsRefusedAndNothingIsReturned) {
-    CtypeLocale loc("C.UTF-8");
-    ASSERT_TRUE(loc.ok());
+TEST_F(FaConvert, InvalidMultibyteIsRefusedAndNothingIsReturned) {
     for (const char *bad : {"C|/\xC3", "C|/\x80x", "a\xED\xA0\x80", "\xF8\x88\x80\x80\x80"}) {
         for (bool revert : {false, true}) {
             char *out = reinterpret_cast<char *>(1);
@@ -116,7 +119,7 @@ TEST(FaConvert, InvalidMultibyteIsRefusedAndNothingIsReturned) {
     }
 }
 
-TEST(FaConvert, AllocationFailureLeavesNothing) {
+TEST_F(FaConvert, AllocationFailureLeavesNothing) {
     GENU_Allocator fail{vrtest::FailMalloc, vrtest::FailFree};
     vr::fa::SetAllocator(&fail);
     char *out = nullptr;
@@ -141,31 +144,27 @@ TEST(FaConvert, AllocationFailureLeavesNothing) {
 // In a double-byte code set the second byte of a character may be the byte
 // of "|"; such characters pass unchanged. The locale is compiled for
 // the test when the system has the tools and sources to do so.
-TEST(FaConvert, DoubleByteCharactersAreNotSplit) {
-    namespace fs = std::filesystem;
-    fs::path dir = fs::temp_directory_path() / ("vrcore-fa-locale-" + std::to_string(getpid()));
-    fs::create_directories(dir);
-    std::string cmd = "localedef -f BIG5 -i zh_TW " + (dir / "zh_TW.BIG5").string() + " >/dev/null 2>&1";
-    int built = std::system(cmd.c_str());
+TEST_F(FaConvert, DoubleByteCharactersAreNotSplit) {
+    vrtest::ScratchDir dir("vrfa-locale");
+    int built = std::system(("localedef -f BIG5 -i zh_TW " + dir.path() + "/zh_TW.BIG5 >/dev/null 2>&1").c_str());
     const char *old = std::getenv("LOCPATH");
     std::string saved = old ? old : "";
-    setenv("LOCPATH", dir.c_str(), 1);
+    setenv("LOCPATH", dir.path().c_str(), 1);
+    bool ran = false;
     {
         CtypeLocale loc("zh_TW.BIG5");
-        if (built != 0 || !loc.ok()) {
-            if (old) setenv("LOCPATH", saved.c_str(), 1); else unsetenv("LOCPATH");
-            fs::remove_all(dir);
-            GTEST_SKIP() << "no BIG5 locale can be built here";
+        if (built == 0 && loc.ok()) {
+            ran = true;
+            // "\xA4\x7C" is one character whose second byte is that of "|".
+            const std::string path = "C|/\xA4\x7C/x|y";
+            EXPECT_EQ(Convert(path), "C:/\xA4\x7C/x:y");
+            EXPECT_EQ(Convert("C:/\xA4\x7C/x:y", true), path);
+            EXPECT_EQ(Class("\xA4\x7C/x"), FA_PATH_RELATIVE);
+            EXPECT_EQ(Class("C|/\xA4"), 1000 + 0x6B) << "first byte of a pair alone";
         }
-        // "\xA4\x7C" is one character whose second byte is that of "|".
-        const std::string path = "C|/\xA4\x7C/x|y";
-        EXPECT_EQ(Convert(path), "C:/\xA4\x7C/x:y");
-        EXPECT_EQ(Convert("C:/\xA4\x7C/x:y", true), path);
-        EXPECT_EQ(Class("\xA4\x7C/x"), FA_PATH_RELATIVE);
-        EXPECT_EQ(Class("C|/\xA4"), 1000 + 0x6B) << "first byte of a pair alone";
     }
-    if (old) setenv("LOCPATH", saved.c_str(), 1); else unsetenv("LOCPATH");
-    fs::remove_all(dir);
+    old ? setenv("LOCPATH", saved.c_str(), 1) : unsetenv("LOCPATH");
+    if (!ran) GTEST_SKIP() << "no BIG5 locale can be built here";
 }
 
 } // namespace

@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include "scratch.h"
 #include "vrcore/sysu.h"
 
 namespace {
@@ -59,19 +60,10 @@ TEST(SysuTime, TimeStampsStrictlyIncreaseAcrossThreads) {
     EXPECT_EQ(SYSU_Gettimeofday(nullptr, nullptr), -1);
 }
 
-struct TempDir : ::testing::Test {
-    fs::path dir;
-    void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("vrcore-sysu-" + std::to_string(getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        ASSERT_EQ(SYSU_Mkdir(dir.c_str(), 0755), 0);
-    }
-    void TearDown() override { fs::remove_all(dir); }
+struct SysuFiles : ::testing::Test {
+    vrtest::ScratchDir scratch{"vrsysu"};
+    fs::path dir = scratch.path();
 };
-
-using SysuFiles = TempDir;
 
 TEST_F(SysuFiles, DirectoryListsEveryEntry) {
     close(SYSU_Creat((dir / "a").c_str(), 0644));

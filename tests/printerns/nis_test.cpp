@@ -20,39 +20,26 @@ class PnsNisUpdate : public Env {
   protected:
     void SetUp() override {
         Env::SetUp();
-        std::filesystem::create_directories(dir + "/bin");
-        std::filesystem::create_directories(dir + "/remote");
-        std::filesystem::create_directories(dir + "/tmp");
+        for (const char *sub : {"/bin", "/remote", "/tmp"}) std::filesystem::create_directories(dir + sub);
         log = dir + "/calls.log";
         WriteFile(dir + "/bin/rcp", "#!/bin/sh\n"
-                                    "{ printf 'rcp'; for a in \"$@\"; do printf ' [%s]' \"$a\"; done; echo; } >>\"$PNS_LOG\"\n"
+                                    "me=$(basename \"$0\")\n"
+                                    "{ printf $me; for a in \"$@\"; do printf ' [%s]' \"$a\"; done; echo; } >>\"$PNS_LOG\"\n"
+                                    "[ $me = rsh ] && exit 0\n"
                                     "[ -n \"${PNS_FAIL:-}\" ] && exit 1\n"
                                     "case \"$1\" in\n"
                                     "  root@*) cp \"$PNS_REMOTE/$(basename \"${1#*:}\")\" \"$2\" ;;\n"
                                     "  *) [ -f \"$1\" ] || exit 0; cp \"$1\" \"$PNS_REMOTE/$(basename \"${2#*:}\")\" ;;\n"
                                     "esac\n");
-        WriteFile(dir + "/bin/rsh", "#!/bin/sh\n"
-                                    "{ printf 'rsh'; for a in \"$@\"; do printf ' [%s]' \"$a\"; done; echo; } >>\"$PNS_LOG\"\n");
         chmod((dir + "/bin/rcp").c_str(), 0755);
-        chmod((dir + "/bin/rsh").c_str(), 0755);
-        const char *path = getenv("PATH");
-        old_path = path ? path : "";
-        old_tmp = getenv("TMPDIR") ? getenv("TMPDIR") : "";
-        setenv("PATH", (dir + "/bin:" + old_path).c_str(), 1);
-        setenv("TMPDIR", (dir + "/tmp").c_str(), 1);
-        setenv("PNS_LOG", log.c_str(), 1);
-        setenv("PNS_REMOTE", (dir + "/remote").c_str(), 1);
-        unsetenv("PNS_FAIL");
+        symlink("rcp", (dir + "/bin/rsh").c_str());
+        Set("PATH", (dir + "/bin:" + (getenv("PATH") ? getenv("PATH") : "")).c_str());
+        Set("TMPDIR", (dir + "/tmp").c_str());
+        Set("PNS_LOG", log.c_str());
+        Set("PNS_REMOTE", (dir + "/remote").c_str());
+        Set("PNS_FAIL", nullptr);
     }
-    void TearDown() override {
-        setenv("PATH", old_path.c_str(), 1);
-        if (old_tmp.empty())
-            unsetenv("TMPDIR");
-        else
-            setenv("TMPDIR", old_tmp.c_str(), 1);
-        Env::TearDown();
-    }
-    std::string log, old_path, old_tmp;
+    std::string log;
 };
 
 TEST_F(PnsNisUpdate, CopiesUpdatesAndRebuildsWithoutAShell) {

@@ -27,38 +27,29 @@ using vrtest::WriteFile;
 
 // A scratch directory holding the printers file, the user file (through
 // HOME) and the configuration directory (windir); the registry file points
-// nowhere. Everything is put back and removed afterwards.
+// nowhere. Every variable set through Set is put back afterwards.
 class Env : public ::testing::Test {
   protected:
     void SetUp() override {
-        std::string t = std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + "/vrpns.XXXXXX";
-        ASSERT_NE(mkdtemp(t.data()), nullptr);
-        dir = t;
-        etc = dir + "/printers.cnf";
-        user = dir + "/printers.usr";
-        for (const char *v : {"PRINTERS_CONF", "HOME", "HOMEDRIVE", "HOMEPATH", "windir", "VRCORE_REGISTRY",
-                              "PRINTER", "LPDEST"}) {
-            const char *old = std::getenv(v);
-            saved.emplace_back(v, old ? std::optional<std::string>(old) : std::nullopt);
-            unsetenv(v);
-        }
-        setenv("PRINTERS_CONF", etc.c_str(), 1);
-        setenv("HOME", dir.c_str(), 1);
-        setenv("windir", dir.c_str(), 1);
-        setenv("VRCORE_REGISTRY", (dir + "/none.reg").c_str(), 1);
+        for (const char *v : {"HOMEDRIVE", "HOMEPATH", "PRINTER", "LPDEST"}) Set(v, nullptr);
+        Set("PRINTERS_CONF", etc.c_str());
+        Set("HOME", dir.c_str());
+        Set("windir", dir.c_str());
+        Set("VRCORE_REGISTRY", (dir + "/none.reg").c_str());
     }
     void TearDown() override {
-        for (auto &[k, v] : saved) {
-            if (v)
-                setenv(k.c_str(), v->c_str(), 1);
-            else
-                unsetenv(k.c_str());
-        }
-        std::error_code ec;
-        std::filesystem::remove_all(dir, ec);
+        for (auto it = saved.rbegin(); it != saved.rend(); ++it)
+            it->second ? setenv(it->first.c_str(), it->second->c_str(), 1) : unsetenv(it->first.c_str());
+    }
+    // Sets a variable, or unsets it when `value` is null.
+    void Set(const char *name, const char *value) {
+        const char *old = std::getenv(name);
+        saved.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+        value ? setenv(name, value, 1) : unsetenv(name);
     }
 
-    std::string dir, etc, user;
+    vrtest::ScratchDir scratch{"vrpns"};
+    std::string dir = scratch.path(), etc = dir + "/printers.cnf", user = dir + "/printers.usr";
     std::vector<std::pair<std::string, std::optional<std::string>>> saved;
 };
 
@@ -99,6 +90,14 @@ inline ns_printer_t *make(const char *name, const char *source,
     ns_printer_t *p = ns_printer_create(strdup(name), nullptr, const_cast<char *>(source), nullptr);
     for (auto &[k, v] : attrs) EXPECT_EQ(ns_set_value_from_string(k, v, p), 0);
     return p;
+}
+
+// Writes a record made by `make`: ns_printer_put's result.
+inline int put(const char *name, const char *source, std::vector<std::pair<const char *, const char *>> attrs = {}) {
+    ns_printer_t *p = make(name, source, std::move(attrs));
+    int rc = ns_printer_put(p);
+    ns_printer_destroy(p);
+    return rc;
 }
 
 } // namespace pnstest

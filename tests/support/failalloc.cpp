@@ -37,7 +37,6 @@ void FailAlloc::Arm(long nth) {
     g_nth = nth;
 }
 long FailAlloc::Live() { return g_live.load(); }
-long FailAlloc::Attempts() { return g_attempts.load(); }
 bool FailAlloc::Fired() { return g_fired.load(); }
 
 long SweepFailures(const std::function<bool()> &op, const std::function<void()> &check_unchanged,

@@ -18,8 +18,6 @@ class FailAlloc {
     static void Disarm() { Arm(0); }
     // Blocks handed out by FailMalloc and not yet freed.
     static long Live();
-    // Allocations attempted since the last Arm.
-    static long Attempts();
     // Whether the armed failure has been delivered.
     static bool Fired();
 };

@@ -54,12 +54,4 @@ inline int ConnectLoopback(uint16_t port) {
     return s;
 }
 
-// A loopback port that was free a moment ago.
-inline uint16_t FreeLoopbackPort() {
-    uint16_t port = 0;
-    int s = LoopbackSocket(port);
-    if (s >= 0) close(s);
-    return port;
-}
-
 } // namespace vrtest

@@ -1,14 +1,20 @@
-// Random valid library values of the value syntaxes whose runtime
-// structure is the library structure, made by walking the PDU's type
-// description. Every block comes from _GENU__MyMalloc, so the value is
-// released with its descriptor's delete and genu_ossAllocator[0].
+// Random valid values: RandomValues makes the library values of the value
+// syntaxes whose runtime structure is the library structure, by walking the
+// PDU's type description (every block comes from _GENU__MyMalloc, so the
+// value is released with its descriptor's delete and genu_ossAllocator[0]);
+// RandomValue holds a value of any packable syntax.
 #pragma once
 
+#include <cmath>
 #include <cstring>
 #include <random>
 #include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
 
 #include "encoding/ber_runtime.h"
+#include "encoding/ber_values.h"
 #include "encoding/ber_world.h"
 #include "vrcore/genu.h"
 
@@ -244,6 +250,139 @@ class RandomValues {
     }
 
     std::mt19937 rng_;
+};
+
+// A random valid value of a packable syntax in a buffer big enough for any;
+// texts point into the strings kept here, and the library-shaped syntaxes
+// come from RandomValues. `wide` reaches the edges a codec must bear: empty
+// texts and octets, zero, negative and huge reals, booleans other than 0
+// and 1, any bytes in fixed-size strings, times from 1900 on.
+struct RandomValue {
+    alignas(8) unsigned char bytes[512] = {};
+    std::string text;
+    std::vector<unsigned char> octets;
+    void *made = nullptr; // a value of a library-shaped syntax
+    GENU_ValueDescriptor made_desc{};
+
+    RandomValue() = default;
+    RandomValue(const RandomValue &) = delete;
+    RandomValue &operator=(const RandomValue &) = delete;
+    ~RandomValue() { Release(); }
+    void Release() {
+        if (!made) return;
+        STF_List *st = STF_CreateList(nullptr);
+        made_desc.del(st, made, &genu_ossAllocator[0]);
+        STF_DeleteList(st);
+        made = nullptr;
+    }
+    // The value's address.
+    const void *data() const { return made ? made : bytes; }
+
+    std::string Printable(std::mt19937 &rng, size_t min, size_t max) {
+        std::string s(min + rng() % (max - min + 1), 'a');
+        for (auto &c : s) c = static_cast<char>(0x20 + rng() % 0x5f);
+        return s;
+    }
+
+    template <class T> void Put(const T &v) {
+        static_assert(sizeof(T) <= sizeof bytes);
+        memcpy(bytes, &v, sizeof v);
+    }
+
+    // False for a syntax this generator does not know.
+    bool Fill(uint32_t syntax, std::mt19937 &rng, bool wide = false) {
+        Release();
+        for (auto &c : bytes) c = wide ? static_cast<unsigned char>(rng()) : 0;
+        auto u32 = [&] { return static_cast<uint32_t>(rng()); };
+        auto real = [&](bool second) {
+            if (!wide) return std::ldexp(static_cast<double>(rng() % 1000000), static_cast<int>(rng() % 40) - 20);
+            if (second) return -static_cast<double>(rng()) / 3;
+            return rng() % 5 == 0 ? 0.0 : std::ldexp(static_cast<double>(rng()), static_cast<int>(rng() % 2000) - 1000);
+        };
+        switch (syntax) {
+        case 0: Put<GEN_Boolean>(static_cast<GEN_Boolean>(rng() % (wide ? 3 : 2))); return true;
+        case 1: case 4: case 22: Put<uint32_t>(u32()); return true;
+        case 12: case 15: case 21: case 24: case 44: case 68: Put<int32_t>(static_cast<int32_t>(rng())); return true;
+        case 26: Put<uint16_t>(static_cast<uint16_t>(rng())); return true;
+        case 71: case 75: Put<int16_t>(static_cast<int16_t>(rng())); return true;
+        case 23: case 62: Put<double>(real(false)); return true;
+        case 25: case 63: case 57: Put(GEN_RealRange{real(false), real(true)}); return true;
+        case 2: Put(GEN_CardinalRange{u32(), u32()}); return true;
+        case 31: Put(GEN_Cardinal64{u32(), u32()}); return true;
+        case 32: Put(GEN_Cardinal64Range{{u32(), u32()}, {u32(), u32()}}); return true;
+        case 14: {
+            GEN_JobIdentifier j{};
+            if (wide) {
+                for (auto &c : j.value) c = static_cast<char>(rng());
+                j.value[rng() % 256] = 0;
+            } else {
+                std::string s = Printable(rng, 1, 255);
+                memcpy(j.value, s.data(), s.size());
+            }
+            Put(j);
+            return true;
+        }
+        case 5: case 16: case 28: {
+            GEN_Text t{};
+            t.kind = static_cast<int32_t>(1 + rng() % 5);
+            text = wide ? Printable(rng, 0, rng() % 4 ? 39 : 4095) : Printable(rng, 1, rng() % 8 ? 60 : 4095);
+            octets.assign(text.begin(), text.end());
+            if (t.kind <= GEN_KIND_STRING) {
+                t.u.string = text.data();
+            } else {
+                t.u.octets.length = static_cast<int32_t>(octets.size());
+                t.u.octets.value = octets.data();
+            }
+            Put(t);
+            return true;
+        }
+        case 27: case 40: {
+            GEN_SimpleName n{};
+            n.kind = static_cast<int32_t>(1 + rng() % 5);
+            std::string s = Printable(rng, wide ? 0 : 1, 255);
+            if (n.kind <= GEN_KIND_STRING) {
+                memcpy(n.u.string, s.data(), s.size());
+            } else {
+                n.u.counted.length = static_cast<uint16_t>(s.size());
+                for (size_t i = 0; i < s.size(); ++i)
+                    n.u.counted.value[i] = wide ? static_cast<unsigned char>(rng()) : static_cast<unsigned char>(s[i]);
+            }
+            Put(n);
+            return true;
+        }
+        case 20: {
+            octets.resize(wide ? rng() % 300 : 1 + rng() % 200);
+            for (auto &c : octets) c = static_cast<unsigned char>(rng());
+            Put(GEN_OctetString{static_cast<int32_t>(octets.size()), octets.empty() ? nullptr : octets.data()});
+            return true;
+        }
+        case 48: {
+            GEN_GeneralizedTime t{};
+            t.utc = static_cast<int32_t>(rng() % 2);
+            uint32_t first = wide ? 0 : 70, years = wide ? 200 : 100;
+            t.year = static_cast<int16_t>((t.utc ? first : 1900 + first) + rng() % years);
+            t.month = static_cast<int16_t>(1 + rng() % 12);
+            t.day = static_cast<int16_t>(1 + rng() % 28);
+            t.hour = static_cast<int16_t>(rng() % 24);
+            t.minute = static_cast<int16_t>(rng() % 60);
+            t.second = static_cast<int16_t>(rng() % 60);
+            t.millisecond = static_cast<int16_t>(wide && rng() % 2 ? 0 : rng() % 1000);
+            t.mindiff = static_cast<int16_t>(t.utc ? 0 : static_cast<int>(rng() % 1441) - 720);
+            Put(t);
+            return true;
+        }
+        default: {
+            int pdu = GENU_TypeToPDU(syntax);
+            const GENU_ValueDescriptor *d = GENU_AVT2Descriptor(syntax);
+            if (pdu < 0 || !d || !vrber::ValuePduType(pdu)) return false;
+            RandomValues gen(static_cast<uint32_t>(rng()));
+            gen.single_set_elements = true;
+            made = gen.Make(pdu);
+            made_desc = *d;
+            return made != nullptr;
+        }
+        }
+    }
 };
 
 } // namespace vrtest

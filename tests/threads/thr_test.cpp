@@ -39,6 +39,13 @@ THR_ThreadId Start(std::function<uint32_t()> &fn, int detached = 0) {
     return id;
 }
 
+// Runs fn on a joinable thread and joins it: the thread's exit code, or ~0
+// when the start or the join failed.
+uint32_t RunJoined(std::function<uint32_t()> fn) {
+    uint32_t code = 0;
+    return THR_JoinThread(Start(fn), &code) == 0 ? code : ~0u;
+}
+
 void SpinUntil(const std::function<bool()> &done) {
     while (!done()) THR_Yield();
 }
@@ -70,15 +77,10 @@ using Condition = Sync;
 TEST_F(Mutex, RecursiveForOwnerBusyForOthers) {
     ASSERT_EQ(THR_LockMutex(&m), 0u);
     EXPECT_EQ(THR_TryLockMutex(&m), 0u); // again, by the owner
-    uint32_t other_try = 0, other_unlock = 0;
-    std::function<uint32_t()> fn = [&] {
-        other_try = THR_TryLockMutex(&m);
-        other_unlock = kMisuseChecks ? THR_UnlockMutex(&m) : THR_S_FAILURE;
-        return 0u;
-    };
-    ASSERT_EQ(THR_JoinThread(Start(fn), nullptr), 0u);
-    EXPECT_EQ(other_try, THR_S_BUSY);
-    EXPECT_EQ(other_unlock, THR_S_FAILURE);
+    EXPECT_EQ(RunJoined([&] { return THR_TryLockMutex(&m); }), THR_S_BUSY);
+    if (kMisuseChecks) {
+        EXPECT_EQ(RunJoined([&] { return THR_UnlockMutex(&m); }), THR_S_FAILURE) << "not the owner";
+    }
     EXPECT_EQ(THR_UnlockMutex(&m), 0u);
     EXPECT_EQ(THR_TermMutex(&m), THR_S_FAILURE) << "still held once";
     EXPECT_EQ(THR_UnlockMutex(&m), 0u);
@@ -88,10 +90,7 @@ TEST_F(Mutex, RecursiveForOwnerBusyForOthers) {
 }
 
 TEST_F(Mutex, AbandonedMutexCountsAsAcquired) {
-    std::function<uint32_t()> fn = [&] { return THR_LockMutex(&m); };
-    uint32_t code = 1;
-    ASSERT_EQ(THR_JoinThread(Start(fn), &code), 0u);
-    ASSERT_EQ(code, 0u);
+    ASSERT_EQ(RunJoined([&] { return THR_LockMutex(&m); }), 0u);
     EXPECT_EQ(THR_LockMutex(&m), 0u);
     EXPECT_EQ(THR_UnlockMutex(&m), 0u);
     EXPECT_EQ(THR_TryLockMutex(&m), 0u);
@@ -110,21 +109,20 @@ TEST(MutexUse, UninitialisedOrTerminatedIsRefused) {
 
 TEST_F(Condition, TimedWaitLimits) {
     ASSERT_EQ(THR_LockMutex(&m), 0u);
-    uint32_t other = 0;
-    std::function<uint32_t()> probe = [&] {
-        other = THR_TryLockMutex(&m);
-        if (other == 0) THR_UnlockMutex(&m);
-        return 0u;
+    auto other_try = [&] {
+        return RunJoined([&] {
+            uint32_t rc = THR_TryLockMutex(&m);
+            if (rc == 0) THR_UnlockMutex(&m);
+            return rc;
+        });
     };
     // A limit below 1 ms fails at once and keeps the mutex held.
     EXPECT_EQ(THR_WaitForConditionTimed(&c, &m, 0), THR_S_TIMEOUT);
     EXPECT_EQ(THR_WaitForConditionTimed(&c, &m, -5), THR_S_TIMEOUT);
-    THR_JoinThread(Start(probe), nullptr);
-    EXPECT_EQ(other, THR_S_BUSY);
+    EXPECT_EQ(other_try(), THR_S_BUSY);
     // An expired wait holds the mutex again and leaves no waiter behind.
     EXPECT_EQ(THR_WaitForConditionTimed(&c, &m, 20), THR_S_TIMEOUT);
-    THR_JoinThread(Start(probe), nullptr);
-    EXPECT_EQ(other, THR_S_BUSY);
+    EXPECT_EQ(other_try(), THR_S_BUSY);
     EXPECT_EQ(WaitersPending(), std::make_pair(0u, 0u));
     EXPECT_EQ(THR_UnlockMutex(&m), 0u);
     EXPECT_EQ(THR_SignalCondition(&c), 0u) << "no waiter: returns at once";
@@ -279,23 +277,20 @@ TEST(Join, ExitThreadSetsCodeAndPriorityIsChecked) {
         THR_ExitThread(42);
         return 1u;
     };
-    uint32_t code = 0;
-    ASSERT_EQ(THR_JoinThread(Start(fn), &code), 0u);
-    EXPECT_EQ(code, 42u);
+    EXPECT_EQ(RunJoined(fn), 42u);
 
     THR_ThreadId id;
     EXPECT_EQ(THR_StartThread(RunFunction, &fn, 0, 3, 0, &id), THR_S_PRIORITY);
     EXPECT_EQ(THR_SetPriority(0, -1), THR_S_PRIORITY);
     EXPECT_EQ(THR_SetPriority(0xFFFFFFF0u, 1), THR_S_FAILURE);
     // Lowering one's own priority works without privileges.
-    std::function<uint32_t()> lower = [] {
-        pid_t tid = static_cast<pid_t>(syscall(SYS_gettid));
-        int before = getpriority(PRIO_PROCESS, static_cast<id_t>(tid));
-        if (THR_SetPriority(0, THR_PRIORITY_BELOW_NORMAL) != 0) return 1u;
-        return getpriority(PRIO_PROCESS, static_cast<id_t>(tid)) > before ? 0u : 2u;
-    };
-    ASSERT_EQ(THR_JoinThread(Start(lower), &code), 0u);
-    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(RunJoined([] {
+                  id_t tid = static_cast<id_t>(syscall(SYS_gettid));
+                  int before = getpriority(PRIO_PROCESS, tid);
+                  if (THR_SetPriority(0, THR_PRIORITY_BELOW_NORMAL) != 0) return 1u;
+                  return getpriority(PRIO_PROCESS, tid) > before ? 0u : 2u;
+              }),
+              0u);
 }
 
 TEST(Join, StartThreadSurvivesAllocationFailure) {
@@ -323,20 +318,15 @@ void ResetOnce(void *v) {
     if (reinterpret_cast<intptr_t>(v) < 1000) THR_SetThreadKeyValue(g_reset_key, reinterpret_cast<void *>(1000));
 }
 
-TEST(Keys, InitAndTermCount) {
+// Initialisations are counted; the key table is filled, destructors run in
+// key order at thread end (again for values set by a destructor), and the
+// last THR_TermThreads frees every key without exposing old values to the
+// next owner.
+TEST(Keys, SixtyFourKeysDestructorsInOrderAndRelease) {
     EXPECT_EQ(g_term_before_init, THR_S_NOINIT);
     ASSERT_EQ(THR_InitThreads(), 0u);
     ASSERT_EQ(THR_InitThreads(), 0u);
     EXPECT_EQ(THR_TermThreads(), 0u);
-    EXPECT_EQ(THR_TermThreads(), 0u);
-    EXPECT_EQ(THR_TermThreads(), THR_S_FAILURE);
-}
-
-// The key table is filled, destructors run in key order at thread end
-// (again for values set by a destructor), and the last THR_TermThreads frees
-// every key without exposing old values to the next owner.
-TEST(Keys, SixtyFourKeysDestructorsInOrderAndRelease) {
-    ASSERT_EQ(THR_InitThreads(), 0u);
     std::vector<THR_ThreadKey> keys;
     ASSERT_EQ(THR_InitThreadKey(&g_reset_key, ResetOnce), 0u);
     keys.push_back(g_reset_key);
@@ -360,9 +350,7 @@ TEST(Keys, SixtyFourKeysDestructorsInOrderAndRelease) {
         THR_GetThreadKeyValue(keys.back(), &v);
         return v == reinterpret_cast<void *>(static_cast<intptr_t>(keys.back() + 1)) ? 0u : 1u;
     };
-    uint32_t code = 1;
-    ASSERT_EQ(THR_JoinThread(Start(fn), &code), 0u);
-    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(RunJoined(fn), 0u);
     std::vector<int> expected;
     for (THR_ThreadKey key : keys)
         if (key != keys[1]) expected.push_back(static_cast<int>(key + 1));
@@ -373,7 +361,7 @@ TEST(Keys, SixtyFourKeysDestructorsInOrderAndRelease) {
     void *own = nullptr;
     ASSERT_EQ(THR_GetThreadKeyValue(keys[1], &own), 0u);
     EXPECT_EQ(own, &mine);
-    ASSERT_EQ(THR_SetThreadKeyValue(keys[0], &code), 0u);
+    ASSERT_EQ(THR_SetThreadKeyValue(keys[0], &mine), 0u);
     ASSERT_EQ(THR_TermThreads(), 0u);
     void *v = &v;
     EXPECT_EQ(THR_GetThreadKeyValue(keys[0], &v), THR_S_FAILURE) << "key freed";
@@ -383,6 +371,7 @@ TEST(Keys, SixtyFourKeysDestructorsInOrderAndRelease) {
     ASSERT_EQ(THR_GetThreadKeyValue(k, &v), 0u);
     EXPECT_EQ(v, nullptr);
     EXPECT_EQ(THR_TermThreads(), 0u);
+    EXPECT_EQ(THR_TermThreads(), THR_S_FAILURE);
 }
 
 std::atomic<int> g_once_runs{0};

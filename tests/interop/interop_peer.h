@@ -1,0 +1,65 @@
+// The peer codec as the interoperability tests use it: its type
+// descriptors by name, a decode-and-re-encode pass, and the tables that
+// name the PDUs of each side.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+extern "C" {
+#include <asn_application.h>
+}
+
+namespace interop {
+
+using Bytes = std::vector<unsigned char>;
+
+// Declares the peer's descriptor of each type of a list and maps the
+// type's name to it.
+#define INTEROP_DECLARE(T) extern "C" asn_TYPE_descriptor_t asn_DEF_##T;
+#define INTEROP_ENTRY(T) {#T, &asn_DEF_##T},
+#define INTEROP_PEER_MAP(LIST)                                                                                       \
+    LIST(INTEROP_DECLARE)                                                                                            \
+    const std::map<std::string, asn_TYPE_descriptor_t *> kPeer = {LIST(INTEROP_ENTRY)};
+
+inline int Collect(const void *buffer, size_t size, void *key) {
+    auto *out = static_cast<Bytes *>(key);
+    const auto *p = static_cast<const unsigned char *>(buffer);
+    out->insert(out->end(), p, p + size);
+    return 0;
+}
+
+// What the peer makes of `in`: it decodes all of it and encodes the value
+// again in DER. Failures are reported against `what`.
+inline Bytes PeerReencode(asn_TYPE_descriptor_t *def, const unsigned char *in, size_t n, const std::string &what) {
+    void *peer = nullptr;
+    asn_dec_rval_t dr = ber_decode(nullptr, def, &peer, in, n);
+    EXPECT_EQ(dr.code, RC_OK) << what;
+    EXPECT_EQ(dr.consumed, n) << what;
+    Bytes out;
+    if (dr.code == RC_OK) {
+        EXPECT_NE(der_encode(def, peer, Collect, &out).encoded, -1) << what;
+    }
+    ASN_STRUCT_FREE(*def, peer);
+    return out;
+}
+
+// The rows of a table of asn/: its words, without comments.
+inline std::vector<std::vector<std::string>> ReadTable(const char *name) {
+    std::ifstream in(std::string(VRCORE_SOURCE_DIR) + "/asn/" + name);
+    std::vector<std::vector<std::string>> rows;
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] == '#') continue;
+        std::istringstream s(line);
+        rows.emplace_back();
+        for (std::string w; s >> w;) rows.back().push_back(w);
+    }
+    return rows;
+}
+
+} // namespace interop
