@@ -8,7 +8,7 @@
 #include "encoding/ber_values.h"
 #include "encoding/ber_world.h"
 #include "encoding/value_conv.h"
-#include "oid/shortoid_internal.h"
+#include "oid/builtin_lookup.h"
 #include "vrcore/genu.h"
 #include "vrcore/iconv.h"
 #include "vrcore/log.h"

@@ -92,7 +92,7 @@ class WireBlock {
         memset(p_, 0, t_.elem->size);
         *code = t_.map->to_wire(h_, field, p_);
         built_ = true;
-        if (*code == 0xC00E0068u) return kNoMemory;
+        if (*code == t_.map->no_memory) return kNoMemory;
         return *code ? kBadArg : kOk;
     }
     const void *get() const { return p_; }
@@ -815,7 +815,7 @@ template <class F> int Reader::MapIn(const Type &t, void *v, F decode_wire) {
     int r = decode_wire(wire);
     if (r == kOk) {
         uint32_t code = t.map->to_field(h_, wire, v);
-        if (code == 0xC00E0068u) {
+        if (code == t.map->no_memory) {
             r = Fail(kNoMemory, "out of memory", &t);
         } else if (code) {
             char tmp[64];

@@ -55,12 +55,16 @@ struct Hooks;
 // back by wire_release, and it may borrow from the field. to_field fills
 // the zero-filled field from a decoded wire block, allocating through the
 // hooks; release frees what the field owns (not the field). Both
-// conversions return 0 or a status code of the value syntaxes.
+// conversions return 0 or a code of their own, which the runtime does not
+// interpret: no_memory names the one that means memory ran out (reported as
+// kNoMemory); any other fails the value (kBadArg when encoding, kConvert
+// when decoding, the code shown in the error text).
 struct MapOps {
     uint32_t (*to_wire)(const Hooks &h, const void *field, void *wire);
     void (*wire_release)(const Hooks &h, void *wire);
     uint32_t (*to_field)(const Hooks &h, const void *wire, void *field);
     void (*release)(const Hooks &h, void *field);
+    uint32_t no_memory;
 };
 
 struct Member {

@@ -79,7 +79,7 @@ uint32_t OidToWire(const Hooks &, const void *field, void *wire) {
 uint32_t OidToField(const Hooks &, const void *wire, void *field) {
     return WireToShort(*static_cast<const BerOid *>(wire), static_cast<GENU_ShortOID *>(field));
 }
-const MapOps kOidOps{OidToWire, nullptr, OidToField, nullptr};
+const MapOps kOidOps{OidToWire, nullptr, OidToField, nullptr, kNoMem};
 
 uint32_t TextToWire(const Hooks &, const void *field, void *wire) {
     return GenTextToBer(nullptr, *static_cast<const GEN_Text *>(field), static_cast<BerText *>(wire));
@@ -100,7 +100,7 @@ void TextRelease(const Hooks &h, void *field) {
     }
     memset(t, 0, sizeof *t);
 }
-const MapOps kTextOps{TextToWire, nullptr, TextToField, TextRelease};
+const MapOps kTextOps{TextToWire, nullptr, TextToField, TextRelease, kNoMem};
 
 uint32_t NameToWire(const Hooks &, const void *field, void *wire) {
     return GenNameToBer(nullptr, *static_cast<const GEN_SimpleName *>(field), static_cast<BerSimpleName *>(wire),
@@ -109,7 +109,7 @@ uint32_t NameToWire(const Hooks &, const void *field, void *wire) {
 uint32_t NameToField(const Hooks &, const void *wire, void *field) {
     return BerNameToGen(nullptr, *static_cast<const BerSimpleName *>(wire), static_cast<GEN_SimpleName *>(field));
 }
-const MapOps kNameOps{NameToWire, nullptr, NameToField, nullptr};
+const MapOps kNameOps{NameToWire, nullptr, NameToField, nullptr, kNoMem};
 
 // A zero-terminated string held by address.
 uint32_t CharsToWire(const Hooks &, const void *field, void *wire) {
@@ -136,7 +136,7 @@ void CharsRelease(const Hooks &h, void *field) {
     if (*p) h.free(*p);
     *p = nullptr;
 }
-const MapOps kCharsOps{CharsToWire, nullptr, CharsToField, CharsRelease};
+const MapOps kCharsOps{CharsToWire, nullptr, CharsToField, CharsRelease, kNoMem};
 
 // Personal name: the library keeps absent parts as empty strings.
 struct WirePersonalName {
@@ -171,7 +171,7 @@ uint32_t PersonalToField(const Hooks &, const void *wire, void *field) {
     memcpy(p->generation_qualifier, w->generation_qualifier, sizeof p->generation_qualifier);
     return 0;
 }
-const MapOps kPersonalOps{PersonalToWire, nullptr, PersonalToField, nullptr};
+const MapOps kPersonalOps{PersonalToWire, nullptr, PersonalToField, nullptr, kNoMem};
 
 // Domain-defined attributes: a counted array in the library, a list on
 // the wire whose nodes sit in the wire block itself.
@@ -204,7 +204,7 @@ uint32_t DdasToField(const Hooks &, const void *wire, void *field) {
     a->count = n;
     return 0;
 }
-const MapOps kDdasOps{DdasToWire, nullptr, DdasToField, nullptr};
+const MapOps kDdasOps{DdasToWire, nullptr, DdasToField, nullptr, kNoMem};
 
 // Locale: the code set travels when it is not 0 (the local one).
 struct WireOctets2 {
@@ -241,7 +241,7 @@ uint32_t LocaleToField(const Hooks &, const void *wire, void *field) {
     if (w->bit_mask & 0x80) return WireToShort(w->code_set, &l->code_set);
     return 0;
 }
-const MapOps kLocaleOps{LocaleToWire, nullptr, LocaleToField, nullptr};
+const MapOps kLocaleOps{LocaleToWire, nullptr, LocaleToField, nullptr, kNoMem};
 
 // An attribute inside a value: its identifier and encoded values on the
 // wire (built by the set conversions), a set of its own in the library.
@@ -284,7 +284,7 @@ void AttrRelease(const Hooks &, void *field) {
     }
     *attr = nullptr;
 }
-const MapOps kAttrOps{AttrToWire, AttrWireRelease, AttrToField, AttrRelease};
+const MapOps kAttrOps{AttrToWire, AttrWireRelease, AttrToField, AttrRelease, kNoMem};
 
 uint32_t ExtTypeCopy(const Hooks &, const void *from, void *to) {
     int32_t type;
@@ -293,7 +293,7 @@ uint32_t ExtTypeCopy(const Hooks &, const void *from, void *to) {
     memcpy(to, &type, sizeof type);
     return 0;
 }
-const MapOps kExtTypeOps{ExtTypeCopy, nullptr, ExtTypeCopy, nullptr};
+const MapOps kExtTypeOps{ExtTypeCopy, nullptr, ExtTypeCopy, nullptr, kNoMem};
 
 // ---- Building blocks ------------------------------------------------------
 

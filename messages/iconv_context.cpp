@@ -4,8 +4,8 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "encoding/iconv_context.h"
 #include "messages/i18n_internal.h"
+#include "messages/iconv_context.h"
 #include "vrcore/log.h"
 #include "vrcore/stf.h"
 

@@ -21,8 +21,8 @@
 #include <vector>
 
 #include "messages/msg_format.h"
+#include "system/trace.h"
 #include "vrcore/fa.h"
-#include "vrcore/log.h"
 #include "vrcore/msg.h"
 
 namespace vr::msg {
@@ -155,8 +155,8 @@ nl_catd OpenThroughSearchPath(const std::string &name, const std::string &locale
         std::vector<unsigned char> bytes;
         if (!ReadWholeFile(path, bytes)) continue;
         if (!CatalogBytesValid(bytes.data(), bytes.size())) {
-            LOG_CondMessage(5, __FILE__, __LINE__, "MSG: malformed catalog %s ignored\n",
-                            path.c_str());
+            vrcore::trace::message(5, __FILE__, __LINE__, "MSG: malformed catalog %s ignored\n",
+                                   path.c_str());
             continue;
         }
         nl_catd c = catopen(path.c_str(), 0);

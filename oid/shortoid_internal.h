@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <mutex>
 
-#include "oid/builtin_table.h"
+#include "oid/builtin_lookup.h"
 
 extern "C" {
 int _GENU__CompareObjectIDBsearch(const void *a, const void *b);
@@ -14,11 +14,6 @@ int _GENU__CompareObjectNameBsearch(const void *a, const void *b);
 }
 
 namespace vr::oid {
-
-// Row of a built-in short identifier, or nullptr when it is not built in.
-const BuiltinRow *RowOf(uint32_t short_id);
-// Short identifier of a row number.
-inline uint32_t ShortOfRow(uint32_t row) { return row < kLowRows ? row : row + kHighOffset; }
 
 // Compares two content strings of the BER form subidentifier by
 // subidentifier (GEN_CompareObjectID); the shorter is smaller when one is a
@@ -31,9 +26,5 @@ int CompareBinval(const unsigned char *a, const unsigned char *b);
 // database; a program that registers dynamic identifiers holds it while it
 // writes them.
 std::mutex &DynamicLock();
-
-// Binary searches of the built-in indexes; nullptr when absent.
-const IndexEntry *FindByContent(const unsigned char *content, uint32_t length);
-const IndexEntry *FindByName(const char *name);
 
 } // namespace vr::oid

@@ -5,19 +5,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "status/stf_alloc.h"
 #include "vrcore/stf.h"
 
-extern "C" {
-// Allocation wrappers of the status module. The tag names the allocation
-// site (0x20003 list blocks, 0x20002 message buffers).
-void *_STF__Malloc(size_t size, uint32_t tag);
-void _STF__Free(void *p);
-}
-
 namespace vr::stf {
-
-inline constexpr uint32_t kTagListBlock = 0x20003;
-inline constexpr uint32_t kTagMessageBuffer = 0x20002;
 
 inline constexpr uint32_t kMinBlock = 71;
 inline constexpr uint32_t kMaxBlock = 65535;

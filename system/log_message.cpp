@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "system/log_internal.h"
+#include "system/trace.h"
 
 namespace vr::log {
 namespace {
@@ -290,6 +291,29 @@ void FreeState(void *state) {
 
 using namespace vr::log;
 
+namespace {
+
+int VCondMessage(int severity, const char *file, int line, const char *format, va_list ap) {
+    if (!LOG_StartMessage(severity, file, line, nullptr)) return 0;
+    ThreadState *st;
+    if (!Current(&st, false, "LOG_CondAdd") || st == nullptr) return 0;
+    AddFormatted(*st, format, ap);
+    return LOG_EndMessage();
+}
+
+// The modules below logging trace through system/trace.h; their lines are
+// written as LOG_CondMessage writes them from the moment the library is
+// loaded.
+void WriteTrace(int severity, const char *file, int line, const char *format, va_list ap) {
+    VCondMessage(severity, file, line, format, ap);
+}
+
+struct TraceWriterInstaller {
+    TraceWriterInstaller() { vrcore::trace::set_writer(WriteTrace); }
+} g_trace_writer_installer;
+
+} // namespace
+
 extern "C" {
 
 void _LOG__SetAllocator(const GENU_Allocator *alloc) {
@@ -347,14 +371,11 @@ VR_EXPORT int LOG_InMessage(void) {
 }
 
 VR_EXPORT int LOG_CondMessage(int severity, const char *file, int line, const char *format, ...) {
-    if (!LOG_StartMessage(severity, file, line, nullptr)) return 0;
-    ThreadState *st;
-    if (!Current(&st, false, "LOG_CondAdd") || st == nullptr) return 0;
     va_list ap;
     va_start(ap, format);
-    AddFormatted(*st, format, ap);
+    int written = VCondMessage(severity, file, line, format, ap);
     va_end(ap);
-    return LOG_EndMessage();
+    return written;
 }
 
 VR_EXPORT int LOG_CondAdd(const char *format, ...) {

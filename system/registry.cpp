@@ -14,7 +14,7 @@
 #include <unistd.h>
 
 #include "system/config.h"
-#include "vrcore/log.h"
+#include "system/trace.h"
 
 namespace vrcore::cfg {
 namespace {
@@ -369,8 +369,8 @@ RegDocument RegDocument::parse(std::string_view bytes, std::string_view origin) 
     };
     auto bad = [&](size_t at, const char *what) {
         ++d.malformed;
-        LOG_CondMessage(5, __FILE__, __LINE__, "registry %s: line %lu %s, skipped\n", origin_z.c_str(),
-                        static_cast<unsigned long>(at), what);
+        vrcore::trace::message(5, __FILE__, __LINE__, "registry %s: line %lu %s, skipped\n", origin_z.c_str(),
+                               static_cast<unsigned long>(at), what);
     };
     std::string_view phys;
     while (next_line(phys)) {
@@ -638,8 +638,8 @@ bool Registry::query(std::string_view key, std::string_view name, RegValue &out)
         int rc = load(doc);
         if (rc != 0) {
             if (rc != ENOENT)
-                LOG_CondMessage(5, __FILE__, __LINE__, "registry %s: cannot read: %s\n", path_.c_str(),
-                                std::strerror(rc));
+                vrcore::trace::message(5, __FILE__, __LINE__, "registry %s: cannot read: %s\n", path_.c_str(),
+                                       std::strerror(rc));
             return false;
         }
         const RegValue *v = doc.find(key, name);

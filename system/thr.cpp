@@ -19,7 +19,7 @@
 #include <ctime>
 
 #include "system/thr_internal.h"
-#include "vrcore/log.h"
+#include "system/trace.h"
 
 namespace vr::thr {
 namespace {
@@ -117,7 +117,7 @@ void ThreadEnd(void *p);
 
 void StartTables() {
     if (pthread_key_create(&g_state_key, ThreadEnd) != 0) {
-        LOG_CondMessage(5, __FILE__, __LINE__, "THR: cannot create the thread state key");
+        vrcore::trace::message(5, __FILE__, __LINE__, "THR: cannot create the thread state key");
         return;
     }
     errno = 0;
@@ -173,7 +173,7 @@ void ApplyPriority(pid_t tid, int priority) {
     if (nice < -20) nice = -20;
     if (setpriority(PRIO_PROCESS, static_cast<id_t>(tid), nice) != 0 && errno != EACCES &&
         errno != EPERM && errno != ESRCH)
-        LOG_CondMessage(5, __FILE__, __LINE__, "THR: setpriority failed, errno %d", errno);
+        vrcore::trace::message(5, __FILE__, __LINE__, "THR: setpriority failed, errno %d", errno);
 }
 
 void RunKeyDestructors(ThreadState *st) {
@@ -531,7 +531,7 @@ VR_EXPORT uint32_t THR_InitThreadKey(THR_ThreadKey *key, THR_KeyDestructor destr
         break;
     }
     pthread_mutex_unlock(&g_key_lock);
-    if (rc != 0) LOG_CondMessage(5, __FILE__, __LINE__, "THR: all %d keys in use", THR_MAX_KEYS);
+    if (rc != 0) vrcore::trace::message(5, __FILE__, __LINE__, "THR: all %d keys in use", THR_MAX_KEYS);
     return rc;
 }
 
@@ -595,7 +595,7 @@ VR_EXPORT uint32_t THR_StartThread(THR_ThreadFn function, void *argument, size_t
     pthread_mutex_unlock(&g_table_lock);
     pthread_attr_destroy(&attr);
     if (rc != 0) {
-        LOG_CondMessage(5, __FILE__, __LINE__, "THR: pthread_create failed, error %d", rc);
+        vrcore::trace::message(5, __FILE__, __LINE__, "THR: pthread_create failed, error %d", rc);
         DeleteBlock(rec);
         DeleteBlock(st);
         return THR_S_FAILURE;

@@ -1,5 +1,6 @@
 // Exact layout of the lines of a log file.
 #include "log_test_util.h"
+#include "system/config.h"
 #include "vrcore/msg.h"
 
 using namespace logtest;
@@ -126,6 +127,16 @@ TEST_F(Layout, TracesAndCatalogMessages) {
                           "20   18367.089123 | Leaving AS_Create \r\n" + Prefix('E') +
                           "Wed Mar  4 05:06:07 2026 | Error retrieving message from data file\r\n" +
                           Prefix('W') + "Wed Mar  4 05:06:07 2026 | user text seven and 7\r\n");
+}
+
+TEST_F(Layout, ModulesBelowLoggingTraceThroughIt) {
+    // The registry file cannot call logging; its line arrives through the
+    // writer logging installs, with the registry's own location.
+    ASSERT_EQ(LOG_Init((dir_ / "app.log").c_str(), "X"), 0);
+    vrcore::cfg::RegDocument::parse("REGEDIT4\nnot a line\n", "t.reg");
+    const std::string text = Only();
+    EXPECT_EQ(text.rfind(Prefix('X') + "reg~ry.cpp:", 0), 0u) << text;
+    EXPECT_NE(text.find("| registry t.reg: line 2 "), std::string::npos) << text;
 }
 
 TEST_F(Layout, LongMessagesArriveWhole) {

@@ -2,8 +2,9 @@
 // formatted with its arguments, both from the message catalogs.
 #include <cstring>
 
-#include "status/stf_internal.h"
+#include "status/stf_alloc.h"
 #include "vrcore/msg.h"
+#include "vrcore/stf.h"
 
 namespace {
 

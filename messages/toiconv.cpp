@@ -6,7 +6,7 @@
 #include <cstring>
 #include <new>
 
-#include "encoding/iconv_context.h"
+#include "messages/iconv_context.h"
 
 namespace {
 

@@ -1,0 +1,25 @@
+// The trace hook of the modules below logging.
+
+#include "system/trace.h"
+
+#include <atomic>
+
+namespace vrcore::trace {
+namespace {
+
+std::atomic<Writer> g_writer{nullptr};
+
+} // namespace
+
+void set_writer(Writer writer) { g_writer.store(writer, std::memory_order_release); }
+
+void message(int severity, const char *file, int line, const char *format, ...) {
+    Writer w = g_writer.load(std::memory_order_acquire);
+    if (!w) return;
+    va_list ap;
+    va_start(ap, format);
+    w(severity, file, line, format, ap);
+    va_end(ap);
+}
+
+} // namespace vrcore::trace
