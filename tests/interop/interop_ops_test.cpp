@@ -4,7 +4,7 @@
 // second control table.
 #include <random>
 
-#include "../operations/ops_op_samples.h"
+#include "../operations/ops_samples.h"
 #include "encoding/ber_ops.h"
 #include "encoding/ber_world.h"
 #include "interop_peer.h"
@@ -30,9 +30,7 @@ std::map<int, std::string> Rows() {
 TEST(InteropOps, PeerDecodesAndReencodesEveryOperationPdu) {
     std::mt19937 rng(1206);
     std::vector<vrtest_ops::Sample> samples;
-    ASSERT_TRUE(vrtest_ops::SetSamples(rng, 40, samples));
-    ASSERT_TRUE(vrtest_ops::ErrorSamples(rng, 10, samples));
-    ASSERT_TRUE(vrtest_ops::OperationSamples(rng, 15, samples));
+    ASSERT_TRUE(vrtest_ops::Samples(rng, 25, samples));
     std::map<int, int> seen;
     auto rows = Rows();
     ASSERT_EQ(rows.size(), vrber::OpsPduCount());
