@@ -103,9 +103,9 @@ TEST(Conversions, EverySyntaxBuildsWhatPackingEncodesAndReadsItBack) {
         const GENU_ValueDescriptor *desc = GENU_AVT2Descriptor(r.type);
         // A part stands in its value: the value's bytes around the part's.
         auto whole = [&](const void *value, const void *part) {
-            std::vector<unsigned char> w(static_cast<const unsigned char *>(value),
-                                         static_cast<const unsigned char *>(value) + size);
-            memcpy(w.data() + r.offset, part, r.choice ? r.size : size);
+            auto *from = static_cast<const unsigned char *>(r.choice ? value : part);
+            std::vector<unsigned char> w(from, from + size);
+            if (r.choice) memcpy(w.data() + r.offset, part, r.size);
             return w;
         };
         for (int round = 0; round < 10; ++round) {
