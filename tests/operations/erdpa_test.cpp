@@ -1,91 +1,67 @@
 // Error results: precedence between kinds, merging within a kind, failed
-// builders leaving the result alone, release and the text forms.
+// builders leaving the result alone, release and the text forms; the error
+// PDUs: every kind travels and comes back equal, problem forms and hostile
+// input behave.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "ops_test_util.h"
-#include "vrcore/erdpa.h"
 
 namespace {
 
+using vrtest_ops::Parts;
 using vrtest_ops::Status;
 
-// An object identification naming a job, and a text message.
-struct Parts {
-    GEN_ObjectIdent *object = nullptr;
-    GEN_ErrorMessage message{};
-    explicit Parts(const char *job, const char *text = "went wrong") {
-        Status st;
-        EXPECT_EQ(GENU_MakeObjectIdent_JobId(st.list, &object, job, nullptr), 0);
-        GEN_Text t{};
-        EXPECT_EQ(GENU_MakeEmbeddedText(st.list, &t, text, nullptr), 0);
-        EXPECT_EQ(GENU_MakeEmbeddedErrorMsg(st.list, &message, &t, nullptr, nullptr), 0);
-        GEN_DeepDeleteText(st.list, &t, nullptr);
-    }
-    ~Parts() {
-        Status st;
-        GEN_DeleteObjectIdent(st.list, object, nullptr);
-        GEN_DeepDeleteErrorMessage(st.list, &message, nullptr);
-    }
-    Parts(const Parts &) = delete;
-    Parts &operator=(const Parts &) = delete;
+// The problems of a result, in order.
+struct Problem {
+    int32_t form;
+    uint32_t code;
+    const GEN_ObjectIdent *object;
+    const GEN_ErrorMessage *message;
+    bool set; // an attribute or set comes with it
 };
-
-// One attribute in a set of its own.
-struct OneAttr {
-    AS_SetHandle set = AS_nullSetHandle;
-    AS_AttrHandle attr = AS_nullAttrHandle;
-    OneAttr() {
-        Status st;
-        GENU_ShortOID id = 0;
-        EXPECT_EQ(GENU_AsciiToShortOID(st.list, "id-att-copy-count", &id), 0);
-        EXPECT_EQ(AS_Create(st.list, &set, nullptr, 0), 0);
-        GEN_Cardinal c = 3;
-        EXPECT_EQ(AS_AddAttrValM(st.list, set, id, 1, &c, &GENU_CardinalDesc, &attr), 0);
-    }
-    ~OneAttr() {
-        Status st;
-        AS_FreeAttrHandle(st.list, &attr);
-        AS_Destroy(st.list, &set);
-    }
-};
-
-// Reports one problem of the kind into *r.
-int Report(STF_List *st, ERDPA_ErrorResult **r, uint32_t kind, uint32_t code, const Parts &p,
-           const GEN_ObjectIdent *attr_object = nullptr) {
-    static OneAttr attr;
-    switch (kind) {
-    case ERDPA_UPDATE: return ERDPA_Update(st, r, code, p.object, &p.message);
-    case ERDPA_ATTRIBUTE: return ERDPA_Attribute(st, r, code, attr.attr, attr_object, &p.message);
-    case ERDPA_DOCUMENT_ACCESS: return ERDPA_DocumentAccess(st, r, code, p.object, &p.message);
-    case ERDPA_SELECTION: return ERDPA_Selection(st, r, code, attr.set, p.object, &p.message);
-    case ERDPA_PRINTER: return ERDPA_Printer(st, r, code, p.object, &p.message);
-    case ERDPA_ACCESS: return ERDPA_Access(st, r, code, p.object, &p.message);
-    case ERDPA_SERVICE: return ERDPA_Service(st, r, code, AS_nullSetHandle, p.object, &p.message);
-    default: return ERDPA_Security(st, r, code, &p.message);
-    }
-}
-
-// Problem codes of the result, in order.
-std::vector<uint32_t> Codes(const ERDPA_ErrorResult *r) {
-    std::vector<uint32_t> out;
+std::vector<Problem> Problems(const ERDPA_ErrorResult *r) {
+    std::vector<Problem> out;
     switch (r->kind) {
     case ERDPA_UPDATE:
     case ERDPA_DOCUMENT_ACCESS:
-    case ERDPA_PRINTER: out.push_back(static_cast<ERDPA_ObjectProblem *>(r->data)->problem_code); break;
-    case ERDPA_SECURITY: out.push_back(static_cast<ERDPA_SecurityProblem *>(r->data)->problem_code); break;
+    case ERDPA_PRINTER: {
+        auto *p = static_cast<ERDPA_ObjectProblem *>(r->data);
+        return {{p->problem_form, p->problem_code, &p->object, &p->message, false}};
+    }
+    case ERDPA_SECURITY: {
+        auto *p = static_cast<ERDPA_SecurityProblem *>(r->data);
+        return {{p->problem_form, p->problem_code, nullptr, &p->message, false}};
+    }
     case ERDPA_ACCESS:
-        for (auto *p = static_cast<ERDPA_AccessProblem *>(r->data); p; p = p->next) out.push_back(p->problem_code);
-        break;
+        for (auto *p = static_cast<ERDPA_AccessProblem *>(r->data); p; p = p->next)
+            out.push_back({p->problem_form, p->problem_code, &p->object, &p->message, false});
+        return out;
     case ERDPA_ATTRIBUTE:
         for (auto *p = static_cast<ERDPA_AttributeError *>(r->data)->problems; p; p = p->next)
-            out.push_back(p->problem_code);
-        break;
+            out.push_back({p->problem_form, p->problem_code, static_cast<ERDPA_AttributeError *>(r->data)->object,
+                           &p->message, p->attribute != AS_nullSetHandle});
+        return out;
     default:
-        for (auto *p = static_cast<ERDPA_SelectionProblem *>(r->data); p; p = p->next) out.push_back(p->problem_code);
+        for (auto *p = static_cast<ERDPA_SelectionProblem *>(r->data); p; p = p->next)
+            out.push_back({p->problem_form, p->problem_code, &p->object, &p->message, p->set != nullptr});
+        return out;
     }
+}
+
+std::vector<uint32_t> Codes(const ERDPA_ErrorResult *r) {
+    std::vector<uint32_t> out;
+    for (const Problem &p : Problems(r)) out.push_back(p.code);
+    return out;
+}
+
+std::string Text(const ERDPA_ErrorResult *r) {
+    char *s = ErrorResult2String(r);
+    std::string out = s ? s : "<null>";
+    GENU__CoveredFree(s);
     return out;
 }
 
@@ -95,20 +71,19 @@ TEST(ErrorResults, HighestKindSurvivesWhateverTheOrder) {
     for (uint32_t first = 1; first <= 8; ++first) {
         for (uint32_t second = 1; second <= 8; ++second) {
             ERDPA_ErrorResult *r = nullptr;
-            ASSERT_EQ(Report(st.list, &r, first, 1, p), 0) << first << std::hex << " " << st.code();
-            ASSERT_EQ(Report(st.list, &r, second, 2, p), 0) << second;
+            ASSERT_EQ(p.Report(st, &r, first, 1), 0) << first << std::hex << " " << st.code();
+            ASSERT_EQ(p.Report(st, &r, second, 2), 0) << second;
             ASSERT_NE(r, nullptr);
             EXPECT_EQ(r->kind, std::max(first, second));
-            std::vector<uint32_t> codes = Codes(r);
-            if (first != second) {
-                EXPECT_EQ(codes, std::vector<uint32_t>{first > second ? 1u : 2u}) << first << " " << second;
-            } else if (first == ERDPA_ACCESS || first == ERDPA_SELECTION || first == ERDPA_SERVICE ||
-                       first == ERDPA_ATTRIBUTE) {
-                EXPECT_EQ(codes, (std::vector<uint32_t>{1, 2})) << first; // appended
-            } else {
-                EXPECT_EQ(codes, std::vector<uint32_t>{1}) << first; // the first stays
-            }
-            EXPECT_EQ(ERDPA_FreeError(st.list, r), 0);
+            // Another kind: the higher one alone; the same: appended to a
+            // list, or the first stays.
+            bool list = first == ERDPA_ACCESS || first == ERDPA_SELECTION || first == ERDPA_SERVICE ||
+                        first == ERDPA_ATTRIBUTE;
+            std::vector<uint32_t> want = first != second ? std::vector<uint32_t>{first > second ? 1u : 2u}
+                                         : list          ? std::vector<uint32_t>{1, 2}
+                                                         : std::vector<uint32_t>{1};
+            EXPECT_EQ(Codes(r), want) << first << " " << second;
+            EXPECT_EQ(ERDPA_FreeError(st, r), 0);
         }
     }
 }
@@ -123,18 +98,17 @@ TEST(ErrorResults, AttributeProblemsMergeOnlyForTheSameObject) {
                  {p.object, nullptr, 1},     {nullptr, p.object, 1}};
     for (const Case &c : cases) {
         ERDPA_ErrorResult *r = nullptr;
-        ASSERT_EQ(Report(st.list, &r, ERDPA_ATTRIBUTE, 5, p, c.first), 0);
-        ASSERT_EQ(Report(st.list, &r, ERDPA_ATTRIBUTE, 7, p, c.second), 0);
+        ASSERT_EQ(p.Report(st, &r, ERDPA_ATTRIBUTE, 5, c.first), 0);
+        ASSERT_EQ(p.Report(st, &r, ERDPA_ATTRIBUTE, 7, c.second), 0);
         EXPECT_EQ(Codes(r).size(), c.problems);
         auto *h = static_cast<ERDPA_AttributeError *>(r->data);
         EXPECT_EQ(h->object != nullptr, c.first != nullptr);
         // The problem holds a copy of the attribute, not the caller's set.
         GEN_Cardinal *v = nullptr;
-        GENU_ShortOID id = 0;
-        ASSERT_EQ(GENU_AsciiToShortOID(st.list, "id-att-copy-count", &id), 0);
-        ASSERT_EQ(AS_GetAttrVal(st.list, h->problems->attribute, id, reinterpret_cast<void **>(&v)), 0);
+        EXPECT_NE(h->problems->attribute, p.set);
+        ASSERT_EQ(AS_GetAttrVal(st, h->problems->attribute, p.id, reinterpret_cast<void **>(&v)), 0);
         EXPECT_EQ(*v, 3u);
-        ERDPA_FreeError(st.list, r);
+        ERDPA_FreeError(st, r);
     }
 }
 
@@ -142,101 +116,179 @@ TEST(ErrorResults, FailedBuildersLeaveTheResultAlone) {
     Status st;
     Parts p("job-1");
     ERDPA_ErrorResult *r = nullptr;
-    ASSERT_EQ(ERDPA_Access(st.list, &r, 2, p.object, &p.message), 0);
+    ASSERT_EQ(ERDPA_Access(st, &r, 2, p.object, &p.message), 0);
     ERDPA_ErrorResult *const before = r;
-    EXPECT_EQ(ERDPA_Security(st.list, &r, 1, nullptr), 1);
-    EXPECT_EQ(st.code(), ERDPA_S_ARG1);
-    EXPECT_EQ(ERDPA_Printer(st.list, &r, 1, p.object, nullptr), 1);
-    EXPECT_EQ(st.code(), ERDPA_S_ARG2);
-    EXPECT_EQ(ERDPA_Service(st.list, &r, 1, AS_nullSetHandle, nullptr, &p.message), 1);
-    EXPECT_EQ(st.code(), ERDPA_S_ARG2);
-    EXPECT_EQ(ERDPA_Selection(st.list, &r, 1, AS_nullSetHandle, p.object, nullptr), 1);
-    EXPECT_EQ(st.code(), ERDPA_S_ARG3);
-    EXPECT_EQ(ERDPA_Attribute(st.list, &r, 1, AS_nullAttrHandle, nullptr, &p.message), 1);
-    EXPECT_EQ(st.code(), ERDPA_S_ATTRCOPY);
-    EXPECT_EQ(ERDPA_Access(st.list, nullptr, 1, p.object, &p.message), 1);
-    EXPECT_EQ(st.code(), ERDPA_S_NORESULT);
+    EXPECT_EQ(st.failed(ERDPA_Security(st, &r, 1, nullptr)), ERDPA_S_ARG1);
+    EXPECT_EQ(st.failed(ERDPA_Printer(st, &r, 1, p.object, nullptr)), ERDPA_S_ARG2);
+    EXPECT_EQ(st.failed(ERDPA_Service(st, &r, 1, AS_nullSetHandle, nullptr, &p.message)), ERDPA_S_ARG2);
+    EXPECT_EQ(st.failed(ERDPA_Selection(st, &r, 1, AS_nullSetHandle, p.object, nullptr)), ERDPA_S_ARG3);
+    EXPECT_EQ(st.failed(ERDPA_Attribute(st, &r, 1, AS_nullAttrHandle, nullptr, &p.message)), ERDPA_S_ATTRCOPY);
+    EXPECT_EQ(st.failed(ERDPA_Access(st, nullptr, 1, p.object, &p.message)), ERDPA_S_NORESULT);
     EXPECT_EQ(r, before);
     EXPECT_EQ(r->kind, static_cast<uint32_t>(ERDPA_ACCESS));
     EXPECT_EQ(Codes(r), std::vector<uint32_t>{2});
-    ERDPA_FreeError(st.list, r);
+    ERDPA_FreeError(st, r);
 }
 
-TEST(ErrorResults, CopiesAreTheResultsOwn) {
-    Status st;
-    ERDPA_ErrorResult *r = nullptr;
-    OneAttr attr;
-    {
-        Parts p("job-9", "printer jammed");
-        ASSERT_EQ(ERDPA_Selection(st.list, &r, 2, attr.set, p.object, &p.message), 0);
-    }
-    // The caller's values are gone; the result's copies remain.
-    auto *s = static_cast<ERDPA_SelectionProblem *>(r->data);
-    EXPECT_STREQ(s->object.u.job_id.value, "job-9");
-    ASSERT_NE(s->set, nullptr);
-    EXPECT_NE(*s->set, attr.set);
-    uint32_t count = 0;
-    ASSERT_EQ(AS_GetCount(st.list, *s->set, &count), 0);
-    EXPECT_EQ(count, 1u);
-    char *text = ErrorResult2String(r);
-    EXPECT_STREQ(text, "printer jammed");
-    GENU__CoveredFree(text);
-    ERDPA_FreeError(st.list, r);
-}
-
-TEST(ErrorResults, TextForms) {
+TEST(ErrorResults, TextFormsAndRelease) {
     Status st;
     Parts p("job-1", "no paper");
-    auto str = [](const ERDPA_ErrorResult *r) {
-        char *s = ErrorResult2String(r);
-        std::string out = s ? s : "<null>";
-        GENU__CoveredFree(s);
-        return out;
-    };
-    EXPECT_EQ(str(nullptr), "Null Error Result");
+    EXPECT_EQ(Text(nullptr), "Null Error Result");
     ERDPA_ErrorResult odd{42, nullptr};
-    EXPECT_EQ(str(&odd), "Unknown Error Type");
+    EXPECT_EQ(Text(&odd), "Unknown Error Type");
     const char *corrupted[] = {"Update Error corrupted",  "Attribute Error corrupted", "Document Access Error corrupted",
                                "Selection Error corrupted", "Printer Error corrupted", "Access Error corrupted",
                                "Service Error corrupted", "Security Error Corrupted)"};
     for (uint32_t k = 1; k <= 8; ++k) {
         ERDPA_ErrorResult empty{k, nullptr};
-        EXPECT_EQ(str(&empty), corrupted[k - 1]);
+        EXPECT_EQ(Text(&empty), corrupted[k - 1]);
     }
-
+    // A text or octet message is extracted; an extended problem or another
+    // message form is named.
     ERDPA_ErrorResult *r = nullptr;
-    ASSERT_EQ(ERDPA_Access(st.list, &r, 1, p.object, &p.message), 0);
-    EXPECT_EQ(str(r), "no paper");
+    ASSERT_EQ(ERDPA_Access(st, &r, 1, p.object, &p.message), 0);
     auto *a = static_cast<ERDPA_AccessProblem *>(r->data);
+    EXPECT_EQ(Text(r), "no paper");
     a->problem_form = ERDPA_EXTENDED_PROBLEM;
-    EXPECT_EQ(str(r), "Extended Problem");
+    EXPECT_EQ(Text(r), "Extended Problem");
     a->problem_form = ERDPA_STANDARD_PROBLEM;
-    // An octet-string message is extracted; another form is corrupt.
-    GEN_DeepDeleteErrorMessage(st.list, &a->message, nullptr);
-    GEN_OctetString o{5, reinterpret_cast<unsigned char *>(const_cast<char *>("bytes"))};
-    ASSERT_EQ(GENU_MakeEmbeddedErrorMsg(st.list, &a->message, nullptr, &o, nullptr), 0);
-    EXPECT_EQ(str(r), "bytes");
-    int32_t saved = a->message.choice;
-    a->message.choice = 9;
-    EXPECT_EQ(str(r), "Error Message corrupted");
-    a->message.choice = saved;
-    ERDPA_FreeError(st.list, r);
+    std::swap(a->message, p.octets);
+    EXPECT_EQ(Text(r), "\x01\x02\x03\x04");
+    a->message.choice += 7;
+    EXPECT_EQ(Text(r), "Error Message corrupted");
+    a->message.choice -= 7;
+    ERDPA_FreeError(st, r);
 
     // Codes outside a kind's table, including the gaps inside it.
     EXPECT_STREQ(ToAscii_AttributeProblem(1), "unknown Attribute error type");
     EXPECT_STREQ(ToAscii_UpdateProblem(3), "unknown Update error type");
     EXPECT_STREQ(ToAscii_ServiceProblem(16), "unknown Service error type");
     EXPECT_STREQ(ToAscii_PrinterProblem(0), "unknown Printer error type");
+
+    EXPECT_EQ(ERDPA_FreeError(st, nullptr), 0);
+    auto *unknown = static_cast<ERDPA_ErrorResult *>(GENU__CoveredMalloc(sizeof(ERDPA_ErrorResult)));
+    *unknown = ERDPA_ErrorResult{77, nullptr};
+    EXPECT_EQ(st.failed(ERDPA_FreeError(st, unknown)), 0xC010006Cu);
 }
 
-TEST(ErrorResults, FreeingAnUnknownKind) {
+// Both results hold the same problems (the attributes and sets are
+// compared through the bytes).
+void ExpectSameResults(const ERDPA_ErrorResult *a, const ERDPA_ErrorResult *b) {
+    ASSERT_EQ(a->kind, b->kind);
+    auto pa = Problems(a), pb = Problems(b);
+    ASSERT_EQ(pa.size(), pb.size());
+    for (size_t i = 0; i < pa.size(); ++i) {
+        EXPECT_EQ(pa[i].form, pb[i].form);
+        EXPECT_EQ(pa[i].code, pb[i].code);
+        EXPECT_EQ(pa[i].set, pb[i].set);
+        const GEN_ErrorMessage &ma = *pa[i].message, &mb = *pb[i].message;
+        Status st;
+        int32_t cmp = 1, same_object = 1;
+        ASSERT_EQ(ma.choice, mb.choice);
+        EXPECT_TRUE(!(ma.choice == GEN_ERRMSG_TEXT ? GEN_CompareText(st, &ma.u.text, &mb.u.text, &cmp)
+                                                   : GEN_CompareOctetString(st, &ma.u.octets, &mb.u.octets, &cmp)) &&
+                    !cmp);
+        ASSERT_EQ(!pa[i].object, !pb[i].object);
+        EXPECT_TRUE(!pa[i].object || (!GEN_CompareObjectIdent(st, pa[i].object, pb[i].object, &same_object) &&
+                                      !same_object));
+    }
+}
+
+// The results hold copies of what they were given: the parts are gone
+// before they are encoded.
+TEST(ErrorPdus, EveryKindRoundTripsUnderItsWireKindAndUnderKindZero) {
     Status st;
-    EXPECT_EQ(ERDPA_FreeError(st.list, nullptr), 0);
-    auto *r = static_cast<ERDPA_ErrorResult *>(GENU__CoveredMalloc(sizeof(ERDPA_ErrorResult)));
-    r->kind = 77;
-    r->data = nullptr;
-    EXPECT_EQ(ERDPA_FreeError(st.list, r), 1);
-    EXPECT_EQ(st.code(), 0xC010006Cu);
+    const int32_t wire[] = {0, 4, 1, 11, 13, 12, 3, 10, 9};
+    for (uint32_t kind = 1; kind <= 8; ++kind) {
+        if (kind != ERDPA_SECURITY && kind != ERDPA_ATTRIBUTE && !vrtest_ops::ObjectsPack()) continue;
+        ERDPA_ErrorResult *r = vrtest_ops::TwoProblems(Parts("printer-7", "out of toner"), kind);
+        ASSERT_NE(r, nullptr);
+        EXPECT_EQ(Text(r), "out of toner");
+        int32_t w = -1;
+        GENU_Buffer bytes{};
+        ASSERT_EQ(ERDPA_EncodeError(st, r, &w, &bytes), 0) << kind << std::hex << " " << st.code();
+        EXPECT_EQ(w, wire[kind]);
+        EXPECT_EQ(ERDPA_WireKind(kind), wire[kind]);
+        for (int32_t as : {w, 0}) {
+            ERDPA_ErrorResult *back = nullptr;
+            ASSERT_EQ(ERDPA_DecodeError(st, as, bytes.value, bytes.length, &back), 0)
+                << kind << " as " << as << std::hex << " " << st.code();
+            ExpectSameResults(r, back);
+            GENU_Buffer again{};
+            ASSERT_EQ(ERDPA_EncodeError(st, back, &w, &again), 0);
+            EXPECT_TRUE(again.length == bytes.length && !memcmp(again.value, bytes.value, bytes.length)) << kind;
+            _GENU__MyFree(again.value);
+            ERDPA_FreeError(st, back);
+        }
+        // Under another kind's number the bytes do not decode.
+        ERDPA_ErrorResult *wrong = r;
+        EXPECT_EQ(st.failed(ERDPA_DecodeError(st, wire[kind % 8 + 1], bytes.value, bytes.length, &wrong)),
+                  0xC009006Au);
+        EXPECT_EQ(wrong, nullptr);
+        _GENU__MyFree(bytes.value);
+        ERDPA_FreeError(st, r);
+    }
+}
+
+TEST(ErrorPdus, ProblemForms) {
+    Parts p("job-1", "out of toner");
+    Status st;
+    ERDPA_ErrorResult *r = nullptr;
+    ASSERT_EQ(ERDPA_Security(st, &r, 3, &p.message), 0);
+    auto *s = static_cast<ERDPA_SecurityProblem *>(r->data);
+    GENU_ShortOID ext = 0;
+    ASSERT_EQ(GENU_AsciiToShortOID(st, "id-att-job-name", &ext), 0);
+    struct Case {
+        int32_t form;
+        uint32_t code;
+        uint32_t decode_status; // 0: decodes
+    } cases[] = {{ERDPA_EXTENDED_PROBLEM, ext, 0}, {ERDPA_STANDARD_PROBLEM, 4, 0},
+                 {ERDPA_STANDARD_PROBLEM, 5, 0xC0090095u}, {ERDPA_STANDARD_PROBLEM, 0, 0xC0090095u}};
+    for (const Case &c : cases) {
+        s->problem_form = c.form;
+        s->problem_code = c.code;
+        int32_t w = 0;
+        GENU_Buffer bytes{};
+        ASSERT_EQ(ERDPA_EncodeError(st, r, &w, &bytes), 0);
+        ERDPA_ErrorResult *back = nullptr;
+        int rc = ERDPA_DecodeError(st, w, bytes.value, bytes.length, &back);
+        _GENU__MyFree(bytes.value);
+        if (c.decode_status) {
+            EXPECT_EQ(st.failed(rc), c.decode_status) << c.code;
+            EXPECT_EQ(back, nullptr);
+            continue;
+        }
+        ASSERT_EQ(rc, 0) << std::hex << st.code();
+        ExpectSameResults(r, back);
+        EXPECT_EQ(Text(back), c.form == ERDPA_EXTENDED_PROBLEM ? "Extended Problem" : "out of toner");
+        ERDPA_FreeError(st, back);
+    }
+    // A form the wire cannot carry is refused by the encoder.
+    s->problem_form = 7;
+    int32_t w = 0;
+    GENU_Buffer bytes{};
+    EXPECT_EQ(ERDPA_EncodeError(st, r, &w, &bytes), 1);
+    EXPECT_EQ(bytes.value, nullptr);
+    ERDPA_FreeError(st, r);
+}
+
+TEST(ErrorPdus, HostileInputAndUnknownKinds) {
+    Status st;
+    const unsigned char junk[] = {0x30, 0x05, 0xa8, 0x03, 0x80, 0x01, 0x01};
+    ERDPA_ErrorResult *out = nullptr;
+    for (int32_t kind : {2, 5, 8, 14, -1})
+        EXPECT_EQ(st.failed(ERDPA_DecodeError(st, kind, junk, sizeof junk, &out)), 0xC009006Au) << kind;
+    EXPECT_EQ(ERDPA_WireKindToPDU(2), -1);
+    EXPECT_EQ(ERDPA_WireKindToPDU(0), 0);
+    // A security error whose message is missing, and truncated bytes.
+    EXPECT_EQ(ERDPA_DecodeError(st, 9, junk, sizeof junk, &out), 1);
+    EXPECT_EQ(ERDPA_DecodeError(st, 9, junk, 3, &out), 1);
+    EXPECT_EQ(ERDPA_DecodeError(st, 9, nullptr, 0, &out), 1);
+    EXPECT_EQ(out, nullptr);
+    ERDPA_ErrorResult odd{99, nullptr};
+    int32_t w = 0;
+    GENU_Buffer bytes{};
+    EXPECT_EQ(ERDPA_EncodeError(st, &odd, &w, &bytes), 1);
 }
 
 } // namespace

@@ -1,156 +1,196 @@
-// Sample encodings of the operation PDUs made by vrcore from random
-// library values: the input of the cross-check with the independent codec
-// and of the fuzz corpus.
+// Random attribute-set, error and operation PDUs built by vrcore and their
+// encodings: the input of the round trips here and of the cross-check with
+// the independent codec.
 #pragma once
 
-#include <random>
+#include <algorithm>
+#include <cstdlib>
+#include <functional>
+#include <map>
 #include <string>
-#include <vector>
 
+#include "encoding/ber_ops.h"
 #include "ops_test_util.h"
-#include "vrcore/erdpa.h"
-#include "vrcore/odpas.h"
+#include "vrcore/odpops.h"
 
 namespace vrtest_ops {
 
 struct Sample {
     int pdu;
-    std::vector<unsigned char> bytes;
+    Bytes bytes;
 };
 
-// A random set of packable built-in attributes (some without values, with
-// random modify operators).
-inline AS_SetHandle MakeRandomSet(std::mt19937 &rng, const std::vector<GENU_ShortOID> &ids, size_t max_attrs = 8) {
-    Status st;
-    AS_SetHandle set = AS_nullSetHandle;
-    if (AS_Create(st.list, &set, nullptr, 0)) return set;
-    size_t n = 1 + rng() % max_attrs;
-    for (size_t i = 0; i < n; ++i) {
-        GENU_ShortOID id = ids[rng() % ids.size()];
-        int present = 0;
-        AS_IsAttrPresent(st.list, set, id, &present);
-        if (present) continue;
-        int32_t type = 0;
-        GENU_AttrIdToType(st.list, id, &type);
-        AS_AttrHandle ah = nullptr;
-        if (AS_AddAttr(st.list, set, id, static_cast<uint32_t>(type), &ah)) continue;
-        size_t values = rng() % 5 == 0 ? 0 : 1 + rng() % 3;
-        for (size_t k = 0; k < values; ++k) {
-            RandomValue v;
-            if (v.Fill(static_cast<uint32_t>(type), rng))
-                AS_AddAttrValMR(st.list, ah, static_cast<uint32_t>(type), v.data(),
-                                GENU_AVT2Descriptor(static_cast<uint32_t>(type)));
-        }
-        AS_SetAttrModifyOpR(st.list, ah, static_cast<int32_t>(rng() % 6) - 1);
-        AS_FreeAttrHandle(st.list, &ah);
+// Random structures of the operation PDUs, walked from their type
+// descriptions: each optional member present or absent at random, each
+// encoded value one of the syntax its member names, each attribute set a
+// random set. The arena owns what it made.
+class Arena {
+  public:
+    explicit Arena(std::mt19937 &rng) : rng_(rng), ids_(PackableAttributes()) {}
+    Arena(const Arena &) = delete;
+    Arena &operator=(const Arena &) = delete;
+    ~Arena() {
+        for (auto &f : undo_) f();
     }
-    return set;
-}
+    uint32_t Next() { return static_cast<uint32_t>(rng_()); }
 
-inline bool Encode(int pdu, const void *structure, std::vector<Sample> &out) {
-    GENU_Buffer b{};
-    if (GENU_OssEncode(nullptr, pdu, structure, &b)) return false;
-    out.push_back(Sample{pdu, std::vector<unsigned char>(b.value, b.value + b.length)});
-    _GENU__MyFree(b.value);
-    return true;
-}
+    void *Make(int pdu) {
+        const vrber::Type *t = vrber::OpsPduType(pdu);
+        void *v = Block(t->size);
+        Fill(*t, v, "", "", 0);
+        return v;
+    }
+    // One complete encoding of a random value of the syntax.
+    GENU_Buffer Value(uint32_t type) {
+        Status st;
+        RandomValue v;
+        v.Fill(type, rng_);
+        if (type == 48) {
+            // In the canonical form (UTC, whole seconds), which a peer's
+            // re-encoding keeps byte for byte.
+            auto *t = reinterpret_cast<GEN_GeneralizedTime *>(v.bytes);
+            if (!t->utc) t->year = static_cast<int16_t>(t->year - 1900);
+            t->utc = 1;
+            t->mindiff = t->millisecond = 0;
+        }
+        GENU_Buffer b{};
+        ODP_PackAV(st, type, v.data(), &b);
+        undo_.push_back([p = b.value] { _GENU__MyFree(p); });
+        return b;
+    }
+    GENU_BerOID Oid() {
+        Status st;
+        GENU_BerOID o{};
+        GENU_ShortToBerOID(st, ids_[Next() % ids_.size()], &o);
+        return o;
+    }
+    ODP_BerAttrSet *Set() { return static_cast<ODP_BerAttrSet *>(MakeSet(false)); }
 
-// Samples of the set PDUs; false when vrcore could not build one.
-inline bool SetSamples(std::mt19937 &rng, int rounds, std::vector<Sample> &out) {
-    auto ids = PackableAttributes();
-    Status st;
-    for (int r = 0; r < rounds; ++r) {
-        AS_SetHandle set = MakeRandomSet(rng, ids);
+  private:
+    // The encoding structure of a random set, plain or of modifications.
+    void *MakeSet(bool mod) {
+        Status st;
+        AS_SetHandle s = MakeRandomSet(rng_, ids_, 4);
         ODP_BerAttrSet *plain = nullptr;
-        ODP_BerModAttrSet *mod = nullptr;
-        bool ok = !ToBER_AS(st.list, &plain, &set, ODP_AS_MODE_EXTENDED_ACL) &&
-                  !ToBER_ModOpAS(st.list, &mod, &set, ODP_AS_MODE_EXTENDED_ACL) &&
-                  Encode(ODP_PDU_ATTRIBUTE_SET, &plain, out) && Encode(ODP_PDU_MODIFICATION_SET, &mod, out) &&
-                  Encode(ODP_PDU_ATTRIBUTE, &plain->attribute, out);
-        ODP_BerSingleValue ava{};
-        for (ODP_BerAttrSet *a = plain; ok && a; a = a->next) {
-            if (!a->attribute.values) continue;
-            ava.type = a->attribute.type;
-            ava.value = a->attribute.values->value;
-            ok = Encode(ODP_PDU_SINGLE_VALUE, &ava, out);
-            break;
-        }
-        FreeBER_AS(st.list, plain);
-        FreeBER_ModOpAS(st.list, mod);
-        AS_Destroy(st.list, &set);
-        if (!ok) return false;
+        ODP_BerModAttrSet *changes = nullptr;
+        if (mod) ToBER_ModOpAS(st, &changes, &s, ODP_AS_MODE_EXTENDED_ACL);
+        else ToBER_AS(st, &plain, &s, ODP_AS_MODE_EXTENDED_ACL);
+        AS_Destroy(st, &s);
+        undo_.push_back([=] { FreeBER_AS(Status(), plain), FreeBER_ModOpAS(Status(), changes); });
+        return mod ? static_cast<void *>(changes) : plain;
     }
-    return true;
+    void *Block(size_t n) {
+        void *p = calloc(1, n);
+        undo_.push_back([p] { free(p); });
+        return p;
+    }
+    // The syntax of the value an encoded member holds: the messages are texts.
+    static uint32_t Syntax(const std::string &parent, const std::string &member) {
+        static const std::map<std::string, uint32_t> syntax = {
+            {"printer-name", 27},     {"printer", 27},      {"document-content", 7}, {"object-instance", 64},
+            {"initial-value-object", 64}, {"object-identification", 64}, {"event", 18},
+            {"checkpoint", 74},       {"answer-time", 48}};
+        if (parent == "ResubmitJobArgument" && member == "printer") return 6;
+        auto it = syntax.find(member);
+        return it == syntax.end() ? 16 : it->second;
+    }
+    void Fill(const vrber::Type &t, void *v, const std::string &parent, const std::string &member, int depth) {
+        using vrber::Kind;
+        auto *base = static_cast<unsigned char *>(v);
+        std::string name = t.name;
+        if (name == "AttrSet" || name == "ModAttrSet") {
+            *static_cast<void **>(v) = MakeSet(name == "ModAttrSet");
+            return;
+        }
+        switch (t.kind) {
+        case Kind::Bool: *base = Next() % 2; return;
+        case Kind::Int: *static_cast<int32_t *>(v) = static_cast<int32_t>(Next()); return;
+        case Kind::Oid: *static_cast<GENU_BerOID *>(v) = Oid(); return;
+        case Kind::Open: *static_cast<GENU_Buffer *>(v) = Value(Syntax(parent, member)); return;
+        case Kind::StringIn: snprintf(static_cast<char *>(v), t.max, "job-%u", Next() % 100000); return;
+        case Kind::Octets: {
+            auto *b = static_cast<GENU_Buffer *>(v);
+            b->length = Next() % 40;
+            b->value = static_cast<unsigned char *>(Block(b->length + 1));
+            for (uint32_t i = 0; i < b->length; ++i) b->value[i] = static_cast<unsigned char>(Next());
+            return;
+        }
+        case Kind::Seq:
+            for (uint32_t i = 0; i < t.nmembers; ++i) {
+                const vrber::Member &m = t.members[i];
+                // Members that are never sent stay absent.
+                bool never = !strcmp(m.name, "reserved") || (name == "ResumeJobArgument" && !strcmp(m.name, "checkpoint"));
+                if ((m.presence || m.ptr_optional) && (never || Next() % 2)) continue;
+                base[0] |= m.presence;
+                Fill(*m.type, base + m.offset, name, m.name, depth + 1);
+            }
+            return;
+        case Kind::Choice: {
+            // Deep filters are items.
+            const vrber::Member &m = t.members[depth > 6 ? 0 : Next() % t.nmembers];
+            if (t.flags & vrber::kChoice32)
+                *static_cast<uint32_t *>(v) = m.choice;
+            else
+                *static_cast<uint16_t *>(v) = m.choice;
+            Fill(*m.type, base + m.offset, name, m.name, depth + 1);
+            return;
+        }
+        case Kind::SeqOf:
+        case Kind::SetOf:
+            for (void **link = static_cast<void **>(v); depth <= 6 && Next() % 3;) {
+                *link = Block(t.node_size);
+                Fill(*t.elem, static_cast<unsigned char *>(*link) + t.elem_offset, parent, member, depth + 1);
+                link = static_cast<void **>(*link);
+            }
+            return;
+        case Kind::Ptr:
+            *static_cast<void **>(v) = Block(t.elem->size);
+            Fill(*t.elem, *static_cast<void **>(v), parent, member, depth + 1);
+            return;
+        default: return;
+        }
+    }
+
+    std::mt19937 &rng_;
+    std::vector<GENU_ShortOID> ids_;
+    std::vector<std::function<void()>> undo_;
+};
+
+// The PDU numbers of the attribute sets and of every argument and result.
+inline std::vector<int> OperationPdus() {
+    std::vector<int> pdus = {ODP_PDU_ATTRIBUTE_SET, ODP_PDU_MODIFICATION_SET, ODP_PDU_ATTRIBUTE, ODP_PDU_SINGLE_VALUE};
+    for (int32_t op = 0; op < 30; ++op)
+        for (int pdu : {ODP_ArgumentPDU(op), ODP_ResultPDU(op)})
+            if (pdu && std::find(pdus.begin(), pdus.end(), pdu) == pdus.end()) pdus.push_back(pdu);
+    return pdus;
 }
 
-// Whether object identifications can be packed (the error kinds other
-// than security and attribute need them).
-inline bool ObjectsPack() { return GENU_TypeToPDU(64) >= 0; }
-
-// Samples of the error PDUs: every kind that can be built, with text and
-// octet messages, standard and extended problems.
-inline bool ErrorSamples(std::mt19937 &rng, int rounds, std::vector<Sample> &out) {
-    auto ids = PackableAttributes();
+// Samples of the attribute-set, operation and error PDUs; false when
+// vrcore could not build one. The errors are of every kind that can be
+// built, with standard and extended problems.
+inline bool Samples(std::mt19937 &rng, int rounds, std::vector<Sample> &out) {
     Status st;
     for (int r = 0; r < rounds; ++r) {
-        GEN_ObjectIdent *object = nullptr;
-        std::string job = "job-" + std::to_string(rng() % 1000);
-        if (GENU_MakeObjectIdent_JobId(st.list, &object, job.c_str(), nullptr)) return false;
-        GEN_Text t{};
-        GEN_ErrorMessage text{}, octets{};
-        GENU_MakeEmbeddedText(st.list, &t, job.c_str(), nullptr);
-        GENU_MakeEmbeddedErrorMsg(st.list, &text, &t, nullptr, nullptr);
-        GEN_OctetString o{static_cast<int32_t>(job.size()), reinterpret_cast<unsigned char *>(job.data())};
-        GENU_MakeEmbeddedErrorMsg(st.list, &octets, nullptr, &o, nullptr);
-        AS_SetHandle set = MakeRandomSet(rng, ids, 2);
-        AS_AttrHandle attr = nullptr;
-        GENU_ShortOID id = 0;
-        AS_FindFirstAttr(st.list, set, &attr, &id);
-        bool ok = true;
-        for (uint32_t kind = 1; ok && kind <= 8; ++kind) {
+        Arena a(rng);
+        for (int pdu : OperationPdus()) out.push_back(Sample{pdu, Encode(pdu, a.Make(pdu))});
+        Parts parts(("job-" + std::to_string(rng() % 1000)).c_str());
+        for (uint32_t kind = 1; kind <= 8; ++kind) {
             if (!ObjectsPack() && kind != ERDPA_SECURITY && kind != ERDPA_ATTRIBUTE) continue;
-            ERDPA_ErrorResult *e = nullptr;
-            for (int k = 0; k < 2; ++k) {
-                const GEN_ErrorMessage *m = rng() % 2 ? &text : &octets;
-                uint32_t code = 1 + rng() % 3;
-                switch (kind) {
-                case ERDPA_UPDATE: ERDPA_Update(st.list, &e, code, object, m); break;
-                case ERDPA_ATTRIBUTE:
-                    ERDPA_Attribute(st.list, &e, code + 1, attr, ObjectsPack() ? object : nullptr, m);
-                    break;
-                case ERDPA_DOCUMENT_ACCESS: ERDPA_DocumentAccess(st.list, &e, code, object, m); break;
-                case ERDPA_SELECTION: ERDPA_Selection(st.list, &e, code, k ? set : AS_nullSetHandle, object, m); break;
-                case ERDPA_PRINTER: ERDPA_Printer(st.list, &e, code, object, m); break;
-                case ERDPA_ACCESS: ERDPA_Access(st.list, &e, code, object, m); break;
-                case ERDPA_SERVICE: ERDPA_Service(st.list, &e, code, set, object, m); break;
-                default: ERDPA_Security(st.list, &e, code, m); break;
-                }
-            }
-            if (!e) {
-                ok = false;
-                break;
-            }
+            ERDPA_ErrorResult *e = TwoProblems(parts, kind);
+            if (!e) return false;
             if (kind == ERDPA_SECURITY && rng() % 2) {
                 auto *p = static_cast<ERDPA_SecurityProblem *>(e->data);
                 p->problem_form = ERDPA_EXTENDED_PROBLEM;
-                p->problem_code = id;
+                p->problem_code = parts.id;
             }
             int32_t wire = 0;
             GENU_Buffer b{};
-            ok = !ERDPA_EncodeError(st.list, e, &wire, &b);
-            if (ok) {
-                out.push_back(Sample{ERDPA_WireKindToPDU(wire), std::vector<unsigned char>(b.value, b.value + b.length)});
-                _GENU__MyFree(b.value);
-            }
-            ERDPA_FreeError(st.list, e);
+            bool ok = !ERDPA_EncodeError(st, e, &wire, &b);
+            if (ok) out.push_back(Sample{ERDPA_WireKindToPDU(wire), Bytes(b.value, b.value + b.length)});
+            _GENU__MyFree(b.value);
+            ERDPA_FreeError(st, e);
+            if (!ok) return false;
         }
-        AS_FreeAttrHandle(st.list, &attr);
-        AS_Destroy(st.list, &set);
-        GEN_DeleteObjectIdent(st.list, object, nullptr);
-        GEN_DeepDeleteText(st.list, &t, nullptr);
-        GEN_DeepDeleteErrorMessage(st.list, &text, nullptr);
-        GEN_DeepDeleteErrorMessage(st.list, &octets, nullptr);
-        if (!ok) return false;
     }
     return true;
 }

@@ -1,171 +1,156 @@
-// Helpers of the operation tests: a status list that cleans up, random
-// valid values of the packable syntaxes, and the attributes that carry them.
+// Helpers of the operation tests: the built-in attributes whose values
+// pack and random sets of them, the encoding round trip, and one problem
+// of each error kind.
 #pragma once
 
-#include <cmath>
 #include <cstring>
 #include <random>
-#include <string>
 #include <vector>
 
-#include "encoding/ber_values.h"
+#include "pack_sweep.h"
 #include "random_value.h"
-#include "vrcore/genu.h"
+#include "status_list.h"
+#include "vrcore/erdpa.h"
+#include "vrcore/odpas.h"
 
 namespace vrtest_ops {
 
-struct Status {
-    STF_List *list = STF_CreateList(nullptr);
-    Status() = default;
-    Status(const Status &) = delete;
-    Status &operator=(const Status &) = delete;
-    ~Status() { STF_DeleteList(list); }
-    uint32_t code() const { return STF_GetStatus(list); }
-};
+using Status = vrtest::StatusList;
+using vrtest::RandomValue;
+using Bytes = std::vector<unsigned char>;
 
-// A random valid value of a syntax in a buffer big enough for any; texts
-// point into the strings kept here.
-struct RandomValue {
-    alignas(8) unsigned char bytes[512] = {};
-    std::string text;
-    std::vector<unsigned char> octets;
-    void *made = nullptr; // a value of a library-shaped syntax
-    GENU_ValueDescriptor made_desc{};
-
-    RandomValue() = default;
-    RandomValue(const RandomValue &) = delete;
-    RandomValue &operator=(const RandomValue &) = delete;
-    ~RandomValue() { Release(); }
-    void Release() {
-        if (!made) return;
-        STF_List *st = STF_CreateList(nullptr);
-        made_desc.del(st, made, &genu_ossAllocator[0]);
-        STF_DeleteList(st);
-        made = nullptr;
-    }
-    // The value's address.
-    const void *data() const { return made ? made : bytes; }
-
-    std::string Printable(std::mt19937 &rng, size_t min, size_t max) {
-        std::string s(min + rng() % (max - min + 1), 'a');
-        for (auto &c : s) c = static_cast<char>(0x20 + rng() % 0x5f);
-        return s;
-    }
-
-    template <class T>
-    void Put(const T &v) {
-        static_assert(sizeof(T) <= sizeof bytes);
-        memcpy(bytes, &v, sizeof v);
-    }
-
-    // False for a syntax this generator does not know.
-    bool Fill(uint32_t syntax, std::mt19937 &rng) {
-        Release();
-        memset(bytes, 0, sizeof bytes);
-        auto real = [&] {
-            return std::ldexp(static_cast<double>(rng() % 1000000), static_cast<int>(rng() % 40) - 20);
-        };
-        switch (syntax) {
-        case 0: Put<GEN_Boolean>(static_cast<GEN_Boolean>(rng() % 2)); return true;
-        case 1: case 4: case 22: Put<uint32_t>(static_cast<uint32_t>(rng())); return true;
-        case 12: case 15: case 21: case 24: case 44: case 68: Put<int32_t>(static_cast<int32_t>(rng())); return true;
-        case 26: Put<uint16_t>(static_cast<uint16_t>(rng())); return true;
-        case 71: case 75: Put<int16_t>(static_cast<int16_t>(rng())); return true;
-        case 23: case 62: Put<double>(real()); return true;
-        case 25: case 63: case 57: Put(GEN_RealRange{real(), real()}); return true;
-        case 2: Put(GEN_CardinalRange{static_cast<uint32_t>(rng()), static_cast<uint32_t>(rng())}); return true;
-        case 31: Put(GEN_Cardinal64{static_cast<uint32_t>(rng()), static_cast<uint32_t>(rng())}); return true;
-        case 32:
-            Put(GEN_Cardinal64Range{{static_cast<uint32_t>(rng()), static_cast<uint32_t>(rng())},
-                                    {static_cast<uint32_t>(rng()), static_cast<uint32_t>(rng())}});
-            return true;
-        case 14: {
-            GEN_JobIdentifier j{};
-            std::string s = Printable(rng, 1, 255);
-            memcpy(j.value, s.data(), s.size());
-            Put(j);
-            return true;
-        }
-        case 5: case 16: case 28: {
-            GEN_Text t{};
-            t.kind = static_cast<int32_t>(1 + rng() % 5);
-            text = Printable(rng, 1, rng() % 8 ? 60 : 4095);
-            octets.assign(text.begin(), text.end());
-            if (t.kind <= GEN_KIND_STRING) {
-                t.u.string = text.data();
-            } else {
-                t.u.octets.length = static_cast<int32_t>(octets.size());
-                t.u.octets.value = octets.data();
-            }
-            Put(t);
-            return true;
-        }
-        case 27: case 40: {
-            GEN_SimpleName n{};
-            n.kind = static_cast<int32_t>(1 + rng() % 5);
-            std::string s = Printable(rng, 1, 255);
-            if (n.kind <= GEN_KIND_STRING) {
-                memcpy(n.u.string, s.data(), s.size());
-            } else {
-                n.u.counted.length = static_cast<uint16_t>(s.size());
-                memcpy(n.u.counted.value, s.data(), s.size());
-            }
-            Put(n);
-            return true;
-        }
-        case 20: {
-            octets.resize(1 + rng() % 200);
-            for (auto &c : octets) c = static_cast<unsigned char>(rng());
-            Put(GEN_OctetString{static_cast<int32_t>(octets.size()), octets.data()});
-            return true;
-        }
-        case 48: {
-            GEN_GeneralizedTime t{};
-            t.utc = static_cast<int32_t>(rng() % 2);
-            t.year = static_cast<int16_t>(t.utc ? 70 + rng() % 100 : 1970 + rng() % 100);
-            t.month = static_cast<int16_t>(1 + rng() % 12);
-            t.day = static_cast<int16_t>(1 + rng() % 28);
-            t.hour = static_cast<int16_t>(rng() % 24);
-            t.minute = static_cast<int16_t>(rng() % 60);
-            t.second = static_cast<int16_t>(rng() % 60);
-            t.millisecond = static_cast<int16_t>(rng() % 1000);
-            t.mindiff = static_cast<int16_t>(t.utc ? 0 : static_cast<int>(rng() % 1441) - 720);
-            Put(t);
-            return true;
-        }
-        default: {
-            // The library-shaped syntaxes come from the shared generator.
-            int pdu = GENU_TypeToPDU(syntax);
-            const GENU_ValueDescriptor *d = GENU_AVT2Descriptor(syntax);
-            if (pdu < 0 || !d || !vrber::ValuePduType(pdu)) return false;
-            vrtest::RandomValues gen(static_cast<uint32_t>(rng()));
-            gen.single_set_elements = true;
-            made = gen.Make(pdu);
-            made_desc = *d;
-            return made != nullptr;
-        }
-        }
-    }
-};
-
-// The built-in attributes whose registry syntax both packs and has a
-// random generator here.
+// The built-in attributes whose registry syntax packs and has a random
+// generator.
 inline std::vector<GENU_ShortOID> PackableAttributes() {
     std::vector<GENU_ShortOID> ids;
-    STF_List *st = STF_CreateList(nullptr);
+    Status st;
     std::mt19937 rng(1);
-    auto consider = [&](GENU_ShortOID id) {
-        if (strncmp(GENU_ShortOIDToAscii(id), "id-att-", 7) != 0) return;
+    for (GENU_ShortOID id = 1; id <= 3562; id = id == 1092 ? 3000 : id + 1) {
         int32_t type = -1;
-        if (GENU_AttrIdToType(st, id, &type) || type < 0) return;
         RandomValue v;
-        if (GENU_TypeToPDU(static_cast<uint32_t>(type)) < 0 || !v.Fill(static_cast<uint32_t>(type), rng)) return;
-        ids.push_back(id);
-    };
-    for (GENU_ShortOID id = 1; id <= 1092; ++id) consider(id);
-    for (GENU_ShortOID id = 3000; id <= 3562; ++id) consider(id);
-    STF_DeleteList(st);
+        if (!strncmp(GENU_ShortOIDToAscii(id), "id-att-", 7) && !GENU_AttrIdToType(st, id, &type) && type >= 0 &&
+            GENU_TypeToPDU(static_cast<uint32_t>(type)) >= 0 && v.Fill(static_cast<uint32_t>(type), rng))
+            ids.push_back(id);
+    }
     return ids;
+}
+
+// A random set of packable built-in attributes, some without values, each
+// with a random modify operator.
+inline AS_SetHandle MakeRandomSet(std::mt19937 &rng, const std::vector<GENU_ShortOID> &ids, size_t max_attrs = 8) {
+    Status st;
+    AS_SetHandle set = AS_nullSetHandle;
+    EXPECT_EQ(AS_Create(st, &set, nullptr, 0), 0);
+    for (size_t n = 1 + rng() % max_attrs; n > 0; --n) {
+        GENU_ShortOID id = ids[rng() % ids.size()];
+        int present = 0;
+        int32_t type = 0;
+        AS_AttrHandle ah = nullptr;
+        if (AS_IsAttrPresent(st, set, id, &present) || present) continue;
+        GENU_AttrIdToType(st, id, &type);
+        auto syntax = static_cast<uint32_t>(type);
+        EXPECT_EQ(AS_AddAttr(st, set, id, syntax, &ah), 0);
+        for (size_t k = rng() % 5 == 0 ? 0 : 1 + rng() % 3; k > 0; --k) {
+            RandomValue v;
+            EXPECT_TRUE(v.Fill(syntax, rng)) << type;
+            EXPECT_EQ(AS_AddAttrValMR(st, ah, syntax, v.data(), GENU_AVT2Descriptor(syntax)), 0) << std::hex << st.code();
+        }
+        AS_SetAttrModifyOpR(st, ah, static_cast<int32_t>(rng() % 6) - 1);
+        AS_FreeAttrHandle(st, &ah);
+    }
+    return set;
+}
+
+inline Bytes Encode(int pdu, const void *structure) {
+    GENU_Buffer b{};
+    EXPECT_EQ(GENU_OssEncode(nullptr, pdu, structure, &b), 0) << pdu;
+    Bytes out(b.value, b.value + b.length);
+    _GENU__MyFree(b.value);
+    return out;
+}
+
+inline void *Decode(int pdu, Bytes bytes) {
+    GENU_Buffer in{static_cast<uint32_t>(bytes.size()), bytes.data()};
+    void *back = nullptr;
+    EXPECT_EQ(GENU_OssDecode(nullptr, &pdu, &in, &back), 0) << pdu;
+    return back;
+}
+
+// Encodes a structure under a PDU and decodes it again.
+inline void *Wire(int pdu, const void *structure) { return Decode(pdu, Encode(pdu, structure)); }
+
+// Whether object identifications can be packed (the error kinds other
+// than security and attribute need them).
+inline bool ObjectsPack() { return GENU_TypeToPDU(64) >= 0; }
+
+// Reports one problem of the kind into *r: the selection and service
+// problems name `set`, the attribute problem `attr` of `attr_object`.
+inline int Report(STF_List *st, ERDPA_ErrorResult **r, uint32_t kind, uint32_t code, const GEN_ObjectIdent *object,
+                  const GEN_ErrorMessage *m, AS_SetHandle set, AS_AttrHandle attr,
+                  const GEN_ObjectIdent *attr_object) {
+    switch (kind) {
+    case ERDPA_UPDATE: return ERDPA_Update(st, r, code, object, m);
+    case ERDPA_ATTRIBUTE: return ERDPA_Attribute(st, r, code, attr, attr_object, m);
+    case ERDPA_DOCUMENT_ACCESS: return ERDPA_DocumentAccess(st, r, code, object, m);
+    case ERDPA_SELECTION: return ERDPA_Selection(st, r, code, set, object, m);
+    case ERDPA_PRINTER: return ERDPA_Printer(st, r, code, object, m);
+    case ERDPA_ACCESS: return ERDPA_Access(st, r, code, object, m);
+    case ERDPA_SERVICE: return ERDPA_Service(st, r, code, set, object, m);
+    default: return ERDPA_Security(st, r, code, m);
+    }
+}
+
+// An object identification naming a job, a text and an octet message, and
+// a set of one attribute.
+struct Parts {
+    GEN_ObjectIdent *object = nullptr;
+    GEN_ErrorMessage message{}, octets{};
+    AS_SetHandle set = AS_nullSetHandle;
+    AS_AttrHandle attr = AS_nullAttrHandle;
+    GENU_ShortOID id = 0;
+    explicit Parts(const char *job, const char *text = "went wrong") {
+        Status st;
+        GEN_Text t{};
+        GEN_OctetString o{4, reinterpret_cast<unsigned char *>(const_cast<char *>("\x01\x02\x03\x04"))};
+        GEN_Cardinal c = 3;
+        EXPECT_EQ(GENU_MakeObjectIdent_JobId(st, &object, job, nullptr), 0);
+        EXPECT_EQ(GENU_MakeEmbeddedText(st, &t, text, nullptr), 0);
+        EXPECT_EQ(GENU_MakeEmbeddedErrorMsg(st, &message, &t, nullptr, nullptr), 0);
+        EXPECT_EQ(GENU_MakeEmbeddedErrorMsg(st, &octets, nullptr, &o, nullptr), 0);
+        EXPECT_EQ(GENU_AsciiToShortOID(st, "id-att-copy-count", &id), 0);
+        EXPECT_EQ(AS_Create(st, &set, nullptr, 0), 0);
+        EXPECT_EQ(AS_AddAttrValM(st, set, id, 1, &c, &GENU_CardinalDesc, &attr), 0);
+        GEN_DeepDeleteText(st, &t, nullptr);
+    }
+    ~Parts() {
+        Status st;
+        GEN_DeleteObjectIdent(st, object, nullptr);
+        GEN_DeepDeleteErrorMessage(st, &message, nullptr);
+        GEN_DeepDeleteErrorMessage(st, &octets, nullptr);
+        AS_FreeAttrHandle(st, &attr);
+        AS_Destroy(st, &set);
+    }
+    Parts(const Parts &) = delete;
+    Parts &operator=(const Parts &) = delete;
+    int Report(STF_List *st, ERDPA_ErrorResult **r, uint32_t kind, uint32_t code,
+               const GEN_ObjectIdent *attr_object = nullptr, const GEN_ErrorMessage *m = nullptr) const {
+        return vrtest_ops::Report(st, r, kind, code, object, m ? m : &message, set, attr, attr_object);
+    }
+};
+
+// An error of the kind with two problems (one where the kind keeps one):
+// the first with the text message, the second with the octet message and,
+// for a selection, without a set.
+inline ERDPA_ErrorResult *TwoProblems(const Parts &p, uint32_t kind) {
+    Status st;
+    ERDPA_ErrorResult *r = nullptr;
+    const GEN_ObjectIdent *attr_object = ObjectsPack() ? p.object : nullptr;
+    EXPECT_EQ(p.Report(st, &r, kind, 1 + (kind == ERDPA_ATTRIBUTE), attr_object), 0) << kind;
+    EXPECT_EQ(Report(st, &r, kind, 2 + (kind == ERDPA_ATTRIBUTE), p.object, &p.octets,
+                     kind == ERDPA_SELECTION ? AS_nullSetHandle : p.set, p.attr, attr_object),
+              0)
+        << kind;
+    return r;
 }
 
 } // namespace vrtest_ops

@@ -1,16 +1,30 @@
 // Packs and unpacks one value under every failing allocation in turn: a
 // failed pack leaves {0, null}, a failed unpack a null value, and the
 // failing allocator's count of live blocks shows nothing left behind.
-// The caller points the thread context's hooks at the failing allocator.
+// The caller points the thread context's hooks at the failing allocator
+// (FailingContext).
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include "encoding/ber_world.h"
 #include "failalloc.h"
 #include "vrcore/genu.h"
 #include "vrcore/stf.h"
 
 namespace vrtest {
+
+// While it lives, the thread's encoding context draws from the failing
+// allocator.
+struct FailingContext {
+    vrber::World *w = static_cast<vrber::World *>(GENU_GetWorld());
+    void *(*alloc)(size_t) = w->alloc;
+    void (*free)(void *) = w->free;
+    FailingContext() { w->alloc = FailMalloc, w->free = FailFree; }
+    ~FailingContext() { w->alloc = alloc, w->free = free; }
+    FailingContext(const FailingContext &) = delete;
+    FailingContext &operator=(const FailingContext &) = delete;
+};
 
 inline void SweepPackUnpack(STF_List *st, uint32_t type, const void *value) {
     GENU_Buffer enc{};

@@ -2,9 +2,7 @@
 // a spool directory inside, document identifiers and contents.
 #pragma once
 
-#include <sys/stat.h>
-
-#include <cstdlib>
+#include <deque>
 #include <filesystem>
 #include <random>
 #include <set>
@@ -22,15 +20,12 @@ namespace fs = std::filesystem;
 
 using vrtest::ConnectLoopback;
 using vrtest::LoopbackSocket;
+using vrtest::ReadFile;
 
 class TransferTest : public ::testing::Test {
   protected:
     void SetUp() override {
         LOG_Init("stderr", ""); // failures are expected; keep the output quiet
-        char tmpl[] = "/tmp/vrft.XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        root_ = tmpl;
-        spool_dir_ = root_ + "/spool";
         fs::create_directory(spool_dir_);
         spool_.directory = spool_dir_.c_str();
         SetJob("job-1", 3);
@@ -40,7 +35,6 @@ class TransferTest : public ::testing::Test {
         vrcore::ft::set_rename_pause(nullptr, nullptr);
         vrcore::ft::set_accept_timeout_ms(-1);
         vrcore::ft::set_ftp_timeout_ms(-1);
-        fs::remove_all(root_);
     }
 
     void SetJob(const std::string &job, uint32_t num) {
@@ -50,24 +44,28 @@ class TransferTest : public ::testing::Test {
         id_.document_number = &num_;
     }
 
-    // A content value referring to `path`; the bytes live in the fixture.
+    // A content value referring to `path`, kept by the fixture.
     GEN_DocumentContent &Reference(const std::string &path) {
-        ref_text_ = path;
-        content_ = GEN_DocumentContent{};
-        content_.choice = GEN_CONTENT_REFERENCED;
-        content_.u.referenced.specific_reference.length = static_cast<int32_t>(ref_text_.size());
-        content_.u.referenced.specific_reference.value =
-            reinterpret_cast<unsigned char *>(ref_text_.data());
-        return content_;
+        auto &[text, c] = refs_.emplace_back(path, GEN_DocumentContent{});
+        c.choice = GEN_CONTENT_REFERENCED;
+        c.u.referenced.specific_reference =
+            GEN_OctetString{static_cast<int32_t>(text.size()), reinterpret_cast<unsigned char *>(text.data())};
+        return c;
+    }
+
+    // Inline content holding `bytes`.
+    static GEN_DocumentContent Inline(std::string &bytes, int32_t encoding = GEN_EXTERNAL_OCTET_ALIGNED) {
+        GEN_DocumentContent c{};
+        c.choice = GEN_CONTENT_INCLUDED;
+        c.u.included.encoding = encoding;
+        c.u.included.data = GEN_OctetString{static_cast<int32_t>(bytes.size()), reinterpret_cast<unsigned char *>(bytes.data())};
+        return c;
     }
 
     std::string WriteFile(const std::string &name, const std::string &bytes) {
-        std::string p = root_ + "/" + name;
-        vrtest::WriteFile(p, bytes);
-        return p;
+        vrtest::WriteFile(root_ + "/" + name, bytes);
+        return root_ + "/" + name;
     }
-
-    static std::string Read(const std::string &path) { return vrtest::ReadFile(path); }
 
     static std::string RandomBytes(size_t n, unsigned seed = 7) {
         std::mt19937 g(seed);
@@ -84,20 +82,16 @@ class TransferTest : public ::testing::Test {
 
     // Open descriptors of the process: failures must not leak any.
     static size_t OpenFds() {
-        size_t n = 0;
-        for (auto &e : fs::directory_iterator("/proc/self/fd")) (void)e, ++n;
-        return n;
+        auto files = fs::directory_iterator("/proc/self/fd");
+        return static_cast<size_t>(std::distance(fs::begin(files), fs::end(files)));
     }
 
-    static unsigned Mode(const std::string &path) {
-        struct stat st{};
-        stat(path.c_str(), &st);
-        return st.st_mode & 07777;
-    }
+    static unsigned Mode(const std::string &path) { return static_cast<unsigned>(fs::status(path).permissions()); }
 
-    std::string root_, spool_dir_, ref_text_;
+    vrtest::ScratchDir scratch_{"vrft"};
+    std::string root_ = scratch_.path(), spool_dir_ = root_ + "/spool";
     FT_SpoolInfo spool_{};
     GEN_DocumentIdentifier id_{};
-    GEN_DocumentContent content_{};
+    std::deque<std::pair<std::string, GEN_DocumentContent>> refs_;
     uint32_t num_ = 0;
 };
