@@ -2,7 +2,6 @@
 // and from the list form.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -12,13 +11,9 @@
 
 namespace {
 
-using vrtest::StatusList;
+using namespace vrtest;
 
-std::string Code(uint32_t code) {
-    char b[32];
-    std::snprintf(b, sizeof b, "code %u", code);
-    return b;
-}
+std::string Code(uint32_t code) { return "code " + std::to_string(code); }
 
 // An entry as "name|domain|syntax|name type|privilege level".
 std::string Show(const GEN_ExtACL *e) {
@@ -35,50 +30,52 @@ std::string Show(const GEN_ExtACL *e) {
     return r;
 }
 
-std::string FromText(const char *text) {
+// The entry of a text as `then` shows it; "invalid" or the code when the
+// text is refused (and no entry made).
+template <typename F> std::string FromText(const char *text, F &&then) {
     StatusList st;
     GEN_ExtACL *e = reinterpret_cast<GEN_ExtACL *>(1);
     if (GENU_eACLFromText(st, &e, text) != 0) {
         EXPECT_EQ(e, nullptr);
         return st.code() == GEN_S_INVALID ? "invalid" : Code(st.code());
     }
-    std::string r = Show(e);
+    std::string r = then(e);
     GEN_DeleteExtACL(st.fresh(), e, nullptr);
     return r;
 }
+std::string FromText(const char *text) { return FromText(text, Show); }
 
 TEST(EACLText, Accepted) {
-    EXPECT_EQ(FromText("name=bob name-type=user privilege-level=operator"), "bob||0|1|2");
-    EXPECT_EQ(FromText("  NAME =  bob\tName-Type= USER PRIVILEGE-LEVEL =Administrator "),
-              "bob||0|1|3");
-    EXPECT_EQ(FromText("domain=winnt:CORP name=bob"), "bob|CORP|3050|2|1");
-    EXPECT_EQ(FromText("domain = DNS:a.b:c name = x"), "x|a.b:c|3045|2|1");
-    EXPECT_EQ(FromText("domain=plain"), "|plain|0|0|1"); // no name: all users
-    EXPECT_EQ(FromText("name=bob domain=any:"), "bob||3055|2|1");
-    EXPECT_EQ(FromText(""), "||0|0|1");
-    EXPECT_EQ(FromText(" \t "), "||0|0|1");
-    EXPECT_EQ(FromText("name=user name-type=all-users"), "user||0|0|1");
-    EXPECT_EQ(FromText("name=gr\xc3\xbcn"), "gr\xc3\xbcn||0|2|1");
-    EXPECT_EQ(FromText(("name=" + std::string(255, 'n')).c_str()),
-              std::string(255, 'n') + "||0|2|1");
+    const std::pair<std::string, std::string> cases[] = {
+        {"name=bob name-type=user privilege-level=operator", "bob||0|1|2"},
+        {"  NAME =  bob\tName-Type= USER PRIVILEGE-LEVEL =Administrator ", "bob||0|1|3"},
+        {"domain=winnt:CORP name=bob", "bob|CORP|3050|2|1"},
+        {"domain = DNS:a.b:c name = x", "x|a.b:c|3045|2|1"},
+        {"domain=plain", "|plain|0|0|1"}, // no name: all users
+        {"name=bob domain=any:", "bob||3055|2|1"},
+        {" \t ", "||0|0|1"},
+        {"name=user name-type=all-users", "user||0|0|1"},
+        {"name=gr\xc3\xbcn", "gr\xc3\xbcn||0|2|1"},
+        {"name=" + std::string(255, 'n'), std::string(255, 'n') + "||0|2|1"},
+    };
+    for (const auto &[text, want] : cases) EXPECT_EQ(FromText(text.c_str()), want) << text;
 }
 
 TEST(EACLText, EveryErrorIsInvalidWithoutEntry) {
     for (const char *text :
-         {"name=bob name=bob", "NAME=a name=b", "domain=bogus:x", "domain=:x", "name", "name=",
-          "name bob", "=bob", "name==bob", "name=bob extra", "owner=bob", "name-type=admin",
-          "privilege-level=user", "name=:", "name = : x", "name=a\x01b", "name=bob ;",
-          "domain=winnt : CORP", "name=bob privilege-level", "name-type="})
+         {"name=bob name=bob", "NAME=a name=b", "domain=bogus:x", "domain=:x", "name", "name=", "name bob", "=bob",
+          "name==bob", "name=bob extra", "owner=bob", "name-type=admin", "privilege-level=user", "name=:",
+          "name = : x", "name=a\x01b", "name=bob ;", "domain=winnt : CORP", "name=bob privilege-level", "name-type="})
         EXPECT_EQ(FromText(text), "invalid") << text;
     EXPECT_EQ(FromText(("name=" + std::string(256, 'n')).c_str()), "invalid");
     EXPECT_EQ(FromText(nullptr), Code(GEN_S_NULLARG));
 }
 
 TEST(EACLText, AllocationFailuresLeaveNothing) {
-    const GENU_Allocator fail = {vrtest::FailMalloc, vrtest::FailFree};
+    const GENU_Allocator fail = {FailMalloc, FailFree};
     StatusList st;
     GEN_ExtACL *e = nullptr;
-    vrtest::SweepFailures(
+    SweepFailures(
         [&] {
             if (vrsyn::EACLFromText(st, &e, "name=bob domain=dns:x.y", &fail) != 0) {
                 EXPECT_EQ(st.code(), GEN_S_NOMEM);
@@ -91,21 +88,20 @@ TEST(EACLText, AllocationFailuresLeaveNothing) {
         [&] { EXPECT_EQ(e, nullptr); });
 }
 
-// List-form entry named by a string; choice 1 with the optional numbers.
+// A list-form entry: a name (choice 1) without numbers, or bytes (choice 2)
+// with a name type and privilege level.
 struct ListEntry {
     GEN_PSISAccessControlList e{};
-    int32_t nt = 0, pl = 0;
-    ListEntry(const char *name, int choice = 1, int name_type = -1, int level = -1) {
-        e.choice = choice;
-        if (choice == 2) {
-            e.u.octets.length = static_cast<int32_t>(std::strlen(name));
-            e.u.octets.value = reinterpret_cast<unsigned char *>(const_cast<char *>(name));
-        } else {
-            StatusList st;
-            GENU_MakeEmbeddedSimpleName(st, &e.u.simple_name, name, nullptr);
+    int32_t nt = 1, pl = 3;
+    explicit ListEntry(const char *name, bool octets = false) {
+        e.choice = octets ? 2 : 1;
+        if (!octets) {
+            e.u.simple_name = Name(5, name);
+            return;
         }
-        if (name_type >= 0) e.name_type = &(nt = name_type);
-        if (level >= 0) e.privilege_level = &(pl = level);
+        e.u.octets = {static_cast<int32_t>(std::strlen(name)), reinterpret_cast<unsigned char *>(const_cast<char *>(name))};
+        e.name_type = &nt;
+        e.privilege_level = &pl;
     }
 };
 
@@ -121,7 +117,7 @@ std::string FromList(const ListEntry &l) {
 // The list-form name of an extended entry, or the failure code.
 std::string ToList(const GEN_ExtACL *e) {
     StatusList st;
-    GEN_PSISAccessControlList *l = reinterpret_cast<GEN_PSISAccessControlList *>(1);
+    auto *l = reinterpret_cast<GEN_PSISAccessControlList *>(1);
     if (GENU_ACLToPSIS(st, &l, e) != 0) {
         EXPECT_EQ(l, nullptr);
         return Code(st.code());
@@ -137,20 +133,14 @@ std::string ToList(const GEN_ExtACL *e) {
     return r;
 }
 
-std::string ToListFromText(const char *text) {
-    StatusList st;
-    GEN_ExtACL *e = nullptr;
-    if (GENU_eACLFromText(st, &e, text) != 0) return "bad text";
-    std::string r = ToList(e);
-    GEN_DeleteExtACL(st.fresh(), e, nullptr);
-    return r;
-}
-
 TEST(EACLList, FromListForm) {
     EXPECT_EQ(FromList(ListEntry("bob@host.example")), "bob|host.example|3045|2|1");
     EXPECT_EQ(FromList(ListEntry("bob@<local>")), "bob|<local>|3047|2|1");
-    EXPECT_EQ(FromList(ListEntry("bob@office", 1, 1, 3)), "bob|office|3044|1|3");
-    EXPECT_EQ(FromList(ListEntry("bob", 2, 1, 3)), "bob||0|2|1"); // choice 2: defaults
+    ListEntry numbered("bob@office");
+    numbered.e.name_type = &numbered.nt;
+    numbered.e.privilege_level = &numbered.pl;
+    EXPECT_EQ(FromList(numbered), "bob|office|3044|1|3");
+    EXPECT_EQ(FromList(ListEntry("bob", true)), "bob||0|2|1"); // choice 2: defaults
     EXPECT_EQ(FromList(ListEntry("@")), "||3055|0|1");
     EXPECT_EQ(FromList(ListEntry("a@b@c.d")), "a|b@c.d|3045|2|1");
     ListEntry bad("x");
@@ -159,15 +149,12 @@ TEST(EACLList, FromListForm) {
 }
 
 TEST(EACLList, ToListFormAndBack) {
-    EXPECT_EQ(ToListFromText("name=bob domain=nisplus:org name-type=user"), "bob@org");
-    EXPECT_EQ(ToListFromText("name=bob domain=winnt:CORP privilege-level=operator"),
-              "CORP\\bob");
-    EXPECT_EQ(ToListFromText("name=bob"), "bob");
-    const std::string notsupp = Code(GEN_S_NOTSUPP);
-    EXPECT_EQ(ToListFromText("name=bob domain=any:x"), notsupp);
-    EXPECT_EQ(ToListFromText("name=bob domain=nosyntax"), notsupp);
-    EXPECT_EQ(ToListFromText(("name=" + std::string(250, 'n') + " domain=dns:a.b.c").c_str()),
-              Code(GEN_S_INVALID));
+    EXPECT_EQ(FromText("name=bob domain=nisplus:org name-type=user", ToList), "bob@org");
+    EXPECT_EQ(FromText("name=bob domain=winnt:CORP privilege-level=operator", ToList), "CORP\\bob");
+    EXPECT_EQ(FromText("name=bob", ToList), "bob");
+    EXPECT_EQ(FromText("name=bob domain=any:x", ToList), Code(GEN_S_NOTSUPP));
+    EXPECT_EQ(FromText("name=bob domain=nosyntax", ToList), Code(GEN_S_NOTSUPP));
+    EXPECT_EQ(FromText(("name=" + std::string(250, 'n') + " domain=dns:a.b.c").c_str(), ToList), Code(GEN_S_INVALID));
     // A list-form name survives the way there and back.
     for (const char *name : {"bob@host.example", "bob@<local>", "bob@office", "bob"}) {
         StatusList st;
