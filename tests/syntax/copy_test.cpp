@@ -92,13 +92,12 @@ TEST(CopyDelete, DeepCopyFailureLeavesDestinationCleared) {
 // nothing leaks, however deep the fault sits; the largest valid lengths
 // are copied.
 TEST(CopyDelete, InvalidValuesRefused) {
-    GEN_Text text{};
-    text.kind = 6;
+    GEN_Text text = Txt(6, "");
     GEN_OctetString neg{-1, nullptr}, dangling{3, nullptr};
-    GEN_SimpleName counted256 = Name(GEN_KIND_OCTETS, ""), counted255 = counted256, unterminated{}, inline255{};
+    GEN_SimpleName counted256 = Name(GEN_KIND_OCTETS, ""), counted255 = counted256, unterminated = Name(1, ""),
+                   inline255 = unterminated;
     counted256.u.counted.length = 256;
     counted255.u.counted.length = 255;
-    unterminated.kind = inline255.kind = GEN_KIND_IRV;
     std::memset(unterminated.u.string, 'x', sizeof unterminated.u.string); // no NUL within 256
     std::memset(inline255.u.string, 'x', 255);
     GEN_JobIdentifier job;
@@ -107,30 +106,23 @@ TEST(CopyDelete, InvalidValuesRefused) {
     dda.count = 5;
     // A bad choice deep inside, after blocks were already copied.
     GEN_Text comment = Txt(1, "comment");
-    GEN_NameOrOID bin{};
-    bin.choice = 3;
+    GEN_NameOrOID bin{3, {}};
     uint32_t copies = 2;
     GEN_ResultsProfile profile{nullptr, &comment, nullptr, &copies, &bin};
-    GEN_ObjectIdent ident{};
-    ident.choice = 8;
-    const struct {
-        const char *what;
-        const GENU_ValueDescriptor &desc;
-        const vrsyn::TypeInfo &type;
-        const void *value;
-        uint32_t code;
-    } cases[] = {
-        {"text kind", GENU_TextDesc, vrsyn::T_Text, &text, GEN_S_INVALID},
-        {"negative length", GENU_OctetStringDesc, vrsyn::T_OctetString, &neg, GEN_S_INVALID},
-        {"bytes without address", GENU_OctetStringDesc, vrsyn::T_OctetString, &dangling, GEN_S_INVALID},
-        {"counted name of 256", GENU_SimpleNameDesc, vrsyn::T_SimpleName, &counted256, GEN_S_INVALID},
-        {"counted name of 255", GENU_SimpleNameDesc, vrsyn::T_SimpleName, &counted255, 0},
-        {"inline name without NUL", GENU_SimpleNameDesc, vrsyn::T_SimpleName, &unterminated, GEN_S_INVALID},
-        {"inline name of 255", GENU_SimpleNameDesc, vrsyn::T_SimpleName, &inline255, 0},
-        {"job identifier without NUL", GENU_JobIdentifierDesc, vrsyn::T_JobIdentifier, &job, GEN_S_INVALID},
-        {"attribute count", GENU_DomainDefinedAttrsDesc, vrsyn::T_DomainDefinedAttrs, &dda, GEN_S_INVALID},
-        {"deep choice", GENU_ResultsProfileDesc, vrsyn::T_ResultsProfile, &profile, GEN_S_INVALID},
-        {"object identification choice", GENU_ObjectIdentDesc, vrsyn::T_ObjectIdent, &ident, GEN_S_INVALID},
+    GEN_ObjectIdent ident{8, {}};
+    using namespace vrsyn;
+    const struct { const char *what; const GENU_ValueDescriptor &desc; const TypeInfo &type; const void *value; uint32_t code; } cases[] = {
+        {"text kind", GENU_TextDesc, T_Text, &text, GEN_S_INVALID},
+        {"negative length", GENU_OctetStringDesc, T_OctetString, &neg, GEN_S_INVALID},
+        {"bytes without address", GENU_OctetStringDesc, T_OctetString, &dangling, GEN_S_INVALID},
+        {"counted name of 256", GENU_SimpleNameDesc, T_SimpleName, &counted256, GEN_S_INVALID},
+        {"counted name of 255", GENU_SimpleNameDesc, T_SimpleName, &counted255, 0},
+        {"inline name without NUL", GENU_SimpleNameDesc, T_SimpleName, &unterminated, GEN_S_INVALID},
+        {"inline name of 255", GENU_SimpleNameDesc, T_SimpleName, &inline255, 0},
+        {"job identifier without NUL", GENU_JobIdentifierDesc, T_JobIdentifier, &job, GEN_S_INVALID},
+        {"attribute count", GENU_DomainDefinedAttrsDesc, T_DomainDefinedAttrs, &dda, GEN_S_INVALID},
+        {"deep choice", GENU_ResultsProfileDesc, T_ResultsProfile, &profile, GEN_S_INVALID},
+        {"object identification choice", GENU_ObjectIdentDesc, T_ObjectIdent, &ident, GEN_S_INVALID},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
@@ -151,28 +143,27 @@ TEST(CopyDelete, EdgeCasesOfTheRepresentations) {
     // An empty octet string copies to length 0 and no address, whatever
     // address it carried; a copy of counted bytes keeps a NUL after them.
     unsigned char ab[2] = {'a', 'b'};
-    GEN_OctetString empty{0, ab}, two{2, ab};
-    GEN_OctetString *out = nullptr;
-    ASSERT_EQ(GEN_CopyOctetString(st.fresh(), reinterpret_cast<void **>(&out), &empty, nullptr), 0);
+    GEN_OctetString empty{0, ab}, two{2, ab}, *out = nullptr;
+    ASSERT_EQ(GEN_CopyOctetString(st, reinterpret_cast<void **>(&out), &empty, nullptr), 0);
     EXPECT_EQ(out->length, 0);
     EXPECT_EQ(out->value, nullptr);
-    GEN_DeleteOctetString(st.fresh(), out, nullptr);
-    ASSERT_EQ(GEN_CopyOctetString(st.fresh(), reinterpret_cast<void **>(&out), &two, nullptr), 0);
+    GEN_DeleteOctetString(st, out, nullptr);
+    ASSERT_EQ(GEN_CopyOctetString(st, reinterpret_cast<void **>(&out), &two, nullptr), 0);
     EXPECT_EQ(out->value[2], 0);
-    GEN_DeleteOctetString(st.fresh(), out, nullptr);
+    GEN_DeleteOctetString(st, out, nullptr);
 
     // Null arguments and an allocator without its free.
     void *v = nullptr;
-    EXPECT_EQ(st.failed(GEN_DeleteText(st.fresh(), nullptr, nullptr)), GEN_S_NULLDELETE);
-    EXPECT_EQ(st.failed(GEN_CopyText(st.fresh(), &v, nullptr, nullptr)), GEN_S_NULLARG);
+    EXPECT_EQ(st.failed(GEN_DeleteText(st, nullptr, nullptr)), GEN_S_NULLDELETE);
+    EXPECT_EQ(st.failed(GEN_CopyText(st, &v, nullptr, nullptr)), GEN_S_NULLARG);
     GEN_Text t = Txt(1, "");
     EXPECT_EQ(GEN_CopyText(nullptr, &v, &t, nullptr), 1);
     GENU_Allocator half = {FailMalloc, nullptr};
-    EXPECT_EQ(st.failed(GEN_CopyText(st.fresh(), &v, &t, &half)), GEN_S_INVALID);
+    EXPECT_EQ(st.failed(GEN_CopyText(st, &v, &t, &half)), GEN_S_INVALID);
 
     // Deleting a value with a bad choice reports it and still clears it.
     GEN_NameOrOID bad{9, {5}};
-    EXPECT_EQ(st.failed(GEN_DeepDeleteNameOrOID(st.fresh(), &bad, nullptr)), GEN_S_INVALID);
+    EXPECT_EQ(st.failed(GEN_DeepDeleteNameOrOID(st, &bad, nullptr)), GEN_S_INVALID);
     EXPECT_EQ(bad.choice, 0);
     EXPECT_EQ(bad.u.oid, 0u);
 }
@@ -186,10 +177,7 @@ TEST(CopyDelete, NestingIsBounded) {
     chain[0].choice = GEN_FILTER_ITEM;
     chain[0].u.item.choice = GEN_ITEM_PRESENT;
     chain[0].u.item.u.present = 649;
-    for (size_t i = 1; i < chain.size(); ++i) {
-        chain[i].choice = GEN_FILTER_NOT;
-        chain[i].u.not_filter = &chain[i - 1];
-    }
+    for (size_t i = 1; i < chain.size(); ++i) chain[i].choice = GEN_FILTER_NOT, chain[i].u.not_filter = &chain[i - 1];
     void *copy = nullptr;
     ASSERT_EQ(GEN_CopyFilter(st.fresh(), &copy, &chain[GEN_MAX_NESTING - 2], &kFail), 0);
     EXPECT_EQ(GEN_DeleteFilter(st.fresh(), copy, &kFail), 0);

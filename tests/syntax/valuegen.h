@@ -8,6 +8,8 @@
 #include <span>
 #include <string>
 
+#include <gtest/gtest.h>
+
 #include "status_list.h"
 #include "syntax/gentype.h"
 #include "vrcore/genu.h"
@@ -62,18 +64,24 @@ inline GEN_SimpleName Name(int32_t kind, const char *s) {
     }
     return n;
 }
-inline GEN_NameOrOID Oid(GENU_ShortOID oid) {
-    GEN_NameOrOID v{};
-    v.choice = GEN_NOID_OID;
-    v.u.oid = oid;
-    return v;
+inline GEN_NameOrOID Oid(GENU_ShortOID oid) { return {GEN_NOID_OID, {.oid = oid}}; }
+inline GEN_NameOrOID Named(int32_t kind, const char *s) { return {GEN_NOID_NAME, {.name = Name(kind, s)}}; }
+
+inline std::string Code(uint32_t code) { return "code " + std::to_string(code); }
+// What a call making a new string at `s` gave: the string, or the failure's
+// code and no string.
+template <typename F> std::string Made(F &&call) {
+    StatusList st;
+    char *s = reinterpret_cast<char *>(1);
+    if (call(st.list, &s) != 0) {
+        EXPECT_EQ(s, nullptr);
+        return Code(st.code());
+    }
+    std::string r(s);
+    GENU__CoveredFree(s);
+    return r;
 }
-inline GEN_NameOrOID Named(int32_t kind, const char *s) {
-    GEN_NameOrOID v{};
-    v.choice = GEN_NOID_NAME;
-    v.u.name = Name(kind, s);
-    return v;
-}
+#define STR(call) vrtest::Made([&](STF_List *st, char **s) { return call; })
 
 // A new malloc'ed block holding a random value of `t`.
 void *NewRandomValue(std::mt19937 &rng, const vrsyn::TypeInfo &t);
