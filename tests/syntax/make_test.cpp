@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "failalloc.h"
+#include "syntax/eacl.h"
 #include "syntax/gentype.h"
 #include "valuegen.h"
 #include "vrcore/genu.h"
@@ -62,9 +63,18 @@ struct At { void *o; template <typename T> operator T *() const { return static_
 #define OUT Out{o}
 #define AT At{o}
 
+// The dump of an O/R name holding one attribute.
+std::string OrName(const char *type, const std::string &value) {
+    return "{country_name=null administration_domain_name=null network_address=null terminal_identifier=null "
+           "private_domain_name=null organization_name=null numeric_user_id=null personal_name=null "
+           "organization_unit_names=null domain_defined_attrs=&{attrs=1[{type=\"" + std::string(type) + "\" value=\"" +
+           value + "\" }] } extension_attrs=null directory_name=null }";
+}
+
 std::vector<Maker> Makers() {
     using namespace vrsyn;
-    static const std::string s255(255, 'n'), s256(256, 'n'), s4095(4095, 'a'), s4096(4096, 'a');
+    static const std::string s255(255, 'n'), s256(256, 'n'), s4095(4095, 'a'), s4096(4096, 'a'), s128(128, 'a'),
+        over128 = std::string(126, 'a') + "@";
     static const GEN_Text lp0 = Txt(1, "lp0"), abc3 = Txt(3, "abc"), path = Txt(5, "/lib");
     static GEN_NameOrOID syntax886 = Oid(886), a4 = Named(1, "A4"), bad_choice{5, {}};
     static const GEN_SimpleName a4_name = Name(1, "A4"), name5 = Name(5, "");
@@ -136,6 +146,19 @@ std::vector<Maker> Makers() {
         {"preprocessor", T_PreprocessorDefinition,
          MAKE(GENU_MakePreprocessorDefinition(s, OUT, &a4_name, 1, 2, &path, &files1, a)),
          "{name=kind1/0:\"A4\" type=1 exec_type=2 command=kind5/0:\"/lib\" arguments=" + files + " }"},
+        // Mail addresses: one attribute, escaped, at most 128 characters.
+        {"MS Mail address", T_DeliveryAddress, MAKE(GEN_MsMailToX400Address(s, OUT, "NET/PO/bob_smith", a)),
+         OrName("MS-Mail", "NET(47)PO(47)bob(u)smith")},
+        {"string address", T_DeliveryAddress, MAKE(GEN_StringToX400Address(s, OUT, "x@y", a)), OrName("RFC-822", "x(a)y")},
+        {"mail address of 128", T_DeliveryAddress, MAKE(GEN_InternetMailToX400Address(s, OUT, s128.c_str(), a)),
+         OrName("RFC-822", s128)},
+        {"mail address over 128", T_DeliveryAddress, MAKE(GEN_InternetMailToX400Address(s, OUT, over128.c_str(), a)),
+         "", GEN_S_INVALID},
+        {"mail address beyond ASCII", T_DeliveryAddress, MAKE(GEN_InternetMailToX400Address(s, OUT, "b\xe9", a)), "",
+         GEN_S_INVALID},
+        {"access entry from text", T_ExtACL, MAKE(vrsyn::EACLFromText(s, OUT, "name=bob domain=dns:x.y", a)),
+         "{name=kind5/0:\"bob\" domain={name=kind5/0:\"x.y\" syntax=&{choice=1:u.oid=3045  } } name_type=2 "
+         "privilege_level=1 }"},
         // Latin-1 from kind 1, a copy of kind 3, nothing from the others.
         {"latin-1 text", T_Text, MAKE(GEN_Text2IsoLatin1(s, OUT, &lp0, a)), "{text=kind3/0:\"lp0\" }"},
         {"latin-1 copy", T_Text, FROM(T_Text, &abc3, GEN_Text2IsoLatin1(s, OUT, src, a)), "{text=kind3/0:\"abc\" }"},

@@ -85,9 +85,6 @@ TEST(RenderValue, StructuredValuesPrefixEveryLine) {
               "\tdelivery method = <not specified>\n\tresults set comment = <not specified>\n"
               "\tdelivery address = <not specified>\n\tjob copies = <default = 1>\n"
               "\toutput bin = <not specified>\n");
-    GEN_EventHandlingProfile ep{};
-    ep.delivery_address = mail;
-    EXPECT_EQ(Line(8, ep, "\t"), "\tmhs-address = ann@print.example\n");
     GEN_DeleteDeliveryAddress(st.fresh(), mail, nullptr);
 }
 
@@ -107,11 +104,6 @@ TEST(RenderValue, AccessControlEntries) {
     GEN_ExtACL *e = nullptr;
     ASSERT_EQ(GENU_eACLFromText(st, &e, "name=bob domain=winnt:CORP privilege-level=administrator"), 0);
     EXPECT_EQ(Line(89, *e), ">administrator: group: bob, domain winnt:CORP\n");
-    StringSink s;
-    EXPECT_EQ(vrsyn::RendereACL(s, e), 0);
-    EXPECT_EQ(s.text, "ExtAccessControlList Name: bob\nExtAccessControlList Name Type: group\n"
-                      "ExtAccessControlList Domain: winnt:CORP\n"
-                      "ExtAccessControlList Privilege Level: administrator\n");
     GEN_DeleteExtACL(st.fresh(), e, nullptr);
 }
 
