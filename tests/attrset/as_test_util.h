@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -23,11 +24,9 @@ constexpr uint32_t kCopyFailCode = 0xC00E0001u;
 constexpr uint32_t kDeleteFailCode = 0xC00E0002u;
 
 struct IntSyntax {
-    static inline std::atomic<long> live = 0;    // values made, not yet deleted
-    static inline std::atomic<long> deletes = 0; // successful deletes
-    static inline long fail_copy = 0;   // fail the nth copy from now (0: never)
-    static inline long fail_delete = 0; // fail the nth delete from now (0: never)
-    static void Reset() { deletes = fail_copy = fail_delete = 0; }
+    static inline std::atomic<long> live = 0; // values made, not yet deleted
+    static inline long fail_copy = 0;         // fail the nth copy from now (0: never)
+    static inline long fail_delete = 0;       // fail the nth delete from now (0: never)
 };
 
 inline int IntCopy(STF_List *st, void **out, const void *src, const GENU_Allocator *al) {
@@ -44,7 +43,6 @@ inline int IntDelete(STF_List *st, void *value, const GENU_Allocator *al) {
     if (IntSyntax::fail_delete && --IntSyntax::fail_delete == 0) return STF_AddStatus(st, kDeleteFailCode, 0), 1;
     al->free(value);
     --IntSyntax::live;
-    ++IntSyntax::deletes;
     return 0;
 }
 
@@ -52,15 +50,13 @@ inline const GENU_ValueDescriptor kIntDesc{IntCopy, IntDelete};
 inline const GENU_Allocator kFailAlloc{vrtest::FailMalloc, vrtest::FailFree};
 
 // A value owned by the caller until a set takes it over.
-inline int *MakeInt(int v, const GENU_Allocator &al = kFailAlloc) {
-    auto *p = static_cast<int *>(al.alloc(sizeof(int)));
-    *p = v;
+inline int *MakeInt(int v) {
     ++IntSyntax::live;
-    return p;
+    return new (kFailAlloc.alloc(sizeof(int))) int(v);
 }
-inline void FreeInt(int *p, const GENU_Allocator &al = kFailAlloc) {
-    al.free(p);
+inline void FreeInt(int *p) {
     --IntSyntax::live;
+    kFailAlloc.free(p);
 }
 
 using Status = vrtest::StatusList;
