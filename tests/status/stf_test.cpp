@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -236,36 +235,4 @@ TEST(StatusList, FallbackAndChaining) {
     EXPECT_EQ(Subordinate(parent), again);
     STF_DeleteList(parent);
     STF_DeleteList(other);
-}
-
-// Random adds of random arguments: every recorded argument is intact and
-// inside the block, counts never exceed what fits, the oldest entry stays.
-TEST(StatusList, RandomAddsKeepEntriesConsistent) {
-    std::mt19937 rng(1234);
-    for (int round = 0; round < 200; ++round) {
-        ListPtr l;
-        Sized(l, 1 + rng() % 12, 71 + rng() % 900);
-        for (int a = 0, adds = 1 + static_cast<int>(rng() % 60); a < adds; ++a) {
-            std::string s(rng() % 120, static_cast<char>('a' + a % 26));
-            uint32_t code = 0xC0030001u + static_cast<uint32_t>(a);
-            int32_t v = static_cast<int32_t>(rng());
-            switch (rng() % 3) {
-            case 0: STF_AddStatus(l, code, 0); break;
-            case 1: STF_AddStatus(l, code, 2, STF_ARG_STRING, s.c_str(), STF_ARG_INT, v); break;
-            default: STF_AddStatus(l, code, 1, STF_ARG_COUNTED, static_cast<int>(s.size()), s.data()); break;
-            }
-            uint32_t n = EntryCount(l);
-            ASSERT_GE(n, 1u);
-            EXPECT_EQ(Info(l, n).code, 0xC0030001u);
-            EXPECT_EQ(STF_GetStatus(l), code);
-            EXPECT_LE(n * 32u, H(l)->block_size);
-            STF_ObjectInfo top = Info(l, 1);
-            if (top.arg_count == 2) {
-                EXPECT_EQ(std::string(static_cast<const char *>(top.args[0].value.p)), s);
-                EXPECT_EQ(top.args[1].value.i, v);
-            } else if (top.arg_count == 1 && top.args[0].length > 0) {
-                EXPECT_EQ(std::string(static_cast<const char *>(top.args[0].value.p), top.args[0].length), s);
-            }
-        }
-    }
 }
