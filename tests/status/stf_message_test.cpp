@@ -104,40 +104,31 @@ TEST_F(Messages, CutMessagesAndNeededLength) {
     }
 }
 
+// Every entry to the callback in turn until it returns non-zero; a long
+// message gets a larger buffer, or is passed on cut without the memory.
 TEST_F(Messages, PutMessagesWalksTheList) {
-    Seen seen;
+    Seen seen, stopped{{}, {}, 2}, none, cut;
     EXPECT_EQ(STF_PutMessages(list, STF_MSG_NEWLINE, nullptr, Collect, &seen), 0u);
     EXPECT_EQ(seen.positions, (std::vector<int32_t>{1, 2, -3}));
     EXPECT_EQ(seen.texts[1], "-TST:STF.STF, " + kSys + "\n");
-
-    Seen stopped;
-    stopped.stop_after = 2;
     EXPECT_EQ(STF_PutMessages(list, 0, nullptr, Collect, &stopped), 42u);
     EXPECT_EQ(stopped.texts.size(), 2u);
-
-    Seen none;
-    STF_ClearStatus(list);
-    EXPECT_EQ(STF_PutMessages(list, 0, nullptr, Collect, &none), 0u);
-    EXPECT_TRUE(none.texts.empty());
     EXPECT_EQ(STF_PutMessages(nullptr, 0, nullptr, Collect, &none), STF_S_NULLLIST);
-}
 
-TEST_F(Messages, LongMessagesGetABuffer) {
     std::string long_text(600, 'w');
-    STF_ClearStatus(list);
-    STF_ConvertErrno(list, 2, long_text.c_str());
+    STF_ConvertErrno(STF_ClearStatus(list), 2, long_text.c_str());
     STF_AddStatus(list, 0xC0050067u, 0);
-    Seen seen;
+    seen = {};
     EXPECT_EQ(STF_PutMessages(list, 0, nullptr, Collect, &seen), 0u);
     ASSERT_EQ(seen.texts.size(), 3u);
     EXPECT_EQ(seen.texts[1], "-TST:STF.STF, An operating-system call failed with error 2: " + long_text);
-
-    // Without memory for a larger buffer the message is passed on cut.
     vr::stf::SetMallocHook([](size_t, uint32_t) -> void * { return nullptr; });
-    Seen cut;
     EXPECT_EQ(STF_PutMessages(list, 0, nullptr, Collect, &cut), STF_S_NOMEM);
     vr::stf::SetMallocHook(nullptr);
     ASSERT_EQ(cut.texts.size(), 3u);
     EXPECT_EQ(cut.texts[1].size(), 199u);
     EXPECT_EQ(cut.texts[2], "-TST:ERRNO, No such file or directory");
+    STF_ClearStatus(list);
+    EXPECT_EQ(STF_PutMessages(list, 0, nullptr, Collect, &none), 0u);
+    EXPECT_TRUE(none.texts.empty());
 }

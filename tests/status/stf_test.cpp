@@ -33,7 +33,7 @@ STF_List *Sized(ListPtr &p, uint32_t max, uint32_t size) {
 
 } // namespace
 
-TEST(StatusList, NullAndEmptyLists) {
+TEST(StatusList, NullEmptyAndClearedLists) {
     EXPECT_EQ(STF_GetStatus(nullptr), 0xFFFFFFFFu);
     STF_ObjectInfo info;
     EXPECT_EQ(STF_GetObjectInfo(nullptr, 1, &info), 0xFFFFFFFFu);
@@ -46,6 +46,14 @@ TEST(StatusList, NullAndEmptyLists) {
     EXPECT_EQ(STF_GetStatus(l), 0u);
     EXPECT_EQ(STF_GetObjectInfo(l, 0, &info), STF_S_NOENTRY);
     EXPECT_EQ(STF_GetObjectInfo(l, 1, &info), STF_S_NOENTRY);
+    // A negative count keeps no arguments; adding code 0 clears the list.
+    STF_AddStatus(l, 0xC0030065u, 0);
+    STF_AddStatus(l, 0xC0030066u, -1);
+    EXPECT_EQ(Info(l, 1).arg_count, -1);
+    EXPECT_EQ(Info(l, 2).arg_count, 0);
+    STF_AddStatus(l, 0, 0);
+    EXPECT_EQ(STF_GetStatus(l), 0u);
+    EXPECT_EQ(EntryCount(l), 0u);
 }
 
 // Whatever is asked, a list takes the entries asked for (up to 2046) and
@@ -59,17 +67,6 @@ TEST(StatusList, SizesKeepEntriesWithinTheBlock) {
         EXPECT_TRUE(n >= 1 && n * 32 <= block && block <= 65535 && (!max || n == std::min(max, 2046u)))
             << max << "/" << size << ": " << n << " entries in " << block;
     }
-}
-
-TEST(StatusList, AddingCodeZeroClears) {
-    ListPtr l;
-    STF_AddStatus(l, 0xC0030065u, 0);
-    STF_AddStatus(l, 0xC0030066u, -1);
-    EXPECT_EQ(Info(l, 1).arg_count, -1);
-    EXPECT_EQ(Info(l, 2).arg_count, 0);
-    STF_AddStatus(l, 0, 0);
-    EXPECT_EQ(STF_GetStatus(l), 0u);
-    EXPECT_EQ(EntryCount(l), 0u);
 }
 
 TEST(StatusList, TypedArgumentsAreCopied) {
