@@ -76,10 +76,12 @@ std::vector<Maker> Makers() {
     static const std::string s255(255, 'n'), s256(256, 'n'), s4095(4095, 'a'), s4096(4096, 'a'), s128(128, 'a'),
         over128 = std::string(126, 'a') + "@";
     static const GEN_Text lp0 = Txt(1, "lp0"), abc3 = Txt(3, "abc"), path = Txt(5, "/lib");
-    static GEN_NameOrOID syntax886 = Oid(886), a4 = Named(1, "A4"), bad_choice{5, {}};
+    static GEN_NameOrOID syntax886 = Oid(886), syntax3044 = Oid(3044), a4 = Named(1, "A4"), bad_choice{5, {}};
     static const GEN_SimpleName a4_name = Name(1, "A4"), name5 = Name(5, "");
     static uint32_t three = 3;
     static const GEN_DocumentIdentifier doc{{"job-7"}, &three};
+    static const GEN_DistNameString printer{Txt(1, "printer-1"), &syntax3044};
+    static const GEN_FontReference font{GEN_FONT_SIMPLE_NAME, {.simple_name = a4_name}};
     static const GEN_OctetString xy{2, reinterpret_cast<unsigned char *>(const_cast<char *>("xy"))};
     static const int32_t user = GEN_ACL_USER, op = GEN_ACL_OPERATOR;
     static GEN_SeqOfStrings files2{nullptr, const_cast<char *>("b.dll")}, files1{&files2, const_cast<char *>("a.dll")};
@@ -100,6 +102,8 @@ std::vector<Maker> Makers() {
          "{name=kind5/0:\"CORP\\bob\" syntax=null }"},
         {"name with syntax", T_DistNameString, MAKE(GENU_MakeDistNameString2(s, OUT, "host.example", 3045, a)),
          "{name=kind5/0:\"host.example\" syntax=&{choice=1:u.oid=3045  } }"},
+        {"embedded name", T_DistNameString, MAKE(GENU_MakeEmbeddedDistNameString2(s, AT, "x", 0, a)),
+         "{name=kind5/0:\"x\" syntax=null }", 0, true},
         {"name from parts", T_DistNameString,
          [](STF_List *s, void *o, const GENU_Allocator *a) {
              Heap text(T_Text, &lp0), syntax(T_NameOrOID, &syntax886);
@@ -108,12 +112,20 @@ std::vector<Maker> Makers() {
          "{name=kind1/0:\"lp0\" syntax=&{choice=1:u.oid=886  } }"},
         {"name without text", T_DistNameString, MAKE(GENU_MakeDistNameString(s, OUT, nullptr, &syntax886, a)), "",
          GEN_S_NULLARG},
-        // Object identifications: the job bound, a copied source, a bad choice.
+        // Object identifications of each choice.
         {"job", T_ObjectIdent, MAKE(GENU_MakeObjectIdent_JobId(s, OUT, s255.c_str(), a)),
          "{choice=1:u.job_id.value=\"" + s255 + "\"  }"},
         {"job of 256", T_ObjectIdent, MAKE(GENU_MakeObjectIdent_JobId(s, OUT, s256.c_str(), a)), "", GEN_S_INVALID},
         {"document", T_ObjectIdent, FROM(T_DocumentIdentifier, &doc, GENU_MakeObjectIdent_DocId(s, OUT, src, a)),
          "{choice=2:u.document_id={job.value=\"job-7\" document_number=&{value=3 } }  }"},
+        {"distinguished name", T_ObjectIdent, FROM(T_DistNameString, &printer, GENU_MakeObjectIdent_DistName(s, OUT, src, a)),
+         "{choice=4:u.dist_name={name=kind1/0:\"printer-1\" syntax=&{choice=1:u.oid=3044  } }  }"},
+        {"font", T_ObjectIdent, FROM(T_FontReference, &font, GENU_MakeObjectIdent_FontRef(s, OUT, src, a)),
+         "{choice=5:u.font_ref={choice=1:u.simple_name=kind1/0:\"A4\"  }  }"},
+        {"simple name", T_ObjectIdent, FROM(T_SimpleName, &a4_name, GENU_MakeObjectIdent_SimpleName(s, OUT, src, a)),
+         "{choice=7:u.simple_name=kind1/0:\"A4\"  }"},
+        {"name or identifier", T_ObjectIdent, FROM(T_NameOrOID, &a4, GENU_MakeObjectIdent_NameOrOID(s, OUT, src, a)),
+         "{choice=6:u.name_or_oid={choice=2:u.name=kind1/0:\"A4\"  }  }"},
         {"identifier", T_ObjectIdent, MAKE(GENU_MakeObjectIdent_Oid(s, OUT, 886, a)), "{choice=3:u.oid=886  }"},
         {"bad choice", T_ObjectIdent, MAKE(GENU_MakeObjectIdent_NameOrOID(s, OUT, &bad_choice, a)), "",
          GEN_S_INVALID},
@@ -136,6 +148,7 @@ std::vector<Maker> Makers() {
         {"list entry", T_PSISAccessControlList, MAKE(GENU_MakeONCACL(s, OUT, "alice@host", &user, nullptr, a)),
          "{choice=2:u.octets=10:\"alice@host\"  name_type=&{value=1 } privilege_level=null }"},
         // Error messages: exactly one of text and bytes.
+        {"message", T_ErrorMessage, MAKE(GENU_MakeErrorMsg(s, OUT, &lp0, nullptr, a)), "{choice=1:u.text=kind1/0:\"lp0\"  }"},
         {"embedded message", T_ErrorMessage, MAKE(GENU_MakeEmbeddedErrorMsg(s, AT, nullptr, &xy, a)),
          "{choice=2:u.octets=2:\"xy\"  }", 0, true},
         {"message of neither", T_ErrorMessage, MAKE(GENU_MakeErrorMsg(s, OUT, nullptr, nullptr, a)), "", GEN_S_NULLARG},
