@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -23,23 +24,15 @@ constexpr uint32_t kCopyFailCode = 0xC00E0001u;
 constexpr uint32_t kDeleteFailCode = 0xC00E0002u;
 
 struct IntSyntax {
-    static inline std::atomic<long> live = 0;    // values made, not yet deleted
-    static inline std::atomic<long> deletes = 0; // successful deletes
-    static inline long fail_copy = 0;   // fail the nth copy from now (0: never)
-    static inline long fail_delete = 0; // fail the nth delete from now (0: never)
-    static void Reset() { deletes = fail_copy = fail_delete = 0; }
+    static inline std::atomic<long> live = 0; // values made, not yet deleted
+    static inline long fail_copy = 0;         // fail the nth copy from now (0: never)
+    static inline long fail_delete = 0;       // fail the nth delete from now (0: never)
 };
 
 inline int IntCopy(STF_List *st, void **out, const void *src, const GENU_Allocator *al) {
-    if (IntSyntax::fail_copy && --IntSyntax::fail_copy == 0) {
-        STF_AddStatus(st, kCopyFailCode, 0);
-        return 1;
-    }
-    auto *p = static_cast<int *>(al->alloc(sizeof(int)));
-    if (!p) {
-        STF_AddStatus(st, kCopyFailCode, 0);
-        return 1;
-    }
+    bool fail = IntSyntax::fail_copy && --IntSyntax::fail_copy == 0;
+    auto *p = fail ? nullptr : static_cast<int *>(al->alloc(sizeof(int)));
+    if (!p) return STF_AddStatus(st, kCopyFailCode, 0), 1;
     *p = *static_cast<const int *>(src);
     *out = p;
     ++IntSyntax::live;
@@ -47,13 +40,9 @@ inline int IntCopy(STF_List *st, void **out, const void *src, const GENU_Allocat
 }
 
 inline int IntDelete(STF_List *st, void *value, const GENU_Allocator *al) {
-    if (IntSyntax::fail_delete && --IntSyntax::fail_delete == 0) {
-        STF_AddStatus(st, kDeleteFailCode, 0);
-        return 1;
-    }
+    if (IntSyntax::fail_delete && --IntSyntax::fail_delete == 0) return STF_AddStatus(st, kDeleteFailCode, 0), 1;
     al->free(value);
     --IntSyntax::live;
-    ++IntSyntax::deletes;
     return 0;
 }
 
@@ -61,15 +50,13 @@ inline const GENU_ValueDescriptor kIntDesc{IntCopy, IntDelete};
 inline const GENU_Allocator kFailAlloc{vrtest::FailMalloc, vrtest::FailFree};
 
 // A value owned by the caller until a set takes it over.
-inline int *MakeInt(int v, const GENU_Allocator &al = kFailAlloc) {
-    auto *p = static_cast<int *>(al.alloc(sizeof(int)));
-    *p = v;
+inline int *MakeInt(int v) {
     ++IntSyntax::live;
-    return p;
+    return new (kFailAlloc.alloc(sizeof(int))) int(v);
 }
-inline void FreeInt(int *p, const GENU_Allocator &al = kFailAlloc) {
-    al.free(p);
+inline void FreeInt(int *p) {
     --IntSyntax::live;
+    kFailAlloc.free(p);
 }
 
 using Status = vrtest::StatusList;
@@ -80,11 +67,9 @@ using Content = std::vector<std::pair<GENU_ShortOID, std::vector<int>>>;
 
 inline Content Read(AS_SetHandle set) {
     Content c;
-    auto *s = static_cast<vr::as::Set *>(set->obj);
-    for (auto *a = s->first; a; a = a->next) {
-        std::vector<int> vals;
-        for (auto *v = a->first; v; v = v->next) vals.push_back(*static_cast<int *>(v->value));
-        c.emplace_back(a->id, vals);
+    for (auto *a = static_cast<vr::as::Set *>(set->obj)->first; a; a = a->next) {
+        c.emplace_back(a->id, std::vector<int>{});
+        for (auto *v = a->first; v; v = v->next) c.back().second.push_back(*static_cast<int *>(v->value));
     }
     return c;
 }
@@ -123,18 +108,15 @@ struct TestSet {
     // A holder of the set an operation makes.
     explicit TestSet(std::nullptr_t) {}
     ~TestSet() {
-        if (h) {
-            Status st;
-            IntSyntax::fail_delete = 0;
-            EXPECT_EQ(AS_Destroy(st, &h), 0) << std::hex << st.code();
-        }
+        Status st;
+        IntSyntax::fail_delete = 0;
+        EXPECT_EQ(h ? AS_Destroy(st, &h) : 0, 0) << std::hex << st.code();
     }
     operator AS_SetHandle() const { return h; }
     // Adds one value per identifier: {id, value}...
     void Add(GENU_ShortOID id, int v) {
         Status st;
-        ASSERT_EQ(AS_AddAttrVal(st, h, id, kIntType, MakeInt(v), &kIntDesc, nullptr), 0)
-            << std::hex << st.code();
+        ASSERT_EQ(AS_AddAttrVal(st, h, id, kIntType, MakeInt(v), &kIntDesc, nullptr), 0) << std::hex << st.code();
     }
 };
 

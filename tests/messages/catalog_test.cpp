@@ -2,7 +2,6 @@
 // fallbacks, and that every code the library reports has a text.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -11,7 +10,6 @@
 #include <map>
 #include <regex>
 #include <set>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -71,32 +69,16 @@ class Catalogs : public ::testing::Test {
     }
 };
 
-STF_ArgRecord IntArg(int v) {
-    STF_ArgRecord r{};
-    r.type = STF_ARG_INT;
-    r.length = 4;
-    r.value.i = v;
-    return r;
-}
-
-STF_ArgRecord StrArg(const char *s) {
-    STF_ArgRecord r{};
-    r.type = STF_ARG_STRING;
-    r.length = static_cast<uint32_t>(std::strlen(s) + 1);
-    r.value.p = s;
-    return r;
-}
+STF_ArgRecord IntArg(int v) { return {STF_ARG_INT, 4, {.i = v}}; }
+STF_ArgRecord StrArg(const char *s) { return {STF_ARG_STRING, static_cast<uint32_t>(std::strlen(s) + 1), {.p = s}}; }
 
 } // namespace
 
-TEST(CatalogNames, SharedTableAndClasses) {
-    struct {
-        unsigned index;
-        const char *name;
-    } table[] = {{0x00, "C000"}, {0x01, "C001"}, {0x0A, "C00A"}, {0x0C, "COOC"}, {0x0E, "COOE"},
-                 {0x0F, "CO0F"}, {0x10, "C010"}, {0x13, "dpaapi"}, {0x16, "vrsvclog"},
-                 {0x1C, "CO1C"}, {0x8E, "CO8E"}, {0x8F, "CO8FC090"}, {0x90, "C091"},
-                 {0x9B, "CO9C"}, {0xFE, "COFF"}, {0xFF, ""}};
+TEST(CatalogNames, SharedTableClassesAndTemplates) {
+    const struct { unsigned index; const char *name; } table[] = {
+        {0x00, "C000"}, {0x01, "C001"}, {0x0A, "C00A"}, {0x0C, "COOC"}, {0x0E, "COOE"}, {0x0F, "CO0F"},
+        {0x10, "C010"}, {0x13, "dpaapi"}, {0x16, "vrsvclog"}, {0x1C, "CO1C"}, {0x8E, "CO8E"}, {0x8F, "CO8FC090"},
+        {0x90, "C091"}, {0x9B, "CO9C"}, {0xFE, "COFF"}, {0xFF, ""}};
     for (const auto &t : table) EXPECT_EQ(SharedCatalogName(t.index), t.name) << t.index;
     EXPECT_EQ(CatalogName(0xC00E, "TST"), "COOE.mdl");
     EXPECT_EQ(CatalogName(0x4012, "TsT"), "tst4012.mdl");
@@ -104,21 +86,19 @@ TEST(CatalogNames, SharedTableAndClasses) {
     EXPECT_EQ(CatalogName(0x0012, ""), "");
     EXPECT_EQ(CatalogName(0x8001, "TST"), "");
     EXPECT_EQ(CatalogName(0xC1FF, "TST"), "");
-}
-
-TEST(CatalogNames, TemplateExpansion) {
     EXPECT_EQ(ExpandTemplate("/a/%L/%l/%t/%c/%N%x%", "C001.mdl", "de_AT.UTF-8@euro"),
               "/a/de_AT.UTF-8@euro/de/AT/UTF-8/C001.mdl%x%");
     EXPECT_EQ(ExpandTemplate("%l|%t|%c", "n", "C"), "C||");
 }
+
 
 TEST_F(Catalogs, TextsFormattingAndTruncation) {
     uint32_t rc = 1;
     EXPECT_EQ(Text(1, 0xC0030073u, &rc), "Invalid handle");
     EXPECT_EQ(rc, 0u);
     // Code 0 reads as "no status"; facility 0x0E lives in the "COOE" catalog.
-    EXPECT_EQ(Text(1, 0, &rc), "No status");
-    EXPECT_EQ(Text(1, 0xC00E0068u, &rc), "Not enough memory for the value");
+    EXPECT_EQ(Text(1, 0), "No status");
+    EXPECT_EQ(Text(1, 0xC00E0068u), "Not enough memory for the value");
 
     STF_ArgRecord args[2] = {IntArg(2), StrArg("open of spool file")};
     const std::string want = "An operating-system call failed with error 2: open of spool file";
@@ -129,8 +109,7 @@ TEST_F(Catalogs, TextsFormattingAndTruncation) {
     EXPECT_EQ(len, want.size() + 1);
     // One byte short: cut to size - 1, needed length out, truncation code.
     std::memset(buf, 'Z', sizeof buf);
-    EXPECT_EQ(MSG_GetFormattedByArray(1, 0xC0010005u, 0, nullptr, len - 1, &len, buf, 2, args),
-              MSG_S_TRUNCATED);
+    EXPECT_EQ(MSG_GetFormattedByArray(1, 0xC0010005u, 0, nullptr, len - 1, &len, buf, 2, args), MSG_S_TRUNCATED);
     EXPECT_EQ(buf, want.substr(0, want.size() - 1));
     EXPECT_EQ(len, want.size() + 1);
     EXPECT_EQ(buf[want.size()], 'Z');
@@ -146,22 +125,17 @@ TEST_F(Catalogs, TextsFormattingAndTruncation) {
     EXPECT_EQ(len, 15u);
 
     // Arguments the text cannot take leave it unformatted.
-    STF_ArgRecord odd = args[0];
-    odd.type = 7;
-    const struct {
-        std::vector<STF_ArgRecord> args;
-        uint32_t code;
-    } unusable[] = {{{args[1], args[0]}, MSG_S_BADARGTYPE},
-                    {{args[0], args[1], args[0], args[1], args[0]}, MSG_S_TOOMANYARGS},
-                    {{odd}, MSG_S_BADARGTYPE}};
+    const struct { std::vector<STF_ArgRecord> args; uint32_t code; } unusable[] = {
+        {{args[1], args[0]}, MSG_S_BADARGTYPE},
+        {{args[0], args[1], args[0], args[1], args[0]}, MSG_S_TOOMANYARGS},
+        {{{7, 4, {.i = 2}}}, MSG_S_BADARGTYPE}};
     for (const auto &u : unusable) {
         EXPECT_EQ(MSG_GetFormattedByArray(1, 0xC0010005u, 0, nullptr, sizeof buf, &len, buf,
                                           static_cast<uint32_t>(u.args.size()), u.args.data()),
                   u.code);
         EXPECT_STREQ(buf, "An operating-system call failed with error %1$d: %2$s");
     }
-    EXPECT_EQ(MSG_GetFormattedByArray(1, 0xC0010005u, 3, nullptr, sizeof buf, &len, buf, 2, args),
-              MSG_S_RESERVED_FORMAT);
+    EXPECT_EQ(MSG_GetFormattedByArray(1, 0xC0010005u, 3, nullptr, sizeof buf, &len, buf, 2, args), MSG_S_RESERVED_FORMAT);
     EXPECT_EQ(buf, want);
 }
 
@@ -170,46 +144,38 @@ TEST_F(Catalogs, FallbacksAndKinds) {
     uint32_t rc = 0;
     EXPECT_EQ(Text(1, 0xC0030073u, &rc), "c=c0030073 f=C003 cs=STF");
     EXPECT_EQ(rc, MSG_S_NOTEXT);
-    STF_ArgRecord args[4] = {IntArg(-4), StrArg("x"), {}, {}};
-    args[2].type = STF_ARG_DOUBLE;
-    args[2].value.d = 2.5;
-    args[3].type = STF_ARG_CHAR;
-    args[3].value.c = 'q';
+    STF_ArgRecord args[4] = {IntArg(-4), StrArg("x"), {STF_ARG_DOUBLE, 8, {.d = 2.5}}, {STF_ARG_CHAR, 1, {.c = 'q'}}};
     char buf[128];
     uint32_t len;
-    EXPECT_EQ(MSG_GetFormattedByArray(2, 0xC0090067u, 0, nullptr, sizeof buf, &len, buf, 4, args),
-              MSG_S_NOTEXT);
+    EXPECT_EQ(MSG_GetFormattedByArray(2, 0xC0090067u, 0, nullptr, sizeof buf, &len, buf, 4, args), MSG_S_NOTEXT);
     EXPECT_STREQ(buf, "c=c0090067 f=C009 cs=MSG a=(-4,\"x\",2.500000,q)");
-    EXPECT_EQ(MSG_GetFormattedByArray(1, 0xC0090067u, 0, nullptr, sizeof buf, &len, buf, 0, nullptr),
-              MSG_S_NOTEXT);
+    EXPECT_EQ(MSG_GetFormattedByArray(1, 0xC0090067u, 0, nullptr, sizeof buf, &len, buf, 0, nullptr), MSG_S_NOTEXT);
     EXPECT_STREQ(buf, "c=c0090067 f=C009 cs=STF a=()");
 
-    EXPECT_EQ(Text(3, 2, &rc), "No such file or directory");
-    EXPECT_EQ(rc, 0u);
-    EXPECT_EQ(Text(3, 99999, &rc), "c=0001869f cs=ERRNO");
-    EXPECT_EQ(rc, MSG_S_NOTEXT);
-    EXPECT_EQ(Text(7, 5, &rc), "c=00000005 cs=0007");
-    EXPECT_EQ(rc, MSG_S_BADKIND);
-    EXPECT_EQ(Text(3, 2, &rc, "no_SUCH.locale"), "No such file or directory");
-    EXPECT_EQ(rc, MSG_S_BADLOCALE);
+    const struct { uint32_t kind, code; const char *locale, *want; uint32_t rc; } cases[] = {
+        {3, 2, nullptr, "No such file or directory", 0},
+        {3, 99999, nullptr, "c=0001869f cs=ERRNO", MSG_S_NOTEXT},
+        {7, 5, nullptr, "c=00000005 cs=0007", MSG_S_BADKIND},
+        {3, 2, "no_SUCH.locale", "No such file or directory", MSG_S_BADLOCALE}};
+    for (const auto &c : cases) {
+        EXPECT_EQ(Text(c.kind, c.code, &rc, c.locale), c.want);
+        EXPECT_EQ(rc, c.rc) << c.want;
+    }
 }
 
 TEST_F(Catalogs, SymbolicNames) {
-    char prefix[9], kind[11], fac[11];
-    EXPECT_EQ(MSG_GetSymbolicNames(1, 0xC00E0068u, 9, prefix, 11, kind, 11, fac, 0), 0u);
-    EXPECT_STREQ(prefix, "TST");
-    EXPECT_STREQ(kind, "STF");
-    EXPECT_STREQ(fac, "GENU");
+    // Prefix, kind and facility names with the code, from buffers of the sizes given.
+    auto names = [](uint32_t kind, uint32_t code, uint32_t psize, uint32_t ksize, uint32_t flags) {
+        char prefix[9] = "", kname[11] = "", fac[11] = "";
+        uint32_t rc = MSG_GetSymbolicNames(kind, code, psize, prefix, ksize, kname, 11, fac, flags);
+        return std::string(prefix) + "|" + kname + "|" + fac + "|" + std::to_string(rc);
+    };
+    EXPECT_EQ(names(1, 0xC00E0068u, 9, 11, 0), "TST|STF|GENU|0");
+    EXPECT_EQ(names(3, 2, 9, 11, 0), "TST|ERRNO||0");
+    EXPECT_EQ(names(9, 2, 9, 11, 1), "TST|0009||" + std::to_string(MSG_S_RESERVED_NAMES));
+    EXPECT_EQ(names(1, 0xC0030001u, 2, 3, 0), "T|ST|AS|" + std::to_string(MSG_S_TRUNCATED));
     // Status 1 of a facility numbered from 1 keeps its own text.
     EXPECT_EQ(Text(1, 0xC00C0001u), "Thread operation failed");
-    EXPECT_EQ(MSG_GetSymbolicNames(3, 2, 9, prefix, 11, kind, 11, fac, 0), 0u);
-    EXPECT_STREQ(kind, "ERRNO");
-    EXPECT_STREQ(fac, "");
-    EXPECT_EQ(MSG_GetSymbolicNames(9, 2, 9, prefix, 11, kind, 11, fac, 1), MSG_S_RESERVED_NAMES);
-    EXPECT_STREQ(kind, "0009");
-    EXPECT_EQ(MSG_GetSymbolicNames(1, 0xC0030001u, 2, prefix, 11, kind, 3, fac, 0), MSG_S_TRUNCATED);
-    EXPECT_STREQ(prefix, "T");
-    EXPECT_STREQ(fac, "AS");
 }
 
 TEST(CatalogUsage, BeginAndEnd) {
@@ -230,11 +196,12 @@ TEST(CatalogUsage, BeginAndEnd) {
     unsetenv("NLSPATH");
 }
 
+// A locale-specific catalog through %l and %c; the cache of ten catalogs
+// gives up the least recently used one, also while several threads look
+// texts up: a text is never read from a catalog another thread has closed.
 TEST_F(Catalogs, SearchPathLocalesAndTheCache) {
     vrtest::ScratchDir dir("vrmsg");
-    // Application catalogs of the prefix, one per repeatable facility word.
-    MakeAppCatalogs(dir.path(), 11);
-    // A locale-specific catalog found through %l and %c.
+    MakeAppCatalogs(dir.path(), 14);
     Gencat(fs::path(dir.path()) / "C-utf8" / "C003.mdl", "$set 2\n115 Handle not valid\n");
     setenv("NLSPATH", (dir.path() + "/%l-%c/%N:" + dir.path() + "/%N").c_str(), 1);
     EXPECT_EQ(Text(1, 0xC0030073u, nullptr, "C.utf8"), "Handle not valid");
@@ -250,27 +217,19 @@ TEST_F(Catalogs, SearchPathLocalesAndTheCache) {
     EXPECT_TRUE(CatalogCached("tst4001.mdl"));
     EXPECT_TRUE(CatalogCached("tst400B.mdl"));
     EXPECT_EQ(Text(1, 0x40020065u), "text 2");
-}
 
-// Lookups from several threads while the cache keeps evicting catalogs:
-// a text is never read from a catalog another thread has closed.
-TEST_F(Catalogs, ConcurrentLookupsWithEviction) {
-    vrtest::ScratchDir dir("vrmsg");
-    MakeAppCatalogs(dir.path(), 14);
-    setenv("NLSPATH", (dir.path() + "/%N").c_str(), 1);
     std::vector<std::thread> threads;
     std::atomic<int> wrong{0};
-    for (int t = 0; t < 4; ++t) {
+    for (int t = 0; t < 4; ++t)
         threads.emplace_back([&, t] {
             for (int k = 0; k < 300; ++k) {
                 int i = 1 + (k * 5 + t * 3) % 14;
                 char buf[32];
                 uint32_t len;
                 MSG_GetUnformatted(1, (0x4000u + i) << 16 | 101, t % 2 ? "C" : nullptr, sizeof buf, &len, buf);
-                if (buf != "text " + std::to_string(i)) ++wrong;
+                wrong += buf != "text " + std::to_string(i);
             }
         });
-    }
     for (auto &th : threads) th.join();
     EXPECT_EQ(wrong.load(), 0);
     EXPECT_EQ(CachedCatalogs(), 10);
@@ -288,15 +247,11 @@ TEST_F(Catalogs, MalformedCatalogFilesAreIgnored) {
         std::memcpy(bad.data() + at, &value, 4);
         return bad;
     };
+    // Magic, no planes, tables or depth beyond the file, a text offset
+    // beyond the texts, no final NUL, only a header.
     std::vector<std::vector<unsigned char>> bad = {
-        corrupt(0, 0x12345678),                  // magic
-        corrupt(4, 0),                           // no planes
-        corrupt(4, 0x40000000),                  // tables beyond the file
-        corrupt(8, 0xFFFFFFFF),                  // depth beyond the file
-        corrupt(12 + 8, 0x7FFFFFF0),             // text offset beyond the texts
-        std::vector<unsigned char>(good.begin(), good.end() - 1), // no final NUL
-        std::vector<unsigned char>(good.begin(), good.begin() + 12),
-    };
+        corrupt(0, 0x12345678), corrupt(4, 0), corrupt(4, 0x40000000), corrupt(8, 0xFFFFFFFF), corrupt(12 + 8, 0x7FFFFFF0),
+        std::vector<unsigned char>(good.begin(), good.end() - 1), std::vector<unsigned char>(good.begin(), good.begin() + 12)};
     for (size_t i = 0; i < bad.size(); ++i) {
         EXPECT_FALSE(CatalogBytesValid(bad[i].data(), bad[i].size())) << i;
         std::ofstream(fs::path(dir.path()) / "C003.mdl", std::ios::binary)
@@ -338,8 +293,7 @@ TEST_F(Catalogs, AllocationFailureGivesTheUnformattedTextOrAll) {
 // with or without suffix) in the module directories and public headers,
 // so named constants are covered where they are defined.
 TEST_F(Catalogs, EveryCodeTheLibraryReportsHasAText) {
-    const std::set<unsigned> facilities = {0x01, 0x02, 0x03, 0x05, 0x09, 0x0A,
-                                           0x0C, 0x0E, 0x10, 0x14, 0x15};
+    const std::set<unsigned> facilities = {0x01, 0x02, 0x03, 0x05, 0x09, 0x0A, 0x0C, 0x0E, 0x10, 0x14, 0x15};
     const std::set<std::string> skip_dirs = {"tests", "fuzz", "bench", "build", ".git", "examples"};
     const std::regex literal("0[xX][cC]0([0-9a-fA-F]{2})([0-9a-fA-F]{4})(?![0-9a-fA-F])");
     std::map<uint32_t, std::string> codes;
@@ -352,10 +306,7 @@ TEST_F(Catalogs, EveryCodeTheLibraryReportsHasAText) {
         std::string ext = it->path().extension().string();
         if (!it->is_regular_file() || (ext != ".cpp" && ext != ".h" && ext != ".c" && ext != ".hpp"))
             continue;
-        std::ifstream in(it->path());
-        std::stringstream ss;
-        ss << in.rdbuf();
-        std::string text = ss.str();
+        std::string text = vrtest::ReadFile(it->path());
         for (std::sregex_iterator m(text.begin(), text.end(), literal), end; m != end; ++m) {
             unsigned fac = static_cast<unsigned>(std::stoul((*m)[1].str(), nullptr, 16));
             unsigned num = static_cast<unsigned>(std::stoul((*m)[2].str(), nullptr, 16));
@@ -369,7 +320,6 @@ TEST_F(Catalogs, EveryCodeTheLibraryReportsHasAText) {
     for (const auto &[code, file] : codes) {
         uint32_t rc = 0;
         std::string t = Text(1, code, &rc);
-        EXPECT_EQ(rc, 0u) << std::hex << "0x" << code << " (in " << file
-                          << ") has no text in messages/nls/: " << t;
+        EXPECT_EQ(rc, 0u) << std::hex << "0x" << code << " (in " << file << ") has no text in messages/nls/: " << t;
     }
 }

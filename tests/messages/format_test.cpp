@@ -28,15 +28,13 @@ int Fmt(char *buf, size_t size, const char *f, ...) {
 // The fixed argument list of the differential test; formats are generated
 // to use these positions with matching conversions.
 struct Args {
-    int i0, i1;
+    int i0, i1, c;
     long l;
     long long ll;
-    double d;
+    double d, d2;
     const char *s;
-    int c;
     void *p;
     long double ld;
-    double d2;
 };
 
 enum Kind { kInt, kLong, kLLong, kDouble, kStr, kChar, kPtr, kLDouble };
@@ -49,17 +47,15 @@ class Generator {
     int Pick(int n) { return static_cast<int>(rng_() % static_cast<unsigned>(n)); }
 
     double Double() {
-        static const double special[] = {0.0, -0.0, INFINITY, -INFINITY, NAN, 1e308, 4.9e-324,
-                                         1.0, 0.5, 123456.789, -2.5e-7, 9.999999e22};
-        if (Pick(4) == 0) return special[Pick(sizeof special / sizeof special[0])];
-        std::uniform_real_distribution<double> m(-10, 10);
-        return m(rng_) * std::pow(10.0, Pick(40) - 20);
+        static const double special[] = {0.0, -0.0, INFINITY, -INFINITY, NAN, 1e308, 4.9e-324, 1.0, 0.5, 123456.789,
+                                         -2.5e-7, 9.999999e22};
+        if (Pick(4) == 0) return special[Pick(std::size(special))];
+        return std::uniform_real_distribution<double>(-10, 10)(rng_) * std::pow(10.0, Pick(40) - 20);
     }
 
     long long Integer() {
-        static const long long special[] = {0, 1, -1, INT_MAX, INT_MIN, LLONG_MAX, LLONG_MIN, 255,
-                                            65535, -32768};
-        if (Pick(3) == 0) return special[Pick(sizeof special / sizeof special[0])];
+        static const long long special[] = {0, 1, -1, INT_MAX, INT_MIN, LLONG_MAX, LLONG_MIN, 255, 65535, -32768};
+        if (Pick(3) == 0) return special[Pick(std::size(special))];
         return static_cast<long long>(rng_()) >> Pick(63);
     }
 
@@ -78,11 +74,8 @@ class Generator {
         a.d2 = Double();
     }
 
-    std::string Conversion(Kind k, const std::string &pos, const std::string &width_star,
-                           const std::string &prec_star) {
-        std::string f = "%";
-        f += pos;
-        std::string flags;
+    std::string Conversion(Kind k, const std::string &pos, const std::string &width_star, const std::string &prec_star) {
+        std::string f = std::string("%") + pos, flags;
         const char *all = (k == kStr || k == kChar || k == kPtr) ? "-0" : "-+ #0";
         for (const char *q = all; *q; ++q)
             if (Pick(4) == 0) flags += *q;
@@ -90,19 +83,11 @@ class Generator {
         // The C library pads a number on the right with zeros when a star
         // width is negative and '0' is given; that quirk is not copied.
         if (!width_star.empty()) flags.erase(std::remove(flags.begin(), flags.end(), '0'), flags.end());
-        f += flags;
-        if (!width_star.empty()) f += width_star;
-        else if (Pick(2)) f += std::to_string(Pick(25));
-        if (k != kChar) {
-            if (!prec_star.empty()) {
-                f += '.';
-                f += prec_star;
-            }
-            else if (Pick(3) == 0) {
-                f += '.';
-                if (Pick(4)) f += std::to_string(Pick(20));
-            }
-        }
+        f += flags + (!width_star.empty() ? width_star : Pick(2) ? std::to_string(Pick(25)) : "");
+        if (k != kChar && !prec_star.empty())
+            f += std::string(".") + prec_star;
+        else if (k != kChar && Pick(3) == 0)
+            f += std::string(".") + (Pick(4) ? std::to_string(Pick(20)) : "");
         static const char *ints[] = {"d", "i", "o", "u", "x", "X"};
         static const char *floats[] = {"e", "E", "f", "F", "g", "G", "a", "A"};
         switch (k) {
@@ -124,12 +109,7 @@ class Generator {
     }
 
     // A star naming one of the int positions.
-    std::string Star(int m) {
-        std::string s = "*";
-        s += std::to_string(1 + Pick(m < 2 ? 1 : 2));
-        s += '$';
-        return s;
-    }
+    std::string Star(int m) { return std::string("*").append(std::to_string(1 + Pick(m < 2 ? 1 : 2))).append("$"); }
 
     // Uses positions 1..m each at least once, in random order, with stars
     // taken from the two int positions.
@@ -141,14 +121,8 @@ class Generator {
         std::shuffle(order.begin(), order.end(), rng_);
         std::string f = Literal();
         for (int pos : order) {
-            Kind k = kKinds[pos - 1];
-            std::string ws, ps;
-            if (Pick(5) == 0) ws = Star(m);
-            if (Pick(6) == 0) ps = Star(m);
-            std::string at = std::to_string(pos);
-            at += '$';
-            f += Conversion(k, at, ws, ps);
-            f += Literal();
+            std::string ws = Pick(5) == 0 ? Star(m) : "", ps = Pick(6) == 0 ? Star(m) : "";
+            f += Conversion(kKinds[pos - 1], std::to_string(pos).append("$"), ws, ps) + Literal();
         }
         return f;
     }
@@ -160,14 +134,10 @@ class Generator {
         std::string f = Literal();
         int pos = 1;
         if (m >= 3 && Pick(3) == 0) {
-            f += Conversion(kLong, "", "*", "*");
-            f += Literal();
+            f += Conversion(kLong, "", "*", "*") + Literal();
             pos = 4;
         }
-        for (; pos <= m; ++pos) {
-            f += Conversion(kKinds[pos - 1], "", "", "");
-            f += Literal();
-        }
+        for (; pos <= m; ++pos) f += Conversion(kKinds[pos - 1], "", "", "") + Literal();
         return f;
     }
 
@@ -189,13 +159,11 @@ TEST(Formatter, AgreesWithTheCLibraryOnGeneratedFormats) {
         std::memset(theirs, 'Z', sizeof theirs);
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
-        int want = std::snprintf(theirs, size, f.c_str(), a.i0, a.i1, a.l, a.ll, a.d, a.s, a.c,
-                                 a.p, a.ld, a.d2);
+        int want = std::snprintf(theirs, size, f.c_str(), a.i0, a.i1, a.l, a.ll, a.d, a.s, a.c, a.p, a.ld, a.d2);
 #pragma GCC diagnostic pop
         int got = Fmt(mine, size, f.c_str(), a.i0, a.i1, a.l, a.ll, a.d, a.s, a.c, a.p, a.ld, a.d2);
         ASSERT_EQ(got, want) << "format " << f;
-        ASSERT_EQ(0, std::memcmp(mine, theirs, sizeof mine)) << "format " << f << "\nmine:   "
-                                                             << mine << "\ntheirs: " << theirs;
+        ASSERT_EQ(0, std::memcmp(mine, theirs, sizeof mine)) << f << "\nmine:   " << mine << "\ntheirs: " << theirs;
     }
 }
 
@@ -237,11 +205,8 @@ TEST(Formatter, BoundsLengthAndHugeFields) {
     EXPECT_EQ(Fmt(buf, sizeof buf, "%.5000e", 1.0), 5006);
     // More than INT_MAX characters is an error, as for the C library.
     EXPECT_LT(Fmt(buf, sizeof buf, "%2147483647d%d", 1, 2), 0);
-}
-
-TEST(Formatter, PercentNStoresNothing) {
+    // %n stores nothing.
     int n = 77;
-    char buf[8];
     EXPECT_EQ(Fmt(buf, sizeof buf, "ab%ncd", &n), 4);
     EXPECT_STREQ(buf, "abcd");
     EXPECT_EQ(n, 77);
@@ -262,16 +227,8 @@ TEST(Formatter, Streams) {
 
 TEST(Formatter, RecordsAreNeverReadBeyondTheirCount) {
     const char text[] = {'a', 'b', 'c', 'd'}; // not NUL-terminated
-    STF_ArgRecord r[4] = {};
-    r[0].type = STF_ARG_INT;
-    r[0].value.i = -12;
-    r[1].type = STF_ARG_COUNTED;
-    r[1].length = 3;
-    r[1].value.p = text;
-    r[2].type = STF_ARG_DOUBLE;
-    r[2].value.d = 2.5;
-    r[3].type = STF_ARG_CHAR;
-    r[3].value.c = 'Q';
+    STF_ArgRecord r[4] = {{STF_ARG_INT, 0, {.i = -12}}, {STF_ARG_COUNTED, 3, {.p = text}},
+                          {STF_ARG_DOUBLE, 0, {.d = 2.5}}, {STF_ARG_CHAR, 0, {.c = 'Q'}}};
     char buf[64];
     using vr::msg::SnprintfRecords;
     EXPECT_EQ(SnprintfRecords(buf, sizeof buf, "%d|%s|%.1f|%c", 4, r), 13);
@@ -283,8 +240,7 @@ TEST(Formatter, RecordsAreNeverReadBeyondTheirCount) {
     EXPECT_LT(SnprintfRecords(buf, sizeof buf, "%3$d", 4, r), 0);
     EXPECT_LT(SnprintfRecords(buf, sizeof buf, "%s", 1, r), 0);
     EXPECT_LT(SnprintfRecords(buf, sizeof buf, "%*s", 2, r + 1), 0);
-    STF_ArgRecord odd = r[0];
-    odd.type = 2;
+    STF_ArgRecord odd{2, 0, {.i = -12}};
     EXPECT_LT(SnprintfRecords(buf, sizeof buf, "x", 1, &odd), 0);
     EXPECT_STREQ(buf, "");
     // Unused records are fine: a translation may drop an argument.

@@ -12,14 +12,12 @@ using namespace vr::oid;
 namespace {
 
 std::string NameOf(int who, int i) { return "id-att-conc-" + std::to_string(who) + "-" + std::to_string(i); }
-std::string DottedOf(int who, int i) {
-    return "1.2.840.147361.1.3.9." + std::to_string(who) + "." + std::to_string(i);
-}
+std::string BinOf(int who, int i) { return Bin(("1.2.840.147361.1.3.9." + std::to_string(who) + "." + std::to_string(i)).c_str()); }
 
 // Adds identifier `i` of writer `who`, as a dynamic identifier of the
 // syntax or as a plain one.
 uint32_t AddNumbered(STF_List *st, OID_Db *h, int who, int i, bool dynamic, uint32_t syntax) {
-    std::string b = Bin(DottedOf(who, i).c_str()), name = NameOf(who, i);
+    std::string b = BinOf(who, i), name = NameOf(who, i);
     uint32_t id = 0;
     return dynamic ? AddDynamicIdentifier(st, h, U(b), name.c_str(), syntax, nullptr, &id)
                    : OID_AddOID(st, h, U(b), name.c_str(), nullptr, 0);
@@ -30,14 +28,12 @@ uint32_t AddNumbered(STF_List *st, OID_Db *h, int who, int i, bool dynamic, uint
 void ExpectAdded(STF_List *st, OID_Db *h, int first, int writers, int adds, bool (*dynamic)(int who, int i)) {
     for (int who = first; who < first + writers; who++)
         for (int i = 0; i < adds; i++) {
-            char name[OID_MAX_NAME + 1];
-            std::string b = Bin(DottedOf(who, i).c_str());
-            ASSERT_EQ(OID_LookupBinary(st, h, U(b), name, nullptr), 0u) << who << " " << i;
+            char name[OID_MAX_NAME + 1], back[OID_MAX_NAME + 1];
+            ASSERT_EQ(OID_LookupBinary(st, h, U(BinOf(who, i)), name, nullptr), 0u) << who << " " << i;
             EXPECT_EQ(name, NameOf(who, i));
             if (!dynamic(who, i)) continue;
             GENU_ShortOID id = 0;
             EXPECT_EQ(GENU_AsciiToShortOID(st, name, &id), 0) << name;
-            char back[OID_MAX_NAME + 1];
             EXPECT_EQ(OID_LookupShort(st, h, id, back, nullptr), 0u);
             EXPECT_STREQ(back, name);
         }
@@ -60,12 +56,9 @@ TEST_F(Registry, ThreadsSharingAHandle) {
             Status st;
             OID_Db *h = w % 2 ? second : h_;
             for (int i = 0; i < kAdds; i++) {
-                std::string b = Bin(DottedOf(w, i).c_str()), name = NameOf(w, i);
-                if (AddNumbered(st, h, w, i, ThreadDynamic(w, i), 28)) errors++;
                 unsigned char bin[OID_MAX_BINARY];
-                if (OID_LookupName(st, h, name.c_str(), bin, nullptr) != 0 ||
-                    !OID_EqualBinary(bin, U(b)))
-                    errors++;
+                errors += AddNumbered(st, h, w, i, ThreadDynamic(w, i), 28) != 0;
+                errors += OID_LookupName(st, h, NameOf(w, i).c_str(), bin, nullptr) != 0 || !OID_EqualBinary(bin, U(BinOf(w, i)));
             }
         });
     for (int r = 0; r < kReaders; r++)
@@ -78,14 +71,11 @@ TEST_F(Registry, ThreadsSharingAHandle) {
                 char name[OID_MAX_NAME + 1];
                 unsigned char bin[OID_MAX_BINARY];
                 if (!b->binary) continue;
-                if (OID_LookupShort(st, h, row, name, nullptr) != 0) errors++;
-                if (OID_LookupName(st, h, b->name, bin, nullptr) != 0 ||
-                    !OID_EqualBinary(bin, b->binary))
-                    errors++;
+                errors += OID_LookupShort(st, h, row, name, nullptr) != 0;
+                errors += OID_LookupName(st, h, b->name, bin, nullptr) != 0 || !OID_EqualBinary(bin, b->binary);
                 // Identifiers of the writers, present or not yet.
-                std::string n = NameOf(i % kWriters, (i / kWriters) % kAdds);
-                uint32_t rc = OID_LookupName(st, h, n.c_str(), bin, nullptr);
-                if (rc != 0 && rc != OID_S_NOTFOUND) errors++;
+                uint32_t rc = OID_LookupName(st, h, NameOf(i % kWriters, (i / kWriters) % kAdds).c_str(), bin, nullptr);
+                errors += rc != 0 && rc != OID_S_NOTFOUND;
             }
         });
     for (auto &t : threads) t.join();
@@ -111,15 +101,13 @@ TEST_F(Registry, ProcessesSharingADirectory) {
                 Status st;
                 OID_Db *h = nullptr;
                 int mode = writer ? OID_READWRITE : OID_READONLY;
-                if (OID_Init(st, dir_.c_str(), mode) != 0 ||
-                    OID_OpenDb(st, dir_.c_str(), "C", mode, &h) != 0)
-                    return 3;
+                if (OID_Init(st, dir_.c_str(), mode) != 0 || OID_OpenDb(st, dir_.c_str(), "C", mode, &h) != 0) return 3;
                 unsigned char bin[OID_MAX_BINARY];
                 for (int i = round; i < kAdds; i += 2) {
-                    if (writer && AddNumbered(st, h, 10 + p, i, ProcessDynamic(10 + p, i), 27)) bad++;
-                    if (OID_LookupName(st, h, "id-att-job-name", bin, nullptr) != 0) bad++;
+                    bad += writer && AddNumbered(st, h, 10 + p, i, ProcessDynamic(10 + p, i), 27);
+                    bad += OID_LookupName(st, h, "id-att-job-name", bin, nullptr) != 0;
                     uint32_t rc = OID_LookupName(st, h, NameOf(10 + p % kWriters, i).c_str(), bin, nullptr);
-                    if (rc != 0 && rc != OID_S_NOTFOUND) bad++;
+                    bad += rc != 0 && rc != OID_S_NOTFOUND;
                 }
                 OID_CloseDb(st, h);
                 OID_Term();

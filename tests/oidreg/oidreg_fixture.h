@@ -24,38 +24,28 @@ inline std::string Bin(const char *dotted) {
     EXPECT_EQ(OID_ConvertDecToBin(st, dotted, nullptr, &len, b), 0u) << dotted;
     return std::string(reinterpret_cast<char *>(b), len);
 }
-inline const unsigned char *U(const std::string &s) {
-    return reinterpret_cast<const unsigned char *>(s.data());
-}
+inline const unsigned char *U(const std::string &s) { return reinterpret_cast<const unsigned char *>(s.data()); }
 
 using Items = std::map<std::string, std::string>;
 inline Items Dump(VRBM_Db *db) {
     Items items;
-    uint32_t rc = vrbm::ForEach(
-        db,
-        [](void *ctx, const uint8_t *k, unsigned kl, const uint8_t *d, unsigned dl) {
-            (*static_cast<Items *>(ctx))[std::string(reinterpret_cast<const char *>(k), kl)] =
-                std::string(reinterpret_cast<const char *>(d), dl);
-            return true;
-        },
-        &items);
-    EXPECT_EQ(rc, 0u);
+    auto add = [](void *ctx, const uint8_t *k, unsigned kl, const uint8_t *d, unsigned dl) {
+        (*static_cast<Items *>(ctx))[std::string(reinterpret_cast<const char *>(k), kl)].assign(
+            reinterpret_cast<const char *>(d), dl);
+        return true;
+    };
+    EXPECT_EQ(vrbm::ForEach(db, add, &items), 0u);
     return items;
 }
 
 // The first difference of two snapshots, or "".
-inline std::string Diff(const std::map<std::string, Items> &a,
-                        const std::map<std::string, Items> &b) {
+inline std::string Diff(const std::map<std::string, Items> &a, const std::map<std::string, Items> &b) {
     for (const auto &[file, items] : a) {
-        auto it = b.find(file);
-        if (it == b.end()) return file + " missing";
-        for (const auto &[k, v] : items) {
-            auto j = it->second.find(k);
-            if (j == it->second.end()) return file + ": extra key " + k;
-            if (j->second != v) return file + ": changed " + k;
-        }
-        for (const auto &[k, v] : it->second)
-            if (!items.count(k)) return file + ": lost key " + k;
+        const Items other = b.count(file) ? b.at(file) : Items{};
+        for (const auto &[k, v] : items)
+            if (!other.count(k) || other.at(k) != v) return file + ": lost or changed " + k;
+        for (const auto &[k, v] : other)
+            if (!items.count(k)) return file + ": extra key " + k;
     }
     return a.size() == b.size() ? "" : "file count";
 }

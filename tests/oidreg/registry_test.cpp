@@ -2,9 +2,6 @@
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <set>
-#include <sstream>
 #include <vector>
 
 #include "failalloc.h"
@@ -16,17 +13,15 @@ using namespace vr::oid;
 
 namespace {
 
-std::string Name(const char *n) { return n; }
-
 TEST_F(Registry, InitHandlesAndTheirErrors) {
     Status st;
     OID_Db *h = nullptr;
+    unsigned char bin[OID_MAX_BINARY];
     EXPECT_EQ(OID_Init(nullptr, dir_.c_str(), 0), 1u);
     EXPECT_EQ(OID_OpenDb(st, dir_.c_str(), "C", 0, &h), OID_S_NOTINIT);
     EXPECT_EQ(OID_Init(st, dir_.c_str(), 1), OID_S_BADMODE);
     EXPECT_EQ(OID_Init(st, nullptr, 0), OID_S_BADPATH);
     EXPECT_EQ(OID_Init(st, "/nonexistent-dir", 0), OID_S_NOLOCKFILE);
-
     ASSERT_EQ(OID_Init(st, dir_.c_str(), OID_READONLY), 0u);
     EXPECT_EQ(OID_Init(st, dir_.c_str(), OID_READONLY), OID_S_INITIALISED);
     EXPECT_EQ(OID_OpenDb(st, "/tmp", "C", OID_READONLY, &h), OID_S_PATHDIFF);
@@ -34,7 +29,6 @@ TEST_F(Registry, InitHandlesAndTheirErrors) {
     EXPECT_EQ(OID_OpenDb(st, dir_.c_str(), "", OID_READONLY, &h), OID_S_BADLOCALE);
     // A trailing slash names the same directory.
     ASSERT_EQ(OID_OpenDb(st, (dir_ + "/").c_str(), "C", OID_READONLY, &h), 0u);
-    unsigned char bin[OID_MAX_BINARY];
     EXPECT_EQ(OID_LookupName(st, nullptr, "id-att-job-name", bin, nullptr), OID_S_NULLHANDLE);
     EXPECT_EQ(OID_LookupName(st, h, "id-att-job-name", bin, nullptr), 0u);
     // A read-only registry refuses adds but answers mode-1 checks.
@@ -44,7 +38,6 @@ TEST_F(Registry, InitHandlesAndTheirErrors) {
     ASSERT_EQ(OID_CloseDb(st, h), 0u);
     EXPECT_EQ(OID_CloseDb(st, h), OID_S_NULLHANDLE);
     EXPECT_EQ(OID_LookupName(st, h, "id-att-job-name", bin, nullptr), OID_S_NULLHANDLE);
-
     // A handle outliving OID_Term fails until it is closed.
     ASSERT_EQ(OID_OpenDb(st, dir_.c_str(), "C", OID_READONLY, &h), 0u);
     OID_Term();
@@ -53,7 +46,6 @@ TEST_F(Registry, InitHandlesAndTheirErrors) {
     EXPECT_EQ(OID_LookupName(st, h, "id-att-job-name", bin, nullptr), OID_S_NOTINIT);
     EXPECT_EQ(OID_CloseDb(st, h), 0u);
     OID_Term();
-
     // A registry without its main file.
     std::filesystem::rename(dir_ + "/DPAOIDs.dbm", dir_ + "/moved.dbm");
     Open(OID_READONLY);
@@ -76,10 +68,7 @@ TEST_F(Registry, LocalesFallBackToTheDefaultFile) {
     Open(OID_READWRITE, "fr_FR");
     ASSERT_EQ(OID_LookupName(st_, h_, "id-att-job-name", bin, nullptr), 0u);
     std::string index;
-    {
-        FileUse u(st_, h_, kMain | kLocale);
-        ASSERT_TRUE(FetchCopy(u.locale(), "id-att-job-name", index));
-    }
+    ASSERT_TRUE(FetchCopy(FileUse(st_, h_, kMain | kLocale).locale(), "id-att-job-name", index));
     ASSERT_EQ(StoreRecord(st_, h_, kLocale, "id-att-nom-du-travail", index), 0u);
     ASSERT_EQ(StoreRecord(st_, h_, kLocale, index.c_str(), {"id-att-nom-du-travail", 22}), 0u);
     char name[OID_MAX_NAME + 1];
@@ -92,53 +81,50 @@ TEST_F(Registry, LocalesFallBackToTheDefaultFile) {
 }
 
 // Every built-in identifier is there under its name with the
-// characteristics of its kind, found by name, value and short identifier.
+// characteristics of its kind, found by name, value and short identifier;
+// so are the records of value classes, syntaxes and object classes.
 TEST_F(Registry, EveryBuiltinIdentifierIsRegistered) {
-    Open(OID_READONLY);
+    Open();
+    unsigned char bin[OID_MAX_BINARY], out[OID_MAX_BINARY], vc_bin[OID_MAX_BINARY];
+    char name[OID_MAX_NAME + 1];
+    const std::pair<const char *, int> kinds[] = {{"id-att-", OID_KIND_ATTRIBUTE}, {"id-val-", OID_KIND_VALUE},
+                                                  {"id-vc-", OID_KIND_VALUE_CLASS}, {"id-syn-", OID_KIND_SYNTAX}};
     for (uint32_t r = 0; r < kRowCount; r++) {
         const BuiltinRow &row = kBuiltinRows[r];
         if (!row.binary) continue;
-        unsigned char bin[OID_MAX_BINARY];
         OID_Characteristics c{};
         ASSERT_EQ(OID_LookupName(st_, h_, row.name, bin, &c), 0u) << row.name;
         ASSERT_TRUE(OID_EqualBinary(bin, row.binary)) << row.name;
-        char name[OID_MAX_NAME + 1];
         ASSERT_EQ(OID_LookupShort(st_, h_, ShortOfRow(r), name, nullptr), 0u) << row.name;
         // Two rows share a value; the name found is the first row's.
         const IndexEntry *e = FindByContent(row.binary + 2, row.binary[1]);
         ASSERT_EQ(OID_LookupBinary(st_, h_, row.binary, name, nullptr), 0u);
-        EXPECT_TRUE(Name(name) == row.name || e->row->binary[1] == row.binary[1]) << name;
-        std::string n(row.name);
-        int want = n.rfind("id-att-", 0) == 0   ? OID_KIND_ATTRIBUTE
-                   : n.rfind("id-val-", 0) == 0 ? OID_KIND_VALUE
-                   : n.rfind("id-vc-", 0) == 0  ? OID_KIND_VALUE_CLASS
-                   : n.rfind("id-syn-", 0) == 0 ? OID_KIND_SYNTAX
-                                                : OID_KIND_OBJECT_CLASS;
+        EXPECT_TRUE(std::string(name) == row.name || e->row->binary[1] == row.binary[1]) << name;
+        int want = OID_KIND_OBJECT_CLASS;
+        for (const auto &[prefix, kind] : kinds)
+            if (std::string(row.name).rfind(prefix, 0) == 0) want = kind;
         ASSERT_EQ(c.octets[1], want) << row.name;
-        if (want == OID_KIND_ATTRIBUTE) {
-            EXPECT_EQ(c.octets[4], row.syntax) << row.name;
-            EXPECT_TRUE(OID_ValidForOp(&c, 0) && OID_ValidForOp(&c, 29)) << row.name;
-        }
+        if (want != OID_KIND_ATTRIBUTE) continue;
+        EXPECT_EQ(c.octets[4], row.syntax) << row.name;
+        EXPECT_TRUE(OID_ValidForOp(&c, 0) && OID_ValidForOp(&c, 29)) << row.name;
     }
     // Derived places: job attributes belong to jobs, job states to their
     // value class, which the job-state attribute names.
     OID_Characteristics att{}, val{}, vc{};
-    unsigned char bin[OID_MAX_BINARY], vcBin[OID_MAX_BINARY];
     ASSERT_EQ(OID_LookupName(st_, h_, "id-att-job-name", bin, &att), 0u);
     EXPECT_TRUE(OID_ValidForObject(&att, 1));
     EXPECT_FALSE(OID_ValidForObject(&att, 2));
     ASSERT_EQ(OID_LookupName(st_, h_, "id-att-current-job-state", bin, &att), 0u);
     ASSERT_EQ(OID_LookupName(st_, h_, "id-val-job-state-pending", bin, &val), 0u);
-    ASSERT_EQ(OID_LookupName(st_, h_, "id-vc-job-state", vcBin, &vc), 0u);
+    ASSERT_EQ(OID_LookupName(st_, h_, "id-vc-job-state", vc_bin, &vc), 0u);
     EXPECT_NE(vc.octets[6], 0);
     EXPECT_EQ(att.octets[5] * 256 + att.octets[6], vc.octets[5] * 256 + vc.octets[6]);
     EXPECT_EQ(val.octets[5] * 256 + val.octets[6], vc.octets[5] * 256 + vc.octets[6]);
     // The value-class, syntax and object-class records.
-    unsigned char out[OID_MAX_BINARY];
-    ASSERT_EQ(OID_LookupValueClass(st_, h_, "job-state", out), 0u);
-    EXPECT_TRUE(OID_EqualBinary(out, vcBin));
-    ASSERT_EQ(OID_LookupValueClass(st_, h_, "id-vc-job-state", out), 0u);
-    EXPECT_TRUE(OID_EqualBinary(out, vcBin));
+    for (const char *cls : {"job-state", "id-vc-job-state"}) {
+        ASSERT_EQ(OID_LookupValueClass(st_, h_, cls, out), 0u);
+        EXPECT_TRUE(OID_EqualBinary(out, vc_bin));
+    }
     EXPECT_EQ(OID_LookupValueClass(st_, h_, "no-such-class", out), OID_S_NOTFOUND);
     ASSERT_EQ(OID_LookupSyntax(st_, h_, 28, out), 0u);
     EXPECT_TRUE(OID_EqualBinary(out, RowOf(6)->binary)); // id-syn-text
@@ -156,42 +142,29 @@ TEST_F(Registry, EveryBuiltinIdentifierIsRegistered) {
     ASSERT_EQ(OID_LookupShort(st_, h_, id, nullptr, &val), 0u);
     ASSERT_EQ(OID_LookupName(st_, h_, "id-vc-code-set", out, &vc), 0u);
     EXPECT_EQ(val.octets[6], vc.octets[6]);
-}
-
-TEST_F(Registry, SyntaxRecordOfAnotherKindIsRefused) {
-    Open();
-    std::string rec = std::string(reinterpret_cast<const char *>(RowOf(6)->binary), 12);
-    rec.append(OID_CHARS_LEN, '\0');
-    rec[12] = '0';
-    rec[13] = OID_KIND_VALUE;
-    ASSERT_EQ(StoreRecord(st_, h_, kMain, "S0200", rec), 0u);
-    unsigned char out[OID_MAX_BINARY];
+    // A syntax record of another kind is refused.
+    std::string rec = std::string(reinterpret_cast<const char *>(RowOf(6)->binary), 12) + '0' + char(OID_KIND_VALUE);
+    ASSERT_EQ(StoreRecord(st_, h_, kMain, "S0200", rec.append(OID_CHARS_LEN - 2, '\0')), 0u);
     EXPECT_EQ(OID_LookupSyntax(st_, h_, 200, out), OID_S_NOTSYNTAX);
 }
 
 TEST_F(Registry, AddLookupAndDelete) {
     Open();
-    std::string b = Bin("1.2.840.147361.1.3.1.900");
-    OID_Characteristics c{};
-    uint32_t ops[] = {0, 5, 29};
-    uint32_t classes[] = {1, 55};
+    std::string b = Bin("1.2.840.147361.1.3.1.900"), b2 = Bin("1.2.840.147361.1.3.1.901");
+    OID_Characteristics c{}, got{};
+    uint32_t ops[] = {0, 5, 29}, classes[] = {1, 55};
     ASSERT_EQ(OID_SetAttrCharacteristics(1, 28, 3, ops, 2, classes, 7, 99, 8, &c), 0);
     auto before = Snapshot();
-    // Checks only: nothing stored.
-    ASSERT_EQ(OID_AddOID(st_, h_, U(b), "id-att-test-thing", &c, 1), 0u);
-    EXPECT_EQ(Diff(Snapshot(), before), "");
-    // Existing name or value: refused, nothing changed.
-    EXPECT_EQ(OID_AddOID(st_, h_, U(b), "id-att-job-name", &c, 0), OID_S_NAMEEXISTS);
-    EXPECT_EQ(OID_AddOID(st_, h_, RowOf(133)->binary, "id-att-test-thing", &c, 0),
-              OID_S_VALUEEXISTS);
-    EXPECT_EQ(Diff(Snapshot(), before), "");
-    // Malformed arguments.
-    std::string tooLong(129, 'x'), big = Bin("1.2.3.4.5.6.7.8.9.10.11.12.13.14.15.16.17.18.19.20."
-                                             "21.22.23.24.25.26.27.28.29.30.31.32.33.34.35.36.37."
-                                             "38.39.40.41.42.43.44.45.46.47.48.49.50.51.52.53.54."
-                                             "55.56.57.58.59.60.61.62.63.64.65.66.67.68.69.70.71.72");
+    // A check only stores nothing; an existing name or value, or a
+    // malformed argument, is refused and changes nothing.
+    std::string too_long(129, 'x'), big = "1.2";
+    for (int i = 3; i <= 72; i++) big.append(".").append(std::to_string(i));
+    big = Bin(big.c_str());
     const unsigned char bad[] = {0x06, 0x02, 0x2a, 0x80};
-    for (const char *n : {"", "12345", "last-locale-index", tooLong.c_str()})
+    ASSERT_EQ(OID_AddOID(st_, h_, U(b), "id-att-test-thing", &c, 1), 0u);
+    EXPECT_EQ(OID_AddOID(st_, h_, U(b), "id-att-job-name", &c, 0), OID_S_NAMEEXISTS);
+    EXPECT_EQ(OID_AddOID(st_, h_, RowOf(133)->binary, "id-att-test-thing", &c, 0), OID_S_VALUEEXISTS);
+    for (const char *n : {"", "12345", "last-locale-index", too_long.c_str()})
         EXPECT_EQ(OID_AddOID(st_, h_, U(b), n, &c, 0), OID_S_INVALID) << n;
     EXPECT_EQ(OID_AddOID(st_, h_, U(big), "big", &c, 0), OID_S_INVALID);
     EXPECT_EQ(OID_AddOID(st_, h_, bad, "bad", &c, 0), OID_S_INVALID);
@@ -200,7 +173,6 @@ TEST_F(Registry, AddLookupAndDelete) {
     ASSERT_EQ(OID_AddOID(st_, h_, U(b), "id-att-test-thing", &c, 0), 0u);
     unsigned char bin[OID_MAX_BINARY];
     char name[OID_MAX_NAME + 1];
-    OID_Characteristics got{};
     ASSERT_EQ(OID_LookupName(st_, h_, "id-att-test-thing", bin, &got), 0u);
     EXPECT_TRUE(OID_EqualBinary(bin, U(b)));
     EXPECT_EQ(std::memcmp(&got, &c, sizeof c), 0);
@@ -209,7 +181,6 @@ TEST_F(Registry, AddLookupAndDelete) {
     ASSERT_EQ(OID_LookupAbbrev(st_, h_, "i-a-te-thi", bin, nullptr), 0u);
     EXPECT_TRUE(OID_EqualBinary(bin, U(b)));
     // A second add takes the next index.
-    std::string b2 = Bin("1.2.840.147361.1.3.1.901");
     ASSERT_EQ(OID_AddOID(st_, h_, U(b2), "id-att-test-other", nullptr, 0), 0u);
     ASSERT_EQ(OID_LookupName(st_, h_, "id-att-test-other", bin, &got), 0u);
     EXPECT_EQ(got.octets[0] | got.octets[1], 0); // stored without characteristics
@@ -234,16 +205,13 @@ TEST_F(Registry, Abbreviations) {
     VRBM_MatchNode *cand = nullptr;
     // "i-a-job-c" stands for several names.
     EXPECT_EQ(OID_LookupAbbrev_A(st_, h_, "i-a-job-c", bin, nullptr, &cand), OID_S_AMBIGUOUS);
-    ASSERT_NE(cand, nullptr);
     int n = 0;
-    for (VRBM_MatchNode *m = cand; m; m = m->next, n++)
-        EXPECT_EQ(std::string(m->name).rfind("id-att-job-c", 0), 0u) << m->name;
+    for (VRBM_MatchNode *m = cand; m; m = m->next, n++) EXPECT_EQ(std::string(m->name).rfind("id-att-job-c", 0), 0u);
     EXPECT_GE(n, 2);
     VRBM_freeMatchList(cand);
     // The index counter and the index numbers are no names.
-    EXPECT_EQ(OID_LookupAbbrev(st_, h_, "l-l-i", bin, nullptr), OID_S_NOTFOUND);
-    EXPECT_EQ(OID_LookupAbbrev(st_, h_, "1", bin, nullptr), OID_S_NOTFOUND);
-    EXPECT_EQ(OID_LookupAbbrev(st_, h_, "zz-top", bin, nullptr), OID_S_NOTFOUND);
+    for (const char *abbrev : {"l-l-i", "1", "zz-top"})
+        EXPECT_EQ(OID_LookupAbbrev(st_, h_, abbrev, bin, nullptr), OID_S_NOTFOUND) << abbrev;
     // A unique match hands its list back only when asked to.
     ASSERT_EQ(OID_LookupAbbrev_N(st_, h_, "i-a-job-nam", bin, nullptr, &cand, 0), 0u);
     EXPECT_EQ(cand, nullptr);
@@ -259,11 +227,8 @@ TEST_F(Registry, Abbreviations) {
     long points = vrtest::SweepFailures(
         [&] {
             uint32_t rc = OID_LookupAbbrev_A(st_, h_, "i-a-job-c", bin, nullptr, &cand);
-            if (rc == OID_S_NOMEM) {
-                EXPECT_EQ(cand, nullptr);
-                return false;
-            }
-            EXPECT_EQ(rc, OID_S_AMBIGUOUS);
+            EXPECT_TRUE(rc == OID_S_AMBIGUOUS || (rc == OID_S_NOMEM && !cand)) << rc;
+            if (rc == OID_S_NOMEM) return false;
             vrtest::FailAlloc::Disarm();
             VRBM_freeMatchList(cand);
             return true;
@@ -281,26 +246,21 @@ TEST_F(Registry, CachesAreBoundedAndLeastRecentlyUsedGoesFirst) {
     for (uint32_t r = 133; rows.size() < 80; r++)
         if (RowOf(r)->binary) rows.push_back(RowOf(r));
     unsigned char bin[OID_MAX_BINARY];
-    auto key = [](const char *name) {
-        std::string k(name);
-        k.push_back('\0');
-        return k.append("DPAOIDs_C");
-    };
-    for (size_t i = 0; i < 73; i++)
-        ASSERT_EQ(OID_LookupName(st_, h_, rows[i]->name, bin, nullptr), 0u);
+    for (size_t i = 0; i < 73; i++) ASSERT_EQ(OID_LookupName(st_, h_, rows[i]->name, bin, nullptr), 0u);
     EXPECT_EQ(CacheCount(CacheKind::kName), 73u);
     // Touch the oldest, then one more name pushes out the second oldest.
     ASSERT_EQ(OID_LookupName(st_, h_, rows[0]->name, bin, nullptr), 0u);
     ASSERT_EQ(OID_LookupName(st_, h_, rows[73]->name, bin, nullptr), 0u);
     CacheValue v;
+    auto key = [](const char *name) { return name + std::string(1, '\0') + "DPAOIDs_C"; };
     EXPECT_TRUE(CacheGet(CacheKind::kName, key(rows[0]->name), v));
     EXPECT_FALSE(CacheGet(CacheKind::kName, key(rows[1]->name), v));
     EXPECT_EQ(CacheCount(CacheKind::kName), 73u);
     for (int round = 0; round < 3; round++)
         for (const BuiltinRow *r : rows) {
+            char name[OID_MAX_NAME + 1];
             ASSERT_EQ(OID_LookupName(st_, h_, r->name, bin, nullptr), 0u);
             ASSERT_TRUE(OID_EqualBinary(bin, r->binary)) << r->name;
-            char name[OID_MAX_NAME + 1];
             ASSERT_EQ(OID_LookupBinary(st_, h_, r->binary, name, nullptr), 0u);
             ASSERT_STREQ(name, r->name);
         }
@@ -319,13 +279,13 @@ TEST_F(Registry, FailedStoreInTheMiddleOfAnAddIsUndone) {
     Open();
     struct Ctx {
         int countdown;
-        bool failRest; // also fail the undo
+        bool fail_rest; // also fail the undo
     } ctx{0, false};
     auto hook = [](void *p, vrbm::FaultPoint point, unsigned) -> int {
         auto *c = static_cast<Ctx *>(p);
         if (point != vrbm::FaultPoint::kPageChange) return 0;
         if (c->countdown > 0 && --c->countdown == 0) return 1;
-        return c->countdown == 0 && c->failRest;
+        return c->countdown == 0 && c->fail_rest;
     };
     // Fails the n-th page change of `add` for n = 1, 2, ... until it
     // succeeds; after each failure the files hold what they held before
@@ -333,35 +293,31 @@ TEST_F(Registry, FailedStoreInTheMiddleOfAnAddIsUndone) {
     auto sweep = [&](bool any_counter, auto add) {
         auto before = Snapshot();
         if (any_counter) before["locale"].erase(kLastIndexKey);
-        int failures = 0;
         for (int n = 1; n < 200; n++) {
             ctx = {n, false};
             vrbm::SetFaultHook(hook, &ctx);
             uint32_t rc = add();
             vrbm::SetFaultHook(nullptr, nullptr);
-            if (rc == 0) return failures;
-            failures++;
+            if (rc == 0) return n - 1;
             EXPECT_EQ(rc, OID_S_ADDFAILED) << n;
             auto now = Snapshot();
             if (any_counter) now["locale"].erase(kLastIndexKey);
             EXPECT_EQ(Diff(now, before), "") << "after failure " << n;
         }
         ADD_FAILURE() << "the add never succeeded";
-        return failures;
+        return 0;
     };
-    std::string b = Bin("1.2.840.147361.1.3.1.950");
-    // A failure in each of the five stores at least.
+    // A failure in each of the five stores at least; more for an
+    // identifier registered in the dynamic database too.
+    std::string b = Bin("1.2.840.147361.1.3.1.950"), d = Bin("1.2.840.147361.1.3.1.951");
     EXPECT_GE(sweep(false, [&] { return OID_AddOID(st_, h_, U(b), "id-att-fault-test", nullptr, 0); }), 5);
     ASSERT_EQ(OID_DeleteOID(st_, h_, U(b)), 0u);
-    // The same for an identifier registered in the dynamic database too.
-    std::string d = Bin("1.2.840.147361.1.3.1.951");
     uint32_t id = 0;
-    auto add_dynamic = [&] { return AddDynamicIdentifier(st_, h_, U(d), "id-att-fault-dyn", 28, nullptr, &id); };
-    EXPECT_GE(sweep(true, add_dynamic), 9);
+    EXPECT_GE(sweep(true, [&] { return AddDynamicIdentifier(st_, h_, U(d), "id-att-fault-dyn", 28, nullptr, &id); }), 9);
     GENU_ShortOID found = 0;
+    int32_t type = 0;
     ASSERT_EQ(GENU_AsciiToShortOID(st_, "id-att-fault-dyn", &found), 0);
     EXPECT_EQ(found, id);
-    int32_t type = 0;
     ASSERT_EQ(GENU_AttrIdToType(st_, id, &type), 0);
     EXPECT_EQ(type, 28);
     // An undo that fails too is reported as such.

@@ -56,92 +56,79 @@ const std::string kSys = "An operating-system call failed with error 2: open of 
 
 } // namespace
 
+// Each entry with its header as the flags choose; unknown flags build the
+// message as flags 0 do and say so.
 TEST_F(Messages, HeadersAndFlags) {
-    uint32_t rc = 1;
-    EXPECT_EQ(Get(1, 0, &rc), "%TST:STF.FT, The document transfer failed");
-    EXPECT_EQ(rc, 0u);
-    EXPECT_EQ(Get(2, 0), "-TST:STF.STF, " + kSys);
-    EXPECT_EQ(Get(3, 0), "-TST:ERRNO, No such file or directory");
-    EXPECT_EQ(Get(2, STF_MSG_NO_PREFIX), "-:STF.STF, " + kSys);
-    EXPECT_EQ(Get(2, STF_MSG_NO_KIND | STF_MSG_NO_FACILITY), "-TST, " + kSys);
-    EXPECT_EQ(Get(2, 7), kSys);
-    EXPECT_EQ(Get(2, 7 | STF_MSG_NEWLINE), kSys + "\n");
-    // Unknown flags: built as with flags 0, reported.
-    EXPECT_EQ(Get(1, 0x8, &rc), "%TST:STF.FT, The document transfer failed");
-    EXPECT_EQ(rc, STF_S_BADFLAGS);
-    EXPECT_EQ(Get(0, 0, &rc), "");
-    EXPECT_EQ(rc, STF_S_NOENTRY);
-    EXPECT_EQ(Get(4, 0, &rc), "");
-    EXPECT_EQ(rc, STF_S_NOENTRY);
+    const struct { uint32_t index, flags; std::string want; uint32_t rc; } cases[] = {
+        {1, 0, "%TST:STF.FT, The document transfer failed", 0},
+        {2, 0, "-TST:STF.STF, " + kSys, 0},
+        {3, 0, "-TST:ERRNO, No such file or directory", 0},
+        {2, STF_MSG_NO_PREFIX, "-:STF.STF, " + kSys, 0},
+        {2, STF_MSG_NO_KIND | STF_MSG_NO_FACILITY, "-TST, " + kSys, 0},
+        {2, 7, kSys, 0},
+        {2, 7 | STF_MSG_NEWLINE, kSys + "\n", 0},
+        {1, 0x8, "%TST:STF.FT, The document transfer failed", STF_S_BADFLAGS},
+        {0, 0, "", STF_S_NOENTRY},
+        {4, 0, "", STF_S_NOENTRY},
+    };
+    for (const auto &c : cases) {
+        uint32_t rc = 1;
+        EXPECT_EQ(Get(c.index, c.flags, &rc), c.want) << c.index << " " << c.flags;
+        EXPECT_EQ(rc, c.rc) << c.index << " " << c.flags;
+    }
     char b[8];
     EXPECT_EQ(STF_GetMessage(nullptr, 1, 0, nullptr, sizeof b, nullptr, b), STF_S_NULLLIST);
+    // A text ending in a newline gets no second one.
+    STF_ConvertErrno(STF_ClearStatus(list), 5, "line ends here\n");
+    EXPECT_EQ(Get(1, 7 | STF_MSG_NEWLINE), "An operating-system call failed with error 5: line ends here\n");
 }
 
+// A message cut to the buffer, the length it needs reported; the newline
+// counts, and a cut message still ends in one.
 TEST_F(Messages, CutMessagesAndNeededLength) {
     const std::string full = "-TST:STF.STF, " + kSys;
-    uint32_t rc, len;
-    EXPECT_EQ(Get(2, 0, &rc, 1, &len), "");
-    EXPECT_EQ(rc, STF_S_TRUNCATED);
-    EXPECT_EQ(len, full.size() + 1);
-    // The header alone does not fit.
-    EXPECT_EQ(Get(2, 0, &rc, 6, &len), "-TST:");
-    EXPECT_EQ(rc, STF_S_TRUNCATED);
-    EXPECT_EQ(len, full.size() + 1);
-    EXPECT_EQ(Get(2, 0, &rc, len, &len), full);
-    EXPECT_EQ(rc, 0u);
-    EXPECT_EQ(Get(2, 0, &rc, len - 1, &len), full.substr(0, full.size() - 1));
-    EXPECT_EQ(rc, STF_S_TRUNCATED);
-    // The newline counts; a cut message still ends in one.
-    EXPECT_EQ(Get(2, STF_MSG_NEWLINE, &rc, 20, &len), full.substr(0, 18) + "\n");
-    EXPECT_EQ(rc, STF_S_TRUNCATED);
-    EXPECT_EQ(len, full.size() + 2);
-    EXPECT_EQ(Get(2, STF_MSG_NEWLINE, &rc, len, &len), full + "\n");
-    EXPECT_EQ(rc, 0u);
+    const uint32_t n = static_cast<uint32_t>(full.size()) + 1;
+    const struct { uint32_t flags, size; std::string want; uint32_t rc, len; } cases[] = {
+        {0, 1, "", STF_S_TRUNCATED, n},
+        {0, 6, "-TST:", STF_S_TRUNCATED, n}, // the header alone does not fit
+        {0, n, full, 0, n},
+        {0, n - 1, full.substr(0, full.size() - 1), STF_S_TRUNCATED, n},
+        {STF_MSG_NEWLINE, 20, full.substr(0, 18) + "\n", STF_S_TRUNCATED, n + 1},
+        {STF_MSG_NEWLINE, n + 1, full + "\n", 0, n + 1},
+    };
+    for (const auto &c : cases) {
+        uint32_t rc = 1, len = 0;
+        EXPECT_EQ(Get(2, c.flags, &rc, c.size, &len), c.want) << c.size;
+        EXPECT_EQ(rc, c.rc) << c.size;
+        EXPECT_EQ(len, c.len) << c.size;
+    }
 }
 
-TEST_F(Messages, NoSecondNewline) {
-    STF_ClearStatus(list);
-    STF_ConvertErrno(list, 5, "line ends here\n");
-    uint32_t len;
-    EXPECT_EQ(Get(1, 7 | STF_MSG_NEWLINE, nullptr, 256, &len),
-              "An operating-system call failed with error 5: line ends here\n");
-    EXPECT_EQ(len, std::strlen("An operating-system call failed with error 5: line ends here\n") + 1);
-}
-
+// Every entry to the callback in turn until it returns non-zero; a long
+// message gets a larger buffer, or is passed on cut without the memory.
 TEST_F(Messages, PutMessagesWalksTheList) {
-    Seen seen;
+    Seen seen, stopped{{}, {}, 2}, none, cut;
     EXPECT_EQ(STF_PutMessages(list, STF_MSG_NEWLINE, nullptr, Collect, &seen), 0u);
     EXPECT_EQ(seen.positions, (std::vector<int32_t>{1, 2, -3}));
     EXPECT_EQ(seen.texts[1], "-TST:STF.STF, " + kSys + "\n");
-
-    Seen stopped;
-    stopped.stop_after = 2;
     EXPECT_EQ(STF_PutMessages(list, 0, nullptr, Collect, &stopped), 42u);
     EXPECT_EQ(stopped.texts.size(), 2u);
-
-    Seen none;
-    STF_ClearStatus(list);
-    EXPECT_EQ(STF_PutMessages(list, 0, nullptr, Collect, &none), 0u);
-    EXPECT_TRUE(none.texts.empty());
     EXPECT_EQ(STF_PutMessages(nullptr, 0, nullptr, Collect, &none), STF_S_NULLLIST);
-}
 
-TEST_F(Messages, LongMessagesGetABuffer) {
     std::string long_text(600, 'w');
-    STF_ClearStatus(list);
-    STF_ConvertErrno(list, 2, long_text.c_str());
+    STF_ConvertErrno(STF_ClearStatus(list), 2, long_text.c_str());
     STF_AddStatus(list, 0xC0050067u, 0);
-    Seen seen;
+    seen = {};
     EXPECT_EQ(STF_PutMessages(list, 0, nullptr, Collect, &seen), 0u);
     ASSERT_EQ(seen.texts.size(), 3u);
     EXPECT_EQ(seen.texts[1], "-TST:STF.STF, An operating-system call failed with error 2: " + long_text);
-
-    // Without memory for a larger buffer the message is passed on cut.
     vr::stf::SetMallocHook([](size_t, uint32_t) -> void * { return nullptr; });
-    Seen cut;
     EXPECT_EQ(STF_PutMessages(list, 0, nullptr, Collect, &cut), STF_S_NOMEM);
     vr::stf::SetMallocHook(nullptr);
     ASSERT_EQ(cut.texts.size(), 3u);
     EXPECT_EQ(cut.texts[1].size(), 199u);
     EXPECT_EQ(cut.texts[2], "-TST:ERRNO, No such file or directory");
+    STF_ClearStatus(list);
+    EXPECT_EQ(STF_PutMessages(list, 0, nullptr, Collect, &none), 0u);
+    EXPECT_TRUE(none.texts.empty());
 }

@@ -13,18 +13,14 @@
 
 namespace {
 
-using vrtest::StatusList;
+using namespace vrtest;
 
-
-const GENU_Allocator kFail = {vrtest::FailMalloc, vrtest::FailFree};
-
-void *Random(std::mt19937 &rng, const vrsyn::TypeInfo &t) { return vrtest::NewRandomValue(rng, t); }
+const GENU_Allocator kFail = {FailMalloc, FailFree};
 
 // Every descriptor the type map hands out is one the sweeps below cover.
 TEST(Descriptors, EveryMappedDescriptorIsSwept) {
     for (uint32_t t = 0; t < 95; ++t)
-        EXPECT_TRUE(!GENU_AVT2Descriptor(t) || vrtest::TypeOfValueType(t))
-            << "type " << t << " has a descriptor the tests do not know";
+        EXPECT_TRUE(!GENU_AVT2Descriptor(t) || TypeOfValueType(t)) << "type " << t << " is not swept";
     EXPECT_EQ(GENU_AVT2Descriptor(95), nullptr);
     EXPECT_EQ(GENU_AVT2Descriptor(0xFFFFFFFFu), nullptr);
 }
@@ -36,33 +32,32 @@ TEST(Descriptors, EveryMappedDescriptorIsSwept) {
 // from and back to the copy's allocator.
 TEST(CopyDelete, RandomValuesThroughDescriptors) {
     StatusList st;
-    for (const vrtest::Described &c : vrtest::DescribedTypes()) {
+    for (const Described &c : DescribedTypes()) {
         SCOPED_TRACE(c.name);
         std::mt19937 rng(0x5eed + static_cast<unsigned>(std::strlen(c.name)));
         for (int round = 0; round < 40; ++round) {
-            void *orig = Random(rng, *c.type);
-            std::string before = vrtest::Dump(*c.type, orig);
-            void *copy = nullptr;
+            void *orig = NewRandomValue(rng, *c.type), *copy = nullptr;
+            std::string before = Dump(*c.type, orig);
             if (round < 4) {
-                vrtest::SweepFailures(
+                SweepFailures(
                     [&] {
                         copy = reinterpret_cast<void *>(1);
-                        long live = vrtest::FailAlloc::Live();
+                        long live = FailAlloc::Live();
                         if (c.desc->copy(st.fresh(), &copy, orig, &kFail) != 0) {
                             EXPECT_EQ(copy, nullptr);
                             EXPECT_EQ(st.code(), GEN_S_NOMEM);
                             return false;
                         }
-                        EXPECT_EQ(vrtest::Dump(*c.type, copy), before);
+                        EXPECT_EQ(Dump(*c.type, copy), before);
                         EXPECT_EQ(c.desc->del(st.fresh(), copy, &kFail), 0);
-                        EXPECT_EQ(vrtest::FailAlloc::Live(), live);
+                        EXPECT_EQ(FailAlloc::Live(), live);
                         return true;
                     },
-                    [&] { EXPECT_EQ(vrtest::Dump(*c.type, orig), before); });
+                    [&] { EXPECT_EQ(Dump(*c.type, orig), before); });
             }
             ASSERT_EQ(c.desc->copy(st.fresh(), &copy, orig, nullptr), 0) << before;
             EXPECT_EQ(c.desc->del(st.fresh(), orig, nullptr), 0);
-            EXPECT_EQ(vrtest::Dump(*c.type, copy), before);
+            EXPECT_EQ(Dump(*c.type, copy), before);
             EXPECT_EQ(c.desc->del(st.fresh(), copy, nullptr), 0);
         }
     }
@@ -72,30 +67,21 @@ TEST(CopyDelete, RandomValuesThroughDescriptors) {
 TEST(CopyDelete, DeepCopyFailureLeavesDestinationCleared) {
     StatusList st;
     std::mt19937 rng(9);
-    GEN_DeliveryAddress *orig = nullptr;
+    GEN_DeliveryAddress *orig = nullptr, dst;
     // A well-filled address: retry until most parts are present.
-    for (int i = 0; i < 50; ++i) {
-        auto *a = static_cast<GEN_DeliveryAddress *>(Random(rng, vrsyn::T_DeliveryAddress));
-        if (a->personal_name && a->organization_unit_names && a->directory_name &&
-            a->extension_attrs) {
-            orig = a;
-            break;
-        }
-        GEN_DeleteDeliveryAddress(st.fresh(), a, nullptr);
+    while (!orig || !orig->personal_name || !orig->organization_unit_names || !orig->directory_name ||
+           !orig->extension_attrs) {
+        GEN_DeleteDeliveryAddress(st.fresh(), orig, nullptr);
+        orig = static_cast<GEN_DeliveryAddress *>(NewRandomValue(rng, vrsyn::T_DeliveryAddress));
     }
-    ASSERT_NE(orig, nullptr);
-    GEN_DeliveryAddress dst;
     static const GEN_DeliveryAddress zero{};
-    long points = vrtest::SweepFailures(
+    long points = SweepFailures(
         [&] {
             std::memset(&dst, 0xA5, sizeof dst);
-            if (GEN_DeepCopyDeliveryAddress(st.fresh(), &dst, orig, &kFail) != 0) {
-                EXPECT_EQ(std::memcmp(&dst, &zero, sizeof dst), 0);
-                return false;
-            }
-            EXPECT_EQ(GEN_DeepDeleteDeliveryAddress(st.fresh(), &dst, &kFail), 0);
+            bool made = GEN_DeepCopyDeliveryAddress(st.fresh(), &dst, orig, &kFail) == 0;
+            EXPECT_EQ(made ? GEN_DeepDeleteDeliveryAddress(st.fresh(), &dst, &kFail) : 0, 0);
             EXPECT_EQ(std::memcmp(&dst, &zero, sizeof dst), 0);
-            return true;
+            return made;
         },
         [] {});
     EXPECT_GT(points, 3);
@@ -103,171 +89,119 @@ TEST(CopyDelete, DeepCopyFailureLeavesDestinationCleared) {
 }
 
 // Invalid kinds, choices and lengths are refused, outputs stay null and
-// nothing leaks, however deep the fault sits.
+// nothing leaks, however deep the fault sits; the largest valid lengths
+// are copied.
 TEST(CopyDelete, InvalidValuesRefused) {
-    StatusList st;
-    void *out = reinterpret_cast<void *>(1);
-
-    GEN_Text text{};
-    text.kind = 6;
-    EXPECT_EQ(st.failed(GEN_CopyText(st.fresh(), &out, &text, nullptr)), GEN_S_INVALID);
-    EXPECT_EQ(out, nullptr);
-
-    GEN_OctetString neg{-1, nullptr};
-    EXPECT_EQ(st.failed(GEN_CopyOctetString(st.fresh(), &out, &neg, nullptr)), GEN_S_INVALID);
-    GEN_OctetString dangling{3, nullptr};
-    EXPECT_EQ(GEN_CopyOctetString(st.fresh(), &out, &dangling, nullptr), 1);
-
-    GEN_SimpleName name{};
-    name.kind = GEN_KIND_OCTETS;
-    name.u.counted.length = 256;
-    EXPECT_EQ(st.failed(GEN_CopySimpleName(st.fresh(), &out, &name, nullptr)), GEN_S_INVALID);
-    name.u.counted.length = 255;
-    ASSERT_EQ(GEN_CopySimpleName(st.fresh(), &out, &name, nullptr), 0);
-    EXPECT_EQ(static_cast<GEN_SimpleName *>(out)->u.counted.length, 255);
-    GEN_DeleteSimpleName(st.fresh(), out, nullptr);
-    name.kind = GEN_KIND_IRV;
-    std::memset(name.u.string, 'x', sizeof name.u.string); // no NUL within 256
-    EXPECT_EQ(GEN_CopySimpleName(st.fresh(), &out, &name, nullptr), 1);
-    name.u.string[255] = 0; // exactly 255 characters
-    ASSERT_EQ(GEN_CopySimpleName(st.fresh(), &out, &name, nullptr), 0);
-    EXPECT_EQ(std::strlen(static_cast<GEN_SimpleName *>(out)->u.string), 255u);
-    GEN_DeleteSimpleName(st.fresh(), out, nullptr);
-
+    GEN_Text text = Txt(6, "");
+    GEN_OctetString neg{-1, nullptr}, dangling{3, nullptr};
+    GEN_SimpleName counted256 = Name(GEN_KIND_OCTETS, ""), counted255 = counted256, unterminated = Name(1, ""),
+                   inline255 = unterminated;
+    counted256.u.counted.length = 256;
+    counted255.u.counted.length = 255;
+    std::memset(unterminated.u.string, 'x', sizeof unterminated.u.string); // no NUL within 256
+    std::memset(inline255.u.string, 'x', 255);
     GEN_JobIdentifier job;
     std::memset(job.value, 'j', sizeof job.value);
-    EXPECT_EQ(GEN_CopyJobIdentifier(st.fresh(), &out, &job, nullptr), 1);
-    EXPECT_EQ(out, nullptr);
-
     GEN_DomainDefinedAttrs dda{};
     dda.count = 5;
-    EXPECT_EQ(GEN_CopyDomainDefinedAttrs(st.fresh(), &out, &dda, nullptr), 1);
-
-    // A bad choice deep inside, after blocks were already copied: the
-    // partial copy is undone (counted by the failing allocator's ledger).
-    GEN_Text comment = vrtest::Irv("comment");
-    GEN_NameOrOID bin{};
-    bin.choice = 3;
+    // A bad choice deep inside, after blocks were already copied.
+    GEN_Text comment = Txt(1, "comment");
+    GEN_NameOrOID bin{3, {}};
     uint32_t copies = 2;
-    GEN_ResultsProfile profile{};
-    profile.results_set_comment = &comment;
-    profile.job_copies = &copies;
-    profile.output_bin = &bin;
-    long live = vrtest::FailAlloc::Live();
-    EXPECT_EQ(st.failed(GEN_CopyResultsProfile(st.fresh(), &out, &profile, &kFail)), GEN_S_INVALID);
-    EXPECT_EQ(out, nullptr);
-    EXPECT_EQ(vrtest::FailAlloc::Live(), live);
-
-    // An object identification of a choice outside 1..7.
-    GEN_ObjectIdent oi{};
-    oi.choice = 8;
-    EXPECT_EQ(st.failed(GEN_CopyObjectIdent(st.fresh(), &out, &oi, nullptr)), GEN_S_INVALID);
+    GEN_ResultsProfile profile{nullptr, &comment, nullptr, &copies, &bin};
+    GEN_ObjectIdent ident{8, {}};
+    using namespace vrsyn;
+    const struct { const char *what; const GENU_ValueDescriptor &desc; const TypeInfo &type; const void *value; uint32_t code; } cases[] = {
+        {"text kind", GENU_TextDesc, T_Text, &text, GEN_S_INVALID},
+        {"negative length", GENU_OctetStringDesc, T_OctetString, &neg, GEN_S_INVALID},
+        {"bytes without address", GENU_OctetStringDesc, T_OctetString, &dangling, GEN_S_INVALID},
+        {"counted name of 256", GENU_SimpleNameDesc, T_SimpleName, &counted256, GEN_S_INVALID},
+        {"counted name of 255", GENU_SimpleNameDesc, T_SimpleName, &counted255, 0},
+        {"inline name without NUL", GENU_SimpleNameDesc, T_SimpleName, &unterminated, GEN_S_INVALID},
+        {"inline name of 255", GENU_SimpleNameDesc, T_SimpleName, &inline255, 0},
+        {"job identifier without NUL", GENU_JobIdentifierDesc, T_JobIdentifier, &job, GEN_S_INVALID},
+        {"attribute count", GENU_DomainDefinedAttrsDesc, T_DomainDefinedAttrs, &dda, GEN_S_INVALID},
+        {"deep choice", GENU_ResultsProfileDesc, T_ResultsProfile, &profile, GEN_S_INVALID},
+        {"object identification choice", GENU_ObjectIdentDesc, T_ObjectIdent, &ident, GEN_S_INVALID},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        StatusList st;
+        void *out = reinterpret_cast<void *>(1);
+        long live = FailAlloc::Live();
+        int rc = c.desc.copy(st, &out, c.value, &kFail);
+        EXPECT_EQ(st.failed(rc), c.code ? c.code : ~0u);
+        EXPECT_EQ(rc ? "" : Dump(c.type, out), rc ? "" : Dump(c.type, c.value));
+        EXPECT_EQ(rc ? 0 : c.desc.del(st, out, &kFail), 0);
+        EXPECT_EQ(out == nullptr, rc != 0);
+        EXPECT_EQ(FailAlloc::Live(), live);
+    }
 }
 
 TEST(CopyDelete, EdgeCasesOfTheRepresentations) {
     StatusList st;
     // An empty octet string copies to length 0 and no address, whatever
-    // address it carried.
-    unsigned char byte = 'z';
-    GEN_OctetString empty{0, &byte};
-    void *out = nullptr;
-    ASSERT_EQ(GEN_CopyOctetString(st.fresh(), &out, &empty, nullptr), 0);
-    EXPECT_EQ(static_cast<GEN_OctetString *>(out)->length, 0);
-    EXPECT_EQ(static_cast<GEN_OctetString *>(out)->value, nullptr);
-    GEN_DeleteOctetString(st.fresh(), out, nullptr);
-
-    // Copies of counted bytes keep a NUL after the data.
+    // address it carried; a copy of counted bytes keeps a NUL after them.
     unsigned char ab[2] = {'a', 'b'};
-    GEN_OctetString two{2, ab};
-    ASSERT_EQ(GEN_CopyOctetString(st.fresh(), &out, &two, nullptr), 0);
-    EXPECT_EQ(static_cast<GEN_OctetString *>(out)->value[2], 0);
-    GEN_DeleteOctetString(st.fresh(), out, nullptr);
+    GEN_OctetString empty{0, ab}, two{2, ab}, *out = nullptr;
+    ASSERT_EQ(GEN_CopyOctetString(st, reinterpret_cast<void **>(&out), &empty, nullptr), 0);
+    EXPECT_EQ(out->length, 0);
+    EXPECT_EQ(out->value, nullptr);
+    GEN_DeleteOctetString(st, out, nullptr);
+    ASSERT_EQ(GEN_CopyOctetString(st, reinterpret_cast<void **>(&out), &two, nullptr), 0);
+    EXPECT_EQ(out->value[2], 0);
+    GEN_DeleteOctetString(st, out, nullptr);
 
-    // Null arguments.
-    EXPECT_EQ(st.failed(GEN_DeleteText(st.fresh(), nullptr, nullptr)), GEN_S_NULLDELETE);
-    EXPECT_EQ(st.failed(GEN_CopyText(st.fresh(), &out, nullptr, nullptr)), GEN_S_NULLARG);
-    GEN_Text t{};
-    EXPECT_EQ(GEN_CopyText(nullptr, &out, &t, nullptr), 1);
-    GENU_Allocator half = {vrtest::FailMalloc, nullptr};
-    t.kind = 1;
-    EXPECT_EQ(st.failed(GEN_CopyText(st.fresh(), &out, &t, &half)), GEN_S_INVALID);
+    // Null arguments and an allocator without its free.
+    void *v = nullptr;
+    EXPECT_EQ(st.failed(GEN_DeleteText(st, nullptr, nullptr)), GEN_S_NULLDELETE);
+    EXPECT_EQ(st.failed(GEN_CopyText(st, &v, nullptr, nullptr)), GEN_S_NULLARG);
+    GEN_Text t = Txt(1, "");
+    EXPECT_EQ(GEN_CopyText(nullptr, &v, &t, nullptr), 1);
+    GENU_Allocator half = {FailMalloc, nullptr};
+    EXPECT_EQ(st.failed(GEN_CopyText(st, &v, &t, &half)), GEN_S_INVALID);
 
     // Deleting a value with a bad choice reports it and still clears it.
-    GEN_NameOrOID bad{};
-    bad.choice = 9;
-    bad.u.oid = 5;
-    EXPECT_EQ(st.failed(GEN_DeepDeleteNameOrOID(st.fresh(), &bad, nullptr)), GEN_S_INVALID);
+    GEN_NameOrOID bad{9, {5}};
+    EXPECT_EQ(st.failed(GEN_DeepDeleteNameOrOID(st, &bad, nullptr)), GEN_S_INVALID);
     EXPECT_EQ(bad.choice, 0);
     EXPECT_EQ(bad.u.oid, 0u);
 }
-
 
 // Filters nest themselves; a copy refuses nesting beyond the bound
 // instead of exhausting the stack, and undoes what it made.
 TEST(CopyDelete, NestingIsBounded) {
     StatusList st;
-    auto chain = [](int depth) {
-        auto *leaf = new GEN_Filter{};
-        leaf->choice = GEN_FILTER_ITEM;
-        leaf->u.item.choice = GEN_ITEM_PRESENT;
-        leaf->u.item.u.present = 649;
-        GEN_Filter *top = leaf;
-        for (int i = 1; i < depth; ++i) {
-            auto *f = new GEN_Filter{};
-            f->choice = GEN_FILTER_NOT;
-            f->u.not_filter = top;
-            top = f;
-        }
-        return top;
-    };
-    auto drop = [](GEN_Filter *f) {
-        while (f) {
-            GEN_Filter *next = f->choice == GEN_FILTER_NOT ? f->u.not_filter : nullptr;
-            delete f;
-            f = next;
-        }
-    };
     // Each level is one filter; the innermost holds its item in place.
-    GEN_Filter *ok = chain(GEN_MAX_NESTING - 1);
+    std::vector<GEN_Filter> chain(GEN_MAX_NESTING);
+    chain[0].choice = GEN_FILTER_ITEM;
+    chain[0].u.item.choice = GEN_ITEM_PRESENT;
+    chain[0].u.item.u.present = 649;
+    for (size_t i = 1; i < chain.size(); ++i) chain[i].choice = GEN_FILTER_NOT, chain[i].u.not_filter = &chain[i - 1];
     void *copy = nullptr;
-    ASSERT_EQ(GEN_CopyFilter(st.fresh(), &copy, ok, &kFail), 0);
+    ASSERT_EQ(GEN_CopyFilter(st.fresh(), &copy, &chain[GEN_MAX_NESTING - 2], &kFail), 0);
     EXPECT_EQ(GEN_DeleteFilter(st.fresh(), copy, &kFail), 0);
-    GEN_Filter *deep = chain(GEN_MAX_NESTING);
-    long live = vrtest::FailAlloc::Live();
-    EXPECT_EQ(st.failed(GEN_CopyFilter(st.fresh(), &copy, deep, &kFail)), GEN_S_INVALID);
+    long live = FailAlloc::Live();
+    EXPECT_EQ(st.failed(GEN_CopyFilter(st.fresh(), &copy, &chain.back(), &kFail)), GEN_S_INVALID);
     EXPECT_EQ(copy, nullptr);
-    EXPECT_EQ(vrtest::FailAlloc::Live(), live);
-    drop(ok);
-    drop(deep);
+    EXPECT_EQ(FailAlloc::Live(), live);
 }
-
 
 // Each description accounts for its whole structure: a byte no field
 // covers can only be alignment padding (less than 8 bytes), so a field left
 // out of a description shows up here instead of as a shallow copy.
 TEST(Descriptions, CoverEveryStructure) {
-    using vrsyn::Field;
     using vrsyn::FieldKind;
-    auto extent = [](const Field &f) -> uint32_t {
+    auto extent = [](const vrsyn::Field &f) -> uint32_t {
         switch (f.kind) {
-        case FieldKind::Flat:
-        case FieldKind::CharArray:
-        case FieldKind::ValueType:
-            return f.size;
-        case FieldKind::Octets:
-            return sizeof(GEN_OctetString);
-        case FieldKind::Text:
-            return sizeof(GEN_Text);
-        case FieldKind::SimpleName:
-            return sizeof(GEN_SimpleName);
-        case FieldKind::Inline:
-            return f.type->size;
-        case FieldKind::Choice:
-            return 4;
-        case FieldKind::CountedArray:
-            return 2;
-        default:
-            return sizeof(void *);
+        case FieldKind::Flat: case FieldKind::CharArray: case FieldKind::ValueType: return f.size;
+        case FieldKind::Octets: return sizeof(GEN_OctetString);
+        case FieldKind::Text: return sizeof(GEN_Text);
+        case FieldKind::SimpleName: return sizeof(GEN_SimpleName);
+        case FieldKind::Inline: return f.type->size;
+        case FieldKind::Choice: return 4;
+        case FieldKind::CountedArray: return 2;
+        default: return sizeof(void *);
         }
     };
     for (size_t i = 0; i < vrsyn::kAllTypesCount; ++i) {
@@ -275,24 +209,20 @@ TEST(Descriptions, CoverEveryStructure) {
         std::vector<bool> covered(t.size, false);
         auto mark = [&](uint32_t off, uint32_t n) {
             ASSERT_LE(off + n, t.size) << t.name;
-            for (uint32_t b = off; b < off + n; ++b) covered[b] = true;
+            std::fill(covered.begin() + off, covered.begin() + off + n, true);
         };
         if (t.list) mark(0, sizeof(void *));
-        for (uint32_t k = 0; k < t.nfields; ++k) {
-            const Field &f = t.fields[k];
+        for (const vrsyn::Field &f : std::span(t.fields, t.nfields)) {
             mark(f.offset, extent(f));
-            for (uint32_t a = 0; a < f.nalts; ++a)
-                mark(f.alts[a].field.offset, extent(f.alts[a].field));
+            for (uint32_t a = 0; a < f.nalts; ++a) mark(f.alts[a].field.offset, extent(f.alts[a].field));
             if (f.kind == FieldKind::CountedArray) mark(f.elem_offset, f.max * f.type->size);
         }
-        uint32_t gap = 0;
-        for (uint32_t b = 0; b <= t.size; ++b) {
+        for (uint32_t b = 0, gap = 0; b <= t.size; ++b) {
             if (b < t.size && !covered[b]) {
                 ++gap;
                 continue;
             }
-            EXPECT_LT(gap, 8u) << t.name << ": " << gap << " bytes before offset " << b
-                               << " belong to no field";
+            EXPECT_LT(gap, 8u) << t.name << ": " << gap << " bytes before offset " << b << " belong to no field";
             gap = 0;
         }
     }

@@ -1,17 +1,22 @@
-// Trace rendering of values and sets, captured through a string sink.
+// Trace rendering of values and sets, captured through a string sink, and
+// the exported renderers, which write into the thread's open log message
+// (here a log file read back after the message ends).
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <sstream>
 #include <string>
 
+#include "scratch.h"
 #include "syntax/render.h"
 #include "valuegen.h"
 #include "vrcore/genu.h"
+#include "vrcore/log.h"
 
 namespace {
 
-using vrtest::Irv;
-using vrtest::StatusList;
+using namespace vrtest;
 
 struct StringSink : vrsyn::Sink {
     std::string text;
@@ -24,63 +29,44 @@ template <typename T> std::string Line(uint32_t type, const T &value, const char
     return s.text;
 }
 
-GEN_SimpleName Name(const char *s) {
-    StatusList st;
-    GEN_SimpleName n;
-    GENU_MakeEmbeddedSimpleName(st, &n, s, nullptr);
-    return n;
-}
-
-TEST(RenderValue, Numbers) {
-    EXPECT_EQ(Line<int32_t>(0, 7), ">TRUE\n");
-    EXPECT_EQ(Line<int32_t>(0, 0), ">FALSE\n");
-    EXPECT_EQ(Line<uint32_t>(1, 4294967295u), ">4294967295\n");
-    EXPECT_EQ(Line<int32_t>(12, -5), ">-5\n");
-    EXPECT_EQ(Line<uint16_t>(26, 2), ">2\n");
-    EXPECT_EQ(Line<double>(23, 1.5), ">1.500000\n");
-    EXPECT_EQ(Line(25, GEN_RealRange{1, 2.25}), ">1.000000 - 2.250000\n");
-    EXPECT_EQ(Line<uint32_t>(4, 86400 + 3600 + 61), ">1 day 01:01:01 (90061)\n");
-    EXPECT_EQ(Line<uint32_t>(4, 2 * 86400), ">2 days 00:00:00 (172800)\n");
-}
-
-TEST(RenderValue, NamesAndTextsAreCut) {
-    std::string s80(80, 'x'), s60(60, 'x');
-    EXPECT_EQ(Line(27, Name(s80.c_str())), ">" + s60 + "\n");
+// One line each: numbers, names and texts cut to 60 characters, choices
+// and names out of their tables' ranges.
+TEST(RenderValue, Lines) {
+    std::string s80(80, 'x');
     GEN_Text bad{};
     bad.kind = 9;
-    EXPECT_EQ(Line(16, bad), ">unknown simple name choice\n");
     GEN_JobIdentifier job;
     std::memset(job.value, 'j', sizeof job.value); // no NUL: shown up to its end
-    EXPECT_EQ(Line(14, job), ">" + std::string(256, 'j') + "\n");
-
-    GEN_NameOrOID syntax{};
-    syntax.choice = GEN_NOID_NAME;
-    syntax.u.name = Name("winnt");
-    GEN_DistNameString dn{Irv("CORP"), nullptr};
-    EXPECT_EQ(Line(6, dn), ">CORP No Syntax\n");
-    dn.syntax = &syntax;
-    EXPECT_EQ(Line(6, dn), ">CORP Syntax=winnt\n");
-    EXPECT_EQ(Line(18, syntax), ">local:winnt\n");
-    GEN_FontReference font{};
-    font.choice = GEN_FONT_GLOBAL_NAME;
-    EXPECT_EQ(Line(9, font), ">font reference not a simple name\n");
-}
-
-TEST(RenderValue, ChoicesAndPlaceholders) {
-    GEN_NumbersUpSupported up{};
-    up.choice = 1;
-    up.u.cardinal = 4;
-    EXPECT_EQ(Line(19, up), ">Cardinal = 4\n"); // one newline, not two
-    up.choice = 3;
-    up.u.range = {1, 2};
-    EXPECT_EQ(Line(19, up), ">CardinalRange = 1 - 2\n");
-    up.choice = 9;
-    EXPECT_EQ(Line(19, up), ">Bad NumbersUp Choice\n");
-    EXPECT_EQ(Line<int32_t>(21, 2), ">alphanumeric\n");
-    EXPECT_EQ(Line<int32_t>(21, 7), ">unknown=7\n");
-    EXPECT_EQ(Line<int32_t>(44, 3), ">Left edge\n");
-    EXPECT_EQ(Line<int32_t>(44, 4), ">\n");
-    EXPECT_EQ(Line<int32_t>(90, 0), ">unknown value type\n");
+    GEN_NameOrOID syntax = Named(5, "winnt");
+    GEN_DistNameString bare{Txt(1, "CORP"), nullptr}, dn{Txt(1, "CORP"), &syntax};
+    GEN_NumbersUpSupported up{1, {4}}, range{3, {}}, bad_up{9, {}};
+    range.u.range = {1, 2};
+    const std::pair<std::string, std::string> cases[] = {
+        {Line<int32_t>(0, 7), "TRUE"},
+        {Line<int32_t>(0, 0), "FALSE"},
+        {Line<uint32_t>(1, 4294967295u), "4294967295"},
+        {Line<int32_t>(12, -5), "-5"},
+        {Line<uint16_t>(26, 2), "2"},
+        {Line(25, GEN_RealRange{1, 2.25}), "1.000000 - 2.250000"},
+        {Line<uint32_t>(4, 86400 + 3600 + 61), "1 day 01:01:01 (90061)"},
+        {Line<uint32_t>(4, 2 * 86400), "2 days 00:00:00 (172800)"},
+        {Line(27, Name(5, s80.c_str())), std::string(60, 'x')},
+        {Line(16, bad), "unknown simple name choice"},
+        {Line(14, job), std::string(256, 'j')},
+        {Line(6, bare), "CORP No Syntax"},
+        {Line(6, dn), "CORP Syntax=winnt"},
+        {Line(18, syntax), "local:winnt"},
+        {Line(9, GEN_FontReference{GEN_FONT_GLOBAL_NAME, {}}), "font reference not a simple name"},
+        {Line(19, up), "Cardinal = 4"}, // one newline, not two
+        {Line(19, range), "CardinalRange = 1 - 2"},
+        {Line(19, bad_up), "Bad NumbersUp Choice"},
+        {Line<int32_t>(21, 2), "alphanumeric"},
+        {Line<int32_t>(21, 7), "unknown=7"},
+        {Line<int32_t>(44, 3), "Left edge"},
+        {Line<int32_t>(44, 4), ""},
+        {Line<int32_t>(90, 0), "unknown value type"},
+    };
+    for (const auto &[got, want] : cases) EXPECT_EQ(got, ">" + want + "\n");
 }
 
 TEST(RenderValue, StructuredValuesPrefixEveryLine) {
@@ -88,28 +74,18 @@ TEST(RenderValue, StructuredValuesPrefixEveryLine) {
     GEN_DeliveryAddress *mail = nullptr;
     ASSERT_EQ(GEN_InternetMailToX400Address(st, &mail, "ann@print.example", nullptr), 0);
     uint32_t copies = 3;
-    GEN_Text comment = Irv("done");
-    GEN_ResultsProfile rp{nullptr, &comment, mail, &copies, nullptr};
-    EXPECT_EQ(Line(81, rp, "\t"),
-              "\tdelivery method = <not specified>\n\tresults set comment = done\n"
-              "\tdelivery address = ann@print.example\n\tjob copies = 3\n"
-              "\toutput bin = <not specified>\n");
-    GEN_ResultsProfile empty{};
-    EXPECT_EQ(Line(81, empty, "\t"),
-              "\tdelivery method = <not specified>\n\tresults set comment = <not specified>\n"
-              "\tdelivery address = <not specified>\n\tjob copies = <default = 1>\n"
-              "\toutput bin = <not specified>\n");
-    GEN_EventHandlingProfile ep{};
-    ep.delivery_address = mail;
-    EXPECT_EQ(Line(8, ep, "\t"), "\tmhs-address = ann@print.example\n");
+    GEN_Text comment = Txt(1, "done");
+    // Absent parts are named so; absent copies are the default.
+    GEN_ResultsProfile rp{nullptr, &comment, mail, &copies, nullptr}, empty{};
+    EXPECT_EQ(Line(81, rp, "\t"), "\tdelivery method = <not specified>\n\tresults set comment = done\n"
+                                  "\tdelivery address = ann@print.example\n\tjob copies = 3\n\toutput bin = <not specified>\n");
+    EXPECT_NE(Line(81, empty, "\t").find("\tjob copies = <default = 1>\n"), std::string::npos);
     GEN_DeleteDeliveryAddress(st.fresh(), mail, nullptr);
 }
 
 TEST(RenderValue, AccessControlEntries) {
     int32_t nt = GEN_ACL_USER, pl = GEN_ACL_OPERATOR;
-    GEN_PSISAccessControlList list{};
-    list.choice = 1;
-    list.u.simple_name = Name("bob");
+    GEN_PSISAccessControlList list{1, {.simple_name = Name(5, "bob")}, nullptr, nullptr};
     EXPECT_EQ(Line(85, list), ">end user: group: bob\n");
     list.name_type = &nt;
     list.privilege_level = &pl;
@@ -121,20 +97,14 @@ TEST(RenderValue, AccessControlEntries) {
 
     StatusList st;
     GEN_ExtACL *e = nullptr;
-    ASSERT_EQ(GENU_eACLFromText(st, &e, "name=bob domain=winnt:CORP privilege-level=administrator"),
-              0);
+    ASSERT_EQ(GENU_eACLFromText(st, &e, "name=bob domain=winnt:CORP privilege-level=administrator"), 0);
     EXPECT_EQ(Line(89, *e), ">administrator: group: bob, domain winnt:CORP\n");
-    StringSink s;
-    EXPECT_EQ(vrsyn::RendereACL(s, e), 0);
-    EXPECT_EQ(s.text, "ExtAccessControlList Name: bob\nExtAccessControlList Name Type: group\n"
-                      "ExtAccessControlList Domain: winnt:CORP\n"
-                      "ExtAccessControlList Privilege Level: administrator\n");
     GEN_DeleteExtACL(st.fresh(), e, nullptr);
 }
 
 TEST(RenderSingle, TextsAndBytes) {
     StringSink s;
-    GEN_Text t = Irv("as is");
+    GEN_Text t = Txt(1, "as is");
     EXPECT_EQ(vrsyn::RenderText(s, &t), 0);
     std::string bytes(70, 'b');
     bytes[0] = '\x01';
@@ -161,14 +131,11 @@ TEST(RenderSingle, TextsAndBytes) {
 TEST(RenderSingle, ObjectIdentificationAndTime) {
     StringSink s;
     EXPECT_EQ(vrsyn::RenderObjectIdent(s, nullptr), 0);
-    GEN_ObjectIdent id{};
-    id.choice = GEN_OBJID_DOCUMENT_ID;
-    std::strcpy(id.u.document_id.job.value, "srv:42");
     uint32_t doc = 3;
-    id.u.document_id.document_number = &doc;
+    GEN_ObjectIdent id{GEN_OBJID_DOCUMENT_ID, {.document_id = {{"srv:42"}, &doc}}};
     EXPECT_EQ(vrsyn::RenderObjectIdent(s, &id), 0);
     id.choice = GEN_OBJID_SIMPLE_NAME;
-    id.u.simple_name = Name("lp1");
+    id.u.simple_name = Name(5, "lp1");
     EXPECT_EQ(vrsyn::RenderObjectIdent(s, &id), 0);
     id.choice = 8;
     EXPECT_EQ(vrsyn::RenderObjectIdent(s, &id), 1);
@@ -178,14 +145,102 @@ TEST(RenderSingle, ObjectIdentificationAndTime) {
 
     GEN_GeneralizedTime t{1999, 3, 7, 14, 5, 9, 45, -60, 0};
     char buf[80];
-    EXPECT_STREQ(vrsyn::GeneralizedTimeToAscii(t, buf, sizeof buf),
-                 "7/03/1999 14:05:09.045 diff=-60 Not UTC");
-    s.text.clear();
-    t.utc = 1;
-    vrsyn::RenderGeneralizedTime(s, &t);
-    EXPECT_EQ(s.text, "\t\tyear = 1999\n\t\tmonth = 3\n\t\tday = 7\n\t\thour = 14\n"
-                      "\t\tminute = 5\n\t\tsecond = 9\n\t\tmillisecond = 45\n\t\tmindiff = -60\n"
-                      "\t\tutc = TRUE\n");
+    EXPECT_STREQ(vrsyn::GeneralizedTimeToAscii(t, buf, sizeof buf), "7/03/1999 14:05:09.045 diff=-60 Not UTC");
+}
+
+// A log file in a directory of its own; Text() gives what was written
+// after each line's " | " column, newlines as "\n".
+class LogFile {
+  public:
+    LogFile() {
+        for (const char *v : {"LOG_FILE_PATH", "LOG_SEVERITY", "LOG_SIZE", "LOG_MAX_LOGS", "LOG_ENABLED", "ODP_TRACE"})
+            unsetenv(v);
+        LOG_Term();
+        LOG_Init((dir_.path() + "/trace").c_str(), "EWADXIF");
+    }
+    ~LogFile() { LOG_Term(); }
+    std::string Text() const {
+        std::string out, line;
+        for (const auto &file : std::filesystem::directory_iterator(dir_.path())) {
+            std::istringstream in(ReadFile(file.path()));
+            while (std::getline(in, line)) {
+                if (line.ends_with('\r')) line.pop_back();
+                size_t bar = line.find(" | ");
+                out += (bar == std::string::npos ? line : line.substr(bar + 3)) + "\n";
+            }
+        }
+        return out;
+    }
+
+  private:
+    ScratchDir dir_{"vrrender"};
+};
+
+TEST(EchoLog, SetAndValuesGoIntoTheOpenMessage) {
+    LogFile log;
+    StatusList st;
+    AS_SetHandle set = nullptr, empty = nullptr;
+    ASSERT_EQ(AS_Create(st, &set, nullptr, 0) + AS_Create(st, &empty, nullptr, 0), 0);
+    uint32_t seconds = 61, hour = 3600;
+    std::string long_text(80, 'c');
+    GEN_Text comment = Txt(1, long_text.c_str());
+    ASSERT_EQ(AS_AddAttrValM(st, set, 900, 4, &seconds, &GENU_DeltaTimeDesc, nullptr), 0);
+    ASSERT_EQ(AS_AddAttrValM(st, set, 900, 4, &hour, &GENU_DeltaTimeDesc, nullptr), 0);
+    ASSERT_EQ(AS_AddAttrValM(st, set, 901, 28, &comment, &GENU_TextDesc, nullptr), 0);
+    ASSERT_EQ(AS_SetAttrModifyOp(st, set, 901, AS_MODOP_SET_DEFAULT), 0);
+    ASSERT_EQ(AS_AddAttr(st, set, 902, 12, nullptr), 0);
+
+    ASSERT_EQ(LOG_StartMessage(6, "render", 1, nullptr), 1);
+    LOG_AddText("set:\n");
+    EXPECT_EQ(GEN_EchoAS(st, set), 0);
+    EXPECT_EQ(GEN_EchoAS(st, empty), 0);
+    EXPECT_EQ(_GENU_EchoAttrValue(st, "\t", nullptr, 1), 0);
+    EXPECT_EQ(_GENU_EchoAttrValue(st, "\t", &seconds, 95), 0);
+    EXPECT_EQ(GEN_EchoShortOID(st, 900), 0);
+    LOG_EndMessage();
+
+    std::string n900 = vrsyn::OidName(900), n901 = vrsyn::OidName(901), n902 = vrsyn::OidName(902);
+    EXPECT_EQ(log.Text(), "set:\n\t\t" + n900 + " (delta time)  \n\t\t\t01:01 (61)\n" +
+                              "\t\t\t01:00:00 (3600)\n\t\t" + n901 + " (text) SetDefault\n\t\t\t" +
+                              std::string(60, 'c') + "\n\t\t" + n902 + " (integer)  \n\t\t\tno values\n" +
+                              "\t\tno attributes\n\tNULL value\n\tunknown value type\n" + n900 + "\n");
+    AS_Destroy(st, &set);
+    AS_Destroy(st, &empty);
+}
+
+TEST(EchoLog, NothingIsWrittenWithoutAnOpenMessage) {
+    LogFile log;
+    StatusList st;
+    GEN_Text t = Txt(1, "never");
+    AS_SetHandle bogus = reinterpret_cast<AS_SetHandle>(16);
+    EXPECT_EQ(GEN_EchoAS(st, bogus), 0); // not even looked at
+    EXPECT_EQ(GEN_EchoText(st, &t), 0);
+    EXPECT_EQ(_GENU_EchoAttrValue(st, "", &t, 28), 0);
+    ASSERT_EQ(LOG_StartMessage(9, "render", 1, nullptr), 0); // severity not enabled
+    EXPECT_EQ(GEN_EchoText(st, &t), 0);
+    LOG_EndMessage();
+    LOG_CondMessage(6, "render", 2, "marker\n");
+    EXPECT_EQ(log.Text(), "marker\n");
+    EXPECT_EQ(GEN_EchoText(nullptr, &t), 1);
+}
+
+TEST(EchoLog, FailuresAddToTheCallersList) {
+    LogFile log;
+    StatusList st;
+    STF_AddStatus(st, 0xC0090067u, 0); // what the caller was reporting
+    AS_SetHandle set = nullptr;
+    ASSERT_EQ(AS_Create(StatusList(), &set, nullptr, 0), 0);
+    AS_SetHandle stale = set;
+    ASSERT_EQ(AS_Destroy(StatusList(), &set), 0);
+    ASSERT_EQ(LOG_StartMessage(6, "render", 1, nullptr), 1);
+    EXPECT_EQ(GEN_EchoAS(st, stale), 1);
+    GEN_Text bad{};
+    bad.kind = 7;
+    EXPECT_EQ(GEN_EchoText(st, &bad), 1);
+    LOG_EndMessage();
+    ASSERT_GE(st.codes().size(), 2u);
+    EXPECT_EQ(st.codes()[1], 0xC0090067u); // kept, below the set's code
+    EXPECT_EQ(log.Text(), "unknown simple name choice\n");
 }
 
 } // namespace

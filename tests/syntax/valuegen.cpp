@@ -1,5 +1,6 @@
 #include "valuegen.h"
 
+#include <array>
 #include <cstdlib>
 #include <cstring>
 
@@ -17,53 +18,38 @@ namespace {
 // Kind of every text and name in narrow mode; 0 when off.
 int32_t g_narrow = 0;
 
-char *Base(void *v, uint32_t off) { return static_cast<char *>(v) + off; }
-const char *Base(const void *v, uint32_t off) { return static_cast<const char *>(v) + off; }
-
-int Pick(std::mt19937 &rng, int lo, int hi) {
-    return std::uniform_int_distribution<int>(lo, hi)(rng);
+template <typename T> T &At(void *v, uint32_t off) { return *reinterpret_cast<T *>(static_cast<char *>(v) + off); }
+template <typename T> const T &At(const void *v, uint32_t off) {
+    return *reinterpret_cast<const T *>(static_cast<const char *>(v) + off);
 }
 
-void RandomChars(std::mt19937 &rng, char *dst, size_t n) {
-    for (size_t i = 0; i < n; ++i)
-        dst[i] = static_cast<char>(g_narrow ? Pick(rng, 'a', 'b') : Pick(rng, 0x20, 0x7E));
-}
-
+int Pick(std::mt19937 &rng, int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); }
+// A byte of a string: printable, or 'a' or 'b' in narrow mode.
+char Letter(std::mt19937 &rng) { return static_cast<char>(g_narrow ? Pick(rng, 'a', 'b') : Pick(rng, 0x20, 0x7E)); }
 // The length of a string of at most max characters or bytes.
 int Length(std::mt19937 &rng, int max) { return Pick(rng, 0, g_narrow ? 2 : max); }
 
 char *NewString(std::mt19937 &rng, int max) {
     int n = Length(rng, max);
-    char *s = static_cast<char *>(std::malloc(static_cast<size_t>(n) + 1));
-    RandomChars(rng, s, static_cast<size_t>(n));
-    s[n] = 0;
+    char *s = static_cast<char *>(std::calloc(static_cast<size_t>(n) + 1, 1));
+    for (int i = 0; i < n; ++i) s[i] = Letter(rng);
     return s;
 }
 
 void GenOctets(std::mt19937 &rng, GEN_OctetString &o, int max) {
     o.length = Length(rng, max);
-    o.value = nullptr;
-    if (o.length == 0) return;
-    o.value = static_cast<unsigned char *>(std::malloc(static_cast<size_t>(o.length)));
+    o.value = o.length ? static_cast<unsigned char *>(std::malloc(static_cast<size_t>(o.length))) : nullptr;
     for (int i = 0; i < o.length; ++i)
         o.value[i] = static_cast<unsigned char>(g_narrow ? Pick(rng, 'a', 'b') : Pick(rng, 0, 255));
 }
 
 // The syntaxes of generated attribute values and substrings.
 const TypeInfo &TypeOf(uint32_t value_type) {
-    switch (value_type) {
-    case 1:
-        return vrsyn::T_Cardinal;
-    case 27:
-        return vrsyn::T_SimpleName;
-    default:
-        return vrsyn::T_Text;
-    }
+    return value_type == 1 ? vrsyn::T_Cardinal : value_type == 27 ? vrsyn::T_SimpleName : vrsyn::T_Text;
 }
-uint32_t RandomValueType(std::mt19937 &rng) {
-    static const uint32_t types[] = {1, 27, 28};
-    return types[Pick(rng, 0, 2)];
-}
+uint32_t RandomValueType(std::mt19937 &rng) { return std::array<uint32_t, 3>{1, 27, 28}[Pick(rng, 0, 2)]; }
+
+void GenValue(std::mt19937 &rng, const TypeInfo &t, void *v, int depth);
 
 void *NewValueOf(std::mt19937 &rng, uint32_t value_type, int depth) {
     void *v = std::calloc(1, TypeOf(value_type).size);
@@ -74,7 +60,7 @@ void *NewValueOf(std::mt19937 &rng, uint32_t value_type, int depth) {
 // An attribute with up to three values in a set of its own, the set's
 // handle released: the shape the library gives attributes inside values.
 AS_AttrHandle NewAttribute(std::mt19937 &rng, int depth) {
-    STF_List *st = STF_CreateList(nullptr);
+    StatusList st;
     AS_SetHandle set = nullptr;
     AS_AttrHandle attr = nullptr;
     uint32_t type = RandomValueType(rng);
@@ -82,34 +68,25 @@ AS_AttrHandle NewAttribute(std::mt19937 &rng, int depth) {
     AS_Create(st, &set, nullptr, 0);
     AS_AddAttr(st, set, id, type, &attr);
     for (int n = Pick(rng, 0, 3); n > 0; --n)
-        AS_AddAttrVal(st, set, id, type, NewValueOf(rng, type, depth), GENU_AVT2Descriptor(type),
-                      nullptr);
+        AS_AddAttrVal(st, set, id, type, NewValueOf(rng, type, depth), GENU_AVT2Descriptor(type), nullptr);
     AS_FreeSetHandle(st, &set);
-    STF_DeleteList(st);
     return attr;
 }
 
 void GenField(std::mt19937 &rng, const Field &f, void *v, int depth) {
     switch (f.kind) {
     case FieldKind::Flat:
-        for (uint32_t i = 0; i < f.size; ++i)
-            Base(v, f.offset)[i] = static_cast<char>(g_narrow ? 0 : Pick(rng, 0, 255));
-        if (g_narrow) Base(v, f.offset)[0] = static_cast<char>(Pick(rng, 0, 2));
+        for (uint32_t i = 0; i < f.size; ++i) At<char>(v, f.offset + i) = static_cast<char>(g_narrow ? 0 : Pick(rng, 0, 255));
+        if (g_narrow) At<char>(v, f.offset) = static_cast<char>(Pick(rng, 0, 2));
         break;
-    case FieldKind::CharArray: {
-        int n = Length(rng, static_cast<int>(f.size) - 1);
-        RandomChars(rng, Base(v, f.offset), static_cast<size_t>(n));
-        Base(v, f.offset)[n] = 0;
+    case FieldKind::CharArray:
+        for (int i = 0, n = Length(rng, static_cast<int>(f.size) - 1); i <= n; ++i)
+            At<char>(v, f.offset + i) = i < n ? Letter(rng) : 0;
         break;
-    }
-    case FieldKind::CString:
-        *reinterpret_cast<char **>(Base(v, f.offset)) = Pick(rng, 0, 4) ? NewString(rng, 30) : nullptr;
-        break;
-    case FieldKind::Octets:
-        GenOctets(rng, *reinterpret_cast<GEN_OctetString *>(Base(v, f.offset)), 40);
-        break;
+    case FieldKind::CString: At<char *>(v, f.offset) = Pick(rng, 0, 4) ? NewString(rng, 30) : nullptr; break;
+    case FieldKind::Octets: GenOctets(rng, At<GEN_OctetString>(v, f.offset), 40); break;
     case FieldKind::Text: {
-        auto &t = *reinterpret_cast<GEN_Text *>(Base(v, f.offset));
+        auto &t = At<GEN_Text>(v, f.offset);
         t.kind = g_narrow ? g_narrow : Pick(rng, 1, 5);
         if (t.kind <= 2)
             t.u.string = Pick(rng, 0, 5) ? NewString(rng, 60) : nullptr;
@@ -119,72 +96,52 @@ void GenField(std::mt19937 &rng, const Field &f, void *v, int depth) {
         break;
     }
     case FieldKind::SimpleName: {
-        auto &n = *reinterpret_cast<GEN_SimpleName *>(Base(v, f.offset));
+        auto &n = At<GEN_SimpleName>(v, f.offset);
         n.kind = g_narrow ? g_narrow : Pick(rng, 1, 5);
         int len = g_narrow ? Length(rng, 2) : Pick(rng, 0, 1) ? Pick(rng, 0, 20) : Pick(rng, 240, 255);
-        if (n.kind <= 2) {
-            RandomChars(rng, n.u.string, static_cast<size_t>(len));
-            n.u.string[len] = 0;
-        } else {
-            n.u.counted.length = static_cast<uint16_t>(len);
-            for (int i = 0; i < len; ++i)
-                n.u.counted.value[i] =
-                    static_cast<unsigned char>(g_narrow ? Pick(rng, 'a', 'b') : Pick(rng, 0, 255));
+        for (int i = 0; i < len; ++i) {
+            if (n.kind <= 2)
+                n.u.string[i] = Letter(rng);
+            else
+                n.u.counted.value[i] = static_cast<unsigned char>(g_narrow ? Pick(rng, 'a', 'b') : Pick(rng, 0, 255));
         }
+        if (n.kind > 2) n.u.counted.length = static_cast<uint16_t>(len);
         n.charset = n.kind == 5 && !g_narrow ? static_cast<GENU_ShortOID>(Pick(rng, 0, 4000)) : 0;
         break;
     }
-    case FieldKind::Inline:
-        GenValue(rng, *f.type, Base(v, f.offset), depth + 1);
-        break;
+    case FieldKind::Inline: GenValue(rng, *f.type, &At<char>(v, f.offset), depth + 1); break;
     case FieldKind::Ptr: {
-        void *&p = *reinterpret_cast<void **>(Base(v, f.offset));
-        if (depth < 6 && Pick(rng, 0, 3)) {
-            p = std::calloc(1, f.type->size);
-            GenValue(rng, *f.type, p, depth + 1);
-        } else {
-            p = nullptr;
-        }
+        void *&p = At<void *>(v, f.offset);
+        p = depth < 6 && Pick(rng, 0, 3) ? std::calloc(1, f.type->size) : nullptr;
+        if (p) GenValue(rng, *f.type, p, depth + 1);
         break;
     }
     case FieldKind::Choice: {
         const vrsyn::Alt &alt = f.alts[Pick(rng, 0, static_cast<int>(f.nalts) - 1)];
         GenField(rng, alt.field, v, depth);
-        *reinterpret_cast<int32_t *>(Base(v, f.offset)) = alt.choice;
+        At<int32_t>(v, f.offset) = alt.choice;
         break;
     }
     case FieldKind::CountedArray: {
         int count = Pick(rng, 0, static_cast<int>(f.max));
         for (int i = 0; i < count; ++i)
-            GenValue(rng, *f.type, Base(v, f.elem_offset + static_cast<uint32_t>(i) * f.type->size),
-                     depth + 1);
-        *reinterpret_cast<uint16_t *>(Base(v, f.offset)) = static_cast<uint16_t>(count);
+            GenValue(rng, *f.type, &At<char>(v, f.elem_offset + static_cast<uint32_t>(i) * f.type->size), depth + 1);
+        At<uint16_t>(v, f.offset) = static_cast<uint16_t>(count);
         break;
     }
-    case FieldKind::ValueType:
-        *reinterpret_cast<uint32_t *>(Base(v, f.offset)) = RandomValueType(rng);
+    case FieldKind::ValueType: At<uint32_t>(v, f.offset) = RandomValueType(rng); break;
+    case FieldKind::AnyValue:
+        At<void *>(v, f.offset) = Pick(rng, 0, 2) ? NewValueOf(rng, At<uint32_t>(v, f.elem_offset), depth) : nullptr;
         break;
-    case FieldKind::AnyValue: {
-        uint32_t type = *reinterpret_cast<uint32_t *>(Base(v, f.elem_offset));
-        *reinterpret_cast<void **>(Base(v, f.offset)) =
-            Pick(rng, 0, 2) ? NewValueOf(rng, type, depth) : nullptr;
-        break;
-    }
     case FieldKind::AnyValueList: {
-        uint32_t type = *reinterpret_cast<uint32_t *>(Base(v, f.elem_offset));
-        GEN_SeqOfValues **tail = reinterpret_cast<GEN_SeqOfValues **>(Base(v, f.offset));
-        for (int n = Pick(rng, 0, 3); n > 0; --n) {
-            auto *node = static_cast<GEN_SeqOfValues *>(std::calloc(1, sizeof(GEN_SeqOfValues)));
-            node->value = NewValueOf(rng, type, depth);
-            *tail = node;
-            tail = &node->next;
+        GEN_SeqOfValues **tail = &At<GEN_SeqOfValues *>(v, f.offset);
+        for (int n = Pick(rng, 0, 3); n > 0; --n, tail = &(*tail)->next) {
+            *tail = static_cast<GEN_SeqOfValues *>(std::calloc(1, sizeof(GEN_SeqOfValues)));
+            (*tail)->value = NewValueOf(rng, At<uint32_t>(v, f.elem_offset), depth);
         }
         break;
     }
-    case FieldKind::AttrHandle:
-        *reinterpret_cast<AS_AttrHandle *>(Base(v, f.offset)) =
-            Pick(rng, 0, 4) ? NewAttribute(rng, depth) : nullptr;
-        break;
+    case FieldKind::AttrHandle: At<AS_AttrHandle>(v, f.offset) = Pick(rng, 0, 4) ? NewAttribute(rng, depth) : nullptr; break;
     }
 }
 
@@ -192,24 +149,25 @@ void GenNode(std::mt19937 &rng, const TypeInfo &t, void *v, int depth) {
     for (uint32_t i = 0; i < t.nfields; ++i) GenField(rng, t.fields[i], v, depth);
 }
 
-void Hex(std::string &out, const void *p, size_t n) {
-    static const char digits[] = "0123456789abcdef";
-    auto *b = static_cast<const unsigned char *>(p);
-    for (size_t i = 0; i < n; ++i) {
-        out += digits[b[i] >> 4];
-        out += digits[b[i] & 15];
+void GenValue(std::mt19937 &rng, const TypeInfo &t, void *v, int depth) {
+    GenNode(rng, t, v, depth);
+    for (int n = t.list ? Pick(rng, 0, 3) : 0; n > 0; --n) {
+        void *node = std::calloc(1, t.size);
+        GenNode(rng, t, node, depth);
+        *static_cast<void **>(v) = node;
+        v = node;
     }
 }
 
 // Bytes as a quoted string when every one is printable, else in hex.
-void Bytes(std::string &out, const void *p, size_t n) {
+void Bytes(std::string &out, const void *p, size_t n, bool text = true) {
     auto *b = static_cast<const unsigned char *>(p);
-    bool text = true;
     for (size_t i = 0; i < n; ++i) text = text && b[i] >= 0x20 && b[i] < 0x7F && b[i] != '"';
-    if (!text) return Hex(out, p, n);
-    out += '"';
-    out.append(reinterpret_cast<const char *>(b), n);
-    out += '"';
+    if (text) {
+        out += '"' + std::string(reinterpret_cast<const char *>(b), n) + '"';
+        return;
+    }
+    for (size_t i = 0; i < n; ++i) out += "0123456789abcdef"[b[i] >> 4], out += "0123456789abcdef"[b[i] & 15];
 }
 
 void DumpNode(std::string &out, const TypeInfo &t, const void *v);
@@ -219,14 +177,13 @@ void DumpAttribute(std::string &out, AS_AttrHandle attr) {
         out += "null";
         return;
     }
-    STF_List *st = STF_CreateList(nullptr);
+    StatusList st;
     GENU_ShortOID id = 0;
     uint32_t type = 0, count = 0;
     AS_GetAttrIDR(st, attr, &id);
     AS_GetAttrValTypeR(st, attr, &type);
     AS_GetAttrValCountR(st, attr, &count);
-    out += "attr" + std::to_string(id) + '/' + std::to_string(type) + '/' +
-           std::to_string(count) + '[';
+    out += "attr" + std::to_string(id) + '/' + std::to_string(type) + '/' + std::to_string(count) + '[';
     AS_AttrValHandle vh = nullptr;
     void *value = nullptr;
     if (count && AS_FindFirstAttrValR(st, attr, &vh, &value) == 0) {
@@ -236,40 +193,36 @@ void DumpAttribute(std::string &out, AS_AttrHandle attr) {
         AS_FreeAttrValHandle(st, &vh);
     }
     out += ']';
-    STF_DeleteList(st);
 }
 
 void DumpField(std::string &out, const Field &f, const void *v) {
     out += f.name;
     out += '=';
     switch (f.kind) {
-    case FieldKind::Flat:
+    case FieldKind::Flat: {
+        uint64_t n = 0;
         if (f.size == 1 || f.size == 2 || f.size == 4 || f.size == 8) {
-            uint64_t n = 0;
-            std::memcpy(&n, Base(v, f.offset), f.size);
+            std::memcpy(&n, &At<char>(v, f.offset), f.size);
             out += std::to_string(n);
         } else {
-            Hex(out, Base(v, f.offset), f.size);
+            Bytes(out, &At<char>(v, f.offset), f.size, false);
         }
         break;
-    case FieldKind::CharArray:
-        out += '"';
-        out.append(Base(v, f.offset), strnlen(Base(v, f.offset), f.size));
-        out += '"';
-        break;
+    }
+    case FieldKind::CharArray: out += '"' + std::string(&At<char>(v, f.offset), strnlen(&At<char>(v, f.offset), f.size)) + '"'; break;
     case FieldKind::CString: {
-        const char *s = *reinterpret_cast<char *const *>(Base(v, f.offset));
+        const char *s = At<char *>(v, f.offset);
         out += s ? '"' + std::string(s) + '"' : std::string("null");
         break;
     }
     case FieldKind::Octets: {
-        auto &o = *reinterpret_cast<const GEN_OctetString *>(Base(v, f.offset));
+        auto &o = At<GEN_OctetString>(v, f.offset);
         out += std::to_string(o.length) + ':';
         if (o.length > 0) Bytes(out, o.value, static_cast<size_t>(o.length));
         break;
     }
     case FieldKind::Text: {
-        auto &t = *reinterpret_cast<const GEN_Text *>(Base(v, f.offset));
+        auto &t = At<GEN_Text>(v, f.offset);
         out += "kind" + std::to_string(t.kind) + '/' + std::to_string(t.charset) + ':';
         if (t.kind <= 2)
             out += t.u.string ? '"' + std::string(t.u.string) + '"' : std::string("null");
@@ -278,7 +231,7 @@ void DumpField(std::string &out, const Field &f, const void *v) {
         break;
     }
     case FieldKind::SimpleName: {
-        auto &n = *reinterpret_cast<const GEN_SimpleName *>(Base(v, f.offset));
+        auto &n = At<GEN_SimpleName>(v, f.offset);
         out += "kind" + std::to_string(n.kind) + '/' + std::to_string(n.charset) + ':';
         if (n.kind <= 2)
             out += '"' + std::string(n.u.string, strnlen(n.u.string, sizeof n.u.string)) + '"';
@@ -286,53 +239,39 @@ void DumpField(std::string &out, const Field &f, const void *v) {
             Bytes(out, n.u.counted.value, n.u.counted.length);
         break;
     }
-    case FieldKind::Inline:
-        DumpNode(out, *f.type, Base(v, f.offset));
-        break;
+    case FieldKind::Inline: DumpNode(out, *f.type, &At<char>(v, f.offset)); break;
     case FieldKind::Ptr: {
-        const void *p = *reinterpret_cast<void *const *>(Base(v, f.offset));
-        if (p)
-            out += '&' + Dump(*f.type, p);
-        else
-            out += "null";
+        const void *p = At<void *>(v, f.offset);
+        out += p ? '&' + Dump(*f.type, p) : std::string("null");
         break;
     }
     case FieldKind::Choice: {
-        int32_t c = *reinterpret_cast<const int32_t *>(Base(v, f.offset));
+        int32_t c = At<int32_t>(v, f.offset);
         out += std::to_string(c) + ':';
         for (uint32_t i = 0; i < f.nalts; ++i)
             if (f.alts[i].choice == c) DumpField(out, f.alts[i].field, v);
         break;
     }
     case FieldKind::CountedArray: {
-        uint16_t count = *reinterpret_cast<const uint16_t *>(Base(v, f.offset));
+        uint16_t count = At<uint16_t>(v, f.offset);
         out += std::to_string(count) + '[';
-        for (uint32_t i = 0; i < count && i < f.max; ++i)
-            DumpNode(out, *f.type, Base(v, f.elem_offset + i * f.type->size));
+        for (uint32_t i = 0; i < count && i < f.max; ++i) DumpNode(out, *f.type, &At<char>(v, f.elem_offset + i * f.type->size));
         out += ']';
         break;
     }
-    case FieldKind::ValueType:
-        out += std::to_string(*reinterpret_cast<const uint32_t *>(Base(v, f.offset)));
-        break;
+    case FieldKind::ValueType: out += std::to_string(At<uint32_t>(v, f.offset)); break;
     case FieldKind::AnyValue: {
-        uint32_t type = *reinterpret_cast<const uint32_t *>(Base(v, f.elem_offset));
-        const void *p = *reinterpret_cast<void *const *>(Base(v, f.offset));
-        out += p ? Dump(TypeOf(type), p) : std::string("null");
+        const void *p = At<void *>(v, f.offset);
+        out += p ? Dump(TypeOf(At<uint32_t>(v, f.elem_offset)), p) : std::string("null");
         break;
     }
-    case FieldKind::AnyValueList: {
-        uint32_t type = *reinterpret_cast<const uint32_t *>(Base(v, f.elem_offset));
+    case FieldKind::AnyValueList:
         out += '[';
-        for (auto *n = *reinterpret_cast<GEN_SeqOfValues *const *>(Base(v, f.offset)); n;
-             n = n->next)
-            out += Dump(TypeOf(type), n->value) + ';';
+        for (auto *n = At<GEN_SeqOfValues *>(v, f.offset); n; n = n->next)
+            out += Dump(TypeOf(At<uint32_t>(v, f.elem_offset)), n->value) + ';';
         out += ']';
         break;
-    }
-    case FieldKind::AttrHandle:
-        DumpAttribute(out, *reinterpret_cast<const AS_AttrHandle *>(Base(v, f.offset)));
-        break;
+    case FieldKind::AttrHandle: DumpAttribute(out, At<AS_AttrHandle>(v, f.offset)); break;
     }
     out += ' ';
 }
@@ -343,59 +282,33 @@ void DumpNode(std::string &out, const TypeInfo &t, const void *v) {
     out += '}';
 }
 
+// The descriptors whose structure has their name, then the others.
+#define S(N) {#N, &GENU_##N##Desc, &vrsyn::T_##N}
 #define D(N, T) {#N, &GENU_##N##Desc, &vrsyn::T_##T}
 const Described kDescribed[] = {
-    D(Boolean, Boolean), D(Cardinal, Cardinal), D(CardinalRange, CardinalRange),
-    D(DeltaTime, DeltaTime), D(Descriptor, Text), D(DistNameString, DistNameString),
-    D(DocumentContent, DocumentContent), D(EventHandlingProfile, EventHandlingProfile),
-    D(FontReference, FontReference), D(Identifier, Identifier), D(Integer, Integer),
-    D(IntegerRange, IntegerRange), D(JobIdentifier, JobIdentifier),
-    D(MaximumInteger, MaximumInteger), D(Message, Text), D(MinimumInteger, MinimumInteger),
-    D(NameOrOID, NameOrOID), D(NumbersUpSupported, NumbersUpSupported),
-    D(OctetString, OctetString), D(PageIdType, PageIdType), D(PositiveInteger, PositiveInteger),
-    D(Real, Real), D(Realization, Realization), D(RealRange, RealRange), D(Sides, Sides),
-    D(SimpleName, SimpleName), D(Text, Text), D(Cardinal64, Cardinal64),
-    D(Cardinal64Range, Cardinal64Range), D(OidCardinalMap, OidCardinalMap),
-    D(CardinalOrNoid, CardinalOrNoid), D(CardinalOrOid, CardinalOrOid),
-    D(DeliveryAddress, DeliveryAddress), D(DescriptiveName, SimpleName),
-    D(Dimension, Dimension), D(DistNameStringSeq, DistNameStringSeq),
-    D(DocumentFormat, DocumentFormat), D(Edge, Edge), D(FileReference, FileReference),
-    D(Finishing, Finishing), D(GeneralizedTime, GeneralizedTime),
-    D(InputTrayMedium, InputTrayMedium), D(Locale, Locale), D(Locations, Locations),
-    D(MediumDimensions, MediumDimensions), D(NameOrOidSeq, NameOrOidSeq),
-    D(NewJobIdentifier, NewJobIdentifier), D(NonNegativeReal, NonNegativeReal),
-    D(NonNegativeRealRange, NonNegativeRealRange), D(ObjectIdent, ObjectIdent),
-    D(MediaSelect, MediaSelect), D(PageOrderType, PageOrderType),
-    D(PageSelectSeq, PageSelectSeq), D(Percent, Percent), D(PosIntOrOid, PosIntOrOid),
-    D(Checkpoint, Checkpoint), D(Priority, Priority), D(Privileges, Privileges),
-    D(RdnSeq, IfwRDNSeq), D(ResultsProfile, ResultsProfile), D(XYDimensions, XYDimensions),
-    D(PSISAccessControlList, PSISAccessControlList), D(RPCAddress, RPCAddress),
-    D(SocketAddress, SocketAddress), D(FastFilterDef, FastFilterDef), D(ExtACL, ExtACL),
-    D(MediaConsumed, MediaConsumed), D(MediaConsumedSeq, MediaConsumedSeq),
-    D(PreprocessorDefinition, PreprocessorDefinition), D(SeqOfObjId, SetOfObjId),
-    D(DriverInfo, DriverInfo),
-    // Components.
-    D(AEIdentifier, AEIdentifier), D(AETitle, AETitle), D(APContexts, SetOfObjId),
-    D(CountryName, CountryName), D(CriterionType, CriterionType),
-    D(DocumentIdentifier, DocumentIdentifier), D(DomainDefinedAttr, DomainDefinedAttr),
-    D(DomainDefinedAttrs, DomainDefinedAttrs), D(DomainName, DomainName),
-    D(ExtensionAttrs, ExtensionAttrs), D(External, External), D(IfwRDN, SetOfObjNameComponent),
-    D(IfwRDNSeq, IfwRDNSeq), D(LocationalIdentifier, LocationalIdentifier), D(Name, Name),
-    D(NetworkAddress, NetworkAddress), D(NumericUserId, NumericUserId),
-    D(ObjNameComponent, ObjNameComponent), D(OrganizationName, OrganizationName),
-    D(OrganizationUnitName, OrganizationUnitName),
-    D(OrganizationUnitNames, OrganizationUnitNames), D(OwnerName, OwnerName),
-    D(PageIdentifier, PageIdentifier), D(PageMediaSelect, PageMediaSelect),
-    D(PageSelect, PageSelect), D(PersonalName, PersonalName), D(QosLevel, QosLevel),
-    D(QualityOfService, QualityOfService), D(SeqOfFinishingProcSpec, SeqOfFinishingProcSpec),
-    D(SeqOfInsertSheet, SeqOfInsertSheet), D(SeqOfOctetString, SeqOfOctetString),
-    D(SeqOfStrings, SeqOfStrings), D(SetOfNameComponent, SetOfNameComponent),
-    D(SetOfObjId, SetOfObjId), D(SetOfObjNameComponent, SetOfObjNameComponent),
-    D(SetOfOctetStrings, SeqOfOctetString), D(SetOfOids, SetOfObjId), D(SetOfText, SetOfText),
-    D(Surface, Surface), D(TerminalIdentifier, TerminalIdentifier), D(Token, Token),
-    D(Criteria, Criteria), D(IgnoredAttribute, IgnoredAttribute), D(Filter, Filter),
-    D(SetOfFilter, SetOfFilter), D(Selector, Selector),
+    S(Boolean), S(Cardinal), S(CardinalRange), S(DeltaTime), S(DistNameString), S(DocumentContent),
+    S(EventHandlingProfile), S(FontReference), S(Identifier), S(Integer), S(IntegerRange), S(JobIdentifier),
+    S(MaximumInteger), S(MinimumInteger), S(NameOrOID), S(NumbersUpSupported), S(OctetString), S(PageIdType),
+    S(PositiveInteger), S(Real), S(Realization), S(RealRange), S(Sides), S(SimpleName), S(Text), S(Cardinal64),
+    S(Cardinal64Range), S(OidCardinalMap), S(CardinalOrNoid), S(CardinalOrOid), S(DeliveryAddress), S(Dimension),
+    S(DistNameStringSeq), S(DocumentFormat), S(Edge), S(FileReference), S(Finishing), S(GeneralizedTime),
+    S(InputTrayMedium), S(Locale), S(Locations), S(MediumDimensions), S(NameOrOidSeq), S(NewJobIdentifier),
+    S(NonNegativeReal), S(NonNegativeRealRange), S(ObjectIdent), S(MediaSelect), S(PageOrderType),
+    S(PageSelectSeq), S(Percent), S(PosIntOrOid), S(Checkpoint), S(Priority), S(Privileges), S(ResultsProfile),
+    S(XYDimensions), S(PSISAccessControlList), S(RPCAddress), S(SocketAddress), S(FastFilterDef), S(ExtACL),
+    S(MediaConsumed), S(MediaConsumedSeq), S(PreprocessorDefinition), S(DriverInfo), S(AEIdentifier), S(AETitle),
+    S(CountryName), S(CriterionType), S(DocumentIdentifier), S(DomainDefinedAttr), S(DomainDefinedAttrs),
+    S(DomainName), S(ExtensionAttrs), S(External), S(IfwRDNSeq), S(LocationalIdentifier), S(Name),
+    S(NetworkAddress), S(NumericUserId), S(ObjNameComponent), S(OrganizationName), S(OrganizationUnitName),
+    S(OrganizationUnitNames), S(OwnerName), S(PageIdentifier), S(PageMediaSelect), S(PageSelect), S(PersonalName),
+    S(QosLevel), S(QualityOfService), S(SeqOfFinishingProcSpec), S(SeqOfInsertSheet), S(SeqOfOctetString),
+    S(SeqOfStrings), S(SetOfNameComponent), S(SetOfObjId), S(SetOfObjNameComponent), S(SetOfText), S(Surface),
+    S(TerminalIdentifier), S(Token), S(Criteria), S(IgnoredAttribute), S(Filter), S(SetOfFilter), S(Selector),
+    D(Descriptor, Text), D(Message, Text), D(DescriptiveName, SimpleName), D(RdnSeq, IfwRDNSeq),
+    D(SeqOfObjId, SetOfObjId), D(APContexts, SetOfObjId), D(IfwRDN, SetOfObjNameComponent),
+    D(SetOfOctetStrings, SeqOfOctetString), D(SetOfOids, SetOfObjId),
 };
+#undef S
 #undef D
 
 } // namespace
@@ -410,18 +323,6 @@ const TypeInfo *TypeOfValueType(uint32_t type) {
 
 NarrowValues::NarrowValues(int32_t kind) { g_narrow = kind; }
 NarrowValues::~NarrowValues() { g_narrow = 0; }
-
-void GenValue(std::mt19937 &rng, const TypeInfo &t, void *v, int depth) {
-    GenNode(rng, t, v, depth);
-    if (!t.list) return;
-    void *tail = v;
-    for (int n = Pick(rng, 0, 3); n > 0; --n) {
-        void *node = std::calloc(1, t.size);
-        GenNode(rng, t, node, depth);
-        *static_cast<void **>(tail) = node;
-        tail = node;
-    }
-}
 
 void *NewRandomValue(std::mt19937 &rng, const TypeInfo &t) {
     void *v = std::calloc(1, t.size);

@@ -3,9 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <random>
 #include <span>
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "status_list.h"
 #include "syntax/gentype.h"
@@ -35,17 +38,51 @@ std::span<const Described> DescribedTypes();
 // The structure of a value type's values; null for a type without one.
 const vrsyn::TypeInfo *TypeOfValueType(uint32_t type);
 
-// A kind-1 text pointing at the caller's string.
-inline GEN_Text Irv(const char *s) {
+// Values pointing at the caller's bytes (comparison never writes through
+// them): a text of any kind (`n` bytes of a counted kind, all of `s` by
+// default), a simple name, a name-or-identifier of either choice.
+inline GEN_Text Txt(int32_t kind, const char *s, size_t n = SIZE_MAX, GENU_ShortOID charset = 0) {
     GEN_Text t{};
-    t.kind = GEN_KIND_IRV;
-    t.u.string = const_cast<char *>(s);
+    t.kind = kind;
+    t.charset = charset;
+    if (kind <= GEN_KIND_STRING) {
+        t.u.string = const_cast<char *>(s);
+    } else if ((t.u.octets.length = static_cast<int32_t>(n == SIZE_MAX ? std::strlen(s) : n))) {
+        t.u.octets.value = reinterpret_cast<unsigned char *>(const_cast<char *>(s));
+    }
     return t;
 }
+inline GEN_SimpleName Name(int32_t kind, const char *s) {
+    GEN_SimpleName n{};
+    n.kind = kind;
+    size_t len = std::strlen(s);
+    if (kind <= GEN_KIND_STRING) {
+        std::memcpy(n.u.string, s, len + 1);
+    } else {
+        n.u.counted.length = static_cast<uint16_t>(len);
+        std::memcpy(n.u.counted.value, s, len);
+    }
+    return n;
+}
+inline GEN_NameOrOID Oid(GENU_ShortOID oid) { return {GEN_NOID_OID, {.oid = oid}}; }
+inline GEN_NameOrOID Named(int32_t kind, const char *s) { return {GEN_NOID_NAME, {.name = Name(kind, s)}}; }
 
-// Fills the zeroed structure `v` with a random valid value; owned blocks
-// come from malloc (the library's default allocator).
-void GenValue(std::mt19937 &rng, const vrsyn::TypeInfo &t, void *v, int depth = 0);
+inline std::string Code(uint32_t code) { return "code " + std::to_string(code); }
+// What a call making a new string at `s` gave: the string, or the failure's
+// code and no string.
+template <typename F> std::string Made(F &&call) {
+    StatusList st;
+    char *s = reinterpret_cast<char *>(1);
+    if (call(st.list, &s) != 0) {
+        EXPECT_EQ(s, nullptr);
+        return Code(st.code());
+    }
+    std::string r(s);
+    GENU__CoveredFree(s);
+    return r;
+}
+#define STR(call) vrtest::Made([&](STF_List *st, char **s) { return call; })
+
 // A new malloc'ed block holding a random value of `t`.
 void *NewRandomValue(std::mt19937 &rng, const vrsyn::TypeInfo &t);
 // The value's content, addresses left out: equal dumps mean equal values.
