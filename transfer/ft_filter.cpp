@@ -188,10 +188,12 @@ extern "C" uint32_t FT_PPSetDataBuffer(const GEN_DocumentIdentifier *id, FT_Filt
         return FT_S_BADFD;
     }
     const char *p = static_cast<const char *>(data);
+    WriteWait room(accept_timeout_ms());
     while (count > 0) {
         ssize_t w = ::write(filter->output, p, count);
         if (w < 0) {
-            if (errno == EINTR || errno == EAGAIN) continue;
+            if (errno == EINTR) continue;
+            if (errno == EAGAIN && room.wait(filter->output)) continue;
             int e = errno;
             if (e == ENOSPC || e == EDQUOT)
                 FT_LOG(5, d, "FT_PPSetDataBuffer: no space left\n");
@@ -200,6 +202,7 @@ extern "C" uint32_t FT_PPSetDataBuffer(const GEN_DocumentIdentifier *id, FT_Filt
             FT_PPAbort(id, filter);
             return io_error(e);
         }
+        room.progress();
         p += w;
         count -= static_cast<size_t>(w);
     }

@@ -163,12 +163,15 @@ uint32_t send_file(int sock, int fd, Doc d, uint64_t &sent) {
 
 bool send_all(int sock, const void *data, size_t n, uint64_t &sent) {
     const char *p = static_cast<const char *>(data);
+    WriteWait room(accept_timeout_ms());
     while (n > 0) {
         ssize_t w = ::send(sock, p, n, MSG_NOSIGNAL);
         if (w < 0) {
-            if (errno == EINTR || errno == EAGAIN) continue;
+            if (errno == EINTR) continue;
+            if (errno == EAGAIN && room.wait(sock)) continue;
             return false;
         }
+        room.progress();
         p += w;
         n -= static_cast<size_t>(w);
         sent += static_cast<uint64_t>(w);

@@ -2,6 +2,7 @@
 // and inline documents written into the spool.
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -168,6 +169,31 @@ long read_some(int fd, void *data, size_t n) {
     return r;
 }
 
+bool WriteWait::wait(int fd) {
+    using clock = std::chrono::steady_clock;
+    if (!stalled_) {
+        stalled_ = true;
+        deadline_ = clock::now() + std::chrono::milliseconds(timeout_ms_);
+    }
+    for (;;) {
+        auto start = clock::now();
+        if (start >= deadline_) {
+            errno = ETIMEDOUT;
+            return false;
+        }
+        long left = std::chrono::ceil<std::chrono::milliseconds>(deadline_ - start).count();
+        pollfd p{fd, POLLOUT, 0};
+        int r = ::poll(&p, 1, static_cast<int>(left > 0x7fffffff ? 0x7fffffff : left));
+        if (r < 0 && errno != EINTR) return false;
+        if (r <= 0) continue;
+        // Room reported at once after a refused write: pause before the
+        // next attempt.
+        if (clock::now() - start < std::chrono::milliseconds(1))
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return true;
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Spool files.
 
@@ -208,12 +234,15 @@ uint32_t SpoolFile::create(const std::string &dir, Doc d, bool tmp) {
 
 uint32_t SpoolFile::write_all(const void *data, size_t n) {
     const char *p = static_cast<const char *>(data);
+    WriteWait room(accept_timeout_ms());
     while (n > 0) {
         ssize_t w = ::write(fd_, p, n);
         if (w < 0) {
-            if (errno == EINTR || errno == EAGAIN) continue;
+            if (errno == EINTR) continue;
+            if (errno == EAGAIN && room.wait(fd_)) continue;
             return io_error(errno);
         }
+        room.progress();
         p += w;
         n -= static_cast<size_t>(w);
         written_ += static_cast<uint64_t>(w);
