@@ -203,11 +203,6 @@ uint8_t *FetchPage(VRBM_Db *db, unsigned pageNo, uint32_t *err) {
     return Slot(db, pageNo, err);
 }
 
-uint8_t *CachedNode(VRBM_Db *db, unsigned pageNo) {
-    uint32_t err = 0;
-    return FetchPage(db, pageNo, &err);
-}
-
 static bool Saved(const VRBM_Db *db, unsigned pageNo) {
     for (unsigned i = 0; i < db->undoLen; i++)
         if (db->undo[i].page == pageNo) return true;

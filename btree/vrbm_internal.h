@@ -167,10 +167,8 @@ namespace vrbm {
 constexpr uint32_t kMagic = 0x5652424Du;
 
 bool Writable(const VRBM_Db *db);
-// The page image, or nullptr when the file could not be read or the page
-// is not a valid node.
-uint8_t *CachedNode(VRBM_Db *db, unsigned pageNo);
-// Read access that also reports why it failed.
+// The page image, or nullptr (with the reason in *err) when the file could
+// not be read or the page is not a valid node.
 uint8_t *FetchPage(VRBM_Db *db, unsigned pageNo, uint32_t *err);
 // Makes a page writable within the running operation (journals it first).
 // Returns nullptr (and sets *err) on failure.

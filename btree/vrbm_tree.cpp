@@ -373,11 +373,9 @@ uint32_t SplitRoot(Ctx &c, Node &root) {
     unsigned pages[2] = {a, b}, cuts[3] = {0, k, root.n};
     Entry seq[kNodeMax];
     std::memcpy(seq, root.e, root.n * sizeof(Entry));
-    unsigned n = root.n;
     root.n = 0;
     Respan(root, 0, 0, pages, seq, cuts, 2);
     root.e[1].kl = kUnknown;
-    (void)n;
     LOG_CondMessage(14, "vrbm_wri", __LINE__, "VRBM: root split into pages %u and %u\n", a, b);
     return Write(c, root.e, 0, 2, kRoot, 0, 0);
 }

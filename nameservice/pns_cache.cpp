@@ -288,15 +288,6 @@ bool service_get_list(std::string_view service, ns_printer_t ***list) {
     return true;
 }
 
-size_t cache_entry_count(std::string_view service) {
-    bool user_form = false;
-    const char *source = nullptr;
-    Cache *c = cache_for(service, user_form, source);
-    if (!c) return 0;
-    SharedHold h(c->lock);
-    return c->entries.size();
-}
-
 int service_put(std::string_view service, const ns_printer_t *p) {
     if (service == "nis") return nis_put(p);
     bool user = service == "user";

@@ -129,9 +129,6 @@ ns_printer_t *service_get_name(std::string_view service, std::string_view name);
 bool service_get_list(std::string_view service, ns_printer_t ***list);
 int service_put(std::string_view service, const ns_printer_t *p);
 
-// Loads through the service's cache (exposed for tests): number of entries.
-size_t cache_entry_count(std::string_view service);
-
 // ---- NIS ----------------------------------------------------------------
 constexpr const char *kNisMap = "printers.conf.byname";
 // Entry texts of the map in the default domain; false when NIS cannot be

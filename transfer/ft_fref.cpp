@@ -28,7 +28,7 @@ bool native_path(const unsigned char *bytes, size_t n, std::string &out) {
 
 uint32_t copy_reference(Doc d, const std::string &path, const std::string &dir, FT_Result *result) {
     int in = -1;
-    if (uint32_t rc = open_document(d, "FileRefToFile", path, in)) return rc;
+    if (uint32_t rc = open_document(d, "copy_reference", path, in)) return rc;
     FdGuard close_in{in};
     SpoolFile out;
     if (uint32_t rc = out.create(dir, d, false)) return rc;
@@ -50,7 +50,7 @@ uint32_t copy_reference(Doc d, const std::string &path, const std::string &dir, 
             by_kernel = false;
             break;
         }
-        FT_LOG(5, d, "FileRefToFile: copy failed, errno=%d\n", errno);
+        FT_LOG(5, d, "copy_reference: copy failed, errno=%d\n", errno);
         return io_error(errno);
     }
     if (!by_kernel) {
@@ -60,12 +60,12 @@ uint32_t copy_reference(Doc d, const std::string &path, const std::string &dir, 
         for (;;) {
             long r = read_some(in, chunk.get(), kChunk);
             if (r < 0) {
-                FT_LOG(5, d, "FileRefToFile: read failed, errno=%d\n", errno);
+                FT_LOG(5, d, "copy_reference: read failed, errno=%d\n", errno);
                 return FT_S_FAILED;
             }
             if (r == 0) break;
             if (uint32_t rc = out.write_all(chunk.get(), static_cast<size_t>(r))) {
-                FT_LOG(5, d, "FileRefToFile: write failed, errno=%d\n", errno);
+                FT_LOG(5, d, "copy_reference: write failed, errno=%d\n", errno);
                 return rc;
             }
         }

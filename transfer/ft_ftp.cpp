@@ -151,23 +151,23 @@ class Control {
         char buf[2048];
         while (!reader_.next(out)) {
             if (reader_.failed()) {
-                FT_LOG(5, d_, "FtpToFile: malformed reply\n");
+                FT_LOG(5, d_, "Control::reply: malformed reply\n");
                 return false;
             }
             int w = wait_for(fd_, POLLIN, ftp_timeout_ms());
             if (w <= 0) {
-                FT_LOG(5, d_, "FtpToFile: no reply from the server\n");
+                FT_LOG(5, d_, "Control::reply: no reply from the server\n");
                 return false;
             }
             ssize_t r = ::recv(fd_, buf, sizeof buf, 0);
             if (r < 0 && errno == EINTR) continue;
             if (r <= 0) {
-                FT_LOG(5, d_, "FtpToFile: control connection closed\n");
+                FT_LOG(5, d_, "Control::reply: control connection closed\n");
                 return false;
             }
             reader_.feed(buf, static_cast<size_t>(r));
         }
-        FT_LOG(8, d_, "FtpToFile: reply %d %s\n", out.code, out.text.c_str());
+        FT_LOG(8, d_, "Control::reply: reply %d %s\n", out.code, out.text.c_str());
         return true;
     }
 
@@ -179,7 +179,7 @@ class Control {
             ssize_t w = ::send(fd_, p, left, MSG_NOSIGNAL);
             if (w < 0 && errno == EINTR) continue;
             if (w < 0) {
-                FT_LOG(5, d_, "FtpToFile: cannot send %s: errno %d\n", word, errno);
+                FT_LOG(5, d_, "Control::send: cannot send %s: errno %d\n", word, errno);
                 return false;
             }
             p += w;
@@ -228,7 +228,7 @@ int connect_host(const std::string &host, uint16_t port, Doc d) {
     addrinfo *list = nullptr;
     int g = ::getaddrinfo(host.c_str(), nullptr, &hints, &list);
     if (g != 0) {
-        FT_LOG(5, d, "FtpToFile: unknown host %s\n", host.c_str());
+        FT_LOG(5, d, "connect_host: unknown host %s\n", host.c_str());
         return -1;
     }
     int s = -1;
@@ -239,7 +239,7 @@ int connect_host(const std::string &host, uint16_t port, Doc d) {
         s = connect_within(a, ftp_timeout_ms());
     }
     ::freeaddrinfo(list);
-    if (s < 0) FT_LOG(5, d, "FtpToFile: cannot connect to %s port %u\n", host.c_str(), port);
+    if (s < 0) FT_LOG(5, d, "connect_host: cannot connect to %s port %u\n", host.c_str(), port);
     return s;
 }
 
@@ -258,7 +258,7 @@ uint32_t ftp_retrieve(Doc d, const std::string &host, uint16_t port, const std::
         if (!c.reply(r)) return FT_S_FAILED;
     } while (r.code >= 100 && r.code < 200);
     if (!positive(r)) {
-        FT_LOG(5, d, "FtpToFile: server refused the connection: %d\n", r.code);
+        FT_LOG(5, d, "ftp_retrieve: server refused the connection: %d\n", r.code);
         return FT_S_FAILED;
     }
     if (!c.command("USER", "anonymous", r)) return FT_S_FAILED;
@@ -266,13 +266,13 @@ uint32_t ftp_retrieve(Doc d, const std::string &host, uint16_t port, const std::
         if (!c.command("PASS", "tolvek", r)) return FT_S_FAILED;
     }
     if (!positive(r)) {
-        FT_LOG(5, d, "FtpToFile: anonymous login refused: %d\n", r.code);
+        FT_LOG(5, d, "ftp_retrieve: anonymous login refused: %d\n", r.code);
         return FT_S_FAILED;
     }
     // Image type: the document's bytes arrive as they are stored.
     if (!c.command("TYPE", "I", r)) return FT_S_FAILED;
     if (!positive(r)) {
-        FT_LOG(5, d, "FtpToFile: TYPE refused: %d\n", r.code);
+        FT_LOG(5, d, "ftp_retrieve: TYPE refused: %d\n", r.code);
         return FT_S_FAILED;
     }
     // Stream mode and file structure are every server's defaults; a server
@@ -295,7 +295,7 @@ uint32_t ftp_retrieve(Doc d, const std::string &host, uint16_t port, const std::
     if (::bind(lis.fd, reinterpret_cast<sockaddr *>(&local), sizeof local) != 0 ||
         ::listen(lis.fd, 1) != 0 ||
         ::getsockname(lis.fd, reinterpret_cast<sockaddr *>(&local), &len) != 0) {
-        FT_LOG(5, d, "FtpToFile: no data socket: errno %d\n", errno);
+        FT_LOG(5, d, "ftp_retrieve: no data socket: errno %d\n", errno);
         return FT_S_OTHER;
     }
     const unsigned char *ip = reinterpret_cast<const unsigned char *>(&local.sin_addr);
@@ -305,17 +305,17 @@ uint32_t ftp_retrieve(Doc d, const std::string &host, uint16_t port, const std::
                   p >> 8, p & 0xff);
     if (!c.command("PORT", port_arg, r)) return FT_S_FAILED;
     if (!positive(r)) {
-        FT_LOG(5, d, "FtpToFile: PORT refused: %d\n", r.code);
+        FT_LOG(5, d, "ftp_retrieve: PORT refused: %d\n", r.code);
         return FT_S_FAILED;
     }
     if (!c.command("RETR", path, r)) return FT_S_FAILED;
     if (r.code == 550) {
-        FT_LOG(5, d, "FtpToFile: %s: no such file\n", path.c_str());
+        FT_LOG(5, d, "ftp_retrieve: %s: no such file\n", path.c_str());
         c.send("QUIT", "");
         return FT_S_FAILED;
     }
     if (r.code < 100 || r.code >= 200) {
-        FT_LOG(5, d, "FtpToFile: RETR refused: %d\n", r.code);
+        FT_LOG(5, d, "ftp_retrieve: RETR refused: %d\n", r.code);
         return FT_S_FAILED;
     }
     // Only the server may connect to the data socket.
@@ -325,7 +325,7 @@ uint32_t ftp_retrieve(Doc d, const std::string &host, uint16_t port, const std::
         long left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         int s = left > 0 ? accept_within(lis.fd, left) : -1;
         if (s < 0) {
-            FT_LOG(5, d, "FtpToFile: no data connection\n");
+            FT_LOG(5, d, "ftp_retrieve: no data connection\n");
             return FT_S_FAILED;
         }
         sockaddr_in from{};
@@ -345,18 +345,18 @@ uint32_t ftp_retrieve(Doc d, const std::string &host, uint16_t port, const std::
     for (;;) {
         int w = wait_for(data.fd, POLLIN, ftp_timeout_ms());
         if (w <= 0) {
-            FT_LOG(5, d, "FtpToFile: data connection stalled\n");
+            FT_LOG(5, d, "ftp_retrieve: data connection stalled\n");
             return FT_S_FAILED;
         }
         ssize_t n = ::recv(data.fd, chunk.get(), kChunk, 0);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
-            FT_LOG(5, d, "FtpToFile: receive failed, errno=%d\n", errno);
+            FT_LOG(5, d, "ftp_retrieve: receive failed, errno=%d\n", errno);
             return FT_S_FAILED;
         }
         if (n == 0) break;
         if (uint32_t rc = out.write_all(chunk.get(), static_cast<size_t>(n))) {
-            FT_LOG(5, d, "FtpToFile: write failed, errno=%d\n", errno);
+            FT_LOG(5, d, "ftp_retrieve: write failed, errno=%d\n", errno);
             return rc;
         }
     }
@@ -364,7 +364,7 @@ uint32_t ftp_retrieve(Doc d, const std::string &host, uint16_t port, const std::
     // The transfer counts only when the server says it completed.
     if (!c.reply(r)) return FT_S_FAILED;
     if (!positive(r)) {
-        FT_LOG(5, d, "FtpToFile: transfer not completed: %d\n", r.code);
+        FT_LOG(5, d, "ftp_retrieve: transfer not completed: %d\n", r.code);
         return FT_S_FAILED;
     }
     if (c.send("QUIT", "")) c.reply(r);

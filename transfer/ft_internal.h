@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cerrno>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -15,8 +16,8 @@ namespace vrcore::ft {
 
 // ---------------------------------------------------------------------------
 // Timing. Defaults: a second between connection attempts and between
-// rename attempts, 600 s for a socket client to arrive, 120 s for any
-// FTP reply or data.
+// rename attempts, 600 s for a socket client to arrive (and for a write
+// that would block to find room again), 120 s for any FTP reply or data.
 
 // Called after a failed connection attempt (1-based) instead of sleeping,
 // and after a failed rename attempt. Null restores the real pause.
@@ -86,7 +87,8 @@ class SpoolFile {
     uint32_t create_named(const std::string &name);
     int fd() const { return fd_; }
     const std::string &name() const { return name_; }
-    // Writes all of `n` bytes, retrying interrupted and would-block writes.
+    // Writes all of `n` bytes, retrying interrupted writes and waiting out
+    // would-block ones (WriteWait, for the socket time-out).
     uint32_t write_all(const void *data, size_t n);
     uint64_t written() const { return written_; }
     // Closes the file and, for a ".tmp" name, renames it to the name
@@ -137,8 +139,30 @@ inline bool not_regular(int err) { return err == EISDIR || err == ENXIO; }
 uint32_t open_document(Doc d, const char *fn, const std::string &path, int &fd);
 // One read, retrying interruptions. As read(2).
 long read_some(int fd, void *data, size_t n);
-// Sends all of `n` bytes, retrying interruptions and would-block sends;
-// `sent` grows by what went out. False on failure (errno tells why).
+
+// The waits of one write loop on a descriptor that may be non-blocking.
+// After a write that would have blocked, wait() polls until the descriptor
+// takes bytes again; it fails once the descriptor has taken nothing for
+// the whole time-out (counted from the last write that took bytes, which
+// the loop reports with progress()). A descriptor that claims room at once
+// but keeps refusing (a file) is paused between attempts, never spun on.
+class WriteWait {
+  public:
+    explicit WriteWait(long timeout_ms) : timeout_ms_(timeout_ms) {}
+    // True when the descriptor may take bytes now; false with errno
+    // ETIMEDOUT, or poll's error.
+    bool wait(int fd);
+    void progress() { stalled_ = false; }
+
+  private:
+    long timeout_ms_;
+    bool stalled_ = false;
+    std::chrono::steady_clock::time_point deadline_{};
+};
+
+// Sends all of `n` bytes, retrying interruptions and waiting out
+// would-block sends for the socket time-out (accept_timeout_ms); `sent`
+// grows by what went out. False on failure (errno tells why).
 bool send_all(int sock, const void *data, size_t n, uint64_t &sent);
 
 // ---------------------------------------------------------------------------

@@ -105,7 +105,7 @@ extern "C" uint32_t FT_FileToSend(const GEN_DocumentIdentifier *id, const FT_Soc
         int sock = connect_retrying(*address, d);
         if (sock < 0) {
             ::close(fd);
-            FT_LOG(5, d, "Socket_ClientFile: cannot connect\n");
+            FT_LOG(5, d, "FT_FileToSend: cannot connect\n");
             return FT_S_OTHER;
         }
         uint64_t n = 0;
@@ -147,7 +147,7 @@ extern "C" uint32_t FT_RetrieveToFile(const GEN_DocumentIdentifier *id,
             uint16_t port = 0;
             int s = listen_any(port);
             if (s < 0) {
-                FT_LOG(5, d, "Socket_ServerFile: no socket, errno=%d\n", errno);
+                FT_LOG(5, d, "FT_RetrieveToFile: no socket, errno=%d\n", errno);
                 return FT_S_OTHER;
             }
             FT_LOG(6, d, "Socket_ServerFile:  port = %d\n", port);
@@ -261,7 +261,7 @@ extern "C" uint32_t FT_BufferInit(const GEN_DocumentIdentifier *id, const FT_Soc
             uint16_t port = 0;
             b->listen_socket = listen_any(port);
             if (b->listen_socket < 0) {
-                FT_LOG(5, d, "Socket_ServerFile: no socket, errno=%d\n", errno);
+                FT_LOG(5, d, "FT_BufferInit: no socket, errno=%d\n", errno);
                 rc = FT_S_OTHER;
             } else {
                 FT_LOG(6, d, "Socket_ServerFile:  port = %d\n", port);
@@ -334,7 +334,7 @@ extern "C" uint32_t FT_RetrieveToBuffer(const GEN_DocumentIdentifier *id, FT_Buf
             if (e == ETIMEDOUT)
                 FT_LOG(5, d, "SocketAccept: socket transfer timeout\n");
             else
-                FT_LOG(5, d, "SocketAccept: accept failed, errno=%d\n", e);
+                FT_LOG(5, d, "FT_RetrieveToBuffer: accept failed, errno=%d\n", e);
             return FT_S_OTHER;
         }
         // A client silent for as long as one may take to arrive is gone.

@@ -94,19 +94,19 @@ uint32_t receive_to_file(int sock, SpoolFile &out, Doc d) {
         if (r < 0) {
             int e = errno;
             if (e == EAGAIN || e == EWOULDBLOCK) {
-                FT_LOG(5, d, "SocketAcceptToFile2: client silent, transfer abandoned\n");
+                FT_LOG(5, d, "receive_to_file: client silent, transfer abandoned\n");
                 return FT_S_FAILED;
             }
             if (!connection_gone(e) && ++transient < 1000) {
                 if (e != EINTR) std::this_thread::sleep_for(std::chrono::milliseconds(1));
                 continue;
             }
-            FT_LOG(5, d, "SocketAcceptToFile2: receive failed, errno=%d\n", e);
+            FT_LOG(5, d, "receive_to_file: receive failed, errno=%d\n", e);
             return FT_S_FAILED;
         }
         transient = 0;
         if (uint32_t rc = out.write_all(chunk.get(), static_cast<size_t>(r))) {
-            FT_LOG(5, d, "SocketAcceptToFile2: write failed, errno=%d\n", errno);
+            FT_LOG(5, d, "receive_to_file: write failed, errno=%d\n", errno);
             return rc;
         }
     }
@@ -125,7 +125,7 @@ int connect_retrying(const FT_SocketAddress &addr, Doc d) {
     for (int attempt = 1; attempt <= kAttempts; ++attempt) {
         int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         if (s < 0) {
-            FT_LOG(5, d, "Socket_ClientFile: socket failed, errno=%d\n", errno);
+            FT_LOG(5, d, "connect_retrying: socket failed, errno=%d\n", errno);
             return -1;
         }
         int r;
@@ -163,12 +163,15 @@ uint32_t send_file(int sock, int fd, Doc d, uint64_t &sent) {
 
 bool send_all(int sock, const void *data, size_t n, uint64_t &sent) {
     const char *p = static_cast<const char *>(data);
+    WriteWait room(accept_timeout_ms());
     while (n > 0) {
         ssize_t w = ::send(sock, p, n, MSG_NOSIGNAL);
         if (w < 0) {
-            if (errno == EINTR || errno == EAGAIN) continue;
+            if (errno == EINTR) continue;
+            if (errno == EAGAIN && room.wait(sock)) continue;
             return false;
         }
+        room.progress();
         p += w;
         n -= static_cast<size_t>(w);
         sent += static_cast<uint64_t>(w);
@@ -207,19 +210,19 @@ extern "C" uint32_t FT_SocketServer(const GEN_DocumentIdentifier *id, const FT_S
         if (errno == ETIMEDOUT)
             FT_LOG(5, d, "SocketAccept: socket transfer timeout\n");
         else
-            FT_LOG(5, d, "SocketAccept: accept failed, errno=%d\n", errno);
+            FT_LOG(5, d, "FT_SocketServer: accept failed, errno=%d\n", errno);
         return FT_S_OTHER;
     }
     FdGuard close_sock{sock};
     try {
         SpoolFile out;
         if (uint32_t rc = out.create_named(result->spool_name)) {
-            FT_LOG(5, d, "SocketAcceptToFile2: cannot create %s: errno %d\n", result->spool_name, errno);
+            FT_LOG(5, d, "FT_SocketServer: cannot create %s: errno %d\n", result->spool_name, errno);
             return rc;
         }
         if (uint32_t rc = receive_to_file(sock, out, d)) return rc;
         if (uint32_t rc = publish(out, d, out.written(), result)) return rc;
-        FT_LOG(6, d, "SocketAcceptToFile2: %llu bytes into %s\n",
+        FT_LOG(6, d, "FT_SocketServer: %llu bytes into %s\n",
                static_cast<unsigned long long>(result->size), result->spool_name);
         return 0;
     } catch (const std::bad_alloc &) {

@@ -1,8 +1,11 @@
 // Socket transfers, whole-file and chunk-wise, their failures, and the
 // arguments every entry point refuses.
 
+#include <fcntl.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 #include <functional>
 #include <thread>
@@ -79,6 +82,35 @@ TEST_F(SocketTest, DocumentsArriveWholeOrLeaveNothing) {
     }
     EXPECT_EQ(sent, data.size());
     EXPECT_EQ(OpenFds(), fds);
+}
+
+// A caller's socket may be non-blocking: a full connection is waited on
+// until the reader drains it, and one that takes nothing for the time-out
+// fails the send instead of holding it forever.
+TEST_F(SocketTest, NonBlockingSendWaitsForRoomWithinTheTimeOut) {
+    int sv[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv), 0);
+    FdGuard writer{sv[0]}, reader{sv[1]};
+    ASSERT_EQ(fcntl(sv[0], F_SETFL, O_NONBLOCK), 0);
+    std::string data = RandomBytes(1 << 20), got;
+    std::thread drain([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        char buf[65536];
+        while (got.size() < data.size()) {
+            ssize_t r = read(sv[1], buf, sizeof buf);
+            if (r <= 0) break;
+            got.append(buf, static_cast<size_t>(r));
+        }
+    });
+    uint64_t sent = 0;
+    EXPECT_TRUE(send_all(sv[0], data.data(), data.size(), sent));
+    drain.join();
+    EXPECT_EQ(sent, data.size());
+    EXPECT_EQ(got, data);
+
+    set_accept_timeout_ms(100);
+    EXPECT_FALSE(send_all(sv[0], data.data(), data.size(), sent));
+    EXPECT_EQ(errno, ETIMEDOUT);
 }
 
 // Four refusals, then the server listens: the document arrives (small

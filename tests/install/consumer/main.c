@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <vrcore/gen.h> /* an umbrella: its parts must be installed too */
 #include <vrcore/stf.h>
 #include <vrcore/vrcfg.h>
 

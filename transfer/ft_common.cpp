@@ -1,0 +1,100 @@
+// What every transfer source shares: the timing hooks, the allocation of
+// transfer buffers, and tracing.
+
+#include <atomic>
+#include <chrono>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+
+#include <vrcore/log.h>
+
+#include "transfer/ft_internal.h"
+
+namespace vrcore::ft {
+
+// ---------------------------------------------------------------------------
+// Timing hooks.
+
+namespace {
+struct Hook {
+    std::atomic<PauseHook> fn{nullptr};
+    std::atomic<void *> ctx{nullptr};
+};
+Hook g_connect_pause, g_rename_pause;
+std::atomic<long> g_accept_ms{-1}, g_ftp_ms{-1};
+constexpr long kAcceptDefaultMs = 600L * 1000;
+constexpr long kFtpDefaultMs = 120L * 1000;
+
+void pause(Hook &h, int attempt) {
+    PauseHook fn = h.fn.load();
+    if (fn)
+        fn(attempt, h.ctx.load());
+    else
+        std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+}
+} // namespace
+
+void set_connect_pause(PauseHook hook, void *ctx) {
+    g_connect_pause.ctx = ctx;
+    g_connect_pause.fn = hook;
+}
+void set_rename_pause(PauseHook hook, void *ctx) {
+    g_rename_pause.ctx = ctx;
+    g_rename_pause.fn = hook;
+}
+void set_accept_timeout_ms(long ms) { g_accept_ms = ms; }
+void set_ftp_timeout_ms(long ms) { g_ftp_ms = ms; }
+long accept_timeout_ms() {
+    long v = g_accept_ms.load();
+    return v < 0 ? kAcceptDefaultMs : v;
+}
+long ftp_timeout_ms() {
+    long v = g_ftp_ms.load();
+    return v < 0 ? kFtpDefaultMs : v;
+}
+namespace {
+std::atomic<AllocFn> g_alloc{nullptr};
+std::atomic<FreeFn> g_free{nullptr};
+} // namespace
+
+void set_allocator(AllocFn alloc, FreeFn release) {
+    g_alloc = alloc;
+    g_free = release;
+}
+void *allocate(size_t n) {
+    AllocFn a = g_alloc.load();
+    return a ? a(n) : std::malloc(n);
+}
+void release(void *p) {
+    FreeFn f = g_free.load();
+    if (f)
+        f(p);
+    else
+        std::free(p);
+}
+
+void connect_pause(int attempt) { pause(g_connect_pause, attempt); }
+void rename_pause(int attempt) { pause(g_rename_pause, attempt); }
+
+// ---------------------------------------------------------------------------
+// Tracing.
+
+Doc doc_of(const GEN_DocumentIdentifier *id) {
+    if (!id) return {"", 0};
+    return {id->job.value, id->document_number ? static_cast<int>(*id->document_number) : 0};
+}
+
+void trace(int severity, const char *file, int line, Doc d, const char *fmt, ...) {
+    char text[1024];
+    va_list ap;
+    va_start(ap, fmt);
+    std::vsnprintf(text, sizeof text, fmt, ap);
+    va_end(ap);
+    // The identifier may be unterminated in a hostile structure: at most
+    // its 256 bytes are shown.
+    LOG_CondMessage(severity, file, line, "jobId = %.256s, docNum = %d: %s", d.job, d.num, text);
+}
+
+} // namespace vrcore::ft
