@@ -41,13 +41,16 @@ THR_ThreadId Start(std::function<uint32_t()> &fn, int detached = 0) {
 
 // Runs fn on a joinable thread and joins it: the thread's exit code, or ~0
 // when the start or the join failed.
-uint32_t RunJoined(std::function<uint32_t()> fn) {
-    uint32_t code = 0;
-    return THR_JoinThread(Start(fn), &code) == 0 ? code : ~0u;
-}
+uint32_t Join(THR_ThreadId id);
+uint32_t RunJoined(std::function<uint32_t()> fn) { return Join(Start(fn)); }
 
 void SpinUntil(const std::function<bool()> &done) {
     while (!done()) THR_Yield();
+}
+
+uint32_t Join(THR_ThreadId id) {
+    uint32_t code = ~0u;
+    return THR_JoinThread(id, &code) == 0 ? code : ~0u;
 }
 
 // A mutex and a condition variable, created for each test.
@@ -74,61 +77,40 @@ struct Sync : ::testing::Test {
 using Mutex = Sync;
 using Condition = Sync;
 
-TEST_F(Mutex, RecursiveForOwnerBusyForOthers) {
+// Recursive for the owner, busy for others; one abandoned by its ended
+// owner counts as acquired by the next.
+TEST_F(Mutex, RecursiveForOwnerBusyForOthersAbandonedAcquired) {
     ASSERT_EQ(THR_LockMutex(&m), 0u);
-    EXPECT_EQ(THR_TryLockMutex(&m), 0u); // again, by the owner
+    EXPECT_EQ(THR_TryLockMutex(&m), 0u);
     EXPECT_EQ(RunJoined([&] { return THR_TryLockMutex(&m); }), THR_S_BUSY);
-    if (kMisuseChecks) {
-        EXPECT_EQ(RunJoined([&] { return THR_UnlockMutex(&m); }), THR_S_FAILURE) << "not the owner";
-    }
+    EXPECT_EQ(kMisuseChecks ? RunJoined([&] { return THR_UnlockMutex(&m); }) : THR_S_FAILURE, THR_S_FAILURE);
     EXPECT_EQ(THR_UnlockMutex(&m), 0u);
     EXPECT_EQ(THR_TermMutex(&m), THR_S_FAILURE) << "still held once";
     EXPECT_EQ(THR_UnlockMutex(&m), 0u);
-    if (kMisuseChecks) {
-        EXPECT_EQ(THR_UnlockMutex(&m), THR_S_FAILURE) << "not held any more";
-    }
-}
-
-TEST_F(Mutex, AbandonedMutexCountsAsAcquired) {
+    EXPECT_EQ(kMisuseChecks ? THR_UnlockMutex(&m) : THR_S_FAILURE, THR_S_FAILURE) << "not held any more";
     ASSERT_EQ(RunJoined([&] { return THR_LockMutex(&m); }), 0u);
-    EXPECT_EQ(THR_LockMutex(&m), 0u);
-    EXPECT_EQ(THR_UnlockMutex(&m), 0u);
-    EXPECT_EQ(THR_TryLockMutex(&m), 0u);
-    EXPECT_EQ(THR_UnlockMutex(&m), 0u);
-}
-
-TEST(MutexUse, UninitialisedOrTerminatedIsRefused) {
-    THR_Mutex m{};
-    THR_Condition c{};
-    EXPECT_EQ(THR_LockMutex(&m), THR_S_FAILURE);
-    EXPECT_EQ(THR_SignalCondition(&c), THR_S_FAILURE);
-    ASSERT_EQ(THR_InitMutex(&m), 0u);
-    ASSERT_EQ(THR_TermMutex(&m), 0u);
-    EXPECT_EQ(THR_LockMutex(&m), THR_S_FAILURE);
+    EXPECT_EQ(THR_LockMutex(&m) + THR_UnlockMutex(&m) + THR_TryLockMutex(&m) + THR_UnlockMutex(&m), 0u);
+    // Never initialised, or terminated: refused.
+    THR_Mutex m2{};
+    THR_Condition c2{};
+    EXPECT_EQ(THR_LockMutex(&m2), THR_S_FAILURE);
+    EXPECT_EQ(THR_SignalCondition(&c2), THR_S_FAILURE);
+    ASSERT_EQ(THR_InitMutex(&m2) + THR_TermMutex(&m2), 0u);
+    EXPECT_EQ(THR_LockMutex(&m2), THR_S_FAILURE);
 }
 
 TEST_F(Condition, TimedWaitLimits) {
     ASSERT_EQ(THR_LockMutex(&m), 0u);
-    auto other_try = [&] {
-        return RunJoined([&] {
-            uint32_t rc = THR_TryLockMutex(&m);
-            if (rc == 0) THR_UnlockMutex(&m);
-            return rc;
-        });
-    };
-    // A limit below 1 ms fails at once and keeps the mutex held.
-    EXPECT_EQ(THR_WaitForConditionTimed(&c, &m, 0), THR_S_TIMEOUT);
-    EXPECT_EQ(THR_WaitForConditionTimed(&c, &m, -5), THR_S_TIMEOUT);
-    EXPECT_EQ(other_try(), THR_S_BUSY);
-    // An expired wait holds the mutex again and leaves no waiter behind.
-    EXPECT_EQ(THR_WaitForConditionTimed(&c, &m, 20), THR_S_TIMEOUT);
-    EXPECT_EQ(other_try(), THR_S_BUSY);
-    EXPECT_EQ(WaitersPending(), std::make_pair(0u, 0u));
+    // A limit below 1 ms fails at once; an expired wait holds the mutex again
+    // and leaves no waiter behind.
+    for (int32_t limit : {-5, 0, 20}) {
+        EXPECT_EQ(THR_WaitForConditionTimed(&c, &m, limit), THR_S_TIMEOUT);
+        EXPECT_EQ(RunJoined([&] { return THR_TryLockMutex(&m); }), THR_S_BUSY) << limit;
+        EXPECT_EQ(WaitersPending(), std::make_pair(0u, 0u));
+    }
     EXPECT_EQ(THR_UnlockMutex(&m), 0u);
     EXPECT_EQ(THR_SignalCondition(&c), 0u) << "no waiter: returns at once";
-    if (kMisuseChecks) {
-        EXPECT_EQ(THR_WaitForCondition(&c, &m), THR_S_FAILURE) << "mutex not held";
-    }
+    EXPECT_EQ(kMisuseChecks ? THR_WaitForCondition(&c, &m) : THR_S_FAILURE, THR_S_FAILURE) << "mutex not held";
     EXPECT_EQ(WaitersPending(), std::make_pair(0u, 0u));
 }
 
@@ -161,11 +143,7 @@ TEST_F(Condition, WakeUpsAreTakenBeforeReturn) {
         // A wait begun after the broadcast finds nothing left to take.
         EXPECT_EQ(THR_WaitForConditionTimed(&c, &m, 5), THR_S_TIMEOUT);
         THR_UnlockMutex(&m);
-        for (THR_ThreadId id : ids) {
-            uint32_t code = 1;
-            ASSERT_EQ(THR_JoinThread(id, &code), 0u);
-            EXPECT_EQ(code, 0u) << "a waiter missed its wake-up";
-        }
+        for (THR_ThreadId id : ids) EXPECT_EQ(Join(id), 0u) << "a waiter missed its wake-up";
     }
 }
 
@@ -190,39 +168,36 @@ TEST_F(Condition, PingPongLosesNoWakeUp) {
         };
         std::function<uint32_t()> a = [&] { return player(0); }, b = [&] { return player(1); };
         THR_ThreadId ia = Start(a), ib = Start(b);
-        uint32_t ca = 1, cb = 1;
-        ASSERT_EQ(THR_JoinThread(ia, &ca), 0u);
-        ASSERT_EQ(THR_JoinThread(ib, &cb), 0u);
-        EXPECT_EQ(ca + cb, 0u) << "limit " << limit;
+        EXPECT_EQ(Join(ia), 0u) << "limit " << limit;
+        EXPECT_EQ(Join(ib), 0u) << "limit " << limit;
         EXPECT_EQ(turn, kTurns);
         EXPECT_EQ(WaitersPending(), std::make_pair(0u, 0u));
     }
 }
 
-TEST(Join, ByIdAndAnyIncludingEndedThreads) {
+// Threads that ended before the join began, by id and as "any"; a detached
+// thread is not joinable and leaves no record behind.
+TEST(Join, ByIdAndAnyIncludingEndedAndDetachedThreads) {
     size_t base = vr::thr::RecordCount();
     std::function<uint32_t()> seven = [] { return 7u; };
-    THR_ThreadId id = Start(seven);
-    SpinUntil([&] { return vr::thr::HasEnded(id); });
-    uint32_t code = 0;
-    ASSERT_EQ(THR_JoinThread(0, &code), 0u) << "thread ended before the join began";
-    EXPECT_EQ(code, 7u);
-    EXPECT_EQ(THR_JoinThread(id, &code), THR_S_FAILURE) << "already joined";
-
-    id = Start(seven);
-    SpinUntil([&] { return vr::thr::HasEnded(id); });
-    ASSERT_EQ(THR_JoinThread(id, &code), 0u);
+    for (THR_ThreadId any : {0, 1}) {
+        THR_ThreadId id = Start(seven);
+        SpinUntil([&] { return vr::thr::HasEnded(id); });
+        EXPECT_EQ(Join(any ? 0 : id), 7u);
+        EXPECT_EQ(THR_JoinThread(id, nullptr), THR_S_FAILURE) << "already joined";
+    }
     EXPECT_EQ(vr::thr::RecordCount(), base);
-
-    THR_ThreadId self = 0;
+    std::atomic<bool> go{false};
+    std::function<uint32_t()> fn = [&] {
+        while (!go.load()) THR_Yield();
+        return 3u;
+    };
+    THR_ThreadId id = Start(fn, 1), self = 0;
+    EXPECT_EQ(THR_JoinThread(id, nullptr), THR_S_FAILURE);
+    go = true;
+    SpinUntil([&] { return vr::thr::RecordCount() == base; });
     ASSERT_EQ(THR_GetThreadHandle(&self), 0u);
-    EXPECT_NE(self, 0u);
-    EXPECT_EQ(THR_JoinThread(self, nullptr), THR_S_FAILURE);
-    EXPECT_EQ(THR_JoinThread(0xFFFFFFF0u, nullptr), THR_S_FAILURE);
-    EXPECT_EQ(THR_JoinThread(0, nullptr), THR_S_FAILURE) << "nothing left to join";
-    int eq = -1;
-    EXPECT_EQ(THR_Equal(self, self, &eq), 0u);
-    EXPECT_EQ(eq, 1);
+    for (THR_ThreadId bad : {id, self, 0xFFFFFFF0u, 0u}) EXPECT_EQ(THR_JoinThread(bad, nullptr), THR_S_FAILURE) << bad;
 }
 
 // Several joiners of "any thread" and many workers: each exit code is
@@ -240,15 +215,9 @@ TEST(Join, ConcurrentJoinAnyCollectsEachThreadOnce) {
         for (auto &w : workers) Start(w);
         for (uint32_t j = 0; j < kJoiners; ++j)
             joiners.emplace_back([&, j] {
-                while (remaining.load() > 0) {
-                    uint32_t code;
-                    if (THR_JoinThread(0, &code) == 0) {
-                        codes[j].push_back(code);
-                        remaining.fetch_sub(1);
-                    } else {
-                        THR_Yield();
-                    }
-                }
+                while (remaining.load() > 0)
+                    if (uint32_t code; THR_JoinThread(0, &code) != 0) THR_Yield();
+                    else codes[j].push_back(code), remaining.fetch_sub(1);
             });
         for (auto &j : joiners) j.join();
         std::multiset<uint32_t> all;
@@ -256,20 +225,6 @@ TEST(Join, ConcurrentJoinAnyCollectsEachThreadOnce) {
         ASSERT_EQ(all.size(), kWorkers);
         EXPECT_EQ(std::set<uint32_t>(all.begin(), all.end()).size(), kWorkers);
     }
-}
-
-TEST(Join, DetachedThreadIsNotJoinableAndLeavesNothing) {
-    size_t base = vr::thr::RecordCount();
-    std::atomic<bool> go{false};
-    std::function<uint32_t()> fn = [&] {
-        while (!go.load()) THR_Yield();
-        return 3u;
-    };
-    THR_ThreadId id = Start(fn, 1);
-    EXPECT_EQ(THR_JoinThread(id, nullptr), THR_S_FAILURE);
-    go = true;
-    SpinUntil([&] { return vr::thr::RecordCount() == base; });
-    EXPECT_EQ(THR_JoinThread(id, nullptr), THR_S_FAILURE);
 }
 
 TEST(Join, ExitThreadSetsCodeAndPriorityIsChecked) {
@@ -301,9 +256,7 @@ TEST(Join, StartThreadSurvivesAllocationFailure) {
     long points = vrtest::SweepFailures(
         [&] {
             THR_ThreadId id;
-            if (THR_StartThread(RunFunction, &fn, 0, 1, 0, &id) != 0) return false;
-            uint32_t code = 0;
-            return THR_JoinThread(id, &code) == 0 && code == 9u;
+            return THR_StartThread(RunFunction, &fn, 0, 1, 0, &id) == 0 && Join(id) == 9u;
         },
         [&] { EXPECT_EQ(vr::thr::RecordCount(), base); });
     vr::thr::SetAllocator(nullptr);
@@ -324,9 +277,7 @@ void ResetOnce(void *v) {
 // next owner.
 TEST(Keys, SixtyFourKeysDestructorsInOrderAndRelease) {
     EXPECT_EQ(g_term_before_init, THR_S_NOINIT);
-    ASSERT_EQ(THR_InitThreads(), 0u);
-    ASSERT_EQ(THR_InitThreads(), 0u);
-    EXPECT_EQ(THR_TermThreads(), 0u);
+    ASSERT_EQ(THR_InitThreads() + THR_InitThreads() + THR_TermThreads(), 0u);
     std::vector<THR_ThreadKey> keys;
     ASSERT_EQ(THR_InitThreadKey(&g_reset_key, ResetOnce), 0u);
     keys.push_back(g_reset_key);
@@ -361,14 +312,11 @@ TEST(Keys, SixtyFourKeysDestructorsInOrderAndRelease) {
     void *own = nullptr;
     ASSERT_EQ(THR_GetThreadKeyValue(keys[1], &own), 0u);
     EXPECT_EQ(own, &mine);
-    ASSERT_EQ(THR_SetThreadKeyValue(keys[0], &mine), 0u);
-    ASSERT_EQ(THR_TermThreads(), 0u);
+    ASSERT_EQ(THR_SetThreadKeyValue(keys[0], &mine) + THR_TermThreads(), 0u);
     void *v = &v;
     EXPECT_EQ(THR_GetThreadKeyValue(keys[0], &v), THR_S_FAILURE) << "key freed";
-    ASSERT_EQ(THR_InitThreads(), 0u);
-    ASSERT_EQ(THR_InitThreadKey(&k, nullptr), 0u);
+    ASSERT_EQ(THR_InitThreads() + THR_InitThreadKey(&k, nullptr) + THR_GetThreadKeyValue(k, &v), 0u);
     EXPECT_EQ(k, keys[0]);
-    ASSERT_EQ(THR_GetThreadKeyValue(k, &v), 0u);
     EXPECT_EQ(v, nullptr);
     EXPECT_EQ(THR_TermThreads(), 0u);
     EXPECT_EQ(THR_TermThreads(), THR_S_FAILURE);
@@ -393,11 +341,7 @@ TEST(Once, RunsOnceAndEveryCallerSeesItDone) {
             return g_once_runs.load() == 1 ? 0u : 2u;
         };
         for (int i = 0; i < kThreads; ++i) Start(fn);
-        for (int i = 0; i < kThreads; ++i) {
-            uint32_t code = 1;
-            ASSERT_EQ(THR_JoinThread(0, &code), 0u);
-            EXPECT_EQ(code, 0u);
-        }
+        for (int i = 0; i < kThreads; ++i) EXPECT_EQ(Join(0), 0u);
         EXPECT_EQ(g_once_runs.load(), 1);
     }
     // A function that calls THR_Once on its own flag is refused, not looped.
