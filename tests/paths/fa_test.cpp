@@ -3,7 +3,6 @@
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
 #include <gtest/gtest.h>
 
@@ -22,6 +21,7 @@ struct CtypeLocale {
     bool ok;
 };
 
+// The class of a path, or 1000 + the low part of the status.
 int Class(const std::string &path) {
     int cls = -1;
     uint32_t rc = FA_CheckFilePath(path.c_str(), path.size() + 1, &cls);
@@ -42,15 +42,12 @@ std::string Convert(const std::string &path, bool revert = false, size_t n = 0) 
 }
 
 // The tests of a UTF-8 code set.
-class Utf8 : public ::testing::Test {
-  protected:
+struct Fa : ::testing::Test {
     void SetUp() override { ASSERT_TRUE(loc_.ok); }
     CtypeLocale loc_{"C.UTF-8"};
 };
-using FaCheck = Utf8;
-using FaConvert = Utf8;
 
-TEST_F(FaCheck, Classes) {
+TEST_F(Fa, Classes) {
     // A drive is an ASCII letter; the native form is not portable; wide white
     // space is skipped; a cut or invalid multibyte character is refused.
     constexpr int kAbs = FA_PATH_ABSOLUTE, kRel = FA_PATH_RELATIVE, kDrive = FA_PATH_DRIVE_RELATIVE, kBad = 1000 + 0x6B;
@@ -59,14 +56,9 @@ TEST_F(FaCheck, Classes) {
                              {"\xC3\xA9|/x", kRel}, {"C:/x", kRel}, {"\xE3\x80\x80/x", kAbs}, {" \t ", kBad},
                              {"", kBad}, {"dir/\xC3", kBad}, {"dir/\xFF/x", kBad}})
         EXPECT_EQ(Class(path), cls) << path;
-
-    int cls;
-    EXPECT_EQ(FA_CheckFilePath("/x", 3, nullptr), FA_S_NORESULT);
-    EXPECT_EQ(FA_CheckFilePath(nullptr, 3, &cls), FA_S_NOPATH);
-    EXPECT_EQ(FA_CheckFilePath("/x", 0, &cls), FA_S_ZEROLENGTH);
 }
 
-TEST_F(FaConvert, RoundTripAndLengths) {
+TEST_F(Fa, RoundTripAndLengths) {
     EXPECT_EQ(Convert("C|/Tessaril/spool"), "C:/Tessaril/spool");
     EXPECT_EQ(Convert("C:/Tessaril/spool", true), "C|/Tessaril/spool");
     EXPECT_EQ(Convert(" d|r\xC3\xA9pertoire/\xE2\x82\xAC"), " d:r\xC3\xA9pertoire/\xE2\x82\xAC");
@@ -77,14 +69,18 @@ TEST_F(FaConvert, RoundTripAndLengths) {
     EXPECT_EQ(Convert(std::string("a|b\0zzz", 7), false, 8), "a:b");
     char *out = nullptr;
     size_t len = 0;
+    int cls;
+    EXPECT_EQ(FA_CheckFilePath("/x", 3, nullptr), FA_S_NORESULT);
+    EXPECT_EQ(FA_CheckFilePath(nullptr, 3, &cls), FA_S_NOPATH);
+    EXPECT_EQ(FA_CheckFilePath("/x", 0, &cls), FA_S_ZEROLENGTH);
     EXPECT_EQ(FA_ConvertFilePath(nullptr, 3, &out, &len), FA_S_NOPATH);
     EXPECT_EQ(FA_ConvertFilePath("a", 0, &out, &len), FA_S_ZEROLENGTH);
     EXPECT_EQ(FA_ConvertFilePath("a", 2, nullptr, &len), FA_S_NOCONVOUT);
     EXPECT_EQ(FA_RevertFilePath("a", 2, &out, nullptr), FA_S_NOREVOUT);
 }
 
-TEST_F(FaConvert, InvalidMultibyteIsRefusedAndNothingIsReturned) {
-    for (const char *bad : {"C|/\xC3", "C|/\x80x", "a\xED\xA0\x80", "\xF8\x88\x80\x80\x80"}) {
+TEST_F(Fa, InvalidMultibyteIsRefusedAndNothingIsReturned) {
+    for (const char *bad : {"C|/\xC3", "C|/\x80x", "a\xED\xA0\x80", "\xF8\x88\x80\x80\x80"})
         for (bool revert : {false, true}) {
             char *out = reinterpret_cast<char *>(1);
             size_t len = 77;
@@ -92,10 +88,9 @@ TEST_F(FaConvert, InvalidMultibyteIsRefusedAndNothingIsReturned) {
                       FA_S_BADCHAR);
             EXPECT_TRUE(out == reinterpret_cast<char *>(1) && len == 77u) << bad;
         }
-    }
 }
 
-TEST_F(FaConvert, AllocationFailureLeavesNothing) {
+TEST_F(Fa, AllocationFailureLeavesNothing) {
     GENU_Allocator fail{vrtest::FailMalloc, vrtest::FailFree};
     vr::fa::SetAllocator(&fail);
     char *out = nullptr;
@@ -104,10 +99,8 @@ TEST_F(FaConvert, AllocationFailureLeavesNothing) {
         [&] {
             uint32_t rc = FA_ConvertFilePath("C|/a/b", 7, &out, &len);
             EXPECT_TRUE(rc == 0 || rc == FA_S_NOMEM) << rc;
-            if (rc != 0) return false;
-            bool ok = std::strcmp(out, "C:/a/b") == 0;
-            FA_FreeFilePath(out);
-            out = nullptr;
+            bool ok = rc == 0 && std::strcmp(out, "C:/a/b") == 0;
+            if (rc == 0) FA_FreeFilePath(out), out = nullptr;
             return ok;
         },
         [&] { EXPECT_EQ(out, nullptr); });
@@ -118,7 +111,7 @@ TEST_F(FaConvert, AllocationFailureLeavesNothing) {
 // In a double-byte code set the second byte of a character may be the byte
 // of "|"; such characters pass unchanged. The locale is compiled for
 // the test when the system has the tools and sources to do so.
-TEST_F(FaConvert, DoubleByteCharactersAreNotSplit) {
+TEST_F(Fa, DoubleByteCharactersAreNotSplit) {
     vrtest::ScratchDir dir("vrfa-locale");
     int built = std::system(("localedef -f BIG5 -i zh_TW " + dir.path() + "/zh_TW.BIG5 >/dev/null 2>&1").c_str());
     const char *old = std::getenv("LOCPATH");
