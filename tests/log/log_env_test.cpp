@@ -17,13 +17,15 @@ class Env : public LogTest {
         return ::testing::internal::GetCapturedStdout();
     }
     std::string Path(const char *name) { return (dir_ / name).string(); }
+    static void Setenv(std::initializer_list<std::pair<const char *, std::string>> vars) {
+        for (auto &[name, value] : vars) setenv(name, value.c_str(), 1);
+    }
 };
 
 } // namespace
 
 TEST_F(Env, FilePathAndSeveritiesWinOverArguments) {
-    setenv("LOG_FILE_PATH", Path("env.log").c_str(), 1);
-    setenv("LOG_SEVERITY", "x", 1);
+    Setenv({{"LOG_FILE_PATH", Path("env.log")}, {"LOG_SEVERITY", "x"}});
     ASSERT_EQ(LOG_Init(Path("arg.log").c_str(), "g"), 0);
     EXPECT_EQ(LOG_CondMessage(16, "a.c", 1, "suppressed"), 0);
     EXPECT_EQ(LOG_CondMessage(32, "a.c", 1, "kept"), 1);
@@ -36,8 +38,7 @@ TEST_F(Env, FilePathAndSeveritiesWinOverArguments) {
 
     // Forgotten by LOG_Term; empty values count as absent.
     LOG_Term();
-    setenv("LOG_FILE_PATH", "", 1);
-    setenv("LOG_SEVERITY", "", 1);
+    Setenv({{"LOG_FILE_PATH", ""}, {"LOG_SEVERITY", ""}});
     ASSERT_EQ(LOG_Init(Path("arg.log").c_str(), "g"), 0);
     EXPECT_EQ(LOG_CondMessage(16, "a.c", 1, "now"), 1);
     EXPECT_EQ(Files(dir_, "arg.log").size(), 1u);
@@ -64,24 +65,20 @@ TEST_F(Env, EnabledFlagIsForced) {
 }
 
 TEST_F(Env, LimitsReplaceTheArguments) {
-    setenv("LOG_SIZE", "1", 1);
-    setenv("LOG_MAX_LOGS", "2", 1);
+    Setenv({{"LOG_SIZE", "1"}, {"LOG_MAX_LOGS", "2"}});
     _LOG__SetClock(FixedClock);
     ASSERT_EQ(LOG_Init(Path("app.log").c_str(), "g"), 0);
-    EXPECT_EQ(LOG_SetLogSize(100000), 1);
-    EXPECT_EQ(LOG_SetLogSize(0), 1);
-    EXPECT_EQ(LOG_SetMaxNoOfLogs(0), 2);
+    EXPECT_EQ(std::vector<long>({LOG_SetLogSize(100000), LOG_SetLogSize(0), LOG_SetMaxNoOfLogs(0)}),
+              std::vector<long>({1, 1, 2}));
     for (int i = 0; i < 4; ++i) LOG_CondMessage(16, "a.c", 1, "m%d", i);
     EXPECT_EQ(Files(dir_), (std::vector<std::string>{"app.log.0304-050607-091", "app.log.0304-050607-092"}));
 
     LOG_Term();
-    setenv("LOG_SIZE", "12k", 1); // not a number: absent
-    setenv("LOG_MAX_LOGS", "-3", 1);
+    Setenv({{"LOG_SIZE", "12k"}, {"LOG_MAX_LOGS", "-3"}}); // not numbers: absent
     ASSERT_EQ(LOG_Init(Path("app.log").c_str(), "g"), 0);
-    EXPECT_EQ(LOG_SetLogSize(500), 0);
-    EXPECT_EQ(LOG_SetLogSize(-5), 500);
-    EXPECT_EQ(LOG_SetMaxNoOfLogs(4), 0);
-    EXPECT_EQ(LOG_SetMaxNoOfLogs(0), 4);
+    using V = std::vector<long>;
+    EXPECT_EQ(V({LOG_SetLogSize(500), LOG_SetLogSize(-5), LOG_SetMaxNoOfLogs(4), LOG_SetMaxNoOfLogs(0)}),
+              V({0, 500, 0, 4}));
 }
 
 // Without an address anywhere: standard output with E, W and S; ODP_TRACE

@@ -59,28 +59,48 @@ TEST_F(Layout, FirstContinuationAndTimeStampedLines) {
                           "Wed Mar  4 05:06:07 2026 | no user\r\n");
 }
 
-TEST_F(Layout, MessagesBuiltInPieces) {
-    EXPECT_EQ(LOG_InMessage(), 0);
-    EXPECT_EQ(LOG_StartMessage(16, "ber.cpp", 5, nullptr), 1);
-    EXPECT_EQ(LOG_InMessage(), 1);
-    LOG_AddText("a");
-    EXPECT_EQ(LOG_CondAdd("%d-%s", 1, "b"), 1);
-    EXPECT_EQ(LOG_StartMessage(16, "other.cpp", 9, nullptr), 1); // same severity: continues
-    LOG_AddText("c\n");
-    LOG_AddText("d");
-    EXPECT_EQ(LOG_StartMessage(32, "x.cpp", 1, nullptr), 1); // another severity ends the open message first
-    LOG_AddText("second");
-    LOG_EndMessage();
-    EXPECT_EQ(LOG_InMessage(), 0);
-    EXPECT_EQ(LOG_CondAdd("dropped"), 0);
-    LOG_AddText("dropped too");
-    LOG_EndMessage();
-    // A suppressed severity opens nothing.
-    EXPECT_EQ(LOG_StartMessage(9, "x.cpp", 1, nullptr), 0);
-    EXPECT_EQ(LOG_InMessage(), 0);
-    EXPECT_EQ(LOG_CondMessage(0, "x.cpp", 1, "zero") + LOG_CondMessage(33, "x.cpp", 1, "too high"), 0);
-    EXPECT_EQ(Only(), Prefix('g') + "   ber.cpp:5    18367.089123 | a1-bc\r\n" + Cont('g') + "d\r\n" + Prefix('x') +
-                          "     x.cpp:1    18367.089123 | second\r\n");
+TEST_F(Layout, ElapsedTimeStaysWithinOneDay) {
+    static time_t now;
+    _LOG__SetClock([](struct timespec *ts) { *ts = {now, 1000}; });
+    now = kFixedSeconds + 2 * 86400 + 5;
+    LOG_CondMessage(6, "a.c", 1, "later");
+    now = kFixedSeconds - 86400; // set back
+    LOG_CondMessage(6, "a.c", 1, "earlier");
+    EXPECT_EQ(Only(), Prefix('I') + "       a.c:1    18372.000001 | later\r\n" + Prefix('I') +
+                          "       a.c:1    18367.000001 | earlier\r\n");
+}
+
+// Pieces of one severity make one message; another severity ends it first.
+// The same with the state freed after each message.
+TEST_F(Layout, MessagesBuiltInPiecesWithAndWithoutUseOnce) {
+    for (int once : {0, 1}) {
+        const std::string name = once ? "once.log" : "app.log";
+        ASSERT_EQ(LOG_Init((dir_ / name).c_str(), "EWIFxg"), 0);
+        LOG_SetUseOnce(once);
+        EXPECT_EQ(LOG_InMessage(), 0);
+        EXPECT_EQ(LOG_StartMessage(16, "ber.cpp", 5, nullptr), 1);
+        EXPECT_EQ(LOG_InMessage(), 1);
+        LOG_AddText("a");
+        EXPECT_EQ(LOG_CondAdd("%d-%s", 1, "b"), 1);
+        EXPECT_EQ(LOG_StartMessage(16, "other.cpp", 9, nullptr), 1);
+        LOG_AddText("c\n");
+        LOG_AddText("d");
+        EXPECT_EQ(LOG_StartMessage(32, "x.cpp", 1, nullptr), 1);
+        LOG_AddText("second");
+        LOG_EndMessage();
+        EXPECT_EQ(LOG_InMessage(), 0);
+        EXPECT_EQ(LOG_CondAdd("dropped"), 0);
+        LOG_AddText("dropped too");
+        LOG_EndMessage();
+        // A suppressed severity opens nothing.
+        EXPECT_EQ(LOG_StartMessage(9, "x.cpp", 1, nullptr), 0);
+        EXPECT_EQ(LOG_InMessage(), 0);
+        EXPECT_EQ(LOG_CondMessage(0, "x.cpp", 1, "zero") + LOG_CondMessage(33, "x.cpp", 1, "too high"), 0);
+        LOG_SetUseOnce(0);
+        EXPECT_EQ(std::regex_replace(Only(name), std::regex("[^\n]*LOG_SetUseOnce[^\n]*\n"), ""),
+                  Prefix('g') + "   ber.cpp:5    18367.089123 | a1-bc\r\n" + Cont('g') + "d\r\n" + Prefix('x') +
+                      "     x.cpp:1    18367.089123 | second\r\n");
+    }
 }
 
 TEST_F(Layout, TracesAndCatalogMessages) {
@@ -128,30 +148,3 @@ TEST_F(Layout, LongMessagesArriveWhole) {
     EXPECT_EQ(Only(), want);
 }
 
-TEST_F(Layout, ElapsedTimeStaysWithinOneDay) {
-    static time_t now;
-    now = kFixedSeconds + 2 * 86400 + 5;
-    _LOG__SetClock([](struct timespec *ts) { *ts = {now, 1000}; });
-    LOG_CondMessage(6, "a.c", 1, "later");
-    now = kFixedSeconds - 86400; // the clock was set back
-    LOG_CondMessage(6, "a.c", 1, "earlier");
-    EXPECT_EQ(Only(), Prefix('I') + "       a.c:1    18372.000001 | later\r\n" + Prefix('I') +
-                          "       a.c:1    18367.000001 | earlier\r\n");
-}
-
-// The state freed after each message: a message in pieces still continues,
-// and another severity still ends it first.
-TEST_F(Layout, UseOnceFreesTheStateAfterEachMessage) {
-    EXPECT_EQ(LOG_SetUseOnce(1), 0);
-    LOG_CondMessage(6, "a.c", 1, "one");
-    EXPECT_EQ(LOG_StartMessage(6, "a.c", 2, nullptr), 1);
-    EXPECT_EQ(LOG_StartMessage(32, "a.c", 3, nullptr), 1);
-    LOG_AddText("three");
-    LOG_EndMessage();
-    EXPECT_EQ(LOG_SetUseOnce(0), 1);
-    const std::string i = Prefix('I'), at = "18367.089123 | ";
-    EXPECT_EQ(std::regex_replace(Only(), std::regex("log\\.cpp:[0-9]+ +"), "log.cpp:N "),
-              i + "   log.cpp:N " + at + "LOG_SetUseOnce: to true\r\n" + i + "       a.c:1    " + at + "one\r\n" + i +
-                  "       a.c:2    " + at + "\r\n" + Prefix('x') + "       a.c:3    " + at + "three\r\n" + i +
-                  "   log.cpp:N " + at + "LOG_SetUseOnce: to false\r\n");
-}
