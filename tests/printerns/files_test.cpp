@@ -207,36 +207,29 @@ TEST_F(PnsFiles, ServiceOrderConfiguration) {
               "hosts: files wrong\n"
               "groups: files [NOTFOUND=maybe]\n"
               "many: user printcap files nis nisplus xfn compat dns\n");
-    struct Row {
-        const char *db;
-        int n, rc;
-        std::vector<int> codes;
-    };
-    for (const Row &r : {Row{"printers", 8, 0, {1, 3, 5, 4, 0}}, Row{"printersx", 8, 0, {8}}, Row{"hosts", 8, -2, {0}},
-                         Row{"groups", 8, -2, {}}, Row{"absent", 8, 1, {}}, Row{"many", 4, 0, {1, 2, 3, 0}}}) {
-        EXPECT_EQ(ns_get_svc_order(r.db, r.n, codes), r.rc) << r.db;
-        EXPECT_EQ(std::vector<int>(codes, codes + r.codes.size()), r.codes) << r.db;
+    using Row = std::tuple<const char *, int, int, std::vector<int>>;
+    for (auto &[db, n, rc, want] :
+         {Row{"printers", 8, 0, {1, 3, 5, 4, 0}}, Row{"printersx", 8, 0, {8}}, Row{"hosts", 8, -2, {0}},
+          Row{"groups", 8, -2, {}}, Row{"absent", 8, 1, {}}, Row{"many", 4, 0, {1, 2, 3, 0}}}) {
+        EXPECT_EQ(ns_get_svc_order(db, n, codes), rc) << db;
+        EXPECT_EQ(std::vector<int>(codes, codes + want.size()), want) << db;
     }
     EXPECT_STREQ(ns_get_svc_string(8), "dns");
-    EXPECT_EQ(ns_get_svc_string(0), nullptr);
-    EXPECT_EQ(ns_get_svc_string(9), nullptr);
+    EXPECT_TRUE(!ns_get_svc_string(0) && !ns_get_svc_string(9));
 }
 
-// "server,printer@pname" of each address of a list ended by null, all released.
+// "server,printer@pname" of each address up to the first null, all released.
 std::vector<std::string> addr_texts(std::vector<ns_bsd_addr_t *> list) {
     std::vector<std::string> out;
-    for (ns_bsd_addr_t *a : list) {
-        if (!a) break;
-        out.push_back(std::string(a->server) + "," + (a->printer ?: "-") + "@" + (a->pname ?: "-"));
-        free(a);
-    }
+    for (auto it = list.begin(); it != list.end() && *it; free(*it++))
+        out.push_back(std::string((*it)->server) + "," + ((*it)->printer ?: "-") + "@" + ((*it)->pname ?: "-"));
     return out;
 }
 std::vector<std::string> addr_texts(ns_bsd_addr_t **list) {
-    std::vector<ns_bsd_addr_t *> v;
-    for (size_t i = 0; list && list[i]; ++i) v.push_back(list[i]);
-    free(list);
-    return addr_texts(v);
+    size_t n = 0;
+    while (list && list[n]) ++n;
+    auto out = addr_texts(std::vector<ns_bsd_addr_t *>(list, list + n));
+    return free(list), out;
 }
 
 TEST_F(PnsFiles, BsdAddresses) {
