@@ -46,20 +46,16 @@ TEST_F(Env, FilePathAndSeveritiesWinOverArguments) {
 
 // LOG_ENABLED forces the flag ("no", "yes"); another value has no effect.
 TEST_F(Env, EnabledFlagIsForced) {
-    struct Row {
-        const char *env;
-        int set, was, logged;
-    };
-    for (const Row &r : {Row{"no", 1, 0, 0}, Row{"yes", 0, 1, 1}, Row{"perhaps", 0, 1, 0}}) {
-        SCOPED_TRACE(r.env);
+    for (auto [env, set, was, logged] : {std::tuple{"no", 1, 0, 0}, {"yes", 0, 1, 1}, {"perhaps", 0, 1, 0}}) {
+        SCOPED_TRACE(env);
         LOG_Term();
-        setenv("LOG_ENABLED", r.env, 1);
+        setenv("LOG_ENABLED", env, 1);
         ASSERT_EQ(LOG_Init(Path("app.log").c_str(), "g"), 0);
-        EXPECT_EQ(LOG_SetEnabled(r.set), r.was);
-        EXPECT_EQ(LOG_CondMessage(16, "a.c", 1, "m"), r.logged);
-        EXPECT_EQ(LOG_StartMessage(16, "a.c", 1, nullptr), r.logged);
+        EXPECT_EQ(LOG_SetEnabled(set), was);
+        EXPECT_EQ(LOG_CondMessage(16, "a.c", 1, "m"), logged);
+        EXPECT_EQ(LOG_StartMessage(16, "a.c", 1, nullptr), logged);
         LOG_EndMessage();
-        EXPECT_EQ(Files(dir_).size(), r.env[0] == 'n' ? 0u : 1u);
+        EXPECT_EQ(Files(dir_).size(), env[0] == 'n' ? 0u : 1u);
     }
     EXPECT_EQ(LOG_SetEnabled(1), 0);
 }
@@ -85,19 +81,18 @@ TEST_F(Env, LimitsReplaceTheArguments) {
 // makes it E W A D S I X, over the arguments; a real LOG_FILE_PATH beats
 // the trace switch.
 TEST_F(Env, DefaultsAndTraceSwitch) {
-    struct Row {
-        const char *trace, *file, *want;
-    };
-    for (const Row &r : {Row{nullptr, nullptr, "E|W|S|"}, Row{"1", nullptr, "E|W|I|A|S|"}, Row{"1", "env.log", ""}}) {
+    using Row = std::tuple<const char *, const char *, const char *>;
+    for (auto [trace, file, want] :
+         {Row{nullptr, nullptr, "E|W|S|"}, Row{"1", nullptr, "E|W|I|A|S|"}, Row{"1", "env.log", ""}}) {
         LOG_Term();
-        r.trace ? setenv("ODP_TRACE", r.trace, 1) : unsetenv("ODP_TRACE");
-        if (r.file) setenv("LOG_FILE_PATH", Path(r.file).c_str(), 1);
+        trace ? setenv("ODP_TRACE", trace, 1) : unsetenv("ODP_TRACE");
+        if (file) setenv("LOG_FILE_PATH", Path(file).c_str(), 1);
         std::string out = Stdout([&] {
-            if (r.trace) LOG_Init(Path("arg.log").c_str(), "g");
+            if (trace) LOG_Init(Path("arg.log").c_str(), "g");
             for (auto [s, text] : {std::pair{1, "E"}, {2, "W"}, {6, "I"}, {5, "A"}, {7, "trace"}, {9, "S"}, {16, "g"}})
                 LOG_CondMessage(s, "a.c", 1, "%s", text);
         });
-        EXPECT_EQ(std::regex_replace(out, std::regex("[^\n]*\\| ([^\r]*)\r\n"), "$1|"), r.want) << out;
+        EXPECT_EQ(std::regex_replace(out, std::regex("[^\n]*\\| ([^\r]*)\r\n"), "$1|"), want) << out;
         EXPECT_TRUE(Files(dir_, "arg.log").empty());
     }
     EXPECT_EQ(Files(dir_, "env.log").size(), 1u);

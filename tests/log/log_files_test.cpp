@@ -21,9 +21,8 @@ class Files_ : public LogTest {
     // One message of severity g; all have the same length.
     static void Message(int i) { LOG_CondMessage(16, "a.c", 1, "message %03d", i); }
     static std::string Line(int i) {
-        char buf[32];
-        std::snprintf(buf, sizeof buf, "message %03d", i);
-        return Prefix('g') + "       a.c:1    18367.089123 | " + buf + "\r\n";
+        const char *zeros = i < 10 ? "00" : "0";
+        return Prefix('g') + "       a.c:1    18367.089123 | message " + zeros + std::to_string(i) + "\r\n";
     }
     void Touch(const std::string &name, time_t mtime) {
         std::ofstream(dir_ / name) << "old";
@@ -43,11 +42,8 @@ TEST_F(Files_, RotationBySizeStartsNewFilesAndKeepsTheNewest) {
     // Begun within one millisecond, the files take consecutive ones.
     EXPECT_EQ(Files(dir_), (std::vector<std::string>{"app.log.0304-050607-089", "app.log.0304-050607-090",
                                                      "app.log.0304-050607-091", "app.log.0304-050607-092"}));
-    for (int f = 0; f < 4; ++f) {
-        std::string want;
-        for (int i = 3 * f; i < std::min(10, 3 * f + 3); ++i) want += Line(i);
-        EXPECT_EQ(ReadFile(dir_ / Files(dir_)[f]), want) << f;
-    }
+    for (int f = 0; f < 4; ++f)
+        EXPECT_EQ(ReadFile(dir_ / Files(dir_)[f]), Line(3 * f) + (f < 3 ? Line(3 * f + 1) + Line(3 * f + 2) : "")) << f;
 
     // A message larger than the limit gets a file of its own, whole.
     std::string big(4 * len, 'x');
@@ -81,15 +77,15 @@ TEST_F(Files_, TrimmingDeletesOnlyTheOldestOfTheFamily) {
     ASSERT_EQ(LOG_Init((dir_ / "app.log").c_str(), "g"), 0);
     LOG_SetMaxNoOfLogs(3);
     Message(1);
-    std::vector<std::string> want = strangers;
-    want.insert(want.end(), {"app.log.0101-000000-000", "app.log.0301-000000-000", "app.log.0304-050607-089"});
-    std::sort(want.begin(), want.end());
-    EXPECT_EQ(Files(dir_), want); // the one of the year before went
-    LOG_SetMaxNoOfLogs(1);        // the file being written is kept
-    want = strangers;
-    want.push_back("app.log.0304-050607-089");
-    std::sort(want.begin(), want.end());
-    EXPECT_EQ(Files(dir_), want);
+    auto with_strangers = [&](std::vector<std::string> v) {
+        v.insert(v.end(), strangers.begin(), strangers.end());
+        return std::sort(v.begin(), v.end()), v;
+    };
+    // The one of the year before goes; then all but the file being written.
+    EXPECT_EQ(Files(dir_),
+              with_strangers({"app.log.0101-000000-000", "app.log.0301-000000-000", "app.log.0304-050607-089"}));
+    LOG_SetMaxNoOfLogs(1);
+    EXPECT_EQ(Files(dir_), with_strangers({"app.log.0304-050607-089"}));
     for (auto [t1, n1, t2, n2, older] : {std::tuple{5, "1231-235959-999", 6, "0101-000000-000", true},
                                          {6, "0101-000000-000", 6, "1231-235959-999", false},
                                          {6, "0304-050607-089", 6, "0304-050607-090", true},
