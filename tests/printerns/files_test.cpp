@@ -24,16 +24,9 @@ class PnsFiles : public Env {};
 
 TEST_F(PnsFiles, HandEditedFileReadsWithContinuationsCommentsAliases) {
     WriteFile(etc, "# printers of the second floor\n\n"
-                   "lab|lab2|color:\\\n"
-                   "\t:bsdaddr=prsrv,lab:\\\n"
-                   "   # not a comment inside an entry\\\n"
-                   "\t:spooling-type=lpd:\n"
-                   "  # an indented comment\n"
-                   "onlyname\n"
-                   "noattrs|x:\n"
-                   "dup:note=first:\n"
-                   "dup:note=second:\r\n"
-                   "last:note=no newline at the end");
+                   "lab|lab2|color:\\\n\t:bsdaddr=prsrv,lab:\\\n   # not a comment inside an entry\\\n"
+                   "\t:spooling-type=lpd:\n  # an indented comment\nonlyname\nnoattrs|x:\n"
+                   "dup:note=first:\ndup:note=second:\r\nlast:note=no newline at the end");
     ns_printer_t *p = ns_printer_get_name("color", "etc");
     ASSERT_NE(p, nullptr);
     ASSERT_NE(p->aliases, nullptr);

@@ -109,8 +109,7 @@ TEST(PnsNisLive, MapReadFromRealServer) {
     std::string out = ReadFile(t + "/out.log");
     EXPECT_EQ(rc, 0) << out << ReadFile(t + "/ypserv.log") << ReadFile(t + "/ypbind.log");
     EXPECT_NE(out.find("[  PASSED  ] 2 tests"), std::string::npos) << out;
-    std::error_code ec;
-    std::filesystem::remove_all(t, ec);
+    std::filesystem::remove_all(t);
 }
 
 class PnsNisInside : public PnsNisUpdate {
@@ -145,13 +144,9 @@ TEST_F(PnsNisInside, LookupsListsAndCache) {
     auto names = names_of(ns_printer_get_list("nis"));
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"nis1", "nis2"}));
-    int n = 0;
-    while (ns_bsd_addr_t *a = ns_bsd_addr_nis_get_list_once()) {
-        EXPECT_STREQ(a->server, "nsrv");
-        free(a);
-        ++n;
-    }
-    EXPECT_EQ(n, 1);
+    std::string servers;
+    while (ns_bsd_addr_t *a = ns_bsd_addr_nis_get_list_once()) servers += a->server + std::string(";"), free(a);
+    EXPECT_EQ(servers, "nsrv;");
 
     // The server goes away: a young cache still answers, an aged one not.
     kill(atoi(getenv("PNS_YPSERV_PID")), SIGTERM);

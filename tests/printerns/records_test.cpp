@@ -46,17 +46,14 @@ TEST(PnsList, AppendLocateConcatenateSplit) {
 // an address without a server is no address, and empty text unsets.
 TEST(PnsValues, TextFormsByKeyType) {
     ns_printer_t *p = make("p1", "etc");
-    struct Row {
-        const char *key, *in, *out;
-    };
-    for (const Row &r : {Row{"bsdaddr", "host, queue ,ext", "host,queue,ext"}, Row{"all", "a, b,,c", "a,b,c"},
-                         Row{"spooling-type", "lpd", "lpd"}, Row{"bsdaddr", "solo", "solo"},
-                         Row{"bsdaddr", "h,,x", "h,,x"}, Row{"bsdaddr", " ,q", nullptr},
-                         Row{"spooling-type", "", nullptr}}) {
-        ASSERT_EQ(ns_set_value_from_string(r.key, r.in, p), 0) << r.in;
-        char *s = ns_get_value_string(r.key, p);
-        EXPECT_EQ(std::string(s ? s : "<none>"), r.out ? r.out : "<none>") << r.in;
-        EXPECT_EQ(ns_get_value(r.key, p) != nullptr, r.out != nullptr) << r.in;
+    for (auto [key, in, out] :
+         {std::tuple{"bsdaddr", "host, queue ,ext", "host,queue,ext"}, {"all", "a, b,,c", "a,b,c"},
+          {"spooling-type", "lpd", "lpd"}, {"bsdaddr", "solo", "solo"}, {"bsdaddr", "h,,x", "h,,x"},
+          {"bsdaddr", " ,q", "<none>"}, {"spooling-type", "", "<none>"}}) {
+        ASSERT_EQ(ns_set_value_from_string(key, in, p), 0) << in;
+        char *s = ns_get_value_string(key, p);
+        EXPECT_EQ(std::string(s ? s : "<none>"), out) << in;
+        EXPECT_EQ(ns_get_value(key, p) != nullptr, s != nullptr) << in;
         free(s);
     }
     auto **names = static_cast<char **>(ns_get_value("all", p)); // the other keys left it alone
