@@ -1,5 +1,6 @@
 // Environment overrides and their precedence over the arguments.
 #include <functional>
+#include <regex>
 
 #include "log_test_util.h"
 
@@ -16,31 +17,28 @@ class Env : public LogTest {
         return ::testing::internal::GetCapturedStdout();
     }
     std::string Path(const char *name) { return (dir_ / name).string(); }
+    static void Setenv(std::initializer_list<std::pair<const char *, std::string>> vars) {
+        for (auto &[name, value] : vars) setenv(name, value.c_str(), 1);
+    }
 };
 
 } // namespace
 
 TEST_F(Env, FilePathAndSeveritiesWinOverArguments) {
-    setenv("LOG_FILE_PATH", Path("env.log").c_str(), 1);
-    setenv("LOG_SEVERITY", "x", 1);
+    Setenv({{"LOG_FILE_PATH", Path("env.log")}, {"LOG_SEVERITY", "x"}});
     ASSERT_EQ(LOG_Init(Path("arg.log").c_str(), "g"), 0);
     EXPECT_EQ(LOG_CondMessage(16, "a.c", 1, "suppressed"), 0);
     EXPECT_EQ(LOG_CondMessage(32, "a.c", 1, "kept"), 1);
     ASSERT_EQ(LOG_Init(Path("other.log").c_str(), "E"), 0);
     EXPECT_EQ(LOG_CondMessage(32, "a.c", 1, "kept too"), 1);
-    auto files = Files(dir_, "env.log.");
-    ASSERT_EQ(files.size(), 1u);
-    EXPECT_TRUE(Files(dir_, "arg.log").empty());
-    EXPECT_TRUE(Files(dir_, "other.log").empty());
-    std::string text = ReadFile(dir_ / files[0]);
-    EXPECT_NE(text.find("| kept\r\n"), std::string::npos);
+    EXPECT_EQ(Files(dir_).size(), 1u); // neither arg.log nor other.log
+    std::string text = Only("env.log.");
+    EXPECT_NE(text.find("| kept\r\n" + Prefix('x')), std::string::npos);
     EXPECT_NE(text.find("| kept too\r\n"), std::string::npos);
-    EXPECT_EQ(text.find("suppressed"), std::string::npos);
 
     // Forgotten by LOG_Term; empty values count as absent.
     LOG_Term();
-    setenv("LOG_FILE_PATH", "", 1);
-    setenv("LOG_SEVERITY", "", 1);
+    Setenv({{"LOG_FILE_PATH", ""}, {"LOG_SEVERITY", ""}});
     ASSERT_EQ(LOG_Init(Path("arg.log").c_str(), "g"), 0);
     EXPECT_EQ(LOG_CondMessage(16, "a.c", 1, "now"), 1);
     EXPECT_EQ(Files(dir_, "arg.log").size(), 1u);
@@ -48,79 +46,54 @@ TEST_F(Env, FilePathAndSeveritiesWinOverArguments) {
 
 // LOG_ENABLED forces the flag ("no", "yes"); another value has no effect.
 TEST_F(Env, EnabledFlagIsForced) {
-    struct Row {
-        const char *env;
-        int set, was, logged;
-    };
-    for (const Row &r : {Row{"no", 1, 0, 0}, Row{"yes", 0, 1, 1}, Row{"perhaps", 0, 1, 0}}) {
-        SCOPED_TRACE(r.env);
+    for (auto [env, set, was, logged] : {std::tuple{"no", 1, 0, 0}, {"yes", 0, 1, 1}, {"perhaps", 0, 1, 0}}) {
+        SCOPED_TRACE(env);
         LOG_Term();
-        setenv("LOG_ENABLED", r.env, 1);
+        setenv("LOG_ENABLED", env, 1);
         ASSERT_EQ(LOG_Init(Path("app.log").c_str(), "g"), 0);
-        EXPECT_EQ(LOG_SetEnabled(r.set), r.was);
-        EXPECT_EQ(LOG_CondMessage(16, "a.c", 1, "m"), r.logged);
-        EXPECT_EQ(LOG_StartMessage(16, "a.c", 1, nullptr), r.logged);
+        EXPECT_EQ(LOG_SetEnabled(set), was);
+        EXPECT_EQ(LOG_CondMessage(16, "a.c", 1, "m"), logged);
+        EXPECT_EQ(LOG_StartMessage(16, "a.c", 1, nullptr), logged);
         LOG_EndMessage();
-        EXPECT_EQ(Files(dir_).size(), r.env[0] == 'n' ? 0u : 1u);
+        EXPECT_EQ(Files(dir_).size(), env[0] == 'n' ? 0u : 1u);
     }
     EXPECT_EQ(LOG_SetEnabled(1), 0);
 }
 
 TEST_F(Env, LimitsReplaceTheArguments) {
-    setenv("LOG_SIZE", "1", 1);
-    setenv("LOG_MAX_LOGS", "2", 1);
+    Setenv({{"LOG_SIZE", "1"}, {"LOG_MAX_LOGS", "2"}});
     _LOG__SetClock(FixedClock);
     ASSERT_EQ(LOG_Init(Path("app.log").c_str(), "g"), 0);
-    EXPECT_EQ(LOG_SetLogSize(100000), 1);
-    EXPECT_EQ(LOG_SetLogSize(0), 1);
-    EXPECT_EQ(LOG_SetMaxNoOfLogs(0), 2);
+    EXPECT_EQ(std::vector<long>({LOG_SetLogSize(100000), LOG_SetLogSize(0), LOG_SetMaxNoOfLogs(0)}),
+              std::vector<long>({1, 1, 2}));
     for (int i = 0; i < 4; ++i) LOG_CondMessage(16, "a.c", 1, "m%d", i);
     EXPECT_EQ(Files(dir_), (std::vector<std::string>{"app.log.0304-050607-091", "app.log.0304-050607-092"}));
 
     LOG_Term();
-    setenv("LOG_SIZE", "12k", 1); // not a number: absent
-    setenv("LOG_MAX_LOGS", "-3", 1);
+    Setenv({{"LOG_SIZE", "12k"}, {"LOG_MAX_LOGS", "-3"}}); // not numbers: absent
     ASSERT_EQ(LOG_Init(Path("app.log").c_str(), "g"), 0);
-    EXPECT_EQ(LOG_SetLogSize(500), 0);
-    EXPECT_EQ(LOG_SetLogSize(-5), 500);
-    EXPECT_EQ(LOG_SetMaxNoOfLogs(4), 0);
-    EXPECT_EQ(LOG_SetMaxNoOfLogs(0), 4);
+    using V = std::vector<long>;
+    EXPECT_EQ(V({LOG_SetLogSize(500), LOG_SetLogSize(-5), LOG_SetMaxNoOfLogs(4), LOG_SetMaxNoOfLogs(0)}),
+              V({0, 500, 0, 4}));
 }
 
+// Without an address anywhere: standard output with E, W and S; ODP_TRACE
+// makes it E W A D S I X, over the arguments; a real LOG_FILE_PATH beats
+// the trace switch.
 TEST_F(Env, DefaultsAndTraceSwitch) {
-    // No address anywhere: standard output with E, W and S.
-    std::string out = Stdout([] {
-        LOG_CondMessage(1, "a.c", 1, "error");
-        LOG_CondMessage(6, "a.c", 1, "info");
-        LOG_CondMessage(9, "a.c", 1, "s");
-    });
-    EXPECT_NE(out.find("| error\r\n"), std::string::npos);
-    EXPECT_EQ(out.find("info"), std::string::npos);
-    EXPECT_NE(out.find("| s\r\n"), std::string::npos);
-
-    // ODP_TRACE: standard output with E W A D S I X, over the arguments.
-    LOG_Term();
-    setenv("ODP_TRACE", "1", 1);
-    out = Stdout([&] {
-        LOG_Init(Path("arg.log").c_str(), "g");
-        LOG_CondMessage(6, "a.c", 1, "info");
-        LOG_CondMessage(5, "a.c", 1, "internal");
-        LOG_CondMessage(16, "a.c", 1, "g");
-        LOG_CondMessage(7, "a.c", 1, "trace");
-    });
-    EXPECT_NE(out.find("| info\r\n"), std::string::npos);
-    EXPECT_NE(out.find("| internal\r\n"), std::string::npos);
-    EXPECT_EQ(out.find("| g\r\n"), std::string::npos);
-    EXPECT_EQ(out.find("trace"), std::string::npos);
-    EXPECT_TRUE(Files(dir_, "arg.log").empty());
-
-    // A real LOG_FILE_PATH beats the trace switch's standard output.
-    LOG_Term();
-    setenv("LOG_FILE_PATH", Path("env.log").c_str(), 1);
-    out = Stdout([&] {
-        LOG_Init(Path("arg.log").c_str(), "g");
-        LOG_CondMessage(6, "a.c", 1, "info");
-    });
-    EXPECT_EQ(out, "");
+    using Row = std::tuple<const char *, const char *, const char *>;
+    for (auto [trace, file, want] :
+         {Row{nullptr, nullptr, "E|W|S|"}, Row{"1", nullptr, "E|W|I|A|S|"}, Row{"1", "env.log", ""}}) {
+        LOG_Term();
+        trace ? setenv("ODP_TRACE", trace, 1) : unsetenv("ODP_TRACE");
+        if (file) setenv("LOG_FILE_PATH", Path(file).c_str(), 1);
+        std::string out = Stdout([&] {
+            if (trace) LOG_Init(Path("arg.log").c_str(), "g");
+            for (auto [s, text] : {std::pair{1, "E"}, {2, "W"}, {6, "I"}, {5, "A"}, {7, "trace"}, {9, "S"}, {16, "g"}})
+                LOG_CondMessage(s, "a.c", 1, "%s", text);
+        });
+        EXPECT_EQ(std::regex_replace(out, std::regex("[^\n]*\\| ([^\r]*)\r\n"), "$1|"), want) << out;
+        EXPECT_TRUE(Files(dir_, "arg.log").empty());
+    }
     EXPECT_EQ(Files(dir_, "env.log").size(), 1u);
 }

@@ -23,17 +23,12 @@ namespace fs = std::filesystem;
 // 2026-03-04 05:06:07.089123 UTC, a Wednesday.
 inline constexpr time_t kFixedSeconds = 1772600767;
 inline constexpr long kFixedNanos = 89123456;
-inline void FixedClock(struct timespec *ts) {
-    ts->tv_sec = kFixedSeconds;
-    ts->tv_nsec = kFixedNanos;
-}
-
-inline int Tid() { return static_cast<int>(syscall(SYS_gettid)); }
+inline void FixedClock(struct timespec *ts) { *ts = {kFixedSeconds, kFixedNanos}; }
 
 // "%c %-5d " for the calling thread.
 inline std::string Prefix(char letter) {
     char buf[32];
-    std::snprintf(buf, sizeof buf, "%c %-5d ", letter, Tid());
+    std::snprintf(buf, sizeof buf, "%c %-5d ", letter, static_cast<int>(syscall(SYS_gettid)));
     return buf;
 }
 
@@ -51,8 +46,7 @@ inline std::vector<std::string> Files(const fs::path &dir, const std::string &st
 }
 
 inline void ClearEnv() {
-    for (const char *v : {"LOG_FILE_PATH", "LOG_SEVERITY", "LOG_SIZE", "LOG_MAX_LOGS", "LOG_ENABLED",
-                          "ODP_TRACE"})
+    for (const char *v : {"LOG_FILE_PATH", "LOG_SEVERITY", "LOG_SIZE", "LOG_MAX_LOGS", "LOG_ENABLED", "ODP_TRACE"})
         unsetenv(v);
 }
 

@@ -17,50 +17,31 @@ namespace {
 
 // The file as written: the header comment, then the entries.
 std::string written(const char *entries) {
-    std::string s = "#\n#\tIf you hand edit this file, comments and structure may change.\n#\n";
-    s.append(entries);
-    return s;
+    return std::string("#\n#\tIf you hand edit this file, comments and structure may change.\n#\n") + entries;
 }
 
 class PnsFiles : public Env {};
 
 TEST_F(PnsFiles, HandEditedFileReadsWithContinuationsCommentsAliases) {
-    WriteFile(etc, "# printers of the second floor\n"
-                   "\n"
-                   "lab|lab2|color:\\\n"
-                   "\t:bsdaddr=prsrv,lab:\\\n"
-                   "   # not a comment inside an entry\\\n"
-                   "\t:spooling-type=lpd:\n"
-                   "  # an indented comment\n"
-                   "onlyname\n"
-                   "noattrs|x:\n"
-                   "dup:note=first:\n"
-                   "dup:note=second:\r\n"
-                   "last:note=no newline at the end");
+    WriteFile(etc, "# printers of the second floor\n\n"
+                   "lab|lab2|color:\\\n\t:bsdaddr=prsrv,lab:\\\n   # not a comment inside an entry\\\n"
+                   "\t:spooling-type=lpd:\n  # an indented comment\nonlyname\nnoattrs|x:\n"
+                   "dup:note=first:\ndup:note=second:\r\nlast:note=no newline at the end");
     ns_printer_t *p = ns_printer_get_name("color", "etc");
     ASSERT_NE(p, nullptr);
-    EXPECT_STREQ(p->name, "lab");
     ASSERT_NE(p->aliases, nullptr);
-    EXPECT_STREQ(p->aliases[0], "lab2");
-    EXPECT_STREQ(p->aliases[1], "color");
-    EXPECT_STREQ(p->source, "etc");
+    EXPECT_EQ(std::string(p->name) + "|" + p->aliases[0] + "|" + p->aliases[1] + "@" + p->source,
+              "lab|lab2|color@etc");
     ns_printer_destroy(p);
-    EXPECT_EQ(value_of("lab2", "bsdaddr"), "prsrv,lab");
-    EXPECT_EQ(value_of("lab", "spooling-type"), "lpd");
-    EXPECT_EQ(value_of("dup", "note"), "first");
-    EXPECT_EQ(value_of("last", "note"), "no newline at the end");
-    EXPECT_EQ(ns_printer_get_name("onlyname", nullptr), nullptr);
-    EXPECT_EQ(ns_printer_get_name("noattrs", nullptr), nullptr);
-    ns_printer_t **all = ns_printer_get_list("etc");
-    EXPECT_EQ(names_of(all), (std::vector<std::string>{"lab", "dup", "dup", "last"}));
-    free_records(all);
+    for (auto [name, key, value] : {std::tuple{"lab2", "bsdaddr", "prsrv,lab"}, {"lab", "spooling-type", "lpd"},
+                                    {"dup", "note", "first"}, {"last", "note", "no newline at the end"},
+                                    {"onlyname", "k", "<no record>"}, {"noattrs", "k", "<no record>"}})
+        EXPECT_EQ(value_of(name, key), value) << name;
+    EXPECT_EQ(names_of(ns_printer_get_list("etc")), (std::vector<std::string>{"lab", "dup", "dup", "last"}));
 }
 
 TEST_F(PnsFiles, PutRewritesCanonicallyAndUnsetRemoves) {
-    WriteFile(etc, "# hand comment\n"
-                   "a|a1:k=1:\\\n  :j=2:\n"
-                   "target|t1:old=1:\n"
-                   "b:k=3:\n");
+    WriteFile(etc, "# hand comment\na|a1:k=1:\\\n  :j=2:\ntarget|t1:old=1:\nb:k=3:\n");
     chmod(etc.c_str(), 0640);
     ns_printer_t *p = ns_printer_get_name("t1", "etc");
     ASSERT_NE(p, nullptr);
@@ -68,14 +49,12 @@ TEST_F(PnsFiles, PutRewritesCanonicallyAndUnsetRemoves) {
     ASSERT_EQ(ns_set_value_from_string("bsdaddr", "h,q", p), 0);
     ASSERT_EQ(ns_set_value_from_string("note", "x y", p), 0);
     ASSERT_EQ(ns_printer_put(p), 0);
-    EXPECT_EQ(ReadFile(etc), written(
-                              "a|a1:\\\n\t:k=1:\\\n\t:j=2:\n"
-                              "target|t1:\\\n\t:bsdaddr=h,q:\\\n\t:note=x y:\n"
-                              "b:\\\n\t:k=3:\n"));
+    EXPECT_EQ(ReadFile(etc), written("a|a1:\\\n\t:k=1:\\\n\t:j=2:\n"
+                                     "target|t1:\\\n\t:bsdaddr=h,q:\\\n\t:note=x y:\n"
+                                     "b:\\\n\t:k=3:\n"));
     struct stat st {};
     ASSERT_EQ(stat(etc.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
-    EXPECT_EQ(value_of("target", "note"), "x y");
 
     // A new record is appended; one with nothing set removes its entry.
     ASSERT_EQ(put("new", "etc", {{"k", "v"}}), 0);
@@ -83,12 +62,12 @@ TEST_F(PnsFiles, PutRewritesCanonicallyAndUnsetRemoves) {
     ASSERT_EQ(ns_printer_put(p), 0);
     ns_printer_destroy(p);
     EXPECT_EQ(ReadFile(etc), written("a|a1:\\\n\t:k=1:\\\n\t:j=2:\nb:\\\n\t:k=3:\nnew:\\\n\t:k=v:\n"));
-    EXPECT_EQ(ns_printer_get_name("target", nullptr), nullptr);
     EXPECT_FALSE(std::filesystem::exists(etc + "-"));
 
     // What the format cannot hold is refused and the file left alone.
     std::string before = ReadFile(etc);
-    for (auto [name, note] : {std::pair{"bad", "a:b"}, {"bad|x", "v"}}) EXPECT_EQ(put(name, "etc", {{"note", note}}), -1) << name;
+    for (auto [name, note] : {std::pair{"bad", "a:b"}, {"bad|x", "v"}})
+        EXPECT_EQ(put(name, "etc", {{"note", note}}), -1) << name;
     ns_printer_t *posix = ns_printer_get_name("h:q", nullptr);
     EXPECT_EQ(ns_printer_put(posix), -1);
     ns_printer_destroy(posix);
@@ -96,16 +75,11 @@ TEST_F(PnsFiles, PutRewritesCanonicallyAndUnsetRemoves) {
 }
 
 TEST_F(PnsFiles, UserFileReadsAndWritesItsForm) {
-    WriteFile(user, "# mine\n"
-                    "home|h\tlab\n"
-                    "_all\tlab, other\n"
-                    "bare\n");
+    WriteFile(user, "# mine\nhome|h\tlab\n_all\tlab, other\nbare\n");
     WriteFile(etc, "lab:bsdaddr=srv:\nother:bsdaddr=srv2,o:\n");
     EXPECT_EQ(value_of("h", "use", "user"), "lab");
     EXPECT_EQ(value_of("_all", "all"), "lab,other");
-    // The user file comes first; its "use" leads to the printers file.
-    EXPECT_EQ(value_of("home", "bsdaddr"), "srv");
-
+    EXPECT_EQ(value_of("home", "bsdaddr"), "srv"); // the user file first, its "use" leads to the printers file
     ASSERT_EQ(put("desk", "user", {{"use", "other"}}), 0);
     ns_printer_t *p = ns_printer_get_name("home", "user");
     ASSERT_EQ(ns_set_value_from_string("use", nullptr, p), 0);
@@ -114,95 +88,65 @@ TEST_F(PnsFiles, UserFileReadsAndWritesItsForm) {
     EXPECT_EQ(ReadFile(user), written("_all\tlab,other\ndesk\tother\n"));
 }
 
-// Readers never find the file missing or a record lost while writers
-// replace it.
-TEST_F(PnsFiles, ThreadsReadWhileOthersWrite) {
+// Writers in two processes, and two threads of this one, lose no record;
+// meanwhile readers never find the file missing, a record lost or a change
+// half made.
+TEST_F(PnsFiles, ProcessesAndThreadsWriteWhileOthersRead) {
     WriteFile(etc, "fixed:k=v:\n");
+    uint32_t before = vrcore::pns::read_change_counter(etc);
+    auto writer = [](const char *prefix) {
+        return [prefix] {
+            for (int i = 0; i < 50; ++i)
+                if (put(numbered(prefix, i).c_str(), "etc", {{"bsdaddr", ("srv," + numbered(prefix, i)).c_str()}}))
+                    return 1;
+            return 0;
+        };
+    };
+    pid_t a = vrtest::Spawn(writer("a")), b = vrtest::Spawn(writer("b"));
     std::atomic<bool> stop{false};
-    std::atomic<int> bad{0}, missing{0};
-    std::vector<std::thread> readers;
-    readers.emplace_back([&] {
-        while (!stop)
-            if (access(etc.c_str(), F_OK) != 0) ++missing;
+    std::atomic<int> bad{0};
+    std::vector<std::thread> threads;
+    threads.emplace_back([&] {
+        while (!stop) bad += access(etc.c_str(), F_OK) != 0;
     });
-    for (int r = 0; r < 2; ++r)
-        readers.emplace_back([&] {
-            while (!stop)
-                if (value_of("fixed", "k") != "v") ++bad;
-        });
+    threads.emplace_back([&] {
+        while (!stop) bad += value_of("fixed", "k") != "v";
+    });
+    threads.emplace_back([&] {
+        for (size_t last = 0, n; !stop; last = n) bad += (n = names_of(ns_printer_get_list("etc")).size()) < last;
+    });
     std::vector<std::thread> writers;
-    for (const char *prefix : {"x", "y"})
-        writers.emplace_back([&, prefix] {
-            for (int i = 0; i < 40; ++i)
-                if (put(numbered(prefix, i).c_str(), "etc", {{"k", "w"}}) != 0) ++bad;
-        });
+    for (const char *prefix : {"x", "y"}) writers.emplace_back([&, prefix] { bad += writer(prefix)(); });
     for (auto &w : writers) w.join();
+    for (pid_t k : {a, b}) EXPECT_EQ(vrtest::WaitStatus(k), 0);
     stop = true;
-    for (auto &r : readers) r.join();
+    for (auto &t : threads) t.join();
     EXPECT_EQ(bad.load(), 0);
-    EXPECT_EQ(missing.load(), 0);
-    ns_printer_t **all = ns_printer_get_list("etc");
-    EXPECT_EQ(names_of(all).size(), 81u);
-    free_records(all);
+    EXPECT_EQ(vrcore::pns::read_change_counter(etc), before + 200);
+    auto names = names_of(ns_printer_get_list("etc"));
+    EXPECT_EQ(names.size(), 201u);
+    EXPECT_EQ(std::set<std::string>(names.begin(), names.end()).size(), 201u);
+    EXPECT_EQ(value_of("b49", "bsdaddr"), "srv,b49");
     // A file whose lock file cannot be made is not written.
     setenv("PRINTERS_CONF", (dir + "/missing/printers.cnf").c_str(), 1);
     EXPECT_EQ(put("z", "etc", {{"k", "v"}}), -1);
     EXPECT_EQ(ns_printer_get_name("z", "etc"), nullptr);
 }
 
-TEST_F(PnsFiles, TwoProcessesWriteWithoutLosingRecords) {
-    WriteFile(etc, "");
-    uint32_t before = vrcore::pns::read_change_counter(etc);
-    auto writer = [&](const char *prefix) {
-        return [&, prefix] {
-            for (int i = 0; i < 100; ++i) {
-                std::string name = numbered(prefix, i);
-                if (put(name.c_str(), "etc", {{"bsdaddr", ("srv," + name).c_str()}}) != 0) return 1;
-            }
-            return 0;
-        };
-    };
-    pid_t a = vrtest::Spawn(writer("a")), b = vrtest::Spawn(writer("b"));
-    // Meanwhile this process reads: each change it sees is complete.
-    size_t last = 0;
-    for (int spin = 0; spin < 400; ++spin) {
-        ns_printer_t **all = ns_printer_get_list("etc");
-        size_t n = names_of(all).size();
-        EXPECT_GE(n, last);
-        last = n;
-        free_records(all);
-    }
-    for (pid_t k : {a, b}) {
-        int st = vrtest::WaitStatus(k);
-        ASSERT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0);
-    }
-    EXPECT_EQ(vrcore::pns::read_change_counter(etc), before + 200);
-    ns_printer_t **all = ns_printer_get_list("etc");
-    auto names = names_of(all);
-    free_records(all);
-    std::set<std::string> unique(names.begin(), names.end());
-    EXPECT_EQ(names.size(), 200u);
-    EXPECT_EQ(unique.size(), 200u);
-    EXPECT_EQ(value_of("b99", "bsdaddr"), "srv,b99");
-}
-
 TEST_F(PnsFiles, ReadersReloadAfterEveryChange) {
     WriteFile(etc, "p:n=0:\n");
     EXPECT_EQ(value_of("p", "n"), "0");
-    // Another process writes; its change is seen at once, even within the
-    // same clock tick.
+    // Another process writes; its change is seen at once, even within the same clock tick.
     for (int i = 1; i <= 20; ++i) {
         ASSERT_EQ(InChild([&] { return put("p", "etc", {{"n", std::to_string(i).c_str()}}) == 0 ? 0 : 1; }), 0);
         ASSERT_EQ(value_of("p", "n"), std::to_string(i));
     }
-    // A hand edit that keeps time stamp and size is seen through the
-    // counter...
+    // A hand edit that keeps time stamp and size is seen through the counter...
     struct stat st {};
     ASSERT_EQ(stat(etc.c_str(), &st), 0);
     std::string text = ReadFile(etc);
     ASSERT_NE(text.find("n=20:"), std::string::npos);
-    text.replace(text.find("n=20:"), 5, "n=ab:");
-    WriteFile(etc, text);
+    WriteFile(etc, text.replace(text.find("n=20:"), 5, "n=ab:"));
     struct timespec times[2] = {st.st_atim, st.st_mtim};
     ASSERT_EQ(utimensat(AT_FDCWD, etc.c_str(), times, 0), 0);
     EXPECT_EQ(value_of("p", "n"), "20"); // nothing says it changed
@@ -217,110 +161,88 @@ TEST_F(PnsFiles, ReadersReloadAfterEveryChange) {
     times[1].tv_sec += 5;
     ASSERT_EQ(utimensat(AT_FDCWD, etc.c_str(), times, 0), 0);
     EXPECT_EQ(value_of("p", "n"), "again");
-    // The lock file is shared by everyone.
     ASSERT_EQ(stat((etc + ".LCK").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0666u);
+    EXPECT_EQ(st.st_mode & 0777, 0666u); // the lock file is shared by everyone
 }
 
 TEST_F(PnsFiles, WhereTheFilesAre) {
-    using vrcore::pns::etc_file_path;
     using vrcore::pns::user_file_path;
     std::string win = dir + "/win";
     std::filesystem::create_directory(win);
     setenv("windir", win.c_str(), 1);
-    EXPECT_EQ(etc_file_path(), etc);
+    EXPECT_EQ(vrcore::pns::etc_file_path(), etc);
     unsetenv("PRINTERS_CONF");
-    EXPECT_EQ(etc_file_path(), win + "/printers.cnf");
+    EXPECT_EQ(vrcore::pns::etc_file_path(), win + "/printers.cnf");
     WriteFile(dir + "/none.reg", "[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril]\n"
                                  "\"PrintersConf\"=str(2):\"%windir%/from-registry.cnf\"\n");
-    EXPECT_EQ(etc_file_path(), win + "/from-registry.cnf");
     WriteFile(win + "/from-registry.cnf", "reg:k=v:\n");
     EXPECT_EQ(value_of("reg", "k"), "v");
-
-    EXPECT_EQ(user_file_path(), dir + "/printers.usr"); // HOME
-    setenv("HOMEDRIVE", "/drive", 1);
-    EXPECT_EQ(user_file_path(), dir + "/printers.usr"); // HOMEPATH missing
-    setenv("HOMEPATH", "/users/me", 1);
-    EXPECT_EQ(user_file_path(), "/drive/users/me/printers.usr");
-    setenv("HOMEPATH", std::string(600, 'x').c_str(), 1);
-    EXPECT_EQ(user_file_path(), dir + "/printers.usr"); // too long
-    unsetenv("HOMEDRIVE");
-    unsetenv("HOME");
-    EXPECT_EQ(user_file_path(), win + "/printers.usr");
+    // HOMEDRIVE without HOMEPATH, or the two too long, fall back to HOME, then to windir.
+    std::string longpath(600, 'x'), mine = dir + "/printers.usr";
+    using Row = std::tuple<const char *, const char *, const char *, std::string>;
+    for (auto [drive, path, home, want] :
+         {Row{"/drive", nullptr, dir.c_str(), mine}, Row{"/drive", longpath.c_str(), dir.c_str(), mine},
+          Row{"/drive", "/users/me", dir.c_str(), "/drive/users/me/printers.usr"},
+          Row{0, 0, 0, win + "/printers.usr"}}) {
+        for (auto [name, value] : {std::pair{"HOMEDRIVE", drive}, {"HOMEPATH", path}, {"HOME", home}})
+            value ? setenv(name, value, 1) : unsetenv(name);
+        EXPECT_EQ(user_file_path(), want) << (path ? path : "-");
+    }
 }
 
 TEST_F(PnsFiles, ServiceOrderConfiguration) {
-    std::string conf = dir + "/nsswitch.cnf";
     int codes[8];
     EXPECT_EQ(ns_get_svc_order("printers", 8, codes), -1);
-    WriteFile(conf, "# order\n"
-                    "printersx: dns\n"
-                    "  printers:\tuser files [NOTFOUND=continue] nisplus nis [ UNAVAIL = return ] xfn\n"
-                    "hosts: files wrong\n"
-                    "groups: files [NOTFOUND=maybe]\n"
-                    "many: user printcap files nis nisplus xfn compat dns\n");
-    struct Row {
-        const char *db;
-        int n, rc;
-        std::vector<int> codes;
-    };
-    for (const Row &r : {Row{"printers", 8, 0, {1, 3, 5, 4, 0}}, Row{"printersx", 8, 0, {8}}, Row{"hosts", 8, -2, {0}},
-                         Row{"groups", 8, -2, {}}, Row{"absent", 8, 1, {}}, Row{"many", 4, 0, {1, 2, 3, 0}}}) {
-        EXPECT_EQ(ns_get_svc_order(r.db, r.n, codes), r.rc) << r.db;
-        EXPECT_EQ(std::vector<int>(codes, codes + r.codes.size()), r.codes) << r.db;
+    WriteFile(dir + "/nsswitch.cnf",
+              "# order\n"
+              "printersx: dns\n"
+              "  printers:\tuser files [NOTFOUND=continue] nisplus nis [ UNAVAIL = return ] xfn\n"
+              "hosts: files wrong\n"
+              "groups: files [NOTFOUND=maybe]\n"
+              "many: user printcap files nis nisplus xfn compat dns\n");
+    using Row = std::tuple<const char *, int, int, std::vector<int>>;
+    for (auto &[db, n, rc, want] :
+         {Row{"printers", 8, 0, {1, 3, 5, 4, 0}}, Row{"printersx", 8, 0, {8}}, Row{"hosts", 8, -2, {0}},
+          Row{"groups", 8, -2, {}}, Row{"absent", 8, 1, {}}, Row{"many", 4, 0, {1, 2, 3, 0}}}) {
+        EXPECT_EQ(ns_get_svc_order(db, n, codes), rc) << db;
+        EXPECT_EQ(std::vector<int>(codes, codes + want.size()), want) << db;
     }
     EXPECT_STREQ(ns_get_svc_string(8), "dns");
-    EXPECT_EQ(ns_get_svc_string(0), nullptr);
-    EXPECT_EQ(ns_get_svc_string(9), nullptr);
+    EXPECT_TRUE(!ns_get_svc_string(0) && !ns_get_svc_string(9));
 }
 
-// "server,printer@pname" of an address, which is released.
-std::string addr_text(ns_bsd_addr_t *a) {
-    if (!a) return "<none>";
-    std::string out = std::string(a->server) + "," + (a->printer ? a->printer : "-") + "@" +
-                      (a->pname ? a->pname : "-");
-    free(a);
-    return out;
-}
-
-std::vector<std::string> addr_texts(ns_bsd_addr_t **list) {
+// "server,printer@pname" of each address up to the first null, all released.
+std::vector<std::string> addr_texts(std::vector<ns_bsd_addr_t *> list) {
     std::vector<std::string> out;
-    for (size_t i = 0; list && list[i]; ++i) out.push_back(addr_text(list[i]));
-    free(list);
+    for (auto it = list.begin(); it != list.end() && *it; free(*it++))
+        out.push_back(std::string((*it)->server) + "," + ((*it)->printer ?: "-") + "@" + ((*it)->pname ?: "-"));
     return out;
+}
+std::vector<std::string> addr_texts(ns_bsd_addr_t **list) {
+    size_t n = 0;
+    while (list && list[n]) ++n;
+    auto out = addr_texts(std::vector<ns_bsd_addr_t *>(list, list + n));
+    return free(list), out;
 }
 
 TEST_F(PnsFiles, BsdAddresses) {
-    ns_printer_t *d = ns_printer_get_name("srv:queue:ext", "etc");
-    ASSERT_NE(d, nullptr);
-    EXPECT_STREQ(d->source, "posix");
-    EXPECT_EQ(value_of("srv:queue:ext", "bsdaddr"), "srv,queue,ext");
-    ns_printer_destroy(d);
-
-    WriteFile(etc, "lp1:bsdaddr=s1:\n"
-                   "lp2|two:bsdaddr=s2,q2:\n"
-                   "same:bsdaddr=s2,q2:\n"
-                   "_default:use=lp2:\n"
-                   "noaddr:note=x:\n");
-    EXPECT_EQ(addr_text(ns_bsd_addr_get_name("two")), "s2,q2@two");
-    EXPECT_EQ(addr_text(ns_bsd_addr_get_name("lp1")), "s1,lp1@lp1"); // the record's name stands in
-    EXPECT_EQ(addr_text(ns_bsd_addr_get_name("noaddr")), "<none>");
-    EXPECT_EQ(addr_texts(ns_bsd_addr_get_list()), (std::vector<std::string>{"s1,lp1@lp1", "s2,q2@lp2"}));
-    EXPECT_EQ(addr_text(ns_bsd_addr_get_default()).substr(0, 6), "s2,q2@");
-    EXPECT_EQ(addr_texts(ns_bsd_addr_get_all()), (std::vector<std::string>{"s2,q2@_default", "s1,lp1@lp1"}));
+    EXPECT_EQ(value_of("srv:queue:ext", "bsdaddr", "etc"), "srv,queue,ext");
+    WriteFile(etc, "lp1:bsdaddr=s1:\nlp2|two:bsdaddr=s2,q2:\nsame:bsdaddr=s2,q2:\n_default:use=lp2:\nnoaddr:note=x:\n");
+    using V = std::vector<std::string>;
+    EXPECT_EQ(addr_texts({ns_bsd_addr_get_name("two"), ns_bsd_addr_get_name("lp1"), ns_bsd_addr_get_name("noaddr")}),
+              (V{"s2,q2@two", "s1,lp1@lp1"})); // the record's name stands in for a missing queue
+    EXPECT_EQ(addr_texts(ns_bsd_addr_get_list()), (V{"s1,lp1@lp1", "s2,q2@lp2"}));
+    EXPECT_EQ(addr_texts({ns_bsd_addr_get_default()})[0].substr(0, 6), "s2,q2@");
+    EXPECT_EQ(addr_texts(ns_bsd_addr_get_all()), (V{"s2,q2@_default", "s1,lp1@lp1"}));
 
     // "_all" chooses the printers; PRINTER chooses the default.
     WriteFile(user, "_all\tlp1,two,lp1\n");
     setenv("PRINTER", "lp1", 1);
-    EXPECT_EQ(addr_texts(ns_bsd_addr_get_all()), (std::vector<std::string>{"s1,lp1@lp1", "s2,q2@two"}));
-    std::vector<std::string> seen;
+    EXPECT_EQ(addr_texts(ns_bsd_addr_get_all()), (V{"s1,lp1@lp1", "s2,q2@two"}));
     for (int round = 0; round < 2; ++round) {
-        seen.clear();
-        while (ns_bsd_addr_t *x = ns_bsd_addr_get_all_once()) {
-            seen.push_back(x->server);
-            free(x);
-        }
-        EXPECT_EQ(seen, (std::vector<std::string>{"s1", "s2"}));
+        std::vector<ns_bsd_addr_t *> seen;
+        while (ns_bsd_addr_t *x = ns_bsd_addr_get_all_once()) seen.push_back(x);
+        EXPECT_EQ(addr_texts(seen), (V{"s1,lp1@lp1", "s2,q2@two"}));
     }
     EXPECT_EQ(ns_bsd_addr_nis_get_list_once(), nullptr);
 }

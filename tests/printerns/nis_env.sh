@@ -32,8 +32,9 @@ ypserv -d >"$dir/ypserv.log" 2>&1 & ypserv_pid=$!; pids="$pids $ypserv_pid"
 for i in 1 2 3 4 5 6 7 8 9 10; do rpcinfo -u localhost ypserv >/dev/null 2>&1 && break; sleep 0.2; done
 echo "domain $domain server 127.0.0.1" >"$dir/yp.conf"
 ypbind -f "$dir/yp.conf" -n >"$dir/ypbind.log" 2>&1 & pids="$pids $!"
-for i in $(seq 1 50); do [ -s "/var/yp/binding/$domain.3" ] || [ -s "/var/yp/binding/$domain.2" ] && break; sleep 0.2; done
-[ -e "/var/yp/binding/$domain.3" ] || [ -e "/var/yp/binding/$domain.2" ] || fail "ypbind did not bind"
+b=/var/yp/binding/$domain
+for i in $(seq 1 50); do [ -s "$b.3" ] || [ -s "$b.2" ] && break; sleep 0.2; done
+[ -e "$b.3" ] || [ -e "$b.2" ] || fail "ypbind did not bind"
 
 # Leak checking leaves out what the NIS client library keeps of failed
 # bindings (the tests stop the server on purpose).

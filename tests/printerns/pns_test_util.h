@@ -6,11 +6,9 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <cstring>
-#include <fstream>
+#include <filesystem>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -54,22 +52,16 @@ class Env : public ::testing::Test {
 };
 
 // "<prefix><n>" (built this way to keep the compiler's overlap warning quiet).
-inline std::string numbered(const char *prefix, int n) {
-    std::string s = prefix;
-    s.append(std::to_string(n));
-    return s;
-}
+inline std::string numbered(const char *prefix, int n) { return std::string(prefix).append(std::to_string(n)); }
 
-// Frees a list of records.
-inline void free_records(ns_printer_t **list) {
-    if (!list) return;
-    for (size_t i = 0; list[i]; ++i) ns_printer_destroy(list[i]);
-    free(list);
-}
-
+// The names of a list of records, which is released.
 inline std::vector<std::string> names_of(ns_printer_t **list) {
     std::vector<std::string> out;
-    for (size_t i = 0; list && list[i]; ++i) out.push_back(list[i]->name);
+    for (size_t i = 0; list && list[i]; ++i) {
+        out.push_back(list[i]->name);
+        ns_printer_destroy(list[i]);
+    }
+    free(list);
     return out;
 }
 
