@@ -2,6 +2,7 @@
 // the runtime's structures.
 #include <cstring>
 
+#include "encoding/codes.h"
 #include "encoding/opsutil.h"
 #include "syntax/eacl.h"
 #include "vrcore/log.h"
@@ -12,15 +13,15 @@ using vrops::Quiet;
 
 namespace {
 
-constexpr uint32_t kNoMem = 0xC00E0068u;
-constexpr uint32_t kNullFree = 0xC00E006Cu;
-constexpr uint32_t kSetAccess = 0xC00E006Du;
-constexpr uint32_t kInvalid = 0xC00E00A0u;
-constexpr uint32_t kBadOid = 0xC00E00A5u;
-constexpr uint32_t kNoValues = 0xC003006Au;
-constexpr uint32_t kNoAttrs = 0xC0030068u;
-constexpr uint32_t kEndAttrs = 0xC003007Au;
-constexpr uint32_t kEndValues = 0xC003007Bu;
+constexpr uint32_t kNoMem = GEN_S_NOMEM;
+constexpr uint32_t kNullFree = GEN_S_NULLDELETE;
+constexpr uint32_t kSetAccess = GENU_S_CONV_ATTR;
+constexpr uint32_t kInvalid = GEN_S_INVALID;
+constexpr uint32_t kBadOid = GENU_S_CONV_OID;
+constexpr uint32_t kNoValues = AS_S_NOVALUES;
+constexpr uint32_t kNoAttrs = AS_S_NOATTR;
+constexpr uint32_t kEndAttrs = AS_S_NOMOREATTRS;
+constexpr uint32_t kEndValues = AS_S_NOMOREVALUES;
 constexpr uint32_t kTypePsis = 85;
 constexpr uint32_t kTypeExtAcl = 89;
 

@@ -14,7 +14,7 @@ using vrops::HeapZero;
 
 namespace {
 
-constexpr uint32_t kUnknownKind = 0xC010006Cu;
+constexpr uint32_t kUnknownKind = ERDPA_S_BADKIND;
 
 // ---- Problem texts ------------------------------------------------------
 

@@ -4,6 +4,7 @@
 
 #include "encoding/ber_errors.h"
 #include "encoding/ber_world.h"
+#include "encoding/codes.h"
 #include "encoding/erdpa_internal.h"
 #include "encoding/opsutil.h"
 #include "vrcore/log.h"
@@ -31,19 +32,19 @@ namespace {
 constexpr uint32_t kObjectIdentType = 64;
 constexpr uint32_t kTextType = 28;
 
-constexpr uint32_t kEncNoMem = 0xC00E0068u;
-constexpr uint32_t kEncInvalid = 0xC00E00A0u;
-constexpr uint32_t kEncOid = 0xC00E00A5u;
-constexpr uint32_t kEncFailed = 0xC00E0073u;
-constexpr uint32_t kMessageBack = 0xC00E0098u;
+constexpr uint32_t kEncNoMem = GEN_S_NOMEM;
+constexpr uint32_t kEncInvalid = GEN_S_INVALID;
+constexpr uint32_t kEncOid = GENU_S_CONV_OID;
+constexpr uint32_t kEncFailed = GENU_S_ENCODE;
+constexpr uint32_t kMessageBack = GENU_S_CONV_MESSAGE;
 
-constexpr uint32_t kDecCannot = 0xC009006Au;
-constexpr uint32_t kDecAttr = 0xC0090068u;
-constexpr uint32_t kDecNoMem = 0xC0090078u;
-constexpr uint32_t kDecMessage = 0xC009007Au;
-constexpr uint32_t kDecObject = 0xC009007Eu;
-constexpr uint32_t kDecOid = 0xC0090081u;
-constexpr uint32_t kDecProblem = 0xC0090095u;
+constexpr uint32_t kDecCannot = ODP_S_DECODE;
+constexpr uint32_t kDecAttr = ODP_S_ARGUMENT;
+constexpr uint32_t kDecNoMem = ODP_S_NOMEM;
+constexpr uint32_t kDecMessage = ODP_S_MESSAGE;
+constexpr uint32_t kDecObject = ODP_S_OBJECTIDENT;
+constexpr uint32_t kDecOid = ODP_S_OID;
+constexpr uint32_t kDecProblem = ODP_S_SLOT;
 
 struct KindRow {
     uint32_t kind;

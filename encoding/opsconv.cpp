@@ -2,6 +2,7 @@
 // and the results of the operations as library values.
 #include <cstring>
 
+#include "encoding/codes.h"
 #include "encoding/opsutil.h"
 #include "vrcore/log.h"
 #include "vrcore/odp.h"
@@ -14,17 +15,17 @@ using vrops::Unpacked;
 
 namespace {
 
-constexpr uint32_t kNoMem = 0xC00E0068u;
-constexpr uint32_t kNullFree = 0xC00E006Cu;
-constexpr uint32_t kPrintSet = 0xC00E006Fu;
-constexpr uint32_t kObjectSet = 0xC00E0070u;
-constexpr uint32_t kContent = 0xC00E007Du;
-constexpr uint32_t kMessage = 0xC00E0098u;
-constexpr uint32_t kInvalid = 0xC00E00A0u;
-constexpr uint32_t kObjectIdent = 0xC00E00A3u;
-constexpr uint32_t kBadOid = 0xC00E00A5u;
-constexpr uint32_t kCheckpoint = 0xC00E00AEu;
-constexpr uint32_t kTime = 0xC00E00BFu;
+constexpr uint32_t kNoMem = GEN_S_NOMEM;
+constexpr uint32_t kNullFree = GEN_S_NULLDELETE;
+constexpr uint32_t kPrintSet = GENU_S_CONV_PRINTSET;
+constexpr uint32_t kObjectSet = GENU_S_CONV_OBJECTSET;
+constexpr uint32_t kContent = GENU_S_CONV_CONTENT;
+constexpr uint32_t kMessage = GENU_S_CONV_MESSAGE;
+constexpr uint32_t kInvalid = GEN_S_INVALID;
+constexpr uint32_t kObjectIdent = GENU_S_CONV_RESULTIDENT;
+constexpr uint32_t kBadOid = GENU_S_CONV_OID;
+constexpr uint32_t kCheckpoint = GENU_S_CONV_CHECKPOINT;
+constexpr uint32_t kTime = GENU_S_CONV_TIME;
 
 constexpr uint32_t kDocumentContentType = 7;
 constexpr uint32_t kMessageType = 16;

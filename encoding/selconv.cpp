@@ -2,6 +2,7 @@
 // structures.
 #include <cstring>
 
+#include "encoding/codes.h"
 #include "encoding/opsutil.h"
 #include "vrcore/log.h"
 #include "vrcore/odpops.h"
@@ -13,11 +14,11 @@ using vrops::HeapZero;
 
 namespace {
 
-constexpr uint32_t kNoMem = 0xC00E0068u;
-constexpr uint32_t kNullFree = 0xC00E006Cu;
-constexpr uint32_t kInvalid = 0xC00E00A0u;
-constexpr uint32_t kObjectIdent = 0xC00E00A1u;
-constexpr uint32_t kBadOid = 0xC00E00A5u;
+constexpr uint32_t kNoMem = GEN_S_NOMEM;
+constexpr uint32_t kNullFree = GEN_S_NULLDELETE;
+constexpr uint32_t kInvalid = GEN_S_INVALID;
+constexpr uint32_t kObjectIdent = GENU_S_CONV_OBJECTIDENT;
+constexpr uint32_t kBadOid = GENU_S_CONV_OID;
 constexpr uint32_t kObjectIdentType = 64;
 constexpr int kMaxFilterDepth = 16; // what the runtime's nesting bound carries
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "encoding/ber_world.h"
+#include "encoding/codes.h"
 #include "encoding/value_conv.h"
 #include "vrcore/odp.h"
 
@@ -11,7 +12,7 @@ using namespace vrber;
 
 namespace {
 
-constexpr uint32_t kListContext = 0xC00E0076u;
+constexpr uint32_t kListContext = GENU_S_CONV_LISTCONTEXT;
 
 int Refuse(STF_List *status, uint32_t code) {
     STF_AddStatus(status, code, 0);
@@ -122,8 +123,8 @@ VALUE_CONV(driverInfo, GEN_DriverInfo, 94)
         return PartDelete<T>(status, value, GEN_DeepDelete##X, alloc);                             \
     }
 
-PART_CONV(docIdentifier, GEN_DocumentIdentifier, DocumentIdentifier, 0xC00E00A1u)
-PART_CONV(external, GEN_External, External, 0xC00E007Du)
+PART_CONV(docIdentifier, GEN_DocumentIdentifier, DocumentIdentifier, GENU_S_CONV_OBJECTIDENT)
+PART_CONV(external, GEN_External, External, GENU_S_CONV_CONTENT)
 
 int ToBER_listContext(STF_List *status, void *ber, const GEN_OctetString *value) {
     if (!status) return 1;
@@ -203,7 +204,7 @@ int ToGEN_oid(STF_List *status, const GENU_BerOID *ber, GENU_ShortOID *id) {
         return 1;
     }
     if (WireToShort(BerOid{ber->length, ber->value}, id)) {
-        STF_AddStatus(status, 0xC00E00C3u, 0);
+        STF_AddStatus(status, GENU_S_CONV_BACK, 0);
         return 1;
     }
     return 0;

@@ -73,19 +73,20 @@ void TwoChars(std::string_view src, char out[2], uint16_t &length) {
 
 enum class Section { Header, Codesets, Locales };
 
-// Resolves dotted text to a short identifier: 1 malformed, 2 unknown here,
-// 3 memory, 0 done.
-int ResolveDotted(std::string_view word, GENU_ShortOID &oid) {
+enum class Resolved { Done, Malformed, Unknown, NoMemory };
+
+// Resolves dotted text to a short identifier.
+Resolved ResolveDotted(std::string_view word, GENU_ShortOID &oid) {
     STF_List *st = STF_CreateList(nullptr);
-    if (!st) return 3;
+    if (!st) return Resolved::NoMemory;
     std::string text(word);
     unsigned char bin[160];
     uint32_t len = sizeof bin;
-    int rc = 0;
+    Resolved rc = Resolved::Done;
     if (OID_ConvertDecToBin(st, text.c_str(), nullptr, &len, bin) != 0) {
-        rc = STF_GetStatus(st) == OID_S_NOMEM ? 3 : 1;
+        rc = STF_GetStatus(st) == OID_S_NOMEM ? Resolved::NoMemory : Resolved::Malformed;
     } else if (GENU_BinaryToShortOID(st, bin, &oid) != 0) {
-        rc = STF_GetStatus(st) == GEN_S_NOMEM ? 3 : 2;
+        rc = STF_GetStatus(st) == GEN_S_NOMEM ? Resolved::NoMemory : Resolved::Unknown;
     }
     STF_DeleteList(st);
     return rc;
@@ -123,10 +124,10 @@ uint32_t ParseMapping(std::string_view text, Tables &out, size_t *bad_line) {
                     section = Section::Locales;
                 } else if (w.size() == 2) {
                     GENU_ShortOID oid = 0;
-                    int rc = ResolveDotted(w[1], oid);
-                    if (rc == 1) return malformed();
-                    if (rc == 3) return I18N_S_FAILURE;
-                    if (rc == 2) {
+                    Resolved rc = ResolveDotted(w[1], oid);
+                    if (rc == Resolved::Malformed) return malformed();
+                    if (rc == Resolved::NoMemory) return I18N_S_FAILURE;
+                    if (rc == Resolved::Unknown) {
                         LOG_CondMessage(5, __FILE__, __LINE__,
                                         "I18N_Init: code set '%.*s' (%.*s) is not known here; left out\n",
                                         static_cast<int>(w[0].size()), w[0].data(),

@@ -24,6 +24,7 @@
 #include "system/trace.h"
 #include "vrcore/fa.h"
 #include "vrcore/msg.h"
+#include "vrcore/stf.h"
 
 namespace vr::msg {
 namespace {
@@ -37,7 +38,7 @@ void Release(void *p) {
     else std::free(p);
 }
 
-constexpr uint32_t kZeroStatus = 0xC0010003u; // shown for a status code of 0
+constexpr uint32_t kZeroStatus = STF_S_NOSTATUS; // shown for a status code of 0
 constexpr size_t kCacheSlots = 10;
 constexpr size_t kNameSlots = 64;
 constexpr size_t kGuardBytes = 100;

@@ -20,7 +20,7 @@ namespace vr::oid {
 namespace {
 
 constexpr uint32_t kInvalid = GEN_S_INVALID;
-constexpr uint32_t kNotInitialised = 0xC00E0080u; // dynamic table not initialised
+constexpr uint32_t kNotInitialised = GENU_S_NODYNAMIC;
 constexpr uint32_t kAlreadyOpen = GEN_S_INITIALISED;
 constexpr uint32_t kBadMode = GEN_S_BADMODE;
 constexpr uint32_t kNoDirectory = GEN_S_NODIR;

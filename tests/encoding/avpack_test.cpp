@@ -7,6 +7,7 @@
 #include <string>
 
 #include "encoding/ber_world.h"
+#include "encoding/codes.h"
 #include "failalloc.h"
 #include "pack_sweep.h"
 #include "vrcore/genu.h"
@@ -118,7 +119,7 @@ TEST(PackAV, TextsAndNamesOfEveryKind) {
     Status st;
     GENU_Buffer b{};
     EXPECT_EQ(ODP_PackAV(st.list, 28, &over, &b), 1);
-    EXPECT_EQ(st.code(), 0xC00E00BDu);
+    EXPECT_EQ(st.code(), GENU_S_CONV_TEXT);
     over.kind = 6;
     EXPECT_EQ(ODP_PackAV(st.list, 28, &over, &b), 1);
     for (uint32_t type : {27u, 40u}) {
@@ -170,16 +171,16 @@ TEST(PackAV, UnsupportedAndEmptyInput) {
     GENU_ValueDescriptor d{};
     for (uint32_t type : {3u, 13u, 95u, 1000u}) {
         EXPECT_EQ(ODP_PackAV(st.list, type, &v, &b), 1);
-        EXPECT_EQ(st.code(), 0xC00E0085u);
+        EXPECT_EQ(st.code(), GEN_S_NOTSUPP);
         EXPECT_EQ(ODP_UnpackAV(st.list, 3, reinterpret_cast<const unsigned char *>("\x02\x01\x00"), type, &out, &d), 1);
-        EXPECT_EQ(st.code(), 0xC00E0085u);
+        EXPECT_EQ(st.code(), GEN_S_NOTSUPP);
         EXPECT_EQ(GENU_TypeToPDU(type), -1);
     }
     EXPECT_EQ(ODP_UnpackAV(st.list, 0, reinterpret_cast<const unsigned char *>(""), 1, &out, &d), 1);
-    EXPECT_EQ(st.code(), 0xC00E0071u);
+    EXPECT_EQ(st.code(), GENU_S_UNPACK_EMPTY);
     EXPECT_EQ(out, nullptr);
     EXPECT_EQ(ODP_UnpackAV(st.list, 2, reinterpret_cast<const unsigned char *>("\x04\x00"), 1, &out, &d), 1);
-    EXPECT_EQ(st.code(), 0xC00E0072u);
+    EXPECT_EQ(st.code(), GENU_S_DECODE);
     EXPECT_EQ(ODP_PackAV(nullptr, 1, &v, &b), 1);
 }
 

@@ -9,6 +9,7 @@
 
 #include "encoding/ber_values.h"
 #include "encoding/ber_world.h"
+#include "encoding/codes.h"
 #include "failalloc.h"
 #include "pack_sweep.h"
 #include "random_value.h"
@@ -120,13 +121,13 @@ TEST(ValuePdus, IdentifiersAndCodeSetsTravelAsObjectIdentifiers) {
     // No identifier, or one that is not known: the syntax's own codes.
     GENU_ShortOID none = 0;
     EXPECT_EQ(ODP_PackAV(st.list, 10, &none, &b), 1);
-    EXPECT_EQ(st.code(), 0xC00E00A5u);
+    EXPECT_EQ(st.code(), GENU_S_CONV_OID);
     EXPECT_EQ(b.value, nullptr);
     const unsigned char unknown[] = {0x06, 0x04, 0x2b, 0x7f, 0x7f, 0x01};
     void *out = nullptr;
     GENU_ValueDescriptor d{};
     EXPECT_EQ(ODP_UnpackAV(st.list, sizeof unknown, unknown, 10, &out, &d), 1);
-    EXPECT_EQ(st.code(), 0xC00E00C3u);
+    EXPECT_EQ(st.code(), GENU_S_CONV_BACK);
     EXPECT_EQ(out, nullptr);
     // A kind-5 text names its code set.
     GEN_Text t{};
@@ -156,34 +157,34 @@ TEST(ValuePdus, BadValuesFailWithTheSyntaxCode) {
     GEN_NameOrOID noid{};
     noid.choice = 3;
     EXPECT_EQ(ODP_PackAV(st.list, 18, &noid, &b), 1);
-    EXPECT_EQ(st.code(), 0xC00E009Bu);
+    EXPECT_EQ(st.code(), GENU_S_CONV_NAMEOROID);
     EXPECT_EQ(b.value, nullptr);
     GEN_DomainDefinedAttrs ddas{};
     ddas.count = 5;
     GEN_DeliveryAddress addr{};
     addr.domain_defined_attrs = &ddas;
     EXPECT_EQ(ODP_PackAV(st.list, 39, &addr, &b), 1);
-    EXPECT_EQ(st.code(), 0xC00E0079u);
+    EXPECT_EQ(st.code(), GENU_S_CONV_DELIVERY);
     // Extension attributes of the standard's types only.
     unsigned char null_value[] = {0x05, 0x00};
     GEN_ExtensionAttrs ext{nullptr, 24, {2, null_value}};
     GEN_DeliveryAddress with_ext{};
     with_ext.extension_attrs = &ext;
     EXPECT_EQ(ODP_PackAV(st.list, 39, &with_ext, &b), 1);
-    EXPECT_EQ(st.code(), 0xC00E0079u);
+    EXPECT_EQ(st.code(), GENU_S_CONV_DELIVERY);
     ext.type = 23;
     ASSERT_EQ(ODP_PackAV(st.list, 39, &with_ext, &b), 0);
     _GENU__MyFree(b.value);
     GEN_Locale loc{};
     loc.language_length = 3;
     EXPECT_EQ(ODP_PackAV(st.list, 55, &loc, &b), 1);
-    EXPECT_EQ(st.code(), 0xC00E0094u);
+    EXPECT_EQ(st.code(), GENU_S_CONV_LOCALE);
     // An empty list has no library form.
     const unsigned char empty[] = {0x30, 0x00};
     void *out = &b;
     GENU_ValueDescriptor d{};
     EXPECT_EQ(ODP_UnpackAV(st.list, sizeof empty, empty, 93, &out, &d), 1);
-    EXPECT_EQ(st.code(), 0xC00E00A1u);
+    EXPECT_EQ(st.code(), GENU_S_CONV_OBJECTIDENT);
     EXPECT_EQ(out, nullptr);
 }
 

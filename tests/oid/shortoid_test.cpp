@@ -53,7 +53,7 @@ TEST(BuiltinTable, EveryRowRoundTrips) {
         EXPECT_EQ(static_cast<uint32_t>(type), r.syntax);
         GENU_BerOID ber{};
         if (r.dotted == "-") {
-            EXPECT_EQ(st.failed(GENU_ShortToBerOID(st, r.id, &ber)), 0xC00E00A0u);
+            EXPECT_EQ(st.failed(GENU_ShortToBerOID(st, r.id, &ber)), GEN_S_INVALID);
             continue;
         }
         ASSERT_EQ(GENU_ShortToBerOID(st, r.id, &ber), 0);
@@ -109,7 +109,7 @@ TEST(ShortOID, RangesAndPrefixes) {
     for (uint32_t bad : {1093u, 2999u, 3563u, 0x7FFFFFFFu}) {
         EXPECT_STREQ(GENU_ShortOIDToAscii(bad), "unknown") << bad;
         int32_t t;
-        EXPECT_EQ(st.failed(GENU_AttrIdToType(st, bad, &t)), 0xC00E00A0u);
+        EXPECT_EQ(st.failed(GENU_AttrIdToType(st, bad, &t)), GEN_S_INVALID);
     }
     GENU_ShortOID a = 0, b = 0;
     ASSERT_EQ(GENU_PrefixToShortOID(st, "job-name", "id-att-", &a), 0);
@@ -119,7 +119,7 @@ TEST(ShortOID, RangesAndPrefixes) {
     b = 7;
     EXPECT_EQ(GENU_PrefixToShortOID(st, nullptr, "id-att-", &b), 1);
     EXPECT_EQ(b, 0u);
-    EXPECT_EQ(st.code(), 0xC00E00A0u);
+    EXPECT_EQ(st.code(), GEN_S_INVALID);
     EXPECT_EQ(GENU_AsciiToShortOID(nullptr, "id-att-job-name", &a), 1);
     // Malformed binary forms are refused without reading past them.
     const unsigned char bad_tag[] = {0x04, 0x01, 0x01};
@@ -133,16 +133,16 @@ TEST(ShortOID, RangesAndPrefixes) {
 TEST(ShortOID, DynamicIdentifiers) {
     Status st;
     GENU_ShortOID id = 0;
-    EXPECT_EQ(st.failed(GENU_AsciiToShortOID(st, "id-att-not-there", &id)), 0xC00E0080u);
+    EXPECT_EQ(st.failed(GENU_AsciiToShortOID(st, "id-att-not-there", &id)), vr::oid::GENU_S_NODYNAMIC);
     EXPECT_STREQ(GENU_ShortOIDToAscii(0x80000001u), "unknown");
     int32_t type;
-    EXPECT_EQ(st.failed(GENU_AttrIdToType(st, 0x80000001u, &type)), 0xC00E0080u);
+    EXPECT_EQ(st.failed(GENU_AttrIdToType(st, 0x80000001u, &type)), vr::oid::GENU_S_NODYNAMIC);
 
-    EXPECT_EQ(st.failed(GENU_Init(st, nullptr, 0)), 0xC00E0093u);
-    EXPECT_EQ(st.failed(GENU_Init(st, "/tmp", 1)), 0xC00E0092u);
+    EXPECT_EQ(st.failed(GENU_Init(st, nullptr, 0)), GEN_S_NODIR);
+    EXPECT_EQ(st.failed(GENU_Init(st, "/tmp", 1)), GEN_S_BADMODE);
     vrtest::ScratchDir scratch("vroidcvrt");
     const std::string &dir = scratch.path();
-    EXPECT_EQ(st.failed(GENU_Init(st, dir.c_str(), 0)), 0xC00E00A6u);
+    EXPECT_EQ(st.failed(GENU_Init(st, dir.c_str(), 0)), GEN_S_NODB);
 
     // Register 1.2.840.147361.99.7 as 0x80000005 with syntax 28.
     {
@@ -165,7 +165,7 @@ TEST(ShortOID, DynamicIdentifiers) {
     }
     ASSERT_EQ(GENU_Init(st, dir.c_str(), 0), 0);
     EXPECT_NE(GENU_GetCvrtHandle(), nullptr);
-    EXPECT_EQ(st.failed(GENU_Init(st, dir.c_str(), 0)), 0xC00E0078u);
+    EXPECT_EQ(st.failed(GENU_Init(st, dir.c_str(), 0)), GEN_S_INITIALISED);
 
     ASSERT_EQ(GENU_AsciiToShortOID(st, "id-att-dyn-test", &id), 0);
     EXPECT_EQ(id, 0x80000005u);
@@ -183,8 +183,8 @@ TEST(ShortOID, DynamicIdentifiers) {
     ASSERT_EQ(GENU_BinaryToShortOID(st, bin, &back), 0);
     EXPECT_EQ(back, id);
 
-    EXPECT_EQ(st.failed(GENU_AsciiToShortOID(st, "id-att-not-there", &id)), 0xC00E00A0u);
-    EXPECT_EQ(st.failed(GENU_ShortToBerOID(st, 0x80000006u, &ber)), 0xC00E00A0u);
+    EXPECT_EQ(st.failed(GENU_AsciiToShortOID(st, "id-att-not-there", &id)), GEN_S_INVALID);
+    EXPECT_EQ(st.failed(GENU_ShortToBerOID(st, 0x80000006u, &ber)), GEN_S_INVALID);
     EXPECT_STREQ(GENU_ShortOIDToAscii(0x80000006u), "unknown");
     GENU_Term();
     EXPECT_EQ(GENU_GetCvrtHandle(), nullptr);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "encoding/ber_world.h"
+#include "encoding/codes.h"
 #include "failalloc.h"
 #include "ops_test_util.h"
 #include "vrcore/odpas.h"
@@ -190,7 +191,7 @@ TEST(SetConversion, UnknownIdentifierLeavesNoSet) {
     ASSERT_NE(back, nullptr);
     AS_SetHandle out = reinterpret_cast<AS_SetHandle>(&st); // must be overwritten
     EXPECT_EQ(ToGEN_AS(st.list, *back, &out), 1);
-    EXPECT_EQ(st.code(), 0xC00E00A5u);
+    EXPECT_EQ(st.code(), GENU_S_CONV_OID);
     EXPECT_EQ(out, AS_nullSetHandle);
     AS_SetHandle *cell = reinterpret_cast<AS_SetHandle *>(&st);
     EXPECT_EQ(MallocAStoGEN(st.list, *back, &cell), 1);
@@ -199,11 +200,11 @@ TEST(SetConversion, UnknownIdentifierLeavesNoSet) {
 
     ODP_BerModAttrSet mod{nullptr, 0, {sizeof kUnknownOid, kUnknownOid}, nullptr, 0};
     EXPECT_EQ(ToGEN_ModOpAS(st.list, &mod, &out), 1);
-    EXPECT_EQ(st.code(), 0xC00E00A5u);
+    EXPECT_EQ(st.code(), GENU_S_CONV_OID);
     ODP_BerSingleValue ava{{sizeof kUnknownOid, kUnknownOid}, {0, nullptr}};
     AS_AttrHandle ah = reinterpret_cast<AS_AttrHandle>(&st);
     EXPECT_EQ(ToGEN_IfwAVA(st.list, &ava, &ah), 1);
-    EXPECT_EQ(st.code(), 0xC00E00A5u);
+    EXPECT_EQ(st.code(), GENU_S_CONV_OID);
     EXPECT_EQ(ah, AS_nullAttrHandle);
 }
 
@@ -218,7 +219,7 @@ TEST(SetConversion, EmptyAttributesAndEmptyValueNodes) {
     ASSERT_EQ(ToBER_AS(st.list, &ber, &set, ODP_AS_MODE_EXTENDED_ACL), 0);
     EXPECT_EQ(ber, nullptr);
     EXPECT_EQ(ToBER_AS(st.list, &ber, nullptr, ODP_AS_MODE_EXTENDED_ACL), 1);
-    EXPECT_EQ(st.code(), 0xC00E00A0u);
+    EXPECT_EQ(st.code(), GEN_S_INVALID);
 
     // An attribute without values: empty list, and no values bit.
     GENU_ShortOID id = 0;
@@ -269,9 +270,9 @@ TEST(SetConversion, EmptyAttributesAndEmptyValueNodes) {
     AS_FreeAttrHandle(st.list, &ah);
     AS_Destroy(st.list, &set);
     EXPECT_EQ(FreeBER_Attr(st.list, nullptr), 1);
-    EXPECT_EQ(st.code(), 0xC00E006Cu);
+    EXPECT_EQ(st.code(), GEN_S_NULLDELETE);
     EXPECT_EQ(FreeBER_ModOpAttr(st.list, nullptr), 1);
-    EXPECT_EQ(st.code(), 0xC00E006Cu);
+    EXPECT_EQ(st.code(), GEN_S_NULLDELETE);
 }
 
 TEST(SetConversion, RepeatedIdentifiersArriveAsTheyWereSent) {
@@ -317,7 +318,7 @@ TEST(SetConversion, AttributeStoredUnderAnotherTypeIsRefused) {
     ASSERT_EQ(AS_AddAttrValM(st.list, set, id, 1, &c, &GENU_CardinalDesc, nullptr), 0);
     ODP_BerAttrSet *ber = reinterpret_cast<ODP_BerAttrSet *>(&st);
     EXPECT_EQ(ToBER_AS(st.list, &ber, &set, ODP_AS_MODE_EXTENDED_ACL), 1);
-    EXPECT_EQ(st.code(), 0xC00E00A0u);
+    EXPECT_EQ(st.code(), GEN_S_INVALID);
     EXPECT_EQ(ber, nullptr);
     AS_AttrHandle ah = nullptr;
     ASSERT_EQ(AS_FindAttr(st.list, set, id, &ah), 0);
@@ -325,7 +326,7 @@ TEST(SetConversion, AttributeStoredUnderAnotherTypeIsRefused) {
     EXPECT_EQ(ToBER_Attr(st.list, &one, ah, ODP_AS_MODE_EXTENDED_ACL), 1);
     EXPECT_EQ(one.values, nullptr);
     EXPECT_EQ(ToBER_Attr(st.list, &one, AS_nullAttrHandle, ODP_AS_MODE_EXTENDED_ACL), 1);
-    EXPECT_EQ(st.code(), 0xC00E00A0u);
+    EXPECT_EQ(st.code(), GEN_S_INVALID);
     AS_FreeAttrHandle(st.list, &ah);
     AS_Destroy(st.list, &set);
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "encoding/codes.h"
 #include "ops_test_util.h"
 #include "vrcore/erdpa.h"
 
@@ -174,7 +175,7 @@ TEST(ErrorPdus, EveryKindRoundTripsUnderItsWireKindAndUnderKindZero) {
         EXPECT_EQ(FreeGEN_errorMessage(st.list, &back, nullptr), 0);
         EXPECT_EQ(FreeBER_errorMessage(st.list, &ber), 0);
         EXPECT_EQ(ToGEN_errorMessage(st.list, &ber, &back, nullptr), 1);
-        EXPECT_EQ(st.code(), 0xC00E0098u);
+        EXPECT_EQ(st.code(), GENU_S_CONV_MESSAGE);
     }
     const int32_t wire[] = {0, 4, 1, 11, 13, 12, 3, 10, 9};
     for (uint32_t kind = 1; kind <= 8; ++kind) {
@@ -198,7 +199,7 @@ TEST(ErrorPdus, EveryKindRoundTripsUnderItsWireKindAndUnderKindZero) {
         ERDPA_ErrorResult *wrong = reinterpret_cast<ERDPA_ErrorResult *>(&f);
         int32_t other = wire[kind % 8 + 1];
         EXPECT_EQ(ERDPA_DecodeError(st.list, other, bytes.value, bytes.length, &wrong), 1) << kind;
-        EXPECT_EQ(st.code(), 0xC009006Au);
+        EXPECT_EQ(st.code(), ODP_S_DECODE);
         EXPECT_EQ(wrong, nullptr);
         _GENU__MyFree(bytes.value);
         ERDPA_FreeError(st.list, r);
@@ -218,7 +219,7 @@ TEST(ErrorPdus, ProblemForms) {
         uint32_t code;
         uint32_t decode_status; // 0: decodes
     } cases[] = {{ERDPA_EXTENDED_PROBLEM, ext, 0}, {ERDPA_STANDARD_PROBLEM, 4, 0},
-                 {ERDPA_STANDARD_PROBLEM, 5, 0xC0090095u}, {ERDPA_STANDARD_PROBLEM, 0, 0xC0090095u}};
+                 {ERDPA_STANDARD_PROBLEM, 5, ODP_S_SLOT}, {ERDPA_STANDARD_PROBLEM, 0, ODP_S_SLOT}};
     for (const Case &c : cases) {
         p->problem_form = c.form;
         p->problem_code = c.code;
@@ -258,7 +259,7 @@ TEST(ErrorPdus, HostileInputAndUnknownKinds) {
     ERDPA_ErrorResult *out = nullptr;
     for (int32_t kind : {2, 5, 8, 14, -1}) {
         EXPECT_EQ(ERDPA_DecodeError(st.list, kind, junk, sizeof junk, &out), 1) << kind;
-        EXPECT_EQ(st.code(), 0xC009006Au);
+        EXPECT_EQ(st.code(), ODP_S_DECODE);
     }
     EXPECT_EQ(ERDPA_WireKindToPDU(2), -1);
     EXPECT_EQ(ERDPA_WireKindToPDU(0), 0);

@@ -236,7 +236,7 @@ TEST(ErrorResults, FreeingAnUnknownKind) {
     r->kind = 77;
     r->data = nullptr;
     EXPECT_EQ(ERDPA_FreeError(st.list, r), 1);
-    EXPECT_EQ(st.code(), 0xC010006Cu);
+    EXPECT_EQ(st.code(), ERDPA_S_BADKIND);
 }
 
 } // namespace

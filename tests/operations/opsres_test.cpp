@@ -7,6 +7,7 @@
 #include <random>
 #include <string>
 
+#include "encoding/codes.h"
 #include "ops_op_samples.h"
 
 namespace {
@@ -270,17 +271,17 @@ TEST(DocumentDescription, BuildsWhatIsGivenAndNothingOnFailure) {
 
     ODP_DocDescription bad{&method, nullptr, &unknown, &set};
     EXPECT_EQ(ToBER_docDescription(st.list, &out, &bad), 1);
-    EXPECT_EQ(st.code(), 0xC00E00A5u);
+    EXPECT_EQ(st.code(), GENU_S_CONV_OID);
     EXPECT_EQ(out.bit_mask, 0);
     EXPECT_EQ(FreeBER_docDescription(st.list, nullptr), 1);
-    EXPECT_EQ(st.code(), 0xC00E006Cu);
+    EXPECT_EQ(st.code(), GEN_S_NULLDELETE);
 
     if (GENU_TypeToPDU(7) >= 0) {
         GEN_DocumentContent content{};
         ODP_DocDescription with_content{nullptr, &content, nullptr, nullptr};
         // An empty content is not a valid value: the failure is reported.
         if (ToBER_docDescription(st.list, &out, &with_content)) {
-            EXPECT_EQ(st.code(), 0xC00E007Du);
+            EXPECT_EQ(st.code(), GENU_S_CONV_CONTENT);
         } else {
             FreeBER_docDescription(st.list, &out);
         }
