@@ -6,6 +6,7 @@
 // the undo log that makes a store or delete all-or-nothing.
 #include "btree/vrbm_internal.h"
 
+#include "status/vr_assert.h"
 #include "vrcore/fa.h"
 #include "vrcore/log.h"
 
@@ -114,6 +115,7 @@ uint8_t *DirtyAdd(VRBM_Db *db, unsigned pageNo) {
         if (!blk) return nullptr;
         std::memset(blk, 0, sizeof(uint8_t *) * kDirtyBlock);
     }
+    VR_ASSERT(!blk[pageNo % kDirtyBlock]); // a second copy would hide the first
     auto *p = static_cast<uint8_t *>(Alloc(kPageSize));
     if (!p) {
         ReleaseIfEmpty(db, pageNo);
@@ -128,6 +130,7 @@ uint8_t *DirtyAdd(VRBM_Db *db, unsigned pageNo) {
 void DirtyDrop(VRBM_Db *db, unsigned pageNo) {
     uint8_t **blk = db->dirty.block[pageNo / kDirtyBlock];
     if (!blk || !blk[pageNo % kDirtyBlock]) return;
+    VR_ASSERT(db->dirty.count > 0);
     Free(blk[pageNo % kDirtyBlock]);
     blk[pageNo % kDirtyBlock] = nullptr;
     db->dirty.count--;
@@ -173,6 +176,7 @@ static uint8_t *Slot(VRBM_Db *db, unsigned pageNo, uint32_t *err) {
         if (db->age[i] > db->age[victim]) victim = i;
     }
     if (hit < db->count) victim = hit;
+    VR_ASSERT(db->count > 0 && victim < db->count);
     unsigned vage = db->age[victim];
     for (unsigned i = 0; i < db->count; i++)
         if (db->age[i] < vage) db->age[i]++;
@@ -227,6 +231,7 @@ static bool Save(VRBM_Db *db, unsigned pageNo, const uint8_t *image, uint32_t *e
         db->undo = u;
         db->undoCap = cap;
     }
+    VR_ASSERT(db->undoLen < db->undoCap);
     db->undo[db->undoLen].page = uint16_t(pageNo);
     std::memcpy(db->undo[db->undoLen].image, image, kPageSize);
     db->undoLen++;
@@ -275,6 +280,7 @@ unsigned GetNewPage(VRBM_Db *db, unsigned type, unsigned parent, uint32_t *err) 
     }
     uint8_t *p0 = ChangePage(db, 0, err);
     if (!p0) return 0;
+    VR_ASSERT(!DirtyFind(db, n)); // a page past the last one holds nothing yet
     uint8_t *b = DirtyAdd(db, n);
     if (!b) {
         *err = VRBM_E_NOMEM;
@@ -315,6 +321,7 @@ void EndOperation(VRBM_Db *db, bool failed) {
 }
 
 bool InitializeBufferPool(VRBM_Db *db, unsigned count, unsigned pages) {
+    VR_ASSERT(count >= 1 && count <= kMaxPool);
     db->pool = static_cast<uint8_t *>(Alloc(size_t(count) * kPageSize));
     if (!db->pool) {
         LOG_CondMessage(5, "vrbm", __LINE__, "VRBM: malloc failed in InitializeBufferPool\n");

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "nameservice/ns_internal.h"
+#include "status/vr_assert.h"
 #include "vrcore/log.h"
 
 using namespace vrcore::ns;
@@ -376,6 +377,9 @@ VR_EXPORT int32_t NS_ListNext(NS_ListHandle list, NS_Object **object) {
         return NS_E_NOTINIT;
     if (!object)
         return NS_E_OBJECT;
+    // A list record keeps the environment it was made in and a cursor
+    // within its entries.
+    VR_ASSERT(valid_env(list->env) && list->cursor <= list->entries.size());
     EnvSlot &slot = state().env[list->env];
     if (!slot.available)
         return NS_E_ENV;
@@ -399,6 +403,7 @@ VR_EXPORT int32_t NS_ListEnd(NS_ListHandle list) {
         return NS_OK;
     if (list->magic != kListMagic)
         return NS_E_HANDLE;
+    VR_ASSERT(valid_env(list->env));
     EnvSlot &slot = state().env[list->env];
     if (slot.ops)
         slot.ops->free_list(list->entries);
@@ -539,6 +544,7 @@ VR_EXPORT int32_t NS_ListDomainNext(NS_DomainListHandle handle, char **name) {
         return NS_E_NOTINIT;
     if (!name)
         return NS_E_OBJECT;
+    VR_ASSERT(valid_env(handle->env) && handle->cursor <= handle->names.size());
     const EnvSlot &slot = state().env[handle->env];
     if (!slot.available)
         return NS_E_ENV;
@@ -550,6 +556,7 @@ VR_EXPORT int32_t NS_ListDomainEnd(NS_DomainListHandle handle) {
         return NS_OK;
     if (handle->magic != kDomListMagic)
         return NS_E_HANDLE;
+    VR_ASSERT(valid_env(handle->env));
     const EnvSlot &slot = state().env[handle->env];
     if (slot.ops)
         slot.ops->domain_end(handle);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "nameservice/pns_internal.h"
+#include "status/vr_assert.h"
 #include "vrcore/log.h"
 
 namespace vrcore::pns {
@@ -58,6 +59,7 @@ void RwLock::release() {
 
 void RwLock::unlock_shared() {
     THR_LockMutex(&mutex_);
+    VR_ASSERT(readers_ > 0); // a reader holds it
     if (readers_ > 0) --readers_;
     release();
     THR_UnlockMutex(&mutex_);
@@ -65,6 +67,7 @@ void RwLock::unlock_shared() {
 
 void RwLock::unlock() {
     THR_LockMutex(&mutex_);
+    VR_ASSERT(readers_ == -1); // the writer holds it
     readers_ = 0;
     release();
     THR_UnlockMutex(&mutex_);

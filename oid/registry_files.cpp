@@ -13,6 +13,7 @@
 #include <new>
 
 #include "oid/registry_internal.h"
+#include "status/vr_assert.h"
 #include "vrcore/genu.h"
 #include "vrcore/log.h"
 
@@ -103,7 +104,11 @@ uint32_t OpenLocale(STF_List *st, OID_Db *h) {
     return 0;
 }
 
-bool ValidHandle(OID_Db *h) { return h && S().handles.count(h) && h->magic == kHandleMagic; }
+bool ValidHandle(OID_Db *h) {
+    if (!h || !S().handles.count(h)) return false;
+    VR_ASSERT(h->magic == kHandleMagic); // a registered handle is open until it leaves the set
+    return h->magic == kHandleMagic;
+}
 
 uint32_t CheckLocaleArg(STF_List *st, const char *locale) {
     if (!locale) return 0;
@@ -191,8 +196,10 @@ FileUse::~FileUse() {
     State &s = S();
     {
         std::lock_guard lk(s.mu);
-        for (SharedFile *f : files_)
+        for (SharedFile *f : files_) {
+            VR_ASSERT(!f || f->busy); // held by this use alone
             if (f) f->busy = false;
+        }
     }
     s.cv.notify_all();
 }

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "status/stf_internal.h"
+#include "status/vr_assert.h"
 
 namespace vr::stf {
 namespace {
@@ -16,10 +17,16 @@ inline uint8_t *Base(STF_List *l) { return reinterpret_cast<uint8_t *>(l); }
 inline const uint8_t *Base(const STF_List *l) { return reinterpret_cast<const uint8_t *>(l); }
 inline ListHeader *Hdr(STF_List *l) { return reinterpret_cast<ListHeader *>(l); }
 inline const ListHeader *Hdr(const STF_List *l) { return reinterpret_cast<const ListHeader *>(l); }
+// An entry lies wholly inside the block's entry area.
+inline bool InArea(const STF_List *l, uint32_t off) {
+    return off >= Hdr(l)->area_start && off + sizeof(EntryHeader) <= Hdr(l)->block_size;
+}
 inline EntryHeader *Entry(STF_List *l, uint32_t off) {
+    VR_ASSERT(InArea(l, off));
     return reinterpret_cast<EntryHeader *>(Base(l) + off);
 }
 inline const EntryHeader *Entry(const STF_List *l, uint32_t off) {
+    VR_ASSERT(InArea(l, off));
     return reinterpret_cast<const EntryHeader *>(Base(l) + off);
 }
 
@@ -138,12 +145,14 @@ void DiscardArguments(STF_List *l) {
         for (uint32_t j = k + 1; j-- > 0;) limit = PlaceBelow(limit);
         if (limit >= start + sizeof(EntryHeader)) break;
     }
+    VR_ASSERT(n > 0); // a full list holds entries
     if (k == n) k = n - 1;
     // Re-place entries k..0 (oldest of the stripped ones first) upward.
     uint32_t limit = (k + 1 < n) ? chain[k + 1] - Entry(l, chain[k + 1])->arg_bytes : h->block_size;
     uint32_t older = (k + 1 < n) ? chain[k + 1] : 0;
     for (uint32_t j = k + 1; j-- > 0;) {
         uint32_t at = PlaceBelow(limit);
+        VR_ASSERT(at >= start);
         EntryHeader tmp;
         std::memcpy(&tmp, Entry(l, chain[j]), sizeof tmp);
         tmp.next = older;
@@ -171,6 +180,8 @@ void AddEntry(STF_List *l, const Group &g) {
         }
     }
     const uint32_t at = PlaceBelow(UsedFloor(l));
+    // The new entry goes below everything in use and above the header.
+    VR_ASSERT(at >= start && at + sizeof(EntryHeader) <= UsedFloor(l));
     EntryHeader *e = Entry(l, at);
     e->next = h->head;
     e->kind = g.kind;
@@ -200,6 +211,7 @@ void AddEntry(STF_List *l, const Group &g) {
         }
         std::memcpy(&records[i], &r, sizeof r);
     }
+    VR_ASSERT(data >= start); // the copied arguments stay inside the area
     e->args = rec;
     e->arg_bytes = g.bytes;
 }
@@ -324,6 +336,7 @@ VR_EXPORT STF_List *STF_CreateListExplicit(STF_List *parent, uint32_t max_entrie
     if (size < kMinBlock) size = kMinBlock;
     if (size < max * 32 + 39) size = max * 32 + 39;
     if (size > kMaxBlock) size = kMaxBlock;
+    VR_ASSERT(max >= 1 && max <= kMaxEntries && size >= kMinBlock && size >= max * 32 + 39);
 
     void *block = _STF__Malloc(size, kTagListBlock);
     if (!block) return FallbackList();
