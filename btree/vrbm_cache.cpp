@@ -6,6 +6,7 @@
 // the undo log that makes a store or delete all-or-nothing.
 #include "btree/vrbm_internal.h"
 
+#include "status/guard.h"
 #include "status/vr_assert.h"
 #include "vrcore/fa.h"
 #include "vrcore/log.h"
@@ -489,13 +490,13 @@ VRBM_Db *OpenDb(const char *path, int32_t flags, int32_t whole_file, Recovery ho
 } // namespace vrbm
 
 extern "C" VR_EXPORT VRBM_Db *VRBM_open(const char *path, int32_t flags, int32_t mode,
-                                        int32_t whole_file) {
+                                        int32_t whole_file) try {
     (void)mode;
     LOG_CondFuncTrace("VRBM_open()", "vrbm", __LINE__, 1, nullptr);
     return OpenDb(path, flags, whole_file, Recovery::kRollBack, nullptr);
-}
+} VR_CATCH_ERRNO(nullptr)
 
-extern "C" VR_EXPORT void VRBM_close(VRBM_Db *db) {
+extern "C" VR_EXPORT void VRBM_close(VRBM_Db *db) try {
     LOG_CondFuncTrace("VRBM_close()", "vrbm", __LINE__, 1, nullptr);
     if (!db || db->magic != kMagic) return;
     {
@@ -510,4 +511,4 @@ extern "C" VR_EXPORT void VRBM_close(VRBM_Db *db) {
         db->magic = 0;
     }
     Release(db);
-}
+} VR_CATCH_VOID

@@ -10,6 +10,7 @@
 #include "encoding/codes.h"
 #include "encoding/value_conv.h"
 #include "oid/builtin_lookup.h"
+#include "status/guard.h"
 #include "vrcore/genu.h"
 #include "vrcore/iconv.h"
 #include "vrcore/log.h"
@@ -755,14 +756,14 @@ size_t vrber::SyntaxBerSize(uint32_t type) {
 
 extern "C" {
 
-int GENU_TypeToPDU(uint32_t type) {
+int GENU_TypeToPDU(uint32_t type) try {
     const Syntax *s = FindSyntax(type);
     if (s) return s->pdu;
     LOG_CondMessage(5, __FILE__, __LINE__, "GENU_TypeToPDU: unknown type = %d\n", static_cast<int>(type));
     return -1;
-}
+} VR_CATCH_RETURN(-1)
 
-int ODP_PackAV(STF_List *status, uint32_t type, const void *value, GENU_Buffer *encoded) {
+int ODP_PackAV(STF_List *status, uint32_t type, const void *value, GENU_Buffer *encoded) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     if (encoded) {
@@ -806,10 +807,10 @@ int ODP_PackAV(STF_List *status, uint32_t type, const void *value, GENU_Buffer *
                     static_cast<long>(out.length));
     *encoded = out;
     return 0;
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 int ODP_UnpackAV(STF_List *status, uint32_t length, const unsigned char *bytes, uint32_t type, void **value,
-                 GENU_ValueDescriptor *descriptor) {
+                 GENU_ValueDescriptor *descriptor) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     if (value) *value = nullptr;
@@ -864,6 +865,6 @@ int ODP_UnpackAV(STF_List *status, uint32_t length, const unsigned char *bytes, 
     *descriptor = *s->desc;
     *value = gen;
     return 0;
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 } // extern "C"

@@ -7,6 +7,7 @@
 #include "encoding/codes.h"
 #include "encoding/erdpa_internal.h"
 #include "encoding/opsutil.h"
+#include "status/guard.h"
 #include "vrcore/log.h"
 #include "vrcore/odpas.h"
 
@@ -422,7 +423,7 @@ int BerToResult(STF_List *st, int pdu, const void *ber, ERDPA_ErrorResult *r) {
 
 extern "C" {
 
-int ToBER_errorMessage(STF_List *status, void *ber, const GEN_ErrorMessage *value) {
+int ToBER_errorMessage(STF_List *status, void *ber, const GEN_ErrorMessage *value) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     if (!ber || !value) return Fail(status, kEncInvalid);
@@ -433,44 +434,44 @@ int ToBER_errorMessage(STF_List *status, void *ber, const GEN_ErrorMessage *valu
         return 1;
     }
     return 0;
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int FreeBER_errorMessage(STF_List *status, void *ber) {
+int FreeBER_errorMessage(STF_List *status, void *ber) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     if (!ber) return Fail(status, kEncInvalid);
     FreeMessage(*static_cast<BerErrMessage *>(ber));
     return 0;
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int ToGEN_errorMessage(STF_List *status, const void *ber, GEN_ErrorMessage *value, const GENU_Allocator *alloc) {
+int ToGEN_errorMessage(STF_List *status, const void *ber, GEN_ErrorMessage *value, const GENU_Allocator *alloc) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     if (!ber || !value) return Fail(status, kEncInvalid);
     memset(value, 0, sizeof *value);
     return MessageToGen(status, *static_cast<const BerErrMessage *>(ber), value, alloc, kMessageBack);
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int FreeGEN_errorMessage(STF_List *status, GEN_ErrorMessage *value, const GENU_Allocator *alloc) {
+int FreeGEN_errorMessage(STF_List *status, GEN_ErrorMessage *value, const GENU_Allocator *alloc) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     if (!value) return Fail(status, kEncInvalid);
     return GEN_DeepDeleteErrorMessage(status, value, alloc);
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int32_t ERDPA_WireKind(uint32_t kind) {
+int32_t ERDPA_WireKind(uint32_t kind) try {
     const KindRow *r = ByKind(kind & 0xffffu);
     return r ? r->wire : 0;
-}
+} VR_CATCH_RETURN(0)
 
-int ERDPA_WireKindToPDU(int32_t wire_kind) {
+int ERDPA_WireKindToPDU(int32_t wire_kind) try {
     if (wire_kind == 0) return 0;
     for (const KindRow &r : kKinds)
         if (r.wire == wire_kind) return r.pdu;
     return -1;
-}
+} VR_CATCH_RETURN(-1)
 
-int ERDPA_EncodeError(STF_List *status, const ERDPA_ErrorResult *result, int32_t *wire_kind, GENU_Buffer *out) {
+int ERDPA_EncodeError(STF_List *status, const ERDPA_ErrorResult *result, int32_t *wire_kind, GENU_Buffer *out) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     if (out) *out = GENU_Buffer{0, nullptr};
@@ -491,10 +492,10 @@ int ERDPA_EncodeError(STF_List *status, const ERDPA_ErrorResult *result, int32_t
     *wire_kind = row->wire;
     *out = bytes;
     return 0;
-}
+} VR_CATCH_STATUS(status, ERDPA_S_NOMEM, ERDPA_S_INTERNAL)
 
 int ERDPA_DecodeError(STF_List *status, int32_t wire_kind, const unsigned char *bytes, uint32_t length,
-                      ERDPA_ErrorResult **out) {
+                      ERDPA_ErrorResult **out) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     if (!out) return Fail(status, kDecCannot);
@@ -550,6 +551,6 @@ int ERDPA_DecodeError(STF_List *status, int32_t wire_kind, const unsigned char *
     STF_ClearStatus(status);
     *out = r;
     return 0;
-}
+} VR_CATCH_STATUS(status, ERDPA_S_NOMEM, ERDPA_S_INTERNAL)
 
 } // extern "C"

@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "messages/i18n_internal.h"
+#include "status/guard.h"
 #include "system/config.h"
 #include "vrcore/fa.h"
 #include "vrcore/genu.h"
@@ -299,7 +300,7 @@ using namespace vr::i18n;
 
 extern "C" {
 
-int I18N_Init(STF_List *status, const char *directory) {
+int I18N_Init(STF_List *status, const char *directory) try {
     if (!Begin(status)) return 1;
     State &s = S();
     {
@@ -322,18 +323,18 @@ int I18N_Init(STF_List *status, const char *directory) {
     ICONV_RegisterCallback(nullptr, ICONV_CALLBACK_CODESET_NAME,
                            reinterpret_cast<ICONV_Callback>(&I18N_OIDToCodesetName));
     return 0;
-}
+} VR_CATCH_STATUS(status, I18N_S_FAILURE, I18N_S_INTERNAL)
 
-int I18N_Term(STF_List *status) {
+int I18N_Term(STF_List *status) try {
     if (!Begin(status)) return 1;
     State &s = S();
     std::lock_guard g(s.mutex);
     if (s.count <= 0) return Fail(status, I18N_S_FAILURE);
     if (--s.count == 0) s.tables = Tables{};
     return 0;
-}
+} VR_CATCH_STATUS(status, I18N_S_FAILURE, I18N_S_INTERNAL)
 
-int I18N_CodesetNameToOID(STF_List *status, const char *name, GENU_ShortOID *oid_out) {
+int I18N_CodesetNameToOID(STF_List *status, const char *name, GENU_ShortOID *oid_out) try {
     if (!Begin(status)) return 1;
     if (!name || !oid_out) return Fail(status, I18N_S_FAILURE);
     State &s = S();
@@ -342,10 +343,10 @@ int I18N_CodesetNameToOID(STF_List *status, const char *name, GENU_ShortOID *oid
     if (!c) return Fail(status, I18N_S_FAILURE);
     *oid_out = c->oid;
     return 0;
-}
+} VR_CATCH_STATUS(status, I18N_S_FAILURE, I18N_S_INTERNAL)
 
 int I18N_OIDToCodesetName(STF_List *status, GENU_ShortOID oid, uint32_t size, uint32_t *length_out,
-                          char *buffer) {
+                          char *buffer) try {
     if (!Begin(status)) return 1;
     if (!buffer && size) return Fail(status, I18N_S_FAILURE);
     State &s = S();
@@ -354,10 +355,10 @@ int I18N_OIDToCodesetName(STF_List *status, GENU_ShortOID oid, uint32_t size, ui
     if (!c) return Fail(status, I18N_S_FAILURE);
     CopyOut(c->name, size, length_out, buffer);
     return 0;
-}
+} VR_CATCH_STATUS(status, I18N_S_FAILURE, I18N_S_INTERNAL)
 
 int I18N_GetDPALocaleFromLocaleName(STF_List *status, const char *locale_name,
-                                    I18N_DPALocale **locale_out) {
+                                    I18N_DPALocale **locale_out) try {
     if (!Begin(status)) return 1;
     if (!locale_name || !locale_out) return Fail(status, I18N_S_FAILURE);
     State &s = S();
@@ -365,10 +366,10 @@ int I18N_GetDPALocaleFromLocaleName(STF_List *status, const char *locale_name,
     for (const LocaleEntry &e : s.tables.locales)
         if (e.name == locale_name) return MakeLocale(status, s.tables, e, locale_out);
     return Fail(status, I18N_S_NOLOCALE);
-}
+} VR_CATCH_STATUS(status, I18N_S_FAILURE, I18N_S_INTERNAL)
 
 int I18N_GetLocaleNameFromDPALocale(STF_List *status, const I18N_DPALocale *locale, uint32_t size,
-                                    uint32_t *length_out, char *buffer) {
+                                    uint32_t *length_out, char *buffer) try {
     if (!Begin(status)) return 1;
     if (!locale || (!buffer && size)) return Fail(status, I18N_S_FAILURE);
     State &s = S();
@@ -377,9 +378,9 @@ int I18N_GetLocaleNameFromDPALocale(STF_List *status, const I18N_DPALocale *loca
     if (!e) return Fail(status, I18N_S_NOLOCALE);
     CopyOut(e->name, size, length_out, buffer);
     return 0;
-}
+} VR_CATCH_STATUS(status, I18N_S_FAILURE, I18N_S_INTERNAL)
 
-int I18N_GetDPALocaleFromLCID(STF_List *status, int32_t lcid, I18N_DPALocale **locale_out) {
+int I18N_GetDPALocaleFromLCID(STF_List *status, int32_t lcid, I18N_DPALocale **locale_out) try {
     if (!Begin(status)) return 1;
     if (!locale_out) return Fail(status, I18N_S_FAILURE);
     State &s = S();
@@ -387,9 +388,9 @@ int I18N_GetDPALocaleFromLCID(STF_List *status, int32_t lcid, I18N_DPALocale **l
     for (const LocaleEntry &e : s.tables.locales)
         if (e.lcid == lcid) return MakeLocale(status, s.tables, e, locale_out);
     return Fail(status, I18N_S_NOLOCALE);
-}
+} VR_CATCH_STATUS(status, I18N_S_FAILURE, I18N_S_INTERNAL)
 
-int I18N_GetLCIDFromDPALocale(STF_List *status, const I18N_DPALocale *locale, int32_t *lcid_out) {
+int I18N_GetLCIDFromDPALocale(STF_List *status, const I18N_DPALocale *locale, int32_t *lcid_out) try {
     if (!Begin(status)) return 1;
     if (!locale || !lcid_out) return Fail(status, I18N_S_FAILURE);
     State &s = S();
@@ -398,9 +399,9 @@ int I18N_GetLCIDFromDPALocale(STF_List *status, const I18N_DPALocale *locale, in
     if (!e) return Fail(status, I18N_S_NOLOCALE);
     *lcid_out = e->lcid;
     return 0;
-}
+} VR_CATCH_STATUS(status, I18N_S_FAILURE, I18N_S_INTERNAL)
 
-int I18N_GetCurrentDPALocale(STF_List *status, I18N_DPALocale **locale_out) {
+int I18N_GetCurrentDPALocale(STF_List *status, I18N_DPALocale **locale_out) try {
     if (!Begin(status)) return 1;
     if (!locale_out) return Fail(status, I18N_S_FAILURE);
     char name[kMaxCurrentName + 1] = {0};
@@ -422,6 +423,6 @@ int I18N_GetCurrentDPALocale(STF_List *status, I18N_DPALocale **locale_out) {
     loc->code_set = kAsciiCodeSet;
     *locale_out = loc;
     return 0;
-}
+} VR_CATCH_STATUS(status, I18N_S_FAILURE, I18N_S_INTERNAL)
 
 } // extern "C"

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "status/guard.h"
 #include "status/stf_internal.h"
 #include "status/vr_assert.h"
 
@@ -322,12 +323,12 @@ void *_STF__Malloc(size_t size, uint32_t tag) {
 
 void _STF__Free(void *p) { std::free(p); }
 
-VR_EXPORT STF_List *STF_CreateList(STF_List *parent) {
+VR_EXPORT STF_List *STF_CreateList(STF_List *parent) try {
     return STF_CreateListExplicit(parent, 0, 0);
-}
+} VR_CATCH_RETURN(FallbackList())
 
 VR_EXPORT STF_List *STF_CreateListExplicit(STF_List *parent, uint32_t max_entries,
-                                           uint32_t block_size) {
+                                           uint32_t block_size) try {
     uint32_t max = max_entries;
     if (max_entries == 0 && block_size == 0) max = kDefaultMax;
     else if (max == 0) max = 1;
@@ -351,53 +352,53 @@ VR_EXPORT STF_List *STF_CreateListExplicit(STF_List *parent, uint32_t max_entrie
         h->parent = parent;
     }
     return l;
-}
+} VR_CATCH_RETURN(FallbackList())
 
-VR_EXPORT void STF_DeleteList(STF_List *list) {
+VR_EXPORT void STF_DeleteList(STF_List *list) try {
     if (!list) return;
     if (Hdr(list)->subordinate) STF_DeleteList(Hdr(list)->subordinate);
     if (IsStatic(list)) return;
     if (STF_List *p = Hdr(list)->parent) Hdr(p)->subordinate = Hdr(list)->subordinate;
     _STF__Free(list);
-}
+} VR_CATCH_VOID
 
-VR_EXPORT STF_List *STF_ClearStatus(STF_List *list) {
+VR_EXPORT STF_List *STF_ClearStatus(STF_List *list) try {
     if (list && !IsStatic(list)) Hdr(list)->head = 0;
     return list;
-}
+} VR_CATCH_RETURN(list)
 
-VR_EXPORT uint32_t STF_GetStatus(const STF_List *list) {
+VR_EXPORT uint32_t STF_GetStatus(const STF_List *list) try {
     if (!list) return STF_S_NULLLIST;
     const ListHeader *h = Hdr(list);
     return h->head ? Entry(list, h->head)->code : 0;
-}
+} VR_CATCH_RETURN(STF_S_INTERNAL)
 
-VR_EXPORT void STF_AddStatus(STF_List *list, uint32_t code, int32_t arg_count, ...) {
+VR_EXPORT void STF_AddStatus(STF_List *list, uint32_t code, int32_t arg_count, ...) try {
     if (!list || IsStatic(list)) return;
     va_list ap;
     va_start(ap, arg_count);
     AddGroups(list, code, arg_count, ap, false);
     va_end(ap);
-}
+} VR_CATCH_VOID
 
-VR_EXPORT void STF_AddEnvStatus(STF_List *list, uint32_t code, int32_t arg_count, ...) {
+VR_EXPORT void STF_AddEnvStatus(STF_List *list, uint32_t code, int32_t arg_count, ...) try {
     if (!list || IsStatic(list)) return;
     va_list ap;
     va_start(ap, arg_count);
     AddGroups(list, code, arg_count, ap, true);
     va_end(ap);
-}
+} VR_CATCH_VOID
 
-VR_EXPORT void STF_AddEnvStatusByArray(STF_List *list, uint32_t, const void *) {
+VR_EXPORT void STF_AddEnvStatusByArray(STF_List *list, uint32_t, const void *) try {
     STF_AddStatus(list, STF_S_NOTSUPP, 0);
-}
+} VR_CATCH_VOID
 
-VR_EXPORT void STF_ConvertErrno(STF_List *list, int error_number, const char *text) {
+VR_EXPORT void STF_ConvertErrno(STF_List *list, int error_number, const char *text) try {
     STF_AddEnvStatus(list, STF_S_SYSERR, 2, STF_ARG_INT, error_number, STF_ARG_STRING, text,
                      STF_KIND_ERRNO, static_cast<uint32_t>(error_number), 0, 0);
-}
+} VR_CATCH_VOID
 
-VR_EXPORT uint32_t STF_GetObjectInfo(const STF_List *list, uint32_t index, STF_ObjectInfo *info) {
+VR_EXPORT uint32_t STF_GetObjectInfo(const STF_List *list, uint32_t index, STF_ObjectInfo *info) try {
     if (!list) return STF_S_NULLLIST;
     if (index == 0) return STF_S_NOENTRY;
     uint32_t off = Hdr(list)->head;
@@ -413,6 +414,6 @@ VR_EXPORT uint32_t STF_GetObjectInfo(const STF_List *list, uint32_t index, STF_O
                              : nullptr;
     }
     return 0;
-}
+} VR_CATCH_CODE(STF_S_NOMEM, STF_S_INTERNAL)
 
 } // extern "C"

@@ -97,6 +97,7 @@ typedef struct ERDPA_ErrorResult {
 #define ERDPA_S_NOMEM 0xC0100069u    /* not enough memory */
 #define ERDPA_S_ATTRCOPY 0xC010006Au /* the attribute could not be copied */
 #define ERDPA_S_BADKIND 0xC010006Cu  /* unknown kind of error result */
+#define ERDPA_S_INTERNAL 0xC010006Fu /* unexpected internal failure */
 
 /* ---- Builders ------------------------------------------------------------
  * *result is the caller's error result (null: no error yet). Each builder
