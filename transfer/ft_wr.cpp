@@ -17,6 +17,7 @@
 #include <vrcore/fa.h>
 #include <vrcore/log.h>
 
+#include "status/guard.h"
 #include "system/config.h"
 #include "transfer/ft_internal.h"
 
@@ -348,7 +349,7 @@ using namespace vrcore::ft;
 
 extern "C" uint32_t FT_ExternalToFile(const GEN_DocumentContent *content,
                                       const GEN_DocumentIdentifier *id, const FT_SpoolInfo *spool,
-                                      FT_Result *result) {
+                                      FT_Result *result) try {
     Doc d = doc_of(id);
     if (!id) {
         FT_LOG(5, d, "FT_ExternalToFile: no document ID\n");
@@ -379,7 +380,7 @@ extern "C" uint32_t FT_ExternalToFile(const GEN_DocumentContent *content,
         return rc;
     }
     return publish(out, d, out.written(), result);
-}
+} VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
 
 // ---------------------------------------------------------------------------
 // Filter versions.
@@ -432,7 +433,7 @@ uint32_t finish_filter(Doc d, FT_Filter *f) {
 
 } // namespace
 
-extern "C" uint32_t FT_VersionName(const char *base, int kind, char *out, size_t size) {
+extern "C" uint32_t FT_VersionName(const char *base, int kind, char *out, size_t size) try {
     const char *suffix = suffix_of(kind);
     if (!base || !out || !suffix) return FT_S_OTHER;
     size_t a = std::strlen(base), b = std::strlen(suffix);
@@ -440,11 +441,11 @@ extern "C" uint32_t FT_VersionName(const char *base, int kind, char *out, size_t
     std::memcpy(out, base, a);
     std::memcpy(out + a, suffix, b + 1);
     return 0;
-}
+} VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
 
 extern "C" uint32_t FT_PPStartGetDataBuffer(const GEN_DocumentIdentifier *id,
                                             const char *spool_name, const char *referenced,
-                                            FT_Filter *filter) {
+                                            FT_Filter *filter) try {
     Doc d = doc_of(id);
     if (!id) {
         FT_LOG(5, d, "FT_PPStartGetDataBuffer: no document ID\n");
@@ -487,10 +488,10 @@ extern "C" uint32_t FT_PPStartGetDataBuffer(const GEN_DocumentIdentifier *id,
     }
     filter->input = fd;
     return 0;
-}
+} VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
 
 extern "C" uint32_t FT_PPGetDataBuffer(const GEN_DocumentIdentifier *id, FT_Filter *filter,
-                                       void *data, size_t size, size_t *count, int *end) {
+                                       void *data, size_t size, size_t *count, int *end) try {
     Doc d = doc_of(id);
     if (!id) return FT_S_NODOCID;
     if (!filter_ok(filter) || !data || !count || !end) {
@@ -511,9 +512,9 @@ extern "C" uint32_t FT_PPGetDataBuffer(const GEN_DocumentIdentifier *id, FT_Filt
     *count = static_cast<size_t>(r);
     *end = r == 0 && size > 0;
     return 0;
-}
+} VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
 
-extern "C" uint32_t FT_PPStartSetDataBuffer(const GEN_DocumentIdentifier *id, FT_Filter *filter) {
+extern "C" uint32_t FT_PPStartSetDataBuffer(const GEN_DocumentIdentifier *id, FT_Filter *filter) try {
     Doc d = doc_of(id);
     if (!id) return FT_S_NODOCID;
     if (!filter_ok(filter)) {
@@ -538,10 +539,10 @@ extern "C" uint32_t FT_PPStartSetDataBuffer(const GEN_DocumentIdentifier *id, FT
     }
     filter->output = fd;
     return 0;
-}
+} VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
 
 extern "C" uint32_t FT_PPSetDataBuffer(const GEN_DocumentIdentifier *id, FT_Filter *filter,
-                                       const void *data, size_t count, int last) {
+                                       const void *data, size_t count, int last) try {
     Doc d = doc_of(id);
     if (!id) return FT_S_NODOCID;
     if (!filter_ok(filter) || (count > 0 && !data)) {
@@ -569,9 +570,9 @@ extern "C" uint32_t FT_PPSetDataBuffer(const GEN_DocumentIdentifier *id, FT_Filt
         count -= static_cast<size_t>(w);
     }
     return last ? finish_filter(d, filter) : 0;
-}
+} VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
 
-extern "C" uint32_t FT_PPAppendFileRemainder(const GEN_DocumentIdentifier *id, FT_Filter *filter) {
+extern "C" uint32_t FT_PPAppendFileRemainder(const GEN_DocumentIdentifier *id, FT_Filter *filter) try {
     Doc d = doc_of(id);
     if (!id) return FT_S_NODOCID;
     if (!filter_ok(filter)) {
@@ -594,9 +595,9 @@ extern "C" uint32_t FT_PPAppendFileRemainder(const GEN_DocumentIdentifier *id, F
         if (uint32_t rc = FT_PPSetDataBuffer(id, filter, chunk, n, 0)) return rc;
     }
     return finish_filter(d, filter);
-}
+} VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
 
-extern "C" uint32_t FT_PPAbort(const GEN_DocumentIdentifier *id, FT_Filter *filter) {
+extern "C" uint32_t FT_PPAbort(const GEN_DocumentIdentifier *id, FT_Filter *filter) try {
     Doc d = doc_of(id);
     if (!filter) return FT_S_OTHER;
     close_fd(filter->input);
@@ -606,4 +607,4 @@ extern "C" uint32_t FT_PPAbort(const GEN_DocumentIdentifier *id, FT_Filter *filt
     }
     FT_LOG(6, d, "FT_PPAbort: filter ended\n");
     return 0;
-}
+} VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)

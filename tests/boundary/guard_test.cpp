@@ -15,6 +15,8 @@
 #include "failalloc.h"
 #include "oid/registry_internal.h"
 #include "scratch.h"
+#include "vrcore/evt.h"
+#include "vrcore/ft.h"
 #include "vrcore/genu.h"
 #include "vrcore/msg.h"
 #include "vrcore/ns.h"
@@ -111,6 +113,18 @@ TEST_F(Boundary, AllocationFailuresBecomeTheFamilysCode) {
     spooler.name = const_cast<char *>("spool");
     ASSERT_EQ(NS_CreateObject(&spooler, 1, nullptr), NS_OK);
     const unsigned char bad[] = {0x04, 0x05, 'a'}; // an octet string cut short
+    const std::string orig = dir.path() + "/job-1-3.orig";
+    vrtest::WriteFile(orig, "document");
+    GEN_DocumentIdentifier doc{};
+    std::strcpy(doc.job.value, "job-1");
+    ASSERT_EQ(EVT_Init(), EVT_E_OK);
+    std::string to = "127.0.0.1:9";
+    GEN_Text remote{};
+    remote.kind = GEN_KIND_CODESET;
+    remote.u.octets.length = static_cast<int32_t>(to.size());
+    remote.u.octets.value = reinterpret_cast<unsigned char *>(to.data());
+    uint32_t queue = 0;
+    ASSERT_EQ(EVT_Open(&remote, nullptr, &queue), EVT_E_OK);
 
     const Row rows[] = {
         {"VR_RegSetString",
@@ -180,11 +194,30 @@ TEST_F(Boundary, AllocationFailuresBecomeTheFamilysCode) {
              return long(rc);
          },
          NS_OK, NS_E_NOMEM},
+        {"FT_PPStartGetDataBuffer",
+         [&](STF_List *) {
+             FT_Filter f{};
+             uint32_t rc = FT_PPStartGetDataBuffer(&doc, orig.c_str(), nullptr, &f);
+             FT_PPAbort(&doc, &f);
+             return long(rc);
+         },
+         0, FT_S_NOMEM},
+        {"EVT_MessageCreate, EVT_MessageArgPut",
+         [&](STF_List *) {
+             uint32_t m = 0;
+             int rc = EVT_MessageCreate(queue, &m);
+             if (rc == EVT_E_OK) rc = EVT_MessageArgPut(queue, m, "a text longer than the short-string buffer");
+             if (m) EVT_MessageFree(queue, m);
+             return long(rc);
+         },
+         EVT_E_OK, EVT_E_NOMEM},
     };
     for (const Row &r : rows) {
         SCOPED_TRACE(r.name);
         EXPECT_GT(Sweep(r), 0) << "the call met no allocation";
     }
+    EVT_Close(queue);
+    EVT_Term();
     OID_CloseDb(st, reg);
     OID_Term();
     STF_DeleteList(st);
