@@ -8,8 +8,9 @@
 //     } VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 //
 // std::bad_alloc becomes the family's out-of-memory result and any other
-// exception its internal-failure result. The forced unwinding of a
-// cancelled or exiting thread passes through untouched.
+// C++ exception its internal-failure result. An exception that is no C++
+// exception passes through untouched: the forced unwinding of a thread
+// that is cancelled or exits (THR_ExitThread) must reach its end.
 //
 //   VR_CATCH_STATUS(list, nomem, internal)  adds the code to the status list
 //                                           (when there is one), returns 1
@@ -24,7 +25,7 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <cxxabi.h>
+#include <exception>
 #include <new>
 
 #include "vrcore/stf.h"
@@ -43,57 +44,56 @@ inline uint32_t Record(STF_List *list, uint32_t code) noexcept {
 
 } // namespace vrcore::guard
 
-#define VR_CATCH_UNWIND_                                                                           \
-    catch (abi::__forced_unwind &) {                                                               \
-        throw;                                                                                     \
-    }
+// Inside catch (...): a foreign exception (it has no exception_ptr) goes on.
+#define VR_PASS_FOREIGN_                                                                           \
+    if (!std::current_exception()) throw;
 
 #define VR_CATCH_STATUS(list, nomem, internal)                                                     \
-    VR_CATCH_UNWIND_                                                                               \
     catch (const std::bad_alloc &) {                                                               \
         return ::vrcore::guard::ToList(list, nomem);                                               \
     }                                                                                              \
     catch (...) {                                                                                  \
+        VR_PASS_FOREIGN_                                                                           \
         return ::vrcore::guard::ToList(list, internal);                                            \
     }
 
 #define VR_CATCH_RECORD(list, nomem, internal)                                                     \
-    VR_CATCH_UNWIND_                                                                               \
     catch (const std::bad_alloc &) {                                                               \
         return ::vrcore::guard::Record(list, nomem);                                               \
     }                                                                                              \
     catch (...) {                                                                                  \
+        VR_PASS_FOREIGN_                                                                           \
         return ::vrcore::guard::Record(list, internal);                                            \
     }
 
 #define VR_CATCH_CODE(nomem, internal)                                                             \
-    VR_CATCH_UNWIND_                                                                               \
     catch (const std::bad_alloc &) {                                                               \
         return nomem;                                                                              \
     }                                                                                              \
     catch (...) {                                                                                  \
+        VR_PASS_FOREIGN_                                                                           \
         return internal;                                                                           \
     }
 
 #define VR_CATCH_ERRNO(failed)                                                                     \
-    VR_CATCH_UNWIND_                                                                               \
     catch (const std::bad_alloc &) {                                                               \
         errno = ENOMEM;                                                                            \
         return failed;                                                                             \
     }                                                                                              \
     catch (...) {                                                                                  \
+        VR_PASS_FOREIGN_                                                                           \
         errno = EIO;                                                                               \
         return failed;                                                                             \
     }
 
 #define VR_CATCH_RETURN(failed)                                                                    \
-    VR_CATCH_UNWIND_                                                                               \
     catch (...) {                                                                                  \
+        VR_PASS_FOREIGN_                                                                           \
         return failed;                                                                             \
     }
 
 #define VR_CATCH_VOID                                                                              \
-    VR_CATCH_UNWIND_                                                                               \
     catch (...) {                                                                                  \
+        VR_PASS_FOREIGN_                                                                           \
         return;                                                                                    \
     }
