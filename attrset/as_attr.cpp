@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "attrset/as_internal.h"
+#include "status/guard.h"
 
 using namespace vr::as;
 
@@ -91,7 +92,7 @@ bool ModOpOk(int32_t op) { return op >= -1 && op <= 3; }
 extern "C" {
 
 VR_EXPORT int AS_AddAttr(STF_List *st, AS_SetHandle set, GENU_ShortOID id, uint32_t type,
-                         AS_AttrHandle *out) {
+                         AS_AttrHandle *out) try {
     AS_ENTER(st);
     Set *s = GetSet(st, set, 1);
     if (!s || !DestAccepts(st, s, id)) return 1;
@@ -103,10 +104,10 @@ VR_EXPORT int AS_AddAttr(STF_List *st, AS_SetHandle set, GENU_ShortOID id, uint3
         *out = a->handle;
     }
     return 0;
-}
+} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_CopyAttr(STF_List *st, AS_SetHandle dest, AS_SetHandle src, GENU_ShortOID id,
-                          AS_AttrHandle *out) {
+                          AS_AttrHandle *out) try {
     AS_ENTER(st);
     if (!CheckHandle(st, dest, kSetHandle, 1, 1) || !CheckHandle(st, src, kSetHandle, 2, 2))
         return 1;
@@ -115,10 +116,10 @@ VR_EXPORT int AS_CopyAttr(STF_List *st, AS_SetHandle dest, AS_SetHandle src, GEN
     if (!CheckSet(st, d, 1) || !CheckSet(st, s, 2) || !DestAccepts(st, d, id)) return 1;
     Attr *a = Lookup(st, s, id);
     return a ? CopyInto(st, d, a, out) : 1;
-}
+} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_CopyAttrR(STF_List *st, AS_SetHandle dest, AS_AttrHandle src,
-                           AS_AttrHandle *out) {
+                           AS_AttrHandle *out) try {
     AS_ENTER(st);
     if (!CheckHandle(st, dest, kSetHandle, 1, 1) || !CheckHandle(st, src, kAttrHandle, 2, 2))
         return 1;
@@ -126,15 +127,15 @@ VR_EXPORT int AS_CopyAttrR(STF_List *st, AS_SetHandle dest, AS_AttrHandle src,
     auto *a = static_cast<Attr *>(src->obj);
     if (!CheckSet(st, d, 1) || !CheckAttr(st, a, 2) || !DestAccepts(st, d, a->id)) return 1;
     return CopyInto(st, d, a, out);
-}
+} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
-VR_EXPORT int AS_DeleteAttr(STF_List *st, AS_SetHandle set, GENU_ShortOID id) {
+VR_EXPORT int AS_DeleteAttr(STF_List *st, AS_SetHandle set, GENU_ShortOID id) try {
     AS_ENTER(st);
     Attr *a = ById(st, set, id);
     return a && DeleteAttr(st, a->set, a) ? 0 : 1;
-}
+} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
-VR_EXPORT int AS_DeleteAttrR(STF_List *st, AS_AttrHandle *pa) {
+VR_EXPORT int AS_DeleteAttrR(STF_List *st, AS_AttrHandle *pa) try {
     AS_ENTER(st);
     if (!pa) return Fail(st, AS_S_BADARG1);
     Attr *a = GetAttr(st, *pa, 1);
@@ -144,20 +145,20 @@ VR_EXPORT int AS_DeleteAttrR(STF_List *st, AS_AttrHandle *pa) {
     Release(h);
     *pa = AS_nullAttrHandle;
     return 0;
-}
+} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_FindAttr(STF_List *st, AS_SetHandle set, GENU_ShortOID id,
-                          AS_AttrHandle *out) {
+                          AS_AttrHandle *out) try {
     AS_ENTER(st);
     if (!out) return Fail(st, AS_S_BADARG3);
     Attr *a = ById(st, set, id);
     if (!a || !Publish(st, a->handle)) return 1;
     *out = a->handle;
     return 0;
-}
+} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_FindFirstAttr(STF_List *st, AS_SetHandle set, AS_AttrHandle *out,
-                               GENU_ShortOID *id_out) {
+                               GENU_ShortOID *id_out) try {
     AS_ENTER(st);
     if (!out) return Fail(st, AS_S_BADARG2);
     Set *s = GetSet(st, set, 1);
@@ -167,117 +168,117 @@ VR_EXPORT int AS_FindFirstAttr(STF_List *st, AS_SetHandle set, AS_AttrHandle *ou
     *out = s->first->handle;
     if (id_out) *id_out = s->first->id;
     return 0;
-}
+} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
-VR_EXPORT int AS_FindNextAttrR(STF_List *st, AS_AttrHandle *pa, GENU_ShortOID *id_out) {
+VR_EXPORT int AS_FindNextAttrR(STF_List *st, AS_AttrHandle *pa, GENU_ShortOID *id_out) try {
     return StepHandle(st, pa, id_out, true, &Attr::id, AS_S_NOMOREATTRS);
-}
+} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
-VR_EXPORT int AS_FindPrevAttrR(STF_List *st, AS_AttrHandle *pa, GENU_ShortOID *id_out) {
+VR_EXPORT int AS_FindPrevAttrR(STF_List *st, AS_AttrHandle *pa, GENU_ShortOID *id_out) try {
     return StepHandle(st, pa, id_out, false, &Attr::id, AS_S_NOMOREATTRS);
-}
+} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
-VR_EXPORT int AS_GetAttrIDR(STF_List *st, AS_AttrHandle attr, GENU_ShortOID *id_out) {
+VR_EXPORT int AS_GetAttrIDR(STF_List *st, AS_AttrHandle attr, GENU_ShortOID *id_out) try {
     return GetByHandle(st, attr, id_out, [](const Attr *a) { return a->id; });
-}
+} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
-VR_EXPORT int AS_GetAttrSetR(STF_List *st, AS_AttrHandle attr, AS_SetHandle *out) {
+VR_EXPORT int AS_GetAttrSetR(STF_List *st, AS_AttrHandle attr, AS_SetHandle *out) try {
     AS_ENTER(st);
     if (!out) return Fail(st, AS_S_BADARG2);
     Attr *a = GetAttr(st, attr, 1);
     if (!a || !CheckSet(st, a->set) || !Publish(st, a->set->handle)) return 1;
     *out = a->set->handle;
     return 0;
-}
+} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
-VR_EXPORT int AS_IsAttrPresent(STF_List *st, AS_SetHandle set, GENU_ShortOID id, int *result) {
+VR_EXPORT int AS_IsAttrPresent(STF_List *st, AS_SetHandle set, GENU_ShortOID id, int *result) try {
     AS_ENTER(st);
     if (!result) return Fail(st, AS_S_BADARG3);
     Set *s = GetSet(st, set, 1);
     if (!s) return 1;
     *result = FindFirstWithId(s, id) != nullptr;
     return 0;
-}
+} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_GetAttrValType(STF_List *st, AS_SetHandle set, GENU_ShortOID id,
-                                uint32_t *out) {
+                                uint32_t *out) try {
     return GetById(st, set, id, out, [](const Attr *a) { return a->type; });
-}
+} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
-VR_EXPORT int AS_GetAttrValTypeR(STF_List *st, AS_AttrHandle attr, uint32_t *out) {
+VR_EXPORT int AS_GetAttrValTypeR(STF_List *st, AS_AttrHandle attr, uint32_t *out) try {
     return GetByHandle(st, attr, out, [](const Attr *a) { return a->type; });
-}
+} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_GetAttrValCount(STF_List *st, AS_SetHandle set, GENU_ShortOID id,
-                                 uint32_t *out) {
+                                 uint32_t *out) try {
     return GetById(st, set, id, out, [](const Attr *a) { return a->count; });
-}
+} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 // A missing count variable is reported as the third argument here, as this
 // function always has.
-VR_EXPORT int AS_GetAttrValCountR(STF_List *st, AS_AttrHandle attr, uint32_t *out) {
+VR_EXPORT int AS_GetAttrValCountR(STF_List *st, AS_AttrHandle attr, uint32_t *out) try {
     return GetByHandle(st, attr, out, [](const Attr *a) { return a->count; }, AS_S_BADARG3);
-}
+} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_GetAttrModifyOp(STF_List *st, AS_SetHandle set, GENU_ShortOID id,
-                                 int32_t *out) {
+                                 int32_t *out) try {
     return GetById(st, set, id, out, [](const Attr *a) { return a->modop; });
-}
+} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
-VR_EXPORT int AS_GetAttrModifyOpR(STF_List *st, AS_AttrHandle attr, int32_t *out) {
+VR_EXPORT int AS_GetAttrModifyOpR(STF_List *st, AS_AttrHandle attr, int32_t *out) try {
     return GetByHandle(st, attr, out, [](const Attr *a) { return a->modop; });
-}
+} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
-VR_EXPORT int AS_SetAttrModifyOp(STF_List *st, AS_SetHandle set, GENU_ShortOID id, int32_t op) {
+VR_EXPORT int AS_SetAttrModifyOp(STF_List *st, AS_SetHandle set, GENU_ShortOID id, int32_t op) try {
     AS_ENTER(st);
     if (!ModOpOk(op)) return Fail(st, AS_S_BADARG3);
     Attr *a = ById(st, set, id);
     if (!a) return 1;
     a->modop = op;
     return 0;
-}
+} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
-VR_EXPORT int AS_SetAttrModifyOpR(STF_List *st, AS_AttrHandle attr, int32_t op) {
+VR_EXPORT int AS_SetAttrModifyOpR(STF_List *st, AS_AttrHandle attr, int32_t op) try {
     AS_ENTER(st);
     if (!ModOpOk(op)) return Fail(st, AS_S_BADARG2);
     Attr *a = GetAttr(st, attr, 1);
     if (!a) return 1;
     a->modop = op;
     return 0;
-}
+} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_SetAttrCharacteristics(STF_List *st, AS_SetHandle set, GENU_ShortOID id,
-                                        const void *data, uint32_t size) {
+                                        const void *data, uint32_t size) try {
     AS_ENTER(st);
     if (!data) return Fail(st, AS_S_BADARG3);
     Attr *a = ById(st, set, id);
     return a ? SetChars(st, a, data, size) : 1;
-}
+} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_SetAttrCharacteristicsR(STF_List *st, AS_AttrHandle attr, const void *data,
-                                         uint32_t size) {
+                                         uint32_t size) try {
     AS_ENTER(st);
     if (!data) return Fail(st, AS_S_BADARG2);
     Attr *a = GetAttr(st, attr, 1);
     return a ? SetChars(st, a, data, size) : 1;
-}
+} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_GetAttrCharacteristics(STF_List *st, AS_SetHandle set, GENU_ShortOID id,
-                                        void **data, uint32_t *size, GENU_AllocFn fn) {
+                                        void **data, uint32_t *size, GENU_AllocFn fn) try {
     AS_ENTER(st);
     if (!data) return Fail(st, AS_S_BADARG3);
     if (!size) return Fail(st, AS_S_BADARG4);
     Attr *a = ById(st, set, id);
     return a ? GetChars(st, a, data, size, fn) : 1;
-}
+} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_GetAttrCharacteristicsR(STF_List *st, AS_AttrHandle attr, void **data,
-                                         uint32_t *size, GENU_AllocFn fn) {
+                                         uint32_t *size, GENU_AllocFn fn) try {
     AS_ENTER(st);
     if (!data) return Fail(st, AS_S_BADARG2);
     if (!size) return Fail(st, AS_S_BADARG3);
     Attr *a = GetAttr(st, attr, 1);
     return a ? GetChars(st, a, data, size, fn) : 1;
-}
+} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 } // extern "C"

@@ -16,6 +16,7 @@
 #include <mutex>
 
 #include "attrset/as_internal.h"
+#include "status/vr_assert.h"
 #include "vrcore/log.h"
 
 // The null handles (declared extern in the public header).
@@ -71,6 +72,7 @@ void RegistryAdd(Handle *h) {
     std::lock_guard<std::mutex> lock(g_mu);
     if (g_count >= g_nbuckets * 2) GrowLocked();
     size_t b = BucketOf(h, g_nbuckets);
+    VR_ASSERT(h->magic == kHandleMagic && !h->reg_next && g_buckets[b] != h);
     h->reg_next = g_buckets[b];
     g_buckets[b] = h;
     ++g_count;
@@ -80,12 +82,14 @@ void RegistryRemove(Handle *h) {
     std::lock_guard<std::mutex> lock(g_mu);
     for (Handle **pp = &g_buckets[BucketOf(h, g_nbuckets)]; *pp; pp = &(*pp)->reg_next) {
         if (*pp == h) {
+            VR_ASSERT(g_count > 0);
             *pp = h->reg_next;
             h->reg_next = nullptr;
             --g_count;
             return;
         }
     }
+    VR_ASSERT(false && "a handle record removed that is not registered");
 }
 
 bool RegistryHas(const void *p) {
@@ -193,6 +197,7 @@ bool Publish(STF_List *st, Handle *h) {
 }
 
 void FreeHandle(Handle *h) {
+    VR_ASSERT(h->magic == kHandleMagic); // freed once only
     RegistryRemove(h);
     GENU_FreeFn f = h->free_fn;
     h->magic = 0;
@@ -202,6 +207,7 @@ void FreeHandle(Handle *h) {
 }
 
 void Release(Handle *h) {
+    VR_ASSERT(h->magic == kHandleMagic && h->users != 0);
     if (h->users > 1) {
         --h->users;
     } else if (!h->obj) {
@@ -229,6 +235,7 @@ static Handle *NewHandle(GENU_AllocFn alloc, GENU_FreeFn free, uint32_t type) {
 }
 
 static void Bind(Handle *h, void *obj) {
+    VR_ASSERT(h->magic == kHandleMagic && !h->obj);
     h->obj = obj;
     h->obj_magic = *static_cast<const uint32_t *>(obj);
 }
@@ -277,6 +284,7 @@ Value *NewValue(Set *s, void *value, GENU_CopyFn copy, GENU_DeleteFn del) {
 }
 
 void AppendAttr(Set *s, Attr *a) {
+    VR_ASSERT(s->count < kCountLimit && !a->next && !a->prev);
     a->set = s;
     a->next = nullptr;
     a->prev = s->last;
@@ -289,6 +297,7 @@ void AppendAttr(Set *s, Attr *a) {
 }
 
 void UnlinkAttr(Set *s, Attr *a) {
+    VR_ASSERT(s->count > 0 && a->set == s);
     (a->prev ? a->prev->next : s->first) = a->next;
     (a->next ? a->next->prev : s->last) = a->prev;
     a->next = a->prev = nullptr;
@@ -308,6 +317,7 @@ void ChainAppend(Chain &c, Value *v) {
 
 void Splice(Attr *a, Chain &c) {
     if (!c.first) return;
+    VR_ASSERT(c.count <= kCountLimit - 1 - a->count);
     for (Value *v = c.first; v; v = v->next) v->attr = a;
     c.first->prev = a->last;
     if (a->last)
@@ -378,6 +388,7 @@ bool DeleteValue(STF_List *st, Attr *a, Value *v) {
         Add(st, AS_S_DELETEFAILED);
         return false;
     }
+    VR_ASSERT(a->count > 0 && v->attr == a);
     (v->prev ? v->prev->next : a->first) = v->next;
     (v->next ? v->next->prev : a->last) = v->prev;
     --a->count;

@@ -6,6 +6,8 @@
 // the undo log that makes a store or delete all-or-nothing.
 #include "btree/vrbm_internal.h"
 
+#include "status/guard.h"
+#include "status/vr_assert.h"
 #include "vrcore/fa.h"
 #include "vrcore/log.h"
 
@@ -114,6 +116,7 @@ uint8_t *DirtyAdd(VRBM_Db *db, unsigned pageNo) {
         if (!blk) return nullptr;
         std::memset(blk, 0, sizeof(uint8_t *) * kDirtyBlock);
     }
+    VR_ASSERT(!blk[pageNo % kDirtyBlock]); // a second copy would hide the first
     auto *p = static_cast<uint8_t *>(Alloc(kPageSize));
     if (!p) {
         ReleaseIfEmpty(db, pageNo);
@@ -128,6 +131,7 @@ uint8_t *DirtyAdd(VRBM_Db *db, unsigned pageNo) {
 void DirtyDrop(VRBM_Db *db, unsigned pageNo) {
     uint8_t **blk = db->dirty.block[pageNo / kDirtyBlock];
     if (!blk || !blk[pageNo % kDirtyBlock]) return;
+    VR_ASSERT(db->dirty.count > 0);
     Free(blk[pageNo % kDirtyBlock]);
     blk[pageNo % kDirtyBlock] = nullptr;
     db->dirty.count--;
@@ -173,6 +177,7 @@ static uint8_t *Slot(VRBM_Db *db, unsigned pageNo, uint32_t *err) {
         if (db->age[i] > db->age[victim]) victim = i;
     }
     if (hit < db->count) victim = hit;
+    VR_ASSERT(db->count > 0 && victim < db->count);
     unsigned vage = db->age[victim];
     for (unsigned i = 0; i < db->count; i++)
         if (db->age[i] < vage) db->age[i]++;
@@ -222,6 +227,7 @@ static bool Save(VRBM_Db *db, unsigned pageNo, const uint8_t *image, uint32_t *e
         db->undo = u;
         db->undoCap = cap;
     }
+    VR_ASSERT(db->undoLen < db->undoCap);
     db->undo[db->undoLen].page = uint16_t(pageNo);
     std::memcpy(db->undo[db->undoLen].image, image, kPageSize);
     db->undoLen++;
@@ -270,6 +276,7 @@ unsigned GetNewPage(VRBM_Db *db, unsigned type, unsigned parent, uint32_t *err) 
     }
     uint8_t *p0 = ChangePage(db, 0, err);
     if (!p0) return 0;
+    VR_ASSERT(!DirtyFind(db, n)); // a page past the last one holds nothing yet
     uint8_t *b = DirtyAdd(db, n);
     if (!b) {
         *err = VRBM_E_NOMEM;
@@ -310,6 +317,7 @@ void EndOperation(VRBM_Db *db, bool failed) {
 }
 
 bool InitializeBufferPool(VRBM_Db *db, unsigned count, unsigned pages) {
+    VR_ASSERT(count >= 1 && count <= kMaxPool);
     db->pool = static_cast<uint8_t *>(Alloc(size_t(count) * kPageSize));
     if (!db->pool) {
         LOG_CondMessage(5, "vrbm", __LINE__, "VRBM: malloc failed in InitializeBufferPool\n");
@@ -477,13 +485,13 @@ VRBM_Db *OpenDb(const char *path, int32_t flags, int32_t whole_file, Recovery ho
 } // namespace vrbm
 
 extern "C" VR_EXPORT VRBM_Db *VRBM_open(const char *path, int32_t flags, int32_t mode,
-                                        int32_t whole_file) {
+                                        int32_t whole_file) try {
     (void)mode;
     LOG_CondFuncTrace("VRBM_open()", "vrbm", __LINE__, 1, nullptr);
     return OpenDb(path, flags, whole_file, Recovery::kRollBack, nullptr);
-}
+} VR_CATCH_ERRNO(nullptr)
 
-extern "C" VR_EXPORT void VRBM_close(VRBM_Db *db) {
+extern "C" VR_EXPORT void VRBM_close(VRBM_Db *db) try {
     LOG_CondFuncTrace("VRBM_close()", "vrbm", __LINE__, 1, nullptr);
     if (!db || db->magic != kMagic) return;
     {
@@ -498,4 +506,4 @@ extern "C" VR_EXPORT void VRBM_close(VRBM_Db *db) {
         db->magic = 0;
     }
     Release(db);
-}
+} VR_CATCH_VOID

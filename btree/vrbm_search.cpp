@@ -1,6 +1,7 @@
 // Lookups (exact, by abbreviation, by name) and the exported operations.
 #include "btree/vrbm_internal.h"
 
+#include "status/guard.h"
 #include "vrcore/log.h"
 
 #include <new>
@@ -274,7 +275,7 @@ template <class F> uint32_t Modify(VRBM_Db *db, F op) {
 } // namespace
 
 extern "C" VR_EXPORT uint32_t VRBM_store(VRBM_Db *db, const void *key, int32_t key_len,
-                                         const void *data, int32_t data_len, int32_t replace) {
+                                         const void *data, int32_t data_len, int32_t replace) try {
     LOG_CondFuncTrace("VRBM_store()", "vrbm", __LINE__, 1, nullptr);
     if (key_len < 0 || data_len < 0 || (!key && key_len) || (!data && data_len))
         return VRBM_E_ITEMSIZE;
@@ -284,17 +285,17 @@ extern "C" VR_EXPORT uint32_t VRBM_store(VRBM_Db *db, const void *key, int32_t k
         return AddItem(db, static_cast<const uint8_t *>(key), unsigned(key_len),
                        static_cast<const uint8_t *>(data), unsigned(data_len), replace == 1);
     });
-}
+} VR_CATCH_CODE(VRBM_E_NOMEM, VRBM_E_INTERNAL)
 
-extern "C" VR_EXPORT uint32_t VRBM_delete(VRBM_Db *db, const void *key, int32_t key_len) {
+extern "C" VR_EXPORT uint32_t VRBM_delete(VRBM_Db *db, const void *key, int32_t key_len) try {
     LOG_CondFuncTrace("VRBM_delete()", "vrbm", __LINE__, 1, nullptr);
     if (key_len < 0 || key_len > VRBM_MAX_KEY || (!key && key_len)) return VRBM_E_NOTFOUND;
     return Modify(db, [&] {
         return RemoveItem(db, static_cast<const uint8_t *>(key), unsigned(key_len));
     });
-}
+} VR_CATCH_CODE(VRBM_E_NOMEM, VRBM_E_INTERNAL)
 
-extern "C" VR_EXPORT VRBM_Datum VRBM_fetch(VRBM_Db *db, const void *key, int32_t key_len) {
+extern "C" VR_EXPORT VRBM_Datum VRBM_fetch(VRBM_Db *db, const void *key, int32_t key_len) try {
     LOG_CondFuncTrace("VRBM_fetch()", "vrbm", __LINE__, 1, nullptr);
     if (!Valid(db)) return Datum(nullptr, VRBM_LEN_ERROR);
     if (key_len < 0 || key_len > VRBM_MAX_KEY || (!key && key_len))
@@ -303,10 +304,10 @@ extern "C" VR_EXPORT VRBM_Datum VRBM_fetch(VRBM_Db *db, const void *key, int32_t
     uint32_t err = 0;
     Position pos = Search(db, static_cast<const uint8_t *>(key), unsigned(key_len), &err);
     return DataAt(db, pos, err);
-}
+} VR_CATCH_RETURN((Datum(nullptr, VRBM_LEN_ERROR)))
 
 extern "C" VR_EXPORT VRBM_Datum VRBM_fetchName(VRBM_Db *db, const char *name, int32_t name_len,
-                                               int32_t case_sensitive) {
+                                               int32_t case_sensitive) try {
     LOG_CondFuncTrace("VRBM_fetchName()", "vrbm", __LINE__, 1, " -- %.*s",
                       name && name_len > 0 ? int(name_len) : 0, name ? name : "");
     if (!Valid(db)) return Datum(nullptr, VRBM_LEN_ERROR);
@@ -332,11 +333,11 @@ extern "C" VR_EXPORT VRBM_Datum VRBM_fetchName(VRBM_Db *db, const char *name, in
     };
     err = Walk(db, db->page0, 0, budget, visit, done);
     return DataAt(db, found, err);
-}
+} VR_CATCH_RETURN((Datum(nullptr, VRBM_LEN_ERROR)))
 
 extern "C" VR_EXPORT VRBM_Datum VRBM_fetchAbbrev(VRBM_Db *db, const char *abbrev,
                                                  int32_t abbrev_len, VRBM_MatchNode **matches,
-                                                 int32_t keep_list) {
+                                                 int32_t keep_list) try {
     LOG_CondFuncTrace("VRBM_fetchAbbrev()", "vrbm", __LINE__, 1, nullptr);
     if (!Valid(db)) return Datum(nullptr, VRBM_LEN_ERROR);
     if (abbrev_len < 0 || abbrev_len > VRBM_MAX_KEY || !abbrev)
@@ -368,6 +369,6 @@ extern "C" VR_EXPORT VRBM_Datum VRBM_fetchAbbrev(VRBM_Db *db, const char *abbrev
     else
         *matches = s.head;
     return result;
-}
+} VR_CATCH_RETURN((Datum(nullptr, VRBM_LEN_ERROR)))
 
-extern "C" VR_EXPORT void VRBM_freeMatchList(VRBM_MatchNode *list) { FreeList(list); }
+extern "C" VR_EXPORT void VRBM_freeMatchList(VRBM_MatchNode *list) try { FreeList(list); } VR_CATCH_VOID

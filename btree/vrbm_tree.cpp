@@ -15,6 +15,7 @@
 // leaves each node's last separator to go up into the parent.
 #include "btree/vrbm_internal.h"
 
+#include "status/vr_assert.h"
 #include "vrcore/log.h"
 
 #include <algorithm>
@@ -80,6 +81,7 @@ uint32_t Load(Ctx &c, unsigned page, const uint8_t *sep, uint16_t sepLen, Node &
     nd.type = pg.Type();
     nd.parent = page == 0 ? 0 : pg.Parent();
     unsigned last = pg.Last(), lastNode = Page{c.db->page0}.Parent();
+    VR_ASSERT(last <= kMaxEntries); // a page from the cache has been validated
     for (unsigned i = 0; i < last; i++) {
         Entry &e = nd.e[i];
         unsigned kl, dl = 0;
@@ -118,10 +120,15 @@ uint32_t LoadChild(Ctx &c, const Node &parent, unsigned idx, unsigned type, Node
 // Smallest number of entries a non-root node may be given.
 unsigned MinEntries(unsigned type) { return IsLeafType(type) ? 1 : 2; }
 
+bool Fits(const Entry *e, unsigned a, unsigned b, unsigned type);
+
 // Writes entries [a, b) as the content of a page, keeping the page's
 // identity, and gives moved children their new parent.
 uint32_t Write(Ctx &c, const Entry *e, unsigned a, unsigned b, unsigned type, unsigned page,
                unsigned parent) {
+    // Only the root lives in page 0, and what is written must fit the node.
+    VR_ASSERT((page == 0) == (type == kRoot));
+    VR_ASSERT(b >= a && b - a <= kNodeMax && Fits(e, a, b, type));
     uint32_t err = 0;
     uint8_t *dst = ChangePage(c.db, page, &err);
     if (!dst) return err;
@@ -146,11 +153,14 @@ uint32_t Write(Ctx &c, const Entry *e, unsigned a, unsigned b, unsigned type, un
             off += RecordSize(x.dl);
         }
     }
+    VR_ASSERT(keys <= kMaxEntries && off <= pg.AreaSize());
     pg.SetLast(keys);
     pg.SetUsed(off);
     if (leaf) return 0;
     for (unsigned i = a; i < b; i++) pg.SetChild(i - a, e[i].child);
     for (unsigned i = a; i < b; i++) {
+        // A child is a page of its own below the node, never the root.
+        VR_ASSERT(e[i].child != 0 && e[i].child != page);
         if (e[i].from == page) continue;
         uint8_t *ch = ChangePage(c.db, e[i].child, &err);
         if (!ch) return err;
@@ -251,6 +261,7 @@ uint32_t SetSeparator(Ctx &c, unsigned d, const uint8_t *key, uint16_t kl) {
     for (unsigned level = d; level > 0; level--) {
         Level &l = c.path[level];
         if (l.sepLen == kUnknown) return 0; // right edge: nothing keeps it
+        VR_ASSERT(kl <= VRBM_MAX_KEY);
         std::memmove(l.sep, key, kl);
         l.sepLen = kl;
         key = l.sep;
@@ -271,6 +282,7 @@ uint32_t SetSeparator(Ctx &c, unsigned d, const uint8_t *key, uint16_t kl) {
 // entries for the given pages, each with its node's largest key.
 void Respan(Node &parent, unsigned first, unsigned oldCount, const unsigned *pages,
             const Entry *seq, const unsigned *cuts, unsigned count) {
+    VR_ASSERT(first + oldCount <= parent.n && parent.n - oldCount + count <= kNodeMax);
     Entry tail[kNodeMax];
     unsigned rest = parent.n - (first + oldCount);
     std::memcpy(tail, parent.e + first + oldCount, rest * sizeof(Entry));
@@ -295,6 +307,7 @@ void Respan(Node &parent, unsigned first, unsigned oldCount, const unsigned *pag
 
 // Builds the run of entries of two neighbours, left then right.
 unsigned Join(const Node &l, const Node &r, Entry *seq) {
+    VR_ASSERT(l.n + r.n <= kSeqMax);
     std::memcpy(seq, l.e, l.n * sizeof(Entry));
     std::memcpy(seq + l.n, r.e, r.n * sizeof(Entry));
     return l.n + r.n;
@@ -478,6 +491,7 @@ uint32_t Descend(Ctx &c, const uint8_t *key, unsigned kl, bool *found, unsigned 
         if (i < last) {
             unsigned sl;
             const uint8_t *sk = pg.Key(i, &sl);
+            VR_ASSERT(sl <= VRBM_MAX_KEY); // a validated page
             std::memcpy(next.sep, sk, sl);
             next.sepLen = uint16_t(sl);
         } else {
@@ -498,6 +512,7 @@ uint32_t Remove(Ctx &c, const uint8_t *key, unsigned kl) {
     }
     Node leaf;
     if ((rc = LoadLevel(c, c.depth, leaf))) return rc;
+    VR_ASSERT(slot < leaf.n);
     std::memmove(leaf.e + slot, leaf.e + slot + 1, (leaf.n - slot - 1) * sizeof(Entry));
     leaf.n--;
     return Put(c, c.depth, leaf);
@@ -548,6 +563,7 @@ uint32_t AddItem(VRBM_Db *db, const uint8_t *key, unsigned kl, const uint8_t *da
                         "VRBM: AddToLeafNode(), invalid node type. nodeType = %d\n", leaf.type);
         return VRBM_E_NODETYPE;
     }
+    VR_ASSERT(slot <= leaf.n && leaf.n < kNodeMax);
     std::memmove(leaf.e + slot + 1, leaf.e + slot, (leaf.n - slot) * sizeof(Entry));
     leaf.e[slot] = Entry{key, uint16_t(kl), data, uint16_t(dl), 0, 0};
     leaf.n++;

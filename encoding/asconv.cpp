@@ -2,7 +2,9 @@
 // the runtime's structures.
 #include <cstring>
 
+#include "encoding/codes.h"
 #include "encoding/opsutil.h"
+#include "status/guard.h"
 #include "syntax/eacl.h"
 #include "vrcore/log.h"
 #include "vrcore/odpas.h"
@@ -12,15 +14,15 @@ using vrops::Quiet;
 
 namespace {
 
-constexpr uint32_t kNoMem = 0xC00E0068u;
-constexpr uint32_t kNullFree = 0xC00E006Cu;
-constexpr uint32_t kSetAccess = 0xC00E006Du;
-constexpr uint32_t kInvalid = 0xC00E00A0u;
-constexpr uint32_t kBadOid = 0xC00E00A5u;
-constexpr uint32_t kNoValues = 0xC003006Au;
-constexpr uint32_t kNoAttrs = 0xC0030068u;
-constexpr uint32_t kEndAttrs = 0xC003007Au;
-constexpr uint32_t kEndValues = 0xC003007Bu;
+constexpr uint32_t kNoMem = GEN_S_NOMEM;
+constexpr uint32_t kNullFree = GEN_S_NULLDELETE;
+constexpr uint32_t kSetAccess = GENU_S_CONV_ATTR;
+constexpr uint32_t kInvalid = GEN_S_INVALID;
+constexpr uint32_t kBadOid = GENU_S_CONV_OID;
+constexpr uint32_t kNoValues = AS_S_NOVALUES;
+constexpr uint32_t kNoAttrs = AS_S_NOATTR;
+constexpr uint32_t kEndAttrs = AS_S_NOMOREATTRS;
+constexpr uint32_t kEndValues = AS_S_NOMOREVALUES;
 constexpr uint32_t kTypePsis = 85;
 constexpr uint32_t kTypeExtAcl = 89;
 
@@ -324,28 +326,28 @@ int AttrToGen(STF_List *st, const GENU_BerOID *type, const ODP_BerValueNode *val
 
 extern "C" {
 
-int ToBER_Attr(STF_List *status, ODP_BerAttribute *out, AS_AttrHandle attr, int32_t mode) {
+int ToBER_Attr(STF_List *status, ODP_BerAttribute *out, AS_AttrHandle attr, int32_t mode) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     if (!out) return Fail(status, kInvalid);
     memset(out, 0, sizeof *out);
     return AttrToBer(status, attr, mode, "ToBER_Attr", &out->type, &out->values, nullptr, nullptr);
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int ToBER_AVA(STF_List *status, ODP_BerAttribute *out, AS_AttrHandle attr) {
+int ToBER_AVA(STF_List *status, ODP_BerAttribute *out, AS_AttrHandle attr) try {
     return ToBER_Attr(status, out, attr, ODP_AS_MODE_EXTENDED_ACL);
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int FreeBER_Attr(STF_List *status, ODP_BerAttribute *attr) {
+int FreeBER_Attr(STF_List *status, ODP_BerAttribute *attr) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     if (!attr) return Fail(status, kNullFree);
     FreeValues(attr->values);
     attr->values = nullptr;
     return 0;
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int ToBER_IfwAVA(STF_List *status, ODP_BerSingleValue *out, AS_AttrHandle attr) {
+int ToBER_IfwAVA(STF_List *status, ODP_BerSingleValue *out, AS_AttrHandle attr) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     if (!out) return Fail(status, kInvalid);
@@ -361,18 +363,18 @@ int ToBER_IfwAVA(STF_List *status, ODP_BerSingleValue *out, AS_AttrHandle attr) 
     values->value = GENU_Buffer{0, nullptr};
     FreeValues(values);
     return 0;
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int FreeBER_ifwAVA(STF_List *status, ODP_BerSingleValue *ava) {
+int FreeBER_ifwAVA(STF_List *status, ODP_BerSingleValue *ava) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     if (!ava) return Fail(status, kNullFree);
     _GENU__MyFree(ava->value.value);
     ava->value = GENU_Buffer{0, nullptr};
     return 0;
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int ToBER_AS(STF_List *status, ODP_BerAttrSet **out, const AS_SetHandle *set, int32_t mode) {
+int ToBER_AS(STF_List *status, ODP_BerAttrSet **out, const AS_SetHandle *set, int32_t mode) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     return SetToBer<ODP_BerAttrSet>(
@@ -382,16 +384,16 @@ int ToBER_AS(STF_List *status, ODP_BerAttrSet **out, const AS_SetHandle *set, in
                              nullptr, nullptr);
         },
         FreeAttrList);
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int FreeBER_AS(STF_List *status, ODP_BerAttrSet *set) {
+int FreeBER_AS(STF_List *status, ODP_BerAttrSet *set) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     FreeAttrList(set);
     return 0;
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int ToBER_ModOpAS(STF_List *status, ODP_BerModAttrSet **out, const AS_SetHandle *set, int32_t mode) {
+int ToBER_ModOpAS(STF_List *status, ODP_BerModAttrSet **out, const AS_SetHandle *set, int32_t mode) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     return SetToBer<ODP_BerModAttrSet>(
@@ -401,9 +403,9 @@ int ToBER_ModOpAS(STF_List *status, ODP_BerModAttrSet **out, const AS_SetHandle 
                              &node->modify_operator, &node->bit_mask);
         },
         FreeModList);
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int FreeBER_ModOpAttr(STF_List *status, ODP_BerModAttrSet *node) {
+int FreeBER_ModOpAttr(STF_List *status, ODP_BerModAttrSet *node) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     if (!node) return Fail(status, kNullFree);
@@ -411,16 +413,16 @@ int FreeBER_ModOpAttr(STF_List *status, ODP_BerModAttrSet *node) {
     node->values = nullptr;
     node->bit_mask &= static_cast<uint8_t>(~ODP_MODATTR_VALUES);
     return 0;
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int FreeBER_ModOpAS(STF_List *status, ODP_BerModAttrSet *set) {
+int FreeBER_ModOpAS(STF_List *status, ODP_BerModAttrSet *set) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     FreeModList(set);
     return 0;
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int ToGEN_AS(STF_List *status, const ODP_BerAttrSet *set, AS_SetHandle *out) {
+int ToGEN_AS(STF_List *status, const ODP_BerAttrSet *set, AS_SetHandle *out) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     return SetToGen(status, set, out, "ToGEN_AS",
@@ -430,9 +432,9 @@ int ToGEN_AS(STF_List *status, const ODP_BerAttrSet *set, AS_SetHandle *out) {
                         *values = n->attribute.values;
                         *op = nullptr;
                     });
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int MallocAStoGEN(STF_List *status, const ODP_BerAttrSet *set, AS_SetHandle **out) {
+int MallocAStoGEN(STF_List *status, const ODP_BerAttrSet *set, AS_SetHandle **out) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     if (!out) return Fail(status, kInvalid);
@@ -445,9 +447,9 @@ int MallocAStoGEN(STF_List *status, const ODP_BerAttrSet *set, AS_SetHandle **ou
     }
     *out = cell;
     return 0;
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int ToGEN_ModOpAS(STF_List *status, const ODP_BerModAttrSet *set, AS_SetHandle *out) {
+int ToGEN_ModOpAS(STF_List *status, const ODP_BerModAttrSet *set, AS_SetHandle *out) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     return SetToGen(status, set, out, "ModToGEN_AS",
@@ -457,15 +459,15 @@ int ToGEN_ModOpAS(STF_List *status, const ODP_BerModAttrSet *set, AS_SetHandle *
                         *values = (n->bit_mask & ODP_MODATTR_VALUES) ? n->values : nullptr;
                         *op = (n->bit_mask & ODP_MODATTR_OPERATOR) ? &n->modify_operator : nullptr;
                     });
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int ToGEN_Attr(STF_List *status, const GENU_BerOID *type, const ODP_BerValueNode *values, AS_AttrHandle *out) {
+int ToGEN_Attr(STF_List *status, const GENU_BerOID *type, const ODP_BerValueNode *values, AS_AttrHandle *out) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     return AttrToGen(status, type, values, out);
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int ToGEN_AVA(STF_List *status, const ODP_BerAttribute *attr, AS_AttrHandle *out) {
+int ToGEN_AVA(STF_List *status, const ODP_BerAttribute *attr, AS_AttrHandle *out) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     if (!attr) {
@@ -473,9 +475,9 @@ int ToGEN_AVA(STF_List *status, const ODP_BerAttribute *attr, AS_AttrHandle *out
         return Fail(status, kInvalid);
     }
     return AttrToGen(status, &attr->type, attr->values, out);
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int ToGEN_IfwAVA(STF_List *status, const ODP_BerSingleValue *ava, AS_AttrHandle *out) {
+int ToGEN_IfwAVA(STF_List *status, const ODP_BerSingleValue *ava, AS_AttrHandle *out) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     if (!ava) {
@@ -484,6 +486,6 @@ int ToGEN_IfwAVA(STF_List *status, const ODP_BerSingleValue *ava, AS_AttrHandle 
     }
     ODP_BerValueNode one{nullptr, ava->value};
     return AttrToGen(status, &ava->type, &one, out);
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 } // extern "C"

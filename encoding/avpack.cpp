@@ -7,8 +7,10 @@
 #include "encoding/ber_types.h"
 #include "encoding/ber_values.h"
 #include "encoding/ber_world.h"
+#include "encoding/codes.h"
 #include "encoding/value_conv.h"
 #include "oid/builtin_lookup.h"
+#include "status/guard.h"
 #include "vrcore/genu.h"
 #include "vrcore/iconv.h"
 #include "vrcore/log.h"
@@ -19,8 +21,8 @@ namespace {
 
 constexpr uint32_t kNoMem = GEN_S_NOMEM;
 constexpr uint32_t kInvalid = GEN_S_INVALID;
-constexpr uint32_t kTooLong = 0xC00E00BDu;
-constexpr uint32_t kBackConv = 0xC00E00A4u;
+constexpr uint32_t kTooLong = GENU_S_CONV_TEXT;
+constexpr uint32_t kBackConv = GENU_S_CONV_OCTETS;
 
 enum class Conv : uint8_t {
     Bool, U32, I32, U16, I16, Real, Pair32, Pair64, Card64, Card64Range, Text, Name, Octets, JobId, Time,
@@ -42,28 +44,28 @@ struct Syntax {
 const Syntax kSyntaxes[] = {
     {0, kPduBoolean, Conv::Bool, &GENU_BooleanDesc, sizeof(GEN_Boolean), 0, 0},
     {1, kPduCardinal, Conv::U32, &GENU_CardinalDesc, sizeof(GEN_Cardinal), 0, 0},
-    {2, kPduCardinalRange, Conv::Pair32, &GENU_CardinalRangeDesc, sizeof(GEN_CardinalRange), 0xC00E00C3u, 0xC00E00C3u},
+    {2, kPduCardinalRange, Conv::Pair32, &GENU_CardinalRangeDesc, sizeof(GEN_CardinalRange), GENU_S_CONV_BACK, GENU_S_CONV_BACK},
     {4, kPduDeltaTime, Conv::U32, &GENU_DeltaTimeDesc, sizeof(GEN_DeltaTime), 0, 0},
-    {5, kPduDescriptor, Conv::Text, &GENU_DescriptorDesc, sizeof(GEN_Text), 0xC00E00BDu, 0xC00E00BDu},
+    {5, kPduDescriptor, Conv::Text, &GENU_DescriptorDesc, sizeof(GEN_Text), GENU_S_CONV_TEXT, GENU_S_CONV_TEXT},
     {12, kPduInteger, Conv::I32, &GENU_IntegerDesc, sizeof(GEN_Integer), 0, 0},
-    {14, kPduJobIdentifier, Conv::JobId, &GENU_JobIdentifierDesc, sizeof(GEN_JobIdentifier), 0xC00E00C3u, 0xC00E00C3u},
+    {14, kPduJobIdentifier, Conv::JobId, &GENU_JobIdentifierDesc, sizeof(GEN_JobIdentifier), GENU_S_CONV_BACK, GENU_S_CONV_BACK},
     {15, kPduMaximumInteger, Conv::I32, &GENU_MaximumIntegerDesc, sizeof(GEN_MaximumInteger), 0, 0},
-    {16, kPduMessage, Conv::Text, &GENU_MessageDesc, sizeof(GEN_Text), 0xC00E00BDu, 0xC00E0098u},
-    {20, kPduOctetString, Conv::Octets, &GENU_OctetStringDesc, sizeof(GEN_OctetString), 0xC00E00A4u, 0xC00E00A4u},
+    {16, kPduMessage, Conv::Text, &GENU_MessageDesc, sizeof(GEN_Text), GENU_S_CONV_TEXT, GENU_S_CONV_MESSAGE},
+    {20, kPduOctetString, Conv::Octets, &GENU_OctetStringDesc, sizeof(GEN_OctetString), GENU_S_CONV_OCTETS, GENU_S_CONV_OCTETS},
     {21, kPduPageIdType, Conv::I32, &GENU_PageIdTypeDesc, sizeof(GEN_PageIdType), 0, 0},
     {22, kPduPositiveInteger, Conv::U32, &GENU_PositiveIntegerDesc, sizeof(GEN_PositiveInteger), 0, 0},
     {23, kPduReal, Conv::Real, &GENU_RealDesc, sizeof(GEN_Real), 0, 0},
     {24, kPduRealization, Conv::I32, &GENU_RealizationDesc, sizeof(GEN_Realization), 0, 0},
     {25, kPduRealRange, Conv::Pair64, &GENU_RealRangeDesc, sizeof(GEN_RealRange), 0, 0},
     {26, kPduSides, Conv::U16, &GENU_SidesDesc, sizeof(GEN_Sides), 0, 0},
-    {27, kPduSimpleName, Conv::Name, &GENU_SimpleNameDesc, sizeof(GEN_SimpleName), 0xC00E00BAu, 0xC00E00C3u},
-    {28, kPduText, Conv::Text, &GENU_TextDesc, sizeof(GEN_Text), 0xC00E00BDu, 0xC00E00BDu},
+    {27, kPduSimpleName, Conv::Name, &GENU_SimpleNameDesc, sizeof(GEN_SimpleName), GENU_S_CONV_NAME, GENU_S_CONV_BACK},
+    {28, kPduText, Conv::Text, &GENU_TextDesc, sizeof(GEN_Text), GENU_S_CONV_TEXT, GENU_S_CONV_TEXT},
     {31, kPduCardinal64, Conv::Card64, &GENU_Cardinal64Desc, sizeof(GEN_Cardinal64), 0, 0},
-    {32, kPduCardinal64Range, Conv::Card64Range, &GENU_Cardinal64RangeDesc, sizeof(GEN_Cardinal64Range), 0xC00E00C3u, 0xC00E00C3u},
-    {40, kPduDescriptiveName, Conv::Name, &GENU_DescriptiveNameDesc, sizeof(GEN_DescriptiveName), 0xC00E00BAu, 0xC00E00C3u},
+    {32, kPduCardinal64Range, Conv::Card64Range, &GENU_Cardinal64RangeDesc, sizeof(GEN_Cardinal64Range), GENU_S_CONV_BACK, GENU_S_CONV_BACK},
+    {40, kPduDescriptiveName, Conv::Name, &GENU_DescriptiveNameDesc, sizeof(GEN_DescriptiveName), GENU_S_CONV_NAME, GENU_S_CONV_BACK},
     {44, kPduEdge, Conv::I32, &GENU_EdgeDesc, sizeof(GEN_Edge), 0, 0},
-    {48, kPduGeneralizedTime, Conv::Time, &GENU_GeneralizedTimeDesc, sizeof(GEN_GeneralizedTime), 0xC00E00BFu, 0xC00E00BFu},
-    {57, kPduMediumDimensions, Conv::Pair64, &GENU_MediumDimensionsDesc, sizeof(GEN_MediumDimensions), 0xC00E0097u, 0xC00E0097u},
+    {48, kPduGeneralizedTime, Conv::Time, &GENU_GeneralizedTimeDesc, sizeof(GEN_GeneralizedTime), GENU_S_CONV_TIME, GENU_S_CONV_TIME},
+    {57, kPduMediumDimensions, Conv::Pair64, &GENU_MediumDimensionsDesc, sizeof(GEN_MediumDimensions), GENU_S_CONV_DIMENSIONS, GENU_S_CONV_DIMENSIONS},
     {62, kPduNonNegativeReal, Conv::Real, &GENU_NonNegativeRealDesc, sizeof(GEN_NonNegativeReal), 0, 0},
     {63, kPduNonNegativeRealRange, Conv::Pair64, &GENU_NonNegativeRealRangeDesc, sizeof(GEN_NonNegativeRealRange), 0, 0},
     {68, kPduPageOrderType, Conv::I32, &GENU_PageOrderTypeDesc, sizeof(GEN_PageOrderType), 0, 0},
@@ -71,43 +73,43 @@ const Syntax kSyntaxes[] = {
     {75, kPduPriority, Conv::I16, &GENU_PriorityDesc, sizeof(GEN_Priority), 0, 0},
 #define D_(code, pdu, X, T, pack, unpack) {code, pdu, Conv::Direct, &GENU_##X##Desc, sizeof(T), pack, unpack}
 #define L_(code, pdu, X, T, fail) {code, pdu, Conv::DirectList, &GENU_##X##Desc, sizeof(T), fail, fail}
-    D_(6, kPduDistNameString, DistNameString, GEN_DistNameString, 0xC00E007Bu, 0xC00E007Bu),
-    D_(7, kPduDocumentContent, DocumentContent, GEN_DocumentContent, 0xC00E007Du, 0xC00E007Du),
-    D_(8, kPduEventHandlingProfile, EventHandlingProfile, GEN_EventHandlingProfile, 0xC00E0081u, 0xC00E0081u),
-    D_(9, kPduFontReference, FontReference, GEN_FontReference, 0xC00E008Au, 0xC00E008Au),
-    D_(10, kPduIdentifier, Identifier, GEN_Identifier, 0xC00E00A5u, 0xC00E00C3u),
-    D_(18, kPduNameOrOid, NameOrOID, GEN_NameOrOID, 0xC00E009Bu, 0xC00E009Bu),
-    D_(19, kPduNumbersUpSupported, NumbersUpSupported, GEN_NumbersUpSupported, 0xC00E009Eu, 0xC00E009Eu),
-    D_(33, kPduOidCardinalMap, OidCardinalMap, GEN_OidCardinalMap, 0xC00E00C6u, 0xC00E00C6u),
-    D_(34, kPduCardinalOrNoid, CardinalOrNoid, GEN_CardinalOrNoid, 0xC00E0074u, 0xC00E0074u),
-    D_(35, kPduCardinalOrOid, CardinalOrOid, GEN_CardinalOrOid, 0xC00E0075u, 0xC00E0075u),
-    D_(39, kPduDeliveryAddress, DeliveryAddress, GEN_DeliveryAddress, 0xC00E0079u, 0xC00E0079u),
-    L_(42, kPduDistNameStringSeq, DistNameStringSeq, GEN_DistNameStringSeq, 0xC00E007Au),
-    D_(43, kPduDocumentFormat, DocumentFormat, GEN_DocumentFormat, 0xC00E007Cu, 0xC00E007Cu),
-    D_(45, kPduFileReference, FileReference, GEN_FileReference, 0xC00E0086u, 0xC00E0086u),
-    D_(46, kPduFinishing, Finishing, GEN_Finishing, 0xC00E0089u, 0xC00E0089u),
-    D_(49, kPduInputTrayMedium, InputTrayMedium, GEN_InputTrayMedium, 0xC00E0091u, 0xC00E0091u),
-    D_(55, kPduLocale, Locale, GEN_Locale, 0xC00E0094u, 0xC00E0094u),
-    L_(60, kPduNameOrOidSeq, NameOrOidSeq, GEN_NameOrOidSeq, 0xC00E009Cu),
-    D_(61, kPduNewJobIdentifier, NewJobIdentifier, GEN_NewJobIdentifier, 0xC00E009Au, 0xC00E009Au),
-    D_(64, kPduObjectIdentification, ObjectIdent, GEN_ObjectIdent, 0xC00E00A1u, 0xC00E00A1u),
-    L_(67, kPduMediaSelect, MediaSelect, GEN_MediaSelect, 0xC00E00A9u),
-    L_(69, kPduPageSelectSeq, PageSelectSeq, GEN_PageSelectSeq, 0xC00E00A8u),
-    D_(72, kPduPosIntOrOid, PosIntOrOid, GEN_PosIntOrOid, 0xC00E00ABu, 0xC00E00ABu),
-    D_(74, kPduPrintCheckpoint, Checkpoint, GEN_Checkpoint, 0xC00E00AEu, 0xC00E00AEu),
-    D_(76, kPduPrivileges, Privileges, GEN_Privileges, 0xC00E00AFu, 0xC00E00AFu),
-    D_(81, kPduResultsProfile, ResultsProfile, GEN_ResultsProfile, 0xC00E00B2u, 0xC00E00B2u),
-    D_(85, kPduPSISAccessControlList, PSISAccessControlList, GEN_PSISAccessControlList, 0xC00E0065u, 0xC00E0065u),
-    D_(86, kPduRpcAddress, RPCAddress, GEN_RPCAddress, 0xC00E00B4u, 0xC00E00B4u),
-    D_(87, kPduSocketAddress, SocketAddress, GEN_SocketAddress, 0xC00E00BBu, 0xC00E00C3u),
-    D_(88, kPduFastFilterDef, FastFilterDef, GEN_FastFilterDef, 0xC00E0088u, 0xC00E0088u),
-    D_(89, kPduExtACL, ExtACL, GEN_ExtACL, 0xC00E00C7u, 0xC00E00C7u),
-    D_(90, kPduMediaConsumed, MediaConsumed, GEN_MediaConsumed, 0xC00E00C9u, 0xC00E00C9u),
-    L_(91, kPduMediaConsumedSeq, MediaConsumedSeq, GEN_MediaConsumedSeq, 0xC00E00CAu),
-    D_(92, kPduPreprocessorDefinition, PreprocessorDefinition, GEN_PreprocessorDefinition, 0xC00E00CBu, 0xC00E00CBu),
-    L_(93, kPduSeqOfObjId, SeqOfObjId, GEN_SeqOfObjId, 0xC00E00A1u),
-    D_(94, kPduDriverInfo, DriverInfo, GEN_DriverInfo, 0xC00E00CCu, 0xC00E00CCu),
-    D_(11, kPduIgnoredAttribute, IgnoredAttribute, GEN_IgnoredAttribute, 0xC00E0090u, 0xC00E0090u),
+    D_(6, kPduDistNameString, DistNameString, GEN_DistNameString, GENU_S_CONV_DN, GENU_S_CONV_DN),
+    D_(7, kPduDocumentContent, DocumentContent, GEN_DocumentContent, GENU_S_CONV_CONTENT, GENU_S_CONV_CONTENT),
+    D_(8, kPduEventHandlingProfile, EventHandlingProfile, GEN_EventHandlingProfile, GENU_S_CONV_EVHPROFILE, GENU_S_CONV_EVHPROFILE),
+    D_(9, kPduFontReference, FontReference, GEN_FontReference, GENU_S_CONV_FONTREF, GENU_S_CONV_FONTREF),
+    D_(10, kPduIdentifier, Identifier, GEN_Identifier, GENU_S_CONV_OID, GENU_S_CONV_BACK),
+    D_(18, kPduNameOrOid, NameOrOID, GEN_NameOrOID, GENU_S_CONV_NAMEOROID, GENU_S_CONV_NAMEOROID),
+    D_(19, kPduNumbersUpSupported, NumbersUpSupported, GEN_NumbersUpSupported, GENU_S_CONV_NUMBERSUP, GENU_S_CONV_NUMBERSUP),
+    D_(33, kPduOidCardinalMap, OidCardinalMap, GEN_OidCardinalMap, GENU_S_CONV_OIDCARDMAP, GENU_S_CONV_OIDCARDMAP),
+    D_(34, kPduCardinalOrNoid, CardinalOrNoid, GEN_CardinalOrNoid, GENU_S_CONV_CARDORNOID, GENU_S_CONV_CARDORNOID),
+    D_(35, kPduCardinalOrOid, CardinalOrOid, GEN_CardinalOrOid, GENU_S_CONV_CARDOROID, GENU_S_CONV_CARDOROID),
+    D_(39, kPduDeliveryAddress, DeliveryAddress, GEN_DeliveryAddress, GENU_S_CONV_DELIVERY, GENU_S_CONV_DELIVERY),
+    L_(42, kPduDistNameStringSeq, DistNameStringSeq, GEN_DistNameStringSeq, GENU_S_CONV_DNSEQ),
+    D_(43, kPduDocumentFormat, DocumentFormat, GEN_DocumentFormat, GENU_S_CONV_DOCFORMAT, GENU_S_CONV_DOCFORMAT),
+    D_(45, kPduFileReference, FileReference, GEN_FileReference, GENU_S_CONV_FILEREF, GENU_S_CONV_FILEREF),
+    D_(46, kPduFinishing, Finishing, GEN_Finishing, GENU_S_CONV_FINISHING, GENU_S_CONV_FINISHING),
+    D_(49, kPduInputTrayMedium, InputTrayMedium, GEN_InputTrayMedium, GENU_S_CONV_TRAYMEDIUM, GENU_S_CONV_TRAYMEDIUM),
+    D_(55, kPduLocale, Locale, GEN_Locale, GENU_S_CONV_LOCALE, GENU_S_CONV_LOCALE),
+    L_(60, kPduNameOrOidSeq, NameOrOidSeq, GEN_NameOrOidSeq, GENU_S_CONV_NAMEOROIDSEQ),
+    D_(61, kPduNewJobIdentifier, NewJobIdentifier, GEN_NewJobIdentifier, GENU_S_CONV_NEWJOBID, GENU_S_CONV_NEWJOBID),
+    D_(64, kPduObjectIdentification, ObjectIdent, GEN_ObjectIdent, GENU_S_CONV_OBJECTIDENT, GENU_S_CONV_OBJECTIDENT),
+    L_(67, kPduMediaSelect, MediaSelect, GEN_MediaSelect, GENU_S_CONV_MEDIASELECT),
+    L_(69, kPduPageSelectSeq, PageSelectSeq, GEN_PageSelectSeq, GENU_S_CONV_PAGESELECT),
+    D_(72, kPduPosIntOrOid, PosIntOrOid, GEN_PosIntOrOid, GENU_S_CONV_POSINTOROID, GENU_S_CONV_POSINTOROID),
+    D_(74, kPduPrintCheckpoint, Checkpoint, GEN_Checkpoint, GENU_S_CONV_CHECKPOINT, GENU_S_CONV_CHECKPOINT),
+    D_(76, kPduPrivileges, Privileges, GEN_Privileges, GENU_S_CONV_PRIVILEGES, GENU_S_CONV_PRIVILEGES),
+    D_(81, kPduResultsProfile, ResultsProfile, GEN_ResultsProfile, GENU_S_CONV_RESULTSPROFILE, GENU_S_CONV_RESULTSPROFILE),
+    D_(85, kPduPSISAccessControlList, PSISAccessControlList, GEN_PSISAccessControlList, GENU_S_CONV_ACL, GENU_S_CONV_ACL),
+    D_(86, kPduRpcAddress, RPCAddress, GEN_RPCAddress, GENU_S_CONV_RPCADDRESS, GENU_S_CONV_RPCADDRESS),
+    D_(87, kPduSocketAddress, SocketAddress, GEN_SocketAddress, GENU_S_CONV_SOCKETADDRESS, GENU_S_CONV_BACK),
+    D_(88, kPduFastFilterDef, FastFilterDef, GEN_FastFilterDef, GENU_S_CONV_FASTFILTER, GENU_S_CONV_FASTFILTER),
+    D_(89, kPduExtACL, ExtACL, GEN_ExtACL, GENU_S_CONV_EXTACL, GENU_S_CONV_EXTACL),
+    D_(90, kPduMediaConsumed, MediaConsumed, GEN_MediaConsumed, GENU_S_CONV_MEDIACONSUMED, GENU_S_CONV_MEDIACONSUMED),
+    L_(91, kPduMediaConsumedSeq, MediaConsumedSeq, GEN_MediaConsumedSeq, GENU_S_CONV_MEDIACONSUMEDSEQ),
+    D_(92, kPduPreprocessorDefinition, PreprocessorDefinition, GEN_PreprocessorDefinition, GENU_S_CONV_PREPROCESSOR, GENU_S_CONV_PREPROCESSOR),
+    L_(93, kPduSeqOfObjId, SeqOfObjId, GEN_SeqOfObjId, GENU_S_CONV_OBJECTIDENT),
+    D_(94, kPduDriverInfo, DriverInfo, GEN_DriverInfo, GENU_S_CONV_DRIVERINFO, GENU_S_CONV_DRIVERINFO),
+    D_(11, kPduIgnoredAttribute, IgnoredAttribute, GEN_IgnoredAttribute, GENU_S_CONV_IGNORED, GENU_S_CONV_IGNORED),
 #undef D_
 #undef L_
 };
@@ -411,18 +413,18 @@ uint32_t TimeToGen(STF_List *status, const BerGeneralizedTime &b, GEN_Generalize
     const char *p = b.value;
     int y, mo, d, h, mi = 0, s = 0, ms = 0;
     if (!Digits(p, 4, &y) || !Digits(p, 2, &mo) || !Digits(p, 2, &d) || !Digits(p, 2, &h))
-        return Fail(status, 0xC00E00BFu);
-    if (*p >= '0' && *p <= '9' && !Digits(p, 2, &mi)) return Fail(status, 0xC00E00BFu);
-    if (*p >= '0' && *p <= '9' && !Digits(p, 2, &s)) return Fail(status, 0xC00E00BFu);
+        return Fail(status, GENU_S_CONV_TIME);
+    if (*p >= '0' && *p <= '9' && !Digits(p, 2, &mi)) return Fail(status, GENU_S_CONV_TIME);
+    if (*p >= '0' && *p <= '9' && !Digits(p, 2, &s)) return Fail(status, GENU_S_CONV_TIME);
     if (*p == '.' || *p == ',') {
         ++p;
         int k = 0;
         for (; *p >= '0' && *p <= '9'; ++p, ++k)
             if (k < 3) ms = ms * 10 + (*p - '0');
-        if (!k) return Fail(status, 0xC00E00BFu);
+        if (!k) return Fail(status, GENU_S_CONV_TIME);
         for (; k < 3; ++k) ms *= 10;
     }
-    if (mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s > 60) return Fail(status, 0xC00E00BFu);
+    if (mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s > 60) return Fail(status, GENU_S_CONV_TIME);
     t->month = static_cast<int16_t>(mo);
     t->day = static_cast<int16_t>(d);
     t->hour = static_cast<int16_t>(h);
@@ -430,7 +432,7 @@ uint32_t TimeToGen(STF_List *status, const BerGeneralizedTime &b, GEN_Generalize
     t->second = static_cast<int16_t>(s);
     t->millisecond = static_cast<int16_t>(ms);
     if (*p == 'Z' && !p[1]) {
-        if (y < 1900 || y > 1900 + INT16_MAX) return Fail(status, 0xC00E00BFu);
+        if (y < 1900 || y > 1900 + INT16_MAX) return Fail(status, GENU_S_CONV_TIME);
         t->utc = 1;
         t->year = static_cast<int16_t>(y - 1900);
         return 0;
@@ -439,11 +441,11 @@ uint32_t TimeToGen(STF_List *status, const BerGeneralizedTime &b, GEN_Generalize
     if (!*p) return 0; // local time without an offset
     if ((*p == '+' || *p == '-') && p[1]) {
         int sign = *p++ == '-' ? -1 : 1, oh, om;
-        if (!Digits(p, 2, &oh) || !Digits(p, 2, &om) || *p || om > 59) return Fail(status, 0xC00E00BFu);
+        if (!Digits(p, 2, &oh) || !Digits(p, 2, &om) || *p || om > 59) return Fail(status, GENU_S_CONV_TIME);
         t->mindiff = static_cast<int16_t>(-sign * (oh * 60 + om));
         return 0;
     }
-    return Fail(status, 0xC00E00BFu);
+    return Fail(status, GENU_S_CONV_TIME);
 }
 
 // ---- Conversion both ways ----------------------------------------------
@@ -754,14 +756,14 @@ size_t vrber::SyntaxBerSize(uint32_t type) {
 
 extern "C" {
 
-int GENU_TypeToPDU(uint32_t type) {
+int GENU_TypeToPDU(uint32_t type) try {
     const Syntax *s = FindSyntax(type);
     if (s) return s->pdu;
     LOG_CondMessage(5, __FILE__, __LINE__, "GENU_TypeToPDU: unknown type = %d\n", static_cast<int>(type));
     return -1;
-}
+} VR_CATCH_RETURN(-1)
 
-int ODP_PackAV(STF_List *status, uint32_t type, const void *value, GENU_Buffer *encoded) {
+int ODP_PackAV(STF_List *status, uint32_t type, const void *value, GENU_Buffer *encoded) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     if (encoded) {
@@ -805,10 +807,10 @@ int ODP_PackAV(STF_List *status, uint32_t type, const void *value, GENU_Buffer *
                     static_cast<long>(out.length));
     *encoded = out;
     return 0;
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 int ODP_UnpackAV(STF_List *status, uint32_t length, const unsigned char *bytes, uint32_t type, void **value,
-                 GENU_ValueDescriptor *descriptor) {
+                 GENU_ValueDescriptor *descriptor) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     if (value) *value = nullptr;
@@ -863,6 +865,6 @@ int ODP_UnpackAV(STF_List *status, uint32_t length, const unsigned char *bytes, 
     *descriptor = *s->desc;
     *value = gen;
     return 0;
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 } // extern "C"

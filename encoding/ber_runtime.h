@@ -113,6 +113,7 @@ enum Result : int {
     kTooDeep = 4,   // nesting beyond kMaxDepth
     kLimit = 5,     // a value exceeds a length limit of its type
     kConvert = 6,   // well-formed, but a Map field has no library form
+    kInternal = 7,  // an unexpected failure inside the codec
 };
 
 struct Error {

@@ -9,6 +9,7 @@
 
 #include "encoding/ber_types.h"
 #include "encoding/ber_values.h"
+#include "encoding/codes.h"
 #include "encoding/value_conv.h"
 #include "vrcore/gen.h"
 #include "vrcore/odpas.h"
@@ -104,7 +105,7 @@ const MapOps kTextOps{TextToWire, nullptr, TextToField, TextRelease, kNoMem};
 
 uint32_t NameToWire(const Hooks &, const void *field, void *wire) {
     return GenNameToBer(nullptr, *static_cast<const GEN_SimpleName *>(field), static_cast<BerSimpleName *>(wire),
-                        0xC00E00BAu);
+                        GENU_S_CONV_NAME);
 }
 uint32_t NameToField(const Hooks &, const void *wire, void *field) {
     return BerNameToGen(nullptr, *static_cast<const BerSimpleName *>(wire), static_cast<GEN_SimpleName *>(field));

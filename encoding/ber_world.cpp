@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "status/guard.h"
 #include "vrcore/genu.h"
 #include "vrcore/log.h"
 #include "vrcore/thr.h"
@@ -70,7 +71,7 @@ void SetError(World *w, const std::string &text) {
 
 extern "C" {
 
-void *GENU_GetWorld(void) {
+void *GENU_GetWorld(void) try {
     if (uint32_t rc = THR_Once(&g_once, InitKey)) {
         LOG_CondMessage(5, __FILE__, __LINE__, "GENU_GetWorld: THR_Once failed, code=%d\n",
                         static_cast<int>(rc));
@@ -86,26 +87,26 @@ void *GENU_GetWorld(void) {
     }
     if (value) return value;
     return MakeWorld();
-}
+} VR_CATCH_RETURN(nullptr)
 
-void *_GENU__MyMalloc(size_t size) {
+void *_GENU__MyMalloc(size_t size) try {
     World *w = CurrentWorld();
     return w ? w->alloc(size) : malloc(size ? size : 1);
-}
+} VR_CATCH_RETURN(nullptr)
 
-void _GENU__MyFree(void *p) {
+void _GENU__MyFree(void *p) try {
     if (!p) return;
     World *w = CurrentWorld();
     if (w)
         w->free(p);
     else
         free(p);
-}
+} VR_CATCH_VOID
 
 const GENU_Allocator genu_ossAllocator[2] = {{_GENU__MyMalloc, _GENU__MyFree},
                                              {HeapAlloc, HeapFree}};
 
-int GENU_OssEncode(void *, int pdu, const void *structure, GENU_Buffer *buffer) {
+int GENU_OssEncode(void *, int pdu, const void *structure, GENU_Buffer *buffer) try {
     if (!buffer) return vrber::kBadArg;
     buffer->length = 0;
     buffer->value = nullptr;
@@ -127,9 +128,9 @@ int GENU_OssEncode(void *, int pdu, const void *structure, GENU_Buffer *buffer) 
         LOG_CondMessage(5, __FILE__, __LINE__, "GENU_OssEncode failed: %s\n", w->error);
     }
     return rc;
-}
+} VR_CATCH_CODE(vrber::kNoMemory, vrber::kInternal)
 
-int GENU_OssDecode(void *, int *pdu, const GENU_Buffer *buffer, void **structure) {
+int GENU_OssDecode(void *, int *pdu, const GENU_Buffer *buffer, void **structure) try {
     if (!structure) return vrber::kBadArg;
     *structure = nullptr;
     World *w = CurrentWorld();
@@ -152,41 +153,41 @@ int GENU_OssDecode(void *, int *pdu, const GENU_Buffer *buffer, void **structure
         LOG_CondMessage(5, __FILE__, __LINE__, "GENU_OssDecode failed: %s\n", w->error);
     }
     return rc;
-}
+} VR_CATCH_CODE(vrber::kNoMemory, vrber::kInternal)
 
-int GENU_OssPrintPDU(void *, int pdu, const void *structure) {
+int GENU_OssPrintPDU(void *, int pdu, const void *structure) try {
     const vrber::Type *t = vrber::PduType(pdu);
     if (!t) return vrber::kBadArg;
     std::string out;
     vrber::Print(*t, structure, out);
     LOG_CondMessage(8, __FILE__, __LINE__, "%s\n", out.c_str());
     return 0;
-}
+} VR_CATCH_CODE(vrber::kNoMemory, vrber::kInternal)
 
-int GENU_OssFreePDU(void *, int pdu, void *structure) {
+int GENU_OssFreePDU(void *, int pdu, void *structure) try {
     if (!structure) return 0;
     World *w = CurrentWorld();
     const vrber::Type *t = vrber::PduType(pdu);
     if (!w || !t) return vrber::kBadArg;
     vrber::FreeTree(vrber::HooksOf(w), *t, structure);
     return 0;
-}
+} VR_CATCH_CODE(vrber::kNoMemory, vrber::kInternal)
 
-int FreeBER_void(STF_List *, void *p) {
+int FreeBER_void(STF_List *, void *p) try {
     _GENU__MyFree(p);
     return 0;
-}
+} VR_CATCH_RETURN(0)
 
-int FreeGEN_void(STF_List *, void *p, const GENU_Allocator *alloc) {
+int FreeGEN_void(STF_List *, void *p, const GENU_Allocator *alloc) try {
     if (!p) return 0;
     if (alloc && alloc->free)
         alloc->free(p);
     else
         GENU__CoveredFree(p);
     return 0;
-}
+} VR_CATCH_RETURN(0)
 
-int FreeBER_Multiple(STF_List *status, ...) {
+int FreeBER_Multiple(STF_List *status, ...) try {
     va_list ap;
     va_start(ap, status);
     int result = 0;
@@ -198,9 +199,9 @@ int FreeBER_Multiple(STF_List *status, ...) {
     }
     va_end(ap);
     return result;
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int FreeGEN_Multiple(STF_List *status, const GENU_Allocator *alloc, ...) {
+int FreeGEN_Multiple(STF_List *status, const GENU_Allocator *alloc, ...) try {
     if (!alloc) alloc = &genu_ossAllocator[1];
     va_list ap;
     va_start(ap, alloc);
@@ -213,6 +214,6 @@ int FreeGEN_Multiple(STF_List *status, const GENU_Allocator *alloc, ...) {
     }
     va_end(ap);
     return result;
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 } // extern "C"

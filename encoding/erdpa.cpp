@@ -6,6 +6,7 @@
 
 #include "encoding/erdpa_internal.h"
 #include "encoding/opsutil.h"
+#include "status/guard.h"
 #include "vrcore/log.h"
 
 using vrops::Fail;
@@ -14,7 +15,7 @@ using vrops::HeapZero;
 
 namespace {
 
-constexpr uint32_t kUnknownKind = 0xC010006Cu;
+constexpr uint32_t kUnknownKind = ERDPA_S_BADKIND;
 
 // ---- Problem texts ------------------------------------------------------
 
@@ -403,34 +404,34 @@ bool IsStandardProblem(uint32_t kind, uint32_t code) {
 
 extern "C" {
 
-const char *ToAscii_AccessProblem(uint32_t p) { return Lookup(kAccess, p, "unknown Access error type"); }
-const char *ToAscii_AttributeProblem(uint32_t p) { return Lookup(kAttribute, p, "unknown Attribute error type"); }
-const char *ToAscii_DocumentAccessProblem(uint32_t p) {
+const char *ToAscii_AccessProblem(uint32_t p) try { return Lookup(kAccess, p, "unknown Access error type"); } VR_CATCH_RETURN("unknown")
+const char *ToAscii_AttributeProblem(uint32_t p) try { return Lookup(kAttribute, p, "unknown Attribute error type"); } VR_CATCH_RETURN("unknown")
+const char *ToAscii_DocumentAccessProblem(uint32_t p) try {
     return Lookup(kDocumentAccess, p, "unknown DocumentAccess error type");
-}
-const char *ToAscii_PrinterProblem(uint32_t p) { return Lookup(kPrinter, p, "unknown Printer error type"); }
-const char *ToAscii_SecurityProblem(uint32_t p) { return Lookup(kSecurity, p, "unknown Security error type"); }
-const char *ToAscii_SelectionProblem(uint32_t p) { return Lookup(kSelection, p, "unknown Selection error type"); }
-const char *ToAscii_ServiceProblem(uint32_t p) { return Lookup(kService, p, "unknown Service error type"); }
-const char *ToAscii_UpdateProblem(uint32_t p) { return Lookup(kUpdate, p, "unknown Update error type"); }
+} VR_CATCH_RETURN("unknown")
+const char *ToAscii_PrinterProblem(uint32_t p) try { return Lookup(kPrinter, p, "unknown Printer error type"); } VR_CATCH_RETURN("unknown")
+const char *ToAscii_SecurityProblem(uint32_t p) try { return Lookup(kSecurity, p, "unknown Security error type"); } VR_CATCH_RETURN("unknown")
+const char *ToAscii_SelectionProblem(uint32_t p) try { return Lookup(kSelection, p, "unknown Selection error type"); } VR_CATCH_RETURN("unknown")
+const char *ToAscii_ServiceProblem(uint32_t p) try { return Lookup(kService, p, "unknown Service error type"); } VR_CATCH_RETURN("unknown")
+const char *ToAscii_UpdateProblem(uint32_t p) try { return Lookup(kUpdate, p, "unknown Update error type"); } VR_CATCH_RETURN("unknown")
 
 int ERDPA_Update(STF_List *status, ERDPA_ErrorResult **result, uint32_t problem, const GEN_ObjectIdent *object,
-                 const GEN_ErrorMessage *message) {
+                 const GEN_ErrorMessage *message) try {
     return SingleObjectError(status, result, ERDPA_UPDATE, problem, object, message);
-}
+} VR_CATCH_STATUS(status, ERDPA_S_NOMEM, ERDPA_S_INTERNAL)
 
 int ERDPA_DocumentAccess(STF_List *status, ERDPA_ErrorResult **result, uint32_t problem,
-                         const GEN_ObjectIdent *object, const GEN_ErrorMessage *message) {
+                         const GEN_ObjectIdent *object, const GEN_ErrorMessage *message) try {
     return SingleObjectError(status, result, ERDPA_DOCUMENT_ACCESS, problem, object, message);
-}
+} VR_CATCH_STATUS(status, ERDPA_S_NOMEM, ERDPA_S_INTERNAL)
 
 int ERDPA_Printer(STF_List *status, ERDPA_ErrorResult **result, uint32_t problem, const GEN_ObjectIdent *object,
-                  const GEN_ErrorMessage *message) {
+                  const GEN_ErrorMessage *message) try {
     return SingleObjectError(status, result, ERDPA_PRINTER, problem, object, message);
-}
+} VR_CATCH_STATUS(status, ERDPA_S_NOMEM, ERDPA_S_INTERNAL)
 
 int ERDPA_Access(STF_List *status, ERDPA_ErrorResult **result, uint32_t problem, const GEN_ObjectIdent *object,
-                 const GEN_ErrorMessage *message) {
+                 const GEN_ErrorMessage *message) try {
     if (Enter(status, result)) return 1;
     if (!object) return Fail(status, ERDPA_S_ARG1);
     if (!message) return Fail(status, ERDPA_S_ARG2);
@@ -438,29 +439,29 @@ int ERDPA_Access(STF_List *status, ERDPA_ErrorResult **result, uint32_t problem,
     if (!p) return 1;
     NewProblem n{ERDPA_ACCESS, p};
     return Merge(status, result, n);
-}
+} VR_CATCH_STATUS(status, ERDPA_S_NOMEM, ERDPA_S_INTERNAL)
 
 int ERDPA_Selection(STF_List *status, ERDPA_ErrorResult **result, uint32_t problem, AS_SetHandle set,
-                    const GEN_ObjectIdent *object, const GEN_ErrorMessage *message) {
+                    const GEN_ObjectIdent *object, const GEN_ErrorMessage *message) try {
     return SelectionError(status, result, ERDPA_SELECTION, problem, set, object, message);
-}
+} VR_CATCH_STATUS(status, ERDPA_S_NOMEM, ERDPA_S_INTERNAL)
 
 int ERDPA_Service(STF_List *status, ERDPA_ErrorResult **result, uint32_t problem, AS_SetHandle set,
-                  const GEN_ObjectIdent *object, const GEN_ErrorMessage *message) {
+                  const GEN_ObjectIdent *object, const GEN_ErrorMessage *message) try {
     return SelectionError(status, result, ERDPA_SERVICE, problem, set, object, message);
-}
+} VR_CATCH_STATUS(status, ERDPA_S_NOMEM, ERDPA_S_INTERNAL)
 
-int ERDPA_Security(STF_List *status, ERDPA_ErrorResult **result, uint32_t problem, const GEN_ErrorMessage *message) {
+int ERDPA_Security(STF_List *status, ERDPA_ErrorResult **result, uint32_t problem, const GEN_ErrorMessage *message) try {
     if (Enter(status, result)) return 1;
     if (!message) return Fail(status, ERDPA_S_ARG1);
     auto *p = StandardProblem<ERDPA_SecurityProblem>(status, problem, nullptr, message);
     if (!p) return 1;
     NewProblem n{ERDPA_SECURITY, p};
     return Merge(status, result, n);
-}
+} VR_CATCH_STATUS(status, ERDPA_S_NOMEM, ERDPA_S_INTERNAL)
 
 int ERDPA_Attribute(STF_List *status, ERDPA_ErrorResult **result, uint32_t problem, AS_AttrHandle attribute,
-                    const GEN_ObjectIdent *object, const GEN_ErrorMessage *message) {
+                    const GEN_ObjectIdent *object, const GEN_ErrorMessage *message) try {
     if (Enter(status, result)) return 1;
     if (!message) return Fail(status, ERDPA_S_ARG3);
     auto *p = StandardProblem<ERDPA_AttributeProblem>(status, problem, nullptr, message);
@@ -482,9 +483,9 @@ int ERDPA_Attribute(STF_List *status, ERDPA_ErrorResult **result, uint32_t probl
         }
     }
     return Merge(status, result, n);
-}
+} VR_CATCH_STATUS(status, ERDPA_S_NOMEM, ERDPA_S_INTERNAL)
 
-int ERDPA_FreeError(STF_List *status, ERDPA_ErrorResult *result) {
+int ERDPA_FreeError(STF_List *status, ERDPA_ErrorResult *result) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     if (!result) return 0;
@@ -493,9 +494,9 @@ int ERDPA_FreeError(STF_List *status, ERDPA_ErrorResult *result) {
     GENU__CoveredFree(result);
     if (rc) return Fail(status, kUnknownKind);
     return 0;
-}
+} VR_CATCH_STATUS(status, ERDPA_S_NOMEM, ERDPA_S_INTERNAL)
 
-char *ErrorResult2String(const ERDPA_ErrorResult *r) {
+char *ErrorResult2String(const ERDPA_ErrorResult *r) try {
     if (!r) return Dup("Null Error Result");
     const void *d = r->data;
     switch (r->kind & 0xffffu) {
@@ -534,6 +535,6 @@ char *ErrorResult2String(const ERDPA_ErrorResult *r) {
     }
     default: return Dup("Unknown Error Type");
     }
-}
+} VR_CATCH_RETURN(nullptr)
 
 } // extern "C"

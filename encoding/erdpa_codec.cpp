@@ -4,8 +4,10 @@
 
 #include "encoding/ber_errors.h"
 #include "encoding/ber_world.h"
+#include "encoding/codes.h"
 #include "encoding/erdpa_internal.h"
 #include "encoding/opsutil.h"
+#include "status/guard.h"
 #include "vrcore/log.h"
 #include "vrcore/odpas.h"
 
@@ -31,19 +33,19 @@ namespace {
 constexpr uint32_t kObjectIdentType = 64;
 constexpr uint32_t kTextType = 28;
 
-constexpr uint32_t kEncNoMem = 0xC00E0068u;
-constexpr uint32_t kEncInvalid = 0xC00E00A0u;
-constexpr uint32_t kEncOid = 0xC00E00A5u;
-constexpr uint32_t kEncFailed = 0xC00E0073u;
-constexpr uint32_t kMessageBack = 0xC00E0098u;
+constexpr uint32_t kEncNoMem = GEN_S_NOMEM;
+constexpr uint32_t kEncInvalid = GEN_S_INVALID;
+constexpr uint32_t kEncOid = GENU_S_CONV_OID;
+constexpr uint32_t kEncFailed = GENU_S_ENCODE;
+constexpr uint32_t kMessageBack = GENU_S_CONV_MESSAGE;
 
-constexpr uint32_t kDecCannot = 0xC009006Au;
-constexpr uint32_t kDecAttr = 0xC0090068u;
-constexpr uint32_t kDecNoMem = 0xC0090078u;
-constexpr uint32_t kDecMessage = 0xC009007Au;
-constexpr uint32_t kDecObject = 0xC009007Eu;
-constexpr uint32_t kDecOid = 0xC0090081u;
-constexpr uint32_t kDecProblem = 0xC0090095u;
+constexpr uint32_t kDecCannot = ODP_S_DECODE;
+constexpr uint32_t kDecAttr = ODP_S_ARGUMENT;
+constexpr uint32_t kDecNoMem = ODP_S_NOMEM;
+constexpr uint32_t kDecMessage = ODP_S_MESSAGE;
+constexpr uint32_t kDecObject = ODP_S_OBJECTIDENT;
+constexpr uint32_t kDecOid = ODP_S_OID;
+constexpr uint32_t kDecProblem = ODP_S_SLOT;
 
 struct KindRow {
     uint32_t kind;
@@ -421,7 +423,7 @@ int BerToResult(STF_List *st, int pdu, const void *ber, ERDPA_ErrorResult *r) {
 
 extern "C" {
 
-int ToBER_errorMessage(STF_List *status, void *ber, const GEN_ErrorMessage *value) {
+int ToBER_errorMessage(STF_List *status, void *ber, const GEN_ErrorMessage *value) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     if (!ber || !value) return Fail(status, kEncInvalid);
@@ -432,44 +434,44 @@ int ToBER_errorMessage(STF_List *status, void *ber, const GEN_ErrorMessage *valu
         return 1;
     }
     return 0;
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int FreeBER_errorMessage(STF_List *status, void *ber) {
+int FreeBER_errorMessage(STF_List *status, void *ber) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     if (!ber) return Fail(status, kEncInvalid);
     FreeMessage(*static_cast<BerErrMessage *>(ber));
     return 0;
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int ToGEN_errorMessage(STF_List *status, const void *ber, GEN_ErrorMessage *value, const GENU_Allocator *alloc) {
+int ToGEN_errorMessage(STF_List *status, const void *ber, GEN_ErrorMessage *value, const GENU_Allocator *alloc) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     if (!ber || !value) return Fail(status, kEncInvalid);
     memset(value, 0, sizeof *value);
     return MessageToGen(status, *static_cast<const BerErrMessage *>(ber), value, alloc, kMessageBack);
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int FreeGEN_errorMessage(STF_List *status, GEN_ErrorMessage *value, const GENU_Allocator *alloc) {
+int FreeGEN_errorMessage(STF_List *status, GEN_ErrorMessage *value, const GENU_Allocator *alloc) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     if (!value) return Fail(status, kEncInvalid);
     return GEN_DeepDeleteErrorMessage(status, value, alloc);
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int32_t ERDPA_WireKind(uint32_t kind) {
+int32_t ERDPA_WireKind(uint32_t kind) try {
     const KindRow *r = ByKind(kind & 0xffffu);
     return r ? r->wire : 0;
-}
+} VR_CATCH_RETURN(0)
 
-int ERDPA_WireKindToPDU(int32_t wire_kind) {
+int ERDPA_WireKindToPDU(int32_t wire_kind) try {
     if (wire_kind == 0) return 0;
     for (const KindRow &r : kKinds)
         if (r.wire == wire_kind) return r.pdu;
     return -1;
-}
+} VR_CATCH_RETURN(-1)
 
-int ERDPA_EncodeError(STF_List *status, const ERDPA_ErrorResult *result, int32_t *wire_kind, GENU_Buffer *out) {
+int ERDPA_EncodeError(STF_List *status, const ERDPA_ErrorResult *result, int32_t *wire_kind, GENU_Buffer *out) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     if (out) *out = GENU_Buffer{0, nullptr};
@@ -490,10 +492,10 @@ int ERDPA_EncodeError(STF_List *status, const ERDPA_ErrorResult *result, int32_t
     *wire_kind = row->wire;
     *out = bytes;
     return 0;
-}
+} VR_CATCH_STATUS(status, ERDPA_S_NOMEM, ERDPA_S_INTERNAL)
 
 int ERDPA_DecodeError(STF_List *status, int32_t wire_kind, const unsigned char *bytes, uint32_t length,
-                      ERDPA_ErrorResult **out) {
+                      ERDPA_ErrorResult **out) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     if (!out) return Fail(status, kDecCannot);
@@ -549,6 +551,6 @@ int ERDPA_DecodeError(STF_List *status, int32_t wire_kind, const unsigned char *
     STF_ClearStatus(status);
     *out = r;
     return 0;
-}
+} VR_CATCH_STATUS(status, ERDPA_S_NOMEM, ERDPA_S_INTERNAL)
 
 } // extern "C"

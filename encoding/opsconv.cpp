@@ -2,7 +2,9 @@
 // and the results of the operations as library values.
 #include <cstring>
 
+#include "encoding/codes.h"
 #include "encoding/opsutil.h"
+#include "status/guard.h"
 #include "vrcore/log.h"
 #include "vrcore/odp.h"
 #include "vrcore/odpops.h"
@@ -14,17 +16,17 @@ using vrops::Unpacked;
 
 namespace {
 
-constexpr uint32_t kNoMem = 0xC00E0068u;
-constexpr uint32_t kNullFree = 0xC00E006Cu;
-constexpr uint32_t kPrintSet = 0xC00E006Fu;
-constexpr uint32_t kObjectSet = 0xC00E0070u;
-constexpr uint32_t kContent = 0xC00E007Du;
-constexpr uint32_t kMessage = 0xC00E0098u;
-constexpr uint32_t kInvalid = 0xC00E00A0u;
-constexpr uint32_t kObjectIdent = 0xC00E00A3u;
-constexpr uint32_t kBadOid = 0xC00E00A5u;
-constexpr uint32_t kCheckpoint = 0xC00E00AEu;
-constexpr uint32_t kTime = 0xC00E00BFu;
+constexpr uint32_t kNoMem = GEN_S_NOMEM;
+constexpr uint32_t kNullFree = GEN_S_NULLDELETE;
+constexpr uint32_t kPrintSet = GENU_S_CONV_PRINTSET;
+constexpr uint32_t kObjectSet = GENU_S_CONV_OBJECTSET;
+constexpr uint32_t kContent = GENU_S_CONV_CONTENT;
+constexpr uint32_t kMessage = GENU_S_CONV_MESSAGE;
+constexpr uint32_t kInvalid = GEN_S_INVALID;
+constexpr uint32_t kObjectIdent = GENU_S_CONV_RESULTIDENT;
+constexpr uint32_t kBadOid = GENU_S_CONV_OID;
+constexpr uint32_t kCheckpoint = GENU_S_CONV_CHECKPOINT;
+constexpr uint32_t kTime = GENU_S_CONV_TIME;
 
 constexpr uint32_t kDocumentContentType = 7;
 constexpr uint32_t kMessageType = 16;
@@ -134,10 +136,10 @@ bool Begin(STF_List *st, R **out, int *rc) {
 
 extern "C" {
 
-int ODP_ArgumentPDU(int32_t operation) { return operation >= 0 && operation < 30 ? kOps[operation].arg : 0; }
-int ODP_ResultPDU(int32_t operation) { return operation >= 0 && operation < 30 ? kOps[operation].res : 0; }
+int ODP_ArgumentPDU(int32_t operation) try { return operation >= 0 && operation < 30 ? kOps[operation].arg : 0; } VR_CATCH_RETURN(0)
+int ODP_ResultPDU(int32_t operation) try { return operation >= 0 && operation < 30 ? kOps[operation].res : 0; } VR_CATCH_RETURN(0)
 
-int ToBER_docDescription(STF_List *status, ODP_BerDocDescription *out, const ODP_DocDescription *in) {
+int ToBER_docDescription(STF_List *status, ODP_BerDocDescription *out, const ODP_DocDescription *in) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     if (!out || !in) return Fail(status, kInvalid);
@@ -165,9 +167,9 @@ int ToBER_docDescription(STF_List *status, ODP_BerDocDescription *out, const ODP
     STF_ClearStatus(status);
     *out = d;
     return 0;
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int FreeBER_docDescription(STF_List *status, ODP_BerDocDescription *ber) {
+int FreeBER_docDescription(STF_List *status, ODP_BerDocDescription *ber) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     if (!ber) return Fail(status, kNullFree);
@@ -175,9 +177,9 @@ int FreeBER_docDescription(STF_List *status, ODP_BerDocDescription *ber) {
     FreeBER_AS(status, ber->attributes);
     memset(ber, 0, sizeof *ber);
     return 0;
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int FreeGEN_printResult(STF_List *status, ODP_PrintResult *r, const GENU_Allocator *) {
+int FreeGEN_printResult(STF_List *status, ODP_PrintResult *r, const GENU_Allocator *) try {
     if (!status) return 1;
     if (!r) return 0;
     GENU__CoveredFree(r->oid);
@@ -189,9 +191,9 @@ int FreeGEN_printResult(STF_List *status, ODP_PrintResult *r, const GENU_Allocat
     DestroySet(status, &r->job_status);
     GENU__CoveredFree(r);
     return 0;
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int ToGEN_printResult(STF_List *status, const ODP_BerPrintRes *ber, ODP_PrintResult **out) {
+int ToGEN_printResult(STF_List *status, const ODP_BerPrintRes *ber, ODP_PrintResult **out) try {
     int rc = 0;
     if (!Begin(status, out, &rc)) return rc;
     if (!ber) return 0;
@@ -226,9 +228,9 @@ int ToGEN_printResult(STF_List *status, const ODP_BerPrintRes *ber, ODP_PrintRes
     STF_ClearStatus(status);
     *out = r;
     return 0;
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int ToGEN_objectResult(STF_List *status, const ODP_BerObjectResult *ber, ODP_ObjectResult **out) {
+int ToGEN_objectResult(STF_List *status, const ODP_BerObjectResult *ber, ODP_ObjectResult **out) try {
     int rc = 0;
     if (!Begin(status, out, &rc)) return rc;
     if (!ber) return 0;
@@ -241,23 +243,23 @@ int ToGEN_objectResult(STF_List *status, const ODP_BerObjectResult *ber, ODP_Obj
     STF_ClearStatus(status);
     *out = r;
     return 0;
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int ToGEN_setOfObjectResult(STF_List *status, const ODP_BerObjectResult *ber, ODP_ObjectResult **out) {
+int ToGEN_setOfObjectResult(STF_List *status, const ODP_BerObjectResult *ber, ODP_ObjectResult **out) try {
     int rc = 0;
     if (!Begin(status, out, &rc)) return rc;
     if (ObjectResultsToGen(status, ber, out)) return 1;
     STF_ClearStatus(status);
     return 0;
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int FreeGEN_setOfObjectResult(STF_List *status, ODP_ObjectResult *value, const GENU_Allocator *) {
+int FreeGEN_setOfObjectResult(STF_List *status, ODP_ObjectResult *value, const GENU_Allocator *) try {
     if (!status) return 1;
     FreeObjectResults(status, value);
     return 0;
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int FreeGEN_listResult(STF_List *status, ODP_ListResult *r, const GENU_Allocator *) {
+int FreeGEN_listResult(STF_List *status, ODP_ListResult *r, const GENU_Allocator *) try {
     if (!status) return 1;
     if (!r) return 0;
     if (r->continuation) {
@@ -268,9 +270,9 @@ int FreeGEN_listResult(STF_List *status, ODP_ListResult *r, const GENU_Allocator
     FreeObjectResults(status, r->result_set);
     GENU__CoveredFree(r);
     return 0;
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int ToGEN_listResult(STF_List *status, const ODP_BerListRes *ber, ODP_ListResult **out) {
+int ToGEN_listResult(STF_List *status, const ODP_BerListRes *ber, ODP_ListResult **out) try {
     int rc = 0;
     if (!Begin(status, out, &rc)) return rc;
     if (!ber) return 0;
@@ -308,18 +310,18 @@ int ToGEN_listResult(STF_List *status, const ODP_BerListRes *ber, ODP_ListResult
     STF_ClearStatus(status);
     *out = r;
     return 0;
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int FreeGEN_pauseJobResult(STF_List *status, ODP_PauseJobResult *r, const GENU_Allocator *) {
+int FreeGEN_pauseJobResult(STF_List *status, ODP_PauseJobResult *r, const GENU_Allocator *) try {
     if (!status) return 1;
     if (!r) return 0;
     FreeCheckpoints(status, r->checkpoint);
     DestroySet(status, &r->job_status);
     GENU__CoveredFree(r);
     return 0;
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int ToGEN_pauseJobResult(STF_List *status, const ODP_BerPauseJobRes *ber, ODP_PauseJobResult **out) {
+int ToGEN_pauseJobResult(STF_List *status, const ODP_BerPauseJobRes *ber, ODP_PauseJobResult **out) try {
     int rc = 0;
     if (!Begin(status, out, &rc)) return rc;
     if (!ber) return 0;
@@ -349,17 +351,17 @@ int ToGEN_pauseJobResult(STF_List *status, const ODP_BerPauseJobRes *ber, ODP_Pa
     STF_ClearStatus(status);
     *out = r;
     return 0;
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int FreeGEN_interruptJobResult(STF_List *status, ODP_InterruptJobResult *r, const GENU_Allocator *) {
+int FreeGEN_interruptJobResult(STF_List *status, ODP_InterruptJobResult *r, const GENU_Allocator *) try {
     if (!status) return 1;
     if (!r) return 0;
     DestroySet(status, &r->job_status);
     GENU__CoveredFree(r);
     return 0;
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int ToGEN_interruptJobResult(STF_List *status, const ODP_BerInterruptJobRes *ber, ODP_InterruptJobResult **out) {
+int ToGEN_interruptJobResult(STF_List *status, const ODP_BerInterruptJobRes *ber, ODP_InterruptJobResult **out) try {
     int rc = 0;
     if (!Begin(status, out, &rc)) return rc;
     if (!ber) return 0;
@@ -373,9 +375,9 @@ int ToGEN_interruptJobResult(STF_List *status, const ODP_BerInterruptJobRes *ber
     STF_ClearStatus(status);
     *out = r;
     return 0;
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int FreeGEN_ResubmitJobResult(STF_List *status, ODP_ObjectStatusList *list, const GENU_Allocator *) {
+int FreeGEN_ResubmitJobResult(STF_List *status, ODP_ObjectStatusList *list, const GENU_Allocator *) try {
     if (!status) return 1;
     while (list) {
         ODP_ObjectStatusList *next = list->next;
@@ -384,9 +386,9 @@ int FreeGEN_ResubmitJobResult(STF_List *status, ODP_ObjectStatusList *list, cons
         list = next;
     }
     return 0;
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int _ToGEN_ResubmitJobResult(STF_List *status, const ODP_BerObjectStatus *ber, ODP_ObjectStatusList **out) {
+int _ToGEN_ResubmitJobResult(STF_List *status, const ODP_BerObjectStatus *ber, ODP_ObjectStatusList **out) try {
     int rc = 0;
     if (!Begin(status, out, &rc)) return rc;
     ODP_ObjectStatusList *head = nullptr, **tail = &head;
@@ -407,14 +409,14 @@ int _ToGEN_ResubmitJobResult(STF_List *status, const ODP_BerObjectStatus *ber, O
     STF_ClearStatus(status);
     *out = head;
     return 0;
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int ToGEN_objectOpResult(STF_List *status, const ODP_BerObjectOpRes *ber, AS_SetHandle **out) {
+int ToGEN_objectOpResult(STF_List *status, const ODP_BerObjectOpRes *ber, AS_SetHandle **out) try {
     int rc = 0;
     if (!Begin(status, out, &rc)) return rc;
     if (!ber || (!(ber->bit_mask & 0x80) && !ber->attribute_set)) return 0;
     if (MallocAStoGEN(status, ber->attribute_set, out)) return Fail(status, kObjectSet);
     return 0;
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 } // extern "C"

@@ -2,7 +2,9 @@
 // structures.
 #include <cstring>
 
+#include "encoding/codes.h"
 #include "encoding/opsutil.h"
+#include "status/guard.h"
 #include "vrcore/log.h"
 #include "vrcore/odpops.h"
 
@@ -13,11 +15,11 @@ using vrops::HeapZero;
 
 namespace {
 
-constexpr uint32_t kNoMem = 0xC00E0068u;
-constexpr uint32_t kNullFree = 0xC00E006Cu;
-constexpr uint32_t kInvalid = 0xC00E00A0u;
-constexpr uint32_t kObjectIdent = 0xC00E00A1u;
-constexpr uint32_t kBadOid = 0xC00E00A5u;
+constexpr uint32_t kNoMem = GEN_S_NOMEM;
+constexpr uint32_t kNullFree = GEN_S_NULLDELETE;
+constexpr uint32_t kInvalid = GEN_S_INVALID;
+constexpr uint32_t kObjectIdent = GENU_S_CONV_OBJECTIDENT;
+constexpr uint32_t kBadOid = GENU_S_CONV_OID;
 constexpr uint32_t kObjectIdentType = 64;
 constexpr int kMaxFilterDepth = 16; // what the runtime's nesting bound carries
 
@@ -253,7 +255,7 @@ void ReleaseSelector(ODP_BerSelector *b) {
 
 extern "C" {
 
-int ToBER_filter(STF_List *status, ODP_BerFilter *out, const GEN_Filter *in) {
+int ToBER_filter(STF_List *status, ODP_BerFilter *out, const GEN_Filter *in) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     if (!out || !in) return Fail(status, kInvalid);
@@ -264,17 +266,17 @@ int ToBER_filter(STF_List *status, ODP_BerFilter *out, const GEN_Filter *in) {
     }
     STF_ClearStatus(status);
     return 0;
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int FreeBER_filter(STF_List *status, ODP_BerFilter *ber) {
+int FreeBER_filter(STF_List *status, ODP_BerFilter *ber) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     if (!ber) return Fail(status, kNullFree);
     FreeFilter(ber);
     return 0;
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int ToGEN_filter(STF_List *status, const ODP_BerFilter *ber, GEN_Filter *out) {
+int ToGEN_filter(STF_List *status, const ODP_BerFilter *ber, GEN_Filter *out) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     if (!ber || !out) return Fail(status, kInvalid);
@@ -286,9 +288,9 @@ int ToGEN_filter(STF_List *status, const ODP_BerFilter *ber, GEN_Filter *out) {
     }
     STF_ClearStatus(status);
     return 0;
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int ToBER_selector(STF_List *status, ODP_BerSelector *out, const GEN_Selector *in) {
+int ToBER_selector(STF_List *status, ODP_BerSelector *out, const GEN_Selector *in) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     if (!out || !in) return Fail(status, kInvalid);
@@ -325,17 +327,17 @@ int ToBER_selector(STF_List *status, ODP_BerSelector *out, const GEN_Selector *i
     }
     STF_ClearStatus(status);
     return 0;
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int FreeBER_selector(STF_List *status, ODP_BerSelector *ber) {
+int FreeBER_selector(STF_List *status, ODP_BerSelector *ber) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     if (!ber) return Fail(status, kNullFree);
     ReleaseSelector(ber);
     return 0;
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int ToGEN_selector(STF_List *status, const ODP_BerSelector *ber, GEN_Selector *out) {
+int ToGEN_selector(STF_List *status, const ODP_BerSelector *ber, GEN_Selector *out) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     if (!ber || !out) return Fail(status, kInvalid);
@@ -374,6 +376,6 @@ int ToGEN_selector(STF_List *status, const ODP_BerSelector *ber, GEN_Selector *o
     }
     STF_ClearStatus(status);
     return 0;
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 } // extern "C"

@@ -4,14 +4,16 @@
 #include <cstring>
 
 #include "encoding/ber_world.h"
+#include "encoding/codes.h"
 #include "encoding/value_conv.h"
+#include "status/guard.h"
 #include "vrcore/odp.h"
 
 using namespace vrber;
 
 namespace {
 
-constexpr uint32_t kListContext = 0xC00E0076u;
+constexpr uint32_t kListContext = GENU_S_CONV_LISTCONTEXT;
 
 int Refuse(STF_List *status, uint32_t code) {
     STF_AddStatus(status, code, 0);
@@ -47,16 +49,18 @@ static_assert(offsetof(BerOctets4095, value) == offsetof(BerOctets255, value));
 } // namespace
 
 #define VALUE_CONV(name, T, type)                                                                  \
-    int ToBER_##name(STF_List *status, void *ber, const T *value) {                                \
+    int ToBER_##name(STF_List *status, void *ber, const T *value) try {                            \
         return SyntaxToBer(status, type, ber, value);                                              \
-    }                                                                                              \
-    int FreeBER_##name(STF_List *status, void *ber) { return SyntaxFreeBer(status, type, ber); }   \
-    int ToGEN_##name(STF_List *status, const void *ber, T *value, const GENU_Allocator *alloc) {   \
+    } VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)                                        \
+    int FreeBER_##name(STF_List *status, void *ber) try {                                          \
+        return SyntaxFreeBer(status, type, ber);                                                   \
+    } VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)                                        \
+    int ToGEN_##name(STF_List *status, const void *ber, T *value, const GENU_Allocator *alloc) try { \
         return SyntaxToGen(status, type, ber, value, alloc);                                       \
-    }                                                                                              \
-    int FreeGEN_##name(STF_List *status, T *value, const GENU_Allocator *alloc) {                  \
+    } VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)                                        \
+    int FreeGEN_##name(STF_List *status, T *value, const GENU_Allocator *alloc) try {              \
         return SyntaxFreeGen(status, type, value, alloc);                                          \
-    }
+    } VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 extern "C" {
 
@@ -109,23 +113,23 @@ VALUE_CONV(seqOfObjId, GEN_SeqOfObjId, 93)
 VALUE_CONV(driverInfo, GEN_DriverInfo, 94)
 
 #define PART_CONV(name, T, X, code)                                                                \
-    int ToBER_##name(STF_List *status, void *ber, const T *value) {                                \
+    int ToBER_##name(STF_List *status, void *ber, const T *value) try {                            \
         return PartCopy<T>(status, ber, value, GEN_DeepCopy##X, &genu_ossAllocator[0], code);    \
-    }                                                                                              \
-    int FreeBER_##name(STF_List *status, void *ber) {                                              \
+    } VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)                                        \
+    int FreeBER_##name(STF_List *status, void *ber) try {                                          \
         return PartDelete<T>(status, ber, GEN_DeepDelete##X, &genu_ossAllocator[0]);               \
-    }                                                                                              \
-    int ToGEN_##name(STF_List *status, const void *ber, T *value, const GENU_Allocator *alloc) {   \
+    } VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)                                        \
+    int ToGEN_##name(STF_List *status, const void *ber, T *value, const GENU_Allocator *alloc) try { \
         return PartCopy<T>(status, value, ber, GEN_DeepCopy##X, alloc, code);                      \
-    }                                                                                              \
-    int FreeGEN_##name(STF_List *status, T *value, const GENU_Allocator *alloc) {                  \
+    } VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)                                        \
+    int FreeGEN_##name(STF_List *status, T *value, const GENU_Allocator *alloc) try {              \
         return PartDelete<T>(status, value, GEN_DeepDelete##X, alloc);                             \
-    }
+    } VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-PART_CONV(docIdentifier, GEN_DocumentIdentifier, DocumentIdentifier, 0xC00E00A1u)
-PART_CONV(external, GEN_External, External, 0xC00E007Du)
+PART_CONV(docIdentifier, GEN_DocumentIdentifier, DocumentIdentifier, GENU_S_CONV_OBJECTIDENT)
+PART_CONV(external, GEN_External, External, GENU_S_CONV_CONTENT)
 
-int ToBER_listContext(STF_List *status, void *ber, const GEN_OctetString *value) {
+int ToBER_listContext(STF_List *status, void *ber, const GEN_OctetString *value) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     if (!ber || !value) return Refuse(status, GEN_S_INVALID);
@@ -138,9 +142,9 @@ int ToBER_listContext(STF_List *status, void *ber, const GEN_OctetString *value)
     memcpy(b->value, value->value, static_cast<size_t>(value->length));
     b->length = static_cast<uint32_t>(value->length);
     return 0;
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int FreeBER_listContext(STF_List *status, void *ber) {
+int FreeBER_listContext(STF_List *status, void *ber) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     if (!ber) return Refuse(status, GEN_S_INVALID);
@@ -148,9 +152,9 @@ int FreeBER_listContext(STF_List *status, void *ber) {
     _GENU__MyFree(b->value);
     *b = GENU_Buffer{0, nullptr};
     return 0;
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int ToGEN_listContext(STF_List *status, const void *ber, GEN_OctetString *value, const GENU_Allocator *alloc) {
+int ToGEN_listContext(STF_List *status, const void *ber, GEN_OctetString *value, const GENU_Allocator *alloc) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     if (!ber || !value) return Refuse(status, GEN_S_INVALID);
@@ -158,14 +162,14 @@ int ToGEN_listContext(STF_List *status, const void *ber, GEN_OctetString *value,
     uint32_t rc = OctetsToGen(status, b->length, b->value, value, alloc ? alloc : &genu_ossAllocator[1]);
     if (rc && rc != GEN_S_NOMEM) Refuse(status, kListContext);
     return rc ? 1 : 0;
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int FreeGEN_listContext(STF_List *status, GEN_OctetString *value, const GENU_Allocator *alloc) {
+int FreeGEN_listContext(STF_List *status, GEN_OctetString *value, const GENU_Allocator *alloc) try {
     return FreeGEN_octetString(status, value, alloc);
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 int ToGEN_stringFromEmbOctet(STF_List *status, const void *ber, GEN_OctetString *value,
-                             const GENU_Allocator *alloc) {
+                             const GENU_Allocator *alloc) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     if (!ber || !value) return Refuse(status, GEN_S_INVALID);
@@ -175,27 +179,27 @@ int ToGEN_stringFromEmbOctet(STF_List *status, const void *ber, GEN_OctetString 
         return Refuse(status, GEN_S_INVALID);
     }
     return OctetsToGen(status, o->length, o->value, value, alloc ? alloc : &genu_ossAllocator[1]) ? 1 : 0;
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int _ToBER_oidCardinalMap(STF_List *status, void *ber, const GEN_OidCardinalMap *value) {
+int _ToBER_oidCardinalMap(STF_List *status, void *ber, const GEN_OidCardinalMap *value) try {
     return SyntaxToBer(status, 33, ber, value);
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 int _ToGEN_oidCardinalMap(STF_List *status, const void *ber, GEN_OidCardinalMap *value,
-                          const GENU_Allocator *alloc) {
+                          const GENU_Allocator *alloc) try {
     return SyntaxToGen(status, 33, ber, value, alloc);
-}
-int _ToBER_newJobIdentifier(STF_List *status, void *ber, const GEN_NewJobIdentifier *value) {
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+int _ToBER_newJobIdentifier(STF_List *status, void *ber, const GEN_NewJobIdentifier *value) try {
     return SyntaxToBer(status, 61, ber, value);
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 int _ToGEN_newJobIdentifier(STF_List *status, const void *ber, GEN_NewJobIdentifier *value,
-                            const GENU_Allocator *alloc) {
+                            const GENU_Allocator *alloc) try {
     return SyntaxToGen(status, 61, ber, value, alloc);
-}
-int _ToGEN_fastFilterDef(STF_List *status, const void *ber, GEN_FastFilterDef *value, const GENU_Allocator *alloc) {
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+int _ToGEN_fastFilterDef(STF_List *status, const void *ber, GEN_FastFilterDef *value, const GENU_Allocator *alloc) try {
     return SyntaxToGen(status, 88, ber, value, alloc);
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int ToGEN_oid(STF_List *status, const GENU_BerOID *ber, GENU_ShortOID *id) {
+int ToGEN_oid(STF_List *status, const GENU_BerOID *ber, GENU_ShortOID *id) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     if (!ber || !id) {
@@ -203,17 +207,17 @@ int ToGEN_oid(STF_List *status, const GENU_BerOID *ber, GENU_ShortOID *id) {
         return 1;
     }
     if (WireToShort(BerOid{ber->length, ber->value}, id)) {
-        STF_AddStatus(status, 0xC00E00C3u, 0);
+        STF_AddStatus(status, GENU_S_CONV_BACK, 0);
         return 1;
     }
     return 0;
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-size_t GENU_PDUStructSize(int pdu) {
+size_t GENU_PDUStructSize(int pdu) try {
     for (uint32_t type = 0; type < 95; ++type)
         if (SyntaxPdu(type) == pdu) return SyntaxBerSize(type);
     const Type *t = PduType(pdu);
     return t ? t->size : 0;
-}
+} VR_CATCH_RETURN(0)
 
 } // extern "C"

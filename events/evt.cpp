@@ -31,6 +31,8 @@
 #include "events/evt_internal.h"
 #include "events/evt_socket.h"
 #include "events/evt_wire.h"
+#include "status/guard.h"
+#include "status/vr_assert.h"
 #include "vrcore/log.h"
 
 namespace vrevt {
@@ -144,6 +146,8 @@ int Find(uint32_t queue_id, std::shared_ptr<Queue> &q) {
     if (!g_count) return EVT_E_NOINIT;
     auto it = g_queues.find(queue_id);
     if (it == g_queues.end()) return EVT_E_QUEUE;
+    // The table holds live queue records under their own ids.
+    VR_ASSERT(it->second && it->second->magic == kQueueMagic && it->second->id == queue_id);
     q = it->second;
     return EVT_E_OK;
 }
@@ -488,43 +492,43 @@ using namespace vrevt;
 
 extern "C" {
 
-int EVT_Init(void) {
+int EVT_Init(void) try {
     std::lock_guard<std::mutex> lk(g_mu);
     if (g_count == 0x7fffffff) return EVT_E_THREAD;
     if (g_count++ == 0) g_timeout = ReadTimeout();
     return EVT_E_OK;
-}
+} VR_CATCH_CODE(EVT_E_NOMEM, EVT_E_INTERNAL)
 
-int EVT_Term(void) {
+int EVT_Term(void) try {
     std::lock_guard<std::mutex> lk(g_mu);
     if (!g_count) return EVT_E_NOINIT;
     if (!g_queues.empty()) return EVT_E_BUSY;
     --g_count;
     return EVT_E_OK;
-}
+} VR_CATCH_CODE(EVT_E_NOMEM, EVT_E_INTERNAL)
 
-int EVT_Open(const GEN_Text *remote, uint16_t *local_port, uint32_t *queue_id) {
+int EVT_Open(const GEN_Text *remote, uint16_t *local_port, uint32_t *queue_id) try {
     if (!queue_id) return EVT_E_ARGUMENT;
     *queue_id = 0;
     return Guarded([&] {
         if (remote) return OpenSending(remote, queue_id);
         return OpenReceiving(0, local_port, queue_id);
     });
-}
+} VR_CATCH_CODE(EVT_E_NOMEM, EVT_E_INTERNAL)
 
-int EVT_GetRegisteredPort(uint16_t *port) {
+int EVT_GetRegisteredPort(uint16_t *port) try {
     if (!port) return EVT_E_ARGUMENT;
     *port = RegisteredPort();
     return EVT_E_OK;
-}
+} VR_CATCH_CODE(EVT_E_NOMEM, EVT_E_INTERNAL)
 
-int EVT_OpenRegisteredPort(uint16_t *port, uint32_t *queue_id) {
+int EVT_OpenRegisteredPort(uint16_t *port, uint32_t *queue_id) try {
     if (!queue_id) return EVT_E_ARGUMENT;
     *queue_id = 0;
     return Guarded([&] { return OpenReceiving(RegisteredPort(), port, queue_id); });
-}
+} VR_CATCH_CODE(EVT_E_NOMEM, EVT_E_INTERNAL)
 
-int EVT_Close(uint32_t queue_id) {
+int EVT_Close(uint32_t queue_id) try {
     return Guarded([&] {
         std::shared_ptr<Queue> q;
         {
@@ -556,9 +560,9 @@ int EVT_Close(uint32_t queue_id) {
         }
         return EVT_E_OK;
     });
-}
+} VR_CATCH_CODE(EVT_E_NOMEM, EVT_E_INTERNAL)
 
-int EVT_MessageCreate(uint32_t queue_id, uint32_t *message_id) {
+int EVT_MessageCreate(uint32_t queue_id, uint32_t *message_id) try {
     if (!message_id) return EVT_E_ARGUMENT;
     *message_id = 0;
     return Guarded([&] {
@@ -577,9 +581,9 @@ int EVT_MessageCreate(uint32_t queue_id, uint32_t *message_id) {
             return EVT_E_OK;
         });
     });
-}
+} VR_CATCH_CODE(EVT_E_NOMEM, EVT_E_INTERNAL)
 
-int EVT_MessageArgPut(uint32_t queue_id, uint32_t message_id, const char *text) {
+int EVT_MessageArgPut(uint32_t queue_id, uint32_t message_id, const char *text) try {
     if (!text) return EVT_E_ARGUMENT;
     size_t n = strlen(text);
     if (n >= 0xffffffffu) return EVT_E_ARGUMENT;
@@ -588,30 +592,30 @@ int EVT_MessageArgPut(uint32_t queue_id, uint32_t message_id, const char *text) 
             return Append(q, m, kArgText, text, static_cast<uint32_t>(n + 1), 0);
         });
     });
-}
+} VR_CATCH_CODE(EVT_E_NOMEM, EVT_E_INTERNAL)
 
-int EVT_MessageBArgPut(uint32_t queue_id, uint32_t message_id, uint32_t length, const void *bytes) {
+int EVT_MessageBArgPut(uint32_t queue_id, uint32_t message_id, uint32_t length, const void *bytes) try {
     if (length && !bytes) return EVT_E_ARGUMENT;
     return Guarded([&] {
         return WithMessage(queue_id, message_id, true,
                            [&](Queue &q, Message &m) { return Append(q, m, kArgBinary, bytes, length, 0); });
     });
-}
+} VR_CATCH_CODE(EVT_E_NOMEM, EVT_E_INTERNAL)
 
-int EVT_MessageIArgPut(uint32_t queue_id, uint32_t message_id, int32_t value) {
+int EVT_MessageIArgPut(uint32_t queue_id, uint32_t message_id, int32_t value) try {
     return Guarded([&] {
         return WithMessage(queue_id, message_id, true,
                            [&](Queue &q, Message &m) { return Append(q, m, kArgInteger, nullptr, 0, value); });
     });
-}
+} VR_CATCH_CODE(EVT_E_NOMEM, EVT_E_INTERNAL)
 
-int EVT_MessageSend(uint32_t queue_id, uint32_t message_id) {
+int EVT_MessageSend(uint32_t queue_id, uint32_t message_id) try {
     return Guarded([&] {
         return WithMessage(queue_id, message_id, true, [&](Queue &q, Message &m) { return SendLocked(q, m); });
     });
-}
+} VR_CATCH_CODE(EVT_E_NOMEM, EVT_E_INTERNAL)
 
-int EVT_MessageReceive(uint32_t queue_id, int32_t timeout, EVT_Callback callback, uint32_t *message_id) {
+int EVT_MessageReceive(uint32_t queue_id, int32_t timeout, EVT_Callback callback, uint32_t *message_id) try {
     if (message_id && timeout >= 0) *message_id = 0;
     return Guarded([&] {
         bool later = timeout == -1 && callback;
@@ -626,9 +630,9 @@ int EVT_MessageReceive(uint32_t queue_id, int32_t timeout, EVT_Callback callback
         if (later) return ReceiveLater(q, callback);
         return ReceiveNow(*q, timeout, message_id);
     });
-}
+} VR_CATCH_CODE(EVT_E_NOMEM, EVT_E_INTERNAL)
 
-int EVT_MessageArgGet(uint32_t queue_id, uint32_t message_id, uint32_t size, char *buffer) {
+int EVT_MessageArgGet(uint32_t queue_id, uint32_t message_id, uint32_t size, char *buffer) try {
     if (!buffer) return EVT_E_ARGUMENT;
     return Guarded([&] {
         return WithMessage(queue_id, message_id, false, [&](Queue &, Message &m) {
@@ -641,9 +645,9 @@ int EVT_MessageArgGet(uint32_t queue_id, uint32_t message_id, uint32_t size, cha
             return EVT_E_OK;
         });
     });
-}
+} VR_CATCH_CODE(EVT_E_NOMEM, EVT_E_INTERNAL)
 
-int EVT_MessageBArgGet(uint32_t queue_id, uint32_t message_id, uint32_t *size, void *buffer) {
+int EVT_MessageBArgGet(uint32_t queue_id, uint32_t message_id, uint32_t *size, void *buffer) try {
     if (!size) return EVT_E_ARGUMENT;
     return Guarded([&] {
         return WithMessage(queue_id, message_id, false, [&](Queue &, Message &m) {
@@ -663,9 +667,9 @@ int EVT_MessageBArgGet(uint32_t queue_id, uint32_t message_id, uint32_t *size, v
             return EVT_E_OK;
         });
     });
-}
+} VR_CATCH_CODE(EVT_E_NOMEM, EVT_E_INTERNAL)
 
-int EVT_MessageIArgGet(uint32_t queue_id, uint32_t message_id, int32_t *value) {
+int EVT_MessageIArgGet(uint32_t queue_id, uint32_t message_id, int32_t *value) try {
     if (!value) return EVT_E_ARGUMENT;
     return Guarded([&] {
         return WithMessage(queue_id, message_id, false, [&](Queue &, Message &m) {
@@ -676,9 +680,9 @@ int EVT_MessageIArgGet(uint32_t queue_id, uint32_t message_id, int32_t *value) {
             return EVT_E_OK;
         });
     });
-}
+} VR_CATCH_CODE(EVT_E_NOMEM, EVT_E_INTERNAL)
 
-int EVT_MessageFree(uint32_t queue_id, uint32_t message_id) {
+int EVT_MessageFree(uint32_t queue_id, uint32_t message_id) try {
     return Guarded([&] {
         std::shared_ptr<Queue> q;
         if (int r = Find(queue_id, q)) return r;
@@ -690,6 +694,6 @@ int EVT_MessageFree(uint32_t queue_id, uint32_t message_id) {
         q->messages.erase(it);
         return EVT_E_OK;
     });
-}
+} VR_CATCH_CODE(EVT_E_NOMEM, EVT_E_INTERNAL)
 
 } // extern "C"

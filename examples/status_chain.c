@@ -3,6 +3,7 @@
  * the message catalogs. */
 #include <stdio.h>
 
+#include <vrcore/ft.h>
 #include <vrcore/msg.h>
 #include <vrcore/stf.h>
 
@@ -27,7 +28,7 @@ int main(void) {
     /* The lowest layer fails first: an open of the spool file. */
     STF_ConvertErrno(status, 2, "open of /var/spool/vrcore/job-17");
     /* The file-transfer layer adds its own code above the cause. */
-    STF_AddStatus(status, 0xC0050067u, 0);
+    STF_AddStatus(status, FT_S_FAILED, 0);
 
     printf("status 0x%08x, entries newest first:\n", (unsigned)STF_GetStatus(status));
     rc = STF_PutMessages(status, STF_MSG_NEWLINE, NULL, print_message, stdout);

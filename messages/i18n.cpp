@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "messages/i18n_internal.h"
+#include "status/guard.h"
 #include "system/config.h"
 #include "vrcore/fa.h"
 #include "vrcore/genu.h"
@@ -73,19 +74,20 @@ void TwoChars(std::string_view src, char out[2], uint16_t &length) {
 
 enum class Section { Header, Codesets, Locales };
 
-// Resolves dotted text to a short identifier: 1 malformed, 2 unknown here,
-// 3 memory, 0 done.
-int ResolveDotted(std::string_view word, GENU_ShortOID &oid) {
+enum class Resolved { Done, Malformed, Unknown, NoMemory };
+
+// Resolves dotted text to a short identifier.
+Resolved ResolveDotted(std::string_view word, GENU_ShortOID &oid) {
     STF_List *st = STF_CreateList(nullptr);
-    if (!st) return 3;
+    if (!st) return Resolved::NoMemory;
     std::string text(word);
     unsigned char bin[160];
     uint32_t len = sizeof bin;
-    int rc = 0;
+    Resolved rc = Resolved::Done;
     if (OID_ConvertDecToBin(st, text.c_str(), nullptr, &len, bin) != 0) {
-        rc = STF_GetStatus(st) == OID_S_NOMEM ? 3 : 1;
+        rc = STF_GetStatus(st) == OID_S_NOMEM ? Resolved::NoMemory : Resolved::Malformed;
     } else if (GENU_BinaryToShortOID(st, bin, &oid) != 0) {
-        rc = STF_GetStatus(st) == GEN_S_NOMEM ? 3 : 2;
+        rc = STF_GetStatus(st) == GEN_S_NOMEM ? Resolved::NoMemory : Resolved::Unknown;
     }
     STF_DeleteList(st);
     return rc;
@@ -123,10 +125,10 @@ uint32_t ParseMapping(std::string_view text, Tables &out, size_t *bad_line) {
                     section = Section::Locales;
                 } else if (w.size() == 2) {
                     GENU_ShortOID oid = 0;
-                    int rc = ResolveDotted(w[1], oid);
-                    if (rc == 1) return malformed();
-                    if (rc == 3) return I18N_S_FAILURE;
-                    if (rc == 2) {
+                    Resolved rc = ResolveDotted(w[1], oid);
+                    if (rc == Resolved::Malformed) return malformed();
+                    if (rc == Resolved::NoMemory) return I18N_S_FAILURE;
+                    if (rc == Resolved::Unknown) {
                         LOG_CondMessage(5, __FILE__, __LINE__,
                                         "I18N_Init: code set '%.*s' (%.*s) is not known here; left out\n",
                                         static_cast<int>(w[0].size()), w[0].data(),
@@ -298,7 +300,7 @@ using namespace vr::i18n;
 
 extern "C" {
 
-int I18N_Init(STF_List *status, const char *directory) {
+int I18N_Init(STF_List *status, const char *directory) try {
     if (!Begin(status)) return 1;
     State &s = S();
     {
@@ -321,18 +323,18 @@ int I18N_Init(STF_List *status, const char *directory) {
     ICONV_RegisterCallback(nullptr, ICONV_CALLBACK_CODESET_NAME,
                            reinterpret_cast<ICONV_Callback>(&I18N_OIDToCodesetName));
     return 0;
-}
+} VR_CATCH_STATUS(status, I18N_S_FAILURE, I18N_S_INTERNAL)
 
-int I18N_Term(STF_List *status) {
+int I18N_Term(STF_List *status) try {
     if (!Begin(status)) return 1;
     State &s = S();
     std::lock_guard g(s.mutex);
     if (s.count <= 0) return Fail(status, I18N_S_FAILURE);
     if (--s.count == 0) s.tables = Tables{};
     return 0;
-}
+} VR_CATCH_STATUS(status, I18N_S_FAILURE, I18N_S_INTERNAL)
 
-int I18N_CodesetNameToOID(STF_List *status, const char *name, GENU_ShortOID *oid_out) {
+int I18N_CodesetNameToOID(STF_List *status, const char *name, GENU_ShortOID *oid_out) try {
     if (!Begin(status)) return 1;
     if (!name || !oid_out) return Fail(status, I18N_S_FAILURE);
     State &s = S();
@@ -341,10 +343,10 @@ int I18N_CodesetNameToOID(STF_List *status, const char *name, GENU_ShortOID *oid
     if (!c) return Fail(status, I18N_S_FAILURE);
     *oid_out = c->oid;
     return 0;
-}
+} VR_CATCH_STATUS(status, I18N_S_FAILURE, I18N_S_INTERNAL)
 
 int I18N_OIDToCodesetName(STF_List *status, GENU_ShortOID oid, uint32_t size, uint32_t *length_out,
-                          char *buffer) {
+                          char *buffer) try {
     if (!Begin(status)) return 1;
     if (!buffer && size) return Fail(status, I18N_S_FAILURE);
     State &s = S();
@@ -353,10 +355,10 @@ int I18N_OIDToCodesetName(STF_List *status, GENU_ShortOID oid, uint32_t size, ui
     if (!c) return Fail(status, I18N_S_FAILURE);
     CopyOut(c->name, size, length_out, buffer);
     return 0;
-}
+} VR_CATCH_STATUS(status, I18N_S_FAILURE, I18N_S_INTERNAL)
 
 int I18N_GetDPALocaleFromLocaleName(STF_List *status, const char *locale_name,
-                                    I18N_DPALocale **locale_out) {
+                                    I18N_DPALocale **locale_out) try {
     if (!Begin(status)) return 1;
     if (!locale_name || !locale_out) return Fail(status, I18N_S_FAILURE);
     State &s = S();
@@ -364,10 +366,10 @@ int I18N_GetDPALocaleFromLocaleName(STF_List *status, const char *locale_name,
     for (const LocaleEntry &e : s.tables.locales)
         if (e.name == locale_name) return MakeLocale(status, s.tables, e, locale_out);
     return Fail(status, I18N_S_NOLOCALE);
-}
+} VR_CATCH_STATUS(status, I18N_S_FAILURE, I18N_S_INTERNAL)
 
 int I18N_GetLocaleNameFromDPALocale(STF_List *status, const I18N_DPALocale *locale, uint32_t size,
-                                    uint32_t *length_out, char *buffer) {
+                                    uint32_t *length_out, char *buffer) try {
     if (!Begin(status)) return 1;
     if (!locale || (!buffer && size)) return Fail(status, I18N_S_FAILURE);
     State &s = S();
@@ -376,9 +378,9 @@ int I18N_GetLocaleNameFromDPALocale(STF_List *status, const I18N_DPALocale *loca
     if (!e) return Fail(status, I18N_S_NOLOCALE);
     CopyOut(e->name, size, length_out, buffer);
     return 0;
-}
+} VR_CATCH_STATUS(status, I18N_S_FAILURE, I18N_S_INTERNAL)
 
-int I18N_GetDPALocaleFromLCID(STF_List *status, int32_t lcid, I18N_DPALocale **locale_out) {
+int I18N_GetDPALocaleFromLCID(STF_List *status, int32_t lcid, I18N_DPALocale **locale_out) try {
     if (!Begin(status)) return 1;
     if (!locale_out) return Fail(status, I18N_S_FAILURE);
     State &s = S();
@@ -386,9 +388,9 @@ int I18N_GetDPALocaleFromLCID(STF_List *status, int32_t lcid, I18N_DPALocale **l
     for (const LocaleEntry &e : s.tables.locales)
         if (e.lcid == lcid) return MakeLocale(status, s.tables, e, locale_out);
     return Fail(status, I18N_S_NOLOCALE);
-}
+} VR_CATCH_STATUS(status, I18N_S_FAILURE, I18N_S_INTERNAL)
 
-int I18N_GetLCIDFromDPALocale(STF_List *status, const I18N_DPALocale *locale, int32_t *lcid_out) {
+int I18N_GetLCIDFromDPALocale(STF_List *status, const I18N_DPALocale *locale, int32_t *lcid_out) try {
     if (!Begin(status)) return 1;
     if (!locale || !lcid_out) return Fail(status, I18N_S_FAILURE);
     State &s = S();
@@ -397,9 +399,9 @@ int I18N_GetLCIDFromDPALocale(STF_List *status, const I18N_DPALocale *locale, in
     if (!e) return Fail(status, I18N_S_NOLOCALE);
     *lcid_out = e->lcid;
     return 0;
-}
+} VR_CATCH_STATUS(status, I18N_S_FAILURE, I18N_S_INTERNAL)
 
-int I18N_GetCurrentDPALocale(STF_List *status, I18N_DPALocale **locale_out) {
+int I18N_GetCurrentDPALocale(STF_List *status, I18N_DPALocale **locale_out) try {
     if (!Begin(status)) return 1;
     if (!locale_out) return Fail(status, I18N_S_FAILURE);
     char name[kMaxCurrentName + 1] = {0};
@@ -421,6 +423,6 @@ int I18N_GetCurrentDPALocale(STF_List *status, I18N_DPALocale **locale_out) {
     loc->code_set = kAsciiCodeSet;
     *locale_out = loc;
     return 0;
-}
+} VR_CATCH_STATUS(status, I18N_S_FAILURE, I18N_S_INTERNAL)
 
 } // extern "C"

@@ -6,6 +6,7 @@
 
 #include "messages/i18n_internal.h"
 #include "messages/iconv_context.h"
+#include "status/guard.h"
 #include "vrcore/log.h"
 #include "vrcore/stf.h"
 
@@ -42,7 +43,7 @@ uint32_t Names(ICONV_CodesetNameCallback cb, GENU_ShortOID local, GENU_ShortOID 
 
 extern "C" {
 
-int ICONV_RegisterCallback(STF_List *status, int slot, ICONV_Callback function) {
+int ICONV_RegisterCallback(STF_List *status, int slot, ICONV_Callback function) try {
     if (status) STF_ClearStatus(status);
     switch (slot) {
     case ICONV_CALLBACK_LOCALE:
@@ -55,10 +56,10 @@ int ICONV_RegisterCallback(STF_List *status, int slot, ICONV_Callback function) 
         if (status) STF_AddStatus(status, ICONV_S_CONVERT, 0);
         return 1;
     }
-}
+} VR_CATCH_STATUS(status, ICONV_S_NOMEMORY, ICONV_S_INTERNAL)
 
 int ICONV_CreateContext(STF_List *status, GENU_ShortOID local, GENU_ShortOID peer,
-                        ICONV_Context **context_out) {
+                        ICONV_Context **context_out) try {
     if (!Begin(status)) return 1;
     if (!context_out) return Fail(status, ICONV_S_CONVERT);
     *context_out = nullptr;
@@ -72,9 +73,9 @@ int ICONV_CreateContext(STF_List *status, GENU_ShortOID local, GENU_ShortOID pee
     if (e == ENOMEM) return Fail(status, ICONV_S_NOMEMORY);
     if (e) return Fail(status, ICONV_S_CONVERT);
     return 0;
-}
+} VR_CATCH_STATUS(status, ICONV_S_NOMEMORY, ICONV_S_INTERNAL)
 
-int ICONV_ConfigureContext(STF_List *status, GENU_ShortOID peer) {
+int ICONV_ConfigureContext(STF_List *status, GENU_ShortOID peer) try {
     if (!Begin(status)) return 1;
     ICONV_LocaleCallback locale_cb = g_locale_cb.load();
     ICONV_CodesetNameCallback name_cb = g_name_cb.load();
@@ -114,6 +115,6 @@ int ICONV_ConfigureContext(STF_List *status, GENU_ShortOID peer) {
     if (e) return Fail(status, ICONV_S_CONVERT);
     ICONV_SetContext(c);
     return 0;
-}
+} VR_CATCH_STATUS(status, ICONV_S_NOMEMORY, ICONV_S_INTERNAL)
 
 } // extern "C"

@@ -21,9 +21,11 @@
 #include <vector>
 
 #include "messages/msg_format.h"
+#include "status/guard.h"
 #include "system/trace.h"
 #include "vrcore/fa.h"
 #include "vrcore/msg.h"
+#include "vrcore/stf.h"
 
 namespace vr::msg {
 namespace {
@@ -37,7 +39,7 @@ void Release(void *p) {
     else std::free(p);
 }
 
-constexpr uint32_t kZeroStatus = 0xC0010003u; // shown for a status code of 0
+constexpr uint32_t kZeroStatus = STF_S_NOSTATUS; // shown for a status code of 0
 constexpr size_t kCacheSlots = 10;
 constexpr size_t kNameSlots = 64;
 constexpr size_t kGuardBytes = 100;
@@ -701,7 +703,7 @@ uint32_t WideVariant(uint32_t size, uint32_t *length_out, wchar_t *buffer, F nar
 
 extern "C" {
 
-VR_EXPORT uint32_t MSG_UsageBegin(const char *prefix) {
+VR_EXPORT uint32_t MSG_UsageBegin(const char *prefix) try {
     State &st = S();
     std::lock_guard<std::mutex> g(st.usage_mutex);
     if (st.in_use.load()) return MSG_S_USAGE;
@@ -722,9 +724,9 @@ VR_EXPORT uint32_t MSG_UsageBegin(const char *prefix) {
     }
     st.in_use.store(true);
     return 0;
-}
+} VR_CATCH_CODE(MSG_S_NOMEM, MSG_S_INTERNAL)
 
-VR_EXPORT uint32_t MSG_UsageEnd(void) {
+VR_EXPORT uint32_t MSG_UsageEnd(void) try {
     State &st = S();
     std::lock_guard<std::mutex> g(st.usage_mutex);
     if (!st.in_use.load()) return MSG_S_USAGE;
@@ -736,23 +738,23 @@ VR_EXPORT uint32_t MSG_UsageEnd(void) {
     st.prefix.clear();
     st.in_use.store(false);
     return 0;
-}
+} VR_CATCH_CODE(MSG_S_NOMEM, MSG_S_INTERNAL)
 
 VR_EXPORT uint32_t MSG_GetUnformatted(uint32_t kind, uint32_t code, const char *locale,
-                                      uint32_t size, uint32_t *length_out, char *buffer) {
+                                      uint32_t size, uint32_t *length_out, char *buffer) try {
     return Unformatted(kind, code, locale, size, length_out, buffer);
-}
+} VR_CATCH_CODE(MSG_S_NOMEM, MSG_S_INTERNAL)
 
 VR_EXPORT uint32_t MSG_GetFormattedByArray(uint32_t kind, uint32_t code, uint32_t reserved,
                                            const char *locale, uint32_t size,
                                            uint32_t *length_out, char *buffer, int32_t count,
-                                           const STF_ArgRecord *args) {
+                                           const STF_ArgRecord *args) try {
     return FormattedByArray(kind, code, reserved, locale, size, length_out, buffer, count, args);
-}
+} VR_CATCH_CODE(MSG_S_NOMEM, MSG_S_INTERNAL)
 
 VR_EXPORT uint32_t MSG_GetFormattedBySprintf(uint32_t kind, uint32_t code, uint32_t reserved,
                                              const char *locale, uint32_t size,
-                                             uint32_t *length_out, char *buffer, ...) {
+                                             uint32_t *length_out, char *buffer, ...) try {
     ClearOutput(size, length_out, buffer);
     Result r;
     if (reserved != 0) r.Note(MSG_S_RESERVED_FORMAT);
@@ -779,28 +781,28 @@ VR_EXPORT uint32_t MSG_GetFormattedBySprintf(uint32_t kind, uint32_t code, uint3
         r.Note(MSG_S_NOMEM);
     }
     return r.code;
-}
+} VR_CATCH_CODE(MSG_S_NOMEM, MSG_S_INTERNAL)
 
 VR_EXPORT uint32_t MSG_GetUnformattedWide(uint32_t kind, uint32_t code, const char *locale,
-                                          uint32_t size, uint32_t *length_out, wchar_t *buffer) {
+                                          uint32_t size, uint32_t *length_out, wchar_t *buffer) try {
     return WideVariant(size, length_out, buffer, [&](uint32_t n, uint32_t *len, char *b) {
         return Unformatted(kind, code, locale, n, len, b);
     });
-}
+} VR_CATCH_CODE(MSG_S_NOMEM, MSG_S_INTERNAL)
 
 VR_EXPORT uint32_t MSG_GetFormattedByArrayWide(uint32_t kind, uint32_t code, uint32_t reserved,
                                                const char *locale, uint32_t size,
                                                uint32_t *length_out, wchar_t *buffer,
-                                               int32_t count, const STF_ArgRecord *args) {
+                                               int32_t count, const STF_ArgRecord *args) try {
     return WideVariant(size, length_out, buffer, [&](uint32_t n, uint32_t *len, char *b) {
         return FormattedByArray(kind, code, reserved, locale, n, len, b, count, args);
     });
-}
+} VR_CATCH_CODE(MSG_S_NOMEM, MSG_S_INTERNAL)
 
 VR_EXPORT uint32_t MSG_GetSymbolicNames(uint32_t kind, uint32_t code, uint32_t size1,
                                         char *prefix, uint32_t size2, char *kind_name,
                                         uint32_t size3, char *facility_name,
-                                        uint32_t reserved) {
+                                        uint32_t reserved) try {
     Result r;
     if (reserved != 0) r.Note(MSG_S_RESERVED_NAMES);
     try {
@@ -821,6 +823,6 @@ VR_EXPORT uint32_t MSG_GetSymbolicNames(uint32_t kind, uint32_t code, uint32_t s
         r.Note(MSG_S_NOMEM);
     }
     return r.code;
-}
+} VR_CATCH_CODE(MSG_S_NOMEM, MSG_S_INTERNAL)
 
 } // extern "C"

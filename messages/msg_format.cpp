@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "status/guard.h"
 #include "vrcore/msg.h"
 
 namespace vr::msg {
@@ -711,52 +712,52 @@ int ToStream(FILE *f, const char *format, va_list ap) {
 
 extern "C" {
 
-VR_EXPORT int MSG_vsnprintf(char *buf, size_t size, const char *format, va_list ap) {
+VR_EXPORT int MSG_vsnprintf(char *buf, size_t size, const char *format, va_list ap) try {
     if (!buf) size = 0;
     return ToString(buf, size, format, ap);
-}
+} VR_CATCH_ERRNO(-1)
 
-VR_EXPORT int MSG_vsprintf(char *buf, const char *format, va_list ap) {
+VR_EXPORT int MSG_vsprintf(char *buf, const char *format, va_list ap) try {
     if (!buf) return -1;
     return ToString(buf, SIZE_MAX, format, ap);
-}
+} VR_CATCH_ERRNO(-1)
 
-VR_EXPORT int MSG_vfprintf(FILE *f, const char *format, va_list ap) {
+VR_EXPORT int MSG_vfprintf(FILE *f, const char *format, va_list ap) try {
     return ToStream(f, format, ap);
-}
+} VR_CATCH_ERRNO(-1)
 
-VR_EXPORT int MSG_vprintf(const char *format, va_list ap) { return ToStream(stdout, format, ap); }
+VR_EXPORT int MSG_vprintf(const char *format, va_list ap) try { return ToStream(stdout, format, ap); } VR_CATCH_ERRNO(-1)
 
-VR_EXPORT int MSG_snprintf(char *buf, size_t size, const char *format, ...) {
+VR_EXPORT int MSG_snprintf(char *buf, size_t size, const char *format, ...) try {
     va_list ap;
     va_start(ap, format);
     int n = MSG_vsnprintf(buf, size, format, ap);
     va_end(ap);
     return n;
-}
+} VR_CATCH_ERRNO(-1)
 
-VR_EXPORT int MSG_sprintf(char *buf, const char *format, ...) {
+VR_EXPORT int MSG_sprintf(char *buf, const char *format, ...) try {
     va_list ap;
     va_start(ap, format);
     int n = MSG_vsprintf(buf, format, ap);
     va_end(ap);
     return n;
-}
+} VR_CATCH_ERRNO(-1)
 
-VR_EXPORT int MSG_fprintf(FILE *f, const char *format, ...) {
+VR_EXPORT int MSG_fprintf(FILE *f, const char *format, ...) try {
     va_list ap;
     va_start(ap, format);
     int n = MSG_vfprintf(f, format, ap);
     va_end(ap);
     return n;
-}
+} VR_CATCH_ERRNO(-1)
 
-VR_EXPORT int MSG_printf(const char *format, ...) {
+VR_EXPORT int MSG_printf(const char *format, ...) try {
     va_list ap;
     va_start(ap, format);
     int n = MSG_vprintf(format, ap);
     va_end(ap);
     return n;
-}
+} VR_CATCH_ERRNO(-1)
 
 } // extern "C"

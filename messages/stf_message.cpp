@@ -2,6 +2,7 @@
 // formatted with its arguments, both from the message catalogs.
 #include <cstring>
 
+#include "status/guard.h"
 #include "status/stf_alloc.h"
 #include "vrcore/msg.h"
 #include "vrcore/stf.h"
@@ -56,7 +57,7 @@ extern "C" {
 
 VR_EXPORT uint32_t STF_GetMessage(const STF_List *list, uint32_t index, uint32_t flags,
                                   const char *locale, uint32_t size, uint32_t *length_out,
-                                  char *buffer) {
+                                  char *buffer) try {
     if (!list) return STF_S_NULLLIST;
     if (!buffer) size = 0;
     if (length_out) *length_out = 0;
@@ -103,10 +104,10 @@ VR_EXPORT uint32_t STF_GetMessage(const STF_List *list, uint32_t index, uint32_t
     if (result == MSG_S_TRUNCATED) result = STF_S_TRUNCATED;
     if (length_out) *length_out = static_cast<uint32_t>(total);
     return result;
-}
+} VR_CATCH_CODE(STF_S_NOMEM, STF_S_INTERNAL)
 
 VR_EXPORT uint32_t STF_PutMessages(const STF_List *list, uint32_t flags, const char *locale,
-                                   STF_MessageSink sink, void *arg) {
+                                   STF_MessageSink sink, void *arg) try {
     if (!list) return STF_S_NULLLIST;
     char stack[kStackBuffer];
     char *buf = stack;
@@ -140,6 +141,6 @@ VR_EXPORT uint32_t STF_PutMessages(const STF_List *list, uint32_t flags, const c
     }
     if (buf != stack) _STF__Free(buf);
     return remembered;
-}
+} VR_CATCH_CODE(STF_S_NOMEM, STF_S_INTERNAL)
 
 } // extern "C"

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "messages/iconv_context.h"
+#include "status/guard.h"
 
 namespace {
 
@@ -83,55 +84,55 @@ int vriconv::Open(const char *local_name, GENU_ShortOID local, const char *peer_
 extern "C" {
 
 ICONV_Context *ICONV_CreateContextForNames(const char *local_name, GENU_ShortOID local,
-                                           const char *peer_name, GENU_ShortOID peer) {
+                                           const char *peer_name, GENU_ShortOID peer) try {
     if (!local_name || !peer_name) return nullptr;
     ICONV_Context *c = nullptr;
     return vriconv::Open(local_name, local, peer_name, peer, &c) == 0 ? c : nullptr;
-}
+} VR_CATCH_RETURN(nullptr)
 
-void ICONV_SetContext(ICONV_Context *context) {
+void ICONV_SetContext(ICONV_Context *context) try {
     if (t_slot.ctx && t_slot.ctx != context) Close(t_slot.ctx);
     t_slot.ctx = context;
-}
+} VR_CATCH_VOID
 
-ICONV_Context *ICONV_GetAndClearContext(void) {
+ICONV_Context *ICONV_GetAndClearContext(void) try {
     ICONV_Context *c = t_slot.ctx;
     t_slot.ctx = nullptr;
     return c;
-}
+} VR_CATCH_RETURN(nullptr)
 
-void ICONV_DestroyContext(ICONV_Context *context) { Close(context); }
+void ICONV_DestroyContext(ICONV_Context *context) try { Close(context); } VR_CATCH_VOID
 
 int ICONV_ToBER_OtherCodeSet255(STF_List *status, const unsigned char *in, uint16_t in_length,
-                                unsigned char *out, uint16_t *out_length) {
+                                unsigned char *out, uint16_t *out_length) try {
     size_t n;
     int rc = Convert(status, true, in, in_length, out, 255, &n);
     if (out_length) *out_length = static_cast<uint16_t>(n);
     return rc;
-}
+} VR_CATCH_STATUS(status, ICONV_S_NOMEMORY, ICONV_S_INTERNAL)
 
 int ICONV_ToGEN_OtherCodeSet255(STF_List *status, const unsigned char *in, uint16_t in_length,
-                                unsigned char *out, uint16_t *out_length) {
+                                unsigned char *out, uint16_t *out_length) try {
     size_t n;
     int rc = Convert(status, false, in, in_length, out, 255, &n);
     if (out_length) *out_length = static_cast<uint16_t>(n);
     return rc;
-}
+} VR_CATCH_STATUS(status, ICONV_S_NOMEMORY, ICONV_S_INTERNAL)
 
 int ICONV_ToBER_OtherCodeSet4095(STF_List *status, const unsigned char *in, uint32_t in_length,
-                                 unsigned char *out, uint32_t *out_length) {
+                                 unsigned char *out, uint32_t *out_length) try {
     size_t n;
     int rc = Convert(status, true, in, in_length, out, 4095, &n);
     if (out_length) *out_length = static_cast<uint32_t>(n);
     return rc;
-}
+} VR_CATCH_STATUS(status, ICONV_S_NOMEMORY, ICONV_S_INTERNAL)
 
 int ICONV_ToGEN_OtherCodeSet4095(STF_List *status, const unsigned char *in, uint32_t in_length,
-                                 unsigned char *out, uint32_t *out_length) {
+                                 unsigned char *out, uint32_t *out_length) try {
     size_t n;
     int rc = Convert(status, false, in, in_length, out, 4095, &n);
     if (out_length) *out_length = static_cast<uint32_t>(n);
     return rc;
-}
+} VR_CATCH_STATUS(status, ICONV_S_NOMEMORY, ICONV_S_INTERNAL)
 
 } // extern "C"

@@ -5,6 +5,8 @@
 #include <new>
 
 #include "nameservice/ns_internal.h"
+#include "status/guard.h"
+#include "status/vr_assert.h"
 #include "vrcore/log.h"
 
 using namespace vrcore::ns;
@@ -148,7 +150,7 @@ char *dup_string(std::string_view s) {
 
 extern "C" {
 
-VR_EXPORT int32_t NS_Init(const char *selfName, int32_t selfClass) {
+VR_EXPORT int32_t NS_Init(const char *selfName, int32_t selfClass) try {
     State &st = state();
     st.trace = std::getenv("NS_TRACE") != nullptr;
     if (st.initialised) {
@@ -203,9 +205,9 @@ VR_EXPORT int32_t NS_Init(const char *selfName, int32_t selfClass) {
     }
     st.initialised = true;
     return NS_OK;
-}
+} VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
-VR_EXPORT int32_t NS_Term(void) {
+VR_EXPORT int32_t NS_Term(void) try {
     State &st = state();
     if (!st.initialised)
         return NS_E_NOTINIT;
@@ -219,9 +221,9 @@ VR_EXPORT int32_t NS_Term(void) {
     st.initialised = false;
     g_env_list.count = 0;
     return NS_OK;
-}
+} VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
-VR_EXPORT int32_t NS_CreateObject(const NS_Object *object, int32_t overwrite, uint32_t *flags) {
+VR_EXPORT int32_t NS_CreateObject(const NS_Object *object, int32_t overwrite, uint32_t *flags) try {
     if (int32_t rc = write_begin(flags))
         return rc;
     if (state().self_class == NS_CLASS_NONE)
@@ -247,10 +249,10 @@ VR_EXPORT int32_t NS_CreateObject(const NS_Object *object, int32_t overwrite, ui
     }
     const EnvOps *ops = writer();
     return ops ? ops->create_object(object, overwrite != 0, flags) : NS_E_ENV;
-}
+} VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
 VR_EXPORT int32_t NS_CreateBackup(const NS_Object *object, NS_Object *const *members, int32_t overwrite,
-                                  uint32_t *flags) {
+                                  uint32_t *flags) try {
     if (int32_t rc = write_begin(flags))
         return rc;
     if (int32_t rc = check_named(object))
@@ -265,10 +267,10 @@ VR_EXPORT int32_t NS_CreateBackup(const NS_Object *object, NS_Object *const *mem
             return NS_E_CLASS;
     const EnvOps *ops = writer();
     return ops ? ops->create_backup(object, members, overwrite != 0, flags) : NS_E_ENV;
-}
+} VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
 VR_EXPORT int32_t NS_CreateGroup(const char *groupName, NS_Object *const *members, NS_DomainHandle domain,
-                                 int32_t overwrite, uint32_t *flags) {
+                                 int32_t overwrite, uint32_t *flags) try {
     if (int32_t rc = write_begin(flags))
         return rc;
     if (!groupName || !*groupName)
@@ -281,18 +283,18 @@ VR_EXPORT int32_t NS_CreateGroup(const char *groupName, NS_Object *const *member
     const EnvOps *ops = writer();
     return ops ? ops->create_group(groupName, members, domain ? domain->name : nullptr, overwrite != 0, flags)
                : NS_E_ENV;
-}
+} VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
-VR_EXPORT int32_t NS_DeleteObject(const NS_Object *object, uint32_t *flags) {
+VR_EXPORT int32_t NS_DeleteObject(const NS_Object *object, uint32_t *flags) try {
     if (int32_t rc = write_begin(flags))
         return rc;
     if (int32_t rc = check_named(object))
         return rc;
     const EnvOps *ops = writer();
     return ops ? ops->delete_object(object, flags) : NS_E_ENV;
-}
+} VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
-VR_EXPORT int32_t NS_GetObject(int32_t objClass, const char *name, NS_DomainHandle domain, NS_Object **object) {
+VR_EXPORT int32_t NS_GetObject(int32_t objClass, const char *name, NS_DomainHandle domain, NS_Object **object) try {
     if (!state().initialised)
         return NS_E_NOTINIT;
     EnvSlot *slot = nullptr;
@@ -319,9 +321,9 @@ VR_EXPORT int32_t NS_GetObject(int32_t objClass, const char *name, NS_DomainHand
     obj->env = static_cast<int32_t>(slot - state().env);
     *object = obj;
     return NS_OK;
-}
+} VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
-VR_EXPORT int32_t NS_ListObjectBegin(int32_t objClass, NS_DomainHandle domain, NS_ListHandle *list) {
+VR_EXPORT int32_t NS_ListObjectBegin(int32_t objClass, NS_DomainHandle domain, NS_ListHandle *list) try {
     if (!state().initialised)
         return NS_E_NOTINIT;
     EnvSlot *slot = nullptr;
@@ -334,7 +336,7 @@ VR_EXPORT int32_t NS_ListObjectBegin(int32_t objClass, NS_DomainHandle domain, N
         return NS_E_HANDLE;
     return list_begin(slot, static_cast<int32_t>(slot - state().env), list,
                       [&](const EnvOps *ops, std::vector<Identity> &v) { return ops->list_objects(objClass, dom, v); });
-}
+} VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
 static int32_t members_begin(const NS_Object *object, int32_t list_class, NS_ListHandle *list) {
     EnvSlot *slot = nullptr;
@@ -349,7 +351,7 @@ static int32_t members_begin(const NS_Object *object, int32_t list_class, NS_Lis
     });
 }
 
-VR_EXPORT int32_t NS_ListBackupPrtBegin(const NS_Object *object, NS_ListHandle *list) {
+VR_EXPORT int32_t NS_ListBackupPrtBegin(const NS_Object *object, NS_ListHandle *list) try {
     if (!state().initialised)
         return NS_E_NOTINIT;
     if (!object)
@@ -357,9 +359,9 @@ VR_EXPORT int32_t NS_ListBackupPrtBegin(const NS_Object *object, NS_ListHandle *
     if (object->objClass != NS_CLASS_LP && object->objClass != NS_CLASS_BACKUP)
         return NS_E_CLASS;
     return members_begin(object, NS_CLASS_BACKUP, list);
-}
+} VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
-VR_EXPORT int32_t NS_ListGroupMbrBegin(const NS_Object *object, NS_ListHandle *list) {
+VR_EXPORT int32_t NS_ListGroupMbrBegin(const NS_Object *object, NS_ListHandle *list) try {
     if (!state().initialised)
         return NS_E_NOTINIT;
     if (!object)
@@ -367,15 +369,18 @@ VR_EXPORT int32_t NS_ListGroupMbrBegin(const NS_Object *object, NS_ListHandle *l
     if (object->objClass != NS_CLASS_GROUP)
         return NS_E_CLASS;
     return members_begin(object, NS_CLASS_GROUP, list);
-}
+} VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
-VR_EXPORT int32_t NS_ListNext(NS_ListHandle list, NS_Object **object) {
+VR_EXPORT int32_t NS_ListNext(NS_ListHandle list, NS_Object **object) try {
     if (!list || list->magic != kListMagic)
         return NS_E_HANDLE;
     if (!state().initialised)
         return NS_E_NOTINIT;
     if (!object)
         return NS_E_OBJECT;
+    // A list record keeps the environment it was made in and a cursor
+    // within its entries.
+    VR_ASSERT(valid_env(list->env) && list->cursor <= list->entries.size());
     EnvSlot &slot = state().env[list->env];
     if (!slot.available)
         return NS_E_ENV;
@@ -392,20 +397,21 @@ VR_EXPORT int32_t NS_ListNext(NS_ListHandle list, NS_Object **object) {
         return NS_OK;
     }
     return NS_E_END;
-}
+} VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
-VR_EXPORT int32_t NS_ListEnd(NS_ListHandle list) {
+VR_EXPORT int32_t NS_ListEnd(NS_ListHandle list) try {
     if (!list)
         return NS_OK;
     if (list->magic != kListMagic)
         return NS_E_HANDLE;
+    VR_ASSERT(valid_env(list->env));
     EnvSlot &slot = state().env[list->env];
     if (slot.ops)
         slot.ops->free_list(list->entries);
     list->magic = 0;
     delete list;
     return NS_OK;
-}
+} VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
 static int32_t same_check(const NS_Object *object, EnvSlot *&slot) {
     if (!state().initialised)
@@ -429,7 +435,7 @@ static int32_t same_check(const NS_Object *object, EnvSlot *&slot) {
     }
 }
 
-VR_EXPORT int32_t NS_IsSameHost(const NS_Object *object, int32_t *same) {
+VR_EXPORT int32_t NS_IsSameHost(const NS_Object *object, int32_t *same) try {
     EnvSlot *slot = nullptr;
     if (int rc = same_check(object, slot))
         return rc;
@@ -438,9 +444,9 @@ VR_EXPORT int32_t NS_IsSameHost(const NS_Object *object, int32_t *same) {
         same = &dummy;
     *same = 0;
     return slot->ops->same_host(object, same);
-}
+} VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
-VR_EXPORT int32_t NS_IsSameServer(const NS_Object *object, int32_t *same) {
+VR_EXPORT int32_t NS_IsSameServer(const NS_Object *object, int32_t *same) try {
     EnvSlot *slot = nullptr;
     if (int rc = same_check(object, slot))
         return rc;
@@ -451,9 +457,9 @@ VR_EXPORT int32_t NS_IsSameServer(const NS_Object *object, int32_t *same) {
         same = &dummy;
     *same = 0;
     return slot->ops->same_server(object, same);
-}
+} VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
-VR_EXPORT int32_t NS_CreateDomainHandle(NS_DomainHandle *handle) {
+VR_EXPORT int32_t NS_CreateDomainHandle(NS_DomainHandle *handle) try {
     if (!state().initialised)
         return NS_E_NOTINIT;
     if (!handle)
@@ -463,9 +469,9 @@ VR_EXPORT int32_t NS_CreateDomainHandle(NS_DomainHandle *handle) {
         return NS_E_NOMEM;
     *handle = h;
     return NS_OK;
-}
+} VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
-VR_EXPORT int32_t NS_SetDomain(int32_t env, const char *name, NS_DomainHandle handle) {
+VR_EXPORT int32_t NS_SetDomain(int32_t env, const char *name, NS_DomainHandle handle) try {
     if (!state().initialised)
         return NS_E_NOTINIT;
     if (!handle || handle->magic != kDomainMagic)
@@ -479,9 +485,9 @@ VR_EXPORT int32_t NS_SetDomain(int32_t env, const char *name, NS_DomainHandle ha
     handle->name = copy;
     handle->env = env;
     return NS_OK;
-}
+} VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
-VR_EXPORT int32_t NS_GetDomain(int32_t env, NS_DomainHandle handle, char **name) {
+VR_EXPORT int32_t NS_GetDomain(int32_t env, NS_DomainHandle handle, char **name) try {
     if (!state().initialised)
         return NS_E_NOTINIT;
     if (!handle || handle->magic != kDomainMagic || handle->env != env)
@@ -499,9 +505,9 @@ VR_EXPORT int32_t NS_GetDomain(int32_t env, NS_DomainHandle handle, char **name)
     else
         return NS_OK;
     return *name ? NS_OK : NS_E_NOMEM;
-}
+} VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
-VR_EXPORT int32_t NS_FreeDomainHandle(NS_DomainHandle handle) {
+VR_EXPORT int32_t NS_FreeDomainHandle(NS_DomainHandle handle) try {
     if (!handle)
         return NS_OK;
     if (handle->magic != kDomainMagic)
@@ -510,9 +516,9 @@ VR_EXPORT int32_t NS_FreeDomainHandle(NS_DomainHandle handle) {
     handle->magic = 0;
     delete handle;
     return NS_OK;
-}
+} VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
-VR_EXPORT int32_t NS_ListDomainBegin(int32_t env, NS_DomainListHandle *handle) {
+VR_EXPORT int32_t NS_ListDomainBegin(int32_t env, NS_DomainListHandle *handle) try {
     if (!state().initialised)
         return NS_E_NOTINIT;
     if (!valid_env(env) || !state().env[env].available)
@@ -530,35 +536,37 @@ VR_EXPORT int32_t NS_ListDomainBegin(int32_t env, NS_DomainListHandle *handle) {
     }
     *handle = h;
     return NS_OK;
-}
+} VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
-VR_EXPORT int32_t NS_ListDomainNext(NS_DomainListHandle handle, char **name) {
+VR_EXPORT int32_t NS_ListDomainNext(NS_DomainListHandle handle, char **name) try {
     if (!handle || handle->magic != kDomListMagic)
         return NS_E_HANDLE;
     if (!state().initialised)
         return NS_E_NOTINIT;
     if (!name)
         return NS_E_OBJECT;
+    VR_ASSERT(valid_env(handle->env) && handle->cursor <= handle->names.size());
     const EnvSlot &slot = state().env[handle->env];
     if (!slot.available)
         return NS_E_ENV;
     return slot.ops->domain_next(handle, name);
-}
+} VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
-VR_EXPORT int32_t NS_ListDomainEnd(NS_DomainListHandle handle) {
+VR_EXPORT int32_t NS_ListDomainEnd(NS_DomainListHandle handle) try {
     if (!handle)
         return NS_OK;
     if (handle->magic != kDomListMagic)
         return NS_E_HANDLE;
+    VR_ASSERT(valid_env(handle->env));
     const EnvSlot &slot = state().env[handle->env];
     if (slot.ops)
         slot.ops->domain_end(handle);
     handle->magic = 0;
     delete handle;
     return NS_OK;
-}
+} VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
-VR_EXPORT int32_t NS_CopyObject(NS_Object **copy, const NS_Object *o) {
+VR_EXPORT int32_t NS_CopyObject(NS_Object **copy, const NS_Object *o) try {
     if (!copy || !o || !o->name || !o->serverName)
         return NS_E_OBJECT;
     switch (o->env) {
@@ -620,9 +628,9 @@ VR_EXPORT int32_t NS_CopyObject(NS_Object **copy, const NS_Object *o) {
     }
     *copy = c;
     return NS_OK;
-}
+} VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
-VR_EXPORT int32_t NS_FreeObject(NS_Object *o) {
+VR_EXPORT int32_t NS_FreeObject(NS_Object *o) try {
     if (!o)
         return NS_OK;
     release(o->name);
@@ -637,13 +645,13 @@ VR_EXPORT int32_t NS_FreeObject(NS_Object *o) {
     release(o->msrpc.domain);
     release(o);
     return NS_OK;
-}
+} VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
-VR_EXPORT int32_t NS_FreeString(char *string) {
+VR_EXPORT int32_t NS_FreeString(char *string) try {
     release(string);
     return NS_OK;
-}
+} VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
-VR_EXPORT NS_EnvList *NS_ListSupportedEnv(void) { return &g_env_list; }
+VR_EXPORT NS_EnvList *NS_ListSupportedEnv(void) try { return &g_env_list; } VR_CATCH_RETURN(nullptr)
 
 } // extern "C"

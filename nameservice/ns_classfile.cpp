@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "nameservice/ns_store.h"
+#include "vrcore/ns.h"
 
 namespace vrcore::ns {
 
@@ -80,11 +81,11 @@ std::string decimal(uint64_t v) {
 } // namespace
 
 const char *class_name(int32_t cls) {
-    return cls >= 0 && cls <= 10 ? kClassNames[cls] : nullptr;
+    return cls >= NS_CLASS_LP && cls <= NS_CLASS_NONE ? kClassNames[cls] : nullptr;
 }
 
 int32_t class_number(std::string_view name) {
-    for (int32_t i = 0; i <= 10; ++i)
+    for (int32_t i = NS_CLASS_LP; i <= NS_CLASS_NONE; ++i)
         if (name == kClassNames[i])
             return i;
     return -1;
@@ -92,16 +93,16 @@ int32_t class_number(std::string_view name) {
 
 Handler handler_of(int32_t cls) {
     switch (cls) {
-    case 0:
-    case 1:
-    case 6:
+    case NS_CLASS_LP:
+    case NS_CLASS_PP:
+    case NS_CLASS_QUEUE:
         return Handler::Association;
-    case 3:
-    case 4:
-    case 7:
+    case NS_CLASS_SPOOLER:
+    case NS_CLASS_SUPERV:
+    case NS_CLASS_NTFY:
         return Handler::Server;
-    case 8:
-    case 9:
+    case NS_CLASS_GROUP:
+    case NS_CLASS_BACKUP:
         return Handler::Group;
     default:
         return Handler::None;
@@ -135,7 +136,7 @@ int parse_class_file(std::string_view text, int32_t cls, std::vector<Entry> &out
     out.clear();
     Handler h = handler_of(cls);
     if (h == Handler::None)
-        return 5;
+        return NS_E_CLASS;
     LineReader rd(text);
     std::string_view line;
     auto need = [&](std::string &dst) {
@@ -149,42 +150,42 @@ int parse_class_file(std::string_view text, int32_t cls, std::vector<Entry> &out
         e = Entry{};
         e.name.assign(line);
         if (!need(e.domain))
-            return 19;
+            return NS_E_SYSTEM;
         std::string tmp;
         size_t count = 0;
         switch (h) {
         case Handler::Server:
             if (!need(tmp) || !parse_count(tmp, count))
-                return 19;
+                return NS_E_SYSTEM;
             for (size_t i = 0; i < count; ++i) {
                 if (!need(tmp))
-                    return 19;
+                    return NS_E_SYSTEM;
                 e.bindings.push_back(std::move(tmp));
             }
             if (!need(e.host) || !need(tmp) || !parse_word(tmp, e.info))
-                return 19;
+                return NS_E_SYSTEM;
             break;
         case Handler::Association:
             if (!need(tmp))
-                return 19;
+                return NS_E_SYSTEM;
             e.server_class = class_number(tmp);
             if (e.server_class < 0)
-                return 5;
+                return NS_E_CLASS;
             if (!need(e.server_name) || !need(e.server_domain))
-                return 19;
+                return NS_E_SYSTEM;
             break;
         case Handler::Group:
             if (!need(tmp) || !parse_count(tmp, count))
-                return 19;
+                return NS_E_SYSTEM;
             for (size_t i = 0; i < count; ++i) {
                 Identity m;
                 if (!need(tmp))
-                    return 19;
+                    return NS_E_SYSTEM;
                 m.cls = class_number(tmp);
                 if (m.cls < 0)
-                    return 5;
+                    return NS_E_CLASS;
                 if (!need(m.name) || !need(m.domain))
-                    return 19;
+                    return NS_E_SYSTEM;
                 e.members.push_back(std::move(m));
             }
             break;

@@ -8,6 +8,7 @@
 
 #include "nameservice/ns_host.h"
 #include "nameservice/ns_internal.h"
+#include "status/guard.h"
 #include "vrcore/log.h"
 
 namespace vrcore::ns {
@@ -311,12 +312,12 @@ extern "C" {
 
 // The central name server's client is not part of this build: there is
 // no name server to locate or check.
-VR_EXPORT int32_t NS_LocatePGR(char **host) {
+VR_EXPORT int32_t NS_LocatePGR(char **host) try {
     if (host)
         *host = nullptr;
     return NS_E_UNREACHABLE;
-}
+} VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
-VR_EXPORT int32_t NS_CheckPGR(const char *host) { return host ? NS_E_UNREACHABLE : NS_E_NAME; }
+VR_EXPORT int32_t NS_CheckPGR(const char *host) try { return host ? NS_E_UNREACHABLE : NS_E_NAME; } VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
 } // extern "C"

@@ -18,6 +18,7 @@
 #include "nameservice/ns_host.h"
 #include "nameservice/ns_store.h"
 #include "vrcore/log.h"
+#include "vrcore/ns.h"
 
 namespace vrcore::ns {
 
@@ -38,7 +39,7 @@ int read_all(const std::string &path, std::string &out, bool &missing) {
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         missing = errno == ENOENT;
-        return missing ? 0 : 19;
+        return missing ? 0 : NS_E_SYSTEM;
     }
     out.clear();
     char buf[8192];
@@ -48,7 +49,7 @@ int read_all(const std::string &path, std::string &out, bool &missing) {
             continue;
         if (n < 0) {
             close(fd);
-            return 19;
+            return NS_E_SYSTEM;
         }
         if (n == 0)
             break;
@@ -65,7 +66,7 @@ int write_all(int fd, const std::string &s) {
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            return 19;
+            return NS_E_SYSTEM;
         off += static_cast<size_t>(n);
     }
     return 0;
@@ -126,7 +127,7 @@ int host_addresses(const std::string &addr, std::vector<std::string> &out) {
     hints.ai_socktype = SOCK_STREAM;
     struct addrinfo *ai = nullptr;
     if (getaddrinfo(name.c_str(), nullptr, &hints, &ai) != 0)
-        return numeric ? 0 : 19;
+        return numeric ? 0 : NS_E_SYSTEM;
     for (struct addrinfo *p = ai; p; p = p->ai_next) {
         char text[INET6_ADDRSTRLEN];
         const void *a = p->ai_family == AF_INET
@@ -150,14 +151,14 @@ int find_entry(const std::vector<Entry> &v, std::string_view name, std::string_v
 // The other class of a shared name space, or -1.
 int32_t partner_class(int32_t cls) {
     switch (cls) {
-    case 0:
-        return 1;
-    case 1:
-        return 0;
-    case 3:
-        return 4;
-    case 4:
-        return 3;
+    case NS_CLASS_LP:
+        return NS_CLASS_PP;
+    case NS_CLASS_PP:
+        return NS_CLASS_LP;
+    case NS_CLASS_SPOOLER:
+        return NS_CLASS_SUPERV;
+    case NS_CLASS_SUPERV:
+        return NS_CLASS_SPOOLER;
     default:
         return -1;
     }
@@ -175,7 +176,7 @@ int addresses_overlap(const Entry &a, const Entry &b, bool &overlap) {
         return 0;
     std::vector<std::string> ax, ay;
     if (host_addresses(x, ax) || host_addresses(y, ay))
-        return 19;
+        return NS_E_SYSTEM;
     overlap = false;
     for (const auto &p : ax)
         for (const auto &q : ay)
@@ -207,7 +208,7 @@ struct Store::Lock {
         }
         if (fd < 0) {
             LOG_CondMessage(5, __FILE__, __LINE__, "cannot open %s: errno %d", p.c_str(), errno);
-            rc = 19;
+            rc = NS_E_SYSTEM;
             return;
         }
         auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(g_lock_limit_ms.load());
@@ -221,7 +222,7 @@ struct Store::Lock {
                 LOG_CondMessage(5, __FILE__, __LINE__, "cannot lock %s: errno %d", p.c_str(), errno);
                 close(fd);
                 fd = -1;
-                rc = 19;
+                rc = NS_E_SYSTEM;
                 return;
             }
             std::this_thread::sleep_for(std::chrono::microseconds(pause_us));
@@ -274,12 +275,12 @@ int Store::rewrite(int32_t cls, const std::vector<Entry> &entries) const {
     std::string text = render_class_file(cls, entries, stamp);
     int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0)
-        return 19;
+        return NS_E_SYSTEM;
     int rc = write_all(fd, text);
     if (rc == 0 && fsync(fd) != 0)
-        rc = 19;
+        rc = NS_E_SYSTEM;
     if (close(fd) != 0)
-        rc = 19;
+        rc = NS_E_SYSTEM;
     if (rc) {
         unlink(tmp.c_str());
         return rc;
@@ -289,25 +290,25 @@ int Store::rewrite(int32_t cls, const std::vector<Entry> &entries) const {
     // ".new" must be on disk under its name before ".dat" goes.
     if (rename(tmp.c_str(), nw.c_str()) != 0) {
         unlink(tmp.c_str());
-        return 19;
+        return NS_E_SYSTEM;
     }
     if (!sync_dir()) {
         unlink(nw.c_str());
-        return 19;
+        return NS_E_SYSTEM;
     }
     step(RewriteStep::TmpRenamed);
     if (!unlink_ok(dat)) {
         unlink(nw.c_str());
-        return 19;
+        return NS_E_SYSTEM;
     }
     step(RewriteStep::DatRemoved);
     // From here ".new" is the only copy: on failure it stays for recovery.
     if (rename(nw.c_str(), dat.c_str()) != 0)
-        return 19;
+        return NS_E_SYSTEM;
     step(RewriteStep::NewRenamed);
-    // The new file is in place either way; 19 says it may not survive a
+    // The new file is in place either way; NS_E_SYSTEM says it may not survive a
     // power loss.
-    return sync_dir() ? 0 : 19;
+    return sync_dir() ? 0 : NS_E_SYSTEM;
 }
 
 bool Store::sync_dir() const {
@@ -323,11 +324,11 @@ bool Store::sync_dir() const {
 int Store::recover(int32_t cls) const {
     const std::string dat = path(cls, ".dat"), nw = path(cls, ".new"), tmp = path(cls, ".tmp");
     if (!unlink_ok(tmp))
-        return 19;
+        return NS_E_SYSTEM;
     if (exists(dat))
-        return unlink_ok(nw) ? 0 : 19;
+        return unlink_ok(nw) ? 0 : NS_E_SYSTEM;
     if (exists(nw) && rename(nw.c_str(), dat.c_str()) != 0)
-        return 19;
+        return NS_E_SYSTEM;
     return 0;
 }
 
@@ -336,15 +337,15 @@ int Store::init(const std::string &dir) {
     while (dir_.size() > 1 && dir_.back() == '/')
         dir_.pop_back();
     if (dir_.empty())
-        return 19;
+        return NS_E_SYSTEM;
     if (int e = host::make_dirs(dir_)) {
         LOG_CondMessage(5, __FILE__, __LINE__, "cannot create %s: errno %d", dir_.c_str(), e);
-        return 19;
+        return NS_E_SYSTEM;
     }
     Lock lk(*this);
     if (lk.rc)
         return lk.rc;
-    for (int32_t cls = 0; cls <= 10; ++cls)
+    for (int32_t cls = NS_CLASS_LP; cls <= NS_CLASS_NONE; ++cls)
         if (is_file_class(cls))
             if (int rc = recover(cls))
                 return rc;
@@ -360,27 +361,27 @@ int Store::term() {
 int Store::create(int32_t cls, const Entry &e, bool force, uint32_t *flags) {
     Handler h = handler_of(cls);
     if (h == Handler::None)
-        return 5;
+        return NS_E_CLASS;
     if (!valid_line(e.name) || !valid_line(e.domain))
-        return 10;
+        return NS_E_NAME;
     switch (h) {
     case Handler::Server:
         if (e.bindings.empty() || !valid_line(e.host))
-            return 11;
+            return NS_E_OBJECT;
         for (const auto &b : e.bindings)
             if (!valid_line(b))
-                return 11;
+                return NS_E_OBJECT;
         break;
     case Handler::Association:
         if (!class_name(e.server_class) || !valid_line(e.server_name) || !valid_line(e.server_domain))
-            return 11;
+            return NS_E_OBJECT;
         break;
     case Handler::Group:
         if (e.members.empty())
-            return 3;
+            return NS_E_NOMEMBERS;
         for (const auto &m : e.members)
             if (!class_name(m.cls) || !valid_line(m.name) || !valid_line(m.domain))
-                return 10;
+                return NS_E_NAME;
         break;
     case Handler::None:
         break;
@@ -398,7 +399,7 @@ int Store::create(int32_t cls, const Entry &e, bool force, uint32_t *flags) {
                 return rc;
             other_idx = find_entry(other_entries, e.name, e.domain);
             if (other_idx >= 0 && !force)
-                return 16;
+                return NS_E_EXISTS;
         }
         std::vector<Entry> entries;
         if (int rc = read_class(cls, entries))
@@ -419,7 +420,7 @@ int Store::create(int32_t cls, const Entry &e, bool force, uint32_t *flags) {
                      old.server_name == e.server_name;
             }
             if (!ok)
-                return 16;
+                return NS_E_EXISTS;
         }
         std::vector<Entry> next;
         next.reserve(entries.size() + 1);
@@ -435,16 +436,16 @@ int Store::create(int32_t cls, const Entry &e, bool force, uint32_t *flags) {
                 return rc;
         }
         if (flags && (idx >= 0 || other_idx >= 0))
-            *flags |= 4u;
+            *flags |= NS_FLAG_REPLACED;
         return 0;
     } catch (const std::bad_alloc &) {
-        return 14;
+        return NS_E_NOMEM;
     }
 }
 
 int Store::remove(const Identity &id) {
     if (!is_file_class(id.cls))
-        return 5;
+        return NS_E_CLASS;
     try {
         Lock lk(*this);
         if (lk.rc)
@@ -454,16 +455,16 @@ int Store::remove(const Identity &id) {
             return rc;
         int idx = find_entry(entries, id.name, id.domain);
         if (idx < 0)
-            return 15;
+            return NS_E_NOTFOUND;
         entries.erase(entries.begin() + idx);
         return rewrite(id.cls, entries);
     } catch (const std::bad_alloc &) {
-        return 14;
+        return NS_E_NOMEM;
     }
 }
 
 int Store::find_server(int32_t cls, std::string_view name, std::string_view domain, Entry &out) const {
-    return handler_of(cls) == Handler::Server ? find_in(cls, name, domain, out) : 15;
+    return handler_of(cls) == Handler::Server ? find_in(cls, name, domain, out) : NS_E_NOTFOUND;
 }
 
 int Store::find_in(int32_t cls, std::string_view name, std::string_view domain, Entry &out) const {
@@ -472,7 +473,7 @@ int Store::find_in(int32_t cls, std::string_view name, std::string_view domain, 
         return rc;
     int idx = find_entry(v, name, domain);
     if (idx < 0)
-        return 15;
+        return NS_E_NOTFOUND;
     out = std::move(v[static_cast<size_t>(idx)]);
     return 0;
 }
@@ -480,7 +481,7 @@ int Store::find_in(int32_t cls, std::string_view name, std::string_view domain, 
 int Store::get_one(int32_t cls, const Identity &id, Found &out) const {
     Handler h = handler_of(cls);
     if (h == Handler::None)
-        return 5;
+        return NS_E_CLASS;
     Entry e;
     if (int rc = find_in(cls, id.name, id.domain, e))
         return rc;
@@ -497,7 +498,7 @@ int Store::get_one(int32_t cls, const Identity &id, Found &out) const {
         Entry srv;
         int rc = find_server(e.server_class, e.server_name, e.server_domain, srv);
         if (rc)
-            return rc == 15 ? 17 : rc;
+            return rc == NS_E_NOTFOUND ? NS_E_NOSERVER : rc;
         out.server_class = e.server_class;
         out.server_name = e.server_name;
         out.bindings = std::move(srv.bindings);
@@ -515,9 +516,9 @@ int Store::get_one(int32_t cls, const Identity &id, Found &out) const {
 
 int Store::get_locked(const Identity &id, Found &out) const {
     // "any-prn" and "any-svr": only a miss in the first class moves on.
-    if (id.cls == 2 || id.cls == 5) {
+    if (id.cls == NS_CLASS_ANY_PRN || id.cls == NS_CLASS_ANY_SVR) {
         int rc = get_one(id.cls - 2, id, out);
-        return rc == 15 ? get_one(id.cls - 1, id, out) : rc;
+        return rc == NS_E_NOTFOUND ? get_one(id.cls - 1, id, out) : rc;
     }
     return get_one(id.cls, id, out);
 }
@@ -529,14 +530,14 @@ int Store::get(const Identity &id, Found &out) {
             return lk.rc;
         return get_locked(id, out);
     } catch (const std::bad_alloc &) {
-        return 14;
+        return NS_E_NOMEM;
     }
 }
 
 int Store::host_one(int32_t cls, const Identity &id, std::string &host) const {
     Handler h = handler_of(cls);
     if (h != Handler::Server && h != Handler::Association)
-        return 5;
+        return NS_E_CLASS;
     Entry e;
     if (int rc = find_in(cls, id.name, id.domain, e))
         return rc;
@@ -547,7 +548,7 @@ int Store::host_one(int32_t cls, const Identity &id, std::string &host) const {
     Entry srv;
     int rc = find_server(e.server_class, e.server_name, e.server_domain, srv);
     if (rc)
-        return rc == 15 ? 17 : rc;
+        return rc == NS_E_NOTFOUND ? NS_E_NOSERVER : rc;
     host = srv.host;
     return 0;
 }
@@ -557,25 +558,25 @@ int Store::get_host(const Identity &id, std::string &host) {
         Lock lk(*this);
         if (lk.rc)
             return lk.rc;
-        if (id.cls == 2 || id.cls == 5) {
+        if (id.cls == NS_CLASS_ANY_PRN || id.cls == NS_CLASS_ANY_SVR) {
             int rc = host_one(id.cls - 2, id, host);
-            return rc == 15 ? host_one(id.cls - 1, id, host) : rc;
+            return rc == NS_E_NOTFOUND ? host_one(id.cls - 1, id, host) : rc;
         }
         return host_one(id.cls, id, host);
     } catch (const std::bad_alloc &) {
-        return 14;
+        return NS_E_NOMEM;
     }
 }
 
 int Store::list(int32_t cls, std::string_view domain, std::vector<Identity> &out) {
     out.clear();
     std::vector<int32_t> classes;
-    if (cls == 2 || cls == 5)
+    if (cls == NS_CLASS_ANY_PRN || cls == NS_CLASS_ANY_SVR)
         classes = {cls - 2, cls - 1};
     else if (is_file_class(cls))
         classes = {cls};
     else
-        return 5;
+        return NS_E_CLASS;
     try {
         Lock lk(*this);
         if (lk.rc)
@@ -591,13 +592,13 @@ int Store::list(int32_t cls, std::string_view domain, std::vector<Identity> &out
         return 0;
     } catch (const std::bad_alloc &) {
         out.clear();
-        return 14;
+        return NS_E_NOMEM;
     }
 }
 
 int Store::list_members(const Identity &id, std::vector<Identity> &out) {
     if (handler_of(id.cls) != Handler::Group)
-        return 5;
+        return NS_E_CLASS;
     Found f;
     if (int rc = get(id, f))
         return rc;
@@ -621,7 +622,7 @@ int Store::list_domains(std::vector<std::string> &out) {
         Lock lk(*this);
         if (lk.rc)
             return lk.rc;
-        for (int32_t c = 0; c <= 10; ++c) {
+        for (int32_t c = NS_CLASS_LP; c <= NS_CLASS_NONE; ++c) {
             if (!is_file_class(c))
                 continue;
             std::vector<Entry> v;
@@ -636,7 +637,7 @@ int Store::list_domains(std::vector<std::string> &out) {
         return 0;
     } catch (const std::bad_alloc &) {
         out.clear();
-        return 14;
+        return NS_E_NOMEM;
     }
 }
 

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "vrcore/ns.h"
+
 namespace vrcore::ns {
 
 // Class names, indexed by class number 0..10.
@@ -19,7 +21,7 @@ enum class Handler { None, Server, Association, Group };
 Handler handler_of(int32_t cls);
 
 struct Identity {
-    int32_t cls = 10;
+    int32_t cls = NS_CLASS_NONE;
     std::string name;
     std::string domain;
 };
@@ -34,15 +36,16 @@ struct Entry {
     std::string host;
     uint32_t info = 0;
     // server association
-    int32_t server_class = 10;
+    int32_t server_class = NS_CLASS_NONE;
     std::string server_name;
     std::string server_domain;
     // group
     std::vector<Identity> members;
 };
 
-// Parses a class file's text. Returns 0, 19 when the file cannot be read
-// (missing or bad count, truncated entry) or 5 for an unknown class name.
+// Parses a class file's text. Returns 0, NS_E_SYSTEM when the file cannot
+// be read (missing or bad count, truncated entry) or NS_E_CLASS for an
+// unknown class name.
 int parse_class_file(std::string_view text, int32_t cls, std::vector<Entry> &out);
 // Renders a class file with its header; `stamp` is the time line's text
 // (ending in a newline).
@@ -65,7 +68,7 @@ void set_lock_limit_ms(long ms);
 
 struct Found {
     Identity id;             // the identity found (class: the class found)
-    int32_t server_class = 10;
+    int32_t server_class = NS_CLASS_NONE;
     std::string server_name;
     std::vector<std::string> bindings;
     uint32_t info = 0;
@@ -101,8 +104,8 @@ class Store {
     int get_locked(const Identity &id, Found &out) const;
     int get_one(int32_t cls, const Identity &id, Found &out) const;
     int host_one(int32_t cls, const Identity &id, std::string &host) const;
-    // The entry of that name and domain in a class file: 0, 15 or the
-    // file's error.
+    // The entry of that name and domain in a class file: 0, NS_E_NOTFOUND
+    // or the file's error.
     int find_in(int32_t cls, std::string_view name, std::string_view domain, Entry &out) const;
     int find_server(int32_t cls, std::string_view name, std::string_view domain,
                     Entry &out) const;
@@ -111,8 +114,8 @@ class Store {
     std::mutex mu_; // threads of this process; the lock file serialises processes
 };
 
-// Whether two server entries' addresses overlap: 0 and `overlap` set, or 19
-// when a name does not resolve.
+// Whether two server entries' addresses overlap: 0 and `overlap` set, or
+// NS_E_SYSTEM when a name does not resolve.
 int addresses_overlap(const Entry &a, const Entry &b, bool &overlap);
 
 } // namespace vrcore::ns

@@ -8,6 +8,7 @@
 #include <strings.h>
 
 #include "nameservice/pns_internal.h"
+#include "status/guard.h"
 #include "system/config.h"
 
 using namespace vrcore::pns;
@@ -167,12 +168,12 @@ int parse_order(std::string_view s, int max, int *codes) {
 
 } // namespace
 
-VR_EXPORT const char *ns_get_svc_string(int code) {
+VR_EXPORT const char *ns_get_svc_string(int code) try {
     static const char *const names[] = {"user", "printcap", "etc", "nis", "nisplus", "xfn", "compat", "dns"};
     return code >= 1 && code <= 8 ? names[code - 1] : nullptr;
-}
+} VR_CATCH_RETURN(nullptr)
 
-VR_EXPORT int ns_get_svc_order(const char *database, int max, int *codes) {
+VR_EXPORT int ns_get_svc_order(const char *database, int max, int *codes) try {
     if (!database || !*database || max < 1 || !codes) return -1;
     codes[0] = 0;
     try {
@@ -201,25 +202,25 @@ VR_EXPORT int ns_get_svc_order(const char *database, int max, int *codes) {
     } catch (...) {
         return -1;
     }
-}
+} VR_CATCH_RETURN(-1)
 
-VR_EXPORT ns_bsd_addr_t *ns_bsd_addr_get_name(const char *name) {
+VR_EXPORT ns_bsd_addr_t *ns_bsd_addr_get_name(const char *name) try {
     ns_printer_t *p = ns_printer_get_name(name, nullptr);
     if (!p) return nullptr;
     ns_bsd_addr_t *a = addr_of(p, name);
     ns_printer_destroy(p);
     return a;
-}
+} VR_CATCH_RETURN(nullptr)
 
-VR_EXPORT ns_bsd_addr_t **ns_bsd_addr_get_list(void) { return list_of_service(nullptr); }
+VR_EXPORT ns_bsd_addr_t **ns_bsd_addr_get_list(void) try { return list_of_service(nullptr); } VR_CATCH_RETURN(nullptr)
 
-VR_EXPORT ns_bsd_addr_t *ns_bsd_addr_get_default(void) {
+VR_EXPORT ns_bsd_addr_t *ns_bsd_addr_get_default(void) try {
     const char *name = env("PRINTER");
     if (!name) name = env("LPDEST");
     return ns_bsd_addr_get_name(name ? name : "_default");
-}
+} VR_CATCH_RETURN(nullptr)
 
-VR_EXPORT ns_bsd_addr_t **ns_bsd_addr_get_all(void) {
+VR_EXPORT ns_bsd_addr_t **ns_bsd_addr_get_all(void) try {
     ns_bsd_addr_t **out = nullptr;
     bool ok = true;
     if (ns_bsd_addr_t *d = ns_bsd_addr_get_default()) ok = add_unique(&out, d);
@@ -239,14 +240,14 @@ VR_EXPORT ns_bsd_addr_t **ns_bsd_addr_get_all(void) {
         return nullptr;
     }
     return out;
-}
+} VR_CATCH_RETURN(nullptr)
 
-VR_EXPORT ns_bsd_addr_t *ns_bsd_addr_get_all_once(void) { return g_all_cursor.step(ns_bsd_addr_get_all); }
+VR_EXPORT ns_bsd_addr_t *ns_bsd_addr_get_all_once(void) try { return g_all_cursor.step(ns_bsd_addr_get_all); } VR_CATCH_RETURN(nullptr)
 
-VR_EXPORT ns_bsd_addr_t *ns_bsd_addr_user_get_list_once(void) {
+VR_EXPORT ns_bsd_addr_t *ns_bsd_addr_user_get_list_once(void) try {
     return g_user_cursor.step([] { return list_of_service("user"); });
-}
+} VR_CATCH_RETURN(nullptr)
 
-VR_EXPORT ns_bsd_addr_t *ns_bsd_addr_nis_get_list_once(void) {
+VR_EXPORT ns_bsd_addr_t *ns_bsd_addr_nis_get_list_once(void) try {
     return g_nis_cursor.step([] { return list_of_service("nis"); });
-}
+} VR_CATCH_RETURN(nullptr)

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "nameservice/pns_internal.h"
+#include "status/guard.h"
+#include "status/vr_assert.h"
 #include "vrcore/log.h"
 
 namespace vrcore::pns {
@@ -58,6 +60,7 @@ void RwLock::release() {
 
 void RwLock::unlock_shared() {
     THR_LockMutex(&mutex_);
+    VR_ASSERT(readers_ > 0); // a reader holds it
     if (readers_ > 0) --readers_;
     release();
     THR_UnlockMutex(&mutex_);
@@ -65,6 +68,7 @@ void RwLock::unlock_shared() {
 
 void RwLock::unlock() {
     THR_LockMutex(&mutex_);
+    VR_ASSERT(readers_ == -1); // the writer holds it
     readers_ = 0;
     release();
     THR_UnlockMutex(&mutex_);
@@ -334,7 +338,7 @@ ns_printer_t *direct_address(const char *name) {
 }
 } // namespace
 
-VR_EXPORT ns_printer_t *ns_printer_get_name(const char *name, const char *service) {
+VR_EXPORT ns_printer_t *ns_printer_get_name(const char *name, const char *service) try {
     if (!name || !*name) return nullptr;
     try {
         if (std::strchr(name, ':')) return direct_address(name);
@@ -344,9 +348,9 @@ VR_EXPORT ns_printer_t *ns_printer_get_name(const char *name, const char *servic
     } catch (...) {
     }
     return nullptr;
-}
+} VR_CATCH_RETURN(nullptr)
 
-VR_EXPORT ns_printer_t **ns_printer_get_list(const char *service) {
+VR_EXPORT ns_printer_t **ns_printer_get_list(const char *service) try {
     ns_printer_t **list = nullptr;
     try {
         bool ok = true;
@@ -361,13 +365,13 @@ VR_EXPORT ns_printer_t **ns_printer_get_list(const char *service) {
     }
     free_records(list);
     return nullptr;
-}
+} VR_CATCH_RETURN(nullptr)
 
-VR_EXPORT int ns_printer_put(const ns_printer_t *printer) {
+VR_EXPORT int ns_printer_put(const ns_printer_t *printer) try {
     if (!printer || !printer->source || !printer->name) return -1;
     try {
         return service_put(printer->source, printer);
     } catch (...) {
         return -1;
     }
-}
+} VR_CATCH_RETURN(-1)

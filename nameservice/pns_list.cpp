@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "nameservice/pns_internal.h"
+#include "status/guard.h"
 
 namespace vrcore::pns {
 namespace {
@@ -63,7 +64,7 @@ size_t count(void **list) {
 
 // Room is allocated in steps of 32 entries; a list of n elements always has
 // room for ceil((n + 1) / 32) * 32 entries, so the size is known from n.
-VR_EXPORT void **list_append(void **list, void *item) {
+VR_EXPORT void **list_append(void **list, void *item) try {
     if (!item) return list;
     size_t n = count(list);
     size_t room = (n / kGrowth + 1) * kGrowth; // entries the list has now
@@ -78,16 +79,16 @@ VR_EXPORT void **list_append(void **list, void *item) {
     list[n] = item;
     list[n + 1] = nullptr;
     return list;
-}
+} VR_CATCH_RETURN(nullptr)
 
-VR_EXPORT void *list_locate(void **list, int (*compare)(void *, void *), void *item) {
+VR_EXPORT void *list_locate(void **list, int (*compare)(void *, void *), void *item) try {
     if (!list || !compare) return nullptr;
     for (size_t i = 0; list[i]; ++i)
         if (compare(list[i], item) == 0) return list[i];
     return nullptr;
-}
+} VR_CATCH_RETURN(nullptr)
 
-VR_EXPORT void **list_concatenate(void **first, void **second) {
+VR_EXPORT void **list_concatenate(void **first, void **second) try {
     if (!first) return second;
     if (!second) return first;
     size_t a = count(first), b = count(second);
@@ -98,9 +99,9 @@ VR_EXPORT void **list_concatenate(void **first, void **second) {
     std::memcpy(out + a, second, b * sizeof(void *));
     out[a + b] = nullptr;
     return out;
-}
+} VR_CATCH_RETURN(nullptr)
 
-VR_EXPORT int list_iterate(void **list, int (*fn)(void *, va_list), ...) {
+VR_EXPORT int list_iterate(void **list, int (*fn)(void *, va_list), ...) try {
     if (!list || !fn) return 0;
     int sum = 0;
     va_list args;
@@ -113,9 +114,9 @@ VR_EXPORT int list_iterate(void **list, int (*fn)(void *, va_list), ...) {
     }
     va_end(args);
     return sum;
-}
+} VR_CATCH_RETURN(-1)
 
-VR_EXPORT char **strsplit(char *text, const char *delimiters) {
+VR_EXPORT char **strsplit(char *text, const char *delimiters) try {
     if (!text) return nullptr;
     if (!delimiters) delimiters = "";
     char **list = nullptr;
@@ -129,4 +130,4 @@ VR_EXPORT char **strsplit(char *text, const char *delimiters) {
         list = grown;
     }
     return list;
-}
+} VR_CATCH_RETURN(nullptr)

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "nameservice/pns_internal.h"
+#include "status/guard.h"
 
 namespace vrcore::pns {
 namespace {
@@ -321,7 +322,7 @@ void free_records(ns_printer_t **list) { free_list(list, ns_printer_destroy); }
 using namespace vrcore::pns;
 
 VR_EXPORT ns_printer_t *ns_printer_create(char *name, char **aliases, char *source,
-                                          ns_kvp_t **attributes) {
+                                          ns_kvp_t **attributes) try {
     if (!name) return nullptr;
     auto *p = static_cast<ns_printer_t *>(give_alloc(sizeof(ns_printer_t)));
     if (!p) return nullptr;
@@ -331,35 +332,35 @@ VR_EXPORT ns_printer_t *ns_printer_create(char *name, char **aliases, char *sour
     p->attributes = attributes;
     p->reserved = nullptr;
     return p;
-}
+} VR_CATCH_RETURN(nullptr)
 
-VR_EXPORT void ns_printer_destroy(ns_printer_t *p) {
+VR_EXPORT void ns_printer_destroy(ns_printer_t *p) try {
     if (!p) return;
     free_pairs(p->attributes);
     free_names(p->aliases);
     give_free(p->name);
     if (auto **kept = static_cast<ns_printer_t **>(p->reserved)) free_records(kept);
     give_free(p);
-}
+} VR_CATCH_VOID
 
-VR_EXPORT void *ns_get_value(const char *key, ns_printer_t *printer) {
+VR_EXPORT void *ns_get_value(const char *key, ns_printer_t *printer) try {
     if (!key || !printer) return nullptr;
     try {
         return search(key, printer, printer, 0);
     } catch (...) {
         return nullptr;
     }
-}
+} VR_CATCH_RETURN(nullptr)
 
-VR_EXPORT char *ns_get_value_string(const char *key, ns_printer_t *printer) {
+VR_EXPORT char *ns_get_value_string(const char *key, ns_printer_t *printer) try {
     void *v = ns_get_value(key, printer);
     if (!v) return nullptr;
     std::string text;
     if (!value_text(key, v, text)) return nullptr;
     return give_strdup(text);
-}
+} VR_CATCH_RETURN(nullptr)
 
-VR_EXPORT int ns_set_value(const char *key, void *value, ns_printer_t *printer) {
+VR_EXPORT int ns_set_value(const char *key, void *value, ns_printer_t *printer) try {
     if (!printer) return -1;
     if (!key) {
         free_pairs(printer->attributes);
@@ -384,9 +385,9 @@ VR_EXPORT int ns_set_value(const char *key, void *value, ns_printer_t *printer) 
     kv->value = value;
     printer->attributes = reinterpret_cast<ns_kvp_t **>(grown);
     return 0;
-}
+} VR_CATCH_RETURN(-1)
 
-VR_EXPORT int ns_set_value_from_string(const char *key, const char *text, ns_printer_t *printer) {
+VR_EXPORT int ns_set_value_from_string(const char *key, const char *text, ns_printer_t *printer) try {
     if (!printer) return -1;
     if (!key) return ns_set_value(nullptr, nullptr, printer);
     try {
@@ -401,4 +402,4 @@ VR_EXPORT int ns_set_value_from_string(const char *key, const char *text, ns_pri
     } catch (...) {
         return -1;
     }
-}
+} VR_CATCH_RETURN(-1)

@@ -6,6 +6,7 @@
 
 #include "oid/registry_internal.h"
 #include "oid/shortoid_internal.h"
+#include "status/guard.h"
 #include "vrcore/genu.h"
 #include "vrcore/log.h"
 
@@ -130,7 +131,7 @@ using namespace vr::oid;
 extern "C" {
 
 VR_EXPORT uint32_t OID_AddOID(STF_List *st, OID_Db *h, const unsigned char *binary,
-                              const char *name, const OID_Characteristics *chars, int32_t mode) {
+                              const char *name, const OID_Characteristics *chars, int32_t mode) try {
     if (!st) return 1;
     STF_ClearStatus(st);
     if (!WellFormedBinary(binary, OID_MAX_BINARY) || !ValidNewName(name) || (mode != 0 && mode != 1))
@@ -166,9 +167,9 @@ VR_EXPORT uint32_t OID_AddOID(STF_List *st, OID_Db *h, const unsigned char *bina
         steps.push_back({u.locale(), kLastIndexKey, z, true, "locale"});
         return StoreAll(st, steps, "_OID__AddOID()");
     });
-}
+} VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
 
-VR_EXPORT uint32_t OID_DeleteOID(STF_List *st, OID_Db *h, const unsigned char *binary) {
+VR_EXPORT uint32_t OID_DeleteOID(STF_List *st, OID_Db *h, const unsigned char *binary) try {
     if (!st) return 1;
     STF_ClearStatus(st);
     if (!WellFormedBinary(binary, OID_MAX_BINARY)) return Fail(st, OID_S_INVALID);
@@ -201,6 +202,6 @@ VR_EXPORT uint32_t OID_DeleteOID(STF_List *st, OID_Db *h, const unsigned char *b
         }
         return 0;
     });
-}
+} VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
 
 } // extern "C"

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "oid/registry_internal.h"
+#include "status/guard.h"
 
 namespace vr::oid {
 namespace {
@@ -81,7 +82,7 @@ extern "C" {
 
 VR_EXPORT uint32_t OID_ConvertBinToDec(STF_List *st, const unsigned char *binary,
                                        const OID_Characteristics *chars, uint32_t *length,
-                                       char *text) {
+                                       char *text) try {
     if (!st) return 1;
     STF_ClearStatus(st);
     if (!length || !text || !WellFormedBinary(binary, 2 + kMaxContent))
@@ -109,11 +110,11 @@ VR_EXPORT uint32_t OID_ConvertBinToDec(STF_List *st, const unsigned char *binary
     std::memcpy(text, buf, n + 1);
     *length = static_cast<uint32_t>(n);
     return 0;
-}
+} VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
 
 VR_EXPORT uint32_t OID_ConvertDecToBin(STF_List *st, const char *text,
                                        OID_Characteristics *chars_out, uint32_t *length,
-                                       unsigned char *binary_out) {
+                                       unsigned char *binary_out) try {
     if (!st) return 1;
     STF_ClearStatus(st);
     if (!text || !length || !binary_out) return Fail(st, OID_S_INVALID);
@@ -156,18 +157,18 @@ VR_EXPORT uint32_t OID_ConvertDecToBin(STF_List *st, const char *text,
             chars_out->octets[i] = static_cast<uint8_t>(parts[arcs + i]);
     *length = n;
     return 0;
-}
+} VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
 
-VR_EXPORT void OID_CopyBinary(unsigned char *dst, const unsigned char *src) {
+VR_EXPORT void OID_CopyBinary(unsigned char *dst, const unsigned char *src) try {
     if (dst && src) std::memmove(dst, src, OID_Len(src));
-}
+} VR_CATCH_VOID
 
-VR_EXPORT int32_t OID_EqualBinary(const unsigned char *a, const unsigned char *b) {
+VR_EXPORT int32_t OID_EqualBinary(const unsigned char *a, const unsigned char *b) try {
     if (!a || !b) return a == b;
     return a[1] == b[1] && std::memcmp(a, b, OID_Len(a)) == 0;
-}
+} VR_CATCH_RETURN(0)
 
-VR_EXPORT int32_t OID_CmpBinary(const unsigned char *a, const unsigned char *b) {
+VR_EXPORT int32_t OID_CmpBinary(const unsigned char *a, const unsigned char *b) try {
     if (!a || !b) return a == b ? 0 : (a ? -1 : 1); // a missing form sorts last
     unsigned pa = 0, pb = 0;
     for (;;) {
@@ -183,8 +184,8 @@ VR_EXPORT int32_t OID_CmpBinary(const unsigned char *a, const unsigned char *b) 
     bool ea = pa >= a[1], eb = pb >= b[1];
     if (ea && eb) return 0;
     return ea ? -1 : 1;
-}
+} VR_CATCH_RETURN(0)
 
-VR_EXPORT uint32_t OID_Len(const unsigned char *binary) { return binary ? 2u + binary[1] : 0u; }
+VR_EXPORT uint32_t OID_Len(const unsigned char *binary) try { return binary ? 2u + binary[1] : 0u; } VR_CATCH_RETURN(0u)
 
 } // extern "C"

@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "oid/registry_internal.h"
+#include "status/guard.h"
 
 namespace {
 
@@ -23,24 +24,24 @@ void Put16(OID_Characteristics *c, unsigned at, uint16_t v) {
 
 extern "C" {
 
-VR_EXPORT int32_t OID__ValueClassRequired(uint32_t syntax) {
+VR_EXPORT int32_t OID__ValueClassRequired(uint32_t syntax) try {
     static const uint8_t kNeed[] = {6,  8,  10, 18, 19, 21, 24, 33, 34, 35, 43, 44, 46, 49,
                                     51, 52, 55, 58, 59, 60, 65, 67, 68, 70, 72, 73, 79, 80};
     for (uint8_t s : kNeed)
         if (s == syntax) return 1;
     return 0;
-}
+} VR_CATCH_RETURN(0)
 
-VR_EXPORT const OID_Characteristics *OID_GetChars(const void *, const unsigned char *record) {
+VR_EXPORT const OID_Characteristics *OID_GetChars(const void *, const unsigned char *record) try {
     if (!record || record[0] != 0x06) return nullptr;
     const unsigned char *c = record + 2 + record[1];
     if (c[0] == 0) return nullptr;
     return reinterpret_cast<const OID_Characteristics *>(c);
-}
+} VR_CATCH_RETURN(nullptr)
 
 VR_EXPORT void OID_SetAttrCharacteristics_M(int32_t multi, uint32_t syntax, uint8_t octet3,
                                             uint16_t value_class, uint8_t octet7,
-                                            OID_Characteristics *chars) {
+                                            OID_Characteristics *chars) try {
     if (!chars) return;
     Clear(chars, OID_KIND_ATTRIBUTE);
     chars->octets[2] = multi == 1 ? OID_ATTR_MULTI : OID_ATTR_SINGLE;
@@ -50,13 +51,13 @@ VR_EXPORT void OID_SetAttrCharacteristics_M(int32_t multi, uint32_t syntax, uint
         Put16(chars, 5, value_class);
         chars->octets[7] = octet7;
     }
-}
+} VR_CATCH_VOID
 
 VR_EXPORT int32_t OID_SetAttrCharacteristics(int32_t multi, uint32_t syntax,
                                              uint32_t operation_count, const uint32_t *operations,
                                              uint32_t class_count, const uint32_t *classes,
                                              uint8_t octet3, uint16_t value_class, uint8_t octet7,
-                                             OID_Characteristics *chars) {
+                                             OID_Characteristics *chars) try {
     if (!chars) return 1;
     OID_SetAttrCharacteristics_M(multi, syntax, octet3, value_class, octet7, chars);
     int32_t rc = 0;
@@ -66,31 +67,31 @@ VR_EXPORT int32_t OID_SetAttrCharacteristics(int32_t multi, uint32_t syntax,
         rc |= OID_SetValidObjectClass(chars, classes[i]);
     if ((operation_count && !operations) || (class_count && !classes)) rc = 1;
     return rc;
-}
+} VR_CATCH_RETURN(1)
 
 VR_EXPORT void OID_SetValueCharacteristics(uint16_t value_class, uint8_t octet7,
-                                           OID_Characteristics *chars) {
+                                           OID_Characteristics *chars) try {
     if (!chars) return;
     Clear(chars, OID_KIND_VALUE);
     chars->octets[4] = 10; // values are object identifiers
     Put16(chars, 5, value_class);
     chars->octets[7] = octet7;
-}
+} VR_CATCH_VOID
 
 VR_EXPORT void OID_SetValueClassCharacteristics(uint16_t class_number,
-                                                OID_Characteristics *chars) {
+                                                OID_Characteristics *chars) try {
     if (!chars) return;
     Clear(chars, OID_KIND_VALUE_CLASS);
     Put16(chars, 5, class_number);
-}
+} VR_CATCH_VOID
 
-VR_EXPORT int32_t OID_SetValidOperation(OID_Characteristics *chars, uint32_t op) {
+VR_EXPORT int32_t OID_SetValidOperation(OID_Characteristics *chars, uint32_t op) try {
     if (!chars || op > OID_MAX_OPERATION) return 1;
     chars->octets[kOpOctet + op / 8] |= static_cast<uint8_t>(1u << (op % 8));
     return 0;
-}
+} VR_CATCH_RETURN(1)
 
-VR_EXPORT int32_t OID_SetValidObjectClass(OID_Characteristics *chars, uint32_t cls) {
+VR_EXPORT int32_t OID_SetValidObjectClass(OID_Characteristics *chars, uint32_t cls) try {
     if (!chars || cls > OID_MAX_OBJECT_CLASS) return 1;
     if (cls == 0) {
         std::memset(chars->octets + kClassOctet, 0xFF, OID_CHARS_LEN - kClassOctet);
@@ -98,16 +99,16 @@ VR_EXPORT int32_t OID_SetValidObjectClass(OID_Characteristics *chars, uint32_t c
     }
     chars->octets[kClassOctet + cls / 8] |= static_cast<uint8_t>(1u << (cls % 8));
     return 0;
-}
+} VR_CATCH_RETURN(1)
 
-VR_EXPORT int32_t OID_ValidForOp(const OID_Characteristics *chars, uint32_t op) {
+VR_EXPORT int32_t OID_ValidForOp(const OID_Characteristics *chars, uint32_t op) try {
     if (!chars || op > OID_MAX_OPERATION) return 0;
     return (chars->octets[kOpOctet + op / 8] >> (op % 8)) & 1;
-}
+} VR_CATCH_RETURN(0)
 
-VR_EXPORT int32_t OID_ValidForObject(const OID_Characteristics *chars, uint32_t cls) {
+VR_EXPORT int32_t OID_ValidForObject(const OID_Characteristics *chars, uint32_t cls) try {
     if (!chars || cls > OID_MAX_OBJECT_CLASS) return 0;
     return (chars->octets[kClassOctet + cls / 8] >> (cls % 8)) & 1;
-}
+} VR_CATCH_RETURN(0)
 
 } // extern "C"

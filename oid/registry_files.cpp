@@ -13,6 +13,8 @@
 #include <new>
 
 #include "oid/registry_internal.h"
+#include "status/guard.h"
+#include "status/vr_assert.h"
 #include "vrcore/genu.h"
 #include "vrcore/log.h"
 
@@ -103,7 +105,11 @@ uint32_t OpenLocale(STF_List *st, OID_Db *h) {
     return 0;
 }
 
-bool ValidHandle(OID_Db *h) { return h && S().handles.count(h) && h->magic == kHandleMagic; }
+bool ValidHandle(OID_Db *h) {
+    if (!h || !S().handles.count(h)) return false;
+    VR_ASSERT(h->magic == kHandleMagic); // a registered handle is open until it leaves the set
+    return h->magic == kHandleMagic;
+}
 
 uint32_t CheckLocaleArg(STF_List *st, const char *locale) {
     if (!locale) return 0;
@@ -191,8 +197,10 @@ FileUse::~FileUse() {
     State &s = S();
     {
         std::lock_guard lk(s.mu);
-        for (SharedFile *f : files_)
+        for (SharedFile *f : files_) {
+            VR_ASSERT(!f || f->busy); // held by this use alone
             if (f) f->busy = false;
+        }
     }
     s.cv.notify_all();
 }
@@ -203,7 +211,7 @@ using namespace vr::oid;
 
 extern "C" {
 
-VR_EXPORT uint32_t OID_Init(STF_List *st, const char *directory, int32_t mode) {
+VR_EXPORT uint32_t OID_Init(STF_List *st, const char *directory, int32_t mode) try {
     if (!st) return 1;
     STF_ClearStatus(st);
     State &s = S();
@@ -273,9 +281,9 @@ VR_EXPORT uint32_t OID_Init(STF_List *st, const char *directory, int32_t mode) {
     s.generation++;
     s.initialised = true;
     return 0;
-}
+} VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
 
-VR_EXPORT void OID_Term(void) {
+VR_EXPORT void OID_Term(void) try {
     State &s = S();
     std::unique_lock lk(s.mu);
     if (!s.initialised) return;
@@ -302,10 +310,10 @@ VR_EXPORT void OID_Term(void) {
     // the dynamic identifier database once it is written back.
     if (ownGenu) GENU_Term();
     if (lockFd >= 0) close(lockFd); // releases the lock
-}
+} VR_CATCH_VOID
 
 VR_EXPORT uint32_t OID_OpenDb(STF_List *st, const char *directory, const char *locale,
-                              int32_t mode, OID_Db **out) {
+                              int32_t mode, OID_Db **out) try {
     if (!st) return 1;
     STF_ClearStatus(st);
     if (!out) return Fail(st, OID_S_INVALID);
@@ -341,9 +349,9 @@ VR_EXPORT uint32_t OID_OpenDb(STF_List *st, const char *directory, const char *l
         return Fail(st, OID_S_NOMEM);
     }
     return 0;
-}
+} VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
 
-VR_EXPORT uint32_t OID_SetLocale(STF_List *st, OID_Db *h, const char *locale) {
+VR_EXPORT uint32_t OID_SetLocale(STF_List *st, OID_Db *h, const char *locale) try {
     if (!st) return 1;
     STF_ClearStatus(st);
     if (uint32_t rc = CheckLocaleArg(st, locale)) return rc;
@@ -362,9 +370,9 @@ VR_EXPORT uint32_t OID_SetLocale(STF_List *st, OID_Db *h, const char *locale) {
     h->loc = nullptr; // reopened (or found open) at the next use
     if (!s.initialised || h->generation != s.generation) return 0;
     return OpenLocale(st, h);
-}
+} VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
 
-VR_EXPORT uint32_t OID_CloseDb(STF_List *st, OID_Db *h) {
+VR_EXPORT uint32_t OID_CloseDb(STF_List *st, OID_Db *h) try {
     if (!st) return 1;
     STF_ClearStatus(st);
     State &s = S();
@@ -376,6 +384,6 @@ VR_EXPORT uint32_t OID_CloseDb(STF_List *st, OID_Db *h) {
     s.cv.notify_all();
     delete h;
     return 0;
-}
+} VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
 
 } // extern "C"

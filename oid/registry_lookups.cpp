@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "oid/registry_internal.h"
+#include "status/guard.h"
 #include "vrcore/genu.h"
 #include "vrcore/log.h"
 
@@ -244,7 +245,7 @@ using namespace vr::oid;
 extern "C" {
 
 VR_EXPORT uint32_t OID_LookupName(STF_List *st, OID_Db *h, const char *name,
-                                  unsigned char *binary_out, OID_Characteristics *chars_out) {
+                                  unsigned char *binary_out, OID_Characteristics *chars_out) try {
     if (!st) return 1;
     STF_ClearStatus(st);
     if (!ValidName(name)) return Fail(st, OID_S_INVALID);
@@ -263,18 +264,18 @@ VR_EXPORT uint32_t OID_LookupName(STF_List *st, OID_Db *h, const char *name,
         Deliver(v, binary_out, nullptr, chars_out);
         return 0;
     });
-}
+} VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
 
 VR_EXPORT uint32_t OID_LookupBinary(STF_List *st, OID_Db *h, const unsigned char *binary,
-                                    char *name_out, OID_Characteristics *chars_out) {
+                                    char *name_out, OID_Characteristics *chars_out) try {
     if (!st) return 1;
     STF_ClearStatus(st);
     if (!WellFormedBinary(binary, OID_MAX_BINARY)) return Fail(st, OID_S_INVALID);
     return Guarded(st, [&] { return LookupValue(st, h, binary, nullptr, name_out, chars_out); });
-}
+} VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
 
 VR_EXPORT uint32_t OID_LookupShort(STF_List *st, OID_Db *h, uint32_t short_id, char *name_out,
-                                   OID_Characteristics *chars_out) {
+                                   OID_Characteristics *chars_out) try {
     if (!st) return 1;
     STF_ClearStatus(st);
     return Guarded(st, [&]() -> uint32_t {
@@ -291,47 +292,47 @@ VR_EXPORT uint32_t OID_LookupShort(STF_List *st, OID_Db *h, uint32_t short_id, c
         if (!WellFormedBinary(b, OID_MAX_BINARY)) return Fail(st, OID_S_NOTFOUND);
         return LookupValue(st, h, b, &short_id, name_out, chars_out);
     });
-}
+} VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
 
 VR_EXPORT uint32_t OID_LookupAbbrev(STF_List *st, OID_Db *h, const char *abbrev,
-                                    unsigned char *binary_out, OID_Characteristics *chars_out) {
+                                    unsigned char *binary_out, OID_Characteristics *chars_out) try {
     return LookupAbbrevImpl(st, h, abbrev, binary_out, chars_out, nullptr, 0);
-}
+} VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
 
 VR_EXPORT uint32_t OID_LookupAbbrev_A(STF_List *st, OID_Db *h, const char *abbrev,
                                       unsigned char *binary_out, OID_Characteristics *chars_out,
-                                      VRBM_MatchNode **candidates) {
+                                      VRBM_MatchNode **candidates) try {
     return LookupAbbrevImpl(st, h, abbrev, binary_out, chars_out, candidates, 0);
-}
+} VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
 
 VR_EXPORT uint32_t OID_LookupAbbrev_N(STF_List *st, OID_Db *h, const char *abbrev,
                                       unsigned char *binary_out, OID_Characteristics *chars_out,
-                                      VRBM_MatchNode **candidates, int32_t keep_list) {
+                                      VRBM_MatchNode **candidates, int32_t keep_list) try {
     return LookupAbbrevImpl(st, h, abbrev, binary_out, chars_out, candidates, keep_list);
-}
+} VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
 
 VR_EXPORT uint32_t OID_LookupSyntax(STF_List *st, OID_Db *h, uint32_t syntax,
-                                    unsigned char *binary_out) {
+                                    unsigned char *binary_out) try {
     if (!st) return 1;
     STF_ClearStatus(st);
     if (syntax >= 256) return Fail(st, OID_S_BADSYNTAX);
     char key[8];
     std::snprintf(key, sizeof key, "S%04u", syntax);
     return Guarded(st, [&] { return ClassRecord(st, h, key, binary_out, true); });
-}
+} VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
 
 VR_EXPORT uint32_t OID_LookupObjectClass(STF_List *st, OID_Db *h, uint32_t class_number,
-                                         unsigned char *binary_out) {
+                                         unsigned char *binary_out) try {
     if (!st) return 1;
     STF_ClearStatus(st);
     if (class_number > 999) return Fail(st, OID_S_NOTFOUND);
     char key[8];
     std::snprintf(key, sizeof key, "C%03u", class_number);
     return Guarded(st, [&] { return ClassRecord(st, h, key, binary_out, false); });
-}
+} VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
 
 VR_EXPORT uint32_t OID_LookupValueClass(STF_List *st, OID_Db *h, const char *name,
-                                        unsigned char *binary_out) {
+                                        unsigned char *binary_out) try {
     if (!st) return 1;
     STF_ClearStatus(st);
     if (!ValidName(name)) return Fail(st, OID_S_INVALID);
@@ -343,45 +344,45 @@ VR_EXPORT uint32_t OID_LookupValueClass(STF_List *st, OID_Db *h, const char *nam
         if (n.empty() || key.size() > VRBM_MAX_KEY) return Fail(st, OID_S_NOTFOUND);
         return ClassRecord(st, h, key, binary_out, false);
     });
-}
+} VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
 
 VR_EXPORT uint32_t OID_LookupDescriptorFromBinary(STF_List *st, OID_Db *h,
                                                   const unsigned char *binary,
-                                                  unsigned char *out) {
+                                                  unsigned char *out) try {
     return LinkFromBinary(st, h, 'd', binary, out);
-}
+} VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
 VR_EXPORT uint32_t OID_LookupDescriptorFromShort(STF_List *st, OID_Db *h, uint32_t id,
-                                                 unsigned char *out) {
+                                                 unsigned char *out) try {
     return LinkFromShort(st, h, 'd', id, out);
-}
+} VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
 VR_EXPORT uint32_t OID_LookupSupportedFromBinary(STF_List *st, OID_Db *h,
                                                  const unsigned char *binary,
-                                                 unsigned char *out) {
+                                                 unsigned char *out) try {
     return LinkFromBinary(st, h, 's', binary, out);
-}
+} VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
 VR_EXPORT uint32_t OID_LookupSupportedFromShort(STF_List *st, OID_Db *h, uint32_t id,
-                                                unsigned char *out) {
+                                                unsigned char *out) try {
     return LinkFromShort(st, h, 's', id, out);
-}
+} VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
 VR_EXPORT uint32_t OID_LookupReadyFromBinary(STF_List *st, OID_Db *h, const unsigned char *binary,
-                                             unsigned char *out) {
+                                             unsigned char *out) try {
     return LinkFromBinary(st, h, 'r', binary, out);
-}
+} VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
 VR_EXPORT uint32_t OID_LookupReadyFromShort(STF_List *st, OID_Db *h, uint32_t id,
-                                            unsigned char *out) {
+                                            unsigned char *out) try {
     return LinkFromShort(st, h, 'r', id, out);
-}
+} VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
 VR_EXPORT uint32_t OID_AddDescriptor(STF_List *st, OID_Db *, const unsigned char *,
-                                     const unsigned char *) {
+                                     const unsigned char *) try {
     return NoLink(st);
-}
+} VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
 VR_EXPORT uint32_t OID_AddSupported(STF_List *st, OID_Db *, const unsigned char *,
-                                    const unsigned char *) {
+                                    const unsigned char *) try {
     return NoLink(st);
-}
+} VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
 VR_EXPORT uint32_t OID_AddReady(STF_List *st, OID_Db *, const unsigned char *,
-                                const unsigned char *) {
+                                const unsigned char *) try {
     return NoLink(st);
-}
+} VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
 
 } // extern "C"

@@ -12,6 +12,7 @@
 #include <unordered_map>
 
 #include "oid/shortoid_internal.h"
+#include "status/guard.h"
 #include "vrcore/genu.h"
 #include "vrcore/log.h"
 #include "vrcore/vrbm.h"
@@ -20,7 +21,7 @@ namespace vr::oid {
 namespace {
 
 constexpr uint32_t kInvalid = GEN_S_INVALID;
-constexpr uint32_t kNotInitialised = 0xC00E0080u; // dynamic table not initialised
+constexpr uint32_t kNotInitialised = GENU_S_NODYNAMIC;
 constexpr uint32_t kAlreadyOpen = GEN_S_INITIALISED;
 constexpr uint32_t kBadMode = GEN_S_BADMODE;
 constexpr uint32_t kNoDirectory = GEN_S_NODIR;
@@ -241,7 +242,7 @@ int _GENU__CompareObjectNameBsearch(const void *a, const void *b) {
     return std::strcmp(x->row->name, y->row->name);
 }
 
-VR_EXPORT int GENU_Init(STF_List *st, const char *directory, int mode) {
+VR_EXPORT int GENU_Init(STF_List *st, const char *directory, int mode) try {
     if (!st) return 1;
     STF_ClearStatus(st);
     if (mode != 0 && mode != 2) {
@@ -272,18 +273,18 @@ VR_EXPORT int GENU_Init(STF_List *st, const char *directory, int mode) {
     }
     g_cvrt = h;
     return 0;
-}
+} VR_CATCH_STATUS(st, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-VR_EXPORT void GENU_Term(void) {
+VR_EXPORT void GENU_Term(void) try {
     std::lock_guard lock(g_dyn_mutex);
     if (g_cvrt) VRBM_close(g_cvrt);
     g_cvrt = nullptr;
     g_dyn.clear();
-}
+} VR_CATCH_VOID
 
-VR_EXPORT VRBM_Db *GENU_GetCvrtHandle(void) { return g_cvrt; }
+VR_EXPORT VRBM_Db *GENU_GetCvrtHandle(void) try { return g_cvrt; } VR_CATCH_RETURN(nullptr)
 
-VR_EXPORT int GENU_ShortToBerOID(STF_List *st, GENU_ShortOID id, GENU_BerOID *out) {
+VR_EXPORT int GENU_ShortToBerOID(STF_List *st, GENU_ShortOID id, GENU_BerOID *out) try {
     if (!Begin(st, out)) return 1;
     return Guarded(st, [&] {
         const unsigned char *b = BinaryOf(st, id, "GENU_ShortToBerOID()");
@@ -292,18 +293,18 @@ VR_EXPORT int GENU_ShortToBerOID(STF_List *st, GENU_ShortOID id, GENU_BerOID *ou
         out->value = b + 2;
         return 0;
     });
-}
+} VR_CATCH_STATUS(st, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-VR_EXPORT int GENU_ShortToBinaryOID(STF_List *st, GENU_ShortOID id, const unsigned char **out) {
+VR_EXPORT int GENU_ShortToBinaryOID(STF_List *st, GENU_ShortOID id, const unsigned char **out) try {
     if (!Begin(st, out)) return 1;
     *out = nullptr;
     return Guarded(st, [&] {
         *out = BinaryOf(st, id, "GENU_ShortToBinaryOID()");
         return *out ? 0 : 1;
     });
-}
+} VR_CATCH_STATUS(st, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-VR_EXPORT const char *GENU_ShortOIDToAscii(GENU_ShortOID id) {
+VR_EXPORT const char *GENU_ShortOIDToAscii(GENU_ShortOID id) try {
     if (id >= kDynamicBase) try {
         std::lock_guard lock(g_dyn_mutex);
         if (!g_cvrt) return "unknown";
@@ -323,9 +324,9 @@ VR_EXPORT const char *GENU_ShortOIDToAscii(GENU_ShortOID id) {
     }
     const BuiltinRow *r = RowOf(id);
     return r ? r->name : "unknown";
-}
+} VR_CATCH_RETURN("unknown")
 
-VR_EXPORT int GENU_AttrIdToType(STF_List *st, GENU_ShortOID id, int32_t *type) {
+VR_EXPORT int GENU_AttrIdToType(STF_List *st, GENU_ShortOID id, int32_t *type) try {
     if (!Begin(st, type)) return 1;
     if (id >= kDynamicBase) {
         return Guarded(st, [&] {
@@ -344,9 +345,9 @@ VR_EXPORT int GENU_AttrIdToType(STF_List *st, GENU_ShortOID id, int32_t *type) {
     }
     *type = static_cast<int32_t>(r->syntax);
     return 0;
-}
+} VR_CATCH_STATUS(st, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-VR_EXPORT int GENU_BerToShortOID(STF_List *st, const GENU_BerOID *ber, GENU_ShortOID *out) {
+VR_EXPORT int GENU_BerToShortOID(STF_List *st, const GENU_BerOID *ber, GENU_ShortOID *out) try {
     if (!st) return 1;
     STF_ClearStatus(st);
     if (!ber || !out || (ber->length && !ber->value)) {
@@ -367,9 +368,9 @@ VR_EXPORT int GENU_BerToShortOID(STF_List *st, const GENU_BerOID *ber, GENU_Shor
         key.append(reinterpret_cast<const char *>(ber->value), ber->length);
         return DynamicReverse(st, key, "GENU_BerToShortOID()", out);
     });
-}
+} VR_CATCH_STATUS(st, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-VR_EXPORT int GENU_BinaryToShortOID(STF_List *st, const unsigned char *bin, GENU_ShortOID *out) {
+VR_EXPORT int GENU_BinaryToShortOID(STF_List *st, const unsigned char *bin, GENU_ShortOID *out) try {
     if (!st) return 1;
     STF_ClearStatus(st);
     if (!bin || !out || bin[0] != 0x06 || bin[1] == 0 || bin[1] > kMaxContent) {
@@ -384,9 +385,9 @@ VR_EXPORT int GENU_BinaryToShortOID(STF_List *st, const unsigned char *bin, GENU
         std::string key(reinterpret_cast<const char *>(bin), 2u + bin[1]);
         return DynamicReverse(st, key, "GENU_BinaryToShortOID()", out);
     });
-}
+} VR_CATCH_STATUS(st, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-VR_EXPORT int GENU_AsciiToShortOID(STF_List *st, const char *name, GENU_ShortOID *out) {
+VR_EXPORT int GENU_AsciiToShortOID(STF_List *st, const char *name, GENU_ShortOID *out) try {
     if (!st) return 1;
     STF_ClearStatus(st);
     if (!name || !out) {
@@ -399,10 +400,10 @@ VR_EXPORT int GENU_AsciiToShortOID(STF_List *st, const char *name, GENU_ShortOID
         return 0;
     }
     return Guarded(st, [&] { return DynamicReverse(st, name, "GENU_AsciiToShortOID()", out); });
-}
+} VR_CATCH_STATUS(st, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GENU_PrefixToShortOID(STF_List *st, const char *name, const char *prefix,
-                                    GENU_ShortOID *out) {
+                                    GENU_ShortOID *out) try {
     if (!st) return 1;
     STF_ClearStatus(st);
     if (!name) {
@@ -416,6 +417,6 @@ VR_EXPORT int GENU_PrefixToShortOID(STF_List *st, const char *name, const char *
         std::string full = std::string(prefix) + name;
         return GENU_AsciiToShortOID(st, full.c_str(), out);
     });
-}
+} VR_CATCH_STATUS(st, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 } // extern "C"

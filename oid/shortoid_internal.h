@@ -15,6 +15,10 @@ int _GENU__CompareObjectNameBsearch(const void *a, const void *b);
 
 namespace vr::oid {
 
+// Status code (facility of the value syntaxes) of a dynamic identifier
+// used while the dynamic identifier database is not open.
+inline constexpr uint32_t GENU_S_NODYNAMIC = 0xC00E0080u;
+
 // Compares two content strings of the BER form subidentifier by
 // subidentifier (GEN_CompareObjectID); the shorter is smaller when one is a
 // prefix of the other. Lengths are at most 53.

@@ -5,7 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "status/guard.h"
 #include "status/stf_internal.h"
+#include "status/vr_assert.h"
 
 namespace vr::stf {
 namespace {
@@ -16,10 +18,16 @@ inline uint8_t *Base(STF_List *l) { return reinterpret_cast<uint8_t *>(l); }
 inline const uint8_t *Base(const STF_List *l) { return reinterpret_cast<const uint8_t *>(l); }
 inline ListHeader *Hdr(STF_List *l) { return reinterpret_cast<ListHeader *>(l); }
 inline const ListHeader *Hdr(const STF_List *l) { return reinterpret_cast<const ListHeader *>(l); }
+// An entry lies wholly inside the block's entry area.
+inline bool InArea(const STF_List *l, uint32_t off) {
+    return off >= Hdr(l)->area_start && off + sizeof(EntryHeader) <= Hdr(l)->block_size;
+}
 inline EntryHeader *Entry(STF_List *l, uint32_t off) {
+    VR_ASSERT(InArea(l, off));
     return reinterpret_cast<EntryHeader *>(Base(l) + off);
 }
 inline const EntryHeader *Entry(const STF_List *l, uint32_t off) {
+    VR_ASSERT(InArea(l, off));
     return reinterpret_cast<const EntryHeader *>(Base(l) + off);
 }
 
@@ -138,12 +146,14 @@ void DiscardArguments(STF_List *l) {
         for (uint32_t j = k + 1; j-- > 0;) limit = PlaceBelow(limit);
         if (limit >= start + sizeof(EntryHeader)) break;
     }
+    VR_ASSERT(n > 0); // a full list holds entries
     if (k == n) k = n - 1;
     // Re-place entries k..0 (oldest of the stripped ones first) upward.
     uint32_t limit = (k + 1 < n) ? chain[k + 1] - Entry(l, chain[k + 1])->arg_bytes : h->block_size;
     uint32_t older = (k + 1 < n) ? chain[k + 1] : 0;
     for (uint32_t j = k + 1; j-- > 0;) {
         uint32_t at = PlaceBelow(limit);
+        VR_ASSERT(at >= start);
         EntryHeader tmp;
         std::memcpy(&tmp, Entry(l, chain[j]), sizeof tmp);
         tmp.next = older;
@@ -171,6 +181,8 @@ void AddEntry(STF_List *l, const Group &g) {
         }
     }
     const uint32_t at = PlaceBelow(UsedFloor(l));
+    // The new entry goes below everything in use and above the header.
+    VR_ASSERT(at >= start && at + sizeof(EntryHeader) <= UsedFloor(l));
     EntryHeader *e = Entry(l, at);
     e->next = h->head;
     e->kind = g.kind;
@@ -200,6 +212,7 @@ void AddEntry(STF_List *l, const Group &g) {
         }
         std::memcpy(&records[i], &r, sizeof r);
     }
+    VR_ASSERT(data >= start); // the copied arguments stay inside the area
     e->args = rec;
     e->arg_bytes = g.bytes;
 }
@@ -310,12 +323,12 @@ void *_STF__Malloc(size_t size, uint32_t tag) {
 
 void _STF__Free(void *p) { std::free(p); }
 
-VR_EXPORT STF_List *STF_CreateList(STF_List *parent) {
+VR_EXPORT STF_List *STF_CreateList(STF_List *parent) try {
     return STF_CreateListExplicit(parent, 0, 0);
-}
+} VR_CATCH_RETURN(FallbackList())
 
 VR_EXPORT STF_List *STF_CreateListExplicit(STF_List *parent, uint32_t max_entries,
-                                           uint32_t block_size) {
+                                           uint32_t block_size) try {
     uint32_t max = max_entries;
     if (max_entries == 0 && block_size == 0) max = kDefaultMax;
     else if (max == 0) max = 1;
@@ -324,6 +337,7 @@ VR_EXPORT STF_List *STF_CreateListExplicit(STF_List *parent, uint32_t max_entrie
     if (size < kMinBlock) size = kMinBlock;
     if (size < max * 32 + 39) size = max * 32 + 39;
     if (size > kMaxBlock) size = kMaxBlock;
+    VR_ASSERT(max >= 1 && max <= kMaxEntries && size >= kMinBlock && size >= max * 32 + 39);
 
     void *block = _STF__Malloc(size, kTagListBlock);
     if (!block) return FallbackList();
@@ -338,53 +352,53 @@ VR_EXPORT STF_List *STF_CreateListExplicit(STF_List *parent, uint32_t max_entrie
         h->parent = parent;
     }
     return l;
-}
+} VR_CATCH_RETURN(FallbackList())
 
-VR_EXPORT void STF_DeleteList(STF_List *list) {
+VR_EXPORT void STF_DeleteList(STF_List *list) try {
     if (!list) return;
     if (Hdr(list)->subordinate) STF_DeleteList(Hdr(list)->subordinate);
     if (IsStatic(list)) return;
     if (STF_List *p = Hdr(list)->parent) Hdr(p)->subordinate = Hdr(list)->subordinate;
     _STF__Free(list);
-}
+} VR_CATCH_VOID
 
-VR_EXPORT STF_List *STF_ClearStatus(STF_List *list) {
+VR_EXPORT STF_List *STF_ClearStatus(STF_List *list) try {
     if (list && !IsStatic(list)) Hdr(list)->head = 0;
     return list;
-}
+} VR_CATCH_RETURN(list)
 
-VR_EXPORT uint32_t STF_GetStatus(const STF_List *list) {
+VR_EXPORT uint32_t STF_GetStatus(const STF_List *list) try {
     if (!list) return STF_S_NULLLIST;
     const ListHeader *h = Hdr(list);
     return h->head ? Entry(list, h->head)->code : 0;
-}
+} VR_CATCH_RETURN(STF_S_INTERNAL)
 
-VR_EXPORT void STF_AddStatus(STF_List *list, uint32_t code, int32_t arg_count, ...) {
+VR_EXPORT void STF_AddStatus(STF_List *list, uint32_t code, int32_t arg_count, ...) try {
     if (!list || IsStatic(list)) return;
     va_list ap;
     va_start(ap, arg_count);
     AddGroups(list, code, arg_count, ap, false);
     va_end(ap);
-}
+} VR_CATCH_VOID
 
-VR_EXPORT void STF_AddEnvStatus(STF_List *list, uint32_t code, int32_t arg_count, ...) {
+VR_EXPORT void STF_AddEnvStatus(STF_List *list, uint32_t code, int32_t arg_count, ...) try {
     if (!list || IsStatic(list)) return;
     va_list ap;
     va_start(ap, arg_count);
     AddGroups(list, code, arg_count, ap, true);
     va_end(ap);
-}
+} VR_CATCH_VOID
 
-VR_EXPORT void STF_AddEnvStatusByArray(STF_List *list, uint32_t, const void *) {
+VR_EXPORT void STF_AddEnvStatusByArray(STF_List *list, uint32_t, const void *) try {
     STF_AddStatus(list, STF_S_NOTSUPP, 0);
-}
+} VR_CATCH_VOID
 
-VR_EXPORT void STF_ConvertErrno(STF_List *list, int error_number, const char *text) {
+VR_EXPORT void STF_ConvertErrno(STF_List *list, int error_number, const char *text) try {
     STF_AddEnvStatus(list, STF_S_SYSERR, 2, STF_ARG_INT, error_number, STF_ARG_STRING, text,
                      STF_KIND_ERRNO, static_cast<uint32_t>(error_number), 0, 0);
-}
+} VR_CATCH_VOID
 
-VR_EXPORT uint32_t STF_GetObjectInfo(const STF_List *list, uint32_t index, STF_ObjectInfo *info) {
+VR_EXPORT uint32_t STF_GetObjectInfo(const STF_List *list, uint32_t index, STF_ObjectInfo *info) try {
     if (!list) return STF_S_NULLLIST;
     if (index == 0) return STF_S_NOENTRY;
     uint32_t off = Hdr(list)->head;
@@ -400,6 +414,6 @@ VR_EXPORT uint32_t STF_GetObjectInfo(const STF_List *list, uint32_t index, STF_O
                              : nullptr;
     }
     return 0;
-}
+} VR_CATCH_CODE(STF_S_NOMEM, STF_S_INTERNAL)
 
 } // extern "C"

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "status/guard.h"
 #include "syntax/calendar.h"
 #include "syntax/compare.h"
 #include "vrcore/as.h"
@@ -532,9 +533,9 @@ int TypedEntry(STF_List *status, uint32_t type, const void *a, const void *b, in
 
 #define VRSYN_COMPARE(Name, CT, T, binary)                                                    \
     extern "C" VR_EXPORT int GEN_##Name(STF_List *status, const CT *first, const CT *second,  \
-                                        int32_t *result) {                                    \
+                                        int32_t *result) try {                                \
         return Entry(status, T_##T, first, second, result, binary);                           \
-    }
+    } VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VRSYN_COMPARE(CompareNameOrOID, GEN_NameOrOID, NameOrOID, false)
 VRSYN_COMPARE(CompareDistNameString, GEN_DistNameString, DistNameString, false)
@@ -553,14 +554,14 @@ VRSYN_COMPARE(BinCompareObjectIdent, GEN_ObjectIdent, ObjectIdent, true)
 extern "C" {
 
 VR_EXPORT int GEN_CompareAttrValue(STF_List *status, uint32_t type, const void *first,
-                                   const void *second, int32_t *result) {
+                                   const void *second, int32_t *result) try {
     return TypedEntry(status, type, first, second, result, false);
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 // Texts, names and the values made of them byte for byte; every other type
 // as GEN_CompareAttrValue.
 VR_EXPORT int GEN_BinCompareAttrValue(STF_List *status, uint32_t type, const void *first,
-                                      const void *second, int32_t *result) {
+                                      const void *second, int32_t *result) try {
     switch (type) {
     case 5:  // descriptor
     case 6:  // distinguished name string
@@ -575,6 +576,6 @@ VR_EXPORT int GEN_BinCompareAttrValue(STF_List *status, uint32_t type, const voi
     default:
         return TypedEntry(status, type, first, second, result, false);
     }
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 } // extern "C"

@@ -9,8 +9,10 @@
 #include <cwchar>
 #include <cwctype>
 
+#include "status/guard.h"
 #include "syntax/compare.h"
 #include "vrcore/gen.h"
+#include "vrcore/genu.h"
 
 namespace vrsyn {
 
@@ -346,57 +348,57 @@ using namespace vrsyn;
 extern "C" {
 
 VR_EXPORT int GEN_CompareText(STF_List *status, const GEN_Text *first, const GEN_Text *second,
-                              int32_t *result) {
+                              int32_t *result) try {
     return TextEntry(status, first, second, result, false, false);
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GEN_ICompareText(STF_List *status, const GEN_Text *first, const GEN_Text *second,
-                               int32_t *result) {
+                               int32_t *result) try {
     return TextEntry(status, first, second, result, false, true);
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GEN_BinCompareText(STF_List *status, const GEN_Text *first,
-                                 const GEN_Text *second, int32_t *result) {
+                                 const GEN_Text *second, int32_t *result) try {
     return TextEntry(status, first, second, result, true, false);
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GEN_CompareSimpleName(STF_List *status, const GEN_SimpleName *first,
-                                    const GEN_SimpleName *second, int32_t *result) {
+                                    const GEN_SimpleName *second, int32_t *result) try {
     return TextEntry(status, first, second, result, false, false);
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GEN_ICompareSimpleName(STF_List *status, const GEN_SimpleName *first,
-                                     const GEN_SimpleName *second, int32_t *result) {
+                                     const GEN_SimpleName *second, int32_t *result) try {
     return TextEntry(status, first, second, result, false, true);
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GEN_BinCompareSimpleName(STF_List *status, const GEN_SimpleName *first,
-                                       const GEN_SimpleName *second, int32_t *result) {
+                                       const GEN_SimpleName *second, int32_t *result) try {
     return TextEntry(status, first, second, result, true, false);
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GEN_CompareOctetString(STF_List *status, const GEN_OctetString *first,
-                                     const GEN_OctetString *second, int32_t *result) {
+                                     const GEN_OctetString *second, int32_t *result) try {
     return OctetsEntry(status, first, second, result, false);
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GEN_ICompareOctetString(STF_List *status, const GEN_OctetString *first,
-                                      const GEN_OctetString *second, int32_t *result) {
+                                      const GEN_OctetString *second, int32_t *result) try {
     return OctetsEntry(status, first, second, result, true);
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GEN_EqualText(STF_List *status, const GEN_Text *first, const GEN_Text *second,
-                            int32_t *result) {
+                            int32_t *result) try {
     return EqualEntry(status, first, second, result);
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GEN_EqualSimpleName(STF_List *status, const GEN_SimpleName *first,
-                                  const GEN_SimpleName *second, int32_t *result) {
+                                  const GEN_SimpleName *second, int32_t *result) try {
     return EqualEntry(status, first, second, result);
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT void GEN_CompareObjectID(const GEN_ObjectID *first, const GEN_ObjectID *second,
-                                   int32_t *result) {
+                                   int32_t *result) try {
     if (!result) return;
     bool a = first && first->length && first->value;
     bool b = second && second->length && second->value;
@@ -416,6 +418,6 @@ VR_EXPORT void GEN_CompareObjectID(const GEN_ObjectID *first, const GEN_ObjectID
         y += ky, ny -= ky;
     }
     *result = nx == ny ? 0 : nx ? 1 : -1;
-}
+} VR_CATCH_VOID
 
 } // extern "C"

@@ -2,6 +2,7 @@
 // of types.cpp, and the exported GEN_Copy / GEN_Delete family.
 #include <cstring>
 
+#include "status/guard.h"
 #include "syntax/gentype.h"
 #include "vrcore/as.h"
 #include "vrcore/gen.h"
@@ -527,23 +528,23 @@ int DeepDelete(STF_List *status, void *value, const GENU_Allocator *alloc, const
 
 #define VRSYN_COPY_DELETE(X, T)                                                               \
     extern "C" VR_EXPORT int GEN_Copy##X(STF_List *status, void **out, const void *src,       \
-                                         const GENU_Allocator *alloc) {                       \
+                                         const GENU_Allocator *alloc) try {                   \
         return vrsyn::CopyNew(status, out, src, alloc, vrsyn::T_##T, false);                      \
-    }                                                                                         \
+    } VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)                                   \
     extern "C" VR_EXPORT int GEN_Delete##X(STF_List *status, void *value,                     \
-                                           const GENU_Allocator *alloc) {                     \
+                                           const GENU_Allocator *alloc) try {                 \
         return vrsyn::DeleteBlock(status, value, alloc, vrsyn::T_##T, false);                     \
-    }
+    } VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 #define VRSYN_DEEP(X, CT, T)                                                                  \
     VRSYN_COPY_DELETE(X, T)                                                                   \
     extern "C" VR_EXPORT int GEN_DeepCopy##X(STF_List *status, CT *dst, const CT *src,        \
-                                             const GENU_Allocator *alloc) {                   \
+                                             const GENU_Allocator *alloc) try {               \
         return vrsyn::DeepCopy(status, dst, src, alloc, vrsyn::T_##T, false);                     \
-    }                                                                                         \
+    } VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)                                   \
     extern "C" VR_EXPORT int GEN_DeepDelete##X(STF_List *status, CT *value,                   \
-                                               const GENU_Allocator *alloc) {                 \
+                                               const GENU_Allocator *alloc) try {             \
         return vrsyn::DeepDelete(status, value, alloc, vrsyn::T_##T, false);                      \
-    }
+    } VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VRSYN_COPY_DELETE(Boolean, Boolean)
 VRSYN_COPY_DELETE(Cardinal, Cardinal)

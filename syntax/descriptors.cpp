@@ -1,4 +1,5 @@
 // The exported value descriptors and the value-type map.
+#include "status/guard.h"
 #include "vrcore/genu.h"
 
 // A syntax sharing another one's representation shares its functions.
@@ -224,6 +225,6 @@ static const GENU_ValueDescriptor *const kByType[95] = {
     /* 94 */ &GENU_DriverInfoDesc,
 };
 
-extern "C" VR_EXPORT const GENU_ValueDescriptor *GENU_AVT2Descriptor(uint32_t type) {
+extern "C" VR_EXPORT const GENU_ValueDescriptor *GENU_AVT2Descriptor(uint32_t type) try {
     return type < 95 ? kByType[type] : nullptr;
-}
+} VR_CATCH_RETURN(nullptr)

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "status/guard.h"
 #include "syntax/eacl.h"
 #include "syntax/gentype.h"
 #include "vrcore/genu.h"
@@ -198,13 +199,13 @@ using namespace vrsyn;
 
 extern "C" {
 
-VR_EXPORT int GENU_eACLFromText(STF_List *status, GEN_ExtACL **out, const char *text) {
+VR_EXPORT int GENU_eACLFromText(STF_List *status, GEN_ExtACL **out, const char *text) try {
     MakeTrace trace("GENU_eACLFromText");
     return EACLFromText(status, out, text, nullptr);
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GENU_ACLFromPSIS(STF_List *status, GEN_ExtACL **out,
-                               const GEN_PSISAccessControlList *entry) {
+                               const GEN_PSISAccessControlList *entry) try {
     MakeTrace trace("GENU_ACLFromPSIS");
     if (out) *out = nullptr;
     if (!status) return 1;
@@ -235,10 +236,10 @@ VR_EXPORT int GENU_ACLFromPSIS(STF_List *status, GEN_ExtACL **out,
                           nullptr);
     GENU__CoveredFree(name);
     return rc;
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GENU_ACLToPSIS(STF_List *status, GEN_PSISAccessControlList **out,
-                             const GEN_ExtACL *entry) {
+                             const GEN_ExtACL *entry) try {
     MakeTrace trace("GENU_ACLToPSIS");
     if (out) *out = nullptr;
     if (!status) return 1;
@@ -302,6 +303,6 @@ VR_EXPORT int GENU_ACLToPSIS(STF_List *status, GEN_PSISAccessControlList **out,
     src.privilege_level = &privilege_level;
     return CopyNew(status, reinterpret_cast<void **>(out), &src, nullptr,
                    T_PSISAccessControlList);
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 } // extern "C"

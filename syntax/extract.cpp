@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "status/guard.h"
 #include "syntax/gentype.h"
 #include "vrcore/genu.h"
 
@@ -168,27 +169,27 @@ using namespace vrsyn;
 
 extern "C" {
 
-VR_EXPORT GENU_ShortOID GENU_NameSyntaxToShortOID(const char *name) {
+VR_EXPORT GENU_ShortOID GENU_NameSyntaxToShortOID(const char *name) try {
     if (!name) return GENU_NAME_SYNTAX_UNKNOWN;
     for (const NameSyntax &s : kNameSyntaxes)
         if (strcasecmp(s.name, name) == 0) return s.oid;
     return GENU_NAME_SYNTAX_UNKNOWN;
-}
+} VR_CATCH_RETURN(0u)
 
 VR_EXPORT int GENU_ExtractText(STF_List *status, char **out, const GEN_Text *text,
-                               const GENU_Allocator *alloc) {
+                               const GENU_Allocator *alloc) try {
     MakeTrace trace("GENU_ExtractText");
     return Extract(status, out, text, alloc, FromText);
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GENU_ExtractSimpleName(STF_List *status, char **out, const GEN_SimpleName *name,
-                                     const GENU_Allocator *alloc) {
+                                     const GENU_Allocator *alloc) try {
     MakeTrace trace("GENU_ExtractSimpleName");
     return Extract(status, out, name, alloc, FromSimpleName);
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GENU_ExtractOctet255(STF_List *status, char **out, uint16_t length,
-                                   const unsigned char *bytes, const GENU_Allocator *alloc) {
+                                   const unsigned char *bytes, const GENU_Allocator *alloc) try {
     MakeTrace trace("GENU_ExtractOctet255");
     if (out) *out = nullptr;
     Ctx ctx;
@@ -198,18 +199,18 @@ VR_EXPORT int GENU_ExtractOctet255(STF_List *status, char **out, uint16_t length
         return 1;
     }
     return FromCounted(ctx, *out, length, bytes) ? 1 : 0;
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GENU_ExtractOctetString(STF_List *status, char **out,
-                                      const GEN_OctetString *octets, const GENU_Allocator *alloc) {
+                                      const GEN_OctetString *octets, const GENU_Allocator *alloc) try {
     MakeTrace trace("GENU_ExtractOctetString");
     return Extract(status, out, octets, alloc, FromOctets);
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GENU_ExtractDistNameString(STF_List *status, char **string_out,
                                          GENU_ShortOID *syntax_out,
                                          const GEN_DistNameString *value,
-                                         const GENU_Allocator *alloc) {
+                                         const GENU_Allocator *alloc) try {
     MakeTrace trace("GENU_ExtractDistNameString");
     if (string_out) *string_out = nullptr;
     if (syntax_out) *syntax_out = 0;
@@ -227,10 +228,10 @@ VR_EXPORT int GENU_ExtractDistNameString(STF_List *status, char **string_out,
     if (FromText(ctx, *string_out, value->name)) return 1;
     *syntax_out = syntax;
     return 0;
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GEN_Text2IsoLatin1(STF_List *status, GEN_Text **out, const GEN_Text *text,
-                                 const GENU_Allocator *alloc) {
+                                 const GENU_Allocator *alloc) try {
     if (out) *out = nullptr;
     Ctx ctx;
     if (!Begin(status, alloc, ctx)) return 1;
@@ -265,10 +266,10 @@ VR_EXPORT int GEN_Text2IsoLatin1(STF_List *status, GEN_Text **out, const GEN_Tex
     }
     *out = t;
     return 0;
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GEN_SimpleName2IsoLatin1(STF_List *status, GEN_SimpleName **out,
-                                       const GEN_SimpleName *name, const GENU_Allocator *alloc) {
+                                       const GEN_SimpleName *name, const GENU_Allocator *alloc) try {
     if (out) *out = nullptr;
     Ctx ctx;
     if (!Begin(status, alloc, ctx)) return 1;
@@ -297,10 +298,10 @@ VR_EXPORT int GEN_SimpleName2IsoLatin1(STF_List *status, GEN_SimpleName **out,
     std::memcpy(s->u.counted.value, name->u.string, n);
     *out = s;
     return 0;
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GEN_Text2Unicode(STF_List *status, GEN_Text **out, const GEN_Text *text,
-                               const GENU_Allocator *alloc) {
+                               const GENU_Allocator *alloc) try {
     (void)text;
     (void)alloc;
     if (out) *out = nullptr;
@@ -308,6 +309,6 @@ VR_EXPORT int GEN_Text2Unicode(STF_List *status, GEN_Text **out, const GEN_Text 
     STF_ClearStatus(status);
     STF_AddStatus(status, GEN_S_NOTSUPP, 0);
     return 1;
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 } // extern "C"

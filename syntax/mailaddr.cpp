@@ -7,9 +7,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "status/guard.h"
 #include "syntax/gentype.h"
 #include "syntax/textforms.h"
 #include "vrcore/gen.h"
+#include "vrcore/genu.h"
 
 namespace vrsyn {
 
@@ -224,35 +226,35 @@ extern "C" {
 
 VR_EXPORT int GEN_X400ToInternetMailAddress(STF_List *status, char **out,
                                             const GEN_DeliveryAddress *orname,
-                                            const GENU_Allocator *alloc) {
+                                            const GENU_Allocator *alloc) try {
     return FromX400(status, out, orname, alloc, vrsyn::kInternetMail, nullptr);
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GEN_X400ToMSMailAddress(STF_List *status, char **out,
                                       const GEN_DeliveryAddress *orname,
-                                      const GENU_Allocator *alloc) {
+                                      const GENU_Allocator *alloc) try {
     return FromX400(status, out, orname, alloc, vrsyn::kMsMail, nullptr);
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GEN_X400ToStringAddress(STF_List *status, char **out,
                                       const GEN_DeliveryAddress *orname,
-                                      const GENU_Allocator *alloc) {
+                                      const GENU_Allocator *alloc) try {
     return FromX400(status, out, orname, alloc, vrsyn::kInternetMail, vrsyn::kMsMail);
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GEN_InternetMailToX400Address(STF_List *status, GEN_DeliveryAddress **out,
-                                            const char *address, const GENU_Allocator *alloc) {
+                                            const char *address, const GENU_Allocator *alloc) try {
     return ToX400(status, out, address, alloc, vrsyn::kInternetMail);
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GEN_MsMailToX400Address(STF_List *status, GEN_DeliveryAddress **out,
-                                      const char *address, const GENU_Allocator *alloc) {
+                                      const char *address, const GENU_Allocator *alloc) try {
     return ToX400(status, out, address, alloc, vrsyn::kMsMail);
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GEN_StringToX400Address(STF_List *status, GEN_DeliveryAddress **out,
-                                      const char *address, const GENU_Allocator *alloc) {
+                                      const char *address, const GENU_Allocator *alloc) try {
     return ToX400(status, out, address, alloc, vrsyn::kInternetMail);
-}
+} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 } // extern "C"

@@ -8,6 +8,7 @@
 
 #include <atomic>
 
+#include "status/guard.h"
 #include "system/fa_internal.h"
 
 namespace vr::fa {
@@ -87,7 +88,7 @@ using namespace vr::fa;
 
 extern "C" {
 
-VR_EXPORT uint32_t FA_CheckFilePath(const char *path, size_t length, int *path_class) {
+VR_EXPORT uint32_t FA_CheckFilePath(const char *path, size_t length, int *path_class) try {
     if (!path_class) return FA_S_NORESULT;
     if (!path) return FA_S_NOPATH;
     if (length == 0) return FA_S_ZEROLENGTH;
@@ -115,25 +116,25 @@ VR_EXPORT uint32_t FA_CheckFilePath(const char *path, size_t length, int *path_c
     else
         *path_class = FA_PATH_RELATIVE;
     return 0;
-}
+} VR_CATCH_CODE(FA_S_NOMEM, FA_S_INTERNAL)
 
 VR_EXPORT uint32_t FA_ConvertFilePath(const char *path, size_t length, char **converted,
-                                      size_t *converted_length) {
+                                      size_t *converted_length) try {
     return Map(path, length, converted, converted_length, FA_S_NOCONVOUT, '|', ':');
-}
+} VR_CATCH_CODE(FA_S_NOMEM, FA_S_INTERNAL)
 
 VR_EXPORT uint32_t FA_RevertFilePath(const char *path, size_t length, char **converted,
-                                     size_t *converted_length) {
+                                     size_t *converted_length) try {
     return Map(path, length, converted, converted_length, FA_S_NOREVOUT, ':', '|');
-}
+} VR_CATCH_CODE(FA_S_NOMEM, FA_S_INTERNAL)
 
-VR_EXPORT void FA_FreeFilePath(char *path) {
+VR_EXPORT void FA_FreeFilePath(char *path) try {
     if (!path) return;
     GENU_FreeFn f = g_free.load();
     if (f)
         f(path);
     else
         std::free(path);
-}
+} VR_CATCH_VOID
 
 } // extern "C"

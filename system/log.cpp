@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "status/guard.h"
 #include "system/log_internal.h"
 
 namespace vr::log {
@@ -334,7 +335,7 @@ extern "C" {
 
 void _LOG__SetClock(void (*clock)(struct timespec *)) { g_clock = clock; }
 
-VR_EXPORT int LOG_Init(const char *address, const char *severities) {
+VR_EXPORT int LOG_Init(const char *address, const char *severities) try {
     LockGuard guard;
     if (g_first_pending) FirstInitLocked(address, severities);
     bool no_address = address == nullptr || *address == '\0';
@@ -349,9 +350,9 @@ VR_EXPORT int LOG_Init(const char *address, const char *severities) {
     g_max_size = g_env.size_set ? g_env.size : 0;
     g_max_logs = g_env.logs_set ? g_env.logs : 0;
     return 0;
-}
+} VR_CATCH_RETURN(0)
 
-VR_EXPORT int LOG_Term(void) {
+VR_EXPORT int LOG_Term(void) try {
     LockGuard guard;
     CloseDestLocked();
     g_dest.base[0] = '\0';
@@ -364,9 +365,9 @@ VR_EXPORT int LOG_Term(void) {
     g_env = Overrides{};
     g_first_pending = true;
     return 0;
-}
+} VR_CATCH_RETURN(0)
 
-VR_EXPORT int LOG_Syslog(const char *severities, const char *identity, int option, int facility) {
+VR_EXPORT int LOG_Syslog(const char *severities, const char *identity, int option, int facility) try {
     {
         LockGuard guard;
         if (identity != nullptr) {
@@ -378,9 +379,9 @@ VR_EXPORT int LOG_Syslog(const char *severities, const char *identity, int optio
         g_dest.facility = facility;
     }
     return LOG_Init("syslog", severities);
-}
+} VR_CATCH_RETURN(0)
 
-VR_EXPORT int LOG_SetEnabled(int flag) {
+VR_EXPORT int LOG_SetEnabled(int flag) try {
     EnsureInit();
     bool now;
     {
@@ -392,9 +393,9 @@ VR_EXPORT int LOG_SetEnabled(int flag) {
     g_enabled = now;
     if (now) LogSetting(__LINE__, "LOG_SetEnabled: logging is %sabled\n", "en");
     return prev ? 1 : 0;
-}
+} VR_CATCH_RETURN(0)
 
-VR_EXPORT int LOG_SetLogSize(int bytes) {
+VR_EXPORT int LOG_SetLogSize(int bytes) try {
     EnsureInit();
     int now;
     {
@@ -407,9 +408,9 @@ VR_EXPORT int LOG_SetLogSize(int bytes) {
     else
         LogSetting(__LINE__, "LOG_SetLogSize: size = unlimited\nLOG_SetLogSize: was = %d\n", prev);
     return prev;
-}
+} VR_CATCH_RETURN(0)
 
-VR_EXPORT int LOG_SetMaxNoOfLogs(int count) {
+VR_EXPORT int LOG_SetMaxNoOfLogs(int count) try {
     EnsureInit();
     int now, prev;
     {
@@ -424,15 +425,15 @@ VR_EXPORT int LOG_SetMaxNoOfLogs(int count) {
     else
         LogSetting(__LINE__, "LOG_SetMaxNoOfLogs: no = unlimited\n");
     return prev;
-}
+} VR_CATCH_RETURN(0)
 
-VR_EXPORT int LOG_SetUseOnce(int flag) {
+VR_EXPORT int LOG_SetUseOnce(int flag) try {
     EnsureInit();
     bool prev = g_use_once.exchange(flag != 0);
     LogSetting(__LINE__, "LOG_SetUseOnce: to %s\n", flag ? "true" : "false");
     return prev ? 1 : 0;
-}
+} VR_CATCH_RETURN(0)
 
-VR_EXPORT int LOG_GetMaxTextChunk(void) { return kMaxTextChunk; }
+VR_EXPORT int LOG_GetMaxTextChunk(void) try { return kMaxTextChunk; } VR_CATCH_RETURN(0)
 
 } // extern "C"

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "status/guard.h"
 #include "system/log_internal.h"
 #include "system/trace.h"
 
@@ -321,7 +322,7 @@ void _LOG__SetAllocator(const GENU_Allocator *alloc) {
     g_free = alloc ? alloc->free : nullptr;
 }
 
-VR_EXPORT int LOG_StartMessage(int severity, const char *file, int line, const char *user) {
+VR_EXPORT int LOG_StartMessage(int severity, const char *file, int line, const char *user) try {
     if (!EnsureInit()) return 0;
     if (!Enabled() || !InMask(SeverityMask(), severity)) return 0;
     ThreadState *st;
@@ -333,16 +334,16 @@ VR_EXPORT int LOG_StartMessage(int severity, const char *file, int line, const c
     }
     Begin(*st, severity, file, line, user);
     return 1;
-}
+} VR_CATCH_RETURN(0)
 
-VR_EXPORT int LOG_AddText(const char *text) {
+VR_EXPORT int LOG_AddText(const char *text) try {
     ThreadState *st;
     if (text == nullptr || !Current(&st, false, "LOG_AddText")) return 0;
     if (st != nullptr && st->severity != 0) Text(*st, text, std::strlen(text));
     return 0;
-}
+} VR_CATCH_RETURN(0)
 
-VR_EXPORT int LOG_EndMessage(void) {
+VR_EXPORT int LOG_EndMessage(void) try {
     ThreadState *st;
     if (!Current(&st, false, "LOG_EndMessage") || st == nullptr || st->severity == 0) return 0;
     if (!st->line_start) Raw(*st, "\r\n", 2);
@@ -362,23 +363,23 @@ VR_EXPORT int LOG_EndMessage(void) {
         Reset(*st);
     }
     return written;
-}
+} VR_CATCH_RETURN(0)
 
-VR_EXPORT int LOG_InMessage(void) {
+VR_EXPORT int LOG_InMessage(void) try {
     ThreadState *st;
     if (!Current(&st, false, "LOG_InMessage")) return 0;
     return st != nullptr && st->severity != 0 && InMask(SeverityMask(), st->severity);
-}
+} VR_CATCH_RETURN(0)
 
-VR_EXPORT int LOG_CondMessage(int severity, const char *file, int line, const char *format, ...) {
+VR_EXPORT int LOG_CondMessage(int severity, const char *file, int line, const char *format, ...) try {
     va_list ap;
     va_start(ap, format);
     int written = VCondMessage(severity, file, line, format, ap);
     va_end(ap);
     return written;
-}
+} VR_CATCH_RETURN(0)
 
-VR_EXPORT int LOG_CondAdd(const char *format, ...) {
+VR_EXPORT int LOG_CondAdd(const char *format, ...) try {
     ThreadState *st;
     if (!Current(&st, false, "LOG_CondAdd") || st == nullptr || st->severity == 0 ||
         !InMask(SeverityMask(), st->severity))
@@ -388,10 +389,10 @@ VR_EXPORT int LOG_CondAdd(const char *format, ...) {
     AddFormatted(*st, format, ap);
     va_end(ap);
     return 1;
-}
+} VR_CATCH_RETURN(0)
 
 VR_EXPORT int LOG_CondFuncTrace(const char *function, const char *file, int line, int entering,
-                                const char *format, ...) {
+                                const char *format, ...) try {
     if (!LOG_StartMessage(7, file, line, nullptr)) return 0;
     ThreadState *st;
     if (!Current(&st, false, "LOG_CondAdd") || st == nullptr) return 0;
@@ -404,9 +405,9 @@ VR_EXPORT int LOG_CondFuncTrace(const char *function, const char *file, int line
     AddFormatted(*st, format, ap);
     va_end(ap);
     return LOG_EndMessage();
-}
+} VR_CATCH_RETURN(0)
 
-VR_EXPORT int LOG_CondUserMessage(int severity, int number, ...) {
+VR_EXPORT int LOG_CondUserMessage(int severity, int number, ...) try {
     if (!EnsureInit() || !Enabled() || !InMask(SeverityMask(), severity)) return 0;
     char text[kMaxTextChunk];
     if (!sys::UserText(number, text, sizeof text))
@@ -419,6 +420,6 @@ VR_EXPORT int LOG_CondUserMessage(int severity, int number, ...) {
     AddFormatted(*st, text, ap);
     va_end(ap);
     return LOG_EndMessage();
-}
+} VR_CATCH_RETURN(0)
 
 } // extern "C"

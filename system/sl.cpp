@@ -7,6 +7,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "status/guard.h"
 #include "system/log_internal.h"
 
 namespace {
@@ -27,7 +28,7 @@ extern "C" {
 
 void _SL__SetSink(void (*sink)(int priority, const char *text)) { g_sink = sink; }
 
-VR_EXPORT void SL_openlog(const char *identity, int option, int facility) {
+VR_EXPORT void SL_openlog(const char *identity, int option, int facility) try {
     std::lock_guard<std::mutex> guard(g_mutex);
     if (g_open) return;
     size_t n = identity ? strnlen(identity, sizeof g_identity - 1) : 0;
@@ -44,9 +45,9 @@ VR_EXPORT void SL_openlog(const char *identity, int option, int facility) {
     // syslog(3) writes the identity itself.
     openlog(n > 0 ? g_identity : nullptr, option, facility);
     g_open = true;
-}
+} VR_CATCH_VOID
 
-VR_EXPORT void SL_syslog(int priority, const char *format, ...) {
+VR_EXPORT void SL_syslog(int priority, const char *format, ...) try {
     std::lock_guard<std::mutex> guard(g_mutex);
     if (!(g_mask & (1 << (priority & 7))) || format == nullptr) return;
     char text[kMaxText];
@@ -60,22 +61,22 @@ VR_EXPORT void SL_syslog(int priority, const char *format, ...) {
         sink(priority, text);
     else
         syslog(priority, "%s", text + g_prefix_len);
-}
+} VR_CATCH_VOID
 
-VR_EXPORT void SL_closelog(void) {
+VR_EXPORT void SL_closelog(void) try {
     std::lock_guard<std::mutex> guard(g_mutex);
     if (!g_open) return;
     closelog();
     g_open = false;
     g_prefix[0] = '\0';
     g_prefix_len = 0;
-}
+} VR_CATCH_VOID
 
-VR_EXPORT int SL_setlogmask(int mask) {
+VR_EXPORT int SL_setlogmask(int mask) try {
     std::lock_guard<std::mutex> guard(g_mutex);
     int prev = g_mask;
     if (mask != 0) g_mask = mask;
     return prev;
-}
+} VR_CATCH_RETURN(0)
 
 } // extern "C"

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "status/guard.h"
 #include "vrcore/sysu.h"
 
 extern "C" {
@@ -54,7 +55,7 @@ using namespace vr::sysu;
 
 extern "C" {
 
-VR_EXPORT int SYSU_Gettimeofday(struct timeval *tv, void *) {
+VR_EXPORT int SYSU_Gettimeofday(struct timeval *tv, void *) try {
     if (!tv) {
         errno = EFAULT;
         return -1;
@@ -72,58 +73,58 @@ VR_EXPORT int SYSU_Gettimeofday(struct timeval *tv, void *) {
     tv->tv_sec = static_cast<time_t>(next / 1000000);
     tv->tv_usec = static_cast<suseconds_t>(next % 1000000);
     return 0;
-}
+} VR_CATCH_ERRNO(-1)
 
-VR_EXPORT struct tm *SYSU_Localtime_r(const time_t *t, struct tm *result) {
+VR_EXPORT struct tm *SYSU_Localtime_r(const time_t *t, struct tm *result) try {
     if (!t || !result) {
         errno = EINVAL;
         return nullptr;
     }
     return localtime_r(t, result);
-}
+} VR_CATCH_ERRNO(nullptr)
 
-VR_EXPORT struct tm *SYSU_Gmtime_r(const time_t *t, struct tm *result) {
+VR_EXPORT struct tm *SYSU_Gmtime_r(const time_t *t, struct tm *result) try {
     if (!t || !result) {
         errno = EINVAL;
         return nullptr;
     }
     return gmtime_r(t, result);
-}
+} VR_CATCH_ERRNO(nullptr)
 
-VR_EXPORT char *SYSU_Asctime_r(const struct tm *tm, char *buffer) {
+VR_EXPORT char *SYSU_Asctime_r(const struct tm *tm, char *buffer) try {
     if (!tm || !buffer) {
         errno = EINVAL;
         return nullptr;
     }
     return asctime_r(tm, buffer); // NULL and EOVERFLOW when the year does not fit
-}
+} VR_CATCH_ERRNO(nullptr)
 
-VR_EXPORT char *SYSU_Ctime_r(const time_t *t, char *buffer) {
+VR_EXPORT char *SYSU_Ctime_r(const time_t *t, char *buffer) try {
     struct tm tm;
     if (!buffer || !SYSU_Localtime_r(t, &tm)) {
         if (!buffer) errno = EINVAL;
         return nullptr;
     }
     return SYSU_Asctime_r(&tm, buffer);
-}
+} VR_CATCH_ERRNO(nullptr)
 
-VR_EXPORT int SYSU_Open(const char *path, int flags, int mode) {
+VR_EXPORT int SYSU_Open(const char *path, int flags, int mode) try {
     return open(path, flags, static_cast<mode_t>(mode));
-}
+} VR_CATCH_ERRNO(-1)
 
-VR_EXPORT int SYSU_Creat(const char *path, int mode) {
+VR_EXPORT int SYSU_Creat(const char *path, int mode) try {
     return open(path, O_WRONLY | O_CREAT | O_TRUNC, static_cast<mode_t>(mode));
-}
+} VR_CATCH_ERRNO(-1)
 
-VR_EXPORT DIR *SYSU_Opendir(const char *path) {
+VR_EXPORT DIR *SYSU_Opendir(const char *path) try {
     if (!path) {
         errno = EINVAL;
         return nullptr;
     }
     return opendir(path);
-}
+} VR_CATCH_ERRNO(nullptr)
 
-VR_EXPORT int SYSU_Readdir_r(DIR *dir, struct dirent *entry, struct dirent **result) {
+VR_EXPORT int SYSU_Readdir_r(DIR *dir, struct dirent *entry, struct dirent **result) try {
     if (!dir || !entry || !result) {
         errno = EINVAL;
         return EINVAL;
@@ -145,17 +146,17 @@ VR_EXPORT int SYSU_Readdir_r(DIR *dir, struct dirent *entry, struct dirent **res
     entry->d_name[n] = '\0';
     *result = entry;
     return 0;
-}
+} VR_CATCH_CODE(ENOMEM, EIO)
 
-VR_EXPORT int SYSU_Closedir(DIR *dir) {
+VR_EXPORT int SYSU_Closedir(DIR *dir) try {
     if (!dir) {
         errno = EINVAL;
         return -1;
     }
     return closedir(dir);
-}
+} VR_CATCH_ERRNO(-1)
 
-VR_EXPORT int SYSU_LockFile(int fd, int command, struct flock *lock) {
+VR_EXPORT int SYSU_LockFile(int fd, int command, struct flock *lock) try {
     int cmd = LockCommand(command);
     if (!lock || cmd < 0) {
         errno = EINVAL;
@@ -163,9 +164,9 @@ VR_EXPORT int SYSU_LockFile(int fd, int command, struct flock *lock) {
     }
     lock->l_pid = 0; // required for locks owned by the open file
     return fcntl(fd, cmd, lock);
-}
+} VR_CATCH_ERRNO(-1)
 
-VR_EXPORT int SYSU_UnlockFile(int fd, const struct flock *lock) {
+VR_EXPORT int SYSU_UnlockFile(int fd, const struct flock *lock) try {
     if (!lock) {
         errno = EINVAL;
         return -1;
@@ -174,15 +175,15 @@ VR_EXPORT int SYSU_UnlockFile(int fd, const struct flock *lock) {
     unlock.l_type = F_UNLCK;
     unlock.l_pid = 0;
     return fcntl(fd, F_OFD_SETLK, &unlock);
-}
+} VR_CATCH_ERRNO(-1)
 
-VR_EXPORT int SYSU_Mkdir(const char *path, int mode) { return mkdir(path, static_cast<mode_t>(mode)); }
+VR_EXPORT int SYSU_Mkdir(const char *path, int mode) try { return mkdir(path, static_cast<mode_t>(mode)); } VR_CATCH_ERRNO(-1)
 
-VR_EXPORT int SYSU_Ftruncate(int fd, off_t length) { return ftruncate(fd, length); }
+VR_EXPORT int SYSU_Ftruncate(int fd, off_t length) try { return ftruncate(fd, length); } VR_CATCH_ERRNO(-1)
 
-VR_EXPORT int SYSU_Access(const char *path, int mode) { return access(path, mode); }
+VR_EXPORT int SYSU_Access(const char *path, int mode) try { return access(path, mode); } VR_CATCH_ERRNO(-1)
 
-VR_EXPORT int SYSU_Uname(struct utsname *info) {
+VR_EXPORT int SYSU_Uname(struct utsname *info) try {
     if (!info) {
         errno = EFAULT;
         return -1;
@@ -206,9 +207,9 @@ VR_EXPORT int SYSU_Uname(struct utsname *info) {
         for (char *p = info->machine; *p; ++p) *p = static_cast<char>(std::toupper(static_cast<unsigned char>(*p)));
     }
     return 0;
-}
+} VR_CATCH_ERRNO(-1)
 
-VR_EXPORT int SYSU_Getopt(int argc, char *const argv[], const char *options) {
+VR_EXPORT int SYSU_Getopt(int argc, char *const argv[], const char *options) try {
     std::lock_guard<std::mutex> hold(g_opt.lock);
     if (optind == 0 || optind != g_opt.left_optind) { // restart, or moved by the caller
         if (optind == 0) optind = 1;
@@ -266,6 +267,6 @@ VR_EXPORT int SYSU_Getopt(int argc, char *const argv[], const char *options) {
     }
     g_opt.next = nullptr;
     return leave(c);
-}
+} VR_CATCH_ERRNO(-1)
 
 } // extern "C"

@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "status/guard.h"
 #include "system/thr_internal.h"
 #include "system/trace.h"
 
@@ -396,16 +397,16 @@ using namespace vr::thr;
 
 extern "C" {
 
-VR_EXPORT uint32_t THR_InitThreads(void) {
+VR_EXPORT uint32_t THR_InitThreads(void) try {
     if (!Started()) return THR_S_FAILURE;
     pthread_mutex_lock(&g_init_lock);
     ++g_init_count;
     g_ever_initialised = true;
     pthread_mutex_unlock(&g_init_lock);
     return 0;
-}
+} VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
 
-VR_EXPORT uint32_t THR_TermThreads(void) {
+VR_EXPORT uint32_t THR_TermThreads(void) try {
     pthread_mutex_lock(&g_init_lock);
     uint32_t rc = 0;
     if (g_init_count == 0) {
@@ -421,9 +422,9 @@ VR_EXPORT uint32_t THR_TermThreads(void) {
     }
     pthread_mutex_unlock(&g_init_lock);
     return rc;
-}
+} VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
 
-VR_EXPORT uint32_t THR_InitMutex(THR_Mutex *mutex) {
+VR_EXPORT uint32_t THR_InitMutex(THR_Mutex *mutex) try {
     if (!mutex) return THR_S_FAILURE;
     pthread_mutexattr_t attr;
     if (pthread_mutexattr_init(&attr) != 0) return THR_S_FAILURE;
@@ -434,9 +435,9 @@ VR_EXPORT uint32_t THR_InitMutex(THR_Mutex *mutex) {
     if (rc != 0) return THR_S_FAILURE;
     mutex->magic = kMutexMagic;
     return 0;
-}
+} VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
 
-VR_EXPORT uint32_t THR_TermMutex(THR_Mutex *mutex) {
+VR_EXPORT uint32_t THR_TermMutex(THR_Mutex *mutex) try {
     if (!ValidMutex(mutex)) return THR_S_FAILURE;
     int rc = pthread_mutex_trylock(&mutex->m);
     if (rc == EOWNERDEAD) rc = pthread_mutex_consistent(&mutex->m);
@@ -448,27 +449,27 @@ VR_EXPORT uint32_t THR_TermMutex(THR_Mutex *mutex) {
     if (pthread_mutex_destroy(&mutex->m) != 0) return THR_S_FAILURE;
     mutex->magic = 0;
     return 0;
-}
+} VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
 
-VR_EXPORT uint32_t THR_LockMutex(THR_Mutex *mutex) {
+VR_EXPORT uint32_t THR_LockMutex(THR_Mutex *mutex) try {
     if (!ValidMutex(mutex)) return THR_S_FAILURE;
     return LockRaw(&mutex->m);
-}
+} VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
 
-VR_EXPORT uint32_t THR_TryLockMutex(THR_Mutex *mutex) {
+VR_EXPORT uint32_t THR_TryLockMutex(THR_Mutex *mutex) try {
     if (!ValidMutex(mutex)) return THR_S_FAILURE;
     int rc = pthread_mutex_trylock(&mutex->m);
     if (rc == EOWNERDEAD) rc = pthread_mutex_consistent(&mutex->m);
     if (rc == EBUSY) return THR_S_BUSY;
     return rc == 0 ? 0 : THR_S_FAILURE;
-}
+} VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
 
-VR_EXPORT uint32_t THR_UnlockMutex(THR_Mutex *mutex) {
+VR_EXPORT uint32_t THR_UnlockMutex(THR_Mutex *mutex) try {
     if (!ValidMutex(mutex)) return THR_S_FAILURE;
     return pthread_mutex_unlock(&mutex->m) == 0 ? 0 : THR_S_FAILURE;
-}
+} VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
 
-VR_EXPORT uint32_t THR_InitCondition(THR_Condition *cond) {
+VR_EXPORT uint32_t THR_InitCondition(THR_Condition *cond) try {
     if (!cond) return THR_S_FAILURE;
     cond->waiters = cond->pending = cond->release_gen = 0;
     pthread_condattr_t attr;
@@ -488,9 +489,9 @@ VR_EXPORT uint32_t THR_InitCondition(THR_Condition *cond) {
     }
     cond->magic = kConditionMagic;
     return 0;
-}
+} VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
 
-VR_EXPORT uint32_t THR_TermCondition(THR_Condition *cond) {
+VR_EXPORT uint32_t THR_TermCondition(THR_Condition *cond) try {
     if (!ValidCondition(cond)) return THR_S_FAILURE;
     pthread_mutex_lock(&cond->count);
     bool busy = cond->waiters > 0 || cond->pending > 0;
@@ -502,22 +503,22 @@ VR_EXPORT uint32_t THR_TermCondition(THR_Condition *cond) {
     pthread_mutex_destroy(&cond->count);
     pthread_mutex_destroy(&cond->op);
     return 0;
-}
+} VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
 
-VR_EXPORT uint32_t THR_WaitForCondition(THR_Condition *cond, THR_Mutex *mutex) {
+VR_EXPORT uint32_t THR_WaitForCondition(THR_Condition *cond, THR_Mutex *mutex) try {
     return Wait(cond, mutex, 0, false);
-}
+} VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
 
 VR_EXPORT uint32_t THR_WaitForConditionTimed(THR_Condition *cond, THR_Mutex *mutex,
-                                             int32_t milliseconds) {
+                                             int32_t milliseconds) try {
     return Wait(cond, mutex, milliseconds, true);
-}
+} VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
 
-VR_EXPORT uint32_t THR_SignalCondition(THR_Condition *cond) { return Release(cond, false); }
+VR_EXPORT uint32_t THR_SignalCondition(THR_Condition *cond) try { return Release(cond, false); } VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
 
-VR_EXPORT uint32_t THR_BroadcastCondition(THR_Condition *cond) { return Release(cond, true); }
+VR_EXPORT uint32_t THR_BroadcastCondition(THR_Condition *cond) try { return Release(cond, true); } VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
 
-VR_EXPORT uint32_t THR_InitThreadKey(THR_ThreadKey *key, THR_KeyDestructor destructor) {
+VR_EXPORT uint32_t THR_InitThreadKey(THR_ThreadKey *key, THR_KeyDestructor destructor) try {
     if (!key || !Started()) return THR_S_FAILURE;
     uint32_t rc = THR_S_FAILURE;
     pthread_mutex_lock(&g_key_lock);
@@ -533,27 +534,27 @@ VR_EXPORT uint32_t THR_InitThreadKey(THR_ThreadKey *key, THR_KeyDestructor destr
     pthread_mutex_unlock(&g_key_lock);
     if (rc != 0) vrcore::trace::message(5, __FILE__, __LINE__, "THR: all %d keys in use", THR_MAX_KEYS);
     return rc;
-}
+} VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
 
-VR_EXPORT uint32_t THR_SetThreadKeyValue(THR_ThreadKey key, void *value) {
+VR_EXPORT uint32_t THR_SetThreadKeyValue(THR_ThreadKey key, void *value) try {
     uint32_t word;
     if (!ValidKey(key, &word)) return THR_S_FAILURE;
     ThreadState *st = CurrentState(value != nullptr);
     if (!st) return value ? THR_S_FAILURE : 0;
     st->slots[key] = {value, word};
     return 0;
-}
+} VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
 
-VR_EXPORT uint32_t THR_GetThreadKeyValue(THR_ThreadKey key, void **value) {
+VR_EXPORT uint32_t THR_GetThreadKeyValue(THR_ThreadKey key, void **value) try {
     uint32_t word;
     if (!value || !ValidKey(key, &word)) return THR_S_FAILURE;
     ThreadState *st = CurrentState(false);
     *value = (st && st->slots[key].word == word) ? st->slots[key].value : nullptr;
     return 0;
-}
+} VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
 
 VR_EXPORT uint32_t THR_StartThread(THR_ThreadFn function, void *argument, size_t stack_size,
-                                   int priority, int detached, THR_ThreadId *id) {
+                                   int priority, int detached, THR_ThreadId *id) try {
     if (!function) return THR_S_FAILURE;
     if (priority < THR_PRIORITY_BELOW_NORMAL || priority > THR_PRIORITY_ABOVE_NORMAL)
         return THR_S_PRIORITY;
@@ -602,16 +603,16 @@ VR_EXPORT uint32_t THR_StartThread(THR_ThreadFn function, void *argument, size_t
     }
     if (id) *id = tid;
     return 0;
-}
+} VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
 
-VR_EXPORT uint32_t THR_ExitThread(uint32_t code) {
+VR_EXPORT uint32_t THR_ExitThread(uint32_t code) try {
     ThreadState *st = CurrentState(true);
     if (!st) return THR_S_FAILURE;
     st->exit_code = code;
     pthread_exit(nullptr);
-}
+} VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
 
-VR_EXPORT uint32_t THR_JoinThread(THR_ThreadId id, uint32_t *code) {
+VR_EXPORT uint32_t THR_JoinThread(THR_ThreadId id, uint32_t *code) try {
     if (id == 0) return JoinAny(code);
     if (id == CurrentId()) return THR_S_FAILURE;
     pthread_mutex_lock(&g_table_lock);
@@ -623,9 +624,9 @@ VR_EXPORT uint32_t THR_JoinThread(THR_ThreadId id, uint32_t *code) {
     r->joining = true;
     while (!r->exited) pthread_cond_wait(&g_exit_cv, &g_table_lock);
     return Reap(FindLink(id), code);
-}
+} VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
 
-VR_EXPORT uint32_t THR_SetPriority(THR_ThreadId id, int priority) {
+VR_EXPORT uint32_t THR_SetPriority(THR_ThreadId id, int priority) try {
     if (priority < THR_PRIORITY_BELOW_NORMAL || priority > THR_PRIORITY_ABOVE_NORMAL)
         return THR_S_PRIORITY;
     if (!Started()) return THR_S_FAILURE;
@@ -644,9 +645,9 @@ VR_EXPORT uint32_t THR_SetPriority(THR_ThreadId id, int priority) {
     }
     pthread_mutex_unlock(&g_table_lock);
     return rc;
-}
+} VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
 
-VR_EXPORT uint32_t THR_Once(THR_OnceFlag *flag, void (*function)(void)) {
+VR_EXPORT uint32_t THR_Once(THR_OnceFlag *flag, void (*function)(void)) try {
     if (!flag || !function) return THR_S_FAILURE;
     std::atomic_ref<int32_t> f(*flag);
     if (f.load(std::memory_order_acquire) == 1) return 0;
@@ -662,25 +663,25 @@ VR_EXPORT uint32_t THR_Once(THR_OnceFlag *flag, void (*function)(void)) {
     }
     pthread_mutex_unlock(&g_once_lock);
     return rc;
-}
+} VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
 
-VR_EXPORT uint32_t THR_Yield(void) {
+VR_EXPORT uint32_t THR_Yield(void) try {
     sched_yield();
     return 0;
-}
+} VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
 
-VR_EXPORT uint32_t THR_GetThreadHandle(THR_ThreadId *id) {
+VR_EXPORT uint32_t THR_GetThreadHandle(THR_ThreadId *id) try {
     if (!id) return THR_S_FAILURE;
     *id = CurrentId();
     return 0;
-}
+} VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
 
-VR_EXPORT uint32_t THR_Equal(THR_ThreadId a, THR_ThreadId b, int *result) {
+VR_EXPORT uint32_t THR_Equal(THR_ThreadId a, THR_ThreadId b, int *result) try {
     if (!result) return THR_S_FAILURE;
     *result = a == b;
     return 0;
-}
+} VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
 
-VR_EXPORT uint32_t THR_SetSignalMask(int, const void *, void *) { return 0; }
+VR_EXPORT uint32_t THR_SetSignalMask(int, const void *, void *) try { return 0; } VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
 
 } // extern "C"

@@ -4,6 +4,7 @@
 #include <new>
 #include <string>
 
+#include "status/guard.h"
 #include "system/config.h"
 #include "vrcore/vrcfg.h"
 
@@ -32,14 +33,14 @@ int set_text(const char *key, const char *name, const char *value, bool expandab
 
 extern "C" {
 
-VR_EXPORT uint32_t VR_RegGetDword(const char *key, const char *name, uint32_t dflt) {
+VR_EXPORT uint32_t VR_RegGetDword(const char *key, const char *name, uint32_t dflt) try {
     if (!key)
         return dflt;
     return Registry().get_dword(key, or_empty(name), dflt);
-}
+} VR_CATCH_RETURN(dflt)
 
 VR_EXPORT long VR_RegGetString(const char *key, const char *name, const char *dflt, char *buf,
-                               size_t size) {
+                               size_t size) try {
     if (!key || (!buf && size > 0)) {
         if (buf && size > 0)
             *buf = '\0';
@@ -64,29 +65,29 @@ VR_EXPORT long VR_RegGetString(const char *key, const char *name, const char *df
             *buf = '\0';
         return -1;
     }
-}
+} VR_CATCH_RETURN(-1)
 
-VR_EXPORT int VR_RegSetString(const char *key, const char *name, const char *value) {
+VR_EXPORT int VR_RegSetString(const char *key, const char *name, const char *value) try {
     return set_text(key, name, value, false);
-}
+} VR_CATCH_CODE(ENOMEM, EIO)
 
-VR_EXPORT int VR_RegSetExpandString(const char *key, const char *name, const char *value) {
+VR_EXPORT int VR_RegSetExpandString(const char *key, const char *name, const char *value) try {
     return set_text(key, name, value, true);
-}
+} VR_CATCH_CODE(ENOMEM, EIO)
 
-VR_EXPORT int VR_RegSetDword(const char *key, const char *name, uint32_t value) {
+VR_EXPORT int VR_RegSetDword(const char *key, const char *name, uint32_t value) try {
     if (!key)
         return EINVAL;
     return Registry().set_dword(key, or_empty(name), value);
-}
+} VR_CATCH_CODE(ENOMEM, EIO)
 
-VR_EXPORT int VR_RegDeleteValue(const char *key, const char *name) {
+VR_EXPORT int VR_RegDeleteValue(const char *key, const char *name) try {
     if (!key)
         return EINVAL;
     return Registry().delete_value(key, or_empty(name));
-}
+} VR_CATCH_CODE(ENOMEM, EIO)
 
-VR_EXPORT long VR_GetPath(VR_PathKind which, char *buf, size_t size) {
+VR_EXPORT long VR_GetPath(VR_PathKind which, char *buf, size_t size) try {
     if (!buf && size > 0)
         return -1;
     try {
@@ -111,6 +112,6 @@ VR_EXPORT long VR_GetPath(VR_PathKind which, char *buf, size_t size) {
             *buf = '\0';
         return -1;
     }
-}
+} VR_CATCH_RETURN(-1)
 
 } // extern "C"

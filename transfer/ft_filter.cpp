@@ -12,6 +12,7 @@
 
 #include <vrcore/fa.h>
 
+#include "status/guard.h"
 #include "transfer/ft_internal.h"
 
 using namespace vrcore::ft;
@@ -67,7 +68,7 @@ uint32_t finish_filter(Doc d, FT_Filter *f) {
 
 } // namespace
 
-extern "C" uint32_t FT_VersionName(const char *base, int kind, char *out, size_t size) {
+extern "C" uint32_t FT_VersionName(const char *base, int kind, char *out, size_t size) try {
     const char *suffix = suffix_of(kind);
     if (!base || !out || !suffix) return FT_S_OTHER;
     size_t a = std::strlen(base), b = std::strlen(suffix);
@@ -75,11 +76,11 @@ extern "C" uint32_t FT_VersionName(const char *base, int kind, char *out, size_t
     std::memcpy(out, base, a);
     std::memcpy(out + a, suffix, b + 1);
     return 0;
-}
+} VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
 
 extern "C" uint32_t FT_PPStartGetDataBuffer(const GEN_DocumentIdentifier *id,
                                             const char *spool_name, const char *referenced,
-                                            FT_Filter *filter) {
+                                            FT_Filter *filter) try {
     Doc d = doc_of(id);
     if (!id) {
         FT_LOG(5, d, "FT_PPStartGetDataBuffer: no document ID\n");
@@ -122,10 +123,10 @@ extern "C" uint32_t FT_PPStartGetDataBuffer(const GEN_DocumentIdentifier *id,
     }
     filter->input = fd;
     return 0;
-}
+} VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
 
 extern "C" uint32_t FT_PPGetDataBuffer(const GEN_DocumentIdentifier *id, FT_Filter *filter,
-                                       void *data, size_t size, size_t *count, int *end) {
+                                       void *data, size_t size, size_t *count, int *end) try {
     Doc d = doc_of(id);
     if (!id) return FT_S_NODOCID;
     if (!filter_ok(filter) || !data || !count || !end) {
@@ -146,9 +147,9 @@ extern "C" uint32_t FT_PPGetDataBuffer(const GEN_DocumentIdentifier *id, FT_Filt
     *count = static_cast<size_t>(r);
     *end = r == 0 && size > 0;
     return 0;
-}
+} VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
 
-extern "C" uint32_t FT_PPStartSetDataBuffer(const GEN_DocumentIdentifier *id, FT_Filter *filter) {
+extern "C" uint32_t FT_PPStartSetDataBuffer(const GEN_DocumentIdentifier *id, FT_Filter *filter) try {
     Doc d = doc_of(id);
     if (!id) return FT_S_NODOCID;
     if (!filter_ok(filter)) {
@@ -173,10 +174,10 @@ extern "C" uint32_t FT_PPStartSetDataBuffer(const GEN_DocumentIdentifier *id, FT
     }
     filter->output = fd;
     return 0;
-}
+} VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
 
 extern "C" uint32_t FT_PPSetDataBuffer(const GEN_DocumentIdentifier *id, FT_Filter *filter,
-                                       const void *data, size_t count, int last) {
+                                       const void *data, size_t count, int last) try {
     Doc d = doc_of(id);
     if (!id) return FT_S_NODOCID;
     if (!filter_ok(filter) || (count > 0 && !data)) {
@@ -207,9 +208,9 @@ extern "C" uint32_t FT_PPSetDataBuffer(const GEN_DocumentIdentifier *id, FT_Filt
         count -= static_cast<size_t>(w);
     }
     return last ? finish_filter(d, filter) : 0;
-}
+} VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
 
-extern "C" uint32_t FT_PPAppendFileRemainder(const GEN_DocumentIdentifier *id, FT_Filter *filter) {
+extern "C" uint32_t FT_PPAppendFileRemainder(const GEN_DocumentIdentifier *id, FT_Filter *filter) try {
     Doc d = doc_of(id);
     if (!id) return FT_S_NODOCID;
     if (!filter_ok(filter)) {
@@ -232,9 +233,9 @@ extern "C" uint32_t FT_PPAppendFileRemainder(const GEN_DocumentIdentifier *id, F
         if (uint32_t rc = FT_PPSetDataBuffer(id, filter, chunk, n, 0)) return rc;
     }
     return finish_filter(d, filter);
-}
+} VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
 
-extern "C" uint32_t FT_PPAbort(const GEN_DocumentIdentifier *id, FT_Filter *filter) {
+extern "C" uint32_t FT_PPAbort(const GEN_DocumentIdentifier *id, FT_Filter *filter) try {
     Doc d = doc_of(id);
     if (!filter) return FT_S_OTHER;
     close_fd(filter->input);
@@ -244,4 +245,4 @@ extern "C" uint32_t FT_PPAbort(const GEN_DocumentIdentifier *id, FT_Filter *filt
     }
     FT_LOG(6, d, "FT_PPAbort: filter ended\n");
     return 0;
-}
+} VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)

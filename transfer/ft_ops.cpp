@@ -10,6 +10,7 @@
 #include <cstring>
 #include <new>
 
+#include "status/guard.h"
 #include "transfer/ft_internal.h"
 
 using namespace vrcore::ft;
@@ -59,24 +60,24 @@ FT_SocketAddress own_address(uint16_t port) {
 
 } // namespace
 
-extern "C" uint32_t FT_Init(void) {
+extern "C" uint32_t FT_Init(void) try {
     FT_LOG(7, (Doc{"", 0}), "FT_Init\n");
     return 0;
-}
+} VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
 
-extern "C" uint32_t FT_Shutdown(void) {
+extern "C" uint32_t FT_Shutdown(void) try {
     FT_LOG(7, (Doc{"", 0}), "FT_Shutdown\n");
     return 0;
-}
+} VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
 
-extern "C" uint32_t FT_Cancel(const GEN_DocumentIdentifier *id) {
+extern "C" uint32_t FT_Cancel(const GEN_DocumentIdentifier *id) try {
     FT_LOG(7, doc_of(id), "FT_Cancel\n");
     return 0;
-}
+} VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
 
 extern "C" uint32_t FT_FileToSend(const GEN_DocumentIdentifier *id, const FT_SocketAddress *address,
                                   const GEN_DocumentContent *content, uint32_t method,
-                                  uint64_t *sent) {
+                                  uint64_t *sent) try {
     Doc d = doc_of(id);
     if (sent) *sent = 0;
     if (!id) {
@@ -121,11 +122,11 @@ extern "C" uint32_t FT_FileToSend(const GEN_DocumentIdentifier *id, const FT_Soc
     } catch (const std::bad_alloc &) {
         return FT_S_NOMEM;
     }
-}
+} VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
 
 extern "C" uint32_t FT_RetrieveToFile(const GEN_DocumentIdentifier *id,
                                       const GEN_DocumentContent *source, uint32_t method,
-                                      const FT_SpoolInfo *spool, FT_Result *result) {
+                                      const FT_SpoolInfo *spool, FT_Result *result) try {
     Doc d = doc_of(id);
     if (!id) {
         FT_LOG(5, d, "FT_RetrieveToFile: no document ID\n");
@@ -189,14 +190,14 @@ extern "C" uint32_t FT_RetrieveToFile(const GEN_DocumentIdentifier *id,
     } catch (const std::bad_alloc &) {
         return FT_S_NOMEM;
     }
-}
+} VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
 
 // ---------------------------------------------------------------------------
 // Buffer-wise transfers.
 
 extern "C" uint32_t FT_BufferInit(const GEN_DocumentIdentifier *id, const FT_SocketAddress *address,
                                   const GEN_DocumentContent *content, uint32_t method, size_t size,
-                                  int role, FT_Buffer **buffer, int allocate) {
+                                  int role, FT_Buffer **buffer, int allocate) try {
     Doc d = doc_of(id);
     if (!id) {
         FT_LOG(5, d, "FT_BufferInit: no document ID\n");
@@ -280,7 +281,7 @@ extern "C" uint32_t FT_BufferInit(const GEN_DocumentIdentifier *id, const FT_Soc
     }
     *buffer = b;
     return 0;
-}
+} VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
 
 namespace {
 
@@ -296,7 +297,7 @@ uint32_t buffer_ok(const char *fn, Doc d, const GEN_DocumentIdentifier *id, cons
 
 } // namespace
 
-extern "C" uint32_t FT_BufferToSend(const GEN_DocumentIdentifier *id, FT_Buffer *buffer) {
+extern "C" uint32_t FT_BufferToSend(const GEN_DocumentIdentifier *id, FT_Buffer *buffer) try {
     Doc d = doc_of(id);
     if (uint32_t rc = buffer_ok("FT_BufferToSend", d, id, buffer)) return rc;
     if (buffer->socket < 0) {
@@ -320,9 +321,9 @@ extern "C" uint32_t FT_BufferToSend(const GEN_DocumentIdentifier *id, FT_Buffer 
         return FT_S_FAILED;
     }
     return 0;
-}
+} VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
 
-extern "C" uint32_t FT_RetrieveToBuffer(const GEN_DocumentIdentifier *id, FT_Buffer *buffer) {
+extern "C" uint32_t FT_RetrieveToBuffer(const GEN_DocumentIdentifier *id, FT_Buffer *buffer) try {
     Doc d = doc_of(id);
     if (uint32_t rc = buffer_ok("FT_RetrieveToBuffer", d, id, buffer)) return rc;
     buffer->count = 0;
@@ -366,9 +367,9 @@ extern "C" uint32_t FT_RetrieveToBuffer(const GEN_DocumentIdentifier *id, FT_Buf
     }
     FT_LOG(5, d, "FT_RetrieveToBuffer: nothing to read from\n");
     return FT_S_BADFD;
-}
+} VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
 
-extern "C" uint32_t FT_Finish(const GEN_DocumentIdentifier *id, FT_Buffer *buffer, int free_buffer) {
+extern "C" uint32_t FT_Finish(const GEN_DocumentIdentifier *id, FT_Buffer *buffer, int free_buffer) try {
     FT_LOG(7, doc_of(id), "FT_Finish\n");
     if (!buffer) return FT_S_OTHER;
     close_fd(buffer->fd);
@@ -379,4 +380,4 @@ extern "C" uint32_t FT_Finish(const GEN_DocumentIdentifier *id, FT_Buffer *buffe
         release(buffer);
     }
     return 0;
-}
+} VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)

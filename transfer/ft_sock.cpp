@@ -17,6 +17,7 @@
 #include <new>
 #include <thread>
 
+#include "status/guard.h"
 #include "transfer/ft_internal.h"
 
 namespace vrcore::ft {
@@ -184,7 +185,7 @@ bool send_all(int sock, const void *data, size_t n, uint64_t &sent) {
 using namespace vrcore::ft;
 
 extern "C" uint32_t FT_SocketServer(const GEN_DocumentIdentifier *id, const FT_SpoolInfo *,
-                                    FT_Result *result) {
+                                    FT_Result *result) try {
     Doc d = doc_of(id);
     if (!result) {
         FT_LOG(5, d, "FT_SocketServer: no result\n");
@@ -228,4 +229,4 @@ extern "C" uint32_t FT_SocketServer(const GEN_DocumentIdentifier *id, const FT_S
     } catch (const std::bad_alloc &) {
         return FT_S_NOMEM;
     }
-}
+} VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)

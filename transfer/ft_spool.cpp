@@ -16,6 +16,7 @@
 
 #include <vrcore/fa.h>
 
+#include "status/guard.h"
 #include "system/config.h"
 #include "transfer/ft_internal.h"
 
@@ -292,7 +293,7 @@ using namespace vrcore::ft;
 
 extern "C" uint32_t FT_ExternalToFile(const GEN_DocumentContent *content,
                                       const GEN_DocumentIdentifier *id, const FT_SpoolInfo *spool,
-                                      FT_Result *result) {
+                                      FT_Result *result) try {
     Doc d = doc_of(id);
     if (!id) {
         FT_LOG(5, d, "FT_ExternalToFile: no document ID\n");
@@ -323,4 +324,4 @@ extern "C" uint32_t FT_ExternalToFile(const GEN_DocumentContent *content,
         return rc;
     }
     return publish(out, d, out.written(), result);
-}
+} VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)

@@ -87,6 +87,7 @@ typedef struct AS_IdentifierList {
 #define AS_S_STALE 0xC003007Cu        /* the handle's object has been deleted */
 #define AS_S_STALE1 0xC003007Du       /* first handle of two is stale */
 #define AS_S_STALE2 0xC003007Eu       /* second handle of two is stale */
+#define AS_S_INTERNAL 0xC003007Fu     /* unexpected internal failure */
 
 /* ---- Sets and handles ---------------------------------------------- */
 

@@ -96,6 +96,8 @@ typedef struct ERDPA_ErrorResult {
 #define ERDPA_S_ARG3 0xC0100068u     /* third required argument missing */
 #define ERDPA_S_NOMEM 0xC0100069u    /* not enough memory */
 #define ERDPA_S_ATTRCOPY 0xC010006Au /* the attribute could not be copied */
+#define ERDPA_S_BADKIND 0xC010006Cu  /* unknown kind of error result */
+#define ERDPA_S_INTERNAL 0xC010006Fu /* unexpected internal failure */
 
 /* ---- Builders ------------------------------------------------------------
  * *result is the caller's error result (null: no error yet). Each builder
@@ -135,7 +137,8 @@ VR_EXPORT int ERDPA_Security(STF_List *status, ERDPA_ErrorResult **result, uint3
                              const GEN_ErrorMessage *message);
 
 /* Releases the result with every problem, copy and set. Null: success. An
- * unknown kind: the record alone is released and 1 returned (0xC010006C). */
+ * unknown kind: the record alone is released and 1 returned
+ * (ERDPA_S_BADKIND). */
 VR_EXPORT int ERDPA_FreeError(STF_List *status, ERDPA_ErrorResult *result);
 
 /* A new string (process heap: free with GENU__CoveredFree) describing the

@@ -49,6 +49,7 @@ VR_BEGIN_DECLS
 #define EVT_E_ARGTYPE 18    /* the next argument has another type */
 #define EVT_E_BUSY 19       /* port in use, receive pending, queues open */
 #define EVT_E_QUEUEKIND 20  /* operation not allowed on this kind of queue */
+#define EVT_E_INTERNAL 21   /* unexpected internal failure */
 
 /* The largest encoding of one message. */
 #define EVT_MAX_MESSAGE_BYTES (1024u * 1024u)

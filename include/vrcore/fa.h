@@ -20,6 +20,7 @@ VR_BEGIN_DECLS
 #define FA_S_NOREVOUT 0xC0150069u   /* no output arguments (revert) */
 #define FA_S_NOMEM 0xC015006Au      /* not enough memory */
 #define FA_S_BADCHAR 0xC015006Bu    /* invalid multibyte text, or only white space */
+#define FA_S_INTERNAL 0xC015006Cu   /* unexpected internal failure */
 
 /* Path classes. */
 #define FA_PATH_ABSOLUTE 0       /* "/dir" or "C|/dir" */

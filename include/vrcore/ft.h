@@ -31,6 +31,7 @@ VR_BEGIN_DECLS
 #define FT_S_NOCONTENT 0xC0050070u /* missing document content */
 #define FT_S_OTHER 0xC0050071u    /* missing arguments, unsupported method, bad
                                      path or source, socket failures */
+#define FT_S_INTERNAL 0xC0050072u /* unexpected internal failure */
 
 /* Transfer methods (short identifiers of their values). */
 #define FT_METHOD_WITH_REQUEST 446u

@@ -416,6 +416,7 @@ VR_EXPORT int FreeGEN_Multiple(STF_List *status, const GENU_Allocator *alloc, ..
 #define GENU_S_DECODE 0xC00E0072u       /* the octets could not be decoded */
 #define GENU_S_ENCODE 0xC00E0073u       /* the value could not be encoded */
 #define GENU_S_RELEASE 0xC00E00C1u      /* releasing an intermediate structure failed */
+#define GENU_S_INTERNAL 0xC00E00CDu     /* unexpected internal failure (also of GEN_ values) */
 
 /* Attribute value packing: odp.h (included below). */
 

@@ -29,6 +29,7 @@ VR_BEGIN_DECLS
 #define I18N_S_MALFORMED 0xC014006Au /* the mapping file is malformed */
 #define I18N_S_NOFILE 0xC014006Bu    /* the mapping file cannot be opened */
 #define I18N_S_NOLOCALE 0xC014006Cu  /* no such locale */
+#define I18N_S_INTERNAL 0xC014006Du  /* unexpected internal failure */
 
 /* A DPA locale: language and territory (0..2 characters, the length
  * first) and the code set's short identifier. Records handed out by the

@@ -45,6 +45,7 @@ VR_BEGIN_DECLS
 #define MSG_S_BADLOCALE 0xC002006Fu      /* the requested locale does not exist */
 #define MSG_S_NOTEXT 0xC0020070u         /* no message text found */
 #define MSG_S_BADKIND 0xC0020071u        /* invalid message kind */
+#define MSG_S_INTERNAL 0xC0020072u       /* unexpected internal failure */
 
 /* Start and end using the module. The prefix (3 to 8 letters and digits,
  * beginning with a letter) names the application: it heads status messages

@@ -29,6 +29,7 @@ VR_BEGIN_DECLS
 #define NS_E_UNREACHABLE 18 /* no name server reachable */
 #define NS_E_SYSTEM 19      /* system, file, network or RPC failure */
 #define NS_E_ENV 20         /* environment not available or operation unsupported */
+#define NS_E_INTERNAL 21    /* unexpected internal failure */
 
 /* Object classes. */
 #define NS_CLASS_LP 0

@@ -49,6 +49,7 @@ VR_BEGIN_DECLS
 #define OID_S_NOLINK 0xC00A009Fu    /* links cannot be added */
 #define OID_S_INVALID 0xC00A00A0u   /* a malformed argument (binary form, name, text) */
 #define OID_S_TOOSMALL 0xC00A00A1u  /* the output buffer is too small */
+#define OID_S_INTERNAL 0xC00A00A2u  /* unexpected internal failure */
 
 /* Limits. A binary form handed to the registry is at most OID_MAX_BINARY
  * octets in all; output buffers for binary forms need that many octets,

@@ -41,6 +41,7 @@ typedef struct STF_List STF_List;
 #define STF_S_NOENTRY 0xC0010008u    /* no status entry at that index */
 #define STF_S_NOTSUPP 0xC0010009u    /* operation not supported */
 #define STF_S_BADFLAGS 0xC001000Du   /* invalid message flags */
+#define STF_S_INTERNAL 0xC001000Eu   /* unexpected internal failure */
 #define STF_S_NULLLIST 0xFFFFFFFFu   /* answer for a null list */
 
 /* One argument record: 16 bytes. A character sits in the first byte of

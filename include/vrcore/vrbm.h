@@ -34,6 +34,7 @@ VR_BEGIN_DECLS
 #define VRBM_E_IO 0xC00A0097u        /* the file could not be read or written */
 #define VRBM_E_READONLY 0xC00A009Eu  /* the database is open read-only */
 #define VRBM_E_BADHANDLE 0xC00A0098u /* not an open database handle */
+#define VRBM_E_INTERNAL 0xC00A00A3u  /* unexpected internal failure */
 
 #define VRBM_MAX_KEY 128
 #define VRBM_MAX_ITEM 256
