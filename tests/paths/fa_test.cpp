@@ -9,7 +9,6 @@
 
 #include "failalloc.h"
 #include "scratch.h"
-#include "system/fa_internal.h"
 #include "vrcore/fa.h"
 
 namespace {
@@ -120,8 +119,7 @@ TEST_F(FaConvert, InvalidMultibyteIsRefusedAndNothingIsReturned) {
 }
 
 TEST_F(FaConvert, AllocationFailureLeavesNothing) {
-    GENU_Allocator fail{vrtest::FailMalloc, vrtest::FailFree};
-    vr::fa::SetAllocator(&fail);
+    vrtest::FailModule fail(vrcore::seam::Module::Paths);
     char *out = nullptr;
     size_t len = 0;
     long points = vrtest::SweepFailures(
@@ -137,7 +135,6 @@ TEST_F(FaConvert, AllocationFailureLeavesNothing) {
             return ok;
         },
         [&] { EXPECT_EQ(out, nullptr); });
-    vr::fa::SetAllocator(nullptr);
     EXPECT_EQ(points, 1);
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "failalloc.h"
 #include "status/stf_internal.h"
 #include "vrcore/msg.h"
 
@@ -137,10 +138,11 @@ TEST_F(Messages, LongMessagesGetABuffer) {
     EXPECT_EQ(seen.texts[1], "-TST:STF.STF, An operating-system call failed with error 2: " + long_text);
 
     // Without memory for a larger buffer the message is passed on cut.
-    vr::stf::SetMallocHook([](size_t, uint32_t) -> void * { return nullptr; });
     Seen cut;
-    EXPECT_EQ(STF_PutMessages(list, 0, nullptr, Collect, &cut), STF_S_NOMEM);
-    vr::stf::SetMallocHook(nullptr);
+    {
+        vrtest::FailModule fail(vrcore::seam::Module::Status, -1);
+        EXPECT_EQ(STF_PutMessages(list, 0, nullptr, Collect, &cut), STF_S_NOMEM);
+    }
     ASSERT_EQ(cut.texts.size(), 3u);
     EXPECT_EQ(cut.texts[1].size(), 199u);
     EXPECT_EQ(cut.texts[2], "-TST:ERRNO, No such file or directory");

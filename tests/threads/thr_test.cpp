@@ -295,8 +295,7 @@ TEST(Join, ExitThreadSetsCodeAndPriorityIsChecked) {
 
 TEST(Join, StartThreadSurvivesAllocationFailure) {
     size_t base = vr::thr::RecordCount();
-    GENU_Allocator fail{vrtest::FailMalloc, vrtest::FailFree};
-    vr::thr::SetAllocator(&fail);
+    vrtest::FailModule fail(vrcore::seam::Module::Threads);
     std::function<uint32_t()> fn = [] { return 9u; };
     long points = vrtest::SweepFailures(
         [&] {
@@ -306,7 +305,6 @@ TEST(Join, StartThreadSurvivesAllocationFailure) {
             return THR_JoinThread(id, &code) == 0 && code == 9u;
         },
         [&] { EXPECT_EQ(vr::thr::RecordCount(), base); });
-    vr::thr::SetAllocator(nullptr);
     EXPECT_GE(points, 2);
 }
 

@@ -249,7 +249,7 @@ TEST_F(SocketTest, BufferWiseTransfers) {
 
 TEST_F(SocketTest, BufferAllocationFailureLeavesNothing) {
     std::string src = WriteFile("doc", "abc");
-    set_allocator(vrtest::FailMalloc, vrtest::FailFree);
+    vrtest::FailModule fail(vrcore::seam::Module::Transfer);
     size_t fds = OpenFds();
     long points = vrtest::SweepFailures(
         [&] {
@@ -265,6 +265,5 @@ TEST_F(SocketTest, BufferAllocationFailureLeavesNothing) {
             return true;
         },
         [&] { EXPECT_EQ(OpenFds(), fds); });
-    set_allocator(nullptr, nullptr);
     EXPECT_EQ(points, 2);
 }

@@ -1,0 +1,300 @@
+#include "memfs.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+namespace vrtest {
+namespace {
+MemFs *g_fs = nullptr;
+IoTap *g_tap = nullptr;
+
+int Err(int e) {
+    errno = e;
+    return -1;
+}
+} // namespace
+
+// ---- MemFs -------------------------------------------------------------------
+
+bool MemFs::Change() {
+    if (changes_left == 0) dead_ = true;
+    if (dead_) return false;
+    if (changes_left > 0) changes_left--;
+    return true;
+}
+
+void MemFs::Record(Node &n, std::function<void(Bytes &)> change) {
+    change(n.data);
+    n.unsynced.push_back(std::move(change));
+}
+
+void MemFs::Die() {
+    fds_.clear();
+    dead_ = false;
+    changes_left = -1;
+}
+
+void MemFs::PowerLoss(std::mt19937 *keep_some) {
+    Die();
+    auto keep = [&] { return keep_some && (*keep_some)() % 2; };
+    auto now = names_;
+    names_ = synced_names_;
+    for (auto &[n, node] : now) // names made, replaced or removed since the sync
+        if ((!synced_names_.count(n) || synced_names_[n] != node) && keep()) names_[n] = node;
+    for (auto &[n, node] : synced_names_)
+        if (!now.count(n) && keep()) names_.erase(n);
+    for (auto &[n, node] : names_) {
+        for (auto &change : node->unsynced)
+            if (keep()) change(node->synced);
+        node->unsynced.clear();
+        node->data = node->synced;
+    }
+}
+
+std::map<std::string, MemFs::Bytes> MemFs::Snapshot() const {
+    std::map<std::string, Bytes> s;
+    for (auto &[n, node] : synced_names_) s[n] = node->synced;
+    return s;
+}
+
+void MemFs::Restore(const std::map<std::string, Bytes> &files) {
+    Die();
+    names_.clear();
+    for (auto &[n, bytes] : files) names_[n] = std::make_shared<Node>(Node{bytes, bytes, {}});
+    synced_names_ = names_;
+}
+
+std::string MemFs::Read(const std::string &path) const {
+    auto it = names_.find(path);
+    return it == names_.end() ? std::string() : std::string(it->second->data.begin(), it->second->data.end());
+}
+
+struct MemFsCalls {
+    using Node = MemFs::Node;
+    static MemFs &fs() { return *g_fs; }
+    static MemFs::Open *Fd(int fd) {
+        auto it = fs().fds_.find(fd);
+        return it == fs().fds_.end() ? nullptr : &it->second;
+    }
+    static void Fill(const Node &n, struct stat *st) {
+        *st = {};
+        st->st_mode = S_IFREG | n.mode;
+        st->st_size = off_t(n.data.size());
+        st->st_ino = ino_t(reinterpret_cast<uintptr_t>(&n));
+        st->st_uid = geteuid();
+        st->st_gid = getegid();
+    }
+    static int Open(const char *path, int flags, unsigned mode) {
+        if (fs().dead_) return Err(EIO);
+        auto it = fs().names_.find(path);
+        if (it == fs().names_.end()) {
+            if (!(flags & O_CREAT)) return Err(ENOENT);
+            if (!fs().Change()) return Err(EIO);
+            it = fs().names_.emplace(path, std::make_shared<Node>()).first;
+            it->second->mode = mode & 07777 & ~022u;
+        } else if ((flags & O_CREAT) && (flags & O_EXCL)) {
+            return Err(EEXIST);
+        } else if (flags & O_TRUNC) {
+            if (!fs().Change()) return Err(EIO);
+            fs().Record(*it->second, [](MemFs::Bytes &d) { d.clear(); });
+        }
+        fs().fds_[fs().next_fd_] = {it->second, 0};
+        return fs().next_fd_++;
+    }
+    static int Close(int fd) { return fs().fds_.erase(fd) ? 0 : Err(EBADF); }
+    static ssize_t Pread(int fd, void *buf, size_t n, off_t at) {
+        if (fs().dead_) return Err(EIO);
+        MemFs::Open *o = Fd(fd);
+        if (!o) return Err(EBADF);
+        auto &d = o->node->data;
+        if (size_t(at) >= d.size()) return 0;
+        n = std::min(n, d.size() - size_t(at));
+        std::memcpy(buf, d.data() + at, n);
+        return ssize_t(n);
+    }
+    static ssize_t Pwrite(int fd, const void *buf, size_t n, off_t at) {
+        MemFs::Open *o = Fd(fd);
+        if (!o) return Err(EBADF);
+        if (!fs().Change()) return Err(EIO);
+        auto *b = static_cast<const uint8_t *>(buf);
+        fs().Record(*o->node, [at, bytes = MemFs::Bytes(b, b + n)](MemFs::Bytes &d) {
+            if (d.size() < size_t(at) + bytes.size()) d.resize(size_t(at) + bytes.size());
+            std::copy(bytes.begin(), bytes.end(), d.begin() + at);
+        });
+        return ssize_t(n);
+    }
+    static ssize_t Read(int fd, void *buf, size_t n) {
+        ssize_t got = Pread(fd, buf, n, Fd(fd) ? Fd(fd)->at : 0);
+        if (got > 0) Fd(fd)->at += got;
+        return got;
+    }
+    static ssize_t Write(int fd, const void *buf, size_t n) {
+        ssize_t put = Pwrite(fd, buf, n, Fd(fd) ? Fd(fd)->at : 0);
+        if (put > 0) Fd(fd)->at += put;
+        return put;
+    }
+    static int Fsync(int fd) {
+        MemFs::Open *o = Fd(fd);
+        if (!o) return Err(EBADF);
+        if (!fs().Change()) return Err(EIO);
+        o->node->synced = o->node->data;
+        o->node->unsynced.clear();
+        return 0;
+    }
+    static int Ftruncate(int fd, off_t n) {
+        MemFs::Open *o = Fd(fd);
+        if (!o) return Err(EBADF);
+        if (!fs().Change()) return Err(EIO);
+        fs().Record(*o->node, [n](MemFs::Bytes &d) { d.resize(size_t(n)); });
+        return 0;
+    }
+    static int Fstat(int fd, struct stat *st) {
+        if (fs().dead_) return Err(EIO);
+        MemFs::Open *o = Fd(fd);
+        if (!o) return Err(EBADF);
+        Fill(*o->node, st);
+        return 0;
+    }
+    static int Fchmod(int fd, unsigned mode) {
+        if (fs().dead_) return Err(EIO);
+        MemFs::Open *o = Fd(fd);
+        if (!o) return Err(EBADF);
+        o->node->mode = mode & 07777;
+        return 0;
+    }
+    static int Fchown(int fd, uid_t, gid_t) { return fs().dead_ ? Err(EIO) : Fd(fd) ? 0 : Err(EBADF); }
+    static int Stat(const char *path, struct stat *st) {
+        if (fs().dead_) return Err(EIO);
+        auto it = fs().names_.find(path);
+        if (it == fs().names_.end()) return Err(ENOENT);
+        Fill(*it->second, st);
+        return 0;
+    }
+    static int Unlink(const char *path) {
+        if (fs().dead_) return Err(EIO);
+        if (!fs().names_.count(path)) return Err(ENOENT);
+        if (!fs().Change()) return Err(EIO);
+        fs().names_.erase(path);
+        return 0;
+    }
+    static int Rename(const char *from, const char *to) {
+        if (fs().dead_) return Err(EIO);
+        auto it = fs().names_.find(from);
+        if (it == fs().names_.end()) return Err(ENOENT);
+        if (!fs().Change()) return Err(EIO);
+        auto node = it->second;
+        fs().names_.erase(it);
+        fs().names_[to] = node;
+        return 0;
+    }
+    static int SyncDir(const char *) {
+        if (!fs().Change()) return Err(EIO);
+        fs().synced_names_ = fs().names_;
+        return 0;
+    }
+    static int Lock(int fd, vrcore::seam::LockKind, vrcore::seam::LockMode, bool) {
+        return fs().dead_ ? Err(EIO) : Fd(fd) ? 0 : Err(EBADF);
+    }
+    static constexpr vrcore::seam::Io kTable = {Open,  Close,  Read,   Write,  Pread,  Pwrite,
+                                                Fsync, Ftruncate, Fstat, Fchmod, Fchown, Stat,
+                                                Unlink, Rename, SyncDir, Lock};
+};
+
+MemFs::MemFs() {
+    g_fs = this;
+    vrcore::seam::set_io(&MemFsCalls::kTable);
+}
+
+MemFs::~MemFs() {
+    vrcore::seam::set_io(nullptr);
+    g_fs = nullptr;
+}
+
+// ---- IoTap ---------------------------------------------------------------------
+
+struct TapCalls {
+    static const vrcore::seam::Io &under() { return *g_tap->under_; }
+    // The path a descriptor was opened as; the system's knows those opened
+    // before the tap.
+    static std::string PathOf(int fd) {
+        auto it = g_tap->paths_.find(fd);
+        if (it != g_tap->paths_.end()) return it->second;
+        char link[PATH_MAX];
+        std::string proc = "/proc/self/fd/" + std::to_string(fd);
+        ssize_t n = g_tap->under_ == &vrcore::seam::system_io() ? readlink(proc.c_str(), link, sizeof link) : -1;
+        return n > 0 ? std::string(link, size_t(n)) : std::string();
+    }
+    // Asks the tap; true when the call is to fail.
+    static bool Stop(IoOp op, const std::string &path) {
+        if (!g_tap->before_(op, path)) return false;
+        errno = EIO;
+        return true;
+    }
+    static int Open(const char *path, int flags, unsigned mode) {
+        if (Stop(IoOp::Open, path)) return -1;
+        int fd = under().open(path, flags, mode);
+        if (fd >= 0) g_tap->paths_[fd] = path;
+        return fd;
+    }
+    static int Close(int fd) {
+        if (Stop(IoOp::Close, PathOf(fd))) return -1;
+        g_tap->paths_.erase(fd);
+        return under().close(fd);
+    }
+    static ssize_t Read(int fd, void *b, size_t n) {
+        return Stop(IoOp::Read, PathOf(fd)) ? -1 : under().read(fd, b, n);
+    }
+    static ssize_t Write(int fd, const void *b, size_t n) {
+        return Stop(IoOp::Write, PathOf(fd)) ? -1 : under().write(fd, b, n);
+    }
+    static ssize_t Pread(int fd, void *b, size_t n, off_t at) {
+        return Stop(IoOp::Pread, PathOf(fd)) ? -1 : under().pread(fd, b, n, at);
+    }
+    static ssize_t Pwrite(int fd, const void *b, size_t n, off_t at) {
+        return Stop(IoOp::Pwrite, PathOf(fd)) ? -1 : under().pwrite(fd, b, n, at);
+    }
+    static int Fsync(int fd) { return Stop(IoOp::Fsync, PathOf(fd)) ? -1 : under().fsync(fd); }
+    static int Ftruncate(int fd, off_t n) {
+        return Stop(IoOp::Ftruncate, PathOf(fd)) ? -1 : under().ftruncate(fd, n);
+    }
+    static int Fstat(int fd, struct stat *st) {
+        return Stop(IoOp::Fstat, PathOf(fd)) ? -1 : under().fstat(fd, st);
+    }
+    static int Fchmod(int fd, unsigned mode) {
+        return Stop(IoOp::Fchmod, PathOf(fd)) ? -1 : under().fchmod(fd, mode);
+    }
+    static int Fchown(int fd, uid_t u, gid_t g) {
+        return Stop(IoOp::Fchown, PathOf(fd)) ? -1 : under().fchown(fd, u, g);
+    }
+    static int Stat(const char *path, struct stat *st) {
+        return Stop(IoOp::Stat, path) ? -1 : under().stat(path, st);
+    }
+    static int Unlink(const char *path) { return Stop(IoOp::Unlink, path) ? -1 : under().unlink(path); }
+    static int Rename(const char *from, const char *to) {
+        return Stop(IoOp::Rename, from) ? -1 : under().rename(from, to);
+    }
+    static int SyncDir(const char *path) { return Stop(IoOp::SyncDir, path) ? -1 : under().sync_dir(path); }
+    static int Lock(int fd, vrcore::seam::LockKind k, vrcore::seam::LockMode m, bool wait) {
+        return Stop(IoOp::Lock, PathOf(fd)) ? -1 : under().lock(fd, k, m, wait);
+    }
+    static constexpr vrcore::seam::Io kTable = {Open,  Close,  Read,   Write,  Pread,  Pwrite,
+                                                Fsync, Ftruncate, Fstat, Fchmod, Fchown, Stat,
+                                                Unlink, Rename, SyncDir, Lock};
+};
+
+IoTap::IoTap(Fn before) : before_(std::move(before)), under_(&vrcore::seam::io()) {
+    g_tap = this;
+    vrcore::seam::set_io(&TapCalls::kTable);
+}
+
+IoTap::~IoTap() {
+    vrcore::seam::set_io(under_);
+    g_tap = nullptr;
+}
+
+} // namespace vrtest
