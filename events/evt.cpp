@@ -32,7 +32,7 @@
 #include "encoding/ber_stream.h"
 #include "events/evt_internal.h"
 #include "events/evt_wire.h"
-#include "system/seam.h"
+#include "system/fileio.h"
 #include "vrcore/log.h"
 
 namespace vrevt {
@@ -364,26 +364,10 @@ int ConnectOnce(const sockaddr_in &to, int timeout, Fd &out) {
 }
 
 // Writes all bytes in pieces of at most the socket buffer, within the
-// time-out as a whole.
+// time-out (seconds) as a whole.
 int WriteAll(int fd, const unsigned char *p, size_t n, int timeout) {
-    Deadline d = Deadline::After(timeout);
-    while (n) {
-        ssize_t k = send(fd, p, n < kSocketBuffer ? n : kSocketBuffer, MSG_NOSIGNAL);
-        if (k > 0) {
-            p += k;
-            n -= static_cast<size_t>(k);
-            continue;
-        }
-        if (k < 0 && errno == EINTR) continue;
-        if (k < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            int w = Wait(fd, POLLOUT, -1, d);
-            if (w == 0) return EVT_E_TIMEOUT;
-            if (w < 0) return EVT_E_SOCKET;
-            continue;
-        }
-        return EVT_E_SOCKET;
-    }
-    return EVT_E_OK;
+    int e = vrcore::fileio::send_all(fd, p, n, kSocketBuffer, timeout > 0 ? timeout * 1000 : -1);
+    return e == 0 ? EVT_E_OK : e == ETIMEDOUT ? EVT_E_TIMEOUT : EVT_E_SOCKET;
 }
 
 // Sends a message; the caller holds the queue's mutex.

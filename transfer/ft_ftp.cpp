@@ -15,6 +15,7 @@
 #include <memory>
 #include <new>
 
+#include "system/fileio.h"
 #include "transfer/ft_internal.h"
 
 namespace vrcore::ft {
@@ -173,17 +174,9 @@ class Control {
 
     bool send(const char *word, const std::string &arg) {
         std::string line = arg.empty() ? std::string(word) + "\r\n" : std::string(word) + ' ' + arg + "\r\n";
-        const char *p = line.data();
-        size_t left = line.size();
-        while (left > 0) {
-            ssize_t w = ::send(fd_, p, left, MSG_NOSIGNAL);
-            if (w < 0 && errno == EINTR) continue;
-            if (w < 0) {
-                FT_LOG(5, d_, "FtpToFile: cannot send %s: errno %d\n", word, errno);
-                return false;
-            }
-            p += w;
-            left -= static_cast<size_t>(w);
+        if (int e = fileio::send_all(fd_, line.data(), line.size(), line.size(), -1)) {
+            FT_LOG(5, d_, "FtpToFile: cannot send %s: errno %d\n", word, e);
+            return false;
         }
         return true;
     }

@@ -17,6 +17,7 @@
 #include <new>
 #include <thread>
 
+#include "system/fileio.h"
 #include "transfer/ft_internal.h"
 
 namespace vrcore::ft {
@@ -162,17 +163,11 @@ uint32_t send_file(int sock, int fd, Doc d, uint64_t &sent) {
 }
 
 bool send_all(int sock, const void *data, size_t n, uint64_t &sent) {
-    const char *p = static_cast<const char *>(data);
-    while (n > 0) {
-        ssize_t w = ::send(sock, p, n, MSG_NOSIGNAL);
-        if (w < 0) {
-            if (errno == EINTR || errno == EAGAIN) continue;
-            return false;
-        }
-        p += w;
-        n -= static_cast<size_t>(w);
-        sent += static_cast<uint64_t>(w);
+    if (int e = fileio::send_all(sock, data, n, n, -1)) {
+        errno = e;
+        return false;
     }
+    sent += n;
     return true;
 }
 

@@ -18,7 +18,7 @@
 #include <vrcore/log.h>
 
 #include "system/config.h"
-#include "system/seam.h"
+#include "system/fileio.h"
 #include "transfer/ft_internal.h"
 
 namespace vrcore::ft {
@@ -275,17 +275,9 @@ uint32_t SpoolFile::create(const std::string &dir, Doc d, bool tmp) {
 }
 
 uint32_t SpoolFile::write_all(const void *data, size_t n) {
-    const char *p = static_cast<const char *>(data);
-    while (n > 0) {
-        ssize_t w = ::write(fd_, p, n);
-        if (w < 0) {
-            if (errno == EINTR || errno == EAGAIN) continue;
-            return io_error(errno);
-        }
-        p += w;
-        n -= static_cast<size_t>(w);
-        written_ += static_cast<uint64_t>(w);
-    }
+    // Spool files stay on the real file system whatever table tests use.
+    if (int e = fileio::write_all(fd_, data, n, seam::system_io())) return io_error(e);
+    written_ += n;
     return 0;
 }
 
@@ -535,21 +527,13 @@ extern "C" uint32_t FT_PPSetDataBuffer(const GEN_DocumentIdentifier *id, FT_Filt
         FT_LOG(5, d, "FT_PPSetDataBuffer: no output open\n");
         return FT_S_BADFD;
     }
-    const char *p = static_cast<const char *>(data);
-    while (count > 0) {
-        ssize_t w = ::write(filter->output, p, count);
-        if (w < 0) {
-            if (errno == EINTR || errno == EAGAIN) continue;
-            int e = errno;
-            if (e == ENOSPC || e == EDQUOT)
-                FT_LOG(5, d, "FT_PPSetDataBuffer: no space left\n");
-            else
-                FT_LOG(5, d, "FT_PPSetDataBuffer: write failed, errno=%d\n", e);
-            FT_PPAbort(id, filter);
-            return io_error(e);
-        }
-        p += w;
-        count -= static_cast<size_t>(w);
+    if (int e = vrcore::fileio::write_all(filter->output, data, count, vrcore::seam::system_io())) {
+        if (e == ENOSPC || e == EDQUOT)
+            FT_LOG(5, d, "FT_PPSetDataBuffer: no space left\n");
+        else
+            FT_LOG(5, d, "FT_PPSetDataBuffer: write failed, errno=%d\n", e);
+        FT_PPAbort(id, filter);
+        return io_error(e);
     }
     return last ? finish_filter(d, filter) : 0;
 }
