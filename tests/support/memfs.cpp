@@ -77,17 +77,22 @@ std::string MemFs::Read(const std::string &path) const {
 struct MemFsCalls {
     using Node = MemFs::Node;
     static MemFs &fs() { return *g_fs; }
-    static MemFs::Open *Fd(int fd) {
+    // The open file of fd, or null with errno set: EIO once the process is
+    // dead (or, with `change`, dies at this change), else EBADF.
+    static MemFs::Open *Fd(int fd, bool change = false) {
         auto it = fs().fds_.find(fd);
-        return it == fs().fds_.end() ? nullptr : &it->second;
+        int e = fs().dead_ ? EIO : it == fs().fds_.end() ? EBADF : change && !fs().Change() ? EIO : 0;
+        if (e) Err(e);
+        return e ? nullptr : &it->second;
     }
-    static void Fill(const Node &n, struct stat *st) {
+    static int Fill(const Node &n, struct stat *st) {
         *st = {};
         st->st_mode = S_IFREG | n.mode;
         st->st_size = off_t(n.data.size());
         st->st_ino = ino_t(reinterpret_cast<uintptr_t>(&n));
         st->st_uid = geteuid();
         st->st_gid = getegid();
+        return 0;
     }
     static int Open(const char *path, int flags, unsigned mode) {
         if (fs().dead_) return Err(EIO);
@@ -108,19 +113,16 @@ struct MemFsCalls {
     }
     static int Close(int fd) { return fs().fds_.erase(fd) ? 0 : Err(EBADF); }
     static ssize_t Pread(int fd, void *buf, size_t n, off_t at) {
-        if (fs().dead_) return Err(EIO);
         MemFs::Open *o = Fd(fd);
-        if (!o) return Err(EBADF);
+        if (!o) return -1;
         auto &d = o->node->data;
-        if (size_t(at) >= d.size()) return 0;
-        n = std::min(n, d.size() - size_t(at));
-        std::memcpy(buf, d.data() + at, n);
+        n = size_t(at) >= d.size() ? 0 : std::min(n, d.size() - size_t(at));
+        if (n) std::memcpy(buf, d.data() + at, n);
         return ssize_t(n);
     }
     static ssize_t Pwrite(int fd, const void *buf, size_t n, off_t at) {
-        MemFs::Open *o = Fd(fd);
-        if (!o) return Err(EBADF);
-        if (!fs().Change()) return Err(EIO);
+        MemFs::Open *o = Fd(fd, true);
+        if (!o) return -1;
         auto *b = static_cast<const uint8_t *>(buf);
         fs().Record(*o->node, [at, bytes = MemFs::Bytes(b, b + n)](MemFs::Bytes &d) {
             if (d.size() < size_t(at) + bytes.size()) d.resize(size_t(at) + bytes.size());
@@ -129,51 +131,43 @@ struct MemFsCalls {
         return ssize_t(n);
     }
     static ssize_t Read(int fd, void *buf, size_t n) {
-        ssize_t got = Pread(fd, buf, n, Fd(fd) ? Fd(fd)->at : 0);
-        if (got > 0) Fd(fd)->at += got;
+        MemFs::Open *o = Fd(fd);
+        ssize_t got = o ? Pread(fd, buf, n, o->at) : -1;
+        if (got > 0) o->at += got;
         return got;
     }
     static ssize_t Write(int fd, const void *buf, size_t n) {
-        ssize_t put = Pwrite(fd, buf, n, Fd(fd) ? Fd(fd)->at : 0);
-        if (put > 0) Fd(fd)->at += put;
+        MemFs::Open *o = Fd(fd);
+        ssize_t put = o ? Pwrite(fd, buf, n, o->at) : -1;
+        if (put > 0) o->at += put;
         return put;
     }
     static int Fsync(int fd) {
-        MemFs::Open *o = Fd(fd);
-        if (!o) return Err(EBADF);
-        if (!fs().Change()) return Err(EIO);
+        MemFs::Open *o = Fd(fd, true);
+        if (!o) return -1;
         o->node->synced = o->node->data;
         o->node->unsynced.clear();
         return 0;
     }
     static int Ftruncate(int fd, off_t n) {
-        MemFs::Open *o = Fd(fd);
-        if (!o) return Err(EBADF);
-        if (!fs().Change()) return Err(EIO);
-        fs().Record(*o->node, [n](MemFs::Bytes &d) { d.resize(size_t(n)); });
-        return 0;
+        MemFs::Open *o = Fd(fd, true);
+        if (o) fs().Record(*o->node, [n](MemFs::Bytes &d) { d.resize(size_t(n)); });
+        return o ? 0 : -1;
     }
     static int Fstat(int fd, struct stat *st) {
-        if (fs().dead_) return Err(EIO);
         MemFs::Open *o = Fd(fd);
-        if (!o) return Err(EBADF);
-        Fill(*o->node, st);
-        return 0;
+        return o ? Fill(*o->node, st) : -1;
     }
     static int Fchmod(int fd, unsigned mode) {
-        if (fs().dead_) return Err(EIO);
         MemFs::Open *o = Fd(fd);
-        if (!o) return Err(EBADF);
-        o->node->mode = mode & 07777;
-        return 0;
+        if (o) o->node->mode = mode & 07777;
+        return o ? 0 : -1;
     }
-    static int Fchown(int fd, uid_t, gid_t) { return fs().dead_ ? Err(EIO) : Fd(fd) ? 0 : Err(EBADF); }
+    static int Fchown(int fd, uid_t, gid_t) { return Fd(fd) ? 0 : -1; }
     static int Stat(const char *path, struct stat *st) {
         if (fs().dead_) return Err(EIO);
         auto it = fs().names_.find(path);
-        if (it == fs().names_.end()) return Err(ENOENT);
-        Fill(*it->second, st);
-        return 0;
+        return it == fs().names_.end() ? Err(ENOENT) : Fill(*it->second, st);
     }
     static int Unlink(const char *path) {
         if (fs().dead_) return Err(EIO);
@@ -197,9 +191,7 @@ struct MemFsCalls {
         fs().synced_names_ = fs().names_;
         return 0;
     }
-    static int Lock(int fd, vrcore::seam::LockKind, vrcore::seam::LockMode, bool) {
-        return fs().dead_ ? Err(EIO) : Fd(fd) ? 0 : Err(EBADF);
-    }
+    static int Lock(int fd, vrcore::seam::LockKind, vrcore::seam::LockMode, bool) { return Fd(fd) ? 0 : -1; }
     static constexpr vrcore::seam::Io kTable = {Open,  Close,  Read,   Write,  Pread,  Pwrite,
                                                 Fsync, Ftruncate, Fstat, Fchmod, Fchown, Stat,
                                                 Unlink, Rename, SyncDir, Lock};
@@ -218,7 +210,7 @@ MemFs::~MemFs() {
 // ---- IoTap ---------------------------------------------------------------------
 
 struct TapCalls {
-    static const vrcore::seam::Io &under() { return *g_tap->under_; }
+    using Io = vrcore::seam::Io;
     // The path a descriptor was opened as; the system's knows those opened
     // before the tap.
     static std::string PathOf(int fd) {
@@ -229,62 +221,36 @@ struct TapCalls {
         ssize_t n = g_tap->under_ == &vrcore::seam::system_io() ? readlink(proc.c_str(), link, sizeof link) : -1;
         return n > 0 ? std::string(link, size_t(n)) : std::string();
     }
-    // Asks the tap; true when the call is to fail.
-    static bool Stop(IoOp op, const std::string &path) {
-        if (!g_tap->before_(op, path)) return false;
-        errno = EIO;
-        return true;
-    }
+    static std::string PathOf(const char *path) { return path; }
+    // Each entry asks the tap first, then calls the table underneath.
+    template <IoOp Op, auto M> struct Call;
+    template <IoOp Op, class R, class A, class... B, R (*Io::*M)(A, B...)> struct Call<Op, M> {
+        static R Run(A a, B... b) {
+            if (g_tap->before_(Op, PathOf(a))) {
+                errno = EIO;
+                return R(-1);
+            }
+            return (g_tap->under_->*M)(a, b...);
+        }
+    };
     static int Open(const char *path, int flags, unsigned mode) {
-        if (Stop(IoOp::Open, path)) return -1;
-        int fd = under().open(path, flags, mode);
+        int fd = Call<IoOp::Open, &Io::open>::Run(path, flags, mode);
         if (fd >= 0) g_tap->paths_[fd] = path;
         return fd;
     }
     static int Close(int fd) {
-        if (Stop(IoOp::Close, PathOf(fd))) return -1;
+        int rc = Call<IoOp::Close, &Io::close>::Run(fd);
         g_tap->paths_.erase(fd);
-        return under().close(fd);
+        return rc;
     }
-    static ssize_t Read(int fd, void *b, size_t n) {
-        return Stop(IoOp::Read, PathOf(fd)) ? -1 : under().read(fd, b, n);
-    }
-    static ssize_t Write(int fd, const void *b, size_t n) {
-        return Stop(IoOp::Write, PathOf(fd)) ? -1 : under().write(fd, b, n);
-    }
-    static ssize_t Pread(int fd, void *b, size_t n, off_t at) {
-        return Stop(IoOp::Pread, PathOf(fd)) ? -1 : under().pread(fd, b, n, at);
-    }
-    static ssize_t Pwrite(int fd, const void *b, size_t n, off_t at) {
-        return Stop(IoOp::Pwrite, PathOf(fd)) ? -1 : under().pwrite(fd, b, n, at);
-    }
-    static int Fsync(int fd) { return Stop(IoOp::Fsync, PathOf(fd)) ? -1 : under().fsync(fd); }
-    static int Ftruncate(int fd, off_t n) {
-        return Stop(IoOp::Ftruncate, PathOf(fd)) ? -1 : under().ftruncate(fd, n);
-    }
-    static int Fstat(int fd, struct stat *st) {
-        return Stop(IoOp::Fstat, PathOf(fd)) ? -1 : under().fstat(fd, st);
-    }
-    static int Fchmod(int fd, unsigned mode) {
-        return Stop(IoOp::Fchmod, PathOf(fd)) ? -1 : under().fchmod(fd, mode);
-    }
-    static int Fchown(int fd, uid_t u, gid_t g) {
-        return Stop(IoOp::Fchown, PathOf(fd)) ? -1 : under().fchown(fd, u, g);
-    }
-    static int Stat(const char *path, struct stat *st) {
-        return Stop(IoOp::Stat, path) ? -1 : under().stat(path, st);
-    }
-    static int Unlink(const char *path) { return Stop(IoOp::Unlink, path) ? -1 : under().unlink(path); }
-    static int Rename(const char *from, const char *to) {
-        return Stop(IoOp::Rename, from) ? -1 : under().rename(from, to);
-    }
-    static int SyncDir(const char *path) { return Stop(IoOp::SyncDir, path) ? -1 : under().sync_dir(path); }
-    static int Lock(int fd, vrcore::seam::LockKind k, vrcore::seam::LockMode m, bool wait) {
-        return Stop(IoOp::Lock, PathOf(fd)) ? -1 : under().lock(fd, k, m, wait);
-    }
-    static constexpr vrcore::seam::Io kTable = {Open,  Close,  Read,   Write,  Pread,  Pwrite,
-                                                Fsync, Ftruncate, Fstat, Fchmod, Fchown, Stat,
-                                                Unlink, Rename, SyncDir, Lock};
+    static constexpr Io kTable = {
+        Open, Close, Call<IoOp::Read, &Io::read>::Run, Call<IoOp::Write, &Io::write>::Run,
+        Call<IoOp::Pread, &Io::pread>::Run, Call<IoOp::Pwrite, &Io::pwrite>::Run,
+        Call<IoOp::Fsync, &Io::fsync>::Run, Call<IoOp::Ftruncate, &Io::ftruncate>::Run,
+        Call<IoOp::Fstat, &Io::fstat>::Run, Call<IoOp::Fchmod, &Io::fchmod>::Run,
+        Call<IoOp::Fchown, &Io::fchown>::Run, Call<IoOp::Stat, &Io::stat>::Run,
+        Call<IoOp::Unlink, &Io::unlink>::Run, Call<IoOp::Rename, &Io::rename>::Run,
+        Call<IoOp::SyncDir, &Io::sync_dir>::Run, Call<IoOp::Lock, &Io::lock>::Run};
 };
 
 IoTap::IoTap(Fn before) : before_(std::move(before)), under_(&vrcore::seam::io()) {
