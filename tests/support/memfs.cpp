@@ -238,10 +238,12 @@ struct TapCalls {
         if (fd >= 0) g_tap->paths_[fd] = path;
         return fd;
     }
+    // A failed close releases the descriptor all the same.
     static int Close(int fd) {
-        int rc = Call<IoOp::Close, &Io::close>::Run(fd);
+        bool fail = g_tap->before_(IoOp::Close, PathOf(fd));
+        int rc = g_tap->under_->close(fd);
         g_tap->paths_.erase(fd);
-        return rc;
+        return fail ? Err(EIO) : rc;
     }
     static constexpr Io kTable = {
         Open, Close, Call<IoOp::Read, &Io::read>::Run, Call<IoOp::Write, &Io::write>::Run,
