@@ -8,8 +8,8 @@
 //  - named points where a test may make an operation fail.
 // Tests replace them (tests/support: the failing allocator, the in-memory
 // file system with power-loss semantics, the tap on the file table). The
-// log files, the message catalogs and the named mutexes stay on the real
-// file system: they pass system_io() wherever a table is asked for.
+// log files, spool files and named mutexes stay on the real file system:
+// they pass system_io() wherever a table is asked for.
 #pragma once
 
 #include <atomic>
@@ -34,7 +34,7 @@ enum class Module : unsigned char {
     Transfer,     // transfer buffers
     Events,       // the encoding contexts of event queues
 };
-inline constexpr unsigned kModules = 10;
+inline constexpr unsigned kModules = unsigned(Module::Events) + 1;
 
 // A test's allocator must be interchangeable with the heap (malloc and
 // free underneath): a block it gave may be released after it is gone.
