@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "attrset/as_internal.h"
-#include "status/guard.h"
+#include "system/guard.h"
 
 using namespace vr::as;
 

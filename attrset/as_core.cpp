@@ -16,7 +16,7 @@
 #include <mutex>
 
 #include "attrset/as_internal.h"
-#include "status/vr_assert.h"
+#include "system/vr_assert.h"
 #include "vrcore/log.h"
 
 // The null handles (declared extern in the public header).

@@ -1,7 +1,7 @@
 // Attribute sets: creation, destruction and the set-level functions, and
 // the sharing and release of handles.
 #include "attrset/as_internal.h"
-#include "status/guard.h"
+#include "system/guard.h"
 
 using namespace vr::as;
 

@@ -5,7 +5,7 @@
 // first; the attribute (or a newly made attribute) is changed only once
 // every object exists, so a failure leaves the set exactly as it was.
 #include "attrset/as_internal.h"
-#include "status/guard.h"
+#include "system/guard.h"
 
 using namespace vr::as;
 

@@ -1,7 +1,7 @@
 // The default allocator pair: plain wrappers around the process heap.
 #include <cstdlib>
 
-#include "status/guard.h"
+#include "system/guard.h"
 #include "vrcore/vrtypes.h"
 
 extern "C" {

@@ -6,53 +6,18 @@
 // the undo log that makes a store or delete all-or-nothing.
 #include "btree/vrbm_internal.h"
 
-#include "status/guard.h"
-#include "status/vr_assert.h"
+#include "system/guard.h"
+#include "system/vr_assert.h"
 #include "vrcore/fa.h"
 #include "vrcore/log.h"
 
-#include <atomic>
 #include <cerrno>
-#include <cstdlib>
 #include <fcntl.h>
 #include <new>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace vrbm {
-
-namespace {
-std::atomic<FaultHook> g_hook{nullptr};
-std::atomic<void *> g_hookCtx{nullptr};
-std::atomic<void *(*)(size_t)> g_alloc{nullptr};
-std::atomic<void (*)(void *)> g_free{nullptr};
-} // namespace
-
-void SetFaultHook(FaultHook hook, void *ctx) {
-    g_hookCtx = ctx;
-    g_hook = hook;
-}
-
-bool Fault(FaultPoint point, unsigned page) {
-    FaultHook h = g_hook.load();
-    return h && h(g_hookCtx.load(), point, page) != 0;
-}
-
-void SetAllocator(void *(*alloc)(size_t), void (*release)(void *)) {
-    g_alloc = alloc;
-    g_free = release;
-}
-void *Alloc(size_t n) {
-    auto a = g_alloc.load();
-    return a ? a(n) : std::malloc(n);
-}
-void Free(void *p) {
-    auto f = g_free.load();
-    if (f)
-        f(p);
-    else
-        std::free(p);
-}
 
 const char *ValidatePage(const uint8_t *image, unsigned pageNo) {
     Page pg{const_cast<uint8_t *>(image)};
@@ -149,7 +114,6 @@ void DirtyClear(VRBM_Db *db) {
 }
 
 bool ReadImage(VRBM_Db *db, uint8_t *image, unsigned pageNo) {
-    if (Fault(FaultPoint::kFileRead, pageNo)) return false;
     if (db->rolledInMemory) { // the file as the journal would leave it
         if (const uint8_t *o = DirtyFind(db, pageNo)) {
             std::memcpy(image, o, kPageSize);
@@ -157,7 +121,7 @@ bool ReadImage(VRBM_Db *db, uint8_t *image, unsigned pageNo) {
         }
         if ((uint64_t(pageNo) + 1) * kPageSize > db->readLimit) return false;
     }
-    ssize_t n = g_io->pread(db->fd, image, kPageSize, off_t(pageNo) * kPageSize);
+    ssize_t n = seam::io().pread(db->fd, image, kPageSize, off_t(pageNo) * kPageSize);
     return n == ssize_t(kPageSize);
 }
 
@@ -235,7 +199,7 @@ static bool Save(VRBM_Db *db, unsigned pageNo, const uint8_t *image, uint32_t *e
 }
 
 uint8_t *ChangePage(VRBM_Db *db, unsigned pageNo, uint32_t *err) {
-    if (Fault(FaultPoint::kPageChange, pageNo)) {
+    if (seam::fails(seam::Point::PageChange, pageNo)) {
         *err = VRBM_E_IO;
         return nullptr;
     }
@@ -366,7 +330,7 @@ bool InitializeBufferPool(VRBM_Db *db, unsigned count, unsigned pages) {
 using namespace vrbm;
 
 static void Release(VRBM_Db *db) {
-    if (db->fd >= 0) g_io->close(db->fd);
+    if (db->fd >= 0) seam::io().close(db->fd);
     Free(db->pool);
     Free(db->undo);
     DirtyClear(db);
@@ -427,7 +391,7 @@ VRBM_Db *OpenDb(const char *path, int32_t flags, int32_t whole_file, Recovery ho
         return Refuse(db, ENOMEM);
     }
     FA_FreeFilePath(native);
-    const Io &io = *g_io;
+    const seam::Io &io = seam::io();
     int oflags = (acc == VRBM_RDWR ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NONBLOCK;
     db->fd = io.open(db->file.c_str(), oflags | (create ? O_CREAT : 0), 0666);
     struct stat st;
@@ -500,7 +464,7 @@ extern "C" VR_EXPORT void VRBM_close(VRBM_Db *db) try {
             LOG_CondMessage(5, "vrbm", __LINE__,
                             "VRBM: %s: the changes of this session could not be written\n",
                             db->file.c_str());
-        if (db->fd >= 0 && g_io->close(db->fd) != 0)
+        if (db->fd >= 0 && seam::io().close(db->fd) != 0)
             LOG_CondMessage(5, "vrbm", __LINE__, "!!!!! VRBM: Error in closing database file\n");
         db->fd = -1;
         db->magic = 0;

@@ -1,7 +1,8 @@
 // Internal interface of the B-tree database: page layout, the handle and
-// its page cache, the tree routines, the checker and the test hooks.
+// its page cache, the tree routines and the checker.
 #pragma once
 
+#include "system/seam.h"
 #include "vrcore/vrbm.h"
 
 #include <cstdint>
@@ -84,41 +85,12 @@ inline unsigned RecordSize(unsigned len) { return 2 + len + (len & 1); }
 // and item lengths within the limits. Returns nullptr or the fault.
 const char *ValidatePage(const uint8_t *image, unsigned pageNo);
 
-// Points where a test can make the database fail.
-enum class FaultPoint { kPageChange, kFileRead, kFileWrite };
-// Called before each such event; a non-zero return makes it fail. One
-// process-wide hook; nullptr removes it.
-using FaultHook = int (*)(void *ctx, FaultPoint point, unsigned page);
-void SetFaultHook(FaultHook hook, void *ctx);
-// The allocator of handles, pools, page copies and match lists (tests
-// only; nullptr restores malloc/free).
-void SetAllocator(void *(*alloc)(size_t), void (*release)(void *));
-void *Alloc(size_t n);
-void Free(void *p);
-bool Fault(FaultPoint point, unsigned page);
+// The memory of handles, pools, page copies and match lists, and every
+// file access of the module, pass the test seam.
+namespace seam = vrcore::seam;
+inline void *Alloc(size_t n) { return seam::alloc(seam::Module::Btree, n); }
+inline void Free(void *p) { seam::release(seam::Module::Btree, p); }
 
-// Every file access of the module goes through this table, so that tests
-// can stand in a file system of their own. Each entry behaves as its
-// system call (-1 and errno on failure).
-struct Io {
-    int (*open)(const char *path, int flags, unsigned mode);
-    int (*close)(int fd);
-    ssize_t (*pread)(int fd, void *buf, size_t n, off_t at);
-    ssize_t (*pwrite)(int fd, const void *buf, size_t n, off_t at);
-    int (*fsync)(int fd);
-    int (*ftruncate)(int fd, off_t size);
-    int (*fstat)(int fd, struct stat *st);
-    int (*unlink)(const char *path);
-    // Makes the entries of the directory holding path durable.
-    int (*syncDir)(const char *path);
-    // Takes (F_RDLCK, F_WRLCK) or drops (F_UNLCK) a lock of the whole
-    // file held by the open file description, without waiting.
-    int (*lock)(int fd, short type);
-};
-const Io &SysIo();
-extern const Io *g_io; // the table in use
-// Replaces the table (nullptr restores the system's).
-void SetIo(const Io *io);
 // Without durability a write-back writes the pages in place without a
 // journal and without syncing (the benchmark's baseline only).
 void SetDurability(bool on);

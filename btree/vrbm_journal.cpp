@@ -16,6 +16,7 @@
 // a write lock: so nobody rolls back a journal a living writer still uses,
 // and nobody reads a file half written.
 #include "btree/vrbm_internal.h"
+#include "system/fileio.h"
 
 #include "vrcore/log.h"
 
@@ -38,39 +39,6 @@ constexpr uint64_t kMaxFile = uint64_t(kMaxPageNo + 1) * kPageSize;
 constexpr int kLockWaitMs = 10000;
 
 bool g_durable = true;
-
-int SysOpen(const char *path, int flags, unsigned mode) { return ::open(path, flags, mode_t(mode)); }
-
-// Syncs the directory that holds path.
-int SysSyncDir(const char *path) {
-    char dir[PATH_MAX];
-    const char *slash = std::strrchr(path, '/');
-    size_t n = slash ? size_t(slash - path) : 0;
-    if (n >= sizeof dir) {
-        errno = ENAMETOOLONG;
-        return -1;
-    }
-    if (slash && n == 0) n = 1; // the root directory
-    std::memcpy(dir, slash ? path : ".", slash ? n : 1);
-    dir[slash ? n : 1] = '\0';
-    int fd = ::open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return -1;
-    int rc = ::fsync(fd);
-    int e = errno;
-    ::close(fd);
-    errno = e;
-    return rc;
-}
-
-int SysLock(int fd, short type) {
-    struct flock fl {};
-    fl.l_type = type;
-    fl.l_whence = SEEK_SET;
-    return fcntl(fd, F_OFD_SETLK, &fl);
-}
-
-const Io kSysIo = {SysOpen,   ::close,  ::pread,     ::pwrite, ::fsync,
-                   ::ftruncate, ::fstat, ::unlink, SysSyncDir, SysLock};
 
 void Put64(uint8_t *p, uint64_t v) {
     Put32(p, uint32_t(v));
@@ -99,7 +67,7 @@ template <class F> void ForEachChanged(VRBM_Db *db, F f) {
 
 int CloseKeepErrno(int fd) {
     int e = errno;
-    g_io->close(fd);
+    seam::io().close(fd);
     errno = e;
     return -1;
 }
@@ -108,7 +76,7 @@ int CloseKeepErrno(int fd) {
 // bytes before the write-back) and makes the journal and its name durable.
 // Returns the journal's descriptor, or -1 with no journal left behind.
 int WriteJournal(VRBM_Db *db, uint64_t size, unsigned mode) {
-    const Io &io = *g_io;
+    const seam::Io &io = seam::io();
     const char *path = db->journalFile.c_str();
     unsigned count = 0;
     ForEachChanged(db, [&](unsigned n, const uint8_t *) {
@@ -147,7 +115,7 @@ int WriteJournal(VRBM_Db *db, uint64_t size, unsigned mode) {
     if (held) flush();
     Put64(head + 24, sum);
     ok = ok && io.pwrite(jfd, head, kHead, 0) == ssize_t(kHead) && io.fsync(jfd) == 0 &&
-         io.syncDir(path) == 0;
+         io.sync_dir(path) == 0;
     if (ok) return jfd;
     CloseKeepErrno(jfd);
     io.unlink(path);
@@ -161,8 +129,7 @@ bool WritePages(VRBM_Db *db) {
         uint8_t copy[kPageSize]; // stored without the modified mark
         std::memcpy(copy, image, kPageSize);
         Page{copy}.ResetDirty();
-        ok = !Fault(FaultPoint::kFileWrite, n) &&
-             g_io->pwrite(db->fd, copy, kPageSize, off_t(n) * kPageSize) == ssize_t(kPageSize);
+        ok = seam::io().pwrite(db->fd, copy, kPageSize, off_t(n) * kPageSize) == ssize_t(kPageSize);
         if (!ok) LOG_CondMessage(5, "vrbm", __LINE__, "VRBM: failed to write page %u\n", n);
     });
     return ok;
@@ -170,20 +137,20 @@ bool WritePages(VRBM_Db *db) {
 
 // Removes a journal durably; true when it is gone (or was never there).
 bool RemoveJournal(const std::string &path) {
-    if (g_io->unlink(path.c_str()) != 0) return errno == ENOENT;
-    return g_io->syncDir(path.c_str()) == 0;
+    if (seam::io().unlink(path.c_str()) != 0) return errno == ENOENT;
+    return seam::io().sync_dir(path.c_str()) == 0;
 }
 
 // Under the write lock: puts back the original images of a complete
 // journal, cuts the file to its former size and syncs it, then removes the
 // journal; an incomplete one is only removed.
 bool ApplyJournal(const std::string &journal, int fd) {
-    const Io &io = *g_io;
+    const seam::Io &io = seam::io();
     JournalInfo j = ReadJournal(
         journal,
         [](void *ctx, unsigned page, const uint8_t *image) {
             int f = *static_cast<int *>(ctx);
-            return g_io->pwrite(f, image, kPageSize, off_t(page) * kPageSize) == ssize_t(kPageSize);
+            return seam::io().pwrite(f, image, kPageSize, off_t(page) * kPageSize) == ssize_t(kPageSize);
         },
         &fd);
     if (j.state == JournalState::kNone) return true;
@@ -201,7 +168,7 @@ bool ApplyJournal(const std::string &journal, int fd) {
 
 // Rolls back a dead writer's write-back through a descriptor that may write.
 int RollBack(VRBM_Db *db) {
-    const Io &io = *g_io;
+    const seam::Io &io = seam::io();
     int wfd = Writable(db) ? db->fd : io.open(db->file.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK, 0);
     if (wfd < 0) return EUCLEAN;
     int rc = 0;
@@ -216,7 +183,7 @@ int RollBack(VRBM_Db *db) {
 }
 
 bool WriteBackLocked(VRBM_Db *db) {
-    const Io &io = *g_io;
+    const seam::Io &io = seam::io();
     struct stat st;
     if (io.fstat(db->fd, &st) != 0) return false;
     int jfd = -1;
@@ -247,37 +214,28 @@ bool WriteBackLocked(VRBM_Db *db) {
 
 } // namespace
 
-const Io &SysIo() { return kSysIo; }
-const Io *g_io = &kSysIo;
-void SetIo(const Io *io) { g_io = io ? io : &kSysIo; }
 void SetDurability(bool on) { g_durable = on; }
 
 bool LockWait(int fd, short type) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kLockWaitMs);
-    useconds_t pause = 200;
-    for (;;) {
-        if (g_io->lock(fd, type) == 0) return true;
-        // Where the file system keeps no locks, there is nobody to wait for.
-        if (errno == ENOLCK || errno == EOPNOTSUPP || errno == ENOSYS) return true;
-        if (errno != EAGAIN && errno != EACCES && errno != EINTR) return false;
-        if (std::chrono::steady_clock::now() >= deadline) {
-            errno = EAGAIN;
-            return false;
-        }
-        usleep(pause);
-        if (pause < 20000) pause *= 2;
-    }
+    int rc = vrcore::fileio::lock(fd, seam::LockKind::Ofd,
+                                  type == F_RDLCK ? seam::LockMode::Shared
+                                                  : seam::LockMode::Exclusive,
+                                  kLockWaitMs);
+    // Where the file system keeps no locks, there is nobody to wait for.
+    if (rc == 0 || rc == ENOLCK || rc == EOPNOTSUPP || rc == ENOSYS) return true;
+    errno = rc;
+    return false;
 }
 
 void Unlock(int fd) {
     int e = errno;
-    g_io->lock(fd, F_UNLCK);
+    vrcore::fileio::lock(fd, seam::LockKind::Ofd, seam::LockMode::Unlock, -1);
     errno = e;
 }
 
 JournalInfo ReadJournal(const std::string &path,
                         bool (*visit)(void *ctx, unsigned page, const uint8_t *image), void *ctx) {
-    const Io &io = *g_io;
+    const seam::Io &io = seam::io();
     JournalInfo info;
     int fd = io.open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0);
     if (fd < 0) {

@@ -1,7 +1,7 @@
 // Lookups (exact, by abbreviation, by name) and the exported operations.
 #include "btree/vrbm_internal.h"
 
-#include "status/guard.h"
+#include "system/guard.h"
 #include "vrcore/log.h"
 
 #include <new>

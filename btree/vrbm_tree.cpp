@@ -15,7 +15,7 @@
 // leaves each node's last separator to go up into the parent.
 #include "btree/vrbm_internal.h"
 
-#include "status/vr_assert.h"
+#include "system/vr_assert.h"
 #include "vrcore/log.h"
 
 #include <algorithm>

@@ -10,7 +10,7 @@
 #include "encoding/codes.h"
 #include "encoding/value_conv.h"
 #include "oid/builtin_lookup.h"
-#include "status/guard.h"
+#include "system/guard.h"
 #include "vrcore/genu.h"
 #include "vrcore/iconv.h"
 #include "vrcore/log.h"

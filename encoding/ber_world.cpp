@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "status/guard.h"
+#include "system/guard.h"
 #include "vrcore/genu.h"
 #include "vrcore/log.h"
 #include "vrcore/thr.h"

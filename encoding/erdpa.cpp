@@ -6,7 +6,7 @@
 
 #include "encoding/erdpa_internal.h"
 #include "encoding/opsutil.h"
-#include "status/guard.h"
+#include "system/guard.h"
 #include "vrcore/log.h"
 
 using vrops::Fail;

@@ -7,7 +7,7 @@
 #include "encoding/codes.h"
 #include "encoding/erdpa_internal.h"
 #include "encoding/opsutil.h"
-#include "status/guard.h"
+#include "system/guard.h"
 #include "vrcore/log.h"
 #include "vrcore/odpas.h"
 

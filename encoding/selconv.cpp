@@ -4,7 +4,7 @@
 
 #include "encoding/codes.h"
 #include "encoding/opsutil.h"
-#include "status/guard.h"
+#include "system/guard.h"
 #include "vrcore/log.h"
 #include "vrcore/odpops.h"
 

@@ -6,7 +6,7 @@
 #include "encoding/ber_world.h"
 #include "encoding/codes.h"
 #include "encoding/value_conv.h"
-#include "status/guard.h"
+#include "system/guard.h"
 #include "vrcore/odp.h"
 
 using namespace vrber;

@@ -31,8 +31,9 @@
 #include "events/evt_internal.h"
 #include "events/evt_socket.h"
 #include "events/evt_wire.h"
-#include "status/guard.h"
-#include "status/vr_assert.h"
+#include "system/guard.h"
+#include "system/vr_assert.h"
+#include "system/fileio.h"
 #include "vrcore/log.h"
 
 namespace vrevt {
@@ -111,7 +112,11 @@ int g_count = 0;
 int g_timeout = kDefaultTimeout;
 std::map<uint32_t, std::shared_ptr<Queue>> g_queues;
 uint32_t g_next_queue = 1;
-vrber::Hooks g_hooks{&malloc, &free};
+
+// The memory of the queues' encoding contexts passes the test seam.
+void *SeamAlloc(size_t n) { return vrcore::seam::alloc(vrcore::seam::Module::Events, n); }
+void SeamFree(void *p) { vrcore::seam::release(vrcore::seam::Module::Events, p); }
+constexpr vrber::Hooks kHooks{&SeamAlloc, &SeamFree};
 
 // The send time-out from the environment.
 int ReadTimeout() {
@@ -168,18 +173,16 @@ int Link(const std::shared_ptr<Queue> &q, uint32_t *queue_id) {
 
 // A new queue with its encoding context.
 int NewQueue(std::shared_ptr<Queue> &q) {
-    vrber::Hooks hooks;
     {
         std::lock_guard<std::mutex> lk(g_mu);
         if (!g_count) return EVT_E_NOINIT;
-        hooks = g_hooks;
     }
     q = std::make_shared<Queue>();
     {
         std::lock_guard<std::mutex> lk(g_mu);
         q->timeout = g_timeout;
     }
-    if (!q->ctx.Init(hooks)) return EVT_E_CONTEXT;
+    if (!q->ctx.Init(kHooks)) return EVT_E_CONTEXT;
     return EVT_E_OK;
 }
 
@@ -467,11 +470,6 @@ int Next(Message &m, uint16_t kind, ArgNode **node) {
 } // namespace
 
 SleepFn SetSleep(SleepFn fn) { return g_sleep.exchange(fn ? fn : &RealSleep); }
-
-void SetQueueHooks(const vrber::Hooks *hooks) {
-    std::lock_guard<std::mutex> lk(g_mu);
-    g_hooks = hooks ? *hooks : vrber::Hooks{&malloc, &free};
-}
 
 int AddRemote(uint32_t queue_id, uint32_t address, uint16_t port) {
     return Guarded([&] {

@@ -12,10 +12,6 @@ namespace vrevt {
 using SleepFn = void (*)(uint32_t milliseconds);
 SleepFn SetSleep(SleepFn fn);
 
-// Allocation hooks of the encoding contexts of queues opened from now on;
-// null restores the process heap.
-void SetQueueHooks(const vrber::Hooks *hooks);
-
 // Appends an IPv4 address (host order) and port to a sending queue's list
 // of remote addresses.
 int AddRemote(uint32_t queue_id, uint32_t address, uint16_t port);

@@ -1,5 +1,6 @@
 // The sockets of event messages (evt_socket.h).
 #include "events/evt_socket.h"
+#include "system/fileio.h"
 
 #include <arpa/inet.h>
 #include <netdb.h>
@@ -106,24 +107,8 @@ int ConnectOnce(const sockaddr_in &to, int timeout, Fd &out) {
 }
 
 int WriteAll(int fd, const unsigned char *p, size_t n, int timeout) {
-    Deadline d = Deadline::After(timeout);
-    while (n) {
-        ssize_t k = send(fd, p, n < kSocketBuffer ? n : kSocketBuffer, MSG_NOSIGNAL);
-        if (k > 0) {
-            p += k;
-            n -= static_cast<size_t>(k);
-            continue;
-        }
-        if (k < 0 && errno == EINTR) continue;
-        if (k < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            int w = Wait(fd, POLLOUT, -1, d);
-            if (w == 0) return EVT_E_TIMEOUT;
-            if (w < 0) return EVT_E_SOCKET;
-            continue;
-        }
-        return EVT_E_SOCKET;
-    }
-    return EVT_E_OK;
+    int e = vrcore::fileio::send_all(fd, p, n, kSocketBuffer, timeout > 0 ? timeout * 1000 : -1);
+    return e == 0 ? EVT_E_OK : e == ETIMEDOUT ? EVT_E_TIMEOUT : EVT_E_SOCKET;
 }
 
 int ReadOne(int fd, int wake_fd, const Deadline &d, std::vector<unsigned char> &buf, size_t *size) {

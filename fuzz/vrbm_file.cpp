@@ -59,13 +59,13 @@ bool Put(const std::string &path, const void *bytes, size_t n) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size < 1 || size > 64 * 1024) return 0;
-    static const vrbm::Io io = [] { // durability plays no part here: no syncs
-        vrbm::Io t = vrbm::SysIo();
+    static const vrcore::seam::Io io = [] { // durability plays no part here: no syncs
+        vrcore::seam::Io t = vrcore::seam::system_io();
         t.fsync = [](int) { return 0; };
-        t.syncDir = [](const char *) { return 0; };
+        t.sync_dir = [](const char *) { return 0; };
         return t;
     }();
-    vrbm::SetIo(&io);
+    vrcore::seam::set_io(&io);
     uint8_t mode = data[0];
     std::string file = Base() + ".dbm", journal = Base() + VRBM_JOURNAL_SUFFIX;
     size_t at = 1;

@@ -10,7 +10,7 @@
 #include <optional>
 
 #include "messages/i18n_internal.h"
-#include "status/guard.h"
+#include "system/guard.h"
 #include "system/config.h"
 #include "vrcore/fa.h"
 #include "vrcore/genu.h"

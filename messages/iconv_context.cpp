@@ -6,7 +6,7 @@
 
 #include "messages/i18n_internal.h"
 #include "messages/iconv_context.h"
-#include "status/guard.h"
+#include "system/guard.h"
 #include "vrcore/log.h"
 #include "vrcore/stf.h"
 

@@ -21,7 +21,8 @@
 #include <vector>
 
 #include "messages/msg_format.h"
-#include "status/guard.h"
+#include "system/guard.h"
+#include "system/seam.h"
 #include "system/trace.h"
 #include "vrcore/fa.h"
 #include "vrcore/msg.h"
@@ -30,14 +31,8 @@
 namespace vr::msg {
 namespace {
 
-AllocFn g_alloc = nullptr;
-FreeFn g_free = nullptr;
-
-void *Alloc(size_t n) { return g_alloc ? g_alloc(n) : std::malloc(n); }
-void Release(void *p) {
-    if (g_free) g_free(p);
-    else std::free(p);
-}
+void *Alloc(size_t n) { return vrcore::seam::alloc(vrcore::seam::Module::Messages, n); }
+void Release(void *p) { vrcore::seam::release(vrcore::seam::Module::Messages, p); }
 
 constexpr uint32_t kZeroStatus = STF_S_NOSTATUS; // shown for a status code of 0
 constexpr size_t kCacheSlots = 10;
@@ -571,11 +566,6 @@ bool CatalogCached(const std::string &name) {
     for (const Slot &s : S().slots)
         if (s.used && s.name == name) return true;
     return false;
-}
-
-void SetAllocHook(AllocFn alloc, FreeFn release) {
-    g_alloc = alloc;
-    g_free = release;
 }
 
 } // namespace vr::msg

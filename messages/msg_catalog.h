@@ -29,10 +29,4 @@ bool CatalogBytesValid(const unsigned char *data, size_t size);
 int CachedCatalogs();
 bool CatalogCached(const std::string &name);
 
-// Test hook for the module's own allocations (message texts, work
-// buffers). Null pointers restore the heap.
-using AllocFn = void *(*)(size_t);
-using FreeFn = void (*)(void *);
-void SetAllocHook(AllocFn alloc, FreeFn release);
-
 } // namespace vr::msg

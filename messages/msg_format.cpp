@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "status/guard.h"
+#include "system/guard.h"
 #include "vrcore/msg.h"
 
 namespace vr::msg {

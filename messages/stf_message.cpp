@@ -2,7 +2,7 @@
 // formatted with its arguments, both from the message catalogs.
 #include <cstring>
 
-#include "status/guard.h"
+#include "system/guard.h"
 #include "status/stf_alloc.h"
 #include "vrcore/msg.h"
 #include "vrcore/stf.h"

@@ -7,7 +7,7 @@
 #include <new>
 
 #include "messages/iconv_context.h"
-#include "status/guard.h"
+#include "system/guard.h"
 
 namespace {
 

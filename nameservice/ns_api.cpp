@@ -5,8 +5,8 @@
 #include <new>
 
 #include "nameservice/ns_internal.h"
-#include "status/guard.h"
-#include "status/vr_assert.h"
+#include "system/guard.h"
+#include "system/vr_assert.h"
 #include "vrcore/log.h"
 
 using namespace vrcore::ns;
@@ -113,18 +113,8 @@ State &state() {
     return s;
 }
 
-namespace {
-void *(*g_alloc)(size_t) = std::malloc;
-void (*g_free)(void *) = std::free;
-} // namespace
-
-void set_allocator(void *(*alloc)(size_t), void (*release)(void *)) {
-    g_alloc = alloc ? alloc : std::malloc;
-    g_free = release ? release : std::free;
-}
-
 void *zalloc(size_t n) {
-    void *p = g_alloc(n);
+    void *p = seam::alloc(seam::Module::NameService, n);
     if (p)
         std::memset(p, 0, n);
     return p;
@@ -132,13 +122,13 @@ void *zalloc(size_t n) {
 
 void release(void *p) {
     if (p)
-        g_free(p);
+        seam::release(seam::Module::NameService, p);
 }
 
 NS_Object *new_object() { return static_cast<NS_Object *>(zalloc(sizeof(NS_Object))); }
 
 char *dup_string(std::string_view s) {
-    char *p = static_cast<char *>(g_alloc(s.size() + 1));
+    char *p = static_cast<char *>(seam::alloc(seam::Module::NameService, s.size() + 1));
     if (p) {
         std::memcpy(p, s.data(), s.size());
         p[s.size()] = '\0';

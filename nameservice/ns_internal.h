@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "nameservice/ns_store.h"
+#include "system/seam.h"
 #include "vrcore/ns.h"
 
 namespace vrcore::ns {
@@ -56,9 +57,8 @@ struct State {
 };
 State &state();
 
-// Objects and strings handed to callers, released by NS_Free*. They come
-// from the process heap; tests put another allocator in its place.
-void set_allocator(void *(*alloc)(size_t), void (*release)(void *));
+// Objects and strings handed to callers, released by NS_Free*. They pass
+// the test seam as the name service's.
 void *zalloc(size_t n);
 void release(void *p);
 NS_Object *new_object();

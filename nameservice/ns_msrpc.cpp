@@ -8,7 +8,7 @@
 
 #include "nameservice/ns_host.h"
 #include "nameservice/ns_internal.h"
-#include "status/guard.h"
+#include "system/guard.h"
 #include "vrcore/log.h"
 
 namespace vrcore::ns {

@@ -5,18 +5,16 @@
 #include <cctype>
 #include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <ctime>
 #include <fcntl.h>
 #include <netdb.h>
-#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 
 #include "nameservice/ns_host.h"
 #include "nameservice/ns_store.h"
+#include "system/fileio.h"
 #include "vrcore/log.h"
 #include "vrcore/ns.h"
 
@@ -24,60 +22,30 @@ namespace vrcore::ns {
 
 namespace {
 
-std::atomic<RewriteHook> g_hook{nullptr};
 std::atomic<long> g_lock_limit_ms{600L * 1000};
-
-void step(RewriteStep s) {
-    if (RewriteHook h = g_hook.load())
-        h(s);
-}
 
 bool is_file_class(int32_t cls) { return handler_of(cls) != Handler::None; }
 
-int read_all(const std::string &path, std::string &out, bool &missing) {
+int read_file(const std::string &path, std::string &out, bool &missing) {
+    const seam::Io &io = seam::io();
     missing = false;
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = io.open(path.c_str(), O_RDONLY | O_CLOEXEC, 0);
     if (fd < 0) {
         missing = errno == ENOENT;
         return missing ? 0 : NS_E_SYSTEM;
     }
     out.clear();
-    char buf[8192];
-    for (;;) {
-        ssize_t n = read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            close(fd);
-            return NS_E_SYSTEM;
-        }
-        if (n == 0)
-            break;
-        out.append(buf, static_cast<size_t>(n));
-    }
-    close(fd);
-    return 0;
-}
-
-int write_all(int fd, const std::string &s) {
-    size_t off = 0;
-    while (off < s.size()) {
-        ssize_t n = write(fd, s.data() + off, s.size() - off);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return NS_E_SYSTEM;
-        off += static_cast<size_t>(n);
-    }
-    return 0;
+    int rc = fileio::read_all(fd, out);
+    io.close(fd);
+    return rc == ENOMEM ? NS_E_NOMEM : rc ? NS_E_SYSTEM : 0;
 }
 
 bool exists(const std::string &p) {
     struct stat st;
-    return stat(p.c_str(), &st) == 0;
+    return seam::io().stat(p.c_str(), &st) == 0;
 }
 
-bool unlink_ok(const std::string &p) { return unlink(p.c_str()) == 0 || errno == ENOENT; }
+bool unlink_ok(const std::string &p) { return seam::io().unlink(p.c_str()) == 0 || errno == ENOENT; }
 
 // Where a server's binding points: the network address of its first
 // "ncacn_ip_tcp" or "ncacn_ip_udp" binding ("" when it has none). A
@@ -166,7 +134,6 @@ int32_t partner_class(int32_t cls) {
 
 } // namespace
 
-void set_rewrite_hook(RewriteHook hook) { g_hook.store(hook); }
 void set_lock_limit_ms(long ms) { g_lock_limit_ms.store(ms); }
 
 int addresses_overlap(const Entry &a, const Entry &b, bool &overlap) {
@@ -186,8 +153,8 @@ int addresses_overlap(const Entry &a, const Entry &b, bool &overlap) {
 }
 
 // The store's one exclusive lock: first among the threads of this process,
-// then among processes through flock on the lock file. Waiting for another
-// process backs off from 1 ms to 50 ms between attempts, up to the limit.
+// then among processes through flock on the lock file, waiting for another
+// process up to the limit.
 // Every user of the store takes the lock, so its creator makes the lock
 // file readable and writable for all; a lock file another user left
 // unwritable is still locked through a read-only descriptor.
@@ -197,13 +164,14 @@ struct Store::Lock {
     int rc = 0;
 
     explicit Lock(Store &s) : guard(s.mu_) {
+        const seam::Io &io = seam::io();
         std::string p = s.dir_ + "/lockfile";
-        fd = open(p.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        fd = io.open(p.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
         if (fd < 0 && errno == EACCES)
-            fd = open(p.c_str(), O_RDONLY | O_CLOEXEC);
+            fd = io.open(p.c_str(), O_RDONLY | O_CLOEXEC, 0);
         struct stat st;
-        if (fd >= 0 && fstat(fd, &st) == 0 && (st.st_mode & 0777) != 0666 && st.st_uid == geteuid() &&
-            fchmod(fd, 0666) != 0) {
+        if (fd >= 0 && io.fstat(fd, &st) == 0 && (st.st_mode & 0777) != 0666 && st.st_uid == geteuid() &&
+            io.fchmod(fd, 0666) != 0) {
             // Others may be unable to open it; this process can still lock.
         }
         if (fd < 0) {
@@ -211,28 +179,17 @@ struct Store::Lock {
             rc = NS_E_SYSTEM;
             return;
         }
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(g_lock_limit_ms.load());
-        long pause_us = 1000;
-        for (;;) {
-            if (flock(fd, LOCK_EX | LOCK_NB) == 0)
-                return;
-            if (errno == EINTR)
-                continue;
-            if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() >= deadline) {
-                LOG_CondMessage(5, __FILE__, __LINE__, "cannot lock %s: errno %d", p.c_str(), errno);
-                close(fd);
-                fd = -1;
-                rc = NS_E_SYSTEM;
-                return;
-            }
-            std::this_thread::sleep_for(std::chrono::microseconds(pause_us));
-            pause_us = std::min(pause_us * 2, 50000L);
+        if (int e = fileio::lock(fd, seam::LockKind::Flock, seam::LockMode::Exclusive, g_lock_limit_ms.load())) {
+            LOG_CondMessage(5, __FILE__, __LINE__, "cannot lock %s: errno %d", p.c_str(), e);
+            io.close(fd);
+            fd = -1;
+            rc = NS_E_SYSTEM;
         }
     }
     ~Lock() {
         if (fd >= 0) {
-            flock(fd, LOCK_UN);
-            close(fd);
+            fileio::lock(fd, seam::LockKind::Flock, seam::LockMode::Unlock, -1);
+            seam::io().close(fd);
         }
     }
     Lock(const Lock &) = delete;
@@ -249,7 +206,7 @@ int Store::read_class(int32_t cls, std::vector<Entry> &out) const {
     out.clear();
     if (int rc = recover(cls))
         return rc;
-    if (int rc = read_all(path(cls, ".dat"), text, missing))
+    if (int rc = read_file(path(cls, ".dat"), text, missing))
         return rc;
     if (missing)
         return 0;
@@ -266,56 +223,39 @@ int Store::rewrite(int32_t cls, const std::vector<Entry> &entries) const {
     // recovered, not removed.
     if (int rc = recover(cls))
         return rc;
-    step(RewriteStep::NewRemoved);
 
     char stamp[64] = "\n";
     time_t now = time(nullptr);
     if (!ctime_r(&now, stamp))
         stamp[0] = '\n', stamp[1] = '\0';
     std::string text = render_class_file(cls, entries, stamp);
-    int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0)
+    const seam::Io &io = seam::io();
+    if (fileio::write_file(tmp, text, fileio::NewFile{0666}).err)
         return NS_E_SYSTEM;
-    int rc = write_all(fd, text);
-    if (rc == 0 && fsync(fd) != 0)
-        rc = NS_E_SYSTEM;
-    if (close(fd) != 0)
-        rc = NS_E_SYSTEM;
-    if (rc) {
-        unlink(tmp.c_str());
-        return rc;
-    }
-    step(RewriteStep::TmpWritten);
 
     // ".new" must be on disk under its name before ".dat" goes.
-    if (rename(tmp.c_str(), nw.c_str()) != 0) {
-        unlink(tmp.c_str());
+    if (io.rename(tmp.c_str(), nw.c_str()) != 0) {
+        io.unlink(tmp.c_str());
         return NS_E_SYSTEM;
     }
     if (!sync_dir()) {
-        unlink(nw.c_str());
+        io.unlink(nw.c_str());
         return NS_E_SYSTEM;
     }
-    step(RewriteStep::TmpRenamed);
     if (!unlink_ok(dat)) {
-        unlink(nw.c_str());
+        io.unlink(nw.c_str());
         return NS_E_SYSTEM;
     }
-    step(RewriteStep::DatRemoved);
     // From here ".new" is the only copy: on failure it stays for recovery.
-    if (rename(nw.c_str(), dat.c_str()) != 0)
+    if (io.rename(nw.c_str(), dat.c_str()) != 0)
         return NS_E_SYSTEM;
-    step(RewriteStep::NewRenamed);
     // The new file is in place either way; NS_E_SYSTEM says it may not survive a
     // power loss.
     return sync_dir() ? 0 : NS_E_SYSTEM;
 }
 
 bool Store::sync_dir() const {
-    int dfd = open(dir_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    int err = dfd < 0 || fsync(dfd) != 0 ? errno : 0;
-    if (dfd >= 0)
-        close(dfd);
+    int err = seam::io().sync_dir((dir_ + "/").c_str()) != 0 ? errno : 0; // the directory's own entries
     if (err)
         LOG_CondMessage(5, __FILE__, __LINE__, "cannot sync directory %s: errno %d", dir_.c_str(), err);
     return err == 0;
@@ -327,7 +267,7 @@ int Store::recover(int32_t cls) const {
         return NS_E_SYSTEM;
     if (exists(dat))
         return unlink_ok(nw) ? 0 : NS_E_SYSTEM;
-    if (exists(nw) && rename(nw.c_str(), dat.c_str()) != 0)
+    if (exists(nw) && seam::io().rename(nw.c_str(), dat.c_str()) != 0)
         return NS_E_SYSTEM;
     return 0;
 }

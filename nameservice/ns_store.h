@@ -59,10 +59,6 @@ bool valid_line(std::string_view text);
 bool entry_matches(const Entry &e, std::string_view name, std::string_view domain);
 bool same_domain(std::string_view a, std::string_view b);
 
-// Steps of a class file's rewrite, for tests that stop a writer there.
-enum class RewriteStep { NewRemoved = 1, TmpWritten, TmpRenamed, DatRemoved, NewRenamed };
-using RewriteHook = void (*)(RewriteStep);
-void set_rewrite_hook(RewriteHook hook);
 // Time limit for taking the lock (default ten minutes), for tests.
 void set_lock_limit_ms(long ms);
 

@@ -8,7 +8,7 @@
 #include <strings.h>
 
 #include "nameservice/pns_internal.h"
-#include "status/guard.h"
+#include "system/guard.h"
 #include "system/config.h"
 
 using namespace vrcore::pns;

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "nameservice/pns_internal.h"
-#include "status/guard.h"
-#include "status/vr_assert.h"
+#include "system/guard.h"
+#include "system/vr_assert.h"
 #include "vrcore/log.h"
 
 namespace vrcore::pns {

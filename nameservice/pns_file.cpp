@@ -2,7 +2,6 @@
 // lock files with the change counter, reading under the lock and writing a
 // record back.
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +12,7 @@
 
 #include "nameservice/pns_internal.h"
 #include "system/config.h"
+#include "system/fileio.h"
 #include "vrcore/log.h"
 
 namespace vrcore::pns {
@@ -33,17 +33,17 @@ class LockFile {
     // Opens (creating it readable and writable for all) and locks. Errors
     // are errno values; `create` false opens only an existing file.
     int open_and_lock(const std::string &path, bool exclusive, bool create) {
-        fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0), 0666);
-        if (fd_ < 0 && !create && errno == EACCES) fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        const seam::Io &io = seam::io();
+        fd_ = io.open(path.c_str(), O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0), 0666);
+        if (fd_ < 0 && !create && errno == EACCES) fd_ = io.open(path.c_str(), O_RDONLY | O_CLOEXEC, 0);
         if (fd_ < 0) return errno;
         struct stat st {};
-        if (create && fstat(fd_, &st) == 0 && (st.st_mode & 0777) != 0666 && st.st_uid == geteuid())
-            (void)fchmod(fd_, 0666);
+        if (create && io.fstat(fd_, &st) == 0 && (st.st_mode & 0777) != 0666 && st.st_uid == geteuid())
+            (void)io.fchmod(fd_, 0666);
         opened_ = true;
-        while (flock(fd_, exclusive ? LOCK_EX : LOCK_SH) != 0) {
-            if (errno == EINTR || errno == EAGAIN) continue;
-            return errno;
-        }
+        if (int e = fileio::lock(fd_, seam::LockKind::Flock,
+                                 exclusive ? seam::LockMode::Exclusive : seam::LockMode::Shared, -1))
+            return e;
         locked_ = true;
         return 0;
     }
@@ -51,8 +51,8 @@ class LockFile {
     bool opened() const { return opened_; }
     void close() {
         if (fd_ >= 0) {
-            if (locked_) flock(fd_, LOCK_UN);
-            ::close(fd_);
+            if (locked_) fileio::lock(fd_, seam::LockKind::Flock, seam::LockMode::Unlock, -1);
+            seam::io().close(fd_);
         }
         fd_ = -1;
         locked_ = opened_ = false;
@@ -66,34 +66,17 @@ class LockFile {
 
 uint32_t counter_at(int fd) {
     unsigned char b[4];
-    if (pread(fd, b, 4, 0) != 4) return 0;
+    if (seam::io().pread(fd, b, 4, 0) != 4) return 0;
     return (uint32_t(b[0]) << 24) | (uint32_t(b[1]) << 16) | (uint32_t(b[2]) << 8) | b[3];
 }
 
-bool read_all(int fd, std::string &out) {
+// The whole content of an open file and its status; false with errno set.
+bool read_all(int fd, std::string &out, struct stat &st) {
     out.clear();
-    char buf[16384];
-    while (true) {
-        ssize_t n = read(fd, buf, sizeof buf);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (n == 0) return true;
-        out.append(buf, size_t(n));
-    }
-}
-
-bool write_all(int fd, std::string_view s) {
-    while (!s.empty()) {
-        ssize_t n = write(fd, s.data(), s.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        s.remove_prefix(size_t(n));
-    }
-    return true;
+    if (seam::io().fstat(fd, &st) != 0) return false;
+    int e = fileio::read_all(fd, out);
+    errno = e;
+    return e == 0;
 }
 
 void stamp_of(const struct stat &st, FileStamp &s) {
@@ -134,17 +117,17 @@ std::string user_file_path() {
 std::string lock_file_path(const std::string &file) { return file + ".LCK"; }
 
 uint32_t read_change_counter(const std::string &file) {
-    int fd = ::open(lock_file_path(file).c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = seam::io().open(lock_file_path(file).c_str(), O_RDONLY | O_CLOEXEC, 0);
     if (fd < 0) return 0;
     uint32_t c = counter_at(fd);
-    ::close(fd);
+    seam::io().close(fd);
     return c;
 }
 
 bool current_stamp(const std::string &file, FileStamp &out) {
     out = FileStamp{};
     struct stat st {};
-    if (stat(file.c_str(), &st) != 0) return errno == ENOENT;
+    if (seam::io().stat(file.c_str(), &st) != 0) return errno == ENOENT;
     stamp_of(st, out);
     out.counter = read_change_counter(file);
     return true;
@@ -162,7 +145,7 @@ bool read_file_locked(const std::string &file, std::string &bytes, FileStamp &st
                         file.c_str(), err);
         return false;
     }
-    int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = seam::io().open(file.c_str(), O_RDONLY | O_CLOEXEC, 0);
     if (fd < 0) {
         if (errno != ENOENT) {
             LOG_CondMessage(5, kSource, __LINE__, "libprint: Cannot open file %s for reading, err=%d",
@@ -173,9 +156,9 @@ bool read_file_locked(const std::string &file, std::string &bytes, FileStamp &st
         return true;
     }
     struct stat st {};
-    bool ok = fstat(fd, &st) == 0 && read_all(fd, bytes);
+    bool ok = read_all(fd, bytes, st);
     int e = errno;
-    ::close(fd);
+    seam::io().close(fd);
     if (!ok) {
         LOG_CondMessage(5, kSource, __LINE__, "libprint: Cannot read file %s, err=%d", file.c_str(), e);
         return false;
@@ -208,12 +191,12 @@ int put_file(const std::string &path, const ns_printer_t *p, bool user_form) {
     std::string old;
     mode_t mode = 0;
     bool had_file = false;
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = seam::io().open(path.c_str(), O_RDONLY | O_CLOEXEC, 0);
     if (fd >= 0) {
         struct stat st {};
-        bool ok = fstat(fd, &st) == 0 && read_all(fd, old);
+        bool ok = read_all(fd, old, st);
         int e = errno;
-        ::close(fd);
+        seam::io().close(fd);
         if (!ok) {
             LOG_CondMessage(5, kSource, __LINE__, "libprint: Cannot open file %s for RW, err=%d",
                             path.c_str(), e);
@@ -248,26 +231,23 @@ int put_file(const std::string &path, const ns_printer_t *p, bool user_form) {
     // The new text goes to "<path>-" and is renamed over the old file, so
     // the file is never missing and never half written.
     std::string temp = path + "-";
-    int tfd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, had_file ? 0600 : 0666);
-    if (tfd < 0) {
+    fileio::NewFile how{had_file ? 0600u : 0666u, had_file ? int(mode) : -1};
+    fileio::Result r = fileio::replace_file(path, out, how, temp);
+    if (r.step == fileio::Step::Create) {
         LOG_CondMessage(5, kSource, __LINE__, "libprint: Cannot open file %s for RW, err=%d", temp.c_str(),
-                        errno);
+                        r.err);
         return -1;
     }
-    bool ok = write_all(tfd, out) && (!had_file || fchmod(tfd, mode) == 0) && fsync(tfd) == 0;
-    int e2 = errno;
-    ok = (::close(tfd) == 0) && ok;
-    if (!ok || rename(temp.c_str(), path.c_str()) != 0) {
-        if (ok) e2 = errno;
-        LOG_CondMessage(5, kSource, __LINE__, "libprint: Cannot write file %s, err=%d", path.c_str(), e2);
-        unlink(temp.c_str());
+    // A directory that cannot be synced only delays the new file's durability.
+    if (r.err && r.step != fileio::Step::SyncDir) {
+        LOG_CondMessage(5, kSource, __LINE__, "libprint: Cannot write file %s, err=%d", path.c_str(), r.err);
         return -1;
     }
 
     uint32_t c = counter_at(lock.fd()) + 1;
     if (c == 0 || c == 0xffffffffu) c = 1;
     unsigned char b[4] = {uint8_t(c >> 24), uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c)};
-    if (pwrite(lock.fd(), b, 4, 0) != 4)
+    if (seam::io().pwrite(lock.fd(), b, 4, 0) != 4)
         LOG_CondMessage(5, kSource, __LINE__, "libprint: Cannot update lock file %s, err=%d",
                         lock_path.c_str(), errno);
     return 0;

@@ -7,15 +7,15 @@
 #include <string_view>
 #include <vector>
 
+#include "system/seam.h"
 #include "vrcore/nsp.h"
 #include "vrcore/thr.h"
 
 namespace vrcore::pns {
 
 // ---- Memory handed to callers ------------------------------------------
-// Records, lists, strings and addresses come from these; tests put a
-// failing allocator in their place. Null restores malloc / free.
-void set_allocator(void *(*alloc)(size_t), void (*release)(void *));
+// Records, lists, strings and addresses come from these; they pass the
+// test seam as the printer service's.
 void *give_alloc(size_t n);
 void *give_realloc(void *p, size_t old_n, size_t new_n);
 void give_free(void *p);

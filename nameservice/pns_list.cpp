@@ -4,33 +4,19 @@
 #include <cstring>
 
 #include "nameservice/pns_internal.h"
-#include "status/guard.h"
+#include "system/guard.h"
 
 namespace vrcore::pns {
-namespace {
-void *(*g_alloc)(size_t) = nullptr;
-void (*g_release)(void *) = nullptr;
-} // namespace
-
-void set_allocator(void *(*alloc)(size_t), void (*release)(void *)) {
-    g_alloc = alloc;
-    g_release = release;
-}
-
-void *give_alloc(size_t n) { return g_alloc ? g_alloc(n) : std::malloc(n); }
+void *give_alloc(size_t n) { return seam::alloc(seam::Module::PrinterNames, n); }
 
 void give_free(void *p) {
-    if (!p) return;
-    if (g_release)
-        g_release(p);
-    else
-        std::free(p);
+    if (p) seam::release(seam::Module::PrinterNames, p);
 }
 
-// A realloc that works with any allocator pair: copies old_n bytes.
+// A realloc that works with any allocator: copies old_n bytes.
 void *give_realloc(void *p, size_t old_n, size_t new_n) {
-    if (!g_alloc) return std::realloc(p, new_n);
-    void *q = g_alloc(new_n);
+    if (&seam::allocator() == &seam::heap()) return std::realloc(p, new_n);
+    void *q = give_alloc(new_n);
     if (!q) return nullptr;
     if (p) {
         std::memcpy(q, p, old_n < new_n ? old_n : new_n);

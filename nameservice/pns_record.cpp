@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "nameservice/pns_internal.h"
-#include "status/guard.h"
+#include "system/guard.h"
 
 namespace vrcore::pns {
 namespace {

@@ -6,7 +6,7 @@
 
 #include "oid/registry_internal.h"
 #include "oid/shortoid_internal.h"
-#include "status/guard.h"
+#include "system/guard.h"
 #include "vrcore/genu.h"
 #include "vrcore/log.h"
 

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "oid/registry_internal.h"
-#include "status/guard.h"
+#include "system/guard.h"
 
 namespace vr::oid {
 namespace {

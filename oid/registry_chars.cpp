@@ -2,7 +2,7 @@
 #include <cstring>
 
 #include "oid/registry_internal.h"
-#include "status/guard.h"
+#include "system/guard.h"
 
 namespace {
 

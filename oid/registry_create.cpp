@@ -27,6 +27,7 @@
 #include "oid/registry_internal.h"
 #include "oid/shortoid_internal.h"
 #include "system/config.h"
+#include "system/seam.h"
 #include "vrcore/log.h"
 
 namespace vr::oid {
@@ -187,19 +188,20 @@ uint32_t CreateRegistry(STF_List *st, const char *directory) {
             STF_ConvertErrno(st, e, directory);
             return Fail(st, OID_S_BADPATH);
         }
+        const vrcore::seam::Io &io = vrcore::seam::io();
         const char *files[] = {kMainFile, kDefaultLocaleFile, kLinkFile, kCvrtFile};
         struct stat sb;
         for (const char *f : files)
-            if (stat((dir + f + ".dbm").c_str(), &sb) == 0) {
+            if (io.stat((dir + f + ".dbm").c_str(), &sb) == 0) {
                 LOG_CondMessage(5, kSrc, __LINE__, "OID: a registry exists in %s\n", directory);
                 return Fail(st, OID_S_INVALID);
             }
-        int fd = open((dir + kLockFile).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        int fd = io.open((dir + kLockFile).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
         if (fd < 0) {
             STF_ConvertErrno(st, errno, (dir + kLockFile).c_str());
             return Fail(st, OID_S_LOCK);
         }
-        close(fd);
+        io.close(fd);
         for (const char *f : files) {
             VRBM_Db *db = VRBM_open((dir + f).c_str(), VRBM_RDWR | VRBM_CREAT, 0666, 0);
             if (!db) return Fail(st, OID_S_BADPATH);

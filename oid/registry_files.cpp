@@ -13,8 +13,9 @@
 #include <new>
 
 #include "oid/registry_internal.h"
-#include "status/guard.h"
-#include "status/vr_assert.h"
+#include "system/guard.h"
+#include "system/vr_assert.h"
+#include "system/fileio.h"
 #include "vrcore/genu.h"
 #include "vrcore/log.h"
 
@@ -236,9 +237,10 @@ VR_EXPORT uint32_t OID_Init(STF_List *st, const char *directory, int32_t mode) t
         return Fail(st, OID_S_NOMEM);
     }
     if (lockPath.size() >= PATH_MAX) return Fail(st, OID_S_LOCKPATH);
+    const vrcore::seam::Io &io = vrcore::seam::io();
     struct stat sb;
-    if (stat(lockPath.c_str(), &sb) != 0 && errno == ENOENT) return Fail(st, OID_S_NOLOCKFILE);
-    int fd = open(lockPath.c_str(), (mode == OID_READWRITE ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+    if (io.stat(lockPath.c_str(), &sb) != 0 && errno == ENOENT) return Fail(st, OID_S_NOLOCKFILE);
+    int fd = io.open(lockPath.c_str(), (mode == OID_READWRITE ? O_RDWR : O_RDONLY) | O_CLOEXEC, 0);
     if (fd < 0) {
         LOG_CondMessage(5, kSrc, __LINE__, "Cannot open lock file %s, errno = %u\n",
                         lockPath.c_str(), static_cast<unsigned>(errno));
@@ -247,15 +249,12 @@ VR_EXPORT uint32_t OID_Init(STF_List *st, const char *directory, int32_t mode) t
     // A lock of the open file description: it stays with this descriptor
     // whatever else the process opens and closes. Other processes are
     // waited for.
-    struct flock fl {};
-    fl.l_type = mode == OID_READWRITE ? F_WRLCK : F_RDLCK;
-    fl.l_whence = SEEK_SET;
-    int rc;
-    while ((rc = fcntl(fd, F_OFD_SETLKW, &fl)) != 0 && errno == EINTR) {
-    }
-    if (rc != 0) {
-        LOG_CondMessage(5, kSrc, __LINE__, "Cannot lock DB, errno = %u\n", static_cast<unsigned>(errno));
-        close(fd);
+    if (int rc = vrcore::fileio::lock(fd, vrcore::seam::LockKind::Ofd,
+                                      mode == OID_READWRITE ? vrcore::seam::LockMode::Exclusive
+                                                            : vrcore::seam::LockMode::Shared,
+                                      -1)) {
+        LOG_CondMessage(5, kSrc, __LINE__, "Cannot lock DB, errno = %u\n", static_cast<unsigned>(rc));
+        io.close(fd);
         return Fail(st, OID_S_LOCK);
     }
     LOG_CondMessage(6, kSrc, __LINE__, mode == OID_READWRITE ? "write lock\n" : "read lock\n");
@@ -266,7 +265,7 @@ VR_EXPORT uint32_t OID_Init(STF_List *st, const char *directory, int32_t mode) t
         if (sub) STF_DeleteList(sub);
         if (grc != 0) {
             LOG_CondMessage(5, kSrc, __LINE__, "GENU_Init() failed");
-            close(fd);
+            io.close(fd);
             return Fail(st, OID_S_NOCVRT);
         }
         ownGenu = true;
@@ -309,7 +308,7 @@ VR_EXPORT void OID_Term(void) try {
     // but before the lock file is let go: another process may only read
     // the dynamic identifier database once it is written back.
     if (ownGenu) GENU_Term();
-    if (lockFd >= 0) close(lockFd); // releases the lock
+    if (lockFd >= 0) vrcore::seam::io().close(lockFd); // releases the lock
 } VR_CATCH_VOID
 
 VR_EXPORT uint32_t OID_OpenDb(STF_List *st, const char *directory, const char *locale,

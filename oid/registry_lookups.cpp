@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "oid/registry_internal.h"
-#include "status/guard.h"
+#include "system/guard.h"
 #include "vrcore/genu.h"
 #include "vrcore/log.h"
 

@@ -12,7 +12,7 @@
 #include <unordered_map>
 
 #include "oid/shortoid_internal.h"
-#include "status/guard.h"
+#include "system/guard.h"
 #include "vrcore/genu.h"
 #include "vrcore/log.h"
 #include "vrcore/vrbm.h"

@@ -5,14 +5,13 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "status/guard.h"
+#include "system/guard.h"
 #include "status/stf_internal.h"
-#include "status/vr_assert.h"
+#include "system/vr_assert.h"
+#include "system/seam.h"
 
 namespace vr::stf {
 namespace {
-
-MallocHook g_malloc_hook = nullptr;
 
 inline uint8_t *Base(STF_List *l) { return reinterpret_cast<uint8_t *>(l); }
 inline const uint8_t *Base(const STF_List *l) { return reinterpret_cast<const uint8_t *>(l); }
@@ -293,7 +292,6 @@ void AddGroups(STF_List *l, uint32_t code, int32_t count, va_list &ap, bool chai
 
 } // namespace
 
-void SetMallocHook(MallocHook hook) { g_malloc_hook = hook; }
 
 STF_List *FallbackList() {
     return reinterpret_cast<STF_List *>(const_cast<FallbackBlock *>(&kFallback));
@@ -316,12 +314,9 @@ using namespace vr::stf;
 
 extern "C" {
 
-void *_STF__Malloc(size_t size, uint32_t tag) {
-    if (g_malloc_hook) return g_malloc_hook(size, tag);
-    return std::malloc(size);
-}
+void *_STF__Malloc(size_t size, uint32_t) { return vrcore::seam::alloc(vrcore::seam::Module::Status, size); }
 
-void _STF__Free(void *p) { std::free(p); }
+void _STF__Free(void *p) { vrcore::seam::release(vrcore::seam::Module::Status, p); }
 
 VR_EXPORT STF_List *STF_CreateList(STF_List *parent) try {
     return STF_CreateListExplicit(parent, 0, 0);

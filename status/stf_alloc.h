@@ -1,6 +1,6 @@
 // The status module's allocation wrappers, for the modules that allocate
 // status-related buffers (the rendering of status messages): every such
-// allocation passes the status module's test hook.
+// allocation passes the test seam as the status module's.
 #pragma once
 
 #include <cstddef>

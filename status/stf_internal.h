@@ -45,10 +45,6 @@ struct EntryHeader {
 static_assert(sizeof(EntryHeader) == 28);
 static_assert(sizeof(STF_ArgRecord) == 16);
 
-// Test hook: when set, _STF__Malloc asks it instead of the heap.
-using MallocHook = void *(*)(size_t size, uint32_t tag);
-void SetMallocHook(MallocHook hook);
-
 // The shared static list returned when memory cannot be had.
 STF_List *FallbackList();
 

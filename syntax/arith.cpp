@@ -2,7 +2,7 @@
 // subtracted from generalized times, and the current time.
 #include <ctime>
 
-#include "status/guard.h"
+#include "system/guard.h"
 #include "syntax/calendar.h"
 #include "vrcore/genu.h"
 #include "vrcore/log.h"

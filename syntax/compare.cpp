@@ -16,7 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "status/guard.h"
+#include "system/guard.h"
 #include "syntax/calendar.h"
 #include "syntax/compare.h"
 #include "vrcore/as.h"

@@ -9,7 +9,7 @@
 #include <cwchar>
 #include <cwctype>
 
-#include "status/guard.h"
+#include "system/guard.h"
 #include "syntax/compare.h"
 #include "vrcore/gen.h"
 #include "vrcore/genu.h"

@@ -2,7 +2,7 @@
 // of types.cpp, and the exported GEN_Copy / GEN_Delete family.
 #include <cstring>
 
-#include "status/guard.h"
+#include "system/guard.h"
 #include "syntax/gentype.h"
 #include "vrcore/as.h"
 #include "vrcore/gen.h"

@@ -1,5 +1,5 @@
 // The exported value descriptors and the value-type map.
-#include "status/guard.h"
+#include "system/guard.h"
 #include "vrcore/genu.h"
 
 // A syntax sharing another one's representation shares its functions.

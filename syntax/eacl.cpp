@@ -6,7 +6,7 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "status/guard.h"
+#include "system/guard.h"
 #include "syntax/eacl.h"
 #include "syntax/gentype.h"
 #include "vrcore/genu.h"

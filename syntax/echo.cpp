@@ -4,7 +4,7 @@
 // reported); a failure to read a set or a value adds its code to it.
 #include <cstring>
 
-#include "status/guard.h"
+#include "system/guard.h"
 #include "syntax/render.h"
 #include "vrcore/genu.h"
 #include "vrcore/log.h"

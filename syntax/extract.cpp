@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "status/guard.h"
+#include "system/guard.h"
 #include "syntax/gentype.h"
 #include "vrcore/genu.h"
 

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "status/guard.h"
+#include "system/guard.h"
 #include "syntax/gentype.h"
 #include "syntax/textforms.h"
 #include "vrcore/gen.h"

@@ -1,7 +1,7 @@
 // Making values from strings, numbers and components.
 #include <cstring>
 
-#include "status/guard.h"
+#include "system/guard.h"
 #include "syntax/gentype.h"
 #include "vrcore/genu.h"
 #include "vrcore/log.h"

@@ -153,11 +153,6 @@ class Registry {
     std::string path_;
 };
 
-// Crash points of a registry write, for tests that kill a writer there.
-enum class WriteStage { TempOpened, HalfWritten, Written, Synced, Renamed };
-using WriteHook = void (*)(WriteStage);
-void set_write_hook(WriteHook hook);
-
 // ---------------------------------------------------------------------------
 // Named system-wide mutexes: flock(2) on "<lock_dir>/<name>.lck", created
 // on demand with mode 0666. Every handle of one name in a process shares

@@ -8,19 +8,14 @@
 
 #include <atomic>
 
-#include "status/guard.h"
-#include "system/fa_internal.h"
+#include "system/guard.h"
+#include "system/seam.h"
+#include "vrcore/fa.h"
 
 namespace vr::fa {
 namespace {
 
-std::atomic<GENU_AllocFn> g_alloc{nullptr};
-std::atomic<GENU_FreeFn> g_free{nullptr};
-
-void *Allocate(size_t n) {
-    GENU_AllocFn a = g_alloc.load();
-    return a ? a(n) : std::malloc(n);
-}
+void *Allocate(size_t n) { return vrcore::seam::alloc(vrcore::seam::Module::Paths, n); }
 
 // Calls `each(offset, bytes, wide)` for every character of the first
 // `size` bytes of `text`. Fails with FA_S_BADCHAR on an invalid or
@@ -77,11 +72,6 @@ uint32_t Map(const char *path, size_t length, char **out, size_t *out_length, ui
 
 } // namespace
 
-void SetAllocator(const GENU_Allocator *alloc) {
-    g_alloc.store(alloc ? alloc->alloc : nullptr);
-    g_free.store(alloc ? alloc->free : nullptr);
-}
-
 } // namespace vr::fa
 
 using namespace vr::fa;
@@ -130,11 +120,7 @@ VR_EXPORT uint32_t FA_RevertFilePath(const char *path, size_t length, char **con
 
 VR_EXPORT void FA_FreeFilePath(char *path) try {
     if (!path) return;
-    GENU_FreeFn f = g_free.load();
-    if (f)
-        f(path);
-    else
-        std::free(path);
+    vrcore::seam::release(vrcore::seam::Module::Paths, path);
 } VR_CATCH_VOID
 
 } // extern "C"

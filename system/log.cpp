@@ -13,7 +13,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "status/guard.h"
+#include "system/guard.h"
+#include "system/fileio.h"
 #include "system/log_internal.h"
 
 namespace vr::log {
@@ -148,19 +149,6 @@ bool OpenFileLocked() {
     return false;
 }
 
-bool WriteAll(int fd, const char *p, size_t n) {
-    while (n > 0) {
-        ssize_t w = write(fd, p, n);
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        p += w;
-        n -= static_cast<size_t>(w);
-    }
-    return true;
-}
-
 void WriteFileLocked(const ThreadState &st) {
     int max_size = g_max_size.load();
     if (max_size > 0 && g_dest.bytes > 0 &&
@@ -176,7 +164,8 @@ void WriteFileLocked(const ThreadState &st) {
         TrimLogs(g_dest.base, g_max_logs.load(), g_dest.file);
     }
     for (const Chunk *c = &st.first; c != nullptr; c = c->next) {
-        if (!WriteAll(g_dest.fd, c->text, c->used)) {
+        // Log files stay on the real file system whatever table tests use.
+        if (vrcore::fileio::write_all(g_dest.fd, c->text, c->used, vrcore::seam::system_io()) != 0) {
             // Leave no partial message behind (the disk may be full).
             if (ftruncate(g_dest.fd, g_dest.bytes) == 0) lseek(g_dest.fd, g_dest.bytes, SEEK_SET);
             return;

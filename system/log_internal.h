@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <ctime>
 
+#include "system/seam.h"
 #include "vrcore/log.h"
 #include "vrcore/vrtypes.h"
 
@@ -69,8 +70,11 @@ struct ThreadState {
     size_t length;       // bytes in the chain
     size_t prefix_len;   // "%c %-5d "
     size_t text_col;     // column where message text begins
-    GENU_AllocFn alloc;  // the memory of this state and its chunks
-    GENU_FreeFn release;
+    // The memory of this state and its chunks: the allocator in use when
+    // the state was made.
+    const vrcore::seam::Allocator *from;
+    void *alloc(size_t n) const { return from->alloc(vrcore::seam::Module::Log, n); }
+    void release(void *p) const { from->release(vrcore::seam::Module::Log, p); }
 };
 
 // Frees a thread's message state (the thread-specific slot's destructor).
@@ -120,7 +124,6 @@ struct LockGuard {
 // Test seams. A null argument restores the default.
 extern "C" {
 void _LOG__SetClock(void (*clock)(struct timespec *now));
-void _LOG__SetAllocator(const GENU_Allocator *alloc);
 // Receives every system-log message: the priority and the whole text
 // (identity prefix included) instead of syslog(3).
 void _SL__SetSink(void (*sink)(int priority, const char *text));

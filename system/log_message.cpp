@@ -7,18 +7,12 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "status/guard.h"
+#include "system/guard.h"
 #include "system/log_internal.h"
 #include "system/trace.h"
 
 namespace vr::log {
 namespace {
-
-std::atomic<GENU_AllocFn> g_alloc{nullptr};
-std::atomic<GENU_FreeFn> g_free{nullptr};
-
-void *DefaultAlloc(size_t n) { return std::malloc(n); }
-void DefaultFree(void *p) { std::free(p); }
 
 // Chunks kept for the next message beyond the first; longer chains are
 // given back.
@@ -212,18 +206,12 @@ void Begin(ThreadState &st, int severity, const char *file, int line, const char
 }
 
 ThreadState *NewState() {
-    GENU_AllocFn alloc = g_alloc.load();
-    GENU_FreeFn free = g_free.load();
-    if (alloc == nullptr || free == nullptr) {
-        alloc = DefaultAlloc;
-        free = DefaultFree;
-    }
-    auto *st = static_cast<ThreadState *>(alloc(sizeof(ThreadState)));
+    const vrcore::seam::Allocator &from = vrcore::seam::allocator();
+    auto *st = static_cast<ThreadState *>(from.alloc(vrcore::seam::Module::Log, sizeof(ThreadState)));
     if (st == nullptr) return nullptr;
     std::memset(static_cast<void *>(st), 0, sizeof *st);
     st->cur = &st->first;
-    st->alloc = alloc;
-    st->release = free;
+    st->from = &from;
     return st;
 }
 
@@ -316,11 +304,6 @@ struct TraceWriterInstaller {
 } // namespace
 
 extern "C" {
-
-void _LOG__SetAllocator(const GENU_Allocator *alloc) {
-    g_alloc = alloc ? alloc->alloc : nullptr;
-    g_free = alloc ? alloc->free : nullptr;
-}
 
 VR_EXPORT int LOG_StartMessage(int severity, const char *file, int line, const char *user) try {
     if (!EnsureInit()) return 0;

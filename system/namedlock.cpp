@@ -1,4 +1,5 @@
 // Named system-wide mutexes on lock files.
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -9,12 +10,12 @@
 #include <mutex>
 #include <new>
 #include <string>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
 #include "system/config.h"
+#include "system/fileio.h"
 
 namespace vrcore::cfg {
 
@@ -62,29 +63,16 @@ int ensure_lock_dir(const std::string &dir) {
     return errno == EEXIST ? 0 : errno;
 }
 
+// The lock files stay on the real file system whatever table tests use.
 int flock_wait(int fd, long timeout_ms, std::chrono::steady_clock::time_point deadline) {
-    if (timeout_ms < 0) {
-        while (flock(fd, LOCK_EX) != 0)
-            if (errno != EINTR)
-                return errno;
-        return 0;
+    long left = 0;
+    if (timeout_ms >= 0) {
+        auto ms = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        left = std::max<long>(0, static_cast<long>(ms.count()));
     }
-    // flock has no time-out: poll with a growing pause.
-    auto pause = std::chrono::milliseconds(1);
-    for (;;) {
-        if (flock(fd, LOCK_EX | LOCK_NB) == 0)
-            return 0;
-        if (errno == EINTR)
-            continue;
-        if (errno != EWOULDBLOCK)
-            return errno;
-        auto now = std::chrono::steady_clock::now();
-        if (now >= deadline)
-            return ETIMEDOUT;
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now);
-        std::this_thread::sleep_for(std::min(pause, left + std::chrono::milliseconds(1)));
-        pause = std::min(pause * 2, std::chrono::milliseconds(20));
-    }
+    int rc = fileio::lock(fd, seam::LockKind::Flock, seam::LockMode::Exclusive, timeout_ms < 0 ? -1 : left,
+                          seam::system_io());
+    return rc == EWOULDBLOCK && timeout_ms >= 0 ? ETIMEDOUT : rc;
 }
 
 } // namespace
@@ -205,8 +193,7 @@ int NamedMutex::unlock() {
         return EPERM;
     if (--s.depth == 0) {
         s.owner.store(std::thread::id());
-        while (flock(s.fd, LOCK_UN) != 0 && errno == EINTR) {
-        }
+        fileio::lock(s.fd, seam::LockKind::Flock, seam::LockMode::Unlock, -1, seam::system_io());
     }
     s.threads.unlock();
     return 0;

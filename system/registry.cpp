@@ -1,6 +1,5 @@
 // The registry file: parsing, lookups, and atomic locked rewrites.
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -9,11 +8,11 @@
 #include <fcntl.h>
 #include <new>
 #include <string>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "system/config.h"
+#include "system/fileio.h"
 #include "system/trace.h"
 
 namespace vrcore::cfg {
@@ -205,37 +204,17 @@ bool parse_section(std::string_view s, std::string &key) {
     return !key.empty();
 }
 
-std::atomic<WriteHook> g_write_hook{nullptr};
-
-void at_stage(WriteStage s) {
-    if (WriteHook h = g_write_hook.load())
-        h(s);
-}
-
+// A descriptor of the file table, closed with the object.
 struct Fd {
     int fd = -1;
     explicit Fd(int f = -1) : fd(f) {}
     ~Fd() {
         if (fd >= 0)
-            ::close(fd);
+            seam::io().close(fd);
     }
     Fd(const Fd &) = delete;
     Fd &operator=(const Fd &) = delete;
 };
-
-int write_all(int fd, const char *p, size_t n) {
-    while (n > 0) {
-        ssize_t w = ::write(fd, p, n);
-        if (w < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        p += w;
-        n -= static_cast<size_t>(w);
-    }
-    return 0;
-}
 
 } // namespace
 
@@ -591,18 +570,16 @@ size_t RegDocument::malformed() const { return impl_->malformed; }
 
 // ---------------------------------------------------------------------------
 
-void set_write_hook(WriteHook hook) { g_write_hook.store(hook); }
-
 Registry::Registry(std::string path) : path_(std::move(path)) {}
 
 int Registry::load(RegDocument &out) const {
     try {
         // Non-blocking so that a FIFO in the file's place cannot hang us.
-        Fd f(::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+        Fd f(seam::io().open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0));
         if (f.fd < 0)
             return errno;
         struct stat st;
-        if (fstat(f.fd, &st) != 0)
+        if (seam::io().fstat(f.fd, &st) != 0)
             return errno;
         if (S_ISDIR(st.st_mode))
             return EISDIR;
@@ -611,20 +588,8 @@ int Registry::load(RegDocument &out) const {
         if (st.st_size > kMaxFileSize)
             return EFBIG;
         std::string text;
-        char buf[8192];
-        for (;;) {
-            ssize_t n = ::read(f.fd, buf, sizeof buf);
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                return errno;
-            }
-            if (n == 0)
-                break;
-            if (text.size() + static_cast<size_t>(n) > static_cast<size_t>(kMaxFileSize))
-                return EFBIG;
-            text.append(buf, static_cast<size_t>(n));
-        }
+        if (int rc = fileio::read_all(f.fd, text, static_cast<size_t>(kMaxFileSize)))
+            return rc;
         out = RegDocument::parse(text, path_);
         return 0;
     } catch (const std::bad_alloc &) {
@@ -670,8 +635,8 @@ std::string Registry::get_string(std::string_view key, std::string_view name,
 }
 
 int Registry::update_impl(void *ctx, int (*edit)(void *, RegDocument &)) const {
-    std::string tmp;
     try {
+        const seam::Io &io = seam::io();
         // A registry reached through a symbolic link is rewritten where
         // the link points, so the link survives.
         std::string target = path_;
@@ -685,22 +650,20 @@ int Registry::update_impl(void *ctx, int (*edit)(void *, RegDocument &)) const {
         }
         size_t slash = target.rfind('/');
         std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
-        std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
         if (int rc = make_dirs(dir, 0755))
             return rc;
 
         std::string lockname = target + ".lck";
-        Fd lock(::open(lockname.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
+        Fd lock(io.open(lockname.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
         if (lock.fd < 0)
             return errno;
         struct stat lkst;
-        if (fstat(lock.fd, &lkst) == 0 && (lkst.st_mode & 0777) != 0666 && lkst.st_uid == geteuid())
-            if (fchmod(lock.fd, 0666) != 0) {
+        if (io.fstat(lock.fd, &lkst) == 0 && (lkst.st_mode & 0777) != 0666 && lkst.st_uid == geteuid())
+            if (io.fchmod(lock.fd, 0666) != 0) {
                 // Best effort: the lock works for this user regardless.
             }
-        while (flock(lock.fd, LOCK_EX) != 0)
-            if (errno != EINTR)
-                return errno;
+        if (int rc = fileio::lock(lock.fd, seam::LockKind::Flock, seam::LockMode::Exclusive, -1))
+            return rc;
 
         Registry at(target);
         RegDocument doc;
@@ -712,53 +675,22 @@ int Registry::update_impl(void *ctx, int (*edit)(void *, RegDocument &)) const {
             return rc;
         std::string text = doc.render();
         struct stat old {};
-        if (existed && stat(target.c_str(), &old) != 0)
+        if (existed && io.stat(target.c_str(), &old) != 0)
             return errno;
 
-        tmp = dir + "/." + base + ".XXXXXX";
-        Fd out(mkostemp(tmp.data(), O_CLOEXEC));
-        if (out.fd < 0) {
-            tmp.clear();
-            return errno;
-        }
-        auto fail = [&](int err) {
-            ::unlink(tmp.c_str());
-            tmp.clear();
-            return err;
-        };
-        at_stage(WriteStage::TempOpened);
+        // The new file keeps the old one's mode and, for a privileged
+        // writer, its owner.
+        fileio::NewFile how;
+        how.mode = existed ? int(old.st_mode & 07777) : 0644;
         if (existed) {
-            if (fchown(out.fd, old.st_uid, old.st_gid) != 0) {
-                // Only a privileged writer may keep another owner.
-            }
-            if (fchmod(out.fd, old.st_mode & 07777) != 0)
-                return fail(errno);
-        } else if (fchmod(out.fd, 0644) != 0) {
-            return fail(errno);
+            how.uid = old.st_uid;
+            how.gid = old.st_gid;
         }
-        size_t half = text.size() / 2;
-        if ((rc = write_all(out.fd, text.data(), half)) != 0)
-            return fail(rc);
-        at_stage(WriteStage::HalfWritten);
-        if ((rc = write_all(out.fd, text.data() + half, text.size() - half)) != 0)
-            return fail(rc);
-        at_stage(WriteStage::Written);
-        if (fsync(out.fd) != 0)
-            return fail(errno);
-        at_stage(WriteStage::Synced);
-        if (::rename(tmp.c_str(), target.c_str()) != 0)
-            return fail(errno);
-        tmp.clear();
-        at_stage(WriteStage::Renamed);
-        Fd d(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (d.fd >= 0 && fsync(d.fd) != 0) {
-            // The new file is in place; a directory that cannot be synced
-            // only delays its durability.
-        }
-        return 0;
+        fileio::Result r = fileio::replace_file(target, text, how);
+        // The new file is in place when only the directory could not be
+        // synced: that only delays its durability.
+        return r.step == fileio::Step::SyncDir ? 0 : r.err;
     } catch (const std::bad_alloc &) {
-        if (!tmp.empty())
-            ::unlink(tmp.c_str());
         return ENOMEM;
     }
 }
@@ -804,7 +736,8 @@ int Registry::delete_value(std::string_view key, std::string_view name) const {
     try {
         if (normalize_key(key).empty())
             return EINVAL;
-        if (access(path_.c_str(), F_OK) != 0)
+        struct stat st;
+        if (seam::io().stat(path_.c_str(), &st) != 0)
             return errno;
         return update([&](RegDocument &d) { return d.erase_value(key, name) ? 0 : ENOENT; });
     } catch (const std::bad_alloc &) {
@@ -816,7 +749,8 @@ int Registry::delete_key(std::string_view key) const {
     try {
         if (normalize_key(key).empty())
             return EINVAL;
-        if (access(path_.c_str(), F_OK) != 0)
+        struct stat st;
+        if (seam::io().stat(path_.c_str(), &st) != 0)
             return errno;
         return update([&](RegDocument &d) { return d.erase_key(key) ? 0 : ENOENT; });
     } catch (const std::bad_alloc &) {

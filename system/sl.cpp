@@ -7,7 +7,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "status/guard.h"
+#include "system/guard.h"
 #include "system/log_internal.h"
 
 namespace {

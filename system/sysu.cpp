@@ -12,7 +12,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "status/guard.h"
+#include "system/guard.h"
 #include "vrcore/sysu.h"
 
 extern "C" {

@@ -18,7 +18,8 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "status/guard.h"
+#include "system/guard.h"
+#include "system/seam.h"
 #include "system/thr_internal.h"
 #include "system/trace.h"
 
@@ -32,21 +33,18 @@ constexpr int kNiceStep = 5; // nice distance of below/above normal
 
 // --- allocation ---------------------------------------------------------
 
-std::atomic<GENU_AllocFn> g_alloc{nullptr};
-std::atomic<GENU_FreeFn> g_free{nullptr};
-
+// A block goes back to the allocator it came from.
 struct BlockHead {
-    GENU_FreeFn free; // null: the process heap
+    const vrcore::seam::Allocator *from;
     uint64_t pad;
 };
 
 template <class T> T *NewBlock() {
-    GENU_AllocFn a = g_alloc.load();
-    GENU_FreeFn f = g_free.load();
-    void *p = a ? a(sizeof(BlockHead) + sizeof(T)) : std::malloc(sizeof(BlockHead) + sizeof(T));
+    const vrcore::seam::Allocator &from = vrcore::seam::allocator();
+    void *p = from.alloc(vrcore::seam::Module::Threads, sizeof(BlockHead) + sizeof(T));
     if (!p) return nullptr;
     auto *h = static_cast<BlockHead *>(p);
-    h->free = a ? f : nullptr;
+    h->from = &from;
     return new (h + 1) T();
 }
 
@@ -54,10 +52,7 @@ template <class T> void DeleteBlock(T *t) {
     if (!t) return;
     t->~T();
     BlockHead *h = reinterpret_cast<BlockHead *>(t) - 1;
-    if (h->free)
-        h->free(h);
-    else
-        std::free(h);
+    h->from->release(vrcore::seam::Module::Threads, h);
 }
 
 // --- process-wide state -------------------------------------------------
@@ -368,11 +363,6 @@ bool ValidKey(THR_ThreadKey key, uint32_t *word) {
 }
 
 } // namespace
-
-void SetAllocator(const GENU_Allocator *alloc) {
-    g_alloc.store(alloc ? alloc->alloc : nullptr);
-    g_free.store(alloc ? alloc->free : nullptr);
-}
 
 size_t RecordCount() {
     size_t n = 0;

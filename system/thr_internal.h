@@ -1,14 +1,10 @@
-// Internal hooks of the threads module, for the tests.
+// Internal views of the threads module, for the tests.
 #pragma once
 
 #include "vrcore/thr.h"
 #include "vrcore/vrtypes.h"
 
 namespace vr::thr {
-
-// Allocator for thread records and per-thread key storage; NULL restores
-// the process heap. Blocks remember the free function they came with.
-void SetAllocator(const GENU_Allocator *alloc);
 
 // Number of thread records in the table (joinable threads not yet joined
 // and detached threads still running).

@@ -4,7 +4,7 @@
 #include <new>
 #include <string>
 
-#include "status/guard.h"
+#include "system/guard.h"
 #include "system/config.h"
 #include "vrcore/vrcfg.h"
 

@@ -10,6 +10,7 @@
 
 #include <vrcore/log.h>
 
+#include "system/seam.h"
 #include "transfer/ft_internal.h"
 
 namespace vrcore::ft {
@@ -54,26 +55,8 @@ long ftp_timeout_ms() {
     long v = g_ftp_ms.load();
     return v < 0 ? kFtpDefaultMs : v;
 }
-namespace {
-std::atomic<AllocFn> g_alloc{nullptr};
-std::atomic<FreeFn> g_free{nullptr};
-} // namespace
-
-void set_allocator(AllocFn alloc, FreeFn release) {
-    g_alloc = alloc;
-    g_free = release;
-}
-void *allocate(size_t n) {
-    AllocFn a = g_alloc.load();
-    return a ? a(n) : std::malloc(n);
-}
-void release(void *p) {
-    FreeFn f = g_free.load();
-    if (f)
-        f(p);
-    else
-        std::free(p);
-}
+void *allocate(size_t n) { return seam::alloc(seam::Module::Transfer, n); }
+void release(void *p) { seam::release(seam::Module::Transfer, p); }
 
 void connect_pause(int attempt) { pause(g_connect_pause, attempt); }
 void rename_pause(int attempt) { pause(g_rename_pause, attempt); }

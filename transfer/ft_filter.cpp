@@ -12,7 +12,7 @@
 
 #include <vrcore/fa.h>
 
-#include "status/guard.h"
+#include "system/guard.h"
 #include "transfer/ft_internal.h"
 
 using namespace vrcore::ft;

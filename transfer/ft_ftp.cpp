@@ -15,6 +15,7 @@
 #include <memory>
 #include <new>
 
+#include "system/fileio.h"
 #include "transfer/ft_internal.h"
 
 namespace vrcore::ft {

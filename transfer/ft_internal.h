@@ -32,10 +32,7 @@ long ftp_timeout_ms();
 void connect_pause(int attempt);
 void rename_pause(int attempt);
 
-// Allocation of transfer buffers; null restores malloc and free.
-using AllocFn = void *(*)(size_t);
-using FreeFn = void (*)(void *);
-void set_allocator(AllocFn alloc, FreeFn release);
+// Allocation of transfer buffers, through the test seam.
 void *allocate(size_t n);
 void release(void *p);
 

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <new>
 
-#include "status/guard.h"
+#include "system/guard.h"
 #include "transfer/ft_internal.h"
 
 using namespace vrcore::ft;

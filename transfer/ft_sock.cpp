@@ -17,7 +17,8 @@
 #include <new>
 #include <thread>
 
-#include "status/guard.h"
+#include "system/guard.h"
+#include "system/fileio.h"
 #include "transfer/ft_internal.h"
 
 namespace vrcore::ft {
@@ -177,6 +178,7 @@ bool send_all(int sock, const void *data, size_t n, uint64_t &sent) {
         n -= static_cast<size_t>(w);
         sent += static_cast<uint64_t>(w);
     }
+    sent += n;
     return true;
 }
 

@@ -16,7 +16,7 @@
 
 #include <vrcore/fa.h>
 
-#include "status/guard.h"
+#include "system/guard.h"
 #include "system/config.h"
 #include "transfer/ft_internal.h"
 

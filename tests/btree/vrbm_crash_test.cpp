@@ -5,12 +5,11 @@
 // writer.
 #include "vrbm_fixture.h"
 
+#include "memfs.h"
 #include "scratch.h"
 
 #include <fcntl.h>
-#include <functional>
 #include <map>
-#include <memory>
 #include <random>
 #include <signal.h>
 #include <thread>
@@ -54,11 +53,6 @@ Model Items(VRBM_Db *db) {
 
 class Crash : public DbTest {
   protected:
-    void TearDown() override {
-        vrbm::SetIo(nullptr);
-        vrbm::SetFaultHook(nullptr, nullptr);
-        DbTest::TearDown();
-    }
     // Reopens for writing (which settles any journal), checks the tree and
     // returns its items.
     Model Reopen() {
@@ -144,145 +138,11 @@ TEST_F(Crash, RandomKills) {
     EXPECT_GT(insideWriteBack, 10);
 }
 
-// An in-memory file system behind the module's file access. It keeps what
-// was written, what a sync made durable and the changes in between; after
-// a set number of changes every call fails, as if the process had died.
-struct MemFs {
-    using Bytes = std::vector<uint8_t>;
-    struct Node {
-        Bytes data, synced;
-        std::vector<std::function<void(Bytes &)>> unsynced;
-    };
-    std::map<std::string, std::shared_ptr<Node>> names, syncedNames;
-    std::map<int, std::shared_ptr<Node>> fds;
-    int nextFd = 1000;
-    long changesLeft = -1; // below 0: no crash point
-    bool dead = false;
-
-    static MemFs *fs;
-    static int Err(int e) {
-        errno = e;
-        return -1;
-    }
-    bool Change() {
-        if (changesLeft == 0) dead = true;
-        if (dead) return false;
-        if (changesLeft > 0) changesLeft--;
-        return true;
-    }
-    // The process dies: what was written stays. A power loss: what was
-    // synced stays, and of the changes since, each at random or none.
-    void Die() {
-        fds.clear();
-        dead = false;
-        changesLeft = -1;
-    }
-    void PowerLoss(std::mt19937 *keepSome = nullptr) {
-        Die();
-        auto now = names;
-        names = syncedNames;
-        for (auto &[n, node] : now) // names made or removed since the sync
-            if (keepSome && !syncedNames.count(n) && (*keepSome)() % 2) names[n] = node;
-        for (auto &[n, node] : syncedNames)
-            if (keepSome && !now.count(n) && (*keepSome)() % 2) names.erase(n);
-        for (auto &[n, node] : names) {
-            for (auto &change : node->unsynced)
-                if (keepSome && (*keepSome)() % 2) change(node->synced);
-            node->unsynced.clear();
-            node->data = node->synced;
-        }
-    }
-    std::map<std::string, std::vector<uint8_t>> Snapshot() const {
-        std::map<std::string, std::vector<uint8_t>> s;
-        for (auto &[n, node] : syncedNames) s[n] = node->synced;
-        return s;
-    }
-    void Restore(const std::map<std::string, std::vector<uint8_t>> &s) {
-        Die();
-        names.clear();
-        for (auto &[n, bytes] : s) names[n] = std::make_shared<Node>(Node{bytes, bytes, {}});
-        syncedNames = names;
-    }
-
-    static int Open(const char *path, int flags, unsigned) {
-        if (fs->dead) return Err(EIO);
-        auto it = fs->names.find(path);
-        if (it == fs->names.end()) {
-            if (!(flags & O_CREAT)) return Err(ENOENT);
-            if (!fs->Change()) return Err(EIO);
-            it = fs->names.emplace(path, std::make_shared<Node>()).first;
-        } else if (flags & O_TRUNC) {
-            if (!fs->Change()) return Err(EIO);
-            it->second->data.clear();
-            it->second->unsynced.push_back([](Bytes &d) { d.clear(); });
-        }
-        fs->fds[fs->nextFd] = it->second;
-        return fs->nextFd++;
-    }
-    static int Close(int fd) { return fs->fds.erase(fd) ? 0 : Err(EBADF); }
-    static ssize_t Pread(int fd, void *buf, size_t n, off_t at) {
-        if (fs->dead) return Err(EIO);
-        auto &d = fs->fds.at(fd)->data;
-        if (size_t(at) >= d.size()) return 0;
-        n = std::min(n, d.size() - size_t(at));
-        std::memcpy(buf, d.data() + at, n);
-        return ssize_t(n);
-    }
-    static ssize_t Pwrite(int fd, const void *buf, size_t n, off_t at) {
-        if (!fs->Change()) return Err(EIO);
-        auto write = [at, b = Bytes((const uint8_t *)buf, (const uint8_t *)buf + n)](Bytes &d) {
-            if (d.size() < size_t(at) + b.size()) d.resize(size_t(at) + b.size());
-            std::copy(b.begin(), b.end(), d.begin() + at);
-        };
-        write(fs->fds.at(fd)->data);
-        fs->fds.at(fd)->unsynced.push_back(write);
-        return ssize_t(n);
-    }
-    static int Fsync(int fd) {
-        if (!fs->Change()) return Err(EIO);
-        auto &node = *fs->fds.at(fd);
-        node.synced = node.data;
-        node.unsynced.clear();
-        return 0;
-    }
-    static int Ftruncate(int fd, off_t n) {
-        if (!fs->Change()) return Err(EIO);
-        auto cut = [n](Bytes &d) { d.resize(size_t(n)); };
-        cut(fs->fds.at(fd)->data);
-        fs->fds.at(fd)->unsynced.push_back(cut);
-        return 0;
-    }
-    static int Fstat(int fd, struct stat *st) {
-        if (fs->dead) return Err(EIO);
-        *st = {};
-        st->st_mode = S_IFREG | 0644;
-        st->st_size = off_t(fs->fds.at(fd)->data.size());
-        return 0;
-    }
-    static int Unlink(const char *path) {
-        if (!fs->names.count(path)) return Err(ENOENT);
-        if (!fs->Change()) return Err(EIO);
-        fs->names.erase(path);
-        return 0;
-    }
-    static int SyncDir(const char *) {
-        if (!fs->Change()) return Err(EIO);
-        fs->syncedNames = fs->names;
-        return 0;
-    }
-    static int Lock(int, short) { return fs->dead ? Err(EIO) : 0; }
-    static constexpr vrbm::Io kIo = {Open,  Close,     Pread,  Pwrite,  Fsync,
-                                     Ftruncate, Fstat, Unlink, SyncDir, Lock};
-};
-MemFs *MemFs::fs = nullptr;
-
 // One write-back is cut after each of its changes in turn, by the death of
 // the process and by a power loss that keeps none or some of the unsynced
 // changes (and also cuts the roll back once).
 TEST_F(Crash, EveryStepOfAWriteBack) {
-    MemFs fs;
-    MemFs::fs = &fs;
-    vrbm::SetIo(&MemFs::kIo);
+    vrtest::MemFs fs;
     VRBM_Db *db = Create();
     Model old, next;
     Churn(db, old, 1, 600);
@@ -300,12 +160,12 @@ TEST_F(Crash, EveryStepOfAWriteBack) {
             ASSERT_NE(db, nullptr);
             Model scratch;
             Churn(db, scratch, 2, 300);
-            fs.changesLeft = n;
+            fs.changes_left = n;
             VRBM_close(db);
-            bool cut = fs.dead;
+            bool cut = fs.dead();
             if (power) {
                 fs.PowerLoss(power == 2 ? &rng : nullptr);
-                fs.changesLeft = n % 7; // the roll back is cut as well
+                fs.changes_left = n % 7; // the roll back is cut as well
                 VRBM_close(OpenRw());
                 fs.PowerLoss(power == 2 ? &rng : nullptr);
             } else {
@@ -315,7 +175,7 @@ TEST_F(Crash, EveryStepOfAWriteBack) {
             ASSERT_FALSE(HasFailure()) << "cut after change " << n << ", power loss " << power;
             ASSERT_TRUE(got == old || got == next)
                 << "cut after change " << n << ", power loss " << power;
-            EXPECT_FALSE(fs.names.count(Journal()));
+            EXPECT_FALSE(fs.Exists(Journal()));
             if (!cut) {
                 EXPECT_TRUE(got == next);
                 break;
@@ -339,22 +199,19 @@ TEST_F(Crash, LeftoverJournal) {
     db = OpenRw();
     next = old;
     Churn(db, next, 4, 200);
-    struct Copy {
-        std::string from, to;
-        static int Hook(void *ctx, vrbm::FaultPoint p, unsigned) {
-            auto *c = static_cast<Copy *>(ctx);
-            if (p == vrbm::FaultPoint::kFileWrite && !std::filesystem::exists(c->to))
-                std::filesystem::copy_file(c->from, c->to);
-            return 0;
-        }
-    } copy{Journal(), Path("saved")};
-    vrbm::SetFaultHook(Copy::Hook, &copy);
-    VRBM_close(db);
-    vrbm::SetFaultHook(nullptr, nullptr);
-    ASSERT_TRUE(std::filesystem::exists(copy.to));
+    const std::string saved = Path("saved");
+    {
+        vrtest::IoTap copy([&](vrtest::IoOp op, const std::string &path) {
+            if (op == vrtest::IoOp::Pwrite && path == File() && !std::filesystem::exists(saved))
+                std::filesystem::copy_file(Journal(), saved);
+            return false;
+        });
+        VRBM_close(db);
+    }
+    ASSERT_TRUE(std::filesystem::exists(saved));
 
     // A writer still at work holds its lock until its journal is gone.
-    std::filesystem::copy_file(copy.to, Journal());
+    std::filesystem::copy_file(saved, Journal());
     int fd = open(File().c_str(), O_RDWR);
     struct flock fl {};
     fl.l_type = F_WRLCK;
@@ -374,9 +231,9 @@ TEST_F(Crash, LeftoverJournal) {
 
     // A journal cut short or damaged was written before any page: it is
     // dropped and the file stays as it is.
-    const auto size = std::filesystem::file_size(copy.to);
+    const auto size = std::filesystem::file_size(saved);
     for (auto [at, cut] : {std::pair{size_t(20), false}, {size / 2, false}, {size / 2, true}}) {
-        std::filesystem::copy_file(copy.to, Journal());
+        std::filesystem::copy_file(saved, Journal());
         if (cut) std::filesystem::resize_file(Journal(), at);
         std::fstream j(Journal(), std::ios::in | std::ios::out | std::ios::binary);
         j.seekp(std::streamoff(at - 1));
@@ -390,7 +247,7 @@ TEST_F(Crash, LeftoverJournal) {
     }
 
     // A dead writer's journal.
-    std::filesystem::copy_file(copy.to, Journal());
+    std::filesystem::copy_file(saved, Journal());
     std::string report;
     EXPECT_EQ(vrbm::CheckFile(File(), false, false, &report), 0);
     EXPECT_NE(report.find("unfinished write-back"), std::string::npos) << report;

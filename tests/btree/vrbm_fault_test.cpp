@@ -4,24 +4,13 @@
 #include "vrbm_fixture.h"
 
 #include "failalloc.h"
+#include "memfs.h"
 
 #include <map>
 
 using namespace vrbmtest;
 
 namespace {
-
-struct FailNth {
-    vrbm::FaultPoint point;
-    long n;
-    bool fired = false;
-    static int Hook(void *ctx, vrbm::FaultPoint p, unsigned) {
-        auto *f = static_cast<FailNth *>(ctx);
-        if (p != f->point || f->fired || --f->n > 0) return 0;
-        f->fired = true;
-        return 1;
-    }
-};
 
 class Faults : public DbTest {
   protected:
@@ -35,8 +24,6 @@ class Faults : public DbTest {
         }
     }
     void TearDown() override {
-        vrbm::SetFaultHook(nullptr, nullptr);
-        vrbm::SetAllocator(nullptr, nullptr);
         VRBM_close(db_);
         DbTest::TearDown();
     }
@@ -45,16 +32,21 @@ class Faults : public DbTest {
         ASSERT_EQ(Check(db_), "");
         for (auto &[k, d] : model_) ASSERT_EQ(Fetch(db_, k), d) << k;
     }
-    // Runs op with the nth event of the point failing, n = 1, 2, ... until
-    // op succeeds; after each failure the database must be unchanged.
-    // Returns the number of failures seen.
-    int Sweep(vrbm::FaultPoint point, const std::function<uint32_t()> &op) {
+    // Runs op with the nth page change (or read of a page) failing, n = 1,
+    // 2, ... until op succeeds; after each failure the database must be
+    // unchanged. Returns the number of failures seen.
+    int Sweep(bool reads, const std::function<uint32_t()> &op) {
         for (long n = 1;; n++) {
-            FailNth f{point, n};
-            vrbm::SetFaultHook(FailNth::Hook, &f);
-            uint32_t rc = op();
-            vrbm::SetFaultHook(nullptr, nullptr);
-            if (!f.fired) {
+            long left = n;
+            uint32_t rc;
+            {
+                vrtest::FaultPoints changes([&](auto...) { return !reads && --left == 0; });
+                vrtest::IoTap preads([&](vrtest::IoOp o, auto &) {
+                    return reads && o == vrtest::IoOp::Pread && --left == 0;
+                });
+                rc = op();
+            }
+            if (left > 0) {
                 EXPECT_EQ(rc, 0u);
                 return int(n - 1);
             }
@@ -68,25 +60,24 @@ class Faults : public DbTest {
 };
 
 TEST_F(Faults, FailedStoresAndDeletesChangeNothing) {
-    using vrbm::FaultPoint;
     VRBM_close(db_); // from the file, so that pages are read
     db_ = OpenRw();
     int i = 0;
-    for (FaultPoint p : {FaultPoint::kPageChange, FaultPoint::kFileRead}) {
+    for (bool reads : {false, true}) {
         // Enough new keys that some store splits nodes up the tree.
         int failures = 0;
         for (int j = 0; j < 25; j++, i++) {
             std::string k = Num("new", i), d(200, 'n');
-            failures += Sweep(p, [&] { return Store(db_, k, d); });
+            failures += Sweep(reads, [&] { return Store(db_, k, d); });
             model_[k] = d;
             auto it = model_.begin();
             std::advance(it, (i * 37) % model_.size());
             std::string old = it->first;
-            failures += Sweep(p, [&] { return Delete(db_, old); });
+            failures += Sweep(reads, [&] { return Delete(db_, old); });
             model_.erase(old);
             ASSERT_FALSE(HasFatalFailure());
         }
-        EXPECT_GT(failures, 0) << int(p);
+        EXPECT_GT(failures, 0) << reads;
     }
     VRBM_close(db_);
     db_ = OpenRw();
@@ -94,7 +85,7 @@ TEST_F(Faults, FailedStoresAndDeletesChangeNothing) {
 }
 
 TEST_F(Faults, OutOfMemoryChangesNothing) {
-    vrbm::SetAllocator(vrtest::FailMalloc, vrtest::FailFree);
+    vrtest::FailModule fail(vrcore::seam::Module::Btree);
     VRBM_close(db_);
     db_ = OpenRw(); // its undo room now comes from the failing allocator
     int i = 0;

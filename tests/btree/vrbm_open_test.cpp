@@ -1,6 +1,8 @@
 // Opening, the page cache and its loading limits.
 #include "vrbm_fixture.h"
 
+#include "memfs.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,14 +28,15 @@ class Open : public DbTest {
     static std::string Key(unsigned i) { return Num("item-", i * 7919 % 1000); }
 };
 
-struct Counter {
+// Counts the reads and writes of pages.
+struct Counter : vrtest::IoTap {
     unsigned reads = 0, writes = 0;
-    static int Hook(void *ctx, vrbm::FaultPoint p, unsigned) {
-        auto *c = static_cast<Counter *>(ctx);
-        if (p == vrbm::FaultPoint::kFileRead) c->reads++;
-        if (p == vrbm::FaultPoint::kFileWrite) c->writes++;
-        return 0;
-    }
+    Counter()
+        : IoTap([this](vrtest::IoOp op, auto &) {
+              reads += op == vrtest::IoOp::Pread;
+              writes += op == vrtest::IoOp::Pwrite;
+              return false;
+          }) {}
 };
 
 TEST_F(Open, RefusedOpens) {
@@ -72,13 +75,12 @@ TEST_F(Open, WholeFileLoadingLimit) {
     ASSERT_EQ(truncate(File().c_str(), 124 * 1024), 0);
     db = OpenRo("db", 1);
     ASSERT_NE(db, nullptr);
-    // Loaded whole, the file is never read again.
-    Counter c;
-    vrbm::SetFaultHook(Counter::Hook, &c);
-    for (unsigned i = 0; i < items; i++) EXPECT_EQ(Fetch(db, Key(i)).size(), 200u);
-    EXPECT_EQ(VRBM_fetchName(db, "ITEM-0", 6, 0).len, 200);
-    vrbm::SetFaultHook(nullptr, nullptr);
-    EXPECT_EQ(c.reads, 0u);
+    { // loaded whole, the file is never read again
+        Counter c;
+        for (unsigned i = 0; i < items; i++) EXPECT_EQ(Fetch(db, Key(i)).size(), 200u);
+        EXPECT_EQ(VRBM_fetchName(db, "ITEM-0", 6, 0).len, 200);
+        EXPECT_EQ(c.reads, 0u);
+    }
     VRBM_close(db);
 }
 
@@ -86,15 +88,15 @@ TEST_F(Open, ReadOnlyNeverWrites) {
     unsigned items = Build(60);
     auto before = ReadFile();
     VRBM_Db *db = OpenRo();
-    Counter c;
-    vrbm::SetFaultHook(Counter::Hook, &c);
-    for (unsigned i = 0; i < items; i++) Fetch(db, Key(i));
-    EXPECT_EQ(Store(db, "k", "v"), VRBM_E_READONLY);
-    EXPECT_EQ(Delete(db, Key(0)), VRBM_E_READONLY);
-    VRBM_close(db);
-    vrbm::SetFaultHook(nullptr, nullptr);
-    EXPECT_GT(c.reads, items); // one buffer: each lookup reads
-    EXPECT_EQ(c.writes, 0u);
+    {
+        Counter c;
+        for (unsigned i = 0; i < items; i++) Fetch(db, Key(i));
+        EXPECT_EQ(Store(db, "k", "v"), VRBM_E_READONLY);
+        EXPECT_EQ(Delete(db, Key(0)), VRBM_E_READONLY);
+        VRBM_close(db);
+        EXPECT_GT(c.reads, items); // one buffer: each lookup reads
+        EXPECT_EQ(c.writes, 0u);
+    }
     EXPECT_EQ(ReadFile(), before);
 }
 

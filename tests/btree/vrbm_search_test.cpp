@@ -68,7 +68,7 @@ TEST_F(Search, MatchLists) {
 }
 
 TEST_F(Search, MatchListOutOfMemory) {
-    vrbm::SetAllocator(vrtest::FailMalloc, vrtest::FailFree);
+    vrtest::FailModule fail(vrcore::seam::Module::Btree);
     long points = vrtest::SweepFailures(
         [&] {
             VRBM_MatchNode *list = nullptr;
@@ -82,7 +82,6 @@ TEST_F(Search, MatchListOutOfMemory) {
             return true;
         },
         [] {});
-    vrbm::SetAllocator(nullptr, nullptr);
     EXPECT_EQ(points, 4);
 }
 

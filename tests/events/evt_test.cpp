@@ -331,9 +331,8 @@ TEST_F(Events, ManySendersOneReceiver) {
 // is reported and nothing is left behind.
 TEST_F(Events, AllocationFailuresLeaveNothingBehind) {
     vrber::Hooks hooks{&vrtest::FailMalloc, &vrtest::FailFree};
-    vrevt::SetQueueHooks(&hooks);
+    vrtest::FailModule fail(vrcore::seam::Module::Events);
     uint32_t sq = Sender(9);
-    vrevt::SetQueueHooks(nullptr);
     const unsigned char bin[3] = {1, 2, 3};
     long points = vrtest::SweepFailures(
         [&] {

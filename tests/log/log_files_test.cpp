@@ -129,8 +129,7 @@ TEST_F(Files_, AllocationFailureDropsTheWholeMessage) {
     LOG_SetUseOnce(1);
     Message(0); // the file exists, the thread's state is gone
     const auto file = dir_ / Files(dir_)[0];
-    static const GENU_Allocator fail{vrtest::FailMalloc, vrtest::FailFree};
-    _LOG__SetAllocator(&fail);
+    vrtest::FailModule fail(vrcore::seam::Module::Log);
     // Longer than the formatting buffer and than several text chunks.
     std::string text;
     for (int i = 0; i < 300; ++i) text += "word " + std::to_string(i) + (i % 20 ? "" : "\n");
@@ -144,5 +143,4 @@ TEST_F(Files_, AllocationFailureDropsTheWholeMessage) {
         [&] { EXPECT_EQ(ReadFile(file), before); });
     EXPECT_GE(points, 4);
     EXPECT_EQ(vrtest::FailAlloc::Live(), 0);
-    _LOG__SetAllocator(nullptr);
 }

@@ -61,7 +61,6 @@ class LogTest : public ::testing::Test {
     void TearDown() override {
         Reset();
         _LOG__SetClock(nullptr);
-        _LOG__SetAllocator(nullptr);
         _SL__SetSink(nullptr);
         ClearEnv();
     }

@@ -265,7 +265,7 @@ TEST_F(Catalogs, MalformedCatalogFilesAreIgnored) {
 TEST_F(Catalogs, AllocationFailureGivesTheUnformattedTextOrAll) {
     STF_ArgRecord args[2] = {IntArg(5), StrArg("caller text")};
     Text(1, 0xC0010005u); // open the catalog and learn the facility name first
-    SetAllocHook(vrtest::FailMalloc, vrtest::FailFree);
+    vrtest::FailModule fail(vrcore::seam::Module::Messages);
     char buf[128];
     long points = vrtest::SweepFailures(
         [&] {
@@ -284,7 +284,6 @@ TEST_F(Catalogs, AllocationFailureGivesTheUnformattedTextOrAll) {
             return true;
         },
         [] {});
-    SetAllocHook(nullptr, nullptr);
     EXPECT_GE(points, 2);
 }
 

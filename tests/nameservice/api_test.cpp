@@ -257,7 +257,7 @@ TEST_F(NsApi, OutOfMemoryLeavesNothingBehind) {
     ASSERT_EQ(NS_CreateObject(&self, 0, nullptr), NS_OK);
     NS_Object lp = make(NS_CLASS_LP, "L", NS_CLASS_SPOOLER, "spool");
     ASSERT_EQ(NS_CreateObject(&lp, 0, nullptr), NS_OK);
-    vrcore::ns::set_allocator(vrtest::FailMalloc, vrtest::FailFree);
+    vrtest::FailModule fail(vrcore::seam::Module::NameService);
     long points = vrtest::SweepFailures(
         [&] {
             NS_Object *o = nullptr;
@@ -278,7 +278,6 @@ TEST_F(NsApi, OutOfMemoryLeavesNothingBehind) {
             return true;
         },
         [] {});
-    vrcore::ns::set_allocator(nullptr, nullptr);
     EXPECT_GE(points, 10);
 }
 

@@ -6,6 +6,9 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 
+#include <random>
+
+#include "memfs.h"
 #include "nameservice/ns_store.h"
 #include "scratch.h"
 
@@ -47,10 +50,7 @@ std::vector<std::string> names(Store &s, int32_t cls, const std::string &domain)
 class StoreTest : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_EQ(store.init(dir.path() + "/pgr"), 0); }
-    void TearDown() override {
-        set_rewrite_hook(nullptr);
-        store.term();
-    }
+    void TearDown() override { store.term(); }
     std::string file(const char *cls, const char *suffix) { return dir.path() + "/pgr/" + cls + suffix; }
 
     vrtest::ScratchDir dir;
@@ -186,61 +186,49 @@ TEST_F(StoreTest, UnreadableFileIsReportedAndKept) {
     EXPECT_EQ(vrtest::ReadFile(file("lp", ".dat")), "P\nd\nprinter\nS\nd\n");
 }
 
-TEST_F(StoreTest, RecoveryKeepsTheCommittedFile) {
-    ASSERT_EQ(store.create(0, assoc("A", "d", 3, "S"), false, nullptr), 0);
-    std::string committed = vrtest::ReadFile(file("lp", ".dat"));
-    // Both ".dat" and ".new": ".dat" wins.
-    vrtest::WriteFile(file("lp", ".new"), "junk");
-    vrtest::WriteFile(file("lp", ".tmp"), "junk");
-    Store again;
-    ASSERT_EQ(again.init(store.dir()), 0);
-    EXPECT_FALSE(vrtest::Exists(file("lp", ".new")));
-    EXPECT_FALSE(vrtest::Exists(file("lp", ".tmp")));
-    EXPECT_EQ(vrtest::ReadFile(file("lp", ".dat")), committed);
-    // Only ".new": it becomes ".dat".
-    ASSERT_EQ(rename(file("lp", ".dat").c_str(), file("lp", ".new").c_str()), 0);
-    ASSERT_EQ(again.init(store.dir()), 0);
-    EXPECT_EQ(vrtest::ReadFile(file("lp", ".dat")), committed);
-}
-
-// A writer killed after each step of the rewrite, while `store` stands for
-// a server that was running before: its next read or write (whichever comes
-// first) finds either the old file or the new one and loses nothing.
-TEST_F(StoreTest, WriterKilledAtEachStep) {
-    std::vector<std::string> want;
-    for (const char *n : {"A1", "A2", "A3", "A4", "A5"}) {
-        ASSERT_EQ(store.create(0, assoc(n, "d", 3, "S"), false, nullptr), 0);
-        want.push_back(std::string("lp:") + n);
-    }
-    for (int run = 0; run < 10; ++run) {
-        static int stop_at;
-        stop_at = run / 2 + 1;
-        bool read_first = run % 2 == 0;
-        SCOPED_TRACE(testing::Message() << "step " << stop_at << (read_first ? ", read first" : ", write first"));
-        std::string tag = std::to_string(run);
-        int rc = InChild([&] {
-            set_rewrite_hook([](RewriteStep s) {
-                if (static_cast<int>(s) == stop_at)
-                    _exit(42);
-            });
-            Store w;
-            if (w.init(store.dir()))
-                return 1;
-            w.create(0, assoc("B" + tag, "d", 3, "S"), false, nullptr);
-            return 0;
-        });
-        ASSERT_EQ(rc, 42);
-        if (stop_at >= static_cast<int>(RewriteStep::DatRemoved))
-            want.push_back("lp:B" + tag);
-        if (read_first) {
-            EXPECT_EQ(names(store, 0, "d"), want);
+// A rewrite cut after each of its changes, by the writer's death or by a
+// power loss that keeps none or some of the unsynced changes: the next
+// writer, or a process that starts and reads first, finds the old entries
+// or the new ones and no leftover.
+TEST_F(StoreTest, RewriteCutAtEveryChange) {
+    vrtest::MemFs fs;
+    Store s;
+    ASSERT_EQ(s.init(store.dir()), 0);
+    for (const char *n : {"A1", "A2"})
+        ASSERT_EQ(s.create(0, assoc(n, "d", 3, "S"), false, nullptr), 0);
+    const auto before = fs.Snapshot();
+    const std::vector<std::string> old = {"lp:A1", "lp:A2"}, added = {"lp:A1", "lp:A2", "lp:B"};
+    std::mt19937 rng(4);
+    for (int power : {0, 1, 2, 2, 2, 2, 2, 2})
+        for (long n = 0;; n++) {
+            SCOPED_TRACE(testing::Message() << "cut after change " << n << ", power loss " << power);
+            fs.Restore(before);
+            fs.changes_left = n;
+            int rc = s.create(0, assoc("B", "d", 3, "S"), false, nullptr);
+            bool cut = fs.dead();
+            power ? fs.PowerLoss(power == 2 ? &rng : nullptr) : fs.Die();
+            Store fresh;
+            std::vector<std::string> seen;
+            if (n % 2) {
+                ASSERT_EQ(fresh.init(store.dir()), 0);
+                EXPECT_FALSE(fs.Exists(file("lp", ".new")) || fs.Exists(file("lp", ".tmp")));
+                seen = names(fresh, 0, "d");
+            }
+            ASSERT_EQ(s.create(0, assoc("C", "d", 3, "S"), false, nullptr), 0);
+            std::vector<std::string> now = names(s, 0, "d");
+            ASSERT_TRUE(!now.empty() && now.back() == "lp:C");
+            now.pop_back();
+            ASSERT_TRUE(now == old || now == added);
+            if (n % 2) {
+                EXPECT_EQ(seen, now);
+            }
+            EXPECT_FALSE(fs.Exists(file("lp", ".new")) || fs.Exists(file("lp", ".tmp")));
+            if (!cut) {
+                EXPECT_EQ(rc, 0);
+                EXPECT_EQ(now, added);
+                break;
+            }
         }
-        ASSERT_EQ(store.create(0, assoc("C" + tag, "d", 3, "S"), false, nullptr), 0);
-        want.push_back("lp:C" + tag);
-        EXPECT_EQ(names(store, 0, "d"), want);
-        EXPECT_FALSE(vrtest::Exists(file("lp", ".new")));
-        EXPECT_FALSE(vrtest::Exists(file("lp", ".tmp")));
-    }
 }
 
 // A client running as another user opens the store a privileged server

@@ -223,7 +223,7 @@ TEST_F(Registry, Abbreviations) {
     EXPECT_TRUE(OID_EqualBinary(bin, RowOf(133)->binary));
     // Running out of memory while the candidates are collected is
     // reported as such and leaves nothing behind.
-    vrbm::SetAllocator(vrtest::FailMalloc, vrtest::FailFree);
+    vrtest::FailModule fail(vrcore::seam::Module::Btree);
     long points = vrtest::SweepFailures(
         [&] {
             uint32_t rc = OID_LookupAbbrev_A(st_, h_, "i-a-job-c", bin, nullptr, &cand);
@@ -234,7 +234,6 @@ TEST_F(Registry, Abbreviations) {
             return true;
         },
         [] {});
-    vrbm::SetAllocator(nullptr, nullptr);
     EXPECT_GE(points, 2);
 }
 
@@ -277,55 +276,55 @@ TEST_F(Registry, CachesAreBoundedAndLeastRecentlyUsedGoesFirst) {
 // leaves every file with the items it had, and the tree whole.
 TEST_F(Registry, FailedStoreInTheMiddleOfAnAddIsUndone) {
     Open();
-    struct Ctx {
-        int countdown;
-        bool fail_rest; // also fail the undo
-    } ctx{0, false};
-    auto hook = [](void *p, vrbm::FaultPoint point, unsigned) -> int {
-        auto *c = static_cast<Ctx *>(p);
-        if (point != vrbm::FaultPoint::kPageChange) return 0;
-        if (c->countdown > 0 && --c->countdown == 0) return 1;
-        return c->countdown == 0 && c->fail_rest;
-    };
+    int countdown = 0;
+    bool failRest = false; // also fail the undo
+    auto fail = [&](auto...) { return (countdown > 0 && --countdown == 0) || (countdown == 0 && failRest); };
     // Fails the n-th page change of `add` for n = 1, 2, ... until it
     // succeeds; after each failure the files hold what they held before
     // (the index counter aside when `any_counter`). The number of failures.
     auto sweep = [&](bool any_counter, auto add) {
         auto before = Snapshot();
         if (any_counter) before["locale"].erase(kLastIndexKey);
+        int failures = 0;
         for (int n = 1; n < 200; n++) {
-            ctx = {n, false};
-            vrbm::SetFaultHook(hook, &ctx);
-            uint32_t rc = add();
-            vrbm::SetFaultHook(nullptr, nullptr);
-            if (rc == 0) return n - 1;
+            countdown = n;
+            uint32_t rc = [&] {
+                vrtest::FaultPoints points(fail);
+                return add();
+            }();
+            if (rc == 0) return failures;
+            failures++;
             EXPECT_EQ(rc, OID_S_ADDFAILED) << n;
             auto now = Snapshot();
             if (any_counter) now["locale"].erase(kLastIndexKey);
             EXPECT_EQ(Diff(now, before), "") << "after failure " << n;
         }
         ADD_FAILURE() << "the add never succeeded";
-        return 0;
+        return failures;
     };
-    // A failure in each of the five stores at least; more for an
-    // identifier registered in the dynamic database too.
-    std::string b = Bin("1.2.840.147361.1.3.1.950"), d = Bin("1.2.840.147361.1.3.1.951");
+    std::string b = Bin("1.2.840.147361.1.3.1.950");
+    // A failure in each of the five stores at least.
     EXPECT_GE(sweep(false, [&] { return OID_AddOID(st_, h_, U(b), "id-att-fault-test", nullptr, 0); }), 5);
     ASSERT_EQ(OID_DeleteOID(st_, h_, U(b)), 0u);
+    // The same for an identifier registered in the dynamic database too.
+    std::string d = Bin("1.2.840.147361.1.3.1.951");
     uint32_t id = 0;
-    EXPECT_GE(sweep(true, [&] { return AddDynamicIdentifier(st_, h_, U(d), "id-att-fault-dyn", 28, nullptr, &id); }), 9);
+    auto add_dynamic = [&] { return AddDynamicIdentifier(st_, h_, U(d), "id-att-fault-dyn", 28, nullptr, &id); };
+    EXPECT_GE(sweep(true, add_dynamic), 9);
     GENU_ShortOID found = 0;
-    int32_t type = 0;
     ASSERT_EQ(GENU_AsciiToShortOID(st_, "id-att-fault-dyn", &found), 0);
     EXPECT_EQ(found, id);
+    int32_t type = 0;
     ASSERT_EQ(GENU_AttrIdToType(st_, id, &type), 0);
     EXPECT_EQ(type, 28);
     // An undo that fails too is reported as such.
     std::string e = Bin("1.2.840.147361.1.3.1.952");
-    ctx = {4, true};
-    vrbm::SetFaultHook(hook, &ctx);
-    EXPECT_EQ(OID_AddOID(st_, h_, U(e), "id-att-fault-undo", nullptr, 0), OID_S_INCONSISTENT);
-    vrbm::SetFaultHook(nullptr, nullptr);
+    countdown = 4;
+    failRest = true;
+    {
+        vrtest::FaultPoints points(fail);
+        EXPECT_EQ(OID_AddOID(st_, h_, U(e), "id-att-fault-undo", nullptr, 0), OID_S_INCONSISTENT);
+    }
     Close();
     CheckFilesOnDisk(dir_);
 }

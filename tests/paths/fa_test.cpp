@@ -8,7 +8,6 @@
 
 #include "failalloc.h"
 #include "scratch.h"
-#include "system/fa_internal.h"
 #include "vrcore/fa.h"
 
 namespace {
@@ -91,8 +90,7 @@ TEST_F(Fa, InvalidMultibyteIsRefusedAndNothingIsReturned) {
 }
 
 TEST_F(Fa, AllocationFailureLeavesNothing) {
-    GENU_Allocator fail{vrtest::FailMalloc, vrtest::FailFree};
-    vr::fa::SetAllocator(&fail);
+    vrtest::FailModule fail(vrcore::seam::Module::Paths);
     char *out = nullptr;
     size_t len = 0;
     long points = vrtest::SweepFailures(
@@ -104,7 +102,6 @@ TEST_F(Fa, AllocationFailureLeavesNothing) {
             return ok;
         },
         [&] { EXPECT_EQ(out, nullptr); });
-    vr::fa::SetAllocator(nullptr);
     EXPECT_EQ(points, 1);
 }
 

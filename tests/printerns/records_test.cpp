@@ -67,7 +67,7 @@ TEST(PnsValues, TextFormsByKeyType) {
 
 TEST(PnsValues, ConversionLeavesNothingBehindWhenMemoryFails) {
     using vrtest::FailAlloc;
-    vrcore::pns::set_allocator(vrtest::FailMalloc, vrtest::FailFree);
+    vrtest::FailModule fail(vrcore::seam::Module::PrinterNames);
     vrcore::pns::Entry e;
     ASSERT_TRUE(vrcore::pns::parse_printers_entry("p1|a1|a2:bsdaddr=h,q:all=x,y,z:note=n:", e));
     long points = vrtest::SweepFailures(
@@ -81,7 +81,6 @@ TEST(PnsValues, ConversionLeavesNothingBehindWhenMemoryFails) {
             return ok;
         },
         [] {});
-    vrcore::pns::set_allocator(nullptr, nullptr);
     EXPECT_GT(points, 8);
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "failalloc.h"
 #include "status/stf_internal.h"
 #include "vrcore/msg.h"
 
@@ -122,9 +123,10 @@ TEST_F(Messages, PutMessagesWalksTheList) {
     EXPECT_EQ(STF_PutMessages(list, 0, nullptr, Collect, &seen), 0u);
     ASSERT_EQ(seen.texts.size(), 3u);
     EXPECT_EQ(seen.texts[1], "-TST:STF.STF, An operating-system call failed with error 2: " + long_text);
-    vr::stf::SetMallocHook([](size_t, uint32_t) -> void * { return nullptr; });
-    EXPECT_EQ(STF_PutMessages(list, 0, nullptr, Collect, &cut), STF_S_NOMEM);
-    vr::stf::SetMallocHook(nullptr);
+    {
+        vrtest::FailModule fail(vrcore::seam::Module::Status, -1);
+        EXPECT_EQ(STF_PutMessages(list, 0, nullptr, Collect, &cut), STF_S_NOMEM);
+    }
     ASSERT_EQ(cut.texts.size(), 3u);
     EXPECT_EQ(cut.texts[1].size(), 199u);
     EXPECT_EQ(cut.texts[2], "-TST:ERRNO, No such file or directory");

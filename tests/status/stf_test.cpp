@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "failalloc.h"
 #include "status/stf_internal.h"
 
 using namespace vr::stf;
@@ -203,9 +204,11 @@ TEST(StatusList, ArgumentsOfNewestEntriesGiveWay) {
 }
 
 TEST(StatusList, FallbackAndChaining) {
-    SetMallocHook([](size_t, uint32_t) -> void * { return nullptr; });
-    STF_List *f = STF_CreateList(nullptr);
-    SetMallocHook(nullptr);
+    STF_List *f = nullptr;
+    {
+        vrtest::FailModule fail(vrcore::seam::Module::Status, -1);
+        f = STF_CreateList(nullptr);
+    }
     EXPECT_EQ(f, FallbackList());
     EXPECT_EQ(STF_GetStatus(f), STF_S_NOMEM);
     STF_ObjectInfo i = Info(f, 1);

@@ -1,7 +1,9 @@
 #include "failalloc.h"
 
+#include <array>
 #include <atomic>
 #include <cstdlib>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -16,7 +18,7 @@ std::atomic<bool> g_fired{false};
 extern "C" void *FailMalloc(size_t size) {
     long n = ++g_attempts;
     long nth = g_nth.load();
-    if (nth != 0 && n == nth) {
+    if (nth < 0 || (nth != 0 && n == nth)) {
         g_fired = true;
         return nullptr;
     }
@@ -30,6 +32,37 @@ extern "C" void FailFree(void *p) {
     --g_live;
     std::free(p);
 }
+
+namespace {
+using vrcore::seam::Module;
+
+// One allocator per module, so that a block kept with its allocator goes
+// back the way it came whatever is in place later.
+template <Module M> void *RoutedAlloc(Module m, size_t n) { return m == M ? FailMalloc(n) : std::malloc(n); }
+template <Module M> void RoutedFree(Module m, void *p) { m == M ? FailFree(p) : std::free(p); }
+template <size_t... I> constexpr auto Routed(std::index_sequence<I...>) {
+    return std::array<vrcore::seam::Allocator, sizeof...(I)>{
+        vrcore::seam::Allocator{RoutedAlloc<Module(I)>, RoutedFree<Module(I)>}...};
+}
+constexpr auto kRouted = Routed(std::make_index_sequence<vrcore::seam::kModules>());
+} // namespace
+
+FailModule::FailModule(Module m, long nth) {
+    FailAlloc::Arm(nth);
+    vrcore::seam::set_allocator(&kRouted[size_t(m)]);
+}
+FailModule::~FailModule() {
+    vrcore::seam::set_allocator(nullptr);
+    FailAlloc::Disarm();
+}
+
+FaultPoints::FaultPoints(Fn fails)
+    : fails_(std::move(fails)),
+      faults_{[](void *ctx, vrcore::seam::Point p, unsigned arg) { return (*static_cast<Fn *>(ctx))(p, arg); },
+              &fails_} {
+    vrcore::seam::set_faults(&faults_);
+}
+FaultPoints::~FaultPoints() { vrcore::seam::set_faults(nullptr); }
 
 void FailAlloc::Arm(long nth) {
     g_attempts = 0;

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <functional>
 
+#include "system/seam.h"
+
 namespace vrtest {
 
 // The allocator pair, usable wherever the library takes {allocate, free}.
@@ -13,13 +15,40 @@ extern "C" void FailFree(void *p);
 
 class FailAlloc {
   public:
-    // Fail the nth allocation from now on (1 = the next one); 0 never fails.
+    // Fail the nth allocation from now on (1 = the next one); 0 never
+    // fails, -1 fails every one.
     static void Arm(long nth);
     static void Disarm() { Arm(0); }
     // Blocks handed out by FailMalloc and not yet freed.
     static long Live();
     // Whether the armed failure has been delivered.
     static bool Fired();
+};
+
+// While it lives, the library's own allocations of one module go through
+// FailMalloc and FailFree (the other modules' to the heap), armed with
+// `nth` (FailAlloc::Arm) until it ends.
+class FailModule {
+  public:
+    explicit FailModule(vrcore::seam::Module m, long nth = 0);
+    ~FailModule();
+    FailModule(const FailModule &) = delete;
+    FailModule &operator=(const FailModule &) = delete;
+};
+
+// While it lives, `fails` decides at each of the library's named points
+// (seam::Point) whether the operation fails there.
+class FaultPoints {
+  public:
+    using Fn = std::function<bool(vrcore::seam::Point point, unsigned arg)>;
+    explicit FaultPoints(Fn fails);
+    ~FaultPoints();
+    FaultPoints(const FaultPoints &) = delete;
+    FaultPoints &operator=(const FaultPoints &) = delete;
+
+  private:
+    Fn fails_;
+    vrcore::seam::Faults faults_;
 };
 
 // Runs `op` with allocation n failing, for n = 1, 2, ... until an attempt

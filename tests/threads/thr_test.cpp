@@ -210,8 +210,7 @@ TEST(Join, ExitThreadSetsCodeAndPriorityIsChecked) {
 
 TEST(Join, StartThreadSurvivesAllocationFailure) {
     size_t base = vr::thr::RecordCount();
-    GENU_Allocator fail{vrtest::FailMalloc, vrtest::FailFree};
-    vr::thr::SetAllocator(&fail);
+    vrtest::FailModule fail(vrcore::seam::Module::Threads);
     std::function<uint32_t()> fn = [] { return 9u; };
     long points = vrtest::SweepFailures(
         [&] {
@@ -219,7 +218,6 @@ TEST(Join, StartThreadSurvivesAllocationFailure) {
             return THR_StartThread(RunFunction, &fn, 0, 1, 0, &id) == 0 && Join(id) == 9u;
         },
         [&] { EXPECT_EQ(vr::thr::RecordCount(), base); });
-    vr::thr::SetAllocator(nullptr);
     EXPECT_GE(points, 2);
 }
 

@@ -198,7 +198,7 @@ TEST_F(SocketTest, BufferWiseTransfers) {
 
 TEST_F(SocketTest, BufferAllocationFailureLeavesNothing) {
     std::string src = WriteFile("doc", "abc");
-    set_allocator(vrtest::FailMalloc, vrtest::FailFree);
+    vrtest::FailModule fail(vrcore::seam::Module::Transfer);
     size_t fds = OpenFds();
     long points = vrtest::SweepFailures(
         [&] {
@@ -209,7 +209,6 @@ TEST_F(SocketTest, BufferAllocationFailureLeavesNothing) {
             return rc == 0;
         },
         [&] { EXPECT_EQ(OpenFds(), fds); });
-    set_allocator(nullptr, nullptr);
     EXPECT_EQ(points, 2);
 }
 

@@ -1,0 +1,268 @@
+#include "memfs.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+namespace vrtest {
+namespace {
+MemFs *g_fs = nullptr;
+IoTap *g_tap = nullptr;
+
+int Err(int e) {
+    errno = e;
+    return -1;
+}
+} // namespace
+
+// ---- MemFs -------------------------------------------------------------------
+
+bool MemFs::Change() {
+    if (changes_left == 0) dead_ = true;
+    if (dead_) return false;
+    if (changes_left > 0) changes_left--;
+    return true;
+}
+
+void MemFs::Record(Node &n, std::function<void(Bytes &)> change) {
+    change(n.data);
+    n.unsynced.push_back(std::move(change));
+}
+
+void MemFs::Die() {
+    fds_.clear();
+    dead_ = false;
+    changes_left = -1;
+}
+
+void MemFs::PowerLoss(std::mt19937 *keep_some) {
+    Die();
+    auto keep = [&] { return keep_some && (*keep_some)() % 2; };
+    auto now = names_;
+    names_ = synced_names_;
+    for (auto &[n, node] : now) // names made, replaced or removed since the sync
+        if ((!synced_names_.count(n) || synced_names_[n] != node) && keep()) names_[n] = node;
+    for (auto &[n, node] : synced_names_)
+        if (!now.count(n) && keep()) names_.erase(n);
+    for (auto &[n, node] : names_) {
+        for (auto &change : node->unsynced)
+            if (keep()) change(node->synced);
+        node->unsynced.clear();
+        node->data = node->synced;
+    }
+}
+
+std::map<std::string, MemFs::Bytes> MemFs::Snapshot() const {
+    std::map<std::string, Bytes> s;
+    for (auto &[n, node] : synced_names_) s[n] = node->synced;
+    return s;
+}
+
+void MemFs::Restore(const std::map<std::string, Bytes> &files) {
+    Die();
+    names_.clear();
+    for (auto &[n, bytes] : files) names_[n] = std::make_shared<Node>(Node{bytes, bytes, {}});
+    synced_names_ = names_;
+}
+
+std::string MemFs::Read(const std::string &path) const {
+    auto it = names_.find(path);
+    return it == names_.end() ? std::string() : std::string(it->second->data.begin(), it->second->data.end());
+}
+
+struct MemFsCalls {
+    using Node = MemFs::Node;
+    static MemFs &fs() { return *g_fs; }
+    // The open file of fd, or null with errno set: EIO once the process is
+    // dead (or, with `change`, dies at this change), else EBADF.
+    static MemFs::Open *Fd(int fd, bool change = false) {
+        auto it = fs().fds_.find(fd);
+        int e = fs().dead_ ? EIO : it == fs().fds_.end() ? EBADF : change && !fs().Change() ? EIO : 0;
+        if (e) Err(e);
+        return e ? nullptr : &it->second;
+    }
+    static int Fill(const Node &n, struct stat *st) {
+        *st = {};
+        st->st_mode = S_IFREG | n.mode;
+        st->st_size = off_t(n.data.size());
+        st->st_ino = ino_t(reinterpret_cast<uintptr_t>(&n));
+        st->st_uid = geteuid();
+        st->st_gid = getegid();
+        return 0;
+    }
+    static int Open(const char *path, int flags, unsigned mode) {
+        if (fs().dead_) return Err(EIO);
+        auto it = fs().names_.find(path);
+        if (it == fs().names_.end()) {
+            if (!(flags & O_CREAT)) return Err(ENOENT);
+            if (!fs().Change()) return Err(EIO);
+            it = fs().names_.emplace(path, std::make_shared<Node>()).first;
+            it->second->mode = mode & 07777 & ~022u;
+        } else if ((flags & O_CREAT) && (flags & O_EXCL)) {
+            return Err(EEXIST);
+        } else if (flags & O_TRUNC) {
+            if (!fs().Change()) return Err(EIO);
+            fs().Record(*it->second, [](MemFs::Bytes &d) { d.clear(); });
+        }
+        fs().fds_[fs().next_fd_] = {it->second, 0};
+        return fs().next_fd_++;
+    }
+    static int Close(int fd) { return fs().fds_.erase(fd) ? 0 : Err(EBADF); }
+    static ssize_t Pread(int fd, void *buf, size_t n, off_t at) {
+        MemFs::Open *o = Fd(fd);
+        if (!o) return -1;
+        auto &d = o->node->data;
+        n = size_t(at) >= d.size() ? 0 : std::min(n, d.size() - size_t(at));
+        if (n) std::memcpy(buf, d.data() + at, n);
+        return ssize_t(n);
+    }
+    static ssize_t Pwrite(int fd, const void *buf, size_t n, off_t at) {
+        MemFs::Open *o = Fd(fd, true);
+        if (!o) return -1;
+        auto *b = static_cast<const uint8_t *>(buf);
+        fs().Record(*o->node, [at, bytes = MemFs::Bytes(b, b + n)](MemFs::Bytes &d) {
+            if (d.size() < size_t(at) + bytes.size()) d.resize(size_t(at) + bytes.size());
+            std::copy(bytes.begin(), bytes.end(), d.begin() + at);
+        });
+        return ssize_t(n);
+    }
+    static ssize_t Read(int fd, void *buf, size_t n) {
+        MemFs::Open *o = Fd(fd);
+        ssize_t got = o ? Pread(fd, buf, n, o->at) : -1;
+        if (got > 0) o->at += got;
+        return got;
+    }
+    static ssize_t Write(int fd, const void *buf, size_t n) {
+        MemFs::Open *o = Fd(fd);
+        ssize_t put = o ? Pwrite(fd, buf, n, o->at) : -1;
+        if (put > 0) o->at += put;
+        return put;
+    }
+    static int Fsync(int fd) {
+        MemFs::Open *o = Fd(fd, true);
+        if (!o) return -1;
+        o->node->synced = o->node->data;
+        o->node->unsynced.clear();
+        return 0;
+    }
+    static int Ftruncate(int fd, off_t n) {
+        MemFs::Open *o = Fd(fd, true);
+        if (o) fs().Record(*o->node, [n](MemFs::Bytes &d) { d.resize(size_t(n)); });
+        return o ? 0 : -1;
+    }
+    static int Fstat(int fd, struct stat *st) {
+        MemFs::Open *o = Fd(fd);
+        return o ? Fill(*o->node, st) : -1;
+    }
+    static int Fchmod(int fd, unsigned mode) {
+        MemFs::Open *o = Fd(fd);
+        if (o) o->node->mode = mode & 07777;
+        return o ? 0 : -1;
+    }
+    static int Fchown(int fd, uid_t, gid_t) { return Fd(fd) ? 0 : -1; }
+    static int Stat(const char *path, struct stat *st) {
+        if (fs().dead_) return Err(EIO);
+        auto it = fs().names_.find(path);
+        return it == fs().names_.end() ? Err(ENOENT) : Fill(*it->second, st);
+    }
+    static int Unlink(const char *path) {
+        if (fs().dead_) return Err(EIO);
+        if (!fs().names_.count(path)) return Err(ENOENT);
+        if (!fs().Change()) return Err(EIO);
+        fs().names_.erase(path);
+        return 0;
+    }
+    static int Rename(const char *from, const char *to) {
+        if (fs().dead_) return Err(EIO);
+        auto it = fs().names_.find(from);
+        if (it == fs().names_.end()) return Err(ENOENT);
+        if (!fs().Change()) return Err(EIO);
+        auto node = it->second;
+        fs().names_.erase(it);
+        fs().names_[to] = node;
+        return 0;
+    }
+    static int SyncDir(const char *) {
+        if (!fs().Change()) return Err(EIO);
+        fs().synced_names_ = fs().names_;
+        return 0;
+    }
+    static int Lock(int fd, vrcore::seam::LockKind, vrcore::seam::LockMode, bool) { return Fd(fd) ? 0 : -1; }
+    static constexpr vrcore::seam::Io kTable = {Open,  Close,  Read,   Write,  Pread,  Pwrite,
+                                                Fsync, Ftruncate, Fstat, Fchmod, Fchown, Stat,
+                                                Unlink, Rename, SyncDir, Lock};
+};
+
+MemFs::MemFs() {
+    g_fs = this;
+    vrcore::seam::set_io(&MemFsCalls::kTable);
+}
+
+MemFs::~MemFs() {
+    vrcore::seam::set_io(nullptr);
+    g_fs = nullptr;
+}
+
+// ---- IoTap ---------------------------------------------------------------------
+
+struct TapCalls {
+    using Io = vrcore::seam::Io;
+    // The path a descriptor was opened as; the system's knows those opened
+    // before the tap.
+    static std::string PathOf(int fd) {
+        auto it = g_tap->paths_.find(fd);
+        if (it != g_tap->paths_.end()) return it->second;
+        char link[PATH_MAX];
+        std::string proc = "/proc/self/fd/" + std::to_string(fd);
+        ssize_t n = g_tap->under_ == &vrcore::seam::system_io() ? readlink(proc.c_str(), link, sizeof link) : -1;
+        return n > 0 ? std::string(link, size_t(n)) : std::string();
+    }
+    static std::string PathOf(const char *path) { return path; }
+    // Each entry asks the tap first, then calls the table underneath.
+    template <IoOp Op, auto M> struct Call;
+    template <IoOp Op, class R, class A, class... B, R (*Io::*M)(A, B...)> struct Call<Op, M> {
+        static R Run(A a, B... b) {
+            if (g_tap->before_(Op, PathOf(a))) {
+                errno = EIO;
+                return R(-1);
+            }
+            return (g_tap->under_->*M)(a, b...);
+        }
+    };
+    static int Open(const char *path, int flags, unsigned mode) {
+        int fd = Call<IoOp::Open, &Io::open>::Run(path, flags, mode);
+        if (fd >= 0) g_tap->paths_[fd] = path;
+        return fd;
+    }
+    // A failed close releases the descriptor all the same.
+    static int Close(int fd) {
+        bool fail = g_tap->before_(IoOp::Close, PathOf(fd));
+        int rc = g_tap->under_->close(fd);
+        g_tap->paths_.erase(fd);
+        return fail ? Err(EIO) : rc;
+    }
+    static constexpr Io kTable = {
+        Open, Close, Call<IoOp::Read, &Io::read>::Run, Call<IoOp::Write, &Io::write>::Run,
+        Call<IoOp::Pread, &Io::pread>::Run, Call<IoOp::Pwrite, &Io::pwrite>::Run,
+        Call<IoOp::Fsync, &Io::fsync>::Run, Call<IoOp::Ftruncate, &Io::ftruncate>::Run,
+        Call<IoOp::Fstat, &Io::fstat>::Run, Call<IoOp::Fchmod, &Io::fchmod>::Run,
+        Call<IoOp::Fchown, &Io::fchown>::Run, Call<IoOp::Stat, &Io::stat>::Run,
+        Call<IoOp::Unlink, &Io::unlink>::Run, Call<IoOp::Rename, &Io::rename>::Run,
+        Call<IoOp::SyncDir, &Io::sync_dir>::Run, Call<IoOp::Lock, &Io::lock>::Run};
+};
+
+IoTap::IoTap(Fn before) : before_(std::move(before)), under_(&vrcore::seam::io()) {
+    g_tap = this;
+    vrcore::seam::set_io(&TapCalls::kTable);
+}
+
+IoTap::~IoTap() {
+    vrcore::seam::set_io(under_);
+    g_tap = nullptr;
+}
+
+} // namespace vrtest
