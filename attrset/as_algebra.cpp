@@ -159,11 +159,11 @@ VR_EXPORT int AS_Copy(STF_List *st, AS_SetHandle *out, AS_SetHandle src,
     bool ok = true;
     for (const Attr *a = s->first; ok && a; a = a->next) ok = Take(st, n, a);
     return Finish(st, n, ok, out);
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
-VR_EXPORT int AS_Append(STF_List *st, AS_SetHandle *out, AS_SetHandle first,
-                        AS_SetHandle second, const GENU_Allocator *allocator,
-                        int allow_duplicates) try {
+VR_EXPORT int AS_Append(STF_List *st, AS_SetHandle *out, AS_SetHandle first, AS_SetHandle second,
+                        const GENU_Allocator *allocator, int allow_duplicates) try {
     AS_ENTER(st);
     Set *s1, *s2;
     if (!CheckPair(st, out, first, second, allocator, &s1, &s2)) return 1;
@@ -187,10 +187,11 @@ VR_EXPORT int AS_Append(STF_List *st, AS_SetHandle *out, AS_SetHandle first,
     for (const Attr *a = s1->first; ok && a; a = a->next) ok = Take(st, n, a);
     for (const Attr *a = s2->first; ok && a; a = a->next) ok = Take(st, n, a);
     return Finish(st, n, ok, out);
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
-VR_EXPORT int AS_Overlay(STF_List *st, AS_SetHandle *out, AS_SetHandle base,
-                         AS_SetHandle overlay, const GENU_Allocator *allocator) try {
+VR_EXPORT int AS_Overlay(STF_List *st, AS_SetHandle *out, AS_SetHandle base, AS_SetHandle overlay,
+                         const GENU_Allocator *allocator) try {
     AS_ENTER(st);
     Set *sb, *so;
     if (!CheckPair(st, out, base, overlay, allocator, &sb, &so)) return 1;
@@ -212,16 +213,19 @@ VR_EXPORT int AS_Overlay(STF_List *st, AS_SetHandle *out, AS_SetHandle base,
         if (!std::binary_search(b, b + so->count, x->id)) ok = Take(st, n, x);
     for (const Attr *x = so->first; ok && x; x = x->next) ok = Take(st, n, x);
     return Finish(st, n, ok, out);
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_Intersect(STF_List *st, AS_SetHandle *out, AS_SetHandle src,
                            const AS_IdentifierList *ids, const GENU_Allocator *allocator) try {
     return Select(st, out, src, ids, allocator, false);
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_Subset(STF_List *st, AS_SetHandle *out, AS_SetHandle src,
                         const AS_IdentifierList *ids, const GENU_Allocator *allocator) try {
     return Select(st, out, src, ids, allocator, true);
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 } // extern "C"

@@ -9,7 +9,6 @@ using namespace vr::as;
 
 namespace {
 
-
 // Appends a deep copy of src to dest after the destination checks.
 int CopyInto(STF_List *st, Set *dest, const Attr *src, Handle **out) {
     Attr *na = CopyAttrObj(st, dest, src);
@@ -104,7 +103,8 @@ VR_EXPORT int AS_AddAttr(STF_List *st, AS_SetHandle set, GENU_ShortOID id, uint3
         *out = a->handle;
     }
     return 0;
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_CopyAttr(STF_List *st, AS_SetHandle dest, AS_SetHandle src, GENU_ShortOID id,
                           AS_AttrHandle *out) try {
@@ -116,7 +116,8 @@ VR_EXPORT int AS_CopyAttr(STF_List *st, AS_SetHandle dest, AS_SetHandle src, GEN
     if (!CheckSet(st, d, 1) || !CheckSet(st, s, 2) || !DestAccepts(st, d, id)) return 1;
     Attr *a = Lookup(st, s, id);
     return a ? CopyInto(st, d, a, out) : 1;
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_CopyAttrR(STF_List *st, AS_SetHandle dest, AS_AttrHandle src,
                            AS_AttrHandle *out) try {
@@ -127,13 +128,15 @@ VR_EXPORT int AS_CopyAttrR(STF_List *st, AS_SetHandle dest, AS_AttrHandle src,
     auto *a = static_cast<Attr *>(src->obj);
     if (!CheckSet(st, d, 1) || !CheckAttr(st, a, 2) || !DestAccepts(st, d, a->id)) return 1;
     return CopyInto(st, d, a, out);
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_DeleteAttr(STF_List *st, AS_SetHandle set, GENU_ShortOID id) try {
     AS_ENTER(st);
     Attr *a = ById(st, set, id);
     return a && DeleteAttr(st, a->set, a) ? 0 : 1;
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_DeleteAttrR(STF_List *st, AS_AttrHandle *pa) try {
     AS_ENTER(st);
@@ -145,7 +148,8 @@ VR_EXPORT int AS_DeleteAttrR(STF_List *st, AS_AttrHandle *pa) try {
     Release(h);
     *pa = AS_nullAttrHandle;
     return 0;
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_FindAttr(STF_List *st, AS_SetHandle set, GENU_ShortOID id,
                           AS_AttrHandle *out) try {
@@ -155,7 +159,8 @@ VR_EXPORT int AS_FindAttr(STF_List *st, AS_SetHandle set, GENU_ShortOID id,
     if (!a || !Publish(st, a->handle)) return 1;
     *out = a->handle;
     return 0;
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_FindFirstAttr(STF_List *st, AS_SetHandle set, AS_AttrHandle *out,
                                GENU_ShortOID *id_out) try {
@@ -168,19 +173,23 @@ VR_EXPORT int AS_FindFirstAttr(STF_List *st, AS_SetHandle set, AS_AttrHandle *ou
     *out = s->first->handle;
     if (id_out) *id_out = s->first->id;
     return 0;
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_FindNextAttrR(STF_List *st, AS_AttrHandle *pa, GENU_ShortOID *id_out) try {
     return StepHandle(st, pa, id_out, true, &Attr::id, AS_S_NOMOREATTRS);
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_FindPrevAttrR(STF_List *st, AS_AttrHandle *pa, GENU_ShortOID *id_out) try {
     return StepHandle(st, pa, id_out, false, &Attr::id, AS_S_NOMOREATTRS);
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_GetAttrIDR(STF_List *st, AS_AttrHandle attr, GENU_ShortOID *id_out) try {
     return GetByHandle(st, attr, id_out, [](const Attr *a) { return a->id; });
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_GetAttrSetR(STF_List *st, AS_AttrHandle attr, AS_SetHandle *out) try {
     AS_ENTER(st);
@@ -189,7 +198,8 @@ VR_EXPORT int AS_GetAttrSetR(STF_List *st, AS_AttrHandle attr, AS_SetHandle *out
     if (!a || !CheckSet(st, a->set) || !Publish(st, a->set->handle)) return 1;
     *out = a->set->handle;
     return 0;
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_IsAttrPresent(STF_List *st, AS_SetHandle set, GENU_ShortOID id, int *result) try {
     AS_ENTER(st);
@@ -198,36 +208,44 @@ VR_EXPORT int AS_IsAttrPresent(STF_List *st, AS_SetHandle set, GENU_ShortOID id,
     if (!s) return 1;
     *result = FindFirstWithId(s, id) != nullptr;
     return 0;
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_GetAttrValType(STF_List *st, AS_SetHandle set, GENU_ShortOID id,
                                 uint32_t *out) try {
     return GetById(st, set, id, out, [](const Attr *a) { return a->type; });
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_GetAttrValTypeR(STF_List *st, AS_AttrHandle attr, uint32_t *out) try {
     return GetByHandle(st, attr, out, [](const Attr *a) { return a->type; });
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_GetAttrValCount(STF_List *st, AS_SetHandle set, GENU_ShortOID id,
                                  uint32_t *out) try {
     return GetById(st, set, id, out, [](const Attr *a) { return a->count; });
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 // A missing count variable is reported as the third argument here, as this
 // function always has.
 VR_EXPORT int AS_GetAttrValCountR(STF_List *st, AS_AttrHandle attr, uint32_t *out) try {
-    return GetByHandle(st, attr, out, [](const Attr *a) { return a->count; }, AS_S_BADARG3);
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+    return GetByHandle(
+        st, attr, out, [](const Attr *a) { return a->count; }, AS_S_BADARG3);
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_GetAttrModifyOp(STF_List *st, AS_SetHandle set, GENU_ShortOID id,
                                  int32_t *out) try {
     return GetById(st, set, id, out, [](const Attr *a) { return a->modop; });
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_GetAttrModifyOpR(STF_List *st, AS_AttrHandle attr, int32_t *out) try {
     return GetByHandle(st, attr, out, [](const Attr *a) { return a->modop; });
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_SetAttrModifyOp(STF_List *st, AS_SetHandle set, GENU_ShortOID id, int32_t op) try {
     AS_ENTER(st);
@@ -236,7 +254,8 @@ VR_EXPORT int AS_SetAttrModifyOp(STF_List *st, AS_SetHandle set, GENU_ShortOID i
     if (!a) return 1;
     a->modop = op;
     return 0;
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_SetAttrModifyOpR(STF_List *st, AS_AttrHandle attr, int32_t op) try {
     AS_ENTER(st);
@@ -245,7 +264,8 @@ VR_EXPORT int AS_SetAttrModifyOpR(STF_List *st, AS_AttrHandle attr, int32_t op) 
     if (!a) return 1;
     a->modop = op;
     return 0;
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_SetAttrCharacteristics(STF_List *st, AS_SetHandle set, GENU_ShortOID id,
                                         const void *data, uint32_t size) try {
@@ -253,7 +273,8 @@ VR_EXPORT int AS_SetAttrCharacteristics(STF_List *st, AS_SetHandle set, GENU_Sho
     if (!data) return Fail(st, AS_S_BADARG3);
     Attr *a = ById(st, set, id);
     return a ? SetChars(st, a, data, size) : 1;
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_SetAttrCharacteristicsR(STF_List *st, AS_AttrHandle attr, const void *data,
                                          uint32_t size) try {
@@ -261,7 +282,8 @@ VR_EXPORT int AS_SetAttrCharacteristicsR(STF_List *st, AS_AttrHandle attr, const
     if (!data) return Fail(st, AS_S_BADARG2);
     Attr *a = GetAttr(st, attr, 1);
     return a ? SetChars(st, a, data, size) : 1;
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_GetAttrCharacteristics(STF_List *st, AS_SetHandle set, GENU_ShortOID id,
                                         void **data, uint32_t *size, GENU_AllocFn fn) try {
@@ -270,7 +292,8 @@ VR_EXPORT int AS_GetAttrCharacteristics(STF_List *st, AS_SetHandle set, GENU_Sho
     if (!size) return Fail(st, AS_S_BADARG4);
     Attr *a = ById(st, set, id);
     return a ? GetChars(st, a, data, size, fn) : 1;
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_GetAttrCharacteristicsR(STF_List *st, AS_AttrHandle attr, void **data,
                                          uint32_t *size, GENU_AllocFn fn) try {
@@ -279,6 +302,7 @@ VR_EXPORT int AS_GetAttrCharacteristicsR(STF_List *st, AS_AttrHandle attr, void 
     if (!size) return Fail(st, AS_S_BADARG3);
     Attr *a = GetAttr(st, attr, 1);
     return a ? GetChars(st, a, data, size, fn) : 1;
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 } // extern "C"

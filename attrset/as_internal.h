@@ -179,9 +179,8 @@ Attr *CopyAttrObj(STF_List *st, Set *dest, const Attr *src);
 // object: the neighbour's handle gains the caller's reference, the current
 // one loses it (the object's own record stays even at 0 users). At the end
 // end_code is reported and the handle is left as it was.
-template <typename Obj, typename Out>
-int StepHandle(STF_List *st, Handle **ph, Out *out, bool forward, Out Obj::*field,
-               uint32_t end_code) {
+template <typename Obj, typename Out> int
+StepHandle(STF_List *st, Handle **ph, Out *out, bool forward, Out Obj::*field, uint32_t end_code) {
     if (!st) return 1;
     STF_ClearStatus(st);
     if (!ph) return Fail(st, AS_S_BADARG1);
@@ -204,8 +203,8 @@ int StepHandle(STF_List *st, Handle **ph, Out *out, bool forward, Out Obj::*fiel
 
 // Common entry of every AS_ function: a null status list ends the call,
 // otherwise the list is cleared.
-#define AS_ENTER(st)                                                                           \
-    do {                                                                                       \
-        if (!(st)) return 1;                                                                   \
-        STF_ClearStatus(st);                                                                   \
+#define AS_ENTER(st)                                                                               \
+    do {                                                                                           \
+        if (!(st)) return 1;                                                                       \
+        STF_ClearStatus(st);                                                                       \
     } while (0)

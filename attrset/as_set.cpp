@@ -49,7 +49,8 @@ VR_EXPORT int AS_Create(STF_List *st, AS_SetHandle *out, const GENU_Allocator *a
     s->handle->users = 1;
     *out = s->handle;
     return 0;
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_Destroy(STF_List *st, AS_SetHandle *ps) try {
     AS_ENTER(st);
@@ -64,13 +65,15 @@ VR_EXPORT int AS_Destroy(STF_List *st, AS_SetHandle *ps) try {
     Release(h);
     *ps = AS_nullSetHandle;
     return 0;
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_Clear(STF_List *st, AS_SetHandle set) try {
     AS_ENTER(st);
     Set *s = GetSet(st, set, 1);
     return s && ClearSet(st, s) ? 0 : 1;
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_IsEmpty(STF_List *st, AS_SetHandle set, int *result) try {
     AS_ENTER(st);
@@ -79,7 +82,8 @@ VR_EXPORT int AS_IsEmpty(STF_List *st, AS_SetHandle set, int *result) try {
     if (!s) return 1;
     *result = s->count == 0;
     return 0;
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_GetCount(STF_List *st, AS_SetHandle set, uint32_t *count) try {
     AS_ENTER(st);
@@ -88,7 +92,8 @@ VR_EXPORT int AS_GetCount(STF_List *st, AS_SetHandle set, uint32_t *count) try {
     if (!s) return 1;
     *count = s->count;
     return 0;
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_GetAllocator(STF_List *st, AS_SetHandle set, GENU_Allocator *allocator) try {
     AS_ENTER(st);
@@ -97,7 +102,8 @@ VR_EXPORT int AS_GetAllocator(STF_List *st, AS_SetHandle set, GENU_Allocator *al
     if (!s) return 1;
     *allocator = AllocatorOf(s);
     return 0;
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_AllowDuplicates(STF_List *st, AS_SetHandle set) try {
     AS_ENTER(st);
@@ -105,7 +111,8 @@ VR_EXPORT int AS_AllowDuplicates(STF_List *st, AS_SetHandle set) try {
     if (!s) return 1;
     s->allow_dups = 1;
     return 0;
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_DisallowDuplicates(STF_List *st, AS_SetHandle set) try {
     AS_ENTER(st);
@@ -113,26 +120,33 @@ VR_EXPORT int AS_DisallowDuplicates(STF_List *st, AS_SetHandle set) try {
     if (!s) return 1;
     s->allow_dups = 0;
     return 0;
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_CopySetHandle(STF_List *st, AS_SetHandle h, AS_SetHandle *out) try {
     return CopyHandle(st, h, out, kSetHandle);
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 VR_EXPORT int AS_CopyAttrHandle(STF_List *st, AS_AttrHandle h, AS_AttrHandle *out) try {
     return CopyHandle(st, h, out, kAttrHandle);
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 VR_EXPORT int AS_CopyAttrValHandle(STF_List *st, AS_AttrValHandle h, AS_AttrValHandle *out) try {
     return CopyHandle(st, h, out, kValueHandle);
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_FreeSetHandle(STF_List *st, AS_SetHandle *h) try {
     return FreeHandleRef(st, h, kSetHandle);
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 VR_EXPORT int AS_FreeAttrHandle(STF_List *st, AS_AttrHandle *h) try {
     return FreeHandleRef(st, h, kAttrHandle);
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 VR_EXPORT int AS_FreeAttrValHandle(STF_List *st, AS_AttrValHandle *h) try {
     return FreeHandleRef(st, h, kValueHandle);
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 } // extern "C"

@@ -141,9 +141,9 @@ int AddListByHandle(STF_List *st, Handle *attr, uint32_t type, const AS_ValueLis
 
 // The "M" forms: the set receives a copy made with its own allocator; the
 // copy is deleted again when the plain form fails.
-template <typename Plain>
-int AddCopy(STF_List *st, Handle *h, uint32_t handle_type, const void *value,
-            const GENU_ValueDescriptor *desc, int desc_pos, Plain plain) {
+template <typename Plain> int AddCopy(STF_List *st, Handle *h, uint32_t handle_type,
+                                      const void *value, const GENU_ValueDescriptor *desc,
+                                      int desc_pos, Plain plain) {
     AS_ENTER(st);
     Set *s = nullptr;
     if (handle_type == kSetHandle) {
@@ -193,7 +193,6 @@ int ValueList(STF_List *st, const Attr *a, AS_ValueList *out, GENU_AllocFn fn) {
     return 0;
 }
 
-
 } // namespace
 
 extern "C" {
@@ -201,44 +200,49 @@ extern "C" {
 VR_EXPORT int AS_AddAttrVal(STF_List *st, AS_SetHandle set, GENU_ShortOID id, uint32_t type,
                             void *value, const GENU_ValueDescriptor *desc, AS_AttrHandle *out) try {
     return AddOneById(st, set, id, type, value, desc, out, false);
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_AddAttrValM(STF_List *st, AS_SetHandle set, GENU_ShortOID id, uint32_t type,
                              const void *value, const GENU_ValueDescriptor *desc,
                              AS_AttrHandle *out) try {
-    return AddCopy(st, set, kSetHandle, value, desc, 5, [&](void *copy) {
-        return AS_AddAttrVal(st, set, id, type, copy, desc, out);
-    });
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+    return AddCopy(st, set, kSetHandle, value, desc, 5,
+                   [&](void *copy) { return AS_AddAttrVal(st, set, id, type, copy, desc, out); });
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_AddAttrValR(STF_List *st, AS_AttrHandle attr, uint32_t type, void *value,
                              const GENU_ValueDescriptor *desc) try {
     return AddOneByHandle(st, attr, type, value, desc, false);
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
-VR_EXPORT int AS_AddAttrValMR(STF_List *st, AS_AttrHandle attr, uint32_t type,
-                              const void *value, const GENU_ValueDescriptor *desc) try {
-    return AddCopy(st, attr, kAttrHandle, value, desc, 4, [&](void *copy) {
-        return AS_AddAttrValR(st, attr, type, copy, desc);
-    });
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+VR_EXPORT int AS_AddAttrValMR(STF_List *st, AS_AttrHandle attr, uint32_t type, const void *value,
+                              const GENU_ValueDescriptor *desc) try {
+    return AddCopy(st, attr, kAttrHandle, value, desc, 4,
+                   [&](void *copy) { return AS_AddAttrValR(st, attr, type, copy, desc); });
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
-VR_EXPORT int AS_AddAttrValList(STF_List *st, AS_SetHandle set, GENU_ShortOID id,
-                                uint32_t type, const AS_ValueList *list,
-                                const GENU_ValueDescriptor *desc, AS_AttrHandle *out) try {
+VR_EXPORT int AS_AddAttrValList(STF_List *st, AS_SetHandle set, GENU_ShortOID id, uint32_t type,
+                                const AS_ValueList *list, const GENU_ValueDescriptor *desc,
+                                AS_AttrHandle *out) try {
     return AddListById(st, set, id, type, list, desc, out, false);
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_AddAttrValListR(STF_List *st, AS_AttrHandle attr, uint32_t type,
                                  const AS_ValueList *list, const GENU_ValueDescriptor *desc) try {
     return AddListByHandle(st, attr, type, list, desc, false);
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
-VR_EXPORT int AS_ReplaceAllAttrVals(STF_List *st, AS_SetHandle set, GENU_ShortOID id,
-                                    uint32_t type, void *value,
-                                    const GENU_ValueDescriptor *desc, AS_AttrHandle *out) try {
+VR_EXPORT int AS_ReplaceAllAttrVals(STF_List *st, AS_SetHandle set, GENU_ShortOID id, uint32_t type,
+                                    void *value, const GENU_ValueDescriptor *desc,
+                                    AS_AttrHandle *out) try {
     return AddOneById(st, set, id, type, value, desc, out, true);
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_ReplaceAllAttrValsM(STF_List *st, AS_SetHandle set, GENU_ShortOID id,
                                      uint32_t type, const void *value,
@@ -246,37 +250,41 @@ VR_EXPORT int AS_ReplaceAllAttrValsM(STF_List *st, AS_SetHandle set, GENU_ShortO
     return AddCopy(st, set, kSetHandle, value, desc, 5, [&](void *copy) {
         return AS_ReplaceAllAttrVals(st, set, id, type, copy, desc, out);
     });
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
-VR_EXPORT int AS_ReplaceAllAttrValsR(STF_List *st, AS_AttrHandle attr, uint32_t type,
-                                     void *value, const GENU_ValueDescriptor *desc) try {
+VR_EXPORT int AS_ReplaceAllAttrValsR(STF_List *st, AS_AttrHandle attr, uint32_t type, void *value,
+                                     const GENU_ValueDescriptor *desc) try {
     return AddOneByHandle(st, attr, type, value, desc, true);
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_ReplaceAllAttrValsMR(STF_List *st, AS_AttrHandle attr, uint32_t type,
                                       const void *value, const GENU_ValueDescriptor *desc) try {
-    return AddCopy(st, attr, kAttrHandle, value, desc, 4, [&](void *copy) {
-        return AS_ReplaceAllAttrValsR(st, attr, type, copy, desc);
-    });
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+    return AddCopy(st, attr, kAttrHandle, value, desc, 4,
+                   [&](void *copy) { return AS_ReplaceAllAttrValsR(st, attr, type, copy, desc); });
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_ReplaceAllAttrValsWithList(STF_List *st, AS_SetHandle set, GENU_ShortOID id,
                                             uint32_t type, const AS_ValueList *list,
                                             const GENU_ValueDescriptor *desc,
                                             AS_AttrHandle *out) try {
     return AddListById(st, set, id, type, list, desc, out, true);
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_ReplaceAllAttrValsWithListR(STF_List *st, AS_AttrHandle attr, uint32_t type,
                                              const AS_ValueList *list,
                                              const GENU_ValueDescriptor *desc) try {
     return AddListByHandle(st, attr, type, list, desc, true);
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 // The new descriptor is checked too: a value stored with an incomplete
 // descriptor could never be copied or deleted.
-VR_EXPORT int AS_ReplaceAttrValVR(STF_List *st, AS_AttrValHandle val, uint32_t type,
-                                  void *value, const GENU_ValueDescriptor *desc) try {
+VR_EXPORT int AS_ReplaceAttrValVR(STF_List *st, AS_AttrValHandle val, uint32_t type, void *value,
+                                  const GENU_ValueDescriptor *desc) try {
     AS_ENTER(st);
     if (!DescriptorOk(desc)) return Fail(st, AS_S_BADARG4);
     Value *v = GetValue(st, val, 1);
@@ -290,7 +298,8 @@ VR_EXPORT int AS_ReplaceAttrValVR(STF_List *st, AS_AttrValHandle val, uint32_t t
     v->copy = desc->copy;
     v->del = desc->del;
     return 0;
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_CopyAttrVals(STF_List *st, AS_AttrHandle dest, AS_SetHandle src,
                               GENU_ShortOID id) try {
@@ -302,7 +311,8 @@ VR_EXPORT int AS_CopyAttrVals(STF_List *st, AS_AttrHandle dest, AS_SetHandle src
     if (!CheckAttr(st, d, 1) || !CheckSet(st, d->set, 1) || !CheckSet(st, s, 2)) return 1;
     Attr *a = Lookup(st, s, id);
     return a ? CopyValsInto(st, d, a) : 1;
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_CopyAttrValsR(STF_List *st, AS_AttrHandle dest, AS_AttrHandle src) try {
     AS_ENTER(st);
@@ -312,19 +322,22 @@ VR_EXPORT int AS_CopyAttrValsR(STF_List *st, AS_AttrHandle dest, AS_AttrHandle s
     auto *a = static_cast<Attr *>(src->obj);
     if (!CheckAttr(st, d, 1) || !CheckSet(st, d->set, 1) || !CheckAttr(st, a, 2)) return 1;
     return CopyValsInto(st, d, a);
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_DeleteAllAttrVals(STF_List *st, AS_SetHandle set, GENU_ShortOID id) try {
     AS_ENTER(st);
     Attr *a = ById(st, set, id);
     return a && DeleteAllValues(st, a) ? 0 : 1;
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_DeleteAllAttrValsR(STF_List *st, AS_AttrHandle attr) try {
     AS_ENTER(st);
     Attr *a = GetAttr(st, attr, 1);
     return a && DeleteAllValues(st, a) ? 0 : 1;
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_DeleteAttrValVR(STF_List *st, AS_AttrValHandle *pv) try {
     AS_ENTER(st);
@@ -336,7 +349,8 @@ VR_EXPORT int AS_DeleteAttrValVR(STF_List *st, AS_AttrValHandle *pv) try {
     Release(h);
     *pv = AS_nullAttrValHandle;
     return 0;
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_FindFirstAttrVal(STF_List *st, AS_SetHandle set, GENU_ShortOID id,
                                   AS_AttrValHandle *out, void **value) try {
@@ -344,7 +358,8 @@ VR_EXPORT int AS_FindFirstAttrVal(STF_List *st, AS_SetHandle set, GENU_ShortOID 
     if (!out) return Fail(st, AS_S_BADARG3);
     Attr *a = ById(st, set, id);
     return a ? FirstValue(st, a, out, value) : 1;
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_FindFirstAttrValR(STF_List *st, AS_AttrHandle attr, AS_AttrValHandle *out,
                                    void **value) try {
@@ -352,15 +367,18 @@ VR_EXPORT int AS_FindFirstAttrValR(STF_List *st, AS_AttrHandle attr, AS_AttrValH
     if (!out) return Fail(st, AS_S_BADARG2);
     Attr *a = GetAttr(st, attr, 1);
     return a ? FirstValue(st, a, out, value) : 1;
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_FindNextAttrValVR(STF_List *st, AS_AttrValHandle *pv, void **value) try {
     return StepHandle(st, pv, value, true, &Value::value, AS_S_NOMOREVALUES);
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_FindPrevAttrValVR(STF_List *st, AS_AttrValHandle *pv, void **value) try {
     return StepHandle(st, pv, value, false, &Value::value, AS_S_NOMOREVALUES);
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_GetAttrVal(STF_List *st, AS_SetHandle set, GENU_ShortOID id, void **value) try {
     AS_ENTER(st);
@@ -370,7 +388,8 @@ VR_EXPORT int AS_GetAttrVal(STF_List *st, AS_SetHandle set, GENU_ShortOID id, vo
     if (!a->first) return Fail(st, AS_S_NOVALUES);
     *value = a->first->value;
     return 0;
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_GetAttrValR(STF_List *st, AS_AttrHandle attr, void **value) try {
     AS_ENTER(st);
@@ -380,7 +399,8 @@ VR_EXPORT int AS_GetAttrValR(STF_List *st, AS_AttrHandle attr, void **value) try
     if (!a->first) return Fail(st, AS_S_NOVALUES);
     *value = a->first->value;
     return 0;
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_GetAttrValVR(STF_List *st, AS_AttrValHandle val, void **value) try {
     AS_ENTER(st);
@@ -389,15 +409,17 @@ VR_EXPORT int AS_GetAttrValVR(STF_List *st, AS_AttrValHandle val, void **value) 
     if (!v) return 1;
     *value = v->value;
     return 0;
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
-VR_EXPORT int AS_GetAttrValList(STF_List *st, AS_SetHandle set, GENU_ShortOID id,
-                                AS_ValueList *out, GENU_AllocFn fn) try {
+VR_EXPORT int AS_GetAttrValList(STF_List *st, AS_SetHandle set, GENU_ShortOID id, AS_ValueList *out,
+                                GENU_AllocFn fn) try {
     AS_ENTER(st);
     if (!out) return Fail(st, AS_S_BADARG3);
     Attr *a = ById(st, set, id);
     return a ? ValueList(st, a, out, fn) : 1;
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_GetAttrValListR(STF_List *st, AS_AttrHandle attr, AS_ValueList *out,
                                  GENU_AllocFn fn) try {
@@ -405,7 +427,8 @@ VR_EXPORT int AS_GetAttrValListR(STF_List *st, AS_AttrHandle attr, AS_ValueList 
     if (!out) return Fail(st, AS_S_BADARG2);
     Attr *a = GetAttr(st, attr, 1);
     return a ? ValueList(st, a, out, fn) : 1;
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 VR_EXPORT int AS_GetAttrValDescriptorVR(STF_List *st, AS_AttrValHandle val,
                                         GENU_ValueDescriptor *out) try {
@@ -415,6 +438,7 @@ VR_EXPORT int AS_GetAttrValDescriptorVR(STF_List *st, AS_AttrValHandle val,
     if (!v) return 1;
     *out = GENU_ValueDescriptor{v->copy, v->del};
     return 0;
-} VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, AS_S_NOMEM, AS_S_INTERNAL)
 
 } // extern "C"

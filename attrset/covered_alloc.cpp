@@ -5,6 +5,8 @@
 #include "vrcore/vrtypes.h"
 
 extern "C" {
-VR_EXPORT void *GENU__CoveredMalloc(size_t size) try { return std::malloc(size ? size : 1); } VR_CATCH_RETURN(nullptr)
-VR_EXPORT void GENU__CoveredFree(void *p) try { std::free(p); } VR_CATCH_VOID
+VR_EXPORT void *GENU__CoveredMalloc(size_t size) try { return std::malloc(size ? size : 1); }
+VR_CATCH_RETURN(nullptr)
+VR_EXPORT void GENU__CoveredFree(void *p) try { std::free(p); }
+VR_CATCH_VOID
 }

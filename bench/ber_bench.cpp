@@ -157,7 +157,8 @@ std::vector<Value> Set(const char *which) {
         out.push_back(MakeNoid("id-val-medium-iso-a4-white", true));
         out.push_back(MakeNoid("tray-2-letterhead", false));
     }
-    if (w == "document-format") out.push_back(MakeFormat("id-val-document-format-pdf", "PDF 1.4", "portable document"));
+    if (w == "document-format")
+        out.push_back(MakeFormat("id-val-document-format-pdf", "PDF 1.4", "portable document"));
     if (w == "job") {
         // The values of a 20-attribute job set.
         out.push_back(MakeText(28, "Quarterly report, draft 3, for review"));
@@ -217,7 +218,8 @@ void BM_vrcore_Unpack(benchmark::State &state) {
         for (auto &v : vals) {
             void *out;
             GENU_ValueDescriptor d;
-            if (ODP_UnpackAV(st, static_cast<uint32_t>(v.encoded.size()), v.encoded.data(), v.syntax, &out, &d))
+            if (ODP_UnpackAV(st, static_cast<uint32_t>(v.encoded.size()), v.encoded.data(),
+                             v.syntax, &out, &d))
                 abort();
             d.del(st, out, &genu_ossAllocator[0]);
         }
@@ -232,14 +234,16 @@ void BM_asn1c_Encode(benchmark::State &state) {
     std::vector<void *> structs;
     for (auto &v : vals) {
         void *p = nullptr;
-        if (ber_decode(nullptr, v.peer, &p, v.encoded.data(), v.encoded.size()).code != RC_OK) abort();
+        if (ber_decode(nullptr, v.peer, &p, v.encoded.data(), v.encoded.size()).code != RC_OK)
+            abort();
         structs.push_back(p);
     }
     for (auto _ : state) {
         for (size_t i = 0; i < vals.size(); ++i) {
             // Into a fresh buffer, as the runtime hands out its encodings.
             std::vector<unsigned char> buf(vals[i].encoded.size() + 16);
-            asn_enc_rval_t r = der_encode_to_buffer(vals[i].peer, structs[i], buf.data(), buf.size());
+            asn_enc_rval_t r =
+                der_encode_to_buffer(vals[i].peer, structs[i], buf.data(), buf.size());
             if (r.encoded < 0) abort();
             benchmark::DoNotOptimize(buf.data());
         }
@@ -253,7 +257,8 @@ void BM_asn1c_Decode(benchmark::State &state) {
     for (auto _ : state) {
         for (auto &v : vals) {
             void *p = nullptr;
-            if (ber_decode(nullptr, v.peer, &p, v.encoded.data(), v.encoded.size()).code != RC_OK) abort();
+            if (ber_decode(nullptr, v.peer, &p, v.encoded.data(), v.encoded.size()).code != RC_OK)
+                abort();
             v.peer->free_struct(v.peer, p, 0);
         }
     }

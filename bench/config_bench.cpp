@@ -37,16 +37,14 @@ struct Root {
     }
     ~Root() {
         std::string cmd = "rm -rf '" + dir + "'";
-        if (std::system(cmd.c_str()) != 0)
-            std::abort();
+        if (std::system(cmd.c_str()) != 0) std::abort();
     }
 };
 
 void BM_ReadDword(benchmark::State &state) {
     Root root(static_cast<int>(state.range(0)));
     Registry reg;
-    for (auto _ : state)
-        benchmark::DoNotOptimize(reg.get_dword(kKey, "CallMaxRetry", 0));
+    for (auto _ : state) benchmark::DoNotOptimize(reg.get_dword(kKey, "CallMaxRetry", 0));
 }
 BENCHMARK(BM_ReadDword)->Arg(0)->Arg(100)->Arg(1000);
 
@@ -76,8 +74,7 @@ BENCHMARK(BM_NamedMutexLockUnlock);
 void BM_WriteString(benchmark::State &state) {
     Root root(static_cast<int>(state.range(0)));
     Registry reg;
-    for (auto _ : state)
-        reg.set_string(kKey, "ServerAddress", "10.0.0.7");
+    for (auto _ : state) reg.set_string(kKey, "ServerAddress", "10.0.0.7");
 }
 BENCHMARK(BM_WriteString)->Arg(0)->Arg(1000)->Unit(benchmark::kMicrosecond);
 

@@ -80,7 +80,8 @@ BENCHMARK(BM_EventMessageSend)->UseRealTime();
 void BM_RawConnectSendClose(benchmark::State &state) {
     std::vector<unsigned char> bytes;
     auto put = [&bytes](unsigned v) { bytes.push_back(static_cast<unsigned char>(v)); };
-    for (unsigned v : {0x30u, 0u, 0x80u, 1u, 7u, 0x81u, static_cast<unsigned>(sizeof kText)}) put(v);
+    for (unsigned v : {0x30u, 0u, 0x80u, 1u, 7u, 0x81u, static_cast<unsigned>(sizeof kText)})
+        put(v);
     for (char c : kText) put(static_cast<unsigned char>(c));
     put(0x82);
     put(sizeof kBinary);
@@ -100,8 +101,7 @@ void BM_RawConnectSendClose(benchmark::State &state) {
         while (!stop) {
             int c = accept(lfd, nullptr, nullptr);
             if (c < 0) continue;
-            while (recv(c, buf, sizeof buf, 0) > 0) {
-            }
+            while (recv(c, buf, sizeof buf, 0) > 0) {}
             close(c);
             ++received;
         }
@@ -111,7 +111,8 @@ void BM_RawConnectSendClose(benchmark::State &state) {
         int fd = socket(AF_INET, SOCK_STREAM, 0);
         int one = 1;
         setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        if (connect(fd, reinterpret_cast<sockaddr *>(&sa), sizeof sa) != 0) state.SkipWithError("connect failed");
+        if (connect(fd, reinterpret_cast<sockaddr *>(&sa), sizeof sa) != 0)
+            state.SkipWithError("connect failed");
         send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
         close(fd);
         ++sent;

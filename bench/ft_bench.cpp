@@ -75,7 +75,8 @@ struct Document {
         id.document_number = &num;
         content.choice = GEN_CONTENT_REFERENCED;
         content.u.referenced.specific_reference.length = static_cast<int32_t>(src.size());
-        content.u.referenced.specific_reference.value = reinterpret_cast<unsigned char *>(src.data());
+        content.u.referenced.specific_reference.value =
+            reinterpret_cast<unsigned char *>(src.data());
     }
     Document(const Document &) = delete;
     Document &operator=(const Document &) = delete;
@@ -141,7 +142,8 @@ void BM_FileReferenceCopy(benchmark::State &state) {
     auto &content = doc.content;
     for (auto _ : state) {
         FT_Result r{};
-        if (FT_RetrieveToFile(&id, &content, FT_METHOD_FILE_REFERENCE, &spool, &r) != 0) std::abort();
+        if (FT_RetrieveToFile(&id, &content, FT_METHOD_FILE_REFERENCE, &spool, &r) != 0)
+            std::abort();
         unlink(r.spool_name);
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * Bytes()));

@@ -36,8 +36,9 @@ void BM_LogFile(benchmark::State &state) {
         LOG_SetMaxNoOfLogs(kFiles);
     }
     int i = 0;
-    for (auto _ : state) LOG_CondMessage(16, "bench.cpp", 42, "message %d of thread %d: %s", ++i,
-                                         state.thread_index(), "some words of text");
+    for (auto _ : state)
+        LOG_CondMessage(16, "bench.cpp", 42, "message %d of thread %d: %s", ++i,
+                        state.thread_index(), "some words of text");
     state.SetItemsProcessed(state.iterations());
     if (state.thread_index() == 0) LOG_Term();
 }
@@ -54,7 +55,8 @@ void BM_Spdlog(benchmark::State &state) {
     }
     int i = 0;
     for (auto _ : state)
-        logger->info("message {} of thread {}: {}", ++i, state.thread_index(), "some words of text");
+        logger->info("message {} of thread {}: {}", ++i, state.thread_index(),
+                     "some words of text");
     state.SetItemsProcessed(state.iterations());
     if (state.thread_index() == 0) logger.reset();
 }

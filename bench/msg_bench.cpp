@@ -14,8 +14,7 @@ char g_buf[256];
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
-template <class F>
-void LogLine(benchmark::State &state, F f) {
+template <class F> void LogLine(benchmark::State &state, F f) {
     for (auto _ : state) {
         int n = f(g_buf, sizeof g_buf, "%s:%d: %s(): handle %p, status 0x%08x, %u entries\n",
                   "attrset/as_create.cpp", 412, "AS_Create", static_cast<void *>(g_buf),
@@ -24,8 +23,7 @@ void LogLine(benchmark::State &state, F f) {
     }
 }
 
-template <class F>
-void Positional(benchmark::State &state, F f) {
+template <class F> void Positional(benchmark::State &state, F f) {
     for (auto _ : state) {
         int n = f(g_buf, sizeof g_buf, "%2$s failed with error %1$d: %3$s", 2, "open",
                   "/var/spool/vrcore/job-17");
@@ -33,10 +31,10 @@ void Positional(benchmark::State &state, F f) {
     }
 }
 
-template <class F>
-void Numbers(benchmark::State &state, F f) {
+template <class F> void Numbers(benchmark::State &state, F f) {
     for (auto _ : state) {
-        int n = f(g_buf, sizeof g_buf, "%-12s %8.3f %+6ld %#x %c", "elapsed", 12.3456, -42L, 255u, 'y');
+        int n =
+            f(g_buf, sizeof g_buf, "%-12s %8.3f %+6ld %#x %c", "elapsed", 12.3456, -42L, 255u, 'y');
         benchmark::DoNotOptimize(n);
     }
 }
@@ -62,7 +60,8 @@ void BM_CatalogFormatted(benchmark::State &state) {
     args[1].value.p = "open of spool file";
     uint32_t len;
     for (auto _ : state) {
-        uint32_t rc = MSG_GetFormattedByArray(1, 0xC0010005u, 0, nullptr, sizeof g_buf, &len, g_buf, 2, args);
+        uint32_t rc =
+            MSG_GetFormattedByArray(1, 0xC0010005u, 0, nullptr, sizeof g_buf, &len, g_buf, 2, args);
         benchmark::DoNotOptimize(rc);
     }
     MSG_UsageEnd();

@@ -68,8 +68,8 @@ void BM_LookupName(benchmark::State &state) {
         if (++i == set) i = 0;
     }
     vr::oid::SetCachesEnabled(true);
-    state.SetLabel(std::string(cached ? "caches on" : "caches off") + ", " +
-                   std::to_string(set) + " names");
+    state.SetLabel(std::string(cached ? "caches on" : "caches off") + ", " + std::to_string(set) +
+                   " names");
 }
 BENCHMARK(BM_LookupName)->Args({1, 50})->Args({0, 50})->Args({1, 400})->Args({0, 400});
 

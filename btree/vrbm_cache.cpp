@@ -295,7 +295,8 @@ bool InitializeBufferPool(VRBM_Db *db, unsigned count, unsigned pages) {
     }
     if (pages == 0) return true;
     if (!ReadImage(db, db->page0, 0)) {
-        LOG_CondMessage(5, "vrbm", __LINE__, "VRBM: InitializeBufferPool(), failed read the file\n");
+        LOG_CondMessage(5, "vrbm", __LINE__,
+                        "VRBM: InitializeBufferPool(), failed read the file\n");
         return false;
     }
     if (const char *why = ValidatePage(db->page0, 0)) {
@@ -438,7 +439,7 @@ VRBM_Db *OpenDb(const char *path, int32_t flags, int32_t whole_file, Recovery ho
     Unlock(db->fd);
     if (!ready) return Refuse(db, db->pool ? EIO : ENOMEM);
     if (create) Page{db->page0}.SetDirty(); // the empty root is written at close
-    if (acc == VRBM_RDWR) { // room to undo a typical change
+    if (acc == VRBM_RDWR) {                 // room to undo a typical change
         db->undo = static_cast<UndoEntry *>(Alloc(sizeof(UndoEntry) * 8));
         if (!db->undo) return Refuse(db, ENOMEM);
         db->undoCap = 8;
@@ -453,7 +454,8 @@ extern "C" VR_EXPORT VRBM_Db *VRBM_open(const char *path, int32_t flags, int32_t
     (void)mode;
     LOG_CondFuncTrace("VRBM_open()", "vrbm", __LINE__, 1, nullptr);
     return OpenDb(path, flags, whole_file, Recovery::kRollBack, nullptr);
-} VR_CATCH_ERRNO(nullptr)
+}
+VR_CATCH_ERRNO(nullptr)
 
 extern "C" VR_EXPORT void VRBM_close(VRBM_Db *db) try {
     LOG_CondFuncTrace("VRBM_close()", "vrbm", __LINE__, 1, nullptr);
@@ -470,4 +472,5 @@ extern "C" VR_EXPORT void VRBM_close(VRBM_Db *db) try {
         db->magic = 0;
     }
     Release(db);
-} VR_CATCH_VOID
+}
+VR_CATCH_VOID

@@ -82,7 +82,9 @@ struct Checker {
         unsigned last = pg.Last();
         if (dump) {
             *dump += Fmt("page %u %s parent %u last %u used %u\n", page,
-                         pg.Type() == kRoot ? "root" : pg.IsLeaf() ? "leaf" : "inner",
+                         pg.Type() == kRoot ? "root"
+                         : pg.IsLeaf()      ? "leaf"
+                                            : "inner",
                          page ? pg.Parent() : 0, last, pg.Used());
             for (unsigned i = 0; i < last; i++) {
                 unsigned kl, dl;
@@ -177,7 +179,8 @@ std::string CheckTree(VRBM_Db *db, std::string *dump, unsigned long *items) {
 
 int CheckFile(const std::string &path, bool dump, bool repair, std::string *out) {
     std::string base = path;
-    if (base.size() > 4 && base.compare(base.size() - 4, 4, ".dbm") == 0) base.resize(base.size() - 4);
+    if (base.size() > 4 && base.compare(base.size() - 4, 4, ".dbm") == 0)
+        base.resize(base.size() - 4);
     JournalInfo j;
     // Without repair nothing is written: a journal's images stand in for
     // the pages they would restore.
@@ -186,8 +189,7 @@ int CheckFile(const std::string &path, bool dump, bool repair, std::string *out)
     int err = errno;
     const std::string file = base + ".dbm: ";
     switch (j.state) {
-    case JournalState::kNone:
-        break;
+    case JournalState::kNone: break;
     case JournalState::kValid:
         *out += file + Fmt("journal of an unfinished write-back (%u pages)", j.pages);
         *out += repair ? ": rolled back\n" : ": checking the file as rolled back\n";
@@ -196,9 +198,7 @@ int CheckFile(const std::string &path, bool dump, bool repair, std::string *out)
         *out += file + "incomplete journal: the file was not touched; ";
         *out += repair ? "removed\n" : "the next opener removes it\n";
         break;
-    case JournalState::kUnreadable:
-        *out += file + "the journal cannot be read\n";
-        break;
+    case JournalState::kUnreadable: *out += file + "the journal cannot be read\n"; break;
     }
     if (!db) {
         *out += file + "cannot be opened as a database (" + std::strerror(err) + ")\n";

@@ -16,9 +16,9 @@ namespace vrbm {
 
 constexpr unsigned kPageSize = 1024;
 constexpr unsigned kMaxEntries = 32;
-constexpr unsigned kHeaderSize = 76;     // flags, last, nodeId, used, parent, itemOffset[32]
-constexpr unsigned kChildOffset = 76;    // childNode[33] of inner and root nodes
-constexpr unsigned kInnerArea = 144;     // entry area of inner and root nodes
+constexpr unsigned kHeaderSize = 76;  // flags, last, nodeId, used, parent, itemOffset[32]
+constexpr unsigned kChildOffset = 76; // childNode[33] of inner and root nodes
+constexpr unsigned kInnerArea = 144;  // entry area of inner and root nodes
 constexpr unsigned kInnerAreaSize = 880;
 constexpr unsigned kLeafArea = 76;
 constexpr unsigned kLeafAreaSize = 948;
@@ -116,7 +116,7 @@ struct VRBM_Db {
     int fd;
     int32_t flags;
     uint8_t page0[vrbm::kPageSize];
-    uint8_t count;       // buffers in the pool
+    uint8_t count; // buffers in the pool
     uint8_t age[vrbm::kMaxPool];
     uint8_t *buf[vrbm::kMaxPool];
     uint8_t *pool;
@@ -178,8 +178,7 @@ JournalInfo ReadJournal(const std::string &path,
 // How an opener treats a journal left by an unfinished write-back.
 enum class Recovery { kRollBack, kInMemory };
 // VRBM_open with the choice of recovery; *found receives the journal seen.
-VRBM_Db *OpenDb(const char *path, int32_t flags, int32_t whole, Recovery how,
-                JournalInfo *found);
+VRBM_Db *OpenDb(const char *path, int32_t flags, int32_t whole, Recovery how, JournalInfo *found);
 // Makes a freshly opened descriptor ready to read: waits (bounded) for a
 // write-back in progress, rolls back or removes what a dead one left and
 // returns 0 holding a lock of lockType on db->fd, or an errno value.

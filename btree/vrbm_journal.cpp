@@ -150,7 +150,8 @@ bool ApplyJournal(const std::string &journal, int fd) {
         journal,
         [](void *ctx, unsigned page, const uint8_t *image) {
             int f = *static_cast<int *>(ctx);
-            return seam::io().pwrite(f, image, kPageSize, off_t(page) * kPageSize) == ssize_t(kPageSize);
+            return seam::io().pwrite(f, image, kPageSize, off_t(page) * kPageSize) ==
+                   ssize_t(kPageSize);
         },
         &fd);
     if (j.state == JournalState::kNone) return true;
@@ -160,8 +161,8 @@ bool ApplyJournal(const std::string &journal, int fd) {
         if (io.fstat(fd, &st) != 0) return false;
         if (uint64_t(st.st_size) > j.size && io.ftruncate(fd, off_t(j.size)) != 0) return false;
         if (io.fsync(fd) != 0) return false;
-        LOG_CondMessage(6, "vrbm", __LINE__, "VRBM: rolled back an unfinished write-back (%u pages)\n",
-                        j.pages);
+        LOG_CondMessage(6, "vrbm", __LINE__,
+                        "VRBM: rolled back an unfinished write-back (%u pages)\n", j.pages);
     }
     return RemoveJournal(journal);
 }
@@ -206,8 +207,7 @@ bool WriteBackLocked(VRBM_Db *db) {
     if (jfd < 0) return true;
     // Until the journal is gone for good the write-back is not finished;
     // an emptied journal ends it as well.
-    bool ok = RemoveJournal(db->journalFile) ||
-              (io.ftruncate(jfd, 0) == 0 && io.fsync(jfd) == 0);
+    bool ok = RemoveJournal(db->journalFile) || (io.ftruncate(jfd, 0) == 0 && io.fsync(jfd) == 0);
     io.close(jfd);
     return ok;
 }
@@ -217,10 +217,9 @@ bool WriteBackLocked(VRBM_Db *db) {
 void SetDurability(bool on) { g_durable = on; }
 
 bool LockWait(int fd, short type) {
-    int rc = vrcore::fileio::lock(fd, seam::LockKind::Ofd,
-                                  type == F_RDLCK ? seam::LockMode::Shared
-                                                  : seam::LockMode::Exclusive,
-                                  kLockWaitMs);
+    int rc = vrcore::fileio::lock(
+        fd, seam::LockKind::Ofd,
+        type == F_RDLCK ? seam::LockMode::Shared : seam::LockMode::Exclusive, kLockWaitMs);
     // Where the file system keeps no locks, there is nobody to wait for.
     if (rc == 0 || rc == ENOLCK || rc == EOPNOTSUPP || rc == ENOSYS) return true;
     errno = rc;
@@ -300,16 +299,12 @@ int Settle(VRBM_Db *db, Recovery how, JournalInfo *found, short lockType) {
         if (found && j.state != JournalState::kNone && found->state == JournalState::kNone)
             *found = j;
         switch (j.state) {
-        case JournalState::kNone:
-            return 0;
+        case JournalState::kNone: return 0;
         case JournalState::kIncomplete: // the file is whole
             if (how == Recovery::kRollBack) RemoveJournal(db->journalFile);
             return 0;
-        case JournalState::kUnreadable:
-            Unlock(db->fd);
-            return EUCLEAN;
-        case JournalState::kValid:
-            break;
+        case JournalState::kUnreadable: Unlock(db->fd); return EUCLEAN;
+        case JournalState::kValid: break;
         }
         if (how == Recovery::kInMemory) { // the journal's images stand in for the file's
             j = ReadJournal(

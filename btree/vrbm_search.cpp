@@ -285,15 +285,16 @@ extern "C" VR_EXPORT uint32_t VRBM_store(VRBM_Db *db, const void *key, int32_t k
         return AddItem(db, static_cast<const uint8_t *>(key), unsigned(key_len),
                        static_cast<const uint8_t *>(data), unsigned(data_len), replace == 1);
     });
-} VR_CATCH_CODE(VRBM_E_NOMEM, VRBM_E_INTERNAL)
+}
+VR_CATCH_CODE(VRBM_E_NOMEM, VRBM_E_INTERNAL)
 
 extern "C" VR_EXPORT uint32_t VRBM_delete(VRBM_Db *db, const void *key, int32_t key_len) try {
     LOG_CondFuncTrace("VRBM_delete()", "vrbm", __LINE__, 1, nullptr);
     if (key_len < 0 || key_len > VRBM_MAX_KEY || (!key && key_len)) return VRBM_E_NOTFOUND;
-    return Modify(db, [&] {
-        return RemoveItem(db, static_cast<const uint8_t *>(key), unsigned(key_len));
-    });
-} VR_CATCH_CODE(VRBM_E_NOMEM, VRBM_E_INTERNAL)
+    return Modify(
+        db, [&] { return RemoveItem(db, static_cast<const uint8_t *>(key), unsigned(key_len)); });
+}
+VR_CATCH_CODE(VRBM_E_NOMEM, VRBM_E_INTERNAL)
 
 extern "C" VR_EXPORT VRBM_Datum VRBM_fetch(VRBM_Db *db, const void *key, int32_t key_len) try {
     LOG_CondFuncTrace("VRBM_fetch()", "vrbm", __LINE__, 1, nullptr);
@@ -304,7 +305,8 @@ extern "C" VR_EXPORT VRBM_Datum VRBM_fetch(VRBM_Db *db, const void *key, int32_t
     uint32_t err = 0;
     Position pos = Search(db, static_cast<const uint8_t *>(key), unsigned(key_len), &err);
     return DataAt(db, pos, err);
-} VR_CATCH_RETURN((Datum(nullptr, VRBM_LEN_ERROR)))
+}
+VR_CATCH_RETURN((Datum(nullptr, VRBM_LEN_ERROR)))
 
 extern "C" VR_EXPORT VRBM_Datum VRBM_fetchName(VRBM_Db *db, const char *name, int32_t name_len,
                                                int32_t case_sensitive) try {
@@ -333,7 +335,8 @@ extern "C" VR_EXPORT VRBM_Datum VRBM_fetchName(VRBM_Db *db, const char *name, in
     };
     err = Walk(db, db->page0, 0, budget, visit, done);
     return DataAt(db, found, err);
-} VR_CATCH_RETURN((Datum(nullptr, VRBM_LEN_ERROR)))
+}
+VR_CATCH_RETURN((Datum(nullptr, VRBM_LEN_ERROR)))
 
 extern "C" VR_EXPORT VRBM_Datum VRBM_fetchAbbrev(VRBM_Db *db, const char *abbrev,
                                                  int32_t abbrev_len, VRBM_MatchNode **matches,
@@ -369,6 +372,8 @@ extern "C" VR_EXPORT VRBM_Datum VRBM_fetchAbbrev(VRBM_Db *db, const char *abbrev
     else
         *matches = s.head;
     return result;
-} VR_CATCH_RETURN((Datum(nullptr, VRBM_LEN_ERROR)))
+}
+VR_CATCH_RETURN((Datum(nullptr, VRBM_LEN_ERROR)))
 
-extern "C" VR_EXPORT void VRBM_freeMatchList(VRBM_MatchNode *list) try { FreeList(list); } VR_CATCH_VOID
+extern "C" VR_EXPORT void VRBM_freeMatchList(VRBM_MatchNode *list) try { FreeList(list); }
+VR_CATCH_VOID

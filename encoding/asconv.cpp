@@ -43,8 +43,8 @@ bool IsEveryone(STF_List *st, const GEN_ExtACL &e) {
     bool everyone = false;
     Quiet(st, [&](STF_List *q) {
         everyone = !GENU_ExtractSimpleName(q, &name, &e.name, nullptr) &&
-                   !GENU_ExtractDistNameString(q, &domain, &syntax, &e.domain, nullptr) && !*name && !*domain &&
-                   syntax == vrsyn::kSyntaxAny;
+                   !GENU_ExtractDistNameString(q, &domain, &syntax, &e.domain, nullptr) && !*name &&
+                   !*domain && syntax == vrsyn::kSyntaxAny;
     });
     GENU__CoveredFree(name);
     GENU__CoveredFree(domain);
@@ -69,14 +69,18 @@ int PackListForm(STF_List *st, const GEN_ExtACL &e, GENU_Buffer *out) {
     view.name_type = &name_type;
     view.privilege_level = &level;
     int rc = ODP_PackAV(st, kTypePsis, &view, out);
-    if (made) Quiet(st, [&](STF_List *q) { GENU_PSISAccessControlListDesc.del(q, made, &genu_ossAllocator[1]); });
+    if (made)
+        Quiet(st, [&](STF_List *q) {
+            GENU_PSISAccessControlListDesc.del(q, made, &genu_ossAllocator[1]);
+        });
     return rc;
 }
 
 // Packs one stored value under the attribute's type; an extended
 // access-control value goes in list form when list_form is set.
 int PackValue(STF_List *st, uint32_t type, const void *value, bool list_form, GENU_Buffer *out) {
-    if (type == kTypeExtAcl && list_form) return PackListForm(st, *static_cast<const GEN_ExtACL *>(value), out);
+    if (type == kTypeExtAcl && list_form)
+        return PackListForm(st, *static_cast<const GEN_ExtACL *>(value), out);
     return ODP_PackAV(st, type, value, out);
 }
 
@@ -104,9 +108,12 @@ int AttrToBer(STF_List *st, AS_AttrHandle attr, int32_t mode, const char *who, G
     // form (as the decoders hand them over) and sends them in list form.
     bool list_registered = registered == static_cast<int32_t>(kTypePsis) && stored == kTypeExtAcl;
     if (stored != static_cast<uint32_t>(registered) && !list_registered) {
-        LOG_CondMessage(5, __FILE__, __LINE__, "%s: Detect AS with inconsistent attr-Id and attr-value-type :\n", who);
-        LOG_CondMessage(5, __FILE__, __LINE__, "AS with shoid %lu was created with valType %lu, but should be %d\n",
-                        static_cast<unsigned long>(id), static_cast<unsigned long>(stored), registered);
+        LOG_CondMessage(5, __FILE__, __LINE__,
+                        "%s: Detect AS with inconsistent attr-Id and attr-value-type :\n", who);
+        LOG_CondMessage(5, __FILE__, __LINE__,
+                        "AS with shoid %lu was created with valType %lu, but should be %d\n",
+                        static_cast<unsigned long>(id), static_cast<unsigned long>(stored),
+                        registered);
         return Fail(st, kInvalid);
     }
     AS_AttrValHandle vh = nullptr;
@@ -128,7 +135,8 @@ int AttrToBer(STF_List *st, AS_AttrHandle attr, int32_t mode, const char *who, G
             break;
         }
         memset(node, 0, sizeof *node);
-        if (PackValue(st, stored, value, list_registered || mode != ODP_AS_MODE_EXTENDED_ACL, &node->value)) {
+        if (PackValue(st, stored, value, list_registered || mode != ODP_AS_MODE_EXTENDED_ACL,
+                      &node->value)) {
             _GENU__MyFree(node);
             rc = 1;
             break;
@@ -156,8 +164,8 @@ int AttrToBer(STF_List *st, AS_AttrHandle attr, int32_t mode, const char *who, G
 }
 
 // Walks the set's attributes; `add` encodes one into a new node.
-template <class Node, class Add>
-int SetToBer(STF_List *st, Node **out, const AS_SetHandle *set, Add &&add, void (*free_list)(Node *)) {
+template <class Node, class Add> int SetToBer(STF_List *st, Node **out, const AS_SetHandle *set,
+                                              Add &&add, void (*free_list)(Node *)) {
     if (out) *out = nullptr;
     if (!set || !out) return Fail(st, kInvalid);
     if (*set == AS_nullSetHandle) return 0;
@@ -221,14 +229,17 @@ void FreeModList(ODP_BerModAttrSet *s) {
 
 // Adds one decoded attribute with its values to the set and returns its
 // handle. add_fail is the code for an attribute the set refuses.
-int AddDecodedAttr(STF_List *st, AS_SetHandle set, const GENU_BerOID &type, const ODP_BerValueNode *values,
-                   const int32_t *op, const char *who, uint32_t add_fail, AS_AttrHandle *attr_out) {
+int AddDecodedAttr(STF_List *st, AS_SetHandle set, const GENU_BerOID &type,
+                   const ODP_BerValueNode *values, const int32_t *op, const char *who,
+                   uint32_t add_fail, AS_AttrHandle *attr_out) {
     *attr_out = nullptr;
     GENU_ShortOID id = 0;
     int32_t vt = 0;
-    if (GENU_BerToShortOID(st, &type, &id) || GENU_AttrIdToType(st, id, &vt) || vt < 0) return Fail(st, kBadOid);
+    if (GENU_BerToShortOID(st, &type, &id) || GENU_AttrIdToType(st, id, &vt) || vt < 0)
+        return Fail(st, kBadOid);
     LOG_CondMessage(7, __FILE__, __LINE__, "%s: adding %s\n", who, GENU_ShortOIDToAscii(id));
-    uint32_t stored = static_cast<uint32_t>(vt) == kTypePsis ? kTypeExtAcl : static_cast<uint32_t>(vt);
+    uint32_t stored =
+        static_cast<uint32_t>(vt) == kTypePsis ? kTypeExtAcl : static_cast<uint32_t>(vt);
     AS_AttrHandle ah = nullptr;
     if (AS_AddAttr(st, set, id, stored, &ah)) return Fail(st, add_fail);
     auto fail = [&](uint32_t code) {
@@ -243,7 +254,8 @@ int AddDecodedAttr(STF_List *st, AS_SetHandle set, const GENU_BerOID &type, cons
         if (!v->value.length || !v->value.value) continue;
         void *value = nullptr;
         GENU_ValueDescriptor desc{};
-        if (ODP_UnpackAV(st, v->value.length, v->value.value, static_cast<uint32_t>(vt), &value, &desc))
+        if (ODP_UnpackAV(st, v->value.length, v->value.value, static_cast<uint32_t>(vt), &value,
+                         &desc))
             return fail(kSetAccess);
         if (static_cast<uint32_t>(vt) == kTypePsis) {
             GEN_ExtACL *ext = nullptr;
@@ -299,7 +311,8 @@ int SetToGen(STF_List *st, const Node *list, AS_SetHandle *out, const char *who,
 
 // A fresh plain set holding one attribute; the set lives on behind the
 // returned attribute handle.
-int AttrToGen(STF_List *st, const GENU_BerOID *type, const ODP_BerValueNode *values, AS_AttrHandle *out) {
+int AttrToGen(STF_List *st, const GENU_BerOID *type, const ODP_BerValueNode *values,
+              AS_AttrHandle *out) {
     if (out) *out = nullptr;
     if (!type || !out) return Fail(st, kInvalid);
     AS_SetHandle set = AS_nullSetHandle;
@@ -332,11 +345,13 @@ int ToBER_Attr(STF_List *status, ODP_BerAttribute *out, AS_AttrHandle attr, int3
     if (!out) return Fail(status, kInvalid);
     memset(out, 0, sizeof *out);
     return AttrToBer(status, attr, mode, "ToBER_Attr", &out->type, &out->values, nullptr, nullptr);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 int ToBER_AVA(STF_List *status, ODP_BerAttribute *out, AS_AttrHandle attr) try {
     return ToBER_Attr(status, out, attr, ODP_AS_MODE_EXTENDED_ACL);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 int FreeBER_Attr(STF_List *status, ODP_BerAttribute *attr) try {
     if (!status) return 1;
@@ -345,7 +360,8 @@ int FreeBER_Attr(STF_List *status, ODP_BerAttribute *attr) try {
     FreeValues(attr->values);
     attr->values = nullptr;
     return 0;
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 int ToBER_IfwAVA(STF_List *status, ODP_BerSingleValue *out, AS_AttrHandle attr) try {
     if (!status) return 1;
@@ -353,7 +369,8 @@ int ToBER_IfwAVA(STF_List *status, ODP_BerSingleValue *out, AS_AttrHandle attr) 
     if (!out) return Fail(status, kInvalid);
     memset(out, 0, sizeof *out);
     ODP_BerValueNode *values = nullptr;
-    if (AttrToBer(status, attr, ODP_AS_MODE_EXTENDED_ACL, "ToBER_IfwAVA", &out->type, &values, nullptr, nullptr))
+    if (AttrToBer(status, attr, ODP_AS_MODE_EXTENDED_ACL, "ToBER_IfwAVA", &out->type, &values,
+                  nullptr, nullptr))
         return 1;
     if (!values) {
         memset(out, 0, sizeof *out);
@@ -363,7 +380,8 @@ int ToBER_IfwAVA(STF_List *status, ODP_BerSingleValue *out, AS_AttrHandle attr) 
     values->value = GENU_Buffer{0, nullptr};
     FreeValues(values);
     return 0;
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 int FreeBER_ifwAVA(STF_List *status, ODP_BerSingleValue *ava) try {
     if (!status) return 1;
@@ -372,7 +390,8 @@ int FreeBER_ifwAVA(STF_List *status, ODP_BerSingleValue *ava) try {
     _GENU__MyFree(ava->value.value);
     ava->value = GENU_Buffer{0, nullptr};
     return 0;
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 int ToBER_AS(STF_List *status, ODP_BerAttrSet **out, const AS_SetHandle *set, int32_t mode) try {
     if (!status) return 1;
@@ -380,20 +399,23 @@ int ToBER_AS(STF_List *status, ODP_BerAttrSet **out, const AS_SetHandle *set, in
     return SetToBer<ODP_BerAttrSet>(
         status, out, set,
         [&](AS_AttrHandle ah, ODP_BerAttrSet *node) {
-            return AttrToBer(status, ah, mode, "ToBER_Attr", &node->attribute.type, &node->attribute.values,
-                             nullptr, nullptr);
+            return AttrToBer(status, ah, mode, "ToBER_Attr", &node->attribute.type,
+                             &node->attribute.values, nullptr, nullptr);
         },
         FreeAttrList);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 int FreeBER_AS(STF_List *status, ODP_BerAttrSet *set) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     FreeAttrList(set);
     return 0;
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int ToBER_ModOpAS(STF_List *status, ODP_BerModAttrSet **out, const AS_SetHandle *set, int32_t mode) try {
+int ToBER_ModOpAS(STF_List *status, ODP_BerModAttrSet **out, const AS_SetHandle *set,
+                  int32_t mode) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     return SetToBer<ODP_BerModAttrSet>(
@@ -403,7 +425,8 @@ int ToBER_ModOpAS(STF_List *status, ODP_BerModAttrSet **out, const AS_SetHandle 
                              &node->modify_operator, &node->bit_mask);
         },
         FreeModList);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 int FreeBER_ModOpAttr(STF_List *status, ODP_BerModAttrSet *node) try {
     if (!status) return 1;
@@ -413,26 +436,29 @@ int FreeBER_ModOpAttr(STF_List *status, ODP_BerModAttrSet *node) try {
     node->values = nullptr;
     node->bit_mask &= static_cast<uint8_t>(~ODP_MODATTR_VALUES);
     return 0;
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 int FreeBER_ModOpAS(STF_List *status, ODP_BerModAttrSet *set) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     FreeModList(set);
     return 0;
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 int ToGEN_AS(STF_List *status, const ODP_BerAttrSet *set, AS_SetHandle *out) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     return SetToGen(status, set, out, "ToGEN_AS",
-                    [](const ODP_BerAttrSet *n, const GENU_BerOID **type, const ODP_BerValueNode **values,
-                       const int32_t **op) {
+                    [](const ODP_BerAttrSet *n, const GENU_BerOID **type,
+                       const ODP_BerValueNode **values, const int32_t **op) {
                         *type = &n->attribute.type;
                         *values = n->attribute.values;
                         *op = nullptr;
                     });
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 int MallocAStoGEN(STF_List *status, const ODP_BerAttrSet *set, AS_SetHandle **out) try {
     if (!status) return 1;
@@ -447,25 +473,29 @@ int MallocAStoGEN(STF_List *status, const ODP_BerAttrSet *set, AS_SetHandle **ou
     }
     *out = cell;
     return 0;
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 int ToGEN_ModOpAS(STF_List *status, const ODP_BerModAttrSet *set, AS_SetHandle *out) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     return SetToGen(status, set, out, "ModToGEN_AS",
-                    [](const ODP_BerModAttrSet *n, const GENU_BerOID **type, const ODP_BerValueNode **values,
-                       const int32_t **op) {
+                    [](const ODP_BerModAttrSet *n, const GENU_BerOID **type,
+                       const ODP_BerValueNode **values, const int32_t **op) {
                         *type = &n->type;
                         *values = (n->bit_mask & ODP_MODATTR_VALUES) ? n->values : nullptr;
                         *op = (n->bit_mask & ODP_MODATTR_OPERATOR) ? &n->modify_operator : nullptr;
                     });
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int ToGEN_Attr(STF_List *status, const GENU_BerOID *type, const ODP_BerValueNode *values, AS_AttrHandle *out) try {
+int ToGEN_Attr(STF_List *status, const GENU_BerOID *type, const ODP_BerValueNode *values,
+               AS_AttrHandle *out) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     return AttrToGen(status, type, values, out);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 int ToGEN_AVA(STF_List *status, const ODP_BerAttribute *attr, AS_AttrHandle *out) try {
     if (!status) return 1;
@@ -475,7 +505,8 @@ int ToGEN_AVA(STF_List *status, const ODP_BerAttribute *attr, AS_AttrHandle *out
         return Fail(status, kInvalid);
     }
     return AttrToGen(status, &attr->type, attr->values, out);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 int ToGEN_IfwAVA(STF_List *status, const ODP_BerSingleValue *ava, AS_AttrHandle *out) try {
     if (!status) return 1;
@@ -486,6 +517,7 @@ int ToGEN_IfwAVA(STF_List *status, const ODP_BerSingleValue *ava, AS_AttrHandle 
     }
     ODP_BerValueNode one{nullptr, ava->value};
     return AttrToGen(status, &ava->type, &one, out);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 } // extern "C"

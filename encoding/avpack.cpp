@@ -25,10 +25,25 @@ constexpr uint32_t kTooLong = GENU_S_CONV_TEXT;
 constexpr uint32_t kBackConv = GENU_S_CONV_OCTETS;
 
 enum class Conv : uint8_t {
-    Bool, U32, I32, U16, I16, Real, Pair32, Pair64, Card64, Card64Range, Text, Name, Octets, JobId, Time,
+    Bool,
+    U32,
+    I32,
+    U16,
+    I16,
+    Real,
+    Pair32,
+    Pair64,
+    Card64,
+    Card64Range,
+    Text,
+    Name,
+    Octets,
+    JobId,
+    Time,
     // The runtime structure is the library value itself (ber_values.cpp);
     // for a list, one pointer to the value's first node.
-    Direct, DirectList,
+    Direct,
+    DirectList,
 };
 
 struct Syntax {
@@ -44,72 +59,114 @@ struct Syntax {
 const Syntax kSyntaxes[] = {
     {0, kPduBoolean, Conv::Bool, &GENU_BooleanDesc, sizeof(GEN_Boolean), 0, 0},
     {1, kPduCardinal, Conv::U32, &GENU_CardinalDesc, sizeof(GEN_Cardinal), 0, 0},
-    {2, kPduCardinalRange, Conv::Pair32, &GENU_CardinalRangeDesc, sizeof(GEN_CardinalRange), GENU_S_CONV_BACK, GENU_S_CONV_BACK},
+    {2, kPduCardinalRange, Conv::Pair32, &GENU_CardinalRangeDesc, sizeof(GEN_CardinalRange),
+     GENU_S_CONV_BACK, GENU_S_CONV_BACK},
     {4, kPduDeltaTime, Conv::U32, &GENU_DeltaTimeDesc, sizeof(GEN_DeltaTime), 0, 0},
-    {5, kPduDescriptor, Conv::Text, &GENU_DescriptorDesc, sizeof(GEN_Text), GENU_S_CONV_TEXT, GENU_S_CONV_TEXT},
+    {5, kPduDescriptor, Conv::Text, &GENU_DescriptorDesc, sizeof(GEN_Text), GENU_S_CONV_TEXT,
+     GENU_S_CONV_TEXT},
     {12, kPduInteger, Conv::I32, &GENU_IntegerDesc, sizeof(GEN_Integer), 0, 0},
-    {14, kPduJobIdentifier, Conv::JobId, &GENU_JobIdentifierDesc, sizeof(GEN_JobIdentifier), GENU_S_CONV_BACK, GENU_S_CONV_BACK},
+    {14, kPduJobIdentifier, Conv::JobId, &GENU_JobIdentifierDesc, sizeof(GEN_JobIdentifier),
+     GENU_S_CONV_BACK, GENU_S_CONV_BACK},
     {15, kPduMaximumInteger, Conv::I32, &GENU_MaximumIntegerDesc, sizeof(GEN_MaximumInteger), 0, 0},
-    {16, kPduMessage, Conv::Text, &GENU_MessageDesc, sizeof(GEN_Text), GENU_S_CONV_TEXT, GENU_S_CONV_MESSAGE},
-    {20, kPduOctetString, Conv::Octets, &GENU_OctetStringDesc, sizeof(GEN_OctetString), GENU_S_CONV_OCTETS, GENU_S_CONV_OCTETS},
+    {16, kPduMessage, Conv::Text, &GENU_MessageDesc, sizeof(GEN_Text), GENU_S_CONV_TEXT,
+     GENU_S_CONV_MESSAGE},
+    {20, kPduOctetString, Conv::Octets, &GENU_OctetStringDesc, sizeof(GEN_OctetString),
+     GENU_S_CONV_OCTETS, GENU_S_CONV_OCTETS},
     {21, kPduPageIdType, Conv::I32, &GENU_PageIdTypeDesc, sizeof(GEN_PageIdType), 0, 0},
-    {22, kPduPositiveInteger, Conv::U32, &GENU_PositiveIntegerDesc, sizeof(GEN_PositiveInteger), 0, 0},
+    {22, kPduPositiveInteger, Conv::U32, &GENU_PositiveIntegerDesc, sizeof(GEN_PositiveInteger), 0,
+     0},
     {23, kPduReal, Conv::Real, &GENU_RealDesc, sizeof(GEN_Real), 0, 0},
     {24, kPduRealization, Conv::I32, &GENU_RealizationDesc, sizeof(GEN_Realization), 0, 0},
     {25, kPduRealRange, Conv::Pair64, &GENU_RealRangeDesc, sizeof(GEN_RealRange), 0, 0},
     {26, kPduSides, Conv::U16, &GENU_SidesDesc, sizeof(GEN_Sides), 0, 0},
-    {27, kPduSimpleName, Conv::Name, &GENU_SimpleNameDesc, sizeof(GEN_SimpleName), GENU_S_CONV_NAME, GENU_S_CONV_BACK},
-    {28, kPduText, Conv::Text, &GENU_TextDesc, sizeof(GEN_Text), GENU_S_CONV_TEXT, GENU_S_CONV_TEXT},
+    {27, kPduSimpleName, Conv::Name, &GENU_SimpleNameDesc, sizeof(GEN_SimpleName), GENU_S_CONV_NAME,
+     GENU_S_CONV_BACK},
+    {28, kPduText, Conv::Text, &GENU_TextDesc, sizeof(GEN_Text), GENU_S_CONV_TEXT,
+     GENU_S_CONV_TEXT},
     {31, kPduCardinal64, Conv::Card64, &GENU_Cardinal64Desc, sizeof(GEN_Cardinal64), 0, 0},
-    {32, kPduCardinal64Range, Conv::Card64Range, &GENU_Cardinal64RangeDesc, sizeof(GEN_Cardinal64Range), GENU_S_CONV_BACK, GENU_S_CONV_BACK},
-    {40, kPduDescriptiveName, Conv::Name, &GENU_DescriptiveNameDesc, sizeof(GEN_DescriptiveName), GENU_S_CONV_NAME, GENU_S_CONV_BACK},
+    {32, kPduCardinal64Range, Conv::Card64Range, &GENU_Cardinal64RangeDesc,
+     sizeof(GEN_Cardinal64Range), GENU_S_CONV_BACK, GENU_S_CONV_BACK},
+    {40, kPduDescriptiveName, Conv::Name, &GENU_DescriptiveNameDesc, sizeof(GEN_DescriptiveName),
+     GENU_S_CONV_NAME, GENU_S_CONV_BACK},
     {44, kPduEdge, Conv::I32, &GENU_EdgeDesc, sizeof(GEN_Edge), 0, 0},
-    {48, kPduGeneralizedTime, Conv::Time, &GENU_GeneralizedTimeDesc, sizeof(GEN_GeneralizedTime), GENU_S_CONV_TIME, GENU_S_CONV_TIME},
-    {57, kPduMediumDimensions, Conv::Pair64, &GENU_MediumDimensionsDesc, sizeof(GEN_MediumDimensions), GENU_S_CONV_DIMENSIONS, GENU_S_CONV_DIMENSIONS},
-    {62, kPduNonNegativeReal, Conv::Real, &GENU_NonNegativeRealDesc, sizeof(GEN_NonNegativeReal), 0, 0},
-    {63, kPduNonNegativeRealRange, Conv::Pair64, &GENU_NonNegativeRealRangeDesc, sizeof(GEN_NonNegativeRealRange), 0, 0},
+    {48, kPduGeneralizedTime, Conv::Time, &GENU_GeneralizedTimeDesc, sizeof(GEN_GeneralizedTime),
+     GENU_S_CONV_TIME, GENU_S_CONV_TIME},
+    {57, kPduMediumDimensions, Conv::Pair64, &GENU_MediumDimensionsDesc,
+     sizeof(GEN_MediumDimensions), GENU_S_CONV_DIMENSIONS, GENU_S_CONV_DIMENSIONS},
+    {62, kPduNonNegativeReal, Conv::Real, &GENU_NonNegativeRealDesc, sizeof(GEN_NonNegativeReal), 0,
+     0},
+    {63, kPduNonNegativeRealRange, Conv::Pair64, &GENU_NonNegativeRealRangeDesc,
+     sizeof(GEN_NonNegativeRealRange), 0, 0},
     {68, kPduPageOrderType, Conv::I32, &GENU_PageOrderTypeDesc, sizeof(GEN_PageOrderType), 0, 0},
     {71, kPduPercent, Conv::I16, &GENU_PercentDesc, sizeof(GEN_Percent), 0, 0},
     {75, kPduPriority, Conv::I16, &GENU_PriorityDesc, sizeof(GEN_Priority), 0, 0},
-#define D_(code, pdu, X, T, pack, unpack) {code, pdu, Conv::Direct, &GENU_##X##Desc, sizeof(T), pack, unpack}
-#define L_(code, pdu, X, T, fail) {code, pdu, Conv::DirectList, &GENU_##X##Desc, sizeof(T), fail, fail}
+#define D_(code, pdu, X, T, pack, unpack)                                                          \
+    { code, pdu, Conv::Direct, &GENU_##X##Desc, sizeof(T), pack, unpack }
+#define L_(code, pdu, X, T, fail)                                                                  \
+    { code, pdu, Conv::DirectList, &GENU_##X##Desc, sizeof(T), fail, fail }
     D_(6, kPduDistNameString, DistNameString, GEN_DistNameString, GENU_S_CONV_DN, GENU_S_CONV_DN),
-    D_(7, kPduDocumentContent, DocumentContent, GEN_DocumentContent, GENU_S_CONV_CONTENT, GENU_S_CONV_CONTENT),
-    D_(8, kPduEventHandlingProfile, EventHandlingProfile, GEN_EventHandlingProfile, GENU_S_CONV_EVHPROFILE, GENU_S_CONV_EVHPROFILE),
-    D_(9, kPduFontReference, FontReference, GEN_FontReference, GENU_S_CONV_FONTREF, GENU_S_CONV_FONTREF),
+    D_(7, kPduDocumentContent, DocumentContent, GEN_DocumentContent, GENU_S_CONV_CONTENT,
+       GENU_S_CONV_CONTENT),
+    D_(8, kPduEventHandlingProfile, EventHandlingProfile, GEN_EventHandlingProfile,
+       GENU_S_CONV_EVHPROFILE, GENU_S_CONV_EVHPROFILE),
+    D_(9, kPduFontReference, FontReference, GEN_FontReference, GENU_S_CONV_FONTREF,
+       GENU_S_CONV_FONTREF),
     D_(10, kPduIdentifier, Identifier, GEN_Identifier, GENU_S_CONV_OID, GENU_S_CONV_BACK),
     D_(18, kPduNameOrOid, NameOrOID, GEN_NameOrOID, GENU_S_CONV_NAMEOROID, GENU_S_CONV_NAMEOROID),
-    D_(19, kPduNumbersUpSupported, NumbersUpSupported, GEN_NumbersUpSupported, GENU_S_CONV_NUMBERSUP, GENU_S_CONV_NUMBERSUP),
-    D_(33, kPduOidCardinalMap, OidCardinalMap, GEN_OidCardinalMap, GENU_S_CONV_OIDCARDMAP, GENU_S_CONV_OIDCARDMAP),
-    D_(34, kPduCardinalOrNoid, CardinalOrNoid, GEN_CardinalOrNoid, GENU_S_CONV_CARDORNOID, GENU_S_CONV_CARDORNOID),
-    D_(35, kPduCardinalOrOid, CardinalOrOid, GEN_CardinalOrOid, GENU_S_CONV_CARDOROID, GENU_S_CONV_CARDOROID),
-    D_(39, kPduDeliveryAddress, DeliveryAddress, GEN_DeliveryAddress, GENU_S_CONV_DELIVERY, GENU_S_CONV_DELIVERY),
+    D_(19, kPduNumbersUpSupported, NumbersUpSupported, GEN_NumbersUpSupported,
+       GENU_S_CONV_NUMBERSUP, GENU_S_CONV_NUMBERSUP),
+    D_(33, kPduOidCardinalMap, OidCardinalMap, GEN_OidCardinalMap, GENU_S_CONV_OIDCARDMAP,
+       GENU_S_CONV_OIDCARDMAP),
+    D_(34, kPduCardinalOrNoid, CardinalOrNoid, GEN_CardinalOrNoid, GENU_S_CONV_CARDORNOID,
+       GENU_S_CONV_CARDORNOID),
+    D_(35, kPduCardinalOrOid, CardinalOrOid, GEN_CardinalOrOid, GENU_S_CONV_CARDOROID,
+       GENU_S_CONV_CARDOROID),
+    D_(39, kPduDeliveryAddress, DeliveryAddress, GEN_DeliveryAddress, GENU_S_CONV_DELIVERY,
+       GENU_S_CONV_DELIVERY),
     L_(42, kPduDistNameStringSeq, DistNameStringSeq, GEN_DistNameStringSeq, GENU_S_CONV_DNSEQ),
-    D_(43, kPduDocumentFormat, DocumentFormat, GEN_DocumentFormat, GENU_S_CONV_DOCFORMAT, GENU_S_CONV_DOCFORMAT),
-    D_(45, kPduFileReference, FileReference, GEN_FileReference, GENU_S_CONV_FILEREF, GENU_S_CONV_FILEREF),
+    D_(43, kPduDocumentFormat, DocumentFormat, GEN_DocumentFormat, GENU_S_CONV_DOCFORMAT,
+       GENU_S_CONV_DOCFORMAT),
+    D_(45, kPduFileReference, FileReference, GEN_FileReference, GENU_S_CONV_FILEREF,
+       GENU_S_CONV_FILEREF),
     D_(46, kPduFinishing, Finishing, GEN_Finishing, GENU_S_CONV_FINISHING, GENU_S_CONV_FINISHING),
-    D_(49, kPduInputTrayMedium, InputTrayMedium, GEN_InputTrayMedium, GENU_S_CONV_TRAYMEDIUM, GENU_S_CONV_TRAYMEDIUM),
+    D_(49, kPduInputTrayMedium, InputTrayMedium, GEN_InputTrayMedium, GENU_S_CONV_TRAYMEDIUM,
+       GENU_S_CONV_TRAYMEDIUM),
     D_(55, kPduLocale, Locale, GEN_Locale, GENU_S_CONV_LOCALE, GENU_S_CONV_LOCALE),
     L_(60, kPduNameOrOidSeq, NameOrOidSeq, GEN_NameOrOidSeq, GENU_S_CONV_NAMEOROIDSEQ),
-    D_(61, kPduNewJobIdentifier, NewJobIdentifier, GEN_NewJobIdentifier, GENU_S_CONV_NEWJOBID, GENU_S_CONV_NEWJOBID),
-    D_(64, kPduObjectIdentification, ObjectIdent, GEN_ObjectIdent, GENU_S_CONV_OBJECTIDENT, GENU_S_CONV_OBJECTIDENT),
+    D_(61, kPduNewJobIdentifier, NewJobIdentifier, GEN_NewJobIdentifier, GENU_S_CONV_NEWJOBID,
+       GENU_S_CONV_NEWJOBID),
+    D_(64, kPduObjectIdentification, ObjectIdent, GEN_ObjectIdent, GENU_S_CONV_OBJECTIDENT,
+       GENU_S_CONV_OBJECTIDENT),
     L_(67, kPduMediaSelect, MediaSelect, GEN_MediaSelect, GENU_S_CONV_MEDIASELECT),
     L_(69, kPduPageSelectSeq, PageSelectSeq, GEN_PageSelectSeq, GENU_S_CONV_PAGESELECT),
-    D_(72, kPduPosIntOrOid, PosIntOrOid, GEN_PosIntOrOid, GENU_S_CONV_POSINTOROID, GENU_S_CONV_POSINTOROID),
-    D_(74, kPduPrintCheckpoint, Checkpoint, GEN_Checkpoint, GENU_S_CONV_CHECKPOINT, GENU_S_CONV_CHECKPOINT),
-    D_(76, kPduPrivileges, Privileges, GEN_Privileges, GENU_S_CONV_PRIVILEGES, GENU_S_CONV_PRIVILEGES),
-    D_(81, kPduResultsProfile, ResultsProfile, GEN_ResultsProfile, GENU_S_CONV_RESULTSPROFILE, GENU_S_CONV_RESULTSPROFILE),
-    D_(85, kPduPSISAccessControlList, PSISAccessControlList, GEN_PSISAccessControlList, GENU_S_CONV_ACL, GENU_S_CONV_ACL),
-    D_(86, kPduRpcAddress, RPCAddress, GEN_RPCAddress, GENU_S_CONV_RPCADDRESS, GENU_S_CONV_RPCADDRESS),
-    D_(87, kPduSocketAddress, SocketAddress, GEN_SocketAddress, GENU_S_CONV_SOCKETADDRESS, GENU_S_CONV_BACK),
-    D_(88, kPduFastFilterDef, FastFilterDef, GEN_FastFilterDef, GENU_S_CONV_FASTFILTER, GENU_S_CONV_FASTFILTER),
+    D_(72, kPduPosIntOrOid, PosIntOrOid, GEN_PosIntOrOid, GENU_S_CONV_POSINTOROID,
+       GENU_S_CONV_POSINTOROID),
+    D_(74, kPduPrintCheckpoint, Checkpoint, GEN_Checkpoint, GENU_S_CONV_CHECKPOINT,
+       GENU_S_CONV_CHECKPOINT),
+    D_(76, kPduPrivileges, Privileges, GEN_Privileges, GENU_S_CONV_PRIVILEGES,
+       GENU_S_CONV_PRIVILEGES),
+    D_(81, kPduResultsProfile, ResultsProfile, GEN_ResultsProfile, GENU_S_CONV_RESULTSPROFILE,
+       GENU_S_CONV_RESULTSPROFILE),
+    D_(85, kPduPSISAccessControlList, PSISAccessControlList, GEN_PSISAccessControlList,
+       GENU_S_CONV_ACL, GENU_S_CONV_ACL),
+    D_(86, kPduRpcAddress, RPCAddress, GEN_RPCAddress, GENU_S_CONV_RPCADDRESS,
+       GENU_S_CONV_RPCADDRESS),
+    D_(87, kPduSocketAddress, SocketAddress, GEN_SocketAddress, GENU_S_CONV_SOCKETADDRESS,
+       GENU_S_CONV_BACK),
+    D_(88, kPduFastFilterDef, FastFilterDef, GEN_FastFilterDef, GENU_S_CONV_FASTFILTER,
+       GENU_S_CONV_FASTFILTER),
     D_(89, kPduExtACL, ExtACL, GEN_ExtACL, GENU_S_CONV_EXTACL, GENU_S_CONV_EXTACL),
-    D_(90, kPduMediaConsumed, MediaConsumed, GEN_MediaConsumed, GENU_S_CONV_MEDIACONSUMED, GENU_S_CONV_MEDIACONSUMED),
-    L_(91, kPduMediaConsumedSeq, MediaConsumedSeq, GEN_MediaConsumedSeq, GENU_S_CONV_MEDIACONSUMEDSEQ),
-    D_(92, kPduPreprocessorDefinition, PreprocessorDefinition, GEN_PreprocessorDefinition, GENU_S_CONV_PREPROCESSOR, GENU_S_CONV_PREPROCESSOR),
+    D_(90, kPduMediaConsumed, MediaConsumed, GEN_MediaConsumed, GENU_S_CONV_MEDIACONSUMED,
+       GENU_S_CONV_MEDIACONSUMED),
+    L_(91, kPduMediaConsumedSeq, MediaConsumedSeq, GEN_MediaConsumedSeq,
+       GENU_S_CONV_MEDIACONSUMEDSEQ),
+    D_(92, kPduPreprocessorDefinition, PreprocessorDefinition, GEN_PreprocessorDefinition,
+       GENU_S_CONV_PREPROCESSOR, GENU_S_CONV_PREPROCESSOR),
     L_(93, kPduSeqOfObjId, SeqOfObjId, GEN_SeqOfObjId, GENU_S_CONV_OBJECTIDENT),
-    D_(94, kPduDriverInfo, DriverInfo, GEN_DriverInfo, GENU_S_CONV_DRIVERINFO, GENU_S_CONV_DRIVERINFO),
-    D_(11, kPduIgnoredAttribute, IgnoredAttribute, GEN_IgnoredAttribute, GENU_S_CONV_IGNORED, GENU_S_CONV_IGNORED),
+    D_(94, kPduDriverInfo, DriverInfo, GEN_DriverInfo, GENU_S_CONV_DRIVERINFO,
+       GENU_S_CONV_DRIVERINFO),
+    D_(11, kPduIgnoredAttribute, IgnoredAttribute, GEN_IgnoredAttribute, GENU_S_CONV_IGNORED,
+       GENU_S_CONV_IGNORED),
 #undef D_
 #undef L_
 };
@@ -155,8 +212,9 @@ struct TextView {
 };
 
 // Fills a runtime text or name choice (capacity 4095 or 255).
-uint32_t TextToBer(STF_List *status, const TextView &v, uint16_t *choice, char *string, uint16_t *oct_len,
-                   unsigned char *oct, uint8_t *bit_mask, BerOid *code_set, size_t cap, uint32_t too_long) {
+uint32_t TextToBer(STF_List *status, const TextView &v, uint16_t *choice, char *string,
+                   uint16_t *oct_len, unsigned char *oct, uint8_t *bit_mask, BerOid *code_set,
+                   size_t cap, uint32_t too_long) {
     switch (v.kind) {
     case GEN_KIND_IRV:
     case GEN_KIND_STRING: {
@@ -186,11 +244,13 @@ uint32_t TextToBer(STF_List *status, const TextView &v, uint16_t *choice, char *
         int rc;
         if (cap == 255) {
             uint16_t n = 0;
-            rc = ICONV_ToBER_OtherCodeSet255(inner, v.octets, static_cast<uint16_t>(v.length), oct, &n);
+            rc = ICONV_ToBER_OtherCodeSet255(inner, v.octets, static_cast<uint16_t>(v.length), oct,
+                                             &n);
             *oct_len = n;
         } else {
             uint32_t n = 0;
-            rc = ICONV_ToBER_OtherCodeSet4095(inner, v.octets, static_cast<uint32_t>(v.length), oct, &n);
+            rc = ICONV_ToBER_OtherCodeSet4095(inner, v.octets, static_cast<uint32_t>(v.length), oct,
+                                              &n);
             *oct_len = static_cast<uint16_t>(n);
         }
         uint32_t code = rc ? STF_GetStatus(inner) : 0;
@@ -215,19 +275,22 @@ uint32_t vrber::GenTextToBer(STF_List *status, const GEN_Text &tx, BerText *b) {
     TextView v{t->kind, counted ? nullptr : t->u.string, counted ? t->u.octets.value : nullptr,
                counted ? static_cast<size_t>(t->u.octets.length) : 0, t->charset};
     bool other = t->kind == GEN_KIND_CODESET;
-    return TextToBer(status, v, &b->choice, b->u.string, other ? &b->u.other.octets.length : &b->u.octets.length,
+    return TextToBer(status, v, &b->choice, b->u.string,
+                     other ? &b->u.other.octets.length : &b->u.octets.length,
                      other ? b->u.other.octets.value : b->u.octets.value, &b->u.other.bit_mask,
                      &b->u.other.code_set, 4095, kTooLong);
 }
 
-uint32_t vrber::GenNameToBer(STF_List *status, const GEN_SimpleName &nm, BerSimpleName *b, uint32_t too_long) {
+uint32_t vrber::GenNameToBer(STF_List *status, const GEN_SimpleName &nm, BerSimpleName *b,
+                             uint32_t too_long) {
     const GEN_SimpleName *n = &nm;
     bool counted = n->kind >= GEN_KIND_LATIN1 && n->kind <= GEN_KIND_CODESET;
     if (!counted && !memchr(n->u.string, 0, sizeof n->u.string)) return Fail(status, too_long);
     TextView v{n->kind, counted ? nullptr : n->u.string, counted ? n->u.counted.value : nullptr,
                counted ? static_cast<size_t>(n->u.counted.length) : 0u, n->charset};
     bool other = n->kind == GEN_KIND_CODESET;
-    return TextToBer(status, v, &b->choice, b->u.string, other ? &b->u.other.octets.length : &b->u.octets.length,
+    return TextToBer(status, v, &b->choice, b->u.string,
+                     other ? &b->u.other.octets.length : &b->u.octets.length,
                      other ? b->u.other.octets.value : b->u.octets.value, &b->u.other.bit_mask,
                      &b->u.other.code_set, 255, n->kind == GEN_KIND_CODESET ? kTooLong : too_long);
 }
@@ -290,8 +353,8 @@ uint32_t vrber::WireToShort(const BerOid &o, GENU_ShortOID *out) {
     return 0;
 }
 
-uint32_t vrber::OctetsToGen(STF_List *status, uint32_t length, const unsigned char *bytes, GEN_OctetString *o,
-                            const GENU_Allocator *a) {
+uint32_t vrber::OctetsToGen(STF_List *status, uint32_t length, const unsigned char *bytes,
+                            GEN_OctetString *o, const GENU_Allocator *a) {
     memset(o, 0, sizeof *o);
     if (length > INT32_MAX - 1 || (length && !bytes)) return Fail(status, kInvalid);
     if (!length) return 0;
@@ -304,7 +367,8 @@ uint32_t vrber::OctetsToGen(STF_List *status, uint32_t length, const unsigned ch
     return 0;
 }
 
-uint32_t vrber::BerTextToGen(STF_List *status, const BerText &b, GEN_Text *t, const GENU_Allocator *a) {
+uint32_t vrber::BerTextToGen(STF_List *status, const BerText &b, GEN_Text *t,
+                             const GENU_Allocator *a) {
     memset(t, 0, sizeof *t);
     t->kind = b.choice;
     switch (b.choice) {
@@ -332,7 +396,8 @@ uint32_t vrber::BerTextToGen(STF_List *status, const BerText &b, GEN_Text *t, co
         uint32_t n = o.length;
         if (b.choice == GEN_KIND_CODESET) {
             STF_List *inner = STF_CreateList(nullptr);
-            int rc = inner ? ICONV_ToGEN_OtherCodeSet4095(inner, o.value, o.length, converted, &n) : 1;
+            int rc =
+                inner ? ICONV_ToGEN_OtherCodeSet4095(inner, o.value, o.length, converted, &n) : 1;
             if (inner) STF_DeleteList(inner);
             if (rc) return Fail(status, inner ? kBackConv : kNoMem);
             from = converted;
@@ -361,9 +426,10 @@ uint32_t vrber::BerNameToGen(STF_List *status, const BerSimpleName &b, GEN_Simpl
         }
         STF_List *inner = STF_CreateList(nullptr);
         uint16_t len = 0;
-        int rc = inner ? ICONV_ToGEN_OtherCodeSet255(inner, b.u.other.octets.value, b.u.other.octets.length,
-                                                     n->u.counted.value, &len)
-                       : 1;
+        int rc =
+            inner ? ICONV_ToGEN_OtherCodeSet255(inner, b.u.other.octets.value,
+                                                b.u.other.octets.length, n->u.counted.value, &len)
+                  : 1;
         if (inner) STF_DeleteList(inner);
         if (rc) return Fail(status, kBackConv);
         n->u.counted.length = len;
@@ -379,21 +445,23 @@ namespace {
 
 uint32_t TimeToBer(STF_List *status, const GEN_GeneralizedTime &t, BerGeneralizedTime *b) {
     int year = t.utc ? t.year + 1900 : t.year;
-    if (year < 0 || year > 9999 || t.month < 1 || t.month > 12 || t.day < 1 || t.day > 31 || t.hour < 0 ||
-        t.hour > 23 || t.minute < 0 || t.minute > 59 || t.second < 0 || t.second > 60 || t.millisecond < 0 ||
-        t.millisecond > 999)
+    if (year < 0 || year > 9999 || t.month < 1 || t.month > 12 || t.day < 1 || t.day > 31 ||
+        t.hour < 0 || t.hour > 23 || t.minute < 0 || t.minute > 59 || t.second < 0 ||
+        t.second > 60 || t.millisecond < 0 || t.millisecond > 999)
         return Fail(status, kInvalid);
-    int n = snprintf(b->value, sizeof b->value, "%04d%02d%02d%02d%02d%02d", year, t.month, t.day, t.hour,
-                     t.minute, t.second);
-    if (t.millisecond) n += snprintf(b->value + n, sizeof b->value - static_cast<size_t>(n), ".%03d", t.millisecond);
+    int n = snprintf(b->value, sizeof b->value, "%04d%02d%02d%02d%02d%02d", year, t.month, t.day,
+                     t.hour, t.minute, t.second);
+    if (t.millisecond)
+        n += snprintf(b->value + n, sizeof b->value - static_cast<size_t>(n), ".%03d",
+                      t.millisecond);
     if (t.utc) {
         snprintf(b->value + n, sizeof b->value - static_cast<size_t>(n), "Z");
     } else {
         // mindiff is what reaches UTC from local time: the offset is its negation.
         int off = -t.mindiff;
         if (off < -24 * 60 || off > 24 * 60) return Fail(status, kInvalid);
-        snprintf(b->value + n, sizeof b->value - static_cast<size_t>(n), "%c%02d%02d", off < 0 ? '-' : '+',
-                 (off < 0 ? -off : off) / 60, (off < 0 ? -off : off) % 60);
+        snprintf(b->value + n, sizeof b->value - static_cast<size_t>(n), "%c%02d%02d",
+                 off < 0 ? '-' : '+', (off < 0 ? -off : off) / 60, (off < 0 ? -off : off) % 60);
     }
     return 0;
 }
@@ -424,7 +492,8 @@ uint32_t TimeToGen(STF_List *status, const BerGeneralizedTime &b, GEN_Generalize
         if (!k) return Fail(status, GENU_S_CONV_TIME);
         for (; k < 3; ++k) ms *= 10;
     }
-    if (mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s > 60) return Fail(status, GENU_S_CONV_TIME);
+    if (mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s > 60)
+        return Fail(status, GENU_S_CONV_TIME);
     t->month = static_cast<int16_t>(mo);
     t->day = static_cast<int16_t>(d);
     t->hour = static_cast<int16_t>(h);
@@ -441,7 +510,8 @@ uint32_t TimeToGen(STF_List *status, const BerGeneralizedTime &b, GEN_Generalize
     if (!*p) return 0; // local time without an offset
     if ((*p == '+' || *p == '-') && p[1]) {
         int sign = *p++ == '-' ? -1 : 1, oh, om;
-        if (!Digits(p, 2, &oh) || !Digits(p, 2, &om) || *p || om > 59) return Fail(status, GENU_S_CONV_TIME);
+        if (!Digits(p, 2, &oh) || !Digits(p, 2, &om) || *p || om > 59)
+            return Fail(status, GENU_S_CONV_TIME);
         t->mindiff = static_cast<int16_t>(-sign * (oh * 60 + om));
         return 0;
     }
@@ -474,12 +544,16 @@ size_t BerSize(Conv c) {
 }
 
 uint64_t Join(GEN_Cardinal64 c) { return (static_cast<uint64_t>(c.high) << 32) | c.low; }
-GEN_Cardinal64 Split(uint64_t v) { return GEN_Cardinal64{static_cast<uint32_t>(v >> 32), static_cast<uint32_t>(v)}; }
+GEN_Cardinal64 Split(uint64_t v) {
+    return GEN_Cardinal64{static_cast<uint32_t>(v >> 32), static_cast<uint32_t>(v)};
+}
 
 // Builds the runtime structure (zero-filled, ber_size bytes) from a value.
 uint32_t ToBer(STF_List *status, const Syntax &s, const void *value, void *ber) {
     switch (s.conv) {
-    case Conv::Bool: *static_cast<uint8_t *>(ber) = *static_cast<const GEN_Boolean *>(value) == 1; return 0;
+    case Conv::Bool:
+        *static_cast<uint8_t *>(ber) = *static_cast<const GEN_Boolean *>(value) == 1;
+        return 0;
     case Conv::U16:
     case Conv::I16:
     case Conv::U32:
@@ -499,10 +573,12 @@ uint32_t ToBer(STF_List *status, const Syntax &s, const void *value, void *ber) 
         b->upper = Join(r->upper);
         return 0;
     }
-    case Conv::Text: return GenTextToBer(status, *static_cast<const GEN_Text *>(value), static_cast<BerText *>(ber));
+    case Conv::Text:
+        return GenTextToBer(status, *static_cast<const GEN_Text *>(value),
+                            static_cast<BerText *>(ber));
     case Conv::Name:
-        return GenNameToBer(status, *static_cast<const GEN_SimpleName *>(value), static_cast<BerSimpleName *>(ber),
-                            s.pack_fail);
+        return GenNameToBer(status, *static_cast<const GEN_SimpleName *>(value),
+                            static_cast<BerSimpleName *>(ber), s.pack_fail);
     case Conv::Octets: {
         const auto *o = static_cast<const GEN_OctetString *>(value);
         auto *b = static_cast<BerOctets *>(ber);
@@ -518,7 +594,8 @@ uint32_t ToBer(STF_List *status, const Syntax &s, const void *value, void *ber) 
         return 0;
     }
     case Conv::Time:
-        return TimeToBer(status, *static_cast<const GEN_GeneralizedTime *>(value), static_cast<BerGeneralizedTime *>(ber));
+        return TimeToBer(status, *static_cast<const GEN_GeneralizedTime *>(value),
+                         static_cast<BerGeneralizedTime *>(ber));
     case Conv::Direct:
     case Conv::DirectList: break;
     }
@@ -526,9 +603,12 @@ uint32_t ToBer(STF_List *status, const Syntax &s, const void *value, void *ber) 
 }
 
 // Fills a zero-filled library value from a decoded runtime structure.
-uint32_t ToGen(STF_List *status, const Syntax &s, const void *ber, void *value, const GENU_Allocator *a) {
+uint32_t ToGen(STF_List *status, const Syntax &s, const void *ber, void *value,
+               const GENU_Allocator *a) {
     switch (s.conv) {
-    case Conv::Bool: *static_cast<GEN_Boolean *>(value) = *static_cast<const uint8_t *>(ber) ? 1 : 0; return 0;
+    case Conv::Bool:
+        *static_cast<GEN_Boolean *>(value) = *static_cast<const uint8_t *>(ber) ? 1 : 0;
+        return 0;
     case Conv::U16:
     case Conv::I16:
     case Conv::U32:
@@ -549,19 +629,23 @@ uint32_t ToGen(STF_List *status, const Syntax &s, const void *ber, void *value, 
         r->upper = Split(b->upper);
         return 0;
     }
-    case Conv::Text: return BerTextToGen(status, *static_cast<const BerText *>(ber), static_cast<GEN_Text *>(value), a);
+    case Conv::Text:
+        return BerTextToGen(status, *static_cast<const BerText *>(ber),
+                            static_cast<GEN_Text *>(value), a);
     case Conv::Name:
-        return BerNameToGen(status, *static_cast<const BerSimpleName *>(ber), static_cast<GEN_SimpleName *>(value));
+        return BerNameToGen(status, *static_cast<const BerSimpleName *>(ber),
+                            static_cast<GEN_SimpleName *>(value));
     case Conv::Octets: {
         const auto *b = static_cast<const BerOctets *>(ber);
         return OctetsToGen(status, b->length, b->value, static_cast<GEN_OctetString *>(value), a);
     }
     case Conv::JobId:
-        memcpy(static_cast<GEN_JobIdentifier *>(value)->value, static_cast<const BerJobIdentifier *>(ber)->value,
-               sizeof(GEN_JobIdentifier));
+        memcpy(static_cast<GEN_JobIdentifier *>(value)->value,
+               static_cast<const BerJobIdentifier *>(ber)->value, sizeof(GEN_JobIdentifier));
         return 0;
     case Conv::Time:
-        return TimeToGen(status, *static_cast<const BerGeneralizedTime *>(ber), static_cast<GEN_GeneralizedTime *>(value));
+        return TimeToGen(status, *static_cast<const BerGeneralizedTime *>(ber),
+                         static_cast<GEN_GeneralizedTime *>(value));
     case Conv::Direct:
     case Conv::DirectList: break;
     }
@@ -588,7 +672,8 @@ int PackDirect(STF_List *status, const Syntax &s, const void *value, GENU_Buffer
         }
         return 1;
     }
-    LOG_CondMessage(8, __FILE__, __LINE__, "ODP_PackAV: encoded okay, length = %ld\n", static_cast<long>(out.length));
+    LOG_CondMessage(8, __FILE__, __LINE__, "ODP_PackAV: encoded okay, length = %ld\n",
+                    static_cast<long>(out.length));
     *encoded = out;
     return 0;
 }
@@ -637,8 +722,8 @@ const Syntax *Begin(STF_List *status, uint32_t type, const void *a, const void *
 // Copies a library value with the descriptor into a new block of the
 // allocator; the block's contents are then moved to `out` and the block
 // released (lists keep their first node's block).
-uint32_t CopyValue(const Syntax &s, const void *src, void *out, const GENU_Allocator *a, bool keep_block,
-                   uint32_t fail) {
+uint32_t CopyValue(const Syntax &s, const void *src, void *out, const GENU_Allocator *a,
+                   bool keep_block, uint32_t fail) {
     STF_List *inner = STF_CreateList(nullptr);
     if (!inner) return kNoMem;
     void *copy = nullptr;
@@ -688,7 +773,8 @@ int vrber::SyntaxFreeBer(STF_List *status, uint32_t type, void *ber) {
     return 0;
 }
 
-int vrber::SyntaxToGen(STF_List *status, uint32_t type, const void *ber, void *value, const GENU_Allocator *a) {
+int vrber::SyntaxToGen(STF_List *status, uint32_t type, const void *ber, void *value,
+                       const GENU_Allocator *a) {
     if (!status) return 1;
     const Syntax *s = Begin(status, type, ber, value);
     if (!s) return 1;
@@ -729,8 +815,9 @@ int vrber::SyntaxFreeGen(STF_List *status, uint32_t type, void *value, const GEN
         FreeContent(h, *list.elem, static_cast<unsigned char *>(value) + list.elem_offset);
     } else if (s->conv == Conv::Text) {
         auto *t = static_cast<GEN_Text *>(value);
-        void *p = t->kind == GEN_KIND_IRV || t->kind == GEN_KIND_STRING ? static_cast<void *>(t->u.string)
-                                                                        : static_cast<void *>(t->u.octets.value);
+        void *p = t->kind == GEN_KIND_IRV || t->kind == GEN_KIND_STRING
+                      ? static_cast<void *>(t->u.string)
+                      : static_cast<void *>(t->u.octets.value);
         if (p) h.free(p);
         memset(t, 0, sizeof *t);
     } else if (s->conv == Conv::Octets) {
@@ -759,9 +846,11 @@ extern "C" {
 int GENU_TypeToPDU(uint32_t type) try {
     const Syntax *s = FindSyntax(type);
     if (s) return s->pdu;
-    LOG_CondMessage(5, __FILE__, __LINE__, "GENU_TypeToPDU: unknown type = %d\n", static_cast<int>(type));
+    LOG_CondMessage(5, __FILE__, __LINE__, "GENU_TypeToPDU: unknown type = %d\n",
+                    static_cast<int>(type));
     return -1;
-} VR_CATCH_RETURN(-1)
+}
+VR_CATCH_RETURN(-1)
 
 int ODP_PackAV(STF_List *status, uint32_t type, const void *value, GENU_Buffer *encoded) try {
     if (!status) return 1;
@@ -807,10 +896,11 @@ int ODP_PackAV(STF_List *status, uint32_t type, const void *value, GENU_Buffer *
                     static_cast<long>(out.length));
     *encoded = out;
     return 0;
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int ODP_UnpackAV(STF_List *status, uint32_t length, const unsigned char *bytes, uint32_t type, void **value,
-                 GENU_ValueDescriptor *descriptor) try {
+int ODP_UnpackAV(STF_List *status, uint32_t length, const unsigned char *bytes, uint32_t type,
+                 void **value, GENU_ValueDescriptor *descriptor) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     if (value) *value = nullptr;
@@ -827,7 +917,8 @@ int ODP_UnpackAV(STF_List *status, uint32_t length, const unsigned char *bytes, 
         Fail(status, GENU_S_UNPACK_EMPTY);
         return 1;
     }
-    LOG_CondMessage(8, __FILE__, __LINE__, "ODP_UnpackAV: decoding AV packet, pdunum=%d...\n", s->pdu);
+    LOG_CondMessage(8, __FILE__, __LINE__, "ODP_UnpackAV: decoding AV packet, pdunum=%d...\n",
+                    s->pdu);
     int pdu = s->pdu;
     GENU_Buffer in{length, const_cast<unsigned char *>(bytes)};
     void *ber = nullptr;
@@ -865,6 +956,7 @@ int ODP_UnpackAV(STF_List *status, uint32_t length, const unsigned char *bytes, 
     *descriptor = *s->desc;
     *value = gen;
     return 0;
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 } // extern "C"

@@ -24,16 +24,30 @@ constexpr Type Cons(const char *name, Kind k, uint32_t size, const Member *m, ui
 // A list field: the address of the first node; each node holds the next
 // node's address first and the element at elem_offset.
 constexpr Type List(const char *name, const Type *elem, size_t elem_offset, size_t node_size) {
-    return Type{name, Kind::SeqOf, 0, 0, 0, sizeof(void *), 0, nullptr, 0, elem,
-                static_cast<uint32_t>(elem_offset), static_cast<uint32_t>(node_size)};
+    return Type{name,
+                Kind::SeqOf,
+                0,
+                0,
+                0,
+                sizeof(void *),
+                0,
+                nullptr,
+                0,
+                elem,
+                static_cast<uint32_t>(elem_offset),
+                static_cast<uint32_t>(node_size)};
 }
 // A member with an implicit context tag [n].
-constexpr Member Ctx(const char *name, const Type *t, size_t off, uint32_t tag, uint8_t presence = 0,
-                     uint16_t choice = 0) {
-    return Member{name, t, static_cast<uint32_t>(off), TagMode::Implicit, kContext, tag, presence, false, choice};
+constexpr Member Ctx(const char *name, const Type *t, size_t off, uint32_t tag,
+                     uint8_t presence = 0, uint16_t choice = 0) {
+    return Member{
+        name,  t,     static_cast<uint32_t>(off), TagMode::Implicit, kContext, tag, presence,
+        false, choice};
 }
-constexpr Member Plain(const char *name, const Type *t, size_t off, uint8_t presence = 0, uint16_t choice = 0) {
-    return Member{name, t, static_cast<uint32_t>(off), TagMode::None, 0, 0, presence, false, choice};
+constexpr Member Plain(const char *name, const Type *t, size_t off, uint8_t presence = 0,
+                       uint16_t choice = 0) {
+    return Member{name,  t,     static_cast<uint32_t>(off), TagMode::None, 0, 0, presence,
+                  false, choice};
 }
 
 } // namespace vrber::build

@@ -33,16 +33,16 @@ bool WriteInt(void *p, uint8_t width, bool is_unsigned, int64_t v) {
         *static_cast<uint8_t *>(p) = static_cast<uint8_t>(v);
         return true;
     case 2:
-        if (is_unsigned ? (v < 0 || v > UINT16_MAX) : (v < INT16_MIN || v > INT16_MAX)) return false;
+        if (is_unsigned ? (v < 0 || v > UINT16_MAX) : (v < INT16_MIN || v > INT16_MAX))
+            return false;
         *static_cast<uint16_t *>(p) = static_cast<uint16_t>(v);
         return true;
     case 4:
-        if (is_unsigned ? (v < 0 || v > UINT32_MAX) : (v < INT32_MIN || v > INT32_MAX)) return false;
+        if (is_unsigned ? (v < 0 || v > UINT32_MAX) : (v < INT32_MIN || v > INT32_MAX))
+            return false;
         *static_cast<uint32_t *>(p) = static_cast<uint32_t>(v);
         return true;
-    default:
-        *static_cast<int64_t *>(p) = v;
-        return true;
+    default: *static_cast<int64_t *>(p) = v; return true;
     }
 }
 
@@ -50,10 +50,10 @@ struct Tlv {
     uint8_t cls;
     bool cons;
     uint32_t num;
-    const unsigned char *start;  // first byte of the tag
-    const unsigned char *cb;     // first content byte
-    const unsigned char *ce;     // end of the content
-    const unsigned char *next;   // after the element (and its end-of-contents)
+    const unsigned char *start; // first byte of the tag
+    const unsigned char *cb;    // first content byte
+    const unsigned char *ce;    // end of the content
+    const unsigned char *next;  // after the element (and its end-of-contents)
 };
 
 class Reader {
@@ -81,9 +81,11 @@ class Reader {
     }
 
     int Header(const unsigned char *p, const unsigned char *end, Tlv *out, int depth);
-    int Skip(const unsigned char *p, const unsigned char *end, const unsigned char **after, int depth);
+    int Skip(const unsigned char *p, const unsigned char *end, const unsigned char **after,
+             int depth);
     bool Matches(const Type &t, TagMode mode, uint8_t cls, uint32_t num, const Tlv &e) const;
-    int Element(const Type &t, void *v, TagMode mode, uint8_t cls, uint32_t num, const Tlv &e, int depth);
+    int Element(const Type &t, void *v, TagMode mode, uint8_t cls, uint32_t num, const Tlv &e,
+                int depth);
     int Value(const Type &t, void *v, const Tlv &e, int depth);
     int Content(const Type &t, void *v, const Tlv &e, int depth);
     template <class F> int MapIn(const Type &t, void *v, F decode_wire);
@@ -152,7 +154,8 @@ int Reader::Header(const unsigned char *p, const unsigned char *end, Tlv *out, i
     return kOk;
 }
 
-int Reader::Skip(const unsigned char *p, const unsigned char *end, const unsigned char **after, int depth) {
+int Reader::Skip(const unsigned char *p, const unsigned char *end, const unsigned char **after,
+                 int depth) {
     Tlv e;
     if (int r = Header(p, end, &e, depth)) return r;
     *after = e.next;
@@ -236,7 +239,8 @@ int DecodeReal(const unsigned char *p, size_t n, double *out) {
         double m = 0;
         for (; i < n; ++i) m = m * 256.0 + p[i];
         int shift = base == 0 ? 1 : base == 1 ? 3 : 4;
-        double v = std::ldexp(m, static_cast<int>(std::max<int64_t>(-100000, std::min<int64_t>(100000, e * shift + scale))));
+        double v = std::ldexp(m, static_cast<int>(std::max<int64_t>(
+                                     -100000, std::min<int64_t>(100000, e * shift + scale))));
         *out = sign * v;
         return kOk;
     }
@@ -271,7 +275,8 @@ int Reader::Content(const Type &t, void *v, const Tlv &e, int depth) {
     size_t n = static_cast<size_t>(e.ce - e.cb);
     bool strings = t.kind == Kind::Octets || t.kind == Kind::OctetsIn || t.kind == Kind::StringIn;
     if (e.cons != IsConstructed(t) && !(strings && e.cons))
-        return Fail(kBadData, e.cons ? "unexpected constructed form" : "unexpected primitive form", &t);
+        return Fail(kBadData, e.cons ? "unexpected constructed form" : "unexpected primitive form",
+                    &t);
     switch (t.kind) {
     case Kind::Bool:
         if (n != 1) return Fail(kBadData, "bad boolean", &t);
@@ -363,7 +368,8 @@ int Reader::Content(const Type &t, void *v, const Tlv &e, int depth) {
                 return Fail(kBadData, "missing component", &t);
             }
             if (m.presence) base[0] |= m.presence;
-            if (int r = Element(*m.type, base + m.offset, m.mode, m.tag_class, m.tag_number, c, depth + 1))
+            if (int r = Element(*m.type, base + m.offset, m.mode, m.tag_class, m.tag_number, c,
+                                depth + 1))
                 return r;
             p = c.next;
             have = false;
@@ -387,7 +393,8 @@ int Reader::Content(const Type &t, void *v, const Tlv &e, int depth) {
             seen |= 1ull << i;
             const Member &m = t.members[i];
             if (m.presence) base[0] |= m.presence;
-            if (int r = Element(*m.type, base + m.offset, m.mode, m.tag_class, m.tag_number, c, depth + 1))
+            if (int r = Element(*m.type, base + m.offset, m.mode, m.tag_class, m.tag_number, c,
+                                depth + 1))
                 return r;
             p = c.next;
         }
@@ -403,12 +410,14 @@ int Reader::Content(const Type &t, void *v, const Tlv &e, int depth) {
         while (p < e.ce) {
             Tlv c;
             if (int r = Header(p, e.ce, &c, depth + 1)) return r;
-            if (!Matches(*t.elem, TagMode::None, 0, 0, c)) return Fail(kBadData, "unexpected element", &t);
+            if (!Matches(*t.elem, TagMode::None, 0, 0, c))
+                return Fail(kBadData, "unexpected element", &t);
             void *node = Alloc(t.node_size);
             if (!node) return Fail(kNoMemory, "out of memory", &t);
             *link = node;
             link = static_cast<void **>(node);
-            if (int r = Value(*t.elem, static_cast<unsigned char *>(node) + t.elem_offset, c, depth + 1))
+            if (int r = Value(*t.elem, static_cast<unsigned char *>(node) + t.elem_offset, c,
+                              depth + 1))
                 return r;
             p = c.next;
         }
@@ -443,10 +452,12 @@ template <class F> int Reader::MapIn(const Type &t, void *v, F decode_wire) {
     return r;
 }
 
-int Reader::Element(const Type &t, void *v, TagMode mode, uint8_t cls, uint32_t num, const Tlv &e, int depth) {
+int Reader::Element(const Type &t, void *v, TagMode mode, uint8_t cls, uint32_t num, const Tlv &e,
+                    int depth) {
     if (depth > kMaxDepth) return Fail(kTooDeep, "nesting too deep", &t);
     if (t.kind == Kind::Map)
-        return MapIn(t, v, [&](void *wire) { return Element(*t.elem, wire, mode, cls, num, e, depth + 1); });
+        return MapIn(
+            t, v, [&](void *wire) { return Element(*t.elem, wire, mode, cls, num, e, depth + 1); });
     if (t.kind == Kind::Ptr) {
         void *p = Alloc(t.elem->size);
         if (!p) return Fail(kNoMemory, "out of memory", &t);
@@ -469,7 +480,8 @@ int Reader::Element(const Type &t, void *v, TagMode mode, uint8_t cls, uint32_t 
 int Reader::Value(const Type &t, void *v, const Tlv &e, int depth) {
     if (depth > kMaxDepth) return Fail(kTooDeep, "nesting too deep", &t);
     switch (t.kind) {
-    case Kind::Map: return MapIn(t, v, [&](void *wire) { return Value(*t.elem, wire, e, depth + 1); });
+    case Kind::Map:
+        return MapIn(t, v, [&](void *wire) { return Value(*t.elem, wire, e, depth + 1); });
     case Kind::Ptr: {
         void *p = Alloc(t.elem->size);
         if (!p) return Fail(kNoMemory, "out of memory", &t);
@@ -481,8 +493,8 @@ int Reader::Value(const Type &t, void *v, const Tlv &e, int depth) {
             const Member &m = t.members[i];
             if (Matches(*m.type, m.mode, m.tag_class, m.tag_number, e)) {
                 SetChoice(t, v, m.choice);
-                return Element(*m.type, static_cast<unsigned char *>(v) + m.offset, m.mode, m.tag_class,
-                               m.tag_number, e, depth + 1);
+                return Element(*m.type, static_cast<unsigned char *>(v) + m.offset, m.mode,
+                               m.tag_class, m.tag_number, e, depth + 1);
             }
         }
         return Fail(kBadData, "no alternative matches", &t);
@@ -496,7 +508,8 @@ int Reader::Value(const Type &t, void *v, const Tlv &e, int depth) {
         return kOk;
     }
     default:
-        if (e.cls != kUniversal || e.num != UniversalTag(t)) return Fail(kBadData, "unexpected tag", &t);
+        if (e.cls != kUniversal || e.num != UniversalTag(t))
+            return Fail(kBadData, "unexpected tag", &t);
         return Content(t, v, e, depth + 1);
     }
 }

@@ -119,7 +119,8 @@ class Writer {
 int EncodeIntContent(Writer &w, int64_t v, bool big) {
     unsigned char tmp[9];
     tmp[0] = 0;
-    for (int i = 8; i >= 1; --i) tmp[i] = static_cast<unsigned char>((static_cast<uint64_t>(v) >> (8 * (8 - i))) & 0xff);
+    for (int i = 8; i >= 1; --i)
+        tmp[i] = static_cast<unsigned char>((static_cast<uint64_t>(v) >> (8 * (8 - i))) & 0xff);
     if (big) return w.Put(tmp, 9);
     int start = 1;
     while (start < 8 && ((tmp[start] == 0 && !(tmp[start + 1] & 0x80)) ||
@@ -218,7 +219,8 @@ int Writer::Content(const Type &t, const void *v, int depth) {
     case Kind::SetOf: {
         const void *node = *static_cast<void *const *>(v);
         for (; node; node = *static_cast<void *const *>(node))
-            if (int r = Value(*t.elem, static_cast<const unsigned char *>(node) + t.elem_offset, depth))
+            if (int r =
+                    Value(*t.elem, static_cast<const unsigned char *>(node) + t.elem_offset, depth))
                 return r;
         return kOk;
     }
@@ -226,7 +228,8 @@ int Writer::Content(const Type &t, const void *v, int depth) {
     }
 }
 
-int Writer::Element(const Type &t, const void *v, TagMode mode, uint8_t cls, uint32_t num, int depth) {
+int Writer::Element(const Type &t, const void *v, TagMode mode, uint8_t cls, uint32_t num,
+                    int depth) {
     if (depth > kMaxDepth) return Fail(kTooDeep, "nesting too deep", &t);
     if (t.kind == Kind::Map) {
         WireBlock w(h_, t);

@@ -39,7 +39,8 @@ void FreeIn(const Hooks &h, const Type &t, void *v, int depth) {
     case Kind::Choice: {
         uint32_t c = GetChoice(t, v);
         for (uint32_t i = 0; i < t.nmembers; ++i)
-            if (t.members[i].choice == c) FreeIn(h, *t.members[i].type, base + t.members[i].offset, depth + 1);
+            if (t.members[i].choice == c)
+                FreeIn(h, *t.members[i].type, base + t.members[i].offset, depth + 1);
         return;
     }
     case Kind::SeqOf:
@@ -105,7 +106,8 @@ void PrintIn(const Type &t, const void *v, std::string &out, int depth) {
     case Kind::Bool: out += ReadInt(v, t.width, true) ? "TRUE" : "FALSE"; return;
     case Kind::Int:
     case Kind::Enum:
-        snprintf(tmp, sizeof tmp, "%lld", static_cast<long long>(ReadInt(v, t.width, t.flags & kUnsigned)));
+        snprintf(tmp, sizeof tmp, "%lld",
+                 static_cast<long long>(ReadInt(v, t.width, t.flags & kUnsigned)));
         out += tmp;
         return;
     case Kind::Real: {
@@ -132,7 +134,8 @@ void PrintIn(const Type &t, const void *v, std::string &out, int depth) {
             if (o->value[i] & 0x80) continue;
             if (first) {
                 unsigned a = sub < 40 ? 0 : sub < 80 ? 1 : 2;
-                snprintf(tmp, sizeof tmp, "%u %llu", a, static_cast<unsigned long long>(sub - 40ull * a));
+                snprintf(tmp, sizeof tmp, "%u %llu", a,
+                         static_cast<unsigned long long>(sub - 40ull * a));
                 first = false;
             } else {
                 snprintf(tmp, sizeof tmp, " %llu", static_cast<unsigned long long>(sub));
@@ -160,7 +163,9 @@ void PrintIn(const Type &t, const void *v, std::string &out, int depth) {
         for (uint32_t i = 0; i < t.nmembers; ++i) {
             const Member &m = t.members[i];
             if (m.presence && !(base[0] & m.presence)) continue;
-            if (m.ptr_optional && !*static_cast<void *const *>(static_cast<const void *>(base + m.offset))) continue;
+            if (m.ptr_optional &&
+                !*static_cast<void *const *>(static_cast<const void *>(base + m.offset)))
+                continue;
             if (any) out += ",\n";
             Indent(out, depth + 1);
             out += m.name;
@@ -192,7 +197,8 @@ void PrintIn(const Type &t, const void *v, std::string &out, int depth) {
         for (bool first = true; node; node = *static_cast<void *const *>(node), first = false) {
             if (!first) out += ",\n";
             Indent(out, depth + 1);
-            PrintIn(*t.elem, static_cast<const unsigned char *>(node) + t.elem_offset, out, depth + 1);
+            PrintIn(*t.elem, static_cast<const unsigned char *>(node) + t.elem_offset, out,
+                    depth + 1);
         }
         out += '\n';
         Indent(out, depth);

@@ -30,23 +30,28 @@ const Type T_Irv4095 = Str("IA5String4095", Kind::StringIn, 22, 4096, 4095);
 const Type T_Graphic4095 = Str("GraphicString4095", Kind::StringIn, 25, 4096, 4095);
 const Type T_Irv255 = Str("IA5String255", Kind::StringIn, 22, 256, 255);
 const Type T_Graphic255 = Str("GraphicString255", Kind::StringIn, 25, 256, 255);
-const Type T_JobIdentifier = Str("JobIdentifier", Kind::StringIn, 22, sizeof(BerJobIdentifier), 255);
-const Type T_GeneralizedTime = Str("GeneralizedTime", Kind::StringIn, 24, sizeof(BerGeneralizedTime), 31);
+const Type T_JobIdentifier =
+    Str("JobIdentifier", Kind::StringIn, 22, sizeof(BerJobIdentifier), 255);
+const Type T_GeneralizedTime =
+    Str("GeneralizedTime", Kind::StringIn, 24, sizeof(BerGeneralizedTime), 31);
 
 // Ranges.
 const Member CardinalRange_m[] = {Plain("lower", &T_Uint32, offsetof(BerCardinalRange, lower)),
                                   Plain("upper", &T_Uint32, offsetof(BerCardinalRange, upper))};
-const Type T_CardinalRange = Cons("CardinalRange", Kind::Seq, sizeof(BerCardinalRange), CardinalRange_m, 2);
+const Type T_CardinalRange =
+    Cons("CardinalRange", Kind::Seq, sizeof(BerCardinalRange), CardinalRange_m, 2);
 const Member Cardinal64Range_m[] = {Plain("lower", &T_Uint64, offsetof(BerCardinal64Range, lower)),
                                     Plain("upper", &T_Uint64, offsetof(BerCardinal64Range, upper))};
-const Type T_Cardinal64Range = Cons("Cardinal64Range", Kind::Seq, sizeof(BerCardinal64Range), Cardinal64Range_m, 2);
+const Type T_Cardinal64Range =
+    Cons("Cardinal64Range", Kind::Seq, sizeof(BerCardinal64Range), Cardinal64Range_m, 2);
 const Member RealRange_m[] = {Plain("lower", &T_Real, offsetof(BerRealRange, lower)),
                               Plain("upper", &T_Real, offsetof(BerRealRange, upper))};
 const Type T_RealRange = Cons("RealRange", Kind::Seq, sizeof(BerRealRange), RealRange_m, 2);
 
 const Member MediumDimensions_m[] = {Plain("x", &T_Real, offsetof(BerMediumDimensions, x)),
                                      Plain("y", &T_Real, offsetof(BerMediumDimensions, y))};
-const Type T_MediumDimensions = Cons("MediumDimensions", Kind::Seq, sizeof(BerMediumDimensions), MediumDimensions_m, 2);
+const Type T_MediumDimensions =
+    Cons("MediumDimensions", Kind::Seq, sizeof(BerMediumDimensions), MediumDimensions_m, 2);
 
 } // namespace
 
@@ -73,7 +78,8 @@ const Member SimpleName_m[] = {
     Ctx("latin1", &T_Octets255, offsetof(BerSimpleName, u.octets), 2, 0, 3),
     Ctx("octets", &T_Octets255, offsetof(BerSimpleName, u.octets), 3, 0, 4),
     Ctx("other-code-set", &T_CodeSetName, offsetof(BerSimpleName, u.other), 4, 0, 5)};
-const Type T_SimpleName = Cons("SimpleName", Kind::Choice, sizeof(BerSimpleName), SimpleName_m, N_(SimpleName_m));
+const Type T_SimpleName =
+    Cons("SimpleName", Kind::Choice, sizeof(BerSimpleName), SimpleName_m, N_(SimpleName_m));
 
 namespace {
 

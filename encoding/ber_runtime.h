@@ -35,8 +35,23 @@
 namespace vrber {
 
 enum class Kind : uint8_t {
-    Bool, Int, Enum, Real, Null, Octets, OctetsIn, StringIn, Oid, Open,
-    Seq, Set, Choice, SeqOf, SetOf, Ptr, Map,
+    Bool,
+    Int,
+    Enum,
+    Real,
+    Null,
+    Octets,
+    OctetsIn,
+    StringIn,
+    Oid,
+    Open,
+    Seq,
+    Set,
+    Choice,
+    SeqOf,
+    SetOf,
+    Ptr,
+    Map,
 };
 
 // kInPlace: a decoded Oid points into the input instead of a block of
@@ -74,7 +89,7 @@ struct Member {
     TagMode mode;
     uint8_t tag_class;
     uint32_t tag_number;
-    uint8_t presence; // bit in the presence octet; 0 when mandatory
+    uint8_t presence;  // bit in the presence octet; 0 when mandatory
     bool ptr_optional; // a Ptr member that is absent when null
     uint16_t choice;   // alternatives: the choice number
 };
@@ -83,15 +98,15 @@ struct Type {
     const char *name;
     Kind kind;
     uint8_t flags;
-    uint8_t width;     // Bool, Int, Enum: bytes of the field
-    uint8_t univ;      // universal tag number of strings (4 octets, 22 IA5...)
-    uint32_t size;     // bytes of the structure (blocks of Ptr and PDU tops)
-    uint32_t max;      // OctetsIn, StringIn: capacity; Octets: 0 or a limit
+    uint8_t width; // Bool, Int, Enum: bytes of the field
+    uint8_t univ;  // universal tag number of strings (4 octets, 22 IA5...)
+    uint32_t size; // bytes of the structure (blocks of Ptr and PDU tops)
+    uint32_t max;  // OctetsIn, StringIn: capacity; Octets: 0 or a limit
     const Member *members;
     uint32_t nmembers;
-    const Type *elem;     // SeqOf, SetOf, Ptr
-    uint32_t elem_offset; // SeqOf, SetOf: element's offset in a node
-    uint32_t node_size;   // SeqOf, SetOf
+    const Type *elem;            // SeqOf, SetOf, Ptr
+    uint32_t elem_offset;        // SeqOf, SetOf: element's offset in a node
+    uint32_t node_size;          // SeqOf, SetOf
     const MapOps *map = nullptr; // Map: the conversions; elem is the wire type
 };
 
@@ -101,19 +116,19 @@ struct Hooks {
     void (*free)(void *);
 };
 
-constexpr int kMaxDepth = 48;                          // nested encodings
-constexpr size_t kDefaultDecodeBudget = 64u << 20;     // bytes one decode may allocate
+constexpr int kMaxDepth = 48;                      // nested encodings
+constexpr size_t kDefaultDecodeBudget = 64u << 20; // bytes one decode may allocate
 
 // Results: 0 success, else one of these.
 enum Result : int {
     kOk = 0,
-    kBadArg = 1,    // null structure, unknown PDU, value outside its field
-    kNoMemory = 2,  // a hook failed or the allocation budget is spent
-    kBadData = 3,   // malformed, truncated or unexpected input
-    kTooDeep = 4,   // nesting beyond kMaxDepth
-    kLimit = 5,     // a value exceeds a length limit of its type
-    kConvert = 6,   // well-formed, but a Map field has no library form
-    kInternal = 7,  // an unexpected failure inside the codec
+    kBadArg = 1,   // null structure, unknown PDU, value outside its field
+    kNoMemory = 2, // a hook failed or the allocation budget is spent
+    kBadData = 3,  // malformed, truncated or unexpected input
+    kTooDeep = 4,  // nesting beyond kMaxDepth
+    kLimit = 5,    // a value exceeds a length limit of its type
+    kConvert = 6,  // well-formed, but a Map field has no library form
+    kInternal = 7, // an unexpected failure inside the codec
 };
 
 struct Error {
@@ -122,8 +137,8 @@ struct Error {
 
 // Encodes `value` of type `t` into a block from the hooks; on failure
 // out is {0, null}.
-int Encode(const Hooks &h, const Type &t, const void *value, uint32_t *length,
-           unsigned char **out, std::string *error);
+int Encode(const Hooks &h, const Type &t, const void *value, uint32_t *length, unsigned char **out,
+           std::string *error);
 // Decodes exactly one value of type `t` from the whole input; on success
 // *out is a new zero-filled block of t.size bytes holding it.
 int Decode(const Hooks &h, const Type &t, const unsigned char *data, size_t length, void **out,

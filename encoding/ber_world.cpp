@@ -87,12 +87,14 @@ void *GENU_GetWorld(void) try {
     }
     if (value) return value;
     return MakeWorld();
-} VR_CATCH_RETURN(nullptr)
+}
+VR_CATCH_RETURN(nullptr)
 
 void *_GENU__MyMalloc(size_t size) try {
     World *w = CurrentWorld();
     return w ? w->alloc(size) : malloc(size ? size : 1);
-} VR_CATCH_RETURN(nullptr)
+}
+VR_CATCH_RETURN(nullptr)
 
 void _GENU__MyFree(void *p) try {
     if (!p) return;
@@ -101,7 +103,8 @@ void _GENU__MyFree(void *p) try {
         w->free(p);
     else
         free(p);
-} VR_CATCH_VOID
+}
+VR_CATCH_VOID
 
 const GENU_Allocator genu_ossAllocator[2] = {{_GENU__MyMalloc, _GENU__MyFree},
                                              {HeapAlloc, HeapFree}};
@@ -128,7 +131,8 @@ int GENU_OssEncode(void *, int pdu, const void *structure, GENU_Buffer *buffer) 
         LOG_CondMessage(5, __FILE__, __LINE__, "GENU_OssEncode failed: %s\n", w->error);
     }
     return rc;
-} VR_CATCH_CODE(vrber::kNoMemory, vrber::kInternal)
+}
+VR_CATCH_CODE(vrber::kNoMemory, vrber::kInternal)
 
 int GENU_OssDecode(void *, int *pdu, const GENU_Buffer *buffer, void **structure) try {
     if (!structure) return vrber::kBadArg;
@@ -153,7 +157,8 @@ int GENU_OssDecode(void *, int *pdu, const GENU_Buffer *buffer, void **structure
         LOG_CondMessage(5, __FILE__, __LINE__, "GENU_OssDecode failed: %s\n", w->error);
     }
     return rc;
-} VR_CATCH_CODE(vrber::kNoMemory, vrber::kInternal)
+}
+VR_CATCH_CODE(vrber::kNoMemory, vrber::kInternal)
 
 int GENU_OssPrintPDU(void *, int pdu, const void *structure) try {
     const vrber::Type *t = vrber::PduType(pdu);
@@ -162,7 +167,8 @@ int GENU_OssPrintPDU(void *, int pdu, const void *structure) try {
     vrber::Print(*t, structure, out);
     LOG_CondMessage(8, __FILE__, __LINE__, "%s\n", out.c_str());
     return 0;
-} VR_CATCH_CODE(vrber::kNoMemory, vrber::kInternal)
+}
+VR_CATCH_CODE(vrber::kNoMemory, vrber::kInternal)
 
 int GENU_OssFreePDU(void *, int pdu, void *structure) try {
     if (!structure) return 0;
@@ -171,12 +177,14 @@ int GENU_OssFreePDU(void *, int pdu, void *structure) try {
     if (!w || !t) return vrber::kBadArg;
     vrber::FreeTree(vrber::HooksOf(w), *t, structure);
     return 0;
-} VR_CATCH_CODE(vrber::kNoMemory, vrber::kInternal)
+}
+VR_CATCH_CODE(vrber::kNoMemory, vrber::kInternal)
 
 int FreeBER_void(STF_List *, void *p) try {
     _GENU__MyFree(p);
     return 0;
-} VR_CATCH_RETURN(0)
+}
+VR_CATCH_RETURN(0)
 
 int FreeGEN_void(STF_List *, void *p, const GENU_Allocator *alloc) try {
     if (!p) return 0;
@@ -185,7 +193,8 @@ int FreeGEN_void(STF_List *, void *p, const GENU_Allocator *alloc) try {
     else
         GENU__CoveredFree(p);
     return 0;
-} VR_CATCH_RETURN(0)
+}
+VR_CATCH_RETURN(0)
 
 int FreeBER_Multiple(STF_List *status, ...) try {
     va_list ap;
@@ -199,7 +208,8 @@ int FreeBER_Multiple(STF_List *status, ...) try {
     }
     va_end(ap);
     return result;
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 int FreeGEN_Multiple(STF_List *status, const GENU_Allocator *alloc, ...) try {
     if (!alloc) alloc = &genu_ossAllocator[1];
@@ -214,6 +224,7 @@ int FreeGEN_Multiple(STF_List *status, const GENU_Allocator *alloc, ...) try {
     }
     va_end(ap);
     return result;
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 } // extern "C"

@@ -10,8 +10,8 @@
 #include "vrcore/log.h"
 
 using vrops::Fail;
-using vrops::Quiet;
 using vrops::HeapZero;
+using vrops::Quiet;
 
 namespace {
 
@@ -19,8 +19,8 @@ constexpr uint32_t kUnknownKind = ERDPA_S_BADKIND;
 
 // ---- Problem texts ------------------------------------------------------
 
-const char *const kAccess[] = {"inappropriate object class", "insufficient access rights", "cannot interrupt job",
-                               "inappropriate object state"};
+const char *const kAccess[] = {"inappropriate object class", "insufficient access rights",
+                               "cannot interrupt job", "inappropriate object state"};
 const char *const kAttribute[] = {nullptr,
                                   "invalid attribute syntax",
                                   "undefined attribute type",
@@ -36,12 +36,14 @@ const char *const kAttribute[] = {nullptr,
                                   "not multi valued",
                                   "mandatory attribute omitted",
                                   "attribute illegal for object class"};
-const char *const kDocumentAccess[] = {"document not available", "referent modified", "access denied",
-                                       "unknown document", "no documents in job"};
-const char *const kPrinter[] = {"printer error", "printer needs attention", "printer needs key operator"};
+const char *const kDocumentAccess[] = {"document not available", "referent modified",
+                                       "access denied", "unknown document", "no documents in job"};
+const char *const kPrinter[] = {"printer error", "printer needs attention",
+                                "printer needs key operator"};
 const char *const kSecurity[] = {"inappropriate authentication", "invalid credentials",
                                  "insufficient operation rights", "invalid pac"};
-const char *const kSelection[] = {"invalid identification", "unknown identification", "object already exists"};
+const char *const kSelection[] = {"invalid identification", "unknown identification",
+                                  "object already exists"};
 const char *const kService[] = {"server busy",
                                 "server unavailable",
                                 "operation too complex",
@@ -70,8 +72,8 @@ const char *Lookup(const char *const (&table)[N], uint32_t code, const char *unk
 
 // Deep copies of the object identification and the message; on failure
 // nothing stays allocated.
-int CopyParts(STF_List *st, GEN_ObjectIdent *obj_out, const GEN_ObjectIdent *obj, GEN_ErrorMessage *msg_out,
-              const GEN_ErrorMessage *msg) {
+int CopyParts(STF_List *st, GEN_ObjectIdent *obj_out, const GEN_ObjectIdent *obj,
+              GEN_ErrorMessage *msg_out, const GEN_ErrorMessage *msg) {
     if (obj && GEN_DeepCopyObjectIdent(st, obj_out, obj, nullptr)) return Fail(st, ERDPA_S_NOMEM);
     if (GEN_DeepCopyErrorMessage(st, msg_out, msg, nullptr)) {
         if (obj) Quiet(st, [&](STF_List *q) { GEN_DeepDeleteObjectIdent(q, obj_out, nullptr); });
@@ -140,7 +142,10 @@ void FreeNew(STF_List *st, NewProblem &n) {
             if (p) DeleteParts(q, nullptr, &p->message);
             break;
         }
-        case ERDPA_ACCESS: FreeAccessList(q, static_cast<ERDPA_AccessProblem *>(n.problem)); n.problem = nullptr; break;
+        case ERDPA_ACCESS:
+            FreeAccessList(q, static_cast<ERDPA_AccessProblem *>(n.problem));
+            n.problem = nullptr;
+            break;
         case ERDPA_ATTRIBUTE:
             FreeAttributeProblems(q, static_cast<ERDPA_AttributeProblem *>(n.problem));
             n.problem = nullptr;
@@ -149,7 +154,10 @@ void FreeNew(STF_List *st, NewProblem &n) {
                 GENU__CoveredFree(n.attr_object);
             }
             break;
-        default: FreeSelectionList(q, static_cast<ERDPA_SelectionProblem *>(n.problem)); n.problem = nullptr; break;
+        default:
+            FreeSelectionList(q, static_cast<ERDPA_SelectionProblem *>(n.problem));
+            n.problem = nullptr;
+            break;
         }
     });
     GENU__CoveredFree(n.problem);
@@ -159,8 +167,8 @@ void FreeNew(STF_List *st, NewProblem &n) {
 // A new standard problem of type P holding its code and copies of the
 // message and, where P names an object, of the object; null with a code in
 // the list when memory is short.
-template <class P>
-P *StandardProblem(STF_List *st, uint32_t code, const GEN_ObjectIdent *obj, const GEN_ErrorMessage *msg) {
+template <class P> P *StandardProblem(STF_List *st, uint32_t code, const GEN_ObjectIdent *obj,
+                                      const GEN_ErrorMessage *msg) {
     auto *p = static_cast<P *>(HeapZero(sizeof(P)));
     if (!p) {
         Fail(st, ERDPA_S_NOMEM);
@@ -204,16 +212,20 @@ int FreeData(STF_List *st, uint32_t kind, void *data) {
     case ERDPA_UPDATE:
     case ERDPA_DOCUMENT_ACCESS:
     case ERDPA_PRINTER:
-        if (auto *p = static_cast<ERDPA_ObjectProblem *>(data)) DeleteParts(st, &p->object, &p->message);
+        if (auto *p = static_cast<ERDPA_ObjectProblem *>(data))
+            DeleteParts(st, &p->object, &p->message);
         GENU__CoveredFree(data);
         return 0;
     case ERDPA_SECURITY:
-        if (auto *p = static_cast<ERDPA_SecurityProblem *>(data)) DeleteParts(st, nullptr, &p->message);
+        if (auto *p = static_cast<ERDPA_SecurityProblem *>(data))
+            DeleteParts(st, nullptr, &p->message);
         GENU__CoveredFree(data);
         return 0;
     case ERDPA_ACCESS: FreeAccessList(st, static_cast<ERDPA_AccessProblem *>(data)); return 0;
     case ERDPA_SELECTION:
-    case ERDPA_SERVICE: FreeSelectionList(st, static_cast<ERDPA_SelectionProblem *>(data)); return 0;
+    case ERDPA_SERVICE:
+        FreeSelectionList(st, static_cast<ERDPA_SelectionProblem *>(data));
+        return 0;
     case ERDPA_ATTRIBUTE:
         if (auto *h = static_cast<ERDPA_AttributeError *>(data)) {
             FreeAttributeProblems(st, h->problems);
@@ -225,13 +237,13 @@ int FreeData(STF_List *st, uint32_t kind, void *data) {
         GENU__CoveredFree(data);
         return 0;
     default:
-        LOG_CondMessage(5, __FILE__, __LINE__, "FreeError: unkown error type - don't know how to free\n");
+        LOG_CondMessage(5, __FILE__, __LINE__,
+                        "FreeError: unkown error type - don't know how to free\n");
         return 1;
     }
 }
 
-template <class P>
-void Append(P **head, P *p) {
+template <class P> void Append(P **head, P *p) {
     while (*head) head = &(*head)->next;
     *head = p;
 }
@@ -257,7 +269,8 @@ int Merge(STF_List *st, ERDPA_ErrorResult **result, NewProblem &n) {
         if (existing == n.kind) {
             switch (n.kind) {
             case ERDPA_ACCESS:
-                Append(reinterpret_cast<ERDPA_AccessProblem **>(&r->data), static_cast<ERDPA_AccessProblem *>(n.problem));
+                Append(reinterpret_cast<ERDPA_AccessProblem **>(&r->data),
+                       static_cast<ERDPA_AccessProblem *>(n.problem));
                 n.problem = nullptr;
                 return 0;
             case ERDPA_SELECTION:
@@ -324,8 +337,8 @@ int SingleObjectError(STF_List *st, ERDPA_ErrorResult **result, uint32_t kind, u
     return Merge(st, result, n);
 }
 
-int SelectionError(STF_List *st, ERDPA_ErrorResult **result, uint32_t kind, uint32_t code, AS_SetHandle set,
-                   const GEN_ObjectIdent *obj, const GEN_ErrorMessage *msg) {
+int SelectionError(STF_List *st, ERDPA_ErrorResult **result, uint32_t kind, uint32_t code,
+                   AS_SetHandle set, const GEN_ObjectIdent *obj, const GEN_ErrorMessage *msg) {
     if (Enter(st, result)) return 1;
     if (!obj) return Fail(st, ERDPA_S_ARG2);
     if (!msg) return Fail(st, ERDPA_S_ARG3);
@@ -362,7 +375,8 @@ char *Dup(const char *s) {
 
 char *ProblemString(int32_t form, const GEN_ErrorMessage &m) {
     if (form != ERDPA_STANDARD_PROBLEM) return Dup("Extended Problem");
-    if (m.choice != GEN_ERRMSG_TEXT && m.choice != GEN_ERRMSG_OCTETS) return Dup("Error Message corrupted");
+    if (m.choice != GEN_ERRMSG_TEXT && m.choice != GEN_ERRMSG_OCTETS)
+        return Dup("Error Message corrupted");
     if (char *s = MessageText(m)) return s;
     return Dup("Error Message corrupted");
 }
@@ -404,34 +418,59 @@ bool IsStandardProblem(uint32_t kind, uint32_t code) {
 
 extern "C" {
 
-const char *ToAscii_AccessProblem(uint32_t p) try { return Lookup(kAccess, p, "unknown Access error type"); } VR_CATCH_RETURN("unknown")
-const char *ToAscii_AttributeProblem(uint32_t p) try { return Lookup(kAttribute, p, "unknown Attribute error type"); } VR_CATCH_RETURN("unknown")
+const char *ToAscii_AccessProblem(uint32_t p) try {
+    return Lookup(kAccess, p, "unknown Access error type");
+}
+VR_CATCH_RETURN("unknown")
+const char *ToAscii_AttributeProblem(uint32_t p) try {
+    return Lookup(kAttribute, p, "unknown Attribute error type");
+}
+VR_CATCH_RETURN("unknown")
 const char *ToAscii_DocumentAccessProblem(uint32_t p) try {
     return Lookup(kDocumentAccess, p, "unknown DocumentAccess error type");
-} VR_CATCH_RETURN("unknown")
-const char *ToAscii_PrinterProblem(uint32_t p) try { return Lookup(kPrinter, p, "unknown Printer error type"); } VR_CATCH_RETURN("unknown")
-const char *ToAscii_SecurityProblem(uint32_t p) try { return Lookup(kSecurity, p, "unknown Security error type"); } VR_CATCH_RETURN("unknown")
-const char *ToAscii_SelectionProblem(uint32_t p) try { return Lookup(kSelection, p, "unknown Selection error type"); } VR_CATCH_RETURN("unknown")
-const char *ToAscii_ServiceProblem(uint32_t p) try { return Lookup(kService, p, "unknown Service error type"); } VR_CATCH_RETURN("unknown")
-const char *ToAscii_UpdateProblem(uint32_t p) try { return Lookup(kUpdate, p, "unknown Update error type"); } VR_CATCH_RETURN("unknown")
+}
+VR_CATCH_RETURN("unknown")
+const char *ToAscii_PrinterProblem(uint32_t p) try {
+    return Lookup(kPrinter, p, "unknown Printer error type");
+}
+VR_CATCH_RETURN("unknown")
+const char *ToAscii_SecurityProblem(uint32_t p) try {
+    return Lookup(kSecurity, p, "unknown Security error type");
+}
+VR_CATCH_RETURN("unknown")
+const char *ToAscii_SelectionProblem(uint32_t p) try {
+    return Lookup(kSelection, p, "unknown Selection error type");
+}
+VR_CATCH_RETURN("unknown")
+const char *ToAscii_ServiceProblem(uint32_t p) try {
+    return Lookup(kService, p, "unknown Service error type");
+}
+VR_CATCH_RETURN("unknown")
+const char *ToAscii_UpdateProblem(uint32_t p) try {
+    return Lookup(kUpdate, p, "unknown Update error type");
+}
+VR_CATCH_RETURN("unknown")
 
-int ERDPA_Update(STF_List *status, ERDPA_ErrorResult **result, uint32_t problem, const GEN_ObjectIdent *object,
-                 const GEN_ErrorMessage *message) try {
+int ERDPA_Update(STF_List *status, ERDPA_ErrorResult **result, uint32_t problem,
+                 const GEN_ObjectIdent *object, const GEN_ErrorMessage *message) try {
     return SingleObjectError(status, result, ERDPA_UPDATE, problem, object, message);
-} VR_CATCH_STATUS(status, ERDPA_S_NOMEM, ERDPA_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, ERDPA_S_NOMEM, ERDPA_S_INTERNAL)
 
 int ERDPA_DocumentAccess(STF_List *status, ERDPA_ErrorResult **result, uint32_t problem,
                          const GEN_ObjectIdent *object, const GEN_ErrorMessage *message) try {
     return SingleObjectError(status, result, ERDPA_DOCUMENT_ACCESS, problem, object, message);
-} VR_CATCH_STATUS(status, ERDPA_S_NOMEM, ERDPA_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, ERDPA_S_NOMEM, ERDPA_S_INTERNAL)
 
-int ERDPA_Printer(STF_List *status, ERDPA_ErrorResult **result, uint32_t problem, const GEN_ObjectIdent *object,
-                  const GEN_ErrorMessage *message) try {
+int ERDPA_Printer(STF_List *status, ERDPA_ErrorResult **result, uint32_t problem,
+                  const GEN_ObjectIdent *object, const GEN_ErrorMessage *message) try {
     return SingleObjectError(status, result, ERDPA_PRINTER, problem, object, message);
-} VR_CATCH_STATUS(status, ERDPA_S_NOMEM, ERDPA_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, ERDPA_S_NOMEM, ERDPA_S_INTERNAL)
 
-int ERDPA_Access(STF_List *status, ERDPA_ErrorResult **result, uint32_t problem, const GEN_ObjectIdent *object,
-                 const GEN_ErrorMessage *message) try {
+int ERDPA_Access(STF_List *status, ERDPA_ErrorResult **result, uint32_t problem,
+                 const GEN_ObjectIdent *object, const GEN_ErrorMessage *message) try {
     if (Enter(status, result)) return 1;
     if (!object) return Fail(status, ERDPA_S_ARG1);
     if (!message) return Fail(status, ERDPA_S_ARG2);
@@ -439,36 +478,44 @@ int ERDPA_Access(STF_List *status, ERDPA_ErrorResult **result, uint32_t problem,
     if (!p) return 1;
     NewProblem n{ERDPA_ACCESS, p};
     return Merge(status, result, n);
-} VR_CATCH_STATUS(status, ERDPA_S_NOMEM, ERDPA_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, ERDPA_S_NOMEM, ERDPA_S_INTERNAL)
 
-int ERDPA_Selection(STF_List *status, ERDPA_ErrorResult **result, uint32_t problem, AS_SetHandle set,
-                    const GEN_ObjectIdent *object, const GEN_ErrorMessage *message) try {
+int ERDPA_Selection(STF_List *status, ERDPA_ErrorResult **result, uint32_t problem,
+                    AS_SetHandle set, const GEN_ObjectIdent *object,
+                    const GEN_ErrorMessage *message) try {
     return SelectionError(status, result, ERDPA_SELECTION, problem, set, object, message);
-} VR_CATCH_STATUS(status, ERDPA_S_NOMEM, ERDPA_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, ERDPA_S_NOMEM, ERDPA_S_INTERNAL)
 
 int ERDPA_Service(STF_List *status, ERDPA_ErrorResult **result, uint32_t problem, AS_SetHandle set,
                   const GEN_ObjectIdent *object, const GEN_ErrorMessage *message) try {
     return SelectionError(status, result, ERDPA_SERVICE, problem, set, object, message);
-} VR_CATCH_STATUS(status, ERDPA_S_NOMEM, ERDPA_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, ERDPA_S_NOMEM, ERDPA_S_INTERNAL)
 
-int ERDPA_Security(STF_List *status, ERDPA_ErrorResult **result, uint32_t problem, const GEN_ErrorMessage *message) try {
+int ERDPA_Security(STF_List *status, ERDPA_ErrorResult **result, uint32_t problem,
+                   const GEN_ErrorMessage *message) try {
     if (Enter(status, result)) return 1;
     if (!message) return Fail(status, ERDPA_S_ARG1);
     auto *p = StandardProblem<ERDPA_SecurityProblem>(status, problem, nullptr, message);
     if (!p) return 1;
     NewProblem n{ERDPA_SECURITY, p};
     return Merge(status, result, n);
-} VR_CATCH_STATUS(status, ERDPA_S_NOMEM, ERDPA_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, ERDPA_S_NOMEM, ERDPA_S_INTERNAL)
 
-int ERDPA_Attribute(STF_List *status, ERDPA_ErrorResult **result, uint32_t problem, AS_AttrHandle attribute,
-                    const GEN_ObjectIdent *object, const GEN_ErrorMessage *message) try {
+int ERDPA_Attribute(STF_List *status, ERDPA_ErrorResult **result, uint32_t problem,
+                    AS_AttrHandle attribute, const GEN_ObjectIdent *object,
+                    const GEN_ErrorMessage *message) try {
     if (Enter(status, result)) return 1;
     if (!message) return Fail(status, ERDPA_S_ARG3);
     auto *p = StandardProblem<ERDPA_AttributeProblem>(status, problem, nullptr, message);
     if (!p) return 1;
     NewProblem n{ERDPA_ATTRIBUTE, p};
     AS_AttrHandle copied = nullptr;
-    if (AS_Create(status, &p->attribute, nullptr, 0) || AS_CopyAttrR(status, p->attribute, attribute, &copied)) {
+    if (AS_Create(status, &p->attribute, nullptr, 0) ||
+        AS_CopyAttrR(status, p->attribute, attribute, &copied)) {
         FreeNew(status, n);
         return Fail(status, ERDPA_S_ATTRCOPY);
     }
@@ -483,7 +530,8 @@ int ERDPA_Attribute(STF_List *status, ERDPA_ErrorResult **result, uint32_t probl
         }
     }
     return Merge(status, result, n);
-} VR_CATCH_STATUS(status, ERDPA_S_NOMEM, ERDPA_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, ERDPA_S_NOMEM, ERDPA_S_INTERNAL)
 
 int ERDPA_FreeError(STF_List *status, ERDPA_ErrorResult *result) try {
     if (!status) return 1;
@@ -494,7 +542,8 @@ int ERDPA_FreeError(STF_List *status, ERDPA_ErrorResult *result) try {
     GENU__CoveredFree(result);
     if (rc) return Fail(status, kUnknownKind);
     return 0;
-} VR_CATCH_STATUS(status, ERDPA_S_NOMEM, ERDPA_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, ERDPA_S_NOMEM, ERDPA_S_INTERNAL)
 
 char *ErrorResult2String(const ERDPA_ErrorResult *r) try {
     if (!r) return Dup("Null Error Result");
@@ -515,7 +564,7 @@ char *ErrorResult2String(const ERDPA_ErrorResult *r) try {
     case ERDPA_UPDATE: {
         if (!d) {
             uint32_t k = r->kind & 0xffffu;
-            return Dup(k == ERDPA_PRINTER ? "Printer Error corrupted"
+            return Dup(k == ERDPA_PRINTER  ? "Printer Error corrupted"
                        : k == ERDPA_UPDATE ? "Update Error corrupted"
                                            : "Document Access Error corrupted");
         }
@@ -529,12 +578,15 @@ char *ErrorResult2String(const ERDPA_ErrorResult *r) try {
     }
     case ERDPA_SELECTION:
     case ERDPA_SERVICE: {
-        if (!d) return Dup((r->kind & 0xffffu) == ERDPA_SERVICE ? "Service Error corrupted" : "Selection Error corrupted");
+        if (!d)
+            return Dup((r->kind & 0xffffu) == ERDPA_SERVICE ? "Service Error corrupted"
+                                                            : "Selection Error corrupted");
         auto *p = static_cast<const ERDPA_SelectionProblem *>(d);
         return ProblemString(p->problem_form, p->message);
     }
     default: return Dup("Unknown Error Type");
     }
-} VR_CATCH_RETURN(nullptr)
+}
+VR_CATCH_RETURN(nullptr)
 
 } // extern "C"

@@ -12,10 +12,10 @@
 #include "vrcore/odpas.h"
 
 using namespace vrber;
-using vrops::Fail;
-using vrops::Quiet;
 using vrops::CtxZero;
+using vrops::Fail;
 using vrops::HeapZero;
+using vrops::Quiet;
 using vrops::Unpacked;
 
 extern "C" {
@@ -26,7 +26,8 @@ VR_EXPORT int32_t ODP__printPDU = 0;
 // The exported form of the runtime's error message is the one the PDUs use.
 static_assert(sizeof(ERDPA_BerErrorMessage) == sizeof(BerErrMessage) &&
               offsetof(ERDPA_BerErrorMessage, u.text) == offsetof(BerErrMessage, u.text) &&
-              offsetof(ERDPA_BerErrorMessage, u.octets.value) == offsetof(BerErrMessage, u.octets.value));
+              offsetof(ERDPA_BerErrorMessage, u.octets.value) ==
+                  offsetof(BerErrMessage, u.octets.value));
 
 namespace {
 
@@ -60,7 +61,8 @@ const KindRow kKinds[] = {
     {ERDPA_UPDATE, 4, ERDPA_PDU_UPDATE, "ODP_ErrorDecode: doing update error\n"},
     {ERDPA_SECURITY, 9, ERDPA_PDU_SECURITY, "ODP_ErrorDecode: doing security error\n"},
     {ERDPA_SERVICE, 10, ERDPA_PDU_SERVICE, "ODP_ErrorDecode: doing service error\n"},
-    {ERDPA_DOCUMENT_ACCESS, 11, ERDPA_PDU_DOCUMENT_ACCESS, "ODP_ErrorDecode: doing document access error\n"},
+    {ERDPA_DOCUMENT_ACCESS, 11, ERDPA_PDU_DOCUMENT_ACCESS,
+     "ODP_ErrorDecode: doing document access error\n"},
     {ERDPA_PRINTER, 12, ERDPA_PDU_PRINTER, "ODP_ErrorDecode: doing printer error\n"},
     {ERDPA_SELECTION, 13, ERDPA_PDU_SELECTION, "ODP_ErrorDecode: doing selection error\n"},
 };
@@ -97,7 +99,8 @@ int MessageToBer(STF_List *st, const GEN_ErrorMessage &m, BerErrMessage *b) {
         b->choice = 1;
         return ODP_PackAV(st, kTextType, &m.u.text, &b->u.text);
     }
-    if (m.choice != GEN_ERRMSG_OCTETS || m.u.octets.length < 0 || (m.u.octets.length && !m.u.octets.value))
+    if (m.choice != GEN_ERRMSG_OCTETS || m.u.octets.length < 0 ||
+        (m.u.octets.length && !m.u.octets.value))
         return Fail(st, kEncInvalid);
     b->choice = 2;
     b->u.octets = BerOctets{static_cast<uint32_t>(m.u.octets.length), m.u.octets.value}; // borrowed
@@ -245,7 +248,8 @@ int ResultToBer(STF_List *st, const ERDPA_ErrorResult &r, int pdu, void *ber) {
             tail = &n->next;
             bool present = false;
             if (ProblemToBer(st, p->problem_form, p->problem_code, &n->problem) ||
-                SetToBer(st, p->attribute, &n->attribute, &present) || MessageToBer(st, p->message, &n->message))
+                SetToBer(st, p->attribute, &n->attribute, &present) ||
+                MessageToBer(st, p->message, &n->message))
                 return 1;
             if (!present) return Fail(st, kEncInvalid); // the attribute is mandatory here
         }
@@ -299,17 +303,22 @@ int ProblemToGen(STF_List *st, uint32_t kind, const BerProblem &b, int32_t *form
 int ObjectToGen(STF_List *st, const GENU_Buffer &b, GEN_ObjectIdent *out) {
     return Unpacked<GEN_ObjectIdent>(
         st, b, kObjectIdentType, out,
-        [](STF_List *s, GEN_ObjectIdent *o, const GEN_ObjectIdent *v) { return GEN_DeepCopyObjectIdent(s, o, v, nullptr); },
+        [](STF_List *s, GEN_ObjectIdent *o, const GEN_ObjectIdent *v) {
+            return GEN_DeepCopyObjectIdent(s, o, v, nullptr);
+        },
         kDecObject);
 }
 
 // The message with the allocator's blocks; any failure adds `code`.
-int MessageToGen(STF_List *st, const BerErrMessage &b, GEN_ErrorMessage *out, const GENU_Allocator *a,
-                 uint32_t code) {
+int MessageToGen(STF_List *st, const BerErrMessage &b, GEN_ErrorMessage *out,
+                 const GENU_Allocator *a, uint32_t code) {
     if (b.choice == 1) {
         if (Unpacked<GEN_Text>(
                 st, b.u.text, kTextType, &out->u.text,
-                [a](STF_List *s, GEN_Text *o, const GEN_Text *v) { return GEN_DeepCopyText(s, o, v, a); }, code))
+                [a](STF_List *s, GEN_Text *o, const GEN_Text *v) {
+                    return GEN_DeepCopyText(s, o, v, a);
+                },
+                code))
             return 1;
         out->choice = GEN_ERRMSG_TEXT;
         return 0;
@@ -348,7 +357,8 @@ int BerToResult(STF_List *st, int pdu, const void *ber, ERDPA_ErrorResult *r) {
         if (!p) return Fail(st, kDecNoMem);
         r->data = p;
         return ProblemToGen(st, r->kind, b->problem, &p->problem_form, &p->problem_code) ||
-               ObjectToGen(st, b->object, &p->object) || MessageToGen(st, b->message, &p->message, nullptr, kDecMessage);
+               ObjectToGen(st, b->object, &p->object) ||
+               MessageToGen(st, b->message, &p->message, nullptr, kDecMessage);
     }
     case ERDPA_PDU_SECURITY: {
         auto *b = static_cast<const BerSecurityError *>(ber);
@@ -360,7 +370,8 @@ int BerToResult(STF_List *st, int pdu, const void *ber, ERDPA_ErrorResult *r) {
     }
     case ERDPA_PDU_ACCESS: {
         auto **tail = reinterpret_cast<ERDPA_AccessProblem **>(&r->data);
-        for (const BerAccessProblem *b = static_cast<const BerAccessError *>(ber)->head; b; b = b->next) {
+        for (const BerAccessProblem *b = static_cast<const BerAccessError *>(ber)->head; b;
+             b = b->next) {
             auto *p = static_cast<ERDPA_AccessProblem *>(HeapZero(sizeof(ERDPA_AccessProblem)));
             if (!p) return Fail(st, kDecNoMem);
             *tail = p;
@@ -388,25 +399,30 @@ int BerToResult(STF_List *st, int pdu, const void *ber, ERDPA_ErrorResult *r) {
         }
         ERDPA_AttributeProblem **tail = &h->problems;
         for (const BerAttributeProblem *q = b->problems; q; q = q->next) {
-            auto *p = static_cast<ERDPA_AttributeProblem *>(HeapZero(sizeof(ERDPA_AttributeProblem)));
+            auto *p =
+                static_cast<ERDPA_AttributeProblem *>(HeapZero(sizeof(ERDPA_AttributeProblem)));
             if (!p) return Fail(st, kDecNoMem);
             *tail = p;
             tail = &p->next;
             if (ProblemToGen(st, r->kind, q->problem, &p->problem_form, &p->problem_code) ||
-                AttrToSet(st, q->attribute, &p->attribute) || MessageToGen(st, q->message, &p->message, nullptr, kDecMessage))
+                AttrToSet(st, q->attribute, &p->attribute) ||
+                MessageToGen(st, q->message, &p->message, nullptr, kDecMessage))
                 return 1;
         }
         return 0;
     }
     default: {
         auto **tail = reinterpret_cast<ERDPA_SelectionProblem **>(&r->data);
-        for (const BerSelectionProblem *b = static_cast<const BerSelectionError *>(ber)->head; b; b = b->next) {
-            auto *p = static_cast<ERDPA_SelectionProblem *>(HeapZero(sizeof(ERDPA_SelectionProblem)));
+        for (const BerSelectionProblem *b = static_cast<const BerSelectionError *>(ber)->head; b;
+             b = b->next) {
+            auto *p =
+                static_cast<ERDPA_SelectionProblem *>(HeapZero(sizeof(ERDPA_SelectionProblem)));
             if (!p) return Fail(st, kDecNoMem);
             *tail = p;
             tail = &p->next;
             if (ProblemToGen(st, r->kind, b->problem, &p->problem_form, &p->problem_code) ||
-                ObjectToGen(st, b->object, &p->object) || MessageToGen(st, b->message, &p->message, nullptr, kDecMessage))
+                ObjectToGen(st, b->object, &p->object) ||
+                MessageToGen(st, b->message, &p->message, nullptr, kDecMessage))
                 return 1;
             if (b->bit_mask & kErrAttributePresent) {
                 p->set = static_cast<AS_SetHandle *>(HeapZero(sizeof(AS_SetHandle)));
@@ -434,7 +450,8 @@ int ToBER_errorMessage(STF_List *status, void *ber, const GEN_ErrorMessage *valu
         return 1;
     }
     return 0;
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 int FreeBER_errorMessage(STF_List *status, void *ber) try {
     if (!status) return 1;
@@ -442,36 +459,45 @@ int FreeBER_errorMessage(STF_List *status, void *ber) try {
     if (!ber) return Fail(status, kEncInvalid);
     FreeMessage(*static_cast<BerErrMessage *>(ber));
     return 0;
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int ToGEN_errorMessage(STF_List *status, const void *ber, GEN_ErrorMessage *value, const GENU_Allocator *alloc) try {
+int ToGEN_errorMessage(STF_List *status, const void *ber, GEN_ErrorMessage *value,
+                       const GENU_Allocator *alloc) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     if (!ber || !value) return Fail(status, kEncInvalid);
     memset(value, 0, sizeof *value);
-    return MessageToGen(status, *static_cast<const BerErrMessage *>(ber), value, alloc, kMessageBack);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+    return MessageToGen(status, *static_cast<const BerErrMessage *>(ber), value, alloc,
+                        kMessageBack);
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int FreeGEN_errorMessage(STF_List *status, GEN_ErrorMessage *value, const GENU_Allocator *alloc) try {
+int FreeGEN_errorMessage(STF_List *status, GEN_ErrorMessage *value,
+                         const GENU_Allocator *alloc) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     if (!value) return Fail(status, kEncInvalid);
     return GEN_DeepDeleteErrorMessage(status, value, alloc);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 int32_t ERDPA_WireKind(uint32_t kind) try {
     const KindRow *r = ByKind(kind & 0xffffu);
     return r ? r->wire : 0;
-} VR_CATCH_RETURN(0)
+}
+VR_CATCH_RETURN(0)
 
 int ERDPA_WireKindToPDU(int32_t wire_kind) try {
     if (wire_kind == 0) return 0;
     for (const KindRow &r : kKinds)
         if (r.wire == wire_kind) return r.pdu;
     return -1;
-} VR_CATCH_RETURN(-1)
+}
+VR_CATCH_RETURN(-1)
 
-int ERDPA_EncodeError(STF_List *status, const ERDPA_ErrorResult *result, int32_t *wire_kind, GENU_Buffer *out) try {
+int ERDPA_EncodeError(STF_List *status, const ERDPA_ErrorResult *result, int32_t *wire_kind,
+                      GENU_Buffer *out) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     if (out) *out = GENU_Buffer{0, nullptr};
@@ -492,10 +518,11 @@ int ERDPA_EncodeError(STF_List *status, const ERDPA_ErrorResult *result, int32_t
     *wire_kind = row->wire;
     *out = bytes;
     return 0;
-} VR_CATCH_STATUS(status, ERDPA_S_NOMEM, ERDPA_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, ERDPA_S_NOMEM, ERDPA_S_INTERNAL)
 
-int ERDPA_DecodeError(STF_List *status, int32_t wire_kind, const unsigned char *bytes, uint32_t length,
-                      ERDPA_ErrorResult **out) try {
+int ERDPA_DecodeError(STF_List *status, int32_t wire_kind, const unsigned char *bytes,
+                      uint32_t length, ERDPA_ErrorResult **out) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     if (!out) return Fail(status, kDecCannot);
@@ -521,7 +548,8 @@ int ERDPA_DecodeError(STF_List *status, int32_t wire_kind, const unsigned char *
     }
     if (rc) {
         auto *w = static_cast<const World *>(GENU_GetWorld());
-        LOG_CondMessage(5, __FILE__, __LINE__, "ODP_ErrorDecode: decode failed, %s\n", w ? w->error : "no context");
+        LOG_CondMessage(5, __FILE__, __LINE__, "ODP_ErrorDecode: decode failed, %s\n",
+                        w ? w->error : "no context");
         return Fail(status, kDecCannot);
     }
     LOG_CondMessage(7, __FILE__, __LINE__, "ODP_ErrorDecode: decoded okay, pdunum=%d:\n", pdu);
@@ -551,6 +579,7 @@ int ERDPA_DecodeError(STF_List *status, int32_t wire_kind, const unsigned char *
     STF_ClearStatus(status);
     *out = r;
     return 0;
-} VR_CATCH_STATUS(status, ERDPA_S_NOMEM, ERDPA_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, ERDPA_S_NOMEM, ERDPA_S_INTERNAL)
 
 } // extern "C"

@@ -10,8 +10,8 @@
 #include "vrcore/odpops.h"
 
 using vrops::Fail;
-using vrops::Quiet;
 using vrops::HeapZero;
+using vrops::Quiet;
 using vrops::Unpacked;
 
 namespace {
@@ -81,7 +81,9 @@ void FreeObjectResults(STF_List *st, ODP_ObjectResult *r) {
 int ObjectResultToGen(STF_List *st, const ODP_BerObjectResult &b, ODP_ObjectResult *r) {
     if (Unpacked<GEN_ObjectIdent>(
             st, b.object_identification, kObjectIdentType, &r->object_identification,
-            [](STF_List *s, GEN_ObjectIdent *o, const GEN_ObjectIdent *v) { return GEN_DeepCopyObjectIdent(s, o, v, nullptr); },
+            [](STF_List *s, GEN_ObjectIdent *o, const GEN_ObjectIdent *v) {
+                return GEN_DeepCopyObjectIdent(s, o, v, nullptr);
+            },
             kObjectIdent))
         return 1;
     if (ToGEN_AS(st, b.attribute_set, &r->attribute_set)) return Fail(st, kObjectSet);
@@ -117,8 +119,7 @@ void FreeCheckpoints(STF_List *st, ODP_CheckpointList *c) {
 }
 
 // Common entry of the result conversions: null structure, null record.
-template <class R>
-bool Begin(STF_List *st, R **out, int *rc) {
+template <class R> bool Begin(STF_List *st, R **out, int *rc) {
     if (!st) {
         *rc = 1;
         return false;
@@ -136,25 +137,35 @@ bool Begin(STF_List *st, R **out, int *rc) {
 
 extern "C" {
 
-int ODP_ArgumentPDU(int32_t operation) try { return operation >= 0 && operation < 30 ? kOps[operation].arg : 0; } VR_CATCH_RETURN(0)
-int ODP_ResultPDU(int32_t operation) try { return operation >= 0 && operation < 30 ? kOps[operation].res : 0; } VR_CATCH_RETURN(0)
+int ODP_ArgumentPDU(int32_t operation) try {
+    return operation >= 0 && operation < 30 ? kOps[operation].arg : 0;
+}
+VR_CATCH_RETURN(0)
+int ODP_ResultPDU(int32_t operation) try {
+    return operation >= 0 && operation < 30 ? kOps[operation].res : 0;
+}
+VR_CATCH_RETURN(0)
 
-int ToBER_docDescription(STF_List *status, ODP_BerDocDescription *out, const ODP_DocDescription *in) try {
+int ToBER_docDescription(STF_List *status, ODP_BerDocDescription *out,
+                         const ODP_DocDescription *in) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     if (!out || !in) return Fail(status, kInvalid);
     memset(out, 0, sizeof *out);
     ODP_BerDocDescription d{};
     if (in->transfer_method) {
-        if (GENU_ShortToBerOID(status, *in->transfer_method, &d.transfer_method)) return Fail(status, kBadOid);
+        if (GENU_ShortToBerOID(status, *in->transfer_method, &d.transfer_method))
+            return Fail(status, kBadOid);
         d.bit_mask |= 0x80;
     }
     if (in->document_type) {
-        if (GENU_ShortToBerOID(status, *in->document_type, &d.document_type)) return Fail(status, kBadOid);
+        if (GENU_ShortToBerOID(status, *in->document_type, &d.document_type))
+            return Fail(status, kBadOid);
         d.bit_mask |= 0x20;
     }
     if (in->content) {
-        if (ODP_PackAV(status, kDocumentContentType, in->content, &d.content)) return Fail(status, kContent);
+        if (ODP_PackAV(status, kDocumentContentType, in->content, &d.content))
+            return Fail(status, kContent);
         d.bit_mask |= 0x40;
     }
     if (in->attributes) {
@@ -167,7 +178,8 @@ int ToBER_docDescription(STF_List *status, ODP_BerDocDescription *out, const ODP
     STF_ClearStatus(status);
     *out = d;
     return 0;
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 int FreeBER_docDescription(STF_List *status, ODP_BerDocDescription *ber) try {
     if (!status) return 1;
@@ -177,7 +189,8 @@ int FreeBER_docDescription(STF_List *status, ODP_BerDocDescription *ber) try {
     FreeBER_AS(status, ber->attributes);
     memset(ber, 0, sizeof *ber);
     return 0;
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 int FreeGEN_printResult(STF_List *status, ODP_PrintResult *r, const GENU_Allocator *) try {
     if (!status) return 1;
@@ -191,7 +204,8 @@ int FreeGEN_printResult(STF_List *status, ODP_PrintResult *r, const GENU_Allocat
     DestroySet(status, &r->job_status);
     GENU__CoveredFree(r);
     return 0;
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 int ToGEN_printResult(STF_List *status, const ODP_BerPrintRes *ber, ODP_PrintResult **out) try {
     int rc = 0;
@@ -214,7 +228,9 @@ int ToGEN_printResult(STF_List *status, const ODP_BerPrintRes *ber, ODP_PrintRes
         if (!r->server_message) return Fail(status, kNoMem), fail();
         if (Unpacked<GEN_Text>(
                 status, ber->server_message, kMessageType, r->server_message,
-                [](STF_List *s, GEN_Text *o, const GEN_Text *v) { return GEN_DeepCopyMessage(s, o, v, nullptr); },
+                [](STF_List *s, GEN_Text *o, const GEN_Text *v) {
+                    return GEN_DeepCopyMessage(s, o, v, nullptr);
+                },
                 kMessage)) {
             GENU__CoveredFree(r->server_message);
             r->server_message = nullptr;
@@ -222,15 +238,18 @@ int ToGEN_printResult(STF_List *status, const ODP_BerPrintRes *ber, ODP_PrintRes
         }
     }
     if (ber->bit_mask & 0x20) {
-        if (MallocAStoGEN(status, ber->document_status, &r->document_status)) return Fail(status, kPrintSet), fail();
+        if (MallocAStoGEN(status, ber->document_status, &r->document_status))
+            return Fail(status, kPrintSet), fail();
     }
     if (ToGEN_AS(status, ber->job_status, &r->job_status)) return Fail(status, kPrintSet), fail();
     STF_ClearStatus(status);
     *out = r;
     return 0;
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int ToGEN_objectResult(STF_List *status, const ODP_BerObjectResult *ber, ODP_ObjectResult **out) try {
+int ToGEN_objectResult(STF_List *status, const ODP_BerObjectResult *ber,
+                       ODP_ObjectResult **out) try {
     int rc = 0;
     if (!Begin(status, out, &rc)) return rc;
     if (!ber) return 0;
@@ -243,21 +262,26 @@ int ToGEN_objectResult(STF_List *status, const ODP_BerObjectResult *ber, ODP_Obj
     STF_ClearStatus(status);
     *out = r;
     return 0;
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int ToGEN_setOfObjectResult(STF_List *status, const ODP_BerObjectResult *ber, ODP_ObjectResult **out) try {
+int ToGEN_setOfObjectResult(STF_List *status, const ODP_BerObjectResult *ber,
+                            ODP_ObjectResult **out) try {
     int rc = 0;
     if (!Begin(status, out, &rc)) return rc;
     if (ObjectResultsToGen(status, ber, out)) return 1;
     STF_ClearStatus(status);
     return 0;
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int FreeGEN_setOfObjectResult(STF_List *status, ODP_ObjectResult *value, const GENU_Allocator *) try {
+int FreeGEN_setOfObjectResult(STF_List *status, ODP_ObjectResult *value,
+                              const GENU_Allocator *) try {
     if (!status) return 1;
     FreeObjectResults(status, value);
     return 0;
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 int FreeGEN_listResult(STF_List *status, ODP_ListResult *r, const GENU_Allocator *) try {
     if (!status) return 1;
@@ -270,7 +294,8 @@ int FreeGEN_listResult(STF_List *status, ODP_ListResult *r, const GENU_Allocator
     FreeObjectResults(status, r->result_set);
     GENU__CoveredFree(r);
     return 0;
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 int ToGEN_listResult(STF_List *status, const ODP_BerListRes *ber, ODP_ListResult **out) try {
     int rc = 0;
@@ -310,7 +335,8 @@ int ToGEN_listResult(STF_List *status, const ODP_BerListRes *ber, ODP_ListResult
     STF_ClearStatus(status);
     *out = r;
     return 0;
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 int FreeGEN_pauseJobResult(STF_List *status, ODP_PauseJobResult *r, const GENU_Allocator *) try {
     if (!status) return 1;
@@ -319,9 +345,11 @@ int FreeGEN_pauseJobResult(STF_List *status, ODP_PauseJobResult *r, const GENU_A
     DestroySet(status, &r->job_status);
     GENU__CoveredFree(r);
     return 0;
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int ToGEN_pauseJobResult(STF_List *status, const ODP_BerPauseJobRes *ber, ODP_PauseJobResult **out) try {
+int ToGEN_pauseJobResult(STF_List *status, const ODP_BerPauseJobRes *ber,
+                         ODP_PauseJobResult **out) try {
     int rc = 0;
     if (!Begin(status, out, &rc)) return rc;
     if (!ber) return 0;
@@ -338,7 +366,9 @@ int ToGEN_pauseJobResult(STF_List *status, const ODP_BerPauseJobRes *ber, ODP_Pa
         if (!c) return Fail(status, kNoMem), fail();
         if (Unpacked<GEN_Checkpoint>(
                 status, v->value, kCheckpointType, &c->checkpoint,
-                [](STF_List *s, GEN_Checkpoint *o, const GEN_Checkpoint *x) { return GEN_DeepCopyCheckpoint(s, o, x, nullptr); },
+                [](STF_List *s, GEN_Checkpoint *o, const GEN_Checkpoint *x) {
+                    return GEN_DeepCopyCheckpoint(s, o, x, nullptr);
+                },
                 kCheckpoint)) {
             GENU__CoveredFree(c);
             return fail();
@@ -351,17 +381,21 @@ int ToGEN_pauseJobResult(STF_List *status, const ODP_BerPauseJobRes *ber, ODP_Pa
     STF_ClearStatus(status);
     *out = r;
     return 0;
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int FreeGEN_interruptJobResult(STF_List *status, ODP_InterruptJobResult *r, const GENU_Allocator *) try {
+int FreeGEN_interruptJobResult(STF_List *status, ODP_InterruptJobResult *r,
+                               const GENU_Allocator *) try {
     if (!status) return 1;
     if (!r) return 0;
     DestroySet(status, &r->job_status);
     GENU__CoveredFree(r);
     return 0;
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int ToGEN_interruptJobResult(STF_List *status, const ODP_BerInterruptJobRes *ber, ODP_InterruptJobResult **out) try {
+int ToGEN_interruptJobResult(STF_List *status, const ODP_BerInterruptJobRes *ber,
+                             ODP_InterruptJobResult **out) try {
     int rc = 0;
     if (!Begin(status, out, &rc)) return rc;
     if (!ber) return 0;
@@ -375,9 +409,11 @@ int ToGEN_interruptJobResult(STF_List *status, const ODP_BerInterruptJobRes *ber
     STF_ClearStatus(status);
     *out = r;
     return 0;
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int FreeGEN_ResubmitJobResult(STF_List *status, ODP_ObjectStatusList *list, const GENU_Allocator *) try {
+int FreeGEN_ResubmitJobResult(STF_List *status, ODP_ObjectStatusList *list,
+                              const GENU_Allocator *) try {
     if (!status) return 1;
     while (list) {
         ODP_ObjectStatusList *next = list->next;
@@ -386,9 +422,11 @@ int FreeGEN_ResubmitJobResult(STF_List *status, ODP_ObjectStatusList *list, cons
         list = next;
     }
     return 0;
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int _ToGEN_ResubmitJobResult(STF_List *status, const ODP_BerObjectStatus *ber, ODP_ObjectStatusList **out) try {
+int _ToGEN_ResubmitJobResult(STF_List *status, const ODP_BerObjectStatus *ber,
+                             ODP_ObjectStatusList **out) try {
     int rc = 0;
     if (!Begin(status, out, &rc)) return rc;
     ODP_ObjectStatusList *head = nullptr, **tail = &head;
@@ -398,7 +436,9 @@ int _ToGEN_ResubmitJobResult(STF_List *status, const ODP_BerObjectStatus *ber, O
             Quiet(status, [&](STF_List *q) { FreeGEN_ResubmitJobResult(q, head, nullptr); });
             return Fail(status, kNoMem);
         }
-        if (!head) LOG_CondMessage(7, __FILE__, __LINE__, "ToGEN_SeqOfObjectStatus: head = %p\n", static_cast<void *>(n));
+        if (!head)
+            LOG_CondMessage(7, __FILE__, __LINE__, "ToGEN_SeqOfObjectStatus: head = %p\n",
+                            static_cast<void *>(n));
         *tail = n;
         tail = &n->next;
         if ((b->bit_mask & 0x80) && MallocAStoGEN(status, b->attribute_set, &n->set)) {
@@ -409,7 +449,8 @@ int _ToGEN_ResubmitJobResult(STF_List *status, const ODP_BerObjectStatus *ber, O
     STF_ClearStatus(status);
     *out = head;
     return 0;
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 int ToGEN_objectOpResult(STF_List *status, const ODP_BerObjectOpRes *ber, AS_SetHandle **out) try {
     int rc = 0;
@@ -417,6 +458,7 @@ int ToGEN_objectOpResult(STF_List *status, const ODP_BerObjectOpRes *ber, AS_Set
     if (!ber || (!(ber->bit_mask & 0x80) && !ber->attribute_set)) return 0;
     if (MallocAStoGEN(status, ber->attribute_set, out)) return Fail(status, kObjectSet);
     return 0;
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 } // extern "C"

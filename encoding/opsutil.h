@@ -20,8 +20,7 @@ inline int Fail(STF_List *status, uint32_t code) {
 // Runs a release step with a status list of its own, so that the codes
 // gathered so far stay in the caller's list. Without memory for a list of
 // its own the step runs on the caller's list and the top code is put back.
-template <class F>
-void Quiet(STF_List *status, F &&step) {
+template <class F> void Quiet(STF_List *status, F &&step) {
     if (STF_List *scratch = STF_CreateList(nullptr)) {
         step(scratch);
         STF_DeleteList(scratch);
@@ -49,8 +48,8 @@ inline void *HeapZero(size_t n) {
 
 // A heap copy, made by `copy`, of a value unpacked from one complete
 // encoding of `type`; the unpacked value is released. Failure adds `code`.
-template <class T, class Copy>
-int Unpacked(STF_List *st, const GENU_Buffer &b, uint32_t type, T *out, Copy &&copy, uint32_t code) {
+template <class T, class Copy> int Unpacked(STF_List *st, const GENU_Buffer &b, uint32_t type,
+                                            T *out, Copy &&copy, uint32_t code) {
     void *value = nullptr;
     GENU_ValueDescriptor d{};
     if (ODP_UnpackAV(st, b.length, b.value, type, &value, &d)) return Fail(st, code);

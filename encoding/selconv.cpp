@@ -8,10 +8,10 @@
 #include "vrcore/log.h"
 #include "vrcore/odpops.h"
 
-using vrops::Fail;
-using vrops::Quiet;
 using vrops::CtxZero;
+using vrops::Fail;
 using vrops::HeapZero;
+using vrops::Quiet;
 
 namespace {
 
@@ -72,12 +72,15 @@ void FreeFilter(ODP_BerFilter *f) {
 
 int SubstringsToBer(STF_List *st, const GEN_Substrings &s, ODP_BerSubstrings *b) {
     int32_t registered = -1;
-    if (GENU_AttrIdToType(st, s.attribute_type, &registered) || static_cast<uint32_t>(registered) != s.value_type) {
+    if (GENU_AttrIdToType(st, s.attribute_type, &registered) ||
+        static_cast<uint32_t>(registered) != s.value_type) {
+        LOG_CondMessage(
+            5, __FILE__, __LINE__,
+            "ToBER_substrings: Detect inconsistency between attr-Id and attr-value-type :\n");
         LOG_CondMessage(5, __FILE__, __LINE__,
-                        "ToBER_substrings: Detect inconsistency between attr-Id and attr-value-type :\n");
-        LOG_CondMessage(5, __FILE__, __LINE__, "shoid %lu was associated with valType %lu, but should be %d\n",
-                        static_cast<unsigned long>(s.attribute_type), static_cast<unsigned long>(s.value_type),
-                        registered);
+                        "shoid %lu was associated with valType %lu, but should be %d\n",
+                        static_cast<unsigned long>(s.attribute_type),
+                        static_cast<unsigned long>(s.value_type), registered);
         return Fail(st, kInvalid);
     }
     if (s.match < GEN_MATCH_EXACT || s.match > GEN_MATCH_APPROXIMATE) return Fail(st, kInvalid);
@@ -130,7 +133,8 @@ int FilterToBer(STF_List *st, const GEN_Filter &f, ODP_BerFilter *b, int depth) 
     case GEN_FILTER_AND:
     case GEN_FILTER_OR: {
         ODP_BerFilterList **tail = f.choice == GEN_FILTER_AND ? &b->u.and_set : &b->u.or_set;
-        for (const GEN_SetOfFilter *s = f.choice == GEN_FILTER_AND ? f.u.and_set : f.u.or_set; s; s = s->next) {
+        for (const GEN_SetOfFilter *s = f.choice == GEN_FILTER_AND ? f.u.and_set : f.u.or_set; s;
+             s = s->next) {
             auto *n = static_cast<ODP_BerFilterList *>(CtxZero(sizeof(ODP_BerFilterList)));
             if (!n) return Fail(st, kNoMem);
             *tail = n;
@@ -160,8 +164,8 @@ int UnpackHeap(STF_List *st, const GENU_Buffer &b, uint32_t type, void **out) {
 
 int SubstringsToGen(STF_List *st, const ODP_BerSubstrings &b, GEN_Substrings *s) {
     int32_t type = -1;
-    if (GENU_BerToShortOID(st, &b.type, &s->attribute_type) || GENU_AttrIdToType(st, s->attribute_type, &type) ||
-        type < 0)
+    if (GENU_BerToShortOID(st, &b.type, &s->attribute_type) ||
+        GENU_AttrIdToType(st, s->attribute_type, &type) || type < 0)
         return Fail(st, kBadOid);
     s->value_type = static_cast<uint32_t>(type);
     s->match = b.match;
@@ -213,7 +217,8 @@ int FilterToGen(STF_List *st, const ODP_BerFilter &b, GEN_Filter *f, int depth) 
     case GEN_FILTER_OR: {
         f->choice = b.choice;
         GEN_SetOfFilter **tail = b.choice == GEN_FILTER_AND ? &f->u.and_set : &f->u.or_set;
-        for (const ODP_BerFilterList *l = b.choice == GEN_FILTER_AND ? b.u.and_set : b.u.or_set; l; l = l->next) {
+        for (const ODP_BerFilterList *l = b.choice == GEN_FILTER_AND ? b.u.and_set : b.u.or_set; l;
+             l = l->next) {
             auto *n = static_cast<GEN_SetOfFilter *>(HeapZero(sizeof(GEN_SetOfFilter)));
             if (!n) return Fail(st, kNoMem);
             *tail = n;
@@ -266,7 +271,8 @@ int ToBER_filter(STF_List *status, ODP_BerFilter *out, const GEN_Filter *in) try
     }
     STF_ClearStatus(status);
     return 0;
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 int FreeBER_filter(STF_List *status, ODP_BerFilter *ber) try {
     if (!status) return 1;
@@ -274,7 +280,8 @@ int FreeBER_filter(STF_List *status, ODP_BerFilter *ber) try {
     if (!ber) return Fail(status, kNullFree);
     FreeFilter(ber);
     return 0;
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 int ToGEN_filter(STF_List *status, const ODP_BerFilter *ber, GEN_Filter *out) try {
     if (!status) return 1;
@@ -288,7 +295,8 @@ int ToGEN_filter(STF_List *status, const ODP_BerFilter *ber, GEN_Filter *out) tr
     }
     STF_ClearStatus(status);
     return 0;
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 int ToBER_selector(STF_List *status, ODP_BerSelector *out, const GEN_Selector *in) try {
     if (!status) return 1;
@@ -308,7 +316,8 @@ int ToBER_selector(STF_List *status, ODP_BerSelector *out, const GEN_Selector *i
             if (!n) return Fail(status, kNoMem), fail();
             *tail = n;
             tail = &n->next;
-            if (ODP_PackAV(status, kObjectIdentType, o->ident, &n->value)) return Fail(status, kObjectIdent), fail();
+            if (ODP_PackAV(status, kObjectIdentType, o->ident, &n->value))
+                return Fail(status, kObjectIdent), fail();
         }
     }
     if (in->filter) {
@@ -327,7 +336,8 @@ int ToBER_selector(STF_List *status, ODP_BerSelector *out, const GEN_Selector *i
     }
     STF_ClearStatus(status);
     return 0;
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 int FreeBER_selector(STF_List *status, ODP_BerSelector *ber) try {
     if (!status) return 1;
@@ -335,7 +345,8 @@ int FreeBER_selector(STF_List *status, ODP_BerSelector *ber) try {
     if (!ber) return Fail(status, kNullFree);
     ReleaseSelector(ber);
     return 0;
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 int ToGEN_selector(STF_List *status, const ODP_BerSelector *ber, GEN_Selector *out) try {
     if (!status) return 1;
@@ -355,7 +366,8 @@ int ToGEN_selector(STF_List *status, const ODP_BerSelector *ber, GEN_Selector *o
             *tail = n;
             tail = &n->next;
             void *ident = nullptr;
-            if (UnpackHeap(status, v->value, kObjectIdentType, &ident)) return Fail(status, kObjectIdent), fail();
+            if (UnpackHeap(status, v->value, kObjectIdentType, &ident))
+                return Fail(status, kObjectIdent), fail();
             n->ident = static_cast<GEN_ObjectIdent *>(ident);
         }
     }
@@ -376,6 +388,7 @@ int ToGEN_selector(STF_List *status, const ODP_BerSelector *ber, GEN_Selector *o
     }
     STF_ClearStatus(status);
     return 0;
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 } // extern "C"

@@ -23,9 +23,9 @@ int Refuse(STF_List *status, uint32_t code) {
 // An inner part whose runtime structure is laid out as its library value:
 // a deep copy either way; a failure other than memory becomes the part's
 // code.
-template <class T>
-int PartCopy(STF_List *status, void *to, const void *from,
-             int (*copy)(STF_List *, T *, const T *, const GENU_Allocator *), const GENU_Allocator *a, uint32_t code) {
+template <class T> int PartCopy(STF_List *status, void *to, const void *from,
+                                int (*copy)(STF_List *, T *, const T *, const GENU_Allocator *),
+                                const GENU_Allocator *a, uint32_t code) {
     if (!status) return 1;
     STF_ClearStatus(status);
     if (!to || !from) return Refuse(status, GEN_S_INVALID);
@@ -34,9 +34,9 @@ int PartCopy(STF_List *status, void *to, const void *from,
     return 1;
 }
 
-template <class T>
-int PartDelete(STF_List *status, void *value, int (*del)(STF_List *, T *, const GENU_Allocator *),
-               const GENU_Allocator *a) {
+template <class T> int PartDelete(STF_List *status, void *value,
+                                  int (*del)(STF_List *, T *, const GENU_Allocator *),
+                                  const GENU_Allocator *a) {
     if (!status) return 1;
     STF_ClearStatus(status);
     if (!value) return Refuse(status, GEN_S_INVALID);
@@ -51,16 +51,21 @@ static_assert(offsetof(BerOctets4095, value) == offsetof(BerOctets255, value));
 #define VALUE_CONV(name, T, type)                                                                  \
     int ToBER_##name(STF_List *status, void *ber, const T *value) try {                            \
         return SyntaxToBer(status, type, ber, value);                                              \
-    } VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)                                        \
+    }                                                                                              \
+    VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)                                          \
     int FreeBER_##name(STF_List *status, void *ber) try {                                          \
         return SyntaxFreeBer(status, type, ber);                                                   \
-    } VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)                                        \
-    int ToGEN_##name(STF_List *status, const void *ber, T *value, const GENU_Allocator *alloc) try { \
+    }                                                                                              \
+    VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)                                          \
+    int ToGEN_##name(STF_List *status, const void *ber, T *value,                                  \
+                     const GENU_Allocator *alloc) try {                                            \
         return SyntaxToGen(status, type, ber, value, alloc);                                       \
-    } VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)                                        \
+    }                                                                                              \
+    VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)                                          \
     int FreeGEN_##name(STF_List *status, T *value, const GENU_Allocator *alloc) try {              \
         return SyntaxFreeGen(status, type, value, alloc);                                          \
-    } VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+    }                                                                                              \
+    VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 extern "C" {
 
@@ -114,17 +119,22 @@ VALUE_CONV(driverInfo, GEN_DriverInfo, 94)
 
 #define PART_CONV(name, T, X, code)                                                                \
     int ToBER_##name(STF_List *status, void *ber, const T *value) try {                            \
-        return PartCopy<T>(status, ber, value, GEN_DeepCopy##X, &genu_ossAllocator[0], code);    \
-    } VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)                                        \
+        return PartCopy<T>(status, ber, value, GEN_DeepCopy##X, &genu_ossAllocator[0], code);      \
+    }                                                                                              \
+    VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)                                          \
     int FreeBER_##name(STF_List *status, void *ber) try {                                          \
         return PartDelete<T>(status, ber, GEN_DeepDelete##X, &genu_ossAllocator[0]);               \
-    } VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)                                        \
-    int ToGEN_##name(STF_List *status, const void *ber, T *value, const GENU_Allocator *alloc) try { \
+    }                                                                                              \
+    VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)                                          \
+    int ToGEN_##name(STF_List *status, const void *ber, T *value,                                  \
+                     const GENU_Allocator *alloc) try {                                            \
         return PartCopy<T>(status, value, ber, GEN_DeepCopy##X, alloc, code);                      \
-    } VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)                                        \
+    }                                                                                              \
+    VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)                                          \
     int FreeGEN_##name(STF_List *status, T *value, const GENU_Allocator *alloc) try {              \
         return PartDelete<T>(status, value, GEN_DeepDelete##X, alloc);                             \
-    } VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+    }                                                                                              \
+    VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 PART_CONV(docIdentifier, GEN_DocumentIdentifier, DocumentIdentifier, GENU_S_CONV_OBJECTIDENT)
 PART_CONV(external, GEN_External, External, GENU_S_CONV_CONTENT)
@@ -142,7 +152,8 @@ int ToBER_listContext(STF_List *status, void *ber, const GEN_OctetString *value)
     memcpy(b->value, value->value, static_cast<size_t>(value->length));
     b->length = static_cast<uint32_t>(value->length);
     return 0;
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 int FreeBER_listContext(STF_List *status, void *ber) try {
     if (!status) return 1;
@@ -152,21 +163,26 @@ int FreeBER_listContext(STF_List *status, void *ber) try {
     _GENU__MyFree(b->value);
     *b = GENU_Buffer{0, nullptr};
     return 0;
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-int ToGEN_listContext(STF_List *status, const void *ber, GEN_OctetString *value, const GENU_Allocator *alloc) try {
+int ToGEN_listContext(STF_List *status, const void *ber, GEN_OctetString *value,
+                      const GENU_Allocator *alloc) try {
     if (!status) return 1;
     STF_ClearStatus(status);
     if (!ber || !value) return Refuse(status, GEN_S_INVALID);
     const auto *b = static_cast<const GENU_Buffer *>(ber);
-    uint32_t rc = OctetsToGen(status, b->length, b->value, value, alloc ? alloc : &genu_ossAllocator[1]);
+    uint32_t rc =
+        OctetsToGen(status, b->length, b->value, value, alloc ? alloc : &genu_ossAllocator[1]);
     if (rc && rc != GEN_S_NOMEM) Refuse(status, kListContext);
     return rc ? 1 : 0;
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 int FreeGEN_listContext(STF_List *status, GEN_OctetString *value, const GENU_Allocator *alloc) try {
     return FreeGEN_octetString(status, value, alloc);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 int ToGEN_stringFromEmbOctet(STF_List *status, const void *ber, GEN_OctetString *value,
                              const GENU_Allocator *alloc) try {
@@ -178,26 +194,35 @@ int ToGEN_stringFromEmbOctet(STF_List *status, const void *ber, GEN_OctetString 
         memset(value, 0, sizeof *value);
         return Refuse(status, GEN_S_INVALID);
     }
-    return OctetsToGen(status, o->length, o->value, value, alloc ? alloc : &genu_ossAllocator[1]) ? 1 : 0;
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+    return OctetsToGen(status, o->length, o->value, value, alloc ? alloc : &genu_ossAllocator[1])
+               ? 1
+               : 0;
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 int _ToBER_oidCardinalMap(STF_List *status, void *ber, const GEN_OidCardinalMap *value) try {
     return SyntaxToBer(status, 33, ber, value);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 int _ToGEN_oidCardinalMap(STF_List *status, const void *ber, GEN_OidCardinalMap *value,
                           const GENU_Allocator *alloc) try {
     return SyntaxToGen(status, 33, ber, value, alloc);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 int _ToBER_newJobIdentifier(STF_List *status, void *ber, const GEN_NewJobIdentifier *value) try {
     return SyntaxToBer(status, 61, ber, value);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 int _ToGEN_newJobIdentifier(STF_List *status, const void *ber, GEN_NewJobIdentifier *value,
                             const GENU_Allocator *alloc) try {
     return SyntaxToGen(status, 61, ber, value, alloc);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
-int _ToGEN_fastFilterDef(STF_List *status, const void *ber, GEN_FastFilterDef *value, const GENU_Allocator *alloc) try {
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+int _ToGEN_fastFilterDef(STF_List *status, const void *ber, GEN_FastFilterDef *value,
+                         const GENU_Allocator *alloc) try {
     return SyntaxToGen(status, 88, ber, value, alloc);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 int ToGEN_oid(STF_List *status, const GENU_BerOID *ber, GENU_ShortOID *id) try {
     if (!status) return 1;
@@ -211,13 +236,15 @@ int ToGEN_oid(STF_List *status, const GENU_BerOID *ber, GENU_ShortOID *id) try {
         return 1;
     }
     return 0;
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 size_t GENU_PDUStructSize(int pdu) try {
     for (uint32_t type = 0; type < 95; ++type)
         if (SyntaxPdu(type) == pdu) return SyntaxBerSize(type);
     const Type *t = PduType(pdu);
     return t ? t->size : 0;
-} VR_CATCH_RETURN(0)
+}
+VR_CATCH_RETURN(0)
 
 } // extern "C"

@@ -13,14 +13,15 @@ namespace vrber {
 
 uint32_t GenTextToBer(STF_List *status, const GEN_Text &t, BerText *b);
 // too_long: the code for a kind 1 to 4 name over 255 characters or octets.
-uint32_t GenNameToBer(STF_List *status, const GEN_SimpleName &n, BerSimpleName *b, uint32_t too_long);
+uint32_t GenNameToBer(STF_List *status, const GEN_SimpleName &n, BerSimpleName *b,
+                      uint32_t too_long);
 // Texts own their strings: they are made with the allocator.
 uint32_t BerTextToGen(STF_List *status, const BerText &b, GEN_Text *t, const GENU_Allocator *a);
 uint32_t BerNameToGen(STF_List *status, const BerSimpleName &b, GEN_SimpleName *n);
 // Counted octets into a new block of the allocator, with a zero after
 // them; length 0 gives {0, NULL}.
-uint32_t OctetsToGen(STF_List *status, uint32_t length, const unsigned char *bytes, GEN_OctetString *o,
-                     const GENU_Allocator *a);
+uint32_t OctetsToGen(STF_List *status, uint32_t length, const unsigned char *bytes,
+                     GEN_OctetString *o, const GENU_Allocator *a);
 
 // A short identifier as the content octets of its encoding (borrowed from
 // the identifier tables) and back.
@@ -32,7 +33,8 @@ uint32_t WireToShort(const BerOid &o, GENU_ShortOID *out);
 // ToGEN_ and FreeGEN_ routines (status conventions of odp.h).
 int SyntaxToBer(STF_List *status, uint32_t type, void *ber, const void *value);
 int SyntaxFreeBer(STF_List *status, uint32_t type, void *ber);
-int SyntaxToGen(STF_List *status, uint32_t type, const void *ber, void *value, const GENU_Allocator *a);
+int SyntaxToGen(STF_List *status, uint32_t type, const void *ber, void *value,
+                const GENU_Allocator *a);
 int SyntaxFreeGen(STF_List *status, uint32_t type, void *value, const GENU_Allocator *a);
 // Bytes of the runtime structure of a syntax's PDU; 0 without one.
 size_t SyntaxBerSize(uint32_t type);

@@ -126,8 +126,9 @@ int ReadTimeout() {
     char *end = nullptr;
     long t = strtol(v, &end, 10);
     if (errno || *end || end == v || t < 0 || t > 0x7fffffffL / 1000) {
-        LOG_CondMessage(5, __FILE__, __LINE__, "EVT: EVT_TIMEOUT \"%s\" is not a number of seconds; using %d",
-                        v, kDefaultTimeout);
+        LOG_CondMessage(5, __FILE__, __LINE__,
+                        "EVT: EVT_TIMEOUT \"%s\" is not a number of seconds; using %d", v,
+                        kDefaultTimeout);
         return kDefaultTimeout;
     }
     return static_cast<int>(t);
@@ -217,7 +218,8 @@ int OpenReceiving(uint16_t port, uint16_t *bound, uint32_t *queue_id) {
     sa.sin_addr.s_addr = htonl(INADDR_ANY);
     sa.sin_port = htons(port);
     if (bind(fd, reinterpret_cast<sockaddr *>(&sa), sizeof sa) != 0) {
-        LOG_CondMessage(5, __FILE__, __LINE__, "EVT: cannot bind port %u: %s", port, strerror(errno));
+        LOG_CondMessage(5, __FILE__, __LINE__, "EVT: cannot bind port %u: %s", port,
+                        strerror(errno));
         return errno == EADDRINUSE ? EVT_E_BUSY : EVT_E_SOCKET;
     }
     socklen_t len = sizeof sa;
@@ -244,7 +246,8 @@ int SendLocked(Queue &q, const Message &m) {
     std::string error;
     int er = q.ctx.Encode(kPduEventMessage, m.pdu, &length, &bytes, &error);
     if (er != vrber::kOk) {
-        LOG_CondMessage(5, __FILE__, __LINE__, "EVT: the message cannot be encoded: %s", error.c_str());
+        LOG_CondMessage(5, __FILE__, __LINE__, "EVT: the message cannot be encoded: %s",
+                        error.c_str());
         return er == vrber::kNoMemory ? EVT_E_NOMEM : EVT_E_ENCODE;
     }
     struct Release {
@@ -253,7 +256,8 @@ int SendLocked(Queue &q, const Message &m) {
         ~Release() { ctx.FreeBytes(p); }
     } release{q.ctx, bytes};
     if (length > kMaxMessageBytes) {
-        LOG_CondMessage(5, __FILE__, __LINE__, "EVT: a message of %u bytes exceeds the limit of %zu", length,
+        LOG_CondMessage(5, __FILE__, __LINE__,
+                        "EVT: a message of %u bytes exceeds the limit of %zu", length,
                         kMaxMessageBytes);
         return EVT_E_ENCODE;
     }
@@ -272,8 +276,8 @@ int SendLocked(Queue &q, const Message &m) {
         if (last == 0) break;
         char addr[INET_ADDRSTRLEN];
         inet_ntop(AF_INET, &to.sin_addr, addr, sizeof addr);
-        LOG_CondMessage(5, __FILE__, __LINE__, "EVT: cannot connect to %s:%u: %s", addr, ntohs(to.sin_port),
-                        strerror(last));
+        LOG_CondMessage(5, __FILE__, __LINE__, "EVT: cannot connect to %s:%u: %s", addr,
+                        ntohs(to.sin_port), strerror(last));
     }
     if (last != 0) return last == ETIMEDOUT ? EVT_E_TIMEOUT : EVT_E_SOCKET;
     return WriteAll(conn.fd, bytes, length, q.timeout);
@@ -320,7 +324,8 @@ int ReceiveOne(Queue &q, const Deadline &d, MessagePdu **out, bool *connection_f
     std::string error;
     int dr = DecodeMessage(q.ctx, buf.data(), length, out, &error);
     if (dr == vrber::kOk) return EVT_E_OK;
-    LOG_CondMessage(5, __FILE__, __LINE__, "EVT: a received message cannot be decoded: %s", error.c_str());
+    LOG_CondMessage(5, __FILE__, __LINE__, "EVT: a received message cannot be decoded: %s",
+                    error.c_str());
     if (dr == vrber::kNoMemory) return EVT_E_NOMEM;
     return EVT_E_DECODE;
 }
@@ -495,7 +500,8 @@ int EVT_Init(void) try {
     if (g_count == 0x7fffffff) return EVT_E_THREAD;
     if (g_count++ == 0) g_timeout = ReadTimeout();
     return EVT_E_OK;
-} VR_CATCH_CODE(EVT_E_NOMEM, EVT_E_INTERNAL)
+}
+VR_CATCH_CODE(EVT_E_NOMEM, EVT_E_INTERNAL)
 
 int EVT_Term(void) try {
     std::lock_guard<std::mutex> lk(g_mu);
@@ -503,7 +509,8 @@ int EVT_Term(void) try {
     if (!g_queues.empty()) return EVT_E_BUSY;
     --g_count;
     return EVT_E_OK;
-} VR_CATCH_CODE(EVT_E_NOMEM, EVT_E_INTERNAL)
+}
+VR_CATCH_CODE(EVT_E_NOMEM, EVT_E_INTERNAL)
 
 int EVT_Open(const GEN_Text *remote, uint16_t *local_port, uint32_t *queue_id) try {
     if (!queue_id) return EVT_E_ARGUMENT;
@@ -512,19 +519,22 @@ int EVT_Open(const GEN_Text *remote, uint16_t *local_port, uint32_t *queue_id) t
         if (remote) return OpenSending(remote, queue_id);
         return OpenReceiving(0, local_port, queue_id);
     });
-} VR_CATCH_CODE(EVT_E_NOMEM, EVT_E_INTERNAL)
+}
+VR_CATCH_CODE(EVT_E_NOMEM, EVT_E_INTERNAL)
 
 int EVT_GetRegisteredPort(uint16_t *port) try {
     if (!port) return EVT_E_ARGUMENT;
     *port = RegisteredPort();
     return EVT_E_OK;
-} VR_CATCH_CODE(EVT_E_NOMEM, EVT_E_INTERNAL)
+}
+VR_CATCH_CODE(EVT_E_NOMEM, EVT_E_INTERNAL)
 
 int EVT_OpenRegisteredPort(uint16_t *port, uint32_t *queue_id) try {
     if (!queue_id) return EVT_E_ARGUMENT;
     *queue_id = 0;
     return Guarded([&] { return OpenReceiving(RegisteredPort(), port, queue_id); });
-} VR_CATCH_CODE(EVT_E_NOMEM, EVT_E_INTERNAL)
+}
+VR_CATCH_CODE(EVT_E_NOMEM, EVT_E_INTERNAL)
 
 int EVT_Close(uint32_t queue_id) try {
     return Guarded([&] {
@@ -558,7 +568,8 @@ int EVT_Close(uint32_t queue_id) try {
         }
         return EVT_E_OK;
     });
-} VR_CATCH_CODE(EVT_E_NOMEM, EVT_E_INTERNAL)
+}
+VR_CATCH_CODE(EVT_E_NOMEM, EVT_E_INTERNAL)
 
 int EVT_MessageCreate(uint32_t queue_id, uint32_t *message_id) try {
     if (!message_id) return EVT_E_ARGUMENT;
@@ -579,7 +590,8 @@ int EVT_MessageCreate(uint32_t queue_id, uint32_t *message_id) try {
             return EVT_E_OK;
         });
     });
-} VR_CATCH_CODE(EVT_E_NOMEM, EVT_E_INTERNAL)
+}
+VR_CATCH_CODE(EVT_E_NOMEM, EVT_E_INTERNAL)
 
 int EVT_MessageArgPut(uint32_t queue_id, uint32_t message_id, const char *text) try {
     if (!text) return EVT_E_ARGUMENT;
@@ -590,30 +602,39 @@ int EVT_MessageArgPut(uint32_t queue_id, uint32_t message_id, const char *text) 
             return Append(q, m, kArgText, text, static_cast<uint32_t>(n + 1), 0);
         });
     });
-} VR_CATCH_CODE(EVT_E_NOMEM, EVT_E_INTERNAL)
+}
+VR_CATCH_CODE(EVT_E_NOMEM, EVT_E_INTERNAL)
 
-int EVT_MessageBArgPut(uint32_t queue_id, uint32_t message_id, uint32_t length, const void *bytes) try {
+int EVT_MessageBArgPut(uint32_t queue_id, uint32_t message_id, uint32_t length,
+                       const void *bytes) try {
     if (length && !bytes) return EVT_E_ARGUMENT;
     return Guarded([&] {
-        return WithMessage(queue_id, message_id, true,
-                           [&](Queue &q, Message &m) { return Append(q, m, kArgBinary, bytes, length, 0); });
+        return WithMessage(queue_id, message_id, true, [&](Queue &q, Message &m) {
+            return Append(q, m, kArgBinary, bytes, length, 0);
+        });
     });
-} VR_CATCH_CODE(EVT_E_NOMEM, EVT_E_INTERNAL)
+}
+VR_CATCH_CODE(EVT_E_NOMEM, EVT_E_INTERNAL)
 
 int EVT_MessageIArgPut(uint32_t queue_id, uint32_t message_id, int32_t value) try {
     return Guarded([&] {
-        return WithMessage(queue_id, message_id, true,
-                           [&](Queue &q, Message &m) { return Append(q, m, kArgInteger, nullptr, 0, value); });
+        return WithMessage(queue_id, message_id, true, [&](Queue &q, Message &m) {
+            return Append(q, m, kArgInteger, nullptr, 0, value);
+        });
     });
-} VR_CATCH_CODE(EVT_E_NOMEM, EVT_E_INTERNAL)
+}
+VR_CATCH_CODE(EVT_E_NOMEM, EVT_E_INTERNAL)
 
 int EVT_MessageSend(uint32_t queue_id, uint32_t message_id) try {
     return Guarded([&] {
-        return WithMessage(queue_id, message_id, true, [&](Queue &q, Message &m) { return SendLocked(q, m); });
+        return WithMessage(queue_id, message_id, true,
+                           [&](Queue &q, Message &m) { return SendLocked(q, m); });
     });
-} VR_CATCH_CODE(EVT_E_NOMEM, EVT_E_INTERNAL)
+}
+VR_CATCH_CODE(EVT_E_NOMEM, EVT_E_INTERNAL)
 
-int EVT_MessageReceive(uint32_t queue_id, int32_t timeout, EVT_Callback callback, uint32_t *message_id) try {
+int EVT_MessageReceive(uint32_t queue_id, int32_t timeout, EVT_Callback callback,
+                       uint32_t *message_id) try {
     if (message_id && timeout >= 0) *message_id = 0;
     return Guarded([&] {
         bool later = timeout == -1 && callback;
@@ -628,7 +649,8 @@ int EVT_MessageReceive(uint32_t queue_id, int32_t timeout, EVT_Callback callback
         if (later) return ReceiveLater(q, callback);
         return ReceiveNow(*q, timeout, message_id);
     });
-} VR_CATCH_CODE(EVT_E_NOMEM, EVT_E_INTERNAL)
+}
+VR_CATCH_CODE(EVT_E_NOMEM, EVT_E_INTERNAL)
 
 int EVT_MessageArgGet(uint32_t queue_id, uint32_t message_id, uint32_t size, char *buffer) try {
     if (!buffer) return EVT_E_ARGUMENT;
@@ -643,7 +665,8 @@ int EVT_MessageArgGet(uint32_t queue_id, uint32_t message_id, uint32_t size, cha
             return EVT_E_OK;
         });
     });
-} VR_CATCH_CODE(EVT_E_NOMEM, EVT_E_INTERNAL)
+}
+VR_CATCH_CODE(EVT_E_NOMEM, EVT_E_INTERNAL)
 
 int EVT_MessageBArgGet(uint32_t queue_id, uint32_t message_id, uint32_t *size, void *buffer) try {
     if (!size) return EVT_E_ARGUMENT;
@@ -665,7 +688,8 @@ int EVT_MessageBArgGet(uint32_t queue_id, uint32_t message_id, uint32_t *size, v
             return EVT_E_OK;
         });
     });
-} VR_CATCH_CODE(EVT_E_NOMEM, EVT_E_INTERNAL)
+}
+VR_CATCH_CODE(EVT_E_NOMEM, EVT_E_INTERNAL)
 
 int EVT_MessageIArgGet(uint32_t queue_id, uint32_t message_id, int32_t *value) try {
     if (!value) return EVT_E_ARGUMENT;
@@ -678,7 +702,8 @@ int EVT_MessageIArgGet(uint32_t queue_id, uint32_t message_id, int32_t *value) t
             return EVT_E_OK;
         });
     });
-} VR_CATCH_CODE(EVT_E_NOMEM, EVT_E_INTERNAL)
+}
+VR_CATCH_CODE(EVT_E_NOMEM, EVT_E_INTERNAL)
 
 int EVT_MessageFree(uint32_t queue_id, uint32_t message_id) try {
     return Guarded([&] {
@@ -692,6 +717,7 @@ int EVT_MessageFree(uint32_t queue_id, uint32_t message_id) try {
         q->messages.erase(it);
         return EVT_E_OK;
     });
-} VR_CATCH_CODE(EVT_E_NOMEM, EVT_E_INTERNAL)
+}
+VR_CATCH_CODE(EVT_E_NOMEM, EVT_E_INTERNAL)
 
 } // extern "C"

@@ -58,7 +58,8 @@ int Resolve(std::string_view text, uint16_t *port, std::vector<sockaddr_in> &out
     addrinfo *res = nullptr;
     int rc = getaddrinfo(host.c_str(), nullptr, &hints, &res);
     if (rc != 0 || !res) {
-        LOG_CondMessage(5, __FILE__, __LINE__, "EVT: cannot resolve \"%s\": %s", host.c_str(), gai_strerror(rc));
+        LOG_CondMessage(5, __FILE__, __LINE__, "EVT: cannot resolve \"%s\": %s", host.c_str(),
+                        gai_strerror(rc));
         return EVT_E_ARGUMENT;
     }
     std::unique_ptr<addrinfo, void (*)(addrinfo *)> hold(res, &freeaddrinfo);
@@ -115,12 +116,14 @@ int ReadOne(int fd, int wake_fd, const Deadline &d, std::vector<unsigned char> &
     buf.clear();
     for (;;) {
         vrber::Scan s = vrber::ScanElement(buf.data(), buf.size(), kMaxMessageBytes, size);
-        if (s == vrber::Scan::kNeedMore && buf.size() >= kMaxMessageBytes) s = vrber::Scan::kTooLarge;
+        if (s == vrber::Scan::kNeedMore && buf.size() >= kMaxMessageBytes)
+            s = vrber::Scan::kTooLarge;
         switch (s) {
         case vrber::Scan::kComplete: return EVT_E_OK;
         case vrber::Scan::kNeedMore: break;
         case vrber::Scan::kTooLarge:
-            LOG_CondMessage(5, __FILE__, __LINE__, "EVT: a received message exceeds %zu bytes", kMaxMessageBytes);
+            LOG_CondMessage(5, __FILE__, __LINE__, "EVT: a received message exceeds %zu bytes",
+                            kMaxMessageBytes);
             return EVT_E_DECODE;
         default:
             LOG_CondMessage(5, __FILE__, __LINE__, "EVT: a received message is not a BER encoding");
@@ -140,13 +143,15 @@ int ReadOne(int fd, int wake_fd, const Deadline &d, std::vector<unsigned char> &
         }
         if (errno == EINTR) continue;
         if (errno != EAGAIN && errno != EWOULDBLOCK) {
-            LOG_CondMessage(5, __FILE__, __LINE__, "EVT: reading a message failed: %s", strerror(errno));
+            LOG_CondMessage(5, __FILE__, __LINE__, "EVT: reading a message failed: %s",
+                            strerror(errno));
             return EVT_E_DECODE;
         }
         int w = Wait(fd, POLLIN, wake_fd, d);
         if (w == kClosed) return kClosed;
         if (w == 0) {
-            LOG_CondMessage(5, __FILE__, __LINE__, "EVT: a sender did not finish its message in time");
+            LOG_CondMessage(5, __FILE__, __LINE__,
+                            "EVT: a sender did not finish its message in time");
             return EVT_E_TIMEOUT;
         }
         if (w < 0) return EVT_E_SOCKET;

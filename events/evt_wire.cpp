@@ -13,19 +13,24 @@ using vrber::TagMode;
 using vrber::Type;
 
 const Type T_Integer{"INTEGER", Kind::Int, 0, 4, 0, 4, 0, nullptr, 0, nullptr, 0, 0};
-const Type T_Text{"EventText", Kind::Octets, 0, 0, 4, sizeof(Bytes), 0x7fffffffu, nullptr, 0, nullptr, 0, 0};
-const Type T_Binary{"OCTET STRING", Kind::Octets, 0, 0, 4, sizeof(Bytes), 0x7fffffffu, nullptr, 0, nullptr, 0, 0};
+const Type T_Text{"EventText", Kind::Octets, 0, 0,       4, sizeof(Bytes),
+                  0x7fffffffu, nullptr,      0, nullptr, 0, 0};
+const Type T_Binary{"OCTET STRING", Kind::Octets, 0, 0,       4, sizeof(Bytes),
+                    0x7fffffffu,    nullptr,      0, nullptr, 0, 0};
 
 const Member Argument_m[] = {
-    {"integer", &T_Integer, offsetof(Argument, u.integer), TagMode::Implicit, vrber::kContext, 0, 0, false,
-     kArgInteger},
-    {"text", &T_Text, offsetof(Argument, u.bytes), TagMode::Implicit, vrber::kContext, 1, 0, false, kArgText},
-    {"binary", &T_Binary, offsetof(Argument, u.bytes), TagMode::Implicit, vrber::kContext, 2, 0, false,
-     kArgBinary},
+    {"integer", &T_Integer, offsetof(Argument, u.integer), TagMode::Implicit, vrber::kContext, 0, 0,
+     false, kArgInteger},
+    {"text", &T_Text, offsetof(Argument, u.bytes), TagMode::Implicit, vrber::kContext, 1, 0, false,
+     kArgText},
+    {"binary", &T_Binary, offsetof(Argument, u.bytes), TagMode::Implicit, vrber::kContext, 2, 0,
+     false, kArgBinary},
 };
-const Type T_Argument{"EventArgument", Kind::Choice, 0, 0, 0, sizeof(Argument), 0, Argument_m, 3, nullptr, 0, 0};
-const Type T_Message{"EventMessage", Kind::SeqOf, 0, 0, 0, sizeof(MessagePdu), 0, nullptr, 0,
-                     &T_Argument, offsetof(ArgNode, arg), sizeof(ArgNode)};
+const Type T_Argument{
+    "EventArgument", Kind::Choice, 0, 0, 0, sizeof(Argument), 0, Argument_m, 3, nullptr, 0, 0};
+const Type T_Message{
+    "EventMessage",         Kind::SeqOf,    0, 0, 0, sizeof(MessagePdu), 0, nullptr, 0, &T_Argument,
+    offsetof(ArgNode, arg), sizeof(ArgNode)};
 
 struct PduEntry {
     int pdu;

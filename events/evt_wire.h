@@ -64,9 +64,11 @@ struct Context {
     bool Ready() const { return magic == kMagic && hooks.alloc && hooks.free; }
 
     // The encoding of PDU `pdu`; the bytes come from the hooks.
-    int Encode(int pdu, const void *value, uint32_t *length, unsigned char **out, std::string *error) const;
+    int Encode(int pdu, const void *value, uint32_t *length, unsigned char **out,
+               std::string *error) const;
     // Decodes exactly one PDU `pdu` from the bytes.
-    int Decode(int pdu, const unsigned char *data, size_t length, void **out, std::string *error) const;
+    int Decode(int pdu, const unsigned char *data, size_t length, void **out,
+               std::string *error) const;
     void FreePdu(int pdu, void *value) const;
     void FreeBytes(void *p) const {
         if (p) hooks.free(p);

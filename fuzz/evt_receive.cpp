@@ -21,8 +21,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (s != Scan::kComplete) return 0;
     // The element's own bytes are complete; one byte fewer is not.
     size_t again = 0;
-    if (end > size || vrber::ScanElement(data, end, vrevt::kMaxMessageBytes, &again) != Scan::kComplete ||
-        again != end || vrber::ScanElement(data, end - 1, vrevt::kMaxMessageBytes, &again) != Scan::kNeedMore)
+    if (end > size ||
+        vrber::ScanElement(data, end, vrevt::kMaxMessageBytes, &again) != Scan::kComplete ||
+        again != end ||
+        vrber::ScanElement(data, end - 1, vrevt::kMaxMessageBytes, &again) != Scan::kNeedMore)
         abort();
 
     vrevt::Context ctx;

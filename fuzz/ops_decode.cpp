@@ -32,7 +32,8 @@ void Convert(STF_List *st, int pdu, void *value) {
         if (!ToGEN_AS(st, *static_cast<ODP_BerAttrSet **>(value), &set)) AS_Destroy(st, &set);
         return;
     case ODP_PDU_MODIFICATION_SET:
-        if (!ToGEN_ModOpAS(st, *static_cast<ODP_BerModAttrSet **>(value), &set)) AS_Destroy(st, &set);
+        if (!ToGEN_ModOpAS(st, *static_cast<ODP_BerModAttrSet **>(value), &set))
+            AS_Destroy(st, &set);
         return;
     case ODP_PDU_ATTRIBUTE:
         if (!ToGEN_AVA(st, static_cast<ODP_BerAttribute *>(value), &attr)) break;
@@ -42,12 +43,14 @@ void Convert(STF_List *st, int pdu, void *value) {
         return;
     case ODP_PDU_PRINT_RES: {
         ODP_PrintResult *r = nullptr;
-        if (!ToGEN_printResult(st, static_cast<ODP_BerPrintRes *>(value), &r)) FreeGEN_printResult(st, r, nullptr);
+        if (!ToGEN_printResult(st, static_cast<ODP_BerPrintRes *>(value), &r))
+            FreeGEN_printResult(st, r, nullptr);
         return;
     }
     case ODP_PDU_LIST_RES: {
         ODP_ListResult *r = nullptr;
-        if (!ToGEN_listResult(st, static_cast<ODP_BerListRes *>(value), &r)) FreeGEN_listResult(st, r, nullptr);
+        if (!ToGEN_listResult(st, static_cast<ODP_BerListRes *>(value), &r))
+            FreeGEN_listResult(st, r, nullptr);
         return;
     }
     case ODP_PDU_PAUSE_JOB_RES: {
@@ -71,7 +74,8 @@ void Convert(STF_List *st, int pdu, void *value) {
     case ODP_PDU_LIST_ARG: {
         auto *a = static_cast<ODP_BerListArg *>(value);
         GEN_Selector sel{};
-        if (a->choice == 2 && (a->u.new_list.bit_mask & 0x40) && !ToGEN_selector(st, &a->u.new_list.selector, &sel)) {
+        if (a->choice == 2 && (a->u.new_list.bit_mask & 0x40) &&
+            !ToGEN_selector(st, &a->u.new_list.selector, &sel)) {
             // What converted builds again.
             ODP_BerSelector again{};
             if (!ToBER_selector(st, &again, &sel)) FreeBER_selector(st, &again);
@@ -79,7 +83,8 @@ void Convert(STF_List *st, int pdu, void *value) {
         }
         return;
     }
-    case ODP_PDU_PRINT_ARG: case ODP_PDU_PAUSE_RES: return;
+    case ODP_PDU_PRINT_ARG:
+    case ODP_PDU_PAUSE_RES: return;
     default: {
         // Every other result of an operation carries an optional set.
         bool result = false;

@@ -39,7 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         ns_printer_destroy(p);
         if (t1 == "<refused>" || t1.empty()) continue;
         auto back = user_form ? split_user_text(t1) : split_printers_text(t1);
-        if (back.size() != 1 || !(user_form ? parse_user_entry(back[0], again) : parse_printers_entry(back[0], again)))
+        if (back.size() != 1 ||
+            !(user_form ? parse_user_entry(back[0], again) : parse_printers_entry(back[0], again)))
             abort();
         ns_printer_t *q = record_from_entry(again, "etc", user_form);
         if (!q || written(q, user_form) != t1) abort();

@@ -107,11 +107,13 @@ uint32_t ParseMapping(std::string_view text, Tables &out, size_t *bad_line) {
         size_t pos = 0;
         while (pos < text.size()) {
             size_t nl = text.find('\n', pos);
-            std::string_view line = text.substr(pos, nl == std::string_view::npos ? std::string_view::npos : nl - pos);
+            std::string_view line =
+                text.substr(pos, nl == std::string_view::npos ? std::string_view::npos : nl - pos);
             pos = nl == std::string_view::npos ? text.size() : nl + 1;
             ++line_no;
             if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-            if (line.size() > kMaxLine || line.find('\0') != std::string_view::npos) return malformed();
+            if (line.size() > kMaxLine || line.find('\0') != std::string_view::npos)
+                return malformed();
             std::vector<std::string_view> w = Words(line);
             if (w.empty()) continue;
             switch (section) {
@@ -129,10 +131,11 @@ uint32_t ParseMapping(std::string_view text, Tables &out, size_t *bad_line) {
                     if (rc == Resolved::Malformed) return malformed();
                     if (rc == Resolved::NoMemory) return I18N_S_FAILURE;
                     if (rc == Resolved::Unknown) {
-                        LOG_CondMessage(5, __FILE__, __LINE__,
-                                        "I18N_Init: code set '%.*s' (%.*s) is not known here; left out\n",
-                                        static_cast<int>(w[0].size()), w[0].data(),
-                                        static_cast<int>(w[1].size()), w[1].data());
+                        LOG_CondMessage(
+                            5, __FILE__, __LINE__,
+                            "I18N_Init: code set '%.*s' (%.*s) is not known here; left out\n",
+                            static_cast<int>(w[0].size()), w[0].data(),
+                            static_cast<int>(w[1].size()), w[1].data());
                         break;
                     }
                     t.codesets.push_back(CodesetEntry{std::string(w[0]), oid});
@@ -230,7 +233,8 @@ const LocaleEntry *FindByDPALocale(const Tables &t, const I18N_DPALocale &loc) {
     uint16_t ll = loc.language_length > 2 ? 2 : loc.language_length;
     uint16_t tl = loc.territory_length > 2 ? 2 : loc.territory_length;
     for (const LocaleEntry &e : t.locales) {
-        if (memcmp(e.language, loc.language, ll) != 0 || memcmp(e.territory, loc.territory, tl) != 0)
+        if (memcmp(e.language, loc.language, ll) != 0 ||
+            memcmp(e.territory, loc.territory, tl) != 0)
             continue;
         GENU_ShortOID oid = 0;
         if (LocaleCodeset(t, e, oid) && oid == loc.code_set) return &e;
@@ -288,7 +292,8 @@ uint32_t Load(const char *directory, Tables &t) {
     size_t line = 0;
     rc = ParseMapping(text, t, &line);
     if (rc == I18N_S_MALFORMED)
-        LOG_CondMessage(3, __FILE__, __LINE__, "I18N_Init: malformed mapping file at line %zu\n", line);
+        LOG_CondMessage(3, __FILE__, __LINE__, "I18N_Init: malformed mapping file at line %zu\n",
+                        line);
     return rc;
 }
 
@@ -323,7 +328,8 @@ int I18N_Init(STF_List *status, const char *directory) try {
     ICONV_RegisterCallback(nullptr, ICONV_CALLBACK_CODESET_NAME,
                            reinterpret_cast<ICONV_Callback>(&I18N_OIDToCodesetName));
     return 0;
-} VR_CATCH_STATUS(status, I18N_S_FAILURE, I18N_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, I18N_S_FAILURE, I18N_S_INTERNAL)
 
 int I18N_Term(STF_List *status) try {
     if (!Begin(status)) return 1;
@@ -332,7 +338,8 @@ int I18N_Term(STF_List *status) try {
     if (s.count <= 0) return Fail(status, I18N_S_FAILURE);
     if (--s.count == 0) s.tables = Tables{};
     return 0;
-} VR_CATCH_STATUS(status, I18N_S_FAILURE, I18N_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, I18N_S_FAILURE, I18N_S_INTERNAL)
 
 int I18N_CodesetNameToOID(STF_List *status, const char *name, GENU_ShortOID *oid_out) try {
     if (!Begin(status)) return 1;
@@ -343,7 +350,8 @@ int I18N_CodesetNameToOID(STF_List *status, const char *name, GENU_ShortOID *oid
     if (!c) return Fail(status, I18N_S_FAILURE);
     *oid_out = c->oid;
     return 0;
-} VR_CATCH_STATUS(status, I18N_S_FAILURE, I18N_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, I18N_S_FAILURE, I18N_S_INTERNAL)
 
 int I18N_OIDToCodesetName(STF_List *status, GENU_ShortOID oid, uint32_t size, uint32_t *length_out,
                           char *buffer) try {
@@ -355,7 +363,8 @@ int I18N_OIDToCodesetName(STF_List *status, GENU_ShortOID oid, uint32_t size, ui
     if (!c) return Fail(status, I18N_S_FAILURE);
     CopyOut(c->name, size, length_out, buffer);
     return 0;
-} VR_CATCH_STATUS(status, I18N_S_FAILURE, I18N_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, I18N_S_FAILURE, I18N_S_INTERNAL)
 
 int I18N_GetDPALocaleFromLocaleName(STF_List *status, const char *locale_name,
                                     I18N_DPALocale **locale_out) try {
@@ -366,7 +375,8 @@ int I18N_GetDPALocaleFromLocaleName(STF_List *status, const char *locale_name,
     for (const LocaleEntry &e : s.tables.locales)
         if (e.name == locale_name) return MakeLocale(status, s.tables, e, locale_out);
     return Fail(status, I18N_S_NOLOCALE);
-} VR_CATCH_STATUS(status, I18N_S_FAILURE, I18N_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, I18N_S_FAILURE, I18N_S_INTERNAL)
 
 int I18N_GetLocaleNameFromDPALocale(STF_List *status, const I18N_DPALocale *locale, uint32_t size,
                                     uint32_t *length_out, char *buffer) try {
@@ -378,7 +388,8 @@ int I18N_GetLocaleNameFromDPALocale(STF_List *status, const I18N_DPALocale *loca
     if (!e) return Fail(status, I18N_S_NOLOCALE);
     CopyOut(e->name, size, length_out, buffer);
     return 0;
-} VR_CATCH_STATUS(status, I18N_S_FAILURE, I18N_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, I18N_S_FAILURE, I18N_S_INTERNAL)
 
 int I18N_GetDPALocaleFromLCID(STF_List *status, int32_t lcid, I18N_DPALocale **locale_out) try {
     if (!Begin(status)) return 1;
@@ -388,9 +399,11 @@ int I18N_GetDPALocaleFromLCID(STF_List *status, int32_t lcid, I18N_DPALocale **l
     for (const LocaleEntry &e : s.tables.locales)
         if (e.lcid == lcid) return MakeLocale(status, s.tables, e, locale_out);
     return Fail(status, I18N_S_NOLOCALE);
-} VR_CATCH_STATUS(status, I18N_S_FAILURE, I18N_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, I18N_S_FAILURE, I18N_S_INTERNAL)
 
-int I18N_GetLCIDFromDPALocale(STF_List *status, const I18N_DPALocale *locale, int32_t *lcid_out) try {
+int I18N_GetLCIDFromDPALocale(STF_List *status, const I18N_DPALocale *locale,
+                              int32_t *lcid_out) try {
     if (!Begin(status)) return 1;
     if (!locale || !lcid_out) return Fail(status, I18N_S_FAILURE);
     State &s = S();
@@ -399,7 +412,8 @@ int I18N_GetLCIDFromDPALocale(STF_List *status, const I18N_DPALocale *locale, in
     if (!e) return Fail(status, I18N_S_NOLOCALE);
     *lcid_out = e->lcid;
     return 0;
-} VR_CATCH_STATUS(status, I18N_S_FAILURE, I18N_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, I18N_S_FAILURE, I18N_S_INTERNAL)
 
 int I18N_GetCurrentDPALocale(STF_List *status, I18N_DPALocale **locale_out) try {
     if (!Begin(status)) return 1;
@@ -423,6 +437,7 @@ int I18N_GetCurrentDPALocale(STF_List *status, I18N_DPALocale **locale_out) try 
     loc->code_set = kAsciiCodeSet;
     *locale_out = loc;
     return 0;
-} VR_CATCH_STATUS(status, I18N_S_FAILURE, I18N_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, I18N_S_FAILURE, I18N_S_INTERNAL)
 
 } // extern "C"

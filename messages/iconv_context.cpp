@@ -56,7 +56,8 @@ int ICONV_RegisterCallback(STF_List *status, int slot, ICONV_Callback function) 
         if (status) STF_AddStatus(status, ICONV_S_CONVERT, 0);
         return 1;
     }
-} VR_CATCH_STATUS(status, ICONV_S_NOMEMORY, ICONV_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, ICONV_S_NOMEMORY, ICONV_S_INTERNAL)
 
 int ICONV_CreateContext(STF_List *status, GENU_ShortOID local, GENU_ShortOID peer,
                         ICONV_Context **context_out) try {
@@ -73,7 +74,8 @@ int ICONV_CreateContext(STF_List *status, GENU_ShortOID local, GENU_ShortOID pee
     if (e == ENOMEM) return Fail(status, ICONV_S_NOMEMORY);
     if (e) return Fail(status, ICONV_S_CONVERT);
     return 0;
-} VR_CATCH_STATUS(status, ICONV_S_NOMEMORY, ICONV_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, ICONV_S_NOMEMORY, ICONV_S_INTERNAL)
 
 int ICONV_ConfigureContext(STF_List *status, GENU_ShortOID peer) try {
     if (!Begin(status)) return 1;
@@ -100,21 +102,24 @@ int ICONV_ConfigureContext(STF_List *status, GENU_ShortOID peer) try {
     GENU_ShortOID failed = 0;
     if (uint32_t code = Names(name_cb, local, peer, local_name, peer_name, &failed)) {
         if (code == ICONV_S_NOMEMORY) return Fail(status, code);
-        LOG_CondMessage(6, __FILE__, __LINE__, "ERROR(%d):%s charset = '%d' (no iconv conv for thread)",
+        LOG_CondMessage(6, __FILE__, __LINE__,
+                        "ERROR(%d):%s charset = '%d' (no iconv conv for thread)",
                         static_cast<int>(code), "I18N_OIDToCodesetName", static_cast<int>(failed));
         return 0;
     }
     ICONV_Context *c = nullptr;
     int e = vriconv::Open(local_name, local, peer_name, peer, &c);
     if (e == EINVAL) {
-        LOG_CondMessage(4, __FILE__, __LINE__, "%s: %s failure no mapping from '%s' to '%s' (no thread conv)",
-                        "WARNING", "I18N_OIDToCodesetName", local_name, peer_name);
+        LOG_CondMessage(4, __FILE__, __LINE__,
+                        "%s: %s failure no mapping from '%s' to '%s' (no thread conv)", "WARNING",
+                        "I18N_OIDToCodesetName", local_name, peer_name);
         return 0;
     }
     if (e == ENOMEM) return Fail(status, ICONV_S_NOMEMORY);
     if (e) return Fail(status, ICONV_S_CONVERT);
     ICONV_SetContext(c);
     return 0;
-} VR_CATCH_STATUS(status, ICONV_S_NOMEMORY, ICONV_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, ICONV_S_NOMEMORY, ICONV_S_INTERNAL)
 
 } // extern "C"

@@ -119,8 +119,10 @@ bool ReadWholeFile(const std::string &path, std::vector<unsigned char> &out) {
     while (ok && got < out.size()) {
         ssize_t n = ::read(fd, out.data() + got, out.size() - got);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) ok = false;
-        else got += static_cast<size_t>(n);
+        if (n <= 0)
+            ok = false;
+        else
+            got += static_cast<size_t>(n);
     }
     ::close(fd);
     return ok;
@@ -129,7 +131,8 @@ bool ReadWholeFile(const std::string &path, std::vector<unsigned char> &out) {
 // Opens the first catalog the search path yields; -1 when none does.
 nl_catd OpenThroughSearchPath(const std::string &name, const std::string &locale) {
     const char *env = std::getenv("NLSPATH");
-    std::string path_list = env ? env : CatalogDirDefault() + "/%L/%N:" + CatalogDirDefault() + "/%N";
+    std::string path_list =
+        env ? env : CatalogDirDefault() + "/%L/%N:" + CatalogDirDefault() + "/%N";
     size_t start = 0;
     while (start <= path_list.size()) {
         size_t end = path_list.find(':', start);
@@ -290,9 +293,7 @@ const char *KindName(uint32_t kind, char hex[8]) {
     case MSG_KIND_STATUS: return "STF";
     case MSG_KIND_USER: return "MSG";
     case MSG_KIND_ERRNO: return "ERRNO";
-    default:
-        std::snprintf(hex, 8, "%04x", kind & 0xFFFFu);
-        return hex;
+    default: std::snprintf(hex, 8, "%04x", kind & 0xFFFFu); return hex;
     }
 }
 
@@ -365,9 +366,12 @@ void LookUp(uint32_t kind, uint32_t code, const char *locale, Result &r, Lookup 
         std::snprintf(out.fallback, sizeof out.fallback, "c=%08lx%s%s cs=%s",
                       static_cast<unsigned long>(code), " f=", fac.c_str(), kname);
         Where w = Locate(kind, code, Prefix());
-        uint32_t rc = FetchText(w.catalog, use, w.variant, static_cast<int>(code & 0xFFFF), &out.text);
-        if (rc == 0) out.found = true;
-        else r.Note(rc == MSG_S_NOMEM ? MSG_S_NOMEM : MSG_S_NOTEXT);
+        uint32_t rc =
+            FetchText(w.catalog, use, w.variant, static_cast<int>(code & 0xFFFF), &out.text);
+        if (rc == 0)
+            out.found = true;
+        else
+            r.Note(rc == MSG_S_NOMEM ? MSG_S_NOMEM : MSG_S_NOTEXT);
         return;
     }
     std::snprintf(out.fallback, sizeof out.fallback, "c=%08lx cs=%s",
@@ -519,11 +523,26 @@ std::string ExpandTemplate(const std::string &tmpl, const std::string &name,
     for (size_t i = 0; i < tmpl.size(); ++i) {
         if (tmpl[i] == '%' && i + 1 < tmpl.size()) {
             switch (tmpl[i + 1]) {
-            case 'L': out += locale; ++i; continue;
-            case 'N': out += name; ++i; continue;
-            case 'l': out += lang; ++i; continue;
-            case 't': out += terr; ++i; continue;
-            case 'c': out += cset; ++i; continue;
+            case 'L':
+                out += locale;
+                ++i;
+                continue;
+            case 'N':
+                out += name;
+                ++i;
+                continue;
+            case 'l':
+                out += lang;
+                ++i;
+                continue;
+            case 't':
+                out += terr;
+                ++i;
+                continue;
+            case 'c':
+                out += cset;
+                ++i;
+                continue;
             default: break;
             }
         }
@@ -714,7 +733,8 @@ VR_EXPORT uint32_t MSG_UsageBegin(const char *prefix) try {
     }
     st.in_use.store(true);
     return 0;
-} VR_CATCH_CODE(MSG_S_NOMEM, MSG_S_INTERNAL)
+}
+VR_CATCH_CODE(MSG_S_NOMEM, MSG_S_INTERNAL)
 
 VR_EXPORT uint32_t MSG_UsageEnd(void) try {
     State &st = S();
@@ -728,19 +748,22 @@ VR_EXPORT uint32_t MSG_UsageEnd(void) try {
     st.prefix.clear();
     st.in_use.store(false);
     return 0;
-} VR_CATCH_CODE(MSG_S_NOMEM, MSG_S_INTERNAL)
+}
+VR_CATCH_CODE(MSG_S_NOMEM, MSG_S_INTERNAL)
 
 VR_EXPORT uint32_t MSG_GetUnformatted(uint32_t kind, uint32_t code, const char *locale,
                                       uint32_t size, uint32_t *length_out, char *buffer) try {
     return Unformatted(kind, code, locale, size, length_out, buffer);
-} VR_CATCH_CODE(MSG_S_NOMEM, MSG_S_INTERNAL)
+}
+VR_CATCH_CODE(MSG_S_NOMEM, MSG_S_INTERNAL)
 
 VR_EXPORT uint32_t MSG_GetFormattedByArray(uint32_t kind, uint32_t code, uint32_t reserved,
-                                           const char *locale, uint32_t size,
-                                           uint32_t *length_out, char *buffer, int32_t count,
+                                           const char *locale, uint32_t size, uint32_t *length_out,
+                                           char *buffer, int32_t count,
                                            const STF_ArgRecord *args) try {
     return FormattedByArray(kind, code, reserved, locale, size, length_out, buffer, count, args);
-} VR_CATCH_CODE(MSG_S_NOMEM, MSG_S_INTERNAL)
+}
+VR_CATCH_CODE(MSG_S_NOMEM, MSG_S_INTERNAL)
 
 VR_EXPORT uint32_t MSG_GetFormattedBySprintf(uint32_t kind, uint32_t code, uint32_t reserved,
                                              const char *locale, uint32_t size,
@@ -771,28 +794,31 @@ VR_EXPORT uint32_t MSG_GetFormattedBySprintf(uint32_t kind, uint32_t code, uint3
         r.Note(MSG_S_NOMEM);
     }
     return r.code;
-} VR_CATCH_CODE(MSG_S_NOMEM, MSG_S_INTERNAL)
+}
+VR_CATCH_CODE(MSG_S_NOMEM, MSG_S_INTERNAL)
 
 VR_EXPORT uint32_t MSG_GetUnformattedWide(uint32_t kind, uint32_t code, const char *locale,
-                                          uint32_t size, uint32_t *length_out, wchar_t *buffer) try {
+                                          uint32_t size, uint32_t *length_out,
+                                          wchar_t *buffer) try {
     return WideVariant(size, length_out, buffer, [&](uint32_t n, uint32_t *len, char *b) {
         return Unformatted(kind, code, locale, n, len, b);
     });
-} VR_CATCH_CODE(MSG_S_NOMEM, MSG_S_INTERNAL)
+}
+VR_CATCH_CODE(MSG_S_NOMEM, MSG_S_INTERNAL)
 
 VR_EXPORT uint32_t MSG_GetFormattedByArrayWide(uint32_t kind, uint32_t code, uint32_t reserved,
                                                const char *locale, uint32_t size,
-                                               uint32_t *length_out, wchar_t *buffer,
-                                               int32_t count, const STF_ArgRecord *args) try {
+                                               uint32_t *length_out, wchar_t *buffer, int32_t count,
+                                               const STF_ArgRecord *args) try {
     return WideVariant(size, length_out, buffer, [&](uint32_t n, uint32_t *len, char *b) {
         return FormattedByArray(kind, code, reserved, locale, n, len, b, count, args);
     });
-} VR_CATCH_CODE(MSG_S_NOMEM, MSG_S_INTERNAL)
+}
+VR_CATCH_CODE(MSG_S_NOMEM, MSG_S_INTERNAL)
 
-VR_EXPORT uint32_t MSG_GetSymbolicNames(uint32_t kind, uint32_t code, uint32_t size1,
-                                        char *prefix, uint32_t size2, char *kind_name,
-                                        uint32_t size3, char *facility_name,
-                                        uint32_t reserved) try {
+VR_EXPORT uint32_t MSG_GetSymbolicNames(uint32_t kind, uint32_t code, uint32_t size1, char *prefix,
+                                        uint32_t size2, char *kind_name, uint32_t size3,
+                                        char *facility_name, uint32_t reserved) try {
     Result r;
     if (reserved != 0) r.Note(MSG_S_RESERVED_NAMES);
     try {
@@ -813,6 +839,7 @@ VR_EXPORT uint32_t MSG_GetSymbolicNames(uint32_t kind, uint32_t code, uint32_t s
         r.Note(MSG_S_NOMEM);
     }
     return r.code;
-} VR_CATCH_CODE(MSG_S_NOMEM, MSG_S_INTERNAL)
+}
+VR_CATCH_CODE(MSG_S_NOMEM, MSG_S_INTERNAL)
 
 } // extern "C"

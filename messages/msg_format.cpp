@@ -116,16 +116,33 @@ struct ConvSpec {
 
 ArgType ValueType(const ConvSpec &s) {
     switch (s.conv) {
-    case 'd': case 'i': case 'o': case 'u': case 'x': case 'X':
+    case 'd':
+    case 'i':
+    case 'o':
+    case 'u':
+    case 'x':
+    case 'X':
         switch (s.len) {
-        case 'l': case 'j': case 'z': case 't': return ArgType::Long;
-        case 'q': case 'L': return ArgType::LLong;
+        case 'l':
+        case 'j':
+        case 'z':
+        case 't': return ArgType::Long;
+        case 'q':
+        case 'L': return ArgType::LLong;
         default: return ArgType::Int;
         }
-    case 'e': case 'E': case 'f': case 'F': case 'g': case 'G': case 'a': case 'A':
-        return s.len == 'L' ? ArgType::LDouble : ArgType::Double;
+    case 'e':
+    case 'E':
+    case 'f':
+    case 'F':
+    case 'g':
+    case 'G':
+    case 'a':
+    case 'A': return s.len == 'L' ? ArgType::LDouble : ArgType::Double;
     case 'c': return ArgType::Int;
-    case 's': case 'p': case 'n': return ArgType::Ptr;
+    case 's':
+    case 'p':
+    case 'n': return ArgType::Ptr;
     default: return ArgType::None; // "%%"
     }
 }
@@ -200,28 +217,51 @@ bool ParseConvSpec(const char *&p, ConvSpec &s, int &next, bool &numbered) {
     switch (*p) {
     case 'h':
         ++p;
-        if (*p == 'h') { s.len = 'H'; ++p; } else s.len = 'h';
+        if (*p == 'h') {
+            s.len = 'H';
+            ++p;
+        } else
+            s.len = 'h';
         break;
     case 'l':
         ++p;
-        if (*p == 'l') { s.len = 'q'; ++p; } else s.len = 'l';
+        if (*p == 'l') {
+            s.len = 'q';
+            ++p;
+        } else
+            s.len = 'l';
         break;
-    case 'q': case 'L': case 'j': case 'z': case 't':
-        s.len = *p++;
-        break;
+    case 'q':
+    case 'L':
+    case 'j':
+    case 'z':
+    case 't': s.len = *p++; break;
     default: break;
     }
     s.conv = *p;
     switch (s.conv) {
-    case 'd': case 'i': case 'o': case 'u': case 'x': case 'X':
-    case 'e': case 'E': case 'f': case 'F': case 'g': case 'G': case 'a': case 'A':
-    case 'p': case 'n': case '%':
-        break;
-    case 'c': case 's':
+    case 'd':
+    case 'i':
+    case 'o':
+    case 'u':
+    case 'x':
+    case 'X':
+    case 'e':
+    case 'E':
+    case 'f':
+    case 'F':
+    case 'g':
+    case 'G':
+    case 'a':
+    case 'A':
+    case 'p':
+    case 'n':
+    case '%': break;
+    case 'c':
+    case 's':
         if (s.len != 0) return false; // wide characters are not supported
         break;
-    default:
-        return false; // includes the NUL of a format ending in '%'
+    default: return false; // includes the NUL of a format ending in '%'
     }
     ++p;
     if (s.conv != '%' && !numbered) s.arg_pos = ++next;
@@ -273,14 +313,12 @@ struct TableSource {
 
 // ------------------------------------------------------------ rendering
 
-template <class Out>
-void PadTo(Out &out, size_t have, int width, char c) {
+template <class Out> void PadTo(Out &out, size_t have, int width, char c) {
     if (width > 0 && static_cast<size_t>(width) > have) out.Pad(c, width - have);
 }
 
 // Text with width and the '-' flag (strings, characters, "(nil)").
-template <class Out>
-void PutPadded(Out &out, const ConvSpec &s, const char *text, size_t n) {
+template <class Out> void PutPadded(Out &out, const ConvSpec &s, const char *text, size_t n) {
     if (!(s.flags & kMinus)) PadTo(out, n, s.width, ' ');
     out.Write(text, n);
     if (s.flags & kMinus) PadTo(out, n, s.width, ' ');
@@ -295,8 +333,12 @@ void PutInteger(Out &out, const ConvSpec &s, unsigned long long mag, bool neg, b
     const char *set = "0123456789abcdef";
     switch (s.conv) {
     case 'o': base = 8; break;
-    case 'x': case 'p': base = 16; break;
-    case 'X': base = 16; set = "0123456789ABCDEF"; break;
+    case 'x':
+    case 'p': base = 16; break;
+    case 'X':
+        base = 16;
+        set = "0123456789ABCDEF";
+        break;
     default: break;
     }
     // One loop per base, so that the divisions are by constants.
@@ -336,9 +378,12 @@ void PutInteger(Out &out, const ConvSpec &s, unsigned long long mag, bool neg, b
     char prefix[3];
     size_t np = 0;
     if (is_signed) {
-        if (neg) prefix[np++] = '-';
-        else if (s.flags & kPlus) prefix[np++] = '+';
-        else if (s.flags & kSpace) prefix[np++] = ' ';
+        if (neg)
+            prefix[np++] = '-';
+        else if (s.flags & kPlus)
+            prefix[np++] = '+';
+        else if (s.flags & kSpace)
+            prefix[np++] = ' ';
     }
     bool nonzero = ndig > 0 && !(ndig == 1 && *d == '0');
     if ((s.conv == 'p' || ((s.flags & kHash) && (s.conv == 'x' || s.conv == 'X'))) && nonzero) {
@@ -369,8 +414,7 @@ void PutInteger(Out &out, const ConvSpec &s, unsigned long long mag, bool neg, b
 inline constexpr int kDoublePrecCap = 1100;
 inline constexpr int kLongDoublePrecCap = 16500;
 
-template <class Out>
-bool PutFloat(Out &out, const ConvSpec &s, const ArgValue &v, bool is_long) {
+template <class Out> bool PutFloat(Out &out, const ConvSpec &s, const ArgValue &v, bool is_long) {
     int cap = is_long ? kLongDoublePrecCap : kDoublePrecCap;
     int prec = s.prec;
     size_t extra = 0;
@@ -448,8 +492,7 @@ bool PutFloat(Out &out, const ConvSpec &s, const ArgValue &v, bool is_long) {
     return true;
 }
 
-template <class Out, class Source>
-bool Convert(Out &out, ConvSpec &s, Source &src) {
+template <class Out, class Source> bool Convert(Out &out, ConvSpec &s, Source &src) {
     ArgValue v;
     if (s.width_pos) {
         if (!src.Get(s.width_pos, ArgType::Int, v)) return false;
@@ -473,7 +516,8 @@ bool Convert(Out &out, ConvSpec &s, Source &src) {
     ArgType t = ValueType(s);
     if (!src.Get(s.arg_pos, t, v)) return false;
     switch (s.conv) {
-    case 'd': case 'i': {
+    case 'd':
+    case 'i': {
         long long x = v.i;
         switch (s.len) {
         case 'H': x = static_cast<signed char>(x); break;
@@ -482,12 +526,15 @@ bool Convert(Out &out, ConvSpec &s, Source &src) {
         default: break;
         }
         bool neg = x < 0;
-        unsigned long long mag = neg ? 0ULL - static_cast<unsigned long long>(x)
-                                     : static_cast<unsigned long long>(x);
+        unsigned long long mag =
+            neg ? 0ULL - static_cast<unsigned long long>(x) : static_cast<unsigned long long>(x);
         PutInteger(out, s, mag, neg, true);
         return true;
     }
-    case 'o': case 'u': case 'x': case 'X': {
+    case 'o':
+    case 'u':
+    case 'x':
+    case 'X': {
         unsigned long long x = static_cast<unsigned long long>(v.i);
         switch (s.len) {
         case 'H': x = static_cast<unsigned char>(x); break;
@@ -528,8 +575,7 @@ bool Convert(Out &out, ConvSpec &s, Source &src) {
         // The count is never stored through an argument: formats come from
         // files, and a stored count is the classic way to abuse one.
         return true;
-    default:
-        return PutFloat(out, s, v, t == ArgType::LDouble);
+    default: return PutFloat(out, s, v, t == ArgType::LDouble);
     }
 }
 
@@ -601,8 +647,7 @@ int Finish(Sink &out, bool ok) {
 
 namespace {
 
-template <class Out>
-int FormatVT(Out &sink, const char *format, va_list ap) {
+template <class Out> int FormatVT(Out &sink, const char *format, va_list ap) {
     if (!format) return -1;
     va_list aq;
     va_copy(aq, ap);
@@ -641,10 +686,22 @@ int FormatRecordsT(Out &sink, const char *format, int count, const STF_ArgRecord
         const STF_ArgRecord &r = records[i];
         vals[i].len = SIZE_MAX;
         switch (r.type) {
-        case STF_ARG_CHAR: types[i] = ArgType::Int; vals[i].i = static_cast<unsigned char>(r.value.c); break;
-        case STF_ARG_INT: types[i] = ArgType::Int; vals[i].i = r.value.i; break;
-        case STF_ARG_DOUBLE: types[i] = ArgType::Double; vals[i].d = r.value.d; break;
-        case STF_ARG_STRING: types[i] = ArgType::Ptr; vals[i].p = r.value.p; break;
+        case STF_ARG_CHAR:
+            types[i] = ArgType::Int;
+            vals[i].i = static_cast<unsigned char>(r.value.c);
+            break;
+        case STF_ARG_INT:
+            types[i] = ArgType::Int;
+            vals[i].i = r.value.i;
+            break;
+        case STF_ARG_DOUBLE:
+            types[i] = ArgType::Double;
+            vals[i].d = r.value.d;
+            break;
+        case STF_ARG_STRING:
+            types[i] = ArgType::Ptr;
+            vals[i].p = r.value.p;
+            break;
         case STF_ARG_COUNTED:
             types[i] = ArgType::Ptr;
             vals[i].p = r.value.p;
@@ -672,7 +729,8 @@ int FormatV(Sink &sink, const char *format, va_list ap) {
 }
 
 int FormatRecords(Sink &sink, const char *format, int count, const STF_ArgRecord *records) {
-    if (auto *s = dynamic_cast<StringSink *>(&sink)) return FormatRecordsT(*s, format, count, records);
+    if (auto *s = dynamic_cast<StringSink *>(&sink))
+        return FormatRecordsT(*s, format, count, records);
     return FormatRecordsT(sink, format, count, records);
 }
 
@@ -715,18 +773,24 @@ extern "C" {
 VR_EXPORT int MSG_vsnprintf(char *buf, size_t size, const char *format, va_list ap) try {
     if (!buf) size = 0;
     return ToString(buf, size, format, ap);
-} VR_CATCH_ERRNO(-1)
+}
+VR_CATCH_ERRNO(-1)
 
 VR_EXPORT int MSG_vsprintf(char *buf, const char *format, va_list ap) try {
     if (!buf) return -1;
     return ToString(buf, SIZE_MAX, format, ap);
-} VR_CATCH_ERRNO(-1)
+}
+VR_CATCH_ERRNO(-1)
 
 VR_EXPORT int MSG_vfprintf(FILE *f, const char *format, va_list ap) try {
     return ToStream(f, format, ap);
-} VR_CATCH_ERRNO(-1)
+}
+VR_CATCH_ERRNO(-1)
 
-VR_EXPORT int MSG_vprintf(const char *format, va_list ap) try { return ToStream(stdout, format, ap); } VR_CATCH_ERRNO(-1)
+VR_EXPORT int MSG_vprintf(const char *format, va_list ap) try {
+    return ToStream(stdout, format, ap);
+}
+VR_CATCH_ERRNO(-1)
 
 VR_EXPORT int MSG_snprintf(char *buf, size_t size, const char *format, ...) try {
     va_list ap;
@@ -734,7 +798,8 @@ VR_EXPORT int MSG_snprintf(char *buf, size_t size, const char *format, ...) try 
     int n = MSG_vsnprintf(buf, size, format, ap);
     va_end(ap);
     return n;
-} VR_CATCH_ERRNO(-1)
+}
+VR_CATCH_ERRNO(-1)
 
 VR_EXPORT int MSG_sprintf(char *buf, const char *format, ...) try {
     va_list ap;
@@ -742,7 +807,8 @@ VR_EXPORT int MSG_sprintf(char *buf, const char *format, ...) try {
     int n = MSG_vsprintf(buf, format, ap);
     va_end(ap);
     return n;
-} VR_CATCH_ERRNO(-1)
+}
+VR_CATCH_ERRNO(-1)
 
 VR_EXPORT int MSG_fprintf(FILE *f, const char *format, ...) try {
     va_list ap;
@@ -750,7 +816,8 @@ VR_EXPORT int MSG_fprintf(FILE *f, const char *format, ...) try {
     int n = MSG_vfprintf(f, format, ap);
     va_end(ap);
     return n;
-} VR_CATCH_ERRNO(-1)
+}
+VR_CATCH_ERRNO(-1)
 
 VR_EXPORT int MSG_printf(const char *format, ...) try {
     va_list ap;
@@ -758,6 +825,7 @@ VR_EXPORT int MSG_printf(const char *format, ...) try {
     int n = MSG_vprintf(format, ap);
     va_end(ap);
     return n;
-} VR_CATCH_ERRNO(-1)
+}
+VR_CATCH_ERRNO(-1)
 
 } // extern "C"

@@ -27,8 +27,8 @@ size_t BuildHeader(const STF_ObjectInfo &info, uint32_t index, uint32_t flags, c
         return 0;
     }
     char prefix[9] = {}, kind[11] = {}, facility[11] = {};
-    NoteFirst(result, MSG_GetSymbolicNames(info.kind, info.code, sizeof prefix, prefix,
-                                           sizeof kind, kind, sizeof facility, facility, 0));
+    NoteFirst(result, MSG_GetSymbolicNames(info.kind, info.code, sizeof prefix, prefix, sizeof kind,
+                                           kind, sizeof facility, facility, 0));
     size_t n = 0;
     auto put = [&](const char *s) {
         size_t k = std::strlen(s);
@@ -81,9 +81,9 @@ VR_EXPORT uint32_t STF_GetMessage(const STF_List *list, uint32_t index, uint32_t
 
     uint32_t remaining = hlen < size ? size - static_cast<uint32_t>(hlen) : 0;
     uint32_t text_len = 0;
-    uint32_t rc = MSG_GetFormattedByArray(info.kind, info.code, 0, locale, remaining, &text_len,
-                                          remaining ? buffer + hlen : nullptr, info.arg_count,
-                                          info.args);
+    uint32_t rc =
+        MSG_GetFormattedByArray(info.kind, info.code, 0, locale, remaining, &text_len,
+                                remaining ? buffer + hlen : nullptr, info.arg_count, info.args);
     if (rc != 0 && (result == 0 || result == MSG_S_TRUNCATED)) result = rc;
     if (text_len == 0) text_len = 1; // at least the NUL
     uint64_t total = hlen + text_len;
@@ -104,7 +104,8 @@ VR_EXPORT uint32_t STF_GetMessage(const STF_List *list, uint32_t index, uint32_t
     if (result == MSG_S_TRUNCATED) result = STF_S_TRUNCATED;
     if (length_out) *length_out = static_cast<uint32_t>(total);
     return result;
-} VR_CATCH_CODE(STF_S_NOMEM, STF_S_INTERNAL)
+}
+VR_CATCH_CODE(STF_S_NOMEM, STF_S_INTERNAL)
 
 VR_EXPORT uint32_t STF_PutMessages(const STF_List *list, uint32_t flags, const char *locale,
                                    STF_MessageSink sink, void *arg) try {
@@ -141,6 +142,7 @@ VR_EXPORT uint32_t STF_PutMessages(const STF_List *list, uint32_t flags, const c
     }
     if (buf != stack) _STF__Free(buf);
     return remembered;
-} VR_CATCH_CODE(STF_S_NOMEM, STF_S_INTERNAL)
+}
+VR_CATCH_CODE(STF_S_NOMEM, STF_S_INTERNAL)
 
 } // extern "C"

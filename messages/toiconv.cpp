@@ -65,8 +65,8 @@ int Convert(STF_List *status, bool to_ber, const unsigned char *in, size_t n, un
 
 ICONV_Context *vriconv::Current() { return t_slot.ctx; }
 
-int vriconv::Open(const char *local_name, GENU_ShortOID local, const char *peer_name, GENU_ShortOID peer,
-                  ICONV_Context **out) {
+int vriconv::Open(const char *local_name, GENU_ShortOID local, const char *peer_name,
+                  GENU_ShortOID peer, ICONV_Context **out) {
     auto *c = new (std::nothrow) ICONV_Context{local, peer, kNoConverter, kNoConverter};
     if (!c) return ENOMEM;
     errno = 0;
@@ -88,20 +88,24 @@ ICONV_Context *ICONV_CreateContextForNames(const char *local_name, GENU_ShortOID
     if (!local_name || !peer_name) return nullptr;
     ICONV_Context *c = nullptr;
     return vriconv::Open(local_name, local, peer_name, peer, &c) == 0 ? c : nullptr;
-} VR_CATCH_RETURN(nullptr)
+}
+VR_CATCH_RETURN(nullptr)
 
 void ICONV_SetContext(ICONV_Context *context) try {
     if (t_slot.ctx && t_slot.ctx != context) Close(t_slot.ctx);
     t_slot.ctx = context;
-} VR_CATCH_VOID
+}
+VR_CATCH_VOID
 
 ICONV_Context *ICONV_GetAndClearContext(void) try {
     ICONV_Context *c = t_slot.ctx;
     t_slot.ctx = nullptr;
     return c;
-} VR_CATCH_RETURN(nullptr)
+}
+VR_CATCH_RETURN(nullptr)
 
-void ICONV_DestroyContext(ICONV_Context *context) try { Close(context); } VR_CATCH_VOID
+void ICONV_DestroyContext(ICONV_Context *context) try { Close(context); }
+VR_CATCH_VOID
 
 int ICONV_ToBER_OtherCodeSet255(STF_List *status, const unsigned char *in, uint16_t in_length,
                                 unsigned char *out, uint16_t *out_length) try {
@@ -109,7 +113,8 @@ int ICONV_ToBER_OtherCodeSet255(STF_List *status, const unsigned char *in, uint1
     int rc = Convert(status, true, in, in_length, out, 255, &n);
     if (out_length) *out_length = static_cast<uint16_t>(n);
     return rc;
-} VR_CATCH_STATUS(status, ICONV_S_NOMEMORY, ICONV_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, ICONV_S_NOMEMORY, ICONV_S_INTERNAL)
 
 int ICONV_ToGEN_OtherCodeSet255(STF_List *status, const unsigned char *in, uint16_t in_length,
                                 unsigned char *out, uint16_t *out_length) try {
@@ -117,7 +122,8 @@ int ICONV_ToGEN_OtherCodeSet255(STF_List *status, const unsigned char *in, uint1
     int rc = Convert(status, false, in, in_length, out, 255, &n);
     if (out_length) *out_length = static_cast<uint16_t>(n);
     return rc;
-} VR_CATCH_STATUS(status, ICONV_S_NOMEMORY, ICONV_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, ICONV_S_NOMEMORY, ICONV_S_INTERNAL)
 
 int ICONV_ToBER_OtherCodeSet4095(STF_List *status, const unsigned char *in, uint32_t in_length,
                                  unsigned char *out, uint32_t *out_length) try {
@@ -125,7 +131,8 @@ int ICONV_ToBER_OtherCodeSet4095(STF_List *status, const unsigned char *in, uint
     int rc = Convert(status, true, in, in_length, out, 4095, &n);
     if (out_length) *out_length = static_cast<uint32_t>(n);
     return rc;
-} VR_CATCH_STATUS(status, ICONV_S_NOMEMORY, ICONV_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, ICONV_S_NOMEMORY, ICONV_S_INTERNAL)
 
 int ICONV_ToGEN_OtherCodeSet4095(STF_List *status, const unsigned char *in, uint32_t in_length,
                                  unsigned char *out, uint32_t *out_length) try {
@@ -133,6 +140,7 @@ int ICONV_ToGEN_OtherCodeSet4095(STF_List *status, const unsigned char *in, uint
     int rc = Convert(status, false, in, in_length, out, 4095, &n);
     if (out_length) *out_length = static_cast<uint32_t>(n);
     return rc;
-} VR_CATCH_STATUS(status, ICONV_S_NOMEMORY, ICONV_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, ICONV_S_NOMEMORY, ICONV_S_INTERNAL)
 
 } // extern "C"

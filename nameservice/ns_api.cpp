@@ -22,8 +22,7 @@ NS_EnvList g_env_list = {0, {0, 0, 0}};
 
 #define NS_TRACE(...)                                                                              \
     do {                                                                                           \
-        if (state().trace)                                                                         \
-            LOG_CondMessage(6, __FILE__, __LINE__, __VA_ARGS__);                                   \
+        if (state().trace) LOG_CondMessage(6, __FILE__, __LINE__, __VA_ARGS__);                    \
     } while (0)
 
 bool valid_env(int32_t env) { return env == NS_ENV_ONC || env == NS_ENV_MSRPC; }
@@ -33,21 +32,18 @@ int pick_env(NS_DomainHandle dom, EnvSlot *&slot, const char *&domain) {
     int32_t env = NS_ENV_DEFAULT;
     domain = nullptr;
     if (dom) {
-        if (dom->magic != kDomainMagic)
-            return NS_E_HANDLE;
+        if (dom->magic != kDomainMagic) return NS_E_HANDLE;
         env = dom->env;
         domain = dom->name;
     }
-    if (!valid_env(env) || !state().env[env].available)
-        return NS_E_ENV;
+    if (!valid_env(env) || !state().env[env].available) return NS_E_ENV;
     slot = &state().env[env];
     return NS_OK;
 }
 
 int object_env(const NS_Object *obj, EnvSlot *&slot) {
     int32_t env = obj->env;
-    if (!valid_env(env) || !state().env[env].available)
-        return NS_E_ENV;
+    if (!valid_env(env) || !state().env[env].available) return NS_E_ENV;
     slot = &state().env[env];
     return NS_OK;
 }
@@ -62,15 +58,13 @@ bool members_valid(NS_Object *const *members, int &rc) {
 
 // The start of every registration: out flags cleared, then initialisation.
 int32_t write_begin(uint32_t *flags) {
-    if (flags)
-        *flags = 0;
+    if (flags) *flags = 0;
     return state().initialised ? NS_OK : NS_E_NOTINIT;
 }
 
 // An object given to a registration: present and named.
 int32_t check_named(const NS_Object *object) {
-    if (!object)
-        return NS_E_OBJECT;
+    if (!object) return NS_E_OBJECT;
     return object->name && *object->name ? NS_OK : NS_E_NAME;
 }
 
@@ -81,19 +75,15 @@ const EnvOps *writer() {
 }
 
 void free_strings(char **v, int32_t n) {
-    if (!v)
-        return;
-    for (int32_t i = 0; i < n; ++i)
-        release(v[i]);
+    if (!v) return;
+    for (int32_t i = 0; i < n; ++i) release(v[i]);
     release(v);
 }
 
 // A new list filled by fill(ops, entries) of the environment.
-template <class Fill>
-int list_begin(EnvSlot *slot, int32_t env, NS_ListHandle *list, Fill &&fill) {
+template <class Fill> int list_begin(EnvSlot *slot, int32_t env, NS_ListHandle *list, Fill &&fill) {
     NS_ListRec *rec = new (std::nothrow) NS_ListRec{kListMagic, env, {}, 0};
-    if (!rec)
-        return NS_E_NOMEM;
+    if (!rec) return NS_E_NOMEM;
     int rc = fill(slot->ops, rec->entries);
     if (rc != NS_OK) {
         rec->magic = 0;
@@ -115,14 +105,12 @@ State &state() {
 
 void *zalloc(size_t n) {
     void *p = seam::alloc(seam::Module::NameService, n);
-    if (p)
-        std::memset(p, 0, n);
+    if (p) std::memset(p, 0, n);
     return p;
 }
 
 void release(void *p) {
-    if (p)
-        seam::release(seam::Module::NameService, p);
+    if (p) seam::release(seam::Module::NameService, p);
 }
 
 NS_Object *new_object() { return static_cast<NS_Object *>(zalloc(sizeof(NS_Object))); }
@@ -144,27 +132,22 @@ VR_EXPORT int32_t NS_Init(const char *selfName, int32_t selfClass) try {
     State &st = state();
     st.trace = std::getenv("NS_TRACE") != nullptr;
     if (st.initialised) {
-        if (selfClass != st.self_class)
-            return NS_E_CLASS;
-        if (selfClass == NS_CLASS_NONE)
-            return NS_OK;
-        if (!selfName)
-            return NS_E_NAME;
+        if (selfClass != st.self_class) return NS_E_CLASS;
+        if (selfClass == NS_CLASS_NONE) return NS_OK;
+        if (!selfName) return NS_E_NAME;
         return st.self_name == selfName ? NS_OK : NS_E_NAME;
     }
-    if (selfClass != NS_CLASS_SPOOLER && selfClass != NS_CLASS_SUPERV && selfClass != NS_CLASS_NTFY &&
-        selfClass != NS_CLASS_NONE)
+    if (selfClass != NS_CLASS_SPOOLER && selfClass != NS_CLASS_SUPERV &&
+        selfClass != NS_CLASS_NTFY && selfClass != NS_CLASS_NONE)
         return NS_E_CLASS;
     try {
         st.self_name.clear();
         if (selfClass != NS_CLASS_NONE) {
-            if (!selfName || !*selfName)
-                return NS_E_NAME;
+            if (!selfName || !*selfName) return NS_E_NAME;
             st.self_name = selfName;
         }
         st.self_class = selfClass;
-        for (auto &e : st.env)
-            e = EnvSlot{};
+        for (auto &e : st.env) e = EnvSlot{};
         st.env[NS_ENV_ONC].name = "ONC";
         st.env[NS_ENV_ONC].ops = &kOncOps;
         st.env[NS_ENV_MSRPC].name = "MSRPC";
@@ -178,8 +161,7 @@ VR_EXPORT int32_t NS_Init(const char *selfName, int32_t selfClass) try {
         int rc = slot.ops->init();
         if (rc != NS_OK) {
             NS_TRACE("name service environment %s unavailable (%d)", slot.name, rc);
-            if (env == NS_ENV_ONC)
-                continue;
+            if (env == NS_ENV_ONC) continue;
             for (auto &e : st.env)
                 if (e.available) {
                     e.ops->term();
@@ -195,12 +177,12 @@ VR_EXPORT int32_t NS_Init(const char *selfName, int32_t selfClass) try {
     }
     st.initialised = true;
     return NS_OK;
-} VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
+}
+VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
 VR_EXPORT int32_t NS_Term(void) try {
     State &st = state();
-    if (!st.initialised)
-        return NS_E_NOTINIT;
+    if (!st.initialised) return NS_E_NOTINIT;
     for (auto &e : st.env)
         if (e.available) {
             e.ops->term();
@@ -211,92 +193,76 @@ VR_EXPORT int32_t NS_Term(void) try {
     st.initialised = false;
     g_env_list.count = 0;
     return NS_OK;
-} VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
+}
+VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
 VR_EXPORT int32_t NS_CreateObject(const NS_Object *object, int32_t overwrite, uint32_t *flags) try {
-    if (int32_t rc = write_begin(flags))
-        return rc;
-    if (state().self_class == NS_CLASS_NONE)
-        return NS_E_NOTPERMITTED;
-    if (int32_t rc = check_named(object))
-        return rc;
+    if (int32_t rc = write_begin(flags)) return rc;
+    if (state().self_class == NS_CLASS_NONE) return NS_E_NOTPERMITTED;
+    if (int32_t rc = check_named(object)) return rc;
     switch (object->objClass) {
     case NS_CLASS_LP:
     case NS_CLASS_QUEUE:
-        if (object->serverClass != NS_CLASS_SPOOLER)
-            return NS_E_CLASS;
+        if (object->serverClass != NS_CLASS_SPOOLER) return NS_E_CLASS;
         break;
     case NS_CLASS_PP:
-        if (object->serverClass != NS_CLASS_SUPERV)
-            return NS_E_CLASS;
+        if (object->serverClass != NS_CLASS_SUPERV) return NS_E_CLASS;
         break;
     case NS_CLASS_SPOOLER:
     case NS_CLASS_SUPERV:
-    case NS_CLASS_NTFY:
-        break;
-    default:
-        return NS_E_CLASS;
+    case NS_CLASS_NTFY: break;
+    default: return NS_E_CLASS;
     }
     const EnvOps *ops = writer();
     return ops ? ops->create_object(object, overwrite != 0, flags) : NS_E_ENV;
-} VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
+}
+VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
-VR_EXPORT int32_t NS_CreateBackup(const NS_Object *object, NS_Object *const *members, int32_t overwrite,
-                                  uint32_t *flags) try {
-    if (int32_t rc = write_begin(flags))
-        return rc;
-    if (int32_t rc = check_named(object))
-        return rc;
-    if (object->objClass != NS_CLASS_LP)
-        return NS_E_CLASS;
+VR_EXPORT int32_t NS_CreateBackup(const NS_Object *object, NS_Object *const *members,
+                                  int32_t overwrite, uint32_t *flags) try {
+    if (int32_t rc = write_begin(flags)) return rc;
+    if (int32_t rc = check_named(object)) return rc;
+    if (object->objClass != NS_CLASS_LP) return NS_E_CLASS;
     int rc = NS_OK;
-    if (!members_valid(members, rc))
-        return rc;
+    if (!members_valid(members, rc)) return rc;
     for (NS_Object *const *m = members; *m; ++m)
-        if ((*m)->objClass != NS_CLASS_LP)
-            return NS_E_CLASS;
+        if ((*m)->objClass != NS_CLASS_LP) return NS_E_CLASS;
     const EnvOps *ops = writer();
     return ops ? ops->create_backup(object, members, overwrite != 0, flags) : NS_E_ENV;
-} VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
+}
+VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
-VR_EXPORT int32_t NS_CreateGroup(const char *groupName, NS_Object *const *members, NS_DomainHandle domain,
-                                 int32_t overwrite, uint32_t *flags) try {
-    if (int32_t rc = write_begin(flags))
-        return rc;
-    if (!groupName || !*groupName)
-        return NS_E_NAME;
+VR_EXPORT int32_t NS_CreateGroup(const char *groupName, NS_Object *const *members,
+                                 NS_DomainHandle domain, int32_t overwrite, uint32_t *flags) try {
+    if (int32_t rc = write_begin(flags)) return rc;
+    if (!groupName || !*groupName) return NS_E_NAME;
     int rc = NS_OK;
-    if (!members_valid(members, rc))
-        return rc;
-    if (domain && domain->magic != kDomainMagic)
-        return NS_E_HANDLE;
+    if (!members_valid(members, rc)) return rc;
+    if (domain && domain->magic != kDomainMagic) return NS_E_HANDLE;
     const EnvOps *ops = writer();
-    return ops ? ops->create_group(groupName, members, domain ? domain->name : nullptr, overwrite != 0, flags)
+    return ops ? ops->create_group(groupName, members, domain ? domain->name : nullptr,
+                                   overwrite != 0, flags)
                : NS_E_ENV;
-} VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
+}
+VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
 VR_EXPORT int32_t NS_DeleteObject(const NS_Object *object, uint32_t *flags) try {
-    if (int32_t rc = write_begin(flags))
-        return rc;
-    if (int32_t rc = check_named(object))
-        return rc;
+    if (int32_t rc = write_begin(flags)) return rc;
+    if (int32_t rc = check_named(object)) return rc;
     const EnvOps *ops = writer();
     return ops ? ops->delete_object(object, flags) : NS_E_ENV;
-} VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
+}
+VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
-VR_EXPORT int32_t NS_GetObject(int32_t objClass, const char *name, NS_DomainHandle domain, NS_Object **object) try {
-    if (!state().initialised)
-        return NS_E_NOTINIT;
+VR_EXPORT int32_t NS_GetObject(int32_t objClass, const char *name, NS_DomainHandle domain,
+                               NS_Object **object) try {
+    if (!state().initialised) return NS_E_NOTINIT;
     EnvSlot *slot = nullptr;
     const char *dom = nullptr;
-    if (int rc = pick_env(domain, slot, dom))
-        return rc;
-    if (!name || !*name)
-        return NS_E_NAME;
-    if (objClass < 0 || objClass > 9)
-        return NS_E_CLASS;
-    if (!object)
-        return NS_E_OBJECT;
+    if (int rc = pick_env(domain, slot, dom)) return rc;
+    if (!name || !*name) return NS_E_NAME;
+    if (objClass < 0 || objClass > 9) return NS_E_CLASS;
+    if (!object) return NS_E_OBJECT;
     NS_Object *obj = new_object();
     if (!obj || !(obj->name = dup_string(name))) {
         NS_FreeObject(obj);
@@ -311,181 +277,150 @@ VR_EXPORT int32_t NS_GetObject(int32_t objClass, const char *name, NS_DomainHand
     obj->env = static_cast<int32_t>(slot - state().env);
     *object = obj;
     return NS_OK;
-} VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
+}
+VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
-VR_EXPORT int32_t NS_ListObjectBegin(int32_t objClass, NS_DomainHandle domain, NS_ListHandle *list) try {
-    if (!state().initialised)
-        return NS_E_NOTINIT;
+VR_EXPORT int32_t NS_ListObjectBegin(int32_t objClass, NS_DomainHandle domain,
+                                     NS_ListHandle *list) try {
+    if (!state().initialised) return NS_E_NOTINIT;
     EnvSlot *slot = nullptr;
     const char *dom = nullptr;
-    if (int rc = pick_env(domain, slot, dom))
-        return rc;
-    if (objClass < 0 || objClass > 9)
-        return NS_E_CLASS;
-    if (!list)
-        return NS_E_HANDLE;
+    if (int rc = pick_env(domain, slot, dom)) return rc;
+    if (objClass < 0 || objClass > 9) return NS_E_CLASS;
+    if (!list) return NS_E_HANDLE;
     return list_begin(slot, static_cast<int32_t>(slot - state().env), list,
-                      [&](const EnvOps *ops, std::vector<Identity> &v) { return ops->list_objects(objClass, dom, v); });
-} VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
+                      [&](const EnvOps *ops, std::vector<Identity> &v) {
+                          return ops->list_objects(objClass, dom, v);
+                      });
+}
+VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
 static int32_t members_begin(const NS_Object *object, int32_t list_class, NS_ListHandle *list) {
     EnvSlot *slot = nullptr;
-    if (int rc = object_env(object, slot))
-        return rc;
-    if (!object->name || !*object->name)
-        return NS_E_NAME;
-    if (!list)
-        return NS_E_HANDLE;
+    if (int rc = object_env(object, slot)) return rc;
+    if (!object->name || !*object->name) return NS_E_NAME;
+    if (!list) return NS_E_HANDLE;
     return list_begin(slot, object->env, list, [&](const EnvOps *ops, std::vector<Identity> &v) {
         return ops->list_members(list_class, object->name, object->msrpc.domain, v);
     });
 }
 
 VR_EXPORT int32_t NS_ListBackupPrtBegin(const NS_Object *object, NS_ListHandle *list) try {
-    if (!state().initialised)
-        return NS_E_NOTINIT;
-    if (!object)
-        return NS_E_OBJECT;
-    if (object->objClass != NS_CLASS_LP && object->objClass != NS_CLASS_BACKUP)
-        return NS_E_CLASS;
+    if (!state().initialised) return NS_E_NOTINIT;
+    if (!object) return NS_E_OBJECT;
+    if (object->objClass != NS_CLASS_LP && object->objClass != NS_CLASS_BACKUP) return NS_E_CLASS;
     return members_begin(object, NS_CLASS_BACKUP, list);
-} VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
+}
+VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
 VR_EXPORT int32_t NS_ListGroupMbrBegin(const NS_Object *object, NS_ListHandle *list) try {
-    if (!state().initialised)
-        return NS_E_NOTINIT;
-    if (!object)
-        return NS_E_OBJECT;
-    if (object->objClass != NS_CLASS_GROUP)
-        return NS_E_CLASS;
+    if (!state().initialised) return NS_E_NOTINIT;
+    if (!object) return NS_E_OBJECT;
+    if (object->objClass != NS_CLASS_GROUP) return NS_E_CLASS;
     return members_begin(object, NS_CLASS_GROUP, list);
-} VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
+}
+VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
 VR_EXPORT int32_t NS_ListNext(NS_ListHandle list, NS_Object **object) try {
-    if (!list || list->magic != kListMagic)
-        return NS_E_HANDLE;
-    if (!state().initialised)
-        return NS_E_NOTINIT;
-    if (!object)
-        return NS_E_OBJECT;
+    if (!list || list->magic != kListMagic) return NS_E_HANDLE;
+    if (!state().initialised) return NS_E_NOTINIT;
+    if (!object) return NS_E_OBJECT;
     // A list record keeps the environment it was made in and a cursor
     // within its entries.
     VR_ASSERT(valid_env(list->env) && list->cursor <= list->entries.size());
     EnvSlot &slot = state().env[list->env];
-    if (!slot.available)
-        return NS_E_ENV;
+    if (!slot.available) return NS_E_ENV;
     while (list->cursor < list->entries.size()) {
         const Identity &id = list->entries[list->cursor++];
         NS_Object *obj = nullptr;
         int rc = slot.ops->get_each(id, &obj);
-        if (rc == NS_E_NOTFOUND || rc == NS_E_NOSERVER)
-            continue; // gone since the list was made
-        if (rc != NS_OK)
-            return rc;
+        if (rc == NS_E_NOTFOUND || rc == NS_E_NOSERVER) continue; // gone since the list was made
+        if (rc != NS_OK) return rc;
         obj->env = list->env;
         *object = obj;
         return NS_OK;
     }
     return NS_E_END;
-} VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
+}
+VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
 VR_EXPORT int32_t NS_ListEnd(NS_ListHandle list) try {
-    if (!list)
-        return NS_OK;
-    if (list->magic != kListMagic)
-        return NS_E_HANDLE;
+    if (!list) return NS_OK;
+    if (list->magic != kListMagic) return NS_E_HANDLE;
     VR_ASSERT(valid_env(list->env));
     EnvSlot &slot = state().env[list->env];
-    if (slot.ops)
-        slot.ops->free_list(list->entries);
+    if (slot.ops) slot.ops->free_list(list->entries);
     list->magic = 0;
     delete list;
     return NS_OK;
-} VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
+}
+VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
 static int32_t same_check(const NS_Object *object, EnvSlot *&slot) {
-    if (!state().initialised)
-        return NS_E_NOTINIT;
-    if (!object)
-        return NS_E_OBJECT;
-    if (int rc = object_env(object, slot))
-        return rc;
-    if (!object->name || !object->serverName)
-        return NS_E_NAME;
+    if (!state().initialised) return NS_E_NOTINIT;
+    if (!object) return NS_E_OBJECT;
+    if (int rc = object_env(object, slot)) return rc;
+    if (!object->name || !object->serverName) return NS_E_NAME;
     switch (object->objClass) {
     case NS_CLASS_LP:
     case NS_CLASS_PP:
     case NS_CLASS_SPOOLER:
     case NS_CLASS_SUPERV:
     case NS_CLASS_QUEUE:
-    case NS_CLASS_NTFY:
-        return NS_OK;
-    default:
-        return NS_E_CLASS;
+    case NS_CLASS_NTFY: return NS_OK;
+    default: return NS_E_CLASS;
     }
 }
 
 VR_EXPORT int32_t NS_IsSameHost(const NS_Object *object, int32_t *same) try {
     EnvSlot *slot = nullptr;
-    if (int rc = same_check(object, slot))
-        return rc;
+    if (int rc = same_check(object, slot)) return rc;
     int32_t dummy = 0;
-    if (!same)
-        same = &dummy;
+    if (!same) same = &dummy;
     *same = 0;
     return slot->ops->same_host(object, same);
-} VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
+}
+VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
 VR_EXPORT int32_t NS_IsSameServer(const NS_Object *object, int32_t *same) try {
     EnvSlot *slot = nullptr;
-    if (int rc = same_check(object, slot))
-        return rc;
-    if (state().self_class == NS_CLASS_NONE)
-        return NS_E_NOTPERMITTED;
+    if (int rc = same_check(object, slot)) return rc;
+    if (state().self_class == NS_CLASS_NONE) return NS_E_NOTPERMITTED;
     int32_t dummy = 0;
-    if (!same)
-        same = &dummy;
+    if (!same) same = &dummy;
     *same = 0;
     return slot->ops->same_server(object, same);
-} VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
+}
+VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
 VR_EXPORT int32_t NS_CreateDomainHandle(NS_DomainHandle *handle) try {
-    if (!state().initialised)
-        return NS_E_NOTINIT;
-    if (!handle)
-        return NS_E_HANDLE;
+    if (!state().initialised) return NS_E_NOTINIT;
+    if (!handle) return NS_E_HANDLE;
     NS_DomainRec *h = new (std::nothrow) NS_DomainRec{kDomainMagic, NS_ENV_MSRPC, nullptr};
-    if (!h)
-        return NS_E_NOMEM;
+    if (!h) return NS_E_NOMEM;
     *handle = h;
     return NS_OK;
-} VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
+}
+VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
 VR_EXPORT int32_t NS_SetDomain(int32_t env, const char *name, NS_DomainHandle handle) try {
-    if (!state().initialised)
-        return NS_E_NOTINIT;
-    if (!handle || handle->magic != kDomainMagic)
-        return NS_E_HANDLE;
-    if (!valid_env(env) || !state().env[env].available)
-        return NS_E_ENV;
+    if (!state().initialised) return NS_E_NOTINIT;
+    if (!handle || handle->magic != kDomainMagic) return NS_E_HANDLE;
+    if (!valid_env(env) || !state().env[env].available) return NS_E_ENV;
     char *copy = nullptr;
-    if (name && !(copy = dup_string(name)))
-        return NS_E_NOMEM;
+    if (name && !(copy = dup_string(name))) return NS_E_NOMEM;
     release(handle->name);
     handle->name = copy;
     handle->env = env;
     return NS_OK;
-} VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
+}
+VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
 VR_EXPORT int32_t NS_GetDomain(int32_t env, NS_DomainHandle handle, char **name) try {
-    if (!state().initialised)
-        return NS_E_NOTINIT;
-    if (!handle || handle->magic != kDomainMagic || handle->env != env)
-        return NS_E_HANDLE;
-    if (!valid_env(env) || !state().env[env].available)
-        return NS_E_ENV;
-    if (!name)
-        return NS_E_OBJECT;
+    if (!state().initialised) return NS_E_NOTINIT;
+    if (!handle || handle->magic != kDomainMagic || handle->env != env) return NS_E_HANDLE;
+    if (!valid_env(env) || !state().env[env].available) return NS_E_ENV;
+    if (!name) return NS_E_OBJECT;
     const EnvSlot &slot = state().env[env];
     *name = nullptr;
     if (handle->name)
@@ -495,29 +430,25 @@ VR_EXPORT int32_t NS_GetDomain(int32_t env, NS_DomainHandle handle, char **name)
     else
         return NS_OK;
     return *name ? NS_OK : NS_E_NOMEM;
-} VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
+}
+VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
 VR_EXPORT int32_t NS_FreeDomainHandle(NS_DomainHandle handle) try {
-    if (!handle)
-        return NS_OK;
-    if (handle->magic != kDomainMagic)
-        return NS_E_HANDLE;
+    if (!handle) return NS_OK;
+    if (handle->magic != kDomainMagic) return NS_E_HANDLE;
     release(handle->name);
     handle->magic = 0;
     delete handle;
     return NS_OK;
-} VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
+}
+VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
 VR_EXPORT int32_t NS_ListDomainBegin(int32_t env, NS_DomainListHandle *handle) try {
-    if (!state().initialised)
-        return NS_E_NOTINIT;
-    if (!valid_env(env) || !state().env[env].available)
-        return NS_E_ENV;
-    if (!handle)
-        return NS_E_HANDLE;
+    if (!state().initialised) return NS_E_NOTINIT;
+    if (!valid_env(env) || !state().env[env].available) return NS_E_ENV;
+    if (!handle) return NS_E_HANDLE;
     NS_DomainListRec *h = new (std::nothrow) NS_DomainListRec{kDomListMagic, env, {}, 0, false};
-    if (!h)
-        return NS_E_NOMEM;
+    if (!h) return NS_E_NOMEM;
     int rc = state().env[env].ops->domain_begin(h->names);
     if (rc != NS_OK) {
         h->magic = 0;
@@ -526,62 +457,53 @@ VR_EXPORT int32_t NS_ListDomainBegin(int32_t env, NS_DomainListHandle *handle) t
     }
     *handle = h;
     return NS_OK;
-} VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
+}
+VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
 VR_EXPORT int32_t NS_ListDomainNext(NS_DomainListHandle handle, char **name) try {
-    if (!handle || handle->magic != kDomListMagic)
-        return NS_E_HANDLE;
-    if (!state().initialised)
-        return NS_E_NOTINIT;
-    if (!name)
-        return NS_E_OBJECT;
+    if (!handle || handle->magic != kDomListMagic) return NS_E_HANDLE;
+    if (!state().initialised) return NS_E_NOTINIT;
+    if (!name) return NS_E_OBJECT;
     VR_ASSERT(valid_env(handle->env) && handle->cursor <= handle->names.size());
     const EnvSlot &slot = state().env[handle->env];
-    if (!slot.available)
-        return NS_E_ENV;
+    if (!slot.available) return NS_E_ENV;
     return slot.ops->domain_next(handle, name);
-} VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
+}
+VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
 VR_EXPORT int32_t NS_ListDomainEnd(NS_DomainListHandle handle) try {
-    if (!handle)
-        return NS_OK;
-    if (handle->magic != kDomListMagic)
-        return NS_E_HANDLE;
+    if (!handle) return NS_OK;
+    if (handle->magic != kDomListMagic) return NS_E_HANDLE;
     VR_ASSERT(valid_env(handle->env));
     const EnvSlot &slot = state().env[handle->env];
-    if (slot.ops)
-        slot.ops->domain_end(handle);
+    if (slot.ops) slot.ops->domain_end(handle);
     handle->magic = 0;
     delete handle;
     return NS_OK;
-} VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
+}
+VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
 VR_EXPORT int32_t NS_CopyObject(NS_Object **copy, const NS_Object *o) try {
-    if (!copy || !o || !o->name || !o->serverName)
-        return NS_E_OBJECT;
+    if (!copy || !o || !o->name || !o->serverName) return NS_E_OBJECT;
     switch (o->env) {
     case NS_ENV_ONC:
-        if (!o->onc.host)
-            return NS_E_OBJECT;
+        if (!o->onc.host) return NS_E_OBJECT;
         break;
     case NS_ENV_DCE:
-        if (!o->dce.reserved1 || !o->dce.reserved2)
-            return NS_E_OBJECT;
+        if (!o->dce.reserved1 || !o->dce.reserved2) return NS_E_OBJECT;
         break;
     case NS_ENV_MSRPC:
-        if (!o->msrpc.domain || o->msrpc.nBindings < 0 || (o->msrpc.nBindings > 0 && !o->msrpc.bindings))
+        if (!o->msrpc.domain || o->msrpc.nBindings < 0 ||
+            (o->msrpc.nBindings > 0 && !o->msrpc.bindings))
             return NS_E_OBJECT;
         break;
-    default:
-        return NS_E_OBJECT;
+    default: return NS_E_OBJECT;
     }
     NS_Object *c = new_object();
-    if (!c)
-        return NS_E_NOMEM;
+    if (!c) return NS_E_NOMEM;
     bool ok = true;
     auto dup = [&](char *&dst, const char *src) {
-        if (src && ok && !(dst = dup_string(src)))
-            ok = false;
+        if (src && ok && !(dst = dup_string(src))) ok = false;
     };
     c->env = o->env;
     c->objClass = o->objClass;
@@ -618,11 +540,11 @@ VR_EXPORT int32_t NS_CopyObject(NS_Object **copy, const NS_Object *o) try {
     }
     *copy = c;
     return NS_OK;
-} VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
+}
+VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
 VR_EXPORT int32_t NS_FreeObject(NS_Object *o) try {
-    if (!o)
-        return NS_OK;
+    if (!o) return NS_OK;
     release(o->name);
     release(o->serverName);
     release(o->onc.host);
@@ -635,13 +557,16 @@ VR_EXPORT int32_t NS_FreeObject(NS_Object *o) try {
     release(o->msrpc.domain);
     release(o);
     return NS_OK;
-} VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
+}
+VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
 VR_EXPORT int32_t NS_FreeString(char *string) try {
     release(string);
     return NS_OK;
-} VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
+}
+VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
-VR_EXPORT NS_EnvList *NS_ListSupportedEnv(void) try { return &g_env_list; } VR_CATCH_RETURN(nullptr)
+VR_EXPORT NS_EnvList *NS_ListSupportedEnv(void) try { return &g_env_list; }
+VR_CATCH_RETURN(nullptr)
 
 } // extern "C"

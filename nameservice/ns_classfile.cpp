@@ -12,8 +12,8 @@ namespace vrcore::ns {
 
 namespace {
 
-const char *const kClassNames[] = {"lp",     "pp",   "any-prn", "spooler", "superv", "any-svr",
-                                   "queue",  "ntfy", "group",   "backup",  "none"};
+const char *const kClassNames[] = {"lp",    "pp",   "any-prn", "spooler", "superv", "any-svr",
+                                   "queue", "ntfy", "group",   "backup",  "none"};
 
 // Reads the lines of a text one by one, skipping empty lines and comments
 // wherever they occur.
@@ -24,12 +24,10 @@ class LineReader {
     bool next(std::string_view &line) {
         while (pos_ < text_.size()) {
             size_t end = text_.find('\n', pos_);
-            if (end == std::string_view::npos)
-                end = text_.size();
+            if (end == std::string_view::npos) end = text_.size();
             std::string_view l = text_.substr(pos_, end - pos_);
             pos_ = end + 1;
-            if (l.empty() || l.front() == '#')
-                continue;
+            if (l.empty() || l.front() == '#') continue;
             line = l;
             return true;
         }
@@ -43,16 +41,13 @@ class LineReader {
 
 // A decimal count of at least 1; false for anything else.
 bool parse_count(std::string_view s, size_t &out) {
-    if (s.empty() || s.size() > 9)
-        return false;
+    if (s.empty() || s.size() > 9) return false;
     size_t v = 0;
     for (char c : s) {
-        if (c < '0' || c > '9')
-            return false;
+        if (c < '0' || c > '9') return false;
         v = v * 10 + static_cast<size_t>(c - '0');
     }
-    if (v == 0)
-        return false;
+    if (v == 0) return false;
     out = v;
     return true;
 }
@@ -60,8 +55,7 @@ bool parse_count(std::string_view s, size_t &out) {
 // A decimal 32-bit word, signed or unsigned.
 bool parse_word(std::string_view s, uint32_t &out) {
     std::string t(s);
-    if (t.empty())
-        return false;
+    if (t.empty()) return false;
     char *end = nullptr;
     errno = 0;
     long long v = std::strtoll(t.c_str(), &end, 10);
@@ -86,8 +80,7 @@ const char *class_name(int32_t cls) {
 
 int32_t class_number(std::string_view name) {
     for (int32_t i = NS_CLASS_LP; i <= NS_CLASS_NONE; ++i)
-        if (name == kClassNames[i])
-            return i;
+        if (name == kClassNames[i]) return i;
     return -1;
 }
 
@@ -95,31 +88,23 @@ Handler handler_of(int32_t cls) {
     switch (cls) {
     case NS_CLASS_LP:
     case NS_CLASS_PP:
-    case NS_CLASS_QUEUE:
-        return Handler::Association;
+    case NS_CLASS_QUEUE: return Handler::Association;
     case NS_CLASS_SPOOLER:
     case NS_CLASS_SUPERV:
-    case NS_CLASS_NTFY:
-        return Handler::Server;
+    case NS_CLASS_NTFY: return Handler::Server;
     case NS_CLASS_GROUP:
-    case NS_CLASS_BACKUP:
-        return Handler::Group;
-    default:
-        return Handler::None;
+    case NS_CLASS_BACKUP: return Handler::Group;
+    default: return Handler::None;
     }
 }
 
 bool same_domain(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
+    if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {
         unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<unsigned char>(x + 32);
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<unsigned char>(y + 32);
-        if (x != y)
-            return false;
+        if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + 32);
+        if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y + 32);
+        if (x != y) return false;
     }
     return true;
 }
@@ -129,19 +114,18 @@ bool entry_matches(const Entry &e, std::string_view name, std::string_view domai
 }
 
 bool valid_line(std::string_view text) {
-    return !text.empty() && text.front() != '#' && text.find_first_of("\r\n") == std::string_view::npos;
+    return !text.empty() && text.front() != '#' &&
+           text.find_first_of("\r\n") == std::string_view::npos;
 }
 
 int parse_class_file(std::string_view text, int32_t cls, std::vector<Entry> &out) {
     out.clear();
     Handler h = handler_of(cls);
-    if (h == Handler::None)
-        return NS_E_CLASS;
+    if (h == Handler::None) return NS_E_CLASS;
     LineReader rd(text);
     std::string_view line;
     auto need = [&](std::string &dst) {
-        if (!rd.next(line))
-            return false;
+        if (!rd.next(line)) return false;
         dst.assign(line);
         return true;
     };
@@ -149,48 +133,36 @@ int parse_class_file(std::string_view text, int32_t cls, std::vector<Entry> &out
     while (rd.next(line)) {
         e = Entry{};
         e.name.assign(line);
-        if (!need(e.domain))
-            return NS_E_SYSTEM;
+        if (!need(e.domain)) return NS_E_SYSTEM;
         std::string tmp;
         size_t count = 0;
         switch (h) {
         case Handler::Server:
-            if (!need(tmp) || !parse_count(tmp, count))
-                return NS_E_SYSTEM;
+            if (!need(tmp) || !parse_count(tmp, count)) return NS_E_SYSTEM;
             for (size_t i = 0; i < count; ++i) {
-                if (!need(tmp))
-                    return NS_E_SYSTEM;
+                if (!need(tmp)) return NS_E_SYSTEM;
                 e.bindings.push_back(std::move(tmp));
             }
-            if (!need(e.host) || !need(tmp) || !parse_word(tmp, e.info))
-                return NS_E_SYSTEM;
+            if (!need(e.host) || !need(tmp) || !parse_word(tmp, e.info)) return NS_E_SYSTEM;
             break;
         case Handler::Association:
-            if (!need(tmp))
-                return NS_E_SYSTEM;
+            if (!need(tmp)) return NS_E_SYSTEM;
             e.server_class = class_number(tmp);
-            if (e.server_class < 0)
-                return NS_E_CLASS;
-            if (!need(e.server_name) || !need(e.server_domain))
-                return NS_E_SYSTEM;
+            if (e.server_class < 0) return NS_E_CLASS;
+            if (!need(e.server_name) || !need(e.server_domain)) return NS_E_SYSTEM;
             break;
         case Handler::Group:
-            if (!need(tmp) || !parse_count(tmp, count))
-                return NS_E_SYSTEM;
+            if (!need(tmp) || !parse_count(tmp, count)) return NS_E_SYSTEM;
             for (size_t i = 0; i < count; ++i) {
                 Identity m;
-                if (!need(tmp))
-                    return NS_E_SYSTEM;
+                if (!need(tmp)) return NS_E_SYSTEM;
                 m.cls = class_number(tmp);
-                if (m.cls < 0)
-                    return NS_E_CLASS;
-                if (!need(m.name) || !need(m.domain))
-                    return NS_E_SYSTEM;
+                if (m.cls < 0) return NS_E_CLASS;
+                if (!need(m.name) || !need(m.domain)) return NS_E_SYSTEM;
                 e.members.push_back(std::move(m));
             }
             break;
-        case Handler::None:
-            break;
+        case Handler::None: break;
         }
         out.push_back(std::move(e));
     }
@@ -211,8 +183,7 @@ std::string render_class_file(int32_t cls, const std::vector<Entry> &entries,
         switch (h) {
         case Handler::Server:
             s.append(decimal(e.bindings.size())).append("\n");
-            for (const auto &b : e.bindings)
-                s.append(b).append("\n");
+            for (const auto &b : e.bindings) s.append(b).append("\n");
             s.append(e.host).append("\n").append(decimal(e.info)).append("\n");
             break;
         case Handler::Association:
@@ -226,8 +197,7 @@ std::string render_class_file(int32_t cls, const std::vector<Entry> &entries,
                 s.append(m.name).append("\n").append(m.domain).append("\n");
             }
             break;
-        case Handler::None:
-            break;
+        case Handler::None: break;
         }
         s.append("\n");
     }

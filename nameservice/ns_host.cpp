@@ -16,8 +16,7 @@ const char kPgrKey[] = "Software\\Halvane\\Tessaril\\pgr";
 int make_dirs(const std::string &path) { return cfg::make_dirs(path, 0777); }
 
 bool local_file_enabled() {
-    if (std::getenv("NS_MS_LF"))
-        return true;
+    if (std::getenv("NS_MS_LF")) return true;
     return cfg::Registry().get_dword(kPgrKey, "EnableLocalFile", 0) != 0;
 }
 
@@ -25,10 +24,8 @@ std::string store_dir() {
     // The value may be written with "\" separators ("%windir%\pgr").
     std::string d = cfg::Registry().get_string(kPgrKey, "LocalFileDirectory", "");
     for (char &c : d)
-        if (c == '\\')
-            c = '/';
-    if (!d.empty())
-        return d;
+        if (c == '\\') c = '/';
+    if (!d.empty()) return d;
     return cfg::windir() + "/pgr";
 }
 

@@ -20,12 +20,14 @@ struct EnvOps {
     int (*get_object)(NS_Object *obj, const char *domain);
     int (*get_each)(const Identity &entry, NS_Object **out);
     int (*create_object)(const NS_Object *obj, bool force, uint32_t *flags);
-    int (*create_backup)(const NS_Object *obj, NS_Object *const *members, bool force, uint32_t *flags);
+    int (*create_backup)(const NS_Object *obj, NS_Object *const *members, bool force,
+                         uint32_t *flags);
     int (*create_group)(const char *name, NS_Object *const *members, const char *domain, bool force,
                         uint32_t *flags);
     int (*delete_object)(const NS_Object *obj, uint32_t *flags);
     int (*list_objects)(int32_t cls, const char *domain, std::vector<Identity> &out);
-    int (*list_members)(int32_t cls, const char *name, const char *domain, std::vector<Identity> &out);
+    int (*list_members)(int32_t cls, const char *name, const char *domain,
+                        std::vector<Identity> &out);
     int (*same_host)(const NS_Object *obj, int32_t *same);
     int (*same_server)(const NS_Object *obj, int32_t *same);
     int (*domain_begin)(std::vector<std::string> &names);

@@ -63,7 +63,7 @@ bool same_domain(std::string_view a, std::string_view b);
 void set_lock_limit_ms(long ms);
 
 struct Found {
-    Identity id;             // the identity found (class: the class found)
+    Identity id; // the identity found (class: the class found)
     int32_t server_class = NS_CLASS_NONE;
     std::string server_name;
     std::vector<std::string> bindings;
@@ -103,8 +103,7 @@ class Store {
     // The entry of that name and domain in a class file: 0, NS_E_NOTFOUND
     // or the file's error.
     int find_in(int32_t cls, std::string_view name, std::string_view domain, Entry &out) const;
-    int find_server(int32_t cls, std::string_view name, std::string_view domain,
-                    Entry &out) const;
+    int find_server(int32_t cls, std::string_view name, std::string_view domain, Entry &out) const;
 
     std::string dir_;
     std::mutex mu_; // threads of this process; the lock file serialises processes

@@ -25,7 +25,9 @@ void free_addrs(ns_bsd_addr_t **list) {
 }
 
 bool same_addr(const ns_bsd_addr_t *a, const ns_bsd_addr_t *b) {
-    auto eq = [](const char *x, const char *y) { return (!x && !y) || (x && y && std::strcmp(x, y) == 0); };
+    auto eq = [](const char *x, const char *y) {
+        return (!x && !y) || (x && y && std::strcmp(x, y) == 0);
+    };
     return eq(a->server, b->server) && eq(a->printer, b->printer);
 }
 
@@ -104,9 +106,9 @@ Cursor g_all_cursor, g_user_cursor, g_nis_cursor;
 const struct {
     const char *word;
     int code;
-} kServices[] = {{"compat", NS_SVC_COMPAT}, {"dns", NS_SVC_DNS},         {"files", NS_SVC_ETC},
-                 {"nisplus", NS_SVC_NISPLUS}, {"nis", NS_SVC_NIS},       {"printcap", NS_SVC_PRINTCAP},
-                 {"user", NS_SVC_USER},     {"xfn", NS_SVC_XFN}};
+} kServices[] = {{"compat", NS_SVC_COMPAT},   {"dns", NS_SVC_DNS}, {"files", NS_SVC_ETC},
+                 {"nisplus", NS_SVC_NISPLUS}, {"nis", NS_SVC_NIS}, {"printcap", NS_SVC_PRINTCAP},
+                 {"user", NS_SVC_USER},       {"xfn", NS_SVC_XFN}};
 
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
@@ -119,7 +121,9 @@ int parse_order(std::string_view s, int max, int *codes) {
     };
     auto word = [&] {
         size_t b = i;
-        while (i < s.size() && !is_blank(s[i]) && s[i] != '\n' && s[i] != '[' && s[i] != ']' && s[i] != '=') ++i;
+        while (i < s.size() && !is_blank(s[i]) && s[i] != '\n' && s[i] != '[' && s[i] != ']' &&
+               s[i] != '=')
+            ++i;
         return s.substr(b, i - b);
     };
     while (true) {
@@ -136,7 +140,8 @@ int parse_order(std::string_view s, int max, int *codes) {
                     break;
                 }
                 std::string_view status = word();
-                if (status != "SUCCESS" && status != "UNAVAIL" && status != "NOTFOUND" && status != "TRYAGAIN")
+                if (status != "SUCCESS" && status != "UNAVAIL" && status != "NOTFOUND" &&
+                    status != "TRYAGAIN")
                     return -2;
                 skip();
                 if (i >= s.size() || s[i] != '=') return -2;
@@ -169,9 +174,11 @@ int parse_order(std::string_view s, int max, int *codes) {
 } // namespace
 
 VR_EXPORT const char *ns_get_svc_string(int code) try {
-    static const char *const names[] = {"user", "printcap", "etc", "nis", "nisplus", "xfn", "compat", "dns"};
+    static const char *const names[] = {"user",    "printcap", "etc",    "nis",
+                                        "nisplus", "xfn",      "compat", "dns"};
     return code >= 1 && code <= 8 ? names[code - 1] : nullptr;
-} VR_CATCH_RETURN(nullptr)
+}
+VR_CATCH_RETURN(nullptr)
 
 VR_EXPORT int ns_get_svc_order(const char *database, int max, int *codes) try {
     if (!database || !*database || max < 1 || !codes) return -1;
@@ -202,7 +209,8 @@ VR_EXPORT int ns_get_svc_order(const char *database, int max, int *codes) try {
     } catch (...) {
         return -1;
     }
-} VR_CATCH_RETURN(-1)
+}
+VR_CATCH_RETURN(-1)
 
 VR_EXPORT ns_bsd_addr_t *ns_bsd_addr_get_name(const char *name) try {
     ns_printer_t *p = ns_printer_get_name(name, nullptr);
@@ -210,15 +218,18 @@ VR_EXPORT ns_bsd_addr_t *ns_bsd_addr_get_name(const char *name) try {
     ns_bsd_addr_t *a = addr_of(p, name);
     ns_printer_destroy(p);
     return a;
-} VR_CATCH_RETURN(nullptr)
+}
+VR_CATCH_RETURN(nullptr)
 
-VR_EXPORT ns_bsd_addr_t **ns_bsd_addr_get_list(void) try { return list_of_service(nullptr); } VR_CATCH_RETURN(nullptr)
+VR_EXPORT ns_bsd_addr_t **ns_bsd_addr_get_list(void) try { return list_of_service(nullptr); }
+VR_CATCH_RETURN(nullptr)
 
 VR_EXPORT ns_bsd_addr_t *ns_bsd_addr_get_default(void) try {
     const char *name = env("PRINTER");
     if (!name) name = env("LPDEST");
     return ns_bsd_addr_get_name(name ? name : "_default");
-} VR_CATCH_RETURN(nullptr)
+}
+VR_CATCH_RETURN(nullptr)
 
 VR_EXPORT ns_bsd_addr_t **ns_bsd_addr_get_all(void) try {
     ns_bsd_addr_t **out = nullptr;
@@ -240,14 +251,20 @@ VR_EXPORT ns_bsd_addr_t **ns_bsd_addr_get_all(void) try {
         return nullptr;
     }
     return out;
-} VR_CATCH_RETURN(nullptr)
+}
+VR_CATCH_RETURN(nullptr)
 
-VR_EXPORT ns_bsd_addr_t *ns_bsd_addr_get_all_once(void) try { return g_all_cursor.step(ns_bsd_addr_get_all); } VR_CATCH_RETURN(nullptr)
+VR_EXPORT ns_bsd_addr_t *ns_bsd_addr_get_all_once(void) try {
+    return g_all_cursor.step(ns_bsd_addr_get_all);
+}
+VR_CATCH_RETURN(nullptr)
 
 VR_EXPORT ns_bsd_addr_t *ns_bsd_addr_user_get_list_once(void) try {
     return g_user_cursor.step([] { return list_of_service("user"); });
-} VR_CATCH_RETURN(nullptr)
+}
+VR_CATCH_RETURN(nullptr)
 
 VR_EXPORT ns_bsd_addr_t *ns_bsd_addr_nis_get_list_once(void) try {
     return g_nis_cursor.step([] { return list_of_service("nis"); });
-} VR_CATCH_RETURN(nullptr)
+}
+VR_CATCH_RETURN(nullptr)

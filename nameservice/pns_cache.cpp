@@ -100,7 +100,8 @@ struct Cache {
         index.clear();
         Entry e;
         for (size_t i = 0; i < entries.size(); ++i) {
-            bool ok = user_form ? parse_user_entry(entries[i], e) : parse_printers_entry(entries[i], e);
+            bool ok =
+                user_form ? parse_user_entry(entries[i], e) : parse_printers_entry(entries[i], e);
             if (!ok) continue;
             for (auto &n : e.names) index.emplace_back(std::move(n), i);
         }
@@ -151,7 +152,8 @@ struct NisCache : Cache {
     std::chrono::steady_clock::time_point when;
 
     bool changed(const std::string &d, const std::string &m) const {
-        if (!loaded || strcasecmp(d.c_str(), domain.c_str()) != 0 || strcasecmp(m.c_str(), map.c_str()) != 0)
+        if (!loaded || strcasecmp(d.c_str(), domain.c_str()) != 0 ||
+            strcasecmp(m.c_str(), map.c_str()) != 0)
             return true;
         return std::chrono::steady_clock::now() - when > std::chrono::seconds(g_nis_max_age);
     }
@@ -319,10 +321,12 @@ ns_printer_t *direct_address(const char *name) {
     std::string_view rest = s.substr(c1 + 1);
     size_t c2 = rest.find(':');
     std::string printer(rest.substr(0, c2));
-    std::string ext = c2 == std::string_view::npos ? std::string() : std::string(rest.substr(c2 + 1));
+    std::string ext =
+        c2 == std::string_view::npos ? std::string() : std::string(rest.substr(c2 + 1));
     if (server.empty()) return nullptr;
     char *n = give_strdup(name);
-    ns_printer_t *p = n ? ns_printer_create(n, nullptr, const_cast<char *>("posix"), nullptr) : nullptr;
+    ns_printer_t *p =
+        n ? ns_printer_create(n, nullptr, const_cast<char *>("posix"), nullptr) : nullptr;
     if (!p) {
         give_free(n);
         return nullptr;
@@ -345,10 +349,10 @@ VR_EXPORT ns_printer_t *ns_printer_get_name(const char *name, const char *servic
         if (service) return service_get_name(service, name);
         for (const char *svc : kOrder)
             if (ns_printer_t *p = service_get_name(svc, name)) return p;
-    } catch (...) {
-    }
+    } catch (...) {}
     return nullptr;
-} VR_CATCH_RETURN(nullptr)
+}
+VR_CATCH_RETURN(nullptr)
 
 VR_EXPORT ns_printer_t **ns_printer_get_list(const char *service) try {
     ns_printer_t **list = nullptr;
@@ -361,11 +365,11 @@ VR_EXPORT ns_printer_t **ns_printer_get_list(const char *service) try {
                 if (!(ok = service_get_list(svc, &list))) break;
         }
         if (ok) return list;
-    } catch (...) {
-    }
+    } catch (...) {}
     free_records(list);
     return nullptr;
-} VR_CATCH_RETURN(nullptr)
+}
+VR_CATCH_RETURN(nullptr)
 
 VR_EXPORT int ns_printer_put(const ns_printer_t *printer) try {
     if (!printer || !printer->source || !printer->name) return -1;
@@ -374,4 +378,5 @@ VR_EXPORT int ns_printer_put(const ns_printer_t *printer) try {
     } catch (...) {
         return -1;
     }
-} VR_CATCH_RETURN(-1)
+}
+VR_CATCH_RETURN(-1)

@@ -19,7 +19,8 @@ namespace vrcore::pns {
 namespace {
 
 constexpr const char *kSource = "ns_rw_file";
-constexpr const char *kHeader = "#\n#\tIf you hand edit this file, comments and structure may change.\n#\n";
+constexpr const char *kHeader =
+    "#\n#\tIf you hand edit this file, comments and structure may change.\n#\n";
 
 const char *env(const char *name) {
     const char *v = std::getenv(name);
@@ -35,14 +36,17 @@ class LockFile {
     int open_and_lock(const std::string &path, bool exclusive, bool create) {
         const seam::Io &io = seam::io();
         fd_ = io.open(path.c_str(), O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0), 0666);
-        if (fd_ < 0 && !create && errno == EACCES) fd_ = io.open(path.c_str(), O_RDONLY | O_CLOEXEC, 0);
+        if (fd_ < 0 && !create && errno == EACCES)
+            fd_ = io.open(path.c_str(), O_RDONLY | O_CLOEXEC, 0);
         if (fd_ < 0) return errno;
         struct stat st {};
-        if (create && io.fstat(fd_, &st) == 0 && (st.st_mode & 0777) != 0666 && st.st_uid == geteuid())
+        if (create && io.fstat(fd_, &st) == 0 && (st.st_mode & 0777) != 0666 &&
+            st.st_uid == geteuid())
             (void)io.fchmod(fd_, 0666);
         opened_ = true;
-        if (int e = fileio::lock(fd_, seam::LockKind::Flock,
-                                 exclusive ? seam::LockMode::Exclusive : seam::LockMode::Shared, -1))
+        if (int e =
+                fileio::lock(fd_, seam::LockKind::Flock,
+                             exclusive ? seam::LockMode::Exclusive : seam::LockMode::Shared, -1))
             return e;
         locked_ = true;
         return 0;
@@ -91,8 +95,11 @@ void stamp_of(const struct stat &st, FileStamp &s) {
 std::string canonical(const Entry &e, bool user_form) {
     std::string out;
     for (size_t i = 0; i < e.names.size(); ++i) out.append(i ? "|" : "").append(e.names[i]);
-    if (user_form) return out.append("\t").append(canonical_value(e.fields.front().first, e.fields.front().second));
-    for (const auto &[k, v] : e.fields) out.append(":\\\n\t:").append(k).append("=").append(canonical_value(k, v));
+    if (user_form)
+        return out.append("\t").append(
+            canonical_value(e.fields.front().first, e.fields.front().second));
+    for (const auto &[k, v] : e.fields)
+        out.append(":\\\n\t:").append(k).append("=").append(canonical_value(k, v));
     return out + ":";
 }
 
@@ -148,8 +155,9 @@ bool read_file_locked(const std::string &file, std::string &bytes, FileStamp &st
     int fd = seam::io().open(file.c_str(), O_RDONLY | O_CLOEXEC, 0);
     if (fd < 0) {
         if (errno != ENOENT) {
-            LOG_CondMessage(5, kSource, __LINE__, "libprint: Cannot open file %s for reading, err=%d",
-                            file.c_str(), errno);
+            LOG_CondMessage(5, kSource, __LINE__,
+                            "libprint: Cannot open file %s for reading, err=%d", file.c_str(),
+                            errno);
             return false;
         }
         if (lock.opened()) stamp.counter = counter_at(lock.fd());
@@ -160,7 +168,8 @@ bool read_file_locked(const std::string &file, std::string &bytes, FileStamp &st
     int e = errno;
     seam::io().close(fd);
     if (!ok) {
-        LOG_CondMessage(5, kSource, __LINE__, "libprint: Cannot read file %s, err=%d", file.c_str(), e);
+        LOG_CondMessage(5, kSource, __LINE__, "libprint: Cannot read file %s, err=%d", file.c_str(),
+                        e);
         return false;
     }
     stamp_of(st, stamp);
@@ -180,10 +189,12 @@ int put_file(const std::string &path, const ns_printer_t *p, bool user_form) {
     int err = lock.open_and_lock(lock_path, true, true);
     if (err != 0) {
         if (!lock.opened())
-            LOG_CondMessage(5, kSource, __LINE__, "libprint: Cannot open lock file %s\n", lock_path.c_str());
+            LOG_CondMessage(5, kSource, __LINE__, "libprint: Cannot open lock file %s\n",
+                            lock_path.c_str());
         else
-            LOG_CondMessage(5, kSource, __LINE__, "libprint: Cannot acquire lock on file %s, err=%d",
-                            lock_path.c_str(), err);
+            LOG_CondMessage(5, kSource, __LINE__,
+                            "libprint: Cannot acquire lock on file %s, err=%d", lock_path.c_str(),
+                            err);
         return -1;
     }
 
@@ -205,8 +216,8 @@ int put_file(const std::string &path, const ns_printer_t *p, bool user_form) {
         mode = st.st_mode & 07777;
         had_file = true;
     } else if (errno != ENOENT) {
-        LOG_CondMessage(5, kSource, __LINE__, "libprint: Cannot open file %s for RW, err=%d", path.c_str(),
-                        errno);
+        LOG_CondMessage(5, kSource, __LINE__, "libprint: Cannot open file %s for RW, err=%d",
+                        path.c_str(), errno);
         return -1;
     }
 
@@ -234,13 +245,14 @@ int put_file(const std::string &path, const ns_printer_t *p, bool user_form) {
     fileio::NewFile how{had_file ? 0600u : 0666u, had_file ? int(mode) : -1};
     fileio::Result r = fileio::replace_file(path, out, how, temp);
     if (r.step == fileio::Step::Create) {
-        LOG_CondMessage(5, kSource, __LINE__, "libprint: Cannot open file %s for RW, err=%d", temp.c_str(),
-                        r.err);
+        LOG_CondMessage(5, kSource, __LINE__, "libprint: Cannot open file %s for RW, err=%d",
+                        temp.c_str(), r.err);
         return -1;
     }
     // A directory that cannot be synced only delays the new file's durability.
     if (r.err && r.step != fileio::Step::SyncDir) {
-        LOG_CondMessage(5, kSource, __LINE__, "libprint: Cannot write file %s, err=%d", path.c_str(), r.err);
+        LOG_CondMessage(5, kSource, __LINE__, "libprint: Cannot write file %s, err=%d",
+                        path.c_str(), r.err);
         return -1;
     }
 

@@ -57,22 +57,24 @@ VR_EXPORT void **list_append(void **list, void *item) try {
     if (!list) room = 0;
     if (n + 2 > room) {
         size_t new_room = room + kGrowth;
-        void **grown =
-            static_cast<void **>(give_realloc(list, room * sizeof(void *), new_room * sizeof(void *)));
+        void **grown = static_cast<void **>(
+            give_realloc(list, room * sizeof(void *), new_room * sizeof(void *)));
         if (!grown) return nullptr;
         list = grown;
     }
     list[n] = item;
     list[n + 1] = nullptr;
     return list;
-} VR_CATCH_RETURN(nullptr)
+}
+VR_CATCH_RETURN(nullptr)
 
 VR_EXPORT void *list_locate(void **list, int (*compare)(void *, void *), void *item) try {
     if (!list || !compare) return nullptr;
     for (size_t i = 0; list[i]; ++i)
         if (compare(list[i], item) == 0) return list[i];
     return nullptr;
-} VR_CATCH_RETURN(nullptr)
+}
+VR_CATCH_RETURN(nullptr)
 
 VR_EXPORT void **list_concatenate(void **first, void **second) try {
     if (!first) return second;
@@ -85,7 +87,8 @@ VR_EXPORT void **list_concatenate(void **first, void **second) try {
     std::memcpy(out + a, second, b * sizeof(void *));
     out[a + b] = nullptr;
     return out;
-} VR_CATCH_RETURN(nullptr)
+}
+VR_CATCH_RETURN(nullptr)
 
 VR_EXPORT int list_iterate(void **list, int (*fn)(void *, va_list), ...) try {
     if (!list || !fn) return 0;
@@ -100,14 +103,16 @@ VR_EXPORT int list_iterate(void **list, int (*fn)(void *, va_list), ...) try {
     }
     va_end(args);
     return sum;
-} VR_CATCH_RETURN(-1)
+}
+VR_CATCH_RETURN(-1)
 
 VR_EXPORT char **strsplit(char *text, const char *delimiters) try {
     if (!text) return nullptr;
     if (!delimiters) delimiters = "";
     char **list = nullptr;
     char *save = nullptr;
-    for (char *tok = strtok_r(text, delimiters, &save); tok; tok = strtok_r(nullptr, delimiters, &save)) {
+    for (char *tok = strtok_r(text, delimiters, &save); tok;
+         tok = strtok_r(nullptr, delimiters, &save)) {
         char **grown = reinterpret_cast<char **>(list_append(reinterpret_cast<void **>(list), tok));
         if (!grown) {
             give_free(list);
@@ -116,4 +121,5 @@ VR_EXPORT char **strsplit(char *text, const char *delimiters) try {
         list = grown;
     }
     return list;
-} VR_CATCH_RETURN(nullptr)
+}
+VR_CATCH_RETURN(nullptr)

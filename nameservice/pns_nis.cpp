@@ -120,7 +120,8 @@ bool nis_default_domain(std::string &out) {
     return out != "(none)";
 }
 
-bool nis_read_map(const std::string &domain, const std::string &map, std::vector<std::string> &out) {
+bool nis_read_map(const std::string &domain, const std::string &map,
+                  std::vector<std::string> &out) {
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         out.clear();
         Collect c{&out};
@@ -134,8 +135,8 @@ bool nis_read_map(const std::string &domain, const std::string &map, std::vector
             out.clear();
             return true; // the domain has no such map: no entries
         }
-        LOG_CondMessage(5, kSource, __LINE__, "libprint: NIS map %s of %s: %s", map.c_str(), domain.c_str(),
-                        yperr_string(rc));
+        LOG_CondMessage(5, kSource, __LINE__, "libprint: NIS map %s of %s: %s", map.c_str(),
+                        domain.c_str(), yperr_string(rc));
         yp_unbind(domain.c_str());
     }
     out.clear();
@@ -144,15 +145,17 @@ bool nis_read_map(const std::string &domain, const std::string &map, std::vector
 
 int nis_update(const std::string &master, const std::string &map, const ns_printer_t *p) {
     if (!valid_host_name(master) || !valid_map_name(map)) {
-        LOG_CondMessage(5, kSource, __LINE__, "libprint: Refusing NIS master %s or map %s", master.c_str(),
-                        map.c_str());
+        LOG_CondMessage(5, kSource, __LINE__, "libprint: Refusing NIS master %s or map %s",
+                        master.c_str(), map.c_str());
         return -1;
     }
     std::string file = map;
-    if (file.size() > 7 && file.compare(file.size() - 7, 7, ".byname") == 0) file.resize(file.size() - 7);
+    if (file.size() > 7 && file.compare(file.size() - 7, 7, ".byname") == 0)
+        file.resize(file.size() - 7);
     TempDir dir;
     if (!dir.make()) {
-        LOG_CondMessage(5, kSource, __LINE__, "libprint: Cannot make a temporary directory, err=%d", errno);
+        LOG_CondMessage(5, kSource, __LINE__, "libprint: Cannot make a temporary directory, err=%d",
+                        errno);
         return -1;
     }
     std::string local = dir.path + "/" + map;

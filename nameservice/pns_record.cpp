@@ -18,7 +18,8 @@ thread_local int t_convert_depth = 0;
 
 void trim(std::string_view &s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+        s.remove_suffix(1);
 }
 
 // Names of a comma-separated text, blanks around each dropped.
@@ -77,8 +78,9 @@ void *value_from_text(std::string_view key, std::string_view text, bool &ok) {
         each_name(text, [&](std::string_view n) {
             if (!ok) return;
             char *s = give_strdup(n);
-            char **grown = s ? reinterpret_cast<char **>(list_append(reinterpret_cast<void **>(names), s))
-                             : nullptr;
+            char **grown =
+                s ? reinterpret_cast<char **>(list_append(reinterpret_cast<void **>(names), s))
+                  : nullptr;
             if (!grown) {
                 give_free(s);
                 ok = false;
@@ -101,7 +103,8 @@ void *value_from_text(std::string_view key, std::string_view text, bool &ok) {
             std::string name(n);
             ns_printer_t *r = ns_printer_get_name(name.c_str(), nullptr);
             if (!r) return; // names that lead nowhere are left out
-            auto **grown = reinterpret_cast<ns_printer_t **>(list_append(reinterpret_cast<void **>(list), r));
+            auto **grown =
+                reinterpret_cast<ns_printer_t **>(list_append(reinterpret_cast<void **>(list), r));
             if (!grown) {
                 ns_printer_destroy(r);
                 ok = false;
@@ -173,14 +176,9 @@ KeyKind key_kind(std::string_view key) {
 void free_value(std::string_view key, void *value) {
     if (!value) return;
     switch (key_kind(key)) {
-    case KeyKind::Names:
-        free_names(static_cast<char **>(value));
-        break;
-    case KeyKind::Records:
-        free_records(static_cast<ns_printer_t **>(value));
-        break;
-    default:
-        give_free(value); // strings, and bsd addresses (one block)
+    case KeyKind::Names: free_names(static_cast<char **>(value)); break;
+    case KeyKind::Records: free_records(static_cast<ns_printer_t **>(value)); break;
+    default: give_free(value); // strings, and bsd addresses (one block)
     }
 }
 
@@ -236,9 +234,7 @@ bool value_text(std::string_view key, const void *value, std::string &out) {
     if (!value) return true;
     try {
         switch (key_kind(key)) {
-        case KeyKind::String:
-            out = static_cast<const char *>(value);
-            break;
+        case KeyKind::String: out = static_cast<const char *>(value); break;
         case KeyKind::BsdAddr: {
             auto *a = static_cast<const ns_bsd_addr_t *>(value);
             out = a->server ? a->server : "";
@@ -278,8 +274,7 @@ std::string canonical_value(std::string_view key, std::string_view text) {
             if (ok) return out;
         }
         return std::string(text);
-    default:
-        return std::string(text);
+    default: return std::string(text);
     }
 }
 
@@ -290,8 +285,9 @@ ns_printer_t *record_from_entry(const Entry &e, const char *source, bool user_fo
     bool ok = name != nullptr;
     for (size_t i = 1; ok && i < e.names.size(); ++i) {
         char *s = give_strdup(e.names[i]);
-        char **grown = s ? reinterpret_cast<char **>(list_append(reinterpret_cast<void **>(aliases), s))
-                         : nullptr;
+        char **grown =
+            s ? reinterpret_cast<char **>(list_append(reinterpret_cast<void **>(aliases), s))
+              : nullptr;
         if (!grown) {
             give_free(s);
             ok = false;
@@ -299,7 +295,8 @@ ns_printer_t *record_from_entry(const Entry &e, const char *source, bool user_fo
             aliases = grown;
         }
     }
-    ns_printer_t *p = ok ? ns_printer_create(name, aliases, const_cast<char *>(source), nullptr) : nullptr;
+    ns_printer_t *p =
+        ok ? ns_printer_create(name, aliases, const_cast<char *>(source), nullptr) : nullptr;
     if (!p) {
         give_free(name);
         free_names(aliases);
@@ -332,7 +329,8 @@ VR_EXPORT ns_printer_t *ns_printer_create(char *name, char **aliases, char *sour
     p->attributes = attributes;
     p->reserved = nullptr;
     return p;
-} VR_CATCH_RETURN(nullptr)
+}
+VR_CATCH_RETURN(nullptr)
 
 VR_EXPORT void ns_printer_destroy(ns_printer_t *p) try {
     if (!p) return;
@@ -341,7 +339,8 @@ VR_EXPORT void ns_printer_destroy(ns_printer_t *p) try {
     give_free(p->name);
     if (auto **kept = static_cast<ns_printer_t **>(p->reserved)) free_records(kept);
     give_free(p);
-} VR_CATCH_VOID
+}
+VR_CATCH_VOID
 
 VR_EXPORT void *ns_get_value(const char *key, ns_printer_t *printer) try {
     if (!key || !printer) return nullptr;
@@ -350,7 +349,8 @@ VR_EXPORT void *ns_get_value(const char *key, ns_printer_t *printer) try {
     } catch (...) {
         return nullptr;
     }
-} VR_CATCH_RETURN(nullptr)
+}
+VR_CATCH_RETURN(nullptr)
 
 VR_EXPORT char *ns_get_value_string(const char *key, ns_printer_t *printer) try {
     void *v = ns_get_value(key, printer);
@@ -358,7 +358,8 @@ VR_EXPORT char *ns_get_value_string(const char *key, ns_printer_t *printer) try 
     std::string text;
     if (!value_text(key, v, text)) return nullptr;
     return give_strdup(text);
-} VR_CATCH_RETURN(nullptr)
+}
+VR_CATCH_RETURN(nullptr)
 
 VR_EXPORT int ns_set_value(const char *key, void *value, ns_printer_t *printer) try {
     if (!printer) return -1;
@@ -385,9 +386,11 @@ VR_EXPORT int ns_set_value(const char *key, void *value, ns_printer_t *printer) 
     kv->value = value;
     printer->attributes = reinterpret_cast<ns_kvp_t **>(grown);
     return 0;
-} VR_CATCH_RETURN(-1)
+}
+VR_CATCH_RETURN(-1)
 
-VR_EXPORT int ns_set_value_from_string(const char *key, const char *text, ns_printer_t *printer) try {
+VR_EXPORT int ns_set_value_from_string(const char *key, const char *text,
+                                       ns_printer_t *printer) try {
     if (!printer) return -1;
     if (!key) return ns_set_value(nullptr, nullptr, printer);
     try {
@@ -402,4 +405,5 @@ VR_EXPORT int ns_set_value_from_string(const char *key, const char *text, ns_pri
     } catch (...) {
         return -1;
     }
-} VR_CATCH_RETURN(-1)
+}
+VR_CATCH_RETURN(-1)

@@ -24,10 +24,10 @@ struct IndexEntry {
     uint32_t number;
 };
 
-inline constexpr uint32_t kRowCount = 1656;     // rows with data; a terminator follows
-inline constexpr uint32_t kLowRows = 1093;      // rows 0..1092 carry their own number
-inline constexpr uint32_t kHighBase = 3000;     // rows 1093.. carry 3000..
-inline constexpr uint32_t kHighOffset = 1907;   // short identifier - row number
+inline constexpr uint32_t kRowCount = 1656;   // rows with data; a terminator follows
+inline constexpr uint32_t kLowRows = 1093;    // rows 0..1092 carry their own number
+inline constexpr uint32_t kHighBase = 3000;   // rows 1093.. carry 3000..
+inline constexpr uint32_t kHighOffset = 1907; // short identifier - row number
 inline constexpr uint32_t kDynamicBase = 0x80000000u;
 
 extern const BuiltinRow kBuiltinRows[kRowCount + 1];

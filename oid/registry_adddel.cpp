@@ -33,13 +33,13 @@ struct Step {
 uint32_t StoreAll(STF_List *st, std::vector<Step> &steps, const char *fn) {
     for (size_t i = 0; i < steps.size(); i++) {
         Step &s = steps[i];
-        uint32_t rc = VRBM_store(s.db, s.key.data(), static_cast<int32_t>(s.key.size()),
-                                 s.data.data(), static_cast<int32_t>(s.data.size()),
-                                 s.replace ? 1 : 0);
+        uint32_t rc =
+            VRBM_store(s.db, s.key.data(), static_cast<int32_t>(s.key.size()), s.data.data(),
+                       static_cast<int32_t>(s.data.size()), s.replace ? 1 : 0);
         if (rc == 0) continue;
         Fail(st, rc);
-        LOG_CondMessage(5, kSrc, __LINE__, "OID: %s, failed to store in %s file, result = %u\n",
-                        fn, s.fileName, rc);
+        LOG_CondMessage(5, kSrc, __LINE__, "OID: %s, failed to store in %s file, result = %u\n", fn,
+                        s.fileName, rc);
         bool undone = true;
         for (size_t j = i; j-- > 0;) {
             Step &u = steps[j];
@@ -131,10 +131,12 @@ using namespace vr::oid;
 extern "C" {
 
 VR_EXPORT uint32_t OID_AddOID(STF_List *st, OID_Db *h, const unsigned char *binary,
-                              const char *name, const OID_Characteristics *chars, int32_t mode) try {
+                              const char *name, const OID_Characteristics *chars,
+                              int32_t mode) try {
     if (!st) return 1;
     STF_ClearStatus(st);
-    if (!WellFormedBinary(binary, OID_MAX_BINARY) || !ValidNewName(name) || (mode != 0 && mode != 1))
+    if (!WellFormedBinary(binary, OID_MAX_BINARY) || !ValidNewName(name) ||
+        (mode != 0 && mode != 1))
         return Fail(st, OID_S_INVALID);
     return Guarded(st, [&]() -> uint32_t {
         FileUse u(st, h, kMain | kLocale);
@@ -167,7 +169,8 @@ VR_EXPORT uint32_t OID_AddOID(STF_List *st, OID_Db *h, const unsigned char *bina
         steps.push_back({u.locale(), kLastIndexKey, z, true, "locale"});
         return StoreAll(st, steps, "_OID__AddOID()");
     });
-} VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
+}
+VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
 
 VR_EXPORT uint32_t OID_DeleteOID(STF_List *st, OID_Db *h, const unsigned char *binary) try {
     if (!st) return 1;
@@ -202,6 +205,7 @@ VR_EXPORT uint32_t OID_DeleteOID(STF_List *st, OID_Db *h, const unsigned char *b
         }
         return 0;
     });
-} VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
+}
+VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
 
 } // extern "C"

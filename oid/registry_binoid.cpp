@@ -110,7 +110,8 @@ VR_EXPORT uint32_t OID_ConvertBinToDec(STF_List *st, const unsigned char *binary
     std::memcpy(text, buf, n + 1);
     *length = static_cast<uint32_t>(n);
     return 0;
-} VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
+}
+VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
 
 VR_EXPORT uint32_t OID_ConvertDecToBin(STF_List *st, const char *text,
                                        OID_Characteristics *chars_out, uint32_t *length,
@@ -157,16 +158,19 @@ VR_EXPORT uint32_t OID_ConvertDecToBin(STF_List *st, const char *text,
             chars_out->octets[i] = static_cast<uint8_t>(parts[arcs + i]);
     *length = n;
     return 0;
-} VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
+}
+VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
 
 VR_EXPORT void OID_CopyBinary(unsigned char *dst, const unsigned char *src) try {
     if (dst && src) std::memmove(dst, src, OID_Len(src));
-} VR_CATCH_VOID
+}
+VR_CATCH_VOID
 
 VR_EXPORT int32_t OID_EqualBinary(const unsigned char *a, const unsigned char *b) try {
     if (!a || !b) return a == b;
     return a[1] == b[1] && std::memcmp(a, b, OID_Len(a)) == 0;
-} VR_CATCH_RETURN(0)
+}
+VR_CATCH_RETURN(0)
 
 VR_EXPORT int32_t OID_CmpBinary(const unsigned char *a, const unsigned char *b) try {
     if (!a || !b) return a == b ? 0 : (a ? -1 : 1); // a missing form sorts last
@@ -184,8 +188,10 @@ VR_EXPORT int32_t OID_CmpBinary(const unsigned char *a, const unsigned char *b) 
     bool ea = pa >= a[1], eb = pb >= b[1];
     if (ea && eb) return 0;
     return ea ? -1 : 1;
-} VR_CATCH_RETURN(0)
+}
+VR_CATCH_RETURN(0)
 
-VR_EXPORT uint32_t OID_Len(const unsigned char *binary) try { return binary ? 2u + binary[1] : 0u; } VR_CATCH_RETURN(0u)
+VR_EXPORT uint32_t OID_Len(const unsigned char *binary) try { return binary ? 2u + binary[1] : 0u; }
+VR_CATCH_RETURN(0u)
 
 } // extern "C"

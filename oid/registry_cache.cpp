@@ -17,7 +17,7 @@ using Index = std::map<std::string_view, int, std::less<>>; // views of slot key
 struct Slot {
     std::string key;
     CacheValue value;
-    Index::iterator pos; // the slot's entry in the index
+    Index::iterator pos;      // the slot's entry in the index
     int prev = -1, next = -1; // recency list: head is the most recent
 };
 
@@ -86,10 +86,14 @@ class Cache {
     }
     void Unlink(int i) {
         Slot &s = slots_[i];
-        if (s.prev >= 0) slots_[s.prev].next = s.next;
-        else head_ = s.next;
-        if (s.next >= 0) slots_[s.next].prev = s.prev;
-        else tail_ = s.prev;
+        if (s.prev >= 0)
+            slots_[s.prev].next = s.next;
+        else
+            head_ = s.next;
+        if (s.next >= 0)
+            slots_[s.next].prev = s.prev;
+        else
+            tail_ = s.prev;
         s.prev = s.next = -1;
     }
     void Link(int i) { // at the head

@@ -30,14 +30,16 @@ VR_EXPORT int32_t OID__ValueClassRequired(uint32_t syntax) try {
     for (uint8_t s : kNeed)
         if (s == syntax) return 1;
     return 0;
-} VR_CATCH_RETURN(0)
+}
+VR_CATCH_RETURN(0)
 
 VR_EXPORT const OID_Characteristics *OID_GetChars(const void *, const unsigned char *record) try {
     if (!record || record[0] != 0x06) return nullptr;
     const unsigned char *c = record + 2 + record[1];
     if (c[0] == 0) return nullptr;
     return reinterpret_cast<const OID_Characteristics *>(c);
-} VR_CATCH_RETURN(nullptr)
+}
+VR_CATCH_RETURN(nullptr)
 
 VR_EXPORT void OID_SetAttrCharacteristics_M(int32_t multi, uint32_t syntax, uint8_t octet3,
                                             uint16_t value_class, uint8_t octet7,
@@ -51,7 +53,8 @@ VR_EXPORT void OID_SetAttrCharacteristics_M(int32_t multi, uint32_t syntax, uint
         Put16(chars, 5, value_class);
         chars->octets[7] = octet7;
     }
-} VR_CATCH_VOID
+}
+VR_CATCH_VOID
 
 VR_EXPORT int32_t OID_SetAttrCharacteristics(int32_t multi, uint32_t syntax,
                                              uint32_t operation_count, const uint32_t *operations,
@@ -67,7 +70,8 @@ VR_EXPORT int32_t OID_SetAttrCharacteristics(int32_t multi, uint32_t syntax,
         rc |= OID_SetValidObjectClass(chars, classes[i]);
     if ((operation_count && !operations) || (class_count && !classes)) rc = 1;
     return rc;
-} VR_CATCH_RETURN(1)
+}
+VR_CATCH_RETURN(1)
 
 VR_EXPORT void OID_SetValueCharacteristics(uint16_t value_class, uint8_t octet7,
                                            OID_Characteristics *chars) try {
@@ -76,20 +80,23 @@ VR_EXPORT void OID_SetValueCharacteristics(uint16_t value_class, uint8_t octet7,
     chars->octets[4] = 10; // values are object identifiers
     Put16(chars, 5, value_class);
     chars->octets[7] = octet7;
-} VR_CATCH_VOID
+}
+VR_CATCH_VOID
 
 VR_EXPORT void OID_SetValueClassCharacteristics(uint16_t class_number,
                                                 OID_Characteristics *chars) try {
     if (!chars) return;
     Clear(chars, OID_KIND_VALUE_CLASS);
     Put16(chars, 5, class_number);
-} VR_CATCH_VOID
+}
+VR_CATCH_VOID
 
 VR_EXPORT int32_t OID_SetValidOperation(OID_Characteristics *chars, uint32_t op) try {
     if (!chars || op > OID_MAX_OPERATION) return 1;
     chars->octets[kOpOctet + op / 8] |= static_cast<uint8_t>(1u << (op % 8));
     return 0;
-} VR_CATCH_RETURN(1)
+}
+VR_CATCH_RETURN(1)
 
 VR_EXPORT int32_t OID_SetValidObjectClass(OID_Characteristics *chars, uint32_t cls) try {
     if (!chars || cls > OID_MAX_OBJECT_CLASS) return 1;
@@ -99,16 +106,19 @@ VR_EXPORT int32_t OID_SetValidObjectClass(OID_Characteristics *chars, uint32_t c
     }
     chars->octets[kClassOctet + cls / 8] |= static_cast<uint8_t>(1u << (cls % 8));
     return 0;
-} VR_CATCH_RETURN(1)
+}
+VR_CATCH_RETURN(1)
 
 VR_EXPORT int32_t OID_ValidForOp(const OID_Characteristics *chars, uint32_t op) try {
     if (!chars || op > OID_MAX_OPERATION) return 0;
     return (chars->octets[kOpOctet + op / 8] >> (op % 8)) & 1;
-} VR_CATCH_RETURN(0)
+}
+VR_CATCH_RETURN(0)
 
 VR_EXPORT int32_t OID_ValidForObject(const OID_Characteristics *chars, uint32_t cls) try {
     if (!chars || cls > OID_MAX_OBJECT_CLASS) return 0;
     return (chars->octets[kClassOctet + cls / 8] >> (cls % 8)) & 1;
-} VR_CATCH_RETURN(0)
+}
+VR_CATCH_RETURN(0)
 
 } // extern "C"

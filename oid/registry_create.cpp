@@ -141,7 +141,8 @@ OID_Characteristics DeriveChars(std::string_view name, std::string_view dotted, 
         OID_SetValidObjectClass(&c, AttributeClass(dotted));
     } else if (StartsWith(name, "id-val-")) {
         auto it = t.vcByValue.find(Parent(dotted));
-        uint16_t vc = it != t.vcByValue.end() ? it->second : ValueClassByName(name.substr(7), false);
+        uint16_t vc =
+            it != t.vcByValue.end() ? it->second : ValueClassByName(name.substr(7), false);
         OID_SetValueCharacteristics(vc, 0, &c);
     } else if (StartsWith(name, "id-vc-")) {
         auto it = t.vcByValue.find(dotted);
@@ -240,7 +241,8 @@ uint32_t CreateRegistry(STF_List *st, const char *directory) {
                     }
                     index.assign(rec.c_str());
                 }
-                rc = StoreRecord(st, h, kLocale, row.name, std::string_view(index.c_str(), index.size() + 1));
+                rc = StoreRecord(st, h, kLocale, row.name,
+                                 std::string_view(index.c_str(), index.size() + 1));
             }
             std::string key = ClassKey(row.name, d, row.syntax);
             if (rc == 0 && !key.empty()) {

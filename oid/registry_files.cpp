@@ -59,7 +59,8 @@ SharedFile *OpenShared(const std::string &name, bool quiet) {
     bool rw = s.mode == OID_READWRITE;
     VRBM_Db *db = VRBM_open(path.c_str(), rw ? VRBM_RDWR : VRBM_RDONLY, rw ? 0666 : 0444, 0);
     if (!db) {
-        if (!quiet) LOG_CondMessage(5, kSrc, __LINE__, "OID: Failed to open oid db = %s\n", path.c_str());
+        if (!quiet)
+            LOG_CondMessage(5, kSrc, __LINE__, "OID: Failed to open oid db = %s\n", path.c_str());
         return nullptr;
     }
     auto f = std::make_unique<SharedFile>();
@@ -127,8 +128,7 @@ uint32_t CheckLocaleArg(STF_List *st, const char *locale) {
 bool ResolvedLocale(OID_Db *h, std::string &out) {
     State &s = S();
     std::lock_guard lk(s.mu);
-    if (!ValidHandle(h) || !h->loc || !s.initialised || h->generation != s.generation)
-        return false;
+    if (!ValidHandle(h) || !h->loc || !s.initialised || h->generation != s.generation) return false;
     out.assign(h->loc->name);
     return true;
 }
@@ -253,7 +253,8 @@ VR_EXPORT uint32_t OID_Init(STF_List *st, const char *directory, int32_t mode) t
                                       mode == OID_READWRITE ? vrcore::seam::LockMode::Exclusive
                                                             : vrcore::seam::LockMode::Shared,
                                       -1)) {
-        LOG_CondMessage(5, kSrc, __LINE__, "Cannot lock DB, errno = %u\n", static_cast<unsigned>(rc));
+        LOG_CondMessage(5, kSrc, __LINE__, "Cannot lock DB, errno = %u\n",
+                        static_cast<unsigned>(rc));
         io.close(fd);
         return Fail(st, OID_S_LOCK);
     }
@@ -280,7 +281,8 @@ VR_EXPORT uint32_t OID_Init(STF_List *st, const char *directory, int32_t mode) t
     s.generation++;
     s.initialised = true;
     return 0;
-} VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
+}
+VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
 
 VR_EXPORT void OID_Term(void) try {
     State &s = S();
@@ -309,10 +311,11 @@ VR_EXPORT void OID_Term(void) try {
     // the dynamic identifier database once it is written back.
     if (ownGenu) GENU_Term();
     if (lockFd >= 0) vrcore::seam::io().close(lockFd); // releases the lock
-} VR_CATCH_VOID
+}
+VR_CATCH_VOID
 
-VR_EXPORT uint32_t OID_OpenDb(STF_List *st, const char *directory, const char *locale,
-                              int32_t mode, OID_Db **out) try {
+VR_EXPORT uint32_t OID_OpenDb(STF_List *st, const char *directory, const char *locale, int32_t mode,
+                              OID_Db **out) try {
     if (!st) return 1;
     STF_ClearStatus(st);
     if (!out) return Fail(st, OID_S_INVALID);
@@ -348,7 +351,8 @@ VR_EXPORT uint32_t OID_OpenDb(STF_List *st, const char *directory, const char *l
         return Fail(st, OID_S_NOMEM);
     }
     return 0;
-} VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
+}
+VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
 
 VR_EXPORT uint32_t OID_SetLocale(STF_List *st, OID_Db *h, const char *locale) try {
     if (!st) return 1;
@@ -369,7 +373,8 @@ VR_EXPORT uint32_t OID_SetLocale(STF_List *st, OID_Db *h, const char *locale) tr
     h->loc = nullptr; // reopened (or found open) at the next use
     if (!s.initialised || h->generation != s.generation) return 0;
     return OpenLocale(st, h);
-} VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
+}
+VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
 
 VR_EXPORT uint32_t OID_CloseDb(STF_List *st, OID_Db *h) try {
     if (!st) return 1;
@@ -383,6 +388,7 @@ VR_EXPORT uint32_t OID_CloseDb(STF_List *st, OID_Db *h) try {
     s.cv.notify_all();
     delete h;
     return 0;
-} VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
+}
+VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
 
 } // extern "C"

@@ -39,8 +39,8 @@ enum FileMask : unsigned { kMain = 1, kLocale = 2, kLink = 4 };
 
 struct OID_Db {
     uint32_t magic;
-    uint64_t generation;   // of the OID_Init the handle was opened under
-    std::string locale;    // as asked for ("" for the process's locale)
+    uint64_t generation; // of the OID_Init the handle was opened under
+    std::string locale;  // as asked for ("" for the process's locale)
     vr::oid::SharedFile *main = nullptr, *link = nullptr, *loc = nullptr;
 };
 

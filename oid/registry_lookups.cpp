@@ -116,8 +116,8 @@ uint32_t ValueToName(STF_List *st, const FileUse &u, const unsigned char *binary
 uint32_t LookupValue(STF_List *st, OID_Db *h, const unsigned char *binary, const uint32_t *short_id,
                      char *name_out, OID_Characteristics *chars_out) {
     CacheKind kind = short_id ? CacheKind::kShort : CacheKind::kValue;
-    std::string_view what = short_id ? std::string_view(reinterpret_cast<const char *>(short_id), 4)
-                                     : BinKey(binary);
+    std::string_view what =
+        short_id ? std::string_view(reinterpret_cast<const char *>(short_id), 4) : BinKey(binary);
     CacheValue v;
     std::string loc;
     if (CachesEnabled() && ResolvedLocale(h, loc) && CacheGet(kind, CacheKey(loc, what), v)) {
@@ -144,8 +144,8 @@ uint32_t LookupAbbrevImpl(STF_List *st, OID_Db *h, const char *abbrev, unsigned 
         FileUse u(st, h, kMain | kLocale);
         if (u.status()) return u.status();
         VRBM_MatchNode *list = nullptr;
-        VRBM_Datum d = VRBM_fetchAbbrev(u.locale(), abbrev, static_cast<int32_t>(std::strlen(abbrev)),
-                                        &list, 1);
+        VRBM_Datum d = VRBM_fetchAbbrev(u.locale(), abbrev,
+                                        static_cast<int32_t>(std::strlen(abbrev)), &list, 1);
         if (d.len == VRBM_LEN_NOMATCH) return Fail(st, OID_S_NOTFOUND);
         if (d.len == VRBM_LEN_NOMEM) return Fail(st, OID_S_NOMEM);
         if (!d.ptr && d.len != VRBM_LEN_AMBIGUOUS) return Fail(st, OID_S_ADDFAILED);
@@ -264,7 +264,8 @@ VR_EXPORT uint32_t OID_LookupName(STF_List *st, OID_Db *h, const char *name,
         Deliver(v, binary_out, nullptr, chars_out);
         return 0;
     });
-} VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
+}
+VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
 
 VR_EXPORT uint32_t OID_LookupBinary(STF_List *st, OID_Db *h, const unsigned char *binary,
                                     char *name_out, OID_Characteristics *chars_out) try {
@@ -272,7 +273,8 @@ VR_EXPORT uint32_t OID_LookupBinary(STF_List *st, OID_Db *h, const unsigned char
     STF_ClearStatus(st);
     if (!WellFormedBinary(binary, OID_MAX_BINARY)) return Fail(st, OID_S_INVALID);
     return Guarded(st, [&] { return LookupValue(st, h, binary, nullptr, name_out, chars_out); });
-} VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
+}
+VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
 
 VR_EXPORT uint32_t OID_LookupShort(STF_List *st, OID_Db *h, uint32_t short_id, char *name_out,
                                    OID_Characteristics *chars_out) try {
@@ -292,24 +294,28 @@ VR_EXPORT uint32_t OID_LookupShort(STF_List *st, OID_Db *h, uint32_t short_id, c
         if (!WellFormedBinary(b, OID_MAX_BINARY)) return Fail(st, OID_S_NOTFOUND);
         return LookupValue(st, h, b, &short_id, name_out, chars_out);
     });
-} VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
+}
+VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
 
 VR_EXPORT uint32_t OID_LookupAbbrev(STF_List *st, OID_Db *h, const char *abbrev,
                                     unsigned char *binary_out, OID_Characteristics *chars_out) try {
     return LookupAbbrevImpl(st, h, abbrev, binary_out, chars_out, nullptr, 0);
-} VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
+}
+VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
 
 VR_EXPORT uint32_t OID_LookupAbbrev_A(STF_List *st, OID_Db *h, const char *abbrev,
                                       unsigned char *binary_out, OID_Characteristics *chars_out,
                                       VRBM_MatchNode **candidates) try {
     return LookupAbbrevImpl(st, h, abbrev, binary_out, chars_out, candidates, 0);
-} VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
+}
+VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
 
 VR_EXPORT uint32_t OID_LookupAbbrev_N(STF_List *st, OID_Db *h, const char *abbrev,
                                       unsigned char *binary_out, OID_Characteristics *chars_out,
                                       VRBM_MatchNode **candidates, int32_t keep_list) try {
     return LookupAbbrevImpl(st, h, abbrev, binary_out, chars_out, candidates, keep_list);
-} VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
+}
+VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
 
 VR_EXPORT uint32_t OID_LookupSyntax(STF_List *st, OID_Db *h, uint32_t syntax,
                                     unsigned char *binary_out) try {
@@ -319,7 +325,8 @@ VR_EXPORT uint32_t OID_LookupSyntax(STF_List *st, OID_Db *h, uint32_t syntax,
     char key[8];
     std::snprintf(key, sizeof key, "S%04u", syntax);
     return Guarded(st, [&] { return ClassRecord(st, h, key, binary_out, true); });
-} VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
+}
+VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
 
 VR_EXPORT uint32_t OID_LookupObjectClass(STF_List *st, OID_Db *h, uint32_t class_number,
                                          unsigned char *binary_out) try {
@@ -329,7 +336,8 @@ VR_EXPORT uint32_t OID_LookupObjectClass(STF_List *st, OID_Db *h, uint32_t class
     char key[8];
     std::snprintf(key, sizeof key, "C%03u", class_number);
     return Guarded(st, [&] { return ClassRecord(st, h, key, binary_out, false); });
-} VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
+}
+VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
 
 VR_EXPORT uint32_t OID_LookupValueClass(STF_List *st, OID_Db *h, const char *name,
                                         unsigned char *binary_out) try {
@@ -344,45 +352,55 @@ VR_EXPORT uint32_t OID_LookupValueClass(STF_List *st, OID_Db *h, const char *nam
         if (n.empty() || key.size() > VRBM_MAX_KEY) return Fail(st, OID_S_NOTFOUND);
         return ClassRecord(st, h, key, binary_out, false);
     });
-} VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
+}
+VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
 
 VR_EXPORT uint32_t OID_LookupDescriptorFromBinary(STF_List *st, OID_Db *h,
                                                   const unsigned char *binary,
                                                   unsigned char *out) try {
     return LinkFromBinary(st, h, 'd', binary, out);
-} VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
+}
+VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
 VR_EXPORT uint32_t OID_LookupDescriptorFromShort(STF_List *st, OID_Db *h, uint32_t id,
                                                  unsigned char *out) try {
     return LinkFromShort(st, h, 'd', id, out);
-} VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
+}
+VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
 VR_EXPORT uint32_t OID_LookupSupportedFromBinary(STF_List *st, OID_Db *h,
                                                  const unsigned char *binary,
                                                  unsigned char *out) try {
     return LinkFromBinary(st, h, 's', binary, out);
-} VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
+}
+VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
 VR_EXPORT uint32_t OID_LookupSupportedFromShort(STF_List *st, OID_Db *h, uint32_t id,
                                                 unsigned char *out) try {
     return LinkFromShort(st, h, 's', id, out);
-} VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
+}
+VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
 VR_EXPORT uint32_t OID_LookupReadyFromBinary(STF_List *st, OID_Db *h, const unsigned char *binary,
                                              unsigned char *out) try {
     return LinkFromBinary(st, h, 'r', binary, out);
-} VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
+}
+VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
 VR_EXPORT uint32_t OID_LookupReadyFromShort(STF_List *st, OID_Db *h, uint32_t id,
                                             unsigned char *out) try {
     return LinkFromShort(st, h, 'r', id, out);
-} VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
+}
+VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
 VR_EXPORT uint32_t OID_AddDescriptor(STF_List *st, OID_Db *, const unsigned char *,
                                      const unsigned char *) try {
     return NoLink(st);
-} VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
+}
+VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
 VR_EXPORT uint32_t OID_AddSupported(STF_List *st, OID_Db *, const unsigned char *,
                                     const unsigned char *) try {
     return NoLink(st);
-} VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
+}
+VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
 VR_EXPORT uint32_t OID_AddReady(STF_List *st, OID_Db *, const unsigned char *,
                                 const unsigned char *) try {
     return NoLink(st);
-} VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
+}
+VR_CATCH_RECORD(st, OID_S_NOMEM, OID_S_INTERNAL)
 
 } // extern "C"

@@ -173,9 +173,12 @@ std::mutex &DynamicLock() { return g_dyn_mutex; }
 
 const BuiltinRow *RowOf(uint32_t id) {
     uint32_t row;
-    if (id < kLowRows) row = id;
-    else if (id >= kHighBase && id < kHighBase + (kRowCount - kLowRows)) row = id - kHighOffset;
-    else return nullptr;
+    if (id < kLowRows)
+        row = id;
+    else if (id >= kHighBase && id < kHighBase + (kRowCount - kLowRows))
+        row = id - kHighOffset;
+    else
+        return nullptr;
     return &kBuiltinRows[row];
 }
 
@@ -195,8 +198,8 @@ int CompareBinval(const unsigned char *a, const unsigned char *b) {
 const IndexEntry *FindByContent(const unsigned char *content, uint32_t length) {
     BuiltinRow probe{nullptr, {length, content}, content, 0};
     IndexEntry key{&probe, 0};
-    return static_cast<const IndexEntry *>(std::bsearch(
-        &key, kByValue, kRowCount, sizeof(IndexEntry), _GENU__CompareObjectIDBsearch));
+    return static_cast<const IndexEntry *>(
+        std::bsearch(&key, kByValue, kRowCount, sizeof(IndexEntry), _GENU__CompareObjectIDBsearch));
 }
 
 const IndexEntry *FindByName(const char *name) {
@@ -273,16 +276,19 @@ VR_EXPORT int GENU_Init(STF_List *st, const char *directory, int mode) try {
     }
     g_cvrt = h;
     return 0;
-} VR_CATCH_STATUS(st, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT void GENU_Term(void) try {
     std::lock_guard lock(g_dyn_mutex);
     if (g_cvrt) VRBM_close(g_cvrt);
     g_cvrt = nullptr;
     g_dyn.clear();
-} VR_CATCH_VOID
+}
+VR_CATCH_VOID
 
-VR_EXPORT VRBM_Db *GENU_GetCvrtHandle(void) try { return g_cvrt; } VR_CATCH_RETURN(nullptr)
+VR_EXPORT VRBM_Db *GENU_GetCvrtHandle(void) try { return g_cvrt; }
+VR_CATCH_RETURN(nullptr)
 
 VR_EXPORT int GENU_ShortToBerOID(STF_List *st, GENU_ShortOID id, GENU_BerOID *out) try {
     if (!Begin(st, out)) return 1;
@@ -293,7 +299,8 @@ VR_EXPORT int GENU_ShortToBerOID(STF_List *st, GENU_ShortOID id, GENU_BerOID *ou
         out->value = b + 2;
         return 0;
     });
-} VR_CATCH_STATUS(st, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GENU_ShortToBinaryOID(STF_List *st, GENU_ShortOID id, const unsigned char **out) try {
     if (!Begin(st, out)) return 1;
@@ -302,29 +309,31 @@ VR_EXPORT int GENU_ShortToBinaryOID(STF_List *st, GENU_ShortOID id, const unsign
         *out = BinaryOf(st, id, "GENU_ShortToBinaryOID()");
         return *out ? 0 : 1;
     });
-} VR_CATCH_STATUS(st, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT const char *GENU_ShortOIDToAscii(GENU_ShortOID id) try {
     if (id >= kDynamicBase) try {
-        std::lock_guard lock(g_dyn_mutex);
-        if (!g_cvrt) return "unknown";
-        auto it = g_dyn.find(id);
-        if (it != g_dyn.end() && it->second->has_name) return it->second->name.c_str();
-        // The record holds the name with its terminating zero.
-        std::string rec = FetchCopy("a-" + std::to_string(id));
-        if (rec.empty() || rec.back() != '\0' || rec.find('\0') != rec.size() - 1)
+            std::lock_guard lock(g_dyn_mutex);
+            if (!g_cvrt) return "unknown";
+            auto it = g_dyn.find(id);
+            if (it != g_dyn.end() && it->second->has_name) return it->second->name.c_str();
+            // The record holds the name with its terminating zero.
+            std::string rec = FetchCopy("a-" + std::to_string(id));
+            if (rec.empty() || rec.back() != '\0' || rec.find('\0') != rec.size() - 1)
+                return "unknown";
+            rec.pop_back();
+            DynamicEntry &e = EntryFor(id);
+            e.name = std::move(rec);
+            e.has_name = true;
+            return e.name.c_str();
+        } catch (const std::bad_alloc &) {
             return "unknown";
-        rec.pop_back();
-        DynamicEntry &e = EntryFor(id);
-        e.name = std::move(rec);
-        e.has_name = true;
-        return e.name.c_str();
-    } catch (const std::bad_alloc &) {
-        return "unknown";
-    }
+        }
     const BuiltinRow *r = RowOf(id);
     return r ? r->name : "unknown";
-} VR_CATCH_RETURN("unknown")
+}
+VR_CATCH_RETURN("unknown")
 
 VR_EXPORT int GENU_AttrIdToType(STF_List *st, GENU_ShortOID id, int32_t *type) try {
     if (!Begin(st, type)) return 1;
@@ -333,8 +342,8 @@ VR_EXPORT int GENU_AttrIdToType(STF_List *st, GENU_ShortOID id, int32_t *type) t
             const unsigned char *b = DynamicBinary(st, id, "GENU_AttrIdToType()");
             if (!b) return 1;
             *type = static_cast<signed char>(b[2 + b[1]]);
-            LOG_CondMessage(16, "genuoid", __LINE__, "shoid %d, type = %d\n",
-                            static_cast<int>(id), static_cast<int>(*type));
+            LOG_CondMessage(16, "genuoid", __LINE__, "shoid %d, type = %d\n", static_cast<int>(id),
+                            static_cast<int>(*type));
             return 0;
         });
     }
@@ -345,7 +354,8 @@ VR_EXPORT int GENU_AttrIdToType(STF_List *st, GENU_ShortOID id, int32_t *type) t
     }
     *type = static_cast<int32_t>(r->syntax);
     return 0;
-} VR_CATCH_STATUS(st, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GENU_BerToShortOID(STF_List *st, const GENU_BerOID *ber, GENU_ShortOID *out) try {
     if (!st) return 1;
@@ -368,9 +378,11 @@ VR_EXPORT int GENU_BerToShortOID(STF_List *st, const GENU_BerOID *ber, GENU_Shor
         key.append(reinterpret_cast<const char *>(ber->value), ber->length);
         return DynamicReverse(st, key, "GENU_BerToShortOID()", out);
     });
-} VR_CATCH_STATUS(st, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-VR_EXPORT int GENU_BinaryToShortOID(STF_List *st, const unsigned char *bin, GENU_ShortOID *out) try {
+VR_EXPORT int GENU_BinaryToShortOID(STF_List *st, const unsigned char *bin,
+                                    GENU_ShortOID *out) try {
     if (!st) return 1;
     STF_ClearStatus(st);
     if (!bin || !out || bin[0] != 0x06 || bin[1] == 0 || bin[1] > kMaxContent) {
@@ -385,7 +397,8 @@ VR_EXPORT int GENU_BinaryToShortOID(STF_List *st, const unsigned char *bin, GENU
         std::string key(reinterpret_cast<const char *>(bin), 2u + bin[1]);
         return DynamicReverse(st, key, "GENU_BinaryToShortOID()", out);
     });
-} VR_CATCH_STATUS(st, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GENU_AsciiToShortOID(STF_List *st, const char *name, GENU_ShortOID *out) try {
     if (!st) return 1;
@@ -400,7 +413,8 @@ VR_EXPORT int GENU_AsciiToShortOID(STF_List *st, const char *name, GENU_ShortOID
         return 0;
     }
     return Guarded(st, [&] { return DynamicReverse(st, name, "GENU_AsciiToShortOID()", out); });
-} VR_CATCH_STATUS(st, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GENU_PrefixToShortOID(STF_List *st, const char *name, const char *prefix,
                                     GENU_ShortOID *out) try {
@@ -417,6 +431,7 @@ VR_EXPORT int GENU_PrefixToShortOID(STF_List *st, const char *name, const char *
         std::string full = std::string(prefix) + name;
         return GENU_AsciiToShortOID(st, full.c_str(), out);
     });
-} VR_CATCH_STATUS(st, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(st, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 } // extern "C"

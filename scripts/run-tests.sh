@@ -6,6 +6,8 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
 bash "$root/scripts/install-deps.sh"
+# The sources are formatted as .clang-format says.
+bash "$root/scripts/check-format.sh"
 bash "$root/scripts/start-services.sh"
 
 # Every option a suite depends on is passed explicitly: a build directory

@@ -67,9 +67,9 @@ struct Group {
     uint32_t kind = 0;
     uint32_t code = 0;
     int32_t count = 0;
-    int kept = 0;           // records read into `args` (at most nine)
-    bool too_many = false;  // more than nine were given
-    uint32_t bytes = 0;     // records plus referenced data of kept arguments
+    int kept = 0;          // records read into `args` (at most nine)
+    bool too_many = false; // more than nine were given
+    uint32_t bytes = 0;    // records plus referenced data of kept arguments
     STF_ArgRecord args[STF_MAX_ARGS]{};
 };
 
@@ -107,8 +107,7 @@ bool ReadArgs(Group &g, va_list &ap) {
             if (r.length > 0xFFFF) r.length = 0xFFFF + 1;
             break;
         }
-        default:
-            return false;
+        default: return false;
         }
         if (g.kept < STF_MAX_ARGS) {
             g.args[g.kept++] = r;
@@ -140,8 +139,8 @@ void DiscardArguments(STF_List *l) {
         e->args = 0;
         e->arg_bytes = 0;
         // Floor after compaction of entries 0..k: below the data of entry k+1.
-        uint32_t limit = (k + 1 < n) ? chain[k + 1] - Entry(l, chain[k + 1])->arg_bytes
-                                     : h->block_size;
+        uint32_t limit =
+            (k + 1 < n) ? chain[k + 1] - Entry(l, chain[k + 1])->arg_bytes : h->block_size;
         for (uint32_t j = k + 1; j-- > 0;) limit = PlaceBelow(limit);
         if (limit >= start + sizeof(EntryHeader)) break;
     }
@@ -249,8 +248,10 @@ bool AddChain(STF_List *l, va_list &ap) {
     va_copy(scan, ap);
     while (ReadGroup(g, scan, bad)) {
         if (clears) continue;
-        if (g.kind == STF_KIND_STATUS && g.code == 0) clears = true;
-        else ++n;
+        if (g.kind == STF_KIND_STATUS && g.code == 0)
+            clears = true;
+        else
+            ++n;
     }
     va_end(scan);
     if (bad) return false;
@@ -292,7 +293,6 @@ void AddGroups(STF_List *l, uint32_t code, int32_t count, va_list &ap, bool chai
 
 } // namespace
 
-
 STF_List *FallbackList() {
     return reinterpret_cast<STF_List *>(const_cast<FallbackBlock *>(&kFallback));
 }
@@ -314,19 +314,24 @@ using namespace vr::stf;
 
 extern "C" {
 
-void *_STF__Malloc(size_t size, uint32_t) { return vrcore::seam::alloc(vrcore::seam::Module::Status, size); }
+void *_STF__Malloc(size_t size, uint32_t) {
+    return vrcore::seam::alloc(vrcore::seam::Module::Status, size);
+}
 
 void _STF__Free(void *p) { vrcore::seam::release(vrcore::seam::Module::Status, p); }
 
 VR_EXPORT STF_List *STF_CreateList(STF_List *parent) try {
     return STF_CreateListExplicit(parent, 0, 0);
-} VR_CATCH_RETURN(FallbackList())
+}
+VR_CATCH_RETURN(FallbackList())
 
 VR_EXPORT STF_List *STF_CreateListExplicit(STF_List *parent, uint32_t max_entries,
                                            uint32_t block_size) try {
     uint32_t max = max_entries;
-    if (max_entries == 0 && block_size == 0) max = kDefaultMax;
-    else if (max == 0) max = 1;
+    if (max_entries == 0 && block_size == 0)
+        max = kDefaultMax;
+    else if (max == 0)
+        max = 1;
     if (max > kMaxEntries) max = kMaxEntries;
     uint32_t size = block_size == 0 ? kDefaultBlock : block_size;
     if (size < kMinBlock) size = kMinBlock;
@@ -347,7 +352,8 @@ VR_EXPORT STF_List *STF_CreateListExplicit(STF_List *parent, uint32_t max_entrie
         h->parent = parent;
     }
     return l;
-} VR_CATCH_RETURN(FallbackList())
+}
+VR_CATCH_RETURN(FallbackList())
 
 VR_EXPORT void STF_DeleteList(STF_List *list) try {
     if (!list) return;
@@ -355,18 +361,21 @@ VR_EXPORT void STF_DeleteList(STF_List *list) try {
     if (IsStatic(list)) return;
     if (STF_List *p = Hdr(list)->parent) Hdr(p)->subordinate = Hdr(list)->subordinate;
     _STF__Free(list);
-} VR_CATCH_VOID
+}
+VR_CATCH_VOID
 
 VR_EXPORT STF_List *STF_ClearStatus(STF_List *list) try {
     if (list && !IsStatic(list)) Hdr(list)->head = 0;
     return list;
-} VR_CATCH_RETURN(list)
+}
+VR_CATCH_RETURN(list)
 
 VR_EXPORT uint32_t STF_GetStatus(const STF_List *list) try {
     if (!list) return STF_S_NULLLIST;
     const ListHeader *h = Hdr(list);
     return h->head ? Entry(list, h->head)->code : 0;
-} VR_CATCH_RETURN(STF_S_INTERNAL)
+}
+VR_CATCH_RETURN(STF_S_INTERNAL)
 
 VR_EXPORT void STF_AddStatus(STF_List *list, uint32_t code, int32_t arg_count, ...) try {
     if (!list || IsStatic(list)) return;
@@ -374,7 +383,8 @@ VR_EXPORT void STF_AddStatus(STF_List *list, uint32_t code, int32_t arg_count, .
     va_start(ap, arg_count);
     AddGroups(list, code, arg_count, ap, false);
     va_end(ap);
-} VR_CATCH_VOID
+}
+VR_CATCH_VOID
 
 VR_EXPORT void STF_AddEnvStatus(STF_List *list, uint32_t code, int32_t arg_count, ...) try {
     if (!list || IsStatic(list)) return;
@@ -382,18 +392,22 @@ VR_EXPORT void STF_AddEnvStatus(STF_List *list, uint32_t code, int32_t arg_count
     va_start(ap, arg_count);
     AddGroups(list, code, arg_count, ap, true);
     va_end(ap);
-} VR_CATCH_VOID
+}
+VR_CATCH_VOID
 
 VR_EXPORT void STF_AddEnvStatusByArray(STF_List *list, uint32_t, const void *) try {
     STF_AddStatus(list, STF_S_NOTSUPP, 0);
-} VR_CATCH_VOID
+}
+VR_CATCH_VOID
 
 VR_EXPORT void STF_ConvertErrno(STF_List *list, int error_number, const char *text) try {
     STF_AddEnvStatus(list, STF_S_SYSERR, 2, STF_ARG_INT, error_number, STF_ARG_STRING, text,
                      STF_KIND_ERRNO, static_cast<uint32_t>(error_number), 0, 0);
-} VR_CATCH_VOID
+}
+VR_CATCH_VOID
 
-VR_EXPORT uint32_t STF_GetObjectInfo(const STF_List *list, uint32_t index, STF_ObjectInfo *info) try {
+VR_EXPORT uint32_t STF_GetObjectInfo(const STF_List *list, uint32_t index,
+                                     STF_ObjectInfo *info) try {
     if (!list) return STF_S_NULLLIST;
     if (index == 0) return STF_S_NOENTRY;
     uint32_t off = Hdr(list)->head;
@@ -405,10 +419,11 @@ VR_EXPORT uint32_t STF_GetObjectInfo(const STF_List *list, uint32_t index, STF_O
         info->code = e->code;
         info->flags = e->flags;
         info->arg_count = e->arg_count;
-        info->args = e->args ? reinterpret_cast<const STF_ArgRecord *>(Base(list) + e->args)
-                             : nullptr;
+        info->args =
+            e->args ? reinterpret_cast<const STF_ArgRecord *>(Base(list) + e->args) : nullptr;
     }
     return 0;
-} VR_CATCH_CODE(STF_S_NOMEM, STF_S_INTERNAL)
+}
+VR_CATCH_CODE(STF_S_NOMEM, STF_S_INTERNAL)
 
 } // extern "C"

@@ -34,7 +34,7 @@ static_assert(sizeof(ListHeader) == 32);
 
 // The 28-byte entry header.
 struct EntryHeader {
-    uint32_t next;      // next older entry
+    uint32_t next; // next older entry
     uint32_t kind;
     uint32_t code;
     uint32_t flags;

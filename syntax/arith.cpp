@@ -71,13 +71,15 @@ extern "C" {
 
 VR_EXPORT void GEN_GenToUint64(uint64_t *out, const GEN_Cardinal64 *value) try {
     if (out && value) *out = (uint64_t{value->high} << 32) | value->low;
-} VR_CATCH_VOID
+}
+VR_CATCH_VOID
 
 VR_EXPORT void GEN_Uint64ToGen(GEN_Cardinal64 *out, uint64_t value) try {
     if (!out) return;
     out->high = static_cast<uint32_t>(value >> 32);
     out->low = static_cast<uint32_t>(value);
-} VR_CATCH_VOID
+}
+VR_CATCH_VOID
 
 VR_EXPORT void GENU_AddCardinal64(GEN_Cardinal64 *result, const GEN_Cardinal64 *first,
                                   const GEN_Cardinal64 *second) try {
@@ -86,7 +88,8 @@ VR_EXPORT void GENU_AddCardinal64(GEN_Cardinal64 *result, const GEN_Cardinal64 *
     GEN_GenToUint64(&a, first);
     GEN_GenToUint64(&b, second);
     GEN_Uint64ToGen(result, a + b);
-} VR_CATCH_VOID
+}
+VR_CATCH_VOID
 
 VR_EXPORT void GENU_AddCardinal64Int(GEN_Cardinal64 *result, const GEN_Cardinal64 *first,
                                      int32_t addend) try {
@@ -94,12 +97,12 @@ VR_EXPORT void GENU_AddCardinal64Int(GEN_Cardinal64 *result, const GEN_Cardinal6
     if (!result || !first) return;
     GEN_GenToUint64(&a, first);
     GEN_Uint64ToGen(result, a + static_cast<uint64_t>(int64_t{addend}));
-} VR_CATCH_VOID
+}
+VR_CATCH_VOID
 
 // The time moved by the seconds on its own clock: a local time keeps its
 // distance from UTC, so moving it is the same on either clock.
-VR_EXPORT int GENU_GeneralizedTimeDeltaArithmetic(STF_List *status,
-                                                  const GEN_GeneralizedTime *time,
+VR_EXPORT int GENU_GeneralizedTimeDeltaArithmetic(STF_List *status, const GEN_GeneralizedTime *time,
                                                   GEN_DeltaTime seconds, int32_t mode,
                                                   GEN_GeneralizedTime *result) try {
     if (!status) return 1;
@@ -128,29 +131,32 @@ VR_EXPORT int GENU_GeneralizedTimeDeltaArithmetic(STF_List *status,
     t.second = static_cast<int16_t>(c.second);
     *result = t;
     return 0;
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-VR_EXPORT int GENU_AddDeltaTimeToGeneralizedTime(STF_List *status,
-                                                 const GEN_GeneralizedTime *time,
+VR_EXPORT int GENU_AddDeltaTimeToGeneralizedTime(STF_List *status, const GEN_GeneralizedTime *time,
                                                  GEN_DeltaTime seconds,
                                                  GEN_GeneralizedTime *result) try {
     return GENU_GeneralizedTimeDeltaArithmetic(status, time, seconds, GENU_DELTA_ADD, result);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GENU_SubtractDeltaTimeFromGeneralizedTime(STF_List *status,
                                                         const GEN_GeneralizedTime *time,
                                                         GEN_DeltaTime seconds,
                                                         GEN_GeneralizedTime *result) try {
-    return GENU_GeneralizedTimeDeltaArithmetic(status, time, seconds, GENU_DELTA_SUBTRACT,
-                                               result);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+    return GENU_GeneralizedTimeDeltaArithmetic(status, time, seconds, GENU_DELTA_SUBTRACT, result);
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT void GENU_TimeZoneInit(void) try {
     tzset();
     g_zone_west.store(timezone);
-} VR_CATCH_VOID
+}
+VR_CATCH_VOID
 
-VR_EXPORT long GENU_GetTimeZone(void) try { return g_zone_west.load(); } VR_CATCH_RETURN(0)
+VR_EXPORT long GENU_GetTimeZone(void) try { return g_zone_west.load(); }
+VR_CATCH_RETURN(0)
 
 // A local time carries the distance from UTC in force at that instant
 // (daylight saving included), so that it always denotes the right instant.
@@ -184,6 +190,7 @@ VR_EXPORT int GENU_GetCurrentTime(STF_List *status, GEN_GeneralizedTime **out, i
     t->utc = utc ? 1 : 0;
     *out = t;
     return 0;
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 } // extern "C"

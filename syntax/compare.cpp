@@ -107,8 +107,7 @@ bool FlatRule(Cmp &c, const TypeInfo &t, const void *a, const void *b, int32_t &
         return RealRule(c, Get<double>(a, 0), Get<double>(b, 0), r);
     } else if (&t == &T_CardinalRange || &t == &T_IntegerRange || &t == &T_Cardinal64Range) {
         r = std::memcmp(a, b, t.size) != 0; // equal or different
-    } else if (&t == &T_RealRange || &t == &T_NonNegativeRealRange ||
-               &t == &T_MediumDimensions) {
+    } else if (&t == &T_RealRange || &t == &T_NonNegativeRealRange || &t == &T_MediumDimensions) {
         r = !(SameReal(Get<double>(a, 0), Get<double>(b, 0)) &&
               SameReal(Get<double>(a, 8), Get<double>(b, 8)));
     } else if (&t == &T_Cardinal64) {
@@ -126,10 +125,8 @@ bool FlatRule(Cmp &c, const TypeInfo &t, const void *a, const void *b, int32_t &
 // A plain number inside a structure.
 int32_t FlatField(const Field &f, const void *a, const void *b) {
     switch (f.size) {
-    case 4:
-        return Order(Get<uint32_t>(a, f.offset), Get<uint32_t>(b, f.offset));
-    case 2:
-        return Order(Get<uint16_t>(a, f.offset), Get<uint16_t>(b, f.offset));
+    case 4: return Order(Get<uint32_t>(a, f.offset), Get<uint32_t>(b, f.offset));
+    case 2: return Order(Get<uint16_t>(a, f.offset), Get<uint16_t>(b, f.offset));
     default: // a range: equal or different
         return std::memcmp(Addr(a, f.offset), Addr(b, f.offset), f.size) != 0;
     }
@@ -197,9 +194,7 @@ const Alt *FindAlt(const Field &f, int32_t choice) {
 bool CompareField(Cmp &c, const Field &f, const void *a, const void *b, int32_t &r) {
     switch (f.kind) {
     case FieldKind::Flat:
-    case FieldKind::ValueType:
-        r = FlatField(f, a, b);
-        return true;
+    case FieldKind::ValueType: r = FlatField(f, a, b); return true;
     case FieldKind::CharArray:
         r = CompareCString(static_cast<const char *>(Addr(a, f.offset)),
                            static_cast<const char *>(Addr(b, f.offset)), f.size);
@@ -217,8 +212,7 @@ bool CompareField(Cmp &c, const Field &f, const void *a, const void *b, int32_t 
                                *static_cast<const GEN_Text *>(Addr(b, f.offset)), false, r);
     case FieldKind::SimpleName:
         return CompareNameRule(c, *static_cast<const GEN_SimpleName *>(Addr(a, f.offset)),
-                               *static_cast<const GEN_SimpleName *>(Addr(b, f.offset)), false,
-                               r);
+                               *static_cast<const GEN_SimpleName *>(Addr(b, f.offset)), false, r);
     case FieldKind::Inline:
         return CompareValue(c, *f.type, Addr(a, f.offset), Addr(b, f.offset), r);
     case FieldKind::Ptr: {
@@ -285,8 +279,7 @@ const Field &FieldNamed(const TypeInfo &t, const char *name) {
 // absent); then the names, ignoring letter case in the naming syntaxes of
 // systems whose names are case-blind. The binary form compares the names
 // byte for byte first and the syntaxes after.
-bool DistNameRule(Cmp &c, const GEN_DistNameString &a, const GEN_DistNameString &b,
-                  int32_t &r) {
+bool DistNameRule(Cmp &c, const GEN_DistNameString &a, const GEN_DistNameString &b, int32_t &r) {
     if (c.binary) {
         if (!CompareTextRule(c, a.name, b.name, false, r)) return false;
         return r || Presence(a.syntax, b.syntax, r) ||
@@ -485,9 +478,7 @@ bool CompareTyped(Cmp &c, uint32_t type, const void *a, const void *b, int32_t &
     }
     if (!a || !b) return CmpFail(c, GEN_S_NULLARG);
     switch (rule->rule) {
-    case Rule::Area:
-        r = Sign(std::memcmp(a, b, kAreaSize));
-        return true;
+    case Rule::Area: r = Sign(std::memcmp(a, b, kAreaSize)); return true;
     case Rule::Map:
         r = MapRule(*static_cast<const GEN_OidCardinalMap *>(a),
                     *static_cast<const GEN_OidCardinalMap *>(b));
@@ -496,8 +487,7 @@ bool CompareTyped(Cmp &c, uint32_t type, const void *a, const void *b, int32_t &
         if (!CompareValue(c, *rule->type, a, b, r)) return false;
         r = r != 0;
         return true;
-    default:
-        return CompareValue(c, *rule->type, a, b, r);
+    default: return CompareValue(c, *rule->type, a, b, r);
     }
 }
 
@@ -531,11 +521,12 @@ int TypedEntry(STF_List *status, uint32_t type, const void *a, const void *b, in
 
 } // namespace
 
-#define VRSYN_COMPARE(Name, CT, T, binary)                                                    \
-    extern "C" VR_EXPORT int GEN_##Name(STF_List *status, const CT *first, const CT *second,  \
-                                        int32_t *result) try {                                \
-        return Entry(status, T_##T, first, second, result, binary);                           \
-    } VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+#define VRSYN_COMPARE(Name, CT, T, binary)                                                         \
+    extern "C" VR_EXPORT int GEN_##Name(STF_List *status, const CT *first, const CT *second,       \
+                                        int32_t *result) try {                                     \
+        return Entry(status, T_##T, first, second, result, binary);                                \
+    }                                                                                              \
+    VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VRSYN_COMPARE(CompareNameOrOID, GEN_NameOrOID, NameOrOID, false)
 VRSYN_COMPARE(CompareDistNameString, GEN_DistNameString, DistNameString, false)
@@ -556,7 +547,8 @@ extern "C" {
 VR_EXPORT int GEN_CompareAttrValue(STF_List *status, uint32_t type, const void *first,
                                    const void *second, int32_t *result) try {
     return TypedEntry(status, type, first, second, result, false);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 // Texts, names and the values made of them byte for byte; every other type
 // as GEN_CompareAttrValue.
@@ -573,9 +565,9 @@ VR_EXPORT int GEN_BinCompareAttrValue(STF_List *status, uint32_t type, const voi
     case 40: // descriptive name
     case 64: // object identification
         return TypedEntry(status, type, first, second, result, true);
-    default:
-        return TypedEntry(status, type, first, second, result, false);
+    default: return TypedEntry(status, type, first, second, result, false);
     }
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 } // extern "C"

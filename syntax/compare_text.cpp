@@ -72,10 +72,8 @@ bool TextView(Cmp &c, const GEN_Text &t, Str &s) {
         return true;
     case GEN_KIND_LATIN1:
     case GEN_KIND_OCTETS:
-    case GEN_KIND_CODESET:
-        return OctetsView(c, t.u.octets, s.p, s.n);
-    default:
-        return CmpFail(c, GEN_S_INVALID);
+    case GEN_KIND_CODESET: return OctetsView(c, t.u.octets, s.p, s.n);
+    default: return CmpFail(c, GEN_S_INVALID);
     }
 }
 
@@ -97,8 +95,7 @@ bool NameView(Cmp &c, const GEN_SimpleName &name, Str &s) {
         s.p = name.u.counted.value;
         s.n = name.u.counted.length;
         return true;
-    default:
-        return CmpFail(c, GEN_S_INVALID);
+    default: return CmpFail(c, GEN_S_INVALID);
     }
 }
 
@@ -220,9 +217,7 @@ bool SemanticRule(Cmp &c, Str a, Str b, bool icase, int32_t &r) {
         r = icase ? LexFoldBytes(a.p, a.n, b.p, b.n) : Lex(a.p, a.n, b.p, b.n);
         return true;
     case GEN_KIND_LATIN1:
-    case GEN_KIND_OCTETS:
-        r = CountedRule(a.p, a.n, b.p, b.n, icase);
-        return true;
+    case GEN_KIND_OCTETS: r = CountedRule(a.p, a.n, b.p, b.n, icase); return true;
     default:
         if ((a.charset || b.charset) && a.charset != b.charset) return CmpFail(c, GEN_S_NOTSUPP);
         return Collate(c, a, b, r);
@@ -311,8 +306,8 @@ template <typename V> int EqualEntry(STF_List *status, const V *a, const V *b, i
     return 0;
 }
 
-int OctetsEntry(STF_List *status, const GEN_OctetString *a, const GEN_OctetString *b,
-                int32_t *r, bool icase) {
+int OctetsEntry(STF_List *status, const GEN_OctetString *a, const GEN_OctetString *b, int32_t *r,
+                bool icase) {
     Cmp c;
     if (!BeginCompare(c, status, a, b, r)) return 1;
     int32_t out = 0;
@@ -350,52 +345,62 @@ extern "C" {
 VR_EXPORT int GEN_CompareText(STF_List *status, const GEN_Text *first, const GEN_Text *second,
                               int32_t *result) try {
     return TextEntry(status, first, second, result, false, false);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GEN_ICompareText(STF_List *status, const GEN_Text *first, const GEN_Text *second,
                                int32_t *result) try {
     return TextEntry(status, first, second, result, false, true);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-VR_EXPORT int GEN_BinCompareText(STF_List *status, const GEN_Text *first,
-                                 const GEN_Text *second, int32_t *result) try {
+VR_EXPORT int GEN_BinCompareText(STF_List *status, const GEN_Text *first, const GEN_Text *second,
+                                 int32_t *result) try {
     return TextEntry(status, first, second, result, true, false);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GEN_CompareSimpleName(STF_List *status, const GEN_SimpleName *first,
                                     const GEN_SimpleName *second, int32_t *result) try {
     return TextEntry(status, first, second, result, false, false);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GEN_ICompareSimpleName(STF_List *status, const GEN_SimpleName *first,
                                      const GEN_SimpleName *second, int32_t *result) try {
     return TextEntry(status, first, second, result, false, true);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GEN_BinCompareSimpleName(STF_List *status, const GEN_SimpleName *first,
                                        const GEN_SimpleName *second, int32_t *result) try {
     return TextEntry(status, first, second, result, true, false);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GEN_CompareOctetString(STF_List *status, const GEN_OctetString *first,
                                      const GEN_OctetString *second, int32_t *result) try {
     return OctetsEntry(status, first, second, result, false);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GEN_ICompareOctetString(STF_List *status, const GEN_OctetString *first,
                                       const GEN_OctetString *second, int32_t *result) try {
     return OctetsEntry(status, first, second, result, true);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GEN_EqualText(STF_List *status, const GEN_Text *first, const GEN_Text *second,
                             int32_t *result) try {
     return EqualEntry(status, first, second, result);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GEN_EqualSimpleName(STF_List *status, const GEN_SimpleName *first,
                                   const GEN_SimpleName *second, int32_t *result) try {
     return EqualEntry(status, first, second, result);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT void GEN_CompareObjectID(const GEN_ObjectID *first, const GEN_ObjectID *second,
                                    int32_t *result) try {
@@ -418,6 +423,7 @@ VR_EXPORT void GEN_CompareObjectID(const GEN_ObjectID *first, const GEN_ObjectID
         y += ky, ny -= ky;
     }
     *result = nx == ny ? 0 : nx ? 1 : -1;
-} VR_CATCH_VOID
+}
+VR_CATCH_VOID
 
 } // extern "C"

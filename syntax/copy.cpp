@@ -69,8 +69,7 @@ uint32_t CopyText(Ctx &ctx, GEN_Text &dst, const GEN_Text &src) {
     case GEN_KIND_CODESET:
         if (uint32_t r = CopyOctets(ctx, dst.u.octets, src.u.octets)) return r;
         break;
-    default:
-        return Fail(ctx, GEN_S_INVALID);
+    default: return Fail(ctx, GEN_S_INVALID);
     }
     dst.kind = src.kind;
     dst.charset = src.charset;
@@ -94,8 +93,7 @@ uint32_t CopySimpleName(Ctx &ctx, GEN_SimpleName &dst, const GEN_SimpleName &src
         dst.u.counted.length = src.u.counted.length;
         std::memcpy(dst.u.counted.value, src.u.counted.value, src.u.counted.length);
         break;
-    default:
-        return Fail(ctx, GEN_S_INVALID);
+    default: return Fail(ctx, GEN_S_INVALID);
     }
     dst.kind = src.kind;
     dst.charset = src.charset;
@@ -253,9 +251,7 @@ uint32_t CopyField(Ctx &ctx, const Field &f, void *dst, const void *src) {
         At<uint16_t>(dst, f.offset) = count;
         return 0;
     }
-    case FieldKind::ValueType:
-        At<uint32_t>(dst, f.offset) = At<uint32_t>(src, f.offset);
-        return 0;
+    case FieldKind::ValueType: At<uint32_t>(dst, f.offset) = At<uint32_t>(src, f.offset); return 0;
     case FieldKind::AnyValue:
         return CopyAny(ctx, At<uint32_t>(src, f.elem_offset), At<void *>(dst, f.offset),
                        At<void *>(src, f.offset));
@@ -272,8 +268,7 @@ uint32_t CopyField(Ctx &ctx, const Field &f, void *dst, const void *src) {
 void DeleteField(Ctx &ctx, const Field &f, void *value) {
     switch (f.kind) {
     case FieldKind::Flat:
-    case FieldKind::CharArray:
-        return;
+    case FieldKind::CharArray: return;
     case FieldKind::CString: {
         char *&s = At<char *>(value, f.offset);
         if (s) ctx.free(s);
@@ -299,9 +294,7 @@ void DeleteField(Ctx &ctx, const Field &f, void *value) {
         case GEN_KIND_CODESET:
             if (t.u.octets.value) ctx.free(t.u.octets.value);
             break;
-        default:
-            Report(ctx, GEN_S_INVALID);
-            break;
+        default: Report(ctx, GEN_S_INVALID); break;
         }
         std::memset(&t, 0, sizeof t);
         return;
@@ -311,9 +304,7 @@ void DeleteField(Ctx &ctx, const Field &f, void *value) {
         if (kind < GEN_KIND_IRV || kind > GEN_KIND_CODESET) Report(ctx, GEN_S_INVALID);
         return;
     }
-    case FieldKind::Inline:
-        DeleteValue(ctx, *f.type, &At<char>(value, f.offset));
-        return;
+    case FieldKind::Inline: DeleteValue(ctx, *f.type, &At<char>(value, f.offset)); return;
     case FieldKind::Ptr: {
         void *&p = At<void *>(value, f.offset);
         if (p) {
@@ -342,8 +333,7 @@ void DeleteField(Ctx &ctx, const Field &f, void *value) {
             DeleteValue(ctx, *f.type, &At<char>(value, f.elem_offset + i * f.type->size));
         return;
     }
-    case FieldKind::ValueType:
-        return;
+    case FieldKind::ValueType: return;
     case FieldKind::AnyValue:
         DeleteAny(ctx, At<uint32_t>(value, f.elem_offset), At<void *>(value, f.offset));
         return;
@@ -351,9 +341,7 @@ void DeleteField(Ctx &ctx, const Field &f, void *value) {
         DeleteValues(ctx, At<uint32_t>(value, f.elem_offset),
                      At<GEN_SeqOfValues *>(value, f.offset));
         return;
-    case FieldKind::AttrHandle:
-        DeleteAttr(ctx, At<AS_AttrHandle>(value, f.offset));
-        return;
+    case FieldKind::AttrHandle: DeleteAttr(ctx, At<AS_AttrHandle>(value, f.offset)); return;
     }
 }
 
@@ -526,25 +514,29 @@ int DeepDelete(STF_List *status, void *value, const GENU_Allocator *alloc, const
 
 // ---- The exported family ------------------------------------------------
 
-#define VRSYN_COPY_DELETE(X, T)                                                               \
-    extern "C" VR_EXPORT int GEN_Copy##X(STF_List *status, void **out, const void *src,       \
-                                         const GENU_Allocator *alloc) try {                   \
-        return vrsyn::CopyNew(status, out, src, alloc, vrsyn::T_##T, false);                      \
-    } VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)                                   \
-    extern "C" VR_EXPORT int GEN_Delete##X(STF_List *status, void *value,                     \
-                                           const GENU_Allocator *alloc) try {                 \
-        return vrsyn::DeleteBlock(status, value, alloc, vrsyn::T_##T, false);                     \
-    } VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
-#define VRSYN_DEEP(X, CT, T)                                                                  \
-    VRSYN_COPY_DELETE(X, T)                                                                   \
-    extern "C" VR_EXPORT int GEN_DeepCopy##X(STF_List *status, CT *dst, const CT *src,        \
-                                             const GENU_Allocator *alloc) try {               \
-        return vrsyn::DeepCopy(status, dst, src, alloc, vrsyn::T_##T, false);                     \
-    } VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)                                   \
-    extern "C" VR_EXPORT int GEN_DeepDelete##X(STF_List *status, CT *value,                   \
-                                               const GENU_Allocator *alloc) try {             \
-        return vrsyn::DeepDelete(status, value, alloc, vrsyn::T_##T, false);                      \
-    } VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+#define VRSYN_COPY_DELETE(X, T)                                                                    \
+    extern "C" VR_EXPORT int GEN_Copy##X(STF_List *status, void **out, const void *src,            \
+                                         const GENU_Allocator *alloc) try {                        \
+        return vrsyn::CopyNew(status, out, src, alloc, vrsyn::T_##T, false);                       \
+    }                                                                                              \
+    VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)                                          \
+    extern "C" VR_EXPORT int GEN_Delete##X(STF_List *status, void *value,                          \
+                                           const GENU_Allocator *alloc) try {                      \
+        return vrsyn::DeleteBlock(status, value, alloc, vrsyn::T_##T, false);                      \
+    }                                                                                              \
+    VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+#define VRSYN_DEEP(X, CT, T)                                                                       \
+    VRSYN_COPY_DELETE(X, T)                                                                        \
+    extern "C" VR_EXPORT int GEN_DeepCopy##X(STF_List *status, CT *dst, const CT *src,             \
+                                             const GENU_Allocator *alloc) try {                    \
+        return vrsyn::DeepCopy(status, dst, src, alloc, vrsyn::T_##T, false);                      \
+    }                                                                                              \
+    VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)                                          \
+    extern "C" VR_EXPORT int GEN_DeepDelete##X(STF_List *status, CT *value,                        \
+                                               const GENU_Allocator *alloc) try {                  \
+        return vrsyn::DeepDelete(status, value, alloc, vrsyn::T_##T, false);                       \
+    }                                                                                              \
+    VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VRSYN_COPY_DELETE(Boolean, Boolean)
 VRSYN_COPY_DELETE(Cardinal, Cardinal)

@@ -3,9 +3,9 @@
 #include "vrcore/genu.h"
 
 // A syntax sharing another one's representation shares its functions.
-#define VRSYN_SHARED(X, F)                                                          \
+#define VRSYN_SHARED(X, F)                                                                         \
     extern "C" VR_EXPORT const GENU_ValueDescriptor GENU_##X##Desc = {GEN_Copy##F, GEN_Delete##F};
-#define VRSYN_DESC(X)                                                               \
+#define VRSYN_DESC(X)                                                                              \
     extern "C" VR_EXPORT const GENU_ValueDescriptor GENU_##X##Desc = {GEN_Copy##X, GEN_Delete##X};
 
 VRSYN_DESC(Boolean)
@@ -227,4 +227,5 @@ static const GENU_ValueDescriptor *const kByType[95] = {
 
 extern "C" VR_EXPORT const GENU_ValueDescriptor *GENU_AVT2Descriptor(uint32_t type) try {
     return type < 95 ? kByType[type] : nullptr;
-} VR_CATCH_RETURN(nullptr)
+}
+VR_CATCH_RETURN(nullptr)

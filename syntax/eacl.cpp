@@ -21,9 +21,14 @@ struct DomainSyntax {
     GENU_ShortOID oid;
 };
 const DomainSyntax kDomainSyntaxes[] = {
-    {"nis", kSyntaxNis},       {"dns", kSyntaxDns},        {"nisplus", kSyntaxNisPlus},
-    {"file", kSyntaxFile},     {"win95", kSyntaxWin95},    {"winnt", kSyntaxWinNT},
-    {"ntsecurity", kSyntaxNtSecurity}, {"any", kSyntaxAny},
+    {"nis", kSyntaxNis},
+    {"dns", kSyntaxDns},
+    {"nisplus", kSyntaxNisPlus},
+    {"file", kSyntaxFile},
+    {"win95", kSyntaxWin95},
+    {"winnt", kSyntaxWinNT},
+    {"ntsecurity", kSyntaxNtSecurity},
+    {"any", kSyntaxAny},
 };
 
 struct Word {
@@ -41,8 +46,9 @@ const Word kPrivilegeLevels[] = {{"end-user", GEN_ACL_END_USER},
 enum Keyword { kName, kDomain, kNameType, kPrivilegeLevel, kKeywordCount };
 const char *const kKeywords[kKeywordCount] = {"name", "domain", "name-type", "privilege-level"};
 
-bool Blank(unsigned char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' ||
-                                     c == '\v' || c == '\f'; }
+bool Blank(unsigned char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
 bool Control(unsigned char c) { return c < 0x20 || c == 0x7f; }
 
 enum class Tok { End, Assign, Separator, Word, Bad };
@@ -131,9 +137,7 @@ bool Parse(char *text, Assigned &a) {
         if (scan.Next(word) != Tok::Assign) return false;
         if (scan.Next(word) != Tok::Word) return false;
         switch (kw) {
-        case kName:
-            a.name = word;
-            break;
+        case kName: a.name = word; break;
         case kDomain:
             if (!ParseDomain(const_cast<char *>(word), a)) return false;
             break;
@@ -180,10 +184,8 @@ namespace {
 // The list-form entry's name as a new heap string.
 int ListName(STF_List *status, const GEN_PSISAccessControlList &entry, char **name) {
     switch (entry.choice) {
-    case 1:
-        return GENU_ExtractSimpleName(status, name, &entry.u.simple_name, nullptr);
-    case 2:
-        return GENU_ExtractOctetString(status, name, &entry.u.octets, nullptr);
+    case 1: return GENU_ExtractSimpleName(status, name, &entry.u.simple_name, nullptr);
+    case 2: return GENU_ExtractOctetString(status, name, &entry.u.octets, nullptr);
     default:
         *name = nullptr;
         STF_ClearStatus(status);
@@ -202,7 +204,8 @@ extern "C" {
 VR_EXPORT int GENU_eACLFromText(STF_List *status, GEN_ExtACL **out, const char *text) try {
     MakeTrace trace("GENU_eACLFromText");
     return EACLFromText(status, out, text, nullptr);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GENU_ACLFromPSIS(STF_List *status, GEN_ExtACL **out,
                                const GEN_PSISAccessControlList *entry) try {
@@ -232,11 +235,11 @@ VR_EXPORT int GENU_ACLFromPSIS(STF_List *status, GEN_ExtACL **out,
         if (entry->name_type) name_type = *entry->name_type;
         if (entry->privilege_level) privilege_level = *entry->privilege_level;
     }
-    int rc = GENU_MakeACL(status, out, name, domain, syntax, &name_type, &privilege_level,
-                          nullptr);
+    int rc = GENU_MakeACL(status, out, name, domain, syntax, &name_type, &privilege_level, nullptr);
     GENU__CoveredFree(name);
     return rc;
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GENU_ACLToPSIS(STF_List *status, GEN_PSISAccessControlList **out,
                              const GEN_ExtACL *entry) try {
@@ -266,9 +269,7 @@ VR_EXPORT int GENU_ACLToPSIS(STF_List *status, GEN_PSISAccessControlList **out,
     case kSyntaxNis:
     case kSyntaxDns:
     case kSyntaxFile:
-    case kSyntaxNisPlus:
-        sep = "@";
-        break;
+    case kSyntaxNisPlus: sep = "@"; break;
     case kSyntaxWin95:
     case kSyntaxWinNT:
     case kSyntaxNtSecurity:
@@ -276,9 +277,7 @@ VR_EXPORT int GENU_ACLToPSIS(STF_List *status, GEN_PSISAccessControlList **out,
         second = name;
         sep = "\\";
         break;
-    default:
-        code = GEN_S_NOTSUPP;
-        break;
+    default: code = GEN_S_NOTSUPP; break;
     }
     if (!code && std::strlen(first) + std::strlen(sep) + std::strlen(second) > GEN_SIMPLE_NAME_MAX)
         code = GEN_S_INVALID;
@@ -301,8 +300,8 @@ VR_EXPORT int GENU_ACLToPSIS(STF_List *status, GEN_PSISAccessControlList **out,
     int32_t name_type = GEN_ACL_GROUP, privilege_level = GEN_ACL_END_USER;
     src.name_type = &name_type;
     src.privilege_level = &privilege_level;
-    return CopyNew(status, reinterpret_cast<void **>(out), &src, nullptr,
-                   T_PSISAccessControlList);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+    return CopyNew(status, reinterpret_cast<void **>(out), &src, nullptr, T_PSISAccessControlList);
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 } // extern "C"

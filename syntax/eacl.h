@@ -17,7 +17,6 @@ constexpr GENU_ShortOID kSyntaxAny = 3055;
 
 // GENU_eACLFromText with the entry (and the working copy of the text) made
 // with the allocator given.
-int EACLFromText(STF_List *status, GEN_ExtACL **out, const char *text,
-                 const GENU_Allocator *alloc);
+int EACLFromText(STF_List *status, GEN_ExtACL **out, const char *text, const GENU_Allocator *alloc);
 
 } // namespace vrsyn

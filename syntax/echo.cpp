@@ -92,7 +92,8 @@ VR_EXPORT int GEN_EchoAS(STF_List *status, AS_SetHandle set) try {
     if (RenderSet(sink, own.get(), set) == 0) return 0;
     Carry(status, own.get());
     return 1;
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int _GENU_EchoAttrValue(STF_List *status, const char *prefix, const void *value,
                                   uint32_t type) try {
@@ -101,85 +102,103 @@ VR_EXPORT int _GENU_EchoAttrValue(STF_List *status, const char *prefix, const vo
     LogSink sink;
     RenderValue(sink, prefix, value, type);
     return 0;
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GEN_EchoText(STF_List *status, const GEN_Text *text) try {
     return Echo(status, text, RenderText);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GEN_EchoMessage(STF_List *status, const GEN_Message *message) try {
     return Echo(status, message, RenderText);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GEN_EchoSimpleName(STF_List *status, const GEN_SimpleName *name) try {
     return Echo(status, name, RenderSimpleName);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GEN_EchoNameOrOID(STF_List *status, const GEN_NameOrOID *value) try {
     return Echo(status, value, RenderNameOrOID);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GEN_EchoDistNameString(STF_List *status, const GEN_DistNameString *value) try {
     return Echo(status, value, RenderDistNameString);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GEN_EchoObjectIdent(STF_List *status, const GEN_ObjectIdent *value) try {
     if (!status) return 1;
     if (!LOG_InMessage()) return 0;
     LogSink sink;
     return RenderObjectIdent(sink, value); // a null value has its own line
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GEN_EchoGeneralizedTime(STF_List *status, const GEN_GeneralizedTime *value) try {
     return Echo(status, value, Void(RenderGeneralizedTime));
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GEN_EchoCheckpoint(STF_List *status, const GEN_Checkpoint *value) try {
     return Echo(status, value, Void(RenderCheckpoint));
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GEN_EchoExternal(STF_List *status, const GEN_External *value) try {
     return Echo(status, value, RenderExternal);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GEN_EchoOctetString(STF_List *status, const GEN_OctetString *value) try {
     return Echo(status, value, Void(RenderOctetString));
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GEN_EchoOctetStringInt(STF_List *status, const GEN_OctetString *value) try {
     return Echo(status, value, Void(RenderOctetStringInt));
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GEN_EchoShortOID(STF_List *status, GENU_ShortOID id) try {
-    return Echo(status, &id, Void([](Sink &sink, const GENU_ShortOID *v) {
-                    RenderShortOID(sink, *v);
-                }));
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+    return Echo(status, &id,
+                Void([](Sink &sink, const GENU_ShortOID *v) { RenderShortOID(sink, *v); }));
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GEN_EchoErrorMessage(STF_List *status, const GEN_ErrorMessage *value) try {
     return Echo(status, value, RenderErrorMessage);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GEN_EchoLimitEncountered(STF_List *status, const int32_t *limit) try {
     return Echo(status, limit, Void(RenderLimitEncountered));
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int _GENU__EchoCardinal64(STF_List *status, const GEN_Cardinal64 *value) try {
     return Echo(status, value, Void(RenderCardinal64));
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int _GENU__EchoACL(STF_List *status, const GEN_PSISAccessControlList *entry) try {
     return Echo(status, entry, RenderACL);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int _GENU__EchoeACL(STF_List *status, const GEN_ExtACL *entry) try {
     return Echo(status, entry, RendereACL);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT const char *_GENU__TypeToAscii(STF_List *status, uint32_t type) try {
     (void)status;
     return TypeName(type);
-} VR_CATCH_RETURN("unknown")
+}
+VR_CATCH_RETURN("unknown")
 
 VR_EXPORT const char *_GENU__ModifyOpAscii(STF_List *status, AS_AttrHandle attr) try {
     OwnList own;
@@ -189,11 +208,12 @@ VR_EXPORT const char *_GENU__ModifyOpAscii(STF_List *status, AS_AttrHandle attr)
         return "GetFailed";
     }
     return ModifyOpName(op);
-} VR_CATCH_RETURN("GetFailed")
+}
+VR_CATCH_RETURN("GetFailed")
 
 VR_EXPORT const char *_GENU__GeneralizedTimeToAscii(STF_List *status,
-                                                    const GEN_GeneralizedTime *value,
-                                                    char *buffer, size_t size) try {
+                                                    const GEN_GeneralizedTime *value, char *buffer,
+                                                    size_t size) try {
     if (!buffer || size == 0) {
         if (status) STF_AddStatus(status, GEN_S_NULLARG, 0);
         return "";
@@ -204,6 +224,7 @@ VR_EXPORT const char *_GENU__GeneralizedTimeToAscii(STF_List *status,
         return buffer;
     }
     return GeneralizedTimeToAscii(*value, buffer, size);
-} VR_CATCH_RETURN("")
+}
+VR_CATCH_RETURN("")
 
 } // extern "C"

@@ -12,7 +12,6 @@ namespace vrsyn {
 
 namespace {
 
-
 // A new NUL-terminated copy of n bytes.
 uint32_t NewString(Ctx &ctx, char *&out, const void *bytes, size_t n) {
     out = nullptr;
@@ -45,10 +44,8 @@ uint32_t FromText(Ctx &ctx, char *&out, const GEN_Text &text) {
         return NewString(ctx, out, text.u.string, std::strlen(text.u.string));
     case GEN_KIND_LATIN1:
     case GEN_KIND_OCTETS:
-    case GEN_KIND_CODESET:
-        return FromOctets(ctx, out, text.u.octets);
-    default:
-        return Invalid(ctx);
+    case GEN_KIND_CODESET: return FromOctets(ctx, out, text.u.octets);
+    default: return Invalid(ctx);
     }
 }
 
@@ -70,8 +67,7 @@ uint32_t FromSimpleName(Ctx &ctx, char *&out, const GEN_SimpleName &name) {
     case GEN_KIND_OCTETS:
     case GEN_KIND_CODESET:
         return FromCounted(ctx, out, name.u.counted.length, name.u.counted.value);
-    default:
-        return Invalid(ctx);
+    default: return Invalid(ctx);
     }
 }
 
@@ -98,18 +94,12 @@ RepertoireAction RepertoireStep(Ctx &ctx, const void *out, const void *value, in
         return kRefused;
     }
     switch (kind) {
-    case GEN_KIND_IRV:
-        return kConvert;
-    case GEN_KIND_LATIN1:
-        return kCopy;
+    case GEN_KIND_IRV: return kConvert;
+    case GEN_KIND_LATIN1: return kCopy;
     case GEN_KIND_STRING:
     case GEN_KIND_OCTETS:
-    case GEN_KIND_CODESET:
-        Report(ctx, GEN_S_NOTSUPP);
-        return kRefused;
-    default:
-        Report(ctx, GEN_S_INVALID);
-        return kRefused;
+    case GEN_KIND_CODESET: Report(ctx, GEN_S_NOTSUPP); return kRefused;
+    default: Report(ctx, GEN_S_INVALID); return kRefused;
     }
 }
 
@@ -118,11 +108,11 @@ struct NameSyntax {
     GENU_ShortOID oid;
 };
 const NameSyntax kNameSyntaxes[] = {
-    {"unix", 886},      {"x-500", 3040},   {"xfn", 3041},     {"dce", 3042},
-    {"cds", 3043},      {"nis", 3044},     {"dns", 3045},     {"internet-mail", 3046},
-    {"file", 3047},     {"nisplus", 3048}, {"nis+", 3048},    {"win95", 3049},
-    {"winnt", 3050},    {"ntsecurity", 3051}, {"tsl-www", 3054}, {"any", 3055},
-    {"ibg-at", 3183},   {"ibg-lm", 3184},  {"ibg-lpr", 3185}, {"ibg-qs", 3186},
+    {"unix", 886},    {"x-500", 3040},      {"xfn", 3041},     {"dce", 3042},
+    {"cds", 3043},    {"nis", 3044},        {"dns", 3045},     {"internet-mail", 3046},
+    {"file", 3047},   {"nisplus", 3048},    {"nis+", 3048},    {"win95", 3049},
+    {"winnt", 3050},  {"ntsecurity", 3051}, {"tsl-www", 3054}, {"any", 3055},
+    {"ibg-at", 3183}, {"ibg-lm", 3184},     {"ibg-lpr", 3185}, {"ibg-qs", 3186},
     {"nds", 3187},
 };
 
@@ -155,8 +145,7 @@ uint32_t NameSyntaxOf(const GEN_NameOrOID *syntax, GENU_ShortOID &out) {
         n = name.u.counted.length;
         std::memcpy(buf, name.u.counted.value, n);
         break;
-    default:
-        return GEN_S_INVALID;
+    default: return GEN_S_INVALID;
     }
     buf[n] = 0;
     out = GENU_NameSyntaxToShortOID(buf);
@@ -174,19 +163,22 @@ VR_EXPORT GENU_ShortOID GENU_NameSyntaxToShortOID(const char *name) try {
     for (const NameSyntax &s : kNameSyntaxes)
         if (strcasecmp(s.name, name) == 0) return s.oid;
     return GENU_NAME_SYNTAX_UNKNOWN;
-} VR_CATCH_RETURN(0u)
+}
+VR_CATCH_RETURN(0u)
 
 VR_EXPORT int GENU_ExtractText(STF_List *status, char **out, const GEN_Text *text,
                                const GENU_Allocator *alloc) try {
     MakeTrace trace("GENU_ExtractText");
     return Extract(status, out, text, alloc, FromText);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GENU_ExtractSimpleName(STF_List *status, char **out, const GEN_SimpleName *name,
                                      const GENU_Allocator *alloc) try {
     MakeTrace trace("GENU_ExtractSimpleName");
     return Extract(status, out, name, alloc, FromSimpleName);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GENU_ExtractOctet255(STF_List *status, char **out, uint16_t length,
                                    const unsigned char *bytes, const GENU_Allocator *alloc) try {
@@ -199,17 +191,18 @@ VR_EXPORT int GENU_ExtractOctet255(STF_List *status, char **out, uint16_t length
         return 1;
     }
     return FromCounted(ctx, *out, length, bytes) ? 1 : 0;
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-VR_EXPORT int GENU_ExtractOctetString(STF_List *status, char **out,
-                                      const GEN_OctetString *octets, const GENU_Allocator *alloc) try {
+VR_EXPORT int GENU_ExtractOctetString(STF_List *status, char **out, const GEN_OctetString *octets,
+                                      const GENU_Allocator *alloc) try {
     MakeTrace trace("GENU_ExtractOctetString");
     return Extract(status, out, octets, alloc, FromOctets);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GENU_ExtractDistNameString(STF_List *status, char **string_out,
-                                         GENU_ShortOID *syntax_out,
-                                         const GEN_DistNameString *value,
+                                         GENU_ShortOID *syntax_out, const GEN_DistNameString *value,
                                          const GENU_Allocator *alloc) try {
     MakeTrace trace("GENU_ExtractDistNameString");
     if (string_out) *string_out = nullptr;
@@ -228,7 +221,8 @@ VR_EXPORT int GENU_ExtractDistNameString(STF_List *status, char **string_out,
     if (FromText(ctx, *string_out, value->name)) return 1;
     *syntax_out = syntax;
     return 0;
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GEN_Text2IsoLatin1(STF_List *status, GEN_Text **out, const GEN_Text *text,
                                  const GENU_Allocator *alloc) try {
@@ -236,12 +230,9 @@ VR_EXPORT int GEN_Text2IsoLatin1(STF_List *status, GEN_Text **out, const GEN_Tex
     Ctx ctx;
     if (!Begin(status, alloc, ctx)) return 1;
     switch (RepertoireStep(ctx, out, text, text ? text->kind : 0)) {
-    case kCopy:
-        return CopyNew(status, reinterpret_cast<void **>(out), text, alloc, T_Text);
-    case kRefused:
-        return 1;
-    case kConvert:
-        break;
+    case kCopy: return CopyNew(status, reinterpret_cast<void **>(out), text, alloc, T_Text);
+    case kRefused: return 1;
+    case kConvert: break;
     }
     size_t n = text->u.string ? strnlen(text->u.string, GEN_TEXT_MAX + 1) : 0;
     if (n > GEN_TEXT_MAX) {
@@ -266,20 +257,19 @@ VR_EXPORT int GEN_Text2IsoLatin1(STF_List *status, GEN_Text **out, const GEN_Tex
     }
     *out = t;
     return 0;
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GEN_SimpleName2IsoLatin1(STF_List *status, GEN_SimpleName **out,
-                                       const GEN_SimpleName *name, const GENU_Allocator *alloc) try {
+                                       const GEN_SimpleName *name,
+                                       const GENU_Allocator *alloc) try {
     if (out) *out = nullptr;
     Ctx ctx;
     if (!Begin(status, alloc, ctx)) return 1;
     switch (RepertoireStep(ctx, out, name, name ? name->kind : 0)) {
-    case kCopy:
-        return CopyNew(status, reinterpret_cast<void **>(out), name, alloc, T_SimpleName);
-    case kRefused:
-        return 1;
-    case kConvert:
-        break;
+    case kCopy: return CopyNew(status, reinterpret_cast<void **>(out), name, alloc, T_SimpleName);
+    case kRefused: return 1;
+    case kConvert: break;
     }
     const void *nul = std::memchr(name->u.string, 0, GEN_SIMPLE_NAME_MAX + 1);
     if (!nul) {
@@ -298,7 +288,8 @@ VR_EXPORT int GEN_SimpleName2IsoLatin1(STF_List *status, GEN_SimpleName **out,
     std::memcpy(s->u.counted.value, name->u.string, n);
     *out = s;
     return 0;
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GEN_Text2Unicode(STF_List *status, GEN_Text **out, const GEN_Text *text,
                                const GENU_Allocator *alloc) try {
@@ -309,6 +300,7 @@ VR_EXPORT int GEN_Text2Unicode(STF_List *status, GEN_Text **out, const GEN_Text 
     STF_ClearStatus(status);
     STF_AddStatus(status, GEN_S_NOTSUPP, 0);
     return 1;
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 } // extern "C"

@@ -60,6 +60,7 @@ struct TypeInfo {
 };
 
 // Every described structure, by the syntax or component name.
+// clang-format off
 #define VRSYN_TYPES(X)                                                                        \
     X(Boolean) X(Cardinal) X(DeltaTime) X(Identifier) X(Integer) X(MaximumInteger)            \
     X(MinimumInteger) X(PageIdType) X(PositiveInteger) X(Realization) X(Edge)                 \
@@ -84,6 +85,7 @@ struct TypeInfo {
     X(SocketAddress) X(FastFilterDef) X(PreprocessorDefinition) X(DriverInfo) X(ErrorMessage)   \
     X(Criteria) X(IgnoredAttribute) X(Substrings) X(FilterItem) X(Filter) X(SetOfFilter)        \
     X(SeqOfObjectIdent) X(Selector)
+// clang-format on
 
 #define VRSYN_DECLARE(N) extern const TypeInfo T_##N;
 VRSYN_TYPES(VRSYN_DECLARE)

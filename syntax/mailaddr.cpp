@@ -25,8 +25,7 @@ const Escape kEscapes[] = {{'@', 'a'}, {'!', 'b'}, {'(', 'l'}, {'%', 'p'},
                            {'"', 'q'}, {')', 'r'}, {'_', 'u'}};
 
 bool Plain(unsigned char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           c == '.';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.';
 }
 
 // The character an escape letter stands for, or 0.
@@ -228,33 +227,39 @@ VR_EXPORT int GEN_X400ToInternetMailAddress(STF_List *status, char **out,
                                             const GEN_DeliveryAddress *orname,
                                             const GENU_Allocator *alloc) try {
     return FromX400(status, out, orname, alloc, vrsyn::kInternetMail, nullptr);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GEN_X400ToMSMailAddress(STF_List *status, char **out,
                                       const GEN_DeliveryAddress *orname,
                                       const GENU_Allocator *alloc) try {
     return FromX400(status, out, orname, alloc, vrsyn::kMsMail, nullptr);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GEN_X400ToStringAddress(STF_List *status, char **out,
                                       const GEN_DeliveryAddress *orname,
                                       const GENU_Allocator *alloc) try {
     return FromX400(status, out, orname, alloc, vrsyn::kInternetMail, vrsyn::kMsMail);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GEN_InternetMailToX400Address(STF_List *status, GEN_DeliveryAddress **out,
                                             const char *address, const GENU_Allocator *alloc) try {
     return ToX400(status, out, address, alloc, vrsyn::kInternetMail);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GEN_MsMailToX400Address(STF_List *status, GEN_DeliveryAddress **out,
                                       const char *address, const GENU_Allocator *alloc) try {
     return ToX400(status, out, address, alloc, vrsyn::kMsMail);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GEN_StringToX400Address(STF_List *status, GEN_DeliveryAddress **out,
                                       const char *address, const GENU_Allocator *alloc) try {
     return ToX400(status, out, address, alloc, vrsyn::kInternetMail);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 } // extern "C"

@@ -15,7 +15,6 @@ MakeTrace::~MakeTrace() { LOG_CondMessage(7, "genmk.c", __LINE__, "Exiting: %s\n
 
 namespace {
 
-
 // Kind-5 text of a string (null: empty).
 uint32_t FillText(Ctx &ctx, GEN_Text &text, const char *string) {
     std::memset(&text, 0, sizeof text);
@@ -74,8 +73,7 @@ uint32_t FillDistName2(Ctx &ctx, GEN_DistNameString &value, const char *string,
 // A new block of `t` filled by `fill`; on failure the block is freed and
 // *out stays null.
 template <typename T, typename Fill>
-int MakeNew(STF_List *status, T **out, const GENU_Allocator *alloc, const TypeInfo &t,
-            Fill fill) {
+int MakeNew(STF_List *status, T **out, const GENU_Allocator *alloc, const TypeInfo &t, Fill fill) {
     if (out) *out = nullptr;
     Ctx ctx;
     if (!Begin(status, alloc, ctx)) return 1;
@@ -100,9 +98,8 @@ int MakeNew(STF_List *status, T **out, const GENU_Allocator *alloc, const TypeIn
 }
 
 // A new deep copy of a value put together from the caller's components.
-template <typename T>
-int CopyOf(STF_List *status, T **out, const T &src, const GENU_Allocator *alloc,
-           const TypeInfo &t) {
+template <typename T> int CopyOf(STF_List *status, T **out, const T &src,
+                                 const GENU_Allocator *alloc, const TypeInfo &t) {
     return CopyNew(status, reinterpret_cast<void **>(out), &src, alloc, t);
 }
 
@@ -123,8 +120,8 @@ using namespace vrsyn;
 
 extern "C" {
 
-VR_EXPORT int GENU_MakeEmbeddedString(STF_List *status, GEN_OctetString *octets,
-                                      const char *string, const GENU_Allocator *alloc) try {
+VR_EXPORT int GENU_MakeEmbeddedString(STF_List *status, GEN_OctetString *octets, const char *string,
+                                      const GENU_Allocator *alloc) try {
     MakeTrace trace("GENU_MakeEmbeddedString");
     Ctx ctx;
     bool ok = Begin(status, alloc, ctx);
@@ -149,7 +146,8 @@ VR_EXPORT int GENU_MakeEmbeddedString(STF_List *status, GEN_OctetString *octets,
     octets->length = static_cast<int32_t>(n);
     octets->value = p;
     return 0;
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GENU_MakeEmbeddedText(STF_List *status, GEN_Text *text, const char *string,
                                     const GENU_Allocator *alloc) try {
@@ -163,14 +161,16 @@ VR_EXPORT int GENU_MakeEmbeddedText(STF_List *status, GEN_Text *text, const char
         return 1;
     }
     return FillText(ctx, *text, string) ? 1 : 0;
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GENU_MakeText(STF_List *status, GEN_Text **out, const char *string,
                             const GENU_Allocator *alloc) try {
     MakeTrace trace("GENU_MakeText");
     return MakeNew(status, out, alloc, T_Text,
                    [&](Ctx &ctx, GEN_Text &t) { return FillText(ctx, t, string); });
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GENU_MakeEmbeddedSimpleName(STF_List *status, GEN_SimpleName *name,
                                           const char *string, const GENU_Allocator *alloc) try {
@@ -184,14 +184,16 @@ VR_EXPORT int GENU_MakeEmbeddedSimpleName(STF_List *status, GEN_SimpleName *name
         return 1;
     }
     return FillSimpleName(ctx, *name, string) ? 1 : 0;
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GENU_MakeSimpleName(STF_List *status, GEN_SimpleName **out, const char *string,
                                   const GENU_Allocator *alloc) try {
     MakeTrace trace("GENU_MakeSimpleName");
     return MakeNew(status, out, alloc, T_SimpleName,
                    [&](Ctx &ctx, GEN_SimpleName &n) { return FillSimpleName(ctx, n, string); });
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GENU_MakeDistNameString(STF_List *status, GEN_DistNameString **out,
                                       const GEN_Text *text, const GEN_NameOrOID *syntax,
@@ -200,7 +202,8 @@ VR_EXPORT int GENU_MakeDistNameString(STF_List *status, GEN_DistNameString **out
     if (!text) return Refuse(status, out, GEN_S_NULLARG);
     GEN_DistNameString src{*text, const_cast<GEN_NameOrOID *>(syntax)};
     return CopyOf(status, out, src, alloc, T_DistNameString);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GENU_MakeEmbeddedDistNameString2(STF_List *status, GEN_DistNameString *value,
                                                const char *string, GENU_ShortOID syntax,
@@ -215,7 +218,8 @@ VR_EXPORT int GENU_MakeEmbeddedDistNameString2(STF_List *status, GEN_DistNameStr
         return 1;
     }
     return FillDistName2(ctx, *value, string, syntax) ? 1 : 0;
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GENU_MakeDistNameString2(STF_List *status, GEN_DistNameString **out,
                                        const char *string, GENU_ShortOID syntax,
@@ -224,7 +228,8 @@ VR_EXPORT int GENU_MakeDistNameString2(STF_List *status, GEN_DistNameString **ou
     return MakeNew(status, out, alloc, T_DistNameString, [&](Ctx &ctx, GEN_DistNameString &v) {
         return FillDistName2(ctx, v, string, syntax);
     });
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GENU_MakeObjectIdent_JobId(STF_List *status, GEN_ObjectIdent **out,
                                          const char *job_id, const GENU_Allocator *alloc) try {
@@ -236,19 +241,21 @@ VR_EXPORT int GENU_MakeObjectIdent_JobId(STF_List *status, GEN_ObjectIdent **out
     if (n > GEN_JOB_ID_MAX) return Refuse(status, out, GEN_S_INVALID);
     std::memcpy(src.u.job_id.value, job_id, n);
     return CopyOf(status, out, src, alloc, T_ObjectIdent);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-#define VRSYN_MAKE_OBJID(Suffix, Choice, Type, member)                                            \
-    VR_EXPORT int GENU_MakeObjectIdent_##Suffix(STF_List *status, GEN_ObjectIdent **out,          \
-                                                const Type *value,                                \
-                                                const GENU_Allocator *alloc) try {                \
-        MakeTrace trace("GENU_MakeObjectIdent_" #Suffix);                                         \
-        if (!value) return Refuse(status, out, GEN_S_NULLARG);                                    \
-        GEN_ObjectIdent src{};                                                                    \
-        src.choice = Choice;                                                                      \
-        src.u.member = *value;                                                                    \
-        return CopyOf(status, out, src, alloc, T_ObjectIdent);                                    \
-    } VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+#define VRSYN_MAKE_OBJID(Suffix, Choice, Type, member)                                             \
+    VR_EXPORT int GENU_MakeObjectIdent_##Suffix(STF_List *status, GEN_ObjectIdent **out,           \
+                                                const Type *value,                                 \
+                                                const GENU_Allocator *alloc) try {                 \
+        MakeTrace trace("GENU_MakeObjectIdent_" #Suffix);                                          \
+        if (!value) return Refuse(status, out, GEN_S_NULLARG);                                     \
+        GEN_ObjectIdent src{};                                                                     \
+        src.choice = Choice;                                                                       \
+        src.u.member = *value;                                                                     \
+        return CopyOf(status, out, src, alloc, T_ObjectIdent);                                     \
+    }                                                                                              \
+    VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VRSYN_MAKE_OBJID(DocId, GEN_OBJID_DOCUMENT_ID, GEN_DocumentIdentifier, document_id)
 VRSYN_MAKE_OBJID(DistName, GEN_OBJID_DIST_NAME, GEN_DistNameString, dist_name)
@@ -256,14 +263,15 @@ VRSYN_MAKE_OBJID(FontRef, GEN_OBJID_FONT_REF, GEN_FontReference, font_ref)
 VRSYN_MAKE_OBJID(NameOrOID, GEN_OBJID_NAME_OR_OID, GEN_NameOrOID, name_or_oid)
 VRSYN_MAKE_OBJID(SimpleName, GEN_OBJID_SIMPLE_NAME, GEN_SimpleName, simple_name)
 
-VR_EXPORT int GENU_MakeObjectIdent_Oid(STF_List *status, GEN_ObjectIdent **out,
-                                       GENU_ShortOID oid, const GENU_Allocator *alloc) try {
+VR_EXPORT int GENU_MakeObjectIdent_Oid(STF_List *status, GEN_ObjectIdent **out, GENU_ShortOID oid,
+                                       const GENU_Allocator *alloc) try {
     MakeTrace trace("GENU_MakeObjectIdent_Oid");
     GEN_ObjectIdent src{};
     src.choice = GEN_OBJID_OID;
     src.u.oid = oid;
     return CopyOf(status, out, src, alloc, T_ObjectIdent);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GENU_MakeNameRPCAddress(STF_List *status, GEN_RPCAddress **out, const char *name,
                                       const GENU_Allocator *alloc) try {
@@ -273,7 +281,8 @@ VR_EXPORT int GENU_MakeNameRPCAddress(STF_List *status, GEN_RPCAddress **out, co
         a.choice = GEN_RPC_NAME;
         return 0u;
     });
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GENU_MakeONCRPCAddress(STF_List *status, GEN_RPCAddress **out, const char *host,
                                      const void *unused, uint32_t version, uint32_t program,
@@ -291,7 +300,8 @@ VR_EXPORT int GENU_MakeONCRPCAddress(STF_List *status, GEN_RPCAddress **out, con
         a.u.onc.procedure = 0;
         return 0u;
     });
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 namespace {
 // The error message put together from exactly one component.
@@ -319,7 +329,8 @@ VR_EXPORT int GENU_MakeEmbeddedErrorMsg(STF_List *status, GEN_ErrorMessage *msg,
     GEN_ErrorMessage src;
     if (ErrorMsgSource(status, src, text, octets)) return 1;
     return DeepCopy(status, msg, &src, alloc, T_ErrorMessage);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GENU_MakeErrorMsg(STF_List *status, GEN_ErrorMessage **out, const GEN_Text *text,
                                 const GEN_OctetString *octets, const GENU_Allocator *alloc) try {
@@ -328,7 +339,8 @@ VR_EXPORT int GENU_MakeErrorMsg(STF_List *status, GEN_ErrorMessage **out, const 
     GEN_ErrorMessage src;
     if (ErrorMsgSource(status, src, text, octets)) return 1;
     return CopyOf(status, out, src, alloc, T_ErrorMessage);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GENU_MakeACL(STF_List *status, GEN_ExtACL **out, const char *name,
                            const char *domain_name, GENU_ShortOID domain_syntax,
@@ -346,11 +358,12 @@ VR_EXPORT int GENU_MakeACL(STF_List *status, GEN_ExtACL **out, const char *name,
         const char *domain = domain_name && *domain_name ? domain_name : nullptr;
         return FillDistName2(ctx, e.domain, domain, domain_syntax);
     });
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
-VR_EXPORT int GENU_MakeONCACL(STF_List *status, GEN_PSISAccessControlList **out,
-                              const char *name, const int32_t *name_type,
-                              const int32_t *privilege_level, const GENU_Allocator *alloc) try {
+VR_EXPORT int GENU_MakeONCACL(STF_List *status, GEN_PSISAccessControlList **out, const char *name,
+                              const int32_t *name_type, const int32_t *privilege_level,
+                              const GENU_Allocator *alloc) try {
     MakeTrace trace("GENU_MakeONCACL");
     GEN_PSISAccessControlList src{};
     src.choice = 2;
@@ -363,7 +376,8 @@ VR_EXPORT int GENU_MakeONCACL(STF_List *status, GEN_PSISAccessControlList **out,
     src.name_type = const_cast<int32_t *>(name_type);
     src.privilege_level = const_cast<int32_t *>(privilege_level);
     return CopyOf(status, out, src, alloc, T_PSISAccessControlList);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GENU_MakeMediaConsumed(STF_List *status, GEN_MediaConsumed **out,
                                      const GEN_NameOrOID *medium, uint32_t count,
@@ -372,7 +386,8 @@ VR_EXPORT int GENU_MakeMediaConsumed(STF_List *status, GEN_MediaConsumed **out,
     if (!medium) return Refuse(status, out, GEN_S_NULLARG);
     GEN_MediaConsumed src{*medium, count};
     return CopyOf(status, out, src, alloc, T_MediaConsumed);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GENU_MakePreprocessorDefinition(STF_List *status, GEN_PreprocessorDefinition **out,
                                               const GEN_SimpleName *name, GENU_ShortOID type,
@@ -393,7 +408,8 @@ VR_EXPORT int GENU_MakePreprocessorDefinition(STF_List *status, GEN_Preprocessor
         src.command.kind = GEN_KIND_CODESET;
     src.arguments = const_cast<GEN_SeqOfStrings *>(arguments);
     return CopyOf(status, out, src, alloc, T_PreprocessorDefinition);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GENU_MakeDriverInfo(STF_List *status, GEN_DriverInfo **out, const GEN_Text *name,
                                   GENU_ShortOID environment, const GEN_Text *driver_path,
@@ -414,6 +430,7 @@ VR_EXPORT int GENU_MakeDriverInfo(STF_List *status, GEN_DriverInfo **out, const 
     src.help_file = const_cast<GEN_Text *>(help_file);
     src.dependent_files = const_cast<GEN_SeqOfStrings *>(dependent_files);
     return CopyOf(status, out, src, alloc, T_DriverInfo);
-} VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
+}
+VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 } // extern "C"

@@ -114,8 +114,7 @@ Bytes TextBytes(const GEN_Text &t) {
     case GEN_KIND_CODESET:
         if (t.u.octets.length < 0) return Bytes{"", 0, false};
         return Counted(t.u.octets.value, static_cast<size_t>(t.u.octets.length));
-    default:
-        return Bytes{"", 0, false};
+    default: return Bytes{"", 0, false};
     }
 }
 
@@ -133,8 +132,7 @@ Bytes NameBytes(const GEN_SimpleName &s) {
     case GEN_KIND_CODESET:
         if (s.u.counted.length > GEN_SIMPLE_NAME_MAX) return Bytes{"", 0, false};
         return Counted(s.u.counted.value, s.u.counted.length);
-    default:
-        return Bytes{"", 0, false};
+    default: return Bytes{"", 0, false};
     }
 }
 
@@ -155,14 +153,9 @@ void JobId(Sink &sink, const GEN_JobIdentifier &job) { sink.Cut(job.value, sizeo
 
 bool NameOrOIDText(Sink &sink, const GEN_NameOrOID &v, size_t max) {
     switch (v.choice) {
-    case GEN_NOID_OID:
-        sink.Str(OidName(v.u.oid));
-        return true;
-    case GEN_NOID_NAME:
-        return Put(sink, NameBytes(v.u.name), max);
-    default:
-        sink.Str("unknown name or oid choice");
-        return false;
+    case GEN_NOID_OID: sink.Str(OidName(v.u.oid)); return true;
+    case GEN_NOID_NAME: return Put(sink, NameBytes(v.u.name), max);
+    default: sink.Str("unknown name or oid choice"); return false;
     }
 }
 
@@ -263,10 +256,14 @@ void Domain(Sink &sink, const GEN_DistNameString &d) {
             static const struct {
                 GENU_ShortOID oid;
                 const char *word;
-            } words[] = {{kSyntaxNis, "nis"},     {kSyntaxDns, "dns"},
-                         {kSyntaxNisPlus, "nisplus"}, {kSyntaxFile, "file"},
-                         {kSyntaxWin95, "win95"}, {kSyntaxWinNT, "winnt"},
-                         {kSyntaxNtSecurity, "ntsecurity"}, {kSyntaxAny, "any"}};
+            } words[] = {{kSyntaxNis, "nis"},
+                         {kSyntaxDns, "dns"},
+                         {kSyntaxNisPlus, "nisplus"},
+                         {kSyntaxFile, "file"},
+                         {kSyntaxWin95, "win95"},
+                         {kSyntaxWinNT, "winnt"},
+                         {kSyntaxNtSecurity, "ntsecurity"},
+                         {kSyntaxAny, "any"}};
             const char *word = nullptr;
             for (const auto &w : words)
                 if (w.oid == d.syntax->u.oid) word = w.word;
@@ -287,9 +284,7 @@ bool HasDomain(const GEN_DistNameString &d) {
 int ListEntryLine(Sink &sink, const GEN_PSISAccessControlList &e) {
     Bytes name;
     switch (e.choice) {
-    case 1:
-        name = NameBytes(e.u.simple_name);
-        break;
+    case 1: name = NameBytes(e.u.simple_name); break;
     case 2:
         // The octet-string form is the DCE one.
         sink.Str("DCE ACL ");
@@ -298,9 +293,7 @@ int ListEntryLine(Sink &sink, const GEN_PSISAccessControlList &e) {
         else
             name = Counted(e.u.octets.value, static_cast<size_t>(e.u.octets.length));
         break;
-    default:
-        sink.Str("Bad ACL choice");
-        return 1;
+    default: sink.Str("Bad ACL choice"); return 1;
     }
     EntryLine(sink, name, e.name_type ? *e.name_type : GEN_ACL_GROUP,
               e.privilege_level ? *e.privilege_level : GEN_ACL_END_USER, kListLevelLabel);
@@ -322,45 +315,21 @@ template <typename T> const T &As(const void *v) { return *static_cast<const T *
 
 void ValueText(Sink &sink, const void *v, uint32_t type) {
     switch (type) {
-    case 0:
-        sink.Str(As<GEN_Boolean>(v) ? "TRUE" : "FALSE");
-        return;
+    case 0: sink.Str(As<GEN_Boolean>(v) ? "TRUE" : "FALSE"); return;
     case 1:
-    case 22:
-        sink.Printf("%u", As<uint32_t>(v));
-        return;
+    case 22: sink.Printf("%u", As<uint32_t>(v)); return;
     case 12:
-    case 15:
-        sink.Printf("%d", As<int32_t>(v));
-        return;
-    case 26:
-        sink.Printf("%d", As<GEN_Sides>(v));
-        return;
-    case 23:
-        sink.Printf("%f", As<GEN_Real>(v));
-        return;
-    case 25:
-        sink.Printf("%f - %f", As<GEN_RealRange>(v).lower, As<GEN_RealRange>(v).upper);
-        return;
-    case 4:
-        DeltaTime(sink, As<GEN_DeltaTime>(v));
-        return;
-    case 10:
-        sink.Str(OidName(As<GENU_ShortOID>(v)));
-        return;
-    case 14:
-        JobId(sink, As<GEN_JobIdentifier>(v));
-        return;
+    case 15: sink.Printf("%d", As<int32_t>(v)); return;
+    case 26: sink.Printf("%d", As<GEN_Sides>(v)); return;
+    case 23: sink.Printf("%f", As<GEN_Real>(v)); return;
+    case 25: sink.Printf("%f - %f", As<GEN_RealRange>(v).lower, As<GEN_RealRange>(v).upper); return;
+    case 4: DeltaTime(sink, As<GEN_DeltaTime>(v)); return;
+    case 10: sink.Str(OidName(As<GENU_ShortOID>(v))); return;
+    case 14: JobId(sink, As<GEN_JobIdentifier>(v)); return;
     case 16:
-    case 28:
-        Put(sink, TextBytes(As<GEN_Text>(v)), kShownMax);
-        return;
-    case 27:
-        Put(sink, NameBytes(As<GEN_SimpleName>(v)), kShownMax);
-        return;
-    case 6:
-        DistNameText(sink, As<GEN_DistNameString>(v));
-        return;
+    case 28: Put(sink, TextBytes(As<GEN_Text>(v)), kShownMax); return;
+    case 27: Put(sink, NameBytes(As<GEN_SimpleName>(v)), kShownMax); return;
+    case 6: DistNameText(sink, As<GEN_DistNameString>(v)); return;
     case 18: {
         const auto &n = As<GEN_NameOrOID>(v);
         if (n.choice == GEN_NOID_OID)
@@ -400,9 +369,7 @@ void ValueText(Sink &sink, const void *v, uint32_t type) {
         if (e >= 0 && e <= 3) sink.Str(names[e]);
         return;
     }
-    case 8:
-        EventProfile(sink, As<GEN_EventHandlingProfile>(v));
-        return;
+    case 8: EventProfile(sink, As<GEN_EventHandlingProfile>(v)); return;
     case 9: {
         const auto &f = As<GEN_FontReference>(v);
         if (f.choice == GEN_FONT_SIMPLE_NAME)
@@ -413,24 +380,12 @@ void ValueText(Sink &sink, const void *v, uint32_t type) {
             sink.Str("unknown font reference choice");
         return;
     }
-    case 81:
-        ResultsProfile(sink, As<GEN_ResultsProfile>(v));
-        return;
-    case 85:
-        ListEntryLine(sink, As<GEN_PSISAccessControlList>(v));
-        return;
-    case 89:
-        ExtEntryLine(sink, As<GEN_ExtACL>(v));
-        return;
-    case 86:
-        sink.Str("RPC-address");
-        return;
-    case 87:
-        sink.Str("Socket-address");
-        return;
-    case 88:
-        sink.Str("not supported");
-        return;
+    case 81: ResultsProfile(sink, As<GEN_ResultsProfile>(v)); return;
+    case 85: ListEntryLine(sink, As<GEN_PSISAccessControlList>(v)); return;
+    case 89: ExtEntryLine(sink, As<GEN_ExtACL>(v)); return;
+    case 86: sink.Str("RPC-address"); return;
+    case 87: sink.Str("Socket-address"); return;
+    case 88: sink.Str("not supported"); return;
     default:
         if (type > 89) {
             sink.Str("unknown value type");
@@ -462,46 +417,108 @@ void Printable(Sink &sink, const GEN_OctetString &o) {
 } // namespace
 
 const char *TypeName(uint32_t type) {
-    static const char *const names[90] = {
-        "boolean", "cardinal", "cardinal range", "colorant set", "delta time", "descriptor",
-        "distinguished name string", "document content", "event handling profile",
-        "font reference", "object identifier", "ignored attribute", "integer", "integer range",
-        "job identifier", "maximum integer", "message", "minimum integer", "name or oid",
-        "numbers up supported", "octet string", "page id type", "positive integer", "real",
-        "realization", "real range", "sides", "simple name", "text", "area", "area sequence",
-        "cardinal 64", "cardinal 64 range", "cardinal map", "cardinal or name or oid",
-        "cardinal or oid", "category set", "criteria", "default delivery addresses",
-        "delivery address", "descriptive name", "dimension",
-        "distinguished name string sequence", "document format", "edge", "file reference",
-        "finishing", "font substitution", "generalized time", "input tray medium",
-        "integer sequence", "job categories", "job level", "job password", "level range",
-        "locale", "locations", "medium dimensions", "medium source size",
-        "medium substitution", "name or oid sequence", "new job identifier",
-        "non negative real", "non negative real range", "object identification",
-        "object identifier sequence", "output bin characteristics", "page media select",
-        "page order type", "page select", "page size", "percent", "positive integer or oid",
-        "presentation direction", "print checkpoint", "priority", "privileges", "rdn sequence",
-        "real sequence", "resource", "resource context", "results profile", "size unit type",
-        "translator type", "dimensions", "access control list", "RPC address",
-        "socket address", nullptr, "ext access control list"};
+    static const char *const names[90] = {"boolean",
+                                          "cardinal",
+                                          "cardinal range",
+                                          "colorant set",
+                                          "delta time",
+                                          "descriptor",
+                                          "distinguished name string",
+                                          "document content",
+                                          "event handling profile",
+                                          "font reference",
+                                          "object identifier",
+                                          "ignored attribute",
+                                          "integer",
+                                          "integer range",
+                                          "job identifier",
+                                          "maximum integer",
+                                          "message",
+                                          "minimum integer",
+                                          "name or oid",
+                                          "numbers up supported",
+                                          "octet string",
+                                          "page id type",
+                                          "positive integer",
+                                          "real",
+                                          "realization",
+                                          "real range",
+                                          "sides",
+                                          "simple name",
+                                          "text",
+                                          "area",
+                                          "area sequence",
+                                          "cardinal 64",
+                                          "cardinal 64 range",
+                                          "cardinal map",
+                                          "cardinal or name or oid",
+                                          "cardinal or oid",
+                                          "category set",
+                                          "criteria",
+                                          "default delivery addresses",
+                                          "delivery address",
+                                          "descriptive name",
+                                          "dimension",
+                                          "distinguished name string sequence",
+                                          "document format",
+                                          "edge",
+                                          "file reference",
+                                          "finishing",
+                                          "font substitution",
+                                          "generalized time",
+                                          "input tray medium",
+                                          "integer sequence",
+                                          "job categories",
+                                          "job level",
+                                          "job password",
+                                          "level range",
+                                          "locale",
+                                          "locations",
+                                          "medium dimensions",
+                                          "medium source size",
+                                          "medium substitution",
+                                          "name or oid sequence",
+                                          "new job identifier",
+                                          "non negative real",
+                                          "non negative real range",
+                                          "object identification",
+                                          "object identifier sequence",
+                                          "output bin characteristics",
+                                          "page media select",
+                                          "page order type",
+                                          "page select",
+                                          "page size",
+                                          "percent",
+                                          "positive integer or oid",
+                                          "presentation direction",
+                                          "print checkpoint",
+                                          "priority",
+                                          "privileges",
+                                          "rdn sequence",
+                                          "real sequence",
+                                          "resource",
+                                          "resource context",
+                                          "results profile",
+                                          "size unit type",
+                                          "translator type",
+                                          "dimensions",
+                                          "access control list",
+                                          "RPC address",
+                                          "socket address",
+                                          nullptr,
+                                          "ext access control list"};
     if (type >= 90 || !names[type]) return "unknown value type";
     return names[type];
 }
 
 const char *ModifyOpName(int32_t op) {
     switch (op) {
-    case AS_MODOP_NOOP:
-        return "NoOp";
-    case AS_MODOP_NONE:
-        return " ";
-    case AS_MODOP_ADD_VALUES:
-        return "AddValues";
-    case AS_MODOP_DELETE_VALUES:
-        return "DeleteVals";
-    case AS_MODOP_SET_DEFAULT:
-        return "SetDefault";
-    default:
-        return "BadOp";
+    case AS_MODOP_NOOP: return "NoOp";
+    case AS_MODOP_NONE: return " ";
+    case AS_MODOP_ADD_VALUES: return "AddValues";
+    case AS_MODOP_DELETE_VALUES: return "DeleteVals";
+    case AS_MODOP_SET_DEFAULT: return "SetDefault";
+    default: return "BadOp";
     }
 }
 
@@ -577,8 +594,8 @@ int RenderSet(Sink &sink, STF_List *status, AS_SetHandle set) {
         uint32_t type = 0;
         int32_t op = 0;
         if (AS_GetAttrValTypeR(status, attr, &type)) return 1;
-        const char *op_name = AS_GetAttrModifyOpR(status, attr, &op) ? "GetFailed"
-                                                                      : ModifyOpName(op);
+        const char *op_name =
+            AS_GetAttrModifyOpR(status, attr, &op) ? "GetFailed" : ModifyOpName(op);
         sink.Printf("\t\t%s ", OidName(id));
         sink.Printf("(%s)", TypeName(type));
         sink.Printf(" %s\n", op_name);
@@ -598,15 +615,9 @@ int RenderText(Sink &sink, const GEN_Text *text) {
         if (!Put(sink, TextBytes(*text))) break;
         sink.Str("\n");
         return 0;
-    case GEN_KIND_LATIN1:
-        Printable(sink, text->u.octets);
-        return 0;
-    case GEN_KIND_OCTETS:
-        RenderOctetString(sink, &text->u.octets);
-        return 0;
-    default:
-        sink.Str(kBadKind);
-        break;
+    case GEN_KIND_LATIN1: Printable(sink, text->u.octets); return 0;
+    case GEN_KIND_OCTETS: RenderOctetString(sink, &text->u.octets); return 0;
+    default: sink.Str(kBadKind); break;
     }
     sink.Str("\n");
     return 1;
@@ -647,9 +658,7 @@ int RenderObjectIdent(Sink &sink, const GEN_ObjectIdent *v) {
         if (v->u.document_id.document_number)
             sink.Printf("\n\t\tdocument-number = %u", *v->u.document_id.document_number);
         break;
-    case GEN_OBJID_OID:
-        sink.Printf("\t\tobject-identifier = %s", OidName(v->u.oid));
-        break;
+    case GEN_OBJID_OID: sink.Printf("\t\tobject-identifier = %s", OidName(v->u.oid)); break;
     case GEN_OBJID_DIST_NAME:
         sink.Str("\t\tobject-name = ");
         ok = DistNameText(sink, v->u.dist_name);
@@ -673,9 +682,7 @@ int RenderObjectIdent(Sink &sink, const GEN_ObjectIdent *v) {
         sink.Str("\t\tsimple name = ");
         ok = Put(sink, NameBytes(v->u.simple_name));
         break;
-    default:
-        sink.Str("\t\tunknown object identification choice\n");
-        return 1;
+    default: sink.Str("\t\tunknown object identification choice\n"); return 1;
     }
     sink.Str("\n");
     return ok ? 0 : 1;
@@ -691,8 +698,7 @@ const char *GeneralizedTimeToAscii(const GEN_GeneralizedTime &t, char *buffer, s
 
 void RenderGeneralizedTime(Sink &sink, const GEN_GeneralizedTime *t) {
     sink.Printf("\t\tyear = %d\n\t\tmonth = %d\n\t\tday = %d\n", t->year, t->month, t->day);
-    sink.Printf("\t\thour = %d\n\t\tminute = %d\n\t\tsecond = %d\n", t->hour, t->minute,
-                t->second);
+    sink.Printf("\t\thour = %d\n\t\tminute = %d\n\t\tsecond = %d\n", t->hour, t->minute, t->second);
     sink.Printf("\t\tmillisecond = %d\n\t\tmindiff = %d\n", t->millisecond, t->mindiff);
     sink.Str(t->utc == 1 ? "\t\tutc = TRUE\n" : "\t\tutc = FALSE\n");
 }
@@ -729,12 +735,8 @@ int RenderExternal(Sink &sink, const GEN_External *e) {
     sink.Cut(e->data_value_descriptor ? e->data_value_descriptor : none, kShownMax);
     int rc = 0;
     switch (e->encoding) {
-    case GEN_EXTERNAL_SINGLE_ASN1:
-        sink.Str("\n\t\tencoding = single-ASN1-type\n");
-        break;
-    case GEN_EXTERNAL_OCTET_ALIGNED:
-        sink.Str("\n\t\tencoding = octet-aligned\n");
-        break;
+    case GEN_EXTERNAL_SINGLE_ASN1: sink.Str("\n\t\tencoding = single-ASN1-type\n"); break;
+    case GEN_EXTERNAL_OCTET_ALIGNED: sink.Str("\n\t\tencoding = octet-aligned\n"); break;
     case GEN_EXTERNAL_ARBITRARY:
         sink.Printf("\n\t\tencoding = arbitrary (%u unused bits)\n", e->unused_bits);
         break;
@@ -769,14 +771,9 @@ void RenderShortOID(Sink &sink, GENU_ShortOID id) {
 
 int RenderErrorMessage(Sink &sink, const GEN_ErrorMessage *m) {
     switch (m->choice) {
-    case GEN_ERRMSG_TEXT:
-        return RenderText(sink, &m->u.text);
-    case GEN_ERRMSG_OCTETS:
-        RenderOctetString(sink, &m->u.octets);
-        return 0;
-    default:
-        sink.Str("unknown error message choice\n");
-        return 1;
+    case GEN_ERRMSG_TEXT: return RenderText(sink, &m->u.text);
+    case GEN_ERRMSG_OCTETS: RenderOctetString(sink, &m->u.octets); return 0;
+    default: sink.Str("unknown error message choice\n"); return 1;
     }
 }
 
@@ -789,8 +786,8 @@ void RenderLimitEncountered(Sink &sink, const int32_t *limit) {
 }
 
 void RenderCardinal64(Sink &sink, const GEN_Cardinal64 *c) {
-    sink.Printf("Card-64: %llu\n",
-                static_cast<unsigned long long>(c->high) << 32 | static_cast<unsigned long long>(c->low));
+    sink.Printf("Card-64: %llu\n", static_cast<unsigned long long>(c->high) << 32 |
+                                       static_cast<unsigned long long>(c->low));
 }
 
 int RenderACL(Sink &sink, const GEN_PSISAccessControlList *entry) {

@@ -32,12 +32,19 @@ namespace vrsyn {
 namespace {
 
 constexpr Field F(FieldKind k, size_t off, size_t size, const TypeInfo *t, const char *name) {
-    return Field{k, static_cast<uint32_t>(off), static_cast<uint32_t>(size), t, nullptr, 0, 0, 0,
+    return Field{k,   static_cast<uint32_t>(off), static_cast<uint32_t>(size), t, nullptr, 0, 0, 0,
                  name};
 }
 constexpr Field C(size_t off, const Alt *alts, size_t n, const char *name) {
-    return Field{FieldKind::Choice, static_cast<uint32_t>(off), 4, nullptr, alts,
-                 static_cast<uint32_t>(n), 0, 0, name};
+    return Field{FieldKind::Choice,
+                 static_cast<uint32_t>(off),
+                 4,
+                 nullptr,
+                 alts,
+                 static_cast<uint32_t>(n),
+                 0,
+                 0,
+                 name};
 }
 
 } // namespace
@@ -54,15 +61,15 @@ constexpr Field C(size_t off, const Alt *alts, size_t n, const char *name) {
 #define CHOICE(S, alts) C(offsetof(S, choice), alts, VR_N(alts), "choice")
 
 // A structure made of its fields; a list node; a plain byte copy.
-#define STRUCT(N, S, ...)                                                                     \
-    static const Field N##_fields[] = {__VA_ARGS__};                                          \
+#define STRUCT(N, S, ...)                                                                          \
+    static const Field N##_fields[] = {__VA_ARGS__};                                               \
     const TypeInfo T_##N = {#N, sizeof(S), N##_fields, VR_N(N##_fields), false, false};
-#define LIST(N, S, ...)                                                                       \
-    static_assert(offsetof(S, next) == 0);                                                    \
-    static const Field N##_fields[] = {__VA_ARGS__};                                          \
+#define LIST(N, S, ...)                                                                            \
+    static_assert(offsetof(S, next) == 0);                                                         \
+    static const Field N##_fields[] = {__VA_ARGS__};                                               \
     const TypeInfo T_##N = {#N, sizeof(S), N##_fields, VR_N(N##_fields), true, false};
-#define FLATTYPE(N, S)                                                                        \
-    static const Field N##_fields[] = {F(FieldKind::Flat, 0, sizeof(S), nullptr, "value")};   \
+#define FLATTYPE(N, S)                                                                             \
+    static const Field N##_fields[] = {F(FieldKind::Flat, 0, sizeof(S), nullptr, "value")};        \
     const TypeInfo T_##N = {#N, sizeof(S), N##_fields, 1, false, true};
 
 FLATTYPE(Boolean, GEN_Boolean)
@@ -97,7 +104,8 @@ FLATTYPE(XYDimensions, GEN_XYDimensions)
 FLATTYPE(Locale, GEN_Locale)
 
 // Strings and names.
-STRUCT(OctetString, GEN_OctetString, F(FieldKind::Octets, 0, sizeof(GEN_OctetString), nullptr, "octets"))
+STRUCT(OctetString, GEN_OctetString,
+       F(FieldKind::Octets, 0, sizeof(GEN_OctetString), nullptr, "octets"))
 STRUCT(Text, GEN_Text, F(FieldKind::Text, 0, sizeof(GEN_Text), nullptr, "text"))
 STRUCT(SimpleName, GEN_SimpleName,
        F(FieldKind::SimpleName, 0, sizeof(GEN_SimpleName), nullptr, "name"))
@@ -165,8 +173,7 @@ LIST(SetOfObjId, GEN_SetOfObjId, FLAT(GEN_SetOfObjId, oid))
 LIST(SetOfText, GEN_SetOfText, TEXT(GEN_SetOfText, text))
 LIST(SeqOfStrings, GEN_SeqOfStrings, CSTR(GEN_SeqOfStrings, string))
 LIST(SeqOfOctetString, GEN_SeqOfOctetString, OCTETS(GEN_SeqOfOctetString, octets))
-LIST(DistNameStringSeq, GEN_DistNameStringSeq,
-     INLINE(GEN_DistNameStringSeq, name, DistNameString))
+LIST(DistNameStringSeq, GEN_DistNameStringSeq, INLINE(GEN_DistNameStringSeq, name, DistNameString))
 LIST(NameOrOidSeq, GEN_NameOrOidSeq, INLINE(GEN_NameOrOidSeq, name_or_oid, NameOrOID))
 
 // Directory names.
@@ -201,18 +208,16 @@ STRUCT(OrganizationUnitName, GEN_OrganizationUnitName, CHARS(GEN_OrganizationUni
 STRUCT(PersonalName, GEN_PersonalName, CHARS(GEN_PersonalName, surname),
        CHARS(GEN_PersonalName, given_name), CHARS(GEN_PersonalName, initials),
        CHARS(GEN_PersonalName, generation_qualifier))
-LIST(OrganizationUnitNames, GEN_OrganizationUnitNames,
-     CHARS(GEN_OrganizationUnitNames, name.name))
+LIST(OrganizationUnitNames, GEN_OrganizationUnitNames, CHARS(GEN_OrganizationUnitNames, name.name))
 STRUCT(DomainDefinedAttr, GEN_DomainDefinedAttr, CHARS(GEN_DomainDefinedAttr, type),
        CHARS(GEN_DomainDefinedAttr, value))
 STRUCT(DomainDefinedAttrs, GEN_DomainDefinedAttrs,
-       (Field{FieldKind::CountedArray, offsetof(GEN_DomainDefinedAttrs, count),
-              sizeof(uint16_t), &T_DomainDefinedAttr, nullptr, 0,
-              offsetof(GEN_DomainDefinedAttrs, attrs), GEN_DDA_MAX, "attrs"}))
+       (Field{FieldKind::CountedArray, offsetof(GEN_DomainDefinedAttrs, count), sizeof(uint16_t),
+              &T_DomainDefinedAttr, nullptr, 0, offsetof(GEN_DomainDefinedAttrs, attrs),
+              GEN_DDA_MAX, "attrs"}))
 LIST(ExtensionAttrs, GEN_ExtensionAttrs, FLAT(GEN_ExtensionAttrs, type),
      OCTETS(GEN_ExtensionAttrs, value))
-STRUCT(DeliveryAddress, GEN_DeliveryAddress,
-       PTR(GEN_DeliveryAddress, country_name, CountryName),
+STRUCT(DeliveryAddress, GEN_DeliveryAddress, PTR(GEN_DeliveryAddress, country_name, CountryName),
        PTR(GEN_DeliveryAddress, administration_domain_name, DomainName),
        PTR(GEN_DeliveryAddress, network_address, NetworkAddress),
        PTR(GEN_DeliveryAddress, terminal_identifier, TerminalIdentifier),
@@ -242,9 +247,8 @@ STRUCT(ResultsProfile, GEN_ResultsProfile, PTR(GEN_ResultsProfile, delivery_meth
 STRUCT(External, GEN_External, PTR(GEN_External, direct_reference, Identifier),
        PTR(GEN_External, indirect_reference, Integer), CSTR(GEN_External, data_value_descriptor),
        FLAT(GEN_External, encoding), OCTETS(GEN_External, data), FLAT(GEN_External, unused_bits))
-STRUCT(LocationalIdentifier, GEN_LocationalIdentifier,
-       OCTETS(GEN_LocationalIdentifier, p_selector), OCTETS(GEN_LocationalIdentifier, s_selector),
-       OCTETS(GEN_LocationalIdentifier, t_selector),
+STRUCT(LocationalIdentifier, GEN_LocationalIdentifier, OCTETS(GEN_LocationalIdentifier, p_selector),
+       OCTETS(GEN_LocationalIdentifier, s_selector), OCTETS(GEN_LocationalIdentifier, t_selector),
        PTR(GEN_LocationalIdentifier, network_addresses, SeqOfOctetString))
 static const Alt AETitle_alts[] = {
     {1, INLINE(GEN_AETitle, u.name, Name)},
@@ -284,9 +288,8 @@ LIST(MediaSelect, GEN_MediaSelect, INLINE(GEN_MediaSelect, select, PageMediaSele
 STRUCT(InputTrayMedium, GEN_InputTrayMedium, INLINE(GEN_InputTrayMedium, input_tray, NameOrOID),
        INLINE(GEN_InputTrayMedium, medium, NameOrOID))
 STRUCT(Surface, GEN_Surface, FLAT(GEN_Surface, sides), PTR(GEN_Surface, imprint, Text))
-LIST(SeqOfFinishingProcSpec, GEN_SeqOfFinishingProcSpec,
-     FLAT(GEN_SeqOfFinishingProcSpec, process), PTR(GEN_SeqOfFinishingProcSpec, edge, Edge),
-     PTR(GEN_SeqOfFinishingProcSpec, count, Cardinal))
+LIST(SeqOfFinishingProcSpec, GEN_SeqOfFinishingProcSpec, FLAT(GEN_SeqOfFinishingProcSpec, process),
+     PTR(GEN_SeqOfFinishingProcSpec, edge, Edge), PTR(GEN_SeqOfFinishingProcSpec, count, Cardinal))
 LIST(SeqOfInsertSheet, GEN_SeqOfInsertSheet, PTR(GEN_SeqOfInsertSheet, position, PageIdentifier),
      INLINE(GEN_SeqOfInsertSheet, medium, NameOrOID), PTR(GEN_SeqOfInsertSheet, surface, Surface))
 STRUCT(Finishing, GEN_Finishing, FLAT(GEN_Finishing, finishing_type),
@@ -321,13 +324,13 @@ STRUCT(ExtACL, GEN_ExtACL, SNAME(GEN_ExtACL, name), INLINE(GEN_ExtACL, domain, D
 
 // Addresses.
 static const Field RPCOnc_fields[] = {
-    TEXT(GEN_RPCAddress, u.onc.host),          FLAT(GEN_RPCAddress, u.onc.program),
-    FLAT(GEN_RPCAddress, u.onc.version),       FLAT(GEN_RPCAddress, u.onc.procedure),
+    TEXT(GEN_RPCAddress, u.onc.host),      FLAT(GEN_RPCAddress, u.onc.program),
+    FLAT(GEN_RPCAddress, u.onc.version),   FLAT(GEN_RPCAddress, u.onc.procedure),
     TEXT(GEN_RPCAddress, u.onc.auth_name),
 };
 // The ONC alternative as a structure of its own, at the union's offset.
-const TypeInfo T_RPCOnc = {"RPCOnc", sizeof(GEN_RPCAddress), RPCOnc_fields, VR_N(RPCOnc_fields),
-                           false, false};
+const TypeInfo T_RPCOnc = {
+    "RPCOnc", sizeof(GEN_RPCAddress), RPCOnc_fields, VR_N(RPCOnc_fields), false, false};
 static const Alt RPCAddress_alts[] = {
     {GEN_RPC_NAME, TEXT(GEN_RPCAddress, u.name)},
     {GEN_RPC_ONC, F(FieldKind::Inline, 0, sizeof(GEN_RPCAddress), &T_RPCOnc, "onc")},
@@ -340,9 +343,9 @@ STRUCT(SocketAddress, GEN_SocketAddress, TEXT(GEN_SocketAddress, host),
 STRUCT(FastFilterDef, GEN_FastFilterDef, FLAT(GEN_FastFilterDef, filter_type),
        TEXT(GEN_FastFilterDef, command), PTR(GEN_FastFilterDef, input_formats, SetOfObjId),
        PTR(GEN_FastFilterDef, output_format, Identifier))
-STRUCT(PreprocessorDefinition, GEN_PreprocessorDefinition,
-       SNAME(GEN_PreprocessorDefinition, name), FLAT(GEN_PreprocessorDefinition, type),
-       FLAT(GEN_PreprocessorDefinition, exec_type), TEXT(GEN_PreprocessorDefinition, command),
+STRUCT(PreprocessorDefinition, GEN_PreprocessorDefinition, SNAME(GEN_PreprocessorDefinition, name),
+       FLAT(GEN_PreprocessorDefinition, type), FLAT(GEN_PreprocessorDefinition, exec_type),
+       TEXT(GEN_PreprocessorDefinition, command),
        PTR(GEN_PreprocessorDefinition, arguments, SeqOfStrings))
 STRUCT(DriverInfo, GEN_DriverInfo, TEXT(GEN_DriverInfo, name), FLAT(GEN_DriverInfo, environment),
        PTR(GEN_DriverInfo, driver_path, Text), PTR(GEN_DriverInfo, data_file, Text),
@@ -356,8 +359,8 @@ STRUCT(ErrorMessage, GEN_ErrorMessage, CHOICE(GEN_ErrorMessage, ErrorMessage_alt
 
 // Values holding attributes, filters and selectors.
 #define ATTR(S, m) F(FieldKind::AttrHandle, offsetof(S, m), sizeof(AS_AttrHandle), nullptr, #m)
-#define ANY(K, S, m, typefield)                                                               \
-    (Field{FieldKind::K, offsetof(S, m), sizeof(void *), nullptr, nullptr, 0,                   \
+#define ANY(K, S, m, typefield)                                                                    \
+    (Field{FieldKind::K, offsetof(S, m), sizeof(void *), nullptr, nullptr, 0,                      \
            offsetof(S, typefield), 0, #m})
 STRUCT(Criteria, GEN_Criteria, ATTR(GEN_Criteria, attribute), FLAT(GEN_Criteria, criterion_type))
 STRUCT(IgnoredAttribute, GEN_IgnoredAttribute, ATTR(GEN_IgnoredAttribute, attribute),
@@ -389,8 +392,7 @@ static const Alt Filter_alts[] = {
 STRUCT(Filter, GEN_Filter, CHOICE(GEN_Filter, Filter_alts))
 LIST(SetOfFilter, GEN_SetOfFilter, INLINE(GEN_SetOfFilter, filter, Filter))
 LIST(SeqOfObjectIdent, GEN_SeqOfObjectIdent, PTR(GEN_SeqOfObjectIdent, ident, ObjectIdent))
-STRUCT(Selector, GEN_Selector,
-       PTR(GEN_Selector, object_identifications, SeqOfObjectIdent),
+STRUCT(Selector, GEN_Selector, PTR(GEN_Selector, object_identifications, SeqOfObjectIdent),
        PTR(GEN_Selector, filter, Filter), PTR(GEN_Selector, time_limit, Cardinal),
        PTR(GEN_Selector, count_limit, Cardinal))
 

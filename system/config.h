@@ -145,7 +145,8 @@ class Registry {
     // Locked read-modify-write: `edit` changes the document and returns 0
     // to have it written, or an errno value to leave the file alone.
     template <class F> int update(F &&edit) const {
-        return update_impl(&edit, [](void *f, RegDocument &d) { return (*static_cast<F *>(f))(d); });
+        return update_impl(&edit,
+                           [](void *f, RegDocument &d) { return (*static_cast<F *>(f))(d); });
     }
 
   private:
@@ -190,8 +191,7 @@ class NamedMutexHold {
   public:
     explicit NamedMutexHold(NamedMutex &m, long timeout_ms = -1) : m_(m), rc_(m.lock(timeout_ms)) {}
     ~NamedMutexHold() {
-        if (rc_ == 0)
-            m_.unlock();
+        if (rc_ == 0) m_.unlock();
     }
     NamedMutexHold(const NamedMutexHold &) = delete;
     NamedMutexHold &operator=(const NamedMutexHold &) = delete;

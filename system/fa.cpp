@@ -40,9 +40,7 @@ template <class Each> uint32_t Walk(const char *text, size_t size, Each each) {
 // The text of a path: up to its NUL, never beyond the length given.
 size_t TextSize(const char *path, size_t length) { return strnlen(path, length); }
 
-bool IsDriveLetter(wchar_t wc) {
-    return (wc >= L'a' && wc <= L'z') || (wc >= L'A' && wc <= L'Z');
-}
+bool IsDriveLetter(wchar_t wc) { return (wc >= L'a' && wc <= L'z') || (wc >= L'A' && wc <= L'Z'); }
 
 // Copies a path, replacing the single-byte character `from` by `to`.
 uint32_t Map(const char *path, size_t length, char **out, size_t *out_length, uint32_t no_out,
@@ -106,21 +104,25 @@ VR_EXPORT uint32_t FA_CheckFilePath(const char *path, size_t length, int *path_c
     else
         *path_class = FA_PATH_RELATIVE;
     return 0;
-} VR_CATCH_CODE(FA_S_NOMEM, FA_S_INTERNAL)
+}
+VR_CATCH_CODE(FA_S_NOMEM, FA_S_INTERNAL)
 
 VR_EXPORT uint32_t FA_ConvertFilePath(const char *path, size_t length, char **converted,
                                       size_t *converted_length) try {
     return Map(path, length, converted, converted_length, FA_S_NOCONVOUT, '|', ':');
-} VR_CATCH_CODE(FA_S_NOMEM, FA_S_INTERNAL)
+}
+VR_CATCH_CODE(FA_S_NOMEM, FA_S_INTERNAL)
 
 VR_EXPORT uint32_t FA_RevertFilePath(const char *path, size_t length, char **converted,
                                      size_t *converted_length) try {
     return Map(path, length, converted, converted_length, FA_S_NOREVOUT, ':', '|');
-} VR_CATCH_CODE(FA_S_NOMEM, FA_S_INTERNAL)
+}
+VR_CATCH_CODE(FA_S_NOMEM, FA_S_INTERNAL)
 
 VR_EXPORT void FA_FreeFilePath(char *path) try {
     if (!path) return;
     vrcore::seam::release(vrcore::seam::Module::Paths, path);
-} VR_CATCH_VOID
+}
+VR_CATCH_VOID
 
 } // extern "C"

@@ -58,10 +58,8 @@ Result fill(int fd, const std::string &path, std::string_view text, const NewFil
         r = {e, Step::Write};
     else if (io.fsync(fd) != 0)
         r = {errno, Step::Sync};
-    if (io.close(fd) != 0 && !r.err)
-        r = {errno, Step::Close};
-    if (r.err)
-        io.unlink(path.c_str());
+    if (io.close(fd) != 0 && !r.err) r = {errno, Step::Close};
+    if (r.err) io.unlink(path.c_str());
     return r;
 }
 
@@ -72,14 +70,11 @@ int read_all(int fd, std::string &out, size_t limit, const seam::Io &io) {
     for (;;) {
         ssize_t n = io.read(fd, buf, sizeof buf);
         if (n < 0) {
-            if (errno == EINTR)
-                continue;
+            if (errno == EINTR) continue;
             return errno;
         }
-        if (n == 0)
-            return 0;
-        if (out.size() + size_t(n) > limit)
-            return EFBIG;
+        if (n == 0) return 0;
+        if (out.size() + size_t(n) > limit) return EFBIG;
         try {
             out.append(buf, size_t(n));
         } catch (const std::bad_alloc &) {
@@ -97,12 +92,9 @@ int write_all(int fd, const void *p, size_t n, const seam::Io &io) {
             n -= size_t(w);
             continue;
         }
-        if (w == 0)
-            return EIO;
-        if (errno == EINTR)
-            continue;
-        if ((errno == EAGAIN || errno == EWOULDBLOCK) && wait_writable(fd))
-            continue;
+        if (w == 0) return EIO;
+        if (errno == EINTR) continue;
+        if ((errno == EAGAIN || errno == EWOULDBLOCK) && wait_writable(fd)) continue;
         return errno;
     }
     return 0;
@@ -118,23 +110,19 @@ int send_all(int fd, const void *p, size_t n, size_t piece, int timeout_ms) {
             n -= size_t(k);
             continue;
         }
-        if (k == 0)
-            return EIO;
-        if (errno == EINTR)
-            continue;
-        if (errno != EAGAIN && errno != EWOULDBLOCK)
-            return errno;
+        if (k == 0) return EIO;
+        if (errno == EINTR) continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK) return errno;
         int ms = -1;
         if (timeout_ms >= 0) {
-            auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-            if (left <= 0)
-                return ETIMEDOUT;
+            auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            if (left <= 0) return ETIMEDOUT;
             ms = int(std::min<long long>(left, 0x7fffffff));
         }
         pollfd pf{fd, POLLOUT, 0};
         int r = ::poll(&pf, 1, ms);
-        if (r < 0 && errno != EINTR)
-            return errno;
+        if (r < 0 && errno != EINTR) return errno;
     }
     return 0;
 }
@@ -149,17 +137,13 @@ int lock(int fd, seam::LockKind kind, seam::LockMode mode, long wait_ms, const s
     auto deadline = Clock::now() + std::chrono::milliseconds(blocking ? 0 : wait_ms);
     auto pause = std::chrono::duration_cast<Clock::duration>(kFirstPause);
     for (;;) {
-        if (io.lock(fd, kind, mode, blocking) == 0)
-            return 0;
+        if (io.lock(fd, kind, mode, blocking) == 0) return 0;
         int e = errno;
-        if (e == EINTR)
-            continue;
-        if (!held(e))
-            return e;
+        if (e == EINTR) continue;
+        if (!held(e)) return e;
         if (!blocking) {
             auto now = Clock::now();
-            if (now >= deadline)
-                return EWOULDBLOCK;
+            if (now >= deadline) return EWOULDBLOCK;
             pause = std::min(pause, deadline - now);
         }
         // A blocking call may still find the lock held on some file
@@ -172,8 +156,7 @@ int lock(int fd, seam::LockKind kind, seam::LockMode mode, long wait_ms, const s
 Result write_file(const std::string &path, std::string_view text, const NewFile &how,
                   const seam::Io &io) {
     int fd = io.open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, how.create_mode);
-    if (fd < 0)
-        return {errno, Step::Create};
+    if (fd < 0) return {errno, Step::Create};
     return fill(fd, path, text, how, io);
 }
 
@@ -191,22 +174,18 @@ Result replace_file(const std::string &path, std::string_view text, const NewFil
             tmp = dir + "/." + base + ".XXXXXX";
             fill_random(&tmp[tmp.size() - 6]);
             fd = io.open(tmp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, how.create_mode);
-            if (fd >= 0 || errno != EEXIST)
-                break;
+            if (fd >= 0 || errno != EEXIST) break;
         }
     }
-    if (fd < 0)
-        return {errno, Step::Create};
+    if (fd < 0) return {errno, Step::Create};
     Result r = fill(fd, tmp, text, how, io);
-    if (r.err)
-        return r;
+    if (r.err) return r;
     if (io.rename(tmp.c_str(), path.c_str()) != 0) {
         r = {errno, Step::Rename};
         io.unlink(tmp.c_str());
         return r;
     }
-    if (io.sync_dir(path.c_str()) != 0)
-        return {errno, Step::SyncDir};
+    if (io.sync_dir(path.c_str()) != 0) return {errno, Step::SyncDir};
     return r;
 }
 

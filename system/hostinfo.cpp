@@ -19,11 +19,9 @@ namespace {
 
 int raw_host_name(std::string &out) {
     char buf[256];
-    if (gethostname(buf, sizeof buf) != 0)
-        return errno;
+    if (gethostname(buf, sizeof buf) != 0) return errno;
     buf[sizeof buf - 1] = '\0';
-    if (!*buf)
-        return ENOENT;
+    if (!*buf) return ENOENT;
     out = buf;
     return 0;
 }
@@ -55,10 +53,8 @@ int host_user_name(std::string &out) {
                 buf.resize(buf.size() * 2);
                 continue;
             }
-            if (rc != 0)
-                return rc;
-            if (!res || !res->pw_name || !*res->pw_name)
-                return ENOENT;
+            if (rc != 0) return rc;
+            if (!res || !res->pw_name || !*res->pw_name) return ENOENT;
             out = res->pw_name;
             return 0;
         }
@@ -68,8 +64,7 @@ int host_user_name(std::string &out) {
 int host_computer_name(std::string &out) {
     return guarded([&] {
         std::string h;
-        if (int rc = raw_host_name(h))
-            return rc;
+        if (int rc = raw_host_name(h)) return rc;
         out = h.substr(0, h.find('.'));
         return out.empty() ? ENOENT : 0;
     });
@@ -80,16 +75,14 @@ int host_official_name(std::string &out) {
         std::lock_guard<std::mutex> g(g_official_mutex);
         if (!g_official_done) {
             std::string h;
-            if (int rc = raw_host_name(h))
-                return rc;
+            if (int rc = raw_host_name(h)) return rc;
             std::string official = h;
             struct addrinfo hints {};
             hints.ai_flags = AI_CANONNAME;
             hints.ai_socktype = SOCK_STREAM;
             struct addrinfo *ai = nullptr;
             if (getaddrinfo(h.c_str(), nullptr, &hints, &ai) == 0) {
-                if (ai && ai->ai_canonname && *ai->ai_canonname)
-                    official = ai->ai_canonname;
+                if (ai && ai->ai_canonname && *ai->ai_canonname) official = ai->ai_canonname;
                 freeaddrinfo(ai);
             }
             g_official = std::move(official);
@@ -103,11 +96,9 @@ int host_official_name(std::string &out) {
 int host_nis_domain(std::string &out) {
     return guarded([&] {
         char buf[256];
-        if (getdomainname(buf, sizeof buf) != 0)
-            return errno;
+        if (getdomainname(buf, sizeof buf) != 0) return errno;
         buf[sizeof buf - 1] = '\0';
-        if (!*buf || std::strcmp(buf, "(none)") == 0)
-            return ENOENT;
+        if (!*buf || std::strcmp(buf, "(none)") == 0) return ENOENT;
         out = buf;
         return 0;
     });
@@ -129,18 +120,15 @@ int host_dns_domain(std::string &out) {
             std::istringstream words(line);
             std::string word, value;
             words >> word >> value;
-            if (value.empty())
-                continue;
+            if (value.empty()) continue;
             if (word == "domain")
                 domain = value;
             else if (word == "search" && search.empty())
                 search = value;
         }
         std::string d = !domain.empty() ? domain : search;
-        while (!d.empty() && d.back() == '.')
-            d.pop_back();
-        if (d.empty())
-            return ENOENT;
+        while (!d.empty() && d.back() == '.') d.pop_back();
+        if (d.empty()) return ENOENT;
         out = d;
         return 0;
     });
@@ -153,8 +141,7 @@ int host_lan_group(std::string &out) {
             out = g;
             return 0;
         }
-        if (host_nis_domain(out) == 0)
-            return 0;
+        if (host_nis_domain(out) == 0) return 0;
         return host_dns_domain(out) == 0 ? 0 : ENOENT;
     });
 }

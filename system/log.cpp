@@ -165,7 +165,8 @@ void WriteFileLocked(const ThreadState &st) {
     }
     for (const Chunk *c = &st.first; c != nullptr; c = c->next) {
         // Log files stay on the real file system whatever table tests use.
-        if (vrcore::fileio::write_all(g_dest.fd, c->text, c->used, vrcore::seam::system_io()) != 0) {
+        if (vrcore::fileio::write_all(g_dest.fd, c->text, c->used, vrcore::seam::system_io()) !=
+            0) {
             // Leave no partial message behind (the disk may be full).
             if (ftruncate(g_dest.fd, g_dest.bytes) == 0) lseek(g_dest.fd, g_dest.bytes, SEEK_SET);
             return;
@@ -297,8 +298,8 @@ long ElapsedSeconds(const struct timespec &now) {
     long base = g_day_base.load(std::memory_order_relaxed);
     long elapsed = now.tv_sec - base;
     if (elapsed > 86400 || elapsed < 0) {
-        long rebased = elapsed < 0 ? now.tv_sec - now.tv_sec % 86400
-                                   : base + elapsed / 86400 * 86400;
+        long rebased =
+            elapsed < 0 ? now.tv_sec - now.tv_sec % 86400 : base + elapsed / 86400 * 86400;
         g_day_base.compare_exchange_strong(base, rebased);
         elapsed = now.tv_sec - rebased;
     }
@@ -339,7 +340,8 @@ VR_EXPORT int LOG_Init(const char *address, const char *severities) try {
     g_max_size = g_env.size_set ? g_env.size : 0;
     g_max_logs = g_env.logs_set ? g_env.logs : 0;
     return 0;
-} VR_CATCH_RETURN(0)
+}
+VR_CATCH_RETURN(0)
 
 VR_EXPORT int LOG_Term(void) try {
     LockGuard guard;
@@ -354,9 +356,11 @@ VR_EXPORT int LOG_Term(void) try {
     g_env = Overrides{};
     g_first_pending = true;
     return 0;
-} VR_CATCH_RETURN(0)
+}
+VR_CATCH_RETURN(0)
 
-VR_EXPORT int LOG_Syslog(const char *severities, const char *identity, int option, int facility) try {
+VR_EXPORT int LOG_Syslog(const char *severities, const char *identity, int option,
+                         int facility) try {
     {
         LockGuard guard;
         if (identity != nullptr) {
@@ -368,7 +372,8 @@ VR_EXPORT int LOG_Syslog(const char *severities, const char *identity, int optio
         g_dest.facility = facility;
     }
     return LOG_Init("syslog", severities);
-} VR_CATCH_RETURN(0)
+}
+VR_CATCH_RETURN(0)
 
 VR_EXPORT int LOG_SetEnabled(int flag) try {
     EnsureInit();
@@ -382,7 +387,8 @@ VR_EXPORT int LOG_SetEnabled(int flag) try {
     g_enabled = now;
     if (now) LogSetting(__LINE__, "LOG_SetEnabled: logging is %sabled\n", "en");
     return prev ? 1 : 0;
-} VR_CATCH_RETURN(0)
+}
+VR_CATCH_RETURN(0)
 
 VR_EXPORT int LOG_SetLogSize(int bytes) try {
     EnsureInit();
@@ -397,7 +403,8 @@ VR_EXPORT int LOG_SetLogSize(int bytes) try {
     else
         LogSetting(__LINE__, "LOG_SetLogSize: size = unlimited\nLOG_SetLogSize: was = %d\n", prev);
     return prev;
-} VR_CATCH_RETURN(0)
+}
+VR_CATCH_RETURN(0)
 
 VR_EXPORT int LOG_SetMaxNoOfLogs(int count) try {
     EnsureInit();
@@ -414,15 +421,18 @@ VR_EXPORT int LOG_SetMaxNoOfLogs(int count) try {
     else
         LogSetting(__LINE__, "LOG_SetMaxNoOfLogs: no = unlimited\n");
     return prev;
-} VR_CATCH_RETURN(0)
+}
+VR_CATCH_RETURN(0)
 
 VR_EXPORT int LOG_SetUseOnce(int flag) try {
     EnsureInit();
     bool prev = g_use_once.exchange(flag != 0);
     LogSetting(__LINE__, "LOG_SetUseOnce: to %s\n", flag ? "true" : "false");
     return prev ? 1 : 0;
-} VR_CATCH_RETURN(0)
+}
+VR_CATCH_RETURN(0)
 
-VR_EXPORT int LOG_GetMaxTextChunk(void) try { return kMaxTextChunk; } VR_CATCH_RETURN(0)
+VR_EXPORT int LOG_GetMaxTextChunk(void) try { return kMaxTextChunk; }
+VR_CATCH_RETURN(0)
 
 } // extern "C"

@@ -89,9 +89,11 @@ void TrimLogs(const char *base_path, int keep, const char *current) {
         if (total <= static_cast<size_t>(keep)) return;
         // (Pointers rather than iterators: iterator comparison would leave a
         // library-internal symbol among the exported ones.)
-        std::sort(logs.data(), logs.data() + logs.size(), [](const Candidate &x, const Candidate &y) {
-            return OlderLog(x.mtime, x.name.c_str() + x.stamp, y.mtime, y.name.c_str() + y.stamp);
-        });
+        std::sort(logs.data(), logs.data() + logs.size(),
+                  [](const Candidate &x, const Candidate &y) {
+                      return OlderLog(x.mtime, x.name.c_str() + x.stamp, y.mtime,
+                                      y.name.c_str() + y.stamp);
+                  });
         size_t excess = std::min(total - static_cast<size_t>(keep), logs.size());
         for (size_t i = 0; i < excess; ++i) unlink(logs[i].name.c_str());
     } catch (const std::bad_alloc &) {

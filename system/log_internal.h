@@ -62,14 +62,14 @@ struct Chunk {
 struct ThreadState {
     Chunk first;
     Chunk *cur;
-    int severity;        // 0: no message open
+    int severity; // 0: no message open
     int tid;
-    bool line_start;     // a newline was the last byte
-    bool stamped;        // the line starts with the wall clock
-    bool failed;         // a chunk could not be allocated: drop the message
-    size_t length;       // bytes in the chain
-    size_t prefix_len;   // "%c %-5d "
-    size_t text_col;     // column where message text begins
+    bool line_start;   // a newline was the last byte
+    bool stamped;      // the line starts with the wall clock
+    bool failed;       // a chunk could not be allocated: drop the message
+    size_t length;     // bytes in the chain
+    size_t prefix_len; // "%c %-5d "
+    size_t text_col;   // column where message text begins
     // The memory of this state and its chunks: the allocator in use when
     // the state was made.
     const vrcore::seam::Allocator *from;

@@ -207,7 +207,8 @@ void Begin(ThreadState &st, int severity, const char *file, int line, const char
 
 ThreadState *NewState() {
     const vrcore::seam::Allocator &from = vrcore::seam::allocator();
-    auto *st = static_cast<ThreadState *>(from.alloc(vrcore::seam::Module::Log, sizeof(ThreadState)));
+    auto *st =
+        static_cast<ThreadState *>(from.alloc(vrcore::seam::Module::Log, sizeof(ThreadState)));
     if (st == nullptr) return nullptr;
     std::memset(static_cast<void *>(st), 0, sizeof *st);
     st->cur = &st->first;
@@ -317,14 +318,16 @@ VR_EXPORT int LOG_StartMessage(int severity, const char *file, int line, const c
     }
     Begin(*st, severity, file, line, user);
     return 1;
-} VR_CATCH_RETURN(0)
+}
+VR_CATCH_RETURN(0)
 
 VR_EXPORT int LOG_AddText(const char *text) try {
     ThreadState *st;
     if (text == nullptr || !Current(&st, false, "LOG_AddText")) return 0;
     if (st != nullptr && st->severity != 0) Text(*st, text, std::strlen(text));
     return 0;
-} VR_CATCH_RETURN(0)
+}
+VR_CATCH_RETURN(0)
 
 VR_EXPORT int LOG_EndMessage(void) try {
     ThreadState *st;
@@ -346,21 +349,25 @@ VR_EXPORT int LOG_EndMessage(void) try {
         Reset(*st);
     }
     return written;
-} VR_CATCH_RETURN(0)
+}
+VR_CATCH_RETURN(0)
 
 VR_EXPORT int LOG_InMessage(void) try {
     ThreadState *st;
     if (!Current(&st, false, "LOG_InMessage")) return 0;
     return st != nullptr && st->severity != 0 && InMask(SeverityMask(), st->severity);
-} VR_CATCH_RETURN(0)
+}
+VR_CATCH_RETURN(0)
 
-VR_EXPORT int LOG_CondMessage(int severity, const char *file, int line, const char *format, ...) try {
+VR_EXPORT int LOG_CondMessage(int severity, const char *file, int line, const char *format,
+                              ...) try {
     va_list ap;
     va_start(ap, format);
     int written = VCondMessage(severity, file, line, format, ap);
     va_end(ap);
     return written;
-} VR_CATCH_RETURN(0)
+}
+VR_CATCH_RETURN(0)
 
 VR_EXPORT int LOG_CondAdd(const char *format, ...) try {
     ThreadState *st;
@@ -372,7 +379,8 @@ VR_EXPORT int LOG_CondAdd(const char *format, ...) try {
     AddFormatted(*st, format, ap);
     va_end(ap);
     return 1;
-} VR_CATCH_RETURN(0)
+}
+VR_CATCH_RETURN(0)
 
 VR_EXPORT int LOG_CondFuncTrace(const char *function, const char *file, int line, int entering,
                                 const char *format, ...) try {
@@ -388,7 +396,8 @@ VR_EXPORT int LOG_CondFuncTrace(const char *function, const char *file, int line
     AddFormatted(*st, format, ap);
     va_end(ap);
     return LOG_EndMessage();
-} VR_CATCH_RETURN(0)
+}
+VR_CATCH_RETURN(0)
 
 VR_EXPORT int LOG_CondUserMessage(int severity, int number, ...) try {
     if (!EnsureInit() || !Enabled() || !InMask(SeverityMask(), severity)) return 0;
@@ -403,6 +412,7 @@ VR_EXPORT int LOG_CondUserMessage(int severity, int number, ...) try {
     AddFormatted(*st, text, ap);
     va_end(ap);
     return LOG_EndMessage();
-} VR_CATCH_RETURN(0)
+}
+VR_CATCH_RETURN(0)
 
 } // extern "C"

@@ -26,7 +26,8 @@ std::once_flag g_once;
 } // namespace
 
 bool Start(void (*destructor)(void *)) {
-    std::call_once(g_once, [destructor] { g_started = pthread_key_create(&g_key, destructor) == 0; });
+    std::call_once(g_once,
+                   [destructor] { g_started = pthread_key_create(&g_key, destructor) == 0; });
     return g_started;
 }
 

@@ -22,15 +22,14 @@ namespace vrcore::cfg {
 // One per lock file and process, shared by every handle of that name.
 struct NamedMutex::State {
     std::string path;
-    pid_t pid = 0;  // a child process inherits the table, not the lock
-    long refs = 0;  // handles; guarded by the table's mutex
+    pid_t pid = 0; // a child process inherits the table, not the lock
+    long refs = 0; // handles; guarded by the table's mutex
     int fd = -1;
     std::recursive_timed_mutex threads; // exclusion between this process's threads
     std::atomic<std::thread::id> owner{};
     long depth = 0; // recursion depth of the owner
     ~State() {
-        if (fd >= 0)
-            ::close(fd);
+        if (fd >= 0) ::close(fd);
     }
 };
 
@@ -48,12 +47,10 @@ std::map<std::string, NamedMutex::State *> &table() {
 // sticky bit, like /var/lock.
 int ensure_lock_dir(const std::string &dir) {
     struct stat st;
-    if (stat(dir.c_str(), &st) == 0)
-        return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+    if (stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
     size_t slash = dir.rfind('/');
     if (slash != std::string::npos && slash > 0)
-        if (int rc = make_dirs(dir.substr(0, slash), 0755))
-            return rc;
+        if (int rc = make_dirs(dir.substr(0, slash), 0755)) return rc;
     if (mkdir(dir.c_str(), 0777) == 0) {
         if (chmod(dir.c_str(), 01777) != 0) {
             // Still usable by this user.
@@ -67,19 +64,19 @@ int ensure_lock_dir(const std::string &dir) {
 int flock_wait(int fd, long timeout_ms, std::chrono::steady_clock::time_point deadline) {
     long left = 0;
     if (timeout_ms >= 0) {
-        auto ms = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        auto ms = std::chrono::ceil<std::chrono::milliseconds>(deadline -
+                                                               std::chrono::steady_clock::now());
         left = std::max<long>(0, static_cast<long>(ms.count()));
     }
-    int rc = fileio::lock(fd, seam::LockKind::Flock, seam::LockMode::Exclusive, timeout_ms < 0 ? -1 : left,
-                          seam::system_io());
+    int rc = fileio::lock(fd, seam::LockKind::Flock, seam::LockMode::Exclusive,
+                          timeout_ms < 0 ? -1 : left, seam::system_io());
     return rc == EWOULDBLOCK && timeout_ms >= 0 ? ETIMEDOUT : rc;
 }
 
 } // namespace
 
 std::string lock_file_name(std::string_view name) {
-    if (name.empty())
-        return {};
+    if (name.empty()) return {};
     static const char hex[] = "0123456789ABCDEF";
     std::string out;
     for (size_t i = 0; i < name.size(); ++i) {
@@ -93,8 +90,7 @@ std::string lock_file_name(std::string_view name) {
         }
     }
     out += ".lck";
-    if (out.size() > NAME_MAX)
-        return {};
+    if (out.size() > NAME_MAX) return {};
     return out;
 }
 
@@ -104,11 +100,9 @@ NamedMutex::~NamedMutex() { close(); }
 int NamedMutex::open(std::string_view name) {
     try {
         close();
-        if (name.empty())
-            return EINVAL;
+        if (name.empty()) return EINVAL;
         std::string file = lock_file_name(name);
-        if (file.empty())
-            return ENAMETOOLONG;
+        if (file.empty()) return ENAMETOOLONG;
         std::string dir = lock_dir();
         std::string path = dir + "/" + file;
         std::lock_guard<std::mutex> g(g_table_mutex);
@@ -119,14 +113,12 @@ int NamedMutex::open(std::string_view name) {
             ++state_->refs;
             return 0;
         }
-        if (int rc = ensure_lock_dir(dir))
-            return rc;
+        if (int rc = ensure_lock_dir(dir)) return rc;
         auto s = std::make_unique<State>();
         s->path = path;
         s->pid = getpid();
         s->fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
-        if (s->fd < 0)
-            return errno;
+        if (s->fd < 0) return errno;
         struct stat st;
         if (fstat(s->fd, &st) == 0 && (st.st_mode & 0777) != 0666 && st.st_uid == geteuid() &&
             fchmod(s->fd, 0666) != 0) {
@@ -135,8 +127,7 @@ int NamedMutex::open(std::string_view name) {
         // An entry left by the parent of a forked child is dropped, not
         // freed: its memory is the parent's copy.
         auto [slot, added] = t.insert({path, s.get()});
-        if (!added)
-            slot->second = s.get();
+        if (!added) slot->second = s.get();
         s->refs = 1;
         state_ = s.release();
         return 0;
@@ -146,18 +137,15 @@ int NamedMutex::open(std::string_view name) {
 }
 
 void NamedMutex::close() {
-    if (!state_)
-        return;
+    if (!state_) return;
     std::lock_guard<std::mutex> g(g_table_mutex);
     if (--state_->refs == 0) {
         // The last handle of a mutex its thread still holds releases it.
         if (state_->pid == getpid() && state_->owner.load() == std::this_thread::get_id())
-            while (state_->depth > 0)
-                unlock();
+            while (state_->depth > 0) unlock();
         auto &t = table();
         auto it = t.find(state_->path);
-        if (it != t.end() && it->second == state_)
-            t.erase(it);
+        if (it != t.end() && it->second == state_) t.erase(it);
         delete state_;
     }
     state_ = nullptr;
@@ -166,10 +154,10 @@ void NamedMutex::close() {
 std::string NamedMutex::path() const { return state_ ? state_->path : std::string(); }
 
 int NamedMutex::lock(long timeout_ms) {
-    if (!state_)
-        return EBADF;
+    if (!state_) return EBADF;
     State &s = *state_;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms < 0 ? 0 : timeout_ms);
+    auto deadline = std::chrono::steady_clock::now() +
+                    std::chrono::milliseconds(timeout_ms < 0 ? 0 : timeout_ms);
     if (timeout_ms < 0)
         s.threads.lock();
     else if (!s.threads.try_lock_until(deadline))
@@ -186,11 +174,9 @@ int NamedMutex::lock(long timeout_ms) {
 }
 
 int NamedMutex::unlock() {
-    if (!state_)
-        return EBADF;
+    if (!state_) return EBADF;
     State &s = *state_;
-    if (s.owner.load() != std::this_thread::get_id() || s.depth == 0)
-        return EPERM;
+    if (s.owner.load() != std::this_thread::get_id() || s.depth == 0) return EPERM;
     if (--s.depth == 0) {
         s.owner.store(std::thread::id());
         fileio::lock(s.fd, seam::LockKind::Flock, seam::LockMode::Unlock, -1, seam::system_io());

@@ -35,15 +35,13 @@ const char *env_nonempty(const char *name) {
 }
 
 std::string strip_trailing_slashes(std::string p) {
-    while (p.size() > 1 && p.back() == '/')
-        p.pop_back();
+    while (p.size() > 1 && p.back() == '/') p.pop_back();
     return p;
 }
 
 std::string under_root(const char *rel) {
     std::string r = root_dir();
-    if (r != "/")
-        r += '/';
+    if (r != "/") r += '/';
     return r + rel;
 }
 
@@ -71,23 +69,18 @@ std::string registry_path() {
 }
 
 int make_dirs(const std::string &path, unsigned mode) {
-    if (path.empty())
-        return ENOENT;
+    if (path.empty()) return ENOENT;
     struct stat st;
-    if (stat(path.c_str(), &st) == 0)
-        return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+    if (stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
     // Create each missing component from the top down.
     size_t pos = 0;
     while (pos != std::string::npos) {
         pos = path.find('/', pos + 1);
         std::string part = path.substr(0, pos);
-        if (part.empty() || part.back() == '/')
-            continue;
-        if (mkdir(part.c_str(), mode) != 0 && errno != EEXIST)
-            return errno;
+        if (part.empty() || part.back() == '/') continue;
+        if (mkdir(part.c_str(), mode) != 0 && errno != EEXIST) return errno;
     }
-    if (stat(path.c_str(), &st) != 0)
-        return errno;
+    if (stat(path.c_str(), &st) != 0) return errno;
     return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
 }
 

@@ -23,11 +23,9 @@ constexpr off_t kMaxFileSize = 64L << 20;
 char fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool iequal(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
+    if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)
-        if (fold(a[i]) != fold(b[i]))
-            return false;
+        if (fold(a[i]) != fold(b[i])) return false;
     return true;
 }
 
@@ -38,15 +36,15 @@ bool istarts(std::string_view s, std::string_view prefix) {
 bool is_control(unsigned char c) { return c < 0x20 || c == 0x7f; }
 
 bool has_control(std::string_view s) {
-    return std::any_of(s.begin(), s.end(), [](char c) { return is_control(static_cast<unsigned char>(c)); });
+    return std::any_of(s.begin(), s.end(),
+                       [](char c) { return is_control(static_cast<unsigned char>(c)); });
 }
 
 bool is_hex(char c) { return (c >= '0' && c <= '9') || (fold(c) >= 'a' && fold(c) <= 'f'); }
 
 std::string_view trim(std::string_view s) {
     size_t b = s.find_first_not_of(" \t");
-    if (b == std::string_view::npos)
-        return {};
+    if (b == std::string_view::npos) return {};
     size_t e = s.find_last_not_of(" \t");
     return s.substr(b, e - b + 1);
 }
@@ -55,12 +53,13 @@ std::string_view trim(std::string_view s) {
 std::string_view full_hive(std::string_view c) {
     static const struct {
         const char *abbr, *full;
-    } hives[] = {{"HKLM", "HKEY_LOCAL_MACHINE"}, {"HKCU", "HKEY_CURRENT_USER"},
-                 {"HKCR", "HKEY_CLASSES_ROOT"},  {"HKU", "HKEY_USERS"},
+    } hives[] = {{"HKLM", "HKEY_LOCAL_MACHINE"},
+                 {"HKCU", "HKEY_CURRENT_USER"},
+                 {"HKCR", "HKEY_CLASSES_ROOT"},
+                 {"HKU", "HKEY_USERS"},
                  {"HKCC", "HKEY_CURRENT_CONFIG"}};
     for (const auto &h : hives)
-        if (iequal(c, h.abbr))
-            return h.full;
+        if (iequal(c, h.abbr)) return h.full;
     return c;
 }
 
@@ -93,8 +92,7 @@ bool parse_quoted(std::string_view s, size_t &pos, std::string &out) {
 void append_quoted(std::string &out, std::string_view text) {
     out += '"';
     for (char c : text) {
-        if (c == '\\' || c == '"')
-            out += '\\';
+        if (c == '\\' || c == '"') out += '\\';
         out += c;
     }
     out += '"';
@@ -106,15 +104,12 @@ bool valid_hex_data(std::string_view d) {
     size_t p = 3;
     if (p < d.size() && d[p] == '(') {
         size_t close = d.find(')', p);
-        if (close == std::string_view::npos || close == p + 1)
-            return false;
+        if (close == std::string_view::npos || close == p + 1) return false;
         for (size_t i = p + 1; i < close; ++i)
-            if (!is_hex(d[i]))
-                return false;
+            if (!is_hex(d[i])) return false;
         p = close + 1;
     }
-    if (p >= d.size() || d[p] != ':')
-        return false;
+    if (p >= d.size() || d[p] != ':') return false;
     for (++p; p < d.size(); ++p) {
         char c = d[p];
         if (!is_hex(c) && c != ',' && c != ' ' && c != '\t' && c != '\\' && c != '\r' && c != '\n')
@@ -132,10 +127,8 @@ bool split_value(std::string_view s, std::string &name, std::string_view &data) 
     } else if (!parse_quoted(s, pos, name)) {
         return false;
     }
-    while (pos < s.size() && (s[pos] == ' ' || s[pos] == '\t'))
-        ++pos;
-    if (pos >= s.size() || s[pos] != '=')
-        return false;
+    while (pos < s.size() && (s[pos] == ' ' || s[pos] == '\t')) ++pos;
+    if (pos >= s.size() || s[pos] != '=') return false;
     data = trim(s.substr(pos + 1));
     return true;
 }
@@ -150,20 +143,18 @@ bool is_binary_value(std::string_view s) {
 bool parse_value(std::string_view s, RegValue &v) {
     v = RegValue{};
     std::string_view d;
-    if (!split_value(s, v.name, d))
-        return false;
-    if (d.empty())
-        return false;
+    if (!split_value(s, v.name, d)) return false;
+    if (d.empty()) return false;
     if (istarts(d, "hex")) {
-        if (!valid_hex_data(d))
-            return false;
+        if (!valid_hex_data(d)) return false;
         v.type = RegType::Other;
         v.text = std::string(d);
         return true;
     }
     if (istarts(d, "dword:")) {
         std::string_view digits = d.substr(6);
-        if (digits.empty() || digits.size() > 8 || !std::all_of(digits.begin(), digits.end(), is_hex))
+        if (digits.empty() || digits.size() > 8 ||
+            !std::all_of(digits.begin(), digits.end(), is_hex))
             return false;
         v.type = RegType::Dword;
         v.dword = static_cast<uint32_t>(std::strtoul(std::string(digits).c_str(), nullptr, 16));
@@ -173,19 +164,17 @@ bool parse_value(std::string_view s, RegValue &v) {
     size_t q = 0;
     if (istarts(d, "str(")) {
         size_t close = d.find(')');
-        if (close == std::string_view::npos || close == 4 || close + 1 >= d.size() || d[close + 1] != ':')
+        if (close == std::string_view::npos || close == 4 || close + 1 >= d.size() ||
+            d[close + 1] != ':')
             return false;
         std::string_view n = d.substr(4, close - 4);
-        if (!std::all_of(n.begin(), n.end(), is_hex))
-            return false;
+        if (!std::all_of(n.begin(), n.end(), is_hex)) return false;
         type = n == "1" ? RegType::String : n == "2" ? RegType::ExpandString : RegType::Other;
         q = close + 2;
     }
-    if (q >= d.size() || d[q] != '"')
-        return false;
+    if (q >= d.size() || d[q] != '"') return false;
     std::string text;
-    if (!parse_quoted(d, q, text) || q != d.size())
-        return false;
+    if (!parse_quoted(d, q, text) || q != d.size()) return false;
     v.type = type;
     v.text = type == RegType::Other ? std::string(d) : std::move(text);
     return true;
@@ -195,8 +184,7 @@ bool parse_value(std::string_view s, RegValue &v) {
 // writers append). "[-key]" asks an importer to delete: not a stored key.
 bool parse_section(std::string_view s, std::string &key) {
     size_t close = s.find(']');
-    if (close == std::string_view::npos || s.size() < 2 || s[1] == '-')
-        return false;
+    if (close == std::string_view::npos || s.size() < 2 || s[1] == '-') return false;
     std::string_view rest = trim(s.substr(close + 1));
     if (!std::all_of(rest.begin(), rest.end(), [](char c) { return c >= '0' && c <= '9'; }))
         return false;
@@ -209,8 +197,7 @@ struct Fd {
     int fd = -1;
     explicit Fd(int f = -1) : fd(f) {}
     ~Fd() {
-        if (fd >= 0)
-            seam::io().close(fd);
+        if (fd >= 0) seam::io().close(fd);
     }
     Fd(const Fd &) = delete;
     Fd &operator=(const Fd &) = delete;
@@ -223,22 +210,18 @@ std::string normalize_key(std::string_view key) {
     size_t i = 0;
     while (i <= key.size()) {
         size_t j = key.find_first_of("\\/", i);
-        if (j == std::string_view::npos)
-            j = key.size();
+        if (j == std::string_view::npos) j = key.size();
         std::string_view c = key.substr(i, j - i);
         if (!c.empty()) {
-            if (c.find(']') != std::string_view::npos || has_control(c))
-                return {};
+            if (c.find(']') != std::string_view::npos || has_control(c)) return {};
             parts.push_back(c);
         }
         i = j + 1;
     }
     std::string out;
-    if (parts.empty() || !istarts(full_hive(parts[0]), "HKEY_"))
-        out = "HKEY_LOCAL_MACHINE";
+    if (parts.empty() || !istarts(full_hive(parts[0]), "HKEY_")) out = "HKEY_LOCAL_MACHINE";
     for (size_t k = 0; k < parts.size(); ++k) {
-        if (!out.empty())
-            out += '\\';
+        if (!out.empty()) out += '\\';
         out += k == 0 ? full_hive(parts[0]) : parts[k];
     }
     return out;
@@ -262,12 +245,8 @@ std::string format_value(const RegValue &v) {
         out += "str(2):";
         append_quoted(out, v.text);
         break;
-    case RegType::Other:
-        out += v.text;
-        break;
-    default:
-        append_quoted(out, v.text);
-        break;
+    case RegType::Other: out += v.text; break;
+    default: append_quoted(out, v.text); break;
     }
     return out;
 }
@@ -293,10 +272,10 @@ struct RegDocument::Impl {
     static bool continues(const Line &l) {
         std::string_view raw = l.raw;
         std::string_view first = raw.substr(0, raw.find('\n'));
-        std::string_view last = raw.substr(raw.rfind('\n') == std::string_view::npos ? 0 : raw.rfind('\n') + 1);
+        std::string_view last =
+            raw.substr(raw.rfind('\n') == std::string_view::npos ? 0 : raw.rfind('\n') + 1);
         auto clean = [](std::string_view s) {
-            if (!s.empty() && s.back() == '\r')
-                s.remove_suffix(1);
+            if (!s.empty() && s.back() == '\r') s.remove_suffix(1);
             return trim(s);
         };
         first = clean(first);
@@ -307,8 +286,7 @@ struct RegDocument::Impl {
     // End (exclusive) of the block of lines that follows line i.
     size_t block_end(size_t i) const {
         size_t j = i + 1;
-        while (j < lines.size() && lines[j].kind != Section && lines[j].kind != BadSection)
-            ++j;
+        while (j < lines.size() && lines[j].kind != Section && lines[j].kind != BadSection) ++j;
         return j;
     }
 };
@@ -326,30 +304,25 @@ RegDocument RegDocument::parse(std::string_view bytes, std::string_view origin) 
     std::string key; // the current section's key; empty after a bad one
     size_t pos = 0, lineno = 0;
     d.final_newline = !bytes.empty() && bytes.back() == '\n';
-    if (d.final_newline)
-        bytes.remove_suffix(1);
-    if (bytes.empty() && !d.final_newline)
-        return doc;
+    if (d.final_newline) bytes.remove_suffix(1);
+    if (bytes.empty() && !d.final_newline) return doc;
     auto next_line = [&](std::string_view &out) {
-        if (pos > bytes.size())
-            return false;
+        if (pos > bytes.size()) return false;
         size_t nl = bytes.find('\n', pos);
-        if (nl == std::string_view::npos)
-            nl = bytes.size();
+        if (nl == std::string_view::npos) nl = bytes.size();
         out = bytes.substr(pos, nl - pos);
         pos = nl + 1;
         ++lineno;
         return true;
     };
     auto strip_cr = [](std::string_view s) {
-        if (!s.empty() && s.back() == '\r')
-            s.remove_suffix(1);
+        if (!s.empty() && s.back() == '\r') s.remove_suffix(1);
         return s;
     };
     auto bad = [&](size_t at, const char *what) {
         ++d.malformed;
-        vrcore::trace::message(5, __FILE__, __LINE__, "registry %s: line %lu %s, skipped\n", origin_z.c_str(),
-                               static_cast<unsigned long>(at), what);
+        vrcore::trace::message(5, __FILE__, __LINE__, "registry %s: line %lu %s, skipped\n",
+                               origin_z.c_str(), static_cast<unsigned long>(at), what);
     };
     std::string_view phys;
     while (next_line(phys)) {
@@ -410,27 +383,22 @@ RegDocument RegDocument::parse(std::string_view bytes, std::string_view origin) 
 std::string RegDocument::render() const {
     std::string out;
     size_t total = 0;
-    for (const auto &l : impl_->lines)
-        total += l.raw.size() + 1;
+    for (const auto &l : impl_->lines) total += l.raw.size() + 1;
     out.reserve(total);
     for (size_t i = 0; i < impl_->lines.size(); ++i) {
-        if (i)
-            out += '\n';
+        if (i) out += '\n';
         out += impl_->lines[i].raw;
     }
-    if (impl_->final_newline)
-        out += '\n';
+    if (impl_->final_newline) out += '\n';
     return out;
 }
 
 const RegValue *RegDocument::find(std::string_view key, std::string_view name) const {
     std::string k = normalize_key(key);
-    if (k.empty())
-        return nullptr;
+    if (k.empty()) return nullptr;
     const RegValue *found = nullptr;
     for (const auto &l : impl_->lines)
-        if (impl_->matches(l, k, name))
-            found = &l.value;
+        if (impl_->matches(l, k, name)) found = &l.value;
     return found;
 }
 
@@ -455,8 +423,7 @@ bool RegDocument::set(std::string_view key, const RegValue &value) {
     // Replace the value in effect; drop earlier copies of it.
     size_t last = d.lines.size();
     for (size_t i = 0; i < d.lines.size(); ++i)
-        if (d.matches(d.lines[i], k, value.name))
-            last = i;
+        if (d.matches(d.lines[i], k, value.name)) last = i;
     if (last != d.lines.size()) {
         line.key = d.lines[last].key;
         d.lines[last] = std::move(line);
@@ -469,16 +436,15 @@ bool RegDocument::set(std::string_view key, const RegValue &value) {
     // New value: after the last non-blank line of the key's last section.
     size_t sect = d.lines.size();
     for (size_t i = 0; i < d.lines.size(); ++i)
-        if (d.lines[i].kind == Impl::Section && iequal(d.lines[i].key, k))
-            sect = i;
+        if (d.lines[i].kind == Impl::Section && iequal(d.lines[i].key, k)) sect = i;
     if (sect != d.lines.size()) {
         size_t at = d.block_end(sect);
-        while (at > sect + 1 && d.lines[at - 1].kind == Impl::Blank)
-            --at;
+        while (at > sect + 1 && d.lines[at - 1].kind == Impl::Blank) --at;
         line.key = d.lines[sect].key;
         // A line left open by a trailing "\" would swallow the new one.
         if (Impl::continues(d.lines[at - 1]))
-            d.lines.insert(d.lines.begin() + static_cast<long>(at++), Impl::Line{"", Impl::Blank, {}, {}});
+            d.lines.insert(d.lines.begin() + static_cast<long>(at++),
+                           Impl::Line{"", Impl::Blank, {}, {}});
         d.lines.insert(d.lines.begin() + static_cast<long>(at), std::move(line));
         d.final_newline = true;
         return true;
@@ -493,29 +459,25 @@ bool RegDocument::set(std::string_view key, const RegValue &value) {
     }
     add.push_back({"[" + k + "]", Impl::Section, k, {}});
     add.push_back(std::move(line));
-    for (auto &l : add)
-        d.lines.push_back(std::move(l));
+    for (auto &l : add) d.lines.push_back(std::move(l));
     d.final_newline = true;
     return true;
 }
 
 bool RegDocument::erase_value(std::string_view key, std::string_view name) {
     std::string k = normalize_key(key);
-    if (k.empty())
-        return false;
+    if (k.empty()) return false;
     Impl &d = *impl_;
     size_t before = d.lines.size();
     std::erase_if(d.lines, [&](const Impl::Line &l) { return d.matches(l, k, name); });
-    if (d.lines.size() == before)
-        return false;
+    if (d.lines.size() == before) return false;
     d.final_newline = true;
     return true;
 }
 
 bool RegDocument::erase_key(std::string_view key) {
     std::string k = normalize_key(key);
-    if (k.empty())
-        return false;
+    if (k.empty()) return false;
     Impl &d = *impl_;
     std::vector<Impl::Line> kept;
     kept.reserve(d.lines.size());
@@ -543,7 +505,8 @@ std::vector<std::string> RegDocument::keys() const {
     std::vector<std::string> out;
     for (const auto &l : impl_->lines)
         if (l.kind == Impl::Section &&
-            std::none_of(out.begin(), out.end(), [&](const std::string &k) { return iequal(k, l.key); }))
+            std::none_of(out.begin(), out.end(),
+                         [&](const std::string &k) { return iequal(k, l.key); }))
             out.push_back(l.key);
     return out;
 }
@@ -551,11 +514,9 @@ std::vector<std::string> RegDocument::keys() const {
 std::vector<RegValue> RegDocument::values(std::string_view key) const {
     std::vector<RegValue> out;
     std::string k = normalize_key(key);
-    if (k.empty())
-        return out;
+    if (k.empty()) return out;
     for (const auto &l : impl_->lines) {
-        if (l.kind != Impl::Value || !iequal(l.key, k))
-            continue;
+        if (l.kind != Impl::Value || !iequal(l.key, k)) continue;
         auto it = std::find_if(out.begin(), out.end(),
                                [&](const RegValue &v) { return iequal(v.name, l.value.name); });
         if (it != out.end())
@@ -576,20 +537,14 @@ int Registry::load(RegDocument &out) const {
     try {
         // Non-blocking so that a FIFO in the file's place cannot hang us.
         Fd f(seam::io().open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0));
-        if (f.fd < 0)
-            return errno;
+        if (f.fd < 0) return errno;
         struct stat st;
-        if (seam::io().fstat(f.fd, &st) != 0)
-            return errno;
-        if (S_ISDIR(st.st_mode))
-            return EISDIR;
-        if (!S_ISREG(st.st_mode))
-            return EINVAL;
-        if (st.st_size > kMaxFileSize)
-            return EFBIG;
+        if (seam::io().fstat(f.fd, &st) != 0) return errno;
+        if (S_ISDIR(st.st_mode)) return EISDIR;
+        if (!S_ISREG(st.st_mode)) return EINVAL;
+        if (st.st_size > kMaxFileSize) return EFBIG;
         std::string text;
-        if (int rc = fileio::read_all(f.fd, text, static_cast<size_t>(kMaxFileSize)))
-            return rc;
+        if (int rc = fileio::read_all(f.fd, text, static_cast<size_t>(kMaxFileSize))) return rc;
         out = RegDocument::parse(text, path_);
         return 0;
     } catch (const std::bad_alloc &) {
@@ -603,13 +558,12 @@ bool Registry::query(std::string_view key, std::string_view name, RegValue &out)
         int rc = load(doc);
         if (rc != 0) {
             if (rc != ENOENT)
-                vrcore::trace::message(5, __FILE__, __LINE__, "registry %s: cannot read: %s\n", path_.c_str(),
-                                       std::strerror(rc));
+                vrcore::trace::message(5, __FILE__, __LINE__, "registry %s: cannot read: %s\n",
+                                       path_.c_str(), std::strerror(rc));
             return false;
         }
         const RegValue *v = doc.find(key, name);
-        if (!v)
-            return false;
+        if (!v) return false;
         out = *v;
         return true;
     } catch (const std::bad_alloc &) {
@@ -625,12 +579,9 @@ uint32_t Registry::get_dword(std::string_view key, std::string_view name, uint32
 std::string Registry::get_string(std::string_view key, std::string_view name,
                                  std::string_view dflt) const {
     RegValue v;
-    if (!query(key, name, v))
-        return std::string(dflt);
-    if (v.type == RegType::String)
-        return std::move(v.text);
-    if (v.type == RegType::ExpandString)
-        return expand_env(v.text);
+    if (!query(key, name, v)) return std::string(dflt);
+    if (v.type == RegType::String) return std::move(v.text);
+    if (v.type == RegType::ExpandString) return expand_env(v.text);
     return std::string(dflt);
 }
 
@@ -643,22 +594,22 @@ int Registry::update_impl(void *ctx, int (*edit)(void *, RegDocument &)) const {
         struct stat lst;
         if (lstat(path_.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
             char *real = realpath(path_.c_str(), nullptr);
-            if (!real)
-                return errno;
+            if (!real) return errno;
             target = real;
             std::free(real);
         }
         size_t slash = target.rfind('/');
-        std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
-        if (int rc = make_dirs(dir, 0755))
-            return rc;
+        std::string dir = slash == std::string::npos ? "."
+                          : slash == 0               ? "/"
+                                                     : target.substr(0, slash);
+        if (int rc = make_dirs(dir, 0755)) return rc;
 
         std::string lockname = target + ".lck";
         Fd lock(io.open(lockname.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
-        if (lock.fd < 0)
-            return errno;
+        if (lock.fd < 0) return errno;
         struct stat lkst;
-        if (io.fstat(lock.fd, &lkst) == 0 && (lkst.st_mode & 0777) != 0666 && lkst.st_uid == geteuid())
+        if (io.fstat(lock.fd, &lkst) == 0 && (lkst.st_mode & 0777) != 0666 &&
+            lkst.st_uid == geteuid())
             if (io.fchmod(lock.fd, 0666) != 0) {
                 // Best effort: the lock works for this user regardless.
             }
@@ -669,14 +620,11 @@ int Registry::update_impl(void *ctx, int (*edit)(void *, RegDocument &)) const {
         RegDocument doc;
         int rc = at.load(doc);
         bool existed = rc == 0;
-        if (rc != 0 && rc != ENOENT)
-            return rc;
-        if ((rc = edit(ctx, doc)) != 0)
-            return rc;
+        if (rc != 0 && rc != ENOENT) return rc;
+        if ((rc = edit(ctx, doc)) != 0) return rc;
         std::string text = doc.render();
         struct stat old {};
-        if (existed && io.stat(target.c_str(), &old) != 0)
-            return errno;
+        if (existed && io.stat(target.c_str(), &old) != 0) return errno;
 
         // The new file keeps the old one's mode and, for a privileged
         // writer, its owner.
@@ -706,8 +654,7 @@ bool writable_text(std::string_view key, std::string_view name, std::string_view
 int Registry::set_string(std::string_view key, std::string_view name, std::string_view text,
                          bool expandable) const {
     try {
-        if (!writable_text(key, name, text))
-            return EINVAL;
+        if (!writable_text(key, name, text)) return EINVAL;
         RegValue v;
         v.name = std::string(name);
         v.type = expandable ? RegType::ExpandString : RegType::String;
@@ -720,8 +667,7 @@ int Registry::set_string(std::string_view key, std::string_view name, std::strin
 
 int Registry::set_dword(std::string_view key, std::string_view name, uint32_t value) const {
     try {
-        if (!writable_text(key, name, {}))
-            return EINVAL;
+        if (!writable_text(key, name, {})) return EINVAL;
         RegValue v;
         v.name = std::string(name);
         v.type = RegType::Dword;
@@ -734,11 +680,9 @@ int Registry::set_dword(std::string_view key, std::string_view name, uint32_t va
 
 int Registry::delete_value(std::string_view key, std::string_view name) const {
     try {
-        if (normalize_key(key).empty())
-            return EINVAL;
+        if (normalize_key(key).empty()) return EINVAL;
         struct stat st;
-        if (seam::io().stat(path_.c_str(), &st) != 0)
-            return errno;
+        if (seam::io().stat(path_.c_str(), &st) != 0) return errno;
         return update([&](RegDocument &d) { return d.erase_value(key, name) ? 0 : ENOENT; });
     } catch (const std::bad_alloc &) {
         return ENOMEM;
@@ -747,11 +691,9 @@ int Registry::delete_value(std::string_view key, std::string_view name) const {
 
 int Registry::delete_key(std::string_view key) const {
     try {
-        if (normalize_key(key).empty())
-            return EINVAL;
+        if (normalize_key(key).empty()) return EINVAL;
         struct stat st;
-        if (seam::io().stat(path_.c_str(), &st) != 0)
-            return errno;
+        if (seam::io().stat(path_.c_str(), &st) != 0) return errno;
         return update([&](RegDocument &d) { return d.erase_key(key) ? 0 : ENOENT; });
     } catch (const std::bad_alloc &) {
         return ENOMEM;

@@ -17,7 +17,9 @@ void *heap_alloc(Module, size_t n) { return std::malloc(n); }
 void heap_release(Module, void *p) { std::free(p); }
 constexpr Allocator kHeap = {heap_alloc, heap_release};
 
-int sys_open(const char *path, int flags, unsigned mode) { return ::open(path, flags, mode_t(mode)); }
+int sys_open(const char *path, int flags, unsigned mode) {
+    return ::open(path, flags, mode_t(mode));
+}
 int sys_fchmod(int fd, unsigned mode) { return ::fchmod(fd, mode_t(mode)); }
 
 int sys_sync_dir(const char *path) {
@@ -46,14 +48,16 @@ int sys_lock(int fd, LockKind kind, LockMode mode, bool wait) {
         return ::flock(fd, op | (wait ? 0 : LOCK_NB));
     }
     struct flock fl {};
-    fl.l_type = short(mode == LockMode::Unlock ? F_UNLCK : mode == LockMode::Shared ? F_RDLCK : F_WRLCK);
+    fl.l_type = short(mode == LockMode::Unlock   ? F_UNLCK
+                      : mode == LockMode::Shared ? F_RDLCK
+                                                 : F_WRLCK);
     fl.l_whence = SEEK_SET;
     return ::fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &fl);
 }
 
-constexpr Io kSystem = {sys_open,  ::close,     ::read,    ::write,  ::pread,  ::pwrite,
-                        ::fsync,   ::ftruncate, ::fstat,   sys_fchmod, ::fchown, ::stat,
-                        ::unlink,  ::rename,    sys_sync_dir, sys_lock};
+constexpr Io kSystem = {sys_open, ::close,     ::read,       ::write,    ::pread,  ::pwrite,
+                        ::fsync,  ::ftruncate, ::fstat,      sys_fchmod, ::fchown, ::stat,
+                        ::unlink, ::rename,    sys_sync_dir, sys_lock};
 
 } // namespace
 
@@ -64,10 +68,14 @@ std::atomic<const Faults *> g_faults{nullptr};
 } // namespace detail
 
 const Allocator &heap() { return kHeap; }
-void set_allocator(const Allocator *a) { detail::g_allocator.store(a ? a : &kHeap, std::memory_order_release); }
+void set_allocator(const Allocator *a) {
+    detail::g_allocator.store(a ? a : &kHeap, std::memory_order_release);
+}
 
 const Io &system_io() { return kSystem; }
-void set_io(const Io *table) { detail::g_io.store(table ? table : &kSystem, std::memory_order_release); }
+void set_io(const Io *table) {
+    detail::g_io.store(table ? table : &kSystem, std::memory_order_release);
+}
 
 void set_faults(const Faults *faults) { detail::g_faults.store(faults, std::memory_order_release); }
 

@@ -45,7 +45,8 @@ VR_EXPORT void SL_openlog(const char *identity, int option, int facility) try {
     // syslog(3) writes the identity itself.
     openlog(n > 0 ? g_identity : nullptr, option, facility);
     g_open = true;
-} VR_CATCH_VOID
+}
+VR_CATCH_VOID
 
 VR_EXPORT void SL_syslog(int priority, const char *format, ...) try {
     std::lock_guard<std::mutex> guard(g_mutex);
@@ -61,7 +62,8 @@ VR_EXPORT void SL_syslog(int priority, const char *format, ...) try {
         sink(priority, text);
     else
         syslog(priority, "%s", text + g_prefix_len);
-} VR_CATCH_VOID
+}
+VR_CATCH_VOID
 
 VR_EXPORT void SL_closelog(void) try {
     std::lock_guard<std::mutex> guard(g_mutex);
@@ -70,13 +72,15 @@ VR_EXPORT void SL_closelog(void) try {
     g_open = false;
     g_prefix[0] = '\0';
     g_prefix_len = 0;
-} VR_CATCH_VOID
+}
+VR_CATCH_VOID
 
 VR_EXPORT int SL_setlogmask(int mask) try {
     std::lock_guard<std::mutex> guard(g_mutex);
     int prev = g_mask;
     if (mask != 0) g_mask = mask;
     return prev;
-} VR_CATCH_RETURN(0)
+}
+VR_CATCH_RETURN(0)
 
 } // extern "C"

@@ -73,7 +73,8 @@ VR_EXPORT int SYSU_Gettimeofday(struct timeval *tv, void *) try {
     tv->tv_sec = static_cast<time_t>(next / 1000000);
     tv->tv_usec = static_cast<suseconds_t>(next % 1000000);
     return 0;
-} VR_CATCH_ERRNO(-1)
+}
+VR_CATCH_ERRNO(-1)
 
 VR_EXPORT struct tm *SYSU_Localtime_r(const time_t *t, struct tm *result) try {
     if (!t || !result) {
@@ -81,7 +82,8 @@ VR_EXPORT struct tm *SYSU_Localtime_r(const time_t *t, struct tm *result) try {
         return nullptr;
     }
     return localtime_r(t, result);
-} VR_CATCH_ERRNO(nullptr)
+}
+VR_CATCH_ERRNO(nullptr)
 
 VR_EXPORT struct tm *SYSU_Gmtime_r(const time_t *t, struct tm *result) try {
     if (!t || !result) {
@@ -89,7 +91,8 @@ VR_EXPORT struct tm *SYSU_Gmtime_r(const time_t *t, struct tm *result) try {
         return nullptr;
     }
     return gmtime_r(t, result);
-} VR_CATCH_ERRNO(nullptr)
+}
+VR_CATCH_ERRNO(nullptr)
 
 VR_EXPORT char *SYSU_Asctime_r(const struct tm *tm, char *buffer) try {
     if (!tm || !buffer) {
@@ -97,7 +100,8 @@ VR_EXPORT char *SYSU_Asctime_r(const struct tm *tm, char *buffer) try {
         return nullptr;
     }
     return asctime_r(tm, buffer); // NULL and EOVERFLOW when the year does not fit
-} VR_CATCH_ERRNO(nullptr)
+}
+VR_CATCH_ERRNO(nullptr)
 
 VR_EXPORT char *SYSU_Ctime_r(const time_t *t, char *buffer) try {
     struct tm tm;
@@ -106,15 +110,18 @@ VR_EXPORT char *SYSU_Ctime_r(const time_t *t, char *buffer) try {
         return nullptr;
     }
     return SYSU_Asctime_r(&tm, buffer);
-} VR_CATCH_ERRNO(nullptr)
+}
+VR_CATCH_ERRNO(nullptr)
 
 VR_EXPORT int SYSU_Open(const char *path, int flags, int mode) try {
     return open(path, flags, static_cast<mode_t>(mode));
-} VR_CATCH_ERRNO(-1)
+}
+VR_CATCH_ERRNO(-1)
 
 VR_EXPORT int SYSU_Creat(const char *path, int mode) try {
     return open(path, O_WRONLY | O_CREAT | O_TRUNC, static_cast<mode_t>(mode));
-} VR_CATCH_ERRNO(-1)
+}
+VR_CATCH_ERRNO(-1)
 
 VR_EXPORT DIR *SYSU_Opendir(const char *path) try {
     if (!path) {
@@ -122,7 +129,8 @@ VR_EXPORT DIR *SYSU_Opendir(const char *path) try {
         return nullptr;
     }
     return opendir(path);
-} VR_CATCH_ERRNO(nullptr)
+}
+VR_CATCH_ERRNO(nullptr)
 
 VR_EXPORT int SYSU_Readdir_r(DIR *dir, struct dirent *entry, struct dirent **result) try {
     if (!dir || !entry || !result) {
@@ -146,7 +154,8 @@ VR_EXPORT int SYSU_Readdir_r(DIR *dir, struct dirent *entry, struct dirent **res
     entry->d_name[n] = '\0';
     *result = entry;
     return 0;
-} VR_CATCH_CODE(ENOMEM, EIO)
+}
+VR_CATCH_CODE(ENOMEM, EIO)
 
 VR_EXPORT int SYSU_Closedir(DIR *dir) try {
     if (!dir) {
@@ -154,7 +163,8 @@ VR_EXPORT int SYSU_Closedir(DIR *dir) try {
         return -1;
     }
     return closedir(dir);
-} VR_CATCH_ERRNO(-1)
+}
+VR_CATCH_ERRNO(-1)
 
 VR_EXPORT int SYSU_LockFile(int fd, int command, struct flock *lock) try {
     int cmd = LockCommand(command);
@@ -164,7 +174,8 @@ VR_EXPORT int SYSU_LockFile(int fd, int command, struct flock *lock) try {
     }
     lock->l_pid = 0; // required for locks owned by the open file
     return fcntl(fd, cmd, lock);
-} VR_CATCH_ERRNO(-1)
+}
+VR_CATCH_ERRNO(-1)
 
 VR_EXPORT int SYSU_UnlockFile(int fd, const struct flock *lock) try {
     if (!lock) {
@@ -175,13 +186,19 @@ VR_EXPORT int SYSU_UnlockFile(int fd, const struct flock *lock) try {
     unlock.l_type = F_UNLCK;
     unlock.l_pid = 0;
     return fcntl(fd, F_OFD_SETLK, &unlock);
-} VR_CATCH_ERRNO(-1)
+}
+VR_CATCH_ERRNO(-1)
 
-VR_EXPORT int SYSU_Mkdir(const char *path, int mode) try { return mkdir(path, static_cast<mode_t>(mode)); } VR_CATCH_ERRNO(-1)
+VR_EXPORT int SYSU_Mkdir(const char *path, int mode) try {
+    return mkdir(path, static_cast<mode_t>(mode));
+}
+VR_CATCH_ERRNO(-1)
 
-VR_EXPORT int SYSU_Ftruncate(int fd, off_t length) try { return ftruncate(fd, length); } VR_CATCH_ERRNO(-1)
+VR_EXPORT int SYSU_Ftruncate(int fd, off_t length) try { return ftruncate(fd, length); }
+VR_CATCH_ERRNO(-1)
 
-VR_EXPORT int SYSU_Access(const char *path, int mode) try { return access(path, mode); } VR_CATCH_ERRNO(-1)
+VR_EXPORT int SYSU_Access(const char *path, int mode) try { return access(path, mode); }
+VR_CATCH_ERRNO(-1)
 
 VR_EXPORT int SYSU_Uname(struct utsname *info) try {
     if (!info) {
@@ -204,10 +221,12 @@ VR_EXPORT int SYSU_Uname(struct utsname *info) try {
     } else if (m[0] == '\0') {
         std::snprintf(info->machine, sizeof info->machine, "UNKNOWN");
     } else {
-        for (char *p = info->machine; *p; ++p) *p = static_cast<char>(std::toupper(static_cast<unsigned char>(*p)));
+        for (char *p = info->machine; *p; ++p)
+            *p = static_cast<char>(std::toupper(static_cast<unsigned char>(*p)));
     }
     return 0;
-} VR_CATCH_ERRNO(-1)
+}
+VR_CATCH_ERRNO(-1)
 
 VR_EXPORT int SYSU_Getopt(int argc, char *const argv[], const char *options) try {
     std::lock_guard<std::mutex> hold(g_opt.lock);
@@ -267,6 +286,7 @@ VR_EXPORT int SYSU_Getopt(int argc, char *const argv[], const char *options) try
     }
     g_opt.next = nullptr;
     return leave(c);
-} VR_CATCH_ERRNO(-1)
+}
+VR_CATCH_ERRNO(-1)
 
 } // extern "C"

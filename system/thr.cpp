@@ -394,7 +394,8 @@ VR_EXPORT uint32_t THR_InitThreads(void) try {
     g_ever_initialised = true;
     pthread_mutex_unlock(&g_init_lock);
     return 0;
-} VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
+}
+VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
 
 VR_EXPORT uint32_t THR_TermThreads(void) try {
     pthread_mutex_lock(&g_init_lock);
@@ -412,7 +413,8 @@ VR_EXPORT uint32_t THR_TermThreads(void) try {
     }
     pthread_mutex_unlock(&g_init_lock);
     return rc;
-} VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
+}
+VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
 
 VR_EXPORT uint32_t THR_InitMutex(THR_Mutex *mutex) try {
     if (!mutex) return THR_S_FAILURE;
@@ -425,7 +427,8 @@ VR_EXPORT uint32_t THR_InitMutex(THR_Mutex *mutex) try {
     if (rc != 0) return THR_S_FAILURE;
     mutex->magic = kMutexMagic;
     return 0;
-} VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
+}
+VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
 
 VR_EXPORT uint32_t THR_TermMutex(THR_Mutex *mutex) try {
     if (!ValidMutex(mutex)) return THR_S_FAILURE;
@@ -439,12 +442,14 @@ VR_EXPORT uint32_t THR_TermMutex(THR_Mutex *mutex) try {
     if (pthread_mutex_destroy(&mutex->m) != 0) return THR_S_FAILURE;
     mutex->magic = 0;
     return 0;
-} VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
+}
+VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
 
 VR_EXPORT uint32_t THR_LockMutex(THR_Mutex *mutex) try {
     if (!ValidMutex(mutex)) return THR_S_FAILURE;
     return LockRaw(&mutex->m);
-} VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
+}
+VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
 
 VR_EXPORT uint32_t THR_TryLockMutex(THR_Mutex *mutex) try {
     if (!ValidMutex(mutex)) return THR_S_FAILURE;
@@ -452,12 +457,14 @@ VR_EXPORT uint32_t THR_TryLockMutex(THR_Mutex *mutex) try {
     if (rc == EOWNERDEAD) rc = pthread_mutex_consistent(&mutex->m);
     if (rc == EBUSY) return THR_S_BUSY;
     return rc == 0 ? 0 : THR_S_FAILURE;
-} VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
+}
+VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
 
 VR_EXPORT uint32_t THR_UnlockMutex(THR_Mutex *mutex) try {
     if (!ValidMutex(mutex)) return THR_S_FAILURE;
     return pthread_mutex_unlock(&mutex->m) == 0 ? 0 : THR_S_FAILURE;
-} VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
+}
+VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
 
 VR_EXPORT uint32_t THR_InitCondition(THR_Condition *cond) try {
     if (!cond) return THR_S_FAILURE;
@@ -479,7 +486,8 @@ VR_EXPORT uint32_t THR_InitCondition(THR_Condition *cond) try {
     }
     cond->magic = kConditionMagic;
     return 0;
-} VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
+}
+VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
 
 VR_EXPORT uint32_t THR_TermCondition(THR_Condition *cond) try {
     if (!ValidCondition(cond)) return THR_S_FAILURE;
@@ -493,20 +501,25 @@ VR_EXPORT uint32_t THR_TermCondition(THR_Condition *cond) try {
     pthread_mutex_destroy(&cond->count);
     pthread_mutex_destroy(&cond->op);
     return 0;
-} VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
+}
+VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
 
 VR_EXPORT uint32_t THR_WaitForCondition(THR_Condition *cond, THR_Mutex *mutex) try {
     return Wait(cond, mutex, 0, false);
-} VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
+}
+VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
 
 VR_EXPORT uint32_t THR_WaitForConditionTimed(THR_Condition *cond, THR_Mutex *mutex,
                                              int32_t milliseconds) try {
     return Wait(cond, mutex, milliseconds, true);
-} VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
+}
+VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
 
-VR_EXPORT uint32_t THR_SignalCondition(THR_Condition *cond) try { return Release(cond, false); } VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
+VR_EXPORT uint32_t THR_SignalCondition(THR_Condition *cond) try { return Release(cond, false); }
+VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
 
-VR_EXPORT uint32_t THR_BroadcastCondition(THR_Condition *cond) try { return Release(cond, true); } VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
+VR_EXPORT uint32_t THR_BroadcastCondition(THR_Condition *cond) try { return Release(cond, true); }
+VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
 
 VR_EXPORT uint32_t THR_InitThreadKey(THR_ThreadKey *key, THR_KeyDestructor destructor) try {
     if (!key || !Started()) return THR_S_FAILURE;
@@ -522,9 +535,11 @@ VR_EXPORT uint32_t THR_InitThreadKey(THR_ThreadKey *key, THR_KeyDestructor destr
         break;
     }
     pthread_mutex_unlock(&g_key_lock);
-    if (rc != 0) vrcore::trace::message(5, __FILE__, __LINE__, "THR: all %d keys in use", THR_MAX_KEYS);
+    if (rc != 0)
+        vrcore::trace::message(5, __FILE__, __LINE__, "THR: all %d keys in use", THR_MAX_KEYS);
     return rc;
-} VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
+}
+VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
 
 VR_EXPORT uint32_t THR_SetThreadKeyValue(THR_ThreadKey key, void *value) try {
     uint32_t word;
@@ -533,7 +548,8 @@ VR_EXPORT uint32_t THR_SetThreadKeyValue(THR_ThreadKey key, void *value) try {
     if (!st) return value ? THR_S_FAILURE : 0;
     st->slots[key] = {value, word};
     return 0;
-} VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
+}
+VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
 
 VR_EXPORT uint32_t THR_GetThreadKeyValue(THR_ThreadKey key, void **value) try {
     uint32_t word;
@@ -541,7 +557,8 @@ VR_EXPORT uint32_t THR_GetThreadKeyValue(THR_ThreadKey key, void **value) try {
     ThreadState *st = CurrentState(false);
     *value = (st && st->slots[key].word == word) ? st->slots[key].value : nullptr;
     return 0;
-} VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
+}
+VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
 
 VR_EXPORT uint32_t THR_StartThread(THR_ThreadFn function, void *argument, size_t stack_size,
                                    int priority, int detached, THR_ThreadId *id) try {
@@ -563,7 +580,8 @@ VR_EXPORT uint32_t THR_StartThread(THR_ThreadFn function, void *argument, size_t
         stack_size = (stack_size + page - 1) / page * page;
         pthread_attr_setstacksize(&attr, stack_size);
     }
-    pthread_attr_setdetachstate(&attr, detached ? PTHREAD_CREATE_DETACHED : PTHREAD_CREATE_JOINABLE);
+    pthread_attr_setdetachstate(&attr,
+                                detached ? PTHREAD_CREATE_DETACHED : PTHREAD_CREATE_JOINABLE);
     rec->function = function;
     rec->argument = argument;
     rec->priority = priority;
@@ -593,14 +611,16 @@ VR_EXPORT uint32_t THR_StartThread(THR_ThreadFn function, void *argument, size_t
     }
     if (id) *id = tid;
     return 0;
-} VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
+}
+VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
 
 VR_EXPORT uint32_t THR_ExitThread(uint32_t code) try {
     ThreadState *st = CurrentState(true);
     if (!st) return THR_S_FAILURE;
     st->exit_code = code;
     pthread_exit(nullptr);
-} VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
+}
+VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
 
 VR_EXPORT uint32_t THR_JoinThread(THR_ThreadId id, uint32_t *code) try {
     if (id == 0) return JoinAny(code);
@@ -614,7 +634,8 @@ VR_EXPORT uint32_t THR_JoinThread(THR_ThreadId id, uint32_t *code) try {
     r->joining = true;
     while (!r->exited) pthread_cond_wait(&g_exit_cv, &g_table_lock);
     return Reap(FindLink(id), code);
-} VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
+}
+VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
 
 VR_EXPORT uint32_t THR_SetPriority(THR_ThreadId id, int priority) try {
     if (priority < THR_PRIORITY_BELOW_NORMAL || priority > THR_PRIORITY_ABOVE_NORMAL)
@@ -635,7 +656,8 @@ VR_EXPORT uint32_t THR_SetPriority(THR_ThreadId id, int priority) try {
     }
     pthread_mutex_unlock(&g_table_lock);
     return rc;
-} VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
+}
+VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
 
 VR_EXPORT uint32_t THR_Once(THR_OnceFlag *flag, void (*function)(void)) try {
     if (!flag || !function) return THR_S_FAILURE;
@@ -653,25 +675,30 @@ VR_EXPORT uint32_t THR_Once(THR_OnceFlag *flag, void (*function)(void)) try {
     }
     pthread_mutex_unlock(&g_once_lock);
     return rc;
-} VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
+}
+VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
 
 VR_EXPORT uint32_t THR_Yield(void) try {
     sched_yield();
     return 0;
-} VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
+}
+VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
 
 VR_EXPORT uint32_t THR_GetThreadHandle(THR_ThreadId *id) try {
     if (!id) return THR_S_FAILURE;
     *id = CurrentId();
     return 0;
-} VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
+}
+VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
 
 VR_EXPORT uint32_t THR_Equal(THR_ThreadId a, THR_ThreadId b, int *result) try {
     if (!result) return THR_S_FAILURE;
     *result = a == b;
     return 0;
-} VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
+}
+VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
 
-VR_EXPORT uint32_t THR_SetSignalMask(int, const void *, void *) try { return 0; } VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
+VR_EXPORT uint32_t THR_SetSignalMask(int, const void *, void *) try { return 0; }
+VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
 
 } // extern "C"

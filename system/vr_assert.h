@@ -24,5 +24,6 @@ namespace vrcore::check {
 #define VR_ASSERT(condition) static_cast<void>(false && (condition))
 #else
 #define VR_ASSERT(condition)                                                                       \
-    ((condition) ? static_cast<void>(0) : ::vrcore::check::AssertFailed(#condition, __FILE__, __LINE__))
+    ((condition) ? static_cast<void>(0)                                                            \
+                 : ::vrcore::check::AssertFailed(#condition, __FILE__, __LINE__))
 #endif

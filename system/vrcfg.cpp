@@ -24,8 +24,7 @@ long copy_out(const std::string &s, char *buf, size_t size) {
 const char *or_empty(const char *s) { return s ? s : ""; }
 
 int set_text(const char *key, const char *name, const char *value, bool expandable) {
-    if (!key || !value)
-        return EINVAL;
+    if (!key || !value) return EINVAL;
     return Registry().set_string(key, or_empty(name), value, expandable);
 }
 
@@ -34,16 +33,15 @@ int set_text(const char *key, const char *name, const char *value, bool expandab
 extern "C" {
 
 VR_EXPORT uint32_t VR_RegGetDword(const char *key, const char *name, uint32_t dflt) try {
-    if (!key)
-        return dflt;
+    if (!key) return dflt;
     return Registry().get_dword(key, or_empty(name), dflt);
-} VR_CATCH_RETURN(dflt)
+}
+VR_CATCH_RETURN(dflt)
 
 VR_EXPORT long VR_RegGetString(const char *key, const char *name, const char *dflt, char *buf,
                                size_t size) try {
     if (!key || (!buf && size > 0)) {
-        if (buf && size > 0)
-            *buf = '\0';
+        if (buf && size > 0) *buf = '\0';
         return -1;
     }
     try {
@@ -61,35 +59,36 @@ VR_EXPORT long VR_RegGetString(const char *key, const char *name, const char *df
         }
         return copy_out(text, buf, size);
     } catch (const std::bad_alloc &) {
-        if (size > 0)
-            *buf = '\0';
+        if (size > 0) *buf = '\0';
         return -1;
     }
-} VR_CATCH_RETURN(-1)
+}
+VR_CATCH_RETURN(-1)
 
 VR_EXPORT int VR_RegSetString(const char *key, const char *name, const char *value) try {
     return set_text(key, name, value, false);
-} VR_CATCH_CODE(ENOMEM, EIO)
+}
+VR_CATCH_CODE(ENOMEM, EIO)
 
 VR_EXPORT int VR_RegSetExpandString(const char *key, const char *name, const char *value) try {
     return set_text(key, name, value, true);
-} VR_CATCH_CODE(ENOMEM, EIO)
+}
+VR_CATCH_CODE(ENOMEM, EIO)
 
 VR_EXPORT int VR_RegSetDword(const char *key, const char *name, uint32_t value) try {
-    if (!key)
-        return EINVAL;
+    if (!key) return EINVAL;
     return Registry().set_dword(key, or_empty(name), value);
-} VR_CATCH_CODE(ENOMEM, EIO)
+}
+VR_CATCH_CODE(ENOMEM, EIO)
 
 VR_EXPORT int VR_RegDeleteValue(const char *key, const char *name) try {
-    if (!key)
-        return EINVAL;
+    if (!key) return EINVAL;
     return Registry().delete_value(key, or_empty(name));
-} VR_CATCH_CODE(ENOMEM, EIO)
+}
+VR_CATCH_CODE(ENOMEM, EIO)
 
 VR_EXPORT long VR_GetPath(VR_PathKind which, char *buf, size_t size) try {
-    if (!buf && size > 0)
-        return -1;
+    if (!buf && size > 0) return -1;
     try {
         std::string p;
         switch (which) {
@@ -102,16 +101,15 @@ VR_EXPORT long VR_GetPath(VR_PathKind which, char *buf, size_t size) try {
         case VR_PATH_SPOOL: p = spool_dir(); break;
         case VR_PATH_REGISTRY: p = registry_path(); break;
         default:
-            if (size > 0)
-                *buf = '\0';
+            if (size > 0) *buf = '\0';
             return -1;
         }
         return copy_out(p, buf, size);
     } catch (const std::bad_alloc &) {
-        if (size > 0)
-            *buf = '\0';
+        if (size > 0) *buf = '\0';
         return -1;
     }
-} VR_CATCH_RETURN(-1)
+}
+VR_CATCH_RETURN(-1)
 
 } // extern "C"

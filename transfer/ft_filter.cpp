@@ -34,7 +34,6 @@ const char *suffix_of(int kind) {
 
 std::string version(const FT_Filter *f, int kind) { return std::string(f->base) + suffix_of(kind); }
 
-
 bool filter_ok(const FT_Filter *f) {
     return f && strnlen(f->base, sizeof f->base) < sizeof f->base && f->base[0] != '\0';
 }
@@ -76,7 +75,8 @@ extern "C" uint32_t FT_VersionName(const char *base, int kind, char *out, size_t
     std::memcpy(out, base, a);
     std::memcpy(out + a, suffix, b + 1);
     return 0;
-} VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
+}
+VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
 
 extern "C" uint32_t FT_PPStartGetDataBuffer(const GEN_DocumentIdentifier *id,
                                             const char *spool_name, const char *referenced,
@@ -123,7 +123,8 @@ extern "C" uint32_t FT_PPStartGetDataBuffer(const GEN_DocumentIdentifier *id,
     }
     filter->input = fd;
     return 0;
-} VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
+}
+VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
 
 extern "C" uint32_t FT_PPGetDataBuffer(const GEN_DocumentIdentifier *id, FT_Filter *filter,
                                        void *data, size_t size, size_t *count, int *end) try {
@@ -147,9 +148,11 @@ extern "C" uint32_t FT_PPGetDataBuffer(const GEN_DocumentIdentifier *id, FT_Filt
     *count = static_cast<size_t>(r);
     *end = r == 0 && size > 0;
     return 0;
-} VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
+}
+VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
 
-extern "C" uint32_t FT_PPStartSetDataBuffer(const GEN_DocumentIdentifier *id, FT_Filter *filter) try {
+extern "C" uint32_t FT_PPStartSetDataBuffer(const GEN_DocumentIdentifier *id,
+                                            FT_Filter *filter) try {
     Doc d = doc_of(id);
     if (!id) return FT_S_NODOCID;
     if (!filter_ok(filter)) {
@@ -174,7 +177,8 @@ extern "C" uint32_t FT_PPStartSetDataBuffer(const GEN_DocumentIdentifier *id, FT
     }
     filter->output = fd;
     return 0;
-} VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
+}
+VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
 
 extern "C" uint32_t FT_PPSetDataBuffer(const GEN_DocumentIdentifier *id, FT_Filter *filter,
                                        const void *data, size_t count, int last) try {
@@ -208,9 +212,11 @@ extern "C" uint32_t FT_PPSetDataBuffer(const GEN_DocumentIdentifier *id, FT_Filt
         count -= static_cast<size_t>(w);
     }
     return last ? finish_filter(d, filter) : 0;
-} VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
+}
+VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
 
-extern "C" uint32_t FT_PPAppendFileRemainder(const GEN_DocumentIdentifier *id, FT_Filter *filter) try {
+extern "C" uint32_t FT_PPAppendFileRemainder(const GEN_DocumentIdentifier *id,
+                                             FT_Filter *filter) try {
     Doc d = doc_of(id);
     if (!id) return FT_S_NODOCID;
     if (!filter_ok(filter)) {
@@ -233,7 +239,8 @@ extern "C" uint32_t FT_PPAppendFileRemainder(const GEN_DocumentIdentifier *id, F
         if (uint32_t rc = FT_PPSetDataBuffer(id, filter, chunk, n, 0)) return rc;
     }
     return finish_filter(d, filter);
-} VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
+}
+VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
 
 extern "C" uint32_t FT_PPAbort(const GEN_DocumentIdentifier *id, FT_Filter *filter) try {
     Doc d = doc_of(id);
@@ -245,4 +252,5 @@ extern "C" uint32_t FT_PPAbort(const GEN_DocumentIdentifier *id, FT_Filter *filt
     }
     FT_LOG(6, d, "FT_PPAbort: filter ended\n");
     return 0;
-} VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
+}
+VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)

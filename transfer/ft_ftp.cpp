@@ -133,7 +133,8 @@ using Fd = FdGuard;
 int wait_for(int fd, short events, long timeout_ms) {
     auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
     for (;;) {
-        long left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        long left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0) return 0;
         pollfd p{fd, events, 0};
         int r = ::poll(&p, 1, static_cast<int>(left > 0x7fffffff ? 0x7fffffff : left));
@@ -173,7 +174,8 @@ class Control {
     }
 
     bool send(const char *word, const std::string &arg) {
-        std::string line = arg.empty() ? std::string(word) + "\r\n" : std::string(word) + ' ' + arg + "\r\n";
+        std::string line =
+            arg.empty() ? std::string(word) + "\r\n" : std::string(word) + ' ' + arg + "\r\n";
         const char *p = line.data();
         size_t left = line.size();
         while (left > 0) {
@@ -323,7 +325,8 @@ uint32_t ftp_retrieve(Doc d, const std::string &host, uint16_t port, const std::
     Fd data;
     auto deadline = Clock::now() + std::chrono::milliseconds(ftp_timeout_ms());
     while (data.fd < 0) {
-        long left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        long left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         int s = left > 0 ? accept_within(lis.fd, left) : -1;
         if (s < 0) {
             FT_LOG(5, d, "ftp_retrieve: no data connection\n");

@@ -18,7 +18,8 @@ using namespace vrcore::ft;
 namespace {
 
 // The referenced file's native path. 0 or an FT_S_ code.
-uint32_t referenced_path(Doc d, const char *fn, const GEN_DocumentContent *content, std::string &out) {
+uint32_t referenced_path(Doc d, const char *fn, const GEN_DocumentContent *content,
+                         std::string &out) {
     if (!content) {
         FT_LOG(5, d, "%s: no document content\n", fn);
         return FT_S_NOCONTENT;
@@ -63,17 +64,20 @@ FT_SocketAddress own_address(uint16_t port) {
 extern "C" uint32_t FT_Init(void) try {
     FT_LOG(7, (Doc{"", 0}), "FT_Init\n");
     return 0;
-} VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
+}
+VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
 
 extern "C" uint32_t FT_Shutdown(void) try {
     FT_LOG(7, (Doc{"", 0}), "FT_Shutdown\n");
     return 0;
-} VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
+}
+VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
 
 extern "C" uint32_t FT_Cancel(const GEN_DocumentIdentifier *id) try {
     FT_LOG(7, doc_of(id), "FT_Cancel\n");
     return 0;
-} VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
+}
+VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
 
 extern "C" uint32_t FT_FileToSend(const GEN_DocumentIdentifier *id, const FT_SocketAddress *address,
                                   const GEN_DocumentContent *content, uint32_t method,
@@ -122,7 +126,8 @@ extern "C" uint32_t FT_FileToSend(const GEN_DocumentIdentifier *id, const FT_Soc
     } catch (const std::bad_alloc &) {
         return FT_S_NOMEM;
     }
-} VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
+}
+VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
 
 extern "C" uint32_t FT_RetrieveToFile(const GEN_DocumentIdentifier *id,
                                       const GEN_DocumentContent *source, uint32_t method,
@@ -152,7 +157,8 @@ extern "C" uint32_t FT_RetrieveToFile(const GEN_DocumentIdentifier *id,
                 return FT_S_OTHER;
             }
             FT_LOG(6, d, "Socket_ServerFile:  port = %d\n", port);
-            if (!put_name(result->spool_name, sizeof result->spool_name, spool_name(dir, d, true))) {
+            if (!put_name(result->spool_name, sizeof result->spool_name,
+                          spool_name(dir, d, true))) {
                 ::close(s);
                 return FT_S_OTHER;
             }
@@ -190,7 +196,8 @@ extern "C" uint32_t FT_RetrieveToFile(const GEN_DocumentIdentifier *id,
     } catch (const std::bad_alloc &) {
         return FT_S_NOMEM;
     }
-} VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
+}
+VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
 
 // ---------------------------------------------------------------------------
 // Buffer-wise transfers.
@@ -231,7 +238,8 @@ extern "C" uint32_t FT_BufferInit(const GEN_DocumentIdentifier *id, const FT_Soc
     if (allocate) {
         if (size == 0) size = 4096;
         b = static_cast<FT_Buffer *>(vrcore::ft::allocate(sizeof *b));
-        unsigned char *data = b ? static_cast<unsigned char *>(vrcore::ft::allocate(size)) : nullptr;
+        unsigned char *data =
+            b ? static_cast<unsigned char *>(vrcore::ft::allocate(size)) : nullptr;
         if (!data) {
             release(b);
             FT_LOG(5, d, "FT_BufferInit: out of memory\n");
@@ -281,12 +289,14 @@ extern "C" uint32_t FT_BufferInit(const GEN_DocumentIdentifier *id, const FT_Soc
     }
     *buffer = b;
     return 0;
-} VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
+}
+VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
 
 namespace {
 
 // The arguments every chunk-wise transfer needs. 0 or an FT_S_ code.
-uint32_t buffer_ok(const char *fn, Doc d, const GEN_DocumentIdentifier *id, const FT_Buffer *buffer) {
+uint32_t buffer_ok(const char *fn, Doc d, const GEN_DocumentIdentifier *id,
+                   const FT_Buffer *buffer) {
     if (!id) return FT_S_NODOCID;
     if (!buffer || !buffer->data) {
         FT_LOG(5, d, "%s: no buffer\n", fn);
@@ -321,7 +331,8 @@ extern "C" uint32_t FT_BufferToSend(const GEN_DocumentIdentifier *id, FT_Buffer 
         return FT_S_FAILED;
     }
     return 0;
-} VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
+}
+VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
 
 extern "C" uint32_t FT_RetrieveToBuffer(const GEN_DocumentIdentifier *id, FT_Buffer *buffer) try {
     Doc d = doc_of(id);
@@ -367,9 +378,11 @@ extern "C" uint32_t FT_RetrieveToBuffer(const GEN_DocumentIdentifier *id, FT_Buf
     }
     FT_LOG(5, d, "FT_RetrieveToBuffer: nothing to read from\n");
     return FT_S_BADFD;
-} VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
+}
+VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
 
-extern "C" uint32_t FT_Finish(const GEN_DocumentIdentifier *id, FT_Buffer *buffer, int free_buffer) try {
+extern "C" uint32_t FT_Finish(const GEN_DocumentIdentifier *id, FT_Buffer *buffer,
+                              int free_buffer) try {
     FT_LOG(7, doc_of(id), "FT_Finish\n");
     if (!buffer) return FT_S_OTHER;
     close_fd(buffer->fd);
@@ -380,4 +393,5 @@ extern "C" uint32_t FT_Finish(const GEN_DocumentIdentifier *id, FT_Buffer *buffe
         release(buffer);
     }
     return 0;
-} VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
+}
+VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)

@@ -52,7 +52,8 @@ int accept_within(int listener, long timeout_ms) {
     using clock = std::chrono::steady_clock;
     auto deadline = clock::now() + std::chrono::milliseconds(timeout_ms);
     for (;;) {
-        long left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now()).count();
+        long left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now()).count();
         if (left < 0) left = 0;
         pollfd p{listener, POLLIN, 0};
         int r = ::poll(&p, 1, static_cast<int>(left > 0x7fffffff ? 0x7fffffff : left));
@@ -220,7 +221,8 @@ extern "C" uint32_t FT_SocketServer(const GEN_DocumentIdentifier *id, const FT_S
     try {
         SpoolFile out;
         if (uint32_t rc = out.create_named(result->spool_name)) {
-            FT_LOG(5, d, "FT_SocketServer: cannot create %s: errno %d\n", result->spool_name, errno);
+            FT_LOG(5, d, "FT_SocketServer: cannot create %s: errno %d\n", result->spool_name,
+                   errno);
             return rc;
         }
         if (uint32_t rc = receive_to_file(sock, out, d)) return rc;
@@ -231,4 +233,5 @@ extern "C" uint32_t FT_SocketServer(const GEN_DocumentIdentifier *id, const FT_S
     } catch (const std::bad_alloc &) {
         return FT_S_NOMEM;
     }
-} VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
+}
+VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)

@@ -29,8 +29,8 @@ std::string encode_job(std::string_view job) {
     static const char hex[] = "0123456789ABCDEF";
     std::string out;
     for (unsigned char c : job) {
-        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-            c == '_' || c == '.') {
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+            c == '-' || c == '_' || c == '.') {
             out += static_cast<char>(c);
         } else {
             out += '%';
@@ -80,7 +80,7 @@ uint32_t spool_dir(const FT_SpoolInfo *spool, std::string &out) {
 }
 
 std::string spool_name(const std::string &dir, Doc d, bool tmp) {
-    struct timeval tv{};
+    struct timeval tv {};
     gettimeofday(&tv, nullptr);
     char nums[80];
     std::snprintf(nums, sizeof nums, ".%d.%ld.%ld.orig%s", d.num, static_cast<long>(tv.tv_sec),
@@ -135,13 +135,17 @@ int open_read(const char *path) {
         fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) return -1;
-    struct stat st{};
+    struct stat st {};
     int flags = 0;
     int err = 0;
-    if (::fstat(fd, &st) != 0 || (flags = ::fcntl(fd, F_GETFL)) < 0) err = errno;
-    else if (S_ISDIR(st.st_mode)) err = EISDIR;
-    else if (!S_ISREG(st.st_mode)) err = ENXIO;
-    else if (::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) err = errno;
+    if (::fstat(fd, &st) != 0 || (flags = ::fcntl(fd, F_GETFL)) < 0)
+        err = errno;
+    else if (S_ISDIR(st.st_mode))
+        err = EISDIR;
+    else if (!S_ISREG(st.st_mode))
+        err = ENXIO;
+    else if (::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
+        err = errno;
     if (err != 0) {
         ::close(fd);
         errno = err;
@@ -259,10 +263,12 @@ uint32_t SpoolFile::finish(Doc d) {
     }
     fd_ = -1;
     constexpr std::string_view tmp = ".tmp";
-    if (name_.size() > tmp.size() && name_.compare(name_.size() - tmp.size(), tmp.size(), tmp) == 0) {
+    if (name_.size() > tmp.size() &&
+        name_.compare(name_.size() - tmp.size(), tmp.size(), tmp) == 0) {
         std::string final_name = name_.substr(0, name_.size() - tmp.size());
         // Never replace an existing file.
-        int r = ::renameat2(AT_FDCWD, name_.c_str(), AT_FDCWD, final_name.c_str(), RENAME_NOREPLACE);
+        int r =
+            ::renameat2(AT_FDCWD, name_.c_str(), AT_FDCWD, final_name.c_str(), RENAME_NOREPLACE);
         if (r != 0 && (errno == EINVAL || errno == ENOSYS)) {
             r = ::link(name_.c_str(), final_name.c_str());
             if (r == 0) ::unlink(name_.c_str());
@@ -324,4 +330,5 @@ extern "C" uint32_t FT_ExternalToFile(const GEN_DocumentContent *content,
         return rc;
     }
     return publish(out, d, out.written(), result);
-} VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
+}
+VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)

@@ -93,8 +93,8 @@ typedef struct AS_IdentifierList {
 
 /* allocator NULL: the default pair. allow_duplicates non-zero: the set may
  * hold several attributes with one identifier. */
-VR_EXPORT int AS_Create(STF_List *status, AS_SetHandle *set_out,
-                        const GENU_Allocator *allocator, int allow_duplicates);
+VR_EXPORT int AS_Create(STF_List *status, AS_SetHandle *set_out, const GENU_Allocator *allocator,
+                        int allow_duplicates);
 /* Deletes every attribute and value, then the set; *set receives the null
  * handle. A failing delete function stops it with the rest of the set
  * intact. */
@@ -109,8 +109,7 @@ VR_EXPORT int AS_DisallowDuplicates(STF_List *status, AS_SetHandle set);
 /* Share a handle: one more user, the same handle returned. */
 VR_EXPORT int AS_CopySetHandle(STF_List *status, AS_SetHandle set, AS_SetHandle *copy);
 VR_EXPORT int AS_CopyAttrHandle(STF_List *status, AS_AttrHandle attr, AS_AttrHandle *copy);
-VR_EXPORT int AS_CopyAttrValHandle(STF_List *status, AS_AttrValHandle val,
-                                   AS_AttrValHandle *copy);
+VR_EXPORT int AS_CopyAttrValHandle(STF_List *status, AS_AttrValHandle val, AS_AttrValHandle *copy);
 /* Release one user; stale handles are freed by their last user. The
  * variable receives the null handle. */
 VR_EXPORT int AS_FreeSetHandle(STF_List *status, AS_SetHandle *set);
@@ -124,10 +123,10 @@ VR_EXPORT int AS_FreeAttrValHandle(STF_List *status, AS_AttrValHandle *val);
  * Handles returned through "out" arguments carry one more user each and
  * are released with AS_FreeAttrHandle / AS_FreeSetHandle. */
 
-VR_EXPORT int AS_AddAttr(STF_List *status, AS_SetHandle set, GENU_ShortOID id,
-                         uint32_t value_type, AS_AttrHandle *attr_out);
-VR_EXPORT int AS_CopyAttr(STF_List *status, AS_SetHandle dest, AS_SetHandle src,
-                          GENU_ShortOID id, AS_AttrHandle *attr_out);
+VR_EXPORT int AS_AddAttr(STF_List *status, AS_SetHandle set, GENU_ShortOID id, uint32_t value_type,
+                         AS_AttrHandle *attr_out);
+VR_EXPORT int AS_CopyAttr(STF_List *status, AS_SetHandle dest, AS_SetHandle src, GENU_ShortOID id,
+                          AS_AttrHandle *attr_out);
 VR_EXPORT int AS_CopyAttrR(STF_List *status, AS_SetHandle dest, AS_AttrHandle src,
                            AS_AttrHandle *attr_out);
 VR_EXPORT int AS_DeleteAttr(STF_List *status, AS_SetHandle set, GENU_ShortOID id);
@@ -140,8 +139,7 @@ VR_EXPORT int AS_FindNextAttrR(STF_List *status, AS_AttrHandle *attr, GENU_Short
 VR_EXPORT int AS_FindPrevAttrR(STF_List *status, AS_AttrHandle *attr, GENU_ShortOID *id_out);
 VR_EXPORT int AS_GetAttrIDR(STF_List *status, AS_AttrHandle attr, GENU_ShortOID *id_out);
 VR_EXPORT int AS_GetAttrSetR(STF_List *status, AS_AttrHandle attr, AS_SetHandle *set_out);
-VR_EXPORT int AS_IsAttrPresent(STF_List *status, AS_SetHandle set, GENU_ShortOID id,
-                               int *result);
+VR_EXPORT int AS_IsAttrPresent(STF_List *status, AS_SetHandle set, GENU_ShortOID id, int *result);
 VR_EXPORT int AS_GetAttrValType(STF_List *status, AS_SetHandle set, GENU_ShortOID id,
                                 uint32_t *type_out);
 VR_EXPORT int AS_GetAttrValTypeR(STF_List *status, AS_AttrHandle attr, uint32_t *type_out);
@@ -151,22 +149,19 @@ VR_EXPORT int AS_GetAttrValCountR(STF_List *status, AS_AttrHandle attr, uint32_t
 VR_EXPORT int AS_GetAttrModifyOp(STF_List *status, AS_SetHandle set, GENU_ShortOID id,
                                  int32_t *op_out);
 VR_EXPORT int AS_GetAttrModifyOpR(STF_List *status, AS_AttrHandle attr, int32_t *op_out);
-VR_EXPORT int AS_SetAttrModifyOp(STF_List *status, AS_SetHandle set, GENU_ShortOID id,
-                                 int32_t op);
+VR_EXPORT int AS_SetAttrModifyOp(STF_List *status, AS_SetHandle set, GENU_ShortOID id, int32_t op);
 VR_EXPORT int AS_SetAttrModifyOpR(STF_List *status, AS_AttrHandle attr, int32_t op);
 /* size 0 removes the block (data must still be non-null). */
 VR_EXPORT int AS_SetAttrCharacteristics(STF_List *status, AS_SetHandle set, GENU_ShortOID id,
                                         const void *data, uint32_t size);
-VR_EXPORT int AS_SetAttrCharacteristicsR(STF_List *status, AS_AttrHandle attr,
-                                         const void *data, uint32_t size);
+VR_EXPORT int AS_SetAttrCharacteristicsR(STF_List *status, AS_AttrHandle attr, const void *data,
+                                         uint32_t size);
 /* Returns a copy made with alloc_fn (NULL: GENU__CoveredMalloc) that the
  * caller frees, or NULL and 0 when the attribute has no block. */
 VR_EXPORT int AS_GetAttrCharacteristics(STF_List *status, AS_SetHandle set, GENU_ShortOID id,
-                                        void **data_out, uint32_t *size_out,
-                                        GENU_AllocFn alloc_fn);
-VR_EXPORT int AS_GetAttrCharacteristicsR(STF_List *status, AS_AttrHandle attr,
-                                         void **data_out, uint32_t *size_out,
-                                         GENU_AllocFn alloc_fn);
+                                        void **data_out, uint32_t *size_out, GENU_AllocFn alloc_fn);
+VR_EXPORT int AS_GetAttrCharacteristicsR(STF_List *status, AS_AttrHandle attr, void **data_out,
+                                         uint32_t *size_out, GENU_AllocFn alloc_fn);
 
 /* ---- Values --------------------------------------------------------- */
 /* Plain forms take over the caller's value on success only; "M" forms
@@ -180,8 +175,8 @@ VR_EXPORT int AS_AddAttrVal(STF_List *status, AS_SetHandle set, GENU_ShortOID id
 VR_EXPORT int AS_AddAttrValM(STF_List *status, AS_SetHandle set, GENU_ShortOID id,
                              uint32_t value_type, const void *value,
                              const GENU_ValueDescriptor *desc, AS_AttrHandle *attr_out);
-VR_EXPORT int AS_AddAttrValR(STF_List *status, AS_AttrHandle attr, uint32_t value_type,
-                             void *value, const GENU_ValueDescriptor *desc);
+VR_EXPORT int AS_AddAttrValR(STF_List *status, AS_AttrHandle attr, uint32_t value_type, void *value,
+                             const GENU_ValueDescriptor *desc);
 VR_EXPORT int AS_AddAttrValMR(STF_List *status, AS_AttrHandle attr, uint32_t value_type,
                               const void *value, const GENU_ValueDescriptor *desc);
 VR_EXPORT int AS_AddAttrValList(STF_List *status, AS_SetHandle set, GENU_ShortOID id,
@@ -197,12 +192,10 @@ VR_EXPORT int AS_ReplaceAllAttrValsM(STF_List *status, AS_SetHandle set, GENU_Sh
                                      const GENU_ValueDescriptor *desc, AS_AttrHandle *attr_out);
 VR_EXPORT int AS_ReplaceAllAttrValsR(STF_List *status, AS_AttrHandle attr, uint32_t value_type,
                                      void *value, const GENU_ValueDescriptor *desc);
-VR_EXPORT int AS_ReplaceAllAttrValsMR(STF_List *status, AS_AttrHandle attr,
-                                      uint32_t value_type, const void *value,
-                                      const GENU_ValueDescriptor *desc);
-VR_EXPORT int AS_ReplaceAllAttrValsWithList(STF_List *status, AS_SetHandle set,
-                                            GENU_ShortOID id, uint32_t value_type,
-                                            const AS_ValueList *list,
+VR_EXPORT int AS_ReplaceAllAttrValsMR(STF_List *status, AS_AttrHandle attr, uint32_t value_type,
+                                      const void *value, const GENU_ValueDescriptor *desc);
+VR_EXPORT int AS_ReplaceAllAttrValsWithList(STF_List *status, AS_SetHandle set, GENU_ShortOID id,
+                                            uint32_t value_type, const AS_ValueList *list,
                                             const GENU_ValueDescriptor *desc,
                                             AS_AttrHandle *attr_out);
 VR_EXPORT int AS_ReplaceAllAttrValsWithListR(STF_List *status, AS_AttrHandle attr,
@@ -220,13 +213,12 @@ VR_EXPORT int AS_DeleteAllAttrValsR(STF_List *status, AS_AttrHandle attr);
 VR_EXPORT int AS_DeleteAttrValVR(STF_List *status, AS_AttrValHandle *val);
 VR_EXPORT int AS_FindFirstAttrVal(STF_List *status, AS_SetHandle set, GENU_ShortOID id,
                                   AS_AttrValHandle *val_out, void **value_out);
-VR_EXPORT int AS_FindFirstAttrValR(STF_List *status, AS_AttrHandle attr,
-                                   AS_AttrValHandle *val_out, void **value_out);
+VR_EXPORT int AS_FindFirstAttrValR(STF_List *status, AS_AttrHandle attr, AS_AttrValHandle *val_out,
+                                   void **value_out);
 VR_EXPORT int AS_FindNextAttrValVR(STF_List *status, AS_AttrValHandle *val, void **value_out);
 VR_EXPORT int AS_FindPrevAttrValVR(STF_List *status, AS_AttrValHandle *val, void **value_out);
 /* Returned values are the stored addresses, valid until deleted. */
-VR_EXPORT int AS_GetAttrVal(STF_List *status, AS_SetHandle set, GENU_ShortOID id,
-                            void **value_out);
+VR_EXPORT int AS_GetAttrVal(STF_List *status, AS_SetHandle set, GENU_ShortOID id, void **value_out);
 VR_EXPORT int AS_GetAttrValR(STF_List *status, AS_AttrHandle attr, void **value_out);
 VR_EXPORT int AS_GetAttrValVR(STF_List *status, AS_AttrValHandle val, void **value_out);
 /* The array is allocated with alloc_fn (NULL: GENU__CoveredMalloc); the
@@ -248,8 +240,7 @@ VR_EXPORT int AS_Copy(STF_List *status, AS_SetHandle *set_out, AS_SetHandle src,
  * is non-zero, an identifier repeated within a duplicates-allowing set or
  * shared by both sets is refused (AS_S_PRESENT). */
 VR_EXPORT int AS_Append(STF_List *status, AS_SetHandle *set_out, AS_SetHandle first,
-                        AS_SetHandle second, const GENU_Allocator *allocator,
-                        int allow_duplicates);
+                        AS_SetHandle second, const GENU_Allocator *allocator, int allow_duplicates);
 /* The base attributes the overlay does not redefine, then the overlay's. */
 VR_EXPORT int AS_Overlay(STF_List *status, AS_SetHandle *set_out, AS_SetHandle base,
                          AS_SetHandle overlay, const GENU_Allocator *allocator);

@@ -33,23 +33,23 @@ VR_BEGIN_DECLS
 
 /* Error numbers. */
 #define EVT_E_OK 0
-#define EVT_E_QUEUE 1       /* unknown queue id */
-#define EVT_E_NOINIT 2      /* module not initialised */
-#define EVT_E_THREAD 3      /* a mutex or the receive thread failed */
-#define EVT_E_NOMEM 4       /* memory exhausted */
-#define EVT_E_MESSAGE 5     /* unknown message id */
-#define EVT_E_BUFFER 7      /* buffer too small */
-#define EVT_E_TIMEOUT 11    /* timed out */
-#define EVT_E_ARGUMENT 12   /* bad argument */
-#define EVT_E_ENCODE 13     /* the message could not be encoded */
-#define EVT_E_DECODE 14     /* a received message could not be decoded */
-#define EVT_E_CONTEXT 15    /* the encoding context could not be set up */
-#define EVT_E_SOCKET 16     /* socket failure */
-#define EVT_E_NOARG 17      /* no (more) arguments */
-#define EVT_E_ARGTYPE 18    /* the next argument has another type */
-#define EVT_E_BUSY 19       /* port in use, receive pending, queues open */
-#define EVT_E_QUEUEKIND 20  /* operation not allowed on this kind of queue */
-#define EVT_E_INTERNAL 21   /* unexpected internal failure */
+#define EVT_E_QUEUE 1      /* unknown queue id */
+#define EVT_E_NOINIT 2     /* module not initialised */
+#define EVT_E_THREAD 3     /* a mutex or the receive thread failed */
+#define EVT_E_NOMEM 4      /* memory exhausted */
+#define EVT_E_MESSAGE 5    /* unknown message id */
+#define EVT_E_BUFFER 7     /* buffer too small */
+#define EVT_E_TIMEOUT 11   /* timed out */
+#define EVT_E_ARGUMENT 12  /* bad argument */
+#define EVT_E_ENCODE 13    /* the message could not be encoded */
+#define EVT_E_DECODE 14    /* a received message could not be decoded */
+#define EVT_E_CONTEXT 15   /* the encoding context could not be set up */
+#define EVT_E_SOCKET 16    /* socket failure */
+#define EVT_E_NOARG 17     /* no (more) arguments */
+#define EVT_E_ARGTYPE 18   /* the next argument has another type */
+#define EVT_E_BUSY 19      /* port in use, receive pending, queues open */
+#define EVT_E_QUEUEKIND 20 /* operation not allowed on this kind of queue */
+#define EVT_E_INTERNAL 21  /* unexpected internal failure */
 
 /* The largest encoding of one message. */
 #define EVT_MAX_MESSAGE_BYTES (1024u * 1024u)
@@ -85,7 +85,8 @@ VR_EXPORT int EVT_Close(uint32_t queue_id);
  * its terminating zero. A sent message stays on the queue. */
 VR_EXPORT int EVT_MessageCreate(uint32_t queue_id, uint32_t *message_id);
 VR_EXPORT int EVT_MessageArgPut(uint32_t queue_id, uint32_t message_id, const char *text);
-VR_EXPORT int EVT_MessageBArgPut(uint32_t queue_id, uint32_t message_id, uint32_t length, const void *bytes);
+VR_EXPORT int EVT_MessageBArgPut(uint32_t queue_id, uint32_t message_id, uint32_t length,
+                                 const void *bytes);
 VR_EXPORT int EVT_MessageIArgPut(uint32_t queue_id, uint32_t message_id, int32_t value);
 VR_EXPORT int EVT_MessageSend(uint32_t queue_id, uint32_t message_id);
 
@@ -100,8 +101,10 @@ VR_EXPORT int EVT_MessageReceive(uint32_t queue_id, int32_t timeout, EVT_Callbac
  * of its length including the terminator; a binary argument that does not
  * fit writes the needed size to *size. On EVT_E_BUFFER and EVT_E_ARGTYPE
  * the argument stays next. */
-VR_EXPORT int EVT_MessageArgGet(uint32_t queue_id, uint32_t message_id, uint32_t size, char *buffer);
-VR_EXPORT int EVT_MessageBArgGet(uint32_t queue_id, uint32_t message_id, uint32_t *size, void *buffer);
+VR_EXPORT int EVT_MessageArgGet(uint32_t queue_id, uint32_t message_id, uint32_t size,
+                                char *buffer);
+VR_EXPORT int EVT_MessageBArgGet(uint32_t queue_id, uint32_t message_id, uint32_t *size,
+                                 void *buffer);
 VR_EXPORT int EVT_MessageIArgGet(uint32_t queue_id, uint32_t message_id, int32_t *value);
 
 /* Removes and frees a message of either kind of queue. */

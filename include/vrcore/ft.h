@@ -22,14 +22,15 @@
 VR_BEGIN_DECLS
 
 /* Status codes. */
-#define FT_S_FAILED 0xC0050067u   /* transfer, read or write failure */
-#define FT_S_NOFILES 0xC0050068u  /* too many open files or no memory when opening */
-#define FT_S_NOSPACE 0xC0050069u  /* no space left on the device */
-#define FT_S_NOMEM 0xC005006Au    /* allocation failure */
-#define FT_S_NODOCID 0xC005006Du  /* missing document identifier */
-#define FT_S_BADFD 0xC005006Eu    /* invalid descriptor, or unsupported inline content */
+#define FT_S_FAILED 0xC0050067u    /* transfer, read or write failure */
+#define FT_S_NOFILES 0xC0050068u   /* too many open files or no memory when opening */
+#define FT_S_NOSPACE 0xC0050069u   /* no space left on the device */
+#define FT_S_NOMEM 0xC005006Au     /* allocation failure */
+#define FT_S_NODOCID 0xC005006Du   /* missing document identifier */
+#define FT_S_BADFD 0xC005006Eu     /* invalid descriptor, or unsupported inline content */
 #define FT_S_NOCONTENT 0xC0050070u /* missing document content */
-#define FT_S_OTHER 0xC0050071u    /* missing arguments, unsupported method, bad
+#define FT_S_OTHER                                                                                 \
+    0xC0050071u                   /* missing arguments, unsupported method, bad                    \
                                      path or source, socket failures */
 #define FT_S_INTERNAL 0xC0050072u /* unexpected internal failure */
 
@@ -78,13 +79,13 @@ typedef struct FT_Result {
 /* The state of a chunk-wise transfer. */
 typedef struct FT_Buffer {
     unsigned char *data;
-    size_t size;               /* capacity of data */
-    size_t count;              /* bytes in data */
-    FT_SocketAddress address;  /* copy of the peer's (sender) or own (receiver) address */
-    int fd;                    /* open file, or -1 */
-    int socket;                /* connected socket, or -1 */
-    int listen_socket;         /* receiver of a socket transfer: prepared socket, or -1 */
-    int allocated;             /* made by FT_BufferInit; released by FT_Finish */
+    size_t size;              /* capacity of data */
+    size_t count;             /* bytes in data */
+    FT_SocketAddress address; /* copy of the peer's (sender) or own (receiver) address */
+    int fd;                   /* open file, or -1 */
+    int socket;               /* connected socket, or -1 */
+    int listen_socket;        /* receiver of a socket transfer: prepared socket, or -1 */
+    int allocated;            /* made by FT_BufferInit; released by FT_Finish */
 } FT_Buffer;
 
 /* A filter's view of a spooled document. */
@@ -160,9 +161,8 @@ VR_EXPORT uint32_t FT_Finish(const GEN_DocumentIdentifier *id, FT_Buffer *buffer
  * filter: ".curr" becomes ".prev". FT_PPAppendFileRemainder copies the
  * rest of the input to the output and finishes. FT_PPAbort closes both
  * and removes an unfinished ".curr". A failed filter is aborted. */
-VR_EXPORT uint32_t FT_PPStartGetDataBuffer(const GEN_DocumentIdentifier *id,
-                                           const char *spool_name, const char *referenced,
-                                           FT_Filter *filter);
+VR_EXPORT uint32_t FT_PPStartGetDataBuffer(const GEN_DocumentIdentifier *id, const char *spool_name,
+                                           const char *referenced, FT_Filter *filter);
 VR_EXPORT uint32_t FT_PPGetDataBuffer(const GEN_DocumentIdentifier *id, FT_Filter *filter,
                                       void *data, size_t size, size_t *count, int *end);
 VR_EXPORT uint32_t FT_PPStartSetDataBuffer(const GEN_DocumentIdentifier *id, FT_Filter *filter);

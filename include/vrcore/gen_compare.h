@@ -29,7 +29,7 @@ VR_EXPORT int GEN_CompareAttrValue(STF_List *status, uint32_t value_type, const 
 VR_EXPORT int GEN_BinCompareAttrValue(STF_List *status, uint32_t value_type, const void *first,
                                       const void *second, int32_t *result);
 
-#define GEN_DECLARE_COMPARE(Name, T)                                                          \
+#define GEN_DECLARE_COMPARE(Name, T)                                                               \
     VR_EXPORT int GEN_##Name(STF_List *status, const T *first, const T *second, int32_t *result);
 GEN_DECLARE_COMPARE(CompareText, GEN_Text)
 GEN_DECLARE_COMPARE(ICompareText, GEN_Text)

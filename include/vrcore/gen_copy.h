@@ -20,14 +20,14 @@ VR_BEGIN_DECLS
 
 /* ---- Copy and delete functions --------------------------------------- */
 
-#define GEN_DECLARE_COPY_DELETE(X)                                                            \
-    VR_EXPORT int GEN_Copy##X(STF_List *status, void **out, const void *src,                  \
-                              const GENU_Allocator *alloc);                                   \
+#define GEN_DECLARE_COPY_DELETE(X)                                                                 \
+    VR_EXPORT int GEN_Copy##X(STF_List *status, void **out, const void *src,                       \
+                              const GENU_Allocator *alloc);                                        \
     VR_EXPORT int GEN_Delete##X(STF_List *status, void *value, const GENU_Allocator *alloc);
-#define GEN_DECLARE_DEEP(X, T)                                                                \
-    GEN_DECLARE_COPY_DELETE(X)                                                                \
-    VR_EXPORT int GEN_DeepCopy##X(STF_List *status, T *dst, const T *src,                     \
-                                  const GENU_Allocator *alloc);                               \
+#define GEN_DECLARE_DEEP(X, T)                                                                     \
+    GEN_DECLARE_COPY_DELETE(X)                                                                     \
+    VR_EXPORT int GEN_DeepCopy##X(STF_List *status, T *dst, const T *src,                          \
+                                  const GENU_Allocator *alloc);                                    \
     VR_EXPORT int GEN_DeepDelete##X(STF_List *status, T *value, const GENU_Allocator *alloc);
 
 /* Flat representations. */

@@ -30,17 +30,17 @@ VR_BEGIN_DECLS
 
 /* ---- Scalar syntaxes ------------------------------------------------- */
 
-typedef int32_t GEN_Boolean;          /* 0 false, non-zero true */
+typedef int32_t GEN_Boolean; /* 0 false, non-zero true */
 typedef uint32_t GEN_Cardinal;
 typedef uint32_t GEN_DeltaTime;       /* seconds */
 typedef GENU_ShortOID GEN_Identifier; /* object identifier */
 typedef int32_t GEN_Integer;
 typedef int32_t GEN_MaximumInteger;
 typedef int32_t GEN_MinimumInteger;
-typedef int32_t GEN_PageIdType;    /* 1 numeric, 2 alphanumeric, 3 tag */
+typedef int32_t GEN_PageIdType; /* 1 numeric, 2 alphanumeric, 3 tag */
 typedef uint32_t GEN_PositiveInteger;
 typedef int32_t GEN_Realization;
-typedef int32_t GEN_Edge;          /* 0 bottom, 1 right, 2 top, 3 left */
+typedef int32_t GEN_Edge; /* 0 bottom, 1 right, 2 top, 3 left */
 typedef int32_t GEN_PageOrderType;
 typedef uint16_t GEN_Sides;
 typedef int16_t GEN_Percent;
@@ -50,15 +50,33 @@ typedef double GEN_NonNegativeReal;
 typedef int32_t GEN_QosLevel;      /* quality-of-service level */
 typedef int32_t GEN_CriterionType; /* how a criterion compares: 0 equal, 1 less, 2 greater... */
 
-typedef struct GEN_CardinalRange { uint32_t lower; uint32_t upper; } GEN_CardinalRange;
-typedef struct GEN_IntegerRange { int32_t lower; int32_t upper; } GEN_IntegerRange;
-typedef struct GEN_RealRange { double lower; double upper; } GEN_RealRange;
+typedef struct GEN_CardinalRange {
+    uint32_t lower;
+    uint32_t upper;
+} GEN_CardinalRange;
+typedef struct GEN_IntegerRange {
+    int32_t lower;
+    int32_t upper;
+} GEN_IntegerRange;
+typedef struct GEN_RealRange {
+    double lower;
+    double upper;
+} GEN_RealRange;
 typedef GEN_RealRange GEN_NonNegativeRealRange;
-typedef struct GEN_MediumDimensions { double x; double y; } GEN_MediumDimensions;
+typedef struct GEN_MediumDimensions {
+    double x;
+    double y;
+} GEN_MediumDimensions;
 
 /* 64-bit cardinal: high word first, whatever the host's order. */
-typedef struct GEN_Cardinal64 { uint32_t high; uint32_t low; } GEN_Cardinal64;
-typedef struct GEN_Cardinal64Range { GEN_Cardinal64 lower; GEN_Cardinal64 upper; } GEN_Cardinal64Range;
+typedef struct GEN_Cardinal64 {
+    uint32_t high;
+    uint32_t low;
+} GEN_Cardinal64;
+typedef struct GEN_Cardinal64Range {
+    GEN_Cardinal64 lower;
+    GEN_Cardinal64 upper;
+} GEN_Cardinal64Range;
 
 /* ---- Strings --------------------------------------------------------- */
 
@@ -173,19 +191,28 @@ typedef struct GEN_ObjectIdent {
 /* Cardinal or OID: choice 1 cardinal, 2 oid. */
 typedef struct GEN_CardinalOrOid {
     int32_t choice;
-    union { uint32_t cardinal; GENU_ShortOID oid; } u;
+    union {
+        uint32_t cardinal;
+        GENU_ShortOID oid;
+    } u;
 } GEN_CardinalOrOid;
 
 /* Positive integer or OID: choice 1 oid, 2 positive integer. */
 typedef struct GEN_PosIntOrOid {
     int32_t choice;
-    union { GENU_ShortOID oid; uint32_t positive; } u;
+    union {
+        GENU_ShortOID oid;
+        uint32_t positive;
+    } u;
 } GEN_PosIntOrOid;
 
 /* Cardinal or name or OID [276 bytes]: choice 1 cardinal, 2 name or oid. */
 typedef struct GEN_CardinalOrNoid {
     int32_t choice;
-    union { uint32_t cardinal; GEN_NameOrOID name_or_oid; } u;
+    union {
+        uint32_t cardinal;
+        GEN_NameOrOID name_or_oid;
+    } u;
 } GEN_CardinalOrNoid;
 
 /* Numbers up supported [276 bytes]: choice 1 cardinal, 2 name or oid,
@@ -324,11 +351,21 @@ typedef struct GEN_DomainName {
     char name[17];
 } GEN_DomainName;
 
-typedef struct GEN_NetworkAddress { char address[16]; } GEN_NetworkAddress; /* X.121, <= 15 */
-typedef struct GEN_TerminalIdentifier { char id[25]; } GEN_TerminalIdentifier; /* <= 24 */
-typedef struct GEN_OrganizationName { char name[65]; } GEN_OrganizationName; /* <= 64 */
-typedef struct GEN_NumericUserId { char id[33]; } GEN_NumericUserId;          /* <= 32 */
-typedef struct GEN_OrganizationUnitName { char name[33]; } GEN_OrganizationUnitName; /* <= 32 */
+typedef struct GEN_NetworkAddress {
+    char address[16];
+} GEN_NetworkAddress; /* X.121, <= 15 */
+typedef struct GEN_TerminalIdentifier {
+    char id[25];
+} GEN_TerminalIdentifier; /* <= 24 */
+typedef struct GEN_OrganizationName {
+    char name[65];
+} GEN_OrganizationName; /* <= 64 */
+typedef struct GEN_NumericUserId {
+    char id[33];
+} GEN_NumericUserId; /* <= 32 */
+typedef struct GEN_OrganizationUnitName {
+    char name[33];
+} GEN_OrganizationUnitName; /* <= 32 */
 
 /* Personal name [68 bytes]: absent optional parts are empty strings. */
 typedef struct GEN_PersonalName {
@@ -460,11 +497,11 @@ typedef struct GEN_Token {
 
 /* File reference: where a referenced document can be fetched. */
 typedef struct GEN_FileReference {
-    GEN_AEIdentifier *application;    /* optional */
+    GEN_AEIdentifier *application; /* optional */
     GEN_OctetString specific_reference;
     GENU_ShortOID object_type;
     GEN_QualityOfService *quality_of_service; /* optional */
-    GEN_Token *token;                 /* optional */
+    GEN_Token *token;                         /* optional */
 } GEN_FileReference;
 
 /* Document content: choice 1 included document, 2 referenced document. */

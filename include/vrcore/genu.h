@@ -144,8 +144,8 @@ GENU_DECLARE_DESC(Token)
 
 /* Octet string holding a copy of the string (length = strlen, the copy
  * keeps its NUL). */
-VR_EXPORT int GENU_MakeEmbeddedString(STF_List *status, GEN_OctetString *octets,
-                                      const char *string, const GENU_Allocator *alloc);
+VR_EXPORT int GENU_MakeEmbeddedString(STF_List *status, GEN_OctetString *octets, const char *string,
+                                      const GENU_Allocator *alloc);
 /* Kind-5 text, charset 0, from a string of at most 4095 characters; a
  * NULL string gives an empty text. */
 VR_EXPORT int GENU_MakeEmbeddedText(STF_List *status, GEN_Text *text, const char *string,
@@ -176,8 +176,8 @@ VR_EXPORT int GENU_MakeObjectIdent_JobId(STF_List *status, GEN_ObjectIdent **out
 VR_EXPORT int GENU_MakeObjectIdent_DocId(STF_List *status, GEN_ObjectIdent **out,
                                          const GEN_DocumentIdentifier *doc_id,
                                          const GENU_Allocator *alloc);
-VR_EXPORT int GENU_MakeObjectIdent_Oid(STF_List *status, GEN_ObjectIdent **out,
-                                       GENU_ShortOID oid, const GENU_Allocator *alloc);
+VR_EXPORT int GENU_MakeObjectIdent_Oid(STF_List *status, GEN_ObjectIdent **out, GENU_ShortOID oid,
+                                       const GENU_Allocator *alloc);
 VR_EXPORT int GENU_MakeObjectIdent_DistName(STF_List *status, GEN_ObjectIdent **out,
                                             const GEN_DistNameString *dist_name,
                                             const GENU_Allocator *alloc);
@@ -219,9 +219,9 @@ VR_EXPORT int GENU_MakeACL(STF_List *status, GEN_ExtACL **out, const char *name,
                            const GENU_Allocator *alloc);
 /* List-form access control entry of choice 2 (the name as an octet
  * string) with the optional name type and privilege level copied. */
-VR_EXPORT int GENU_MakeONCACL(STF_List *status, GEN_PSISAccessControlList **out,
-                              const char *name, const int32_t *name_type,
-                              const int32_t *privilege_level, const GENU_Allocator *alloc);
+VR_EXPORT int GENU_MakeONCACL(STF_List *status, GEN_PSISAccessControlList **out, const char *name,
+                              const int32_t *name_type, const int32_t *privilege_level,
+                              const GENU_Allocator *alloc);
 
 /* Extended access control entry from a line of assignments, keywords and
  * values compared without regard to letter case, each keyword at most
@@ -275,14 +275,13 @@ VR_EXPORT int GENU_ExtractSimpleName(STF_List *status, char **out, const GEN_Sim
 /* Counted bytes of at most 255 as a string. */
 VR_EXPORT int GENU_ExtractOctet255(STF_List *status, char **out, uint16_t length,
                                    const unsigned char *bytes, const GENU_Allocator *alloc);
-VR_EXPORT int GENU_ExtractOctetString(STF_List *status, char **out,
-                                      const GEN_OctetString *octets, const GENU_Allocator *alloc);
+VR_EXPORT int GENU_ExtractOctetString(STF_List *status, char **out, const GEN_OctetString *octets,
+                                      const GENU_Allocator *alloc);
 /* The name as by GENU_ExtractText and its name syntax: 0 when none, the
  * identifier of a choice-1 syntax, or the name-syntax table's identifier of
  * a choice-2 syntax name (GENU_NAME_SYNTAX_UNKNOWN when not in the table). */
 VR_EXPORT int GENU_ExtractDistNameString(STF_List *status, char **string_out,
-                                         GENU_ShortOID *syntax_out,
-                                         const GEN_DistNameString *value,
+                                         GENU_ShortOID *syntax_out, const GEN_DistNameString *value,
                                          const GENU_Allocator *alloc);
 
 /* The identifier of a name syntax given by name ("unix", "x-500", "winnt",
@@ -344,12 +343,10 @@ VR_EXPORT void GENU_AddCardinal64Int(GEN_Cardinal64 *result, const GEN_Cardinal6
  * without a status code. */
 #define GENU_DELTA_ADD 0
 #define GENU_DELTA_SUBTRACT 1
-VR_EXPORT int GENU_GeneralizedTimeDeltaArithmetic(STF_List *status,
-                                                  const GEN_GeneralizedTime *time,
+VR_EXPORT int GENU_GeneralizedTimeDeltaArithmetic(STF_List *status, const GEN_GeneralizedTime *time,
                                                   GEN_DeltaTime seconds, int32_t mode,
                                                   GEN_GeneralizedTime *result);
-VR_EXPORT int GENU_AddDeltaTimeToGeneralizedTime(STF_List *status,
-                                                 const GEN_GeneralizedTime *time,
+VR_EXPORT int GENU_AddDeltaTimeToGeneralizedTime(STF_List *status, const GEN_GeneralizedTime *time,
                                                  GEN_DeltaTime seconds,
                                                  GEN_GeneralizedTime *result);
 VR_EXPORT int GENU_SubtractDeltaTimeFromGeneralizedTime(STF_List *status,
@@ -441,8 +438,8 @@ VR_EXPORT const char *_GENU__ModifyOpAscii(STF_List *status, AS_AttrHandle attr)
 /* "day/month/year hour:minute:second.millisecond diff=mindiff UTC|Not UTC"
  * into the caller's buffer, which is returned. */
 VR_EXPORT const char *_GENU__GeneralizedTimeToAscii(STF_List *status,
-                                                    const GEN_GeneralizedTime *value,
-                                                    char *buffer, size_t size);
+                                                    const GEN_GeneralizedTime *value, char *buffer,
+                                                    size_t size);
 
 VR_END_DECLS
 

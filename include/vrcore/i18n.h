@@ -54,8 +54,7 @@ VR_EXPORT int I18N_OIDToCodesetName(STF_List *status, GENU_ShortOID oid, uint32_
 VR_EXPORT int I18N_GetDPALocaleFromLocaleName(STF_List *status, const char *locale_name,
                                               I18N_DPALocale **locale_out);
 VR_EXPORT int I18N_GetLocaleNameFromDPALocale(STF_List *status, const I18N_DPALocale *locale,
-                                              uint32_t size, uint32_t *length_out,
-                                              char *buffer);
+                                              uint32_t size, uint32_t *length_out, char *buffer);
 VR_EXPORT int I18N_GetDPALocaleFromLCID(STF_List *status, int32_t lcid,
                                         I18N_DPALocale **locale_out);
 VR_EXPORT int I18N_GetLCIDFromDPALocale(STF_List *status, const I18N_DPALocale *locale,

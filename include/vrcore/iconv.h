@@ -12,9 +12,9 @@ VR_BEGIN_DECLS
 #define ICONV_S_CONVERT 0xC00E008Cu    /* the bytes cannot be converted */
 #define ICONV_S_INCOMPLETE 0xC00E008Du /* incomplete input, or the result does not fit */
 
-#define ICONV_S_NOMEMORY 0xC00E0068u   /* memory is short */
-#define ICONV_S_NOSLOT 0xC00E00BEu     /* the thread's context cannot be stored */
-#define ICONV_S_INTERNAL 0xC00E00CDu   /* unexpected internal failure */
+#define ICONV_S_NOMEMORY 0xC00E0068u /* memory is short */
+#define ICONV_S_NOSLOT 0xC00E00BEu   /* the thread's context cannot be stored */
+#define ICONV_S_INTERNAL 0xC00E00CDu /* unexpected internal failure */
 
 typedef struct ICONV_Context ICONV_Context;
 

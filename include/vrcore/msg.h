@@ -34,18 +34,18 @@ VR_BEGIN_DECLS
 #define MSG_MAX_ARGS 4
 
 /* Codes of the message module. */
-#define MSG_S_RESERVED_NAMES 0xC0020066u /* reserved argument not zero (names) */
-#define MSG_S_TRUNCATED 0xC0020067u      /* output cut, or guard bytes overwritten */
-#define MSG_S_BADPREFIX 0xC0020068u      /* invalid application prefix */
-#define MSG_S_BADARGTYPE 0xC0020069u     /* invalid argument type or format */
-#define MSG_S_TOOMANYARGS 0xC002006Bu    /* more than MSG_MAX_ARGS arguments */
-#define MSG_S_NOMEM 0xC002006Cu          /* out of memory */
-#define MSG_S_USAGE 0xC002006Du          /* not in use (already in use: UsageBegin) */
+#define MSG_S_RESERVED_NAMES 0xC0020066u  /* reserved argument not zero (names) */
+#define MSG_S_TRUNCATED 0xC0020067u       /* output cut, or guard bytes overwritten */
+#define MSG_S_BADPREFIX 0xC0020068u       /* invalid application prefix */
+#define MSG_S_BADARGTYPE 0xC0020069u      /* invalid argument type or format */
+#define MSG_S_TOOMANYARGS 0xC002006Bu     /* more than MSG_MAX_ARGS arguments */
+#define MSG_S_NOMEM 0xC002006Cu           /* out of memory */
+#define MSG_S_USAGE 0xC002006Du           /* not in use (already in use: UsageBegin) */
 #define MSG_S_RESERVED_FORMAT 0xC002006Eu /* reserved argument not zero (formatting) */
-#define MSG_S_BADLOCALE 0xC002006Fu      /* the requested locale does not exist */
-#define MSG_S_NOTEXT 0xC0020070u         /* no message text found */
-#define MSG_S_BADKIND 0xC0020071u        /* invalid message kind */
-#define MSG_S_INTERNAL 0xC0020072u       /* unexpected internal failure */
+#define MSG_S_BADLOCALE 0xC002006Fu       /* the requested locale does not exist */
+#define MSG_S_NOTEXT 0xC0020070u          /* no message text found */
+#define MSG_S_BADKIND 0xC0020071u         /* invalid message kind */
+#define MSG_S_INTERNAL 0xC0020072u        /* unexpected internal failure */
 
 /* Start and end using the module. The prefix (3 to 8 letters and digits,
  * beginning with a letter) names the application: it heads status messages
@@ -62,13 +62,12 @@ VR_EXPORT uint32_t MSG_GetUnformattedWide(uint32_t kind, uint32_t code, const ch
 /* The text of (kind, code) formatted with `count` argument records (the
  * records of a status entry). `reserved` must be 0. */
 VR_EXPORT uint32_t MSG_GetFormattedByArray(uint32_t kind, uint32_t code, uint32_t reserved,
-                                           const char *locale, uint32_t size,
-                                           uint32_t *length_out, char *buffer, int32_t count,
-                                           const STF_ArgRecord *args);
+                                           const char *locale, uint32_t size, uint32_t *length_out,
+                                           char *buffer, int32_t count, const STF_ArgRecord *args);
 VR_EXPORT uint32_t MSG_GetFormattedByArrayWide(uint32_t kind, uint32_t code, uint32_t reserved,
                                                const char *locale, uint32_t size,
-                                               uint32_t *length_out, wchar_t *buffer,
-                                               int32_t count, const STF_ArgRecord *args);
+                                               uint32_t *length_out, wchar_t *buffer, int32_t count,
+                                               const STF_ArgRecord *args);
 /* The same with the arguments given directly; they must match the text. */
 VR_EXPORT uint32_t MSG_GetFormattedBySprintf(uint32_t kind, uint32_t code, uint32_t reserved,
                                              const char *locale, uint32_t size,
@@ -76,9 +75,9 @@ VR_EXPORT uint32_t MSG_GetFormattedBySprintf(uint32_t kind, uint32_t code, uint3
 
 /* The application prefix, the kind's name ("STF", "MSG", "ERRNO") and the
  * facility's symbolic name of (kind, code). `reserved` must be 0. */
-VR_EXPORT uint32_t MSG_GetSymbolicNames(uint32_t kind, uint32_t code, uint32_t size1,
-                                        char *prefix, uint32_t size2, char *kind_name,
-                                        uint32_t size3, char *facility_name, uint32_t reserved);
+VR_EXPORT uint32_t MSG_GetSymbolicNames(uint32_t kind, uint32_t code, uint32_t size1, char *prefix,
+                                        uint32_t size2, char *kind_name, uint32_t size3,
+                                        char *facility_name, uint32_t reserved);
 
 /* printf family. Beyond the standard conversions, arguments may be named
  * by position ("%2$s", "%*1$d"); unnumbered conversions of a positional
@@ -90,7 +89,8 @@ VR_EXPORT int MSG_snprintf(char *buf, size_t size, const char *format, ...) MSG_
 VR_EXPORT int MSG_printf(const char *format, ...) MSG_PRINTF_LIKE(1, 2);
 VR_EXPORT int MSG_fprintf(FILE *stream, const char *format, ...) MSG_PRINTF_LIKE(2, 3);
 VR_EXPORT int MSG_vsprintf(char *buf, const char *format, va_list ap) MSG_PRINTF_LIKE(2, 0);
-VR_EXPORT int MSG_vsnprintf(char *buf, size_t size, const char *format, va_list ap) MSG_PRINTF_LIKE(3, 0);
+VR_EXPORT int MSG_vsnprintf(char *buf, size_t size, const char *format, va_list ap)
+    MSG_PRINTF_LIKE(3, 0);
 VR_EXPORT int MSG_vprintf(const char *format, va_list ap) MSG_PRINTF_LIKE(1, 0);
 VR_EXPORT int MSG_vfprintf(FILE *stream, const char *format, va_list ap) MSG_PRINTF_LIKE(2, 0);
 

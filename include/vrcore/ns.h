@@ -62,8 +62,8 @@ VR_BEGIN_DECLS
 /* A name-service object. Fields that do not apply are zero; every string
  * belongs to the object. */
 typedef struct NS_Object {
-    int32_t env;         /* environment that produced the object */
-    int32_t objClass;    /* NS_CLASS_ */
+    int32_t env;      /* environment that produced the object */
+    int32_t objClass; /* NS_CLASS_ */
     char *name;
     int32_t serverClass; /* class of the hosting server; a server's own class */
     char *serverName;
@@ -71,10 +71,10 @@ typedef struct NS_Object {
         char *host;
         int32_t program;
         int32_t version;
-        int32_t auth;      /* NS_AUTH_ */
-        char *addrKey;     /* "paddr", "saddr" or "qaddr" */
-        char *source;      /* printer name-service source, e.g. "etc" */
-        int32_t dynamic;   /* registered at run time */
+        int32_t auth;    /* NS_AUTH_ */
+        char *addrKey;   /* "paddr", "saddr" or "qaddr" */
+        char *source;    /* printer name-service source, e.g. "etc" */
+        int32_t dynamic; /* registered at run time */
         char *nisDomain;
     } onc;
     struct {
@@ -83,9 +83,9 @@ typedef struct NS_Object {
     } dce;
     struct {
         int32_t nBindings;
-        char **bindings;   /* RPC string bindings */
+        char **bindings; /* RPC string bindings */
         char *domain;
-        int32_t info;      /* server information word */
+        int32_t info; /* server information word */
     } msrpc;
 } NS_Object;
 
@@ -131,8 +131,7 @@ VR_EXPORT int32_t NS_DeleteObject(const NS_Object *object, uint32_t *flags);
  * its default domain. */
 VR_EXPORT int32_t NS_GetObject(int32_t objClass, const char *name, NS_DomainHandle domain,
                                NS_Object **object);
-VR_EXPORT int32_t NS_ListObjectBegin(int32_t objClass, NS_DomainHandle domain,
-                                     NS_ListHandle *list);
+VR_EXPORT int32_t NS_ListObjectBegin(int32_t objClass, NS_DomainHandle domain, NS_ListHandle *list);
 VR_EXPORT int32_t NS_ListBackupPrtBegin(const NS_Object *object, NS_ListHandle *list);
 VR_EXPORT int32_t NS_ListGroupMbrBegin(const NS_Object *object, NS_ListHandle *list);
 VR_EXPORT int32_t NS_ListNext(NS_ListHandle list, NS_Object **object);

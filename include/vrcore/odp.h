@@ -36,8 +36,8 @@ VR_EXPORT int ODP_PackAV(STF_List *status, uint32_t type, const void *value, GEN
  * genu_ossAllocator) and copies the type's descriptor; on failure *value
  * is NULL. A list syntax's value is its first node: an empty list on the
  * wire fails with the syntax's code. */
-VR_EXPORT int ODP_UnpackAV(STF_List *status, uint32_t length, const unsigned char *bytes, uint32_t type,
-                           void **value, GENU_ValueDescriptor *descriptor);
+VR_EXPORT int ODP_UnpackAV(STF_List *status, uint32_t length, const unsigned char *bytes,
+                           uint32_t type, void **value, GENU_ValueDescriptor *descriptor);
 
 /* ---- Conversions of one syntax ----------------------------------------
  * ToBER_x fills the caller's runtime structure (GENU_PDUStructSize bytes)
@@ -47,11 +47,11 @@ VR_EXPORT int ODP_UnpackAV(STF_List *status, uint32_t length, const unsigned cha
  * ToBER_x), never changing it, with the allocator (NULL: the heap);
  * FreeGEN_x releases what the value owns, not the structure itself (for a
  * list, the nodes after the first and the first node's element). */
-#define ODP_DECLARE_VALUE_CONV(name, T)                                                       \
-    VR_EXPORT int ToBER_##name(STF_List *status, void *ber, const T *value);                  \
-    VR_EXPORT int FreeBER_##name(STF_List *status, void *ber);                                 \
-    VR_EXPORT int ToGEN_##name(STF_List *status, const void *ber, T *value,                    \
-                               const GENU_Allocator *alloc);                                   \
+#define ODP_DECLARE_VALUE_CONV(name, T)                                                            \
+    VR_EXPORT int ToBER_##name(STF_List *status, void *ber, const T *value);                       \
+    VR_EXPORT int FreeBER_##name(STF_List *status, void *ber);                                     \
+    VR_EXPORT int ToGEN_##name(STF_List *status, const void *ber, T *value,                        \
+                               const GENU_Allocator *alloc);                                       \
     VR_EXPORT int FreeGEN_##name(STF_List *status, T *value, const GENU_Allocator *alloc);
 
 /* Conversion codes: texts, descriptors and messages 0xC00E00BD (too long;
@@ -73,42 +73,42 @@ ODP_DECLARE_VALUE_CONV(generalizedTime, GEN_GeneralizedTime)
 ODP_DECLARE_VALUE_CONV(mediumDimensions, GEN_MediumDimensions)
 
 /* Structured syntaxes, with their conversion codes. */
-ODP_DECLARE_VALUE_CONV(distNameString, GEN_DistNameString)             /* 0xC00E007B */
-ODP_DECLARE_VALUE_CONV(docContent, GEN_DocumentContent)                /* 0xC00E007D */
-ODP_DECLARE_VALUE_CONV(EVHProfile, GEN_EventHandlingProfile)           /* 0xC00E0081 */
-ODP_DECLARE_VALUE_CONV(fontReference, GEN_FontReference)               /* 0xC00E008A */
-ODP_DECLARE_VALUE_CONV(ignoredAttribute, GEN_IgnoredAttribute)         /* 0xC00E0090 */
-ODP_DECLARE_VALUE_CONV(nameOrOid, GEN_NameOrOID)                       /* 0xC00E009B */
-ODP_DECLARE_VALUE_CONV(numbersUpSupported, GEN_NumbersUpSupported)     /* 0xC00E009E */
-ODP_DECLARE_VALUE_CONV(oidCardinalMap, GEN_OidCardinalMap)             /* 0xC00E00C6 */
-ODP_DECLARE_VALUE_CONV(cardinalOrNoid, GEN_CardinalOrNoid)             /* 0xC00E0074 */
-ODP_DECLARE_VALUE_CONV(cardinalOrOid, GEN_CardinalOrOid)               /* 0xC00E0075 */
-ODP_DECLARE_VALUE_CONV(deliveryAddress, GEN_DeliveryAddress)           /* 0xC00E0079 */
-ODP_DECLARE_VALUE_CONV(distNameStringSeq, GEN_DistNameStringSeq)       /* 0xC00E007A */
-ODP_DECLARE_VALUE_CONV(docFormat, GEN_DocumentFormat)                  /* 0xC00E007C */
-ODP_DECLARE_VALUE_CONV(dor, GEN_FileReference)                         /* 0xC00E0086 */
-ODP_DECLARE_VALUE_CONV(finishing, GEN_Finishing)                       /* 0xC00E0089 */
-ODP_DECLARE_VALUE_CONV(inputTrayMedium, GEN_InputTrayMedium)           /* 0xC00E0091 */
-ODP_DECLARE_VALUE_CONV(locale, GEN_Locale)                             /* 0xC00E0094 */
-ODP_DECLARE_VALUE_CONV(nameOrOidSeq, GEN_NameOrOidSeq)                 /* 0xC00E009C */
-ODP_DECLARE_VALUE_CONV(newJobIdentifier, GEN_NewJobIdentifier)         /* 0xC00E009A */
-ODP_DECLARE_VALUE_CONV(objectIdent, GEN_ObjectIdent)                   /* 0xC00E00A1 */
-ODP_DECLARE_VALUE_CONV(mediaSelect, GEN_MediaSelect)                   /* 0xC00E00A9 */
-ODP_DECLARE_VALUE_CONV(pageSelectSeq, GEN_PageSelectSeq)               /* 0xC00E00A8 */
-ODP_DECLARE_VALUE_CONV(posIntOrOid, GEN_PosIntOrOid)                   /* 0xC00E00AB */
-ODP_DECLARE_VALUE_CONV(printCheckpoint, GEN_Checkpoint)                /* 0xC00E00AE */
-ODP_DECLARE_VALUE_CONV(privileges, GEN_Privileges)                     /* 0xC00E00AF */
-ODP_DECLARE_VALUE_CONV(resultsProfile, GEN_ResultsProfile)             /* 0xC00E00B2 */
-ODP_DECLARE_VALUE_CONV(ACL, GEN_PSISAccessControlList)                 /* 0xC00E0065 */
-ODP_DECLARE_VALUE_CONV(rpcAddress, GEN_RPCAddress)                     /* 0xC00E00B4 */
-ODP_DECLARE_VALUE_CONV(socketAddress, GEN_SocketAddress)               /* 0xC00E00BB, 0xC00E00C3 */
-ODP_DECLARE_VALUE_CONV(fastFilterDef, GEN_FastFilterDef)               /* 0xC00E0088 */
-ODP_DECLARE_VALUE_CONV(ExtACL, GEN_ExtACL)                             /* 0xC00E00C7 */
-ODP_DECLARE_VALUE_CONV(mediaConsumed, GEN_MediaConsumed)               /* 0xC00E00C9 */
-ODP_DECLARE_VALUE_CONV(mediaConsumedSeq, GEN_MediaConsumedSeq)         /* 0xC00E00CA */
+ODP_DECLARE_VALUE_CONV(distNameString, GEN_DistNameString)         /* 0xC00E007B */
+ODP_DECLARE_VALUE_CONV(docContent, GEN_DocumentContent)            /* 0xC00E007D */
+ODP_DECLARE_VALUE_CONV(EVHProfile, GEN_EventHandlingProfile)       /* 0xC00E0081 */
+ODP_DECLARE_VALUE_CONV(fontReference, GEN_FontReference)           /* 0xC00E008A */
+ODP_DECLARE_VALUE_CONV(ignoredAttribute, GEN_IgnoredAttribute)     /* 0xC00E0090 */
+ODP_DECLARE_VALUE_CONV(nameOrOid, GEN_NameOrOID)                   /* 0xC00E009B */
+ODP_DECLARE_VALUE_CONV(numbersUpSupported, GEN_NumbersUpSupported) /* 0xC00E009E */
+ODP_DECLARE_VALUE_CONV(oidCardinalMap, GEN_OidCardinalMap)         /* 0xC00E00C6 */
+ODP_DECLARE_VALUE_CONV(cardinalOrNoid, GEN_CardinalOrNoid)         /* 0xC00E0074 */
+ODP_DECLARE_VALUE_CONV(cardinalOrOid, GEN_CardinalOrOid)           /* 0xC00E0075 */
+ODP_DECLARE_VALUE_CONV(deliveryAddress, GEN_DeliveryAddress)       /* 0xC00E0079 */
+ODP_DECLARE_VALUE_CONV(distNameStringSeq, GEN_DistNameStringSeq)   /* 0xC00E007A */
+ODP_DECLARE_VALUE_CONV(docFormat, GEN_DocumentFormat)              /* 0xC00E007C */
+ODP_DECLARE_VALUE_CONV(dor, GEN_FileReference)                     /* 0xC00E0086 */
+ODP_DECLARE_VALUE_CONV(finishing, GEN_Finishing)                   /* 0xC00E0089 */
+ODP_DECLARE_VALUE_CONV(inputTrayMedium, GEN_InputTrayMedium)       /* 0xC00E0091 */
+ODP_DECLARE_VALUE_CONV(locale, GEN_Locale)                         /* 0xC00E0094 */
+ODP_DECLARE_VALUE_CONV(nameOrOidSeq, GEN_NameOrOidSeq)             /* 0xC00E009C */
+ODP_DECLARE_VALUE_CONV(newJobIdentifier, GEN_NewJobIdentifier)     /* 0xC00E009A */
+ODP_DECLARE_VALUE_CONV(objectIdent, GEN_ObjectIdent)               /* 0xC00E00A1 */
+ODP_DECLARE_VALUE_CONV(mediaSelect, GEN_MediaSelect)               /* 0xC00E00A9 */
+ODP_DECLARE_VALUE_CONV(pageSelectSeq, GEN_PageSelectSeq)           /* 0xC00E00A8 */
+ODP_DECLARE_VALUE_CONV(posIntOrOid, GEN_PosIntOrOid)               /* 0xC00E00AB */
+ODP_DECLARE_VALUE_CONV(printCheckpoint, GEN_Checkpoint)            /* 0xC00E00AE */
+ODP_DECLARE_VALUE_CONV(privileges, GEN_Privileges)                 /* 0xC00E00AF */
+ODP_DECLARE_VALUE_CONV(resultsProfile, GEN_ResultsProfile)         /* 0xC00E00B2 */
+ODP_DECLARE_VALUE_CONV(ACL, GEN_PSISAccessControlList)             /* 0xC00E0065 */
+ODP_DECLARE_VALUE_CONV(rpcAddress, GEN_RPCAddress)                 /* 0xC00E00B4 */
+ODP_DECLARE_VALUE_CONV(socketAddress, GEN_SocketAddress)           /* 0xC00E00BB, 0xC00E00C3 */
+ODP_DECLARE_VALUE_CONV(fastFilterDef, GEN_FastFilterDef)           /* 0xC00E0088 */
+ODP_DECLARE_VALUE_CONV(ExtACL, GEN_ExtACL)                         /* 0xC00E00C7 */
+ODP_DECLARE_VALUE_CONV(mediaConsumed, GEN_MediaConsumed)           /* 0xC00E00C9 */
+ODP_DECLARE_VALUE_CONV(mediaConsumedSeq, GEN_MediaConsumedSeq)     /* 0xC00E00CA */
 ODP_DECLARE_VALUE_CONV(preprocessorDefinition, GEN_PreprocessorDefinition) /* 0xC00E00CB */
-ODP_DECLARE_VALUE_CONV(seqOfObjId, GEN_SeqOfObjId)                     /* 0xC00E00A1 */
-ODP_DECLARE_VALUE_CONV(driverInfo, GEN_DriverInfo)                     /* 0xC00E00CC */
+ODP_DECLARE_VALUE_CONV(seqOfObjId, GEN_SeqOfObjId)                         /* 0xC00E00A1 */
+ODP_DECLARE_VALUE_CONV(driverInfo, GEN_DriverInfo)                         /* 0xC00E00CC */
 
 /* Inner parts of the structured syntaxes, with the same conventions. The
  * document identifier (of an object identification) and the included
@@ -135,9 +135,10 @@ VR_EXPORT int ToGEN_stringFromEmbOctet(STF_List *status, const void *ber, GEN_Oc
 VR_EXPORT int _ToBER_oidCardinalMap(STF_List *status, void *ber, const GEN_OidCardinalMap *value);
 VR_EXPORT int _ToGEN_oidCardinalMap(STF_List *status, const void *ber, GEN_OidCardinalMap *value,
                                     const GENU_Allocator *alloc);
-VR_EXPORT int _ToBER_newJobIdentifier(STF_List *status, void *ber, const GEN_NewJobIdentifier *value);
-VR_EXPORT int _ToGEN_newJobIdentifier(STF_List *status, const void *ber, GEN_NewJobIdentifier *value,
-                                      const GENU_Allocator *alloc);
+VR_EXPORT int _ToBER_newJobIdentifier(STF_List *status, void *ber,
+                                      const GEN_NewJobIdentifier *value);
+VR_EXPORT int _ToGEN_newJobIdentifier(STF_List *status, const void *ber,
+                                      GEN_NewJobIdentifier *value, const GENU_Allocator *alloc);
 VR_EXPORT int _ToGEN_fastFilterDef(STF_List *status, const void *ber, GEN_FastFilterDef *value,
                                    const GENU_Allocator *alloc);
 

@@ -95,8 +95,7 @@ VR_EXPORT int FreeBER_ModOpAS(STF_List *status, ODP_BerModAttrSet *set);
 /* Releases what one node owns (its values), not the node itself. */
 VR_EXPORT int FreeBER_ModOpAttr(STF_List *status, ODP_BerModAttrSet *node);
 /* One attribute with all its values into the caller's structure. */
-VR_EXPORT int ToBER_Attr(STF_List *status, ODP_BerAttribute *out, AS_AttrHandle attr,
-                         int32_t mode);
+VR_EXPORT int ToBER_Attr(STF_List *status, ODP_BerAttribute *out, AS_AttrHandle attr, int32_t mode);
 /* ToBER_Attr with mode ODP_AS_MODE_EXTENDED_ACL. */
 VR_EXPORT int ToBER_AVA(STF_List *status, ODP_BerAttribute *out, AS_AttrHandle attr);
 /* Release the value list, or the single value; the structure is the

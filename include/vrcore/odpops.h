@@ -429,12 +429,16 @@ typedef struct ODP_ObjectStatusList {
     AS_SetHandle *set; /* null when the element carried none */
 } ODP_ObjectStatusList;
 
-VR_EXPORT int ToGEN_printResult(STF_List *status, const ODP_BerPrintRes *ber, ODP_PrintResult **out);
-VR_EXPORT int FreeGEN_printResult(STF_List *status, ODP_PrintResult *value, const GENU_Allocator *alloc);
+VR_EXPORT int ToGEN_printResult(STF_List *status, const ODP_BerPrintRes *ber,
+                                ODP_PrintResult **out);
+VR_EXPORT int FreeGEN_printResult(STF_List *status, ODP_PrintResult *value,
+                                  const GENU_Allocator *alloc);
 /* limit-encountered outside 0..2 fails. */
 VR_EXPORT int ToGEN_listResult(STF_List *status, const ODP_BerListRes *ber, ODP_ListResult **out);
-VR_EXPORT int FreeGEN_listResult(STF_List *status, ODP_ListResult *value, const GENU_Allocator *alloc);
-VR_EXPORT int ToGEN_objectResult(STF_List *status, const ODP_BerObjectResult *ber, ODP_ObjectResult **out);
+VR_EXPORT int FreeGEN_listResult(STF_List *status, ODP_ListResult *value,
+                                 const GENU_Allocator *alloc);
+VR_EXPORT int ToGEN_objectResult(STF_List *status, const ODP_BerObjectResult *ber,
+                                 ODP_ObjectResult **out);
 VR_EXPORT int ToGEN_setOfObjectResult(STF_List *status, const ODP_BerObjectResult *ber,
                                       ODP_ObjectResult **out);
 /* Releases a list of object results. */
@@ -455,7 +459,8 @@ VR_EXPORT int FreeGEN_ResubmitJobResult(STF_List *status, ODP_ObjectStatusList *
                                         const GENU_Allocator *alloc);
 /* The object operation results: a new set (a heap cell holding the
  * handle, as MallocAStoGEN), or null when the result carries none. */
-VR_EXPORT int ToGEN_objectOpResult(STF_List *status, const ODP_BerObjectOpRes *ber, AS_SetHandle **out);
+VR_EXPORT int ToGEN_objectOpResult(STF_List *status, const ODP_BerObjectOpRes *ber,
+                                   AS_SetHandle **out);
 
 VR_END_DECLS
 

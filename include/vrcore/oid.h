@@ -166,17 +166,17 @@ VR_EXPORT uint32_t OID_LookupDescriptorFromShort(STF_List *status, OID_Db *handl
 VR_EXPORT uint32_t OID_LookupSupportedFromBinary(STF_List *status, OID_Db *handle,
                                                  const unsigned char *binary,
                                                  unsigned char *binary_out);
-VR_EXPORT uint32_t OID_LookupSupportedFromShort(STF_List *status, OID_Db *handle,
-                                                uint32_t short_id, unsigned char *binary_out);
+VR_EXPORT uint32_t OID_LookupSupportedFromShort(STF_List *status, OID_Db *handle, uint32_t short_id,
+                                                unsigned char *binary_out);
 VR_EXPORT uint32_t OID_LookupReadyFromBinary(STF_List *status, OID_Db *handle,
                                              const unsigned char *binary,
                                              unsigned char *binary_out);
 VR_EXPORT uint32_t OID_LookupReadyFromShort(STF_List *status, OID_Db *handle, uint32_t short_id,
                                             unsigned char *binary_out);
-VR_EXPORT uint32_t OID_AddDescriptor(STF_List *status, OID_Db *handle,
-                                     const unsigned char *binary, const unsigned char *linked);
-VR_EXPORT uint32_t OID_AddSupported(STF_List *status, OID_Db *handle,
-                                    const unsigned char *binary, const unsigned char *linked);
+VR_EXPORT uint32_t OID_AddDescriptor(STF_List *status, OID_Db *handle, const unsigned char *binary,
+                                     const unsigned char *linked);
+VR_EXPORT uint32_t OID_AddSupported(STF_List *status, OID_Db *handle, const unsigned char *binary,
+                                    const unsigned char *linked);
 VR_EXPORT uint32_t OID_AddReady(STF_List *status, OID_Db *handle, const unsigned char *binary,
                                 const unsigned char *linked);
 

@@ -34,15 +34,15 @@ typedef struct STF_List STF_List;
 #define STF_MAX_ARGS 9
 
 /* Status codes of this module. */
-#define STF_S_NOSTATUS 0xC0010003u   /* text shown for a code of 0 */
-#define STF_S_TRUNCATED 0xC0010004u  /* message cut; needed length returned */
-#define STF_S_SYSERR 0xC0010005u     /* OS call failed: errno, caller text */
-#define STF_S_NOMEM 0xC0010006u      /* not enough memory */
-#define STF_S_NOENTRY 0xC0010008u    /* no status entry at that index */
-#define STF_S_NOTSUPP 0xC0010009u    /* operation not supported */
-#define STF_S_BADFLAGS 0xC001000Du   /* invalid message flags */
-#define STF_S_INTERNAL 0xC001000Eu   /* unexpected internal failure */
-#define STF_S_NULLLIST 0xFFFFFFFFu   /* answer for a null list */
+#define STF_S_NOSTATUS 0xC0010003u  /* text shown for a code of 0 */
+#define STF_S_TRUNCATED 0xC0010004u /* message cut; needed length returned */
+#define STF_S_SYSERR 0xC0010005u    /* OS call failed: errno, caller text */
+#define STF_S_NOMEM 0xC0010006u     /* not enough memory */
+#define STF_S_NOENTRY 0xC0010008u   /* no status entry at that index */
+#define STF_S_NOTSUPP 0xC0010009u   /* operation not supported */
+#define STF_S_BADFLAGS 0xC001000Du  /* invalid message flags */
+#define STF_S_INTERNAL 0xC001000Eu  /* unexpected internal failure */
+#define STF_S_NULLLIST 0xFFFFFFFFu  /* answer for a null list */
 
 /* One argument record: 16 bytes. A character sits in the first byte of
  * the value, strings and counted buffers are addresses of copies kept
@@ -80,8 +80,7 @@ VR_EXPORT void STF_AddStatus(STF_List *list, uint32_t code, int32_t arg_count, .
 VR_EXPORT void STF_AddEnvStatus(STF_List *list, uint32_t code, int32_t arg_count, ...);
 VR_EXPORT void STF_AddEnvStatusByArray(STF_List *list, uint32_t code, const void *array);
 VR_EXPORT void STF_ConvertErrno(STF_List *list, int error_number, const char *text);
-VR_EXPORT uint32_t STF_GetObjectInfo(const STF_List *list, uint32_t index,
-                                     STF_ObjectInfo *info);
+VR_EXPORT uint32_t STF_GetObjectInfo(const STF_List *list, uint32_t index, STF_ObjectInfo *info);
 
 /* Rendering entries as text: "%PREFIX:STF.FACILITY, message text".
  * Header parts can be left out with these flags. */

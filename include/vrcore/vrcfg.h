@@ -39,14 +39,14 @@ VR_EXPORT int VR_RegDeleteValue(const char *key, const char *name);
 /* Installation paths, all derived from TS_ROOT (when set and not empty)
  * or the root the library was built for. */
 typedef enum VR_PathKind {
-    VR_PATH_ROOT = 0,     /* the installation root */
-    VR_PATH_ETC = 1,      /* <root>/etc/vrcore */
-    VR_PATH_WINDIR = 2,   /* $windir when set, else <root>/etc/vrcore */
-    VR_PATH_DATA = 3,     /* <root>/share/data */
-    VR_PATH_CATALOG = 4,  /* <root>/share/vrcore/nls */
-    VR_PATH_LOCK = 5,     /* <root>/var/vrcore/lock */
-    VR_PATH_SPOOL = 6,    /* <root>/var/vrcore/spool */
-    VR_PATH_REGISTRY = 7  /* $VRCORE_REGISTRY, else <root>/etc/vrcore/registry.reg */
+    VR_PATH_ROOT = 0,    /* the installation root */
+    VR_PATH_ETC = 1,     /* <root>/etc/vrcore */
+    VR_PATH_WINDIR = 2,  /* $windir when set, else <root>/etc/vrcore */
+    VR_PATH_DATA = 3,    /* <root>/share/data */
+    VR_PATH_CATALOG = 4, /* <root>/share/vrcore/nls */
+    VR_PATH_LOCK = 5,    /* <root>/var/vrcore/lock */
+    VR_PATH_SPOOL = 6,   /* <root>/var/vrcore/spool */
+    VR_PATH_REGISTRY = 7 /* $VRCORE_REGISTRY, else <root>/etc/vrcore/registry.reg */
 } VR_PathKind;
 
 /* Stores the path as VR_RegGetString stores text and returns its length;

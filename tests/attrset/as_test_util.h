@@ -40,7 +40,8 @@ inline int IntCopy(STF_List *st, void **out, const void *src, const GENU_Allocat
 }
 
 inline int IntDelete(STF_List *st, void *value, const GENU_Allocator *al) {
-    if (IntSyntax::fail_delete && --IntSyntax::fail_delete == 0) return STF_AddStatus(st, kDeleteFailCode, 0), 1;
+    if (IntSyntax::fail_delete && --IntSyntax::fail_delete == 0)
+        return STF_AddStatus(st, kDeleteFailCode, 0), 1;
     al->free(value);
     --IntSyntax::live;
     return 0;
@@ -69,7 +70,8 @@ inline Content Read(AS_SetHandle set) {
     Content c;
     for (auto *a = static_cast<vr::as::Set *>(set->obj)->first; a; a = a->next) {
         c.emplace_back(a->id, std::vector<int>{});
-        for (auto *v = a->first; v; v = v->next) c.back().second.push_back(*static_cast<int *>(v->value));
+        for (auto *v = a->first; v; v = v->next)
+            c.back().second.push_back(*static_cast<int *>(v->value));
     }
     return c;
 }
@@ -116,7 +118,8 @@ struct TestSet {
     // Adds one value per identifier: {id, value}...
     void Add(GENU_ShortOID id, int v) {
         Status st;
-        ASSERT_EQ(AS_AddAttrVal(st, h, id, kIntType, MakeInt(v), &kIntDesc, nullptr), 0) << std::hex << st.code();
+        ASSERT_EQ(AS_AddAttrVal(st, h, id, kIntType, MakeInt(v), &kIntDesc, nullptr), 0)
+            << std::hex << st.code();
     }
 };
 

@@ -15,7 +15,8 @@ struct Fixture {
     AS_AttrHandle a1 = nullptr, b4 = nullptr;
     AS_AttrHandle h = nullptr;  // an attribute handle an operation returns
     AS_SetHandle out = nullptr; // result of a set-producing operation
-    std::vector<int *> vals{MakeInt(100), MakeInt(101), MakeInt(102)}; // caller values for the plain forms
+    std::vector<int *> vals{MakeInt(100), MakeInt(101),
+                            MakeInt(102)}; // caller values for the plain forms
     AS_ValueList list{3, reinterpret_cast<void **>(vals.data())};
     int mine = 99; // caller value for the copying forms
     GENU_ShortOID sel[5] = {5, 2, 4, 7, 2}, sel2[3] = {3, 1, 2};
@@ -30,10 +31,11 @@ struct Fixture {
         b.Add(4, 40);
         b.Add(4, 41);
         // b holds 5 twice.
-        EXPECT_EQ(AS_AddAttr(st, a, 3, kIntType, nullptr) + AS_SetAttrCharacteristics(st, a, 1, "ab", 2) +
-                      AS_AddAttr(st, b, 5, kIntType, nullptr) + AS_AddAttr(st, b, 5, kIntType, nullptr) +
-                      AS_FindAttr(st, a, 1, &a1) + AS_FindAttr(st, b, 4, &b4),
-                  0);
+        EXPECT_EQ(
+            AS_AddAttr(st, a, 3, kIntType, nullptr) + AS_SetAttrCharacteristics(st, a, 1, "ab", 2) +
+                AS_AddAttr(st, b, 5, kIntType, nullptr) + AS_AddAttr(st, b, 5, kIntType, nullptr) +
+                AS_FindAttr(st, a, 1, &a1) + AS_FindAttr(st, b, 4, &b4),
+            0);
     }
     ~Fixture() {
         Status st;
@@ -49,7 +51,9 @@ struct Op {
     std::function<void(Fixture &, STF_List *)> prep = nullptr;
     // Copies of values are made by the "M" forms, the attribute copies and
     // the algebra: the operations taking no caller value, but two.
-    bool Copies() const { return takes == 0 && name != "AddAttr" && name != "SetAttrCharacteristics"; }
+    bool Copies() const {
+        return takes == 0 && name != "AddAttr" && name != "SetAttrCharacteristics";
+    }
 };
 
 #define OP(body) [](Fixture &f, STF_List *s) { return body; }
@@ -60,18 +64,24 @@ std::vector<Op> Ops() {
     return {
         {"AddAttr", 0, OP(AS_AddAttr(s, f.a, 9, 1, nullptr))},
         {"AddAttrVal/new", 1, OP(AS_AddAttrVal(s, f.a, 9, kIntType, f.vals[0], &kIntDesc, &f.h))},
-        {"AddAttrVal/existing", 1, OP(AS_AddAttrVal(s, f.a, 2, kIntType, f.vals[0], &kIntDesc, nullptr))},
+        {"AddAttrVal/existing", 1,
+         OP(AS_AddAttrVal(s, f.a, 2, kIntType, f.vals[0], &kIntDesc, nullptr))},
         {"AddAttrValR", 1, OP(AS_AddAttrValR(s, f.a1, kIntType, f.vals[0], &kIntDesc))},
         {"AddAttrValM", 0, OP(AS_AddAttrValM(s, f.a, 9, kIntType, &f.mine, &kIntDesc, nullptr))},
         {"AddAttrValMR", 0, OP(AS_AddAttrValMR(s, f.b4, kIntType, &f.mine, &kIntDesc))},
-        {"AddAttrValList/new", 3, OP(AS_AddAttrValList(s, f.a, 9, kIntType, &f.list, &kIntDesc, nullptr))},
-        {"AddAttrValList/existing", 3, OP(AS_AddAttrValList(s, f.a, 1, kIntType, &f.list, &kIntDesc, nullptr))},
+        {"AddAttrValList/new", 3,
+         OP(AS_AddAttrValList(s, f.a, 9, kIntType, &f.list, &kIntDesc, nullptr))},
+        {"AddAttrValList/existing", 3,
+         OP(AS_AddAttrValList(s, f.a, 1, kIntType, &f.list, &kIntDesc, nullptr))},
         {"AddAttrValListR", 3, OP(AS_AddAttrValListR(s, f.b4, kIntType, &f.list, &kIntDesc))},
-        {"ReplaceAllAttrVals/existing", 1, OP(AS_ReplaceAllAttrVals(s, f.a, 1, kIntType, f.vals[0], &kIntDesc, &f.h))},
-        {"ReplaceAllAttrValsR", 1, OP(AS_ReplaceAllAttrValsR(s, f.a1, kIntType, f.vals[0], &kIntDesc))},
+        {"ReplaceAllAttrVals/existing", 1,
+         OP(AS_ReplaceAllAttrVals(s, f.a, 1, kIntType, f.vals[0], &kIntDesc, &f.h))},
+        {"ReplaceAllAttrValsR", 1,
+         OP(AS_ReplaceAllAttrValsR(s, f.a1, kIntType, f.vals[0], &kIntDesc))},
         {"ReplaceAllAttrValsWithList", 3,
          OP(AS_ReplaceAllAttrValsWithList(s, f.b, 4, kIntType, &f.list, &kIntDesc, nullptr))},
-        {"ReplaceAllAttrValsWithListR", 3, OP(AS_ReplaceAllAttrValsWithListR(s, f.a1, kIntType, &f.list, &kIntDesc))},
+        {"ReplaceAllAttrValsWithListR", 3,
+         OP(AS_ReplaceAllAttrValsWithListR(s, f.a1, kIntType, &f.list, &kIntDesc))},
         {"SetAttrCharacteristics", 0, OP(AS_SetAttrCharacteristicsR(s, f.a1, "xyz", 3))},
         {"CopyAttr", 0, OP(AS_CopyAttr(s, f.b, f.a, 1, &f.h))},
         {"CopyAttrR", 0, OP(AS_CopyAttrR(s, f.a, f.b4, nullptr))},
@@ -84,11 +94,14 @@ std::vector<Op> Ops() {
         // b without identifier 2 and without its duplicates flag: nothing
         // shared with a, and b's own repeats are not scanned.
         {"Append/checked", 0, OP(AS_Append(s, &f.out, f.a, f.b, &kFailAlloc, 0)),
-         [](Fixture &f, STF_List *s) { EXPECT_EQ(AS_DeleteAttr(s, f.b, 2) + AS_DisallowDuplicates(s, f.b), 0); }},
-        {"Overlay", 0, OP(AS_Overlay(s, &f.out, f.a, f.b, &kFailAlloc)), [](Fixture &f, STF_List *s) {
+         [](Fixture &f, STF_List *s) {
+             EXPECT_EQ(AS_DeleteAttr(s, f.b, 2) + AS_DisallowDuplicates(s, f.b), 0);
+         }},
+        {"Overlay", 0, OP(AS_Overlay(s, &f.out, f.a, f.b, &kFailAlloc)),
+         [](Fixture &f, STF_List *s) {
              // Without duplicates each deletion takes the first 5.
-             for (int rc : {AS_DisallowDuplicates(s, f.b), AS_DeleteAttr(s, f.b, 5), AS_DeleteAttr(s, f.b, 5),
-                            AS_AllowDuplicates(s, f.b)})
+             for (int rc : {AS_DisallowDuplicates(s, f.b), AS_DeleteAttr(s, f.b, 5),
+                            AS_DeleteAttr(s, f.b, 5), AS_AllowDuplicates(s, f.b)})
                  EXPECT_EQ(rc, 0);
          }},
     };
@@ -97,7 +110,8 @@ std::vector<Op> Ops() {
 // Sweeps `arm(n)` for n = 1, 2, ... over every operation (only those that
 // copy values when copies_only) until it succeeds, checking after each
 // failure that nothing changed.
-void SweepAll(const std::function<void(long)> &arm, const std::function<bool()> &fired, bool copies_only) {
+void SweepAll(const std::function<void(long)> &arm, const std::function<bool()> &fired,
+              bool copies_only) {
     for (const Op &op : Ops()) {
         SCOPED_TRACE(op.name);
         if (copies_only && !op.Copies()) continue;
@@ -138,11 +152,13 @@ void SweepAll(const std::function<void(long)> &arm, const std::function<bool()> 
 } // namespace
 
 TEST(AttrSetAtomicity, EveryFailingAllocationLeavesTheSetsUnchanged) {
-    SweepAll([](long n) { vrtest::FailAlloc::Arm(n); }, [] { return vrtest::FailAlloc::Fired(); }, false);
+    SweepAll([](long n) { vrtest::FailAlloc::Arm(n); }, [] { return vrtest::FailAlloc::Fired(); },
+             false);
     EXPECT_EQ(IntSyntax::live, 0);
 }
 
 TEST(AttrSetAtomicity, EveryFailingValueCopyLeavesTheSetsUnchanged) {
-    SweepAll([](long n) { IntSyntax::fail_copy = n; }, [] { return IntSyntax::fail_copy == 0; }, true);
+    SweepAll([](long n) { IntSyntax::fail_copy = n; }, [] { return IntSyntax::fail_copy == 0; },
+             true);
     EXPECT_EQ(IntSyntax::live, 0);
 }

@@ -19,14 +19,18 @@ TEST(AttrSetBehaviour, ArgumentsAreCheckedInOrder) {
     const Codes bad_set1{AS_S_BADARG1, AS_S_BADHANDLE}, bad_set2{AS_S_BADARG2, AS_S_BADHANDLE};
     EXPECT_EQ(codes(AS_Create(st, &out, &half, 0)), Codes{AS_S_BADARG2});
     // Descriptor and list checks come before the handle, except for copies.
-    EXPECT_EQ(codes(AS_AddAttrVal(st, nullptr, 1, kIntType, &v, &no_delete, nullptr)), Codes{AS_S_BADARG5});
+    EXPECT_EQ(codes(AS_AddAttrVal(st, nullptr, 1, kIntType, &v, &no_delete, nullptr)),
+              Codes{AS_S_BADARG5});
     EXPECT_EQ(codes(AS_AddAttrValM(st, nullptr, 1, kIntType, &v, nullptr, nullptr)), bad_set1);
-    EXPECT_EQ(codes(AS_AddAttrValList(st, set, 1, kIntType, &two_missing, &kIntDesc, nullptr)), Codes{AS_S_BADARG4});
+    EXPECT_EQ(codes(AS_AddAttrValList(st, set, 1, kIntType, &two_missing, &kIntDesc, nullptr)),
+              Codes{AS_S_BADARG4});
     EXPECT_EQ(codes(AS_SetAttrModifyOp(st, nullptr, 1, 4)), Codes{AS_S_BADARG3});
     EXPECT_EQ(codes(AS_GetAttrValCountR(st, nullptr, nullptr)), Codes{AS_S_BADARG3});
-    EXPECT_EQ(codes(AS_GetAttrCharacteristics(st, set, 1, &data, nullptr, nullptr)), Codes{AS_S_BADARG4});
+    EXPECT_EQ(codes(AS_GetAttrCharacteristics(st, set, 1, &data, nullptr, nullptr)),
+              Codes{AS_S_BADARG4});
     EXPECT_EQ(codes(AS_Copy(st, &out, nullptr, &half)), Codes{AS_S_BADARG3});
-    EXPECT_EQ(codes(AS_Append(st, &out, set, nullptr, &half, 0)), (Codes{AS_S_BADARG3, AS_S_BADHANDLE}));
+    EXPECT_EQ(codes(AS_Append(st, &out, set, nullptr, &half, 0)),
+              (Codes{AS_S_BADARG3, AS_S_BADHANDLE}));
     EXPECT_EQ(codes(AS_Subset(st, &out, nullptr, &ids, &half)), Codes{AS_S_BADARG4});
     EXPECT_EQ(codes(AS_Intersect(st, &out, nullptr, &ids, nullptr)), bad_set2);
     EXPECT_EQ(out, nullptr);
@@ -75,8 +79,9 @@ TEST(AttrSetBehaviour, ValueOwnership) {
     EXPECT_EQ(st.failed(AS_AddAttrValMR(st, h, kOtherType, &mine, &kIntDesc)), AS_S_WRONGTYPE);
     EXPECT_EQ(IntSyntax::live, live); // the copy deleted again
     IntSyntax::fail_copy = 1;
-    EXPECT_EQ(st.failed_codes(AS_ReplaceAllAttrValsM(st, set, 1, kIntType, &mine, &kIntDesc, nullptr)),
-              (Codes{AS_S_COPYFAILED, kCopyFailCode}));
+    EXPECT_EQ(
+        st.failed_codes(AS_ReplaceAllAttrValsM(st, set, 1, kIntType, &mine, &kIntDesc, nullptr)),
+        (Codes{AS_S_COPYFAILED, kCopyFailCode}));
     AS_ValueList none{0, nullptr}, got{5, nullptr};
     ASSERT_EQ(AS_AddAttrValList(st, set, 2, kOtherType, &none, &kIntDesc, nullptr), 0);
     ASSERT_EQ(AS_GetAttrValList(st, set, 2, &got, nullptr), 0);
@@ -107,7 +112,8 @@ TEST(AttrSetBehaviour, FailingDeleteFunctionsStopDeletions) {
     set.Add(2, 20);
     set.Add(3, 30);
     IntSyntax::fail_delete = 2;
-    EXPECT_EQ(st.failed_codes(AS_DeleteAttr(st, set, 1)), (Codes{AS_S_DELETEFAILED, kDeleteFailCode}));
+    EXPECT_EQ(st.failed_codes(AS_DeleteAttr(st, set, 1)),
+              (Codes{AS_S_DELETEFAILED, kDeleteFailCode}));
     EXPECT_EQ(Read(set), (Content{{1, {1, 2}}, {2, {20}}, {3, {30}}}));
     // A replacement stops too: deleted values stay deleted, none is added.
     int *nv = MakeInt(9);
@@ -165,14 +171,17 @@ TEST(AttrSetBehaviour, AlgebraOrderAndSelection) {
     const auto fail = [](uint32_t code) { return Content{{code, {}}}; };
     EXPECT_EQ(made([&](AS_SetHandle *r) { return AS_Overlay(st, r, a, b, &kFailAlloc); }),
               (Content{{1, {1}}, {3, {3}}, {2, {22}}, {4, {44}}}));
-    EXPECT_EQ(made([&](AS_SetHandle *r) { return AS_Overlay(st, r, dups, a, &kFailAlloc); }), fail(AS_S_PRESENT));
-    EXPECT_EQ(made([&](AS_SetHandle *r) { return AS_Append(st, r, a, b, &kFailAlloc, 0); }), fail(AS_S_PRESENT));
+    EXPECT_EQ(made([&](AS_SetHandle *r) { return AS_Overlay(st, r, dups, a, &kFailAlloc); }),
+              fail(AS_S_PRESENT));
+    EXPECT_EQ(made([&](AS_SetHandle *r) { return AS_Append(st, r, a, b, &kFailAlloc, 0); }),
+              fail(AS_S_PRESENT));
     EXPECT_EQ(made([&](AS_SetHandle *r) { return AS_Append(st, r, a, b, &kFailAlloc, 1); }),
               (Content{{1, {1}}, {2, {2}}, {3, {3}}, {2, {22}}, {4, {44}}}));
     auto pick = [&](std::vector<GENU_ShortOID> ids, bool subset) {
         AS_IdentifierList l{static_cast<uint32_t>(ids.size()), ids.data()};
         return made([&](AS_SetHandle *r) {
-            return subset ? AS_Subset(st, r, dups, &l, &kFailAlloc) : AS_Intersect(st, r, dups, &l, &kFailAlloc);
+            return subset ? AS_Subset(st, r, dups, &l, &kFailAlloc)
+                          : AS_Intersect(st, r, dups, &l, &kFailAlloc);
         });
     };
     EXPECT_EQ(pick({}, true), Content{});

@@ -21,7 +21,8 @@ TEST(AttrSetHandles, SharedHandlesGoStaleAndAreFreedByTheirLastUser) {
     AS_AttrHandle attr = nullptr, attr2 = nullptr;
     AS_AttrValHandle val = nullptr;
     ASSERT_EQ(AS_AddAttrVal(st, h, 3, kIntType, MakeInt(30), &kIntDesc, &attr), 0);
-    ASSERT_EQ(AS_CopyAttrHandle(st, attr, &attr2) + AS_FindFirstAttrValR(st, attr, &val, nullptr), 0);
+    ASSERT_EQ(AS_CopyAttrHandle(st, attr, &attr2) + AS_FindFirstAttrValR(st, attr, &val, nullptr),
+              0);
     ASSERT_EQ(AS_DeleteAttrR(st, &attr), 0);
     EXPECT_EQ(attr, AS_nullAttrHandle);
     GENU_ShortOID id;
@@ -29,18 +30,22 @@ TEST(AttrSetHandles, SharedHandlesGoStaleAndAreFreedByTheirLastUser) {
     uint32_t n;
     EXPECT_EQ(st.failed_codes(AS_GetAttrIDR(st, attr2, &id)), Codes{AS_S_STALE});
     EXPECT_EQ(st.failed_codes(AS_GetAttrValVR(st, val, &v)), Codes{AS_S_STALE});
-    EXPECT_EQ(st.failed_codes(AS_CopyAttrR(st, h, attr2, nullptr)), (Codes{AS_S_STALE2, AS_S_STALE}));
+    EXPECT_EQ(st.failed_codes(AS_CopyAttrR(st, h, attr2, nullptr)),
+              (Codes{AS_S_STALE2, AS_S_STALE}));
     ASSERT_EQ(AS_Destroy(st, &h), 0);
     EXPECT_EQ(h, AS_nullSetHandle);
     EXPECT_EQ(st.failed_codes(AS_GetCount(st, copy, &n)), Codes{AS_S_STALE});
-    EXPECT_EQ(st.failed_codes(AS_CopyAttr(st, copy, copy, 1, nullptr)), (Codes{AS_S_STALE1, AS_S_STALE}));
+    EXPECT_EQ(st.failed_codes(AS_CopyAttr(st, copy, copy, 1, nullptr)),
+              (Codes{AS_S_STALE1, AS_S_STALE}));
     AS_SetHandle again = copy;
     EXPECT_EQ(st.failed(AS_Destroy(st, &again)), AS_S_STALE);
 
     // Freeing a stale handle succeeds; the freed record is no handle any more.
     EXPECT_EQ(st.failed_codes(AS_FreeSetHandle(st, &attr2)), kBadArg1); // wrong kind
     const AS_Handle freed[] = {copy, attr2, val};
-    EXPECT_EQ(AS_FreeSetHandle(st, &copy) + AS_FreeAttrHandle(st, &attr2) + AS_FreeAttrValHandle(st, &val), 0);
+    EXPECT_EQ(AS_FreeSetHandle(st, &copy) + AS_FreeAttrHandle(st, &attr2) +
+                  AS_FreeAttrValHandle(st, &val),
+              0);
     EXPECT_EQ(copy, nullptr);
     EXPECT_EQ(val, nullptr);
     for (AS_Handle f : freed) EXPECT_EQ(st.failed_codes(AS_FreeAttrHandle(st, &f)), kBadArg1);
@@ -61,12 +66,14 @@ TEST(AttrSetHandles, InvalidHandlesAreReportedWithoutBeingTrusted) {
     std::memset(junk, 0xA5, sizeof junk);
     AS__HandleRecord forged = *set.h;
     void *heap = std::calloc(1, 64);
-    for (AS_SetHandle bogus : {static_cast<AS_SetHandle>(nullptr), reinterpret_cast<AS_SetHandle>(junk), &forged,
-                               static_cast<AS_SetHandle>(heap), static_cast<AS_SetHandle>(set.h->obj)}) {
+    for (AS_SetHandle bogus :
+         {static_cast<AS_SetHandle>(nullptr), reinterpret_cast<AS_SetHandle>(junk), &forged,
+          static_cast<AS_SetHandle>(heap), static_cast<AS_SetHandle>(set.h->obj)}) {
         EXPECT_EQ(st.failed_codes(AS_GetCount(st, bogus, &n)), kBadArg1);
         AS_SetHandle b = bogus;
         EXPECT_EQ(st.failed_codes(AS_FreeSetHandle(st, &b)), kBadArg1);
-        EXPECT_EQ(st.failed_codes(AS_CopyAttr(st, set, bogus, 5, nullptr)), (Codes{AS_S_BADARG2, AS_S_BADHANDLE}));
+        EXPECT_EQ(st.failed_codes(AS_CopyAttr(st, set, bogus, 5, nullptr)),
+                  (Codes{AS_S_BADARG2, AS_S_BADHANDLE}));
     }
     std::free(heap);
 
@@ -92,7 +99,8 @@ TEST(AttrSetHandles, CorruptObjectsAndLimits) {
     int32_t op;
     s->allow_dups = 2;
     EXPECT_EQ(st.failed_codes(AS_GetCount(st, set, &n)), Codes{AS_S_CORRUPT});
-    EXPECT_EQ(st.failed_codes(AS_CopyAttr(st, other, set, 1, nullptr)), (Codes{AS_S_CORRUPT2, AS_S_CORRUPT}));
+    EXPECT_EQ(st.failed_codes(AS_CopyAttr(st, other, set, 1, nullptr)),
+              (Codes{AS_S_CORRUPT2, AS_S_CORRUPT}));
     s->allow_dups = 0;
     s->last = nullptr;
     EXPECT_EQ(st.failed(AS_AddAttr(st, set, 2, kIntType, nullptr)), AS_S_CORRUPT);
@@ -104,7 +112,8 @@ TEST(AttrSetHandles, CorruptObjectsAndLimits) {
     ah->users = vr::as::kCountLimit - 1;
     EXPECT_EQ(st.failed(AS_CopyAttrHandle(st, ah, &out)), AS_S_TOOMANYUSERS);
     int *v = MakeInt(2);
-    EXPECT_EQ(st.failed(AS_AddAttrVal(st, set, 1, kIntType, v, &kIntDesc, &out)), AS_S_TOOMANYUSERS);
+    EXPECT_EQ(st.failed(AS_AddAttrVal(st, set, 1, kIntType, v, &kIntDesc, &out)),
+              AS_S_TOOMANYUSERS);
     ah->users = 1;
     a->count = vr::as::kCountLimit - 1; // the links still hold one value
     EXPECT_EQ(st.failed(AS_AddAttrValR(st, ah, kIntType, v, &kIntDesc)), AS_S_ATTRFULL);
@@ -128,7 +137,9 @@ TEST(AttrSetHandles, SeparateSetsInSeparateThreads) {
             ASSERT_EQ(AS_Create(st, &h, nullptr, 0), 0);
             for (int i = 0; i < 40; ++i) {
                 int v = seed + i;
-                ASSERT_EQ(AS_AddAttrValM(st, h, static_cast<GENU_ShortOID>(i + 1), kIntType, &v, &kIntDesc, nullptr), 0);
+                ASSERT_EQ(AS_AddAttrValM(st, h, static_cast<GENU_ShortOID>(i + 1), kIntType, &v,
+                                         &kIntDesc, nullptr),
+                          0);
             }
             void *v = nullptr;
             ASSERT_EQ(AS_Copy(st, &c, h, nullptr), 0);

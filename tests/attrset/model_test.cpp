@@ -26,8 +26,10 @@ struct Model {
 std::vector<MAttr> Snapshot(AS_SetHandle h) {
     std::vector<MAttr> out;
     for (auto *a = static_cast<vr::as::Set *>(h->obj)->first; a; a = a->next) {
-        out.push_back({a->id, a->type, std::string(static_cast<const char *>(a->chars), a->chars_size), {}});
-        for (auto *v = a->first; v; v = v->next) out.back().vals.push_back(*static_cast<int *>(v->value));
+        out.push_back(
+            {a->id, a->type, std::string(static_cast<const char *>(a->chars), a->chars_size), {}});
+        for (auto *v = a->first; v; v = v->next)
+            out.back().vals.push_back(*static_cast<int *>(v->value));
     }
     return out;
 }
@@ -73,10 +75,12 @@ TEST(AttrSetModel, RandomOperationsMatchTheModel) {
             case 1:
             case 2:
             case 3: { // add or replace one value, or add a list
-                AS_ValueList l{static_cast<uint32_t>(vals.size()), reinterpret_cast<void **>(vals.data())};
-                rc = op == 1   ? AS_AddAttrVal(st, set, id, type, vals[0], &kIntDesc, nullptr)
-                     : op == 2 ? AS_ReplaceAllAttrVals(st, set, id, type, vals[0], &kIntDesc, nullptr)
-                               : AS_AddAttrValList(st, set, id, type, &l, &kIntDesc, nullptr);
+                AS_ValueList l{static_cast<uint32_t>(vals.size()),
+                               reinterpret_cast<void **>(vals.data())};
+                rc = op == 1 ? AS_AddAttrVal(st, set, id, type, vals[0], &kIntDesc, nullptr)
+                     : op == 2
+                         ? AS_ReplaceAllAttrVals(st, set, id, type, vals[0], &kIntDesc, nullptr)
+                         : AS_AddAttrValList(st, set, id, type, &l, &kIntDesc, nullptr);
                 if (missing == AS_S_MULTIPLE) {
                     expect = AS_S_MULTIPLE;
                 } else if (found < 0) {
@@ -101,7 +105,8 @@ TEST(AttrSetModel, RandomOperationsMatchTheModel) {
                 break;
             case 6: {
                 std::string c(static_cast<size_t>(R(4)), static_cast<char>('a' + R(26)));
-                rc = AS_SetAttrCharacteristics(st, set, id, c.data(), static_cast<uint32_t>(c.size()));
+                rc = AS_SetAttrCharacteristics(st, set, id, c.data(),
+                                               static_cast<uint32_t>(c.size()));
                 if (found >= 0) want.attrs[found].chars = c;
                 break;
             }
@@ -127,7 +132,8 @@ TEST(AttrSetModel, RandomOperationsMatchTheModel) {
                     size_t j = static_cast<size_t>(R(static_cast<int>(v.size())));
                     AS_AttrValHandle vh = nullptr;
                     ASSERT_EQ(AS_FindFirstAttrValR(st, ah, &vh, nullptr), 0);
-                    for (size_t k = 0; k < j; ++k) ASSERT_EQ(AS_FindNextAttrValVR(st, &vh, nullptr), 0);
+                    for (size_t k = 0; k < j; ++k)
+                        ASSERT_EQ(AS_FindNextAttrValVR(st, &vh, nullptr), 0);
                     rc = AS_DeleteAttrValVR(st, &vh);
                     v.erase(v.begin() + static_cast<long>(j));
                 }

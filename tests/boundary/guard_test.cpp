@@ -32,7 +32,9 @@ void *operator new(std::size_t n) {
 }
 void *operator new[](std::size_t n) { return operator new(n); }
 void *operator new(std::size_t n, const std::nothrow_t &) noexcept { return vrtest::FailMalloc(n); }
-void *operator new[](std::size_t n, const std::nothrow_t &) noexcept { return vrtest::FailMalloc(n); }
+void *operator new[](std::size_t n, const std::nothrow_t &) noexcept {
+    return vrtest::FailMalloc(n);
+}
 void operator delete(void *p) noexcept { vrtest::FailFree(p); }
 void operator delete[](void *p) noexcept { vrtest::FailFree(p); }
 void operator delete(void *p, std::size_t) noexcept { vrtest::FailFree(p); }
@@ -56,7 +58,8 @@ class Boundary : public ::testing::Test {
   protected:
     void SetUp() override {
         const std::string reg = dir.path() + "/registry.reg";
-        vrtest::WriteFile(reg, "[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril]\n\"LanGroup\"=\"TestGroup\"\n");
+        vrtest::WriteFile(
+            reg, "[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril]\n\"LanGroup\"=\"TestGroup\"\n");
         setenv("VRCORE_REGISTRY", reg.c_str(), 1);
         setenv("windir", dir.path().c_str(), 1);
         setenv("NLSPATH", VRCORE_BINARY_DIR "/nls/%N", 1);
@@ -67,7 +70,8 @@ class Boundary : public ::testing::Test {
     void TearDown() override {
         NS_Term();
         NS_msrpc_binding_vector = nullptr;
-        for (const char *v : {"VRCORE_REGISTRY", "windir", "NLSPATH", "NS_MS_LF", "MSRPC_EPUUID"}) unsetenv(v);
+        for (const char *v : {"VRCORE_REGISTRY", "windir", "NLSPATH", "NS_MS_LF", "MSRPC_EPUUID"})
+            unsetenv(v);
     }
 
     // Runs a row with each allocation failing in turn; returns how many
@@ -133,7 +137,8 @@ TEST_F(Boundary, AllocationFailuresBecomeTheFamilysCode) {
         {"VR_RegGetString",
          [](STF_List *) {
              char buf[64];
-             return VR_RegGetString("Software\\Halvane\\Tessaril", "LanGroup", nullptr, buf, sizeof buf);
+             return VR_RegGetString("Software\\Halvane\\Tessaril", "LanGroup", nullptr, buf,
+                                    sizeof buf);
          },
          9, -1},
         {"MSG_UsageBegin, MSG_GetUnformatted",
@@ -141,7 +146,9 @@ TEST_F(Boundary, AllocationFailuresBecomeTheFamilysCode) {
              char buf[256];
              uint32_t len = 0;
              uint32_t rc = MSG_UsageBegin("tst");
-             if (rc == 0) rc = MSG_GetUnformatted(MSG_KIND_STATUS, STF_S_NOMEM, nullptr, sizeof buf, &len, buf);
+             if (rc == 0)
+                 rc = MSG_GetUnformatted(MSG_KIND_STATUS, STF_S_NOMEM, nullptr, sizeof buf, &len,
+                                         buf);
              MSG_UsageEnd();
              return long(rc);
          },
@@ -206,7 +213,8 @@ TEST_F(Boundary, AllocationFailuresBecomeTheFamilysCode) {
          [&](STF_List *) {
              uint32_t m = 0;
              int rc = EVT_MessageCreate(queue, &m);
-             if (rc == EVT_E_OK) rc = EVT_MessageArgPut(queue, m, "a text longer than the short-string buffer");
+             if (rc == EVT_E_OK)
+                 rc = EVT_MessageArgPut(queue, m, "a text longer than the short-string buffer");
              if (m) EVT_MessageFree(queue, m);
              return long(rc);
          },

@@ -42,8 +42,7 @@ Model Items(VRBM_Db *db) {
     EXPECT_EQ(vrbm::ForEach(
                   db,
                   [](void *ctx, const uint8_t *k, unsigned kl, const uint8_t *d, unsigned dl) {
-                      (*static_cast<Model *>(ctx))[std::string(k, k + kl)] =
-                          std::string(d, d + dl);
+                      (*static_cast<Model *>(ctx))[std::string(k, k + kl)] = std::string(d, d + dl);
                       return true;
                   },
                   &m),
@@ -251,7 +250,8 @@ TEST_F(Crash, LeftoverJournal) {
     std::string report;
     EXPECT_EQ(vrbm::CheckFile(File(), false, false, &report), 0);
     EXPECT_NE(report.find("unfinished write-back"), std::string::npos) << report;
-    EXPECT_NE(report.find(Num("valid, ", long(old.size())) + " items"), std::string::npos) << report;
+    EXPECT_NE(report.find(Num("valid, ", long(old.size())) + " items"), std::string::npos)
+        << report;
     EXPECT_TRUE(std::filesystem::exists(Journal())); // the check wrote nothing
     if (geteuid() == 0) {
         int rc = vrtest::InChild([&] {

@@ -182,8 +182,10 @@ TEST_F(Faults, DamagedFilesAreReported) {
         int reported = 0;
         for (auto &[k, d] : model_) {
             std::string got = Fetch(db, k);
-            if (got == "<error -4>") reported++;
-            else ASSERT_EQ(got, d) << dmg.what;
+            if (got == "<error -4>")
+                reported++;
+            else
+                ASSERT_EQ(got, d) << dmg.what;
         }
         EXPECT_GT(reported, 0) << dmg.what;
         VRBM_MatchNode *list = nullptr;

@@ -52,9 +52,14 @@ TEST_F(Format, HandBuiltTreeIsRead) {
     for (int whole : {0, 1}) {
         VRBM_Db *db = OpenRo("db", whole);
         ASSERT_NE(db, nullptr);
-        for (auto [k, d] : {std::pair<std::string, std::string>{"ab", "x"}, {"abc", "yz"}, {"b", ""},
-                            {"k-1", std::string(200, 'q')}, {"m", "mm"}, {"zz", "end"},
-                            {"a", "<absent>"}, {"zzz", "<absent>"}})
+        for (auto [k, d] : {std::pair<std::string, std::string>{"ab", "x"},
+                            {"abc", "yz"},
+                            {"b", ""},
+                            {"k-1", std::string(200, 'q')},
+                            {"m", "mm"},
+                            {"zz", "end"},
+                            {"a", "<absent>"},
+                            {"zzz", "<absent>"}})
             EXPECT_EQ(Fetch(db, k), d) << k;
         EXPECT_EQ(Check(db), "");
         VRBM_close(db);
@@ -89,12 +94,15 @@ TEST_F(Format, FirstPagesWritten) {
         size_t offset;
         unsigned want;
     } fields[] = {
-        {4, 1},       {6, 0},      {8, 6 /* 2 + 3 + pad */}, {10, 2},      {12, 0},
-        {76, 1},      {78, 2},     {144, 3},                 {p1 + 4, 1},  {p1 + 6, 1},
-        {p1 + 8, 14}, {p1 + 10, 0}, {p1 + 76, 3},            {p1 + 82, 5}, {p2 + 4, 0},
+        {4, 1},       {6, 0},       {8, 6 /* 2 + 3 + pad */},
+        {10, 2},      {12, 0},      {76, 1},
+        {78, 2},      {144, 3},     {p1 + 4, 1},
+        {p1 + 6, 1},  {p1 + 8, 14}, {p1 + 10, 0},
+        {p1 + 76, 3}, {p1 + 82, 5}, {p2 + 4, 0},
         {p2 + 6, 2},  {p2 + 8, 0},  {p2 + 10, 0},
     };
-    for (const auto &fld : fields) EXPECT_EQ(U16(f, fld.offset), fld.want) << "offset " << fld.offset;
+    for (const auto &fld : fields)
+        EXPECT_EQ(U16(f, fld.offset), fld.want) << "offset " << fld.offset;
     EXPECT_EQ((f[0] >> 2) & 0x3F, 0);
     EXPECT_EQ((f[p1] >> 2) & 0x3F, 2);
     EXPECT_EQ((f[p2] >> 2) & 0x3F, 2);
@@ -129,9 +137,9 @@ TEST_F(Format, FullLeafShedsBeforeSplitting) {
     EXPECT_EQ(Check(db), "");
     VRBM_close(db);
     Bytes f = ReadFile();
-    EXPECT_EQ(f.size(), 3 * 1024u);           // no page added
-    EXPECT_EQ(U16(f, 10), 2);                 // lastNodeId
-    EXPECT_GT(U16(f, 1024 + 4), 1);           // the left leaf took items
+    EXPECT_EQ(f.size(), 3 * 1024u); // no page added
+    EXPECT_EQ(U16(f, 10), 2);       // lastNodeId
+    EXPECT_GT(U16(f, 1024 + 4), 1); // the left leaf took items
     EXPECT_EQ(U16(f, 1024 + 4) + U16(f, 2048 + 4), 34);
     EXPECT_NE(std::string(f.begin() + 146, f.begin() + 150), "k000"); // separator moved
 }

@@ -23,7 +23,8 @@ class Model : public DbTest {
             std::string k;
             if (order != Order::kRandom) {
                 char buf[16];
-                std::snprintf(buf, sizeof buf, "%07u", order == Order::kAscending ? counter++ : counter--);
+                std::snprintf(buf, sizeof buf, "%07u",
+                              order == Order::kAscending ? counter++ : counter--);
                 k = buf;
                 k += std::string(rng() % 40, char('a' + rng() % 26));
             } else {
@@ -41,7 +42,9 @@ class Model : public DbTest {
         for (unsigned op = 0; op < ops; op++) {
             unsigned what = rng() % 10;
             if (what < 5 || model.empty()) {
-                std::string k = model.empty() || order == Order::kRandom || rng() % 4 ? randomKey() : existingKey();
+                std::string k = model.empty() || order == Order::kRandom || rng() % 4
+                                    ? randomKey()
+                                    : existingKey();
                 unsigned room = VRBM_MAX_ITEM - unsigned(k.size());
                 std::string d(rng() % 3 == 0 ? room : rng() % (room + 1), char('A' + op % 26));
                 int replace = int(rng() % 3); // only 1 means replace

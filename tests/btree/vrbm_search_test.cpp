@@ -13,8 +13,7 @@ class Search : public DbTest {
         DbTest::SetUp();
         db_ = Create();
         // Filler keys make the tree several levels deep around the names.
-        for (int i = 0; i < 400; i++)
-            Store(db_, Num("f", i) + "-x", std::string(120, 'f'));
+        for (int i = 0; i < 400; i++) Store(db_, Num("f", i) + "-x", std::string(120, 'f'));
         for (const char *k : {"abc-cde", "abx-cfg", "job-state", "job-state-reasons",
                               "printer-name", "Zebra", "apple", "Mango", "abc"})
             Store(db_, k, std::string("=") + k);

@@ -7,7 +7,13 @@
 #include <vrcore/stf.h>
 
 static int failures = 0;
-#define CHECK(c) do { if (!(c)) { fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #c); ++failures; } } while (0)
+#define CHECK(c)                                                                                   \
+    do {                                                                                           \
+        if (!(c)) {                                                                                \
+            fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #c);                                \
+            ++failures;                                                                            \
+        }                                                                                          \
+    } while (0)
 
 int main(void) {
     STF_List *list = STF_CreateList(NULL);

@@ -9,7 +9,13 @@
 #include <vrcore/sysu.h>
 
 static int failures = 0;
-#define CHECK(c) do { if (!(c)) { fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #c); ++failures; } } while (0)
+#define CHECK(c)                                                                                   \
+    do {                                                                                           \
+        if (!(c)) {                                                                                \
+            fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #c);                                \
+            ++failures;                                                                            \
+        }                                                                                          \
+    } while (0)
 
 int main(void) {
     char *args[] = {"prog", "-a", "one", "-b", NULL};

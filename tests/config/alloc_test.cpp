@@ -51,7 +51,8 @@ TEST(RegistryAlloc, EveryFailingAllocationLeavesTheFileAlone) {
         long points;
     };
     for (const Row &r : std::initializer_list<Row>{
-             {[&] { return reg.set_string("Software\\C\\D", "new", "value", true); }, 0, ENOMEM, 10},
+             {[&] { return reg.set_string("Software\\C\\D", "new", "value", true); }, 0, ENOMEM,
+              10},
              {[&] { return reg.set_dword("Software\\A", "keep", 7); }, 0, ENOMEM, 10},
              {[&] { return reg.delete_key("Software\\B"); }, 0, ENOMEM, 10},
              {[&] { return static_cast<int>(reg.get_dword("Software\\B", "n", 9)); }, 1, 9, 1}}) {

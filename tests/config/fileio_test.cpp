@@ -22,9 +22,9 @@ TEST(FileHelpers, ReplacementFailingAtEachStepKeepsTheOldFile) {
     vrtest::ScratchDir dir;
     const std::string path = dir.path() + "/f";
     const std::pair<IoOp, fileio::Step> steps[] = {
-        {IoOp::Open, fileio::Step::Create}, {IoOp::Fchmod, fileio::Step::Mode},
-        {IoOp::Write, fileio::Step::Write}, {IoOp::Fsync, fileio::Step::Sync},
-        {IoOp::Close, fileio::Step::Close}, {IoOp::Rename, fileio::Step::Rename},
+        {IoOp::Open, fileio::Step::Create},    {IoOp::Fchmod, fileio::Step::Mode},
+        {IoOp::Write, fileio::Step::Write},    {IoOp::Fsync, fileio::Step::Sync},
+        {IoOp::Close, fileio::Step::Close},    {IoOp::Rename, fileio::Step::Rename},
         {IoOp::SyncDir, fileio::Step::SyncDir}};
     for (auto [op, step] : steps)
         for (const char *temp : {"", "-"}) {
@@ -32,12 +32,14 @@ TEST(FileHelpers, ReplacementFailingAtEachStepKeepsTheOldFile) {
             fileio::Result r;
             {
                 vrtest::IoTap fail([op = op](IoOp o, auto &) { return o == op; });
-                r = fileio::replace_file(path, "new", fileio::NewFile{0600, 0640}, *temp ? path + temp : "");
+                r = fileio::replace_file(path, "new", fileio::NewFile{0600, 0640},
+                                         *temp ? path + temp : "");
             }
             EXPECT_EQ(r.step, step) << int(op);
             EXPECT_EQ(r.err, EIO);
             // Only a failed directory sync leaves the new file in place.
-            EXPECT_EQ(vrtest::ReadFile(path), step == fileio::Step::SyncDir ? "new" : "old") << int(op);
+            EXPECT_EQ(vrtest::ReadFile(path), step == fileio::Step::SyncDir ? "new" : "old")
+                << int(op);
             auto files = std::filesystem::directory_iterator(dir.path());
             EXPECT_EQ(std::distance(files, {}), 1) << int(op); // no temporary file left
         }

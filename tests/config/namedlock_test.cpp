@@ -40,12 +40,10 @@ TEST(NamedMutex, ExcludesOtherProcesses) {
     for (int p = 0; p < 2; ++p)
         kids.push_back(vrtest::Spawn([&] {
             NamedMutex m;
-            if (m.open("counter") != 0)
-                return 1;
+            if (m.open("counter") != 0) return 1;
             for (int i = 0; i < kRounds; ++i) {
                 NamedMutexHold hold(m);
-                if (hold.status() != 0)
-                    return 2;
+                if (hold.status() != 0) return 2;
                 int n = std::stoi(vrtest::ReadFile(counter));
                 vrtest::WriteFile(counter, std::to_string(n + 1));
             }
@@ -115,8 +113,7 @@ TEST(NamedMutex, RecursiveForTheOwnerExclusiveForOtherThreads) {
     for (int i = 0; i < 4; ++i)
         ts.emplace_back([&] {
             NamedMutex m;
-            if (m.open("ImportMaxTry") != 0)
-                return;
+            if (m.open("ImportMaxTry") != 0) return;
             for (int k = 0; k < 500; ++k) {
                 NamedMutexHold h(m);
                 long v = total;
@@ -124,8 +121,7 @@ TEST(NamedMutex, RecursiveForTheOwnerExclusiveForOtherThreads) {
                 total = v + 1;
             }
         });
-    for (auto &x : ts)
-        x.join();
+    for (auto &x : ts) x.join();
     EXPECT_EQ(total, 2000);
 }
 

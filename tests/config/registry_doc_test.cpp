@@ -48,7 +48,8 @@ TEST(RegistryText, ReadsEachTypeAndForm) {
          "  03,04\n"
          "\"Short\"=dword:A\n",
          {{kPgr, "ServerAddress", RegType::String, "10.0.0.7", 0},
-          {kPgr, "LocalFileDirectory", RegType::ExpandString, "%windir%\\pgr", 0}, // a lone backslash stays
+          {kPgr, "LocalFileDirectory", RegType::ExpandString, "%windir%\\pgr",
+           0}, // a lone backslash stays
           {kPgr, "CallMaxRetry", RegType::Dword, nullptr, 10},
           {kPgr, "Quoted", RegType::String, "say \"hi\" \\\\host\\share", 0},
           {kPgr, "", RegType::String, "default", 0},
@@ -62,8 +63,10 @@ TEST(RegistryText, ReadsEachTypeAndForm) {
          "#time=1d9e3c3b1a2b3c4\n"
          "\"PingTry\"=dword:00000005\r\n",
          {{"Software\\Halvane\\Tessaril\\odp", "PingTry", RegType::Dword, nullptr, 5}}},
-        {"[Software\\A]\n\"v\"=\"1\"\n[Software\\B]\n\"v\"=\"b\"\n[software\\a]\n\"V\"=dword:00000002\n",
-         {{"Software\\A", "v", RegType::Dword, nullptr, 2}, {"Software\\B", "v", RegType::String, "b", 0}}},
+        {"[Software\\A]\n\"v\"=\"1\"\n[Software\\B]\n\"v\"=\"b\"\n[software\\a]\n\"V\"=dword:"
+         "00000002\n",
+         {{"Software\\A", "v", RegType::Dword, nullptr, 2},
+          {"Software\\B", "v", RegType::String, "b", 0}}},
     };
     for (const Doc &d : docs) {
         auto doc = RegDocument::parse(d.text);
@@ -81,8 +84,9 @@ TEST(RegistryText, ReadsEachTypeAndForm) {
 }
 
 TEST(RegistryText, KeysAndNamesIgnoreCaseHiveAndSeparator) {
-    auto doc = RegDocument::parse("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Halvane\\Tessaril\\CurrentVersion\\SystemLog]\n"
-                                  "\"SystemLogHost\"=\"loghost\"\n");
+    auto doc = RegDocument::parse(
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Halvane\\Tessaril\\CurrentVersion\\SystemLog]\n"
+        "\"SystemLogHost\"=\"loghost\"\n");
     for (const char *key : {"software/halvane/tessaril/currentversion/systemlog",
                             "HKLM\\Software\\Halvane\\Tessaril\\CurrentVersion\\SystemLog\\"}) {
         const RegValue *v = doc.find(key, "systemloghost");
@@ -90,8 +94,9 @@ TEST(RegistryText, KeysAndNamesIgnoreCaseHiveAndSeparator) {
         EXPECT_EQ(v->text, "loghost");
     }
     EXPECT_FALSE(doc.find("Software\\Halvane\\Tessaril\\CurrentVersion", "SystemLogHost"));
-    EXPECT_FALSE(doc.find("HKEY_CURRENT_USER\\SOFTWARE\\Halvane\\Tessaril\\CurrentVersion\\SystemLog",
-                          "SystemLogHost"));
+    EXPECT_FALSE(
+        doc.find("HKEY_CURRENT_USER\\SOFTWARE\\Halvane\\Tessaril\\CurrentVersion\\SystemLog",
+                 "SystemLogHost"));
 }
 
 TEST(RegistryText, MalformedLinesAreSkippedNotFatal) {
@@ -117,7 +122,8 @@ TEST(RegistryText, MalformedLinesAreSkippedNotFatal) {
     EXPECT_EQ(doc.find("Software\\A", "Good1")->text, "x");
     EXPECT_EQ(doc.find("Software\\A", "Good2")->dword, 0xffffffffu);
     EXPECT_EQ(doc.find("Software\\A", "Good3")->text, "again");
-    for (const char *name : {"Unterminated", "TooLong", "NotHex", "Trailing", "Deleted", "NoEquals", "BadBin"})
+    for (const char *name :
+         {"Unterminated", "TooLong", "NotHex", "Trailing", "Deleted", "NoEquals", "BadBin"})
         EXPECT_FALSE(doc.find("Software\\A", name)) << name;
     EXPECT_FALSE(doc.find("Software\\B", "InBadKey"));
     EXPECT_EQ(doc.keys(), (std::vector<std::string>{"HKEY_LOCAL_MACHINE\\Software\\A"}));
@@ -181,10 +187,12 @@ TEST(RegistryText, SetCollapsesDuplicatesAndRefusesUnwritable) {
 
     // What the text form cannot hold is refused.
     std::string before = doc.render();
-    for (const auto &[key, bad] : {std::pair{"Software\\A", value("v", RegType::String, "line\nbreak")},
-                                   {"Software\\A]x", v}, {"Software\\A\x01", v},
-                                   {"Software\\A", value("tab\there", RegType::String, "ok")},
-                                   {"Software\\A", value("n", RegType::Other, "ok")}})
+    for (const auto &[key, bad] :
+         {std::pair{"Software\\A", value("v", RegType::String, "line\nbreak")},
+          {"Software\\A]x", v},
+          {"Software\\A\x01", v},
+          {"Software\\A", value("tab\there", RegType::String, "ok")},
+          {"Software\\A", value("n", RegType::Other, "ok")}})
         EXPECT_FALSE(doc.set(key, bad)) << key << " " << bad.name;
     EXPECT_EQ(doc.render(), before);
 }

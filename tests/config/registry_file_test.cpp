@@ -15,8 +15,8 @@
 #include "vrcore/vrcfg.h"
 
 using namespace vrcore::cfg;
-using vrtest::ReadFile;
 using cfgtest::ScratchRoot;
+using vrtest::ReadFile;
 using vrtest::WriteFile;
 
 namespace {
@@ -47,7 +47,7 @@ TEST(RegistryFile, DefaultsForMissingFileKeyValueOrType) {
     ASSERT_EQ(reg.set_string(kKey, "ServerAddress", "10.0.0.7"), 0);
     ASSERT_EQ(reg.set_dword(kKey, "ImportMaxTry", 3), 0);
     EXPECT_EQ(reg.get_dword("Software\\Other", "ImportMaxTry", 5), 5u);
-    EXPECT_EQ(reg.get_dword(kKey, "ServerAddress", 5), 5u);   // a string is not a number
+    EXPECT_EQ(reg.get_dword(kKey, "ServerAddress", 5), 5u);    // a string is not a number
     EXPECT_EQ(reg.get_string(kKey, "ImportMaxTry", "d"), "d"); // nor a number a string
     EXPECT_EQ(reg.get_dword(kKey, "ImportMaxTry", 5), 3u);
     EXPECT_EQ(reg.get_string(kKey, "ServerAddress", ""), "10.0.0.7");
@@ -62,7 +62,8 @@ TEST(RegistryFile, ExpandableStringsAreExpandedOnRead) {
     Registry reg;
     setenv("VRCFG_T", "/x", 1);
     ASSERT_EQ(reg.set_string(kKey, "LocalFileDirectory", "%windir%/pgr%VRCFG_T%%NOPE%", true), 0);
-    EXPECT_EQ(reg.get_string(kKey, "LocalFileDirectory", ""), root.dir() + "/etc/vrcore/pgr/x%NOPE%");
+    EXPECT_EQ(reg.get_string(kKey, "LocalFileDirectory", ""),
+              root.dir() + "/etc/vrcore/pgr/x%NOPE%");
     setenv("windir", "/w", 1);
     EXPECT_EQ(reg.get_string(kKey, "LocalFileDirectory", ""), "/w/pgr/x%NOPE%");
     RegValue raw;
@@ -126,7 +127,8 @@ TEST(RegistryFile, CInterface) {
     EXPECT_STREQ(buf, "0123456");
     ASSERT_EQ(VR_RegSetExpandString(kKey, nullptr, "%TS_ROOT%"), 0);
     char big[512];
-    EXPECT_EQ(VR_RegGetString(kKey, "", nullptr, big, sizeof big), static_cast<long>(root.dir().size()));
+    EXPECT_EQ(VR_RegGetString(kKey, "", nullptr, big, sizeof big),
+              static_cast<long>(root.dir().size()));
     EXPECT_EQ(std::string(big), root.dir());
     ASSERT_EQ(VR_RegSetDword(kKey, "d", 0xfffffffeu), 0);
     EXPECT_EQ(VR_RegGetDword(kKey, "d", 1), 0xfffffffeu);
@@ -149,7 +151,8 @@ TEST(RegistryFile, ConcurrentWritersLoseNoUpdate) {
             Registry reg;
             for (int i = 0; i < 200; ++i) {
                 std::string n = "p" + std::to_string(p) + "_" + std::to_string(i);
-                if (p == 0 ? reg.set_string(kKey, n, n + "!") : reg.set_dword(kKey, n, static_cast<uint32_t>(i)))
+                if (p == 0 ? reg.set_string(kKey, n, n + "!")
+                           : reg.set_dword(kKey, n, static_cast<uint32_t>(i)))
                     return 1;
             }
             return 0;
@@ -187,7 +190,8 @@ TEST(RegistryFile, CutAtEveryChangeLeavesOldOrNew) {
     std::mt19937 rng(3);
     for (int power : {0, 1, 2, 2, 2, 2, 2, 2})
         for (long n = 0;; n++) {
-            SCOPED_TRACE(testing::Message() << "cut after change " << n << ", power loss " << power);
+            SCOPED_TRACE(testing::Message()
+                         << "cut after change " << n << ", power loss " << power);
             fs.Restore(before);
             fs.changes_left = n;
             int rc = reg.set_string(kKey, "v", next);
@@ -212,7 +216,8 @@ TEST(RegistryFile, KilledWriterLeavesNoLock) {
     Registry reg;
     ASSERT_EQ(reg.set_string(kKey, "v", "old"), 0);
     pid_t pid = vrtest::Spawn([&] {
-        vrtest::IoTap die([](vrtest::IoOp op, auto &) { return op == vrtest::IoOp::Rename && raise(SIGKILL); });
+        vrtest::IoTap die(
+            [](vrtest::IoOp op, auto &) { return op == vrtest::IoOp::Rename && raise(SIGKILL); });
         return reg.set_string(kKey, "v", "new");
     });
     int st = vrtest::WaitStatus(pid);

@@ -29,11 +29,15 @@ Bytes Pack(uint32_t type, const void *value) {
 }
 
 // Packs and unpacks; returns the new value (null on failure).
-void *RoundTrip(uint32_t type, const void *value, GENU_ValueDescriptor *desc, Bytes *packed = nullptr) {
+void *RoundTrip(uint32_t type, const void *value, GENU_ValueDescriptor *desc,
+                Bytes *packed = nullptr) {
     Status st;
     Bytes b = Pack(type, value);
     void *out = nullptr;
-    EXPECT_EQ(b.empty() ? 1 : ODP_UnpackAV(st, static_cast<uint32_t>(b.size()), b.data(), type, &out, desc), 0)
+    EXPECT_EQ(b.empty()
+                  ? 1
+                  : ODP_UnpackAV(st, static_cast<uint32_t>(b.size()), b.data(), type, &out, desc),
+              0)
         << type << std::hex << " " << st.code();
     if (packed) *packed = b;
     return out;
@@ -44,7 +48,8 @@ void Release(void *v, const GENU_ValueDescriptor &d) { d.del(Status(), v, &genu_
 // A readable form of a library-shaped value.
 std::string Dump(uint32_t type, const void *v) {
     std::string out = "\n";
-    if (vrber::ValuePduType(GENU_TypeToPDU(type))) vrber::Print(*vrber::PduType(GENU_TypeToPDU(type)), v, out);
+    if (vrber::ValuePduType(GENU_TypeToPDU(type)))
+        vrber::Print(*vrber::PduType(GENU_TypeToPDU(type)), v, out);
     return out;
 }
 
@@ -57,10 +62,13 @@ void ExpectRoundTrip(uint32_t type, const void *value, const std::string &what) 
     Bytes first, again;
     void *back = RoundTrip(type, value, &d, &first);
     if (!back) return;
-    EXPECT_TRUE(d.copy == GENU_AVT2Descriptor(type)->copy && d.del == GENU_AVT2Descriptor(type)->del) << what;
+    EXPECT_TRUE(d.copy == GENU_AVT2Descriptor(type)->copy &&
+                d.del == GENU_AVT2Descriptor(type)->del)
+        << what;
     int32_t r = -2;
     bool compared = GEN_CompareAttrValue(st, type, value, back, &r) == 0;
-    EXPECT_TRUE(compared ? !r : st.code() == GEN_S_NOTSUPP) << what << Dump(type, value) << Dump(type, back);
+    EXPECT_TRUE(compared ? !r : st.code() == GEN_S_NOTSUPP)
+        << what << Dump(type, value) << Dump(type, back);
     Release(RoundTrip(type, back, &d, &again), d);
     EXPECT_EQ(again, first) << what;
     Release(back, d);
@@ -84,7 +92,8 @@ TEST(PackAV, EverySyntaxRoundTripsToAnEqualValue) {
             ASSERT_TRUE(structured || random.Fill(type, rng, type != 0 && round % 2)) << type;
             void *v = structured ? gen.Make(pdu) : nullptr;
             const void *value = v ? v : random.data();
-            ExpectRoundTrip(type, value, "syntax " + std::to_string(type) + " round " + std::to_string(round));
+            ExpectRoundTrip(type, value,
+                            "syntax " + std::to_string(type) + " round " + std::to_string(round));
             if (v) Release(v, *GENU_AVT2Descriptor(type));
         }
     }
@@ -112,9 +121,12 @@ TEST(PackAV, TextsAndNamesAtTheirLimits) {
     for (uint32_t type : {5u, 16u, 28u}) {
         for (int32_t kind = 2; kind <= 5; ++kind) {
             GEN_Text t{kind, {}, kind == 5 ? charset : 0};
-            if (kind == 2) t.u.string = longest.data();
-            else t.u.octets = GEN_OctetString{kind == 4 ? 0 : 255, kind == 4 ? nullptr : bytes};
-            ExpectRoundTrip(type, &t, "text " + std::to_string(type) + " kind " + std::to_string(kind));
+            if (kind == 2)
+                t.u.string = longest.data();
+            else
+                t.u.octets = GEN_OctetString{kind == 4 ? 0 : 255, kind == 4 ? nullptr : bytes};
+            ExpectRoundTrip(type, &t,
+                            "text " + std::to_string(type) + " kind " + std::to_string(kind));
         }
     }
     for (uint32_t type : {27u, 40u}) {
@@ -122,9 +134,13 @@ TEST(PackAV, TextsAndNamesAtTheirLimits) {
             GEN_SimpleName n{};
             n.kind = kind;
             n.charset = kind == 5 ? charset : 0;
-            if (kind <= 2) memset(n.u.string, 'n', 255);
-            else memcpy(n.u.counted.value, bytes, n.u.counted.length = static_cast<uint16_t>(kind == 4 ? 0 : 255));
-            ExpectRoundTrip(type, &n, "name " + std::to_string(type) + " kind " + std::to_string(kind));
+            if (kind <= 2)
+                memset(n.u.string, 'n', 255);
+            else
+                memcpy(n.u.counted.value, bytes,
+                       n.u.counted.length = static_cast<uint16_t>(kind == 4 ? 0 : 255));
+            ExpectRoundTrip(type, &n,
+                            "name " + std::to_string(type) + " kind " + std::to_string(kind));
         }
     }
 }
@@ -162,9 +178,10 @@ TEST(PackAV, RefusedValuesFailWithTheSyntaxCode) {
         uint32_t type;
         const void *value;
         uint32_t code;
-    } packs[] = {{5, &too_long, 0xC00E00BDu},  {16, &too_long, 0xC00E00BDu}, {28, &too_long, 0xC00E00BDu},
-                 {28, &no_kind, 0xC00E00BDu},  {18, &noid, 0xC00E009Bu},     {39, &addr, 0xC00E0079u},
-                 {39, &with_ext, 0xC00E0079u}, {55, &loc, 0xC00E0094u},      {10, &no_id, 0xC00E00A5u}};
+    } packs[] = {
+        {5, &too_long, 0xC00E00BDu},  {16, &too_long, 0xC00E00BDu}, {28, &too_long, 0xC00E00BDu},
+        {28, &no_kind, 0xC00E00BDu},  {18, &noid, 0xC00E009Bu},     {39, &addr, 0xC00E0079u},
+        {39, &with_ext, 0xC00E0079u}, {55, &loc, 0xC00E0094u},      {10, &no_id, 0xC00E00A5u}};
     Status st;
     GENU_Buffer b{};
     for (const auto &c : packs) {
@@ -180,12 +197,15 @@ TEST(PackAV, RefusedValuesFailWithTheSyntaxCode) {
         uint32_t type;
         Bytes in;
         uint32_t code;
-    } unpacks[] = {{93, {0x30, 0x00}, 0xC00E00A1u}, {10, {0x06, 0x04, 0x2b, 0x7f, 0x7f, 0x01}, 0xC00E00C3u},
-                   {1, {}, 0xC00E0071u}, {1, {0x04, 0x00}, 0xC00E0072u}};
+    } unpacks[] = {{93, {0x30, 0x00}, 0xC00E00A1u},
+                   {10, {0x06, 0x04, 0x2b, 0x7f, 0x7f, 0x01}, 0xC00E00C3u},
+                   {1, {}, 0xC00E0071u},
+                   {1, {0x04, 0x00}, 0xC00E0072u}};
     for (const auto &c : unpacks) {
         void *out = &b;
         GENU_ValueDescriptor d{};
-        EXPECT_EQ(st.failed(ODP_UnpackAV(st, static_cast<uint32_t>(c.in.size()), c.in.data(), c.type, &out, &d)),
+        EXPECT_EQ(st.failed(ODP_UnpackAV(st, static_cast<uint32_t>(c.in.size()), c.in.data(),
+                                         c.type, &out, &d)),
                   c.code)
             << c.type;
         EXPECT_EQ(out, nullptr);
@@ -195,8 +215,9 @@ TEST(PackAV, RefusedValuesFailWithTheSyntaxCode) {
 }
 
 TEST(PackAV, ExactlyTheSyntaxesWithoutPduFailBothWays) {
-    const std::set<uint32_t> none = {3, 13, 17, 29, 30, 36, 37, 38, 41, 47, 50, 51, 52, 53, 54, 56, 58,
-                                     59, 65, 66, 70, 73, 77, 78, 79, 80, 82, 83, 84, 95, 1000};
+    const std::set<uint32_t> none = {3,  13, 17, 29, 30, 36, 37, 38, 41,  47, 50,
+                                     51, 52, 53, 54, 56, 58, 59, 65, 66,  70, 73,
+                                     77, 78, 79, 80, 82, 83, 84, 95, 1000};
     Status st;
     for (uint32_t t = 0; t < 1001; t = t == 95 ? 1000 : t + 1) {
         EXPECT_EQ(GENU_TypeToPDU(t) > 0, !none.count(t)) << t;
@@ -206,7 +227,8 @@ TEST(PackAV, ExactlyTheSyntaxesWithoutPduFailBothWays) {
         EXPECT_EQ(st.failed(ODP_PackAV(st, t, junk, &b)), GEN_S_NOTSUPP);
         void *out = &b;
         GENU_ValueDescriptor d{};
-        EXPECT_EQ(st.failed(ODP_UnpackAV(st, 3, reinterpret_cast<const unsigned char *>("\x02\x01\x00"), t, &out, &d)),
+        EXPECT_EQ(st.failed(ODP_UnpackAV(
+                      st, 3, reinterpret_cast<const unsigned char *>("\x02\x01\x00"), t, &out, &d)),
                   GEN_S_NOTSUPP);
         EXPECT_EQ(out, nullptr);
     }

@@ -51,14 +51,19 @@ TEST(BerEncode, IntegersAreMinimalTwosComplement) {
     struct {
         int32_t v;
         Bytes want;
-    } cases[] = {{0, {2, 1, 0}},           {127, {2, 1, 0x7f}},          {128, {2, 2, 0, 0x80}},
-                 {-128, {2, 1, 0x80}},     {-129, {2, 2, 0xff, 0x7f}},   {256, {2, 2, 1, 0}},
+    } cases[] = {{0, {2, 1, 0}},
+                 {127, {2, 1, 0x7f}},
+                 {128, {2, 2, 0, 0x80}},
+                 {-128, {2, 1, 0x80}},
+                 {-129, {2, 2, 0xff, 0x7f}},
+                 {256, {2, 2, 1, 0}},
                  {INT32_MIN, {2, 4, 0x80, 0, 0, 0}}};
     for (auto &c : cases) EXPECT_EQ(Enc(kPduInteger, &c.v), c.want) << c.v;
     uint32_t big = UINT32_MAX;
     EXPECT_EQ(Enc(kPduCardinal, &big), (Bytes{2, 5, 0, 0xff, 0xff, 0xff, 0xff}));
     uint64_t huge = UINT64_MAX;
-    EXPECT_EQ(Enc(kPduCardinal64, &huge), (Bytes{2, 9, 0, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff}));
+    EXPECT_EQ(Enc(kPduCardinal64, &huge),
+              (Bytes{2, 9, 0, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff}));
     EXPECT_EQ(Scalar<uint64_t>(kPduCardinal64, Enc(kPduCardinal64, &huge)), UINT64_MAX);
     void *out;
     // A negative number or one too wide for its field is refused.
@@ -69,7 +74,8 @@ TEST(BerEncode, IntegersAreMinimalTwosComplement) {
 }
 
 TEST(BerEncode, RealsRoundTripIncludingSpecialValues) {
-    const double values[] = {0.0, -0.0, 1.0, -1.5, 0.1, 1e300, -1e-300, 5e-324, HUGE_VAL, -HUGE_VAL};
+    const double values[] = {0.0,   -0.0,    1.0,    -1.5,     0.1,
+                             1e300, -1e-300, 5e-324, HUGE_VAL, -HUGE_VAL};
     for (double d : values) {
         double got = Scalar<double>(kPduReal, Enc(kPduReal, &d));
         EXPECT_EQ(std::memcmp(&got, &d, sizeof d), 0) << d;
@@ -96,16 +102,17 @@ TEST(BerEncode, LongContentsTakeTheLongLengthForm) {
 TEST(BerDecode, AcceptsIndefiniteLengthsAndConstructedStrings) {
     // Text choice 5: [4] { octets (constructed, in two segments), code set }
     // with indefinite lengths at both levels.
-    Bytes in = {0xa4, 0x80,                         // [4] indefinite
-                0x24, 0x80,                         // OCTET STRING constructed, indefinite
-                0x04, 0x02, 'a', 'b', 0x24, 0x03, 0x04, 0x01, 'c', 0x00, 0x00,
-                0x06, 0x03, 0x2b, 0x06, 0x01,       // code set 1.3.6.1
+    Bytes in = {0xa4, 0x80, // [4] indefinite
+                0x24, 0x80, // OCTET STRING constructed, indefinite
+                0x04, 0x02, 'a',  'b',  0x24, 0x03, 0x04, 0x01,
+                'c',  0x00, 0x00, 0x06, 0x03, 0x2b, 0x06, 0x01, // code set 1.3.6.1
                 0x00, 0x00};
     void *out;
     ASSERT_EQ(Dec(kPduText, in, &out), 0) << Me()->error;
     auto *t = static_cast<BerText *>(out);
     EXPECT_EQ(t->choice, 5);
-    EXPECT_EQ(Bytes(t->u.other.octets.value, t->u.other.octets.value + t->u.other.octets.length), (Bytes{'a', 'b', 'c'}));
+    EXPECT_EQ(Bytes(t->u.other.octets.value, t->u.other.octets.value + t->u.other.octets.length),
+              (Bytes{'a', 'b', 'c'}));
     EXPECT_TRUE(t->u.other.bit_mask & kCodeSetPresent);
     std::string dump;
     Print(*PduType(kPduText), t, dump);
@@ -182,8 +189,8 @@ TEST(BerFrame, FailingHooksLeaveNothingBehind) {
             return true;
         },
         [] {});
-    Bytes in = {0xa4, 0x80, 0x24, 0x80, 0x04, 0x01, 'a', 0x04, 0x01, 'b', 0x00, 0x00,
-                0x06, 0x01, 0x2b, 0x00, 0x00};
+    Bytes in = {0xa4, 0x80, 0x24, 0x80, 0x04, 0x01, 'a',  0x04, 0x01,
+                'b',  0x00, 0x00, 0x06, 0x01, 0x2b, 0x00, 0x00};
     vrtest::SweepFailures(
         [&] {
             void *out;

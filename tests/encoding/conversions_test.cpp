@@ -31,43 +31,74 @@ struct Row {
     size_t offset = 0, size = 0;
 };
 
-#define ROW(name, T, type, ...)                                                                             \
-    Row {                                                                                                   \
-        type, #name, [](STF_List *s, void *b, const void *v) { return ToBER_##name(s, b, static_cast<const T *>(v)); }, \
-            [](STF_List *s, void *b) { return FreeBER_##name(s, b); },                                      \
-            [](STF_List *s, const void *b, void *v, const GENU_Allocator *a) {                              \
-                return ToGEN_##name(s, b, static_cast<T *>(v), a);                                          \
-            },                                                                                              \
-            [](STF_List *s, void *v, const GENU_Allocator *a) { return FreeGEN_##name(s, static_cast<T *>(v), a); } \
-            __VA_OPT__(, __VA_ARGS__)                                                                       \
+#define ROW(name, T, type, ...)                                                                    \
+    Row {                                                                                          \
+        type, #name,                                                                               \
+            [](STF_List *s, void *b, const void *v) {                                              \
+                return ToBER_##name(s, b, static_cast<const T *>(v));                              \
+            },                                                                                     \
+            [](STF_List *s, void *b) { return FreeBER_##name(s, b); },                             \
+            [](STF_List *s, const void *b, void *v, const GENU_Allocator *a) {                     \
+                return ToGEN_##name(s, b, static_cast<T *>(v), a);                                 \
+            },                                                                                     \
+            [](STF_List *s, void *v, const GENU_Allocator *a) {                                    \
+                return FreeGEN_##name(s, static_cast<T *>(v), a);                                  \
+            } __VA_OPT__(, __VA_ARGS__)                                                            \
     }
-#define PART(name, T, type, Outer, which, member) ROW(name, T, type, which, offsetof(Outer, member), sizeof(T))
+#define PART(name, T, type, Outer, which, member)                                                  \
+    ROW(name, T, type, which, offsetof(Outer, member), sizeof(T))
 
 const std::vector<Row> kRows = {
-    ROW(text, GEN_Text, 28), ROW(descriptor, GEN_Descriptor, 5), ROW(message, GEN_Message, 16),
-    ROW(simpleName, GEN_SimpleName, 27), ROW(descriptiveName, GEN_DescriptiveName, 40),
-    ROW(octetString, GEN_OctetString, 20), ROW(cardinalRange, GEN_CardinalRange, 2),
-    ROW(cardinal64Range, GEN_Cardinal64Range, 32), ROW(jobId, GEN_JobIdentifier, 14),
-    ROW(generalizedTime, GEN_GeneralizedTime, 48), ROW(mediumDimensions, GEN_MediumDimensions, 57),
-    PART(docIdentifier, GEN_DocumentIdentifier, 64, GEN_ObjectIdent, GEN_OBJID_DOCUMENT_ID, u.document_id),
+    ROW(text, GEN_Text, 28),
+    ROW(descriptor, GEN_Descriptor, 5),
+    ROW(message, GEN_Message, 16),
+    ROW(simpleName, GEN_SimpleName, 27),
+    ROW(descriptiveName, GEN_DescriptiveName, 40),
+    ROW(octetString, GEN_OctetString, 20),
+    ROW(cardinalRange, GEN_CardinalRange, 2),
+    ROW(cardinal64Range, GEN_Cardinal64Range, 32),
+    ROW(jobId, GEN_JobIdentifier, 14),
+    ROW(generalizedTime, GEN_GeneralizedTime, 48),
+    ROW(mediumDimensions, GEN_MediumDimensions, 57),
+    PART(docIdentifier, GEN_DocumentIdentifier, 64, GEN_ObjectIdent, GEN_OBJID_DOCUMENT_ID,
+         u.document_id),
     PART(external, GEN_External, 7, GEN_DocumentContent, GEN_CONTENT_INCLUDED, u.included),
-    ROW(distNameString, GEN_DistNameString, 6), ROW(docContent, GEN_DocumentContent, 7),
-    ROW(EVHProfile, GEN_EventHandlingProfile, 8), ROW(fontReference, GEN_FontReference, 9),
-    ROW(ignoredAttribute, GEN_IgnoredAttribute, 11), ROW(nameOrOid, GEN_NameOrOID, 18),
-    ROW(numbersUpSupported, GEN_NumbersUpSupported, 19), ROW(oidCardinalMap, GEN_OidCardinalMap, 33),
-    ROW(cardinalOrNoid, GEN_CardinalOrNoid, 34), ROW(cardinalOrOid, GEN_CardinalOrOid, 35),
-    ROW(deliveryAddress, GEN_DeliveryAddress, 39), ROW(distNameStringSeq, GEN_DistNameStringSeq, 42),
-    ROW(docFormat, GEN_DocumentFormat, 43), ROW(dor, GEN_FileReference, 45), ROW(finishing, GEN_Finishing, 46),
-    ROW(inputTrayMedium, GEN_InputTrayMedium, 49), ROW(locale, GEN_Locale, 55),
-    ROW(nameOrOidSeq, GEN_NameOrOidSeq, 60), ROW(newJobIdentifier, GEN_NewJobIdentifier, 61),
-    ROW(objectIdent, GEN_ObjectIdent, 64), ROW(mediaSelect, GEN_MediaSelect, 67),
-    ROW(pageSelectSeq, GEN_PageSelectSeq, 69), ROW(posIntOrOid, GEN_PosIntOrOid, 72),
-    ROW(printCheckpoint, GEN_Checkpoint, 74), ROW(privileges, GEN_Privileges, 76),
-    ROW(resultsProfile, GEN_ResultsProfile, 81), ROW(ACL, GEN_PSISAccessControlList, 85),
-    ROW(rpcAddress, GEN_RPCAddress, 86), ROW(socketAddress, GEN_SocketAddress, 87),
-    ROW(fastFilterDef, GEN_FastFilterDef, 88), ROW(ExtACL, GEN_ExtACL, 89), ROW(mediaConsumed, GEN_MediaConsumed, 90),
-    ROW(mediaConsumedSeq, GEN_MediaConsumedSeq, 91), ROW(preprocessorDefinition, GEN_PreprocessorDefinition, 92),
-    ROW(seqOfObjId, GEN_SeqOfObjId, 93), ROW(driverInfo, GEN_DriverInfo, 94),
+    ROW(distNameString, GEN_DistNameString, 6),
+    ROW(docContent, GEN_DocumentContent, 7),
+    ROW(EVHProfile, GEN_EventHandlingProfile, 8),
+    ROW(fontReference, GEN_FontReference, 9),
+    ROW(ignoredAttribute, GEN_IgnoredAttribute, 11),
+    ROW(nameOrOid, GEN_NameOrOID, 18),
+    ROW(numbersUpSupported, GEN_NumbersUpSupported, 19),
+    ROW(oidCardinalMap, GEN_OidCardinalMap, 33),
+    ROW(cardinalOrNoid, GEN_CardinalOrNoid, 34),
+    ROW(cardinalOrOid, GEN_CardinalOrOid, 35),
+    ROW(deliveryAddress, GEN_DeliveryAddress, 39),
+    ROW(distNameStringSeq, GEN_DistNameStringSeq, 42),
+    ROW(docFormat, GEN_DocumentFormat, 43),
+    ROW(dor, GEN_FileReference, 45),
+    ROW(finishing, GEN_Finishing, 46),
+    ROW(inputTrayMedium, GEN_InputTrayMedium, 49),
+    ROW(locale, GEN_Locale, 55),
+    ROW(nameOrOidSeq, GEN_NameOrOidSeq, 60),
+    ROW(newJobIdentifier, GEN_NewJobIdentifier, 61),
+    ROW(objectIdent, GEN_ObjectIdent, 64),
+    ROW(mediaSelect, GEN_MediaSelect, 67),
+    ROW(pageSelectSeq, GEN_PageSelectSeq, 69),
+    ROW(posIntOrOid, GEN_PosIntOrOid, 72),
+    ROW(printCheckpoint, GEN_Checkpoint, 74),
+    ROW(privileges, GEN_Privileges, 76),
+    ROW(resultsProfile, GEN_ResultsProfile, 81),
+    ROW(ACL, GEN_PSISAccessControlList, 85),
+    ROW(rpcAddress, GEN_RPCAddress, 86),
+    ROW(socketAddress, GEN_SocketAddress, 87),
+    ROW(fastFilterDef, GEN_FastFilterDef, 88),
+    ROW(ExtACL, GEN_ExtACL, 89),
+    ROW(mediaConsumed, GEN_MediaConsumed, 90),
+    ROW(mediaConsumedSeq, GEN_MediaConsumedSeq, 91),
+    ROW(preprocessorDefinition, GEN_PreprocessorDefinition, 92),
+    ROW(seqOfObjId, GEN_SeqOfObjId, 93),
+    ROW(driverInfo, GEN_DriverInfo, 94),
 };
 
 using Status = vrtest::StatusList;
@@ -110,7 +141,8 @@ TEST(Conversions, EverySyntaxBuildsWhatPackingEncodesAndReadsItBack) {
         };
         for (int round = 0; round < 10; ++round) {
             void *made = vrber::ValuePduType(pdu) ? gen.Make(pdu) : nullptr;
-            for (int tries = 0; r.choice && *static_cast<int32_t *>(made) != r.choice && tries < 100; ++tries) {
+            for (int tries = 0;
+                 r.choice && *static_cast<int32_t *>(made) != r.choice && tries < 100; ++tries) {
                 desc->del(st, made, &genu_ossAllocator[0]);
                 made = gen.Make(pdu);
             }
@@ -136,11 +168,15 @@ TEST(Conversions, EverySyntaxBuildsWhatPackingEncodesAndReadsItBack) {
             GENU_Buffer in{static_cast<uint32_t>(packed.size()), packed.data()};
             void *decoded = nullptr;
             ASSERT_EQ(GENU_OssDecode(nullptr, &p, &in, &decoded), 0);
-            ASSERT_EQ(r.to_gen(st, static_cast<unsigned char *>(decoded) + r.offset, back, &genu_ossAllocator[1]), 0)
+            ASSERT_EQ(r.to_gen(st, static_cast<unsigned char *>(decoded) + r.offset, back,
+                               &genu_ossAllocator[1]),
+                      0)
                 << r.name;
             EXPECT_EQ(Encode(pdu, decoded), packed) << r.name;
             int32_t cmp = 0; // syntaxes without a comparison rule: the bytes above
-            EXPECT_TRUE(GEN_CompareAttrValue(st, r.type, v, r.choice ? whole(v, back).data() : back, &cmp) || !cmp)
+            EXPECT_TRUE(GEN_CompareAttrValue(st, r.type, v, r.choice ? whole(v, back).data() : back,
+                                             &cmp) ||
+                        !cmp)
                 << r.name;
             EXPECT_EQ(r.free_gen(st, back, &genu_ossAllocator[1]), 0);
             GENU_OssFreePDU(nullptr, pdu, decoded);
@@ -196,7 +232,8 @@ TEST(Conversions, TextLimitsListContextsAndCountedTexts) {
         counted.u.octets = GEN_OctetString{length, bytes};
         ASSERT_EQ(ToBER_text(st, ber.data(), &counted), 0);
         ASSERT_EQ(ToGEN_stringFromEmbOctet(st, held, &ob, nullptr), 0);
-        EXPECT_TRUE(ob.length == length && (length ? !memcmp(ob.value, bytes, 3) : !ob.value)) << length;
+        EXPECT_TRUE(ob.length == length && (length ? !memcmp(ob.value, bytes, 3) : !ob.value))
+            << length;
         FreeGEN_octetString(st, &ob, nullptr);
     }
     held->length = 4096;

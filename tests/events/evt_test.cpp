@@ -25,12 +25,15 @@ using Bytes = std::vector<unsigned char>;
 using Clock = std::chrono::steady_clock;
 using vrtest::ConnectLoopback;
 
-double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
+double Seconds(Clock::time_point since) {
+    return std::chrono::duration<double>(Clock::now() - since).count();
+}
 
 // The text points into `s`, which must outlive it.
 GEN_Text Address(const std::string &s) {
     GEN_Text t{GEN_KIND_CODESET, {}, 0};
-    t.u.octets = GEN_OctetString{static_cast<int32_t>(s.size()), reinterpret_cast<unsigned char *>(const_cast<char *>(s.data()))};
+    t.u.octets = GEN_OctetString{static_cast<int32_t>(s.size()),
+                                 reinterpret_cast<unsigned char *>(const_cast<char *>(s.data()))};
     return t;
 }
 
@@ -69,8 +72,8 @@ TEST(EventModule, LifecycleAndAddresses) {
     EXPECT_EQ(EVT_Term(), EVT_E_NOINIT);
     ASSERT_EQ(EVT_Init(), 0);
     ASSERT_EQ(EVT_Init(), 0);
-    for (std::string bad : {":80", "localhost:", "localhost:65536", "localhost", "host:8x", "127.0.0.1:0",
-                            "no-such-host.invalid:80"}) {
+    for (std::string bad : {":80", "localhost:", "localhost:65536", "localhost", "host:8x",
+                            "127.0.0.1:0", "no-such-host.invalid:80"}) {
         GEN_Text t = Address(bad);
         EXPECT_EQ(EVT_Open(&t, nullptr, &q), EVT_E_ARGUMENT) << bad;
     }
@@ -113,7 +116,8 @@ TEST_F(Events, MixedArgumentsRoundTrip) {
         EXPECT_EQ(EVT_MessageArgGet(rq, r, 3, text), EVT_E_BUFFER);
         EXPECT_TRUE(!EVT_MessageArgGet(rq, r, 4, text) && !strcmp(text, "abc"));
         EXPECT_TRUE(EVT_MessageBArgGet(rq, r, &n, b) == EVT_E_BUFFER && n == sizeof bin);
-        EXPECT_TRUE(!EVT_MessageBArgGet(rq, r, &n, b) && Bytes(b, b + n) == Bytes(bin, bin + sizeof bin));
+        EXPECT_TRUE(!EVT_MessageBArgGet(rq, r, &n, b) &&
+                    Bytes(b, b + n) == Bytes(bin, bin + sizeof bin));
         EXPECT_TRUE(!EVT_MessageArgGet(rq, r, 1, text) && !*text);
         n = sizeof b;
         EXPECT_TRUE(!EVT_MessageBArgGet(rq, r, &n, b) && n == 0);
@@ -150,7 +154,8 @@ TEST_F(Events, HostileAndSlowSenders) {
     // primitive of indefinite length; nesting beyond the limit.
     Bytes deep;
     for (int i = 0; i < 100; ++i) deep.insert(deep.end(), {0x30, 0x80});
-    for (const Bytes &bad : {Bytes{0x30, 0x05, 0x81, 0x03, 'a', 'b', 'c'}, Bytes{0x30, 0x84, 0x7f, 0xff, 0xff, 0xff, 0x82, 0x01},
+    for (const Bytes &bad : {Bytes{0x30, 0x05, 0x81, 0x03, 'a', 'b', 'c'},
+                             Bytes{0x30, 0x84, 0x7f, 0xff, 0xff, 0xff, 0x82, 0x01},
                              Bytes{0x30, 0x80, 0x80, 0x01}, Bytes{0x30, 0x80, 0x04, 0x80}, deep}) {
         close(Send(port, bad));
         EXPECT_EQ(EVT_MessageReceive(rq, 5, nullptr, &m), EVT_E_DECODE);
@@ -161,8 +166,7 @@ TEST_F(Events, HostileAndSlowSenders) {
         Bytes chunk(65536, 0);
         for (size_t i = 0; i + 4 <= chunk.size(); i += 4) chunk[i] = 0x82, chunk[i + 1] = 2;
         int fd = Send(port, {0x30, 0x80});
-        for (int i = 0; i < 40 && send(fd, chunk.data(), chunk.size(), MSG_NOSIGNAL) >= 0; ++i) {
-        }
+        for (int i = 0; i < 40 && send(fd, chunk.data(), chunk.size(), MSG_NOSIGNAL) >= 0; ++i) {}
         close(fd);
     });
     EXPECT_EQ(EVT_MessageReceive(rq, 20, nullptr, &m), EVT_E_DECODE);
@@ -175,7 +179,8 @@ TEST_F(Events, HostileAndSlowSenders) {
     std::atomic<bool> stop{false};
     std::thread slow([&] {
         int fd = ConnectLoopback(port);
-        for (unsigned char b = 0x30; !stop && send(fd, &b, 1, MSG_NOSIGNAL) == 1; b = b == 0x30 ? 0x7f : 0)
+        for (unsigned char b = 0x30; !stop && send(fd, &b, 1, MSG_NOSIGNAL) == 1;
+             b = b == 0x30 ? 0x7f : 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         close(fd);
     });
@@ -227,8 +232,10 @@ TEST_F(Events, AsynchronousReceiveSkipsBadSendersAndEndsOnClose) {
     ASSERT_EQ(EVT_MessageReceive(rq, -1, CountCall, nullptr), 0);
     close(Send(port, {0x30, 0x03, 0x05, 0x00, 0x00}));
     stalled = Send(port, half);
-    ASSERT_FALSE(EVT_MessageCreate(sq, &m) || EVT_MessageIArgPut(sq, m, 42) || EVT_MessageSend(sq, m));
-    for (int i = 0; i < 500 && g_calls == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_FALSE(EVT_MessageCreate(sq, &m) || EVT_MessageIArgPut(sq, m, 42) ||
+                 EVT_MessageSend(sq, m));
+    for (int i = 0; i < 500 && g_calls == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     ASSERT_EQ(g_calls, 1);
     int32_t v = 0;
     EXPECT_TRUE(!EVT_MessageIArgGet(rq, g_last, &v) && v == 42);
@@ -286,10 +293,13 @@ TEST_F(Events, ManySendersOneReceiver) {
     uint32_t rq = Receiver(&port);
     std::vector<uint32_t> senders;
     for (int t = 0; t < kThreads; ++t) senders.push_back(Sender(port));
-    auto text_of = [](int t, int i) { return std::string(static_cast<size_t>((t * 31 + i) % 97), 'a' + t) + std::to_string(i); };
+    auto text_of = [](int t, int i) {
+        return std::string(static_cast<size_t>((t * 31 + i) % 97), 'a' + t) + std::to_string(i);
+    };
     auto bin_of = [](int t, int i) {
         Bytes b(static_cast<size_t>((i * 7 + t) % 300));
-        for (size_t k = 0; k < b.size(); ++k) b[k] = static_cast<unsigned char>(k * 13 + static_cast<size_t>(i));
+        for (size_t k = 0; k < b.size(); ++k)
+            b[k] = static_cast<unsigned char>(k * 13 + static_cast<size_t>(i));
         return b;
     };
     std::atomic<int> failures{0};
@@ -302,7 +312,8 @@ TEST_F(Events, ManySendersOneReceiver) {
                 failures += EVT_MessageCreate(q, &m) || EVT_MessageIArgPut(q, m, t) ||
                             EVT_MessageArgPut(q, m, text_of(t, i).c_str()) ||
                             EVT_MessageBArgPut(q, m, static_cast<uint32_t>(b.size()), b.data()) ||
-                            EVT_MessageIArgPut(q, m, -i) || EVT_MessageSend(q, m) || EVT_MessageFree(q, m);
+                            EVT_MessageIArgPut(q, m, -i) || EVT_MessageSend(q, m) ||
+                            EVT_MessageFree(q, m);
             }
         });
     }
@@ -316,8 +327,9 @@ TEST_F(Events, ManySendersOneReceiver) {
         unsigned char b[512];
         bad += EVT_MessageIArgGet(rq, m, &t) || EVT_MessageArgGet(rq, m, sizeof text, text) ||
                EVT_MessageBArgGet(rq, m, &n, b) || EVT_MessageIArgGet(rq, m, &neg) ||
-               EVT_MessageIArgGet(rq, m, &neg) != EVT_E_NOARG || t < 0 || t >= kThreads || neg > 0 ||
-               text != text_of(t, -neg) || Bytes(b, b + n) != bin_of(t, -neg) || !seen.insert({t, -neg}).second;
+               EVT_MessageIArgGet(rq, m, &neg) != EVT_E_NOARG || t < 0 || t >= kThreads ||
+               neg > 0 || text != text_of(t, -neg) || Bytes(b, b + n) != bin_of(t, -neg) ||
+               !seen.insert({t, -neg}).second;
         ASSERT_EQ(EVT_MessageFree(rq, m), 0);
     }
     for (auto &th : threads) th.join();
@@ -369,8 +381,10 @@ TEST(EventWire, Scanner) {
     using vrber::Scan;
     size_t n = 0;
     const Bytes indef = {0x30, 0x80, 0xa0, 0x80, 0x00, 0x00, 0x80, 0x01, 0x05, 0x00, 0x00, 0xff};
-    EXPECT_TRUE(vrber::ScanElement(indef.data(), indef.size(), 100, &n) == Scan::kComplete && n == 11);
-    for (size_t k = 0; k < 11; ++k) EXPECT_EQ(vrber::ScanElement(indef.data(), k, 100, &n), Scan::kNeedMore) << k;
+    EXPECT_TRUE(vrber::ScanElement(indef.data(), indef.size(), 100, &n) == Scan::kComplete &&
+                n == 11);
+    for (size_t k = 0; k < 11; ++k)
+        EXPECT_EQ(vrber::ScanElement(indef.data(), k, 100, &n), Scan::kNeedMore) << k;
     EXPECT_EQ(vrber::ScanElement(indef.data(), 8, 8, &n), Scan::kTooLarge);
 }
 

@@ -66,7 +66,7 @@ using vr::i18n::ParseMapping;
 struct Loaded {
     bool ok;
     explicit Loaded(const std::string &dir) : ok(I18N_Init(List(), dir.c_str()) == 0) {}
-    ~Loaded() { ok && I18N_Term(List()); }
+    ~Loaded() { ok &&I18N_Term(List()); }
 };
 
 // Sets the process locale for a scope; `ok` says whether it exists.
@@ -80,7 +80,10 @@ struct ScopedLocale {
 } // namespace
 
 TEST(MappingFile, MalformedLinesAreRefusedWithTheirLineNumber) {
-    const struct { const char *text; size_t line; } cases[] = {
+    const struct {
+        const char *text;
+        size_t line;
+    } cases[] = {
         {"", 1},
         {"\n\n", 2},
         {"# comment\ncodeset-mappings:\n", 1},
@@ -114,16 +117,15 @@ TEST(MappingFile, MalformedLinesAreRefusedWithTheirLineNumber) {
 }
 
 TEST(MappingFile, FieldsAreStoredAsTheFileMeansThem) {
-    const char *text =
-        "\n  codeset-mappings:  \r\n"
-        "ASCII-ISH 1.0.10175.1.6.24.3\n"
-        "LATIN 1.0.10175.1.6.24.4\n"
-        "UNKNOWN 1.2.3.4.5.6.7\n"
-        "\n"
-        "locale-mappings:\n"
-        "C x y ASCII-ISH 0\n"
-        "My$Locale$Name english GB LATIN -5\n"
-        "solo e <empty> LATIN 7\n";
+    const char *text = "\n  codeset-mappings:  \r\n"
+                       "ASCII-ISH 1.0.10175.1.6.24.3\n"
+                       "LATIN 1.0.10175.1.6.24.4\n"
+                       "UNKNOWN 1.2.3.4.5.6.7\n"
+                       "\n"
+                       "locale-mappings:\n"
+                       "C x y ASCII-ISH 0\n"
+                       "My$Locale$Name english GB LATIN -5\n"
+                       "solo e <empty> LATIN 7\n";
     vr::i18n::Tables t;
     ASSERT_EQ(ParseMapping(text, t, nullptr), 0u);
     ASSERT_EQ(t.codesets.size(), 2u) << "an identifier unknown here is left out";
@@ -133,7 +135,8 @@ TEST(MappingFile, FieldsAreStoredAsTheFileMeansThem) {
     // Name, language and territory with their lengths, identifier.
     auto show = [](const auto &l) {
         return l.name + "|" + std::string(l.language, 2) + std::to_string(l.language_length) + "|" +
-               std::string(l.territory, 2) + std::to_string(l.territory_length) + "|" + std::to_string(l.lcid);
+               std::string(l.territory, 2) + std::to_string(l.territory_length) + "|" +
+               std::to_string(l.lcid);
     };
     EXPECT_EQ(show(t.locales[0]), "C|C 1|y 1|0");
     EXPECT_EQ(show(t.locales[1]), "My Locale Name|en2|GB2|-5");
@@ -155,10 +158,12 @@ TEST(MappingFile, ShippedFileNamesOnlyConvertibleCodeSets) {
             saw_utf8 = true;
             continue;
         }
-        EXPECT_EQ(std::string(GENU_ShortOIDToAscii(c.oid)).rfind("id-val-code-set-", 0), 0u) << c.name;
+        EXPECT_EQ(std::string(GENU_ShortOIDToAscii(c.oid)).rfind("id-val-code-set-", 0), 0u)
+            << c.name;
     }
     EXPECT_TRUE(saw_utf8);
-    for (const char *want : {"C", "C.UTF-8", "en_US", "de_DE", "fr_FR", "ja_JP.EUC-JP", "ja_JP.UTF-8"}) {
+    for (const char *want :
+         {"C", "C.UTF-8", "en_US", "de_DE", "fr_FR", "ja_JP.EUC-JP", "ja_JP.UTF-8"}) {
         bool found = false;
         for (const auto &l : t.locales) found = found || l.name == want;
         EXPECT_TRUE(found) << want;
@@ -241,8 +246,8 @@ TEST(Locales, CurrentLocaleFollowsSetlocale) {
     {
         ScopedLocale c("C");
         ASSERT_EQ(I18N_GetCurrentDPALocale(st, &loc), 0) << "C needs no record";
-        EXPECT_EQ(std::string(loc->language, loc->language_length) + std::to_string(loc->territory_length) + "|" +
-                      std::to_string(loc->code_set),
+        EXPECT_EQ(std::string(loc->language, loc->language_length) +
+                      std::to_string(loc->territory_length) + "|" + std::to_string(loc->code_set),
                   "C0|368");
         free(loc);
     }
@@ -253,13 +258,17 @@ TEST(Locales, CurrentLocaleFollowsSetlocale) {
     EXPECT_EQ(loc->code_set, 369u);
     free(loc);
     ScopedLocale us("en_US.UTF-8");
-    EXPECT_EQ(us.ok ? st.failed(I18N_GetCurrentDPALocale(st, &loc)) : I18N_S_FAILURE, I18N_S_FAILURE) << "no record, not C";
+    EXPECT_EQ(us.ok ? st.failed(I18N_GetCurrentDPALocale(st, &loc)) : I18N_S_FAILURE,
+              I18N_S_FAILURE)
+        << "no record, not C";
 }
 
 namespace {
 
 // A Latin-1 text that takes more room in UTF-8.
-const std::string kLatin1 = "Gr\xFC\xDF" "e aus K\xF6ln, \xA3" "5";
+const std::string kLatin1 = "Gr\xFC\xDF"
+                            "e aus K\xF6ln, \xA3"
+                            "5";
 
 // Configures the calling thread towards a UTF-8 peer in the de_DE locale
 // and returns whether a converter was set up.
@@ -292,18 +301,24 @@ TEST_F(GermanConversion, Latin1TextCrossesToAUtf8PeerAndBack) {
         ASSERT_TRUE(ConfigureTowardsUtf8(st));
         unsigned char wire[255], back[255];
         uint16_t n = 0, m = 0;
-        ASSERT_EQ(ICONV_ToBER_OtherCodeSet255(st, reinterpret_cast<const unsigned char *>(kLatin1.data()),
-                                              uint16_t(kLatin1.size()), wire, &n), 0);
-        EXPECT_EQ(std::string(reinterpret_cast<char *>(wire), n), "Gr\xC3\xBC\xC3\x9F" "e aus K\xC3\xB6ln, \xC2\xA3" "5");
+        ASSERT_EQ(
+            ICONV_ToBER_OtherCodeSet255(st, reinterpret_cast<const unsigned char *>(kLatin1.data()),
+                                        uint16_t(kLatin1.size()), wire, &n),
+            0);
+        EXPECT_EQ(std::string(reinterpret_cast<char *>(wire), n), "Gr\xC3\xBC\xC3\x9F"
+                                                                  "e aus K\xC3\xB6ln, \xC2\xA3"
+                                                                  "5");
         ASSERT_EQ(ICONV_ToGEN_OtherCodeSet255(st, wire, n, back, &m), 0);
         EXPECT_EQ(std::string(reinterpret_cast<char *>(back), m), kLatin1);
 
         // Bytes that are not UTF-8 from the peer, and a result too long.
         const unsigned char bad[] = {'a', 0xC3, 0x28};
-        EXPECT_EQ(st.failed(ICONV_ToGEN_OtherCodeSet255(st, bad, sizeof bad, back, &m)), ICONV_S_CONVERT);
+        EXPECT_EQ(st.failed(ICONV_ToGEN_OtherCodeSet255(st, bad, sizeof bad, back, &m)),
+                  ICONV_S_CONVERT);
         std::string wide(200, '\xE9');
         auto *w = reinterpret_cast<const unsigned char *>(wide.data());
-        EXPECT_EQ(st.failed(ICONV_ToBER_OtherCodeSet255(st, w, uint16_t(wide.size()), wire, &n)), ICONV_S_INCOMPLETE);
+        EXPECT_EQ(st.failed(ICONV_ToBER_OtherCodeSet255(st, w, uint16_t(wide.size()), wire, &n)),
+                  ICONV_S_INCOMPLETE);
         unsigned char wire4095[4095];
         uint32_t n4 = 0;
         EXPECT_EQ(ICONV_ToBER_OtherCodeSet4095(st, w, uint32_t(wide.size()), wire4095, &n4), 0);
@@ -323,14 +338,21 @@ TEST_F(GermanConversion, PackedTextReachesTheWireInThePeersCodeSet) {
         List st;
         ASSERT_TRUE(ConfigureTowardsUtf8(st));
         std::string bytes = kLatin1;
-        GEN_Text text{GEN_KIND_CODESET, {.octets = {int32_t(bytes.size()), reinterpret_cast<unsigned char *>(bytes.data())}}, 369};
+        GEN_Text text{
+            GEN_KIND_CODESET,
+            {.octets = {int32_t(bytes.size()), reinterpret_cast<unsigned char *>(bytes.data())}},
+            369};
         GENU_Buffer wire{};
         ASSERT_EQ(ODP_PackAV(st, 28, &text, &wire), 0) << std::hex << STF_GetStatus(st);
         std::string encoded(reinterpret_cast<char *>(wire.value), static_cast<size_t>(wire.length));
-        EXPECT_NE(encoded.find("Gr\xC3\xBC\xC3\x9F" "e"), std::string::npos) << "UTF-8 on the wire";
+        EXPECT_NE(encoded.find("Gr\xC3\xBC\xC3\x9F"
+                               "e"),
+                  std::string::npos)
+            << "UTF-8 on the wire";
         void *back = nullptr;
         GENU_ValueDescriptor desc{};
-        ASSERT_EQ(ODP_UnpackAV(st, static_cast<uint32_t>(wire.length), wire.value, 28, &back, &desc), 0);
+        ASSERT_EQ(
+            ODP_UnpackAV(st, static_cast<uint32_t>(wire.length), wire.value, 28, &back, &desc), 0);
         _GENU__MyFree(wire.value);
         int32_t order = 1;
         ASSERT_EQ(GEN_BinCompareAttrValue(st, 28, &text, back, &order), 0);
@@ -351,7 +373,8 @@ TEST_F(GermanConversion, SameCodeSetOrNoConverterCopiesBytesAndContextsNeedBoth)
         unsigned char out[255];
         uint16_t n = 0;
         ASSERT_EQ(ICONV_ToBER_OtherCodeSet255(st, raw, sizeof raw, out, &n), 0);
-        EXPECT_EQ(std::string(reinterpret_cast<char *>(out), n), std::string(reinterpret_cast<const char *>(raw), sizeof raw));
+        EXPECT_EQ(std::string(reinterpret_cast<char *>(out), n),
+                  std::string(reinterpret_cast<const char *>(raw), sizeof raw));
         // A context names both code sets; one unknown makes none.
         ICONV_Context *c = nullptr;
         ASSERT_EQ(ICONV_CreateContext(st, 369, 382, &c), 0);
@@ -385,7 +408,8 @@ TEST(Conversion, ThreadsShareTablesAndKeepTheirOwnContexts) {
             unsigned char out[255];
             uint16_t n = 0;
             auto *e = reinterpret_cast<const unsigned char *>("\xE9");
-            if (ICONV_ToBER_OtherCodeSet255(tst, e, 1, out, &n) != 0 || n != (towards_utf8 ? 2 : 1)) ++failures;
+            if (ICONV_ToBER_OtherCodeSet255(tst, e, 1, out, &n) != 0 || n != (towards_utf8 ? 2 : 1))
+                ++failures;
         });
     }
     for (auto &t : threads) t.join();

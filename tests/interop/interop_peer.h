@@ -23,8 +23,8 @@ using Bytes = std::vector<unsigned char>;
 // type's name to it.
 #define INTEROP_DECLARE(T) extern "C" asn_TYPE_descriptor_t asn_DEF_##T;
 #define INTEROP_ENTRY(T) {#T, &asn_DEF_##T},
-#define INTEROP_PEER_MAP(LIST)                                                                                       \
-    LIST(INTEROP_DECLARE)                                                                                            \
+#define INTEROP_PEER_MAP(LIST)                                                                     \
+    LIST(INTEROP_DECLARE)                                                                          \
     const std::map<std::string, asn_TYPE_descriptor_t *> kPeer = {LIST(INTEROP_ENTRY)};
 
 inline int Collect(const void *buffer, size_t size, void *key) {
@@ -36,7 +36,8 @@ inline int Collect(const void *buffer, size_t size, void *key) {
 
 // What the peer makes of `in`: it decodes all of it and encodes the value
 // again in DER. Failures are reported against `what`.
-inline Bytes PeerReencode(asn_TYPE_descriptor_t *def, const unsigned char *in, size_t n, const std::string &what) {
+inline Bytes PeerReencode(asn_TYPE_descriptor_t *def, const unsigned char *in, size_t n,
+                          const std::string &what) {
     void *peer = nullptr;
     asn_dec_rval_t dr = ber_decode(nullptr, def, &peer, in, n);
     EXPECT_EQ(dr.code, RC_OK) << what;

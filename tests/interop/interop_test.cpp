@@ -16,6 +16,7 @@ namespace {
 
 using interop::Bytes;
 
+// clang-format off
 #define VALUE_TYPES(X)                                                                                               \
     X(Boolean) X(OctetString) X(Time) X(Text) X(DescriptiveName) X(Descriptor) X(Message) X(SimpleName)             \
     X(DeltaTime) X(Integer) X(Cardinal) X(PositiveInteger) X(CardinalRange) X(MaximumInteger) X(MediumDimensions)   \
@@ -28,6 +29,8 @@ using interop::Bytes;
     X(ObjectIdentification) X(FastFilterDef) X(FileReference) X(PageSelectSeq) X(MediaConsumed) X(MediaConsumedSeq) \
     X(PreprocessorDefinition) X(SequenceOfObjectIdentifier) X(DriverInfo) X(PSISAccessControlList) X(ExtACL)        \
     X(SocketAddress) X(IgnoredAttribute)
+// clang-format on
+// clang-format off
 #define OPERATION_TYPES(X)                                                                                           \
     X(AttrSet) X(ModAttrSet) X(Attr) X(SingleValueAttr) X(AccessError) X(AttributeError) X(DocumentAccessError)     \
     X(PrinterError) X(SecurityError) X(SelectionError) X(ServiceError) X(UpdateError) X(CancelJobArgument)          \
@@ -36,6 +39,7 @@ using interop::Bytes;
     X(PauseJobArgument) X(PauseJobResult) X(PauseResult) X(PrintArgument) X(PrintResult) X(PromoteJobArgument)      \
     X(ResubmitJobArgument) X(ResubmitJobResult) X(ResumeJobArgument) X(SendEventArgument) X(SetArgument)            \
     X(ShutdownArgument)
+// clang-format on
 #define PEER_TYPES(X) VALUE_TYPES(X) OPERATION_TYPES(X)
 INTEROP_PEER_MAP(PEER_TYPES)
 
@@ -43,14 +47,17 @@ INTEROP_PEER_MAP(PEER_TYPES)
 // syntax.
 std::map<int, std::vector<std::string>> Rows(const char *table) {
     std::map<int, std::vector<std::string>> rows;
-    for (const auto &w : interop::ReadTable(table)) rows[std::stoi(w.at(0))] = {w.begin() + 1, w.end()};
+    for (const auto &w : interop::ReadTable(table))
+        rows[std::stoi(w.at(0))] = {w.begin() + 1, w.end()};
     return rows;
 }
 
 // Milliseconds since 1970 in UTC.
 int64_t Instant(const GEN_GeneralizedTime &t) {
-    tm parts{t.second, t.minute, t.hour, t.day, t.month - 1, t.utc ? t.year : t.year - 1900, 0, 0, 0, 0, nullptr};
-    return (static_cast<int64_t>(timegm(&parts)) + (t.utc ? 0 : t.mindiff * 60)) * 1000 + t.millisecond;
+    tm parts{t.second, t.minute, t.hour, t.day, t.month - 1, t.utc ? t.year : t.year - 1900,
+             0,        0,        0,      0,     nullptr};
+    return (static_cast<int64_t>(timegm(&parts)) + (t.utc ? 0 : t.mindiff * 60)) * 1000 +
+           t.millisecond;
 }
 
 TEST(Interop, PeerDecodesAndReencodesEveryValuePdu) {
@@ -71,13 +78,16 @@ TEST(Interop, PeerDecodesAndReencodesEveryValuePdu) {
             vrtest::RandomValue v;
             ASSERT_TRUE(v.Fill(r.syntax, rng, true)) << r.type;
             GENU_Buffer ours{};
-            ASSERT_EQ(ODP_PackAV(st, r.syntax, v.data(), &ours), 0) << r.type << std::hex << " " << st.code();
+            ASSERT_EQ(ODP_PackAV(st, r.syntax, v.data(), &ours), 0)
+                << r.type << std::hex << " " << st.code();
             Bytes theirs = interop::PeerReencode(kPeer.at(r.type), ours.value, ours.length, r.type);
             // vrcore decodes the peer's bytes into the same value: the same
             // canonical encoding once unpacked and packed again.
             void *back = nullptr;
             GENU_ValueDescriptor d{};
-            ASSERT_EQ(ODP_UnpackAV(st, static_cast<uint32_t>(theirs.size()), theirs.data(), r.syntax, &back, &d), 0)
+            ASSERT_EQ(ODP_UnpackAV(st, static_cast<uint32_t>(theirs.size()), theirs.data(),
+                                   r.syntax, &back, &d),
+                      0)
                 << r.type;
             GENU_Buffer again{};
             ASSERT_EQ(ODP_PackAV(st, r.syntax, back, &again), 0) << r.type;
@@ -86,7 +96,8 @@ TEST(Interop, PeerDecodesAndReencodesEveryValuePdu) {
                 EXPECT_EQ(Instant(*static_cast<GEN_GeneralizedTime *>(back)),
                           Instant(*static_cast<const GEN_GeneralizedTime *>(v.data())));
             } else {
-                EXPECT_EQ(Bytes(again.value, again.value + again.length), Bytes(ours.value, ours.value + ours.length))
+                EXPECT_EQ(Bytes(again.value, again.value + again.length),
+                          Bytes(ours.value, ours.value + ours.length))
                     << r.type;
             }
             int32_t cmp = -2;
@@ -110,7 +121,8 @@ TEST(InteropOps, PeerDecodesAndReencodesEveryOperationPdu) {
     ASSERT_EQ(rows.size(), vrber::OpsPduCount());
     for (const auto &s : samples) {
         const std::string &name = rows.at(s.pdu);
-        interop::Bytes theirs = interop::PeerReencode(kPeer.at(name), s.bytes.data(), s.bytes.size(), name);
+        interop::Bytes theirs =
+            interop::PeerReencode(kPeer.at(name), s.bytes.data(), s.bytes.size(), name);
         EXPECT_EQ(theirs, s.bytes) << name;
         GENU_OssFreePDU(nullptr, s.pdu, vrtest_ops::Decode(s.pdu, theirs));
         ++seen[s.pdu];
@@ -121,8 +133,8 @@ TEST(InteropOps, PeerDecodesAndReencodesEveryOperationPdu) {
         EXPECT_STREQ(vrber::OpsPduName(pdu), rows[pdu].c_str()) << pdu;
         EXPECT_TRUE(kPeer.count(rows[pdu])) << rows[pdu];
         // Errors naming an object need the object identification syntax.
-        bool needs_objects = pdu >= ERDPA_PDU_ACCESS && pdu <= ERDPA_PDU_UPDATE && pdu != ERDPA_PDU_SECURITY &&
-                             pdu != ERDPA_PDU_ATTRIBUTE;
+        bool needs_objects = pdu >= ERDPA_PDU_ACCESS && pdu <= ERDPA_PDU_UPDATE &&
+                             pdu != ERDPA_PDU_SECURITY && pdu != ERDPA_PDU_ATTRIBUTE;
         if (needs_objects && !vrtest_ops::ObjectsPack()) continue;
         EXPECT_GT(seen[pdu], 0) << "no sample of PDU " << pdu;
     }

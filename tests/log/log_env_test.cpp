@@ -46,7 +46,8 @@ TEST_F(Env, FilePathAndSeveritiesWinOverArguments) {
 
 // LOG_ENABLED forces the flag ("no", "yes"); another value has no effect.
 TEST_F(Env, EnabledFlagIsForced) {
-    for (auto [env, set, was, logged] : {std::tuple{"no", 1, 0, 0}, {"yes", 0, 1, 1}, {"perhaps", 0, 1, 0}}) {
+    for (auto [env, set, was, logged] :
+         {std::tuple{"no", 1, 0, 0}, {"yes", 0, 1, 1}, {"perhaps", 0, 1, 0}}) {
         SCOPED_TRACE(env);
         LOG_Term();
         setenv("LOG_ENABLED", env, 1);
@@ -67,14 +68,16 @@ TEST_F(Env, LimitsReplaceTheArguments) {
     EXPECT_EQ(std::vector<long>({LOG_SetLogSize(100000), LOG_SetLogSize(0), LOG_SetMaxNoOfLogs(0)}),
               std::vector<long>({1, 1, 2}));
     for (int i = 0; i < 4; ++i) LOG_CondMessage(16, "a.c", 1, "m%d", i);
-    EXPECT_EQ(Files(dir_), (std::vector<std::string>{"app.log.0304-050607-091", "app.log.0304-050607-092"}));
+    EXPECT_EQ(Files(dir_),
+              (std::vector<std::string>{"app.log.0304-050607-091", "app.log.0304-050607-092"}));
 
     LOG_Term();
     Setenv({{"LOG_SIZE", "12k"}, {"LOG_MAX_LOGS", "-3"}}); // not numbers: absent
     ASSERT_EQ(LOG_Init(Path("app.log").c_str(), "g"), 0);
     using V = std::vector<long>;
-    EXPECT_EQ(V({LOG_SetLogSize(500), LOG_SetLogSize(-5), LOG_SetMaxNoOfLogs(4), LOG_SetMaxNoOfLogs(0)}),
-              V({0, 500, 0, 4}));
+    EXPECT_EQ(
+        V({LOG_SetLogSize(500), LOG_SetLogSize(-5), LOG_SetMaxNoOfLogs(4), LOG_SetMaxNoOfLogs(0)}),
+        V({0, 500, 0, 4}));
 }
 
 // Without an address anywhere: standard output with E, W and S; ODP_TRACE
@@ -82,17 +85,24 @@ TEST_F(Env, LimitsReplaceTheArguments) {
 // the trace switch.
 TEST_F(Env, DefaultsAndTraceSwitch) {
     using Row = std::tuple<const char *, const char *, const char *>;
-    for (auto [trace, file, want] :
-         {Row{nullptr, nullptr, "E|W|S|"}, Row{"1", nullptr, "E|W|I|A|S|"}, Row{"1", "env.log", ""}}) {
+    for (auto [trace, file, want] : {Row{nullptr, nullptr, "E|W|S|"},
+                                     Row{"1", nullptr, "E|W|I|A|S|"}, Row{"1", "env.log", ""}}) {
         LOG_Term();
         trace ? setenv("ODP_TRACE", trace, 1) : unsetenv("ODP_TRACE");
         if (file) setenv("LOG_FILE_PATH", Path(file).c_str(), 1);
         std::string out = Stdout([&] {
             if (trace) LOG_Init(Path("arg.log").c_str(), "g");
-            for (auto [s, text] : {std::pair{1, "E"}, {2, "W"}, {6, "I"}, {5, "A"}, {7, "trace"}, {9, "S"}, {16, "g"}})
+            for (auto [s, text] : {std::pair{1, "E"},
+                                   {2, "W"},
+                                   {6, "I"},
+                                   {5, "A"},
+                                   {7, "trace"},
+                                   {9, "S"},
+                                   {16, "g"}})
                 LOG_CondMessage(s, "a.c", 1, "%s", text);
         });
-        EXPECT_EQ(std::regex_replace(out, std::regex("[^\n]*\\| ([^\r]*)\r\n"), "$1|"), want) << out;
+        EXPECT_EQ(std::regex_replace(out, std::regex("[^\n]*\\| ([^\r]*)\r\n"), "$1|"), want)
+            << out;
         EXPECT_TRUE(Files(dir_, "arg.log").empty());
     }
     EXPECT_EQ(Files(dir_, "env.log").size(), 1u);

@@ -22,7 +22,8 @@ class Files_ : public LogTest {
     static void Message(int i) { LOG_CondMessage(16, "a.c", 1, "message %03d", i); }
     static std::string Line(int i) {
         const char *zeros = i < 10 ? "00" : "0";
-        return Prefix('g') + "       a.c:1    18367.089123 | message " + zeros + std::to_string(i) + "\r\n";
+        return Prefix('g') + "       a.c:1    18367.089123 | message " + zeros + std::to_string(i) +
+               "\r\n";
     }
     void Touch(const std::string &name, time_t mtime) {
         std::ofstream(dir_ / name) << "old";
@@ -40,10 +41,13 @@ TEST_F(Files_, RotationBySizeStartsNewFilesAndKeepsTheNewest) {
     LOG_SetLogSize(3 * len + 5);
     for (int i = 0; i < 10; ++i) Message(i);
     // Begun within one millisecond, the files take consecutive ones.
-    EXPECT_EQ(Files(dir_), (std::vector<std::string>{"app.log.0304-050607-089", "app.log.0304-050607-090",
-                                                     "app.log.0304-050607-091", "app.log.0304-050607-092"}));
+    EXPECT_EQ(Files(dir_),
+              (std::vector<std::string>{"app.log.0304-050607-089", "app.log.0304-050607-090",
+                                        "app.log.0304-050607-091", "app.log.0304-050607-092"}));
     for (int f = 0; f < 4; ++f)
-        EXPECT_EQ(ReadFile(dir_ / Files(dir_)[f]), Line(3 * f) + (f < 3 ? Line(3 * f + 1) + Line(3 * f + 2) : "")) << f;
+        EXPECT_EQ(ReadFile(dir_ / Files(dir_)[f]),
+                  Line(3 * f) + (f < 3 ? Line(3 * f + 1) + Line(3 * f + 2) : ""))
+            << f;
 
     // A message larger than the limit gets a file of its own, whole.
     std::string big(4 * len, 'x');
@@ -56,10 +60,12 @@ TEST_F(Files_, RotationBySizeStartsNewFilesAndKeepsTheNewest) {
 
     // Lowering the number of logs trims at once, oldest first.
     LOG_SetMaxNoOfLogs(2);
-    EXPECT_EQ(Files(dir_), (std::vector<std::string>{"app.log.0304-050607-093", "app.log.0304-050607-094"}));
+    EXPECT_EQ(Files(dir_),
+              (std::vector<std::string>{"app.log.0304-050607-093", "app.log.0304-050607-094"}));
     // Names stay in order even when older names have become free again.
     for (int i = 11; i < 15; ++i) Message(i);
-    EXPECT_EQ(Files(dir_), (std::vector<std::string>{"app.log.0304-050607-094", "app.log.0304-050607-095"}));
+    EXPECT_EQ(Files(dir_),
+              (std::vector<std::string>{"app.log.0304-050607-094", "app.log.0304-050607-095"}));
     EXPECT_EQ(ReadFile(dir_ / "app.log.0304-050607-095"), Line(13) + Line(14));
 }
 
@@ -68,10 +74,15 @@ TEST_F(Files_, TrimmingDeletesOnlyTheOldestOfTheFamily) {
     Touch("app.log.0101-000000-000", t0);
     Touch("app.log.1231-235959-999", t0); // same second, the year before
     Touch("app.log.0301-000000-000", t0 + 10);
-    const std::vector<std::string> strangers = {
-        "app.log", "app.log.bak", "app.log.0304-056007-089", "app.log.0304-050607-08",
-        "app.log.0304-050607-0890", "app.log.0304-050607-089.gz", "app.log.0304-4506070-89",
-        "app.logs.0101-000000-000", "other.0101-000000-000"};
+    const std::vector<std::string> strangers = {"app.log",
+                                                "app.log.bak",
+                                                "app.log.0304-056007-089",
+                                                "app.log.0304-050607-08",
+                                                "app.log.0304-050607-0890",
+                                                "app.log.0304-050607-089.gz",
+                                                "app.log.0304-4506070-89",
+                                                "app.logs.0101-000000-000",
+                                                "other.0101-000000-000"};
     for (const auto &s : strangers) Touch(s, t0 - 5000);
 
     ASSERT_EQ(LOG_Init((dir_ / "app.log").c_str(), "g"), 0);
@@ -82,14 +93,15 @@ TEST_F(Files_, TrimmingDeletesOnlyTheOldestOfTheFamily) {
         return std::sort(v.begin(), v.end()), v;
     };
     // The one of the year before goes; then all but the file being written.
-    EXPECT_EQ(Files(dir_),
-              with_strangers({"app.log.0101-000000-000", "app.log.0301-000000-000", "app.log.0304-050607-089"}));
+    EXPECT_EQ(Files(dir_), with_strangers({"app.log.0101-000000-000", "app.log.0301-000000-000",
+                                           "app.log.0304-050607-089"}));
     LOG_SetMaxNoOfLogs(1);
     EXPECT_EQ(Files(dir_), with_strangers({"app.log.0304-050607-089"}));
-    for (auto [t1, n1, t2, n2, older] : {std::tuple{5, "1231-235959-999", 6, "0101-000000-000", true},
-                                         {6, "0101-000000-000", 6, "1231-235959-999", false},
-                                         {6, "0304-050607-089", 6, "0304-050607-090", true},
-                                         {7, "0304-050607-089", 6, "0304-050607-090", false}})
+    for (auto [t1, n1, t2, n2, older] :
+         {std::tuple{5, "1231-235959-999", 6, "0101-000000-000", true},
+          {6, "0101-000000-000", 6, "1231-235959-999", false},
+          {6, "0304-050607-089", 6, "0304-050607-090", true},
+          {7, "0304-050607-089", 6, "0304-050607-090", false}})
         EXPECT_EQ(vr::log::OlderLog(t1, n1, t2, n2), older) << n1 << " " << n2;
 }
 

@@ -11,7 +11,9 @@ namespace {
 
 // Columns of an unstamped first line: prefix, 16 of location, 12 of
 // elapsed time; continuation lines put the text in the same column.
-std::string Cont(char letter, size_t location = 16) { return Prefix(letter) + std::string(location + 12, ' ') + " | "; }
+std::string Cont(char letter, size_t location = 16) {
+    return Prefix(letter) + std::string(location + 12, ' ') + " | ";
+}
 
 class Layout : public LogTest {
   protected:
@@ -26,15 +28,17 @@ class Layout : public LogTest {
 
 TEST(LogSeverities, SourceLocationField) {
     char out[32];
-    for (auto [file, line, want] : {std::tuple{"abcdefghij", 7, "abcdefghij:7    "}, // 10 characters: whole
-                                    {"abcdefghijk", 7, "abc~fghijk:7    "},         // 11: shortened
-                                    {"syntax_render.cpp", 12345, "syn~er.cpp:12345 "},
-                                    {"a.c", -1, "       a.c:-1   "},
-                                    {"/src/vrcore/system/thr.cpp", 5, "   thr.cpp:5    "},
-                                    {"C:\\src\\syntax_render.cpp", 5, "syn~er.cpp:5    "},
-                                    {"", 9, "               "},
-                                    {nullptr, 9, "               "}})
-        EXPECT_EQ(std::string(out, vr::log::FormatLocation(out, file, line)), want) << (file ? file : "null");
+    for (auto [file, line, want] :
+         {std::tuple{"abcdefghij", 7, "abcdefghij:7    "}, // 10 characters: whole
+          {"abcdefghijk", 7, "abc~fghijk:7    "},          // 11: shortened
+          {"syntax_render.cpp", 12345, "syn~er.cpp:12345 "},
+          {"a.c", -1, "       a.c:-1   "},
+          {"/src/vrcore/system/thr.cpp", 5, "   thr.cpp:5    "},
+          {"C:\\src\\syntax_render.cpp", 5, "syn~er.cpp:5    "},
+          {"", 9, "               "},
+          {nullptr, 9, "               "}})
+        EXPECT_EQ(std::string(out, vr::log::FormatLocation(out, file, line)), want)
+            << (file ? file : "null");
 }
 
 // Plain lines with their continuations, time-stamped severities with and
@@ -51,12 +55,12 @@ TEST_F(Layout, FirstContinuationAndTimeStampedLines) {
     LOG_AddText("no user");
     LOG_EndMessage();
     const std::string e = Prefix('E') + "Wed Mar  4 05:06:07 2026, User=bob | ";
-    EXPECT_EQ(Only(), Prefix('I') + "   log.cpp:42   18367.089123 | hello world\r\n" + Cont('I') + "7\r\n" +
-                          Cont('I') + "\r\n" + Cont('I') + "end\r\n" + Prefix('I') +
+    EXPECT_EQ(Only(), Prefix('I') + "   log.cpp:42   18367.089123 | hello world\r\n" + Cont('I') +
+                          "7\r\n" + Cont('I') + "\r\n" + Cont('I') + "end\r\n" + Prefix('I') +
                           "att~es.cpp:3    18367.089123 | hello world\r\n" + Prefix('I') +
-                          "       a.c:2    18367.089123 | bad %y format %d\r\n" + e + "disk on fire\r\n" +
-                          Prefix('E') + std::string(e.size() - 11, ' ') + " | really\r\n" + Prefix('W') +
-                          "Wed Mar  4 05:06:07 2026 | no user\r\n");
+                          "       a.c:2    18367.089123 | bad %y format %d\r\n" + e +
+                          "disk on fire\r\n" + Prefix('E') + std::string(e.size() - 11, ' ') +
+                          " | really\r\n" + Prefix('W') + "Wed Mar  4 05:06:07 2026 | no user\r\n");
 }
 
 TEST_F(Layout, ElapsedTimeStaysWithinOneDay) {
@@ -95,11 +99,13 @@ TEST_F(Layout, MessagesBuiltInPiecesWithAndWithoutUseOnce) {
         // A suppressed severity opens nothing.
         EXPECT_EQ(LOG_StartMessage(9, "x.cpp", 1, nullptr), 0);
         EXPECT_EQ(LOG_InMessage(), 0);
-        EXPECT_EQ(LOG_CondMessage(0, "x.cpp", 1, "zero") + LOG_CondMessage(33, "x.cpp", 1, "too high"), 0);
+        EXPECT_EQ(LOG_CondMessage(0, "x.cpp", 1, "zero") +
+                      LOG_CondMessage(33, "x.cpp", 1, "too high"),
+                  0);
         LOG_SetUseOnce(0);
         EXPECT_EQ(std::regex_replace(Only(name), std::regex("[^\n]*LOG_SetUseOnce[^\n]*\n"), ""),
-                  Prefix('g') + "   ber.cpp:5    18367.089123 | a1-bc\r\n" + Cont('g') + "d\r\n" + Prefix('x') +
-                      "     x.cpp:1    18367.089123 | second\r\n");
+                  Prefix('g') + "   ber.cpp:5    18367.089123 | a1-bc\r\n" + Cont('g') + "d\r\n" +
+                      Prefix('x') + "     x.cpp:1    18367.089123 | second\r\n");
     }
 }
 
@@ -111,7 +117,9 @@ TEST_F(Layout, TracesAndCatalogMessages) {
     const fs::path cat = dir_ / "nls" / "lgt4001.mdl";
     fs::create_directories(cat.parent_path());
     std::ofstream(dir_ / "nls" / "lgt.msg") << "$set 1\n101 user text %2$s and %1$d\n";
-    ASSERT_EQ(std::system(("gencat " + cat.string() + " " + (dir_ / "nls" / "lgt.msg").string()).c_str()), 0);
+    ASSERT_EQ(
+        std::system(("gencat " + cat.string() + " " + (dir_ / "nls" / "lgt.msg").string()).c_str()),
+        0);
     setenv("NLSPATH", (dir_ / "nls" / "%N").c_str(), 1);
     ASSERT_EQ(MSG_UsageBegin("lgt"), 0u);
     EXPECT_EQ(LOG_CondUserMessage(2, 0x40010065, 7, "seven"), 1);
@@ -144,7 +152,8 @@ TEST_F(Layout, LongMessagesArriveWhole) {
     EXPECT_EQ(LOG_CondMessage(6, nullptr, 0, "%s", text.c_str()), 1);
     std::string want = Prefix('I') + std::string(15, ' ') + "18367.089123 | ";
     for (size_t i = 0; i < text.size(); ++i)
-        want += text[i] != '\n' ? std::string(1, text[i]) : i + 1 < text.size() ? "\r\n" + Cont('I', 15) : "\r\n";
+        want += text[i] != '\n'       ? std::string(1, text[i])
+                : i + 1 < text.size() ? "\r\n" + Cont('I', 15)
+                                      : "\r\n";
     EXPECT_EQ(Only(), want);
 }
-

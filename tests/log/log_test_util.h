@@ -46,7 +46,8 @@ inline std::vector<std::string> Files(const fs::path &dir, const std::string &st
 }
 
 inline void ClearEnv() {
-    for (const char *v : {"LOG_FILE_PATH", "LOG_SEVERITY", "LOG_SIZE", "LOG_MAX_LOGS", "LOG_ENABLED", "ODP_TRACE"})
+    for (const char *v :
+         {"LOG_FILE_PATH", "LOG_SEVERITY", "LOG_SIZE", "LOG_MAX_LOGS", "LOG_ENABLED", "ODP_TRACE"})
         unsetenv(v);
 }
 

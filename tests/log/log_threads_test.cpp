@@ -31,16 +31,19 @@ int CheckMessages(const Lines &lines, std::vector<int> &next) {
         int t = -1, m = -1;
         size_t bar = lines[i].find(" | ");
         if (i + 2 >= lines.size() || bar == std::string::npos ||
-            std::sscanf(lines[i].c_str() + bar, " | T%d M%d L0", &t, &m) != 2 || t < 0 || t >= int(next.size())) {
+            std::sscanf(lines[i].c_str() + bar, " | T%d M%d L0", &t, &m) != 2 || t < 0 ||
+            t >= int(next.size())) {
             ADD_FAILURE() << "message cut, or not a first line: " << lines[i];
             break;
         }
         EXPECT_EQ(m, next[t]) << "thread " << t;
         next[t] = m + 1;
         for (int l = 1; l < 3; ++l) {
-            std::string want = " | T" + std::to_string(t) + " M" + std::to_string(m) + " L" + std::to_string(l);
+            std::string want =
+                " | T" + std::to_string(t) + " M" + std::to_string(m) + " L" + std::to_string(l);
             EXPECT_EQ(lines[i + l].substr(0, 8), lines[i].substr(0, 8));
-            EXPECT_EQ(lines[i + l].substr(lines[i + l].find(" | ")), want + (l == 1 && m % 3 == 0 ? " " + pad : ""));
+            EXPECT_EQ(lines[i + l].substr(lines[i + l].find(" | ")),
+                      want + (l == 1 && m % 3 == 0 ? " " + pad : ""));
         }
         ++count;
     }
@@ -119,8 +122,8 @@ TEST_F(Concurrent, SystemLogPrioritiesAndText) {
     // No wall clock or elapsed time: the system log has its own.
     EXPECT_EQ(g_captured[0].second, id + Prefix('E') + " | sev 1");
     EXPECT_EQ(g_captured[5].second, id + Prefix('I') + "       a.c:6     | sev 6");
-    EXPECT_EQ(g_captured[9].second,
-              id + Prefix('x') + "       a.c:32    | two\n" + Prefix('x') + std::string(16, ' ') + " | lines");
+    EXPECT_EQ(g_captured[9].second, id + Prefix('x') + "       a.c:32    | two\n" + Prefix('x') +
+                                        std::string(16, ' ') + " | lines");
 
     // Levels filtered by the mask; the text is cut at 1024 bytes in all.
     g_captured.clear();
@@ -131,7 +134,8 @@ TEST_F(Concurrent, SystemLogPrioritiesAndText) {
     SL_setlogmask(0xff);
     SL_syslog(LOG_LPR | LOG_ERR, "direct %d", 5);
     ASSERT_EQ(g_captured.size(), 2u);
-    EXPECT_EQ(std::pair(g_captured[0].first, g_captured[0].second.size()), std::pair(51, size_t{1023}));
+    EXPECT_EQ(std::pair(g_captured[0].first, g_captured[0].second.size()),
+              std::pair(51, size_t{1023}));
     EXPECT_EQ(g_captured[1].second, id + "direct 5");
 
     // A new identity takes effect when the destination is set again.

@@ -59,7 +59,8 @@ class Catalogs : public ::testing::Test {
         unsetenv("NLSPATH");
     }
 
-    std::string Text(uint32_t kind, uint32_t code, uint32_t *rc = nullptr, const char *loc = nullptr) {
+    std::string Text(uint32_t kind, uint32_t code, uint32_t *rc = nullptr,
+                     const char *loc = nullptr) {
         char buf[512];
         uint32_t len = 0;
         uint32_t r = MSG_GetUnformatted(kind, code, loc, sizeof buf, &len, buf);
@@ -70,15 +71,20 @@ class Catalogs : public ::testing::Test {
 };
 
 STF_ArgRecord IntArg(int v) { return {STF_ARG_INT, 4, {.i = v}}; }
-STF_ArgRecord StrArg(const char *s) { return {STF_ARG_STRING, static_cast<uint32_t>(std::strlen(s) + 1), {.p = s}}; }
+STF_ArgRecord StrArg(const char *s) {
+    return {STF_ARG_STRING, static_cast<uint32_t>(std::strlen(s) + 1), {.p = s}};
+}
 
 } // namespace
 
 TEST(CatalogNames, SharedTableClassesAndTemplates) {
-    const struct { unsigned index; const char *name; } table[] = {
-        {0x00, "C000"}, {0x01, "C001"}, {0x0A, "C00A"}, {0x0C, "COOC"}, {0x0E, "COOE"}, {0x0F, "CO0F"},
-        {0x10, "C010"}, {0x13, "dpaapi"}, {0x16, "vrsvclog"}, {0x1C, "CO1C"}, {0x8E, "CO8E"}, {0x8F, "CO8FC090"},
-        {0x90, "C091"}, {0x9B, "CO9C"}, {0xFE, "COFF"}, {0xFF, ""}};
+    const struct {
+        unsigned index;
+        const char *name;
+    } table[] = {{0x00, "C000"},     {0x01, "C001"}, {0x0A, "C00A"}, {0x0C, "COOC"},
+                 {0x0E, "COOE"},     {0x0F, "CO0F"}, {0x10, "C010"}, {0x13, "dpaapi"},
+                 {0x16, "vrsvclog"}, {0x1C, "CO1C"}, {0x8E, "CO8E"}, {0x8F, "CO8FC090"},
+                 {0x90, "C091"},     {0x9B, "CO9C"}, {0xFE, "COFF"}, {0xFF, ""}};
     for (const auto &t : table) EXPECT_EQ(SharedCatalogName(t.index), t.name) << t.index;
     EXPECT_EQ(CatalogName(0xC00E, "TST"), "COOE.mdl");
     EXPECT_EQ(CatalogName(0x4012, "TsT"), "tst4012.mdl");
@@ -90,7 +96,6 @@ TEST(CatalogNames, SharedTableClassesAndTemplates) {
               "/a/de_AT.UTF-8@euro/de/AT/UTF-8/C001.mdl%x%");
     EXPECT_EQ(ExpandTemplate("%l|%t|%c", "n", "C"), "C||");
 }
-
 
 TEST_F(Catalogs, TextsFormattingAndTruncation) {
     uint32_t rc = 1;
@@ -104,12 +109,14 @@ TEST_F(Catalogs, TextsFormattingAndTruncation) {
     const std::string want = "An operating-system call failed with error 2: open of spool file";
     char buf[128];
     uint32_t len = 0;
-    EXPECT_EQ(MSG_GetFormattedByArray(1, 0xC0010005u, 0, nullptr, sizeof buf, &len, buf, 2, args), 0u);
+    EXPECT_EQ(MSG_GetFormattedByArray(1, 0xC0010005u, 0, nullptr, sizeof buf, &len, buf, 2, args),
+              0u);
     EXPECT_EQ(buf, want);
     EXPECT_EQ(len, want.size() + 1);
     // One byte short: cut to size - 1, needed length out, truncation code.
     std::memset(buf, 'Z', sizeof buf);
-    EXPECT_EQ(MSG_GetFormattedByArray(1, 0xC0010005u, 0, nullptr, len - 1, &len, buf, 2, args), MSG_S_TRUNCATED);
+    EXPECT_EQ(MSG_GetFormattedByArray(1, 0xC0010005u, 0, nullptr, len - 1, &len, buf, 2, args),
+              MSG_S_TRUNCATED);
     EXPECT_EQ(buf, want.substr(0, want.size() - 1));
     EXPECT_EQ(len, want.size() + 1);
     EXPECT_EQ(buf[want.size()], 'Z');
@@ -118,24 +125,28 @@ TEST_F(Catalogs, TextsFormattingAndTruncation) {
 
     // Wide forms: the same text and rules in wide characters.
     wchar_t wide[128];
-    EXPECT_EQ(MSG_GetFormattedByArrayWide(1, 0xC0010005u, 0, nullptr, 128, &len, wide, 2, args), 0u);
+    EXPECT_EQ(MSG_GetFormattedByArrayWide(1, 0xC0010005u, 0, nullptr, 128, &len, wide, 2, args),
+              0u);
     EXPECT_EQ(std::wstring(wide), std::wstring(want.begin(), want.end()));
     EXPECT_EQ(MSG_GetUnformattedWide(1, 0xC0030073u, nullptr, 8, &len, wide), MSG_S_TRUNCATED);
     EXPECT_EQ(std::wstring(wide), L"Invalid");
     EXPECT_EQ(len, 15u);
 
     // Arguments the text cannot take leave it unformatted.
-    const struct { std::vector<STF_ArgRecord> args; uint32_t code; } unusable[] = {
-        {{args[1], args[0]}, MSG_S_BADARGTYPE},
-        {{args[0], args[1], args[0], args[1], args[0]}, MSG_S_TOOMANYARGS},
-        {{{7, 4, {.i = 2}}}, MSG_S_BADARGTYPE}};
+    const struct {
+        std::vector<STF_ArgRecord> args;
+        uint32_t code;
+    } unusable[] = {{{args[1], args[0]}, MSG_S_BADARGTYPE},
+                    {{args[0], args[1], args[0], args[1], args[0]}, MSG_S_TOOMANYARGS},
+                    {{{7, 4, {.i = 2}}}, MSG_S_BADARGTYPE}};
     for (const auto &u : unusable) {
         EXPECT_EQ(MSG_GetFormattedByArray(1, 0xC0010005u, 0, nullptr, sizeof buf, &len, buf,
                                           static_cast<uint32_t>(u.args.size()), u.args.data()),
                   u.code);
         EXPECT_STREQ(buf, "An operating-system call failed with error %1$d: %2$s");
     }
-    EXPECT_EQ(MSG_GetFormattedByArray(1, 0xC0010005u, 3, nullptr, sizeof buf, &len, buf, 2, args), MSG_S_RESERVED_FORMAT);
+    EXPECT_EQ(MSG_GetFormattedByArray(1, 0xC0010005u, 3, nullptr, sizeof buf, &len, buf, 2, args),
+              MSG_S_RESERVED_FORMAT);
     EXPECT_EQ(buf, want);
 }
 
@@ -144,19 +155,26 @@ TEST_F(Catalogs, FallbacksAndKinds) {
     uint32_t rc = 0;
     EXPECT_EQ(Text(1, 0xC0030073u, &rc), "c=c0030073 f=C003 cs=STF");
     EXPECT_EQ(rc, MSG_S_NOTEXT);
-    STF_ArgRecord args[4] = {IntArg(-4), StrArg("x"), {STF_ARG_DOUBLE, 8, {.d = 2.5}}, {STF_ARG_CHAR, 1, {.c = 'q'}}};
+    STF_ArgRecord args[4] = {
+        IntArg(-4), StrArg("x"), {STF_ARG_DOUBLE, 8, {.d = 2.5}}, {STF_ARG_CHAR, 1, {.c = 'q'}}};
     char buf[128];
     uint32_t len;
-    EXPECT_EQ(MSG_GetFormattedByArray(2, 0xC0090067u, 0, nullptr, sizeof buf, &len, buf, 4, args), MSG_S_NOTEXT);
+    EXPECT_EQ(MSG_GetFormattedByArray(2, 0xC0090067u, 0, nullptr, sizeof buf, &len, buf, 4, args),
+              MSG_S_NOTEXT);
     EXPECT_STREQ(buf, "c=c0090067 f=C009 cs=MSG a=(-4,\"x\",2.500000,q)");
-    EXPECT_EQ(MSG_GetFormattedByArray(1, 0xC0090067u, 0, nullptr, sizeof buf, &len, buf, 0, nullptr), MSG_S_NOTEXT);
+    EXPECT_EQ(
+        MSG_GetFormattedByArray(1, 0xC0090067u, 0, nullptr, sizeof buf, &len, buf, 0, nullptr),
+        MSG_S_NOTEXT);
     EXPECT_STREQ(buf, "c=c0090067 f=C009 cs=STF a=()");
 
-    const struct { uint32_t kind, code; const char *locale, *want; uint32_t rc; } cases[] = {
-        {3, 2, nullptr, "No such file or directory", 0},
-        {3, 99999, nullptr, "c=0001869f cs=ERRNO", MSG_S_NOTEXT},
-        {7, 5, nullptr, "c=00000005 cs=0007", MSG_S_BADKIND},
-        {3, 2, "no_SUCH.locale", "No such file or directory", MSG_S_BADLOCALE}};
+    const struct {
+        uint32_t kind, code;
+        const char *locale, *want;
+        uint32_t rc;
+    } cases[] = {{3, 2, nullptr, "No such file or directory", 0},
+                 {3, 99999, nullptr, "c=0001869f cs=ERRNO", MSG_S_NOTEXT},
+                 {7, 5, nullptr, "c=00000005 cs=0007", MSG_S_BADKIND},
+                 {3, 2, "no_SUCH.locale", "No such file or directory", MSG_S_BADLOCALE}};
     for (const auto &c : cases) {
         EXPECT_EQ(Text(c.kind, c.code, &rc, c.locale), c.want);
         EXPECT_EQ(rc, c.rc) << c.want;
@@ -208,7 +226,8 @@ TEST_F(Catalogs, SearchPathLocalesAndTheCache) {
 
     MSG_UsageEnd();
     ASSERT_EQ(MSG_UsageBegin("tst"), 0u);
-    for (int i = 1; i <= 10; ++i) EXPECT_EQ(Text(1, (0x4000u + i) << 16 | 101), "text " + std::to_string(i));
+    for (int i = 1; i <= 10; ++i)
+        EXPECT_EQ(Text(1, (0x4000u + i) << 16 | 101), "text " + std::to_string(i));
     EXPECT_EQ(CachedCatalogs(), 10);
     Text(1, 0x40010065u); // 1 is now the most recently used; 2 the least
     EXPECT_EQ(Text(1, 0x400B0065u), "text 11");
@@ -226,7 +245,8 @@ TEST_F(Catalogs, SearchPathLocalesAndTheCache) {
                 int i = 1 + (k * 5 + t * 3) % 14;
                 char buf[32];
                 uint32_t len;
-                MSG_GetUnformatted(1, (0x4000u + i) << 16 | 101, t % 2 ? "C" : nullptr, sizeof buf, &len, buf);
+                MSG_GetUnformatted(1, (0x4000u + i) << 16 | 101, t % 2 ? "C" : nullptr, sizeof buf,
+                                   &len, buf);
                 wrong += buf != "text " + std::to_string(i);
             }
         });
@@ -250,12 +270,18 @@ TEST_F(Catalogs, MalformedCatalogFilesAreIgnored) {
     // Magic, no planes, tables or depth beyond the file, a text offset
     // beyond the texts, no final NUL, only a header.
     std::vector<std::vector<unsigned char>> bad = {
-        corrupt(0, 0x12345678), corrupt(4, 0), corrupt(4, 0x40000000), corrupt(8, 0xFFFFFFFF), corrupt(12 + 8, 0x7FFFFFF0),
-        std::vector<unsigned char>(good.begin(), good.end() - 1), std::vector<unsigned char>(good.begin(), good.begin() + 12)};
+        corrupt(0, 0x12345678),
+        corrupt(4, 0),
+        corrupt(4, 0x40000000),
+        corrupt(8, 0xFFFFFFFF),
+        corrupt(12 + 8, 0x7FFFFFF0),
+        std::vector<unsigned char>(good.begin(), good.end() - 1),
+        std::vector<unsigned char>(good.begin(), good.begin() + 12)};
     for (size_t i = 0; i < bad.size(); ++i) {
         EXPECT_FALSE(CatalogBytesValid(bad[i].data(), bad[i].size())) << i;
         std::ofstream(fs::path(dir.path()) / "C003.mdl", std::ios::binary)
-            .write(reinterpret_cast<const char *>(bad[i].data()), static_cast<std::streamsize>(bad[i].size()));
+            .write(reinterpret_cast<const char *>(bad[i].data()),
+                   static_cast<std::streamsize>(bad[i].size()));
         uint32_t rc = 0;
         EXPECT_EQ(Text(1, 0xC0030073u, &rc).rfind("c=c0030073", 0), 0u) << i;
         EXPECT_EQ(rc, MSG_S_NOTEXT);
@@ -270,12 +296,14 @@ TEST_F(Catalogs, AllocationFailureGivesTheUnformattedTextOrAll) {
     long points = vrtest::SweepFailures(
         [&] {
             uint32_t len = 0;
-            uint32_t rc = MSG_GetFormattedByArray(1, 0xC0010005u, 0, nullptr, sizeof buf, &len, buf, 2, args);
+            uint32_t rc =
+                MSG_GetFormattedByArray(1, 0xC0010005u, 0, nullptr, sizeof buf, &len, buf, 2, args);
             if (rc == MSG_S_NOMEM) {
                 // Either the text could not be copied (fallback) or the work
                 // buffer could not be had (unformatted text).
                 EXPECT_TRUE(std::strncmp(buf, "c=c0010005", 10) == 0 ||
-                            std::strstr(buf, "%1$d") != nullptr) << buf;
+                            std::strstr(buf, "%1$d") != nullptr)
+                    << buf;
                 EXPECT_EQ(len, std::strlen(buf) + 1);
                 return false;
             }
@@ -292,18 +320,21 @@ TEST_F(Catalogs, AllocationFailureGivesTheUnformattedTextOrAll) {
 // with or without suffix) in the module directories and public headers,
 // so named constants are covered where they are defined.
 TEST_F(Catalogs, EveryCodeTheLibraryReportsHasAText) {
-    const std::set<unsigned> facilities = {0x01, 0x02, 0x03, 0x05, 0x09, 0x0A, 0x0C, 0x0E, 0x10, 0x14, 0x15};
+    const std::set<unsigned> facilities = {0x01, 0x02, 0x03, 0x05, 0x09, 0x0A,
+                                           0x0C, 0x0E, 0x10, 0x14, 0x15};
     const std::set<std::string> skip_dirs = {"tests", "fuzz", "bench", "build", ".git", "examples"};
     const std::regex literal("0[xX][cC]0([0-9a-fA-F]{2})([0-9a-fA-F]{4})(?![0-9a-fA-F])");
     std::map<uint32_t, std::string> codes;
     fs::path root = VRCORE_SOURCE_DIR;
-    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
+         ++it) {
         if (it->is_directory() && skip_dirs.count(it->path().filename().string())) {
             it.disable_recursion_pending();
             continue;
         }
         std::string ext = it->path().extension().string();
-        if (!it->is_regular_file() || (ext != ".cpp" && ext != ".h" && ext != ".c" && ext != ".hpp"))
+        if (!it->is_regular_file() ||
+            (ext != ".cpp" && ext != ".h" && ext != ".c" && ext != ".hpp"))
             continue;
         std::string text = vrtest::ReadFile(it->path());
         for (std::sregex_iterator m(text.begin(), text.end(), literal), end; m != end; ++m) {
@@ -319,6 +350,7 @@ TEST_F(Catalogs, EveryCodeTheLibraryReportsHasAText) {
     for (const auto &[code, file] : codes) {
         uint32_t rc = 0;
         std::string t = Text(1, code, &rc);
-        EXPECT_EQ(rc, 0u) << std::hex << "0x" << code << " (in " << file << ") has no text in messages/nls/: " << t;
+        EXPECT_EQ(rc, 0u) << std::hex << "0x" << code << " (in " << file
+                          << ") has no text in messages/nls/: " << t;
     }
 }

@@ -38,7 +38,8 @@ struct Args {
 };
 
 enum Kind { kInt, kLong, kLLong, kDouble, kStr, kChar, kPtr, kLDouble };
-constexpr Kind kKinds[10] = {kInt, kInt, kLong, kLLong, kDouble, kStr, kChar, kPtr, kLDouble, kDouble};
+constexpr Kind kKinds[10] = {kInt, kInt,  kLong, kLLong,   kDouble,
+                             kStr, kChar, kPtr,  kLDouble, kDouble};
 
 class Generator {
   public:
@@ -47,14 +48,17 @@ class Generator {
     int Pick(int n) { return static_cast<int>(rng_() % static_cast<unsigned>(n)); }
 
     double Double() {
-        static const double special[] = {0.0, -0.0, INFINITY, -INFINITY, NAN, 1e308, 4.9e-324, 1.0, 0.5, 123456.789,
-                                         -2.5e-7, 9.999999e22};
+        static const double special[] = {0.0, -0.0,       INFINITY, -INFINITY,
+                                         NAN, 1e308,      4.9e-324, 1.0,
+                                         0.5, 123456.789, -2.5e-7,  9.999999e22};
         if (Pick(4) == 0) return special[Pick(std::size(special))];
-        return std::uniform_real_distribution<double>(-10, 10)(rng_) * std::pow(10.0, Pick(40) - 20);
+        return std::uniform_real_distribution<double>(-10, 10)(rng_) *
+               std::pow(10.0, Pick(40) - 20);
     }
 
     long long Integer() {
-        static const long long special[] = {0, 1, -1, INT_MAX, INT_MIN, LLONG_MAX, LLONG_MIN, 255, 65535, -32768};
+        static const long long special[] = {0,         1,         -1,  INT_MAX, INT_MIN,
+                                            LLONG_MAX, LLONG_MIN, 255, 65535,   -32768};
         if (Pick(3) == 0) return special[Pick(std::size(special))];
         return static_cast<long long>(rng_()) >> Pick(63);
     }
@@ -66,7 +70,8 @@ class Generator {
         a.l = static_cast<long>(Integer());
         a.ll = Integer();
         a.d = Double();
-        static const char *strings[] = {"", "x", "hello world", "tab\there", nullptr, "\xc3\xa9t\xc3\xa9"};
+        static const char *strings[] = {"",          "x",     "hello world",
+                                        "tab\there", nullptr, "\xc3\xa9t\xc3\xa9"};
         a.s = strings[Pick(6)];
         a.c = 32 + Pick(95);
         a.p = Pick(4) == 0 ? nullptr : reinterpret_cast<void *>(static_cast<uintptr_t>(rng_()) | 1);
@@ -74,7 +79,8 @@ class Generator {
         a.d2 = Double();
     }
 
-    std::string Conversion(Kind k, const std::string &pos, const std::string &width_star, const std::string &prec_star) {
+    std::string Conversion(Kind k, const std::string &pos, const std::string &width_star,
+                           const std::string &prec_star) {
         std::string f = std::string("%") + pos, flags;
         const char *all = (k == kStr || k == kChar || k == kPtr) ? "-0" : "-+ #0";
         for (const char *q = all; *q; ++q)
@@ -82,7 +88,8 @@ class Generator {
         if (k == kPtr && Pick(3) == 0) flags += Pick(2) ? "+" : " ";
         // The C library pads a number on the right with zeros when a star
         // width is negative and '0' is given; that quirk is not copied.
-        if (!width_star.empty()) flags.erase(std::remove(flags.begin(), flags.end(), '0'), flags.end());
+        if (!width_star.empty())
+            flags.erase(std::remove(flags.begin(), flags.end(), '0'), flags.end());
         f += flags + (!width_star.empty() ? width_star : Pick(2) ? std::to_string(Pick(25)) : "");
         if (k != kChar && !prec_star.empty())
             f += std::string(".") + prec_star;
@@ -91,7 +98,9 @@ class Generator {
         static const char *ints[] = {"d", "i", "o", "u", "x", "X"};
         static const char *floats[] = {"e", "E", "f", "F", "g", "G", "a", "A"};
         switch (k) {
-        case kInt: f += std::string(Pick(3) == 0 ? (Pick(2) ? "h" : "hh") : "") + ints[Pick(6)]; break;
+        case kInt:
+            f += std::string(Pick(3) == 0 ? (Pick(2) ? "h" : "hh") : "") + ints[Pick(6)];
+            break;
         case kLong: f += std::string(Pick(2) ? "l" : "z") + ints[Pick(6)]; break;
         case kLLong: f += std::string("ll") + ints[Pick(6)]; break;
         case kDouble: f += floats[Pick(8)]; break;
@@ -109,7 +118,9 @@ class Generator {
     }
 
     // A star naming one of the int positions.
-    std::string Star(int m) { return std::string("*").append(std::to_string(1 + Pick(m < 2 ? 1 : 2))).append("$"); }
+    std::string Star(int m) {
+        return std::string("*").append(std::to_string(1 + Pick(m < 2 ? 1 : 2))).append("$");
+    }
 
     // Uses positions 1..m each at least once, in random order, with stars
     // taken from the two int positions.
@@ -159,11 +170,13 @@ TEST(Formatter, AgreesWithTheCLibraryOnGeneratedFormats) {
         std::memset(theirs, 'Z', sizeof theirs);
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
-        int want = std::snprintf(theirs, size, f.c_str(), a.i0, a.i1, a.l, a.ll, a.d, a.s, a.c, a.p, a.ld, a.d2);
+        int want = std::snprintf(theirs, size, f.c_str(), a.i0, a.i1, a.l, a.ll, a.d, a.s, a.c, a.p,
+                                 a.ld, a.d2);
 #pragma GCC diagnostic pop
         int got = Fmt(mine, size, f.c_str(), a.i0, a.i1, a.l, a.ll, a.d, a.s, a.c, a.p, a.ld, a.d2);
         ASSERT_EQ(got, want) << "format " << f;
-        ASSERT_EQ(0, std::memcmp(mine, theirs, sizeof mine)) << f << "\nmine:   " << mine << "\ntheirs: " << theirs;
+        ASSERT_EQ(0, std::memcmp(mine, theirs, sizeof mine))
+            << f << "\nmine:   " << mine << "\ntheirs: " << theirs;
     }
 }
 
@@ -227,8 +240,10 @@ TEST(Formatter, Streams) {
 
 TEST(Formatter, RecordsAreNeverReadBeyondTheirCount) {
     const char text[] = {'a', 'b', 'c', 'd'}; // not NUL-terminated
-    STF_ArgRecord r[4] = {{STF_ARG_INT, 0, {.i = -12}}, {STF_ARG_COUNTED, 3, {.p = text}},
-                          {STF_ARG_DOUBLE, 0, {.d = 2.5}}, {STF_ARG_CHAR, 0, {.c = 'Q'}}};
+    STF_ArgRecord r[4] = {{STF_ARG_INT, 0, {.i = -12}},
+                          {STF_ARG_COUNTED, 3, {.p = text}},
+                          {STF_ARG_DOUBLE, 0, {.d = 2.5}},
+                          {STF_ARG_CHAR, 0, {.c = 'Q'}}};
     char buf[64];
     using vr::msg::SnprintfRecords;
     EXPECT_EQ(SnprintfRecords(buf, sizeof buf, "%d|%s|%.1f|%c", 4, r), 13);

@@ -48,8 +48,9 @@ class NsApi : public ::testing::Test {
         setenv("windir", dir.path().c_str(), 1);
         // The settings file names the LAN group, so the local domain does
         // not depend on how this machine is set up.
-        vrtest::WriteFile(dir.path() + "/registry.reg",
-                          "[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril]\n\"LanGroup\"=\"TestGroup\"\n");
+        vrtest::WriteFile(
+            dir.path() + "/registry.reg",
+            "[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril]\n\"LanGroup\"=\"TestGroup\"\n");
         setenv("VRCORE_REGISTRY", (dir.path() + "/registry.reg").c_str(), 1);
         setenv("NS_MS_LF", "", 1);
         setenv("MSRPC_EPUUID", "6f1c2a10-0000-4000-8000-000000000001", 1);
@@ -123,7 +124,8 @@ TEST_F(NsApi, RegisterLookUpAndCompare) {
     EXPECT_STREQ(o->serverName, "sv");
     ASSERT_EQ(o->msrpc.nBindings, 1);
     // The endpoint identifier is put before the binding, the endpoint dropped.
-    EXPECT_STREQ(o->msrpc.bindings[0], "6f1c2a10-0000-4000-8000-000000000001@ncacn_ip_tcp:127.0.0.1");
+    EXPECT_STREQ(o->msrpc.bindings[0],
+                 "6f1c2a10-0000-4000-8000-000000000001@ncacn_ip_tcp:127.0.0.1");
     EXPECT_EQ(std::string(o->msrpc.domain), local);
     NS_Object *c = nullptr;
     ASSERT_EQ(NS_CopyObject(&c, o), NS_OK);
@@ -169,8 +171,7 @@ TEST_F(NsApi, ListsSkipVanishedEntriesAndEndWith12) {
     NS_Object a = make(NS_CLASS_LP, "A", NS_CLASS_SPOOLER, "spool");
     NS_Object b = make(NS_CLASS_LP, "B", NS_CLASS_SPOOLER, "spool");
     NS_Object c = make(NS_CLASS_LP, "C", NS_CLASS_SPOOLER, "spool");
-    for (NS_Object *o : {&a, &b, &c})
-        ASSERT_EQ(NS_CreateObject(o, 0, nullptr), NS_OK);
+    for (NS_Object *o : {&a, &b, &c}) ASSERT_EQ(NS_CreateObject(o, 0, nullptr), NS_OK);
 
     NS_ListHandle l = nullptr;
     ASSERT_EQ(NS_ListObjectBegin(NS_CLASS_LP, nullptr, &l), NS_OK);
@@ -273,7 +274,8 @@ TEST_F(NsApi, OutOfMemoryLeavesNothingBehind) {
                 EXPECT_EQ(rc, NS_E_NOMEM);
                 return false;
             }
-            EXPECT_STREQ(c->msrpc.bindings[0], "6f1c2a10-0000-4000-8000-000000000001@ncacn_ip_tcp:127.0.0.1");
+            EXPECT_STREQ(c->msrpc.bindings[0],
+                         "6f1c2a10-0000-4000-8000-000000000001@ncacn_ip_tcp:127.0.0.1");
             NS_FreeObject(c);
             return true;
         },
@@ -284,11 +286,12 @@ TEST_F(NsApi, OutOfMemoryLeavesNothingBehind) {
 // Local-file mode and the store's directory from the settings file.
 TEST_F(NsApi, SettingsChooseLocalFileModeAndDirectory) {
     unsetenv("NS_MS_LF");
-    vrtest::WriteFile(dir.path() + "/registry.reg",
-                      "[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril]\n\"LanGroup\"=\"TestGroup\"\n"
-                      "[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril\\pgr]\n"
-                      "\"EnableLocalFile\"=dword:00000001\n"
-                      "\"LocalFileDirectory\"=str(2):\"%windir%\\store2\"\n");
+    vrtest::WriteFile(
+        dir.path() + "/registry.reg",
+        "[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril]\n\"LanGroup\"=\"TestGroup\"\n"
+        "[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril\\pgr]\n"
+        "\"EnableLocalFile\"=dword:00000001\n"
+        "\"LocalFileDirectory\"=str(2):\"%windir%\\store2\"\n");
     ASSERT_EQ(NS_Init("spool", NS_CLASS_SPOOLER), NS_OK);
     NS_Object self = make(NS_CLASS_SPOOLER, "spool");
     ASSERT_EQ(NS_CreateObject(&self, 0, nullptr), NS_OK);

@@ -28,7 +28,8 @@ Entry server(const std::string &name, const std::string &domain, const std::stri
     return e;
 }
 
-Entry assoc(const std::string &name, const std::string &domain, int32_t scls, const std::string &sname) {
+Entry assoc(const std::string &name, const std::string &domain, int32_t scls,
+            const std::string &sname) {
     Entry e;
     e.name = name;
     e.domain = domain;
@@ -42,8 +43,7 @@ std::vector<std::string> names(Store &s, int32_t cls, const std::string &domain)
     std::vector<Identity> v;
     EXPECT_EQ(s.list(cls, domain, v), 0);
     std::vector<std::string> out;
-    for (auto &i : v)
-        out.push_back(std::string(class_name(i.cls)) + ":" + i.name);
+    for (auto &i : v) out.push_back(std::string(class_name(i.cls)) + ":" + i.name);
     return out;
 }
 
@@ -51,7 +51,9 @@ class StoreTest : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_EQ(store.init(dir.path() + "/pgr"), 0); }
     void TearDown() override { store.term(); }
-    std::string file(const char *cls, const char *suffix) { return dir.path() + "/pgr/" + cls + suffix; }
+    std::string file(const char *cls, const char *suffix) {
+        return dir.path() + "/pgr/" + cls + suffix;
+    }
 
     vrtest::ScratchDir dir;
     Store store;
@@ -95,7 +97,7 @@ TEST(ClassFile, MalformedFilesGiveTheirCodes) {
     EXPECT_EQ(parse_class_file("g\nd\n99999999999\n", 8, out), 19);  // absurd count
     EXPECT_EQ(parse_class_file("p\nd\nprinter\nS\nD\n", 0, out), 5); // unknown class name
     EXPECT_EQ(parse_class_file("g\nd\n1\nfoo\nm\nd\n", 9, out), 5);
-    EXPECT_EQ(parse_class_file("p\n", 0, out), 19);                  // entry cut short
+    EXPECT_EQ(parse_class_file("p\n", 0, out), 19); // entry cut short
 }
 
 TEST_F(StoreTest, SharedNameSpacesYieldOnlyToForce) {
@@ -113,12 +115,17 @@ TEST_F(StoreTest, SharedNameSpacesYieldOnlyToForce) {
 
 TEST_F(StoreTest, ReplacementRulesByHandler) {
     // Servers: same machine (host name ignoring case, addresses in common).
-    ASSERT_EQ(store.create(3, server("S", "d", "HOST1", "u@ncacn_ip_tcp:127.0.0.1[99]"), false, nullptr), 0);
+    ASSERT_EQ(
+        store.create(3, server("S", "d", "HOST1", "u@ncacn_ip_tcp:127.0.0.1[99]"), false, nullptr),
+        0);
     uint32_t flags = 0;
-    EXPECT_EQ(store.create(3, server("S", "d", "host1", "v@ncacn_ip_tcp:localhost"), false, &flags), 0);
+    EXPECT_EQ(store.create(3, server("S", "d", "host1", "v@ncacn_ip_tcp:localhost"), false, &flags),
+              0);
     EXPECT_EQ(flags, 4u);
-    EXPECT_EQ(store.create(3, server("S", "d", "HOST2", "v@ncacn_ip_tcp:127.0.0.1"), false, nullptr), 16);
-    EXPECT_EQ(store.create(3, server("S", "d", "host1", "ncacn_ip_tcp:no-such-host.invalid"), false, nullptr),
+    EXPECT_EQ(
+        store.create(3, server("S", "d", "HOST2", "v@ncacn_ip_tcp:127.0.0.1"), false, nullptr), 16);
+    EXPECT_EQ(store.create(3, server("S", "d", "host1", "ncacn_ip_tcp:no-such-host.invalid"), false,
+                           nullptr),
               19);
     // No IP binding on one side: allowed.
     EXPECT_EQ(store.create(3, server("S", "d", "HOST1", "ncalrpc:ep"), false, nullptr), 0);
@@ -201,7 +208,8 @@ TEST_F(StoreTest, RewriteCutAtEveryChange) {
     std::mt19937 rng(4);
     for (int power : {0, 1, 2, 2, 2, 2, 2, 2})
         for (long n = 0;; n++) {
-            SCOPED_TRACE(testing::Message() << "cut after change " << n << ", power loss " << power);
+            SCOPED_TRACE(testing::Message()
+                         << "cut after change " << n << ", power loss " << power);
             fs.Restore(before);
             fs.changes_left = n;
             int rc = s.create(0, assoc("B", "d", 3, "S"), false, nullptr);
@@ -253,10 +261,8 @@ TEST_F(StoreTest, AnotherUserSharesTheStore) {
                 return 99;
             Store s;
             std::vector<Identity> v;
-            if (int r = s.init(store.dir()))
-                return r;
-            if (int r = s.list(0, "d", v))
-                return r;
+            if (int r = s.init(store.dir())) return r;
+            if (int r = s.list(0, "d", v)) return r;
             return v.empty() ? 0 : 98;
         });
         EXPECT_EQ(rc, 0) << std::oct << mode;

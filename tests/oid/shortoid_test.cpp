@@ -25,7 +25,8 @@ using Status = vrtest::StatusList;
 // names that carry them. The values, written out in hex, decode to the
 // rows' dotted forms with Debian's python3-pyasn1.
 TEST(BuiltinTable, EveryRowRoundTripsAndDecodesIndependently) {
-    ASSERT_EQ(std::system("/usr/bin/python3 -c 'import pyasn1' 2>/dev/null"), 0) << "python3-pyasn1 is not installed";
+    ASSERT_EQ(std::system("/usr/bin/python3 -c 'import pyasn1' 2>/dev/null"), 0)
+        << "python3-pyasn1 is not installed";
     Status st;
     auto rows = vrtest::BuiltinOidRows();
     ASSERT_EQ(rows.size(), kRowCount);
@@ -54,18 +55,23 @@ TEST(BuiltinTable, EveryRowRoundTripsAndDecodesIndependently) {
         const unsigned char *bin = nullptr;
         ASSERT_EQ(GENU_ShortToBinaryOID(st, r.id, &bin), 0);
         EXPECT_EQ(std::string(reinterpret_cast<const char *>(bin), 2 + ber.length),
-                  std::string("\x06", 1) + char(ber.length) + std::string(reinterpret_cast<const char *>(ber.value), ber.length));
+                  std::string("\x06", 1) + char(ber.length) +
+                      std::string(reinterpret_cast<const char *>(ber.value), ber.length));
         ASSERT_EQ(GENU_BinaryToShortOID(st, bin, &back), 0);
         EXPECT_TRUE(by_value[r.dotted].count(back));
-        for (unsigned i = 0; i < 2u + bin[1]; ++i) hex << "0123456789abcdef"[bin[i] >> 4] << "0123456789abcdef"[bin[i] & 15];
+        for (unsigned i = 0; i < 2u + bin[1]; ++i)
+            hex << "0123456789abcdef"[bin[i] >> 4] << "0123456789abcdef"[bin[i] & 15];
         hex << "\n";
         dotted += r.dotted + "\n";
     }
     hex.close();
-    std::string cmd = "/usr/bin/python3 -c 'import sys\nfrom pyasn1.codec.ber import decoder\nfrom pyasn1.type import univ\n"
-                      "for line in sys.stdin:\n v, rest = decoder.decode(bytes.fromhex(line.strip()), "
-                      "asn1Spec=univ.ObjectIdentifier())\n assert not rest\n print(\".\".join(map(str, v.asTuple())))' < " +
-                      dir.path() + "/hex > " + dir.path() + "/dotted";
+    std::string cmd =
+        "/usr/bin/python3 -c 'import sys\nfrom pyasn1.codec.ber import decoder\nfrom pyasn1.type "
+        "import univ\n"
+        "for line in sys.stdin:\n v, rest = decoder.decode(bytes.fromhex(line.strip()), "
+        "asn1Spec=univ.ObjectIdentifier())\n assert not rest\n print(\".\".join(map(str, "
+        "v.asTuple())))' < " +
+        dir.path() + "/hex > " + dir.path() + "/dotted";
     ASSERT_EQ(std::system(cmd.c_str()), 0);
     EXPECT_EQ(vrtest::ReadFile(dir.path() + "/dotted"), dotted);
 }
@@ -111,10 +117,11 @@ TEST(ShortOID, DynamicIdentifiers) {
     VRBM_Db *h = VRBM_open((dir + "/oid_cvrt").c_str(), VRBM_RDWR | VRBM_CREAT, 0666, 0);
     ASSERT_NE(h, nullptr);
     const std::string bin("\x06\x08\x2a\x86\x48\x88\xfe\x61\x63\x07", 10), name = "id-att-dyn-test";
-    const std::pair<std::string, std::string> items[] = {{"b-2147483653", bin + "\x1c"},
-                                                         {"a-2147483653", name + std::string(1, '\0')},
-                                                         {name, "2147483653"},
-                                                         {bin, "2147483653"}};
+    const std::pair<std::string, std::string> items[] = {
+        {"b-2147483653", bin + "\x1c"},
+        {"a-2147483653", name + std::string(1, '\0')},
+        {name, "2147483653"},
+        {bin, "2147483653"}};
     for (const auto &[k, v] : items)
         ASSERT_EQ(VRBM_store(h, k.data(), int(k.size()), v.data(), int(v.size()), 0), 0);
     VRBM_close(h);

@@ -11,8 +11,12 @@ using namespace vr::oid;
 
 namespace {
 
-std::string NameOf(int who, int i) { return "id-att-conc-" + std::to_string(who) + "-" + std::to_string(i); }
-std::string BinOf(int who, int i) { return Bin(("1.2.840.147361.1.3.9." + std::to_string(who) + "." + std::to_string(i)).c_str()); }
+std::string NameOf(int who, int i) {
+    return "id-att-conc-" + std::to_string(who) + "-" + std::to_string(i);
+}
+std::string BinOf(int who, int i) {
+    return Bin(("1.2.840.147361.1.3.9." + std::to_string(who) + "." + std::to_string(i)).c_str());
+}
 
 // Adds identifier `i` of writer `who`, as a dynamic identifier of the
 // syntax or as a plain one.
@@ -25,11 +29,13 @@ uint32_t AddNumbered(STF_List *st, OID_Db *h, int who, int i, bool dynamic, uint
 
 // Every identifier of writers [first, first + writers) is found by value
 // under its name; the dynamic ones also through their short identifier.
-void ExpectAdded(STF_List *st, OID_Db *h, int first, int writers, int adds, bool (*dynamic)(int who, int i)) {
+void ExpectAdded(STF_List *st, OID_Db *h, int first, int writers, int adds,
+                 bool (*dynamic)(int who, int i)) {
     for (int who = first; who < first + writers; who++)
         for (int i = 0; i < adds; i++) {
             char name[OID_MAX_NAME + 1], back[OID_MAX_NAME + 1];
-            ASSERT_EQ(OID_LookupBinary(st, h, U(BinOf(who, i)), name, nullptr), 0u) << who << " " << i;
+            ASSERT_EQ(OID_LookupBinary(st, h, U(BinOf(who, i)), name, nullptr), 0u)
+                << who << " " << i;
             EXPECT_EQ(name, NameOf(who, i));
             if (!dynamic(who, i)) continue;
             GENU_ShortOID id = 0;
@@ -58,7 +64,8 @@ TEST_F(Registry, ThreadsSharingAHandle) {
             for (int i = 0; i < kAdds; i++) {
                 unsigned char bin[OID_MAX_BINARY];
                 errors += AddNumbered(st, h, w, i, ThreadDynamic(w, i), 28) != 0;
-                errors += OID_LookupName(st, h, NameOf(w, i).c_str(), bin, nullptr) != 0 || !OID_EqualBinary(bin, U(BinOf(w, i)));
+                errors += OID_LookupName(st, h, NameOf(w, i).c_str(), bin, nullptr) != 0 ||
+                          !OID_EqualBinary(bin, U(BinOf(w, i)));
             }
         });
     for (int r = 0; r < kReaders; r++)
@@ -72,9 +79,11 @@ TEST_F(Registry, ThreadsSharingAHandle) {
                 unsigned char bin[OID_MAX_BINARY];
                 if (!b->binary) continue;
                 errors += OID_LookupShort(st, h, row, name, nullptr) != 0;
-                errors += OID_LookupName(st, h, b->name, bin, nullptr) != 0 || !OID_EqualBinary(bin, b->binary);
+                errors += OID_LookupName(st, h, b->name, bin, nullptr) != 0 ||
+                          !OID_EqualBinary(bin, b->binary);
                 // Identifiers of the writers, present or not yet.
-                uint32_t rc = OID_LookupName(st, h, NameOf(i % kWriters, (i / kWriters) % kAdds).c_str(), bin, nullptr);
+                uint32_t rc = OID_LookupName(
+                    st, h, NameOf(i % kWriters, (i / kWriters) % kAdds).c_str(), bin, nullptr);
                 errors += rc != 0 && rc != OID_S_NOTFOUND;
             }
         });
@@ -101,12 +110,15 @@ TEST_F(Registry, ProcessesSharingADirectory) {
                 Status st;
                 OID_Db *h = nullptr;
                 int mode = writer ? OID_READWRITE : OID_READONLY;
-                if (OID_Init(st, dir_.c_str(), mode) != 0 || OID_OpenDb(st, dir_.c_str(), "C", mode, &h) != 0) return 3;
+                if (OID_Init(st, dir_.c_str(), mode) != 0 ||
+                    OID_OpenDb(st, dir_.c_str(), "C", mode, &h) != 0)
+                    return 3;
                 unsigned char bin[OID_MAX_BINARY];
                 for (int i = round; i < kAdds; i += 2) {
                     bad += writer && AddNumbered(st, h, 10 + p, i, ProcessDynamic(10 + p, i), 27);
                     bad += OID_LookupName(st, h, "id-att-job-name", bin, nullptr) != 0;
-                    uint32_t rc = OID_LookupName(st, h, NameOf(10 + p % kWriters, i).c_str(), bin, nullptr);
+                    uint32_t rc =
+                        OID_LookupName(st, h, NameOf(10 + p % kWriters, i).c_str(), bin, nullptr);
                     bad += rc != 0 && rc != OID_S_NOTFOUND;
                 }
                 OID_CloseDb(st, h);

@@ -9,7 +9,8 @@ using namespace oidtest;
 
 namespace {
 
-std::string ToDec(const unsigned char *b, const OID_Characteristics *c = nullptr, uint32_t *rc_out = nullptr) {
+std::string ToDec(const unsigned char *b, const OID_Characteristics *c = nullptr,
+                  uint32_t *rc_out = nullptr) {
     Status st;
     char text[OID_MAX_DOTTED];
     uint32_t len = sizeof text;
@@ -48,9 +49,30 @@ TEST(Dotted, MalformedTextIsRefused) {
     for (int i = 0; i < 126; i++) longest.append(".1");
     std::string b;
     ASSERT_EQ(ToBin(longest, b), 0u); // 127 content octets
-    const std::string bad[] = {"", ".", "1", "1.", ".1.2", "1..2", "01.2", "1.02", "1.2.00", "3.1", "1.40", "0.40",
-                               "+1.2", "-1.2", "1.-2", "1.2 ", " 1.2", "1.2a", "1,2", "1.4294967296", "2.4294967216",
-                               "1.2.99999999999999999999", longest + ".1", "1.2\n"};
+    const std::string bad[] = {"",
+                               ".",
+                               "1",
+                               "1.",
+                               ".1.2",
+                               "1..2",
+                               "01.2",
+                               "1.02",
+                               "1.2.00",
+                               "3.1",
+                               "1.40",
+                               "0.40",
+                               "+1.2",
+                               "-1.2",
+                               "1.-2",
+                               "1.2 ",
+                               " 1.2",
+                               "1.2a",
+                               "1,2",
+                               "1.4294967296",
+                               "2.4294967216",
+                               "1.2.99999999999999999999",
+                               longest + ".1",
+                               "1.2\n"};
     for (const std::string &t : bad) EXPECT_EQ(ToBin(t, b), OID_S_INVALID) << '"' << t << '"';
     EXPECT_EQ(ToBin("2.4294967215", b), 0u); // the largest first subidentifier
     // Characteristics: 19 parts of at most 255 after the arcs.
@@ -80,12 +102,12 @@ TEST(Dotted, MalformedTextIsRefused) {
 
 TEST(Dotted, MalformedBinaryFormsAreRefused) {
     const std::vector<std::vector<unsigned char>> bad = {
-        {0x06, 0x00},                               // no content
-        {0x04, 0x01, 0x2a},                         // not an identifier
-        {0x06, 0x02, 0x2a, 0x81},                   // cut short
-        {0x06, 0x03, 0x2a, 0x80, 0x01},             // padded subidentifier
+        {0x06, 0x00},                                     // no content
+        {0x04, 0x01, 0x2a},                               // not an identifier
+        {0x06, 0x02, 0x2a, 0x81},                         // cut short
+        {0x06, 0x03, 0x2a, 0x80, 0x01},                   // padded subidentifier
         {0x06, 0x06, 0x2a, 0x90, 0x80, 0x80, 0x80, 0x00}, // above 32 bits
-        {0x06, 0x80},                               // long-form length
+        {0x06, 0x80},                                     // long-form length
     };
     for (const auto &b : bad) {
         uint32_t rc = 0;
@@ -117,8 +139,10 @@ TEST(Characteristics, BitsAndRecords) {
     OID_Characteristics c;
     uint32_t ops[] = {0, 7, 8, 29, 30}, classes[] = {1, 8, 55, 56};
     EXPECT_EQ(OID_SetAttrCharacteristics(0, 12, 5, ops, 4, classes, 3, 5, 4, &c), 1);
-    EXPECT_EQ(std::vector<int>(c.octets, c.octets + 3), (std::vector<int>{'0', OID_KIND_ATTRIBUTE, OID_ATTR_SINGLE}));
-    EXPECT_EQ(std::vector<int>(c.octets + 5, c.octets + 8), std::vector<int>(3, 0)); // syntax 12 has no value class
+    EXPECT_EQ(std::vector<int>(c.octets, c.octets + 3),
+              (std::vector<int>{'0', OID_KIND_ATTRIBUTE, OID_ATTR_SINGLE}));
+    EXPECT_EQ(std::vector<int>(c.octets + 5, c.octets + 8),
+              std::vector<int>(3, 0)); // syntax 12 has no value class
     for (uint32_t op = 0; op < 32; op++)
         EXPECT_EQ(OID_ValidForOp(&c, op), op == 0 || op == 7 || op == 8 || op == 29) << op;
     for (uint32_t k = 0; k < 60; k++)
@@ -131,7 +155,8 @@ TEST(Characteristics, BitsAndRecords) {
     for (uint32_t k = 0; k <= 55; k++) EXPECT_EQ(OID_ValidForObject(&c, k), 1);
     // A record of binary form and characteristics.
     std::string rec = Bin("1.2.3") + std::string(reinterpret_cast<char *>(c.octets), 19);
-    EXPECT_EQ(OID_GetChars(nullptr, U(rec)), reinterpret_cast<const OID_Characteristics *>(U(rec) + 4));
+    EXPECT_EQ(OID_GetChars(nullptr, U(rec)),
+              reinterpret_cast<const OID_Characteristics *>(U(rec) + 4));
     rec[4] = 0;
     EXPECT_EQ(OID_GetChars(nullptr, U(rec)), nullptr);
     rec[0] = 0x05;

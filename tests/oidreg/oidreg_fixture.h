@@ -24,7 +24,9 @@ inline std::string Bin(const char *dotted) {
     EXPECT_EQ(OID_ConvertDecToBin(st, dotted, nullptr, &len, b), 0u) << dotted;
     return std::string(reinterpret_cast<char *>(b), len);
 }
-inline const unsigned char *U(const std::string &s) { return reinterpret_cast<const unsigned char *>(s.data()); }
+inline const unsigned char *U(const std::string &s) {
+    return reinterpret_cast<const unsigned char *>(s.data());
+}
 
 using Items = std::map<std::string, std::string>;
 inline Items Dump(VRBM_Db *db) {
@@ -39,7 +41,8 @@ inline Items Dump(VRBM_Db *db) {
 }
 
 // The first difference of two snapshots, or "".
-inline std::string Diff(const std::map<std::string, Items> &a, const std::map<std::string, Items> &b) {
+inline std::string Diff(const std::map<std::string, Items> &a,
+                        const std::map<std::string, Items> &b) {
     for (const auto &[file, items] : a) {
         const Items other = b.count(file) ? b.at(file) : Items{};
         for (const auto &[k, v] : items)

@@ -87,8 +87,10 @@ TEST_F(Registry, EveryBuiltinIdentifierIsRegistered) {
     Open();
     unsigned char bin[OID_MAX_BINARY], out[OID_MAX_BINARY], vc_bin[OID_MAX_BINARY];
     char name[OID_MAX_NAME + 1];
-    const std::pair<const char *, int> kinds[] = {{"id-att-", OID_KIND_ATTRIBUTE}, {"id-val-", OID_KIND_VALUE},
-                                                  {"id-vc-", OID_KIND_VALUE_CLASS}, {"id-syn-", OID_KIND_SYNTAX}};
+    const std::pair<const char *, int> kinds[] = {{"id-att-", OID_KIND_ATTRIBUTE},
+                                                  {"id-val-", OID_KIND_VALUE},
+                                                  {"id-vc-", OID_KIND_VALUE_CLASS},
+                                                  {"id-syn-", OID_KIND_SYNTAX}};
     for (uint32_t r = 0; r < kRowCount; r++) {
         const BuiltinRow &row = kBuiltinRows[r];
         if (!row.binary) continue;
@@ -143,7 +145,8 @@ TEST_F(Registry, EveryBuiltinIdentifierIsRegistered) {
     ASSERT_EQ(OID_LookupName(st_, h_, "id-vc-code-set", out, &vc), 0u);
     EXPECT_EQ(val.octets[6], vc.octets[6]);
     // A syntax record of another kind is refused.
-    std::string rec = std::string(reinterpret_cast<const char *>(RowOf(6)->binary), 12) + '0' + char(OID_KIND_VALUE);
+    std::string rec = std::string(reinterpret_cast<const char *>(RowOf(6)->binary), 12) + '0' +
+                      char(OID_KIND_VALUE);
     ASSERT_EQ(StoreRecord(st_, h_, kMain, "S0200", rec.append(OID_CHARS_LEN - 2, '\0')), 0u);
     EXPECT_EQ(OID_LookupSyntax(st_, h_, 200, out), OID_S_NOTSYNTAX);
 }
@@ -163,7 +166,8 @@ TEST_F(Registry, AddLookupAndDelete) {
     const unsigned char bad[] = {0x06, 0x02, 0x2a, 0x80};
     ASSERT_EQ(OID_AddOID(st_, h_, U(b), "id-att-test-thing", &c, 1), 0u);
     EXPECT_EQ(OID_AddOID(st_, h_, U(b), "id-att-job-name", &c, 0), OID_S_NAMEEXISTS);
-    EXPECT_EQ(OID_AddOID(st_, h_, RowOf(133)->binary, "id-att-test-thing", &c, 0), OID_S_VALUEEXISTS);
+    EXPECT_EQ(OID_AddOID(st_, h_, RowOf(133)->binary, "id-att-test-thing", &c, 0),
+              OID_S_VALUEEXISTS);
     for (const char *n : {"", "12345", "last-locale-index", too_long.c_str()})
         EXPECT_EQ(OID_AddOID(st_, h_, U(b), n, &c, 0), OID_S_INVALID) << n;
     EXPECT_EQ(OID_AddOID(st_, h_, U(big), "big", &c, 0), OID_S_INVALID);
@@ -206,7 +210,8 @@ TEST_F(Registry, Abbreviations) {
     // "i-a-job-c" stands for several names.
     EXPECT_EQ(OID_LookupAbbrev_A(st_, h_, "i-a-job-c", bin, nullptr, &cand), OID_S_AMBIGUOUS);
     int n = 0;
-    for (VRBM_MatchNode *m = cand; m; m = m->next, n++) EXPECT_EQ(std::string(m->name).rfind("id-att-job-c", 0), 0u);
+    for (VRBM_MatchNode *m = cand; m; m = m->next, n++)
+        EXPECT_EQ(std::string(m->name).rfind("id-att-job-c", 0), 0u);
     EXPECT_GE(n, 2);
     VRBM_freeMatchList(cand);
     // The index counter and the index numbers are no names.
@@ -245,7 +250,8 @@ TEST_F(Registry, CachesAreBoundedAndLeastRecentlyUsedGoesFirst) {
     for (uint32_t r = 133; rows.size() < 80; r++)
         if (RowOf(r)->binary) rows.push_back(RowOf(r));
     unsigned char bin[OID_MAX_BINARY];
-    for (size_t i = 0; i < 73; i++) ASSERT_EQ(OID_LookupName(st_, h_, rows[i]->name, bin, nullptr), 0u);
+    for (size_t i = 0; i < 73; i++)
+        ASSERT_EQ(OID_LookupName(st_, h_, rows[i]->name, bin, nullptr), 0u);
     EXPECT_EQ(CacheCount(CacheKind::kName), 73u);
     // Touch the oldest, then one more name pushes out the second oldest.
     ASSERT_EQ(OID_LookupName(st_, h_, rows[0]->name, bin, nullptr), 0u);
@@ -278,7 +284,9 @@ TEST_F(Registry, FailedStoreInTheMiddleOfAnAddIsUndone) {
     Open();
     int countdown = 0;
     bool failRest = false; // also fail the undo
-    auto fail = [&](auto...) { return (countdown > 0 && --countdown == 0) || (countdown == 0 && failRest); };
+    auto fail = [&](auto...) {
+        return (countdown > 0 && --countdown == 0) || (countdown == 0 && failRest);
+    };
     // Fails the n-th page change of `add` for n = 1, 2, ... until it
     // succeeds; after each failure the files hold what they held before
     // (the index counter aside when `any_counter`). The number of failures.
@@ -304,12 +312,16 @@ TEST_F(Registry, FailedStoreInTheMiddleOfAnAddIsUndone) {
     };
     std::string b = Bin("1.2.840.147361.1.3.1.950");
     // A failure in each of the five stores at least.
-    EXPECT_GE(sweep(false, [&] { return OID_AddOID(st_, h_, U(b), "id-att-fault-test", nullptr, 0); }), 5);
+    EXPECT_GE(
+        sweep(false, [&] { return OID_AddOID(st_, h_, U(b), "id-att-fault-test", nullptr, 0); }),
+        5);
     ASSERT_EQ(OID_DeleteOID(st_, h_, U(b)), 0u);
     // The same for an identifier registered in the dynamic database too.
     std::string d = Bin("1.2.840.147361.1.3.1.951");
     uint32_t id = 0;
-    auto add_dynamic = [&] { return AddDynamicIdentifier(st_, h_, U(d), "id-att-fault-dyn", 28, nullptr, &id); };
+    auto add_dynamic = [&] {
+        return AddDynamicIdentifier(st_, h_, U(d), "id-att-fault-dyn", 28, nullptr, &id);
+    };
     EXPECT_GE(sweep(true, add_dynamic), 9);
     GENU_ShortOID found = 0;
     ASSERT_EQ(GENU_AsciiToShortOID(st_, "id-att-fault-dyn", &found), 0);

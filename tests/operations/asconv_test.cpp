@@ -32,7 +32,8 @@ void ExpectSameValue(uint32_t type, const void *a, const void *b, const std::str
     ASSERT_EQ(st.code(), GEN_S_NOTSUPP) << what;
     GENU_Buffer pa{}, pb{};
     ASSERT_EQ(ODP_PackAV(st, type, a, &pa) | ODP_PackAV(st, type, b, &pb), 0) << what;
-    EXPECT_EQ(vrtest_ops::Bytes(pa.value, pa.value + pa.length), vrtest_ops::Bytes(pb.value, pb.value + pb.length))
+    EXPECT_EQ(vrtest_ops::Bytes(pa.value, pa.value + pa.length),
+              vrtest_ops::Bytes(pb.value, pb.value + pb.length))
         << what;
     _GENU__MyFree(pa.value);
     _GENU__MyFree(pb.value);
@@ -45,7 +46,8 @@ void ExpectSameSets(AS_SetHandle a, AS_SetHandle b, bool operators) {
     AS_AttrHandle ha = nullptr, hb = nullptr;
     GENU_ShortOID ia = 0, ib = 0;
     int ra = AS_FindFirstAttr(st, a, &ha, &ia), rb = AS_FindFirstAttr(st, b, &hb, &ib);
-    for (; ra == 0 && rb == 0; ra = AS_FindNextAttrR(st, &ha, &ia), rb = AS_FindNextAttrR(st, &hb, &ib)) {
+    for (; ra == 0 && rb == 0;
+         ra = AS_FindNextAttrR(st, &ha, &ia), rb = AS_FindNextAttrR(st, &hb, &ib)) {
         std::string what = GENU_ShortOIDToAscii(ia);
         ASSERT_EQ(ia, ib) << what;
         uint32_t ta = 0, tb = 0;
@@ -56,9 +58,11 @@ void ExpectSameSets(AS_SetHandle a, AS_SetHandle b, bool operators) {
         AS_GetAttrModifyOpR(st, hb, &ob);
         EXPECT_EQ(operators && oa >= 1 && oa <= 3 ? oa : 0, operators ? ob : 0) << what;
         AS_ValueList la{}, lb{};
-        ASSERT_EQ(AS_GetAttrValListR(st, ha, &la, nullptr) | AS_GetAttrValListR(st, hb, &lb, nullptr), 0);
+        ASSERT_EQ(
+            AS_GetAttrValListR(st, ha, &la, nullptr) | AS_GetAttrValListR(st, hb, &lb, nullptr), 0);
         ASSERT_EQ(la.count, lb.count) << what;
-        for (uint32_t i = 0; i < la.count; ++i) ExpectSameValue(ta, la.values[i], lb.values[i], what);
+        for (uint32_t i = 0; i < la.count; ++i)
+            ExpectSameValue(ta, la.values[i], lb.values[i], what);
         GENU__CoveredFree(la.values);
         GENU__CoveredFree(lb.values);
     }
@@ -75,7 +79,8 @@ TEST(SetConversion, RandomSetsRoundTripThroughBer) {
     // Every syntax that packs and that some built-in attribute uses is drawn.
     Status st;
     std::set<int32_t> syntaxes;
-    for (int32_t type = 0; GENU_ShortOID id : ids) syntaxes.insert(GENU_AttrIdToType(st, id, &type) ? -1 : type);
+    for (int32_t type = 0; GENU_ShortOID id : ids)
+        syntaxes.insert(GENU_AttrIdToType(st, id, &type) ? -1 : type);
     EXPECT_GE(syntaxes.size(), 40u);
     std::mt19937 rng(1206);
     for (int round = 0; round < 150; ++round) {
@@ -93,10 +98,12 @@ TEST(SetConversion, RandomSetsRoundTripThroughBer) {
         GENU__CoveredFree(decoded);
 
         ODP_BerModAttrSet *mod = nullptr;
-        ASSERT_EQ(ToBER_ModOpAS(st, &mod, &set, ODP_AS_MODE_EXTENDED_ACL), 0) << std::hex << st.code();
+        ASSERT_EQ(ToBER_ModOpAS(st, &mod, &set, ODP_AS_MODE_EXTENDED_ACL), 0)
+            << std::hex << st.code();
         for (ODP_BerModAttrSet *n = mod; n; n = n->next) {
             EXPECT_EQ(!!(n->bit_mask & ODP_MODATTR_VALUES), n->values != nullptr);
-            EXPECT_TRUE(!(n->bit_mask & ODP_MODATTR_OPERATOR) || (n->modify_operator >= 1 && n->modify_operator <= 3));
+            EXPECT_TRUE(!(n->bit_mask & ODP_MODATTR_OPERATOR) ||
+                        (n->modify_operator >= 1 && n->modify_operator <= 3));
         }
         auto *mod_back = static_cast<ODP_BerModAttrSet **>(Wire(ODP_PDU_MODIFICATION_SET, &mod));
         ASSERT_NE(mod_back, nullptr);
@@ -176,7 +183,8 @@ TEST(SetConversion, UnknownIdentifiersAndMistypedAttributesAreRefused) {
     ODP_BerAttribute one{};
     EXPECT_EQ(ToBER_Attr(st, &one, ah, ODP_AS_MODE_EXTENDED_ACL), 1);
     EXPECT_EQ(one.values, nullptr);
-    EXPECT_EQ(st.failed(ToBER_Attr(st, &one, AS_nullAttrHandle, ODP_AS_MODE_EXTENDED_ACL)), 0xC00E00A0u);
+    EXPECT_EQ(st.failed(ToBER_Attr(st, &one, AS_nullAttrHandle, ODP_AS_MODE_EXTENDED_ACL)),
+              0xC00E00A0u);
     AS_FreeAttrHandle(st, &ah);
     AS_Destroy(st, &set);
 }
@@ -221,7 +229,8 @@ TEST(SetConversion, EmptyAttributesAndEmptyValueNodes) {
     strcpy(name.u.string, "report");
     GENU_Buffer packed{};
     ASSERT_EQ(ODP_PackAV(st, 27, &name, &packed), 0);
-    ODP_BerValueNode v3{nullptr, {packed.length, nullptr}}, v2{&v3, packed}, v1{&v2, {0, packed.value}};
+    ODP_BerValueNode v3{nullptr, {packed.length, nullptr}}, v2{&v3, packed},
+        v1{&v2, {0, packed.value}};
     ODP_BerAttribute attr{ber->attribute.type, &v1};
     AS_AttrHandle single = nullptr;
     ASSERT_EQ(ToGEN_AVA(st, &attr, &single), 0) << std::hex << st.code();
@@ -281,9 +290,13 @@ struct ListFormRegistry {
     ListFormRegistry() {
         std::filesystem::create_directories(dir);
         VRBM_Db *h = VRBM_open((dir + "/oid_cvrt").c_str(), VRBM_RDWR | VRBM_CREAT, 0666, 0);
-        std::string bin = std::string("\x06\x08", 2) + std::string(reinterpret_cast<const char *>(kForm), 8);
-        for (auto [k, v] : {std::pair{"b-2147483649" + std::string(), bin + '\x55'}, {bin, std::string("2147483649")}})
-            EXPECT_EQ(VRBM_store(h, k.data(), static_cast<int>(k.size()), v.data(), static_cast<int>(v.size()), 0), 0);
+        std::string bin =
+            std::string("\x06\x08", 2) + std::string(reinterpret_cast<const char *>(kForm), 8);
+        for (auto [k, v] : {std::pair{"b-2147483649" + std::string(), bin + '\x55'},
+                            {bin, std::string("2147483649")}})
+            EXPECT_EQ(VRBM_store(h, k.data(), static_cast<int>(k.size()), v.data(),
+                                 static_cast<int>(v.size()), 0),
+                      0);
         VRBM_close(h);
         Status st;
         EXPECT_EQ(GENU_Init(st, dir.c_str(), 0), 0) << std::hex << st.code();
@@ -302,7 +315,11 @@ TEST(SetConversion, ReceivedListFormAccessControlGoesOutAsItCame) {
     const struct {
         const char *name;
         int32_t type, level;
-    } entries[] = {{"bob@host.example", 2, 1}, {"ops@office", 1, 3}, {"lp@<spool>", 3, 2}, {"CORP\\bob", 2, 1}, {"@", 0, 1}};
+    } entries[] = {{"bob@host.example", 2, 1},
+                   {"ops@office", 1, 3},
+                   {"lp@<spool>", 3, 2},
+                   {"CORP\\bob", 2, 1},
+                   {"@", 0, 1}};
     std::vector<std::vector<unsigned char>> sent;
     std::vector<ODP_BerValueNode> nodes(std::size(entries));
     for (size_t i = 0; i < nodes.size(); ++i) {

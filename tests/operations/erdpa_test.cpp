@@ -42,12 +42,14 @@ std::vector<Problem> Problems(const ERDPA_ErrorResult *r) {
         return out;
     case ERDPA_ATTRIBUTE:
         for (auto *p = static_cast<ERDPA_AttributeError *>(r->data)->problems; p; p = p->next)
-            out.push_back({p->problem_form, p->problem_code, static_cast<ERDPA_AttributeError *>(r->data)->object,
-                           &p->message, p->attribute != AS_nullSetHandle});
+            out.push_back({p->problem_form, p->problem_code,
+                           static_cast<ERDPA_AttributeError *>(r->data)->object, &p->message,
+                           p->attribute != AS_nullSetHandle});
         return out;
     default:
         for (auto *p = static_cast<ERDPA_SelectionProblem *>(r->data); p; p = p->next)
-            out.push_back({p->problem_form, p->problem_code, &p->object, &p->message, p->set != nullptr});
+            out.push_back(
+                {p->problem_form, p->problem_code, &p->object, &p->message, p->set != nullptr});
         return out;
     }
 }
@@ -77,11 +79,12 @@ TEST(ErrorResults, HighestKindSurvivesWhateverTheOrder) {
             EXPECT_EQ(r->kind, std::max(first, second));
             // Another kind: the higher one alone; the same: appended to a
             // list, or the first stays.
-            bool list = first == ERDPA_ACCESS || first == ERDPA_SELECTION || first == ERDPA_SERVICE ||
-                        first == ERDPA_ATTRIBUTE;
-            std::vector<uint32_t> want = first != second ? std::vector<uint32_t>{first > second ? 1u : 2u}
-                                         : list          ? std::vector<uint32_t>{1, 2}
-                                                         : std::vector<uint32_t>{1};
+            bool list = first == ERDPA_ACCESS || first == ERDPA_SELECTION ||
+                        first == ERDPA_SERVICE || first == ERDPA_ATTRIBUTE;
+            std::vector<uint32_t> want = first != second
+                                             ? std::vector<uint32_t>{first > second ? 1u : 2u}
+                                         : list ? std::vector<uint32_t>{1, 2}
+                                                : std::vector<uint32_t>{1};
             EXPECT_EQ(Codes(r), want) << first << " " << second;
             EXPECT_EQ(ERDPA_FreeError(st, r), 0);
         }
@@ -94,8 +97,11 @@ TEST(ErrorResults, AttributeProblemsMergeOnlyForTheSameObject) {
     struct Case {
         const GEN_ObjectIdent *first, *second;
         size_t problems;
-    } cases[] = {{p.object, same.object, 2}, {p.object, other.object, 1}, {nullptr, nullptr, 2},
-                 {p.object, nullptr, 1},     {nullptr, p.object, 1}};
+    } cases[] = {{p.object, same.object, 2},
+                 {p.object, other.object, 1},
+                 {nullptr, nullptr, 2},
+                 {p.object, nullptr, 1},
+                 {nullptr, p.object, 1}};
     for (const Case &c : cases) {
         ERDPA_ErrorResult *r = nullptr;
         ASSERT_EQ(p.Report(st, &r, ERDPA_ATTRIBUTE, 5, c.first), 0);
@@ -106,7 +112,8 @@ TEST(ErrorResults, AttributeProblemsMergeOnlyForTheSameObject) {
         // The problem holds a copy of the attribute, not the caller's set.
         GEN_Cardinal *v = nullptr;
         EXPECT_NE(h->problems->attribute, p.set);
-        ASSERT_EQ(AS_GetAttrVal(st, h->problems->attribute, p.id, reinterpret_cast<void **>(&v)), 0);
+        ASSERT_EQ(AS_GetAttrVal(st, h->problems->attribute, p.id, reinterpret_cast<void **>(&v)),
+                  0);
         EXPECT_EQ(*v, 3u);
         ERDPA_FreeError(st, r);
     }
@@ -120,9 +127,12 @@ TEST(ErrorResults, FailedBuildersLeaveTheResultAlone) {
     ERDPA_ErrorResult *const before = r;
     EXPECT_EQ(st.failed(ERDPA_Security(st, &r, 1, nullptr)), ERDPA_S_ARG1);
     EXPECT_EQ(st.failed(ERDPA_Printer(st, &r, 1, p.object, nullptr)), ERDPA_S_ARG2);
-    EXPECT_EQ(st.failed(ERDPA_Service(st, &r, 1, AS_nullSetHandle, nullptr, &p.message)), ERDPA_S_ARG2);
-    EXPECT_EQ(st.failed(ERDPA_Selection(st, &r, 1, AS_nullSetHandle, p.object, nullptr)), ERDPA_S_ARG3);
-    EXPECT_EQ(st.failed(ERDPA_Attribute(st, &r, 1, AS_nullAttrHandle, nullptr, &p.message)), ERDPA_S_ATTRCOPY);
+    EXPECT_EQ(st.failed(ERDPA_Service(st, &r, 1, AS_nullSetHandle, nullptr, &p.message)),
+              ERDPA_S_ARG2);
+    EXPECT_EQ(st.failed(ERDPA_Selection(st, &r, 1, AS_nullSetHandle, p.object, nullptr)),
+              ERDPA_S_ARG3);
+    EXPECT_EQ(st.failed(ERDPA_Attribute(st, &r, 1, AS_nullAttrHandle, nullptr, &p.message)),
+              ERDPA_S_ATTRCOPY);
     EXPECT_EQ(st.failed(ERDPA_Access(st, nullptr, 1, p.object, &p.message)), ERDPA_S_NORESULT);
     EXPECT_EQ(r, before);
     EXPECT_EQ(r->kind, static_cast<uint32_t>(ERDPA_ACCESS));
@@ -136,9 +146,10 @@ TEST(ErrorResults, TextFormsAndRelease) {
     EXPECT_EQ(Text(nullptr), "Null Error Result");
     ERDPA_ErrorResult odd{42, nullptr};
     EXPECT_EQ(Text(&odd), "Unknown Error Type");
-    const char *corrupted[] = {"Update Error corrupted",  "Attribute Error corrupted", "Document Access Error corrupted",
-                               "Selection Error corrupted", "Printer Error corrupted", "Access Error corrupted",
-                               "Service Error corrupted", "Security Error Corrupted)"};
+    const char *corrupted[] = {"Update Error corrupted",          "Attribute Error corrupted",
+                               "Document Access Error corrupted", "Selection Error corrupted",
+                               "Printer Error corrupted",         "Access Error corrupted",
+                               "Service Error corrupted",         "Security Error Corrupted)"};
     for (uint32_t k = 1; k <= 8; ++k) {
         ERDPA_ErrorResult empty{k, nullptr};
         EXPECT_EQ(Text(&empty), corrupted[k - 1]);
@@ -166,7 +177,8 @@ TEST(ErrorResults, TextFormsAndRelease) {
     EXPECT_STREQ(ToAscii_PrinterProblem(0), "unknown Printer error type");
 
     EXPECT_EQ(ERDPA_FreeError(st, nullptr), 0);
-    auto *unknown = static_cast<ERDPA_ErrorResult *>(GENU__CoveredMalloc(sizeof(ERDPA_ErrorResult)));
+    auto *unknown =
+        static_cast<ERDPA_ErrorResult *>(GENU__CoveredMalloc(sizeof(ERDPA_ErrorResult)));
     *unknown = ERDPA_ErrorResult{77, nullptr};
     EXPECT_EQ(st.failed(ERDPA_FreeError(st, unknown)), 0xC010006Cu);
 }
@@ -185,12 +197,14 @@ void ExpectSameResults(const ERDPA_ErrorResult *a, const ERDPA_ErrorResult *b) {
         Status st;
         int32_t cmp = 1, same_object = 1;
         ASSERT_EQ(ma.choice, mb.choice);
-        EXPECT_TRUE(!(ma.choice == GEN_ERRMSG_TEXT ? GEN_CompareText(st, &ma.u.text, &mb.u.text, &cmp)
-                                                   : GEN_CompareOctetString(st, &ma.u.octets, &mb.u.octets, &cmp)) &&
+        EXPECT_TRUE(!(ma.choice == GEN_ERRMSG_TEXT
+                          ? GEN_CompareText(st, &ma.u.text, &mb.u.text, &cmp)
+                          : GEN_CompareOctetString(st, &ma.u.octets, &mb.u.octets, &cmp)) &&
                     !cmp);
         ASSERT_EQ(!pa[i].object, !pb[i].object);
-        EXPECT_TRUE(!pa[i].object || (!GEN_CompareObjectIdent(st, pa[i].object, pb[i].object, &same_object) &&
-                                      !same_object));
+        EXPECT_TRUE(!pa[i].object ||
+                    (!GEN_CompareObjectIdent(st, pa[i].object, pb[i].object, &same_object) &&
+                     !same_object));
     }
 }
 
@@ -200,7 +214,8 @@ TEST(ErrorPdus, EveryKindRoundTripsUnderItsWireKindAndUnderKindZero) {
     Status st;
     const int32_t wire[] = {0, 4, 1, 11, 13, 12, 3, 10, 9};
     for (uint32_t kind = 1; kind <= 8; ++kind) {
-        if (kind != ERDPA_SECURITY && kind != ERDPA_ATTRIBUTE && !vrtest_ops::ObjectsPack()) continue;
+        if (kind != ERDPA_SECURITY && kind != ERDPA_ATTRIBUTE && !vrtest_ops::ObjectsPack())
+            continue;
         ERDPA_ErrorResult *r = vrtest_ops::TwoProblems(Parts("printer-7", "out of toner"), kind);
         ASSERT_NE(r, nullptr);
         EXPECT_EQ(Text(r), "out of toner");
@@ -216,14 +231,17 @@ TEST(ErrorPdus, EveryKindRoundTripsUnderItsWireKindAndUnderKindZero) {
             ExpectSameResults(r, back);
             GENU_Buffer again{};
             ASSERT_EQ(ERDPA_EncodeError(st, back, &w, &again), 0);
-            EXPECT_TRUE(again.length == bytes.length && !memcmp(again.value, bytes.value, bytes.length)) << kind;
+            EXPECT_TRUE(again.length == bytes.length &&
+                        !memcmp(again.value, bytes.value, bytes.length))
+                << kind;
             _GENU__MyFree(again.value);
             ERDPA_FreeError(st, back);
         }
         // Under another kind's number the bytes do not decode.
         ERDPA_ErrorResult *wrong = r;
-        EXPECT_EQ(st.failed(ERDPA_DecodeError(st, wire[kind % 8 + 1], bytes.value, bytes.length, &wrong)),
-                  0xC009006Au);
+        EXPECT_EQ(
+            st.failed(ERDPA_DecodeError(st, wire[kind % 8 + 1], bytes.value, bytes.length, &wrong)),
+            0xC009006Au);
         EXPECT_EQ(wrong, nullptr);
         _GENU__MyFree(bytes.value);
         ERDPA_FreeError(st, r);
@@ -242,8 +260,10 @@ TEST(ErrorPdus, ProblemForms) {
         int32_t form;
         uint32_t code;
         uint32_t decode_status; // 0: decodes
-    } cases[] = {{ERDPA_EXTENDED_PROBLEM, ext, 0}, {ERDPA_STANDARD_PROBLEM, 4, 0},
-                 {ERDPA_STANDARD_PROBLEM, 5, 0xC0090095u}, {ERDPA_STANDARD_PROBLEM, 0, 0xC0090095u}};
+    } cases[] = {{ERDPA_EXTENDED_PROBLEM, ext, 0},
+                 {ERDPA_STANDARD_PROBLEM, 4, 0},
+                 {ERDPA_STANDARD_PROBLEM, 5, 0xC0090095u},
+                 {ERDPA_STANDARD_PROBLEM, 0, 0xC0090095u}};
     for (const Case &c : cases) {
         s->problem_form = c.form;
         s->problem_code = c.code;
@@ -260,7 +280,8 @@ TEST(ErrorPdus, ProblemForms) {
         }
         ASSERT_EQ(rc, 0) << std::hex << st.code();
         ExpectSameResults(r, back);
-        EXPECT_EQ(Text(back), c.form == ERDPA_EXTENDED_PROBLEM ? "Extended Problem" : "out of toner");
+        EXPECT_EQ(Text(back),
+                  c.form == ERDPA_EXTENDED_PROBLEM ? "Extended Problem" : "out of toner");
         ERDPA_FreeError(st, back);
     }
     // A form the wire cannot carry is refused by the encoder.
@@ -277,7 +298,8 @@ TEST(ErrorPdus, HostileInputAndUnknownKinds) {
     const unsigned char junk[] = {0x30, 0x05, 0xa8, 0x03, 0x80, 0x01, 0x01};
     ERDPA_ErrorResult *out = nullptr;
     for (int32_t kind : {2, 5, 8, 14, -1})
-        EXPECT_EQ(st.failed(ERDPA_DecodeError(st, kind, junk, sizeof junk, &out)), 0xC009006Au) << kind;
+        EXPECT_EQ(st.failed(ERDPA_DecodeError(st, kind, junk, sizeof junk, &out)), 0xC009006Au)
+            << kind;
     EXPECT_EQ(ERDPA_WireKindToPDU(2), -1);
     EXPECT_EQ(ERDPA_WireKindToPDU(0), 0);
     // A security error whose message is missing, and truncated bytes.

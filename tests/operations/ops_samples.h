@@ -73,8 +73,10 @@ class Arena {
         AS_SetHandle s = MakeRandomSet(rng_, ids_, 4);
         ODP_BerAttrSet *plain = nullptr;
         ODP_BerModAttrSet *changes = nullptr;
-        if (mod) ToBER_ModOpAS(st, &changes, &s, ODP_AS_MODE_EXTENDED_ACL);
-        else ToBER_AS(st, &plain, &s, ODP_AS_MODE_EXTENDED_ACL);
+        if (mod)
+            ToBER_ModOpAS(st, &changes, &s, ODP_AS_MODE_EXTENDED_ACL);
+        else
+            ToBER_AS(st, &plain, &s, ODP_AS_MODE_EXTENDED_ACL);
         AS_Destroy(st, &s);
         undo_.push_back([=] { FreeBER_AS(Status(), plain), FreeBER_ModOpAS(Status(), changes); });
         return mod ? static_cast<void *>(changes) : plain;
@@ -86,15 +88,21 @@ class Arena {
     }
     // The syntax of the value an encoded member holds: the messages are texts.
     static uint32_t Syntax(const std::string &parent, const std::string &member) {
-        static const std::map<std::string, uint32_t> syntax = {
-            {"printer-name", 27},     {"printer", 27},      {"document-content", 7}, {"object-instance", 64},
-            {"initial-value-object", 64}, {"object-identification", 64}, {"event", 18},
-            {"checkpoint", 74},       {"answer-time", 48}};
+        static const std::map<std::string, uint32_t> syntax = {{"printer-name", 27},
+                                                               {"printer", 27},
+                                                               {"document-content", 7},
+                                                               {"object-instance", 64},
+                                                               {"initial-value-object", 64},
+                                                               {"object-identification", 64},
+                                                               {"event", 18},
+                                                               {"checkpoint", 74},
+                                                               {"answer-time", 48}};
         if (parent == "ResubmitJobArgument" && member == "printer") return 6;
         auto it = syntax.find(member);
         return it == syntax.end() ? 16 : it->second;
     }
-    void Fill(const vrber::Type &t, void *v, const std::string &parent, const std::string &member, int depth) {
+    void Fill(const vrber::Type &t, void *v, const std::string &parent, const std::string &member,
+              int depth) {
         using vrber::Kind;
         auto *base = static_cast<unsigned char *>(v);
         std::string name = t.name;
@@ -107,19 +115,23 @@ class Arena {
         case Kind::Int: *static_cast<int32_t *>(v) = static_cast<int32_t>(Next()); return;
         case Kind::Oid: *static_cast<GENU_BerOID *>(v) = Oid(); return;
         case Kind::Open: *static_cast<GENU_Buffer *>(v) = Value(Syntax(parent, member)); return;
-        case Kind::StringIn: snprintf(static_cast<char *>(v), t.max, "job-%u", Next() % 100000); return;
+        case Kind::StringIn:
+            snprintf(static_cast<char *>(v), t.max, "job-%u", Next() % 100000);
+            return;
         case Kind::Octets: {
             auto *b = static_cast<GENU_Buffer *>(v);
             b->length = Next() % 40;
             b->value = static_cast<unsigned char *>(Block(b->length + 1));
-            for (uint32_t i = 0; i < b->length; ++i) b->value[i] = static_cast<unsigned char>(Next());
+            for (uint32_t i = 0; i < b->length; ++i)
+                b->value[i] = static_cast<unsigned char>(Next());
             return;
         }
         case Kind::Seq:
             for (uint32_t i = 0; i < t.nmembers; ++i) {
                 const vrber::Member &m = t.members[i];
                 // Members that are never sent stay absent.
-                bool never = !strcmp(m.name, "reserved") || (name == "ResumeJobArgument" && !strcmp(m.name, "checkpoint"));
+                bool never = !strcmp(m.name, "reserved") ||
+                             (name == "ResumeJobArgument" && !strcmp(m.name, "checkpoint"));
                 if ((m.presence || m.ptr_optional) && (never || Next() % 2)) continue;
                 base[0] |= m.presence;
                 Fill(*m.type, base + m.offset, name, m.name, depth + 1);
@@ -139,7 +151,8 @@ class Arena {
         case Kind::SetOf:
             for (void **link = static_cast<void **>(v); depth <= 6 && Next() % 3;) {
                 *link = Block(t.node_size);
-                Fill(*t.elem, static_cast<unsigned char *>(*link) + t.elem_offset, parent, member, depth + 1);
+                Fill(*t.elem, static_cast<unsigned char *>(*link) + t.elem_offset, parent, member,
+                     depth + 1);
                 link = static_cast<void **>(*link);
             }
             return;
@@ -158,7 +171,8 @@ class Arena {
 
 // The PDU numbers of the attribute sets and of every argument and result.
 inline std::vector<int> OperationPdus() {
-    std::vector<int> pdus = {ODP_PDU_ATTRIBUTE_SET, ODP_PDU_MODIFICATION_SET, ODP_PDU_ATTRIBUTE, ODP_PDU_SINGLE_VALUE};
+    std::vector<int> pdus = {ODP_PDU_ATTRIBUTE_SET, ODP_PDU_MODIFICATION_SET, ODP_PDU_ATTRIBUTE,
+                             ODP_PDU_SINGLE_VALUE};
     for (int32_t op = 0; op < 30; ++op)
         for (int pdu : {ODP_ArgumentPDU(op), ODP_ResultPDU(op)})
             if (pdu && std::find(pdus.begin(), pdus.end(), pdu) == pdus.end()) pdus.push_back(pdu);
@@ -186,7 +200,9 @@ inline bool Samples(std::mt19937 &rng, int rounds, std::vector<Sample> &out) {
             int32_t wire = 0;
             GENU_Buffer b{};
             bool ok = !ERDPA_EncodeError(st, e, &wire, &b);
-            if (ok) out.push_back(Sample{ERDPA_WireKindToPDU(wire), Bytes(b.value, b.value + b.length)});
+            if (ok)
+                out.push_back(
+                    Sample{ERDPA_WireKindToPDU(wire), Bytes(b.value, b.value + b.length)});
             _GENU__MyFree(b.value);
             ERDPA_FreeError(st, e);
             if (!ok) return false;

@@ -28,8 +28,9 @@ inline std::vector<GENU_ShortOID> PackableAttributes() {
     for (GENU_ShortOID id = 1; id <= 3562; id = id == 1092 ? 3000 : id + 1) {
         int32_t type = -1;
         RandomValue v;
-        if (!strncmp(GENU_ShortOIDToAscii(id), "id-att-", 7) && !GENU_AttrIdToType(st, id, &type) && type >= 0 &&
-            GENU_TypeToPDU(static_cast<uint32_t>(type)) >= 0 && v.Fill(static_cast<uint32_t>(type), rng))
+        if (!strncmp(GENU_ShortOIDToAscii(id), "id-att-", 7) && !GENU_AttrIdToType(st, id, &type) &&
+            type >= 0 && GENU_TypeToPDU(static_cast<uint32_t>(type)) >= 0 &&
+            v.Fill(static_cast<uint32_t>(type), rng))
             ids.push_back(id);
     }
     return ids;
@@ -37,7 +38,8 @@ inline std::vector<GENU_ShortOID> PackableAttributes() {
 
 // A random set of packable built-in attributes, some without values, each
 // with a random modify operator.
-inline AS_SetHandle MakeRandomSet(std::mt19937 &rng, const std::vector<GENU_ShortOID> &ids, size_t max_attrs = 8) {
+inline AS_SetHandle MakeRandomSet(std::mt19937 &rng, const std::vector<GENU_ShortOID> &ids,
+                                  size_t max_attrs = 8) {
     Status st;
     AS_SetHandle set = AS_nullSetHandle;
     EXPECT_EQ(AS_Create(st, &set, nullptr, 0), 0);
@@ -53,7 +55,8 @@ inline AS_SetHandle MakeRandomSet(std::mt19937 &rng, const std::vector<GENU_Shor
         for (size_t k = rng() % 5 == 0 ? 0 : 1 + rng() % 3; k > 0; --k) {
             RandomValue v;
             EXPECT_TRUE(v.Fill(syntax, rng)) << type;
-            EXPECT_EQ(AS_AddAttrValMR(st, ah, syntax, v.data(), GENU_AVT2Descriptor(syntax)), 0) << std::hex << st.code();
+            EXPECT_EQ(AS_AddAttrValMR(st, ah, syntax, v.data(), GENU_AVT2Descriptor(syntax)), 0)
+                << std::hex << st.code();
         }
         AS_SetAttrModifyOpR(st, ah, static_cast<int32_t>(rng() % 6) - 1);
         AS_FreeAttrHandle(st, &ah);
@@ -85,9 +88,9 @@ inline bool ObjectsPack() { return GENU_TypeToPDU(64) >= 0; }
 
 // Reports one problem of the kind into *r: the selection and service
 // problems name `set`, the attribute problem `attr` of `attr_object`.
-inline int Report(STF_List *st, ERDPA_ErrorResult **r, uint32_t kind, uint32_t code, const GEN_ObjectIdent *object,
-                  const GEN_ErrorMessage *m, AS_SetHandle set, AS_AttrHandle attr,
-                  const GEN_ObjectIdent *attr_object) {
+inline int Report(STF_List *st, ERDPA_ErrorResult **r, uint32_t kind, uint32_t code,
+                  const GEN_ObjectIdent *object, const GEN_ErrorMessage *m, AS_SetHandle set,
+                  AS_AttrHandle attr, const GEN_ObjectIdent *attr_object) {
     switch (kind) {
     case ERDPA_UPDATE: return ERDPA_Update(st, r, code, object, m);
     case ERDPA_ATTRIBUTE: return ERDPA_Attribute(st, r, code, attr, attr_object, m);
@@ -111,7 +114,8 @@ struct Parts {
     explicit Parts(const char *job, const char *text = "went wrong") {
         Status st;
         GEN_Text t{};
-        GEN_OctetString o{4, reinterpret_cast<unsigned char *>(const_cast<char *>("\x01\x02\x03\x04"))};
+        GEN_OctetString o{
+            4, reinterpret_cast<unsigned char *>(const_cast<char *>("\x01\x02\x03\x04"))};
         GEN_Cardinal c = 3;
         EXPECT_EQ(GENU_MakeObjectIdent_JobId(st, &object, job, nullptr), 0);
         EXPECT_EQ(GENU_MakeEmbeddedText(st, &t, text, nullptr), 0);
@@ -133,8 +137,10 @@ struct Parts {
     Parts(const Parts &) = delete;
     Parts &operator=(const Parts &) = delete;
     int Report(STF_List *st, ERDPA_ErrorResult **r, uint32_t kind, uint32_t code,
-               const GEN_ObjectIdent *attr_object = nullptr, const GEN_ErrorMessage *m = nullptr) const {
-        return vrtest_ops::Report(st, r, kind, code, object, m ? m : &message, set, attr, attr_object);
+               const GEN_ObjectIdent *attr_object = nullptr,
+               const GEN_ErrorMessage *m = nullptr) const {
+        return vrtest_ops::Report(st, r, kind, code, object, m ? m : &message, set, attr,
+                                  attr_object);
     }
 };
 

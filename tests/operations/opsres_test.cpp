@@ -18,7 +18,8 @@ TEST(OperationPdus, EverySetArgumentAndResultRoundTripsWithItsMembers) {
     std::mt19937 rng(2026);
     auto pdus = vrtest_ops::OperationPdus();
     EXPECT_EQ(pdus.size(), 44u);
-    for (int32_t unused : {27, 29, 30, -1}) EXPECT_EQ(ODP_ArgumentPDU(unused) | ODP_ResultPDU(unused), 0) << unused;
+    for (int32_t unused : {27, 29, 30, -1})
+        EXPECT_EQ(ODP_ArgumentPDU(unused) | ODP_ResultPDU(unused), 0) << unused;
     for (int round = 0; round < 25; ++round) {
         Arena a(rng);
         for (int pdu : pdus) {
@@ -101,13 +102,15 @@ TEST(OperationResults, ListResultAndItsLimit) {
             ASSERT_EQ(rc, 0) << std::hex << st.code();
             EXPECT_EQ(*g->limit_encountered, limit);
             ASSERT_NE(g->continuation, nullptr);
-            EXPECT_EQ(vrtest_ops::Bytes(g->continuation->value, g->continuation->value + g->continuation->length),
+            EXPECT_EQ(vrtest_ops::Bytes(g->continuation->value,
+                                        g->continuation->value + g->continuation->length),
                       vrtest_ops::Bytes(ctx, ctx + 3));
             EXPECT_EQ(g->result_set, nullptr);
             int32_t cmp = 1;
-            ASSERT_EQ(GEN_CompareGeneralizedTime(st, &g->answer_time,
-                                                 reinterpret_cast<GEN_GeneralizedTime *>(time.bytes), &cmp),
-                      0);
+            ASSERT_EQ(
+                GEN_CompareGeneralizedTime(
+                    st, &g->answer_time, reinterpret_cast<GEN_GeneralizedTime *>(time.bytes), &cmp),
+                0);
             EXPECT_EQ(cmp, 0);
             FreeGEN_listResult(st, g, nullptr);
         }
@@ -180,7 +183,8 @@ TEST(DocumentDescription, BuildsWhatIsGivenAndNothingOnFailure) {
     AS_SetHandle set = vrtest_ops::MakeRandomSet(rng, vrtest_ops::PackableAttributes(), 3);
     GENU_ShortOID method = 0, unknown = 0x7fff0000u;
     ASSERT_EQ(GENU_AsciiToShortOID(st, "id-att-job-name", &method), 0);
-    ODP_DocDescription in{&method, nullptr, &method, &set}, empty{}, bad{&method, nullptr, &unknown, &set};
+    ODP_DocDescription in{&method, nullptr, &method, &set}, empty{},
+        bad{&method, nullptr, &unknown, &set};
     ODP_BerDocDescription out{};
     ASSERT_EQ(ToBER_docDescription(st, &out, &in), 0) << std::hex << st.code();
     EXPECT_EQ(out.bit_mask, 0xB0);

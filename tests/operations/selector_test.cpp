@@ -62,15 +62,21 @@ struct Fixture {
         GEN_Cardinal copies = 2;
         GEN_SimpleName owner = Name("alice");
         EXPECT_EQ(AS_Create(st, &sets[0], nullptr, 0), 0);
-        EXPECT_EQ(AS_AddAttrValM(st, sets[0], Id("id-att-copy-count"), 1, &copies, &GENU_CardinalDesc, &attrs[0]), 0);
+        EXPECT_EQ(AS_AddAttrValM(st, sets[0], Id("id-att-copy-count"), 1, &copies,
+                                 &GENU_CardinalDesc, &attrs[0]),
+                  0);
         EXPECT_EQ(AS_Create(st, &sets[1], nullptr, 0), 0);
-        EXPECT_EQ(AS_AddAttrValM(st, sets[1], Id("id-att-job-name"), 27, &owner, &GENU_SimpleNameDesc, &attrs[1]), 0);
-        const uint16_t items[] = {GEN_ITEM_GREATER_OR_EQUAL, GEN_ITEM_PRESENT, GEN_ITEM_SUBSTRINGS, GEN_ITEM_EQUALITY};
-        for (int i = 0; i < 4; ++i) leaves[i].choice = GEN_FILTER_ITEM, leaves[i].u.item.choice = items[i];
+        EXPECT_EQ(AS_AddAttrValM(st, sets[1], Id("id-att-job-name"), 27, &owner,
+                                 &GENU_SimpleNameDesc, &attrs[1]),
+                  0);
+        const uint16_t items[] = {GEN_ITEM_GREATER_OR_EQUAL, GEN_ITEM_PRESENT, GEN_ITEM_SUBSTRINGS,
+                                  GEN_ITEM_EQUALITY};
+        for (int i = 0; i < 4; ++i)
+            leaves[i].choice = GEN_FILTER_ITEM, leaves[i].u.item.choice = items[i];
         leaves[0].u.item.u.attribute = attrs[0];
         leaves[1].u.item.u.present = Id("id-att-job-name");
-        leaves[2].u.item.u.substrings =
-            GEN_Substrings{Id("id-att-job-name"), 27, GEN_MATCH_CASE_INSENSITIVE, &initial, &any, &last};
+        leaves[2].u.item.u.substrings = GEN_Substrings{
+            Id("id-att-job-name"), 27, GEN_MATCH_CASE_INSENSITIVE, &initial, &any, &last};
         leaves[3].u.item.u.attribute = attrs[1];
         or1.filter = leaves[1];
         or2.filter = leaves[2];
@@ -105,7 +111,8 @@ TEST(Selectors, NestedFiltersTravelAndComeBackTheSame) {
     auto first = ListBytes(ber);
     void *back = vrtest_ops::Decode(ODP_PDU_LIST_ARG, first);
     GEN_Selector lib{};
-    ASSERT_EQ(ToGEN_selector(st, &static_cast<ODP_BerListArg *>(back)->u.new_list.selector, &lib), 0)
+    ASSERT_EQ(ToGEN_selector(st, &static_cast<ODP_BerListArg *>(back)->u.new_list.selector, &lib),
+              0)
         << std::hex << st.code();
     // Built again from the library form, the selector encodes the same.
     ODP_BerSelector again{};

@@ -33,7 +33,8 @@ std::string Convert(const std::string &path, bool revert = false, size_t n = 0) 
     char *out = nullptr;
     size_t len = 0;
     n = n ? n : path.size() + 1;
-    if ((revert ? FA_RevertFilePath : FA_ConvertFilePath)(path.c_str(), n, &out, &len) != 0) return "<error>";
+    if ((revert ? FA_RevertFilePath : FA_ConvertFilePath)(path.c_str(), n, &out, &len) != 0)
+        return "<error>";
     std::string s(out);
     EXPECT_EQ(len, s.size() + 1);
     FA_FreeFilePath(out);
@@ -49,11 +50,22 @@ struct Fa : ::testing::Test {
 TEST_F(Fa, Classes) {
     // A drive is an ASCII letter; the native form is not portable; wide white
     // space is skipped; a cut or invalid multibyte character is refused.
-    constexpr int kAbs = FA_PATH_ABSOLUTE, kRel = FA_PATH_RELATIVE, kDrive = FA_PATH_DRIVE_RELATIVE, kBad = 1000 + 0x6B;
-    for (auto [path, cls] : {std::pair{"/Tessaril/spool", kAbs}, {"C|/Tessaril", kAbs}, {" \t C|/Tessaril", kAbs},
-                             {"spool/jobs", kRel}, {"C|spool", kDrive}, {"C|", kDrive}, {"1|/x", kRel},
-                             {"\xC3\xA9|/x", kRel}, {"C:/x", kRel}, {"\xE3\x80\x80/x", kAbs}, {" \t ", kBad},
-                             {"", kBad}, {"dir/\xC3", kBad}, {"dir/\xFF/x", kBad}})
+    constexpr int kAbs = FA_PATH_ABSOLUTE, kRel = FA_PATH_RELATIVE, kDrive = FA_PATH_DRIVE_RELATIVE,
+                  kBad = 1000 + 0x6B;
+    for (auto [path, cls] : {std::pair{"/Tessaril/spool", kAbs},
+                             {"C|/Tessaril", kAbs},
+                             {" \t C|/Tessaril", kAbs},
+                             {"spool/jobs", kRel},
+                             {"C|spool", kDrive},
+                             {"C|", kDrive},
+                             {"1|/x", kRel},
+                             {"\xC3\xA9|/x", kRel},
+                             {"C:/x", kRel},
+                             {"\xE3\x80\x80/x", kAbs},
+                             {" \t ", kBad},
+                             {"", kBad},
+                             {"dir/\xC3", kBad},
+                             {"dir/\xFF/x", kBad}})
         EXPECT_EQ(Class(path), cls) << path;
 }
 
@@ -83,8 +95,9 @@ TEST_F(Fa, InvalidMultibyteIsRefusedAndNothingIsReturned) {
         for (bool revert : {false, true}) {
             char *out = reinterpret_cast<char *>(1);
             size_t len = 77;
-            EXPECT_EQ((revert ? FA_RevertFilePath : FA_ConvertFilePath)(bad, strlen(bad) + 1, &out, &len),
-                      FA_S_BADCHAR);
+            EXPECT_EQ(
+                (revert ? FA_RevertFilePath : FA_ConvertFilePath)(bad, strlen(bad) + 1, &out, &len),
+                FA_S_BADCHAR);
             EXPECT_TRUE(out == reinterpret_cast<char *>(1) && len == 77u) << bad;
         }
 }
@@ -110,7 +123,8 @@ TEST_F(Fa, AllocationFailureLeavesNothing) {
 // the test when the system has the tools and sources to do so.
 TEST_F(Fa, DoubleByteCharactersAreNotSplit) {
     vrtest::ScratchDir dir("vrfa-locale");
-    int built = std::system(("localedef -f BIG5 -i zh_TW " + dir.path() + "/zh_TW.BIG5 >/dev/null 2>&1").c_str());
+    int built = std::system(
+        ("localedef -f BIG5 -i zh_TW " + dir.path() + "/zh_TW.BIG5 >/dev/null 2>&1").c_str());
     const char *old = std::getenv("LOCPATH");
     std::string saved = old ? old : "";
     setenv("LOCPATH", dir.path().c_str(), 1);

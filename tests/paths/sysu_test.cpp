@@ -30,7 +30,8 @@ TEST(SysuTime, TimeStampsStrictlyIncreaseAcrossThreads) {
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t)
         threads.emplace_back([&, t] {
-            for (timeval v; seen[t].size() < kCalls && SYSU_Gettimeofday(&v, nullptr) == 0 && v.tv_usec < 1000000;)
+            for (timeval v; seen[t].size() < kCalls && SYSU_Gettimeofday(&v, nullptr) == 0 &&
+                            v.tv_usec < 1000000;)
                 seen[t].push_back(Micros(v));
         });
     for (auto &t : threads) t.join();
@@ -39,7 +40,8 @@ TEST(SysuTime, TimeStampsStrictlyIncreaseAcrossThreads) {
         EXPECT_TRUE(std::is_sorted(v.begin(), v.end()));
         all.insert(v.begin(), v.end());
     }
-    EXPECT_EQ(all.size(), size_t{kThreads} * kCalls) << "a value was returned twice, or one was wrong";
+    EXPECT_EQ(all.size(), size_t{kThreads} * kCalls)
+        << "a value was returned twice, or one was wrong";
     EXPECT_LT(std::llabs(*all.rbegin() / 1000000 - time(nullptr)), 2) << "close to the clock";
     EXPECT_EQ(SYSU_Gettimeofday(nullptr, nullptr), -1);
 }
@@ -71,7 +73,8 @@ TEST_F(SysuFiles, LocksExcludeWithinTheProcess) {
     std::string file = (dir / "lock").string();
     int a = SYSU_Open(file.c_str(), O_RDWR | O_CREAT, 0644), b = SYSU_Open(file.c_str(), O_RDWR, 0);
     ASSERT_TRUE(a >= 0 && b >= 0);
-    struct flock whole {}, shared {};
+    struct flock whole {
+    }, shared{};
     whole.l_type = F_WRLCK;
     shared.l_type = F_RDLCK;
     ASSERT_EQ(SYSU_LockFile(a, F_SETLK, &whole), 0);
@@ -89,7 +92,8 @@ TEST_F(SysuFiles, LocksExcludeWithinTheProcess) {
     EXPECT_EQ(waited.load(), 0);
     EXPECT_EQ(SYSU_LockFile(a, F_SETLK, &shared), -1) << "b holds it exclusively now";
     EXPECT_EQ(SYSU_UnlockFile(b, &whole), 0);
-    EXPECT_EQ(SYSU_LockFile(a, F_SETLK, &shared) + SYSU_LockFile(b, F_SETLK, &(other = shared)), 0) << "shared, both";
+    EXPECT_EQ(SYSU_LockFile(a, F_SETLK, &shared) + SYSU_LockFile(b, F_SETLK, &(other = shared)), 0)
+        << "shared, both";
     EXPECT_EQ(SYSU_LockFile(b, 12345, &other), -1);
     EXPECT_EQ(errno, EINVAL);
     close(a), close(b);
@@ -99,7 +103,8 @@ TEST(SysuUname, ReportsMajorMinorAndMachineInCapitals) {
     struct utsname u;
     ASSERT_EQ(SYSU_Uname(&u), 0);
     int n = 0;
-    EXPECT_TRUE(std::sscanf(u.release, "%*d.%*d%n", &n) == 0 && n > 0 && !u.release[n]) << u.release;
+    EXPECT_TRUE(std::sscanf(u.release, "%*d.%*d%n", &n) == 0 && n > 0 && !u.release[n])
+        << u.release;
     EXPECT_TRUE(*u.sysname && *u.machine);
     EXPECT_TRUE(std::none_of(u.machine, u.machine + strlen(u.machine), ::islower)) << u.machine;
 }
@@ -107,7 +112,8 @@ TEST(SysuUname, ReportsMajorMinorAndMachineInCapitals) {
 std::string Scan(std::vector<const char *> args, const char *options) {
     optind = 0;
     std::string out;
-    for (int c; (c = SYSU_Getopt(int(args.size()), const_cast<char *const *>(args.data()), options)) != -1;) {
+    for (int c; (c = SYSU_Getopt(int(args.size()), const_cast<char *const *>(args.data()),
+                                 options)) != -1;) {
         out += static_cast<char>(c);
         if (optarg) out += std::string("=") + optarg;
         if (c == '?' || c == ':') out += optopt;
@@ -126,13 +132,15 @@ TEST(Getopt, ClustersArgumentsUnknownOptionsAndTheEnd) {
         int err;
         const char *want, *message;
     };
-    for (const Row &r : {Row{{"p", "-ab", "-cval", "-c", "v2", "--", "-a"}, "abc:", 1, "a b c=val c=v2 6", ""},
-                         Row{{"p", "-a", "file", "-b"}, "ab", 1, "a 2", ""}, Row{{"p", "-", "-a"}, "a", 1, "1", ""},
-                         Row{{"p"}, "a", 1, "1", ""}, Row{{"p", "-ac"}, "ac:", 0, "a ?c 2", ""},
-                         Row{{"prog", "-x", "-a"}, "a", 1, "?x a 3", "prog: unknown option -x\n"},
-                         Row{{"prog", "-x", "-c"}, "c:", 0, "?x ?c 3", ""},
-                         Row{{"prog", "-c", "-y"}, ":c:", 1, "c=-y 3", ""},
-                         Row{{"prog", "-y", "-c"}, ":c:", 1, "?y :c 3", ""}}) {
+    for (const Row &r :
+         {Row{{"p", "-ab", "-cval", "-c", "v2", "--", "-a"}, "abc:", 1, "a b c=val c=v2 6", ""},
+          Row{{"p", "-a", "file", "-b"}, "ab", 1, "a 2", ""},
+          Row{{"p", "-", "-a"}, "a", 1, "1", ""}, Row{{"p"}, "a", 1, "1", ""},
+          Row{{"p", "-ac"}, "ac:", 0, "a ?c 2", ""},
+          Row{{"prog", "-x", "-a"}, "a", 1, "?x a 3", "prog: unknown option -x\n"},
+          Row{{"prog", "-x", "-c"}, "c:", 0, "?x ?c 3", ""},
+          Row{{"prog", "-c", "-y"}, ":c:", 1, "c=-y 3", ""},
+          Row{{"prog", "-y", "-c"}, ":c:", 1, "?y :c 3", ""}}) {
         opterr = r.err;
         ::testing::internal::CaptureStderr();
         EXPECT_EQ(Scan(r.args, r.options), r.want) << r.want;
@@ -141,7 +149,8 @@ TEST(Getopt, ClustersArgumentsUnknownOptionsAndTheEnd) {
     // Resetting optind restarts the scan even in the middle of a cluster.
     const char *args[] = {"p", "-ab", "-b", nullptr};
     std::string got;
-    for (int start : {0, 0, 2}) got += char((optind = start, SYSU_Getopt(3, const_cast<char *const *>(args), "ab")));
+    for (int start : {0, 0, 2})
+        got += char((optind = start, SYSU_Getopt(3, const_cast<char *const *>(args), "ab")));
     EXPECT_EQ(got, "aab");
     EXPECT_EQ(optind, 3);
 }

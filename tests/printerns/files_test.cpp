@@ -17,27 +17,34 @@ namespace {
 
 // The file as written: the header comment, then the entries.
 std::string written(const char *entries) {
-    return std::string("#\n#\tIf you hand edit this file, comments and structure may change.\n#\n") + entries;
+    return std::string(
+               "#\n#\tIf you hand edit this file, comments and structure may change.\n#\n") +
+           entries;
 }
 
 class PnsFiles : public Env {};
 
 TEST_F(PnsFiles, HandEditedFileReadsWithContinuationsCommentsAliases) {
-    WriteFile(etc, "# printers of the second floor\n\n"
-                   "lab|lab2|color:\\\n\t:bsdaddr=prsrv,lab:\\\n   # not a comment inside an entry\\\n"
-                   "\t:spooling-type=lpd:\n  # an indented comment\nonlyname\nnoattrs|x:\n"
-                   "dup:note=first:\ndup:note=second:\r\nlast:note=no newline at the end");
+    WriteFile(etc,
+              "# printers of the second floor\n\n"
+              "lab|lab2|color:\\\n\t:bsdaddr=prsrv,lab:\\\n   # not a comment inside an entry\\\n"
+              "\t:spooling-type=lpd:\n  # an indented comment\nonlyname\nnoattrs|x:\n"
+              "dup:note=first:\ndup:note=second:\r\nlast:note=no newline at the end");
     ns_printer_t *p = ns_printer_get_name("color", "etc");
     ASSERT_NE(p, nullptr);
     ASSERT_NE(p->aliases, nullptr);
     EXPECT_EQ(std::string(p->name) + "|" + p->aliases[0] + "|" + p->aliases[1] + "@" + p->source,
               "lab|lab2|color@etc");
     ns_printer_destroy(p);
-    for (auto [name, key, value] : {std::tuple{"lab2", "bsdaddr", "prsrv,lab"}, {"lab", "spooling-type", "lpd"},
-                                    {"dup", "note", "first"}, {"last", "note", "no newline at the end"},
-                                    {"onlyname", "k", "<no record>"}, {"noattrs", "k", "<no record>"}})
+    for (auto [name, key, value] : {std::tuple{"lab2", "bsdaddr", "prsrv,lab"},
+                                    {"lab", "spooling-type", "lpd"},
+                                    {"dup", "note", "first"},
+                                    {"last", "note", "no newline at the end"},
+                                    {"onlyname", "k", "<no record>"},
+                                    {"noattrs", "k", "<no record>"}})
         EXPECT_EQ(value_of(name, key), value) << name;
-    EXPECT_EQ(names_of(ns_printer_get_list("etc")), (std::vector<std::string>{"lab", "dup", "dup", "last"}));
+    EXPECT_EQ(names_of(ns_printer_get_list("etc")),
+              (std::vector<std::string>{"lab", "dup", "dup", "last"}));
 }
 
 TEST_F(PnsFiles, PutRewritesCanonicallyAndUnsetRemoves) {
@@ -61,7 +68,8 @@ TEST_F(PnsFiles, PutRewritesCanonicallyAndUnsetRemoves) {
     ASSERT_EQ(ns_set_value(nullptr, nullptr, p), 0);
     ASSERT_EQ(ns_printer_put(p), 0);
     ns_printer_destroy(p);
-    EXPECT_EQ(ReadFile(etc), written("a|a1:\\\n\t:k=1:\\\n\t:j=2:\nb:\\\n\t:k=3:\nnew:\\\n\t:k=v:\n"));
+    EXPECT_EQ(ReadFile(etc),
+              written("a|a1:\\\n\t:k=1:\\\n\t:j=2:\nb:\\\n\t:k=3:\nnew:\\\n\t:k=v:\n"));
     EXPECT_FALSE(std::filesystem::exists(etc + "-"));
 
     // What the format cannot hold is refused and the file left alone.
@@ -79,7 +87,8 @@ TEST_F(PnsFiles, UserFileReadsAndWritesItsForm) {
     WriteFile(etc, "lab:bsdaddr=srv:\nother:bsdaddr=srv2,o:\n");
     EXPECT_EQ(value_of("h", "use", "user"), "lab");
     EXPECT_EQ(value_of("_all", "all"), "lab,other");
-    EXPECT_EQ(value_of("home", "bsdaddr"), "srv"); // the user file first, its "use" leads to the printers file
+    EXPECT_EQ(value_of("home", "bsdaddr"),
+              "srv"); // the user file first, its "use" leads to the printers file
     ASSERT_EQ(put("desk", "user", {{"use", "other"}}), 0);
     ns_printer_t *p = ns_printer_get_name("home", "user");
     ASSERT_EQ(ns_set_value_from_string("use", nullptr, p), 0);
@@ -97,7 +106,8 @@ TEST_F(PnsFiles, ProcessesAndThreadsWriteWhileOthersRead) {
     auto writer = [](const char *prefix) {
         return [prefix] {
             for (int i = 0; i < 50; ++i)
-                if (put(numbered(prefix, i).c_str(), "etc", {{"bsdaddr", ("srv," + numbered(prefix, i)).c_str()}}))
+                if (put(numbered(prefix, i).c_str(), "etc",
+                        {{"bsdaddr", ("srv," + numbered(prefix, i)).c_str()}}))
                     return 1;
             return 0;
         };
@@ -113,10 +123,12 @@ TEST_F(PnsFiles, ProcessesAndThreadsWriteWhileOthersRead) {
         while (!stop) bad += value_of("fixed", "k") != "v";
     });
     threads.emplace_back([&] {
-        for (size_t last = 0, n; !stop; last = n) bad += (n = names_of(ns_printer_get_list("etc")).size()) < last;
+        for (size_t last = 0, n; !stop; last = n)
+            bad += (n = names_of(ns_printer_get_list("etc")).size()) < last;
     });
     std::vector<std::thread> writers;
-    for (const char *prefix : {"x", "y"}) writers.emplace_back([&, prefix] { bad += writer(prefix)(); });
+    for (const char *prefix : {"x", "y"})
+        writers.emplace_back([&, prefix] { bad += writer(prefix)(); });
     for (auto &w : writers) w.join();
     for (pid_t k : {a, b}) EXPECT_EQ(vrtest::WaitStatus(k), 0);
     stop = true;
@@ -138,7 +150,10 @@ TEST_F(PnsFiles, ReadersReloadAfterEveryChange) {
     EXPECT_EQ(value_of("p", "n"), "0");
     // Another process writes; its change is seen at once, even within the same clock tick.
     for (int i = 1; i <= 20; ++i) {
-        ASSERT_EQ(InChild([&] { return put("p", "etc", {{"n", std::to_string(i).c_str()}}) == 0 ? 0 : 1; }), 0);
+        ASSERT_EQ(InChild([&] {
+                      return put("p", "etc", {{"n", std::to_string(i).c_str()}}) == 0 ? 0 : 1;
+                  }),
+                  0);
         ASSERT_EQ(value_of("p", "n"), std::to_string(i));
     }
     // A hand edit that keeps time stamp and size is seen through the counter...
@@ -181,10 +196,12 @@ TEST_F(PnsFiles, WhereTheFilesAre) {
     std::string longpath(600, 'x'), mine = dir + "/printers.usr";
     using Row = std::tuple<const char *, const char *, const char *, std::string>;
     for (auto [drive, path, home, want] :
-         {Row{"/drive", nullptr, dir.c_str(), mine}, Row{"/drive", longpath.c_str(), dir.c_str(), mine},
+         {Row{"/drive", nullptr, dir.c_str(), mine},
+          Row{"/drive", longpath.c_str(), dir.c_str(), mine},
           Row{"/drive", "/users/me", dir.c_str(), "/drive/users/me/printers.usr"},
           Row{0, 0, 0, win + "/printers.usr"}}) {
-        for (auto [name, value] : {std::pair{"HOMEDRIVE", drive}, {"HOMEPATH", path}, {"HOME", home}})
+        for (auto [name, value] :
+             {std::pair{"HOMEDRIVE", drive}, {"HOMEPATH", path}, {"HOME", home}})
             value ? setenv(name, value, 1) : unsetenv(name);
         EXPECT_EQ(user_file_path(), want) << (path ? path : "-");
     }
@@ -202,8 +219,9 @@ TEST_F(PnsFiles, ServiceOrderConfiguration) {
               "many: user printcap files nis nisplus xfn compat dns\n");
     using Row = std::tuple<const char *, int, int, std::vector<int>>;
     for (auto &[db, n, rc, want] :
-         {Row{"printers", 8, 0, {1, 3, 5, 4, 0}}, Row{"printersx", 8, 0, {8}}, Row{"hosts", 8, -2, {0}},
-          Row{"groups", 8, -2, {}}, Row{"absent", 8, 1, {}}, Row{"many", 4, 0, {1, 2, 3, 0}}}) {
+         {Row{"printers", 8, 0, {1, 3, 5, 4, 0}}, Row{"printersx", 8, 0, {8}},
+          Row{"hosts", 8, -2, {0}}, Row{"groups", 8, -2, {}}, Row{"absent", 8, 1, {}},
+          Row{"many", 4, 0, {1, 2, 3, 0}}}) {
         EXPECT_EQ(ns_get_svc_order(db, n, codes), rc) << db;
         EXPECT_EQ(std::vector<int>(codes, codes + want.size()), want) << db;
     }
@@ -215,7 +233,8 @@ TEST_F(PnsFiles, ServiceOrderConfiguration) {
 std::vector<std::string> addr_texts(std::vector<ns_bsd_addr_t *> list) {
     std::vector<std::string> out;
     for (auto it = list.begin(); it != list.end() && *it; free(*it++))
-        out.push_back(std::string((*it)->server) + "," + ((*it)->printer ?: "-") + "@" + ((*it)->pname ?: "-"));
+        out.push_back(std::string((*it)->server) + "," + ((*it)->printer ?: "-") + "@" +
+                      ((*it)->pname ?: "-"));
     return out;
 }
 std::vector<std::string> addr_texts(ns_bsd_addr_t **list) {
@@ -227,9 +246,11 @@ std::vector<std::string> addr_texts(ns_bsd_addr_t **list) {
 
 TEST_F(PnsFiles, BsdAddresses) {
     EXPECT_EQ(value_of("srv:queue:ext", "bsdaddr", "etc"), "srv,queue,ext");
-    WriteFile(etc, "lp1:bsdaddr=s1:\nlp2|two:bsdaddr=s2,q2:\nsame:bsdaddr=s2,q2:\n_default:use=lp2:\nnoaddr:note=x:\n");
+    WriteFile(etc, "lp1:bsdaddr=s1:\nlp2|two:bsdaddr=s2,q2:\nsame:bsdaddr=s2,q2:\n_default:use=lp2:"
+                   "\nnoaddr:note=x:\n");
     using V = std::vector<std::string>;
-    EXPECT_EQ(addr_texts({ns_bsd_addr_get_name("two"), ns_bsd_addr_get_name("lp1"), ns_bsd_addr_get_name("noaddr")}),
+    EXPECT_EQ(addr_texts({ns_bsd_addr_get_name("two"), ns_bsd_addr_get_name("lp1"),
+                          ns_bsd_addr_get_name("noaddr")}),
               (V{"s2,q2@two", "s1,lp1@lp1"})); // the record's name stands in for a missing queue
     EXPECT_EQ(addr_texts(ns_bsd_addr_get_list()), (V{"s1,lp1@lp1", "s2,q2@lp2"}));
     EXPECT_EQ(addr_texts({ns_bsd_addr_get_default()})[0].substr(0, 6), "s2,q2@");

@@ -20,18 +20,21 @@ class PnsNisUpdate : public Env {
   protected:
     void SetUp() override {
         Env::SetUp();
-        for (const char *sub : {"/bin", "/remote", "/tmp"}) std::filesystem::create_directories(dir + sub);
+        for (const char *sub : {"/bin", "/remote", "/tmp"})
+            std::filesystem::create_directories(dir + sub);
         log = dir + "/calls.log";
-        WriteFile(dir + "/bin/rcp",
-                  "#!/bin/sh\n"
-                  "me=$(basename \"$0\")\n"
-                  "{ printf $me; for a in \"$@\"; do printf ' [%s]' \"$a\"; done; echo; } >>\"$PNS_LOG\"\n"
-                  "[ $me = rsh ] && exit 0\n"
-                  "[ -n \"${PNS_FAIL:-}\" ] && exit 1\n"
-                  "case \"$1\" in\n"
-                  "  root@*) cp \"$PNS_REMOTE/$(basename \"${1#*:}\")\" \"$2\" ;;\n"
-                  "  *) [ -f \"$1\" ] || exit 0; cp \"$1\" \"$PNS_REMOTE/$(basename \"${2#*:}\")\" ;;\n"
-                  "esac\n");
+        WriteFile(
+            dir + "/bin/rcp",
+            "#!/bin/sh\n"
+            "me=$(basename \"$0\")\n"
+            "{ printf $me; for a in \"$@\"; do printf ' [%s]' \"$a\"; done; echo; } "
+            ">>\"$PNS_LOG\"\n"
+            "[ $me = rsh ] && exit 0\n"
+            "[ -n \"${PNS_FAIL:-}\" ] && exit 1\n"
+            "case \"$1\" in\n"
+            "  root@*) cp \"$PNS_REMOTE/$(basename \"${1#*:}\")\" \"$2\" ;;\n"
+            "  *) [ -f \"$1\" ] || exit 0; cp \"$1\" \"$PNS_REMOTE/$(basename \"${2#*:}\")\" ;;\n"
+            "esac\n");
         chmod((dir + "/bin/rcp").c_str(), 0755);
         symlink("rcp", (dir + "/bin/rsh").c_str());
         Set("PATH", (dir + "/bin:" + (getenv("PATH") ? getenv("PATH") : "")).c_str());
@@ -51,12 +54,17 @@ TEST_F(PnsNisUpdate, CopiesUpdatesAndRebuildsWithoutAShell) {
 
     std::string calls = ReadFile(log);
     std::string t = dir + "/tmp/vrcore-nis";
-    std::regex expected("rcp \\[root@master-1.example:/etc/printers.conf\\] \\[" + t + "\\w+/printers.conf.byname\\]\n"
-                        "rcp \\[" + t + "\\w+/printers.conf.byname\\] \\[root@master-1.example:/etc/printers.conf\\]\n"
-                        "rcp \\[/usr/lib/print/Makefile.yp\\] \\[root@master-1.example:/var/yp/Makefile.print\\]\n"
-                        "rsh \\[-l\\] \\[root\\] \\[master-1.example\\] \\[PATH=/usr/ccs/bin:/bin:/usr/bin:\\$PATH\\] "
-                        "\\[make\\] \\[-f\\] \\[/var/yp/Makefile\\] \\[-f\\] \\[/var/yp/Makefile.print\\] "
-                        "\\[printers.conf\\]\n");
+    std::regex expected(
+        "rcp \\[root@master-1.example:/etc/printers.conf\\] \\[" + t +
+        "\\w+/printers.conf.byname\\]\n"
+        "rcp \\[" +
+        t +
+        "\\w+/printers.conf.byname\\] \\[root@master-1.example:/etc/printers.conf\\]\n"
+        "rcp \\[/usr/lib/print/Makefile.yp\\] \\[root@master-1.example:/var/yp/Makefile.print\\]\n"
+        "rsh \\[-l\\] \\[root\\] \\[master-1.example\\] "
+        "\\[PATH=/usr/ccs/bin:/bin:/usr/bin:\\$PATH\\] "
+        "\\[make\\] \\[-f\\] \\[/var/yp/Makefile\\] \\[-f\\] \\[/var/yp/Makefile.print\\] "
+        "\\[printers.conf\\]\n");
     EXPECT_TRUE(std::regex_match(calls, expected)) << calls;
     EXPECT_EQ(ReadFile(dir + "/remote/printers.conf"),
               "#\n#\tIf you hand edit this file, comments and structure may change.\n#\n"
@@ -67,9 +75,17 @@ TEST_F(PnsNisUpdate, CopiesUpdatesAndRebuildsWithoutAShell) {
 TEST_F(PnsNisUpdate, RefusesUnsafeNamesAndReportsFailingSteps) {
     WriteFile(dir + "/remote/printers.conf", "old:k=v:\n");
     ns_printer_t *p = make("nisp", "nis", {{"k", "v"}});
-    for (auto [host, map] : {std::pair{"-oProxyCommand=x", "m"}, {"a;b", "m"}, {"a b", "m"}, {"", "m"}, {"h$(id)", "m"},
-                             {"h/x", "m"}, {".hidden", "m"}, {"master", "../etc/passwd"}, {"master", "-x"},
-                             {"master", "m;n"}, {"master", ""}})
+    for (auto [host, map] : {std::pair{"-oProxyCommand=x", "m"},
+                             {"a;b", "m"},
+                             {"a b", "m"},
+                             {"", "m"},
+                             {"h$(id)", "m"},
+                             {"h/x", "m"},
+                             {".hidden", "m"},
+                             {"master", "../etc/passwd"},
+                             {"master", "-x"},
+                             {"master", "m;n"},
+                             {"master", ""}})
         EXPECT_EQ(vrcore::pns::nis_update(host, map, p), -1) << host << " " << map;
     EXPECT_FALSE(std::filesystem::exists(log)) << ReadFile(log);
 
@@ -86,9 +102,10 @@ TEST_F(PnsNisUpdate, RefusesUnsafeNamesAndReportsFailingSteps) {
 // Why the NIS server cannot be started here, or "" when it can.
 std::string nis_unavailable() {
     if (geteuid() != 0) return "not running as root";
-    for (std::string tool : {"unshare", "ypserv", "ypbind", "rpcbind", "rpcinfo", "ip", "domainname",
-                             "/usr/lib/yp/makedbm"})
-        if (system(("command -v " + tool + " >/dev/null 2>&1").c_str()) != 0) return tool + " is not installed";
+    for (std::string tool : {"unshare", "ypserv", "ypbind", "rpcbind", "rpcinfo", "ip",
+                             "domainname", "/usr/lib/yp/makedbm"})
+        if (system(("command -v " + tool + " >/dev/null 2>&1").c_str()) != 0)
+            return tool + " is not installed";
     if (system("unshare --net --uts --mount true >/dev/null 2>&1") != 0)
         return "private network, UTS and mount namespaces are not allowed here";
     return "";
@@ -102,9 +119,10 @@ TEST(PnsNisLive, MapReadFromRealServer) {
     std::string t = std::string(getenv("TMPDIR") ? getenv("TMPDIR") : "/tmp") + "/vrpnsnis.XXXXXX";
     ASSERT_NE(mkdtemp(t.data()), nullptr);
     std::string self = std::filesystem::read_symlink("/proc/self/exe");
-    std::string cmd = "unshare --net --uts --mount --propagation private /bin/sh '" VRCORE_SOURCE_DIR
-                      "/tests/printerns/nis_env.sh' '" + self + "' '" + t + "' 'PnsNisInside.*' >'" + t +
-                      "/out.log' 2>&1";
+    std::string cmd =
+        "unshare --net --uts --mount --propagation private /bin/sh '" VRCORE_SOURCE_DIR
+        "/tests/printerns/nis_env.sh' '" +
+        self + "' '" + t + "' 'PnsNisInside.*' >'" + t + "/out.log' 2>&1";
     int rc = system(cmd.c_str());
     std::string out = ReadFile(t + "/out.log");
     EXPECT_EQ(rc, 0) << out << ReadFile(t + "/ypserv.log") << ReadFile(t + "/ypbind.log");
@@ -128,7 +146,8 @@ TEST_F(PnsNisInside, PutGoesToTheMapsMaster) {
     ASSERT_EQ(ns_set_value_from_string("note", "changed", p), 0);
     ASSERT_EQ(ns_printer_put(p), 0);
     ns_printer_destroy(p);
-    EXPECT_EQ(ReadFile(log).rfind("rcp [root@nismaster:/etc/printers.conf] [", 0), 0u) << ReadFile(log);
+    EXPECT_EQ(ReadFile(log).rfind("rcp [root@nismaster:/etc/printers.conf] [", 0), 0u)
+        << ReadFile(log);
     EXPECT_NE(ReadFile(dir + "/remote/printers.conf").find("note=changed"), std::string::npos);
 }
 
@@ -145,7 +164,8 @@ TEST_F(PnsNisInside, LookupsListsAndCache) {
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"nis1", "nis2"}));
     std::string servers;
-    while (ns_bsd_addr_t *a = ns_bsd_addr_nis_get_list_once()) servers += a->server + std::string(";"), free(a);
+    while (ns_bsd_addr_t *a = ns_bsd_addr_nis_get_list_once())
+        servers += a->server + std::string(";"), free(a);
     EXPECT_EQ(servers, "nsrv;");
 
     // The server goes away: a young cache still answers, an aged one not.

@@ -37,7 +37,8 @@ class Env : public ::testing::Test {
     }
     void TearDown() override {
         for (auto it = saved.rbegin(); it != saved.rend(); ++it)
-            it->second ? setenv(it->first.c_str(), it->second->c_str(), 1) : unsetenv(it->first.c_str());
+            it->second ? setenv(it->first.c_str(), it->second->c_str(), 1)
+                       : unsetenv(it->first.c_str());
     }
     // Sets a variable, or unsets it when `value` is null.
     void Set(const char *name, const char *value) {
@@ -52,7 +53,9 @@ class Env : public ::testing::Test {
 };
 
 // "<prefix><n>" (built this way to keep the compiler's overlap warning quiet).
-inline std::string numbered(const char *prefix, int n) { return std::string(prefix).append(std::to_string(n)); }
+inline std::string numbered(const char *prefix, int n) {
+    return std::string(prefix).append(std::to_string(n));
+}
 
 // The names of a list of records, which is released.
 inline std::vector<std::string> names_of(ns_printer_t **list) {
@@ -85,7 +88,8 @@ inline ns_printer_t *make(const char *name, const char *source,
 }
 
 // Writes a record made by `make`: ns_printer_put's result.
-inline int put(const char *name, const char *source, std::vector<std::pair<const char *, const char *>> attrs = {}) {
+inline int put(const char *name, const char *source,
+               std::vector<std::pair<const char *, const char *>> attrs = {}) {
     ns_printer_t *p = make(name, source, std::move(attrs));
     int rc = ns_printer_put(p);
     ns_printer_destroy(p);

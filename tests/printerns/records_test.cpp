@@ -20,13 +20,15 @@ int cmp_str(void *a, void *b) { return strcmp(static_cast<char *>(a), static_cas
 // after a concatenation; splitting drops empty parts.
 TEST(PnsList, AppendLocateConcatenateSplit) {
     void **l = nullptr;
-    for (intptr_t i = 1; i <= 100; ++i) ASSERT_EQ((l = list_append(l, reinterpret_cast<void *>(i)))[i], nullptr);
+    for (intptr_t i = 1; i <= 100; ++i)
+        ASSERT_EQ((l = list_append(l, reinterpret_cast<void *>(i)))[i], nullptr);
     for (intptr_t i = 1; i <= 100; ++i) EXPECT_EQ(l[i - 1], reinterpret_cast<void *>(i));
     EXPECT_EQ(list_append(l, nullptr), l);
     EXPECT_EQ(list_iterate(l, add_scaled, 3), 3 * 5050); // the extra argument reaches the function
     free(l);
 
-    char text[] = ",,alpha, beta,,gamma,", more_text[] = "x y", needle[] = "beta", missing[] = "delta", empty[] = ",,,";
+    char text[] = ",,alpha, beta,,gamma,", more_text[] = "x y", needle[] = "beta",
+         missing[] = "delta", empty[] = ",,,";
     auto **parts = reinterpret_cast<void **>(strsplit(text, ", "));
     EXPECT_EQ(list_locate(parts, cmp_str, needle), parts[1]);
     EXPECT_EQ(list_locate(parts, cmp_str, missing), nullptr);
@@ -46,10 +48,13 @@ TEST(PnsList, AppendLocateConcatenateSplit) {
 // an address without a server is no address, and empty text unsets.
 TEST(PnsValues, TextFormsByKeyType) {
     ns_printer_t *p = make("p1", "etc");
-    for (auto [key, in, out] :
-         {std::tuple{"bsdaddr", "host, queue ,ext", "host,queue,ext"}, {"all", "a, b,,c", "a,b,c"},
-          {"spooling-type", "lpd", "lpd"}, {"bsdaddr", "solo", "solo"}, {"bsdaddr", "h,,x", "h,,x"},
-          {"bsdaddr", " ,q", "<none>"}, {"spooling-type", "", "<none>"}}) {
+    for (auto [key, in, out] : {std::tuple{"bsdaddr", "host, queue ,ext", "host,queue,ext"},
+                                {"all", "a, b,,c", "a,b,c"},
+                                {"spooling-type", "lpd", "lpd"},
+                                {"bsdaddr", "solo", "solo"},
+                                {"bsdaddr", "h,,x", "h,,x"},
+                                {"bsdaddr", " ,q", "<none>"},
+                                {"spooling-type", "", "<none>"}}) {
         ASSERT_EQ(ns_set_value_from_string(key, in, p), 0) << in;
         char *s = ns_get_value_string(key, p);
         EXPECT_EQ(std::string(s ? s : "<none>"), out) << in;
@@ -96,7 +101,10 @@ TEST_F(PnsIndirection, UseAllListAndDepthLimit) {
                        "loop2:use=loop1:\n";
     // A chain 20 deep: c0 -> c1 -> ... -> c19 -> base.
     for (int i = 0; i < 20; ++i)
-        text.append(numbered("c", i)).append(":use=").append(i == 19 ? "base" : numbered("c", i + 1)).append(":\n");
+        text.append(numbered("c", i))
+            .append(":use=")
+            .append(i == 19 ? "base" : numbered("c", i + 1))
+            .append(":\n");
     WriteFile(etc, text);
 
     EXPECT_EQ(value_of("top", "note"), "from-base");

@@ -60,7 +60,11 @@ const std::string kSys = "An operating-system call failed with error 2: open of 
 // Each entry with its header as the flags choose; unknown flags build the
 // message as flags 0 do and say so.
 TEST_F(Messages, HeadersAndFlags) {
-    const struct { uint32_t index, flags; std::string want; uint32_t rc; } cases[] = {
+    const struct {
+        uint32_t index, flags;
+        std::string want;
+        uint32_t rc;
+    } cases[] = {
         {1, 0, "%TST:STF.FT, The document transfer failed", 0},
         {2, 0, "-TST:STF.STF, " + kSys, 0},
         {3, 0, "-TST:ERRNO, No such file or directory", 0},
@@ -81,7 +85,8 @@ TEST_F(Messages, HeadersAndFlags) {
     EXPECT_EQ(STF_GetMessage(nullptr, 1, 0, nullptr, sizeof b, nullptr, b), STF_S_NULLLIST);
     // A text ending in a newline gets no second one.
     STF_ConvertErrno(STF_ClearStatus(list), 5, "line ends here\n");
-    EXPECT_EQ(Get(1, 7 | STF_MSG_NEWLINE), "An operating-system call failed with error 5: line ends here\n");
+    EXPECT_EQ(Get(1, 7 | STF_MSG_NEWLINE),
+              "An operating-system call failed with error 5: line ends here\n");
 }
 
 // A message cut to the buffer, the length it needs reported; the newline
@@ -89,7 +94,11 @@ TEST_F(Messages, HeadersAndFlags) {
 TEST_F(Messages, CutMessagesAndNeededLength) {
     const std::string full = "-TST:STF.STF, " + kSys;
     const uint32_t n = static_cast<uint32_t>(full.size()) + 1;
-    const struct { uint32_t flags, size; std::string want; uint32_t rc, len; } cases[] = {
+    const struct {
+        uint32_t flags, size;
+        std::string want;
+        uint32_t rc, len;
+    } cases[] = {
         {0, 1, "", STF_S_TRUNCATED, n},
         {0, 6, "-TST:", STF_S_TRUNCATED, n}, // the header alone does not fit
         {0, n, full, 0, n},
@@ -122,7 +131,8 @@ TEST_F(Messages, PutMessagesWalksTheList) {
     seen = {};
     EXPECT_EQ(STF_PutMessages(list, 0, nullptr, Collect, &seen), 0u);
     ASSERT_EQ(seen.texts.size(), 3u);
-    EXPECT_EQ(seen.texts[1], "-TST:STF.STF, An operating-system call failed with error 2: " + long_text);
+    EXPECT_EQ(seen.texts[1],
+              "-TST:STF.STF, An operating-system call failed with error 2: " + long_text);
     {
         vrtest::FailModule fail(vrcore::seam::Module::Status, -1);
         EXPECT_EQ(STF_PutMessages(list, 0, nullptr, Collect, &cut), STF_S_NOMEM);

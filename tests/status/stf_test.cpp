@@ -61,11 +61,13 @@ TEST(StatusList, NullEmptyAndClearedLists) {
 // at least one, they fit its block, and the block stays addressable by
 // 16-bit offsets.
 TEST(StatusList, SizesKeepEntriesWithinTheBlock) {
-    const uint32_t sizes[][2] = {{0, 0}, {0, 500}, {3, 0}, {1, 10}, {40, 100}, {5000, 0}, {2, 65536}};
+    const uint32_t sizes[][2] = {{0, 0},    {0, 500},  {3, 0},    {1, 10},
+                                 {40, 100}, {5000, 0}, {2, 65536}};
     for (const auto &[max, size] : sizes) {
         ListPtr l;
         uint32_t n = H(Sized(l, max, size))->max_entries, block = H(l)->block_size;
-        EXPECT_TRUE(n >= 1 && n * 32 <= block && block <= 65535 && (!max || n == std::min(max, 2046u)))
+        EXPECT_TRUE(n >= 1 && n * 32 <= block && block <= 65535 &&
+                    (!max || n == std::min(max, 2046u)))
             << max << "/" << size << ": " << n << " entries in " << block;
     }
 }
@@ -74,8 +76,8 @@ TEST(StatusList, TypedArgumentsAreCopied) {
     ListPtr l;
     char text[] = "caller text";
     const unsigned char bytes[4] = {0, 1, 2, 0xFF};
-    STF_AddStatus(l, 0xC00E00A0u, 5, STF_ARG_CHAR, 'x', STF_ARG_INT, -7, STF_ARG_DOUBLE, 2.5, STF_ARG_STRING, text,
-                  STF_ARG_COUNTED, 4, bytes);
+    STF_AddStatus(l, 0xC00E00A0u, 5, STF_ARG_CHAR, 'x', STF_ARG_INT, -7, STF_ARG_DOUBLE, 2.5,
+                  STF_ARG_STRING, text, STF_ARG_COUNTED, 4, bytes);
     std::strcpy(text, "overwritten");
     STF_ObjectInfo i = Info(l, 1);
     ASSERT_EQ(i.arg_count, 5);
@@ -85,11 +87,14 @@ TEST(StatusList, TypedArgumentsAreCopied) {
     EXPECT_EQ(i.args[0].value.c, 'x');
     EXPECT_EQ(i.args[1].value.i, -7);
     EXPECT_EQ(i.args[2].value.d, 2.5);
-    EXPECT_EQ(std::string(static_cast<const char *>(i.args[3].value.p), i.args[3].length), std::string("caller text", 12));
-    EXPECT_EQ(std::string(static_cast<const char *>(i.args[4].value.p), i.args[4].length), std::string("\0\1\2\xFF", 4));
+    EXPECT_EQ(std::string(static_cast<const char *>(i.args[3].value.p), i.args[3].length),
+              std::string("caller text", 12));
+    EXPECT_EQ(std::string(static_cast<const char *>(i.args[4].value.p), i.args[4].length),
+              std::string("\0\1\2\xFF", 4));
     // Copies live inside the block.
     for (int a : {3, 4}) {
-        auto q = static_cast<const uint8_t *>(i.args[a].value.p), b = reinterpret_cast<const uint8_t *>(l.l);
+        auto q = static_cast<const uint8_t *>(i.args[a].value.p),
+             b = reinterpret_cast<const uint8_t *>(l.l);
         EXPECT_TRUE(q >= b + 32 && q < b + H(l)->block_size) << a;
     }
 }
@@ -117,10 +122,8 @@ TEST(StatusList, ArgumentLimits) {
 TEST(StatusList, EnvironmentChainOrder) {
     ListPtr l;
     STF_AddStatus(l, 0xC0000001u, 0);
-    STF_AddEnvStatus(l, 0xC0030001u, 1, STF_ARG_STRING, "main",
-                     STF_KIND_STATUS, 0xC0030002u, 0,
-                     STF_KIND_MSG, 17u, 1, STF_ARG_INT, 5,
-                     STF_KIND_ERRNO, 13u, 0, 0);
+    STF_AddEnvStatus(l, 0xC0030001u, 1, STF_ARG_STRING, "main", STF_KIND_STATUS, 0xC0030002u, 0,
+                     STF_KIND_MSG, 17u, 1, STF_ARG_INT, 5, STF_KIND_ERRNO, 13u, 0, 0);
     ASSERT_EQ(EntryCount(l), 5u);
     EXPECT_EQ(Info(l, 5).code, 0xC0000001u);
     EXPECT_EQ(Info(l, 1).code, 0xC0030001u);
@@ -148,8 +151,10 @@ constexpr uint32_t kCause = 0xC0030200u;
 // STF_AddEnvStatus with a chain of N groups: group i (1 the newest cause,
 // N the oldest) has code kCause + i and the integer argument i.
 template <int I, int N, class... A> void AddChainOf(STF_List *l, A... a) {
-    if constexpr (I > N) STF_AddEnvStatus(l, kMain, 0, a..., 0);
-    else AddChainOf<I + 1, N>(l, a..., STF_KIND_STATUS, kCause + I, 1, STF_ARG_INT, I);
+    if constexpr (I > N)
+        STF_AddEnvStatus(l, kMain, 0, a..., 0);
+    else
+        AddChainOf<I + 1, N>(l, a..., STF_KIND_STATUS, kCause + I, 1, STF_ARG_INT, I);
 }
 
 } // namespace
@@ -158,9 +163,14 @@ template <int I, int N, class... A> void AddChainOf(STF_List *l, A... a) {
 // oldest causes at the bottom; only causes next to the main entry give way.
 TEST(StatusList, LongEnvironmentChainsKeepTheOldestCauses) {
     // 1000 bytes (the default) hold 20 entries of one integer argument each.
-    const struct { int groups; void (*add)(STF_List *); uint32_t max, want; } cases[] = {
-        {64, AddChainOf<1, 64>, 2046, 65}, {100, AddChainOf<1, 100>, 2046, 101},
-        {64, AddChainOf<1, 64>, 0, 20}, {100, AddChainOf<1, 100>, 0, 20}};
+    const struct {
+        int groups;
+        void (*add)(STF_List *);
+        uint32_t max, want;
+    } cases[] = {{64, AddChainOf<1, 64>, 2046, 65},
+                 {100, AddChainOf<1, 100>, 2046, 101},
+                 {64, AddChainOf<1, 64>, 0, 20},
+                 {100, AddChainOf<1, 100>, 0, 20}};
     for (const auto &c : cases) {
         SCOPED_TRACE(testing::Message() << c.groups << " groups, list of " << c.max);
         ListPtr l;
@@ -194,7 +204,8 @@ TEST(StatusList, ArgumentsOfNewestEntriesGiveWay) {
     // Entries keep their order and codes; the newest ones lost arguments.
     ASSERT_EQ(EntryCount(l), added + 1);
     EXPECT_EQ(Info(l, 1).code, 0xC0030099u);
-    for (uint32_t i = 2; i <= added + 1; ++i) EXPECT_EQ(Info(l, i).code, 0xC0030000u + added + 2 - i);
+    for (uint32_t i = 2; i <= added + 1; ++i)
+        EXPECT_EQ(Info(l, i).code, 0xC0030000u + added + 2 - i);
     STF_ObjectInfo oldest = Info(l, added + 1);
     ASSERT_EQ(oldest.arg_count, 1);
     EXPECT_STREQ(static_cast<const char *>(oldest.args[0].value.p), "oldest");

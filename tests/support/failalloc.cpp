@@ -38,7 +38,9 @@ using vrcore::seam::Module;
 
 // One allocator per module, so that a block kept with its allocator goes
 // back the way it came whatever is in place later.
-template <Module M> void *RoutedAlloc(Module m, size_t n) { return m == M ? FailMalloc(n) : std::malloc(n); }
+template <Module M> void *RoutedAlloc(Module m, size_t n) {
+    return m == M ? FailMalloc(n) : std::malloc(n);
+}
 template <Module M> void RoutedFree(Module m, void *p) { m == M ? FailFree(p) : std::free(p); }
 template <size_t... I> constexpr auto Routed(std::index_sequence<I...>) {
     return std::array<vrcore::seam::Allocator, sizeof...(I)>{
@@ -57,9 +59,10 @@ FailModule::~FailModule() {
 }
 
 FaultPoints::FaultPoints(Fn fails)
-    : fails_(std::move(fails)),
-      faults_{[](void *ctx, vrcore::seam::Point p, unsigned arg) { return (*static_cast<Fn *>(ctx))(p, arg); },
-              &fails_} {
+    : fails_(std::move(fails)), faults_{[](void *ctx, vrcore::seam::Point p, unsigned arg) {
+                                            return (*static_cast<Fn *>(ctx))(p, arg);
+                                        },
+                                        &fails_} {
     vrcore::seam::set_faults(&faults_);
 }
 FaultPoints::~FaultPoints() { vrcore::seam::set_faults(nullptr); }

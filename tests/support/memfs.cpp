@@ -71,7 +71,8 @@ void MemFs::Restore(const std::map<std::string, Bytes> &files) {
 
 std::string MemFs::Read(const std::string &path) const {
     auto it = names_.find(path);
-    return it == names_.end() ? std::string() : std::string(it->second->data.begin(), it->second->data.end());
+    return it == names_.end() ? std::string()
+                              : std::string(it->second->data.begin(), it->second->data.end());
 }
 
 struct MemFsCalls {
@@ -81,7 +82,10 @@ struct MemFsCalls {
     // dead (or, with `change`, dies at this change), else EBADF.
     static MemFs::Open *Fd(int fd, bool change = false) {
         auto it = fs().fds_.find(fd);
-        int e = fs().dead_ ? EIO : it == fs().fds_.end() ? EBADF : change && !fs().Change() ? EIO : 0;
+        int e = fs().dead_                 ? EIO
+                : it == fs().fds_.end()    ? EBADF
+                : change && !fs().Change() ? EIO
+                                           : 0;
         if (e) Err(e);
         return e ? nullptr : &it->second;
     }
@@ -191,10 +195,12 @@ struct MemFsCalls {
         fs().synced_names_ = fs().names_;
         return 0;
     }
-    static int Lock(int fd, vrcore::seam::LockKind, vrcore::seam::LockMode, bool) { return Fd(fd) ? 0 : -1; }
-    static constexpr vrcore::seam::Io kTable = {Open,  Close,  Read,   Write,  Pread,  Pwrite,
-                                                Fsync, Ftruncate, Fstat, Fchmod, Fchown, Stat,
-                                                Unlink, Rename, SyncDir, Lock};
+    static int Lock(int fd, vrcore::seam::LockKind, vrcore::seam::LockMode, bool) {
+        return Fd(fd) ? 0 : -1;
+    }
+    static constexpr vrcore::seam::Io kTable = {Open,   Close,     Read,    Write,  Pread,  Pwrite,
+                                                Fsync,  Ftruncate, Fstat,   Fchmod, Fchown, Stat,
+                                                Unlink, Rename,    SyncDir, Lock};
 };
 
 MemFs::MemFs() {
@@ -218,7 +224,9 @@ struct TapCalls {
         if (it != g_tap->paths_.end()) return it->second;
         char link[PATH_MAX];
         std::string proc = "/proc/self/fd/" + std::to_string(fd);
-        ssize_t n = g_tap->under_ == &vrcore::seam::system_io() ? readlink(proc.c_str(), link, sizeof link) : -1;
+        ssize_t n = g_tap->under_ == &vrcore::seam::system_io()
+                        ? readlink(proc.c_str(), link, sizeof link)
+                        : -1;
         return n > 0 ? std::string(link, size_t(n)) : std::string();
     }
     static std::string PathOf(const char *path) { return path; }
@@ -245,14 +253,22 @@ struct TapCalls {
         g_tap->paths_.erase(fd);
         return fail ? Err(EIO) : rc;
     }
-    static constexpr Io kTable = {
-        Open, Close, Call<IoOp::Read, &Io::read>::Run, Call<IoOp::Write, &Io::write>::Run,
-        Call<IoOp::Pread, &Io::pread>::Run, Call<IoOp::Pwrite, &Io::pwrite>::Run,
-        Call<IoOp::Fsync, &Io::fsync>::Run, Call<IoOp::Ftruncate, &Io::ftruncate>::Run,
-        Call<IoOp::Fstat, &Io::fstat>::Run, Call<IoOp::Fchmod, &Io::fchmod>::Run,
-        Call<IoOp::Fchown, &Io::fchown>::Run, Call<IoOp::Stat, &Io::stat>::Run,
-        Call<IoOp::Unlink, &Io::unlink>::Run, Call<IoOp::Rename, &Io::rename>::Run,
-        Call<IoOp::SyncDir, &Io::sync_dir>::Run, Call<IoOp::Lock, &Io::lock>::Run};
+    static constexpr Io kTable = {Open,
+                                  Close,
+                                  Call<IoOp::Read, &Io::read>::Run,
+                                  Call<IoOp::Write, &Io::write>::Run,
+                                  Call<IoOp::Pread, &Io::pread>::Run,
+                                  Call<IoOp::Pwrite, &Io::pwrite>::Run,
+                                  Call<IoOp::Fsync, &Io::fsync>::Run,
+                                  Call<IoOp::Ftruncate, &Io::ftruncate>::Run,
+                                  Call<IoOp::Fstat, &Io::fstat>::Run,
+                                  Call<IoOp::Fchmod, &Io::fchmod>::Run,
+                                  Call<IoOp::Fchown, &Io::fchown>::Run,
+                                  Call<IoOp::Stat, &Io::stat>::Run,
+                                  Call<IoOp::Unlink, &Io::unlink>::Run,
+                                  Call<IoOp::Rename, &Io::rename>::Run,
+                                  Call<IoOp::SyncDir, &Io::sync_dir>::Run,
+                                  Call<IoOp::Lock, &Io::lock>::Run};
 };
 
 IoTap::IoTap(Fn before) : before_(std::move(before)), under_(&vrcore::seam::io()) {

@@ -69,8 +69,22 @@ class MemFs {
 };
 
 enum class IoOp {
-    Open, Close, Read, Write, Pread, Pwrite, Fsync, Ftruncate, Fstat, Fchmod, Fchown, Stat, Unlink,
-    Rename, SyncDir, Lock
+    Open,
+    Close,
+    Read,
+    Write,
+    Pread,
+    Pwrite,
+    Fsync,
+    Ftruncate,
+    Fstat,
+    Fchmod,
+    Fchown,
+    Stat,
+    Unlink,
+    Rename,
+    SyncDir,
+    Lock
 };
 
 class IoTap {

@@ -53,7 +53,8 @@ class RandomValues {
         for (;;) {
             GENU_ShortOID id = 1 + Below(1092), back = 0;
             GENU_BerOID b{};
-            if (!GENU_ShortToBerOID(st, id, &b) && b.length && !GENU_BerToShortOID(st, &b, &back) && back == id) {
+            if (!GENU_ShortToBerOID(st, id, &b) && b.length && !GENU_BerToShortOID(st, &b, &back) &&
+                back == id) {
                 STF_DeleteList(st);
                 return id;
             }
@@ -69,7 +70,8 @@ class RandomValues {
 
     char Char(uint8_t univ) {
         static const char digits[] = "0123456789 ";
-        static const char printable[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789 '()+,-./:=?";
+        static const char printable[] =
+            "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789 '()+,-./:=?";
         if (univ == 18) return digits[Below(sizeof digits - 1)];
         if (univ == 19) return printable[Below(sizeof printable - 1)];
         return static_cast<char>(0x20 + Below(0x5f));
@@ -93,7 +95,8 @@ class RandomValues {
         if (!n) return;
         t->u.octets.length = static_cast<int32_t>(n);
         t->u.octets.value = static_cast<unsigned char *>(Zeroed(n + 1));
-        for (size_t i = 0; i < n; ++i) t->u.octets.value[i] = static_cast<unsigned char>(t->kind == 4 ? rng_() : Char(22));
+        for (size_t i = 0; i < n; ++i)
+            t->u.octets.value[i] = static_cast<unsigned char>(t->kind == 4 ? rng_() : Char(22));
     }
 
     void Name(GEN_SimpleName *n) {
@@ -105,7 +108,8 @@ class RandomValues {
         }
         if (n->kind == 5 && Below(2)) n->charset = Oid();
         n->u.counted.length = static_cast<uint16_t>(len);
-        for (size_t i = 0; i < len; ++i) n->u.counted.value[i] = static_cast<unsigned char>(n->kind == 4 ? rng_() : Char(22));
+        for (size_t i = 0; i < len; ++i)
+            n->u.counted.value[i] = static_cast<unsigned char>(n->kind == 4 ? rng_() : Char(22));
     }
 
     void Map(const vrber::Type &t, void *v) {
@@ -137,8 +141,10 @@ class RandomValues {
             auto *l = static_cast<GEN_Locale *>(v);
             l->language_length = static_cast<uint16_t>(Below(3));
             l->territory_length = static_cast<uint16_t>(Below(3));
-            for (int i = 0; i < l->language_length; ++i) l->language[i] = static_cast<char>('a' + Below(26));
-            for (int i = 0; i < l->territory_length; ++i) l->territory[i] = static_cast<char>('A' + Below(26));
+            for (int i = 0; i < l->language_length; ++i)
+                l->language[i] = static_cast<char>('a' + Below(26));
+            for (int i = 0; i < l->territory_length; ++i)
+                l->territory[i] = static_cast<char>('A' + Below(26));
             if (Below(2)) l->code_set = Oid();
         } else if (name == "ExtensionAttributeType") {
             *static_cast<int32_t *>(v) = static_cast<int32_t>(1 + Below(23));
@@ -295,18 +301,33 @@ struct RandomValue {
         for (auto &c : bytes) c = wide ? static_cast<unsigned char>(rng()) : 0;
         auto u32 = [&] { return static_cast<uint32_t>(rng()); };
         auto real = [&](bool second) {
-            if (!wide) return std::ldexp(static_cast<double>(rng() % 1000000), static_cast<int>(rng() % 40) - 20);
+            if (!wide)
+                return std::ldexp(static_cast<double>(rng() % 1000000),
+                                  static_cast<int>(rng() % 40) - 20);
             if (second) return -static_cast<double>(rng()) / 3;
-            return rng() % 5 == 0 ? 0.0 : std::ldexp(static_cast<double>(rng()), static_cast<int>(rng() % 2000) - 1000);
+            return rng() % 5 == 0 ? 0.0
+                                  : std::ldexp(static_cast<double>(rng()),
+                                               static_cast<int>(rng() % 2000) - 1000);
         };
         switch (syntax) {
         case 0: Put<GEN_Boolean>(static_cast<GEN_Boolean>(rng() % (wide ? 3 : 2))); return true;
-        case 1: case 4: case 22: Put<uint32_t>(u32()); return true;
-        case 12: case 15: case 21: case 24: case 44: case 68: Put<int32_t>(static_cast<int32_t>(rng())); return true;
+        case 1:
+        case 4:
+        case 22: Put<uint32_t>(u32()); return true;
+        case 12:
+        case 15:
+        case 21:
+        case 24:
+        case 44:
+        case 68: Put<int32_t>(static_cast<int32_t>(rng())); return true;
         case 26: Put<uint16_t>(static_cast<uint16_t>(rng())); return true;
-        case 71: case 75: Put<int16_t>(static_cast<int16_t>(rng())); return true;
-        case 23: case 62: Put<double>(real(false)); return true;
-        case 25: case 63: case 57: Put(GEN_RealRange{real(false), real(true)}); return true;
+        case 71:
+        case 75: Put<int16_t>(static_cast<int16_t>(rng())); return true;
+        case 23:
+        case 62: Put<double>(real(false)); return true;
+        case 25:
+        case 63:
+        case 57: Put(GEN_RealRange{real(false), real(true)}); return true;
         case 2: Put(GEN_CardinalRange{u32(), u32()}); return true;
         case 31: Put(GEN_Cardinal64{u32(), u32()}); return true;
         case 32: Put(GEN_Cardinal64Range{{u32(), u32()}, {u32(), u32()}}); return true;
@@ -322,10 +343,13 @@ struct RandomValue {
             Put(j);
             return true;
         }
-        case 5: case 16: case 28: {
+        case 5:
+        case 16:
+        case 28: {
             GEN_Text t{};
             t.kind = static_cast<int32_t>(1 + rng() % 5);
-            text = wide ? Printable(rng, 0, rng() % 4 ? 39 : 4095) : Printable(rng, 1, rng() % 8 ? 60 : 4095);
+            text = wide ? Printable(rng, 0, rng() % 4 ? 39 : 4095)
+                        : Printable(rng, 1, rng() % 8 ? 60 : 4095);
             octets.assign(text.begin(), text.end());
             if (t.kind <= GEN_KIND_STRING) {
                 t.u.string = text.data();
@@ -336,7 +360,8 @@ struct RandomValue {
             Put(t);
             return true;
         }
-        case 27: case 40: {
+        case 27:
+        case 40: {
             GEN_SimpleName n{};
             n.kind = static_cast<int32_t>(1 + rng() % 5);
             std::string s = Printable(rng, wide ? 0 : 1, 255);
@@ -345,7 +370,8 @@ struct RandomValue {
             } else {
                 n.u.counted.length = static_cast<uint16_t>(s.size());
                 for (size_t i = 0; i < s.size(); ++i)
-                    n.u.counted.value[i] = wide ? static_cast<unsigned char>(rng()) : static_cast<unsigned char>(s[i]);
+                    n.u.counted.value[i] =
+                        wide ? static_cast<unsigned char>(rng()) : static_cast<unsigned char>(s[i]);
             }
             Put(n);
             return true;
@@ -353,7 +379,8 @@ struct RandomValue {
         case 20: {
             octets.resize(wide ? rng() % 300 : 1 + rng() % 200);
             for (auto &c : octets) c = static_cast<unsigned char>(rng());
-            Put(GEN_OctetString{static_cast<int32_t>(octets.size()), octets.empty() ? nullptr : octets.data()});
+            Put(GEN_OctetString{static_cast<int32_t>(octets.size()),
+                                octets.empty() ? nullptr : octets.data()});
             return true;
         }
         case 48: {

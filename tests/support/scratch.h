@@ -58,8 +58,7 @@ template <class F> pid_t Spawn(F &&body) {
 // The raw wait status of a child.
 inline int WaitStatus(pid_t pid) {
     int st = 0;
-    while (waitpid(pid, &st, 0) < 0) {
-    }
+    while (waitpid(pid, &st, 0) < 0) {}
     return st;
 }
 

@@ -28,7 +28,9 @@ struct StatusList {
     // The top code, or every code, a call left that had to fail (rc 1);
     // ~0 or none when it did not.
     uint32_t failed(int rc) const { return rc == 1 ? code() : 0xFFFFFFFFu; }
-    std::vector<uint32_t> failed_codes(int rc) const { return rc == 1 ? codes() : std::vector<uint32_t>{}; }
+    std::vector<uint32_t> failed_codes(int rc) const {
+        return rc == 1 ? codes() : std::vector<uint32_t>{};
+    }
 };
 
 } // namespace vrtest

@@ -16,10 +16,16 @@ namespace {
 using vrtest::StatusList;
 
 TEST(Cardinal64, AddsModulo64Bits) {
-    const struct { GEN_Cardinal64 a, b; int32_t add; uint64_t want; } cases[] = {
-        {{0, 0xFFFFFFFFu}, {0, 1}, 0, 1ull << 32}, {{0xFFFFFFFFu, 0xFFFFFFFFu}, {0, 2}, 0, 1},
-        {{1, 0}, {}, -1, 0xFFFFFFFFu}, {{0, 0}, {}, -1, ~0ull}, {{0, 0xFFFFFFFEu}, {}, 3, 0x100000001ull},
-        {{5, 5}, {}, INT32_MIN, 0x480000005ull}};
+    const struct {
+        GEN_Cardinal64 a, b;
+        int32_t add;
+        uint64_t want;
+    } cases[] = {{{0, 0xFFFFFFFFu}, {0, 1}, 0, 1ull << 32},
+                 {{0xFFFFFFFFu, 0xFFFFFFFFu}, {0, 2}, 0, 1},
+                 {{1, 0}, {}, -1, 0xFFFFFFFFu},
+                 {{0, 0}, {}, -1, ~0ull},
+                 {{0, 0xFFFFFFFEu}, {}, 3, 0x100000001ull},
+                 {{5, 5}, {}, INT32_MIN, 0x480000005ull}};
     for (const auto &c : cases) {
         GEN_Cardinal64 r{};
         c.add ? GENU_AddCardinal64Int(&r, &c.a, c.add) : GENU_AddCardinal64(&r, &c.a, &c.b);
@@ -27,11 +33,12 @@ TEST(Cardinal64, AddsModulo64Bits) {
     }
 }
 
-GEN_GeneralizedTime Local(int16_t y, int16_t mo, int16_t d, int16_t h, int16_t mi, int16_t s, int16_t ms,
-                          int16_t mindiff) {
+GEN_GeneralizedTime Local(int16_t y, int16_t mo, int16_t d, int16_t h, int16_t mi, int16_t s,
+                          int16_t ms, int16_t mindiff) {
     return {y, mo, d, h, mi, s, ms, mindiff, 0};
 }
-GEN_GeneralizedTime Utc(int16_t y, int16_t mo, int16_t d, int16_t h, int16_t mi, int16_t s, int16_t ms = 0) {
+GEN_GeneralizedTime Utc(int16_t y, int16_t mo, int16_t d, int16_t h, int16_t mi, int16_t s,
+                        int16_t ms = 0) {
     return {static_cast<int16_t>(y - 1900), mo, d, h, mi, s, ms, 0, 1};
 }
 
@@ -60,17 +67,32 @@ class InZone : public ::testing::TestWithParam<const char *> {
     std::optional<std::string> old_tz_;
 };
 
-INSTANTIATE_TEST_SUITE_P(Zones, InZone, ::testing::Values("UTC", "Europe/Berlin", "America/New_York", "Australia/Lord_Howe"));
+INSTANTIATE_TEST_SUITE_P(Zones, InZone,
+                         ::testing::Values("UTC", "Europe/Berlin", "America/New_York",
+                                           "Australia/Lord_Howe"));
 
 TEST_P(InZone, DeltaArithmeticRollsOver) {
-    const struct { const char *what; GEN_GeneralizedTime in; uint32_t seconds; int32_t mode; GEN_GeneralizedTime want; } cases[] = {
-        {"New Year", Local(2026, 12, 31, 23, 30, 0, 250, -60), 86400, 0, Local(2027, 1, 1, 23, 30, 0, 250, -60)},
-        {"leap day", Local(2024, 2, 28, 0, 0, 0, 0, 0), 86400, 0, Local(2024, 2, 29, 0, 0, 0, 0, 0)},
-        {"no leap day in 2100", Local(2100, 2, 28, 0, 0, 0, 0, 0), 86400, 0, Local(2100, 3, 1, 0, 0, 0, 0, 0)},
-        {"back over New Year", Local(2027, 1, 1, 0, 0, 10, 0, -60), 20, 1, Local(2026, 12, 31, 23, 59, 50, 0, -60)},
-        {"Berlin spring change", Local(2026, 3, 28, 12, 0, 0, 0, -60), 86400, 0, Local(2026, 3, 29, 12, 0, 0, 0, -60)},
-        {"New York autumn change", Local(2026, 11, 1, 0, 30, 0, 0, 240), 7200, 0, Local(2026, 11, 1, 2, 30, 0, 0, 240)},
-        {"utc years from 1900", Utc(1999, 12, 31, 23, 59, 59, 7), 1, 0, Utc(2000, 1, 1, 0, 0, 0, 7)},
+    const struct {
+        const char *what;
+        GEN_GeneralizedTime in;
+        uint32_t seconds;
+        int32_t mode;
+        GEN_GeneralizedTime want;
+    } cases[] = {
+        {"New Year", Local(2026, 12, 31, 23, 30, 0, 250, -60), 86400, 0,
+         Local(2027, 1, 1, 23, 30, 0, 250, -60)},
+        {"leap day", Local(2024, 2, 28, 0, 0, 0, 0, 0), 86400, 0,
+         Local(2024, 2, 29, 0, 0, 0, 0, 0)},
+        {"no leap day in 2100", Local(2100, 2, 28, 0, 0, 0, 0, 0), 86400, 0,
+         Local(2100, 3, 1, 0, 0, 0, 0, 0)},
+        {"back over New Year", Local(2027, 1, 1, 0, 0, 10, 0, -60), 20, 1,
+         Local(2026, 12, 31, 23, 59, 50, 0, -60)},
+        {"Berlin spring change", Local(2026, 3, 28, 12, 0, 0, 0, -60), 86400, 0,
+         Local(2026, 3, 29, 12, 0, 0, 0, -60)},
+        {"New York autumn change", Local(2026, 11, 1, 0, 30, 0, 0, 240), 7200, 0,
+         Local(2026, 11, 1, 2, 30, 0, 0, 240)},
+        {"utc years from 1900", Utc(1999, 12, 31, 23, 59, 59, 7), 1, 0,
+         Utc(2000, 1, 1, 0, 0, 0, 7)},
         {"the largest delta", Utc(2000, 1, 1, 0, 0, 0), 0xFFFFFFFFu, 0, Utc(2136, 2, 7, 6, 28, 15)},
     };
     for (const auto &c : cases) {
@@ -80,8 +102,10 @@ TEST_P(InZone, DeltaArithmeticRollsOver) {
         ASSERT_EQ(GENU_GeneralizedTimeDeltaArithmetic(st, &c.in, c.seconds, c.mode, &out), 0);
         EXPECT_EQ(Show(out), Show(c.want));
         // The fixed modes agree, and undo each other.
-        auto fn = c.mode ? GENU_SubtractDeltaTimeFromGeneralizedTime : GENU_AddDeltaTimeToGeneralizedTime;
-        auto undo = c.mode ? GENU_AddDeltaTimeToGeneralizedTime : GENU_SubtractDeltaTimeFromGeneralizedTime;
+        auto fn =
+            c.mode ? GENU_SubtractDeltaTimeFromGeneralizedTime : GENU_AddDeltaTimeToGeneralizedTime;
+        auto undo =
+            c.mode ? GENU_AddDeltaTimeToGeneralizedTime : GENU_SubtractDeltaTimeFromGeneralizedTime;
         ASSERT_EQ(fn(st, &c.in, c.seconds, &fixed), 0);
         EXPECT_EQ(Show(fixed), Show(c.want));
         ASSERT_EQ(undo(st, &fixed, c.seconds, &back), 0);
@@ -103,12 +127,20 @@ TEST_P(InZone, DeltaArithmeticFailures) {
 }
 
 TEST_P(InZone, TimesCompareByTheInstantTheyDenote) {
-    const struct { const char *what; GEN_GeneralizedTime a, b; int32_t want; } cases[] = {
-        {"only the milliseconds differ", Utc(2026, 5, 1, 8, 0, 0, 900), Utc(2026, 5, 1, 8, 0, 0, 150), 750},
-        {"Berlin summer time and its UTC", Local(2026, 7, 1, 14, 0, 0, 0, -120), Utc(2026, 7, 1, 12, 0, 0), 0},
-        {"the two autumn hours of New York", Local(2026, 11, 1, 1, 30, 0, 0, 240), Local(2026, 11, 1, 1, 30, 0, 0, 300), -1},
+    const struct {
+        const char *what;
+        GEN_GeneralizedTime a, b;
+        int32_t want;
+    } cases[] = {
+        {"only the milliseconds differ", Utc(2026, 5, 1, 8, 0, 0, 900),
+         Utc(2026, 5, 1, 8, 0, 0, 150), 750},
+        {"Berlin summer time and its UTC", Local(2026, 7, 1, 14, 0, 0, 0, -120),
+         Utc(2026, 7, 1, 12, 0, 0), 0},
+        {"the two autumn hours of New York", Local(2026, 11, 1, 1, 30, 0, 0, 240),
+         Local(2026, 11, 1, 1, 30, 0, 0, 300), -1},
         {"one second across New Year", Utc(2026, 12, 31, 23, 59, 59), Utc(2027, 1, 1, 0, 0, 0), -1},
-        {"day 0 is the month's eve", Local(2026, 3, 0, 0, 0, 0, 0, 0), Local(2026, 2, 28, 0, 0, 0, 0, 0), 0},
+        {"day 0 is the month's eve", Local(2026, 3, 0, 0, 0, 0, 0, 0),
+         Local(2026, 2, 28, 0, 0, 0, 0, 0), 0},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
@@ -125,7 +157,8 @@ TEST_P(InZone, CurrentTimeAndZone) {
     StatusList st;
     GEN_GeneralizedTime *before = nullptr, *local = nullptr, *after = nullptr;
     ASSERT_EQ(GENU_GetCurrentTime(st, &before, 1) + GENU_GetCurrentTime(st, &local, 0) +
-                  GENU_GetCurrentTime(st, &after, 7), 0);
+                  GENU_GetCurrentTime(st, &after, 7),
+              0);
     EXPECT_TRUE(before->year >= 126 && before->year < 1900) << before->year; // years from 1900
     EXPECT_TRUE(Show(*before).ends_with(" mindiff 0 utc 1")) << Show(*before);
     EXPECT_TRUE(Show(*after).ends_with(" mindiff 0 utc 1")) << Show(*after);
@@ -133,7 +166,8 @@ TEST_P(InZone, CurrentTimeAndZone) {
     struct tm tm {};
     localtime_r(&now, &tm);
     EXPECT_GE(local->year, 2026);
-    EXPECT_EQ(Show(*local).substr(19), ".000 mindiff " + std::to_string(-tm.tm_gmtoff / 60) + " utc 0");
+    EXPECT_EQ(Show(*local).substr(19),
+              ".000 mindiff " + std::to_string(-tm.tm_gmtoff / 60) + " utc 0");
     // The local time denotes the same instant as the UTC readings around it.
     int32_t r = 1;
     ASSERT_EQ(GEN_CompareGeneralizedTime(st, before, local, &r), 0);
@@ -146,8 +180,10 @@ TEST_P(InZone, CurrentTimeAndZone) {
     // The cached offset is the zone's standard one, whatever the season.
     GENU_TimeZoneInit();
     const std::string zone = GetParam();
-    EXPECT_EQ(GENU_GetTimeZone(), zone == "Europe/Berlin" ? -3600 : zone == "America/New_York" ? 18000
-                                  : zone == "Australia/Lord_Howe" ? -37800 : 0);
+    EXPECT_EQ(GENU_GetTimeZone(), zone == "Europe/Berlin"         ? -3600
+                                  : zone == "America/New_York"    ? 18000
+                                  : zone == "Australia/Lord_Howe" ? -37800
+                                                                  : 0);
 }
 
 } // namespace

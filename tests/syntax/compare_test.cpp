@@ -76,16 +76,19 @@ TEST(CompareRules, NumbersAndRanges) {
         {"cardinals are unsigned", 1, P<GEN_Cardinal>(1), P<GEN_Cardinal>(0xFFFFFFFFu), -1},
         {"integers are signed", 12, P<GEN_Integer>(-1), P<GEN_Integer>(1), -1},
         {"edges give the difference", 44, P<GEN_Edge>(3), P<GEN_Edge>(1), 2},
-        {"a difference beyond 32 bits keeps its sign", 44, P<GEN_Edge>(INT32_MIN), P<GEN_Edge>(INT32_MAX), INT32_MIN},
+        {"a difference beyond 32 bits keeps its sign", 44, P<GEN_Edge>(INT32_MIN),
+         P<GEN_Edge>(INT32_MAX), INT32_MIN},
         {"percent gives the 16-bit difference", 71, P<GEN_Percent>(-5), P<GEN_Percent>(10), -15},
         {"sides are equality only", 26, P<GEN_Sides>(2), P<GEN_Sides>(1), 1},
         {"reals less than 1 apart are equal", 23, P(2.0), P(2.9), 0},
         {"reals 1 apart", 23, P(2.0), P(3.0), -1},
         {"real difference beyond 32 bits", 62, P(1e300), P(-1e300), INT32_MAX},
         {"a real that is not a number", 23, P(std::nan("")), P(2.0), 0, GEN_S_INVALID},
-        {"cardinal ranges are equality only", 2, P(GEN_CardinalRange{1, 3}), P(GEN_CardinalRange{1, 2}), 1},
+        {"cardinal ranges are equality only", 2, P(GEN_CardinalRange{1, 3}),
+         P(GEN_CardinalRange{1, 2}), 1},
         {"real ranges are equality only", 25, P(GEN_RealRange{1, 2}), P(GEN_RealRange{1, 2.5}), 1},
-        {"cardinal 64 by both words", 31, P(GEN_Cardinal64{1, 0}), P(GEN_Cardinal64{0, 0xFFFFFFFFu}), 1},
+        {"cardinal 64 by both words", 31, P(GEN_Cardinal64{1, 0}),
+         P(GEN_Cardinal64{0, 0xFFFFFFFFu}), 1},
         {"cardinal 64 ranges are equality only", 32, P(GEN_Cardinal64Range{{0, 1}, {0, 2}}),
          P(GEN_Cardinal64Range{{0, 1}, {0, 3}}), 1},
         {"areas as unsigned bytes", 29, P(Area{1, 0x80}), P(Area{1}), 1},
@@ -99,9 +102,10 @@ TEST(CompareRules, TextsNamesAndStrings) {
     GEN_SimpleName toolong = Name(3, "x"), unterminated = Name(1, "x");
     toolong.u.counted.length = 256;
     std::memset(unterminated.u.string, 'x', sizeof unterminated.u.string);
-    GEN_Text *irv = P(Txt(1, "abc")), *latin = P(Txt(3, "abc")), *str = P(Txt(2, "abc")), *empty3 = P(Txt(3, "")),
-             *a3 = P(Txt(3, "a"));
-    GEN_SimpleName *n1 = P(Name(1, "abc")), *n3 = P(Name(3, "abc")), *ne3 = P(Name(3, "")), *na3 = P(Name(3, "a"));
+    GEN_Text *irv = P(Txt(1, "abc")), *latin = P(Txt(3, "abc")), *str = P(Txt(2, "abc")),
+             *empty3 = P(Txt(3, "")), *a3 = P(Txt(3, "a"));
+    GEN_SimpleName *n1 = P(Name(1, "abc")), *n3 = P(Name(3, "abc")), *ne3 = P(Name(3, "")),
+                   *na3 = P(Name(3, "a"));
     const RuleCase cases[] = {
         {"kind 1 meets kind 3 in Latin-1", 28, irv, latin, 0, 0, false, BY(CompareText, Text)},
         {"kind 2 does not meet kind 3", 28, str, latin, 0, GEN_S_NOTSUPP},
@@ -124,13 +128,16 @@ TEST(CompareRules, TextsNamesAndStrings) {
         {"names: empty kind 5 sorts first", 27, P(Name(5, "")), P(Name(5, "a")), -1},
         {"names: a length over 255", 27, &toolong, na3, 0, GEN_S_INVALID},
         {"names: no NUL in the inline string", 27, &unterminated, n1, 0, GEN_S_INVALID},
-        {"names: binary empty first", 40, ne3, na3, -1, 0, true, BY(BinCompareSimpleName, SimpleName)},
-        {"octets: empty sorts last", 20, P(Oct("")), P(Oct("a")), 1, 0, false, BY(CompareOctetString, OctetString)},
-        {"octets: a negative length", 20, P(GEN_OctetString{-1, nullptr}), P(Oct("a")), 0, GEN_S_INVALID},
-        {"job identifiers as unsigned bytes", 14, P(GEN_JobIdentifier{"a\xe9"}), P(GEN_JobIdentifier{"ab"}), 1, 0,
-         false, BY(CompareJobIdentifier, JobIdentifier)},
-        {"identifiers are unsigned", 10, P<GEN_Identifier>(3), P<GEN_Identifier>(0x80000000u), -1, 0, false,
-         BY(CompareIdentifier, Identifier)},
+        {"names: binary empty first", 40, ne3, na3, -1, 0, true,
+         BY(BinCompareSimpleName, SimpleName)},
+        {"octets: empty sorts last", 20, P(Oct("")), P(Oct("a")), 1, 0, false,
+         BY(CompareOctetString, OctetString)},
+        {"octets: a negative length", 20, P(GEN_OctetString{-1, nullptr}), P(Oct("a")), 0,
+         GEN_S_INVALID},
+        {"job identifiers as unsigned bytes", 14, P(GEN_JobIdentifier{"a\xe9"}),
+         P(GEN_JobIdentifier{"ab"}), 1, 0, false, BY(CompareJobIdentifier, JobIdentifier)},
+        {"identifiers are unsigned", 10, P<GEN_Identifier>(3), P<GEN_Identifier>(0x80000000u), -1,
+         0, false, BY(CompareIdentifier, Identifier)},
     };
     for (const RuleCase &c : cases) RunCase(c);
 }
@@ -138,34 +145,49 @@ TEST(CompareRules, TextsNamesAndStrings) {
 TEST(CompareRules, ChoicesDistNamesAndSequences) {
     GEN_NameOrOID *winnt = P(Oid(3050)), *dce = P(Oid(3042)), *named = P(Named(1, "winnt")),
                   *empty_name = P(Named(3, "")), *a_name = P(Named(3, "a"));
-    auto dn = [](int32_t kind, const char *s, GEN_NameOrOID *syntax) { return P(GEN_DistNameString{Txt(kind, s), syntax}); };
-    GEN_DistNameString *nt_lower = dn(1, "joe", winnt), *bare = dn(1, "joe", nullptr), *dce_upper = dn(1, "JOE", dce);
+    auto dn = [](int32_t kind, const char *s, GEN_NameOrOID *syntax) {
+        return P(GEN_DistNameString{Txt(kind, s), syntax});
+    };
+    GEN_DistNameString *nt_lower = dn(1, "joe", winnt), *bare = dn(1, "joe", nullptr),
+                       *dce_upper = dn(1, "JOE", dce);
     auto seq = [](GENU_ShortOID a, GENU_ShortOID b) {
         return P(GEN_NameOrOidSeq{b ? P(GEN_NameOrOidSeq{nullptr, Oid(b)}) : nullptr, Oid(a)});
     };
-    auto font = [](const char *s) { return P(GEN_FontReference{GEN_FONT_SIMPLE_NAME, {.simple_name = Name(4, s)}}); };
+    auto font = [](const char *s) {
+        return P(GEN_FontReference{GEN_FONT_SIMPLE_NAME, {.simple_name = Name(4, s)}});
+    };
     auto onc = [](uint32_t program) {
         return P(GEN_RPCAddress{GEN_RPC_ONC, {.onc = {Txt(1, "h"), program, 0, 0, Txt(1, "")}}});
     };
-    auto copies = [](uint32_t *n) { return P(GEN_ResultsProfile{nullptr, nullptr, nullptr, n, nullptr}); };
+    auto copies = [](uint32_t *n) {
+        return P(GEN_ResultsProfile{nullptr, nullptr, nullptr, n, nullptr});
+    };
     const RuleCase cases[] = {
         {"name or OID: a smaller choice first", 18, P(Oid(5)), named, -1},
-        {"name or OID: a choice out of range", 18, P(GEN_NameOrOID{3, {1}}), P(Oid(5)), 0, GEN_S_INVALID},
-        {"name or OID: an empty name sorts last", 18, empty_name, a_name, 1, 0, false, BY(CompareNameOrOID, NameOrOID)},
-        {"binary name or OID: an empty name first", 18, empty_name, a_name, -1, 0, true, BY(BinCompareNameOrOID, NameOrOID)},
-        {"winnt names ignore case", 6, nt_lower, dn(1, "JOE", winnt), 0, 0, false, BY(CompareDistNameString, DistNameString)},
+        {"name or OID: a choice out of range", 18, P(GEN_NameOrOID{3, {1}}), P(Oid(5)), 0,
+         GEN_S_INVALID},
+        {"name or OID: an empty name sorts last", 18, empty_name, a_name, 1, 0, false,
+         BY(CompareNameOrOID, NameOrOID)},
+        {"binary name or OID: an empty name first", 18, empty_name, a_name, -1, 0, true,
+         BY(BinCompareNameOrOID, NameOrOID)},
+        {"winnt names ignore case", 6, nt_lower, dn(1, "JOE", winnt), 0, 0, false,
+         BY(CompareDistNameString, DistNameString)},
         {"dce names do not", 6, dn(1, "joe", dce), dce_upper, 1},
         {"a syntax named by name ignores case", 6, dn(3, "joe", named), dn(3, "JOE", named), 0},
         {"a name with a syntax sorts after one without", 6, nt_lower, bare, 1},
         {"the syntaxes decide first", 6, dce_upper, nt_lower, -1},
-        {"binary: the names decide first", 6, dce_upper, nt_lower, -1, 0, true, BY(BinCompareDistNameString, DistNameString)},
+        {"binary: the names decide first", 6, dce_upper, nt_lower, -1, 0, true,
+         BY(BinCompareDistNameString, DistNameString)},
         {"binary: winnt names keep their case", 6, nt_lower, dn(1, "JOE", winnt), 1, 0, true},
         {"sequences differing in their second elements", 60, seq(1, 2), seq(1, 3), -1},
         {"the shorter sequence first", 60, seq(1, 0), seq(1, 2), -1},
-        {"object identification: choices first", 64, P(GEN_ObjectIdent{GEN_OBJID_JOB_ID, {.job_id = {"z"}}}),
+        {"object identification: choices first", 64,
+         P(GEN_ObjectIdent{GEN_OBJID_JOB_ID, {.job_id = {"z"}}}),
          P(GEN_ObjectIdent{GEN_OBJID_OID, {}}), -1, 0, false, BY(CompareObjectIdent, ObjectIdent)},
-        {"fonts: an empty name sorts last", 9, font(""), font("b"), 1, 0, false, BY(CompareFontReference, FontReference)},
-        {"binary fonts: an empty name first", 9, font(""), font("b"), -1, 0, true, BY(BinCompareFontReference, FontReference)},
+        {"fonts: an empty name sorts last", 9, font(""), font("b"), 1, 0, false,
+         BY(CompareFontReference, FontReference)},
+        {"binary fonts: an empty name first", 9, font(""), font("b"), -1, 0, true,
+         BY(BinCompareFontReference, FontReference)},
         {"sequences of names: the shorter first", 42, P(GEN_DistNameStringSeq{nullptr, *bare}),
          P(GEN_DistNameStringSeq{P(GEN_DistNameStringSeq{nullptr, *bare}), *bare}), -1, 0, false,
          BY(CompareDistNameStringSeq, DistNameStringSeq)},
@@ -240,7 +262,8 @@ TEST(CompareNesting, IsBounded) {
     for (int depth : {20, GEN_MAX_NESTING + 10}) {
         GEN_Criteria *a = nest(depth), *b = nest(depth);
         int32_t r = 99;
-        EXPECT_EQ(st.failed(GEN_CompareAttrValue(st, 37, a, b, &r)), depth < GEN_MAX_NESTING ? ~0u : GEN_S_INVALID);
+        EXPECT_EQ(st.failed(GEN_CompareAttrValue(st, 37, a, b, &r)),
+                  depth < GEN_MAX_NESTING ? ~0u : GEN_S_INVALID);
         EXPECT_EQ(r, depth < GEN_MAX_NESTING ? 0 : 99);
         GEN_DeleteCriteria(st.fresh(), a, nullptr);
         GEN_DeleteCriteria(st.fresh(), b, nullptr);
@@ -268,7 +291,8 @@ TEST(CompareForms, CaseInsensitiveEqualityAndDocuments) {
     EXPECT_EQ(Result(GEN_ICompareOctetString, Oct("AB"), Oct("abc")), -1);
 
     // Equality tests answer 1 for equal.
-    GEN_Text e3 = Txt(3, ""), e1 = Txt(1, ""), k4 = Txt(4, "abc"), c1 = Txt(5, "x", 1, 1u), c2 = Txt(5, "x", 1, 2u);
+    GEN_Text e3 = Txt(3, ""), e1 = Txt(1, ""), k4 = Txt(4, "abc"), c1 = Txt(5, "x", 1, 1u),
+             c2 = Txt(5, "x", 1, 2u);
     EXPECT_EQ(Result(GEN_EqualText, low, low3), 1);
     EXPECT_EQ(Result(GEN_EqualText, e3, e1), 1);
     EXPECT_EQ(Result(GEN_EqualText, up3, low3), 0);
@@ -288,10 +312,17 @@ TEST(CompareForms, CaseInsensitiveEqualityAndDocuments) {
 // missing or empty identifier sorts after every other one.
 TEST(CompareObjectID, SubidentifiersByValue) {
     using Bytes = std::vector<unsigned char>;
-    const struct { Bytes a, b; int32_t want; } cases[] = {
-        {{0x2B, 6, 1}, {0x2B, 6, 1}, 0}, {{0x2B, 6}, {0x2B, 6, 1}, -1}, {{0x2B, 7}, {0x2B, 6, 1}, 1},
-        {{0x2B, 0x81, 0x80, 0x00}, {0x2B, 0xFF, 0x7F}, 1}, {{0x2B, 0x7F}, {0x2B, 0x81, 0x00}, -1},
-        {{}, {0x2B}, 1}, {{0x2B}, {}, -1}, {{}, {}, 0}};
+    const struct {
+        Bytes a, b;
+        int32_t want;
+    } cases[] = {{{0x2B, 6, 1}, {0x2B, 6, 1}, 0},
+                 {{0x2B, 6}, {0x2B, 6, 1}, -1},
+                 {{0x2B, 7}, {0x2B, 6, 1}, 1},
+                 {{0x2B, 0x81, 0x80, 0x00}, {0x2B, 0xFF, 0x7F}, 1},
+                 {{0x2B, 0x7F}, {0x2B, 0x81, 0x00}, -1},
+                 {{}, {0x2B}, 1},
+                 {{0x2B}, {}, -1},
+                 {{}, {}, 0}};
     for (const auto &c : cases) {
         GEN_ObjectID x{static_cast<uint16_t>(c.a.size()), const_cast<unsigned char *>(c.a.data())},
             y{static_cast<uint16_t>(c.b.size()), const_cast<unsigned char *>(c.b.data())};
@@ -310,8 +341,9 @@ TEST(CompareObjectID, SubidentifiersByValue) {
 
 // The value types whose rule is a total order (equality-only rules,
 // truncated reals and values holding attributes are left out).
-const uint32_t kOrdered[] = {1,  12, 21, 71, 31, 48, 55, 28, 27, 20, 14, 18, 6,  42, 60, 64, 9, 34, 35, 72,
-                             61, 43, 8,  39, 81, 45, 46, 49, 67, 69, 74, 76, 85, 87, 88, 89, 91, 92, 94};
+const uint32_t kOrdered[] = {1,  12, 21, 71, 31, 48, 55, 28, 27, 20, 14, 18, 6,
+                             42, 60, 64, 9,  34, 35, 72, 61, 43, 8,  39, 81, 45,
+                             46, 49, 67, 69, 74, 76, 85, 87, 88, 89, 91, 92, 94};
 
 // Compares, both ways, every pair of some random values and a copy of the
 // first: failures agree, results are antisymmetric, the copy equals its

@@ -20,7 +20,8 @@ const GENU_Allocator kFail = {FailMalloc, FailFree};
 // Every descriptor the type map hands out is one the sweeps below cover.
 TEST(Descriptors, EveryMappedDescriptorIsSwept) {
     for (uint32_t t = 0; t < 95; ++t)
-        EXPECT_TRUE(!GENU_AVT2Descriptor(t) || TypeOfValueType(t)) << "type " << t << " is not swept";
+        EXPECT_TRUE(!GENU_AVT2Descriptor(t) || TypeOfValueType(t))
+            << "type " << t << " is not swept";
     EXPECT_EQ(GENU_AVT2Descriptor(95), nullptr);
     EXPECT_EQ(GENU_AVT2Descriptor(0xFFFFFFFFu), nullptr);
 }
@@ -69,8 +70,8 @@ TEST(CopyDelete, DeepCopyFailureLeavesDestinationCleared) {
     std::mt19937 rng(9);
     GEN_DeliveryAddress *orig = nullptr, dst;
     // A well-filled address: retry until most parts are present.
-    while (!orig || !orig->personal_name || !orig->organization_unit_names || !orig->directory_name ||
-           !orig->extension_attrs) {
+    while (!orig || !orig->personal_name || !orig->organization_unit_names ||
+           !orig->directory_name || !orig->extension_attrs) {
         GEN_DeleteDeliveryAddress(st.fresh(), orig, nullptr);
         orig = static_cast<GEN_DeliveryAddress *>(NewRandomValue(rng, vrsyn::T_DeliveryAddress));
     }
@@ -94,8 +95,8 @@ TEST(CopyDelete, DeepCopyFailureLeavesDestinationCleared) {
 TEST(CopyDelete, InvalidValuesRefused) {
     GEN_Text text = Txt(6, "");
     GEN_OctetString neg{-1, nullptr}, dangling{3, nullptr};
-    GEN_SimpleName counted256 = Name(GEN_KIND_OCTETS, ""), counted255 = counted256, unterminated = Name(1, ""),
-                   inline255 = unterminated;
+    GEN_SimpleName counted256 = Name(GEN_KIND_OCTETS, ""), counted255 = counted256,
+                   unterminated = Name(1, ""), inline255 = unterminated;
     counted256.u.counted.length = 256;
     counted255.u.counted.length = 255;
     std::memset(unterminated.u.string, 'x', sizeof unterminated.u.string); // no NUL within 256
@@ -111,18 +112,27 @@ TEST(CopyDelete, InvalidValuesRefused) {
     GEN_ResultsProfile profile{nullptr, &comment, nullptr, &copies, &bin};
     GEN_ObjectIdent ident{8, {}};
     using namespace vrsyn;
-    const struct { const char *what; const GENU_ValueDescriptor &desc; const TypeInfo &type; const void *value; uint32_t code; } cases[] = {
+    const struct {
+        const char *what;
+        const GENU_ValueDescriptor &desc;
+        const TypeInfo &type;
+        const void *value;
+        uint32_t code;
+    } cases[] = {
         {"text kind", GENU_TextDesc, T_Text, &text, GEN_S_INVALID},
         {"negative length", GENU_OctetStringDesc, T_OctetString, &neg, GEN_S_INVALID},
         {"bytes without address", GENU_OctetStringDesc, T_OctetString, &dangling, GEN_S_INVALID},
         {"counted name of 256", GENU_SimpleNameDesc, T_SimpleName, &counted256, GEN_S_INVALID},
         {"counted name of 255", GENU_SimpleNameDesc, T_SimpleName, &counted255, 0},
-        {"inline name without NUL", GENU_SimpleNameDesc, T_SimpleName, &unterminated, GEN_S_INVALID},
+        {"inline name without NUL", GENU_SimpleNameDesc, T_SimpleName, &unterminated,
+         GEN_S_INVALID},
         {"inline name of 255", GENU_SimpleNameDesc, T_SimpleName, &inline255, 0},
-        {"job identifier without NUL", GENU_JobIdentifierDesc, T_JobIdentifier, &job, GEN_S_INVALID},
+        {"job identifier without NUL", GENU_JobIdentifierDesc, T_JobIdentifier, &job,
+         GEN_S_INVALID},
         {"attribute count", GENU_DomainDefinedAttrsDesc, T_DomainDefinedAttrs, &dda, GEN_S_INVALID},
         {"deep choice", GENU_ResultsProfileDesc, T_ResultsProfile, &profile, GEN_S_INVALID},
-        {"object identification choice", GENU_ObjectIdentDesc, T_ObjectIdent, &ident, GEN_S_INVALID},
+        {"object identification choice", GENU_ObjectIdentDesc, T_ObjectIdent, &ident,
+         GEN_S_INVALID},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
@@ -177,7 +187,8 @@ TEST(CopyDelete, NestingIsBounded) {
     chain[0].choice = GEN_FILTER_ITEM;
     chain[0].u.item.choice = GEN_ITEM_PRESENT;
     chain[0].u.item.u.present = 649;
-    for (size_t i = 1; i < chain.size(); ++i) chain[i].choice = GEN_FILTER_NOT, chain[i].u.not_filter = &chain[i - 1];
+    for (size_t i = 1; i < chain.size(); ++i)
+        chain[i].choice = GEN_FILTER_NOT, chain[i].u.not_filter = &chain[i - 1];
     void *copy = nullptr;
     ASSERT_EQ(GEN_CopyFilter(st.fresh(), &copy, &chain[GEN_MAX_NESTING - 2], &kFail), 0);
     EXPECT_EQ(GEN_DeleteFilter(st.fresh(), copy, &kFail), 0);
@@ -194,7 +205,9 @@ TEST(Descriptions, CoverEveryStructure) {
     using vrsyn::FieldKind;
     auto extent = [](const vrsyn::Field &f) -> uint32_t {
         switch (f.kind) {
-        case FieldKind::Flat: case FieldKind::CharArray: case FieldKind::ValueType: return f.size;
+        case FieldKind::Flat:
+        case FieldKind::CharArray:
+        case FieldKind::ValueType: return f.size;
         case FieldKind::Octets: return sizeof(GEN_OctetString);
         case FieldKind::Text: return sizeof(GEN_Text);
         case FieldKind::SimpleName: return sizeof(GEN_SimpleName);
@@ -214,7 +227,8 @@ TEST(Descriptions, CoverEveryStructure) {
         if (t.list) mark(0, sizeof(void *));
         for (const vrsyn::Field &f : std::span(t.fields, t.nfields)) {
             mark(f.offset, extent(f));
-            for (uint32_t a = 0; a < f.nalts; ++a) mark(f.alts[a].field.offset, extent(f.alts[a].field));
+            for (uint32_t a = 0; a < f.nalts; ++a)
+                mark(f.alts[a].field.offset, extent(f.alts[a].field));
             if (f.kind == FieldKind::CountedArray) mark(f.elem_offset, f.max * f.type->size);
         }
         for (uint32_t b = 0, gap = 0; b <= t.size; ++b) {
@@ -222,7 +236,8 @@ TEST(Descriptions, CoverEveryStructure) {
                 ++gap;
                 continue;
             }
-            EXPECT_LT(gap, 8u) << t.name << ": " << gap << " bytes before offset " << b << " belong to no field";
+            EXPECT_LT(gap, 8u) << t.name << ": " << gap << " bytes before offset " << b
+                               << " belong to no field";
             gap = 0;
         }
     }

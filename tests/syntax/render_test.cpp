@@ -77,8 +77,10 @@ TEST(RenderValue, StructuredValuesPrefixEveryLine) {
     GEN_Text comment = Txt(1, "done");
     // Absent parts are named so; absent copies are the default.
     GEN_ResultsProfile rp{nullptr, &comment, mail, &copies, nullptr}, empty{};
-    EXPECT_EQ(Line(81, rp, "\t"), "\tdelivery method = <not specified>\n\tresults set comment = done\n"
-                                  "\tdelivery address = ann@print.example\n\tjob copies = 3\n\toutput bin = <not specified>\n");
+    EXPECT_EQ(Line(81, rp, "\t"),
+              "\tdelivery method = <not specified>\n\tresults set comment = done\n"
+              "\tdelivery address = ann@print.example\n\tjob copies = 3\n\toutput bin = <not "
+              "specified>\n");
     EXPECT_NE(Line(81, empty, "\t").find("\tjob copies = <default = 1>\n"), std::string::npos);
     GEN_DeleteDeliveryAddress(st.fresh(), mail, nullptr);
 }
@@ -97,7 +99,8 @@ TEST(RenderValue, AccessControlEntries) {
 
     StatusList st;
     GEN_ExtACL *e = nullptr;
-    ASSERT_EQ(GENU_eACLFromText(st, &e, "name=bob domain=winnt:CORP privilege-level=administrator"), 0);
+    ASSERT_EQ(GENU_eACLFromText(st, &e, "name=bob domain=winnt:CORP privilege-level=administrator"),
+              0);
     EXPECT_EQ(Line(89, *e), ">administrator: group: bob, domain winnt:CORP\n");
     GEN_DeleteExtACL(st.fresh(), e, nullptr);
 }
@@ -145,7 +148,8 @@ TEST(RenderSingle, ObjectIdentificationAndTime) {
 
     GEN_GeneralizedTime t{1999, 3, 7, 14, 5, 9, 45, -60, 0};
     char buf[80];
-    EXPECT_STREQ(vrsyn::GeneralizedTimeToAscii(t, buf, sizeof buf), "7/03/1999 14:05:09.045 diff=-60 Not UTC");
+    EXPECT_STREQ(vrsyn::GeneralizedTimeToAscii(t, buf, sizeof buf),
+                 "7/03/1999 14:05:09.045 diff=-60 Not UTC");
 }
 
 // A log file in a directory of its own; Text() gives what was written
@@ -153,7 +157,8 @@ TEST(RenderSingle, ObjectIdentificationAndTime) {
 class LogFile {
   public:
     LogFile() {
-        for (const char *v : {"LOG_FILE_PATH", "LOG_SEVERITY", "LOG_SIZE", "LOG_MAX_LOGS", "LOG_ENABLED", "ODP_TRACE"})
+        for (const char *v : {"LOG_FILE_PATH", "LOG_SEVERITY", "LOG_SIZE", "LOG_MAX_LOGS",
+                              "LOG_ENABLED", "ODP_TRACE"})
             unsetenv(v);
         LOG_Term();
         LOG_Init((dir_.path() + "/trace").c_str(), "EWADXIF");
@@ -200,10 +205,11 @@ TEST(EchoLog, SetAndValuesGoIntoTheOpenMessage) {
     LOG_EndMessage();
 
     std::string n900 = vrsyn::OidName(900), n901 = vrsyn::OidName(901), n902 = vrsyn::OidName(902);
-    EXPECT_EQ(log.Text(), "set:\n\t\t" + n900 + " (delta time)  \n\t\t\t01:01 (61)\n" +
-                              "\t\t\t01:00:00 (3600)\n\t\t" + n901 + " (text) SetDefault\n\t\t\t" +
-                              std::string(60, 'c') + "\n\t\t" + n902 + " (integer)  \n\t\t\tno values\n" +
-                              "\t\tno attributes\n\tNULL value\n\tunknown value type\n" + n900 + "\n");
+    EXPECT_EQ(log.Text(),
+              "set:\n\t\t" + n900 + " (delta time)  \n\t\t\t01:01 (61)\n" +
+                  "\t\t\t01:00:00 (3600)\n\t\t" + n901 + " (text) SetDefault\n\t\t\t" +
+                  std::string(60, 'c') + "\n\t\t" + n902 + " (integer)  \n\t\t\tno values\n" +
+                  "\t\tno attributes\n\tNULL value\n\tunknown value type\n" + n900 + "\n");
     AS_Destroy(st, &set);
     AS_Destroy(st, &empty);
 }

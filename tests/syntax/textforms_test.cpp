@@ -19,8 +19,9 @@ using namespace vrtest;
 std::string Show(const GEN_ExtACL *e) {
     GENU_ShortOID syntax = 0;
     std::string domain = STR(GENU_ExtractDistNameString(st, s, &syntax, &e->domain, nullptr));
-    return STR(GENU_ExtractSimpleName(st, s, &e->name, nullptr)) + "|" + domain + "|" + std::to_string(syntax) + "|" +
-           std::to_string(e->name_type) + "|" + std::to_string(e->privilege_level);
+    return STR(GENU_ExtractSimpleName(st, s, &e->name, nullptr)) + "|" + domain + "|" +
+           std::to_string(syntax) + "|" + std::to_string(e->name_type) + "|" +
+           std::to_string(e->privilege_level);
 }
 
 // The entry of a text as `then` shows it; "invalid" or the code when the
@@ -55,10 +56,26 @@ TEST(EACLText, Accepted) {
 }
 
 TEST(EACLText, EveryErrorIsInvalidWithoutEntry) {
-    for (const char *text :
-         {"name=bob name=bob", "NAME=a name=b", "domain=bogus:x", "domain=:x", "name", "name=", "name bob", "=bob",
-          "name==bob", "name=bob extra", "owner=bob", "name-type=admin", "privilege-level=user", "name=:",
-          "name = : x", "name=a\x01b", "name=bob ;", "domain=winnt : CORP", "name=bob privilege-level", "name-type="})
+    for (const char *text : {"name=bob name=bob",
+                             "NAME=a name=b",
+                             "domain=bogus:x",
+                             "domain=:x",
+                             "name",
+                             "name=",
+                             "name bob",
+                             "=bob",
+                             "name==bob",
+                             "name=bob extra",
+                             "owner=bob",
+                             "name-type=admin",
+                             "privilege-level=user",
+                             "name=:",
+                             "name = : x",
+                             "name=a\x01b",
+                             "name=bob ;",
+                             "domain=winnt : CORP",
+                             "name=bob privilege-level",
+                             "name-type="})
         EXPECT_EQ(FromText(text), "invalid") << text;
     EXPECT_EQ(FromText(("name=" + std::string(256, 'n')).c_str()), "invalid");
     EXPECT_EQ(FromText(nullptr), Code(GEN_S_NULLARG));
@@ -75,7 +92,8 @@ struct ListEntry {
             e.u.simple_name = Name(5, name);
             return;
         }
-        e.u.octets = {static_cast<int32_t>(std::strlen(name)), reinterpret_cast<unsigned char *>(const_cast<char *>(name))};
+        e.u.octets = {static_cast<int32_t>(std::strlen(name)),
+                      reinterpret_cast<unsigned char *>(const_cast<char *>(name))};
         e.name_type = &nt;
         e.privilege_level = &pl;
     }
@@ -112,11 +130,15 @@ std::string ToList(const GEN_ExtACL *e) {
 
 TEST(EACLList, FromListFormAndBack) {
     // The way back names the entry as it was, except an entry of any syntax.
-    const struct { const char *name, *want; std::string back; } cases[] = {
-        {"bob@host.example", "bob|host.example|3045|2|1", "bob@host.example"},
-        {"bob@<local>", "bob|<local>|3047|2|1", "bob@<local>"}, {"bob@office", "bob|office|3044|2|1", "bob@office"},
-        {"bob", "bob||0|2|1", "bob"}, {"@", "||3055|0|1", Code(GEN_S_NOTSUPP)},
-        {"a@b@c.d", "a|b@c.d|3045|2|1", "a@b@c.d"}};
+    const struct {
+        const char *name, *want;
+        std::string back;
+    } cases[] = {{"bob@host.example", "bob|host.example|3045|2|1", "bob@host.example"},
+                 {"bob@<local>", "bob|<local>|3047|2|1", "bob@<local>"},
+                 {"bob@office", "bob|office|3044|2|1", "bob@office"},
+                 {"bob", "bob||0|2|1", "bob"},
+                 {"@", "||3055|0|1", Code(GEN_S_NOTSUPP)},
+                 {"a@b@c.d", "a|b@c.d|3045|2|1", "a@b@c.d"}};
     for (const auto &c : cases) {
         EXPECT_EQ(FromList(ListEntry(c.name), Show), c.want);
         EXPECT_EQ(FromList(ListEntry(c.name), ToList), c.back);
@@ -134,7 +156,8 @@ TEST(EACLList, ToListForm) {
     EXPECT_EQ(FromText("name=bob domain=nisplus:org name-type=user", ToList), "bob@org");
     EXPECT_EQ(FromText("name=bob domain=winnt:CORP privilege-level=operator", ToList), "CORP\\bob");
     EXPECT_EQ(FromText("name=bob domain=nosyntax", ToList), Code(GEN_S_NOTSUPP));
-    EXPECT_EQ(FromText(("name=" + std::string(250, 'n') + " domain=dns:a.b.c").c_str(), ToList), Code(GEN_S_INVALID));
+    EXPECT_EQ(FromText(("name=" + std::string(250, 'n') + " domain=dns:a.b.c").c_str(), ToList),
+              Code(GEN_S_INVALID));
 }
 
 std::string Encode(const std::string &s) {
@@ -158,7 +181,8 @@ TEST(Printable, EscapesBothWays) {
     EXPECT_EQ(Decode("x(A)y(P)z(064)"), "x@y%z@");
     EXPECT_EQ(Decode("plain ) text"), "plain ) text");
     // What is not an escape leaves the whole string as it is.
-    for (const char *s : {"a(a)b(z)", "(200)", "(0)", "x(12", "x(", "x(a", "(1234)", "()", "(a(a)", "(99999)"})
+    for (const char *s :
+         {"a(a)b(z)", "(200)", "(0)", "x(12", "x(", "x(a", "(1234)", "()", "(a(a)", "(99999)"})
         EXPECT_EQ(Decode(s), s) << s;
     // Encoding refuses what it cannot carry.
     EXPECT_EQ(Encode("caf\xc3\xa9"), "error -1");
@@ -170,7 +194,8 @@ TEST(Printable, EscapesBothWays) {
 
 // (Decoding any bytes and encoding back is the mail_address fuzz target's.)
 TEST(Printable, DecodingInvertsEncodingOnEveryAsciiCharacter) {
-    for (int c = 1; c < 128; ++c) EXPECT_EQ(Decode(Encode(std::string(3, static_cast<char>(c)))), std::string(3, c));
+    for (int c = 1; c < 128; ++c)
+        EXPECT_EQ(Decode(Encode(std::string(3, static_cast<char>(c)))), std::string(3, c));
 }
 
 // An O/R name holding the given attributes.
@@ -192,15 +217,17 @@ std::string Read(Reader fn, const GEN_DeliveryAddress *a) { return STR(fn(st, s,
 const std::string kNotSupp = Code(GEN_S_NOTSUPP), kInvalid = Code(GEN_S_INVALID);
 
 TEST(MailAddress, ReadersFindTheirTypeAndRefuseHostileLists) {
-    OrName both({{"X-OTHER", "x"}, {"ms-mail", "ms(l)1(r)"}, {"rfc-822", "a(a)b.c"}}), other({{"X-OTHER", "x"}}),
-        ms({{"MS-Mail", "NET(47)PO(47)bob(u)smith"}}), long_name({{"RFC-822", std::string(128, 'a').c_str()}});
+    OrName both({{"X-OTHER", "x"}, {"ms-mail", "ms(l)1(r)"}, {"rfc-822", "a(a)b.c"}}),
+        other({{"X-OTHER", "x"}}), ms({{"MS-Mail", "NET(47)PO(47)bob(u)smith"}}),
+        long_name({{"RFC-822", std::string(128, 'a').c_str()}});
     EXPECT_EQ(Read(GEN_X400ToInternetMailAddress, &both.address), "a@b.c");
     EXPECT_EQ(Read(GEN_X400ToMSMailAddress, &both.address), "ms(1)");
     EXPECT_EQ(Read(GEN_X400ToStringAddress, &both.address), "ms(1)");
     EXPECT_EQ(Read(GEN_X400ToMSMailAddress, &ms.address), "NET/PO/bob_smith");
     EXPECT_EQ(Read(GEN_X400ToInternetMailAddress, &long_name.address), std::string(128, 'a'));
     GEN_DeliveryAddress bare{};
-    for (Reader fn : {GEN_X400ToInternetMailAddress, GEN_X400ToMSMailAddress, GEN_X400ToStringAddress}) {
+    for (Reader fn :
+         {GEN_X400ToInternetMailAddress, GEN_X400ToMSMailAddress, GEN_X400ToStringAddress}) {
         EXPECT_EQ(Read(fn, &bare), kNotSupp);
         EXPECT_EQ(Read(fn, &other.address), kNotSupp);
     }

@@ -18,14 +18,20 @@ namespace {
 // Kind of every text and name in narrow mode; 0 when off.
 int32_t g_narrow = 0;
 
-template <typename T> T &At(void *v, uint32_t off) { return *reinterpret_cast<T *>(static_cast<char *>(v) + off); }
+template <typename T> T &At(void *v, uint32_t off) {
+    return *reinterpret_cast<T *>(static_cast<char *>(v) + off);
+}
 template <typename T> const T &At(const void *v, uint32_t off) {
     return *reinterpret_cast<const T *>(static_cast<const char *>(v) + off);
 }
 
-int Pick(std::mt19937 &rng, int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); }
+int Pick(std::mt19937 &rng, int lo, int hi) {
+    return std::uniform_int_distribution<int>(lo, hi)(rng);
+}
 // A byte of a string: printable, or 'a' or 'b' in narrow mode.
-char Letter(std::mt19937 &rng) { return static_cast<char>(g_narrow ? Pick(rng, 'a', 'b') : Pick(rng, 0x20, 0x7E)); }
+char Letter(std::mt19937 &rng) {
+    return static_cast<char>(g_narrow ? Pick(rng, 'a', 'b') : Pick(rng, 0x20, 0x7E));
+}
 // The length of a string of at most max characters or bytes.
 int Length(std::mt19937 &rng, int max) { return Pick(rng, 0, g_narrow ? 2 : max); }
 
@@ -38,16 +44,21 @@ char *NewString(std::mt19937 &rng, int max) {
 
 void GenOctets(std::mt19937 &rng, GEN_OctetString &o, int max) {
     o.length = Length(rng, max);
-    o.value = o.length ? static_cast<unsigned char *>(std::malloc(static_cast<size_t>(o.length))) : nullptr;
+    o.value = o.length ? static_cast<unsigned char *>(std::malloc(static_cast<size_t>(o.length)))
+                       : nullptr;
     for (int i = 0; i < o.length; ++i)
         o.value[i] = static_cast<unsigned char>(g_narrow ? Pick(rng, 'a', 'b') : Pick(rng, 0, 255));
 }
 
 // The syntaxes of generated attribute values and substrings.
 const TypeInfo &TypeOf(uint32_t value_type) {
-    return value_type == 1 ? vrsyn::T_Cardinal : value_type == 27 ? vrsyn::T_SimpleName : vrsyn::T_Text;
+    return value_type == 1    ? vrsyn::T_Cardinal
+           : value_type == 27 ? vrsyn::T_SimpleName
+                              : vrsyn::T_Text;
 }
-uint32_t RandomValueType(std::mt19937 &rng) { return std::array<uint32_t, 3>{1, 27, 28}[Pick(rng, 0, 2)]; }
+uint32_t RandomValueType(std::mt19937 &rng) {
+    return std::array<uint32_t, 3>{1, 27, 28}[Pick(rng, 0, 2)];
+}
 
 void GenValue(std::mt19937 &rng, const TypeInfo &t, void *v, int depth);
 
@@ -68,7 +79,8 @@ AS_AttrHandle NewAttribute(std::mt19937 &rng, int depth) {
     AS_Create(st, &set, nullptr, 0);
     AS_AddAttr(st, set, id, type, &attr);
     for (int n = Pick(rng, 0, 3); n > 0; --n)
-        AS_AddAttrVal(st, set, id, type, NewValueOf(rng, type, depth), GENU_AVT2Descriptor(type), nullptr);
+        AS_AddAttrVal(st, set, id, type, NewValueOf(rng, type, depth), GENU_AVT2Descriptor(type),
+                      nullptr);
     AS_FreeSetHandle(st, &set);
     return attr;
 }
@@ -76,14 +88,17 @@ AS_AttrHandle NewAttribute(std::mt19937 &rng, int depth) {
 void GenField(std::mt19937 &rng, const Field &f, void *v, int depth) {
     switch (f.kind) {
     case FieldKind::Flat:
-        for (uint32_t i = 0; i < f.size; ++i) At<char>(v, f.offset + i) = static_cast<char>(g_narrow ? 0 : Pick(rng, 0, 255));
+        for (uint32_t i = 0; i < f.size; ++i)
+            At<char>(v, f.offset + i) = static_cast<char>(g_narrow ? 0 : Pick(rng, 0, 255));
         if (g_narrow) At<char>(v, f.offset) = static_cast<char>(Pick(rng, 0, 2));
         break;
     case FieldKind::CharArray:
         for (int i = 0, n = Length(rng, static_cast<int>(f.size) - 1); i <= n; ++i)
             At<char>(v, f.offset + i) = i < n ? Letter(rng) : 0;
         break;
-    case FieldKind::CString: At<char *>(v, f.offset) = Pick(rng, 0, 4) ? NewString(rng, 30) : nullptr; break;
+    case FieldKind::CString:
+        At<char *>(v, f.offset) = Pick(rng, 0, 4) ? NewString(rng, 30) : nullptr;
+        break;
     case FieldKind::Octets: GenOctets(rng, At<GEN_OctetString>(v, f.offset), 40); break;
     case FieldKind::Text: {
         auto &t = At<GEN_Text>(v, f.offset);
@@ -98,12 +113,15 @@ void GenField(std::mt19937 &rng, const Field &f, void *v, int depth) {
     case FieldKind::SimpleName: {
         auto &n = At<GEN_SimpleName>(v, f.offset);
         n.kind = g_narrow ? g_narrow : Pick(rng, 1, 5);
-        int len = g_narrow ? Length(rng, 2) : Pick(rng, 0, 1) ? Pick(rng, 0, 20) : Pick(rng, 240, 255);
+        int len = g_narrow          ? Length(rng, 2)
+                  : Pick(rng, 0, 1) ? Pick(rng, 0, 20)
+                                    : Pick(rng, 240, 255);
         for (int i = 0; i < len; ++i) {
             if (n.kind <= 2)
                 n.u.string[i] = Letter(rng);
             else
-                n.u.counted.value[i] = static_cast<unsigned char>(g_narrow ? Pick(rng, 'a', 'b') : Pick(rng, 0, 255));
+                n.u.counted.value[i] =
+                    static_cast<unsigned char>(g_narrow ? Pick(rng, 'a', 'b') : Pick(rng, 0, 255));
         }
         if (n.kind > 2) n.u.counted.length = static_cast<uint16_t>(len);
         n.charset = n.kind == 5 && !g_narrow ? static_cast<GENU_ShortOID>(Pick(rng, 0, 4000)) : 0;
@@ -125,13 +143,16 @@ void GenField(std::mt19937 &rng, const Field &f, void *v, int depth) {
     case FieldKind::CountedArray: {
         int count = Pick(rng, 0, static_cast<int>(f.max));
         for (int i = 0; i < count; ++i)
-            GenValue(rng, *f.type, &At<char>(v, f.elem_offset + static_cast<uint32_t>(i) * f.type->size), depth + 1);
+            GenValue(rng, *f.type,
+                     &At<char>(v, f.elem_offset + static_cast<uint32_t>(i) * f.type->size),
+                     depth + 1);
         At<uint16_t>(v, f.offset) = static_cast<uint16_t>(count);
         break;
     }
     case FieldKind::ValueType: At<uint32_t>(v, f.offset) = RandomValueType(rng); break;
     case FieldKind::AnyValue:
-        At<void *>(v, f.offset) = Pick(rng, 0, 2) ? NewValueOf(rng, At<uint32_t>(v, f.elem_offset), depth) : nullptr;
+        At<void *>(v, f.offset) =
+            Pick(rng, 0, 2) ? NewValueOf(rng, At<uint32_t>(v, f.elem_offset), depth) : nullptr;
         break;
     case FieldKind::AnyValueList: {
         GEN_SeqOfValues **tail = &At<GEN_SeqOfValues *>(v, f.offset);
@@ -141,7 +162,9 @@ void GenField(std::mt19937 &rng, const Field &f, void *v, int depth) {
         }
         break;
     }
-    case FieldKind::AttrHandle: At<AS_AttrHandle>(v, f.offset) = Pick(rng, 0, 4) ? NewAttribute(rng, depth) : nullptr; break;
+    case FieldKind::AttrHandle:
+        At<AS_AttrHandle>(v, f.offset) = Pick(rng, 0, 4) ? NewAttribute(rng, depth) : nullptr;
+        break;
     }
 }
 
@@ -167,7 +190,8 @@ void Bytes(std::string &out, const void *p, size_t n, bool text = true) {
         out += '"' + std::string(reinterpret_cast<const char *>(b), n) + '"';
         return;
     }
-    for (size_t i = 0; i < n; ++i) out += "0123456789abcdef"[b[i] >> 4], out += "0123456789abcdef"[b[i] & 15];
+    for (size_t i = 0; i < n; ++i)
+        out += "0123456789abcdef"[b[i] >> 4], out += "0123456789abcdef"[b[i] & 15];
 }
 
 void DumpNode(std::string &out, const TypeInfo &t, const void *v);
@@ -183,7 +207,8 @@ void DumpAttribute(std::string &out, AS_AttrHandle attr) {
     AS_GetAttrIDR(st, attr, &id);
     AS_GetAttrValTypeR(st, attr, &type);
     AS_GetAttrValCountR(st, attr, &count);
-    out += "attr" + std::to_string(id) + '/' + std::to_string(type) + '/' + std::to_string(count) + '[';
+    out += "attr" + std::to_string(id) + '/' + std::to_string(type) + '/' + std::to_string(count) +
+           '[';
     AS_AttrValHandle vh = nullptr;
     void *value = nullptr;
     if (count && AS_FindFirstAttrValR(st, attr, &vh, &value) == 0) {
@@ -209,7 +234,10 @@ void DumpField(std::string &out, const Field &f, const void *v) {
         }
         break;
     }
-    case FieldKind::CharArray: out += '"' + std::string(&At<char>(v, f.offset), strnlen(&At<char>(v, f.offset), f.size)) + '"'; break;
+    case FieldKind::CharArray:
+        out += '"' + std::string(&At<char>(v, f.offset), strnlen(&At<char>(v, f.offset), f.size)) +
+               '"';
+        break;
     case FieldKind::CString: {
         const char *s = At<char *>(v, f.offset);
         out += s ? '"' + std::string(s) + '"' : std::string("null");
@@ -255,7 +283,8 @@ void DumpField(std::string &out, const Field &f, const void *v) {
     case FieldKind::CountedArray: {
         uint16_t count = At<uint16_t>(v, f.offset);
         out += std::to_string(count) + '[';
-        for (uint32_t i = 0; i < count && i < f.max; ++i) DumpNode(out, *f.type, &At<char>(v, f.elem_offset + i * f.type->size));
+        for (uint32_t i = 0; i < count && i < f.max; ++i)
+            DumpNode(out, *f.type, &At<char>(v, f.elem_offset + i * f.type->size));
         out += ']';
         break;
     }
@@ -283,30 +312,128 @@ void DumpNode(std::string &out, const TypeInfo &t, const void *v) {
 }
 
 // The descriptors whose structure has their name, then the others.
-#define S(N) {#N, &GENU_##N##Desc, &vrsyn::T_##N}
-#define D(N, T) {#N, &GENU_##N##Desc, &vrsyn::T_##T}
+#define S(N)                                                                                       \
+    { #N, &GENU_##N##Desc, &vrsyn::T_##N }
+#define D(N, T)                                                                                    \
+    { #N, &GENU_##N##Desc, &vrsyn::T_##T }
 const Described kDescribed[] = {
-    S(Boolean), S(Cardinal), S(CardinalRange), S(DeltaTime), S(DistNameString), S(DocumentContent),
-    S(EventHandlingProfile), S(FontReference), S(Identifier), S(Integer), S(IntegerRange), S(JobIdentifier),
-    S(MaximumInteger), S(MinimumInteger), S(NameOrOID), S(NumbersUpSupported), S(OctetString), S(PageIdType),
-    S(PositiveInteger), S(Real), S(Realization), S(RealRange), S(Sides), S(SimpleName), S(Text), S(Cardinal64),
-    S(Cardinal64Range), S(OidCardinalMap), S(CardinalOrNoid), S(CardinalOrOid), S(DeliveryAddress), S(Dimension),
-    S(DistNameStringSeq), S(DocumentFormat), S(Edge), S(FileReference), S(Finishing), S(GeneralizedTime),
-    S(InputTrayMedium), S(Locale), S(Locations), S(MediumDimensions), S(NameOrOidSeq), S(NewJobIdentifier),
-    S(NonNegativeReal), S(NonNegativeRealRange), S(ObjectIdent), S(MediaSelect), S(PageOrderType),
-    S(PageSelectSeq), S(Percent), S(PosIntOrOid), S(Checkpoint), S(Priority), S(Privileges), S(ResultsProfile),
-    S(XYDimensions), S(PSISAccessControlList), S(RPCAddress), S(SocketAddress), S(FastFilterDef), S(ExtACL),
-    S(MediaConsumed), S(MediaConsumedSeq), S(PreprocessorDefinition), S(DriverInfo), S(AEIdentifier), S(AETitle),
-    S(CountryName), S(CriterionType), S(DocumentIdentifier), S(DomainDefinedAttr), S(DomainDefinedAttrs),
-    S(DomainName), S(ExtensionAttrs), S(External), S(IfwRDNSeq), S(LocationalIdentifier), S(Name),
-    S(NetworkAddress), S(NumericUserId), S(ObjNameComponent), S(OrganizationName), S(OrganizationUnitName),
-    S(OrganizationUnitNames), S(OwnerName), S(PageIdentifier), S(PageMediaSelect), S(PageSelect), S(PersonalName),
-    S(QosLevel), S(QualityOfService), S(SeqOfFinishingProcSpec), S(SeqOfInsertSheet), S(SeqOfOctetString),
-    S(SeqOfStrings), S(SetOfNameComponent), S(SetOfObjId), S(SetOfObjNameComponent), S(SetOfText), S(Surface),
-    S(TerminalIdentifier), S(Token), S(Criteria), S(IgnoredAttribute), S(Filter), S(SetOfFilter), S(Selector),
-    D(Descriptor, Text), D(Message, Text), D(DescriptiveName, SimpleName), D(RdnSeq, IfwRDNSeq),
-    D(SeqOfObjId, SetOfObjId), D(APContexts, SetOfObjId), D(IfwRDN, SetOfObjNameComponent),
-    D(SetOfOctetStrings, SeqOfOctetString), D(SetOfOids, SetOfObjId),
+    S(Boolean),
+    S(Cardinal),
+    S(CardinalRange),
+    S(DeltaTime),
+    S(DistNameString),
+    S(DocumentContent),
+    S(EventHandlingProfile),
+    S(FontReference),
+    S(Identifier),
+    S(Integer),
+    S(IntegerRange),
+    S(JobIdentifier),
+    S(MaximumInteger),
+    S(MinimumInteger),
+    S(NameOrOID),
+    S(NumbersUpSupported),
+    S(OctetString),
+    S(PageIdType),
+    S(PositiveInteger),
+    S(Real),
+    S(Realization),
+    S(RealRange),
+    S(Sides),
+    S(SimpleName),
+    S(Text),
+    S(Cardinal64),
+    S(Cardinal64Range),
+    S(OidCardinalMap),
+    S(CardinalOrNoid),
+    S(CardinalOrOid),
+    S(DeliveryAddress),
+    S(Dimension),
+    S(DistNameStringSeq),
+    S(DocumentFormat),
+    S(Edge),
+    S(FileReference),
+    S(Finishing),
+    S(GeneralizedTime),
+    S(InputTrayMedium),
+    S(Locale),
+    S(Locations),
+    S(MediumDimensions),
+    S(NameOrOidSeq),
+    S(NewJobIdentifier),
+    S(NonNegativeReal),
+    S(NonNegativeRealRange),
+    S(ObjectIdent),
+    S(MediaSelect),
+    S(PageOrderType),
+    S(PageSelectSeq),
+    S(Percent),
+    S(PosIntOrOid),
+    S(Checkpoint),
+    S(Priority),
+    S(Privileges),
+    S(ResultsProfile),
+    S(XYDimensions),
+    S(PSISAccessControlList),
+    S(RPCAddress),
+    S(SocketAddress),
+    S(FastFilterDef),
+    S(ExtACL),
+    S(MediaConsumed),
+    S(MediaConsumedSeq),
+    S(PreprocessorDefinition),
+    S(DriverInfo),
+    S(AEIdentifier),
+    S(AETitle),
+    S(CountryName),
+    S(CriterionType),
+    S(DocumentIdentifier),
+    S(DomainDefinedAttr),
+    S(DomainDefinedAttrs),
+    S(DomainName),
+    S(ExtensionAttrs),
+    S(External),
+    S(IfwRDNSeq),
+    S(LocationalIdentifier),
+    S(Name),
+    S(NetworkAddress),
+    S(NumericUserId),
+    S(ObjNameComponent),
+    S(OrganizationName),
+    S(OrganizationUnitName),
+    S(OrganizationUnitNames),
+    S(OwnerName),
+    S(PageIdentifier),
+    S(PageMediaSelect),
+    S(PageSelect),
+    S(PersonalName),
+    S(QosLevel),
+    S(QualityOfService),
+    S(SeqOfFinishingProcSpec),
+    S(SeqOfInsertSheet),
+    S(SeqOfOctetString),
+    S(SeqOfStrings),
+    S(SetOfNameComponent),
+    S(SetOfObjId),
+    S(SetOfObjNameComponent),
+    S(SetOfText),
+    S(Surface),
+    S(TerminalIdentifier),
+    S(Token),
+    S(Criteria),
+    S(IgnoredAttribute),
+    S(Filter),
+    S(SetOfFilter),
+    S(Selector),
+    D(Descriptor, Text),
+    D(Message, Text),
+    D(DescriptiveName, SimpleName),
+    D(RdnSeq, IfwRDNSeq),
+    D(SeqOfObjId, SetOfObjId),
+    D(APContexts, SetOfObjId),
+    D(IfwRDN, SetOfObjNameComponent),
+    D(SetOfOctetStrings, SeqOfOctetString),
+    D(SetOfOids, SetOfObjId),
 };
 #undef S
 #undef D

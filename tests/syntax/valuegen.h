@@ -65,7 +65,9 @@ inline GEN_SimpleName Name(int32_t kind, const char *s) {
     return n;
 }
 inline GEN_NameOrOID Oid(GENU_ShortOID oid) { return {GEN_NOID_OID, {.oid = oid}}; }
-inline GEN_NameOrOID Named(int32_t kind, const char *s) { return {GEN_NOID_NAME, {.name = Name(kind, s)}}; }
+inline GEN_NameOrOID Named(int32_t kind, const char *s) {
+    return {GEN_NOID_NAME, {.name = Name(kind, s)}};
+}
 
 inline std::string Code(uint32_t code) { return "code " + std::to_string(code); }
 // What a call making a new string at `s` gave: the string, or the failure's

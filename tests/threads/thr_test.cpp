@@ -68,13 +68,16 @@ TEST_F(Sync, MutexRecursiveForOwnerBusyForOthersAbandonedAcquired) {
     ASSERT_EQ(THR_LockMutex(&m), 0u);
     EXPECT_EQ(THR_TryLockMutex(&m), 0u);
     EXPECT_EQ(RunJoined([&] { return THR_TryLockMutex(&m); }), THR_S_BUSY);
-    EXPECT_EQ(kMisuseChecks ? RunJoined([&] { return THR_UnlockMutex(&m); }) : THR_S_FAILURE, THR_S_FAILURE);
+    EXPECT_EQ(kMisuseChecks ? RunJoined([&] { return THR_UnlockMutex(&m); }) : THR_S_FAILURE,
+              THR_S_FAILURE);
     EXPECT_EQ(THR_UnlockMutex(&m), 0u);
     EXPECT_EQ(THR_TermMutex(&m), THR_S_FAILURE) << "still held once";
     EXPECT_EQ(THR_UnlockMutex(&m), 0u);
-    EXPECT_EQ(kMisuseChecks ? THR_UnlockMutex(&m) : THR_S_FAILURE, THR_S_FAILURE) << "not held any more";
+    EXPECT_EQ(kMisuseChecks ? THR_UnlockMutex(&m) : THR_S_FAILURE, THR_S_FAILURE)
+        << "not held any more";
     ASSERT_EQ(RunJoined([&] { return THR_LockMutex(&m); }), 0u);
-    EXPECT_EQ(THR_LockMutex(&m) + THR_UnlockMutex(&m) + THR_TryLockMutex(&m) + THR_UnlockMutex(&m), 0u);
+    EXPECT_EQ(THR_LockMutex(&m) + THR_UnlockMutex(&m) + THR_TryLockMutex(&m) + THR_UnlockMutex(&m),
+              0u);
     // Never initialised, or terminated: refused.
     THR_Mutex m2{};
     THR_Condition c2{};
@@ -96,11 +99,13 @@ TEST_F(Sync, ConditionTimedWaitsAndWakeUpsTakenBeforeReturn) {
     }
     EXPECT_EQ(THR_UnlockMutex(&m), 0u);
     EXPECT_EQ(THR_SignalCondition(&c), 0u) << "no waiter: returns at once";
-    EXPECT_EQ(kMisuseChecks ? THR_WaitForCondition(&c, &m) : THR_S_FAILURE, THR_S_FAILURE) << "mutex not held";
+    EXPECT_EQ(kMisuseChecks ? THR_WaitForCondition(&c, &m) : THR_S_FAILURE, THR_S_FAILURE)
+        << "mutex not held";
     EXPECT_EQ(WaitersPending(), std::make_pair(0u, 0u));
     constexpr uint32_t kWaiters = 6;
     for (int round = 0; round < 20; ++round) {
-        std::atomic<uint32_t> ready{0}; // raised under the mutex the waiter then gives up in its wait
+        std::atomic<uint32_t> ready{
+            0}; // raised under the mutex the waiter then gives up in its wait
         std::function<uint32_t()> fn = [&] {
             THR_LockMutex(&m);
             ++ready;
@@ -167,7 +172,8 @@ TEST(Join, ByIdAndAnyIncludingEndedAndDetachedThreads) {
     go = true;
     SpinUntil([&] { return vr::thr::RecordCount() == base; });
     ASSERT_EQ(THR_GetThreadHandle(&self), 0u);
-    for (THR_ThreadId bad : {id, self, 0xFFFFFFF0u, 0u}) EXPECT_EQ(THR_JoinThread(bad, nullptr), THR_S_FAILURE) << bad;
+    for (THR_ThreadId bad : {id, self, 0xFFFFFFF0u, 0u})
+        EXPECT_EQ(THR_JoinThread(bad, nullptr), THR_S_FAILURE) << bad;
 }
 
 // Several joiners of "any thread": each worker's exit code is collected once.
@@ -184,8 +190,10 @@ TEST(Join, ConcurrentJoinAnyCollectsEachThreadOnce) {
         for (uint32_t j = 0; j < kJoiners; ++j)
             joiners.emplace_back([&] {
                 while (remaining.load() > 0)
-                    if (uint32_t code; THR_JoinThread(0, &code) != 0) THR_Yield();
-                    else ++taken[code], remaining.fetch_sub(1);
+                    if (uint32_t code; THR_JoinThread(0, &code) != 0)
+                        THR_Yield();
+                    else
+                        ++taken[code], remaining.fetch_sub(1);
             });
         for (auto &j : joiners) j.join();
         EXPECT_EQ(size_t(std::count(taken.begin() + 1, taken.end(), 1)), kWorkers);
@@ -203,7 +211,8 @@ TEST(Join, ExitThreadSetsCodeAndPriorityIsChecked) {
     EXPECT_EQ(RunJoined([] {
                   id_t tid = static_cast<id_t>(syscall(SYS_gettid));
                   int before = getpriority(PRIO_PROCESS, tid);
-                  return THR_SetPriority(0, THR_PRIORITY_BELOW_NORMAL) == 0 && getpriority(PRIO_PROCESS, tid) > before;
+                  return THR_SetPriority(0, THR_PRIORITY_BELOW_NORMAL) == 0 &&
+                         getpriority(PRIO_PROCESS, tid) > before;
               }),
               true);
 }
@@ -223,10 +232,13 @@ TEST(Join, StartThreadSurvivesAllocationFailure) {
 
 std::vector<int> g_destroyed;
 THR_ThreadKey g_reset_key;
-void RecordDestroy(void *v) { g_destroyed.push_back(static_cast<int>(reinterpret_cast<intptr_t>(v))); }
+void RecordDestroy(void *v) {
+    g_destroyed.push_back(static_cast<int>(reinterpret_cast<intptr_t>(v)));
+}
 void ResetOnce(void *v) {
     RecordDestroy(v);
-    if (reinterpret_cast<intptr_t>(v) < 1000) THR_SetThreadKeyValue(g_reset_key, reinterpret_cast<void *>(1000));
+    if (reinterpret_cast<intptr_t>(v) < 1000)
+        THR_SetThreadKeyValue(g_reset_key, reinterpret_cast<void *>(1000));
 }
 
 // Initialisations are counted; destructors run in key order at thread end
@@ -252,14 +264,16 @@ TEST(Keys, SixtyFourKeysDestructorsInOrderAndRelease) {
         if (THR_GetThreadKeyValue(keys[1], &theirs) != 0 || theirs != nullptr) return 2u;
         for (auto it = keys.rbegin(); it != keys.rend(); ++it)
             if (*it != keys[1]) // one key keeps a null value: no call for it
-                THR_SetThreadKeyValue(*it, reinterpret_cast<void *>(static_cast<intptr_t>(*it + 1)));
+                THR_SetThreadKeyValue(*it,
+                                      reinterpret_cast<void *>(static_cast<intptr_t>(*it + 1)));
         void *v = nullptr;
         THR_GetThreadKeyValue(keys.back(), &v);
         return v == reinterpret_cast<void *>(static_cast<intptr_t>(keys.back() + 1)) ? 0u : 1u;
     };
     EXPECT_EQ(RunJoined(fn), 0u);
     std::set<int> expected;
-    for (THR_ThreadKey key : keys) expected.insert(key == keys[1] ? 1000 : static_cast<int>(key + 1));
+    for (THR_ThreadKey key : keys)
+        expected.insert(key == keys[1] ? 1000 : static_cast<int>(key + 1));
     EXPECT_EQ(g_destroyed, std::vector<int>(expected.begin(), expected.end())); // 1000 is last
 
     void *own = nullptr;
@@ -268,7 +282,8 @@ TEST(Keys, SixtyFourKeysDestructorsInOrderAndRelease) {
     ASSERT_EQ(THR_SetThreadKeyValue(keys[0], &mine) + THR_TermThreads(), 0u);
     void *v = &v;
     EXPECT_EQ(THR_GetThreadKeyValue(keys[0], &v), THR_S_FAILURE) << "key freed";
-    ASSERT_EQ(THR_InitThreads() + THR_InitThreadKey(&k, nullptr) + THR_GetThreadKeyValue(k, &v), 0u);
+    ASSERT_EQ(THR_InitThreads() + THR_InitThreadKey(&k, nullptr) + THR_GetThreadKeyValue(k, &v),
+              0u);
     EXPECT_EQ(k, keys[0]);
     EXPECT_EQ(v, nullptr);
     EXPECT_EQ(THR_TermThreads(), 0u);
@@ -289,7 +304,9 @@ TEST(Once, RunsOnceAndEveryCallerSeesItDone) {
     for (int round = 0; round < 10; ++round) {
         g_once_runs = 0;
         THR_OnceFlag flag = THR_ONCE_INIT;
-        std::function<uint32_t()> fn = [&] { return THR_Once(&flag, CountRun) == 0 && g_once_runs.load() == 1; };
+        std::function<uint32_t()> fn = [&] {
+            return THR_Once(&flag, CountRun) == 0 && g_once_runs.load() == 1;
+        };
 
         for (int i = 0; i < kThreads; ++i) Start(fn);
         for (int i = 0; i < kThreads; ++i) EXPECT_EQ(Join(0), 1u);

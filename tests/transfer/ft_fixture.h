@@ -48,17 +48,19 @@ class TransferTest : public ::testing::Test {
     GEN_DocumentContent &Reference(const std::string &path) {
         auto &[text, c] = refs_.emplace_back(path, GEN_DocumentContent{});
         c.choice = GEN_CONTENT_REFERENCED;
-        c.u.referenced.specific_reference =
-            GEN_OctetString{static_cast<int32_t>(text.size()), reinterpret_cast<unsigned char *>(text.data())};
+        c.u.referenced.specific_reference = GEN_OctetString{
+            static_cast<int32_t>(text.size()), reinterpret_cast<unsigned char *>(text.data())};
         return c;
     }
 
     // Inline content holding `bytes`.
-    static GEN_DocumentContent Inline(std::string &bytes, int32_t encoding = GEN_EXTERNAL_OCTET_ALIGNED) {
+    static GEN_DocumentContent Inline(std::string &bytes,
+                                      int32_t encoding = GEN_EXTERNAL_OCTET_ALIGNED) {
         GEN_DocumentContent c{};
         c.choice = GEN_CONTENT_INCLUDED;
         c.u.included.encoding = encoding;
-        c.u.included.data = GEN_OctetString{static_cast<int32_t>(bytes.size()), reinterpret_cast<unsigned char *>(bytes.data())};
+        c.u.included.data = GEN_OctetString{static_cast<int32_t>(bytes.size()),
+                                            reinterpret_cast<unsigned char *>(bytes.data())};
         return c;
     }
 
@@ -76,7 +78,8 @@ class TransferTest : public ::testing::Test {
 
     std::set<std::string> SpoolFiles() const {
         std::set<std::string> names;
-        for (auto &e : fs::directory_iterator(spool_dir_)) names.insert(e.path().filename().string());
+        for (auto &e : fs::directory_iterator(spool_dir_))
+            names.insert(e.path().filename().string());
         return names;
     }
 
@@ -86,7 +89,9 @@ class TransferTest : public ::testing::Test {
         return static_cast<size_t>(std::distance(fs::begin(files), fs::end(files)));
     }
 
-    static unsigned Mode(const std::string &path) { return static_cast<unsigned>(fs::status(path).permissions()); }
+    static unsigned Mode(const std::string &path) {
+        return static_cast<unsigned>(fs::status(path).permissions());
+    }
 
     vrtest::ScratchDir scratch_{"vrft"};
     std::string root_ = scratch_.path(), spool_dir_ = root_ + "/spool";

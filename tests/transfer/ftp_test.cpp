@@ -19,10 +19,16 @@ class FtpServerTest : public TransferTest {
     void SetUp() override {
         TransferTest::SetUp();
         if (std::system("/usr/bin/python3 -c 'import pyftpdlib' 2>/dev/null") != 0)
-            GTEST_SKIP() << "python3 or pyftpdlib is missing (Debian packages python3, python3-pyftpdlib)";
+            GTEST_SKIP()
+                << "python3 or pyftpdlib is missing (Debian packages python3, python3-pyftpdlib)";
         fs::create_directory(ftp_root_);
-        server_ = popen(("exec timeout 300 /usr/bin/python3 " VRCORE_SOURCE_DIR "/tests/transfer/ftpd.py " + ftp_root_).c_str(), "r");
-        ASSERT_TRUE(server_ && fscanf(server_, "%d %d", &port_, &pid_) == 2) << "the FTP server did not start";
+        server_ = popen(("exec timeout 300 /usr/bin/python3 " VRCORE_SOURCE_DIR
+                         "/tests/transfer/ftpd.py " +
+                         ftp_root_)
+                            .c_str(),
+                        "r");
+        ASSERT_TRUE(server_ && fscanf(server_, "%d %d", &port_, &pid_) == 2)
+            << "the FTP server did not start";
     }
     void TearDown() override {
         if (pid_ > 0) kill(pid_, SIGTERM);
@@ -47,17 +53,21 @@ TEST_F(FtpServerTest, PresentFilesArriveByteIdenticalOthersLeaveNothing) {
     std::string data = RandomBytes(700000) + "\n\r\n\r" + std::string(1, '\0');
     vrtest::WriteFile(ftp_root_ + "/victim", "x");
     FT_Result r{};
-    EXPECT_EQ(FT_RetrieveToFile(&id_, &Source("absent.ps"), FT_METHOD_FTP, &spool_, &r), FT_S_FAILED);
-    EXPECT_EQ(FT_RetrieveToFile(&id_, &Source("absent\r\nDELE victim"), FT_METHOD_FTP, &spool_, &r), FT_S_OTHER);
-    EXPECT_EQ(FT_RetrieveToFile(&id_, &Reference("127.0.0.1\n:" + std::to_string(port_) + "/victim"), FT_METHOD_FTP,
-                                &spool_, &r),
+    EXPECT_EQ(FT_RetrieveToFile(&id_, &Source("absent.ps"), FT_METHOD_FTP, &spool_, &r),
+              FT_S_FAILED);
+    EXPECT_EQ(FT_RetrieveToFile(&id_, &Source("absent\r\nDELE victim"), FT_METHOD_FTP, &spool_, &r),
+              FT_S_OTHER);
+    EXPECT_EQ(FT_RetrieveToFile(&id_,
+                                &Reference("127.0.0.1\n:" + std::to_string(port_) + "/victim"),
+                                FT_METHOD_FTP, &spool_, &r),
               FT_S_OTHER);
     EXPECT_TRUE(SpoolFiles().empty());
     EXPECT_TRUE(fs::exists(ftp_root_ + "/victim"));
     fs::create_directory(ftp_root_ + "/sub");
     vrtest::WriteFile(ftp_root_ + "/sub/doc.bin", data);
-    ASSERT_EQ(FT_RetrieveToFile(&id_, &Reference("ftp://127.0.0.1:" + std::to_string(port_) + "//sub/doc.bin"),
-                                FT_METHOD_FTP, &spool_, &r),
+    ASSERT_EQ(FT_RetrieveToFile(
+                  &id_, &Reference("ftp://127.0.0.1:" + std::to_string(port_) + "//sub/doc.bin"),
+                  FT_METHOD_FTP, &spool_, &r),
               0u);
     EXPECT_EQ(r.size, data.size());
     EXPECT_EQ(ReadFile(r.spool_name), data);
@@ -87,9 +97,11 @@ TEST_F(TransferTest, AbortedFtpTransferRemovesItsPartialFile) {
             for (size_t nl; (nl = in.find("\r\n")) != std::string::npos; in.erase(0, nl + 2)) {
                 std::string cmd = commands.emplace_back(in.substr(0, nl));
                 if (cmd.rfind("PORT", 0) == 0)
-                    std::sscanf(cmd.c_str() + 5, "%d,%d,%d,%d,%d,%d", &h[0], &h[1], &h[2], &h[3], &h[4], &h[5]);
+                    std::sscanf(cmd.c_str() + 5, "%d,%d,%d,%d,%d,%d", &h[0], &h[1], &h[2], &h[3],
+                                &h[4], &h[5]);
                 if (cmd != "RETR doc") {
-                    say(cmd.rfind("USER", 0) == 0 ? "331-Anonymous\r\n331 send your address\r\n" : "200 ok\r\n");
+                    say(cmd.rfind("USER", 0) == 0 ? "331-Anonymous\r\n331 send your address\r\n"
+                                                  : "200 ok\r\n");
                     continue;
                 }
                 say("150 opening\r\n");
@@ -103,8 +115,8 @@ TEST_F(TransferTest, AbortedFtpTransferRemovesItsPartialFile) {
         close(c);
     });
     FT_Result r{};
-    EXPECT_EQ(FT_RetrieveToFile(&id_, &Reference("localhost:" + std::to_string(port) + "/doc"), FT_METHOD_FTP, &spool_,
-                                &r),
+    EXPECT_EQ(FT_RetrieveToFile(&id_, &Reference("localhost:" + std::to_string(port) + "/doc"),
+                                FT_METHOD_FTP, &spool_, &r),
               FT_S_FAILED);
     shutdown(lis, SHUT_RDWR);
     server.join();
@@ -114,6 +126,7 @@ TEST_F(TransferTest, AbortedFtpTransferRemovesItsPartialFile) {
     ASSERT_GE(commands.size(), 7u);
     commands.resize(7);
     commands[5].resize(15); // the data port varies
-    EXPECT_EQ(commands, (std::vector<std::string>{"USER anonymous", "PASS tolvek", "TYPE I", "MODE S", "STRU F",
-                                                  "PORT 127,0,0,1,", "RETR doc"}));
+    EXPECT_EQ(commands,
+              (std::vector<std::string>{"USER anonymous", "PASS tolvek", "TYPE I", "MODE S",
+                                        "STRU F", "PORT 127,0,0,1,", "RETR doc"}));
 }

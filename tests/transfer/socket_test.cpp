@@ -18,7 +18,9 @@ using namespace vrcore::ft;
 
 class SocketTest : public TransferTest {
   protected:
-    static FT_SocketAddress Loopback(uint16_t port) { return FT_SocketAddress{1, port, 4, {127, 0, 0, 1}}; }
+    static FT_SocketAddress Loopback(uint16_t port) {
+        return FT_SocketAddress{1, port, 4, {127, 0, 0, 1}};
+    }
 
     // Runs the server side of one socket transfer while `client` runs.
     template <class Client> uint32_t Serve(FT_Result &r, Client client) {
@@ -44,14 +46,24 @@ TEST_F(SocketTest, DocumentsArriveWholeOrLeaveNothing) {
     FT_Result r{};
     uint64_t sent = 0;
     size_t fds = OpenFds();
-    auto serve = [&](std::function<void(FT_SocketAddress)> client) { return [&, client] { return Serve(r, client); }; };
+    auto serve = [&](std::function<void(FT_SocketAddress)> client) {
+        return [&, client] { return Serve(r, client); };
+    };
     const std::pair<uint32_t, std::function<uint32_t()>> calls[] = {
         {0, [&] { return FT_ExternalToFile(&in, &id_, &spool_, &r); }},
-        {0, [&] { return in.u.included.encoding = GEN_EXTERNAL_OCTET_ALIGNED, FT_RetrieveToFile(&id_, &in, FT_METHOD_WITH_REQUEST, &spool_, &r); }},
+        {0,
+         [&] {
+             return in.u.included.encoding = GEN_EXTERNAL_OCTET_ALIGNED,
+                    FT_RetrieveToFile(&id_, &in, FT_METHOD_WITH_REQUEST, &spool_, &r);
+         }},
         {0, [&] { return FT_RetrieveToFile(&id_, &ref, FT_METHOD_FILE_REFERENCE, &spool_, &r); }},
         // The server's own address names no host: the local one.
-        {0, serve([&](FT_SocketAddress a) { EXPECT_EQ(FT_FileToSend(&id_, &a, &ref, FT_METHOD_SOCKET, &sent), 0u); })},
-        {FT_S_FAILED, serve([&](FT_SocketAddress a) { FT_FileToSend(&id_, &a, &Reference(empty), FT_METHOD_SOCKET, nullptr); })},
+        {0, serve([&](FT_SocketAddress a) {
+             EXPECT_EQ(FT_FileToSend(&id_, &a, &ref, FT_METHOD_SOCKET, &sent), 0u);
+         })},
+        {FT_S_FAILED, serve([&](FT_SocketAddress a) {
+             FT_FileToSend(&id_, &a, &Reference(empty), FT_METHOD_SOCKET, nullptr);
+         })},
         {FT_S_FAILED, serve([&](FT_SocketAddress a) {
              int s = ConnectLoopback(a.port);
              std::string part = RandomBytes(200000);
@@ -60,7 +72,8 @@ TEST_F(SocketTest, DocumentsArriveWholeOrLeaveNothing) {
              setsockopt(s, SOL_SOCKET, SO_LINGER, &l, sizeof l);
              close(s);
          })},
-        {FT_S_FAILED, [&] {
+        {FT_S_FAILED,
+         [&] {
              set_accept_timeout_ms(200);
              return Serve(r, [&](FT_SocketAddress a) {
                  int s = ConnectLoopback(a.port);
@@ -134,7 +147,8 @@ TEST_F(SocketTest, ClientRetriesFiveTimesAtMost) {
         Ctx ctx{LoopbackSocket(port), opens, {}};
         set_connect_pause(pause, &ctx);
         FT_SocketAddress a = Loopback(port);
-        EXPECT_EQ(FT_FileToSend(&id_, &a, &Reference(src), FT_METHOD_SOCKET, nullptr), opens ? 0u : FT_S_OTHER);
+        EXPECT_EQ(FT_FileToSend(&id_, &a, &Reference(src), FT_METHOD_SOCKET, nullptr),
+                  opens ? 0u : FT_S_OTHER);
         EXPECT_EQ(ctx.pauses, (std::vector<int>{1, 2, 3, 4}));
         std::string got;
         char buf[8192];
@@ -152,15 +166,20 @@ TEST_F(SocketTest, BufferWiseTransfers) {
     auto receive = [&](FT_Buffer *rb) {
         got.clear();
         uint32_t rc;
-        while ((rc = FT_RetrieveToBuffer(&id_, rb)) == 0 && rb->count > 0) got.append(reinterpret_cast<char *>(rb->data), rb->count);
+        while ((rc = FT_RetrieveToBuffer(&id_, rb)) == 0 && rb->count > 0)
+            got.append(reinterpret_cast<char *>(rb->data), rb->count);
         EXPECT_EQ(rc, 0u);
     };
     // A sender reading the file, chunk by chunk.
     FT_Buffer *rb = nullptr, *sb = nullptr;
-    ASSERT_EQ(FT_BufferInit(&id_, nullptr, nullptr, FT_METHOD_SOCKET, 1000, FT_ROLE_RECEIVER, &rb, 1), 0u);
+    ASSERT_EQ(
+        FT_BufferInit(&id_, nullptr, nullptr, FT_METHOD_SOCKET, 1000, FT_ROLE_RECEIVER, &rb, 1),
+        0u);
     EXPECT_EQ(rb->size, 1000u);
     std::thread receiver(receive, rb);
-    ASSERT_EQ(FT_BufferInit(&id_, &rb->address, &Reference(src), FT_METHOD_SOCKET, 777, FT_ROLE_SENDER, &sb, 1), 0u);
+    ASSERT_EQ(FT_BufferInit(&id_, &rb->address, &Reference(src), FT_METHOD_SOCKET, 777,
+                            FT_ROLE_SENDER, &sb, 1),
+              0u);
     do {
         ASSERT_EQ(FT_BufferToSend(&id_, sb), 0u);
     } while (sb->count > 0);
@@ -170,14 +189,17 @@ TEST_F(SocketTest, BufferWiseTransfers) {
     EXPECT_EQ(FT_Finish(&id_, rb, 1), 0u);
 
     // A sender of the caller's bytes from the caller's own buffer.
-    ASSERT_EQ(FT_BufferInit(&id_, nullptr, nullptr, FT_METHOD_SOCKET, 0, FT_ROLE_RECEIVER, &rb, 1), 0u);
+    ASSERT_EQ(FT_BufferInit(&id_, nullptr, nullptr, FT_METHOD_SOCKET, 0, FT_ROLE_RECEIVER, &rb, 1),
+              0u);
     EXPECT_EQ(rb->size, 4096u);
     std::thread receiver2(receive, rb);
     unsigned char mine[16];
     FT_Buffer own{}, *op = &own;
     own.data = mine;
     own.size = sizeof mine;
-    ASSERT_EQ(FT_BufferInit(&id_, &rb->address, nullptr, FT_METHOD_SOCKET, 0, FT_ROLE_SENDER, &op, 0), 0u);
+    ASSERT_EQ(
+        FT_BufferInit(&id_, &rb->address, nullptr, FT_METHOD_SOCKET, 0, FT_ROLE_SENDER, &op, 0),
+        0u);
     EXPECT_EQ(op, &own);
     own.count = 5;
     std::memcpy(own.data, "hello", own.count);
@@ -190,7 +212,9 @@ TEST_F(SocketTest, BufferWiseTransfers) {
     FT_Finish(&id_, rb, 1);
 
     // File reference on the receiving side reads the file itself.
-    ASSERT_EQ(FT_BufferInit(&id_, nullptr, &Reference(src), FT_METHOD_FILE_REFERENCE, 65536, FT_ROLE_RECEIVER, &rb, 1), 0u);
+    ASSERT_EQ(FT_BufferInit(&id_, nullptr, &Reference(src), FT_METHOD_FILE_REFERENCE, 65536,
+                            FT_ROLE_RECEIVER, &rb, 1),
+              0u);
     receive(rb);
     EXPECT_EQ(got, data);
     FT_Finish(&id_, rb, 1);
@@ -203,7 +227,8 @@ TEST_F(SocketTest, BufferAllocationFailureLeavesNothing) {
     long points = vrtest::SweepFailures(
         [&] {
             FT_Buffer *b = nullptr;
-            uint32_t rc = FT_BufferInit(&id_, nullptr, &Reference(src), FT_METHOD_FILE_REFERENCE, 64, FT_ROLE_RECEIVER, &b, 1);
+            uint32_t rc = FT_BufferInit(&id_, nullptr, &Reference(src), FT_METHOD_FILE_REFERENCE,
+                                        64, FT_ROLE_RECEIVER, &b, 1);
             EXPECT_TRUE(rc == 0 || (rc == FT_S_NOMEM && !b)) << rc;
             if (b) FT_Finish(&id_, b, 1);
             return rc == 0;
@@ -218,30 +243,43 @@ TEST_F(SocketTest, EveryEntryPointRefusesWhatItCannotTake) {
     std::string src = WriteFile("doc", "x"), data = "x";
     FT_SocketAddress a = Loopback(9), wide = a;
     wide.address_length = 16;
-    GEN_DocumentContent &content = Reference(src), &missing = Reference(root_ + "/none"), &dir = Reference(root_),
-                        &nul = Reference(std::string("a\0b", 3)), in = Inline(data),
-                        odd_bits = Inline(data, GEN_EXTERNAL_ARBITRARY), single = Inline(data, GEN_EXTERNAL_SINGLE_ASN1);
+    GEN_DocumentContent &content = Reference(src), &missing = Reference(root_ + "/none"),
+                        &dir = Reference(root_), &nul = Reference(std::string("a\0b", 3)),
+                        in = Inline(data), odd_bits = Inline(data, GEN_EXTERNAL_ARBITRARY),
+                        single = Inline(data, GEN_EXTERNAL_SINGLE_ASN1);
     odd_bits.u.included.unused_bits = 3;
     FT_Result r{};
     FT_Buffer *b = nullptr;
     const std::pair<uint32_t, std::function<uint32_t()>> calls[] = {
-        {FT_S_NODOCID, [&] { return FT_FileToSend(nullptr, &a, &content, FT_METHOD_SOCKET, nullptr); }},
-        {FT_S_OTHER, [&] { return FT_FileToSend(&id_, nullptr, &content, FT_METHOD_SOCKET, nullptr); }},
-        {FT_S_NOCONTENT, [&] { return FT_FileToSend(&id_, &a, nullptr, FT_METHOD_SOCKET, nullptr); }},
-        {FT_S_OTHER, [&] { return FT_FileToSend(&id_, &wide, &content, FT_METHOD_SOCKET, nullptr); }},
+        {FT_S_NODOCID,
+         [&] { return FT_FileToSend(nullptr, &a, &content, FT_METHOD_SOCKET, nullptr); }},
+        {FT_S_OTHER,
+         [&] { return FT_FileToSend(&id_, nullptr, &content, FT_METHOD_SOCKET, nullptr); }},
+        {FT_S_NOCONTENT,
+         [&] { return FT_FileToSend(&id_, &a, nullptr, FT_METHOD_SOCKET, nullptr); }},
+        {FT_S_OTHER,
+         [&] { return FT_FileToSend(&id_, &wide, &content, FT_METHOD_SOCKET, nullptr); }},
         {FT_S_FAILED, [&] { return FT_FileToSend(&id_, &a, &missing, FT_METHOD_SOCKET, nullptr); }},
         {FT_S_FAILED, [&] { return FT_FileToSend(&id_, &a, &dir, FT_METHOD_SOCKET, nullptr); }},
-        {FT_S_FAILED, [&] { return FT_BufferInit(&id_, &a, &dir, FT_METHOD_SOCKET, 0, FT_ROLE_SENDER, &b, 1); }},
-        {FT_S_NODOCID, [&] { return FT_BufferInit(nullptr, &a, nullptr, FT_METHOD_SOCKET, 0, FT_ROLE_SENDER, &b, 1); }},
+        {FT_S_FAILED,
+         [&] { return FT_BufferInit(&id_, &a, &dir, FT_METHOD_SOCKET, 0, FT_ROLE_SENDER, &b, 1); }},
+        {FT_S_NODOCID,
+         [&] {
+             return FT_BufferInit(nullptr, &a, nullptr, FT_METHOD_SOCKET, 0, FT_ROLE_SENDER, &b, 1);
+         }},
         {FT_S_BADFD, [&] { return FT_ExternalToFile(&odd_bits, &id_, &spool_, &r); }},
         {FT_S_BADFD, [&] { return FT_ExternalToFile(&single, &id_, &spool_, &r); }},
         {FT_S_NODOCID, [&] { return FT_ExternalToFile(&in, nullptr, &spool_, &r); }},
         {FT_S_NOCONTENT, [&] { return FT_ExternalToFile(nullptr, &id_, &spool_, &r); }},
         {FT_S_OTHER, [&] { return FT_RetrieveToFile(&id_, &in, 448, &spool_, &r); }},
-        {FT_S_FAILED, [&] { return FT_RetrieveToFile(&id_, &missing, FT_METHOD_FILE_REFERENCE, &spool_, &r); }},
-        {FT_S_FAILED, [&] { return FT_RetrieveToFile(&id_, &dir, FT_METHOD_FILE_REFERENCE, &spool_, &r); }},
-        {FT_S_OTHER, [&] { return FT_RetrieveToFile(&id_, &nul, FT_METHOD_FILE_REFERENCE, &spool_, &r); }},
-        {FT_S_NOCONTENT, [&] { return FT_RetrieveToFile(&id_, nullptr, FT_METHOD_FILE_REFERENCE, &spool_, &r); }},
+        {FT_S_FAILED,
+         [&] { return FT_RetrieveToFile(&id_, &missing, FT_METHOD_FILE_REFERENCE, &spool_, &r); }},
+        {FT_S_FAILED,
+         [&] { return FT_RetrieveToFile(&id_, &dir, FT_METHOD_FILE_REFERENCE, &spool_, &r); }},
+        {FT_S_OTHER,
+         [&] { return FT_RetrieveToFile(&id_, &nul, FT_METHOD_FILE_REFERENCE, &spool_, &r); }},
+        {FT_S_NOCONTENT,
+         [&] { return FT_RetrieveToFile(&id_, nullptr, FT_METHOD_FILE_REFERENCE, &spool_, &r); }},
         {FT_S_OTHER, [&] { return FT_SocketServer(&id_, &spool_, &r); }}, // no prepared socket
     };
     for (size_t i = 0; i < std::size(calls); ++i) {

@@ -15,16 +15,21 @@ TEST_F(TransferTest, HostileJobIdentifiersStayInsideTheSpoolDirectory) {
     std::string data = "payload";
     GEN_DocumentContent c = Inline(data);
     std::set<std::string> seen;
-    for (std::string job : std::vector<std::string>{"../../escape", "a/b", "..", "/abs/olute", "%2F", "x\ny", std::string(255, '/'),
-                            std::string(254, 'a') + "1", std::string(254, 'a') + "2"}) {
+    for (std::string job : std::vector<std::string>{
+             "../../escape", "a/b", "..", "/abs/olute", "%2F", "x\ny", std::string(255, '/'),
+             std::string(254, 'a') + "1", std::string(254, 'a') + "2"}) {
         SetJob(job, 1);
         FT_Result r{};
         ASSERT_EQ(FT_ExternalToFile(&c, &id_, &spool_, &r), 0u) << job;
         fs::path p(r.spool_name);
         EXPECT_EQ(p.parent_path(), fs::path(spool_dir_)) << job;
         std::string name = p.filename().string();
-        EXPECT_TRUE(name.rfind("ft_", 0) == 0 && name.size() <= 255 && name.find('/') == std::string::npos) << name;
-        EXPECT_TRUE(name.find(".orig") != std::string::npos && name.find(".tmp") == std::string::npos) << name;
+        EXPECT_TRUE(name.rfind("ft_", 0) == 0 && name.size() <= 255 &&
+                    name.find('/') == std::string::npos)
+            << name;
+        EXPECT_TRUE(name.find(".orig") != std::string::npos &&
+                    name.find(".tmp") == std::string::npos)
+            << name;
         EXPECT_EQ(ReadFile(r.spool_name), data);
         EXPECT_EQ(Mode(r.spool_name), 0600u);
         seen.insert(name.substr(0, name.find(".1.")));
@@ -59,8 +64,11 @@ TEST_F(TransferTest, SpoolFilesAreCreatedExclusivelyAndNeverThroughALink) {
 TEST_F(TransferTest, FiltersKeepOrigAndLeaveTheLatestInPrev) {
     std::string original = RandomBytes(9000), expect = original;
     FT_Result r{};
-    ASSERT_EQ(FT_RetrieveToFile(&id_, &Reference(WriteFile("doc", original)), FT_METHOD_FILE_REFERENCE, &spool_, &r), 0u);
-    std::string base = std::string(r.spool_name).substr(0, std::string(r.spool_name).rfind(".orig"));
+    ASSERT_EQ(FT_RetrieveToFile(&id_, &Reference(WriteFile("doc", original)),
+                                FT_METHOD_FILE_REFERENCE, &spool_, &r),
+              0u);
+    std::string base =
+        std::string(r.spool_name).substr(0, std::string(r.spool_name).rfind(".orig"));
     for (int pass = 1; pass <= 4; ++pass) {
         // Each pass writes its tag, a changed first chunk, then the rest:
         // copied by the library on odd passes, read and written on even.
@@ -134,9 +142,12 @@ TEST_F(TransferTest, ReferencesToDevicesAndFifosAreRefused) {
             FT_Filter f{};
             size_t fds = OpenFds();
             int wrong = 0;
-            for (uint32_t rc : {FT_RetrieveToFile(&id_, &Reference(target), FT_METHOD_FILE_REFERENCE, &spool_, &r),
-                                FT_BufferInit(&id_, nullptr, &Reference(target), FT_METHOD_FILE_REFERENCE, 0, FT_ROLE_RECEIVER, &b, 1),
-                                FT_PPStartGetDataBuffer(&id_, unfiltered.c_str(), target.c_str(), &f)})
+            for (uint32_t rc :
+                 {FT_RetrieveToFile(&id_, &Reference(target), FT_METHOD_FILE_REFERENCE, &spool_,
+                                    &r),
+                  FT_BufferInit(&id_, nullptr, &Reference(target), FT_METHOD_FILE_REFERENCE, 0,
+                                FT_ROLE_RECEIVER, &b, 1),
+                  FT_PPStartGetDataBuffer(&id_, unfiltered.c_str(), target.c_str(), &f)})
                 wrong += rc != FT_S_FAILED;
             return wrong + (OpenFds() != fds);
         });
@@ -167,15 +178,19 @@ TEST(FtpReplyReader, SplitsSingleAndMultiLineReplies) {
     const std::pair<std::string, std::vector<std::pair<int, std::string>>> cases[] = {
         {"220-Welcome\r\n221 other code inside\r\n  indented\r\n220-still going\r\n220 ready\r\n"
          "331 password please\n230\r\n",
-         {{220, "Welcome\n221 other code inside\n  indented\n220-still going\nready"}, {331, "password please"}, {230, ""}}},
-        {"211-Features\r\n 211 MDTM\r\n211-x\r\n211 End\r\n", {{211, "Features\n 211 MDTM\n211-x\nEnd"}}},
+         {{220, "Welcome\n221 other code inside\n  indented\n220-still going\nready"},
+          {331, "password please"},
+          {230, ""}}},
+        {"211-Features\r\n 211 MDTM\r\n211-x\r\n211 End\r\n",
+         {{211, "Features\n 211 MDTM\n211-x\nEnd"}}},
     };
     FtpReply r;
     for (const auto &[wire, replies] : cases) {
         // Whole, and fed one byte at a time.
         for (size_t step : {wire.size(), size_t{1}}) {
             FtpReplyReader rd;
-            for (size_t i = 0; i < wire.size(); i += step) rd.feed(wire.data() + i, std::min(step, wire.size() - i));
+            for (size_t i = 0; i < wire.size(); i += step)
+                rd.feed(wire.data() + i, std::min(step, wire.size() - i));
             for (const auto &[code, text] : replies) {
                 ASSERT_TRUE(rd.next(r)) << wire;
                 EXPECT_EQ(r.code, code);
@@ -202,7 +217,8 @@ TEST(FtpSource, RefusesLineBreaksAndMalformedSources) {
     EXPECT_EQ(host + " " + std::to_string(port) + " " + path, "example.org 2121 dir/doc.ps");
     ASSERT_TRUE(parse_ftp_source("h//abs", host, port, path));
     EXPECT_EQ(std::to_string(port) + " " + path, "21 /abs");
-    for (std::string bad : std::vector<std::string>{"h/doc\r\nDELE x", "h/doc\nx", "h\r/doc", "h/doc\r", std::string("h/a\0b", 5),
-                            "/doc", "h/", "h:0/d", "h:65536/d", "h:/d", "h:2x/d", "h x/d"})
+    for (std::string bad : std::vector<std::string>{
+             "h/doc\r\nDELE x", "h/doc\nx", "h\r/doc", "h/doc\r", std::string("h/a\0b", 5), "/doc",
+             "h/", "h:0/d", "h:65536/d", "h:/d", "h:2x/d", "h x/d"})
         EXPECT_FALSE(parse_ftp_source(bad, host, port, path)) << bad;
 }

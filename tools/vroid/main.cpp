@@ -70,7 +70,8 @@ void Print(const char *name, const unsigned char *binary, const OID_Characterist
         std::printf("syntax code:     %u\n", c.octets[4]);
     if (c.octets[1] == OID_KIND_ATTRIBUTE) {
         std::printf("object classes: ");
-        if (OID_ValidForObject(&c, 0)) std::printf(" all");
+        if (OID_ValidForObject(&c, 0))
+            std::printf(" all");
         else
             for (uint32_t k = 1; k <= OID_MAX_OBJECT_CLASS; k++)
                 if (OID_ValidForObject(&c, k)) std::printf(" %u", k);

@@ -52,13 +52,11 @@ int usage_error(const char *fmt, const char *arg = "") {
 }
 
 bool parse_dword(const char *s, uint32_t &out) {
-    if (!*s || *s == '-' || *s == '+' || *s == ' ')
-        return false;
+    if (!*s || *s == '-' || *s == '+' || *s == ' ') return false;
     errno = 0;
     char *end = nullptr;
     unsigned long long v = std::strtoull(s, &end, 0);
-    if (errno || *end || v > 0xFFFFFFFFull)
-        return false;
+    if (errno || *end || v > 0xFFFFFFFFull) return false;
     out = static_cast<uint32_t>(v);
     return true;
 }
@@ -74,8 +72,7 @@ const char *type_name(RegType t) {
 
 int load(const Registry &reg, RegDocument &doc) {
     int rc = reg.load(doc);
-    if (rc == ENOENT)
-        return kNotFound;
+    if (rc == ENOENT) return kNotFound;
     if (rc != 0) {
         std::fprintf(stderr, "vrreg: cannot read %s: %s\n", reg.path().c_str(), std::strerror(rc));
         return kFailed;
@@ -87,8 +84,7 @@ int load(const Registry &reg, RegDocument &doc) {
 }
 
 int write_result(const Registry &reg, int rc, const char *what) {
-    if (rc == 0)
-        return kOk;
+    if (rc == 0) return kOk;
     if (rc == ENOENT) {
         std::fprintf(stderr, "vrreg: no such %s\n", what);
         return kNotFound;
@@ -108,19 +104,18 @@ int cmd_get(const Registry &reg, std::vector<const char *> args) {
         expanded = true;
         args.erase(args.begin());
     }
-    if (args.size() != 2)
-        return usage_error("get needs KEY and NAME");
+    if (args.size() != 2) return usage_error("get needs KEY and NAME");
     RegDocument doc;
     int rc = load(reg, doc);
     if (rc == kNotFound) {
         std::fprintf(stderr, "vrreg: %s does not exist\n", reg.path().c_str());
         return rc;
     }
-    if (rc != kOk)
-        return rc;
+    if (rc != kOk) return rc;
     const RegValue *v = doc.find(args[0], args[1]);
     if (!v) {
-        std::fprintf(stderr, "vrreg: no value '%s' under %s\n", args[1], normalize_key(args[0]).c_str());
+        std::fprintf(stderr, "vrreg: no value '%s' under %s\n", args[1],
+                     normalize_key(args[0]).c_str());
         return kNotFound;
     }
     switch (v->type) {
@@ -151,53 +146,45 @@ int cmd_set(const Registry &reg, std::vector<const char *> args) {
             return usage_error("set: unexpected option '%s' (one of --dword, --expand)", args[0]);
         args.erase(args.begin());
     }
-    if (args.size() != 3)
-        return usage_error("set needs KEY, NAME and VALUE");
+    if (args.size() != 3) return usage_error("set needs KEY, NAME and VALUE");
     if (kind == Dword) {
         uint32_t v;
-        if (!parse_dword(args[2], v))
-            return usage_error("not a 32-bit number: '%s'", args[2]);
+        if (!parse_dword(args[2], v)) return usage_error("not a 32-bit number: '%s'", args[2]);
         return write_result(reg, reg.set_dword(args[0], args[1], v), "value");
     }
     return write_result(reg, reg.set_string(args[0], args[1], args[2], kind == Expand), "value");
 }
 
 int cmd_delete(const Registry &reg, const std::vector<const char *> &args) {
-    if (args.size() == 2)
-        return write_result(reg, reg.delete_value(args[0], args[1]), "value");
-    if (args.size() == 1)
-        return write_result(reg, reg.delete_key(args[0]), "key");
+    if (args.size() == 2) return write_result(reg, reg.delete_value(args[0], args[1]), "value");
+    if (args.size() == 1) return write_result(reg, reg.delete_key(args[0]), "key");
     return usage_error("delete needs KEY and optionally NAME");
 }
 
 int cmd_list(const Registry &reg, const std::vector<const char *> &args) {
-    if (args.size() > 1)
-        return usage_error("list takes at most one KEY");
+    if (args.size() > 1) return usage_error("list takes at most one KEY");
     RegDocument doc;
     int rc = load(reg, doc);
-    if (rc == kNotFound && args.empty())
-        return kOk; // no file: no keys
+    if (rc == kNotFound && args.empty()) return kOk; // no file: no keys
     if (rc == kNotFound) {
         std::fprintf(stderr, "vrreg: %s does not exist\n", reg.path().c_str());
         return rc;
     }
-    if (rc != kOk)
-        return rc;
+    if (rc != kOk) return rc;
     if (args.empty()) {
-        for (const auto &k : doc.keys())
-            std::puts(k.c_str());
+        for (const auto &k : doc.keys()) std::puts(k.c_str());
         return kOk;
     }
     std::string key = normalize_key(args[0]);
     auto keys = doc.keys();
-    bool present = std::any_of(keys.begin(), keys.end(),
-                               [&](const std::string &k) { return strcasecmp(k.c_str(), key.c_str()) == 0; });
+    bool present = std::any_of(keys.begin(), keys.end(), [&](const std::string &k) {
+        return strcasecmp(k.c_str(), key.c_str()) == 0;
+    });
     if (!present) {
         std::fprintf(stderr, "vrreg: no key %s\n", key.empty() ? args[0] : key.c_str());
         return kNotFound;
     }
-    for (const auto &v : doc.values(args[0]))
-        std::puts(format_value(v).c_str());
+    for (const auto &v : doc.values(args[0])) std::puts(format_value(v).c_str());
     return kOk;
 }
 
@@ -215,8 +202,7 @@ int main(int argc, char **argv) {
                 return kOk;
             }
             if (a == "--file") {
-                if (++i >= argc)
-                    return usage_error("--file needs a PATH");
+                if (++i >= argc) return usage_error("--file needs a PATH");
                 file = argv[i];
                 file_given = true;
             } else if (a.starts_with("--file=")) {
@@ -226,21 +212,15 @@ int main(int argc, char **argv) {
                 return usage_error("unknown option '%s'", argv[i]);
             }
         }
-        if (i >= argc)
-            return usage_error("missing command");
-        if (file_given && file.empty())
-            return usage_error("--file needs a PATH");
+        if (i >= argc) return usage_error("missing command");
+        if (file_given && file.empty()) return usage_error("--file needs a PATH");
         Registry reg(file.empty() ? registry_path() : file);
         std::string_view cmd = argv[i];
         std::vector<const char *> args(argv + i + 1, argv + argc);
-        if (cmd == "get")
-            return cmd_get(reg, args);
-        if (cmd == "set")
-            return cmd_set(reg, args);
-        if (cmd == "delete")
-            return cmd_delete(reg, args);
-        if (cmd == "list")
-            return cmd_list(reg, args);
+        if (cmd == "get") return cmd_get(reg, args);
+        if (cmd == "set") return cmd_set(reg, args);
+        if (cmd == "delete") return cmd_delete(reg, args);
+        if (cmd == "list") return cmd_list(reg, args);
         if (cmd == "help") {
             std::fputs(kUsageText, stdout);
             return kOk;
