@@ -6,14 +6,7 @@
 #include <vrcore/oid.h>
 #include <vrcore/stf.h>
 
-static int failures = 0;
-#define CHECK(c)                                                                                   \
-    do {                                                                                           \
-        if (!(c)) {                                                                                \
-            fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #c);                                \
-            ++failures;                                                                            \
-        }                                                                                          \
-    } while (0)
+#include "c_check.h"
 
 int main(void) {
     STF_List *list = STF_CreateList(NULL);

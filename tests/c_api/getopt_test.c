@@ -8,14 +8,7 @@
 
 #include <vrcore/sysu.h>
 
-static int failures = 0;
-#define CHECK(c)                                                                                   \
-    do {                                                                                           \
-        if (!(c)) {                                                                                \
-            fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #c);                                \
-            ++failures;                                                                            \
-        }                                                                                          \
-    } while (0)
+#include "c_check.h"
 
 int main(void) {
     char *args[] = {"prog", "-a", "one", "-b", NULL};
