@@ -24,7 +24,7 @@ const AS_SetHandle AS_nullSetHandle = nullptr;
 const AS_AttrHandle AS_nullAttrHandle = nullptr;
 const AS_AttrValHandle AS_nullAttrValHandle = nullptr;
 
-namespace vr::as {
+namespace vrcore::attrset {
 
 static_assert(sizeof(AS_ValueList) == 16);
 static_assert(sizeof(AS_IdentifierList) == 16);
@@ -507,4 +507,4 @@ Attr *CopyAttrObj(STF_List *st, Set *dest, const Attr *src) {
     return na;
 }
 
-} // namespace vr::as
+} // namespace vrcore::attrset

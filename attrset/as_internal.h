@@ -9,7 +9,7 @@
 
 #include "vrcore/as.h"
 
-namespace vr::as {
+namespace vrcore::attrset {
 
 inline constexpr uint32_t kHandleMagic = 0x41532D00u;
 inline constexpr uint32_t kSetMagic = 0x41532D01u;
@@ -23,7 +23,7 @@ inline constexpr uint32_t kValueHandle = 2;
 // Counts (attributes, values, users) must stay below this.
 inline constexpr uint32_t kCountLimit = 0xFFFFFFFFu;
 
-} // namespace vr::as
+} // namespace vrcore::attrset
 
 // The handle record. Its address is the handle callers hold.
 struct AS__HandleRecord {
@@ -36,7 +36,7 @@ struct AS__HandleRecord {
     AS__HandleRecord *reg_next; // chain of the live-handle registry
 };
 
-namespace vr::as {
+namespace vrcore::attrset {
 
 using Handle = AS__HandleRecord;
 struct Attr;
@@ -199,7 +199,7 @@ StepHandle(STF_List *st, Handle **ph, Out *out, bool forward, Out Obj::*field, u
     return 0;
 }
 
-} // namespace vr::as
+} // namespace vrcore::attrset
 
 // Common entry of every AS_ function: a null status list ends the call,
 // otherwise the list is cleared.

@@ -3,7 +3,7 @@
 #include "attrset/as_internal.h"
 #include "system/guard.h"
 
-using namespace vr::as;
+using namespace vrcore::attrset;
 
 namespace {
 

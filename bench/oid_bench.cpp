@@ -26,12 +26,13 @@ struct Registry {
         char tmpl[] = "/tmp/oidbench-XXXXXX";
         if (!mkdtemp(tmpl)) return;
         dir = std::string(tmpl) + "/reg";
-        if (vr::oid::CreateRegistry(st, dir.c_str()) != 0) return;
+        if (vrcore::oid::CreateRegistry(st, dir.c_str()) != 0) return;
         if (OID_Init(st, dir.c_str(), OID_READONLY) != 0) return;
         if (OID_OpenDb(st, dir.c_str(), "C", OID_READONLY, &h) != 0) return;
         // Names spread over the whole table.
-        for (uint32_t r = 1; r < vr::oid::kRowCount && names.size() < 400; r += 3)
-            if (vr::oid::kBuiltinRows[r].binary) names.push_back(vr::oid::kBuiltinRows[r].name);
+        for (uint32_t r = 1; r < vrcore::oid::kRowCount && names.size() < 400; r += 3)
+            if (vrcore::oid::kBuiltinRows[r].binary)
+                names.push_back(vrcore::oid::kBuiltinRows[r].name);
         ok = true;
     }
     ~Registry() {
@@ -55,8 +56,8 @@ void BM_LookupName(benchmark::State &state) {
     }
     bool cached = state.range(0) != 0;
     size_t set = static_cast<size_t>(state.range(1));
-    vr::oid::SetCachesEnabled(cached);
-    vr::oid::CacheClearAll();
+    vrcore::oid::SetCachesEnabled(cached);
+    vrcore::oid::CacheClearAll();
     unsigned char bin[OID_MAX_BINARY];
     size_t i = 0;
     for (auto _ : state) {
@@ -67,7 +68,7 @@ void BM_LookupName(benchmark::State &state) {
         benchmark::DoNotOptimize(bin);
         if (++i == set) i = 0;
     }
-    vr::oid::SetCachesEnabled(true);
+    vrcore::oid::SetCachesEnabled(true);
     state.SetLabel(std::string(cached ? "caches on" : "caches off") + ", " + std::to_string(set) +
                    " names");
 }

@@ -83,8 +83,8 @@ class Vrbm : public Store {
     std::string path_ = Dir() + "/vrbm";
 
   public:
-    Vrbm() { vrbm::SetDurability(false); } // unsynced, as the peers
-    ~Vrbm() override { vrbm::SetDurability(true); }
+    Vrbm() { vrcore::btree::SetDurability(false); } // unsynced, as the peers
+    ~Vrbm() override { vrcore::btree::SetDurability(true); }
     void Create() override { db_ = VRBM_open(path_.c_str(), VRBM_RDWR | VRBM_CREAT, 0, 0); }
     void Open() override { db_ = VRBM_open(path_.c_str(), VRBM_RDWR, 0, 0); }
     void Close() override { VRBM_close(db_); }
@@ -97,7 +97,7 @@ class Vrbm : public Store {
     }
     size_t Scan() override {
         size_t n = 0;
-        vrbm::ForEach(
+        vrcore::btree::ForEach(
             db_,
             [](void *ctx, const uint8_t *, unsigned, const uint8_t *, unsigned) {
                 ++*static_cast<size_t *>(ctx);
@@ -321,7 +321,7 @@ template <class S> void BM_Scan(benchmark::State &state) {
 void BM_VrbmWriteBack(benchmark::State &state) {
     const int every = int(state.range(1));
     Vrbm s;
-    vrbm::SetDurability(state.range(0) != 0);
+    vrcore::btree::SetDurability(state.range(0) != 0);
     for (auto _ : state) {
         s.Create();
         for (int i = 0; i < kItems; i++) {

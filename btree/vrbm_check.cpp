@@ -10,7 +10,7 @@
 #include <unistd.h>
 #include <vector>
 
-namespace vrbm {
+namespace vrcore::btree {
 
 namespace {
 
@@ -70,7 +70,8 @@ struct Checker {
         if (!b) {
             const char *why = err == VRBM_E_IO ? "cannot be read" : "not a valid node";
             if (uint8_t tmp[kPageSize];
-                seam::io().pread(db->fd, tmp, kPageSize, off_t(page) * kPageSize) == kPageSize)
+                system::seam::io().pread(db->fd, tmp, kPageSize, off_t(page) * kPageSize) ==
+                kPageSize)
                 if (const char *v = ValidatePage(tmp, page)) why = v;
             return Fail(page, why);
         }
@@ -215,4 +216,4 @@ int CheckFile(const std::string &path, bool dump, bool repair, std::string *out)
     return 0;
 }
 
-} // namespace vrbm
+} // namespace vrcore::btree

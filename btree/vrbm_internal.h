@@ -12,7 +12,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
-namespace vrbm {
+namespace vrcore::btree {
 
 constexpr unsigned kPageSize = 1024;
 constexpr unsigned kMaxEntries = 32;
@@ -87,9 +87,9 @@ const char *ValidatePage(const uint8_t *image, unsigned pageNo);
 
 // The memory of handles, pools, page copies and match lists, and every
 // file access of the module, pass the test seam.
-namespace seam = vrcore::seam;
-inline void *Alloc(size_t n) { return seam::alloc(seam::Module::Btree, n); }
-inline void Free(void *p) { seam::release(seam::Module::Btree, p); }
+namespace seam = vrcore::system::seam;
+inline void *Alloc(size_t n) { return system::seam::alloc(system::seam::Module::Btree, n); }
+inline void Free(void *p) { system::seam::release(system::seam::Module::Btree, p); }
 
 // Without durability a write-back writes the pages in place without a
 // journal and without syncing (the benchmark's baseline only).
@@ -109,24 +109,24 @@ struct DirtyTable {
     unsigned count;
 };
 
-} // namespace vrbm
+} // namespace vrcore::btree
 
 struct VRBM_Db {
     uint32_t magic;
     int fd;
     int32_t flags;
-    uint8_t page0[vrbm::kPageSize];
+    uint8_t page0[vrcore::btree::kPageSize];
     uint8_t count; // buffers in the pool
-    uint8_t age[vrbm::kMaxPool];
-    uint8_t *buf[vrbm::kMaxPool];
+    uint8_t age[vrcore::btree::kMaxPool];
+    uint8_t *buf[vrcore::btree::kMaxPool];
     uint8_t *pool;
     std::mutex lock;
     // Undo log of the running store or delete.
-    vrbm::UndoEntry *undo;
+    vrcore::btree::UndoEntry *undo;
     unsigned undoLen, undoCap;
     bool inOperation;
     unsigned lastAtStart; // lastNodeId when the operation began
-    vrbm::DirtyTable dirty;
+    vrcore::btree::DirtyTable dirty;
     // Checker's view of an unfinished write-back: the dirty table holds
     // the journal's images, the file ends at readLimit.
     bool rolledInMemory;
@@ -134,7 +134,7 @@ struct VRBM_Db {
     std::string file, journalFile; // native paths
 };
 
-namespace vrbm {
+namespace vrcore::btree {
 
 constexpr uint32_t kMagic = 0x5652424Du;
 
@@ -224,4 +224,4 @@ std::string CheckTree(VRBM_Db *db, std::string *dump = nullptr, unsigned long *i
 // status (0 valid, 1 a fault, 2 cannot be opened).
 int CheckFile(const std::string &path, bool dump, bool repair, std::string *out);
 
-} // namespace vrbm
+} // namespace vrcore::btree

@@ -6,7 +6,7 @@
 
 #include <new>
 
-namespace vrbm {
+namespace vrcore::btree {
 
 int CompareKeys(const uint8_t *a, unsigned al, const uint8_t *b, unsigned bl) {
     unsigned n = al < bl ? al : bl;
@@ -255,9 +255,9 @@ uint32_t ForEach(VRBM_Db *db,
     return Walk(db, db->page0, 0, budget, each, done);
 }
 
-} // namespace vrbm
+} // namespace vrcore::btree
 
-using namespace vrbm;
+using namespace vrcore::btree;
 
 namespace {
 

@@ -20,7 +20,7 @@
 
 #include <algorithm>
 
-namespace vrbm {
+namespace vrcore::btree {
 
 namespace {
 
@@ -576,4 +576,4 @@ uint32_t RemoveItem(VRBM_Db *db, const uint8_t *key, unsigned kl) {
     return Remove(c, key, kl);
 }
 
-} // namespace vrbm
+} // namespace vrcore::btree

@@ -9,8 +9,8 @@
 #include "vrcore/log.h"
 #include "vrcore/odpas.h"
 
-using vrops::Fail;
-using vrops::Quiet;
+using vrcore::encoding::Fail;
+using vrcore::encoding::Quiet;
 
 namespace {
 
@@ -44,7 +44,7 @@ bool IsEveryone(STF_List *st, const GEN_ExtACL &e) {
     Quiet(st, [&](STF_List *q) {
         everyone = !GENU_ExtractSimpleName(q, &name, &e.name, nullptr) &&
                    !GENU_ExtractDistNameString(q, &domain, &syntax, &e.domain, nullptr) && !*name &&
-                   !*domain && syntax == vrsyn::kSyntaxAny;
+                   !*domain && syntax == vrcore::syntax::kSyntaxAny;
     });
     GENU__CoveredFree(name);
     GENU__CoveredFree(domain);

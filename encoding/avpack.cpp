@@ -15,7 +15,7 @@
 #include "vrcore/iconv.h"
 #include "vrcore/log.h"
 
-using namespace vrber;
+using namespace vrcore::ber;
 
 namespace {
 
@@ -268,7 +268,7 @@ uint32_t TextToBer(STF_List *status, const TextView &v, uint16_t *choice, char *
 
 } // namespace
 
-uint32_t vrber::GenTextToBer(STF_List *status, const GEN_Text &tx, BerText *b) {
+uint32_t vrcore::ber::GenTextToBer(STF_List *status, const GEN_Text &tx, BerText *b) {
     const GEN_Text *t = &tx;
     bool counted = t->kind >= GEN_KIND_LATIN1 && t->kind <= GEN_KIND_CODESET;
     if (counted && t->u.octets.length < 0) return Fail(status, kInvalid);
@@ -281,8 +281,8 @@ uint32_t vrber::GenTextToBer(STF_List *status, const GEN_Text &tx, BerText *b) {
                      &b->u.other.code_set, 4095, kTooLong);
 }
 
-uint32_t vrber::GenNameToBer(STF_List *status, const GEN_SimpleName &nm, BerSimpleName *b,
-                             uint32_t too_long) {
+uint32_t vrcore::ber::GenNameToBer(STF_List *status, const GEN_SimpleName &nm, BerSimpleName *b,
+                                   uint32_t too_long) {
     const GEN_SimpleName *n = &nm;
     bool counted = n->kind >= GEN_KIND_LATIN1 && n->kind <= GEN_KIND_CODESET;
     if (!counted && !memchr(n->u.string, 0, sizeof n->u.string)) return Fail(status, too_long);
@@ -295,14 +295,14 @@ uint32_t vrber::GenNameToBer(STF_List *status, const GEN_SimpleName &nm, BerSimp
                      &b->u.other.code_set, 255, n->kind == GEN_KIND_CODESET ? kTooLong : too_long);
 }
 
-uint32_t vrber::ShortToWire(GENU_ShortOID id, BerOid *out) {
-    if (const vr::oid::BuiltinRow *r = vr::oid::RowOf(id)) {
+uint32_t vrcore::ber::ShortToWire(GENU_ShortOID id, BerOid *out) {
+    if (const vrcore::oid::BuiltinRow *r = vrcore::oid::RowOf(id)) {
         if (!r->ber.length) return kInvalid;
         out->length = r->ber.length;
         out->value = r->ber.value;
         return 0;
     }
-    if (id < vr::oid::kDynamicBase) return kInvalid;
+    if (id < vrcore::oid::kDynamicBase) return kInvalid;
     STF_List *st = Scratch();
     if (!st) return kNoMem;
     GENU_BerOID b{0, nullptr};
@@ -331,7 +331,7 @@ size_t RecentSlot(const unsigned char *p, uint32_t n) {
 
 } // namespace
 
-uint32_t vrber::WireToShort(const BerOid &o, GENU_ShortOID *out) {
+uint32_t vrcore::ber::WireToShort(const BerOid &o, GENU_ShortOID *out) {
     // Longer forms are never registered.
     if (!o.length || o.length > 53 || !o.value) return kInvalid;
     RecentForm &r = t_recent[RecentSlot(o.value, o.length)];
@@ -339,8 +339,8 @@ uint32_t vrber::WireToShort(const BerOid &o, GENU_ShortOID *out) {
         *out = r.id;
         return 0;
     }
-    if (const vr::oid::IndexEntry *e = vr::oid::FindByContent(o.value, o.length)) {
-        *out = vr::oid::ShortOfRow(e->number);
+    if (const vrcore::oid::IndexEntry *e = vrcore::oid::FindByContent(o.value, o.length)) {
+        *out = vrcore::oid::ShortOfRow(e->number);
         r.length = static_cast<uint8_t>(o.length);
         memcpy(r.form, o.value, o.length);
         r.id = *out;
@@ -353,8 +353,8 @@ uint32_t vrber::WireToShort(const BerOid &o, GENU_ShortOID *out) {
     return 0;
 }
 
-uint32_t vrber::OctetsToGen(STF_List *status, uint32_t length, const unsigned char *bytes,
-                            GEN_OctetString *o, const GENU_Allocator *a) {
+uint32_t vrcore::ber::OctetsToGen(STF_List *status, uint32_t length, const unsigned char *bytes,
+                                  GEN_OctetString *o, const GENU_Allocator *a) {
     memset(o, 0, sizeof *o);
     if (length > INT32_MAX - 1 || (length && !bytes)) return Fail(status, kInvalid);
     if (!length) return 0;
@@ -367,8 +367,8 @@ uint32_t vrber::OctetsToGen(STF_List *status, uint32_t length, const unsigned ch
     return 0;
 }
 
-uint32_t vrber::BerTextToGen(STF_List *status, const BerText &b, GEN_Text *t,
-                             const GENU_Allocator *a) {
+uint32_t vrcore::ber::BerTextToGen(STF_List *status, const BerText &b, GEN_Text *t,
+                                   const GENU_Allocator *a) {
     memset(t, 0, sizeof *t);
     t->kind = b.choice;
     switch (b.choice) {
@@ -409,7 +409,7 @@ uint32_t vrber::BerTextToGen(STF_List *status, const BerText &b, GEN_Text *t,
     }
 }
 
-uint32_t vrber::BerNameToGen(STF_List *status, const BerSimpleName &b, GEN_SimpleName *n) {
+uint32_t vrcore::ber::BerNameToGen(STF_List *status, const BerSimpleName &b, GEN_SimpleName *n) {
     memset(n, 0, sizeof *n);
     n->kind = b.choice;
     switch (b.choice) {
@@ -742,7 +742,7 @@ uint32_t CopyValue(const Syntax &s, const void *src, void *out, const GENU_Alloc
 
 } // namespace
 
-int vrber::SyntaxToBer(STF_List *status, uint32_t type, void *ber, const void *value) {
+int vrcore::ber::SyntaxToBer(STF_List *status, uint32_t type, void *ber, const void *value) {
     if (!status) return 1;
     const Syntax *s = Begin(status, type, ber, value);
     if (!s) return 1;
@@ -763,7 +763,7 @@ int vrber::SyntaxToBer(STF_List *status, uint32_t type, void *ber, const void *v
     return 0;
 }
 
-int vrber::SyntaxFreeBer(STF_List *status, uint32_t type, void *ber) {
+int vrcore::ber::SyntaxFreeBer(STF_List *status, uint32_t type, void *ber) {
     if (!status) return 1;
     const Syntax *s = Begin(status, type, ber, ber);
     if (!s) return 1;
@@ -773,8 +773,8 @@ int vrber::SyntaxFreeBer(STF_List *status, uint32_t type, void *ber) {
     return 0;
 }
 
-int vrber::SyntaxToGen(STF_List *status, uint32_t type, const void *ber, void *value,
-                       const GENU_Allocator *a) {
+int vrcore::ber::SyntaxToGen(STF_List *status, uint32_t type, const void *ber, void *value,
+                             const GENU_Allocator *a) {
     if (!status) return 1;
     const Syntax *s = Begin(status, type, ber, value);
     if (!s) return 1;
@@ -802,7 +802,8 @@ int vrber::SyntaxToGen(STF_List *status, uint32_t type, const void *ber, void *v
     return 0;
 }
 
-int vrber::SyntaxFreeGen(STF_List *status, uint32_t type, void *value, const GENU_Allocator *a) {
+int vrcore::ber::SyntaxFreeGen(STF_List *status, uint32_t type, void *value,
+                               const GENU_Allocator *a) {
     if (!status) return 1;
     const Syntax *s = Begin(status, type, value, value);
     if (!s) return 1;
@@ -829,12 +830,12 @@ int vrber::SyntaxFreeGen(STF_List *status, uint32_t type, void *value, const GEN
     return 0;
 }
 
-int vrber::SyntaxPdu(uint32_t type) {
+int vrcore::ber::SyntaxPdu(uint32_t type) {
     const Syntax *s = FindSyntax(type);
     return s ? s->pdu : -1;
 }
 
-size_t vrber::SyntaxBerSize(uint32_t type) {
+size_t vrcore::ber::SyntaxBerSize(uint32_t type) {
     const Syntax *s = FindSyntax(type);
     if (!s) return 0;
     if (s->conv == Conv::DirectList) return sizeof(void *);

@@ -10,7 +10,7 @@
 
 #define VRBER_COUNT(a) static_cast<uint32_t>(sizeof(a) / sizeof((a)[0]))
 
-namespace vrber::build {
+namespace vrcore::ber::build {
 
 constexpr Type Scalar(const char *name, Kind k, uint8_t width, uint8_t flags, uint32_t size) {
     return Type{name, k, flags, width, 0, size, 0, nullptr, 0, nullptr, 0, 0};
@@ -50,4 +50,4 @@ constexpr Member Plain(const char *name, const Type *t, size_t off, uint8_t pres
                   false, choice};
 }
 
-} // namespace vrber::build
+} // namespace vrcore::ber::build

@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace vrber {
+namespace vrcore::ber {
 
 namespace {
 
@@ -535,4 +535,4 @@ int Decode(const Hooks &h, const Type &t, const unsigned char *data, size_t leng
     return kOk;
 }
 
-} // namespace vrber
+} // namespace vrcore::ber

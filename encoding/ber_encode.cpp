@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-namespace vrber {
+namespace vrcore::ber {
 
 namespace {
 
@@ -313,4 +313,4 @@ int Encode(const Hooks &h, const Type &t, const void *value, uint32_t *length, u
     return kOk;
 }
 
-} // namespace vrber
+} // namespace vrcore::ber

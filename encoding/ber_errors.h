@@ -7,7 +7,7 @@
 #include "encoding/ber_types.h"
 #include "vrcore/odpas.h"
 
-namespace vrber {
+namespace vrcore::ber {
 
 // A problem: 1 standard (a code), 2 extended (an object identifier).
 struct BerProblem {
@@ -79,4 +79,4 @@ struct BerSelectionError {
     BerSelectionProblem *head;
 };
 
-} // namespace vrber
+} // namespace vrcore::ber

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace vrber {
+namespace vrcore::ber {
 
 namespace {
 
@@ -250,4 +250,4 @@ void Print(const Type &t, const void *value, std::string &out) {
     PrintIn(t, value, out, 0);
 }
 
-} // namespace vrber
+} // namespace vrcore::ber

@@ -6,7 +6,7 @@
 
 #include "encoding/ber_runtime.h"
 
-namespace vrber {
+namespace vrcore::ber {
 
 // The type of one of the operation PDU numbers, or null.
 const Type *OpsPduType(int pdu);
@@ -16,4 +16,4 @@ size_t OpsPduCount();
 int OpsPduAt(size_t i);
 const char *OpsPduName(int pdu);
 
-} // namespace vrber
+} // namespace vrcore::ber

@@ -9,12 +9,12 @@
 #include "vrcore/odpas.h"
 #include "vrcore/odpops.h"
 
-namespace vrber {
+namespace vrcore::ber {
 
 namespace {
 
 #define N_(a) VRBER_COUNT(a)
-using namespace vrber::build;
+using namespace vrcore::ber::build;
 
 const Type T_Oid = Str("ObjectIdentifier", Kind::Oid, 0, sizeof(BerOid), 0);
 const Type T_Int32 = Scalar("Integer", Kind::Int, 4, 0, 4);
@@ -498,4 +498,4 @@ const char *OpsPduName(int pdu) {
     return t ? t->name : nullptr;
 }
 
-} // namespace vrber
+} // namespace vrcore::ber

@@ -7,12 +7,12 @@
 #include "encoding/ber_values.h"
 #include "encoding/ber_world.h"
 
-namespace vrber {
+namespace vrcore::ber {
 
 namespace {
 
 #define N_(a) VRBER_COUNT(a)
-using namespace vrber::build;
+using namespace vrcore::ber::build;
 
 // Scalars.
 const Type T_Boolean = Scalar("Boolean", Kind::Bool, 1, 0, 1);
@@ -149,4 +149,4 @@ size_t PduCount() { return kOwnCount + ValuePduCount(); }
 
 int PduAt(size_t i) { return i < kOwnCount ? kTable[i].pdu : ValuePduAt(i - kOwnCount); }
 
-} // namespace vrber
+} // namespace vrcore::ber

@@ -32,7 +32,7 @@
 #include <cstdint>
 #include <string>
 
-namespace vrber {
+namespace vrcore::ber {
 
 enum class Kind : uint8_t {
     Bool,
@@ -150,4 +150,4 @@ void FreeContent(const Hooks &h, const Type &t, void *value);
 // Appends a readable dump.
 void Print(const Type &t, const void *value, std::string &out);
 
-} // namespace vrber
+} // namespace vrcore::ber

@@ -7,7 +7,7 @@
 
 #include <cstring>
 
-namespace vrber {
+namespace vrcore::ber {
 
 struct OctetsField {
     uint32_t length;
@@ -108,4 +108,4 @@ class WireBlock {
     alignas(16) unsigned char local_[kLocalWire];
 };
 
-} // namespace vrber
+} // namespace vrcore::ber

@@ -6,7 +6,7 @@
 
 #include "encoding/ber_runtime.h"
 
-namespace vrber {
+namespace vrcore::ber {
 
 namespace {
 
@@ -68,4 +68,4 @@ Scan ScanElement(const unsigned char *p, size_t n, size_t cap, size_t *size) {
     return Element(p, n, cap, 0, size);
 }
 
-} // namespace vrber
+} // namespace vrcore::ber

@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-namespace vrber {
+namespace vrcore::ber {
 
 enum class Scan : int {
     kComplete, // the element is whole: *size holds its length
@@ -21,4 +21,4 @@ enum class Scan : int {
 // their end-of-contents octets.
 Scan ScanElement(const unsigned char *p, size_t n, size_t cap, size_t *size);
 
-} // namespace vrber
+} // namespace vrcore::ber

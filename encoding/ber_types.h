@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace vrber {
+namespace vrcore::ber {
 
 // PDU numbers of the value syntaxes.
 enum Pdu : int {
@@ -116,4 +116,4 @@ struct BerGeneralizedTime {
     char value[32];
 };
 
-} // namespace vrber
+} // namespace vrcore::ber

@@ -14,7 +14,7 @@
 #include "vrcore/gen.h"
 #include "vrcore/odpas.h"
 
-namespace vrber {
+namespace vrcore::ber {
 
 namespace {
 
@@ -853,4 +853,4 @@ size_t ValuePduCount() { return sizeof kTable / sizeof kTable[0]; }
 
 int ValuePduAt(size_t i) { return i < ValuePduCount() ? kTable[i].pdu : 0; }
 
-} // namespace vrber
+} // namespace vrcore::ber

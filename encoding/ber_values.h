@@ -8,7 +8,7 @@
 
 #include "encoding/ber_runtime.h"
 
-namespace vrber {
+namespace vrcore::ber {
 
 // PDU numbers of the library-shaped value syntaxes.
 enum ValuePdu : int {
@@ -61,4 +61,4 @@ const Type *ValuePduType(int pdu);
 size_t ValuePduCount();
 int ValuePduAt(size_t i);
 
-} // namespace vrber
+} // namespace vrcore::ber

@@ -12,7 +12,7 @@
 #include "vrcore/log.h"
 #include "vrcore/thr.h"
 
-using vrber::World;
+using vrcore::ber::World;
 
 extern "C" {
 int32_t GENU__printPDU = 0;
@@ -30,7 +30,7 @@ void *HeapAlloc(size_t n) { return malloc(n ? n : 1); }
 
 void DestroyWorld(void *p) {
     auto *w = static_cast<World *>(p);
-    if (!w || w->magic != vrber::kWorldMagic) return;
+    if (!w || w->magic != vrcore::ber::kWorldMagic) return;
     w->magic = 0;
     free(w);
 }
@@ -50,8 +50,8 @@ World *MakeWorld() {
     }
     w->alloc = HeapAlloc;
     w->free = HeapFree;
-    w->magic = vrber::kWorldMagic;
-    w->decode_budget = vrber::kDefaultDecodeBudget;
+    w->magic = vrcore::ber::kWorldMagic;
+    w->decode_budget = vrcore::ber::kDefaultDecodeBudget;
     if (uint32_t rc = THR_SetThreadKeyValue(g_key, w)) {
         LOG_CondMessage(5, __FILE__, __LINE__, "GENU__MakeWorld, SetKey failed, code=%d\n",
                         static_cast<int>(rc));
@@ -110,21 +110,22 @@ const GENU_Allocator genu_ossAllocator[2] = {{_GENU__MyMalloc, _GENU__MyFree},
                                              {HeapAlloc, HeapFree}};
 
 int GENU_OssEncode(void *, int pdu, const void *structure, GENU_Buffer *buffer) try {
-    if (!buffer) return vrber::kBadArg;
+    if (!buffer) return vrcore::ber::kBadArg;
     buffer->length = 0;
     buffer->value = nullptr;
     World *w = CurrentWorld();
-    if (!w) return vrber::kNoMemory;
-    const vrber::Type *t = vrber::PduType(pdu);
+    if (!w) return vrcore::ber::kNoMemory;
+    const vrcore::ber::Type *t = vrcore::ber::PduType(pdu);
     std::string err;
     int rc;
     if (!t) {
         char text[48];
         snprintf(text, sizeof text, "unknown PDU number %d", pdu);
         err = text;
-        rc = vrber::kBadArg;
+        rc = vrcore::ber::kBadArg;
     } else {
-        rc = vrber::Encode(vrber::HooksOf(w), *t, structure, &buffer->length, &buffer->value, &err);
+        rc = vrcore::ber::Encode(vrcore::ber::HooksOf(w), *t, structure, &buffer->length,
+                                 &buffer->value, &err);
     }
     if (rc) {
         SetError(w, err);
@@ -132,25 +133,25 @@ int GENU_OssEncode(void *, int pdu, const void *structure, GENU_Buffer *buffer) 
     }
     return rc;
 }
-VR_CATCH_CODE(vrber::kNoMemory, vrber::kInternal)
+VR_CATCH_CODE(vrcore::ber::kNoMemory, vrcore::ber::kInternal)
 
 int GENU_OssDecode(void *, int *pdu, const GENU_Buffer *buffer, void **structure) try {
-    if (!structure) return vrber::kBadArg;
+    if (!structure) return vrcore::ber::kBadArg;
     *structure = nullptr;
     World *w = CurrentWorld();
-    if (!w) return vrber::kNoMemory;
+    if (!w) return vrcore::ber::kNoMemory;
     std::string err;
     int rc;
-    const vrber::Type *t = pdu ? vrber::PduType(*pdu) : nullptr;
+    const vrcore::ber::Type *t = pdu ? vrcore::ber::PduType(*pdu) : nullptr;
     if (!t) {
         err = "unknown PDU number";
-        rc = vrber::kBadArg;
+        rc = vrcore::ber::kBadArg;
     } else if (!buffer) {
         err = "no input";
-        rc = vrber::kBadData;
+        rc = vrcore::ber::kBadData;
     } else {
-        rc = vrber::Decode(vrber::HooksOf(w), *t, buffer->value, buffer->length, structure,
-                           w->decode_budget, &err);
+        rc = vrcore::ber::Decode(vrcore::ber::HooksOf(w), *t, buffer->value, buffer->length,
+                                 structure, w->decode_budget, &err);
     }
     if (rc) {
         SetError(w, err);
@@ -158,27 +159,27 @@ int GENU_OssDecode(void *, int *pdu, const GENU_Buffer *buffer, void **structure
     }
     return rc;
 }
-VR_CATCH_CODE(vrber::kNoMemory, vrber::kInternal)
+VR_CATCH_CODE(vrcore::ber::kNoMemory, vrcore::ber::kInternal)
 
 int GENU_OssPrintPDU(void *, int pdu, const void *structure) try {
-    const vrber::Type *t = vrber::PduType(pdu);
-    if (!t) return vrber::kBadArg;
+    const vrcore::ber::Type *t = vrcore::ber::PduType(pdu);
+    if (!t) return vrcore::ber::kBadArg;
     std::string out;
-    vrber::Print(*t, structure, out);
+    vrcore::ber::Print(*t, structure, out);
     LOG_CondMessage(8, __FILE__, __LINE__, "%s\n", out.c_str());
     return 0;
 }
-VR_CATCH_CODE(vrber::kNoMemory, vrber::kInternal)
+VR_CATCH_CODE(vrcore::ber::kNoMemory, vrcore::ber::kInternal)
 
 int GENU_OssFreePDU(void *, int pdu, void *structure) try {
     if (!structure) return 0;
     World *w = CurrentWorld();
-    const vrber::Type *t = vrber::PduType(pdu);
-    if (!w || !t) return vrber::kBadArg;
-    vrber::FreeTree(vrber::HooksOf(w), *t, structure);
+    const vrcore::ber::Type *t = vrcore::ber::PduType(pdu);
+    if (!w || !t) return vrcore::ber::kBadArg;
+    vrcore::ber::FreeTree(vrcore::ber::HooksOf(w), *t, structure);
     return 0;
 }
-VR_CATCH_CODE(vrber::kNoMemory, vrber::kInternal)
+VR_CATCH_CODE(vrcore::ber::kNoMemory, vrcore::ber::kInternal)
 
 int FreeBER_void(STF_List *, void *p) try {
     _GENU__MyFree(p);

@@ -7,7 +7,7 @@
 
 #include "encoding/ber_runtime.h"
 
-namespace vrber {
+namespace vrcore::ber {
 
 constexpr uint32_t kWorldMagic = 0x4245524bu;
 
@@ -31,4 +31,4 @@ int PduAt(size_t i);
 // Hooks of a context.
 inline Hooks HooksOf(const World *w) { return Hooks{w->alloc, w->free}; }
 
-} // namespace vrber
+} // namespace vrcore::ber

@@ -9,9 +9,9 @@
 #include "system/guard.h"
 #include "vrcore/log.h"
 
-using vrops::Fail;
-using vrops::HeapZero;
-using vrops::Quiet;
+using vrcore::encoding::Fail;
+using vrcore::encoding::HeapZero;
+using vrcore::encoding::Quiet;
 
 namespace {
 
@@ -383,7 +383,7 @@ char *ProblemString(int32_t form, const GEN_ErrorMessage &m) {
 
 } // namespace
 
-namespace vrops {
+namespace vrcore::encoding {
 
 const char *ProblemText(uint32_t kind, uint32_t code) {
     switch (kind) {
@@ -414,7 +414,7 @@ bool IsStandardProblem(uint32_t kind, uint32_t code) {
     }
 }
 
-} // namespace vrops
+} // namespace vrcore::encoding
 
 extern "C" {
 

@@ -11,12 +11,12 @@
 #include "vrcore/log.h"
 #include "vrcore/odpas.h"
 
-using namespace vrber;
-using vrops::CtxZero;
-using vrops::Fail;
-using vrops::HeapZero;
-using vrops::Quiet;
-using vrops::Unpacked;
+using namespace vrcore::ber;
+using vrcore::encoding::CtxZero;
+using vrcore::encoding::Fail;
+using vrcore::encoding::HeapZero;
+using vrcore::encoding::Quiet;
+using vrcore::encoding::Unpacked;
 
 extern "C" {
 // Non-zero: every error PDU decoded is dumped to the log.
@@ -278,12 +278,12 @@ int ResultToBer(STF_List *st, const ERDPA_ErrorResult &r, int pdu, void *ber) {
 
 int ProblemToGen(STF_List *st, uint32_t kind, const BerProblem &b, int32_t *form, uint32_t *code) {
     if (b.choice == 1) {
-        if (!vrops::IsStandardProblem(kind, b.u.code)) {
+        if (!vrcore::encoding::IsStandardProblem(kind, b.u.code)) {
             LOG_CondMessage(5, __FILE__, __LINE__, "ODP_ErrorDecode: standard conversion failed\n");
             return Fail(st, kDecProblem);
         }
         LOG_CondMessage(7, __FILE__, __LINE__, "ODP_ErrorDecode: standard problem = %s\n",
-                        vrops::ProblemText(kind, b.u.code));
+                        vrcore::encoding::ProblemText(kind, b.u.code));
         *form = ERDPA_STANDARD_PROBLEM;
         *code = b.u.code;
         return 0;

@@ -5,7 +5,7 @@
 
 #include "vrcore/erdpa.h"
 
-namespace vrops {
+namespace vrcore::encoding {
 
 // The problem text of a standard code of an error kind (the "unknown ..."
 // text for another code), or null for an unknown kind.
@@ -13,4 +13,4 @@ const char *ProblemText(uint32_t kind, uint32_t code);
 // Whether the code is one of the kind's standard problems.
 bool IsStandardProblem(uint32_t kind, uint32_t code);
 
-} // namespace vrops
+} // namespace vrcore::encoding

@@ -9,10 +9,10 @@
 #include "vrcore/odp.h"
 #include "vrcore/odpops.h"
 
-using vrops::Fail;
-using vrops::HeapZero;
-using vrops::Quiet;
-using vrops::Unpacked;
+using vrcore::encoding::Fail;
+using vrcore::encoding::HeapZero;
+using vrcore::encoding::Quiet;
+using vrcore::encoding::Unpacked;
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include "vrcore/stf.h"
 
-namespace vrops {
+namespace vrcore::encoding {
 
 // Adds a code on top of the list; returns 1 for `return Fail(...)`.
 inline int Fail(STF_List *status, uint32_t code) {
@@ -58,4 +58,4 @@ template <class T, class Copy> int Unpacked(STF_List *st, const GENU_Buffer &b, 
     return rc ? Fail(st, code) : 0;
 }
 
-} // namespace vrops
+} // namespace vrcore::encoding

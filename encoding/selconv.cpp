@@ -8,10 +8,10 @@
 #include "vrcore/log.h"
 #include "vrcore/odpops.h"
 
-using vrops::CtxZero;
-using vrops::Fail;
-using vrops::HeapZero;
-using vrops::Quiet;
+using vrcore::encoding::CtxZero;
+using vrcore::encoding::Fail;
+using vrcore::encoding::HeapZero;
+using vrcore::encoding::Quiet;
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "system/guard.h"
 #include "vrcore/odp.h"
 
-using namespace vrber;
+using namespace vrcore::ber;
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "encoding/ber_types.h"
 #include "vrcore/genu.h"
 
-namespace vrber {
+namespace vrcore::ber {
 
 uint32_t GenTextToBer(STF_List *status, const GEN_Text &t, BerText *b);
 // too_long: the code for a kind 1 to 4 name over 255 characters or octets.
@@ -41,4 +41,4 @@ size_t SyntaxBerSize(uint32_t type);
 // The PDU number of a syntax, or -1 (without a log message).
 int SyntaxPdu(uint32_t type);
 
-} // namespace vrber
+} // namespace vrcore::ber

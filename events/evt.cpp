@@ -36,7 +36,7 @@
 #include "system/fileio.h"
 #include "vrcore/log.h"
 
-namespace vrevt {
+namespace vrcore::events {
 
 namespace {
 
@@ -114,9 +114,11 @@ std::map<uint32_t, std::shared_ptr<Queue>> g_queues;
 uint32_t g_next_queue = 1;
 
 // The memory of the queues' encoding contexts passes the test seam.
-void *SeamAlloc(size_t n) { return vrcore::seam::alloc(vrcore::seam::Module::Events, n); }
-void SeamFree(void *p) { vrcore::seam::release(vrcore::seam::Module::Events, p); }
-constexpr vrber::Hooks kHooks{&SeamAlloc, &SeamFree};
+void *SeamAlloc(size_t n) {
+    return vrcore::system::seam::alloc(vrcore::system::seam::Module::Events, n);
+}
+void SeamFree(void *p) { vrcore::system::seam::release(vrcore::system::seam::Module::Events, p); }
+constexpr vrcore::ber::Hooks kHooks{&SeamAlloc, &SeamFree};
 
 // The send time-out from the environment.
 int ReadTimeout() {
@@ -245,10 +247,10 @@ int SendLocked(Queue &q, const Message &m) {
     unsigned char *bytes = nullptr;
     std::string error;
     int er = q.ctx.Encode(kPduEventMessage, m.pdu, &length, &bytes, &error);
-    if (er != vrber::kOk) {
+    if (er != vrcore::ber::kOk) {
         LOG_CondMessage(5, __FILE__, __LINE__, "EVT: the message cannot be encoded: %s",
                         error.c_str());
-        return er == vrber::kNoMemory ? EVT_E_NOMEM : EVT_E_ENCODE;
+        return er == vrcore::ber::kNoMemory ? EVT_E_NOMEM : EVT_E_ENCODE;
     }
     struct Release {
         const Context &ctx;
@@ -323,10 +325,10 @@ int ReceiveOne(Queue &q, const Deadline &d, MessagePdu **out, bool *connection_f
     if (r) return r;
     std::string error;
     int dr = DecodeMessage(q.ctx, buf.data(), length, out, &error);
-    if (dr == vrber::kOk) return EVT_E_OK;
+    if (dr == vrcore::ber::kOk) return EVT_E_OK;
     LOG_CondMessage(5, __FILE__, __LINE__, "EVT: a received message cannot be decoded: %s",
                     error.c_str());
-    if (dr == vrber::kNoMemory) return EVT_E_NOMEM;
+    if (dr == vrcore::ber::kNoMemory) return EVT_E_NOMEM;
     return EVT_E_DECODE;
 }
 
@@ -489,9 +491,9 @@ int AddRemote(uint32_t queue_id, uint32_t address, uint16_t port) {
     });
 }
 
-} // namespace vrevt
+} // namespace vrcore::events
 
-using namespace vrevt;
+using namespace vrcore::events;
 
 extern "C" {
 

@@ -5,7 +5,7 @@
 
 #include "encoding/ber_runtime.h"
 
-namespace vrevt {
+namespace vrcore::events {
 
 // The wait between connection attempts, in milliseconds. Returns the
 // previous function; null restores the real sleep.
@@ -16,4 +16,4 @@ SleepFn SetSleep(SleepFn fn);
 // of remote addresses.
 int AddRemote(uint32_t queue_id, uint32_t address, uint16_t port);
 
-} // namespace vrevt
+} // namespace vrcore::events

@@ -19,7 +19,7 @@
 #include "vrcore/evt.h"
 #include "vrcore/log.h"
 
-namespace vrevt {
+namespace vrcore::events {
 
 int Wait(int fd, short events, int wake_fd, const Deadline &d) {
     pollfd p[2] = {{fd, events, 0}, {wake_fd, POLLIN, 0}};
@@ -108,20 +108,22 @@ int ConnectOnce(const sockaddr_in &to, int timeout, Fd &out) {
 }
 
 int WriteAll(int fd, const unsigned char *p, size_t n, int timeout) {
-    int e = vrcore::fileio::send_all(fd, p, n, kSocketBuffer, timeout > 0 ? timeout * 1000 : -1);
+    int e = vrcore::system::fileio::send_all(fd, p, n, kSocketBuffer,
+                                             timeout > 0 ? timeout * 1000 : -1);
     return e == 0 ? EVT_E_OK : e == ETIMEDOUT ? EVT_E_TIMEOUT : EVT_E_SOCKET;
 }
 
 int ReadOne(int fd, int wake_fd, const Deadline &d, std::vector<unsigned char> &buf, size_t *size) {
     buf.clear();
     for (;;) {
-        vrber::Scan s = vrber::ScanElement(buf.data(), buf.size(), kMaxMessageBytes, size);
-        if (s == vrber::Scan::kNeedMore && buf.size() >= kMaxMessageBytes)
-            s = vrber::Scan::kTooLarge;
+        vrcore::ber::Scan s =
+            vrcore::ber::ScanElement(buf.data(), buf.size(), kMaxMessageBytes, size);
+        if (s == vrcore::ber::Scan::kNeedMore && buf.size() >= kMaxMessageBytes)
+            s = vrcore::ber::Scan::kTooLarge;
         switch (s) {
-        case vrber::Scan::kComplete: return EVT_E_OK;
-        case vrber::Scan::kNeedMore: break;
-        case vrber::Scan::kTooLarge:
+        case vrcore::ber::Scan::kComplete: return EVT_E_OK;
+        case vrcore::ber::Scan::kNeedMore: break;
+        case vrcore::ber::Scan::kTooLarge:
             LOG_CondMessage(5, __FILE__, __LINE__, "EVT: a received message exceeds %zu bytes",
                             kMaxMessageBytes);
             return EVT_E_DECODE;
@@ -158,4 +160,4 @@ int ReadOne(int fd, int wake_fd, const Deadline &d, std::vector<unsigned char> &
     }
 }
 
-} // namespace vrevt
+} // namespace vrcore::events

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-namespace vrevt {
+namespace vrcore::events {
 
 using Clock = std::chrono::steady_clock;
 
@@ -79,4 +79,4 @@ int WriteAll(int fd, const unsigned char *p, size_t n, int timeout);
 // nothing after the deadline.
 int ReadOne(int fd, int wake_fd, const Deadline &d, std::vector<unsigned char> &buf, size_t *size);
 
-} // namespace vrevt
+} // namespace vrcore::events

@@ -3,14 +3,14 @@
 
 #include <cstddef>
 
-namespace vrevt {
+namespace vrcore::events {
 
 namespace {
 
-using vrber::Kind;
-using vrber::Member;
-using vrber::TagMode;
-using vrber::Type;
+using vrcore::ber::Kind;
+using vrcore::ber::Member;
+using vrcore::ber::TagMode;
+using vrcore::ber::Type;
 
 const Type T_Integer{"INTEGER", Kind::Int, 0, 4, 0, 4, 0, nullptr, 0, nullptr, 0, 0};
 const Type T_Text{"EventText", Kind::Octets, 0, 0,       4, sizeof(Bytes),
@@ -19,12 +19,12 @@ const Type T_Binary{"OCTET STRING", Kind::Octets, 0, 0,       4, sizeof(Bytes),
                     0x7fffffffu,    nullptr,      0, nullptr, 0, 0};
 
 const Member Argument_m[] = {
-    {"integer", &T_Integer, offsetof(Argument, u.integer), TagMode::Implicit, vrber::kContext, 0, 0,
-     false, kArgInteger},
-    {"text", &T_Text, offsetof(Argument, u.bytes), TagMode::Implicit, vrber::kContext, 1, 0, false,
-     kArgText},
-    {"binary", &T_Binary, offsetof(Argument, u.bytes), TagMode::Implicit, vrber::kContext, 2, 0,
-     false, kArgBinary},
+    {"integer", &T_Integer, offsetof(Argument, u.integer), TagMode::Implicit, vrcore::ber::kContext,
+     0, 0, false, kArgInteger},
+    {"text", &T_Text, offsetof(Argument, u.bytes), TagMode::Implicit, vrcore::ber::kContext, 1, 0,
+     false, kArgText},
+    {"binary", &T_Binary, offsetof(Argument, u.bytes), TagMode::Implicit, vrcore::ber::kContext, 2,
+     0, false, kArgBinary},
 };
 const Type T_Argument{
     "EventArgument", Kind::Choice, 0, 0, 0, sizeof(Argument), 0, Argument_m, 3, nullptr, 0, 0};
@@ -40,13 +40,13 @@ const PduEntry kPdus[] = {{kPduEventMessage, &T_Message}};
 
 } // namespace
 
-const vrber::Type *PduType(int pdu) {
+const vrcore::ber::Type *PduType(int pdu) {
     for (const auto &e : kPdus)
         if (e.pdu == pdu) return e.type;
     return nullptr;
 }
 
-bool Context::Init(const vrber::Hooks &h) {
+bool Context::Init(const vrcore::ber::Hooks &h) {
     if (!h.alloc || !h.free) return false;
     hooks = h;
     magic = kMagic;
@@ -63,21 +63,21 @@ int Context::Encode(int pdu, const void *value, uint32_t *length, unsigned char 
     *length = 0;
     *out = nullptr;
     const Type *t = PduType(pdu);
-    if (!Ready() || !t) return vrber::kBadArg;
-    return vrber::Encode(hooks, *t, value, length, out, error);
+    if (!Ready() || !t) return vrcore::ber::kBadArg;
+    return vrcore::ber::Encode(hooks, *t, value, length, out, error);
 }
 
 int Context::Decode(int pdu, const unsigned char *data, size_t length, void **out,
                     std::string *error) const {
     *out = nullptr;
     const Type *t = PduType(pdu);
-    if (!Ready() || !t) return vrber::kBadArg;
-    return vrber::Decode(hooks, *t, data, length, out, kDecodeBudget, error);
+    if (!Ready() || !t) return vrcore::ber::kBadArg;
+    return vrcore::ber::Decode(hooks, *t, data, length, out, kDecodeBudget, error);
 }
 
 void Context::FreePdu(int pdu, void *value) const {
     const Type *t = PduType(pdu);
-    if (t && value && Ready()) vrber::FreeTree(hooks, *t, value);
+    if (t && value && Ready()) vrcore::ber::FreeTree(hooks, *t, value);
 }
 
 int DecodeMessage(const Context &ctx, const unsigned char *data, size_t length, MessagePdu **out,
@@ -85,7 +85,7 @@ int DecodeMessage(const Context &ctx, const unsigned char *data, size_t length, 
     *out = nullptr;
     if (length > kMaxMessageBytes) {
         if (error) *error = "message larger than the limit";
-        return vrber::kLimit;
+        return vrcore::ber::kLimit;
     }
     void *v = nullptr;
     if (int r = ctx.Decode(kPduEventMessage, data, length, &v, error)) return r;
@@ -96,11 +96,11 @@ int DecodeMessage(const Context &ctx, const unsigned char *data, size_t length, 
         if (b.length == 0 || b.value[b.length - 1] != 0) {
             ctx.FreePdu(kPduEventMessage, m);
             if (error) *error = "text argument without its terminating zero";
-            return vrber::kBadData;
+            return vrcore::ber::kBadData;
         }
     }
     *out = m;
-    return vrber::kOk;
+    return vrcore::ber::kOk;
 }
 
-} // namespace vrevt
+} // namespace vrcore::events

@@ -8,7 +8,7 @@
 
 #include "encoding/ber_runtime.h"
 
-namespace vrevt {
+namespace vrcore::events {
 
 // Argument kinds: the choice numbers of an argument.
 enum ArgKind : uint16_t { kArgInteger = 1, kArgText = 2, kArgBinary = 3 };
@@ -48,7 +48,7 @@ struct MessagePdu {
 };
 
 // The type of a PDU number of the event module, or null.
-const vrber::Type *PduType(int pdu);
+const vrcore::ber::Type *PduType(int pdu);
 
 // A queue's encoding context. Allocation goes through its hooks; a
 // failure's text goes to the caller's string, so that several threads may
@@ -56,10 +56,10 @@ const vrber::Type *PduType(int pdu);
 struct Context {
     static constexpr uint32_t kMagic = 0x45565443u;
     uint32_t magic = 0;
-    vrber::Hooks hooks{};
+    vrcore::ber::Hooks hooks{};
 
     // Binds the context to the event module; false when it cannot be.
-    bool Init(const vrber::Hooks &h);
+    bool Init(const vrcore::ber::Hooks &h);
     void Term();
     bool Ready() const { return magic == kMagic && hooks.alloc && hooks.free; }
 
@@ -81,4 +81,4 @@ struct Context {
 int DecodeMessage(const Context &ctx, const unsigned char *data, size_t length, MessagePdu **out,
                   std::string *error);
 
-} // namespace vrevt
+} // namespace vrcore::events

@@ -12,12 +12,12 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size < 1) return 0;
-    int pdu = vrber::PduAt(data[0] % vrber::PduCount());
+    int pdu = vrcore::ber::PduAt(data[0] % vrcore::ber::PduCount());
     GENU_Buffer in{static_cast<uint32_t>(size - 1), const_cast<unsigned char *>(data + 1)};
     void *value = nullptr;
     if (GENU_OssDecode(nullptr, &pdu, &in, &value)) return 0;
     std::string dump;
-    vrber::Print(*vrber::PduType(pdu), value, dump);
+    vrcore::ber::Print(*vrcore::ber::PduType(pdu), value, dump);
     GENU_Buffer first{};
     if (GENU_OssEncode(nullptr, pdu, value, &first)) abort();
     GENU_OssFreePDU(nullptr, pdu, value);

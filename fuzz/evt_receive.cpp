@@ -11,34 +11,36 @@
 #include "events/evt_wire.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    using vrber::Scan;
+    using vrcore::ber::Scan;
     size_t end = 0;
     Scan s = Scan::kNeedMore;
     for (size_t have = 0;; have = have * 2 + 1 < size ? have * 2 + 1 : size) {
-        s = vrber::ScanElement(data, have, vrevt::kMaxMessageBytes, &end);
+        s = vrcore::ber::ScanElement(data, have, vrcore::events::kMaxMessageBytes, &end);
         if (s != Scan::kNeedMore || have == size) break;
     }
     if (s != Scan::kComplete) return 0;
     // The element's own bytes are complete; one byte fewer is not.
     size_t again = 0;
     if (end > size ||
-        vrber::ScanElement(data, end, vrevt::kMaxMessageBytes, &again) != Scan::kComplete ||
+        vrcore::ber::ScanElement(data, end, vrcore::events::kMaxMessageBytes, &again) !=
+            Scan::kComplete ||
         again != end ||
-        vrber::ScanElement(data, end - 1, vrevt::kMaxMessageBytes, &again) != Scan::kNeedMore)
+        vrcore::ber::ScanElement(data, end - 1, vrcore::events::kMaxMessageBytes, &again) !=
+            Scan::kNeedMore)
         abort();
 
-    vrevt::Context ctx;
-    ctx.Init(vrber::Hooks{&malloc, &free});
-    vrevt::MessagePdu *pdu = nullptr;
-    if (vrevt::DecodeMessage(ctx, data, end, &pdu, nullptr)) return 0;
+    vrcore::events::Context ctx;
+    ctx.Init(vrcore::ber::Hooks{&malloc, &free});
+    vrcore::events::MessagePdu *pdu = nullptr;
+    if (vrcore::events::DecodeMessage(ctx, data, end, &pdu, nullptr)) return 0;
     uint32_t n1 = 0, n2 = 0;
     unsigned char *b1 = nullptr, *b2 = nullptr;
-    if (ctx.Encode(vrevt::kPduEventMessage, pdu, &n1, &b1, nullptr)) abort();
-    ctx.FreePdu(vrevt::kPduEventMessage, pdu);
-    if (vrevt::DecodeMessage(ctx, b1, n1, &pdu, nullptr)) abort();
-    if (ctx.Encode(vrevt::kPduEventMessage, pdu, &n2, &b2, nullptr)) abort();
+    if (ctx.Encode(vrcore::events::kPduEventMessage, pdu, &n1, &b1, nullptr)) abort();
+    ctx.FreePdu(vrcore::events::kPduEventMessage, pdu);
+    if (vrcore::events::DecodeMessage(ctx, b1, n1, &pdu, nullptr)) abort();
+    if (ctx.Encode(vrcore::events::kPduEventMessage, pdu, &n2, &b2, nullptr)) abort();
     if (n1 != n2 || memcmp(b1, b2, n1)) abort();
-    ctx.FreePdu(vrevt::kPduEventMessage, pdu);
+    ctx.FreePdu(vrcore::events::kPduEventMessage, pdu);
     ctx.FreeBytes(b1);
     ctx.FreeBytes(b2);
     return 0;

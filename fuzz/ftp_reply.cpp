@@ -6,8 +6,8 @@
 
 #include "transfer/ft_internal.h"
 
-using vrcore::ft::FtpReply;
-using vrcore::ft::FtpReplyReader;
+using vrcore::transfer::FtpReply;
+using vrcore::transfer::FtpReplyReader;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size == 0) return 0;
@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (total > n) std::abort(); // replies never hold more than was received
     std::string host, path;
     uint16_t port = 0;
-    if (vrcore::ft::parse_ftp_source(std::string_view(text, n), host, port, path)) {
+    if (vrcore::transfer::parse_ftp_source(std::string_view(text, n), host, port, path)) {
         for (char c : host + path)
             if (c == '\r' || c == '\n' || c == '\0') std::abort();
         if (host.empty() || path.empty() || port == 0) std::abort();

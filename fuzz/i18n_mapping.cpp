@@ -9,14 +9,14 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::string_view text(reinterpret_cast<const char *>(data), size);
-    vr::i18n::Tables t;
+    vrcore::i18n::Tables t;
     size_t line = 0;
-    uint32_t rc = vr::i18n::ParseMapping(text, t, &line);
+    uint32_t rc = vrcore::i18n::ParseMapping(text, t, &line);
     if (rc != 0 && rc != I18N_S_MALFORMED && rc != I18N_S_FAILURE) std::abort();
     if (rc == I18N_S_MALFORMED && line == 0) std::abort();
     for (const auto &l : t.locales) {
         if (l.language_length > 2 || l.territory_length > 2) std::abort();
-        if (l.name.empty() || l.name.size() > vr::i18n::kMaxLine) std::abort();
+        if (l.name.empty() || l.name.size() > vrcore::i18n::kMaxLine) std::abort();
     }
     for (const auto &c : t.codesets)
         if (c.name.empty() || c.oid == 0) std::abort();

@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         field[i] = in.substr(pos, end - pos);
         pos = end + 1;
     }
-    vr::log::MatchesStamp(field[1].c_str());
+    vrcore::log::MatchesStamp(field[1].c_str());
     LOG_Syslog(field[0].c_str(), field[2].c_str(), 0, 0);
     int severity = size ? data[0] % 34 : 1;
     if (LOG_StartMessage(severity, field[1].c_str(), static_cast<int>(size), field[2].c_str())) {

@@ -16,11 +16,11 @@ namespace {
 void CheckRoundTrip(const char *text) {
     for (const unsigned char *p = reinterpret_cast<const unsigned char *>(text); *p; ++p)
         if (*p >= 128) return;
-    std::vector<char> enc(std::strlen(text) * vrsyn::kEscapeMax + 1);
-    long n = vrsyn::EncodePrintable(text, enc.data(), enc.size());
+    std::vector<char> enc(std::strlen(text) * vrcore::syntax::kEscapeMax + 1);
+    long n = vrcore::syntax::EncodePrintable(text, enc.data(), enc.size());
     if (n < 0) abort();
     std::vector<char> dec(static_cast<size_t>(n) + 1);
-    vrsyn::DecodePrintable(enc.data(), static_cast<size_t>(n), dec.data());
+    vrcore::syntax::DecodePrintable(enc.data(), static_cast<size_t>(n), dec.data());
     if (std::strcmp(dec.data(), text) != 0) abort();
 }
 
@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     char *in = static_cast<char *>(std::malloc(size ? size : 1));
     if (size) std::memcpy(in, data, size);
     std::vector<char> out(size + 1);
-    size_t n = vrsyn::DecodePrintable(in, size, out.data());
+    size_t n = vrcore::syntax::DecodePrintable(in, size, out.data());
     if (n > size || out[n] != 0) abort();
     std::free(in);
     if (std::memchr(data, 0, size) == nullptr) CheckRoundTrip(out.data());

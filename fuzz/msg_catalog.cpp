@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     }
     std::fwrite(data, 1, size, f);
     std::fclose(f);
-    vr::msg::CatalogBytesValid(data, size);
+    vrcore::messages::CatalogBytesValid(data, size);
     // A fresh start each time: the cache would keep the previous file open.
     MSG_UsageEnd();
     MSG_UsageBegin("FUZ");

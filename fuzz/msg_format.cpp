@@ -33,7 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     r[6].value.p = nullptr;
     // A heap buffer of exactly the bound, so any overrun is caught.
     char *buf = static_cast<char *>(std::malloc(bound ? bound : 1));
-    int n = vr::msg::SnprintfRecords(bound ? buf : nullptr, bound, format.c_str(), count, r);
+    int n =
+        vrcore::messages::SnprintfRecords(bound ? buf : nullptr, bound, format.c_str(), count, r);
     if (bound > 0) {
         size_t len = std::strlen(buf);
         if (n < 0 && len != 0) std::abort();

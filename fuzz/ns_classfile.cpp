@@ -8,7 +8,7 @@
 
 #include "nameservice/ns_store.h"
 
-using namespace vrcore::ns;
+using namespace vrcore::nameservice;
 
 static bool same(const std::vector<Entry> &a, const std::vector<Entry> &b) {
     if (a.size() != b.size()) return false;

@@ -106,7 +106,7 @@ void Convert(STF_List *st, int pdu, void *value) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size < 1) return 0;
-    int pdu = vrber::OpsPduAt(data[0] % vrber::OpsPduCount());
+    int pdu = vrcore::ber::OpsPduAt(data[0] % vrcore::ber::OpsPduCount());
     STF_List *st = STF_CreateList(nullptr);
     if (!st) return 0;
     int32_t wire = WireKindOf(pdu);
@@ -136,7 +136,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         return 0;
     }
     std::string dump;
-    vrber::Print(*vrber::PduType(pdu), value, dump);
+    vrcore::ber::Print(*vrcore::ber::PduType(pdu), value, dump);
     GENU_Buffer first{};
     if (GENU_OssEncode(nullptr, pdu, value, &first)) abort();
     Convert(st, pdu, value);

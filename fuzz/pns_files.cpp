@@ -9,7 +9,7 @@
 
 #include "nameservice/pns_internal.h"
 
-using namespace vrcore::pns;
+using namespace vrcore::nameservice::pns;
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     // Lookups made while converting "list" values find no files.

@@ -8,7 +8,7 @@
 
 #include "system/config.h"
 
-using namespace vrcore::cfg;
+using namespace vrcore::system::cfg;
 
 namespace {
 

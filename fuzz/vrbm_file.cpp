@@ -59,13 +59,13 @@ bool Put(const std::string &path, const void *bytes, size_t n) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size < 1 || size > 64 * 1024) return 0;
-    static const vrcore::seam::Io io = [] { // durability plays no part here: no syncs
-        vrcore::seam::Io t = vrcore::seam::system_io();
+    static const vrcore::system::seam::Io io = [] { // durability plays no part here: no syncs
+        vrcore::system::seam::Io t = vrcore::system::seam::system_io();
         t.fsync = [](int) { return 0; };
         t.sync_dir = [](const char *) { return 0; };
         return t;
     }();
-    vrcore::seam::set_io(&io);
+    vrcore::system::seam::set_io(&io);
     uint8_t mode = data[0];
     std::string file = Base() + ".dbm", journal = Base() + VRBM_JOURNAL_SUFFIX;
     size_t at = 1;
@@ -82,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (!Put(file, data + at, size - at)) return 0;
     if (mode & 8) {
         std::string report;
-        vrbm::CheckFile(Base(), false, false, &report);
+        vrcore::btree::CheckFile(Base(), false, false, &report);
         unlink(journal.c_str());
         unlink(file.c_str());
         return 0;
@@ -94,7 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         unlink(journal.c_str());
         return 0;
     }
-    bool valid = vrbm::CheckTree(db).empty();
+    bool valid = vrcore::btree::CheckTree(db).empty();
     Lookups(db, data, size);
     if (flags == VRBM_RDWR) {
         uint32_t seed = mode;
@@ -108,7 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                 VRBM_delete(db, k.data(), int32_t(k.size()));
         }
         if (valid) {
-            std::string fault = vrbm::CheckTree(db);
+            std::string fault = vrcore::btree::CheckTree(db);
             if (!fault.empty()) {
                 std::fprintf(stderr, "valid file broken by changes: %s\n", fault.c_str());
                 std::abort();

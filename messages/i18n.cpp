@@ -20,11 +20,11 @@
 #include "vrcore/oid.h"
 #include "vrcore/stf.h"
 
-namespace vr::msg {
+namespace vrcore::messages {
 std::mutex &LocaleMutex();
 }
 
-namespace vr::i18n {
+namespace vrcore::i18n {
 
 namespace {
 
@@ -285,7 +285,7 @@ uint32_t Load(const char *directory, Tables &t) {
     if (directory) {
         rc = ReadFile(std::string(directory) + "/charset.dat", text);
     } else {
-        rc = ReadFile(vrcore::cfg::data_dir() + "/charset.dat", text);
+        rc = ReadFile(vrcore::system::cfg::data_dir() + "/charset.dat", text);
         if (rc == I18N_S_NOFILE) rc = ReadFile("../share/data/charset.dat", text);
     }
     if (rc) return rc;
@@ -299,9 +299,9 @@ uint32_t Load(const char *directory, Tables &t) {
 
 } // namespace
 
-} // namespace vr::i18n
+} // namespace vrcore::i18n
 
-using namespace vr::i18n;
+using namespace vrcore::i18n;
 
 extern "C" {
 
@@ -420,7 +420,7 @@ int I18N_GetCurrentDPALocale(STF_List *status, I18N_DPALocale **locale_out) try 
     if (!locale_out) return Fail(status, I18N_S_FAILURE);
     char name[kMaxCurrentName + 1] = {0};
     {
-        std::lock_guard g(vr::msg::LocaleMutex());
+        std::lock_guard g(vrcore::messages::LocaleMutex());
         const char *cur = setlocale(LC_ALL, nullptr);
         if (cur) strncpy(name, cur, kMaxCurrentName);
     }

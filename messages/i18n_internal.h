@@ -10,7 +10,7 @@
 #include "vrcore/stf.h"
 #include "vrcore/vrtypes.h"
 
-namespace vr::i18n {
+namespace vrcore::i18n {
 
 struct CodesetEntry {
     std::string name;
@@ -55,4 +55,4 @@ inline int Fail(STF_List *status, uint32_t code) {
     return 1;
 }
 
-} // namespace vr::i18n
+} // namespace vrcore::i18n

@@ -12,8 +12,8 @@
 
 namespace {
 
-using vr::i18n::Begin;
-using vr::i18n::Fail;
+using vrcore::i18n::Begin;
+using vrcore::i18n::Fail;
 
 constexpr uint32_t kNameSize = 128;
 
@@ -70,7 +70,7 @@ int ICONV_CreateContext(STF_List *status, GENU_ShortOID local, GENU_ShortOID pee
     GENU_ShortOID failed = 0;
     if (uint32_t code = Names(cb, local, peer, local_name, peer_name, &failed))
         return Fail(status, code == ICONV_S_NOMEMORY ? code : ICONV_S_CONVERT);
-    int e = vriconv::Open(local_name, local, peer_name, peer, context_out);
+    int e = vrcore::i18n::Open(local_name, local, peer_name, peer, context_out);
     if (e == ENOMEM) return Fail(status, ICONV_S_NOMEMORY);
     if (e) return Fail(status, ICONV_S_CONVERT);
     return 0;
@@ -81,7 +81,7 @@ int ICONV_ConfigureContext(STF_List *status, GENU_ShortOID peer) try {
     if (!Begin(status)) return 1;
     ICONV_LocaleCallback locale_cb = g_locale_cb.load();
     ICONV_CodesetNameCallback name_cb = g_name_cb.load();
-    if (vriconv::Current() || !locale_cb) return 0;
+    if (vrcore::i18n::Current() || !locale_cb) return 0;
 
     STF_List *inner = STF_CreateList(nullptr);
     if (!inner) return Fail(status, ICONV_S_NOMEMORY);
@@ -108,7 +108,7 @@ int ICONV_ConfigureContext(STF_List *status, GENU_ShortOID peer) try {
         return 0;
     }
     ICONV_Context *c = nullptr;
-    int e = vriconv::Open(local_name, local, peer_name, peer, &c);
+    int e = vrcore::i18n::Open(local_name, local, peer_name, peer, &c);
     if (e == EINVAL) {
         LOG_CondMessage(4, __FILE__, __LINE__,
                         "%s: %s failure no mapping from '%s' to '%s' (no thread conv)", "WARNING",

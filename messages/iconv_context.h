@@ -14,7 +14,7 @@ struct ICONV_Context {
     iconv_t from_peer;
 };
 
-namespace vriconv {
+namespace vrcore::i18n {
 // The calling thread's context, or null; the thread keeps it.
 ICONV_Context *Current();
 // Opens a context with converters both ways between two code sets named as
@@ -22,4 +22,4 @@ ICONV_Context *Current();
 // supported; another errno for any other failure.
 int Open(const char *local_name, GENU_ShortOID local, const char *peer_name, GENU_ShortOID peer,
          ICONV_Context **out);
-} // namespace vriconv
+} // namespace vrcore::i18n

@@ -28,11 +28,13 @@
 #include "vrcore/msg.h"
 #include "vrcore/stf.h"
 
-namespace vr::msg {
+namespace vrcore::messages {
 namespace {
 
-void *Alloc(size_t n) { return vrcore::seam::alloc(vrcore::seam::Module::Messages, n); }
-void Release(void *p) { vrcore::seam::release(vrcore::seam::Module::Messages, p); }
+void *Alloc(size_t n) {
+    return vrcore::system::seam::alloc(vrcore::system::seam::Module::Messages, n);
+}
+void Release(void *p) { vrcore::system::seam::release(vrcore::system::seam::Module::Messages, p); }
 
 constexpr uint32_t kZeroStatus = STF_S_NOSTATUS; // shown for a status code of 0
 constexpr size_t kCacheSlots = 10;
@@ -155,8 +157,8 @@ nl_catd OpenThroughSearchPath(const std::string &name, const std::string &locale
         std::vector<unsigned char> bytes;
         if (!ReadWholeFile(path, bytes)) continue;
         if (!CatalogBytesValid(bytes.data(), bytes.size())) {
-            vrcore::trace::message(5, __FILE__, __LINE__, "MSG: malformed catalog %s ignored\n",
-                                   path.c_str());
+            vrcore::system::trace::message(5, __FILE__, __LINE__,
+                                           "MSG: malformed catalog %s ignored\n", path.c_str());
             continue;
         }
         nl_catd c = catopen(path.c_str(), 0);
@@ -587,9 +589,9 @@ bool CatalogCached(const std::string &name) {
     return false;
 }
 
-} // namespace vr::msg
+} // namespace vrcore::messages
 
-using namespace vr::msg;
+using namespace vrcore::messages;
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-namespace vr::msg {
+namespace vrcore::messages {
 
 // Catalog file name (with ".mdl") of a facility word for the application
 // prefix `prefix` (lower-cased in the name); empty when there is none.
@@ -29,4 +29,4 @@ bool CatalogBytesValid(const unsigned char *data, size_t size);
 int CachedCatalogs();
 bool CatalogCached(const std::string &name);
 
-} // namespace vr::msg
+} // namespace vrcore::messages

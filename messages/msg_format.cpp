@@ -12,7 +12,7 @@
 #include "system/guard.h"
 #include "vrcore/msg.h"
 
-namespace vr::msg {
+namespace vrcore::messages {
 
 // ---------------------------------------------------------------- sinks
 
@@ -743,16 +743,16 @@ int SnprintfRecords(char *buf, size_t size, const char *format, int count,
     return n;
 }
 
-} // namespace vr::msg
+} // namespace vrcore::messages
 
-using vr::msg::StreamSink;
-using vr::msg::StringSink;
+using vrcore::messages::StreamSink;
+using vrcore::messages::StringSink;
 
 namespace {
 
 int ToString(char *buf, size_t size, const char *format, va_list ap) {
     StringSink sink(buf, size);
-    int n = vr::msg::FormatVT(sink, format, ap);
+    int n = vrcore::messages::FormatVT(sink, format, ap);
     if (n < 0) sink.Reset();
     sink.Finish();
     return n;
@@ -761,7 +761,7 @@ int ToString(char *buf, size_t size, const char *format, va_list ap) {
 int ToStream(FILE *f, const char *format, va_list ap) {
     if (!f) return -1;
     StreamSink sink(f);
-    int n = vr::msg::FormatVT(sink, format, ap);
+    int n = vrcore::messages::FormatVT(sink, format, ap);
     sink.Flush();
     return sink.Failed() ? -1 : n;
 }

@@ -11,7 +11,7 @@
 
 #include "vrcore/stf.h"
 
-namespace vr::msg {
+namespace vrcore::messages {
 
 // Highest argument position a positional format may name.
 inline constexpr int kMaxPositions = 256;
@@ -78,4 +78,4 @@ int FormatRecords(Sink &sink, const char *format, int count, const STF_ArgRecord
 int SnprintfRecords(char *buf, size_t size, const char *format, int count,
                     const STF_ArgRecord *records);
 
-} // namespace vr::msg
+} // namespace vrcore::messages

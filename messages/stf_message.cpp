@@ -118,7 +118,8 @@ VR_EXPORT uint32_t STF_PutMessages(const STF_List *list, uint32_t flags, const c
         uint32_t needed = 0;
         uint32_t rc = STF_GetMessage(list, index, flags, locale, size, &needed, buf);
         for (int attempt = 1; rc == STF_S_TRUNCATED && attempt < 2 && needed > size; ++attempt) {
-            char *bigger = static_cast<char *>(_STF__Malloc(needed, vr::stf::kTagMessageBuffer));
+            char *bigger =
+                static_cast<char *>(_STF__Malloc(needed, vrcore::status::kTagMessageBuffer));
             if (!bigger) break;
             if (buf != stack) _STF__Free(buf);
             buf = bigger;

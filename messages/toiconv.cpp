@@ -63,10 +63,10 @@ int Convert(STF_List *status, bool to_ber, const unsigned char *in, size_t n, un
 
 } // namespace
 
-ICONV_Context *vriconv::Current() { return t_slot.ctx; }
+ICONV_Context *vrcore::i18n::Current() { return t_slot.ctx; }
 
-int vriconv::Open(const char *local_name, GENU_ShortOID local, const char *peer_name,
-                  GENU_ShortOID peer, ICONV_Context **out) {
+int vrcore::i18n::Open(const char *local_name, GENU_ShortOID local, const char *peer_name,
+                       GENU_ShortOID peer, ICONV_Context **out) {
     auto *c = new (std::nothrow) ICONV_Context{local, peer, kNoConverter, kNoConverter};
     if (!c) return ENOMEM;
     errno = 0;
@@ -87,7 +87,7 @@ ICONV_Context *ICONV_CreateContextForNames(const char *local_name, GENU_ShortOID
                                            const char *peer_name, GENU_ShortOID peer) try {
     if (!local_name || !peer_name) return nullptr;
     ICONV_Context *c = nullptr;
-    return vriconv::Open(local_name, local, peer_name, peer, &c) == 0 ? c : nullptr;
+    return vrcore::i18n::Open(local_name, local, peer_name, peer, &c) == 0 ? c : nullptr;
 }
 VR_CATCH_RETURN(nullptr)
 

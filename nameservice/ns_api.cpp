@@ -9,7 +9,7 @@
 #include "system/vr_assert.h"
 #include "vrcore/log.h"
 
-using namespace vrcore::ns;
+using namespace vrcore::nameservice;
 
 NS_BindingVector *NS_msrpc_binding_vector = nullptr;
 void *NS_msrpc_if_handle = nullptr;
@@ -96,7 +96,7 @@ template <class Fill> int list_begin(EnvSlot *slot, int32_t env, NS_ListHandle *
 
 } // namespace
 
-namespace vrcore::ns {
+namespace vrcore::nameservice {
 
 State &state() {
     static State s;
@@ -104,19 +104,20 @@ State &state() {
 }
 
 void *zalloc(size_t n) {
-    void *p = seam::alloc(seam::Module::NameService, n);
+    void *p = system::seam::alloc(system::seam::Module::NameService, n);
     if (p) std::memset(p, 0, n);
     return p;
 }
 
 void release(void *p) {
-    if (p) seam::release(seam::Module::NameService, p);
+    if (p) system::seam::release(system::seam::Module::NameService, p);
 }
 
 NS_Object *new_object() { return static_cast<NS_Object *>(zalloc(sizeof(NS_Object))); }
 
 char *dup_string(std::string_view s) {
-    char *p = static_cast<char *>(seam::alloc(seam::Module::NameService, s.size() + 1));
+    char *p =
+        static_cast<char *>(system::seam::alloc(system::seam::Module::NameService, s.size() + 1));
     if (p) {
         std::memcpy(p, s.data(), s.size());
         p[s.size()] = '\0';
@@ -124,7 +125,7 @@ char *dup_string(std::string_view s) {
     return p;
 }
 
-} // namespace vrcore::ns
+} // namespace vrcore::nameservice
 
 extern "C" {
 

@@ -8,7 +8,7 @@
 #include "nameservice/ns_store.h"
 #include "vrcore/ns.h"
 
-namespace vrcore::ns {
+namespace vrcore::nameservice {
 
 namespace {
 
@@ -204,4 +204,4 @@ std::string render_class_file(int32_t cls, const std::vector<Entry> &entries,
     return s;
 }
 
-} // namespace vrcore::ns
+} // namespace vrcore::nameservice

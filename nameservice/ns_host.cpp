@@ -7,30 +7,30 @@
 
 #include "system/config.h"
 
-namespace vrcore::ns::host {
+namespace vrcore::nameservice::host {
 
 namespace {
 const char kPgrKey[] = "Software\\Halvane\\Tessaril\\pgr";
 }
 
-int make_dirs(const std::string &path) { return cfg::make_dirs(path, 0777); }
+int make_dirs(const std::string &path) { return system::cfg::make_dirs(path, 0777); }
 
 bool local_file_enabled() {
     if (std::getenv("NS_MS_LF")) return true;
-    return cfg::Registry().get_dword(kPgrKey, "EnableLocalFile", 0) != 0;
+    return system::cfg::Registry().get_dword(kPgrKey, "EnableLocalFile", 0) != 0;
 }
 
 std::string store_dir() {
     // The value may be written with "\" separators ("%windir%\pgr").
-    std::string d = cfg::Registry().get_string(kPgrKey, "LocalFileDirectory", "");
+    std::string d = system::cfg::Registry().get_string(kPgrKey, "LocalFileDirectory", "");
     for (char &c : d)
         if (c == '\\') c = '/';
     if (!d.empty()) return d;
-    return cfg::windir() + "/pgr";
+    return system::cfg::windir() + "/pgr";
 }
 
-int local_domain(std::string &out) { return cfg::host_lan_group(out); }
+int local_domain(std::string &out) { return system::cfg::host_lan_group(out); }
 
-int computer_name(std::string &out) { return cfg::host_computer_name(out); }
+int computer_name(std::string &out) { return system::cfg::host_computer_name(out); }
 
-} // namespace vrcore::ns::host
+} // namespace vrcore::nameservice::host

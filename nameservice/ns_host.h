@@ -3,7 +3,7 @@
 
 #include <string>
 
-namespace vrcore::ns::host {
+namespace vrcore::nameservice::host {
 
 // Creates a directory and its missing parents. 0 or an errno value.
 int make_dirs(const std::string &path);
@@ -18,4 +18,4 @@ int local_domain(std::string &out);
 // This computer's name (host name up to its first "."). 0 or an errno value.
 int computer_name(std::string &out);
 
-} // namespace vrcore::ns::host
+} // namespace vrcore::nameservice::host

@@ -9,7 +9,7 @@
 #include "system/seam.h"
 #include "vrcore/ns.h"
 
-namespace vrcore::ns {
+namespace vrcore::nameservice {
 
 constexpr uint32_t kListMagic = 0x4e534c48;   // "NSLH"
 constexpr uint32_t kDomainMagic = 0x4e534448; // "NSDH"
@@ -68,12 +68,12 @@ char *dup_string(std::string_view s); // null when out of memory
 // Fills the MSRPC part and server fields of an object from a store result.
 int fill_object(NS_Object *obj, const Found &f);
 
-} // namespace vrcore::ns
+} // namespace vrcore::nameservice
 
 struct NS_ListRec {
     uint32_t magic;
     int32_t env;
-    std::vector<vrcore::ns::Identity> entries;
+    std::vector<vrcore::nameservice::Identity> entries;
     size_t cursor;
 };
 

@@ -11,7 +11,7 @@
 #include "system/guard.h"
 #include "vrcore/log.h"
 
-namespace vrcore::ns {
+namespace vrcore::nameservice {
 
 namespace {
 
@@ -284,7 +284,7 @@ const EnvOps kOncOps = {
     free_entries,
 };
 
-} // namespace vrcore::ns
+} // namespace vrcore::nameservice
 
 extern "C" {
 

@@ -18,7 +18,7 @@
 #include "vrcore/log.h"
 #include "vrcore/ns.h"
 
-namespace vrcore::ns {
+namespace vrcore::nameservice {
 
 namespace {
 
@@ -27,7 +27,7 @@ std::atomic<long> g_lock_limit_ms{600L * 1000};
 bool is_file_class(int32_t cls) { return handler_of(cls) != Handler::None; }
 
 int read_file(const std::string &path, std::string &out, bool &missing) {
-    const seam::Io &io = seam::io();
+    const system::seam::Io &io = system::seam::io();
     missing = false;
     int fd = io.open(path.c_str(), O_RDONLY | O_CLOEXEC, 0);
     if (fd < 0) {
@@ -35,18 +35,18 @@ int read_file(const std::string &path, std::string &out, bool &missing) {
         return missing ? 0 : NS_E_SYSTEM;
     }
     out.clear();
-    int rc = fileio::read_all(fd, out);
+    int rc = system::fileio::read_all(fd, out);
     io.close(fd);
     return rc == ENOMEM ? NS_E_NOMEM : rc ? NS_E_SYSTEM : 0;
 }
 
 bool exists(const std::string &p) {
     struct stat st;
-    return seam::io().stat(p.c_str(), &st) == 0;
+    return system::seam::io().stat(p.c_str(), &st) == 0;
 }
 
 bool unlink_ok(const std::string &p) {
-    return seam::io().unlink(p.c_str()) == 0 || errno == ENOENT;
+    return system::seam::io().unlink(p.c_str()) == 0 || errno == ENOENT;
 }
 
 // Where a server's binding points: the network address of its first
@@ -157,7 +157,7 @@ struct Store::Lock {
     int rc = 0;
 
     explicit Lock(Store &s) : guard(s.mu_) {
-        const seam::Io &io = seam::io();
+        const system::seam::Io &io = system::seam::io();
         std::string p = s.dir_ + "/lockfile";
         fd = io.open(p.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
         if (fd < 0 && errno == EACCES) fd = io.open(p.c_str(), O_RDONLY | O_CLOEXEC, 0);
@@ -171,8 +171,9 @@ struct Store::Lock {
             rc = NS_E_SYSTEM;
             return;
         }
-        if (int e = fileio::lock(fd, seam::LockKind::Flock, seam::LockMode::Exclusive,
-                                 g_lock_limit_ms.load())) {
+        if (int e =
+                system::fileio::lock(fd, system::seam::LockKind::Flock,
+                                     system::seam::LockMode::Exclusive, g_lock_limit_ms.load())) {
             LOG_CondMessage(5, __FILE__, __LINE__, "cannot lock %s: errno %d", p.c_str(), e);
             io.close(fd);
             fd = -1;
@@ -181,8 +182,9 @@ struct Store::Lock {
     }
     ~Lock() {
         if (fd >= 0) {
-            fileio::lock(fd, seam::LockKind::Flock, seam::LockMode::Unlock, -1);
-            seam::io().close(fd);
+            system::fileio::lock(fd, system::seam::LockKind::Flock, system::seam::LockMode::Unlock,
+                                 -1);
+            system::seam::io().close(fd);
         }
     }
     Lock(const Lock &) = delete;
@@ -217,8 +219,9 @@ int Store::rewrite(int32_t cls, const std::vector<Entry> &entries) const {
     time_t now = time(nullptr);
     if (!ctime_r(&now, stamp)) stamp[0] = '\n', stamp[1] = '\0';
     std::string text = render_class_file(cls, entries, stamp);
-    const seam::Io &io = seam::io();
-    if (fileio::write_file(tmp, text, fileio::NewFile{0666}).err) return NS_E_SYSTEM;
+    const system::seam::Io &io = system::seam::io();
+    if (system::fileio::write_file(tmp, text, system::fileio::NewFile{0666}).err)
+        return NS_E_SYSTEM;
 
     // ".new" must be on disk under its name before ".dat" goes.
     if (io.rename(tmp.c_str(), nw.c_str()) != 0) {
@@ -241,8 +244,9 @@ int Store::rewrite(int32_t cls, const std::vector<Entry> &entries) const {
 }
 
 bool Store::sync_dir() const {
-    int err =
-        seam::io().sync_dir((dir_ + "/").c_str()) != 0 ? errno : 0; // the directory's own entries
+    int err = system::seam::io().sync_dir((dir_ + "/").c_str()) != 0
+                  ? errno
+                  : 0; // the directory's own entries
     if (err)
         LOG_CondMessage(5, __FILE__, __LINE__, "cannot sync directory %s: errno %d", dir_.c_str(),
                         err);
@@ -253,7 +257,7 @@ int Store::recover(int32_t cls) const {
     const std::string dat = path(cls, ".dat"), nw = path(cls, ".new"), tmp = path(cls, ".tmp");
     if (!unlink_ok(tmp)) return NS_E_SYSTEM;
     if (exists(dat)) return unlink_ok(nw) ? 0 : NS_E_SYSTEM;
-    if (exists(nw) && seam::io().rename(nw.c_str(), dat.c_str()) != 0) return NS_E_SYSTEM;
+    if (exists(nw) && system::seam::io().rename(nw.c_str(), dat.c_str()) != 0) return NS_E_SYSTEM;
     return 0;
 }
 
@@ -523,4 +527,4 @@ int Store::list_domains(std::vector<std::string> &out) {
     }
 }
 
-} // namespace vrcore::ns
+} // namespace vrcore::nameservice

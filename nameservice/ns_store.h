@@ -10,7 +10,7 @@
 
 #include "vrcore/ns.h"
 
-namespace vrcore::ns {
+namespace vrcore::nameservice {
 
 // Class names, indexed by class number 0..10.
 const char *class_name(int32_t cls);
@@ -113,4 +113,4 @@ class Store {
 // NS_E_SYSTEM when a name does not resolve.
 int addresses_overlap(const Entry &a, const Entry &b, bool &overlap);
 
-} // namespace vrcore::ns
+} // namespace vrcore::nameservice

@@ -11,7 +11,7 @@
 #include "system/guard.h"
 #include "system/config.h"
 
-using namespace vrcore::pns;
+using namespace vrcore::nameservice::pns;
 
 namespace {
 
@@ -184,7 +184,7 @@ VR_EXPORT int ns_get_svc_order(const char *database, int max, int *codes) try {
     if (!database || !*database || max < 1 || !codes) return -1;
     codes[0] = 0;
     try {
-        std::string path = vrcore::cfg::windir() + "/nsswitch.cnf";
+        std::string path = vrcore::system::cfg::windir() + "/nsswitch.cnf";
         FILE *f = std::fopen(path.c_str(), "re");
         if (!f) return -1;
         std::string_view db = database;

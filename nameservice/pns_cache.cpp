@@ -14,7 +14,7 @@
 #include "system/vr_assert.h"
 #include "vrcore/log.h"
 
-namespace vrcore::pns {
+namespace vrcore::nameservice::pns {
 
 // ---- Reader-writer lock ---------------------------------------------------
 
@@ -306,9 +306,9 @@ int service_put(std::string_view service, const ns_printer_t *p) {
     return put_file(path, p, user);
 }
 
-} // namespace vrcore::pns
+} // namespace vrcore::nameservice::pns
 
-using namespace vrcore::pns;
+using namespace vrcore::nameservice::pns;
 
 namespace {
 constexpr const char *kOrder[] = {"user", "etc", "nis", "nisplus"};

@@ -15,7 +15,7 @@
 #include "system/fileio.h"
 #include "vrcore/log.h"
 
-namespace vrcore::pns {
+namespace vrcore::nameservice::pns {
 namespace {
 
 constexpr const char *kSource = "ns_rw_file";
@@ -34,7 +34,7 @@ class LockFile {
     // Opens (creating it readable and writable for all) and locks. Errors
     // are errno values; `create` false opens only an existing file.
     int open_and_lock(const std::string &path, bool exclusive, bool create) {
-        const seam::Io &io = seam::io();
+        const system::seam::Io &io = system::seam::io();
         fd_ = io.open(path.c_str(), O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0), 0666);
         if (fd_ < 0 && !create && errno == EACCES)
             fd_ = io.open(path.c_str(), O_RDONLY | O_CLOEXEC, 0);
@@ -44,9 +44,9 @@ class LockFile {
             st.st_uid == geteuid())
             (void)io.fchmod(fd_, 0666);
         opened_ = true;
-        if (int e =
-                fileio::lock(fd_, seam::LockKind::Flock,
-                             exclusive ? seam::LockMode::Exclusive : seam::LockMode::Shared, -1))
+        if (int e = system::fileio::lock(
+                fd_, system::seam::LockKind::Flock,
+                exclusive ? system::seam::LockMode::Exclusive : system::seam::LockMode::Shared, -1))
             return e;
         locked_ = true;
         return 0;
@@ -55,8 +55,10 @@ class LockFile {
     bool opened() const { return opened_; }
     void close() {
         if (fd_ >= 0) {
-            if (locked_) fileio::lock(fd_, seam::LockKind::Flock, seam::LockMode::Unlock, -1);
-            seam::io().close(fd_);
+            if (locked_)
+                system::fileio::lock(fd_, system::seam::LockKind::Flock,
+                                     system::seam::LockMode::Unlock, -1);
+            system::seam::io().close(fd_);
         }
         fd_ = -1;
         locked_ = opened_ = false;
@@ -70,15 +72,15 @@ class LockFile {
 
 uint32_t counter_at(int fd) {
     unsigned char b[4];
-    if (seam::io().pread(fd, b, 4, 0) != 4) return 0;
+    if (system::seam::io().pread(fd, b, 4, 0) != 4) return 0;
     return (uint32_t(b[0]) << 24) | (uint32_t(b[1]) << 16) | (uint32_t(b[2]) << 8) | b[3];
 }
 
 // The whole content of an open file and its status; false with errno set.
 bool read_all(int fd, std::string &out, struct stat &st) {
     out.clear();
-    if (seam::io().fstat(fd, &st) != 0) return false;
-    int e = fileio::read_all(fd, out);
+    if (system::seam::io().fstat(fd, &st) != 0) return false;
+    int e = system::fileio::read_all(fd, out);
     errno = e;
     return e == 0;
 }
@@ -107,9 +109,10 @@ std::string canonical(const Entry &e, bool user_form) {
 
 std::string etc_file_path() {
     if (const char *p = env("PRINTERS_CONF")) return p;
-    std::string reg = cfg::Registry().get_string("Software\\Halvane\\Tessaril", "PrintersConf", "");
+    std::string reg =
+        system::cfg::Registry().get_string("Software\\Halvane\\Tessaril", "PrintersConf", "");
     if (!reg.empty()) return reg;
-    return cfg::windir() + "/printers.cnf";
+    return system::cfg::windir() + "/printers.cnf";
 }
 
 std::string user_file_path() {
@@ -118,23 +121,23 @@ std::string user_file_path() {
     if (drive && path && std::strlen(drive) + std::strlen(path) < 513)
         return std::string(drive) + path + "/printers.usr";
     if (const char *home = env("HOME")) return std::string(home) + "/printers.usr";
-    return cfg::windir() + "/printers.usr";
+    return system::cfg::windir() + "/printers.usr";
 }
 
 std::string lock_file_path(const std::string &file) { return file + ".LCK"; }
 
 uint32_t read_change_counter(const std::string &file) {
-    int fd = seam::io().open(lock_file_path(file).c_str(), O_RDONLY | O_CLOEXEC, 0);
+    int fd = system::seam::io().open(lock_file_path(file).c_str(), O_RDONLY | O_CLOEXEC, 0);
     if (fd < 0) return 0;
     uint32_t c = counter_at(fd);
-    seam::io().close(fd);
+    system::seam::io().close(fd);
     return c;
 }
 
 bool current_stamp(const std::string &file, FileStamp &out) {
     out = FileStamp{};
     struct stat st {};
-    if (seam::io().stat(file.c_str(), &st) != 0) return errno == ENOENT;
+    if (system::seam::io().stat(file.c_str(), &st) != 0) return errno == ENOENT;
     stamp_of(st, out);
     out.counter = read_change_counter(file);
     return true;
@@ -152,7 +155,7 @@ bool read_file_locked(const std::string &file, std::string &bytes, FileStamp &st
                         file.c_str(), err);
         return false;
     }
-    int fd = seam::io().open(file.c_str(), O_RDONLY | O_CLOEXEC, 0);
+    int fd = system::seam::io().open(file.c_str(), O_RDONLY | O_CLOEXEC, 0);
     if (fd < 0) {
         if (errno != ENOENT) {
             LOG_CondMessage(5, kSource, __LINE__,
@@ -166,7 +169,7 @@ bool read_file_locked(const std::string &file, std::string &bytes, FileStamp &st
     struct stat st {};
     bool ok = read_all(fd, bytes, st);
     int e = errno;
-    seam::io().close(fd);
+    system::seam::io().close(fd);
     if (!ok) {
         LOG_CondMessage(5, kSource, __LINE__, "libprint: Cannot read file %s, err=%d", file.c_str(),
                         e);
@@ -202,12 +205,12 @@ int put_file(const std::string &path, const ns_printer_t *p, bool user_form) {
     std::string old;
     mode_t mode = 0;
     bool had_file = false;
-    int fd = seam::io().open(path.c_str(), O_RDONLY | O_CLOEXEC, 0);
+    int fd = system::seam::io().open(path.c_str(), O_RDONLY | O_CLOEXEC, 0);
     if (fd >= 0) {
         struct stat st {};
         bool ok = read_all(fd, old, st);
         int e = errno;
-        seam::io().close(fd);
+        system::seam::io().close(fd);
         if (!ok) {
             LOG_CondMessage(5, kSource, __LINE__, "libprint: Cannot open file %s for RW, err=%d",
                             path.c_str(), e);
@@ -242,15 +245,15 @@ int put_file(const std::string &path, const ns_printer_t *p, bool user_form) {
     // The new text goes to "<path>-" and is renamed over the old file, so
     // the file is never missing and never half written.
     std::string temp = path + "-";
-    fileio::NewFile how{had_file ? 0600u : 0666u, had_file ? int(mode) : -1};
-    fileio::Result r = fileio::replace_file(path, out, how, temp);
-    if (r.step == fileio::Step::Create) {
+    system::fileio::NewFile how{had_file ? 0600u : 0666u, had_file ? int(mode) : -1};
+    system::fileio::Result r = system::fileio::replace_file(path, out, how, temp);
+    if (r.step == system::fileio::Step::Create) {
         LOG_CondMessage(5, kSource, __LINE__, "libprint: Cannot open file %s for RW, err=%d",
                         temp.c_str(), r.err);
         return -1;
     }
     // A directory that cannot be synced only delays the new file's durability.
-    if (r.err && r.step != fileio::Step::SyncDir) {
+    if (r.err && r.step != system::fileio::Step::SyncDir) {
         LOG_CondMessage(5, kSource, __LINE__, "libprint: Cannot write file %s, err=%d",
                         path.c_str(), r.err);
         return -1;
@@ -259,10 +262,10 @@ int put_file(const std::string &path, const ns_printer_t *p, bool user_form) {
     uint32_t c = counter_at(lock.fd()) + 1;
     if (c == 0 || c == 0xffffffffu) c = 1;
     unsigned char b[4] = {uint8_t(c >> 24), uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c)};
-    if (seam::io().pwrite(lock.fd(), b, 4, 0) != 4)
+    if (system::seam::io().pwrite(lock.fd(), b, 4, 0) != 4)
         LOG_CondMessage(5, kSource, __LINE__, "libprint: Cannot update lock file %s, err=%d",
                         lock_path.c_str(), errno);
     return 0;
 }
 
-} // namespace vrcore::pns
+} // namespace vrcore::nameservice::pns

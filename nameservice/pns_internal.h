@@ -11,7 +11,7 @@
 #include "vrcore/nsp.h"
 #include "vrcore/thr.h"
 
-namespace vrcore::pns {
+namespace vrcore::nameservice::pns {
 
 // ---- Memory handed to callers ------------------------------------------
 // Records, lists, strings and addresses come from these; they pass the
@@ -144,4 +144,4 @@ bool valid_map_name(std::string_view s);
 // The NIS cache's age limit in seconds (tests shorten it).
 void set_nis_max_age(int seconds);
 
-} // namespace vrcore::pns
+} // namespace vrcore::nameservice::pns

@@ -6,16 +6,16 @@
 #include "nameservice/pns_internal.h"
 #include "system/guard.h"
 
-namespace vrcore::pns {
-void *give_alloc(size_t n) { return seam::alloc(seam::Module::PrinterNames, n); }
+namespace vrcore::nameservice::pns {
+void *give_alloc(size_t n) { return system::seam::alloc(system::seam::Module::PrinterNames, n); }
 
 void give_free(void *p) {
-    if (p) seam::release(seam::Module::PrinterNames, p);
+    if (p) system::seam::release(system::seam::Module::PrinterNames, p);
 }
 
 // A realloc that works with any allocator: copies old_n bytes.
 void *give_realloc(void *p, size_t old_n, size_t new_n) {
-    if (&seam::allocator() == &seam::heap()) return std::realloc(p, new_n);
+    if (&system::seam::allocator() == &system::seam::heap()) return std::realloc(p, new_n);
     void *q = give_alloc(new_n);
     if (!q) return nullptr;
     if (p) {
@@ -33,9 +33,9 @@ char *give_strdup(std::string_view s) {
     return p;
 }
 
-} // namespace vrcore::pns
+} // namespace vrcore::nameservice::pns
 
-using namespace vrcore::pns;
+using namespace vrcore::nameservice::pns;
 
 namespace {
 constexpr size_t kGrowth = 32;

@@ -19,7 +19,7 @@
 
 extern char **environ;
 
-namespace vrcore::pns {
+namespace vrcore::nameservice::pns {
 namespace {
 
 constexpr const char *kSource = "ns_rw_nis";
@@ -186,4 +186,4 @@ int nis_put(const ns_printer_t *p) {
     return nis_update(m, kNisMap, p);
 }
 
-} // namespace vrcore::pns
+} // namespace vrcore::nameservice::pns

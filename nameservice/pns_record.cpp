@@ -8,7 +8,7 @@
 #include "nameservice/pns_internal.h"
 #include "system/guard.h"
 
-namespace vrcore::pns {
+namespace vrcore::nameservice::pns {
 namespace {
 
 constexpr int kMaxDepth = 16;
@@ -314,9 +314,9 @@ ns_printer_t *record_from_entry(const Entry &e, const char *source, bool user_fo
 
 void free_records(ns_printer_t **list) { free_list(list, ns_printer_destroy); }
 
-} // namespace vrcore::pns
+} // namespace vrcore::nameservice::pns
 
-using namespace vrcore::pns;
+using namespace vrcore::nameservice::pns;
 
 VR_EXPORT ns_printer_t *ns_printer_create(char *name, char **aliases, char *source,
                                           ns_kvp_t **attributes) try {

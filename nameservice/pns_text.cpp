@@ -11,7 +11,7 @@
 
 #include "nameservice/pns_internal.h"
 
-namespace vrcore::pns {
+namespace vrcore::nameservice::pns {
 namespace {
 
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
@@ -187,4 +187,4 @@ bool user_entry_text(const ns_printer_t *p, std::string &out) {
     return true;
 }
 
-} // namespace vrcore::pns
+} // namespace vrcore::nameservice::pns

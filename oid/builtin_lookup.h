@@ -7,7 +7,7 @@
 
 #include "oid/builtin_table.h"
 
-namespace vr::oid {
+namespace vrcore::oid {
 
 // Row of a built-in short identifier, or nullptr when it is not built in.
 const BuiltinRow *RowOf(uint32_t short_id);
@@ -18,4 +18,4 @@ inline uint32_t ShortOfRow(uint32_t row) { return row < kLowRows ? row : row + k
 const IndexEntry *FindByContent(const unsigned char *content, uint32_t length);
 const IndexEntry *FindByName(const char *name);
 
-} // namespace vr::oid
+} // namespace vrcore::oid

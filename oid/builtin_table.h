@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace vr::oid {
+namespace vrcore::oid {
 
 // The BER form of an identifier: the content octets of its encoding.
 struct BerForm {
@@ -34,4 +34,4 @@ extern const BuiltinRow kBuiltinRows[kRowCount + 1];
 extern const IndexEntry kByValue[kRowCount];
 extern const IndexEntry kByName[kRowCount];
 
-} // namespace vr::oid
+} // namespace vrcore::oid

@@ -85,7 +85,7 @@ def main():
     w = []
     w.append("// Generated from builtin_oids.txt by gen_builtin_table.py. Do not edit.")
     w.append('#include "oid/builtin_table.h"')
-    w.append("namespace vr::oid {")
+    w.append("namespace vrcore::oid {")
     w.append("namespace {")
     w.append("const unsigned char kForms[] = {")
     for i in range(0, len(blob), 16):
@@ -112,7 +112,7 @@ def main():
         if line:
             w.append("    " + ", ".join(line) + ",")
         w.append("};")
-    w.append("} // namespace vr::oid")
+    w.append("} // namespace vrcore::oid")
     with open(out, "w", encoding="ascii") as f:
         f.write("\n".join(w) + "\n")
 

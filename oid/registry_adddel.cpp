@@ -10,7 +10,7 @@
 #include "vrcore/genu.h"
 #include "vrcore/log.h"
 
-namespace vr::oid {
+namespace vrcore::oid {
 namespace {
 
 constexpr const char *kSrc = "adddel";
@@ -124,9 +124,9 @@ uint32_t AddDynamicIdentifier(STF_List *st, OID_Db *h, const unsigned char *bina
     });
 }
 
-} // namespace vr::oid
+} // namespace vrcore::oid
 
-using namespace vr::oid;
+using namespace vrcore::oid;
 
 extern "C" {
 

@@ -6,7 +6,7 @@
 #include "oid/registry_internal.h"
 #include "system/guard.h"
 
-namespace vr::oid {
+namespace vrcore::oid {
 namespace {
 
 constexpr unsigned kMaxContent = 127; // one length octet in short form
@@ -74,9 +74,9 @@ bool WellFormedBinary(const unsigned char *b, unsigned max_total) {
     return true;
 }
 
-} // namespace vr::oid
+} // namespace vrcore::oid
 
-using namespace vr::oid;
+using namespace vrcore::oid;
 
 extern "C" {
 

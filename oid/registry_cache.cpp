@@ -9,7 +9,7 @@
 
 #include "oid/registry_internal.h"
 
-namespace vr::oid {
+namespace vrcore::oid {
 namespace {
 
 using Index = std::map<std::string_view, int, std::less<>>; // views of slot keys
@@ -143,4 +143,4 @@ void CacheClearAll() {
 
 unsigned CacheCount(CacheKind kind) { return g_caches[int(kind)].Count(); }
 
-} // namespace vr::oid
+} // namespace vrcore::oid

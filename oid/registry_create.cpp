@@ -30,7 +30,7 @@
 #include "system/seam.h"
 #include "vrcore/log.h"
 
-namespace vr::oid {
+namespace vrcore::oid {
 namespace {
 
 constexpr const char *kSrc = "oidcreate";
@@ -185,11 +185,11 @@ uint32_t CreateRegistry(STF_List *st, const char *directory) {
     return Guarded(st, [&]() -> uint32_t {
         std::string dir(directory);
         if (dir.back() != '/') dir += '/';
-        if (int e = vrcore::cfg::make_dirs(dir, 0777)) {
+        if (int e = vrcore::system::cfg::make_dirs(dir, 0777)) {
             STF_ConvertErrno(st, e, directory);
             return Fail(st, OID_S_BADPATH);
         }
-        const vrcore::seam::Io &io = vrcore::seam::io();
+        const vrcore::system::seam::Io &io = vrcore::system::seam::io();
         const char *files[] = {kMainFile, kDefaultLocaleFile, kLinkFile, kCvrtFile};
         struct stat sb;
         for (const char *f : files)
@@ -267,4 +267,4 @@ uint32_t CreateRegistry(STF_List *st, const char *directory) {
     });
 }
 
-} // namespace vr::oid
+} // namespace vrcore::oid

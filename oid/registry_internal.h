@@ -15,7 +15,7 @@
 
 #include "vrcore/oid.h"
 
-namespace vr::oid {
+namespace vrcore::oid {
 
 inline constexpr const char *kMainFile = "DPAOIDs";
 inline constexpr const char *kDefaultLocaleFile = "DPAOIDs_C";
@@ -35,16 +35,16 @@ struct SharedFile {
 // Which files an operation uses.
 enum FileMask : unsigned { kMain = 1, kLocale = 2, kLink = 4 };
 
-} // namespace vr::oid
+} // namespace vrcore::oid
 
 struct OID_Db {
     uint32_t magic;
     uint64_t generation; // of the OID_Init the handle was opened under
     std::string locale;  // as asked for ("" for the process's locale)
-    vr::oid::SharedFile *main = nullptr, *link = nullptr, *loc = nullptr;
+    vrcore::oid::SharedFile *main = nullptr, *link = nullptr, *loc = nullptr;
 };
 
-namespace vr::oid {
+namespace vrcore::oid {
 
 inline constexpr uint32_t kHandleMagic = 0x4F494448u;
 
@@ -144,4 +144,4 @@ uint32_t AddDynamicIdentifier(STF_List *st, OID_Db *h, const unsigned char *bina
                               const char *name, uint32_t syntax, const OID_Characteristics *chars,
                               uint32_t *short_out);
 
-} // namespace vr::oid
+} // namespace vrcore::oid

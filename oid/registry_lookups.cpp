@@ -9,7 +9,7 @@
 #include "vrcore/genu.h"
 #include "vrcore/log.h"
 
-namespace vr::oid {
+namespace vrcore::oid {
 
 bool FetchCopy(VRBM_Db *db, std::string_view key, std::string &out) {
     VRBM_Datum d = VRBM_fetch(db, key.data(), static_cast<int32_t>(key.size()));
@@ -238,9 +238,9 @@ uint32_t NoLink(STF_List *st) {
 }
 
 } // namespace
-} // namespace vr::oid
+} // namespace vrcore::oid
 
-using namespace vr::oid;
+using namespace vrcore::oid;
 
 extern "C" {
 

@@ -17,7 +17,7 @@
 #include "vrcore/log.h"
 #include "vrcore/vrbm.h"
 
-namespace vr::oid {
+namespace vrcore::oid {
 namespace {
 
 constexpr uint32_t kInvalid = GEN_S_INVALID;
@@ -209,9 +209,9 @@ const IndexEntry *FindByName(const char *name) {
         &key, kByName, kRowCount, sizeof(IndexEntry), _GENU__CompareObjectNameBsearch));
 }
 
-} // namespace vr::oid
+} // namespace vrcore::oid
 
-using namespace vr::oid;
+using namespace vrcore::oid;
 
 extern "C" {
 

@@ -13,7 +13,7 @@ int _GENU__CompareObjectBinvalBsearch(const void *a, const void *b);
 int _GENU__CompareObjectNameBsearch(const void *a, const void *b);
 }
 
-namespace vr::oid {
+namespace vrcore::oid {
 
 // Status code (facility of the value syntaxes) of a dynamic identifier
 // used while the dynamic identifier database is not open.
@@ -31,4 +31,4 @@ int CompareBinval(const unsigned char *a, const unsigned char *b);
 // writes them.
 std::mutex &DynamicLock();
 
-} // namespace vr::oid
+} // namespace vrcore::oid

@@ -10,7 +10,7 @@
 #include "system/vr_assert.h"
 #include "system/seam.h"
 
-namespace vr::stf {
+namespace vrcore::status {
 namespace {
 
 inline uint8_t *Base(STF_List *l) { return reinterpret_cast<uint8_t *>(l); }
@@ -308,17 +308,17 @@ uint32_t FreeSpace(const STF_List *l) { return UsedFloor(l) - Hdr(l)->area_start
 STF_List *Subordinate(const STF_List *l) { return Hdr(l)->subordinate; }
 STF_List *Parent(const STF_List *l) { return Hdr(l)->parent; }
 
-} // namespace vr::stf
+} // namespace vrcore::status
 
-using namespace vr::stf;
+using namespace vrcore::status;
 
 extern "C" {
 
 void *_STF__Malloc(size_t size, uint32_t) {
-    return vrcore::seam::alloc(vrcore::seam::Module::Status, size);
+    return vrcore::system::seam::alloc(vrcore::system::seam::Module::Status, size);
 }
 
-void _STF__Free(void *p) { vrcore::seam::release(vrcore::seam::Module::Status, p); }
+void _STF__Free(void *p) { vrcore::system::seam::release(vrcore::system::seam::Module::Status, p); }
 
 VR_EXPORT STF_List *STF_CreateList(STF_List *parent) try {
     return STF_CreateListExplicit(parent, 0, 0);

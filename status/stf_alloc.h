@@ -13,9 +13,9 @@ void *_STF__Malloc(size_t size, uint32_t tag);
 void _STF__Free(void *p);
 }
 
-namespace vr::stf {
+namespace vrcore::status {
 
 inline constexpr uint32_t kTagListBlock = 0x20003;
 inline constexpr uint32_t kTagMessageBuffer = 0x20002;
 
-} // namespace vr::stf
+} // namespace vrcore::status

@@ -8,7 +8,7 @@
 #include "status/stf_alloc.h"
 #include "vrcore/stf.h"
 
-namespace vr::stf {
+namespace vrcore::status {
 
 inline constexpr uint32_t kMinBlock = 71;
 inline constexpr uint32_t kMaxBlock = 65535;
@@ -54,4 +54,4 @@ uint32_t FreeSpace(const STF_List *list);
 STF_List *Subordinate(const STF_List *list);
 STF_List *Parent(const STF_List *list);
 
-} // namespace vr::stf
+} // namespace vrcore::status

@@ -10,7 +10,7 @@
 
 #include <atomic>
 
-namespace vrsyn {
+namespace vrcore::syntax {
 
 namespace {
 
@@ -63,9 +63,9 @@ Civil SecondsToCivil(int64_t s) {
     return c;
 }
 
-} // namespace vrsyn
+} // namespace vrcore::syntax
 
-using namespace vrsyn;
+using namespace vrcore::syntax;
 
 extern "C" {
 

@@ -8,7 +8,7 @@
 
 #include "vrcore/gen.h"
 
-namespace vrsyn {
+namespace vrcore::syntax {
 
 // Seconds since 1970-01-01 00:00 UTC of the instant a time denotes (its
 // millisecond aside). Fields out of their usual range carry over, as the
@@ -23,4 +23,4 @@ struct Civil {
 };
 Civil SecondsToCivil(int64_t seconds);
 
-} // namespace vrsyn
+} // namespace vrcore::syntax

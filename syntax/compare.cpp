@@ -23,7 +23,7 @@
 #include "vrcore/genu.h"
 #include "vrcore/log.h"
 
-namespace vrsyn {
+namespace vrcore::syntax {
 
 namespace {
 
@@ -491,9 +491,9 @@ bool CompareTyped(Cmp &c, uint32_t type, const void *a, const void *b, int32_t &
     }
 }
 
-} // namespace vrsyn
+} // namespace vrcore::syntax
 
-using namespace vrsyn;
+using namespace vrcore::syntax;
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include "syntax/gentype.h"
 
-namespace vrsyn {
+namespace vrcore::syntax {
 
 // One comparison. Rules return false on failure, with the first failure's
 // code reported to the status list (when there is one) and kept in error.
@@ -44,4 +44,4 @@ bool CompareTyped(Cmp &c, uint32_t type, const void *a, const void *b, int32_t &
 // result give GEN_S_NULLARG.
 bool BeginCompare(Cmp &c, STF_List *status, const void *a, const void *b, const int32_t *r);
 
-} // namespace vrsyn
+} // namespace vrcore::syntax

@@ -14,7 +14,7 @@
 #include "vrcore/gen.h"
 #include "vrcore/genu.h"
 
-namespace vrsyn {
+namespace vrcore::syntax {
 
 bool CmpFail(Cmp &c, uint32_t code) {
     if (!c.error) {
@@ -336,9 +336,9 @@ int32_t CompareSubid(const unsigned char *a, size_t na, const unsigned char *b, 
 
 } // namespace
 
-} // namespace vrsyn
+} // namespace vrcore::syntax
 
-using namespace vrsyn;
+using namespace vrcore::syntax;
 
 extern "C" {
 

@@ -9,7 +9,7 @@
 #include "vrcore/genu.h"
 #include "vrcore/stf.h"
 
-namespace vrsyn {
+namespace vrcore::syntax {
 
 namespace {
 
@@ -510,31 +510,31 @@ int DeepDelete(STF_List *status, void *value, const GENU_Allocator *alloc, const
     return Delete(status, value, alloc, t, clear, false);
 }
 
-} // namespace vrsyn
+} // namespace vrcore::syntax
 
 // ---- The exported family ------------------------------------------------
 
 #define VRSYN_COPY_DELETE(X, T)                                                                    \
     extern "C" VR_EXPORT int GEN_Copy##X(STF_List *status, void **out, const void *src,            \
                                          const GENU_Allocator *alloc) try {                        \
-        return vrsyn::CopyNew(status, out, src, alloc, vrsyn::T_##T, false);                       \
+        return vrcore::syntax::CopyNew(status, out, src, alloc, vrcore::syntax::T_##T, false);     \
     }                                                                                              \
     VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)                                          \
     extern "C" VR_EXPORT int GEN_Delete##X(STF_List *status, void *value,                          \
                                            const GENU_Allocator *alloc) try {                      \
-        return vrsyn::DeleteBlock(status, value, alloc, vrsyn::T_##T, false);                      \
+        return vrcore::syntax::DeleteBlock(status, value, alloc, vrcore::syntax::T_##T, false);    \
     }                                                                                              \
     VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 #define VRSYN_DEEP(X, CT, T)                                                                       \
     VRSYN_COPY_DELETE(X, T)                                                                        \
     extern "C" VR_EXPORT int GEN_DeepCopy##X(STF_List *status, CT *dst, const CT *src,             \
                                              const GENU_Allocator *alloc) try {                    \
-        return vrsyn::DeepCopy(status, dst, src, alloc, vrsyn::T_##T, false);                      \
+        return vrcore::syntax::DeepCopy(status, dst, src, alloc, vrcore::syntax::T_##T, false);    \
     }                                                                                              \
     VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)                                          \
     extern "C" VR_EXPORT int GEN_DeepDelete##X(STF_List *status, CT *value,                        \
                                                const GENU_Allocator *alloc) try {                  \
-        return vrsyn::DeepDelete(status, value, alloc, vrsyn::T_##T, false);                       \
+        return vrcore::syntax::DeepDelete(status, value, alloc, vrcore::syntax::T_##T, false);     \
     }                                                                                              \
     VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 

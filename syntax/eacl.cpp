@@ -11,7 +11,7 @@
 #include "syntax/gentype.h"
 #include "vrcore/genu.h"
 
-namespace vrsyn {
+namespace vrcore::syntax {
 
 namespace {
 
@@ -195,9 +195,9 @@ int ListName(STF_List *status, const GEN_PSISAccessControlList &entry, char **na
 
 } // namespace
 
-} // namespace vrsyn
+} // namespace vrcore::syntax
 
-using namespace vrsyn;
+using namespace vrcore::syntax;
 
 extern "C" {
 

@@ -3,7 +3,7 @@
 
 #include "vrcore/genu.h"
 
-namespace vrsyn {
+namespace vrcore::syntax {
 
 // Short identifiers of the name syntaxes an entry's domain may have.
 constexpr GENU_ShortOID kSyntaxNis = 3044;
@@ -19,4 +19,4 @@ constexpr GENU_ShortOID kSyntaxAny = 3055;
 // with the allocator given.
 int EACLFromText(STF_List *status, GEN_ExtACL **out, const char *text, const GENU_Allocator *alloc);
 
-} // namespace vrsyn
+} // namespace vrcore::syntax

@@ -9,7 +9,7 @@
 #include "vrcore/genu.h"
 #include "vrcore/log.h"
 
-namespace vrsyn {
+namespace vrcore::syntax {
 
 namespace {
 
@@ -74,9 +74,9 @@ template <typename Fn> auto Void(Fn fn) {
 
 } // namespace
 
-} // namespace vrsyn
+} // namespace vrcore::syntax
 
-using namespace vrsyn;
+using namespace vrcore::syntax;
 
 extern "C" {
 

@@ -8,7 +8,7 @@
 #include "syntax/gentype.h"
 #include "vrcore/genu.h"
 
-namespace vrsyn {
+namespace vrcore::syntax {
 
 namespace {
 
@@ -152,9 +152,9 @@ uint32_t NameSyntaxOf(const GEN_NameOrOID *syntax, GENU_ShortOID &out) {
     return 0;
 }
 
-} // namespace vrsyn
+} // namespace vrcore::syntax
 
-using namespace vrsyn;
+using namespace vrcore::syntax;
 
 extern "C" {
 

@@ -11,7 +11,7 @@
 #include "vrcore/gen.h"
 #include "vrcore/stf.h"
 
-namespace vrsyn {
+namespace vrcore::syntax {
 
 enum class FieldKind : uint8_t {
     Flat,         // size plain bytes
@@ -188,4 +188,4 @@ class Private {
     STF_List *list_;
 };
 
-} // namespace vrsyn
+} // namespace vrcore::syntax

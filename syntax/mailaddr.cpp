@@ -13,7 +13,7 @@
 #include "vrcore/gen.h"
 #include "vrcore/genu.h"
 
-namespace vrsyn {
+namespace vrcore::syntax {
 
 namespace {
 
@@ -216,49 +216,50 @@ uint32_t MailAddressOf(const GEN_DeliveryAddress &orname, const char *type1, con
     return 0;
 }
 
-} // namespace vrsyn
+} // namespace vrcore::syntax
 
-using vrsyn::FromX400;
-using vrsyn::ToX400;
+using vrcore::syntax::FromX400;
+using vrcore::syntax::ToX400;
 
 extern "C" {
 
 VR_EXPORT int GEN_X400ToInternetMailAddress(STF_List *status, char **out,
                                             const GEN_DeliveryAddress *orname,
                                             const GENU_Allocator *alloc) try {
-    return FromX400(status, out, orname, alloc, vrsyn::kInternetMail, nullptr);
+    return FromX400(status, out, orname, alloc, vrcore::syntax::kInternetMail, nullptr);
 }
 VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GEN_X400ToMSMailAddress(STF_List *status, char **out,
                                       const GEN_DeliveryAddress *orname,
                                       const GENU_Allocator *alloc) try {
-    return FromX400(status, out, orname, alloc, vrsyn::kMsMail, nullptr);
+    return FromX400(status, out, orname, alloc, vrcore::syntax::kMsMail, nullptr);
 }
 VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GEN_X400ToStringAddress(STF_List *status, char **out,
                                       const GEN_DeliveryAddress *orname,
                                       const GENU_Allocator *alloc) try {
-    return FromX400(status, out, orname, alloc, vrsyn::kInternetMail, vrsyn::kMsMail);
+    return FromX400(status, out, orname, alloc, vrcore::syntax::kInternetMail,
+                    vrcore::syntax::kMsMail);
 }
 VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GEN_InternetMailToX400Address(STF_List *status, GEN_DeliveryAddress **out,
                                             const char *address, const GENU_Allocator *alloc) try {
-    return ToX400(status, out, address, alloc, vrsyn::kInternetMail);
+    return ToX400(status, out, address, alloc, vrcore::syntax::kInternetMail);
 }
 VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GEN_MsMailToX400Address(STF_List *status, GEN_DeliveryAddress **out,
                                       const char *address, const GENU_Allocator *alloc) try {
-    return ToX400(status, out, address, alloc, vrsyn::kMsMail);
+    return ToX400(status, out, address, alloc, vrcore::syntax::kMsMail);
 }
 VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 
 VR_EXPORT int GEN_StringToX400Address(STF_List *status, GEN_DeliveryAddress **out,
                                       const char *address, const GENU_Allocator *alloc) try {
-    return ToX400(status, out, address, alloc, vrsyn::kInternetMail);
+    return ToX400(status, out, address, alloc, vrcore::syntax::kInternetMail);
 }
 VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
 

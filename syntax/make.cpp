@@ -6,7 +6,7 @@
 #include "vrcore/genu.h"
 #include "vrcore/log.h"
 
-namespace vrsyn {
+namespace vrcore::syntax {
 
 MakeTrace::MakeTrace(const char *name) : name_(name) {
     LOG_CondMessage(7, "genmk.c", __LINE__, "Entering: %s\n", name_);
@@ -114,9 +114,9 @@ template <typename T> int Refuse(STF_List *status, T **out, uint32_t code) {
 
 } // namespace
 
-} // namespace vrsyn
+} // namespace vrcore::syntax
 
-using namespace vrsyn;
+using namespace vrcore::syntax;
 
 extern "C" {
 

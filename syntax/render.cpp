@@ -11,7 +11,7 @@
 #include "syntax/eacl.h"
 #include "syntax/textforms.h"
 
-namespace vrsyn {
+namespace vrcore::syntax {
 
 void Sink::Str(const char *s) {
     if (s) Write(s, std::strlen(s));
@@ -816,4 +816,4 @@ int RendereACL(Sink &sink, const GEN_ExtACL *e) {
     return name.ok && ValidEntry(e->name_type, e->privilege_level) ? 0 : 1;
 }
 
-} // namespace vrsyn
+} // namespace vrcore::syntax

@@ -8,7 +8,7 @@
 #include "vrcore/as.h"
 #include "vrcore/gen.h"
 
-namespace vrsyn {
+namespace vrcore::syntax {
 
 class Sink {
   public:
@@ -58,4 +58,4 @@ int RendereACL(Sink &sink, const GEN_ExtACL *entry);
 // buffer (always NUL-terminated when size > 0).
 const char *GeneralizedTimeToAscii(const GEN_GeneralizedTime &t, char *buffer, size_t size);
 
-} // namespace vrsyn
+} // namespace vrcore::syntax

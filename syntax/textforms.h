@@ -7,7 +7,7 @@
 
 #include "vrcore/gen.h"
 
-namespace vrsyn {
+namespace vrcore::syntax {
 
 // ---- Printable-string escapes -------------------------------------------
 
@@ -35,4 +35,4 @@ uint32_t MailAddressOf(const GEN_DeliveryAddress &orname, const char *type1, con
 constexpr const char *kInternetMail = "RFC-822";
 constexpr const char *kMsMail = "MS-Mail";
 
-} // namespace vrsyn
+} // namespace vrcore::syntax

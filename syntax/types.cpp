@@ -27,7 +27,7 @@ static_assert(sizeof(GEN_Text) == 32 && offsetof(GEN_Text, charset) == 24);
 static_assert(offsetof(GEN_DeliveryAddress, domain_defined_attrs) == 9 * sizeof(void *));
 static_assert(sizeof(GEN_DeliveryAddress) == 12 * sizeof(void *));
 
-namespace vrsyn {
+namespace vrcore::syntax {
 
 namespace {
 
@@ -400,4 +400,4 @@ STRUCT(Selector, GEN_Selector, PTR(GEN_Selector, object_identifications, SeqOfOb
 const TypeInfo *const kAllTypes[] = {VRSYN_TYPES(VRSYN_ADDRESS)};
 const size_t kAllTypesCount = VR_N(kAllTypes);
 
-} // namespace vrsyn
+} // namespace vrcore::syntax

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-namespace vrcore::cfg {
+namespace vrcore::system::cfg {
 
 // ---------------------------------------------------------------------------
 // Installation paths. Each call reads the environment afresh, so a program
@@ -226,4 +226,4 @@ int host_dns_domain(std::string &out);
 // else the NIS domain, else the DNS domain.
 int host_lan_group(std::string &out);
 
-} // namespace vrcore::cfg
+} // namespace vrcore::system::cfg

@@ -12,10 +12,12 @@
 #include "system/seam.h"
 #include "vrcore/fa.h"
 
-namespace vr::fa {
+namespace vrcore::system::fa {
 namespace {
 
-void *Allocate(size_t n) { return vrcore::seam::alloc(vrcore::seam::Module::Paths, n); }
+void *Allocate(size_t n) {
+    return vrcore::system::seam::alloc(vrcore::system::seam::Module::Paths, n);
+}
 
 // Calls `each(offset, bytes, wide)` for every character of the first
 // `size` bytes of `text`. Fails with FA_S_BADCHAR on an invalid or
@@ -70,9 +72,9 @@ uint32_t Map(const char *path, size_t length, char **out, size_t *out_length, ui
 
 } // namespace
 
-} // namespace vr::fa
+} // namespace vrcore::system::fa
 
-using namespace vr::fa;
+using namespace vrcore::system::fa;
 
 extern "C" {
 
@@ -121,7 +123,7 @@ VR_CATCH_CODE(FA_S_NOMEM, FA_S_INTERNAL)
 
 VR_EXPORT void FA_FreeFilePath(char *path) try {
     if (!path) return;
-    vrcore::seam::release(vrcore::seam::Module::Paths, path);
+    vrcore::system::seam::release(vrcore::system::seam::Module::Paths, path);
 }
 VR_CATCH_VOID
 

@@ -13,7 +13,7 @@
 #include <time.h>
 #include <unistd.h>
 
-namespace vrcore::fileio {
+namespace vrcore::system::fileio {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -46,7 +46,7 @@ void fill_random(char *out) {
 // Gives the open file its mode and owner, writes and syncs it, and closes
 // it; on failure closes it and removes `path`.
 Result fill(int fd, const std::string &path, std::string_view text, const NewFile &how,
-            const seam::Io &io) {
+            const system::seam::Io &io) {
     Result r;
     if (how.uid != uid_t(-1) || how.gid != gid_t(-1))
         if (io.fchown(fd, how.uid, how.gid) != 0) {
@@ -65,7 +65,7 @@ Result fill(int fd, const std::string &path, std::string_view text, const NewFil
 
 } // namespace
 
-int read_all(int fd, std::string &out, size_t limit, const seam::Io &io) {
+int read_all(int fd, std::string &out, size_t limit, const system::seam::Io &io) {
     char buf[16384];
     for (;;) {
         ssize_t n = io.read(fd, buf, sizeof buf);
@@ -83,7 +83,7 @@ int read_all(int fd, std::string &out, size_t limit, const seam::Io &io) {
     }
 }
 
-int write_all(int fd, const void *p, size_t n, const seam::Io &io) {
+int write_all(int fd, const void *p, size_t n, const system::seam::Io &io) {
     const char *c = static_cast<const char *>(p);
     while (n > 0) {
         ssize_t w = io.write(fd, c, n);
@@ -127,13 +127,15 @@ int send_all(int fd, const void *p, size_t n, size_t piece, int timeout_ms) {
     return 0;
 }
 
-int lock(int fd, seam::LockKind kind, seam::LockMode mode, long wait_ms, const seam::Io &io) {
+int lock(int fd, system::seam::LockKind kind, system::seam::LockMode mode, long wait_ms,
+         const system::seam::Io &io) {
     auto held = [kind](int e) {
-        return e == EWOULDBLOCK || e == EAGAIN || (kind == seam::LockKind::Ofd && e == EACCES);
+        return e == EWOULDBLOCK || e == EAGAIN ||
+               (kind == system::seam::LockKind::Ofd && e == EACCES);
     };
     // Dropping a lock and waiting without limit block in the call; a
     // limited wait tries again after growing pauses until its end.
-    bool blocking = wait_ms < 0 || mode == seam::LockMode::Unlock;
+    bool blocking = wait_ms < 0 || mode == system::seam::LockMode::Unlock;
     auto deadline = Clock::now() + std::chrono::milliseconds(blocking ? 0 : wait_ms);
     auto pause = std::chrono::duration_cast<Clock::duration>(kFirstPause);
     for (;;) {
@@ -154,14 +156,14 @@ int lock(int fd, seam::LockKind kind, seam::LockMode mode, long wait_ms, const s
 }
 
 Result write_file(const std::string &path, std::string_view text, const NewFile &how,
-                  const seam::Io &io) {
+                  const system::seam::Io &io) {
     int fd = io.open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, how.create_mode);
     if (fd < 0) return {errno, Step::Create};
     return fill(fd, path, text, how, io);
 }
 
 Result replace_file(const std::string &path, std::string_view text, const NewFile &how,
-                    const std::string &temp, const seam::Io &io) {
+                    const std::string &temp, const system::seam::Io &io) {
     std::string tmp = temp;
     int fd = -1;
     if (!temp.empty()) {
@@ -189,4 +191,4 @@ Result replace_file(const std::string &path, std::string_view text, const NewFil
     return r;
 }
 
-} // namespace vrcore::fileio
+} // namespace vrcore::system::fileio

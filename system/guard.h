@@ -30,7 +30,7 @@
 
 #include "vrcore/stf.h"
 
-namespace vrcore::guard {
+namespace vrcore::system::guard {
 
 inline int ToList(STF_List *list, uint32_t code) noexcept {
     if (list) STF_AddStatus(list, code, 0);
@@ -42,7 +42,7 @@ inline uint32_t Record(STF_List *list, uint32_t code) noexcept {
     return code;
 }
 
-} // namespace vrcore::guard
+} // namespace vrcore::system::guard
 
 // Inside catch (...): a foreign exception (it has no exception_ptr) goes on.
 #define VR_PASS_FOREIGN_                                                                           \
@@ -50,20 +50,20 @@ inline uint32_t Record(STF_List *list, uint32_t code) noexcept {
 
 #define VR_CATCH_STATUS(list, nomem, internal)                                                     \
     catch (const std::bad_alloc &) {                                                               \
-        return ::vrcore::guard::ToList(list, nomem);                                               \
+        return ::vrcore::system::guard::ToList(list, nomem);                                       \
     }                                                                                              \
     catch (...) {                                                                                  \
         VR_PASS_FOREIGN_                                                                           \
-        return ::vrcore::guard::ToList(list, internal);                                            \
+        return ::vrcore::system::guard::ToList(list, internal);                                    \
     }
 
 #define VR_CATCH_RECORD(list, nomem, internal)                                                     \
     catch (const std::bad_alloc &) {                                                               \
-        return ::vrcore::guard::Record(list, nomem);                                               \
+        return ::vrcore::system::guard::Record(list, nomem);                                       \
     }                                                                                              \
     catch (...) {                                                                                  \
         VR_PASS_FOREIGN_                                                                           \
-        return ::vrcore::guard::Record(list, internal);                                            \
+        return ::vrcore::system::guard::Record(list, internal);                                    \
     }
 
 #define VR_CATCH_CODE(nomem, internal)                                                             \

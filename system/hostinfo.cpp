@@ -14,7 +14,7 @@
 
 #include "system/config.h"
 
-namespace vrcore::cfg {
+namespace vrcore::system::cfg {
 namespace {
 
 int raw_host_name(std::string &out) {
@@ -146,4 +146,4 @@ int host_lan_group(std::string &out) {
     });
 }
 
-} // namespace vrcore::cfg
+} // namespace vrcore::system::cfg

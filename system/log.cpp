@@ -17,7 +17,7 @@
 #include "system/fileio.h"
 #include "system/log_internal.h"
 
-namespace vr::log {
+namespace vrcore::log {
 namespace {
 
 constexpr int kSyslogFacility = 6 << 3; // printing subsystem
@@ -165,8 +165,8 @@ void WriteFileLocked(const ThreadState &st) {
     }
     for (const Chunk *c = &st.first; c != nullptr; c = c->next) {
         // Log files stay on the real file system whatever table tests use.
-        if (vrcore::fileio::write_all(g_dest.fd, c->text, c->used, vrcore::seam::system_io()) !=
-            0) {
+        if (vrcore::system::fileio::write_all(g_dest.fd, c->text, c->used,
+                                              vrcore::system::seam::system_io()) != 0) {
             // Leave no partial message behind (the disk may be full).
             if (ftruncate(g_dest.fd, g_dest.bytes) == 0) lseek(g_dest.fd, g_dest.bytes, SEEK_SET);
             return;
@@ -317,9 +317,9 @@ void Output(const ThreadState &st) {
     }
 }
 
-} // namespace vr::log
+} // namespace vrcore::log
 
-using namespace vr::log;
+using namespace vrcore::log;
 
 extern "C" {
 

@@ -13,7 +13,7 @@
 
 #include "system/log_internal.h"
 
-namespace vr::log {
+namespace vrcore::log {
 
 void FormatStamp(char out[12], time_t when) {
     struct tm tm {};
@@ -101,4 +101,4 @@ void TrimLogs(const char *base_path, int keep, const char *current) {
     }
 }
 
-} // namespace vr::log
+} // namespace vrcore::log

@@ -11,7 +11,7 @@
 #include "vrcore/log.h"
 #include "vrcore/vrtypes.h"
 
-namespace vr::log {
+namespace vrcore::log {
 
 // Index i (1..32) is the letter of severity i; index 0 is never used.
 inline constexpr char kSeverityLetters[] = " EWADXIFMSabcdefghijklmnopqrstuvx";
@@ -72,9 +72,9 @@ struct ThreadState {
     size_t text_col;   // column where message text begins
     // The memory of this state and its chunks: the allocator in use when
     // the state was made.
-    const vrcore::seam::Allocator *from;
-    void *alloc(size_t n) const { return from->alloc(vrcore::seam::Module::Log, n); }
-    void release(void *p) const { from->release(vrcore::seam::Module::Log, p); }
+    const vrcore::system::seam::Allocator *from;
+    void *alloc(size_t n) const { return from->alloc(vrcore::system::seam::Module::Log, n); }
+    void release(void *p) const { from->release(vrcore::system::seam::Module::Log, p); }
 };
 
 // Frees a thread's message state (the thread-specific slot's destructor).
@@ -119,7 +119,7 @@ struct LockGuard {
     LockGuard &operator=(const LockGuard &) = delete;
 };
 
-} // namespace vr::log
+} // namespace vrcore::log
 
 // Test seams. A null argument restores the default.
 extern "C" {

@@ -11,7 +11,7 @@
 #include "system/log_internal.h"
 #include "system/trace.h"
 
-namespace vr::log {
+namespace vrcore::log {
 namespace {
 
 // Chunks kept for the next message beyond the first; longer chains are
@@ -206,9 +206,9 @@ void Begin(ThreadState &st, int severity, const char *file, int line, const char
 }
 
 ThreadState *NewState() {
-    const vrcore::seam::Allocator &from = vrcore::seam::allocator();
-    auto *st =
-        static_cast<ThreadState *>(from.alloc(vrcore::seam::Module::Log, sizeof(ThreadState)));
+    const vrcore::system::seam::Allocator &from = vrcore::system::seam::allocator();
+    auto *st = static_cast<ThreadState *>(
+        from.alloc(vrcore::system::seam::Module::Log, sizeof(ThreadState)));
     if (st == nullptr) return nullptr;
     std::memset(static_cast<void *>(st), 0, sizeof *st);
     st->cur = &st->first;
@@ -277,9 +277,9 @@ void FreeState(void *state) {
     st->release(st);
 }
 
-} // namespace vr::log
+} // namespace vrcore::log
 
-using namespace vr::log;
+using namespace vrcore::log;
 
 namespace {
 
@@ -299,7 +299,7 @@ void WriteTrace(int severity, const char *file, int line, const char *format, va
 }
 
 struct TraceWriterInstaller {
-    TraceWriterInstaller() { vrcore::trace::set_writer(WriteTrace); }
+    TraceWriterInstaller() { vrcore::system::trace::set_writer(WriteTrace); }
 } g_trace_writer_installer;
 
 } // namespace

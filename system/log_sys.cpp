@@ -15,7 +15,7 @@
 #include "system/log_internal.h"
 #include "vrcore/msg.h"
 
-namespace vr::log::sys {
+namespace vrcore::log::sys {
 namespace {
 
 std::recursive_mutex g_mutex;
@@ -63,4 +63,4 @@ bool UserText(int number, char *buf, size_t size) {
     return rc == 0 || rc == MSG_S_TRUNCATED;
 }
 
-} // namespace vr::log::sys
+} // namespace vrcore::log::sys

@@ -17,7 +17,7 @@
 #include "system/config.h"
 #include "system/fileio.h"
 
-namespace vrcore::cfg {
+namespace vrcore::system::cfg {
 
 // One per lock file and process, shared by every handle of that name.
 struct NamedMutex::State {
@@ -68,8 +68,9 @@ int flock_wait(int fd, long timeout_ms, std::chrono::steady_clock::time_point de
                                                                std::chrono::steady_clock::now());
         left = std::max<long>(0, static_cast<long>(ms.count()));
     }
-    int rc = fileio::lock(fd, seam::LockKind::Flock, seam::LockMode::Exclusive,
-                          timeout_ms < 0 ? -1 : left, seam::system_io());
+    int rc =
+        system::fileio::lock(fd, system::seam::LockKind::Flock, system::seam::LockMode::Exclusive,
+                             timeout_ms < 0 ? -1 : left, system::seam::system_io());
     return rc == EWOULDBLOCK && timeout_ms >= 0 ? ETIMEDOUT : rc;
 }
 
@@ -179,10 +180,11 @@ int NamedMutex::unlock() {
     if (s.owner.load() != std::this_thread::get_id() || s.depth == 0) return EPERM;
     if (--s.depth == 0) {
         s.owner.store(std::thread::id());
-        fileio::lock(s.fd, seam::LockKind::Flock, seam::LockMode::Unlock, -1, seam::system_io());
+        system::fileio::lock(s.fd, system::seam::LockKind::Flock, system::seam::LockMode::Unlock,
+                             -1, system::seam::system_io());
     }
     s.threads.unlock();
     return 0;
 }
 
-} // namespace vrcore::cfg
+} // namespace vrcore::system::cfg

@@ -26,7 +26,7 @@
 #define VRCORE_REL_SPOOLDIR "var/vrcore/spool"
 #endif
 
-namespace vrcore::cfg {
+namespace vrcore::system::cfg {
 namespace {
 
 const char *env_nonempty(const char *name) {
@@ -120,4 +120,4 @@ std::string expand_env(std::string_view text) {
     return out;
 }
 
-} // namespace vrcore::cfg
+} // namespace vrcore::system::cfg

@@ -15,7 +15,7 @@
 #include "system/fileio.h"
 #include "system/trace.h"
 
-namespace vrcore::cfg {
+namespace vrcore::system::cfg {
 namespace {
 
 constexpr off_t kMaxFileSize = 64L << 20;
@@ -197,7 +197,7 @@ struct Fd {
     int fd = -1;
     explicit Fd(int f = -1) : fd(f) {}
     ~Fd() {
-        if (fd >= 0) seam::io().close(fd);
+        if (fd >= 0) system::seam::io().close(fd);
     }
     Fd(const Fd &) = delete;
     Fd &operator=(const Fd &) = delete;
@@ -321,8 +321,8 @@ RegDocument RegDocument::parse(std::string_view bytes, std::string_view origin) 
     };
     auto bad = [&](size_t at, const char *what) {
         ++d.malformed;
-        vrcore::trace::message(5, __FILE__, __LINE__, "registry %s: line %lu %s, skipped\n",
-                               origin_z.c_str(), static_cast<unsigned long>(at), what);
+        vrcore::system::trace::message(5, __FILE__, __LINE__, "registry %s: line %lu %s, skipped\n",
+                                       origin_z.c_str(), static_cast<unsigned long>(at), what);
     };
     std::string_view phys;
     while (next_line(phys)) {
@@ -536,15 +536,16 @@ Registry::Registry(std::string path) : path_(std::move(path)) {}
 int Registry::load(RegDocument &out) const {
     try {
         // Non-blocking so that a FIFO in the file's place cannot hang us.
-        Fd f(seam::io().open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0));
+        Fd f(system::seam::io().open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0));
         if (f.fd < 0) return errno;
         struct stat st;
-        if (seam::io().fstat(f.fd, &st) != 0) return errno;
+        if (system::seam::io().fstat(f.fd, &st) != 0) return errno;
         if (S_ISDIR(st.st_mode)) return EISDIR;
         if (!S_ISREG(st.st_mode)) return EINVAL;
         if (st.st_size > kMaxFileSize) return EFBIG;
         std::string text;
-        if (int rc = fileio::read_all(f.fd, text, static_cast<size_t>(kMaxFileSize))) return rc;
+        if (int rc = system::fileio::read_all(f.fd, text, static_cast<size_t>(kMaxFileSize)))
+            return rc;
         out = RegDocument::parse(text, path_);
         return 0;
     } catch (const std::bad_alloc &) {
@@ -558,8 +559,9 @@ bool Registry::query(std::string_view key, std::string_view name, RegValue &out)
         int rc = load(doc);
         if (rc != 0) {
             if (rc != ENOENT)
-                vrcore::trace::message(5, __FILE__, __LINE__, "registry %s: cannot read: %s\n",
-                                       path_.c_str(), std::strerror(rc));
+                vrcore::system::trace::message(5, __FILE__, __LINE__,
+                                               "registry %s: cannot read: %s\n", path_.c_str(),
+                                               std::strerror(rc));
             return false;
         }
         const RegValue *v = doc.find(key, name);
@@ -587,7 +589,7 @@ std::string Registry::get_string(std::string_view key, std::string_view name,
 
 int Registry::update_impl(void *ctx, int (*edit)(void *, RegDocument &)) const {
     try {
-        const seam::Io &io = seam::io();
+        const system::seam::Io &io = system::seam::io();
         // A registry reached through a symbolic link is rewritten where
         // the link points, so the link survives.
         std::string target = path_;
@@ -613,7 +615,8 @@ int Registry::update_impl(void *ctx, int (*edit)(void *, RegDocument &)) const {
             if (io.fchmod(lock.fd, 0666) != 0) {
                 // Best effort: the lock works for this user regardless.
             }
-        if (int rc = fileio::lock(lock.fd, seam::LockKind::Flock, seam::LockMode::Exclusive, -1))
+        if (int rc = system::fileio::lock(lock.fd, system::seam::LockKind::Flock,
+                                          system::seam::LockMode::Exclusive, -1))
             return rc;
 
         Registry at(target);
@@ -628,16 +631,16 @@ int Registry::update_impl(void *ctx, int (*edit)(void *, RegDocument &)) const {
 
         // The new file keeps the old one's mode and, for a privileged
         // writer, its owner.
-        fileio::NewFile how;
+        system::fileio::NewFile how;
         how.mode = existed ? int(old.st_mode & 07777) : 0644;
         if (existed) {
             how.uid = old.st_uid;
             how.gid = old.st_gid;
         }
-        fileio::Result r = fileio::replace_file(target, text, how);
+        system::fileio::Result r = system::fileio::replace_file(target, text, how);
         // The new file is in place when only the directory could not be
         // synced: that only delays its durability.
-        return r.step == fileio::Step::SyncDir ? 0 : r.err;
+        return r.step == system::fileio::Step::SyncDir ? 0 : r.err;
     } catch (const std::bad_alloc &) {
         return ENOMEM;
     }
@@ -682,7 +685,7 @@ int Registry::delete_value(std::string_view key, std::string_view name) const {
     try {
         if (normalize_key(key).empty()) return EINVAL;
         struct stat st;
-        if (seam::io().stat(path_.c_str(), &st) != 0) return errno;
+        if (system::seam::io().stat(path_.c_str(), &st) != 0) return errno;
         return update([&](RegDocument &d) { return d.erase_value(key, name) ? 0 : ENOENT; });
     } catch (const std::bad_alloc &) {
         return ENOMEM;
@@ -693,11 +696,11 @@ int Registry::delete_key(std::string_view key) const {
     try {
         if (normalize_key(key).empty()) return EINVAL;
         struct stat st;
-        if (seam::io().stat(path_.c_str(), &st) != 0) return errno;
+        if (system::seam::io().stat(path_.c_str(), &st) != 0) return errno;
         return update([&](RegDocument &d) { return d.erase_key(key) ? 0 : ENOENT; });
     } catch (const std::bad_alloc &) {
         return ENOMEM;
     }
 }
 
-} // namespace vrcore::cfg
+} // namespace vrcore::system::cfg

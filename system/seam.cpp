@@ -10,7 +10,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-namespace vrcore::seam {
+namespace vrcore::system::seam {
 namespace {
 
 void *heap_alloc(Module, size_t n) { return std::malloc(n); }
@@ -79,4 +79,4 @@ void set_io(const Io *table) {
 
 void set_faults(const Faults *faults) { detail::g_faults.store(faults, std::memory_order_release); }
 
-} // namespace vrcore::seam
+} // namespace vrcore::system::seam

@@ -17,7 +17,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
-namespace vrcore::seam {
+namespace vrcore::system::seam {
 
 // ---- Allocation ----------------------------------------------------------
 
@@ -120,4 +120,4 @@ inline bool fails(Point point, unsigned arg) {
 // Puts a test's points in place; nullptr removes them.
 void set_faults(const Faults *faults);
 
-} // namespace vrcore::seam
+} // namespace vrcore::system::seam

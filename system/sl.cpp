@@ -55,7 +55,7 @@ VR_EXPORT void SL_syslog(int priority, const char *format, ...) try {
     std::memcpy(text, g_prefix, g_prefix_len + 1);
     va_list ap;
     va_start(ap, format);
-    int n = vr::log::sys::VFormat(text + g_prefix_len, sizeof text - g_prefix_len, format, ap);
+    int n = vrcore::log::sys::VFormat(text + g_prefix_len, sizeof text - g_prefix_len, format, ap);
     va_end(ap);
     if (n < 0) return;
     if (auto sink = g_sink.load())

@@ -25,7 +25,7 @@ VR_EXPORT int opterr = 1;
 VR_EXPORT int optopt = '?';
 }
 
-namespace vr::sysu {
+namespace vrcore::system::sysu {
 namespace {
 
 // Last value handed out, in microseconds since 1970.
@@ -49,9 +49,9 @@ int LockCommand(int command) {
 }
 
 } // namespace
-} // namespace vr::sysu
+} // namespace vrcore::system::sysu
 
-using namespace vr::sysu;
+using namespace vrcore::system::sysu;
 
 extern "C" {
 

@@ -23,7 +23,7 @@
 #include "system/thr_internal.h"
 #include "system/trace.h"
 
-namespace vr::thr {
+namespace vrcore::system::thr {
 namespace {
 
 constexpr uint32_t kMutexMagic = 0x54484d58;     // "THMX"
@@ -35,13 +35,13 @@ constexpr int kNiceStep = 5; // nice distance of below/above normal
 
 // A block goes back to the allocator it came from.
 struct BlockHead {
-    const vrcore::seam::Allocator *from;
+    const vrcore::system::seam::Allocator *from;
     uint64_t pad;
 };
 
 template <class T> T *NewBlock() {
-    const vrcore::seam::Allocator &from = vrcore::seam::allocator();
-    void *p = from.alloc(vrcore::seam::Module::Threads, sizeof(BlockHead) + sizeof(T));
+    const vrcore::system::seam::Allocator &from = vrcore::system::seam::allocator();
+    void *p = from.alloc(vrcore::system::seam::Module::Threads, sizeof(BlockHead) + sizeof(T));
     if (!p) return nullptr;
     auto *h = static_cast<BlockHead *>(p);
     h->from = &from;
@@ -52,7 +52,7 @@ template <class T> void DeleteBlock(T *t) {
     if (!t) return;
     t->~T();
     BlockHead *h = reinterpret_cast<BlockHead *>(t) - 1;
-    h->from->release(vrcore::seam::Module::Threads, h);
+    h->from->release(vrcore::system::seam::Module::Threads, h);
 }
 
 // --- process-wide state -------------------------------------------------
@@ -113,7 +113,8 @@ void ThreadEnd(void *p);
 
 void StartTables() {
     if (pthread_key_create(&g_state_key, ThreadEnd) != 0) {
-        vrcore::trace::message(5, __FILE__, __LINE__, "THR: cannot create the thread state key");
+        vrcore::system::trace::message(5, __FILE__, __LINE__,
+                                       "THR: cannot create the thread state key");
         return;
     }
     errno = 0;
@@ -169,7 +170,8 @@ void ApplyPriority(pid_t tid, int priority) {
     if (nice < -20) nice = -20;
     if (setpriority(PRIO_PROCESS, static_cast<id_t>(tid), nice) != 0 && errno != EACCES &&
         errno != EPERM && errno != ESRCH)
-        vrcore::trace::message(5, __FILE__, __LINE__, "THR: setpriority failed, errno %d", errno);
+        vrcore::system::trace::message(5, __FILE__, __LINE__, "THR: setpriority failed, errno %d",
+                                       errno);
 }
 
 void RunKeyDestructors(ThreadState *st) {
@@ -381,9 +383,9 @@ bool HasEnded(THR_ThreadId id) {
     return ended;
 }
 
-} // namespace vr::thr
+} // namespace vrcore::system::thr
 
-using namespace vr::thr;
+using namespace vrcore::system::thr;
 
 extern "C" {
 
@@ -536,7 +538,8 @@ VR_EXPORT uint32_t THR_InitThreadKey(THR_ThreadKey *key, THR_KeyDestructor destr
     }
     pthread_mutex_unlock(&g_key_lock);
     if (rc != 0)
-        vrcore::trace::message(5, __FILE__, __LINE__, "THR: all %d keys in use", THR_MAX_KEYS);
+        vrcore::system::trace::message(5, __FILE__, __LINE__, "THR: all %d keys in use",
+                                       THR_MAX_KEYS);
     return rc;
 }
 VR_CATCH_CODE(THR_S_FAILURE, THR_S_FAILURE)
@@ -604,7 +607,8 @@ VR_EXPORT uint32_t THR_StartThread(THR_ThreadFn function, void *argument, size_t
     pthread_mutex_unlock(&g_table_lock);
     pthread_attr_destroy(&attr);
     if (rc != 0) {
-        vrcore::trace::message(5, __FILE__, __LINE__, "THR: pthread_create failed, error %d", rc);
+        vrcore::system::trace::message(5, __FILE__, __LINE__,
+                                       "THR: pthread_create failed, error %d", rc);
         DeleteBlock(rec);
         DeleteBlock(st);
         return THR_S_FAILURE;

@@ -4,7 +4,7 @@
 #include "vrcore/thr.h"
 #include "vrcore/vrtypes.h"
 
-namespace vr::thr {
+namespace vrcore::system::thr {
 
 // Number of thread records in the table (joinable threads not yet joined
 // and detached threads still running).
@@ -13,4 +13,4 @@ size_t RecordCount();
 // Whether a thread started here has ended and waits to be joined.
 bool HasEnded(THR_ThreadId id);
 
-} // namespace vr::thr
+} // namespace vrcore::system::thr

@@ -4,7 +4,7 @@
 
 #include <atomic>
 
-namespace vrcore::trace {
+namespace vrcore::system::trace {
 namespace {
 
 std::atomic<Writer> g_writer{nullptr};
@@ -22,4 +22,4 @@ void message(int severity, const char *file, int line, const char *format, ...) 
     va_end(ap);
 }
 
-} // namespace vrcore::trace
+} // namespace vrcore::system::trace

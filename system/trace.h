@@ -9,7 +9,7 @@
 
 #include <cstdarg>
 
-namespace vrcore::trace {
+namespace vrcore::system::trace {
 
 using Writer = void (*)(int severity, const char *file, int line, const char *format, va_list ap);
 
@@ -20,4 +20,4 @@ void set_writer(Writer writer);
 void message(int severity, const char *file, int line, const char *format, ...)
     __attribute__((format(printf, 4, 5)));
 
-} // namespace vrcore::trace
+} // namespace vrcore::system::trace

@@ -9,14 +9,14 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace vrcore::check {
+namespace vrcore::system::check {
 
 [[noreturn]] inline void AssertFailed(const char *condition, const char *file, int line) {
     std::fprintf(stderr, "%s:%d: invariant does not hold: %s\n", file, line, condition);
     std::abort();
 }
 
-} // namespace vrcore::check
+} // namespace vrcore::system::check
 
 #ifdef NDEBUG
 // The condition stays a use of what it names (no "unused function"
@@ -25,5 +25,5 @@ namespace vrcore::check {
 #else
 #define VR_ASSERT(condition)                                                                       \
     ((condition) ? static_cast<void>(0)                                                            \
-                 : ::vrcore::check::AssertFailed(#condition, __FILE__, __LINE__))
+                 : ::vrcore::system::check::AssertFailed(#condition, __FILE__, __LINE__))
 #endif

@@ -13,7 +13,7 @@
 #include "system/seam.h"
 #include "transfer/ft_internal.h"
 
-namespace vrcore::ft {
+namespace vrcore::transfer {
 
 // ---------------------------------------------------------------------------
 // Timing hooks.
@@ -55,8 +55,8 @@ long ftp_timeout_ms() {
     long v = g_ftp_ms.load();
     return v < 0 ? kFtpDefaultMs : v;
 }
-void *allocate(size_t n) { return seam::alloc(seam::Module::Transfer, n); }
-void release(void *p) { seam::release(seam::Module::Transfer, p); }
+void *allocate(size_t n) { return system::seam::alloc(system::seam::Module::Transfer, n); }
+void release(void *p) { system::seam::release(system::seam::Module::Transfer, p); }
 
 void connect_pause(int attempt) { pause(g_connect_pause, attempt); }
 void rename_pause(int attempt) { pause(g_rename_pause, attempt); }
@@ -80,4 +80,4 @@ void trace(int severity, const char *file, int line, Doc d, const char *fmt, ...
     LOG_CondMessage(severity, file, line, "jobId = %.256s, docNum = %d: %s", d.job, d.num, text);
 }
 
-} // namespace vrcore::ft
+} // namespace vrcore::transfer

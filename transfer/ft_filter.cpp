@@ -15,7 +15,7 @@
 #include "system/guard.h"
 #include "transfer/ft_internal.h"
 
-using namespace vrcore::ft;
+using namespace vrcore::transfer;
 
 // ---------------------------------------------------------------------------
 // Filter versions.

@@ -12,7 +12,7 @@
 
 #include "transfer/ft_internal.h"
 
-namespace vrcore::ft {
+namespace vrcore::transfer {
 
 bool native_path(const unsigned char *bytes, size_t n, std::string &out) {
     if (!bytes || n == 0 || std::memchr(bytes, '\0', n)) return false;
@@ -74,4 +74,4 @@ uint32_t copy_reference(Doc d, const std::string &path, const std::string &dir, 
     return publish(out, d, copied, result);
 }
 
-} // namespace vrcore::ft
+} // namespace vrcore::transfer

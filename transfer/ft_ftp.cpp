@@ -18,7 +18,7 @@
 #include "system/fileio.h"
 #include "transfer/ft_internal.h"
 
-namespace vrcore::ft {
+namespace vrcore::transfer {
 
 // ---------------------------------------------------------------------------
 // Replies.
@@ -375,4 +375,4 @@ uint32_t ftp_retrieve(Doc d, const std::string &host, uint16_t port, const std::
     return publish(out, d, out.written(), result);
 }
 
-} // namespace vrcore::ft
+} // namespace vrcore::transfer

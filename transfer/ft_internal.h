@@ -12,7 +12,7 @@
 
 #include <vrcore/ft.h>
 
-namespace vrcore::ft {
+namespace vrcore::transfer {
 
 // ---------------------------------------------------------------------------
 // Timing. Defaults: a second between connection attempts and between
@@ -45,7 +45,7 @@ struct Doc {
 Doc doc_of(const GEN_DocumentIdentifier *id);
 void trace(int severity, const char *file, int line, Doc d, const char *fmt, ...)
     __attribute__((format(printf, 5, 6)));
-#define FT_LOG(sev, d, ...) ::vrcore::ft::trace(sev, __FILE__, __LINE__, d, __VA_ARGS__)
+#define FT_LOG(sev, d, ...) ::vrcore::transfer::trace(sev, __FILE__, __LINE__, d, __VA_ARGS__)
 
 // ---------------------------------------------------------------------------
 // Spool files.
@@ -228,4 +228,4 @@ uint32_t ftp_retrieve(Doc d, const std::string &host, uint16_t port, const std::
 bool native_path(const unsigned char *bytes, size_t n, std::string &out);
 uint32_t copy_reference(Doc d, const std::string &path, const std::string &dir, FT_Result *result);
 
-} // namespace vrcore::ft
+} // namespace vrcore::transfer

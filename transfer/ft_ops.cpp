@@ -13,7 +13,7 @@
 #include "system/guard.h"
 #include "transfer/ft_internal.h"
 
-using namespace vrcore::ft;
+using namespace vrcore::transfer;
 
 namespace {
 
@@ -237,9 +237,9 @@ extern "C" uint32_t FT_BufferInit(const GEN_DocumentIdentifier *id, const FT_Soc
     FT_Buffer *b = *buffer;
     if (allocate) {
         if (size == 0) size = 4096;
-        b = static_cast<FT_Buffer *>(vrcore::ft::allocate(sizeof *b));
+        b = static_cast<FT_Buffer *>(vrcore::transfer::allocate(sizeof *b));
         unsigned char *data =
-            b ? static_cast<unsigned char *>(vrcore::ft::allocate(size)) : nullptr;
+            b ? static_cast<unsigned char *>(vrcore::transfer::allocate(size)) : nullptr;
         if (!data) {
             release(b);
             FT_LOG(5, d, "FT_BufferInit: out of memory\n");

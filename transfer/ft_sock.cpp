@@ -21,7 +21,7 @@
 #include "system/fileio.h"
 #include "transfer/ft_internal.h"
 
-namespace vrcore::ft {
+namespace vrcore::transfer {
 
 namespace {
 constexpr size_t kChunk = 64 * 1024;
@@ -183,9 +183,9 @@ bool send_all(int sock, const void *data, size_t n, uint64_t &sent) {
     return true;
 }
 
-} // namespace vrcore::ft
+} // namespace vrcore::transfer
 
-using namespace vrcore::ft;
+using namespace vrcore::transfer;
 
 extern "C" uint32_t FT_SocketServer(const GEN_DocumentIdentifier *id, const FT_SpoolInfo *,
                                     FT_Result *result) try {

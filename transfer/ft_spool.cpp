@@ -20,7 +20,7 @@
 #include "system/config.h"
 #include "transfer/ft_internal.h"
 
-namespace vrcore::ft {
+namespace vrcore::transfer {
 
 // ---------------------------------------------------------------------------
 // Spool names.
@@ -68,8 +68,8 @@ uint32_t spool_dir(const FT_SpoolInfo *spool, std::string &out) {
             out.assign(native);
             FA_FreeFilePath(native);
         } else {
-            out = cfg::spool_dir();
-            int e = cfg::make_dirs(out, 0700);
+            out = system::cfg::spool_dir();
+            int e = system::cfg::make_dirs(out, 0700);
             if (e != 0) return FT_S_OTHER;
         }
         while (out.size() > 1 && out.back() == '/') out.pop_back();
@@ -290,9 +290,9 @@ void SpoolFile::discard() {
     name_.clear();
 }
 
-} // namespace vrcore::ft
+} // namespace vrcore::transfer
 
-using namespace vrcore::ft;
+using namespace vrcore::transfer;
 
 // ---------------------------------------------------------------------------
 // Inline documents.

@@ -68,7 +68,7 @@ using Content = std::vector<std::pair<GENU_ShortOID, std::vector<int>>>;
 
 inline Content Read(AS_SetHandle set) {
     Content c;
-    for (auto *a = static_cast<vr::as::Set *>(set->obj)->first; a; a = a->next) {
+    for (auto *a = static_cast<vrcore::attrset::Set *>(set->obj)->first; a; a = a->next) {
         c.emplace_back(a->id, std::vector<int>{});
         for (auto *v = a->first; v; v = v->next)
             c.back().second.push_back(*static_cast<int *>(v->value));
@@ -78,18 +78,18 @@ inline Content Read(AS_SetHandle set) {
 
 // Checks the links and counts of a whole set.
 inline void ExpectConsistent(AS_SetHandle set) {
-    auto *s = static_cast<vr::as::Set *>(set->obj);
-    ASSERT_TRUE(vr::as::SetOk(s));
+    auto *s = static_cast<vrcore::attrset::Set *>(set->obj);
+    ASSERT_TRUE(vrcore::attrset::SetOk(s));
     uint32_t n = 0;
-    vr::as::Attr *prev = nullptr;
+    vrcore::attrset::Attr *prev = nullptr;
     for (auto *a = s->first; a; prev = a, a = a->next, ++n) {
-        ASSERT_TRUE(vr::as::AttrOk(a));
+        ASSERT_TRUE(vrcore::attrset::AttrOk(a));
         ASSERT_EQ(a->prev, prev);
         ASSERT_EQ(a->set, s);
         uint32_t m = 0;
-        vr::as::Value *vp = nullptr;
+        vrcore::attrset::Value *vp = nullptr;
         for (auto *v = a->first; v; vp = v, v = v->next, ++m) {
-            ASSERT_TRUE(vr::as::ValueOk(v));
+            ASSERT_TRUE(vrcore::attrset::ValueOk(v));
             ASSERT_EQ(v->prev, vp);
             ASSERT_EQ(v->attr, a);
         }

@@ -120,7 +120,7 @@ void SweepAll(const std::function<void(long)> &arm, const std::function<bool()> 
         if (op.prep) op.prep(f, st);
         Content before_a = Read(f.a), before_b = Read(f.b);
         long live = IntSyntax::live, blocks = vrtest::FailAlloc::Live();
-        size_t regs = vr::as::RegistrySize();
+        size_t regs = vrcore::attrset::RegistrySize();
         long n = 1;
         for (;; ++n) {
             arm(n);
@@ -141,7 +141,7 @@ void SweepAll(const std::function<void(long)> &arm, const std::function<bool()> 
             EXPECT_EQ(f.h, nullptr);
             EXPECT_EQ(IntSyntax::live, live) << "at " << n;
             EXPECT_EQ(vrtest::FailAlloc::Live(), blocks) << "at " << n;
-            EXPECT_EQ(vr::as::RegistrySize(), regs) << "at " << n;
+            EXPECT_EQ(vrcore::attrset::RegistrySize(), regs) << "at " << n;
             if (::testing::Test::HasFailure()) return;
         }
         EXPECT_GT(n, 1) << "no failure point was reached";

@@ -7,8 +7,8 @@
 #include "as_test_util.h"
 
 using namespace astest;
-using vr::as::Attr;
-using vr::as::Set;
+using vrcore::attrset::Attr;
+using vrcore::attrset::Set;
 
 static const Codes kBadArg1{AS_S_BADARG1, AS_S_BADHANDLE};
 
@@ -109,16 +109,16 @@ TEST(AttrSetHandles, CorruptObjectsAndLimits) {
     EXPECT_EQ(st.failed(AS_GetAttrModifyOpR(st, ah, &op)), AS_S_CORRUPT);
     a->chars_size = 0;
 
-    ah->users = vr::as::kCountLimit - 1;
+    ah->users = vrcore::attrset::kCountLimit - 1;
     EXPECT_EQ(st.failed(AS_CopyAttrHandle(st, ah, &out)), AS_S_TOOMANYUSERS);
     int *v = MakeInt(2);
     EXPECT_EQ(st.failed(AS_AddAttrVal(st, set, 1, kIntType, v, &kIntDesc, &out)),
               AS_S_TOOMANYUSERS);
     ah->users = 1;
-    a->count = vr::as::kCountLimit - 1; // the links still hold one value
+    a->count = vrcore::attrset::kCountLimit - 1; // the links still hold one value
     EXPECT_EQ(st.failed(AS_AddAttrValR(st, ah, kIntType, v, &kIntDesc)), AS_S_ATTRFULL);
     a->count = 1;
-    s->count = vr::as::kCountLimit - 1;
+    s->count = vrcore::attrset::kCountLimit - 1;
     EXPECT_EQ(st.failed(AS_AddAttr(st, set, 2, kIntType, nullptr)), AS_S_SETFULL);
     s->count = 1;
     EXPECT_EQ(Read(set), (Content{{1, {1}}}));
@@ -129,7 +129,7 @@ TEST(AttrSetHandles, CorruptObjectsAndLimits) {
 // The registry of handle records is shared by every thread; separate sets
 // in separate threads must not disturb each other.
 TEST(AttrSetHandles, SeparateSetsInSeparateThreads) {
-    size_t regs = vr::as::RegistrySize();
+    size_t regs = vrcore::attrset::RegistrySize();
     auto work = [](int seed) {
         Status st;
         for (int round = 0; round < 50; ++round) {
@@ -152,5 +152,5 @@ TEST(AttrSetHandles, SeparateSetsInSeparateThreads) {
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) threads.emplace_back(work, t * 1000);
     for (auto &t : threads) t.join();
-    EXPECT_EQ(vr::as::RegistrySize(), regs);
+    EXPECT_EQ(vrcore::attrset::RegistrySize(), regs);
 }

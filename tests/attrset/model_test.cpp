@@ -25,7 +25,7 @@ struct Model {
 
 std::vector<MAttr> Snapshot(AS_SetHandle h) {
     std::vector<MAttr> out;
-    for (auto *a = static_cast<vr::as::Set *>(h->obj)->first; a; a = a->next) {
+    for (auto *a = static_cast<vrcore::attrset::Set *>(h->obj)->first; a; a = a->next) {
         out.push_back(
             {a->id, a->type, std::string(static_cast<const char *>(a->chars), a->chars_size), {}});
         for (auto *v = a->first; v; v = v->next)

@@ -106,7 +106,7 @@ TEST_F(Boundary, AllocationFailuresBecomeTheFamilysCode) {
     const std::string db = dir.path() + "/guard";
     const std::string oids = dir.path() + "/oids";
     STF_List *st = STF_CreateList(nullptr);
-    ASSERT_EQ(vr::oid::CreateRegistry(st, oids.c_str()), 0u);
+    ASSERT_EQ(vrcore::oid::CreateRegistry(st, oids.c_str()), 0u);
     ASSERT_EQ(OID_Init(st, oids.c_str(), OID_READONLY), 0u);
     OID_Db *reg = nullptr;
     ASSERT_EQ(OID_OpenDb(st, oids.c_str(), nullptr, OID_READONLY, &reg), 0u);

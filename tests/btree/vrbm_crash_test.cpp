@@ -39,7 +39,7 @@ void Churn(VRBM_Db *db, Model &m, uint32_t seed, unsigned ops) {
 
 Model Items(VRBM_Db *db) {
     Model m;
-    EXPECT_EQ(vrbm::ForEach(
+    EXPECT_EQ(vrcore::btree::ForEach(
                   db,
                   [](void *ctx, const uint8_t *k, unsigned kl, const uint8_t *d, unsigned dl) {
                       (*static_cast<Model *>(ctx))[std::string(k, k + kl)] = std::string(d, d + dl);
@@ -248,7 +248,7 @@ TEST_F(Crash, LeftoverJournal) {
     // A dead writer's journal.
     std::filesystem::copy_file(saved, Journal());
     std::string report;
-    EXPECT_EQ(vrbm::CheckFile(File(), false, false, &report), 0);
+    EXPECT_EQ(vrcore::btree::CheckFile(File(), false, false, &report), 0);
     EXPECT_NE(report.find("unfinished write-back"), std::string::npos) << report;
     EXPECT_NE(report.find(Num("valid, ", long(old.size())) + " items"), std::string::npos)
         << report;

@@ -85,7 +85,7 @@ TEST_F(Faults, FailedStoresAndDeletesChangeNothing) {
 }
 
 TEST_F(Faults, OutOfMemoryChangesNothing) {
-    vrtest::FailModule fail(vrcore::seam::Module::Btree);
+    vrtest::FailModule fail(vrcore::system::seam::Module::Btree);
     VRBM_close(db_);
     db_ = OpenRw(); // its undo room now comes from the failing allocator
     int i = 0;

@@ -69,7 +69,7 @@ inline std::string Fetch(VRBM_Db *db, const std::string &k) {
     if (!d.ptr) return d.len == 0 ? "<absent>" : "<error " + std::to_string(d.len) + ">";
     return std::string(d.ptr, size_t(d.len));
 }
-inline std::string Check(VRBM_Db *db) { return vrbm::CheckTree(db); }
+inline std::string Check(VRBM_Db *db) { return vrcore::btree::CheckTree(db); }
 
 inline uint16_t U16(const std::vector<uint8_t> &f, size_t off) {
     return uint16_t(f[off] | f[off + 1] << 8);

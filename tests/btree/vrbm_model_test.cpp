@@ -77,7 +77,7 @@ class Model : public DbTest {
         VRBM_close(db);
         db = OpenRo();
         unsigned long items = 0;
-        ASSERT_EQ(vrbm::CheckTree(db, nullptr, &items), "");
+        ASSERT_EQ(vrcore::btree::CheckTree(db, nullptr, &items), "");
         EXPECT_EQ(items, model.size());
         for (auto &[k, d] : model) ASSERT_EQ(Fetch(db, k), d);
         VRBM_close(db);
@@ -137,7 +137,7 @@ TEST_F(Model, WalkInKeyOrder) {
                                                              std::string((const char *)d, dl));
             return true;
         };
-        ASSERT_EQ(vrbm::ForEach(h, visit, &seen), 0u);
+        ASSERT_EQ(vrcore::btree::ForEach(h, visit, &seen), 0u);
         using Items = std::vector<std::pair<std::string, std::string>>;
         ASSERT_EQ(seen, Items(model.begin(), model.end()));
     }

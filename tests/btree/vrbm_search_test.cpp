@@ -67,7 +67,7 @@ TEST_F(Search, MatchLists) {
 }
 
 TEST_F(Search, MatchListOutOfMemory) {
-    vrtest::FailModule fail(vrcore::seam::Module::Btree);
+    vrtest::FailModule fail(vrcore::system::seam::Module::Btree);
     long points = vrtest::SweepFailures(
         [&] {
             VRBM_MatchNode *list = nullptr;

@@ -23,7 +23,7 @@ void operator delete[](void *p, std::size_t) noexcept { vrtest::FailFree(p); }
 
 namespace {
 
-using namespace vrcore::cfg;
+using namespace vrcore::system::cfg;
 using vrtest::FailAlloc;
 
 size_t entries(const std::string &dir) {

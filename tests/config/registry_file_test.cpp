@@ -14,7 +14,7 @@
 #include "system/config.h"
 #include "vrcore/vrcfg.h"
 
-using namespace vrcore::cfg;
+using namespace vrcore::system::cfg;
 using cfgtest::ScratchRoot;
 using vrtest::ReadFile;
 using vrtest::WriteFile;

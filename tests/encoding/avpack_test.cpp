@@ -48,8 +48,8 @@ void Release(void *v, const GENU_ValueDescriptor &d) { d.del(Status(), v, &genu_
 // A readable form of a library-shaped value.
 std::string Dump(uint32_t type, const void *v) {
     std::string out = "\n";
-    if (vrber::ValuePduType(GENU_TypeToPDU(type)))
-        vrber::Print(*vrber::PduType(GENU_TypeToPDU(type)), v, out);
+    if (vrcore::ber::ValuePduType(GENU_TypeToPDU(type)))
+        vrcore::ber::Print(*vrcore::ber::PduType(GENU_TypeToPDU(type)), v, out);
     return out;
 }
 
@@ -86,7 +86,7 @@ TEST(PackAV, EverySyntaxRoundTripsToAnEqualValue) {
         int pdu = GENU_TypeToPDU(type);
         if (pdu < 0) continue;
         ++syntaxes;
-        bool structured = vrber::ValuePduType(pdu) != nullptr;
+        bool structured = vrcore::ber::ValuePduType(pdu) != nullptr;
         for (int round = 0; round < 60; ++round) {
             vrtest::RandomValue random;
             ASSERT_TRUE(structured || random.Fill(type, rng, type != 0 && round % 2)) << type;

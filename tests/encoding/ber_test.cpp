@@ -13,7 +13,7 @@
 #include "pack_sweep.h"
 #include "vrcore/genu.h"
 
-using namespace vrber;
+using namespace vrcore::ber;
 using Bytes = std::vector<unsigned char>;
 
 namespace {

@@ -140,7 +140,7 @@ TEST(Conversions, EverySyntaxBuildsWhatPackingEncodesAndReadsItBack) {
             return w;
         };
         for (int round = 0; round < 10; ++round) {
-            void *made = vrber::ValuePduType(pdu) ? gen.Make(pdu) : nullptr;
+            void *made = vrcore::ber::ValuePduType(pdu) ? gen.Make(pdu) : nullptr;
             for (int tries = 0;
                  r.choice && *static_cast<int32_t *>(made) != r.choice && tries < 100; ++tries) {
                 desc->del(st, made, &genu_ossAllocator[0]);
@@ -226,7 +226,7 @@ TEST(Conversions, TextLimitsListContextsAndCountedTexts) {
     o.length = -1;
     EXPECT_EQ(st.failed(ToBER_listContext(st, &context, &o)), 0xC00E0076u);
 
-    auto *held = &reinterpret_cast<vrber::BerText *>(ber.data())->u.octets;
+    auto *held = &reinterpret_cast<vrcore::ber::BerText *>(ber.data())->u.octets;
     for (int32_t length : {3, 0}) {
         GEN_Text counted{GEN_KIND_OCTETS, {}, 0};
         counted.u.octets = GEN_OctetString{length, bytes};

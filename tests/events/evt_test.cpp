@@ -253,7 +253,7 @@ void RecordSleep(uint32_t ms) {
 }
 
 TEST_F(Events, RetryScheduleOnRefusedConnections) {
-    auto saved = vrevt::SetSleep(RecordSleep);
+    auto saved = vrcore::events::SetSleep(RecordSleep);
     uint16_t refused = 0, port = 0;
     g_listener = vrtest::LoopbackSocket(refused);
     uint32_t sq = Sender(refused), rq = Receiver(&port), m = 0;
@@ -273,7 +273,7 @@ TEST_F(Events, RetryScheduleOnRefusedConnections) {
     for (const auto &c : cases) {
         if (c.second_address) {
             close(g_listener);
-            ASSERT_EQ(vrevt::AddRemote(sq, INADDR_LOOPBACK, port), 0);
+            ASSERT_EQ(vrcore::events::AddRemote(sq, INADDR_LOOPBACK, port), 0);
         }
         g_sleeps.clear();
         g_listen_at = c.listen_at;
@@ -282,7 +282,7 @@ TEST_F(Events, RetryScheduleOnRefusedConnections) {
     }
     uint32_t r = 0;
     EXPECT_EQ(EVT_MessageReceive(rq, 5, nullptr, &r), 0);
-    vrevt::SetSleep(saved);
+    vrcore::events::SetSleep(saved);
 }
 
 // Eight senders, five hundred messages each, one receiving queue: every
@@ -342,8 +342,8 @@ TEST_F(Events, ManySendersOneReceiver) {
 // and decoding one when any allocation of the decode fails: the failure
 // is reported and nothing is left behind.
 TEST_F(Events, AllocationFailuresLeaveNothingBehind) {
-    vrber::Hooks hooks{&vrtest::FailMalloc, &vrtest::FailFree};
-    vrtest::FailModule fail(vrcore::seam::Module::Events);
+    vrcore::ber::Hooks hooks{&vrtest::FailMalloc, &vrtest::FailFree};
+    vrtest::FailModule fail(vrcore::system::seam::Module::Events);
     uint32_t sq = Sender(9);
     const unsigned char bin[3] = {1, 2, 3};
     long points = vrtest::SweepFailures(
@@ -361,15 +361,16 @@ TEST_F(Events, AllocationFailuresLeaveNothingBehind) {
     EXPECT_GE(points, 5);
 
     const Bytes msg = {0x30, 0x80, 0x80, 0x01, 0x05, 0x81, 0x02, 'x', 0, 0x82, 0x00, 0x00, 0x00};
-    vrevt::Context ctx;
+    vrcore::events::Context ctx;
     ASSERT_TRUE(ctx.Init(hooks));
-    vrevt::MessagePdu *pdu = nullptr;
+    vrcore::events::MessagePdu *pdu = nullptr;
     points = vrtest::SweepFailures(
         [&] {
-            if (vrevt::DecodeMessage(ctx, msg.data(), msg.size(), &pdu, nullptr)) return false;
+            if (vrcore::events::DecodeMessage(ctx, msg.data(), msg.size(), &pdu, nullptr))
+                return false;
             EXPECT_EQ(pdu->first->arg.u.integer, 5);
             EXPECT_STREQ(reinterpret_cast<char *>(pdu->first->next->arg.u.bytes.value), "x");
-            ctx.FreePdu(vrevt::kPduEventMessage, pdu);
+            ctx.FreePdu(vrcore::events::kPduEventMessage, pdu);
             return true;
         },
         [&] { EXPECT_EQ(pdu, nullptr); });
@@ -378,14 +379,14 @@ TEST_F(Events, AllocationFailuresLeaveNothingBehind) {
 
 // The stream scanner on every prefix of a message and at its size limit.
 TEST(EventWire, Scanner) {
-    using vrber::Scan;
+    using vrcore::ber::Scan;
     size_t n = 0;
     const Bytes indef = {0x30, 0x80, 0xa0, 0x80, 0x00, 0x00, 0x80, 0x01, 0x05, 0x00, 0x00, 0xff};
-    EXPECT_TRUE(vrber::ScanElement(indef.data(), indef.size(), 100, &n) == Scan::kComplete &&
+    EXPECT_TRUE(vrcore::ber::ScanElement(indef.data(), indef.size(), 100, &n) == Scan::kComplete &&
                 n == 11);
     for (size_t k = 0; k < 11; ++k)
-        EXPECT_EQ(vrber::ScanElement(indef.data(), k, 100, &n), Scan::kNeedMore) << k;
-    EXPECT_EQ(vrber::ScanElement(indef.data(), 8, 8, &n), Scan::kTooLarge);
+        EXPECT_EQ(vrcore::ber::ScanElement(indef.data(), k, 100, &n), Scan::kNeedMore) << k;
+    EXPECT_EQ(vrcore::ber::ScanElement(indef.data(), 8, 8, &n), Scan::kTooLarge);
 }
 
 } // namespace

@@ -43,7 +43,7 @@ class RegistryEnv : public ::testing::Environment {
   public:
     void SetUp() override {
         List st;
-        ASSERT_EQ(vr::oid::CreateRegistry(st, dir_.path().c_str()), 0u);
+        ASSERT_EQ(vrcore::oid::CreateRegistry(st, dir_.path().c_str()), 0u);
         ASSERT_EQ(GENU_Init(st, dir_.path().c_str(), 0), 0);
     }
     void TearDown() override { GENU_Term(); }
@@ -56,11 +56,11 @@ const auto *const g_env = ::testing::AddGlobalTestEnvironment(new RegistryEnv);
 GENU_ShortOID Utf8Oid() {
     List st;
     GENU_ShortOID id = 0;
-    EXPECT_EQ(GENU_AsciiToShortOID(st, vr::oid::kUtf8Name, &id), 0);
+    EXPECT_EQ(GENU_AsciiToShortOID(st, vrcore::oid::kUtf8Name, &id), 0);
     return id;
 }
 
-using vr::i18n::ParseMapping;
+using vrcore::i18n::ParseMapping;
 
 // Loads a mapping file's tables for the duration of a test.
 struct Loaded {
@@ -101,7 +101,7 @@ TEST(MappingFile, MalformedLinesAreRefusedWithTheirLineNumber) {
         {"codeset-mappings:\nlocale-mappings:\nC C <empty> ANSI 1\ntrailing garbage\n", 4},
     };
     for (const auto &c : cases) {
-        vr::i18n::Tables t;
+        vrcore::i18n::Tables t;
         t.codesets.push_back({"keep", 1});
         size_t line = 0;
         EXPECT_EQ(ParseMapping(c.text, t, &line), I18N_S_MALFORMED) << c.text;
@@ -109,7 +109,7 @@ TEST(MappingFile, MalformedLinesAreRefusedWithTheirLineNumber) {
         EXPECT_EQ(t.codesets.size(), 1u) << "tables are untouched on failure";
     }
     // An overlong line and an embedded NUL.
-    vr::i18n::Tables t;
+    vrcore::i18n::Tables t;
     std::string longline = "codeset-mappings:\n" + std::string(300, 'A') + " 1.2.3\n";
     EXPECT_EQ(ParseMapping(longline, t, nullptr), I18N_S_MALFORMED);
     std::string nul = std::string("codeset-mappings:\nA\0B 1.2.3\n", 28);
@@ -126,7 +126,7 @@ TEST(MappingFile, FieldsAreStoredAsTheFileMeansThem) {
                        "C x y ASCII-ISH 0\n"
                        "My$Locale$Name english GB LATIN -5\n"
                        "solo e <empty> LATIN 7\n";
-    vr::i18n::Tables t;
+    vrcore::i18n::Tables t;
     ASSERT_EQ(ParseMapping(text, t, nullptr), 0u);
     ASSERT_EQ(t.codesets.size(), 2u) << "an identifier unknown here is left out";
     EXPECT_EQ(t.codesets[0].oid, 368u);
@@ -145,7 +145,7 @@ TEST(MappingFile, FieldsAreStoredAsTheFileMeansThem) {
 
 TEST(MappingFile, ShippedFileNamesOnlyConvertibleCodeSets) {
     std::string text = vrtest::ReadFile(ShippedDir() + "/charset.dat");
-    vr::i18n::Tables t;
+    vrcore::i18n::Tables t;
     ASSERT_EQ(ParseMapping(text, t, nullptr), 0u);
     EXPECT_GE(t.codesets.size(), 40u);
     GENU_ShortOID utf8 = Utf8Oid();

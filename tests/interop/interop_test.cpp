@@ -64,14 +64,14 @@ TEST(Interop, PeerDecodesAndReencodesEveryValuePdu) {
     std::mt19937 rng(20261206);
     vrtest::StatusList st;
     auto table = Rows("pdus.txt");
-    ASSERT_EQ(table.size(), vrber::PduCount());
+    ASSERT_EQ(table.size(), vrcore::ber::PduCount());
     for (const auto &[pdu, words] : table) {
         const struct {
             int pdu;
             std::string type;
             uint32_t syntax;
         } r{pdu, words.at(0), static_cast<uint32_t>(std::stoul(words.at(1)))};
-        ASSERT_NE(vrber::PduType(r.pdu), nullptr) << r.pdu;
+        ASSERT_NE(vrcore::ber::PduType(r.pdu), nullptr) << r.pdu;
         EXPECT_EQ(GENU_TypeToPDU(r.syntax), r.pdu) << r.type;
         ASSERT_TRUE(kPeer.count(r.type)) << r.type;
         for (int round = 0; round < 40; ++round) {
@@ -118,7 +118,7 @@ TEST(InteropOps, PeerDecodesAndReencodesEveryOperationPdu) {
     std::map<int, int> seen;
     std::map<int, std::string> rows;
     for (const auto &[pdu, words] : Rows("operations_pdus.txt")) rows[pdu] = words.at(0);
-    ASSERT_EQ(rows.size(), vrber::OpsPduCount());
+    ASSERT_EQ(rows.size(), vrcore::ber::OpsPduCount());
     for (const auto &s : samples) {
         const std::string &name = rows.at(s.pdu);
         interop::Bytes theirs =
@@ -127,10 +127,10 @@ TEST(InteropOps, PeerDecodesAndReencodesEveryOperationPdu) {
         GENU_OssFreePDU(nullptr, s.pdu, vrtest_ops::Decode(s.pdu, theirs));
         ++seen[s.pdu];
     }
-    for (size_t i = 0; i < vrber::OpsPduCount(); ++i) {
-        int pdu = vrber::OpsPduAt(i);
+    for (size_t i = 0; i < vrcore::ber::OpsPduCount(); ++i) {
+        int pdu = vrcore::ber::OpsPduAt(i);
         ASSERT_TRUE(rows.count(pdu)) << pdu;
-        EXPECT_STREQ(vrber::OpsPduName(pdu), rows[pdu].c_str()) << pdu;
+        EXPECT_STREQ(vrcore::ber::OpsPduName(pdu), rows[pdu].c_str()) << pdu;
         EXPECT_TRUE(kPeer.count(rows[pdu])) << rows[pdu];
         // Errors naming an object need the object identification syntax.
         bool needs_objects = pdu >= ERDPA_PDU_ACCESS && pdu <= ERDPA_PDU_UPDATE &&

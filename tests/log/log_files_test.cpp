@@ -102,7 +102,7 @@ TEST_F(Files_, TrimmingDeletesOnlyTheOldestOfTheFamily) {
           {6, "0101-000000-000", 6, "1231-235959-999", false},
           {6, "0304-050607-089", 6, "0304-050607-090", true},
           {7, "0304-050607-089", 6, "0304-050607-090", false}})
-        EXPECT_EQ(vr::log::OlderLog(t1, n1, t2, n2), older) << n1 << " " << n2;
+        EXPECT_EQ(vrcore::log::OlderLog(t1, n1, t2, n2), older) << n1 << " " << n2;
 }
 
 TEST_F(Files_, UnopenableFileDropsTheMessageAndRetries) {
@@ -141,7 +141,7 @@ TEST_F(Files_, AllocationFailureDropsTheWholeMessage) {
     LOG_SetUseOnce(1);
     Message(0); // the file exists, the thread's state is gone
     const auto file = dir_ / Files(dir_)[0];
-    vrtest::FailModule fail(vrcore::seam::Module::Log);
+    vrtest::FailModule fail(vrcore::system::seam::Module::Log);
     // Longer than the formatting buffer and than several text chunks.
     std::string text;
     for (int i = 0; i < 300; ++i) text += "word " + std::to_string(i) + (i % 20 ? "" : "\n");

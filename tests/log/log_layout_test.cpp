@@ -37,7 +37,7 @@ TEST(LogSeverities, SourceLocationField) {
           {"C:\\src\\syntax_render.cpp", 5, "syn~er.cpp:5    "},
           {"", 9, "               "},
           {nullptr, 9, "               "}})
-        EXPECT_EQ(std::string(out, vr::log::FormatLocation(out, file, line)), want)
+        EXPECT_EQ(std::string(out, vrcore::log::FormatLocation(out, file, line)), want)
             << (file ? file : "null");
 }
 
@@ -137,7 +137,7 @@ TEST_F(Layout, ModulesBelowLoggingTraceThroughIt) {
     // The registry file cannot call logging; its line arrives through the
     // writer logging installs, with the registry's own location.
     ASSERT_EQ(LOG_Init((dir_ / "app.log").c_str(), "X"), 0);
-    vrcore::cfg::RegDocument::parse("REGEDIT4\nnot a line\n", "t.reg");
+    vrcore::system::cfg::RegDocument::parse("REGEDIT4\nnot a line\n", "t.reg");
     const std::string text = Only();
     EXPECT_EQ(text.rfind(Prefix('X') + "reg~ry.cpp:", 0), 0u) << text;
     EXPECT_NE(text.find("| registry t.reg: line 2 "), std::string::npos) << text;

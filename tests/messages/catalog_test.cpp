@@ -20,7 +20,7 @@
 #include "vrcore/msg.h"
 
 namespace fs = std::filesystem;
-using namespace vr::msg;
+using namespace vrcore::messages;
 
 namespace {
 
@@ -291,7 +291,7 @@ TEST_F(Catalogs, MalformedCatalogFilesAreIgnored) {
 TEST_F(Catalogs, AllocationFailureGivesTheUnformattedTextOrAll) {
     STF_ArgRecord args[2] = {IntArg(5), StrArg("caller text")};
     Text(1, 0xC0010005u); // open the catalog and learn the facility name first
-    vrtest::FailModule fail(vrcore::seam::Module::Messages);
+    vrtest::FailModule fail(vrcore::system::seam::Module::Messages);
     char buf[128];
     long points = vrtest::SweepFailures(
         [&] {

@@ -245,7 +245,7 @@ TEST(Formatter, RecordsAreNeverReadBeyondTheirCount) {
                           {STF_ARG_DOUBLE, 0, {.d = 2.5}},
                           {STF_ARG_CHAR, 0, {.c = 'Q'}}};
     char buf[64];
-    using vr::msg::SnprintfRecords;
+    using vrcore::messages::SnprintfRecords;
     EXPECT_EQ(SnprintfRecords(buf, sizeof buf, "%d|%s|%.1f|%c", 4, r), 13);
     EXPECT_STREQ(buf, "-12|abc|2.5|Q");
     EXPECT_GT(SnprintfRecords(buf, sizeof buf, "%4$c%3$Lg%2$.2s%1$ld%1$x", 4, r), 0);

@@ -54,7 +54,7 @@ class NsApi : public ::testing::Test {
         setenv("VRCORE_REGISTRY", (dir.path() + "/registry.reg").c_str(), 1);
         setenv("NS_MS_LF", "", 1);
         setenv("MSRPC_EPUUID", "6f1c2a10-0000-4000-8000-000000000001", 1);
-        ASSERT_EQ(vrcore::ns::host::local_domain(local), 0);
+        ASSERT_EQ(vrcore::nameservice::host::local_domain(local), 0);
         NS_msrpc_binding_vector = &kVector;
     }
     void TearDown() override {
@@ -258,7 +258,7 @@ TEST_F(NsApi, OutOfMemoryLeavesNothingBehind) {
     ASSERT_EQ(NS_CreateObject(&self, 0, nullptr), NS_OK);
     NS_Object lp = make(NS_CLASS_LP, "L", NS_CLASS_SPOOLER, "spool");
     ASSERT_EQ(NS_CreateObject(&lp, 0, nullptr), NS_OK);
-    vrtest::FailModule fail(vrcore::seam::Module::NameService);
+    vrtest::FailModule fail(vrcore::system::seam::Module::NameService);
     long points = vrtest::SweepFailures(
         [&] {
             NS_Object *o = nullptr;

@@ -12,7 +12,7 @@
 #include "nameservice/ns_store.h"
 #include "scratch.h"
 
-using namespace vrcore::ns;
+using namespace vrcore::nameservice;
 using vrtest::InChild;
 
 namespace {

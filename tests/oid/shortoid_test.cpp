@@ -17,7 +17,7 @@
 #include "vrcore/genu.h"
 #include "vrcore/vrbm.h"
 
-using namespace vr::oid;
+using namespace vrcore::oid;
 using Status = vrtest::StatusList;
 
 // The table holds exactly the rows of the data file, and every row

@@ -7,7 +7,7 @@
 #include "scratch.h"
 
 using namespace oidtest;
-using namespace vr::oid;
+using namespace vrcore::oid;
 
 namespace {
 

@@ -34,7 +34,7 @@ uint32_t ToBin(const std::string &text, std::string &out, OID_Characteristics *c
 TEST(Dotted, WholeBuiltinTableBothWays) {
     for (const vrtest::OidRow &r : vrtest::BuiltinOidRows()) {
         if (r.dotted == "-") continue;
-        const vr::oid::BuiltinRow *row = vr::oid::RowOf(r.id);
+        const vrcore::oid::BuiltinRow *row = vrcore::oid::RowOf(r.id);
         ASSERT_NE(row, nullptr);
         EXPECT_EQ(ToDec(row->binary), r.dotted) << r.name;
         std::string b;

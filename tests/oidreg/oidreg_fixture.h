@@ -36,7 +36,7 @@ inline Items Dump(VRBM_Db *db) {
             reinterpret_cast<const char *>(d), dl);
         return true;
     };
-    EXPECT_EQ(vrbm::ForEach(db, add, &items), 0u);
+    EXPECT_EQ(vrcore::btree::ForEach(db, add, &items), 0u);
     return items;
 }
 
@@ -60,7 +60,7 @@ inline void CheckFilesOnDisk(const std::string &dir) {
         VRBM_Db *db = VRBM_open((dir + "/" + f).c_str(), VRBM_RDONLY, 0, 0);
         ASSERT_NE(db, nullptr) << f;
         unsigned long items = 0;
-        EXPECT_EQ(vrbm::CheckTree(db, nullptr, &items), "") << f;
+        EXPECT_EQ(vrcore::btree::CheckTree(db, nullptr, &items), "") << f;
         VRBM_close(db);
     }
 }
@@ -70,7 +70,7 @@ class Registry : public ::testing::Test {
   protected:
     void SetUp() override {
         dir_ = scratch_.path() + "/reg";
-        ASSERT_EQ(vr::oid::CreateRegistry(st_, dir_.c_str()), 0u) << std::hex << st_.code();
+        ASSERT_EQ(vrcore::oid::CreateRegistry(st_, dir_.c_str()), 0u) << std::hex << st_.code();
     }
     void TearDown() override { Close(); }
     void Open(int mode = OID_READWRITE, const char *locale = "C") {
@@ -86,13 +86,13 @@ class Registry : public ::testing::Test {
     // identifier database, as the open registry sees them.
     std::map<std::string, Items> Snapshot() {
         std::map<std::string, Items> s;
-        vr::oid::FileUse u(st_, h_, vr::oid::kMain | vr::oid::kLocale);
+        vrcore::oid::FileUse u(st_, h_, vrcore::oid::kMain | vrcore::oid::kLocale);
         EXPECT_EQ(u.status(), 0u);
         s["main"] = Dump(u.main());
         s["locale"] = Dump(u.locale());
         s["cvrt"] = Dump(GENU_GetCvrtHandle());
         for (VRBM_Db *db : {u.main(), u.locale(), GENU_GetCvrtHandle()})
-            EXPECT_EQ(vrbm::CheckTree(db), "");
+            EXPECT_EQ(vrcore::btree::CheckTree(db), "");
         return s;
     }
     vrtest::ScratchDir scratch_{"oidreg"};

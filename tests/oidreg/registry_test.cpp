@@ -9,7 +9,7 @@
 #include "oidreg_fixture.h"
 
 using namespace oidtest;
-using namespace vr::oid;
+using namespace vrcore::oid;
 
 namespace {
 
@@ -228,7 +228,7 @@ TEST_F(Registry, Abbreviations) {
     EXPECT_TRUE(OID_EqualBinary(bin, RowOf(133)->binary));
     // Running out of memory while the candidates are collected is
     // reported as such and leaves nothing behind.
-    vrtest::FailModule fail(vrcore::seam::Module::Btree);
+    vrtest::FailModule fail(vrcore::system::seam::Module::Btree);
     long points = vrtest::SweepFailures(
         [&] {
             uint32_t rc = OID_LookupAbbrev_A(st_, h_, "i-a-job-c", bin, nullptr, &cand);

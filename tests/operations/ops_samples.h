@@ -35,7 +35,7 @@ class Arena {
     uint32_t Next() { return static_cast<uint32_t>(rng_()); }
 
     void *Make(int pdu) {
-        const vrber::Type *t = vrber::OpsPduType(pdu);
+        const vrcore::ber::Type *t = vrcore::ber::OpsPduType(pdu);
         void *v = Block(t->size);
         Fill(*t, v, "", "", 0);
         return v;
@@ -101,9 +101,9 @@ class Arena {
         auto it = syntax.find(member);
         return it == syntax.end() ? 16 : it->second;
     }
-    void Fill(const vrber::Type &t, void *v, const std::string &parent, const std::string &member,
-              int depth) {
-        using vrber::Kind;
+    void Fill(const vrcore::ber::Type &t, void *v, const std::string &parent,
+              const std::string &member, int depth) {
+        using vrcore::ber::Kind;
         auto *base = static_cast<unsigned char *>(v);
         std::string name = t.name;
         if (name == "AttrSet" || name == "ModAttrSet") {
@@ -128,7 +128,7 @@ class Arena {
         }
         case Kind::Seq:
             for (uint32_t i = 0; i < t.nmembers; ++i) {
-                const vrber::Member &m = t.members[i];
+                const vrcore::ber::Member &m = t.members[i];
                 // Members that are never sent stay absent.
                 bool never = !strcmp(m.name, "reserved") ||
                              (name == "ResumeJobArgument" && !strcmp(m.name, "checkpoint"));
@@ -139,8 +139,8 @@ class Arena {
             return;
         case Kind::Choice: {
             // Deep filters are items.
-            const vrber::Member &m = t.members[depth > 6 ? 0 : Next() % t.nmembers];
-            if (t.flags & vrber::kChoice32)
+            const vrcore::ber::Member &m = t.members[depth > 6 ? 0 : Next() % t.nmembers];
+            if (t.flags & vrcore::ber::kChoice32)
                 *static_cast<uint32_t *>(v) = m.choice;
             else
                 *static_cast<uint16_t *>(v) = m.choice;

@@ -30,8 +30,8 @@ TEST(OperationPdus, EverySetArgumentAndResultRoundTripsWithItsMembers) {
             // The same members present (and alternatives chosen) with the
             // same values.
             std::string sent, got;
-            vrber::Print(*vrber::OpsPduType(pdu), s, sent);
-            vrber::Print(*vrber::OpsPduType(pdu), back, got);
+            vrcore::ber::Print(*vrcore::ber::OpsPduType(pdu), s, sent);
+            vrcore::ber::Print(*vrcore::ber::OpsPduType(pdu), back, got);
             EXPECT_EQ(got, sent) << pdu;
             EXPECT_EQ(vrtest_ops::Encode(pdu, back), first) << pdu;
             GENU_OssFreePDU(nullptr, pdu, back);

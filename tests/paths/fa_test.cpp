@@ -103,7 +103,7 @@ TEST_F(Fa, InvalidMultibyteIsRefusedAndNothingIsReturned) {
 }
 
 TEST_F(Fa, AllocationFailureLeavesNothing) {
-    vrtest::FailModule fail(vrcore::seam::Module::Paths);
+    vrtest::FailModule fail(vrcore::system::seam::Module::Paths);
     char *out = nullptr;
     size_t len = 0;
     long points = vrtest::SweepFailures(

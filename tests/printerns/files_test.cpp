@@ -102,7 +102,7 @@ TEST_F(PnsFiles, UserFileReadsAndWritesItsForm) {
 // half made.
 TEST_F(PnsFiles, ProcessesAndThreadsWriteWhileOthersRead) {
     WriteFile(etc, "fixed:k=v:\n");
-    uint32_t before = vrcore::pns::read_change_counter(etc);
+    uint32_t before = vrcore::nameservice::pns::read_change_counter(etc);
     auto writer = [](const char *prefix) {
         return [prefix] {
             for (int i = 0; i < 50; ++i)
@@ -134,7 +134,7 @@ TEST_F(PnsFiles, ProcessesAndThreadsWriteWhileOthersRead) {
     stop = true;
     for (auto &t : threads) t.join();
     EXPECT_EQ(bad.load(), 0);
-    EXPECT_EQ(vrcore::pns::read_change_counter(etc), before + 200);
+    EXPECT_EQ(vrcore::nameservice::pns::read_change_counter(etc), before + 200);
     auto names = names_of(ns_printer_get_list("etc"));
     EXPECT_EQ(names.size(), 201u);
     EXPECT_EQ(std::set<std::string>(names.begin(), names.end()).size(), 201u);
@@ -165,7 +165,7 @@ TEST_F(PnsFiles, ReadersReloadAfterEveryChange) {
     struct timespec times[2] = {st.st_atim, st.st_mtim};
     ASSERT_EQ(utimensat(AT_FDCWD, etc.c_str(), times, 0), 0);
     EXPECT_EQ(value_of("p", "n"), "20"); // nothing says it changed
-    uint32_t c = vrcore::pns::read_change_counter(etc) + 1;
+    uint32_t c = vrcore::nameservice::pns::read_change_counter(etc) + 1;
     unsigned char b[4] = {uint8_t(c >> 24), uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c)};
     int fd = open((etc + ".LCK").c_str(), O_WRONLY);
     ASSERT_EQ(pwrite(fd, b, 4, 0), 4);
@@ -181,13 +181,13 @@ TEST_F(PnsFiles, ReadersReloadAfterEveryChange) {
 }
 
 TEST_F(PnsFiles, WhereTheFilesAre) {
-    using vrcore::pns::user_file_path;
+    using vrcore::nameservice::pns::user_file_path;
     std::string win = dir + "/win";
     std::filesystem::create_directory(win);
     setenv("windir", win.c_str(), 1);
-    EXPECT_EQ(vrcore::pns::etc_file_path(), etc);
+    EXPECT_EQ(vrcore::nameservice::pns::etc_file_path(), etc);
     unsetenv("PRINTERS_CONF");
-    EXPECT_EQ(vrcore::pns::etc_file_path(), win + "/printers.cnf");
+    EXPECT_EQ(vrcore::nameservice::pns::etc_file_path(), win + "/printers.cnf");
     WriteFile(dir + "/none.reg", "[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril]\n"
                                  "\"PrintersConf\"=str(2):\"%windir%/from-registry.cnf\"\n");
     WriteFile(win + "/from-registry.cnf", "reg:k=v:\n");

@@ -49,7 +49,8 @@ class PnsNisUpdate : public Env {
 TEST_F(PnsNisUpdate, CopiesUpdatesAndRebuildsWithoutAShell) {
     WriteFile(dir + "/remote/printers.conf", "old:k=v:\nnisp:k=gone:\n");
     ns_printer_t *p = make("nisp", "nis", {{"bsdaddr", "s,q"}});
-    ASSERT_EQ(vrcore::pns::nis_update("master-1.example", "printers.conf.byname", p), 0);
+    ASSERT_EQ(vrcore::nameservice::pns::nis_update("master-1.example", "printers.conf.byname", p),
+              0);
     ns_printer_destroy(p);
 
     std::string calls = ReadFile(log);
@@ -86,11 +87,11 @@ TEST_F(PnsNisUpdate, RefusesUnsafeNamesAndReportsFailingSteps) {
                              {"master", "-x"},
                              {"master", "m;n"},
                              {"master", ""}})
-        EXPECT_EQ(vrcore::pns::nis_update(host, map, p), -1) << host << " " << map;
+        EXPECT_EQ(vrcore::nameservice::pns::nis_update(host, map, p), -1) << host << " " << map;
     EXPECT_FALSE(std::filesystem::exists(log)) << ReadFile(log);
 
     setenv("PNS_FAIL", "1", 1);
-    EXPECT_EQ(vrcore::pns::nis_update("master", "printers.conf.byname", p), -1);
+    EXPECT_EQ(vrcore::nameservice::pns::nis_update("master", "printers.conf.byname", p), -1);
     unsetenv("PNS_FAIL");
     std::string calls = ReadFile(log);
     EXPECT_EQ(std::count(calls.begin(), calls.end(), '\n'), 1); // stopped at the first
@@ -172,10 +173,10 @@ TEST_F(PnsNisInside, LookupsListsAndCache) {
     kill(atoi(getenv("PNS_YPSERV_PID")), SIGTERM);
     usleep(200000);
     EXPECT_EQ(value_of("nis1", "note", "nis"), "from-nis");
-    vrcore::pns::set_nis_max_age(0);
+    vrcore::nameservice::pns::set_nis_max_age(0);
     sleep(1);
     EXPECT_EQ(ns_printer_get_name("nis1", "nis"), nullptr);
-    vrcore::pns::set_nis_max_age(180);
+    vrcore::nameservice::pns::set_nis_max_age(180);
 }
 
 } // namespace

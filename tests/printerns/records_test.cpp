@@ -72,16 +72,17 @@ TEST(PnsValues, TextFormsByKeyType) {
 
 TEST(PnsValues, ConversionLeavesNothingBehindWhenMemoryFails) {
     using vrtest::FailAlloc;
-    vrtest::FailModule fail(vrcore::seam::Module::PrinterNames);
-    vrcore::pns::Entry e;
-    ASSERT_TRUE(vrcore::pns::parse_printers_entry("p1|a1|a2:bsdaddr=h,q:all=x,y,z:note=n:", e));
+    vrtest::FailModule fail(vrcore::system::seam::Module::PrinterNames);
+    vrcore::nameservice::pns::Entry e;
+    ASSERT_TRUE(vrcore::nameservice::pns::parse_printers_entry(
+        "p1|a1|a2:bsdaddr=h,q:all=x,y,z:note=n:", e));
     long points = vrtest::SweepFailures(
         [&] {
-            ns_printer_t *p = vrcore::pns::record_from_entry(e, "etc", false);
+            ns_printer_t *p = vrcore::nameservice::pns::record_from_entry(e, "etc", false);
             if (!p) return false;
             char *s = ns_get_value_string("all", p);
             bool ok = s != nullptr;
-            vrcore::pns::give_free(s);
+            vrcore::nameservice::pns::give_free(s);
             ns_printer_destroy(p);
             return ok;
         },

@@ -134,7 +134,7 @@ TEST_F(Messages, PutMessagesWalksTheList) {
     EXPECT_EQ(seen.texts[1],
               "-TST:STF.STF, An operating-system call failed with error 2: " + long_text);
     {
-        vrtest::FailModule fail(vrcore::seam::Module::Status, -1);
+        vrtest::FailModule fail(vrcore::system::seam::Module::Status, -1);
         EXPECT_EQ(STF_PutMessages(list, 0, nullptr, Collect, &cut), STF_S_NOMEM);
     }
     ASSERT_EQ(cut.texts.size(), 3u);

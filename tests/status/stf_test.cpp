@@ -10,7 +10,7 @@
 #include "failalloc.h"
 #include "status/stf_internal.h"
 
-using namespace vr::stf;
+using namespace vrcore::status;
 
 namespace {
 
@@ -217,7 +217,7 @@ TEST(StatusList, ArgumentsOfNewestEntriesGiveWay) {
 TEST(StatusList, FallbackAndChaining) {
     STF_List *f = nullptr;
     {
-        vrtest::FailModule fail(vrcore::seam::Module::Status, -1);
+        vrtest::FailModule fail(vrcore::system::seam::Module::Status, -1);
         f = STF_CreateList(nullptr);
     }
     EXPECT_EQ(f, FallbackList());

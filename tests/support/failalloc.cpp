@@ -34,7 +34,7 @@ extern "C" void FailFree(void *p) {
 }
 
 namespace {
-using vrcore::seam::Module;
+using vrcore::system::seam::Module;
 
 // One allocator per module, so that a block kept with its allocator goes
 // back the way it came whatever is in place later.
@@ -43,29 +43,29 @@ template <Module M> void *RoutedAlloc(Module m, size_t n) {
 }
 template <Module M> void RoutedFree(Module m, void *p) { m == M ? FailFree(p) : std::free(p); }
 template <size_t... I> constexpr auto Routed(std::index_sequence<I...>) {
-    return std::array<vrcore::seam::Allocator, sizeof...(I)>{
-        vrcore::seam::Allocator{RoutedAlloc<Module(I)>, RoutedFree<Module(I)>}...};
+    return std::array<vrcore::system::seam::Allocator, sizeof...(I)>{
+        vrcore::system::seam::Allocator{RoutedAlloc<Module(I)>, RoutedFree<Module(I)>}...};
 }
-constexpr auto kRouted = Routed(std::make_index_sequence<vrcore::seam::kModules>());
+constexpr auto kRouted = Routed(std::make_index_sequence<vrcore::system::seam::kModules>());
 } // namespace
 
 FailModule::FailModule(Module m, long nth) {
     FailAlloc::Arm(nth);
-    vrcore::seam::set_allocator(&kRouted[size_t(m)]);
+    vrcore::system::seam::set_allocator(&kRouted[size_t(m)]);
 }
 FailModule::~FailModule() {
-    vrcore::seam::set_allocator(nullptr);
+    vrcore::system::seam::set_allocator(nullptr);
     FailAlloc::Disarm();
 }
 
 FaultPoints::FaultPoints(Fn fails)
-    : fails_(std::move(fails)), faults_{[](void *ctx, vrcore::seam::Point p, unsigned arg) {
+    : fails_(std::move(fails)), faults_{[](void *ctx, vrcore::system::seam::Point p, unsigned arg) {
                                             return (*static_cast<Fn *>(ctx))(p, arg);
                                         },
                                         &fails_} {
-    vrcore::seam::set_faults(&faults_);
+    vrcore::system::seam::set_faults(&faults_);
 }
-FaultPoints::~FaultPoints() { vrcore::seam::set_faults(nullptr); }
+FaultPoints::~FaultPoints() { vrcore::system::seam::set_faults(nullptr); }
 
 void FailAlloc::Arm(long nth) {
     g_attempts = 0;

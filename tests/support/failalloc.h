@@ -30,17 +30,17 @@ class FailAlloc {
 // `nth` (FailAlloc::Arm) until it ends.
 class FailModule {
   public:
-    explicit FailModule(vrcore::seam::Module m, long nth = 0);
+    explicit FailModule(vrcore::system::seam::Module m, long nth = 0);
     ~FailModule();
     FailModule(const FailModule &) = delete;
     FailModule &operator=(const FailModule &) = delete;
 };
 
 // While it lives, `fails` decides at each of the library's named points
-// (seam::Point) whether the operation fails there.
+// (system::seam::Point) whether the operation fails there.
 class FaultPoints {
   public:
-    using Fn = std::function<bool(vrcore::seam::Point point, unsigned arg)>;
+    using Fn = std::function<bool(vrcore::system::seam::Point point, unsigned arg)>;
     explicit FaultPoints(Fn fails);
     ~FaultPoints();
     FaultPoints(const FaultPoints &) = delete;
@@ -48,7 +48,7 @@ class FaultPoints {
 
   private:
     Fn fails_;
-    vrcore::seam::Faults faults_;
+    vrcore::system::seam::Faults faults_;
 };
 
 // Runs `op` with allocation n failing, for n = 1, 2, ... until an attempt

@@ -195,28 +195,28 @@ struct MemFsCalls {
         fs().synced_names_ = fs().names_;
         return 0;
     }
-    static int Lock(int fd, vrcore::seam::LockKind, vrcore::seam::LockMode, bool) {
+    static int Lock(int fd, vrcore::system::seam::LockKind, vrcore::system::seam::LockMode, bool) {
         return Fd(fd) ? 0 : -1;
     }
-    static constexpr vrcore::seam::Io kTable = {Open,   Close,     Read,    Write,  Pread,  Pwrite,
-                                                Fsync,  Ftruncate, Fstat,   Fchmod, Fchown, Stat,
-                                                Unlink, Rename,    SyncDir, Lock};
+    static constexpr vrcore::system::seam::Io kTable = {
+        Open,  Close,  Read,   Write, Pread,  Pwrite, Fsync,   Ftruncate,
+        Fstat, Fchmod, Fchown, Stat,  Unlink, Rename, SyncDir, Lock};
 };
 
 MemFs::MemFs() {
     g_fs = this;
-    vrcore::seam::set_io(&MemFsCalls::kTable);
+    vrcore::system::seam::set_io(&MemFsCalls::kTable);
 }
 
 MemFs::~MemFs() {
-    vrcore::seam::set_io(nullptr);
+    vrcore::system::seam::set_io(nullptr);
     g_fs = nullptr;
 }
 
 // ---- IoTap ---------------------------------------------------------------------
 
 struct TapCalls {
-    using Io = vrcore::seam::Io;
+    using Io = vrcore::system::seam::Io;
     // The path a descriptor was opened as; the system's knows those opened
     // before the tap.
     static std::string PathOf(int fd) {
@@ -224,7 +224,7 @@ struct TapCalls {
         if (it != g_tap->paths_.end()) return it->second;
         char link[PATH_MAX];
         std::string proc = "/proc/self/fd/" + std::to_string(fd);
-        ssize_t n = g_tap->under_ == &vrcore::seam::system_io()
+        ssize_t n = g_tap->under_ == &vrcore::system::seam::system_io()
                         ? readlink(proc.c_str(), link, sizeof link)
                         : -1;
         return n > 0 ? std::string(link, size_t(n)) : std::string();
@@ -271,13 +271,13 @@ struct TapCalls {
                                   Call<IoOp::Lock, &Io::lock>::Run};
 };
 
-IoTap::IoTap(Fn before) : before_(std::move(before)), under_(&vrcore::seam::io()) {
+IoTap::IoTap(Fn before) : before_(std::move(before)), under_(&vrcore::system::seam::io()) {
     g_tap = this;
-    vrcore::seam::set_io(&TapCalls::kTable);
+    vrcore::system::seam::set_io(&TapCalls::kTable);
 }
 
 IoTap::~IoTap() {
-    vrcore::seam::set_io(under_);
+    vrcore::system::seam::set_io(under_);
     g_tap = nullptr;
 }
 

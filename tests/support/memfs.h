@@ -101,7 +101,7 @@ class IoTap {
 
   private:
     Fn before_;
-    const vrcore::seam::Io *under_;
+    const vrcore::system::seam::Io *under_;
     std::map<int, std::string> paths_;
     friend struct TapCalls;
 };

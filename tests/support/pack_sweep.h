@@ -17,7 +17,7 @@ namespace vrtest {
 // While it lives, the thread's encoding context draws from the failing
 // allocator.
 struct FailingContext {
-    vrber::World *w = static_cast<vrber::World *>(GENU_GetWorld());
+    vrcore::ber::World *w = static_cast<vrcore::ber::World *>(GENU_GetWorld());
     void *(*alloc)(size_t) = w->alloc;
     void (*free)(void *) = w->free;
     FailingContext() { w->alloc = FailMalloc, w->free = FailFree; }

@@ -30,9 +30,9 @@ class RandomValues {
     // A new value of a library-shaped PDU; list PDUs give their first node
     // (never empty).
     void *Make(int pdu) {
-        const vrber::Type *t = vrber::PduType(pdu);
+        const vrcore::ber::Type *t = vrcore::ber::PduType(pdu);
         if (!t) return nullptr;
-        if (t->kind == vrber::Kind::SeqOf || t->kind == vrber::Kind::SetOf) {
+        if (t->kind == vrcore::ber::Kind::SeqOf || t->kind == vrcore::ber::Kind::SetOf) {
             void *head = nullptr;
             do {
                 List(*t, &head, 0);
@@ -112,7 +112,7 @@ class RandomValues {
             n->u.counted.value[i] = static_cast<unsigned char>(n->kind == 4 ? rng_() : Char(22));
     }
 
-    void Map(const vrber::Type &t, void *v) {
+    void Map(const vrcore::ber::Type &t, void *v) {
         std::string name = t.name;
         if (name == "ObjectIdentifier") {
             *static_cast<GENU_ShortOID *>(v) = Oid();
@@ -178,9 +178,9 @@ class RandomValues {
         }
     }
 
-    void List(const vrber::Type &t, void *field, int depth) {
+    void List(const vrcore::ber::Type &t, void *field, int depth) {
         uint32_t n = depth > 6 ? 0 : Below(4);
-        if (t.kind == vrber::Kind::SetOf && single_set_elements && n > 1) n = 1;
+        if (t.kind == vrcore::ber::Kind::SetOf && single_set_elements && n > 1) n = 1;
         void **link = static_cast<void **>(field);
         for (uint32_t i = 0; i < n; ++i) {
             void *node = Zeroed(t.node_size);
@@ -190,8 +190,8 @@ class RandomValues {
         }
     }
 
-    void Fill(const vrber::Type &t, void *v, int depth) {
-        using vrber::Kind;
+    void Fill(const vrcore::ber::Type &t, void *v, int depth) {
+        using vrcore::ber::Kind;
         auto *base = static_cast<unsigned char *>(v);
         switch (t.kind) {
         case Kind::Bool: *base = static_cast<unsigned char>(Below(2)); return;
@@ -231,13 +231,13 @@ class RandomValues {
         case Kind::Seq:
         case Kind::Set:
             for (uint32_t i = 0; i < t.nmembers; ++i) {
-                const vrber::Member &m = t.members[i];
+                const vrcore::ber::Member &m = t.members[i];
                 if (m.ptr_optional && (depth > 6 || Below(2))) continue;
                 Fill(*m.type, base + m.offset, depth + 1);
             }
             return;
         case Kind::Choice: {
-            const vrber::Member &m = t.members[Below(t.nmembers)];
+            const vrcore::ber::Member &m = t.members[Below(t.nmembers)];
             *static_cast<int32_t *>(v) = m.choice;
             Fill(*m.type, base + m.offset, depth + 1);
             return;
@@ -401,7 +401,7 @@ struct RandomValue {
         default: {
             int pdu = GENU_TypeToPDU(syntax);
             const GENU_ValueDescriptor *d = GENU_AVT2Descriptor(syntax);
-            if (pdu < 0 || !d || !vrber::ValuePduType(pdu)) return false;
+            if (pdu < 0 || !d || !vrcore::ber::ValuePduType(pdu)) return false;
             RandomValues gen(static_cast<uint32_t>(rng()));
             gen.single_set_elements = true;
             made = gen.Make(pdu);

@@ -352,7 +352,7 @@ const uint32_t kOrdered[] = {1,  12, 21, 71, 31, 48, 55, 28, 27, 20, 14, 18, 6,
 // narrow kind draws values that often share components, and every
 // comparison must succeed and be transitive.
 void CheckOrder(uint32_t type, std::mt19937 &rng, int32_t kind) {
-    const vrsyn::TypeInfo &info = *TypeOfValueType(type);
+    const vrcore::syntax::TypeInfo &info = *TypeOfValueType(type);
     const GENU_ValueDescriptor *desc = GENU_AVT2Descriptor(type);
     std::optional<NarrowValues> narrow;
     if (kind) narrow.emplace(kind);

@@ -73,7 +73,8 @@ TEST(CopyDelete, DeepCopyFailureLeavesDestinationCleared) {
     while (!orig || !orig->personal_name || !orig->organization_unit_names ||
            !orig->directory_name || !orig->extension_attrs) {
         GEN_DeleteDeliveryAddress(st.fresh(), orig, nullptr);
-        orig = static_cast<GEN_DeliveryAddress *>(NewRandomValue(rng, vrsyn::T_DeliveryAddress));
+        orig = static_cast<GEN_DeliveryAddress *>(
+            NewRandomValue(rng, vrcore::syntax::T_DeliveryAddress));
     }
     static const GEN_DeliveryAddress zero{};
     long points = SweepFailures(
@@ -111,7 +112,7 @@ TEST(CopyDelete, InvalidValuesRefused) {
     uint32_t copies = 2;
     GEN_ResultsProfile profile{nullptr, &comment, nullptr, &copies, &bin};
     GEN_ObjectIdent ident{8, {}};
-    using namespace vrsyn;
+    using namespace vrcore::syntax;
     const struct {
         const char *what;
         const GENU_ValueDescriptor &desc;
@@ -202,8 +203,8 @@ TEST(CopyDelete, NestingIsBounded) {
 // covers can only be alignment padding (less than 8 bytes), so a field left
 // out of a description shows up here instead of as a shallow copy.
 TEST(Descriptions, CoverEveryStructure) {
-    using vrsyn::FieldKind;
-    auto extent = [](const vrsyn::Field &f) -> uint32_t {
+    using vrcore::syntax::FieldKind;
+    auto extent = [](const vrcore::syntax::Field &f) -> uint32_t {
         switch (f.kind) {
         case FieldKind::Flat:
         case FieldKind::CharArray:
@@ -217,15 +218,15 @@ TEST(Descriptions, CoverEveryStructure) {
         default: return sizeof(void *);
         }
     };
-    for (size_t i = 0; i < vrsyn::kAllTypesCount; ++i) {
-        const vrsyn::TypeInfo &t = *vrsyn::kAllTypes[i];
+    for (size_t i = 0; i < vrcore::syntax::kAllTypesCount; ++i) {
+        const vrcore::syntax::TypeInfo &t = *vrcore::syntax::kAllTypes[i];
         std::vector<bool> covered(t.size, false);
         auto mark = [&](uint32_t off, uint32_t n) {
             ASSERT_LE(off + n, t.size) << t.name;
             std::fill(covered.begin() + off, covered.begin() + off + n, true);
         };
         if (t.list) mark(0, sizeof(void *));
-        for (const vrsyn::Field &f : std::span(t.fields, t.nfields)) {
+        for (const vrcore::syntax::Field &f : std::span(t.fields, t.nfields)) {
             mark(f.offset, extent(f));
             for (uint32_t a = 0; a < f.nalts; ++a)
                 mark(f.alts[a].field.offset, extent(f.alts[a].field));

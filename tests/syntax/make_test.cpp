@@ -26,16 +26,16 @@ const GENU_Allocator kFail = {FailMalloc, FailFree};
 // read after the source is gone (the sanitizer build reports it).
 class Heap {
   public:
-    Heap(const vrsyn::TypeInfo &t, const void *value) : t_(t) {
-        EXPECT_EQ(vrsyn::CopyNew(StatusList(), &v_, value, nullptr, t), 0);
+    Heap(const vrcore::syntax::TypeInfo &t, const void *value) : t_(t) {
+        EXPECT_EQ(vrcore::syntax::CopyNew(StatusList(), &v_, value, nullptr, t), 0);
     }
-    ~Heap() { vrsyn::DeleteBlock(StatusList(), v_, nullptr, t_); }
+    ~Heap() { vrcore::syntax::DeleteBlock(StatusList(), v_, nullptr, t_); }
     Heap(const Heap &) = delete;
     Heap &operator=(const Heap &) = delete;
     template <typename T> operator const T *() const { return static_cast<const T *>(v_); }
 
   private:
-    const vrsyn::TypeInfo &t_;
+    const vrcore::syntax::TypeInfo &t_;
     void *v_ = nullptr;
 };
 
@@ -43,7 +43,7 @@ class Heap {
 // fills the structure at `out` when `embedded`.
 struct Maker {
     const char *what;
-    const vrsyn::TypeInfo &type;
+    const vrcore::syntax::TypeInfo &type;
     std::function<int(STF_List *, void *, const GENU_Allocator *)> make;
     std::string want;  // the value's dump; unused when the maker must fail
     uint32_t code = 0; // the failure expected
@@ -84,7 +84,7 @@ std::string OrName(const char *type, const std::string &value) {
 }
 
 std::vector<Maker> Makers() {
-    using namespace vrsyn;
+    using namespace vrcore::syntax;
     static const std::string s255(255, 'n'), s256(256, 'n'), s4095(4095, 'a'), s4096(4096, 'a'),
         s128(128, 'a'), over128 = std::string(126, 'a') + "@";
     static const GEN_Text lp0 = Txt(1, "lp0"), abc3 = Txt(3, "abc"), path = Txt(5, "/lib");
@@ -211,7 +211,7 @@ std::vector<Maker> Makers() {
         {"mail address beyond ASCII", T_DeliveryAddress,
          MAKE(GEN_InternetMailToX400Address(s, OUT, "b\xe9", a)), "", GEN_S_INVALID},
         {"access entry from text", T_ExtACL,
-         MAKE(vrsyn::EACLFromText(s, OUT, "name=bob domain=dns:x.y", a)),
+         MAKE(vrcore::syntax::EACLFromText(s, OUT, "name=bob domain=dns:x.y", a)),
          "{name=kind5/0:\"bob\" domain={name=kind5/0:\"x.y\" syntax=&{choice=1:u.oid=3045  } } "
          "name_type=2 "
          "privilege_level=1 }"},
@@ -243,7 +243,9 @@ uint32_t RunMaker(const Maker &m, const GENU_Allocator *al, std::string *dump) {
     }
     void *v = m.embedded ? block.data() : made;
     *dump = Dump(m.type, v);
-    EXPECT_EQ((m.embedded ? vrsyn::DeepDelete : vrsyn::DeleteBlock)(st, v, al, m.type, true), 0);
+    EXPECT_EQ((m.embedded ? vrcore::syntax::DeepDelete : vrcore::syntax::DeleteBlock)(st, v, al,
+                                                                                      m.type, true),
+              0);
     return 0;
 }
 

@@ -18,14 +18,14 @@ namespace {
 
 using namespace vrtest;
 
-struct StringSink : vrsyn::Sink {
+struct StringSink : vrcore::syntax::Sink {
     std::string text;
     void Write(const char *p, size_t n) override { text.append(p, n); }
 };
 
 template <typename T> std::string Line(uint32_t type, const T &value, const char *prefix = ">") {
     StringSink s;
-    vrsyn::RenderValue(s, prefix, &value, type);
+    vrcore::syntax::RenderValue(s, prefix, &value, type);
     return s.text;
 }
 
@@ -108,47 +108,47 @@ TEST(RenderValue, AccessControlEntries) {
 TEST(RenderSingle, TextsAndBytes) {
     StringSink s;
     GEN_Text t = Txt(1, "as is");
-    EXPECT_EQ(vrsyn::RenderText(s, &t), 0);
+    EXPECT_EQ(vrcore::syntax::RenderText(s, &t), 0);
     std::string bytes(70, 'b');
     bytes[0] = '\x01';
     t.kind = GEN_KIND_LATIN1;
     t.u.octets = {70, reinterpret_cast<unsigned char *>(bytes.data())};
-    EXPECT_EQ(vrsyn::RenderText(s, &t), 0);
+    EXPECT_EQ(vrcore::syntax::RenderText(s, &t), 0);
     t.kind = GEN_KIND_OCTETS;
     t.u.octets.length = 2;
-    EXPECT_EQ(vrsyn::RenderText(s, &t), 0);
+    EXPECT_EQ(vrcore::syntax::RenderText(s, &t), 0);
     t.kind = 0;
-    EXPECT_EQ(vrsyn::RenderText(s, &t), 1);
+    EXPECT_EQ(vrcore::syntax::RenderText(s, &t), 1);
     EXPECT_EQ(s.text, "as is\nLength = 70\nValue=<." + std::string(59, 'b') +
                           "...>\nLength = 2\nValue=<0162>\nunknown simple name choice\n");
 
     s.text.clear();
     unsigned char num[] = {1, 0};
     GEN_OctetString o{2, num};
-    vrsyn::RenderOctetStringInt(s, &o);
+    vrcore::syntax::RenderOctetStringInt(s, &o);
     GEN_Cardinal64 c{1, 5};
-    vrsyn::RenderCardinal64(s, &c);
+    vrcore::syntax::RenderCardinal64(s, &c);
     EXPECT_EQ(s.text, "Length = 2\nValue=<256>\nCard-64: 4294967301\n");
 }
 
 TEST(RenderSingle, ObjectIdentificationAndTime) {
     StringSink s;
-    EXPECT_EQ(vrsyn::RenderObjectIdent(s, nullptr), 0);
+    EXPECT_EQ(vrcore::syntax::RenderObjectIdent(s, nullptr), 0);
     uint32_t doc = 3;
     GEN_ObjectIdent id{GEN_OBJID_DOCUMENT_ID, {.document_id = {{"srv:42"}, &doc}}};
-    EXPECT_EQ(vrsyn::RenderObjectIdent(s, &id), 0);
+    EXPECT_EQ(vrcore::syntax::RenderObjectIdent(s, &id), 0);
     id.choice = GEN_OBJID_SIMPLE_NAME;
     id.u.simple_name = Name(5, "lp1");
-    EXPECT_EQ(vrsyn::RenderObjectIdent(s, &id), 0);
+    EXPECT_EQ(vrcore::syntax::RenderObjectIdent(s, &id), 0);
     id.choice = 8;
-    EXPECT_EQ(vrsyn::RenderObjectIdent(s, &id), 1);
+    EXPECT_EQ(vrcore::syntax::RenderObjectIdent(s, &id), 1);
     EXPECT_EQ(s.text, "\t\tNULL object identification\n\t\tjob-identifier = srv:42\n"
                       "\t\tdocument-number = 3\n\t\tsimple name = lp1\n"
                       "\t\tunknown object identification choice\n");
 
     GEN_GeneralizedTime t{1999, 3, 7, 14, 5, 9, 45, -60, 0};
     char buf[80];
-    EXPECT_STREQ(vrsyn::GeneralizedTimeToAscii(t, buf, sizeof buf),
+    EXPECT_STREQ(vrcore::syntax::GeneralizedTimeToAscii(t, buf, sizeof buf),
                  "7/03/1999 14:05:09.045 diff=-60 Not UTC");
 }
 
@@ -204,7 +204,8 @@ TEST(EchoLog, SetAndValuesGoIntoTheOpenMessage) {
     EXPECT_EQ(GEN_EchoShortOID(st, 900), 0);
     LOG_EndMessage();
 
-    std::string n900 = vrsyn::OidName(900), n901 = vrsyn::OidName(901), n902 = vrsyn::OidName(902);
+    std::string n900 = vrcore::syntax::OidName(900), n901 = vrcore::syntax::OidName(901),
+                n902 = vrcore::syntax::OidName(902);
     EXPECT_EQ(log.Text(),
               "set:\n\t\t" + n900 + " (delta time)  \n\t\t\t01:01 (61)\n" +
                   "\t\t\t01:00:00 (3600)\n\t\t" + n901 + " (text) SetDefault\n\t\t\t" +

@@ -162,13 +162,13 @@ TEST(EACLList, ToListForm) {
 
 std::string Encode(const std::string &s) {
     char buf[4096];
-    long n = vrsyn::EncodePrintable(s.c_str(), buf, sizeof buf);
+    long n = vrcore::syntax::EncodePrintable(s.c_str(), buf, sizeof buf);
     return n < 0 ? "error " + std::to_string(n) : std::string(buf, static_cast<size_t>(n));
 }
 
 std::string Decode(const std::string &s) {
     std::string out(s.size() + 1, '\xff');
-    size_t n = vrsyn::DecodePrintable(s.data(), s.size(), out.data());
+    size_t n = vrcore::syntax::DecodePrintable(s.data(), s.size(), out.data());
     EXPECT_EQ(out[n], 0);
     return out.substr(0, n);
 }
@@ -187,9 +187,9 @@ TEST(Printable, EscapesBothWays) {
     // Encoding refuses what it cannot carry.
     EXPECT_EQ(Encode("caf\xc3\xa9"), "error -1");
     char small[6];
-    EXPECT_EQ(vrsyn::EncodePrintable("ab@", small, 5), -2); // needs 6 with the NUL
-    EXPECT_EQ(vrsyn::EncodePrintable("ab@", small, sizeof small), 5);
-    EXPECT_EQ(vrsyn::EncodePrintable("ab@c", small, sizeof small), -2);
+    EXPECT_EQ(vrcore::syntax::EncodePrintable("ab@", small, 5), -2); // needs 6 with the NUL
+    EXPECT_EQ(vrcore::syntax::EncodePrintable("ab@", small, sizeof small), 5);
+    EXPECT_EQ(vrcore::syntax::EncodePrintable("ab@c", small, sizeof small), -2);
 }
 
 // (Decoding any bytes and encoding back is the mail_address fuzz target's.)

@@ -9,9 +9,9 @@
 
 namespace vrtest {
 
-using vrsyn::Field;
-using vrsyn::FieldKind;
-using vrsyn::TypeInfo;
+using vrcore::syntax::Field;
+using vrcore::syntax::FieldKind;
+using vrcore::syntax::TypeInfo;
 
 namespace {
 
@@ -52,9 +52,9 @@ void GenOctets(std::mt19937 &rng, GEN_OctetString &o, int max) {
 
 // The syntaxes of generated attribute values and substrings.
 const TypeInfo &TypeOf(uint32_t value_type) {
-    return value_type == 1    ? vrsyn::T_Cardinal
-           : value_type == 27 ? vrsyn::T_SimpleName
-                              : vrsyn::T_Text;
+    return value_type == 1    ? vrcore::syntax::T_Cardinal
+           : value_type == 27 ? vrcore::syntax::T_SimpleName
+                              : vrcore::syntax::T_Text;
 }
 uint32_t RandomValueType(std::mt19937 &rng) {
     return std::array<uint32_t, 3>{1, 27, 28}[Pick(rng, 0, 2)];
@@ -135,7 +135,7 @@ void GenField(std::mt19937 &rng, const Field &f, void *v, int depth) {
         break;
     }
     case FieldKind::Choice: {
-        const vrsyn::Alt &alt = f.alts[Pick(rng, 0, static_cast<int>(f.nalts) - 1)];
+        const vrcore::syntax::Alt &alt = f.alts[Pick(rng, 0, static_cast<int>(f.nalts) - 1)];
         GenField(rng, alt.field, v, depth);
         At<int32_t>(v, f.offset) = alt.choice;
         break;
@@ -313,9 +313,9 @@ void DumpNode(std::string &out, const TypeInfo &t, const void *v) {
 
 // The descriptors whose structure has their name, then the others.
 #define S(N)                                                                                       \
-    { #N, &GENU_##N##Desc, &vrsyn::T_##N }
+    { #N, &GENU_##N##Desc, &vrcore::syntax::T_##N }
 #define D(N, T)                                                                                    \
-    { #N, &GENU_##N##Desc, &vrsyn::T_##T }
+    { #N, &GENU_##N##Desc, &vrcore::syntax::T_##T }
 const Described kDescribed[] = {
     S(Boolean),
     S(Cardinal),

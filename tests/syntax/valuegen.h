@@ -32,11 +32,11 @@ class NarrowValues {
 struct Described {
     const char *name;
     const GENU_ValueDescriptor *desc;
-    const vrsyn::TypeInfo *type;
+    const vrcore::syntax::TypeInfo *type;
 };
 std::span<const Described> DescribedTypes();
 // The structure of a value type's values; null for a type without one.
-const vrsyn::TypeInfo *TypeOfValueType(uint32_t type);
+const vrcore::syntax::TypeInfo *TypeOfValueType(uint32_t type);
 
 // Values pointing at the caller's bytes (comparison never writes through
 // them): a text of any kind (`n` bytes of a counted kind, all of `s` by
@@ -86,10 +86,10 @@ template <typename F> std::string Made(F &&call) {
 #define STR(call) vrtest::Made([&](STF_List *st, char **s) { return call; })
 
 // A new malloc'ed block holding a random value of `t`.
-void *NewRandomValue(std::mt19937 &rng, const vrsyn::TypeInfo &t);
+void *NewRandomValue(std::mt19937 &rng, const vrcore::syntax::TypeInfo &t);
 // The value's content, addresses left out: equal dumps mean equal values.
 // Numbers show in decimal and printable bytes as quoted text, so a test can
 // state a whole value.
-std::string Dump(const vrsyn::TypeInfo &t, const void *v);
+std::string Dump(const vrcore::syntax::TypeInfo &t, const void *v);
 
 } // namespace vrtest

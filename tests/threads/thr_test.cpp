@@ -156,21 +156,21 @@ TEST_F(Sync, ConditionPingPongLosesNoWakeUp) {
 // Threads that ended before the join began, by id and as "any"; a detached
 // thread is not joinable and leaves no record behind.
 TEST(Join, ByIdAndAnyIncludingEndedAndDetachedThreads) {
-    size_t base = vr::thr::RecordCount();
+    size_t base = vrcore::system::thr::RecordCount();
     std::function<uint32_t()> seven = [] { return 7u; };
     for (THR_ThreadId any : {0, 1}) {
         THR_ThreadId id = Start(seven);
-        SpinUntil([&] { return vr::thr::HasEnded(id); });
+        SpinUntil([&] { return vrcore::system::thr::HasEnded(id); });
         EXPECT_EQ(Join(any ? 0 : id), 7u);
         EXPECT_EQ(THR_JoinThread(id, nullptr), THR_S_FAILURE) << "already joined";
     }
-    EXPECT_EQ(vr::thr::RecordCount(), base);
+    EXPECT_EQ(vrcore::system::thr::RecordCount(), base);
     std::atomic<bool> go{false};
     std::function<uint32_t()> fn = [&] { return SpinUntil([&] { return go.load(); }), 3u; };
     THR_ThreadId id = Start(fn, 1), self = 0;
     EXPECT_EQ(THR_JoinThread(id, nullptr), THR_S_FAILURE);
     go = true;
-    SpinUntil([&] { return vr::thr::RecordCount() == base; });
+    SpinUntil([&] { return vrcore::system::thr::RecordCount() == base; });
     ASSERT_EQ(THR_GetThreadHandle(&self), 0u);
     for (THR_ThreadId bad : {id, self, 0xFFFFFFF0u, 0u})
         EXPECT_EQ(THR_JoinThread(bad, nullptr), THR_S_FAILURE) << bad;
@@ -218,15 +218,15 @@ TEST(Join, ExitThreadSetsCodeAndPriorityIsChecked) {
 }
 
 TEST(Join, StartThreadSurvivesAllocationFailure) {
-    size_t base = vr::thr::RecordCount();
-    vrtest::FailModule fail(vrcore::seam::Module::Threads);
+    size_t base = vrcore::system::thr::RecordCount();
+    vrtest::FailModule fail(vrcore::system::seam::Module::Threads);
     std::function<uint32_t()> fn = [] { return 9u; };
     long points = vrtest::SweepFailures(
         [&] {
             THR_ThreadId id;
             return THR_StartThread(RunFunction, &fn, 0, 1, 0, &id) == 0 && Join(id) == 9u;
         },
-        [&] { EXPECT_EQ(vr::thr::RecordCount(), base); });
+        [&] { EXPECT_EQ(vrcore::system::thr::RecordCount(), base); });
     EXPECT_GE(points, 2);
 }
 

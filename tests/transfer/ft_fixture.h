@@ -31,10 +31,10 @@ class TransferTest : public ::testing::Test {
         SetJob("job-1", 3);
     }
     void TearDown() override {
-        vrcore::ft::set_connect_pause(nullptr, nullptr);
-        vrcore::ft::set_rename_pause(nullptr, nullptr);
-        vrcore::ft::set_accept_timeout_ms(-1);
-        vrcore::ft::set_ftp_timeout_ms(-1);
+        vrcore::transfer::set_connect_pause(nullptr, nullptr);
+        vrcore::transfer::set_rename_pause(nullptr, nullptr);
+        vrcore::transfer::set_accept_timeout_ms(-1);
+        vrcore::transfer::set_ftp_timeout_ms(-1);
     }
 
     void SetJob(const std::string &job, uint32_t num) {

@@ -14,7 +14,7 @@
 #include "failalloc.h"
 #include "ft_fixture.h"
 
-using namespace vrcore::ft;
+using namespace vrcore::transfer;
 
 class SocketTest : public TransferTest {
   protected:
@@ -222,7 +222,7 @@ TEST_F(SocketTest, BufferWiseTransfers) {
 
 TEST_F(SocketTest, BufferAllocationFailureLeavesNothing) {
     std::string src = WriteFile("doc", "abc");
-    vrtest::FailModule fail(vrcore::seam::Module::Transfer);
+    vrtest::FailModule fail(vrcore::system::seam::Module::Transfer);
     size_t fds = OpenFds();
     long points = vrtest::SweepFailures(
         [&] {

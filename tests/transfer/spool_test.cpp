@@ -9,7 +9,7 @@
 
 #include "ft_fixture.h"
 
-using namespace vrcore::ft;
+using namespace vrcore::transfer;
 
 TEST_F(TransferTest, HostileJobIdentifiersStayInsideTheSpoolDirectory) {
     std::string data = "payload";

@@ -34,7 +34,7 @@ int main(int argc, char **argv) {
         return 2;
     }
     std::string report;
-    int rc = vrbm::CheckFile(argv[i], dump, repair, &report);
+    int rc = vrcore::btree::CheckFile(argv[i], dump, repair, &report);
     std::fputs(report.c_str(), stdout);
     return rc;
 }

@@ -58,7 +58,8 @@ void Print(const char *name, const unsigned char *binary, const OID_Characterist
     std::printf("name:            %s\n", name);
     std::printf("value:           %s\n", Dotted(binary, nullptr).c_str());
     if (GENU_BinaryToShortOID(st.l, binary, &id) == 0)
-        std::printf("short id:        %u%s\n", id, id >= vr::oid::kDynamicBase ? " (dynamic)" : "");
+        std::printf("short id:        %u%s\n", id,
+                    id >= vrcore::oid::kDynamicBase ? " (dynamic)" : "");
     std::printf("kind:            %s\n", Kind(c));
     // The characteristics are the parts that follow the value's own.
     std::string value = Dotted(binary, nullptr), with = Dotted(binary, &c);
@@ -81,13 +82,13 @@ void Print(const char *name, const unsigned char *binary, const OID_Characterist
 
 int Create(const char *dir) {
     List st;
-    std::string main = std::string(dir) + "/" + vr::oid::kMainFile + ".dbm";
+    std::string main = std::string(dir) + "/" + vrcore::oid::kMainFile + ".dbm";
     if (FILE *f = std::fopen(main.c_str(), "rb")) {
         std::fclose(f);
         std::fprintf(stderr, "vroid: %s already holds a registry\n", dir);
         return 1;
     }
-    uint32_t rc = vr::oid::CreateRegistry(st.l, dir);
+    uint32_t rc = vrcore::oid::CreateRegistry(st.l, dir);
     if (rc) return Report("create", st.l, rc);
     std::printf("registry created in %s\n", dir);
     return 0;
@@ -147,7 +148,7 @@ bool ParseSyntax(const char *text, uint32_t *out) {
         return true;
     }
     std::string name = std::strncmp(text, "id-syn-", 7) == 0 ? text : std::string("id-syn-") + text;
-    const vr::oid::IndexEntry *e = vr::oid::FindByName(name.c_str());
+    const vrcore::oid::IndexEntry *e = vrcore::oid::FindByName(name.c_str());
     if (!e) return false;
     *out = e->row->syntax;
     return true;
@@ -173,8 +174,8 @@ int Add(const char *dir, const char *name, const char *dotted, const char *synta
     rc = OID_OpenDb(st.l, dir, "C", OID_READWRITE, &h);
     uint32_t id = 0;
     if (rc == 0) {
-        OID_Characteristics c = vr::oid::DeriveChars(name, dotted, syntax);
-        rc = vr::oid::AddDynamicIdentifier(st.l, h, bin, name, syntax, &c, &id);
+        OID_Characteristics c = vrcore::oid::DeriveChars(name, dotted, syntax);
+        rc = vrcore::oid::AddDynamicIdentifier(st.l, h, bin, name, syntax, &c, &id);
     }
     int result = rc ? Report("add", st.l, rc) : 0;
     if (rc == 0) std::printf("%s %s registered as short identifier %u\n", name, dotted, id);
