@@ -23,17 +23,17 @@ struct Root {
         setenv("TS_ROOT", dir.c_str(), 1);
         unsetenv("VRCORE_REGISTRY");
         Registry reg;
-        reg.update([&](RegDocument &d) {
+        reg.Update([&](RegDocument &d) {
             for (int i = 0; i < n; ++i) {
                 RegValue v;
                 v.name = "filler" + std::to_string(i);
                 v.type = RegType::String;
                 v.text = "some text of a typical length";
-                d.set("Software\\Halvane\\Tessaril\\other", v);
+                d.Set("Software\\Halvane\\Tessaril\\other", v);
             }
             return 0;
         });
-        reg.set_dword(kKey, "CallMaxRetry", 10);
+        reg.SetDword(kKey, "CallMaxRetry", 10);
     }
     ~Root() {
         std::string cmd = "rm -rf '" + dir + "'";
@@ -44,7 +44,7 @@ struct Root {
 void BM_ReadDword(benchmark::State &state) {
     Root root(static_cast<int>(state.range(0)));
     Registry reg;
-    for (auto _ : state) benchmark::DoNotOptimize(reg.get_dword(kKey, "CallMaxRetry", 0));
+    for (auto _ : state) benchmark::DoNotOptimize(reg.GetDword(kKey, "CallMaxRetry", 0));
 }
 BENCHMARK(BM_ReadDword)->Arg(0)->Arg(100)->Arg(1000);
 
@@ -52,10 +52,10 @@ void BM_ReadDwordUnderNamedMutex(benchmark::State &state) {
     Root root(static_cast<int>(state.range(0)));
     Registry reg;
     NamedMutex m;
-    m.open("CallMaxRetry");
+    m.Open("CallMaxRetry");
     for (auto _ : state) {
         NamedMutexHold hold(m);
-        benchmark::DoNotOptimize(reg.get_dword(kKey, "CallMaxRetry", 0));
+        benchmark::DoNotOptimize(reg.GetDword(kKey, "CallMaxRetry", 0));
     }
 }
 BENCHMARK(BM_ReadDwordUnderNamedMutex)->Arg(0)->Arg(100);
@@ -63,10 +63,10 @@ BENCHMARK(BM_ReadDwordUnderNamedMutex)->Arg(0)->Arg(100);
 void BM_NamedMutexLockUnlock(benchmark::State &state) {
     Root root(0);
     NamedMutex m;
-    m.open("bench");
+    m.Open("bench");
     for (auto _ : state) {
-        m.lock();
-        m.unlock();
+        m.Lock();
+        m.Unlock();
     }
 }
 BENCHMARK(BM_NamedMutexLockUnlock);
@@ -74,7 +74,7 @@ BENCHMARK(BM_NamedMutexLockUnlock);
 void BM_WriteString(benchmark::State &state) {
     Root root(static_cast<int>(state.range(0)));
     Registry reg;
-    for (auto _ : state) reg.set_string(kKey, "ServerAddress", "10.0.0.7");
+    for (auto _ : state) reg.SetString(kKey, "ServerAddress", "10.0.0.7");
 }
 BENCHMARK(BM_WriteString)->Arg(0)->Arg(1000)->Unit(benchmark::kMicrosecond);
 

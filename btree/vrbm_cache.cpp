@@ -121,7 +121,8 @@ bool ReadImage(VRBM_Db *db, uint8_t *image, unsigned pageNo) {
         }
         if ((uint64_t(pageNo) + 1) * kPageSize > db->readLimit) return false;
     }
-    ssize_t n = system::seam::io().pread(db->fd, image, kPageSize, off_t(pageNo) * kPageSize);
+    ssize_t n =
+        system::seam::CurrentIo().pread(db->fd, image, kPageSize, off_t(pageNo) * kPageSize);
     return n == ssize_t(kPageSize);
 }
 
@@ -199,7 +200,7 @@ static bool Save(VRBM_Db *db, unsigned pageNo, const uint8_t *image, uint32_t *e
 }
 
 uint8_t *ChangePage(VRBM_Db *db, unsigned pageNo, uint32_t *err) {
-    if (system::seam::fails(system::seam::Point::PageChange, pageNo)) {
+    if (system::seam::Fails(system::seam::Point::PageChange, pageNo)) {
         *err = VRBM_E_IO;
         return nullptr;
     }
@@ -331,7 +332,7 @@ bool InitializeBufferPool(VRBM_Db *db, unsigned count, unsigned pages) {
 using namespace vrcore::btree;
 
 static void Release(VRBM_Db *db) {
-    if (db->fd >= 0) vrcore::system::seam::io().close(db->fd);
+    if (db->fd >= 0) vrcore::system::seam::CurrentIo().close(db->fd);
     Free(db->pool);
     Free(db->undo);
     DirtyClear(db);
@@ -392,7 +393,7 @@ VRBM_Db *OpenDb(const char *path, int32_t flags, int32_t whole_file, Recovery ho
         return Refuse(db, ENOMEM);
     }
     FA_FreeFilePath(native);
-    const system::seam::Io &io = system::seam::io();
+    const system::seam::Io &io = system::seam::CurrentIo();
     int oflags = (acc == VRBM_RDWR ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NONBLOCK;
     db->fd = io.open(db->file.c_str(), oflags | (create ? O_CREAT : 0), 0666);
     struct stat st;
@@ -466,7 +467,7 @@ extern "C" VR_EXPORT void VRBM_close(VRBM_Db *db) try {
             LOG_CondMessage(5, "vrbm", __LINE__,
                             "VRBM: %s: the changes of this session could not be written\n",
                             db->file.c_str());
-        if (db->fd >= 0 && vrcore::system::seam::io().close(db->fd) != 0)
+        if (db->fd >= 0 && vrcore::system::seam::CurrentIo().close(db->fd) != 0)
             LOG_CondMessage(5, "vrbm", __LINE__, "!!!!! VRBM: Error in closing database file\n");
         db->fd = -1;
         db->magic = 0;

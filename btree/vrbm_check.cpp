@@ -70,7 +70,7 @@ struct Checker {
         if (!b) {
             const char *why = err == VRBM_E_IO ? "cannot be read" : "not a valid node";
             if (uint8_t tmp[kPageSize];
-                system::seam::io().pread(db->fd, tmp, kPageSize, off_t(page) * kPageSize) ==
+                system::seam::CurrentIo().pread(db->fd, tmp, kPageSize, off_t(page) * kPageSize) ==
                 kPageSize)
                 if (const char *v = ValidatePage(tmp, page)) why = v;
             return Fail(page, why);

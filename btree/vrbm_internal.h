@@ -88,8 +88,8 @@ const char *ValidatePage(const uint8_t *image, unsigned pageNo);
 // The memory of handles, pools, page copies and match lists, and every
 // file access of the module, pass the test seam.
 namespace seam = vrcore::system::seam;
-inline void *Alloc(size_t n) { return system::seam::alloc(system::seam::Module::Btree, n); }
-inline void Free(void *p) { system::seam::release(system::seam::Module::Btree, p); }
+inline void *Alloc(size_t n) { return system::seam::Alloc(system::seam::Module::Btree, n); }
+inline void Free(void *p) { system::seam::Release(system::seam::Module::Btree, p); }
 
 // Without durability a write-back writes the pages in place without a
 // journal and without syncing (the benchmark's baseline only).

@@ -67,7 +67,7 @@ template <class F> void ForEachChanged(VRBM_Db *db, F f) {
 
 int CloseKeepErrno(int fd) {
     int e = errno;
-    system::seam::io().close(fd);
+    system::seam::CurrentIo().close(fd);
     errno = e;
     return -1;
 }
@@ -76,7 +76,7 @@ int CloseKeepErrno(int fd) {
 // bytes before the write-back) and makes the journal and its name durable.
 // Returns the journal's descriptor, or -1 with no journal left behind.
 int WriteJournal(VRBM_Db *db, uint64_t size, unsigned mode) {
-    const system::seam::Io &io = system::seam::io();
+    const system::seam::Io &io = system::seam::CurrentIo();
     const char *path = db->journalFile.c_str();
     unsigned count = 0;
     ForEachChanged(db, [&](unsigned n, const uint8_t *) {
@@ -129,7 +129,7 @@ bool WritePages(VRBM_Db *db) {
         uint8_t copy[kPageSize]; // stored without the modified mark
         std::memcpy(copy, image, kPageSize);
         Page{copy}.ResetDirty();
-        ok = system::seam::io().pwrite(db->fd, copy, kPageSize, off_t(n) * kPageSize) ==
+        ok = system::seam::CurrentIo().pwrite(db->fd, copy, kPageSize, off_t(n) * kPageSize) ==
              ssize_t(kPageSize);
         if (!ok) LOG_CondMessage(5, "vrbm", __LINE__, "VRBM: failed to write page %u\n", n);
     });
@@ -138,20 +138,20 @@ bool WritePages(VRBM_Db *db) {
 
 // Removes a journal durably; true when it is gone (or was never there).
 bool RemoveJournal(const std::string &path) {
-    if (system::seam::io().unlink(path.c_str()) != 0) return errno == ENOENT;
-    return system::seam::io().sync_dir(path.c_str()) == 0;
+    if (system::seam::CurrentIo().unlink(path.c_str()) != 0) return errno == ENOENT;
+    return system::seam::CurrentIo().sync_dir(path.c_str()) == 0;
 }
 
 // Under the write lock: puts back the original images of a complete
 // journal, cuts the file to its former size and syncs it, then removes the
 // journal; an incomplete one is only removed.
 bool ApplyJournal(const std::string &journal, int fd) {
-    const system::seam::Io &io = system::seam::io();
+    const system::seam::Io &io = system::seam::CurrentIo();
     JournalInfo j = ReadJournal(
         journal,
         [](void *ctx, unsigned page, const uint8_t *image) {
             int f = *static_cast<int *>(ctx);
-            return system::seam::io().pwrite(f, image, kPageSize, off_t(page) * kPageSize) ==
+            return system::seam::CurrentIo().pwrite(f, image, kPageSize, off_t(page) * kPageSize) ==
                    ssize_t(kPageSize);
         },
         &fd);
@@ -170,7 +170,7 @@ bool ApplyJournal(const std::string &journal, int fd) {
 
 // Rolls back a dead writer's write-back through a descriptor that may write.
 int RollBack(VRBM_Db *db) {
-    const system::seam::Io &io = system::seam::io();
+    const system::seam::Io &io = system::seam::CurrentIo();
     int wfd = Writable(db) ? db->fd : io.open(db->file.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK, 0);
     if (wfd < 0) return EUCLEAN;
     int rc = 0;
@@ -185,7 +185,7 @@ int RollBack(VRBM_Db *db) {
 }
 
 bool WriteBackLocked(VRBM_Db *db) {
-    const system::seam::Io &io = system::seam::io();
+    const system::seam::Io &io = system::seam::CurrentIo();
     struct stat st;
     if (io.fstat(db->fd, &st) != 0) return false;
     int jfd = -1;
@@ -218,7 +218,7 @@ bool WriteBackLocked(VRBM_Db *db) {
 void SetDurability(bool on) { g_durable = on; }
 
 bool LockWait(int fd, short type) {
-    int rc = vrcore::system::fileio::lock(fd, system::seam::LockKind::Ofd,
+    int rc = vrcore::system::fileio::Lock(fd, system::seam::LockKind::Ofd,
                                           type == F_RDLCK ? system::seam::LockMode::Shared
                                                           : system::seam::LockMode::Exclusive,
                                           kLockWaitMs);
@@ -230,14 +230,14 @@ bool LockWait(int fd, short type) {
 
 void Unlock(int fd) {
     int e = errno;
-    vrcore::system::fileio::lock(fd, system::seam::LockKind::Ofd, system::seam::LockMode::Unlock,
+    vrcore::system::fileio::Lock(fd, system::seam::LockKind::Ofd, system::seam::LockMode::Unlock,
                                  -1);
     errno = e;
 }
 
 JournalInfo ReadJournal(const std::string &path,
                         bool (*visit)(void *ctx, unsigned page, const uint8_t *image), void *ctx) {
-    const system::seam::Io &io = system::seam::io();
+    const system::seam::Io &io = system::seam::CurrentIo();
     JournalInfo info;
     int fd = io.open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0);
     if (fd < 0) {

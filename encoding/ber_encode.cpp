@@ -235,7 +235,7 @@ int Writer::Element(const Type &t, const void *v, TagMode mode, uint8_t cls, uin
         WireBlock w(h_, t);
         uint32_t code = 0;
         if (int r = w.Build(v, &code)) return MapFail(r, code, t);
-        return Element(*t.elem, w.get(), mode, cls, num, depth + 1);
+        return Element(*t.elem, w.Get(), mode, cls, num, depth + 1);
     }
     if (t.kind == Kind::Ptr) {
         const void *p = *static_cast<void *const *>(v);
@@ -267,7 +267,7 @@ int Writer::Value(const Type &t, const void *v, int depth) {
         WireBlock w(h_, t);
         uint32_t code = 0;
         if (int r = w.Build(v, &code)) return MapFail(r, code, t);
-        return Value(*t.elem, w.get(), depth + 1);
+        return Value(*t.elem, w.Get(), depth + 1);
     }
     case Kind::Ptr: {
         const void *p = *static_cast<void *const *>(v);

@@ -222,7 +222,7 @@ void PrintIn(const Type &t, const void *v, std::string &out, int depth) {
             out += "<not convertible>";
             return;
         }
-        PrintIn(*t.elem, w.get(), out, depth);
+        PrintIn(*t.elem, w.Get(), out, depth);
         return;
     }
     }

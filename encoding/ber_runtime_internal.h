@@ -98,7 +98,7 @@ class WireBlock {
         if (*code == t_.map->no_memory) return kNoMemory;
         return *code ? kBadArg : kOk;
     }
-    const void *get() const { return p_; }
+    const void *Get() const { return p_; }
 
   private:
     const Hooks &h_;

@@ -115,9 +115,9 @@ uint32_t g_next_queue = 1;
 
 // The memory of the queues' encoding contexts passes the test seam.
 void *SeamAlloc(size_t n) {
-    return vrcore::system::seam::alloc(vrcore::system::seam::Module::Events, n);
+    return vrcore::system::seam::Alloc(vrcore::system::seam::Module::Events, n);
 }
-void SeamFree(void *p) { vrcore::system::seam::release(vrcore::system::seam::Module::Events, p); }
+void SeamFree(void *p) { vrcore::system::seam::Release(vrcore::system::seam::Module::Events, p); }
 constexpr vrcore::ber::Hooks kHooks{&SeamAlloc, &SeamFree};
 
 // The send time-out from the environment.

@@ -108,8 +108,8 @@ int ConnectOnce(const sockaddr_in &to, int timeout, Fd &out) {
 }
 
 int WriteAll(int fd, const unsigned char *p, size_t n, int timeout) {
-    int e = vrcore::system::fileio::send_all(fd, p, n, kSocketBuffer,
-                                             timeout > 0 ? timeout * 1000 : -1);
+    int e =
+        vrcore::system::fileio::SendAll(fd, p, n, kSocketBuffer, timeout > 0 ? timeout * 1000 : -1);
     return e == 0 ? EVT_E_OK : e == ETIMEDOUT ? EVT_E_TIMEOUT : EVT_E_SOCKET;
 }
 

@@ -9,7 +9,7 @@
 
 /* Receives each message, newest first; the last one has a negative
  * position. */
-static int print_message(const char *text, uint32_t length, int32_t position, void *arg) {
+static int PrintMessage(const char *text, uint32_t length, int32_t position, void *arg) {
     (void)length;
     (void)position;
     fputs(text, (FILE *)arg);
@@ -31,7 +31,7 @@ int main(void) {
     STF_AddStatus(status, FT_S_FAILED, 0);
 
     printf("status 0x%08x, entries newest first:\n", (unsigned)STF_GetStatus(status));
-    rc = STF_PutMessages(status, STF_MSG_NEWLINE, NULL, print_message, stdout);
+    rc = STF_PutMessages(status, STF_MSG_NEWLINE, NULL, PrintMessage, stdout);
     if (rc != 0) fprintf(stderr, "messages incomplete: 0x%08x\n", (unsigned)rc);
 
     STF_DeleteList(status);

@@ -285,7 +285,7 @@ uint32_t Load(const char *directory, Tables &t) {
     if (directory) {
         rc = ReadFile(std::string(directory) + "/charset.dat", text);
     } else {
-        rc = ReadFile(vrcore::system::cfg::data_dir() + "/charset.dat", text);
+        rc = ReadFile(vrcore::system::cfg::DataDir() + "/charset.dat", text);
         if (rc == I18N_S_NOFILE) rc = ReadFile("../share/data/charset.dat", text);
     }
     if (rc) return rc;

@@ -32,9 +32,9 @@ namespace vrcore::messages {
 namespace {
 
 void *Alloc(size_t n) {
-    return vrcore::system::seam::alloc(vrcore::system::seam::Module::Messages, n);
+    return vrcore::system::seam::Alloc(vrcore::system::seam::Module::Messages, n);
 }
-void Release(void *p) { vrcore::system::seam::release(vrcore::system::seam::Module::Messages, p); }
+void Release(void *p) { vrcore::system::seam::Release(vrcore::system::seam::Module::Messages, p); }
 
 constexpr uint32_t kZeroStatus = STF_S_NOSTATUS; // shown for a status code of 0
 constexpr size_t kCacheSlots = 10;
@@ -157,7 +157,7 @@ nl_catd OpenThroughSearchPath(const std::string &name, const std::string &locale
         std::vector<unsigned char> bytes;
         if (!ReadWholeFile(path, bytes)) continue;
         if (!CatalogBytesValid(bytes.data(), bytes.size())) {
-            vrcore::system::trace::message(5, __FILE__, __LINE__,
+            vrcore::system::trace::Message(5, __FILE__, __LINE__,
                                            "MSG: malformed catalog %s ignored\n", path.c_str());
             continue;
         }

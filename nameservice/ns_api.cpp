@@ -22,13 +22,13 @@ NS_EnvList g_env_list = {0, {0, 0, 0}};
 
 #define NS_TRACE(...)                                                                              \
     do {                                                                                           \
-        if (state().trace) LOG_CondMessage(6, __FILE__, __LINE__, __VA_ARGS__);                    \
+        if (Shared().trace) LOG_CondMessage(6, __FILE__, __LINE__, __VA_ARGS__);                   \
     } while (0)
 
-bool valid_env(int32_t env) { return env == NS_ENV_ONC || env == NS_ENV_MSRPC; }
+bool ValidEnv(int32_t env) { return env == NS_ENV_ONC || env == NS_ENV_MSRPC; }
 
 // The environment for a request: the domain handle's, or the default.
-int pick_env(NS_DomainHandle dom, EnvSlot *&slot, const char *&domain) {
+int PickEnv(NS_DomainHandle dom, EnvSlot *&slot, const char *&domain) {
     int32_t env = NS_ENV_DEFAULT;
     domain = nullptr;
     if (dom) {
@@ -36,19 +36,19 @@ int pick_env(NS_DomainHandle dom, EnvSlot *&slot, const char *&domain) {
         env = dom->env;
         domain = dom->name;
     }
-    if (!valid_env(env) || !state().env[env].available) return NS_E_ENV;
-    slot = &state().env[env];
+    if (!ValidEnv(env) || !Shared().env[env].available) return NS_E_ENV;
+    slot = &Shared().env[env];
     return NS_OK;
 }
 
-int object_env(const NS_Object *obj, EnvSlot *&slot) {
+int ObjectEnv(const NS_Object *obj, EnvSlot *&slot) {
     int32_t env = obj->env;
-    if (!valid_env(env) || !state().env[env].available) return NS_E_ENV;
-    slot = &state().env[env];
+    if (!ValidEnv(env) || !Shared().env[env].available) return NS_E_ENV;
+    slot = &Shared().env[env];
     return NS_OK;
 }
 
-bool members_valid(NS_Object *const *members, int &rc) {
+bool MembersValid(NS_Object *const *members, int &rc) {
     if (!members || !members[0]) {
         rc = NS_E_NOMEMBERS;
         return false;
@@ -57,31 +57,31 @@ bool members_valid(NS_Object *const *members, int &rc) {
 }
 
 // The start of every registration: out flags cleared, then initialisation.
-int32_t write_begin(uint32_t *flags) {
+int32_t WriteBegin(uint32_t *flags) {
     if (flags) *flags = 0;
-    return state().initialised ? NS_OK : NS_E_NOTINIT;
+    return Shared().initialised ? NS_OK : NS_E_NOTINIT;
 }
 
 // An object given to a registration: present and named.
-int32_t check_named(const NS_Object *object) {
+int32_t CheckNamed(const NS_Object *object) {
     if (!object) return NS_E_OBJECT;
     return object->name && *object->name ? NS_OK : NS_E_NAME;
 }
 
 // Registrations always go to environment 2.
-const EnvOps *writer() {
-    const EnvSlot &slot = state().env[NS_ENV_MSRPC];
+const EnvOps *Writer() {
+    const EnvSlot &slot = Shared().env[NS_ENV_MSRPC];
     return slot.available ? slot.ops : nullptr;
 }
 
-void free_strings(char **v, int32_t n) {
+void FreeStrings(char **v, int32_t n) {
     if (!v) return;
-    for (int32_t i = 0; i < n; ++i) release(v[i]);
-    release(v);
+    for (int32_t i = 0; i < n; ++i) Release(v[i]);
+    Release(v);
 }
 
 // A new list filled by fill(ops, entries) of the environment.
-template <class Fill> int list_begin(EnvSlot *slot, int32_t env, NS_ListHandle *list, Fill &&fill) {
+template <class Fill> int ListBegin(EnvSlot *slot, int32_t env, NS_ListHandle *list, Fill &&fill) {
     NS_ListRec *rec = new (std::nothrow) NS_ListRec{kListMagic, env, {}, 0};
     if (!rec) return NS_E_NOMEM;
     int rc = fill(slot->ops, rec->entries);
@@ -98,26 +98,26 @@ template <class Fill> int list_begin(EnvSlot *slot, int32_t env, NS_ListHandle *
 
 namespace vrcore::nameservice {
 
-State &state() {
+State &Shared() {
     static State s;
     return s;
 }
 
-void *zalloc(size_t n) {
-    void *p = system::seam::alloc(system::seam::Module::NameService, n);
+void *Zalloc(size_t n) {
+    void *p = system::seam::Alloc(system::seam::Module::NameService, n);
     if (p) std::memset(p, 0, n);
     return p;
 }
 
-void release(void *p) {
-    if (p) system::seam::release(system::seam::Module::NameService, p);
+void Release(void *p) {
+    if (p) system::seam::Release(system::seam::Module::NameService, p);
 }
 
-NS_Object *new_object() { return static_cast<NS_Object *>(zalloc(sizeof(NS_Object))); }
+NS_Object *NewObject() { return static_cast<NS_Object *>(Zalloc(sizeof(NS_Object))); }
 
-char *dup_string(std::string_view s) {
+char *DupString(std::string_view s) {
     char *p =
-        static_cast<char *>(system::seam::alloc(system::seam::Module::NameService, s.size() + 1));
+        static_cast<char *>(system::seam::Alloc(system::seam::Module::NameService, s.size() + 1));
     if (p) {
         std::memcpy(p, s.data(), s.size());
         p[s.size()] = '\0';
@@ -130,7 +130,7 @@ char *dup_string(std::string_view s) {
 extern "C" {
 
 VR_EXPORT int32_t NS_Init(const char *selfName, int32_t selfClass) try {
-    State &st = state();
+    State &st = Shared();
     st.trace = std::getenv("NS_TRACE") != nullptr;
     if (st.initialised) {
         if (selfClass != st.self_class) return NS_E_CLASS;
@@ -182,7 +182,7 @@ VR_EXPORT int32_t NS_Init(const char *selfName, int32_t selfClass) try {
 VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
 VR_EXPORT int32_t NS_Term(void) try {
-    State &st = state();
+    State &st = Shared();
     if (!st.initialised) return NS_E_NOTINIT;
     for (auto &e : st.env)
         if (e.available) {
@@ -198,9 +198,9 @@ VR_EXPORT int32_t NS_Term(void) try {
 VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
 VR_EXPORT int32_t NS_CreateObject(const NS_Object *object, int32_t overwrite, uint32_t *flags) try {
-    if (int32_t rc = write_begin(flags)) return rc;
-    if (state().self_class == NS_CLASS_NONE) return NS_E_NOTPERMITTED;
-    if (int32_t rc = check_named(object)) return rc;
+    if (int32_t rc = WriteBegin(flags)) return rc;
+    if (Shared().self_class == NS_CLASS_NONE) return NS_E_NOTPERMITTED;
+    if (int32_t rc = CheckNamed(object)) return rc;
     switch (object->objClass) {
     case NS_CLASS_LP:
     case NS_CLASS_QUEUE:
@@ -214,33 +214,33 @@ VR_EXPORT int32_t NS_CreateObject(const NS_Object *object, int32_t overwrite, ui
     case NS_CLASS_NTFY: break;
     default: return NS_E_CLASS;
     }
-    const EnvOps *ops = writer();
+    const EnvOps *ops = Writer();
     return ops ? ops->create_object(object, overwrite != 0, flags) : NS_E_ENV;
 }
 VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
 VR_EXPORT int32_t NS_CreateBackup(const NS_Object *object, NS_Object *const *members,
                                   int32_t overwrite, uint32_t *flags) try {
-    if (int32_t rc = write_begin(flags)) return rc;
-    if (int32_t rc = check_named(object)) return rc;
+    if (int32_t rc = WriteBegin(flags)) return rc;
+    if (int32_t rc = CheckNamed(object)) return rc;
     if (object->objClass != NS_CLASS_LP) return NS_E_CLASS;
     int rc = NS_OK;
-    if (!members_valid(members, rc)) return rc;
+    if (!MembersValid(members, rc)) return rc;
     for (NS_Object *const *m = members; *m; ++m)
         if ((*m)->objClass != NS_CLASS_LP) return NS_E_CLASS;
-    const EnvOps *ops = writer();
+    const EnvOps *ops = Writer();
     return ops ? ops->create_backup(object, members, overwrite != 0, flags) : NS_E_ENV;
 }
 VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
 VR_EXPORT int32_t NS_CreateGroup(const char *groupName, NS_Object *const *members,
                                  NS_DomainHandle domain, int32_t overwrite, uint32_t *flags) try {
-    if (int32_t rc = write_begin(flags)) return rc;
+    if (int32_t rc = WriteBegin(flags)) return rc;
     if (!groupName || !*groupName) return NS_E_NAME;
     int rc = NS_OK;
-    if (!members_valid(members, rc)) return rc;
+    if (!MembersValid(members, rc)) return rc;
     if (domain && domain->magic != kDomainMagic) return NS_E_HANDLE;
-    const EnvOps *ops = writer();
+    const EnvOps *ops = Writer();
     return ops ? ops->create_group(groupName, members, domain ? domain->name : nullptr,
                                    overwrite != 0, flags)
                : NS_E_ENV;
@@ -248,24 +248,24 @@ VR_EXPORT int32_t NS_CreateGroup(const char *groupName, NS_Object *const *member
 VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
 VR_EXPORT int32_t NS_DeleteObject(const NS_Object *object, uint32_t *flags) try {
-    if (int32_t rc = write_begin(flags)) return rc;
-    if (int32_t rc = check_named(object)) return rc;
-    const EnvOps *ops = writer();
+    if (int32_t rc = WriteBegin(flags)) return rc;
+    if (int32_t rc = CheckNamed(object)) return rc;
+    const EnvOps *ops = Writer();
     return ops ? ops->delete_object(object, flags) : NS_E_ENV;
 }
 VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
 VR_EXPORT int32_t NS_GetObject(int32_t objClass, const char *name, NS_DomainHandle domain,
                                NS_Object **object) try {
-    if (!state().initialised) return NS_E_NOTINIT;
+    if (!Shared().initialised) return NS_E_NOTINIT;
     EnvSlot *slot = nullptr;
     const char *dom = nullptr;
-    if (int rc = pick_env(domain, slot, dom)) return rc;
+    if (int rc = PickEnv(domain, slot, dom)) return rc;
     if (!name || !*name) return NS_E_NAME;
     if (objClass < 0 || objClass > 9) return NS_E_CLASS;
     if (!object) return NS_E_OBJECT;
-    NS_Object *obj = new_object();
-    if (!obj || !(obj->name = dup_string(name))) {
+    NS_Object *obj = NewObject();
+    if (!obj || !(obj->name = DupString(name))) {
         NS_FreeObject(obj);
         return NS_E_NOMEM;
     }
@@ -275,7 +275,7 @@ VR_EXPORT int32_t NS_GetObject(int32_t objClass, const char *name, NS_DomainHand
         NS_FreeObject(obj);
         return rc;
     }
-    obj->env = static_cast<int32_t>(slot - state().env);
+    obj->env = static_cast<int32_t>(slot - Shared().env);
     *object = obj;
     return NS_OK;
 }
@@ -283,53 +283,53 @@ VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
 VR_EXPORT int32_t NS_ListObjectBegin(int32_t objClass, NS_DomainHandle domain,
                                      NS_ListHandle *list) try {
-    if (!state().initialised) return NS_E_NOTINIT;
+    if (!Shared().initialised) return NS_E_NOTINIT;
     EnvSlot *slot = nullptr;
     const char *dom = nullptr;
-    if (int rc = pick_env(domain, slot, dom)) return rc;
+    if (int rc = PickEnv(domain, slot, dom)) return rc;
     if (objClass < 0 || objClass > 9) return NS_E_CLASS;
     if (!list) return NS_E_HANDLE;
-    return list_begin(slot, static_cast<int32_t>(slot - state().env), list,
-                      [&](const EnvOps *ops, std::vector<Identity> &v) {
-                          return ops->list_objects(objClass, dom, v);
-                      });
+    return ListBegin(slot, static_cast<int32_t>(slot - Shared().env), list,
+                     [&](const EnvOps *ops, std::vector<Identity> &v) {
+                         return ops->list_objects(objClass, dom, v);
+                     });
 }
 VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
-static int32_t members_begin(const NS_Object *object, int32_t list_class, NS_ListHandle *list) {
+static int32_t MembersBegin(const NS_Object *object, int32_t list_class, NS_ListHandle *list) {
     EnvSlot *slot = nullptr;
-    if (int rc = object_env(object, slot)) return rc;
+    if (int rc = ObjectEnv(object, slot)) return rc;
     if (!object->name || !*object->name) return NS_E_NAME;
     if (!list) return NS_E_HANDLE;
-    return list_begin(slot, object->env, list, [&](const EnvOps *ops, std::vector<Identity> &v) {
+    return ListBegin(slot, object->env, list, [&](const EnvOps *ops, std::vector<Identity> &v) {
         return ops->list_members(list_class, object->name, object->msrpc.domain, v);
     });
 }
 
 VR_EXPORT int32_t NS_ListBackupPrtBegin(const NS_Object *object, NS_ListHandle *list) try {
-    if (!state().initialised) return NS_E_NOTINIT;
+    if (!Shared().initialised) return NS_E_NOTINIT;
     if (!object) return NS_E_OBJECT;
     if (object->objClass != NS_CLASS_LP && object->objClass != NS_CLASS_BACKUP) return NS_E_CLASS;
-    return members_begin(object, NS_CLASS_BACKUP, list);
+    return MembersBegin(object, NS_CLASS_BACKUP, list);
 }
 VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
 VR_EXPORT int32_t NS_ListGroupMbrBegin(const NS_Object *object, NS_ListHandle *list) try {
-    if (!state().initialised) return NS_E_NOTINIT;
+    if (!Shared().initialised) return NS_E_NOTINIT;
     if (!object) return NS_E_OBJECT;
     if (object->objClass != NS_CLASS_GROUP) return NS_E_CLASS;
-    return members_begin(object, NS_CLASS_GROUP, list);
+    return MembersBegin(object, NS_CLASS_GROUP, list);
 }
 VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
 VR_EXPORT int32_t NS_ListNext(NS_ListHandle list, NS_Object **object) try {
     if (!list || list->magic != kListMagic) return NS_E_HANDLE;
-    if (!state().initialised) return NS_E_NOTINIT;
+    if (!Shared().initialised) return NS_E_NOTINIT;
     if (!object) return NS_E_OBJECT;
     // A list record keeps the environment it was made in and a cursor
     // within its entries.
-    VR_ASSERT(valid_env(list->env) && list->cursor <= list->entries.size());
-    EnvSlot &slot = state().env[list->env];
+    VR_ASSERT(ValidEnv(list->env) && list->cursor <= list->entries.size());
+    EnvSlot &slot = Shared().env[list->env];
     if (!slot.available) return NS_E_ENV;
     while (list->cursor < list->entries.size()) {
         const Identity &id = list->entries[list->cursor++];
@@ -348,8 +348,8 @@ VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 VR_EXPORT int32_t NS_ListEnd(NS_ListHandle list) try {
     if (!list) return NS_OK;
     if (list->magic != kListMagic) return NS_E_HANDLE;
-    VR_ASSERT(valid_env(list->env));
-    EnvSlot &slot = state().env[list->env];
+    VR_ASSERT(ValidEnv(list->env));
+    EnvSlot &slot = Shared().env[list->env];
     if (slot.ops) slot.ops->free_list(list->entries);
     list->magic = 0;
     delete list;
@@ -357,10 +357,10 @@ VR_EXPORT int32_t NS_ListEnd(NS_ListHandle list) try {
 }
 VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
-static int32_t same_check(const NS_Object *object, EnvSlot *&slot) {
-    if (!state().initialised) return NS_E_NOTINIT;
+static int32_t SameCheck(const NS_Object *object, EnvSlot *&slot) {
+    if (!Shared().initialised) return NS_E_NOTINIT;
     if (!object) return NS_E_OBJECT;
-    if (int rc = object_env(object, slot)) return rc;
+    if (int rc = ObjectEnv(object, slot)) return rc;
     if (!object->name || !object->serverName) return NS_E_NAME;
     switch (object->objClass) {
     case NS_CLASS_LP:
@@ -375,7 +375,7 @@ static int32_t same_check(const NS_Object *object, EnvSlot *&slot) {
 
 VR_EXPORT int32_t NS_IsSameHost(const NS_Object *object, int32_t *same) try {
     EnvSlot *slot = nullptr;
-    if (int rc = same_check(object, slot)) return rc;
+    if (int rc = SameCheck(object, slot)) return rc;
     int32_t dummy = 0;
     if (!same) same = &dummy;
     *same = 0;
@@ -385,8 +385,8 @@ VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
 VR_EXPORT int32_t NS_IsSameServer(const NS_Object *object, int32_t *same) try {
     EnvSlot *slot = nullptr;
-    if (int rc = same_check(object, slot)) return rc;
-    if (state().self_class == NS_CLASS_NONE) return NS_E_NOTPERMITTED;
+    if (int rc = SameCheck(object, slot)) return rc;
+    if (Shared().self_class == NS_CLASS_NONE) return NS_E_NOTPERMITTED;
     int32_t dummy = 0;
     if (!same) same = &dummy;
     *same = 0;
@@ -395,7 +395,7 @@ VR_EXPORT int32_t NS_IsSameServer(const NS_Object *object, int32_t *same) try {
 VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
 VR_EXPORT int32_t NS_CreateDomainHandle(NS_DomainHandle *handle) try {
-    if (!state().initialised) return NS_E_NOTINIT;
+    if (!Shared().initialised) return NS_E_NOTINIT;
     if (!handle) return NS_E_HANDLE;
     NS_DomainRec *h = new (std::nothrow) NS_DomainRec{kDomainMagic, NS_ENV_MSRPC, nullptr};
     if (!h) return NS_E_NOMEM;
@@ -405,12 +405,12 @@ VR_EXPORT int32_t NS_CreateDomainHandle(NS_DomainHandle *handle) try {
 VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
 VR_EXPORT int32_t NS_SetDomain(int32_t env, const char *name, NS_DomainHandle handle) try {
-    if (!state().initialised) return NS_E_NOTINIT;
+    if (!Shared().initialised) return NS_E_NOTINIT;
     if (!handle || handle->magic != kDomainMagic) return NS_E_HANDLE;
-    if (!valid_env(env) || !state().env[env].available) return NS_E_ENV;
+    if (!ValidEnv(env) || !Shared().env[env].available) return NS_E_ENV;
     char *copy = nullptr;
-    if (name && !(copy = dup_string(name))) return NS_E_NOMEM;
-    release(handle->name);
+    if (name && !(copy = DupString(name))) return NS_E_NOMEM;
+    Release(handle->name);
     handle->name = copy;
     handle->env = env;
     return NS_OK;
@@ -418,16 +418,16 @@ VR_EXPORT int32_t NS_SetDomain(int32_t env, const char *name, NS_DomainHandle ha
 VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
 VR_EXPORT int32_t NS_GetDomain(int32_t env, NS_DomainHandle handle, char **name) try {
-    if (!state().initialised) return NS_E_NOTINIT;
+    if (!Shared().initialised) return NS_E_NOTINIT;
     if (!handle || handle->magic != kDomainMagic || handle->env != env) return NS_E_HANDLE;
-    if (!valid_env(env) || !state().env[env].available) return NS_E_ENV;
+    if (!ValidEnv(env) || !Shared().env[env].available) return NS_E_ENV;
     if (!name) return NS_E_OBJECT;
-    const EnvSlot &slot = state().env[env];
+    const EnvSlot &slot = Shared().env[env];
     *name = nullptr;
     if (handle->name)
-        *name = dup_string(handle->name);
+        *name = DupString(handle->name);
     else if (slot.has_default)
-        *name = dup_string(slot.default_domain);
+        *name = DupString(slot.default_domain);
     else
         return NS_OK;
     return *name ? NS_OK : NS_E_NOMEM;
@@ -437,7 +437,7 @@ VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 VR_EXPORT int32_t NS_FreeDomainHandle(NS_DomainHandle handle) try {
     if (!handle) return NS_OK;
     if (handle->magic != kDomainMagic) return NS_E_HANDLE;
-    release(handle->name);
+    Release(handle->name);
     handle->magic = 0;
     delete handle;
     return NS_OK;
@@ -445,12 +445,12 @@ VR_EXPORT int32_t NS_FreeDomainHandle(NS_DomainHandle handle) try {
 VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
 VR_EXPORT int32_t NS_ListDomainBegin(int32_t env, NS_DomainListHandle *handle) try {
-    if (!state().initialised) return NS_E_NOTINIT;
-    if (!valid_env(env) || !state().env[env].available) return NS_E_ENV;
+    if (!Shared().initialised) return NS_E_NOTINIT;
+    if (!ValidEnv(env) || !Shared().env[env].available) return NS_E_ENV;
     if (!handle) return NS_E_HANDLE;
     NS_DomainListRec *h = new (std::nothrow) NS_DomainListRec{kDomListMagic, env, {}, 0, false};
     if (!h) return NS_E_NOMEM;
-    int rc = state().env[env].ops->domain_begin(h->names);
+    int rc = Shared().env[env].ops->domain_begin(h->names);
     if (rc != NS_OK) {
         h->magic = 0;
         delete h;
@@ -463,10 +463,10 @@ VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
 VR_EXPORT int32_t NS_ListDomainNext(NS_DomainListHandle handle, char **name) try {
     if (!handle || handle->magic != kDomListMagic) return NS_E_HANDLE;
-    if (!state().initialised) return NS_E_NOTINIT;
+    if (!Shared().initialised) return NS_E_NOTINIT;
     if (!name) return NS_E_OBJECT;
-    VR_ASSERT(valid_env(handle->env) && handle->cursor <= handle->names.size());
-    const EnvSlot &slot = state().env[handle->env];
+    VR_ASSERT(ValidEnv(handle->env) && handle->cursor <= handle->names.size());
+    const EnvSlot &slot = Shared().env[handle->env];
     if (!slot.available) return NS_E_ENV;
     return slot.ops->domain_next(handle, name);
 }
@@ -475,8 +475,8 @@ VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 VR_EXPORT int32_t NS_ListDomainEnd(NS_DomainListHandle handle) try {
     if (!handle) return NS_OK;
     if (handle->magic != kDomListMagic) return NS_E_HANDLE;
-    VR_ASSERT(valid_env(handle->env));
-    const EnvSlot &slot = state().env[handle->env];
+    VR_ASSERT(ValidEnv(handle->env));
+    const EnvSlot &slot = Shared().env[handle->env];
     if (slot.ops) slot.ops->domain_end(handle);
     handle->magic = 0;
     delete handle;
@@ -500,11 +500,11 @@ VR_EXPORT int32_t NS_CopyObject(NS_Object **copy, const NS_Object *o) try {
         break;
     default: return NS_E_OBJECT;
     }
-    NS_Object *c = new_object();
+    NS_Object *c = NewObject();
     if (!c) return NS_E_NOMEM;
     bool ok = true;
     auto dup = [&](char *&dst, const char *src) {
-        if (src && ok && !(dst = dup_string(src))) ok = false;
+        if (src && ok && !(dst = DupString(src))) ok = false;
     };
     c->env = o->env;
     c->objClass = o->objClass;
@@ -526,7 +526,7 @@ VR_EXPORT int32_t NS_CopyObject(NS_Object **copy, const NS_Object *o) try {
         dup(c->msrpc.domain, o->msrpc.domain);
         if (ok && o->msrpc.nBindings > 0) {
             c->msrpc.bindings = static_cast<char **>(
-                zalloc(static_cast<size_t>(o->msrpc.nBindings) * sizeof(char *)));
+                Zalloc(static_cast<size_t>(o->msrpc.nBindings) * sizeof(char *)));
             if (!c->msrpc.bindings)
                 ok = false;
             else
@@ -546,23 +546,23 @@ VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
 VR_EXPORT int32_t NS_FreeObject(NS_Object *o) try {
     if (!o) return NS_OK;
-    release(o->name);
-    release(o->serverName);
-    release(o->onc.host);
-    release(o->onc.addrKey);
-    release(o->onc.source);
-    release(o->onc.nisDomain);
-    release(o->dce.reserved1);
-    release(o->dce.reserved2);
-    free_strings(o->msrpc.bindings, o->msrpc.nBindings);
-    release(o->msrpc.domain);
-    release(o);
+    Release(o->name);
+    Release(o->serverName);
+    Release(o->onc.host);
+    Release(o->onc.addrKey);
+    Release(o->onc.source);
+    Release(o->onc.nisDomain);
+    Release(o->dce.reserved1);
+    Release(o->dce.reserved2);
+    FreeStrings(o->msrpc.bindings, o->msrpc.nBindings);
+    Release(o->msrpc.domain);
+    Release(o);
     return NS_OK;
 }
 VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
 VR_EXPORT int32_t NS_FreeString(char *string) try {
-    release(string);
+    Release(string);
     return NS_OK;
 }
 VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)

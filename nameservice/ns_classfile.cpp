@@ -21,7 +21,7 @@ class LineReader {
   public:
     explicit LineReader(std::string_view text) : text_(text) {}
 
-    bool next(std::string_view &line) {
+    bool Next(std::string_view &line) {
         while (pos_ < text_.size()) {
             size_t end = text_.find('\n', pos_);
             if (end == std::string_view::npos) end = text_.size();
@@ -40,7 +40,7 @@ class LineReader {
 };
 
 // A decimal count of at least 1; false for anything else.
-bool parse_count(std::string_view s, size_t &out) {
+bool ParseCount(std::string_view s, size_t &out) {
     if (s.empty() || s.size() > 9) return false;
     size_t v = 0;
     for (char c : s) {
@@ -53,7 +53,7 @@ bool parse_count(std::string_view s, size_t &out) {
 }
 
 // A decimal 32-bit word, signed or unsigned.
-bool parse_word(std::string_view s, uint32_t &out) {
+bool ParseWord(std::string_view s, uint32_t &out) {
     std::string t(s);
     if (t.empty()) return false;
     char *end = nullptr;
@@ -66,7 +66,7 @@ bool parse_word(std::string_view s, uint32_t &out) {
 }
 
 // Decimal text of a number (std::to_string would export its digit table).
-std::string decimal(uint64_t v) {
+std::string Decimal(uint64_t v) {
     char buf[24];
     std::snprintf(buf, sizeof buf, "%llu", static_cast<unsigned long long>(v));
     return buf;
@@ -74,17 +74,17 @@ std::string decimal(uint64_t v) {
 
 } // namespace
 
-const char *class_name(int32_t cls) {
+const char *ClassName(int32_t cls) {
     return cls >= NS_CLASS_LP && cls <= NS_CLASS_NONE ? kClassNames[cls] : nullptr;
 }
 
-int32_t class_number(std::string_view name) {
+int32_t ClassNumber(std::string_view name) {
     for (int32_t i = NS_CLASS_LP; i <= NS_CLASS_NONE; ++i)
         if (name == kClassNames[i]) return i;
     return -1;
 }
 
-Handler handler_of(int32_t cls) {
+Handler HandlerOf(int32_t cls) {
     switch (cls) {
     case NS_CLASS_LP:
     case NS_CLASS_PP:
@@ -98,7 +98,7 @@ Handler handler_of(int32_t cls) {
     }
 }
 
-bool same_domain(std::string_view a, std::string_view b) {
+bool SameDomain(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {
         unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
@@ -109,28 +109,28 @@ bool same_domain(std::string_view a, std::string_view b) {
     return true;
 }
 
-bool entry_matches(const Entry &e, std::string_view name, std::string_view domain) {
-    return e.name == name && same_domain(e.domain, domain);
+bool EntryMatches(const Entry &e, std::string_view name, std::string_view domain) {
+    return e.name == name && SameDomain(e.domain, domain);
 }
 
-bool valid_line(std::string_view text) {
+bool ValidLine(std::string_view text) {
     return !text.empty() && text.front() != '#' &&
            text.find_first_of("\r\n") == std::string_view::npos;
 }
 
-int parse_class_file(std::string_view text, int32_t cls, std::vector<Entry> &out) {
+int ParseClassFile(std::string_view text, int32_t cls, std::vector<Entry> &out) {
     out.clear();
-    Handler h = handler_of(cls);
+    Handler h = HandlerOf(cls);
     if (h == Handler::None) return NS_E_CLASS;
     LineReader rd(text);
     std::string_view line;
     auto need = [&](std::string &dst) {
-        if (!rd.next(line)) return false;
+        if (!rd.Next(line)) return false;
         dst.assign(line);
         return true;
     };
     Entry e;
-    while (rd.next(line)) {
+    while (rd.Next(line)) {
         e = Entry{};
         e.name.assign(line);
         if (!need(e.domain)) return NS_E_SYSTEM;
@@ -138,25 +138,25 @@ int parse_class_file(std::string_view text, int32_t cls, std::vector<Entry> &out
         size_t count = 0;
         switch (h) {
         case Handler::Server:
-            if (!need(tmp) || !parse_count(tmp, count)) return NS_E_SYSTEM;
+            if (!need(tmp) || !ParseCount(tmp, count)) return NS_E_SYSTEM;
             for (size_t i = 0; i < count; ++i) {
                 if (!need(tmp)) return NS_E_SYSTEM;
                 e.bindings.push_back(std::move(tmp));
             }
-            if (!need(e.host) || !need(tmp) || !parse_word(tmp, e.info)) return NS_E_SYSTEM;
+            if (!need(e.host) || !need(tmp) || !ParseWord(tmp, e.info)) return NS_E_SYSTEM;
             break;
         case Handler::Association:
             if (!need(tmp)) return NS_E_SYSTEM;
-            e.server_class = class_number(tmp);
+            e.server_class = ClassNumber(tmp);
             if (e.server_class < 0) return NS_E_CLASS;
             if (!need(e.server_name) || !need(e.server_domain)) return NS_E_SYSTEM;
             break;
         case Handler::Group:
-            if (!need(tmp) || !parse_count(tmp, count)) return NS_E_SYSTEM;
+            if (!need(tmp) || !ParseCount(tmp, count)) return NS_E_SYSTEM;
             for (size_t i = 0; i < count; ++i) {
                 Identity m;
                 if (!need(tmp)) return NS_E_SYSTEM;
-                m.cls = class_number(tmp);
+                m.cls = ClassNumber(tmp);
                 if (m.cls < 0) return NS_E_CLASS;
                 if (!need(m.name) || !need(m.domain)) return NS_E_SYSTEM;
                 e.members.push_back(std::move(m));
@@ -169,31 +169,31 @@ int parse_class_file(std::string_view text, int32_t cls, std::vector<Entry> &out
     return 0;
 }
 
-std::string render_class_file(int32_t cls, const std::vector<Entry> &entries,
-                              std::string_view stamp) {
-    const char *cn = class_name(cls);
+std::string RenderClassFile(int32_t cls, const std::vector<Entry> &entries,
+                            std::string_view stamp) {
+    const char *cn = ClassName(cls);
     std::string s;
     s.append("# V1.11:recovery file for ").append(cn).append("\n");
     s.append("# last modified ").append(stamp).append("\n");
-    Handler h = handler_of(cls);
+    Handler h = HandlerOf(cls);
     for (const Entry &e : entries) {
         s.append("# ").append(e.domain).append("\\").append(e.name);
         s.append("(").append(cn).append(")\n");
         s.append(e.name).append("\n").append(e.domain).append("\n");
         switch (h) {
         case Handler::Server:
-            s.append(decimal(e.bindings.size())).append("\n");
+            s.append(Decimal(e.bindings.size())).append("\n");
             for (const auto &b : e.bindings) s.append(b).append("\n");
-            s.append(e.host).append("\n").append(decimal(e.info)).append("\n");
+            s.append(e.host).append("\n").append(Decimal(e.info)).append("\n");
             break;
         case Handler::Association:
-            s.append(class_name(e.server_class)).append("\n");
+            s.append(ClassName(e.server_class)).append("\n");
             s.append(e.server_name).append("\n").append(e.server_domain).append("\n");
             break;
         case Handler::Group:
-            s.append(decimal(e.members.size())).append("\n");
+            s.append(Decimal(e.members.size())).append("\n");
             for (const auto &m : e.members) {
-                s.append(class_name(m.cls)).append("\n");
+                s.append(ClassName(m.cls)).append("\n");
                 s.append(m.name).append("\n").append(m.domain).append("\n");
             }
             break;

@@ -13,24 +13,24 @@ namespace {
 const char kPgrKey[] = "Software\\Halvane\\Tessaril\\pgr";
 }
 
-int make_dirs(const std::string &path) { return system::cfg::make_dirs(path, 0777); }
+int MakeDirs(const std::string &path) { return system::cfg::MakeDirs(path, 0777); }
 
-bool local_file_enabled() {
+bool LocalFileEnabled() {
     if (std::getenv("NS_MS_LF")) return true;
-    return system::cfg::Registry().get_dword(kPgrKey, "EnableLocalFile", 0) != 0;
+    return system::cfg::Registry().GetDword(kPgrKey, "EnableLocalFile", 0) != 0;
 }
 
-std::string store_dir() {
+std::string StoreDir() {
     // The value may be written with "\" separators ("%windir%\pgr").
-    std::string d = system::cfg::Registry().get_string(kPgrKey, "LocalFileDirectory", "");
+    std::string d = system::cfg::Registry().GetString(kPgrKey, "LocalFileDirectory", "");
     for (char &c : d)
         if (c == '\\') c = '/';
     if (!d.empty()) return d;
-    return system::cfg::windir() + "/pgr";
+    return system::cfg::Windir() + "/pgr";
 }
 
-int local_domain(std::string &out) { return system::cfg::host_lan_group(out); }
+int LocalDomain(std::string &out) { return system::cfg::HostLanGroup(out); }
 
-int computer_name(std::string &out) { return system::cfg::host_computer_name(out); }
+int ComputerName(std::string &out) { return system::cfg::HostComputerName(out); }
 
 } // namespace vrcore::nameservice::host

@@ -57,16 +57,16 @@ struct State {
     std::string self_name;
     EnvSlot env[3];
 };
-State &state();
+State &Shared();
 
 // Objects and strings handed to callers, released by NS_Free*. They pass
 // the test seam as the name service's.
-void *zalloc(size_t n);
-void release(void *p);
-NS_Object *new_object();
-char *dup_string(std::string_view s); // null when out of memory
+void *Zalloc(size_t n);
+void Release(void *p);
+NS_Object *NewObject();
+char *DupString(std::string_view s); // null when out of memory
 // Fills the MSRPC part and server fields of an object from a store result.
-int fill_object(NS_Object *obj, const Found &f);
+int FillObject(NS_Object *obj, const Found &f);
 
 } // namespace vrcore::nameservice
 

@@ -24,10 +24,10 @@ namespace {
 
 std::atomic<long> g_lock_limit_ms{600L * 1000};
 
-bool is_file_class(int32_t cls) { return handler_of(cls) != Handler::None; }
+bool IsFileClass(int32_t cls) { return HandlerOf(cls) != Handler::None; }
 
-int read_file(const std::string &path, std::string &out, bool &missing) {
-    const system::seam::Io &io = system::seam::io();
+int ReadFile(const std::string &path, std::string &out, bool &missing) {
+    const system::seam::Io &io = system::seam::CurrentIo();
     missing = false;
     int fd = io.open(path.c_str(), O_RDONLY | O_CLOEXEC, 0);
     if (fd < 0) {
@@ -35,25 +35,25 @@ int read_file(const std::string &path, std::string &out, bool &missing) {
         return missing ? 0 : NS_E_SYSTEM;
     }
     out.clear();
-    int rc = system::fileio::read_all(fd, out);
+    int rc = system::fileio::ReadAll(fd, out);
     io.close(fd);
     return rc == ENOMEM ? NS_E_NOMEM : rc ? NS_E_SYSTEM : 0;
 }
 
-bool exists(const std::string &p) {
+bool Exists(const std::string &p) {
     struct stat st;
-    return system::seam::io().stat(p.c_str(), &st) == 0;
+    return system::seam::CurrentIo().stat(p.c_str(), &st) == 0;
 }
 
-bool unlink_ok(const std::string &p) {
-    return system::seam::io().unlink(p.c_str()) == 0 || errno == ENOENT;
+bool UnlinkOk(const std::string &p) {
+    return system::seam::CurrentIo().unlink(p.c_str()) == 0 || errno == ENOENT;
 }
 
 // Where a server's binding points: the network address of its first
 // "ncacn_ip_tcp" or "ncacn_ip_udp" binding ("" when it has none). A
 // binding may carry an object identifier before "@" and an endpoint in
 // brackets after the address.
-std::string first_ip_address(const Entry &e) {
+std::string FirstIpAddress(const Entry &e) {
     for (const std::string &b : e.bindings) {
         std::string_view s = b;
         size_t at = s.find('@');
@@ -73,7 +73,7 @@ std::string first_ip_address(const Entry &e) {
 
 // The addresses of the host an address names: a dotted address is first
 // turned into its host name, whose addresses are then collected.
-int host_addresses(const std::string &addr, std::vector<std::string> &out) {
+int HostAddresses(const std::string &addr, std::vector<std::string> &out) {
     std::string name = addr;
     unsigned char raw[16];
     bool numeric =
@@ -111,14 +111,14 @@ int host_addresses(const std::string &addr, std::vector<std::string> &out) {
     return 0;
 }
 
-int find_entry(const std::vector<Entry> &v, std::string_view name, std::string_view domain) {
+int FindEntry(const std::vector<Entry> &v, std::string_view name, std::string_view domain) {
     for (size_t i = 0; i < v.size(); ++i)
-        if (entry_matches(v[i], name, domain)) return static_cast<int>(i);
+        if (EntryMatches(v[i], name, domain)) return static_cast<int>(i);
     return -1;
 }
 
 // The other class of a shared name space, or -1.
-int32_t partner_class(int32_t cls) {
+int32_t PartnerClass(int32_t cls) {
     switch (cls) {
     case NS_CLASS_LP: return NS_CLASS_PP;
     case NS_CLASS_PP: return NS_CLASS_LP;
@@ -130,14 +130,14 @@ int32_t partner_class(int32_t cls) {
 
 } // namespace
 
-void set_lock_limit_ms(long ms) { g_lock_limit_ms.store(ms); }
+void SetLockLimitMs(long ms) { g_lock_limit_ms.store(ms); }
 
-int addresses_overlap(const Entry &a, const Entry &b, bool &overlap) {
+int AddressesOverlap(const Entry &a, const Entry &b, bool &overlap) {
     overlap = true;
-    std::string x = first_ip_address(a), y = first_ip_address(b);
+    std::string x = FirstIpAddress(a), y = FirstIpAddress(b);
     if (x.empty() || y.empty()) return 0;
     std::vector<std::string> ax, ay;
-    if (host_addresses(x, ax) || host_addresses(y, ay)) return NS_E_SYSTEM;
+    if (HostAddresses(x, ax) || HostAddresses(y, ay)) return NS_E_SYSTEM;
     overlap = false;
     for (const auto &p : ax)
         for (const auto &q : ay)
@@ -157,7 +157,7 @@ struct Store::Lock {
     int rc = 0;
 
     explicit Lock(Store &s) : guard(s.mu_) {
-        const system::seam::Io &io = system::seam::io();
+        const system::seam::Io &io = system::seam::CurrentIo();
         std::string p = s.dir_ + "/lockfile";
         fd = io.open(p.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
         if (fd < 0 && errno == EACCES) fd = io.open(p.c_str(), O_RDONLY | O_CLOEXEC, 0);
@@ -172,7 +172,7 @@ struct Store::Lock {
             return;
         }
         if (int e =
-                system::fileio::lock(fd, system::seam::LockKind::Flock,
+                system::fileio::Lock(fd, system::seam::LockKind::Flock,
                                      system::seam::LockMode::Exclusive, g_lock_limit_ms.load())) {
             LOG_CondMessage(5, __FILE__, __LINE__, "cannot lock %s: errno %d", p.c_str(), e);
             io.close(fd);
@@ -182,57 +182,56 @@ struct Store::Lock {
     }
     ~Lock() {
         if (fd >= 0) {
-            system::fileio::lock(fd, system::seam::LockKind::Flock, system::seam::LockMode::Unlock,
+            system::fileio::Lock(fd, system::seam::LockKind::Flock, system::seam::LockMode::Unlock,
                                  -1);
-            system::seam::io().close(fd);
+            system::seam::CurrentIo().close(fd);
         }
     }
     Lock(const Lock &) = delete;
     Lock &operator=(const Lock &) = delete;
 };
 
-std::string Store::path(int32_t cls, const char *suffix) const {
-    return dir_ + "/" + class_name(cls) + suffix;
+std::string Store::Path(int32_t cls, const char *suffix) const {
+    return dir_ + "/" + ClassName(cls) + suffix;
 }
 
-int Store::read_class(int32_t cls, std::vector<Entry> &out) const {
+int Store::ReadClass(int32_t cls, std::vector<Entry> &out) const {
     std::string text;
     bool missing = false;
     out.clear();
-    if (int rc = recover(cls)) return rc;
-    if (int rc = read_file(path(cls, ".dat"), text, missing)) return rc;
+    if (int rc = Recover(cls)) return rc;
+    if (int rc = ReadFile(Path(cls, ".dat"), text, missing)) return rc;
     if (missing) return 0;
-    int rc = parse_class_file(text, cls, out);
+    int rc = ParseClassFile(text, cls, out);
     if (rc)
         LOG_CondMessage(5, __FILE__, __LINE__, "unreadable class file %s (%d)",
-                        path(cls, ".dat").c_str(), rc);
+                        Path(cls, ".dat").c_str(), rc);
     return rc;
 }
 
-int Store::rewrite(int32_t cls, const std::vector<Entry> &entries) const {
-    const std::string dat = path(cls, ".dat"), nw = path(cls, ".new"), tmp = path(cls, ".tmp");
+int Store::Rewrite(int32_t cls, const std::vector<Entry> &entries) const {
+    const std::string dat = Path(cls, ".dat"), nw = Path(cls, ".new"), tmp = Path(cls, ".tmp");
     // A ".new" left by an interrupted writer may be the only copy: it is
     // recovered, not removed.
-    if (int rc = recover(cls)) return rc;
+    if (int rc = Recover(cls)) return rc;
 
     char stamp[64] = "\n";
     time_t now = time(nullptr);
     if (!ctime_r(&now, stamp)) stamp[0] = '\n', stamp[1] = '\0';
-    std::string text = render_class_file(cls, entries, stamp);
-    const system::seam::Io &io = system::seam::io();
-    if (system::fileio::write_file(tmp, text, system::fileio::NewFile{0666}).err)
-        return NS_E_SYSTEM;
+    std::string text = RenderClassFile(cls, entries, stamp);
+    const system::seam::Io &io = system::seam::CurrentIo();
+    if (system::fileio::WriteFile(tmp, text, system::fileio::NewFile{0666}).err) return NS_E_SYSTEM;
 
     // ".new" must be on disk under its name before ".dat" goes.
     if (io.rename(tmp.c_str(), nw.c_str()) != 0) {
         io.unlink(tmp.c_str());
         return NS_E_SYSTEM;
     }
-    if (!sync_dir()) {
+    if (!SyncDir()) {
         io.unlink(nw.c_str());
         return NS_E_SYSTEM;
     }
-    if (!unlink_ok(dat)) {
+    if (!UnlinkOk(dat)) {
         io.unlink(nw.c_str());
         return NS_E_SYSTEM;
     }
@@ -240,11 +239,11 @@ int Store::rewrite(int32_t cls, const std::vector<Entry> &entries) const {
     if (io.rename(nw.c_str(), dat.c_str()) != 0) return NS_E_SYSTEM;
     // The new file is in place either way; NS_E_SYSTEM says it may not survive a
     // power loss.
-    return sync_dir() ? 0 : NS_E_SYSTEM;
+    return SyncDir() ? 0 : NS_E_SYSTEM;
 }
 
-bool Store::sync_dir() const {
-    int err = system::seam::io().sync_dir((dir_ + "/").c_str()) != 0
+bool Store::SyncDir() const {
+    int err = system::seam::CurrentIo().sync_dir((dir_ + "/").c_str()) != 0
                   ? errno
                   : 0; // the directory's own entries
     if (err)
@@ -253,56 +252,55 @@ bool Store::sync_dir() const {
     return err == 0;
 }
 
-int Store::recover(int32_t cls) const {
-    const std::string dat = path(cls, ".dat"), nw = path(cls, ".new"), tmp = path(cls, ".tmp");
-    if (!unlink_ok(tmp)) return NS_E_SYSTEM;
-    if (exists(dat)) return unlink_ok(nw) ? 0 : NS_E_SYSTEM;
-    if (exists(nw) && system::seam::io().rename(nw.c_str(), dat.c_str()) != 0) return NS_E_SYSTEM;
+int Store::Recover(int32_t cls) const {
+    const std::string dat = Path(cls, ".dat"), nw = Path(cls, ".new"), tmp = Path(cls, ".tmp");
+    if (!UnlinkOk(tmp)) return NS_E_SYSTEM;
+    if (Exists(dat)) return UnlinkOk(nw) ? 0 : NS_E_SYSTEM;
+    if (Exists(nw) && system::seam::CurrentIo().rename(nw.c_str(), dat.c_str()) != 0)
+        return NS_E_SYSTEM;
     return 0;
 }
 
-int Store::init(const std::string &dir) {
+int Store::Init(const std::string &dir) {
     dir_ = dir;
     while (dir_.size() > 1 && dir_.back() == '/') dir_.pop_back();
     if (dir_.empty()) return NS_E_SYSTEM;
-    if (int e = host::make_dirs(dir_)) {
+    if (int e = host::MakeDirs(dir_)) {
         LOG_CondMessage(5, __FILE__, __LINE__, "cannot create %s: errno %d", dir_.c_str(), e);
         return NS_E_SYSTEM;
     }
     Lock lk(*this);
     if (lk.rc) return lk.rc;
     for (int32_t cls = NS_CLASS_LP; cls <= NS_CLASS_NONE; ++cls)
-        if (is_file_class(cls))
-            if (int rc = recover(cls)) return rc;
+        if (IsFileClass(cls))
+            if (int rc = Recover(cls)) return rc;
     return 0;
 }
 
-int Store::term() {
+int Store::Term() {
     Lock lk(*this);
     dir_.clear();
     return 0;
 }
 
-int Store::create(int32_t cls, const Entry &e, bool force, uint32_t *flags) {
-    Handler h = handler_of(cls);
+int Store::Create(int32_t cls, const Entry &e, bool force, uint32_t *flags) {
+    Handler h = HandlerOf(cls);
     if (h == Handler::None) return NS_E_CLASS;
-    if (!valid_line(e.name) || !valid_line(e.domain)) return NS_E_NAME;
+    if (!ValidLine(e.name) || !ValidLine(e.domain)) return NS_E_NAME;
     switch (h) {
     case Handler::Server:
-        if (e.bindings.empty() || !valid_line(e.host)) return NS_E_OBJECT;
+        if (e.bindings.empty() || !ValidLine(e.host)) return NS_E_OBJECT;
         for (const auto &b : e.bindings)
-            if (!valid_line(b)) return NS_E_OBJECT;
+            if (!ValidLine(b)) return NS_E_OBJECT;
         break;
     case Handler::Association:
-        if (!class_name(e.server_class) || !valid_line(e.server_name) ||
-            !valid_line(e.server_domain))
+        if (!ClassName(e.server_class) || !ValidLine(e.server_name) || !ValidLine(e.server_domain))
             return NS_E_OBJECT;
         break;
     case Handler::Group:
         if (e.members.empty()) return NS_E_NOMEMBERS;
         for (const auto &m : e.members)
-            if (!class_name(m.cls) || !valid_line(m.name) || !valid_line(m.domain))
-                return NS_E_NAME;
+            if (!ClassName(m.cls) || !ValidLine(m.name) || !ValidLine(m.domain)) return NS_E_NAME;
         break;
     case Handler::None: break;
     }
@@ -310,29 +308,29 @@ int Store::create(int32_t cls, const Entry &e, bool force, uint32_t *flags) {
         Lock lk(*this);
         if (lk.rc) return lk.rc;
         // The shared name space: the other class may hold the name.
-        int32_t other = partner_class(cls);
+        int32_t other = PartnerClass(cls);
         std::vector<Entry> other_entries;
         int other_idx = -1;
         if (other >= 0) {
-            if (int rc = read_class(other, other_entries)) return rc;
-            other_idx = find_entry(other_entries, e.name, e.domain);
+            if (int rc = ReadClass(other, other_entries)) return rc;
+            other_idx = FindEntry(other_entries, e.name, e.domain);
             if (other_idx >= 0 && !force) return NS_E_EXISTS;
         }
         std::vector<Entry> entries;
-        if (int rc = read_class(cls, entries)) return rc;
-        int idx = find_entry(entries, e.name, e.domain);
+        if (int rc = ReadClass(cls, entries)) return rc;
+        int idx = FindEntry(entries, e.name, e.domain);
         if (idx >= 0 && !force) {
             const Entry &old = entries[static_cast<size_t>(idx)];
             bool ok = false;
             if (h == Handler::Server) {
-                if (same_domain(old.host, e.host)) {
+                if (SameDomain(old.host, e.host)) {
                     bool overlap = false;
-                    if (int rc = addresses_overlap(old, e, overlap)) return rc;
+                    if (int rc = AddressesOverlap(old, e, overlap)) return rc;
                     ok = overlap;
                 }
             } else if (h == Handler::Association) {
                 ok = old.server_class == e.server_class &&
-                     same_domain(old.server_domain, e.server_domain) &&
+                     SameDomain(old.server_domain, e.server_domain) &&
                      old.server_name == e.server_name;
             }
             if (!ok) return NS_E_EXISTS;
@@ -342,10 +340,10 @@ int Store::create(int32_t cls, const Entry &e, bool force, uint32_t *flags) {
         for (size_t i = 0; i < entries.size(); ++i)
             if (static_cast<int>(i) != idx) next.push_back(std::move(entries[i]));
         next.push_back(e);
-        if (int rc = rewrite(cls, next)) return rc;
+        if (int rc = Rewrite(cls, next)) return rc;
         if (other_idx >= 0) {
             other_entries.erase(other_entries.begin() + other_idx);
-            if (int rc = rewrite(other, other_entries)) return rc;
+            if (int rc = Rewrite(other, other_entries)) return rc;
         }
         if (flags && (idx >= 0 || other_idx >= 0)) *flags |= NS_FLAG_REPLACED;
         return 0;
@@ -354,41 +352,41 @@ int Store::create(int32_t cls, const Entry &e, bool force, uint32_t *flags) {
     }
 }
 
-int Store::remove(const Identity &id) {
-    if (!is_file_class(id.cls)) return NS_E_CLASS;
+int Store::Remove(const Identity &id) {
+    if (!IsFileClass(id.cls)) return NS_E_CLASS;
     try {
         Lock lk(*this);
         if (lk.rc) return lk.rc;
         std::vector<Entry> entries;
-        if (int rc = read_class(id.cls, entries)) return rc;
-        int idx = find_entry(entries, id.name, id.domain);
+        if (int rc = ReadClass(id.cls, entries)) return rc;
+        int idx = FindEntry(entries, id.name, id.domain);
         if (idx < 0) return NS_E_NOTFOUND;
         entries.erase(entries.begin() + idx);
-        return rewrite(id.cls, entries);
+        return Rewrite(id.cls, entries);
     } catch (const std::bad_alloc &) {
         return NS_E_NOMEM;
     }
 }
 
-int Store::find_server(int32_t cls, std::string_view name, std::string_view domain,
-                       Entry &out) const {
-    return handler_of(cls) == Handler::Server ? find_in(cls, name, domain, out) : NS_E_NOTFOUND;
+int Store::FindServer(int32_t cls, std::string_view name, std::string_view domain,
+                      Entry &out) const {
+    return HandlerOf(cls) == Handler::Server ? FindIn(cls, name, domain, out) : NS_E_NOTFOUND;
 }
 
-int Store::find_in(int32_t cls, std::string_view name, std::string_view domain, Entry &out) const {
+int Store::FindIn(int32_t cls, std::string_view name, std::string_view domain, Entry &out) const {
     std::vector<Entry> v;
-    if (int rc = read_class(cls, v)) return rc;
-    int idx = find_entry(v, name, domain);
+    if (int rc = ReadClass(cls, v)) return rc;
+    int idx = FindEntry(v, name, domain);
     if (idx < 0) return NS_E_NOTFOUND;
     out = std::move(v[static_cast<size_t>(idx)]);
     return 0;
 }
 
-int Store::get_one(int32_t cls, const Identity &id, Found &out) const {
-    Handler h = handler_of(cls);
+int Store::GetOne(int32_t cls, const Identity &id, Found &out) const {
+    Handler h = HandlerOf(cls);
     if (h == Handler::None) return NS_E_CLASS;
     Entry e;
-    if (int rc = find_in(cls, id.name, id.domain, e)) return rc;
+    if (int rc = FindIn(cls, id.name, id.domain, e)) return rc;
     out = Found{};
     out.id = Identity{cls, e.name, e.domain};
     switch (h) {
@@ -400,7 +398,7 @@ int Store::get_one(int32_t cls, const Identity &id, Found &out) const {
         break;
     case Handler::Association: {
         Entry srv;
-        int rc = find_server(e.server_class, e.server_name, e.server_domain, srv);
+        int rc = FindServer(e.server_class, e.server_name, e.server_domain, srv);
         if (rc) return rc == NS_E_NOTFOUND ? NS_E_NOSERVER : rc;
         out.server_class = e.server_class;
         out.server_name = e.server_name;
@@ -414,61 +412,61 @@ int Store::get_one(int32_t cls, const Identity &id, Found &out) const {
     return 0;
 }
 
-int Store::get_locked(const Identity &id, Found &out) const {
+int Store::GetLocked(const Identity &id, Found &out) const {
     // "any-prn" and "any-svr": only a miss in the first class moves on.
     if (id.cls == NS_CLASS_ANY_PRN || id.cls == NS_CLASS_ANY_SVR) {
-        int rc = get_one(id.cls - 2, id, out);
-        return rc == NS_E_NOTFOUND ? get_one(id.cls - 1, id, out) : rc;
+        int rc = GetOne(id.cls - 2, id, out);
+        return rc == NS_E_NOTFOUND ? GetOne(id.cls - 1, id, out) : rc;
     }
-    return get_one(id.cls, id, out);
+    return GetOne(id.cls, id, out);
 }
 
-int Store::get(const Identity &id, Found &out) {
+int Store::Get(const Identity &id, Found &out) {
     try {
         Lock lk(*this);
         if (lk.rc) return lk.rc;
-        return get_locked(id, out);
+        return GetLocked(id, out);
     } catch (const std::bad_alloc &) {
         return NS_E_NOMEM;
     }
 }
 
-int Store::host_one(int32_t cls, const Identity &id, std::string &host) const {
-    Handler h = handler_of(cls);
+int Store::HostOne(int32_t cls, const Identity &id, std::string &host) const {
+    Handler h = HandlerOf(cls);
     if (h != Handler::Server && h != Handler::Association) return NS_E_CLASS;
     Entry e;
-    if (int rc = find_in(cls, id.name, id.domain, e)) return rc;
+    if (int rc = FindIn(cls, id.name, id.domain, e)) return rc;
     if (h == Handler::Server) {
         host = e.host;
         return 0;
     }
     Entry srv;
-    int rc = find_server(e.server_class, e.server_name, e.server_domain, srv);
+    int rc = FindServer(e.server_class, e.server_name, e.server_domain, srv);
     if (rc) return rc == NS_E_NOTFOUND ? NS_E_NOSERVER : rc;
     host = srv.host;
     return 0;
 }
 
-int Store::get_host(const Identity &id, std::string &host) {
+int Store::GetHost(const Identity &id, std::string &host) {
     try {
         Lock lk(*this);
         if (lk.rc) return lk.rc;
         if (id.cls == NS_CLASS_ANY_PRN || id.cls == NS_CLASS_ANY_SVR) {
-            int rc = host_one(id.cls - 2, id, host);
-            return rc == NS_E_NOTFOUND ? host_one(id.cls - 1, id, host) : rc;
+            int rc = HostOne(id.cls - 2, id, host);
+            return rc == NS_E_NOTFOUND ? HostOne(id.cls - 1, id, host) : rc;
         }
-        return host_one(id.cls, id, host);
+        return HostOne(id.cls, id, host);
     } catch (const std::bad_alloc &) {
         return NS_E_NOMEM;
     }
 }
 
-int Store::list(int32_t cls, std::string_view domain, std::vector<Identity> &out) {
+int Store::List(int32_t cls, std::string_view domain, std::vector<Identity> &out) {
     out.clear();
     std::vector<int32_t> classes;
     if (cls == NS_CLASS_ANY_PRN || cls == NS_CLASS_ANY_SVR)
         classes = {cls - 2, cls - 1};
-    else if (is_file_class(cls))
+    else if (IsFileClass(cls))
         classes = {cls};
     else
         return NS_E_CLASS;
@@ -477,9 +475,9 @@ int Store::list(int32_t cls, std::string_view domain, std::vector<Identity> &out
         if (lk.rc) return lk.rc;
         for (int32_t c : classes) {
             std::vector<Entry> v;
-            if (int rc = read_class(c, v)) return rc;
+            if (int rc = ReadClass(c, v)) return rc;
             for (auto &e : v)
-                if (same_domain(e.domain, domain))
+                if (SameDomain(e.domain, domain))
                     out.push_back(Identity{c, std::move(e.name), std::move(e.domain)});
         }
         return 0;
@@ -489,15 +487,15 @@ int Store::list(int32_t cls, std::string_view domain, std::vector<Identity> &out
     }
 }
 
-int Store::list_members(const Identity &id, std::vector<Identity> &out) {
-    if (handler_of(id.cls) != Handler::Group) return NS_E_CLASS;
+int Store::ListMembers(const Identity &id, std::vector<Identity> &out) {
+    if (HandlerOf(id.cls) != Handler::Group) return NS_E_CLASS;
     Found f;
-    if (int rc = get(id, f)) return rc;
+    if (int rc = Get(id, f)) return rc;
     out = std::move(f.members);
     return 0;
 }
 
-int Store::list_domains(std::vector<std::string> &out) {
+int Store::ListDomains(std::vector<std::string> &out) {
     out.clear();
     auto less = [](const std::string &a, const std::string &b) {
         size_t n = std::min(a.size(), b.size());
@@ -512,12 +510,12 @@ int Store::list_domains(std::vector<std::string> &out) {
         Lock lk(*this);
         if (lk.rc) return lk.rc;
         for (int32_t c = NS_CLASS_LP; c <= NS_CLASS_NONE; ++c) {
-            if (!is_file_class(c)) continue;
+            if (!IsFileClass(c)) continue;
             std::vector<Entry> v;
-            if (int rc = read_class(c, v)) return rc;
+            if (int rc = ReadClass(c, v)) return rc;
             for (const auto &e : v) {
                 auto it = std::lower_bound(out.begin(), out.end(), e.domain, less);
-                if (it == out.end() || !same_domain(*it, e.domain)) out.insert(it, e.domain);
+                if (it == out.end() || !SameDomain(*it, e.domain)) out.insert(it, e.domain);
             }
         }
         return 0;

@@ -13,12 +13,12 @@
 namespace vrcore::nameservice {
 
 // Class names, indexed by class number 0..10.
-const char *class_name(int32_t cls);
+const char *ClassName(int32_t cls);
 // Class number of a name, or -1.
-int32_t class_number(std::string_view name);
+int32_t ClassNumber(std::string_view name);
 
 enum class Handler { None, Server, Association, Group };
-Handler handler_of(int32_t cls);
+Handler HandlerOf(int32_t cls);
 
 struct Identity {
     int32_t cls = NS_CLASS_NONE;
@@ -46,21 +46,20 @@ struct Entry {
 // Parses a class file's text. Returns 0, NS_E_SYSTEM when the file cannot
 // be read (missing or bad count, truncated entry) or NS_E_CLASS for an
 // unknown class name.
-int parse_class_file(std::string_view text, int32_t cls, std::vector<Entry> &out);
+int ParseClassFile(std::string_view text, int32_t cls, std::vector<Entry> &out);
 // Renders a class file with its header; `stamp` is the time line's text
 // (ending in a newline).
-std::string render_class_file(int32_t cls, const std::vector<Entry> &entries,
-                              std::string_view stamp);
+std::string RenderClassFile(int32_t cls, const std::vector<Entry> &entries, std::string_view stamp);
 // True when the text can stand on a line of a class file: not empty, no
 // line break, not starting with "#".
-bool valid_line(std::string_view text);
+bool ValidLine(std::string_view text);
 
 // Name matches exactly, domain ignoring case.
-bool entry_matches(const Entry &e, std::string_view name, std::string_view domain);
-bool same_domain(std::string_view a, std::string_view b);
+bool EntryMatches(const Entry &e, std::string_view name, std::string_view domain);
+bool SameDomain(std::string_view a, std::string_view b);
 
 // Time limit for taking the lock (default ten minutes), for tests.
-void set_lock_limit_ms(long ms);
+void SetLockLimitMs(long ms);
 
 struct Found {
     Identity id; // the identity found (class: the class found)
@@ -74,36 +73,36 @@ struct Found {
 class Store {
   public:
     // Creates the directory when missing and recovers every class file.
-    int init(const std::string &dir);
-    int term();
-    const std::string &dir() const { return dir_; }
+    int Init(const std::string &dir);
+    int Term();
+    const std::string &Dir() const { return dir_; }
 
     // `e` carries the body; its name and domain are the identity's.
-    int create(int32_t cls, const Entry &e, bool force, uint32_t *flags);
-    int remove(const Identity &id);
-    int get(const Identity &id, Found &out);
-    int get_host(const Identity &id, std::string &host);
-    int list(int32_t cls, std::string_view domain, std::vector<Identity> &out);
+    int Create(int32_t cls, const Entry &e, bool force, uint32_t *flags);
+    int Remove(const Identity &id);
+    int Get(const Identity &id, Found &out);
+    int GetHost(const Identity &id, std::string &host);
+    int List(int32_t cls, std::string_view domain, std::vector<Identity> &out);
     // Members of the group or backup list of that name.
-    int list_members(const Identity &id, std::vector<Identity> &out);
-    int list_domains(std::vector<std::string> &out);
+    int ListMembers(const Identity &id, std::vector<Identity> &out);
+    int ListDomains(std::vector<std::string> &out);
 
   private:
     struct Lock;
-    std::string path(int32_t cls, const char *suffix) const;
-    int read_class(int32_t cls, std::vector<Entry> &out) const;
-    int rewrite(int32_t cls, const std::vector<Entry> &entries) const;
+    std::string Path(int32_t cls, const char *suffix) const;
+    int ReadClass(int32_t cls, std::vector<Entry> &out) const;
+    int Rewrite(int32_t cls, const std::vector<Entry> &entries) const;
     // Finishes or discards a rewrite another process left unfinished; runs
     // under the lock before every read and rewrite of a class file.
-    int recover(int32_t cls) const;
-    bool sync_dir() const;
-    int get_locked(const Identity &id, Found &out) const;
-    int get_one(int32_t cls, const Identity &id, Found &out) const;
-    int host_one(int32_t cls, const Identity &id, std::string &host) const;
+    int Recover(int32_t cls) const;
+    bool SyncDir() const;
+    int GetLocked(const Identity &id, Found &out) const;
+    int GetOne(int32_t cls, const Identity &id, Found &out) const;
+    int HostOne(int32_t cls, const Identity &id, std::string &host) const;
     // The entry of that name and domain in a class file: 0, NS_E_NOTFOUND
     // or the file's error.
-    int find_in(int32_t cls, std::string_view name, std::string_view domain, Entry &out) const;
-    int find_server(int32_t cls, std::string_view name, std::string_view domain, Entry &out) const;
+    int FindIn(int32_t cls, std::string_view name, std::string_view domain, Entry &out) const;
+    int FindServer(int32_t cls, std::string_view name, std::string_view domain, Entry &out) const;
 
     std::string dir_;
     std::mutex mu_; // threads of this process; the lock file serialises processes
@@ -111,6 +110,6 @@ class Store {
 
 // Whether two server entries' addresses overlap: 0 and `overlap` set, or
 // NS_E_SYSTEM when a name does not resolve.
-int addresses_overlap(const Entry &a, const Entry &b, bool &overlap);
+int AddressesOverlap(const Entry &a, const Entry &b, bool &overlap);
 
 } // namespace vrcore::nameservice

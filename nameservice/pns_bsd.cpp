@@ -15,16 +15,16 @@ using namespace vrcore::nameservice::pns;
 
 namespace {
 
-const char *env(const char *name) {
+const char *Env(const char *name) {
     const char *v = std::getenv(name);
     return v && *v ? v : nullptr;
 }
 
-void free_addrs(ns_bsd_addr_t **list) {
-    free_list<ns_bsd_addr_t>(list, [](ns_bsd_addr_t *a) { give_free(a); });
+void FreeAddrs(ns_bsd_addr_t **list) {
+    FreeList<ns_bsd_addr_t>(list, [](ns_bsd_addr_t *a) { GiveFree(a); });
 }
 
-bool same_addr(const ns_bsd_addr_t *a, const ns_bsd_addr_t *b) {
+bool SameAddr(const ns_bsd_addr_t *a, const ns_bsd_addr_t *b) {
     auto eq = [](const char *x, const char *y) {
         return (!x && !y) || (x && y && std::strcmp(x, y) == 0);
     };
@@ -33,23 +33,23 @@ bool same_addr(const ns_bsd_addr_t *a, const ns_bsd_addr_t *b) {
 
 // The address of a record: its "bsdaddr" (through indirections), the
 // printer defaulting to the record's name, `pname` attached.
-ns_bsd_addr_t *addr_of(ns_printer_t *p, const char *pname) {
-    auto *a = static_cast<ns_bsd_addr_t *>(ns_get_value("bsdaddr", p));
+ns_bsd_addr_t *AddrOf(ns_printer_t *p, const char *pname) {
+    auto *a = static_cast<ns_bsd_addr_t *>(NsGetValue("bsdaddr", p));
     if (!a || !a->server) return nullptr;
-    return make_bsd_addr(a->server, a->printer ? a->printer : p->name, a->extension, pname);
+    return MakeBsdAddr(a->server, a->printer ? a->printer : p->name, a->extension, pname);
 }
 
 // Appends unless an equal address is there; false when memory is short.
-bool add_unique(ns_bsd_addr_t ***list, ns_bsd_addr_t *a) {
+bool AddUnique(ns_bsd_addr_t ***list, ns_bsd_addr_t *a) {
     if (*list)
         for (size_t i = 0; (*list)[i]; ++i)
-            if (same_addr((*list)[i], a)) {
-                give_free(a);
+            if (SameAddr((*list)[i], a)) {
+                GiveFree(a);
                 return true;
             }
-    void **grown = list_append(reinterpret_cast<void **>(*list), a);
+    void **grown = ListAppend(reinterpret_cast<void **>(*list), a);
     if (!grown) {
-        give_free(a);
+        GiveFree(a);
         return false;
     }
     *list = reinterpret_cast<ns_bsd_addr_t **>(grown);
@@ -57,23 +57,23 @@ bool add_unique(ns_bsd_addr_t ***list, ns_bsd_addr_t *a) {
 }
 
 // The addresses of a list of records, "_all" left out; null for none.
-bool addrs_of(ns_printer_t **recs, ns_bsd_addr_t ***out) {
+bool AddrsOf(ns_printer_t **recs, ns_bsd_addr_t ***out) {
     if (!recs) return true;
     for (size_t i = 0; recs[i]; ++i) {
         if (std::strcmp(recs[i]->name, "_all") == 0) continue;
-        ns_bsd_addr_t *a = addr_of(recs[i], recs[i]->name);
-        if (a && !add_unique(out, a)) return false;
+        ns_bsd_addr_t *a = AddrOf(recs[i], recs[i]->name);
+        if (a && !AddUnique(out, a)) return false;
     }
     return true;
 }
 
-ns_bsd_addr_t **list_of_service(const char *service) {
-    ns_printer_t **recs = ns_printer_get_list(service);
+ns_bsd_addr_t **ListOfService(const char *service) {
+    ns_printer_t **recs = NsPrinterGetList(service);
     ns_bsd_addr_t **out = nullptr;
-    bool ok = addrs_of(recs, &out);
-    free_records(recs);
+    bool ok = AddrsOf(recs, &out);
+    FreeRecords(recs);
     if (!ok) {
-        free_addrs(out);
+        FreeAddrs(out);
         return nullptr;
     }
     return out;
@@ -84,7 +84,7 @@ struct Cursor {
     ns_bsd_addr_t **list = nullptr;
     size_t next = 0;
 
-    ns_bsd_addr_t *step(ns_bsd_addr_t **(*build)()) {
+    ns_bsd_addr_t *Step(ns_bsd_addr_t **(*build)()) {
         if (!list) {
             list = build();
             next = 0;
@@ -93,9 +93,9 @@ struct Cursor {
         while (list[next]) {
             ns_bsd_addr_t *a = list[next++];
             if (a->pname && std::strcmp(a->pname, "_all") == 0) continue;
-            if (ns_bsd_addr_t *copy = copy_bsd_addr(a, a->pname)) return copy;
+            if (ns_bsd_addr_t *copy = CopyBsdAddr(a, a->pname)) return copy;
         }
-        free_addrs(list);
+        FreeAddrs(list);
         list = nullptr;
         next = 0;
         return nullptr;
@@ -110,18 +110,18 @@ const struct {
                  {"nisplus", NS_SVC_NISPLUS}, {"nis", NS_SVC_NIS}, {"printcap", NS_SVC_PRINTCAP},
                  {"user", NS_SVC_USER},       {"xfn", NS_SVC_XFN}};
 
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
 // Parses the words after the database's ":". 0, or -2.
-int parse_order(std::string_view s, int max, int *codes) {
+int ParseOrder(std::string_view s, int max, int *codes) {
     int n = 0;
     size_t i = 0;
     auto skip = [&] {
-        while (i < s.size() && is_blank(s[i])) ++i;
+        while (i < s.size() && IsBlank(s[i])) ++i;
     };
     auto word = [&] {
         size_t b = i;
-        while (i < s.size() && !is_blank(s[i]) && s[i] != '\n' && s[i] != '[' && s[i] != ']' &&
+        while (i < s.size() && !IsBlank(s[i]) && s[i] != '\n' && s[i] != '[' && s[i] != ']' &&
                s[i] != '=')
             ++i;
         return s.substr(b, i - b);
@@ -173,18 +173,18 @@ int parse_order(std::string_view s, int max, int *codes) {
 
 } // namespace
 
-VR_EXPORT const char *ns_get_svc_string(int code) try {
+VR_EXPORT const char *NsGetSvcString(int code) try {
     static const char *const names[] = {"user",    "printcap", "etc",    "nis",
                                         "nisplus", "xfn",      "compat", "dns"};
     return code >= 1 && code <= 8 ? names[code - 1] : nullptr;
 }
 VR_CATCH_RETURN(nullptr)
 
-VR_EXPORT int ns_get_svc_order(const char *database, int max, int *codes) try {
+VR_EXPORT int NsGetSvcOrder(const char *database, int max, int *codes) try {
     if (!database || !*database || max < 1 || !codes) return -1;
     codes[0] = 0;
     try {
-        std::string path = vrcore::system::cfg::windir() + "/nsswitch.cnf";
+        std::string path = vrcore::system::cfg::Windir() + "/nsswitch.cnf";
         FILE *f = std::fopen(path.c_str(), "re");
         if (!f) return -1;
         std::string_view db = database;
@@ -193,13 +193,13 @@ VR_EXPORT int ns_get_svc_order(const char *database, int max, int *codes) try {
         int rc = 1;
         while (getline(&line, &cap, f) > 0) {
             std::string_view l = line;
-            while (!l.empty() && is_blank(l.front())) l.remove_prefix(1);
+            while (!l.empty() && IsBlank(l.front())) l.remove_prefix(1);
             if (l.empty() || l.front() == '#' || l.front() == '\n') continue;
             if (l.substr(0, db.size()) != db) continue;
             l.remove_prefix(db.size());
-            while (!l.empty() && is_blank(l.front())) l.remove_prefix(1);
+            while (!l.empty() && IsBlank(l.front())) l.remove_prefix(1);
             if (l.empty() || l.front() != ':') continue; // a longer name
-            rc = parse_order(l.substr(1), max, codes);
+            rc = ParseOrder(l.substr(1), max, codes);
             if (rc != 0) codes[0] = 0;
             break;
         }
@@ -212,59 +212,59 @@ VR_EXPORT int ns_get_svc_order(const char *database, int max, int *codes) try {
 }
 VR_CATCH_RETURN(-1)
 
-VR_EXPORT ns_bsd_addr_t *ns_bsd_addr_get_name(const char *name) try {
-    ns_printer_t *p = ns_printer_get_name(name, nullptr);
+VR_EXPORT ns_bsd_addr_t *NsBsdAddrGetName(const char *name) try {
+    ns_printer_t *p = NsPrinterGetName(name, nullptr);
     if (!p) return nullptr;
-    ns_bsd_addr_t *a = addr_of(p, name);
-    ns_printer_destroy(p);
+    ns_bsd_addr_t *a = AddrOf(p, name);
+    NsPrinterDestroy(p);
     return a;
 }
 VR_CATCH_RETURN(nullptr)
 
-VR_EXPORT ns_bsd_addr_t **ns_bsd_addr_get_list(void) try { return list_of_service(nullptr); }
+VR_EXPORT ns_bsd_addr_t **NsBsdAddrGetList(void) try { return ListOfService(nullptr); }
 VR_CATCH_RETURN(nullptr)
 
-VR_EXPORT ns_bsd_addr_t *ns_bsd_addr_get_default(void) try {
-    const char *name = env("PRINTER");
-    if (!name) name = env("LPDEST");
-    return ns_bsd_addr_get_name(name ? name : "_default");
+VR_EXPORT ns_bsd_addr_t *NsBsdAddrGetDefault(void) try {
+    const char *name = Env("PRINTER");
+    if (!name) name = Env("LPDEST");
+    return NsBsdAddrGetName(name ? name : "_default");
 }
 VR_CATCH_RETURN(nullptr)
 
-VR_EXPORT ns_bsd_addr_t **ns_bsd_addr_get_all(void) try {
+VR_EXPORT ns_bsd_addr_t **NsBsdAddrGetAll(void) try {
     ns_bsd_addr_t **out = nullptr;
     bool ok = true;
-    if (ns_bsd_addr_t *d = ns_bsd_addr_get_default()) ok = add_unique(&out, d);
-    ns_printer_t *all = ok ? ns_printer_get_name("_all", nullptr) : nullptr;
+    if (ns_bsd_addr_t *d = NsBsdAddrGetDefault()) ok = AddUnique(&out, d);
+    ns_printer_t *all = ok ? NsPrinterGetName("_all", nullptr) : nullptr;
     if (all) {
-        auto **names = static_cast<char **>(ns_get_value("all", all));
+        auto **names = static_cast<char **>(NsGetValue("all", all));
         for (size_t i = 0; ok && names && names[i]; ++i)
-            if (ns_bsd_addr_t *a = ns_bsd_addr_get_name(names[i])) ok = add_unique(&out, a);
-        ns_printer_destroy(all);
+            if (ns_bsd_addr_t *a = NsBsdAddrGetName(names[i])) ok = AddUnique(&out, a);
+        NsPrinterDestroy(all);
     } else if (ok) {
-        ns_printer_t **recs = ns_printer_get_list(nullptr);
-        ok = addrs_of(recs, &out);
-        free_records(recs);
+        ns_printer_t **recs = NsPrinterGetList(nullptr);
+        ok = AddrsOf(recs, &out);
+        FreeRecords(recs);
     }
     if (!ok) {
-        free_addrs(out);
+        FreeAddrs(out);
         return nullptr;
     }
     return out;
 }
 VR_CATCH_RETURN(nullptr)
 
-VR_EXPORT ns_bsd_addr_t *ns_bsd_addr_get_all_once(void) try {
-    return g_all_cursor.step(ns_bsd_addr_get_all);
+VR_EXPORT ns_bsd_addr_t *NsBsdAddrGetAllOnce(void) try {
+    return g_all_cursor.Step(NsBsdAddrGetAll);
 }
 VR_CATCH_RETURN(nullptr)
 
-VR_EXPORT ns_bsd_addr_t *ns_bsd_addr_user_get_list_once(void) try {
-    return g_user_cursor.step([] { return list_of_service("user"); });
+VR_EXPORT ns_bsd_addr_t *NsBsdAddrUserGetListOnce(void) try {
+    return g_user_cursor.Step([] { return ListOfService("user"); });
 }
 VR_CATCH_RETURN(nullptr)
 
-VR_EXPORT ns_bsd_addr_t *ns_bsd_addr_nis_get_list_once(void) try {
-    return g_nis_cursor.step([] { return list_of_service("nis"); });
+VR_EXPORT ns_bsd_addr_t *NsBsdAddrNisGetListOnce(void) try {
+    return g_nis_cursor.Step([] { return ListOfService("nis"); });
 }
 VR_CATCH_RETURN(nullptr)

@@ -31,14 +31,14 @@ RwLock::~RwLock() {
 }
 
 // Readers wait while a writer holds the lock or any writer waits.
-void RwLock::lock_shared() {
+void RwLock::LockShared() {
     THR_LockMutex(&mutex_);
     while (readers_ < 0 || waiting_writers_ > 0) THR_WaitForCondition(&readers_cv_, &mutex_);
     ++readers_;
     THR_UnlockMutex(&mutex_);
 }
 
-void RwLock::lock() {
+void RwLock::Lock() {
     THR_LockMutex(&mutex_);
     ++waiting_writers_;
     while (readers_ != 0) THR_WaitForCondition(&writers_cv_, &mutex_);
@@ -49,7 +49,7 @@ void RwLock::lock() {
 
 // With the mutex held: when no reader remains, one waiting writer goes on;
 // with no writer waiting, every waiting reader does.
-void RwLock::release() {
+void RwLock::Release() {
     if (readers_ == 0) {
         if (waiting_writers_ > 0)
             THR_SignalCondition(&writers_cv_);
@@ -58,32 +58,32 @@ void RwLock::release() {
     }
 }
 
-void RwLock::unlock_shared() {
+void RwLock::UnlockShared() {
     THR_LockMutex(&mutex_);
     VR_ASSERT(readers_ > 0); // a reader holds it
     if (readers_ > 0) --readers_;
-    release();
+    Release();
     THR_UnlockMutex(&mutex_);
 }
 
-void RwLock::unlock() {
+void RwLock::Unlock() {
     THR_LockMutex(&mutex_);
     VR_ASSERT(readers_ == -1); // the writer holds it
     readers_ = 0;
-    release();
+    Release();
     THR_UnlockMutex(&mutex_);
 }
 
 namespace {
 
 struct SharedHold {
-    explicit SharedHold(RwLock &l) : l_(l) { l_.lock_shared(); }
-    ~SharedHold() { l_.unlock_shared(); }
+    explicit SharedHold(RwLock &l) : l_(l) { l_.LockShared(); }
+    ~SharedHold() { l_.UnlockShared(); }
     RwLock &l_;
 };
 struct WriteHold {
-    explicit WriteHold(RwLock &l) : l_(l) { l_.lock(); }
-    ~WriteHold() { l_.unlock(); }
+    explicit WriteHold(RwLock &l) : l_(l) { l_.Lock(); }
+    ~WriteHold() { l_.Unlock(); }
     RwLock &l_;
 };
 
@@ -96,12 +96,11 @@ struct Cache {
     std::vector<std::string> entries;
     std::vector<std::pair<std::string, size_t>> index;
 
-    void build_index(bool user_form) {
+    void BuildIndex(bool user_form) {
         index.clear();
         Entry e;
         for (size_t i = 0; i < entries.size(); ++i) {
-            bool ok =
-                user_form ? parse_user_entry(entries[i], e) : parse_printers_entry(entries[i], e);
+            bool ok = user_form ? ParseUserEntry(entries[i], e) : ParsePrintersEntry(entries[i], e);
             if (!ok) continue;
             for (auto &n : e.names) index.emplace_back(std::move(n), i);
         }
@@ -111,7 +110,7 @@ struct Cache {
     }
 
     // The entry text of a name, or false.
-    bool find(std::string_view name, std::string &out) const {
+    bool Find(std::string_view name, std::string &out) const {
         auto it = std::lower_bound(index.begin(), index.end(), name,
                                    [](const auto &a, std::string_view n) { return a.first < n; });
         if (it == index.end() || it->first != name) return false;
@@ -127,21 +126,21 @@ struct FileCache : Cache {
 
     // Whether the file differs from what was loaded. A file whose status
     // cannot be read is left as loaded.
-    bool changed(const std::string &p) const {
+    bool Changed(const std::string &p) const {
         if (!loaded || p != path) return true;
         FileStamp now;
-        if (!current_stamp(p, now)) return false;
+        if (!CurrentStamp(p, now)) return false;
         return !(now == stamp);
     }
-    void reload(const std::string &p) {
+    void Reload(const std::string &p) {
         std::string bytes;
         FileStamp st;
-        if (!read_file_locked(p, bytes, st)) return; // keep what was loaded
-        entries = user_form ? split_user_text(bytes) : split_printers_text(bytes);
+        if (!ReadFileLocked(p, bytes, st)) return; // keep what was loaded
+        entries = user_form ? SplitUserText(bytes) : SplitPrintersText(bytes);
         path = p;
         stamp = st;
         loaded = true;
-        build_index(user_form);
+        BuildIndex(user_form);
     }
 };
 
@@ -151,16 +150,16 @@ struct NisCache : Cache {
     std::string domain, map;
     std::chrono::steady_clock::time_point when;
 
-    bool changed(const std::string &d, const std::string &m) const {
+    bool Changed(const std::string &d, const std::string &m) const {
         if (!loaded || strcasecmp(d.c_str(), domain.c_str()) != 0 ||
             strcasecmp(m.c_str(), map.c_str()) != 0)
             return true;
         return std::chrono::steady_clock::now() - when > std::chrono::seconds(g_nis_max_age);
     }
-    void reload(const std::string &d, const std::string &m) {
+    void Reload(const std::string &d, const std::string &m) {
         std::vector<std::string> got;
         // A failed load counts as an empty map until the cache ages out.
-        if (!nis_read_map(d, m, got)) got.clear();
+        if (!NisReadMap(d, m, got)) got.clear();
         std::sort(got.begin(), got.end());
         got.erase(std::unique(got.begin(), got.end()), got.end());
         entries = std::move(got);
@@ -168,7 +167,7 @@ struct NisCache : Cache {
         map = m;
         when = std::chrono::steady_clock::now();
         loaded = true;
-        build_index(false);
+        BuildIndex(false);
     }
 };
 
@@ -179,13 +178,13 @@ struct Caches {
 Caches *g_caches = nullptr;
 THR_OnceFlag g_once = THR_ONCE_INIT;
 
-void make_caches() {
+void MakeCaches() {
     g_caches = new (std::nothrow) Caches;
     if (g_caches) g_caches->user.user_form = true;
 }
 
-Caches *caches() {
-    uint32_t rc = THR_Once(&g_once, make_caches);
+Caches *SharedCaches() {
+    uint32_t rc = THR_Once(&g_once, MakeCaches);
     if (rc != 0) {
         LOG_CondMessage(5, "ns_cache", __LINE__, "THR_Once failed code=%d", int(rc));
         return nullptr;
@@ -195,51 +194,51 @@ Caches *caches() {
 
 // Brings a file cache up to date: asks under the read lock, and again under
 // the write lock before reloading.
-void refresh(FileCache &c, const std::string &path) {
+void Refresh(FileCache &c, const std::string &path) {
     bool changed;
     {
         SharedHold h(c.lock);
-        changed = c.changed(path);
+        changed = c.Changed(path);
     }
     if (!changed) return;
     WriteHold h(c.lock);
-    if (c.changed(path)) c.reload(path);
+    if (c.Changed(path)) c.Reload(path);
 }
 
 // The NIS cache up to date; false when there is no NIS domain.
-bool refresh_nis(NisCache &c) {
+bool RefreshNis(NisCache &c) {
     std::string domain;
-    if (!nis_default_domain(domain)) return false;
+    if (!NisDefaultDomain(domain)) return false;
     bool changed;
     {
         SharedHold h(c.lock);
-        changed = c.changed(domain, kNisMap);
+        changed = c.Changed(domain, kNisMap);
     }
     if (changed) {
         WriteHold h(c.lock);
-        if (c.changed(domain, kNisMap)) c.reload(domain, kNisMap);
+        if (c.Changed(domain, kNisMap)) c.Reload(domain, kNisMap);
     }
     return true;
 }
 
 // Which cache serves a service, with the file path for the file services.
-Cache *cache_for(std::string_view service, bool &user_form, const char *&source) {
-    Caches *cs = caches();
+Cache *CacheFor(std::string_view service, bool &user_form, const char *&source) {
+    Caches *cs = SharedCaches();
     if (!cs) return nullptr;
     if (service == "user") {
-        refresh(cs->user, user_file_path());
+        Refresh(cs->user, UserFilePath());
         user_form = true;
         source = "user";
         return &cs->user;
     }
     if (service == "etc") {
-        refresh(cs->etc, etc_file_path());
+        Refresh(cs->etc, EtcFilePath());
         user_form = false;
         source = "etc";
         return &cs->etc;
     }
     if (service == "nis") {
-        if (!refresh_nis(cs->nis)) return nullptr;
+        if (!RefreshNis(cs->nis)) return nullptr;
         user_form = false;
         source = "nis";
         return &cs->nis;
@@ -247,34 +246,34 @@ Cache *cache_for(std::string_view service, bool &user_form, const char *&source)
     return nullptr;
 }
 
-ns_printer_t *convert(const std::string &text, const char *source, bool user_form) {
+ns_printer_t *Convert(const std::string &text, const char *source, bool user_form) {
     Entry e;
-    if (!(user_form ? parse_user_entry(text, e) : parse_printers_entry(text, e))) return nullptr;
-    return record_from_entry(e, source, user_form);
+    if (!(user_form ? ParseUserEntry(text, e) : ParsePrintersEntry(text, e))) return nullptr;
+    return RecordFromEntry(e, source, user_form);
 }
 
 } // namespace
 
-void set_nis_max_age(int seconds) { g_nis_max_age = seconds; }
+void SetNisMaxAge(int seconds) { g_nis_max_age = seconds; }
 
-ns_printer_t *service_get_name(std::string_view service, std::string_view name) {
+ns_printer_t *ServiceGetName(std::string_view service, std::string_view name) {
     bool user_form = false;
     const char *source = nullptr;
-    Cache *c = cache_for(service, user_form, source);
+    Cache *c = CacheFor(service, user_form, source);
     if (!c) return nullptr;
     std::string text;
     {
         SharedHold h(c->lock);
-        if (!c->find(name, text)) return nullptr;
+        if (!c->Find(name, text)) return nullptr;
     }
     // Converted outside the lock: a "list" value looks further names up.
-    return convert(text, source, user_form);
+    return Convert(text, source, user_form);
 }
 
-bool service_get_list(std::string_view service, ns_printer_t ***list) {
+bool ServiceGetList(std::string_view service, ns_printer_t ***list) {
     bool user_form = false;
     const char *source = nullptr;
-    Cache *c = cache_for(service, user_form, source);
+    Cache *c = CacheFor(service, user_form, source);
     if (!c) return true;
     std::vector<std::string> texts;
     {
@@ -282,11 +281,11 @@ bool service_get_list(std::string_view service, ns_printer_t ***list) {
         texts = c->entries;
     }
     for (const auto &t : texts) {
-        ns_printer_t *p = convert(t, source, user_form);
+        ns_printer_t *p = Convert(t, source, user_form);
         if (!p) continue; // ignored entries, and short memory (checked below)
-        void **grown = list_append(reinterpret_cast<void **>(*list), p);
+        void **grown = ListAppend(reinterpret_cast<void **>(*list), p);
         if (!grown) {
-            ns_printer_destroy(p);
+            NsPrinterDestroy(p);
             return false;
         }
         *list = reinterpret_cast<ns_printer_t **>(grown);
@@ -294,16 +293,16 @@ bool service_get_list(std::string_view service, ns_printer_t ***list) {
     return true;
 }
 
-int service_put(std::string_view service, const ns_printer_t *p) {
-    if (service == "nis") return nis_put(p);
+int ServicePut(std::string_view service, const ns_printer_t *p) {
+    if (service == "nis") return NisPut(p);
     bool user = service == "user";
     if (!user && service != "etc") return -1;
-    Caches *cs = caches();
+    Caches *cs = SharedCaches();
     if (!cs) return -1;
     FileCache &c = user ? cs->user : cs->etc;
-    std::string path = user ? user_file_path() : etc_file_path();
+    std::string path = user ? UserFilePath() : EtcFilePath();
     WriteHold h(c.lock);
-    return put_file(path, p, user);
+    return PutFile(path, p, user);
 }
 
 } // namespace vrcore::nameservice::pns
@@ -314,7 +313,7 @@ namespace {
 constexpr const char *kOrder[] = {"user", "etc", "nis", "nisplus"};
 
 // "server:printer[:extension]" as a record of source "posix".
-ns_printer_t *direct_address(const char *name) {
+ns_printer_t *DirectAddress(const char *name) {
     std::string_view s = name;
     size_t c1 = s.find(':');
     std::string server(s.substr(0, c1));
@@ -324,57 +323,57 @@ ns_printer_t *direct_address(const char *name) {
     std::string ext =
         c2 == std::string_view::npos ? std::string() : std::string(rest.substr(c2 + 1));
     if (server.empty()) return nullptr;
-    char *n = give_strdup(name);
+    char *n = GiveStrdup(name);
     ns_printer_t *p =
-        n ? ns_printer_create(n, nullptr, const_cast<char *>("posix"), nullptr) : nullptr;
+        n ? NsPrinterCreate(n, nullptr, const_cast<char *>("posix"), nullptr) : nullptr;
     if (!p) {
-        give_free(n);
+        GiveFree(n);
         return nullptr;
     }
-    ns_bsd_addr_t *a = make_bsd_addr(server, printer.empty() ? nullptr : printer.c_str(),
-                                     ext.empty() ? nullptr : ext.c_str(), nullptr);
-    if (!a || ns_set_value("bsdaddr", a, p) != 0) {
-        give_free(a);
-        ns_printer_destroy(p);
+    ns_bsd_addr_t *a = MakeBsdAddr(server, printer.empty() ? nullptr : printer.c_str(),
+                                   ext.empty() ? nullptr : ext.c_str(), nullptr);
+    if (!a || NsSetValue("bsdaddr", a, p) != 0) {
+        GiveFree(a);
+        NsPrinterDestroy(p);
         return nullptr;
     }
     return p;
 }
 } // namespace
 
-VR_EXPORT ns_printer_t *ns_printer_get_name(const char *name, const char *service) try {
+VR_EXPORT ns_printer_t *NsPrinterGetName(const char *name, const char *service) try {
     if (!name || !*name) return nullptr;
     try {
-        if (std::strchr(name, ':')) return direct_address(name);
-        if (service) return service_get_name(service, name);
+        if (std::strchr(name, ':')) return DirectAddress(name);
+        if (service) return ServiceGetName(service, name);
         for (const char *svc : kOrder)
-            if (ns_printer_t *p = service_get_name(svc, name)) return p;
+            if (ns_printer_t *p = ServiceGetName(svc, name)) return p;
     } catch (...) {}
     return nullptr;
 }
 VR_CATCH_RETURN(nullptr)
 
-VR_EXPORT ns_printer_t **ns_printer_get_list(const char *service) try {
+VR_EXPORT ns_printer_t **NsPrinterGetList(const char *service) try {
     ns_printer_t **list = nullptr;
     try {
         bool ok = true;
         if (service) {
-            ok = service_get_list(service, &list);
+            ok = ServiceGetList(service, &list);
         } else {
             for (const char *svc : kOrder)
-                if (!(ok = service_get_list(svc, &list))) break;
+                if (!(ok = ServiceGetList(svc, &list))) break;
         }
         if (ok) return list;
     } catch (...) {}
-    free_records(list);
+    FreeRecords(list);
     return nullptr;
 }
 VR_CATCH_RETURN(nullptr)
 
-VR_EXPORT int ns_printer_put(const ns_printer_t *printer) try {
+VR_EXPORT int NsPrinterPut(const ns_printer_t *printer) try {
     if (!printer || !printer->source || !printer->name) return -1;
     try {
-        return service_put(printer->source, printer);
+        return ServicePut(printer->source, printer);
     } catch (...) {
         return -1;
     }

@@ -22,7 +22,7 @@ constexpr const char *kSource = "ns_rw_file";
 constexpr const char *kHeader =
     "#\n#\tIf you hand edit this file, comments and structure may change.\n#\n";
 
-const char *env(const char *name) {
+const char *Env(const char *name) {
     const char *v = std::getenv(name);
     return v && *v ? v : nullptr;
 }
@@ -30,11 +30,11 @@ const char *env(const char *name) {
 // An open lock file, locked while held.
 class LockFile {
   public:
-    ~LockFile() { close(); }
+    ~LockFile() { Close(); }
     // Opens (creating it readable and writable for all) and locks. Errors
     // are errno values; `create` false opens only an existing file.
-    int open_and_lock(const std::string &path, bool exclusive, bool create) {
-        const system::seam::Io &io = system::seam::io();
+    int OpenAndLock(const std::string &path, bool exclusive, bool create) {
+        const system::seam::Io &io = system::seam::CurrentIo();
         fd_ = io.open(path.c_str(), O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0), 0666);
         if (fd_ < 0 && !create && errno == EACCES)
             fd_ = io.open(path.c_str(), O_RDONLY | O_CLOEXEC, 0);
@@ -44,21 +44,21 @@ class LockFile {
             st.st_uid == geteuid())
             (void)io.fchmod(fd_, 0666);
         opened_ = true;
-        if (int e = system::fileio::lock(
+        if (int e = system::fileio::Lock(
                 fd_, system::seam::LockKind::Flock,
                 exclusive ? system::seam::LockMode::Exclusive : system::seam::LockMode::Shared, -1))
             return e;
         locked_ = true;
         return 0;
     }
-    int fd() const { return fd_; }
-    bool opened() const { return opened_; }
-    void close() {
+    int Fd() const { return fd_; }
+    bool Opened() const { return opened_; }
+    void Close() {
         if (fd_ >= 0) {
             if (locked_)
-                system::fileio::lock(fd_, system::seam::LockKind::Flock,
+                system::fileio::Lock(fd_, system::seam::LockKind::Flock,
                                      system::seam::LockMode::Unlock, -1);
-            system::seam::io().close(fd_);
+            system::seam::CurrentIo().close(fd_);
         }
         fd_ = -1;
         locked_ = opened_ = false;
@@ -70,22 +70,22 @@ class LockFile {
     bool locked_ = false;
 };
 
-uint32_t counter_at(int fd) {
+uint32_t CounterAt(int fd) {
     unsigned char b[4];
-    if (system::seam::io().pread(fd, b, 4, 0) != 4) return 0;
+    if (system::seam::CurrentIo().pread(fd, b, 4, 0) != 4) return 0;
     return (uint32_t(b[0]) << 24) | (uint32_t(b[1]) << 16) | (uint32_t(b[2]) << 8) | b[3];
 }
 
 // The whole content of an open file and its status; false with errno set.
-bool read_all(int fd, std::string &out, struct stat &st) {
+bool ReadAll(int fd, std::string &out, struct stat &st) {
     out.clear();
-    if (system::seam::io().fstat(fd, &st) != 0) return false;
-    int e = system::fileio::read_all(fd, out);
+    if (system::seam::CurrentIo().fstat(fd, &st) != 0) return false;
+    int e = system::fileio::ReadAll(fd, out);
     errno = e;
     return e == 0;
 }
 
-void stamp_of(const struct stat &st, FileStamp &s) {
+void StampOf(const struct stat &st, FileStamp &s) {
     s.exists = true;
     s.mtime_sec = st.st_mtim.tv_sec;
     s.mtime_nsec = st.st_mtim.tv_nsec;
@@ -94,68 +94,68 @@ void stamp_of(const struct stat &st, FileStamp &s) {
 }
 
 // The canonical text of an existing entry; empty when it is ignored.
-std::string canonical(const Entry &e, bool user_form) {
+std::string Canonical(const Entry &e, bool user_form) {
     std::string out;
     for (size_t i = 0; i < e.names.size(); ++i) out.append(i ? "|" : "").append(e.names[i]);
     if (user_form)
         return out.append("\t").append(
-            canonical_value(e.fields.front().first, e.fields.front().second));
+            CanonicalValue(e.fields.front().first, e.fields.front().second));
     for (const auto &[k, v] : e.fields)
-        out.append(":\\\n\t:").append(k).append("=").append(canonical_value(k, v));
+        out.append(":\\\n\t:").append(k).append("=").append(CanonicalValue(k, v));
     return out + ":";
 }
 
 } // namespace
 
-std::string etc_file_path() {
-    if (const char *p = env("PRINTERS_CONF")) return p;
+std::string EtcFilePath() {
+    if (const char *p = Env("PRINTERS_CONF")) return p;
     std::string reg =
-        system::cfg::Registry().get_string("Software\\Halvane\\Tessaril", "PrintersConf", "");
+        system::cfg::Registry().GetString("Software\\Halvane\\Tessaril", "PrintersConf", "");
     if (!reg.empty()) return reg;
-    return system::cfg::windir() + "/printers.cnf";
+    return system::cfg::Windir() + "/printers.cnf";
 }
 
-std::string user_file_path() {
+std::string UserFilePath() {
     const char *drive = std::getenv("HOMEDRIVE");
     const char *path = std::getenv("HOMEPATH");
     if (drive && path && std::strlen(drive) + std::strlen(path) < 513)
         return std::string(drive) + path + "/printers.usr";
-    if (const char *home = env("HOME")) return std::string(home) + "/printers.usr";
-    return system::cfg::windir() + "/printers.usr";
+    if (const char *home = Env("HOME")) return std::string(home) + "/printers.usr";
+    return system::cfg::Windir() + "/printers.usr";
 }
 
-std::string lock_file_path(const std::string &file) { return file + ".LCK"; }
+std::string LockFilePath(const std::string &file) { return file + ".LCK"; }
 
-uint32_t read_change_counter(const std::string &file) {
-    int fd = system::seam::io().open(lock_file_path(file).c_str(), O_RDONLY | O_CLOEXEC, 0);
+uint32_t ReadChangeCounter(const std::string &file) {
+    int fd = system::seam::CurrentIo().open(LockFilePath(file).c_str(), O_RDONLY | O_CLOEXEC, 0);
     if (fd < 0) return 0;
-    uint32_t c = counter_at(fd);
-    system::seam::io().close(fd);
+    uint32_t c = CounterAt(fd);
+    system::seam::CurrentIo().close(fd);
     return c;
 }
 
-bool current_stamp(const std::string &file, FileStamp &out) {
+bool CurrentStamp(const std::string &file, FileStamp &out) {
     out = FileStamp{};
     struct stat st {};
-    if (system::seam::io().stat(file.c_str(), &st) != 0) return errno == ENOENT;
-    stamp_of(st, out);
-    out.counter = read_change_counter(file);
+    if (system::seam::CurrentIo().stat(file.c_str(), &st) != 0) return errno == ENOENT;
+    StampOf(st, out);
+    out.counter = ReadChangeCounter(file);
     return true;
 }
 
-bool read_file_locked(const std::string &file, std::string &bytes, FileStamp &stamp) {
+bool ReadFileLocked(const std::string &file, std::string &bytes, FileStamp &stamp) {
     stamp = FileStamp{};
     bytes.clear();
     LockFile lock;
     // A reader that may not create the lock file reads without it.
-    int err = lock.open_and_lock(lock_file_path(file), false, true);
-    if (err != 0 && !lock.opened()) err = lock.open_and_lock(lock_file_path(file), false, false);
-    if (err != 0 && lock.opened()) {
+    int err = lock.OpenAndLock(LockFilePath(file), false, true);
+    if (err != 0 && !lock.Opened()) err = lock.OpenAndLock(LockFilePath(file), false, false);
+    if (err != 0 && lock.Opened()) {
         LOG_CondMessage(5, kSource, __LINE__, "libprint: Cannot acquire lock on file %s, err=%d",
                         file.c_str(), err);
         return false;
     }
-    int fd = system::seam::io().open(file.c_str(), O_RDONLY | O_CLOEXEC, 0);
+    int fd = system::seam::CurrentIo().open(file.c_str(), O_RDONLY | O_CLOEXEC, 0);
     if (fd < 0) {
         if (errno != ENOENT) {
             LOG_CondMessage(5, kSource, __LINE__,
@@ -163,35 +163,35 @@ bool read_file_locked(const std::string &file, std::string &bytes, FileStamp &st
                             errno);
             return false;
         }
-        if (lock.opened()) stamp.counter = counter_at(lock.fd());
+        if (lock.Opened()) stamp.counter = CounterAt(lock.Fd());
         return true;
     }
     struct stat st {};
-    bool ok = read_all(fd, bytes, st);
+    bool ok = ReadAll(fd, bytes, st);
     int e = errno;
-    system::seam::io().close(fd);
+    system::seam::CurrentIo().close(fd);
     if (!ok) {
         LOG_CondMessage(5, kSource, __LINE__, "libprint: Cannot read file %s, err=%d", file.c_str(),
                         e);
         return false;
     }
-    stamp_of(st, stamp);
-    if (lock.opened()) stamp.counter = counter_at(lock.fd());
+    StampOf(st, stamp);
+    if (lock.Opened()) stamp.counter = CounterAt(lock.Fd());
     return true;
 }
 
-int put_file(const std::string &path, const ns_printer_t *p, bool user_form) {
+int PutFile(const std::string &path, const ns_printer_t *p, bool user_form) {
     std::string text;
-    if (!(user_form ? user_entry_text(p, text) : printers_entry_text(p, text))) {
+    if (!(user_form ? UserEntryText(p, text) : PrintersEntryText(p, text))) {
         LOG_CondMessage(5, kSource, __LINE__, "libprint: Record %s cannot be written to %s",
                         p && p->name ? p->name : "(null)", path.c_str());
         return -1;
     }
-    std::string lock_path = lock_file_path(path);
+    std::string lock_path = LockFilePath(path);
     LockFile lock;
-    int err = lock.open_and_lock(lock_path, true, true);
+    int err = lock.OpenAndLock(lock_path, true, true);
     if (err != 0) {
-        if (!lock.opened())
+        if (!lock.Opened())
             LOG_CondMessage(5, kSource, __LINE__, "libprint: Cannot open lock file %s\n",
                             lock_path.c_str());
         else
@@ -205,12 +205,12 @@ int put_file(const std::string &path, const ns_printer_t *p, bool user_form) {
     std::string old;
     mode_t mode = 0;
     bool had_file = false;
-    int fd = system::seam::io().open(path.c_str(), O_RDONLY | O_CLOEXEC, 0);
+    int fd = system::seam::CurrentIo().open(path.c_str(), O_RDONLY | O_CLOEXEC, 0);
     if (fd >= 0) {
         struct stat st {};
-        bool ok = read_all(fd, old, st);
+        bool ok = ReadAll(fd, old, st);
         int e = errno;
-        system::seam::io().close(fd);
+        system::seam::CurrentIo().close(fd);
         if (!ok) {
             LOG_CondMessage(5, kSource, __LINE__, "libprint: Cannot open file %s for RW, err=%d",
                             path.c_str(), e);
@@ -227,8 +227,8 @@ int put_file(const std::string &path, const ns_printer_t *p, bool user_form) {
     std::string out = kHeader;
     bool matched = false;
     Entry e;
-    for (const std::string &raw : user_form ? split_user_text(old) : split_printers_text(old)) {
-        if (!(user_form ? parse_user_entry(raw, e) : parse_printers_entry(raw, e))) continue;
+    for (const std::string &raw : user_form ? SplitUserText(old) : SplitPrintersText(old)) {
+        if (!(user_form ? ParseUserEntry(raw, e) : ParsePrintersEntry(raw, e))) continue;
         bool same = false;
         if (!matched)
             for (const auto &n : e.names)
@@ -237,7 +237,7 @@ int put_file(const std::string &path, const ns_printer_t *p, bool user_form) {
             matched = true;
             if (!text.empty()) out.append(text).append("\n");
         } else {
-            out.append(canonical(e, user_form)).append("\n");
+            out.append(Canonical(e, user_form)).append("\n");
         }
     }
     if (!matched && !text.empty()) out.append(text).append("\n");
@@ -246,7 +246,7 @@ int put_file(const std::string &path, const ns_printer_t *p, bool user_form) {
     // the file is never missing and never half written.
     std::string temp = path + "-";
     system::fileio::NewFile how{had_file ? 0600u : 0666u, had_file ? int(mode) : -1};
-    system::fileio::Result r = system::fileio::replace_file(path, out, how, temp);
+    system::fileio::Result r = system::fileio::ReplaceFile(path, out, how, temp);
     if (r.step == system::fileio::Step::Create) {
         LOG_CondMessage(5, kSource, __LINE__, "libprint: Cannot open file %s for RW, err=%d",
                         temp.c_str(), r.err);
@@ -259,10 +259,10 @@ int put_file(const std::string &path, const ns_printer_t *p, bool user_form) {
         return -1;
     }
 
-    uint32_t c = counter_at(lock.fd()) + 1;
+    uint32_t c = CounterAt(lock.Fd()) + 1;
     if (c == 0 || c == 0xffffffffu) c = 1;
     unsigned char b[4] = {uint8_t(c >> 24), uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c)};
-    if (system::seam::io().pwrite(lock.fd(), b, 4, 0) != 4)
+    if (system::seam::CurrentIo().pwrite(lock.Fd(), b, 4, 0) != 4)
         LOG_CondMessage(5, kSource, __LINE__, "libprint: Cannot update lock file %s, err=%d",
                         lock_path.c_str(), errno);
     return 0;

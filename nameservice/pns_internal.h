@@ -16,38 +16,38 @@ namespace vrcore::nameservice::pns {
 // ---- Memory handed to callers ------------------------------------------
 // Records, lists, strings and addresses come from these; they pass the
 // test seam as the printer service's.
-void *give_alloc(size_t n);
-void *give_realloc(void *p, size_t old_n, size_t new_n);
-void give_free(void *p);
-char *give_strdup(std::string_view s);
+void *GiveAlloc(size_t n);
+void *GiveRealloc(void *p, size_t old_n, size_t new_n);
+void GiveFree(void *p);
+char *GiveStrdup(std::string_view s);
 
 // Releases a null-terminated list handed to a caller: each element, then
 // the list itself.
-template <class T> void free_list(T **list, void (*free_one)(T *)) {
+template <class T> void FreeList(T **list, void (*free_one)(T *)) {
     if (!list) return;
     for (size_t i = 0; list[i]; ++i) free_one(list[i]);
-    give_free(list);
+    GiveFree(list);
 }
 // A list of records with the records.
-void free_records(ns_printer_t **list);
+void FreeRecords(ns_printer_t **list);
 
 // ---- Values and records -------------------------------------------------
 enum class KeyKind { String, BsdAddr, Names, Records };
-KeyKind key_kind(std::string_view key);
+KeyKind KindOfKey(std::string_view key);
 
 // Releases a value of the key's kind.
-void free_value(std::string_view key, void *value);
+void FreeValue(std::string_view key, void *value);
 // A bsd address in one block; null when memory is short.
-ns_bsd_addr_t *make_bsd_addr(std::string_view server, const char *printer, const char *extension,
-                             const char *pname);
+ns_bsd_addr_t *MakeBsdAddr(std::string_view server, const char *printer, const char *extension,
+                           const char *pname);
 // Parses "server[,printer[,extension]]"; null for an empty server.
-ns_bsd_addr_t *bsd_addr_from_text(std::string_view text);
-ns_bsd_addr_t *copy_bsd_addr(const ns_bsd_addr_t *a, const char *pname);
+ns_bsd_addr_t *BsdAddrFromText(std::string_view text);
+ns_bsd_addr_t *CopyBsdAddr(const ns_bsd_addr_t *a, const char *pname);
 // Text form of a value; false when memory is short. Unset values give "".
-bool value_text(std::string_view key, const void *value, std::string &out);
+bool ValueText(std::string_view key, const void *value, std::string &out);
 // The text a value read from a file is written back as: lists of names
 // and addresses in their canonical spelling, other texts as they are.
-std::string canonical_value(std::string_view key, std::string_view text);
+std::string CanonicalValue(std::string_view key, std::string_view text);
 
 // A parsed entry: first the name, then the aliases, then the fields.
 struct Entry {
@@ -57,29 +57,29 @@ struct Entry {
 
 // The logical entries of a printers file: continuation lines joined,
 // comment and empty lines dropped.
-std::vector<std::string> split_printers_text(std::string_view bytes);
+std::vector<std::string> SplitPrintersText(std::string_view bytes);
 // Entry text "name|alias:key=value:...". False when it names nothing or
 // has no field (such entries are ignored).
-bool parse_printers_entry(std::string_view text, Entry &out);
+bool ParsePrintersEntry(std::string_view text, Entry &out);
 // The entries of a user file: one a line, names, blanks, a value.
-std::vector<std::string> split_user_text(std::string_view bytes);
-bool parse_user_entry(std::string_view text, Entry &out);
+std::vector<std::string> SplitUserText(std::string_view bytes);
+bool ParseUserEntry(std::string_view text, Entry &out);
 
 // The record of an entry, of the given source; null when memory is short.
-ns_printer_t *record_from_entry(const Entry &e, const char *source, bool user_form);
+ns_printer_t *RecordFromEntry(const Entry &e, const char *source, bool user_form);
 // Written forms of a record. False when the record cannot be written
 // (a name, key or value the format cannot hold). `out` is empty when the
 // record has no set attribute.
-bool printers_entry_text(const ns_printer_t *p, std::string &out);
-bool user_entry_text(const ns_printer_t *p, std::string &out);
+bool PrintersEntryText(const ns_printer_t *p, std::string &out);
+bool UserEntryText(const ns_printer_t *p, std::string &out);
 
 // ---- Files --------------------------------------------------------------
-std::string etc_file_path();
-std::string user_file_path();
-std::string lock_file_path(const std::string &file);
+std::string EtcFilePath();
+std::string UserFilePath();
+std::string LockFilePath(const std::string &file);
 
 // The lock file's change counter (0 when it cannot be read).
-uint32_t read_change_counter(const std::string &file);
+uint32_t ReadChangeCounter(const std::string &file);
 
 // What a file looked like when it was read: the lock file's counter and
 // the file's modification time, size and identity (exists false when
@@ -95,27 +95,27 @@ struct FileStamp {
 };
 // The stamp as it is now; false when the file's status cannot be read
 // for another reason than its absence.
-bool current_stamp(const std::string &file, FileStamp &out);
+bool CurrentStamp(const std::string &file, FileStamp &out);
 // Reads the whole file under the lock file's lock. A missing file reads
 // as empty. False (logged) when it cannot be read.
-bool read_file_locked(const std::string &file, std::string &bytes, FileStamp &stamp);
+bool ReadFileLocked(const std::string &file, std::string &bytes, FileStamp &stamp);
 
 // Rewrites a printers or user file with the record in place of its entry.
 // 0, or -1 (logged).
-int put_file(const std::string &path, const ns_printer_t *p, bool user_form);
+int PutFile(const std::string &path, const ns_printer_t *p, bool user_form);
 
 // ---- Sources, caches ----------------------------------------------------
 class RwLock {
   public:
     RwLock();
     ~RwLock();
-    void lock_shared();
-    void unlock_shared();
-    void lock();
-    void unlock();
+    void LockShared();
+    void UnlockShared();
+    void Lock();
+    void Unlock();
 
   private:
-    void release();
+    void Release();
     THR_Mutex mutex_;
     THR_Condition readers_cv_;
     THR_Condition writers_cv_;
@@ -124,24 +124,24 @@ class RwLock {
 };
 
 // Lookups through the services.
-ns_printer_t *service_get_name(std::string_view service, std::string_view name);
+ns_printer_t *ServiceGetName(std::string_view service, std::string_view name);
 // Appends the service's records to `list`; false when memory is short.
-bool service_get_list(std::string_view service, ns_printer_t ***list);
-int service_put(std::string_view service, const ns_printer_t *p);
+bool ServiceGetList(std::string_view service, ns_printer_t ***list);
+int ServicePut(std::string_view service, const ns_printer_t *p);
 
 // ---- NIS ----------------------------------------------------------------
 constexpr const char *kNisMap = "printers.conf.byname";
 // Entry texts of the map in the default domain; false when NIS cannot be
 // asked (no domain) or every attempt failed.
-bool nis_read_map(const std::string &domain, const std::string &map, std::vector<std::string> &out);
-bool nis_default_domain(std::string &out);
-int nis_put(const ns_printer_t *p);
+bool NisReadMap(const std::string &domain, const std::string &map, std::vector<std::string> &out);
+bool NisDefaultDomain(std::string &out);
+int NisPut(const ns_printer_t *p);
 // The update through rcp and rsh, with the master already known.
-int nis_update(const std::string &master, const std::string &map, const ns_printer_t *p);
+int NisUpdate(const std::string &master, const std::string &map, const ns_printer_t *p);
 // Host and map names safe to hand to rcp and rsh.
-bool valid_host_name(std::string_view s);
-bool valid_map_name(std::string_view s);
+bool ValidHostName(std::string_view s);
+bool ValidMapName(std::string_view s);
 // The NIS cache's age limit in seconds (tests shorten it).
-void set_nis_max_age(int seconds);
+void SetNisMaxAge(int seconds);
 
 } // namespace vrcore::nameservice::pns

@@ -7,26 +7,26 @@
 #include "system/guard.h"
 
 namespace vrcore::nameservice::pns {
-void *give_alloc(size_t n) { return system::seam::alloc(system::seam::Module::PrinterNames, n); }
+void *GiveAlloc(size_t n) { return system::seam::Alloc(system::seam::Module::PrinterNames, n); }
 
-void give_free(void *p) {
-    if (p) system::seam::release(system::seam::Module::PrinterNames, p);
+void GiveFree(void *p) {
+    if (p) system::seam::Release(system::seam::Module::PrinterNames, p);
 }
 
 // A realloc that works with any allocator: copies old_n bytes.
-void *give_realloc(void *p, size_t old_n, size_t new_n) {
-    if (&system::seam::allocator() == &system::seam::heap()) return std::realloc(p, new_n);
-    void *q = give_alloc(new_n);
+void *GiveRealloc(void *p, size_t old_n, size_t new_n) {
+    if (&system::seam::CurrentAllocator() == &system::seam::Heap()) return std::realloc(p, new_n);
+    void *q = GiveAlloc(new_n);
     if (!q) return nullptr;
     if (p) {
         std::memcpy(q, p, old_n < new_n ? old_n : new_n);
-        give_free(p);
+        GiveFree(p);
     }
     return q;
 }
 
-char *give_strdup(std::string_view s) {
-    char *p = static_cast<char *>(give_alloc(s.size() + 1));
+char *GiveStrdup(std::string_view s) {
+    char *p = static_cast<char *>(GiveAlloc(s.size() + 1));
     if (!p) return nullptr;
     std::memcpy(p, s.data(), s.size());
     p[s.size()] = '\0';
@@ -40,7 +40,7 @@ using namespace vrcore::nameservice::pns;
 namespace {
 constexpr size_t kGrowth = 32;
 
-size_t count(void **list) {
+size_t Count(void **list) {
     size_t n = 0;
     if (list)
         while (list[n]) ++n;
@@ -50,15 +50,15 @@ size_t count(void **list) {
 
 // Room is allocated in steps of 32 entries; a list of n elements always has
 // room for ceil((n + 1) / 32) * 32 entries, so the size is known from n.
-VR_EXPORT void **list_append(void **list, void *item) try {
+VR_EXPORT void **ListAppend(void **list, void *item) try {
     if (!item) return list;
-    size_t n = count(list);
+    size_t n = Count(list);
     size_t room = (n / kGrowth + 1) * kGrowth; // entries the list has now
     if (!list) room = 0;
     if (n + 2 > room) {
         size_t new_room = room + kGrowth;
         void **grown = static_cast<void **>(
-            give_realloc(list, room * sizeof(void *), new_room * sizeof(void *)));
+            GiveRealloc(list, room * sizeof(void *), new_room * sizeof(void *)));
         if (!grown) return nullptr;
         list = grown;
     }
@@ -68,7 +68,7 @@ VR_EXPORT void **list_append(void **list, void *item) try {
 }
 VR_CATCH_RETURN(nullptr)
 
-VR_EXPORT void *list_locate(void **list, int (*compare)(void *, void *), void *item) try {
+VR_EXPORT void *ListLocate(void **list, int (*compare)(void *, void *), void *item) try {
     if (!list || !compare) return nullptr;
     for (size_t i = 0; list[i]; ++i)
         if (compare(list[i], item) == 0) return list[i];
@@ -76,12 +76,12 @@ VR_EXPORT void *list_locate(void **list, int (*compare)(void *, void *), void *i
 }
 VR_CATCH_RETURN(nullptr)
 
-VR_EXPORT void **list_concatenate(void **first, void **second) try {
+VR_EXPORT void **ListConcatenate(void **first, void **second) try {
     if (!first) return second;
     if (!second) return first;
-    size_t a = count(first), b = count(second);
+    size_t a = Count(first), b = Count(second);
     size_t room = ((a + b) / kGrowth + 1) * kGrowth;
-    void **out = static_cast<void **>(give_alloc(room * sizeof(void *)));
+    void **out = static_cast<void **>(GiveAlloc(room * sizeof(void *)));
     if (!out) return nullptr;
     std::memcpy(out, first, a * sizeof(void *));
     std::memcpy(out + a, second, b * sizeof(void *));
@@ -90,7 +90,7 @@ VR_EXPORT void **list_concatenate(void **first, void **second) try {
 }
 VR_CATCH_RETURN(nullptr)
 
-VR_EXPORT int list_iterate(void **list, int (*fn)(void *, va_list), ...) try {
+VR_EXPORT int ListIterate(void **list, int (*fn)(void *, va_list), ...) try {
     if (!list || !fn) return 0;
     int sum = 0;
     va_list args;
@@ -106,16 +106,16 @@ VR_EXPORT int list_iterate(void **list, int (*fn)(void *, va_list), ...) try {
 }
 VR_CATCH_RETURN(-1)
 
-VR_EXPORT char **strsplit(char *text, const char *delimiters) try {
+VR_EXPORT char **Strsplit(char *text, const char *delimiters) try {
     if (!text) return nullptr;
     if (!delimiters) delimiters = "";
     char **list = nullptr;
     char *save = nullptr;
     for (char *tok = strtok_r(text, delimiters, &save); tok;
          tok = strtok_r(nullptr, delimiters, &save)) {
-        char **grown = reinterpret_cast<char **>(list_append(reinterpret_cast<void **>(list), tok));
+        char **grown = reinterpret_cast<char **>(ListAppend(reinterpret_cast<void **>(list), tok));
         if (!grown) {
-            give_free(list);
+            GiveFree(list);
             return nullptr;
         }
         list = grown;

@@ -32,7 +32,7 @@ struct Collect {
     bool failed = false;
 };
 
-int collect(int status, char *, int, char *val, int vallen, char *data) {
+int CollectOne(int status, char *, int, char *val, int vallen, char *data) {
     auto *c = reinterpret_cast<Collect *>(data);
     if (status != YP_TRUE) return 1; // end of the map, or an error
     try {
@@ -46,7 +46,7 @@ int collect(int status, char *, int, char *val, int vallen, char *data) {
 
 // Runs a program found on PATH with its argument vector, no shell, its
 // output discarded. True when it exits with status 0.
-bool run(const std::vector<std::string> &args) {
+bool Run(const std::vector<std::string> &args) {
     std::vector<char *> argv;
     for (const auto &a : args) argv.push_back(const_cast<char *>(a.c_str()));
     argv.push_back(nullptr);
@@ -72,15 +72,15 @@ bool run(const std::vector<std::string> &args) {
     return true;
 }
 
-bool name_char(char c) {
+bool NameChar(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
            c == '-' || c == '_';
 }
 
-bool safe_name(std::string_view s, size_t max) {
+bool SafeName(std::string_view s, size_t max) {
     if (s.empty() || s.size() > max || s.front() == '-' || s.front() == '.') return false;
     for (char c : s)
-        if (!name_char(c)) return false;
+        if (!NameChar(c)) return false;
     return true;
 }
 
@@ -88,7 +88,7 @@ bool safe_name(std::string_view s, size_t max) {
 // everything in it.
 struct TempDir {
     std::string path;
-    bool make() {
+    bool Make() {
         const char *t = std::getenv("TMPDIR");
         std::string templ = std::string(t && *t ? t : "/tmp") + "/vrcore-nisXXXXXX";
         if (!mkdtemp(templ.data())) return false;
@@ -110,23 +110,22 @@ struct TempDir {
 
 } // namespace
 
-bool valid_host_name(std::string_view s) { return safe_name(s, 253); }
-bool valid_map_name(std::string_view s) { return safe_name(s, 255); }
+bool ValidHostName(std::string_view s) { return SafeName(s, 253); }
+bool ValidMapName(std::string_view s) { return SafeName(s, 255); }
 
-bool nis_default_domain(std::string &out) {
+bool NisDefaultDomain(std::string &out) {
     char *d = nullptr;
     if (yp_get_default_domain(&d) != 0 || !d || !*d) return false;
     out = d;
     return out != "(none)";
 }
 
-bool nis_read_map(const std::string &domain, const std::string &map,
-                  std::vector<std::string> &out) {
+bool NisReadMap(const std::string &domain, const std::string &map, std::vector<std::string> &out) {
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         out.clear();
         Collect c{&out};
         ypall_callback cb{};
-        cb.foreach = collect;
+        cb.foreach = CollectOne;
         cb.data = reinterpret_cast<char *>(&c);
         int rc = yp_all(domain.c_str(), map.c_str(), &cb);
         if (c.failed) return false;
@@ -143,8 +142,8 @@ bool nis_read_map(const std::string &domain, const std::string &map,
     return false;
 }
 
-int nis_update(const std::string &master, const std::string &map, const ns_printer_t *p) {
-    if (!valid_host_name(master) || !valid_map_name(map)) {
+int NisUpdate(const std::string &master, const std::string &map, const ns_printer_t *p) {
+    if (!ValidHostName(master) || !ValidMapName(map)) {
         LOG_CondMessage(5, kSource, __LINE__, "libprint: Refusing NIS master %s or map %s",
                         master.c_str(), map.c_str());
         return -1;
@@ -153,26 +152,26 @@ int nis_update(const std::string &master, const std::string &map, const ns_print
     if (file.size() > 7 && file.compare(file.size() - 7, 7, ".byname") == 0)
         file.resize(file.size() - 7);
     TempDir dir;
-    if (!dir.make()) {
+    if (!dir.Make()) {
         LOG_CondMessage(5, kSource, __LINE__, "libprint: Cannot make a temporary directory, err=%d",
                         errno);
         return -1;
     }
     std::string local = dir.path + "/" + map;
     std::string remote = "root@" + master + ":/etc/" + file;
-    if (!run({"rcp", remote, local})) return -1;
-    if (put_file(local, p, false) != 0) return -1;
-    if (!run({"rcp", local, remote})) return -1;
-    if (!run({"rcp", kMakefileYp, "root@" + master + ":" + kRemoteMakefile + ".print"})) return -1;
-    if (!run({"rsh", "-l", "root", master, "PATH=/usr/ccs/bin:/bin:/usr/bin:$PATH", "make", "-f",
+    if (!Run({"rcp", remote, local})) return -1;
+    if (PutFile(local, p, false) != 0) return -1;
+    if (!Run({"rcp", local, remote})) return -1;
+    if (!Run({"rcp", kMakefileYp, "root@" + master + ":" + kRemoteMakefile + ".print"})) return -1;
+    if (!Run({"rsh", "-l", "root", master, "PATH=/usr/ccs/bin:/bin:/usr/bin:$PATH", "make", "-f",
               kRemoteMakefile, "-f", std::string(kRemoteMakefile) + ".print", file}))
         return -1;
     return 0;
 }
 
-int nis_put(const ns_printer_t *p) {
+int NisPut(const ns_printer_t *p) {
     std::string domain;
-    if (!nis_default_domain(domain)) return -1;
+    if (!NisDefaultDomain(domain)) return -1;
     char *master = nullptr;
     if (yp_master(domain.c_str(), kNisMap, &master) != 0 || !master) {
         master = nullptr;
@@ -183,7 +182,7 @@ int nis_put(const ns_printer_t *p) {
     }
     std::string m = master;
     std::free(master);
-    return nis_update(m, kNisMap, p);
+    return NisUpdate(m, kNisMap, p);
 }
 
 } // namespace vrcore::nameservice::pns

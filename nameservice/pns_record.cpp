@@ -16,40 +16,40 @@ constexpr int kMaxDepth = 16;
 // Lookups made while converting "list" values nest; this bounds them.
 thread_local int t_convert_depth = 0;
 
-void trim(std::string_view &s) {
+void Trim(std::string_view &s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
     while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
         s.remove_suffix(1);
 }
 
 // Names of a comma-separated text, blanks around each dropped.
-template <class F> void each_name(std::string_view text, F &&f) {
+template <class F> void EachName(std::string_view text, F &&f) {
     while (!text.empty()) {
         size_t c = text.find(',');
         std::string_view tok = text.substr(0, c);
-        trim(tok);
+        Trim(tok);
         if (!tok.empty()) f(tok);
         if (c == std::string_view::npos) break;
         text.remove_prefix(c + 1);
     }
 }
 
-void free_names(char **names) {
-    free_list<char>(names, [](char *n) { give_free(n); });
+void FreeNames(char **names) {
+    FreeList<char>(names, [](char *n) { GiveFree(n); });
 }
 
 // Releases a list of pairs with their keys and values.
-void free_pairs(ns_kvp_t **pairs) {
+void FreePairs(ns_kvp_t **pairs) {
     if (!pairs) return;
     for (size_t i = 0; pairs[i]; ++i) {
-        free_value(pairs[i]->key ? pairs[i]->key : "", pairs[i]->value);
-        give_free(pairs[i]->key);
-        give_free(pairs[i]);
+        FreeValue(pairs[i]->key ? pairs[i]->key : "", pairs[i]->value);
+        GiveFree(pairs[i]->key);
+        GiveFree(pairs[i]);
     }
-    give_free(pairs);
+    GiveFree(pairs);
 }
 
-ns_kvp_t *find_pair(const ns_printer_t *p, std::string_view key) {
+ns_kvp_t *FindPair(const ns_printer_t *p, std::string_view key) {
     if (!p->attributes) return nullptr;
     for (size_t i = 0; p->attributes[i]; ++i)
         if (p->attributes[i]->key && key == p->attributes[i]->key) return p->attributes[i];
@@ -57,39 +57,39 @@ ns_kvp_t *find_pair(const ns_printer_t *p, std::string_view key) {
 }
 
 // The value converted from a text; `ok` false when memory is short.
-void *value_from_text(std::string_view key, std::string_view text, bool &ok) {
+void *ValueFromText(std::string_view key, std::string_view text, bool &ok) {
     ok = true;
-    switch (key_kind(key)) {
+    switch (KindOfKey(key)) {
     case KeyKind::String: {
-        char *s = give_strdup(text);
+        char *s = GiveStrdup(text);
         ok = s != nullptr;
         return s;
     }
     case KeyKind::BsdAddr: {
         std::string_view server = text.substr(0, text.find(','));
-        trim(server);
+        Trim(server);
         if (server.empty()) return nullptr; // no server: no address
-        ns_bsd_addr_t *a = bsd_addr_from_text(text);
+        ns_bsd_addr_t *a = BsdAddrFromText(text);
         ok = a != nullptr;
         return a;
     }
     case KeyKind::Names: {
         char **names = nullptr;
-        each_name(text, [&](std::string_view n) {
+        EachName(text, [&](std::string_view n) {
             if (!ok) return;
-            char *s = give_strdup(n);
+            char *s = GiveStrdup(n);
             char **grown =
-                s ? reinterpret_cast<char **>(list_append(reinterpret_cast<void **>(names), s))
+                s ? reinterpret_cast<char **>(ListAppend(reinterpret_cast<void **>(names), s))
                   : nullptr;
             if (!grown) {
-                give_free(s);
+                GiveFree(s);
                 ok = false;
                 return;
             }
             names = grown;
         });
         if (!ok) {
-            free_names(names);
+            FreeNames(names);
             return nullptr;
         }
         return names;
@@ -98,15 +98,15 @@ void *value_from_text(std::string_view key, std::string_view text, bool &ok) {
         ns_printer_t **list = nullptr;
         if (t_convert_depth >= kMaxDepth) return nullptr;
         ++t_convert_depth;
-        each_name(text, [&](std::string_view n) {
+        EachName(text, [&](std::string_view n) {
             if (!ok) return;
             std::string name(n);
-            ns_printer_t *r = ns_printer_get_name(name.c_str(), nullptr);
+            ns_printer_t *r = NsPrinterGetName(name.c_str(), nullptr);
             if (!r) return; // names that lead nowhere are left out
             auto **grown =
-                reinterpret_cast<ns_printer_t **>(list_append(reinterpret_cast<void **>(list), r));
+                reinterpret_cast<ns_printer_t **>(ListAppend(reinterpret_cast<void **>(list), r));
             if (!grown) {
-                ns_printer_destroy(r);
+                NsPrinterDestroy(r);
                 ok = false;
                 return;
             }
@@ -114,7 +114,7 @@ void *value_from_text(std::string_view key, std::string_view text, bool &ok) {
         });
         --t_convert_depth;
         if (!ok) {
-            free_records(list);
+            FreeRecords(list);
             return nullptr;
         }
         return list;
@@ -125,25 +125,25 @@ void *value_from_text(std::string_view key, std::string_view text, bool &ok) {
 
 // Keeps a record found while following indirections with the record that
 // led to it, so values found in it stay valid as long as that record.
-bool keep_found(ns_printer_t *owner, ns_printer_t *found) {
-    void **grown = list_append(static_cast<void **>(owner->reserved), found);
+bool KeepFound(ns_printer_t *owner, ns_printer_t *found) {
+    void **grown = ListAppend(static_cast<void **>(owner->reserved), found);
     if (!grown) return false;
     owner->reserved = grown;
     return true;
 }
 
-void *search(std::string_view key, ns_printer_t *p, ns_printer_t *owner, int depth) {
+void *Search(std::string_view key, ns_printer_t *p, ns_printer_t *owner, int depth) {
     if (!p || depth > kMaxDepth) return nullptr;
-    if (ns_kvp_t *kv = find_pair(p, key); kv && kv->value) return kv->value;
+    if (ns_kvp_t *kv = FindPair(p, key); kv && kv->value) return kv->value;
     if (!p->attributes) return nullptr;
     auto follow = [&](const char *name) -> void * {
-        ns_printer_t *r = ns_printer_get_name(name, nullptr);
+        ns_printer_t *r = NsPrinterGetName(name, nullptr);
         if (!r) return nullptr;
-        if (!keep_found(owner, r)) {
-            ns_printer_destroy(r);
+        if (!KeepFound(owner, r)) {
+            NsPrinterDestroy(r);
             return nullptr;
         }
-        return search(key, r, owner, depth + 1);
+        return Search(key, r, owner, depth + 1);
     };
     for (size_t i = 0; p->attributes[i]; ++i) {
         ns_kvp_t *kv = p->attributes[i];
@@ -156,7 +156,7 @@ void *search(std::string_view key, ns_printer_t *p, ns_printer_t *owner, int dep
         } else if (k == "list") {
             auto **recs = static_cast<ns_printer_t **>(kv->value);
             for (size_t j = 0; recs[j]; ++j)
-                if (void *v = search(key, recs[j], owner, depth + 1)) return v;
+                if (void *v = Search(key, recs[j], owner, depth + 1)) return v;
         } else if (k == "use") {
             if (void *v = follow(static_cast<char *>(kv->value))) return v;
         }
@@ -166,29 +166,29 @@ void *search(std::string_view key, ns_printer_t *p, ns_printer_t *owner, int dep
 
 } // namespace
 
-KeyKind key_kind(std::string_view key) {
+KeyKind KindOfKey(std::string_view key) {
     if (key == "bsdaddr") return KeyKind::BsdAddr;
     if (key == "all" || key == "group") return KeyKind::Names;
     if (key == "list") return KeyKind::Records;
     return KeyKind::String;
 }
 
-void free_value(std::string_view key, void *value) {
+void FreeValue(std::string_view key, void *value) {
     if (!value) return;
-    switch (key_kind(key)) {
-    case KeyKind::Names: free_names(static_cast<char **>(value)); break;
-    case KeyKind::Records: free_records(static_cast<ns_printer_t **>(value)); break;
-    default: give_free(value); // strings, and bsd addresses (one block)
+    switch (KindOfKey(key)) {
+    case KeyKind::Names: FreeNames(static_cast<char **>(value)); break;
+    case KeyKind::Records: FreeRecords(static_cast<ns_printer_t **>(value)); break;
+    default: GiveFree(value); // strings, and bsd addresses (one block)
     }
 }
 
-ns_bsd_addr_t *make_bsd_addr(std::string_view server, const char *printer, const char *extension,
-                             const char *pname) {
+ns_bsd_addr_t *MakeBsdAddr(std::string_view server, const char *printer, const char *extension,
+                           const char *pname) {
     size_t np = printer ? std::strlen(printer) + 1 : 0;
     size_t ne = extension ? std::strlen(extension) + 1 : 0;
     size_t nn = pname ? std::strlen(pname) + 1 : 0;
     size_t total = sizeof(ns_bsd_addr_t) + server.size() + 1 + np + ne + nn;
-    auto *a = static_cast<ns_bsd_addr_t *>(give_alloc(total));
+    auto *a = static_cast<ns_bsd_addr_t *>(GiveAlloc(total));
     if (!a) return nullptr;
     char *at = reinterpret_cast<char *>(a + 1);
     auto put = [&](const char *s, size_t n) -> char * {
@@ -207,33 +207,33 @@ ns_bsd_addr_t *make_bsd_addr(std::string_view server, const char *printer, const
     return a;
 }
 
-ns_bsd_addr_t *bsd_addr_from_text(std::string_view text) {
+ns_bsd_addr_t *BsdAddrFromText(std::string_view text) {
     std::string_view parts[3];
     int n = 0;
     while (n < 3) {
         size_t c = n < 2 ? text.find(',') : std::string_view::npos;
         parts[n] = text.substr(0, c);
-        trim(parts[n]);
+        Trim(parts[n]);
         ++n;
         if (c == std::string_view::npos) break;
         text.remove_prefix(c + 1);
     }
     if (parts[0].empty()) return nullptr;
     std::string printer(parts[1]), ext(parts[2]);
-    return make_bsd_addr(parts[0], printer.empty() ? nullptr : printer.c_str(),
-                         ext.empty() ? nullptr : ext.c_str(), nullptr);
+    return MakeBsdAddr(parts[0], printer.empty() ? nullptr : printer.c_str(),
+                       ext.empty() ? nullptr : ext.c_str(), nullptr);
 }
 
-ns_bsd_addr_t *copy_bsd_addr(const ns_bsd_addr_t *a, const char *pname) {
+ns_bsd_addr_t *CopyBsdAddr(const ns_bsd_addr_t *a, const char *pname) {
     if (!a || !a->server) return nullptr;
-    return make_bsd_addr(a->server, a->printer, a->extension, pname);
+    return MakeBsdAddr(a->server, a->printer, a->extension, pname);
 }
 
-bool value_text(std::string_view key, const void *value, std::string &out) {
+bool ValueText(std::string_view key, const void *value, std::string &out) {
     out.clear();
     if (!value) return true;
     try {
-        switch (key_kind(key)) {
+        switch (KindOfKey(key)) {
         case KeyKind::String: out = static_cast<const char *>(value); break;
         case KeyKind::BsdAddr: {
             auto *a = static_cast<const ns_bsd_addr_t *>(value);
@@ -260,17 +260,17 @@ bool value_text(std::string_view key, const void *value, std::string &out) {
     return true;
 }
 
-std::string canonical_value(std::string_view key, std::string_view text) {
+std::string CanonicalValue(std::string_view key, std::string_view text) {
     std::string out;
-    switch (key_kind(key)) {
+    switch (KindOfKey(key)) {
     case KeyKind::Names:
     case KeyKind::Records:
-        each_name(text, [&](std::string_view n) { out.append(out.empty() ? "" : ",").append(n); });
+        EachName(text, [&](std::string_view n) { out.append(out.empty() ? "" : ",").append(n); });
         return out;
     case KeyKind::BsdAddr:
-        if (ns_bsd_addr_t *a = bsd_addr_from_text(text)) {
-            bool ok = value_text(key, a, out);
-            give_free(a);
+        if (ns_bsd_addr_t *a = BsdAddrFromText(text)) {
+            bool ok = ValueText(key, a, out);
+            GiveFree(a);
             if (ok) return out;
         }
         return std::string(text);
@@ -278,50 +278,50 @@ std::string canonical_value(std::string_view key, std::string_view text) {
     }
 }
 
-ns_printer_t *record_from_entry(const Entry &e, const char *source, bool user_form) {
+ns_printer_t *RecordFromEntry(const Entry &e, const char *source, bool user_form) {
     if (e.names.empty()) return nullptr;
-    char *name = give_strdup(e.names[0]);
+    char *name = GiveStrdup(e.names[0]);
     char **aliases = nullptr;
     bool ok = name != nullptr;
     for (size_t i = 1; ok && i < e.names.size(); ++i) {
-        char *s = give_strdup(e.names[i]);
+        char *s = GiveStrdup(e.names[i]);
         char **grown =
-            s ? reinterpret_cast<char **>(list_append(reinterpret_cast<void **>(aliases), s))
+            s ? reinterpret_cast<char **>(ListAppend(reinterpret_cast<void **>(aliases), s))
               : nullptr;
         if (!grown) {
-            give_free(s);
+            GiveFree(s);
             ok = false;
         } else {
             aliases = grown;
         }
     }
     ns_printer_t *p =
-        ok ? ns_printer_create(name, aliases, const_cast<char *>(source), nullptr) : nullptr;
+        ok ? NsPrinterCreate(name, aliases, const_cast<char *>(source), nullptr) : nullptr;
     if (!p) {
-        give_free(name);
-        free_names(aliases);
+        GiveFree(name);
+        FreeNames(aliases);
         return nullptr;
     }
     for (const auto &[key, text] : e.fields) {
         std::string k = user_form ? (e.names[0] == "_all" ? "all" : "use") : key;
-        if (ns_set_value_from_string(k.c_str(), text.c_str(), p) != 0) {
-            ns_printer_destroy(p);
+        if (NsSetValueFromString(k.c_str(), text.c_str(), p) != 0) {
+            NsPrinterDestroy(p);
             return nullptr;
         }
     }
     return p;
 }
 
-void free_records(ns_printer_t **list) { free_list(list, ns_printer_destroy); }
+void FreeRecords(ns_printer_t **list) { FreeList(list, NsPrinterDestroy); }
 
 } // namespace vrcore::nameservice::pns
 
 using namespace vrcore::nameservice::pns;
 
-VR_EXPORT ns_printer_t *ns_printer_create(char *name, char **aliases, char *source,
-                                          ns_kvp_t **attributes) try {
+VR_EXPORT ns_printer_t *NsPrinterCreate(char *name, char **aliases, char *source,
+                                        ns_kvp_t **attributes) try {
     if (!name) return nullptr;
-    auto *p = static_cast<ns_printer_t *>(give_alloc(sizeof(ns_printer_t)));
+    auto *p = static_cast<ns_printer_t *>(GiveAlloc(sizeof(ns_printer_t)));
     if (!p) return nullptr;
     p->name = name;
     p->aliases = aliases;
@@ -332,54 +332,54 @@ VR_EXPORT ns_printer_t *ns_printer_create(char *name, char **aliases, char *sour
 }
 VR_CATCH_RETURN(nullptr)
 
-VR_EXPORT void ns_printer_destroy(ns_printer_t *p) try {
+VR_EXPORT void NsPrinterDestroy(ns_printer_t *p) try {
     if (!p) return;
-    free_pairs(p->attributes);
-    free_names(p->aliases);
-    give_free(p->name);
-    if (auto **kept = static_cast<ns_printer_t **>(p->reserved)) free_records(kept);
-    give_free(p);
+    FreePairs(p->attributes);
+    FreeNames(p->aliases);
+    GiveFree(p->name);
+    if (auto **kept = static_cast<ns_printer_t **>(p->reserved)) FreeRecords(kept);
+    GiveFree(p);
 }
 VR_CATCH_VOID
 
-VR_EXPORT void *ns_get_value(const char *key, ns_printer_t *printer) try {
+VR_EXPORT void *NsGetValue(const char *key, ns_printer_t *printer) try {
     if (!key || !printer) return nullptr;
     try {
-        return search(key, printer, printer, 0);
+        return Search(key, printer, printer, 0);
     } catch (...) {
         return nullptr;
     }
 }
 VR_CATCH_RETURN(nullptr)
 
-VR_EXPORT char *ns_get_value_string(const char *key, ns_printer_t *printer) try {
-    void *v = ns_get_value(key, printer);
+VR_EXPORT char *NsGetValueString(const char *key, ns_printer_t *printer) try {
+    void *v = NsGetValue(key, printer);
     if (!v) return nullptr;
     std::string text;
-    if (!value_text(key, v, text)) return nullptr;
-    return give_strdup(text);
+    if (!ValueText(key, v, text)) return nullptr;
+    return GiveStrdup(text);
 }
 VR_CATCH_RETURN(nullptr)
 
-VR_EXPORT int ns_set_value(const char *key, void *value, ns_printer_t *printer) try {
+VR_EXPORT int NsSetValue(const char *key, void *value, ns_printer_t *printer) try {
     if (!printer) return -1;
     if (!key) {
-        free_pairs(printer->attributes);
+        FreePairs(printer->attributes);
         printer->attributes = nullptr;
         return 0;
     }
-    if (ns_kvp_t *kv = find_pair(printer, key)) {
-        if (kv->value != value) free_value(key, kv->value);
+    if (ns_kvp_t *kv = FindPair(printer, key)) {
+        if (kv->value != value) FreeValue(key, kv->value);
         kv->value = value;
         return 0;
     }
     if (!value) return 0; // unsetting an absent attribute changes nothing
-    auto *kv = static_cast<ns_kvp_t *>(give_alloc(sizeof(ns_kvp_t)));
-    char *k = kv ? give_strdup(key) : nullptr;
-    void **grown = k ? list_append(reinterpret_cast<void **>(printer->attributes), kv) : nullptr;
+    auto *kv = static_cast<ns_kvp_t *>(GiveAlloc(sizeof(ns_kvp_t)));
+    char *k = kv ? GiveStrdup(key) : nullptr;
+    void **grown = k ? ListAppend(reinterpret_cast<void **>(printer->attributes), kv) : nullptr;
     if (!grown) {
-        give_free(k);
-        give_free(kv);
+        GiveFree(k);
+        GiveFree(kv);
         return -1;
     }
     kv->key = k;
@@ -389,16 +389,15 @@ VR_EXPORT int ns_set_value(const char *key, void *value, ns_printer_t *printer) 
 }
 VR_CATCH_RETURN(-1)
 
-VR_EXPORT int ns_set_value_from_string(const char *key, const char *text,
-                                       ns_printer_t *printer) try {
+VR_EXPORT int NsSetValueFromString(const char *key, const char *text, ns_printer_t *printer) try {
     if (!printer) return -1;
-    if (!key) return ns_set_value(nullptr, nullptr, printer);
+    if (!key) return NsSetValue(nullptr, nullptr, printer);
     try {
         bool ok = true;
-        void *v = (text && *text) ? value_from_text(key, text, ok) : nullptr;
+        void *v = (text && *text) ? ValueFromText(key, text, ok) : nullptr;
         if (!ok) return -1;
-        if (ns_set_value(key, v, printer) != 0) {
-            free_value(key, v);
+        if (NsSetValue(key, v, printer) != 0) {
+            FreeValue(key, v);
             return -1;
         }
         return 0;

@@ -14,15 +14,15 @@
 namespace vrcore::nameservice::pns {
 namespace {
 
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
-void trim(std::string_view &s) {
-    while (!s.empty() && is_blank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && is_blank(s.back())) s.remove_suffix(1);
+void Trim(std::string_view &s) {
+    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
 }
 
 // Splits the bytes into physical lines without their "\n" (and "\r").
-template <class F> void each_line(std::string_view bytes, F &&f) {
+template <class F> void EachLine(std::string_view bytes, F &&f) {
     while (!bytes.empty()) {
         size_t nl = bytes.find('\n');
         std::string_view line = bytes.substr(0, nl);
@@ -33,16 +33,16 @@ template <class F> void each_line(std::string_view bytes, F &&f) {
     }
 }
 
-bool is_comment_or_empty(std::string_view line) {
-    trim(line);
+bool IsCommentOrEmpty(std::string_view line) {
+    Trim(line);
     return line.empty() || line.front() == '#';
 }
 
-bool split_names(std::string_view text, std::vector<std::string> &names) {
+bool SplitNames(std::string_view text, std::vector<std::string> &names) {
     while (true) {
         size_t bar = text.find('|');
         std::string_view n = text.substr(0, bar);
-        trim(n);
+        Trim(n);
         if (!n.empty()) names.emplace_back(n);
         if (bar == std::string_view::npos) break;
         text.remove_prefix(bar + 1);
@@ -52,7 +52,7 @@ bool split_names(std::string_view text, std::vector<std::string> &names) {
 
 // A name the files can hold: not empty, no blank, control byte, "|" or ":",
 // and not starting with "#".
-bool writable_name(const char *s) {
+bool WritableName(const char *s) {
     if (!s || !*s || *s == '#') return false;
     for (const char *c = s; *c; ++c) {
         unsigned char u = static_cast<unsigned char>(*c);
@@ -64,9 +64,9 @@ bool writable_name(const char *s) {
 // A key or value the printers file can hold: no control byte and no ":";
 // no blanks at either end (they would be lost on reading); keys also no
 // "=" and no blank at all. The user file's values may hold ":".
-bool writable_text(std::string_view s, bool key, bool colon_ok = false) {
+bool WritableText(std::string_view s, bool key, bool colon_ok = false) {
     if (s.empty()) return !key;
-    if (is_blank(s.front()) || is_blank(s.back())) return false;
+    if (IsBlank(s.front()) || IsBlank(s.back())) return false;
     for (char ch : s) {
         unsigned char u = static_cast<unsigned char>(ch);
         if (u < ' ' || u == 0x7f || (ch == ':' && !colon_ok)) return false;
@@ -75,12 +75,12 @@ bool writable_text(std::string_view s, bool key, bool colon_ok = false) {
     return true;
 }
 
-bool names_text(const ns_printer_t *p, std::string &out) {
-    if (!writable_name(p->name)) return false;
+bool NamesText(const ns_printer_t *p, std::string &out) {
+    if (!WritableName(p->name)) return false;
     out = p->name;
     if (p->aliases)
         for (size_t i = 0; p->aliases[i]; ++i) {
-            if (!writable_name(p->aliases[i])) return false;
+            if (!WritableName(p->aliases[i])) return false;
             out.append("|").append(p->aliases[i]);
         }
     return true;
@@ -88,15 +88,15 @@ bool names_text(const ns_printer_t *p, std::string &out) {
 
 } // namespace
 
-std::vector<std::string> split_printers_text(std::string_view bytes) {
+std::vector<std::string> SplitPrintersText(std::string_view bytes) {
     std::vector<std::string> out;
     std::string logical;
     bool continuing = false;
     auto finish = [&] {
-        if (!is_comment_or_empty(logical)) out.push_back(logical);
+        if (!IsCommentOrEmpty(logical)) out.push_back(logical);
         logical.clear();
     };
-    each_line(bytes, [&](std::string_view line) {
+    EachLine(bytes, [&](std::string_view line) {
         bool cont = !line.empty() && line.back() == '\\';
         if (cont) line.remove_suffix(1);
         logical.append(line);
@@ -107,12 +107,12 @@ std::vector<std::string> split_printers_text(std::string_view bytes) {
     return out;
 }
 
-bool parse_printers_entry(std::string_view text, Entry &out) {
+bool ParsePrintersEntry(std::string_view text, Entry &out) {
     out.names.clear();
     out.fields.clear();
     size_t colon = text.find(':');
     if (colon == std::string_view::npos) return false;
-    if (!split_names(text.substr(0, colon), out.names)) return false;
+    if (!SplitNames(text.substr(0, colon), out.names)) return false;
     text.remove_prefix(colon + 1);
     while (!text.empty()) {
         size_t c = text.find(':');
@@ -120,8 +120,8 @@ bool parse_printers_entry(std::string_view text, Entry &out) {
         size_t eq = field.find('=');
         if (eq != std::string_view::npos) {
             std::string_view key = field.substr(0, eq), value = field.substr(eq + 1);
-            trim(key);
-            trim(value);
+            Trim(key);
+            Trim(value);
             if (!key.empty()) out.fields.emplace_back(std::string(key), std::string(value));
         }
         if (c == std::string_view::npos) break;
@@ -130,39 +130,39 @@ bool parse_printers_entry(std::string_view text, Entry &out) {
     return !out.fields.empty();
 }
 
-std::vector<std::string> split_user_text(std::string_view bytes) {
+std::vector<std::string> SplitUserText(std::string_view bytes) {
     std::vector<std::string> out;
-    each_line(bytes, [&](std::string_view line) {
-        if (!is_comment_or_empty(line)) out.emplace_back(line);
+    EachLine(bytes, [&](std::string_view line) {
+        if (!IsCommentOrEmpty(line)) out.emplace_back(line);
     });
     return out;
 }
 
-bool parse_user_entry(std::string_view text, Entry &out) {
+bool ParseUserEntry(std::string_view text, Entry &out) {
     out.names.clear();
     out.fields.clear();
-    trim(text);
+    Trim(text);
     size_t sep = text.find_first_of(" \t");
     if (sep == std::string_view::npos) return false;
     std::string_view value = text.substr(sep);
-    trim(value);
-    if (value.empty() || !split_names(text.substr(0, sep), out.names)) return false;
+    Trim(value);
+    if (value.empty() || !SplitNames(text.substr(0, sep), out.names)) return false;
     out.fields.emplace_back(out.names[0] == "_all" ? "all" : "use", std::string(value));
     return true;
 }
 
-bool printers_entry_text(const ns_printer_t *p, std::string &out) {
+bool PrintersEntryText(const ns_printer_t *p, std::string &out) {
     out.clear();
     std::string names;
-    if (!p || !names_text(p, names)) return false;
+    if (!p || !NamesText(p, names)) return false;
     std::string text = names, value;
     bool any = false;
     if (p->attributes)
         for (size_t i = 0; p->attributes[i]; ++i) {
             const ns_kvp_t *kv = p->attributes[i];
             if (!kv->key || !kv->value) continue;
-            if (!writable_text(kv->key, true) || !value_text(kv->key, kv->value, value) ||
-                !writable_text(value, false))
+            if (!WritableText(kv->key, true) || !ValueText(kv->key, kv->value, value) ||
+                !WritableText(value, false))
                 return false;
             text.append(":\\\n\t:").append(kv->key).append("=").append(value);
             any = true;
@@ -171,10 +171,10 @@ bool printers_entry_text(const ns_printer_t *p, std::string &out) {
     return true;
 }
 
-bool user_entry_text(const ns_printer_t *p, std::string &out) {
+bool UserEntryText(const ns_printer_t *p, std::string &out) {
     out.clear();
     std::string names;
-    if (!p || !names_text(p, names)) return false;
+    if (!p || !NamesText(p, names)) return false;
     const char *key = std::string_view(p->name) == "_all" ? "all" : "use";
     const void *v = nullptr;
     if (p->attributes)
@@ -182,7 +182,7 @@ bool user_entry_text(const ns_printer_t *p, std::string &out) {
             if (p->attributes[i]->key && std::string_view(p->attributes[i]->key) == key)
                 v = p->attributes[i]->value;
     std::string value;
-    if (!value_text(key, v, value) || !writable_text(value, false, true)) return false;
+    if (!ValueText(key, v, value) || !WritableText(value, false, true)) return false;
     if (!value.empty()) out = names + "\t" + value;
     return true;
 }

@@ -75,8 +75,8 @@ bool ValidNewName(const char *name) {
 uint32_t StoreRecord(STF_List *st, OID_Db *h, FileMask file, std::string_view key,
                      std::string_view data) {
     FileUse u(st, h, file);
-    if (u.status()) return u.status();
-    VRBM_Db *db = file == kMain ? u.main() : file == kLocale ? u.locale() : u.link();
+    if (u.Status()) return u.Status();
+    VRBM_Db *db = file == kMain ? u.Main() : file == kLocale ? u.Locale() : u.Link();
     uint32_t rc = VRBM_store(db, key.data(), static_cast<int32_t>(key.size()), data.data(),
                              static_cast<int32_t>(data.size()), 1);
     if (rc == 0) return 0;
@@ -140,16 +140,16 @@ VR_EXPORT uint32_t OID_AddOID(STF_List *st, OID_Db *h, const unsigned char *bina
         return Fail(st, OID_S_INVALID);
     return Guarded(st, [&]() -> uint32_t {
         FileUse u(st, h, kMain | kLocale);
-        if (u.status()) return u.status();
-        if (Exists(u.locale(), name)) return Fail(st, OID_S_NAMEEXISTS);
-        if (Exists(u.main(), BinKey(binary))) return Fail(st, OID_S_VALUEEXISTS);
+        if (u.Status()) return u.Status();
+        if (Exists(u.Locale(), name)) return Fail(st, OID_S_NAMEEXISTS);
+        if (Exists(u.Main(), BinKey(binary))) return Fail(st, OID_S_VALUEEXISTS);
         if (mode == 1) return 0;
-        if (!u.writable()) {
+        if (!u.Writable()) {
             Fail(st, VRBM_E_READONLY);
             return Fail(st, OID_S_ADDFAILED);
         }
         std::string last;
-        VRBM_Datum d = VRBM_fetch(u.locale(), kLastIndexKey, int32_t(std::strlen(kLastIndexKey)));
+        VRBM_Datum d = VRBM_fetch(u.Locale(), kLastIndexKey, int32_t(std::strlen(kLastIndexKey)));
         if (d.ptr && d.len > 0) last.assign(d.ptr, size_t(d.len));
         if (!last.empty() && last.back() == '\0') last.pop_back();
         if (!AllDigits(last) || last.size() > 9) {
@@ -162,11 +162,11 @@ VR_EXPORT uint32_t OID_AddOID(STF_List *st, OID_Db *h, const unsigned char *bina
         std::string ch(OID_CHARS_LEN, '\0');
         if (chars) ch.assign(reinterpret_cast<const char *>(chars->octets), OID_CHARS_LEN);
         std::vector<Step> steps;
-        steps.push_back({u.locale(), name, z, false, "locale"});
-        steps.push_back({u.locale(), index, std::string(name) + '\0', false, "locale"});
-        steps.push_back({u.main(), bin, z + ch, false, "main"});
-        steps.push_back({u.main(), index, bin + ch, false, "main"});
-        steps.push_back({u.locale(), kLastIndexKey, z, true, "locale"});
+        steps.push_back({u.Locale(), name, z, false, "locale"});
+        steps.push_back({u.Locale(), index, std::string(name) + '\0', false, "locale"});
+        steps.push_back({u.Main(), bin, z + ch, false, "main"});
+        steps.push_back({u.Main(), index, bin + ch, false, "main"});
+        steps.push_back({u.Locale(), kLastIndexKey, z, true, "locale"});
         return StoreAll(st, steps, "_OID__AddOID()");
     });
 }
@@ -178,9 +178,9 @@ VR_EXPORT uint32_t OID_DeleteOID(STF_List *st, OID_Db *h, const unsigned char *b
     if (!WellFormedBinary(binary, OID_MAX_BINARY)) return Fail(st, OID_S_INVALID);
     return Guarded(st, [&]() -> uint32_t {
         FileUse u(st, h, kMain | kLocale);
-        if (u.status()) return u.status();
+        if (u.Status()) return u.Status();
         std::string rec, nameRec;
-        if (!FetchCopy(u.main(), BinKey(binary), rec)) return Fail(st, OID_S_NOTFOUND);
+        if (!FetchCopy(u.Main(), BinKey(binary), rec)) return Fail(st, OID_S_NOTFOUND);
         std::string index(rec.c_str());
         CacheClearAll();
         uint32_t rc = 0;
@@ -188,17 +188,17 @@ VR_EXPORT uint32_t OID_DeleteOID(STF_List *st, OID_Db *h, const unsigned char *b
             uint32_t r = VRBM_delete(db, key.data(), static_cast<int32_t>(key.size()));
             if (r != 0 && r != VRBM_E_NOTFOUND && rc == 0) rc = r;
         };
-        bool haveName = AllDigits(index) && FetchCopy(u.locale(), index, nameRec);
-        del(u.main(), BinKey(binary));
+        bool haveName = AllDigits(index) && FetchCopy(u.Locale(), index, nameRec);
+        del(u.Main(), BinKey(binary));
         if (AllDigits(index)) {
-            del(u.main(), index);
-            del(u.locale(), index);
+            del(u.Main(), index);
+            del(u.Locale(), index);
         }
         // The name goes only when it still names this identifier.
         std::string name(nameRec.c_str()), back;
-        if (haveName && !name.empty() && FetchCopy(u.locale(), name, back) &&
+        if (haveName && !name.empty() && FetchCopy(u.Locale(), name, back) &&
             std::string(back.c_str()) == index)
-            del(u.locale(), name);
+            del(u.Locale(), name);
         if (rc != 0) {
             Fail(st, rc);
             return Fail(st, OID_S_INCONSISTENT);

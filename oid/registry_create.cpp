@@ -185,11 +185,11 @@ uint32_t CreateRegistry(STF_List *st, const char *directory) {
     return Guarded(st, [&]() -> uint32_t {
         std::string dir(directory);
         if (dir.back() != '/') dir += '/';
-        if (int e = vrcore::system::cfg::make_dirs(dir, 0777)) {
+        if (int e = vrcore::system::cfg::MakeDirs(dir, 0777)) {
             STF_ConvertErrno(st, e, directory);
             return Fail(st, OID_S_BADPATH);
         }
-        const vrcore::system::seam::Io &io = vrcore::system::seam::io();
+        const vrcore::system::seam::Io &io = vrcore::system::seam::CurrentIo();
         const char *files[] = {kMainFile, kDefaultLocaleFile, kLinkFile, kCvrtFile};
         struct stat sb;
         for (const char *f : files)
@@ -231,11 +231,11 @@ uint32_t CreateRegistry(STF_List *st, const char *directory) {
                 std::string index;
                 {
                     FileUse u(st, h, kMain);
-                    if ((rc = u.status())) break;
+                    if ((rc = u.Status())) break;
                     std::string rec;
                     std::string_view key(reinterpret_cast<const char *>(row.binary),
                                          BinLen(row.binary));
-                    if (!FetchCopy(u.main(), key, rec)) {
+                    if (!FetchCopy(u.Main(), key, rec)) {
                         rc = Fail(st, OID_S_ADDFAILED);
                         break;
                     }

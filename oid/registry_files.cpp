@@ -237,7 +237,7 @@ VR_EXPORT uint32_t OID_Init(STF_List *st, const char *directory, int32_t mode) t
         return Fail(st, OID_S_NOMEM);
     }
     if (lockPath.size() >= PATH_MAX) return Fail(st, OID_S_LOCKPATH);
-    const vrcore::system::seam::Io &io = vrcore::system::seam::io();
+    const vrcore::system::seam::Io &io = vrcore::system::seam::CurrentIo();
     struct stat sb;
     if (io.stat(lockPath.c_str(), &sb) != 0 && errno == ENOENT) return Fail(st, OID_S_NOLOCKFILE);
     int fd = io.open(lockPath.c_str(), (mode == OID_READWRITE ? O_RDWR : O_RDONLY) | O_CLOEXEC, 0);
@@ -249,7 +249,7 @@ VR_EXPORT uint32_t OID_Init(STF_List *st, const char *directory, int32_t mode) t
     // A lock of the open file description: it stays with this descriptor
     // whatever else the process opens and closes. Other processes are
     // waited for.
-    if (int rc = vrcore::system::fileio::lock(fd, vrcore::system::seam::LockKind::Ofd,
+    if (int rc = vrcore::system::fileio::Lock(fd, vrcore::system::seam::LockKind::Ofd,
                                               mode == OID_READWRITE
                                                   ? vrcore::system::seam::LockMode::Exclusive
                                                   : vrcore::system::seam::LockMode::Shared,
@@ -311,7 +311,7 @@ VR_EXPORT void OID_Term(void) try {
     // but before the lock file is let go: another process may only read
     // the dynamic identifier database once it is written back.
     if (ownGenu) GENU_Term();
-    if (lockFd >= 0) vrcore::system::seam::io().close(lockFd); // releases the lock
+    if (lockFd >= 0) vrcore::system::seam::CurrentIo().close(lockFd); // releases the lock
 }
 VR_CATCH_VOID
 

@@ -56,13 +56,13 @@ class FileUse {
     ~FileUse();
     FileUse(const FileUse &) = delete;
     FileUse &operator=(const FileUse &) = delete;
-    uint32_t status() const { return rc_; }
-    VRBM_Db *main() const { return main_; }
-    VRBM_Db *locale() const { return loc_; }
-    VRBM_Db *link() const { return link_; }
+    uint32_t Status() const { return rc_; }
+    VRBM_Db *Main() const { return main_; }
+    VRBM_Db *Locale() const { return loc_; }
+    VRBM_Db *Link() const { return link_; }
     // Resolved locale file name: the part of a cache key that names the locale.
-    const std::string &localeFile() const { return locName_; }
-    bool writable() const { return writable_; }
+    const std::string &LocaleFile() const { return locName_; }
+    bool Writable() const { return writable_; }
 
   private:
     uint32_t rc_ = 0;

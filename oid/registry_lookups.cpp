@@ -79,12 +79,12 @@ bool ValidName(const char *name) {
 // Name to value through the locale and main files; the files are in use.
 uint32_t NameToValue(STF_List *st, const FileUse &u, std::string_view name, CacheValue &v) {
     std::string idxRec, index, rec;
-    if (!FetchCopy(u.locale(), name, idxRec) || !TextOf(idxRec, index) || !AllDigits(index)) {
+    if (!FetchCopy(u.Locale(), name, idxRec) || !TextOf(idxRec, index) || !AllDigits(index)) {
         LOG_CondMessage(6, kSrc, __LINE__, "%s not found in locale file!!\n",
                         std::string(name).c_str());
         return Fail(st, OID_S_NOTFOUND);
     }
-    if (!FetchCopy(u.main(), index, rec) || !BinaryRecord(rec, v)) {
+    if (!FetchCopy(u.Main(), index, rec) || !BinaryRecord(rec, v)) {
         LOG_CondMessage(5, kSrc, __LINE__, "locale index %s not found in locale file !!\n",
                         index.c_str());
         return Fail(st, OID_S_ADDFAILED);
@@ -96,12 +96,12 @@ uint32_t NameToValue(STF_List *st, const FileUse &u, std::string_view name, Cach
 // Value to name through the main and locale files; the files are in use.
 uint32_t ValueToName(STF_List *st, const FileUse &u, const unsigned char *binary, CacheValue &v) {
     std::string rec, index, nameRec;
-    if (!FetchCopy(u.main(), BinKey(binary), rec) || !TextOf(rec, index) || !AllDigits(index))
+    if (!FetchCopy(u.Main(), BinKey(binary), rec) || !TextOf(rec, index) || !AllDigits(index))
         return Fail(st, OID_S_NOTFOUND);
     std::memset(v.chars.octets, 0, OID_CHARS_LEN);
     if (rec.size() >= index.size() + 1 + OID_CHARS_LEN)
         std::memcpy(v.chars.octets, rec.data() + index.size() + 1, OID_CHARS_LEN);
-    if (!FetchCopy(u.locale(), index, nameRec) || !TextOf(nameRec, v.name) ||
+    if (!FetchCopy(u.Locale(), index, nameRec) || !TextOf(nameRec, v.name) ||
         v.name.size() > OID_MAX_NAME) {
         LOG_CondMessage(6, kSrc, __LINE__, "locale index %s not found in locale file !!\n",
                         index.c_str());
@@ -125,9 +125,9 @@ uint32_t LookupValue(STF_List *st, OID_Db *h, const unsigned char *binary, const
         return 0;
     }
     FileUse u(st, h, kMain | kLocale);
-    if (u.status()) return u.status();
+    if (u.Status()) return u.Status();
     if (uint32_t rc = ValueToName(st, u, binary, v)) return rc;
-    if (!u.localeFile().empty()) CachePut(kind, CacheKey(u.localeFile(), what), v);
+    if (!u.LocaleFile().empty()) CachePut(kind, CacheKey(u.LocaleFile(), what), v);
     Deliver(v, nullptr, name_out, chars_out);
     return 0;
 }
@@ -142,9 +142,9 @@ uint32_t LookupAbbrevImpl(STF_List *st, OID_Db *h, const char *abbrev, unsigned 
         return Fail(st, OID_S_INVALID);
     return Guarded(st, [&]() -> uint32_t {
         FileUse u(st, h, kMain | kLocale);
-        if (u.status()) return u.status();
+        if (u.Status()) return u.Status();
         VRBM_MatchNode *list = nullptr;
-        VRBM_Datum d = VRBM_fetchAbbrev(u.locale(), abbrev,
+        VRBM_Datum d = VRBM_fetchAbbrev(u.Locale(), abbrev,
                                         static_cast<int32_t>(std::strlen(abbrev)), &list, 1);
         if (d.len == VRBM_LEN_NOMATCH) return Fail(st, OID_S_NOTFOUND);
         if (d.len == VRBM_LEN_NOMEM) return Fail(st, OID_S_NOMEM);
@@ -187,10 +187,10 @@ uint32_t LookupAbbrevImpl(STF_List *st, OID_Db *h, const char *abbrev, unsigned 
 uint32_t ClassRecord(STF_List *st, OID_Db *h, const std::string &key, unsigned char *binary_out,
                      bool syntax) {
     FileUse u(st, h, kMain);
-    if (u.status()) return u.status();
+    if (u.Status()) return u.Status();
     std::string rec;
     CacheValue v;
-    if (!FetchCopy(u.main(), key, rec)) return Fail(st, OID_S_NOTFOUND);
+    if (!FetchCopy(u.Main(), key, rec)) return Fail(st, OID_S_NOTFOUND);
     if (!BinaryRecord(rec, v)) return Fail(st, OID_S_ADDFAILED);
     if (syntax && (v.chars.octets[1] < 0x50 || v.chars.octets[1] > 0x5F))
         return Fail(st, OID_S_NOTSYNTAX);
@@ -205,11 +205,11 @@ uint32_t LinkLookup(STF_List *st, OID_Db *h, char kind, const unsigned char *bin
     if (!WellFormedBinary(binary, OID_MAX_BINARY)) return Fail(st, OID_S_INVALID);
     return Guarded(st, [&]() -> uint32_t {
         FileUse u(st, h, kLink);
-        if (u.status()) return u.status();
+        if (u.Status()) return u.Status();
         std::string key(1, kind), rec;
         key.append(BinKey(binary));
         CacheValue v;
-        if (!FetchCopy(u.link(), key, rec)) return Fail(st, OID_S_NOTFOUND);
+        if (!FetchCopy(u.Link(), key, rec)) return Fail(st, OID_S_NOTFOUND);
         if (!BinaryRecord(rec, v)) return Fail(st, OID_S_ADDFAILED);
         if (binary_out) std::memcpy(binary_out, v.binary.data(), v.binary.size());
         return 0;
@@ -258,9 +258,9 @@ VR_EXPORT uint32_t OID_LookupName(STF_List *st, OID_Db *h, const char *name,
             return 0;
         }
         FileUse u(st, h, kMain | kLocale);
-        if (u.status()) return u.status();
+        if (u.Status()) return u.Status();
         if (uint32_t rc = NameToValue(st, u, name, v)) return rc;
-        if (!u.localeFile().empty()) CachePut(CacheKind::kName, CacheKey(u.localeFile(), name), v);
+        if (!u.LocaleFile().empty()) CachePut(CacheKind::kName, CacheKey(u.LocaleFile(), name), v);
         Deliver(v, binary_out, nullptr, chars_out);
         return 0;
     });

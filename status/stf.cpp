@@ -315,10 +315,10 @@ using namespace vrcore::status;
 extern "C" {
 
 void *_STF__Malloc(size_t size, uint32_t) {
-    return vrcore::system::seam::alloc(vrcore::system::seam::Module::Status, size);
+    return vrcore::system::seam::Alloc(vrcore::system::seam::Module::Status, size);
 }
 
-void _STF__Free(void *p) { vrcore::system::seam::release(vrcore::system::seam::Module::Status, p); }
+void _STF__Free(void *p) { vrcore::system::seam::Release(vrcore::system::seam::Module::Status, p); }
 
 VR_EXPORT STF_List *STF_CreateList(STF_List *parent) try {
     return STF_CreateListExplicit(parent, 0, 0);

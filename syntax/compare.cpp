@@ -148,18 +148,18 @@ struct Values {
 bool AttrRule(Cmp &c, AS_AttrHandle a, AS_AttrHandle b, int32_t &r) {
     if (Presence(a, b, r)) return true;
     Private p;
-    if (!p.list()) return CmpFail(c, GEN_S_NOMEM);
+    if (!p.List()) return CmpFail(c, GEN_S_NOMEM);
     GENU_ShortOID ida = 0, idb = 0;
     uint32_t ta = 0, tb = 0;
     Values va, vb;
-    if (AS_GetAttrIDR(p.list(), a, &ida) || AS_GetAttrIDR(p.list(), b, &idb) ||
-        AS_GetAttrValTypeR(p.list(), a, &ta) || AS_GetAttrValTypeR(p.list(), b, &tb))
+    if (AS_GetAttrIDR(p.List(), a, &ida) || AS_GetAttrIDR(p.List(), b, &idb) ||
+        AS_GetAttrValTypeR(p.List(), a, &ta) || AS_GetAttrValTypeR(p.List(), b, &tb))
         return CmpFail(c, GEN_S_INVALID);
     if (ta != tb) return CmpFail(c, GEN_S_INVALID);
     r = 1;
     if (ida != idb) return true;
-    if (AS_GetAttrValListR(p.list(), a, &va.list, nullptr) ||
-        AS_GetAttrValListR(p.list(), b, &vb.list, nullptr))
+    if (AS_GetAttrValListR(p.List(), a, &va.list, nullptr) ||
+        AS_GetAttrValListR(p.List(), b, &vb.list, nullptr))
         return CmpFail(c, p.Failure());
     if (va.list.count != vb.list.count) return true;
     uint32_t n = va.list.count;

@@ -171,7 +171,7 @@ class CString {
     }
     CString(const CString &) = delete;
     CString &operator=(const CString &) = delete;
-    const char *get() const { return s_; }
+    const char *Get() const { return s_; }
 
   private:
     char small_[256];
@@ -182,18 +182,18 @@ class CString {
 // strings are collated piece by piece between NULs.
 bool Collate(Cmp &c, const Str &a, const Str &b, int32_t &r) {
     CString x(a.p, a.n), y(b.p, b.n);
-    if (!x.get() || !y.get()) return CmpFail(c, GEN_S_NOMEM);
+    if (!x.Get() || !y.Get()) return CmpFail(c, GEN_S_NOMEM);
     size_t i = 0, j = 0;
     for (;;) {
         errno = 0;
-        int d = std::strcoll(x.get() + i, y.get() + j);
+        int d = std::strcoll(x.Get() + i, y.Get() + j);
         if (errno) return CmpFail(c, GEN_S_COLLATE);
         if (d) {
             r = d < 0 ? -1 : 1;
             return true;
         }
-        i += std::strlen(x.get() + i) + 1;
-        j += std::strlen(y.get() + j) + 1;
+        i += std::strlen(x.Get() + i) + 1;
+        j += std::strlen(y.Get() + j) + 1;
         bool xe = i > a.n, ye = j > b.n;
         if (xe || ye) {
             r = xe == ye ? 0 : xe ? -1 : 1;

@@ -108,9 +108,9 @@ uint32_t CopyAny(Ctx &ctx, uint32_t type, void *&out, const void *in) {
     const GENU_ValueDescriptor *desc = DescriptorOf(type);
     if (!desc) return Fail(ctx, GEN_S_INVALID);
     Private p;
-    if (!p.list()) return Fail(ctx, GEN_S_NOMEM);
+    if (!p.List()) return Fail(ctx, GEN_S_NOMEM);
     GENU_Allocator a = {ctx.alloc, ctx.free};
-    if (desc->copy(p.list(), &out, in, &a) != 0) {
+    if (desc->copy(p.List(), &out, in, &a) != 0) {
         out = nullptr;
         return Fail(ctx, p.Failure());
     }
@@ -122,7 +122,7 @@ void DeleteAny(Ctx &ctx, uint32_t type, void *&value) {
     const GENU_ValueDescriptor *desc = DescriptorOf(type);
     Private p;
     GENU_Allocator a = {ctx.alloc, ctx.free};
-    if (!desc || !p.list() || desc->del(p.list(), value, &a) != 0) Report(ctx, GEN_S_INVALID);
+    if (!desc || !p.List() || desc->del(p.List(), value, &a) != 0) Report(ctx, GEN_S_INVALID);
     value = nullptr;
 }
 
@@ -155,17 +155,17 @@ uint32_t CopyAttr(Ctx &ctx, AS_AttrHandle &out, AS_AttrHandle in) {
     out = nullptr;
     if (!in) return 0;
     Private p;
-    if (!p.list()) return Fail(ctx, GEN_S_NOMEM);
+    if (!p.List()) return Fail(ctx, GEN_S_NOMEM);
     GENU_Allocator a = {ctx.alloc, ctx.free};
     AS_SetHandle set = nullptr;
-    if (AS_Create(p.list(), &set, &a, 0) != 0) return Fail(ctx, p.Failure());
+    if (AS_Create(p.List(), &set, &a, 0) != 0) return Fail(ctx, p.Failure());
     AS_AttrHandle attr = nullptr;
-    if (AS_CopyAttrR(p.list(), set, in, &attr) != 0) {
+    if (AS_CopyAttrR(p.List(), set, in, &attr) != 0) {
         uint32_t code = p.Failure();
-        AS_Destroy(p.list(), &set);
+        AS_Destroy(p.List(), &set);
         return Fail(ctx, code);
     }
-    AS_FreeSetHandle(p.list(), &set);
+    AS_FreeSetHandle(p.List(), &set);
     out = attr;
     return 0;
 }
@@ -174,14 +174,14 @@ void DeleteAttr(Ctx &ctx, AS_AttrHandle &attr) {
     if (!attr) return;
     Private p;
     AS_SetHandle set = nullptr;
-    if (!p.list() || AS_GetAttrSetR(p.list(), attr, &set) != 0) {
+    if (!p.List() || AS_GetAttrSetR(p.List(), attr, &set) != 0) {
         Report(ctx, GEN_S_INVALID);
-        if (p.list()) AS_FreeAttrHandle(p.list(), &attr);
+        if (p.List()) AS_FreeAttrHandle(p.List(), &attr);
         attr = nullptr;
         return;
     }
-    AS_FreeAttrHandle(p.list(), &attr);
-    if (AS_Destroy(p.list(), &set) != 0) Report(ctx, GEN_S_INVALID);
+    AS_FreeAttrHandle(p.List(), &attr);
+    if (AS_Destroy(p.List(), &set) != 0) Report(ctx, GEN_S_INVALID);
     attr = nullptr;
 }
 

@@ -59,7 +59,7 @@ class OwnList {
     }
     OwnList(const OwnList &) = delete;
     OwnList &operator=(const OwnList &) = delete;
-    STF_List *get() const { return list_; }
+    STF_List *Get() const { return list_; }
 
   private:
     STF_List *list_;
@@ -84,13 +84,13 @@ VR_EXPORT int GEN_EchoAS(STF_List *status, AS_SetHandle set) try {
     if (!status) return 1;
     if (!LOG_InMessage()) return 0;
     OwnList own;
-    if (!own.get()) {
+    if (!own.Get()) {
         Carry(status, nullptr);
         return 1;
     }
     LogSink sink;
-    if (RenderSet(sink, own.get(), set) == 0) return 0;
-    Carry(status, own.get());
+    if (RenderSet(sink, own.Get(), set) == 0) return 0;
+    Carry(status, own.Get());
     return 1;
 }
 VR_CATCH_STATUS(status, GEN_S_NOMEM, GENU_S_INTERNAL)
@@ -203,8 +203,8 @@ VR_CATCH_RETURN("unknown")
 VR_EXPORT const char *_GENU__ModifyOpAscii(STF_List *status, AS_AttrHandle attr) try {
     OwnList own;
     int32_t op = 0;
-    if (!own.get() || AS_GetAttrModifyOpR(own.get(), attr, &op) != 0) {
-        if (status) Carry(status, own.get());
+    if (!own.Get() || AS_GetAttrModifyOpR(own.Get(), attr, &op) != 0) {
+        if (status) Carry(status, own.Get());
         return "GetFailed";
     }
     return ModifyOpName(op);

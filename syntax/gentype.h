@@ -176,7 +176,7 @@ class Private {
     }
     Private(const Private &) = delete;
     Private &operator=(const Private &) = delete;
-    STF_List *list() const { return list_; }
+    STF_List *List() const { return list_; }
     uint32_t Failure() const {
         STF_ObjectInfo info;
         for (uint32_t i = 1; list_ && STF_GetObjectInfo(list_, i, &info) == 0; ++i)

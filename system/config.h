@@ -19,30 +19,30 @@ namespace vrcore::system::cfg {
 // that changes TS_ROOT or windir sees the change at its next call.
 
 // TS_ROOT when set and non-empty, else the compiled-in root; no trailing "/".
-std::string root_dir();
+std::string RootDir();
 // <root>/etc/vrcore: system configuration and the registry file.
-std::string etc_dir();
+std::string EtcDir();
 // The windir environment variable when set and non-empty, else etc_dir().
-std::string windir();
+std::string Windir();
 // <root>/share/data: data files such as "charset.dat".
-std::string data_dir();
+std::string DataDir();
 // <root>/share/vrcore/nls: the message catalogs.
-std::string catalog_dir();
+std::string CatalogDir();
 // <root>/var/vrcore/lock: lock files of the named mutexes.
-std::string lock_dir();
+std::string LockDir();
 // <root>/var/vrcore/spool: spool files.
-std::string spool_dir();
+std::string SpoolDir();
 // VRCORE_REGISTRY when set and non-empty, else <etc_dir>/registry.reg.
-std::string registry_path();
+std::string RegistryPath();
 
 // Creates a directory and its missing parents with the given mode (subject
 // to the umask). Returns 0 or an errno value.
-int make_dirs(const std::string &path, unsigned mode);
+int MakeDirs(const std::string &path, unsigned mode);
 
 // Expands %NAME% references from the environment. An unknown name is left
 // as written; windir and TS_ROOT fall back to windir() and root_dir() when
 // unset, as those always exist for the library.
-std::string expand_env(std::string_view text);
+std::string ExpandEnv(std::string_view text);
 
 // ---------------------------------------------------------------------------
 // The registry file. Text in the registry-export convention:
@@ -68,12 +68,12 @@ struct RegValue {
 
 // A value's line in the file: "Name"="text", "Name"=str(2):"text",
 // "Name"=dword:0000000a, or for another type the data as it was read.
-std::string format_value(const RegValue &v);
+std::string FormatValue(const RegValue &v);
 
 // Canonical form of a key: hive spelled out, components joined by "\",
 // empty components dropped. Empty result for a key that cannot be written
 // (a component holding "]" or a control character).
-std::string normalize_key(std::string_view key);
+std::string NormalizeKey(std::string_view key);
 
 // One registry file in memory. Every line of the text is kept, so a
 // rewrite changes only the values it sets or deletes: comments, values of
@@ -87,25 +87,25 @@ class RegDocument {
 
     // Parses the bytes; malformed lines are logged (naming `origin`) and
     // take no part in lookups. Never fails except by std::bad_alloc.
-    static RegDocument parse(std::string_view bytes, std::string_view origin = {});
-    std::string render() const;
+    static RegDocument Parse(std::string_view bytes, std::string_view origin = {});
+    std::string Render() const;
 
     // The value in effect (the last one written for the name), or null.
-    const RegValue *find(std::string_view key, std::string_view name) const;
+    const RegValue *Find(std::string_view key, std::string_view name) const;
     // Sets a value; returns false (document unchanged) for a key or value
     // that cannot be written: see normalize_key, and names or texts with
     // control characters.
-    bool set(std::string_view key, const RegValue &value);
+    bool Set(std::string_view key, const RegValue &value);
     // Removes a value; false when it was absent.
-    bool erase_value(std::string_view key, std::string_view name);
+    bool EraseValue(std::string_view key, std::string_view name);
     // Removes a key with its values and subkeys; false when absent.
-    bool erase_key(std::string_view key);
+    bool EraseKey(std::string_view key);
     // Keys present (canonical form, each once, in file order).
-    std::vector<std::string> keys() const;
+    std::vector<std::string> Keys() const;
     // Values in effect under a key, in file order.
-    std::vector<RegValue> values(std::string_view key) const;
+    std::vector<RegValue> Values(std::string_view key) const;
     // Number of lines skipped as malformed.
-    size_t malformed() const;
+    size_t Malformed() const;
 
   private:
     struct Impl;
@@ -118,39 +118,37 @@ class RegDocument {
 // lock file "<path>.lck" beside it.
 class Registry {
   public:
-    explicit Registry(std::string path = registry_path());
-    const std::string &path() const { return path_; }
+    explicit Registry(std::string path = RegistryPath());
+    const std::string &Path() const { return path_; }
 
     // Reads the file: 0, ENOENT when it does not exist, or an errno value.
-    int load(RegDocument &out) const;
+    int Load(RegDocument &out) const;
 
     // The caller's default for a missing file, key or value, or a value of
     // another type. get_string accepts plain and expandable strings and
     // expands the latter.
-    uint32_t get_dword(std::string_view key, std::string_view name, uint32_t dflt) const;
-    std::string get_string(std::string_view key, std::string_view name,
-                           std::string_view dflt) const;
+    uint32_t GetDword(std::string_view key, std::string_view name, uint32_t dflt) const;
+    std::string GetString(std::string_view key, std::string_view name, std::string_view dflt) const;
     // The stored value, unexpanded; false when absent.
-    bool query(std::string_view key, std::string_view name, RegValue &out) const;
+    bool Query(std::string_view key, std::string_view name, RegValue &out) const;
 
     // Writes return 0 or an errno value: EINVAL for a key, name or text
     // that cannot be written, ENOENT when deleting what is absent, ENOMEM,
     // or the failing system call's error. On failure the file is unchanged.
-    int set_string(std::string_view key, std::string_view name, std::string_view text,
-                   bool expandable = false) const;
-    int set_dword(std::string_view key, std::string_view name, uint32_t value) const;
-    int delete_value(std::string_view key, std::string_view name) const;
-    int delete_key(std::string_view key) const;
+    int SetString(std::string_view key, std::string_view name, std::string_view text,
+                  bool expandable = false) const;
+    int SetDword(std::string_view key, std::string_view name, uint32_t value) const;
+    int DeleteValue(std::string_view key, std::string_view name) const;
+    int DeleteKey(std::string_view key) const;
 
     // Locked read-modify-write: `edit` changes the document and returns 0
     // to have it written, or an errno value to leave the file alone.
-    template <class F> int update(F &&edit) const {
-        return update_impl(&edit,
-                           [](void *f, RegDocument &d) { return (*static_cast<F *>(f))(d); });
+    template <class F> int Update(F &&edit) const {
+        return UpdateImpl(&edit, [](void *f, RegDocument &d) { return (*static_cast<F *>(f))(d); });
     }
 
   private:
-    int update_impl(void *ctx, int (*edit)(void *, RegDocument &)) const;
+    int UpdateImpl(void *ctx, int (*edit)(void *, RegDocument &)) const;
     std::string path_;
 };
 
@@ -170,15 +168,15 @@ class NamedMutex {
 
     // 0, EINVAL for an empty name, ENAMETOOLONG, or an errno value of
     // creating the directory or the lock file.
-    int open(std::string_view name);
+    int Open(std::string_view name);
     // timeout_ms < 0 waits for ever. 0, ETIMEDOUT, EBADF when not open,
     // or an errno value.
-    int lock(long timeout_ms = -1);
+    int Lock(long timeout_ms = -1);
     // 0, or EPERM when the calling thread does not own the mutex.
-    int unlock();
-    void close();
+    int Unlock();
+    void Close();
     // The lock file's path ("" when not open).
-    std::string path() const;
+    std::string Path() const;
 
     struct State;
 
@@ -189,13 +187,13 @@ class NamedMutex {
 // Scoped hold of a named mutex.
 class NamedMutexHold {
   public:
-    explicit NamedMutexHold(NamedMutex &m, long timeout_ms = -1) : m_(m), rc_(m.lock(timeout_ms)) {}
+    explicit NamedMutexHold(NamedMutex &m, long timeout_ms = -1) : m_(m), rc_(m.Lock(timeout_ms)) {}
     ~NamedMutexHold() {
-        if (rc_ == 0) m_.unlock();
+        if (rc_ == 0) m_.Unlock();
     }
     NamedMutexHold(const NamedMutexHold &) = delete;
     NamedMutexHold &operator=(const NamedMutexHold &) = delete;
-    int status() const { return rc_; }
+    int Status() const { return rc_; }
 
   private:
     NamedMutex &m_;
@@ -205,25 +203,25 @@ class NamedMutexHold {
 // File name of a mutex's lock file: the name with "/", "\", "%", control
 // bytes and a leading "." written as %XX, then ".lck". Empty for an empty
 // or over-long name.
-std::string lock_file_name(std::string_view mutex_name);
+std::string LockFileName(std::string_view mutex_name);
 
 // ---------------------------------------------------------------------------
 // The host's identity. Each returns 0 and fills `out`, or an errno value
 // (ENOENT when the fact is not known on this host).
 
 // The effective user's login name.
-int host_user_name(std::string &out);
+int HostUserName(std::string &out);
 // The computer name: the host name up to its first ".".
-int host_computer_name(std::string &out);
+int HostComputerName(std::string &out);
 // The host's official (canonical) name as resolved, else the host name.
-int host_official_name(std::string &out);
+int HostOfficialName(std::string &out);
 // The NIS domain ("(none)" and empty count as unknown).
-int host_nis_domain(std::string &out);
+int HostNisDomain(std::string &out);
 // The DNS domain: of the official name, else "domain" or the first
 // "search" entry of /etc/resolv.conf.
-int host_dns_domain(std::string &out);
+int HostDnsDomain(std::string &out);
 // The LAN group: registry value "LanGroup" under Software\Halvane\Tessaril,
 // else the NIS domain, else the DNS domain.
-int host_lan_group(std::string &out);
+int HostLanGroup(std::string &out);
 
 } // namespace vrcore::system::cfg

@@ -16,7 +16,7 @@ namespace vrcore::system::fa {
 namespace {
 
 void *Allocate(size_t n) {
-    return vrcore::system::seam::alloc(vrcore::system::seam::Module::Paths, n);
+    return vrcore::system::seam::Alloc(vrcore::system::seam::Module::Paths, n);
 }
 
 // Calls `each(offset, bytes, wide)` for every character of the first
@@ -123,7 +123,7 @@ VR_CATCH_CODE(FA_S_NOMEM, FA_S_INTERNAL)
 
 VR_EXPORT void FA_FreeFilePath(char *path) try {
     if (!path) return;
-    vrcore::system::seam::release(vrcore::system::seam::Module::Paths, path);
+    vrcore::system::seam::Release(vrcore::system::seam::Module::Paths, path);
 }
 VR_CATCH_VOID
 

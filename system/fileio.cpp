@@ -22,13 +22,13 @@ constexpr auto kLongestPause = std::chrono::microseconds(20000);
 constexpr int kTempAttempts = 100;
 
 // Waits until fd can take more bytes; false with errno set on failure.
-bool wait_writable(int fd) {
+bool WaitWritable(int fd) {
     pollfd p{fd, POLLOUT, 0};
     return ::poll(&p, 1, -1) >= 0 || errno == EINTR;
 }
 
 // Six characters for a fresh temporary name.
-void fill_random(char *out) {
+void FillRandom(char *out) {
     static const char chars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     static std::atomic<uint64_t> counter{0};
     timespec ts{};
@@ -45,7 +45,7 @@ void fill_random(char *out) {
 
 // Gives the open file its mode and owner, writes and syncs it, and closes
 // it; on failure closes it and removes `path`.
-Result fill(int fd, const std::string &path, std::string_view text, const NewFile &how,
+Result Fill(int fd, const std::string &path, std::string_view text, const NewFile &how,
             const system::seam::Io &io) {
     Result r;
     if (how.uid != uid_t(-1) || how.gid != gid_t(-1))
@@ -54,7 +54,7 @@ Result fill(int fd, const std::string &path, std::string_view text, const NewFil
         }
     if (how.mode >= 0 && io.fchmod(fd, unsigned(how.mode)) != 0)
         r = {errno, Step::Mode};
-    else if (int e = write_all(fd, text.data(), text.size(), io))
+    else if (int e = WriteAll(fd, text.data(), text.size(), io))
         r = {e, Step::Write};
     else if (io.fsync(fd) != 0)
         r = {errno, Step::Sync};
@@ -65,7 +65,7 @@ Result fill(int fd, const std::string &path, std::string_view text, const NewFil
 
 } // namespace
 
-int read_all(int fd, std::string &out, size_t limit, const system::seam::Io &io) {
+int ReadAll(int fd, std::string &out, size_t limit, const system::seam::Io &io) {
     char buf[16384];
     for (;;) {
         ssize_t n = io.read(fd, buf, sizeof buf);
@@ -83,7 +83,7 @@ int read_all(int fd, std::string &out, size_t limit, const system::seam::Io &io)
     }
 }
 
-int write_all(int fd, const void *p, size_t n, const system::seam::Io &io) {
+int WriteAll(int fd, const void *p, size_t n, const system::seam::Io &io) {
     const char *c = static_cast<const char *>(p);
     while (n > 0) {
         ssize_t w = io.write(fd, c, n);
@@ -94,13 +94,13 @@ int write_all(int fd, const void *p, size_t n, const system::seam::Io &io) {
         }
         if (w == 0) return EIO;
         if (errno == EINTR) continue;
-        if ((errno == EAGAIN || errno == EWOULDBLOCK) && wait_writable(fd)) continue;
+        if ((errno == EAGAIN || errno == EWOULDBLOCK) && WaitWritable(fd)) continue;
         return errno;
     }
     return 0;
 }
 
-int send_all(int fd, const void *p, size_t n, size_t piece, int timeout_ms) {
+int SendAll(int fd, const void *p, size_t n, size_t piece, int timeout_ms) {
     const char *c = static_cast<const char *>(p);
     auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms < 0 ? 0 : timeout_ms);
     while (n > 0) {
@@ -127,7 +127,7 @@ int send_all(int fd, const void *p, size_t n, size_t piece, int timeout_ms) {
     return 0;
 }
 
-int lock(int fd, system::seam::LockKind kind, system::seam::LockMode mode, long wait_ms,
+int Lock(int fd, system::seam::LockKind kind, system::seam::LockMode mode, long wait_ms,
          const system::seam::Io &io) {
     auto held = [kind](int e) {
         return e == EWOULDBLOCK || e == EAGAIN ||
@@ -155,15 +155,15 @@ int lock(int fd, system::seam::LockKind kind, system::seam::LockMode mode, long 
     }
 }
 
-Result write_file(const std::string &path, std::string_view text, const NewFile &how,
-                  const system::seam::Io &io) {
+Result WriteFile(const std::string &path, std::string_view text, const NewFile &how,
+                 const system::seam::Io &io) {
     int fd = io.open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, how.create_mode);
     if (fd < 0) return {errno, Step::Create};
-    return fill(fd, path, text, how, io);
+    return Fill(fd, path, text, how, io);
 }
 
-Result replace_file(const std::string &path, std::string_view text, const NewFile &how,
-                    const std::string &temp, const system::seam::Io &io) {
+Result ReplaceFile(const std::string &path, std::string_view text, const NewFile &how,
+                   const std::string &temp, const system::seam::Io &io) {
     std::string tmp = temp;
     int fd = -1;
     if (!temp.empty()) {
@@ -174,13 +174,13 @@ Result replace_file(const std::string &path, std::string_view text, const NewFil
         std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
         for (int i = 0; i < kTempAttempts; ++i) {
             tmp = dir + "/." + base + ".XXXXXX";
-            fill_random(&tmp[tmp.size() - 6]);
+            FillRandom(&tmp[tmp.size() - 6]);
             fd = io.open(tmp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, how.create_mode);
             if (fd >= 0 || errno != EEXIST) break;
         }
     }
     if (fd < 0) return {errno, Step::Create};
-    Result r = fill(fd, tmp, text, how, io);
+    Result r = Fill(fd, tmp, text, how, io);
     if (r.err) return r;
     if (io.rename(tmp.c_str(), path.c_str()) != 0) {
         r = {errno, Step::Rename};

@@ -16,18 +16,19 @@ namespace vrcore::system::fileio {
 
 // Reads from fd to its end, appending to out; more than `limit` bytes in
 // all fail with EFBIG. 0 or an errno value (ENOMEM when out cannot grow).
-int read_all(int fd, std::string &out, size_t limit = SIZE_MAX,
-             const system::seam::Io &io = system::seam::io());
+int ReadAll(int fd, std::string &out, size_t limit = SIZE_MAX,
+            const system::seam::Io &io = system::seam::CurrentIo());
 
 // Writes all n bytes whatever pieces the descriptor takes; waits (poll)
 // while a non-blocking one takes nothing. 0 or an errno value (EIO for a
 // write that took nothing).
-int write_all(int fd, const void *p, size_t n, const system::seam::Io &io = system::seam::io());
+int WriteAll(int fd, const void *p, size_t n,
+             const system::seam::Io &io = system::seam::CurrentIo());
 
 // Sends all n bytes on a socket without raising SIGPIPE, in pieces of at
 // most `piece` bytes, waiting (poll) while it takes nothing, all within
 // `timeout_ms` (< 0: no limit). 0, ETIMEDOUT or an errno value.
-int send_all(int fd, const void *p, size_t n, size_t piece, int timeout_ms);
+int SendAll(int fd, const void *p, size_t n, size_t piece, int timeout_ms);
 
 // Takes (or with LockMode::Unlock drops) a lock of the whole file.
 // wait_ms < 0 waits as long as it takes, 0 tries once, more waits at most
@@ -35,8 +36,8 @@ int send_all(int fd, const void *p, size_t n, size_t piece, int timeout_ms);
 // repeated. 0, EWOULDBLOCK when another holds the lock still when the
 // wait ends, or the call's errno value (ENOLCK where the file system keeps
 // no locks).
-int lock(int fd, system::seam::LockKind kind, system::seam::LockMode mode, long wait_ms,
-         const system::seam::Io &io = system::seam::io());
+int Lock(int fd, system::seam::LockKind kind, system::seam::LockMode mode, long wait_ms,
+         const system::seam::Io &io = system::seam::CurrentIo());
 
 // How a new file is made: created with `create_mode` (the umask applies),
 // then given `mode` exactly unless it is -1, and the owner uid/gid unless
@@ -58,8 +59,8 @@ struct Result {
 
 // Writes `text` as the whole content of `path` (created, or cut when it
 // exists) and syncs it. On failure the file is removed.
-Result write_file(const std::string &path, std::string_view text, const NewFile &how,
-                  const system::seam::Io &io = system::seam::io());
+Result WriteFile(const std::string &path, std::string_view text, const NewFile &how,
+                 const system::seam::Io &io = system::seam::CurrentIo());
 
 // Replaces the file at `path` by one holding `text` so that a crash at
 // any instant leaves the old file or the new one: the text goes to a
@@ -68,7 +69,8 @@ Result write_file(const std::string &path, std::string_view text, const NewFile 
 // `path`; then the directory is synced. A failure before the rename
 // removes the temporary file; one of the directory sync leaves the new
 // file in place (Step::SyncDir: it may not survive a power loss).
-Result replace_file(const std::string &path, std::string_view text, const NewFile &how,
-                    const std::string &temp = {}, const system::seam::Io &io = system::seam::io());
+Result ReplaceFile(const std::string &path, std::string_view text, const NewFile &how,
+                   const std::string &temp = {},
+                   const system::seam::Io &io = system::seam::CurrentIo());
 
 } // namespace vrcore::system::fileio

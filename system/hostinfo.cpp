@@ -17,7 +17,7 @@
 namespace vrcore::system::cfg {
 namespace {
 
-int raw_host_name(std::string &out) {
+int RawHostName(std::string &out) {
     char buf[256];
     if (gethostname(buf, sizeof buf) != 0) return errno;
     buf[sizeof buf - 1] = '\0';
@@ -32,7 +32,7 @@ std::mutex g_official_mutex;
 bool g_official_done = false;
 std::string g_official;
 
-template <class F> int guarded(F &&f) {
+template <class F> int Guarded(F &&f) {
     try {
         return f();
     } catch (const std::bad_alloc &) {
@@ -42,8 +42,8 @@ template <class F> int guarded(F &&f) {
 
 } // namespace
 
-int host_user_name(std::string &out) {
-    return guarded([&] {
+int HostUserName(std::string &out) {
+    return Guarded([&] {
         long hint = sysconf(_SC_GETPW_R_SIZE_MAX);
         std::vector<char> buf(hint > 0 ? static_cast<size_t>(hint) : 4096);
         for (;;) {
@@ -61,21 +61,21 @@ int host_user_name(std::string &out) {
     });
 }
 
-int host_computer_name(std::string &out) {
-    return guarded([&] {
+int HostComputerName(std::string &out) {
+    return Guarded([&] {
         std::string h;
-        if (int rc = raw_host_name(h)) return rc;
+        if (int rc = RawHostName(h)) return rc;
         out = h.substr(0, h.find('.'));
         return out.empty() ? ENOENT : 0;
     });
 }
 
-int host_official_name(std::string &out) {
-    return guarded([&] {
+int HostOfficialName(std::string &out) {
+    return Guarded([&] {
         std::lock_guard<std::mutex> g(g_official_mutex);
         if (!g_official_done) {
             std::string h;
-            if (int rc = raw_host_name(h)) return rc;
+            if (int rc = RawHostName(h)) return rc;
             std::string official = h;
             struct addrinfo hints {};
             hints.ai_flags = AI_CANONNAME;
@@ -93,8 +93,8 @@ int host_official_name(std::string &out) {
     });
 }
 
-int host_nis_domain(std::string &out) {
-    return guarded([&] {
+int HostNisDomain(std::string &out) {
+    return Guarded([&] {
         char buf[256];
         if (getdomainname(buf, sizeof buf) != 0) return errno;
         buf[sizeof buf - 1] = '\0';
@@ -104,10 +104,10 @@ int host_nis_domain(std::string &out) {
     });
 }
 
-int host_dns_domain(std::string &out) {
-    return guarded([&] {
+int HostDnsDomain(std::string &out) {
+    return Guarded([&] {
         std::string name;
-        if (host_official_name(name) == 0) {
+        if (HostOfficialName(name) == 0) {
             size_t dot = name.find('.');
             if (dot != std::string::npos && dot + 1 < name.size()) {
                 out = name.substr(dot + 1);
@@ -134,15 +134,15 @@ int host_dns_domain(std::string &out) {
     });
 }
 
-int host_lan_group(std::string &out) {
-    return guarded([&] {
-        std::string g = Registry().get_string("Software\\Halvane\\Tessaril", "LanGroup", "");
+int HostLanGroup(std::string &out) {
+    return Guarded([&] {
+        std::string g = Registry().GetString("Software\\Halvane\\Tessaril", "LanGroup", "");
         if (!g.empty()) {
             out = g;
             return 0;
         }
-        if (host_nis_domain(out) == 0) return 0;
-        return host_dns_domain(out) == 0 ? 0 : ENOENT;
+        if (HostNisDomain(out) == 0) return 0;
+        return HostDnsDomain(out) == 0 ? 0 : ENOENT;
     });
 }
 

@@ -165,8 +165,8 @@ void WriteFileLocked(const ThreadState &st) {
     }
     for (const Chunk *c = &st.first; c != nullptr; c = c->next) {
         // Log files stay on the real file system whatever table tests use.
-        if (vrcore::system::fileio::write_all(g_dest.fd, c->text, c->used,
-                                              vrcore::system::seam::system_io()) != 0) {
+        if (vrcore::system::fileio::WriteAll(g_dest.fd, c->text, c->used,
+                                             vrcore::system::seam::SystemIo()) != 0) {
             // Leave no partial message behind (the disk may be full).
             if (ftruncate(g_dest.fd, g_dest.bytes) == 0) lseek(g_dest.fd, g_dest.bytes, SEEK_SET);
             return;

@@ -73,8 +73,8 @@ struct ThreadState {
     // The memory of this state and its chunks: the allocator in use when
     // the state was made.
     const vrcore::system::seam::Allocator *from;
-    void *alloc(size_t n) const { return from->alloc(vrcore::system::seam::Module::Log, n); }
-    void release(void *p) const { from->release(vrcore::system::seam::Module::Log, p); }
+    void *Alloc(size_t n) const { return from->alloc(vrcore::system::seam::Module::Log, n); }
+    void Release(void *p) const { from->release(vrcore::system::seam::Module::Log, p); }
 };
 
 // Frees a thread's message state (the thread-specific slot's destructor).

@@ -62,7 +62,7 @@ void Raw(ThreadState &st, const char *p, size_t n) {
         if (c->used == kChunkText) {
             Chunk *next = c->next;
             if (next == nullptr) {
-                next = static_cast<Chunk *>(st.alloc(sizeof(Chunk)));
+                next = static_cast<Chunk *>(st.Alloc(sizeof(Chunk)));
                 if (next == nullptr) {
                     st.failed = true;
                     return;
@@ -140,7 +140,7 @@ void AddFormatted(ThreadState &st, const char *format, va_list ap) {
         Text(st, buf, static_cast<size_t>(n));
         return;
     }
-    char *big = static_cast<char *>(st.alloc(static_cast<size_t>(n) + 1));
+    char *big = static_cast<char *>(st.Alloc(static_cast<size_t>(n) + 1));
     if (big == nullptr) {
         st.failed = true;
         return;
@@ -149,7 +149,7 @@ void AddFormatted(ThreadState &st, const char *format, va_list ap) {
     sys::VFormat(big, static_cast<size_t>(n) + 1, format, aq);
     va_end(aq);
     Text(st, big, static_cast<size_t>(n));
-    st.release(big);
+    st.Release(big);
 }
 
 void Reset(ThreadState &st) {
@@ -165,7 +165,7 @@ void Reset(ThreadState &st) {
     c->next = nullptr;
     while (rest != nullptr) {
         Chunk *next = rest->next;
-        st.release(rest);
+        st.Release(rest);
         rest = next;
     }
 }
@@ -206,7 +206,7 @@ void Begin(ThreadState &st, int severity, const char *file, int line, const char
 }
 
 ThreadState *NewState() {
-    const vrcore::system::seam::Allocator &from = vrcore::system::seam::allocator();
+    const vrcore::system::seam::Allocator &from = vrcore::system::seam::CurrentAllocator();
     auto *st = static_cast<ThreadState *>(
         from.alloc(vrcore::system::seam::Module::Log, sizeof(ThreadState)));
     if (st == nullptr) return nullptr;
@@ -271,10 +271,10 @@ void FreeState(void *state) {
     Chunk *c = st->first.next;
     while (c != nullptr) {
         Chunk *next = c->next;
-        st->release(c);
+        st->Release(c);
         c = next;
     }
-    st->release(st);
+    st->Release(st);
 }
 
 } // namespace vrcore::log
@@ -299,7 +299,7 @@ void WriteTrace(int severity, const char *file, int line, const char *format, va
 }
 
 struct TraceWriterInstaller {
-    TraceWriterInstaller() { vrcore::system::trace::set_writer(WriteTrace); }
+    TraceWriterInstaller() { vrcore::system::trace::SetWriter(WriteTrace); }
 } g_trace_writer_installer;
 
 } // namespace

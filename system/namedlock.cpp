@@ -38,19 +38,19 @@ namespace {
 // Open mutexes by lock-file path. A state leaves the table with its last
 // handle.
 std::mutex g_table_mutex;
-std::map<std::string, NamedMutex::State *> &table() {
+std::map<std::string, NamedMutex::State *> &Table() {
     static auto *t = new std::map<std::string, NamedMutex::State *>;
     return *t;
 }
 
 // The lock directory is shared by every user: world-writable with the
 // sticky bit, like /var/lock.
-int ensure_lock_dir(const std::string &dir) {
+int EnsureLockDir(const std::string &dir) {
     struct stat st;
     if (stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
     size_t slash = dir.rfind('/');
     if (slash != std::string::npos && slash > 0)
-        if (int rc = make_dirs(dir.substr(0, slash), 0755)) return rc;
+        if (int rc = MakeDirs(dir.substr(0, slash), 0755)) return rc;
     if (mkdir(dir.c_str(), 0777) == 0) {
         if (chmod(dir.c_str(), 01777) != 0) {
             // Still usable by this user.
@@ -61,7 +61,7 @@ int ensure_lock_dir(const std::string &dir) {
 }
 
 // The lock files stay on the real file system whatever table tests use.
-int flock_wait(int fd, long timeout_ms, std::chrono::steady_clock::time_point deadline) {
+int FlockWait(int fd, long timeout_ms, std::chrono::steady_clock::time_point deadline) {
     long left = 0;
     if (timeout_ms >= 0) {
         auto ms = std::chrono::ceil<std::chrono::milliseconds>(deadline -
@@ -69,14 +69,14 @@ int flock_wait(int fd, long timeout_ms, std::chrono::steady_clock::time_point de
         left = std::max<long>(0, static_cast<long>(ms.count()));
     }
     int rc =
-        system::fileio::lock(fd, system::seam::LockKind::Flock, system::seam::LockMode::Exclusive,
-                             timeout_ms < 0 ? -1 : left, system::seam::system_io());
+        system::fileio::Lock(fd, system::seam::LockKind::Flock, system::seam::LockMode::Exclusive,
+                             timeout_ms < 0 ? -1 : left, system::seam::SystemIo());
     return rc == EWOULDBLOCK && timeout_ms >= 0 ? ETIMEDOUT : rc;
 }
 
 } // namespace
 
-std::string lock_file_name(std::string_view name) {
+std::string LockFileName(std::string_view name) {
     if (name.empty()) return {};
     static const char hex[] = "0123456789ABCDEF";
     std::string out;
@@ -96,25 +96,25 @@ std::string lock_file_name(std::string_view name) {
 }
 
 NamedMutex::NamedMutex() = default;
-NamedMutex::~NamedMutex() { close(); }
+NamedMutex::~NamedMutex() { Close(); }
 
-int NamedMutex::open(std::string_view name) {
+int NamedMutex::Open(std::string_view name) {
     try {
-        close();
+        Close();
         if (name.empty()) return EINVAL;
-        std::string file = lock_file_name(name);
+        std::string file = LockFileName(name);
         if (file.empty()) return ENAMETOOLONG;
-        std::string dir = lock_dir();
+        std::string dir = LockDir();
         std::string path = dir + "/" + file;
         std::lock_guard<std::mutex> g(g_table_mutex);
-        auto &t = table();
+        auto &t = Table();
         auto it = t.find(path);
         if (it != t.end() && it->second->pid == getpid()) {
             state_ = it->second;
             ++state_->refs;
             return 0;
         }
-        if (int rc = ensure_lock_dir(dir)) return rc;
+        if (int rc = EnsureLockDir(dir)) return rc;
         auto s = std::make_unique<State>();
         s->path = path;
         s->pid = getpid();
@@ -137,14 +137,14 @@ int NamedMutex::open(std::string_view name) {
     }
 }
 
-void NamedMutex::close() {
+void NamedMutex::Close() {
     if (!state_) return;
     std::lock_guard<std::mutex> g(g_table_mutex);
     if (--state_->refs == 0) {
         // The last handle of a mutex its thread still holds releases it.
         if (state_->pid == getpid() && state_->owner.load() == std::this_thread::get_id())
-            while (state_->depth > 0) unlock();
-        auto &t = table();
+            while (state_->depth > 0) Unlock();
+        auto &t = Table();
         auto it = t.find(state_->path);
         if (it != t.end() && it->second == state_) t.erase(it);
         delete state_;
@@ -152,9 +152,9 @@ void NamedMutex::close() {
     state_ = nullptr;
 }
 
-std::string NamedMutex::path() const { return state_ ? state_->path : std::string(); }
+std::string NamedMutex::Path() const { return state_ ? state_->path : std::string(); }
 
-int NamedMutex::lock(long timeout_ms) {
+int NamedMutex::Lock(long timeout_ms) {
     if (!state_) return EBADF;
     State &s = *state_;
     auto deadline = std::chrono::steady_clock::now() +
@@ -164,7 +164,7 @@ int NamedMutex::lock(long timeout_ms) {
     else if (!s.threads.try_lock_until(deadline))
         return ETIMEDOUT;
     if (s.depth == 0) {
-        if (int rc = flock_wait(s.fd, timeout_ms, deadline)) {
+        if (int rc = FlockWait(s.fd, timeout_ms, deadline)) {
             s.threads.unlock();
             return rc;
         }
@@ -174,14 +174,14 @@ int NamedMutex::lock(long timeout_ms) {
     return 0;
 }
 
-int NamedMutex::unlock() {
+int NamedMutex::Unlock() {
     if (!state_) return EBADF;
     State &s = *state_;
     if (s.owner.load() != std::this_thread::get_id() || s.depth == 0) return EPERM;
     if (--s.depth == 0) {
         s.owner.store(std::thread::id());
-        system::fileio::lock(s.fd, system::seam::LockKind::Flock, system::seam::LockMode::Unlock,
-                             -1, system::seam::system_io());
+        system::fileio::Lock(s.fd, system::seam::LockKind::Flock, system::seam::LockMode::Unlock,
+                             -1, system::seam::SystemIo());
     }
     s.threads.unlock();
     return 0;

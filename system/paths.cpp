@@ -29,46 +29,46 @@
 namespace vrcore::system::cfg {
 namespace {
 
-const char *env_nonempty(const char *name) {
+const char *EnvNonempty(const char *name) {
     const char *v = std::getenv(name);
     return v && *v ? v : nullptr;
 }
 
-std::string strip_trailing_slashes(std::string p) {
+std::string StripTrailingSlashes(std::string p) {
     while (p.size() > 1 && p.back() == '/') p.pop_back();
     return p;
 }
 
-std::string under_root(const char *rel) {
-    std::string r = root_dir();
+std::string UnderRoot(const char *rel) {
+    std::string r = RootDir();
     if (r != "/") r += '/';
     return r + rel;
 }
 
 } // namespace
 
-std::string root_dir() {
-    const char *v = env_nonempty("TS_ROOT");
-    return strip_trailing_slashes(v ? v : VRCORE_DEFAULT_ROOT);
+std::string RootDir() {
+    const char *v = EnvNonempty("TS_ROOT");
+    return StripTrailingSlashes(v ? v : VRCORE_DEFAULT_ROOT);
 }
 
-std::string etc_dir() { return under_root(VRCORE_REL_ETCDIR); }
-std::string data_dir() { return under_root(VRCORE_REL_DATADIR); }
-std::string catalog_dir() { return under_root(VRCORE_REL_NLSDIR); }
-std::string lock_dir() { return under_root(VRCORE_REL_LOCKDIR); }
-std::string spool_dir() { return under_root(VRCORE_REL_SPOOLDIR); }
+std::string EtcDir() { return UnderRoot(VRCORE_REL_ETCDIR); }
+std::string DataDir() { return UnderRoot(VRCORE_REL_DATADIR); }
+std::string CatalogDir() { return UnderRoot(VRCORE_REL_NLSDIR); }
+std::string LockDir() { return UnderRoot(VRCORE_REL_LOCKDIR); }
+std::string SpoolDir() { return UnderRoot(VRCORE_REL_SPOOLDIR); }
 
-std::string windir() {
-    const char *v = env_nonempty("windir");
-    return v ? strip_trailing_slashes(v) : etc_dir();
+std::string Windir() {
+    const char *v = EnvNonempty("windir");
+    return v ? StripTrailingSlashes(v) : EtcDir();
 }
 
-std::string registry_path() {
-    const char *v = env_nonempty("VRCORE_REGISTRY");
-    return v ? std::string(v) : etc_dir() + "/registry.reg";
+std::string RegistryPath() {
+    const char *v = EnvNonempty("VRCORE_REGISTRY");
+    return v ? std::string(v) : EtcDir() + "/registry.reg";
 }
 
-int make_dirs(const std::string &path, unsigned mode) {
+int MakeDirs(const std::string &path, unsigned mode) {
     if (path.empty()) return ENOENT;
     struct stat st;
     if (stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
@@ -84,7 +84,7 @@ int make_dirs(const std::string &path, unsigned mode) {
     return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
 }
 
-std::string expand_env(std::string_view text) {
+std::string ExpandEnv(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     size_t i = 0;
@@ -104,9 +104,9 @@ std::string expand_env(std::string_view text) {
         const char *v = name.empty() ? nullptr : std::getenv(name.c_str());
         std::string fallback;
         if (!v && name == "windir")
-            v = (fallback = windir()).c_str();
+            v = (fallback = Windir()).c_str();
         else if (!v && name == "TS_ROOT")
-            v = (fallback = root_dir()).c_str();
+            v = (fallback = RootDir()).c_str();
         if (v) {
             out.append(v);
             i = close + 1;

@@ -20,29 +20,29 @@ namespace {
 
 constexpr off_t kMaxFileSize = 64L << 20;
 
-char fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char Fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
-bool iequal(std::string_view a, std::string_view b) {
+bool Iequal(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)
-        if (fold(a[i]) != fold(b[i])) return false;
+        if (Fold(a[i]) != Fold(b[i])) return false;
     return true;
 }
 
-bool istarts(std::string_view s, std::string_view prefix) {
-    return s.size() >= prefix.size() && iequal(s.substr(0, prefix.size()), prefix);
+bool Istarts(std::string_view s, std::string_view prefix) {
+    return s.size() >= prefix.size() && Iequal(s.substr(0, prefix.size()), prefix);
 }
 
-bool is_control(unsigned char c) { return c < 0x20 || c == 0x7f; }
+bool IsControl(unsigned char c) { return c < 0x20 || c == 0x7f; }
 
-bool has_control(std::string_view s) {
+bool HasControl(std::string_view s) {
     return std::any_of(s.begin(), s.end(),
-                       [](char c) { return is_control(static_cast<unsigned char>(c)); });
+                       [](char c) { return IsControl(static_cast<unsigned char>(c)); });
 }
 
-bool is_hex(char c) { return (c >= '0' && c <= '9') || (fold(c) >= 'a' && fold(c) <= 'f'); }
+bool IsHex(char c) { return (c >= '0' && c <= '9') || (Fold(c) >= 'a' && Fold(c) <= 'f'); }
 
-std::string_view trim(std::string_view s) {
+std::string_view Trim(std::string_view s) {
     size_t b = s.find_first_not_of(" \t");
     if (b == std::string_view::npos) return {};
     size_t e = s.find_last_not_of(" \t");
@@ -50,7 +50,7 @@ std::string_view trim(std::string_view s) {
 }
 
 // The key's hive abbreviations.
-std::string_view full_hive(std::string_view c) {
+std::string_view FullHive(std::string_view c) {
     static const struct {
         const char *abbr, *full;
     } hives[] = {{"HKLM", "HKEY_LOCAL_MACHINE"},
@@ -59,17 +59,17 @@ std::string_view full_hive(std::string_view c) {
                  {"HKU", "HKEY_USERS"},
                  {"HKCC", "HKEY_CURRENT_CONFIG"}};
     for (const auto &h : hives)
-        if (iequal(c, h.abbr)) return h.full;
+        if (Iequal(c, h.abbr)) return h.full;
     return c;
 }
 
-bool key_under(std::string_view key, std::string_view top) {
-    return iequal(key, top) || (key.size() > top.size() && key[top.size()] == '\\' &&
-                                iequal(key.substr(0, top.size()), top));
+bool KeyUnder(std::string_view key, std::string_view top) {
+    return Iequal(key, top) || (key.size() > top.size() && key[top.size()] == '\\' &&
+                                Iequal(key.substr(0, top.size()), top));
 }
 
 // A quoted text at s[pos] (which is '"'): only \\ and \" are escapes.
-bool parse_quoted(std::string_view s, size_t &pos, std::string &out) {
+bool ParseQuoted(std::string_view s, size_t &pos, std::string &out) {
     out.clear();
     ++pos;
     while (pos < s.size()) {
@@ -89,7 +89,7 @@ bool parse_quoted(std::string_view s, size_t &pos, std::string &out) {
     return false;
 }
 
-void append_quoted(std::string &out, std::string_view text) {
+void AppendQuoted(std::string &out, std::string_view text) {
     out += '"';
     for (char c : text) {
         if (c == '\\' || c == '"') out += '\\';
@@ -100,61 +100,61 @@ void append_quoted(std::string &out, std::string_view text) {
 
 // Binary data as written by export tools: hex(N): or hex: then byte pairs
 // separated by commas, possibly continued over lines ending in "\".
-bool valid_hex_data(std::string_view d) {
+bool ValidHexData(std::string_view d) {
     size_t p = 3;
     if (p < d.size() && d[p] == '(') {
         size_t close = d.find(')', p);
         if (close == std::string_view::npos || close == p + 1) return false;
         for (size_t i = p + 1; i < close; ++i)
-            if (!is_hex(d[i])) return false;
+            if (!IsHex(d[i])) return false;
         p = close + 1;
     }
     if (p >= d.size() || d[p] != ':') return false;
     for (++p; p < d.size(); ++p) {
         char c = d[p];
-        if (!is_hex(c) && c != ',' && c != ' ' && c != '\t' && c != '\\' && c != '\r' && c != '\n')
+        if (!IsHex(c) && c != ',' && c != ' ' && c != '\t' && c != '\\' && c != '\r' && c != '\n')
             return false;
     }
     return true;
 }
 
 // Splits a value line into its name and the data after "=".
-bool split_value(std::string_view s, std::string &name, std::string_view &data) {
+bool SplitValue(std::string_view s, std::string &name, std::string_view &data) {
     size_t pos = 0;
     name.clear();
     if (s[0] == '@') {
         pos = 1;
-    } else if (!parse_quoted(s, pos, name)) {
+    } else if (!ParseQuoted(s, pos, name)) {
         return false;
     }
     while (pos < s.size() && (s[pos] == ' ' || s[pos] == '\t')) ++pos;
     if (pos >= s.size() || s[pos] != '=') return false;
-    data = trim(s.substr(pos + 1));
+    data = Trim(s.substr(pos + 1));
     return true;
 }
 
-bool is_binary_value(std::string_view s) {
+bool IsBinaryValue(std::string_view s) {
     std::string name;
     std::string_view d;
-    return split_value(s, name, d) && istarts(d, "hex");
+    return SplitValue(s, name, d) && Istarts(d, "hex");
 }
 
 // One value line (continuations joined with "\n").
-bool parse_value(std::string_view s, RegValue &v) {
+bool ParseValue(std::string_view s, RegValue &v) {
     v = RegValue{};
     std::string_view d;
-    if (!split_value(s, v.name, d)) return false;
+    if (!SplitValue(s, v.name, d)) return false;
     if (d.empty()) return false;
-    if (istarts(d, "hex")) {
-        if (!valid_hex_data(d)) return false;
+    if (Istarts(d, "hex")) {
+        if (!ValidHexData(d)) return false;
         v.type = RegType::Other;
         v.text = std::string(d);
         return true;
     }
-    if (istarts(d, "dword:")) {
+    if (Istarts(d, "dword:")) {
         std::string_view digits = d.substr(6);
         if (digits.empty() || digits.size() > 8 ||
-            !std::all_of(digits.begin(), digits.end(), is_hex))
+            !std::all_of(digits.begin(), digits.end(), IsHex))
             return false;
         v.type = RegType::Dword;
         v.dword = static_cast<uint32_t>(std::strtoul(std::string(digits).c_str(), nullptr, 16));
@@ -162,19 +162,19 @@ bool parse_value(std::string_view s, RegValue &v) {
     }
     RegType type = RegType::String;
     size_t q = 0;
-    if (istarts(d, "str(")) {
+    if (Istarts(d, "str(")) {
         size_t close = d.find(')');
         if (close == std::string_view::npos || close == 4 || close + 1 >= d.size() ||
             d[close + 1] != ':')
             return false;
         std::string_view n = d.substr(4, close - 4);
-        if (!std::all_of(n.begin(), n.end(), is_hex)) return false;
+        if (!std::all_of(n.begin(), n.end(), IsHex)) return false;
         type = n == "1" ? RegType::String : n == "2" ? RegType::ExpandString : RegType::Other;
         q = close + 2;
     }
     if (q >= d.size() || d[q] != '"') return false;
     std::string text;
-    if (!parse_quoted(d, q, text) || q != d.size()) return false;
+    if (!ParseQuoted(d, q, text) || q != d.size()) return false;
     v.type = type;
     v.text = type == RegType::Other ? std::string(d) : std::move(text);
     return true;
@@ -182,13 +182,13 @@ bool parse_value(std::string_view s, RegValue &v) {
 
 // "[key]", optionally followed by a number (the modification time some
 // writers append). "[-key]" asks an importer to delete: not a stored key.
-bool parse_section(std::string_view s, std::string &key) {
+bool ParseSection(std::string_view s, std::string &key) {
     size_t close = s.find(']');
     if (close == std::string_view::npos || s.size() < 2 || s[1] == '-') return false;
-    std::string_view rest = trim(s.substr(close + 1));
+    std::string_view rest = Trim(s.substr(close + 1));
     if (!std::all_of(rest.begin(), rest.end(), [](char c) { return c >= '0' && c <= '9'; }))
         return false;
-    key = normalize_key(s.substr(1, close - 1));
+    key = NormalizeKey(s.substr(1, close - 1));
     return !key.empty();
 }
 
@@ -197,7 +197,7 @@ struct Fd {
     int fd = -1;
     explicit Fd(int f = -1) : fd(f) {}
     ~Fd() {
-        if (fd >= 0) system::seam::io().close(fd);
+        if (fd >= 0) system::seam::CurrentIo().close(fd);
     }
     Fd(const Fd &) = delete;
     Fd &operator=(const Fd &) = delete;
@@ -205,7 +205,7 @@ struct Fd {
 
 } // namespace
 
-std::string normalize_key(std::string_view key) {
+std::string NormalizeKey(std::string_view key) {
     std::vector<std::string_view> parts;
     size_t i = 0;
     while (i <= key.size()) {
@@ -213,26 +213,26 @@ std::string normalize_key(std::string_view key) {
         if (j == std::string_view::npos) j = key.size();
         std::string_view c = key.substr(i, j - i);
         if (!c.empty()) {
-            if (c.find(']') != std::string_view::npos || has_control(c)) return {};
+            if (c.find(']') != std::string_view::npos || HasControl(c)) return {};
             parts.push_back(c);
         }
         i = j + 1;
     }
     std::string out;
-    if (parts.empty() || !istarts(full_hive(parts[0]), "HKEY_")) out = "HKEY_LOCAL_MACHINE";
+    if (parts.empty() || !Istarts(FullHive(parts[0]), "HKEY_")) out = "HKEY_LOCAL_MACHINE";
     for (size_t k = 0; k < parts.size(); ++k) {
         if (!out.empty()) out += '\\';
-        out += k == 0 ? full_hive(parts[0]) : parts[k];
+        out += k == 0 ? FullHive(parts[0]) : parts[k];
     }
     return out;
 }
 
-std::string format_value(const RegValue &v) {
+std::string FormatValue(const RegValue &v) {
     std::string out;
     if (v.name.empty())
         out += '@';
     else
-        append_quoted(out, v.name);
+        AppendQuoted(out, v.name);
     out += '=';
     switch (v.type) {
     case RegType::Dword: {
@@ -243,10 +243,10 @@ std::string format_value(const RegValue &v) {
     }
     case RegType::ExpandString:
         out += "str(2):";
-        append_quoted(out, v.text);
+        AppendQuoted(out, v.text);
         break;
     case RegType::Other: out += v.text; break;
-    default: append_quoted(out, v.text); break;
+    default: AppendQuoted(out, v.text); break;
     }
     return out;
 }
@@ -265,26 +265,26 @@ struct RegDocument::Impl {
     bool final_newline = false;
     size_t malformed = 0;
 
-    bool matches(const Line &l, std::string_view key, std::string_view name) const {
-        return l.kind == Value && iequal(l.key, key) && iequal(l.value.name, name);
+    bool Matches(const Line &l, std::string_view key, std::string_view name) const {
+        return l.kind == Value && Iequal(l.key, key) && Iequal(l.value.name, name);
     }
     // Whether a line would take the next line as its continuation.
-    static bool continues(const Line &l) {
+    static bool Continues(const Line &l) {
         std::string_view raw = l.raw;
         std::string_view first = raw.substr(0, raw.find('\n'));
         std::string_view last =
             raw.substr(raw.rfind('\n') == std::string_view::npos ? 0 : raw.rfind('\n') + 1);
         auto clean = [](std::string_view s) {
             if (!s.empty() && s.back() == '\r') s.remove_suffix(1);
-            return trim(s);
+            return Trim(s);
         };
         first = clean(first);
         last = clean(last);
         return !first.empty() && (first[0] == '"' || first[0] == '@') && !last.empty() &&
-               last.back() == '\\' && is_binary_value(first);
+               last.back() == '\\' && IsBinaryValue(first);
     }
     // End (exclusive) of the block of lines that follows line i.
-    size_t block_end(size_t i) const {
+    size_t BlockEnd(size_t i) const {
         size_t j = i + 1;
         while (j < lines.size() && lines[j].kind != Section && lines[j].kind != BadSection) ++j;
         return j;
@@ -296,7 +296,7 @@ RegDocument::~RegDocument() = default;
 RegDocument::RegDocument(RegDocument &&) noexcept = default;
 RegDocument &RegDocument::operator=(RegDocument &&) noexcept = default;
 
-RegDocument RegDocument::parse(std::string_view bytes, std::string_view origin) {
+RegDocument RegDocument::Parse(std::string_view bytes, std::string_view origin) {
     RegDocument doc;
     Impl &d = *doc.impl_;
     using L = Impl::Line;
@@ -321,7 +321,7 @@ RegDocument RegDocument::parse(std::string_view bytes, std::string_view origin) 
     };
     auto bad = [&](size_t at, const char *what) {
         ++d.malformed;
-        vrcore::system::trace::message(5, __FILE__, __LINE__, "registry %s: line %lu %s, skipped\n",
+        vrcore::system::trace::Message(5, __FILE__, __LINE__, "registry %s: line %lu %s, skipped\n",
                                        origin_z.c_str(), static_cast<unsigned long>(at), what);
     };
     std::string_view phys;
@@ -329,7 +329,7 @@ RegDocument RegDocument::parse(std::string_view bytes, std::string_view origin) 
         L line;
         line.raw = std::string(phys);
         size_t first = lineno;
-        std::string_view t = trim(strip_cr(phys));
+        std::string_view t = Trim(strip_cr(phys));
         if (phys.find('\0') != std::string_view::npos) {
             line.kind = Impl::Malformed;
             bad(first, "holds a NUL byte");
@@ -341,7 +341,7 @@ RegDocument RegDocument::parse(std::string_view bytes, std::string_view origin) 
                    t.starts_with("WINE REGISTRY Version ")) {
             line.kind = Impl::Header;
         } else if (t[0] == '[') {
-            if (parse_section(t, line.key)) {
+            if (ParseSection(t, line.key)) {
                 line.kind = Impl::Section;
                 key = line.key;
             } else {
@@ -352,16 +352,16 @@ RegDocument RegDocument::parse(std::string_view bytes, std::string_view origin) 
         } else if (t[0] == '"' || t[0] == '@') {
             // Binary data may continue over lines ending in "\".
             std::string joined(t);
-            bool binary = is_binary_value(t);
+            bool binary = IsBinaryValue(t);
             while (binary && joined.back() == '\\' && pos <= bytes.size()) {
                 std::string_view more;
                 next_line(more);
                 line.raw += '\n';
                 line.raw += more;
                 joined += '\n';
-                joined += trim(strip_cr(more));
+                joined += Trim(strip_cr(more));
             }
-            if (!parse_value(joined, line.value)) {
+            if (!ParseValue(joined, line.value)) {
                 line.kind = Impl::Malformed;
                 bad(first, "is not a valid value");
             } else if (key.empty()) {
@@ -380,7 +380,7 @@ RegDocument RegDocument::parse(std::string_view bytes, std::string_view origin) 
     return doc;
 }
 
-std::string RegDocument::render() const {
+std::string RegDocument::Render() const {
     std::string out;
     size_t total = 0;
     for (const auto &l : impl_->lines) total += l.raw.size() + 1;
@@ -393,21 +393,21 @@ std::string RegDocument::render() const {
     return out;
 }
 
-const RegValue *RegDocument::find(std::string_view key, std::string_view name) const {
-    std::string k = normalize_key(key);
+const RegValue *RegDocument::Find(std::string_view key, std::string_view name) const {
+    std::string k = NormalizeKey(key);
     if (k.empty()) return nullptr;
     const RegValue *found = nullptr;
     for (const auto &l : impl_->lines)
-        if (impl_->matches(l, k, name)) found = &l.value;
+        if (impl_->Matches(l, k, name)) found = &l.value;
     return found;
 }
 
-bool RegDocument::set(std::string_view key, const RegValue &value) {
-    std::string k = normalize_key(key);
-    if (k.empty() || has_control(value.name) ||
+bool RegDocument::Set(std::string_view key, const RegValue &value) {
+    std::string k = NormalizeKey(key);
+    if (k.empty() || HasControl(value.name) ||
         (value.type != RegType::String && value.type != RegType::ExpandString &&
          value.type != RegType::Dword) ||
-        (value.type != RegType::Dword && has_control(value.text)))
+        (value.type != RegType::Dword && HasControl(value.text)))
         return false;
     Impl &d = *impl_;
     Impl::Line line;
@@ -418,17 +418,17 @@ bool RegDocument::set(std::string_view key, const RegValue &value) {
         line.value.text.clear();
     else
         line.value.dword = 0;
-    line.raw = format_value(line.value);
+    line.raw = FormatValue(line.value);
 
     // Replace the value in effect; drop earlier copies of it.
     size_t last = d.lines.size();
     for (size_t i = 0; i < d.lines.size(); ++i)
-        if (d.matches(d.lines[i], k, value.name)) last = i;
+        if (d.Matches(d.lines[i], k, value.name)) last = i;
     if (last != d.lines.size()) {
         line.key = d.lines[last].key;
         d.lines[last] = std::move(line);
         for (size_t i = last; i-- > 0;)
-            if (d.matches(d.lines[i], k, value.name))
+            if (d.Matches(d.lines[i], k, value.name))
                 d.lines.erase(d.lines.begin() + static_cast<long>(i));
         d.final_newline = true;
         return true;
@@ -436,13 +436,13 @@ bool RegDocument::set(std::string_view key, const RegValue &value) {
     // New value: after the last non-blank line of the key's last section.
     size_t sect = d.lines.size();
     for (size_t i = 0; i < d.lines.size(); ++i)
-        if (d.lines[i].kind == Impl::Section && iequal(d.lines[i].key, k)) sect = i;
+        if (d.lines[i].kind == Impl::Section && Iequal(d.lines[i].key, k)) sect = i;
     if (sect != d.lines.size()) {
-        size_t at = d.block_end(sect);
+        size_t at = d.BlockEnd(sect);
         while (at > sect + 1 && d.lines[at - 1].kind == Impl::Blank) --at;
         line.key = d.lines[sect].key;
         // A line left open by a trailing "\" would swallow the new one.
-        if (Impl::continues(d.lines[at - 1]))
+        if (Impl::Continues(d.lines[at - 1]))
             d.lines.insert(d.lines.begin() + static_cast<long>(at++),
                            Impl::Line{"", Impl::Blank, {}, {}});
         d.lines.insert(d.lines.begin() + static_cast<long>(at), std::move(line));
@@ -464,28 +464,28 @@ bool RegDocument::set(std::string_view key, const RegValue &value) {
     return true;
 }
 
-bool RegDocument::erase_value(std::string_view key, std::string_view name) {
-    std::string k = normalize_key(key);
+bool RegDocument::EraseValue(std::string_view key, std::string_view name) {
+    std::string k = NormalizeKey(key);
     if (k.empty()) return false;
     Impl &d = *impl_;
     size_t before = d.lines.size();
-    std::erase_if(d.lines, [&](const Impl::Line &l) { return d.matches(l, k, name); });
+    std::erase_if(d.lines, [&](const Impl::Line &l) { return d.Matches(l, k, name); });
     if (d.lines.size() == before) return false;
     d.final_newline = true;
     return true;
 }
 
-bool RegDocument::erase_key(std::string_view key) {
-    std::string k = normalize_key(key);
+bool RegDocument::EraseKey(std::string_view key) {
+    std::string k = NormalizeKey(key);
     if (k.empty()) return false;
     Impl &d = *impl_;
     std::vector<Impl::Line> kept;
     kept.reserve(d.lines.size());
     bool any = false;
     for (size_t i = 0; i < d.lines.size();) {
-        if (d.lines[i].kind == Impl::Section && key_under(d.lines[i].key, k)) {
+        if (d.lines[i].kind == Impl::Section && KeyUnder(d.lines[i].key, k)) {
             any = true;
-            i = d.block_end(i);
+            i = d.BlockEnd(i);
             continue;
         }
         kept.push_back(std::move(d.lines[i]));
@@ -501,24 +501,24 @@ bool RegDocument::erase_key(std::string_view key) {
     return true;
 }
 
-std::vector<std::string> RegDocument::keys() const {
+std::vector<std::string> RegDocument::Keys() const {
     std::vector<std::string> out;
     for (const auto &l : impl_->lines)
         if (l.kind == Impl::Section &&
             std::none_of(out.begin(), out.end(),
-                         [&](const std::string &k) { return iequal(k, l.key); }))
+                         [&](const std::string &k) { return Iequal(k, l.key); }))
             out.push_back(l.key);
     return out;
 }
 
-std::vector<RegValue> RegDocument::values(std::string_view key) const {
+std::vector<RegValue> RegDocument::Values(std::string_view key) const {
     std::vector<RegValue> out;
-    std::string k = normalize_key(key);
+    std::string k = NormalizeKey(key);
     if (k.empty()) return out;
     for (const auto &l : impl_->lines) {
-        if (l.kind != Impl::Value || !iequal(l.key, k)) continue;
+        if (l.kind != Impl::Value || !Iequal(l.key, k)) continue;
         auto it = std::find_if(out.begin(), out.end(),
-                               [&](const RegValue &v) { return iequal(v.name, l.value.name); });
+                               [&](const RegValue &v) { return Iequal(v.name, l.value.name); });
         if (it != out.end())
             *it = l.value;
         else
@@ -527,44 +527,44 @@ std::vector<RegValue> RegDocument::values(std::string_view key) const {
     return out;
 }
 
-size_t RegDocument::malformed() const { return impl_->malformed; }
+size_t RegDocument::Malformed() const { return impl_->malformed; }
 
 // ---------------------------------------------------------------------------
 
 Registry::Registry(std::string path) : path_(std::move(path)) {}
 
-int Registry::load(RegDocument &out) const {
+int Registry::Load(RegDocument &out) const {
     try {
         // Non-blocking so that a FIFO in the file's place cannot hang us.
-        Fd f(system::seam::io().open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0));
+        Fd f(system::seam::CurrentIo().open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0));
         if (f.fd < 0) return errno;
         struct stat st;
-        if (system::seam::io().fstat(f.fd, &st) != 0) return errno;
+        if (system::seam::CurrentIo().fstat(f.fd, &st) != 0) return errno;
         if (S_ISDIR(st.st_mode)) return EISDIR;
         if (!S_ISREG(st.st_mode)) return EINVAL;
         if (st.st_size > kMaxFileSize) return EFBIG;
         std::string text;
-        if (int rc = system::fileio::read_all(f.fd, text, static_cast<size_t>(kMaxFileSize)))
+        if (int rc = system::fileio::ReadAll(f.fd, text, static_cast<size_t>(kMaxFileSize)))
             return rc;
-        out = RegDocument::parse(text, path_);
+        out = RegDocument::Parse(text, path_);
         return 0;
     } catch (const std::bad_alloc &) {
         return ENOMEM;
     }
 }
 
-bool Registry::query(std::string_view key, std::string_view name, RegValue &out) const {
+bool Registry::Query(std::string_view key, std::string_view name, RegValue &out) const {
     try {
         RegDocument doc;
-        int rc = load(doc);
+        int rc = Load(doc);
         if (rc != 0) {
             if (rc != ENOENT)
-                vrcore::system::trace::message(5, __FILE__, __LINE__,
+                vrcore::system::trace::Message(5, __FILE__, __LINE__,
                                                "registry %s: cannot read: %s\n", path_.c_str(),
                                                std::strerror(rc));
             return false;
         }
-        const RegValue *v = doc.find(key, name);
+        const RegValue *v = doc.Find(key, name);
         if (!v) return false;
         out = *v;
         return true;
@@ -573,23 +573,23 @@ bool Registry::query(std::string_view key, std::string_view name, RegValue &out)
     }
 }
 
-uint32_t Registry::get_dword(std::string_view key, std::string_view name, uint32_t dflt) const {
+uint32_t Registry::GetDword(std::string_view key, std::string_view name, uint32_t dflt) const {
     RegValue v;
-    return query(key, name, v) && v.type == RegType::Dword ? v.dword : dflt;
+    return Query(key, name, v) && v.type == RegType::Dword ? v.dword : dflt;
 }
 
-std::string Registry::get_string(std::string_view key, std::string_view name,
-                                 std::string_view dflt) const {
+std::string Registry::GetString(std::string_view key, std::string_view name,
+                                std::string_view dflt) const {
     RegValue v;
-    if (!query(key, name, v)) return std::string(dflt);
+    if (!Query(key, name, v)) return std::string(dflt);
     if (v.type == RegType::String) return std::move(v.text);
-    if (v.type == RegType::ExpandString) return expand_env(v.text);
+    if (v.type == RegType::ExpandString) return ExpandEnv(v.text);
     return std::string(dflt);
 }
 
-int Registry::update_impl(void *ctx, int (*edit)(void *, RegDocument &)) const {
+int Registry::UpdateImpl(void *ctx, int (*edit)(void *, RegDocument &)) const {
     try {
-        const system::seam::Io &io = system::seam::io();
+        const system::seam::Io &io = system::seam::CurrentIo();
         // A registry reached through a symbolic link is rewritten where
         // the link points, so the link survives.
         std::string target = path_;
@@ -604,7 +604,7 @@ int Registry::update_impl(void *ctx, int (*edit)(void *, RegDocument &)) const {
         std::string dir = slash == std::string::npos ? "."
                           : slash == 0               ? "/"
                                                      : target.substr(0, slash);
-        if (int rc = make_dirs(dir, 0755)) return rc;
+        if (int rc = MakeDirs(dir, 0755)) return rc;
 
         std::string lockname = target + ".lck";
         Fd lock(io.open(lockname.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
@@ -615,17 +615,17 @@ int Registry::update_impl(void *ctx, int (*edit)(void *, RegDocument &)) const {
             if (io.fchmod(lock.fd, 0666) != 0) {
                 // Best effort: the lock works for this user regardless.
             }
-        if (int rc = system::fileio::lock(lock.fd, system::seam::LockKind::Flock,
+        if (int rc = system::fileio::Lock(lock.fd, system::seam::LockKind::Flock,
                                           system::seam::LockMode::Exclusive, -1))
             return rc;
 
         Registry at(target);
         RegDocument doc;
-        int rc = at.load(doc);
+        int rc = at.Load(doc);
         bool existed = rc == 0;
         if (rc != 0 && rc != ENOENT) return rc;
         if ((rc = edit(ctx, doc)) != 0) return rc;
-        std::string text = doc.render();
+        std::string text = doc.Render();
         struct stat old {};
         if (existed && io.stat(target.c_str(), &old) != 0) return errno;
 
@@ -637,7 +637,7 @@ int Registry::update_impl(void *ctx, int (*edit)(void *, RegDocument &)) const {
             how.uid = old.st_uid;
             how.gid = old.st_gid;
         }
-        system::fileio::Result r = system::fileio::replace_file(target, text, how);
+        system::fileio::Result r = system::fileio::ReplaceFile(target, text, how);
         // The new file is in place when only the directory could not be
         // synced: that only delays its durability.
         return r.step == system::fileio::Step::SyncDir ? 0 : r.err;
@@ -648,56 +648,56 @@ int Registry::update_impl(void *ctx, int (*edit)(void *, RegDocument &)) const {
 
 namespace {
 
-bool writable_text(std::string_view key, std::string_view name, std::string_view text) {
-    return !normalize_key(key).empty() && !has_control(name) && !has_control(text);
+bool WritableText(std::string_view key, std::string_view name, std::string_view text) {
+    return !NormalizeKey(key).empty() && !HasControl(name) && !HasControl(text);
 }
 
 } // namespace
 
-int Registry::set_string(std::string_view key, std::string_view name, std::string_view text,
-                         bool expandable) const {
+int Registry::SetString(std::string_view key, std::string_view name, std::string_view text,
+                        bool expandable) const {
     try {
-        if (!writable_text(key, name, text)) return EINVAL;
+        if (!WritableText(key, name, text)) return EINVAL;
         RegValue v;
         v.name = std::string(name);
         v.type = expandable ? RegType::ExpandString : RegType::String;
         v.text = std::string(text);
-        return update([&](RegDocument &d) { return d.set(key, v) ? 0 : EINVAL; });
+        return Update([&](RegDocument &d) { return d.Set(key, v) ? 0 : EINVAL; });
     } catch (const std::bad_alloc &) {
         return ENOMEM;
     }
 }
 
-int Registry::set_dword(std::string_view key, std::string_view name, uint32_t value) const {
+int Registry::SetDword(std::string_view key, std::string_view name, uint32_t value) const {
     try {
-        if (!writable_text(key, name, {})) return EINVAL;
+        if (!WritableText(key, name, {})) return EINVAL;
         RegValue v;
         v.name = std::string(name);
         v.type = RegType::Dword;
         v.dword = value;
-        return update([&](RegDocument &d) { return d.set(key, v) ? 0 : EINVAL; });
+        return Update([&](RegDocument &d) { return d.Set(key, v) ? 0 : EINVAL; });
     } catch (const std::bad_alloc &) {
         return ENOMEM;
     }
 }
 
-int Registry::delete_value(std::string_view key, std::string_view name) const {
+int Registry::DeleteValue(std::string_view key, std::string_view name) const {
     try {
-        if (normalize_key(key).empty()) return EINVAL;
+        if (NormalizeKey(key).empty()) return EINVAL;
         struct stat st;
-        if (system::seam::io().stat(path_.c_str(), &st) != 0) return errno;
-        return update([&](RegDocument &d) { return d.erase_value(key, name) ? 0 : ENOENT; });
+        if (system::seam::CurrentIo().stat(path_.c_str(), &st) != 0) return errno;
+        return Update([&](RegDocument &d) { return d.EraseValue(key, name) ? 0 : ENOENT; });
     } catch (const std::bad_alloc &) {
         return ENOMEM;
     }
 }
 
-int Registry::delete_key(std::string_view key) const {
+int Registry::DeleteKey(std::string_view key) const {
     try {
-        if (normalize_key(key).empty()) return EINVAL;
+        if (NormalizeKey(key).empty()) return EINVAL;
         struct stat st;
-        if (system::seam::io().stat(path_.c_str(), &st) != 0) return errno;
-        return update([&](RegDocument &d) { return d.erase_key(key) ? 0 : ENOENT; });
+        if (system::seam::CurrentIo().stat(path_.c_str(), &st) != 0) return errno;
+        return Update([&](RegDocument &d) { return d.EraseKey(key) ? 0 : ENOENT; });
     } catch (const std::bad_alloc &) {
         return ENOMEM;
     }

@@ -13,16 +13,16 @@
 namespace vrcore::system::seam {
 namespace {
 
-void *heap_alloc(Module, size_t n) { return std::malloc(n); }
-void heap_release(Module, void *p) { std::free(p); }
-constexpr Allocator kHeap = {heap_alloc, heap_release};
+void *HeapAlloc(Module, size_t n) { return std::malloc(n); }
+void HeapRelease(Module, void *p) { std::free(p); }
+constexpr Allocator kHeap = {HeapAlloc, HeapRelease};
 
-int sys_open(const char *path, int flags, unsigned mode) {
+int SysOpen(const char *path, int flags, unsigned mode) {
     return ::open(path, flags, mode_t(mode));
 }
-int sys_fchmod(int fd, unsigned mode) { return ::fchmod(fd, mode_t(mode)); }
+int SysFchmod(int fd, unsigned mode) { return ::fchmod(fd, mode_t(mode)); }
 
-int sys_sync_dir(const char *path) {
+int SysSyncDir(const char *path) {
     char dir[PATH_MAX];
     const char *slash = std::strrchr(path, '/');
     size_t n = slash ? size_t(slash - path) : 0;
@@ -42,7 +42,7 @@ int sys_sync_dir(const char *path) {
     return rc;
 }
 
-int sys_lock(int fd, LockKind kind, LockMode mode, bool wait) {
+int SysLock(int fd, LockKind kind, LockMode mode, bool wait) {
     if (kind == LockKind::Flock) {
         int op = mode == LockMode::Unlock ? LOCK_UN : mode == LockMode::Shared ? LOCK_SH : LOCK_EX;
         return ::flock(fd, op | (wait ? 0 : LOCK_NB));
@@ -55,9 +55,9 @@ int sys_lock(int fd, LockKind kind, LockMode mode, bool wait) {
     return ::fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &fl);
 }
 
-constexpr Io kSystem = {sys_open, ::close,     ::read,       ::write,    ::pread,  ::pwrite,
-                        ::fsync,  ::ftruncate, ::fstat,      sys_fchmod, ::fchown, ::stat,
-                        ::unlink, ::rename,    sys_sync_dir, sys_lock};
+constexpr Io kSystem = {SysOpen,  ::close,     ::read,     ::write,   ::pread,  ::pwrite,
+                        ::fsync,  ::ftruncate, ::fstat,    SysFchmod, ::fchown, ::stat,
+                        ::unlink, ::rename,    SysSyncDir, SysLock};
 
 } // namespace
 
@@ -67,16 +67,16 @@ std::atomic<const Io *> g_io{&kSystem};
 std::atomic<const Faults *> g_faults{nullptr};
 } // namespace detail
 
-const Allocator &heap() { return kHeap; }
-void set_allocator(const Allocator *a) {
+const Allocator &Heap() { return kHeap; }
+void SetAllocator(const Allocator *a) {
     detail::g_allocator.store(a ? a : &kHeap, std::memory_order_release);
 }
 
-const Io &system_io() { return kSystem; }
-void set_io(const Io *table) {
+const Io &SystemIo() { return kSystem; }
+void SetIo(const Io *table) {
     detail::g_io.store(table ? table : &kSystem, std::memory_order_release);
 }
 
-void set_faults(const Faults *faults) { detail::g_faults.store(faults, std::memory_order_release); }
+void SetFaults(const Faults *faults) { detail::g_faults.store(faults, std::memory_order_release); }
 
 } // namespace vrcore::system::seam

@@ -50,12 +50,14 @@ extern std::atomic<const Allocator *> g_allocator;
 } // namespace detail
 
 // The allocator in use: the heap's unless a test put another in place.
-inline const Allocator &allocator() { return *detail::g_allocator.load(std::memory_order_acquire); }
-inline void *alloc(Module m, size_t n) { return allocator().alloc(m, n); }
-inline void release(Module m, void *p) { allocator().release(m, p); }
-const Allocator &heap();
+inline const Allocator &CurrentAllocator() {
+    return *detail::g_allocator.load(std::memory_order_acquire);
+}
+inline void *Alloc(Module m, size_t n) { return CurrentAllocator().alloc(m, n); }
+inline void Release(Module m, void *p) { CurrentAllocator().release(m, p); }
+const Allocator &Heap();
 // Puts a test's allocator in place; nullptr restores the heap.
-void set_allocator(const Allocator *a);
+void SetAllocator(const Allocator *a);
 
 // ---- Files ---------------------------------------------------------------
 
@@ -92,10 +94,10 @@ extern std::atomic<const Io *> g_io;
 } // namespace detail
 
 // The table in use: the system's unless a test put another in place.
-inline const Io &io() { return *detail::g_io.load(std::memory_order_acquire); }
-const Io &system_io();
+inline const Io &CurrentIo() { return *detail::g_io.load(std::memory_order_acquire); }
+const Io &SystemIo();
 // Puts a test's table in place; nullptr restores the system's.
-void set_io(const Io *table);
+void SetIo(const Io *table);
 
 // ---- Failure points ------------------------------------------------------
 
@@ -113,11 +115,11 @@ namespace detail {
 extern std::atomic<const Faults *> g_faults;
 } // namespace detail
 
-inline bool fails(Point point, unsigned arg) {
+inline bool Fails(Point point, unsigned arg) {
     const Faults *f = detail::g_faults.load(std::memory_order_acquire);
     return f && f->fails(f->ctx, point, arg);
 }
 // Puts a test's points in place; nullptr removes them.
-void set_faults(const Faults *faults);
+void SetFaults(const Faults *faults);
 
 } // namespace vrcore::system::seam

@@ -40,7 +40,7 @@ struct BlockHead {
 };
 
 template <class T> T *NewBlock() {
-    const vrcore::system::seam::Allocator &from = vrcore::system::seam::allocator();
+    const vrcore::system::seam::Allocator &from = vrcore::system::seam::CurrentAllocator();
     void *p = from.alloc(vrcore::system::seam::Module::Threads, sizeof(BlockHead) + sizeof(T));
     if (!p) return nullptr;
     auto *h = static_cast<BlockHead *>(p);
@@ -113,7 +113,7 @@ void ThreadEnd(void *p);
 
 void StartTables() {
     if (pthread_key_create(&g_state_key, ThreadEnd) != 0) {
-        vrcore::system::trace::message(5, __FILE__, __LINE__,
+        vrcore::system::trace::Message(5, __FILE__, __LINE__,
                                        "THR: cannot create the thread state key");
         return;
     }
@@ -170,7 +170,7 @@ void ApplyPriority(pid_t tid, int priority) {
     if (nice < -20) nice = -20;
     if (setpriority(PRIO_PROCESS, static_cast<id_t>(tid), nice) != 0 && errno != EACCES &&
         errno != EPERM && errno != ESRCH)
-        vrcore::system::trace::message(5, __FILE__, __LINE__, "THR: setpriority failed, errno %d",
+        vrcore::system::trace::Message(5, __FILE__, __LINE__, "THR: setpriority failed, errno %d",
                                        errno);
 }
 
@@ -538,7 +538,7 @@ VR_EXPORT uint32_t THR_InitThreadKey(THR_ThreadKey *key, THR_KeyDestructor destr
     }
     pthread_mutex_unlock(&g_key_lock);
     if (rc != 0)
-        vrcore::system::trace::message(5, __FILE__, __LINE__, "THR: all %d keys in use",
+        vrcore::system::trace::Message(5, __FILE__, __LINE__, "THR: all %d keys in use",
                                        THR_MAX_KEYS);
     return rc;
 }
@@ -607,7 +607,7 @@ VR_EXPORT uint32_t THR_StartThread(THR_ThreadFn function, void *argument, size_t
     pthread_mutex_unlock(&g_table_lock);
     pthread_attr_destroy(&attr);
     if (rc != 0) {
-        vrcore::system::trace::message(5, __FILE__, __LINE__,
+        vrcore::system::trace::Message(5, __FILE__, __LINE__,
                                        "THR: pthread_create failed, error %d", rc);
         DeleteBlock(rec);
         DeleteBlock(st);

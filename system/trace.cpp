@@ -11,9 +11,9 @@ std::atomic<Writer> g_writer{nullptr};
 
 } // namespace
 
-void set_writer(Writer writer) { g_writer.store(writer, std::memory_order_release); }
+void SetWriter(Writer writer) { g_writer.store(writer, std::memory_order_release); }
 
-void message(int severity, const char *file, int line, const char *format, ...) {
+void Message(int severity, const char *file, int line, const char *format, ...) {
     Writer w = g_writer.load(std::memory_order_acquire);
     if (!w) return;
     va_list ap;

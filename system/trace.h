@@ -14,10 +14,10 @@ namespace vrcore::system::trace {
 using Writer = void (*)(int severity, const char *file, int line, const char *format, va_list ap);
 
 // Installs the writer; null drops every line.
-void set_writer(Writer writer);
+void SetWriter(Writer writer);
 
 // Formats one message of `severity` and hands it to the writer.
-void message(int severity, const char *file, int line, const char *format, ...)
+void Message(int severity, const char *file, int line, const char *format, ...)
     __attribute__((format(printf, 4, 5)));
 
 } // namespace vrcore::system::trace

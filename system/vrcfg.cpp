@@ -12,7 +12,7 @@ using namespace vrcore::system::cfg;
 
 namespace {
 
-long copy_out(const std::string &s, char *buf, size_t size) {
+long CopyOut(const std::string &s, char *buf, size_t size) {
     if (size > 0) {
         size_t n = s.size() < size - 1 ? s.size() : size - 1;
         std::memcpy(buf, s.data(), n);
@@ -21,11 +21,11 @@ long copy_out(const std::string &s, char *buf, size_t size) {
     return static_cast<long>(s.size());
 }
 
-const char *or_empty(const char *s) { return s ? s : ""; }
+const char *OrEmpty(const char *s) { return s ? s : ""; }
 
-int set_text(const char *key, const char *name, const char *value, bool expandable) {
+int SetText(const char *key, const char *name, const char *value, bool expandable) {
     if (!key || !value) return EINVAL;
-    return Registry().set_string(key, or_empty(name), value, expandable);
+    return Registry().SetString(key, OrEmpty(name), value, expandable);
 }
 
 } // namespace
@@ -34,7 +34,7 @@ extern "C" {
 
 VR_EXPORT uint32_t VR_RegGetDword(const char *key, const char *name, uint32_t dflt) try {
     if (!key) return dflt;
-    return Registry().get_dword(key, or_empty(name), dflt);
+    return Registry().GetDword(key, OrEmpty(name), dflt);
 }
 VR_CATCH_RETURN(dflt)
 
@@ -47,17 +47,17 @@ VR_EXPORT long VR_RegGetString(const char *key, const char *name, const char *df
     try {
         RegValue v;
         std::string text;
-        if (Registry().query(key, or_empty(name), v) && v.type == RegType::String)
+        if (Registry().Query(key, OrEmpty(name), v) && v.type == RegType::String)
             text = std::move(v.text);
         else if (v.type == RegType::ExpandString)
-            text = expand_env(v.text);
+            text = ExpandEnv(v.text);
         else if (dflt)
             text = dflt;
         else {
-            copy_out(text, buf, size);
+            CopyOut(text, buf, size);
             return -1;
         }
-        return copy_out(text, buf, size);
+        return CopyOut(text, buf, size);
     } catch (const std::bad_alloc &) {
         if (size > 0) *buf = '\0';
         return -1;
@@ -66,24 +66,24 @@ VR_EXPORT long VR_RegGetString(const char *key, const char *name, const char *df
 VR_CATCH_RETURN(-1)
 
 VR_EXPORT int VR_RegSetString(const char *key, const char *name, const char *value) try {
-    return set_text(key, name, value, false);
+    return SetText(key, name, value, false);
 }
 VR_CATCH_CODE(ENOMEM, EIO)
 
 VR_EXPORT int VR_RegSetExpandString(const char *key, const char *name, const char *value) try {
-    return set_text(key, name, value, true);
+    return SetText(key, name, value, true);
 }
 VR_CATCH_CODE(ENOMEM, EIO)
 
 VR_EXPORT int VR_RegSetDword(const char *key, const char *name, uint32_t value) try {
     if (!key) return EINVAL;
-    return Registry().set_dword(key, or_empty(name), value);
+    return Registry().SetDword(key, OrEmpty(name), value);
 }
 VR_CATCH_CODE(ENOMEM, EIO)
 
 VR_EXPORT int VR_RegDeleteValue(const char *key, const char *name) try {
     if (!key) return EINVAL;
-    return Registry().delete_value(key, or_empty(name));
+    return Registry().DeleteValue(key, OrEmpty(name));
 }
 VR_CATCH_CODE(ENOMEM, EIO)
 
@@ -92,19 +92,19 @@ VR_EXPORT long VR_GetPath(VR_PathKind which, char *buf, size_t size) try {
     try {
         std::string p;
         switch (which) {
-        case VR_PATH_ROOT: p = root_dir(); break;
-        case VR_PATH_ETC: p = etc_dir(); break;
-        case VR_PATH_WINDIR: p = windir(); break;
-        case VR_PATH_DATA: p = data_dir(); break;
-        case VR_PATH_CATALOG: p = catalog_dir(); break;
-        case VR_PATH_LOCK: p = lock_dir(); break;
-        case VR_PATH_SPOOL: p = spool_dir(); break;
-        case VR_PATH_REGISTRY: p = registry_path(); break;
+        case VR_PATH_ROOT: p = RootDir(); break;
+        case VR_PATH_ETC: p = EtcDir(); break;
+        case VR_PATH_WINDIR: p = Windir(); break;
+        case VR_PATH_DATA: p = DataDir(); break;
+        case VR_PATH_CATALOG: p = CatalogDir(); break;
+        case VR_PATH_LOCK: p = LockDir(); break;
+        case VR_PATH_SPOOL: p = SpoolDir(); break;
+        case VR_PATH_REGISTRY: p = RegistryPath(); break;
         default:
             if (size > 0) *buf = '\0';
             return -1;
         }
-        return copy_out(p, buf, size);
+        return CopyOut(p, buf, size);
     } catch (const std::bad_alloc &) {
         if (size > 0) *buf = '\0';
         return -1;

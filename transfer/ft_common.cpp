@@ -28,7 +28,7 @@ std::atomic<long> g_accept_ms{-1}, g_ftp_ms{-1};
 constexpr long kAcceptDefaultMs = 600L * 1000;
 constexpr long kFtpDefaultMs = 120L * 1000;
 
-void pause(Hook &h, int attempt) {
+void Pause(Hook &h, int attempt) {
     PauseHook fn = h.fn.load();
     if (fn)
         fn(attempt, h.ctx.load());
@@ -37,39 +37,39 @@ void pause(Hook &h, int attempt) {
 }
 } // namespace
 
-void set_connect_pause(PauseHook hook, void *ctx) {
+void SetConnectPause(PauseHook hook, void *ctx) {
     g_connect_pause.ctx = ctx;
     g_connect_pause.fn = hook;
 }
-void set_rename_pause(PauseHook hook, void *ctx) {
+void SetRenamePause(PauseHook hook, void *ctx) {
     g_rename_pause.ctx = ctx;
     g_rename_pause.fn = hook;
 }
-void set_accept_timeout_ms(long ms) { g_accept_ms = ms; }
-void set_ftp_timeout_ms(long ms) { g_ftp_ms = ms; }
-long accept_timeout_ms() {
+void SetAcceptTimeoutMs(long ms) { g_accept_ms = ms; }
+void SetFtpTimeoutMs(long ms) { g_ftp_ms = ms; }
+long AcceptTimeoutMs() {
     long v = g_accept_ms.load();
     return v < 0 ? kAcceptDefaultMs : v;
 }
-long ftp_timeout_ms() {
+long FtpTimeoutMs() {
     long v = g_ftp_ms.load();
     return v < 0 ? kFtpDefaultMs : v;
 }
-void *allocate(size_t n) { return system::seam::alloc(system::seam::Module::Transfer, n); }
-void release(void *p) { system::seam::release(system::seam::Module::Transfer, p); }
+void *Allocate(size_t n) { return system::seam::Alloc(system::seam::Module::Transfer, n); }
+void Release(void *p) { system::seam::Release(system::seam::Module::Transfer, p); }
 
-void connect_pause(int attempt) { pause(g_connect_pause, attempt); }
-void rename_pause(int attempt) { pause(g_rename_pause, attempt); }
+void ConnectPause(int attempt) { Pause(g_connect_pause, attempt); }
+void RenamePause(int attempt) { Pause(g_rename_pause, attempt); }
 
 // ---------------------------------------------------------------------------
 // Tracing.
 
-Doc doc_of(const GEN_DocumentIdentifier *id) {
+Doc DocOf(const GEN_DocumentIdentifier *id) {
     if (!id) return {"", 0};
     return {id->job.value, id->document_number ? static_cast<int>(*id->document_number) : 0};
 }
 
-void trace(int severity, const char *file, int line, Doc d, const char *fmt, ...) {
+void Trace(int severity, const char *file, int line, Doc d, const char *fmt, ...) {
     char text[1024];
     va_list ap;
     va_start(ap, fmt);

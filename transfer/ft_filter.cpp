@@ -22,7 +22,7 @@ using namespace vrcore::transfer;
 
 namespace {
 
-const char *suffix_of(int kind) {
+const char *SuffixOf(int kind) {
     switch (kind) {
     case FT_VERSION_ORIG: return ".orig";
     case FT_VERSION_CURR: return ".curr";
@@ -32,26 +32,26 @@ const char *suffix_of(int kind) {
     }
 }
 
-std::string version(const FT_Filter *f, int kind) { return std::string(f->base) + suffix_of(kind); }
+std::string Version(const FT_Filter *f, int kind) { return std::string(f->base) + SuffixOf(kind); }
 
-bool filter_ok(const FT_Filter *f) {
+bool FilterOk(const FT_Filter *f) {
     return f && strnlen(f->base, sizeof f->base) < sizeof f->base && f->base[0] != '\0';
 }
 
 // Closes the output and makes it the ".prev" version, retrying a failed
 // rename ten times.
-uint32_t finish_filter(Doc d, FT_Filter *f) {
+uint32_t FinishFilter(Doc d, FT_Filter *f) {
     int out = f->output;
     f->output = -1;
     if (::close(out) != 0 && errno != EINTR) {
         int e = errno;
-        close_fd(f->input);
-        ::unlink(version(f, FT_VERSION_CURR).c_str());
+        CloseFd(f->input);
+        ::unlink(Version(f, FT_VERSION_CURR).c_str());
         FT_LOG(5, d, "FT_PPSetDataBuffer: close failed, errno=%d\n", e);
-        return io_error(e);
+        return IoError(e);
     }
-    close_fd(f->input);
-    std::string curr = version(f, FT_VERSION_CURR), prev = version(f, FT_VERSION_PREV);
+    CloseFd(f->input);
+    std::string curr = Version(f, FT_VERSION_CURR), prev = Version(f, FT_VERSION_PREV);
     // rename() replaces ".prev" in one step, so a reader always finds a
     // whole version.
     for (int attempt = 1;; ++attempt) {
@@ -59,7 +59,7 @@ uint32_t finish_filter(Doc d, FT_Filter *f) {
         int e = errno;
         FT_LOG(5, d, "FT_PPSetDataBuffer: rename failed, errno=%d, retry=%d\n", e, attempt);
         if (attempt >= 10) break;
-        rename_pause(attempt);
+        RenamePause(attempt);
     }
     ::unlink(curr.c_str());
     return FT_S_FAILED;
@@ -68,7 +68,7 @@ uint32_t finish_filter(Doc d, FT_Filter *f) {
 } // namespace
 
 extern "C" uint32_t FT_VersionName(const char *base, int kind, char *out, size_t size) try {
-    const char *suffix = suffix_of(kind);
+    const char *suffix = SuffixOf(kind);
     if (!base || !out || !suffix) return FT_S_OTHER;
     size_t a = std::strlen(base), b = std::strlen(suffix);
     if (a + b + 1 > size) return FT_S_OTHER;
@@ -81,7 +81,7 @@ VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
 extern "C" uint32_t FT_PPStartGetDataBuffer(const GEN_DocumentIdentifier *id,
                                             const char *spool_name, const char *referenced,
                                             FT_Filter *filter) try {
-    Doc d = doc_of(id);
+    Doc d = DocOf(id);
     if (!id) {
         FT_LOG(5, d, "FT_PPStartGetDataBuffer: no document ID\n");
         return FT_S_NODOCID;
@@ -100,8 +100,8 @@ extern "C" uint32_t FT_PPStartGetDataBuffer(const GEN_DocumentIdentifier *id,
     }
     std::memcpy(filter->base, spool_name, at);
     filter->base[at] = '\0';
-    int fd = open_read(version(filter, FT_VERSION_PREV).c_str());
-    if (fd < 0 && errno == ENOENT) fd = open_read(version(filter, FT_VERSION_ORIG).c_str());
+    int fd = OpenRead(Version(filter, FT_VERSION_PREV).c_str());
+    if (fd < 0 && errno == ENOENT) fd = OpenRead(Version(filter, FT_VERSION_ORIG).c_str());
     if (fd < 0 && errno == ENOENT && referenced && *referenced) {
         char *native = nullptr;
         size_t native_len = 0;
@@ -111,7 +111,7 @@ extern "C" uint32_t FT_PPStartGetDataBuffer(const GEN_DocumentIdentifier *id,
             FT_LOG(5, d, "FT_PPStartGetDataBuffer: bad path %s\n", referenced);
             return rc == FA_S_NOMEM ? FT_S_NOMEM : FT_S_OTHER;
         }
-        fd = open_read(native);
+        fd = OpenRead(native);
         int e = errno;
         FA_FreeFilePath(native);
         errno = e;
@@ -119,7 +119,7 @@ extern "C" uint32_t FT_PPStartGetDataBuffer(const GEN_DocumentIdentifier *id,
     if (fd < 0) {
         int e = errno;
         FT_LOG(5, d, "FT_PPStartGetDataBuffer: cannot open %s: errno %d\n", filter->base, e);
-        return not_regular(e) ? FT_S_FAILED : open_error(e);
+        return NotRegular(e) ? FT_S_FAILED : OpenError(e);
     }
     filter->input = fd;
     return 0;
@@ -128,9 +128,9 @@ VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
 
 extern "C" uint32_t FT_PPGetDataBuffer(const GEN_DocumentIdentifier *id, FT_Filter *filter,
                                        void *data, size_t size, size_t *count, int *end) try {
-    Doc d = doc_of(id);
+    Doc d = DocOf(id);
     if (!id) return FT_S_NODOCID;
-    if (!filter_ok(filter) || !data || !count || !end) {
+    if (!FilterOk(filter) || !data || !count || !end) {
         FT_LOG(5, d, "FT_PPGetDataBuffer: missing arguments\n");
         return FT_S_OTHER;
     }
@@ -140,7 +140,7 @@ extern "C" uint32_t FT_PPGetDataBuffer(const GEN_DocumentIdentifier *id, FT_Filt
     }
     *count = 0;
     *end = 0;
-    long r = read_some(filter->input, data, size);
+    long r = ReadSome(filter->input, data, size);
     if (r < 0) {
         FT_LOG(5, d, "FT_PPGetDataBuffer: read failed, errno=%d\n", errno);
         return errno == EBADF ? FT_S_BADFD : FT_S_FAILED;
@@ -153,9 +153,9 @@ VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
 
 extern "C" uint32_t FT_PPStartSetDataBuffer(const GEN_DocumentIdentifier *id,
                                             FT_Filter *filter) try {
-    Doc d = doc_of(id);
+    Doc d = DocOf(id);
     if (!id) return FT_S_NODOCID;
-    if (!filter_ok(filter)) {
+    if (!FilterOk(filter)) {
         FT_LOG(5, d, "FT_PPStartSetDataBuffer: no filter\n");
         return FT_S_OTHER;
     }
@@ -163,7 +163,7 @@ extern "C" uint32_t FT_PPStartSetDataBuffer(const GEN_DocumentIdentifier *id,
         FT_LOG(5, d, "FT_PPStartSetDataBuffer: output already open\n");
         return FT_S_OTHER;
     }
-    std::string curr = version(filter, FT_VERSION_CURR);
+    std::string curr = Version(filter, FT_VERSION_CURR);
     // What an interrupted filter left is no version of the document.
     ::unlink(curr.c_str());
     int fd;
@@ -173,7 +173,7 @@ extern "C" uint32_t FT_PPStartSetDataBuffer(const GEN_DocumentIdentifier *id,
     if (fd < 0) {
         int e = errno;
         FT_LOG(5, d, "FT_PPStartSetDataBuffer: cannot create %s: errno %d\n", curr.c_str(), e);
-        return open_error(e);
+        return OpenError(e);
     }
     filter->output = fd;
     return 0;
@@ -182,9 +182,9 @@ VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
 
 extern "C" uint32_t FT_PPSetDataBuffer(const GEN_DocumentIdentifier *id, FT_Filter *filter,
                                        const void *data, size_t count, int last) try {
-    Doc d = doc_of(id);
+    Doc d = DocOf(id);
     if (!id) return FT_S_NODOCID;
-    if (!filter_ok(filter) || (count > 0 && !data)) {
+    if (!FilterOk(filter) || (count > 0 && !data)) {
         FT_LOG(5, d, "FT_PPSetDataBuffer: missing arguments\n");
         return FT_S_OTHER;
     }
@@ -193,33 +193,33 @@ extern "C" uint32_t FT_PPSetDataBuffer(const GEN_DocumentIdentifier *id, FT_Filt
         return FT_S_BADFD;
     }
     const char *p = static_cast<const char *>(data);
-    WriteWait room(accept_timeout_ms());
+    WriteWait room(AcceptTimeoutMs());
     while (count > 0) {
         ssize_t w = ::write(filter->output, p, count);
         if (w < 0) {
             if (errno == EINTR) continue;
-            if (errno == EAGAIN && room.wait(filter->output)) continue;
+            if (errno == EAGAIN && room.Wait(filter->output)) continue;
             int e = errno;
             if (e == ENOSPC || e == EDQUOT)
                 FT_LOG(5, d, "FT_PPSetDataBuffer: no space left\n");
             else
                 FT_LOG(5, d, "FT_PPSetDataBuffer: write failed, errno=%d\n", e);
             FT_PPAbort(id, filter);
-            return io_error(e);
+            return IoError(e);
         }
-        room.progress();
+        room.Progress();
         p += w;
         count -= static_cast<size_t>(w);
     }
-    return last ? finish_filter(d, filter) : 0;
+    return last ? FinishFilter(d, filter) : 0;
 }
 VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
 
 extern "C" uint32_t FT_PPAppendFileRemainder(const GEN_DocumentIdentifier *id,
                                              FT_Filter *filter) try {
-    Doc d = doc_of(id);
+    Doc d = DocOf(id);
     if (!id) return FT_S_NODOCID;
-    if (!filter_ok(filter)) {
+    if (!FilterOk(filter)) {
         FT_LOG(5, d, "FT_PPAppendFileRemainder: no filter\n");
         return FT_S_OTHER;
     }
@@ -238,17 +238,17 @@ extern "C" uint32_t FT_PPAppendFileRemainder(const GEN_DocumentIdentifier *id,
         if (end) break;
         if (uint32_t rc = FT_PPSetDataBuffer(id, filter, chunk, n, 0)) return rc;
     }
-    return finish_filter(d, filter);
+    return FinishFilter(d, filter);
 }
 VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
 
 extern "C" uint32_t FT_PPAbort(const GEN_DocumentIdentifier *id, FT_Filter *filter) try {
-    Doc d = doc_of(id);
+    Doc d = DocOf(id);
     if (!filter) return FT_S_OTHER;
-    close_fd(filter->input);
+    CloseFd(filter->input);
     if (filter->output >= 0) {
-        close_fd(filter->output);
-        if (filter_ok(filter)) ::unlink(version(filter, FT_VERSION_CURR).c_str());
+        CloseFd(filter->output);
+        if (FilterOk(filter)) ::unlink(Version(filter, FT_VERSION_CURR).c_str());
     }
     FT_LOG(6, d, "FT_PPAbort: filter ended\n");
     return 0;

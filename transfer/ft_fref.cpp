@@ -14,7 +14,7 @@
 
 namespace vrcore::transfer {
 
-bool native_path(const unsigned char *bytes, size_t n, std::string &out) {
+bool NativePath(const unsigned char *bytes, size_t n, std::string &out) {
     if (!bytes || n == 0 || std::memchr(bytes, '\0', n)) return false;
     std::string portable(reinterpret_cast<const char *>(bytes), n);
     char *native = nullptr;
@@ -26,18 +26,18 @@ bool native_path(const unsigned char *bytes, size_t n, std::string &out) {
     return !out.empty();
 }
 
-uint32_t copy_reference(Doc d, const std::string &path, const std::string &dir, FT_Result *result) {
+uint32_t CopyReference(Doc d, const std::string &path, const std::string &dir, FT_Result *result) {
     int in = -1;
-    if (uint32_t rc = open_document(d, "copy_reference", path, in)) return rc;
+    if (uint32_t rc = OpenDocument(d, "copy_reference", path, in)) return rc;
     FdGuard close_in{in};
     SpoolFile out;
-    if (uint32_t rc = out.create(dir, d, false)) return rc;
+    if (uint32_t rc = out.Create(dir, d, false)) return rc;
     // The kernel copies within and between file systems where it can;
     // otherwise the bytes go through a buffer.
     uint64_t copied = 0;
     bool by_kernel = true;
     while (by_kernel) {
-        ssize_t n = ::copy_file_range(in, nullptr, out.fd(), nullptr, 1 << 30, 0);
+        ssize_t n = ::copy_file_range(in, nullptr, out.Fd(), nullptr, 1 << 30, 0);
         if (n > 0) {
             copied += static_cast<uint64_t>(n);
             continue;
@@ -51,27 +51,27 @@ uint32_t copy_reference(Doc d, const std::string &path, const std::string &dir, 
             break;
         }
         FT_LOG(5, d, "copy_reference: copy failed, errno=%d\n", errno);
-        return io_error(errno);
+        return IoError(errno);
     }
     if (!by_kernel) {
         constexpr size_t kChunk = 64 * 1024;
         std::unique_ptr<char[]> chunk(new (std::nothrow) char[kChunk]);
         if (!chunk) return FT_S_NOMEM;
         for (;;) {
-            long r = read_some(in, chunk.get(), kChunk);
+            long r = ReadSome(in, chunk.get(), kChunk);
             if (r < 0) {
                 FT_LOG(5, d, "copy_reference: read failed, errno=%d\n", errno);
                 return FT_S_FAILED;
             }
             if (r == 0) break;
-            if (uint32_t rc = out.write_all(chunk.get(), static_cast<size_t>(r))) {
+            if (uint32_t rc = out.WriteAll(chunk.get(), static_cast<size_t>(r))) {
                 FT_LOG(5, d, "copy_reference: write failed, errno=%d\n", errno);
                 return rc;
             }
         }
-        copied = out.written();
+        copied = out.Written();
     }
-    return publish(out, d, copied, result);
+    return Publish(out, d, copied, result);
 }
 
 } // namespace vrcore::transfer

@@ -23,7 +23,7 @@ namespace vrcore::transfer {
 // ---------------------------------------------------------------------------
 // Replies.
 
-void FtpReplyReader::feed(const char *data, size_t n) {
+void FtpReplyReader::Feed(const char *data, size_t n) {
     if (failed_) return;
     size_t at = 0;
     while (at < n && !failed_) {
@@ -38,13 +38,13 @@ void FtpReplyReader::feed(const char *data, size_t n) {
         std::string l;
         l.swap(partial_);
         if (!l.empty() && l.back() == '\r') l.pop_back();
-        line(l);
+        Line(l);
         at = end + 1;
     }
 }
 
 namespace {
-bool code_of(std::string_view l, int &code) {
+bool CodeOf(std::string_view l, int &code) {
     if (l.size() < 3) return false;
     for (int i = 0; i < 3; ++i)
         if (l[i] < '0' || l[i] > '9') return false;
@@ -54,10 +54,10 @@ bool code_of(std::string_view l, int &code) {
 }
 } // namespace
 
-void FtpReplyReader::line(std::string_view l) {
+void FtpReplyReader::Line(std::string_view l) {
     int code = 0;
     if (!in_multi_) {
-        if (!code_of(l, code) || (l.size() > 3 && l[3] != ' ' && l[3] != '-')) {
+        if (!CodeOf(l, code) || (l.size() > 3 && l[3] != ' ' && l[3] != '-')) {
             failed_ = true;
             return;
         }
@@ -71,7 +71,7 @@ void FtpReplyReader::line(std::string_view l) {
         // Lines between the first and the last are free text; the last
         // repeats the code followed by a blank (or nothing).
         current_.text += '\n';
-        bool last = code_of(l, code) && code == current_.code && (l.size() == 3 || l[3] == ' ');
+        bool last = CodeOf(l, code) && code == current_.code && (l.size() == 3 || l[3] == ' ');
         current_.text.append(last ? (l.size() > 4 ? l.substr(4) : std::string_view()) : l);
         if (!last) return;
         in_multi_ = false;
@@ -80,7 +80,7 @@ void FtpReplyReader::line(std::string_view l) {
     current_ = FtpReply{};
 }
 
-bool FtpReplyReader::next(FtpReply &out) {
+bool FtpReplyReader::Next(FtpReply &out) {
     if (taken_ >= ready_.size()) {
         ready_.clear();
         taken_ = 0;
@@ -93,7 +93,7 @@ bool FtpReplyReader::next(FtpReply &out) {
 // ---------------------------------------------------------------------------
 // Sources.
 
-bool parse_ftp_source(std::string_view src, std::string &host, uint16_t &port, std::string &path) {
+bool ParseFtpSource(std::string_view src, std::string &host, uint16_t &port, std::string &path) {
     for (unsigned char c : src)
         if (c < 0x20 || c == 0x7f) return false; // CR and LF would end a command early
     if (src.size() >= 6 && strncasecmp(src.data(), "ftp://", 6) == 0) src.remove_prefix(6);
@@ -130,7 +130,7 @@ using Clock = std::chrono::steady_clock;
 using Fd = FdGuard;
 
 // Waits for `events` on fd until the time-out. 1 ready, 0 time-out, -1 error.
-int wait_for(int fd, short events, long timeout_ms) {
+int WaitFor(int fd, short events, long timeout_ms) {
     auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
     for (;;) {
         long left =
@@ -149,14 +149,14 @@ class Control {
     Control(int fd, Doc d) : fd_(fd), d_(d) {}
 
     // Reads the next reply; false on time-out, error or bad syntax.
-    bool reply(FtpReply &out) {
+    bool Reply(FtpReply &out) {
         char buf[2048];
-        while (!reader_.next(out)) {
-            if (reader_.failed()) {
+        while (!reader_.Next(out)) {
+            if (reader_.Failed()) {
                 FT_LOG(5, d_, "Control::reply: malformed reply\n");
                 return false;
             }
-            int w = wait_for(fd_, POLLIN, ftp_timeout_ms());
+            int w = WaitFor(fd_, POLLIN, FtpTimeoutMs());
             if (w <= 0) {
                 FT_LOG(5, d_, "Control::reply: no reply from the server\n");
                 return false;
@@ -167,13 +167,13 @@ class Control {
                 FT_LOG(5, d_, "Control::reply: control connection closed\n");
                 return false;
             }
-            reader_.feed(buf, static_cast<size_t>(r));
+            reader_.Feed(buf, static_cast<size_t>(r));
         }
         FT_LOG(8, d_, "Control::reply: reply %d %s\n", out.code, out.text.c_str());
         return true;
     }
 
-    bool send(const char *word, const std::string &arg) {
+    bool Send(const char *word, const std::string &arg) {
         std::string line =
             arg.empty() ? std::string(word) + "\r\n" : std::string(word) + ' ' + arg + "\r\n";
         const char *p = line.data();
@@ -193,8 +193,8 @@ class Control {
 
     // Sends a command and reads its final reply (skipping none: an FTP
     // server answers each command once, preliminary replies aside).
-    bool command(const char *word, const std::string &arg, FtpReply &out) {
-        return send(word, arg) && reply(out);
+    bool Command(const char *word, const std::string &arg, FtpReply &out) {
+        return Send(word, arg) && Reply(out);
     }
 
   private:
@@ -203,12 +203,12 @@ class Control {
     FtpReplyReader reader_;
 };
 
-int connect_within(const sockaddr_in &a, long timeout_ms) {
+int ConnectWithin(const sockaddr_in &a, long timeout_ms) {
     int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (s < 0) return -1;
     int r = ::connect(s, reinterpret_cast<const sockaddr *>(&a), sizeof a);
     if (r != 0 && errno == EINPROGRESS) {
-        if (wait_for(s, POLLOUT, timeout_ms) == 1) {
+        if (WaitFor(s, POLLOUT, timeout_ms) == 1) {
             int err = 0;
             socklen_t len = sizeof err;
             ::getsockopt(s, SOL_SOCKET, SO_ERROR, &err, &len);
@@ -224,7 +224,7 @@ int connect_within(const sockaddr_in &a, long timeout_ms) {
     return s;
 }
 
-int connect_host(const std::string &host, uint16_t port, Doc d) {
+int ConnectHost(const std::string &host, uint16_t port, Doc d) {
     addrinfo hints{};
     hints.ai_family = AF_INET; // the PORT command carries IPv4 addresses only
     hints.ai_socktype = SOCK_STREAM;
@@ -239,51 +239,51 @@ int connect_host(const std::string &host, uint16_t port, Doc d) {
         sockaddr_in a{};
         std::memcpy(&a, ai->ai_addr, sizeof a);
         a.sin_port = htons(port);
-        s = connect_within(a, ftp_timeout_ms());
+        s = ConnectWithin(a, FtpTimeoutMs());
     }
     ::freeaddrinfo(list);
     if (s < 0) FT_LOG(5, d, "connect_host: cannot connect to %s port %u\n", host.c_str(), port);
     return s;
 }
 
-bool positive(const FtpReply &r) { return r.code >= 200 && r.code < 300; }
+bool Positive(const FtpReply &r) { return r.code >= 200 && r.code < 300; }
 
 } // namespace
 
-uint32_t ftp_retrieve(Doc d, const std::string &host, uint16_t port, const std::string &path,
-                      const std::string &dir, FT_Result *result) {
-    Fd ctl(connect_host(host, port, d));
+uint32_t FtpRetrieve(Doc d, const std::string &host, uint16_t port, const std::string &path,
+                     const std::string &dir, FT_Result *result) {
+    Fd ctl(ConnectHost(host, port, d));
     if (ctl.fd < 0) return FT_S_OTHER;
     Control c(ctl.fd, d);
     FtpReply r;
     // The greeting; "120 ready in a while" comes before the real one.
     do {
-        if (!c.reply(r)) return FT_S_FAILED;
+        if (!c.Reply(r)) return FT_S_FAILED;
     } while (r.code >= 100 && r.code < 200);
-    if (!positive(r)) {
+    if (!Positive(r)) {
         FT_LOG(5, d, "ftp_retrieve: server refused the connection: %d\n", r.code);
         return FT_S_FAILED;
     }
-    if (!c.command("USER", "anonymous", r)) return FT_S_FAILED;
+    if (!c.Command("USER", "anonymous", r)) return FT_S_FAILED;
     if (r.code == 331 || r.code == 332) {
-        if (!c.command("PASS", "tolvek", r)) return FT_S_FAILED;
+        if (!c.Command("PASS", "tolvek", r)) return FT_S_FAILED;
     }
-    if (!positive(r)) {
+    if (!Positive(r)) {
         FT_LOG(5, d, "ftp_retrieve: anonymous login refused: %d\n", r.code);
         return FT_S_FAILED;
     }
     // Image type: the document's bytes arrive as they are stored.
-    if (!c.command("TYPE", "I", r)) return FT_S_FAILED;
-    if (!positive(r)) {
+    if (!c.Command("TYPE", "I", r)) return FT_S_FAILED;
+    if (!Positive(r)) {
         FT_LOG(5, d, "ftp_retrieve: TYPE refused: %d\n", r.code);
         return FT_S_FAILED;
     }
     // Stream mode and file structure are every server's defaults; a server
     // that does not know the commands still works that way.
-    if (!c.command("MODE", "S", r)) return FT_S_FAILED;
-    if (!positive(r) && r.code != 502 && r.code != 504) return FT_S_FAILED;
-    if (!c.command("STRU", "F", r)) return FT_S_FAILED;
-    if (!positive(r) && r.code != 502 && r.code != 504) return FT_S_FAILED;
+    if (!c.Command("MODE", "S", r)) return FT_S_FAILED;
+    if (!Positive(r) && r.code != 502 && r.code != 504) return FT_S_FAILED;
+    if (!c.Command("STRU", "F", r)) return FT_S_FAILED;
+    if (!Positive(r) && r.code != 502 && r.code != 504) return FT_S_FAILED;
 
     // The data connection: listen beside the control connection's address.
     sockaddr_in local{}, peer{};
@@ -306,15 +306,15 @@ uint32_t ftp_retrieve(Doc d, const std::string &host, uint16_t port, const std::
     char port_arg[64];
     std::snprintf(port_arg, sizeof port_arg, "%d,%d,%d,%d,%d,%d", ip[0], ip[1], ip[2], ip[3],
                   p >> 8, p & 0xff);
-    if (!c.command("PORT", port_arg, r)) return FT_S_FAILED;
-    if (!positive(r)) {
+    if (!c.Command("PORT", port_arg, r)) return FT_S_FAILED;
+    if (!Positive(r)) {
         FT_LOG(5, d, "ftp_retrieve: PORT refused: %d\n", r.code);
         return FT_S_FAILED;
     }
-    if (!c.command("RETR", path, r)) return FT_S_FAILED;
+    if (!c.Command("RETR", path, r)) return FT_S_FAILED;
     if (r.code == 550) {
         FT_LOG(5, d, "ftp_retrieve: %s: no such file\n", path.c_str());
-        c.send("QUIT", "");
+        c.Send("QUIT", "");
         return FT_S_FAILED;
     }
     if (r.code < 100 || r.code >= 200) {
@@ -323,11 +323,11 @@ uint32_t ftp_retrieve(Doc d, const std::string &host, uint16_t port, const std::
     }
     // Only the server may connect to the data socket.
     Fd data;
-    auto deadline = Clock::now() + std::chrono::milliseconds(ftp_timeout_ms());
+    auto deadline = Clock::now() + std::chrono::milliseconds(FtpTimeoutMs());
     while (data.fd < 0) {
         long left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        int s = left > 0 ? accept_within(lis.fd, left) : -1;
+        int s = left > 0 ? AcceptWithin(lis.fd, left) : -1;
         if (s < 0) {
             FT_LOG(5, d, "ftp_retrieve: no data connection\n");
             return FT_S_FAILED;
@@ -342,12 +342,12 @@ uint32_t ftp_retrieve(Doc d, const std::string &host, uint16_t port, const std::
         }
     }
     SpoolFile out;
-    if (uint32_t rc = out.create(dir, d, false)) return rc;
+    if (uint32_t rc = out.Create(dir, d, false)) return rc;
     constexpr size_t kChunk = 64 * 1024;
     std::unique_ptr<char[]> chunk(new (std::nothrow) char[kChunk]);
     if (!chunk) return FT_S_NOMEM;
     for (;;) {
-        int w = wait_for(data.fd, POLLIN, ftp_timeout_ms());
+        int w = WaitFor(data.fd, POLLIN, FtpTimeoutMs());
         if (w <= 0) {
             FT_LOG(5, d, "ftp_retrieve: data connection stalled\n");
             return FT_S_FAILED;
@@ -359,20 +359,20 @@ uint32_t ftp_retrieve(Doc d, const std::string &host, uint16_t port, const std::
             return FT_S_FAILED;
         }
         if (n == 0) break;
-        if (uint32_t rc = out.write_all(chunk.get(), static_cast<size_t>(n))) {
+        if (uint32_t rc = out.WriteAll(chunk.get(), static_cast<size_t>(n))) {
             FT_LOG(5, d, "ftp_retrieve: write failed, errno=%d\n", errno);
             return rc;
         }
     }
-    close_fd(data.fd);
+    CloseFd(data.fd);
     // The transfer counts only when the server says it completed.
-    if (!c.reply(r)) return FT_S_FAILED;
-    if (!positive(r)) {
+    if (!c.Reply(r)) return FT_S_FAILED;
+    if (!Positive(r)) {
         FT_LOG(5, d, "ftp_retrieve: transfer not completed: %d\n", r.code);
         return FT_S_FAILED;
     }
-    if (c.send("QUIT", "")) c.reply(r);
-    return publish(out, d, out.written(), result);
+    if (c.Send("QUIT", "")) c.Reply(r);
+    return Publish(out, d, out.Written(), result);
 }
 
 } // namespace vrcore::transfer

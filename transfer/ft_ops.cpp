@@ -18,8 +18,8 @@ using namespace vrcore::transfer;
 namespace {
 
 // The referenced file's native path. 0 or an FT_S_ code.
-uint32_t referenced_path(Doc d, const char *fn, const GEN_DocumentContent *content,
-                         std::string &out) {
+uint32_t ReferencedPath(Doc d, const char *fn, const GEN_DocumentContent *content,
+                        std::string &out) {
     if (!content) {
         FT_LOG(5, d, "%s: no document content\n", fn);
         return FT_S_NOCONTENT;
@@ -33,25 +33,25 @@ uint32_t referenced_path(Doc d, const char *fn, const GEN_DocumentContent *conte
         FT_LOG(5, d, "%s: no file name\n", fn);
         return FT_S_NOCONTENT;
     }
-    if (!native_path(ref.value, static_cast<size_t>(ref.length), out)) {
+    if (!NativePath(ref.value, static_cast<size_t>(ref.length), out)) {
         FT_LOG(5, d, "%s: path conversion failed\n", fn);
         return FT_S_OTHER;
     }
     return 0;
 }
 
-bool address_ok(const FT_SocketAddress *a) {
+bool AddressOk(const FT_SocketAddress *a) {
     return a && a->kind == 1 && a->address_length == 4 && a->port != 0;
 }
 
 // Opens the referenced file for reading into `fd`. 0 or an FT_S_ code.
-uint32_t open_referenced(Doc d, const char *fn, const GEN_DocumentContent *content, int &fd) {
+uint32_t OpenReferenced(Doc d, const char *fn, const GEN_DocumentContent *content, int &fd) {
     std::string path;
-    if (uint32_t rc = referenced_path(d, fn, content, path)) return rc;
-    return open_document(d, fn, path, fd);
+    if (uint32_t rc = ReferencedPath(d, fn, content, path)) return rc;
+    return OpenDocument(d, fn, path, fd);
 }
 
-FT_SocketAddress own_address(uint16_t port) {
+FT_SocketAddress OwnAddress(uint16_t port) {
     FT_SocketAddress a{};
     a.kind = 1;
     a.port = port;
@@ -74,7 +74,7 @@ extern "C" uint32_t FT_Shutdown(void) try {
 VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
 
 extern "C" uint32_t FT_Cancel(const GEN_DocumentIdentifier *id) try {
-    FT_LOG(7, doc_of(id), "FT_Cancel\n");
+    FT_LOG(7, DocOf(id), "FT_Cancel\n");
     return 0;
 }
 VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
@@ -82,7 +82,7 @@ VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
 extern "C" uint32_t FT_FileToSend(const GEN_DocumentIdentifier *id, const FT_SocketAddress *address,
                                   const GEN_DocumentContent *content, uint32_t method,
                                   uint64_t *sent) try {
-    Doc d = doc_of(id);
+    Doc d = DocOf(id);
     if (sent) *sent = 0;
     if (!id) {
         FT_LOG(5, d, "FT_FileToSend: no document ID\n");
@@ -100,21 +100,21 @@ extern "C" uint32_t FT_FileToSend(const GEN_DocumentIdentifier *id, const FT_Soc
         FT_LOG(5, d, "FT_FileToSend: no RPC address\n");
         return FT_S_OTHER;
     }
-    if (!address_ok(address)) {
+    if (!AddressOk(address)) {
         FT_LOG(5, d, "FT_FileToSend: bad socket address\n");
         return FT_S_OTHER;
     }
     try {
         int fd = -1;
-        if (uint32_t rc = open_referenced(d, "FT_FileToSend", content, fd)) return rc;
-        int sock = connect_retrying(*address, d);
+        if (uint32_t rc = OpenReferenced(d, "FT_FileToSend", content, fd)) return rc;
+        int sock = ConnectRetrying(*address, d);
         if (sock < 0) {
             ::close(fd);
             FT_LOG(5, d, "FT_FileToSend: cannot connect\n");
             return FT_S_OTHER;
         }
         uint64_t n = 0;
-        uint32_t rc = send_file(sock, fd, d, n);
+        uint32_t rc = SendFile(sock, fd, d, n);
         ::close(fd);
         // Lingering: close waits until the data has been delivered.
         if (::close(sock) != 0 && errno != EINTR && rc == 0) {
@@ -132,7 +132,7 @@ VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
 extern "C" uint32_t FT_RetrieveToFile(const GEN_DocumentIdentifier *id,
                                       const GEN_DocumentContent *source, uint32_t method,
                                       const FT_SpoolInfo *spool, FT_Result *result) try {
-    Doc d = doc_of(id);
+    Doc d = DocOf(id);
     if (!id) {
         FT_LOG(5, d, "FT_RetrieveToFile: no document ID\n");
         return FT_S_NODOCID;
@@ -149,28 +149,27 @@ extern "C" uint32_t FT_RetrieveToFile(const GEN_DocumentIdentifier *id,
         if (method == FT_METHOD_WITH_REQUEST) return FT_ExternalToFile(source, id, spool, result);
         std::string dir;
         if (method == FT_METHOD_SOCKET) {
-            if (uint32_t rc = spool_dir(spool, dir)) return rc;
+            if (uint32_t rc = SpoolDir(spool, dir)) return rc;
             uint16_t port = 0;
-            int s = listen_any(port);
+            int s = ListenAny(port);
             if (s < 0) {
                 FT_LOG(5, d, "FT_RetrieveToFile: no socket, errno=%d\n", errno);
                 return FT_S_OTHER;
             }
             FT_LOG(6, d, "Socket_ServerFile:  port = %d\n", port);
-            if (!put_name(result->spool_name, sizeof result->spool_name,
-                          spool_name(dir, d, true))) {
+            if (!PutName(result->spool_name, sizeof result->spool_name, SpoolName(dir, d, true))) {
                 ::close(s);
                 return FT_S_OTHER;
             }
-            result->address = own_address(port);
+            result->address = OwnAddress(port);
             result->listen_socket = s;
             return 0;
         }
         if (method == FT_METHOD_FILE_REFERENCE) {
             std::string path;
-            if (uint32_t rc = referenced_path(d, "FT_RetrieveToFile", source, path)) return rc;
-            if (uint32_t rc = spool_dir(spool, dir)) return rc;
-            return copy_reference(d, path, dir, result);
+            if (uint32_t rc = ReferencedPath(d, "FT_RetrieveToFile", source, path)) return rc;
+            if (uint32_t rc = SpoolDir(spool, dir)) return rc;
+            return CopyReference(d, path, dir, result);
         }
         if (method == FT_METHOD_FTP) {
             if (!source || source->choice != GEN_CONTENT_REFERENCED ||
@@ -182,14 +181,14 @@ extern "C" uint32_t FT_RetrieveToFile(const GEN_DocumentIdentifier *id,
             const GEN_OctetString &ref = source->u.referenced.specific_reference;
             std::string host, path;
             uint16_t port = 21;
-            if (!parse_ftp_source(std::string_view(reinterpret_cast<const char *>(ref.value),
-                                                   static_cast<size_t>(ref.length)),
-                                  host, port, path)) {
+            if (!ParseFtpSource(std::string_view(reinterpret_cast<const char *>(ref.value),
+                                                 static_cast<size_t>(ref.length)),
+                                host, port, path)) {
                 FT_LOG(5, d, "FT_RetrieveToFile: bad FTP source\n");
                 return FT_S_OTHER;
             }
-            if (uint32_t rc = spool_dir(spool, dir)) return rc;
-            return ftp_retrieve(d, host, port, path, dir, result);
+            if (uint32_t rc = SpoolDir(spool, dir)) return rc;
+            return FtpRetrieve(d, host, port, path, dir, result);
         }
         FT_LOG(5, d, "FT_RetrieveToFile: unknown transfer method\n");
         return FT_S_OTHER;
@@ -205,7 +204,7 @@ VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
 extern "C" uint32_t FT_BufferInit(const GEN_DocumentIdentifier *id, const FT_SocketAddress *address,
                                   const GEN_DocumentContent *content, uint32_t method, size_t size,
                                   int role, FT_Buffer **buffer, int allocate) try {
-    Doc d = doc_of(id);
+    Doc d = DocOf(id);
     if (!id) {
         FT_LOG(5, d, "FT_BufferInit: no document ID\n");
         return FT_S_NODOCID;
@@ -230,18 +229,18 @@ extern "C" uint32_t FT_BufferInit(const GEN_DocumentIdentifier *id, const FT_Soc
         FT_LOG(5, d, "FT_BufferInit: no RPC address\n");
         return FT_S_OTHER;
     }
-    if (role == FT_ROLE_SENDER && !address_ok(address)) {
+    if (role == FT_ROLE_SENDER && !AddressOk(address)) {
         FT_LOG(5, d, "FT_BufferInit: bad socket address\n");
         return FT_S_OTHER;
     }
     FT_Buffer *b = *buffer;
     if (allocate) {
         if (size == 0) size = 4096;
-        b = static_cast<FT_Buffer *>(vrcore::transfer::allocate(sizeof *b));
+        b = static_cast<FT_Buffer *>(vrcore::transfer::Allocate(sizeof *b));
         unsigned char *data =
-            b ? static_cast<unsigned char *>(vrcore::transfer::allocate(size)) : nullptr;
+            b ? static_cast<unsigned char *>(vrcore::transfer::Allocate(size)) : nullptr;
         if (!data) {
-            release(b);
+            Release(b);
             FT_LOG(5, d, "FT_BufferInit: out of memory\n");
             return FT_S_NOMEM;
         }
@@ -261,23 +260,23 @@ extern "C" uint32_t FT_BufferInit(const GEN_DocumentIdentifier *id, const FT_Soc
     uint32_t rc = 0;
     try {
         if (role == FT_ROLE_SENDER) {
-            if (content) rc = open_referenced(d, "FT_BufferInit", content, b->fd);
+            if (content) rc = OpenReferenced(d, "FT_BufferInit", content, b->fd);
             if (rc == 0) {
-                b->socket = connect_retrying(*address, d);
+                b->socket = ConnectRetrying(*address, d);
                 if (b->socket < 0) rc = FT_S_OTHER;
             }
         } else if (method == FT_METHOD_SOCKET) {
             uint16_t port = 0;
-            b->listen_socket = listen_any(port);
+            b->listen_socket = ListenAny(port);
             if (b->listen_socket < 0) {
                 FT_LOG(5, d, "FT_BufferInit: no socket, errno=%d\n", errno);
                 rc = FT_S_OTHER;
             } else {
                 FT_LOG(6, d, "Socket_ServerFile:  port = %d\n", port);
-                b->address = own_address(port);
+                b->address = OwnAddress(port);
             }
         } else {
-            rc = open_referenced(d, "FT_BufferInit", content, b->fd);
+            rc = OpenReferenced(d, "FT_BufferInit", content, b->fd);
         }
     } catch (const std::bad_alloc &) {
         rc = FT_S_NOMEM;
@@ -295,8 +294,8 @@ VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
 namespace {
 
 // The arguments every chunk-wise transfer needs. 0 or an FT_S_ code.
-uint32_t buffer_ok(const char *fn, Doc d, const GEN_DocumentIdentifier *id,
-                   const FT_Buffer *buffer) {
+uint32_t BufferOk(const char *fn, Doc d, const GEN_DocumentIdentifier *id,
+                  const FT_Buffer *buffer) {
     if (!id) return FT_S_NODOCID;
     if (!buffer || !buffer->data) {
         FT_LOG(5, d, "%s: no buffer\n", fn);
@@ -308,14 +307,14 @@ uint32_t buffer_ok(const char *fn, Doc d, const GEN_DocumentIdentifier *id,
 } // namespace
 
 extern "C" uint32_t FT_BufferToSend(const GEN_DocumentIdentifier *id, FT_Buffer *buffer) try {
-    Doc d = doc_of(id);
-    if (uint32_t rc = buffer_ok("FT_BufferToSend", d, id, buffer)) return rc;
+    Doc d = DocOf(id);
+    if (uint32_t rc = BufferOk("FT_BufferToSend", d, id, buffer)) return rc;
     if (buffer->socket < 0) {
         FT_LOG(5, d, "FT_BufferToSend: no connection\n");
         return FT_S_BADFD;
     }
     if (buffer->fd >= 0) {
-        long r = read_some(buffer->fd, buffer->data, buffer->size);
+        long r = ReadSome(buffer->fd, buffer->data, buffer->size);
         if (r < 0) {
             FT_LOG(5, d, "Socket_ClientFile: socket transfer failed\n");
             return FT_S_FAILED;
@@ -326,7 +325,7 @@ extern "C" uint32_t FT_BufferToSend(const GEN_DocumentIdentifier *id, FT_Buffer 
         return FT_S_OTHER;
     }
     uint64_t sent = 0;
-    if (!send_all(buffer->socket, buffer->data, buffer->count, sent)) {
+    if (!SendAll(buffer->socket, buffer->data, buffer->count, sent)) {
         FT_LOG(5, d, "Socket_ClientFile: socket transfer failed\n");
         return FT_S_FAILED;
     }
@@ -335,13 +334,13 @@ extern "C" uint32_t FT_BufferToSend(const GEN_DocumentIdentifier *id, FT_Buffer 
 VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
 
 extern "C" uint32_t FT_RetrieveToBuffer(const GEN_DocumentIdentifier *id, FT_Buffer *buffer) try {
-    Doc d = doc_of(id);
-    if (uint32_t rc = buffer_ok("FT_RetrieveToBuffer", d, id, buffer)) return rc;
+    Doc d = DocOf(id);
+    if (uint32_t rc = BufferOk("FT_RetrieveToBuffer", d, id, buffer)) return rc;
     buffer->count = 0;
     if (buffer->socket < 0 && buffer->listen_socket >= 0) {
-        buffer->socket = accept_within(buffer->listen_socket, accept_timeout_ms());
+        buffer->socket = AcceptWithin(buffer->listen_socket, AcceptTimeoutMs());
         int e = errno;
-        close_fd(buffer->listen_socket);
+        CloseFd(buffer->listen_socket);
         if (buffer->socket < 0) {
             if (e == ETIMEDOUT)
                 FT_LOG(5, d, "SocketAccept: socket transfer timeout\n");
@@ -350,7 +349,7 @@ extern "C" uint32_t FT_RetrieveToBuffer(const GEN_DocumentIdentifier *id, FT_Buf
             return FT_S_OTHER;
         }
         // A client silent for as long as one may take to arrive is gone.
-        long idle_ms = accept_timeout_ms();
+        long idle_ms = AcceptTimeoutMs();
         timeval tv{idle_ms / 1000, (idle_ms % 1000) * 1000};
         ::setsockopt(buffer->socket, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
     }
@@ -361,14 +360,14 @@ extern "C" uint32_t FT_RetrieveToBuffer(const GEN_DocumentIdentifier *id, FT_Buf
                 buffer->count = static_cast<size_t>(r);
                 return 0;
             }
-            if (connection_gone(errno) || ++transient >= 1000) {
+            if (ConnectionGone(errno) || ++transient >= 1000) {
                 FT_LOG(5, d, "FT_RetrieveToBuffer: receive failed, errno=%d\n", errno);
                 return FT_S_FAILED;
             }
         }
     }
     if (buffer->fd >= 0) {
-        long r = read_some(buffer->fd, buffer->data, buffer->size);
+        long r = ReadSome(buffer->fd, buffer->data, buffer->size);
         if (r < 0) {
             FT_LOG(5, d, "FT_RetrieveToBuffer: read failed, errno=%d\n", errno);
             return FT_S_FAILED;
@@ -383,14 +382,14 @@ VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)
 
 extern "C" uint32_t FT_Finish(const GEN_DocumentIdentifier *id, FT_Buffer *buffer,
                               int free_buffer) try {
-    FT_LOG(7, doc_of(id), "FT_Finish\n");
+    FT_LOG(7, DocOf(id), "FT_Finish\n");
     if (!buffer) return FT_S_OTHER;
-    close_fd(buffer->fd);
-    close_fd(buffer->socket);
-    close_fd(buffer->listen_socket);
+    CloseFd(buffer->fd);
+    CloseFd(buffer->socket);
+    CloseFd(buffer->listen_socket);
     if (free_buffer && buffer->allocated) {
-        release(buffer->data);
-        release(buffer);
+        Release(buffer->data);
+        Release(buffer);
     }
     return 0;
 }

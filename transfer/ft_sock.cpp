@@ -29,7 +29,7 @@ constexpr int kAttempts = 5;
 constexpr int kLingerSeconds = 100;
 } // namespace
 
-int listen_any(uint16_t &port) {
+int ListenAny(uint16_t &port) {
     int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (s < 0) return -1;
     sockaddr_in a{};
@@ -48,7 +48,7 @@ int listen_any(uint16_t &port) {
     return s;
 }
 
-int accept_within(int listener, long timeout_ms) {
+int AcceptWithin(int listener, long timeout_ms) {
     using clock = std::chrono::steady_clock;
     auto deadline = clock::now() + std::chrono::milliseconds(timeout_ms);
     for (;;) {
@@ -74,7 +74,7 @@ int accept_within(int listener, long timeout_ms) {
     }
 }
 
-bool connection_gone(int err) {
+bool ConnectionGone(int err) {
     switch (err) {
     case EINTR:
     case ENOBUFS:
@@ -83,9 +83,9 @@ bool connection_gone(int err) {
     }
 }
 
-uint32_t receive_to_file(int sock, SpoolFile &out, Doc d) {
+uint32_t ReceiveToFile(int sock, SpoolFile &out, Doc d) {
     // A client silent for as long as one may take to arrive is gone.
-    long idle_ms = accept_timeout_ms();
+    long idle_ms = AcceptTimeoutMs();
     timeval tv{idle_ms / 1000, (idle_ms % 1000) * 1000};
     ::setsockopt(sock, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
     std::unique_ptr<char[]> chunk(new (std::nothrow) char[kChunk]);
@@ -100,7 +100,7 @@ uint32_t receive_to_file(int sock, SpoolFile &out, Doc d) {
                 FT_LOG(5, d, "receive_to_file: client silent, transfer abandoned\n");
                 return FT_S_FAILED;
             }
-            if (!connection_gone(e) && ++transient < 1000) {
+            if (!ConnectionGone(e) && ++transient < 1000) {
                 if (e != EINTR) std::this_thread::sleep_for(std::chrono::milliseconds(1));
                 continue;
             }
@@ -108,19 +108,19 @@ uint32_t receive_to_file(int sock, SpoolFile &out, Doc d) {
             return FT_S_FAILED;
         }
         transient = 0;
-        if (uint32_t rc = out.write_all(chunk.get(), static_cast<size_t>(r))) {
+        if (uint32_t rc = out.WriteAll(chunk.get(), static_cast<size_t>(r))) {
             FT_LOG(5, d, "receive_to_file: write failed, errno=%d\n", errno);
             return rc;
         }
     }
-    if (out.written() == 0) {
+    if (out.Written() == 0) {
         FT_LOG(5, d, "SocketAcceptToFile2: failed to transfer!\n");
         return FT_S_FAILED;
     }
     return 0;
 }
 
-int connect_retrying(const FT_SocketAddress &addr, Doc d) {
+int ConnectRetrying(const FT_SocketAddress &addr, Doc d) {
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_port = htons(addr.port);
@@ -142,39 +142,39 @@ int connect_retrying(const FT_SocketAddress &addr, Doc d) {
         }
         ::close(s);
         FT_LOG(5, d, "Socket_ClientFile: connect failed: retry #%d\n", attempt);
-        if (attempt < kAttempts) connect_pause(attempt);
+        if (attempt < kAttempts) ConnectPause(attempt);
     }
     return -1;
 }
 
 // Sends all of a file to a connected socket: *sent receives the count.
-uint32_t send_file(int sock, int fd, Doc d, uint64_t &sent) {
+uint32_t SendFile(int sock, int fd, Doc d, uint64_t &sent) {
     sent = 0;
     // A plain read and send loop: over loopback, sendfile's page-backed
     // buffers make the receiving side slower than copies do.
     std::unique_ptr<char[]> chunk(new (std::nothrow) char[kChunk]);
     if (!chunk) return FT_S_NOMEM;
     for (;;) {
-        long r = read_some(fd, chunk.get(), kChunk);
+        long r = ReadSome(fd, chunk.get(), kChunk);
         if (r == 0) return 0;
-        if (r < 0 || !send_all(sock, chunk.get(), static_cast<size_t>(r), sent)) {
+        if (r < 0 || !SendAll(sock, chunk.get(), static_cast<size_t>(r), sent)) {
             FT_LOG(5, d, "Socket_ClientFile: socket transfer failed\n");
             return FT_S_FAILED;
         }
     }
 }
 
-bool send_all(int sock, const void *data, size_t n, uint64_t &sent) {
+bool SendAll(int sock, const void *data, size_t n, uint64_t &sent) {
     const char *p = static_cast<const char *>(data);
-    WriteWait room(accept_timeout_ms());
+    WriteWait room(AcceptTimeoutMs());
     while (n > 0) {
         ssize_t w = ::send(sock, p, n, MSG_NOSIGNAL);
         if (w < 0) {
             if (errno == EINTR) continue;
-            if (errno == EAGAIN && room.wait(sock)) continue;
+            if (errno == EAGAIN && room.Wait(sock)) continue;
             return false;
         }
-        room.progress();
+        room.Progress();
         p += w;
         n -= static_cast<size_t>(w);
         sent += static_cast<uint64_t>(w);
@@ -189,7 +189,7 @@ using namespace vrcore::transfer;
 
 extern "C" uint32_t FT_SocketServer(const GEN_DocumentIdentifier *id, const FT_SpoolInfo *,
                                     FT_Result *result) try {
-    Doc d = doc_of(id);
+    Doc d = DocOf(id);
     if (!result) {
         FT_LOG(5, d, "FT_SocketServer: no result\n");
         return FT_S_OTHER;
@@ -209,7 +209,7 @@ extern "C" uint32_t FT_SocketServer(const GEN_DocumentIdentifier *id, const FT_S
         FT_LOG(5, d, "FT_SocketServer: bad spool name\n");
         return FT_S_OTHER;
     }
-    int sock = accept_within(listener, accept_timeout_ms());
+    int sock = AcceptWithin(listener, AcceptTimeoutMs());
     if (sock < 0) {
         if (errno == ETIMEDOUT)
             FT_LOG(5, d, "SocketAccept: socket transfer timeout\n");
@@ -220,13 +220,13 @@ extern "C" uint32_t FT_SocketServer(const GEN_DocumentIdentifier *id, const FT_S
     FdGuard close_sock{sock};
     try {
         SpoolFile out;
-        if (uint32_t rc = out.create_named(result->spool_name)) {
+        if (uint32_t rc = out.CreateNamed(result->spool_name)) {
             FT_LOG(5, d, "FT_SocketServer: cannot create %s: errno %d\n", result->spool_name,
                    errno);
             return rc;
         }
-        if (uint32_t rc = receive_to_file(sock, out, d)) return rc;
-        if (uint32_t rc = publish(out, d, out.written(), result)) return rc;
+        if (uint32_t rc = ReceiveToFile(sock, out, d)) return rc;
+        if (uint32_t rc = Publish(out, d, out.Written(), result)) return rc;
         FT_LOG(6, d, "FT_SocketServer: %llu bytes into %s\n",
                static_cast<unsigned long long>(result->size), result->spool_name);
         return 0;

@@ -25,7 +25,7 @@ namespace vrcore::transfer {
 // ---------------------------------------------------------------------------
 // Spool names.
 
-std::string encode_job(std::string_view job) {
+std::string EncodeJob(std::string_view job) {
     static const char hex[] = "0123456789ABCDEF";
     std::string out;
     for (unsigned char c : job) {
@@ -55,7 +55,7 @@ std::string encode_job(std::string_view job) {
     return out;
 }
 
-uint32_t spool_dir(const FT_SpoolInfo *spool, std::string &out) {
+uint32_t SpoolDir(const FT_SpoolInfo *spool, std::string &out) {
     try {
         if (spool && spool->directory) {
             size_t n = std::strlen(spool->directory);
@@ -68,8 +68,8 @@ uint32_t spool_dir(const FT_SpoolInfo *spool, std::string &out) {
             out.assign(native);
             FA_FreeFilePath(native);
         } else {
-            out = system::cfg::spool_dir();
-            int e = system::cfg::make_dirs(out, 0700);
+            out = system::cfg::SpoolDir();
+            int e = system::cfg::MakeDirs(out, 0700);
             if (e != 0) return FT_S_OTHER;
         }
         while (out.size() > 1 && out.back() == '/') out.pop_back();
@@ -79,16 +79,16 @@ uint32_t spool_dir(const FT_SpoolInfo *spool, std::string &out) {
     }
 }
 
-std::string spool_name(const std::string &dir, Doc d, bool tmp) {
+std::string SpoolName(const std::string &dir, Doc d, bool tmp) {
     struct timeval tv {};
     gettimeofday(&tv, nullptr);
     char nums[80];
     std::snprintf(nums, sizeof nums, ".%d.%ld.%ld.orig%s", d.num, static_cast<long>(tv.tv_sec),
                   static_cast<long>(tv.tv_usec), tmp ? ".tmp" : "");
-    return dir + "/ft_" + encode_job(std::string_view(d.job, strnlen(d.job, 256))) + nums;
+    return dir + "/ft_" + EncodeJob(std::string_view(d.job, strnlen(d.job, 256))) + nums;
 }
 
-uint32_t open_error(int err) {
+uint32_t OpenError(int err) {
     switch (err) {
     case EMFILE:
     case ENFILE:
@@ -99,21 +99,21 @@ uint32_t open_error(int err) {
     }
 }
 
-uint32_t io_error(int err) {
+uint32_t IoError(int err) {
     if (err == ENOSPC || err == EDQUOT) return FT_S_NOSPACE;
     return FT_S_FAILED;
 }
 
-bool put_name(char *field, size_t size, const std::string &name) {
+bool PutName(char *field, size_t size, const std::string &name) {
     if (name.size() >= size) return false;
     std::memcpy(field, name.c_str(), name.size() + 1);
     return true;
 }
 
-uint32_t publish(SpoolFile &out, Doc d, uint64_t size, FT_Result *result) {
-    if (uint32_t rc = out.finish(d)) return rc;
-    if (!put_name(result->spool_name, sizeof result->spool_name, out.name())) {
-        ::unlink(out.name().c_str());
+uint32_t Publish(SpoolFile &out, Doc d, uint64_t size, FT_Result *result) {
+    if (uint32_t rc = out.Finish(d)) return rc;
+    if (!PutName(result->spool_name, sizeof result->spool_name, out.Name())) {
+        ::unlink(out.Name().c_str());
         return FT_S_OTHER;
     }
     result->size = size;
@@ -121,12 +121,12 @@ uint32_t publish(SpoolFile &out, Doc d, uint64_t size, FT_Result *result) {
     return 0;
 }
 
-void close_fd(int &fd) {
+void CloseFd(int &fd) {
     if (fd >= 0) ::close(fd);
     fd = -1;
 }
 
-int open_read(const char *path) {
+int OpenRead(const char *path) {
     // Without O_NONBLOCK, opening a FIFO waits for a writer that may never
     // come. What was opened is judged by its descriptor, so a name swapped
     // after the open cannot slip anything else in.
@@ -154,19 +154,19 @@ int open_read(const char *path) {
     return fd;
 }
 
-uint32_t open_document(Doc d, const char *fn, const std::string &path, int &fd) {
-    fd = open_read(path.c_str());
+uint32_t OpenDocument(Doc d, const char *fn, const std::string &path, int &fd) {
+    fd = OpenRead(path.c_str());
     if (fd >= 0) return 0;
     int e = errno; // before logging, which may change it
-    if (not_regular(e)) {
+    if (NotRegular(e)) {
         FT_LOG(5, d, "%s: %s is no regular file\n", fn, path.c_str());
         return FT_S_FAILED;
     }
     FT_LOG(5, d, "%s: cannot open %s: errno %d\n", fn, path.c_str(), e);
-    return e == ENOENT || e == EACCES ? FT_S_FAILED : open_error(e);
+    return e == ENOENT || e == EACCES ? FT_S_FAILED : OpenError(e);
 }
 
-long read_some(int fd, void *data, size_t n) {
+long ReadSome(int fd, void *data, size_t n) {
     ssize_t r;
     do {
         r = ::read(fd, data, n);
@@ -174,7 +174,7 @@ long read_some(int fd, void *data, size_t n) {
     return r;
 }
 
-bool WriteWait::wait(int fd) {
+bool WriteWait::Wait(int fd) {
     using clock = std::chrono::steady_clock;
     if (!stalled_) {
         stalled_ = true;
@@ -203,16 +203,16 @@ bool WriteWait::wait(int fd) {
 // Spool files.
 
 SpoolFile::~SpoolFile() {
-    if (!keep_) discard();
+    if (!keep_) Discard();
 }
 
-uint32_t SpoolFile::create_named(const std::string &name) {
+uint32_t SpoolFile::CreateNamed(const std::string &name) {
     if (name.size() >= FT_NAME_MAX) return FT_S_OTHER;
     int fd;
     do {
         fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     } while (fd < 0 && errno == EINTR);
-    if (fd < 0) return errno == EEXIST ? FT_S_FAILED : open_error(errno);
+    if (fd < 0) return errno == EEXIST ? FT_S_FAILED : OpenError(errno);
     fd_ = fd;
     name_ = name;
     written_ = 0;
@@ -220,13 +220,13 @@ uint32_t SpoolFile::create_named(const std::string &name) {
     return 0;
 }
 
-uint32_t SpoolFile::create(const std::string &dir, Doc d, bool tmp) {
+uint32_t SpoolFile::Create(const std::string &dir, Doc d, bool tmp) {
     uint32_t rc = FT_S_FAILED;
     try {
         for (int attempt = 0; attempt < 5; ++attempt) {
-            std::string name = spool_name(dir, d, tmp);
+            std::string name = SpoolName(dir, d, tmp);
             errno = 0;
-            rc = create_named(name);
+            rc = CreateNamed(name);
             if (rc == 0 || errno != EEXIST) break;
             std::this_thread::sleep_for(std::chrono::microseconds(1 + attempt));
         }
@@ -237,17 +237,17 @@ uint32_t SpoolFile::create(const std::string &dir, Doc d, bool tmp) {
     return rc;
 }
 
-uint32_t SpoolFile::write_all(const void *data, size_t n) {
+uint32_t SpoolFile::WriteAll(const void *data, size_t n) {
     const char *p = static_cast<const char *>(data);
-    WriteWait room(accept_timeout_ms());
+    WriteWait room(AcceptTimeoutMs());
     while (n > 0) {
         ssize_t w = ::write(fd_, p, n);
         if (w < 0) {
             if (errno == EINTR) continue;
-            if (errno == EAGAIN && room.wait(fd_)) continue;
-            return io_error(errno);
+            if (errno == EAGAIN && room.Wait(fd_)) continue;
+            return IoError(errno);
         }
-        room.progress();
+        room.Progress();
         p += w;
         n -= static_cast<size_t>(w);
         written_ += static_cast<uint64_t>(w);
@@ -255,11 +255,11 @@ uint32_t SpoolFile::write_all(const void *data, size_t n) {
     return 0;
 }
 
-uint32_t SpoolFile::finish(Doc d) {
+uint32_t SpoolFile::Finish(Doc d) {
     if (fd_ >= 0 && ::close(fd_) != 0 && errno != EINTR) {
         fd_ = -1;
         FT_LOG(5, d, "closing %s failed: errno %d\n", name_.c_str(), errno);
-        return io_error(errno);
+        return IoError(errno);
     }
     fd_ = -1;
     constexpr std::string_view tmp = ".tmp";
@@ -283,7 +283,7 @@ uint32_t SpoolFile::finish(Doc d) {
     return 0;
 }
 
-void SpoolFile::discard() {
+void SpoolFile::Discard() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
     if (!name_.empty() && !keep_) ::unlink(name_.c_str());
@@ -300,7 +300,7 @@ using namespace vrcore::transfer;
 extern "C" uint32_t FT_ExternalToFile(const GEN_DocumentContent *content,
                                       const GEN_DocumentIdentifier *id, const FT_SpoolInfo *spool,
                                       FT_Result *result) try {
-    Doc d = doc_of(id);
+    Doc d = DocOf(id);
     if (!id) {
         FT_LOG(5, d, "FT_ExternalToFile: no document ID\n");
         return FT_S_NODOCID;
@@ -322,13 +322,13 @@ extern "C" uint32_t FT_ExternalToFile(const GEN_DocumentContent *content,
         return FT_S_BADFD;
     }
     std::string dir;
-    if (uint32_t rc = spool_dir(spool, dir)) return rc;
+    if (uint32_t rc = SpoolDir(spool, dir)) return rc;
     SpoolFile out;
-    if (uint32_t rc = out.create(dir, d, true)) return rc;
-    if (uint32_t rc = out.write_all(ext.data.value, static_cast<size_t>(ext.data.length))) {
+    if (uint32_t rc = out.Create(dir, d, true)) return rc;
+    if (uint32_t rc = out.WriteAll(ext.data.value, static_cast<size_t>(ext.data.length))) {
         FT_LOG(5, d, "FT_ExternalToFile: write failed: errno %d\n", errno);
         return rc;
     }
-    return publish(out, d, out.written(), result);
+    return Publish(out, d, out.Written(), result);
 }
 VR_CATCH_CODE(FT_S_NOMEM, FT_S_INTERNAL)

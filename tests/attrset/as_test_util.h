@@ -112,14 +112,14 @@ struct TestSet {
     ~TestSet() {
         Status st;
         IntSyntax::fail_delete = 0;
-        EXPECT_EQ(h ? AS_Destroy(st, &h) : 0, 0) << std::hex << st.code();
+        EXPECT_EQ(h ? AS_Destroy(st, &h) : 0, 0) << std::hex << st.Code();
     }
     operator AS_SetHandle() const { return h; }
     // Adds one value per identifier: {id, value}...
     void Add(GENU_ShortOID id, int v) {
         Status st;
         ASSERT_EQ(AS_AddAttrVal(st, h, id, kIntType, MakeInt(v), &kIntDesc, nullptr), 0)
-            << std::hex << st.code();
+            << std::hex << st.Code();
     }
 };
 

@@ -128,11 +128,11 @@ void SweepAll(const std::function<void(long)> &arm, const std::function<bool()> 
             bool hit = fired();
             arm(0);
             if (!hit) {
-                EXPECT_EQ(rc, 0) << "no failure injected at " << n << ": " << std::hex << st.code();
+                EXPECT_EQ(rc, 0) << "no failure injected at " << n << ": " << std::hex << st.Code();
                 break;
             }
             ASSERT_EQ(rc, 1) << "succeeded despite failure " << n;
-            EXPECT_NE(st.code(), 0u);
+            EXPECT_NE(st.Code(), 0u);
             EXPECT_EQ(Read(f.a), before_a) << "at " << n;
             EXPECT_EQ(Read(f.b), before_b) << "at " << n;
             ExpectConsistent(f.a);

@@ -15,7 +15,7 @@ TEST(AttrSetBehaviour, ArgumentsAreCheckedInOrder) {
     GENU_ValueDescriptor no_delete{IntCopy, nullptr};
     AS_ValueList two_missing{2, nullptr};
     AS_IdentifierList ids{0, nullptr};
-    auto codes = [&](int rc) { return rc == 1 ? st.codes() : Codes{}; };
+    auto codes = [&](int rc) { return rc == 1 ? st.Codes() : Codes{}; };
     const Codes bad_set1{AS_S_BADARG1, AS_S_BADHANDLE}, bad_set2{AS_S_BADARG2, AS_S_BADHANDLE};
     EXPECT_EQ(codes(AS_Create(st, &out, &half, 0)), Codes{AS_S_BADARG2});
     // Descriptor and list checks come before the handle, except for copies.
@@ -51,19 +51,19 @@ TEST(AttrSetBehaviour, IterationEnds) {
     ASSERT_EQ(AS_FindNextAttrR(st, &h, &id), 0);
     EXPECT_EQ(id, 4u);
     AS_AttrHandle last = h;
-    EXPECT_EQ(st.failed(AS_FindNextAttrR(st, &h, &id)), AS_S_NOMOREATTRS);
+    EXPECT_EQ(st.Failed(AS_FindNextAttrR(st, &h, &id)), AS_S_NOMOREATTRS);
     EXPECT_EQ(h, last);
     ASSERT_EQ(AS_FindPrevAttrR(st, &h, &id), 0);
     AS_AttrValHandle vh = nullptr;
     void *v = nullptr;
     ASSERT_EQ(AS_FindFirstAttrValR(st, h, &vh, &v), 0);
     EXPECT_EQ(*static_cast<int *>(v), 40);
-    EXPECT_EQ(st.failed(AS_FindNextAttrValVR(st, &vh, &v)), AS_S_NOMOREVALUES);
+    EXPECT_EQ(st.Failed(AS_FindNextAttrValVR(st, &vh, &v)), AS_S_NOMOREVALUES);
     EXPECT_EQ(AS_FindPrevAttrValVR(st, &vh, &v), 1);
     // Stepping moved the one reference along: one release each is enough.
     EXPECT_EQ(AS_FreeAttrValHandle(st, &vh) + AS_FreeAttrHandle(st, &h), 0);
     EXPECT_EQ(AS_FreeAttrHandle(st, &last), 1);
-    EXPECT_EQ(st.failed(AS_FindFirstAttr(st, empty, &h, nullptr)), AS_S_NOATTR);
+    EXPECT_EQ(st.Failed(AS_FindFirstAttr(st, empty, &h, nullptr)), AS_S_NOATTR);
 }
 
 TEST(AttrSetBehaviour, ValueOwnership) {
@@ -76,11 +76,11 @@ TEST(AttrSetBehaviour, ValueOwnership) {
     mine = 0;
     EXPECT_EQ(Read(set), (Content{{1, {42, 42}}}));
     long live = IntSyntax::live;
-    EXPECT_EQ(st.failed(AS_AddAttrValMR(st, h, kOtherType, &mine, &kIntDesc)), AS_S_WRONGTYPE);
+    EXPECT_EQ(st.Failed(AS_AddAttrValMR(st, h, kOtherType, &mine, &kIntDesc)), AS_S_WRONGTYPE);
     EXPECT_EQ(IntSyntax::live, live); // the copy deleted again
     IntSyntax::fail_copy = 1;
     EXPECT_EQ(
-        st.failed_codes(AS_ReplaceAllAttrValsM(st, set, 1, kIntType, &mine, &kIntDesc, nullptr)),
+        st.FailedCodes(AS_ReplaceAllAttrValsM(st, set, 1, kIntType, &mine, &kIntDesc, nullptr)),
         (Codes{AS_S_COPYFAILED, kCopyFailCode}));
     AS_ValueList none{0, nullptr}, got{5, nullptr};
     ASSERT_EQ(AS_AddAttrValList(st, set, 2, kOtherType, &none, &kIntDesc, nullptr), 0);
@@ -88,14 +88,14 @@ TEST(AttrSetBehaviour, ValueOwnership) {
     EXPECT_EQ(got.count, 0u);
     EXPECT_EQ(got.values, nullptr);
     void *v;
-    EXPECT_EQ(st.failed(AS_GetAttrVal(st, set, 2, &v)), AS_S_NOVALUES);
+    EXPECT_EQ(st.Failed(AS_GetAttrVal(st, set, 2, &v)), AS_S_NOVALUES);
 
     // In-place replacement keeps the handle and the position.
     int *nv = MakeInt(45);
     AS_AttrValHandle vh = nullptr;
     ASSERT_EQ(AS_FindFirstAttrValR(st, h, &vh, nullptr), 0);
-    EXPECT_EQ(st.failed(AS_ReplaceAttrValVR(st, vh, kOtherType, nv, &kIntDesc)), AS_S_WRONGTYPE);
-    EXPECT_EQ(st.failed(AS_ReplaceAttrValVR(st, vh, kIntType, nv, nullptr)), AS_S_BADARG4);
+    EXPECT_EQ(st.Failed(AS_ReplaceAttrValVR(st, vh, kOtherType, nv, &kIntDesc)), AS_S_WRONGTYPE);
+    EXPECT_EQ(st.Failed(AS_ReplaceAttrValVR(st, vh, kIntType, nv, nullptr)), AS_S_BADARG4);
     ASSERT_EQ(AS_ReplaceAttrValVR(st, vh, kIntType, nv, &kIntDesc), 0);
     ASSERT_EQ(AS_GetAttrValVR(st, vh, &v), 0);
     EXPECT_EQ(v, nv);
@@ -112,7 +112,7 @@ TEST(AttrSetBehaviour, FailingDeleteFunctionsStopDeletions) {
     set.Add(2, 20);
     set.Add(3, 30);
     IntSyntax::fail_delete = 2;
-    EXPECT_EQ(st.failed_codes(AS_DeleteAttr(st, set, 1)),
+    EXPECT_EQ(st.FailedCodes(AS_DeleteAttr(st, set, 1)),
               (Codes{AS_S_DELETEFAILED, kDeleteFailCode}));
     EXPECT_EQ(Read(set), (Content{{1, {1, 2}}, {2, {20}}, {3, {30}}}));
     // A replacement stops too: deleted values stay deleted, none is added.
@@ -166,7 +166,7 @@ TEST(AttrSetBehaviour, AlgebraOrderAndSelection) {
     // The set an operation makes, or the code it fails with.
     auto made = [&](auto op) {
         TestSet r(nullptr);
-        return op(&r.h) == 0 ? Read(r.h) : Content{{st.code(), {}}};
+        return op(&r.h) == 0 ? Read(r.h) : Content{{st.Code(), {}}};
     };
     const auto fail = [](uint32_t code) { return Content{{code, {}}}; };
     EXPECT_EQ(made([&](AS_SetHandle *r) { return AS_Overlay(st, r, a, b, &kFailAlloc); }),

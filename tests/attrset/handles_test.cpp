@@ -28,27 +28,27 @@ TEST(AttrSetHandles, SharedHandlesGoStaleAndAreFreedByTheirLastUser) {
     GENU_ShortOID id;
     void *v;
     uint32_t n;
-    EXPECT_EQ(st.failed_codes(AS_GetAttrIDR(st, attr2, &id)), Codes{AS_S_STALE});
-    EXPECT_EQ(st.failed_codes(AS_GetAttrValVR(st, val, &v)), Codes{AS_S_STALE});
-    EXPECT_EQ(st.failed_codes(AS_CopyAttrR(st, h, attr2, nullptr)),
+    EXPECT_EQ(st.FailedCodes(AS_GetAttrIDR(st, attr2, &id)), Codes{AS_S_STALE});
+    EXPECT_EQ(st.FailedCodes(AS_GetAttrValVR(st, val, &v)), Codes{AS_S_STALE});
+    EXPECT_EQ(st.FailedCodes(AS_CopyAttrR(st, h, attr2, nullptr)),
               (Codes{AS_S_STALE2, AS_S_STALE}));
     ASSERT_EQ(AS_Destroy(st, &h), 0);
     EXPECT_EQ(h, AS_nullSetHandle);
-    EXPECT_EQ(st.failed_codes(AS_GetCount(st, copy, &n)), Codes{AS_S_STALE});
-    EXPECT_EQ(st.failed_codes(AS_CopyAttr(st, copy, copy, 1, nullptr)),
+    EXPECT_EQ(st.FailedCodes(AS_GetCount(st, copy, &n)), Codes{AS_S_STALE});
+    EXPECT_EQ(st.FailedCodes(AS_CopyAttr(st, copy, copy, 1, nullptr)),
               (Codes{AS_S_STALE1, AS_S_STALE}));
     AS_SetHandle again = copy;
-    EXPECT_EQ(st.failed(AS_Destroy(st, &again)), AS_S_STALE);
+    EXPECT_EQ(st.Failed(AS_Destroy(st, &again)), AS_S_STALE);
 
     // Freeing a stale handle succeeds; the freed record is no handle any more.
-    EXPECT_EQ(st.failed_codes(AS_FreeSetHandle(st, &attr2)), kBadArg1); // wrong kind
+    EXPECT_EQ(st.FailedCodes(AS_FreeSetHandle(st, &attr2)), kBadArg1); // wrong kind
     const AS_Handle freed[] = {copy, attr2, val};
     EXPECT_EQ(AS_FreeSetHandle(st, &copy) + AS_FreeAttrHandle(st, &attr2) +
                   AS_FreeAttrValHandle(st, &val),
               0);
     EXPECT_EQ(copy, nullptr);
     EXPECT_EQ(val, nullptr);
-    for (AS_Handle f : freed) EXPECT_EQ(st.failed_codes(AS_FreeAttrHandle(st, &f)), kBadArg1);
+    for (AS_Handle f : freed) EXPECT_EQ(st.FailedCodes(AS_FreeAttrHandle(st, &f)), kBadArg1);
     EXPECT_EQ(vrtest::FailAlloc::Live(), blocks);
 }
 
@@ -58,7 +58,7 @@ TEST(AttrSetHandles, InvalidHandlesAreReportedWithoutBeingTrusted) {
     AS_AttrHandle attr = nullptr;
     ASSERT_EQ(AS_AddAttr(st, set, 5, kIntType, &attr), 0);
     uint32_t n;
-    EXPECT_EQ(st.failed_codes(AS_GetCount(st, attr, &n)), kBadArg1); // wrong kind
+    EXPECT_EQ(st.FailedCodes(AS_GetCount(st, attr, &n)), kBadArg1); // wrong kind
 
     // Pointers that never were handles: null, stack bytes, a copy of a real
     // record (right magic, wrong address), heap memory, an object's address.
@@ -69,10 +69,10 @@ TEST(AttrSetHandles, InvalidHandlesAreReportedWithoutBeingTrusted) {
     for (AS_SetHandle bogus :
          {static_cast<AS_SetHandle>(nullptr), reinterpret_cast<AS_SetHandle>(junk), &forged,
           static_cast<AS_SetHandle>(heap), static_cast<AS_SetHandle>(set.h->obj)}) {
-        EXPECT_EQ(st.failed_codes(AS_GetCount(st, bogus, &n)), kBadArg1);
+        EXPECT_EQ(st.FailedCodes(AS_GetCount(st, bogus, &n)), kBadArg1);
         AS_SetHandle b = bogus;
-        EXPECT_EQ(st.failed_codes(AS_FreeSetHandle(st, &b)), kBadArg1);
-        EXPECT_EQ(st.failed_codes(AS_CopyAttr(st, set, bogus, 5, nullptr)),
+        EXPECT_EQ(st.FailedCodes(AS_FreeSetHandle(st, &b)), kBadArg1);
+        EXPECT_EQ(st.FailedCodes(AS_CopyAttr(st, set, bogus, 5, nullptr)),
                   (Codes{AS_S_BADARG2, AS_S_BADHANDLE}));
     }
     std::free(heap);
@@ -82,7 +82,7 @@ TEST(AttrSetHandles, InvalidHandlesAreReportedWithoutBeingTrusted) {
     AS_AttrHandle dropped = attr;
     ASSERT_EQ(AS_FreeAttrHandle(st, &attr), 0);
     GENU_ShortOID id;
-    EXPECT_EQ(st.failed_codes(AS_GetAttrIDR(st, dropped, &id)), kBadArg1);
+    EXPECT_EQ(st.FailedCodes(AS_GetAttrIDR(st, dropped, &id)), kBadArg1);
     ASSERT_EQ(AS_FindAttr(st, set, 5, &attr), 0);
     EXPECT_EQ(attr, dropped);
     EXPECT_EQ(AS_FreeAttrHandle(st, &attr), 0);
@@ -98,28 +98,28 @@ TEST(AttrSetHandles, CorruptObjectsAndLimits) {
     uint32_t n;
     int32_t op;
     s->allow_dups = 2;
-    EXPECT_EQ(st.failed_codes(AS_GetCount(st, set, &n)), Codes{AS_S_CORRUPT});
-    EXPECT_EQ(st.failed_codes(AS_CopyAttr(st, other, set, 1, nullptr)),
+    EXPECT_EQ(st.FailedCodes(AS_GetCount(st, set, &n)), Codes{AS_S_CORRUPT});
+    EXPECT_EQ(st.FailedCodes(AS_CopyAttr(st, other, set, 1, nullptr)),
               (Codes{AS_S_CORRUPT2, AS_S_CORRUPT}));
     s->allow_dups = 0;
     s->last = nullptr;
-    EXPECT_EQ(st.failed(AS_AddAttr(st, set, 2, kIntType, nullptr)), AS_S_CORRUPT);
+    EXPECT_EQ(st.Failed(AS_AddAttr(st, set, 2, kIntType, nullptr)), AS_S_CORRUPT);
     s->last = a;
     a->chars_size = 3;
-    EXPECT_EQ(st.failed(AS_GetAttrModifyOpR(st, ah, &op)), AS_S_CORRUPT);
+    EXPECT_EQ(st.Failed(AS_GetAttrModifyOpR(st, ah, &op)), AS_S_CORRUPT);
     a->chars_size = 0;
 
     ah->users = vrcore::attrset::kCountLimit - 1;
-    EXPECT_EQ(st.failed(AS_CopyAttrHandle(st, ah, &out)), AS_S_TOOMANYUSERS);
+    EXPECT_EQ(st.Failed(AS_CopyAttrHandle(st, ah, &out)), AS_S_TOOMANYUSERS);
     int *v = MakeInt(2);
-    EXPECT_EQ(st.failed(AS_AddAttrVal(st, set, 1, kIntType, v, &kIntDesc, &out)),
+    EXPECT_EQ(st.Failed(AS_AddAttrVal(st, set, 1, kIntType, v, &kIntDesc, &out)),
               AS_S_TOOMANYUSERS);
     ah->users = 1;
     a->count = vrcore::attrset::kCountLimit - 1; // the links still hold one value
-    EXPECT_EQ(st.failed(AS_AddAttrValR(st, ah, kIntType, v, &kIntDesc)), AS_S_ATTRFULL);
+    EXPECT_EQ(st.Failed(AS_AddAttrValR(st, ah, kIntType, v, &kIntDesc)), AS_S_ATTRFULL);
     a->count = 1;
     s->count = vrcore::attrset::kCountLimit - 1;
-    EXPECT_EQ(st.failed(AS_AddAttr(st, set, 2, kIntType, nullptr)), AS_S_SETFULL);
+    EXPECT_EQ(st.Failed(AS_AddAttr(st, set, 2, kIntType, nullptr)), AS_S_SETFULL);
     s->count = 1;
     EXPECT_EQ(Read(set), (Content{{1, {1}}}));
     FreeInt(v);

@@ -145,8 +145,8 @@ TEST(AttrSetModel, RandomOperationsMatchTheModel) {
             if (op >= 4 && op != 7 && op != 9 && !expect) expect = missing;
             for (int *p : vals)
                 if (!taken) FreeInt(p);
-            ASSERT_EQ(rc != 0, expect != 0) << "op " << op << std::hex << " top " << st.code();
-            EXPECT_EQ(expect ? st.code() : 0, expect) << "op " << op;
+            ASSERT_EQ(rc != 0, expect != 0) << "op " << op << std::hex << " top " << st.Code();
+            EXPECT_EQ(expect ? st.Code() : 0, expect) << "op " << op;
             m = want;
             EXPECT_EQ(Snapshot(set), m.attrs) << "op " << op;
             ExpectConsistent(set);

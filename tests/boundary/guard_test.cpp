@@ -57,11 +57,11 @@ NS_BindingVector kVector = {1, kBindings};
 class Boundary : public ::testing::Test {
   protected:
     void SetUp() override {
-        const std::string reg = dir.path() + "/registry.reg";
+        const std::string reg = dir.Path() + "/registry.reg";
         vrtest::WriteFile(
             reg, "[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril]\n\"LanGroup\"=\"TestGroup\"\n");
         setenv("VRCORE_REGISTRY", reg.c_str(), 1);
-        setenv("windir", dir.path().c_str(), 1);
+        setenv("windir", dir.Path().c_str(), 1);
         setenv("NLSPATH", VRCORE_BINARY_DIR "/nls/%N", 1);
         setenv("NS_MS_LF", "", 1); // the name service's local store
         setenv("MSRPC_EPUUID", "6f1c2a10-0000-4000-8000-000000000001", 1);
@@ -103,8 +103,8 @@ class Boundary : public ::testing::Test {
 };
 
 TEST_F(Boundary, AllocationFailuresBecomeTheFamilysCode) {
-    const std::string db = dir.path() + "/guard";
-    const std::string oids = dir.path() + "/oids";
+    const std::string db = dir.Path() + "/guard";
+    const std::string oids = dir.Path() + "/oids";
     STF_List *st = STF_CreateList(nullptr);
     ASSERT_EQ(vrcore::oid::CreateRegistry(st, oids.c_str()), 0u);
     ASSERT_EQ(OID_Init(st, oids.c_str(), OID_READONLY), 0u);
@@ -117,7 +117,7 @@ TEST_F(Boundary, AllocationFailuresBecomeTheFamilysCode) {
     spooler.name = const_cast<char *>("spool");
     ASSERT_EQ(NS_CreateObject(&spooler, 1, nullptr), NS_OK);
     const unsigned char bad[] = {0x04, 0x05, 'a'}; // an octet string cut short
-    const std::string orig = dir.path() + "/job-1-3.orig";
+    const std::string orig = dir.Path() + "/job-1-3.orig";
     vrtest::WriteFile(orig, "document");
     GEN_DocumentIdentifier doc{};
     std::strcpy(doc.job.value, "job-1");

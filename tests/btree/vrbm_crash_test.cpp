@@ -161,7 +161,7 @@ TEST_F(Crash, EveryStepOfAWriteBack) {
             Churn(db, scratch, 2, 300);
             fs.changes_left = n;
             VRBM_close(db);
-            bool cut = fs.dead();
+            bool cut = fs.Dead();
             if (power) {
                 fs.PowerLoss(power == 2 ? &rng : nullptr);
                 fs.changes_left = n % 7; // the roll back is cut as well

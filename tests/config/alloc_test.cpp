@@ -26,7 +26,7 @@ namespace {
 using namespace vrcore::system::cfg;
 using vrtest::FailAlloc;
 
-size_t entries(const std::string &dir) {
+size_t Entries(const std::string &dir) {
     size_t n = 0;
     if (DIR *d = opendir(dir.c_str())) {
         while (readdir(d)) ++n;
@@ -38,11 +38,11 @@ size_t entries(const std::string &dir) {
 TEST(RegistryAlloc, EveryFailingAllocationLeavesTheFileAlone) {
     cfgtest::ScratchRoot root;
     Registry reg;
-    ASSERT_EQ(reg.set_string("Software\\A", "keep", "me"), 0);
-    ASSERT_EQ(reg.set_dword("Software\\B", "n", 1), 0);
-    const std::string before = vrtest::ReadFile(reg.path());
-    const std::string etc = root.dir() + "/etc/vrcore";
-    const size_t files = entries(etc);
+    ASSERT_EQ(reg.SetString("Software\\A", "keep", "me"), 0);
+    ASSERT_EQ(reg.SetDword("Software\\B", "n", 1), 0);
+    const std::string before = vrtest::ReadFile(reg.Path());
+    const std::string etc = root.Dir() + "/etc/vrcore";
+    const size_t files = Entries(etc);
     // Each call, what it gives when it succeeds and when an allocation fails
     // (a read gives the default), and the failure points it has at least.
     struct Row {
@@ -51,11 +51,10 @@ TEST(RegistryAlloc, EveryFailingAllocationLeavesTheFileAlone) {
         long points;
     };
     for (const Row &r : std::initializer_list<Row>{
-             {[&] { return reg.set_string("Software\\C\\D", "new", "value", true); }, 0, ENOMEM,
-              10},
-             {[&] { return reg.set_dword("Software\\A", "keep", 7); }, 0, ENOMEM, 10},
-             {[&] { return reg.delete_key("Software\\B"); }, 0, ENOMEM, 10},
-             {[&] { return static_cast<int>(reg.get_dword("Software\\B", "n", 9)); }, 1, 9, 1}}) {
+             {[&] { return reg.SetString("Software\\C\\D", "new", "value", true); }, 0, ENOMEM, 10},
+             {[&] { return reg.SetDword("Software\\A", "keep", 7); }, 0, ENOMEM, 10},
+             {[&] { return reg.DeleteKey("Software\\B"); }, 0, ENOMEM, 10},
+             {[&] { return static_cast<int>(reg.GetDword("Software\\B", "n", 9)); }, 1, 9, 1}}) {
         long points = vrtest::SweepFailures(
             [&] {
                 int rc = r.op();
@@ -64,11 +63,11 @@ TEST(RegistryAlloc, EveryFailingAllocationLeavesTheFileAlone) {
                 return false;
             },
             [&] {
-                EXPECT_EQ(vrtest::ReadFile(reg.path()), before);
-                EXPECT_EQ(entries(etc), files);
+                EXPECT_EQ(vrtest::ReadFile(reg.Path()), before);
+                EXPECT_EQ(Entries(etc), files);
             });
         EXPECT_GE(points, r.points);
-        vrtest::WriteFile(reg.path(), before); // undo the successful write
+        vrtest::WriteFile(reg.Path(), before); // undo the successful write
     }
 }
 

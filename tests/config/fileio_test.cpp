@@ -20,7 +20,7 @@ namespace {
 
 TEST(FileHelpers, ReplacementFailingAtEachStepKeepsTheOldFile) {
     vrtest::ScratchDir dir;
-    const std::string path = dir.path() + "/f";
+    const std::string path = dir.Path() + "/f";
     const std::pair<IoOp, system::fileio::Step> steps[] = {
         {IoOp::Open, system::fileio::Step::Create},    {IoOp::Fchmod, system::fileio::Step::Mode},
         {IoOp::Write, system::fileio::Step::Write},    {IoOp::Fsync, system::fileio::Step::Sync},
@@ -32,15 +32,15 @@ TEST(FileHelpers, ReplacementFailingAtEachStepKeepsTheOldFile) {
             system::fileio::Result r;
             {
                 vrtest::IoTap fail([op = op](IoOp o, auto &) { return o == op; });
-                r = system::fileio::replace_file(path, "new", system::fileio::NewFile{0600, 0640},
-                                                 *temp ? path + temp : "");
+                r = system::fileio::ReplaceFile(path, "new", system::fileio::NewFile{0600, 0640},
+                                                *temp ? path + temp : "");
             }
             EXPECT_EQ(r.step, step) << int(op);
             EXPECT_EQ(r.err, EIO);
             // Only a failed directory sync leaves the new file in place.
             EXPECT_EQ(vrtest::ReadFile(path), step == system::fileio::Step::SyncDir ? "new" : "old")
                 << int(op);
-            auto files = std::filesystem::directory_iterator(dir.path());
+            auto files = std::filesystem::directory_iterator(dir.Path());
             EXPECT_EQ(std::distance(files, {}), 1) << int(op); // no temporary file left
         }
 }
@@ -61,8 +61,8 @@ TEST(FileHelpers, FullDescriptorsAreWaitedForAndSendsTimeOut) {
                 if (got.size() < 64 * 1024) usleep(1000);
             }
         });
-        int rc = socket ? system::fileio::send_all(sv[0], big.data(), big.size(), 8192, 60000)
-                        : system::fileio::write_all(sv[0], big.data(), big.size());
+        int rc = socket ? system::fileio::SendAll(sv[0], big.data(), big.size(), 8192, 60000)
+                        : system::fileio::WriteAll(sv[0], big.data(), big.size());
         close(sv[0]);
         reader.join();
         close(sv[1]);
@@ -72,7 +72,7 @@ TEST(FileHelpers, FullDescriptorsAreWaitedForAndSendsTimeOut) {
     int sv[2];
     ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, sv), 0);
     auto t0 = std::chrono::steady_clock::now();
-    EXPECT_EQ(system::fileio::send_all(sv[0], big.data(), big.size(), 8192, 50), ETIMEDOUT);
+    EXPECT_EQ(system::fileio::SendAll(sv[0], big.data(), big.size(), 8192, 50), ETIMEDOUT);
     EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(50));
     close(sv[0]);
     close(sv[1]);

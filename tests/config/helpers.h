@@ -9,12 +9,12 @@ namespace cfgtest {
 class ScratchRoot : public vrtest::ScratchDir {
   public:
     ScratchRoot() : ScratchDir("vrcfg") {
-        setenv("TS_ROOT", path().c_str(), 1);
+        setenv("TS_ROOT", Path().c_str(), 1);
         unsetenv("VRCORE_REGISTRY");
         unsetenv("windir");
     }
     ~ScratchRoot() { unsetenv("TS_ROOT"); }
-    const std::string &dir() const { return path(); }
+    const std::string &Dir() const { return Path(); }
 };
 
 } // namespace cfgtest

@@ -13,37 +13,37 @@ using namespace vrcore::system::cfg;
 namespace {
 
 TEST(NamedMutex, LockFilesAreNamedSafelyAndSharedByAllUsers) {
-    EXPECT_EQ(lock_file_name("a/b\\c%d"), "a%2Fb%5Cc%25d.lck");
-    EXPECT_EQ(lock_file_name(".."), "%2E..lck");
+    EXPECT_EQ(LockFileName("a/b\\c%d"), "a%2Fb%5Cc%25d.lck");
+    EXPECT_EQ(LockFileName(".."), "%2E..lck");
     NamedMutex m;
-    EXPECT_EQ(m.open(""), EINVAL);
-    EXPECT_EQ(m.open(std::string(300, 'x')), ENAMETOOLONG);
-    EXPECT_EQ(m.lock(), EBADF);
+    EXPECT_EQ(m.Open(""), EINVAL);
+    EXPECT_EQ(m.Open(std::string(300, 'x')), ENAMETOOLONG);
+    EXPECT_EQ(m.Lock(), EBADF);
 
     cfgtest::ScratchRoot root;
-    ASSERT_EQ(m.open("CallMaxRetry"), 0);
-    EXPECT_EQ(m.path(), root.dir() + "/var/vrcore/lock/CallMaxRetry.lck");
+    ASSERT_EQ(m.Open("CallMaxRetry"), 0);
+    EXPECT_EQ(m.Path(), root.Dir() + "/var/vrcore/lock/CallMaxRetry.lck");
     struct stat st;
-    ASSERT_EQ(stat(m.path().c_str(), &st), 0);
+    ASSERT_EQ(stat(m.Path().c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0666u);
-    ASSERT_EQ(stat((root.dir() + "/var/vrcore/lock").c_str(), &st), 0);
+    ASSERT_EQ(stat((root.Dir() + "/var/vrcore/lock").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 01777u);
 }
 
 // Two processes increment a counter in a file under the mutex.
 TEST(NamedMutex, ExcludesOtherProcesses) {
     cfgtest::ScratchRoot root;
-    std::string counter = root.dir() + "/counter";
+    std::string counter = root.Dir() + "/counter";
     vrtest::WriteFile(counter, "0");
     constexpr int kRounds = 300;
     std::vector<pid_t> kids;
     for (int p = 0; p < 2; ++p)
         kids.push_back(vrtest::Spawn([&] {
             NamedMutex m;
-            if (m.open("counter") != 0) return 1;
+            if (m.Open("counter") != 0) return 1;
             for (int i = 0; i < kRounds; ++i) {
                 NamedMutexHold hold(m);
-                if (hold.status() != 0) return 2;
+                if (hold.Status() != 0) return 2;
                 int n = std::stoi(vrtest::ReadFile(counter));
                 vrtest::WriteFile(counter, std::to_string(n + 1));
             }
@@ -65,20 +65,20 @@ TEST(NamedMutex, TimesOutAndIsReleasedByAHoldersDeath) {
     pid_t pid = vrtest::Spawn([&] {
         NamedMutex m;
         char c = 'h';
-        if (m.open("EnableLocalFile") != 0 || m.lock() != 0 || write(held[1], &c, 1) != 1) return 1;
+        if (m.Open("EnableLocalFile") != 0 || m.Lock() != 0 || write(held[1], &c, 1) != 1) return 1;
         pause();
         return 2;
     });
     char c;
     ASSERT_EQ(read(held[0], &c, 1), 1);
     NamedMutex m;
-    ASSERT_EQ(m.open("EnableLocalFile"), 0);
-    EXPECT_EQ(m.lock(0), ETIMEDOUT);
-    EXPECT_EQ(m.lock(30), ETIMEDOUT);
+    ASSERT_EQ(m.Open("EnableLocalFile"), 0);
+    EXPECT_EQ(m.Lock(0), ETIMEDOUT);
+    EXPECT_EQ(m.Lock(30), ETIMEDOUT);
     kill(pid, SIGKILL);
     EXPECT_TRUE(WIFSIGNALED(vrtest::WaitStatus(pid)));
-    EXPECT_EQ(m.lock(), 0);
-    EXPECT_EQ(m.unlock(), 0);
+    EXPECT_EQ(m.Lock(), 0);
+    EXPECT_EQ(m.Unlock(), 0);
     ::close(held[0]);
     ::close(held[1]);
 }
@@ -88,24 +88,24 @@ TEST(NamedMutex, TimesOutAndIsReleasedByAHoldersDeath) {
 TEST(NamedMutex, RecursiveForTheOwnerExclusiveForOtherThreads) {
     cfgtest::ScratchRoot root;
     NamedMutex a, b;
-    ASSERT_EQ(a.open("ImportMaxTry"), 0);
-    ASSERT_EQ(b.open("ImportMaxTry"), 0);
-    ASSERT_EQ(a.lock(), 0);
-    ASSERT_EQ(b.lock(0), 0); // the same mutex, already ours
+    ASSERT_EQ(a.Open("ImportMaxTry"), 0);
+    ASSERT_EQ(b.Open("ImportMaxTry"), 0);
+    ASSERT_EQ(a.Lock(), 0);
+    ASSERT_EQ(b.Lock(0), 0); // the same mutex, already ours
     int other_lock = -1, other_unlock = -1;
     std::thread t([&] {
         NamedMutex c;
-        if (c.open("ImportMaxTry") == 0) {
-            other_lock = c.lock(20);
-            other_unlock = a.unlock();
+        if (c.Open("ImportMaxTry") == 0) {
+            other_lock = c.Lock(20);
+            other_unlock = a.Unlock();
         }
     });
     t.join();
     EXPECT_EQ(other_lock, ETIMEDOUT);
     EXPECT_EQ(other_unlock, EPERM);
-    EXPECT_EQ(b.unlock(), 0);
-    EXPECT_EQ(a.unlock(), 0);
-    EXPECT_EQ(a.unlock(), EPERM);
+    EXPECT_EQ(b.Unlock(), 0);
+    EXPECT_EQ(a.Unlock(), 0);
+    EXPECT_EQ(a.Unlock(), EPERM);
 
     // Many threads each add under the mutex.
     long total = 0;
@@ -113,7 +113,7 @@ TEST(NamedMutex, RecursiveForTheOwnerExclusiveForOtherThreads) {
     for (int i = 0; i < 4; ++i)
         ts.emplace_back([&] {
             NamedMutex m;
-            if (m.open("ImportMaxTry") != 0) return;
+            if (m.Open("ImportMaxTry") != 0) return;
             for (int k = 0; k < 500; ++k) {
                 NamedMutexHold h(m);
                 long v = total;
@@ -132,14 +132,14 @@ TEST(NamedMutex, AForkedChildDoesNotInheritTheHoldAndClosingReleases) {
     auto child_locks = [] {
         return vrtest::InChild([] {
             NamedMutex c;
-            return c.open("PingTry") != 0 ? 2 : c.lock(0);
+            return c.Open("PingTry") != 0 ? 2 : c.Lock(0);
         });
     };
     {
         NamedMutex m;
-        ASSERT_EQ(m.open("PingTry"), 0);
-        ASSERT_EQ(m.lock(), 0);
-        ASSERT_EQ(m.lock(), 0);
+        ASSERT_EQ(m.Open("PingTry"), 0);
+        ASSERT_EQ(m.Lock(), 0);
+        ASSERT_EQ(m.Lock(), 0);
         EXPECT_EQ(child_locks(), ETIMEDOUT);
     }
     EXPECT_EQ(child_locks(), 0);

@@ -11,7 +11,7 @@ namespace {
 
 const char kPgr[] = "Software\\Halvane\\Tessaril\\pgr";
 
-RegValue value(const char *name, RegType type, const char *text, uint32_t dword = 0) {
+RegValue Value(const char *name, RegType type, const char *text, uint32_t dword = 0) {
     RegValue v;
     v.name = name;
     v.type = type;
@@ -69,38 +69,38 @@ TEST(RegistryText, ReadsEachTypeAndForm) {
           {"Software\\B", "v", RegType::String, "b", 0}}},
     };
     for (const Doc &d : docs) {
-        auto doc = RegDocument::parse(d.text);
-        EXPECT_EQ(doc.malformed(), 0u);
+        auto doc = RegDocument::Parse(d.text);
+        EXPECT_EQ(doc.Malformed(), 0u);
         for (const Want &w : d.want) {
             SCOPED_TRACE(w.name);
-            const RegValue *v = doc.find(w.key, w.name);
+            const RegValue *v = doc.Find(w.key, w.name);
             ASSERT_TRUE(v);
             EXPECT_EQ(v->type, w.type);
             EXPECT_EQ(v->text, w.text ? w.text : v->text);
             EXPECT_EQ(v->dword, w.type == RegType::Dword ? w.dword : v->dword);
         }
     }
-    EXPECT_EQ(RegDocument::parse(docs[2].text).values("Software\\A").size(), 1u);
+    EXPECT_EQ(RegDocument::Parse(docs[2].text).Values("Software\\A").size(), 1u);
 }
 
 TEST(RegistryText, KeysAndNamesIgnoreCaseHiveAndSeparator) {
-    auto doc = RegDocument::parse(
+    auto doc = RegDocument::Parse(
         "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Halvane\\Tessaril\\CurrentVersion\\SystemLog]\n"
         "\"SystemLogHost\"=\"loghost\"\n");
     for (const char *key : {"software/halvane/tessaril/currentversion/systemlog",
                             "HKLM\\Software\\Halvane\\Tessaril\\CurrentVersion\\SystemLog\\"}) {
-        const RegValue *v = doc.find(key, "systemloghost");
+        const RegValue *v = doc.Find(key, "systemloghost");
         ASSERT_TRUE(v) << key;
         EXPECT_EQ(v->text, "loghost");
     }
-    EXPECT_FALSE(doc.find("Software\\Halvane\\Tessaril\\CurrentVersion", "SystemLogHost"));
+    EXPECT_FALSE(doc.Find("Software\\Halvane\\Tessaril\\CurrentVersion", "SystemLogHost"));
     EXPECT_FALSE(
-        doc.find("HKEY_CURRENT_USER\\SOFTWARE\\Halvane\\Tessaril\\CurrentVersion\\SystemLog",
+        doc.Find("HKEY_CURRENT_USER\\SOFTWARE\\Halvane\\Tessaril\\CurrentVersion\\SystemLog",
                  "SystemLogHost"));
 }
 
 TEST(RegistryText, MalformedLinesAreSkippedNotFatal) {
-    auto doc = RegDocument::parse("\"Orphan\"=\"before any key\"\n"
+    auto doc = RegDocument::Parse("\"Orphan\"=\"before any key\"\n"
                                   "[Software\\A]\n"
                                   "\"Good1\"=\"x\"\n"
                                   "garbage line\n"
@@ -118,21 +118,21 @@ TEST(RegistryText, MalformedLinesAreSkippedNotFatal) {
                                   "[Software\\D] x\n"
                                   "[Software\\A]\n"
                                   "\"Good3\"=\"again\"\n");
-    EXPECT_EQ(doc.malformed(), 13u);
-    EXPECT_EQ(doc.find("Software\\A", "Good1")->text, "x");
-    EXPECT_EQ(doc.find("Software\\A", "Good2")->dword, 0xffffffffu);
-    EXPECT_EQ(doc.find("Software\\A", "Good3")->text, "again");
+    EXPECT_EQ(doc.Malformed(), 13u);
+    EXPECT_EQ(doc.Find("Software\\A", "Good1")->text, "x");
+    EXPECT_EQ(doc.Find("Software\\A", "Good2")->dword, 0xffffffffu);
+    EXPECT_EQ(doc.Find("Software\\A", "Good3")->text, "again");
     for (const char *name :
          {"Unterminated", "TooLong", "NotHex", "Trailing", "Deleted", "NoEquals", "BadBin"})
-        EXPECT_FALSE(doc.find("Software\\A", name)) << name;
-    EXPECT_FALSE(doc.find("Software\\B", "InBadKey"));
-    EXPECT_EQ(doc.keys(), (std::vector<std::string>{"HKEY_LOCAL_MACHINE\\Software\\A"}));
+        EXPECT_FALSE(doc.Find("Software\\A", name)) << name;
+    EXPECT_FALSE(doc.Find("Software\\B", "InBadKey"));
+    EXPECT_EQ(doc.Keys(), (std::vector<std::string>{"HKEY_LOCAL_MACHINE\\Software\\A"}));
 }
 
 TEST(RegistryText, UnchangedDocumentRendersByteForByte) {
     for (const char *text : {"", "\n", "no newline at end", "[Software\\A]\r\n\"x\"=\"y\"\r\n",
                              "junk\n\n\n;c\n[Software\\A]\n\"b\"=hex(7):41,00,\\\n 00,00\n"}) {
-        EXPECT_EQ(RegDocument::parse(text).render(), text);
+        EXPECT_EQ(RegDocument::Parse(text).Render(), text);
     }
 }
 
@@ -146,13 +146,13 @@ TEST(RegistryText, EditsKeepEverythingElse) {
                                  "\n"
                                  "[Software\\B]\n"
                                  "\"y\"=\"2\"";
-    auto doc = RegDocument::parse(original);
+    auto doc = RegDocument::Parse(original);
     // Replaced in place, key spelling kept; then after the key's last
     // line; then a new key at the end.
-    ASSERT_TRUE(doc.set("software\\a", value("x", RegType::Dword, "", 7)));
-    ASSERT_TRUE(doc.set("Software\\A", value("new", RegType::ExpandString, "%HOME%\\a \"q\"")));
-    ASSERT_TRUE(doc.set("Software\\C\\D", value("z", RegType::String, "3")));
-    EXPECT_EQ(doc.render(), "REGEDIT4\n"
+    ASSERT_TRUE(doc.Set("software\\a", Value("x", RegType::Dword, "", 7)));
+    ASSERT_TRUE(doc.Set("Software\\A", Value("new", RegType::ExpandString, "%HOME%\\a \"q\"")));
+    ASSERT_TRUE(doc.Set("Software\\C\\D", Value("z", RegType::String, "3")));
+    EXPECT_EQ(doc.Render(), "REGEDIT4\n"
                             "; keep me\n"
                             "[Software\\A]\n"
                             "\"x\"=dword:00000007\n"
@@ -165,50 +165,50 @@ TEST(RegistryText, EditsKeepEverythingElse) {
                             "\n"
                             "[HKEY_LOCAL_MACHINE\\Software\\C\\D]\n"
                             "\"z\"=\"3\"\n");
-    auto again = RegDocument::parse(doc.render());
-    EXPECT_EQ(again.find("Software\\A", "new")->text, "%HOME%\\a \"q\"");
-    EXPECT_EQ(again.malformed(), 1u);
+    auto again = RegDocument::Parse(doc.Render());
+    EXPECT_EQ(again.Find("Software\\A", "new")->text, "%HOME%\\a \"q\"");
+    EXPECT_EQ(again.Malformed(), 1u);
 
     // A binary value left open by a trailing "\" at the end of a key does
     // not swallow a value added after it.
-    doc = RegDocument::parse("[Software\\A]\n\"bin\"=hex:01,\\\n");
-    ASSERT_TRUE(doc.set("Software\\A", value("next", RegType::String, "x")));
-    again = RegDocument::parse(doc.render());
-    const RegValue *next = again.find("Software\\A", "next");
+    doc = RegDocument::Parse("[Software\\A]\n\"bin\"=hex:01,\\\n");
+    ASSERT_TRUE(doc.Set("Software\\A", Value("next", RegType::String, "x")));
+    again = RegDocument::Parse(doc.Render());
+    const RegValue *next = again.Find("Software\\A", "next");
     ASSERT_TRUE(next);
     EXPECT_EQ(next->text, "x");
 }
 
 TEST(RegistryText, SetCollapsesDuplicatesAndRefusesUnwritable) {
-    auto doc = RegDocument::parse("[Software\\A]\n\"v\"=\"1\"\n\"V\"=\"2\"\n");
-    RegValue v = value("v", RegType::String, "3");
-    ASSERT_TRUE(doc.set("Software\\A", v));
-    EXPECT_EQ(doc.render(), "[Software\\A]\n\"v\"=\"3\"\n");
+    auto doc = RegDocument::Parse("[Software\\A]\n\"v\"=\"1\"\n\"V\"=\"2\"\n");
+    RegValue v = Value("v", RegType::String, "3");
+    ASSERT_TRUE(doc.Set("Software\\A", v));
+    EXPECT_EQ(doc.Render(), "[Software\\A]\n\"v\"=\"3\"\n");
 
     // What the text form cannot hold is refused.
-    std::string before = doc.render();
+    std::string before = doc.Render();
     for (const auto &[key, bad] :
-         {std::pair{"Software\\A", value("v", RegType::String, "line\nbreak")},
+         {std::pair{"Software\\A", Value("v", RegType::String, "line\nbreak")},
           {"Software\\A]x", v},
           {"Software\\A\x01", v},
-          {"Software\\A", value("tab\there", RegType::String, "ok")},
-          {"Software\\A", value("n", RegType::Other, "ok")}})
-        EXPECT_FALSE(doc.set(key, bad)) << key << " " << bad.name;
-    EXPECT_EQ(doc.render(), before);
+          {"Software\\A", Value("tab\there", RegType::String, "ok")},
+          {"Software\\A", Value("n", RegType::Other, "ok")}})
+        EXPECT_FALSE(doc.Set(key, bad)) << key << " " << bad.name;
+    EXPECT_EQ(doc.Render(), before);
 }
 
 TEST(RegistryText, EraseValueAndKeyWithSubkeys) {
-    auto doc = RegDocument::parse("[Software\\A]\n\"v\"=\"1\"\n\"w\"=\"2\"\n"
+    auto doc = RegDocument::Parse("[Software\\A]\n\"v\"=\"1\"\n\"w\"=\"2\"\n"
                                   "[Software\\A\\Sub]\n\"s\"=\"3\"\n"
                                   "[Software\\AB]\n\"ab\"=\"4\"\n");
-    EXPECT_TRUE(doc.erase_value("Software\\A", "V"));
-    EXPECT_FALSE(doc.erase_value("Software\\A", "v"));
-    EXPECT_EQ(doc.find("Software\\A", "w")->text, "2");
-    EXPECT_TRUE(doc.erase_key("software\\a"));
-    EXPECT_FALSE(doc.erase_key("Software\\A"));
-    EXPECT_FALSE(doc.find("Software\\A\\Sub", "s"));
-    EXPECT_EQ(doc.find("Software\\AB", "ab")->text, "4"); // a sibling with a longer name stays
-    EXPECT_EQ(doc.render(), "[Software\\AB]\n\"ab\"=\"4\"\n");
+    EXPECT_TRUE(doc.EraseValue("Software\\A", "V"));
+    EXPECT_FALSE(doc.EraseValue("Software\\A", "v"));
+    EXPECT_EQ(doc.Find("Software\\A", "w")->text, "2");
+    EXPECT_TRUE(doc.EraseKey("software\\a"));
+    EXPECT_FALSE(doc.EraseKey("Software\\A"));
+    EXPECT_FALSE(doc.Find("Software\\A\\Sub", "s"));
+    EXPECT_EQ(doc.Find("Software\\AB", "ab")->text, "4"); // a sibling with a longer name stays
+    EXPECT_EQ(doc.Render(), "[Software\\AB]\n\"ab\"=\"4\"\n");
 }
 
 } // namespace

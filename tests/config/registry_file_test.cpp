@@ -24,7 +24,7 @@ namespace {
 const char kKey[] = "Software\\Halvane\\Tessaril\\pgr";
 
 // Files in a directory other than the registry and its lock file.
-std::vector<std::string> strays(const std::string &dir) {
+std::vector<std::string> Strays(const std::string &dir) {
     std::vector<std::string> out;
     if (DIR *d = opendir(dir.c_str())) {
         while (dirent *e = readdir(d)) {
@@ -40,81 +40,81 @@ std::vector<std::string> strays(const std::string &dir) {
 TEST(RegistryFile, DefaultsForMissingFileKeyValueOrType) {
     ScratchRoot root;
     Registry reg;
-    EXPECT_EQ(reg.path(), root.dir() + "/etc/vrcore/registry.reg");
-    EXPECT_EQ(reg.get_dword(kKey, "CallMaxRetry", 10), 10u);
-    EXPECT_EQ(reg.get_string(kKey, "ServerAddress", "none"), "none");
+    EXPECT_EQ(reg.Path(), root.Dir() + "/etc/vrcore/registry.reg");
+    EXPECT_EQ(reg.GetDword(kKey, "CallMaxRetry", 10), 10u);
+    EXPECT_EQ(reg.GetString(kKey, "ServerAddress", "none"), "none");
 
-    ASSERT_EQ(reg.set_string(kKey, "ServerAddress", "10.0.0.7"), 0);
-    ASSERT_EQ(reg.set_dword(kKey, "ImportMaxTry", 3), 0);
-    EXPECT_EQ(reg.get_dword("Software\\Other", "ImportMaxTry", 5), 5u);
-    EXPECT_EQ(reg.get_dword(kKey, "ServerAddress", 5), 5u);    // a string is not a number
-    EXPECT_EQ(reg.get_string(kKey, "ImportMaxTry", "d"), "d"); // nor a number a string
-    EXPECT_EQ(reg.get_dword(kKey, "ImportMaxTry", 5), 3u);
-    EXPECT_EQ(reg.get_string(kKey, "ServerAddress", ""), "10.0.0.7");
+    ASSERT_EQ(reg.SetString(kKey, "ServerAddress", "10.0.0.7"), 0);
+    ASSERT_EQ(reg.SetDword(kKey, "ImportMaxTry", 3), 0);
+    EXPECT_EQ(reg.GetDword("Software\\Other", "ImportMaxTry", 5), 5u);
+    EXPECT_EQ(reg.GetDword(kKey, "ServerAddress", 5), 5u);    // a string is not a number
+    EXPECT_EQ(reg.GetString(kKey, "ImportMaxTry", "d"), "d"); // nor a number a string
+    EXPECT_EQ(reg.GetDword(kKey, "ImportMaxTry", 5), 3u);
+    EXPECT_EQ(reg.GetString(kKey, "ServerAddress", ""), "10.0.0.7");
 
     // An unreadable registry (here a directory) also gives the defaults.
-    Registry dir(root.dir());
-    EXPECT_EQ(dir.get_dword(kKey, "ImportMaxTry", 9), 9u);
+    Registry dir(root.Dir());
+    EXPECT_EQ(dir.GetDword(kKey, "ImportMaxTry", 9), 9u);
 }
 
 TEST(RegistryFile, ExpandableStringsAreExpandedOnRead) {
     ScratchRoot root;
     Registry reg;
     setenv("VRCFG_T", "/x", 1);
-    ASSERT_EQ(reg.set_string(kKey, "LocalFileDirectory", "%windir%/pgr%VRCFG_T%%NOPE%", true), 0);
-    EXPECT_EQ(reg.get_string(kKey, "LocalFileDirectory", ""),
-              root.dir() + "/etc/vrcore/pgr/x%NOPE%");
+    ASSERT_EQ(reg.SetString(kKey, "LocalFileDirectory", "%windir%/pgr%VRCFG_T%%NOPE%", true), 0);
+    EXPECT_EQ(reg.GetString(kKey, "LocalFileDirectory", ""),
+              root.Dir() + "/etc/vrcore/pgr/x%NOPE%");
     setenv("windir", "/w", 1);
-    EXPECT_EQ(reg.get_string(kKey, "LocalFileDirectory", ""), "/w/pgr/x%NOPE%");
+    EXPECT_EQ(reg.GetString(kKey, "LocalFileDirectory", ""), "/w/pgr/x%NOPE%");
     RegValue raw;
-    ASSERT_TRUE(reg.query(kKey, "LocalFileDirectory", raw));
+    ASSERT_TRUE(reg.Query(kKey, "LocalFileDirectory", raw));
     EXPECT_EQ(raw.text, "%windir%/pgr%VRCFG_T%%NOPE%");
-    EXPECT_EQ(expand_env("%NOPE%VRCFG_T%"), "%NOPE/x");
-    EXPECT_EQ(expand_env("100%% sure %"), "100%% sure %");
+    EXPECT_EQ(ExpandEnv("%NOPE%VRCFG_T%"), "%NOPE/x");
+    EXPECT_EQ(ExpandEnv("100%% sure %"), "100%% sure %");
     unsetenv("VRCFG_T");
 }
 
 TEST(RegistryFile, WritesKeepModeCommentsAndLeaveNoTemporaries) {
     ScratchRoot root;
     Registry reg;
-    ASSERT_EQ(reg.set_string(kKey, "a", "1"), 0);
-    std::string etc = root.dir() + "/etc/vrcore";
+    ASSERT_EQ(reg.SetString(kKey, "a", "1"), 0);
+    std::string etc = root.Dir() + "/etc/vrcore";
     struct stat st;
-    ASSERT_EQ(stat(reg.path().c_str(), &st), 0);
+    ASSERT_EQ(stat(reg.Path().c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0644u);
-    ASSERT_EQ(stat((reg.path() + ".lck").c_str(), &st), 0);
+    ASSERT_EQ(stat((reg.Path() + ".lck").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0666u);
 
-    WriteFile(reg.path(), ReadFile(reg.path()) + "; hand-written note\nstray text\n");
-    ASSERT_EQ(chmod(reg.path().c_str(), 0640), 0);
-    ASSERT_EQ(reg.set_dword(kKey, "a", 2), 0);
-    ASSERT_EQ(stat(reg.path().c_str(), &st), 0);
+    WriteFile(reg.Path(), ReadFile(reg.Path()) + "; hand-written note\nstray text\n");
+    ASSERT_EQ(chmod(reg.Path().c_str(), 0640), 0);
+    ASSERT_EQ(reg.SetDword(kKey, "a", 2), 0);
+    ASSERT_EQ(stat(reg.Path().c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
-    std::string text = ReadFile(reg.path());
+    std::string text = ReadFile(reg.Path());
     EXPECT_NE(text.find("; hand-written note\nstray text\n"), std::string::npos);
     EXPECT_NE(text.find("\"a\"=dword:00000002"), std::string::npos);
-    EXPECT_TRUE(strays(etc).empty());
+    EXPECT_TRUE(Strays(etc).empty());
 
-    EXPECT_EQ(reg.delete_value(kKey, "a"), 0);
-    EXPECT_EQ(reg.delete_value(kKey, "a"), ENOENT);
-    EXPECT_EQ(reg.delete_key("Software\\Nope"), ENOENT);
-    EXPECT_EQ(reg.set_string(kKey, "bad", "new\nline"), EINVAL);
-    EXPECT_EQ(reg.set_string("Soft]ware", "x", "y"), EINVAL);
-    EXPECT_EQ(Registry(root.dir() + "/none/registry.reg").delete_value(kKey, "a"), ENOENT);
-    EXPECT_TRUE(strays(etc).empty());
+    EXPECT_EQ(reg.DeleteValue(kKey, "a"), 0);
+    EXPECT_EQ(reg.DeleteValue(kKey, "a"), ENOENT);
+    EXPECT_EQ(reg.DeleteKey("Software\\Nope"), ENOENT);
+    EXPECT_EQ(reg.SetString(kKey, "bad", "new\nline"), EINVAL);
+    EXPECT_EQ(reg.SetString("Soft]ware", "x", "y"), EINVAL);
+    EXPECT_EQ(Registry(root.Dir() + "/none/registry.reg").DeleteValue(kKey, "a"), ENOENT);
+    EXPECT_TRUE(Strays(etc).empty());
 }
 
 TEST(RegistryFile, WritesThroughASymbolicLinkKeepTheLink) {
     ScratchRoot root;
-    std::string real = root.dir() + "/real.reg", link = root.dir() + "/link.reg";
+    std::string real = root.Dir() + "/real.reg", link = root.Dir() + "/link.reg";
     WriteFile(real, "[Software\\A]\n\"x\"=\"1\"\n");
     ASSERT_EQ(symlink(real.c_str(), link.c_str()), 0);
     Registry reg(link);
-    ASSERT_EQ(reg.set_string("Software\\A", "y", "2"), 0);
+    ASSERT_EQ(reg.SetString("Software\\A", "y", "2"), 0);
     struct stat st;
     ASSERT_EQ(lstat(link.c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode));
-    EXPECT_EQ(Registry(real).get_string("Software\\A", "y", ""), "2");
+    EXPECT_EQ(Registry(real).GetString("Software\\A", "y", ""), "2");
 }
 
 TEST(RegistryFile, CInterface) {
@@ -128,8 +128,8 @@ TEST(RegistryFile, CInterface) {
     ASSERT_EQ(VR_RegSetExpandString(kKey, nullptr, "%TS_ROOT%"), 0);
     char big[512];
     EXPECT_EQ(VR_RegGetString(kKey, "", nullptr, big, sizeof big),
-              static_cast<long>(root.dir().size()));
-    EXPECT_EQ(std::string(big), root.dir());
+              static_cast<long>(root.Dir().size()));
+    EXPECT_EQ(std::string(big), root.Dir());
     ASSERT_EQ(VR_RegSetDword(kKey, "d", 0xfffffffeu), 0);
     EXPECT_EQ(VR_RegGetDword(kKey, "d", 1), 0xfffffffeu);
     EXPECT_EQ(VR_RegGetString(kKey, "d", "x", big, sizeof big), 1); // a number is not a string
@@ -151,8 +151,8 @@ TEST(RegistryFile, ConcurrentWritersLoseNoUpdate) {
             Registry reg;
             for (int i = 0; i < 200; ++i) {
                 std::string n = "p" + std::to_string(p) + "_" + std::to_string(i);
-                if (p == 0 ? reg.set_string(kKey, n, n + "!")
-                           : reg.set_dword(kKey, n, static_cast<uint32_t>(i)))
+                if (p == 0 ? reg.SetString(kKey, n, n + "!")
+                           : reg.SetDword(kKey, n, static_cast<uint32_t>(i)))
                     return 1;
             }
             return 0;
@@ -165,12 +165,12 @@ TEST(RegistryFile, ConcurrentWritersLoseNoUpdate) {
         ASSERT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0) << st;
     }
     RegDocument doc;
-    ASSERT_EQ(Registry().load(doc), 0);
-    EXPECT_EQ(doc.malformed(), 0u);
-    EXPECT_EQ(doc.values(kKey).size(), 400u);
+    ASSERT_EQ(Registry().Load(doc), 0);
+    EXPECT_EQ(doc.Malformed(), 0u);
+    EXPECT_EQ(doc.Values(kKey).size(), 400u);
     for (int i = 0; i < 200; ++i) {
         std::string a = "p0_" + std::to_string(i), b = "p1_" + std::to_string(i);
-        const RegValue *va = doc.find(kKey, a), *vb = doc.find(kKey, b);
+        const RegValue *va = doc.Find(kKey, a), *vb = doc.Find(kKey, b);
         ASSERT_TRUE(va && vb) << i;
         EXPECT_EQ(va->text, a + "!");
         EXPECT_EQ(vb->dword, static_cast<uint32_t>(i));
@@ -184,7 +184,7 @@ TEST(RegistryFile, CutAtEveryChangeLeavesOldOrNew) {
     ScratchRoot root;
     Registry reg;
     vrtest::MemFs fs;
-    ASSERT_EQ(reg.set_string(kKey, "v", "old"), 0);
+    ASSERT_EQ(reg.SetString(kKey, "v", "old"), 0);
     const auto before = fs.Snapshot();
     const std::string next = "new, longer than the old value";
     std::mt19937 rng(3);
@@ -194,13 +194,13 @@ TEST(RegistryFile, CutAtEveryChangeLeavesOldOrNew) {
                          << "cut after change " << n << ", power loss " << power);
             fs.Restore(before);
             fs.changes_left = n;
-            int rc = reg.set_string(kKey, "v", next);
-            bool cut = fs.dead();
+            int rc = reg.SetString(kKey, "v", next);
+            bool cut = fs.Dead();
             power ? fs.PowerLoss(power == 2 ? &rng : nullptr) : fs.Die();
             RegDocument doc;
-            ASSERT_EQ(reg.load(doc), 0);
-            EXPECT_EQ(doc.malformed(), 0u);
-            const RegValue *v = doc.find(kKey, "v");
+            ASSERT_EQ(reg.Load(doc), 0);
+            EXPECT_EQ(doc.Malformed(), 0u);
+            const RegValue *v = doc.Find(kKey, "v");
             ASSERT_TRUE(v && (v->text == "old" || v->text == next));
             if (!cut) {
                 EXPECT_EQ(rc, 0);
@@ -214,17 +214,17 @@ TEST(RegistryFile, CutAtEveryChangeLeavesOldOrNew) {
 TEST(RegistryFile, KilledWriterLeavesNoLock) {
     ScratchRoot root;
     Registry reg;
-    ASSERT_EQ(reg.set_string(kKey, "v", "old"), 0);
+    ASSERT_EQ(reg.SetString(kKey, "v", "old"), 0);
     pid_t pid = vrtest::Spawn([&] {
         vrtest::IoTap die(
             [](vrtest::IoOp op, auto &) { return op == vrtest::IoOp::Rename && raise(SIGKILL); });
-        return reg.set_string(kKey, "v", "new");
+        return reg.SetString(kKey, "v", "new");
     });
     int st = vrtest::WaitStatus(pid);
     ASSERT_TRUE(WIFSIGNALED(st) && WTERMSIG(st) == SIGKILL) << st;
-    EXPECT_EQ(reg.get_string(kKey, "v", ""), "old");
-    ASSERT_EQ(reg.set_string(kKey, "v", "next"), 0);
-    EXPECT_EQ(reg.get_string(kKey, "v", ""), "next");
+    EXPECT_EQ(reg.GetString(kKey, "v", ""), "old");
+    ASSERT_EQ(reg.SetString(kKey, "v", "next"), 0);
+    EXPECT_EQ(reg.GetString(kKey, "v", ""), "next");
 }
 
 } // namespace

@@ -22,7 +22,7 @@ using Bytes = std::vector<unsigned char>;
 Bytes Pack(uint32_t type, const void *value) {
     Status st;
     GENU_Buffer b{};
-    EXPECT_EQ(ODP_PackAV(st, type, value, &b), 0) << type << std::hex << " " << st.code();
+    EXPECT_EQ(ODP_PackAV(st, type, value, &b), 0) << type << std::hex << " " << st.Code();
     Bytes out(b.value, b.value + b.length);
     _GENU__MyFree(b.value);
     return out;
@@ -38,7 +38,7 @@ void *RoundTrip(uint32_t type, const void *value, GENU_ValueDescriptor *desc,
                   ? 1
                   : ODP_UnpackAV(st, static_cast<uint32_t>(b.size()), b.data(), type, &out, desc),
               0)
-        << type << std::hex << " " << st.code();
+        << type << std::hex << " " << st.Code();
     if (packed) *packed = b;
     return out;
 }
@@ -67,7 +67,7 @@ void ExpectRoundTrip(uint32_t type, const void *value, const std::string &what) 
         << what;
     int32_t r = -2;
     bool compared = GEN_CompareAttrValue(st, type, value, back, &r) == 0;
-    EXPECT_TRUE(compared ? !r : st.code() == GEN_S_NOTSUPP)
+    EXPECT_TRUE(compared ? !r : st.Code() == GEN_S_NOTSUPP)
         << what << Dump(type, value) << Dump(type, back);
     Release(RoundTrip(type, back, &d, &again), d);
     EXPECT_EQ(again, first) << what;
@@ -185,7 +185,7 @@ TEST(PackAV, RefusedValuesFailWithTheSyntaxCode) {
     Status st;
     GENU_Buffer b{};
     for (const auto &c : packs) {
-        EXPECT_EQ(st.failed(ODP_PackAV(st, c.type, c.value, &b)), c.code) << c.type;
+        EXPECT_EQ(st.Failed(ODP_PackAV(st, c.type, c.value, &b)), c.code) << c.type;
         EXPECT_EQ(b.value, nullptr);
     }
     ext.type = 23;
@@ -204,7 +204,7 @@ TEST(PackAV, RefusedValuesFailWithTheSyntaxCode) {
     for (const auto &c : unpacks) {
         void *out = &b;
         GENU_ValueDescriptor d{};
-        EXPECT_EQ(st.failed(ODP_UnpackAV(st, static_cast<uint32_t>(c.in.size()), c.in.data(),
+        EXPECT_EQ(st.Failed(ODP_UnpackAV(st, static_cast<uint32_t>(c.in.size()), c.in.data(),
                                          c.type, &out, &d)),
                   c.code)
             << c.type;
@@ -224,10 +224,10 @@ TEST(PackAV, ExactlyTheSyntaxesWithoutPduFailBothWays) {
         if (!none.count(t)) continue;
         uint64_t junk[64] = {};
         GENU_Buffer b{};
-        EXPECT_EQ(st.failed(ODP_PackAV(st, t, junk, &b)), GEN_S_NOTSUPP);
+        EXPECT_EQ(st.Failed(ODP_PackAV(st, t, junk, &b)), GEN_S_NOTSUPP);
         void *out = &b;
         GENU_ValueDescriptor d{};
-        EXPECT_EQ(st.failed(ODP_UnpackAV(
+        EXPECT_EQ(st.Failed(ODP_UnpackAV(
                       st, 3, reinterpret_cast<const unsigned char *>("\x02\x01\x00"), t, &out, &d)),
                   GEN_S_NOTSUPP);
         EXPECT_EQ(out, nullptr);

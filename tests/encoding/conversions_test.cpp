@@ -153,7 +153,7 @@ TEST(Conversions, EverySyntaxBuildsWhatPackingEncodesAndReadsItBack) {
             const void *part = static_cast<const unsigned char *>(v) + r.offset;
             auto packed = Pack(r.type, v);
             std::vector<unsigned char> ber(r.choice ? r.size : size);
-            ASSERT_EQ(r.to_ber(st, ber.data(), part), 0) << r.name << std::hex << " " << st.code();
+            ASSERT_EQ(r.to_ber(st, ber.data(), part), 0) << r.name << std::hex << " " << st.Code();
             EXPECT_EQ(Encode(pdu, whole(v, ber.data()).data()), packed) << r.name;
             // From what ToBER_ built, and from a decoded structure, which
             // stays as it was (room for a list's first node, which is
@@ -182,8 +182,8 @@ TEST(Conversions, EverySyntaxBuildsWhatPackingEncodesAndReadsItBack) {
             GENU_OssFreePDU(nullptr, pdu, decoded);
             if (made) desc->del(st, made, &genu_ossAllocator[0]);
         }
-        EXPECT_EQ(st.failed(r.to_ber(st, nullptr, nullptr)), GEN_S_INVALID);
-        EXPECT_EQ(st.failed(r.to_gen(st, nullptr, nullptr, nullptr)), GEN_S_INVALID);
+        EXPECT_EQ(st.Failed(r.to_ber(st, nullptr, nullptr)), GEN_S_INVALID);
+        EXPECT_EQ(st.Failed(r.to_gen(st, nullptr, nullptr, nullptr)), GEN_S_INVALID);
     }
 }
 
@@ -192,15 +192,15 @@ TEST(Conversions, BadStructuredValuesFailWithTheirCodes) {
     GEN_NameOrOID bad{};
     bad.choice = 7;
     unsigned char ber[sizeof(GEN_NameOrOID)];
-    EXPECT_EQ(st.failed(ToBER_nameOrOid(st, ber, &bad)), 0xC00E009Bu);
+    EXPECT_EQ(st.Failed(ToBER_nameOrOid(st, ber, &bad)), 0xC00E009Bu);
     // An empty list cannot be read back into a list value.
     void *empty = nullptr;
     GEN_SeqOfObjId first{};
-    EXPECT_EQ(st.failed(ToGEN_seqOfObjId(st, &empty, &first, nullptr)), 0xC00E00A1u);
+    EXPECT_EQ(st.Failed(ToGEN_seqOfObjId(st, &empty, &first, nullptr)), 0xC00E00A1u);
     EXPECT_EQ(ToBER_text(nullptr, ber, nullptr), 1);
     GENU_BerOID none{3, reinterpret_cast<const unsigned char *>("\x2b\x7f\x7f")};
     GENU_ShortOID id = 5;
-    EXPECT_EQ(st.failed(ToGEN_oid(st, &none, &id)), 0xC00E00C3u);
+    EXPECT_EQ(st.Failed(ToGEN_oid(st, &none, &id)), 0xC00E00C3u);
 }
 
 // Texts at most 4095; a list context is copied, so it outlives the value
@@ -212,7 +212,7 @@ TEST(Conversions, TextLimitsListContextsAndCountedTexts) {
     std::string over(4096, 'x');
     GEN_Text t{GEN_KIND_STRING, {}, 0};
     t.u.string = over.data();
-    EXPECT_EQ(st.failed(ToBER_text(st, ber.data(), &t)), 0xC00E00BDu);
+    EXPECT_EQ(st.Failed(ToBER_text(st, ber.data(), &t)), 0xC00E00BDu);
 
     unsigned char bytes[] = {9, 8, 7};
     GEN_OctetString o{3, bytes}, ob{};
@@ -224,7 +224,7 @@ TEST(Conversions, TextLimitsListContextsAndCountedTexts) {
     EXPECT_EQ(FreeGEN_listContext(st, &ob, nullptr), 0);
     EXPECT_EQ(FreeBER_listContext(st, &context), 0);
     o.length = -1;
-    EXPECT_EQ(st.failed(ToBER_listContext(st, &context, &o)), 0xC00E0076u);
+    EXPECT_EQ(st.Failed(ToBER_listContext(st, &context, &o)), 0xC00E0076u);
 
     auto *held = &reinterpret_cast<vrcore::ber::BerText *>(ber.data())->u.octets;
     for (int32_t length : {3, 0}) {
@@ -237,7 +237,7 @@ TEST(Conversions, TextLimitsListContextsAndCountedTexts) {
         FreeGEN_octetString(st, &ob, nullptr);
     }
     held->length = 4096;
-    EXPECT_EQ(st.failed(ToGEN_stringFromEmbOctet(st, held, &ob, nullptr)), GEN_S_INVALID);
+    EXPECT_EQ(st.Failed(ToGEN_stringFromEmbOctet(st, held, &ob, nullptr)), GEN_S_INVALID);
 }
 
 } // namespace

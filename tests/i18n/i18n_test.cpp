@@ -33,7 +33,7 @@ std::string ShippedDir() { return std::string(VRCORE_SOURCE_DIR) + "/messages"; 
 // A scratch directory holding a mapping file of the given text.
 struct MappingDir : vrtest::ScratchDir {
     explicit MappingDir(const std::string &text = "") : ScratchDir("vri18n") {
-        if (!text.empty()) vrtest::WriteFile(path() + "/charset.dat", text);
+        if (!text.empty()) vrtest::WriteFile(Path() + "/charset.dat", text);
     }
 };
 
@@ -43,8 +43,8 @@ class RegistryEnv : public ::testing::Environment {
   public:
     void SetUp() override {
         List st;
-        ASSERT_EQ(vrcore::oid::CreateRegistry(st, dir_.path().c_str()), 0u);
-        ASSERT_EQ(GENU_Init(st, dir_.path().c_str(), 0), 0);
+        ASSERT_EQ(vrcore::oid::CreateRegistry(st, dir_.Path().c_str()), 0u);
+        ASSERT_EQ(GENU_Init(st, dir_.Path().c_str(), 0), 0);
     }
     void TearDown() override { GENU_Term(); }
 
@@ -172,14 +172,14 @@ TEST(MappingFile, ShippedFileNamesOnlyConvertibleCodeSets) {
 
 TEST(Locales, InitCountsAndTermReleases) {
     List st;
-    EXPECT_EQ(st.failed(I18N_Term(st)), I18N_S_FAILURE);
+    EXPECT_EQ(st.Failed(I18N_Term(st)), I18N_S_FAILURE);
     EXPECT_EQ(I18N_Init(nullptr, nullptr), 1);
     MappingDir empty, malformed("locale-mappings:\n");
-    EXPECT_EQ(st.failed(I18N_Init(st, empty.path().c_str())), I18N_S_NOFILE);
-    EXPECT_EQ(st.failed(I18N_Init(st, malformed.path().c_str())), I18N_S_MALFORMED);
+    EXPECT_EQ(st.Failed(I18N_Init(st, empty.Path().c_str())), I18N_S_NOFILE);
+    EXPECT_EQ(st.Failed(I18N_Init(st, malformed.Path().c_str())), I18N_S_MALFORMED);
 
     ASSERT_EQ(I18N_Init(st, ShippedDir().c_str()), 0);
-    ASSERT_EQ(I18N_Init(st, empty.path().c_str()), 0) << "a later call only counts";
+    ASSERT_EQ(I18N_Init(st, empty.Path().c_str()), 0) << "a later call only counts";
     GENU_ShortOID oid = 0;
     EXPECT_EQ(I18N_CodesetNameToOID(st, "ISO8859-1", &oid), 0);
     EXPECT_EQ(oid, 369u);
@@ -203,7 +203,7 @@ TEST(Locales, TranslationsAgreeBothWays) {
     char small[4];
     ASSERT_EQ(I18N_OIDToCodesetName(st, 369, sizeof small, &len, small), 0);
     EXPECT_STREQ(small, "ISO");
-    EXPECT_EQ(st.failed(I18N_OIDToCodesetName(st, 9999, sizeof name, &len, name)), I18N_S_FAILURE);
+    EXPECT_EQ(st.Failed(I18N_OIDToCodesetName(st, 9999, sizeof name, &len, name)), I18N_S_FAILURE);
 
     I18N_DPALocale *loc = nullptr;
     ASSERT_EQ(I18N_GetDPALocaleFromLocaleName(st, "de_DE.UTF-8", &loc), 0);
@@ -230,16 +230,16 @@ TEST(Locales, TranslationsAgreeBothWays) {
     ASSERT_EQ(I18N_GetLocaleNameFromDPALocale(st, &partial, sizeof name, &len, name), 0);
     EXPECT_STREQ(name, "fr_FR");
 
-    EXPECT_EQ(st.failed(I18N_GetDPALocaleFromLocaleName(st, "xx_YY", &loc)), I18N_S_NOLOCALE);
-    EXPECT_EQ(st.failed(I18N_GetDPALocaleFromLCID(st, 4242, &loc)), I18N_S_NOLOCALE);
+    EXPECT_EQ(st.Failed(I18N_GetDPALocaleFromLocaleName(st, "xx_YY", &loc)), I18N_S_NOLOCALE);
+    EXPECT_EQ(st.Failed(I18N_GetDPALocaleFromLCID(st, 4242, &loc)), I18N_S_NOLOCALE);
     partial.code_set = 382; // shift-jis: no French locale uses it
-    EXPECT_EQ(st.failed(I18N_GetLCIDFromDPALocale(st, &partial, &lcid)), I18N_S_NOLOCALE);
+    EXPECT_EQ(st.Failed(I18N_GetLCIDFromDPALocale(st, &partial, &lcid)), I18N_S_NOLOCALE);
 }
 
 TEST(Locales, CurrentLocaleFollowsSetlocale) {
     MappingDir dir("codeset-mappings:\nISO8859-1 1.0.10175.1.6.24.4\nlocale-mappings:\n"
                    "de_DE de DE ISO8859-1 1031\n");
-    Loaded loaded(dir.path());
+    Loaded loaded(dir.Path());
     ASSERT_TRUE(loaded.ok);
     List st;
     I18N_DPALocale *loc = nullptr;
@@ -258,7 +258,7 @@ TEST(Locales, CurrentLocaleFollowsSetlocale) {
     EXPECT_EQ(loc->code_set, 369u);
     free(loc);
     ScopedLocale us("en_US.UTF-8");
-    EXPECT_EQ(us.ok ? st.failed(I18N_GetCurrentDPALocale(st, &loc)) : I18N_S_FAILURE,
+    EXPECT_EQ(us.ok ? st.Failed(I18N_GetCurrentDPALocale(st, &loc)) : I18N_S_FAILURE,
               I18N_S_FAILURE)
         << "no record, not C";
 }
@@ -313,11 +313,11 @@ TEST_F(GermanConversion, Latin1TextCrossesToAUtf8PeerAndBack) {
 
         // Bytes that are not UTF-8 from the peer, and a result too long.
         const unsigned char bad[] = {'a', 0xC3, 0x28};
-        EXPECT_EQ(st.failed(ICONV_ToGEN_OtherCodeSet255(st, bad, sizeof bad, back, &m)),
+        EXPECT_EQ(st.Failed(ICONV_ToGEN_OtherCodeSet255(st, bad, sizeof bad, back, &m)),
                   ICONV_S_CONVERT);
         std::string wide(200, '\xE9');
         auto *w = reinterpret_cast<const unsigned char *>(wide.data());
-        EXPECT_EQ(st.failed(ICONV_ToBER_OtherCodeSet255(st, w, uint16_t(wide.size()), wire, &n)),
+        EXPECT_EQ(st.Failed(ICONV_ToBER_OtherCodeSet255(st, w, uint16_t(wide.size()), wire, &n)),
                   ICONV_S_INCOMPLETE);
         unsigned char wire4095[4095];
         uint32_t n4 = 0;

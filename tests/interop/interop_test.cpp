@@ -79,7 +79,7 @@ TEST(Interop, PeerDecodesAndReencodesEveryValuePdu) {
             ASSERT_TRUE(v.Fill(r.syntax, rng, true)) << r.type;
             GENU_Buffer ours{};
             ASSERT_EQ(ODP_PackAV(st, r.syntax, v.data(), &ours), 0)
-                << r.type << std::hex << " " << st.code();
+                << r.type << std::hex << " " << st.Code();
             Bytes theirs = interop::PeerReencode(kPeer.at(r.type), ours.value, ours.length, r.type);
             // vrcore decodes the peer's bytes into the same value: the same
             // canonical encoding once unpacked and packed again.

@@ -12,7 +12,7 @@ using namespace logtest;
 
 namespace {
 
-class Files_ : public LogTest {
+class LogFiles : public LogTest {
   protected:
     void SetUp() override {
         LogTest::SetUp();
@@ -34,7 +34,7 @@ class Files_ : public LogTest {
 
 } // namespace
 
-TEST_F(Files_, RotationBySizeStartsNewFilesAndKeepsTheNewest) {
+TEST_F(LogFiles, RotationBySizeStartsNewFilesAndKeepsTheNewest) {
     const std::string base = (dir_ / "app.log").string();
     ASSERT_EQ(LOG_Init(base.c_str(), "g"), 0);
     const int len = static_cast<int>(Line(0).size());
@@ -69,7 +69,7 @@ TEST_F(Files_, RotationBySizeStartsNewFilesAndKeepsTheNewest) {
     EXPECT_EQ(ReadFile(dir_ / "app.log.0304-050607-095"), Line(13) + Line(14));
 }
 
-TEST_F(Files_, TrimmingDeletesOnlyTheOldestOfTheFamily) {
+TEST_F(LogFiles, TrimmingDeletesOnlyTheOldestOfTheFamily) {
     const time_t t0 = kFixedSeconds - 1000;
     Touch("app.log.0101-000000-000", t0);
     Touch("app.log.1231-235959-999", t0); // same second, the year before
@@ -105,7 +105,7 @@ TEST_F(Files_, TrimmingDeletesOnlyTheOldestOfTheFamily) {
         EXPECT_EQ(vrcore::log::OlderLog(t1, n1, t2, n2), older) << n1 << " " << n2;
 }
 
-TEST_F(Files_, UnopenableFileDropsTheMessageAndRetries) {
+TEST_F(LogFiles, UnopenableFileDropsTheMessageAndRetries) {
     ASSERT_EQ(LOG_Init((dir_ / "later" / "app.log").c_str(), "g"), 0);
     Message(1); // no directory yet: dropped
     EXPECT_FALSE(fs::exists(dir_ / "later"));
@@ -119,7 +119,7 @@ TEST_F(Files_, UnopenableFileDropsTheMessageAndRetries) {
     EXPECT_EQ(ReadFile(dir_ / "later" / files[0]), Line(2));
 }
 
-TEST_F(Files_, FullDiskLeavesNoPartialMessage) {
+TEST_F(LogFiles, FullDiskLeavesNoPartialMessage) {
     // A file size limit makes writes fail as on a full disk.
     ASSERT_EQ(LOG_Init((dir_ / "app.log").c_str(), "g"), 0);
     Message(1);
@@ -136,7 +136,7 @@ TEST_F(Files_, FullDiskLeavesNoPartialMessage) {
     EXPECT_EQ(Only(), Line(1) + Line(3));
 }
 
-TEST_F(Files_, AllocationFailureDropsTheWholeMessage) {
+TEST_F(LogFiles, AllocationFailureDropsTheWholeMessage) {
     ASSERT_EQ(LOG_Init((dir_ / "app.log").c_str(), "g"), 0);
     LOG_SetUseOnce(1);
     Message(0); // the file exists, the thread's state is gone

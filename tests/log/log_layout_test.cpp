@@ -137,7 +137,7 @@ TEST_F(Layout, ModulesBelowLoggingTraceThroughIt) {
     // The registry file cannot call logging; its line arrives through the
     // writer logging installs, with the registry's own location.
     ASSERT_EQ(LOG_Init((dir_ / "app.log").c_str(), "X"), 0);
-    vrcore::system::cfg::RegDocument::parse("REGEDIT4\nnot a line\n", "t.reg");
+    vrcore::system::cfg::RegDocument::Parse("REGEDIT4\nnot a line\n", "t.reg");
     const std::string text = Only();
     EXPECT_EQ(text.rfind(Prefix('X') + "reg~ry.cpp:", 0), 0u) << text;
     EXPECT_NE(text.find("| registry t.reg: line 2 "), std::string::npos) << text;

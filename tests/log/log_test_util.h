@@ -82,7 +82,7 @@ class LogTest : public ::testing::Test {
         return files.empty() ? "" : ReadFile(dir_ / files[0]);
     }
     vrtest::ScratchDir scratch_{"vrlog"};
-    fs::path dir_ = scratch_.path();
+    fs::path dir_ = scratch_.Path();
 };
 
 } // namespace logtest

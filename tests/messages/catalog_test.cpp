@@ -219,9 +219,9 @@ TEST(CatalogUsage, BeginAndEnd) {
 // texts up: a text is never read from a catalog another thread has closed.
 TEST_F(Catalogs, SearchPathLocalesAndTheCache) {
     vrtest::ScratchDir dir("vrmsg");
-    MakeAppCatalogs(dir.path(), 14);
-    Gencat(fs::path(dir.path()) / "C-utf8" / "C003.mdl", "$set 2\n115 Handle not valid\n");
-    setenv("NLSPATH", (dir.path() + "/%l-%c/%N:" + dir.path() + "/%N").c_str(), 1);
+    MakeAppCatalogs(dir.Path(), 14);
+    Gencat(fs::path(dir.Path()) / "C-utf8" / "C003.mdl", "$set 2\n115 Handle not valid\n");
+    setenv("NLSPATH", (dir.Path() + "/%l-%c/%N:" + dir.Path() + "/%N").c_str(), 1);
     EXPECT_EQ(Text(1, 0xC0030073u, nullptr, "C.utf8"), "Handle not valid");
 
     MSG_UsageEnd();
@@ -261,7 +261,7 @@ TEST_F(Catalogs, MalformedCatalogFilesAreIgnored) {
     ASSERT_GT(good.size(), 100u);
     EXPECT_TRUE(CatalogBytesValid(good.data(), good.size()));
     vrtest::ScratchDir dir("vrmsg");
-    setenv("NLSPATH", (dir.path() + "/%N").c_str(), 1);
+    setenv("NLSPATH", (dir.Path() + "/%N").c_str(), 1);
     auto corrupt = [&](size_t at, uint32_t value) {
         std::vector<unsigned char> bad = good;
         std::memcpy(bad.data() + at, &value, 4);
@@ -279,7 +279,7 @@ TEST_F(Catalogs, MalformedCatalogFilesAreIgnored) {
         std::vector<unsigned char>(good.begin(), good.begin() + 12)};
     for (size_t i = 0; i < bad.size(); ++i) {
         EXPECT_FALSE(CatalogBytesValid(bad[i].data(), bad[i].size())) << i;
-        std::ofstream(fs::path(dir.path()) / "C003.mdl", std::ios::binary)
+        std::ofstream(fs::path(dir.Path()) / "C003.mdl", std::ios::binary)
             .write(reinterpret_cast<const char *>(bad[i].data()),
                    static_cast<std::streamsize>(bad[i].size()));
         uint32_t rc = 0;

@@ -16,7 +16,7 @@ char kBinding[] = "ncacn_ip_tcp:127.0.0.1[4000]";
 char *kBindings[] = {kBinding};
 NS_BindingVector kVector = {1, kBindings};
 
-NS_Object make(int32_t cls, const char *name, int32_t scls = 0, const char *sname = nullptr,
+NS_Object Make(int32_t cls, const char *name, int32_t scls = 0, const char *sname = nullptr,
                const char *domain = nullptr) {
     NS_Object o;
     std::memset(&o, 0, sizeof o);
@@ -29,7 +29,7 @@ NS_Object make(int32_t cls, const char *name, int32_t scls = 0, const char *snam
     return o;
 }
 
-std::multiset<std::string> drain(NS_ListHandle l) {
+std::multiset<std::string> Drain(NS_ListHandle l) {
     std::multiset<std::string> out;
     NS_Object *o = nullptr;
     int rc;
@@ -45,16 +45,16 @@ std::multiset<std::string> drain(NS_ListHandle l) {
 class NsApi : public ::testing::Test {
   protected:
     void SetUp() override {
-        setenv("windir", dir.path().c_str(), 1);
+        setenv("windir", dir.Path().c_str(), 1);
         // The settings file names the LAN group, so the local domain does
         // not depend on how this machine is set up.
         vrtest::WriteFile(
-            dir.path() + "/registry.reg",
+            dir.Path() + "/registry.reg",
             "[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril]\n\"LanGroup\"=\"TestGroup\"\n");
-        setenv("VRCORE_REGISTRY", (dir.path() + "/registry.reg").c_str(), 1);
+        setenv("VRCORE_REGISTRY", (dir.Path() + "/registry.reg").c_str(), 1);
         setenv("NS_MS_LF", "", 1);
         setenv("MSRPC_EPUUID", "6f1c2a10-0000-4000-8000-000000000001", 1);
-        ASSERT_EQ(vrcore::nameservice::host::local_domain(local), 0);
+        ASSERT_EQ(vrcore::nameservice::host::LocalDomain(local), 0);
         NS_msrpc_binding_vector = &kVector;
     }
     void TearDown() override {
@@ -96,7 +96,7 @@ TEST_F(NsApi, InitRules) {
     unsetenv("MSRPC_EPUUID");
     EXPECT_EQ(NS_Init("spool", NS_CLASS_SPOOLER), NS_E_NOTINIT);
     ASSERT_EQ(NS_Init(nullptr, NS_CLASS_NONE), NS_OK);
-    NS_Object lp = make(NS_CLASS_LP, "p", NS_CLASS_SPOOLER, "spool");
+    NS_Object lp = Make(NS_CLASS_LP, "p", NS_CLASS_SPOOLER, "spool");
     EXPECT_EQ(NS_CreateObject(&lp, 0, nullptr), NS_E_NOTPERMITTED);
     EXPECT_EQ(NS_IsSameServer(&lp, nullptr), NS_E_NOTPERMITTED);
     NS_Term();
@@ -107,14 +107,14 @@ TEST_F(NsApi, InitRules) {
 
 TEST_F(NsApi, RegisterLookUpAndCompare) {
     ASSERT_EQ(NS_Init("spool", NS_CLASS_SPOOLER), NS_OK);
-    NS_Object self = make(NS_CLASS_SPOOLER, "spool");
+    NS_Object self = Make(NS_CLASS_SPOOLER, "spool");
     self.msrpc.info = 12;
     ASSERT_EQ(NS_CreateObject(&self, 0, nullptr), NS_OK);
-    NS_Object bad = make(NS_CLASS_LP, "p", NS_CLASS_SUPERV, "spool");
+    NS_Object bad = Make(NS_CLASS_LP, "p", NS_CLASS_SUPERV, "spool");
     EXPECT_EQ(NS_CreateObject(&bad, 0, nullptr), NS_E_CLASS);
-    NS_Object pp = make(NS_CLASS_PP, "P1", NS_CLASS_SUPERV, "sv");
+    NS_Object pp = Make(NS_CLASS_PP, "P1", NS_CLASS_SUPERV, "sv");
     ASSERT_EQ(NS_CreateObject(&pp, 0, nullptr), NS_OK);
-    NS_Object sv = make(NS_CLASS_SUPERV, "sv");
+    NS_Object sv = Make(NS_CLASS_SUPERV, "sv");
     ASSERT_EQ(NS_CreateObject(&sv, 0, nullptr), NS_OK);
 
     NS_Object *o = nullptr;
@@ -138,13 +138,13 @@ TEST_F(NsApi, RegisterLookUpAndCompare) {
     NS_FreeObject(c);
     NS_FreeObject(o);
 
-    NS_Object lp = make(NS_CLASS_LP, "L", NS_CLASS_SPOOLER, "spool");
+    NS_Object lp = Make(NS_CLASS_LP, "L", NS_CLASS_SPOOLER, "spool");
     ASSERT_EQ(NS_CreateObject(&lp, 0, nullptr), NS_OK);
     ASSERT_EQ(NS_GetObject(NS_CLASS_LP, "L", nullptr, &o), NS_OK);
     EXPECT_EQ(o->msrpc.info, 12);
     ASSERT_EQ(NS_IsSameServer(o, &same), NS_OK);
     EXPECT_EQ(same, 1);
-    NS_Object other = make(NS_CLASS_LP, "L", NS_CLASS_SPOOLER, "spool", "ElseWhere");
+    NS_Object other = Make(NS_CLASS_LP, "L", NS_CLASS_SPOOLER, "spool", "ElseWhere");
     ASSERT_EQ(NS_IsSameServer(&other, &same), NS_OK);
     EXPECT_EQ(same, 0);
     NS_FreeObject(o);
@@ -166,11 +166,11 @@ TEST_F(NsApi, RegisterLookUpAndCompare) {
 
 TEST_F(NsApi, ListsSkipVanishedEntriesAndEndWith12) {
     ASSERT_EQ(NS_Init("spool", NS_CLASS_SPOOLER), NS_OK);
-    NS_Object self = make(NS_CLASS_SPOOLER, "spool");
+    NS_Object self = Make(NS_CLASS_SPOOLER, "spool");
     ASSERT_EQ(NS_CreateObject(&self, 0, nullptr), NS_OK);
-    NS_Object a = make(NS_CLASS_LP, "A", NS_CLASS_SPOOLER, "spool");
-    NS_Object b = make(NS_CLASS_LP, "B", NS_CLASS_SPOOLER, "spool");
-    NS_Object c = make(NS_CLASS_LP, "C", NS_CLASS_SPOOLER, "spool");
+    NS_Object a = Make(NS_CLASS_LP, "A", NS_CLASS_SPOOLER, "spool");
+    NS_Object b = Make(NS_CLASS_LP, "B", NS_CLASS_SPOOLER, "spool");
+    NS_Object c = Make(NS_CLASS_LP, "C", NS_CLASS_SPOOLER, "spool");
     for (NS_Object *o : {&a, &b, &c}) ASSERT_EQ(NS_CreateObject(o, 0, nullptr), NS_OK);
 
     NS_ListHandle l = nullptr;
@@ -180,7 +180,7 @@ TEST_F(NsApi, ListsSkipVanishedEntriesAndEndWith12) {
     EXPECT_STREQ(o->name, "A");
     NS_FreeObject(o);
     ASSERT_EQ(NS_DeleteObject(&b, nullptr), NS_OK);
-    EXPECT_EQ(drain(l), std::multiset<std::string>{"C"});
+    EXPECT_EQ(Drain(l), std::multiset<std::string>{"C"});
 
     // Backup lists and groups.
     NS_Object *members[] = {&a, &c, nullptr};
@@ -192,20 +192,20 @@ TEST_F(NsApi, ListsSkipVanishedEntriesAndEndWith12) {
     ASSERT_EQ(NS_CreateGroup("G", members, nullptr, 0, nullptr), NS_OK);
     EXPECT_EQ(NS_CreateGroup("G", members, nullptr, 0, nullptr), NS_E_EXISTS);
     ASSERT_EQ(NS_ListBackupPrtBegin(&a, &l), NS_OK);
-    EXPECT_EQ(drain(l), (std::multiset<std::string>{"A", "C"}));
-    NS_Object g = make(NS_CLASS_GROUP, "G");
+    EXPECT_EQ(Drain(l), (std::multiset<std::string>{"A", "C"}));
+    NS_Object g = Make(NS_CLASS_GROUP, "G");
     ASSERT_EQ(NS_ListGroupMbrBegin(&g, &l), NS_OK);
-    EXPECT_EQ(drain(l), (std::multiset<std::string>{"A", "C"}));
+    EXPECT_EQ(Drain(l), (std::multiset<std::string>{"A", "C"}));
     EXPECT_EQ(NS_ListGroupMbrBegin(&a, &l), NS_E_CLASS);
 
     // Unregistering the spooler makes its printers vanish from listings.
     ASSERT_EQ(NS_DeleteObject(&self, nullptr), NS_OK);
     ASSERT_EQ(NS_ListObjectBegin(NS_CLASS_ANY_PRN, nullptr, &l), NS_OK);
-    EXPECT_TRUE(drain(l).empty());
+    EXPECT_TRUE(Drain(l).empty());
     EXPECT_EQ(NS_ListNext(nullptr, &o), NS_E_HANDLE);
 
     // Domains: the store's, then the local domain once.
-    NS_Object q = make(NS_CLASS_QUEUE, "Q", NS_CLASS_SPOOLER, "x", "zzz-other");
+    NS_Object q = Make(NS_CLASS_QUEUE, "Q", NS_CLASS_SPOOLER, "x", "zzz-other");
     ASSERT_EQ(NS_CreateObject(&q, 0, nullptr), NS_OK);
     NS_DomainListHandle dl = nullptr;
     ASSERT_EQ(NS_ListDomainBegin(NS_ENV_MSRPC, &dl), NS_OK);
@@ -229,11 +229,11 @@ TEST_F(NsApi, FourProcessesRegisterAtOnce) {
         kids.push_back(vrtest::Spawn([p] {
             std::string me = "spool" + std::to_string(p);
             if (NS_Init(me.c_str(), NS_CLASS_SPOOLER) != NS_OK) return 1;
-            NS_Object self = make(NS_CLASS_SPOOLER, me.c_str());
+            NS_Object self = Make(NS_CLASS_SPOOLER, me.c_str());
             if (NS_CreateObject(&self, 0, nullptr) != NS_OK) return 2;
             for (int i = 0; i < 50; ++i) {
                 std::string n = "prn-" + std::to_string(p) + "-" + std::to_string(i);
-                NS_Object lp = make(NS_CLASS_LP, n.c_str(), NS_CLASS_SPOOLER, me.c_str());
+                NS_Object lp = Make(NS_CLASS_LP, n.c_str(), NS_CLASS_SPOOLER, me.c_str());
                 if (NS_CreateObject(&lp, 0, nullptr) != NS_OK) return 3;
             }
             NS_Term();
@@ -246,7 +246,7 @@ TEST_F(NsApi, FourProcessesRegisterAtOnce) {
     ASSERT_EQ(NS_Init(nullptr, NS_CLASS_NONE), NS_OK);
     NS_ListHandle l = nullptr;
     ASSERT_EQ(NS_ListObjectBegin(NS_CLASS_LP, nullptr, &l), NS_OK);
-    std::multiset<std::string> all = drain(l);
+    std::multiset<std::string> all = Drain(l);
     EXPECT_EQ(all.size(), 200u);
     EXPECT_EQ(std::set<std::string>(all.begin(), all.end()).size(), 200u);
 }
@@ -254,9 +254,9 @@ TEST_F(NsApi, FourProcessesRegisterAtOnce) {
 // Objects handed out are whole or not at all when memory runs out.
 TEST_F(NsApi, OutOfMemoryLeavesNothingBehind) {
     ASSERT_EQ(NS_Init("spool", NS_CLASS_SPOOLER), NS_OK);
-    NS_Object self = make(NS_CLASS_SPOOLER, "spool");
+    NS_Object self = Make(NS_CLASS_SPOOLER, "spool");
     ASSERT_EQ(NS_CreateObject(&self, 0, nullptr), NS_OK);
-    NS_Object lp = make(NS_CLASS_LP, "L", NS_CLASS_SPOOLER, "spool");
+    NS_Object lp = Make(NS_CLASS_LP, "L", NS_CLASS_SPOOLER, "spool");
     ASSERT_EQ(NS_CreateObject(&lp, 0, nullptr), NS_OK);
     vrtest::FailModule fail(vrcore::system::seam::Module::NameService);
     long points = vrtest::SweepFailures(
@@ -287,15 +287,15 @@ TEST_F(NsApi, OutOfMemoryLeavesNothingBehind) {
 TEST_F(NsApi, SettingsChooseLocalFileModeAndDirectory) {
     unsetenv("NS_MS_LF");
     vrtest::WriteFile(
-        dir.path() + "/registry.reg",
+        dir.Path() + "/registry.reg",
         "[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril]\n\"LanGroup\"=\"TestGroup\"\n"
         "[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril\\pgr]\n"
         "\"EnableLocalFile\"=dword:00000001\n"
         "\"LocalFileDirectory\"=str(2):\"%windir%\\store2\"\n");
     ASSERT_EQ(NS_Init("spool", NS_CLASS_SPOOLER), NS_OK);
-    NS_Object self = make(NS_CLASS_SPOOLER, "spool");
+    NS_Object self = Make(NS_CLASS_SPOOLER, "spool");
     ASSERT_EQ(NS_CreateObject(&self, 0, nullptr), NS_OK);
-    EXPECT_TRUE(vrtest::Exists(dir.path() + "/store2/spooler.dat"));
+    EXPECT_TRUE(vrtest::Exists(dir.Path() + "/store2/spooler.dat"));
     char *name = nullptr;
     NS_DomainHandle h = nullptr;
     ASSERT_EQ(NS_CreateDomainHandle(&h), NS_OK);

@@ -17,7 +17,7 @@ using vrtest::InChild;
 
 namespace {
 
-Entry server(const std::string &name, const std::string &domain, const std::string &host,
+Entry Server(const std::string &name, const std::string &domain, const std::string &host,
              const std::string &binding) {
     Entry e;
     e.name = name;
@@ -28,7 +28,7 @@ Entry server(const std::string &name, const std::string &domain, const std::stri
     return e;
 }
 
-Entry assoc(const std::string &name, const std::string &domain, int32_t scls,
+Entry Assoc(const std::string &name, const std::string &domain, int32_t scls,
             const std::string &sname) {
     Entry e;
     e.name = name;
@@ -39,20 +39,20 @@ Entry assoc(const std::string &name, const std::string &domain, int32_t scls,
     return e;
 }
 
-std::vector<std::string> names(Store &s, int32_t cls, const std::string &domain) {
+std::vector<std::string> Names(Store &s, int32_t cls, const std::string &domain) {
     std::vector<Identity> v;
-    EXPECT_EQ(s.list(cls, domain, v), 0);
+    EXPECT_EQ(s.List(cls, domain, v), 0);
     std::vector<std::string> out;
-    for (auto &i : v) out.push_back(std::string(class_name(i.cls)) + ":" + i.name);
+    for (auto &i : v) out.push_back(std::string(ClassName(i.cls)) + ":" + i.name);
     return out;
 }
 
 class StoreTest : public ::testing::Test {
   protected:
-    void SetUp() override { ASSERT_EQ(store.init(dir.path() + "/pgr"), 0); }
-    void TearDown() override { store.term(); }
-    std::string file(const char *cls, const char *suffix) {
-        return dir.path() + "/pgr/" + cls + suffix;
+    void SetUp() override { ASSERT_EQ(store.Init(dir.Path() + "/pgr"), 0); }
+    void TearDown() override { store.Term(); }
+    std::string File(const char *cls, const char *suffix) {
+        return dir.Path() + "/pgr/" + cls + suffix;
     }
 
     vrtest::ScratchDir dir;
@@ -62,15 +62,15 @@ class StoreTest : public ::testing::Test {
 } // namespace
 
 TEST(ClassFile, ParsesWhatItWritesAndSkipsCommentsAnywhere) {
-    std::vector<Entry> in = {server("s1", "Dom", "HOSTA", "u@ncacn_ip_tcp:10.0.0.1"),
-                             server("s2", "dom", "HOSTB", "u@ncacn_ip_udp:h")};
+    std::vector<Entry> in = {Server("s1", "Dom", "HOSTA", "u@ncacn_ip_tcp:10.0.0.1"),
+                             Server("s2", "dom", "HOSTB", "u@ncacn_ip_udp:h")};
     in[1].bindings.push_back("second");
     in[1].info = 4294967295u;
-    std::string text = render_class_file(3, in, "Sun Dec  6 20:00:00 2026\n");
+    std::string text = RenderClassFile(3, in, "Sun Dec  6 20:00:00 2026\n");
     EXPECT_EQ(text.rfind("# V1.11:recovery file for spooler\n# last modified Sun", 0), 0u);
     EXPECT_NE(text.find("# Dom\\s1(spooler)\ns1\nDom\n1\n"), std::string::npos);
     std::vector<Entry> out;
-    ASSERT_EQ(parse_class_file(text, 3, out), 0);
+    ASSERT_EQ(ParseClassFile(text, 3, out), 0);
     ASSERT_EQ(out.size(), 2u);
     EXPECT_EQ(out[1].bindings, in[1].bindings);
     EXPECT_EQ(out[1].info, 4294967295u);
@@ -78,119 +78,119 @@ TEST(ClassFile, ParsesWhatItWritesAndSkipsCommentsAnywhere) {
 
     // Comments and blank lines between any two lines of an entry.
     std::string sparse = "\n# c\nlp1\n\n#x\nD\nspooler\n# y\n\nS\nD";
-    ASSERT_EQ(parse_class_file(sparse, 0, out), 0);
+    ASSERT_EQ(ParseClassFile(sparse, 0, out), 0);
     ASSERT_EQ(out.size(), 1u);
     EXPECT_EQ(out[0].server_class, 3);
     EXPECT_EQ(out[0].server_domain, "D");
 
     // Only the header: empty.
-    ASSERT_EQ(parse_class_file(render_class_file(8, {}, "x\n"), 8, out), 0);
+    ASSERT_EQ(ParseClassFile(RenderClassFile(8, {}, "x\n"), 8, out), 0);
     EXPECT_TRUE(out.empty());
 }
 
 TEST(ClassFile, MalformedFilesGiveTheirCodes) {
     std::vector<Entry> out;
-    EXPECT_EQ(parse_class_file("s\nd\n0\nh\n1\n", 3, out), 19);      // count 0
-    EXPECT_EQ(parse_class_file("s\nd\nx\nh\n1\n", 3, out), 19);      // count not a number
-    EXPECT_EQ(parse_class_file("s\nd\n3\nb\nh\n1\n", 3, out), 19);   // too few lines
-    EXPECT_EQ(parse_class_file("s\nd\n1\nb\nh\nzz\n", 3, out), 19);  // information word
-    EXPECT_EQ(parse_class_file("g\nd\n99999999999\n", 8, out), 19);  // absurd count
-    EXPECT_EQ(parse_class_file("p\nd\nprinter\nS\nD\n", 0, out), 5); // unknown class name
-    EXPECT_EQ(parse_class_file("g\nd\n1\nfoo\nm\nd\n", 9, out), 5);
-    EXPECT_EQ(parse_class_file("p\n", 0, out), 19); // entry cut short
+    EXPECT_EQ(ParseClassFile("s\nd\n0\nh\n1\n", 3, out), 19);      // count 0
+    EXPECT_EQ(ParseClassFile("s\nd\nx\nh\n1\n", 3, out), 19);      // count not a number
+    EXPECT_EQ(ParseClassFile("s\nd\n3\nb\nh\n1\n", 3, out), 19);   // too few lines
+    EXPECT_EQ(ParseClassFile("s\nd\n1\nb\nh\nzz\n", 3, out), 19);  // information word
+    EXPECT_EQ(ParseClassFile("g\nd\n99999999999\n", 8, out), 19);  // absurd count
+    EXPECT_EQ(ParseClassFile("p\nd\nprinter\nS\nD\n", 0, out), 5); // unknown class name
+    EXPECT_EQ(ParseClassFile("g\nd\n1\nfoo\nm\nd\n", 9, out), 5);
+    EXPECT_EQ(ParseClassFile("p\n", 0, out), 19); // entry cut short
 }
 
 TEST_F(StoreTest, SharedNameSpacesYieldOnlyToForce) {
-    ASSERT_EQ(store.create(4, server("S", "d", "h", "x"), false, nullptr), 0);
-    ASSERT_EQ(store.create(1, assoc("X", "d", 4, "S"), false, nullptr), 0);
-    EXPECT_EQ(store.create(0, assoc("X", "D", 3, "L"), false, nullptr), 16);
+    ASSERT_EQ(store.Create(4, Server("S", "d", "h", "x"), false, nullptr), 0);
+    ASSERT_EQ(store.Create(1, Assoc("X", "d", 4, "S"), false, nullptr), 0);
+    EXPECT_EQ(store.Create(0, Assoc("X", "D", 3, "L"), false, nullptr), 16);
     uint32_t flags = 0;
-    ASSERT_EQ(store.create(0, assoc("X", "D", 3, "L"), true, &flags), 0);
+    ASSERT_EQ(store.Create(0, Assoc("X", "D", 3, "L"), true, &flags), 0);
     EXPECT_EQ(flags, 4u);
-    EXPECT_TRUE(names(store, 1, "d").empty());
-    EXPECT_EQ(names(store, 0, "d"), std::vector<std::string>{"lp:X"});
+    EXPECT_TRUE(Names(store, 1, "d").empty());
+    EXPECT_EQ(Names(store, 0, "d"), std::vector<std::string>{"lp:X"});
     // The servers' name space likewise.
-    EXPECT_EQ(store.create(3, server("S", "d", "h", "x"), false, nullptr), 16);
+    EXPECT_EQ(store.Create(3, Server("S", "d", "h", "x"), false, nullptr), 16);
 }
 
 TEST_F(StoreTest, ReplacementRulesByHandler) {
     // Servers: same machine (host name ignoring case, addresses in common).
     ASSERT_EQ(
-        store.create(3, server("S", "d", "HOST1", "u@ncacn_ip_tcp:127.0.0.1[99]"), false, nullptr),
+        store.Create(3, Server("S", "d", "HOST1", "u@ncacn_ip_tcp:127.0.0.1[99]"), false, nullptr),
         0);
     uint32_t flags = 0;
-    EXPECT_EQ(store.create(3, server("S", "d", "host1", "v@ncacn_ip_tcp:localhost"), false, &flags),
+    EXPECT_EQ(store.Create(3, Server("S", "d", "host1", "v@ncacn_ip_tcp:localhost"), false, &flags),
               0);
     EXPECT_EQ(flags, 4u);
     EXPECT_EQ(
-        store.create(3, server("S", "d", "HOST2", "v@ncacn_ip_tcp:127.0.0.1"), false, nullptr), 16);
-    EXPECT_EQ(store.create(3, server("S", "d", "host1", "ncacn_ip_tcp:no-such-host.invalid"), false,
+        store.Create(3, Server("S", "d", "HOST2", "v@ncacn_ip_tcp:127.0.0.1"), false, nullptr), 16);
+    EXPECT_EQ(store.Create(3, Server("S", "d", "host1", "ncacn_ip_tcp:no-such-host.invalid"), false,
                            nullptr),
               19);
     // No IP binding on one side: allowed.
-    EXPECT_EQ(store.create(3, server("S", "d", "HOST1", "ncalrpc:ep"), false, nullptr), 0);
+    EXPECT_EQ(store.Create(3, Server("S", "d", "HOST1", "ncalrpc:ep"), false, nullptr), 0);
 
     // Associations: same server class, server name exactly, domain ignoring case.
-    ASSERT_EQ(store.create(0, assoc("P", "d", 3, "S"), false, nullptr), 0);
-    EXPECT_EQ(store.create(0, assoc("P", "D", 3, "S"), false, nullptr), 0);
-    EXPECT_EQ(store.create(0, assoc("P", "d", 3, "s"), false, nullptr), 16);
-    EXPECT_EQ(store.create(0, assoc("P", "d", 3, "s"), true, nullptr), 0);
+    ASSERT_EQ(store.Create(0, Assoc("P", "d", 3, "S"), false, nullptr), 0);
+    EXPECT_EQ(store.Create(0, Assoc("P", "D", 3, "S"), false, nullptr), 0);
+    EXPECT_EQ(store.Create(0, Assoc("P", "d", 3, "s"), false, nullptr), 16);
+    EXPECT_EQ(store.Create(0, Assoc("P", "d", 3, "s"), true, nullptr), 0);
 
     // Groups: only with force.
     Entry g;
     g.name = "G";
     g.domain = "d";
     g.members = {Identity{0, "P", "d"}};
-    ASSERT_EQ(store.create(8, g, false, nullptr), 0);
-    EXPECT_EQ(store.create(8, g, false, nullptr), 16);
-    EXPECT_EQ(store.create(8, g, true, nullptr), 0);
+    ASSERT_EQ(store.Create(8, g, false, nullptr), 0);
+    EXPECT_EQ(store.Create(8, g, false, nullptr), 16);
+    EXPECT_EQ(store.Create(8, g, true, nullptr), 0);
     g.members.clear();
-    EXPECT_EQ(store.create(8, g, true, nullptr), 3);
+    EXPECT_EQ(store.Create(8, g, true, nullptr), 3);
 }
 
 TEST_F(StoreTest, MatchingAndLookup) {
-    ASSERT_EQ(store.create(3, server("S", "Sales", "h", "b1"), false, nullptr), 0);
-    ASSERT_EQ(store.create(0, assoc("P1", "Sales", 3, "S"), false, nullptr), 0);
-    ASSERT_EQ(store.create(0, assoc("p1", "sales", 3, "S"), false, nullptr), 0);
-    ASSERT_EQ(store.create(1, assoc("Phys", "SALES", 4, "gone"), false, nullptr), 0);
-    EXPECT_EQ(names(store, 0, "SALES"), (std::vector<std::string>{"lp:P1", "lp:p1"}));
-    EXPECT_EQ(names(store, 2, "sales"), (std::vector<std::string>{"lp:P1", "lp:p1", "pp:Phys"}));
+    ASSERT_EQ(store.Create(3, Server("S", "Sales", "h", "b1"), false, nullptr), 0);
+    ASSERT_EQ(store.Create(0, Assoc("P1", "Sales", 3, "S"), false, nullptr), 0);
+    ASSERT_EQ(store.Create(0, Assoc("p1", "sales", 3, "S"), false, nullptr), 0);
+    ASSERT_EQ(store.Create(1, Assoc("Phys", "SALES", 4, "gone"), false, nullptr), 0);
+    EXPECT_EQ(Names(store, 0, "SALES"), (std::vector<std::string>{"lp:P1", "lp:p1"}));
+    EXPECT_EQ(Names(store, 2, "sales"), (std::vector<std::string>{"lp:P1", "lp:p1", "pp:Phys"}));
 
     Found f;
-    ASSERT_EQ(store.get(Identity{2, "p1", "SALES"}, f), 0);
+    ASSERT_EQ(store.Get(Identity{2, "p1", "SALES"}, f), 0);
     EXPECT_EQ(f.id.cls, 0);
     EXPECT_EQ(f.id.name, "p1");
     EXPECT_EQ(f.bindings, std::vector<std::string>{"b1"});
     EXPECT_EQ(f.server_name, "S");
-    EXPECT_EQ(store.get(Identity{0, "P2", "sales"}, f), 15);
-    EXPECT_EQ(store.get(Identity{2, "Phys", "sales"}, f), 17); // its supervisor is not registered
+    EXPECT_EQ(store.Get(Identity{0, "P2", "sales"}, f), 15);
+    EXPECT_EQ(store.Get(Identity{2, "Phys", "sales"}, f), 17); // its supervisor is not registered
     std::string host;
-    EXPECT_EQ(store.get_host(Identity{0, "P1", "sales"}, host), 0);
+    EXPECT_EQ(store.GetHost(Identity{0, "P1", "sales"}, host), 0);
     EXPECT_EQ(host, "h");
-    EXPECT_EQ(store.get_host(Identity{1, "Phys", "sales"}, host), 17);
+    EXPECT_EQ(store.GetHost(Identity{1, "Phys", "sales"}, host), 17);
 
-    EXPECT_EQ(store.remove(Identity{0, "P2", "sales"}), 15);
-    EXPECT_EQ(store.remove(Identity{0, "P1", "SALES"}), 0);
-    EXPECT_EQ(names(store, 0, "sales"), std::vector<std::string>{"lp:p1"});
+    EXPECT_EQ(store.Remove(Identity{0, "P2", "sales"}), 15);
+    EXPECT_EQ(store.Remove(Identity{0, "P1", "SALES"}), 0);
+    EXPECT_EQ(Names(store, 0, "sales"), std::vector<std::string>{"lp:p1"});
 
     // Lines that would break the file are refused.
-    EXPECT_EQ(store.create(0, assoc("a\nb", "d", 3, "S"), false, nullptr), 10);
-    EXPECT_EQ(store.create(0, assoc("#x", "d", 3, "S"), false, nullptr), 10);
-    EXPECT_EQ(store.create(3, server("T", "d", "", "b"), false, nullptr), 11);
+    EXPECT_EQ(store.Create(0, Assoc("a\nb", "d", 3, "S"), false, nullptr), 10);
+    EXPECT_EQ(store.Create(0, Assoc("#x", "d", 3, "S"), false, nullptr), 10);
+    EXPECT_EQ(store.Create(3, Server("T", "d", "", "b"), false, nullptr), 11);
 
-    ASSERT_EQ(store.create(6, assoc("Q", "west", 3, "S"), false, nullptr), 0);
-    ASSERT_EQ(store.create(6, assoc("Q2", "East", 3, "S"), false, nullptr), 0);
+    ASSERT_EQ(store.Create(6, Assoc("Q", "west", 3, "S"), false, nullptr), 0);
+    ASSERT_EQ(store.Create(6, Assoc("Q2", "East", 3, "S"), false, nullptr), 0);
     std::vector<std::string> doms;
-    ASSERT_EQ(store.list_domains(doms), 0);
+    ASSERT_EQ(store.ListDomains(doms), 0);
     EXPECT_EQ(doms, (std::vector<std::string>{"East", "sales", "west"})); // first spelling seen
 }
 
 TEST_F(StoreTest, UnreadableFileIsReportedAndKept) {
-    vrtest::WriteFile(file("lp", ".dat"), "P\nd\nprinter\nS\nd\n");
+    vrtest::WriteFile(File("lp", ".dat"), "P\nd\nprinter\nS\nd\n");
     std::vector<Identity> v;
-    EXPECT_EQ(store.list(0, "d", v), 5);
-    EXPECT_EQ(store.create(0, assoc("N", "d", 3, "S"), true, nullptr), 5);
-    EXPECT_EQ(vrtest::ReadFile(file("lp", ".dat")), "P\nd\nprinter\nS\nd\n");
+    EXPECT_EQ(store.List(0, "d", v), 5);
+    EXPECT_EQ(store.Create(0, Assoc("N", "d", 3, "S"), true, nullptr), 5);
+    EXPECT_EQ(vrtest::ReadFile(File("lp", ".dat")), "P\nd\nprinter\nS\nd\n");
 }
 
 // A rewrite cut after each of its changes, by the writer's death or by a
@@ -200,9 +200,9 @@ TEST_F(StoreTest, UnreadableFileIsReportedAndKept) {
 TEST_F(StoreTest, RewriteCutAtEveryChange) {
     vrtest::MemFs fs;
     Store s;
-    ASSERT_EQ(s.init(store.dir()), 0);
+    ASSERT_EQ(s.Init(store.Dir()), 0);
     for (const char *n : {"A1", "A2"})
-        ASSERT_EQ(s.create(0, assoc(n, "d", 3, "S"), false, nullptr), 0);
+        ASSERT_EQ(s.Create(0, Assoc(n, "d", 3, "S"), false, nullptr), 0);
     const auto before = fs.Snapshot();
     const std::vector<std::string> old = {"lp:A1", "lp:A2"}, added = {"lp:A1", "lp:A2", "lp:B"};
     std::mt19937 rng(4);
@@ -212,25 +212,25 @@ TEST_F(StoreTest, RewriteCutAtEveryChange) {
                          << "cut after change " << n << ", power loss " << power);
             fs.Restore(before);
             fs.changes_left = n;
-            int rc = s.create(0, assoc("B", "d", 3, "S"), false, nullptr);
-            bool cut = fs.dead();
+            int rc = s.Create(0, Assoc("B", "d", 3, "S"), false, nullptr);
+            bool cut = fs.Dead();
             power ? fs.PowerLoss(power == 2 ? &rng : nullptr) : fs.Die();
             Store fresh;
             std::vector<std::string> seen;
             if (n % 2) {
-                ASSERT_EQ(fresh.init(store.dir()), 0);
-                EXPECT_FALSE(fs.Exists(file("lp", ".new")) || fs.Exists(file("lp", ".tmp")));
-                seen = names(fresh, 0, "d");
+                ASSERT_EQ(fresh.Init(store.Dir()), 0);
+                EXPECT_FALSE(fs.Exists(File("lp", ".new")) || fs.Exists(File("lp", ".tmp")));
+                seen = Names(fresh, 0, "d");
             }
-            ASSERT_EQ(s.create(0, assoc("C", "d", 3, "S"), false, nullptr), 0);
-            std::vector<std::string> now = names(s, 0, "d");
+            ASSERT_EQ(s.Create(0, Assoc("C", "d", 3, "S"), false, nullptr), 0);
+            std::vector<std::string> now = Names(s, 0, "d");
             ASSERT_TRUE(!now.empty() && now.back() == "lp:C");
             now.pop_back();
             ASSERT_TRUE(now == old || now == added);
             if (n % 2) {
                 EXPECT_EQ(seen, now);
             }
-            EXPECT_FALSE(fs.Exists(file("lp", ".new")) || fs.Exists(file("lp", ".tmp")));
+            EXPECT_FALSE(fs.Exists(File("lp", ".new")) || fs.Exists(File("lp", ".tmp")));
             if (!cut) {
                 EXPECT_EQ(rc, 0);
                 EXPECT_EQ(now, added);
@@ -246,12 +246,12 @@ TEST_F(StoreTest, AnotherUserSharesTheStore) {
     if (geteuid() != 0) {
         GTEST_SKIP() << "needs root to act as another user";
     }
-    const std::string lockfile = store.dir() + "/lockfile";
+    const std::string lockfile = store.Dir() + "/lockfile";
     struct stat st;
     ASSERT_EQ(stat(lockfile.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0666u);
-    ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
-    ASSERT_EQ(chmod(store.dir().c_str(), 0755), 0);
+    ASSERT_EQ(chmod(dir.Path().c_str(), 0755), 0);
+    ASSERT_EQ(chmod(store.Dir().c_str(), 0755), 0);
     for (mode_t mode : {0666u, 0644u}) {
         ASSERT_EQ(chmod(lockfile.c_str(), mode), 0);
         int rc = InChild([&] {
@@ -261,8 +261,8 @@ TEST_F(StoreTest, AnotherUserSharesTheStore) {
                 return 99;
             Store s;
             std::vector<Identity> v;
-            if (int r = s.init(store.dir())) return r;
-            if (int r = s.list(0, "d", v)) return r;
+            if (int r = s.Init(store.Dir())) return r;
+            if (int r = s.List(0, "d", v)) return r;
             return v.empty() ? 0 : 98;
         });
         EXPECT_EQ(rc, 0) << std::oct << mode;
@@ -270,18 +270,18 @@ TEST_F(StoreTest, AnotherUserSharesTheStore) {
 }
 
 TEST_F(StoreTest, LockHeldElsewhereTimesOut) {
-    int fd = open((store.dir() + "/lockfile").c_str(), O_RDWR);
+    int fd = open((store.Dir() + "/lockfile").c_str(), O_RDWR);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(flock(fd, LOCK_EX), 0);
-    set_lock_limit_ms(30);
+    SetLockLimitMs(30);
     std::vector<Identity> v;
     int got = InChild([&] {
         Store s;
-        return s.init(store.dir());
+        return s.Init(store.Dir());
     });
     EXPECT_EQ(got, 19);
-    set_lock_limit_ms(600L * 1000);
+    SetLockLimitMs(600L * 1000);
     flock(fd, LOCK_UN);
     close(fd);
-    EXPECT_EQ(store.list(0, "d", v), 0);
+    EXPECT_EQ(store.List(0, "d", v), 0);
 }

@@ -33,7 +33,7 @@ TEST(BuiltinTable, EveryRowRoundTripsAndDecodesIndependently) {
     std::map<std::string, std::set<uint32_t>> by_value;
     for (const auto &r : rows) by_value[r.dotted].insert(r.id);
     vrtest::ScratchDir dir("vroid");
-    std::ofstream hex(dir.path() + "/hex");
+    std::ofstream hex(dir.Path() + "/hex");
     std::string dotted;
     for (const auto &r : rows) {
         SCOPED_TRACE(r.name);
@@ -46,7 +46,7 @@ TEST(BuiltinTable, EveryRowRoundTripsAndDecodesIndependently) {
         EXPECT_EQ(static_cast<uint32_t>(type), r.syntax);
         GENU_BerOID ber{};
         if (r.dotted == "-") {
-            EXPECT_EQ(st.failed(GENU_ShortToBerOID(st, r.id, &ber)), 0xC00E00A0u);
+            EXPECT_EQ(st.Failed(GENU_ShortToBerOID(st, r.id, &ber)), 0xC00E00A0u);
             continue;
         }
         ASSERT_EQ(GENU_ShortToBerOID(st, r.id, &ber), 0);
@@ -71,9 +71,9 @@ TEST(BuiltinTable, EveryRowRoundTripsAndDecodesIndependently) {
         "for line in sys.stdin:\n v, rest = decoder.decode(bytes.fromhex(line.strip()), "
         "asn1Spec=univ.ObjectIdentifier())\n assert not rest\n print(\".\".join(map(str, "
         "v.asTuple())))' < " +
-        dir.path() + "/hex > " + dir.path() + "/dotted";
+        dir.Path() + "/hex > " + dir.Path() + "/dotted";
     ASSERT_EQ(std::system(cmd.c_str()), 0);
-    EXPECT_EQ(vrtest::ReadFile(dir.path() + "/dotted"), dotted);
+    EXPECT_EQ(vrtest::ReadFile(dir.Path() + "/dotted"), dotted);
 }
 
 TEST(ShortOID, RangesAndPrefixes) {
@@ -81,7 +81,7 @@ TEST(ShortOID, RangesAndPrefixes) {
     for (uint32_t bad : {1093u, 2999u, 3563u, 0x7FFFFFFFu}) {
         EXPECT_STREQ(GENU_ShortOIDToAscii(bad), "unknown") << bad;
         int32_t t;
-        EXPECT_EQ(st.failed(GENU_AttrIdToType(st, bad, &t)), 0xC00E00A0u);
+        EXPECT_EQ(st.Failed(GENU_AttrIdToType(st, bad, &t)), 0xC00E00A0u);
     }
     GENU_ShortOID a = 0, b = 0;
     ASSERT_EQ(GENU_PrefixToShortOID(st, "job-name", "id-att-", &a), 0);
@@ -89,7 +89,7 @@ TEST(ShortOID, RangesAndPrefixes) {
     EXPECT_EQ(a, b);
     EXPECT_STREQ(GENU_ShortOIDToAscii(a), "id-att-job-name");
     b = 7;
-    EXPECT_EQ(st.failed(GENU_PrefixToShortOID(st, nullptr, "id-att-", &b)), 0xC00E00A0u);
+    EXPECT_EQ(st.Failed(GENU_PrefixToShortOID(st, nullptr, "id-att-", &b)), 0xC00E00A0u);
     EXPECT_EQ(b, 0u);
     EXPECT_EQ(GENU_AsciiToShortOID(nullptr, "id-att-job-name", &a), 1);
     // Malformed binary forms are refused without reading past them.
@@ -104,14 +104,14 @@ TEST(ShortOID, DynamicIdentifiers) {
     Status st;
     GENU_ShortOID id = 0;
     int32_t type;
-    EXPECT_EQ(st.failed(GENU_AsciiToShortOID(st, "id-att-not-there", &id)), 0xC00E0080u);
+    EXPECT_EQ(st.Failed(GENU_AsciiToShortOID(st, "id-att-not-there", &id)), 0xC00E0080u);
     EXPECT_STREQ(GENU_ShortOIDToAscii(0x80000001u), "unknown");
-    EXPECT_EQ(st.failed(GENU_AttrIdToType(st, 0x80000001u, &type)), 0xC00E0080u);
-    EXPECT_EQ(st.failed(GENU_Init(st, nullptr, 0)), 0xC00E0093u);
-    EXPECT_EQ(st.failed(GENU_Init(st, "/tmp", 1)), 0xC00E0092u);
+    EXPECT_EQ(st.Failed(GENU_AttrIdToType(st, 0x80000001u, &type)), 0xC00E0080u);
+    EXPECT_EQ(st.Failed(GENU_Init(st, nullptr, 0)), 0xC00E0093u);
+    EXPECT_EQ(st.Failed(GENU_Init(st, "/tmp", 1)), 0xC00E0092u);
     vrtest::ScratchDir scratch("vroidcvrt");
-    const std::string &dir = scratch.path();
-    EXPECT_EQ(st.failed(GENU_Init(st, dir.c_str(), 0)), 0xC00E00A6u);
+    const std::string &dir = scratch.Path();
+    EXPECT_EQ(st.Failed(GENU_Init(st, dir.c_str(), 0)), 0xC00E00A6u);
 
     // 1.2.840.147361.99.7 registered as 0x80000005 with syntax 28.
     VRBM_Db *h = VRBM_open((dir + "/oid_cvrt").c_str(), VRBM_RDWR | VRBM_CREAT, 0666, 0);
@@ -127,7 +127,7 @@ TEST(ShortOID, DynamicIdentifiers) {
     VRBM_close(h);
     ASSERT_EQ(GENU_Init(st, dir.c_str(), 0), 0);
     EXPECT_NE(GENU_GetCvrtHandle(), nullptr);
-    EXPECT_EQ(st.failed(GENU_Init(st, dir.c_str(), 0)), 0xC00E0078u);
+    EXPECT_EQ(st.Failed(GENU_Init(st, dir.c_str(), 0)), 0xC00E0078u);
 
     ASSERT_EQ(GENU_AsciiToShortOID(st, "id-att-dyn-test", &id), 0);
     EXPECT_EQ(id, 0x80000005u);
@@ -143,8 +143,8 @@ TEST(ShortOID, DynamicIdentifiers) {
     ASSERT_EQ(GENU_BinaryToShortOID(st, binary, &back2), 0);
     EXPECT_EQ(back, id);
     EXPECT_EQ(back2, id);
-    EXPECT_EQ(st.failed(GENU_AsciiToShortOID(st, "id-att-not-there", &id)), 0xC00E00A0u);
-    EXPECT_EQ(st.failed(GENU_ShortToBerOID(st, 0x80000006u, &ber)), 0xC00E00A0u);
+    EXPECT_EQ(st.Failed(GENU_AsciiToShortOID(st, "id-att-not-there", &id)), 0xC00E00A0u);
+    EXPECT_EQ(st.Failed(GENU_ShortToBerOID(st, 0x80000006u, &ber)), 0xC00E00A0u);
     EXPECT_STREQ(GENU_ShortOIDToAscii(0x80000006u), "unknown");
     GENU_Term();
     EXPECT_EQ(GENU_GetCvrtHandle(), nullptr);

@@ -27,7 +27,7 @@ uint32_t ToBin(const std::string &text, std::string &out, OID_Characteristics *c
     uint32_t len = sizeof b;
     uint32_t rc = OID_ConvertDecToBin(st, text.c_str(), c, &len, b);
     if (rc == 0) out.assign(reinterpret_cast<char *>(b), len);
-    EXPECT_EQ(rc, st.code());
+    EXPECT_EQ(rc, st.Code());
     return rc;
 }
 

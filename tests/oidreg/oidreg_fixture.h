@@ -69,12 +69,12 @@ inline void CheckFilesOnDisk(const std::string &dir) {
 class Registry : public ::testing::Test {
   protected:
     void SetUp() override {
-        dir_ = scratch_.path() + "/reg";
-        ASSERT_EQ(vrcore::oid::CreateRegistry(st_, dir_.c_str()), 0u) << std::hex << st_.code();
+        dir_ = scratch_.Path() + "/reg";
+        ASSERT_EQ(vrcore::oid::CreateRegistry(st_, dir_.c_str()), 0u) << std::hex << st_.Code();
     }
     void TearDown() override { Close(); }
     void Open(int mode = OID_READWRITE, const char *locale = "C") {
-        ASSERT_EQ(OID_Init(st_, dir_.c_str(), mode), 0u) << std::hex << st_.code();
+        ASSERT_EQ(OID_Init(st_, dir_.c_str(), mode), 0u) << std::hex << st_.Code();
         ASSERT_EQ(OID_OpenDb(st_, dir_.c_str(), locale, mode, &h_), 0u);
     }
     void Close() {
@@ -87,11 +87,11 @@ class Registry : public ::testing::Test {
     std::map<std::string, Items> Snapshot() {
         std::map<std::string, Items> s;
         vrcore::oid::FileUse u(st_, h_, vrcore::oid::kMain | vrcore::oid::kLocale);
-        EXPECT_EQ(u.status(), 0u);
-        s["main"] = Dump(u.main());
-        s["locale"] = Dump(u.locale());
+        EXPECT_EQ(u.Status(), 0u);
+        s["main"] = Dump(u.Main());
+        s["locale"] = Dump(u.Locale());
         s["cvrt"] = Dump(GENU_GetCvrtHandle());
-        for (VRBM_Db *db : {u.main(), u.locale(), GENU_GetCvrtHandle()})
+        for (VRBM_Db *db : {u.Main(), u.Locale(), GENU_GetCvrtHandle()})
             EXPECT_EQ(vrcore::btree::CheckTree(db), "");
         return s;
     }

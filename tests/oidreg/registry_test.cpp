@@ -68,7 +68,7 @@ TEST_F(Registry, LocalesFallBackToTheDefaultFile) {
     Open(OID_READWRITE, "fr_FR");
     ASSERT_EQ(OID_LookupName(st_, h_, "id-att-job-name", bin, nullptr), 0u);
     std::string index;
-    ASSERT_TRUE(FetchCopy(FileUse(st_, h_, kMain | kLocale).locale(), "id-att-job-name", index));
+    ASSERT_TRUE(FetchCopy(FileUse(st_, h_, kMain | kLocale).Locale(), "id-att-job-name", index));
     ASSERT_EQ(StoreRecord(st_, h_, kLocale, "id-att-nom-du-travail", index), 0u);
     ASSERT_EQ(StoreRecord(st_, h_, kLocale, index.c_str(), {"id-att-nom-du-travail", 22}), 0u);
     char name[OID_MAX_NAME + 1];

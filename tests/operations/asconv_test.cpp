@@ -29,7 +29,7 @@ void ExpectSameValue(uint32_t type, const void *a, const void *b, const std::str
         EXPECT_EQ(cmp, 0) << what;
         return;
     }
-    ASSERT_EQ(st.code(), GEN_S_NOTSUPP) << what;
+    ASSERT_EQ(st.Code(), GEN_S_NOTSUPP) << what;
     GENU_Buffer pa{}, pb{};
     ASSERT_EQ(ODP_PackAV(st, type, a, &pa) | ODP_PackAV(st, type, b, &pb), 0) << what;
     EXPECT_EQ(vrtest_ops::Bytes(pa.value, pa.value + pa.length),
@@ -86,11 +86,11 @@ TEST(SetConversion, RandomSetsRoundTripThroughBer) {
     for (int round = 0; round < 150; ++round) {
         AS_SetHandle set = vrtest_ops::MakeRandomSet(rng, ids, 12);
         ODP_BerAttrSet *ber = nullptr;
-        ASSERT_EQ(ToBER_AS(st, &ber, &set, ODP_AS_MODE_EXTENDED_ACL), 0) << std::hex << st.code();
+        ASSERT_EQ(ToBER_AS(st, &ber, &set, ODP_AS_MODE_EXTENDED_ACL), 0) << std::hex << st.Code();
         auto *back = static_cast<ODP_BerAttrSet **>(Wire(ODP_PDU_ATTRIBUTE_SET, &ber));
         ASSERT_NE(back, nullptr);
         AS_SetHandle *decoded = nullptr;
-        ASSERT_EQ(MallocAStoGEN(st, *back, &decoded), 0) << std::hex << st.code();
+        ASSERT_EQ(MallocAStoGEN(st, *back, &decoded), 0) << std::hex << st.Code();
         ExpectSameSets(set, *decoded, false);
         EXPECT_EQ(FreeBER_AS(st, ber), 0);
         GENU_OssFreePDU(nullptr, ODP_PDU_ATTRIBUTE_SET, back);
@@ -99,7 +99,7 @@ TEST(SetConversion, RandomSetsRoundTripThroughBer) {
 
         ODP_BerModAttrSet *mod = nullptr;
         ASSERT_EQ(ToBER_ModOpAS(st, &mod, &set, ODP_AS_MODE_EXTENDED_ACL), 0)
-            << std::hex << st.code();
+            << std::hex << st.Code();
         for (ODP_BerModAttrSet *n = mod; n; n = n->next) {
             EXPECT_EQ(!!(n->bit_mask & ODP_MODATTR_VALUES), n->values != nullptr);
             EXPECT_TRUE(!(n->bit_mask & ODP_MODATTR_OPERATOR) ||
@@ -108,7 +108,7 @@ TEST(SetConversion, RandomSetsRoundTripThroughBer) {
         auto *mod_back = static_cast<ODP_BerModAttrSet **>(Wire(ODP_PDU_MODIFICATION_SET, &mod));
         ASSERT_NE(mod_back, nullptr);
         AS_SetHandle changes = AS_nullSetHandle;
-        ASSERT_EQ(ToGEN_ModOpAS(st, *mod_back, &changes), 0) << std::hex << st.code();
+        ASSERT_EQ(ToGEN_ModOpAS(st, *mod_back, &changes), 0) << std::hex << st.Code();
         ExpectSameSets(set, changes, true);
         FreeBER_ModOpAS(st, mod);
         GENU_OssFreePDU(nullptr, ODP_PDU_MODIFICATION_SET, mod_back);
@@ -120,10 +120,10 @@ TEST(SetConversion, RandomSetsRoundTripThroughBer) {
         ASSERT_EQ(AS_FindFirstAttr(st, set, &ah, &id), 0);
         if (!AS_GetAttrValCountR(st, ah, &count) && count) {
             ODP_BerSingleValue ava{};
-            ASSERT_EQ(ToBER_IfwAVA(st, &ava, ah), 0) << std::hex << st.code();
+            ASSERT_EQ(ToBER_IfwAVA(st, &ava, ah), 0) << std::hex << st.Code();
             auto *ava_back = static_cast<ODP_BerSingleValue *>(Wire(ODP_PDU_SINGLE_VALUE, &ava));
             AS_AttrHandle got = nullptr;
-            ASSERT_EQ(ToGEN_IfwAVA(st, ava_back, &got), 0) << std::hex << st.code();
+            ASSERT_EQ(ToGEN_IfwAVA(st, ava_back, &got), 0) << std::hex << st.Code();
             void *first = nullptr, *value = nullptr;
             ASSERT_EQ(AS_GetAttrValR(st, ah, &first) | AS_GetAttrValR(st, got, &value), 0);
             ASSERT_EQ(AS_GetAttrValTypeR(st, ah, &type), 0);
@@ -158,17 +158,17 @@ TEST(SetConversion, UnknownIdentifiersAndMistypedAttributesAreRefused) {
     auto *back = static_cast<ODP_BerAttrSet **>(Wire(ODP_PDU_ATTRIBUTE_SET, &list));
     ASSERT_NE(back, nullptr);
     AS_SetHandle out = reinterpret_cast<AS_SetHandle>(&st); // must be overwritten
-    EXPECT_EQ(st.failed(ToGEN_AS(st, *back, &out)), 0xC00E00A5u);
+    EXPECT_EQ(st.Failed(ToGEN_AS(st, *back, &out)), 0xC00E00A5u);
     EXPECT_EQ(out, AS_nullSetHandle);
     AS_SetHandle *cell = reinterpret_cast<AS_SetHandle *>(&st);
     EXPECT_EQ(MallocAStoGEN(st, *back, &cell), 1);
     EXPECT_EQ(cell, nullptr);
     GENU_OssFreePDU(nullptr, ODP_PDU_ATTRIBUTE_SET, back);
     ODP_BerModAttrSet mod{nullptr, 0, {sizeof kUnknownOid, kUnknownOid}, nullptr, 0};
-    EXPECT_EQ(st.failed(ToGEN_ModOpAS(st, &mod, &out)), 0xC00E00A5u);
+    EXPECT_EQ(st.Failed(ToGEN_ModOpAS(st, &mod, &out)), 0xC00E00A5u);
     ODP_BerSingleValue ava{{sizeof kUnknownOid, kUnknownOid}, {0, nullptr}};
     AS_AttrHandle ah = reinterpret_cast<AS_AttrHandle>(&st);
-    EXPECT_EQ(st.failed(ToGEN_IfwAVA(st, &ava, &ah)), 0xC00E00A5u);
+    EXPECT_EQ(st.Failed(ToGEN_IfwAVA(st, &ava, &ah)), 0xC00E00A5u);
     EXPECT_EQ(ah, AS_nullAttrHandle);
 
     // An attribute stored under another syntax than its own.
@@ -178,12 +178,12 @@ TEST(SetConversion, UnknownIdentifiersAndMistypedAttributesAreRefused) {
     ah = nullptr;
     ASSERT_EQ(AS_AddAttrValM(st, set, name_id, 1, &c, &GENU_CardinalDesc, &ah), 0);
     ODP_BerAttrSet *ber = reinterpret_cast<ODP_BerAttrSet *>(&st);
-    EXPECT_EQ(st.failed(ToBER_AS(st, &ber, &set, ODP_AS_MODE_EXTENDED_ACL)), 0xC00E00A0u);
+    EXPECT_EQ(st.Failed(ToBER_AS(st, &ber, &set, ODP_AS_MODE_EXTENDED_ACL)), 0xC00E00A0u);
     EXPECT_EQ(ber, nullptr);
     ODP_BerAttribute one{};
     EXPECT_EQ(ToBER_Attr(st, &one, ah, ODP_AS_MODE_EXTENDED_ACL), 1);
     EXPECT_EQ(one.values, nullptr);
-    EXPECT_EQ(st.failed(ToBER_Attr(st, &one, AS_nullAttrHandle, ODP_AS_MODE_EXTENDED_ACL)),
+    EXPECT_EQ(st.Failed(ToBER_Attr(st, &one, AS_nullAttrHandle, ODP_AS_MODE_EXTENDED_ACL)),
               0xC00E00A0u);
     AS_FreeAttrHandle(st, &ah);
     AS_Destroy(st, &set);
@@ -199,7 +199,7 @@ TEST(SetConversion, EmptyAttributesAndEmptyValueNodes) {
     ASSERT_EQ(AS_Create(st, &set, nullptr, 0), 0);
     ASSERT_EQ(ToBER_AS(st, &ber, &set, ODP_AS_MODE_EXTENDED_ACL), 0);
     EXPECT_EQ(ber, nullptr);
-    EXPECT_EQ(st.failed(ToBER_AS(st, &ber, nullptr, ODP_AS_MODE_EXTENDED_ACL)), 0xC00E00A0u);
+    EXPECT_EQ(st.Failed(ToBER_AS(st, &ber, nullptr, ODP_AS_MODE_EXTENDED_ACL)), 0xC00E00A0u);
 
     // An attribute without values: empty list, and no values bit.
     GENU_ShortOID id = 0;
@@ -233,7 +233,7 @@ TEST(SetConversion, EmptyAttributesAndEmptyValueNodes) {
         v1{&v2, {0, packed.value}};
     ODP_BerAttribute attr{ber->attribute.type, &v1};
     AS_AttrHandle single = nullptr;
-    ASSERT_EQ(ToGEN_AVA(st, &attr, &single), 0) << std::hex << st.code();
+    ASSERT_EQ(ToGEN_AVA(st, &attr, &single), 0) << std::hex << st.Code();
     ASSERT_EQ(AS_GetAttrValCountR(st, single, &count), 0);
     EXPECT_EQ(count, 1u);
     AS_SetHandle owner = AS_nullSetHandle;
@@ -247,8 +247,8 @@ TEST(SetConversion, EmptyAttributesAndEmptyValueNodes) {
     FreeBER_ModOpAS(st, mod);
     AS_FreeAttrHandle(st, &ah);
     AS_Destroy(st, &set);
-    EXPECT_EQ(st.failed(FreeBER_Attr(st, nullptr)), 0xC00E006Cu);
-    EXPECT_EQ(st.failed(FreeBER_ModOpAttr(st, nullptr)), 0xC00E006Cu);
+    EXPECT_EQ(st.Failed(FreeBER_Attr(st, nullptr)), 0xC00E006Cu);
+    EXPECT_EQ(st.Failed(FreeBER_ModOpAttr(st, nullptr)), 0xC00E006Cu);
 }
 
 TEST(SetConversion, RepeatedIdentifiersArriveAsTheyWereSent) {
@@ -269,7 +269,7 @@ TEST(SetConversion, RepeatedIdentifiersArriveAsTheyWereSent) {
     ASSERT_EQ(ToBER_AS(st, &ber, &set, ODP_AS_MODE_EXTENDED_ACL), 0);
     auto *back = static_cast<ODP_BerAttrSet **>(Wire(ODP_PDU_ATTRIBUTE_SET, &ber));
     AS_SetHandle decoded = AS_nullSetHandle;
-    ASSERT_EQ(ToGEN_AS(st, *back, &decoded), 0) << std::hex << st.code();
+    ASSERT_EQ(ToGEN_AS(st, *back, &decoded), 0) << std::hex << st.Code();
     ExpectSameSets(set, decoded, false);
     // An identifier that occurs once is found as in any set.
     uint32_t count = 9;
@@ -299,7 +299,7 @@ struct ListFormRegistry {
                       0);
         VRBM_close(h);
         Status st;
-        EXPECT_EQ(GENU_Init(st, dir.c_str(), 0), 0) << std::hex << st.code();
+        EXPECT_EQ(GENU_Init(st, dir.c_str(), 0), 0) << std::hex << st.Code();
     }
     ~ListFormRegistry() {
         GENU_Term();
@@ -335,7 +335,7 @@ TEST(SetConversion, ReceivedListFormAccessControlGoesOutAsItCame) {
     }
     ODP_BerAttrSet received{nullptr, {{sizeof kForm, kForm}, nodes.data()}};
     AS_SetHandle set = AS_nullSetHandle;
-    ASSERT_EQ(ToGEN_AS(st, &received, &set), 0) << std::hex << st.code();
+    ASSERT_EQ(ToGEN_AS(st, &received, &set), 0) << std::hex << st.Code();
     for (auto &n : nodes) _GENU__MyFree(n.value.value);
     uint32_t type = 0;
     ASSERT_EQ(AS_GetAttrValType(st, set, kListAcl, &type), 0);
@@ -356,7 +356,7 @@ TEST(SetConversion, ReceivedListFormAccessControlGoesOutAsItCame) {
     };
     for (int32_t mode : {ODP_AS_MODE_EXTENDED_ACL, 0}) {
         ODP_BerAttrSet *ber = nullptr;
-        ASSERT_EQ(ToBER_AS(st, &ber, &set, mode), 0) << std::hex << st.code();
+        ASSERT_EQ(ToBER_AS(st, &ber, &set, mode), 0) << std::hex << st.Code();
         EXPECT_EQ(bytes(ber->attribute.values), sent);
         ASSERT_NE(ber->next, nullptr);
         EXPECT_EQ(bytes(ber->next->attribute.values) == sent, mode != ODP_AS_MODE_EXTENDED_ACL);

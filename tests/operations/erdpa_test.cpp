@@ -73,7 +73,7 @@ TEST(ErrorResults, HighestKindSurvivesWhateverTheOrder) {
     for (uint32_t first = 1; first <= 8; ++first) {
         for (uint32_t second = 1; second <= 8; ++second) {
             ERDPA_ErrorResult *r = nullptr;
-            ASSERT_EQ(p.Report(st, &r, first, 1), 0) << first << std::hex << " " << st.code();
+            ASSERT_EQ(p.Report(st, &r, first, 1), 0) << first << std::hex << " " << st.Code();
             ASSERT_EQ(p.Report(st, &r, second, 2), 0) << second;
             ASSERT_NE(r, nullptr);
             EXPECT_EQ(r->kind, std::max(first, second));
@@ -125,15 +125,15 @@ TEST(ErrorResults, FailedBuildersLeaveTheResultAlone) {
     ERDPA_ErrorResult *r = nullptr;
     ASSERT_EQ(ERDPA_Access(st, &r, 2, p.object, &p.message), 0);
     ERDPA_ErrorResult *const before = r;
-    EXPECT_EQ(st.failed(ERDPA_Security(st, &r, 1, nullptr)), ERDPA_S_ARG1);
-    EXPECT_EQ(st.failed(ERDPA_Printer(st, &r, 1, p.object, nullptr)), ERDPA_S_ARG2);
-    EXPECT_EQ(st.failed(ERDPA_Service(st, &r, 1, AS_nullSetHandle, nullptr, &p.message)),
+    EXPECT_EQ(st.Failed(ERDPA_Security(st, &r, 1, nullptr)), ERDPA_S_ARG1);
+    EXPECT_EQ(st.Failed(ERDPA_Printer(st, &r, 1, p.object, nullptr)), ERDPA_S_ARG2);
+    EXPECT_EQ(st.Failed(ERDPA_Service(st, &r, 1, AS_nullSetHandle, nullptr, &p.message)),
               ERDPA_S_ARG2);
-    EXPECT_EQ(st.failed(ERDPA_Selection(st, &r, 1, AS_nullSetHandle, p.object, nullptr)),
+    EXPECT_EQ(st.Failed(ERDPA_Selection(st, &r, 1, AS_nullSetHandle, p.object, nullptr)),
               ERDPA_S_ARG3);
-    EXPECT_EQ(st.failed(ERDPA_Attribute(st, &r, 1, AS_nullAttrHandle, nullptr, &p.message)),
+    EXPECT_EQ(st.Failed(ERDPA_Attribute(st, &r, 1, AS_nullAttrHandle, nullptr, &p.message)),
               ERDPA_S_ATTRCOPY);
-    EXPECT_EQ(st.failed(ERDPA_Access(st, nullptr, 1, p.object, &p.message)), ERDPA_S_NORESULT);
+    EXPECT_EQ(st.Failed(ERDPA_Access(st, nullptr, 1, p.object, &p.message)), ERDPA_S_NORESULT);
     EXPECT_EQ(r, before);
     EXPECT_EQ(r->kind, static_cast<uint32_t>(ERDPA_ACCESS));
     EXPECT_EQ(Codes(r), std::vector<uint32_t>{2});
@@ -171,16 +171,16 @@ TEST(ErrorResults, TextFormsAndRelease) {
     ERDPA_FreeError(st, r);
 
     // Codes outside a kind's table, including the gaps inside it.
-    EXPECT_STREQ(ToAscii_AttributeProblem(1), "unknown Attribute error type");
-    EXPECT_STREQ(ToAscii_UpdateProblem(3), "unknown Update error type");
-    EXPECT_STREQ(ToAscii_ServiceProblem(16), "unknown Service error type");
-    EXPECT_STREQ(ToAscii_PrinterProblem(0), "unknown Printer error type");
+    EXPECT_STREQ(ToAsciiAttributeProblem(1), "unknown Attribute error type");
+    EXPECT_STREQ(ToAsciiUpdateProblem(3), "unknown Update error type");
+    EXPECT_STREQ(ToAsciiServiceProblem(16), "unknown Service error type");
+    EXPECT_STREQ(ToAsciiPrinterProblem(0), "unknown Printer error type");
 
     EXPECT_EQ(ERDPA_FreeError(st, nullptr), 0);
     auto *unknown =
         static_cast<ERDPA_ErrorResult *>(GENU__CoveredMalloc(sizeof(ERDPA_ErrorResult)));
     *unknown = ERDPA_ErrorResult{77, nullptr};
-    EXPECT_EQ(st.failed(ERDPA_FreeError(st, unknown)), 0xC010006Cu);
+    EXPECT_EQ(st.Failed(ERDPA_FreeError(st, unknown)), 0xC010006Cu);
 }
 
 // Both results hold the same problems (the attributes and sets are
@@ -221,13 +221,13 @@ TEST(ErrorPdus, EveryKindRoundTripsUnderItsWireKindAndUnderKindZero) {
         EXPECT_EQ(Text(r), "out of toner");
         int32_t w = -1;
         GENU_Buffer bytes{};
-        ASSERT_EQ(ERDPA_EncodeError(st, r, &w, &bytes), 0) << kind << std::hex << " " << st.code();
+        ASSERT_EQ(ERDPA_EncodeError(st, r, &w, &bytes), 0) << kind << std::hex << " " << st.Code();
         EXPECT_EQ(w, wire[kind]);
         EXPECT_EQ(ERDPA_WireKind(kind), wire[kind]);
         for (int32_t as : {w, 0}) {
             ERDPA_ErrorResult *back = nullptr;
             ASSERT_EQ(ERDPA_DecodeError(st, as, bytes.value, bytes.length, &back), 0)
-                << kind << " as " << as << std::hex << " " << st.code();
+                << kind << " as " << as << std::hex << " " << st.Code();
             ExpectSameResults(r, back);
             GENU_Buffer again{};
             ASSERT_EQ(ERDPA_EncodeError(st, back, &w, &again), 0);
@@ -240,7 +240,7 @@ TEST(ErrorPdus, EveryKindRoundTripsUnderItsWireKindAndUnderKindZero) {
         // Under another kind's number the bytes do not decode.
         ERDPA_ErrorResult *wrong = r;
         EXPECT_EQ(
-            st.failed(ERDPA_DecodeError(st, wire[kind % 8 + 1], bytes.value, bytes.length, &wrong)),
+            st.Failed(ERDPA_DecodeError(st, wire[kind % 8 + 1], bytes.value, bytes.length, &wrong)),
             0xC009006Au);
         EXPECT_EQ(wrong, nullptr);
         _GENU__MyFree(bytes.value);
@@ -274,11 +274,11 @@ TEST(ErrorPdus, ProblemForms) {
         int rc = ERDPA_DecodeError(st, w, bytes.value, bytes.length, &back);
         _GENU__MyFree(bytes.value);
         if (c.decode_status) {
-            EXPECT_EQ(st.failed(rc), c.decode_status) << c.code;
+            EXPECT_EQ(st.Failed(rc), c.decode_status) << c.code;
             EXPECT_EQ(back, nullptr);
             continue;
         }
-        ASSERT_EQ(rc, 0) << std::hex << st.code();
+        ASSERT_EQ(rc, 0) << std::hex << st.Code();
         ExpectSameResults(r, back);
         EXPECT_EQ(Text(back),
                   c.form == ERDPA_EXTENDED_PROBLEM ? "Extended Problem" : "out of toner");
@@ -298,7 +298,7 @@ TEST(ErrorPdus, HostileInputAndUnknownKinds) {
     const unsigned char junk[] = {0x30, 0x05, 0xa8, 0x03, 0x80, 0x01, 0x01};
     ERDPA_ErrorResult *out = nullptr;
     for (int32_t kind : {2, 5, 8, 14, -1})
-        EXPECT_EQ(st.failed(ERDPA_DecodeError(st, kind, junk, sizeof junk, &out)), 0xC009006Au)
+        EXPECT_EQ(st.Failed(ERDPA_DecodeError(st, kind, junk, sizeof junk, &out)), 0xC009006Au)
             << kind;
     EXPECT_EQ(ERDPA_WireKindToPDU(2), -1);
     EXPECT_EQ(ERDPA_WireKindToPDU(0), 0);

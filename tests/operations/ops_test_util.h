@@ -56,7 +56,7 @@ inline AS_SetHandle MakeRandomSet(std::mt19937 &rng, const std::vector<GENU_Shor
             RandomValue v;
             EXPECT_TRUE(v.Fill(syntax, rng)) << type;
             EXPECT_EQ(AS_AddAttrValMR(st, ah, syntax, v.data(), GENU_AVT2Descriptor(syntax)), 0)
-                << std::hex << st.code();
+                << std::hex << st.Code();
         }
         AS_SetAttrModifyOpR(st, ah, static_cast<int32_t>(rng() % 6) - 1);
         AS_FreeAttrHandle(st, &ah);

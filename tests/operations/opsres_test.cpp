@@ -59,7 +59,7 @@ TEST(OperationResults, PrintResultBecomesLibraryValues) {
     ASSERT_EQ(ODP_PackAV(st, 16, &message, &r.server_message), 0);
     auto *back = static_cast<ODP_BerPrintRes *>(vrtest_ops::Wire(ODP_PDU_PRINT_RES, &r));
     ODP_PrintResult *g = nullptr;
-    ASSERT_EQ(ToGEN_printResult(st, back, &g), 0) << std::hex << st.code();
+    ASSERT_EQ(ToGEN_printResult(st, back, &g), 0) << std::hex << st.Code();
     EXPECT_STREQ(g->job_identification.value, "job-42");
     ASSERT_TRUE(g->oid && g->server_message && g->document_status);
     EXPECT_EQ(*g->oid, id);
@@ -99,7 +99,7 @@ TEST(OperationResults, ListResultAndItsLimit) {
             EXPECT_EQ(rc, 1) << limit;
             EXPECT_EQ(g, nullptr);
         } else {
-            ASSERT_EQ(rc, 0) << std::hex << st.code();
+            ASSERT_EQ(rc, 0) << std::hex << st.Code();
             EXPECT_EQ(*g->limit_encountered, limit);
             ASSERT_NE(g->continuation, nullptr);
             EXPECT_EQ(vrtest_ops::Bytes(g->continuation->value,
@@ -131,7 +131,7 @@ TEST(OperationResults, ObjectJobAndStatusResults) {
         ASSERT_EQ(ODP_PackAV(st, 64, obj, &first.object_identification), 0);
         second.object_identification = first.object_identification;
         ODP_ObjectResult *g = nullptr;
-        ASSERT_EQ(ToGEN_setOfObjectResult(st, &first, &g), 0) << std::hex << st.code();
+        ASSERT_EQ(ToGEN_setOfObjectResult(st, &first, &g), 0) << std::hex << st.Code();
         ASSERT_TRUE(g && g->next && !g->next->next);
         int32_t cmp = 1;
         GEN_CompareObjectIdent(st, &g->next->object_identification, obj, &cmp);
@@ -143,7 +143,7 @@ TEST(OperationResults, ObjectJobAndStatusResults) {
 
     ODP_BerInterruptJobRes ir{"job-3", a.Set()};
     ODP_InterruptJobResult *ig = nullptr;
-    ASSERT_EQ(ToGEN_interruptJobResult(st, &ir, &ig), 0) << std::hex << st.code();
+    ASSERT_EQ(ToGEN_interruptJobResult(st, &ir, &ig), 0) << std::hex << st.Code();
     EXPECT_STREQ(ig->interrupted_job_identifier.value, "job-3");
     EXPECT_GT(Count(ig->job_status), 0u);
     FreeGEN_interruptJobResult(st, ig, nullptr);
@@ -186,7 +186,7 @@ TEST(DocumentDescription, BuildsWhatIsGivenAndNothingOnFailure) {
     ODP_DocDescription in{&method, nullptr, &method, &set}, empty{},
         bad{&method, nullptr, &unknown, &set};
     ODP_BerDocDescription out{};
-    ASSERT_EQ(ToBER_docDescription(st, &out, &in), 0) << std::hex << st.code();
+    ASSERT_EQ(ToBER_docDescription(st, &out, &in), 0) << std::hex << st.Code();
     EXPECT_EQ(out.bit_mask, 0xB0);
     EXPECT_NE(out.attributes, nullptr);
     EXPECT_EQ(FreeBER_docDescription(st, &out), 0);
@@ -194,10 +194,10 @@ TEST(DocumentDescription, BuildsWhatIsGivenAndNothingOnFailure) {
     ASSERT_EQ(ToBER_docDescription(st, &out, &empty), 0);
     EXPECT_EQ(out.bit_mask, 0);
     EXPECT_EQ(ToBER_docDescription(st, &out, &bad), 1);
-    EXPECT_EQ(st.code(), 0xC00E00A5u);
+    EXPECT_EQ(st.Code(), 0xC00E00A5u);
     EXPECT_EQ(out.bit_mask, 0);
     EXPECT_EQ(FreeBER_docDescription(st, nullptr), 1);
-    EXPECT_EQ(st.code(), 0xC00E006Cu);
+    EXPECT_EQ(st.Code(), 0xC00E006Cu);
     AS_Destroy(st, &set);
 }
 

@@ -106,24 +106,24 @@ TEST(Selectors, NestedFiltersTravelAndComeBackTheSame) {
     Fixture f;
     Status st;
     ODP_BerSelector ber{};
-    ASSERT_EQ(ToBER_selector(st, &ber, &f.selector), 0) << std::hex << st.code();
+    ASSERT_EQ(ToBER_selector(st, &ber, &f.selector), 0) << std::hex << st.Code();
     EXPECT_EQ(ber.bit_mask, 0xF0);
     auto first = ListBytes(ber);
     void *back = vrtest_ops::Decode(ODP_PDU_LIST_ARG, first);
     GEN_Selector lib{};
     ASSERT_EQ(ToGEN_selector(st, &static_cast<ODP_BerListArg *>(back)->u.new_list.selector, &lib),
               0)
-        << std::hex << st.code();
+        << std::hex << st.Code();
     // Built again from the library form, the selector encodes the same.
     ODP_BerSelector again{};
-    ASSERT_EQ(ToBER_selector(st, &again, &lib), 0) << std::hex << st.code();
+    ASSERT_EQ(ToBER_selector(st, &again, &lib), 0) << std::hex << st.Code();
     EXPECT_EQ(ListBytes(again), first);
     FreeBER_selector(st, &again);
     GEN_DeepDeleteSelector(st, &lib, nullptr);
     GENU_OssFreePDU(nullptr, ODP_PDU_LIST_ARG, back);
     EXPECT_EQ(FreeBER_selector(st, &ber), 0);
     EXPECT_EQ(ber.bit_mask, 0);
-    EXPECT_EQ(st.failed(FreeBER_selector(st, nullptr)), 0xC00E006Cu);
+    EXPECT_EQ(st.Failed(FreeBER_selector(st, nullptr)), 0xC00E006Cu);
 }
 
 TEST(Selectors, InconsistentAndTooDeepFiltersAreRefused) {
@@ -133,7 +133,7 @@ TEST(Selectors, InconsistentAndTooDeepFiltersAreRefused) {
     f.leaves[2].u.item.u.substrings.value_type = 28;
     f.or2.filter = f.leaves[2];
     ODP_BerSelector ber{};
-    EXPECT_EQ(st.failed(ToBER_selector(st, &ber, &f.selector)), 0xC00E00A0u);
+    EXPECT_EQ(st.Failed(ToBER_selector(st, &ber, &f.selector)), 0xC00E00A0u);
     EXPECT_EQ(ber.bit_mask, 0);
     EXPECT_EQ(ber.filter, nullptr);
 
@@ -151,7 +151,7 @@ TEST(Selectors, InconsistentAndTooDeepFiltersAreRefused) {
     EXPECT_FALSE(ListBytes(ok).empty());
     FreeBER_selector(st, &ok);
     ODP_BerFilter out{};
-    EXPECT_EQ(st.failed(ToBER_filter(st, &out, &chain[0])), 0xC00E00A0u);
+    EXPECT_EQ(st.Failed(ToBER_filter(st, &out, &chain[0])), 0xC00E00A0u);
     EXPECT_EQ(out.choice, 0);
 }
 

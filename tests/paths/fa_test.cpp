@@ -124,10 +124,10 @@ TEST_F(Fa, AllocationFailureLeavesNothing) {
 TEST_F(Fa, DoubleByteCharactersAreNotSplit) {
     vrtest::ScratchDir dir("vrfa-locale");
     int built = std::system(
-        ("localedef -f BIG5 -i zh_TW " + dir.path() + "/zh_TW.BIG5 >/dev/null 2>&1").c_str());
+        ("localedef -f BIG5 -i zh_TW " + dir.Path() + "/zh_TW.BIG5 >/dev/null 2>&1").c_str());
     const char *old = std::getenv("LOCPATH");
     std::string saved = old ? old : "";
-    setenv("LOCPATH", dir.path().c_str(), 1);
+    setenv("LOCPATH", dir.Path().c_str(), 1);
     bool ran = false;
     if (CtypeLocale loc("zh_TW.BIG5"); (ran = built == 0 && loc.ok)) {
         // "\xA4\x7C" is one character whose second byte is that of "|".

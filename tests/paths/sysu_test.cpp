@@ -48,7 +48,7 @@ TEST(SysuTime, TimeStampsStrictlyIncreaseAcrossThreads) {
 
 struct SysuFiles : ::testing::Test {
     vrtest::ScratchDir scratch{"vrsysu"};
-    fs::path dir = scratch.path();
+    fs::path dir = scratch.Path();
 };
 
 TEST_F(SysuFiles, DirectoryListsEveryEntry) {

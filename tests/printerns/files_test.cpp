@@ -16,7 +16,7 @@ using namespace pnstest;
 namespace {
 
 // The file as written: the header comment, then the entries.
-std::string written(const char *entries) {
+std::string Written(const char *entries) {
     return std::string(
                "#\n#\tIf you hand edit this file, comments and structure may change.\n#\n") +
            entries;
@@ -30,33 +30,33 @@ TEST_F(PnsFiles, HandEditedFileReadsWithContinuationsCommentsAliases) {
               "lab|lab2|color:\\\n\t:bsdaddr=prsrv,lab:\\\n   # not a comment inside an entry\\\n"
               "\t:spooling-type=lpd:\n  # an indented comment\nonlyname\nnoattrs|x:\n"
               "dup:note=first:\ndup:note=second:\r\nlast:note=no newline at the end");
-    ns_printer_t *p = ns_printer_get_name("color", "etc");
+    ns_printer_t *p = NsPrinterGetName("color", "etc");
     ASSERT_NE(p, nullptr);
     ASSERT_NE(p->aliases, nullptr);
     EXPECT_EQ(std::string(p->name) + "|" + p->aliases[0] + "|" + p->aliases[1] + "@" + p->source,
               "lab|lab2|color@etc");
-    ns_printer_destroy(p);
+    NsPrinterDestroy(p);
     for (auto [name, key, value] : {std::tuple{"lab2", "bsdaddr", "prsrv,lab"},
                                     {"lab", "spooling-type", "lpd"},
                                     {"dup", "note", "first"},
                                     {"last", "note", "no newline at the end"},
                                     {"onlyname", "k", "<no record>"},
                                     {"noattrs", "k", "<no record>"}})
-        EXPECT_EQ(value_of(name, key), value) << name;
-    EXPECT_EQ(names_of(ns_printer_get_list("etc")),
+        EXPECT_EQ(ValueOf(name, key), value) << name;
+    EXPECT_EQ(NamesOf(NsPrinterGetList("etc")),
               (std::vector<std::string>{"lab", "dup", "dup", "last"}));
 }
 
 TEST_F(PnsFiles, PutRewritesCanonicallyAndUnsetRemoves) {
     WriteFile(etc, "# hand comment\na|a1:k=1:\\\n  :j=2:\ntarget|t1:old=1:\nb:k=3:\n");
     chmod(etc.c_str(), 0640);
-    ns_printer_t *p = ns_printer_get_name("t1", "etc");
+    ns_printer_t *p = NsPrinterGetName("t1", "etc");
     ASSERT_NE(p, nullptr);
-    ASSERT_EQ(ns_set_value_from_string("old", nullptr, p), 0);
-    ASSERT_EQ(ns_set_value_from_string("bsdaddr", "h,q", p), 0);
-    ASSERT_EQ(ns_set_value_from_string("note", "x y", p), 0);
-    ASSERT_EQ(ns_printer_put(p), 0);
-    EXPECT_EQ(ReadFile(etc), written("a|a1:\\\n\t:k=1:\\\n\t:j=2:\n"
+    ASSERT_EQ(NsSetValueFromString("old", nullptr, p), 0);
+    ASSERT_EQ(NsSetValueFromString("bsdaddr", "h,q", p), 0);
+    ASSERT_EQ(NsSetValueFromString("note", "x y", p), 0);
+    ASSERT_EQ(NsPrinterPut(p), 0);
+    EXPECT_EQ(ReadFile(etc), Written("a|a1:\\\n\t:k=1:\\\n\t:j=2:\n"
                                      "target|t1:\\\n\t:bsdaddr=h,q:\\\n\t:note=x y:\n"
                                      "b:\\\n\t:k=3:\n"));
     struct stat st {};
@@ -64,37 +64,37 @@ TEST_F(PnsFiles, PutRewritesCanonicallyAndUnsetRemoves) {
     EXPECT_EQ(st.st_mode & 0777, 0640u);
 
     // A new record is appended; one with nothing set removes its entry.
-    ASSERT_EQ(put("new", "etc", {{"k", "v"}}), 0);
-    ASSERT_EQ(ns_set_value(nullptr, nullptr, p), 0);
-    ASSERT_EQ(ns_printer_put(p), 0);
-    ns_printer_destroy(p);
+    ASSERT_EQ(Put("new", "etc", {{"k", "v"}}), 0);
+    ASSERT_EQ(NsSetValue(nullptr, nullptr, p), 0);
+    ASSERT_EQ(NsPrinterPut(p), 0);
+    NsPrinterDestroy(p);
     EXPECT_EQ(ReadFile(etc),
-              written("a|a1:\\\n\t:k=1:\\\n\t:j=2:\nb:\\\n\t:k=3:\nnew:\\\n\t:k=v:\n"));
+              Written("a|a1:\\\n\t:k=1:\\\n\t:j=2:\nb:\\\n\t:k=3:\nnew:\\\n\t:k=v:\n"));
     EXPECT_FALSE(std::filesystem::exists(etc + "-"));
 
     // What the format cannot hold is refused and the file left alone.
     std::string before = ReadFile(etc);
     for (auto [name, note] : {std::pair{"bad", "a:b"}, {"bad|x", "v"}})
-        EXPECT_EQ(put(name, "etc", {{"note", note}}), -1) << name;
-    ns_printer_t *posix = ns_printer_get_name("h:q", nullptr);
-    EXPECT_EQ(ns_printer_put(posix), -1);
-    ns_printer_destroy(posix);
+        EXPECT_EQ(Put(name, "etc", {{"note", note}}), -1) << name;
+    ns_printer_t *posix = NsPrinterGetName("h:q", nullptr);
+    EXPECT_EQ(NsPrinterPut(posix), -1);
+    NsPrinterDestroy(posix);
     EXPECT_EQ(ReadFile(etc), before);
 }
 
 TEST_F(PnsFiles, UserFileReadsAndWritesItsForm) {
     WriteFile(user, "# mine\nhome|h\tlab\n_all\tlab, other\nbare\n");
     WriteFile(etc, "lab:bsdaddr=srv:\nother:bsdaddr=srv2,o:\n");
-    EXPECT_EQ(value_of("h", "use", "user"), "lab");
-    EXPECT_EQ(value_of("_all", "all"), "lab,other");
-    EXPECT_EQ(value_of("home", "bsdaddr"),
+    EXPECT_EQ(ValueOf("h", "use", "user"), "lab");
+    EXPECT_EQ(ValueOf("_all", "all"), "lab,other");
+    EXPECT_EQ(ValueOf("home", "bsdaddr"),
               "srv"); // the user file first, its "use" leads to the printers file
-    ASSERT_EQ(put("desk", "user", {{"use", "other"}}), 0);
-    ns_printer_t *p = ns_printer_get_name("home", "user");
-    ASSERT_EQ(ns_set_value_from_string("use", nullptr, p), 0);
-    ASSERT_EQ(ns_printer_put(p), 0);
-    ns_printer_destroy(p);
-    EXPECT_EQ(ReadFile(user), written("_all\tlab,other\ndesk\tother\n"));
+    ASSERT_EQ(Put("desk", "user", {{"use", "other"}}), 0);
+    ns_printer_t *p = NsPrinterGetName("home", "user");
+    ASSERT_EQ(NsSetValueFromString("use", nullptr, p), 0);
+    ASSERT_EQ(NsPrinterPut(p), 0);
+    NsPrinterDestroy(p);
+    EXPECT_EQ(ReadFile(user), Written("_all\tlab,other\ndesk\tother\n"));
 }
 
 // Writers in two processes, and two threads of this one, lose no record;
@@ -102,12 +102,12 @@ TEST_F(PnsFiles, UserFileReadsAndWritesItsForm) {
 // half made.
 TEST_F(PnsFiles, ProcessesAndThreadsWriteWhileOthersRead) {
     WriteFile(etc, "fixed:k=v:\n");
-    uint32_t before = vrcore::nameservice::pns::read_change_counter(etc);
+    uint32_t before = vrcore::nameservice::pns::ReadChangeCounter(etc);
     auto writer = [](const char *prefix) {
         return [prefix] {
             for (int i = 0; i < 50; ++i)
-                if (put(numbered(prefix, i).c_str(), "etc",
-                        {{"bsdaddr", ("srv," + numbered(prefix, i)).c_str()}}))
+                if (Put(Numbered(prefix, i).c_str(), "etc",
+                        {{"bsdaddr", ("srv," + Numbered(prefix, i)).c_str()}}))
                     return 1;
             return 0;
         };
@@ -120,11 +120,11 @@ TEST_F(PnsFiles, ProcessesAndThreadsWriteWhileOthersRead) {
         while (!stop) bad += access(etc.c_str(), F_OK) != 0;
     });
     threads.emplace_back([&] {
-        while (!stop) bad += value_of("fixed", "k") != "v";
+        while (!stop) bad += ValueOf("fixed", "k") != "v";
     });
     threads.emplace_back([&] {
         for (size_t last = 0, n; !stop; last = n)
-            bad += (n = names_of(ns_printer_get_list("etc")).size()) < last;
+            bad += (n = NamesOf(NsPrinterGetList("etc")).size()) < last;
     });
     std::vector<std::thread> writers;
     for (const char *prefix : {"x", "y"})
@@ -134,27 +134,27 @@ TEST_F(PnsFiles, ProcessesAndThreadsWriteWhileOthersRead) {
     stop = true;
     for (auto &t : threads) t.join();
     EXPECT_EQ(bad.load(), 0);
-    EXPECT_EQ(vrcore::nameservice::pns::read_change_counter(etc), before + 200);
-    auto names = names_of(ns_printer_get_list("etc"));
+    EXPECT_EQ(vrcore::nameservice::pns::ReadChangeCounter(etc), before + 200);
+    auto names = NamesOf(NsPrinterGetList("etc"));
     EXPECT_EQ(names.size(), 201u);
     EXPECT_EQ(std::set<std::string>(names.begin(), names.end()).size(), 201u);
-    EXPECT_EQ(value_of("b49", "bsdaddr"), "srv,b49");
+    EXPECT_EQ(ValueOf("b49", "bsdaddr"), "srv,b49");
     // A file whose lock file cannot be made is not written.
     setenv("PRINTERS_CONF", (dir + "/missing/printers.cnf").c_str(), 1);
-    EXPECT_EQ(put("z", "etc", {{"k", "v"}}), -1);
-    EXPECT_EQ(ns_printer_get_name("z", "etc"), nullptr);
+    EXPECT_EQ(Put("z", "etc", {{"k", "v"}}), -1);
+    EXPECT_EQ(NsPrinterGetName("z", "etc"), nullptr);
 }
 
 TEST_F(PnsFiles, ReadersReloadAfterEveryChange) {
     WriteFile(etc, "p:n=0:\n");
-    EXPECT_EQ(value_of("p", "n"), "0");
+    EXPECT_EQ(ValueOf("p", "n"), "0");
     // Another process writes; its change is seen at once, even within the same clock tick.
     for (int i = 1; i <= 20; ++i) {
         ASSERT_EQ(InChild([&] {
-                      return put("p", "etc", {{"n", std::to_string(i).c_str()}}) == 0 ? 0 : 1;
+                      return Put("p", "etc", {{"n", std::to_string(i).c_str()}}) == 0 ? 0 : 1;
                   }),
                   0);
-        ASSERT_EQ(value_of("p", "n"), std::to_string(i));
+        ASSERT_EQ(ValueOf("p", "n"), std::to_string(i));
     }
     // A hand edit that keeps time stamp and size is seen through the counter...
     struct stat st {};
@@ -164,34 +164,34 @@ TEST_F(PnsFiles, ReadersReloadAfterEveryChange) {
     WriteFile(etc, text.replace(text.find("n=20:"), 5, "n=ab:"));
     struct timespec times[2] = {st.st_atim, st.st_mtim};
     ASSERT_EQ(utimensat(AT_FDCWD, etc.c_str(), times, 0), 0);
-    EXPECT_EQ(value_of("p", "n"), "20"); // nothing says it changed
-    uint32_t c = vrcore::nameservice::pns::read_change_counter(etc) + 1;
+    EXPECT_EQ(ValueOf("p", "n"), "20"); // nothing says it changed
+    uint32_t c = vrcore::nameservice::pns::ReadChangeCounter(etc) + 1;
     unsigned char b[4] = {uint8_t(c >> 24), uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c)};
     int fd = open((etc + ".LCK").c_str(), O_WRONLY);
     ASSERT_EQ(pwrite(fd, b, 4, 0), 4);
     close(fd);
-    EXPECT_EQ(value_of("p", "n"), "ab");
+    EXPECT_EQ(ValueOf("p", "n"), "ab");
     // ...and one that does not touch the counter through the time.
     WriteFile(etc, "p:n=again:\n");
     times[1].tv_sec += 5;
     ASSERT_EQ(utimensat(AT_FDCWD, etc.c_str(), times, 0), 0);
-    EXPECT_EQ(value_of("p", "n"), "again");
+    EXPECT_EQ(ValueOf("p", "n"), "again");
     ASSERT_EQ(stat((etc + ".LCK").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0666u); // the lock file is shared by everyone
 }
 
 TEST_F(PnsFiles, WhereTheFilesAre) {
-    using vrcore::nameservice::pns::user_file_path;
+    using vrcore::nameservice::pns::UserFilePath;
     std::string win = dir + "/win";
     std::filesystem::create_directory(win);
     setenv("windir", win.c_str(), 1);
-    EXPECT_EQ(vrcore::nameservice::pns::etc_file_path(), etc);
+    EXPECT_EQ(vrcore::nameservice::pns::EtcFilePath(), etc);
     unsetenv("PRINTERS_CONF");
-    EXPECT_EQ(vrcore::nameservice::pns::etc_file_path(), win + "/printers.cnf");
+    EXPECT_EQ(vrcore::nameservice::pns::EtcFilePath(), win + "/printers.cnf");
     WriteFile(dir + "/none.reg", "[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril]\n"
                                  "\"PrintersConf\"=str(2):\"%windir%/from-registry.cnf\"\n");
     WriteFile(win + "/from-registry.cnf", "reg:k=v:\n");
-    EXPECT_EQ(value_of("reg", "k"), "v");
+    EXPECT_EQ(ValueOf("reg", "k"), "v");
     // HOMEDRIVE without HOMEPATH, or the two too long, fall back to HOME, then to windir.
     std::string longpath(600, 'x'), mine = dir + "/printers.usr";
     using Row = std::tuple<const char *, const char *, const char *, std::string>;
@@ -203,13 +203,13 @@ TEST_F(PnsFiles, WhereTheFilesAre) {
         for (auto [name, value] :
              {std::pair{"HOMEDRIVE", drive}, {"HOMEPATH", path}, {"HOME", home}})
             value ? setenv(name, value, 1) : unsetenv(name);
-        EXPECT_EQ(user_file_path(), want) << (path ? path : "-");
+        EXPECT_EQ(UserFilePath(), want) << (path ? path : "-");
     }
 }
 
 TEST_F(PnsFiles, ServiceOrderConfiguration) {
     int codes[8];
-    EXPECT_EQ(ns_get_svc_order("printers", 8, codes), -1);
+    EXPECT_EQ(NsGetSvcOrder("printers", 8, codes), -1);
     WriteFile(dir + "/nsswitch.cnf",
               "# order\n"
               "printersx: dns\n"
@@ -222,50 +222,50 @@ TEST_F(PnsFiles, ServiceOrderConfiguration) {
          {Row{"printers", 8, 0, {1, 3, 5, 4, 0}}, Row{"printersx", 8, 0, {8}},
           Row{"hosts", 8, -2, {0}}, Row{"groups", 8, -2, {}}, Row{"absent", 8, 1, {}},
           Row{"many", 4, 0, {1, 2, 3, 0}}}) {
-        EXPECT_EQ(ns_get_svc_order(db, n, codes), rc) << db;
+        EXPECT_EQ(NsGetSvcOrder(db, n, codes), rc) << db;
         EXPECT_EQ(std::vector<int>(codes, codes + want.size()), want) << db;
     }
-    EXPECT_STREQ(ns_get_svc_string(8), "dns");
-    EXPECT_TRUE(!ns_get_svc_string(0) && !ns_get_svc_string(9));
+    EXPECT_STREQ(NsGetSvcString(8), "dns");
+    EXPECT_TRUE(!NsGetSvcString(0) && !NsGetSvcString(9));
 }
 
 // "server,printer@pname" of each address up to the first null, all released.
-std::vector<std::string> addr_texts(std::vector<ns_bsd_addr_t *> list) {
+std::vector<std::string> AddrTexts(std::vector<ns_bsd_addr_t *> list) {
     std::vector<std::string> out;
     for (auto it = list.begin(); it != list.end() && *it; free(*it++))
         out.push_back(std::string((*it)->server) + "," + ((*it)->printer ?: "-") + "@" +
                       ((*it)->pname ?: "-"));
     return out;
 }
-std::vector<std::string> addr_texts(ns_bsd_addr_t **list) {
+std::vector<std::string> AddrTexts(ns_bsd_addr_t **list) {
     size_t n = 0;
     while (list && list[n]) ++n;
-    auto out = addr_texts(std::vector<ns_bsd_addr_t *>(list, list + n));
+    auto out = AddrTexts(std::vector<ns_bsd_addr_t *>(list, list + n));
     return free(list), out;
 }
 
 TEST_F(PnsFiles, BsdAddresses) {
-    EXPECT_EQ(value_of("srv:queue:ext", "bsdaddr", "etc"), "srv,queue,ext");
+    EXPECT_EQ(ValueOf("srv:queue:ext", "bsdaddr", "etc"), "srv,queue,ext");
     WriteFile(etc, "lp1:bsdaddr=s1:\nlp2|two:bsdaddr=s2,q2:\nsame:bsdaddr=s2,q2:\n_default:use=lp2:"
                    "\nnoaddr:note=x:\n");
     using V = std::vector<std::string>;
-    EXPECT_EQ(addr_texts({ns_bsd_addr_get_name("two"), ns_bsd_addr_get_name("lp1"),
-                          ns_bsd_addr_get_name("noaddr")}),
-              (V{"s2,q2@two", "s1,lp1@lp1"})); // the record's name stands in for a missing queue
-    EXPECT_EQ(addr_texts(ns_bsd_addr_get_list()), (V{"s1,lp1@lp1", "s2,q2@lp2"}));
-    EXPECT_EQ(addr_texts({ns_bsd_addr_get_default()})[0].substr(0, 6), "s2,q2@");
-    EXPECT_EQ(addr_texts(ns_bsd_addr_get_all()), (V{"s2,q2@_default", "s1,lp1@lp1"}));
+    EXPECT_EQ(
+        AddrTexts({NsBsdAddrGetName("two"), NsBsdAddrGetName("lp1"), NsBsdAddrGetName("noaddr")}),
+        (V{"s2,q2@two", "s1,lp1@lp1"})); // the record's name stands in for a missing queue
+    EXPECT_EQ(AddrTexts(NsBsdAddrGetList()), (V{"s1,lp1@lp1", "s2,q2@lp2"}));
+    EXPECT_EQ(AddrTexts({NsBsdAddrGetDefault()})[0].substr(0, 6), "s2,q2@");
+    EXPECT_EQ(AddrTexts(NsBsdAddrGetAll()), (V{"s2,q2@_default", "s1,lp1@lp1"}));
 
     // "_all" chooses the printers; PRINTER chooses the default.
     WriteFile(user, "_all\tlp1,two,lp1\n");
     setenv("PRINTER", "lp1", 1);
-    EXPECT_EQ(addr_texts(ns_bsd_addr_get_all()), (V{"s1,lp1@lp1", "s2,q2@two"}));
+    EXPECT_EQ(AddrTexts(NsBsdAddrGetAll()), (V{"s1,lp1@lp1", "s2,q2@two"}));
     for (int round = 0; round < 2; ++round) {
         std::vector<ns_bsd_addr_t *> seen;
-        while (ns_bsd_addr_t *x = ns_bsd_addr_get_all_once()) seen.push_back(x);
-        EXPECT_EQ(addr_texts(seen), (V{"s1,lp1@lp1", "s2,q2@two"}));
+        while (ns_bsd_addr_t *x = NsBsdAddrGetAllOnce()) seen.push_back(x);
+        EXPECT_EQ(AddrTexts(seen), (V{"s1,lp1@lp1", "s2,q2@two"}));
     }
-    EXPECT_EQ(ns_bsd_addr_nis_get_list_once(), nullptr);
+    EXPECT_EQ(NsBsdAddrNisGetListOnce(), nullptr);
 }
 
 } // namespace

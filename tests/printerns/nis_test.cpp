@@ -48,10 +48,10 @@ class PnsNisUpdate : public Env {
 
 TEST_F(PnsNisUpdate, CopiesUpdatesAndRebuildsWithoutAShell) {
     WriteFile(dir + "/remote/printers.conf", "old:k=v:\nnisp:k=gone:\n");
-    ns_printer_t *p = make("nisp", "nis", {{"bsdaddr", "s,q"}});
-    ASSERT_EQ(vrcore::nameservice::pns::nis_update("master-1.example", "printers.conf.byname", p),
+    ns_printer_t *p = Make("nisp", "nis", {{"bsdaddr", "s,q"}});
+    ASSERT_EQ(vrcore::nameservice::pns::NisUpdate("master-1.example", "printers.conf.byname", p),
               0);
-    ns_printer_destroy(p);
+    NsPrinterDestroy(p);
 
     std::string calls = ReadFile(log);
     std::string t = dir + "/tmp/vrcore-nis";
@@ -75,7 +75,7 @@ TEST_F(PnsNisUpdate, CopiesUpdatesAndRebuildsWithoutAShell) {
 
 TEST_F(PnsNisUpdate, RefusesUnsafeNamesAndReportsFailingSteps) {
     WriteFile(dir + "/remote/printers.conf", "old:k=v:\n");
-    ns_printer_t *p = make("nisp", "nis", {{"k", "v"}});
+    ns_printer_t *p = Make("nisp", "nis", {{"k", "v"}});
     for (auto [host, map] : {std::pair{"-oProxyCommand=x", "m"},
                              {"a;b", "m"},
                              {"a b", "m"},
@@ -87,21 +87,21 @@ TEST_F(PnsNisUpdate, RefusesUnsafeNamesAndReportsFailingSteps) {
                              {"master", "-x"},
                              {"master", "m;n"},
                              {"master", ""}})
-        EXPECT_EQ(vrcore::nameservice::pns::nis_update(host, map, p), -1) << host << " " << map;
+        EXPECT_EQ(vrcore::nameservice::pns::NisUpdate(host, map, p), -1) << host << " " << map;
     EXPECT_FALSE(std::filesystem::exists(log)) << ReadFile(log);
 
     setenv("PNS_FAIL", "1", 1);
-    EXPECT_EQ(vrcore::nameservice::pns::nis_update("master", "printers.conf.byname", p), -1);
+    EXPECT_EQ(vrcore::nameservice::pns::NisUpdate("master", "printers.conf.byname", p), -1);
     unsetenv("PNS_FAIL");
     std::string calls = ReadFile(log);
     EXPECT_EQ(std::count(calls.begin(), calls.end(), '\n'), 1); // stopped at the first
-    EXPECT_EQ(ns_printer_put(p), -1); // without a NIS domain there is no master to ask
-    ns_printer_destroy(p);
+    EXPECT_EQ(NsPrinterPut(p), -1); // without a NIS domain there is no master to ask
+    NsPrinterDestroy(p);
     EXPECT_TRUE(std::filesystem::is_empty(dir + "/tmp"));
 }
 
 // Why the NIS server cannot be started here, or "" when it can.
-std::string nis_unavailable() {
+std::string NisUnavailable() {
     if (geteuid() != 0) return "not running as root";
     for (std::string tool : {"unshare", "ypserv", "ypbind", "rpcbind", "rpcinfo", "ip",
                              "domainname", "/usr/lib/yp/makedbm"})
@@ -115,7 +115,7 @@ std::string nis_unavailable() {
 // Starts the NIS server and its helpers in private namespaces and runs the
 // PnsNisInside tests there.
 TEST(PnsNisLive, MapReadFromRealServer) {
-    std::string why = nis_unavailable();
+    std::string why = NisUnavailable();
     if (!why.empty()) GTEST_SKIP() << "NIS server test skipped: " << why;
     std::string t = std::string(getenv("TMPDIR") ? getenv("TMPDIR") : "/tmp") + "/vrpnsnis.XXXXXX";
     ASSERT_NE(mkdtemp(t.data()), nullptr);
@@ -142,41 +142,41 @@ class PnsNisInside : public PnsNisUpdate {
 // Runs first: the next test stops the server.
 TEST_F(PnsNisInside, PutGoesToTheMapsMaster) {
     WriteFile(dir + "/remote/printers.conf", "nis1:note=x:\n");
-    ns_printer_t *p = ns_printer_get_name("nis1", "nis");
+    ns_printer_t *p = NsPrinterGetName("nis1", "nis");
     ASSERT_NE(p, nullptr);
-    ASSERT_EQ(ns_set_value_from_string("note", "changed", p), 0);
-    ASSERT_EQ(ns_printer_put(p), 0);
-    ns_printer_destroy(p);
+    ASSERT_EQ(NsSetValueFromString("note", "changed", p), 0);
+    ASSERT_EQ(NsPrinterPut(p), 0);
+    NsPrinterDestroy(p);
     EXPECT_EQ(ReadFile(log).rfind("rcp [root@nismaster:/etc/printers.conf] [", 0), 0u)
         << ReadFile(log);
     EXPECT_NE(ReadFile(dir + "/remote/printers.conf").find("note=changed"), std::string::npos);
 }
 
 TEST_F(PnsNisInside, LookupsListsAndCache) {
-    ns_printer_t *p = ns_printer_get_name("nisalias", "nis");
+    ns_printer_t *p = NsPrinterGetName("nisalias", "nis");
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(std::string(p->name) + "@" + p->source, "nis1@nis");
-    ns_printer_destroy(p);
+    NsPrinterDestroy(p);
     // Without a service the files come first, then NIS; "use" crosses over.
     WriteFile(etc, "nis2:note=from-file:\n");
-    EXPECT_EQ(value_of("nis2", "note"), "from-file");
-    EXPECT_EQ(value_of("nis2", "bsdaddr", "nis"), "nsrv,nq");
-    auto names = names_of(ns_printer_get_list("nis"));
+    EXPECT_EQ(ValueOf("nis2", "note"), "from-file");
+    EXPECT_EQ(ValueOf("nis2", "bsdaddr", "nis"), "nsrv,nq");
+    auto names = NamesOf(NsPrinterGetList("nis"));
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"nis1", "nis2"}));
     std::string servers;
-    while (ns_bsd_addr_t *a = ns_bsd_addr_nis_get_list_once())
+    while (ns_bsd_addr_t *a = NsBsdAddrNisGetListOnce())
         servers += a->server + std::string(";"), free(a);
     EXPECT_EQ(servers, "nsrv;");
 
     // The server goes away: a young cache still answers, an aged one not.
     kill(atoi(getenv("PNS_YPSERV_PID")), SIGTERM);
     usleep(200000);
-    EXPECT_EQ(value_of("nis1", "note", "nis"), "from-nis");
-    vrcore::nameservice::pns::set_nis_max_age(0);
+    EXPECT_EQ(ValueOf("nis1", "note", "nis"), "from-nis");
+    vrcore::nameservice::pns::SetNisMaxAge(0);
     sleep(1);
-    EXPECT_EQ(ns_printer_get_name("nis1", "nis"), nullptr);
-    vrcore::nameservice::pns::set_nis_max_age(180);
+    EXPECT_EQ(NsPrinterGetName("nis1", "nis"), nullptr);
+    vrcore::nameservice::pns::SetNisMaxAge(180);
 }
 
 } // namespace

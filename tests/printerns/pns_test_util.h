@@ -48,51 +48,51 @@ class Env : public ::testing::Test {
     }
 
     vrtest::ScratchDir scratch{"vrpns"};
-    std::string dir = scratch.path(), etc = dir + "/printers.cnf", user = dir + "/printers.usr";
+    std::string dir = scratch.Path(), etc = dir + "/printers.cnf", user = dir + "/printers.usr";
     std::vector<std::pair<std::string, std::optional<std::string>>> saved;
 };
 
 // "<prefix><n>" (built this way to keep the compiler's overlap warning quiet).
-inline std::string numbered(const char *prefix, int n) {
+inline std::string Numbered(const char *prefix, int n) {
     return std::string(prefix).append(std::to_string(n));
 }
 
 // The names of a list of records, which is released.
-inline std::vector<std::string> names_of(ns_printer_t **list) {
+inline std::vector<std::string> NamesOf(ns_printer_t **list) {
     std::vector<std::string> out;
     for (size_t i = 0; list && list[i]; ++i) {
         out.push_back(list[i]->name);
-        ns_printer_destroy(list[i]);
+        NsPrinterDestroy(list[i]);
     }
     free(list);
     return out;
 }
 
 // The text form of a key of a record looked up by name ("" when absent).
-inline std::string value_of(const char *name, const char *key, const char *service = nullptr) {
-    ns_printer_t *p = ns_printer_get_name(name, service);
+inline std::string ValueOf(const char *name, const char *key, const char *service = nullptr) {
+    ns_printer_t *p = NsPrinterGetName(name, service);
     if (!p) return "<no record>";
-    char *s = ns_get_value_string(key, p);
+    char *s = NsGetValueString(key, p);
     std::string out = s ? s : "";
     free(s);
-    ns_printer_destroy(p);
+    NsPrinterDestroy(p);
     return out;
 }
 
 // A record of a source with attributes given as text.
-inline ns_printer_t *make(const char *name, const char *source,
+inline ns_printer_t *Make(const char *name, const char *source,
                           std::vector<std::pair<const char *, const char *>> attrs = {}) {
-    ns_printer_t *p = ns_printer_create(strdup(name), nullptr, const_cast<char *>(source), nullptr);
-    for (auto &[k, v] : attrs) EXPECT_EQ(ns_set_value_from_string(k, v, p), 0);
+    ns_printer_t *p = NsPrinterCreate(strdup(name), nullptr, const_cast<char *>(source), nullptr);
+    for (auto &[k, v] : attrs) EXPECT_EQ(NsSetValueFromString(k, v, p), 0);
     return p;
 }
 
 // Writes a record made by `make`: ns_printer_put's result.
-inline int put(const char *name, const char *source,
+inline int Put(const char *name, const char *source,
                std::vector<std::pair<const char *, const char *>> attrs = {}) {
-    ns_printer_t *p = make(name, source, std::move(attrs));
-    int rc = ns_printer_put(p);
-    ns_printer_destroy(p);
+    ns_printer_t *p = Make(name, source, std::move(attrs));
+    int rc = NsPrinterPut(p);
+    NsPrinterDestroy(p);
     return rc;
 }
 

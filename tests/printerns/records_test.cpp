@@ -9,45 +9,45 @@ using namespace pnstest;
 
 namespace {
 
-int add_scaled(void *e, va_list ap) {
+int AddScaled(void *e, va_list ap) {
     int factor = va_arg(ap, int);
     return factor * int(reinterpret_cast<intptr_t>(e));
 }
 
-int cmp_str(void *a, void *b) { return strcmp(static_cast<char *>(a), static_cast<char *>(b)); }
+int CmpStr(void *a, void *b) { return strcmp(static_cast<char *>(a), static_cast<char *>(b)); }
 
 // A list grows across its allocation steps and stays usable for appending
 // after a concatenation; splitting drops empty parts.
 TEST(PnsList, AppendLocateConcatenateSplit) {
     void **l = nullptr;
     for (intptr_t i = 1; i <= 100; ++i)
-        ASSERT_EQ((l = list_append(l, reinterpret_cast<void *>(i)))[i], nullptr);
+        ASSERT_EQ((l = ListAppend(l, reinterpret_cast<void *>(i)))[i], nullptr);
     for (intptr_t i = 1; i <= 100; ++i) EXPECT_EQ(l[i - 1], reinterpret_cast<void *>(i));
-    EXPECT_EQ(list_append(l, nullptr), l);
-    EXPECT_EQ(list_iterate(l, add_scaled, 3), 3 * 5050); // the extra argument reaches the function
+    EXPECT_EQ(ListAppend(l, nullptr), l);
+    EXPECT_EQ(ListIterate(l, AddScaled, 3), 3 * 5050); // the extra argument reaches the function
     free(l);
 
     char text[] = ",,alpha, beta,,gamma,", more_text[] = "x y", needle[] = "beta",
          missing[] = "delta", empty[] = ",,,";
-    auto **parts = reinterpret_cast<void **>(strsplit(text, ", "));
-    EXPECT_EQ(list_locate(parts, cmp_str, needle), parts[1]);
-    EXPECT_EQ(list_locate(parts, cmp_str, missing), nullptr);
-    auto **more = reinterpret_cast<void **>(strsplit(more_text, " "));
-    EXPECT_EQ(list_concatenate(nullptr, more), more);
-    void **both = list_append(list_concatenate(parts, more), needle);
+    auto **parts = reinterpret_cast<void **>(Strsplit(text, ", "));
+    EXPECT_EQ(ListLocate(parts, CmpStr, needle), parts[1]);
+    EXPECT_EQ(ListLocate(parts, CmpStr, missing), nullptr);
+    auto **more = reinterpret_cast<void **>(Strsplit(more_text, " "));
+    EXPECT_EQ(ListConcatenate(nullptr, more), more);
+    void **both = ListAppend(ListConcatenate(parts, more), needle);
     std::string joined;
     for (size_t i = 0; both[i]; ++i) joined.append(static_cast<char *>(both[i])).append("|");
     EXPECT_EQ(joined, "alpha|beta|gamma|x|y|beta|");
     free(both);
     free(more);
     free(parts);
-    EXPECT_EQ(strsplit(empty, ","), nullptr);
+    EXPECT_EQ(Strsplit(empty, ","), nullptr);
 }
 
 // Each key's text is read into its type and given back in canonical form;
 // an address without a server is no address, and empty text unsets.
 TEST(PnsValues, TextFormsByKeyType) {
-    ns_printer_t *p = make("p1", "etc");
+    ns_printer_t *p = Make("p1", "etc");
     for (auto [key, in, out] : {std::tuple{"bsdaddr", "host, queue ,ext", "host,queue,ext"},
                                 {"all", "a, b,,c", "a,b,c"},
                                 {"spooling-type", "lpd", "lpd"},
@@ -55,35 +55,35 @@ TEST(PnsValues, TextFormsByKeyType) {
                                 {"bsdaddr", "h,,x", "h,,x"},
                                 {"bsdaddr", " ,q", "<none>"},
                                 {"spooling-type", "", "<none>"}}) {
-        ASSERT_EQ(ns_set_value_from_string(key, in, p), 0) << in;
-        char *s = ns_get_value_string(key, p);
+        ASSERT_EQ(NsSetValueFromString(key, in, p), 0) << in;
+        char *s = NsGetValueString(key, p);
         EXPECT_EQ(std::string(s ? s : "<none>"), out) << in;
-        EXPECT_EQ(ns_get_value(key, p) != nullptr, s != nullptr) << in;
+        EXPECT_EQ(NsGetValue(key, p) != nullptr, s != nullptr) << in;
         free(s);
     }
-    auto **names = static_cast<char **>(ns_get_value("all", p)); // the other keys left it alone
+    auto **names = static_cast<char **>(NsGetValue("all", p)); // the other keys left it alone
     EXPECT_TRUE(names && !strcmp(names[2], "c") && !names[3]);
     // A null key releases every pair.
-    EXPECT_EQ(ns_set_value(nullptr, nullptr, p), 0);
+    EXPECT_EQ(NsSetValue(nullptr, nullptr, p), 0);
     EXPECT_EQ(p->attributes, nullptr);
-    EXPECT_EQ(ns_set_value("k", nullptr, nullptr), -1);
-    ns_printer_destroy(p);
+    EXPECT_EQ(NsSetValue("k", nullptr, nullptr), -1);
+    NsPrinterDestroy(p);
 }
 
 TEST(PnsValues, ConversionLeavesNothingBehindWhenMemoryFails) {
     using vrtest::FailAlloc;
     vrtest::FailModule fail(vrcore::system::seam::Module::PrinterNames);
     vrcore::nameservice::pns::Entry e;
-    ASSERT_TRUE(vrcore::nameservice::pns::parse_printers_entry(
-        "p1|a1|a2:bsdaddr=h,q:all=x,y,z:note=n:", e));
+    ASSERT_TRUE(
+        vrcore::nameservice::pns::ParsePrintersEntry("p1|a1|a2:bsdaddr=h,q:all=x,y,z:note=n:", e));
     long points = vrtest::SweepFailures(
         [&] {
-            ns_printer_t *p = vrcore::nameservice::pns::record_from_entry(e, "etc", false);
+            ns_printer_t *p = vrcore::nameservice::pns::RecordFromEntry(e, "etc", false);
             if (!p) return false;
-            char *s = ns_get_value_string("all", p);
+            char *s = NsGetValueString("all", p);
             bool ok = s != nullptr;
-            vrcore::nameservice::pns::give_free(s);
-            ns_printer_destroy(p);
+            vrcore::nameservice::pns::GiveFree(s);
+            NsPrinterDestroy(p);
             return ok;
         },
         [] {});
@@ -102,23 +102,23 @@ TEST_F(PnsIndirection, UseAllListAndDepthLimit) {
                        "loop2:use=loop1:\n";
     // A chain 20 deep: c0 -> c1 -> ... -> c19 -> base.
     for (int i = 0; i < 20; ++i)
-        text.append(numbered("c", i))
+        text.append(Numbered("c", i))
             .append(":use=")
-            .append(i == 19 ? "base" : numbered("c", i + 1))
+            .append(i == 19 ? "base" : Numbered("c", i + 1))
             .append(":\n");
     WriteFile(etc, text);
 
-    EXPECT_EQ(value_of("top", "note"), "from-base");
-    EXPECT_EQ(value_of("top", "paddr"), "top-own");
-    EXPECT_EQ(value_of("grp", "bsdaddr"), "srv,q");
-    EXPECT_EQ(value_of("lst", "note"), "from-base");
-    EXPECT_EQ(value_of("loop1", "note"), "");
+    EXPECT_EQ(ValueOf("top", "note"), "from-base");
+    EXPECT_EQ(ValueOf("top", "paddr"), "top-own");
+    EXPECT_EQ(ValueOf("grp", "bsdaddr"), "srv,q");
+    EXPECT_EQ(ValueOf("lst", "note"), "from-base");
+    EXPECT_EQ(ValueOf("loop1", "note"), "");
     // c4 reaches base in 16 steps; c3 would need 17.
-    EXPECT_EQ(value_of("c4", "note"), "from-base");
-    EXPECT_EQ(value_of("c3", "note"), "");
+    EXPECT_EQ(ValueOf("c4", "note"), "from-base");
+    EXPECT_EQ(ValueOf("c3", "note"), "");
     // "use" may name a direct address (the user file can hold the ":").
     WriteFile(user, "direct2\tqhost:qname\n");
-    EXPECT_EQ(value_of("direct2", "bsdaddr"), "qhost,qname");
+    EXPECT_EQ(ValueOf("direct2", "bsdaddr"), "qhost,qname");
 }
 
 } // namespace

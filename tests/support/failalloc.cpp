@@ -51,10 +51,10 @@ constexpr auto kRouted = Routed(std::make_index_sequence<vrcore::system::seam::k
 
 FailModule::FailModule(Module m, long nth) {
     FailAlloc::Arm(nth);
-    vrcore::system::seam::set_allocator(&kRouted[size_t(m)]);
+    vrcore::system::seam::SetAllocator(&kRouted[size_t(m)]);
 }
 FailModule::~FailModule() {
-    vrcore::system::seam::set_allocator(nullptr);
+    vrcore::system::seam::SetAllocator(nullptr);
     FailAlloc::Disarm();
 }
 
@@ -63,9 +63,9 @@ FaultPoints::FaultPoints(Fn fails)
                                             return (*static_cast<Fn *>(ctx))(p, arg);
                                         },
                                         &fails_} {
-    vrcore::system::seam::set_faults(&faults_);
+    vrcore::system::seam::SetFaults(&faults_);
 }
-FaultPoints::~FaultPoints() { vrcore::system::seam::set_faults(nullptr); }
+FaultPoints::~FaultPoints() { vrcore::system::seam::SetFaults(nullptr); }
 
 void FailAlloc::Arm(long nth) {
     g_attempts = 0;

@@ -77,14 +77,14 @@ std::string MemFs::Read(const std::string &path) const {
 
 struct MemFsCalls {
     using Node = MemFs::Node;
-    static MemFs &fs() { return *g_fs; }
+    static MemFs &Fs() { return *g_fs; }
     // The open file of fd, or null with errno set: EIO once the process is
     // dead (or, with `change`, dies at this change), else EBADF.
     static MemFs::Open *Fd(int fd, bool change = false) {
-        auto it = fs().fds_.find(fd);
-        int e = fs().dead_                 ? EIO
-                : it == fs().fds_.end()    ? EBADF
-                : change && !fs().Change() ? EIO
+        auto it = Fs().fds_.find(fd);
+        int e = Fs().dead_                 ? EIO
+                : it == Fs().fds_.end()    ? EBADF
+                : change && !Fs().Change() ? EIO
                                            : 0;
         if (e) Err(e);
         return e ? nullptr : &it->second;
@@ -99,23 +99,23 @@ struct MemFsCalls {
         return 0;
     }
     static int Open(const char *path, int flags, unsigned mode) {
-        if (fs().dead_) return Err(EIO);
-        auto it = fs().names_.find(path);
-        if (it == fs().names_.end()) {
+        if (Fs().dead_) return Err(EIO);
+        auto it = Fs().names_.find(path);
+        if (it == Fs().names_.end()) {
             if (!(flags & O_CREAT)) return Err(ENOENT);
-            if (!fs().Change()) return Err(EIO);
-            it = fs().names_.emplace(path, std::make_shared<Node>()).first;
+            if (!Fs().Change()) return Err(EIO);
+            it = Fs().names_.emplace(path, std::make_shared<Node>()).first;
             it->second->mode = mode & 07777 & ~022u;
         } else if ((flags & O_CREAT) && (flags & O_EXCL)) {
             return Err(EEXIST);
         } else if (flags & O_TRUNC) {
-            if (!fs().Change()) return Err(EIO);
-            fs().Record(*it->second, [](MemFs::Bytes &d) { d.clear(); });
+            if (!Fs().Change()) return Err(EIO);
+            Fs().Record(*it->second, [](MemFs::Bytes &d) { d.clear(); });
         }
-        fs().fds_[fs().next_fd_] = {it->second, 0};
-        return fs().next_fd_++;
+        Fs().fds_[Fs().next_fd_] = {it->second, 0};
+        return Fs().next_fd_++;
     }
-    static int Close(int fd) { return fs().fds_.erase(fd) ? 0 : Err(EBADF); }
+    static int Close(int fd) { return Fs().fds_.erase(fd) ? 0 : Err(EBADF); }
     static ssize_t Pread(int fd, void *buf, size_t n, off_t at) {
         MemFs::Open *o = Fd(fd);
         if (!o) return -1;
@@ -128,7 +128,7 @@ struct MemFsCalls {
         MemFs::Open *o = Fd(fd, true);
         if (!o) return -1;
         auto *b = static_cast<const uint8_t *>(buf);
-        fs().Record(*o->node, [at, bytes = MemFs::Bytes(b, b + n)](MemFs::Bytes &d) {
+        Fs().Record(*o->node, [at, bytes = MemFs::Bytes(b, b + n)](MemFs::Bytes &d) {
             if (d.size() < size_t(at) + bytes.size()) d.resize(size_t(at) + bytes.size());
             std::copy(bytes.begin(), bytes.end(), d.begin() + at);
         });
@@ -155,7 +155,7 @@ struct MemFsCalls {
     }
     static int Ftruncate(int fd, off_t n) {
         MemFs::Open *o = Fd(fd, true);
-        if (o) fs().Record(*o->node, [n](MemFs::Bytes &d) { d.resize(size_t(n)); });
+        if (o) Fs().Record(*o->node, [n](MemFs::Bytes &d) { d.resize(size_t(n)); });
         return o ? 0 : -1;
     }
     static int Fstat(int fd, struct stat *st) {
@@ -169,30 +169,30 @@ struct MemFsCalls {
     }
     static int Fchown(int fd, uid_t, gid_t) { return Fd(fd) ? 0 : -1; }
     static int Stat(const char *path, struct stat *st) {
-        if (fs().dead_) return Err(EIO);
-        auto it = fs().names_.find(path);
-        return it == fs().names_.end() ? Err(ENOENT) : Fill(*it->second, st);
+        if (Fs().dead_) return Err(EIO);
+        auto it = Fs().names_.find(path);
+        return it == Fs().names_.end() ? Err(ENOENT) : Fill(*it->second, st);
     }
     static int Unlink(const char *path) {
-        if (fs().dead_) return Err(EIO);
-        if (!fs().names_.count(path)) return Err(ENOENT);
-        if (!fs().Change()) return Err(EIO);
-        fs().names_.erase(path);
+        if (Fs().dead_) return Err(EIO);
+        if (!Fs().names_.count(path)) return Err(ENOENT);
+        if (!Fs().Change()) return Err(EIO);
+        Fs().names_.erase(path);
         return 0;
     }
     static int Rename(const char *from, const char *to) {
-        if (fs().dead_) return Err(EIO);
-        auto it = fs().names_.find(from);
-        if (it == fs().names_.end()) return Err(ENOENT);
-        if (!fs().Change()) return Err(EIO);
+        if (Fs().dead_) return Err(EIO);
+        auto it = Fs().names_.find(from);
+        if (it == Fs().names_.end()) return Err(ENOENT);
+        if (!Fs().Change()) return Err(EIO);
         auto node = it->second;
-        fs().names_.erase(it);
-        fs().names_[to] = node;
+        Fs().names_.erase(it);
+        Fs().names_[to] = node;
         return 0;
     }
     static int SyncDir(const char *) {
-        if (!fs().Change()) return Err(EIO);
-        fs().synced_names_ = fs().names_;
+        if (!Fs().Change()) return Err(EIO);
+        Fs().synced_names_ = Fs().names_;
         return 0;
     }
     static int Lock(int fd, vrcore::system::seam::LockKind, vrcore::system::seam::LockMode, bool) {
@@ -205,11 +205,11 @@ struct MemFsCalls {
 
 MemFs::MemFs() {
     g_fs = this;
-    vrcore::system::seam::set_io(&MemFsCalls::kTable);
+    vrcore::system::seam::SetIo(&MemFsCalls::kTable);
 }
 
 MemFs::~MemFs() {
-    vrcore::system::seam::set_io(nullptr);
+    vrcore::system::seam::SetIo(nullptr);
     g_fs = nullptr;
 }
 
@@ -224,7 +224,7 @@ struct TapCalls {
         if (it != g_tap->paths_.end()) return it->second;
         char link[PATH_MAX];
         std::string proc = "/proc/self/fd/" + std::to_string(fd);
-        ssize_t n = g_tap->under_ == &vrcore::system::seam::system_io()
+        ssize_t n = g_tap->under_ == &vrcore::system::seam::SystemIo()
                         ? readlink(proc.c_str(), link, sizeof link)
                         : -1;
         return n > 0 ? std::string(link, size_t(n)) : std::string();
@@ -271,13 +271,13 @@ struct TapCalls {
                                   Call<IoOp::Lock, &Io::lock>::Run};
 };
 
-IoTap::IoTap(Fn before) : before_(std::move(before)), under_(&vrcore::system::seam::io()) {
+IoTap::IoTap(Fn before) : before_(std::move(before)), under_(&vrcore::system::seam::CurrentIo()) {
     g_tap = this;
-    vrcore::system::seam::set_io(&TapCalls::kTable);
+    vrcore::system::seam::SetIo(&TapCalls::kTable);
 }
 
 IoTap::~IoTap() {
-    vrcore::system::seam::set_io(under_);
+    vrcore::system::seam::SetIo(under_);
     g_tap = nullptr;
 }
 

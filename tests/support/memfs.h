@@ -35,7 +35,7 @@ class MemFs {
     // before the process "dies"; below 0 there is no such point.
     long changes_left = -1;
     // Whether the point was reached.
-    bool dead() const { return dead_; }
+    bool Dead() const { return dead_; }
 
     // The process dies: what was written stays.
     void Die();

@@ -28,7 +28,7 @@ class ScratchDir {
     }
     ScratchDir(const ScratchDir &) = delete;
     ScratchDir &operator=(const ScratchDir &) = delete;
-    const std::string &path() const { return dir_; }
+    const std::string &Path() const { return dir_; }
 
   private:
     std::string dir_;

@@ -15,21 +15,21 @@ struct StatusList {
     StatusList &operator=(const StatusList &) = delete;
     ~StatusList() { STF_DeleteList(list); }
     operator STF_List *() const { return list; }
-    uint32_t code() const { return STF_GetStatus(list); }
+    uint32_t Code() const { return STF_GetStatus(list); }
     // Every code, newest first.
-    std::vector<uint32_t> codes() const {
+    std::vector<uint32_t> Codes() const {
         std::vector<uint32_t> out;
         STF_ObjectInfo info;
         for (uint32_t i = 1; STF_GetObjectInfo(list, i, &info) == 0; ++i) out.push_back(info.code);
         return out;
     }
     // The list emptied, for calls that add to a list without clearing it.
-    STF_List *fresh() const { return STF_ClearStatus(list); }
+    STF_List *Fresh() const { return STF_ClearStatus(list); }
     // The top code, or every code, a call left that had to fail (rc 1);
     // ~0 or none when it did not.
-    uint32_t failed(int rc) const { return rc == 1 ? code() : 0xFFFFFFFFu; }
-    std::vector<uint32_t> failed_codes(int rc) const {
-        return rc == 1 ? codes() : std::vector<uint32_t>{};
+    uint32_t Failed(int rc) const { return rc == 1 ? Code() : 0xFFFFFFFFu; }
+    std::vector<uint32_t> FailedCodes(int rc) const {
+        return rc == 1 ? Codes() : std::vector<uint32_t>{};
     }
 };
 

@@ -57,14 +57,14 @@ void RunCase(const RuleCase &c) {
         auto by_type = c.binary ? GEN_BinCompareAttrValue : GEN_CompareAttrValue;
         int rc = pass ? c.fn(st, c.a, c.b, &r) : by_type(st, c.type, c.a, c.b, &r);
         if (c.code) {
-            EXPECT_EQ(st.failed(rc), c.code) << pass;
+            EXPECT_EQ(st.Failed(rc), c.code) << pass;
         } else {
-            EXPECT_EQ(rc, 0) << std::hex << st.code() << " " << pass;
+            EXPECT_EQ(rc, 0) << std::hex << st.Code() << " " << pass;
             EXPECT_EQ(r, c.want) << pass;
         }
     }
     if (c.fn) {
-        EXPECT_EQ(st.failed(c.fn(st, c.a, nullptr, &r)), GEN_S_NULLARG);
+        EXPECT_EQ(st.Failed(c.fn(st, c.a, nullptr, &r)), GEN_S_NULLARG);
     }
 }
 
@@ -220,7 +220,7 @@ class AttributeRule : public ::testing::Test {
         GEN_Criteria x{a, 0}, y{b, 0};
         int32_t r = 99;
         EXPECT_EQ(GEN_CompareAttrValue(st_, 37, &x, &y, &r), want_code ? 1 : 0);
-        EXPECT_EQ(st_.code(), want_code);
+        EXPECT_EQ(st_.Code(), want_code);
         return r;
     }
     StatusList st_;
@@ -262,11 +262,11 @@ TEST(CompareNesting, IsBounded) {
     for (int depth : {20, GEN_MAX_NESTING + 10}) {
         GEN_Criteria *a = nest(depth), *b = nest(depth);
         int32_t r = 99;
-        EXPECT_EQ(st.failed(GEN_CompareAttrValue(st, 37, a, b, &r)),
+        EXPECT_EQ(st.Failed(GEN_CompareAttrValue(st, 37, a, b, &r)),
                   depth < GEN_MAX_NESTING ? ~0u : GEN_S_INVALID);
         EXPECT_EQ(r, depth < GEN_MAX_NESTING ? 0 : 99);
-        GEN_DeleteCriteria(st.fresh(), a, nullptr);
-        GEN_DeleteCriteria(st.fresh(), b, nullptr);
+        GEN_DeleteCriteria(st.Fresh(), a, nullptr);
+        GEN_DeleteCriteria(st.Fresh(), b, nullptr);
     }
 }
 
@@ -296,10 +296,10 @@ TEST(CompareForms, CaseInsensitiveEqualityAndDocuments) {
     EXPECT_EQ(Result(GEN_EqualText, low, low3), 1);
     EXPECT_EQ(Result(GEN_EqualText, e3, e1), 1);
     EXPECT_EQ(Result(GEN_EqualText, up3, low3), 0);
-    EXPECT_EQ(st.failed(GEN_EqualText(st, &low3, &k4, &r)), GEN_S_NOTSUPP);
+    EXPECT_EQ(st.Failed(GEN_EqualText(st, &low3, &k4, &r)), GEN_S_NOTSUPP);
     EXPECT_EQ(GEN_EqualText(st, &c1, &c2, &r), 1);
     EXPECT_EQ(Result(GEN_EqualSimpleName, nu, nl), 0);
-    EXPECT_EQ(st.failed(GEN_EqualSimpleName(st, &nu, nullptr, &r)), GEN_S_NULLARG);
+    EXPECT_EQ(st.Failed(GEN_EqualSimpleName(st, &nu, nullptr, &r)), GEN_S_NULLARG);
     EXPECT_EQ(GEN_CompareText(nullptr, &up, &low, &r), 1);
 
     uint32_t n = 2; // an absent document number sorts first
@@ -373,8 +373,8 @@ void CheckOrder(uint32_t type, std::mt19937 &rng, int32_t kind) {
         for (size_t j = 0; j < n; ++j) {
             int32_t r = 0;
             int rc = GEN_CompareAttrValue(st, type, v[i], v[j], &r);
-            s[i * n + j] = rc ? 2 + int64_t{st.code()} : (r > 0) - (r < 0);
-            ASSERT_TRUE(!kind || rc == 0) << std::hex << st.code();
+            s[i * n + j] = rc ? 2 + int64_t{st.Code()} : (r > 0) - (r < 0);
+            ASSERT_TRUE(!kind || rc == 0) << std::hex << st.Code();
         }
     auto at = [&](size_t i, size_t j) { return s[i * n + j]; };
     EXPECT_TRUE(at(0, n - 1) > 1 || at(0, n - 1) == 0) << "copy";

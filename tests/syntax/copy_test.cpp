@@ -44,22 +44,22 @@ TEST(CopyDelete, RandomValuesThroughDescriptors) {
                     [&] {
                         copy = reinterpret_cast<void *>(1);
                         long live = FailAlloc::Live();
-                        if (c.desc->copy(st.fresh(), &copy, orig, &kFail) != 0) {
+                        if (c.desc->copy(st.Fresh(), &copy, orig, &kFail) != 0) {
                             EXPECT_EQ(copy, nullptr);
-                            EXPECT_EQ(st.code(), GEN_S_NOMEM);
+                            EXPECT_EQ(st.Code(), GEN_S_NOMEM);
                             return false;
                         }
                         EXPECT_EQ(Dump(*c.type, copy), before);
-                        EXPECT_EQ(c.desc->del(st.fresh(), copy, &kFail), 0);
+                        EXPECT_EQ(c.desc->del(st.Fresh(), copy, &kFail), 0);
                         EXPECT_EQ(FailAlloc::Live(), live);
                         return true;
                     },
                     [&] { EXPECT_EQ(Dump(*c.type, orig), before); });
             }
-            ASSERT_EQ(c.desc->copy(st.fresh(), &copy, orig, nullptr), 0) << before;
-            EXPECT_EQ(c.desc->del(st.fresh(), orig, nullptr), 0);
+            ASSERT_EQ(c.desc->copy(st.Fresh(), &copy, orig, nullptr), 0) << before;
+            EXPECT_EQ(c.desc->del(st.Fresh(), orig, nullptr), 0);
             EXPECT_EQ(Dump(*c.type, copy), before);
-            EXPECT_EQ(c.desc->del(st.fresh(), copy, nullptr), 0);
+            EXPECT_EQ(c.desc->del(st.Fresh(), copy, nullptr), 0);
         }
     }
 }
@@ -72,7 +72,7 @@ TEST(CopyDelete, DeepCopyFailureLeavesDestinationCleared) {
     // A well-filled address: retry until most parts are present.
     while (!orig || !orig->personal_name || !orig->organization_unit_names ||
            !orig->directory_name || !orig->extension_attrs) {
-        GEN_DeleteDeliveryAddress(st.fresh(), orig, nullptr);
+        GEN_DeleteDeliveryAddress(st.Fresh(), orig, nullptr);
         orig = static_cast<GEN_DeliveryAddress *>(
             NewRandomValue(rng, vrcore::syntax::T_DeliveryAddress));
     }
@@ -80,14 +80,14 @@ TEST(CopyDelete, DeepCopyFailureLeavesDestinationCleared) {
     long points = SweepFailures(
         [&] {
             std::memset(&dst, 0xA5, sizeof dst);
-            bool made = GEN_DeepCopyDeliveryAddress(st.fresh(), &dst, orig, &kFail) == 0;
-            EXPECT_EQ(made ? GEN_DeepDeleteDeliveryAddress(st.fresh(), &dst, &kFail) : 0, 0);
+            bool made = GEN_DeepCopyDeliveryAddress(st.Fresh(), &dst, orig, &kFail) == 0;
+            EXPECT_EQ(made ? GEN_DeepDeleteDeliveryAddress(st.Fresh(), &dst, &kFail) : 0, 0);
             EXPECT_EQ(std::memcmp(&dst, &zero, sizeof dst), 0);
             return made;
         },
         [] {});
     EXPECT_GT(points, 3);
-    GEN_DeleteDeliveryAddress(st.fresh(), orig, nullptr);
+    GEN_DeleteDeliveryAddress(st.Fresh(), orig, nullptr);
 }
 
 // Invalid kinds, choices and lengths are refused, outputs stay null and
@@ -141,7 +141,7 @@ TEST(CopyDelete, InvalidValuesRefused) {
         void *out = reinterpret_cast<void *>(1);
         long live = FailAlloc::Live();
         int rc = c.desc.copy(st, &out, c.value, &kFail);
-        EXPECT_EQ(st.failed(rc), c.code ? c.code : ~0u);
+        EXPECT_EQ(st.Failed(rc), c.code ? c.code : ~0u);
         EXPECT_EQ(rc ? "" : Dump(c.type, out), rc ? "" : Dump(c.type, c.value));
         EXPECT_EQ(rc ? 0 : c.desc.del(st, out, &kFail), 0);
         EXPECT_EQ(out == nullptr, rc != 0);
@@ -165,16 +165,16 @@ TEST(CopyDelete, EdgeCasesOfTheRepresentations) {
 
     // Null arguments and an allocator without its free.
     void *v = nullptr;
-    EXPECT_EQ(st.failed(GEN_DeleteText(st, nullptr, nullptr)), GEN_S_NULLDELETE);
-    EXPECT_EQ(st.failed(GEN_CopyText(st, &v, nullptr, nullptr)), GEN_S_NULLARG);
+    EXPECT_EQ(st.Failed(GEN_DeleteText(st, nullptr, nullptr)), GEN_S_NULLDELETE);
+    EXPECT_EQ(st.Failed(GEN_CopyText(st, &v, nullptr, nullptr)), GEN_S_NULLARG);
     GEN_Text t = Txt(1, "");
     EXPECT_EQ(GEN_CopyText(nullptr, &v, &t, nullptr), 1);
     GENU_Allocator half = {FailMalloc, nullptr};
-    EXPECT_EQ(st.failed(GEN_CopyText(st, &v, &t, &half)), GEN_S_INVALID);
+    EXPECT_EQ(st.Failed(GEN_CopyText(st, &v, &t, &half)), GEN_S_INVALID);
 
     // Deleting a value with a bad choice reports it and still clears it.
     GEN_NameOrOID bad{9, {5}};
-    EXPECT_EQ(st.failed(GEN_DeepDeleteNameOrOID(st, &bad, nullptr)), GEN_S_INVALID);
+    EXPECT_EQ(st.Failed(GEN_DeepDeleteNameOrOID(st, &bad, nullptr)), GEN_S_INVALID);
     EXPECT_EQ(bad.choice, 0);
     EXPECT_EQ(bad.u.oid, 0u);
 }
@@ -191,10 +191,10 @@ TEST(CopyDelete, NestingIsBounded) {
     for (size_t i = 1; i < chain.size(); ++i)
         chain[i].choice = GEN_FILTER_NOT, chain[i].u.not_filter = &chain[i - 1];
     void *copy = nullptr;
-    ASSERT_EQ(GEN_CopyFilter(st.fresh(), &copy, &chain[GEN_MAX_NESTING - 2], &kFail), 0);
-    EXPECT_EQ(GEN_DeleteFilter(st.fresh(), copy, &kFail), 0);
+    ASSERT_EQ(GEN_CopyFilter(st.Fresh(), &copy, &chain[GEN_MAX_NESTING - 2], &kFail), 0);
+    EXPECT_EQ(GEN_DeleteFilter(st.Fresh(), copy, &kFail), 0);
     long live = FailAlloc::Live();
-    EXPECT_EQ(st.failed(GEN_CopyFilter(st.fresh(), &copy, &chain.back(), &kFail)), GEN_S_INVALID);
+    EXPECT_EQ(st.Failed(GEN_CopyFilter(st.Fresh(), &copy, &chain.back(), &kFail)), GEN_S_INVALID);
     EXPECT_EQ(copy, nullptr);
     EXPECT_EQ(FailAlloc::Live(), live);
 }

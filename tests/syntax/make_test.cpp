@@ -239,7 +239,7 @@ uint32_t RunMaker(const Maker &m, const GENU_Allocator *al, std::string *dump) {
     if (m.make(st, m.embedded ? block.data() : static_cast<void *>(&made), al) != 0) {
         EXPECT_TRUE(m.embedded ? std::count(block.begin(), block.end(), 0) == long(block.size())
                                : !made);
-        return st.code();
+        return st.Code();
     }
     void *v = m.embedded ? block.data() : made;
     *dump = Dump(m.type, v);
@@ -314,7 +314,7 @@ TEST(Extract, DistNameStringSyntaxes) {
         GEN_DistNameString d{Txt(1, "CORP\\bob"), const_cast<GEN_NameOrOID *>(c.syntax)};
         char *s = reinterpret_cast<char *>(1);
         GENU_ShortOID syn = 123;
-        EXPECT_EQ(st.failed(GENU_ExtractDistNameString(st, &s, &syn, &d, nullptr)),
+        EXPECT_EQ(st.Failed(GENU_ExtractDistNameString(st, &s, &syn, &d, nullptr)),
                   c.code ? c.code : ~0u);
         EXPECT_EQ(syn, c.want);
         EXPECT_EQ(s ? std::string(s) : "<null>", c.code ? "<null>" : "CORP\\bob");

@@ -82,7 +82,7 @@ TEST(RenderValue, StructuredValuesPrefixEveryLine) {
               "\tdelivery address = ann@print.example\n\tjob copies = 3\n\toutput bin = <not "
               "specified>\n");
     EXPECT_NE(Line(81, empty, "\t").find("\tjob copies = <default = 1>\n"), std::string::npos);
-    GEN_DeleteDeliveryAddress(st.fresh(), mail, nullptr);
+    GEN_DeleteDeliveryAddress(st.Fresh(), mail, nullptr);
 }
 
 TEST(RenderValue, AccessControlEntries) {
@@ -102,7 +102,7 @@ TEST(RenderValue, AccessControlEntries) {
     ASSERT_EQ(GENU_eACLFromText(st, &e, "name=bob domain=winnt:CORP privilege-level=administrator"),
               0);
     EXPECT_EQ(Line(89, *e), ">administrator: group: bob, domain winnt:CORP\n");
-    GEN_DeleteExtACL(st.fresh(), e, nullptr);
+    GEN_DeleteExtACL(st.Fresh(), e, nullptr);
 }
 
 TEST(RenderSingle, TextsAndBytes) {
@@ -161,12 +161,12 @@ class LogFile {
                               "LOG_ENABLED", "ODP_TRACE"})
             unsetenv(v);
         LOG_Term();
-        LOG_Init((dir_.path() + "/trace").c_str(), "EWADXIF");
+        LOG_Init((dir_.Path() + "/trace").c_str(), "EWADXIF");
     }
     ~LogFile() { LOG_Term(); }
     std::string Text() const {
         std::string out, line;
-        for (const auto &file : std::filesystem::directory_iterator(dir_.path())) {
+        for (const auto &file : std::filesystem::directory_iterator(dir_.Path())) {
             std::istringstream in(ReadFile(file.path()));
             while (std::getline(in, line)) {
                 if (line.ends_with('\r')) line.pop_back();
@@ -245,8 +245,8 @@ TEST(EchoLog, FailuresAddToTheCallersList) {
     bad.kind = 7;
     EXPECT_EQ(GEN_EchoText(st, &bad), 1);
     LOG_EndMessage();
-    ASSERT_GE(st.codes().size(), 2u);
-    EXPECT_EQ(st.codes()[1], 0xC0090067u); // kept, below the set's code
+    ASSERT_GE(st.Codes().size(), 2u);
+    EXPECT_EQ(st.Codes()[1], 0xC0090067u); // kept, below the set's code
     EXPECT_EQ(log.Text(), "unknown simple name choice\n");
 }
 

@@ -31,10 +31,10 @@ template <typename F> std::string FromText(const char *text, F &&then) {
     GEN_ExtACL *e = reinterpret_cast<GEN_ExtACL *>(1);
     if (GENU_eACLFromText(st, &e, text) != 0) {
         EXPECT_EQ(e, nullptr);
-        return st.code() == GEN_S_INVALID ? "invalid" : Code(st.code());
+        return st.Code() == GEN_S_INVALID ? "invalid" : Code(st.Code());
     }
     std::string r = then(e);
-    GEN_DeleteExtACL(st.fresh(), e, nullptr);
+    GEN_DeleteExtACL(st.Fresh(), e, nullptr);
     return r;
 }
 std::string FromText(const char *text) { return FromText(text, Show); }
@@ -103,9 +103,9 @@ struct ListEntry {
 template <typename F> std::string FromList(const ListEntry &l, F &&then) {
     StatusList st;
     GEN_ExtACL *e = nullptr;
-    if (GENU_ACLFromPSIS(st, &e, &l.e) != 0) return Code(st.code());
+    if (GENU_ACLFromPSIS(st, &e, &l.e) != 0) return Code(st.Code());
     std::string r = then(e);
-    GEN_DeleteExtACL(st.fresh(), e, nullptr);
+    GEN_DeleteExtACL(st.Fresh(), e, nullptr);
     return r;
 }
 
@@ -115,7 +115,7 @@ std::string ToList(const GEN_ExtACL *e) {
     auto *l = reinterpret_cast<GEN_PSISAccessControlList *>(1);
     if (GENU_ACLToPSIS(st, &l, e) != 0) {
         EXPECT_EQ(l, nullptr);
-        return Code(st.code());
+        return Code(st.Code());
     }
     EXPECT_EQ(l->choice, 1);
     EXPECT_EQ(*l->name_type, GEN_ACL_GROUP);
@@ -124,7 +124,7 @@ std::string ToList(const GEN_ExtACL *e) {
     GENU_ExtractSimpleName(st, &name, &l->u.simple_name, nullptr);
     std::string r(name);
     GENU__CoveredFree(name);
-    GEN_DeletePSISAccessControlList(st.fresh(), l, nullptr);
+    GEN_DeletePSISAccessControlList(st.Fresh(), l, nullptr);
     return r;
 }
 
@@ -247,7 +247,7 @@ TEST(MailAddress, ReadersFindTheirTypeAndRefuseHostileLists) {
     SweepFailures(
         [&] {
             if (GEN_X400ToStringAddress(st, &out, &both.address, &fail) != 0) {
-                EXPECT_EQ(st.codes(), (std::vector<uint32_t>{GEN_S_INVALID, GEN_S_NOMEM}));
+                EXPECT_EQ(st.Codes(), (std::vector<uint32_t>{GEN_S_INVALID, GEN_S_NOMEM}));
                 return false;
             }
             FailFree(out);

@@ -77,7 +77,7 @@ template <typename F> std::string Made(F &&call) {
     char *s = reinterpret_cast<char *>(1);
     if (call(st.list, &s) != 0) {
         EXPECT_EQ(s, nullptr);
-        return Code(st.code());
+        return Code(st.Code());
     }
     std::string r(s);
     GENU__CoveredFree(s);

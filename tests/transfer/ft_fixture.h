@@ -31,10 +31,10 @@ class TransferTest : public ::testing::Test {
         SetJob("job-1", 3);
     }
     void TearDown() override {
-        vrcore::transfer::set_connect_pause(nullptr, nullptr);
-        vrcore::transfer::set_rename_pause(nullptr, nullptr);
-        vrcore::transfer::set_accept_timeout_ms(-1);
-        vrcore::transfer::set_ftp_timeout_ms(-1);
+        vrcore::transfer::SetConnectPause(nullptr, nullptr);
+        vrcore::transfer::SetRenamePause(nullptr, nullptr);
+        vrcore::transfer::SetAcceptTimeoutMs(-1);
+        vrcore::transfer::SetFtpTimeoutMs(-1);
     }
 
     void SetJob(const std::string &job, uint32_t num) {
@@ -94,7 +94,7 @@ class TransferTest : public ::testing::Test {
     }
 
     vrtest::ScratchDir scratch_{"vrft"};
-    std::string root_ = scratch_.path(), spool_dir_ = root_ + "/spool";
+    std::string root_ = scratch_.Path(), spool_dir_ = root_ + "/spool";
     FT_SpoolInfo spool_{};
     GEN_DocumentIdentifier id_{};
     std::deque<std::pair<std::string, GEN_DocumentContent>> refs_;

@@ -74,7 +74,7 @@ TEST_F(SocketTest, DocumentsArriveWholeOrLeaveNothing) {
          })},
         {FT_S_FAILED,
          [&] {
-             set_accept_timeout_ms(200);
+             SetAcceptTimeoutMs(200);
              return Serve(r, [&](FT_SocketAddress a) {
                  int s = ConnectLoopback(a.port);
                  char c;
@@ -116,13 +116,13 @@ TEST_F(SocketTest, NonBlockingSendWaitsForRoomWithinTheTimeOut) {
         }
     });
     uint64_t sent = 0;
-    EXPECT_TRUE(send_all(sv[0], data.data(), data.size(), sent));
+    EXPECT_TRUE(SendAll(sv[0], data.data(), data.size(), sent));
     drain.join();
     EXPECT_EQ(sent, data.size());
     EXPECT_EQ(got, data);
 
-    set_accept_timeout_ms(100);
-    EXPECT_FALSE(send_all(sv[0], data.data(), data.size(), sent));
+    SetAcceptTimeoutMs(100);
+    EXPECT_FALSE(SendAll(sv[0], data.data(), data.size(), sent));
     EXPECT_EQ(errno, ETIMEDOUT);
 }
 
@@ -145,7 +145,7 @@ TEST_F(SocketTest, ClientRetriesFiveTimesAtMost) {
     for (bool opens : {true, false}) {
         uint16_t port = 0;
         Ctx ctx{LoopbackSocket(port), opens, {}};
-        set_connect_pause(pause, &ctx);
+        SetConnectPause(pause, &ctx);
         FT_SocketAddress a = Loopback(port);
         EXPECT_EQ(FT_FileToSend(&id_, &a, &Reference(src), FT_METHOD_SOCKET, nullptr),
                   opens ? 0u : FT_S_OTHER);

@@ -38,14 +38,14 @@ TEST_F(TransferTest, HostileJobIdentifiersStayInsideTheSpoolDirectory) {
     EXPECT_EQ(seen.size(), 9u);
     EXPECT_EQ(SpoolFiles().size(), 9u);
     EXPECT_EQ(fs::directory_iterator(root_)->path(), fs::path(spool_dir_)); // nothing beside it
-    EXPECT_EQ(encode_job("a/../b%"), "a%2F..%2Fb%25");
+    EXPECT_EQ(EncodeJob("a/../b%"), "a%2F..%2Fb%25");
 }
 
 TEST_F(TransferTest, SpoolFilesAreCreatedExclusivelyAndNeverThroughALink) {
     std::string victim = WriteFile("victim", "keep me");
     std::string name = spool_dir_ + "/ft_x.1.2.3.orig";
     fs::create_symlink(victim, name);
-    EXPECT_NE(SpoolFile().create_named(name), 0u);
+    EXPECT_NE(SpoolFile().CreateNamed(name), 0u);
     EXPECT_EQ(ReadFile(victim), "keep me");
     EXPECT_TRUE(fs::is_symlink(name)); // a failed creation removes nothing it did not make
 
@@ -53,9 +53,9 @@ TEST_F(TransferTest, SpoolFilesAreCreatedExclusivelyAndNeverThroughALink) {
     std::string existing = WriteFile("spool/ft_y.1.2.3.orig", "older document");
     {
         SpoolFile f;
-        ASSERT_EQ(f.create_named(existing + ".tmp"), 0u);
-        ASSERT_EQ(f.write_all("new", 3), 0u);
-        EXPECT_NE(f.finish(Doc{"y", 1}), 0u);
+        ASSERT_EQ(f.CreateNamed(existing + ".tmp"), 0u);
+        ASSERT_EQ(f.WriteAll("new", 3), 0u);
+        EXPECT_NE(f.Finish(Doc{"y", 1}), 0u);
     }
     EXPECT_EQ(ReadFile(existing), "older document");
     EXPECT_FALSE(fs::exists(existing + ".tmp"));
@@ -161,7 +161,7 @@ TEST_F(TransferTest, FailedFilterRenameIsRetriedThenLeavesNoCurr) {
     std::string base = spool_dir_ + "/ft_job.3.1.2";
     static int pauses;
     pauses = 0;
-    set_rename_pause([](int, void *) { ++pauses; }, nullptr);
+    SetRenamePause([](int, void *) { ++pauses; }, nullptr);
     FT_Filter f{};
     ASSERT_EQ(FT_PPStartGetDataBuffer(&id_, name.c_str(), nullptr, &f), 0u);
     ASSERT_EQ(FT_PPStartSetDataBuffer(&id_, &f), 0u);
@@ -190,35 +190,35 @@ TEST(FtpReplyReader, SplitsSingleAndMultiLineReplies) {
         for (size_t step : {wire.size(), size_t{1}}) {
             FtpReplyReader rd;
             for (size_t i = 0; i < wire.size(); i += step)
-                rd.feed(wire.data() + i, std::min(step, wire.size() - i));
+                rd.Feed(wire.data() + i, std::min(step, wire.size() - i));
             for (const auto &[code, text] : replies) {
-                ASSERT_TRUE(rd.next(r)) << wire;
+                ASSERT_TRUE(rd.Next(r)) << wire;
                 EXPECT_EQ(r.code, code);
                 EXPECT_EQ(r.text, text);
             }
-            EXPECT_FALSE(rd.next(r) || rd.failed());
+            EXPECT_FALSE(rd.Next(r) || rd.Failed());
         }
     }
     for (std::string bad : {"hello\r\n", "2x0 no\r\n", "620 range\r\n", "220x\r\n"}) {
         FtpReplyReader rd;
-        rd.feed(bad.data(), bad.size());
-        EXPECT_TRUE(rd.failed() && !rd.next(r)) << bad;
+        rd.Feed(bad.data(), bad.size());
+        EXPECT_TRUE(rd.Failed() && !rd.Next(r)) << bad;
     }
     FtpReplyReader endless;
     std::string line = "220-" + std::string(1000, 'x') + "\r\n";
-    for (int i = 0; i < 100 && !endless.failed(); ++i) endless.feed(line.data(), line.size());
-    EXPECT_TRUE(endless.failed());
+    for (int i = 0; i < 100 && !endless.Failed(); ++i) endless.Feed(line.data(), line.size());
+    EXPECT_TRUE(endless.Failed());
 }
 
 TEST(FtpSource, RefusesLineBreaksAndMalformedSources) {
     std::string host, path;
     uint16_t port = 0;
-    ASSERT_TRUE(parse_ftp_source("ftp://example.org:2121/dir/doc.ps", host, port, path));
+    ASSERT_TRUE(ParseFtpSource("ftp://example.org:2121/dir/doc.ps", host, port, path));
     EXPECT_EQ(host + " " + std::to_string(port) + " " + path, "example.org 2121 dir/doc.ps");
-    ASSERT_TRUE(parse_ftp_source("h//abs", host, port, path));
+    ASSERT_TRUE(ParseFtpSource("h//abs", host, port, path));
     EXPECT_EQ(std::to_string(port) + " " + path, "21 /abs");
     for (std::string bad : std::vector<std::string>{
              "h/doc\r\nDELE x", "h/doc\nx", "h\r/doc", "h/doc\r", std::string("h/a\0b", 5), "/doc",
              "h/", "h:0/d", "h:65536/d", "h:/d", "h:2x/d", "h x/d"})
-        EXPECT_FALSE(parse_ftp_source(bad, host, port, path)) << bad;
+        EXPECT_FALSE(ParseFtpSource(bad, host, port, path)) << bad;
 }

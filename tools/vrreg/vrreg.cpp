@@ -44,14 +44,14 @@ const char kUsageText[] =
     "\n"
     "exit status: 0 done, 1 no such key or value, 2 usage error, 3 failure\n";
 
-int usage_error(const char *fmt, const char *arg = "") {
+int UsageError(const char *fmt, const char *arg = "") {
     std::fprintf(stderr, "vrreg: ");
     std::fprintf(stderr, fmt, arg);
     std::fprintf(stderr, "\nTry 'vrreg --help'.\n");
     return kUsage;
 }
 
-bool parse_dword(const char *s, uint32_t &out) {
+bool ParseDword(const char *s, uint32_t &out) {
     if (!*s || *s == '-' || *s == '+' || *s == ' ') return false;
     errno = 0;
     char *end = nullptr;
@@ -61,7 +61,7 @@ bool parse_dword(const char *s, uint32_t &out) {
     return true;
 }
 
-const char *type_name(RegType t) {
+const char *TypeName(RegType t) {
     switch (t) {
     case RegType::String: return "string";
     case RegType::ExpandString: return "expandable string";
@@ -70,20 +70,20 @@ const char *type_name(RegType t) {
     }
 }
 
-int load(const Registry &reg, RegDocument &doc) {
-    int rc = reg.load(doc);
+int Load(const Registry &reg, RegDocument &doc) {
+    int rc = reg.Load(doc);
     if (rc == ENOENT) return kNotFound;
     if (rc != 0) {
-        std::fprintf(stderr, "vrreg: cannot read %s: %s\n", reg.path().c_str(), std::strerror(rc));
+        std::fprintf(stderr, "vrreg: cannot read %s: %s\n", reg.Path().c_str(), std::strerror(rc));
         return kFailed;
     }
-    if (doc.malformed())
-        std::fprintf(stderr, "vrreg: %s: %zu malformed line(s) skipped\n", reg.path().c_str(),
-                     doc.malformed());
+    if (doc.Malformed())
+        std::fprintf(stderr, "vrreg: %s: %zu malformed line(s) skipped\n", reg.Path().c_str(),
+                     doc.Malformed());
     return kOk;
 }
 
-int write_result(const Registry &reg, int rc, const char *what) {
+int WriteResult(const Registry &reg, int rc, const char *what) {
     if (rc == 0) return kOk;
     if (rc == ENOENT) {
         std::fprintf(stderr, "vrreg: no such %s\n", what);
@@ -94,45 +94,45 @@ int write_result(const Registry &reg, int rc, const char *what) {
                      "vrreg: invalid key, name or value (control characters, or ']' in a key)\n");
         return kUsage;
     }
-    std::fprintf(stderr, "vrreg: cannot write %s: %s\n", reg.path().c_str(), std::strerror(rc));
+    std::fprintf(stderr, "vrreg: cannot write %s: %s\n", reg.Path().c_str(), std::strerror(rc));
     return kFailed;
 }
 
-int cmd_get(const Registry &reg, std::vector<const char *> args) {
+int CmdGet(const Registry &reg, std::vector<const char *> args) {
     bool expanded = false;
     if (!args.empty() && std::strcmp(args[0], "--expanded") == 0) {
         expanded = true;
         args.erase(args.begin());
     }
-    if (args.size() != 2) return usage_error("get needs KEY and NAME");
+    if (args.size() != 2) return UsageError("get needs KEY and NAME");
     RegDocument doc;
-    int rc = load(reg, doc);
+    int rc = Load(reg, doc);
     if (rc == kNotFound) {
-        std::fprintf(stderr, "vrreg: %s does not exist\n", reg.path().c_str());
+        std::fprintf(stderr, "vrreg: %s does not exist\n", reg.Path().c_str());
         return rc;
     }
     if (rc != kOk) return rc;
-    const RegValue *v = doc.find(args[0], args[1]);
+    const RegValue *v = doc.Find(args[0], args[1]);
     if (!v) {
         std::fprintf(stderr, "vrreg: no value '%s' under %s\n", args[1],
-                     normalize_key(args[0]).c_str());
+                     NormalizeKey(args[0]).c_str());
         return kNotFound;
     }
     switch (v->type) {
     case RegType::Dword: std::printf("%u\n", v->dword); break;
     case RegType::ExpandString:
-        std::printf("%s\n", expanded ? expand_env(v->text).c_str() : v->text.c_str());
+        std::printf("%s\n", expanded ? ExpandEnv(v->text).c_str() : v->text.c_str());
         break;
     case RegType::String: std::printf("%s\n", v->text.c_str()); break;
     default:
-        std::fprintf(stderr, "vrreg: value '%s' is of type %s: %s\n", args[1], type_name(v->type),
+        std::fprintf(stderr, "vrreg: value '%s' is of type %s: %s\n", args[1], TypeName(v->type),
                      v->text.c_str());
         return kFailed;
     }
     return kOk;
 }
 
-int cmd_set(const Registry &reg, std::vector<const char *> args) {
+int CmdSet(const Registry &reg, std::vector<const char *> args) {
     enum { Text, Dword, Expand } kind = Text;
     while (!args.empty() && args[0][0] == '-' && args[0][1] == '-') {
         if (std::strcmp(args[0], "--dword") == 0 && kind == Text)
@@ -143,40 +143,40 @@ int cmd_set(const Registry &reg, std::vector<const char *> args) {
             args.erase(args.begin());
             break;
         } else
-            return usage_error("set: unexpected option '%s' (one of --dword, --expand)", args[0]);
+            return UsageError("set: unexpected option '%s' (one of --dword, --expand)", args[0]);
         args.erase(args.begin());
     }
-    if (args.size() != 3) return usage_error("set needs KEY, NAME and VALUE");
+    if (args.size() != 3) return UsageError("set needs KEY, NAME and VALUE");
     if (kind == Dword) {
         uint32_t v;
-        if (!parse_dword(args[2], v)) return usage_error("not a 32-bit number: '%s'", args[2]);
-        return write_result(reg, reg.set_dword(args[0], args[1], v), "value");
+        if (!ParseDword(args[2], v)) return UsageError("not a 32-bit number: '%s'", args[2]);
+        return WriteResult(reg, reg.SetDword(args[0], args[1], v), "value");
     }
-    return write_result(reg, reg.set_string(args[0], args[1], args[2], kind == Expand), "value");
+    return WriteResult(reg, reg.SetString(args[0], args[1], args[2], kind == Expand), "value");
 }
 
-int cmd_delete(const Registry &reg, const std::vector<const char *> &args) {
-    if (args.size() == 2) return write_result(reg, reg.delete_value(args[0], args[1]), "value");
-    if (args.size() == 1) return write_result(reg, reg.delete_key(args[0]), "key");
-    return usage_error("delete needs KEY and optionally NAME");
+int CmdDelete(const Registry &reg, const std::vector<const char *> &args) {
+    if (args.size() == 2) return WriteResult(reg, reg.DeleteValue(args[0], args[1]), "value");
+    if (args.size() == 1) return WriteResult(reg, reg.DeleteKey(args[0]), "key");
+    return UsageError("delete needs KEY and optionally NAME");
 }
 
-int cmd_list(const Registry &reg, const std::vector<const char *> &args) {
-    if (args.size() > 1) return usage_error("list takes at most one KEY");
+int CmdList(const Registry &reg, const std::vector<const char *> &args) {
+    if (args.size() > 1) return UsageError("list takes at most one KEY");
     RegDocument doc;
-    int rc = load(reg, doc);
+    int rc = Load(reg, doc);
     if (rc == kNotFound && args.empty()) return kOk; // no file: no keys
     if (rc == kNotFound) {
-        std::fprintf(stderr, "vrreg: %s does not exist\n", reg.path().c_str());
+        std::fprintf(stderr, "vrreg: %s does not exist\n", reg.Path().c_str());
         return rc;
     }
     if (rc != kOk) return rc;
     if (args.empty()) {
-        for (const auto &k : doc.keys()) std::puts(k.c_str());
+        for (const auto &k : doc.Keys()) std::puts(k.c_str());
         return kOk;
     }
-    std::string key = normalize_key(args[0]);
-    auto keys = doc.keys();
+    std::string key = NormalizeKey(args[0]);
+    auto keys = doc.Keys();
     bool present = std::any_of(keys.begin(), keys.end(), [&](const std::string &k) {
         return strcasecmp(k.c_str(), key.c_str()) == 0;
     });
@@ -184,7 +184,7 @@ int cmd_list(const Registry &reg, const std::vector<const char *> &args) {
         std::fprintf(stderr, "vrreg: no key %s\n", key.empty() ? args[0] : key.c_str());
         return kNotFound;
     }
-    for (const auto &v : doc.values(args[0])) std::puts(format_value(v).c_str());
+    for (const auto &v : doc.Values(args[0])) std::puts(FormatValue(v).c_str());
     return kOk;
 }
 
@@ -202,30 +202,30 @@ int main(int argc, char **argv) {
                 return kOk;
             }
             if (a == "--file") {
-                if (++i >= argc) return usage_error("--file needs a PATH");
+                if (++i >= argc) return UsageError("--file needs a PATH");
                 file = argv[i];
                 file_given = true;
             } else if (a.starts_with("--file=")) {
                 file = std::string(a.substr(7));
                 file_given = true;
             } else {
-                return usage_error("unknown option '%s'", argv[i]);
+                return UsageError("unknown option '%s'", argv[i]);
             }
         }
-        if (i >= argc) return usage_error("missing command");
-        if (file_given && file.empty()) return usage_error("--file needs a PATH");
-        Registry reg(file.empty() ? registry_path() : file);
+        if (i >= argc) return UsageError("missing command");
+        if (file_given && file.empty()) return UsageError("--file needs a PATH");
+        Registry reg(file.empty() ? RegistryPath() : file);
         std::string_view cmd = argv[i];
         std::vector<const char *> args(argv + i + 1, argv + argc);
-        if (cmd == "get") return cmd_get(reg, args);
-        if (cmd == "set") return cmd_set(reg, args);
-        if (cmd == "delete") return cmd_delete(reg, args);
-        if (cmd == "list") return cmd_list(reg, args);
+        if (cmd == "get") return CmdGet(reg, args);
+        if (cmd == "set") return CmdSet(reg, args);
+        if (cmd == "delete") return CmdDelete(reg, args);
+        if (cmd == "list") return CmdList(reg, args);
         if (cmd == "help") {
             std::fputs(kUsageText, stdout);
             return kOk;
         }
-        return usage_error("unknown command '%s'", argv[i]);
+        return UsageError("unknown command '%s'", argv[i]);
     } catch (const std::bad_alloc &) {
         std::fprintf(stderr, "vrreg: out of memory\n");
         return kFailed;
