@@ -35,7 +35,7 @@ namespace {
 constexpr int kItems = 20000;
 
 struct Data {
-    std::vector<std::string> keys, values, fetchOrder;
+    std::vector<std::string> keys, values, fetch_order;
     Data() {
         std::mt19937_64 rng(42);
         char buf[32];
@@ -46,8 +46,8 @@ struct Data {
             for (auto &c : v) c = char('a' + rng() % 26);
             values.push_back(v);
         }
-        fetchOrder = keys;
-        std::shuffle(fetchOrder.begin(), fetchOrder.end(), rng);
+        fetch_order = keys;
+        std::shuffle(fetch_order.begin(), fetch_order.end(), rng);
     }
 };
 const Data &D() {
@@ -288,7 +288,7 @@ template <class S> void Fetches(benchmark::State &state, bool cold) {
     Fill(s);
     s.Open();
     size_t bytes = 0;
-    for (auto &k : D().fetchOrder) bytes += s.Get(k); // warms the handle
+    for (auto &k : D().fetch_order) bytes += s.Get(k); // warms the handle
     for (auto _ : state) {
         if (cold) {
             state.PauseTiming();
@@ -297,7 +297,7 @@ template <class S> void Fetches(benchmark::State &state, bool cold) {
             s.Open();
         }
         bytes = 0;
-        for (auto &k : D().fetchOrder) bytes += s.Get(k);
+        for (auto &k : D().fetch_order) bytes += s.Get(k);
     }
     if (bytes != size_t(kItems) * 64) state.SkipWithError("fetch lost items");
     s.Close();

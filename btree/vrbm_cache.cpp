@@ -19,19 +19,19 @@
 
 namespace vrcore::btree {
 
-const char *ValidatePage(const uint8_t *image, unsigned pageNo) {
+const char *ValidatePage(const uint8_t *image, unsigned page_no) {
     Page pg{const_cast<uint8_t *>(image)};
     unsigned type = pg.Type();
-    if (pageNo == 0 ? type != kRoot : type != kInner && type != kLeaf) return "bad node type";
-    if (pg.Id() != pageNo) return "page number does not match its position";
+    if (page_no == 0 ? type != kRoot : type != kInner && type != kLeaf) return "bad node type";
+    if (pg.Id() != page_no) return "page number does not match its position";
     unsigned last = pg.Last();
     if (last > kMaxEntries) return "entry count out of range";
     unsigned used = pg.Used(), area = pg.AreaSize();
     if (used > area) return "used bytes exceed the entry area";
     const uint8_t *base = pg.Area();
     unsigned off = 0;
-    const uint8_t *prevKey = nullptr;
-    unsigned prevLen = 0;
+    const uint8_t *prev_key = nullptr;
+    unsigned prev_len = 0;
     for (unsigned i = 0; i < last; i++) {
         if (pg.Offset(i) != off) return "entry offsets are not packed";
         if (off + 2 > used) return "entry beyond the used bytes";
@@ -45,10 +45,10 @@ const char *ValidatePage(const uint8_t *image, unsigned pageNo) {
             size += RecordSize(dl);
         }
         if (off + size > used) return "entry beyond the used bytes";
-        if (prevKey && CompareKeys(prevKey, prevLen, base + off + 2, kl) >= 0)
+        if (prev_key && CompareKeys(prev_key, prev_len, base + off + 2, kl) >= 0)
             return "keys out of order";
-        prevKey = base + off + 2;
-        prevLen = kl;
+        prev_key = base + off + 2;
+        prev_len = kl;
         off += size;
     }
     if (off != used) return "used bytes do not match the entries";
@@ -60,47 +60,47 @@ bool Writable(const VRBM_Db *db) {
     return acc == VRBM_WRONLY || acc == VRBM_RDWR;
 }
 
-uint8_t *DirtyFind(const VRBM_Db *db, unsigned pageNo) {
-    uint8_t **blk = db->dirty.block[pageNo / kDirtyBlock];
-    return blk ? blk[pageNo % kDirtyBlock] : nullptr;
+uint8_t *DirtyFind(const VRBM_Db *db, unsigned page_no) {
+    uint8_t **blk = db->dirty.block[page_no / kDirtyBlock];
+    return blk ? blk[page_no % kDirtyBlock] : nullptr;
 }
 
 // A block of the table whose pages are all gone is released.
-static void ReleaseIfEmpty(VRBM_Db *db, unsigned pageNo) {
-    uint8_t **&blk = db->dirty.block[pageNo / kDirtyBlock];
+static void ReleaseIfEmpty(VRBM_Db *db, unsigned page_no) {
+    uint8_t **&blk = db->dirty.block[page_no / kDirtyBlock];
     for (unsigned i = 0; i < kDirtyBlock; i++)
         if (blk[i]) return;
     Free(blk);
     blk = nullptr;
 }
 
-uint8_t *DirtyAdd(VRBM_Db *db, unsigned pageNo) {
-    uint8_t **&blk = db->dirty.block[pageNo / kDirtyBlock];
+uint8_t *DirtyAdd(VRBM_Db *db, unsigned page_no) {
+    uint8_t **&blk = db->dirty.block[page_no / kDirtyBlock];
     if (!blk) {
         blk = static_cast<uint8_t **>(Alloc(sizeof(uint8_t *) * kDirtyBlock));
         if (!blk) return nullptr;
         std::memset(blk, 0, sizeof(uint8_t *) * kDirtyBlock);
     }
-    VR_ASSERT(!blk[pageNo % kDirtyBlock]); // a second copy would hide the first
+    VR_ASSERT(!blk[page_no % kDirtyBlock]); // a second copy would hide the first
     auto *p = static_cast<uint8_t *>(Alloc(kPageSize));
     if (!p) {
-        ReleaseIfEmpty(db, pageNo);
+        ReleaseIfEmpty(db, page_no);
         return nullptr;
     }
     std::memset(p, 0, kPageSize);
-    blk[pageNo % kDirtyBlock] = p;
+    blk[page_no % kDirtyBlock] = p;
     db->dirty.count++;
     return p;
 }
 
-void DirtyDrop(VRBM_Db *db, unsigned pageNo) {
-    uint8_t **blk = db->dirty.block[pageNo / kDirtyBlock];
-    if (!blk || !blk[pageNo % kDirtyBlock]) return;
+void DirtyDrop(VRBM_Db *db, unsigned page_no) {
+    uint8_t **blk = db->dirty.block[page_no / kDirtyBlock];
+    if (!blk || !blk[page_no % kDirtyBlock]) return;
     VR_ASSERT(db->dirty.count > 0);
-    Free(blk[pageNo % kDirtyBlock]);
-    blk[pageNo % kDirtyBlock] = nullptr;
+    Free(blk[page_no % kDirtyBlock]);
+    blk[page_no % kDirtyBlock] = nullptr;
     db->dirty.count--;
-    ReleaseIfEmpty(db, pageNo);
+    ReleaseIfEmpty(db, page_no);
 }
 
 void DirtyClear(VRBM_Db *db) {
@@ -113,28 +113,28 @@ void DirtyClear(VRBM_Db *db) {
     db->dirty.count = 0;
 }
 
-bool ReadImage(VRBM_Db *db, uint8_t *image, unsigned pageNo) {
-    if (db->rolledInMemory) { // the file as the journal would leave it
-        if (const uint8_t *o = DirtyFind(db, pageNo)) {
+bool ReadImage(VRBM_Db *db, uint8_t *image, unsigned page_no) {
+    if (db->rolled_in_memory) { // the file as the journal would leave it
+        if (const uint8_t *o = DirtyFind(db, page_no)) {
             std::memcpy(image, o, kPageSize);
             return true;
         }
-        if ((uint64_t(pageNo) + 1) * kPageSize > db->readLimit) return false;
+        if ((uint64_t(page_no) + 1) * kPageSize > db->read_limit) return false;
     }
     ssize_t n =
-        system::seam::CurrentIo().pread(db->fd, image, kPageSize, off_t(pageNo) * kPageSize);
+        system::seam::CurrentIo().pread(db->fd, image, kPageSize, off_t(page_no) * kPageSize);
     return n == ssize_t(kPageSize);
 }
 
 // Finds or loads the buffer of a page: a changed page from the dirty
 // table, any other through the pool, whose buffers are all clean.
-static uint8_t *Slot(VRBM_Db *db, unsigned pageNo, uint32_t *err) {
-    if (pageNo == 0) return db->page0;
-    if (db->dirty.count && !db->rolledInMemory)
-        if (uint8_t *d = DirtyFind(db, pageNo)) return d;
+static uint8_t *Slot(VRBM_Db *db, unsigned page_no, uint32_t *err) {
+    if (page_no == 0) return db->page0;
+    if (db->dirty.count && !db->rolled_in_memory)
+        if (uint8_t *d = DirtyFind(db, page_no)) return d;
     unsigned victim = 0, hit = db->count;
     for (unsigned i = 0; i < db->count; i++) {
-        if (db->age[i] < 255 && Page{db->buf[i]}.Id() == pageNo) {
+        if (db->age[i] < 255 && Page{db->buf[i]}.Id() == page_no) {
             if (db->age[i] == 0) return db->buf[i];
             hit = i;
             break;
@@ -149,13 +149,13 @@ static uint8_t *Slot(VRBM_Db *db, unsigned pageNo, uint32_t *err) {
     uint8_t *b = db->buf[victim];
     if (hit == db->count) {
         db->age[victim] = 255; // the buffer holds nothing until it is filled
-        if (!ReadImage(db, b, pageNo)) {
-            LOG_CondMessage(5, "vrbm", __LINE__, "VRBM: failed to read page %u\n", pageNo);
+        if (!ReadImage(db, b, page_no)) {
+            LOG_CondMessage(5, "vrbm", __LINE__, "VRBM: failed to read page %u\n", page_no);
             *err = VRBM_E_IO;
             return nullptr;
         }
-        if (const char *why = ValidatePage(b, pageNo)) {
-            LOG_CondMessage(5, "vrbm", __LINE__, "VRBM: page %u is corrupt: %s\n", pageNo, why);
+        if (const char *why = ValidatePage(b, page_no)) {
+            LOG_CondMessage(5, "vrbm", __LINE__, "VRBM: page %u is corrupt: %s\n", page_no, why);
             *err = VRBM_E_CORRUPT;
             return nullptr;
         }
@@ -165,60 +165,60 @@ static uint8_t *Slot(VRBM_Db *db, unsigned pageNo, uint32_t *err) {
     return b;
 }
 
-uint8_t *FetchPage(VRBM_Db *db, unsigned pageNo, uint32_t *err) {
-    if (pageNo > Page{db->page0}.Parent()) { // beyond the allocated pages
+uint8_t *FetchPage(VRBM_Db *db, unsigned page_no, uint32_t *err) {
+    if (page_no > Page{db->page0}.Parent()) { // beyond the allocated pages
         *err = VRBM_E_CORRUPT;
         return nullptr;
     }
-    return Slot(db, pageNo, err);
+    return Slot(db, page_no, err);
 }
 
-static bool Saved(const VRBM_Db *db, unsigned pageNo) {
-    for (unsigned i = 0; i < db->undoLen; i++)
-        if (db->undo[i].page == pageNo) return true;
+static bool Saved(const VRBM_Db *db, unsigned page_no) {
+    for (unsigned i = 0; i < db->undo_len; i++)
+        if (db->undo[i].page == page_no) return true;
     return false;
 }
 
-static bool Save(VRBM_Db *db, unsigned pageNo, const uint8_t *image, uint32_t *err) {
-    if (db->undoLen == db->undoCap) {
-        unsigned cap = db->undoCap ? db->undoCap * 2 : 16;
+static bool Save(VRBM_Db *db, unsigned page_no, const uint8_t *image, uint32_t *err) {
+    if (db->undo_len == db->undo_cap) {
+        unsigned cap = db->undo_cap ? db->undo_cap * 2 : 16;
         auto *u = static_cast<UndoEntry *>(Alloc(sizeof(UndoEntry) * cap));
         if (!u) {
             *err = VRBM_E_NOMEM;
             return false;
         }
-        if (db->undoLen) std::memcpy(u, db->undo, sizeof(UndoEntry) * db->undoLen);
+        if (db->undo_len) std::memcpy(u, db->undo, sizeof(UndoEntry) * db->undo_len);
         Free(db->undo);
         db->undo = u;
-        db->undoCap = cap;
+        db->undo_cap = cap;
     }
-    VR_ASSERT(db->undoLen < db->undoCap);
-    db->undo[db->undoLen].page = uint16_t(pageNo);
-    std::memcpy(db->undo[db->undoLen].image, image, kPageSize);
-    db->undoLen++;
+    VR_ASSERT(db->undo_len < db->undo_cap);
+    db->undo[db->undo_len].page = uint16_t(page_no);
+    std::memcpy(db->undo[db->undo_len].image, image, kPageSize);
+    db->undo_len++;
     return true;
 }
 
-uint8_t *ChangePage(VRBM_Db *db, unsigned pageNo, uint32_t *err) {
-    if (system::seam::Fails(system::seam::Point::PageChange, pageNo)) {
+uint8_t *ChangePage(VRBM_Db *db, unsigned page_no, uint32_t *err) {
+    if (system::seam::Fails(system::seam::Point::PageChange, page_no)) {
         *err = VRBM_E_IO;
         return nullptr;
     }
-    if (pageNo > Page{db->page0}.Parent()) {
+    if (page_no > Page{db->page0}.Parent()) {
         *err = VRBM_E_CORRUPT;
         return nullptr;
     }
-    uint8_t *held = pageNo == 0 ? db->page0 : DirtyFind(db, pageNo);
-    uint8_t *b = held ? held : Slot(db, pageNo, err);
+    uint8_t *held = page_no == 0 ? db->page0 : DirtyFind(db, page_no);
+    uint8_t *b = held ? held : Slot(db, page_no, err);
     if (!b) {
         if (!*err) *err = VRBM_E_CORRUPT;
         return nullptr;
     }
-    if (db->inOperation && (pageNo == 0 || pageNo <= db->lastAtStart) && !Saved(db, pageNo) &&
-        !Save(db, pageNo, b, err))
+    if (db->in_operation && (page_no == 0 || page_no <= db->last_at_start) && !Saved(db, page_no) &&
+        !Save(db, page_no, b, err))
         return nullptr;
     if (!held) { // the clean copy in the pool makes way for the changed one
-        uint8_t *copy = DirtyAdd(db, pageNo);
+        uint8_t *copy = DirtyAdd(db, page_no);
         if (!copy) {
             *err = VRBM_E_NOMEM;
             return nullptr;
@@ -257,17 +257,17 @@ unsigned GetNewPage(VRBM_Db *db, unsigned type, unsigned parent, uint32_t *err) 
 }
 
 uint32_t BeginOperation(VRBM_Db *db) {
-    db->inOperation = true;
-    db->undoLen = 0;
-    db->lastAtStart = Page{db->page0}.Parent();
+    db->in_operation = true;
+    db->undo_len = 0;
+    db->last_at_start = Page{db->page0}.Parent();
     return 0;
 }
 
 void EndOperation(VRBM_Db *db, bool failed) {
-    db->inOperation = false;
+    db->in_operation = false;
     if (failed) {
         unsigned reached = Page{db->page0}.Parent();
-        for (unsigned i = 0; i < db->undoLen; i++) {
+        for (unsigned i = 0; i < db->undo_len; i++) {
             const UndoEntry &e = db->undo[i];
             uint8_t *b = e.page == 0 ? db->page0 : DirtyFind(db, e.page);
             if (!b) continue; // never copied, so never changed
@@ -278,7 +278,7 @@ void EndOperation(VRBM_Db *db, bool failed) {
         // Pages allocated by the failed operation are forgotten.
         for (unsigned n = Page{db->page0}.Parent() + 1; n <= reached; n++) DirtyDrop(db, n);
     }
-    db->undoLen = 0;
+    db->undo_len = 0;
 }
 
 bool InitializeBufferPool(VRBM_Db *db, unsigned count, unsigned pages) {
@@ -305,9 +305,9 @@ bool InitializeBufferPool(VRBM_Db *db, unsigned count, unsigned pages) {
         return false;
     }
     Page{db->page0}.ResetDirty();
-    unsigned lastNode = Page{db->page0}.Parent();
+    unsigned last_node = Page{db->page0}.Parent();
     unsigned preload = pages - 1 < count ? pages - 1 : count;
-    if (preload > lastNode) preload = lastNode;
+    if (preload > last_node) preload = last_node;
     for (unsigned i = 0; i < preload; i++) {
         uint8_t *b = db->buf[i];
         if (!ReadImage(db, b, i + 1)) {
@@ -380,14 +380,14 @@ VRBM_Db *OpenDb(const char *path, int32_t flags, int32_t whole_file, Recovery ho
     }
     // The portable notation ("C|/dir") becomes the native one.
     char *native = nullptr;
-    size_t nativeLen = 0;
-    if (FA_ConvertFilePath(file.c_str(), file.size() + 1, &native, &nativeLen) != 0) {
+    size_t native_len = 0;
+    if (FA_ConvertFilePath(file.c_str(), file.size() + 1, &native, &native_len) != 0) {
         LOG_CondMessage(5, "vrbm", __LINE__, "VRBM: FA_ConvertFilePath() failed !!\n");
         return Refuse(db, EINVAL);
     }
     try {
         db->file = native;
-        db->journalFile = db->file + "-journal";
+        db->journal_file = db->file + "-journal";
     } catch (...) {
         FA_FreeFilePath(native);
         return Refuse(db, ENOMEM);
@@ -420,7 +420,7 @@ VRBM_Db *OpenDb(const char *path, int32_t flags, int32_t whole_file, Recovery ho
         }
     } else {
         if (io.fstat(db->fd, &st) != 0) st.st_size = 0;
-        uint64_t size = db->rolledInMemory ? db->readLimit : uint64_t(st.st_size);
+        uint64_t size = db->rolled_in_memory ? db->read_limit : uint64_t(st.st_size);
         uint64_t pg = (size + kPageSize - 1) / kPageSize;
         if (pg > uint64_t(kMaxPageNo) + 1) pg = uint64_t(kMaxPageNo) + 1;
         pages = unsigned(pg);
@@ -443,7 +443,7 @@ VRBM_Db *OpenDb(const char *path, int32_t flags, int32_t whole_file, Recovery ho
     if (acc == VRBM_RDWR) {                 // room to undo a typical change
         db->undo = static_cast<UndoEntry *>(Alloc(sizeof(UndoEntry) * 8));
         if (!db->undo) return Refuse(db, ENOMEM);
-        db->undoCap = 8;
+        db->undo_cap = 8;
     }
     return db;
 }

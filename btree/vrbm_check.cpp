@@ -43,7 +43,7 @@ struct Checker {
     std::string *dump;
     std::vector<bool> seen;
     unsigned long items = 0;
-    int leafDepth = -1;
+    int leaf_depth = -1;
     std::string fault;
 
     bool Fail(unsigned page, const std::string &what) {
@@ -118,8 +118,8 @@ struct Checker {
                                reinterpret_cast<const uint8_t *>(b.data()), unsigned(b.size()));
         };
         if (pg.IsLeaf()) {
-            if (leafDepth < 0) leafDepth = int(depth);
-            if (leafDepth != int(depth)) return Fail(page, "leaves at different depths");
+            if (leaf_depth < 0) leaf_depth = int(depth);
+            if (leaf_depth != int(depth)) return Fail(page, "leaves at different depths");
             for (auto &k : keys) {
                 if (lo && cmp(k, *lo) <= 0) return Fail(page, "key not above its lower bound");
                 if (hi && cmp(k, *hi) > 0) return Fail(page, "key above its separator");

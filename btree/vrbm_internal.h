@@ -83,7 +83,7 @@ inline unsigned RecordSize(unsigned len) { return 2 + len + (len & 1); }
 // Checks that a page image is a node that can be trusted: its own number,
 // a node type fitting its place, entries packed and within the area, key
 // and item lengths within the limits. Returns nullptr or the fault.
-const char *ValidatePage(const uint8_t *image, unsigned pageNo);
+const char *ValidatePage(const uint8_t *image, unsigned page_no);
 
 // The memory of handles, pools, page copies and match lists, and every
 // file access of the module, pass the test seam.
@@ -123,15 +123,15 @@ struct VRBM_Db {
     std::mutex lock;
     // Undo log of the running store or delete.
     vrcore::btree::UndoEntry *undo;
-    unsigned undoLen, undoCap;
-    bool inOperation;
-    unsigned lastAtStart; // lastNodeId when the operation began
+    unsigned undo_len, undo_cap;
+    bool in_operation;
+    unsigned last_at_start; // lastNodeId when the operation began
     vrcore::btree::DirtyTable dirty;
     // Checker's view of an unfinished write-back: the dirty table holds
     // the journal's images, the file ends at readLimit.
-    bool rolledInMemory;
-    uint64_t readLimit;
-    std::string file, journalFile; // native paths
+    bool rolled_in_memory;
+    uint64_t read_limit;
+    std::string file, journal_file; // native paths
 };
 
 namespace vrcore::btree {
@@ -141,20 +141,20 @@ constexpr uint32_t kMagic = 0x5652424Du;
 bool Writable(const VRBM_Db *db);
 // The page image, or nullptr (with the reason in *err) when the file could
 // not be read or the page is not a valid node.
-uint8_t *FetchPage(VRBM_Db *db, unsigned pageNo, uint32_t *err);
+uint8_t *FetchPage(VRBM_Db *db, unsigned page_no, uint32_t *err);
 // Makes a page writable within the running operation (journals it first).
 // Returns nullptr (and sets *err) on failure.
-uint8_t *ChangePage(VRBM_Db *db, unsigned pageNo, uint32_t *err);
+uint8_t *ChangePage(VRBM_Db *db, unsigned page_no, uint32_t *err);
 // Allocates a new page of the type under the parent; 0 and *err on failure.
 unsigned GetNewPage(VRBM_Db *db, unsigned type, unsigned parent, uint32_t *err);
 bool InitializeBufferPool(VRBM_Db *db, unsigned count, unsigned pages);
-bool ReadImage(VRBM_Db *db, uint8_t *image, unsigned pageNo);
+bool ReadImage(VRBM_Db *db, uint8_t *image, unsigned page_no);
 
 // The dirty table: the page's modified copy or nullptr; a new zeroed
 // copy (nullptr when out of memory); dropping one; dropping all.
-uint8_t *DirtyFind(const VRBM_Db *db, unsigned pageNo);
-uint8_t *DirtyAdd(VRBM_Db *db, unsigned pageNo);
-void DirtyDrop(VRBM_Db *db, unsigned pageNo);
+uint8_t *DirtyFind(const VRBM_Db *db, unsigned page_no);
+uint8_t *DirtyAdd(VRBM_Db *db, unsigned page_no);
+void DirtyDrop(VRBM_Db *db, unsigned page_no);
 void DirtyClear(VRBM_Db *db);
 
 // Writes every modified page to the file, all or nothing across crashes:
@@ -182,7 +182,7 @@ VRBM_Db *OpenDb(const char *path, int32_t flags, int32_t whole, Recovery how, Jo
 // Makes a freshly opened descriptor ready to read: waits (bounded) for a
 // write-back in progress, rolls back or removes what a dead one left and
 // returns 0 holding a lock of lockType on db->fd, or an errno value.
-int Settle(VRBM_Db *db, Recovery how, JournalInfo *found, short lockType);
+int Settle(VRBM_Db *db, Recovery how, JournalInfo *found, short lock_type);
 // Lock of the whole file with a bounded wait; Unlock drops it.
 bool LockWait(int fd, short type);
 void Unlock(int fd);

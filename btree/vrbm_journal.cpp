@@ -77,7 +77,7 @@ int CloseKeepErrno(int fd) {
 // Returns the journal's descriptor, or -1 with no journal left behind.
 int WriteJournal(VRBM_Db *db, uint64_t size, unsigned mode) {
     const system::seam::Io &io = system::seam::CurrentIo();
-    const char *path = db->journalFile.c_str();
+    const char *path = db->journal_file.c_str();
     unsigned count = 0;
     ForEachChanged(db, [&](unsigned n, const uint8_t *) {
         if (uint64_t(n) * kPageSize < size) count++;
@@ -177,7 +177,7 @@ int RollBack(VRBM_Db *db) {
     if (!LockWait(wfd, F_WRLCK)) {
         rc = EAGAIN;
     } else {
-        if (!ApplyJournal(db->journalFile, wfd)) rc = EUCLEAN;
+        if (!ApplyJournal(db->journal_file, wfd)) rc = EUCLEAN;
         Unlock(wfd);
     }
     if (wfd != db->fd) io.close(wfd);
@@ -191,7 +191,7 @@ bool WriteBackLocked(VRBM_Db *db) {
     int jfd = -1;
     if (g_durable && (jfd = WriteJournal(db, uint64_t(st.st_size), st.st_mode & 0666)) < 0) {
         LOG_CondMessage(5, "vrbm", __LINE__, "VRBM: cannot write the journal %s (errno %d)\n",
-                        db->journalFile.c_str(), errno);
+                        db->journal_file.c_str(), errno);
         return false;
     }
     if (!WritePages(db) || (g_durable && io.fsync(db->fd) != 0)) {
@@ -199,16 +199,16 @@ bool WriteBackLocked(VRBM_Db *db) {
         // the next opener.
         if (jfd >= 0) {
             io.close(jfd);
-            if (!ApplyJournal(db->journalFile, db->fd))
+            if (!ApplyJournal(db->journal_file, db->fd))
                 LOG_CondMessage(5, "vrbm", __LINE__, "VRBM: %s is left for the next opener\n",
-                                db->journalFile.c_str());
+                                db->journal_file.c_str());
         }
         return false;
     }
     if (jfd < 0) return true;
     // Until the journal is gone for good the write-back is not finished;
     // an emptied journal ends it as well.
-    bool ok = RemoveJournal(db->journalFile) || (io.ftruncate(jfd, 0) == 0 && io.fsync(jfd) == 0);
+    bool ok = RemoveJournal(db->journal_file) || (io.ftruncate(jfd, 0) == 0 && io.fsync(jfd) == 0);
     io.close(jfd);
     return ok;
 }
@@ -295,23 +295,23 @@ JournalInfo ReadJournal(const std::string &path,
     return info;
 }
 
-int Settle(VRBM_Db *db, Recovery how, JournalInfo *found, short lockType) {
+int Settle(VRBM_Db *db, Recovery how, JournalInfo *found, short lock_type) {
     for (int round = 0; round < 4; round++) {
-        if (!LockWait(db->fd, lockType)) return EAGAIN;
-        JournalInfo j = ReadJournal(db->journalFile);
+        if (!LockWait(db->fd, lock_type)) return EAGAIN;
+        JournalInfo j = ReadJournal(db->journal_file);
         if (found && j.state != JournalState::kNone && found->state == JournalState::kNone)
             *found = j;
         switch (j.state) {
         case JournalState::kNone: return 0;
         case JournalState::kIncomplete: // the file is whole
-            if (how == Recovery::kRollBack) RemoveJournal(db->journalFile);
+            if (how == Recovery::kRollBack) RemoveJournal(db->journal_file);
             return 0;
         case JournalState::kUnreadable: Unlock(db->fd); return EUCLEAN;
         case JournalState::kValid: break;
         }
         if (how == Recovery::kInMemory) { // the journal's images stand in for the file's
             j = ReadJournal(
-                db->journalFile,
+                db->journal_file,
                 [](void *ctx, unsigned page, const uint8_t *image) {
                     auto *d = static_cast<VRBM_Db *>(ctx);
                     uint8_t *b = DirtyFind(d, page);
@@ -324,8 +324,8 @@ int Settle(VRBM_Db *db, Recovery how, JournalInfo *found, short lockType) {
                 Unlock(db->fd);
                 return EUCLEAN;
             }
-            db->rolledInMemory = true;
-            db->readLimit = j.size;
+            db->rolled_in_memory = true;
+            db->read_limit = j.size;
             return 0;
         }
         Unlock(db->fd);

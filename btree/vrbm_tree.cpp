@@ -49,7 +49,7 @@ struct Node {
 struct Level {
     unsigned page;
     unsigned idx; // position in the parent's child list
-    uint16_t sepLen;
+    uint16_t sep_len;
     uint8_t sep[VRBM_MAX_KEY];
 };
 
@@ -71,7 +71,7 @@ bool IsLeafType(unsigned t) { return t == kLeaf; }
 
 // Decodes a page into a node, reading from a private copy of the page.
 // The last child of an inner node takes the separator `sep`.
-uint32_t Load(Ctx &c, unsigned page, const uint8_t *sep, uint16_t sepLen, Node &nd) {
+uint32_t Load(Ctx &c, unsigned page, const uint8_t *sep, uint16_t sep_len, Node &nd) {
     uint32_t err = 0;
     const uint8_t *b = FetchPage(c.db, page, &err);
     if (!b) return err;
@@ -80,7 +80,7 @@ uint32_t Load(Ctx &c, unsigned page, const uint8_t *sep, uint16_t sepLen, Node &
     nd.page = page;
     nd.type = pg.Type();
     nd.parent = page == 0 ? 0 : pg.Parent();
-    unsigned last = pg.Last(), lastNode = Page{c.db->page0}.Parent();
+    unsigned last = pg.Last(), last_node = Page{c.db->page0}.Parent();
     VR_ASSERT(last <= kMaxEntries); // a page from the cache has been validated
     for (unsigned i = 0; i < last; i++) {
         Entry &e = nd.e[i];
@@ -96,14 +96,14 @@ uint32_t Load(Ctx &c, unsigned page, const uint8_t *sep, uint16_t sepLen, Node &
     if (!pg.IsLeaf()) {
         Entry &e = nd.e[last];
         e.key = sep;
-        e.kl = sepLen;
+        e.kl = sep_len;
         e.data = nullptr;
         e.dl = 0;
         e.child = uint16_t(pg.Child(last));
         e.from = uint16_t(page);
         nd.n = last + 1;
         for (unsigned i = 0; i < nd.n; i++)
-            if (nd.e[i].child == 0 || nd.e[i].child > lastNode) return VRBM_E_CORRUPT;
+            if (nd.e[i].child == 0 || nd.e[i].child > last_node) return VRBM_E_CORRUPT;
     }
     return 0;
 }
@@ -133,11 +133,11 @@ uint32_t Write(Ctx &c, const Entry *e, unsigned a, unsigned b, unsigned type, un
     uint8_t *dst = ChangePage(c.db, page, &err);
     if (!dst) return err;
     Page pg{dst};
-    unsigned keepParent = page == 0 ? pg.Parent() : parent; // page 0 keeps lastNodeId
+    unsigned keep_parent = page == 0 ? pg.Parent() : parent; // page 0 keeps lastNodeId
     std::memset(dst, 0, kPageSize);
     Put32(dst, (type << 2) | 1u);
     pg.SetId(page);
-    pg.SetParent(keepParent);
+    pg.SetParent(keep_parent);
     bool leaf = IsLeafType(type);
     unsigned keys = leaf ? b - a : b - a - 1, off = 0;
     uint8_t *area = pg.Area();
@@ -197,14 +197,14 @@ bool Fits(const Entry *e, unsigned a, unsigned b, unsigned type) {
 // possible. Returns 0 when there is none.
 unsigned CutTwo(const Entry *e, unsigned n, unsigned type) {
     Sizes s(e, n, type);
-    unsigned best = 0, bestDiff = ~0u, minE = MinEntries(type);
-    for (unsigned k = minE; k + minE <= n; k++) {
+    unsigned best = 0, best_diff = ~0u, min_e = MinEntries(type);
+    for (unsigned k = min_e; k + min_e <= n; k++) {
         if (!s.Fits(0, k)) break;
         if (!s.Fits(k, n)) continue;
         unsigned l = s.Used(0, k), r = s.Used(k, n);
         unsigned diff = l > r ? l - r : r - l;
-        if (diff < bestDiff) {
-            bestDiff = diff;
+        if (diff < best_diff) {
+            best_diff = diff;
             best = k;
         }
     }
@@ -214,18 +214,18 @@ unsigned CutTwo(const Entry *e, unsigned n, unsigned type) {
 // Best cut into three nodes; false when there is none.
 bool CutThree(const Entry *e, unsigned n, unsigned type, unsigned *k1, unsigned *k2) {
     Sizes s(e, n, type);
-    unsigned minE = MinEntries(type), bestCost = ~0u;
+    unsigned min_e = MinEntries(type), best_cost = ~0u;
     bool found = false;
-    for (unsigned a = minE; a + 2 * minE <= n; a++) {
+    for (unsigned a = min_e; a + 2 * min_e <= n; a++) {
         if (!s.Fits(0, a)) break;
         unsigned ba = s.Used(0, a);
-        for (unsigned b = a + minE; b + minE <= n; b++) {
+        for (unsigned b = a + min_e; b + min_e <= n; b++) {
             if (!s.Fits(a, b)) break;
             if (!s.Fits(b, n)) continue;
             unsigned bb = s.Used(a, b), bc = s.Used(b, n);
             unsigned hi = std::max(ba, std::max(bb, bc)), lo = std::min(ba, std::min(bb, bc));
-            if (hi - lo < bestCost) {
-                bestCost = hi - lo;
+            if (hi - lo < best_cost) {
+                best_cost = hi - lo;
                 *k1 = a;
                 *k2 = b;
                 found = true;
@@ -252,7 +252,7 @@ uint32_t Put(Ctx &c, unsigned d, Node &nd);
 uint32_t LoadLevel(Ctx &c, unsigned d, Node &nd) {
     const Level &l = c.path[d];
     const uint8_t *sep = d == 0 ? nullptr : l.sep;
-    return Load(c, l.page, sep, d == 0 ? kUnknown : l.sepLen, nd);
+    return Load(c, l.page, sep, d == 0 ? kUnknown : l.sep_len, nd);
 }
 
 // The largest key below the node at level d became `key`: update the
@@ -260,10 +260,10 @@ uint32_t LoadLevel(Ctx &c, unsigned d, Node &nd) {
 uint32_t SetSeparator(Ctx &c, unsigned d, const uint8_t *key, uint16_t kl) {
     for (unsigned level = d; level > 0; level--) {
         Level &l = c.path[level];
-        if (l.sepLen == kUnknown) return 0; // right edge: nothing keeps it
+        if (l.sep_len == kUnknown) return 0; // right edge: nothing keeps it
         VR_ASSERT(kl <= VRBM_MAX_KEY);
         std::memmove(l.sep, key, kl);
-        l.sepLen = kl;
+        l.sep_len = kl;
         key = l.sep;
         Node parent;
         uint32_t rc = LoadLevel(c, level - 1, parent);
@@ -280,15 +280,15 @@ uint32_t SetSeparator(Ctx &c, unsigned d, const uint8_t *key, uint16_t kl) {
 
 // Replaces the parent's entries [first, first + oldCount) with `count`
 // entries for the given pages, each with its node's largest key.
-void Respan(Node &parent, unsigned first, unsigned oldCount, const unsigned *pages,
+void Respan(Node &parent, unsigned first, unsigned old_count, const unsigned *pages,
             const Entry *seq, const unsigned *cuts, unsigned count) {
-    VR_ASSERT(first + oldCount <= parent.n && parent.n - oldCount + count <= kNodeMax);
+    VR_ASSERT(first + old_count <= parent.n && parent.n - old_count + count <= kNodeMax);
     Entry tail[kNodeMax];
-    unsigned rest = parent.n - (first + oldCount);
-    std::memcpy(tail, parent.e + first + oldCount, rest * sizeof(Entry));
+    unsigned rest = parent.n - (first + old_count);
+    std::memcpy(tail, parent.e + first + old_count, rest * sizeof(Entry));
     for (unsigned g = 0; g < count; g++) {
         Entry &pe = parent.e[first + g];
-        const Entry &lastE = seq[cuts[g + 1] - 1];
+        const Entry &last_e = seq[cuts[g + 1] - 1];
         pe.child = uint16_t(pages[g]);
         pe.from = uint16_t(parent.page);
         pe.data = nullptr;
@@ -297,8 +297,8 @@ void Respan(Node &parent, unsigned first, unsigned oldCount, const unsigned *pag
             pe.key = parent.image;
             pe.kl = 0;
         } else {
-            pe.key = lastE.key;
-            pe.kl = lastE.kl;
+            pe.key = last_e.key;
+            pe.kl = last_e.kl;
         }
     }
     std::memcpy(parent.e + first + count, tail, rest * sizeof(Entry));
@@ -315,17 +315,17 @@ unsigned Join(const Node &l, const Node &r, Entry *seq) {
 
 // Shares the entries of the node and its neighbour at sibIdx between the
 // two. With merge, first tries to put everything into the neighbour.
-uint32_t Share(Ctx &c, unsigned d, Node &nd, Node &parent, unsigned sibIdx, bool merge) {
+uint32_t Share(Ctx &c, unsigned d, Node &nd, Node &parent, unsigned sib_idx, bool merge) {
     unsigned idx = c.path[d].idx;
     Node sib;
-    uint32_t rc = LoadChild(c, parent, sibIdx, nd.type, sib);
+    uint32_t rc = LoadChild(c, parent, sib_idx, nd.type, sib);
     if (rc) return rc;
-    bool nodeLeft = idx < sibIdx;
-    const Node &l = nodeLeft ? nd : sib;
-    const Node &r = nodeLeft ? sib : nd;
+    bool node_left = idx < sib_idx;
+    const Node &l = node_left ? nd : sib;
+    const Node &r = node_left ? sib : nd;
     Entry seq[kSeqMax];
     unsigned n = Join(l, r, seq);
-    unsigned first = nodeLeft ? idx : sibIdx;
+    unsigned first = node_left ? idx : sib_idx;
     if (merge && Fits(seq, 0, n, nd.type)) {
         unsigned pages[1] = {sib.page}, cuts[2] = {0, n};
         rc = Write(c, seq, 0, n, nd.type, sib.page, parent.page);
@@ -347,18 +347,18 @@ uint32_t Share(Ctx &c, unsigned d, Node &nd, Node &parent, unsigned sibIdx, bool
 uint32_t Split(Ctx &c, unsigned d, Node &nd, Node &parent) {
     unsigned idx = c.path[d].idx;
     if (parent.n < 2) return VRBM_E_CORRUPT;
-    unsigned sibIdx = idx + 1 < parent.n ? idx + 1 : idx - 1;
+    unsigned sib_idx = idx + 1 < parent.n ? idx + 1 : idx - 1;
     Node sib;
-    uint32_t rc = LoadChild(c, parent, sibIdx, nd.type, sib);
+    uint32_t rc = LoadChild(c, parent, sib_idx, nd.type, sib);
     if (rc) return rc;
-    bool nodeLeft = idx < sibIdx;
+    bool node_left = idx < sib_idx;
     Entry seq[kSeqMax];
-    unsigned n = Join(nodeLeft ? nd : sib, nodeLeft ? sib : nd, seq);
+    unsigned n = Join(node_left ? nd : sib, node_left ? sib : nd, seq);
     unsigned k1, k2;
     if (!CutThree(seq, n, nd.type, &k1, &k2)) return VRBM_E_NOROOM;
     unsigned m = GetNewPage(c.db, nd.type, parent.page, &rc);
     if (!m) return rc;
-    unsigned lp = nodeLeft ? nd.page : sib.page, rp = nodeLeft ? sib.page : nd.page;
+    unsigned lp = node_left ? nd.page : sib.page, rp = node_left ? sib.page : nd.page;
     unsigned pages[3] = {lp, m, rp}, cuts[4] = {0, k1, k2, n};
     if ((rc = Write(c, seq, 0, k1, nd.type, lp, parent.page)) ||
         (rc = Write(c, seq, k1, k2, nd.type, m, parent.page)) ||
@@ -366,7 +366,7 @@ uint32_t Split(Ctx &c, unsigned d, Node &nd, Node &parent) {
         return rc;
     LOG_CondMessage(14, "vrbm_wri", __LINE__, "VRBM: split pages %u and %u, new page %u\n", lp, rp,
                     m);
-    Respan(parent, nodeLeft ? idx : sibIdx, 2, pages, seq, cuts, 3);
+    Respan(parent, node_left ? idx : sib_idx, 2, pages, seq, cuts, 3);
     return Put(c, d - 1, parent);
 }
 
@@ -421,7 +421,7 @@ uint32_t Put(Ctx &c, unsigned d, Node &nd) {
         uint16_t kl;
         LastKey(nd, &key, &kl);
         const Level &l = c.path[d];
-        if (l.sepLen == kUnknown || kl == kUnknown || SameKey(key, kl, l.sep, l.sepLen)) return 0;
+        if (l.sep_len == kUnknown || kl == kUnknown || SameKey(key, kl, l.sep, l.sep_len)) return 0;
         return SetSeparator(c, d, key, kl);
     }
     Node parent;
@@ -452,11 +452,11 @@ uint32_t Put(Ctx &c, unsigned d, Node &nd) {
 uint32_t Descend(Ctx &c, const uint8_t *key, unsigned kl, bool *found, unsigned *slot) {
     c.path[0].page = 0;
     c.path[0].idx = 0;
-    c.path[0].sepLen = kUnknown;
+    c.path[0].sep_len = kUnknown;
     c.depth = 0;
     *found = false;
     *slot = 0;
-    unsigned lastNode = Page{c.db->page0}.Parent();
+    unsigned last_node = Page{c.db->page0}.Parent();
     for (unsigned d = 0;; d++) {
         uint32_t err = 0;
         uint8_t *b = FetchPage(c.db, c.path[d].page, &err);
@@ -484,7 +484,7 @@ uint32_t Descend(Ctx &c, const uint8_t *key, unsigned kl, bool *found, unsigned 
         *found = false;
         if (d + 1 > kMaxDepth) return VRBM_E_CORRUPT;
         unsigned child = pg.Child(i);
-        if (child == 0 || child > lastNode) return VRBM_E_CORRUPT;
+        if (child == 0 || child > last_node) return VRBM_E_CORRUPT;
         Level &next = c.path[d + 1];
         next.page = child;
         next.idx = i;
@@ -493,10 +493,10 @@ uint32_t Descend(Ctx &c, const uint8_t *key, unsigned kl, bool *found, unsigned 
             const uint8_t *sk = pg.Key(i, &sl);
             VR_ASSERT(sl <= VRBM_MAX_KEY); // a validated page
             std::memcpy(next.sep, sk, sl);
-            next.sepLen = uint16_t(sl);
+            next.sep_len = uint16_t(sl);
         } else {
-            next.sepLen = c.path[d].sepLen;
-            if (next.sepLen != kUnknown) std::memcpy(next.sep, c.path[d].sep, next.sepLen);
+            next.sep_len = c.path[d].sep_len;
+            if (next.sep_len != kUnknown) std::memcpy(next.sep, c.path[d].sep, next.sep_len);
         }
     }
 }

@@ -24,7 +24,7 @@ struct Step {
     VRBM_Db *db;
     std::string key, data;
     bool replace;
-    const char *fileName; // for the log
+    const char *file_name; // for the log
 };
 
 // Stores the steps in order. On a failure the steps stored before it are
@@ -39,7 +39,7 @@ uint32_t StoreAll(STF_List *st, std::vector<Step> &steps, const char *fn) {
         if (rc == 0) continue;
         Fail(st, rc);
         LOG_CondMessage(5, kSrc, __LINE__, "OID: %s, failed to store in %s file, result = %u\n", fn,
-                        s.fileName, rc);
+                        s.file_name, rc);
         bool undone = true;
         for (size_t j = i; j-- > 0;) {
             Step &u = steps[j];
@@ -48,7 +48,7 @@ uint32_t StoreAll(STF_List *st, std::vector<Step> &steps, const char *fn) {
                 LOG_CondMessage(5, kSrc, __LINE__,
                                 "OID: %s, failed to delete oid from %s file, result = %u.  DB in "
                                 "inconsistent state!!\n",
-                                fn, u.fileName, drc);
+                                fn, u.file_name, drc);
                 undone = false;
             }
         }
@@ -179,7 +179,7 @@ VR_EXPORT uint32_t OID_DeleteOID(STF_List *st, OID_Db *h, const unsigned char *b
     return Guarded(st, [&]() -> uint32_t {
         FileUse u(st, h, kMain | kLocale);
         if (u.Status()) return u.Status();
-        std::string rec, nameRec;
+        std::string rec, name_rec;
         if (!FetchCopy(u.Main(), BinKey(binary), rec)) return Fail(st, OID_S_NOTFOUND);
         std::string index(rec.c_str());
         CacheClearAll();
@@ -188,15 +188,15 @@ VR_EXPORT uint32_t OID_DeleteOID(STF_List *st, OID_Db *h, const unsigned char *b
             uint32_t r = VRBM_delete(db, key.data(), static_cast<int32_t>(key.size()));
             if (r != 0 && r != VRBM_E_NOTFOUND && rc == 0) rc = r;
         };
-        bool haveName = AllDigits(index) && FetchCopy(u.Locale(), index, nameRec);
+        bool have_name = AllDigits(index) && FetchCopy(u.Locale(), index, name_rec);
         del(u.Main(), BinKey(binary));
         if (AllDigits(index)) {
             del(u.Main(), index);
             del(u.Locale(), index);
         }
         // The name goes only when it still names this identifier.
-        std::string name(nameRec.c_str()), back;
-        if (haveName && !name.empty() && FetchCopy(u.Locale(), name, back) &&
+        std::string name(name_rec.c_str()), back;
+        if (have_name && !name.empty() && FetchCopy(u.Locale(), name, back) &&
             std::string(back.c_str()) == index)
             del(u.Locale(), name);
         if (rc != 0) {

@@ -59,10 +59,10 @@ std::string Dotted(const unsigned char *binary) {
 
 // What the derivation needs of the whole table, computed once.
 struct Tables {
-    std::map<std::string, uint16_t, std::less<>> vcByValue; // dotted -> number
-    std::vector<std::pair<std::string, uint16_t>> vcByName; // "job-state" -> number
-    std::map<std::string, uint16_t, std::less<>> ocByValue;
-    std::vector<bool> ocNumber = std::vector<bool>(OID_MAX_OBJECT_CLASS + 1, false);
+    std::map<std::string, uint16_t, std::less<>> vc_by_value; // dotted -> number
+    std::vector<std::pair<std::string, uint16_t>> vc_by_name; // "job-state" -> number
+    std::map<std::string, uint16_t, std::less<>> oc_by_value;
+    std::vector<bool> oc_number = std::vector<bool>(OID_MAX_OBJECT_CLASS + 1, false);
 };
 
 const Tables &T() {
@@ -77,13 +77,13 @@ const Tables &T() {
             std::string d = Dotted(row.binary);
             if (StartsWith(name, "id-vc-")) {
                 ++vc;
-                t.vcByValue.emplace(d, vc);
-                t.vcByName.emplace_back(std::string(name.substr(6)), vc);
+                t.vc_by_value.emplace(d, vc);
+                t.vc_by_name.emplace_back(std::string(name.substr(6)), vc);
             } else if (StartsWith(name, "id-oc-")) {
                 unsigned long n = std::strtoul(std::string(LastArc(d)).c_str(), nullptr, 10);
-                if (EndsWith(Parent(d), ".1.3") && n <= OID_MAX_OBJECT_CLASS && !t.ocNumber[n]) {
-                    t.ocByValue.emplace(d, uint16_t(n));
-                    t.ocNumber[n] = true;
+                if (EndsWith(Parent(d), ".1.3") && n <= OID_MAX_OBJECT_CLASS && !t.oc_number[n]) {
+                    t.oc_by_value.emplace(d, uint16_t(n));
+                    t.oc_number[n] = true;
                 } else {
                     pending.push_back(d);
                 }
@@ -91,9 +91,9 @@ const Tables &T() {
         }
         unsigned next = OID_MAX_OBJECT_CLASS;
         for (const std::string &d : pending) {
-            while (next > 0 && t.ocNumber[next]) next--;
-            t.ocByValue.emplace(d, uint16_t(next));
-            t.ocNumber[next] = true;
+            while (next > 0 && t.oc_number[next]) next--;
+            t.oc_by_value.emplace(d, uint16_t(next));
+            t.oc_number[next] = true;
         }
         return t;
     }();
@@ -106,7 +106,7 @@ uint16_t ValueClassByName(std::string_view rest, bool ending) {
     const Tables &t = T();
     size_t best = 0;
     uint16_t num = 0;
-    for (const auto &[vcName, n] : t.vcByName) {
+    for (const auto &[vcName, n] : t.vc_by_name) {
         bool hit = rest == vcName ||
                    (ending ? EndsWith(rest, "-" + vcName) : StartsWith(rest, vcName + "-"));
         if (hit && vcName.size() > best) {
@@ -120,11 +120,11 @@ uint16_t ValueClassByName(std::string_view rest, bool ending) {
 uint32_t AttributeClass(std::string_view dotted) {
     const Tables &t = T();
     std::string_view parent = Parent(dotted);
-    auto it = t.ocByValue.find(parent);
-    if (it != t.ocByValue.end()) return it->second;
+    auto it = t.oc_by_value.find(parent);
+    if (it != t.oc_by_value.end()) return it->second;
     if (EndsWith(Parent(parent), ".1.3")) {
         unsigned long n = std::strtoul(std::string(LastArc(parent)).c_str(), nullptr, 10);
-        if (n <= OID_MAX_OBJECT_CLASS && t.ocNumber[n]) return uint32_t(n);
+        if (n <= OID_MAX_OBJECT_CLASS && t.oc_number[n]) return uint32_t(n);
     }
     return 0;
 }
@@ -140,22 +140,22 @@ OID_Characteristics DeriveChars(std::string_view name, std::string_view dotted, 
         for (uint32_t op = 0; op <= OID_MAX_OPERATION; op++) OID_SetValidOperation(&c, op);
         OID_SetValidObjectClass(&c, AttributeClass(dotted));
     } else if (StartsWith(name, "id-val-")) {
-        auto it = t.vcByValue.find(Parent(dotted));
+        auto it = t.vc_by_value.find(Parent(dotted));
         uint16_t vc =
-            it != t.vcByValue.end() ? it->second : ValueClassByName(name.substr(7), false);
+            it != t.vc_by_value.end() ? it->second : ValueClassByName(name.substr(7), false);
         OID_SetValueCharacteristics(vc, 0, &c);
     } else if (StartsWith(name, "id-vc-")) {
-        auto it = t.vcByValue.find(dotted);
-        OID_SetValueClassCharacteristics(it != t.vcByValue.end() ? it->second : 0, &c);
+        auto it = t.vc_by_value.find(dotted);
+        OID_SetValueClassCharacteristics(it != t.vc_by_value.end() ? it->second : 0, &c);
     } else if (StartsWith(name, "id-syn-")) {
         c.octets[0] = '0';
         c.octets[1] = OID_KIND_SYNTAX;
         c.octets[4] = static_cast<uint8_t>(syntax);
     } else if (StartsWith(name, "id-oc-")) {
-        auto it = t.ocByValue.find(dotted);
+        auto it = t.oc_by_value.find(dotted);
         c.octets[0] = '0';
         c.octets[1] = OID_KIND_OBJECT_CLASS;
-        uint16_t n = it != t.ocByValue.end() ? it->second : 0;
+        uint16_t n = it != t.oc_by_value.end() ? it->second : 0;
         c.octets[5] = uint8_t(n >> 8);
         c.octets[6] = uint8_t(n);
     }
@@ -169,8 +169,8 @@ std::string ClassKey(std::string_view name, std::string_view dotted, uint32_t sy
         return key;
     }
     if (StartsWith(name, "id-oc-")) {
-        auto it = T().ocByValue.find(dotted);
-        if (it == T().ocByValue.end()) return {};
+        auto it = T().oc_by_value.find(dotted);
+        if (it == T().oc_by_value.end()) return {};
         std::snprintf(key, sizeof key, "C%03u", unsigned(it->second));
         return key;
     }

@@ -34,8 +34,8 @@ struct State {
     uint64_t generation = 0;
     std::string dir; // with a trailing '/'
     int mode = 0;
-    int lockFd = -1;
-    bool ownGenu = false;
+    int lock_fd = -1;
+    bool own_genu = false;
     std::map<std::string, std::unique_ptr<SharedFile>> files;
     std::set<OID_Db *> handles;
 };
@@ -185,9 +185,9 @@ FileUse::FileUse(STF_List *st, OID_Db *h, unsigned files) {
     link_ = files_[2] ? files_[2]->db : nullptr;
     if (files_[1]) {
         try {
-            locName_ = files_[1]->name;
+            loc_name = files_[1]->name;
         } catch (const std::bad_alloc &) {
-            locName_.clear(); // the caches are skipped without a locale key
+            loc_name.clear(); // the caches are skipped without a locale key
         }
     }
     writable_ = s.mode == OID_READWRITE;
@@ -229,21 +229,21 @@ VR_EXPORT uint32_t OID_Init(STF_List *st, const char *directory, int32_t mode) t
         LOG_CondMessage(5, kSrc, __LINE__, "OID: Path is bad\n");
         return Fail(st, OID_S_BADPATH);
     }
-    std::string dir, lockPath;
+    std::string dir, lock_path;
     try {
         dir = WithSlash(directory);
-        lockPath = dir + kLockFile;
+        lock_path = dir + kLockFile;
     } catch (const std::bad_alloc &) {
         return Fail(st, OID_S_NOMEM);
     }
-    if (lockPath.size() >= PATH_MAX) return Fail(st, OID_S_LOCKPATH);
+    if (lock_path.size() >= PATH_MAX) return Fail(st, OID_S_LOCKPATH);
     const vrcore::system::seam::Io &io = vrcore::system::seam::CurrentIo();
     struct stat sb;
-    if (io.stat(lockPath.c_str(), &sb) != 0 && errno == ENOENT) return Fail(st, OID_S_NOLOCKFILE);
-    int fd = io.open(lockPath.c_str(), (mode == OID_READWRITE ? O_RDWR : O_RDONLY) | O_CLOEXEC, 0);
+    if (io.stat(lock_path.c_str(), &sb) != 0 && errno == ENOENT) return Fail(st, OID_S_NOLOCKFILE);
+    int fd = io.open(lock_path.c_str(), (mode == OID_READWRITE ? O_RDWR : O_RDONLY) | O_CLOEXEC, 0);
     if (fd < 0) {
         LOG_CondMessage(5, kSrc, __LINE__, "Cannot open lock file %s, errno = %u\n",
-                        lockPath.c_str(), static_cast<unsigned>(errno));
+                        lock_path.c_str(), static_cast<unsigned>(errno));
         return Fail(st, OID_S_LOCK);
     }
     // A lock of the open file description: it stays with this descriptor
@@ -260,7 +260,7 @@ VR_EXPORT uint32_t OID_Init(STF_List *st, const char *directory, int32_t mode) t
         return Fail(st, OID_S_LOCK);
     }
     LOG_CondMessage(6, kSrc, __LINE__, mode == OID_READWRITE ? "write lock\n" : "read lock\n");
-    bool ownGenu = false;
+    bool own_genu = false;
     if (!GENU_GetCvrtHandle()) {
         STF_List *sub = STF_CreateList(nullptr);
         int grc = sub ? GENU_Init(sub, directory, mode) : 1;
@@ -270,15 +270,15 @@ VR_EXPORT uint32_t OID_Init(STF_List *st, const char *directory, int32_t mode) t
             io.close(fd);
             return Fail(st, OID_S_NOCVRT);
         }
-        ownGenu = true;
+        own_genu = true;
     }
     const char *nc = std::getenv("OID_NO_CACHE");
     SetCachesEnabled(nc == nullptr);
     CacheClearAll();
     s.dir = std::move(dir);
     s.mode = mode;
-    s.lockFd = fd;
-    s.ownGenu = ownGenu;
+    s.lock_fd = fd;
+    s.own_genu = own_genu;
     s.generation++;
     s.initialised = true;
     return 0;
@@ -299,19 +299,19 @@ VR_EXPORT void OID_Term(void) try {
     for (auto &[name, f] : s.files) VRBM_close(f->db);
     s.files.clear();
     for (OID_Db *h : s.handles) h->main = h->link = h->loc = nullptr;
-    bool ownGenu = s.ownGenu;
-    s.ownGenu = false;
+    bool own_genu = s.own_genu;
+    s.own_genu = false;
     CacheClearAll();
-    int lockFd = s.lockFd;
-    s.lockFd = -1;
+    int lock_fd = s.lock_fd;
+    s.lock_fd = -1;
     s.dir.clear();
     lk.unlock();
     s.cv.notify_all();
     // Outside the registry's mutex (the conversions take their own lock),
     // but before the lock file is let go: another process may only read
     // the dynamic identifier database once it is written back.
-    if (ownGenu) GENU_Term();
-    if (lockFd >= 0) vrcore::system::seam::CurrentIo().close(lockFd); // releases the lock
+    if (own_genu) GENU_Term();
+    if (lock_fd >= 0) vrcore::system::seam::CurrentIo().close(lock_fd); // releases the lock
 }
 VR_CATCH_VOID
 

@@ -61,14 +61,14 @@ class FileUse {
     VRBM_Db *Locale() const { return loc_; }
     VRBM_Db *Link() const { return link_; }
     // Resolved locale file name: the part of a cache key that names the locale.
-    const std::string &LocaleFile() const { return locName_; }
+    const std::string &LocaleFile() const { return loc_name; }
     bool Writable() const { return writable_; }
 
   private:
     uint32_t rc_ = 0;
     SharedFile *files_[3] = {nullptr, nullptr, nullptr};
     VRBM_Db *main_ = nullptr, *loc_ = nullptr, *link_ = nullptr;
-    std::string locName_;
+    std::string loc_name;
     bool writable_ = false;
 };
 

@@ -78,8 +78,8 @@ bool ValidName(const char *name) {
 
 // Name to value through the locale and main files; the files are in use.
 uint32_t NameToValue(STF_List *st, const FileUse &u, std::string_view name, CacheValue &v) {
-    std::string idxRec, index, rec;
-    if (!FetchCopy(u.Locale(), name, idxRec) || !TextOf(idxRec, index) || !AllDigits(index)) {
+    std::string idx_rec, index, rec;
+    if (!FetchCopy(u.Locale(), name, idx_rec) || !TextOf(idx_rec, index) || !AllDigits(index)) {
         LOG_CondMessage(6, kSrc, __LINE__, "%s not found in locale file!!\n",
                         std::string(name).c_str());
         return Fail(st, OID_S_NOTFOUND);
@@ -95,13 +95,13 @@ uint32_t NameToValue(STF_List *st, const FileUse &u, std::string_view name, Cach
 
 // Value to name through the main and locale files; the files are in use.
 uint32_t ValueToName(STF_List *st, const FileUse &u, const unsigned char *binary, CacheValue &v) {
-    std::string rec, index, nameRec;
+    std::string rec, index, name_rec;
     if (!FetchCopy(u.Main(), BinKey(binary), rec) || !TextOf(rec, index) || !AllDigits(index))
         return Fail(st, OID_S_NOTFOUND);
     std::memset(v.chars.octets, 0, OID_CHARS_LEN);
     if (rec.size() >= index.size() + 1 + OID_CHARS_LEN)
         std::memcpy(v.chars.octets, rec.data() + index.size() + 1, OID_CHARS_LEN);
-    if (!FetchCopy(u.Locale(), index, nameRec) || !TextOf(nameRec, v.name) ||
+    if (!FetchCopy(u.Locale(), index, name_rec) || !TextOf(name_rec, v.name) ||
         v.name.size() > OID_MAX_NAME) {
         LOG_CondMessage(6, kSrc, __LINE__, "locale index %s not found in locale file !!\n",
                         index.c_str());

@@ -27,7 +27,11 @@ run_suite() { # name, extra cmake args...
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-run_suite release -DCMAKE_BUILD_TYPE=Release -DVRCORE_SANITIZE=OFF -DVRCORE_TSAN=OFF
+run_suite release -DCMAKE_BUILD_TYPE=Release -DVRCORE_SANITIZE=OFF -DVRCORE_TSAN=OFF \
+  -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
+# Names follow the rules of .clang-tidy (read from the release build's
+# compile commands).
+bash "$root/scripts/check-naming.sh" "$root/build/release"
 run_suite asan -DCMAKE_BUILD_TYPE=Debug -DVRCORE_SANITIZE=ON -DVRCORE_TSAN=OFF
 
 # ThreadSanitizer: the threading, logging, event-message and registry

@@ -62,27 +62,27 @@ VR_BEGIN_DECLS
 /* A name-service object. Fields that do not apply are zero; every string
  * belongs to the object. */
 typedef struct NS_Object {
-    int32_t env;      /* environment that produced the object */
-    int32_t objClass; /* NS_CLASS_ */
+    int32_t env;       /* environment that produced the object */
+    int32_t obj_class; /* NS_CLASS_ */
     char *name;
-    int32_t serverClass; /* class of the hosting server; a server's own class */
-    char *serverName;
+    int32_t server_class; /* class of the hosting server; a server's own class */
+    char *server_name;
     struct {
         char *host;
         int32_t program;
         int32_t version;
         int32_t auth;    /* NS_AUTH_ */
-        char *addrKey;   /* "paddr", "saddr" or "qaddr" */
+        char *addr_key;  /* "paddr", "saddr" or "qaddr" */
         char *source;    /* printer name-service source, e.g. "etc" */
         int32_t dynamic; /* registered at run time */
-        char *nisDomain;
+        char *nis_domain;
     } onc;
     struct {
         char *reserved1;
         char *reserved2;
     } dce;
     struct {
-        int32_t nBindings;
+        int32_t n_bindings;
         char **bindings; /* RPC string bindings */
         char *domain;
         int32_t info; /* server information word */
@@ -115,7 +115,7 @@ VR_EXPORT extern void *NS_dce_if_handle;      /* reserved */
 
 /* Start-up: selfClass is NS_CLASS_SPOOLER, _SUPERV, _NTFY (selfName
  * required) or NS_CLASS_NONE for a client program. */
-VR_EXPORT int32_t NS_Init(const char *selfName, int32_t selfClass);
+VR_EXPORT int32_t NS_Init(const char *self_name, int32_t self_class);
 VR_EXPORT int32_t NS_Term(void);
 
 /* Registration. `flags` (may be null) receives NS_FLAG_REPLACED. Member
@@ -123,15 +123,16 @@ VR_EXPORT int32_t NS_Term(void);
 VR_EXPORT int32_t NS_CreateObject(const NS_Object *object, int32_t overwrite, uint32_t *flags);
 VR_EXPORT int32_t NS_CreateBackup(const NS_Object *object, NS_Object *const *members,
                                   int32_t overwrite, uint32_t *flags);
-VR_EXPORT int32_t NS_CreateGroup(const char *groupName, NS_Object *const *members,
+VR_EXPORT int32_t NS_CreateGroup(const char *group_name, NS_Object *const *members,
                                  NS_DomainHandle domain, int32_t overwrite, uint32_t *flags);
 VR_EXPORT int32_t NS_DeleteObject(const NS_Object *object, uint32_t *flags);
 
 /* Lookup and listing. `domain` may be null: the default environment and
  * its default domain. */
-VR_EXPORT int32_t NS_GetObject(int32_t objClass, const char *name, NS_DomainHandle domain,
+VR_EXPORT int32_t NS_GetObject(int32_t obj_class, const char *name, NS_DomainHandle domain,
                                NS_Object **object);
-VR_EXPORT int32_t NS_ListObjectBegin(int32_t objClass, NS_DomainHandle domain, NS_ListHandle *list);
+VR_EXPORT int32_t NS_ListObjectBegin(int32_t obj_class, NS_DomainHandle domain,
+                                     NS_ListHandle *list);
 VR_EXPORT int32_t NS_ListBackupPrtBegin(const NS_Object *object, NS_ListHandle *list);
 VR_EXPORT int32_t NS_ListGroupMbrBegin(const NS_Object *object, NS_ListHandle *list);
 VR_EXPORT int32_t NS_ListNext(NS_ListHandle list, NS_Object **object);

@@ -95,7 +95,7 @@ TEST_F(Crash, RandomKills) {
     VRBM_close(Create());
     Model base;
     std::mt19937 rng(2024);
-    int insideWriteBack = 0;
+    int inside_write_back = 0;
     for (uint32_t round = 0; round < 300; round++) {
         auto seed = [&](unsigned s) { return round * 16 + s; };
         int fds[2];
@@ -126,15 +126,15 @@ TEST_F(Crash, RandomKills) {
         close(fds[0]);
         Model last = base;
         for (unsigned s = 0; s < ended; s++) Churn(nullptr, last, seed(s), 40 + seed(s) % 120);
-        Model inProgress = last;
-        Churn(nullptr, inProgress, seed(ended), 40 + seed(ended) % 120);
-        insideWriteBack += std::filesystem::exists(Journal());
+        Model in_progress = last;
+        Churn(nullptr, in_progress, seed(ended), 40 + seed(ended) % 120);
+        inside_write_back += std::filesystem::exists(Journal());
         base = Reopen();
-        ASSERT_TRUE(base == last || (begun > ended && base == inProgress))
+        ASSERT_TRUE(base == last || (begun > ended && base == in_progress))
             << "round " << round << ": " << base.size() << " items, " << ended << " write-backs";
         ASSERT_FALSE(std::filesystem::exists(Journal()));
     }
-    EXPECT_GT(insideWriteBack, 10);
+    EXPECT_GT(inside_write_back, 10);
 }
 
 // One write-back is cut after each of its changes in turn, by the death of

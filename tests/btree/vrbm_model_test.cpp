@@ -19,7 +19,7 @@ class Model : public DbTest {
         ASSERT_NE(db, nullptr);
         std::map<std::string, std::string> model;
         unsigned counter = order == Order::kDescending ? 1000000 : 0;
-        auto randomKey = [&]() {
+        auto random_key = [&]() {
             std::string k;
             if (order != Order::kRandom) {
                 char buf[16];
@@ -34,7 +34,7 @@ class Model : public DbTest {
             }
             return k;
         };
-        auto existingKey = [&]() {
+        auto existing_key = [&]() {
             auto it = model.begin();
             std::advance(it, rng() % model.size());
             return it->first;
@@ -43,8 +43,8 @@ class Model : public DbTest {
             unsigned what = rng() % 10;
             if (what < 5 || model.empty()) {
                 std::string k = model.empty() || order == Order::kRandom || rng() % 4
-                                    ? randomKey()
-                                    : existingKey();
+                                    ? random_key()
+                                    : existing_key();
                 unsigned room = VRBM_MAX_ITEM - unsigned(k.size());
                 std::string d(rng() % 3 == 0 ? room : rng() % (room + 1), char('A' + op % 26));
                 int replace = int(rng() % 3); // only 1 means replace
@@ -56,11 +56,11 @@ class Model : public DbTest {
                     model[k] = d;
                 }
             } else if (what < 7) {
-                std::string k = rng() % 3 ? existingKey() : randomKey();
+                std::string k = rng() % 3 ? existing_key() : random_key();
                 uint32_t rc = Delete(db, k);
                 ASSERT_EQ(rc, model.erase(k) ? 0u : VRBM_E_NOTFOUND) << "op " << op;
             } else {
-                std::string k = rng() % 3 ? existingKey() : randomKey();
+                std::string k = rng() % 3 ? existing_key() : random_key();
                 auto it = model.find(k);
                 ASSERT_EQ(Fetch(db, k), it == model.end() ? "<absent>" : it->second) << "op " << op;
             }

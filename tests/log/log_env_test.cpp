@@ -90,8 +90,9 @@ TEST_F(Env, DefaultsAndTraceSwitch) {
         LOG_Term();
         trace ? setenv("ODP_TRACE", trace, 1) : unsetenv("ODP_TRACE");
         if (file) setenv("LOG_FILE_PATH", Path(file).c_str(), 1);
+        const bool traced = trace != nullptr;
         std::string out = Stdout([&] {
-            if (trace) LOG_Init(Path("arg.log").c_str(), "g");
+            if (traced) LOG_Init(Path("arg.log").c_str(), "g");
             for (auto [s, text] : {std::pair{1, "E"},
                                    {2, "W"},
                                    {6, "I"},

@@ -283,9 +283,9 @@ TEST_F(Registry, CachesAreBoundedAndLeastRecentlyUsedGoesFirst) {
 TEST_F(Registry, FailedStoreInTheMiddleOfAnAddIsUndone) {
     Open();
     int countdown = 0;
-    bool failRest = false; // also fail the undo
+    bool fail_rest = false; // also fail the undo
     auto fail = [&](auto...) {
-        return (countdown > 0 && --countdown == 0) || (countdown == 0 && failRest);
+        return (countdown > 0 && --countdown == 0) || (countdown == 0 && fail_rest);
     };
     // Fails the n-th page change of `add` for n = 1, 2, ... until it
     // succeeds; after each failure the files hold what they held before
@@ -332,7 +332,7 @@ TEST_F(Registry, FailedStoreInTheMiddleOfAnAddIsUndone) {
     // An undo that fails too is reported as such.
     std::string e = Bin("1.2.840.147361.1.3.1.952");
     countdown = 4;
-    failRest = true;
+    fail_rest = true;
     {
         vrtest::FaultPoints points(fail);
         EXPECT_EQ(OID_AddOID(st_, h_, U(e), "id-att-fault-undo", nullptr, 0), OID_S_INCONSISTENT);

@@ -154,11 +154,11 @@ bool ParseSyntax(const char *text, uint32_t *out) {
     return true;
 }
 
-int Add(const char *dir, const char *name, const char *dotted, const char *syntaxText) {
+int Add(const char *dir, const char *name, const char *dotted, const char *syntax_text) {
     List st;
     uint32_t syntax = 0;
-    if (!ParseSyntax(syntaxText, &syntax)) {
-        std::fprintf(stderr, "vroid: %s is no syntax code or syntax name\n", syntaxText);
+    if (!ParseSyntax(syntax_text, &syntax)) {
+        std::fprintf(stderr, "vroid: %s is no syntax code or syntax name\n", syntax_text);
         return 2;
     }
     unsigned char bin[OID_MAX_BINARY];
