@@ -19,8 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     FtpReply r;
     size_t total = 0;
     for (size_t at = 0; at < n; at += piece) {
-        rd.feed(text + at, piece < n - at ? piece : n - at);
-        while (rd.next(r)) {
+        rd.Feed(text + at, piece < n - at ? piece : n - at);
+        while (rd.Next(r)) {
             if (r.code < 100 || r.code > 599) std::abort();
             if (r.text.size() > FtpReplyReader::kMaxReply) std::abort();
             total += r.text.size();
@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (total > n) std::abort(); // replies never hold more than was received
     std::string host, path;
     uint16_t port = 0;
-    if (vrcore::transfer::parse_ftp_source(std::string_view(text, n), host, port, path)) {
+    if (vrcore::transfer::ParseFtpSource(std::string_view(text, n), host, port, path)) {
         for (char c : host + path)
             if (c == '\r' || c == '\n' || c == '\0') std::abort();
         if (host.empty() || path.empty() || port == 0) std::abort();

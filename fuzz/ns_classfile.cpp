@@ -32,11 +32,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     int32_t cls = data[0] % 11;
     std::string_view text(reinterpret_cast<const char *>(data + 1), size - 1);
     std::vector<Entry> entries;
-    int rc = parse_class_file(text, cls, entries);
+    int rc = ParseClassFile(text, cls, entries);
     if (rc != 0 && rc != 5 && rc != 19) std::abort();
-    if (rc != 0 || handler_of(cls) == Handler::None) return 0;
+    if (rc != 0 || HandlerOf(cls) == Handler::None) return 0;
     std::vector<Entry> again;
-    if (parse_class_file(render_class_file(cls, entries, "now\n"), cls, again) != 0 ||
+    if (ParseClassFile(RenderClassFile(cls, entries, "now\n"), cls, again) != 0 ||
         !same(entries, again))
         std::abort();
     return 0;

@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 
 static std::string written(const ns_printer_t *p, bool user_form) {
     std::string out;
-    if (!(user_form ? user_entry_text(p, out) : printers_entry_text(p, out))) return "<refused>";
+    if (!(user_form ? UserEntryText(p, out) : PrintersEntryText(p, out))) return "<refused>";
     return out;
 }
 
@@ -29,22 +29,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size < 1) return 0;
     bool user_form = data[0] & 1;
     std::string_view bytes(reinterpret_cast<const char *>(data + 1), size - 1);
-    auto entries = user_form ? split_user_text(bytes) : split_printers_text(bytes);
+    auto entries = user_form ? SplitUserText(bytes) : SplitPrintersText(bytes);
     Entry e, again;
     for (const auto &text : entries) {
-        if (!(user_form ? parse_user_entry(text, e) : parse_printers_entry(text, e))) continue;
-        ns_printer_t *p = record_from_entry(e, user_form ? "user" : "etc", user_form);
+        if (!(user_form ? ParseUserEntry(text, e) : ParsePrintersEntry(text, e))) continue;
+        ns_printer_t *p = RecordFromEntry(e, user_form ? "user" : "etc", user_form);
         if (!p) abort();
         std::string t1 = written(p, user_form);
-        ns_printer_destroy(p);
+        NsPrinterDestroy(p);
         if (t1 == "<refused>" || t1.empty()) continue;
-        auto back = user_form ? split_user_text(t1) : split_printers_text(t1);
+        auto back = user_form ? SplitUserText(t1) : SplitPrintersText(t1);
         if (back.size() != 1 ||
-            !(user_form ? parse_user_entry(back[0], again) : parse_printers_entry(back[0], again)))
+            !(user_form ? ParseUserEntry(back[0], again) : ParsePrintersEntry(back[0], again)))
             abort();
-        ns_printer_t *q = record_from_entry(again, "etc", user_form);
+        ns_printer_t *q = RecordFromEntry(again, "etc", user_form);
         if (!q || written(q, user_form) != t1) abort();
-        ns_printer_destroy(q);
+        NsPrinterDestroy(q);
     }
     return 0;
 }

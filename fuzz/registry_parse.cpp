@@ -20,24 +20,24 @@ bool same(const RegValue &a, const RegValue &b) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::string_view text(reinterpret_cast<const char *>(data), size);
-    RegDocument doc = RegDocument::parse(text, "fuzz");
-    if (doc.render() != text) std::abort();
+    RegDocument doc = RegDocument::Parse(text, "fuzz");
+    if (doc.Render() != text) std::abort();
 
     RegDocument fresh;
-    for (const std::string &key : doc.keys()) {
-        for (const RegValue &v : doc.values(key)) {
-            const RegValue *found = doc.find(key, v.name);
+    for (const std::string &key : doc.Keys()) {
+        for (const RegValue &v : doc.Values(key)) {
+            const RegValue *found = doc.Find(key, v.name);
             if (!found || !same(*found, v)) std::abort();
-            if (v.type == RegType::ExpandString && v.text.size() < 4096) (void)expand_env(v.text);
+            if (v.type == RegType::ExpandString && v.text.size() < 4096) (void)ExpandEnv(v.text);
             if (v.type != RegType::Other)
-                (void)fresh.set(key, v); // refused when it holds control bytes
+                (void)fresh.Set(key, v); // refused when it holds control bytes
         }
     }
-    RegDocument again = RegDocument::parse(fresh.render(), "fuzz");
-    if (again.malformed() != 0) std::abort();
-    for (const std::string &key : fresh.keys())
-        for (const RegValue &v : fresh.values(key)) {
-            const RegValue *back = again.find(key, v.name);
+    RegDocument again = RegDocument::Parse(fresh.Render(), "fuzz");
+    if (again.Malformed() != 0) std::abort();
+    for (const std::string &key : fresh.Keys())
+        for (const RegValue &v : fresh.Values(key)) {
+            const RegValue *back = again.Find(key, v.name);
             if (!back || !same(*back, v)) std::abort();
         }
 
@@ -46,12 +46,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     probe.name = "probe";
     probe.type = RegType::String;
     probe.text = "a\\\"b";
-    std::string key = doc.keys().empty() ? "Software\\Fuzz" : doc.keys().front();
-    if (!doc.set(key, probe)) std::abort();
-    RegDocument edited = RegDocument::parse(doc.render(), "fuzz");
-    const RegValue *p = edited.find(key, "probe");
+    std::string key = doc.Keys().empty() ? "Software\\Fuzz" : doc.Keys().front();
+    if (!doc.Set(key, probe)) std::abort();
+    RegDocument edited = RegDocument::Parse(doc.Render(), "fuzz");
+    const RegValue *p = edited.Find(key, "probe");
     if (!p || !same(*p, probe)) std::abort();
-    edited.erase_key(key);
-    if (edited.find(key, "probe")) std::abort();
+    edited.EraseKey(key);
+    if (edited.Find(key, "probe")) std::abort();
     return 0;
 }

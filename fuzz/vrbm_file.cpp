@@ -60,12 +60,12 @@ bool Put(const std::string &path, const void *bytes, size_t n) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size < 1 || size > 64 * 1024) return 0;
     static const vrcore::system::seam::Io io = [] { // durability plays no part here: no syncs
-        vrcore::system::seam::Io t = vrcore::system::seam::system_io();
+        vrcore::system::seam::Io t = vrcore::system::seam::SystemIo();
         t.fsync = [](int) { return 0; };
         t.sync_dir = [](const char *) { return 0; };
         return t;
     }();
-    vrcore::system::seam::set_io(&io);
+    vrcore::system::seam::SetIo(&io);
     uint8_t mode = data[0];
     std::string file = Base() + ".dbm", journal = Base() + VRBM_JOURNAL_SUFFIX;
     size_t at = 1;
