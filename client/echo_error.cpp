@@ -128,8 +128,8 @@ void Trace(const ERDPA_ErrorResult &e) {
         return;
     }
     case ERDPA_ACCESS:
-        for (const auto *p = static_cast<const ERDPA_AccessProblem *>(e.data); p && n < kMaxProblems;
-             p = p->next, ++n) {
+        for (const auto *p = static_cast<const ERDPA_AccessProblem *>(e.data);
+             p && n < kMaxProblems; p = p->next, ++n) {
             ProblemLine(k, p->problem_form, p->problem_code);
             Object(p->object);
             ErrorMessage(p->message);

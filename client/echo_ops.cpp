@@ -116,9 +116,9 @@ void ErrorPart(const ERDPA_ErrorResult *error) {
     ERDPA_EchoErrorResult(scratch.Get(), error);
 }
 
-template <typename R, typename Fn>
-int Out(const char *name, const char *caller, const char *result_name, const R *result,
-        const ERDPA_ErrorResult *error, int line, Fn render) {
+template <typename R, typename Fn> int Out(const char *name, const char *caller,
+                                           const char *result_name, const R *result,
+                                           const ERDPA_ErrorResult *error, int line, Fn render) {
     return Traced(name, caller, false, line, [&] {
         ErrorPart(error);
         if (!result) {
@@ -133,7 +133,8 @@ int Out(const char *name, const char *caller, const char *result_name, const R *
 int OutSet(const char *name, const char *caller, const char *result_name,
            const AS_SetHandle *result, const ERDPA_ErrorResult *error, int line) {
     if (result && !*result) result = nullptr;
-    return Out(name, caller, result_name, result, error, line, [](AS_SetHandle set) { SetLines(set); });
+    return Out(name, caller, result_name, result, error, line,
+               [](AS_SetHandle set) { SetLines(set); });
 }
 
 } // namespace
@@ -222,9 +223,8 @@ VR_EXPORT int EchoInListObjectAttributeAbort(STF_List *status, const char *calle
 }
 VR_CATCH_CODE(0, 0)
 
-VR_EXPORT int EchoInGetOrderedJobs(STF_List *status, const char *caller,
-                                   GENU_ShortOID object_class, const int32_t *scope,
-                                   const GEN_Selector *selector,
+VR_EXPORT int EchoInGetOrderedJobs(STF_List *status, const char *caller, GENU_ShortOID object_class,
+                                   const int32_t *scope, const GEN_Selector *selector,
                                    const AS_IdentifierList *requested,
                                    const AS_SetHandle *common) try {
     (void)status;
@@ -237,8 +237,7 @@ VR_EXPORT int EchoInGetOrderedJobsContinuation(STF_List *status, const char *cal
                                                const GEN_OctetString *context,
                                                const AS_SetHandle *common) try {
     (void)status;
-    return VR_ECHO_TRACE("EchoInGetOrderedJobsContinuation", caller,
-                         { Context(context, common); });
+    return VR_ECHO_TRACE("EchoInGetOrderedJobsContinuation", caller, { Context(context, common); });
 }
 VR_CATCH_CODE(0, 0)
 
@@ -345,9 +344,8 @@ VR_EXPORT int EchoInCancelJob(STF_List *status, const char *caller, const char *
 }
 VR_CATCH_CODE(0, 0)
 
-VR_EXPORT int EchoInPromoteJob(STF_List *status, const char *caller,
-                               const char *job_identification, const GEN_Message *promote_message,
-                               const AS_SetHandle *common) try {
+VR_EXPORT int EchoInPromoteJob(STF_List *status, const char *caller, const char *job_identification,
+                               const GEN_Message *promote_message, const AS_SetHandle *common) try {
     (void)status;
     return VR_ECHO_TRACE("EchoInPromoteJob", caller, {
         JobText("job-identification", job_identification, true);
@@ -421,9 +419,8 @@ VR_EXPORT int EchoInResubmitJob(STF_List *status, const char *caller, GENU_Short
 }
 VR_CATCH_CODE(0, 0)
 
-VR_EXPORT int EchoInModifyJob(STF_List *status, const char *caller,
-                              const char *job_identification, const int32_t *document_number,
-                              AS_SetHandle job_attr_modification,
+VR_EXPORT int EchoInModifyJob(STF_List *status, const char *caller, const char *job_identification,
+                              const int32_t *document_number, AS_SetHandle job_attr_modification,
                               const GEN_Message *modify_message, const AS_SetHandle *common) try {
     (void)status;
     return VR_ECHO_TRACE("EchoInModifyJob", caller, {
@@ -474,17 +471,17 @@ VR_EXPORT int EchoOutCreateJob(STF_List *status, const char *caller, const ODP_P
 VR_CATCH_CODE(0, 0)
 
 #define VR_ECHO_OUT(op, type, result_name, render)                                                 \
-    VR_EXPORT int EchoOut##op(STF_List *status, const char *caller, type result,                  \
+    VR_EXPORT int EchoOut##op(STF_List *status, const char *caller, type result,                   \
                               const ERDPA_ErrorResult *error) try {                                \
         (void)status;                                                                              \
         return Out("EchoOut" #op, caller, result_name, result, error, __LINE__, render);           \
     }                                                                                              \
     VR_CATCH_CODE(0, 0)
 #define VR_ECHO_OUT_SET(op, result_name)                                                           \
-    VR_EXPORT int EchoOut##op(STF_List *status, const char *caller, const AS_SetHandle *result,   \
+    VR_EXPORT int EchoOut##op(STF_List *status, const char *caller, const AS_SetHandle *result,    \
                               const ERDPA_ErrorResult *error) try {                                \
         (void)status;                                                                              \
-        return OutSet("EchoOut" #op, caller, result_name, result, error, __LINE__);               \
+        return OutSet("EchoOut" #op, caller, result_name, result, error, __LINE__);                \
     }                                                                                              \
     VR_CATCH_CODE(0, 0)
 
@@ -527,8 +524,7 @@ VR_ECHO_OUT(ListObjectAttributeContinuation, const ODP_ListResult *, "ListObject
             kList)
 VR_ECHO_OUT(ListObjectAttributeAbort, const ODP_ListResult *, "ListObjectAttributesResult", kList)
 VR_ECHO_OUT(GetOrderedJobs, const ODP_ListResult *, "ListObjectAttributesResult", kList)
-VR_ECHO_OUT(GetOrderedJobsContinuation, const ODP_ListResult *, "ListObjectAttributesResult",
-            kList)
+VR_ECHO_OUT(GetOrderedJobsContinuation, const ODP_ListResult *, "ListObjectAttributesResult", kList)
 VR_ECHO_OUT(Pause, const ODP_PauseResult *, "PauseResult", kPause)
 VR_ECHO_OUT(PauseJob, const ODP_PauseJobResult *, "PauseJobResult", kPauseJob)
 VR_ECHO_OUT(InterruptJob, const ODP_InterruptJobResult *, "InterruptJobResult", kInterrupt)

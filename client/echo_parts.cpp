@@ -114,7 +114,8 @@ void Substrings(STF_List *st, const GEN_Substrings &s, const char *indent) {
         LOG_CondAdd("%sMatch = unknown (%d)\n", indent, s.match);
     SubstringValue(st, indent, "Initial String", s.initial, s.value_type);
     int shown = 0;
-    for (const GEN_SeqOfValues *any = s.any; any && shown < GEN_MAX_NESTING; any = any->next, ++shown)
+    for (const GEN_SeqOfValues *any = s.any; any && shown < GEN_MAX_NESTING;
+         any = any->next, ++shown)
         SubstringValue(st, indent, "String", any->value, s.value_type);
     SubstringValue(st, indent, "Final String", s.final, s.value_type);
 }

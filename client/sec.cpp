@@ -71,7 +71,8 @@ void FillComputer() {
     try {
         std::string name;
         if (cfg::HostComputerName(name) != 0) {
-            LOG_CondMessage(kLogFailure, __FILE__, __LINE__, "SEC_AddPAC_C: GetComputerName fails\n");
+            LOG_CondMessage(kLogFailure, __FILE__, __LINE__,
+                            "SEC_AddPAC_C: GetComputerName fails\n");
             return;
         }
         std::string_view fit = FitField(name, sizeof g_computer_name);
@@ -100,8 +101,8 @@ void FillComputer() {
 int32_t PutPrivileges(AS_SetHandle set, const unsigned char *bytes, size_t size) {
     STF_List *st = STF_CreateList(nullptr);
     if (!st) return SEC_E_NOMEM;
-    GEN_SeqOfOctetString credential{nullptr,
-                                    {static_cast<int32_t>(size), const_cast<unsigned char *>(bytes)}};
+    GEN_SeqOfOctetString credential{
+        nullptr, {static_cast<int32_t>(size), const_cast<unsigned char *>(bytes)}};
     GEN_Privileges value{nullptr, nullptr, &credential};
     int32_t rc = SEC_OK;
     if (AS_ReplaceAllAttrValsM(st, set, SEC_PRIVILEGES_ATTR, SEC_PRIVILEGES_TYPE, &value,
@@ -206,9 +207,9 @@ VR_EXPORT int32_t SEC_AddCredential_C(int32_t type, int32_t level, void *binding
     if (type == SEC_TYPE_ONC) return SEC_AddCredential_C_ONC(type, level, binding);
     if (type != SEC_TYPE_DCE && type != SEC_TYPE_DCE_ALT) return SEC_E_UNSUPPORTED;
     if (level != SEC_LEVEL_NONE && level != SEC_LEVEL_CONNECT) return SEC_E_UNSUPPORTED;
-    uint32_t rc = SetBindingAuth(binding,
-                                 level == SEC_LEVEL_CONNECT ? kAuthnLevelConnect : kAuthnLevelNone,
-                                 kAuthnServiceWinNt);
+    uint32_t rc =
+        SetBindingAuth(binding, level == SEC_LEVEL_CONNECT ? kAuthnLevelConnect : kAuthnLevelNone,
+                       kAuthnServiceWinNt);
     if (rc == kRpcOk) return SEC_OK;
     if (rc == kRpcWrongKindOfBinding || rc == kRpcInvalidBinding) return SEC_E_BINDING;
     return SEC_E_FAILED;
@@ -266,17 +267,15 @@ VR_EXPORT const char *SEC_GetHostDomain(int32_t *type) try {
 }
 VR_CATCH_RETURN(nullptr)
 
-VR_EXPORT const char *SEC_GetUserDomain(int32_t *type) try {
-    return SEC_GetHostDomain(type);
-}
+VR_EXPORT const char *SEC_GetUserDomain(int32_t *type) try { return SEC_GetHostDomain(type); }
 VR_CATCH_RETURN(nullptr)
 
 VR_EXPORT int32_t SEC_Shoid2DomType(GENU_ShortOID id) try {
     static constexpr struct {
         GENU_ShortOID id;
         int32_t type;
-    } kTable[] = {{3040, 10}, {3041, 9},  {3042, 8},    {3043, 7},  {3044, 1},  {3045, 3},
-                  {3046, 200}, {3047, 0}, {3048, 2},    {3049, 4},  {3050, 5},  {3051, 6},
+    } kTable[] = {{3040, 10},  {3041, 9},   {3042, 8},  {3043, 7},  {3044, 1},  {3045, 3},
+                  {3046, 200}, {3047, 0},   {3048, 2},  {3049, 4},  {3050, 5},  {3051, 6},
                   {3054, 11},  {3055, 255}, {3183, 12}, {3184, 13}, {3185, 14}, {3186, 15}};
     for (const auto &row : kTable)
         if (row.id == id) return row.type;

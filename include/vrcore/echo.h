@@ -48,11 +48,10 @@ VR_EXPORT int EchoInterruptJobResult(STF_List *status, const ODP_InterruptJobRes
 /* ---- Arguments ------------------------------------------------------------ */
 
 /* Job-submission-complete: 0 FALSE, other TRUE, absent DEFAULT. */
-VR_EXPORT int EchoInCreateJob(STF_List *status, const char *caller,
-                              const GEN_SimpleName *printer_name, const int32_t *submission_complete,
-                              const AS_SetHandle *job_attributes,
-                              const ODP_DocDescription *first_document,
-                              const AS_SetHandle *common_arguments);
+VR_EXPORT int
+EchoInCreateJob(STF_List *status, const char *caller, const GEN_SimpleName *printer_name,
+                const int32_t *submission_complete, const AS_SetHandle *job_attributes,
+                const ODP_DocDescription *first_document, const AS_SetHandle *common_arguments);
 VR_EXPORT int EchoInAddDocument(STF_List *status, const char *caller, const char *existing_job,
                                 const int32_t *submission_complete,
                                 const ODP_DocDescription *new_document,
@@ -71,9 +70,8 @@ VR_EXPORT int EchoInListObjectAttributeContinuation(STF_List *status, const char
 VR_EXPORT int EchoInListObjectAttributeAbort(STF_List *status, const char *caller,
                                              const GEN_OctetString *context,
                                              const AS_SetHandle *common_arguments);
-VR_EXPORT int EchoInGetOrderedJobs(STF_List *status, const char *caller,
-                                   GENU_ShortOID object_class, const int32_t *scope,
-                                   const GEN_Selector *selector,
+VR_EXPORT int EchoInGetOrderedJobs(STF_List *status, const char *caller, GENU_ShortOID object_class,
+                                   const int32_t *scope, const GEN_Selector *selector,
                                    const AS_IdentifierList *requested_attributes,
                                    const AS_SetHandle *common_arguments);
 VR_EXPORT int EchoInGetOrderedJobsContinuation(STF_List *status, const char *caller,
@@ -117,8 +115,8 @@ VR_EXPORT int EchoInCancelJob(STF_List *status, const char *caller, const char *
                               const int32_t *document_number, const GEN_Message *cancel_message,
                               const int32_t *retention_period,
                               const AS_SetHandle *common_arguments);
-VR_EXPORT int EchoInPromoteJob(STF_List *status, const char *caller,
-                               const char *job_identification, const GEN_Message *promote_message,
+VR_EXPORT int EchoInPromoteJob(STF_List *status, const char *caller, const char *job_identification,
+                               const GEN_Message *promote_message,
                                const AS_SetHandle *common_arguments);
 VR_EXPORT int EchoInPauseJob(STF_List *status, const char *caller,
                              const ODP_JobOrPrinter *paused_job, const GEN_Message *pause_message,
@@ -129,16 +127,15 @@ VR_EXPORT int EchoInResumeJob(STF_List *status, const char *caller, const char *
                               const AS_SetHandle *common_arguments);
 VR_EXPORT int EchoInInterruptJob(STF_List *status, const char *caller,
                                  const ODP_JobOrPrinter *interrupted_job,
-                                 const GEN_Message *interrupt_message,
-                                 const char *interrupting_job,
+                                 const GEN_Message *interrupt_message, const char *interrupting_job,
                                  const AS_SetHandle *common_arguments);
 VR_EXPORT int EchoInResubmitJob(STF_List *status, const char *caller, GENU_ShortOID object_class,
                                 const GEN_ObjectIdent *object_identification,
                                 const GEN_DistNameString *printer, const GEN_Message *message,
                                 const AS_SetHandle *common_arguments);
-VR_EXPORT int EchoInModifyJob(STF_List *status, const char *caller,
-                              const char *job_identification, const int32_t *document_number,
-                              AS_SetHandle job_attr_modification, const GEN_Message *modify_message,
+VR_EXPORT int EchoInModifyJob(STF_List *status, const char *caller, const char *job_identification,
+                              const int32_t *document_number, AS_SetHandle job_attr_modification,
+                              const GEN_Message *modify_message,
                               const AS_SetHandle *common_arguments);
 VR_EXPORT int EchoInSendEvent(STF_List *status, const char *caller, const GEN_NameOrOID *event,
                               AS_SetHandle event_attributes, const GEN_Message *message,
@@ -149,7 +146,7 @@ VR_EXPORT int EchoInSendEvent(STF_List *status, const char *caller, const GEN_Na
  * is the address of the handle, as the operations hand it back. */
 
 #define VR_ECHO_OUT_DECL(op, type)                                                                 \
-    VR_EXPORT int EchoOut##op(STF_List *status, const char *caller, type result,                  \
+    VR_EXPORT int EchoOut##op(STF_List *status, const char *caller, type result,                   \
                               const ERDPA_ErrorResult *error);
 VR_ECHO_OUT_DECL(CreateJob, const ODP_PrintResult *)
 VR_ECHO_OUT_DECL(AddDocument, const ODP_PrintResult *)

@@ -18,12 +18,12 @@
 VR_BEGIN_DECLS
 
 #define SEC_OK 0
-#define SEC_E_FAILED 100     /* general failure */
-#define SEC_E_NOMEM 102      /* memory exhausted */
+#define SEC_E_FAILED 100      /* general failure */
+#define SEC_E_NOMEM 102       /* memory exhausted */
 #define SEC_E_UNSUPPORTED 103 /* unsupported credential type or level */
-#define SEC_E_BINDING 105    /* wrong or invalid binding */
-#define SEC_E_SETARG 107     /* the set module refused an argument or a stale handle */
-#define SEC_E_SETVALUE 109   /* the set module found a duplicate, a type clash or a corrupt set */
+#define SEC_E_BINDING 105     /* wrong or invalid binding */
+#define SEC_E_SETARG 107      /* the set module refused an argument or a stale handle */
+#define SEC_E_SETVALUE 109    /* the set module found a duplicate, a type clash or a corrupt set */
 
 /* Credential types: 0 ONC RPC, 2 and 3 the DCE/RPC binding. */
 #define SEC_TYPE_ONC 0
@@ -42,10 +42,10 @@ VR_BEGIN_DECLS
 #define SEC_PAC_SIZE 2596
 #define SEC_PAC_FORMAT 1001
 #define SEC_PAC_VERSION 1
-#define SEC_PAC_USER_NAME 8         /* 256 bytes */
-#define SEC_PAC_USER_DOMAIN 264     /* 1024 bytes */
+#define SEC_PAC_USER_NAME 8     /* 256 bytes */
+#define SEC_PAC_USER_DOMAIN 264 /* 1024 bytes */
 #define SEC_PAC_USER_DOMAIN_TYPE 1288
-#define SEC_PAC_COMPUTER_NAME 1292  /* 256 bytes */
+#define SEC_PAC_COMPUTER_NAME 1292   /* 256 bytes */
 #define SEC_PAC_COMPUTER_DOMAIN 1548 /* 1024 bytes */
 #define SEC_PAC_COMPUTER_DOMAIN_TYPE 2572
 /* The binding's form wraps the record: format, version, 0, the record and

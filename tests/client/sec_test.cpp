@@ -89,9 +89,9 @@ TEST(SecRecord, BothFormsReadBackFieldByField) {
     ASSERT_EQ(cfg::HostComputerName(computer), 0);
     ASSERT_EQ(cfg::HostOfficialName(official), 0);
     size_t dot = official.find('.');
-    std::string onc_computer = dot == std::string::npos
-                                   ? official + "||5"
-                                   : official.substr(0, dot) + "|" + official.substr(dot + 1) + "|3";
+    std::string onc_computer =
+        dot == std::string::npos ? official + "||5"
+                                 : official.substr(0, dot) + "|" + official.substr(dot + 1) + "|3";
 
     // Twice each: the attribute keeps one value.
     for (int round = 0; round < 2; ++round) {
@@ -101,7 +101,8 @@ TEST(SecRecord, BothFormsReadBackFieldByField) {
         // The name service is not running: the computer's domain stays
         // empty.
         ASSERT_EQ(SEC_AddPAC_C(SEC_TYPE_DCE, set), SEC_OK);
-        EXPECT_EQ(ReadBack(Privileges(st, set), true), "1001 1 " + user + "|CORP|5 " + computer + "||5");
+        EXPECT_EQ(ReadBack(Privileges(st, set), true),
+                  "1001 1 " + user + "|CORP|5 " + computer + "||5");
     }
     AS_Destroy(st, &set);
     // A set that is no set changes nothing and answers the set module's
@@ -116,7 +117,7 @@ TEST(SecRecord, TextsAreCutAtCharacterBoundariesAndComputerSplitAtTheFirstDot) {
         std::string text;
         size_t field;
         size_t kept;
-    } cuts[] = {{"bob", 256, 3}, {std::string(300, 'a'), 256, 255}, {e300, 256, 254},
+    } cuts[] = {{"bob", 256, 3},   {std::string(300, 'a'), 256, 255},    {e300, 256, 254},
                 {e300, 1024, 600}, {std::string(2000, 'd'), 1024, 1023}, {"x", 0, 0}};
     for (const auto &c : cuts) EXPECT_EQ(client::FitField(c.text, c.field).size(), c.kept);
 
@@ -199,8 +200,8 @@ TEST(SecCredential, OncClientCarriesTheNobodyIdentityOfThisMachine) {
 
 TEST(SecDomain, TableHostDomainAndFailureMapping) {
     const std::pair<GENU_ShortOID, int32_t> rows[] = {
-        {3040, 10}, {3046, 200}, {3047, 0}, {3049, 4},  {3050, 5},
-        {3055, 255}, {3186, 15}, {3052, -1}, {3053, -1}, {0, -1}};
+        {3040, 10},  {3046, 200}, {3047, 0},  {3049, 4},  {3050, 5},
+        {3055, 255}, {3186, 15},  {3052, -1}, {3053, -1}, {0, -1}};
     for (auto [id, type] : rows) EXPECT_EQ(SEC_Shoid2DomType(id), type) << id;
 
     int32_t type = 0, user_type = 0;
