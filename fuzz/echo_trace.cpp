@@ -1,7 +1,7 @@
 // The trace of filters and error results over structures anyone may have
 // built: the bytes choose a filter tree (any choice and item type, sets
 // whose attributes may be gone) and an error result made by the builders,
-// whose kind may then be unknown or its record missing. Tracing must
+// whose kind may then be none of the eight or its record missing. Tracing must
 // finish without fault and answer 0; the error trace may only add its own
 // codes.
 #include <cstdint>
@@ -89,8 +89,11 @@ struct World {
             item.choice = (c >> 3) % 10;
             if (item.choice == GEN_ITEM_SUBSTRINGS) {
                 // The values are texts, the match rule any number.
-                item.u.substrings = {901, 28, static_cast<int32_t>(b.Next() % 6),
-                                     (c & 1) ? &text : nullptr, (c & 2) ? &any : nullptr,
+                item.u.substrings = {901,
+                                     28,
+                                     static_cast<int32_t>(b.Next() % 6),
+                                     (c & 1) ? &text : nullptr,
+                                     (c & 2) ? &any : nullptr,
                                      (c & 4) ? &text : nullptr};
             } else if (item.choice == GEN_ITEM_PRESENT) {
                 item.u.present = b.Next();
@@ -153,7 +156,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     uint8_t twist = b.Next();
     uint32_t kind = error ? error->kind : 0;
     void *data_kept = error ? error->data : nullptr;
-    if (error && (twist & 1)) error->kind = twist >> 1; // may be no kind at all
+    if (error && (twist & 1)) error->kind = (twist & 0x80) ? 0 : 9 + (twist >> 2); // no kind
     if (error && (twist & 2)) error->data = nullptr;
     STF_List *mine = STF_CreateList(nullptr);
     STF_AddStatus(mine, 0xC0030068u, 0);

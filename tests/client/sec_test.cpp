@@ -192,6 +192,7 @@ TEST(SecCredential, OncClientCarriesTheNobodyIdentityOfThisMachine) {
         EXPECT_EQ(parms.aup_gids[0], 60001u);
         xdr_free(reinterpret_cast<xdrproc_t>(xdr_authunix_parms), reinterpret_cast<char *>(&parms));
     }
+    auth_destroy(cl->cl_auth);
     clnt_destroy(cl);
 }
 
