@@ -408,6 +408,7 @@ TEST_F(EchoTrace, EveryKindOfErrorResult) {
 thread_local bool g_counting = false;
 thread_local long g_allocations = 0;
 } // namespace
+// NOLINTNEXTLINE(readability-identifier-naming): the C library's own allocator
 extern "C" void *__libc_malloc(size_t size);
 // Every heap block of the counting thread is counted while it counts.
 extern "C" void *malloc(size_t size) noexcept {
