@@ -97,6 +97,7 @@ typedef struct ERDPA_ErrorResult {
 #define ERDPA_S_NOMEM 0xC0100069u    /* not enough memory */
 #define ERDPA_S_ATTRCOPY 0xC010006Au /* the attribute could not be copied */
 #define ERDPA_S_BADKIND 0xC010006Cu  /* unknown kind of error result */
+#define ERDPA_S_NORECORD 0xC010006Eu /* the error result has no record of its kind */
 #define ERDPA_S_INTERNAL 0xC010006Fu /* unexpected internal failure */
 
 /* ---- Builders ------------------------------------------------------------
@@ -135,6 +136,14 @@ VR_EXPORT int ERDPA_Service(STF_List *status, ERDPA_ErrorResult **result, uint32
                             const GEN_ErrorMessage *message);
 VR_EXPORT int ERDPA_Security(STF_List *status, ERDPA_ErrorResult **result, uint32_t problem,
                              const GEN_ErrorMessage *message);
+
+/* Appends the trace of the result to the calling thread's open log
+ * message (nothing when none is open): by kind, each problem's line, its
+ * object identification, attribute or set and error message, and the
+ * number of problems of the list kinds. The status list is not cleared.
+ * A null result ERDPA_S_NORESULT, an unknown kind ERDPA_S_BADKIND, a kind
+ * without its record ERDPA_S_NORECORD: the code is added and 1 returned. */
+VR_EXPORT int ERDPA_EchoErrorResult(STF_List *status, const ERDPA_ErrorResult *result);
 
 /* Releases the result with every problem, copy and set. Null: success. An
  * unknown kind: the record alone is released and 1 returned

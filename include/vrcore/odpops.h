@@ -424,6 +424,28 @@ typedef struct ODP_InterruptJobResult {
     AS_SetHandle job_status;
 } ODP_InterruptJobResult;
 
+/* The job of pause job and interrupt job: kind 1 a job identifier, any
+ * other kind a printer's simple name. */
+#define ODP_JOB_OR_PRINTER_JOB 1
+#define ODP_JOB_OR_PRINTER_PRINTER 2
+typedef struct ODP_JobOrPrinter {
+    int32_t kind;
+    union {
+        GEN_JobIdentifier job;
+        GEN_SimpleName printer;
+    } u;
+} ODP_JobOrPrinter;
+
+/* The pause result: the affected job (bit 0x80) and its pause status
+ * (bit 0x40). */
+#define ODP_PAUSE_RESULT_JOB 0x80
+#define ODP_PAUSE_RESULT_STATUS 0x40
+typedef struct ODP_PauseResult {
+    uint8_t bit_mask;
+    GEN_JobIdentifier affected_job;
+    AS_SetHandle pause_status;
+} ODP_PauseResult;
+
 typedef struct ODP_ObjectStatusList {
     struct ODP_ObjectStatusList *next;
     AS_SetHandle *set; /* null when the element carried none */

@@ -3,7 +3,9 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <vrcore/echo.h>
 #include <vrcore/oid.h>
+#include <vrcore/sec.h>
 #include <vrcore/stf.h>
 
 #include "c_check.h"
@@ -19,6 +21,9 @@ int main(void) {
     CHECK(info.args[0].value.i == 42);
     CHECK(strcmp((const char *)info.args[1].value.p, "attr") == 0);
     CHECK(sizeof(OID_Characteristics) == OID_CHARS_LEN);
+    /* The trace and the credentials leave the shared library. */
+    CHECK(EchoInCloseJob(list, NULL, "J1", NULL) == 0 && STF_GetStatus(list) == 0xC0030065u);
+    CHECK(SEC_Shoid2DomType(3049) == SEC_DOMTYPE_COMPUTER);
     STF_DeleteList(list);
     if (failures == 0) printf("c_api: ok\n");
     return failures != 0;
