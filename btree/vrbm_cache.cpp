@@ -516,6 +516,12 @@ VRBM_Db *OpenDb(const char *path, int32_t flags, int32_t whole_file, Recovery ho
                         e);
         return Refuse(db, e);
     }
+    if (acc == VRBM_RDWR)
+        if (int e = HoldForWriting(db, oflags | (create ? O_CREAT : 0))) {
+            LOG_CondMessage(5, "vrbm", __LINE__, "VRBM: %s cannot be held for writing (errno %d)\n",
+                            db->file.c_str(), e);
+            return Refuse(db, e);
+        }
     // Whatever a dead writer left is settled first; the locks keep out a
     // write-back of another process while page 0 and the preload are read.
     if (int e = Settle(db, how, found, create ? F_WRLCK : F_RDLCK)) {

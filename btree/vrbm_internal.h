@@ -207,6 +207,12 @@ VRBM_Db *OpenDb(const char *path, int32_t flags, int32_t whole, Recovery how, Jo
 // write-back in progress, rolls back or removes what a dead one left and
 // returns 0 holding a lock of lockType on db->fd, or an errno value.
 int Settle(VRBM_Db *db, Recovery how, JournalInfo *found, short lock_type);
+// A handle that writes holds a shared flock on its file while it is open;
+// compaction takes it exclusively. Takes it on db->fd (waiting at most as
+// long as for a write-back) and makes sure the descriptor still is the
+// file of that name, opening it again with oflags when compaction replaced
+// it meanwhile. 0 or an errno value (EAGAIN: held beyond the wait).
+int HoldForWriting(VRBM_Db *db, int oflags);
 // Lock of the whole file with a bounded wait; Unlock drops it.
 bool LockWait(int fd, short type);
 void Unlock(int fd);
@@ -286,5 +292,14 @@ std::string CheckTree(VRBM_Db *db, std::string *dump = nullptr, unsigned long *i
 // back is written first). Appends the report to *out; returns the exit
 // status (0 valid, 1 a fault, 2 cannot be opened).
 int CheckFile(const std::string &path, bool dump, bool repair, std::string *out);
+// Offline compaction of "<path>.dbm": refused while a writer has the file
+// open; an unfinished write-back is rolled back first; a file with a fault
+// is left alone. The reachable pages are renumbered level by level in key
+// order into a new file that is synced, checked and renamed over the old
+// one, so a crash at any instant leaves the old file or the new one.
+// Appends the report to *out; returns the exit status (0 compacted or
+// nothing to reclaim, 1 a fault was found, 2 cannot be opened or
+// written, 3 a writer has the file open).
+int CompactFile(const std::string &path, std::string *out);
 
 } // namespace vrcore::btree

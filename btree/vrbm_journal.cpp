@@ -263,6 +263,26 @@ void Unlock(int fd) {
     errno = e;
 }
 
+int HoldForWriting(VRBM_Db *db, int oflags) {
+    const system::seam::Io &io = system::seam::CurrentIo();
+    for (int round = 0; round < 4; round++) {
+        int rc = vrcore::system::fileio::Lock(db->fd, system::seam::LockKind::Flock,
+                                              system::seam::LockMode::Shared, kLockWaitMs);
+        if (rc == EWOULDBLOCK) return EAGAIN;
+        if (rc != 0 && rc != ENOLCK && rc != EOPNOTSUPP && rc != ENOSYS) return rc;
+        struct stat held, named;
+        if (io.fstat(db->fd, &held) != 0) return errno;
+        if (io.stat(db->file.c_str(), &named) == 0 && named.st_ino == held.st_ino &&
+            named.st_dev == held.st_dev)
+            return 0;
+        // Compaction put a new file in place while this opener waited.
+        io.close(db->fd);
+        db->fd = io.open(db->file.c_str(), oflags, 0666);
+        if (db->fd < 0) return errno;
+    }
+    return EAGAIN;
+}
+
 JournalInfo ReadJournal(const std::string &path,
                         bool (*visit)(void *ctx, unsigned page, const uint8_t *image), void *ctx) {
     const system::seam::Io &io = system::seam::CurrentIo();
