@@ -126,43 +126,155 @@ bool ReadImage(VRBM_Db *db, uint8_t *image, unsigned page_no) {
     return n == ssize_t(kPageSize);
 }
 
+namespace {
+
+unsigned Home(const Pool &p, unsigned page_no) { return (page_no * 0x9E3779B1u >> 16) & p.mask; }
+
+uint16_t Find(const Pool &p, unsigned page_no) {
+    for (unsigned i = Home(p, page_no);; i = (i + 1) & p.mask) {
+        unsigned v = p.index[i];
+        if (v == 0) return kNoBuffer;
+        if (p.buf[v - 1].page == page_no) return uint16_t(v - 1);
+    }
+}
+
+void Index(Pool &p, uint16_t b) {
+    unsigned i = Home(p, p.buf[b].page);
+    while (p.index[i]) i = (i + 1) & p.mask;
+    p.index[i] = uint16_t(b + 1);
+}
+
+// Removes buffer b's page from the index, moving later entries of its
+// probe run back so that no search stops short of them.
+void Unindex(Pool &p, uint16_t b) {
+    unsigned i = Home(p, p.buf[b].page);
+    while (p.index[i] != b + 1) i = (i + 1) & p.mask;
+    for (unsigned j = (i + 1) & p.mask; p.index[j]; j = (j + 1) & p.mask) {
+        unsigned h = Home(p, p.buf[p.index[j] - 1].page);
+        // The entry at j may move to i unless its home lies in (i, j].
+        bool stays = i <= j ? (h > i && h <= j) : (h > i || h <= j);
+        if (stays) continue;
+        p.index[i] = p.index[j];
+        i = j;
+    }
+    p.index[i] = 0;
+}
+
+void Unlink(Pool &p, uint16_t b) {
+    PoolBuffer &x = p.buf[b];
+    (x.newer == kNoBuffer ? p.mru : p.buf[x.newer].older) = x.older;
+    (x.older == kNoBuffer ? p.lru : p.buf[x.older].newer) = x.newer;
+}
+
+void LinkFirst(Pool &p, uint16_t b) {
+    p.buf[b].newer = kNoBuffer;
+    p.buf[b].older = p.mru;
+    (p.mru == kNoBuffer ? p.lru : p.buf[p.mru].newer) = b;
+    p.mru = b;
+}
+
+void LinkLast(Pool &p, uint16_t b) {
+    p.buf[b].older = kNoBuffer;
+    p.buf[b].newer = p.lru;
+    (p.lru == kNoBuffer ? p.mru : p.buf[p.lru].older) = b;
+    p.lru = b;
+}
+
+// Empties a buffer: it becomes the first to be reused.
+void Empty(Pool &p, uint16_t b) {
+    if (p.buf[b].page) Unindex(p, b);
+    p.buf[b].page = 0;
+    Unlink(p, b);
+    LinkLast(p, b);
+}
+
+// Adds `more` empty buffers at the reuse end of the list and rebuilds the
+// index at its new size. False (and the pool unchanged) without memory.
+bool Grow(Pool &p, unsigned more) {
+    if (p.chunks == sizeof p.chunk / sizeof p.chunk[0]) return false;
+    unsigned n = p.count + more, slots = 4;
+    while (slots < 2 * n) slots *= 2;
+    auto *chunk = static_cast<uint8_t *>(Alloc(size_t(more) * kPageSize));
+    auto *buf = static_cast<PoolBuffer *>(Alloc(sizeof(PoolBuffer) * n));
+    auto *index = static_cast<uint16_t *>(Alloc(sizeof(uint16_t) * slots));
+    if (!chunk || !buf || !index) {
+        Free(chunk);
+        Free(buf);
+        Free(index);
+        return false;
+    }
+    if (p.count) std::memcpy(buf, p.buf, sizeof(PoolBuffer) * p.count);
+    Free(p.buf);
+    Free(p.index);
+    p.buf = buf;
+    p.index = index;
+    p.mask = slots - 1;
+    p.chunk[p.chunks++] = chunk;
+    std::memset(index, 0, sizeof(uint16_t) * slots);
+    for (unsigned b = 0; b < p.count; b++)
+        if (buf[b].page) Index(p, uint16_t(b));
+    for (unsigned i = 0; i < more; i++) {
+        uint16_t b = uint16_t(p.count + i);
+        buf[b].image = chunk + size_t(i) * kPageSize;
+        buf[b].page = 0;
+        std::memset(buf[b].image, 0, kHeaderSize);
+        LinkLast(p, b);
+    }
+    p.count = n;
+    return true;
+}
+
+} // namespace
+
+void ReleaseBufferPool(VRBM_Db *db) {
+    Pool &p = db->pool;
+    for (unsigned i = 0; i < p.chunks; i++) Free(p.chunk[i]);
+    Free(p.buf);
+    Free(p.index);
+    p = Pool{};
+}
+
 // Finds or loads the buffer of a page: a changed page from the dirty
-// table, any other through the pool, whose buffers are all clean.
+// table, any other through the pool, whose buffers are all clean. A miss
+// takes an empty buffer, grows the pool while it may, or reuses the least
+// recently used buffer.
 static uint8_t *Slot(VRBM_Db *db, unsigned page_no, uint32_t *err) {
     if (page_no == 0) return db->page0;
     if (db->dirty.count && !db->rolled_in_memory)
         if (uint8_t *d = DirtyFind(db, page_no)) return d;
-    unsigned victim = 0, hit = db->count;
-    for (unsigned i = 0; i < db->count; i++) {
-        if (db->age[i] < 255 && Page{db->buf[i]}.Id() == page_no) {
-            if (db->age[i] == 0) return db->buf[i];
-            hit = i;
-            break;
+    Pool &p = db->pool;
+    uint16_t b = Find(p, page_no);
+    if (b != kNoBuffer) {
+        if (b != p.mru) {
+            Unlink(p, b);
+            LinkFirst(p, b);
         }
-        if (db->age[i] > db->age[victim]) victim = i;
+        return p.buf[b].image;
     }
-    if (hit < db->count) victim = hit;
-    VR_ASSERT(db->count > 0 && victim < db->count);
-    unsigned vage = db->age[victim];
-    for (unsigned i = 0; i < db->count; i++)
-        if (db->age[i] < vage) db->age[i]++;
-    uint8_t *b = db->buf[victim];
-    if (hit == db->count) {
-        db->age[victim] = 255; // the buffer holds nothing until it is filled
-        if (!ReadImage(db, b, page_no)) {
-            LOG_CondMessage(5, "vrbm", __LINE__, "VRBM: failed to read page %u\n", page_no);
-            *err = VRBM_E_IO;
-            return nullptr;
-        }
-        if (const char *why = ValidatePage(b, page_no)) {
-            LOG_CondMessage(5, "vrbm", __LINE__, "VRBM: page %u is corrupt: %s\n", page_no, why);
-            *err = VRBM_E_CORRUPT;
-            return nullptr;
-        }
-        Page{b}.ResetDirty();
+    VR_ASSERT(p.count > 0);
+    if (p.buf[p.lru].page && p.count < p.limit) {
+        unsigned more = p.count < p.limit - p.count ? p.count : p.limit - p.count;
+        Grow(p, more); // without memory the pool keeps its size
     }
-    db->age[victim] = 0;
-    return b;
+    b = p.lru;
+    Empty(p, b); // the buffer holds nothing until it is filled
+    uint8_t *image = p.buf[b].image;
+    if (!ReadImage(db, image, page_no)) {
+        LOG_CondMessage(5, "vrbm", __LINE__, "VRBM: failed to read page %u\n", page_no);
+        *err = VRBM_E_IO;
+        return nullptr;
+    }
+    if (const char *why = ValidatePage(image, page_no)) {
+        LOG_CondMessage(5, "vrbm", __LINE__, "VRBM: page %u is corrupt: %s\n", page_no, why);
+        *err = VRBM_E_CORRUPT;
+        return nullptr;
+    }
+    Page{image}.ResetDirty();
+    p.buf[b].page = uint16_t(page_no);
+    Index(p, b);
+    Unlink(p, b);
+    LinkFirst(p, b);
+    return image;
 }
 
 uint8_t *FetchPage(VRBM_Db *db, unsigned page_no, uint32_t *err) {
@@ -224,8 +336,9 @@ uint8_t *ChangePage(VRBM_Db *db, unsigned page_no, uint32_t *err) {
             return nullptr;
         }
         std::memcpy(copy, b, kPageSize);
-        for (unsigned i = 0; i < db->count; i++)
-            if (db->buf[i] == b) db->age[i] = 255;
+        uint16_t slot = Find(db->pool, page_no);
+        VR_ASSERT(slot != kNoBuffer && db->pool.buf[slot].image == b);
+        Empty(db->pool, slot);
         b = copy;
     }
     Page{b}.SetDirty();
@@ -281,18 +394,13 @@ void EndOperation(VRBM_Db *db, bool failed) {
     db->undo_len = 0;
 }
 
-bool InitializeBufferPool(VRBM_Db *db, unsigned count, unsigned pages) {
-    VR_ASSERT(count >= 1 && count <= kMaxPool);
-    db->pool = static_cast<uint8_t *>(Alloc(size_t(count) * kPageSize));
-    if (!db->pool) {
+bool InitializeBufferPool(VRBM_Db *db, unsigned count, unsigned limit, unsigned pages) {
+    VR_ASSERT(count >= 1 && count <= limit && limit <= kWriterPool);
+    Pool &p = db->pool;
+    p.limit = limit;
+    if (!Grow(p, count)) {
         LOG_CondMessage(5, "vrbm", __LINE__, "VRBM: malloc failed in InitializeBufferPool\n");
         return false;
-    }
-    db->count = uint8_t(count);
-    for (unsigned i = 0; i < count; i++) {
-        db->buf[i] = db->pool + size_t(i) * kPageSize;
-        db->age[i] = 255;
-        std::memset(db->buf[i], 0, kHeaderSize);
     }
     if (pages == 0) return true;
     if (!ReadImage(db, db->page0, 0)) {
@@ -308,21 +416,26 @@ bool InitializeBufferPool(VRBM_Db *db, unsigned count, unsigned pages) {
     unsigned last_node = Page{db->page0}.Parent();
     unsigned preload = pages - 1 < count ? pages - 1 : count;
     if (preload > last_node) preload = last_node;
-    for (unsigned i = 0; i < preload; i++) {
-        uint8_t *b = db->buf[i];
-        if (!ReadImage(db, b, i + 1)) {
+    // Buffer i takes page i + 1; the first ones count as the most recent.
+    for (unsigned i = preload; i-- > 0;) {
+        uint16_t b = uint16_t(i);
+        uint8_t *image = p.buf[b].image;
+        if (!ReadImage(db, image, i + 1)) {
             LOG_CondMessage(5, "vrbm", __LINE__,
                             "VRBM: InitializeBufferPool(), failed read the file\n");
             return false;
         }
         // A page that is not a valid node is left out; it is reported
         // when the tree reaches it.
-        if (ValidatePage(b, i + 1)) {
-            std::memset(b, 0, kHeaderSize);
+        if (ValidatePage(image, i + 1)) {
+            std::memset(image, 0, kHeaderSize);
             continue;
         }
-        Page{b}.ResetDirty();
-        db->age[i] = uint8_t(i);
+        Page{image}.ResetDirty();
+        p.buf[b].page = uint16_t(i + 1);
+        Index(p, b);
+        Unlink(p, b);
+        LinkFirst(p, b);
     }
     return true;
 }
@@ -333,7 +446,7 @@ using namespace vrcore::btree;
 
 static void Release(VRBM_Db *db) {
     if (db->fd >= 0) vrcore::system::seam::CurrentIo().close(db->fd);
-    Free(db->pool);
+    ReleaseBufferPool(db);
     Free(db->undo);
     DirtyClear(db);
     db->~VRBM_Db();
@@ -403,6 +516,12 @@ VRBM_Db *OpenDb(const char *path, int32_t flags, int32_t whole_file, Recovery ho
                         e);
         return Refuse(db, e);
     }
+    if (acc == VRBM_RDWR)
+        if (int e = HoldForWriting(db, oflags | (create ? O_CREAT : 0))) {
+            LOG_CondMessage(5, "vrbm", __LINE__, "VRBM: %s cannot be held for writing (errno %d)\n",
+                            db->file.c_str(), e);
+            return Refuse(db, e);
+        }
     // Whatever a dead writer left is settled first; the locks keep out a
     // write-back of another process while page 0 and the preload are read.
     if (int e = Settle(db, how, found, create ? F_WRLCK : F_RDLCK)) {
@@ -411,7 +530,7 @@ VRBM_Db *OpenDb(const char *path, int32_t flags, int32_t whole_file, Recovery ho
                                     : "an unfinished write-back cannot be rolled back");
         return Refuse(db, e);
     }
-    unsigned count = 10, pages = 0;
+    unsigned count = 10, limit = kWriterPool, pages = 0;
     if (create) {
         if (io.ftruncate(db->fd, 0) != 0) {
             int e = errno;
@@ -431,14 +550,14 @@ VRBM_Db *OpenDb(const char *path, int32_t flags, int32_t whole_file, Recovery ho
                 Unlock(db->fd);
                 return Refuse(db, EFBIG);
             }
-            count = pages ? pages : 1;
+            count = limit = pages ? pages : 1;
         } else if (acc == VRBM_RDONLY) {
-            count = 1;
+            count = limit = 1;
         }
     }
-    bool ready = InitializeBufferPool(db, count, pages);
+    bool ready = InitializeBufferPool(db, count, limit, pages);
     Unlock(db->fd);
-    if (!ready) return Refuse(db, db->pool ? EIO : ENOMEM);
+    if (!ready) return Refuse(db, db->pool.count ? EIO : ENOMEM);
     if (create) Page{db->page0}.SetDirty(); // the empty root is written at close
     if (acc == VRBM_RDWR) {                 // room to undo a typical change
         db->undo = static_cast<UndoEntry *>(Alloc(sizeof(UndoEntry) * 8));

@@ -5,6 +5,7 @@
 #include "system/seam.h"
 #include "vrcore/vrbm.h"
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <mutex>
@@ -22,7 +23,8 @@ constexpr unsigned kInnerArea = 144;  // entry area of inner and root nodes
 constexpr unsigned kInnerAreaSize = 880;
 constexpr unsigned kLeafArea = 76;
 constexpr unsigned kLeafAreaSize = 948;
-constexpr unsigned kMaxPool = 124;
+constexpr unsigned kMaxPool = 124;     // buffers of a pool sized at open
+constexpr unsigned kWriterPool = 8192; // buffers a writer's pool may grow to
 constexpr unsigned kMaxPageNo = 0xFFFF;
 constexpr unsigned kMaxDepth = 24; // far beyond what 65536 pages can build
 
@@ -109,6 +111,28 @@ struct DirtyTable {
     unsigned count;
 };
 
+// The pool of clean page buffers: an index by page number and a list of
+// the buffers from the most to the least recently used. The pool of a
+// handle that writes grows on demand up to kWriterPool buffers: it is the
+// only writer of the file, so nothing it holds goes stale. Any other pool
+// keeps the size it opened with, and sees another process's write-backs
+// page by page.
+constexpr uint16_t kNoBuffer = 0xFFFF;
+struct PoolBuffer {
+    uint8_t *image;
+    uint16_t page; // 0: empty
+    uint16_t newer, older;
+};
+struct Pool {
+    unsigned count = 0, limit = 0; // buffers held, and allowed
+    PoolBuffer *buf = nullptr;
+    uint16_t mru = kNoBuffer, lru = kNoBuffer;
+    uint16_t *index = nullptr; // open addressing by page: buffer + 1, 0 free
+    unsigned mask = 0;
+    uint8_t *chunk[16] = {}; // the buffers' memory
+    unsigned chunks = 0;
+};
+
 } // namespace vrcore::btree
 
 struct VRBM_Db {
@@ -116,10 +140,7 @@ struct VRBM_Db {
     int fd;
     int32_t flags;
     uint8_t page0[vrcore::btree::kPageSize];
-    uint8_t count; // buffers in the pool
-    uint8_t age[vrcore::btree::kMaxPool];
-    uint8_t *buf[vrcore::btree::kMaxPool];
-    uint8_t *pool;
+    vrcore::btree::Pool pool;
     std::mutex lock;
     // Undo log of the running store or delete.
     vrcore::btree::UndoEntry *undo;
@@ -147,7 +168,10 @@ uint8_t *FetchPage(VRBM_Db *db, unsigned page_no, uint32_t *err);
 uint8_t *ChangePage(VRBM_Db *db, unsigned page_no, uint32_t *err);
 // Allocates a new page of the type under the parent; 0 and *err on failure.
 unsigned GetNewPage(VRBM_Db *db, unsigned type, unsigned parent, uint32_t *err);
-bool InitializeBufferPool(VRBM_Db *db, unsigned count, unsigned pages);
+// Sets up a pool of count buffers that may grow to limit, and reads page 0
+// and up to count further pages of a file of `pages` pages.
+bool InitializeBufferPool(VRBM_Db *db, unsigned count, unsigned limit, unsigned pages);
+void ReleaseBufferPool(VRBM_Db *db);
 bool ReadImage(VRBM_Db *db, uint8_t *image, unsigned page_no);
 
 // The dirty table: the page's modified copy or nullptr; a new zeroed
@@ -183,6 +207,12 @@ VRBM_Db *OpenDb(const char *path, int32_t flags, int32_t whole, Recovery how, Jo
 // write-back in progress, rolls back or removes what a dead one left and
 // returns 0 holding a lock of lockType on db->fd, or an errno value.
 int Settle(VRBM_Db *db, Recovery how, JournalInfo *found, short lock_type);
+// A handle that writes holds a shared flock on its file while it is open;
+// compaction takes it exclusively. Takes it on db->fd (waiting at most as
+// long as for a write-back) and makes sure the descriptor still is the
+// file of that name, opening it again with oflags when compaction replaced
+// it meanwhile. 0 or an errno value (EAGAIN: held beyond the wait).
+int HoldForWriting(VRBM_Db *db, int oflags);
 // Lock of the whole file with a bounded wait; Unlock drops it.
 bool LockWait(int fd, short type);
 void Unlock(int fd);
@@ -192,7 +222,46 @@ uint32_t BeginOperation(VRBM_Db *db);
 void EndOperation(VRBM_Db *db, bool failed);
 
 // Exact comparison of a search key with a stored key: <0, 0, >0.
-int CompareKeys(const uint8_t *a, unsigned al, const uint8_t *b, unsigned bl);
+// Eight bytes at a time as big-endian words, whose order is the bytes'.
+inline int CompareKeys(const uint8_t *a, unsigned al, const uint8_t *b, unsigned bl) {
+    unsigned n = al < bl ? al : bl, i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t x, y;
+        std::memcpy(&x, a + i, 8);
+        std::memcpy(&y, b + i, 8);
+        if (x == y) continue;
+        if constexpr (std::endian::native == std::endian::little) {
+            x = __builtin_bswap64(x);
+            y = __builtin_bswap64(y);
+        }
+        return x < y ? -1 : 1;
+    }
+    for (; i < n; i++)
+        if (a[i] != b[i]) return a[i] < b[i] ? -1 : 1;
+    return al < bl ? -1 : al > bl ? 1 : 0;
+}
+
+// The first entry of a validated page whose key is not below the search
+// key (Last() when there is none), by halving: a page's keys ascend.
+// *equal tells whether that entry holds the key itself.
+inline unsigned LowerBound(const Page &pg, const uint8_t *key, unsigned kl, bool *equal) {
+    const uint8_t *area = pg.Area();
+    unsigned lo = 0, hi = pg.Last();
+    int at_hi = 1; // comparison with the entry at hi
+    while (lo < hi) {
+        unsigned mid = (lo + hi) / 2;
+        const uint8_t *e = area + pg.Offset(mid);
+        int c = CompareKeys(key, kl, e + 2, Get16(e));
+        if (c > 0) {
+            lo = mid + 1;
+        } else {
+            hi = mid;
+            at_hi = c;
+        }
+    }
+    *equal = lo < pg.Last() && at_hi == 0;
+    return lo;
+}
 
 // Tree operations (the caller holds the handle's lock).
 uint32_t AddItem(VRBM_Db *db, const uint8_t *key, unsigned kl, const uint8_t *data, unsigned dl,
@@ -223,5 +292,14 @@ std::string CheckTree(VRBM_Db *db, std::string *dump = nullptr, unsigned long *i
 // back is written first). Appends the report to *out; returns the exit
 // status (0 valid, 1 a fault, 2 cannot be opened).
 int CheckFile(const std::string &path, bool dump, bool repair, std::string *out);
+// Offline compaction of "<path>.dbm": refused while a writer has the file
+// open; an unfinished write-back is rolled back first; a file with a fault
+// is left alone. The reachable pages are renumbered level by level in key
+// order into a new file that is synced, checked and renamed over the old
+// one, so a crash at any instant leaves the old file or the new one.
+// Appends the report to *out; returns the exit status (0 compacted or
+// nothing to reclaim, 1 a fault was found, 2 cannot be opened or
+// written, 3 a writer has the file open).
+int CompactFile(const std::string &path, std::string *out);
 
 } // namespace vrcore::btree

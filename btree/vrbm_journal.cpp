@@ -100,18 +100,31 @@ int WriteJournal(VRBM_Db *db, uint64_t size, unsigned mode) {
         at += off_t(len);
         held = 0;
     };
-    ForEachChanged(db, [&](unsigned n, const uint8_t *) {
-        if (!ok || uint64_t(n) * kPageSize >= size) return;
-        uint8_t *rec = chunk + size_t(held) * kRecord;
-        Put32(rec, n);
-        ssize_t got = io.pread(db->fd, rec + 4, kPageSize, off_t(n) * kPageSize);
-        if (got < 0) {
-            ok = false;
-            return;
+    // The original images are read a run of neighbouring pages at a time.
+    uint8_t run[kChunk * kPageSize];
+    unsigned first = 0, pages = 0;
+    auto take = [&] {
+        if (!ok || !pages) return;
+        size_t len = size_t(pages) * kPageSize;
+        ssize_t got = io.pread(db->fd, run, len, off_t(first) * kPageSize);
+        if (got < 0) ok = false;
+        // Past the end of a short file the images are zeros.
+        if (ok && size_t(got) < len) std::memset(run + got, 0, len - size_t(got));
+        for (unsigned i = 0; ok && i < pages; i++) {
+            uint8_t *rec = chunk + size_t(held) * kRecord;
+            Put32(rec, first + i);
+            std::memcpy(rec + 4, run + size_t(i) * kPageSize, kPageSize);
+            if (++held == kChunk) flush();
         }
-        std::memset(rec + 4 + got, 0, kPageSize - size_t(got)); // a short last page
-        if (++held == kChunk) flush();
+        pages = 0;
+    };
+    ForEachChanged(db, [&](unsigned n, const uint8_t *) {
+        if (uint64_t(n) * kPageSize >= size) return;
+        if (pages && (n != first + pages || pages == kChunk)) take();
+        if (!pages) first = n;
+        pages++;
     });
+    take();
     if (held) flush();
     Put64(head + 24, sum);
     ok = ok && io.pwrite(jfd, head, kHead, 0) == ssize_t(kHead) && io.fsync(jfd) == 0 &&
@@ -122,17 +135,32 @@ int WriteJournal(VRBM_Db *db, uint64_t size, unsigned mode) {
     return -1;
 }
 
+// Writes the changed pages in place, a run of neighbouring pages with one
+// call.
 bool WritePages(VRBM_Db *db) {
+    constexpr unsigned kRun = kChunk;
+    uint8_t run[kRun * kPageSize]; // stored without the modified mark
+    unsigned first = 0, held = 0;
     bool ok = true;
+    auto flush = [&] {
+        if (!ok || !held) return;
+        size_t len = size_t(held) * kPageSize;
+        ok = system::seam::CurrentIo().pwrite(db->fd, run, len, off_t(first) * kPageSize) ==
+             ssize_t(len);
+        if (!ok)
+            LOG_CondMessage(5, "vrbm", __LINE__, "VRBM: failed to write pages %u to %u\n", first,
+                            first + held - 1);
+        held = 0;
+    };
     ForEachChanged(db, [&](unsigned n, const uint8_t *image) {
+        if (held && (n != first + held || held == kRun)) flush();
         if (!ok) return;
-        uint8_t copy[kPageSize]; // stored without the modified mark
+        if (!held) first = n;
+        uint8_t *copy = run + size_t(held++) * kPageSize;
         std::memcpy(copy, image, kPageSize);
         Page{copy}.ResetDirty();
-        ok = system::seam::CurrentIo().pwrite(db->fd, copy, kPageSize, off_t(n) * kPageSize) ==
-             ssize_t(kPageSize);
-        if (!ok) LOG_CondMessage(5, "vrbm", __LINE__, "VRBM: failed to write page %u\n", n);
     });
+    flush();
     return ok;
 }
 
@@ -233,6 +261,26 @@ void Unlock(int fd) {
     vrcore::system::fileio::Lock(fd, system::seam::LockKind::Ofd, system::seam::LockMode::Unlock,
                                  -1);
     errno = e;
+}
+
+int HoldForWriting(VRBM_Db *db, int oflags) {
+    const system::seam::Io &io = system::seam::CurrentIo();
+    for (int round = 0; round < 4; round++) {
+        int rc = vrcore::system::fileio::Lock(db->fd, system::seam::LockKind::Flock,
+                                              system::seam::LockMode::Shared, kLockWaitMs);
+        if (rc == EWOULDBLOCK) return EAGAIN;
+        if (rc != 0 && rc != ENOLCK && rc != EOPNOTSUPP && rc != ENOSYS) return rc;
+        struct stat held, named;
+        if (io.fstat(db->fd, &held) != 0) return errno;
+        if (io.stat(db->file.c_str(), &named) == 0 && named.st_ino == held.st_ino &&
+            named.st_dev == held.st_dev)
+            return 0;
+        // Compaction put a new file in place while this opener waited.
+        io.close(db->fd);
+        db->fd = io.open(db->file.c_str(), oflags, 0666);
+        if (db->fd < 0) return errno;
+    }
+    return EAGAIN;
 }
 
 JournalInfo ReadJournal(const std::string &path,

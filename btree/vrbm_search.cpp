@@ -8,13 +8,6 @@
 
 namespace vrcore::btree {
 
-int CompareKeys(const uint8_t *a, unsigned al, const uint8_t *b, unsigned bl) {
-    unsigned n = al < bl ? al : bl;
-    int c = n ? std::memcmp(a, b, n) : 0;
-    if (c) return c;
-    return al < bl ? -1 : al > bl ? 1 : 0;
-}
-
 namespace {
 
 inline uint8_t Fold(uint8_t ch) { return ch >= 'A' && ch <= 'Z' ? uint8_t(ch + 32) : ch; }
@@ -220,17 +213,9 @@ Position Search(VRBM_Db *db, const uint8_t *key, unsigned kl, uint32_t *err) {
     if (Page{b}.Used() == 0) return Position{0, kNone};
     for (unsigned depth = 0; depth <= kMaxDepth; depth++) {
         Page pg{b};
-        unsigned last = pg.Last(), i = 0;
-        for (; i < last; i++) {
-            unsigned sl;
-            const uint8_t *sk = pg.Key(i, &sl);
-            int c = CompareKeys(key, kl, sk, sl);
-            if (c <= 0) {
-                if (pg.IsLeaf()) return Position{pg.Id(), c == 0 ? i : kNone};
-                break;
-            }
-        }
-        if (pg.IsLeaf()) return Position{pg.Id(), kNone};
+        bool equal;
+        unsigned i = LowerBound(pg, key, kl, &equal);
+        if (pg.IsLeaf()) return Position{pg.Id(), equal ? i : kNone};
         b = Child(db, pg, i, err);
         if (!b) return Position{0, kNone};
     }

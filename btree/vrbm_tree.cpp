@@ -465,16 +465,7 @@ uint32_t Descend(Ctx &c, const uint8_t *key, unsigned kl, bool *found, unsigned 
         if (d == 0 && pg.Used() == 0) return 0;
         if (d > 0 && (pg.Type() == kRoot || pg.Parent() != c.path[d - 1].page))
             return VRBM_E_CORRUPT;
-        unsigned last = pg.Last(), i = 0;
-        for (; i < last; i++) {
-            unsigned sl;
-            const uint8_t *sk = pg.Key(i, &sl);
-            int cmp = CompareKeys(key, kl, sk, sl);
-            if (cmp <= 0) {
-                *found = cmp == 0;
-                break;
-            }
-        }
+        unsigned last = pg.Last(), i = LowerBound(pg, key, kl, found);
         if (pg.IsLeaf()) {
             c.depth = d;
             *slot = i;

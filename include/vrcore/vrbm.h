@@ -74,7 +74,11 @@ typedef struct VRBM_Db VRBM_Db;
  * before it reads (a read-only opener needs write access to the file and
  * its directory for that). Openers wait for a write-back in progress in
  * another process, at most 10 seconds; a file has one writer at a time
- * (the registry's lock file sees to it). When VRBM_open returns NULL, errno
+ * (the registry's lock file sees to it). A read-and-write handle holds a
+ * shared flock(2) on the file while it is open; offline compaction
+ * (vrbmcheck --compact) takes it exclusively, so it never rewrites a file
+ * a writer has open, and a writer opening meanwhile waits for it (at most
+ * 10 seconds) and then opens the compacted file. When VRBM_open returns NULL, errno
  * tells why: EUCLEAN when an unfinished write-back is left that this
  * opener cannot roll back (the file is not read: have a writer open it);
  * EAGAIN when another process held the file locked beyond the wait; EFBIG

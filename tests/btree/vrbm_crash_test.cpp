@@ -2,7 +2,8 @@
 // whole with exactly the items of the last finished write-back; what an
 // unfinished write-back leaves is rolled back by the next opener, checked
 // as rolled back by the checker, and never rolled back under a living
-// writer.
+// writer. Compaction, cut at any instant, leaves the old file or the new
+// one, and never rewrites a file a writer has open.
 #include "vrbm_fixture.h"
 
 #include "memfs.h"
@@ -35,6 +36,18 @@ void Churn(VRBM_Db *db, Model &m, uint32_t seed, unsigned ops) {
             m[k] = d;
         }
     }
+}
+
+// Deletes three items of every four: merges leave pages nothing reaches.
+void Thin(VRBM_Db *db, Model &m) {
+    unsigned i = 0;
+    for (auto it = m.begin(); it != m.end();)
+        if (i++ % 4) {
+            EXPECT_EQ(Delete(db, it->first), 0u);
+            it = m.erase(it);
+        } else {
+            ++it;
+        }
 }
 
 Model Items(VRBM_Db *db) {
@@ -266,6 +279,96 @@ TEST_F(Crash, LeftoverJournal) {
     EXPECT_TRUE(Items(db) == old);
     VRBM_close(db);
     EXPECT_FALSE(std::filesystem::exists(Journal()));
+}
+
+// Compaction drops the pages nothing reaches and keeps every item; it
+// rolls back a dead writer's journal first and refuses while a writer has
+// the file open; a writer that opens while it runs waits and then works
+// on the new file.
+TEST_F(Crash, CompactionKeepsItemsAndKeepsOutWriters) {
+    VRBM_Db *db = Create();
+    Model old, next;
+    Churn(db, old, 11, 6000);
+    Thin(db, old);
+    VRBM_close(db);
+    db = OpenRw();
+    next = old;
+    Churn(db, next, 12, 300);
+    std::string report;
+    EXPECT_EQ(vrcore::btree::CompactFile(Path(), &report), 3) << report;
+    { // a journal taken while the next write-back writes pages, left behind
+        const std::string saved = Path("saved");
+        vrtest::IoTap copy([&](vrtest::IoOp op, const std::string &path) {
+            if (op == vrtest::IoOp::Pwrite && path == File() && !std::filesystem::exists(saved))
+                std::filesystem::copy_file(Journal(), saved);
+            return false;
+        });
+        VRBM_close(db);
+        std::filesystem::copy_file(saved, Journal());
+    }
+    auto before = std::filesystem::file_size(File());
+    int go[2];
+    ASSERT_EQ(pipe(go), 0);
+    pid_t late = vrtest::Spawn([&] { // a writer that opens while compaction runs
+        char c;
+        if (read(go[0], &c, 1) != 1) return 2;
+        VRBM_Db *w = OpenRw();
+        if (!w || Store(w, "late", "1") != 0) return 1;
+        VRBM_close(w);
+        return 0;
+    });
+    {
+        vrtest::IoTap start_writer([&](vrtest::IoOp op, const std::string &) {
+            if (op == vrtest::IoOp::Rename && write(go[1], "G", 1) == 1)
+                usleep(200000); // it opened the old file and waits
+            return false;
+        });
+        EXPECT_EQ(vrcore::btree::CompactFile(Path(), &report), 0) << report;
+    }
+    close(go[0]);
+    close(go[1]);
+    EXPECT_NE(report.find("rolled back first"), std::string::npos) << report;
+    EXPECT_EQ(vrtest::WaitStatus(late), 0);
+    EXPECT_LT(std::filesystem::file_size(File()), before);
+    old["late"] = "1";
+    EXPECT_TRUE(Reopen() == old);
+    report.clear();
+    EXPECT_EQ(vrcore::btree::CompactFile(Path(), &report), 0);
+    EXPECT_NE(report.find("nothing to reclaim"), std::string::npos) << report;
+}
+
+// Compaction cut after each of its changes, by the death of the process or
+// a power loss: the file is the old one or the compacted one.
+TEST_F(Crash, CompactionCutAnywhereLeavesOldOrNew) {
+    vrtest::MemFs fs;
+    VRBM_Db *db = Create();
+    Model m;
+    Churn(db, m, 13, 3000);
+    Thin(db, m);
+    VRBM_close(db);
+    fs.PowerLoss();
+    const auto before = fs.Snapshot();
+    const std::string old_file = fs.Read(File());
+    int compacted = 0;
+    for (bool power : {false, true}) {
+        for (long n = 0;; n++) {
+            fs.Restore(before);
+            fs.changes_left = n;
+            std::string report;
+            int rc = vrcore::btree::CompactFile(Path(), &report);
+            bool cut = fs.Dead();
+            power ? fs.PowerLoss() : fs.Die();
+            const std::string now = fs.Read(File());
+            ASSERT_TRUE(now == old_file || now.size() < old_file.size()) << n;
+            compacted += now != old_file;
+            ASSERT_TRUE(Reopen() == m) << "cut after change " << n << ", power loss " << power;
+            if (!cut) {
+                ASSERT_EQ(rc, 0) << report;
+                break;
+            }
+        }
+    }
+    EXPECT_GT(compacted, 1);
 }
 
 } // namespace
