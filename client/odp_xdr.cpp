@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <arpa/inet.h>
 #include <rpc/rpc.h>
 
 #include "client/transport.h"
@@ -95,11 +96,9 @@ bool Decode(XDR *xdrs, encodePacket *p) {
 
 void SignExtend(const unsigned char *bytes, uint32_t n, unsigned char *words) {
     for (uint32_t i = 0; i < n; ++i) {
-        unsigned char fill = (bytes[i] & 0x80) ? 0xFF : 0x00;
-        words[4 * i] = fill;
-        words[4 * i + 1] = fill;
-        words[4 * i + 2] = fill;
-        words[4 * i + 3] = bytes[i];
+        auto word = static_cast<uint32_t>(int32_t(static_cast<signed char>(bytes[i])));
+        word = htonl(word);
+        memcpy(words + 4 * size_t(i), &word, 4);
     }
 }
 
@@ -127,12 +126,14 @@ VR_EXPORT int xdr_encodePacket(XDR *xdrs, encodePacket *packet) try {
     case XDR_FREE: FreePacket(packet); return TRUE;
     }
     return FALSE;
-} VR_CATCH_RETURN(FALSE)
+}
+VR_CATCH_RETURN(FALSE)
 
 VR_EXPORT int xdr_ODP_argument_t(XDR *xdrs, ODP_argument_t *argument) try {
     if (!xdrs || !argument) return FALSE;
     return xdr_int(xdrs, &argument->operation) && xdr_encodePacket(xdrs, &argument->request);
-} VR_CATCH_RETURN(FALSE)
+}
+VR_CATCH_RETURN(FALSE)
 
 VR_EXPORT int xdr_ODP_result_t(XDR *xdrs, ODP_result_t *result) try {
     if (!xdrs || !result) return FALSE;
@@ -144,13 +145,15 @@ VR_EXPORT int xdr_ODP_result_t(XDR *xdrs, ODP_result_t *result) try {
     }
     return xdr_int(xdrs, &result->error_kind) && xdr_encodePacket(xdrs, &result->result) &&
            xdr_encodePacket(xdrs, &result->error);
-} VR_CATCH_RETURN(FALSE)
+}
+VR_CATCH_RETURN(FALSE)
 
 VR_EXPORT int odp_request_1(ODP_argument_t *argument, ODP_result_t *result, CLIENT *client) try {
     if (!argument || !result || !client) return RPC_FAILED;
     timeval wait{25, 0};
     return clnt_call(client, ODP_ONC_PROCEDURE, reinterpret_cast<xdrproc_t>(xdr_ODP_argument_t),
                      reinterpret_cast<char *>(argument),
-                     reinterpret_cast<xdrproc_t>(xdr_ODP_result_t), reinterpret_cast<char *>(result),
-                     wait);
-} VR_CATCH_RETURN(RPC_FAILED)
+                     reinterpret_cast<xdrproc_t>(xdr_ODP_result_t),
+                     reinterpret_cast<char *>(result), wait);
+}
+VR_CATCH_RETURN(RPC_FAILED)

@@ -44,7 +44,8 @@ class OncTransport final : public Transport {
                         "After calling odp_request_1, time=%ld, tid=%ld, rpcStat=%d\n",
                         static_cast<long>(time(nullptr)), ThreadId(), rpc_status);
         if (rpc_status != RPC_SUCCESS) {
-            LOG_CondMessage(5, kSource, __LINE__, "%s", clnt_sperror(client_, "odp_request_1 failed:"));
+            LOG_CondMessage(5, kSource, __LINE__, "%s",
+                            clnt_sperror(client_, "odp_request_1 failed:"));
             LOG_CondMessage(5, kSource, __LINE__, "rpcStat = %d\n", rpc_status);
             LOG_CondMessage(5, kSource, __LINE__, "%s", HexDump(request, length).c_str());
             // A reply that failed to decode may have left a packet behind.

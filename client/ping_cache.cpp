@@ -67,8 +67,10 @@ size_t PingCache::Find(uint32_t address, bool *found) const {
     size_t lo = 0, hi = count_;
     while (lo < hi) {
         size_t mid = lo + (hi - lo) / 2;
-        if (table_[mid].address < address) lo = mid + 1;
-        else hi = mid;
+        if (table_[mid].address < address)
+            lo = mid + 1;
+        else
+            hi = mid;
     }
     *found = lo < count_ && table_[lo].address == address;
     return lo;
@@ -207,8 +209,8 @@ int Ping(uint32_t address, const PingSettings &settings) {
         // Other ICMP traffic a raw socket sees is read and passed over
         // until the try's time is up.
         for (int packets = 0; packets < 256; ++packets) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
-                                                                              Steady::now());
+            auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Steady::now());
             pollfd pfd{fd, POLLIN, 0};
             int ready = left.count() > 0 ? poll(&pfd, 1, int(left.count())) : 0;
             if (ready < 0 && errno == EINTR) continue;

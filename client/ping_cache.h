@@ -13,8 +13,8 @@
 namespace vrcore::client {
 
 struct PingSettings {
-    uint32_t timeout = 3; // seconds to wait for one echo reply
-    uint32_t tries = 3;   // echo requests per ping
+    uint32_t timeout = 3;  // seconds to wait for one echo reply
+    uint32_t tries = 3;    // echo requests per ping
     uint32_t period = 120; // seconds an entry stays valid; sweeps every half period
 };
 

@@ -15,13 +15,13 @@ struct encodePacket;
 namespace vrcore::client {
 
 // Status codes of the transport (texts in the catalog of facility 0x09).
-inline constexpr uint32_t ODP_S_NOBINDING = 0xC009006Cu; // no usable binding to the server
-inline constexpr uint32_t ODP_S_BADARG = 0xC009006Eu;    // bad argument, or no client handle
-inline constexpr uint32_t ODP_S_NOMEM = 0xC0090078u;     // memory exhausted
-inline constexpr uint32_t ODP_S_ACCESS = 0xC0090086u;    // access denied, authentication refused
-inline constexpr uint32_t ODP_S_PROGRAM = 0xC0090087u;   // program or version not available
-inline constexpr uint32_t ODP_S_COMM = 0xC0090088u;      // any other communication failure
-inline constexpr uint32_t ODP_S_TIMEOUT = 0xC009008Au;   // timed out, cancelled, no reply
+inline constexpr uint32_t ODP_S_NOBINDING = 0xC009006Cu;   // no usable binding to the server
+inline constexpr uint32_t ODP_S_BADARG = 0xC009006Eu;      // bad argument, or no client handle
+inline constexpr uint32_t ODP_S_NOMEM = 0xC0090078u;       // memory exhausted
+inline constexpr uint32_t ODP_S_ACCESS = 0xC0090086u;      // access denied, authentication refused
+inline constexpr uint32_t ODP_S_PROGRAM = 0xC0090087u;     // program or version not available
+inline constexpr uint32_t ODP_S_COMM = 0xC0090088u;        // any other communication failure
+inline constexpr uint32_t ODP_S_TIMEOUT = 0xC009008Au;     // timed out, cancelled, no reply
 inline constexpr uint32_t ODP_S_CREDENTIALS = 0xC0090093u; // credentials could not be attached
 inline constexpr uint32_t ODP_S_TIMEOUTCTL = 0xC0090096u;  // the call time-out could not be set
 

@@ -161,9 +161,7 @@ void Dispatch(svc_req *rq, SVCXPRT *xprt) {
         svc_sendreply(xprt, Proc(xdr_void), nullptr);
         return;
     }
-    case 3:
-        svc_sendreply(xprt, Proc(WriteLast), reinterpret_cast<char *>(&g_last));
-        return;
+    case 3: svc_sendreply(xprt, Proc(WriteLast), reinterpret_cast<char *>(&g_last)); return;
     default: svcerr_noproc(xprt);
     }
 }

@@ -61,8 +61,7 @@ Bytes ReferenceArgument(int op, Bytes bytes) {
     xdrmem_create(&x, reinterpret_cast<char *>(out.data()), u_int(out.size()), XDR_ENCODE);
     char *p = reinterpret_cast<char *>(bytes.data());
     u_int n = u_int(bytes.size());
-    EXPECT_TRUE(xdr_int(&x, &op) &&
-                xdr_array(&x, &p, &n, ~0u, 1, Proc(xdr_char)));
+    EXPECT_TRUE(xdr_int(&x, &op) && xdr_array(&x, &p, &n, ~0u, 1, Proc(xdr_char)));
     out.resize(xdr_getpos(&x));
     return out;
 }
@@ -137,8 +136,7 @@ TEST(OncXdr, PacketsMatchTheCharacterRoutineByteForByte) {
     }
     // Encoding reads the bytes only: read-only memory is fine. High bytes
     // travel sign-extended.
-    EXPECT_EQ(OurArgument(1, kReadOnly, 4),
-              Words({1, 4, 0, 0x7F, 0xFFFFFF80u, 0xFFFFFFFFu}));
+    EXPECT_EQ(OurArgument(1, kReadOnly, 4), Words({1, 4, 0, 0x7F, 0xFFFFFF80u, 0xFFFFFFFFu}));
 }
 
 TEST(OncXdr, HostileRepliesFailWithinTheBytesReceived) {
@@ -235,9 +233,8 @@ class OncInside : public ::testing::Test {
     void Script(const std::string &lines) {
         const char *text = lines.c_str();
         timeval wait{5, 0};
-        ASSERT_EQ(clnt_call(control_, 2, Proc(xdr_wrapstring),
-                            reinterpret_cast<char *>(&text), Proc(xdr_void),
-                            nullptr, wait),
+        ASSERT_EQ(clnt_call(control_, 2, Proc(xdr_wrapstring), reinterpret_cast<char *>(&text),
+                            Proc(xdr_void), nullptr, wait),
                   RPC_SUCCESS);
     }
     struct Arrived {
@@ -257,9 +254,8 @@ class OncInside : public ::testing::Test {
     Arrived Last() {
         Arrived a;
         timeval wait{5, 0};
-        EXPECT_EQ(clnt_call(control_, 3, Proc(xdr_void), nullptr,
-                            Proc(ReadArrived), reinterpret_cast<char *>(&a),
-                            wait),
+        EXPECT_EQ(clnt_call(control_, 3, Proc(xdr_void), nullptr, Proc(ReadArrived),
+                            reinterpret_cast<char *>(&a), wait),
                   RPC_SUCCESS);
         return a;
     }
@@ -286,7 +282,8 @@ TEST_F(OncInside, RequestsAndRepliesTravelIntact) {
         int op;
         Bytes request;
         int decodes;
-    } cases[] = {{6, CloseJobArgument(), 1}, {3, AllByteValues(256), 0}, {0, AllByteValues(70000), 0}};
+    } cases[] = {
+        {6, CloseJobArgument(), 1}, {3, AllByteValues(256), 0}, {0, AllByteValues(70000), 0}};
     for (const Case &c : cases) {
         Bytes result;
         int kind = -1;
@@ -325,9 +322,9 @@ TEST_F(OncInside, FailuresMapToTheirCodesAndTheBindingStays) {
         {"noprog", client::ODP_S_PROGRAM},
         {"progvers", client::ODP_S_PROGRAM},
         {"delay 2500", client::ODP_S_TIMEOUT},
-        {"words 00000000000000030000000100000002", client::ODP_S_COMM},          // cut short
-        {"words 00000000800000000000000100000002", client::ODP_S_COMM},          // count 2^31
-        {"words 0000000C00000000000000FF", client::ODP_S_COMM},                  // no error packet
+        {"words 00000000000000030000000100000002", client::ODP_S_COMM}, // cut short
+        {"words 00000000800000000000000100000002", client::ODP_S_COMM}, // count 2^31
+        {"words 0000000C00000000000000FF", client::ODP_S_COMM},         // no error packet
     };
     ASSERT_EQ(transport_->SetTimeout(1), 0u);
     for (const Case &c : cases) {
