@@ -5,16 +5,18 @@
 // must be a sign-extended 4-byte integer), decoded with the library's
 // decoder as the argument of its operation, and kept for procedure 3.
 // Replies are written with the RPC library's own character routine and
-// come from a script the test sends with procedure 2, one line per request
-// (an empty script answers "echo"):
+// come from a script, one line per request (an empty script answers
+// "echo"):
 //   echo                         the request bytes back as the result
 //   reply <kind> <result> <error>  hex bytes, "-" for none
 //   words <hex>                  the reply body as it stands (hostile bytes)
 //   delay <ms>                   sleep, then echo
 //   refuse-auth-sys              refuse a Unix credential (too weak), else echo
 //   noprog | progvers            refuse the program or its version
-// Procedure 3 returns the last request: operation, whether every byte was
-// sign-extended, whether it decoded, and its bytes.
+// Procedure 2, the test's control, takes a request record whose bytes are
+// lines to append to the script, and answers with the last request as a
+// reply record: its operation as the kind, its bytes as the result, and
+// two bytes (every byte sign-extended, decoded) as the error.
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
@@ -89,14 +91,6 @@ bool_t WriteWords(XDR *xdrs, std::vector<char> *w) {
     return XDR_PUTBYTES(xdrs, w->data(), static_cast<u_int>(w->size()));
 }
 
-bool_t WriteLast(XDR *xdrs, Argument *a) {
-    int sign = a->sign_extended, decoded = a->decoded;
-    char *p = a->bytes.data();
-    u_int n = static_cast<u_int>(a->bytes.size());
-    return xdr_int(xdrs, &a->operation) && xdr_int(xdrs, &sign) && xdr_int(xdrs, &decoded) &&
-           xdr_bytes(xdrs, &p, &n, ~0u);
-}
-
 void Decode(Argument *a) {
     int pdu = ODP_ArgumentPDU(a->operation);
     GENU_Buffer in{static_cast<uint32_t>(a->bytes.size()),
@@ -151,17 +145,16 @@ void Dispatch(svc_req *rq, SVCXPRT *xprt) {
     case NULLPROC: svc_sendreply(xprt, Proc(xdr_void), nullptr); return;
     case 1: Request(rq, xprt); return;
     case 2: {
-        char *text = nullptr;
-        if (!svc_getargs(xprt, Proc(xdr_wrapstring), reinterpret_cast<char *>(&text)))
+        Argument lines;
+        if (!svc_getargs(xprt, Proc(ReadArgument), reinterpret_cast<char *>(&lines)))
             return svcerr_decode(xprt);
-        std::istringstream lines(text);
-        for (std::string l; std::getline(lines, l);)
+        std::istringstream in(std::string(lines.bytes.begin(), lines.bytes.end()));
+        for (std::string l; std::getline(in, l);)
             if (!l.empty()) g_script.push_back(l);
-        svc_freeargs(xprt, Proc(xdr_wrapstring), reinterpret_cast<char *>(&text));
-        svc_sendreply(xprt, Proc(xdr_void), nullptr);
+        Answer last{g_last.operation, g_last.bytes, {g_last.sign_extended, g_last.decoded}};
+        svc_sendreply(xprt, Proc(WriteAnswer), reinterpret_cast<char *>(&last));
         return;
     }
-    case 3: svc_sendreply(xprt, Proc(WriteLast), reinterpret_cast<char *>(&g_last)); return;
     default: svcerr_noproc(xprt);
     }
 }

@@ -1,7 +1,7 @@
 // The ONC request records and transport: wire bytes against the RPC
 // library's character routine, hostile replies, and a real server behind
 // its own rpcbind.
-#include <arpa/inet.h>
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <filesystem>
@@ -19,79 +19,33 @@
 
 namespace {
 
-// An XDR routine as the RPC library's calls take it.
-template <class F> xdrproc_t Proc(F *f) {
-    return reinterpret_cast<xdrproc_t>(reinterpret_cast<void (*)()>(f));
-}
-
 namespace client = vrcore::client;
 namespace seam = vrcore::system::seam;
 using Bytes = std::vector<unsigned char>;
 
-// Largest single allocation the library made while it lives.
+template <class F> xdrproc_t Proc(F *f) {
+    return reinterpret_cast<xdrproc_t>(reinterpret_cast<void (*)()>(f));
+}
+
+// The largest single allocation of the library while it lives.
 class PeakAlloc {
   public:
-    PeakAlloc() {
-        peak_ = 0;
-        seam::SetAllocator(&table_);
-    }
+    PeakAlloc() { peak_ = 0, seam::SetAllocator(&table_); }
     ~PeakAlloc() { seam::SetAllocator(nullptr); }
-    size_t Peak() const { return peak_; }
+    static inline std::atomic<size_t> peak_{0};
 
   private:
     static void *Alloc(seam::Module, size_t n) {
-        if (n > peak_) peak_ = n;
-        return malloc(n);
+        return peak_ = std::max<size_t>(peak_, n), malloc(n);
     }
     static void Release(seam::Module, void *p) { free(p); }
-    static inline std::atomic<size_t> peak_{0};
     seam::Allocator table_{Alloc, Release};
 };
 
-Bytes AllByteValues(size_t n) {
+Bytes Pattern(size_t n) {
     Bytes b(n);
     for (size_t i = 0; i < n; ++i) b[i] = static_cast<unsigned char>(i * 7 + 0x80);
     return b;
-}
-
-// The argument record as the reference routines put it.
-Bytes ReferenceArgument(int op, Bytes bytes) {
-    Bytes out(16 + bytes.size() * 4);
-    XDR x;
-    xdrmem_create(&x, reinterpret_cast<char *>(out.data()), u_int(out.size()), XDR_ENCODE);
-    char *p = reinterpret_cast<char *>(bytes.data());
-    u_int n = u_int(bytes.size());
-    EXPECT_TRUE(xdr_int(&x, &op) && xdr_array(&x, &p, &n, ~0u, 1, Proc(xdr_char)));
-    out.resize(xdr_getpos(&x));
-    return out;
-}
-
-Bytes OurArgument(int op, const unsigned char *bytes, size_t n) {
-    Bytes out(16 + n * 4);
-    XDR x;
-    xdrmem_create(&x, reinterpret_cast<char *>(out.data()), u_int(out.size()), XDR_ENCODE);
-    ODP_argument_t a{op, {u_int(n), const_cast<char *>(reinterpret_cast<const char *>(bytes))}};
-    EXPECT_TRUE(xdr_ODP_argument_t(&x, &a));
-    out.resize(xdr_getpos(&x));
-    return out;
-}
-
-// Decodes a reply record from `wire`; frees it and returns its packets.
-bool DecodeResult(Bytes wire, int *kind, Bytes *result, Bytes *error) {
-    XDR x;
-    xdrmem_create(&x, reinterpret_cast<char *>(wire.data()), u_int(wire.size()), XDR_DECODE);
-    ODP_result_t r{};
-    bool ok = xdr_ODP_result_t(&x, &r);
-    if (ok) {
-        *kind = r.error_kind;
-        auto *rv = reinterpret_cast<unsigned char *>(r.result.encodePacket_val);
-        auto *ev = reinterpret_cast<unsigned char *>(r.error.encodePacket_val);
-        result->assign(rv, rv + r.result.encodePacket_len);
-        error->assign(ev, ev + r.error.encodePacket_len);
-    }
-    xdr_free(Proc(xdr_ODP_result_t), reinterpret_cast<char *>(&r));
-    EXPECT_EQ(r.result.encodePacket_val, nullptr);
-    return ok;
 }
 
 Bytes Words(std::initializer_list<uint32_t> words) {
@@ -101,17 +55,37 @@ Bytes Words(std::initializer_list<uint32_t> words) {
     return out;
 }
 
-// The argument of a close-job request (operation 6), as the library
-// encodes it.
-Bytes CloseJobArgument() {
-    ODP_BerPrintArg a{};
-    a.choice = 3;
-    strcpy(a.u.close_job.existing_job, "job-17");
-    GENU_Buffer buf{};
-    EXPECT_EQ(GENU_OssEncode(nullptr, ODP_PDU_PRINT_ARG, &a, &buf), 0);
-    Bytes out(buf.value, buf.value + buf.length);
-    _GENU__MyFree(buf.value);
+Bytes Packet(const encodePacket &p) {
+    auto *v = reinterpret_cast<const unsigned char *>(p.encodePacket_val);
+    return Bytes(v, v + p.encodePacket_len);
+}
+
+// An argument record by the bulk routine, or by the RPC library's
+// xdr_array of xdr_char.
+Bytes Argument(int op, const unsigned char *bytes, size_t n, bool reference = false) {
+    Bytes out(8 + n * 4), copy(bytes, bytes + n);
+    XDR x;
+    xdrmem_create(&x, reinterpret_cast<char *>(out.data()), u_int(out.size()), XDR_ENCODE);
+    ODP_argument_t a{op, {u_int(n), const_cast<char *>(reinterpret_cast<const char *>(bytes))}};
+    char *p = reinterpret_cast<char *>(copy.data());
+    EXPECT_TRUE(reference ? xdr_int(&x, &op) && xdr_array(&x, &p, &a.request.encodePacket_len, ~0u,
+                                                          1, Proc(xdr_char))
+                          : xdr_ODP_argument_t(&x, &a));
     return out;
+}
+
+// Reads a reply record into kind, result, error; frees it in any case.
+bool ReadReply(Bytes wire, Bytes out[3]) {
+    XDR x;
+    xdrmem_create(&x, reinterpret_cast<char *>(wire.data()), u_int(wire.size()), XDR_DECODE);
+    ODP_result_t r{};
+    bool ok = xdr_ODP_result_t(&x, &r);
+    if (ok)
+        out[0] = Words({uint32_t(r.error_kind)}), out[1] = Packet(r.result),
+        out[2] = Packet(r.error);
+    xdr_free(Proc(xdr_ODP_result_t), reinterpret_cast<char *>(&r));
+    EXPECT_EQ(r.result.encodePacket_val, nullptr);
+    return ok;
 }
 
 const unsigned char kReadOnly[] = {0x00, 0x7F, 0x80, 0xFF};
@@ -119,57 +93,18 @@ const unsigned char kReadOnly[] = {0x00, 0x7F, 0x80, 0xFF};
 TEST(OncXdr, PacketsMatchTheCharacterRoutineByteForByte) {
     // Blocks of the bulk routine meet the count at, around and past 1024.
     for (size_t n : {0, 1, 5, 1023, 1024, 1025, 5000}) {
-        Bytes bytes = AllByteValues(n);
-        Bytes ours = OurArgument(9, bytes.data(), n);
-        ASSERT_EQ(ours, ReferenceArgument(9, bytes)) << n;
-        // The reply direction reads the reference's packets back.
-        Bytes reply = Words({12});
-        Bytes packet(ours.begin() + 4, ours.end());
-        reply.insert(reply.end(), packet.begin(), packet.end());
-        reply.insert(reply.end(), packet.begin(), packet.end());
-        int kind = 0;
-        Bytes result, error;
-        ASSERT_TRUE(DecodeResult(reply, &kind, &result, &error)) << n;
-        EXPECT_EQ(kind, 12);
-        EXPECT_EQ(result, bytes);
-        EXPECT_EQ(error, bytes);
+        Bytes bytes = Pattern(n), ours = Argument(9, bytes.data(), n);
+        ASSERT_EQ(ours, Argument(9, bytes.data(), n, true)) << n;
+        // A reply of the reference's packets reads back.
+        Bytes reply = Words({12}), got[3];
+        for (int i = 0; i < 2; ++i) reply.insert(reply.end(), ours.begin() + 4, ours.end());
+        ASSERT_TRUE(ReadReply(reply, got)) << n;
+        EXPECT_EQ(got[0], Words({12}));
+        EXPECT_TRUE(got[1] == bytes && got[2] == bytes) << n;
     }
-    // Encoding reads the bytes only: read-only memory is fine. High bytes
-    // travel sign-extended.
-    EXPECT_EQ(OurArgument(1, kReadOnly, 4), Words({1, 4, 0, 0x7F, 0xFFFFFF80u, 0xFFFFFFFFu}));
-}
-
-TEST(OncXdr, HostileRepliesFailWithinTheBytesReceived) {
-    struct Case {
-        const char *what;
-        Bytes wire;
-    } cases[] = {
-        {"count 2^31 and eight bytes", Words({0, 0x80000000u, 1, 2, 3, 4, 5, 6, 7, 8})},
-        {"count 2^32-1, nothing", Words({0, 0xFFFFFFFFu})},
-        {"result cut short", Words({0, 3, 1, 2})},
-        {"error count missing", Words({4, 1, 0x41})},
-        {"no kind", Bytes{0, 0}},
-    };
-    for (const Case &c : cases) {
-        PeakAlloc peak;
-        int kind = 0;
-        Bytes result, error;
-        EXPECT_FALSE(DecodeResult(c.wire, &kind, &result, &error)) << c.what;
-        EXPECT_LE(peak.Peak(), 16u * 1024) << c.what;
-    }
-    // A large honest packet grows with the data, up to its count only.
-    Bytes big = AllByteValues(100000);
-    Bytes wire = Words({0});
-    Bytes packet = OurArgument(0, big.data(), big.size());
-    wire.insert(wire.end(), packet.begin() + 4, packet.end());
-    Bytes tail = Words({0});
-    wire.insert(wire.end(), tail.begin(), tail.end());
-    PeakAlloc peak;
-    int kind = 1;
-    Bytes result, error;
-    ASSERT_TRUE(DecodeResult(wire, &kind, &result, &error));
-    EXPECT_EQ(result, big);
-    EXPECT_EQ(peak.Peak(), big.size());
+    // Encoding only reads (read-only memory is fine); high bytes travel
+    // sign-extended.
+    EXPECT_EQ(Argument(1, kReadOnly, 4), Words({1, 4, 0, 0x7F, 0xFFFFFF80u, 0xFFFFFFFFu}));
 }
 
 TEST(OncXdr, FailedRequestDumpLayout) {
@@ -177,8 +112,7 @@ TEST(OncXdr, FailedRequestDumpLayout) {
     Bytes b(23);
     for (size_t i = 0; i < b.size(); ++i) b[i] = static_cast<unsigned char>(i * 11);
     EXPECT_EQ(client::HexDump(b.data(), uint32_t(b.size())),
-              "\n0\t000B16212C37424D5863  6E79848F9AA5B0BBC6D1"
-              "\n20\tDCE7F2\n");
+              "\n0\t000B16212C37424D5863  6E79848F9AA5B0BBC6D1\n20\tDCE7F2\n");
 }
 
 // ---- Against a real server ------------------------------------------------
@@ -212,61 +146,51 @@ TEST(OncLive, TransportAgainstARealServer) {
     EXPECT_NE(log.find("[  PASSED  ] 3 tests"), std::string::npos) << log;
 }
 
-// A client of the test server's control procedures.
+uint32_t UnixCredentials(void *, CLIENT *c) {
+    auth_destroy(c->cl_auth);
+    c->cl_auth = authunix_create_default();
+    return 0;
+}
+uint32_t RefusedCredentials(void *, CLIENT *) { return client::ODP_S_CREDENTIALS; }
+
 class OncInside : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_NE(getenv("ODP_TEST_PROGRAM"), nullptr) << "runs only inside onc_env.sh";
         control_ = clnt_create("127.0.0.1", kProgram, kVersion, "tcp");
         ASSERT_NE(control_, nullptr);
-        Bind(nullptr);
+        ASSERT_EQ(Bind(nullptr), 0u);
     }
     void TearDown() override {
         transport_.reset();
         if (control_) clnt_destroy(control_);
     }
-    void Bind(client::OncCredentials credentials) {
+    uint32_t Bind(client::OncCredentials credentials, uint32_t program = kProgram) {
         transport_.reset();
-        client::OncTarget t{"127.0.0.1", kProgram, kVersion, credentials, nullptr};
-        ASSERT_EQ(client::BindOnc(t, &transport_), 0u);
+        return client::BindOnc({"127.0.0.1", program, kVersion, credentials, nullptr}, &transport_);
     }
-    void Script(const std::string &lines) {
-        const char *text = lines.c_str();
+    // Appends lines to the server's script; the last request it took:
+    // operation, bytes, {every byte sign-extended, decoded}.
+    void Control(const std::string &script, Bytes last[3] = nullptr) {
+        ODP_argument_t a{0, {u_int(script.size()), const_cast<char *>(script.data())}};
+        ODP_result_t r{};
         timeval wait{5, 0};
-        ASSERT_EQ(clnt_call(control_, 2, Proc(xdr_wrapstring), reinterpret_cast<char *>(&text),
-                            Proc(xdr_void), nullptr, wait),
+        ASSERT_EQ(clnt_call(control_, 2, Proc(xdr_ODP_argument_t), reinterpret_cast<char *>(&a),
+                            Proc(xdr_ODP_result_t), reinterpret_cast<char *>(&r), wait),
                   RPC_SUCCESS);
+        if (last)
+            last[0] = Words({uint32_t(r.error_kind)}), last[1] = Packet(r.result),
+            last[2] = Packet(r.error);
+        xdr_free(Proc(xdr_ODP_result_t), reinterpret_cast<char *>(&r));
     }
-    struct Arrived {
-        int operation = -1, sign_extended = 0, decoded = 0;
-        Bytes bytes;
-    };
-    static bool_t ReadArrived(XDR *x, Arrived *a) {
-        char *p = nullptr;
-        u_int n = 0;
-        if (!xdr_int(x, &a->operation) || !xdr_int(x, &a->sign_extended) ||
-            !xdr_int(x, &a->decoded) || !xdr_bytes(x, &p, &n, ~0u))
-            return FALSE;
-        a->bytes.assign(p, p + n);
-        free(p);
-        return TRUE;
-    }
-    Arrived Last() {
-        Arrived a;
-        timeval wait{5, 0};
-        EXPECT_EQ(clnt_call(control_, 3, Proc(xdr_void), nullptr, Proc(ReadArrived),
-                            reinterpret_cast<char *>(&a), wait),
-                  RPC_SUCCESS);
-        return a;
-    }
-    // One request; the reply's packets, or the status code.
-    uint32_t Call(int op, const Bytes &request, int *kind = nullptr, Bytes *result = nullptr,
-                  Bytes *error = nullptr) {
+    // One request: 0 and the reply's kind, result and error, or the code.
+    uint32_t Call(int op, const Bytes &request, Bytes got[3] = nullptr) {
         client::Reply r;
         uint32_t code = transport_->Call(op, request.data(), uint32_t(request.size()), &r);
-        if (kind) *kind = r.error_kind;
-        if (result) result->assign(r.result, r.result + r.result_length);
-        if (error) error->assign(r.error, r.error + r.error_length);
+        if (got)
+            got[0] = Words({uint32_t(r.error_kind)}),
+            got[1] = Bytes(r.result, r.result + r.result_length),
+            got[2] = Bytes(r.error, r.error + r.error_length);
         transport_->FreeReply(&r);
         return code;
     }
@@ -275,40 +199,46 @@ class OncInside : public ::testing::Test {
     std::unique_ptr<client::Transport> transport_;
 };
 
+// The argument of a close-job request (operation 6) as the library encodes it.
+Bytes CloseJobArgument() {
+    ODP_BerPrintArg a{};
+    a.choice = 3;
+    strcpy(a.u.close_job.existing_job, "job-17");
+    GENU_Buffer buf{};
+    EXPECT_EQ(GENU_OssEncode(nullptr, ODP_PDU_PRINT_ARG, &a, &buf), 0);
+    Bytes out(buf.value, buf.value + buf.length);
+    _GENU__MyFree(buf.value);
+    return out;
+}
+
 TEST_F(OncInside, RequestsAndRepliesTravelIntact) {
-    // A real argument PDU decodes on the server; every byte value arrives
+    // A real argument decodes on the server; every byte value arrives
     // sign-extended and comes back unchanged.
     struct Case {
         int op;
         Bytes request;
-        int decodes;
-    } cases[] = {
-        {6, CloseJobArgument(), 1}, {3, AllByteValues(256), 0}, {0, AllByteValues(70000), 0}};
+        unsigned char decodes;
+    } cases[] = {{6, CloseJobArgument(), 1}, {3, Pattern(256), 0}, {0, Pattern(70000), 0}};
     for (const Case &c : cases) {
-        Bytes result;
-        int kind = -1;
-        ASSERT_EQ(Call(c.op, c.request, &kind, &result), 0u);
-        EXPECT_EQ(kind, 0);
-        EXPECT_EQ(result, c.request);
-        Arrived a = Last();
-        EXPECT_EQ(a.operation, c.op);
-        EXPECT_TRUE(a.sign_extended);
-        EXPECT_EQ(a.bytes, c.request);
-        EXPECT_EQ(a.decoded, c.decodes) << c.request.size();
+        Bytes got[3], last[3];
+        ASSERT_EQ(Call(c.op, c.request, got), 0u);
+        EXPECT_TRUE(got[0] == Words({0}) && got[1] == c.request && got[2].empty());
+        Control("", last);
+        EXPECT_EQ(last[0], Words({uint32_t(c.op)}));
+        EXPECT_EQ(last[1], c.request);
+        EXPECT_EQ(last[2], (Bytes{1, c.decodes})) << c.request.size();
     }
     // Error kinds and empty packets pass as they are, undefined kinds too.
-    Script("reply 12 - 8081FF\nreply 0 - -\nreply 14 0102 -\n");
-    int kind = 0;
-    Bytes result, error;
-    ASSERT_EQ(Call(1, {1}, &kind, &result, &error), 0u);
-    EXPECT_EQ(kind, 12);
-    EXPECT_TRUE(result.empty());
-    EXPECT_EQ(error, (Bytes{0x80, 0x81, 0xFF}));
-    ASSERT_EQ(Call(1, {}, &kind, &result, &error), 0u);
-    EXPECT_TRUE(result.empty() && error.empty());
-    ASSERT_EQ(Call(1, {}, &kind, &result, &error), 0u);
-    EXPECT_EQ(kind, 14);
-    EXPECT_EQ(result, (Bytes{1, 2}));
+    Control("reply 12 - 8081FF\nreply 0 - -\nreply 14 0102 -\n");
+    struct Want {
+        uint32_t kind;
+        Bytes result, error;
+    } wants[] = {{12, {}, {0x80, 0x81, 0xFF}}, {0, {}, {}}, {14, {1, 2}, {}}};
+    for (const Want &w : wants) {
+        Bytes got[3];
+        ASSERT_EQ(Call(1, {1}, got), 0u);
+        EXPECT_TRUE(got[0] == Words({w.kind}) && got[1] == w.result && got[2] == w.error) << w.kind;
+    }
     uint32_t seconds = 0;
     ASSERT_EQ(transport_->GetTimeout(&seconds), 0u);
     EXPECT_EQ(seconds, client::kOncCallSeconds);
@@ -328,39 +258,28 @@ TEST_F(OncInside, FailuresMapToTheirCodesAndTheBindingStays) {
     };
     ASSERT_EQ(transport_->SetTimeout(1), 0u);
     for (const Case &c : cases) {
-        Script(c.script);
+        Control(c.script);
         PeakAlloc peak;
         EXPECT_EQ(Call(2, {0x80}), c.code) << c.script;
-        EXPECT_LE(peak.Peak(), 16u * 1024) << c.script;
+        EXPECT_LE(PeakAlloc::peak_, 16u * 1024) << c.script;
         if (c.code == client::ODP_S_TIMEOUT) sleep(2); // the late reply is passed over
-        Bytes result;
-        EXPECT_EQ(Call(2, {0x81}, nullptr, &result), 0u) << "after " << c.script;
-        EXPECT_EQ(result, Bytes{0x81});
+        Bytes got[3];
+        EXPECT_EQ(Call(2, {0x81}, got), 0u) << "after " << c.script;
+        EXPECT_EQ(got[1], Bytes{0x81});
     }
 }
 
-uint32_t UnixCredentials(void *, CLIENT *c) {
-    auth_destroy(c->cl_auth);
-    c->cl_auth = authunix_create_default();
-    return 0;
-}
-uint32_t RefusedCredentials(void *, CLIENT *) { return client::ODP_S_CREDENTIALS; }
-
 TEST_F(OncInside, BindingAndCredentials) {
     // A program rpcbind does not know fails at the bind; so does the hook.
-    client::OncTarget unknown{"127.0.0.1", kProgram + 1, kVersion, nullptr, nullptr};
-    std::unique_ptr<client::Transport> t;
-    EXPECT_EQ(client::BindOnc(unknown, &t), client::ODP_S_NOBINDING);
-    client::OncTarget refused{"127.0.0.1", kProgram, kVersion, RefusedCredentials, nullptr};
-    EXPECT_EQ(client::BindOnc(refused, &t), client::ODP_S_CREDENTIALS);
-    EXPECT_EQ(t, nullptr);
-    // The hook's credential travels; the server may refuse it.
-    Bind(UnixCredentials);
-    Script("refuse-auth-sys");
-    EXPECT_EQ(Call(5, {1}), client::ODP_S_ACCESS);
-    Bind(nullptr);
-    Script("refuse-auth-sys");
-    EXPECT_EQ(Call(5, {1}), 0u);
+    EXPECT_EQ(Bind(nullptr, kProgram + 1), client::ODP_S_NOBINDING);
+    EXPECT_EQ(Bind(RefusedCredentials), client::ODP_S_CREDENTIALS);
+    EXPECT_EQ(transport_, nullptr);
+    // The hook's credential travels, and the server may refuse it.
+    for (client::OncCredentials hook : {UnixCredentials, (client::OncCredentials) nullptr}) {
+        ASSERT_EQ(Bind(hook), 0u);
+        Control("refuse-auth-sys");
+        EXPECT_EQ(Call(5, {1}), hook ? client::ODP_S_ACCESS : 0u);
+    }
 }
 
 } // namespace

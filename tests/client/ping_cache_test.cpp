@@ -12,75 +12,54 @@
 
 namespace {
 
-using vrcore::client::kPingReachable;
-using vrcore::client::kPingUnreachable;
 using vrcore::client::PingCache;
 
 time_t g_now = 1000000;
 time_t FakeClock() { return g_now; }
+uint32_t Addr(uint32_t i) { return (i * 2654435761u) ^ 0x5A5A5A5Au; } // distinct, unordered
 
-TEST(PingCache, AnEntryHoldsForItsPeriodThenGoes) {
-    g_now = 1000000;
+TEST(PingCache, EntriesHoldForTheirPeriodAndTheTableGrowsAndShrinks) {
     PingCache cache({3, 3, 120}, FakeClock);
-    uint32_t host = inet_addr("10.1.2.3");
     uint32_t state = 7;
-    EXPECT_FALSE(cache.Lookup(host, &state));
-    cache.Record(host, kPingUnreachable);
-    for (time_t later : {0, 60, 120}) {
-        g_now = 1000000 + later;
-        ASSERT_TRUE(cache.Lookup(host, &state)) << later;
-        EXPECT_EQ(state, kPingUnreachable);
+    cache.Record(Addr(0), 0);
+    const time_t t0 = g_now;
+    for (time_t at : {0, 60, 120, 121}) {
+        g_now = t0 + at;
+        EXPECT_EQ(cache.Lookup(Addr(0), &state), at <= 120) << at;
     }
-    g_now = 1000121;
-    EXPECT_FALSE(cache.Lookup(host, &state));
-    EXPECT_EQ(cache.Count(), 0u);
-    // Recording again renews the entry and its state.
-    cache.Record(host, kPingUnreachable);
-    g_now += 100;
-    cache.Record(host, kPingReachable);
-    g_now += 100;
-    ASSERT_TRUE(cache.Lookup(host, &state));
-    EXPECT_EQ(state, kPingReachable);
-}
-
-TEST(PingCache, GrowsBy32KeepsOrderAndShrinksWhenMostlyEmpty) {
-    g_now = 2000000;
-    PingCache cache({3, 3, 120}, FakeClock);
+    EXPECT_EQ(state, 0u);
+    // 33 addresses grow the table from 32 to 64, 96 fill it to 96; each
+    // keeps its own state; one more that cannot have a new table is dropped.
     EXPECT_EQ(cache.Capacity(), 32u);
-    // Addresses in an order that inserts at the front, back and middle;
-    // each keeps its own state.
-    auto addr = [](uint32_t i) { return (i * 2654435761u) ^ 0x5A5A5A5Au; };
-    for (uint32_t i = 0; i < 33; ++i) cache.Record(addr(i), i % 2);
-    EXPECT_EQ(cache.Capacity(), 64u);
-    for (uint32_t i = 0; i < 70; ++i) cache.Record(addr(i), i % 2); // 33 again, 37 new
-    EXPECT_EQ(cache.Count(), 70u);
-    EXPECT_EQ(cache.Capacity(), 96u);
-    for (uint32_t i = 0; i < 33; ++i) {
-        uint32_t state = 9;
-        ASSERT_TRUE(cache.Lookup(addr(i), &state)) << i;
-        EXPECT_EQ(state, i % 2) << i;
+    for (uint32_t i = 0; i < 96; ++i) {
+        cache.Record(Addr(i), i % 2);
+        if (i == 32) {
+            EXPECT_EQ(cache.Capacity(), 64u);
+        }
     }
-    // A new table that cannot be had drops the record, nothing else.
-    for (uint32_t i = 70; i < 96; ++i) cache.Record(addr(i + 1000), 1);
+    for (uint32_t i = 0; i < 96; ++i)
+        ASSERT_TRUE(cache.Lookup(Addr(i), &state) && state == i % 2) << i;
     {
         vrtest::FailModule fail(vrcore::system::seam::Module::Client, 1);
-        cache.Record(addr(5000), 1);
+        cache.Record(Addr(500), 1);
     }
-    uint32_t state = 0;
-    EXPECT_FALSE(cache.Lookup(addr(5000), &state));
+    EXPECT_FALSE(cache.Lookup(Addr(500), &state));
     EXPECT_EQ(cache.Count(), 96u);
-    // The sweep removes every expired entry; the table halves while it is
-    // less than a quarter full and the half holds at least 32.
-    g_now += 121;
-    cache.Record(addr(1), 1);
-    EXPECT_EQ(cache.Count(), 1u);
+    // Renewed, one entry outlives the sweep; the table halves while under a
+    // quarter full and the half holds 32.
+    g_now += 100;
+    cache.Record(Addr(1), 0);
+    g_now += 61;
+    cache.Record(Addr(2), 1);
+    EXPECT_TRUE(cache.Lookup(Addr(1), &state) && state == 0);
+    EXPECT_EQ(cache.Count(), 2u);
     EXPECT_EQ(cache.Capacity(), 48u);
 }
 
-TEST(PingCache, SettingsComeFromTheRegistryFile) {
+TEST(PingCache, SettingsComeFromTheRegistryAndTheLoopbackAnswers) {
     vrtest::ScratchDir dir("vrping");
     std::string reg = dir.Path() + "/registry.reg";
-    std::ofstream(reg) << "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril\\odp]\n"
+    std::ofstream(reg) << "[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril\\odp]\n"
                           "\"PingTimeout\"=dword:00000005\n\"PingTry\"=\"7\"\n";
     setenv("VRCORE_REGISTRY", reg.c_str(), 1);
     vrcore::client::PingSettings s = vrcore::client::ReadPingSettings();
@@ -88,9 +67,6 @@ TEST(PingCache, SettingsComeFromTheRegistryFile) {
     EXPECT_EQ(s.timeout, 5u);
     EXPECT_EQ(s.tries, 3u); // a string is not a dword: the default
     EXPECT_EQ(s.period, 120u);
-}
-
-TEST(PingCache, TheLoopbackAnswers) {
     int answer = vrcore::client::Ping(htonl(INADDR_LOOPBACK), {2, 2, 120});
     if (answer < 0) GTEST_SKIP() << "no ICMP socket of either kind may be opened here";
     EXPECT_EQ(answer, 1);
