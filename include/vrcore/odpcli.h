@@ -31,7 +31,9 @@ struct __rpc_client; /* CLIENT */
  * the routine in XDR_FREE mode (xdr_free, clnt_freeres); a pointer already
  * in the record is not reused, so decode into a zeroed record. The count
  * is not bounded; decoding allocates only as the bytes arrive, so a count
- * larger than the data fails without a large allocation. */
+ * larger than the data fails without a large allocation.
+ * (The names keep the spelling of the ONC interface.) */
+/* NOLINTBEGIN(readability-identifier-naming) */
 typedef struct encodePacket {
     unsigned int encodePacket_len;
     char *encodePacket_val;
@@ -64,6 +66,7 @@ VR_EXPORT int xdr_ODP_result_t(struct __rpc_xdr *xdrs, ODP_result_t *result);
  * an enum clnt_stat value: 0 (RPC_SUCCESS) when a reply was decoded. */
 VR_EXPORT int odp_request_1(ODP_argument_t *argument, ODP_result_t *result,
                             struct __rpc_client *client);
+/* NOLINTEND(readability-identifier-naming) */
 
 VR_END_DECLS
 

@@ -30,13 +30,13 @@ template <class F> xdrproc_t Proc(F *f) {
 // The largest single allocation of the library while it lives.
 class PeakAlloc {
   public:
-    PeakAlloc() { peak_ = 0, seam::SetAllocator(&table_); }
+    PeakAlloc() { peak = 0, seam::SetAllocator(&table_); }
     ~PeakAlloc() { seam::SetAllocator(nullptr); }
-    static inline std::atomic<size_t> peak_{0};
+    static inline std::atomic<size_t> peak{0};
 
   private:
     static void *Alloc(seam::Module, size_t n) {
-        return peak_ = std::max<size_t>(peak_, n), malloc(n);
+        return peak = std::max<size_t>(peak, n), malloc(n);
     }
     static void Release(seam::Module, void *p) { free(p); }
     seam::Allocator table_{Alloc, Release};
@@ -259,9 +259,9 @@ TEST_F(OncInside, FailuresMapToTheirCodesAndTheBindingStays) {
     ASSERT_EQ(transport_->SetTimeout(1), 0u);
     for (const Case &c : cases) {
         Control(c.script);
-        PeakAlloc peak;
+        PeakAlloc watch;
         EXPECT_EQ(Call(2, {0x80}), c.code) << c.script;
-        EXPECT_LE(PeakAlloc::peak_, 16u * 1024) << c.script;
+        EXPECT_LE(PeakAlloc::peak, 16u * 1024) << c.script;
         if (c.code == client::ODP_S_TIMEOUT) sleep(2); // the late reply is passed over
         Bytes got[3];
         EXPECT_EQ(Call(2, {0x81}, got), 0u) << "after " << c.script;
