@@ -33,8 +33,9 @@ enum class Module : unsigned char {
     PrinterNames, // printer records, lists and strings
     Transfer,     // transfer buffers
     Events,       // the encoding contexts of event queues
+    Client,       // reply packets and the ping cache of the DPA client
 };
-inline constexpr unsigned kModules = unsigned(Module::Events) + 1;
+inline constexpr unsigned kModules = unsigned(Module::Client) + 1;
 
 // A test's allocator must be interchangeable with the heap (malloc and
 // free underneath): a block it gave may be released after it is gone.

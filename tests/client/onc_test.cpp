@@ -1,0 +1,285 @@
+// The ONC request records and transport: wire bytes against the RPC
+// library's character routine, hostile replies, and a real server behind
+// its own rpcbind.
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <filesystem>
+#include <rpc/rpc.h>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "client/transport.h"
+#include "scratch.h"
+#include "system/seam.h"
+#include "vrcore/odpcli.h"
+#include "vrcore/odpops.h"
+
+namespace {
+
+namespace client = vrcore::client;
+namespace seam = vrcore::system::seam;
+using Bytes = std::vector<unsigned char>;
+
+template <class F> xdrproc_t Proc(F *f) {
+    return reinterpret_cast<xdrproc_t>(reinterpret_cast<void (*)()>(f));
+}
+
+// The largest single allocation of the library while it lives.
+class PeakAlloc {
+  public:
+    PeakAlloc() { peak = 0, seam::SetAllocator(&table_); }
+    ~PeakAlloc() { seam::SetAllocator(nullptr); }
+    static inline std::atomic<size_t> peak{0};
+
+  private:
+    static void *Alloc(seam::Module, size_t n) {
+        return peak = std::max<size_t>(peak, n), malloc(n);
+    }
+    static void Release(seam::Module, void *p) { free(p); }
+    seam::Allocator table_{Alloc, Release};
+};
+
+Bytes Pattern(size_t n) {
+    Bytes b(n);
+    for (size_t i = 0; i < n; ++i) b[i] = static_cast<unsigned char>(i * 7 + 0x80);
+    return b;
+}
+
+Bytes Words(std::initializer_list<uint32_t> words) {
+    Bytes out;
+    for (uint32_t w : words)
+        for (int s = 24; s >= 0; s -= 8) out.push_back(static_cast<unsigned char>(w >> s));
+    return out;
+}
+
+Bytes Packet(const encodePacket &p) {
+    auto *v = reinterpret_cast<const unsigned char *>(p.encodePacket_val);
+    return Bytes(v, v + p.encodePacket_len);
+}
+
+// An argument record by the bulk routine, or by the RPC library's
+// xdr_array of xdr_char.
+Bytes Argument(int op, const unsigned char *bytes, size_t n, bool reference = false) {
+    Bytes out(8 + n * 4), copy(bytes, bytes + n);
+    XDR x;
+    xdrmem_create(&x, reinterpret_cast<char *>(out.data()), u_int(out.size()), XDR_ENCODE);
+    ODP_argument_t a{op, {u_int(n), const_cast<char *>(reinterpret_cast<const char *>(bytes))}};
+    char *p = reinterpret_cast<char *>(copy.data());
+    EXPECT_TRUE(reference ? xdr_int(&x, &op) && xdr_array(&x, &p, &a.request.encodePacket_len, ~0u,
+                                                          1, Proc(xdr_char))
+                          : xdr_ODP_argument_t(&x, &a));
+    return out;
+}
+
+// Reads a reply record into kind, result, error; frees it in any case.
+bool ReadReply(Bytes wire, Bytes out[3]) {
+    XDR x;
+    xdrmem_create(&x, reinterpret_cast<char *>(wire.data()), u_int(wire.size()), XDR_DECODE);
+    ODP_result_t r{};
+    bool ok = xdr_ODP_result_t(&x, &r);
+    if (ok)
+        out[0] = Words({uint32_t(r.error_kind)}), out[1] = Packet(r.result),
+        out[2] = Packet(r.error);
+    xdr_free(Proc(xdr_ODP_result_t), reinterpret_cast<char *>(&r));
+    EXPECT_EQ(r.result.encodePacket_val, nullptr);
+    return ok;
+}
+
+const unsigned char kReadOnly[] = {0x00, 0x7F, 0x80, 0xFF};
+
+TEST(OncXdr, PacketsMatchTheCharacterRoutineByteForByte) {
+    // Blocks of the bulk routine meet the count at, around and past 1024.
+    for (size_t n : {0, 1, 5, 1023, 1024, 1025, 5000}) {
+        Bytes bytes = Pattern(n), ours = Argument(9, bytes.data(), n);
+        ASSERT_EQ(ours, Argument(9, bytes.data(), n, true)) << n;
+        // A reply of the reference's packets reads back.
+        Bytes reply = Words({12}), got[3];
+        for (int i = 0; i < 2; ++i) reply.insert(reply.end(), ours.begin() + 4, ours.end());
+        ASSERT_TRUE(ReadReply(reply, got)) << n;
+        EXPECT_EQ(got[0], Words({12}));
+        EXPECT_TRUE(got[1] == bytes && got[2] == bytes) << n;
+    }
+    // Encoding only reads (read-only memory is fine); high bytes travel
+    // sign-extended.
+    EXPECT_EQ(Argument(1, kReadOnly, 4), Words({1, 4, 0, 0x7F, 0xFFFFFF80u, 0xFFFFFFFFu}));
+}
+
+TEST(OncXdr, FailedRequestDumpLayout) {
+    EXPECT_EQ(client::HexDump(nullptr, 0), "\n");
+    Bytes b(23);
+    for (size_t i = 0; i < b.size(); ++i) b[i] = static_cast<unsigned char>(i * 11);
+    EXPECT_EQ(client::HexDump(b.data(), uint32_t(b.size())),
+              "\n0\t000B16212C37424D5863  6E79848F9AA5B0BBC6D1\n20\tDCE7F2\n");
+}
+
+// ---- Against a real server ------------------------------------------------
+
+constexpr uint32_t kProgram = 0x20271027;
+constexpr uint32_t kVersion = 1;
+
+std::string PeerUnavailable() {
+    if (geteuid() != 0) return "not running as root";
+    for (std::string tool : {"unshare", "rpcbind", "rpcinfo", "ip"})
+        if (system(("command -v " + tool + " >/dev/null 2>&1").c_str()) != 0)
+            return tool + " is not installed";
+    if (system("unshare --net --mount true >/dev/null 2>&1") != 0)
+        return "private network and mount namespaces are not allowed here";
+    return "";
+}
+
+TEST(OncLive, TransportAgainstARealServer) {
+    std::string why = PeerUnavailable();
+    if (!why.empty()) GTEST_SKIP() << "ONC server test skipped: " << why;
+    vrtest::ScratchDir dir("vronc");
+    std::string self = std::filesystem::read_symlink("/proc/self/exe");
+    std::string out = dir.Path() + "/out.log";
+    std::string cmd = "unshare --net --mount --propagation private /bin/sh '" VRCORE_SOURCE_DIR
+                      "/tests/client/onc_env.sh' '" +
+                      self + "' '" ODP_TEST_SERVER "' " + std::to_string(kProgram) + " " +
+                      std::to_string(kVersion) + " 'OncInside.*' >'" + out + "' 2>&1";
+    int rc = system(cmd.c_str());
+    std::string log = vrtest::ReadFile(out);
+    EXPECT_EQ(rc, 0) << log;
+    EXPECT_NE(log.find("[  PASSED  ] 3 tests"), std::string::npos) << log;
+}
+
+uint32_t UnixCredentials(void *, CLIENT *c) {
+    auth_destroy(c->cl_auth);
+    c->cl_auth = authunix_create_default();
+    return 0;
+}
+uint32_t RefusedCredentials(void *, CLIENT *) { return client::ODP_S_CREDENTIALS; }
+
+class OncInside : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_NE(getenv("ODP_TEST_PROGRAM"), nullptr) << "runs only inside onc_env.sh";
+        control_ = clnt_create("127.0.0.1", kProgram, kVersion, "tcp");
+        ASSERT_NE(control_, nullptr);
+        ASSERT_EQ(Bind(nullptr), 0u);
+    }
+    void TearDown() override {
+        transport_.reset();
+        if (control_) clnt_destroy(control_);
+    }
+    uint32_t Bind(client::OncCredentials credentials, uint32_t program = kProgram) {
+        transport_.reset();
+        return client::BindOnc({"127.0.0.1", program, kVersion, credentials, nullptr}, &transport_);
+    }
+    // Appends lines to the server's script; the last request it took:
+    // operation, bytes, {every byte sign-extended, decoded}.
+    void Control(const std::string &script, Bytes last[3] = nullptr) {
+        ODP_argument_t a{0, {u_int(script.size()), const_cast<char *>(script.data())}};
+        ODP_result_t r{};
+        timeval wait{5, 0};
+        ASSERT_EQ(clnt_call(control_, 2, Proc(xdr_ODP_argument_t), reinterpret_cast<char *>(&a),
+                            Proc(xdr_ODP_result_t), reinterpret_cast<char *>(&r), wait),
+                  RPC_SUCCESS);
+        if (last)
+            last[0] = Words({uint32_t(r.error_kind)}), last[1] = Packet(r.result),
+            last[2] = Packet(r.error);
+        xdr_free(Proc(xdr_ODP_result_t), reinterpret_cast<char *>(&r));
+    }
+    // One request: 0 and the reply's kind, result and error, or the code.
+    uint32_t Call(int op, const Bytes &request, Bytes got[3] = nullptr) {
+        client::Reply r;
+        uint32_t code = transport_->Call(op, request.data(), uint32_t(request.size()), &r);
+        if (got)
+            got[0] = Words({uint32_t(r.error_kind)}),
+            got[1] = Bytes(r.result, r.result + r.result_length),
+            got[2] = Bytes(r.error, r.error + r.error_length);
+        transport_->FreeReply(&r);
+        return code;
+    }
+
+    CLIENT *control_ = nullptr;
+    std::unique_ptr<client::Transport> transport_;
+};
+
+// The argument of a close-job request (operation 6) as the library encodes it.
+Bytes CloseJobArgument() {
+    ODP_BerPrintArg a{};
+    a.choice = 3;
+    strcpy(a.u.close_job.existing_job, "job-17");
+    GENU_Buffer buf{};
+    EXPECT_EQ(GENU_OssEncode(nullptr, ODP_PDU_PRINT_ARG, &a, &buf), 0);
+    Bytes out(buf.value, buf.value + buf.length);
+    _GENU__MyFree(buf.value);
+    return out;
+}
+
+TEST_F(OncInside, RequestsAndRepliesTravelIntact) {
+    // A real argument decodes on the server; every byte value arrives
+    // sign-extended and comes back unchanged.
+    struct Case {
+        int op;
+        Bytes request;
+        unsigned char decodes;
+    } cases[] = {{6, CloseJobArgument(), 1}, {3, Pattern(256), 0}, {0, Pattern(70000), 0}};
+    for (const Case &c : cases) {
+        Bytes got[3], last[3];
+        ASSERT_EQ(Call(c.op, c.request, got), 0u);
+        EXPECT_TRUE(got[0] == Words({0}) && got[1] == c.request && got[2].empty());
+        Control("", last);
+        EXPECT_EQ(last[0], Words({uint32_t(c.op)}));
+        EXPECT_EQ(last[1], c.request);
+        EXPECT_EQ(last[2], (Bytes{1, c.decodes})) << c.request.size();
+    }
+    // Error kinds and empty packets pass as they are, undefined kinds too.
+    Control("reply 12 - 8081FF\nreply 0 - -\nreply 14 0102 -\n");
+    struct Want {
+        uint32_t kind;
+        Bytes result, error;
+    } wants[] = {{12, {}, {0x80, 0x81, 0xFF}}, {0, {}, {}}, {14, {1, 2}, {}}};
+    for (const Want &w : wants) {
+        Bytes got[3];
+        ASSERT_EQ(Call(1, {1}, got), 0u);
+        EXPECT_TRUE(got[0] == Words({w.kind}) && got[1] == w.result && got[2] == w.error) << w.kind;
+    }
+    uint32_t seconds = 0;
+    ASSERT_EQ(transport_->GetTimeout(&seconds), 0u);
+    EXPECT_EQ(seconds, client::kOncCallSeconds);
+}
+
+TEST_F(OncInside, FailuresMapToTheirCodesAndTheBindingStays) {
+    struct Case {
+        const char *script;
+        uint32_t code;
+    } cases[] = {
+        {"noprog", client::ODP_S_PROGRAM},
+        {"progvers", client::ODP_S_PROGRAM},
+        {"delay 2500", client::ODP_S_TIMEOUT},
+        {"words 00000000000000030000000100000002", client::ODP_S_COMM}, // cut short
+        {"words 00000000800000000000000100000002", client::ODP_S_COMM}, // count 2^31
+        {"words 0000000C00000000000000FF", client::ODP_S_COMM},         // no error packet
+    };
+    ASSERT_EQ(transport_->SetTimeout(1), 0u);
+    for (const Case &c : cases) {
+        Control(c.script);
+        PeakAlloc watch;
+        EXPECT_EQ(Call(2, {0x80}), c.code) << c.script;
+        EXPECT_LE(PeakAlloc::peak, 16u * 1024) << c.script;
+        if (c.code == client::ODP_S_TIMEOUT) sleep(2); // the late reply is passed over
+        Bytes got[3];
+        EXPECT_EQ(Call(2, {0x81}, got), 0u) << "after " << c.script;
+        EXPECT_EQ(got[1], Bytes{0x81});
+    }
+}
+
+TEST_F(OncInside, BindingAndCredentials) {
+    // A program rpcbind does not know fails at the bind; so does the hook.
+    EXPECT_EQ(Bind(nullptr, kProgram + 1), client::ODP_S_NOBINDING);
+    EXPECT_EQ(Bind(RefusedCredentials), client::ODP_S_CREDENTIALS);
+    EXPECT_EQ(transport_, nullptr);
+    // The hook's credential travels, and the server may refuse it.
+    for (client::OncCredentials hook : {UnixCredentials, (client::OncCredentials) nullptr}) {
+        ASSERT_EQ(Bind(hook), 0u);
+        Control("refuse-auth-sys");
+        EXPECT_EQ(Call(5, {1}), hook ? client::ODP_S_ACCESS : 0u);
+    }
+}
+
+} // namespace
