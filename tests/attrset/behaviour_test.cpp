@@ -10,7 +10,6 @@ TEST(AttrSetBehaviour, ArgumentsAreCheckedInOrder) {
     TestSet set;
     AS_SetHandle out = nullptr;
     int v = 1;
-    void *data;
     GENU_Allocator half{vrtest::FailMalloc, nullptr};
     GENU_ValueDescriptor no_delete{IntCopy, nullptr};
     AS_ValueList two_missing{2, nullptr};
@@ -25,16 +24,12 @@ TEST(AttrSetBehaviour, ArgumentsAreCheckedInOrder) {
     EXPECT_EQ(codes(AS_AddAttrValList(st, set, 1, kIntType, &two_missing, &kIntDesc, nullptr)),
               Codes{AS_S_BADARG4});
     EXPECT_EQ(codes(AS_SetAttrModifyOp(st, nullptr, 1, 4)), Codes{AS_S_BADARG3});
-    EXPECT_EQ(codes(AS_GetAttrValCountR(st, nullptr, nullptr)), Codes{AS_S_BADARG3});
-    EXPECT_EQ(codes(AS_GetAttrCharacteristics(st, set, 1, &data, nullptr, nullptr)),
-              Codes{AS_S_BADARG4});
     EXPECT_EQ(codes(AS_Copy(st, &out, nullptr, &half)), Codes{AS_S_BADARG3});
     EXPECT_EQ(codes(AS_Append(st, &out, set, nullptr, &half, 0)),
               (Codes{AS_S_BADARG3, AS_S_BADHANDLE}));
     EXPECT_EQ(codes(AS_Subset(st, &out, nullptr, &ids, &half)), Codes{AS_S_BADARG4});
     EXPECT_EQ(codes(AS_Intersect(st, &out, nullptr, &ids, nullptr)), bad_set2);
     EXPECT_EQ(out, nullptr);
-    EXPECT_EQ(AS_GetCount(nullptr, set, nullptr), 1);
 }
 
 TEST(AttrSetBehaviour, IterationEnds) {

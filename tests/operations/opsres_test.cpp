@@ -3,7 +3,6 @@
 // description builds and releases cleanly.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <random>
 #include <string>
 
@@ -17,9 +16,6 @@ using vrtest_ops::Status;
 TEST(OperationPdus, EverySetArgumentAndResultRoundTripsWithItsMembers) {
     std::mt19937 rng(2026);
     auto pdus = vrtest_ops::OperationPdus();
-    EXPECT_EQ(pdus.size(), 44u);
-    for (int32_t unused : {27, 29, 30, -1})
-        EXPECT_EQ(ODP_ArgumentPDU(unused) | ODP_ResultPDU(unused), 0) << unused;
     for (int round = 0; round < 25; ++round) {
         Arena a(rng);
         for (int pdu : pdus) {
@@ -70,14 +66,12 @@ TEST(OperationResults, PrintResultBecomesLibraryValues) {
     EXPECT_EQ(Count(g->job_status), n);
     FreeGEN_printResult(st, g, nullptr);
 
-    // Absent parts stay null; a null structure gives a null record.
+    // Absent parts stay null.
     back->bit_mask = 0;
     ASSERT_EQ(ToGEN_printResult(st, back, &g), 0);
     EXPECT_TRUE(!g->oid && !g->server_message && !g->document_status);
     FreeGEN_printResult(st, g, nullptr);
     back->bit_mask = 0xE0;
-    EXPECT_EQ(ToGEN_printResult(st, nullptr, &g), 0);
-    EXPECT_EQ(g, nullptr);
     GENU_OssFreePDU(nullptr, ODP_PDU_PRINT_RES, back);
     _GENU__MyFree(r.server_message.value);
 }
@@ -147,14 +141,6 @@ TEST(OperationResults, ObjectJobAndStatusResults) {
     EXPECT_STREQ(ig->interrupted_job_identifier.value, "job-3");
     EXPECT_GT(Count(ig->job_status), 0u);
     FreeGEN_interruptJobResult(st, ig, nullptr);
-
-    ODP_BerPauseJobRes pr{};
-    strcpy(pr.paused_job_identifier, "job-4");
-    ODP_PauseJobResult *pg = nullptr;
-    ASSERT_EQ(ToGEN_pauseJobResult(st, &pr, &pg), 0);
-    EXPECT_STREQ(pg->paused_job_identifier.value, "job-4");
-    EXPECT_TRUE(!pg->checkpoint && pg->job_status == AS_nullSetHandle);
-    FreeGEN_pauseJobResult(st, pg, nullptr);
 
     // Present and empty, present, absent.
     ODP_BerObjectStatus s3{nullptr, 0, nullptr}, s2{&s3, 0x80, a.Set()}, s1{&s2, 0x80, nullptr};

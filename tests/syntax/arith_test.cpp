@@ -118,7 +118,6 @@ TEST_P(InZone, DeltaArithmeticFailures) {
     GEN_GeneralizedTime t = Local(2026, 1, 1, 0, 0, 0, 0, 0), out{};
     EXPECT_EQ(GENU_GeneralizedTimeDeltaArithmetic(st, &t, 1, 2, &out), 1);
     EXPECT_EQ(st.Code(), 0u); // no status entry for an unknown mode
-    EXPECT_EQ(st.Failed(GENU_AddDeltaTimeToGeneralizedTime(st, nullptr, 1, &out)), GEN_S_NULLARG);
     GEN_GeneralizedTime late = Local(32767, 12, 31, 23, 59, 59, 0, 0);
     EXPECT_EQ(st.Failed(GENU_AddDeltaTimeToGeneralizedTime(st, &late, 1, &out)), GEN_S_INVALID);
     // The output may be the input.
@@ -175,7 +174,6 @@ TEST_P(InZone, CurrentTimeAndZone) {
     ASSERT_EQ(GEN_CompareGeneralizedTime(st, local, after, &r), 0);
     EXPECT_LE(r, 0);
     for (auto *t : {before, local, after}) GENU__CoveredFree(t);
-    EXPECT_EQ(st.Failed(GENU_GetCurrentTime(st, nullptr, 1)), GEN_S_NULLARG);
 
     // The cached offset is the zone's standard one, whatever the season.
     GENU_TimeZoneInit();

@@ -202,8 +202,6 @@ std::vector<Maker> Makers() {
         {"MS Mail address", T_DeliveryAddress,
          MAKE(GEN_MsMailToX400Address(s, OUT, "NET/PO/bob_smith", a)),
          OrName("MS-Mail", "NET(47)PO(47)bob(u)smith")},
-        {"string address", T_DeliveryAddress, MAKE(GEN_StringToX400Address(s, OUT, "x@y", a)),
-         OrName("RFC-822", "x(a)y")},
         {"mail address of 128", T_DeliveryAddress,
          MAKE(GEN_InternetMailToX400Address(s, OUT, s128.c_str(), a)), OrName("RFC-822", s128)},
         {"mail address over 128", T_DeliveryAddress,
