@@ -167,10 +167,7 @@ TEST(StatusList, LongEnvironmentChainsKeepTheOldestCauses) {
         int groups;
         void (*add)(STF_List *);
         uint32_t max, want;
-    } cases[] = {{64, AddChainOf<1, 64>, 2046, 65},
-                 {100, AddChainOf<1, 100>, 2046, 101},
-                 {64, AddChainOf<1, 64>, 0, 20},
-                 {100, AddChainOf<1, 100>, 0, 20}};
+    } cases[] = {{100, AddChainOf<1, 100>, 2046, 101}, {64, AddChainOf<1, 64>, 0, 20}};
     for (const auto &c : cases) {
         SCOPED_TRACE(testing::Message() << c.groups << " groups, list of " << c.max);
         ListPtr l;
