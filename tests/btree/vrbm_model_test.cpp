@@ -19,15 +19,12 @@ class Model : public DbTest {
         VRBM_Db *db = Create();
         ASSERT_NE(db, nullptr);
         std::map<std::string, std::string> model;
-        unsigned counter = order == Order::kDescending ? 1000000 : 0;
+        long counter = order == Order::kDescending ? 2000000 : 1000000; // seven digits
         auto random_key = [&]() {
             std::string k;
             if (order != Order::kRandom) {
-                char buf[16];
-                std::snprintf(buf, sizeof buf, "%07u",
-                              order == Order::kAscending ? counter++ : counter--);
-                k = buf;
-                k += std::string(rng() % 40, char('a' + rng() % 26));
+                k = Num("", order == Order::kAscending ? counter++ : counter--) +
+                    std::string(rng() % 40, char('a' + rng() % 26));
             } else {
                 // Short keys over a small alphabet collide often; some long ones.
                 unsigned len = rng() % 8 == 0 ? rng() % (VRBM_MAX_KEY + 1) : rng() % 6;

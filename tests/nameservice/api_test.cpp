@@ -149,7 +149,6 @@ TEST_F(NsApi, RegisterLookUpAndCompare) {
     EXPECT_EQ(same, 0);
     NS_FreeObject(o);
 
-    EXPECT_EQ(NS_GetObject(NS_CLASS_LP, "l", nullptr, &o), NS_E_NOTFOUND);
     EXPECT_EQ(NS_GetObject(11, "L", nullptr, &o), NS_E_CLASS);
     NS_DomainHandle h = nullptr;
     ASSERT_EQ(NS_CreateDomainHandle(&h), NS_OK);

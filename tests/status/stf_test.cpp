@@ -81,8 +81,6 @@ TEST(StatusList, TypedArgumentsAreCopied) {
     std::strcpy(text, "overwritten");
     STF_ObjectInfo i = Info(l, 1);
     ASSERT_EQ(i.arg_count, 5);
-    EXPECT_EQ(i.kind, STF_KIND_STATUS);
-    EXPECT_EQ(i.flags, 0u);
     EXPECT_EQ(i.args[0].type, 1u);
     EXPECT_EQ(i.args[0].value.c, 'x');
     EXPECT_EQ(i.args[1].value.i, -7);

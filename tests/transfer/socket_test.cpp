@@ -35,8 +35,8 @@ class SocketTest : public TransferTest {
     }
 };
 
-// Inline content, a referenced file and a file sent over a socket arrive
-// whole, through the method dispatcher too. No data, a reset after part of
+// Inline content, a referenced file (through the method dispatcher) and a
+// file sent over a socket arrive whole. No data, a reset after part of
 // the document, a client that goes silent (given up after the accept
 // time-out) and no client at all leave no spool file and no descriptor.
 TEST_F(SocketTest, DocumentsArriveWholeOrLeaveNothing) {
@@ -51,11 +51,6 @@ TEST_F(SocketTest, DocumentsArriveWholeOrLeaveNothing) {
     };
     const std::pair<uint32_t, std::function<uint32_t()>> calls[] = {
         {0, [&] { return FT_ExternalToFile(&in, &id_, &spool_, &r); }},
-        {0,
-         [&] {
-             return in.u.included.encoding = GEN_EXTERNAL_OCTET_ALIGNED,
-                    FT_RetrieveToFile(&id_, &in, FT_METHOD_WITH_REQUEST, &spool_, &r);
-         }},
         {0, [&] { return FT_RetrieveToFile(&id_, &ref, FT_METHOD_FILE_REFERENCE, &spool_, &r); }},
         // The server's own address names no host: the local one.
         {0, serve([&](FT_SocketAddress a) {
