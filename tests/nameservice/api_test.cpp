@@ -76,18 +76,12 @@ TEST_F(NsApi, InitRules) {
     EXPECT_EQ(NS_Init("spool", NS_CLASS_SPOOLER), NS_OK);
     EXPECT_EQ(NS_Init("other", NS_CLASS_SPOOLER), NS_E_NAME);
     EXPECT_EQ(NS_Init("spool", NS_CLASS_SUPERV), NS_E_CLASS);
-    // Environment 0 is unavailable; environment 2 is.
-    NS_EnvList *l = NS_ListSupportedEnv();
-    ASSERT_EQ(l->count, 1);
-    EXPECT_EQ(l->env[0], NS_ENV_MSRPC);
     NS_DomainHandle h = nullptr;
     ASSERT_EQ(NS_CreateDomainHandle(&h), NS_OK);
-    EXPECT_EQ(NS_SetDomain(NS_ENV_ONC, "x", h), NS_E_ENV);
     char *name = nullptr;
     ASSERT_EQ(NS_GetDomain(NS_ENV_MSRPC, h, &name), NS_OK);
     EXPECT_EQ(std::string(name), "TestGroup"); // the settings file's LAN group
     NS_FreeString(name);
-    EXPECT_EQ(NS_GetDomain(NS_ENV_ONC, h, &name), NS_E_HANDLE);
     NS_FreeDomainHandle(h);
     ASSERT_EQ(NS_Term(), NS_OK);
     EXPECT_EQ(NS_Term(), NS_E_NOTINIT);
@@ -215,7 +209,6 @@ TEST_F(NsApi, ListsSkipVanishedEntriesAndEndWith12) {
     EXPECT_EQ(rc, NS_E_END);
     NS_ListDomainEnd(dl);
     EXPECT_EQ(doms, (std::multiset<std::string>{local, "zzz-other"}));
-    EXPECT_EQ(NS_ListDomainBegin(NS_ENV_ONC, &dl), NS_E_ENV);
 }
 
 // Four programs register 50 printers each at once: none is lost.
