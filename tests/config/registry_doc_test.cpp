@@ -118,6 +118,12 @@ TEST(RegistryText, MalformedLinesAreSkippedNotFatal) {
     EXPECT_EQ(doc.Keys(), (std::vector<std::string>{"HKEY_LOCAL_MACHINE\\Software\\A"}));
 }
 
+TEST(RegistryText, UnchangedDocumentRendersByteForByte) {
+    for (const char *text : {"", "\n", "no newline at end", "[Software\\A]\r\n\"x\"=\"y\"\r\n",
+                             "junk\n\n\n;c\n[Software\\A]\n\"b\"=hex(7):41,00,\\\n 00,00\n"})
+        EXPECT_EQ(RegDocument::Parse(text).Render(), text);
+}
+
 TEST(RegistryText, EditsKeepEverythingElse) {
     const std::string original = "REGEDIT4\n"
                                  "; keep me\n"
