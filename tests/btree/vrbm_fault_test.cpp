@@ -144,7 +144,6 @@ TEST_F(Faults, PageNumbersRunOut) {
     ExpectModel();
 }
 
-// Damaged pages reached by a lookup or a change are reported.
 TEST_F(Faults, DamagedFilesAreReported) {
     VRBM_close(db_);
     db_ = nullptr;

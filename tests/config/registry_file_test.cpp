@@ -103,7 +103,6 @@ TEST(RegistryFile, DefaultsAndTheCInterface) {
     EXPECT_EQ(Registry(root.Dir()).GetDword(kKey, "d", 9), 9u);
 }
 
-// Two processes each set 200 values at once; all 400 must be there.
 TEST(RegistryFile, ConcurrentWritersLoseNoUpdate) {
     ScratchRoot root;
     int gate[2];

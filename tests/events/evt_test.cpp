@@ -140,7 +140,6 @@ TEST_F(Events, RegisteredPortIsExclusive) {
     EXPECT_EQ(EVT_OpenRegisteredPort(&got, &q2), EVT_E_BUSY);
 }
 
-// Hostile and slow senders: bounded in size and in time.
 TEST_F(Events, HostileAndSlowSenders) {
     uint16_t port = 0;
     uint32_t rq = Receiver(&port), m = 0;

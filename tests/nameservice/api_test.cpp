@@ -211,7 +211,6 @@ TEST_F(NsApi, ListsSkipVanishedEntriesAndEndWith12) {
     EXPECT_EQ(doms, (std::multiset<std::string>{local, "zzz-other"}));
 }
 
-// Four programs register 50 printers each at once: none is lost.
 TEST_F(NsApi, FourProcessesRegisterAtOnce) {
     std::vector<pid_t> kids;
     for (int p = 0; p < 4; ++p)
@@ -237,7 +236,6 @@ TEST_F(NsApi, FourProcessesRegisterAtOnce) {
     EXPECT_EQ(std::set<std::string>(all.begin(), all.end()).size(), 200u);
 }
 
-// Objects handed out are whole or not at all when memory runs out.
 TEST_F(NsApi, OutOfMemoryLeavesNothingBehind) {
     ASSERT_EQ(NS_Init("spool", NS_CLASS_SPOOLER), NS_OK);
     NS_Object self = Make(NS_CLASS_SPOOLER, "spool");
@@ -269,7 +267,6 @@ TEST_F(NsApi, OutOfMemoryLeavesNothingBehind) {
     EXPECT_GE(points, 10);
 }
 
-// Local-file mode and the store's directory from the settings file.
 TEST_F(NsApi, SettingsChooseLocalFileModeAndDirectory) {
     unsetenv("NS_MS_LF");
     vrtest::WriteFile(
