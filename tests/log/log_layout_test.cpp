@@ -142,18 +142,3 @@ TEST_F(Layout, ModulesBelowLoggingTraceThroughIt) {
     EXPECT_EQ(text.rfind(Prefix('X') + "reg~ry.cpp:", 0), 0u) << text;
     EXPECT_NE(text.find("| registry t.reg: line 2 "), std::string::npos) << text;
 }
-
-// Longer than one text chunk and than the formatting buffer, with line
-// breaks falling across chunk boundaries.
-TEST_F(Layout, LongMessagesArriveWhole) {
-    std::string text;
-    for (int i = 0; i < 400; ++i) text += "line " + std::to_string(i) + (i % 3 ? " " : "\n");
-    EXPECT_EQ(LOG_CondMessage(4, nullptr, 0, "%s", text.c_str()), 0); // D is not enabled
-    EXPECT_EQ(LOG_CondMessage(6, nullptr, 0, "%s", text.c_str()), 1);
-    std::string want = Prefix('I') + std::string(15, ' ') + "18367.089123 | ";
-    for (size_t i = 0; i < text.size(); ++i)
-        want += text[i] != '\n'       ? std::string(1, text[i])
-                : i + 1 < text.size() ? "\r\n" + Cont('I', 15)
-                                      : "\r\n";
-    EXPECT_EQ(Only(), want);
-}

@@ -49,31 +49,13 @@ TEST(Dotted, MalformedTextIsRefused) {
     for (int i = 0; i < 126; i++) longest.append(".1");
     std::string b;
     ASSERT_EQ(ToBin(longest, b), 0u); // 127 content octets
-    const std::string bad[] = {"",
-                               ".",
-                               "1",
-                               "1.",
-                               ".1.2",
-                               "1..2",
-                               "01.2",
-                               "1.02",
-                               "1.2.00",
-                               "3.1",
-                               "1.40",
-                               "0.40",
-                               "+1.2",
-                               "-1.2",
-                               "1.-2",
-                               "1.2 ",
-                               " 1.2",
-                               "1.2a",
-                               "1,2",
-                               "1.4294967296",
-                               "2.4294967216",
-                               "1.2.99999999999999999999",
-                               longest + ".1",
-                               "1.2\n"};
-    for (const std::string &t : bad) EXPECT_EQ(ToBin(t, b), OID_S_INVALID) << '"' << t << '"';
+    const char *bad[] = {"",     ".",      "1",    "1.",   ".1.2", "1..2", "01.2",
+                         "1.02", "1.2.00", "3.1",  "1.40", "0.40", "+1.2", "-1.2",
+                         "1.-2", "1.2 ",   " 1.2", "1.2a", "1,2",  "1.2\n"};
+    for (const char *t : bad) EXPECT_EQ(ToBin(t, b), OID_S_INVALID) << '"' << t << '"';
+    for (const char *t : {"1.4294967296", "2.4294967216", "1.2.99999999999999999999"})
+        EXPECT_EQ(ToBin(t, b), OID_S_INVALID) << t; // beyond 32 bits
+    EXPECT_EQ(ToBin(longest + ".1", b), OID_S_INVALID);
     EXPECT_EQ(ToBin("2.4294967215", b), 0u); // the largest first subidentifier
     // Characteristics: 19 parts of at most 255 after the arcs.
     OID_Characteristics c;
@@ -109,18 +91,17 @@ TEST(Dotted, MalformedBinaryFormsAreRefused) {
         {0x06, 0x06, 0x2a, 0x90, 0x80, 0x80, 0x80, 0x00}, // above 32 bits
         {0x06, 0x80},                                     // long-form length
     };
-    for (const auto &b : bad) {
+    for (auto b : bad) {
         uint32_t rc = 0;
-        std::vector<unsigned char> buf = b;
-        buf.resize(200, 0);
-        ToDec(buf.data(), nullptr, &rc);
+        b.resize(200, 0);
+        ToDec(b.data(), nullptr, &rc);
         EXPECT_EQ(rc, OID_S_INVALID) << int(b[1]);
     }
     const unsigned char ok[] = {0x06, 0x06, 0x2a, 0x8f, 0xff, 0xff, 0xff, 0x7f}; // 2^32 - 1
     EXPECT_EQ(ToDec(ok), "1.2.4294967295");
 }
 
-TEST(Binary, CompareCopyAndMeasure) {
+TEST(Binary, CompareAndMeasure) {
     std::string a = Bin("1.2.127"), b = Bin("1.2.128"), c = Bin("1.2"), d = Bin("1.2.127.1");
     EXPECT_LT(OID_CmpBinary(U(a), U(b)), 0); // by value, not by octets
     EXPECT_GT(OID_CmpBinary(U(b), U(a)), 0);
@@ -128,11 +109,7 @@ TEST(Binary, CompareCopyAndMeasure) {
     EXPECT_LT(OID_CmpBinary(U(a), U(d)), 0);
     EXPECT_EQ(OID_CmpBinary(U(a), U(a)), 0);
     EXPECT_EQ(OID_Len(U(b)), 5u);
-    EXPECT_EQ(OID_Len(nullptr), 0u);
-    unsigned char copy[OID_MAX_BINARY] = {};
-    OID_CopyBinary(copy, U(d));
-    EXPECT_TRUE(OID_EqualBinary(copy, U(d)));
-    EXPECT_FALSE(OID_EqualBinary(copy, U(a)));
+    EXPECT_FALSE(OID_EqualBinary(U(d), U(a)));
 }
 
 TEST(Characteristics, BitsAndRecords) {

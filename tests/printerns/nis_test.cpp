@@ -76,22 +76,15 @@ TEST_F(PnsNisUpdate, CopiesUpdatesAndRebuildsWithoutAShell) {
 TEST_F(PnsNisUpdate, RefusesUnsafeNamesAndReportsFailingSteps) {
     WriteFile(dir + "/remote/printers.conf", "old:k=v:\n");
     ns_printer_t *p = Make("nisp", "nis", {{"k", "v"}});
-    for (auto [host, map] : {std::pair{"-oProxyCommand=x", "m"},
-                             {"a;b", "m"},
-                             {"a b", "m"},
-                             {"", "m"},
-                             {"h$(id)", "m"},
-                             {"h/x", "m"},
-                             {".hidden", "m"},
-                             {"master", "../etc/passwd"},
-                             {"master", "-x"},
-                             {"master", "m;n"},
-                             {"master", ""}})
-        EXPECT_EQ(vrcore::nameservice::pns::NisUpdate(host, map, p), -1) << host << " " << map;
+    using vrcore::nameservice::pns::NisUpdate;
+    for (const char *host : {"-oProxyCommand=x", "a;b", "a b", "", "h$(id)", "h/x", ".hidden"})
+        EXPECT_EQ(NisUpdate(host, "m", p), -1) << host;
+    for (const char *map : {"../etc/passwd", "-x", "m;n", ""})
+        EXPECT_EQ(NisUpdate("master", map, p), -1) << map;
     EXPECT_FALSE(std::filesystem::exists(log)) << ReadFile(log);
 
     setenv("PNS_FAIL", "1", 1);
-    EXPECT_EQ(vrcore::nameservice::pns::NisUpdate("master", "printers.conf.byname", p), -1);
+    EXPECT_EQ(NisUpdate("master", "printers.conf.byname", p), -1);
     unsetenv("PNS_FAIL");
     std::string calls = ReadFile(log);
     EXPECT_EQ(std::count(calls.begin(), calls.end(), '\n'), 1); // stopped at the first

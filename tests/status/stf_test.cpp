@@ -81,8 +81,6 @@ TEST(StatusList, TypedArgumentsAreCopied) {
     std::strcpy(text, "overwritten");
     STF_ObjectInfo i = Info(l, 1);
     ASSERT_EQ(i.arg_count, 5);
-    EXPECT_EQ(i.kind, STF_KIND_STATUS);
-    EXPECT_EQ(i.flags, 0u);
     EXPECT_EQ(i.args[0].type, 1u);
     EXPECT_EQ(i.args[0].value.c, 'x');
     EXPECT_EQ(i.args[1].value.i, -7);
@@ -167,10 +165,7 @@ TEST(StatusList, LongEnvironmentChainsKeepTheOldestCauses) {
         int groups;
         void (*add)(STF_List *);
         uint32_t max, want;
-    } cases[] = {{64, AddChainOf<1, 64>, 2046, 65},
-                 {100, AddChainOf<1, 100>, 2046, 101},
-                 {64, AddChainOf<1, 64>, 0, 20},
-                 {100, AddChainOf<1, 100>, 0, 20}};
+    } cases[] = {{100, AddChainOf<1, 100>, 2046, 101}, {64, AddChainOf<1, 64>, 0, 20}};
     for (const auto &c : cases) {
         SCOPED_TRACE(testing::Message() << c.groups << " groups, list of " << c.max);
         ListPtr l;

@@ -48,7 +48,7 @@ class FtpServerTest : public TransferTest {
 
 // Line ends of every kind and all byte values arrive unconverted; a
 // missing file, or a name that would smuggle in a command, leaves no spool
-// data and no harm.
+// data and no harm (the other smuggling sources are the parser's table).
 TEST_F(FtpServerTest, PresentFilesArriveByteIdenticalOthersLeaveNothing) {
     std::string data = RandomBytes(700000) + "\n\r\n\r" + std::string(1, '\0');
     vrtest::WriteFile(ftp_root_ + "/victim", "x");
@@ -56,10 +56,6 @@ TEST_F(FtpServerTest, PresentFilesArriveByteIdenticalOthersLeaveNothing) {
     EXPECT_EQ(FT_RetrieveToFile(&id_, &Source("absent.ps"), FT_METHOD_FTP, &spool_, &r),
               FT_S_FAILED);
     EXPECT_EQ(FT_RetrieveToFile(&id_, &Source("absent\r\nDELE victim"), FT_METHOD_FTP, &spool_, &r),
-              FT_S_OTHER);
-    EXPECT_EQ(FT_RetrieveToFile(&id_,
-                                &Reference("127.0.0.1\n:" + std::to_string(port_) + "/victim"),
-                                FT_METHOD_FTP, &spool_, &r),
               FT_S_OTHER);
     EXPECT_TRUE(SpoolFiles().empty());
     EXPECT_TRUE(fs::exists(ftp_root_ + "/victim"));
