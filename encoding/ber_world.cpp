@@ -69,6 +69,57 @@ void SetError(World *w, const std::string &text) {
 
 } // namespace
 
+namespace vrcore::ber {
+
+World *ThisWorld() { return CurrentWorld(); }
+
+int EncodeIn(World *w, int pdu, const void *structure, GENU_Buffer *buffer) {
+    buffer->length = 0;
+    buffer->value = nullptr;
+    if (!w) return kNoMemory;
+    const Type *t = PduType(pdu);
+    std::string err;
+    int rc;
+    if (!t) {
+        char text[48];
+        snprintf(text, sizeof text, "unknown PDU number %d", pdu);
+        err = text;
+        rc = kBadArg;
+    } else {
+        rc = Encode(HooksOf(w), *t, structure, &buffer->length, &buffer->value, &err);
+    }
+    if (rc) {
+        SetError(w, err);
+        LOG_CondMessage(5, __FILE__, __LINE__, "GENU_OssEncode failed: %s\n", w->error);
+    }
+    return rc;
+}
+
+int DecodeIn(World *w, int *pdu, const GENU_Buffer *buffer, void **structure) {
+    *structure = nullptr;
+    if (!w) return kNoMemory;
+    std::string err;
+    int rc;
+    const Type *t = pdu ? PduType(*pdu) : nullptr;
+    if (!t) {
+        err = "unknown PDU number";
+        rc = kBadArg;
+    } else if (!buffer) {
+        err = "no input";
+        rc = kBadData;
+    } else {
+        rc = Decode(HooksOf(w), *t, buffer->value, buffer->length, structure, w->decode_budget,
+                    &err);
+    }
+    if (rc) {
+        SetError(w, err);
+        LOG_CondMessage(5, __FILE__, __LINE__, "GENU_OssDecode failed: %s\n", w->error);
+    }
+    return rc;
+}
+
+} // namespace vrcore::ber
+
 extern "C" {
 
 void *GENU_GetWorld(void) try {
@@ -111,53 +162,13 @@ const GENU_Allocator genu_ossAllocator[2] = {{_GENU__MyMalloc, _GENU__MyFree},
 
 int GENU_OssEncode(void *, int pdu, const void *structure, GENU_Buffer *buffer) try {
     if (!buffer) return vrcore::ber::kBadArg;
-    buffer->length = 0;
-    buffer->value = nullptr;
-    World *w = CurrentWorld();
-    if (!w) return vrcore::ber::kNoMemory;
-    const vrcore::ber::Type *t = vrcore::ber::PduType(pdu);
-    std::string err;
-    int rc;
-    if (!t) {
-        char text[48];
-        snprintf(text, sizeof text, "unknown PDU number %d", pdu);
-        err = text;
-        rc = vrcore::ber::kBadArg;
-    } else {
-        rc = vrcore::ber::Encode(vrcore::ber::HooksOf(w), *t, structure, &buffer->length,
-                                 &buffer->value, &err);
-    }
-    if (rc) {
-        SetError(w, err);
-        LOG_CondMessage(5, __FILE__, __LINE__, "GENU_OssEncode failed: %s\n", w->error);
-    }
-    return rc;
+    return vrcore::ber::EncodeIn(CurrentWorld(), pdu, structure, buffer);
 }
 VR_CATCH_CODE(vrcore::ber::kNoMemory, vrcore::ber::kInternal)
 
 int GENU_OssDecode(void *, int *pdu, const GENU_Buffer *buffer, void **structure) try {
     if (!structure) return vrcore::ber::kBadArg;
-    *structure = nullptr;
-    World *w = CurrentWorld();
-    if (!w) return vrcore::ber::kNoMemory;
-    std::string err;
-    int rc;
-    const vrcore::ber::Type *t = pdu ? vrcore::ber::PduType(*pdu) : nullptr;
-    if (!t) {
-        err = "unknown PDU number";
-        rc = vrcore::ber::kBadArg;
-    } else if (!buffer) {
-        err = "no input";
-        rc = vrcore::ber::kBadData;
-    } else {
-        rc = vrcore::ber::Decode(vrcore::ber::HooksOf(w), *t, buffer->value, buffer->length,
-                                 structure, w->decode_budget, &err);
-    }
-    if (rc) {
-        SetError(w, err);
-        LOG_CondMessage(5, __FILE__, __LINE__, "GENU_OssDecode failed: %s\n", w->error);
-    }
-    return rc;
+    return vrcore::ber::DecodeIn(CurrentWorld(), pdu, buffer, structure);
 }
 VR_CATCH_CODE(vrcore::ber::kNoMemory, vrcore::ber::kInternal)
 
