@@ -25,12 +25,17 @@ THR_ThreadKey g_key;
 uint32_t g_key_status = 0;
 THR_OnceFlag g_once = THR_ONCE_INIT;
 
+// The calling thread's context once found: it lives until the thread ends,
+// when DestroyWorld runs in that same thread.
+thread_local World *t_world = nullptr;
+
 void HeapFree(void *p) { free(p); }
 void *HeapAlloc(size_t n) { return malloc(n ? n : 1); }
 
 void DestroyWorld(void *p) {
     auto *w = static_cast<World *>(p);
     if (!w || w->magic != vrcore::ber::kWorldMagic) return;
+    if (t_world == w) t_world = nullptr;
     w->magic = 0;
     free(w);
 }
@@ -123,6 +128,7 @@ int DecodeIn(World *w, int *pdu, const GENU_Buffer *buffer, void **structure) {
 extern "C" {
 
 void *GENU_GetWorld(void) try {
+    if (t_world) return t_world;
     if (uint32_t rc = THR_Once(&g_once, InitKey)) {
         LOG_CondMessage(5, __FILE__, __LINE__, "GENU_GetWorld: THR_Once failed, code=%d\n",
                         static_cast<int>(rc));
@@ -136,8 +142,9 @@ void *GENU_GetWorld(void) try {
                         static_cast<int>(rc));
         value = nullptr;
     }
-    if (value) return value;
-    return MakeWorld();
+    if (!value) value = MakeWorld();
+    t_world = static_cast<World *>(value);
+    return value;
 }
 VR_CATCH_RETURN(nullptr)
 
