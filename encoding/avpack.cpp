@@ -991,8 +991,9 @@ Straight UnpackStraight(STF_List *status, const Syntax &s, const unsigned char *
     if (!ReadTlv(bytes, bytes + length, &e) || e.next != bytes + length ||
         !ReadStraight(s, e, v, &owned))
         return Straight::kGeneral;
-    // What the runtime would have counted against the decode's budget.
-    if (PduType(s.pdu)->size + owned.length + 1 > w->decode_budget) return Straight::kGeneral;
+    // What the runtime would have counted against the decode's budget: its
+    // structure and the octets it holds by address.
+    if (BerSize(s.conv) + owned.length + 1 > w->decode_budget) return Straight::kGeneral;
     void *gen = w->alloc(s.gen_size);
     if (!gen) {
         Fail(status, kNoMem);

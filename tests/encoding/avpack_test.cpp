@@ -248,11 +248,13 @@ std::pair<uint32_t, Bytes> Reading(uint32_t type, const Bytes &in, bool runtime)
 // The syntaxes of one primitive element (or a pair) read every form of
 // their element as the runtime does: longer lengths, constructed and
 // indefinite forms (and an indefinite length where it has no place),
-// trailing and missing bytes, other tags, zero bytes, padded integers and
-// strings over their limits.
+// trailing and missing bytes, other tags, zero bytes, padded integers,
+// strings over their limits and allocations over the decode's budget.
 TEST(PackAV, FlatValuesReadEveryFormAsTheRuntimeDoes) {
     std::mt19937 rng(5);
     size_t accepted = 0;
+    auto *world = static_cast<vrcore::ber::World *>(GENU_GetWorld());
+    const size_t saved_budget = world->decode_budget;
     for (uint32_t type : {0u, 1u, 2u, 5u, 12u, 14u, 16u, 20u, 23u, 25u, 26u, 27u, 28u, 31u, 32u,
                           40u, 48u, 57u, 71u}) {
         for (int round = 0; round < 12; ++round) {
@@ -297,10 +299,16 @@ TEST(PackAV, FlatValuesReadEveryFormAsTheRuntimeDoes) {
                                         element(tag, lead_ff)};
             for (size_t n : {31u, 32u, 255u, 256u, 4095u, 4096u})
                 forms.push_back(element(tag, Bytes(n, '7')));
-            for (size_t i = 0; i < forms.size(); ++i) {
-                auto fast = Reading(type, forms[i], false);
-                EXPECT_EQ(fast, Reading(type, forms[i], true)) << type << " form " << i;
-                accepted += !fast.first;
+            // Also where the decode's allocation budget runs out.
+            for (size_t budget : {saved_budget, size_t{300}}) {
+                world->decode_budget = budget;
+                for (size_t i = 0; i < forms.size(); ++i) {
+                    auto fast = Reading(type, forms[i], false);
+                    EXPECT_EQ(fast, Reading(type, forms[i], true))
+                        << type << " form " << i << " budget " << budget;
+                    accepted += !fast.first;
+                }
+                world->decode_budget = saved_budget;
             }
         }
     }
