@@ -443,26 +443,41 @@ namespace {
 
 // ---- Generalized time --------------------------------------------------
 
+// Writes v (0 <= v < 10^n) in n digits.
+char *PutDigits(char *p, int v, int n) {
+    for (int i = n - 1; i >= 0; --i, v /= 10) p[i] = static_cast<char>('0' + v % 10);
+    return p + n;
+}
+
 uint32_t TimeToBer(STF_List *status, const GEN_GeneralizedTime &t, BerGeneralizedTime *b) {
     int year = t.utc ? t.year + 1900 : t.year;
     if (year < 0 || year > 9999 || t.month < 1 || t.month > 12 || t.day < 1 || t.day > 31 ||
         t.hour < 0 || t.hour > 23 || t.minute < 0 || t.minute > 59 || t.second < 0 ||
         t.second > 60 || t.millisecond < 0 || t.millisecond > 999)
         return Fail(status, kInvalid);
-    int n = snprintf(b->value, sizeof b->value, "%04d%02d%02d%02d%02d%02d", year, t.month, t.day,
-                     t.hour, t.minute, t.second);
-    if (t.millisecond)
-        n += snprintf(b->value + n, sizeof b->value - static_cast<size_t>(n), ".%03d",
-                      t.millisecond);
-    if (t.utc) {
-        snprintf(b->value + n, sizeof b->value - static_cast<size_t>(n), "Z");
-    } else {
-        // mindiff is what reaches UTC from local time: the offset is its negation.
-        int off = -t.mindiff;
-        if (off < -24 * 60 || off > 24 * 60) return Fail(status, kInvalid);
-        snprintf(b->value + n, sizeof b->value - static_cast<size_t>(n), "%c%02d%02d",
-                 off < 0 ? '-' : '+', (off < 0 ? -off : off) / 60, (off < 0 ? -off : off) % 60);
+    // mindiff is what reaches UTC from local time: the offset is its negation.
+    int off = -t.mindiff;
+    if (!t.utc && (off < -24 * 60 || off > 24 * 60)) return Fail(status, kInvalid);
+    // YYYYMMDDhhmmss[.fff](Z|+hhmm|-hhmm)
+    char *p = PutDigits(b->value, year, 4);
+    p = PutDigits(p, t.month, 2);
+    p = PutDigits(p, t.day, 2);
+    p = PutDigits(p, t.hour, 2);
+    p = PutDigits(p, t.minute, 2);
+    p = PutDigits(p, t.second, 2);
+    if (t.millisecond) {
+        *p++ = '.';
+        p = PutDigits(p, t.millisecond, 3);
     }
+    if (t.utc) {
+        *p++ = 'Z';
+    } else {
+        *p++ = off < 0 ? '-' : '+';
+        int a = off < 0 ? -off : off;
+        p = PutDigits(p, a / 60, 2);
+        p = PutDigits(p, a % 60, 2);
+    }
+    *p = 0;
     return 0;
 }
 
@@ -654,8 +669,363 @@ uint32_t ToGen(STF_List *status, const Syntax &s, const void *ber, void *value,
 
 bool IsDirect(const Syntax &s) { return s.conv == Conv::Direct || s.conv == Conv::DirectList; }
 
+// ---- Straight packing and unpacking ------------------------------------
+//
+// A value whose wire form is one primitive element, or a sequence of two,
+// goes straight between its library structure and the bytes: packing forms
+// the element's head on the stack and allocates the output once at its
+// final size, the text or octets copied from where the value keeps them;
+// unpacking reads the element in place and allocates only what the new
+// value owns. Anything else, or anything these paths do not accept as it
+// stands (an invalid value, a code-set text, a constructed or indefinite
+// form, a malformed element), takes the general path through the runtime
+// structures, so the bytes and every failure stay what that path makes them.
+
+// The packed form: a head of at most kHead octets and a borrowed body.
+struct Packed {
+    static constexpr size_t kHead = 48;
+    unsigned char head[kHead];
+    size_t head_len = 0;
+    const void *body = nullptr;
+    size_t body_len = 0;
+
+    void Byte(unsigned char b) { head[head_len++] = b; }
+    // A definite length in its shortest form.
+    void Length(size_t n) {
+        if (n < 128) return Byte(static_cast<unsigned char>(n));
+        int k = 0;
+        for (size_t v = n; v; v >>= 8) ++k;
+        Byte(static_cast<unsigned char>(0x80 | k));
+        for (int i = k - 1; i >= 0; --i) Byte(static_cast<unsigned char>(n >> (8 * i)));
+    }
+    void Element(unsigned char tag, const unsigned char *p, size_t n) {
+        Byte(tag);
+        Length(n);
+        memcpy(head + head_len, p, n);
+        head_len += n;
+    }
+    void Int(int64_t v, bool big) {
+        unsigned char c[kMaxIntContent];
+        Element(0x02, c, IntContent(v, big, c));
+    }
+    void Real(double d) {
+        unsigned char c[kMaxRealContent];
+        Element(0x09, c, RealContent(d, c));
+    }
+    // The tag and length of a body held elsewhere.
+    void Borrow(unsigned char tag, const void *p, size_t n) {
+        Byte(tag);
+        Length(n);
+        body = p;
+        body_len = n;
+    }
+    // Wraps what is in the head in a SEQUENCE.
+    void Sequence() {
+        unsigned char inner[kHead];
+        size_t n = head_len;
+        memcpy(inner, head, n);
+        head_len = 0;
+        Element(0x30, inner, n);
+    }
+};
+
+// Forms the packed value; false when the general path must take it.
+bool FormStraight(const Syntax &s, const void *value, Packed *out) {
+    switch (s.conv) {
+    case Conv::Bool: {
+        unsigned char c = *static_cast<const GEN_Boolean *>(value) == 1 ? 0xff : 0x00;
+        out->Element(0x01, &c, 1);
+        return true;
+    }
+    case Conv::U32: out->Int(*static_cast<const uint32_t *>(value), false); return true;
+    case Conv::I32: out->Int(*static_cast<const int32_t *>(value), false); return true;
+    case Conv::U16: out->Int(*static_cast<const uint16_t *>(value), false); return true;
+    case Conv::I16: out->Int(*static_cast<const int16_t *>(value), false); return true;
+    case Conv::Real: out->Real(*static_cast<const double *>(value)); return true;
+    case Conv::Card64: {
+        uint64_t v = Join(*static_cast<const GEN_Cardinal64 *>(value));
+        out->Int(static_cast<int64_t>(v), v > INT64_MAX);
+        return true;
+    }
+    case Conv::Pair32: {
+        const auto *r = static_cast<const GEN_CardinalRange *>(value);
+        out->Int(r->lower, false);
+        out->Int(r->upper, false);
+        out->Sequence();
+        return true;
+    }
+    case Conv::Pair64: {
+        const auto *r = static_cast<const GEN_RealRange *>(value);
+        out->Real(r->lower);
+        out->Real(r->upper);
+        out->Sequence();
+        return true;
+    }
+    case Conv::Card64Range: {
+        const auto *r = static_cast<const GEN_Cardinal64Range *>(value);
+        uint64_t lower = Join(r->lower), upper = Join(r->upper);
+        out->Int(static_cast<int64_t>(lower), lower > INT64_MAX);
+        out->Int(static_cast<int64_t>(upper), upper > INT64_MAX);
+        out->Sequence();
+        return true;
+    }
+    case Conv::Text: {
+        // Kinds 1 to 4 are the context tags [0] to [3] of the choice.
+        const auto *t = static_cast<const GEN_Text *>(value);
+        auto tag = static_cast<unsigned char>(0x80 | (t->kind - 1));
+        if (t->kind == GEN_KIND_IRV || t->kind == GEN_KIND_STRING) {
+            const char *str = t->u.string ? t->u.string : "";
+            size_t n = strnlen(str, GEN_TEXT_MAX + 1);
+            if (n > GEN_TEXT_MAX) return false;
+            out->Borrow(tag, str, n);
+            return true;
+        }
+        if (t->kind != GEN_KIND_LATIN1 && t->kind != GEN_KIND_OCTETS) return false;
+        const GEN_OctetString &o = t->u.octets;
+        if (o.length < 0 || o.length > GEN_TEXT_MAX || (o.length && !o.value)) return false;
+        out->Borrow(tag, o.value, static_cast<size_t>(o.length));
+        return true;
+    }
+    case Conv::Name: {
+        const auto *n = static_cast<const GEN_SimpleName *>(value);
+        auto tag = static_cast<unsigned char>(0x80 | (n->kind - 1));
+        if (n->kind == GEN_KIND_IRV || n->kind == GEN_KIND_STRING) {
+            size_t len = strnlen(n->u.string, GEN_SIMPLE_NAME_MAX + 1);
+            if (len > GEN_SIMPLE_NAME_MAX) return false;
+            out->Borrow(tag, n->u.string, len);
+            return true;
+        }
+        if (n->kind != GEN_KIND_LATIN1 && n->kind != GEN_KIND_OCTETS) return false;
+        if (n->u.counted.length > GEN_SIMPLE_NAME_MAX) return false;
+        out->Borrow(tag, n->u.counted.value, n->u.counted.length);
+        return true;
+    }
+    case Conv::Octets: {
+        const auto *o = static_cast<const GEN_OctetString *>(value);
+        // The runtime's buffer holds less than 2^31 octets in all.
+        if (o->length < 0 || o->length > INT32_MAX - 8 || (o->length && !o->value)) return false;
+        out->Borrow(0x04, o->value, static_cast<size_t>(o->length));
+        return true;
+    }
+    case Conv::JobId: {
+        const auto *j = static_cast<const GEN_JobIdentifier *>(value);
+        size_t n = strnlen(j->value, sizeof j->value);
+        if (n == sizeof j->value) return false;
+        out->Borrow(0x16, j->value, n);
+        return true;
+    }
+    case Conv::Time: {
+        BerGeneralizedTime b;
+        if (TimeToBer(nullptr, *static_cast<const GEN_GeneralizedTime *>(value), &b)) return false;
+        out->Element(0x18, reinterpret_cast<const unsigned char *>(b.value), strlen(b.value));
+        return true;
+    }
+    case Conv::Direct:
+    case Conv::DirectList: break;
+    }
+    return false;
+}
+
+enum class Straight { kDone, kFailed, kGeneral };
+
+Straight PackStraight(STF_List *status, const Syntax &s, const void *value, World *w,
+                      GENU_Buffer *encoded) {
+    Packed p;
+    if (GENU__printPDU || !FormStraight(s, value, &p)) return Straight::kGeneral;
+    size_t n = p.head_len + p.body_len;
+    auto *out = static_cast<unsigned char *>(w->alloc(n + 1));
+    if (!out) {
+        Fail(status, kNoMem);
+        return Straight::kFailed;
+    }
+    memcpy(out, p.head, p.head_len);
+    if (p.body_len) memcpy(out + p.head_len, p.body, p.body_len);
+    LOG_CondMessage(8, __FILE__, __LINE__, "ODP_PackAV: encoded okay, length = %ld\n",
+                    static_cast<long>(n));
+    encoded->length = static_cast<uint32_t>(n);
+    encoded->value = out;
+    return Straight::kDone;
+}
+
+// One element of the definite form with a one-octet tag.
+struct Tlv {
+    unsigned char tag;
+    const unsigned char *content;
+    size_t length;
+    const unsigned char *next;
+};
+
+bool ReadTlv(const unsigned char *p, const unsigned char *end, Tlv *e) {
+    if (end - p < 2 || (p[0] & 0x1f) == 0x1f) return false;
+    e->tag = p[0];
+    size_t len = p[1];
+    p += 2;
+    if (len & 0x80) {
+        size_t k = len & 0x7f;
+        if (k == 0 || k > 4 || static_cast<size_t>(end - p) < k) return false;
+        len = 0;
+        for (size_t i = 0; i < k; ++i) len = (len << 8) | *p++;
+    }
+    if (len > static_cast<size_t>(end - p)) return false;
+    e->content = p;
+    e->length = len;
+    e->next = p + len;
+    return true;
+}
+
+bool ReadInt(const Tlv &e, uint8_t width, bool is_unsigned, void *field) {
+    return e.tag == 0x02 && IntFromContent(e.content, e.length, width, is_unsigned, field) == kOk;
+}
+
+bool ReadReal(const Tlv &e, double *d) {
+    return e.tag == 0x09 && RealFromContent(e.content, e.length, d) == kOk;
+}
+
+// The two members of a SEQUENCE, filling it exactly.
+bool ReadPair(const Tlv &e, Tlv *a, Tlv *b) {
+    const unsigned char *end = e.content + e.length;
+    return e.tag == 0x30 && ReadTlv(e.content, end, a) && ReadTlv(a->next, end, b) &&
+           b->next == end;
+}
+
+bool CleanString(const Tlv &e, size_t max) {
+    return e.length <= max && !memchr(e.content, 0, e.length);
+}
+
+// The fixed part of every straight value.
+union Fixed {
+    GEN_Boolean boolean;
+    uint32_t u32;
+    int32_t i32;
+    uint16_t u16;
+    int16_t i16;
+    double real;
+    GEN_CardinalRange pair32;
+    GEN_RealRange pair64;
+    GEN_Cardinal64 card64;
+    GEN_Cardinal64Range card64_range;
+    GEN_Text text;
+    GEN_SimpleName name;
+    GEN_OctetString octets;
+    GEN_JobIdentifier job_id;
+    GEN_GeneralizedTime time;
+};
+
+// Reads the element into `v` (zero-filled); for texts and octets the
+// content to copy is left in *owned. False when the general path must
+// take the bytes.
+bool ReadStraight(const Syntax &s, const Tlv &e, Fixed *v, Tlv *owned) {
+    Tlv a, b;
+    switch (s.conv) {
+    case Conv::Bool:
+        if (e.tag != 0x01 || e.length != 1) return false;
+        v->boolean = e.content[0] ? 1 : 0;
+        return true;
+    case Conv::U32: return ReadInt(e, 4, true, &v->u32);
+    case Conv::I32: return ReadInt(e, 4, false, &v->i32);
+    case Conv::U16: return ReadInt(e, 2, true, &v->u16);
+    case Conv::I16: return ReadInt(e, 2, false, &v->i16);
+    case Conv::Real: return ReadReal(e, &v->real);
+    case Conv::Card64: {
+        uint64_t u;
+        if (!ReadInt(e, 8, true, &u)) return false;
+        v->card64 = Split(u);
+        return true;
+    }
+    case Conv::Pair32:
+        return ReadPair(e, &a, &b) && ReadInt(a, 4, true, &v->pair32.lower) &&
+               ReadInt(b, 4, true, &v->pair32.upper);
+    case Conv::Pair64:
+        return ReadPair(e, &a, &b) && ReadReal(a, &v->pair64.lower) &&
+               ReadReal(b, &v->pair64.upper);
+    case Conv::Card64Range: {
+        uint64_t lower, upper;
+        if (!ReadPair(e, &a, &b) || !ReadInt(a, 8, true, &lower) || !ReadInt(b, 8, true, &upper))
+            return false;
+        v->card64_range = GEN_Cardinal64Range{Split(lower), Split(upper)};
+        return true;
+    }
+    case Conv::Text:
+        if (e.tag < 0x80 || e.tag > 0x83 || e.length > GEN_TEXT_MAX) return false;
+        v->text.kind = (e.tag & 0x1f) + 1;
+        if (v->text.kind <= GEN_KIND_STRING && memchr(e.content, 0, e.length)) return false;
+        *owned = e;
+        return true;
+    case Conv::Name:
+        if (e.tag < 0x80 || e.tag > 0x83 || e.length > GEN_SIMPLE_NAME_MAX) return false;
+        v->name.kind = (e.tag & 0x1f) + 1;
+        if (v->name.kind <= GEN_KIND_STRING) {
+            if (memchr(e.content, 0, e.length)) return false;
+            memcpy(v->name.u.string, e.content, e.length);
+        } else {
+            v->name.u.counted.length = static_cast<uint16_t>(e.length);
+            memcpy(v->name.u.counted.value, e.content, e.length);
+        }
+        return true;
+    case Conv::Octets:
+        if (e.tag != 0x04) return false;
+        *owned = e;
+        return true;
+    case Conv::JobId:
+        if (e.tag != 0x16 || !CleanString(e, GEN_JOB_ID_MAX)) return false;
+        memcpy(v->job_id.value, e.content, e.length);
+        return true;
+    case Conv::Time: {
+        BerGeneralizedTime t{};
+        if (e.tag != 0x18 || !CleanString(e, sizeof t.value - 1)) return false;
+        memcpy(t.value, e.content, e.length);
+        return TimeToGen(nullptr, t, &v->time) == 0;
+    }
+    case Conv::Direct:
+    case Conv::DirectList: break;
+    }
+    return false;
+}
+
+Straight UnpackStraight(STF_List *status, const Syntax &s, const unsigned char *bytes,
+                        uint32_t length, World *w, void **value) {
+    if (GENU__printPDU || IsDirect(s)) return Straight::kGeneral;
+    Tlv e, owned{0, nullptr, 0, nullptr};
+    alignas(Fixed) unsigned char zeroed[sizeof(Fixed)] = {};
+    auto *v = reinterpret_cast<Fixed *>(zeroed);
+    if (!ReadTlv(bytes, bytes + length, &e) || e.next != bytes + length ||
+        !ReadStraight(s, e, v, &owned))
+        return Straight::kGeneral;
+    // What the runtime would have counted against the decode's budget: its
+    // structure and the octets it holds by address.
+    if (BerSize(s.conv) + owned.length + 1 > w->decode_budget) return Straight::kGeneral;
+    void *gen = w->alloc(s.gen_size);
+    if (!gen) {
+        Fail(status, kNoMem);
+        return Straight::kFailed;
+    }
+    if (owned.length) {
+        // The new value owns its text or octets, with a zero after them.
+        auto *p = static_cast<unsigned char *>(w->alloc(owned.length + 1));
+        if (!p) {
+            w->free(gen);
+            Fail(status, kNoMem);
+            if (s.unpack_fail) Fail(status, s.unpack_fail);
+            return Straight::kFailed;
+        }
+        memcpy(p, owned.content, owned.length);
+        p[owned.length] = 0;
+        GEN_OctetString &o = s.conv == Conv::Octets ? v->octets : v->text.u.octets;
+        if (s.conv == Conv::Text && v->text.kind <= GEN_KIND_STRING) {
+            v->text.u.string = reinterpret_cast<char *>(p);
+        } else {
+            o.length = static_cast<int32_t>(owned.length);
+            o.value = p;
+        }
+    }
+    memcpy(gen, v, s.gen_size);
+    *value = gen;
+    return Straight::kDone;
+}
+
 // Values whose runtime structure is the value itself: encoded in place.
-int PackDirect(STF_List *status, const Syntax &s, const void *value, GENU_Buffer *encoded) {
+int PackDirect(STF_List *status, const Syntax &s, const void *value, World *w,
+               GENU_Buffer *encoded) {
     const void *first = value;
     const void *structure = s.conv == Conv::DirectList ? static_cast<const void *>(&first) : value;
     if (GENU__printPDU) {
@@ -663,7 +1033,7 @@ int PackDirect(STF_List *status, const Syntax &s, const void *value, GENU_Buffer
         GENU_OssPrintPDU(nullptr, s.pdu, structure);
     }
     GENU_Buffer out{0, nullptr};
-    if (int rc = GENU_OssEncode(nullptr, s.pdu, structure, &out)) {
+    if (int rc = EncodeIn(w, s.pdu, structure, &out)) {
         if (rc == kNoMemory) {
             Fail(status, kNoMem);
         } else {
@@ -679,10 +1049,10 @@ int PackDirect(STF_List *status, const Syntax &s, const void *value, GENU_Buffer
 }
 
 // The decoded structure is the new value (a list's holder is dropped).
-int UnpackDirect(STF_List *status, const Syntax &s, void *ber, void **value) {
+int UnpackDirect(STF_List *status, const Syntax &s, void *ber, World *w, void **value) {
     if (s.conv == Conv::DirectList) {
         void *first = *static_cast<void **>(ber);
-        _GENU__MyFree(ber);
+        w->free(ber);
         if (!first) {
             // An empty list has no library form: a list value is its first node.
             Fail(status, s.unpack_fail);
@@ -869,7 +1239,13 @@ int ODP_PackAV(STF_List *status, uint32_t type, const void *value, GENU_Buffer *
         Fail(status, kInvalid);
         return 1;
     }
-    if (IsDirect(*s)) return PackDirect(status, *s, value, encoded);
+    // One look-up of the thread's context serves the whole call.
+    World *w = ThisWorld();
+    if (IsDirect(*s)) return PackDirect(status, *s, value, w, encoded);
+    if (w) {
+        Straight done = PackStraight(status, *s, value, w, encoded);
+        if (done != Straight::kGeneral) return done == Straight::kFailed ? 1 : 0;
+    }
     void *ber = _GENU__MyMalloc(BerSize(s->conv));
     if (!ber) {
         Fail(status, kNoMem);
@@ -886,7 +1262,7 @@ int ODP_PackAV(STF_List *status, uint32_t type, const void *value, GENU_Buffer *
         GENU_OssPrintPDU(nullptr, s->pdu, ber);
     }
     GENU_Buffer out{0, nullptr};
-    int rc = GENU_OssEncode(nullptr, s->pdu, ber, &out);
+    int rc = EncodeIn(w, s->pdu, ber, &out);
     // Only texts own nothing outside the block; octets are borrowed.
     _GENU__MyFree(ber);
     if (rc) {
@@ -920,10 +1296,18 @@ int ODP_UnpackAV(STF_List *status, uint32_t length, const unsigned char *bytes, 
     }
     LOG_CondMessage(8, __FILE__, __LINE__, "ODP_UnpackAV: decoding AV packet, pdunum=%d...\n",
                     s->pdu);
+    World *w = ThisWorld();
+    if (w) {
+        Straight done = UnpackStraight(status, *s, bytes, length, w, value);
+        if (done != Straight::kGeneral) {
+            if (done == Straight::kDone) *descriptor = *s->desc;
+            return done == Straight::kFailed ? 1 : 0;
+        }
+    }
     int pdu = s->pdu;
     GENU_Buffer in{length, const_cast<unsigned char *>(bytes)};
     void *ber = nullptr;
-    if (int rc = GENU_OssDecode(nullptr, &pdu, &in, &ber)) {
+    if (int rc = DecodeIn(w, &pdu, &in, &ber)) {
         LOG_CondMessage(5, __FILE__, __LINE__, "ODP_UnpackAV: decode failed with code %d\n", rc);
         Fail(status, GENU_S_DECODE);
         // Well-formed, but naming what the library cannot hold (an
@@ -936,7 +1320,7 @@ int ODP_UnpackAV(STF_List *status, uint32_t length, const unsigned char *bytes, 
         GENU_OssPrintPDU(nullptr, pdu, ber);
     }
     if (IsDirect(*s)) {
-        if (UnpackDirect(status, *s, ber, value)) return 1;
+        if (UnpackDirect(status, *s, ber, w, value)) return 1;
         *descriptor = *s->desc;
         return 0;
     }

@@ -214,7 +214,27 @@ int Reader::StringBytes(const Tlv &e, int depth, unsigned char **bytes, size_t *
     return CollectString(e, depth, *bytes, &k, cap);
 }
 
-int DecodeReal(const unsigned char *p, size_t n, double *out) {
+} // namespace
+
+int IntFromContent(const unsigned char *p, size_t n, uint8_t width, bool is_unsigned, void *field) {
+    if (n == 0) return kBadData;
+    if (n > 1 && ((p[0] == 0 && !(p[1] & 0x80)) || (p[0] == 0xff && (p[1] & 0x80))))
+        return kBadData;
+    if (n > 8 && !(n == 9 && p[0] == 0)) return kLimit;
+    int64_t val = (p[0] & 0x80) ? -1 : 0;
+    uint64_t u = static_cast<uint64_t>(val);
+    for (size_t i = 0; i < n; ++i) u = (u << 8) | p[i];
+    val = static_cast<int64_t>(u);
+    if (width == 8 && is_unsigned) {
+        if (p[0] & 0x80) return kLimit;
+        memcpy(field, &u, sizeof u);
+        return kOk;
+    }
+    if (n == 9) return kLimit;
+    return WriteInt(field, width, is_unsigned, val) ? kOk : kLimit;
+}
+
+int RealFromContent(const unsigned char *p, size_t n, double *out) {
     if (n == 0) {
         *out = 0.0;
         return kOk;
@@ -270,6 +290,8 @@ int DecodeReal(const unsigned char *p, size_t n, double *out) {
     return kOk;
 }
 
+namespace {
+
 int Reader::Content(const Type &t, void *v, const Tlv &e, int depth) {
     auto *base = static_cast<unsigned char *>(v);
     size_t n = static_cast<size_t>(e.ce - e.cb);
@@ -283,28 +305,15 @@ int Reader::Content(const Type &t, void *v, const Tlv &e, int depth) {
         WriteInt(v, t.width, true, e.cb[0] ? 1 : 0);
         return kOk;
     case Kind::Int:
-    case Kind::Enum: {
-        if (n == 0) return Fail(kBadData, "empty integer", &t);
-        if (n > 1 && ((e.cb[0] == 0 && !(e.cb[1] & 0x80)) || (e.cb[0] == 0xff && (e.cb[1] & 0x80))))
-            return Fail(kBadData, "integer not minimal", &t);
-        if (n > 8 && !(n == 9 && e.cb[0] == 0)) return Fail(kLimit, "integer too large", &t);
-        int64_t val = (e.cb[0] & 0x80) ? -1 : 0;
-        uint64_t u = static_cast<uint64_t>(val);
-        for (size_t i = 0; i < n; ++i) u = (u << 8) | e.cb[i];
-        val = static_cast<int64_t>(u);
-        if (t.width == 8 && (t.flags & kUnsigned)) {
-            if (e.cb[0] & 0x80) return Fail(kLimit, "integer outside its field", &t);
-            memcpy(v, &u, sizeof u);
-            return kOk;
+    case Kind::Enum:
+        switch (IntFromContent(e.cb, n, t.width, t.flags & kUnsigned, v)) {
+        case kOk: return kOk;
+        case kBadData: return Fail(kBadData, n ? "integer not minimal" : "empty integer", &t);
+        default: return Fail(kLimit, n > 8 ? "integer too large" : "integer outside its field", &t);
         }
-        if (n == 9) return Fail(kLimit, "integer too large", &t);
-        if (!WriteInt(v, t.width, t.flags & kUnsigned, val))
-            return Fail(kLimit, "integer outside its field", &t);
-        return kOk;
-    }
     case Kind::Real: {
         double d;
-        if (DecodeReal(e.cb, n, &d)) return Fail(kBadData, "bad real", &t);
+        if (RealFromContent(e.cb, n, &d)) return Fail(kBadData, "bad real", &t);
         memcpy(v, &d, sizeof d);
         return kOk;
     }

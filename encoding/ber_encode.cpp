@@ -114,28 +114,36 @@ class Writer {
     size_t cap_ = 0;
 };
 
-// Minimal two's complement; `big` marks an unsigned 64-bit value above
-// the signed range, which takes a leading zero octet.
-int EncodeIntContent(Writer &w, int64_t v, bool big) {
+} // namespace
+
+size_t IntContent(int64_t v, bool big, unsigned char *out) {
     unsigned char tmp[9];
     tmp[0] = 0;
     for (int i = 8; i >= 1; --i)
         tmp[i] = static_cast<unsigned char>((static_cast<uint64_t>(v) >> (8 * (8 - i))) & 0xff);
-    if (big) return w.Put(tmp, 9);
     int start = 1;
-    while (start < 8 && ((tmp[start] == 0 && !(tmp[start + 1] & 0x80)) ||
-                         (tmp[start] == 0xff && (tmp[start + 1] & 0x80))))
-        ++start;
-    return w.Put(tmp + start, static_cast<size_t>(9 - start));
+    if (big) {
+        start = 0;
+    } else {
+        while (start < 8 && ((tmp[start] == 0 && !(tmp[start + 1] & 0x80)) ||
+                             (tmp[start] == 0xff && (tmp[start + 1] & 0x80))))
+            ++start;
+    }
+    size_t n = static_cast<size_t>(9 - start);
+    memcpy(out, tmp + start, n);
+    return n;
 }
 
-int EncodeRealContent(Writer &w, double d) {
+size_t RealContent(double d, unsigned char *out) {
     if (d == 0.0) {
-        if (std::signbit(d)) return w.PutByte(0x43);
-        return kOk;
+        if (!std::signbit(d)) return 0;
+        out[0] = 0x43;
+        return 1;
     }
-    if (std::isnan(d)) return w.PutByte(0x42);
-    if (std::isinf(d)) return w.PutByte(d > 0 ? 0x40 : 0x41);
+    if (std::isnan(d) || std::isinf(d)) {
+        out[0] = std::isnan(d) ? 0x42 : d > 0 ? 0x40 : 0x41;
+        return 1;
+    }
     int exp = 0;
     double m = std::frexp(std::fabs(d), &exp); // 0.5 <= m < 1
     // Mantissa as an odd integer.
@@ -145,27 +153,24 @@ int EncodeRealContent(Writer &w, double d) {
         mant >>= 1;
         ++exp;
     }
+    size_t n = 0;
     unsigned char first = 0x80 | (d < 0 ? 0x40 : 0);
-    unsigned char eb[4];
-    int en;
     if (exp >= -128 && exp <= 127) {
-        en = 1;
-        eb[0] = static_cast<unsigned char>(static_cast<int8_t>(exp));
+        out[n++] = first;
+        out[n++] = static_cast<unsigned char>(static_cast<int8_t>(exp));
     } else {
-        en = 2;
-        eb[0] = static_cast<unsigned char>((exp >> 8) & 0xff);
-        eb[1] = static_cast<unsigned char>(exp & 0xff);
-        first |= 1;
+        out[n++] = first | 1;
+        out[n++] = static_cast<unsigned char>((exp >> 8) & 0xff);
+        out[n++] = static_cast<unsigned char>(exp & 0xff);
     }
-    if (int r = w.PutByte(first)) return r;
-    if (int r = w.Put(eb, static_cast<size_t>(en))) return r;
     unsigned char mb[8];
     int mn = 0;
     for (uint64_t v = mant; v; v >>= 8) mb[mn++] = static_cast<unsigned char>(v & 0xff);
-    for (int i = mn - 1; i >= 0; --i)
-        if (int r = w.PutByte(mb[i])) return r;
-    return kOk;
+    for (int i = mn - 1; i >= 0; --i) out[n++] = mb[i];
+    return n;
 }
+
+namespace {
 
 int Writer::Content(const Type &t, const void *v, int depth) {
     const auto *base = static_cast<const unsigned char *>(v);
@@ -174,12 +179,14 @@ int Writer::Content(const Type &t, const void *v, int depth) {
     case Kind::Int:
     case Kind::Enum: {
         int64_t iv = ReadInt(v, t.width, t.flags & kUnsigned);
-        return EncodeIntContent(*this, iv, t.width == 8 && (t.flags & kUnsigned) && iv < 0);
+        unsigned char tmp[kMaxIntContent];
+        return Put(tmp, IntContent(iv, t.width == 8 && (t.flags & kUnsigned) && iv < 0, tmp));
     }
     case Kind::Real: {
         double d;
         memcpy(&d, v, sizeof d);
-        return EncodeRealContent(*this, d);
+        unsigned char tmp[kMaxRealContent];
+        return Put(tmp, RealContent(d, tmp));
     }
     case Kind::Null: return kOk;
     case Kind::Octets:

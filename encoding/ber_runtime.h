@@ -150,4 +150,17 @@ void FreeContent(const Hooks &h, const Type &t, void *value);
 // Appends a readable dump.
 void Print(const Type &t, const void *value, std::string &out);
 
+// The content octets of an INTEGER and a REAL exactly as the encoder writes
+// and the decoder reads them, for callers that form a primitive element
+// themselves. `big` marks an unsigned 64-bit value above the signed range.
+constexpr size_t kMaxIntContent = 9;
+constexpr size_t kMaxRealContent = 10;
+size_t IntContent(int64_t v, bool big, unsigned char *out);
+size_t RealContent(double d, unsigned char *out);
+// kOk, kBadData (empty, not minimal) or kLimit (outside a field of `width`
+// bytes); the field is written only on kOk.
+int IntFromContent(const unsigned char *p, size_t n, uint8_t width, bool is_unsigned, void *field);
+// kOk or kBadData.
+int RealFromContent(const unsigned char *p, size_t n, double *out);
+
 } // namespace vrcore::ber

@@ -25,12 +25,17 @@ THR_ThreadKey g_key;
 uint32_t g_key_status = 0;
 THR_OnceFlag g_once = THR_ONCE_INIT;
 
+// The calling thread's context once found: it lives until the thread ends,
+// when DestroyWorld runs in that same thread.
+thread_local World *t_world = nullptr;
+
 void HeapFree(void *p) { free(p); }
 void *HeapAlloc(size_t n) { return malloc(n ? n : 1); }
 
 void DestroyWorld(void *p) {
     auto *w = static_cast<World *>(p);
     if (!w || w->magic != vrcore::ber::kWorldMagic) return;
+    if (t_world == w) t_world = nullptr;
     w->magic = 0;
     free(w);
 }
@@ -69,9 +74,61 @@ void SetError(World *w, const std::string &text) {
 
 } // namespace
 
+namespace vrcore::ber {
+
+World *ThisWorld() { return CurrentWorld(); }
+
+int EncodeIn(World *w, int pdu, const void *structure, GENU_Buffer *buffer) {
+    buffer->length = 0;
+    buffer->value = nullptr;
+    if (!w) return kNoMemory;
+    const Type *t = PduType(pdu);
+    std::string err;
+    int rc;
+    if (!t) {
+        char text[48];
+        snprintf(text, sizeof text, "unknown PDU number %d", pdu);
+        err = text;
+        rc = kBadArg;
+    } else {
+        rc = Encode(HooksOf(w), *t, structure, &buffer->length, &buffer->value, &err);
+    }
+    if (rc) {
+        SetError(w, err);
+        LOG_CondMessage(5, __FILE__, __LINE__, "GENU_OssEncode failed: %s\n", w->error);
+    }
+    return rc;
+}
+
+int DecodeIn(World *w, int *pdu, const GENU_Buffer *buffer, void **structure) {
+    *structure = nullptr;
+    if (!w) return kNoMemory;
+    std::string err;
+    int rc;
+    const Type *t = pdu ? PduType(*pdu) : nullptr;
+    if (!t) {
+        err = "unknown PDU number";
+        rc = kBadArg;
+    } else if (!buffer) {
+        err = "no input";
+        rc = kBadData;
+    } else {
+        rc = Decode(HooksOf(w), *t, buffer->value, buffer->length, structure, w->decode_budget,
+                    &err);
+    }
+    if (rc) {
+        SetError(w, err);
+        LOG_CondMessage(5, __FILE__, __LINE__, "GENU_OssDecode failed: %s\n", w->error);
+    }
+    return rc;
+}
+
+} // namespace vrcore::ber
+
 extern "C" {
 
 void *GENU_GetWorld(void) try {
+    if (t_world) return t_world;
     if (uint32_t rc = THR_Once(&g_once, InitKey)) {
         LOG_CondMessage(5, __FILE__, __LINE__, "GENU_GetWorld: THR_Once failed, code=%d\n",
                         static_cast<int>(rc));
@@ -85,8 +142,9 @@ void *GENU_GetWorld(void) try {
                         static_cast<int>(rc));
         value = nullptr;
     }
-    if (value) return value;
-    return MakeWorld();
+    if (!value) value = MakeWorld();
+    t_world = static_cast<World *>(value);
+    return value;
 }
 VR_CATCH_RETURN(nullptr)
 
@@ -111,53 +169,13 @@ const GENU_Allocator genu_ossAllocator[2] = {{_GENU__MyMalloc, _GENU__MyFree},
 
 int GENU_OssEncode(void *, int pdu, const void *structure, GENU_Buffer *buffer) try {
     if (!buffer) return vrcore::ber::kBadArg;
-    buffer->length = 0;
-    buffer->value = nullptr;
-    World *w = CurrentWorld();
-    if (!w) return vrcore::ber::kNoMemory;
-    const vrcore::ber::Type *t = vrcore::ber::PduType(pdu);
-    std::string err;
-    int rc;
-    if (!t) {
-        char text[48];
-        snprintf(text, sizeof text, "unknown PDU number %d", pdu);
-        err = text;
-        rc = vrcore::ber::kBadArg;
-    } else {
-        rc = vrcore::ber::Encode(vrcore::ber::HooksOf(w), *t, structure, &buffer->length,
-                                 &buffer->value, &err);
-    }
-    if (rc) {
-        SetError(w, err);
-        LOG_CondMessage(5, __FILE__, __LINE__, "GENU_OssEncode failed: %s\n", w->error);
-    }
-    return rc;
+    return vrcore::ber::EncodeIn(CurrentWorld(), pdu, structure, buffer);
 }
 VR_CATCH_CODE(vrcore::ber::kNoMemory, vrcore::ber::kInternal)
 
 int GENU_OssDecode(void *, int *pdu, const GENU_Buffer *buffer, void **structure) try {
     if (!structure) return vrcore::ber::kBadArg;
-    *structure = nullptr;
-    World *w = CurrentWorld();
-    if (!w) return vrcore::ber::kNoMemory;
-    std::string err;
-    int rc;
-    const vrcore::ber::Type *t = pdu ? vrcore::ber::PduType(*pdu) : nullptr;
-    if (!t) {
-        err = "unknown PDU number";
-        rc = vrcore::ber::kBadArg;
-    } else if (!buffer) {
-        err = "no input";
-        rc = vrcore::ber::kBadData;
-    } else {
-        rc = vrcore::ber::Decode(vrcore::ber::HooksOf(w), *t, buffer->value, buffer->length,
-                                 structure, w->decode_budget, &err);
-    }
-    if (rc) {
-        SetError(w, err);
-        LOG_CondMessage(5, __FILE__, __LINE__, "GENU_OssDecode failed: %s\n", w->error);
-    }
-    return rc;
+    return vrcore::ber::DecodeIn(CurrentWorld(), pdu, buffer, structure);
 }
 VR_CATCH_CODE(vrcore::ber::kNoMemory, vrcore::ber::kInternal)
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "encoding/ber_runtime.h"
+#include "vrcore/genu.h"
 
 namespace vrcore::ber {
 
@@ -27,6 +28,13 @@ const Type *PduType(int pdu);
 // The PDU numbers of the table, by index 0..PduCount()-1.
 size_t PduCount();
 int PduAt(size_t i);
+
+// The calling thread's context, made on first use; null when none can be.
+World *ThisWorld();
+// GENU_OssEncode and GENU_OssDecode in a context already at hand (null
+// fails with kNoMemory): the error text is kept in it.
+int EncodeIn(World *w, int pdu, const void *structure, GENU_Buffer *buffer);
+int DecodeIn(World *w, int *pdu, const GENU_Buffer *buffer, void **structure);
 
 // Hooks of a context.
 inline Hooks HooksOf(const World *w) { return Hooks{w->alloc, w->free}; }

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "encoding/ber_values.h"
+#include "encoding/value_conv.h"
 #include "pack_sweep.h"
 #include "random_value.h"
 #include "status_list.h"
@@ -196,6 +197,106 @@ TEST(PackAV, RefusedValuesFailWithTheSyntaxCode) {
             << c.type;
         EXPECT_EQ(out, nullptr);
     }
+}
+
+// What unpacking makes of the bytes, as the status code of a failure (0
+// on success) and the new value packed again; with `runtime`, by the
+// runtime's decoder and the syntax's conversion instead of ODP_UnpackAV.
+std::pair<uint32_t, Bytes> Reading(uint32_t type, const Bytes &in, bool runtime) {
+    Status st;
+    alignas(16) unsigned char made[512] = {};
+    void *value = made;
+    GENU_ValueDescriptor d{};
+    if (runtime) {
+        int pdu = GENU_TypeToPDU(type);
+        GENU_Buffer b{static_cast<uint32_t>(in.size()), const_cast<unsigned char *>(in.data())};
+        void *ber = nullptr;
+        if (GENU_OssDecode(nullptr, &pdu, &b, &ber)) return {GENU_S_DECODE, {}};
+        int rc = vrcore::ber::SyntaxToGen(st, type, ber, made, &genu_ossAllocator[0]);
+        GENU_OssFreePDU(nullptr, pdu, ber);
+        if (rc) return {st.Code(), {}};
+    } else if (ODP_UnpackAV(st, static_cast<uint32_t>(in.size()), in.data(), type, &value, &d)) {
+        return {st.Code(), {}};
+    }
+    GENU_Buffer b{};
+    Bytes again;
+    if (!ODP_PackAV(st, type, value, &b)) again.assign(b.value, b.value + b.length);
+    _GENU__MyFree(b.value);
+    if (runtime)
+        vrcore::ber::SyntaxFreeGen(st, type, made, &genu_ossAllocator[0]);
+    else
+        Release(value, d);
+    return {0, again};
+}
+
+// The syntaxes of one primitive element (or a pair) read every form of
+// their element as the runtime does: longer lengths, constructed and
+// indefinite forms (and an indefinite length where it has no place),
+// trailing and missing bytes, other tags, zero bytes, padded integers,
+// strings over their limits and allocations over the decode's budget.
+TEST(PackAV, FlatValuesReadEveryFormAsTheRuntimeDoes) {
+    std::mt19937 rng(5);
+    size_t accepted = 0;
+    auto *world = static_cast<vrcore::ber::World *>(GENU_GetWorld());
+    const size_t saved_budget = world->decode_budget;
+    for (uint32_t type : {0u, 1u, 2u, 5u, 12u, 14u, 16u, 20u, 23u, 25u, 26u, 27u, 28u, 31u, 32u,
+                          40u, 48u, 57u, 71u}) {
+        for (int round = 0; round < 12; ++round) {
+            vrtest::RandomValue v;
+            ASSERT_TRUE(v.Fill(type, rng, round % 2)) << type;
+            Bytes b = Pack(type, v.data());
+            size_t at = b[1] < 0x80 ? 2 : 2 + (b[1] & 0x7f);
+            unsigned char tag = b[0];
+            Bytes content(b.begin() + static_cast<long>(at), b.end());
+            auto element = [](unsigned char t, const Bytes &c, bool indefinite = false) {
+                Bytes e = {t};
+                if (indefinite) {
+                    e.push_back(0x80);
+                } else if (c.size() < 128) {
+                    e.push_back(static_cast<unsigned char>(c.size()));
+                } else {
+                    e.insert(e.end(), {0x82, static_cast<unsigned char>(c.size() >> 8),
+                                       static_cast<unsigned char>(c.size())});
+                }
+                e.insert(e.end(), c.begin(), c.end());
+                if (indefinite) e.insert(e.end(), {0, 0});
+                return e;
+            };
+            auto cons = static_cast<unsigned char>(tag | 0x20);
+            Bytes padded = content, lead_ff = content, segment = element(0x04, content);
+            padded.insert(padded.begin(), 0x00);
+            lead_ff.insert(lead_ff.begin(), 0xff);
+            Bytes long_length = {tag, 0x82, static_cast<unsigned char>(content.size() >> 8),
+                                 static_cast<unsigned char>(content.size())};
+            long_length.insert(long_length.end(), content.begin(), content.end());
+            Bytes trailing = b, truncated(b.begin(), b.end() - 1);
+            trailing.push_back(0);
+            std::vector<Bytes> forms = {b,
+                                        long_length,
+                                        trailing,
+                                        truncated,
+                                        element(cons, segment),
+                                        element(cons, segment, true),
+                                        Bytes{tag, 0x80},
+                                        element(tag ^ 0x01, content),
+                                        element(tag, padded),
+                                        element(tag, lead_ff)};
+            for (size_t n : {31u, 32u, 255u, 256u, 4095u, 4096u})
+                forms.push_back(element(tag, Bytes(n, '7')));
+            // Also where the decode's allocation budget runs out.
+            for (size_t budget : {saved_budget, size_t{300}}) {
+                world->decode_budget = budget;
+                for (size_t i = 0; i < forms.size(); ++i) {
+                    auto fast = Reading(type, forms[i], false);
+                    EXPECT_EQ(fast, Reading(type, forms[i], true))
+                        << type << " form " << i << " budget " << budget;
+                    accepted += !fast.first;
+                }
+                world->decode_budget = saved_budget;
+            }
+        }
+    }
+    EXPECT_GT(accepted, 500u);
 }
 
 TEST(PackAV, ExactlyTheSyntaxesWithoutPduFailBothWays) {
