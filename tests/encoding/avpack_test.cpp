@@ -268,6 +268,7 @@ TEST(PackAV, FlatValuesReadEveryFormAsTheRuntimeDoes) {
             lead_ff.insert(lead_ff.begin(), 0xff);
             Bytes long_length = {tag, 0x82, static_cast<unsigned char>(content.size() >> 8),
                                  static_cast<unsigned char>(content.size())};
+            long_length.reserve(long_length.size() + content.size());
             long_length.insert(long_length.end(), content.begin(), content.end());
             Bytes trailing = b, truncated(b.begin(), b.end() - 1);
             trailing.push_back(0);

@@ -69,6 +69,12 @@ void MemFs::Restore(const std::map<std::string, Bytes> &files) {
     synced_names_ = names_;
 }
 
+std::string MemFs::Read(const std::string &path) const {
+    auto it = names_.find(path);
+    return it == names_.end() ? std::string()
+                              : std::string(it->second->data.begin(), it->second->data.end());
+}
+
 struct MemFsCalls {
     using Node = MemFs::Node;
     static MemFs &Fs() { return *g_fs; }

@@ -46,6 +46,7 @@ class MemFs {
     std::map<std::string, Bytes> Snapshot() const;
     void Restore(const std::map<std::string, Bytes> &files);
     bool Exists(const std::string &path) const { return names_.count(path) != 0; }
+    std::string Read(const std::string &path) const;
 
   private:
     struct Node {
