@@ -18,7 +18,7 @@ namespace {
 
 uint32_t HomeOf(GENU_ShortOID id, uint32_t cap) {
     // Identifiers are often dense small numbers: spread them.
-    return (id * 0x9E3779B1u) >> 7 & (cap - 1);
+    return static_cast<uint32_t>((uint64_t{id} * 0x9E3779B97F4A7C15u) >> 32) & (cap - 1);
 }
 
 IndexSlot *Probe(IndexSlot *table, uint32_t cap, GENU_ShortOID id) {
