@@ -42,8 +42,23 @@ bool Take(STF_List *st, Set *n, const Attr *a) {
     }
     Attr *c = CopyAttrObj(st, n, a);
     if (!c) return false;
-    AppendAttr(n, c);
+    if (!AppendAttr(n, c)) {
+        ForceFreeAttr(st, n, c);
+        Add(st, AS_S_NOMEM);
+        return false;
+    }
     return true;
+}
+
+// The empty result set, its index sized for the attributes to come (null:
+// out of memory).
+Set *NewResult(STF_List *st, const Alloc &al, uint32_t allow_dups, uint64_t expected) {
+    Set *n = NewSet(al.alloc, al.free, allow_dups);
+    if (n && !IndexReserve(n, static_cast<uint32_t>(std::min<uint64_t>(expected, kIndexLimit)))) {
+        ForceFreeSet(st, n);
+        n = nullptr;
+    }
+    return n;
 }
 
 // Publishes a complete new set, or removes a partial one.
@@ -135,7 +150,7 @@ int Select(STF_List *st, Handle **out, Handle *src, const AS_IdentifierList *ids
     }
     if (all_required && left) return Fail(st, AS_S_NOATTR);
 
-    Set *n = NewSet(al.alloc, al.free, s->allow_dups);
+    Set *n = NewResult(st, al, s->allow_dups, matched);
     if (!n) return Fail(st, AS_S_NOMEM);
     bool ok = true;
     for (size_t i = 0; ok && i < matched; ++i) ok = Take(st, n, match.p[i]);
@@ -154,7 +169,7 @@ VR_EXPORT int AS_Copy(STF_List *st, AS_SetHandle *out, AS_SetHandle src,
     Set *s = GetSet(st, src, 2);
     if (!s) return 1;
     Alloc al(allocator);
-    Set *n = NewSet(al.alloc, al.free, s->allow_dups);
+    Set *n = NewResult(st, al, s->allow_dups, s->count);
     if (!n) return Fail(st, AS_S_NOMEM);
     bool ok = true;
     for (const Attr *a = s->first; ok && a; a = a->next) ok = Take(st, n, a);
@@ -181,7 +196,7 @@ VR_EXPORT int AS_Append(STF_List *st, AS_SetHandle *out, AS_SetHandle first, AS_
             (s2->allow_dups && HasRepeats(b, s2->count)) || Shares(a, s1->count, b, s2->count))
             return Fail(st, AS_S_PRESENT);
     }
-    Set *n = NewSet(al.alloc, al.free, s1->allow_dups);
+    Set *n = NewResult(st, al, s1->allow_dups, uint64_t{s1->count} + s2->count);
     if (!n) return Fail(st, AS_S_NOMEM);
     bool ok = true;
     for (const Attr *a = s1->first; ok && a; a = a->next) ok = Take(st, n, a);
@@ -206,7 +221,7 @@ VR_EXPORT int AS_Overlay(STF_List *st, AS_SetHandle *out, AS_SetHandle base, AS_
     if ((sb->allow_dups && HasRepeats(a, sb->count)) ||
         (so->allow_dups && HasRepeats(b, so->count)))
         return Fail(st, AS_S_PRESENT);
-    Set *n = NewSet(al.alloc, al.free, 0);
+    Set *n = NewResult(st, al, 0, uint64_t{sb->count} + so->count);
     if (!n) return Fail(st, AS_S_NOMEM);
     bool ok = true;
     for (const Attr *x = sb->first; ok && x; x = x->next)

@@ -13,7 +13,10 @@ namespace {
 int CopyInto(STF_List *st, Set *dest, const Attr *src, Handle **out) {
     Attr *na = CopyAttrObj(st, dest, src);
     if (!na) return 1;
-    AppendAttr(dest, na);
+    if (!AppendAttr(dest, na)) {
+        ForceFreeAttr(st, dest, na);
+        return Fail(st, AS_S_NOMEM);
+    }
     if (out) {
         Publish(st, na->handle); // a new handle: cannot be at the limit
         *out = na->handle;
@@ -97,7 +100,10 @@ VR_EXPORT int AS_AddAttr(STF_List *st, AS_SetHandle set, GENU_ShortOID id, uint3
     if (!s || !DestAccepts(st, s, id)) return 1;
     Attr *a = NewAttr(s, id, type);
     if (!a) return Fail(st, AS_S_NOMEM);
-    AppendAttr(s, a);
+    if (!AppendAttr(s, a)) {
+        ForceFreeAttr(st, s, a);
+        return Fail(st, AS_S_NOMEM);
+    }
     if (out) {
         Publish(st, a->handle);
         *out = a->handle;

@@ -132,6 +132,7 @@ bool SetOk(const Set *s) {
     if (s->magic != kSetMagic || s->allow_dups > 1 || !s->alloc || !s->free || !s->handle ||
         s->handle->obj != s)
         return false;
+    if (!s->index != !s->index_cap || s->index_used > s->index_cap / 2) return false;
     if (s->count == 0) return !s->first && !s->last;
     return s->first && s->last && (s->count != 1 || s->first == s->last);
 }
@@ -252,7 +253,7 @@ Set *NewSet(GENU_AllocFn alloc, GENU_FreeFn free, uint32_t allow_dups) {
         FreeHandle(h);
         return nullptr;
     }
-    *s = Set{kSetMagic, allow_dups, h, 0, nullptr, nullptr, alloc, free};
+    *s = Set{kSetMagic, allow_dups, h, 0, nullptr, nullptr, alloc, free, nullptr, 0, 0};
     Bind(h, s);
     return s;
 }
@@ -265,7 +266,8 @@ Attr *NewAttr(Set *s, GENU_ShortOID id, uint32_t type) {
         FreeHandle(h);
         return nullptr;
     }
-    *a = Attr{kAttrMagic, s, h, id, type, 0, nullptr, 0, nullptr, nullptr, 0, nullptr, nullptr};
+    *a = Attr{kAttrMagic, s,       h, id,      type,    0,       nullptr, 0,
+              nullptr,    nullptr, 0, nullptr, nullptr, nullptr, nullptr};
     Bind(h, a);
     return a;
 }
@@ -283,8 +285,9 @@ Value *NewValue(Set *s, void *value, GENU_CopyFn copy, GENU_DeleteFn del) {
     return v;
 }
 
-void AppendAttr(Set *s, Attr *a) {
+bool AppendAttr(Set *s, Attr *a) {
     VR_ASSERT(s->count < kCountLimit && !a->next && !a->prev);
+    if (!IndexReserve(s)) return false;
     a->set = s;
     a->next = nullptr;
     a->prev = s->last;
@@ -294,14 +297,17 @@ void AppendAttr(Set *s, Attr *a) {
         s->first = a;
     s->last = a;
     ++s->count;
+    if (s->index) IndexInsert(s, a);
+    return true;
 }
 
 void UnlinkAttr(Set *s, Attr *a) {
     VR_ASSERT(s->count > 0 && a->set == s);
+    if (s->index) IndexRemove(s, a);
     (a->prev ? a->prev->next : s->first) = a->next;
     (a->next ? a->next->prev : s->last) = a->prev;
     a->next = a->prev = nullptr;
-    --s->count;
+    if (--s->count == 0) IndexFree(s);
 }
 
 void ChainAppend(Chain &c, Value *v) {
@@ -330,6 +336,10 @@ void Splice(Attr *a, Chain &c) {
 }
 
 Attr *FindFirstWithId(const Set *s, GENU_ShortOID id) {
+    if (s->index) {
+        const IndexSlot *slot = IndexFind(s, id);
+        return slot ? slot->first : nullptr;
+    }
     for (Attr *a = s->first; a; a = a->next)
         if (a->id == id) return a;
     return nullptr;
@@ -339,6 +349,13 @@ Attr *Lookup(STF_List *st, const Set *s, GENU_ShortOID id) {
     Attr *found = nullptr;
     if (!s->allow_dups) {
         found = FindFirstWithId(s, id);
+    } else if (s->index) {
+        const IndexSlot *slot = IndexFind(s, id);
+        if (slot && slot->count > 1) {
+            Add(st, AS_S_MULTIPLE);
+            return nullptr;
+        }
+        found = slot ? slot->first : nullptr;
     } else {
         for (Attr *a = s->first; a; a = a->next) {
             if (a->id != id) continue;
@@ -410,6 +427,9 @@ bool DeleteAttr(STF_List *st, Set *s, Attr *a) {
 }
 
 bool ClearSet(STF_List *st, Set *s) {
+    // Without its index a set is searched along its list; the next addition
+    // builds it again should a failing delete function leave attributes.
+    IndexFree(s);
     while (s->first)
         if (!DeleteAttr(st, s, s->first)) return false;
     return true;
@@ -452,6 +472,7 @@ bool ForceFreeSet(STF_List *st, Set *s) {
         a = next;
     }
     FreeHandle(s->handle);
+    IndexFree(s);
     s->magic = 0;
     s->free(s);
     return ok;

@@ -23,6 +23,12 @@ inline constexpr uint32_t kValueHandle = 2;
 // Counts (attributes, values, users) must stay below this.
 inline constexpr uint32_t kCountLimit = 0xFFFFFFFFu;
 
+// A set of this many attributes or more looks attributes up through an
+// index by identifier; smaller sets are searched along their list.
+inline constexpr uint32_t kIndexFrom = 8;
+// The most identifiers an index holds; a set beyond it cannot grow.
+inline constexpr uint32_t kIndexLimit = 0x40000000u;
+
 } // namespace vrcore::attrset
 
 // The handle record. Its address is the handle callers hold.
@@ -42,6 +48,15 @@ using Handle = AS__HandleRecord;
 struct Attr;
 struct Value;
 
+// One identifier of the index: its attributes in set order, chained
+// through Attr::id_next and Attr::id_prev. A slot with count 0 is free.
+struct IndexSlot {
+    GENU_ShortOID id;
+    uint32_t count;
+    Attr *first;
+    Attr *last;
+};
+
 struct Set {
     uint32_t magic;
     uint32_t allow_dups; // 0 or 1
@@ -51,6 +66,12 @@ struct Set {
     Attr *last;
     GENU_AllocFn alloc;
     GENU_FreeFn free;
+    // The index by identifier (null below kIndexFrom attributes): an open
+    // table of index_cap slots (a power of two), index_used of them taken,
+    // never more than half. It lives in the set's own allocator.
+    IndexSlot *index;
+    uint32_t index_cap;
+    uint32_t index_used;
 };
 
 struct Attr {
@@ -67,6 +88,8 @@ struct Attr {
     uint32_t count;
     Value *first;
     Value *last;
+    Attr *id_next; // the set's attributes of the same identifier, while indexed
+    Attr *id_prev;
 };
 
 struct Value {
@@ -138,7 +161,10 @@ GENU_Allocator AllocatorOf(const Set *s);
 Set *NewSet(GENU_AllocFn alloc, GENU_FreeFn free, uint32_t allow_dups);
 Attr *NewAttr(Set *s, GENU_ShortOID id, uint32_t type);
 Value *NewValue(Set *s, void *value, GENU_CopyFn copy, GENU_DeleteFn del);
-void AppendAttr(Set *s, Attr *a);
+// Links an attribute at the end of a set. The index may need room first:
+// when it cannot be had, nothing changes and false is returned (the caller
+// reports AS_S_NOMEM). This is the last step of every addition that can fail.
+bool AppendAttr(Set *s, Attr *a);
 void UnlinkAttr(Set *s, Attr *a);
 void Splice(Attr *a, Chain &c);
 void ChainAppend(Chain &c, Value *v);
@@ -149,6 +175,17 @@ Attr *Lookup(STF_List *st, const Set *s, GENU_ShortOID id);
 // The same for a set given by handle at argument position 1.
 Attr *ById(STF_List *st, Handle *set, GENU_ShortOID id);
 Attr *FindFirstWithId(const Set *s, GENU_ShortOID id);
+
+// ---- index by identifier (as_index.cpp) ----
+// Room for `more` attributes beyond the present ones: builds the index
+// when the set reaches kIndexFrom, grows it at half full. False when the
+// allocation fails; the set and its index are then unchanged.
+bool IndexReserve(Set *s, uint32_t more = 1);
+void IndexInsert(Set *s, Attr *a); // a is the set's last attribute
+void IndexRemove(Set *s, Attr *a);
+// The slot of an identifier, or null.
+const IndexSlot *IndexFind(const Set *s, GENU_ShortOID id);
+void IndexFree(Set *s);
 
 // Deletes one value through its delete function, then its object.
 bool DeleteValue(STF_List *st, Attr *a, Value *v);

@@ -60,6 +60,7 @@ VR_EXPORT int AS_Destroy(STF_List *st, AS_SetHandle *ps) try {
     Handle *h = s->handle;
     h->obj = nullptr;
     h->obj_magic = 0;
+    IndexFree(s);
     s->magic = 0;
     s->free(s);
     Release(h);

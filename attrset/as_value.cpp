@@ -85,8 +85,12 @@ int AddById(STF_List *st, Handle *set, GENU_ShortOID id, const Request &rq, Hand
             ForceFreeAttr(st, s, na);
             return 1;
         }
+        if (!AppendAttr(s, na)) { // the caller keeps its values
+            FreeChainObjects(s, c);
+            ForceFreeAttr(st, s, na);
+            return Fail(st, AS_S_NOMEM);
+        }
         Splice(na, c);
-        AppendAttr(s, na);
         a = na;
     } else {
         if (!Admits(st, a, rq, out != nullptr)) return 1;

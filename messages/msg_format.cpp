@@ -4,6 +4,8 @@
 // argument records are never read beyond their count.
 #include "messages/msg_format.h"
 
+#include <cfenv>
+#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -414,6 +416,32 @@ void PutInteger(Out &out, const ConvSpec &s, unsigned long long mag, bool neg, b
 inline constexpr int kDoublePrecCap = 1100;
 inline constexpr int kLongDoublePrecCap = 16500;
 
+// The common conversions of a finite double (e, f and g in either case,
+// without '#') in the default rounding mode: the shortest correctly rounded
+// digits the C library also gives, without a round trip through it. Returns
+// the length, or 0 for every other case.
+size_t FastFloat(char *buf, size_t size, const ConvSpec &s, double d) {
+    std::chars_format style;
+    switch (s.conv) {
+    case 'e':
+    case 'E': style = std::chars_format::scientific; break;
+    case 'f':
+    case 'F': style = std::chars_format::fixed; break;
+    case 'g':
+    case 'G': style = std::chars_format::general; break;
+    default: return 0;
+    }
+    if ((s.flags & kHash) || !std::isfinite(d) || std::fegetround() != FE_TONEAREST) return 0;
+    char *p = buf;
+    if (!std::signbit(d) && (s.flags & (kPlus | kSpace))) *p++ = s.flags & kPlus ? '+' : ' ';
+    auto [end, ec] = std::to_chars(p, buf + size, d, style, s.prec < 0 ? 6 : s.prec);
+    if (ec != std::errc()) return 0;
+    if (s.conv == 'E' || s.conv == 'G')
+        for (char *q = p; q < end; ++q)
+            if (*q == 'e') *q = 'E';
+    return static_cast<size_t>(end - buf);
+}
+
 template <class Out> bool PutFloat(Out &out, const ConvSpec &s, const ArgValue &v, bool is_long) {
     int cap = is_long ? kLongDoublePrecCap : kDoublePrecCap;
     int prec = s.prec;
@@ -447,7 +475,8 @@ template <class Out> bool PutFloat(Out &out, const ConvSpec &s, const ArgValue &
         return is_long ? std::snprintf(buf, size, fmt, v.ld) : std::snprintf(buf, size, fmt, v.d);
 #pragma GCC diagnostic pop
     };
-    n = render(local, sizeof local);
+    size_t fast = is_long || prec != s.prec ? 0 : FastFloat(local, sizeof local, s, v.d);
+    n = fast ? static_cast<int>(fast) : render(local, sizeof local);
     if (n < 0) return false;
     if (static_cast<size_t>(n) >= sizeof local) {
         text = static_cast<char *>(std::malloc(static_cast<size_t>(n) + 1));

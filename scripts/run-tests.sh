@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Installs what is needed, then builds and runs every test: a Release build,
-# a Debug build with AddressSanitizer and UndefinedBehaviorSanitizer, and the
-# fuzz targets for a bounded number of runs each.
+# Installs what is needed, then builds and runs every test: a Release build
+# (with the benchmark programs, each run once briefly so that they keep
+# building and working), a Debug build with AddressSanitizer and
+# UndefinedBehaviorSanitizer, and the fuzz targets for a bounded number of
+# runs each.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
@@ -25,10 +27,31 @@ run_suite() { # name, extra cmake args...
   echo "== $name: $((SECONDS - t0)) s"
 }
 
+# Every benchmark program of a build, each benchmark run for a token time:
+# a smoke run that the programs still build, start and finish, not a timing.
+smoke_benchmarks() { # build directory
+  local t0=$SECONDS failed=0 ran=0 prog log
+  log=$(mktemp)
+  for prog in "$1"/bench/*_bench; do
+    [ -x "$prog" ] || continue
+    ran=$((ran + 1))
+    if ! timeout 300 "$prog" --benchmark_min_time=0.001 >"$log" 2>&1; then
+      echo "benchmark smoke run failed: $prog"
+      tail -n 20 "$log"
+      failed=1
+    fi
+  done
+  rm -f "$log"
+  [ "$ran" -gt 0 ] || { echo "no benchmark programs in $1/bench"; failed=1; }
+  echo "== benchmarks: $ran programs, $((SECONDS - t0)) s"
+  return "$failed"
+}
+
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 run_suite release -DCMAKE_BUILD_TYPE=Release -DVRCORE_SANITIZE=OFF -DVRCORE_TSAN=OFF \
-  -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
+  -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DVRCORE_BENCH=ON
+smoke_benchmarks "$root/build/release"
 # Names follow the rules of .clang-tidy (read from the release build's
 # compile commands).
 bash "$root/scripts/check-naming.sh" "$root/build/release"

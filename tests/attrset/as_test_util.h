@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <map>
 #include <new>
 #include <utility>
 #include <vector>
@@ -98,6 +99,21 @@ inline void ExpectConsistent(AS_SetHandle set) {
     }
     ASSERT_EQ(s->last, prev);
     ASSERT_EQ(s->count, n);
+    // The index, where the set has one, names every identifier's attributes
+    // in list order.
+    if (!s->index) return;
+    std::map<GENU_ShortOID, std::vector<vrcore::attrset::Attr *>> by_id;
+    for (auto *a = s->first; a; a = a->next) by_id[a->id].push_back(a);
+    ASSERT_EQ(s->index_used, by_id.size());
+    for (const auto &[id, attrs] : by_id) {
+        const vrcore::attrset::IndexSlot *slot = vrcore::attrset::IndexFind(s, id);
+        ASSERT_TRUE(slot) << id;
+        ASSERT_EQ(slot->count, attrs.size());
+        std::vector<vrcore::attrset::Attr *> chain;
+        for (auto *a = slot->first; a; a = a->id_next) chain.push_back(a);
+        ASSERT_EQ(chain, attrs) << id;
+        ASSERT_EQ(slot->last, attrs.back());
+    }
 }
 
 // A set on the failing allocator, destroyed at scope end.

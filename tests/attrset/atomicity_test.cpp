@@ -30,6 +30,8 @@ struct Fixture {
         b.Add(2, 21);
         b.Add(4, 40);
         b.Add(4, 41);
+        // One attribute short of the size at which a set is indexed.
+        for (GENU_ShortOID id = 20; id < 20 + vrcore::attrset::kIndexFrom - 4; ++id) a.Add(id, 0);
         // b holds 5 twice.
         EXPECT_EQ(
             AS_AddAttr(st, a, 3, kIntType, nullptr) + AS_SetAttrCharacteristics(st, a, 1, "ab", 2) +

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cfenv>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -178,6 +179,39 @@ TEST(Formatter, AgreesWithTheCLibraryOnGeneratedFormats) {
         ASSERT_EQ(0, std::memcmp(mine, theirs, sizeof mine))
             << f << "\nmine:   " << mine << "\ntheirs: " << theirs;
     }
+}
+
+// Floating conversions round the exact binary value, halfway cases to
+// even, over the whole range of doubles, and follow a changed rounding mode.
+TEST(Formatter, FloatsRoundAsTheCLibraryDoes) {
+    static const char *formats[] = {"%.0f", "%.1f",  "%.2f",  "%f",     "%.3e",   "%e",
+                                    "%.0e", "%g",    "%.1g",  "%.17g",  "%+.2f",  "% .1E",
+                                    "%G",   "%#.0f", "%#.3g", "%10.4f", "%-12.2e"};
+    std::vector<double> values = {0.5,       1.5,      2.5,  0.125, 0.375,  -0.0,
+                                  2.675,     1e-7,     1e15, 1e16,  1e22,   999999.5,
+                                  9.9999996, 4.9e-324, 0.05, 1e300, -1e-300};
+    std::mt19937_64 rng(7);
+    while (values.size() < 400) {
+        double d;
+        uint64_t bits = rng();
+        std::memcpy(&d, &bits, sizeof d);
+        if (std::isfinite(d)) values.push_back(d);
+    }
+    char mine[2048], theirs[2048];
+    for (int mode : {FE_TONEAREST, FE_UPWARD}) {
+        std::fesetround(mode);
+        for (const char *f : formats) {
+            for (double d : values) {
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+                int want = std::snprintf(theirs, sizeof theirs, f, d);
+#pragma GCC diagnostic pop
+                ASSERT_EQ(Fmt(mine, sizeof mine, f, d), want) << f << " " << theirs;
+                ASSERT_STREQ(mine, theirs) << f;
+            }
+        }
+    }
+    std::fesetround(FE_TONEAREST);
 }
 
 // Reordering, widths and precisions by position are covered above; mixing
