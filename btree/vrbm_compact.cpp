@@ -92,9 +92,9 @@ int CompactFile(const std::string &path, std::string *out) {
     } closer{fd};
     int rc = fileio::Lock(fd, system::seam::LockKind::Flock, system::seam::LockMode::Exclusive, 0);
     struct stat held, named;
-    if (rc == EWOULDBLOCK || (rc == 0 && (io.fstat(fd, &held) != 0 ||
-                                          io.stat(file.c_str(), &named) != 0 ||
-                                          held.st_ino != named.st_ino || held.st_dev != named.st_dev))) {
+    if (rc == EWOULDBLOCK ||
+        (rc == 0 && (io.fstat(fd, &held) != 0 || io.stat(file.c_str(), &named) != 0 ||
+                     held.st_ino != named.st_ino || held.st_dev != named.st_dev))) {
         *out += name + "a writer has it open (or it was just replaced): not compacted\n";
         return 3;
     }
@@ -151,8 +151,8 @@ int CompactFile(const std::string &path, std::string *out) {
         return fault.empty() ? 2 : 1;
     }
     if (io.sync_dir(file.c_str()) != 0) {
-        *out += name + "compacted, but the directory could not be synced (" +
-                std::strerror(errno) + ")\n";
+        *out += name + "compacted, but the directory could not be synced (" + std::strerror(errno) +
+                ")\n";
         return 2;
     }
     *out += name + "compacted from " + sizes + ", " + std::to_string(image.size() / kPageSize) +
