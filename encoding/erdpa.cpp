@@ -387,14 +387,14 @@ namespace vrcore::encoding {
 
 const char *ProblemText(uint32_t kind, uint32_t code) {
     switch (kind) {
-    case ERDPA_ACCESS: return ToAsciiAccessProblem(code);
-    case ERDPA_ATTRIBUTE: return ToAsciiAttributeProblem(code);
-    case ERDPA_DOCUMENT_ACCESS: return ToAsciiDocumentAccessProblem(code);
-    case ERDPA_PRINTER: return ToAsciiPrinterProblem(code);
-    case ERDPA_SECURITY: return ToAsciiSecurityProblem(code);
-    case ERDPA_SELECTION: return ToAsciiSelectionProblem(code);
-    case ERDPA_SERVICE: return ToAsciiServiceProblem(code);
-    case ERDPA_UPDATE: return ToAsciiUpdateProblem(code);
+    case ERDPA_ACCESS: return ToAscii_AccessProblem(code);
+    case ERDPA_ATTRIBUTE: return ToAscii_AttributeProblem(code);
+    case ERDPA_DOCUMENT_ACCESS: return ToAscii_DocumentAccessProblem(code);
+    case ERDPA_PRINTER: return ToAscii_PrinterProblem(code);
+    case ERDPA_SECURITY: return ToAscii_SecurityProblem(code);
+    case ERDPA_SELECTION: return ToAscii_SelectionProblem(code);
+    case ERDPA_SERVICE: return ToAscii_ServiceProblem(code);
+    case ERDPA_UPDATE: return ToAscii_UpdateProblem(code);
     default: return nullptr;
     }
 }
@@ -418,35 +418,35 @@ bool IsStandardProblem(uint32_t kind, uint32_t code) {
 
 extern "C" {
 
-const char *ToAsciiAccessProblem(uint32_t p) try {
+const char *ToAscii_AccessProblem(uint32_t p) try {
     return Lookup(kAccess, p, "unknown Access error type");
 }
 VR_CATCH_RETURN("unknown")
-const char *ToAsciiAttributeProblem(uint32_t p) try {
+const char *ToAscii_AttributeProblem(uint32_t p) try {
     return Lookup(kAttribute, p, "unknown Attribute error type");
 }
 VR_CATCH_RETURN("unknown")
-const char *ToAsciiDocumentAccessProblem(uint32_t p) try {
+const char *ToAscii_DocumentAccessProblem(uint32_t p) try {
     return Lookup(kDocumentAccess, p, "unknown DocumentAccess error type");
 }
 VR_CATCH_RETURN("unknown")
-const char *ToAsciiPrinterProblem(uint32_t p) try {
+const char *ToAscii_PrinterProblem(uint32_t p) try {
     return Lookup(kPrinter, p, "unknown Printer error type");
 }
 VR_CATCH_RETURN("unknown")
-const char *ToAsciiSecurityProblem(uint32_t p) try {
+const char *ToAscii_SecurityProblem(uint32_t p) try {
     return Lookup(kSecurity, p, "unknown Security error type");
 }
 VR_CATCH_RETURN("unknown")
-const char *ToAsciiSelectionProblem(uint32_t p) try {
+const char *ToAscii_SelectionProblem(uint32_t p) try {
     return Lookup(kSelection, p, "unknown Selection error type");
 }
 VR_CATCH_RETURN("unknown")
-const char *ToAsciiServiceProblem(uint32_t p) try {
+const char *ToAscii_ServiceProblem(uint32_t p) try {
     return Lookup(kService, p, "unknown Service error type");
 }
 VR_CATCH_RETURN("unknown")
-const char *ToAsciiUpdateProblem(uint32_t p) try {
+const char *ToAscii_UpdateProblem(uint32_t p) try {
     return Lookup(kUpdate, p, "unknown Update error type");
 }
 VR_CATCH_RETURN("unknown")

@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         ns_printer_t *p = RecordFromEntry(e, user_form ? "user" : "etc", user_form);
         if (!p) abort();
         std::string t1 = written(p, user_form);
-        NsPrinterDestroy(p);
+        ns_printer_destroy(p);
         if (t1 == "<refused>" || t1.empty()) continue;
         auto back = user_form ? SplitUserText(t1) : SplitPrintersText(t1);
         if (back.size() != 1 ||
@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             abort();
         ns_printer_t *q = RecordFromEntry(again, "etc", user_form);
         if (!q || written(q, user_form) != t1) abort();
-        NsPrinterDestroy(q);
+        ns_printer_destroy(q);
     }
     return 0;
 }

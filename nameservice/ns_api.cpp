@@ -201,13 +201,13 @@ VR_EXPORT int32_t NS_CreateObject(const NS_Object *object, int32_t overwrite, ui
     if (int32_t rc = WriteBegin(flags)) return rc;
     if (Shared().self_class == NS_CLASS_NONE) return NS_E_NOTPERMITTED;
     if (int32_t rc = CheckNamed(object)) return rc;
-    switch (object->obj_class) {
+    switch (object->objClass) {
     case NS_CLASS_LP:
     case NS_CLASS_QUEUE:
-        if (object->server_class != NS_CLASS_SPOOLER) return NS_E_CLASS;
+        if (object->serverClass != NS_CLASS_SPOOLER) return NS_E_CLASS;
         break;
     case NS_CLASS_PP:
-        if (object->server_class != NS_CLASS_SUPERV) return NS_E_CLASS;
+        if (object->serverClass != NS_CLASS_SUPERV) return NS_E_CLASS;
         break;
     case NS_CLASS_SPOOLER:
     case NS_CLASS_SUPERV:
@@ -223,11 +223,11 @@ VR_EXPORT int32_t NS_CreateBackup(const NS_Object *object, NS_Object *const *mem
                                   int32_t overwrite, uint32_t *flags) try {
     if (int32_t rc = WriteBegin(flags)) return rc;
     if (int32_t rc = CheckNamed(object)) return rc;
-    if (object->obj_class != NS_CLASS_LP) return NS_E_CLASS;
+    if (object->objClass != NS_CLASS_LP) return NS_E_CLASS;
     int rc = NS_OK;
     if (!MembersValid(members, rc)) return rc;
     for (NS_Object *const *m = members; *m; ++m)
-        if ((*m)->obj_class != NS_CLASS_LP) return NS_E_CLASS;
+        if ((*m)->objClass != NS_CLASS_LP) return NS_E_CLASS;
     const EnvOps *ops = Writer();
     return ops ? ops->create_backup(object, members, overwrite != 0, flags) : NS_E_ENV;
 }
@@ -269,7 +269,7 @@ VR_EXPORT int32_t NS_GetObject(int32_t obj_class, const char *name, NS_DomainHan
         NS_FreeObject(obj);
         return NS_E_NOMEM;
     }
-    obj->obj_class = obj_class;
+    obj->objClass = obj_class;
     int rc = slot->ops->get_object(obj, dom);
     if (rc != NS_OK) {
         NS_FreeObject(obj);
@@ -309,7 +309,7 @@ static int32_t MembersBegin(const NS_Object *object, int32_t list_class, NS_List
 VR_EXPORT int32_t NS_ListBackupPrtBegin(const NS_Object *object, NS_ListHandle *list) try {
     if (!Shared().initialised) return NS_E_NOTINIT;
     if (!object) return NS_E_OBJECT;
-    if (object->obj_class != NS_CLASS_LP && object->obj_class != NS_CLASS_BACKUP) return NS_E_CLASS;
+    if (object->objClass != NS_CLASS_LP && object->objClass != NS_CLASS_BACKUP) return NS_E_CLASS;
     return MembersBegin(object, NS_CLASS_BACKUP, list);
 }
 VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
@@ -317,7 +317,7 @@ VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 VR_EXPORT int32_t NS_ListGroupMbrBegin(const NS_Object *object, NS_ListHandle *list) try {
     if (!Shared().initialised) return NS_E_NOTINIT;
     if (!object) return NS_E_OBJECT;
-    if (object->obj_class != NS_CLASS_GROUP) return NS_E_CLASS;
+    if (object->objClass != NS_CLASS_GROUP) return NS_E_CLASS;
     return MembersBegin(object, NS_CLASS_GROUP, list);
 }
 VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
@@ -361,8 +361,8 @@ static int32_t SameCheck(const NS_Object *object, EnvSlot *&slot) {
     if (!Shared().initialised) return NS_E_NOTINIT;
     if (!object) return NS_E_OBJECT;
     if (int rc = ObjectEnv(object, slot)) return rc;
-    if (!object->name || !object->server_name) return NS_E_NAME;
-    switch (object->obj_class) {
+    if (!object->name || !object->serverName) return NS_E_NAME;
+    switch (object->objClass) {
     case NS_CLASS_LP:
     case NS_CLASS_PP:
     case NS_CLASS_SPOOLER:
@@ -485,7 +485,7 @@ VR_EXPORT int32_t NS_ListDomainEnd(NS_DomainListHandle handle) try {
 VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 
 VR_EXPORT int32_t NS_CopyObject(NS_Object **copy, const NS_Object *o) try {
-    if (!copy || !o || !o->name || !o->server_name) return NS_E_OBJECT;
+    if (!copy || !o || !o->name || !o->serverName) return NS_E_OBJECT;
     switch (o->env) {
     case NS_ENV_ONC:
         if (!o->onc.host) return NS_E_OBJECT;
@@ -494,8 +494,8 @@ VR_EXPORT int32_t NS_CopyObject(NS_Object **copy, const NS_Object *o) try {
         if (!o->dce.reserved1 || !o->dce.reserved2) return NS_E_OBJECT;
         break;
     case NS_ENV_MSRPC:
-        if (!o->msrpc.domain || o->msrpc.n_bindings < 0 ||
-            (o->msrpc.n_bindings > 0 && !o->msrpc.bindings))
+        if (!o->msrpc.domain || o->msrpc.nBindings < 0 ||
+            (o->msrpc.nBindings > 0 && !o->msrpc.bindings))
             return NS_E_OBJECT;
         break;
     default: return NS_E_OBJECT;
@@ -507,31 +507,31 @@ VR_EXPORT int32_t NS_CopyObject(NS_Object **copy, const NS_Object *o) try {
         if (src && ok && !(dst = DupString(src))) ok = false;
     };
     c->env = o->env;
-    c->obj_class = o->obj_class;
-    c->server_class = o->server_class;
+    c->objClass = o->objClass;
+    c->serverClass = o->serverClass;
     dup(c->name, o->name);
-    dup(c->server_name, o->server_name);
+    dup(c->serverName, o->serverName);
     if (o->env == NS_ENV_ONC) {
         c->onc = o->onc;
-        c->onc.host = c->onc.addr_key = c->onc.source = c->onc.nis_domain = nullptr;
+        c->onc.host = c->onc.addrKey = c->onc.source = c->onc.nisDomain = nullptr;
         dup(c->onc.host, o->onc.host);
-        dup(c->onc.addr_key, o->onc.addr_key);
+        dup(c->onc.addrKey, o->onc.addrKey);
         dup(c->onc.source, o->onc.source);
-        dup(c->onc.nis_domain, o->onc.nis_domain);
+        dup(c->onc.nisDomain, o->onc.nisDomain);
     } else if (o->env == NS_ENV_DCE) {
         dup(c->dce.reserved1, o->dce.reserved1);
         dup(c->dce.reserved2, o->dce.reserved2);
     } else {
         c->msrpc.info = o->msrpc.info;
         dup(c->msrpc.domain, o->msrpc.domain);
-        if (ok && o->msrpc.n_bindings > 0) {
+        if (ok && o->msrpc.nBindings > 0) {
             c->msrpc.bindings = static_cast<char **>(
-                Zalloc(static_cast<size_t>(o->msrpc.n_bindings) * sizeof(char *)));
+                Zalloc(static_cast<size_t>(o->msrpc.nBindings) * sizeof(char *)));
             if (!c->msrpc.bindings)
                 ok = false;
             else
-                c->msrpc.n_bindings = o->msrpc.n_bindings;
-            for (int32_t i = 0; ok && i < o->msrpc.n_bindings; ++i)
+                c->msrpc.nBindings = o->msrpc.nBindings;
+            for (int32_t i = 0; ok && i < o->msrpc.nBindings; ++i)
                 dup(c->msrpc.bindings[i], o->msrpc.bindings[i]);
         }
     }
@@ -547,14 +547,14 @@ VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 VR_EXPORT int32_t NS_FreeObject(NS_Object *o) try {
     if (!o) return NS_OK;
     Release(o->name);
-    Release(o->server_name);
+    Release(o->serverName);
     Release(o->onc.host);
-    Release(o->onc.addr_key);
+    Release(o->onc.addrKey);
     Release(o->onc.source);
-    Release(o->onc.nis_domain);
+    Release(o->onc.nisDomain);
     Release(o->dce.reserved1);
     Release(o->dce.reserved2);
-    FreeStrings(o->msrpc.bindings, o->msrpc.n_bindings);
+    FreeStrings(o->msrpc.bindings, o->msrpc.nBindings);
     Release(o->msrpc.domain);
     Release(o);
     return NS_OK;

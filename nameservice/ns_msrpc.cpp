@@ -69,7 +69,7 @@ int MsTerm() {
 
 int MsGetObject(NS_Object *obj, const char *domain) {
     Found f;
-    int rc = g_ms.store.Get(Identity{obj->obj_class, obj->name, DomainOrLocal(domain)}, f);
+    int rc = g_ms.store.Get(Identity{obj->objClass, obj->name, DomainOrLocal(domain)}, f);
     if (rc) return rc;
     return FillObject(obj, f);
 }
@@ -80,7 +80,7 @@ int MsGetEach(const Identity &id, NS_Object **out) {
         NS_FreeObject(obj);
         return NS_E_NOMEM;
     }
-    obj->obj_class = id.cls;
+    obj->objClass = id.cls;
     int rc = MsGetObject(obj, id.domain.c_str());
     if (rc) {
         NS_FreeObject(obj);
@@ -97,7 +97,7 @@ int MsCreateObject(const NS_Object *obj, bool force, uint32_t *flags) {
         Entry e;
         e.name = obj->name;
         e.domain = DomainOrLocal(obj->msrpc.domain);
-        switch (HandlerOf(obj->obj_class)) {
+        switch (HandlerOf(obj->objClass)) {
         case Handler::Server:
             if (g_ms.epuuid.empty()) return NS_E_NOTPERMITTED;
             for (uint32_t i = 0; i < bv->count; ++i)
@@ -107,14 +107,14 @@ int MsCreateObject(const NS_Object *obj, bool force, uint32_t *flags) {
             e.info = static_cast<uint32_t>(obj->msrpc.info);
             break;
         case Handler::Association:
-            if (!obj->server_name || !*obj->server_name) return NS_E_OBJECT;
-            e.server_class = obj->server_class;
-            e.server_name = obj->server_name;
+            if (!obj->serverName || !*obj->serverName) return NS_E_OBJECT;
+            e.server_class = obj->serverClass;
+            e.server_name = obj->serverName;
             e.server_domain = e.domain;
             break;
         default: return NS_E_CLASS;
         }
-        return g_ms.store.Create(obj->obj_class, e, force, flags);
+        return g_ms.store.Create(obj->objClass, e, force, flags);
     } catch (const std::bad_alloc &) {
         return NS_E_NOMEM;
     }
@@ -129,7 +129,7 @@ int CreateMembers(int32_t cls, const char *name, const char *domain, NS_Object *
         for (NS_Object *const *m = members; *m; ++m) {
             if (!(*m)->name) return NS_E_NAME;
             e.members.push_back(
-                Identity{(*m)->obj_class, (*m)->name, DomainOrLocal((*m)->msrpc.domain)});
+                Identity{(*m)->objClass, (*m)->name, DomainOrLocal((*m)->msrpc.domain)});
         }
         return g_ms.store.Create(cls, e, force, flags);
     } catch (const std::bad_alloc &) {
@@ -149,7 +149,7 @@ int MsCreateGroup(const char *name, NS_Object *const *members, const char *domai
 int MsDeleteObject(const NS_Object *obj, uint32_t *) {
     try {
         return g_ms.store.Remove(
-            Identity{obj->obj_class, obj->name, DomainOrLocal(obj->msrpc.domain)});
+            Identity{obj->objClass, obj->name, DomainOrLocal(obj->msrpc.domain)});
     } catch (const std::bad_alloc &) {
         return NS_E_NOMEM;
     }
@@ -176,7 +176,7 @@ int MsSameHost(const NS_Object *obj, int32_t *same) {
         std::string domain = DomainOrLocal(obj->msrpc.domain);
         if (!SameDomain(domain, g_ms.local_domain)) return NS_OK;
         std::string host, me;
-        if (int rc = g_ms.store.GetHost(Identity{obj->obj_class, obj->name, domain}, host))
+        if (int rc = g_ms.store.GetHost(Identity{obj->objClass, obj->name, domain}, host))
             return rc;
         if (host::ComputerName(me) != 0) return NS_E_SYSTEM;
         if (me.size() > 15) me.resize(15);
@@ -194,7 +194,7 @@ int MsSameServer(const NS_Object *obj, int32_t *same) {
         Found f;
         if (int rc = g_ms.store.Get(Identity{st.self_class, st.self_name, g_ms.local_domain}, f))
             return rc;
-        *same = obj->server_class == f.server_class && f.server_name == obj->server_name ? 1 : 0;
+        *same = obj->serverClass == f.server_class && f.server_name == obj->serverName ? 1 : 0;
         return NS_OK;
     } catch (const std::bad_alloc &) {
         return NS_E_NOMEM;
@@ -235,14 +235,14 @@ int OncUnavailable() { return NS_E_ENV; }
 } // namespace
 
 int FillObject(NS_Object *obj, const Found &f) {
-    obj->obj_class = f.id.cls;
+    obj->objClass = f.id.cls;
     if (HandlerOf(f.id.cls) != Handler::Group) {
-        if (obj->server_name) {
-            if (obj->server_class != f.server_class || !SameDomain(obj->server_name, f.server_name))
+        if (obj->serverName) {
+            if (obj->serverClass != f.server_class || !SameDomain(obj->serverName, f.server_name))
                 return NS_E_NOTFOUND;
         } else {
-            obj->server_class = f.server_class;
-            if (!(obj->server_name = DupString(f.server_name))) return NS_E_NOMEM;
+            obj->serverClass = f.server_class;
+            if (!(obj->serverName = DupString(f.server_name))) return NS_E_NOMEM;
         }
     }
     Release(obj->msrpc.domain);
@@ -251,7 +251,7 @@ int FillObject(NS_Object *obj, const Found &f) {
     if (!f.bindings.empty()) {
         obj->msrpc.bindings = static_cast<char **>(Zalloc(f.bindings.size() * sizeof(char *)));
         if (!obj->msrpc.bindings) return NS_E_NOMEM;
-        obj->msrpc.n_bindings = static_cast<int32_t>(f.bindings.size());
+        obj->msrpc.nBindings = static_cast<int32_t>(f.bindings.size());
         for (size_t i = 0; i < f.bindings.size(); ++i)
             if (!(obj->msrpc.bindings[i] = DupString(f.bindings[i]))) return NS_E_NOMEM;
     }

@@ -34,7 +34,7 @@ bool SameAddr(const ns_bsd_addr_t *a, const ns_bsd_addr_t *b) {
 // The address of a record: its "bsdaddr" (through indirections), the
 // printer defaulting to the record's name, `pname` attached.
 ns_bsd_addr_t *AddrOf(ns_printer_t *p, const char *pname) {
-    auto *a = static_cast<ns_bsd_addr_t *>(NsGetValue("bsdaddr", p));
+    auto *a = static_cast<ns_bsd_addr_t *>(ns_get_value("bsdaddr", p));
     if (!a || !a->server) return nullptr;
     return MakeBsdAddr(a->server, a->printer ? a->printer : p->name, a->extension, pname);
 }
@@ -47,7 +47,7 @@ bool AddUnique(ns_bsd_addr_t ***list, ns_bsd_addr_t *a) {
                 GiveFree(a);
                 return true;
             }
-    void **grown = ListAppend(reinterpret_cast<void **>(*list), a);
+    void **grown = list_append(reinterpret_cast<void **>(*list), a);
     if (!grown) {
         GiveFree(a);
         return false;
@@ -68,7 +68,7 @@ bool AddrsOf(ns_printer_t **recs, ns_bsd_addr_t ***out) {
 }
 
 ns_bsd_addr_t **ListOfService(const char *service) {
-    ns_printer_t **recs = NsPrinterGetList(service);
+    ns_printer_t **recs = ns_printer_get_list(service);
     ns_bsd_addr_t **out = nullptr;
     bool ok = AddrsOf(recs, &out);
     FreeRecords(recs);
@@ -173,14 +173,14 @@ int ParseOrder(std::string_view s, int max, int *codes) {
 
 } // namespace
 
-VR_EXPORT const char *NsGetSvcString(int code) try {
+VR_EXPORT const char *ns_get_svc_string(int code) try {
     static const char *const names[] = {"user",    "printcap", "etc",    "nis",
                                         "nisplus", "xfn",      "compat", "dns"};
     return code >= 1 && code <= 8 ? names[code - 1] : nullptr;
 }
 VR_CATCH_RETURN(nullptr)
 
-VR_EXPORT int NsGetSvcOrder(const char *database, int max, int *codes) try {
+VR_EXPORT int ns_get_svc_order(const char *database, int max, int *codes) try {
     if (!database || !*database || max < 1 || !codes) return -1;
     codes[0] = 0;
     try {
@@ -212,37 +212,37 @@ VR_EXPORT int NsGetSvcOrder(const char *database, int max, int *codes) try {
 }
 VR_CATCH_RETURN(-1)
 
-VR_EXPORT ns_bsd_addr_t *NsBsdAddrGetName(const char *name) try {
-    ns_printer_t *p = NsPrinterGetName(name, nullptr);
+VR_EXPORT ns_bsd_addr_t *ns_bsd_addr_get_name(const char *name) try {
+    ns_printer_t *p = ns_printer_get_name(name, nullptr);
     if (!p) return nullptr;
     ns_bsd_addr_t *a = AddrOf(p, name);
-    NsPrinterDestroy(p);
+    ns_printer_destroy(p);
     return a;
 }
 VR_CATCH_RETURN(nullptr)
 
-VR_EXPORT ns_bsd_addr_t **NsBsdAddrGetList(void) try { return ListOfService(nullptr); }
+VR_EXPORT ns_bsd_addr_t **ns_bsd_addr_get_list(void) try { return ListOfService(nullptr); }
 VR_CATCH_RETURN(nullptr)
 
-VR_EXPORT ns_bsd_addr_t *NsBsdAddrGetDefault(void) try {
+VR_EXPORT ns_bsd_addr_t *ns_bsd_addr_get_default(void) try {
     const char *name = Env("PRINTER");
     if (!name) name = Env("LPDEST");
-    return NsBsdAddrGetName(name ? name : "_default");
+    return ns_bsd_addr_get_name(name ? name : "_default");
 }
 VR_CATCH_RETURN(nullptr)
 
-VR_EXPORT ns_bsd_addr_t **NsBsdAddrGetAll(void) try {
+VR_EXPORT ns_bsd_addr_t **ns_bsd_addr_get_all(void) try {
     ns_bsd_addr_t **out = nullptr;
     bool ok = true;
-    if (ns_bsd_addr_t *d = NsBsdAddrGetDefault()) ok = AddUnique(&out, d);
-    ns_printer_t *all = ok ? NsPrinterGetName("_all", nullptr) : nullptr;
+    if (ns_bsd_addr_t *d = ns_bsd_addr_get_default()) ok = AddUnique(&out, d);
+    ns_printer_t *all = ok ? ns_printer_get_name("_all", nullptr) : nullptr;
     if (all) {
-        auto **names = static_cast<char **>(NsGetValue("all", all));
+        auto **names = static_cast<char **>(ns_get_value("all", all));
         for (size_t i = 0; ok && names && names[i]; ++i)
-            if (ns_bsd_addr_t *a = NsBsdAddrGetName(names[i])) ok = AddUnique(&out, a);
-        NsPrinterDestroy(all);
+            if (ns_bsd_addr_t *a = ns_bsd_addr_get_name(names[i])) ok = AddUnique(&out, a);
+        ns_printer_destroy(all);
     } else if (ok) {
-        ns_printer_t **recs = NsPrinterGetList(nullptr);
+        ns_printer_t **recs = ns_printer_get_list(nullptr);
         ok = AddrsOf(recs, &out);
         FreeRecords(recs);
     }
@@ -254,17 +254,17 @@ VR_EXPORT ns_bsd_addr_t **NsBsdAddrGetAll(void) try {
 }
 VR_CATCH_RETURN(nullptr)
 
-VR_EXPORT ns_bsd_addr_t *NsBsdAddrGetAllOnce(void) try {
-    return g_all_cursor.Step(NsBsdAddrGetAll);
+VR_EXPORT ns_bsd_addr_t *ns_bsd_addr_get_all_once(void) try {
+    return g_all_cursor.Step(ns_bsd_addr_get_all);
 }
 VR_CATCH_RETURN(nullptr)
 
-VR_EXPORT ns_bsd_addr_t *NsBsdAddrUserGetListOnce(void) try {
+VR_EXPORT ns_bsd_addr_t *ns_bsd_addr_user_get_list_once(void) try {
     return g_user_cursor.Step([] { return ListOfService("user"); });
 }
 VR_CATCH_RETURN(nullptr)
 
-VR_EXPORT ns_bsd_addr_t *NsBsdAddrNisGetListOnce(void) try {
+VR_EXPORT ns_bsd_addr_t *ns_bsd_addr_nis_get_list_once(void) try {
     return g_nis_cursor.Step([] { return ListOfService("nis"); });
 }
 VR_CATCH_RETURN(nullptr)

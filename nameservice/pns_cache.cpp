@@ -283,9 +283,9 @@ bool ServiceGetList(std::string_view service, ns_printer_t ***list) {
     for (const auto &t : texts) {
         ns_printer_t *p = Convert(t, source, user_form);
         if (!p) continue; // ignored entries, and short memory (checked below)
-        void **grown = ListAppend(reinterpret_cast<void **>(*list), p);
+        void **grown = list_append(reinterpret_cast<void **>(*list), p);
         if (!grown) {
-            NsPrinterDestroy(p);
+            ns_printer_destroy(p);
             return false;
         }
         *list = reinterpret_cast<ns_printer_t **>(grown);
@@ -325,23 +325,23 @@ ns_printer_t *DirectAddress(const char *name) {
     if (server.empty()) return nullptr;
     char *n = GiveStrdup(name);
     ns_printer_t *p =
-        n ? NsPrinterCreate(n, nullptr, const_cast<char *>("posix"), nullptr) : nullptr;
+        n ? ns_printer_create(n, nullptr, const_cast<char *>("posix"), nullptr) : nullptr;
     if (!p) {
         GiveFree(n);
         return nullptr;
     }
     ns_bsd_addr_t *a = MakeBsdAddr(server, printer.empty() ? nullptr : printer.c_str(),
                                    ext.empty() ? nullptr : ext.c_str(), nullptr);
-    if (!a || NsSetValue("bsdaddr", a, p) != 0) {
+    if (!a || ns_set_value("bsdaddr", a, p) != 0) {
         GiveFree(a);
-        NsPrinterDestroy(p);
+        ns_printer_destroy(p);
         return nullptr;
     }
     return p;
 }
 } // namespace
 
-VR_EXPORT ns_printer_t *NsPrinterGetName(const char *name, const char *service) try {
+VR_EXPORT ns_printer_t *ns_printer_get_name(const char *name, const char *service) try {
     if (!name || !*name) return nullptr;
     try {
         if (std::strchr(name, ':')) return DirectAddress(name);
@@ -353,7 +353,7 @@ VR_EXPORT ns_printer_t *NsPrinterGetName(const char *name, const char *service) 
 }
 VR_CATCH_RETURN(nullptr)
 
-VR_EXPORT ns_printer_t **NsPrinterGetList(const char *service) try {
+VR_EXPORT ns_printer_t **ns_printer_get_list(const char *service) try {
     ns_printer_t **list = nullptr;
     try {
         bool ok = true;
@@ -370,7 +370,7 @@ VR_EXPORT ns_printer_t **NsPrinterGetList(const char *service) try {
 }
 VR_CATCH_RETURN(nullptr)
 
-VR_EXPORT int NsPrinterPut(const ns_printer_t *printer) try {
+VR_EXPORT int ns_printer_put(const ns_printer_t *printer) try {
     if (!printer || !printer->source || !printer->name) return -1;
     try {
         return ServicePut(printer->source, printer);

@@ -50,7 +50,7 @@ size_t Count(void **list) {
 
 // Room is allocated in steps of 32 entries; a list of n elements always has
 // room for ceil((n + 1) / 32) * 32 entries, so the size is known from n.
-VR_EXPORT void **ListAppend(void **list, void *item) try {
+VR_EXPORT void **list_append(void **list, void *item) try {
     if (!item) return list;
     size_t n = Count(list);
     size_t room = (n / kGrowth + 1) * kGrowth; // entries the list has now
@@ -68,7 +68,7 @@ VR_EXPORT void **ListAppend(void **list, void *item) try {
 }
 VR_CATCH_RETURN(nullptr)
 
-VR_EXPORT void *ListLocate(void **list, int (*compare)(void *, void *), void *item) try {
+VR_EXPORT void *list_locate(void **list, int (*compare)(void *, void *), void *item) try {
     if (!list || !compare) return nullptr;
     for (size_t i = 0; list[i]; ++i)
         if (compare(list[i], item) == 0) return list[i];
@@ -76,7 +76,7 @@ VR_EXPORT void *ListLocate(void **list, int (*compare)(void *, void *), void *it
 }
 VR_CATCH_RETURN(nullptr)
 
-VR_EXPORT void **ListConcatenate(void **first, void **second) try {
+VR_EXPORT void **list_concatenate(void **first, void **second) try {
     if (!first) return second;
     if (!second) return first;
     size_t a = Count(first), b = Count(second);
@@ -90,7 +90,7 @@ VR_EXPORT void **ListConcatenate(void **first, void **second) try {
 }
 VR_CATCH_RETURN(nullptr)
 
-VR_EXPORT int ListIterate(void **list, int (*fn)(void *, va_list), ...) try {
+VR_EXPORT int list_iterate(void **list, int (*fn)(void *, va_list), ...) try {
     if (!list || !fn) return 0;
     int sum = 0;
     va_list args;
@@ -106,14 +106,14 @@ VR_EXPORT int ListIterate(void **list, int (*fn)(void *, va_list), ...) try {
 }
 VR_CATCH_RETURN(-1)
 
-VR_EXPORT char **Strsplit(char *text, const char *delimiters) try {
+VR_EXPORT char **strsplit(char *text, const char *delimiters) try {
     if (!text) return nullptr;
     if (!delimiters) delimiters = "";
     char **list = nullptr;
     char *save = nullptr;
     for (char *tok = strtok_r(text, delimiters, &save); tok;
          tok = strtok_r(nullptr, delimiters, &save)) {
-        char **grown = reinterpret_cast<char **>(ListAppend(reinterpret_cast<void **>(list), tok));
+        char **grown = reinterpret_cast<char **>(list_append(reinterpret_cast<void **>(list), tok));
         if (!grown) {
             GiveFree(list);
             return nullptr;

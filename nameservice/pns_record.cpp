@@ -79,7 +79,7 @@ void *ValueFromText(std::string_view key, std::string_view text, bool &ok) {
             if (!ok) return;
             char *s = GiveStrdup(n);
             char **grown =
-                s ? reinterpret_cast<char **>(ListAppend(reinterpret_cast<void **>(names), s))
+                s ? reinterpret_cast<char **>(list_append(reinterpret_cast<void **>(names), s))
                   : nullptr;
             if (!grown) {
                 GiveFree(s);
@@ -101,12 +101,12 @@ void *ValueFromText(std::string_view key, std::string_view text, bool &ok) {
         EachName(text, [&](std::string_view n) {
             if (!ok) return;
             std::string name(n);
-            ns_printer_t *r = NsPrinterGetName(name.c_str(), nullptr);
+            ns_printer_t *r = ns_printer_get_name(name.c_str(), nullptr);
             if (!r) return; // names that lead nowhere are left out
             auto **grown =
-                reinterpret_cast<ns_printer_t **>(ListAppend(reinterpret_cast<void **>(list), r));
+                reinterpret_cast<ns_printer_t **>(list_append(reinterpret_cast<void **>(list), r));
             if (!grown) {
-                NsPrinterDestroy(r);
+                ns_printer_destroy(r);
                 ok = false;
                 return;
             }
@@ -126,7 +126,7 @@ void *ValueFromText(std::string_view key, std::string_view text, bool &ok) {
 // Keeps a record found while following indirections with the record that
 // led to it, so values found in it stay valid as long as that record.
 bool KeepFound(ns_printer_t *owner, ns_printer_t *found) {
-    void **grown = ListAppend(static_cast<void **>(owner->reserved), found);
+    void **grown = list_append(static_cast<void **>(owner->reserved), found);
     if (!grown) return false;
     owner->reserved = grown;
     return true;
@@ -137,10 +137,10 @@ void *Search(std::string_view key, ns_printer_t *p, ns_printer_t *owner, int dep
     if (ns_kvp_t *kv = FindPair(p, key); kv && kv->value) return kv->value;
     if (!p->attributes) return nullptr;
     auto follow = [&](const char *name) -> void * {
-        ns_printer_t *r = NsPrinterGetName(name, nullptr);
+        ns_printer_t *r = ns_printer_get_name(name, nullptr);
         if (!r) return nullptr;
         if (!KeepFound(owner, r)) {
-            NsPrinterDestroy(r);
+            ns_printer_destroy(r);
             return nullptr;
         }
         return Search(key, r, owner, depth + 1);
@@ -286,7 +286,7 @@ ns_printer_t *RecordFromEntry(const Entry &e, const char *source, bool user_form
     for (size_t i = 1; ok && i < e.names.size(); ++i) {
         char *s = GiveStrdup(e.names[i]);
         char **grown =
-            s ? reinterpret_cast<char **>(ListAppend(reinterpret_cast<void **>(aliases), s))
+            s ? reinterpret_cast<char **>(list_append(reinterpret_cast<void **>(aliases), s))
               : nullptr;
         if (!grown) {
             GiveFree(s);
@@ -296,7 +296,7 @@ ns_printer_t *RecordFromEntry(const Entry &e, const char *source, bool user_form
         }
     }
     ns_printer_t *p =
-        ok ? NsPrinterCreate(name, aliases, const_cast<char *>(source), nullptr) : nullptr;
+        ok ? ns_printer_create(name, aliases, const_cast<char *>(source), nullptr) : nullptr;
     if (!p) {
         GiveFree(name);
         FreeNames(aliases);
@@ -304,22 +304,22 @@ ns_printer_t *RecordFromEntry(const Entry &e, const char *source, bool user_form
     }
     for (const auto &[key, text] : e.fields) {
         std::string k = user_form ? (e.names[0] == "_all" ? "all" : "use") : key;
-        if (NsSetValueFromString(k.c_str(), text.c_str(), p) != 0) {
-            NsPrinterDestroy(p);
+        if (ns_set_value_from_string(k.c_str(), text.c_str(), p) != 0) {
+            ns_printer_destroy(p);
             return nullptr;
         }
     }
     return p;
 }
 
-void FreeRecords(ns_printer_t **list) { FreeList(list, NsPrinterDestroy); }
+void FreeRecords(ns_printer_t **list) { FreeList(list, ns_printer_destroy); }
 
 } // namespace vrcore::nameservice::pns
 
 using namespace vrcore::nameservice::pns;
 
-VR_EXPORT ns_printer_t *NsPrinterCreate(char *name, char **aliases, char *source,
-                                        ns_kvp_t **attributes) try {
+VR_EXPORT ns_printer_t *ns_printer_create(char *name, char **aliases, char *source,
+                                          ns_kvp_t **attributes) try {
     if (!name) return nullptr;
     auto *p = static_cast<ns_printer_t *>(GiveAlloc(sizeof(ns_printer_t)));
     if (!p) return nullptr;
@@ -332,7 +332,7 @@ VR_EXPORT ns_printer_t *NsPrinterCreate(char *name, char **aliases, char *source
 }
 VR_CATCH_RETURN(nullptr)
 
-VR_EXPORT void NsPrinterDestroy(ns_printer_t *p) try {
+VR_EXPORT void ns_printer_destroy(ns_printer_t *p) try {
     if (!p) return;
     FreePairs(p->attributes);
     FreeNames(p->aliases);
@@ -342,7 +342,7 @@ VR_EXPORT void NsPrinterDestroy(ns_printer_t *p) try {
 }
 VR_CATCH_VOID
 
-VR_EXPORT void *NsGetValue(const char *key, ns_printer_t *printer) try {
+VR_EXPORT void *ns_get_value(const char *key, ns_printer_t *printer) try {
     if (!key || !printer) return nullptr;
     try {
         return Search(key, printer, printer, 0);
@@ -352,8 +352,8 @@ VR_EXPORT void *NsGetValue(const char *key, ns_printer_t *printer) try {
 }
 VR_CATCH_RETURN(nullptr)
 
-VR_EXPORT char *NsGetValueString(const char *key, ns_printer_t *printer) try {
-    void *v = NsGetValue(key, printer);
+VR_EXPORT char *ns_get_value_string(const char *key, ns_printer_t *printer) try {
+    void *v = ns_get_value(key, printer);
     if (!v) return nullptr;
     std::string text;
     if (!ValueText(key, v, text)) return nullptr;
@@ -361,7 +361,7 @@ VR_EXPORT char *NsGetValueString(const char *key, ns_printer_t *printer) try {
 }
 VR_CATCH_RETURN(nullptr)
 
-VR_EXPORT int NsSetValue(const char *key, void *value, ns_printer_t *printer) try {
+VR_EXPORT int ns_set_value(const char *key, void *value, ns_printer_t *printer) try {
     if (!printer) return -1;
     if (!key) {
         FreePairs(printer->attributes);
@@ -376,7 +376,7 @@ VR_EXPORT int NsSetValue(const char *key, void *value, ns_printer_t *printer) tr
     if (!value) return 0; // unsetting an absent attribute changes nothing
     auto *kv = static_cast<ns_kvp_t *>(GiveAlloc(sizeof(ns_kvp_t)));
     char *k = kv ? GiveStrdup(key) : nullptr;
-    void **grown = k ? ListAppend(reinterpret_cast<void **>(printer->attributes), kv) : nullptr;
+    void **grown = k ? list_append(reinterpret_cast<void **>(printer->attributes), kv) : nullptr;
     if (!grown) {
         GiveFree(k);
         GiveFree(kv);
@@ -389,14 +389,15 @@ VR_EXPORT int NsSetValue(const char *key, void *value, ns_printer_t *printer) tr
 }
 VR_CATCH_RETURN(-1)
 
-VR_EXPORT int NsSetValueFromString(const char *key, const char *text, ns_printer_t *printer) try {
+VR_EXPORT int ns_set_value_from_string(const char *key, const char *text,
+                                       ns_printer_t *printer) try {
     if (!printer) return -1;
-    if (!key) return NsSetValue(nullptr, nullptr, printer);
+    if (!key) return ns_set_value(nullptr, nullptr, printer);
     try {
         bool ok = true;
         void *v = (text && *text) ? ValueFromText(key, text, ok) : nullptr;
         if (!ok) return -1;
-        if (NsSetValue(key, v, printer) != 0) {
+        if (ns_set_value(key, v, printer) != 0) {
             FreeValue(key, v);
             return -1;
         }

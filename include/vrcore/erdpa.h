@@ -157,14 +157,14 @@ VR_EXPORT int ERDPA_FreeError(STF_List *status, ERDPA_ErrorResult *result);
 VR_EXPORT char *ErrorResult2String(const ERDPA_ErrorResult *result);
 
 /* The constant text of a standard problem code of each kind. */
-VR_EXPORT const char *ToAsciiAccessProblem(uint32_t problem);
-VR_EXPORT const char *ToAsciiAttributeProblem(uint32_t problem);
-VR_EXPORT const char *ToAsciiDocumentAccessProblem(uint32_t problem);
-VR_EXPORT const char *ToAsciiPrinterProblem(uint32_t problem);
-VR_EXPORT const char *ToAsciiSecurityProblem(uint32_t problem);
-VR_EXPORT const char *ToAsciiSelectionProblem(uint32_t problem);
-VR_EXPORT const char *ToAsciiServiceProblem(uint32_t problem);
-VR_EXPORT const char *ToAsciiUpdateProblem(uint32_t problem);
+VR_EXPORT const char *ToAscii_AccessProblem(uint32_t problem);
+VR_EXPORT const char *ToAscii_AttributeProblem(uint32_t problem);
+VR_EXPORT const char *ToAscii_DocumentAccessProblem(uint32_t problem);
+VR_EXPORT const char *ToAscii_PrinterProblem(uint32_t problem);
+VR_EXPORT const char *ToAscii_SecurityProblem(uint32_t problem);
+VR_EXPORT const char *ToAscii_SelectionProblem(uint32_t problem);
+VR_EXPORT const char *ToAscii_ServiceProblem(uint32_t problem);
+VR_EXPORT const char *ToAscii_UpdateProblem(uint32_t problem);
 
 /* ---- Error messages --------------------------------------------------------
  * An error message as the error PDUs carry it: choice 1 a text, as one

@@ -62,27 +62,27 @@ VR_BEGIN_DECLS
 /* A name-service object. Fields that do not apply are zero; every string
  * belongs to the object. */
 typedef struct NS_Object {
-    int32_t env;       /* environment that produced the object */
-    int32_t obj_class; /* NS_CLASS_ */
+    int32_t env;      /* environment that produced the object */
+    int32_t objClass; /* NS_CLASS_ */
     char *name;
-    int32_t server_class; /* class of the hosting server; a server's own class */
-    char *server_name;
+    int32_t serverClass; /* class of the hosting server; a server's own class */
+    char *serverName;
     struct {
         char *host;
         int32_t program;
         int32_t version;
         int32_t auth;    /* NS_AUTH_ */
-        char *addr_key;  /* "paddr", "saddr" or "qaddr" */
+        char *addrKey;   /* "paddr", "saddr" or "qaddr" */
         char *source;    /* printer name-service source, e.g. "etc" */
         int32_t dynamic; /* registered at run time */
-        char *nis_domain;
+        char *nisDomain;
     } onc;
     struct {
         char *reserved1;
         char *reserved2;
     } dce;
     struct {
-        int32_t n_bindings;
+        int32_t nBindings;
         char **bindings; /* RPC string bindings */
         char *domain;
         int32_t info; /* server information word */

@@ -23,7 +23,7 @@ VR_BEGIN_DECLS
 
 /* A BSD print address. The ns_bsd_addr_ functions also fill `pname`, the
  * name that was looked up. */
-typedef struct NsBsdAddr {
+typedef struct ns_bsd_addr {
     char *server;
     char *printer;   /* may be NULL */
     char *extension; /* may be NULL */
@@ -36,7 +36,7 @@ typedef struct NsBsdAddr {
  *   "list"           ns_printer_t **   (NULL-terminated list of records)
  *   any other key    char *
  * A NULL value marks the attribute unset. */
-typedef struct NsKvp {
+typedef struct ns_kvp {
     char *key;
     void *value;
 } ns_kvp_t;
@@ -46,7 +46,7 @@ typedef struct NsKvp {
  * is normally a string constant. `attributes` is a NULL-terminated list of
  * pairs. `reserved` belongs to the library (records found while following
  * indirections) and starts NULL. */
-typedef struct NsPrinter {
+typedef struct ns_printer {
     char *name;
     char **aliases;
     char *source;
@@ -71,36 +71,36 @@ typedef struct NsPrinter {
  * must come from malloc; they are released by ns_printer_destroy. NULL
  * when `name` is NULL or memory is short (the arguments stay the
  * caller's). */
-VR_EXPORT ns_printer_t *NsPrinterCreate(char *name, char **aliases, char *source,
-                                        ns_kvp_t **attributes);
-VR_EXPORT void NsPrinterDestroy(ns_printer_t *printer);
+VR_EXPORT ns_printer_t *ns_printer_create(char *name, char **aliases, char *source,
+                                          ns_kvp_t **attributes);
+VR_EXPORT void ns_printer_destroy(ns_printer_t *printer);
 
 /* One record by name or alias. A name holding ":" is a direct address
  * "server:printer[:extension]" and yields a record of source "posix".
  * `service` NULL asks "user", "etc" and "nis" in that order. */
-VR_EXPORT ns_printer_t *NsPrinterGetName(const char *name, const char *service);
+VR_EXPORT ns_printer_t *ns_printer_get_name(const char *name, const char *service);
 /* Every record of a service, or of all services in that order. */
-VR_EXPORT ns_printer_t **NsPrinterGetList(const char *service);
+VR_EXPORT ns_printer_t **ns_printer_get_list(const char *service);
 /* Writes the record back to its source service. A record whose attributes
  * are all unset removes its entry. 0, or -1. */
-VR_EXPORT int NsPrinterPut(const ns_printer_t *printer);
+VR_EXPORT int ns_printer_put(const ns_printer_t *printer);
 
 /* ---- Attributes ------------------------------------------------------- */
 
 /* The value of `key`, following the record's indirections ("all",
  * "group", "list", "use") at most 16 levels deep. A reference into the
  * record (or into records it keeps), valid until the record changes. */
-VR_EXPORT void *NsGetValue(const char *key, ns_printer_t *printer);
+VR_EXPORT void *ns_get_value(const char *key, ns_printer_t *printer);
 /* The value's text form, newly allocated (release with free), or NULL. */
-VR_EXPORT char *NsGetValueString(const char *key, ns_printer_t *printer);
+VR_EXPORT char *ns_get_value_string(const char *key, ns_printer_t *printer);
 /* Replaces the value of `key` or appends the pair; the record takes the
  * value (which must be of the key's type, from malloc). A NULL key
  * releases every pair. 0, or -1 for a NULL record or short memory (the
  * value then stays the caller's). */
-VR_EXPORT int NsSetValue(const char *key, void *value, ns_printer_t *printer);
+VR_EXPORT int ns_set_value(const char *key, void *value, ns_printer_t *printer);
 /* As ns_set_value after converting the text by the key's type; NULL or ""
  * marks the attribute unset. */
-VR_EXPORT int NsSetValueFromString(const char *key, const char *text, ns_printer_t *printer);
+VR_EXPORT int ns_set_value_from_string(const char *key, const char *text, ns_printer_t *printer);
 
 /* ---- Service order ---------------------------------------------------- */
 
@@ -108,39 +108,39 @@ VR_EXPORT int NsSetValueFromString(const char *key, const char *text, ns_printer
  * configuration directory into `codes` (room for `max` entries: at most
  * max - 1 codes followed by 0). 0; 1 when no line names the database; -1
  * when the file cannot be read; -2 on a syntax error (empty list). */
-VR_EXPORT int NsGetSvcOrder(const char *database, int max, int *codes);
+VR_EXPORT int ns_get_svc_order(const char *database, int max, int *codes);
 /* The service name of a code 1..8, else NULL. */
-VR_EXPORT const char *NsGetSvcString(int code);
+VR_EXPORT const char *ns_get_svc_string(int code);
 
 /* ---- BSD addresses ---------------------------------------------------- */
 
-VR_EXPORT ns_bsd_addr_t *NsBsdAddrGetName(const char *name);
+VR_EXPORT ns_bsd_addr_t *ns_bsd_addr_get_name(const char *name);
 /* Addresses of all records of all services but "_all", each once. */
-VR_EXPORT ns_bsd_addr_t **NsBsdAddrGetList(void);
+VR_EXPORT ns_bsd_addr_t **ns_bsd_addr_get_list(void);
 /* The default printer first, then the printers of "_all" (or all). */
-VR_EXPORT ns_bsd_addr_t **NsBsdAddrGetAll(void);
+VR_EXPORT ns_bsd_addr_t **ns_bsd_addr_get_all(void);
 /* PRINTER, else LPDEST, else the record "_default". */
-VR_EXPORT ns_bsd_addr_t *NsBsdAddrGetDefault(void);
+VR_EXPORT ns_bsd_addr_t *ns_bsd_addr_get_default(void);
 /* One address per call (a copy), NULL at the end, which also restarts the
  * iteration. One cursor per function for the whole process. */
-VR_EXPORT ns_bsd_addr_t *NsBsdAddrGetAllOnce(void);
-VR_EXPORT ns_bsd_addr_t *NsBsdAddrUserGetListOnce(void);
-VR_EXPORT ns_bsd_addr_t *NsBsdAddrNisGetListOnce(void);
+VR_EXPORT ns_bsd_addr_t *ns_bsd_addr_get_all_once(void);
+VR_EXPORT ns_bsd_addr_t *ns_bsd_addr_user_get_list_once(void);
+VR_EXPORT ns_bsd_addr_t *ns_bsd_addr_nis_get_list_once(void);
 
 /* ---- Lists ------------------------------------------------------------ */
 
 /* Appends `item` (NULL appends nothing) and returns the list, which may
  * have moved; NULL when memory is short (the old list is untouched). */
-VR_EXPORT void **ListAppend(void **list, void *item);
+VR_EXPORT void **list_append(void **list, void *item);
 /* The first element for which compare(element, item) returns 0. */
-VR_EXPORT void *ListLocate(void **list, int (*compare)(void *element, void *item), void *item);
+VR_EXPORT void *list_locate(void **list, int (*compare)(void *element, void *item), void *item);
 /* A new list of the elements of both, or the one that is not NULL. */
-VR_EXPORT void **ListConcatenate(void **first, void **second);
+VR_EXPORT void **list_concatenate(void **first, void **second);
 /* Calls fn(element, extra arguments) on each element; the sum of results. */
-VR_EXPORT int ListIterate(void **list, int (*fn)(void *element, va_list args), ...);
+VR_EXPORT int list_iterate(void **list, int (*fn)(void *element, va_list args), ...);
 /* Splits `text` in place at any of `delimiters` into a list of its
  * non-empty tokens (release the list with free; the tokens live in text). */
-VR_EXPORT char **Strsplit(char *text, const char *delimiters);
+VR_EXPORT char **strsplit(char *text, const char *delimiters);
 
 VR_END_DECLS
 

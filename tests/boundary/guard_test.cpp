@@ -113,7 +113,7 @@ TEST_F(Boundary, AllocationFailuresBecomeTheFamilysCode) {
     ASSERT_EQ(NS_Init("spool", NS_CLASS_SPOOLER), NS_OK);
     NS_Object spooler{};
     spooler.env = NS_ENV_MSRPC;
-    spooler.obj_class = NS_CLASS_SPOOLER;
+    spooler.objClass = NS_CLASS_SPOOLER;
     spooler.name = const_cast<char *>("spool");
     ASSERT_EQ(NS_CreateObject(&spooler, 1, nullptr), NS_OK);
     const unsigned char bad[] = {0x04, 0x05, 'a'}; // an octet string cut short

@@ -9,5 +9,14 @@ bad=$(nm -D --defined-only "$lib" | awk '{print $3}' | sed 's/^__odr_asan\.//' \
 if [ -n "$bad" ]; then
   echo "unexpected exported symbols:"; echo "$bad"; exit 1
 fi
+# And the set of exported names is exactly the recorded one: a name that
+# disappears (a rename) or appears unrecorded fails. A new export is added
+# to exports.txt in the same change.
+list="$(dirname "$0")/exports.txt"
+diff=$(nm -D --defined-only "$lib" | awk '{print $3}' | sed 's/^__odr_asan\.//' \
+  | grep -vE '^(_init|_fini|_edata|_end|__bss_start)$' | sort -u | diff "$list" - || true)
+if [ -n "$diff" ]; then
+  echo "exported names differ from $list (< recorded only, > exported only):"; echo "$diff"; exit 1
+fi
 n=$(nm -D --defined-only "$lib" | grep -c ' T ')
 echo "exported functions: $n"

@@ -21,10 +21,10 @@ NS_Object Make(int32_t cls, const char *name, int32_t scls = 0, const char *snam
     NS_Object o;
     std::memset(&o, 0, sizeof o);
     o.env = NS_ENV_MSRPC;
-    o.obj_class = cls;
+    o.objClass = cls;
     o.name = const_cast<char *>(name);
-    o.server_class = scls;
-    o.server_name = const_cast<char *>(sname);
+    o.serverClass = scls;
+    o.serverName = const_cast<char *>(sname);
     o.msrpc.domain = const_cast<char *>(domain);
     return o;
 }
@@ -113,10 +113,10 @@ TEST_F(NsApi, RegisterLookUpAndCompare) {
 
     NS_Object *o = nullptr;
     ASSERT_EQ(NS_GetObject(NS_CLASS_ANY_PRN, "P1", nullptr, &o), NS_OK);
-    EXPECT_EQ(o->obj_class, NS_CLASS_PP);
-    EXPECT_EQ(o->server_class, NS_CLASS_SUPERV);
-    EXPECT_STREQ(o->server_name, "sv");
-    ASSERT_EQ(o->msrpc.n_bindings, 1);
+    EXPECT_EQ(o->objClass, NS_CLASS_PP);
+    EXPECT_EQ(o->serverClass, NS_CLASS_SUPERV);
+    EXPECT_STREQ(o->serverName, "sv");
+    ASSERT_EQ(o->msrpc.nBindings, 1);
     // The endpoint identifier is put before the binding, the endpoint dropped.
     EXPECT_STREQ(o->msrpc.bindings[0],
                  "6f1c2a10-0000-4000-8000-000000000001@ncacn_ip_tcp:127.0.0.1");

@@ -171,10 +171,10 @@ TEST(ErrorResults, TextFormsAndRelease) {
     ERDPA_FreeError(st, r);
 
     // Codes outside a kind's table, including the gaps inside it.
-    EXPECT_STREQ(ToAsciiAttributeProblem(1), "unknown Attribute error type");
-    EXPECT_STREQ(ToAsciiUpdateProblem(3), "unknown Update error type");
-    EXPECT_STREQ(ToAsciiServiceProblem(16), "unknown Service error type");
-    EXPECT_STREQ(ToAsciiPrinterProblem(0), "unknown Printer error type");
+    EXPECT_STREQ(ToAscii_AttributeProblem(1), "unknown Attribute error type");
+    EXPECT_STREQ(ToAscii_UpdateProblem(3), "unknown Update error type");
+    EXPECT_STREQ(ToAscii_ServiceProblem(16), "unknown Service error type");
+    EXPECT_STREQ(ToAscii_PrinterProblem(0), "unknown Printer error type");
 
     EXPECT_EQ(ERDPA_FreeError(st, nullptr), 0);
     auto *unknown =

@@ -30,12 +30,12 @@ TEST_F(PnsFiles, HandEditedFileReadsWithContinuationsCommentsAliases) {
               "lab|lab2|color:\\\n\t:bsdaddr=prsrv,lab:\\\n   # not a comment inside an entry\\\n"
               "\t:spooling-type=lpd:\n  # an indented comment\nonlyname\nnoattrs|x:\n"
               "dup:note=first:\ndup:note=second:\r\nlast:note=no newline at the end");
-    ns_printer_t *p = NsPrinterGetName("color", "etc");
+    ns_printer_t *p = ns_printer_get_name("color", "etc");
     ASSERT_NE(p, nullptr);
     ASSERT_NE(p->aliases, nullptr);
     EXPECT_EQ(std::string(p->name) + "|" + p->aliases[0] + "|" + p->aliases[1] + "@" + p->source,
               "lab|lab2|color@etc");
-    NsPrinterDestroy(p);
+    ns_printer_destroy(p);
     for (auto [name, key, value] : {std::tuple{"lab2", "bsdaddr", "prsrv,lab"},
                                     {"lab", "spooling-type", "lpd"},
                                     {"dup", "note", "first"},
@@ -43,19 +43,19 @@ TEST_F(PnsFiles, HandEditedFileReadsWithContinuationsCommentsAliases) {
                                     {"onlyname", "k", "<no record>"},
                                     {"noattrs", "k", "<no record>"}})
         EXPECT_EQ(ValueOf(name, key), value) << name;
-    EXPECT_EQ(NamesOf(NsPrinterGetList("etc")),
+    EXPECT_EQ(NamesOf(ns_printer_get_list("etc")),
               (std::vector<std::string>{"lab", "dup", "dup", "last"}));
 }
 
 TEST_F(PnsFiles, PutRewritesCanonicallyAndUnsetRemoves) {
     WriteFile(etc, "# hand comment\na|a1:k=1:\\\n  :j=2:\ntarget|t1:old=1:\nb:k=3:\n");
     chmod(etc.c_str(), 0640);
-    ns_printer_t *p = NsPrinterGetName("t1", "etc");
+    ns_printer_t *p = ns_printer_get_name("t1", "etc");
     ASSERT_NE(p, nullptr);
-    ASSERT_EQ(NsSetValueFromString("old", nullptr, p), 0);
-    ASSERT_EQ(NsSetValueFromString("bsdaddr", "h,q", p), 0);
-    ASSERT_EQ(NsSetValueFromString("note", "x y", p), 0);
-    ASSERT_EQ(NsPrinterPut(p), 0);
+    ASSERT_EQ(ns_set_value_from_string("old", nullptr, p), 0);
+    ASSERT_EQ(ns_set_value_from_string("bsdaddr", "h,q", p), 0);
+    ASSERT_EQ(ns_set_value_from_string("note", "x y", p), 0);
+    ASSERT_EQ(ns_printer_put(p), 0);
     EXPECT_EQ(ReadFile(etc), Written("a|a1:\\\n\t:k=1:\\\n\t:j=2:\n"
                                      "target|t1:\\\n\t:bsdaddr=h,q:\\\n\t:note=x y:\n"
                                      "b:\\\n\t:k=3:\n"));
@@ -65,9 +65,9 @@ TEST_F(PnsFiles, PutRewritesCanonicallyAndUnsetRemoves) {
 
     // A new record is appended; one with nothing set removes its entry.
     ASSERT_EQ(Put("new", "etc", {{"k", "v"}}), 0);
-    ASSERT_EQ(NsSetValue(nullptr, nullptr, p), 0);
-    ASSERT_EQ(NsPrinterPut(p), 0);
-    NsPrinterDestroy(p);
+    ASSERT_EQ(ns_set_value(nullptr, nullptr, p), 0);
+    ASSERT_EQ(ns_printer_put(p), 0);
+    ns_printer_destroy(p);
     EXPECT_EQ(ReadFile(etc),
               Written("a|a1:\\\n\t:k=1:\\\n\t:j=2:\nb:\\\n\t:k=3:\nnew:\\\n\t:k=v:\n"));
     EXPECT_FALSE(std::filesystem::exists(etc + "-"));
@@ -76,9 +76,9 @@ TEST_F(PnsFiles, PutRewritesCanonicallyAndUnsetRemoves) {
     std::string before = ReadFile(etc);
     for (auto [name, note] : {std::pair{"bad", "a:b"}, {"bad|x", "v"}})
         EXPECT_EQ(Put(name, "etc", {{"note", note}}), -1) << name;
-    ns_printer_t *posix = NsPrinterGetName("h:q", nullptr);
-    EXPECT_EQ(NsPrinterPut(posix), -1);
-    NsPrinterDestroy(posix);
+    ns_printer_t *posix = ns_printer_get_name("h:q", nullptr);
+    EXPECT_EQ(ns_printer_put(posix), -1);
+    ns_printer_destroy(posix);
     EXPECT_EQ(ReadFile(etc), before);
 }
 
@@ -90,10 +90,10 @@ TEST_F(PnsFiles, UserFileReadsAndWritesItsForm) {
     EXPECT_EQ(ValueOf("home", "bsdaddr"),
               "srv"); // the user file first, its "use" leads to the printers file
     ASSERT_EQ(Put("desk", "user", {{"use", "other"}}), 0);
-    ns_printer_t *p = NsPrinterGetName("home", "user");
-    ASSERT_EQ(NsSetValueFromString("use", nullptr, p), 0);
-    ASSERT_EQ(NsPrinterPut(p), 0);
-    NsPrinterDestroy(p);
+    ns_printer_t *p = ns_printer_get_name("home", "user");
+    ASSERT_EQ(ns_set_value_from_string("use", nullptr, p), 0);
+    ASSERT_EQ(ns_printer_put(p), 0);
+    ns_printer_destroy(p);
     EXPECT_EQ(ReadFile(user), Written("_all\tlab,other\ndesk\tother\n"));
 }
 
@@ -124,7 +124,7 @@ TEST_F(PnsFiles, ProcessesAndThreadsWriteWhileOthersRead) {
     });
     threads.emplace_back([&] {
         for (size_t last = 0, n; !stop; last = n)
-            bad += (n = NamesOf(NsPrinterGetList("etc")).size()) < last;
+            bad += (n = NamesOf(ns_printer_get_list("etc")).size()) < last;
     });
     std::vector<std::thread> writers;
     for (const char *prefix : {"x", "y"})
@@ -135,14 +135,14 @@ TEST_F(PnsFiles, ProcessesAndThreadsWriteWhileOthersRead) {
     for (auto &t : threads) t.join();
     EXPECT_EQ(bad.load(), 0);
     EXPECT_EQ(vrcore::nameservice::pns::ReadChangeCounter(etc), before + 200);
-    auto names = NamesOf(NsPrinterGetList("etc"));
+    auto names = NamesOf(ns_printer_get_list("etc"));
     EXPECT_EQ(names.size(), 201u);
     EXPECT_EQ(std::set<std::string>(names.begin(), names.end()).size(), 201u);
     EXPECT_EQ(ValueOf("b49", "bsdaddr"), "srv,b49");
     // A file whose lock file cannot be made is not written.
     setenv("PRINTERS_CONF", (dir + "/missing/printers.cnf").c_str(), 1);
     EXPECT_EQ(Put("z", "etc", {{"k", "v"}}), -1);
-    EXPECT_EQ(NsPrinterGetName("z", "etc"), nullptr);
+    EXPECT_EQ(ns_printer_get_name("z", "etc"), nullptr);
 }
 
 TEST_F(PnsFiles, ReadersReloadAfterEveryChange) {
@@ -209,7 +209,7 @@ TEST_F(PnsFiles, WhereTheFilesAre) {
 
 TEST_F(PnsFiles, ServiceOrderConfiguration) {
     int codes[8];
-    EXPECT_EQ(NsGetSvcOrder("printers", 8, codes), -1);
+    EXPECT_EQ(ns_get_svc_order("printers", 8, codes), -1);
     WriteFile(dir + "/nsswitch.cnf",
               "# order\n"
               "printersx: dns\n"
@@ -222,11 +222,11 @@ TEST_F(PnsFiles, ServiceOrderConfiguration) {
          {Row{"printers", 8, 0, {1, 3, 5, 4, 0}}, Row{"printersx", 8, 0, {8}},
           Row{"hosts", 8, -2, {0}}, Row{"groups", 8, -2, {}}, Row{"absent", 8, 1, {}},
           Row{"many", 4, 0, {1, 2, 3, 0}}}) {
-        EXPECT_EQ(NsGetSvcOrder(db, n, codes), rc) << db;
+        EXPECT_EQ(ns_get_svc_order(db, n, codes), rc) << db;
         EXPECT_EQ(std::vector<int>(codes, codes + want.size()), want) << db;
     }
-    EXPECT_STREQ(NsGetSvcString(8), "dns");
-    EXPECT_TRUE(!NsGetSvcString(0) && !NsGetSvcString(9));
+    EXPECT_STREQ(ns_get_svc_string(8), "dns");
+    EXPECT_TRUE(!ns_get_svc_string(0) && !ns_get_svc_string(9));
 }
 
 // "server,printer@pname" of each address up to the first null, all released.
@@ -249,23 +249,23 @@ TEST_F(PnsFiles, BsdAddresses) {
     WriteFile(etc, "lp1:bsdaddr=s1:\nlp2|two:bsdaddr=s2,q2:\nsame:bsdaddr=s2,q2:\n_default:use=lp2:"
                    "\nnoaddr:note=x:\n");
     using V = std::vector<std::string>;
-    EXPECT_EQ(
-        AddrTexts({NsBsdAddrGetName("two"), NsBsdAddrGetName("lp1"), NsBsdAddrGetName("noaddr")}),
-        (V{"s2,q2@two", "s1,lp1@lp1"})); // the record's name stands in for a missing queue
-    EXPECT_EQ(AddrTexts(NsBsdAddrGetList()), (V{"s1,lp1@lp1", "s2,q2@lp2"}));
-    EXPECT_EQ(AddrTexts({NsBsdAddrGetDefault()})[0].substr(0, 6), "s2,q2@");
-    EXPECT_EQ(AddrTexts(NsBsdAddrGetAll()), (V{"s2,q2@_default", "s1,lp1@lp1"}));
+    EXPECT_EQ(AddrTexts({ns_bsd_addr_get_name("two"), ns_bsd_addr_get_name("lp1"),
+                         ns_bsd_addr_get_name("noaddr")}),
+              (V{"s2,q2@two", "s1,lp1@lp1"})); // the record's name stands in for a missing queue
+    EXPECT_EQ(AddrTexts(ns_bsd_addr_get_list()), (V{"s1,lp1@lp1", "s2,q2@lp2"}));
+    EXPECT_EQ(AddrTexts({ns_bsd_addr_get_default()})[0].substr(0, 6), "s2,q2@");
+    EXPECT_EQ(AddrTexts(ns_bsd_addr_get_all()), (V{"s2,q2@_default", "s1,lp1@lp1"}));
 
     // "_all" chooses the printers; PRINTER chooses the default.
     WriteFile(user, "_all\tlp1,two,lp1\n");
     setenv("PRINTER", "lp1", 1);
-    EXPECT_EQ(AddrTexts(NsBsdAddrGetAll()), (V{"s1,lp1@lp1", "s2,q2@two"}));
+    EXPECT_EQ(AddrTexts(ns_bsd_addr_get_all()), (V{"s1,lp1@lp1", "s2,q2@two"}));
     for (int round = 0; round < 2; ++round) {
         std::vector<ns_bsd_addr_t *> seen;
-        while (ns_bsd_addr_t *x = NsBsdAddrGetAllOnce()) seen.push_back(x);
+        while (ns_bsd_addr_t *x = ns_bsd_addr_get_all_once()) seen.push_back(x);
         EXPECT_EQ(AddrTexts(seen), (V{"s1,lp1@lp1", "s2,q2@two"}));
     }
-    EXPECT_EQ(NsBsdAddrNisGetListOnce(), nullptr);
+    EXPECT_EQ(ns_bsd_addr_nis_get_list_once(), nullptr);
 }
 
 } // namespace

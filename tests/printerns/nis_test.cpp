@@ -51,7 +51,7 @@ TEST_F(PnsNisUpdate, CopiesUpdatesAndRebuildsWithoutAShell) {
     ns_printer_t *p = Make("nisp", "nis", {{"bsdaddr", "s,q"}});
     ASSERT_EQ(vrcore::nameservice::pns::NisUpdate("master-1.example", "printers.conf.byname", p),
               0);
-    NsPrinterDestroy(p);
+    ns_printer_destroy(p);
 
     std::string calls = ReadFile(log);
     std::string t = dir + "/tmp/vrcore-nis";
@@ -88,8 +88,8 @@ TEST_F(PnsNisUpdate, RefusesUnsafeNamesAndReportsFailingSteps) {
     unsetenv("PNS_FAIL");
     std::string calls = ReadFile(log);
     EXPECT_EQ(std::count(calls.begin(), calls.end(), '\n'), 1); // stopped at the first
-    EXPECT_EQ(NsPrinterPut(p), -1); // without a NIS domain there is no master to ask
-    NsPrinterDestroy(p);
+    EXPECT_EQ(ns_printer_put(p), -1); // without a NIS domain there is no master to ask
+    ns_printer_destroy(p);
     EXPECT_TRUE(std::filesystem::is_empty(dir + "/tmp"));
 }
 
@@ -135,30 +135,30 @@ class PnsNisInside : public PnsNisUpdate {
 // Runs first: the next test stops the server.
 TEST_F(PnsNisInside, PutGoesToTheMapsMaster) {
     WriteFile(dir + "/remote/printers.conf", "nis1:note=x:\n");
-    ns_printer_t *p = NsPrinterGetName("nis1", "nis");
+    ns_printer_t *p = ns_printer_get_name("nis1", "nis");
     ASSERT_NE(p, nullptr);
-    ASSERT_EQ(NsSetValueFromString("note", "changed", p), 0);
-    ASSERT_EQ(NsPrinterPut(p), 0);
-    NsPrinterDestroy(p);
+    ASSERT_EQ(ns_set_value_from_string("note", "changed", p), 0);
+    ASSERT_EQ(ns_printer_put(p), 0);
+    ns_printer_destroy(p);
     EXPECT_EQ(ReadFile(log).rfind("rcp [root@nismaster:/etc/printers.conf] [", 0), 0u)
         << ReadFile(log);
     EXPECT_NE(ReadFile(dir + "/remote/printers.conf").find("note=changed"), std::string::npos);
 }
 
 TEST_F(PnsNisInside, LookupsListsAndCache) {
-    ns_printer_t *p = NsPrinterGetName("nisalias", "nis");
+    ns_printer_t *p = ns_printer_get_name("nisalias", "nis");
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(std::string(p->name) + "@" + p->source, "nis1@nis");
-    NsPrinterDestroy(p);
+    ns_printer_destroy(p);
     // Without a service the files come first, then NIS; "use" crosses over.
     WriteFile(etc, "nis2:note=from-file:\n");
     EXPECT_EQ(ValueOf("nis2", "note"), "from-file");
     EXPECT_EQ(ValueOf("nis2", "bsdaddr", "nis"), "nsrv,nq");
-    auto names = NamesOf(NsPrinterGetList("nis"));
+    auto names = NamesOf(ns_printer_get_list("nis"));
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"nis1", "nis2"}));
     std::string servers;
-    while (ns_bsd_addr_t *a = NsBsdAddrNisGetListOnce())
+    while (ns_bsd_addr_t *a = ns_bsd_addr_nis_get_list_once())
         servers += a->server + std::string(";"), free(a);
     EXPECT_EQ(servers, "nsrv;");
 
@@ -168,7 +168,7 @@ TEST_F(PnsNisInside, LookupsListsAndCache) {
     EXPECT_EQ(ValueOf("nis1", "note", "nis"), "from-nis");
     vrcore::nameservice::pns::SetNisMaxAge(0);
     sleep(1);
-    EXPECT_EQ(NsPrinterGetName("nis1", "nis"), nullptr);
+    EXPECT_EQ(ns_printer_get_name("nis1", "nis"), nullptr);
     vrcore::nameservice::pns::SetNisMaxAge(180);
 }
 

@@ -62,7 +62,7 @@ inline std::vector<std::string> NamesOf(ns_printer_t **list) {
     std::vector<std::string> out;
     for (size_t i = 0; list && list[i]; ++i) {
         out.push_back(list[i]->name);
-        NsPrinterDestroy(list[i]);
+        ns_printer_destroy(list[i]);
     }
     free(list);
     return out;
@@ -70,20 +70,20 @@ inline std::vector<std::string> NamesOf(ns_printer_t **list) {
 
 // The text form of a key of a record looked up by name ("" when absent).
 inline std::string ValueOf(const char *name, const char *key, const char *service = nullptr) {
-    ns_printer_t *p = NsPrinterGetName(name, service);
+    ns_printer_t *p = ns_printer_get_name(name, service);
     if (!p) return "<no record>";
-    char *s = NsGetValueString(key, p);
+    char *s = ns_get_value_string(key, p);
     std::string out = s ? s : "";
     free(s);
-    NsPrinterDestroy(p);
+    ns_printer_destroy(p);
     return out;
 }
 
 // A record of a source with attributes given as text.
 inline ns_printer_t *Make(const char *name, const char *source,
                           std::vector<std::pair<const char *, const char *>> attrs = {}) {
-    ns_printer_t *p = NsPrinterCreate(strdup(name), nullptr, const_cast<char *>(source), nullptr);
-    for (auto &[k, v] : attrs) EXPECT_EQ(NsSetValueFromString(k, v, p), 0);
+    ns_printer_t *p = ns_printer_create(strdup(name), nullptr, const_cast<char *>(source), nullptr);
+    for (auto &[k, v] : attrs) EXPECT_EQ(ns_set_value_from_string(k, v, p), 0);
     return p;
 }
 
@@ -91,8 +91,8 @@ inline ns_printer_t *Make(const char *name, const char *source,
 inline int Put(const char *name, const char *source,
                std::vector<std::pair<const char *, const char *>> attrs = {}) {
     ns_printer_t *p = Make(name, source, std::move(attrs));
-    int rc = NsPrinterPut(p);
-    NsPrinterDestroy(p);
+    int rc = ns_printer_put(p);
+    ns_printer_destroy(p);
     return rc;
 }
 

@@ -21,27 +21,27 @@ int CmpStr(void *a, void *b) { return strcmp(static_cast<char *>(a), static_cast
 TEST(PnsList, AppendLocateConcatenateSplit) {
     void **l = nullptr;
     for (intptr_t i = 1; i <= 100; ++i)
-        ASSERT_EQ((l = ListAppend(l, reinterpret_cast<void *>(i)))[i], nullptr);
+        ASSERT_EQ((l = list_append(l, reinterpret_cast<void *>(i)))[i], nullptr);
     for (intptr_t i = 1; i <= 100; ++i) EXPECT_EQ(l[i - 1], reinterpret_cast<void *>(i));
-    EXPECT_EQ(ListAppend(l, nullptr), l);
-    EXPECT_EQ(ListIterate(l, AddScaled, 3), 3 * 5050); // the extra argument reaches the function
+    EXPECT_EQ(list_append(l, nullptr), l);
+    EXPECT_EQ(list_iterate(l, AddScaled, 3), 3 * 5050); // the extra argument reaches the function
     free(l);
 
     char text[] = ",,alpha, beta,,gamma,", more_text[] = "x y", needle[] = "beta",
          missing[] = "delta", empty[] = ",,,";
-    auto **parts = reinterpret_cast<void **>(Strsplit(text, ", "));
-    EXPECT_EQ(ListLocate(parts, CmpStr, needle), parts[1]);
-    EXPECT_EQ(ListLocate(parts, CmpStr, missing), nullptr);
-    auto **more = reinterpret_cast<void **>(Strsplit(more_text, " "));
-    EXPECT_EQ(ListConcatenate(nullptr, more), more);
-    void **both = ListAppend(ListConcatenate(parts, more), needle);
+    auto **parts = reinterpret_cast<void **>(strsplit(text, ", "));
+    EXPECT_EQ(list_locate(parts, CmpStr, needle), parts[1]);
+    EXPECT_EQ(list_locate(parts, CmpStr, missing), nullptr);
+    auto **more = reinterpret_cast<void **>(strsplit(more_text, " "));
+    EXPECT_EQ(list_concatenate(nullptr, more), more);
+    void **both = list_append(list_concatenate(parts, more), needle);
     std::string joined;
     for (size_t i = 0; both[i]; ++i) joined.append(static_cast<char *>(both[i])).append("|");
     EXPECT_EQ(joined, "alpha|beta|gamma|x|y|beta|");
     free(both);
     free(more);
     free(parts);
-    EXPECT_EQ(Strsplit(empty, ","), nullptr);
+    EXPECT_EQ(strsplit(empty, ","), nullptr);
 }
 
 // Each key's text is read into its type and given back in canonical form;
@@ -55,19 +55,19 @@ TEST(PnsValues, TextFormsByKeyType) {
                                 {"bsdaddr", "h,,x", "h,,x"},
                                 {"bsdaddr", " ,q", "<none>"},
                                 {"spooling-type", "", "<none>"}}) {
-        ASSERT_EQ(NsSetValueFromString(key, in, p), 0) << in;
-        char *s = NsGetValueString(key, p);
+        ASSERT_EQ(ns_set_value_from_string(key, in, p), 0) << in;
+        char *s = ns_get_value_string(key, p);
         EXPECT_EQ(std::string(s ? s : "<none>"), out) << in;
-        EXPECT_EQ(NsGetValue(key, p) != nullptr, s != nullptr) << in;
+        EXPECT_EQ(ns_get_value(key, p) != nullptr, s != nullptr) << in;
         free(s);
     }
-    auto **names = static_cast<char **>(NsGetValue("all", p)); // the other keys left it alone
+    auto **names = static_cast<char **>(ns_get_value("all", p)); // the other keys left it alone
     EXPECT_TRUE(names && !strcmp(names[2], "c") && !names[3]);
     // A null key releases every pair.
-    EXPECT_EQ(NsSetValue(nullptr, nullptr, p), 0);
+    EXPECT_EQ(ns_set_value(nullptr, nullptr, p), 0);
     EXPECT_EQ(p->attributes, nullptr);
-    EXPECT_EQ(NsSetValue("k", nullptr, nullptr), -1);
-    NsPrinterDestroy(p);
+    EXPECT_EQ(ns_set_value("k", nullptr, nullptr), -1);
+    ns_printer_destroy(p);
 }
 
 TEST(PnsValues, ConversionLeavesNothingBehindWhenMemoryFails) {
@@ -80,10 +80,10 @@ TEST(PnsValues, ConversionLeavesNothingBehindWhenMemoryFails) {
         [&] {
             ns_printer_t *p = vrcore::nameservice::pns::RecordFromEntry(e, "etc", false);
             if (!p) return false;
-            char *s = NsGetValueString("all", p);
+            char *s = ns_get_value_string("all", p);
             bool ok = s != nullptr;
             vrcore::nameservice::pns::GiveFree(s);
-            NsPrinterDestroy(p);
+            ns_printer_destroy(p);
             return ok;
         },
         [] {});
