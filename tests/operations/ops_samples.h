@@ -20,23 +20,20 @@ struct Sample {
     Bytes bytes;
 };
 
-// Random structures of the operation PDUs, walked from their type
-// descriptions: each optional member present or absent at random, each
+// Random structures of the operation PDUs from the shared walker: each
 // encoded value one of the syntax its member names, each attribute set a
 // random set. The arena owns what it made.
-class Arena {
+class Arena : public vrtest::RandomValues {
   public:
-    explicit Arena(std::mt19937 &rng) : rng_(rng), ids_(PackableAttributes()) {}
-    Arena(const Arena &) = delete;
-    Arena &operator=(const Arena &) = delete;
-    ~Arena() {
+    explicit Arena(std::mt19937 &rng)
+        : RandomValues(static_cast<uint32_t>(rng())), ids_(PackableAttributes()) {}
+    ~Arena() override {
         for (auto &f : undo_) f();
     }
-    uint32_t Next() { return static_cast<uint32_t>(rng_()); }
 
     void *Make(int pdu) {
         const vrcore::ber::Type *t = vrcore::ber::OpsPduType(pdu);
-        void *v = Block(t->size);
+        void *v = Alloc(t->size);
         Fill(*t, v, "", "", 0);
         return v;
     }
@@ -58,13 +55,45 @@ class Arena {
         undo_.push_back([p = b.value] { _GENU__MyFree(p); });
         return b;
     }
-    GENU_BerOID Oid() {
+    GENU_BerOID BerOid() {
         Status st;
         GENU_BerOID o{};
-        GENU_ShortToBerOID(st, ids_[Next() % ids_.size()], &o);
+        GENU_ShortToBerOID(st, ids_[Below(static_cast<uint32_t>(ids_.size()))], &o);
         return o;
     }
     ODP_BerAttrSet *Set() { return static_cast<ODP_BerAttrSet *>(MakeSet(false)); }
+
+  protected:
+    void *Alloc(size_t n) override {
+        void *p = calloc(1, n ? n : 1);
+        undo_.push_back([p] { free(p); });
+        return p;
+    }
+    // The messages are texts.
+    void Open(GEN_OctetString *o, const std::string &parent, const std::string &member) override {
+        static const std::map<std::string, uint32_t> syntax = {{"printer-name", 27},
+                                                               {"printer", 27},
+                                                               {"document-content", 7},
+                                                               {"object-instance", 64},
+                                                               {"initial-value-object", 64},
+                                                               {"object-identification", 64},
+                                                               {"event", 18},
+                                                               {"checkpoint", 74},
+                                                               {"answer-time", 48}};
+        auto it = syntax.find(member);
+        uint32_t type = parent == "ResubmitJobArgument" && member == "printer" ? 6
+                        : it == syntax.end()                                   ? 16
+                                                                               : it->second;
+        GENU_Buffer b = Value(type);
+        o->length = static_cast<int32_t>(b.length);
+        o->value = b.value;
+    }
+    bool Whole(const vrcore::ber::Type &t, void *v) override {
+        std::string name = t.name;
+        if (name != "AttrSet" && name != "ModAttrSet") return false;
+        *static_cast<void **>(v) = MakeSet(name == "ModAttrSet");
+        return true;
+    }
 
   private:
     // The encoding structure of a random set, plain or of modifications.
@@ -81,90 +110,7 @@ class Arena {
         undo_.push_back([=] { FreeBER_AS(Status(), plain), FreeBER_ModOpAS(Status(), changes); });
         return mod ? static_cast<void *>(changes) : plain;
     }
-    void *Block(size_t n) {
-        void *p = calloc(1, n);
-        undo_.push_back([p] { free(p); });
-        return p;
-    }
-    // The syntax of the value an encoded member holds: the messages are texts.
-    static uint32_t Syntax(const std::string &parent, const std::string &member) {
-        static const std::map<std::string, uint32_t> syntax = {{"printer-name", 27},
-                                                               {"printer", 27},
-                                                               {"document-content", 7},
-                                                               {"object-instance", 64},
-                                                               {"initial-value-object", 64},
-                                                               {"object-identification", 64},
-                                                               {"event", 18},
-                                                               {"checkpoint", 74},
-                                                               {"answer-time", 48}};
-        if (parent == "ResubmitJobArgument" && member == "printer") return 6;
-        auto it = syntax.find(member);
-        return it == syntax.end() ? 16 : it->second;
-    }
-    void Fill(const vrcore::ber::Type &t, void *v, const std::string &parent,
-              const std::string &member, int depth) {
-        using vrcore::ber::Kind;
-        auto *base = static_cast<unsigned char *>(v);
-        std::string name = t.name;
-        if (name == "AttrSet" || name == "ModAttrSet") {
-            *static_cast<void **>(v) = MakeSet(name == "ModAttrSet");
-            return;
-        }
-        switch (t.kind) {
-        case Kind::Bool: *base = Next() % 2; return;
-        case Kind::Int: *static_cast<int32_t *>(v) = static_cast<int32_t>(Next()); return;
-        case Kind::Oid: *static_cast<GENU_BerOID *>(v) = Oid(); return;
-        case Kind::Open: *static_cast<GENU_Buffer *>(v) = Value(Syntax(parent, member)); return;
-        case Kind::StringIn:
-            snprintf(static_cast<char *>(v), t.max, "job-%u", Next() % 100000);
-            return;
-        case Kind::Octets: {
-            auto *b = static_cast<GENU_Buffer *>(v);
-            b->length = Next() % 40;
-            b->value = static_cast<unsigned char *>(Block(b->length + 1));
-            for (uint32_t i = 0; i < b->length; ++i)
-                b->value[i] = static_cast<unsigned char>(Next());
-            return;
-        }
-        case Kind::Seq:
-            for (uint32_t i = 0; i < t.nmembers; ++i) {
-                const vrcore::ber::Member &m = t.members[i];
-                // Members that are never sent stay absent.
-                bool never = !strcmp(m.name, "reserved") ||
-                             (name == "ResumeJobArgument" && !strcmp(m.name, "checkpoint"));
-                if ((m.presence || m.ptr_optional) && (never || Next() % 2)) continue;
-                base[0] |= m.presence;
-                Fill(*m.type, base + m.offset, name, m.name, depth + 1);
-            }
-            return;
-        case Kind::Choice: {
-            // Deep filters are items.
-            const vrcore::ber::Member &m = t.members[depth > 6 ? 0 : Next() % t.nmembers];
-            if (t.flags & vrcore::ber::kChoice32)
-                *static_cast<uint32_t *>(v) = m.choice;
-            else
-                *static_cast<uint16_t *>(v) = m.choice;
-            Fill(*m.type, base + m.offset, name, m.name, depth + 1);
-            return;
-        }
-        case Kind::SeqOf:
-        case Kind::SetOf:
-            for (void **link = static_cast<void **>(v); depth <= 6 && Next() % 3;) {
-                *link = Block(t.node_size);
-                Fill(*t.elem, static_cast<unsigned char *>(*link) + t.elem_offset, parent, member,
-                     depth + 1);
-                link = static_cast<void **>(*link);
-            }
-            return;
-        case Kind::Ptr:
-            *static_cast<void **>(v) = Block(t.elem->size);
-            Fill(*t.elem, *static_cast<void **>(v), parent, member, depth + 1);
-            return;
-        default: return;
-        }
-    }
 
-    std::mt19937 &rng_;
     std::vector<GENU_ShortOID> ids_;
     std::vector<std::function<void()>> undo_;
 };

@@ -120,8 +120,8 @@ TEST(OperationResults, ObjectJobAndStatusResults) {
     if (vrtest_ops::ObjectsPack()) {
         GEN_ObjectIdent *obj = nullptr;
         ASSERT_EQ(GENU_MakeObjectIdent_JobId(st, &obj, "job-7", nullptr), 0);
-        ODP_BerObjectResult second{nullptr, {}, a.Set(), a.Oid()};
-        ODP_BerObjectResult first{&second, {}, a.Set(), a.Oid()};
+        ODP_BerObjectResult second{nullptr, {}, a.Set(), a.BerOid()};
+        ODP_BerObjectResult first{&second, {}, a.Set(), a.BerOid()};
         ASSERT_EQ(ODP_PackAV(st, 64, obj, &first.object_identification), 0);
         second.object_identification = first.object_identification;
         ODP_ObjectResult *g = nullptr;

@@ -1,7 +1,9 @@
-// Random valid values: RandomValues makes the library values of the value
-// syntaxes whose runtime structure is the library structure, by walking the
-// PDU's type description (every block comes from _GENU__MyMalloc, so the
-// value is released with its descriptor's delete and genu_ossAllocator[0]);
+// Random valid values walked from the type descriptions of the encoding:
+// RandomValues makes the library values of the value syntaxes whose runtime
+// structure is the library structure (every block from _GENU__MyMalloc, so
+// the value is released with its descriptor's delete and
+// genu_ossAllocator[0]); a subclass changes where blocks come from and what
+// open members and whole named types hold (the operation PDUs).
 // RandomValue holds a value of any packable syntax.
 #pragma once
 
@@ -23,6 +25,9 @@ namespace vrtest {
 class RandomValues {
   public:
     explicit RandomValues(uint32_t seed) : rng_(seed) {}
+    virtual ~RandomValues() = default;
+    RandomValues(const RandomValues &) = delete;
+    RandomValues &operator=(const RandomValues &) = delete;
     // Sets of at most one element keep a peer's canonical re-encoding in
     // the same order.
     bool single_set_elements = false;
@@ -35,12 +40,12 @@ class RandomValues {
         if (t->kind == vrcore::ber::Kind::SeqOf || t->kind == vrcore::ber::Kind::SetOf) {
             void *head = nullptr;
             do {
-                List(*t, &head, 0);
+                List(*t, &head, "", "", 0);
             } while (!head);
             return head;
         }
-        void *v = Zeroed(t->size);
-        Fill(*t, v, 0);
+        void *v = Alloc(t->size);
+        Fill(*t, v, "", "", 0);
         return v;
     }
 
@@ -61,13 +66,100 @@ class RandomValues {
         }
     }
 
-  private:
-    static void *Zeroed(size_t n) {
+  protected:
+    virtual void *Alloc(size_t n) {
         void *p = _GENU__MyMalloc(n ? n : 1);
         memset(p, 0, n ? n : 1);
         return p;
     }
+    // An open member of a `parent` type: here one encoded short octet string.
+    virtual void Open(GEN_OctetString *o, const std::string & /*parent*/,
+                      const std::string & /*member*/) {
+        uint32_t n = Below(20);
+        o->length = static_cast<int32_t>(n + 2);
+        o->value = static_cast<unsigned char *>(Alloc(n + 3));
+        o->value[0] = 0x04;
+        o->value[1] = static_cast<unsigned char>(n);
+        for (uint32_t i = 0; i < n; ++i) o->value[2 + i] = static_cast<unsigned char>(rng_());
+    }
+    // True when the named type was filled as a whole.
+    virtual bool Whole(const vrcore::ber::Type & /*t*/, void * /*v*/) { return false; }
 
+    void Fill(const vrcore::ber::Type &t, void *v, const std::string &parent,
+              const std::string &member, int depth) {
+        using vrcore::ber::Kind;
+        auto *base = static_cast<unsigned char *>(v);
+        if (Whole(t, v)) return;
+        switch (t.kind) {
+        case Kind::Bool: *base = static_cast<unsigned char>(Below(2)); return;
+        case Kind::Int:
+        case Kind::Enum: {
+            uint64_t x = (static_cast<uint64_t>(rng_()) << 32) | rng_();
+            if (Below(3) == 0) x &= 0xff;
+            memcpy(v, &x, t.width);
+            return;
+        }
+        case Kind::Real: {
+            double d = std::ldexp(static_cast<double>(rng_()), static_cast<int>(Below(200)) - 100);
+            memcpy(v, &d, sizeof d);
+            return;
+        }
+        case Kind::Null: return;
+        case Kind::Oid: {
+            STF_List *st = STF_CreateList(nullptr);
+            GENU_ShortToBerOID(st, Oid(), static_cast<GENU_BerOID *>(v));
+            STF_DeleteList(st);
+            return;
+        }
+        case Kind::Octets: {
+            auto *o = static_cast<GEN_OctetString *>(v);
+            uint32_t n = Below(24);
+            if (!n) return;
+            o->length = static_cast<int32_t>(n);
+            o->value = static_cast<unsigned char *>(Alloc(n + 1));
+            for (uint32_t i = 0; i < n; ++i) o->value[i] = static_cast<unsigned char>(rng_());
+            return;
+        }
+        case Kind::Open: Open(static_cast<GEN_OctetString *>(v), parent, member); return;
+        case Kind::StringIn: Chars(static_cast<char *>(v), t.max, t.univ); return;
+        case Kind::Seq:
+        case Kind::Set:
+            for (uint32_t i = 0; i < t.nmembers; ++i) {
+                const vrcore::ber::Member &m = t.members[i];
+                // Members that are never sent stay absent.
+                bool never = !strcmp(m.name, "reserved") || (!strcmp(t.name, "ResumeJobArgument") &&
+                                                             !strcmp(m.name, "checkpoint"));
+                if ((m.presence || m.ptr_optional) && (never || depth > 6 || Below(2))) continue;
+                base[0] |= m.presence;
+                Fill(*m.type, base + m.offset, t.name, m.name, depth + 1);
+            }
+            return;
+        case Kind::Choice: {
+            // Deep filters are items.
+            const vrcore::ber::Member &m = t.members[depth > 6 ? 0 : Below(t.nmembers)];
+            if (t.flags & vrcore::ber::kChoice32)
+                *static_cast<uint32_t *>(v) = m.choice;
+            else
+                *static_cast<uint16_t *>(v) = m.choice;
+            Fill(*m.type, base + m.offset, t.name, m.name, depth + 1);
+            return;
+        }
+        case Kind::SeqOf:
+        case Kind::SetOf: List(t, v, parent, member, depth); return;
+        case Kind::Ptr: {
+            void *p = Alloc(t.elem->size);
+            *static_cast<void **>(v) = p;
+            Fill(*t.elem, p, parent, member, depth + 1);
+            return;
+        }
+        case Kind::Map: Map(t, v); return;
+        default: ADD_FAILURE() << "no generator for " << t.name; return;
+        }
+    }
+
+    std::mt19937 rng_;
+
+  private:
     char Char(uint8_t univ) {
         static const char digits[] = "0123456789 ";
         static const char printable[] =
@@ -87,14 +179,14 @@ class RandomValues {
         size_t n = Below(Below(8) ? 30 : 4096);
         if (t->kind <= 2) {
             if (!n) return;
-            t->u.string = static_cast<char *>(Zeroed(n + 1));
+            t->u.string = static_cast<char *>(Alloc(n + 1));
             for (size_t i = 0; i < n; ++i) t->u.string[i] = Char(22);
             return;
         }
         if (t->kind == 5 && Below(2)) t->charset = Oid();
         if (!n) return;
         t->u.octets.length = static_cast<int32_t>(n);
-        t->u.octets.value = static_cast<unsigned char *>(Zeroed(n + 1));
+        t->u.octets.value = static_cast<unsigned char *>(Alloc(n + 1));
         for (size_t i = 0; i < n; ++i)
             t->u.octets.value[i] = static_cast<unsigned char>(t->kind == 4 ? rng_() : Char(22));
     }
@@ -121,7 +213,7 @@ class RandomValues {
         } else if (name == "SimpleName") {
             Name(static_cast<GEN_SimpleName *>(v));
         } else if (name == "GraphicString") {
-            char *s = static_cast<char *>(Zeroed(41));
+            char *s = static_cast<char *>(Alloc(41));
             Chars(s, 40, 22);
             *static_cast<char **>(v) = s;
         } else if (name == "PersonalName") {
@@ -178,84 +270,19 @@ class RandomValues {
         }
     }
 
-    void List(const vrcore::ber::Type &t, void *field, int depth) {
+    void List(const vrcore::ber::Type &t, void *field, const std::string &parent,
+              const std::string &member, int depth) {
         uint32_t n = depth > 6 ? 0 : Below(4);
         if (t.kind == vrcore::ber::Kind::SetOf && single_set_elements && n > 1) n = 1;
         void **link = static_cast<void **>(field);
         for (uint32_t i = 0; i < n; ++i) {
-            void *node = Zeroed(t.node_size);
+            void *node = Alloc(t.node_size);
             *link = node;
             link = static_cast<void **>(node);
-            Fill(*t.elem, static_cast<unsigned char *>(node) + t.elem_offset, depth + 1);
+            Fill(*t.elem, static_cast<unsigned char *>(node) + t.elem_offset, parent, member,
+                 depth + 1);
         }
     }
-
-    void Fill(const vrcore::ber::Type &t, void *v, int depth) {
-        using vrcore::ber::Kind;
-        auto *base = static_cast<unsigned char *>(v);
-        switch (t.kind) {
-        case Kind::Bool: *base = static_cast<unsigned char>(Below(2)); return;
-        case Kind::Int:
-        case Kind::Enum: {
-            uint64_t x = (static_cast<uint64_t>(rng_()) << 32) | rng_();
-            if (Below(3) == 0) x &= 0xff;
-            memcpy(v, &x, t.width);
-            return;
-        }
-        case Kind::Real: {
-            double d = std::ldexp(static_cast<double>(rng_()), static_cast<int>(Below(200)) - 100);
-            memcpy(v, &d, sizeof d);
-            return;
-        }
-        case Kind::Octets: {
-            auto *o = static_cast<GEN_OctetString *>(v);
-            uint32_t n = Below(24);
-            if (!n) return;
-            o->length = static_cast<int32_t>(n);
-            o->value = static_cast<unsigned char *>(Zeroed(n + 1));
-            for (uint32_t i = 0; i < n; ++i) o->value[i] = static_cast<unsigned char>(rng_());
-            return;
-        }
-        case Kind::Open: {
-            // One encoded value: a short octet string.
-            auto *o = static_cast<GEN_OctetString *>(v);
-            uint32_t n = Below(20);
-            o->length = static_cast<int32_t>(n + 2);
-            o->value = static_cast<unsigned char *>(Zeroed(n + 3));
-            o->value[0] = 0x04;
-            o->value[1] = static_cast<unsigned char>(n);
-            for (uint32_t i = 0; i < n; ++i) o->value[2 + i] = static_cast<unsigned char>(rng_());
-            return;
-        }
-        case Kind::StringIn: Chars(static_cast<char *>(v), t.max, t.univ); return;
-        case Kind::Seq:
-        case Kind::Set:
-            for (uint32_t i = 0; i < t.nmembers; ++i) {
-                const vrcore::ber::Member &m = t.members[i];
-                if (m.ptr_optional && (depth > 6 || Below(2))) continue;
-                Fill(*m.type, base + m.offset, depth + 1);
-            }
-            return;
-        case Kind::Choice: {
-            const vrcore::ber::Member &m = t.members[Below(t.nmembers)];
-            *static_cast<int32_t *>(v) = m.choice;
-            Fill(*m.type, base + m.offset, depth + 1);
-            return;
-        }
-        case Kind::SeqOf:
-        case Kind::SetOf: List(t, v, depth); return;
-        case Kind::Ptr: {
-            void *p = Zeroed(t.elem->size);
-            *static_cast<void **>(v) = p;
-            Fill(*t.elem, p, depth + 1);
-            return;
-        }
-        case Kind::Map: Map(t, v); return;
-        default: ADD_FAILURE() << "no generator for " << t.name; return;
-        }
-    }
-
-    std::mt19937 rng_;
 };
 
 // A random valid value of a packable syntax in a buffer big enough for any;

@@ -64,32 +64,6 @@ TEST(CopyDelete, RandomValuesThroughDescriptors) {
     }
 }
 
-// The deep forms fill a caller's structure and leave it cleared on failure.
-TEST(CopyDelete, DeepCopyFailureLeavesDestinationCleared) {
-    StatusList st;
-    std::mt19937 rng(9);
-    GEN_DeliveryAddress *orig = nullptr, dst;
-    // A well-filled address: retry until most parts are present.
-    while (!orig || !orig->personal_name || !orig->organization_unit_names ||
-           !orig->directory_name || !orig->extension_attrs) {
-        GEN_DeleteDeliveryAddress(st.Fresh(), orig, nullptr);
-        orig = static_cast<GEN_DeliveryAddress *>(
-            NewRandomValue(rng, vrcore::syntax::T_DeliveryAddress));
-    }
-    static const GEN_DeliveryAddress zero{};
-    long points = SweepFailures(
-        [&] {
-            std::memset(&dst, 0xA5, sizeof dst);
-            bool made = GEN_DeepCopyDeliveryAddress(st.Fresh(), &dst, orig, &kFail) == 0;
-            EXPECT_EQ(made ? GEN_DeepDeleteDeliveryAddress(st.Fresh(), &dst, &kFail) : 0, 0);
-            EXPECT_EQ(std::memcmp(&dst, &zero, sizeof dst), 0);
-            return made;
-        },
-        [] {});
-    EXPECT_GT(points, 3);
-    GEN_DeleteDeliveryAddress(st.Fresh(), orig, nullptr);
-}
-
 // Invalid kinds, choices and lengths are refused, outputs stay null and
 // nothing leaks, however deep the fault sits; the largest valid lengths
 // are copied.

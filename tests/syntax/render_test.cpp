@@ -29,40 +29,15 @@ template <typename T> std::string Line(uint32_t type, const T &value, const char
     return s.text;
 }
 
-// One line each: numbers, names and texts cut to 60 characters, choices
-// and names out of their tables' ranges.
+// Names cut to 60 characters; a job identifier without its NUL shown up
+// to its end; a value type out of range named so.
 TEST(RenderValue, Lines) {
     std::string s80(80, 'x');
-    GEN_Text bad{};
-    bad.kind = 9;
     GEN_JobIdentifier job;
-    std::memset(job.value, 'j', sizeof job.value); // no NUL: shown up to its end
-    GEN_NameOrOID syntax = Named(5, "winnt");
-    GEN_DistNameString bare{Txt(1, "CORP"), nullptr}, dn{Txt(1, "CORP"), &syntax};
-    GEN_NumbersUpSupported up{1, {4}}, range{3, {}}, bad_up{9, {}};
-    range.u.range = {1, 2};
-    const std::pair<std::string, std::string> cases[] = {
-        {Line<int32_t>(0, 7), "TRUE"},
-        {Line<uint32_t>(1, 4294967295u), "4294967295"},
-        {Line<int32_t>(12, -5), "-5"},
-        {Line<uint32_t>(4, 86400 + 3600 + 61), "1 day 01:01:01 (90061)"},
-        {Line<uint32_t>(4, 2 * 86400), "2 days 00:00:00 (172800)"},
-        {Line(27, Name(5, s80.c_str())), std::string(60, 'x')},
-        {Line(16, bad), "unknown simple name choice"},
-        {Line(14, job), std::string(256, 'j')},
-        {Line(6, bare), "CORP No Syntax"},
-        {Line(6, dn), "CORP Syntax=winnt"},
-        {Line(18, syntax), "local:winnt"},
-        {Line(9, GEN_FontReference{GEN_FONT_GLOBAL_NAME, {}}), "font reference not a simple name"},
-        {Line(19, up), "Cardinal = 4"}, // one newline, not two
-        {Line(19, range), "CardinalRange = 1 - 2"},
-        {Line(19, bad_up), "Bad NumbersUp Choice"},
-        {Line<int32_t>(21, 7), "unknown=7"},
-        {Line<int32_t>(44, 3), "Left edge"},
-        {Line<int32_t>(44, 4), ""},
-        {Line<int32_t>(90, 0), "unknown value type"},
-    };
-    for (const auto &[got, want] : cases) EXPECT_EQ(got, ">" + want + "\n");
+    std::memset(job.value, 'j', sizeof job.value);
+    EXPECT_EQ(Line(27, Name(5, s80.c_str())), ">" + std::string(60, 'x') + "\n");
+    EXPECT_EQ(Line(14, job), ">" + std::string(256, 'j') + "\n");
+    EXPECT_EQ(Line<int32_t>(90, 0), ">unknown value type\n");
 }
 
 TEST(RenderValue, StructuredValuesPrefixEveryLine) {
@@ -78,19 +53,6 @@ TEST(RenderValue, StructuredValuesPrefixEveryLine) {
               "\tdelivery address = ann@print.example\n\tjob copies = 3\n\toutput bin = <not "
               "specified>\n");
     GEN_DeleteDeliveryAddress(st.Fresh(), mail, nullptr);
-}
-
-TEST(RenderValue, AccessControlEntries) {
-    int32_t nt = GEN_ACL_USER, pl = GEN_ACL_OPERATOR;
-    GEN_PSISAccessControlList list{1, {.simple_name = Name(5, "bob")}, nullptr, nullptr};
-    EXPECT_EQ(Line(85, list), ">end user: group: bob\n");
-    list.name_type = &nt;
-    list.privilege_level = &pl;
-    EXPECT_EQ(Line(85, list), ">op: user: bob\n");
-    nt = 9;
-    EXPECT_EQ(Line(85, list), ">Invalid: bob (name type 9, privilege level 2)\n");
-    list.choice = 4;
-    EXPECT_EQ(Line(85, list), ">Bad ACL choice\n");
 }
 
 TEST(RenderSingle, TextsAndBytes) {
