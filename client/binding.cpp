@@ -37,9 +37,8 @@ uint32_t NoAbort(const GEN_SimpleName *) { return ODP_S_NOTSUPPORTED; }
 uint32_t NoHandshake(const GEN_SimpleName *, const ODP_SecurityToken *) {
     return ODP_S_NOTSUPPORTED;
 }
-const ODP_SecurityTable kDefaultSecurity = {No,          No, NoCredential, NoCheck, No,
-                                            No,          NoBegin, No,     No,      NoContext,
-                                            NoAbort,     NoHandshake, No};
+const ODP_SecurityTable kDefaultSecurity = {No, No, NoCredential, NoCheck, No,          No, NoBegin,
+                                            No, No, NoContext,    NoAbort, NoHandshake, No};
 ODP_SecurityTable g_security = kDefaultSecurity;
 
 std::once_flag g_env_once;
@@ -71,13 +70,14 @@ uint32_t OncCredentials(void *, CLIENT *client) {
         uint32_t answer = g_security.add_credential(3, 1, client);
         if (answer == 0) return 0;
         LOG_CondMessage(5, kOnc, __LINE__,
-                        "ODP__MakeClientHandle, SEC_AddCredential_S failed, type= %d, errno=%u\n", 3,
-                        answer);
+                        "ODP__MakeClientHandle, SEC_AddCredential_S failed, type= %d, errno=%u\n",
+                        3, answer);
         return answer == ODP_S_NOTSUPPORTED ? ODP_S_NOTSUPPORTED : ODP_S_CREDENTIALS;
     }
     if (SEC_AddCredential_C(SEC_TYPE_ONC, SEC_LEVEL_ONC_SYS, client) == SEC_OK) return 0;
     LOG_CondMessage(5, kOnc, __LINE__,
-                    "ODP__MakeClientHandle, SEC_AddCredential_C failed, type= %d, errno=%d\n", 0, 0);
+                    "ODP__MakeClientHandle, SEC_AddCredential_C failed, type= %d, errno=%d\n", 0,
+                    0);
     return ODP_S_CREDENTIALS;
 }
 

@@ -520,7 +520,7 @@ ODP_CATCH
 
 // Delete ("OBJ_C"), clean, enable, disable and resume.
 #define ODP_OBJECT_OP(name, operation, code, caller)                                               \
-    VR_EXPORT int ODP_##name##_C(STF_List *status, GENU_ShortOID object_class,                    \
+    VR_EXPORT int ODP_##name##_C(STF_List *status, GENU_ShortOID object_class,                     \
                                  const GEN_ObjectIdent *object_instance,                           \
                                  const GEN_Message *message, const AS_SetHandle *common_arguments, \
                                  AS_SetHandle **result, ERDPA_ErrorResult **error) try {           \
@@ -549,11 +549,13 @@ VR_EXPORT int ODP_Pause_C(STF_List *status, GENU_ShortOID object_class,
     if (!Begin(status, result, error)) return 1;
     int rc = [&] {
         Sent sent{25};
-        if (ObjectOp(status, 25, object_class, object_instance, message, nullptr,
-                     common_arguments, &sent, error))
+        if (ObjectOp(status, 25, object_class, object_instance, message, nullptr, common_arguments,
+                     &sent, error))
             return 1;
         // The first affected job; the others are found by listing the jobs.
-        const auto *first = static_cast<const ODP_BerPausedJob *>(sent.result);
+        // (The result's structure holds the head of the list.)
+        auto *head = static_cast<ODP_BerPausedJob *const *>(sent.result);
+        const ODP_BerPausedJob *first = head ? *head : nullptr;
         if (!first) return 0;
         auto *r = static_cast<ODP_PauseResult *>(calloc(1, sizeof(ODP_PauseResult)));
         if (!r) return Fail(status, ODP_S_NOMEM);
@@ -609,12 +611,11 @@ VR_EXPORT int ODP_Shutdown_C(STF_List *status, GENU_ShortOID object_class,
                              const GEN_ObjectIdent *object_instance, const GEN_Message *message,
                              GENU_ShortOID when, const AS_SetHandle *common_arguments,
                              AS_SetHandle **result, ERDPA_ErrorResult **error) try {
-    EchoInShutdown(status, kCaller, object_class, object_instance, message, when,
-                   common_arguments);
+    EchoInShutdown(status, kCaller, object_class, object_instance, message, when, common_arguments);
     if (!Begin(status, result, error)) return 1;
     Sent sent{22};
-    int rc = ObjectOp(status, 22, object_class, object_instance, message, &when,
-                      common_arguments, &sent, error) ||
+    int rc = ObjectOp(status, 22, object_class, object_instance, message, &when, common_arguments,
+                      &sent, error) ||
              ObjectResult(status, sent, result, kResultConv);
     EchoOutShutdown(status, kCaller, *result, *error);
     return rc;
@@ -646,9 +647,8 @@ ODP_CATCH
 
 VR_EXPORT int ODP_CancelJob_C(STF_List *status, const char *existing_job,
                               const int32_t *document_number, const GEN_Message *cancel_message,
-                              const int32_t *retention_period,
-                              const AS_SetHandle *common_arguments, AS_SetHandle **result,
-                              ERDPA_ErrorResult **error) try {
+                              const int32_t *retention_period, const AS_SetHandle *common_arguments,
+                              AS_SetHandle **result, ERDPA_ErrorResult **error) try {
     EchoInCancelJob(status, kCaller, existing_job, document_number, cancel_message,
                     retention_period, common_arguments);
     if (!Begin(status, result, error)) return 1;
@@ -693,9 +693,8 @@ VR_EXPORT int ODP_PromoteJob_C(STF_List *status, const char *job_identification,
 ODP_CATCH
 
 VR_EXPORT int ODP_PauseJob_C(STF_List *status, const ODP_JobOrPrinter *paused_job,
-                             const GEN_Message *pause_message,
-                             const AS_SetHandle *common_arguments, ODP_PauseJobResult **result,
-                             ERDPA_ErrorResult **error) try {
+                             const GEN_Message *pause_message, const AS_SetHandle *common_arguments,
+                             ODP_PauseJobResult **result, ERDPA_ErrorResult **error) try {
     EchoInPauseJob(status, kCaller, paused_job, pause_message, common_arguments);
     if (!Begin(status, result, error)) return 1;
     int rc = [&] {
@@ -707,8 +706,7 @@ VR_EXPORT int ODP_PauseJob_C(STF_List *status, const ODP_JobOrPrinter *paused_jo
             return 1;
         Sent sent{18};
         if (Send(status, &sent, &a, error)) return 1;
-        return ToGEN_pauseJobResult(status, static_cast<ODP_BerPauseJobRes *>(sent.result),
-                                    result)
+        return ToGEN_pauseJobResult(status, static_cast<ODP_BerPauseJobRes *>(sent.result), result)
                    ? Fail(status, kResultConv)
                    : 0;
     }();
@@ -740,8 +738,7 @@ VR_EXPORT int ODP_ResumeJob_C(STF_List *status, const char *resumed_job,
 ODP_CATCH
 
 VR_EXPORT int ODP_InterruptJob_C(STF_List *status, const ODP_JobOrPrinter *interrupted_job,
-                                 const GEN_Message *interrupt_message,
-                                 const char *interrupting_job,
+                                 const GEN_Message *interrupt_message, const char *interrupting_job,
                                  const AS_SetHandle *common_arguments,
                                  ODP_InterruptJobResult **result, ERDPA_ErrorResult **error) try {
     EchoInInterruptJob(status, kCaller, interrupted_job, interrupt_message, interrupting_job,
@@ -767,8 +764,8 @@ ODP_CATCH
 VR_EXPORT int ODP_ResubmitJob_C(STF_List *status, GENU_ShortOID object_class,
                                 const GEN_ObjectIdent *object_identification,
                                 const GEN_DistNameString *printer, const GEN_Message *message,
-                                const AS_SetHandle *common_arguments,
-                                ODP_ObjectStatusList **result, ERDPA_ErrorResult **error) try {
+                                const AS_SetHandle *common_arguments, ODP_ObjectStatusList **result,
+                                ERDPA_ErrorResult **error) try {
     EchoInResubmitJob(status, kCaller, object_class, object_identification, printer, message,
                       common_arguments);
     if (!Begin(status, result, error)) return 1;
@@ -785,8 +782,8 @@ VR_EXPORT int ODP_ResubmitJob_C(STF_List *status, GENU_ShortOID object_class,
             return 1;
         Sent sent{23};
         if (Send(status, &sent, &a, error)) return 1;
-        return _ToGEN_ResubmitJobResult(status, static_cast<ODP_BerObjectStatus *>(sent.result),
-                                        result)
+        auto *head = static_cast<ODP_BerObjectStatus *const *>(sent.result);
+        return _ToGEN_ResubmitJobResult(status, head ? *head : nullptr, result)
                    ? Fail(status, ODP_S_NOMEM)
                    : 0;
     }();

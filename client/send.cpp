@@ -41,8 +41,9 @@ int EncodeAndSend(STF_List *status, int32_t operation, const void *argument, voi
         LOG_CondMessage(6, kSource, __LINE__, "BerEncodeAndSend: printing PDU...\n");
         GENU_OssPrintPDU(nullptr, arg_pdu, argument);
     }
-    LOG_CondMessage(6, kSource, __LINE__, "BerEncodeAndSend: encoding... ArgPDU=%d, ResPDU=%d, tid=%d\n",
-                    arg_pdu, res_pdu, Tid());
+    LOG_CondMessage(6, kSource, __LINE__,
+                    "BerEncodeAndSend: encoding... ArgPDU=%d, ResPDU=%d, tid=%d\n", arg_pdu,
+                    res_pdu, Tid());
     GENU_Buffer encoded{};
     if (GENU_OssEncode(nullptr, arg_pdu, argument, &encoded) != 0) {
         LOG_CondMessage(5, kSource, __LINE__, "BerEncodeAndSend: Encode failed on thread %d\n",

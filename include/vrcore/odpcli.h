@@ -66,7 +66,7 @@ typedef struct ODP_SecurityToken {
 typedef struct ODP_SecurityTable {
     uint32_t (*slot0)(void);
     uint32_t (*slot1)(void);
-    uint32_t (*add_credential)(int32_t type, int32_t level, void *binding); /* 2 */
+    uint32_t (*add_credential)(int32_t type, int32_t level, void *binding);           /* 2 */
     uint32_t (*check_common_arguments)(const GEN_SimpleName *peer, AS_SetHandle set); /* 3 */
     uint32_t (*slot4)(void);
     uint32_t (*slot5)(void);
@@ -74,7 +74,7 @@ typedef struct ODP_SecurityTable {
     uint32_t (*slot7)(void);
     uint32_t (*slot8)(void);
     uint32_t (*event_context)(const GEN_SimpleName *server, int32_t zero, void **context,
-                              int32_t *handshake); /* 9 */
+                              int32_t *handshake);         /* 9 */
     uint32_t (*event_abort)(const GEN_SimpleName *server); /* 10 */
     uint32_t (*event_handshake)(const GEN_SimpleName *server,
                                 const ODP_SecurityToken *token); /* 11 */
@@ -152,8 +152,7 @@ VR_EXPORT int ODP_GetOrderedJobs_C(STF_List *status, GENU_ShortOID object_class,
                                    ERDPA_ErrorResult **error);
 VR_EXPORT int ODP_GetOrderedJobsContinuation_C(STF_List *status, const GEN_OctetString *context,
                                                const AS_SetHandle *common_arguments,
-                                               ODP_ListResult **result,
-                                               ERDPA_ErrorResult **error);
+                                               ODP_ListResult **result, ERDPA_ErrorResult **error);
 VR_EXPORT int ODP_Create_C(STF_List *status, GENU_ShortOID object_class,
                            const GEN_ObjectIdent *object_instance,
                            const GEN_ObjectIdent *initial_value_object,
@@ -162,7 +161,7 @@ VR_EXPORT int ODP_Create_C(STF_List *status, GENU_ShortOID object_class,
                            AS_SetHandle **result, ERDPA_ErrorResult **error);
 /* Delete, clean, enable, disable and resume of an object. */
 #define ODP_DECLARE_OBJECT_OP(name)                                                                \
-    VR_EXPORT int ODP_##name##_C(STF_List *status, GENU_ShortOID object_class,                    \
+    VR_EXPORT int ODP_##name##_C(STF_List *status, GENU_ShortOID object_class,                     \
                                  const GEN_ObjectIdent *object_instance,                           \
                                  const GEN_Message *message, const AS_SetHandle *common_arguments, \
                                  AS_SetHandle **result, ERDPA_ErrorResult **error);
@@ -196,17 +195,15 @@ VR_EXPORT int ODP_Control_C(STF_List *status, GENU_ShortOID object_class,
  * before anything is sent. */
 VR_EXPORT int ODP_CancelJob_C(STF_List *status, const char *existing_job,
                               const int32_t *document_number, const GEN_Message *cancel_message,
-                              const int32_t *retention_period,
-                              const AS_SetHandle *common_arguments, AS_SetHandle **result,
-                              ERDPA_ErrorResult **error);
+                              const int32_t *retention_period, const AS_SetHandle *common_arguments,
+                              AS_SetHandle **result, ERDPA_ErrorResult **error);
 VR_EXPORT int ODP_PromoteJob_C(STF_List *status, const char *job_identification,
                                const GEN_Message *promote_message,
                                const AS_SetHandle *common_arguments, AS_SetHandle **result,
                                ERDPA_ErrorResult **error);
 VR_EXPORT int ODP_PauseJob_C(STF_List *status, const ODP_JobOrPrinter *paused_job,
-                             const GEN_Message *pause_message,
-                             const AS_SetHandle *common_arguments, ODP_PauseJobResult **result,
-                             ERDPA_ErrorResult **error);
+                             const GEN_Message *pause_message, const AS_SetHandle *common_arguments,
+                             ODP_PauseJobResult **result, ERDPA_ErrorResult **error);
 /* A checkpoint is accepted and not carried. */
 VR_EXPORT int ODP_ResumeJob_C(STF_List *status, const char *resumed_job,
                               const GEN_Message *resume_message, const int32_t *checkpoint,
@@ -215,15 +212,14 @@ VR_EXPORT int ODP_ResumeJob_C(STF_List *status, const char *resumed_job,
 /* The interrupting job is required (at most 255 characters) and not
  * carried: the request has no field for it. *result is always null. */
 VR_EXPORT int ODP_InterruptJob_C(STF_List *status, const ODP_JobOrPrinter *interrupted_job,
-                                 const GEN_Message *interrupt_message,
-                                 const char *interrupting_job,
+                                 const GEN_Message *interrupt_message, const char *interrupting_job,
                                  const AS_SetHandle *common_arguments,
                                  ODP_InterruptJobResult **result, ERDPA_ErrorResult **error);
 VR_EXPORT int ODP_ResubmitJob_C(STF_List *status, GENU_ShortOID object_class,
                                 const GEN_ObjectIdent *object_identification,
                                 const GEN_DistNameString *printer, const GEN_Message *message,
-                                const AS_SetHandle *common_arguments,
-                                ODP_ObjectStatusList **result, ERDPA_ErrorResult **error);
+                                const AS_SetHandle *common_arguments, ODP_ObjectStatusList **result,
+                                ERDPA_ErrorResult **error);
 VR_EXPORT int ODP_ModifyJob_C(STF_List *status, const char *job_identification,
                               const int32_t *document_number, AS_SetHandle job_attr_modification,
                               const GEN_Message *modify_message,
