@@ -13,7 +13,8 @@
 //   delay <ms>                   sleep, then echo
 //   refuse-auth-sys              refuse a Unix credential (too weak), else echo
 //   noprog | progvers            refuse the program or its version
-// A control line "mirror" (not queued) makes "echo" answer a close-job
+// A control line "default <line>" (not queued) answers requests with that
+// line while the script is empty. A control line "mirror" (not queued) makes "echo" answer a close-job
 // request from then on with a print result naming the request's job, so
 // that concurrent callers can tell their replies apart.
 // Procedure 2, the test's control, takes a request record whose bytes are
@@ -54,6 +55,7 @@ struct Answer {
 
 std::deque<std::string> g_script;
 bool g_mirror = false;
+std::string g_default = "echo";
 Argument g_last;
 unsigned long g_version = 0;
 
@@ -125,7 +127,7 @@ void Request(svc_req *rq, SVCXPRT *xprt) {
     std::vector<char> mirror;
     Decode(&arg, &mirror);
     g_last = arg;
-    std::string line = g_script.empty() ? "echo" : g_script.front();
+    std::string line = g_script.empty() ? g_default : g_script.front();
     if (!g_script.empty()) g_script.pop_front();
     std::istringstream in(line);
     std::string verb;
@@ -170,6 +172,8 @@ void Dispatch(svc_req *rq, SVCXPRT *xprt) {
         for (std::string l; std::getline(in, l);)
             if (l == "mirror")
                 g_mirror = true;
+            else if (l.rfind("default ", 0) == 0)
+                g_default = l.substr(8);
             else if (!l.empty())
                 g_script.push_back(l);
         Answer last{g_last.operation, g_last.bytes, {g_last.sign_extended, g_last.decoded}};
