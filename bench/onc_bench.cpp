@@ -213,8 +213,9 @@ int main(int argc, char **argv) {
         ODP_argument_t a{0, {u_int(line.size()), line.data()}};
         ODP_result_t r{};
         timeval wait{5, 0};
-        if (!c || clnt_call(c, 2, Proc(xdr_ODP_argument_t), reinterpret_cast<char *>(&a),
-                            Proc(xdr_ODP_result_t), reinterpret_cast<char *>(&r), wait) != RPC_SUCCESS)
+        if (!c ||
+            clnt_call(c, 2, Proc(xdr_ODP_argument_t), reinterpret_cast<char *>(&a),
+                      Proc(xdr_ODP_result_t), reinterpret_cast<char *>(&r), wait) != RPC_SUCCESS)
             abort();
         xdr_free(Proc(xdr_ODP_result_t), reinterpret_cast<char *>(&r));
         clnt_destroy(c);

@@ -14,13 +14,12 @@
 //   refuse-auth-sys              refuse a Unix credential (too weak), else echo
 //   noprog | progvers            refuse the program or its version
 // A control line "default <line>" (not queued) answers requests with that
-// line while the script is empty. A control line "mirror" (not queued) makes "echo" answer a close-job
-// request from then on with a print result naming the request's job, so
-// that concurrent callers can tell their replies apart.
-// Procedure 2, the test's control, takes a request record whose bytes are
-// lines to append to the script, and answers with the last request as a
-// reply record: its operation as the kind, its bytes as the result, and
-// two bytes (every byte sign-extended, decoded) as the error.
+// line while the script is empty. A control line "mirror" (not queued) makes "echo" answer a
+// close-job request from then on with a print result naming the request's job, so that concurrent
+// callers can tell their replies apart. Procedure 2, the test's control, takes a request record
+// whose bytes are lines to append to the script, and answers with the last request as a reply
+// record: its operation as the kind, its bytes as the result, and two bytes (every byte
+// sign-extended, decoded) as the error.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
