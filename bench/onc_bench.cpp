@@ -2,14 +2,24 @@
 // against the RPC library's xdr_array of xdr_char, encoding and decoding,
 // in memory. Both must put the same bytes on the wire; the program stops
 // if they do not.
+//
+// Run inside tests/client/onc_env.sh (which starts rpcbind and the test
+// server and sets ODP_TEST_PROGRAM), it also measures a job submission
+// with a 20-attribute job set against a null call plus the same encoding
+// and decoding done locally, with 1, 2 and 8 client threads:
+//   unshare --net --mount --propagation private /bin/sh tests/client/onc_env.sh
+//     build/dev/bench/onc_bench build/dev/tests/client/vrtest_odp_server 539430953 1 -
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <rpc/rpc.h>
 #include <vector>
 
 #include <benchmark/benchmark.h>
 
+#include "vrcore/as.h"
+#include "vrcore/genu.h"
 #include "vrcore/odpcli.h"
 
 namespace {
@@ -98,6 +108,94 @@ void BM_DecodeXdrArrayOfChar(benchmark::State &state) {
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(kBytes));
 }
 
+// ---- Against the test server ----------------------------------------------
+
+constexpr u_long kVersion = 1;
+
+[[noreturn]] void Die(const char *why) {
+    fprintf(stderr, "onc_bench: %s\n", why);
+    abort();
+}
+
+u_long Program() {
+    const char *p = getenv("ODP_TEST_PROGRAM");
+    return p ? strtoul(p, nullptr, 0) : 0;
+}
+
+// A job set of 20 cardinal attributes.
+AS_SetHandle JobSet() {
+    STF_List *st = STF_CreateList(nullptr);
+    AS_SetHandle set = AS_nullSetHandle;
+    AS_Create(st, &set, nullptr, 0);
+    uint32_t n = 0, value = 3;
+    for (GENU_ShortOID id = 1; id < 1092 && n < 20; ++id) {
+        int32_t type = -1;
+        if (strncmp(GENU_ShortOIDToAscii(id), "id-att-", 7) || GENU_AttrIdToType(st, id, &type) ||
+            type != 1)
+            continue;
+        if (AS_AddAttrValM(st, set, id, 1, &value, GENU_AVT2Descriptor(1), nullptr) == 0) ++n;
+    }
+    STF_DeleteList(st);
+    if (n != 20) Die("fewer than 20 cardinal attributes");
+    return set;
+}
+
+// Binds the calling thread: to the test server, or local-only.
+bool BindThread(bool remote) {
+    NS_Object o{};
+    o.env = NS_ENV_ONC;
+    o.server_class = NS_CLASS_SPOOLER;
+    o.name = o.server_name = const_cast<char *>(remote ? "spool-1" : "");
+    o.onc.host = const_cast<char *>("127.0.0.1");
+    o.onc.program = static_cast<int32_t>(Program());
+    o.onc.version = kVersion;
+    STF_List *st = STF_CreateList(nullptr);
+    bool ok = ODP_Initialize2(st, &o) == 0;
+    STF_DeleteList(st);
+    return ok;
+}
+
+// One job submission; aborts unless it succeeds.
+void Submit(STF_List *st, const GEN_SimpleName &printer, AS_SetHandle set) {
+    ODP_PrintResult *r = nullptr;
+    ERDPA_ErrorResult *e = nullptr;
+    if (ODP_CreateJob_C(st, &printer, nullptr, &set, nullptr, nullptr, &r, &e) || r || e)
+        fprintf(stderr, "code %x\n", STF_GetStatus(st)), Die("the submission failed");
+}
+
+// remote: the whole call to the server; else a null call plus the same
+// submission encoded and decoded locally.
+void RunSubmissions(benchmark::State &state, bool remote) {
+    if (!Program()) {
+        state.SkipWithError("needs the test server (run inside onc_env.sh)");
+        return;
+    }
+    STF_List *st = STF_CreateList(nullptr);
+    AS_SetHandle set = JobSet();
+    GEN_SimpleName printer{};
+    GENU_MakeEmbeddedSimpleName(st, &printer, "prn-1", nullptr);
+    CLIENT *null_client = remote ? nullptr : clnt_create("127.0.0.1", Program(), kVersion, "tcp");
+    if (!BindThread(remote) || (!remote && !null_client)) Die("cannot bind");
+    timeval wait{25, 0};
+    for (auto _ : state) {
+        if (!remote && clnt_call(null_client, NULLPROC, Proc(xdr_void), nullptr, Proc(xdr_void),
+                                 nullptr, wait) != RPC_SUCCESS)
+            Die("the null call failed");
+        Submit(st, printer, set);
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()));
+    if (null_client) clnt_destroy(null_client);
+    ODP_Terminate(st);
+    AS_Destroy(st, &set);
+    STF_DeleteList(st);
+}
+
+void BM_CreateJobCall(benchmark::State &state) { RunSubmissions(state, true); }
+void BM_NullCallPlusLocalCodec(benchmark::State &state) { RunSubmissions(state, false); }
+
+BENCHMARK(BM_CreateJobCall)->Threads(1)->Threads(2)->Threads(8)->UseRealTime();
+BENCHMARK(BM_NullCallPlusLocalCodec)->Threads(1)->Threads(2)->Threads(8)->UseRealTime();
+
 BENCHMARK(BM_EncodeBulk)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_EncodeXdrArrayOfChar)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DecodeBulk)->Unit(benchmark::kMicrosecond);
@@ -105,4 +203,24 @@ BENCHMARK(BM_DecodeXdrArrayOfChar)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 
-BENCHMARK_MAIN();
+// Extra arguments (the test filter onc_env.sh passes) are ignored.
+int main(int argc, char **argv) {
+    benchmark::Initialize(&argc, argv);
+    if (Program()) {
+        // Every request from now on is answered with an empty result.
+        CLIENT *c = clnt_create("127.0.0.1", Program(), kVersion, "tcp");
+        std::string line = "default reply 0 - -";
+        ODP_argument_t a{0, {u_int(line.size()), line.data()}};
+        ODP_result_t r{};
+        timeval wait{5, 0};
+        if (!c ||
+            clnt_call(c, 2, Proc(xdr_ODP_argument_t), reinterpret_cast<char *>(&a),
+                      Proc(xdr_ODP_result_t), reinterpret_cast<char *>(&r), wait) != RPC_SUCCESS)
+            abort();
+        xdr_free(Proc(xdr_ODP_result_t), reinterpret_cast<char *>(&r));
+        clnt_destroy(c);
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

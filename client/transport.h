@@ -11,6 +11,7 @@
 
 struct __rpc_client;
 struct encodePacket;
+struct NS_Object;
 
 namespace vrcore::client {
 
@@ -85,6 +86,14 @@ uint32_t OncStatusCode(int rpc_status);
 // before every 20th byte, two blanks before every other 10th, a final
 // newline ("\n" alone for no bytes).
 std::string HexDump(const unsigned char *bytes, uint32_t length);
+
+// ---- DCE/RPC ------------------------------------------------------------
+
+// Binds to the server of a DCE/RPC entry (its first TCP string binding),
+// with the server's credentials when acting as a server. Until the DCE/RPC
+// runtime is part of the library every such bind fails with
+// ODP_S_NOBINDING.
+uint32_t BindDce(const NS_Object &server, bool as_server, std::unique_ptr<Transport> *out);
 
 // ---- Packets --------------------------------------------------------------
 

@@ -13,12 +13,16 @@
 //   delay <ms>                   sleep, then echo
 //   refuse-auth-sys              refuse a Unix credential (too weak), else echo
 //   noprog | progvers            refuse the program or its version
-// Procedure 2, the test's control, takes a request record whose bytes are
-// lines to append to the script, and answers with the last request as a
-// reply record: its operation as the kind, its bytes as the result, and
-// two bytes (every byte sign-extended, decoded) as the error.
+// A control line "default <line>" (not queued) answers requests with that
+// line while the script is empty. A control line "mirror" (not queued) makes "echo" answer a
+// close-job request from then on with a print result naming the request's job, so that concurrent
+// callers can tell their replies apart. Procedure 2, the test's control, takes a request record
+// whose bytes are lines to append to the script, and answers with the last request as a reply
+// record: its operation as the kind, its bytes as the result, and two bytes (every byte
+// sign-extended, decoded) as the error.
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <rpc/rpc.h>
 #include <sstream>
@@ -49,6 +53,8 @@ struct Answer {
 };
 
 std::deque<std::string> g_script;
+bool g_mirror = false;
+std::string g_default = "echo";
 Argument g_last;
 unsigned long g_version = 0;
 
@@ -91,13 +97,24 @@ bool_t WriteWords(XDR *xdrs, std::vector<char> *w) {
     return XDR_PUTBYTES(xdrs, w->data(), static_cast<u_int>(w->size()));
 }
 
-void Decode(Argument *a) {
+// Decodes the argument; with mirroring on, a close job's print result.
+void Decode(Argument *a, std::vector<char> *mirror) {
     int pdu = ODP_ArgumentPDU(a->operation);
     GENU_Buffer in{static_cast<uint32_t>(a->bytes.size()),
                    reinterpret_cast<unsigned char *>(a->bytes.data())};
     void *value = nullptr;
     a->decoded = pdu > 0 && GENU_OssDecode(nullptr, &pdu, &in, &value) == 0;
-    if (a->decoded) GENU_OssFreePDU(nullptr, pdu, value);
+    if (!a->decoded) return;
+    const auto *print = static_cast<const ODP_BerPrintArg *>(value);
+    if (g_mirror && a->operation == 6 && print->choice == 3) {
+        ODP_BerPrintRes res{};
+        memcpy(res.job_identification, print->u.close_job.existing_job, sizeof(ODP_BerJobId));
+        GENU_Buffer out{};
+        if (GENU_OssEncode(nullptr, ODP_PDU_PRINT_RES, &res, &out) == 0)
+            mirror->assign(out.value, out.value + out.length);
+        _GENU__MyFree(out.value);
+    }
+    GENU_OssFreePDU(nullptr, pdu, value);
 }
 
 void Request(svc_req *rq, SVCXPRT *xprt) {
@@ -106,15 +123,17 @@ void Request(svc_req *rq, SVCXPRT *xprt) {
         svcerr_decode(xprt);
         return;
     }
-    Decode(&arg);
+    std::vector<char> mirror;
+    Decode(&arg, &mirror);
     g_last = arg;
-    std::string line = g_script.empty() ? "echo" : g_script.front();
+    std::string line = g_script.empty() ? g_default : g_script.front();
     if (!g_script.empty()) g_script.pop_front();
     std::istringstream in(line);
     std::string verb;
     in >> verb;
     Answer answer;
     answer.result = arg.bytes;
+    if (verb == "echo" && !mirror.empty()) answer.result = mirror;
     if (verb == "noprog") return svcerr_noprog(xprt);
     if (verb == "progvers") return svcerr_progvers(xprt, g_version + 1, g_version + 1);
     if (verb == "refuse-auth-sys" && rq->rq_cred.oa_flavor == AUTH_SYS)
@@ -150,7 +169,12 @@ void Dispatch(svc_req *rq, SVCXPRT *xprt) {
             return svcerr_decode(xprt);
         std::istringstream in(std::string(lines.bytes.begin(), lines.bytes.end()));
         for (std::string l; std::getline(in, l);)
-            if (!l.empty()) g_script.push_back(l);
+            if (l == "mirror")
+                g_mirror = true;
+            else if (l.rfind("default ", 0) == 0)
+                g_default = l.substr(8);
+            else if (!l.empty())
+                g_script.push_back(l);
         Answer last{g_last.operation, g_last.bytes, {g_last.sign_extended, g_last.decoded}};
         svc_sendreply(xprt, Proc(WriteAnswer), reinterpret_cast<char *>(&last));
         return;

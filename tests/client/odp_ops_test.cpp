@@ -1,0 +1,474 @@
+// The DPA operations and the binding: every operation from one table, in
+// local-only mode and against the test server behind its own rpcbind
+// (arguments as they arrive, results, DPA errors, failures), many threads
+// on their handles, and bind/terminate cycles without leaks.
+#include <atomic>
+#include <dirent.h>
+#include <filesystem>
+#include <functional>
+#include <rpc/rpc.h>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "../operations/ops_test_util.h"
+#include "client/binding.h"
+#include "scratch.h"
+#include "vrcore/genu.h"
+#include "vrcore/odpcli.h"
+#include "vrcore/sec.h"
+
+namespace {
+
+namespace client = vrcore::client;
+using vrtest_ops::Bytes;
+using Status = vrtest::StatusList;
+
+constexpr uint32_t kProgram = 0x20271028;
+constexpr uint32_t kVersion = 1;
+
+// The values every operation of the table is called with.
+struct Values : vrtest_ops::Parts {
+    GEN_SimpleName printer{};
+    GEN_Message message{};
+    GEN_OctetString context{3, reinterpret_cast<unsigned char *>(const_cast<char *>("ctx"))};
+    GEN_NameOrOID event{};
+    GEN_DistNameString dn{};
+    ODP_JobOrPrinter job{};
+    ODP_DocDescription doc{};
+    AS_IdentifierList ids{1, &id};
+    uint32_t count = 4;
+    GEN_Selector selector{nullptr, nullptr, nullptr, &count};
+    int32_t zero = 0, number = 3;
+    uint8_t force = 1;
+    Values() : Parts("job-1") {
+        Status st;
+        EXPECT_EQ(GENU_MakeEmbeddedSimpleName(st, &printer, "prn-1", nullptr), 0);
+        EXPECT_EQ(GENU_MakeEmbeddedText(st, &message, "hello", nullptr), 0);
+        EXPECT_EQ(GENU_MakeEmbeddedText(st, &dn.name, "cn=prn-1", nullptr), 0);
+        event.choice = GEN_NOID_NAME;
+        event.u.name = printer;
+        job.kind = ODP_JOB_OR_PRINTER_JOB;
+        strcpy(job.u.job.value, "job-2");
+        doc.attributes = &set;
+    }
+    ~Values() {
+        GEN_DeepDeleteText(Status(), &message, nullptr),
+            GEN_DeepDeleteText(Status(), &dn.name, nullptr);
+    }
+};
+
+// A result handed back: noted, then released.
+bool Take(ODP_PrintResult *r) { return r && !FreeGEN_printResult(Status(), r, nullptr); }
+bool Take(ODP_ListResult *r) { return r && !FreeGEN_listResult(Status(), r, nullptr); }
+bool Take(ODP_PauseJobResult *r) { return r && !FreeGEN_pauseJobResult(Status(), r, nullptr); }
+bool Take(ODP_ObjectStatusList *r) { return r && !FreeGEN_ResubmitJobResult(Status(), r, nullptr); }
+bool Take(ODP_InterruptJobResult *r) { return r != nullptr; }
+bool Take(AS_SetHandle *r) { return r && (AS_Destroy(Status(), r), GENU__CoveredFree(r), true); }
+bool Take(ODP_PauseResult *r) {
+    if (r && (r->bit_mask & ODP_PAUSE_RESULT_STATUS)) AS_Destroy(Status(), &r->pause_status);
+    return r && (free(r), true);
+}
+
+// One operation: its number, the presence bits its argument carries when
+// every optional argument is given, and the job its argument names.
+struct Op {
+    const char *name;
+    int32_t number;
+    uint8_t mask;
+    const char *job;
+    // Calls it; *result: whether a result came back.
+    std::function<int(const Values &, STF_List *, bool *, ERDPA_ErrorResult **)> call;
+};
+
+#define OP(name, number, mask, job, R, ...)                                                        \
+    Op {                                                                                           \
+#name, number, mask, job,                                                                   \
+       [](const Values &v, STF_List *st, bool *got, ERDPA_ErrorResult **e) {                      \
+           (void)v;                                                                                \
+           R *r = nullptr;                                                                         \
+           int rc = ODP_##name##_C(st, __VA_ARGS__, nullptr, &r, e);                               \
+           *got = Take(r);                                                                         \
+           return rc;                                                                              \
+       }      \
+    }
+#define OBJ(name, number) OP(name, number, 0xC0, nullptr, AS_SetHandle, v.id, v.object, &v.message)
+
+const std::vector<Op> &Operations() {
+    static const std::vector<Op> ops = {
+        OP(CreateJob, 0, 0xF0, nullptr, ODP_PrintResult, &v.printer, &v.zero, &v.set, &v.doc),
+        OP(AddDocument, 5, 0xC0, "job-1", ODP_PrintResult, "job-1", &v.zero, &v.doc),
+        OP(CloseJob, 6, 0x80, "job-1", ODP_PrintResult, "job-1"),
+        OP(ListObjectAttributes, 1, 0xE8, nullptr, ODP_ListResult, v.id, &v.number, &v.selector,
+           &v.ids),
+        OP(ListObjectAttributeContinuation, 7, 0x40, nullptr, ODP_ListResult, &v.context),
+        OP(ListObjectAttributeAbort, 12, 0xC0, nullptr, ODP_ListResult, &v.context),
+        OP(GetOrderedJobs, 10, 0xE8, nullptr, ODP_ListResult, v.id, &v.number, &v.selector, &v.ids),
+        OP(GetOrderedJobsContinuation, 11, 0x40, nullptr, ODP_ListResult, &v.context),
+        OP(Create, 2, 0xF8, nullptr, AS_SetHandle, v.id, v.object, v.object, &v.force, &v.set,
+           &v.message),
+        OBJ(Delete, 24),
+        OBJ(Clean, 20),
+        OBJ(Enable, 3),
+        OBJ(Disable, 13),
+        OP(Pause, 25, 0xC0, nullptr, ODP_PauseResult, v.id, v.object, &v.message),
+        OBJ(Resume, 26),
+        OP(Set, 21, 0xE0, nullptr, AS_SetHandle, v.id, v.object, &v.set, &v.message),
+        OP(Shutdown, 22, 0xC0, nullptr, AS_SetHandle, v.id, v.object, &v.message, v.id),
+        OP(Control, 28, 0x40, nullptr, AS_SetHandle, v.id, v.object, 9, v.set),
+        OP(CancelJob, 15, 0xF0, "job-1", AS_SetHandle, "job-1", &v.number, &v.message, &v.number),
+        OP(PromoteJob, 16, 0xC0, "job-1", AS_SetHandle, "job-1", &v.message),
+        OP(PauseJob, 18, 0xC0, "job-2", ODP_PauseJobResult, &v.job, &v.message),
+        OP(ResumeJob, 19, 0xA0, "job-1", AS_SetHandle, "job-1", &v.message, &v.number),
+        OP(InterruptJob, 17, 0xC0, "job-2", ODP_InterruptJobResult, &v.job, &v.message, "job-3"),
+        OP(ResubmitJob, 23, 0xC0, nullptr, ODP_ObjectStatusList, v.id, v.object, &v.dn, &v.message),
+        OP(ModifyJob, 14, 0xE0, "job-1", AS_SetHandle, "job-1", &v.number, v.set, &v.message),
+        OP(SendEvent, 4, 0xE0, nullptr, AS_SetHandle, &v.event, v.set, &v.message),
+    };
+    return ops;
+}
+
+// The presence bits and the job of an argument as the server decoded it
+// (every other argument begins with its presence bits).
+std::pair<uint8_t, std::string> Arrived(int32_t op, const void *a) {
+    auto *print = static_cast<const ODP_BerPrintArg *>(a);
+    auto *list = static_cast<const ODP_BerListArg *>(a);
+    auto *paused = static_cast<const ODP_BerPauseJobArg *>(a);
+    uint8_t bits = *static_cast<const uint8_t *>(a);
+    switch (ODP_ArgumentPDU(op)) {
+    case ODP_PDU_PRINT_ARG:
+        if (print->choice == 1) return {print->u.create_job.bit_mask, ""};
+        if (print->choice == 2)
+            return {print->u.add_document.bit_mask, print->u.add_document.existing_job};
+        return {print->u.close_job.bit_mask, print->u.close_job.existing_job};
+    case ODP_PDU_LIST_ARG:
+        return {list->choice == 2 ? list->u.new_list.bit_mask : list->u.continuation.bit_mask, ""};
+    case ODP_PDU_CANCEL_JOB_ARG:
+        return {bits, static_cast<const ODP_BerCancelJobArg *>(a)->existing_job};
+    case ODP_PDU_PROMOTE_JOB_ARG:
+        return {bits, static_cast<const ODP_BerPromoteJobArg *>(a)->job_identification};
+    case ODP_PDU_PAUSE_JOB_ARG:
+    case ODP_PDU_INTERRUPT_JOB_ARG:
+        return {bits, paused->job.choice == 1 ? paused->job.u.job : "?"};
+    case ODP_PDU_RESUME_JOB_ARG:
+        return {bits, static_cast<const ODP_BerResumeJobArg *>(a)->resumed_job};
+    case ODP_PDU_MODIFY_JOB_ARG:
+        return {bits, static_cast<const ODP_BerModifyJobArg *>(a)->job_identification};
+    default: return {bits, ""};
+    }
+}
+
+// Descriptors the process has open.
+int Open() {
+    int n = 0;
+    DIR *d = opendir("/proc/self/fd");
+    while (readdir(d)) ++n;
+    closedir(d);
+    return n;
+}
+
+// ---- Without a server ------------------------------------------------------
+
+TEST(OdpBinding, SettingsControlAndLocalOnlyHandles) {
+    Status st;
+    EXPECT_EQ(ODP_ServerInit(891, nullptr), client::ODP_S_BADARG);
+    EXPECT_EQ(ODP__serverType, 0);
+    EXPECT_EQ(client::CancelTimeoutFrom("5", nullptr), 120u);
+    EXPECT_EQ(client::CancelTimeoutFrom("6", "1"), 6u);
+    EXPECT_EQ(client::CancelTimeoutFrom(nullptr, "1"), 3600u);
+
+    int32_t ten = 10, none = 0;
+    EXPECT_EQ(st.Failed(ODP_ClientControl(st, 1, &ten)), client::ODP_S_BADARG);
+    GEN_ObjectIdent name{};
+    name.choice = GEN_OBJID_JOB_ID;
+    EXPECT_EQ(st.Failed(ODP_Initialize(st, 5, name)), client::ODP_S_BADNAME);
+    name.choice = GEN_OBJID_SIMPLE_NAME;
+    ASSERT_EQ(GENU_MakeEmbeddedSimpleName(st, &name.u.simple_name, "svr-9", nullptr), 0);
+    EXPECT_EQ(st.Failed(ODP_Initialize(st, 5, name)), client::ODP_S_NSINIT);
+    ASSERT_EQ(GENU_MakeEmbeddedSimpleName(st, &name.u.simple_name, "", nullptr), 0);
+    ASSERT_EQ(ODP_Initialize(st, 5, name), 0);
+    struct {
+        int32_t request;
+        const int32_t *value;
+        uint32_t code;
+    } controls[] = {{1, &ten, 0},
+                    {0, &ten, client::ODP_S_TIMEOUTREAD},
+                    {2, &ten, client::ODP_S_BADARG},
+                    {1, &none, client::ODP_S_BADARG},
+                    {1, nullptr, client::ODP_S_BADARG}};
+    for (const auto &c : controls)
+        EXPECT_EQ(st.Failed(ODP_ClientControl(st, c.request, c.value)), c.code ? c.code : ~0u);
+    EXPECT_TRUE(ODP_Terminate(st) == 0 && ODP_Terminate(st) == 0);
+}
+
+TEST(OdpLocal, EveryOperationEncodesDecodesAndSendsNothing) {
+    Status st;
+    NS_Object local{};
+    ASSERT_EQ(ODP_Initialize2(st, &local), 0);
+    Values v;
+    for (const Op &op : Operations()) {
+        ERDPA_ErrorResult *e = nullptr;
+        bool got = true;
+        EXPECT_EQ(op.call(v, st, &got, &e), 0) << op.name << std::hex << " " << st.Code();
+        EXPECT_FALSE(got || e) << op.name;
+    }
+    // A job identifier that does not fit its field, a missing interrupting
+    // job: refused before encoding.
+    std::string long_job(256, 'j');
+    ODP_PrintResult *r = nullptr;
+    ODP_InterruptJobResult *ir = nullptr;
+    ERDPA_ErrorResult *e = nullptr;
+    EXPECT_EQ(st.Failed(ODP_CloseJob_C(st, long_job.c_str(), nullptr, &r, &e)), ODP_S_JOBID_LONG);
+    EXPECT_EQ(
+        st.Failed(ODP_InterruptJob_C(st, &v.job, nullptr, long_job.c_str(), nullptr, &ir, &e)),
+        ODP_S_JOBID_LONG);
+    EXPECT_EQ(st.Failed(ODP_InterruptJob_C(st, &v.job, nullptr, nullptr, nullptr, &ir, &e)),
+              client::ODP_S_BADARG);
+    ODP_Terminate(st);
+    EXPECT_EQ(st.Failed(ODP_CloseJob_C(st, "job-1", nullptr, &r, &e)), client::ODP_S_BADARG);
+}
+
+// ---- Against the test server -------------------------------------------------
+
+std::string PeerUnavailable() {
+    if (geteuid() != 0) return "not running as root";
+    for (std::string tool : {"unshare", "rpcbind", "rpcinfo", "ip"})
+        if (system(("command -v " + tool + " >/dev/null 2>&1").c_str()) != 0)
+            return tool + " is not installed";
+    if (system("unshare --net --mount true >/dev/null 2>&1") != 0)
+        return "private network and mount namespaces are not allowed here";
+    return "";
+}
+
+TEST(OdpLive, OperationsAgainstARealServer) {
+    std::string why = PeerUnavailable();
+    if (!why.empty()) GTEST_SKIP() << "ONC server test skipped: " << why;
+    vrtest::ScratchDir dir("vrodp");
+    std::string self = std::filesystem::read_symlink("/proc/self/exe");
+    std::string out = dir.Path() + "/out.log";
+    std::string cmd = "unshare --net --mount --propagation private /bin/sh '" VRCORE_SOURCE_DIR
+                      "/tests/client/onc_env.sh' '" +
+                      self + "' '" ODP_TEST_SERVER "' " + std::to_string(kProgram) + " " +
+                      std::to_string(kVersion) + " 'OdpInside.*' >'" + out + "' 2>&1";
+    int rc = system(cmd.c_str());
+    std::string log = vrtest::ReadFile(out);
+    EXPECT_EQ(rc, 0) << log;
+    EXPECT_NE(log.find("[  PASSED  ] 4 tests"), std::string::npos) << log;
+}
+
+template <class F> xdrproc_t Proc(F *f) {
+    return reinterpret_cast<xdrproc_t>(reinterpret_cast<void (*)()>(f));
+}
+
+std::string Hex(const Bytes &b) {
+    static const char *d = "0123456789ABCDEF";
+    std::string s = b.empty() ? "-" : "";
+    for (unsigned char c : b) s += d[c >> 4], s += d[c & 15];
+    return s;
+}
+
+class OdpInside : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_NE(getenv("ODP_TEST_PROGRAM"), nullptr) << "runs only inside onc_env.sh";
+        control_ = clnt_create("127.0.0.1", kProgram, kVersion, "tcp");
+        ASSERT_NE(control_, nullptr);
+        ASSERT_EQ(Bind(), 0);
+    }
+    void TearDown() override {
+        ODP_Terminate(Status());
+        if (control_) clnt_destroy(control_);
+    }
+    static int Bind(uint32_t program = kProgram) {
+        char name[] = "spool-1", host[] = "127.0.0.1";
+        NS_Object o{};
+        o.env = NS_ENV_ONC, o.server_class = NS_CLASS_SPOOLER, o.name = o.server_name = name;
+        o.onc.host = host, o.onc.program = int32_t(program), o.onc.version = kVersion;
+        Status st;
+        return ODP_Initialize2(st, &o) ? static_cast<int>(st.Code()) : 0;
+    }
+    // Appends lines to the server's script; the last request: operation,
+    // bytes, {sign-extended, decoded}.
+    void Control(const std::string &script, Bytes last[3] = nullptr) {
+        ODP_argument_t a{0, {u_int(script.size()), const_cast<char *>(script.data())}};
+        ODP_result_t r{};
+        timeval wait{5, 0};
+        ASSERT_EQ(clnt_call(control_, 2, Proc(xdr_ODP_argument_t), reinterpret_cast<char *>(&a),
+                            Proc(xdr_ODP_result_t), reinterpret_cast<char *>(&r), wait),
+                  RPC_SUCCESS);
+        auto bytes = [](const encodePacket &p) {
+            return Bytes(p.encodePacket_val, p.encodePacket_val + p.encodePacket_len);
+        };
+        if (last)
+            last[0] = {uint8_t(r.error_kind)}, last[1] = bytes(r.result), last[2] = bytes(r.error);
+        xdr_free(Proc(xdr_ODP_result_t), reinterpret_cast<char *>(&r));
+    }
+    CLIENT *control_ = nullptr;
+};
+
+TEST_F(OdpInside, EveryOperationArrivesIntactAndAnswers) {
+    Values v;
+    Status st;
+    for (const Op &op : Operations()) {
+        SCOPED_TRACE(op.name);
+        ERDPA_ErrorResult *e = nullptr;
+        bool got = true;
+        Control("reply 0 - -");
+        ASSERT_EQ(op.call(v, st, &got, &e), 0) << std::hex << st.Code();
+        EXPECT_FALSE(got || e);
+        Bytes last[3];
+        Control("", last);
+        EXPECT_EQ(last[0], Bytes{uint8_t(op.number)});
+        EXPECT_EQ(last[2], (Bytes{1, 1})); // every byte sign-extended; decoded
+        void *arg = vrtest_ops::Decode(ODP_ArgumentPDU(op.number), last[1]);
+        ASSERT_NE(arg, nullptr);
+        auto [mask, job] = Arrived(op.number, arg);
+        EXPECT_EQ(mask, op.mask);
+        EXPECT_EQ(job, op.job ? op.job : "");
+        GENU_OssFreePDU(nullptr, ODP_ArgumentPDU(op.number), arg);
+        // A server that refuses the program fails every operation alike.
+        Control("noprog");
+        EXPECT_EQ(st.Failed(op.call(v, st, &got, &e)), client::ODP_S_PROGRAM);
+    }
+    // Job-submission-complete 1 is not sent; the common arguments carry the
+    // privilege record although none were given.
+    int32_t one = 1;
+    ODP_PrintResult *r = nullptr;
+    ERDPA_ErrorResult *e = nullptr;
+    Control("reply 0 - -");
+    ASSERT_EQ(ODP_CreateJob_C(st, &v.printer, &one, nullptr, nullptr, nullptr, &r, &e), 0);
+    Bytes last[3];
+    Control("", last);
+    auto *a = static_cast<ODP_BerPrintArg *>(vrtest_ops::Decode(ODP_PDU_PRINT_ARG, last[1]));
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->u.create_job.bit_mask, 0x10);
+    GENU_BerOID privileges{};
+    ASSERT_EQ(GENU_ShortToBerOID(st, SEC_PRIVILEGES_ATTR, &privileges), 0);
+    const ODP_BerAttrSet *common = a->u.create_job.common_arguments;
+    EXPECT_TRUE(common &&
+                !memcmp(common->attribute.type.value, privileges.value, privileges.length));
+    GENU_OssFreePDU(nullptr, ODP_PDU_PRINT_ARG, a);
+}
+
+TEST_F(OdpInside, ResultsErrorKindsAndFailures) {
+    Values v;
+    Status st;
+    // Results: a print result's job, an object result's set, the first of
+    // the paused jobs; an interrupt result is never handed back.
+    ODP_BerPrintRes print{};
+    strcpy(print.job_identification, "job-77");
+    ODP_BerObjectOpRes object{0x80, nullptr};
+    ASSERT_EQ(ToBER_AS(st, &object.attribute_set, &v.set, ODP_AS_MODE_EXTENDED_ACL), 0);
+    ODP_BerPausedJob second{nullptr, 0, "job-9", nullptr},
+        first{&second, 0x80, "job-8", object.attribute_set};
+    ODP_BerPausedJob *paused = &first; // the result holds the head of its list
+    ODP_BerInterruptJobRes interrupted{"job-5", nullptr};
+    Control("reply 0 " + Hex(vrtest_ops::Encode(ODP_PDU_PRINT_RES, &print)) + " -\nreply 0 " +
+            Hex(vrtest_ops::Encode(ODP_PDU_ENABLE_RES, &object)) + " -\nreply 0 " +
+            Hex(vrtest_ops::Encode(ODP_PDU_PAUSE_RES, &paused)) + " -\nreply 0 " +
+            Hex(vrtest_ops::Encode(ODP_PDU_INTERRUPT_JOB_RES, &interrupted)) + " -");
+    FreeBER_AS(st, object.attribute_set);
+    ODP_PrintResult *pr = nullptr;
+    AS_SetHandle *set = nullptr;
+    ODP_PauseResult *pause = nullptr;
+    ODP_InterruptJobResult *ir = nullptr;
+    ERDPA_ErrorResult *e = nullptr;
+    ASSERT_EQ(ODP_CloseJob_C(st, "job-77", nullptr, &pr, &e), 0);
+    EXPECT_TRUE(pr && !strcmp(pr->job_identification.value, "job-77"));
+    Take(pr);
+    ASSERT_EQ(ODP_Enable_C(st, v.id, v.object, nullptr, nullptr, &set, &e), 0);
+    uint32_t count = 0;
+    EXPECT_TRUE(set && !AS_GetCount(st, *set, &count) && count == 1);
+    Take(set);
+    ASSERT_EQ(ODP_Pause_C(st, v.id, v.object, nullptr, nullptr, &pause, &e), 0);
+    ASSERT_NE(pause, nullptr);
+    EXPECT_STREQ(pause->affected_job.value, "job-8"); // the first of two
+    EXPECT_EQ(pause->bit_mask, ODP_PAUSE_RESULT_JOB | ODP_PAUSE_RESULT_STATUS);
+    Take(pause);
+    ASSERT_EQ(ODP_InterruptJob_C(st, &v.job, nullptr, "job-3", nullptr, &ir, &e), 0);
+    EXPECT_EQ(ir, nullptr);
+
+    // Each DPA error kind comes back with no result and success; the
+    // undefined kinds and undecodable bytes fail.
+    for (uint32_t kind = 1; kind <= 8; ++kind) {
+        ERDPA_ErrorResult *sent = nullptr;
+        ASSERT_EQ(v.Report(st, &sent, kind, 2), 0) << kind;
+        int32_t wire = 0;
+        GENU_Buffer b{};
+        ASSERT_EQ(ERDPA_EncodeError(st, sent, &wire, &b), 0);
+        Bytes bytes(b.value, b.value + b.length);
+        _GENU__MyFree(b.value);
+        ERDPA_FreeError(st, sent);
+        Control("reply " + std::to_string(wire) + " - " + Hex(bytes));
+        ASSERT_EQ(ODP_CloseJob_C(st, "job-1", nullptr, &pr, &e), 0) << kind;
+        EXPECT_TRUE(!pr && e && e->kind == kind) << kind;
+        ERDPA_FreeError(st, e);
+        if (kind == 1) {
+            Control("reply 2 - " + Hex(bytes) + "\nreply 14 - " + Hex(bytes));
+            for (int i = 0; i < 2; ++i)
+                EXPECT_EQ(st.Failed(ODP_CloseJob_C(st, "job-1", nullptr, &pr, &e)),
+                          client::ODP_S_DECODE);
+        }
+    }
+    Control("reply 0 0102 -\nrefuse-auth-sys\ndelay 2500");
+    EXPECT_EQ(st.Failed(ODP_CloseJob_C(st, "job-1", nullptr, &pr, &e)), client::ODP_S_DECODE);
+    EXPECT_EQ(st.Failed(ODP_CloseJob_C(st, "job-1", nullptr, &pr, &e)), client::ODP_S_ACCESS);
+    int32_t one = 1;
+    ASSERT_EQ(ODP_ClientControl(st, ODP_CONTROL_TIMEOUT, &one), 0);
+    EXPECT_EQ(st.Failed(ODP_CloseJob_C(st, "job-1", nullptr, &pr, &e)), client::ODP_S_TIMEOUT);
+    sleep(2); // the late reply is passed over
+    // Binding: an unknown program; a name in the common arguments rebinds
+    // through the name service, which this process has not started.
+    EXPECT_EQ(Bind(kProgram + 1), static_cast<int>(client::ODP_S_NOBINDING));
+    ASSERT_EQ(Bind(), 0);
+    Status ns;
+    AS_SetHandle common = AS_nullSetHandle;
+    ASSERT_EQ(AS_Create(ns, &common, nullptr, 0), 0);
+    ASSERT_EQ(AS_AddAttrValM(ns, common, 871, 27, &v.printer, GENU_AVT2Descriptor(27), nullptr), 0)
+        << std::hex << ns.Code();
+    EXPECT_EQ(st.Failed(ODP_CloseJob_C(st, "job-1", &common, &pr, &e)), client::ODP_S_NSINIT);
+    AS_Destroy(ns, &common);
+}
+
+TEST_F(OdpInside, EightThreadsEachOnItsOwnHandle) {
+    Control("mirror");
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t)
+        threads.emplace_back([t, &wrong] {
+            if (Bind()) return void(wrong += 500);
+            Status st;
+            for (int i = 0; i < 500; ++i) {
+                std::string job = "job-" + std::to_string(t) + "-" + std::to_string(i);
+                ODP_PrintResult *r = nullptr;
+                ERDPA_ErrorResult *e = nullptr;
+                if (ODP_CloseJob_C(st, job.c_str(), nullptr, &r, &e) || !r ||
+                    job != r->job_identification.value)
+                    ++wrong;
+                Take(r);
+            }
+            ODP_Terminate(st);
+        });
+    for (auto &th : threads) th.join();
+    EXPECT_EQ(wrong, 0);
+}
+
+TEST_F(OdpInside, BindTerminateCyclesAndThreadExitsLeaveNothingOpen) {
+    Status st;
+    ODP_Terminate(st);
+    int before = Open();
+    for (int i = 0; i < 10000; ++i) {
+        if (i % 10 == 0) {
+            // A thread that ends bound releases its handle.
+            std::thread([] { Bind(); }).join();
+            continue;
+        }
+        ASSERT_EQ(Bind(), 0) << i;
+        ASSERT_EQ(ODP_Terminate(st), 0);
+    }
+    EXPECT_EQ(Open(), before);
+}
+
+} // namespace
