@@ -144,8 +144,8 @@ AS_SetHandle JobSet() {
 bool BindThread(bool remote) {
     NS_Object o{};
     o.env = NS_ENV_ONC;
-    o.server_class = NS_CLASS_SPOOLER;
-    o.name = o.server_name = const_cast<char *>(remote ? "spool-1" : "");
+    o.serverClass = NS_CLASS_SPOOLER;
+    o.name = o.serverName = const_cast<char *>(remote ? "spool-1" : "");
     o.onc.host = const_cast<char *>("127.0.0.1");
     o.onc.program = static_cast<int32_t>(Program());
     o.onc.version = kVersion;

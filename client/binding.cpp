@@ -98,7 +98,7 @@ uint32_t ConnectOnc(ClientHandle *h) {
 uint32_t ConnectDce(ClientHandle *h) {
     const NS_Object &o = *h->server;
     const char *tcp = nullptr;
-    for (int32_t i = 0; i < o.msrpc.n_bindings && o.msrpc.bindings && !tcp; ++i)
+    for (int32_t i = 0; i < o.msrpc.nBindings && o.msrpc.bindings && !tcp; ++i)
         if (o.msrpc.bindings[i] && strstr(o.msrpc.bindings[i], "ncacn_ip_tcp"))
             tcp = o.msrpc.bindings[i];
     if (!tcp) {
@@ -116,16 +116,14 @@ uint32_t ConnectDce(ClientHandle *h) {
 bool AlreadyBound(const ClientHandle *h, const NS_Object &want) {
     if (!h || !h->server) return false;
     const NS_Object &have = *h->server;
-    if (have.server_class == kNeverBoundClass || have.server_class != want.server_class)
-        return false;
+    if (have.serverClass == kNeverBoundClass || have.serverClass != want.serverClass) return false;
     if (want.env == NS_ENV_ONC)
         return have.env != NS_ENV_MSRPC && have.onc.program == want.onc.program &&
-               Same(have.server_name, want.server_name);
-    if (have.env == NS_ENV_ONC || !Same(have.server_name, want.server_name) ||
-        !Same(have.msrpc.domain, want.msrpc.domain) ||
-        have.msrpc.n_bindings != want.msrpc.n_bindings)
+               Same(have.serverName, want.serverName);
+    if (have.env == NS_ENV_ONC || !Same(have.serverName, want.serverName) ||
+        !Same(have.msrpc.domain, want.msrpc.domain) || have.msrpc.nBindings != want.msrpc.nBindings)
         return false;
-    for (int32_t i = 0; i < have.msrpc.n_bindings; ++i)
+    for (int32_t i = 0; i < have.msrpc.nBindings; ++i)
         if (strcmp(have.msrpc.bindings[i], want.msrpc.bindings[i]) != 0) return false;
     return true;
 }
@@ -134,7 +132,7 @@ bool AlreadyBound(const ClientHandle *h, const NS_Object &want) {
 bool SameServerName(const ClientHandle *h, int32_t object_type, const GEN_ObjectIdent &name) {
     if (!h || !h->server || h->server->env == NS_ENV_ONC) return false;
     const NS_Object &o = *h->server;
-    if (o.server_class == kNeverBoundClass || o.server_class != object_type) return false;
+    if (o.serverClass == kNeverBoundClass || o.serverClass != object_type) return false;
     if (name.choice != GEN_OBJID_SIMPLE_NAME) {
         LOG_CondMessage(5, kDce, __LINE__, "ODP__SameServerName: Bad serverName type\n");
         return false;
@@ -142,7 +140,7 @@ bool SameServerName(const ClientHandle *h, int32_t object_type, const GEN_Object
     StatusScratch scratch;
     std::string text;
     return NameText(scratch, name.u.simple_name, &text) &&
-           (Same(text.c_str(), o.server_name) || Same(text.c_str(), o.name));
+           (Same(text.c_str(), o.serverName) || Same(text.c_str(), o.name));
 }
 
 int Fail(STF_List *status, uint32_t code) {
@@ -233,7 +231,7 @@ bool CallerDomain(std::string *out) {
 int PeerServerName(STF_List *status, GEN_SimpleName *name) {
     ClientHandle *h = CurrentHandle();
     if (!h || !h->server) return Fail(status, ODP_S_BADARG);
-    return GENU_MakeEmbeddedSimpleName(status, name, h->server->server_name, nullptr);
+    return GENU_MakeEmbeddedSimpleName(status, name, h->server->serverName, nullptr);
 }
 
 int AssociatedServer(STF_List *status, int32_t object_type, const GEN_SimpleName &name,
@@ -243,7 +241,7 @@ int AssociatedServer(STF_List *status, int32_t object_type, const GEN_SimpleName
     NS_Object *o = nullptr;
     if (NS_GetObject(object_type, text.c_str(), nullptr, &o) != NS_OK || !o)
         return Fail(status, ODP_S_NOTFOUND);
-    int rc = GENU_MakeEmbeddedSimpleName(status, server, o->server_name, nullptr);
+    int rc = GENU_MakeEmbeddedSimpleName(status, server, o->serverName, nullptr);
     NS_FreeObject(o);
     return rc;
 }

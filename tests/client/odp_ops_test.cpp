@@ -284,7 +284,7 @@ class OdpInside : public ::testing::Test {
     static int Bind(uint32_t program = kProgram) {
         char name[] = "spool-1", host[] = "127.0.0.1";
         NS_Object o{};
-        o.env = NS_ENV_ONC, o.server_class = NS_CLASS_SPOOLER, o.name = o.server_name = name;
+        o.env = NS_ENV_ONC, o.serverClass = NS_CLASS_SPOOLER, o.name = o.serverName = name;
         o.onc.host = host, o.onc.program = int32_t(program), o.onc.version = kVersion;
         Status st;
         return ODP_Initialize2(st, &o) ? static_cast<int>(st.Code()) : 0;
