@@ -49,12 +49,9 @@ TEST(Dotted, MalformedTextIsRefused) {
     for (int i = 0; i < 126; i++) longest.append(".1");
     std::string b;
     ASSERT_EQ(ToBin(longest, b), 0u); // 127 content octets
-    const char *bad[] = {"",     ".",      "1",    "1.",   ".1.2", "1..2", "01.2",
-                         "1.02", "1.2.00", "3.1",  "1.40", "0.40", "+1.2", "-1.2",
-                         "1.-2", "1.2 ",   " 1.2", "1.2a", "1,2",  "1.2\n"};
-    for (const char *t : bad) EXPECT_EQ(ToBin(t, b), OID_S_INVALID) << '"' << t << '"';
-    for (const char *t : {"1.4294967296", "2.4294967216", "1.2.99999999999999999999"})
-        EXPECT_EQ(ToBin(t, b), OID_S_INVALID) << t; // beyond 32 bits
+    // One text per refusing branch, and values just past 32 bits.
+    for (const char *t : {"", "1", "1..2", "01.2", "3.1", "1.40", "-1.2", "1.2a", "1.4294967296"})
+        EXPECT_EQ(ToBin(t, b), OID_S_INVALID) << '"' << t << '"';
     EXPECT_EQ(ToBin(longest + ".1", b), OID_S_INVALID);
     EXPECT_EQ(ToBin("2.4294967215", b), 0u); // the largest first subidentifier
     // Characteristics: 19 parts of at most 255 after the arcs.
@@ -82,21 +79,12 @@ TEST(Dotted, MalformedTextIsRefused) {
     EXPECT_EQ(len, 8u);
 }
 
-TEST(Dotted, MalformedBinaryFormsAreRefused) {
-    const std::vector<std::vector<unsigned char>> bad = {
-        {0x06, 0x00},                                     // no content
-        {0x04, 0x01, 0x2a},                               // not an identifier
-        {0x06, 0x02, 0x2a, 0x81},                         // cut short
-        {0x06, 0x03, 0x2a, 0x80, 0x01},                   // padded subidentifier
-        {0x06, 0x06, 0x2a, 0x90, 0x80, 0x80, 0x80, 0x00}, // above 32 bits
-        {0x06, 0x80},                                     // long-form length
-    };
-    for (auto b : bad) {
-        uint32_t rc = 0;
-        b.resize(200, 0);
-        ToDec(b.data(), nullptr, &rc);
-        EXPECT_EQ(rc, OID_S_INVALID) << int(b[1]);
-    }
+TEST(Dotted, BinaryFormBoundaries) {
+    std::vector<unsigned char> cut = {0x06, 0x06, 0x2a, 0x90, 0x80, 0x80, 0x80, 0x00}; // > 32 bits
+    cut.resize(200, 0);
+    uint32_t rc = 0;
+    ToDec(cut.data(), nullptr, &rc);
+    EXPECT_EQ(rc, OID_S_INVALID);
     const unsigned char ok[] = {0x06, 0x06, 0x2a, 0x8f, 0xff, 0xff, 0xff, 0x7f}; // 2^32 - 1
     EXPECT_EQ(ToDec(ok), "1.2.4294967295");
 }
