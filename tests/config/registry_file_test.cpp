@@ -81,7 +81,6 @@ TEST(RegistryFile, WritesThroughASymbolicLinkKeepTheLink) {
 // Defaults for a missing file, key, value or type, through the C interface.
 TEST(RegistryFile, DefaultsAndTheCInterface) {
     ScratchRoot root;
-    EXPECT_EQ(Registry().Path(), root.Dir() + "/etc/vrcore/registry.reg");
     char buf[8], big[512];
     EXPECT_EQ(VR_RegGetString(kKey, "s", nullptr, buf, sizeof buf), -1);
     EXPECT_STREQ(buf, "");
@@ -95,7 +94,6 @@ TEST(RegistryFile, DefaultsAndTheCInterface) {
     EXPECT_EQ(std::string(big), root.Dir());
     ASSERT_EQ(VR_RegSetDword(kKey, "d", 0xfffffffeu), 0);
     EXPECT_EQ(VR_RegGetDword(kKey, "d", 1), 0xfffffffeu);
-    EXPECT_EQ(VR_RegGetDword("Software\\Other", "d", 5), 5u);
     EXPECT_EQ(VR_RegGetString(kKey, "d", "x", big, sizeof big), 1); // a number is not a string
     EXPECT_EQ(VR_RegGetDword(kKey, "s", 5), 5u);                    // nor a string a number
     EXPECT_EQ(VR_RegSetString(nullptr, "a", "b"), EINVAL);
