@@ -111,24 +111,8 @@ TEST_F(Format, ItemLimits) {
     EXPECT_EQ(Store(db, "", std::string(256, 'e')), 0u); // the empty key is a key
     EXPECT_EQ(Fetch(db, ""), std::string(256, 'e'));
     EXPECT_EQ(VRBM_store(db, "a", -1, "", 0, 0), VRBM_E_ITEMSIZE);
-    EXPECT_EQ(VRBM_store(db, nullptr, 3, "", 0, 0), VRBM_E_ITEMSIZE);
     EXPECT_EQ(Check(db), "");
     VRBM_close(db);
-}
-
-// Ascending small items: the right leaf fills, then sheds items to the left
-// leaf instead of splitting.
-TEST_F(Format, FullLeafShedsBeforeSplitting) {
-    VRBM_Db *db = Create();
-    for (int i = 0; i < 34; i++) ASSERT_EQ(Store(db, Num("k", 100 + i), "v"), 0u);
-    EXPECT_EQ(Check(db), "");
-    VRBM_close(db);
-    Bytes f = ReadFile();
-    EXPECT_EQ(f.size(), 3 * 1024u); // no page added
-    EXPECT_EQ(U16(f, 10), 2);       // lastNodeId
-    EXPECT_GT(U16(f, 1024 + 4), 1); // the left leaf took items
-    EXPECT_EQ(U16(f, 1024 + 4) + U16(f, 2048 + 4), 34);
-    EXPECT_NE(std::string(f.begin() + 146, f.begin() + 150), "k100"); // separator moved
 }
 
 } // namespace
