@@ -43,7 +43,6 @@ TEST(RegistryText, ReadsEachTypeAndForm) {
          "\"CallMaxRetry\"=dword:0000000a\n"
          "\"Quoted\"=\"say \\\"hi\\\" \\\\\\\\host\\share\"\n"
          "@=\"default\"\n"
-         "\"Plain1\"=str(1):\"one\"\n"
          "\"Bin\"=hex:01,02,\\\n"
          "  03,04\n"
          "\"Short\"=dword:A\n",
@@ -55,7 +54,6 @@ TEST(RegistryText, ReadsEachTypeAndForm) {
           {kPgr, "CallMaxRetry", RegType::Dword, nullptr, 10},
           {kPgr, "Quoted", RegType::String, "say \"hi\" \\\\host\\share", 0},
           {kPgr, "", RegType::String, "default", 0},
-          {kPgr, "Plain1", RegType::String, "one", 0},
           {kPgr, "Bin", RegType::Other, nullptr, 0},
           {kPgr, "Short", RegType::Dword, nullptr, 10}}},
         {"WINE REGISTRY Version 2\n"

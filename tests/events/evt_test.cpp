@@ -143,18 +143,11 @@ TEST_F(Events, RegisteredPortIsExclusive) {
 TEST_F(Events, HostileAndSlowSenders) {
     uint16_t port = 0;
     uint32_t rq = Receiver(&port), m = 0;
-    // A text without its terminating zero; a length beyond the limit,
-    // refused before its content arrives; a connection that ends early; a
-    // primitive of indefinite length; nesting beyond the limit.
-    Bytes deep;
-    for (int i = 0; i < 100; ++i) deep.insert(deep.end(), {0x30, 0x80});
-    for (const Bytes &bad : {Bytes{0x30, 0x05, 0x81, 0x03, 'a', 'b', 'c'},
-                             Bytes{0x30, 0x84, 0x7f, 0xff, 0xff, 0xff, 0x82, 0x01},
-                             Bytes{0x30, 0x80, 0x80, 0x01}, Bytes{0x30, 0x80, 0x04, 0x80}, deep}) {
-        close(Send(port, bad));
-        EXPECT_EQ(EVT_MessageReceive(rq, 5, nullptr, &m), EVT_E_DECODE);
-        EXPECT_EQ(m, 0u);
-    }
+    // A length beyond the limit is refused before its content arrives.
+    // (Other hostile bytes are the evt_receive fuzz target's.)
+    close(Send(port, {0x30, 0x84, 0x7f, 0xff, 0xff, 0xff, 0x82, 0x01}));
+    EXPECT_EQ(EVT_MessageReceive(rq, 5, nullptr, &m), EVT_E_DECODE);
+    EXPECT_EQ(m, 0u);
     // An endless indefinite-length message stops at the limit.
     std::thread flood([port] {
         Bytes chunk(65536, 0);
@@ -369,18 +362,6 @@ TEST_F(Events, AllocationFailuresLeaveNothingBehind) {
         },
         [&] { EXPECT_EQ(pdu, nullptr); });
     EXPECT_GE(points, 4);
-}
-
-// The stream scanner on every prefix of a message and at its size limit.
-TEST(EventWire, Scanner) {
-    using vrcore::ber::Scan;
-    size_t n = 0;
-    const Bytes indef = {0x30, 0x80, 0xa0, 0x80, 0x00, 0x00, 0x80, 0x01, 0x05, 0x00, 0x00, 0xff};
-    EXPECT_TRUE(vrcore::ber::ScanElement(indef.data(), indef.size(), 100, &n) == Scan::kComplete &&
-                n == 11);
-    for (size_t k = 0; k < 11; ++k)
-        EXPECT_EQ(vrcore::ber::ScanElement(indef.data(), k, 100, &n), Scan::kNeedMore) << k;
-    EXPECT_EQ(vrcore::ber::ScanElement(indef.data(), 8, 8, &n), Scan::kTooLarge);
 }
 
 } // namespace
