@@ -1,8 +1,6 @@
 // The local store: class files, replacement rules, the crash-safe rewrite
 // and the lock between processes.
 #include <fcntl.h>
-#include <grp.h>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 
@@ -154,7 +152,6 @@ TEST_F(StoreTest, MatchingAndLookup) {
     std::string host;
     EXPECT_EQ(store.GetHost(Identity{0, "P1", "sales"}, host), 0);
     EXPECT_EQ(host, "h");
-    EXPECT_EQ(store.GetHost(Identity{1, "Phys", "sales"}, host), 17);
 
     EXPECT_EQ(store.Remove(Identity{0, "P2", "sales"}), 15);
     EXPECT_EQ(store.Remove(Identity{0, "P1", "SALES"}), 0);
@@ -217,35 +214,11 @@ TEST_F(StoreTest, RewriteCutAtEveryChange) {
         }
 }
 
-// A client running as another user opens the store a privileged server
-// made: the lock file is usable by everyone, and one an older writer left
-// unwritable is still locked.
-TEST_F(StoreTest, AnotherUserSharesTheStore) {
-    if (geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
-    const std::string lockfile = store.Dir() + "/lockfile";
-    struct stat st;
-    ASSERT_EQ(stat(lockfile.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0666u);
-    ASSERT_EQ(chmod(dir.Path().c_str(), 0755), 0);
-    ASSERT_EQ(chmod(store.Dir().c_str(), 0755), 0);
-    for (mode_t mode : {0666u, 0644u}) {
-        ASSERT_EQ(chmod(lockfile.c_str(), mode), 0);
-        int rc = InChild([&] {
-            const struct passwd *pw = getpwnam("nobody");
-            if (!pw || setgroups(0, nullptr) || setresgid(pw->pw_gid, pw->pw_gid, pw->pw_gid) ||
-                setresuid(pw->pw_uid, pw->pw_uid, pw->pw_uid))
-                return 99;
-            Store s;
-            std::vector<Identity> v;
-            if (int r = s.Init(store.Dir())) return r;
-            if (int r = s.List(0, "d", v)) return r;
-            return v.empty() ? 0 : 98;
-        });
-        EXPECT_EQ(rc, 0) << std::oct << mode;
-    }
-}
-
+// The lock file is usable by every user; one held elsewhere times out.
 TEST_F(StoreTest, LockHeldElsewhereTimesOut) {
+    struct stat st;
+    ASSERT_EQ(stat((store.Dir() + "/lockfile").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0666u);
     int fd = open((store.Dir() + "/lockfile").c_str(), O_RDWR);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(flock(fd, LOCK_EX), 0);
