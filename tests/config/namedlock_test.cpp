@@ -90,46 +90,39 @@ TEST(NamedMutex, TimesOutAndIsReleasedByAHoldersDeath) {
 }
 
 // Within a process: recursive for the owner, exclusive for other threads,
-// shared by every handle of a name.
-TEST(NamedMutex, RecursiveForTheOwnerExclusiveForOtherThreads) {
-    cfgtest::ScratchRoot root;
-    NamedMutex a, b;
-    ASSERT_EQ(a.Open("ImportMaxTry"), 0);
-    ASSERT_EQ(b.Open("ImportMaxTry"), 0);
-    ASSERT_EQ(a.Lock(), 0);
-    ASSERT_EQ(b.Lock(0), 0); // the same mutex, already ours
-    int other_lock = -1, other_unlock = -1;
-    std::thread t([&] {
-        NamedMutex c;
-        if (c.Open("ImportMaxTry") == 0) {
-            other_lock = c.Lock(20);
-            other_unlock = a.Unlock();
-        }
-    });
-    t.join();
-    EXPECT_EQ(other_lock, ETIMEDOUT);
-    EXPECT_EQ(other_unlock, EPERM);
-    EXPECT_EQ(b.Unlock(), 0);
-    EXPECT_EQ(a.Unlock(), 0);
-    EXPECT_EQ(a.Unlock(), EPERM);
-}
-
-// A child forked while the parent holds the mutex does not inherit the
-// hold; closing the last handle while holding releases it for others.
-TEST(NamedMutex, AForkedChildDoesNotInheritTheHoldAndClosingReleases) {
+// shared by every handle of a name. A child forked while the parent holds
+// the mutex does not inherit the hold; closing the last handle while
+// holding releases it.
+TEST(NamedMutex, RecursiveForTheOwnerNotInheritedReleasedByClosing) {
     cfgtest::ScratchRoot root;
     auto child_locks = [] {
         return vrtest::InChild([] {
             NamedMutex c;
-            return c.Open("PingTry") != 0 ? 2 : c.Lock(0);
+            return c.Open("ImportMaxTry") != 0 ? 2 : c.Lock(0);
         });
     };
     {
-        NamedMutex m;
-        ASSERT_EQ(m.Open("PingTry"), 0);
-        ASSERT_EQ(m.Lock(), 0);
-        ASSERT_EQ(m.Lock(), 0);
+        NamedMutex a, b;
+        ASSERT_EQ(a.Open("ImportMaxTry"), 0);
+        ASSERT_EQ(b.Open("ImportMaxTry"), 0);
+        ASSERT_EQ(a.Lock(), 0);
+        ASSERT_EQ(b.Lock(0), 0); // the same mutex, already ours
+        int other_lock = -1, other_unlock = -1;
+        std::thread t([&] {
+            NamedMutex c;
+            if (c.Open("ImportMaxTry") == 0) {
+                other_lock = c.Lock(20);
+                other_unlock = a.Unlock();
+            }
+        });
+        t.join();
+        EXPECT_EQ(other_lock, ETIMEDOUT);
+        EXPECT_EQ(other_unlock, EPERM);
         EXPECT_EQ(child_locks(), ETIMEDOUT);
+        EXPECT_EQ(b.Unlock(), 0);
+        EXPECT_EQ(a.Unlock(), 0);
+        EXPECT_EQ(a.Unlock(), EPERM);
+        ASSERT_EQ(a.Lock(), 0);
     }
     EXPECT_EQ(child_locks(), 0);
 }

@@ -1,6 +1,4 @@
-// Installation paths from the environment, and the host's identity.
-#include <unistd.h>
-
+// Installation paths from the environment.
 #include "helpers.h"
 #include "system/config.h"
 
@@ -25,27 +23,6 @@ TEST(Paths, FollowTheRootAndTheirOverrides) {
     std::string built_in = RootDir();
     unsetenv("TS_ROOT");
     EXPECT_EQ(RootDir(), built_in);
-
-    cfgtest::ScratchRoot root; // which also clears the overrides
-    for (int twice = 0; twice < 2; twice++) EXPECT_EQ(MakeDirs(root.Dir() + "/a/b/c", 0755), 0);
-    vrtest::WriteFile(root.Dir() + "/file", "x");
-    EXPECT_EQ(MakeDirs(root.Dir() + "/file/sub", 0755), ENOTDIR);
-}
-
-// The computer name is the host name's first label; the workgroup is the
-// registry's when it has one.
-TEST(HostIdentity, ComputerNameAndLanGroup) {
-    std::string computer, group;
-    ASSERT_EQ(HostComputerName(computer), 0);
-    EXPECT_EQ(computer.find('.'), std::string::npos);
-    char raw[256] = {};
-    ASSERT_EQ(gethostname(raw, sizeof raw - 1), 0);
-    EXPECT_EQ(std::string(raw).rfind(computer, 0), 0u);
-
-    cfgtest::ScratchRoot root;
-    ASSERT_EQ(Registry().SetString("Software\\Halvane\\Tessaril", "LanGroup", "WORKGROUP"), 0);
-    ASSERT_EQ(HostLanGroup(group), 0);
-    EXPECT_EQ(group, "WORKGROUP");
 }
 
 } // namespace

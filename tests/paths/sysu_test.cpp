@@ -1,4 +1,4 @@
-// Time stamps, directories, file locks, system identification and options.
+// Time stamps, directories, file locks and options.
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -6,8 +6,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <set>
 #include <thread>
@@ -97,16 +95,6 @@ TEST_F(SysuFiles, LocksExcludeWithinTheProcess) {
     EXPECT_EQ(SYSU_LockFile(b, 12345, &other), -1);
     EXPECT_EQ(errno, EINVAL);
     close(a), close(b);
-}
-
-TEST(SysuUname, ReportsMajorMinorAndMachineInCapitals) {
-    struct utsname u;
-    ASSERT_EQ(SYSU_Uname(&u), 0);
-    int n = 0;
-    EXPECT_TRUE(std::sscanf(u.release, "%*d.%*d%n", &n) == 0 && n > 0 && !u.release[n])
-        << u.release;
-    EXPECT_TRUE(*u.sysname && *u.machine);
-    EXPECT_TRUE(std::none_of(u.machine, u.machine + strlen(u.machine), ::islower)) << u.machine;
 }
 
 std::string Scan(std::vector<const char *> args, const char *options) {

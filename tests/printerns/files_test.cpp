@@ -1,6 +1,5 @@
 // The printers file and the user file: reading hand-edited files, writing
-// records back, concurrent writers, change detection; the service order;
-// BSD addresses.
+// records back, concurrent writers, change detection; BSD addresses.
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -39,9 +38,7 @@ TEST_F(PnsFiles, HandEditedFileReadsWithContinuationsCommentsAliases) {
     for (auto [name, key, value] : {std::tuple{"lab2", "bsdaddr", "prsrv,lab"},
                                     {"lab", "spooling-type", "lpd"},
                                     {"dup", "note", "first"},
-                                    {"last", "note", "no newline at the end"},
-                                    {"onlyname", "k", "<no record>"},
-                                    {"noattrs", "k", "<no record>"}})
+                                    {"last", "note", "no newline at the end"}})
         EXPECT_EQ(ValueOf(name, key), value) << name;
     EXPECT_EQ(NamesOf(ns_printer_get_list("etc")),
               (std::vector<std::string>{"lab", "dup", "dup", "last"}));
@@ -120,9 +117,6 @@ TEST_F(PnsFiles, ProcessesAndThreadsWriteWhileOthersRead) {
         while (!stop) bad += access(etc.c_str(), F_OK) != 0;
     });
     threads.emplace_back([&] {
-        while (!stop) bad += ValueOf("fixed", "k") != "v";
-    });
-    threads.emplace_back([&] {
         for (size_t last = 0, n; !stop; last = n)
             bad += (n = NamesOf(ns_printer_get_list("etc")).size()) < last;
     });
@@ -192,41 +186,9 @@ TEST_F(PnsFiles, WhereTheFilesAre) {
                                  "\"PrintersConf\"=str(2):\"%windir%/from-registry.cnf\"\n");
     WriteFile(win + "/from-registry.cnf", "reg:k=v:\n");
     EXPECT_EQ(ValueOf("reg", "k"), "v");
-    // HOMEDRIVE without HOMEPATH, or the two too long, fall back to HOME, then to windir.
-    std::string longpath(600, 'x'), mine = dir + "/printers.usr";
-    using Row = std::tuple<const char *, const char *, const char *, std::string>;
-    for (auto [drive, path, home, want] :
-         {Row{"/drive", nullptr, dir.c_str(), mine},
-          Row{"/drive", longpath.c_str(), dir.c_str(), mine},
-          Row{"/drive", "/users/me", dir.c_str(), "/drive/users/me/printers.usr"},
-          Row{0, 0, 0, win + "/printers.usr"}}) {
-        for (auto [name, value] :
-             {std::pair{"HOMEDRIVE", drive}, {"HOMEPATH", path}, {"HOME", home}})
-            value ? setenv(name, value, 1) : unsetenv(name);
-        EXPECT_EQ(UserFilePath(), want) << (path ? path : "-");
-    }
-}
-
-TEST_F(PnsFiles, ServiceOrderConfiguration) {
-    int codes[8];
-    EXPECT_EQ(ns_get_svc_order("printers", 8, codes), -1);
-    WriteFile(dir + "/nsswitch.cnf",
-              "# order\n"
-              "printersx: dns\n"
-              "  printers:\tuser files [NOTFOUND=continue] nisplus nis [ UNAVAIL = return ] xfn\n"
-              "hosts: files wrong\n"
-              "groups: files [NOTFOUND=maybe]\n"
-              "many: user printcap files nis nisplus xfn compat dns\n");
-    using Row = std::tuple<const char *, int, int, std::vector<int>>;
-    for (auto &[db, n, rc, want] :
-         {Row{"printers", 8, 0, {1, 3, 5, 4, 0}}, Row{"printersx", 8, 0, {8}},
-          Row{"hosts", 8, -2, {0}}, Row{"groups", 8, -2, {}}, Row{"absent", 8, 1, {}},
-          Row{"many", 4, 0, {1, 2, 3, 0}}}) {
-        EXPECT_EQ(ns_get_svc_order(db, n, codes), rc) << db;
-        EXPECT_EQ(std::vector<int>(codes, codes + want.size()), want) << db;
-    }
-    EXPECT_STREQ(ns_get_svc_string(8), "dns");
-    EXPECT_TRUE(!ns_get_svc_string(0) && !ns_get_svc_string(9));
+    // Without HOME the user file is the configuration directory's.
+    unsetenv("HOME");
+    EXPECT_EQ(UserFilePath(), win + "/printers.usr");
 }
 
 // "server,printer@pname" of each address up to the first null, all released.
@@ -265,7 +227,6 @@ TEST_F(PnsFiles, BsdAddresses) {
         while (ns_bsd_addr_t *x = ns_bsd_addr_get_all_once()) seen.push_back(x);
         EXPECT_EQ(AddrTexts(seen), (V{"s1,lp1@lp1", "s2,q2@two"}));
     }
-    EXPECT_EQ(ns_bsd_addr_nis_get_list_once(), nullptr);
 }
 
 } // namespace

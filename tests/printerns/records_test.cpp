@@ -1,6 +1,4 @@
-// Lists, records, attribute values and their indirections.
-#include <cstdarg>
-
+// Records, attribute values and their indirections.
 #include "failalloc.h"
 #include "nameservice/pns_internal.h"
 #include "pns_test_util.h"
@@ -9,48 +7,12 @@ using namespace pnstest;
 
 namespace {
 
-int AddScaled(void *e, va_list ap) {
-    int factor = va_arg(ap, int);
-    return factor * int(reinterpret_cast<intptr_t>(e));
-}
-
-int CmpStr(void *a, void *b) { return strcmp(static_cast<char *>(a), static_cast<char *>(b)); }
-
-// A list grows across its allocation steps and stays usable for appending
-// after a concatenation; splitting drops empty parts.
-TEST(PnsList, AppendLocateConcatenateSplit) {
-    void **l = nullptr;
-    for (intptr_t i = 1; i <= 100; ++i)
-        ASSERT_EQ((l = list_append(l, reinterpret_cast<void *>(i)))[i], nullptr);
-    for (intptr_t i = 1; i <= 100; ++i) EXPECT_EQ(l[i - 1], reinterpret_cast<void *>(i));
-    EXPECT_EQ(list_append(l, nullptr), l);
-    EXPECT_EQ(list_iterate(l, AddScaled, 3), 3 * 5050); // the extra argument reaches the function
-    free(l);
-
-    char text[] = ",,alpha, beta,,gamma,", more_text[] = "x y", needle[] = "beta",
-         missing[] = "delta", empty[] = ",,,";
-    auto **parts = reinterpret_cast<void **>(strsplit(text, ", "));
-    EXPECT_EQ(list_locate(parts, CmpStr, needle), parts[1]);
-    EXPECT_EQ(list_locate(parts, CmpStr, missing), nullptr);
-    auto **more = reinterpret_cast<void **>(strsplit(more_text, " "));
-    EXPECT_EQ(list_concatenate(nullptr, more), more);
-    void **both = list_append(list_concatenate(parts, more), needle);
-    std::string joined;
-    for (size_t i = 0; both[i]; ++i) joined.append(static_cast<char *>(both[i])).append("|");
-    EXPECT_EQ(joined, "alpha|beta|gamma|x|y|beta|");
-    free(both);
-    free(more);
-    free(parts);
-    EXPECT_EQ(strsplit(empty, ","), nullptr);
-}
-
 // Each key's text is read into its type and given back in canonical form;
 // an address without a server is no address, and empty text unsets.
 TEST(PnsValues, TextFormsByKeyType) {
     ns_printer_t *p = Make("p1", "etc");
     for (auto [key, in, out] : {std::tuple{"bsdaddr", "host, queue ,ext", "host,queue,ext"},
                                 {"all", "a, b,,c", "a,b,c"},
-                                {"spooling-type", "lpd", "lpd"},
                                 {"bsdaddr", "solo", "solo"},
                                 {"bsdaddr", "h,,x", "h,,x"},
                                 {"bsdaddr", " ,q", "<none>"},

@@ -205,14 +205,6 @@ TEST_F(SocketTest, BufferWiseTransfers) {
     receiver2.join();
     EXPECT_EQ(got, "hello");
     FT_Finish(&id_, rb, 1);
-
-    // File reference on the receiving side reads the file itself.
-    ASSERT_EQ(FT_BufferInit(&id_, nullptr, &Reference(src), FT_METHOD_FILE_REFERENCE, 65536,
-                            FT_ROLE_RECEIVER, &rb, 1),
-              0u);
-    receive(rb);
-    EXPECT_EQ(got, data);
-    FT_Finish(&id_, rb, 1);
 }
 
 TEST_F(SocketTest, BufferAllocationFailureLeavesNothing) {

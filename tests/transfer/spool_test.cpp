@@ -1,5 +1,4 @@
-// Spool names and files, inline content, file references, filter versions
-// and the FTP reply reader.
+// Spool names and files, inline content, file references and filter versions.
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -102,23 +101,6 @@ TEST_F(TransferTest, FiltersKeepOrigAndLeaveTheLatestInPrev) {
     EXPECT_EQ(FT_VersionName(base.c_str(), FT_VERSION_PREV, name, base.size() + 3), FT_S_OTHER);
 }
 
-TEST_F(TransferTest, FilterInputFallsBackToTheReferencedFile) {
-    std::string ref = WriteFile("kept-by-reference", "referenced bytes");
-    std::string name = spool_dir_ + "/ft_job.3.1.2.orig";
-    FT_Filter f{};
-    char buf[64];
-    size_t n = 0, total = 0;
-    int end = 0;
-    ASSERT_EQ(FT_PPStartGetDataBuffer(&id_, name.c_str(), ref.c_str(), &f), 0u);
-    for (int i = 0; i < 3 && !end; ++i, total += n)
-        ASSERT_EQ(FT_PPGetDataBuffer(&id_, &f, buf + total, sizeof buf - total, &n, &end), 0u);
-    EXPECT_TRUE(end);
-    EXPECT_EQ(std::string(buf, total), "referenced bytes");
-    FT_PPAbort(&id_, &f);
-    EXPECT_EQ(FT_PPStartGetDataBuffer(&id_, name.c_str(), nullptr, &f), FT_S_OTHER);
-    EXPECT_EQ(FT_PPStartGetDataBuffer(&id_, "no-version-suffix", ref.c_str(), &f), FT_S_OTHER);
-}
-
 // A reference to a device or a FIFO is refused before anything is read or
 // written, into a spool file, a buffer or a filter: /dev/zero would fill
 // the spool, and a FIFO without a writer would block the receiving thread
@@ -170,53 +152,4 @@ TEST_F(TransferTest, FailedFilterRenameIsRetriedThenLeavesNoCurr) {
     EXPECT_EQ(pauses, 9);
     EXPECT_FALSE(fs::exists(base + ".curr"));
     EXPECT_EQ(ReadFile(name), "original");
-}
-
-TEST(FtpReplyReader, SplitsSingleAndMultiLineReplies) {
-    // Inside a multi-line reply, lines with other codes, with the same
-    // code and "-", or without a code are text; "ddd " ends it.
-    const std::pair<std::string, std::vector<std::pair<int, std::string>>> cases[] = {
-        {"220-Welcome\r\n221 other code inside\r\n  indented\r\n220-still going\r\n220 ready\r\n"
-         "331 password please\n230\r\n",
-         {{220, "Welcome\n221 other code inside\n  indented\n220-still going\nready"},
-          {331, "password please"},
-          {230, ""}}},
-    };
-    FtpReply r;
-    for (const auto &[wire, replies] : cases) {
-        // Whole, and fed one byte at a time.
-        for (size_t step : {wire.size(), size_t{1}}) {
-            FtpReplyReader rd;
-            for (size_t i = 0; i < wire.size(); i += step)
-                rd.Feed(wire.data() + i, std::min(step, wire.size() - i));
-            for (const auto &[code, text] : replies) {
-                ASSERT_TRUE(rd.Next(r)) << wire;
-                EXPECT_EQ(r.code, code);
-                EXPECT_EQ(r.text, text);
-            }
-            EXPECT_FALSE(rd.Next(r) || rd.Failed());
-        }
-    }
-    for (std::string bad : {"hello\r\n", "2x0 no\r\n", "620 range\r\n", "220x\r\n"}) {
-        FtpReplyReader rd;
-        rd.Feed(bad.data(), bad.size());
-        EXPECT_TRUE(rd.Failed() && !rd.Next(r)) << bad;
-    }
-    FtpReplyReader endless;
-    std::string line = "220-" + std::string(1000, 'x') + "\r\n";
-    for (int i = 0; i < 100 && !endless.Failed(); ++i) endless.Feed(line.data(), line.size());
-    EXPECT_TRUE(endless.Failed());
-}
-
-TEST(FtpSource, RefusesLineBreaksAndMalformedSources) {
-    std::string host, path;
-    uint16_t port = 0;
-    ASSERT_TRUE(ParseFtpSource("ftp://example.org:2121/dir/doc.ps", host, port, path));
-    EXPECT_EQ(host + " " + std::to_string(port) + " " + path, "example.org 2121 dir/doc.ps");
-    ASSERT_TRUE(ParseFtpSource("h//abs", host, port, path));
-    EXPECT_EQ(std::to_string(port) + " " + path, "21 /abs");
-    for (std::string bad : std::vector<std::string>{
-             "h/doc\r\nDELE x", "h/doc\nx", "h\r/doc", "h/doc\r", std::string("h/a\0b", 5), "/doc",
-             "h/", "h:0/d", "h:65536/d", "h:/d", "h:2x/d", "h x/d"})
-        EXPECT_FALSE(ParseFtpSource(bad, host, port, path)) << bad;
 }
