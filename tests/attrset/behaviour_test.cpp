@@ -23,10 +23,6 @@ TEST(AttrSetBehaviour, ArgumentsAreCheckedInOrder) {
     EXPECT_EQ(codes(AS_AddAttrValM(st, nullptr, 1, kIntType, &v, nullptr, nullptr)), bad_set1);
     EXPECT_EQ(codes(AS_AddAttrValList(st, set, 1, kIntType, &two_missing, &kIntDesc, nullptr)),
               Codes{AS_S_BADARG4});
-    EXPECT_EQ(codes(AS_SetAttrModifyOp(st, nullptr, 1, 4)), Codes{AS_S_BADARG3});
-    EXPECT_EQ(codes(AS_Copy(st, &out, nullptr, &half)), Codes{AS_S_BADARG3});
-    EXPECT_EQ(codes(AS_Append(st, &out, set, nullptr, &half, 0)),
-              (Codes{AS_S_BADARG3, AS_S_BADHANDLE}));
     EXPECT_EQ(codes(AS_Subset(st, &out, nullptr, &ids, &half)), Codes{AS_S_BADARG4});
     EXPECT_EQ(codes(AS_Intersect(st, &out, nullptr, &ids, nullptr)), bad_set2);
     EXPECT_EQ(out, nullptr);
@@ -115,14 +111,6 @@ TEST(AttrSetBehaviour, FailingDeleteFunctionsStopDeletions) {
     IntSyntax::fail_delete = 2;
     EXPECT_EQ(AS_ReplaceAllAttrVals(st, set, 1, kIntType, nv, &kIntDesc, nullptr), 1);
     EXPECT_EQ(Read(set), (Content{{1, {2}}, {2, {20}}, {3, {30}}}));
-    AS_AttrValHandle vh = nullptr;
-    ASSERT_EQ(AS_FindFirstAttrVal(st, set, 1, &vh, nullptr), 0);
-    IntSyntax::fail_delete = 1;
-    EXPECT_EQ(AS_DeleteAttrValVR(st, &vh), 1);
-    IntSyntax::fail_delete = 1;
-    EXPECT_EQ(AS_ReplaceAttrValVR(st, vh, kIntType, nv, &kIntDesc), 1);
-    EXPECT_EQ(Read(set), (Content{{1, {2}}, {2, {20}}, {3, {30}}}));
-    EXPECT_EQ(AS_FreeAttrValHandle(st, &vh), 0);
     FreeInt(nv);
     IntSyntax::fail_delete = 3;
     EXPECT_EQ(AS_Clear(st, set), 1);

@@ -22,7 +22,6 @@ struct Model {
     bool dups = false;
     std::vector<MAttr> attrs;
 };
-
 std::vector<MAttr> Snapshot(AS_SetHandle h) {
     std::vector<MAttr> out;
     for (auto *a = static_cast<vrcore::attrset::Set *>(h->obj)->first; a; a = a->next) {
@@ -52,27 +51,27 @@ TEST(AttrSetModel, RandomOperationsMatchTheModel) {
             uint32_t type = R(8) ? kIntType : kOtherType, expect = 0; // the expected top code
             bool taken = false;
             int op = R(10), rc = 0;
-            // Caller values, made before any failure is armed; those the set
-            // does not take over are freed after the step.
+            // Caller values; those the set does not take over are freed after
+            // the step.
             std::vector<int *> vals;
             std::vector<int> ints;
-            for (int i = 0, k = op == 3 ? R(4) : 1; i < k; ++i, ++next_value) {
-                vals.push_back(MakeInt(next_value));
-                ints.push_back(next_value);
-            }
+            for (int k = op == 3 ? R(4) : 1; k > 0; --k, ++next_value)
+                vals.push_back(MakeInt(next_value)), ints.push_back(next_value);
             // The attribute the identifier names, or the code looking it up fails with.
             int found = -1, named = 0;
             for (size_t i = 0; i < want.attrs.size(); ++i)
                 if (want.attrs[i].id == id && named++ == 0) found = static_cast<int>(i);
             uint32_t missing = !named ? AS_S_NOATTR : want.dups && named > 1 ? AS_S_MULTIPLE : 0;
-            if (missing) found = -1;
+            found = missing ? -1 : found;
             switch (op) {
-            case 0:
-                rc = AS_AddAttr(st, set, id, type, nullptr);
+            case 0: // add an attribute, or copy one within the set
+            case 8:
+                rc = op ? AS_CopyAttr(st, set, set, id, nullptr)
+                        : AS_AddAttr(st, set, id, type, nullptr);
                 if (!want.dups && named)
                     expect = AS_S_PRESENT;
-                else
-                    want.attrs.push_back({id, type, "", {}});
+                else if (!op || found >= 0)
+                    want.attrs.push_back(op ? want.attrs[found] : MAttr{id, type, "", {}});
                 break;
             case 1:
             case 2:
@@ -98,12 +97,10 @@ TEST(AttrSetModel, RandomOperationsMatchTheModel) {
                 break;
             }
             case 4:
-                rc = AS_DeleteAttr(st, set, id);
-                if (found >= 0) want.attrs.erase(want.attrs.begin() + found);
-                break;
-            case 5:
-                rc = AS_DeleteAllAttrVals(st, set, id);
-                if (found >= 0) want.attrs[found].vals.clear();
+            case 5: // delete an attribute, or all its values
+                rc = op == 4 ? AS_DeleteAttr(st, set, id) : AS_DeleteAllAttrVals(st, set, id);
+                if (found >= 0 && op == 4) want.attrs.erase(want.attrs.begin() + found);
+                if (found >= 0 && op == 5) want.attrs[found].vals.clear();
                 break;
             case 6: {
                 std::string c(static_cast<size_t>(R(4)), static_cast<char>('a' + R(26)));
@@ -115,13 +112,6 @@ TEST(AttrSetModel, RandomOperationsMatchTheModel) {
             case 7:
                 want.dups = R(2);
                 rc = want.dups ? AS_AllowDuplicates(st, set) : AS_DisallowDuplicates(st, set);
-                break;
-            case 8: // copy an attribute within the set
-                rc = AS_CopyAttr(st, set, set, id, nullptr);
-                if (!want.dups && named)
-                    expect = AS_S_PRESENT;
-                else if (found >= 0)
-                    want.attrs.push_back(want.attrs[found]);
                 break;
             case 9: { // delete the j-th value of the i-th attribute by handles
                 if (want.attrs.empty()) break;
@@ -145,8 +135,7 @@ TEST(AttrSetModel, RandomOperationsMatchTheModel) {
             }
             // Operations on one named attribute fail as its lookup does.
             if (op >= 4 && op != 7 && op != 9 && !expect) expect = missing;
-            for (int *p : vals)
-                if (!taken) FreeInt(p);
+            for (int *p : vals) taken ? void() : FreeInt(p);
             ASSERT_EQ(rc != 0, expect != 0) << "op " << op << std::hex << " top " << st.Code();
             EXPECT_EQ(expect ? st.Code() : 0, expect) << "op " << op;
             m = want;
