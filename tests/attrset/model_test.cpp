@@ -18,10 +18,6 @@ struct MAttr {
     bool operator==(const MAttr &) const = default;
 };
 
-struct Model {
-    bool dups = false;
-    std::vector<MAttr> attrs;
-};
 std::vector<MAttr> Snapshot(AS_SetHandle h) {
     std::vector<MAttr> out;
     for (auto *a = static_cast<vrcore::attrset::Set *>(h->obj)->first; a; a = a->next) {
@@ -41,10 +37,10 @@ TEST(AttrSetModel, RandomOperationsMatchTheModel) {
         Status st;
         AS_SetHandle set = nullptr;
         ASSERT_EQ(AS_Create(st, &set, &kFailAlloc, 0), 0);
-        Model m;
+        bool dups = false;
+        std::vector<MAttr> model;
         for (int step = 0, next_value = 0; step < 300 && !HasFailure(); ++step) {
             SCOPED_TRACE("step " + std::to_string(step));
-            Model want = m;
             // Few identifiers make duplicates; many make sets large enough
             // for their index.
             auto id = static_cast<GENU_ShortOID>(1 + R(seed % 2 ? 5 : 40));
@@ -59,19 +55,19 @@ TEST(AttrSetModel, RandomOperationsMatchTheModel) {
                 vals.push_back(MakeInt(next_value)), ints.push_back(next_value);
             // The attribute the identifier names, or the code looking it up fails with.
             int found = -1, named = 0;
-            for (size_t i = 0; i < want.attrs.size(); ++i)
-                if (want.attrs[i].id == id && named++ == 0) found = static_cast<int>(i);
-            uint32_t missing = !named ? AS_S_NOATTR : want.dups && named > 1 ? AS_S_MULTIPLE : 0;
+            for (size_t i = 0; i < model.size(); ++i)
+                if (model[i].id == id && named++ == 0) found = static_cast<int>(i);
+            uint32_t missing = !named ? AS_S_NOATTR : dups && named > 1 ? AS_S_MULTIPLE : 0;
             found = missing ? -1 : found;
             switch (op) {
             case 0: // add an attribute, or copy one within the set
             case 8:
                 rc = op ? AS_CopyAttr(st, set, set, id, nullptr)
                         : AS_AddAttr(st, set, id, type, nullptr);
-                if (!want.dups && named)
+                if (!dups && named)
                     expect = AS_S_PRESENT;
                 else if (!op || found >= 0)
-                    want.attrs.push_back(op ? want.attrs[found] : MAttr{id, type, "", {}});
+                    model.push_back(op ? model[found] : MAttr{id, type, "", {}});
                 break;
             case 1:
             case 2:
@@ -85,11 +81,11 @@ TEST(AttrSetModel, RandomOperationsMatchTheModel) {
                 if (missing == AS_S_MULTIPLE) {
                     expect = AS_S_MULTIPLE;
                 } else if (found < 0) {
-                    want.attrs.push_back({id, type, "", ints});
-                } else if (want.attrs[found].type != type) {
+                    model.push_back({id, type, "", ints});
+                } else if (model[found].type != type) {
                     expect = AS_S_WRONGTYPE;
                 } else {
-                    auto &v = want.attrs[found].vals;
+                    auto &v = model[found].vals;
                     if (op == 2) v.clear();
                     v.insert(v.end(), ints.begin(), ints.end());
                 }
@@ -99,27 +95,27 @@ TEST(AttrSetModel, RandomOperationsMatchTheModel) {
             case 4:
             case 5: // delete an attribute, or all its values
                 rc = op == 4 ? AS_DeleteAttr(st, set, id) : AS_DeleteAllAttrVals(st, set, id);
-                if (found >= 0 && op == 4) want.attrs.erase(want.attrs.begin() + found);
-                if (found >= 0 && op == 5) want.attrs[found].vals.clear();
+                if (found >= 0 && op == 4) model.erase(model.begin() + found);
+                if (found >= 0 && op == 5) model[found].vals.clear();
                 break;
             case 6: {
                 std::string c(static_cast<size_t>(R(4)), static_cast<char>('a' + R(26)));
                 rc = AS_SetAttrCharacteristics(st, set, id, c.data(),
                                                static_cast<uint32_t>(c.size()));
-                if (found >= 0) want.attrs[found].chars = c;
+                if (found >= 0) model[found].chars = c;
                 break;
             }
             case 7:
-                want.dups = R(2);
-                rc = want.dups ? AS_AllowDuplicates(st, set) : AS_DisallowDuplicates(st, set);
+                dups = R(2);
+                rc = dups ? AS_AllowDuplicates(st, set) : AS_DisallowDuplicates(st, set);
                 break;
             case 9: { // delete the j-th value of the i-th attribute by handles
-                if (want.attrs.empty()) break;
-                size_t i = static_cast<size_t>(R(static_cast<int>(want.attrs.size())));
+                if (model.empty()) break;
+                size_t i = static_cast<size_t>(R(static_cast<int>(model.size())));
                 AS_AttrHandle ah = nullptr;
                 ASSERT_EQ(AS_FindFirstAttr(st, set, &ah, nullptr), 0);
                 for (size_t k = 0; k < i; ++k) ASSERT_EQ(AS_FindNextAttrR(st, &ah, nullptr), 0);
-                auto &v = want.attrs[i].vals;
+                auto &v = model[i].vals;
                 if (!v.empty()) {
                     size_t j = static_cast<size_t>(R(static_cast<int>(v.size())));
                     AS_AttrValHandle vh = nullptr;
@@ -138,8 +134,7 @@ TEST(AttrSetModel, RandomOperationsMatchTheModel) {
             for (int *p : vals) taken ? void() : FreeInt(p);
             ASSERT_EQ(rc != 0, expect != 0) << "op " << op << std::hex << " top " << st.Code();
             EXPECT_EQ(expect ? st.Code() : 0, expect) << "op " << op;
-            m = want;
-            EXPECT_EQ(Snapshot(set), m.attrs) << "op " << op;
+            EXPECT_EQ(Snapshot(set), model) << "op " << op;
             ExpectConsistent(set);
         }
         IntSyntax::fail_delete = 0;
