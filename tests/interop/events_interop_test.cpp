@@ -17,8 +17,7 @@ using interop::Bytes;
 
 TEST(EventInterop, SentBytesDecodeWithThePeerAndItsEncodingIsReceived) {
     ASSERT_EQ(EVT_Init(), 0);
-    // A raw listener captures what the sending queue writes.
-    uint16_t port = 0, rport = 0;
+    uint16_t port = 0, rport = 0; // a raw listener captures what is sent
     int lfd = vrtest::LoopbackListener(port);
     ASSERT_GE(lfd, 0);
     std::string addr = "127.0.0.1:" + std::to_string(port);
@@ -35,17 +34,16 @@ TEST(EventInterop, SentBytesDecodeWithThePeerAndItsEncodingIsReceived) {
         int32_t i;
         Bytes b;
     };
-    auto bytes = [](size_t n, bool text) {
-        Bytes b(n);
-        for (size_t k = 0; k < n; ++k)
-            b[k] = static_cast<unsigned char>(text ? 1 + k % 255 : k * 7);
-        return b;
-    };
     std::vector<Arg> args = {{EventArgument_PR_integer, INT32_MIN, {}},
                              {EventArgument_PR_integer, 128, {}}};
     for (size_t n : {0, 127, 128, 3000})
-        for (auto kind : {EventArgument_PR_text, EventArgument_PR_binary})
-            args.push_back({kind, 0, bytes(n, kind == EventArgument_PR_text)});
+        for (auto kind : {EventArgument_PR_text, EventArgument_PR_binary}) {
+            Bytes b(n);
+            for (size_t k = 0; k < n; ++k)
+                b[k] =
+                    static_cast<unsigned char>(kind == EventArgument_PR_text ? 1 + k % 255 : k * 7);
+            args.push_back({kind, 0, b});
+        }
     uint32_t m = 0;
     ASSERT_EQ(EVT_MessageCreate(sq, &m), 0);
     for (Arg &a : args) {
