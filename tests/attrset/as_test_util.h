@@ -77,42 +77,33 @@ inline Content Read(AS_SetHandle set) {
     return c;
 }
 
-// Checks the links and counts of a whole set.
+// Checks the links and counts of a whole set, and its index where it has
+// one: every identifier's attributes in list order.
 inline void ExpectConsistent(AS_SetHandle set) {
-    auto *s = static_cast<vrcore::attrset::Set *>(set->obj);
-    ASSERT_TRUE(vrcore::attrset::SetOk(s));
+    namespace as = vrcore::attrset;
+    auto *s = static_cast<as::Set *>(set->obj);
+    ASSERT_TRUE(as::SetOk(s));
     uint32_t n = 0;
-    vrcore::attrset::Attr *prev = nullptr;
+    as::Attr *prev = nullptr;
+    std::map<GENU_ShortOID, std::vector<as::Attr *>> by_id;
     for (auto *a = s->first; a; prev = a, a = a->next, ++n) {
-        ASSERT_TRUE(vrcore::attrset::AttrOk(a));
-        ASSERT_EQ(a->prev, prev);
-        ASSERT_EQ(a->set, s);
+        ASSERT_TRUE(as::AttrOk(a) && a->prev == prev && a->set == s) << n;
+        by_id[a->id].push_back(a);
         uint32_t m = 0;
-        vrcore::attrset::Value *vp = nullptr;
-        for (auto *v = a->first; v; vp = v, v = v->next, ++m) {
-            ASSERT_TRUE(vrcore::attrset::ValueOk(v));
-            ASSERT_EQ(v->prev, vp);
-            ASSERT_EQ(v->attr, a);
-        }
-        ASSERT_EQ(a->last, vp);
-        ASSERT_EQ(a->count, m);
+        as::Value *vp = nullptr;
+        for (auto *v = a->first; v; vp = v, v = v->next, ++m)
+            ASSERT_TRUE(as::ValueOk(v) && v->prev == vp && v->attr == a) << n << "/" << m;
+        ASSERT_TRUE(a->last == vp && a->count == m) << n;
     }
-    ASSERT_EQ(s->last, prev);
-    ASSERT_EQ(s->count, n);
-    // The index, where the set has one, names every identifier's attributes
-    // in list order.
+    ASSERT_TRUE(s->last == prev && s->count == n);
     if (!s->index) return;
-    std::map<GENU_ShortOID, std::vector<vrcore::attrset::Attr *>> by_id;
-    for (auto *a = s->first; a; a = a->next) by_id[a->id].push_back(a);
     ASSERT_EQ(s->index_used, by_id.size());
     for (const auto &[id, attrs] : by_id) {
-        const vrcore::attrset::IndexSlot *slot = vrcore::attrset::IndexFind(s, id);
-        ASSERT_TRUE(slot) << id;
-        ASSERT_EQ(slot->count, attrs.size());
-        std::vector<vrcore::attrset::Attr *> chain;
+        const as::IndexSlot *slot = as::IndexFind(s, id);
+        ASSERT_TRUE(slot && slot->count == attrs.size() && slot->last == attrs.back()) << id;
+        std::vector<as::Attr *> chain;
         for (auto *a = slot->first; a; a = a->id_next) chain.push_back(a);
         ASSERT_EQ(chain, attrs) << id;
-        ASSERT_EQ(slot->last, attrs.back());
     }
 }
 

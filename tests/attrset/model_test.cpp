@@ -18,11 +18,6 @@ struct MAttr {
     bool operator==(const MAttr &) const = default;
 };
 
-struct Model {
-    bool dups = false;
-    std::vector<MAttr> attrs;
-};
-
 std::vector<MAttr> Snapshot(AS_SetHandle h) {
     std::vector<MAttr> out;
     for (auto *a = static_cast<vrcore::attrset::Set *>(h->obj)->first; a; a = a->next) {
@@ -42,37 +37,37 @@ TEST(AttrSetModel, RandomOperationsMatchTheModel) {
         Status st;
         AS_SetHandle set = nullptr;
         ASSERT_EQ(AS_Create(st, &set, &kFailAlloc, 0), 0);
-        Model m;
+        bool dups = false;
+        std::vector<MAttr> model;
         for (int step = 0, next_value = 0; step < 300 && !HasFailure(); ++step) {
             SCOPED_TRACE("step " + std::to_string(step));
-            Model want = m;
             // Few identifiers make duplicates; many make sets large enough
             // for their index.
             auto id = static_cast<GENU_ShortOID>(1 + R(seed % 2 ? 5 : 40));
             uint32_t type = R(8) ? kIntType : kOtherType, expect = 0; // the expected top code
             bool taken = false;
             int op = R(10), rc = 0;
-            // Caller values, made before any failure is armed; those the set
-            // does not take over are freed after the step.
+            // Caller values; those the set does not take over are freed after
+            // the step.
             std::vector<int *> vals;
             std::vector<int> ints;
-            for (int i = 0, k = op == 3 ? R(4) : 1; i < k; ++i, ++next_value) {
-                vals.push_back(MakeInt(next_value));
-                ints.push_back(next_value);
-            }
+            for (int k = op == 3 ? R(4) : 1; k > 0; --k, ++next_value)
+                vals.push_back(MakeInt(next_value)), ints.push_back(next_value);
             // The attribute the identifier names, or the code looking it up fails with.
             int found = -1, named = 0;
-            for (size_t i = 0; i < want.attrs.size(); ++i)
-                if (want.attrs[i].id == id && named++ == 0) found = static_cast<int>(i);
-            uint32_t missing = !named ? AS_S_NOATTR : want.dups && named > 1 ? AS_S_MULTIPLE : 0;
-            if (missing) found = -1;
+            for (size_t i = 0; i < model.size(); ++i)
+                if (model[i].id == id && named++ == 0) found = static_cast<int>(i);
+            uint32_t missing = !named ? AS_S_NOATTR : dups && named > 1 ? AS_S_MULTIPLE : 0;
+            found = missing ? -1 : found;
             switch (op) {
-            case 0:
-                rc = AS_AddAttr(st, set, id, type, nullptr);
-                if (!want.dups && named)
+            case 0: // add an attribute, or copy one within the set
+            case 8:
+                rc = op ? AS_CopyAttr(st, set, set, id, nullptr)
+                        : AS_AddAttr(st, set, id, type, nullptr);
+                if (!dups && named)
                     expect = AS_S_PRESENT;
-                else
-                    want.attrs.push_back({id, type, "", {}});
+                else if (!op || found >= 0)
+                    model.push_back(op ? model[found] : MAttr{id, type, "", {}});
                 break;
             case 1:
             case 2:
@@ -86,11 +81,11 @@ TEST(AttrSetModel, RandomOperationsMatchTheModel) {
                 if (missing == AS_S_MULTIPLE) {
                     expect = AS_S_MULTIPLE;
                 } else if (found < 0) {
-                    want.attrs.push_back({id, type, "", ints});
-                } else if (want.attrs[found].type != type) {
+                    model.push_back({id, type, "", ints});
+                } else if (model[found].type != type) {
                     expect = AS_S_WRONGTYPE;
                 } else {
-                    auto &v = want.attrs[found].vals;
+                    auto &v = model[found].vals;
                     if (op == 2) v.clear();
                     v.insert(v.end(), ints.begin(), ints.end());
                 }
@@ -98,38 +93,29 @@ TEST(AttrSetModel, RandomOperationsMatchTheModel) {
                 break;
             }
             case 4:
-                rc = AS_DeleteAttr(st, set, id);
-                if (found >= 0) want.attrs.erase(want.attrs.begin() + found);
-                break;
-            case 5:
-                rc = AS_DeleteAllAttrVals(st, set, id);
-                if (found >= 0) want.attrs[found].vals.clear();
+            case 5: // delete an attribute, or all its values
+                rc = op == 4 ? AS_DeleteAttr(st, set, id) : AS_DeleteAllAttrVals(st, set, id);
+                if (found >= 0 && op == 4) model.erase(model.begin() + found);
+                if (found >= 0 && op == 5) model[found].vals.clear();
                 break;
             case 6: {
                 std::string c(static_cast<size_t>(R(4)), static_cast<char>('a' + R(26)));
                 rc = AS_SetAttrCharacteristics(st, set, id, c.data(),
                                                static_cast<uint32_t>(c.size()));
-                if (found >= 0) want.attrs[found].chars = c;
+                if (found >= 0) model[found].chars = c;
                 break;
             }
             case 7:
-                want.dups = R(2);
-                rc = want.dups ? AS_AllowDuplicates(st, set) : AS_DisallowDuplicates(st, set);
-                break;
-            case 8: // copy an attribute within the set
-                rc = AS_CopyAttr(st, set, set, id, nullptr);
-                if (!want.dups && named)
-                    expect = AS_S_PRESENT;
-                else if (found >= 0)
-                    want.attrs.push_back(want.attrs[found]);
+                dups = R(2);
+                rc = dups ? AS_AllowDuplicates(st, set) : AS_DisallowDuplicates(st, set);
                 break;
             case 9: { // delete the j-th value of the i-th attribute by handles
-                if (want.attrs.empty()) break;
-                size_t i = static_cast<size_t>(R(static_cast<int>(want.attrs.size())));
+                if (model.empty()) break;
+                size_t i = static_cast<size_t>(R(static_cast<int>(model.size())));
                 AS_AttrHandle ah = nullptr;
                 ASSERT_EQ(AS_FindFirstAttr(st, set, &ah, nullptr), 0);
                 for (size_t k = 0; k < i; ++k) ASSERT_EQ(AS_FindNextAttrR(st, &ah, nullptr), 0);
-                auto &v = want.attrs[i].vals;
+                auto &v = model[i].vals;
                 if (!v.empty()) {
                     size_t j = static_cast<size_t>(R(static_cast<int>(v.size())));
                     AS_AttrValHandle vh = nullptr;
@@ -145,12 +131,10 @@ TEST(AttrSetModel, RandomOperationsMatchTheModel) {
             }
             // Operations on one named attribute fail as its lookup does.
             if (op >= 4 && op != 7 && op != 9 && !expect) expect = missing;
-            for (int *p : vals)
-                if (!taken) FreeInt(p);
+            for (int *p : vals) taken ? void() : FreeInt(p);
             ASSERT_EQ(rc != 0, expect != 0) << "op " << op << std::hex << " top " << st.Code();
             EXPECT_EQ(expect ? st.Code() : 0, expect) << "op " << op;
-            m = want;
-            EXPECT_EQ(Snapshot(set), m.attrs) << "op " << op;
+            EXPECT_EQ(Snapshot(set), model) << "op " << op;
             ExpectConsistent(set);
         }
         IntSyntax::fail_delete = 0;

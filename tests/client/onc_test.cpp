@@ -28,18 +28,15 @@ template <class F> xdrproc_t Proc(F *f) {
 }
 
 // The largest single allocation of the library while it lives.
-class PeakAlloc {
-  public:
-    PeakAlloc() { peak = 0, seam::SetAllocator(&table_); }
-    ~PeakAlloc() { seam::SetAllocator(nullptr); }
+struct PeakAlloc {
     static inline std::atomic<size_t> peak{0};
-
-  private:
     static void *Alloc(seam::Module, size_t n) {
         return peak = std::max<size_t>(peak, n), malloc(n);
     }
     static void Release(seam::Module, void *p) { free(p); }
-    seam::Allocator table_{Alloc, Release};
+    seam::Allocator table{Alloc, Release};
+    PeakAlloc() { peak = 0, seam::SetAllocator(&table); }
+    ~PeakAlloc() { seam::SetAllocator(nullptr); }
 };
 
 Bytes Pattern(size_t n) {
@@ -55,9 +52,16 @@ Bytes Words(std::initializer_list<uint32_t> words) {
     return out;
 }
 
-Bytes Packet(const encodePacket &p) {
-    auto *v = reinterpret_cast<const unsigned char *>(p.encodePacket_val);
-    return Bytes(v, v + p.encodePacket_len);
+// A reply as kind (one word), result and error.
+void Parts(uint32_t kind, const void *result, size_t rn, const void *error, size_t en,
+           Bytes out[3]) {
+    auto *r = static_cast<const unsigned char *>(result),
+         *e = static_cast<const unsigned char *>(error);
+    out[0] = Words({kind}), out[1] = Bytes(r, r + rn), out[2] = Bytes(e, e + en);
+}
+void Parts(const ODP_result_t &r, Bytes out[3]) {
+    Parts(uint32_t(r.error_kind), r.result.encodePacket_val, r.result.encodePacket_len,
+          r.error.encodePacket_val, r.error.encodePacket_len, out);
 }
 
 // An argument record by the bulk routine, or by the RPC library's
@@ -74,15 +78,13 @@ Bytes Argument(int op, const unsigned char *bytes, size_t n, bool reference = fa
     return out;
 }
 
-// Reads a reply record into kind, result, error; frees it in any case.
+// Reads a reply record into its parts; frees it in any case.
 bool ReadReply(Bytes wire, Bytes out[3]) {
     XDR x;
     xdrmem_create(&x, reinterpret_cast<char *>(wire.data()), u_int(wire.size()), XDR_DECODE);
     ODP_result_t r{};
     bool ok = xdr_ODP_result_t(&x, &r);
-    if (ok)
-        out[0] = Words({uint32_t(r.error_kind)}), out[1] = Packet(r.result),
-        out[2] = Packet(r.error);
+    if (ok) Parts(r, out);
     xdr_free(Proc(xdr_ODP_result_t), reinterpret_cast<char *>(&r));
     EXPECT_EQ(r.result.encodePacket_val, nullptr);
     return ok;
@@ -178,19 +180,14 @@ class OncInside : public ::testing::Test {
         ASSERT_EQ(clnt_call(control_, 2, Proc(xdr_ODP_argument_t), reinterpret_cast<char *>(&a),
                             Proc(xdr_ODP_result_t), reinterpret_cast<char *>(&r), wait),
                   RPC_SUCCESS);
-        if (last)
-            last[0] = Words({uint32_t(r.error_kind)}), last[1] = Packet(r.result),
-            last[2] = Packet(r.error);
+        if (last) Parts(r, last);
         xdr_free(Proc(xdr_ODP_result_t), reinterpret_cast<char *>(&r));
     }
     // One request: 0 and the reply's kind, result and error, or the code.
     uint32_t Call(int op, const Bytes &request, Bytes got[3] = nullptr) {
         client::Reply r;
         uint32_t code = transport_->Call(op, request.data(), uint32_t(request.size()), &r);
-        if (got)
-            got[0] = Words({uint32_t(r.error_kind)}),
-            got[1] = Bytes(r.result, r.result + r.result_length),
-            got[2] = Bytes(r.error, r.error + r.error_length);
+        if (got) Parts(r.error_kind, r.result, r.result_length, r.error, r.error_length, got);
         transport_->FreeReply(&r);
         return code;
     }

@@ -37,16 +37,6 @@ void Gencat(const fs::path &file, const std::string &source) {
     ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
 }
 
-// Catalogs of the prefix "tst" for facility words 0x4001..0x4000+n, each
-// with the status text "text <i>" as message 101.
-void MakeAppCatalogs(const fs::path &dir, int n) {
-    for (int i = 1; i <= n; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "tst%04X.mdl", 0x4000 + i);
-        Gencat(dir / name, "$set 2\n101 text " + std::to_string(i) + "\n");
-    }
-}
-
 // Each test starts the module with the built catalogs on the search path.
 class Catalogs : public ::testing::Test {
   protected:
@@ -79,19 +69,18 @@ STF_ArgRecord StrArg(const char *s) {
 
 TEST(CatalogNames, SharedTableClassesAndTemplates) {
     const struct {
-        unsigned index;
+        unsigned n;
         const char *name;
-    } table[] = {{0x00, "C000"},     {0x01, "C001"}, {0x0A, "C00A"}, {0x0C, "COOC"},
-                 {0x0E, "COOE"},     {0x0F, "CO0F"}, {0x10, "C010"}, {0x13, "dpaapi"},
-                 {0x16, "vrsvclog"}, {0x1C, "CO1C"}, {0x8E, "CO8E"}, {0x8F, "CO8FC090"},
-                 {0x90, "C091"},     {0x9B, "CO9C"}, {0xFE, "COFF"}, {0xFF, ""}};
-    for (const auto &t : table) EXPECT_EQ(SharedCatalogName(t.index), t.name) << t.index;
-    EXPECT_EQ(CatalogName(0xC00E, "TST"), "COOE.mdl");
-    EXPECT_EQ(CatalogName(0x4012, "TsT"), "tst4012.mdl");
-    EXPECT_EQ(CatalogName(0x0012, "TST"), "tst.mdl");
+    } table[] = {{0x00, "C000"},     {0x0C, "COOC"}, {0x0F, "CO0F"}, {0x13, "dpaapi"},
+                 {0x8F, "CO8FC090"}, {0x90, "C091"}, {0xFE, "COFF"}, {0xFF, ""}},
+      names[] = {{0xC00E, "COOE.mdl"},
+                 {0x4012, "tst4012.mdl"},
+                 {0x0012, "tst.mdl"},
+                 {0x8001, ""},
+                 {0xC1FF, ""}};
+    for (const auto &t : table) EXPECT_EQ(SharedCatalogName(t.n), t.name) << t.n;
+    for (const auto &t : names) EXPECT_EQ(CatalogName(uint16_t(t.n), "TsT"), t.name) << t.n;
     EXPECT_EQ(CatalogName(0x0012, ""), "");
-    EXPECT_EQ(CatalogName(0x8001, "TST"), "");
-    EXPECT_EQ(CatalogName(0xC1FF, "TST"), "");
     EXPECT_EQ(ExpandTemplate("/a/%L/%l/%t/%c/%N%x%", "C001.mdl", "de_AT.UTF-8@euro"),
               "/a/de_AT.UTF-8@euro/de/AT/UTF-8/C001.mdl%x%");
     EXPECT_EQ(ExpandTemplate("%l|%t|%c", "n", "C"), "C||");
@@ -150,8 +139,16 @@ TEST_F(Catalogs, TextsFormattingAndTruncation) {
     EXPECT_EQ(buf, want);
 }
 
+// No catalog, or one that does not check out (hostile files in general
+// are the fuzz target's): the fallback text.
 TEST_F(Catalogs, FallbacksAndKinds) {
-    setenv("NLSPATH", "/nonexistent/%N", 1);
+    std::string good = vrtest::ReadFile(kBuiltCatalogs + "/C003.mdl");
+    ASSERT_GT(good.size(), 100u);
+    EXPECT_TRUE(
+        CatalogBytesValid(reinterpret_cast<const unsigned char *>(good.data()), good.size()));
+    vrtest::ScratchDir dir("vrmsg");
+    setenv("NLSPATH", (dir.Path() + "/%N").c_str(), 1);
+    vrtest::WriteFile(dir.Path() + "/C003.mdl", good.substr(0, good.size() - 1)); // no final NUL
     uint32_t rc = 0;
     EXPECT_EQ(Text(1, 0xC0030073u, &rc), "c=c0030073 f=C003 cs=STF");
     EXPECT_EQ(rc, MSG_S_NOTEXT);
@@ -162,10 +159,6 @@ TEST_F(Catalogs, FallbacksAndKinds) {
     EXPECT_EQ(MSG_GetFormattedByArray(2, 0xC0090067u, 0, nullptr, sizeof buf, &len, buf, 4, args),
               MSG_S_NOTEXT);
     EXPECT_STREQ(buf, "c=c0090067 f=C009 cs=MSG a=(-4,\"x\",2.500000,q)");
-    EXPECT_EQ(
-        MSG_GetFormattedByArray(1, 0xC0090067u, 0, nullptr, sizeof buf, &len, buf, 0, nullptr),
-        MSG_S_NOTEXT);
-    EXPECT_STREQ(buf, "c=c0090067 f=C009 cs=STF a=()");
 
     const struct {
         uint32_t kind, code;
@@ -198,9 +191,9 @@ TEST_F(Catalogs, SymbolicNames) {
 
 TEST(CatalogUsage, BeginAndEnd) {
     EXPECT_EQ(MSG_UsageEnd(), MSG_S_USAGE);
-    for (const char *bad : {"ab", "abcdefghi", "1abc", "ab-c", ""})
-        EXPECT_EQ(MSG_UsageBegin(bad), MSG_S_BADPREFIX) << bad;
-    EXPECT_EQ(MSG_UsageBegin(nullptr), MSG_S_BADPREFIX);
+    for (const char *bad :
+         {"ab", "abcdefghi", "1abc", "ab-c", "", static_cast<const char *>(nullptr)})
+        EXPECT_EQ(MSG_UsageBegin(bad), MSG_S_BADPREFIX) << (bad ? bad : "null");
     // Not in use: the text still comes, with the usage code.
     setenv("NLSPATH", (kBuiltCatalogs + "/%N").c_str(), 1);
     char buf[64];
@@ -219,7 +212,11 @@ TEST(CatalogUsage, BeginAndEnd) {
 // texts up: a text is never read from a catalog another thread has closed.
 TEST_F(Catalogs, SearchPathLocalesAndTheCache) {
     vrtest::ScratchDir dir("vrmsg");
-    MakeAppCatalogs(dir.Path(), 14);
+    char name[16]; // "tst4001.mdl"..., message 101 "text <i>"
+    for (int i = 1; i <= 14; ++i) {
+        std::snprintf(name, sizeof name, "tst%04X.mdl", 0x4000 + i);
+        Gencat(fs::path(dir.Path()) / name, "$set 2\n101 text " + std::to_string(i) + "\n");
+    }
     Gencat(fs::path(dir.Path()) / "C-utf8" / "C003.mdl", "$set 2\n115 Handle not valid\n");
     setenv("NLSPATH", (dir.Path() + "/%l-%c/%N:" + dir.Path() + "/%N").c_str(), 1);
     EXPECT_EQ(Text(1, 0xC0030073u, nullptr, "C.utf8"), "Handle not valid");
@@ -255,40 +252,8 @@ TEST_F(Catalogs, SearchPathLocalesAndTheCache) {
     EXPECT_EQ(CachedCatalogs(), 10);
 }
 
-TEST_F(Catalogs, MalformedCatalogFilesAreIgnored) {
-    std::string text = vrtest::ReadFile(kBuiltCatalogs + "/C003.mdl");
-    std::vector<unsigned char> good(text.begin(), text.end());
-    ASSERT_GT(good.size(), 100u);
-    EXPECT_TRUE(CatalogBytesValid(good.data(), good.size()));
-    vrtest::ScratchDir dir("vrmsg");
-    setenv("NLSPATH", (dir.Path() + "/%N").c_str(), 1);
-    auto corrupt = [&](size_t at, uint32_t value) {
-        std::vector<unsigned char> bad = good;
-        std::memcpy(bad.data() + at, &value, 4);
-        return bad;
-    };
-    // Magic, no planes, tables or depth beyond the file, a text offset
-    // beyond the texts, no final NUL, only a header.
-    std::vector<std::vector<unsigned char>> bad = {
-        corrupt(0, 0x12345678),
-        corrupt(4, 0),
-        corrupt(4, 0x40000000),
-        corrupt(8, 0xFFFFFFFF),
-        corrupt(12 + 8, 0x7FFFFFF0),
-        std::vector<unsigned char>(good.begin(), good.end() - 1),
-        std::vector<unsigned char>(good.begin(), good.begin() + 12)};
-    for (size_t i = 0; i < bad.size(); ++i) {
-        EXPECT_FALSE(CatalogBytesValid(bad[i].data(), bad[i].size())) << i;
-        std::ofstream(fs::path(dir.Path()) / "C003.mdl", std::ios::binary)
-            .write(reinterpret_cast<const char *>(bad[i].data()),
-                   static_cast<std::streamsize>(bad[i].size()));
-        uint32_t rc = 0;
-        EXPECT_EQ(Text(1, 0xC0030073u, &rc).rfind("c=c0030073", 0), 0u) << i;
-        EXPECT_EQ(rc, MSG_S_NOTEXT);
-    }
-}
-
 TEST_F(Catalogs, AllocationFailureGivesTheUnformattedTextOrAll) {
+    const char *kFormatted = "An operating-system call failed with error 5: caller text";
     STF_ArgRecord args[2] = {IntArg(5), StrArg("caller text")};
     Text(1, 0xC0010005u); // open the catalog and learn the facility name first
     vrtest::FailModule fail(vrcore::system::seam::Module::Messages);
@@ -298,18 +263,13 @@ TEST_F(Catalogs, AllocationFailureGivesTheUnformattedTextOrAll) {
             uint32_t len = 0;
             uint32_t rc =
                 MSG_GetFormattedByArray(1, 0xC0010005u, 0, nullptr, sizeof buf, &len, buf, 2, args);
-            if (rc == MSG_S_NOMEM) {
-                // Either the text could not be copied (fallback) or the work
-                // buffer could not be had (unformatted text).
-                EXPECT_TRUE(std::strncmp(buf, "c=c0010005", 10) == 0 ||
-                            std::strstr(buf, "%1$d") != nullptr)
-                    << buf;
-                EXPECT_EQ(len, std::strlen(buf) + 1);
-                return false;
-            }
-            EXPECT_EQ(rc, 0u);
-            EXPECT_STREQ(buf, "An operating-system call failed with error 5: caller text");
-            return true;
+            // Out of memory: the fallback, or the text unformatted.
+            EXPECT_TRUE(rc == MSG_S_NOMEM
+                            ? !std::strncmp(buf, "c=c0010005", 10) || std::strstr(buf, "%1$d")
+                            : rc == 0 && !std::strcmp(buf, kFormatted))
+                << rc << " " << buf;
+            EXPECT_EQ(len, std::strlen(buf) + 1);
+            return rc == 0;
         },
         [] {});
     EXPECT_GE(points, 2);
@@ -332,10 +292,8 @@ TEST_F(Catalogs, EveryCodeTheLibraryReportsHasAText) {
             it.disable_recursion_pending();
             continue;
         }
-        std::string ext = it->path().extension().string();
-        if (!it->is_regular_file() ||
-            (ext != ".cpp" && ext != ".h" && ext != ".c" && ext != ".hpp"))
-            continue;
+        static const std::set<std::string> sources = {".cpp", ".h", ".c", ".hpp"};
+        if (!it->is_regular_file() || !sources.count(it->path().extension().string())) continue;
         std::string text = vrtest::ReadFile(it->path());
         for (std::sregex_iterator m(text.begin(), text.end(), literal), end; m != end; ++m) {
             unsigned fac = static_cast<unsigned>(std::stoul((*m)[1].str(), nullptr, 16));

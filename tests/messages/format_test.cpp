@@ -47,50 +47,54 @@ class Generator {
     explicit Generator(unsigned seed) : rng_(seed) {}
 
     int Pick(int n) { return static_cast<int>(rng_() % static_cast<unsigned>(n)); }
+    template <class T, size_t N> T Of(const T (&choices)[N]) { return choices[Pick(int(N))]; }
 
+    // Specials, halfway cases, any finite bits, or a moderate number.
     double Double() {
-        static const double special[] = {0.0, -0.0,       INFINITY, -INFINITY,
-                                         NAN, 1e308,      4.9e-324, 1.0,
-                                         0.5, 123456.789, -2.5e-7,  9.999999e22};
-        if (Pick(4) == 0) return special[Pick(std::size(special))];
-        return std::uniform_real_distribution<double>(-10, 10)(rng_) *
-               std::pow(10.0, Pick(40) - 20);
+        static const double special[] = {
+            0.0,  -0.0, INFINITY, -INFINITY, NAN,     1e308,      4.9e-324, 1.0,
+            0.5,  1.5,  2.5,      0.125,     0.375,   2.675,      999999.5, 9.9999996,
+            1e15, 1e16, 1e22,     0.05,      -1e-300, 123456.789, -2.5e-7,  9.999999e22};
+        uint64_t bits = rng_();
+        double d;
+        std::memcpy(&d, &bits, sizeof d);
+        if (Pick(4) == 0 && std::isfinite(d)) return d;
+        return Pick(3) == 0 ? Of(special)
+                            : std::uniform_real_distribution<double>(-10, 10)(rng_) *
+                                  std::pow(10.0, Pick(40) - 20);
     }
 
     long long Integer() {
         static const long long special[] = {0,         1,         -1,  INT_MAX, INT_MIN,
                                             LLONG_MAX, LLONG_MIN, 255, 65535,   -32768};
-        if (Pick(3) == 0) return special[Pick(std::size(special))];
-        return static_cast<long long>(rng_()) >> Pick(63);
+        return Pick(3) == 0 ? Of(special) : static_cast<long long>(rng_()) >> Pick(63);
     }
 
     void Fill(Args &a) {
-        // The two ints double as '*' widths and precisions: keep them small.
-        a.i0 = Pick(41) - 20;
-        a.i1 = Pick(41) - 20;
-        a.l = static_cast<long>(Integer());
-        a.ll = Integer();
-        a.d = Double();
         static const char *strings[] = {"",          "x",     "hello world",
                                         "tab\there", nullptr, "\xc3\xa9t\xc3\xa9"};
-        a.s = strings[Pick(6)];
-        a.c = 32 + Pick(95);
-        a.p = Pick(4) == 0 ? nullptr : reinterpret_cast<void *>(static_cast<uintptr_t>(rng_()) | 1);
-        a.ld = static_cast<long double>(Double()) * (Pick(2) ? 1e300L : 1.0L);
-        a.d2 = Double();
+        // The two ints double as '*' widths and precisions: keep them small.
+        a = {Pick(41) - 20,
+             Pick(41) - 20,
+             32 + Pick(95),
+             static_cast<long>(Integer()),
+             Integer(),
+             Double(),
+             Double(),
+             Of(strings),
+             Pick(4) == 0 ? nullptr : reinterpret_cast<void *>(static_cast<uintptr_t>(rng_()) | 1),
+             static_cast<long double>(Double()) * (Pick(2) ? 1e300L : 1.0L)};
     }
 
     std::string Conversion(Kind k, const std::string &pos, const std::string &width_star,
                            const std::string &prec_star) {
         std::string f = std::string("%") + pos, flags;
-        const char *all = (k == kStr || k == kChar || k == kPtr) ? "-0" : "-+ #0";
-        for (const char *q = all; *q; ++q)
+        for (const char *q = k == kStr || k == kChar || k == kPtr ? "-0" : "-+ #0"; *q; ++q)
             if (Pick(4) == 0) flags += *q;
         if (k == kPtr && Pick(3) == 0) flags += Pick(2) ? "+" : " ";
         // The C library pads a number on the right with zeros when a star
         // width is negative and '0' is given; that quirk is not copied.
-        if (!width_star.empty())
-            flags.erase(std::remove(flags.begin(), flags.end(), '0'), flags.end());
+        if (!width_star.empty()) std::erase(flags, '0');
         f += flags + (!width_star.empty() ? width_star : Pick(2) ? std::to_string(Pick(25)) : "");
         if (k != kChar && !prec_star.empty())
             f += std::string(".") + prec_star;
@@ -98,29 +102,23 @@ class Generator {
             f += std::string(".") + (Pick(4) ? std::to_string(Pick(20)) : "");
         static const char *ints[] = {"d", "i", "o", "u", "x", "X"};
         static const char *floats[] = {"e", "E", "f", "F", "g", "G", "a", "A"};
+        static const char *shorts[] = {"", "", "h", "hh"}, *longs[] = {"l", "z"};
         switch (k) {
-        case kInt:
-            f += std::string(Pick(3) == 0 ? (Pick(2) ? "h" : "hh") : "") + ints[Pick(6)];
-            break;
-        case kLong: f += std::string(Pick(2) ? "l" : "z") + ints[Pick(6)]; break;
-        case kLLong: f += std::string("ll") + ints[Pick(6)]; break;
-        case kDouble: f += floats[Pick(8)]; break;
-        case kLDouble: f += std::string("L") + floats[Pick(8)]; break;
-        case kStr: f += "s"; break;
-        case kChar: f += "c"; break;
-        case kPtr: f += "p"; break;
+        case kInt: return f + Of(shorts) + Of(ints);
+        case kLong: return f + Of(longs) + Of(ints);
+        case kLLong: return f + "ll" + Of(ints);
+        case kDouble: return f + Of(floats);
+        case kLDouble: return f + "L" + Of(floats);
+        case kStr: return f + "s";
+        case kChar: return f + "c";
+        case kPtr: return f + "p";
         }
         return f;
     }
 
     std::string Literal() {
         static const char *lit[] = {"", " ", "abc", "%%", "[", "] ", "\xc3\xa9", "\t"};
-        return lit[Pick(8)];
-    }
-
-    // A star naming one of the int positions.
-    std::string Star(int m) {
-        return std::string("*").append(std::to_string(1 + Pick(m < 2 ? 1 : 2))).append("$");
+        return Of(lit);
     }
 
     // Uses positions 1..m each at least once, in random order, with stars
@@ -131,9 +129,12 @@ class Generator {
         for (int i = 1; i <= m; ++i) order.push_back(i);
         for (int extra = Pick(3); extra > 0; --extra) order.push_back(1 + Pick(m));
         std::shuffle(order.begin(), order.end(), rng_);
+        auto star = [&] {
+            return std::string("*").append(std::to_string(1 + Pick(m < 2 ? 1 : 2))).append("$");
+        };
         std::string f = Literal();
         for (int pos : order) {
-            std::string ws = Pick(5) == 0 ? Star(m) : "", ps = Pick(6) == 0 ? Star(m) : "";
+            std::string ws = Pick(5) == 0 ? star() : "", ps = Pick(6) == 0 ? star() : "";
             f += Conversion(kKinds[pos - 1], std::to_string(pos).append("$"), ws, ps) + Literal();
         }
         return f;
@@ -142,13 +143,9 @@ class Generator {
     // Consumes positions in order; sometimes the two ints are a star width
     // and precision of the long that follows them.
     std::string Sequential() {
-        int m = 1 + Pick(10);
+        int m = 1 + Pick(10), pos = 1;
         std::string f = Literal();
-        int pos = 1;
-        if (m >= 3 && Pick(3) == 0) {
-            f += Conversion(kLong, "", "*", "*") + Literal();
-            pos = 4;
-        }
+        if (m >= 3 && Pick(3) == 0) f += Conversion(kLong, "", "*", "*") + Literal(), pos = 4;
         for (; pos <= m; ++pos) f += Conversion(kKinds[pos - 1], "", "", "") + Literal();
         return f;
     }
@@ -162,7 +159,10 @@ class Generator {
 TEST(Formatter, AgreesWithTheCLibraryOnGeneratedFormats) {
     Generator g(20261206);
     char mine[256], theirs[256];
-    for (int iter = 0; iter < 6000; ++iter) {
+    // Floats round the exact binary value, halfway cases to even, in either
+    // rounding mode.
+    for (int iter = 0; iter < 12000; ++iter) {
+        std::fesetround(iter % 4 == 3 ? FE_UPWARD : FE_TONEAREST);
         Args a;
         g.Fill(a);
         std::string f = iter % 2 ? g.Positional() : g.Sequential();
@@ -179,61 +179,22 @@ TEST(Formatter, AgreesWithTheCLibraryOnGeneratedFormats) {
         ASSERT_EQ(0, std::memcmp(mine, theirs, sizeof mine))
             << f << "\nmine:   " << mine << "\ntheirs: " << theirs;
     }
-}
-
-// Floating conversions round the exact binary value, halfway cases to
-// even, over the whole range of doubles, and follow a changed rounding mode.
-TEST(Formatter, FloatsRoundAsTheCLibraryDoes) {
-    static const char *formats[] = {"%.0f", "%.1f",  "%.2f",  "%f",     "%.3e",   "%e",
-                                    "%.0e", "%g",    "%.1g",  "%.17g",  "%+.2f",  "% .1E",
-                                    "%G",   "%#.0f", "%#.3g", "%10.4f", "%-12.2e"};
-    std::vector<double> values = {0.5,       1.5,      2.5,  0.125, 0.375,  -0.0,
-                                  2.675,     1e-7,     1e15, 1e16,  1e22,   999999.5,
-                                  9.9999996, 4.9e-324, 0.05, 1e300, -1e-300};
-    std::mt19937_64 rng(7);
-    while (values.size() < 400) {
-        double d;
-        uint64_t bits = rng();
-        std::memcpy(&d, &bits, sizeof d);
-        if (std::isfinite(d)) values.push_back(d);
-    }
-    char mine[2048], theirs[2048];
-    for (int mode : {FE_TONEAREST, FE_UPWARD}) {
-        std::fesetround(mode);
-        for (const char *f : formats) {
-            for (double d : values) {
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat-nonliteral"
-                int want = std::snprintf(theirs, sizeof theirs, f, d);
-#pragma GCC diagnostic pop
-                ASSERT_EQ(Fmt(mine, sizeof mine, f, d), want) << f << " " << theirs;
-                ASSERT_STREQ(mine, theirs) << f;
-            }
-        }
-    }
     std::fesetround(FE_TONEAREST);
 }
 
-// Reordering, widths and precisions by position are covered above; mixing
-// is this formatter's own: unnumbered conversions follow the highest
+// Malformed formats in general are the fuzz target's: an unknown
+// conversion, a type conflict, a skipped argument are refused, nothing out.
+// Mixing, this formatter's own: unnumbered conversions follow the highest
 // numbered argument.
-TEST(Formatter, UnnumberedConversionsFollowTheNumberedOnes) {
-    char buf[16];
+TEST(Formatter, InvalidFormatsAndMixedPositions) {
+    char buf[32];
+    for (const char *bad : {"%y", "%1$d %1$s", "%2$d", static_cast<const char *>(nullptr)}) {
+        std::memset(buf, 'Z', sizeof buf);
+        EXPECT_LT(Fmt(buf, sizeof buf, bad, 1, 2), 0) << (bad ? bad : "null");
+        EXPECT_STREQ(buf, "") << (bad ? bad : "null");
+    }
     ASSERT_EQ(Fmt(buf, sizeof buf, "%2$s %s %1$s", "a", "b", "c"), 5);
     EXPECT_STREQ(buf, "b c a");
-}
-
-TEST(Formatter, RejectsInvalidFormats) {
-    char buf[32];
-    for (const char *bad : {"%", "abc%", "%y", "%0$d", "%1$", "%*5d", "%lc", "%ls", "%q",
-                            "%99999999999d", "%.99999999999d", "%257$d", "%1$d %1$s"}) {
-        std::memset(buf, 'Z', sizeof buf);
-        EXPECT_LT(Fmt(buf, sizeof buf, bad, 1, 2), 0) << bad;
-        EXPECT_STREQ(buf, "") << bad;
-    }
-    // A positional format must not skip an argument: its type is unknown.
-    EXPECT_LT(Fmt(buf, sizeof buf, "%2$d", 1, 2), 0);
-    EXPECT_LT(Fmt(buf, sizeof buf, nullptr), 0);
 }
 
 TEST(Formatter, BoundsLengthAndHugeFields) {
@@ -256,18 +217,14 @@ TEST(Formatter, BoundsLengthAndHugeFields) {
     EXPECT_EQ(Fmt(buf, sizeof buf, "ab%ncd", &n), 4);
     EXPECT_STREQ(buf, "abcd");
     EXPECT_EQ(n, 77);
-}
-
-TEST(Formatter, Streams) {
+    // Streams take any length.
     std::FILE *f = std::tmpfile();
     ASSERT_NE(f, nullptr);
-    std::string big(3000, 'q');
-    const char *format = "%2$s-%1$05d-%3$s";
-    EXPECT_EQ(MSG_fprintf(f, format, 42, "x", big.c_str()), 3008);
+    std::string big(3000, 'q'), back(4000, 0);
+    EXPECT_EQ(MSG_fprintf(f, "%2$s-%1$05d-%3$s", 42, "x", big.c_str()), 3008);
     std::rewind(f);
-    char buf[4000] = {};
-    ASSERT_EQ(std::fread(buf, 1, sizeof buf, f), 3008u);
-    EXPECT_EQ(std::string(buf, 10), "x-00042-qq");
+    ASSERT_EQ(std::fread(back.data(), 1, back.size(), f), 3008u);
+    EXPECT_EQ(back.substr(0, 10), "x-00042-qq");
     std::fclose(f);
 }
 
@@ -283,13 +240,10 @@ TEST(Formatter, RecordsAreNeverReadBeyondTheirCount) {
     EXPECT_STREQ(buf, "-12|abc|2.5|Q");
     EXPECT_GT(SnprintfRecords(buf, sizeof buf, "%4$c%3$Lg%2$.2s%1$ld%1$x", 4, r), 0);
     EXPECT_STREQ(buf, "Q2.5ab-12fffffff4");
-    // Too few records, a record of the wrong class, an unknown record type.
+    // Too few records; a record of the wrong class (the rest of what the
+    // fuzz target finds).
     EXPECT_LT(SnprintfRecords(buf, sizeof buf, "%d %s %f %c %d", 4, r), 0);
     EXPECT_LT(SnprintfRecords(buf, sizeof buf, "%3$d", 4, r), 0);
-    EXPECT_LT(SnprintfRecords(buf, sizeof buf, "%s", 1, r), 0);
-    EXPECT_LT(SnprintfRecords(buf, sizeof buf, "%*s", 2, r + 1), 0);
-    STF_ArgRecord odd{2, 0, {.i = -12}};
-    EXPECT_LT(SnprintfRecords(buf, sizeof buf, "x", 1, &odd), 0);
     EXPECT_STREQ(buf, "");
     // Unused records are fine: a translation may drop an argument.
     EXPECT_EQ(SnprintfRecords(buf, sizeof buf, "%2$s", 2, r), 3);
