@@ -59,31 +59,10 @@ GEN_ObjectIdent Job(const char *id) {
     std::strncpy(o.u.job_id.value, id, GEN_JOB_ID_MAX);
     return o;
 }
-GEN_ErrorMessage ErrText(const char *s) {
-    GEN_ErrorMessage m{};
-    m.choice = GEN_ERRMSG_TEXT;
-    m.u.text = Txt(s);
-    return m;
-}
 std::string Name(GENU_ShortOID id) { return GENU_ShortOIDToAscii(id); }
 std::string Thread() {
     THR_ThreadId id = 0;
-    THR_GetThreadHandle(&id);
-    return std::to_string(static_cast<int>(id));
-}
-
-struct Golden {
-    const char *what;
-    std::function<void()> call;
-    std::string want;
-};
-
-void Check(const Golden *cases, size_t n) {
-    for (size_t i = 0; i < n; ++i) {
-        LogFile log;
-        cases[i].call();
-        EXPECT_EQ(log.Text(), cases[i].want) << cases[i].what;
-    }
+    return THR_GetThreadHandle(&id), std::to_string(static_cast<int>(id));
 }
 
 class EchoTrace : public ::testing::Test {
@@ -143,7 +122,11 @@ TEST_F(EchoTrace, ArgumentsAndOutcomesOfEachFamily) {
     const std::string no_common = "\tcommon-arguments = OPTION not specified\n";
     const std::string no_error = "\tErrorResult = NULL\n";
 
-    const Golden cases[] = {
+    const struct {
+        const char *what;
+        std::function<void()> call;
+        std::string want;
+    } cases[] = {
         {"create job in", [&] { EchoInCreateJob(st, "ODP_C", &lp, &no, &jobs, &first, &empty); },
          in + "CreateJob: called from ODP_C, from thread " + thread + "\n\tprinter-name = lp1\n" +
              "\tjob-submission-complete = FALSE\n\tjob-attributes =\n" + Jobs() +
@@ -237,7 +220,11 @@ TEST_F(EchoTrace, ArgumentsAndOutcomesOfEachFamily) {
              "\n\tevent = NULL [ERROR]\n\tevent-attributes =\n" + Jobs() +
              "\tmessage = OPTION not specified\n" + no_common},
     };
-    Check(cases, std::size(cases));
+    for (const auto &c : cases) {
+        LogFile log;
+        c.call();
+        EXPECT_EQ(log.Text(), c.want) << c.what;
+    }
 }
 
 // and / or / not three levels deep with every item type; the attribute of
@@ -282,24 +269,20 @@ TEST_F(EchoTrace, FilterTreeWithEveryItemType) {
     top[6].filter.u.item.u.attribute = gone;
 
     const std::string l6(18, ' '), l7(21, ' '), l8(24, ' '), n900 = Name(900), n901 = Name(901);
-    const Golden cases[] = {
-        {"tree",
-         [&] {
-             LOG_StartMessage(6, "f", 1, nullptr);
-             EchoFilter(st, &or_f);
-             EchoFilter(st, nullptr);
-             LOG_EndMessage();
-         },
-         l6 + "or\n" + l7 + "and\n" + l8 + n900 + " eq 2\n" + l8 + "5\n" + l8 + n900 + " ge 2\n" +
-             l8 + "5\n" + l7 + "not\n" + l8 + "Substring, Attr Id = " + n901 + "\n" + l8 +
-             "Value Type = text\n" + l8 + "Match = unknown (9)\n" + l8 +
-             "Initial String = <not specified>\n" + l8 + "String = mid\n" + l8 +
-             "Final String = end\n" + l7 + n900 + " sup 2\n" + l7 + "5\n" + l7 + n901 +
-             " int <no values>\n" + l7 + n901 + " is\n" + l7 +
-             "**ERROR** unknown filter choice (9)\n" + l7 + "le <can't get attribute ID>\n" + l6 +
-             "NULL FILTER\n"},
-    };
-    Check(cases, std::size(cases));
+    LogFile log;
+    LOG_StartMessage(6, "f", 1, nullptr);
+    EchoFilter(st, &or_f);
+    EchoFilter(st, nullptr);
+    LOG_EndMessage();
+    EXPECT_EQ(log.Text(), l6 + "or\n" + l7 + "and\n" + l8 + n900 + " eq 2\n" + l8 + "5\n" + l8 +
+                              n900 + " ge 2\n" + l8 + "5\n" + l7 + "not\n" + l8 +
+                              "Substring, Attr Id = " + n901 + "\n" + l8 + "Value Type = text\n" +
+                              l8 + "Match = unknown (9)\n" + l8 +
+                              "Initial String = <not specified>\n" + l8 + "String = mid\n" + l8 +
+                              "Final String = end\n" + l7 + n900 + " sup 2\n" + l7 + "5\n" + l7 +
+                              n901 + " int <no values>\n" + l7 + n901 + " is\n" + l7 +
+                              "**ERROR** unknown filter choice (9)\n" + l7 +
+                              "le <can't get attribute ID>\n" + l6 + "NULL FILTER\n");
     AS_FreeAttrHandle(st, &gone);
 }
 
@@ -307,14 +290,15 @@ TEST_F(EchoTrace, FilterTreeWithEveryItemType) {
 // make.
 TEST_F(EchoTrace, EveryKindOfErrorResult) {
     GEN_ObjectIdent j7 = Job("J7");
-    GEN_ErrorMessage why = ErrText("why");
+    GEN_ErrorMessage why{GEN_ERRMSG_TEXT, {Txt("why")}};
+    const std::string j7why = "\t\tjob-identifier = J7\n\t\terror-message = why\n";
     using Builder = std::function<int(ERDPA_ErrorResult **)>;
     const struct {
         Builder build;
         std::string want;
     } kinds[] = {
         {[&](ERDPA_ErrorResult **r) { return ERDPA_Update(st, r, 5, &j7, &why); },
-         "\t\tUpdate Error -  Cancellation Not Possible\n\t\tjob-identifier = J7\n"},
+         "\t\tUpdate Error -  Cancellation Not Possible\n" + j7why},
         {[&](ERDPA_ErrorResult **r) {
              return ERDPA_Attribute(st, r, 13, copies_attr, &j7, &why) +
                     ERDPA_Attribute(st, r, 1, copies_attr, &j7, &why);
@@ -323,36 +307,30 @@ TEST_F(EchoTrace, EveryKindOfErrorResult) {
              "\t\terror-message = why\n\t\tAttribute Error -  Unknown Problem\n" + Jobs() +
              "\t\terror-message = why\n\t\tNumber of Attribute Errors = 2\n"},
         {[&](ERDPA_ErrorResult **r) { return ERDPA_DocumentAccess(st, r, 4, &j7, &why); },
-         "\t\tDocument Access Error -  Unknown Document\n\t\tjob-identifier = J7\n"},
+         "\t\tDocument Access Error -  Unknown Document\n" + j7why},
         {[&](ERDPA_ErrorResult **r) { return ERDPA_Selection(st, r, 3, jobs, &j7, &why); },
          "\t\tSelection Error - Object Already Exists\n" + Jobs() +
              "\t\tjob-identifier = J7\n\t\terror-message = why\n" +
              "\t\tNumber of Selection Errors = 1\n"},
         {[&](ERDPA_ErrorResult **r) { return ERDPA_Printer(st, r, 2, &j7, &why); },
-         "\t\tPrinter Error - Printer Needs Attention\n\t\tjob-identifier = J7\n"},
+         "\t\tPrinter Error - Printer Needs Attention\n" + j7why},
         {[&](ERDPA_ErrorResult **r) {
              return ERDPA_Access(st, r, 1, &j7, &why) + ERDPA_Access(st, r, 9, &j7, &why);
          },
-         "\t\tAccess Error - Inappropriate Object Class\n\t\tjob-identifier = J7\n" +
-             std::string("\t\terror-message = why\n\t\tAccess Error - Unknown Problem\n") +
-             "\t\tjob-identifier = J7\n\t\terror-message = why\n" +
-             "\t\tNumber of Access Errors = 2\n"},
+         "\t\tAccess Error - Inappropriate Object Class\n" + j7why +
+             "\t\tAccess Error - Unknown Problem\n" + j7why + "\t\tNumber of Access Errors = 2\n"},
         {[&](ERDPA_ErrorResult **r) { return ERDPA_Service(st, r, 15, nullptr, &j7, &why); },
-         "\t\tService Error -  Unsupported Operation\n\t\tjob-identifier = J7\n" +
-             std::string("\t\terror-message = why\n\t\tNumber of Service Errors = 1\n")},
+         "\t\tService Error -  Unsupported Operation\n" + j7why +
+             "\t\tNumber of Service Errors = 1\n"},
         {[&](ERDPA_ErrorResult **r) { return ERDPA_Security(st, r, 4, &why); },
-         "\t\tSecurity Error - Invalid Pac\n"},
+         "\t\tSecurity Error - Invalid Pac\n\t\terror-message = why\n"},
     };
     for (const auto &k : kinds) {
         ERDPA_ErrorResult *result = nullptr;
         ASSERT_EQ(k.build(&result), 0);
-        std::string want = k.want;
-        if (result->kind == ERDPA_UPDATE || result->kind == ERDPA_DOCUMENT_ACCESS ||
-            result->kind == ERDPA_PRINTER || result->kind == ERDPA_SECURITY)
-            want += "\t\terror-message = why\n";
         LogFile log;
         EXPECT_EQ(EchoOutCancelJob(st, "ODP_C", nullptr, result), 0);
-        EXPECT_EQ(log.Text(), "EchoOutCancelJob:  called from ODP_C\n\tErrorResult:\n" + want +
+        EXPECT_EQ(log.Text(), "EchoOutCancelJob:  called from ODP_C\n\tErrorResult:\n" + k.want +
                                   "\tCancelJobResult = NULL\n")
             << result->kind;
         ERDPA_FreeError(st, result);
@@ -367,9 +345,7 @@ TEST_F(EchoTrace, EveryKindOfErrorResult) {
         uint32_t code;
         std::string want;
     } odd_cases[] = {
-        {&odd[0], 0,
-         "\t\tPrinter Error - Extended Problem\n\t\tjob-identifier = J7\n\t\terror-message = "
-         "why\n"},
+        {&odd[0], 0, "\t\tPrinter Error - Extended Problem\n" + j7why},
         {&odd[1], ERDPA_S_BADKIND, "\t\tUnknown Error Type\n"},
         {&odd[2], ERDPA_S_NORECORD, "\t\t**ERROR** (EchoAccessError)\n"},
         {nullptr, ERDPA_S_NORESULT, "\n"}, // the message, empty
@@ -414,10 +390,7 @@ TEST_F(EchoTrace, NothingIsFormattedWhileSeverity6IsOff) {
         EchoInCancelJob(st, "ODP_C", "J1", nullptr, nullptr, nullptr, &bogus);
         EchoInDelete(st, nullptr, 900, &j7, nullptr, &jobs);
         g_counting = false;
-        if (severities[5])
-            EXPECT_GT(g_allocations, 0);
-        else
-            EXPECT_EQ(g_allocations, 0);
+        EXPECT_EQ(g_allocations > 0, severities[5] != 0) << severities;
     }
 }
 #endif

@@ -42,21 +42,18 @@ const bool kRegistryReady = [] {
 std::string ReadBack(const GEN_OctetString &bytes, bool wrapped) {
     std::string file = Registry().Path() + "/record.bin";
     WriteFile(file, std::string(reinterpret_cast<const char *>(bytes.value), bytes.length));
-    std::string script = R"(
+    WriteFile(Registry().Path() + "/read.py", R"(
 import struct, sys
 b = open(sys.argv[1], 'rb').read()
 if sys.argv[2] == '1':
-    assert len(b) == 2612, len(b)
-    assert struct.unpack('!III', b[:12]) == (1001, 1, 0)
-    assert b[-4:] == bytes(4)
+    assert len(b) == 2612 and struct.unpack('!III', b[:12]) == (1001, 1, 0) and b[-4:] == bytes(4)
     b = b[12:-4]
 assert len(b) == 2596, len(b)
 f = struct.unpack('!II256s1024sI256s1024sI8sIII', b)
 t = lambda s: s.split(b'\0')[0].decode()
 assert all(x == 0 for x in f[9:]) and f[8] == bytes(8)
 print(f[0], f[1], '|'.join([t(f[2]), t(f[3]), str(f[4])]), '|'.join([t(f[5]), t(f[6]), str(f[7])]), end='')
-)";
-    WriteFile(Registry().Path() + "/read.py", script);
+)");
     std::string cmd = "/usr/bin/python3 " + Registry().Path() + "/read.py " + file + " " +
                       (wrapped ? "1" : "0") + " 2>&1";
     std::string out;
@@ -130,11 +127,13 @@ TEST(SecRecord, TextsAreCutAtCharacterBoundariesAndComputerSplitAtTheFirstDot) {
     EXPECT_EQ(split("print01.corp.example"),
               "print01|corp.example|" + std::to_string(SEC_DOMTYPE_DNS));
     client::Record r = client::BuildRecord(who);
-    EXPECT_EQ(r[SEC_PAC_USER_NAME + 253], 0xa9);
-    EXPECT_EQ(r[SEC_PAC_USER_NAME + 254], 0);
-    EXPECT_EQ(r[SEC_PAC_USER_DOMAIN + 1022], 'd');
-    EXPECT_EQ(r[SEC_PAC_USER_DOMAIN + 1023], 0);
-    EXPECT_EQ(r[SEC_PAC_USER_DOMAIN_TYPE], 0); // the next field is untouched
+    // The cut ends in a zero byte; the next field is untouched.
+    for (auto [at, want] : {std::pair{SEC_PAC_USER_NAME + 253, 0xa9},
+                            {SEC_PAC_USER_NAME + 254, 0},
+                            {SEC_PAC_USER_DOMAIN + 1022, 'd'},
+                            {SEC_PAC_USER_DOMAIN + 1023, 0},
+                            {SEC_PAC_USER_DOMAIN_TYPE, 0}})
+        EXPECT_EQ(r[at], want) << at;
     EXPECT_EQ(split("print01"), "print01||5"); // no domain: the user's type
 }
 
@@ -166,10 +165,8 @@ TEST(SecCredential, BindingTakesOnlyItsTwoLevels) {
 }
 
 TEST(SecCredential, OncClientCarriesTheNobodyIdentityOfThisMachine) {
-    struct sockaddr_in addr {};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(9); // a port given: no lookup, nothing sent
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    // A port given: no lookup, nothing sent.
+    sockaddr_in addr{AF_INET, htons(9), {htonl(INADDR_LOOPBACK)}, {}};
     int sock = RPC_ANYSOCK;
     CLIENT *cl = clntudp_create(&addr, 105004, 1, {1, 0}, &sock);
     ASSERT_NE(cl, nullptr);
