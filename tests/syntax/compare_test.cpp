@@ -262,8 +262,7 @@ TEST(CompareNesting, IsBounded) {
     }
 }
 
-// The result of a comparison or equality test that must succeed; 99 when
-// it fails.
+// The result of a comparison or equality test; 99 when it fails.
 template <typename T>
 int32_t Result(int (*fn)(STF_List *, const T *, const T *, int32_t *), const T &a, const T &b) {
     StatusList st;
@@ -271,30 +270,28 @@ int32_t Result(int (*fn)(STF_List *, const T *, const T *, int32_t *), const T &
     return fn(st, &a, &b, &r) == 0 ? r : 99;
 }
 
-// The forms with no comparison by value type.
+// The forms with no comparison by value type; equality tests answer 1 for
+// equal; an absent document number sorts first.
 TEST(CompareForms, CaseInsensitiveEqualityAndDocuments) {
     StatusList st;
     int32_t r = 99;
-    GEN_Text up = Txt(1, "ABC"), low = Txt(1, "abc"), up3 = Txt(3, "ABC"), low3 = Txt(3, "abc");
-    EXPECT_EQ(Result(GEN_ICompareText, up, low), 0);
+    uint32_t n = 2;
+    GEN_Text low = Txt(1, "abc"), up3 = Txt(3, "ABC"), low3 = Txt(3, "abc"), k4 = Txt(4, "abc"),
+             c1 = Txt(5, "x", 1, 1u), c2 = Txt(5, "x", 1, 2u);
+    GEN_SimpleName nu = Name(3, "Tray");
+    EXPECT_EQ(Result(GEN_ICompareText, Txt(1, "ABC"), low), 0);
     EXPECT_EQ(Result(GEN_ICompareText, up3, low3), 0);
-    GEN_SimpleName nu = Name(3, "Tray"), nl = Name(3, "tray");
     EXPECT_EQ(Result(GEN_ICompareOctetString, Oct("AB"), Oct("abc")), -1);
-
-    // Equality tests answer 1 for equal.
-    GEN_Text e3 = Txt(3, ""), e1 = Txt(1, ""), k4 = Txt(4, "abc"), c1 = Txt(5, "x", 1, 1u),
-             c2 = Txt(5, "x", 1, 2u);
     EXPECT_EQ(Result(GEN_EqualText, low, low3), 1);
-    EXPECT_EQ(Result(GEN_EqualText, e3, e1), 1);
+    EXPECT_EQ(Result(GEN_EqualText, Txt(3, ""), Txt(1, "")), 1);
     EXPECT_EQ(Result(GEN_EqualText, up3, low3), 0);
     EXPECT_EQ(st.Failed(GEN_EqualText(st, &low3, &k4, &r)), GEN_S_NOTSUPP);
     EXPECT_EQ(GEN_EqualText(st, &c1, &c2, &r), 1);
-    EXPECT_EQ(Result(GEN_EqualSimpleName, nu, nl), 0);
+    EXPECT_EQ(Result(GEN_EqualSimpleName, nu, Name(3, "tray")), 0);
     EXPECT_EQ(st.Failed(GEN_EqualSimpleName(st, &nu, nullptr, &r)), GEN_S_NULLARG);
-
-    uint32_t n = 2; // an absent document number sorts first
-    GEN_DocumentIdentifier with{{"a"}, &n}, without{{"a"}, nullptr};
-    EXPECT_EQ(Result(GEN_CompareDocumentIdentifier, with, without), 1);
+    EXPECT_EQ(Result(GEN_CompareDocumentIdentifier, GEN_DocumentIdentifier{{"a"}, &n},
+                     GEN_DocumentIdentifier{{"a"}, nullptr}),
+              1);
 }
 
 // Encoded identifiers compare by subidentifier value: 16384 (three bytes)
@@ -346,16 +343,11 @@ void CheckOrder(uint32_t type, std::mt19937 &rng, int32_t kind) {
     const GENU_ValueDescriptor *desc = GENU_AVT2Descriptor(type);
     std::optional<NarrowValues> narrow;
     if (kind) narrow.emplace(kind);
-    std::vector<void *> v;
+    std::vector<void *> v(15);
     std::vector<std::string> dumps;
-    for (int i = 0; i < 14; ++i) {
-        v.push_back(NewRandomValue(rng, info));
-        dumps.push_back(Dump(info, v.back()));
-    }
-    void *copy = nullptr;
+    for (int i = 0; i < 14; ++i) dumps.push_back(Dump(info, v[i] = NewRandomValue(rng, info)));
     StatusList st;
-    ASSERT_EQ(desc->copy(st, &copy, v[0], nullptr), 0);
-    v.push_back(copy);
+    ASSERT_EQ(desc->copy(st, &v[14], v[0], nullptr), 0);
     dumps.push_back(dumps[0]);
     const size_t n = v.size();
     std::vector<int64_t> s(n * n); // the sign of each result, or 2 + the failure's code

@@ -67,18 +67,15 @@ struct At {
     void *o;
     template <typename T> operator T *() const { return static_cast<T *>(o); }
 };
-#define OUT                                                                                        \
-    Out { o }
-#define AT                                                                                         \
-    At { o }
+#define OUT (Out{o})
+#define AT (At{o})
 
 // The dump of an O/R name holding one attribute.
 std::string OrName(const char *type, const std::string &value) {
     return "{country_name=null administration_domain_name=null network_address=null "
-           "terminal_identifier=null "
-           "private_domain_name=null organization_name=null numeric_user_id=null "
-           "personal_name=null "
-           "organization_unit_names=null domain_defined_attrs=&{attrs=1[{type=\"" +
+           "terminal_identifier=null private_domain_name=null organization_name=null "
+           "numeric_user_id=null personal_name=null organization_unit_names=null "
+           "domain_defined_attrs=&{attrs=1[{type=\"" +
            std::string(type) + "\" value=\"" + value +
            "\" }] } extension_attrs=null directory_name=null }";
 }
@@ -99,7 +96,8 @@ std::vector<Maker> Makers() {
     static const int32_t user = GEN_ACL_USER, op = GEN_ACL_OPERATOR;
     static GEN_SeqOfStrings files2{nullptr, const_cast<char *>("b.dll")},
         files1{&files2, const_cast<char *>("a.dll")};
-    const std::string files = "&{string=\"a.dll\" };{string=\"b.dll\" };";
+    const std::string files = "&{string=\"a.dll\" };{string=\"b.dll\" };",
+                      lib = "&{text=kind5/0:\"/lib\" }";
     return {
         // Texts and names: kind 5, code set 0, within their lengths.
         {"text of 4095", T_Text, MAKE(GENU_MakeText(s, OUT, s4095.c_str(), a)),
@@ -190,10 +188,8 @@ std::vector<Maker> Makers() {
          GEN_S_INVALID},
         {"driver", T_DriverInfo,
          MAKE(GENU_MakeDriverInfo(s, OUT, &lp0, 7, &path, &path, nullptr, &path, &files1, a)),
-         "{name=kind1/0:\"lp0\" environment=7 driver_path=&{text=kind5/0:\"/lib\" } "
-         "data_file=&{text=kind5/0:\"/lib\" } "
-         "config_file=null help_file=&{text=kind5/0:\"/lib\" } dependent_files=" +
-             files + " }"},
+         "{name=kind1/0:\"lp0\" environment=7 driver_path=&{text=kind5/0:\"/lib\" } data_file=" +
+             lib + " config_file=null help_file=" + lib + " dependent_files=" + files + " }"},
         {"preprocessor", T_PreprocessorDefinition,
          MAKE(GENU_MakePreprocessorDefinition(s, OUT, &a4_name, 1, 2, &path, &files1, a)),
          "{name=kind1/0:\"A4\" type=1 exec_type=2 command=kind5/0:\"/lib\" arguments=" + files +
@@ -211,8 +207,7 @@ std::vector<Maker> Makers() {
         {"access entry from text", T_ExtACL,
          MAKE(vrcore::syntax::EACLFromText(s, OUT, "name=bob domain=dns:x.y", a)),
          "{name=kind5/0:\"bob\" domain={name=kind5/0:\"x.y\" syntax=&{choice=1:u.oid=3045  } } "
-         "name_type=2 "
-         "privilege_level=1 }"},
+         "name_type=2 privilege_level=1 }"},
         // Latin-1 from kind 1, a copy of kind 3, nothing from the others.
         {"latin-1 text", T_Text, MAKE(GEN_Text2IsoLatin1(s, OUT, &lp0, a)),
          "{text=kind3/0:\"lp0\" }"},
@@ -264,16 +259,12 @@ TEST(Make, EveryMakerGivesItsWholeValueOrNothing) {
     }
 }
 
-// A made octet string keeps the string's NUL after its bytes.
-TEST(Make, EmbeddedStringKeepsItsNul) {
-    StatusList st;
-    GEN_OctetString os;
-    ASSERT_EQ(GENU_MakeEmbeddedString(st, &os, "abc", nullptr), 0);
-    EXPECT_EQ(os.value[3], 0);
-    GEN_DeepDeleteOctetString(st, &os, nullptr);
-}
-
 TEST(Extract, KindsAndBounds) {
+    StatusList status;
+    GEN_OctetString made; // keeps the string's NUL after its bytes
+    ASSERT_EQ(GENU_MakeEmbeddedString(status, &made, "abc", nullptr), 0);
+    EXPECT_EQ(made.value[3], 0);
+    GEN_DeepDeleteOctetString(status, &made, nullptr);
     unsigned char ab[2] = {'a', 'b'};
     GEN_Text octets = Txt(4, "ab"), irv = Txt(1, "irv"), bad = Txt(6, ""), negative = Txt(5, "ab");
     negative.u.octets.length = -2;
