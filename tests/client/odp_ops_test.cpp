@@ -14,6 +14,7 @@
 
 #include "../operations/ops_test_util.h"
 #include "client/binding.h"
+#include "onc_live.h"
 #include "scratch.h"
 #include "vrcore/genu.h"
 #include "vrcore/odpcli.h"
@@ -221,30 +222,8 @@ TEST(OdpLocal, EveryOperationEncodesDecodesAndSendsNothing) {
     EXPECT_EQ(st.Failed(ODP_CloseJob_C(st, "job-1", nullptr, &r, &e)), client::ODP_S_BADARG);
 }
 
-std::string PeerUnavailable() {
-    if (geteuid() != 0) return "not running as root";
-    for (std::string tool : {"unshare", "rpcbind", "rpcinfo", "ip"})
-        if (system(("command -v " + tool + " >/dev/null 2>&1").c_str()) != 0)
-            return tool + " is not installed";
-    if (system("unshare --net --mount true >/dev/null 2>&1") != 0)
-        return "private network and mount namespaces are not allowed here";
-    return "";
-}
-
 TEST(OdpLive, OperationsAgainstARealServer) {
-    std::string why = PeerUnavailable();
-    if (!why.empty()) GTEST_SKIP() << "ONC server test skipped: " << why;
-    vrtest::ScratchDir dir("vrodp");
-    std::string self = std::filesystem::read_symlink("/proc/self/exe");
-    std::string out = dir.Path() + "/out.log";
-    std::string cmd = "unshare --net --mount --propagation private /bin/sh '" VRCORE_SOURCE_DIR
-                      "/tests/client/onc_env.sh' '" +
-                      self + "' '" ODP_TEST_SERVER "' " + std::to_string(kProgram) + " " +
-                      std::to_string(kVersion) + " 'OdpInside.*' >'" + out + "' 2>&1";
-    int rc = system(cmd.c_str());
-    std::string log = vrtest::ReadFile(out);
-    EXPECT_EQ(rc, 0) << log;
-    EXPECT_NE(log.find("[  PASSED  ] 4 tests"), std::string::npos) << log;
+    vrtest::RunInsideOncEnv(kProgram, kVersion, "OdpInside.*", 4);
 }
 
 template <class F> xdrproc_t Proc(F *f) {

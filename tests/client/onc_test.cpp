@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "client/transport.h"
+#include "onc_live.h"
 #include "scratch.h"
 #include "system/seam.h"
 #include "vrcore/odpcli.h"
@@ -122,30 +123,8 @@ TEST(OncXdr, FailedRequestDumpLayout) {
 constexpr uint32_t kProgram = 0x20271027;
 constexpr uint32_t kVersion = 1;
 
-std::string PeerUnavailable() {
-    if (geteuid() != 0) return "not running as root";
-    for (std::string tool : {"unshare", "rpcbind", "rpcinfo", "ip"})
-        if (system(("command -v " + tool + " >/dev/null 2>&1").c_str()) != 0)
-            return tool + " is not installed";
-    if (system("unshare --net --mount true >/dev/null 2>&1") != 0)
-        return "private network and mount namespaces are not allowed here";
-    return "";
-}
-
 TEST(OncLive, TransportAgainstARealServer) {
-    std::string why = PeerUnavailable();
-    if (!why.empty()) GTEST_SKIP() << "ONC server test skipped: " << why;
-    vrtest::ScratchDir dir("vronc");
-    std::string self = std::filesystem::read_symlink("/proc/self/exe");
-    std::string out = dir.Path() + "/out.log";
-    std::string cmd = "unshare --net --mount --propagation private /bin/sh '" VRCORE_SOURCE_DIR
-                      "/tests/client/onc_env.sh' '" +
-                      self + "' '" ODP_TEST_SERVER "' " + std::to_string(kProgram) + " " +
-                      std::to_string(kVersion) + " 'OncInside.*' >'" + out + "' 2>&1";
-    int rc = system(cmd.c_str());
-    std::string log = vrtest::ReadFile(out);
-    EXPECT_EQ(rc, 0) << log;
-    EXPECT_NE(log.find("[  PASSED  ] 3 tests"), std::string::npos) << log;
+    vrtest::RunInsideOncEnv(kProgram, kVersion, "OncInside.*", 3);
 }
 
 uint32_t UnixCredentials(void *, CLIENT *c) {
