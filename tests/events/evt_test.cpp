@@ -1,11 +1,11 @@
-// Event queues over loopback: messages, hostile and slow senders, the retry
-// schedule and closing a queue under a pending receive.
+// Event queues over loopback: messages, hostile and slow senders, retries, closing.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <numeric>
 #include <set>
 #include <string>
 #include <thread>
@@ -76,17 +76,15 @@ TEST(EventModule, LifecycleAndAddresses) {
         GEN_Text t = Address(bad);
         EXPECT_EQ(EVT_Open(&t, nullptr, &q), EVT_E_ARGUMENT) << bad;
     }
-    const std::string loop = "127.0.0.1:80", local = "localhost:65535";
-    GEN_Text wrong = Address(loop), good = Address(local);
+    const std::string local = "localhost:65535";
+    GEN_Text good = Address(local), wrong = good;
     wrong.kind = GEN_KIND_OCTETS;
     EXPECT_EQ(EVT_Open(&wrong, nullptr, &q), EVT_E_ARGUMENT);
     ASSERT_EQ(EVT_Open(&good, nullptr, &q), 0);
-    // Queues still open: refused, the count stays.
-    EXPECT_EQ(EVT_Term(), EVT_E_BUSY);
+    EXPECT_EQ(EVT_Term(), EVT_E_BUSY) << "a queue still open";
     EXPECT_EQ(EVT_Close(q), 0);
     EXPECT_EQ(EVT_Close(q), EVT_E_QUEUE);
-    EXPECT_EQ(EVT_Term(), 0);
-    EXPECT_EQ(EVT_Term(), 0);
+    EXPECT_EQ(EVT_Term() + EVT_Term(), 0);
     EXPECT_EQ(EVT_Term(), EVT_E_NOINIT);
 }
 
@@ -98,9 +96,7 @@ TEST_F(Events, MixedArgumentsRoundTrip) {
     const unsigned char bin[] = {0, 1, 0xff, 0, 0x80};
     ASSERT_FALSE(EVT_MessageIArgPut(sq, m, INT32_MIN) || EVT_MessageArgPut(sq, m, "abc") ||
                  EVT_MessageBArgPut(sq, m, sizeof bin, bin));
-    // The message stays and can be sent again.
-    ASSERT_EQ(EVT_MessageSend(sq, m), 0);
-    ASSERT_EQ(EVT_MessageSend(sq, m), 0);
+    ASSERT_EQ(EVT_MessageSend(sq, m) + EVT_MessageSend(sq, m), 0) << "sent twice";
     EXPECT_EQ(EVT_MessageReceive(sq, 5, nullptr, &none), EVT_E_QUEUEKIND);
     for (int round = 0; round < 2; ++round) {
         uint32_t r = 0, n = 2;
@@ -124,18 +120,15 @@ TEST_F(Events, MixedArgumentsRoundTrip) {
     EXPECT_EQ(EVT_MessageFree(sq, m), 0);
     EXPECT_EQ(EVT_MessageIArgPut(sq, m, 1), EVT_E_MESSAGE);
     EXPECT_EQ(EVT_MessageIArgPut(0xdeadbeef, m, 1), EVT_E_QUEUE);
-    EXPECT_EQ(EVT_MessageReceive(rq, -2, nullptr, &m), EVT_E_ARGUMENT);
-    EXPECT_EQ(EVT_MessageReceive(rq, -1, nullptr, &m), EVT_E_ARGUMENT);
+    for (int wait : {-2, -1}) EXPECT_EQ(EVT_MessageReceive(rq, wait, nullptr, &m), EVT_E_ARGUMENT);
 }
 
 TEST_F(Events, HostileAndSlowSenders) {
     uint16_t port = 0;
     uint32_t rq = Receiver(&port), m = 0;
     // A length beyond the limit is refused before its content arrives.
-    // (Other hostile bytes are the evt_receive fuzz target's.)
     close(Send(port, {0x30, 0x84, 0x7f, 0xff, 0xff, 0xff, 0x82, 0x01}));
-    EXPECT_EQ(EVT_MessageReceive(rq, 5, nullptr, &m), EVT_E_DECODE);
-    EXPECT_EQ(m, 0u);
+    EXPECT_TRUE(EVT_MessageReceive(rq, 5, nullptr, &m) == EVT_E_DECODE && m == 0);
     // An endless indefinite-length message stops at the limit.
     std::thread flood([port] {
         Bytes chunk(65536, 0);
@@ -146,8 +139,7 @@ TEST_F(Events, HostileAndSlowSenders) {
     });
     EXPECT_EQ(EVT_MessageReceive(rq, 20, nullptr, &m), EVT_E_DECODE);
     flood.join();
-    // A sender that trickles a byte at a time ends at the receive's
-    // deadline, not later.
+    // A sender trickling a byte at a time ends at the receive's deadline.
     std::atomic<bool> stop{false};
     std::thread slow([&] {
         int fd = ConnectLoopback(port);
@@ -170,9 +162,8 @@ void CountCall(uint32_t, uint32_t mid) {
     ++g_calls;
 }
 
-// Closing a queue wakes a pending receive, which delivers nothing. A stalled
-// sender is bounded by the module's time-out: it ends a synchronous receive;
-// an asynchronous one skips it, as it skips a broken one, and takes the next.
+// A stalled sender ends a synchronous receive at the module's time-out; an
+// asynchronous one skips it, as it skips a broken one.
 TEST_F(Events, AsynchronousReceiveSkipsBadSendersAndEndsOnClose) {
     uint16_t port = 0;
     uint32_t rq = Receiver(&port), m = 0;
@@ -212,8 +203,7 @@ TEST_F(Events, AsynchronousReceiveSkipsBadSendersAndEndsOnClose) {
     close(stalled);
 }
 
-// The retry schedule on a refused connection, with the waits recorded
-// instead of slept.
+// The waits of the retry schedule, recorded instead of slept.
 std::vector<uint32_t> g_sleeps;
 int g_listen_at = -1; // the wait after which the bound socket listens
 int g_listener = -1;
@@ -228,10 +218,7 @@ TEST_F(Events, RetryScheduleOnRefusedConnections) {
     g_listener = vrtest::LoopbackSocket(refused);
     uint32_t sq = Sender(refused), rq = Receiver(&port), m = 0;
     ASSERT_FALSE(EVT_MessageCreate(sq, &m) || EVT_MessageIArgPut(sq, m, 1));
-    // Nobody listens: five waits, then the send fails and the message
-    // stays. A listener appears after the third wait: the fourth attempt
-    // succeeds. A refused address is given up after its retries; the next
-    // is used.
+    // Nobody listens; a listener after the third wait; a second address.
     const struct {
         int listen_at;
         bool second_address;
@@ -255,27 +242,23 @@ TEST_F(Events, RetryScheduleOnRefusedConnections) {
     vrcore::events::SetSleep(saved);
 }
 
-// Eight senders, five hundred messages each, one receiving queue: every
-// message arrives once, its arguments intact.
+// Every message arrives once, its arguments intact.
 TEST_F(Events, ManySendersOneReceiver) {
     constexpr int kThreads = 8, kEach = 500;
     uint16_t port = 0;
     uint32_t rq = Receiver(&port);
-    std::vector<uint32_t> senders;
-    for (int t = 0; t < kThreads; ++t) senders.push_back(Sender(port));
     auto text_of = [](int t, int i) {
         return std::string(static_cast<size_t>((t * 31 + i) % 97), 'a' + t) + std::to_string(i);
     };
     auto bin_of = [](int t, int i) {
         Bytes b(static_cast<size_t>((i * 7 + t) % 300));
-        for (size_t k = 0; k < b.size(); ++k)
-            b[k] = static_cast<unsigned char>(k * 13 + static_cast<size_t>(i));
+        std::iota(b.begin(), b.end(), static_cast<unsigned char>(i));
         return b;
     };
     std::atomic<int> failures{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([&, t, q = senders[t]] {
+        threads.emplace_back([&, t, q = Sender(port)] {
             for (int i = 0; i < kEach; ++i) {
                 uint32_t m = 0;
                 Bytes b = bin_of(t, i);
@@ -303,14 +286,11 @@ TEST_F(Events, ManySendersOneReceiver) {
         ASSERT_EQ(EVT_MessageFree(rq, m), 0);
     }
     for (auto &th : threads) th.join();
-    EXPECT_EQ(failures, 0);
-    EXPECT_EQ(bad, 0);
+    EXPECT_EQ(failures + bad, 0);
     EXPECT_EQ(seen.size(), static_cast<size_t>(kThreads * kEach));
 }
 
-// Building a message when any allocation of the queue's context fails,
-// and decoding one when any allocation of the decode fails: the failure
-// is reported and nothing is left behind.
+// Building a message, then decoding one.
 TEST_F(Events, AllocationFailuresLeaveNothingBehind) {
     vrcore::ber::Hooks hooks{&vrtest::FailMalloc, &vrtest::FailFree};
     vrtest::FailModule fail(vrcore::system::seam::Module::Events);

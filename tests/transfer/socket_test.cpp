@@ -1,5 +1,4 @@
-// Socket transfers, whole-file and chunk-wise, their failures, and the
-// arguments every entry point refuses.
+// Socket transfers, whole-file and chunk-wise, their failures and refused arguments.
 
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -18,10 +17,6 @@ using namespace vrcore::transfer;
 
 class SocketTest : public TransferTest {
   protected:
-    static FT_SocketAddress Loopback(uint16_t port) {
-        return FT_SocketAddress{1, port, 4, {127, 0, 0, 1}};
-    }
-
     // Runs the server side of one socket transfer while `client` runs.
     template <class Client> uint32_t Serve(FT_Result &r, Client client) {
         EXPECT_EQ(FT_RetrieveToFile(&id_, nullptr, FT_METHOD_SOCKET, &spool_, &r), 0u);
@@ -35,13 +30,11 @@ class SocketTest : public TransferTest {
     }
 };
 
-// Inline content, a referenced file (through the method dispatcher) and a
-// file sent over a socket arrive whole. No data, a reset after part of
-// the document, a client that goes silent (given up after the accept
-// time-out) and no client at all leave no spool file and no descriptor.
+// Inline, by reference, over a socket; then no data, a reset midway, a
+// silent client (accept time-out) and no client at all.
 TEST_F(SocketTest, DocumentsArriveWholeOrLeaveNothing) {
-    std::string data = RandomBytes(3 << 20);
-    std::string src = WriteFile("doc", data), empty = WriteFile("empty", "");
+    std::string data = RandomBytes(3 << 20), src = WriteFile("doc", data),
+                empty = WriteFile("empty", "");
     GEN_DocumentContent in = Inline(data, GEN_EXTERNAL_ARBITRARY), &ref = Reference(src);
     FT_Result r{};
     uint64_t sent = 0;
@@ -92,9 +85,7 @@ TEST_F(SocketTest, DocumentsArriveWholeOrLeaveNothing) {
     EXPECT_EQ(OpenFds(), fds);
 }
 
-// A caller's socket may be non-blocking: a full connection is waited on
-// until the reader drains it, and one that takes nothing for the time-out
-// fails the send instead of holding it forever.
+// A full non-blocking socket is waited on until drained, or fails at the time-out.
 TEST_F(SocketTest, NonBlockingSendWaitsForRoomWithinTheTimeOut) {
     int sv[2];
     ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv), 0);
@@ -121,9 +112,7 @@ TEST_F(SocketTest, NonBlockingSendWaitsForRoomWithinTheTimeOut) {
     EXPECT_EQ(errno, ETIMEDOUT);
 }
 
-// Four refusals, then the server listens: the document arrives (small
-// enough to wait in the connection until it is accepted). Five refusals:
-// the client gives up without a sixth attempt.
+// Listening after the fourth refusal: the document arrives; never: no sixth attempt.
 TEST_F(SocketTest, ClientRetriesFiveTimesAtMost) {
     struct Ctx {
         int sock;
@@ -135,13 +124,12 @@ TEST_F(SocketTest, ClientRetriesFiveTimesAtMost) {
         x->pauses.push_back(attempt);
         if (x->open_at_fourth && attempt == 4) listen(x->sock, 5);
     };
-    std::string data = RandomBytes(20000);
-    std::string src = WriteFile("doc", data);
+    std::string data = RandomBytes(20000), src = WriteFile("doc", data);
     for (bool opens : {true, false}) {
         uint16_t port = 0;
         Ctx ctx{LoopbackSocket(port), opens, {}};
         SetConnectPause(pause, &ctx);
-        FT_SocketAddress a = Loopback(port);
+        FT_SocketAddress a{1, port, 4, {127, 0, 0, 1}};
         EXPECT_EQ(FT_FileToSend(&id_, &a, &Reference(src), FT_METHOD_SOCKET, nullptr),
                   opens ? 0u : FT_S_OTHER);
         EXPECT_EQ(ctx.pauses, (std::vector<int>{1, 2, 3, 4}));
@@ -156,8 +144,7 @@ TEST_F(SocketTest, ClientRetriesFiveTimesAtMost) {
 }
 
 TEST_F(SocketTest, BufferWiseTransfers) {
-    std::string data = RandomBytes(250000), got;
-    std::string src = WriteFile("doc", data);
+    std::string data = RandomBytes(250000), got, src = WriteFile("doc", data);
     auto receive = [&](FT_Buffer *rb) {
         got.clear();
         uint32_t rc;
@@ -165,7 +152,6 @@ TEST_F(SocketTest, BufferWiseTransfers) {
             got.append(reinterpret_cast<char *>(rb->data), rb->count);
         EXPECT_EQ(rc, 0u);
     };
-    // A sender reading the file, chunk by chunk.
     FT_Buffer *rb = nullptr, *sb = nullptr;
     ASSERT_EQ(
         FT_BufferInit(&id_, nullptr, nullptr, FT_METHOD_SOCKET, 1000, FT_ROLE_RECEIVER, &rb, 1),
@@ -196,8 +182,7 @@ TEST_F(SocketTest, BufferWiseTransfers) {
         FT_BufferInit(&id_, &rb->address, nullptr, FT_METHOD_SOCKET, 0, FT_ROLE_SENDER, &op, 0),
         0u);
     EXPECT_EQ(op, &own);
-    own.count = 5;
-    std::memcpy(own.data, "hello", own.count);
+    std::memcpy(mine, "hello", own.count = 5);
     EXPECT_EQ(FT_BufferToSend(&id_, &own), 0u);
     own.count = sizeof mine + 1;
     EXPECT_EQ(FT_BufferToSend(&id_, &own), FT_S_OTHER);
@@ -224,11 +209,9 @@ TEST_F(SocketTest, BufferAllocationFailureLeavesNothing) {
     EXPECT_EQ(points, 2);
 }
 
-// Missing or bad arguments, methods a call does not take, missing files
-// and directories: each call's code, and no spool file.
 TEST_F(SocketTest, EveryEntryPointRefusesWhatItCannotTake) {
     std::string src = WriteFile("doc", "x"), data = "x";
-    FT_SocketAddress a = Loopback(9), wide = a;
+    FT_SocketAddress a{1, 9, 4, {127, 0, 0, 1}}, wide = a;
     wide.address_length = 16;
     GEN_DocumentContent &content = Reference(src), &missing = Reference(root_ + "/none"),
                         &dir = Reference(root_), &nul = Reference(std::string("a\0b", 3)),
@@ -237,26 +220,26 @@ TEST_F(SocketTest, EveryEntryPointRefusesWhatItCannotTake) {
     odd_bits.u.included.unused_bits = 3;
     FT_Result r{};
     FT_Buffer *b = nullptr;
+    auto send = [](GEN_DocumentIdentifier *id, FT_SocketAddress *to, GEN_DocumentContent *c) {
+        return FT_FileToSend(id, to, c, FT_METHOD_SOCKET, nullptr);
+    };
+    auto by_ref = [&](GEN_DocumentContent *c) {
+        return FT_RetrieveToFile(&id_, c, FT_METHOD_FILE_REFERENCE, &spool_, &r);
+    };
     const std::pair<uint32_t, std::function<uint32_t()>> calls[] = {
-        {FT_S_NODOCID,
-         [&] { return FT_FileToSend(nullptr, &a, &content, FT_METHOD_SOCKET, nullptr); }},
-        {FT_S_OTHER,
-         [&] { return FT_FileToSend(&id_, nullptr, &content, FT_METHOD_SOCKET, nullptr); }},
-        {FT_S_OTHER,
-         [&] { return FT_FileToSend(&id_, &wide, &content, FT_METHOD_SOCKET, nullptr); }},
-        {FT_S_FAILED, [&] { return FT_FileToSend(&id_, &a, &dir, FT_METHOD_SOCKET, nullptr); }},
+        {FT_S_NODOCID, [&] { return send(nullptr, &a, &content); }},
+        {FT_S_OTHER, [&] { return send(&id_, nullptr, &content); }},
+        {FT_S_OTHER, [&] { return send(&id_, &wide, &content); }},
+        {FT_S_FAILED, [&] { return send(&id_, &a, &dir); }},
         {FT_S_FAILED,
          [&] { return FT_BufferInit(&id_, &a, &dir, FT_METHOD_SOCKET, 0, FT_ROLE_SENDER, &b, 1); }},
         {FT_S_BADFD, [&] { return FT_ExternalToFile(&odd_bits, &id_, &spool_, &r); }},
         {FT_S_BADFD, [&] { return FT_ExternalToFile(&single, &id_, &spool_, &r); }},
         {FT_S_NOCONTENT, [&] { return FT_ExternalToFile(nullptr, &id_, &spool_, &r); }},
         {FT_S_OTHER, [&] { return FT_RetrieveToFile(&id_, &in, 448, &spool_, &r); }},
-        {FT_S_FAILED,
-         [&] { return FT_RetrieveToFile(&id_, &missing, FT_METHOD_FILE_REFERENCE, &spool_, &r); }},
-        {FT_S_OTHER,
-         [&] { return FT_RetrieveToFile(&id_, &nul, FT_METHOD_FILE_REFERENCE, &spool_, &r); }},
-        {FT_S_NOCONTENT,
-         [&] { return FT_RetrieveToFile(&id_, nullptr, FT_METHOD_FILE_REFERENCE, &spool_, &r); }},
+        {FT_S_FAILED, [&] { return by_ref(&missing); }},
+        {FT_S_OTHER, [&] { return by_ref(&nul); }},
+        {FT_S_NOCONTENT, [&] { return by_ref(nullptr); }},
         {FT_S_OTHER, [&] { return FT_SocketServer(&id_, &spool_, &r); }}, // no prepared socket
     };
     for (size_t i = 0; i < std::size(calls); ++i) {
