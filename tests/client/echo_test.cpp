@@ -10,6 +10,7 @@
 #include <sstream>
 #include <string>
 
+#include "log_file.h"
 #include "scratch.h"
 #include "status_list.h"
 #include "vrcore/echo.h"
@@ -20,32 +21,6 @@
 namespace {
 
 using namespace vrtest;
-
-// A log file of severities up to 6 in a directory of its own; Text() gives
-// what was written after each line's " | " column.
-class LogFile {
-  public:
-    explicit LogFile(const char *severities = "EWADXI") {
-        LOG_Term();
-        LOG_Init((dir_.Path() + "/trace").c_str(), severities);
-    }
-    ~LogFile() { LOG_Term(); }
-    std::string Text() const {
-        std::string out, line;
-        for (const auto &file : std::filesystem::directory_iterator(dir_.Path())) {
-            std::istringstream in(ReadFile(file.path()));
-            while (std::getline(in, line)) {
-                if (line.ends_with('\r')) line.pop_back();
-                size_t bar = line.find(" | ");
-                out += (bar == std::string::npos ? line : line.substr(bar + 3)) + "\n";
-            }
-        }
-        return out;
-    }
-
-  private:
-    ScratchDir dir_{"vrecho"};
-};
 
 GEN_Text Txt(const char *s) {
     GEN_Text t{};
@@ -221,7 +196,7 @@ TEST_F(EchoTrace, ArgumentsAndOutcomesOfEachFamily) {
              "\tmessage = OPTION not specified\n" + no_common},
     };
     for (const auto &c : cases) {
-        LogFile log;
+        LogFile log("EWADXI");
         c.call();
         EXPECT_EQ(log.Text(), c.want) << c.what;
     }
@@ -269,7 +244,7 @@ TEST_F(EchoTrace, FilterTreeWithEveryItemType) {
     top[6].filter.u.item.u.attribute = gone;
 
     const std::string l6(18, ' '), l7(21, ' '), l8(24, ' '), n900 = Name(900), n901 = Name(901);
-    LogFile log;
+    LogFile log("EWADXI");
     LOG_StartMessage(6, "f", 1, nullptr);
     EchoFilter(st, &or_f);
     EchoFilter(st, nullptr);
@@ -328,7 +303,7 @@ TEST_F(EchoTrace, EveryKindOfErrorResult) {
     for (const auto &k : kinds) {
         ERDPA_ErrorResult *result = nullptr;
         ASSERT_EQ(k.build(&result), 0);
-        LogFile log;
+        LogFile log("EWADXI");
         EXPECT_EQ(EchoOutCancelJob(st, "ODP_C", nullptr, result), 0);
         EXPECT_EQ(log.Text(), "EchoOutCancelJob:  called from ODP_C\n\tErrorResult:\n" + k.want +
                                   "\tCancelJobResult = NULL\n")
@@ -351,7 +326,7 @@ TEST_F(EchoTrace, EveryKindOfErrorResult) {
         {nullptr, ERDPA_S_NORESULT, "\n"}, // the message, empty
     };
     for (const auto &c : odd_cases) {
-        LogFile log;
+        LogFile log("EWADXI");
         StatusList mine;
         STF_AddStatus(mine, 0xC0030068u, 0); // stays below the trace's code
         LOG_StartMessage(6, "e", 1, nullptr);

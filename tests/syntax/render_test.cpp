@@ -8,6 +8,7 @@
 #include <sstream>
 #include <string>
 
+#include "log_file.h"
 #include "scratch.h"
 #include "syntax/render.h"
 #include "valuegen.h"
@@ -72,35 +73,6 @@ TEST(RenderSingle, TextsAndBytes) {
     EXPECT_EQ(s.text, "as is\nLength = 70\nValue=<." + std::string(59, 'b') +
                           "...>\nLength = 2\nValue=<0162>\nunknown simple name choice\n");
 }
-
-// A log file in a directory of its own; Text() gives what was written
-// after each line's " | " column, newlines as "\n".
-class LogFile {
-  public:
-    LogFile() {
-        for (const char *v : {"LOG_FILE_PATH", "LOG_SEVERITY", "LOG_SIZE", "LOG_MAX_LOGS",
-                              "LOG_ENABLED", "ODP_TRACE"})
-            unsetenv(v);
-        LOG_Term();
-        LOG_Init((dir_.Path() + "/trace").c_str(), "EWADXIF");
-    }
-    ~LogFile() { LOG_Term(); }
-    std::string Text() const {
-        std::string out, line;
-        for (const auto &file : std::filesystem::directory_iterator(dir_.Path())) {
-            std::istringstream in(ReadFile(file.path()));
-            while (std::getline(in, line)) {
-                if (line.ends_with('\r')) line.pop_back();
-                size_t bar = line.find(" | ");
-                out += (bar == std::string::npos ? line : line.substr(bar + 3)) + "\n";
-            }
-        }
-        return out;
-    }
-
-  private:
-    ScratchDir dir_{"vrrender"};
-};
 
 TEST(EchoLog, SetAndValuesGoIntoTheOpenMessage) {
     LogFile log;
