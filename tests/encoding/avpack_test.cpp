@@ -91,8 +91,7 @@ TEST(PackAV, BooleansTextsAndNamesAtTheirLimits) {
     for (uint32_t type : {27u, 40u}) {
         for (int kind = 1; kind <= 5; ++kind) {
             GEN_SimpleName n{};
-            n.kind = kind;
-            n.charset = kind == 5 ? charset : 0;
+            n.kind = kind, n.charset = kind == 5 ? charset : 0;
             if (kind <= 2)
                 memset(n.u.string, 'n', 255);
             else
@@ -109,10 +108,8 @@ TEST(PackAV, RefusedValuesFailWithTheSyntaxCode) {
     std::string over(4096, 'q');
     GEN_Text too_long{GEN_KIND_IRV, {}, 0}, no_kind{6, {}, 0};
     too_long.u.string = over.data();
-    GEN_NameOrOID noid{};
-    noid.choice = 3;
-    GEN_DomainDefinedAttrs ddas{};
-    ddas.count = 5;
+    GEN_NameOrOID noid{3, {}};
+    GEN_DomainDefinedAttrs ddas{5, {}};
     GEN_DeliveryAddress addr{}, with_ext{};
     addr.domain_defined_attrs = &ddas;
     // Extension attributes of the standard's types only.
@@ -224,11 +221,11 @@ TEST(PackAV, FlatValuesReadEveryFormAsTheRuntimeDoes) {
                 if (form == 1) e.insert(e.end(), {0, 0});
                 return e;
             };
-            auto cons = static_cast<unsigned char>(tag | 0x20);
             Bytes trailing = b, truncated(b.begin(), b.end() - 1), segment = element(0x04, content);
             trailing.push_back(0);
             std::vector<Bytes> forms = {b, trailing, truncated, Bytes{tag, 0x80}};
-            for (int form : {0, 1}) forms.push_back(element(cons, segment, form));
+            for (int form : {0, 1})
+                forms.push_back(element(static_cast<unsigned char>(tag | 0x20), segment, form));
             for (unsigned char lead : {0x00, 0xff}) {
                 Bytes padded = content;
                 padded.insert(padded.begin(), lead);

@@ -32,9 +32,7 @@ Bytes Enc(int pdu, const void *v) {
 int Dec(int pdu, const Bytes &in, void **out) {
     GENU_Buffer b{static_cast<uint32_t>(in.size()), const_cast<unsigned char *>(in.data())};
     int rc = GENU_OssDecode(nullptr, &pdu, &b, out);
-    if (rc) {
-        EXPECT_EQ(*out, nullptr);
-    }
+    EXPECT_EQ(rc ? *out : nullptr, nullptr);
     return rc;
 }
 
@@ -118,9 +116,8 @@ TEST(BerDecode, AcceptsIndefiniteLengthsAndConstructedStrings) {
 // Malformed input in general is the fuzz target's; these are the codes
 // callers act on.
 TEST(BerDecode, RefusesTooDeepTooLongAndUnknown) {
-    Bytes deep, name = {0x82, 0x82, 0x01, 0x00};
-    for (int i = 0; i < 5000; ++i) deep.insert(deep.end(), {0x24, 0x80});
-    for (int i = 0; i < 5000; ++i) deep.insert(deep.end(), {0x00, 0x00});
+    Bytes deep(20000, 0), name = {0x82, 0x82, 0x01, 0x00};
+    for (int i = 0; i < 10000; i += 2) deep[i] = 0x24, deep[i + 1] = 0x80;
     name.resize(4 + 256, 'x');
     void *out;
     EXPECT_EQ(Dec(kPduOctetString, deep, &out), kTooDeep);

@@ -30,8 +30,7 @@ struct Messages : ::testing::Test {
     std::string Get(uint32_t index, uint32_t flags, uint32_t *rc = nullptr, uint32_t size = 256,
                     uint32_t *len = nullptr) {
         std::vector<char> buf(size + 1, 'Z');
-        uint32_t l = 0;
-        uint32_t r = STF_GetMessage(list, index, flags, nullptr, size, &l, buf.data());
+        uint32_t l = 0, r = STF_GetMessage(list, index, flags, nullptr, size, &l, buf.data());
         if (rc) *rc = r;
         if (len) *len = l;
         EXPECT_EQ(buf[size], 'Z') << "written past the buffer";

@@ -78,8 +78,7 @@ TEST(CopyDelete, InvalidValuesRefused) {
     std::memset(inline255.u.string, 'x', 255);
     GEN_JobIdentifier job;
     std::memset(job.value, 'j', sizeof job.value);
-    GEN_DomainDefinedAttrs dda{};
-    dda.count = 5;
+    GEN_DomainDefinedAttrs dda{5, {}};
     // A bad choice deep inside, after blocks were already copied.
     GEN_Text comment = Txt(1, "comment");
     GEN_NameOrOID bin{3, {}};
@@ -130,8 +129,7 @@ TEST(CopyDelete, EdgeCasesOfTheRepresentations) {
     unsigned char ab[2] = {'a', 'b'};
     GEN_OctetString empty{0, ab}, two{2, ab}, *out = nullptr;
     ASSERT_EQ(GEN_CopyOctetString(st, reinterpret_cast<void **>(&out), &empty, nullptr), 0);
-    EXPECT_EQ(out->length, 0);
-    EXPECT_EQ(out->value, nullptr);
+    EXPECT_TRUE(out->length == 0 && !out->value);
     GEN_DeleteOctetString(st, out, nullptr);
     ASSERT_EQ(GEN_CopyOctetString(st, reinterpret_cast<void **>(&out), &two, nullptr), 0);
     EXPECT_EQ(out->value[2], 0);
@@ -147,8 +145,7 @@ TEST(CopyDelete, EdgeCasesOfTheRepresentations) {
     // Deleting a value with a bad choice reports it and still clears it.
     GEN_NameOrOID bad{9, {5}};
     EXPECT_EQ(st.Failed(GEN_DeepDeleteNameOrOID(st, &bad, nullptr)), GEN_S_INVALID);
-    EXPECT_EQ(bad.choice, 0);
-    EXPECT_EQ(bad.u.oid, 0u);
+    EXPECT_TRUE(bad.choice == 0 && bad.u.oid == 0u);
 }
 
 // Filters nest themselves; a copy refuses nesting beyond the bound
@@ -157,8 +154,7 @@ TEST(CopyDelete, NestingIsBounded) {
     StatusList st;
     // Each level is one filter; the innermost holds its item in place.
     std::vector<GEN_Filter> chain(GEN_MAX_NESTING);
-    chain[0].choice = GEN_FILTER_ITEM;
-    chain[0].u.item.choice = GEN_ITEM_PRESENT;
+    chain[0].choice = GEN_FILTER_ITEM, chain[0].u.item.choice = GEN_ITEM_PRESENT;
     chain[0].u.item.u.present = 649;
     for (size_t i = 1; i < chain.size(); ++i)
         chain[i].choice = GEN_FILTER_NOT, chain[i].u.not_filter = &chain[i - 1];
@@ -204,14 +200,10 @@ TEST(Descriptions, CoverEveryStructure) {
                 mark(f.alts[a].field.offset, extent(f.alts[a].field));
             if (f.kind == FieldKind::CountedArray) mark(f.elem_offset, f.max * f.type->size);
         }
-        for (uint32_t b = 0, gap = 0; b <= t.size; ++b) {
-            if (b < t.size && !covered[b]) {
-                ++gap;
-                continue;
-            }
-            EXPECT_LT(gap, 8u) << t.name << ": " << gap << " bytes before offset " << b
+        for (uint32_t b = 0, gap = 0; b < t.size; ++b) {
+            gap = covered[b] ? 0 : gap + 1;
+            EXPECT_LT(gap, 8u) << t.name << ": the bytes up to offset " << b
                                << " belong to no field";
-            gap = 0;
         }
     }
 }

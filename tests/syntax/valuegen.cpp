@@ -32,6 +32,10 @@ int Pick(std::mt19937 &rng, int lo, int hi) {
 char Letter(std::mt19937 &rng) {
     return static_cast<char>(g_narrow ? Pick(rng, 'a', 'b') : Pick(rng, 0x20, 0x7E));
 }
+// A byte of counted octets: any, or 'a' or 'b' in narrow mode.
+unsigned char Byte(std::mt19937 &rng) {
+    return static_cast<unsigned char>(g_narrow ? Pick(rng, 'a', 'b') : Pick(rng, 0, 255));
+}
 // The length of a string of at most max characters or bytes.
 int Length(std::mt19937 &rng, int max) { return Pick(rng, 0, g_narrow ? 2 : max); }
 
@@ -46,8 +50,7 @@ void GenOctets(std::mt19937 &rng, GEN_OctetString &o, int max) {
     o.length = Length(rng, max);
     o.value = o.length ? static_cast<unsigned char *>(std::malloc(static_cast<size_t>(o.length)))
                        : nullptr;
-    for (int i = 0; i < o.length; ++i)
-        o.value[i] = static_cast<unsigned char>(g_narrow ? Pick(rng, 'a', 'b') : Pick(rng, 0, 255));
+    for (int i = 0; i < o.length; ++i) o.value[i] = Byte(rng);
 }
 
 // The syntaxes of generated attribute values and substrings.
@@ -62,10 +65,13 @@ uint32_t RandomValueType(std::mt19937 &rng) {
 
 void GenValue(std::mt19937 &rng, const TypeInfo &t, void *v, int depth);
 
-void *NewValueOf(std::mt19937 &rng, uint32_t value_type, int depth) {
-    void *v = std::calloc(1, TypeOf(value_type).size);
-    GenValue(rng, TypeOf(value_type), v, depth + 1);
+void *NewValue(std::mt19937 &rng, const TypeInfo &t, int depth) {
+    void *v = std::calloc(1, t.size);
+    GenValue(rng, t, v, depth);
     return v;
+}
+void *NewValueOf(std::mt19937 &rng, uint32_t value_type, int depth) {
+    return NewValue(rng, TypeOf(value_type), depth + 1);
 }
 
 // An attribute with up to three values in a set of its own, the set's
@@ -116,24 +122,18 @@ void GenField(std::mt19937 &rng, const Field &f, void *v, int depth) {
         int len = g_narrow          ? Length(rng, 2)
                   : Pick(rng, 0, 1) ? Pick(rng, 0, 20)
                                     : Pick(rng, 240, 255);
-        for (int i = 0; i < len; ++i) {
-            if (n.kind <= 2)
-                n.u.string[i] = Letter(rng);
-            else
-                n.u.counted.value[i] =
-                    static_cast<unsigned char>(g_narrow ? Pick(rng, 'a', 'b') : Pick(rng, 0, 255));
-        }
+        for (int i = 0; i < len; ++i)
+            n.kind <= 2 ? void(n.u.string[i] = Letter(rng))
+                        : void(n.u.counted.value[i] = Byte(rng));
         if (n.kind > 2) n.u.counted.length = static_cast<uint16_t>(len);
         n.charset = n.kind == 5 && !g_narrow ? static_cast<GENU_ShortOID>(Pick(rng, 0, 4000)) : 0;
         break;
     }
     case FieldKind::Inline: GenValue(rng, *f.type, &At<char>(v, f.offset), depth + 1); break;
-    case FieldKind::Ptr: {
-        void *&p = At<void *>(v, f.offset);
-        p = depth < 6 && Pick(rng, 0, 3) ? std::calloc(1, f.type->size) : nullptr;
-        if (p) GenValue(rng, *f.type, p, depth + 1);
+    case FieldKind::Ptr:
+        At<void *>(v, f.offset) =
+            depth < 6 && Pick(rng, 0, 3) ? NewValue(rng, *f.type, depth + 1) : nullptr;
         break;
-    }
     case FieldKind::Choice: {
         const vrcore::syntax::Alt &alt = f.alts[Pick(rng, 0, static_cast<int>(f.nalts) - 1)];
         GenField(rng, alt.field, v, depth);
@@ -141,11 +141,9 @@ void GenField(std::mt19937 &rng, const Field &f, void *v, int depth) {
         break;
     }
     case FieldKind::CountedArray: {
-        int count = Pick(rng, 0, static_cast<int>(f.max));
-        for (int i = 0; i < count; ++i)
-            GenValue(rng, *f.type,
-                     &At<char>(v, f.elem_offset + static_cast<uint32_t>(i) * f.type->size),
-                     depth + 1);
+        auto count = static_cast<uint32_t>(Pick(rng, 0, static_cast<int>(f.max)));
+        for (uint32_t i = 0; i < count; ++i)
+            GenValue(rng, *f.type, &At<char>(v, f.elem_offset + i * f.type->size), depth + 1);
         At<uint16_t>(v, f.offset) = static_cast<uint16_t>(count);
         break;
     }
@@ -182,14 +180,15 @@ void GenValue(std::mt19937 &rng, const TypeInfo &t, void *v, int depth) {
     }
 }
 
+// A string in quotes, "null" for none.
+std::string Quoted(const char *s, size_t n) { return s ? '"' + std::string(s, n) + '"' : "null"; }
+std::string Quoted(const char *s) { return Quoted(s, s ? std::strlen(s) : 0); }
+
 // Bytes as a quoted string when every one is printable, else in hex.
 void Bytes(std::string &out, const void *p, size_t n, bool text = true) {
     auto *b = static_cast<const unsigned char *>(p);
     for (size_t i = 0; i < n; ++i) text = text && b[i] >= 0x20 && b[i] < 0x7F && b[i] != '"';
-    if (text) {
-        out += '"' + std::string(reinterpret_cast<const char *>(b), n) + '"';
-        return;
-    }
+    if (text) return void(out += Quoted(static_cast<const char *>(p), n));
     for (size_t i = 0; i < n; ++i)
         out += "0123456789abcdef"[b[i] >> 4], out += "0123456789abcdef"[b[i] & 15];
 }
@@ -197,10 +196,7 @@ void Bytes(std::string &out, const void *p, size_t n, bool text = true) {
 void DumpNode(std::string &out, const TypeInfo &t, const void *v);
 
 void DumpAttribute(std::string &out, AS_AttrHandle attr) {
-    if (!attr) {
-        out += "null";
-        return;
-    }
+    if (!attr) return void(out += "null");
     StatusList st;
     GENU_ShortOID id = 0;
     uint32_t type = 0, count = 0;
@@ -221,28 +217,21 @@ void DumpAttribute(std::string &out, AS_AttrHandle attr) {
 }
 
 void DumpField(std::string &out, const Field &f, const void *v) {
-    out += f.name;
-    out += '=';
+    out += std::string(f.name) + '=';
     switch (f.kind) {
     case FieldKind::Flat: {
         uint64_t n = 0;
         if (f.size == 1 || f.size == 2 || f.size == 4 || f.size == 8) {
             std::memcpy(&n, &At<char>(v, f.offset), f.size);
             out += std::to_string(n);
-        } else {
+        } else
             Bytes(out, &At<char>(v, f.offset), f.size, false);
-        }
         break;
     }
     case FieldKind::CharArray:
-        out += '"' + std::string(&At<char>(v, f.offset), strnlen(&At<char>(v, f.offset), f.size)) +
-               '"';
+        out += Quoted(&At<char>(v, f.offset), strnlen(&At<char>(v, f.offset), f.size));
         break;
-    case FieldKind::CString: {
-        const char *s = At<char *>(v, f.offset);
-        out += s ? '"' + std::string(s) + '"' : std::string("null");
-        break;
-    }
+    case FieldKind::CString: out += Quoted(At<char *>(v, f.offset)); break;
     case FieldKind::Octets: {
         auto &o = At<GEN_OctetString>(v, f.offset);
         out += std::to_string(o.length) + ':';
@@ -253,7 +242,7 @@ void DumpField(std::string &out, const Field &f, const void *v) {
         auto &t = At<GEN_Text>(v, f.offset);
         out += "kind" + std::to_string(t.kind) + '/' + std::to_string(t.charset) + ':';
         if (t.kind <= 2)
-            out += t.u.string ? '"' + std::string(t.u.string) + '"' : std::string("null");
+            out += Quoted(t.u.string);
         else if (t.u.octets.length > 0)
             Bytes(out, t.u.octets.value, static_cast<size_t>(t.u.octets.length));
         break;
@@ -262,7 +251,7 @@ void DumpField(std::string &out, const Field &f, const void *v) {
         auto &n = At<GEN_SimpleName>(v, f.offset);
         out += "kind" + std::to_string(n.kind) + '/' + std::to_string(n.charset) + ':';
         if (n.kind <= 2)
-            out += '"' + std::string(n.u.string, strnlen(n.u.string, sizeof n.u.string)) + '"';
+            out += Quoted(n.u.string, strnlen(n.u.string, sizeof n.u.string));
         else
             Bytes(out, n.u.counted.value, n.u.counted.length);
         break;
@@ -312,8 +301,7 @@ void DumpNode(std::string &out, const TypeInfo &t, const void *v) {
 }
 
 // The descriptors whose structure has their name, then the others.
-#define S(N)                                                                                       \
-    { #N, &GENU_##N##Desc, &vrcore::syntax::T_##N }
+#define S(N) D(N, N)
 #define D(N, T)                                                                                    \
     { #N, &GENU_##N##Desc, &vrcore::syntax::T_##T }
 // clang-format off
@@ -361,11 +349,7 @@ const TypeInfo *TypeOfValueType(uint32_t type) {
 NarrowValues::NarrowValues(int32_t kind) { g_narrow = kind; }
 NarrowValues::~NarrowValues() { g_narrow = 0; }
 
-void *NewRandomValue(std::mt19937 &rng, const TypeInfo &t) {
-    void *v = std::calloc(1, t.size);
-    GenValue(rng, t, v, 0);
-    return v;
-}
+void *NewRandomValue(std::mt19937 &rng, const TypeInfo &t) { return NewValue(rng, t, 0); }
 
 std::string Dump(const TypeInfo &t, const void *v) {
     std::string out;
