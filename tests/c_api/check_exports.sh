@@ -14,7 +14,7 @@ fi
 # to exports.txt in the same change.
 list="$(dirname "$0")/exports.txt"
 diff=$(nm -D --defined-only "$lib" | awk '{print $3}' | sed 's/^__odr_asan\.//' \
-  | grep -vE '^(_init|_fini|_edata|_end|__bss_start)$' | sort -u | diff "$list" - || true)
+  | grep -vE '^(_init|_fini|_edata|_end|__bss_start)$' | LC_ALL=C sort -u | diff "$list" - || true)
 if [ -n "$diff" ]; then
   echo "exported names differ from $list (< recorded only, > exported only):"; echo "$diff"; exit 1
 fi
