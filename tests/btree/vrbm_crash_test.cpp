@@ -69,6 +69,16 @@ class Crash : public DbTest {
         return m;
     }
     std::string Journal() const { return Path() + VRBM_JOURNAL_SUFFIX; }
+    // Closes db, copying its write-back's journal to saved while pages are
+    // written in place.
+    void CloseKeepingJournal(VRBM_Db *db, const std::string &saved) {
+        vrtest::IoTap copy([&](vrtest::IoOp op, const std::string &path) {
+            if (op == vrtest::IoOp::Pwrite && path == File() && !std::filesystem::exists(saved))
+                std::filesystem::copy_file(Journal(), saved);
+            return false;
+        });
+        VRBM_close(db);
+    }
 };
 
 // Items written back in an earlier session survive a writer killed (kill -9)
@@ -150,14 +160,7 @@ TEST_F(Crash, LeftoverJournal) {
     next = old;
     Churn(db, next, 4, 200);
     const std::string saved = Path("saved");
-    {
-        vrtest::IoTap copy([&](vrtest::IoOp op, const std::string &path) {
-            if (op == vrtest::IoOp::Pwrite && path == File() && !std::filesystem::exists(saved))
-                std::filesystem::copy_file(Journal(), saved);
-            return false;
-        });
-        VRBM_close(db);
-    }
+    CloseKeepingJournal(db, saved);
     ASSERT_TRUE(std::filesystem::exists(saved));
 
     // A writer still at work holds its lock until its journal is gone.
@@ -216,14 +219,8 @@ TEST_F(Crash, CompactionKeepsItemsAndKeepsOutWriters) {
     std::string report;
     EXPECT_EQ(vrcore::btree::CompactFile(Path(), &report), 3) << report;
     { // a journal taken while the next write-back writes pages, left behind
-        const std::string saved = Path("saved");
-        vrtest::IoTap copy([&](vrtest::IoOp op, const std::string &path) {
-            if (op == vrtest::IoOp::Pwrite && path == File() && !std::filesystem::exists(saved))
-                std::filesystem::copy_file(Journal(), saved);
-            return false;
-        });
-        VRBM_close(db);
-        std::filesystem::copy_file(saved, Journal());
+        CloseKeepingJournal(db, Path("saved"));
+        std::filesystem::copy_file(Path("saved"), Journal());
     }
     auto before = std::filesystem::file_size(File());
     int go[2];
