@@ -23,6 +23,7 @@
 namespace {
 
 namespace client = vrcore::client;
+using vrtest::Proc;
 using vrtest_ops::Bytes;
 using Status = vrtest::StatusList;
 
@@ -226,10 +227,6 @@ TEST(OdpLive, OperationsAgainstARealServer) {
     vrtest::RunInsideOncEnv(kProgram, kVersion, "OdpInside.*", 4);
 }
 
-template <class F> xdrproc_t Proc(F *f) {
-    return reinterpret_cast<xdrproc_t>(reinterpret_cast<void (*)()>(f));
-}
-
 std::string Hex(const Bytes &b) {
     static const char *d = "0123456789ABCDEF";
     std::string s = b.empty() ? "-" : "";
@@ -260,12 +257,8 @@ class OdpInside : public ::testing::Test {
     // Appends lines to the server's script; the last request: operation,
     // bytes, {sign-extended, decoded}.
     void Control(const std::string &script, Bytes last[3] = nullptr) {
-        ODP_argument_t a{0, {u_int(script.size()), const_cast<char *>(script.data())}};
         ODP_result_t r{};
-        timeval wait{5, 0};
-        ASSERT_EQ(clnt_call(control_, 2, Proc(xdr_ODP_argument_t), reinterpret_cast<char *>(&a),
-                            Proc(xdr_ODP_result_t), reinterpret_cast<char *>(&r), wait),
-                  RPC_SUCCESS);
+        if (!vrtest::ControlServer(control_, script, &r)) return;
         auto bytes = [](const encodePacket &p) {
             return Bytes(p.encodePacket_val, p.encodePacket_val + p.encodePacket_len);
         };

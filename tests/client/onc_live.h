@@ -9,10 +9,12 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <rpc/rpc.h>
 #include <string>
 #include <unistd.h>
 
 #include "scratch.h"
+#include "vrcore/odpcli.h"
 
 namespace vrtest {
 
@@ -37,6 +39,29 @@ inline void RunInsideOncEnv(uint32_t program, uint32_t version, const std::strin
     EXPECT_EQ(rc, 0) << log;
     EXPECT_NE(log.find("[  PASSED  ] " + std::to_string(tests) + " test"), std::string::npos)
         << log;
+}
+
+// An XDR routine in the form the RPC library calls it.
+template <class F> xdrproc_t Proc(F *f) {
+    return reinterpret_cast<xdrproc_t>(reinterpret_cast<void (*)()>(f));
+}
+
+// Appends the lines of script to the test server's script through its
+// control procedure (2). Its reply, which the caller frees with xdr_free,
+// describes the last request the server took: its operation as the kind,
+// its bytes as the result, and {every byte sign-extended, decoded} as the
+// error. False (a fatal failure) when the call fails.
+inline bool ControlServer(CLIENT *control, const std::string &script, ODP_result_t *last) {
+    ODP_argument_t a{0, {u_int(script.size()), const_cast<char *>(script.data())}};
+    timeval wait{5, 0};
+    bool ok = false;
+    [&] {
+        ASSERT_EQ(clnt_call(control, 2, Proc(xdr_ODP_argument_t), reinterpret_cast<char *>(&a),
+                            Proc(xdr_ODP_result_t), reinterpret_cast<char *>(last), wait),
+                  RPC_SUCCESS);
+        ok = true;
+    }();
+    return ok;
 }
 
 } // namespace vrtest

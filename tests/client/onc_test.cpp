@@ -21,12 +21,9 @@
 namespace {
 
 namespace client = vrcore::client;
+using vrtest::Proc;
 namespace seam = vrcore::system::seam;
 using Bytes = std::vector<unsigned char>;
-
-template <class F> xdrproc_t Proc(F *f) {
-    return reinterpret_cast<xdrproc_t>(reinterpret_cast<void (*)()>(f));
-}
 
 // The largest single allocation of the library while it lives.
 struct PeakAlloc {
@@ -153,12 +150,8 @@ class OncInside : public ::testing::Test {
     // Appends lines to the server's script; the last request it took:
     // operation, bytes, {every byte sign-extended, decoded}.
     void Control(const std::string &script, Bytes last[3] = nullptr) {
-        ODP_argument_t a{0, {u_int(script.size()), const_cast<char *>(script.data())}};
         ODP_result_t r{};
-        timeval wait{5, 0};
-        ASSERT_EQ(clnt_call(control_, 2, Proc(xdr_ODP_argument_t), reinterpret_cast<char *>(&a),
-                            Proc(xdr_ODP_result_t), reinterpret_cast<char *>(&r), wait),
-                  RPC_SUCCESS);
+        if (!vrtest::ControlServer(control_, script, &r)) return;
         if (last) Parts(r, last);
         xdr_free(Proc(xdr_ODP_result_t), reinterpret_cast<char *>(&r));
     }
