@@ -1,0 +1,241 @@
+// NTLM contexts against the published example values and against
+// impacket's NTLM (tests/rpc/ntlm_peer.py) in both roles; the files of
+// identities and users.
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "rpc/credentials.h"
+#include "rpc/ntlm.h"
+#include "rpc/rpc_status.h"
+#include "scratch.h"
+
+using namespace vrcore::rpc;
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+std::string Hex(std::span<const uint8_t> b) {
+    std::string s;
+    char two[3];
+    for (uint8_t c : b) snprintf(two, sizeof two, "%02x", c), s += two;
+    return s.empty() ? "-" : s;
+}
+Bytes Unhex(const std::string &s) {
+    Bytes b;
+    for (size_t i = 0; i + 1 < s.size(); i += 2) b.push_back(static_cast<uint8_t>(std::stoi(s.substr(i, 2), nullptr, 16)));
+    return b;
+}
+std::string Word(const std::string &s) { return s.empty() ? "-" : s; }
+
+// impacket's side, one process for the suite: a command line in, an answer line out.
+class Peer {
+  public:
+    Peer() {
+        signal(SIGPIPE, SIG_IGN);
+        int to[2], from[2];
+        if (pipe2(to, O_CLOEXEC) != 0 || pipe2(from, O_CLOEXEC) != 0) return;
+        if ((pid_ = fork()) == 0) {
+            dup2(to[0], 0), dup2(from[1], 1);
+            execl("/usr/bin/timeout", "timeout", "120", "/usr/bin/python3",
+                  VRCORE_SOURCE_DIR "/tests/rpc/ntlm_peer.py", nullptr);
+            _exit(127);
+        }
+        close(to[0]), close(from[1]);
+        to_ = fdopen(to[1], "w"), from_ = fdopen(from[0], "r");
+    }
+    ~Peer() {
+        fclose(to_), fclose(from_);
+        waitpid(pid_, nullptr, 0);
+    }
+    std::string Ask(const std::string &line) {
+        fprintf(to_, "%s\n", line.c_str());
+        fflush(to_);
+        char *buf = nullptr;
+        size_t cap = 0;
+        ssize_t n = getline(&buf, &cap, from_);
+        std::string answer(buf, n > 0 ? n - 1 : 0);
+        free(buf);
+        return answer;
+    }
+
+  private:
+    pid_t pid_ = -1;
+    FILE *to_ = nullptr, *from_ = nullptr;
+};
+
+Peer &Impacket() {
+    static Peer peer;
+    return peer;
+}
+
+std::shared_ptr<NtlmUserTable> Users() {
+    auto t = std::make_shared<NtlmUserTable>();
+    t->Add({"", "alice", ntlm::NtOwfV1("Secret1")});
+    t->Add({"PRINTING", "Jürgen", ntlm::NtOwfV1("pässwörd")});
+    return t;
+}
+
+} // namespace
+
+TEST(NtlmComputations, MatchThePublishedExamples) {
+    const uint8_t server[8] = {0x01, 0x23, 0x45, 0x67, 0x89, 0xab, 0xcd, 0xef};
+    const uint8_t client[8] = {0xaa, 0xaa, 0xaa, 0xaa, 0xaa, 0xaa, 0xaa, 0xaa};
+    NtHash v1 = ntlm::NtOwfV1("Password"), v2 = ntlm::NtOwfV2(v1, "User", "Domain");
+    Bytes info;
+    for (auto [id, name] : {std::pair{2, "Domain"}, {1, "Server"}, {0, ""}}) {
+        Bytes v = ntlm::Utf16(name), pair = {uint8_t(id), 0, uint8_t(v.size()), 0};
+        info.insert(info.end(), pair.begin(), pair.end());
+        info.insert(info.end(), v.begin(), v.end());
+    }
+    NtHash proof = ntlm::HmacMd5(v2, std::span(server, 8), ntlm::V2Blob(0, client, info));
+    NtHash base = ntlm::HmacMd5(v2, proof), random;
+    random.fill(0x55);
+    EXPECT_EQ(Hex(v1), "a4f49c406510bdcab6824ee7c30fd852");
+    EXPECT_EQ(Hex(ntlm::DesL(v1, server)), "67c43011f30298a2ad35ece64f16331c44bdbed927841f94");
+    EXPECT_EQ(Hex(ntlm::DesL(v1, ntlm::EssChallenge(server, client).data())),
+              "7537f803ae367128ca458204bde7caf81e97ed2683267232");
+    EXPECT_EQ(Hex(v2), "0c868a403bfd7a93a3001ef22ef02e3f");
+    EXPECT_EQ(Hex(proof), "68cd0ab851e51c96aabc927bebef6a1c");
+    EXPECT_EQ(Hex(ntlm::HmacMd5(v2, std::span(server, 8), std::span(client, 8))), "86c35097ac9cec102554764a57cccc19");
+    EXPECT_EQ(Hex(base), "8de40ccadbc14a82f15cb0ad0de95ca3");
+    EXPECT_EQ(Hex(ntlm::Rc4(base, random)), "c5dad2544fc9799094ce1ce90bc9d03e");
+}
+
+TEST(NtlmClient, ImpacketAcceptsOurAuthenticateAndKey) {
+    struct Row {
+        const char *challenge;
+        NtlmIdentity id;
+        const char *kind, *mic;
+    } rows[] = {{"v2", {"alice", "", "Secret1"}, "v2", "mic"},
+                {"v2notime", {"Jürgen", "PRINTING", "pässwörd"}, "v2", "nomic"},
+                {"v1", {"alice", "WORKGROUP", "Secret1"}, "v1", "nomic"}};
+    for (const Row &r : rows) {
+        NtlmClientContext client(r.id, "HOST");
+        Bytes neg, auth;
+        ASSERT_EQ(client.Step({}, &neg), kOk);
+        Bytes chal = Unhex(Impacket().Ask(std::string("challenge ") + r.challenge));
+        ASSERT_EQ(client.Step(chal, &auth), kOk);
+        EXPECT_TRUE(client.Done());
+        EXPECT_EQ(Impacket().Ask("verify " + r.id.user + " " + r.id.password + " " + Word(r.id.domain) + " " +
+                                 Hex(neg) + " " + Hex(chal) + " " + Hex(auth)),
+                  std::string("ok ") + r.kind + " " + Hex(client.SessionKey()) + " " + r.mic)
+            << r.challenge;
+    }
+}
+
+TEST(NtlmServer, ChecksImpacketLogons) {
+    struct Row {
+        const char *kind, *user, *password, *domain;
+        bool anonymous;
+        uint32_t status;
+        const char *peer;
+    } rows[] = {{"v2", "alice", "Secret1", "ANY", false, kOk, "HOST\\alice"},
+                {"v1", "ALICE", "Secret1", "-", false, kOk, "HOST\\alice"},
+                {"v2", "jürgen", "pässwörd", "printing", false, kOk, "PRINTING\\Jürgen"},
+                {"v2", "Jürgen", "pässwörd", "OTHER", false, kAccessDenied, ""},
+                {"v2", "alice", "secret1", "-", false, kAccessDenied, ""},
+                {"v1", "alice", "Secret2", "-", false, kAccessDenied, ""},
+                {"v2", "mallory", "Secret1", "-", false, kAccessDenied, ""},
+                {"v2", "-", "-", "-", true, kOk, ""},
+                {"v2", "-", "-", "-", false, kAccessDenied, ""}};
+    for (const Row &r : rows) {
+        NtlmServerContext server(Users(), {"HOST", "", "host.example", "example", r.anonymous});
+        std::string neg = Impacket().Ask(std::string("negotiate ") + r.kind);
+        Bytes chal, none;
+        ASSERT_EQ(server.Step(Unhex(neg), &chal), kOk);
+        std::string answer = Impacket().Ask(std::string("authenticate ") + r.kind + " " + r.user + " " + r.password +
+                                            " " + r.domain + " " + neg + " " + Hex(chal));
+        size_t space = answer.find(' ');
+        ASSERT_EQ(server.Step(Unhex(answer.substr(0, space)), &none), r.status) << r.user << " " << r.kind;
+        if (r.status == kOk) {
+            EXPECT_EQ(server.Peer(), r.peer);
+            EXPECT_EQ(Hex(server.SessionKey()), answer.substr(space + 1));
+        }
+    }
+}
+
+TEST(NtlmServer, RefusesDamagedAuthenticateFromOurClient) {
+    // Undamaged, then a byte changed in the MIC, the proof, the NT field's
+    // offset, and the last byte cut.
+    for (int i = -1; i < 4; ++i) {
+        NtlmClientContext client({"alice", "", "Secret1"});
+        NtlmServerContext server(Users(), {"HOST", "", "", "", false});
+        Bytes neg, chal, auth, none;
+        ASSERT_EQ(client.Step({}, &neg), kOk);
+        ASSERT_EQ(server.Step(neg, &chal), kOk);
+        ASSERT_EQ(client.Step(chal, &auth), kOk);
+        size_t at[] = {72, size_t(auth[24] | auth[25] << 8), 24};
+        if (i == 3) auth.pop_back();
+        else if (i >= 0) auth[at[i]] ^= 0x40;
+        EXPECT_EQ(server.Step(auth, &none), i < 0 ? kOk : kAccessDenied) << i;
+        if (i < 0) {
+            EXPECT_EQ(server.SessionKey(), client.SessionKey());
+        }
+        EXPECT_EQ(server.Done(), i < 0);
+    }
+}
+
+TEST(NtlmFiles, OwnershipAndFormatRules) {
+    vrtest::ScratchDir dir;
+    std::string auth = dir.Path() + "/auth", users = dir.Path() + "/users", missing = dir.Path() + "/none";
+    const std::string good_auth = "# mine\r\n\n  Username = bob \r\npassword=p w\ndomain =PRINTING\nother = x\n";
+    const std::string good_users = "# users\nalice:8846F7EAEE8FB117AD06BDD830B7586C\n\nPRINTING\\bob : "
+                                   "0cb6948805f797bf2a82807973b89537\n";
+    struct Row {
+        bool user_file;
+        std::string text;
+        mode_t mode;
+        uid_t owner;
+        uint32_t status;
+    } rows[] = {{false, good_auth, 0600, 0, kOk},
+                {false, good_auth, 0400, 0, kOk},
+                {false, good_auth, 0640, 0, kAccessDenied},
+                {false, good_auth, 0602, 0, kAccessDenied},
+                {false, good_auth, 0600, 65534, kAccessDenied},
+                {false, "password = x\n", 0600, 0, kInvalidData},
+                {false, "username bob\n", 0600, 0, kInvalidData},
+                {true, good_users, 0600, 0, kOk},
+                {true, good_users, 0644, 0, kAccessDenied},
+                {true, "alice:8846f7eaee8fb117ad06bdd830b7586\n", 0600, 0, kInvalidData},
+                {true, "\\alice:8846f7eaee8fb117ad06bdd830b7586c\n", 0600, 0, kInvalidData},
+                {true, "alice 8846f7eaee8fb117ad06bdd830b7586c\n", 0600, 0, kInvalidData}};
+    for (const Row &r : rows) {
+        const std::string &path = r.user_file ? users : auth;
+        vrtest::WriteFile(path, r.text);
+        ASSERT_EQ(chmod(path.c_str(), r.mode), 0);
+        if (chown(path.c_str(), r.owner ? r.owner : geteuid(), -1) != 0 || (r.owner && geteuid() != 0)) continue;
+        NtlmIdentity id;
+        NtlmUserTable table;
+        EXPECT_EQ(r.user_file ? ReadUserFile(path, &table) : ReadAuthFile(path, &id), r.status) << r.text;
+        if (r.status == kOk && r.user_file) {
+            ASSERT_TRUE(table.Find("printing", "BOB"));
+            EXPECT_EQ(Hex(table.Find("x", "Alice")->nt_hash), "8846f7eaee8fb117ad06bdd830b7586c");
+            EXPECT_FALSE(table.Find("OTHER", "bob"));
+        } else if (r.status == kOk) {
+            EXPECT_EQ(id.user + "|" + id.password + "|" + id.domain, "bob|p w|PRINTING");
+        }
+    }
+    NtlmIdentity id;
+    EXPECT_EQ(ReadAuthFile(dir.Path(), &id), kAccessDenied);
+    EXPECT_EQ(ReadAuthFile(missing, &id), kFileNotFound);
+    // The default identity: the environment, else the registry, else anonymous.
+    vrtest::WriteFile(dir.Path() + "/r.reg", "[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril\\odp]\n"
+                                             "\"CredentialsFile\"=\"" + auth + "\"\n");
+    setenv("VRCORE_REGISTRY", (dir.Path() + "/r.reg").c_str(), 1);
+    vrtest::WriteFile(auth, good_auth);
+    setenv("VRCORE_CREDENTIALS", missing.c_str(), 1);
+    EXPECT_EQ(DefaultIdentity(&id), kFileNotFound);
+    unsetenv("VRCORE_CREDENTIALS");
+    EXPECT_EQ(DefaultIdentity(&id), kOk);
+    EXPECT_EQ(id.user, "bob");
+    setenv("VRCORE_REGISTRY", missing.c_str(), 1);
+    EXPECT_EQ(DefaultIdentity(&id), kOk);
+    EXPECT_EQ(id.user, "");
+    unsetenv("VRCORE_REGISTRY");
+}
