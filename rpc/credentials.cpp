@@ -26,7 +26,8 @@ constexpr size_t kMaxFile = 1 << 20;
 
 uint32_t Refuse(const std::string &path, uint32_t status, const char *why, size_t line = 0) {
     if (line)
-        LOG_CondMessage(2, kSource, __LINE__, "%s refused: line %zu: %s\n", path.c_str(), line, why);
+        LOG_CondMessage(2, kSource, __LINE__, "%s refused: line %zu: %s\n", path.c_str(), line,
+                        why);
     else
         LOG_CondMessage(2, kSource, __LINE__, "%s refused: %s\n", path.c_str(), why);
     return status;
@@ -49,9 +50,12 @@ uint32_t ReadPrivate(const std::string &path, std::string *text) {
     } else if (st.st_uid != geteuid()) {
         rc = Refuse(path, kAccessDenied, "not owned by the user running the program");
     } else if (st.st_mode & (S_IRWXG | S_IRWXO)) {
-        rc = Refuse(path, kAccessDenied, "the group or others may read or write it (mode 0600 needed)");
+        rc = Refuse(path, kAccessDenied,
+                    "the group or others may read or write it (mode 0600 needed)");
     } else if (int err = system::fileio::ReadAll(fd, *text, kMaxFile, io)) {
-        rc = err == ENOMEM ? kOutOfMemory : Refuse(path, err == EFBIG ? kInvalidData : kAccessDenied, strerror(err));
+        rc = err == ENOMEM
+                 ? kOutOfMemory
+                 : Refuse(path, err == EFBIG ? kInvalidData : kAccessDenied, strerror(err));
     }
     io.close(fd);
     return rc;
@@ -59,7 +63,8 @@ uint32_t ReadPrivate(const std::string &path, std::string *text) {
 
 std::string_view Trim(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+        s.remove_suffix(1);
     return s;
 }
 
@@ -78,7 +83,9 @@ template <class F> uint32_t ForEachLine(std::string_view text, F &&line) {
     return kOk;
 }
 
-bool SameWord(std::string_view a, const char *b) { return a.size() == strlen(b) && strncasecmp(a.data(), b, a.size()) == 0; }
+bool SameWord(std::string_view a, const char *b) {
+    return a.size() == strlen(b) && strncasecmp(a.data(), b, a.size()) == 0;
+}
 
 int Hex(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -108,7 +115,8 @@ uint32_t ReadAuthFile(const std::string &path, NtlmIdentity *out) try {
         }
         return kOk;
     });
-    if (rc == kOk && (!has_user || id.user.empty())) rc = Refuse(path, kInvalidData, "no user name");
+    if (rc == kOk && (!has_user || id.user.empty()))
+        rc = Refuse(path, kInvalidData, "no user name");
     if (rc == kOk) *out = std::move(id);
     return rc;
 } catch (const std::bad_alloc &) {
@@ -147,10 +155,12 @@ uint32_t ReadUserFile(const std::string &path, NtlmUserTable *out) try {
         u.name = who;
         if (u.name.empty() || (slash != std::string_view::npos && u.domain.empty()))
             return Refuse(path, kInvalidData, "an empty user or domain name", number);
-        if (hex.size() != 32) return Refuse(path, kInvalidData, "the hash is not 32 hex digits", number);
+        if (hex.size() != 32)
+            return Refuse(path, kInvalidData, "the hash is not 32 hex digits", number);
         for (size_t i = 0; i < 16; ++i) {
             int hi = Hex(hex[2 * i]), lo = Hex(hex[2 * i + 1]);
-            if (hi < 0 || lo < 0) return Refuse(path, kInvalidData, "the hash is not 32 hex digits", number);
+            if (hi < 0 || lo < 0)
+                return Refuse(path, kInvalidData, "the hash is not 32 hex digits", number);
             u.nt_hash[i] = static_cast<uint8_t>(hi << 4 | lo);
         }
         table.Add(std::move(u));

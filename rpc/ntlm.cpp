@@ -42,10 +42,11 @@ constexpr uint32_t kVersion = 0x02000000;
 constexpr uint32_t k128 = 0x20000000;
 constexpr uint32_t kKeyExchange = 0x40000000;
 constexpr uint32_t k56 = 0x80000000;
-constexpr uint32_t kClientFlags =
-    kUnicode | kOem | kRequestTarget | kNtlm | kAlwaysSign | kEss | kVersion | k128 | kKeyExchange | k56;
+constexpr uint32_t kClientFlags = kUnicode | kOem | kRequestTarget | kNtlm | kAlwaysSign | kEss |
+                                  kVersion | k128 | kKeyExchange | k56;
 // The flags a server echoes when the client asks for them.
-constexpr uint32_t kEchoed = kAlwaysSign | kEss | kVersion | k128 | kKeyExchange | k56 | kSign | kSeal;
+constexpr uint32_t kEchoed =
+    kAlwaysSign | kEss | kVersion | k128 | kKeyExchange | k56 | kSign | kSeal;
 
 // Target information pairs.
 constexpr uint16_t kAvEol = 0, kAvNbComputer = 1, kAvNbDomain = 2, kAvDnsComputer = 3,
@@ -124,7 +125,10 @@ char32_t Capital(char32_t c) {
 // taken as Latin-1.
 char32_t NextCodePoint(std::string_view s, size_t *at) {
     auto b = static_cast<uint8_t>(s[*at]);
-    size_t extra = b >= 0xF0 && b < 0xF5 ? 3 : b >= 0xE0 && b < 0xF0 ? 2 : b >= 0xC2 && b < 0xE0 ? 1 : 0;
+    size_t extra = b >= 0xF0 && b < 0xF5   ? 3
+                   : b >= 0xE0 && b < 0xF0 ? 2
+                   : b >= 0xC2 && b < 0xE0 ? 1
+                                           : 0;
     if (extra == 0 || *at + extra >= s.size()) {
         ++*at;
         return b;
@@ -266,8 +270,8 @@ struct Keys {
 };
 
 uint32_t Deny(const char *why, const std::string &who = std::string()) {
-    LOG_CondMessage(2, kSource, __LINE__, "NTLM logon refused%s%s: %s\n", who.empty() ? "" : " for ",
-                    who.c_str(), why);
+    LOG_CondMessage(2, kSource, __LINE__, "NTLM logon refused%s%s: %s\n",
+                    who.empty() ? "" : " for ", who.c_str(), why);
     return kAccessDenied;
 }
 
@@ -431,7 +435,8 @@ uint32_t NtlmClientContext::Step(const std::vector<uint8_t> &in, std::vector<uin
     return kOutOfMemory;
 }
 
-uint32_t NtlmClientContext::Authenticate(const std::vector<uint8_t> &challenge, std::vector<uint8_t> *out) {
+uint32_t NtlmClientContext::Authenticate(const std::vector<uint8_t> &challenge,
+                                         std::vector<uint8_t> *out) {
     Message m{challenge};
     View target_name, target_info;
     if (!m.Is(kChallengeType) || !m.Has(32) || !m.Field(12, &target_name)) {
@@ -446,8 +451,8 @@ uint32_t NtlmClientContext::Authenticate(const std::vector<uint8_t> &challenge, 
 
     bool anonymous = identity_.user.empty();
     bool unicode = (offered & kUnicode) || !(offered & kOem);
-    uint32_t flags = (offered & kClientFlags & ~(kUnicode | kOem)) | (unicode ? kUnicode : kOem) | kNtlm |
-                     kVersion | (anonymous ? kAnonymous : 0);
+    uint32_t flags = (offered & kClientFlags & ~(kUnicode | kOem)) | (unicode ? kUnicode : kOem) |
+                     kNtlm | kVersion | (anonymous ? kAnonymous : 0);
     Bytes lm, nt;
     Keys keys;
     bool mic = false;
@@ -477,7 +482,8 @@ uint32_t NtlmClientContext::Authenticate(const std::vector<uint8_t> &challenge, 
         AddPair(pairs, kAvEol, {});
         uint8_t client[8];
         FillRandom(client, sizeof client);
-        NtHash owf = ntlm::NtOwfV2(ntlm::NtOwfV1(identity_.password), identity_.user, identity_.domain);
+        NtHash owf =
+            ntlm::NtOwfV2(ntlm::NtOwfV1(identity_.password), identity_.user, identity_.domain);
         Bytes blob = ntlm::V2Blob(time, client, pairs);
         NtHash proof = ntlm::HmacMd5(owf, View(server_challenge, 8), blob);
         nt.assign(proof.begin(), proof.end());
@@ -547,11 +553,14 @@ uint32_t NtlmClientContext::Authenticate(const std::vector<uint8_t> &challenge, 
 
 // ---- The server ----------------------------------------------------------------
 
-NtlmServerContext::NtlmServerContext(std::shared_ptr<const NtlmUserTable> users, NtlmServerOptions options)
+NtlmServerContext::NtlmServerContext(std::shared_ptr<const NtlmUserTable> users,
+                                     NtlmServerOptions options)
     : users_(std::move(users)), options_(std::move(options)) {
-    if (options_.computer.empty()) options_.computer = Capitals(HostFact(system::cfg::HostComputerName));
+    if (options_.computer.empty())
+        options_.computer = Capitals(HostFact(system::cfg::HostComputerName));
     if (options_.domain.empty()) options_.domain = options_.computer;
-    if (options_.dns_computer.empty()) options_.dns_computer = HostFact(system::cfg::HostOfficialName);
+    if (options_.dns_computer.empty())
+        options_.dns_computer = HostFact(system::cfg::HostOfficialName);
     if (options_.dns_domain.empty()) options_.dns_domain = HostFact(system::cfg::HostDnsDomain);
 }
 
@@ -573,7 +582,8 @@ uint32_t NtlmServerContext::Step(const std::vector<uint8_t> &in, std::vector<uin
     return kOutOfMemory;
 }
 
-uint32_t NtlmServerContext::Challenge(const std::vector<uint8_t> &negotiate, std::vector<uint8_t> *out) {
+uint32_t NtlmServerContext::Challenge(const std::vector<uint8_t> &negotiate,
+                                      std::vector<uint8_t> *out) {
     Message m{negotiate};
     View unused;
     if (!m.Is(kNegotiateType) || !m.Has(16) ||
@@ -582,14 +592,15 @@ uint32_t NtlmServerContext::Challenge(const std::vector<uint8_t> &negotiate, std
     }
     uint32_t asked = m.U32(12);
     bool unicode = (asked & kUnicode) || !(asked & kOem);
-    flags_ = (unicode ? kUnicode : kOem) | kRequestTarget | kNtlm | kTargetTypeServer | kTargetInfo |
-             (asked & kEchoed);
+    flags_ = (unicode ? kUnicode : kOem) | kRequestTarget | kNtlm | kTargetTypeServer |
+             kTargetInfo | (asked & kEchoed);
     FillRandom(server_challenge_, sizeof server_challenge_);
 
     Bytes info;
     AddPair(info, kAvNbComputer, ntlm::Utf16(options_.computer));
     AddPair(info, kAvNbDomain, ntlm::Utf16(options_.domain));
-    if (!options_.dns_computer.empty()) AddPair(info, kAvDnsComputer, ntlm::Utf16(options_.dns_computer));
+    if (!options_.dns_computer.empty())
+        AddPair(info, kAvDnsComputer, ntlm::Utf16(options_.dns_computer));
     if (!options_.dns_domain.empty()) AddPair(info, kAvDnsDomain, ntlm::Utf16(options_.dns_domain));
     uint8_t now[8];
     uint64_t t = FileTimeNow();
@@ -614,13 +625,13 @@ uint32_t NtlmServerContext::Verify(const std::vector<uint8_t> &auth) {
     Message m{auth};
     View lm, nt, domain_f, user_f, host_f, key_f;
     if (!m.Is(kAuthenticateType) || !m.Has(kAuthFixed) || !m.Field(12, &lm) || !m.Field(20, &nt) ||
-        !m.Field(28, &domain_f) || !m.Field(36, &user_f) || !m.Field(44, &host_f) || !m.Field(52, &key_f)) {
+        !m.Field(28, &domain_f) || !m.Field(36, &user_f) || !m.Field(44, &host_f) ||
+        !m.Field(52, &key_f)) {
         return Deny("the client's authentication is malformed");
     }
     uint32_t flags = m.U32(60);
     bool unicode = (flags & kUnicode) ? true : (flags & kOem) ? false : (flags_ & kUnicode);
-    if (unicode && (domain_f.size() % 2 || user_f.size() % 2))
-        return Deny("a name of odd length");
+    if (unicode && (domain_f.size() % 2 || user_f.size() % 2)) return Deny("a name of odd length");
     std::string user = Text(user_f, unicode), domain = Text(domain_f, unicode);
     std::string who = domain + "\\" + user;
     const uint8_t *sc = server_challenge_;
@@ -648,7 +659,8 @@ uint32_t NtlmServerContext::Verify(const std::vector<uint8_t> &auth) {
             }
             if (!ok) return Deny("wrong password", who);
             bool well_formed = ForEachPair(blob.subspan(28), [&](uint16_t id, View value) {
-                if (id == kAvFlags && value.size() == 4 && (Get32(value.data()) & kAvFlagMic)) mic = true;
+                if (id == kAvFlags && value.size() == 4 && (Get32(value.data()) & kAvFlagMic))
+                    mic = true;
             });
             if (!well_formed) return Deny("malformed names in the NTLMv2 response", who);
             keys.base = ntlm::HmacMd5(owf, proof);

@@ -28,7 +28,8 @@ std::string Hex(std::span<const uint8_t> b) {
 }
 Bytes Unhex(const std::string &s) {
     Bytes b;
-    for (size_t i = 0; i + 1 < s.size(); i += 2) b.push_back(static_cast<uint8_t>(std::stoi(s.substr(i, 2), nullptr, 16)));
+    for (size_t i = 0; i + 1 < s.size(); i += 2)
+        b.push_back(static_cast<uint8_t>(std::stoi(s.substr(i, 2), nullptr, 16)));
     return b;
 }
 std::string Word(const std::string &s) { return s.empty() ? "-" : s; }
@@ -102,7 +103,8 @@ TEST(NtlmComputations, MatchThePublishedExamples) {
               "7537f803ae367128ca458204bde7caf81e97ed2683267232");
     EXPECT_EQ(Hex(v2), "0c868a403bfd7a93a3001ef22ef02e3f");
     EXPECT_EQ(Hex(proof), "68cd0ab851e51c96aabc927bebef6a1c");
-    EXPECT_EQ(Hex(ntlm::HmacMd5(v2, std::span(server, 8), std::span(client, 8))), "86c35097ac9cec102554764a57cccc19");
+    EXPECT_EQ(Hex(ntlm::HmacMd5(v2, std::span(server, 8), std::span(client, 8))),
+              "86c35097ac9cec102554764a57cccc19");
     EXPECT_EQ(Hex(base), "8de40ccadbc14a82f15cb0ad0de95ca3");
     EXPECT_EQ(Hex(ntlm::Rc4(base, random)), "c5dad2544fc9799094ce1ce90bc9d03e");
 }
@@ -122,8 +124,9 @@ TEST(NtlmClient, ImpacketAcceptsOurAuthenticateAndKey) {
         Bytes chal = Unhex(Impacket().Ask(std::string("challenge ") + r.challenge));
         ASSERT_EQ(client.Step(chal, &auth), kOk);
         EXPECT_TRUE(client.Done());
-        EXPECT_EQ(Impacket().Ask("verify " + r.id.user + " " + r.id.password + " " + Word(r.id.domain) + " " +
-                                 Hex(neg) + " " + Hex(chal) + " " + Hex(auth)),
+        EXPECT_EQ(Impacket().Ask("verify " + r.id.user + " " + r.id.password + " " +
+                                 Word(r.id.domain) + " " + Hex(neg) + " " + Hex(chal) + " " +
+                                 Hex(auth)),
                   std::string("ok ") + r.kind + " " + Hex(client.SessionKey()) + " " + r.mic)
             << r.challenge;
     }
@@ -149,10 +152,12 @@ TEST(NtlmServer, ChecksImpacketLogons) {
         std::string neg = Impacket().Ask(std::string("negotiate ") + r.kind);
         Bytes chal, none;
         ASSERT_EQ(server.Step(Unhex(neg), &chal), kOk);
-        std::string answer = Impacket().Ask(std::string("authenticate ") + r.kind + " " + r.user + " " + r.password +
-                                            " " + r.domain + " " + neg + " " + Hex(chal));
+        std::string answer =
+            Impacket().Ask(std::string("authenticate ") + r.kind + " " + r.user + " " + r.password +
+                           " " + r.domain + " " + neg + " " + Hex(chal));
         size_t space = answer.find(' ');
-        ASSERT_EQ(server.Step(Unhex(answer.substr(0, space)), &none), r.status) << r.user << " " << r.kind;
+        ASSERT_EQ(server.Step(Unhex(answer.substr(0, space)), &none), r.status)
+            << r.user << " " << r.kind;
         if (r.status == kOk) {
             EXPECT_EQ(server.Peer(), r.peer);
             EXPECT_EQ(Hex(server.SessionKey()), answer.substr(space + 1));
@@ -171,8 +176,10 @@ TEST(NtlmServer, RefusesDamagedAuthenticateFromOurClient) {
         ASSERT_EQ(server.Step(neg, &chal), kOk);
         ASSERT_EQ(client.Step(chal, &auth), kOk);
         size_t at[] = {72, size_t(auth[24] | auth[25] << 8), 24};
-        if (i == 3) auth.pop_back();
-        else if (i >= 0) auth[at[i]] ^= 0x40;
+        if (i == 3)
+            auth.pop_back();
+        else if (i >= 0)
+            auth[at[i]] ^= 0x40;
         EXPECT_EQ(server.Step(auth, &none), i < 0 ? kOk : kAccessDenied) << i;
         if (i < 0) {
             EXPECT_EQ(server.SessionKey(), client.SessionKey());
@@ -183,10 +190,13 @@ TEST(NtlmServer, RefusesDamagedAuthenticateFromOurClient) {
 
 TEST(NtlmFiles, OwnershipAndFormatRules) {
     vrtest::ScratchDir dir;
-    std::string auth = dir.Path() + "/auth", users = dir.Path() + "/users", missing = dir.Path() + "/none";
-    const std::string good_auth = "# mine\r\n\n  Username = bob \r\npassword=p w\ndomain =PRINTING\nother = x\n";
-    const std::string good_users = "# users\nalice:8846F7EAEE8FB117AD06BDD830B7586C\n\nPRINTING\\bob : "
-                                   "0cb6948805f797bf2a82807973b89537\n";
+    std::string auth = dir.Path() + "/auth", users = dir.Path() + "/users",
+                missing = dir.Path() + "/none";
+    const std::string good_auth =
+        "# mine\r\n\n  Username = bob \r\npassword=p w\ndomain =PRINTING\nother = x\n";
+    const std::string good_users =
+        "# users\nalice:8846F7EAEE8FB117AD06BDD830B7586C\n\nPRINTING\\bob : "
+        "0cb6948805f797bf2a82807973b89537\n";
     struct Row {
         bool user_file;
         std::string text;
@@ -209,10 +219,13 @@ TEST(NtlmFiles, OwnershipAndFormatRules) {
         const std::string &path = r.user_file ? users : auth;
         vrtest::WriteFile(path, r.text);
         ASSERT_EQ(chmod(path.c_str(), r.mode), 0);
-        if (chown(path.c_str(), r.owner ? r.owner : geteuid(), -1) != 0 || (r.owner && geteuid() != 0)) continue;
+        if (chown(path.c_str(), r.owner ? r.owner : geteuid(), -1) != 0 ||
+            (r.owner && geteuid() != 0))
+            continue;
         NtlmIdentity id;
         NtlmUserTable table;
-        EXPECT_EQ(r.user_file ? ReadUserFile(path, &table) : ReadAuthFile(path, &id), r.status) << r.text;
+        EXPECT_EQ(r.user_file ? ReadUserFile(path, &table) : ReadAuthFile(path, &id), r.status)
+            << r.text;
         if (r.status == kOk && r.user_file) {
             ASSERT_TRUE(table.Find("printing", "BOB"));
             EXPECT_EQ(Hex(table.Find("x", "Alice")->nt_hash), "8846f7eaee8fb117ad06bdd830b7586c");
@@ -225,8 +238,10 @@ TEST(NtlmFiles, OwnershipAndFormatRules) {
     EXPECT_EQ(ReadAuthFile(dir.Path(), &id), kAccessDenied);
     EXPECT_EQ(ReadAuthFile(missing, &id), kFileNotFound);
     // The default identity: the environment, else the registry, else anonymous.
-    vrtest::WriteFile(dir.Path() + "/r.reg", "[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril\\odp]\n"
-                                             "\"CredentialsFile\"=\"" + auth + "\"\n");
+    vrtest::WriteFile(dir.Path() + "/r.reg",
+                      "[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril\\odp]\n"
+                      "\"CredentialsFile\"=\"" +
+                          auth + "\"\n");
     setenv("VRCORE_REGISTRY", (dir.Path() + "/r.reg").c_str(), 1);
     vrtest::WriteFile(auth, good_auth);
     setenv("VRCORE_CREDENTIALS", missing.c_str(), 1);
