@@ -414,8 +414,8 @@ uint32_t NtlmClientContext::Step(const std::vector<uint8_t> &in, std::vector<uin
     if (state_ == State::Start && in.empty()) {
         Builder m(40, kNegotiateType); // domain and workstation fields left empty
         Put32(&m.bytes[12], kClientFlags);
-        Put32(&m.bytes[16], 32);
-        Put32(&m.bytes[24], 40);
+        Put32(&m.bytes[20], 40);
+        Put32(&m.bytes[28], 40);
         memcpy(&m.bytes[32], kOwnVersion, 8);
         negotiate_ = m.bytes;
         *out = std::move(m.bytes);

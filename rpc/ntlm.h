@@ -24,7 +24,7 @@
 // MIC when the response announces one; the anonymous logon when allowed.
 // A wrong password, an unknown user, a refused anonymous logon, a message
 // that is malformed or truncated anywhere: kAccessDenied, with the reason
-// logged.
+// logged. A step out of its order fails with kProtocolError.
 #pragma once
 
 #include <array>
