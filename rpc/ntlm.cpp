@@ -461,22 +461,26 @@ uint32_t NtlmClientContext::Authenticate(const std::vector<uint8_t> &challenge,
     } else if (!target_info.empty()) {
         // NTLMv2 over the server's target information, with the flags pair
         // announcing the MIC when the server sent its time.
-        uint64_t time = 0;
+        uint64_t time = FileTimeNow();
+        uint32_t pair_flags = 0;
+        bool has_flags = false;
         Bytes pairs;
         bool ok = ForEachPair(target_info, [&](uint16_t id, View value) {
             if (id == kAvTimestamp && value.size() == 8) {
                 time = Get64(value.data());
                 mic = true;
             }
-            if (id != kAvFlags) AddPair(pairs, id, value);
+            if (id == kAvFlags && value.size() == 4) {
+                pair_flags = Get32(value.data());
+                has_flags = true;
+            } else {
+                AddPair(pairs, id, value);
+            }
         });
-        if (!ok) {
-            return Deny("the server's target information is malformed");
-        }
-        if (!mic) time = FileTimeNow();
-        if (mic) {
+        if (!ok) return Deny("the server's target information is malformed");
+        if (mic || has_flags) {
             uint8_t value[4];
-            Put32(value, kAvFlagMic);
+            Put32(value, pair_flags | (mic ? kAvFlagMic : 0));
             AddPair(pairs, kAvFlags, value);
         }
         AddPair(pairs, kAvEol, {});
