@@ -49,7 +49,7 @@ uint32_t ReadPrivate(const std::string &path, std::string *text) {
         rc = Refuse(path, kAccessDenied, "not a regular file");
     } else if (st.st_uid != geteuid()) {
         rc = Refuse(path, kAccessDenied, "not owned by the user running the program");
-    } else if (st.st_mode & (S_IRWXG | S_IRWXO)) {
+    } else if (st.st_mode & (S_IRGRP | S_IWGRP | S_IROTH | S_IWOTH)) {
         rc = Refuse(path, kAccessDenied,
                     "the group or others may read or write it (mode 0600 needed)");
     } else if (int err = system::fileio::ReadAll(fd, *text, kMaxFile, io)) {

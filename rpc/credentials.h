@@ -3,7 +3,7 @@
 //
 // Both are refused unless they are regular files owned by the effective
 // user that neither the group nor others may read or write (mode 0600 or
-// stricter); the reason is logged.
+// stricter, execute bits aside); the reason is logged.
 //
 // The authentication file holds lines "name = value": "username",
 // "password" and "domain" (names in any case; blanks around names and
