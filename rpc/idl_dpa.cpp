@@ -17,8 +17,8 @@ const Type kBytes{.kind = Kind::kConfArray,
                   .count_at = offsetof(Packet, length)};
 const Field kPacketFields[] = {{offsetof(Packet, length), &ndr::kLongType},
                                {offsetof(Packet, bytes), &kBytes}};
-const Type kPacket{.kind = Kind::kStruct, .size = sizeof(Packet), .fields = kPacketFields,
-                   .field_count = 2};
+const Type kPacket{
+    .kind = Kind::kStruct, .size = sizeof(Packet), .fields = kPacketFields, .field_count = 2};
 const Type kRefPacket{
     .kind = Kind::kPointer, .size = sizeof(void *), .ptr = Ptr::kRef, .inner = &kPacket};
 const Type kFullPacket{
@@ -36,12 +36,11 @@ const ndr::Procedure kProcedures[] = {
 
 } // namespace
 
-const ndr::Interface kInterface{
-    {{{0x3e, 0x55, 0x3f, 0x00, 0x5d, 0xfd, 0xdf, 0x1b, 0x8b, 0x74, 0x10, 0x00, 0x5a, 0xa8, 0x72,
-       0xc0}},
-     1,
-     0},
-    "dpa_if",
-    kProcedures};
+const ndr::Interface kInterface{{{{0x3e, 0x55, 0x3f, 0x00, 0x5d, 0xfd, 0xdf, 0x1b, 0x8b, 0x74, 0x10,
+                                   0x00, 0x5a, 0xa8, 0x72, 0xc0}},
+                                 1,
+                                 0},
+                                "dpa_if",
+                                kProcedures};
 
 } // namespace vrcore::rpc::dpa

@@ -19,8 +19,8 @@ const Type kOctets{.kind = Kind::kConfArray,
                    .count_at = offsetof(Tower, length)};
 const Field kTowerFields[] = {{offsetof(Tower, length), &ndr::kLongType},
                               {offsetof(Tower, octets), &kOctets}};
-const Type kTower{.kind = Kind::kStruct, .size = sizeof(Tower), .fields = kTowerFields,
-                  .field_count = 2};
+const Type kTower{
+    .kind = Kind::kStruct, .size = sizeof(Tower), .fields = kTowerFields, .field_count = 2};
 const Type kTowerPtr{.kind = Kind::kPointer, .size = kPtr, .ptr = Ptr::kFull, .inner = &kTower};
 
 const Type kAnnotation{
@@ -28,26 +28,32 @@ const Type kAnnotation{
 const Field kEntryFields[] = {{offsetof(Entry, object), &ndr::kUuidType},
                               {offsetof(Entry, tower), &kTowerPtr},
                               {offsetof(Entry, annotation), &kAnnotation}};
-const Type kEntry{.kind = Kind::kStruct, .size = sizeof(Entry), .fields = kEntryFields,
-                  .field_count = 3};
+const Type kEntry{
+    .kind = Kind::kStruct, .size = sizeof(Entry), .fields = kEntryFields, .field_count = 3};
 
 const Field kHandleFields[] = {{offsetof(ContextHandle, attributes), &ndr::kLongType},
                                {offsetof(ContextHandle, uuid), &ndr::kUuidType}};
-const Type kHandle{.kind = Kind::kStruct, .size = sizeof(ContextHandle), .fields = kHandleFields,
+const Type kHandle{.kind = Kind::kStruct,
+                   .size = sizeof(ContextHandle),
+                   .fields = kHandleFields,
                    .field_count = 2};
 
 const Field kIfIdFields[] = {{offsetof(InterfaceId, uuid), &ndr::kUuidType},
                              {offsetof(InterfaceId, major), &ndr::kShortType},
                              {offsetof(InterfaceId, minor), &ndr::kShortType}};
-const Type kIfId{.kind = Kind::kStruct, .size = sizeof(InterfaceId), .fields = kIfIdFields,
-                 .field_count = 3};
+const Type kIfId{
+    .kind = Kind::kStruct, .size = sizeof(InterfaceId), .fields = kIfIdFields, .field_count = 3};
 const Type kIfIdPtr{.kind = Kind::kPointer, .size = kPtr, .ptr = Ptr::kFull, .inner = &kIfId};
 const Type kUuidPtr{
     .kind = Kind::kPointer, .size = kPtr, .ptr = Ptr::kFull, .inner = &ndr::kUuidType};
 
-const Type kInsertEntries{.kind = Kind::kConfArray, .size = sizeof(Entry), .inner = &kEntry,
+const Type kInsertEntries{.kind = Kind::kConfArray,
+                          .size = sizeof(Entry),
+                          .inner = &kEntry,
                           .count_at = offsetof(InsertIn, num_ents)};
-const Type kDeleteEntries{.kind = Kind::kConfArray, .size = sizeof(Entry), .inner = &kEntry,
+const Type kDeleteEntries{.kind = Kind::kConfArray,
+                          .size = sizeof(Entry),
+                          .inner = &kEntry,
                           .count_at = offsetof(DeleteIn, num_ents)};
 const Type kLookupEntries{.kind = Kind::kConfVaryingArray,
                           .size = sizeof(Entry),
@@ -94,12 +100,11 @@ const ndr::Procedure kProcedures[] = {
 
 } // namespace
 
-const ndr::Interface kInterface{
-    {{{0x08, 0x83, 0xaf, 0xe1, 0x1f, 0x5d, 0xc9, 0x11, 0x91, 0xa4, 0x08, 0x00, 0x2b, 0x14, 0xa0,
-       0xfa}},
-     3,
-     0},
-    "epmapper",
-    kProcedures};
+const ndr::Interface kInterface{{{{0x08, 0x83, 0xaf, 0xe1, 0x1f, 0x5d, 0xc9, 0x11, 0x91, 0xa4, 0x08,
+                                   0x00, 0x2b, 0x14, 0xa0, 0xfa}},
+                                 3,
+                                 0},
+                                "epmapper",
+                                kProcedures};
 
 } // namespace vrcore::rpc::epm

@@ -67,7 +67,7 @@ struct StatusOut {
 
 struct LookupIn {
     uint32_t inquiry_type;
-    Uuid *object;            // may be null
+    Uuid *object;              // may be null
     InterfaceId *interface_id; // may be null
     uint32_t vers_option;
     ContextHandle entry_handle;

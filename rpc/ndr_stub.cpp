@@ -168,10 +168,10 @@ class Marshaller {
             w_.Align(Alignment(t));
             for (uint8_t i = 0; i < t.field_count; ++i) {
                 const Field &f = t.fields[i];
-                uint32_t st =
-                    &f == conf ? Elements(*f.type->inner, Load<const uint8_t *>(slot + f.offset),
-                                          Load<uint32_t>(slot + f.type->count_at), slot, d)
-                               : Inline(*f.type, slot + f.offset, slot, d);
+                uint32_t st = &f == conf
+                                  ? Elements(*f.type->inner, Load<const uint8_t *>(slot + f.offset),
+                                             Load<uint32_t>(slot + f.type->count_at), slot, d)
+                                  : Inline(*f.type, slot + f.offset, slot, d);
                 if (st) return st;
             }
             return kOk;

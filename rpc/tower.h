@@ -20,7 +20,7 @@ struct TcpTower {
     SyntaxId interface;
     SyntaxId transfer; // NDR 2.0 as a rule
     uint16_t protocol_minor = 0;
-    uint16_t port = 0;    // host order
+    uint16_t port = 0;       // host order
     uint8_t address[4] = {}; // network order; 0.0.0.0 in a query
 };
 

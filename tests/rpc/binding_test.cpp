@@ -19,7 +19,8 @@ TEST(StringBinding, ComposedTextsParseBackToTheirParts) {
         {{"", "ncacn_ip_tcp", "host", "135", ""}, "ncacn_ip_tcp:host[135]"},
         {{"", "ncacn_ip_tcp", "", "65535", "timeout=5,x=y"}, "ncacn_ip_tcp:[65535,timeout=5,x=y]"},
         {{"", "ncacn_ip_tcp", "host", "", "a=b"}, "ncacn_ip_tcp:host[,a=b]"},
-        {{"", "ncacn_ip_tcp", "we[ir]d@h\\", "", "k=]v"}, "ncacn_ip_tcp:we\\[ir]d\\@h\\\\[,k=\\]v]"},
+        {{"", "ncacn_ip_tcp", "we[ir]d@h\\", "", "k=]v"},
+         "ncacn_ip_tcp:we\\[ir]d\\@h\\\\[,k=\\]v]"},
         {{"", "ncacn_ip_tcp", "fe80::1", "2001", ""}, "ncacn_ip_tcp:fe80::1[2001]"},
     };
     for (const Row &r : rows) {
@@ -67,7 +68,8 @@ TEST(StringBinding, MalformedTextsAreRefused) {
         EXPECT_EQ(b.object_uuid == "keep", r.status != kProtseqNotSupported) << r.text;
     }
     std::string text = "unchanged";
-    EXPECT_EQ(ComposeStringBinding({"", "ncacn_ip_tcp", "h", "http", ""}, &text), kInvalidEndpointFormat);
+    EXPECT_EQ(ComposeStringBinding({"", "ncacn_ip_tcp", "h", "http", ""}, &text),
+              kInvalidEndpointFormat);
     EXPECT_EQ(ComposeStringBinding({"x", "ncacn_ip_tcp", "h", "", ""}, &text), kInvalidStringUuid);
     EXPECT_EQ(ComposeStringBinding({"", "", "h", "", ""}, &text), kInvalidStringBinding);
     EXPECT_EQ(text, "unchanged");
