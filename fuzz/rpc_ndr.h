@@ -43,7 +43,8 @@ void Run(const ndr::Interface &iface, const uint8_t *data, size_t size, Inspect 
     st = out ? ndr::UnmarshalResponse(proc, first, ndr::kDrepLittleEndian, again, &arena2)
              : ndr::UnmarshalRequest(proc, first, ndr::kDrepLittleEndian, again, &arena2);
     if (st != kOk) abort();
-    st = out ? ndr::MarshalResponse(proc, again, &second) : ndr::MarshalRequest(proc, again, &second);
+    st = out ? ndr::MarshalResponse(proc, again, &second)
+             : ndr::MarshalRequest(proc, again, &second);
     if (st != kOk || first != second) abort();
 }
 

@@ -30,30 +30,34 @@ void Entries(uint32_t n, const epm::Entry *e) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    fuzzndr::Run(epm::kInterface, data, size, [](const ndr::Procedure &proc, bool out, const void *args) {
-        switch (proc.opnum * 2 + out) {
-        case epm::kInsert * 2: {
-            auto *a = static_cast<const epm::InsertIn *>(args);
-            Entries(a->num_ents, a->entries);
-            break;
-        }
-        case epm::kDelete * 2: {
-            auto *a = static_cast<const epm::DeleteIn *>(args);
-            Entries(a->num_ents, a->entries);
-            break;
-        }
-        case epm::kLookup * 2 + 1: {
-            auto *a = static_cast<const epm::LookupOut *>(args);
-            Entries(a->num_ents, a->entries);
-            break;
-        }
-        case epm::kMap * 2: Tower(static_cast<const epm::MapIn *>(args)->map_tower); break;
-        case epm::kMap * 2 + 1: {
-            auto *a = static_cast<const epm::MapOut *>(args);
-            for (uint32_t i = 0; a->towers && i < a->num_towers; ++i) Tower(a->towers[i]);
-            break;
-        }
-        }
-    });
+    fuzzndr::Run(epm::kInterface, data, size,
+                 [](const ndr::Procedure &proc, bool out, const void *args) {
+                     switch (proc.opnum * 2 + out) {
+                     case epm::kInsert * 2: {
+                         auto *a = static_cast<const epm::InsertIn *>(args);
+                         Entries(a->num_ents, a->entries);
+                         break;
+                     }
+                     case epm::kDelete * 2: {
+                         auto *a = static_cast<const epm::DeleteIn *>(args);
+                         Entries(a->num_ents, a->entries);
+                         break;
+                     }
+                     case epm::kLookup * 2 + 1: {
+                         auto *a = static_cast<const epm::LookupOut *>(args);
+                         Entries(a->num_ents, a->entries);
+                         break;
+                     }
+                     case epm::kMap * 2:
+                         Tower(static_cast<const epm::MapIn *>(args)->map_tower);
+                         break;
+                     case epm::kMap * 2 + 1: {
+                         auto *a = static_cast<const epm::MapOut *>(args);
+                         for (uint32_t i = 0; a->towers && i < a->num_towers; ++i)
+                             Tower(a->towers[i]);
+                         break;
+                     }
+                     }
+                 });
     return 0;
 }

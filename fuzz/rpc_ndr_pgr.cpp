@@ -30,14 +30,15 @@ void Bindings(uint32_t n, char **texts) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    fuzzndr::Run(pgr::kInterface, data, size, [](const ndr::Procedure &proc, bool out, const void *args) {
-        if (out && proc.opnum == pgr::kGetObject) {
-            auto *a = static_cast<const pgr::GetObjectOut *>(args);
-            Bindings(a->bindings.count, a->bindings.strings);
-        } else if (!out && proc.opnum == pgr::kCreateObject) {
-            auto *a = static_cast<const pgr::CreateIn *>(args);
-            Bindings(a->info.count, a->info.bindings);
-        }
-    });
+    fuzzndr::Run(pgr::kInterface, data, size,
+                 [](const ndr::Procedure &proc, bool out, const void *args) {
+                     if (out && proc.opnum == pgr::kGetObject) {
+                         auto *a = static_cast<const pgr::GetObjectOut *>(args);
+                         Bindings(a->bindings.count, a->bindings.strings);
+                     } else if (!out && proc.opnum == pgr::kCreateObject) {
+                         auto *a = static_cast<const pgr::CreateIn *>(args);
+                         Bindings(a->info.count, a->info.bindings);
+                     }
+                 });
     return 0;
 }

@@ -36,7 +36,7 @@ struct InterfaceId {
     uint16_t minor;
 };
 
-enum Procedure : uint16_t { kInsert = 0, kDelete = 1, kLookup = 2, kMap = 3 };
+enum Opnum : uint16_t { kInsert = 0, kDelete = 1, kLookup = 2, kMap = 3 };
 
 // Look-up inquiry types and version options.
 inline constexpr uint32_t kInquiryAll = 0;

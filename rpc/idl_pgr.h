@@ -33,7 +33,7 @@ struct IdentityList {
     Identity *items; // `count` identities, or null
 };
 
-enum Procedure : uint16_t {
+enum Opnum : uint16_t {
     kGetDomain = 0,
     kDeleteObject = 1,
     kCreateObject = 2,

@@ -387,12 +387,16 @@ class Unmarshaller {
 };
 
 uint32_t Marshal(std::span<const Field> fields, const void *args, std::vector<uint8_t> *out) {
+    size_t start = out->size();
+    uint32_t st;
     try {
         Marshaller m(out);
-        return m.Params(fields, static_cast<const uint8_t *>(args));
+        st = m.Params(fields, static_cast<const uint8_t *>(args));
     } catch (const std::bad_alloc &) {
-        return kOutOfMemory;
+        st = kOutOfMemory;
     }
+    if (st != kOk) out->resize(start);
+    return st;
 }
 
 uint32_t Unmarshal(std::span<const Field> fields, size_t size, std::span<const uint8_t> bytes,

@@ -101,7 +101,7 @@ struct Interface {
 // parameters of `proc`, read from the structure at `args`, appended to
 // `out`. Returns kOk, kNullRefPointer (a reference pointer or required
 // value is null), kInvalidBound (a count is out of its bounds),
-// kEnumValueOutOfRange, kOutOfMemory.
+// kEnumValueOutOfRange, kOutOfMemory; on failure `out` is as it was.
 uint32_t MarshalRequest(const Procedure &proc, const void *in_args, std::vector<uint8_t> *out);
 uint32_t MarshalResponse(const Procedure &proc, const void *out_args, std::vector<uint8_t> *out);
 
@@ -110,6 +110,8 @@ uint32_t MarshalResponse(const Procedure &proc, const void *out_args, std::vecto
 // structure at `args`, which is zeroed first; what they point to lives in
 // `arena`. Returns kOk, kBadStubData, kOutOfMemory; on failure the
 // structure may hold partial values (still pointing into the arena).
+// A server that serves procedures generically takes the structures from
+// the call's arena: Alloc(proc.in_size), Alloc(proc.out_size).
 uint32_t UnmarshalRequest(const Procedure &proc, std::span<const uint8_t> bytes, uint8_t drep0,
                           void *in_args, Arena *arena);
 uint32_t UnmarshalResponse(const Procedure &proc, std::span<const uint8_t> bytes, uint8_t drep0,

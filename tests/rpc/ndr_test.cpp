@@ -17,6 +17,7 @@
 #include "rpc/idl_pgr.h"
 #include "rpc/rpc_status.h"
 #include "rpc/tower.h"
+#include "failalloc.h"
 #include "scratch.h"
 
 namespace {
@@ -119,6 +120,25 @@ TEST(Ndr, EveryProcedureRoundTripsThroughThePeer) {
             << n;
     tower[2 + 25 + 25 + 7 + 2] = 0x0f; // the fourth floor names a pipe, not a port
     EXPECT_EQ(DecodeTower(tower, &t), kProtseqNotSupported);
+}
+
+TEST(Ndr, ArenaExhaustionFailsTheCallAndLeavesNothing) {
+    // A 100 KiB request packet behind a small one takes two blocks.
+    Bytes big(100 << 10, 0x55), out;
+    dpa::Packet p{uint32_t(big.size()), big.data()};
+    dpa::TransferIn in{1, &p};
+    const ndr::Procedure &proc = *dpa::kInterface.Find(0);
+    ASSERT_EQ(ndr::MarshalRequest(proc, &in, &out), kOk);
+    vrtest::FailModule fail(vrcore::system::seam::Module::Rpc);
+    long points = vrtest::SweepFailures(
+        [&] {
+            Bytes again;
+            uint32_t st = Reencode(proc, true, out, &again);
+            EXPECT_TRUE(st == kOk || st == kOutOfMemory);
+            return st == kOk && again == out;
+        },
+        [] {});
+    EXPECT_GE(points, 2);
 }
 
 TEST(Ndr, FullPointersToOneValueTravelOnce) {
