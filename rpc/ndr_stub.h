@@ -18,6 +18,11 @@
 // holds the array, or of the parameter structure for a parameter and for
 // the pointee of a pointer that is a parameter.
 //
+// Referent ids: the writer numbers pointers from 0x20000 up; the reader
+// takes any non-zero id. A full pointer whose id repeats with the same
+// pointee type is the same value (its data follows its first occurrence
+// only); the same id with another pointee type is taken as another value.
+//
 // A parameter that is an [in] structure passed by reference, or an [out]
 // value, is described by its value's type: the outer reference pointer has
 // no wire form. A parameter described as a reference pointer carries no
