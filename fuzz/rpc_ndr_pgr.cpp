@@ -18,9 +18,7 @@ void Binding(const char *text) {
     std::string composed;
     if (ComposeStringBinding(b, &composed) != kOk || ParseStringBinding(composed, &again) != kOk)
         abort();
-    if (again.object_uuid != b.object_uuid || again.network_address != b.network_address ||
-        again.endpoint != b.endpoint || again.options != b.options)
-        abort();
+    if (!(again == b)) abort();
 }
 
 void Bindings(uint32_t n, char **texts) {

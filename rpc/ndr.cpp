@@ -110,11 +110,11 @@ constexpr size_t kAlign = alignof(std::max_align_t);
 } // namespace
 
 void *Arena::Alloc(size_t n) {
+    if (n > SIZE_MAX / 2) return nullptr;
     n = (n + kAlign - 1) / kAlign * kAlign;
     if (n == 0) n = kAlign;
     if (!head_ || head_->size - head_->used < n) {
         size_t size = n > kChunkBytes ? n : kChunkBytes;
-        if (size > SIZE_MAX - sizeof(Chunk)) return nullptr;
         auto *c = static_cast<Chunk *>(seam::Alloc(seam::Module::Rpc, sizeof(Chunk) + size));
         if (!c) return nullptr;
         c->size = size;

@@ -21,6 +21,7 @@ struct StringBinding {
     std::string network_address;
     std::string endpoint;
     std::string options;
+    friend bool operator==(const StringBinding &, const StringBinding &) = default;
 };
 
 // Joins the parts, escaping in each the characters that would end it.

@@ -29,16 +29,12 @@ TEST(StringBinding, ComposedTextsParseBackToTheirParts) {
         EXPECT_EQ(text, r.text);
         StringBinding back;
         ASSERT_EQ(ParseStringBinding(text, &back), kOk) << r.text;
-        EXPECT_EQ(back.object_uuid, r.parts.object_uuid);
-        EXPECT_EQ(back.network_address, r.parts.network_address) << r.text;
-        EXPECT_EQ(back.endpoint, r.parts.endpoint);
-        EXPECT_EQ(back.options, r.parts.options);
+        EXPECT_TRUE(back == r.parts) << r.text;
     }
     // An escape of an ordinary character, and an empty endpoint between brackets.
     StringBinding b;
     ASSERT_EQ(ParseStringBinding("ncacn_ip_tcp:h\\ost[]", &b), kOk);
-    EXPECT_EQ(b.network_address, "host");
-    EXPECT_EQ(b.endpoint, "");
+    EXPECT_TRUE(b.network_address == "host" && b.endpoint.empty());
 }
 
 TEST(StringBinding, MalformedTextsAreRefused) {

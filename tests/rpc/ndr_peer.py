@@ -21,16 +21,9 @@ def struct(*fields, base=NDRSTRUCT):
     return type('S', (base,), {'structure': fields})
 
 
-def ptr(cls):
-    return type('P', (NDRPOINTER,), {'referent': (('Data', cls),)})
-
-
-def array(cls):
-    return type('A', (NDRUniConformantArray,), {'item': cls})
-
-
-def call(*fields):
-    return struct(*fields, base=NDRCALL)
+ptr = lambda cls: type('P', (NDRPOINTER,), {'referent': (('Data', cls),)})
+array = lambda cls: type('A', (NDRUniConformantArray,), {'item': cls})
+call = lambda *fields: struct(*fields, base=NDRCALL)
 
 
 PACKET = struct(('length', ULONG), ('bytes', NDRUniConformantArray))
@@ -90,8 +83,7 @@ def fill(v, **values):
     return v
 
 
-def ident(cls, name, domain):
-    return dict(cls=cls, name=name, domain=domain)
+ident = lambda cls, name, domain: dict(cls=cls, name=name, domain=domain)
 
 
 def build():

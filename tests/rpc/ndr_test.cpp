@@ -112,8 +112,8 @@ TEST(Ndr, EveryProcedureRoundTripsThroughThePeer) {
     // The tower the peer built from its floor classes is ours, byte for byte.
     TcpTower t;
     ASSERT_EQ(DecodeTower(tower, &t), kOk);
-    EXPECT_TRUE(t.interface == pgr::kInterface.id && t.transfer == kNdrSyntax && t.port == 2001);
-    EXPECT_EQ(Hex(Bytes(t.address, t.address + 4)), "0a000005");
+    EXPECT_TRUE(t.interface == pgr::kInterface.id && t.transfer == kNdrSyntax && t.port == 2001 &&
+                Hex(Bytes(t.address, t.address + 4)) == "0a000005");
     EXPECT_EQ(Hex(EncodeTower(t)), Hex(tower));
     for (size_t n = 0; n < tower.size(); ++n)
         EXPECT_EQ(DecodeTower(Bytes(tower.begin(), tower.begin() + long(n)), &t), kBadStubData)
