@@ -50,7 +50,7 @@ CLASSES = {
     ('epm', 2): (epm.ept_lookup, epm.ept_lookupResponse), ('epm', 3): (epm.ept_map, epm.ept_mapResponse),
 }
 OBJECT = '6c1f3a52-0d3e-4b8e-9a61-5e2f7c9d0a14'
-NAMES = (3, 'lp1', 'halvane'), (4, '', 'halvane'), (1, None, None)
+NAMES = (3, 'lp1', 'westlab'), (4, '', 'westlab'), (1, None, None)
 
 
 def tower(port, address):
@@ -98,21 +98,21 @@ def build():
         ('dpa', 0, 'in', dict(operation=14, request=dict(length=5, bytes=b'\x30\x03\x02\x01\x07'))),
         ('dpa', 0, 'out', dict(result=dict(length=3, bytes=b'\x30\x01\x00'), error=None, kind=0, status=0)),
         ('dpa', 0, 'out', dict(result=None, error=dict(length=2, bytes=b'\xa1\x00'), kind=10, status=1726)),
-        ('pgr', 0, 'in', {}), ('pgr', 0, 'out', dict(text='halvane', result=0)),
-        ('pgr', 1, 'in', dict(id=ident(3, 'lp1', 'halvane'))), ('pgr', 1, 'out', dict(result=1)),
-        ('pgr', 2, 'in', dict(id=ident(2, 'spool1', 'halvane'), server=ident(1, 'srv', None), force=1,
+        ('pgr', 0, 'in', {}), ('pgr', 0, 'out', dict(text='westlab', result=0)),
+        ('pgr', 1, 'in', dict(id=ident(3, 'lp1', 'westlab'))), ('pgr', 1, 'out', dict(result=1)),
+        ('pgr', 2, 'in', dict(id=ident(2, 'spool1', 'westlab'), server=ident(1, 'srv', None), force=1,
                               info=dict(count=2, bindings=[lp(binding), lp('x')], host='host5', info=0x12),
                               members=dict(count=3, items=ids))),
-        ('pgr', 2, 'out', dict(replaced=1, result=2)), ('pgr', 3, 'in', dict(id=ident(3, '', 'halvane'))),
-        ('pgr', 3, 'out', dict(server=ident(1, 'srv', 'halvane'), found=2, info=7, result=3,
+        ('pgr', 2, 'out', dict(replaced=1, result=2)), ('pgr', 3, 'in', dict(id=ident(3, '', 'westlab'))),
+        ('pgr', 3, 'out', dict(server=ident(1, 'srv', 'westlab'), found=2, info=7, result=3,
                                bindings=dict(count=3, strings=[lp('a'), lp(binding), lp('')]))),
-        ('pgr', 4, 'in', dict(id=ident(3, None, 'halvane'))),
+        ('pgr', 4, 'in', dict(id=ident(3, None, 'westlab'))),
         ('pgr', 4, 'out', dict(list=dict(count=0, items=None), result=4)),
         ('pgr', 4, 'out', dict(list=dict(count=3, items=ids), result=0)),
         ('pgr', 5, 'in', dict(id=ident(5, 'q', None))), ('pgr', 5, 'out', dict(text=None, result=5)),
         ('pgr', 6, 'in', dict(domain=None)),
-        ('pgr', 6, 'out', dict(list=dict(count=2, strings=[lp('halvane'), lp('north')]), result=6)),
-        ('pgr', 7, 'in', dict(domain='halvane')), ('pgr', 7, 'out', dict(text='host5', result=7)),
+        ('pgr', 6, 'out', dict(list=dict(count=2, strings=[lp('westlab'), lp('north')]), result=6)),
+        ('pgr', 7, 'in', dict(domain='westlab')), ('pgr', 7, 'out', dict(text='host5', result=7)),
         ('epm', 0, 'in', dict(num_ents=2, entries=[entry(t1, 'name server'), entry(None, '')], replace=1)),
         ('epm', 0, 'out', dict(status=0)), ('epm', 1, 'out', dict(status=0x16c9a0d6)),
         ('epm', 1, 'in', dict(num_ents=1, entries=[entry(t1, 'x' * 63)])),
