@@ -15,6 +15,7 @@ inline constexpr uint32_t kInvalidStringBinding = 1700;
 inline constexpr uint32_t kWrongKindOfBinding = 1701;
 inline constexpr uint32_t kInvalidBinding = 1702;
 inline constexpr uint32_t kProtseqNotSupported = 1703;
+inline constexpr uint32_t kInvalidStringUuid = 1705;
 inline constexpr uint32_t kInvalidEndpointFormat = 1706;
 inline constexpr uint32_t kUnknownInterface = 1717;  // the server rejected the interface at bind
 inline constexpr uint32_t kServerUnavailable = 1722; // no connection to the server
@@ -22,8 +23,11 @@ inline constexpr uint32_t kServerTooBusy = 1723;
 inline constexpr uint32_t kCallFailed = 1726;    // the connection broke during the call
 inline constexpr uint32_t kProtocolError = 1728; // the peer broke the protocol
 inline constexpr uint32_t kUnsupportedTransferSyntax = 1730;
+inline constexpr uint32_t kInvalidBound = 1734;          // a count to marshal is out of its bounds
 inline constexpr uint32_t kEndpointNotRegistered = 1753; // the endpoint mapper knows no such entry
-inline constexpr uint32_t kBadStubData = 1783;           // the marshalled data could not be read
-inline constexpr uint32_t kCallCancelled = 1818;         // the call time-out ran out
+inline constexpr uint32_t kNullRefPointer = 1780;        // a reference pointer to marshal is null
+inline constexpr uint32_t kEnumValueOutOfRange = 1781;
+inline constexpr uint32_t kBadStubData = 1783;   // the marshalled data could not be read
+inline constexpr uint32_t kCallCancelled = 1818; // the call time-out ran out
 
 } // namespace vrcore::rpc

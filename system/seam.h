@@ -34,8 +34,9 @@ enum class Module : unsigned char {
     Transfer,     // transfer buffers
     Events,       // the encoding contexts of event queues
     Client,       // reply packets and the ping cache of the DPA client
+    Rpc,          // decoded stub data of remote calls
 };
-inline constexpr unsigned kModules = unsigned(Module::Client) + 1;
+inline constexpr unsigned kModules = unsigned(Module::Rpc) + 1;
 
 // A test's allocator must be interchangeable with the heap (malloc and
 // free underneath): a block it gave may be released after it is gone.
