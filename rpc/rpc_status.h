@@ -7,7 +7,7 @@
 namespace vrcore::rpc {
 
 inline constexpr uint32_t kOk = 0;
-inline constexpr uint32_t kAccessDenied = 5;          // authentication refused or required
+inline constexpr uint32_t kAccessDenied = 5; // authentication refused or required
 inline constexpr uint32_t kOutOfMemory = 14;
 inline constexpr uint32_t kInvalidStringBinding = 1700;
 inline constexpr uint32_t kWrongKindOfBinding = 1701;
@@ -17,11 +17,12 @@ inline constexpr uint32_t kInvalidEndpointFormat = 1706;
 inline constexpr uint32_t kUnknownInterface = 1717;  // the server rejected the interface at bind
 inline constexpr uint32_t kServerUnavailable = 1722; // no connection to the server
 inline constexpr uint32_t kServerTooBusy = 1723;
-inline constexpr uint32_t kCallFailed = 1726;         // the connection broke during the call
-inline constexpr uint32_t kProtocolError = 1728;      // the peer broke the protocol
+inline constexpr uint32_t kCallFailed = 1726;    // the connection broke during the call
+inline constexpr uint32_t kProtocolError = 1728; // the peer broke the protocol
 inline constexpr uint32_t kUnsupportedTransferSyntax = 1730;
+inline constexpr uint32_t kProcnumOutOfRange = 1745;     // no such operation in the interface
 inline constexpr uint32_t kEndpointNotRegistered = 1753; // the endpoint mapper knows no such entry
-inline constexpr uint32_t kBadStubData = 1783;        // the marshalled data could not be read
-inline constexpr uint32_t kCallCancelled = 1818;      // the call time-out ran out
+inline constexpr uint32_t kBadStubData = 1783;           // the marshalled data could not be read
+inline constexpr uint32_t kCallCancelled = 1818;         // the call time-out ran out
 
 } // namespace vrcore::rpc

@@ -1,0 +1,86 @@
+// The interface the runtime's tests serve, and a token exchange standing
+// in for a real authentication: the client says "hello", the server
+// answers "challenge", the client answers its password, which the server
+// compares with its own.
+#pragma once
+
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "rpc/rpc_status.h"
+#include "rpc/runtime.h"
+
+namespace vrtest {
+
+namespace rpc = vrcore::rpc;
+
+inline rpc::SyntaxId TestInterface() {
+    rpc::SyntaxId s;
+    rpc::ParseUuid("3f0c9a52-6d1e-4b7a-8c25-41e0d9b7a613", &s.uuid);
+    s.major = 1;
+    return s;
+}
+
+// Operations: 0 echoes, 1 faults with the status in its first 4 bytes, 2
+// sleeps the milliseconds in them, 3 answers that many bytes, 4 answers the
+// object identifier (nothing without one).
+enum TestOp : uint16_t { kEcho, kFault, kSleep, kAnswer, kObject, kTestOpCount };
+
+inline uint32_t Word(const uint8_t *in, size_t n) {
+    uint32_t v = 0;
+    if (n >= 4) std::memcpy(&v, in, 4);
+    return v;
+}
+
+inline uint32_t TestDispatch(void *, uint16_t op, const rpc::Uuid *object, const uint8_t *in,
+                             size_t n, std::vector<uint8_t> *out) {
+    switch (op) {
+    case kEcho:
+        out->assign(in, in + n);
+        return rpc::kOk;
+    case kFault:
+        return Word(in, n);
+    case kSleep:
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::min(Word(in, n), 10000u)));
+        return rpc::kOk;
+    case kAnswer:
+        out->resize(std::min(Word(in, n), 16u << 20));
+        for (size_t i = 0; i < out->size(); ++i) (*out)[i] = uint8_t(i * 7 + (i >> 8));
+        return rpc::kOk;
+    default:
+        if (object) out->assign(object->bytes, object->bytes + 16);
+        return rpc::kOk;
+    }
+}
+
+inline rpc::ServedInterface TestServed() { return {TestInterface(), kTestOpCount, TestDispatch, nullptr}; }
+
+class FakeSecurity : public rpc::SecurityContext {
+  public:
+    FakeSecurity(bool server, std::string password) : server_(server), password_(password) {}
+    uint32_t Step(const std::vector<uint8_t> &in, std::vector<uint8_t> *out) override {
+        std::string got(in.begin(), in.end()), say;
+        ++steps_;
+        if (!server_ && steps_ == 1) say = "hello";
+        else if (!server_ && got == "challenge") say = password_;
+        else if (server_ && steps_ == 1 && got == "hello") say = "challenge";
+        else if (!(server_ && steps_ == 2 && got == password_)) return rpc::kAccessDenied;
+        out->assign(say.begin(), say.end());
+        return rpc::kOk;
+    }
+    bool Done() const override { return steps_ >= 2; }
+    std::string Peer() const override { return "TEST\\user"; }
+
+  private:
+    bool server_;
+    std::string password_;
+    int steps_ = 0;
+};
+
+inline rpc::SecurityFactory FakeFactory(bool server, std::string password) {
+    return [=] { return std::make_unique<FakeSecurity>(server, password); };
+}
+
+} // namespace vrtest
