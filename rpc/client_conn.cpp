@@ -25,13 +25,10 @@ using Clock = std::chrono::steady_clock;
 uint16_t NakStatus(uint16_t reason) {
     switch (reason) {
     case pdu::kNakTemporaryCongestion:
-    case pdu::kNakLocalLimitExceeded:
-        return 0; // too busy, below
+    case pdu::kNakLocalLimitExceeded: return 0; // too busy, below
     case pdu::kNakAuthTypeNotRecognized:
-    case pdu::kNakInvalidChecksum:
-        return 1; // authentication
-    default:
-        return 2;
+    case pdu::kNakInvalidChecksum: return 1; // authentication
+    default: return 2;
     }
 }
 
@@ -39,18 +36,12 @@ uint16_t NakStatus(uint16_t reason) {
 
 uint32_t MapFault(uint32_t status) {
     switch (status) {
-    case pdu::kNcaOpRangeError:
-        return kProcnumOutOfRange;
-    case pdu::kNcaUnknownInterface:
-        return kUnknownInterface;
-    case pdu::kNcaServerTooBusy:
-        return kServerTooBusy;
-    case pdu::kNcaFaultCancel:
-        return kCallCancelled;
-    case pdu::kNcaProtoError:
-        return kProtocolError;
-    default:
-        return status;
+    case pdu::kNcaOpRangeError: return kProcnumOutOfRange;
+    case pdu::kNcaUnknownInterface: return kUnknownInterface;
+    case pdu::kNcaServerTooBusy: return kServerTooBusy;
+    case pdu::kNcaFaultCancel: return kCallCancelled;
+    case pdu::kNcaProtoError: return kProtocolError;
+    default: return status;
     }
 }
 
@@ -75,8 +66,7 @@ ClientConnection::~ClientConnection() { Close(); }
 void ClientConnection::Close() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
-    in_.clear();
-    in_start_ = 0;
+    in_start_ = in_end_ = 0;
     xmit_frag_ = 0;
 }
 
@@ -84,7 +74,7 @@ bool ClientConnection::Stale() {
     // An idle association has nothing to read: a readable one was closed or
     // shut down by the server.
     pollfd pf{fd_, POLLIN, 0};
-    return ::poll(&pf, 1, 0) != 0 || in_start_ < in_.size();
+    return ::poll(&pf, 1, 0) != 0 || in_start_ < in_end_;
 }
 
 uint32_t ClientConnection::Send(const std::vector<uint8_t> &bytes, const Deadline &deadline) {
@@ -94,38 +84,36 @@ uint32_t ClientConnection::Send(const std::vector<uint8_t> &bytes, const Deadlin
 }
 
 uint32_t ClientConnection::ReadPdu(const Deadline &deadline, pdu::Pdu *out) {
-    // in_ holds [in_start_, size()); a packet's bytes are contiguous there.
-    if (in_start_ > 0 && in_start_ == in_.size()) {
-        in_.clear();
-        in_start_ = 0;
-    }
+    // in_ holds the received bytes [in_start_, in_end_); room for two
+    // packets of the largest size, so one is always contiguous.
+    if (in_.empty()) in_.resize(size_t(2) << 16);
+    if (in_start_ == in_end_) in_start_ = in_end_ = 0;
     size_t need = pdu::kHeaderSize;
     bool have_length = false;
     for (;;) {
-        size_t have = in_.size() - in_start_;
+        size_t have = in_end_ - in_start_;
         if (!have_length && have >= pdu::kHeaderSize) {
             if (pdu::PeekLength(in_.data() + in_start_, options_.max_recv_frag, &need) != kOk) {
                 return kProtocolError;
             }
             have_length = true;
         }
-        if (have >= need && have_length) break;
-        if (in_start_ > 0) {
-            in_.erase(in_.begin(), in_.begin() + long(in_start_));
+        if (have_length && have >= need) break;
+        if (in_start_ + need > in_.size() || in_end_ == in_.size()) {
+            std::memmove(in_.data(), in_.data() + in_start_, have);
             in_start_ = 0;
+            in_end_ = have;
         }
-        size_t old = in_.size();
-        in_.resize(old + 65536);
-        ssize_t k = ::recv(fd_, in_.data() + old, 65536, MSG_DONTWAIT);
-        in_.resize(old + size_t(std::max<ssize_t>(k, 0)));
-        if (k > 0) continue;
-        if (k == 0) return kCallFailed;
-        if (errno == EINTR) continue;
-        if (errno != EAGAIN && errno != EWOULDBLOCK) return kCallFailed;
-        int left = deadline.Left();
-        if (left == 0) return kCallCancelled;
         pollfd pf{fd_, POLLIN, 0};
-        if (::poll(&pf, 1, left) < 0 && errno != EINTR) return kCallFailed;
+        int ready = ::poll(&pf, 1, deadline.Left());
+        if (ready == 0) return kCallCancelled;
+        if (ready < 0) {
+            if (errno == EINTR) continue;
+            return kCallFailed;
+        }
+        ssize_t k = ::recv(fd_, in_.data() + in_end_, in_.size() - in_end_, MSG_DONTWAIT);
+        if (k == 0 || (k < 0 && errno != EAGAIN && errno != EINTR)) return kCallFailed;
+        in_end_ += size_t(std::max<ssize_t>(k, 0));
     }
     uint32_t st = pdu::Decode(in_.data() + in_start_, need, options_.max_recv_frag, out);
     in_start_ += need;
@@ -252,8 +240,8 @@ uint32_t ClientConnection::Exchange(const Deadline &deadline, uint16_t opnum, co
     size_t at = 0;
     do {
         size_t piece = std::min(room, size - at);
-        req.flags = uint8_t((at == 0 ? pdu::kFirstFrag : 0) |
-                            (at + piece == size ? pdu::kLastFrag : 0));
+        req.flags =
+            uint8_t((at == 0 ? pdu::kFirstFrag : 0) | (at + piece == size ? pdu::kLastFrag : 0));
         req.alloc_hint = uint32_t(std::min<size_t>(size - at, UINT32_MAX));
         req.stub = request + at;
         req.stub_size = piece;
@@ -277,6 +265,11 @@ uint32_t ClientConnection::Exchange(const Deadline &deadline, uint16_t opnum, co
         if (st == kOk && p.type == pdu::Type::kShutdown) st = kCallFailed;
         if (st == kOk && p.type != pdu::Type::kResponse) st = kProtocolError;
         const char *why = "";
+        if (st == kOk && !reply.Active() && (p.flags & pdu::kFirstFrag) &&
+            (p.flags & pdu::kLastFrag)) {
+            response->assign(p.stub, p.stub + p.stub_size); // the common single fragment
+            return kOk;
+        }
         if (st == kOk) st = reply.Add(p, &why);
         if (st == kCallCancelled) {
             Abandon(call_id);

@@ -197,9 +197,7 @@ uint32_t Decode(const uint8_t *p, size_t n, size_t max_frag, Pdu *out) {
         if (!ReadResults(r, &d.results)) return kProtocolError;
         break;
     }
-    case Type::kBindNak:
-        d.reject_reason = r.U16();
-        break;
+    case Type::kBindNak: d.reject_reason = r.U16(); break;
     case Type::kRequest:
         d.alloc_hint = r.U32();
         d.context_id = r.U16();
@@ -222,10 +220,8 @@ uint32_t Decode(const uint8_t *p, size_t n, size_t max_frag, Pdu *out) {
     case Type::kAuth3:
     case Type::kShutdown:
     case Type::kCoCancel:
-    case Type::kOrphaned:
-        break;
-    default:
-        return kProtocolError;
+    case Type::kOrphaned: break;
+    default: return kProtocolError;
     }
     return r.Ok() ? kOk : kProtocolError;
 }
@@ -310,8 +306,7 @@ uint32_t Encode(const Pdu &d, std::vector<uint8_t> *o) {
         Put16(o, d.max_xmit_frag);
         Put16(o, d.max_recv_frag);
         break;
-    default:
-        break;
+    default: break;
     }
     if (d.has_auth) {
         uint8_t pad = uint8_t((4 - (o->size() - start) % 4) % 4);

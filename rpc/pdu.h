@@ -40,7 +40,7 @@ inline constexpr uint8_t kMaybe = 0x40;
 inline constexpr uint8_t kObjectUuid = 0x80;
 
 inline constexpr size_t kHeaderSize = 16;
-inline constexpr size_t kTrailerSize = 8;      // the verifier's fixed part
+inline constexpr size_t kTrailerSize = 8;        // the verifier's fixed part
 inline constexpr size_t kRequestHeaderSize = 24; // common header, alloc_hint, context, opnum
 inline constexpr size_t kResponseHeaderSize = 24;
 inline constexpr uint16_t kDefaultFragSize = 5840;
@@ -114,10 +114,10 @@ struct Pdu {
     // request, response, fault
     uint32_t alloc_hint = 0;
     uint16_t context_id = 0;
-    uint16_t opnum = 0;      // request
+    uint16_t opnum = 0;       // request
     uint8_t cancel_count = 0; // response, fault
-    Uuid object;             // request with kObjectUuid
-    uint32_t status = 0;     // fault
+    Uuid object;              // request with kObjectUuid
+    uint32_t status = 0;      // fault
     const uint8_t *stub = nullptr;
     size_t stub_size = 0;
     bool has_auth = false;

@@ -94,9 +94,9 @@ class ClientConnection {
     int fd_ = -1;
     uint32_t next_call_id_ = 1;
     uint16_t xmit_frag_ = 0;
-    std::vector<uint8_t> in_; // bytes received and not yet taken
+    std::vector<uint8_t> in_; // bytes received, [in_start_, in_end_) not yet taken
     size_t in_start_ = 0;
-    std::vector<uint8_t> pdu_; // the packet last read
+    size_t in_end_ = 0;
 };
 
 // A served operation: kOk with the response stub in *out, or a fault
@@ -206,7 +206,6 @@ class Server {
     int listen_fd_ = -1;
     int wake_[2] = {-1, -1}; // readable once Stop begins
     uint16_t port_ = 0;
-    std::atomic<bool> stopping_{false};
     std::thread acceptor_;
     std::mutex mutex_;
     std::list<std::unique_ptr<Connection>> connections_;

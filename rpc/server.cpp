@@ -63,8 +63,7 @@ int64_t ServerSession::Deadline() const {
     return start < 0 ? -1 : start + options_->receive_timeout_ms;
 }
 
-bool ServerSession::Receive(const uint8_t *p, size_t n, int64_t now_ms,
-                            std::vector<uint8_t> *out) {
+bool ServerSession::Receive(const uint8_t *p, size_t n, int64_t now_ms, std::vector<uint8_t> *out) {
     // Whole packets are taken where they arrived; only a partial one is
     // kept, so what is held never exceeds one packet.
     const uint8_t *at = p;
@@ -134,8 +133,7 @@ bool ServerSession::Handle(const pdu::Pdu &p, int64_t now_ms, std::vector<uint8_
             }
         }
         return true;
-    case pdu::Type::kRequest:
-        return Request(p, now_ms, out);
+    case pdu::Type::kRequest: return Request(p, now_ms, out);
     case pdu::Type::kOrphaned:
         if (request_.Active() && request_.CallId() == p.call_id) {
             request_.Reset();
@@ -147,8 +145,7 @@ bool ServerSession::Handle(const pdu::Pdu &p, int64_t now_ms, std::vector<uint8_
         // Calls run to their end once they have all their bytes: a cancel
         // has nothing to stop.
         return true;
-    default:
-        return Fail("a packet a server does not take");
+    default: return Fail("a packet a server does not take");
     }
 }
 
@@ -169,7 +166,8 @@ bool ServerSession::Bind(const pdu::Pdu &p, std::vector<uint8_t> *out) {
         if (p.max_recv_frag < pdu::kMinFragSize || p.max_xmit_frag < pdu::kMinFragSize) {
             return nak(pdu::kNakNotSpecified, "fragment sizes below the least allowed");
         }
-        xmit_frag_ = std::min(options_->max_xmit_frag, p.max_recv_frag);
+        xmit_frag_ =
+            std::min(std::max(options_->max_xmit_frag, pdu::kMinFragSize), p.max_recv_frag);
         recv_frag_ = std::min(recv_frag_, p.max_xmit_frag);
         assoc_group_ = p.assoc_group ? p.assoc_group : next_assoc_group++;
         if (p.has_auth && p.auth.level > kAuthLevelNone) {
@@ -403,9 +401,8 @@ void Server::Serve(Connection *c) {
         }
         out.clear();
         bool keep = s.Receive(buf.data(), size_t(std::max<ssize_t>(k, 0)), NowMs(), &out);
-        if (!out.empty() &&
-            system::fileio::SendAll(c->fd, out.data(), out.size(), out.size(),
-                                    options_.receive_timeout_ms) != 0) {
+        if (!out.empty() && system::fileio::SendAll(c->fd, out.data(), out.size(), out.size(),
+                                                    options_.receive_timeout_ms) != 0) {
             break;
         }
         if (!keep) break;
@@ -416,7 +413,6 @@ void Server::Serve(Connection *c) {
 
 void Server::Stop() {
     if (listen_fd_ < 0) return;
-    stopping_ = true;
     char b = 1;
     ssize_t ignored = ::write(wake_[1], &b, 1);
     (void)ignored;

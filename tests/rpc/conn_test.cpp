@@ -112,11 +112,11 @@ TEST(RpcPdu, ReassemblyRefusesFragmentsOutsideItsLimits) {
         bool ok;
     } cases[] = {
         {{Fragment(1, p::kFirstFrag, 8, 4), Fragment(1, p::kLastFrag, 4, 4)}, true},
-        {{Fragment(1, p::kLastFrag, 8, 4)}, false},                             // no first
-        {{Fragment(1, 3, 0xffffffff, 4)}, false},                   // announces 4 GiB
-        {{Fragment(1, p::kFirstFrag, 8, 4), Fragment(2, p::kLastFrag, 4, 4)}, false}, // other call
+        {{Fragment(1, p::kLastFrag, 8, 4)}, false}, // no first
+        {{Fragment(1, 3, 0xffffffff, 4)}, false},   // announces 4 GiB
+        {{Fragment(1, p::kFirstFrag, 8, 4), Fragment(2, p::kLastFrag, 4, 4)}, false},  // other call
         {{Fragment(1, p::kFirstFrag, 8, 60), Fragment(1, p::kLastFrag, 4, 8)}, false}, // too large
-        {std::vector<p::Pdu>(4, Fragment(1, 0, 0, 1)), false},                        // too many
+        {std::vector<p::Pdu>(4, Fragment(1, 0, 0, 1)), false},                         // too many
     };
     cases[5].fragments[0].flags = p::kFirstFrag;
     cases[5].fragments[3].flags = p::kLastFrag;
@@ -249,7 +249,8 @@ TEST(RpcConn, RestartedServerIsReachedAgainAndThreadsRunTogether) {
         threads.emplace_back([&, t] {
             ClientConnection own("127.0.0.1", port, TestInterface(), Opts(10000));
             Bytes in(t * 100, uint8_t(t)), back;
-            for (int i = 0; i < 500; ++i) good += own.Call(kEcho, nullptr, in, &back) == kOk && back == in;
+            for (int i = 0; i < 500; ++i)
+                good += own.Call(kEcho, nullptr, in, &back) == kOk && back == in;
         });
     }
     for (auto &t : threads) t.join();
@@ -291,7 +292,8 @@ TEST(RpcConn, ServerDropsPeersThatBreakItsLimits) {
 }
 
 std::string RunPeer(const std::string &args) {
-    std::string cmd = "timeout 120 /usr/bin/python3 " VRCORE_SOURCE_DIR "/tests/rpc/rpc_peers.py " + args + " 2>&1";
+    std::string cmd = "timeout 120 /usr/bin/python3 " VRCORE_SOURCE_DIR "/tests/rpc/rpc_peers.py " +
+                      args + " 2>&1";
     std::string text;
     FILE *f = popen(cmd.c_str(), "r");
     char line[512];
@@ -308,7 +310,9 @@ TEST(RpcPeers, ImpacketAndSambaCallOurServer) {
 }
 
 TEST(RpcPeers, OurClientMeetsAnIndependentServer) {
-    FILE *f = popen("exec timeout 120 /usr/bin/python3 " VRCORE_SOURCE_DIR "/tests/rpc/rpc_peers.py server", "r");
+    FILE *f = popen("exec timeout 120 /usr/bin/python3 " VRCORE_SOURCE_DIR
+                    "/tests/rpc/rpc_peers.py server",
+                    "r");
     unsigned port = 0, pid = 0;
     char line[256] = "";
     ASSERT_TRUE(fgets(line, sizeof line, f));
@@ -324,11 +328,11 @@ TEST(RpcPeers, OurClientMeetsAnIndependentServer) {
         {kEcho, {1}, FakeFactory(false, "secret"), kOk},
         {kEcho, {1}, FakeFactory(false, "guess"), kAccessDenied},
         {kFault, Le32(0x1c010002), nullptr, kProcnumOutOfRange},
-        {2, {1}, nullptr, kProtocolError},   // another call id
-        {3, {}, nullptr, kCallFailed},       // closed mid-reply
-        {4, {}, nullptr, kCallCancelled},    // no answer
-        {5, {}, nullptr, kProtocolError},    // announces 4 GiB
-        {6, {}, nullptr, kProtocolError},    // too many fragments
+        {2, {1}, nullptr, kProtocolError}, // another call id
+        {3, {}, nullptr, kCallFailed},     // closed mid-reply
+        {4, {}, nullptr, kCallCancelled},  // no answer
+        {5, {}, nullptr, kProtocolError},  // announces 4 GiB
+        {6, {}, nullptr, kProtocolError},  // too many fragments
     };
     for (auto &k : cases) {
         ClientConnection c("127.0.0.1", uint16_t(port), TestInterface(), Opts(2000, k.security));

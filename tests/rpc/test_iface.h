@@ -37,11 +37,8 @@ inline uint32_t Word(const uint8_t *in, size_t n) {
 inline uint32_t TestDispatch(void *, uint16_t op, const rpc::Uuid *object, const uint8_t *in,
                              size_t n, std::vector<uint8_t> *out) {
     switch (op) {
-    case kEcho:
-        out->assign(in, in + n);
-        return rpc::kOk;
-    case kFault:
-        return Word(in, n);
+    case kEcho: out->assign(in, in + n); return rpc::kOk;
+    case kFault: return Word(in, n);
     case kSleep:
         std::this_thread::sleep_for(std::chrono::milliseconds(std::min(Word(in, n), 10000u)));
         return rpc::kOk;
@@ -55,7 +52,9 @@ inline uint32_t TestDispatch(void *, uint16_t op, const rpc::Uuid *object, const
     }
 }
 
-inline rpc::ServedInterface TestServed() { return {TestInterface(), kTestOpCount, TestDispatch, nullptr}; }
+inline rpc::ServedInterface TestServed() {
+    return {TestInterface(), kTestOpCount, TestDispatch, nullptr};
+}
 
 class FakeSecurity : public rpc::SecurityContext {
   public:
@@ -63,10 +62,14 @@ class FakeSecurity : public rpc::SecurityContext {
     uint32_t Step(const std::vector<uint8_t> &in, std::vector<uint8_t> *out) override {
         std::string got(in.begin(), in.end()), say;
         ++steps_;
-        if (!server_ && steps_ == 1) say = "hello";
-        else if (!server_ && got == "challenge") say = password_;
-        else if (server_ && steps_ == 1 && got == "hello") say = "challenge";
-        else if (!(server_ && steps_ == 2 && got == password_)) return rpc::kAccessDenied;
+        if (!server_ && steps_ == 1)
+            say = "hello";
+        else if (!server_ && got == "challenge")
+            say = password_;
+        else if (server_ && steps_ == 1 && got == "hello")
+            say = "challenge";
+        else if (!(server_ && steps_ == 2 && got == password_))
+            return rpc::kAccessDenied;
         out->assign(say.begin(), say.end());
         return rpc::kOk;
     }
