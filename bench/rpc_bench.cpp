@@ -51,8 +51,7 @@ void BM_RawTcpSmallCall(benchmark::State &state) {
         int one = 1;
         setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         uint8_t buf[kPacket];
-        while (Exact(fd, buf, kPacket, false) && Exact(fd, buf, kPacket, true)) {
-        }
+        while (Exact(fd, buf, kPacket, false) && Exact(fd, buf, kPacket, true)) {}
         close(fd);
     });
     int fd = vrtest::ConnectLoopback(port);
