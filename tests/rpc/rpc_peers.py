@@ -1,7 +1,6 @@
 #!/usr/bin/python3
 """Independent peers of the RPC runtime's tests; exit status 0 when every check holds.
-  rpc_peers.py impacket PORT CAPTURE  impacket's client against our server, traffic checked by tshark
-  rpc_peers.py samba PORT             samba's client against our server
+  rpc_peers.py clients PORT CAPTURE   impacket's and samba's clients against our server, traffic checked by tshark
   rpc_peers.py server                 a server of its own framing for our client; prints "port N pid P"
 """
 import os, signal, socket, socketserver, struct, subprocess, sys, time, uuid
@@ -21,7 +20,7 @@ def pattern(n):
     return bytes((i * 7 + (i >> 8)) & 0xff for i in range(n))
 
 
-def impacket_client(port, capture):
+def clients(port, capture):
     from impacket.dcerpc.v5 import transport
     from impacket.dcerpc.v5.rpcrt import DCERPCException
     from impacket.uuid import uuidtup_to_bin
@@ -61,22 +60,27 @@ def impacket_client(port, capture):
             check(connect(*args) is None, 'impacket bind refused')
         except DCERPCException as e:
             check(text in str(e), 'impacket bind refused: %s' % e)
+    samba_client(port)
     time.sleep(0.5)
     tshark.send_signal(signal.SIGTERM)
     tshark.wait(10)
     read = ['tshark', '-r', capture, '-d', 'tcp.port==%d,dcerpc' % port, '-Y']
     bad = subprocess.run(read + ['_ws.malformed || _ws.expert.severity == "Error"'], capture_output=True, text=True)
     check(bad.stdout.strip() == '', 'tshark finds malformed packets:\n' + bad.stdout)
-    rows = subprocess.run(read + ['dcerpc', '-T', 'fields', '-e', 'dcerpc.pkt_type', '-e', 'dcerpc.cn_frag_len',
-                                  '-e', 'dcerpc.cn_max_recv'], capture_output=True, text=True).stdout.split('\n')
-    types, limit = set(), 65535
-    for r in [r.split('\t') for r in rows if r.strip()]:
-        for t, n in zip(r[0].split(','), r[1].split(',')):
+    rows = subprocess.run(read + ['dcerpc', '-T', 'fields', '-e', 'tcp.stream', '-e', 'dcerpc.pkt_type', '-e',
+                                  'dcerpc.cn_frag_len', '-e', 'dcerpc.cn_max_recv', '-e', 'dcerpc.cn_ack_result'],
+                          capture_output=True, text=True).stdout.split('\n')
+    types, limits, results, over = set(), {}, set(), []
+    for stream, ptypes, lengths, max_recv, result in [r.split('\t') for r in rows if r.strip()]:
+        results.update(result.split(','))
+        for t, n in zip(ptypes.split(','), lengths.split(',')):
             types.add(int(t))
-            if int(t) == 12 and r[2]:
-                limit = min(limit, int(r[2].split(',')[0]))
-            check(int(n) <= limit, 'a fragment of %s bytes over %d' % (n, limit))
+            if int(t) in (11, 12):  # either side takes fragments up to the least offered
+                limits[stream] = min(limits.get(stream, 65535), int(max_recv.split(',')[0]))
+            over += [] if int(n) <= limits.get(stream, 0) else ['%s > %s' % (n, limits.get(stream))]
+    check(not over, 'fragments over the size negotiated: %s' % over[:3])
     check({0, 2, 3, 11, 12}.issubset(types), 'capture lacks packet types: %s' % sorted(types))
+    check({'0', '2', '3'}.issubset(results), 'bind results: %s' % results)  # accepted, refused, negotiated
 
 
 def samba_client(port):
@@ -180,9 +184,7 @@ if __name__ == '__main__':
         srv = Server(('127.0.0.1', 0), Handler)
         print('port %d pid %d' % (srv.server_address[1], os.getpid()), flush=True)
         srv.serve_forever()
-    elif sys.argv[1] == 'impacket':
-        impacket_client(int(sys.argv[2]), sys.argv[3])
     else:
-        samba_client(int(sys.argv[2]))
+        clients(int(sys.argv[2]), sys.argv[3])
     print('failures: %d' % len(failures), flush=True)
     sys.exit(1 if failures else 0)

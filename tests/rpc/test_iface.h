@@ -1,7 +1,5 @@
 // The interface the runtime's tests serve, and a token exchange standing
-// in for a real authentication: the client says "hello", the server
-// answers "challenge", the client answers its password, which the server
-// compares with its own.
+// in for a real authentication.
 #pragma once
 
 #include <chrono>
@@ -29,9 +27,7 @@ inline rpc::SyntaxId TestInterface() {
 enum TestOp : uint16_t { kEcho, kFault, kSleep, kAnswer, kObject, kTestOpCount };
 
 inline uint32_t Word(const uint8_t *in, size_t n) {
-    uint32_t v = 0;
-    if (n >= 4) std::memcpy(&v, in, 4);
-    return v;
+    return n < 4 ? 0 : in[0] | in[1] << 8 | in[2] << 16 | uint32_t(in[3]) << 24;
 }
 
 inline uint32_t TestDispatch(void *, uint16_t op, const rpc::Uuid *object, const uint8_t *in,
@@ -56,24 +52,20 @@ inline rpc::ServedInterface TestServed() {
     return {TestInterface(), kTestOpCount, TestDispatch, nullptr};
 }
 
+// The client's steps say "hello" and then its password; the server's
+// answer "challenge" to "hello" and then take the password it knows.
 class FakeSecurity : public rpc::SecurityContext {
   public:
     FakeSecurity(bool server, std::string password) : server_(server), password_(password) {}
     uint32_t Step(const std::vector<uint8_t> &in, std::vector<uint8_t> *out) override {
-        std::string got(in.begin(), in.end()), say;
-        ++steps_;
-        if (!server_ && steps_ == 1)
-            say = "hello";
-        else if (!server_ && got == "challenge")
-            say = password_;
-        else if (server_ && steps_ == 1 && got == "hello")
-            say = "challenge";
-        else if (!(server_ && steps_ == 2 && got == password_))
-            return rpc::kAccessDenied;
-        out->assign(say.begin(), say.end());
-        return rpc::kOk;
+        std::string got(in.begin(), in.end());
+        const char *expect[2][2] = {{"", "challenge"}, {"hello", password_.c_str()}};
+        const char *say[2][2] = {{"hello", password_.c_str()}, {"challenge", ""}};
+        if (steps_ > 1 || got != expect[server_][steps_]) return rpc::kAccessDenied;
+        out->assign(say[server_][steps_], say[server_][steps_] + strlen(say[server_][steps_]));
+        return ++steps_, rpc::kOk;
     }
-    bool Done() const override { return steps_ >= 2; }
+    bool Done() const override { return steps_ == 2; }
     std::string Peer() const override { return "TEST\\user"; }
 
   private:
