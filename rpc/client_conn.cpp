@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <new>
 
 #include "rpc/rpc_status.h"
 #include "rpc/runtime.h"
@@ -292,7 +293,7 @@ uint32_t ClientConnection::Exchange(const Deadline &deadline, uint16_t opnum, co
 }
 
 uint32_t ClientConnection::Call(uint16_t opnum, const Uuid *object, const uint8_t *request,
-                                size_t size, std::vector<uint8_t> *response) {
+                                size_t size, std::vector<uint8_t> *response) try {
     std::lock_guard lock(mutex_);
     Deadline deadline{Clock::now() + std::chrono::milliseconds(std::max(options_.timeout_ms, 0))};
     if (fd_ >= 0 && Stale()) Close();
@@ -312,6 +313,10 @@ uint32_t ClientConnection::Call(uint16_t opnum, const Uuid *object, const uint8_
         if (!(reused && send_failed)) return st;
     }
     return kCallFailed;
+} catch (const std::bad_alloc &) {
+    std::lock_guard lock(mutex_);
+    Close(); // the connection may hold half an answer
+    return kOutOfMemory;
 }
 
 } // namespace vrcore::rpc

@@ -10,7 +10,8 @@
 // exceeded"; kAccessDenied when the bind_nak names authentication or a
 // fault says access denied; kCallCancelled when the call time-out runs out
 // during the bind or the call; kCallFailed when the connection breaks
-// during the call; kProtocolError for a peer breaking the protocol. A
+// during the call; kProtocolError for a peer breaking the protocol;
+// kOutOfMemory. A
 // fault packet's status is returned as it stands except these, mapped to
 // the runtime's numbers: 0x1c010002 (operation out of range) to
 // kProcnumOutOfRange, 0x1c010003 (unknown interface) to kUnknownInterface,

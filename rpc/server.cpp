@@ -383,7 +383,7 @@ void Server::AcceptLoop() {
     }
 }
 
-void Server::Serve(Connection *c) {
+void Server::Serve(Connection *c) try {
     ServerSession s(&interfaces_, &options_, std::to_string(port_));
     std::vector<uint8_t> buf(65536), out;
     for (;;) {
@@ -407,6 +407,12 @@ void Server::Serve(Connection *c) {
         }
         if (!keep) break;
     }
+    ::close(c->fd);
+    c->done = true;
+} catch (const std::exception &e) {
+    // Memory ran out (or a served operation threw): this connection ends,
+    // the others go on.
+    LOG_CondMessage(5, __FILE__, __LINE__, "RPC: a client connection is dropped: %s", e.what());
     ::close(c->fd);
     c->done = true;
 }
