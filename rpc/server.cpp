@@ -359,7 +359,12 @@ void Server::AcceptLoop() {
         if (pf[1].revents) return;
         if (!(pf[0].revents & POLLIN)) continue;
         int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-        if (fd < 0) continue;
+        if (fd < 0) {
+            // Out of descriptors: the pending connection stays readable, so
+            // wait a little rather than spin.
+            if (errno == EMFILE || errno == ENFILE) ::poll(nullptr, 0, 50);
+            continue;
+        }
         int one = 1;
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         std::lock_guard lock(mutex_);
