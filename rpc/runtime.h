@@ -134,8 +134,10 @@ struct ServerOptions {
 // a test or a fuzz target can drive it from a buffer.
 class ServerSession {
   public:
+    // `port` is the one the server listens on, `peer` names the client in
+    // the log.
     ServerSession(const std::vector<ServedInterface> *interfaces, const ServerOptions *options,
-                  std::string port);
+                  std::string port, std::string peer = "a client");
     ~ServerSession();
     // Takes received bytes at time now_ms; appends what to send to *out.
     // False: the connection must be closed (the reason logged, in Reason()).
@@ -159,6 +161,7 @@ class ServerSession {
     const std::vector<ServedInterface> *interfaces_;
     const ServerOptions *options_;
     std::string port_;
+    std::string peer_;
     bool busy_ = false;
     bool bound_ = false;
     uint16_t xmit_frag_ = pdu::kDefaultFragSize; // what the client takes

@@ -41,11 +41,26 @@ const ServedInterface *FindInterface(const std::vector<ServedInterface> &list,
     return nullptr;
 }
 
+// "address:port" of the socket's peer, for the log.
+std::string PeerName(int fd) {
+    sockaddr_storage sa{};
+    socklen_t len = sizeof sa;
+    char host[INET6_ADDRSTRLEN] = "?";
+    uint16_t port = 0;
+    if (::getpeername(fd, reinterpret_cast<sockaddr *>(&sa), &len) == 0 &&
+        sa.ss_family == AF_INET) {
+        auto *in = reinterpret_cast<sockaddr_in *>(&sa);
+        ::inet_ntop(AF_INET, &in->sin_addr, host, sizeof host);
+        port = ntohs(in->sin_port);
+    }
+    return std::string(host) + ":" + std::to_string(port);
+}
+
 } // namespace
 
 ServerSession::ServerSession(const std::vector<ServedInterface> *interfaces,
-                             const ServerOptions *options, std::string port)
-    : interfaces_(interfaces), options_(options), port_(std::move(port)),
+                             const ServerOptions *options, std::string port, std::string peer)
+    : interfaces_(interfaces), options_(options), port_(std::move(port)), peer_(std::move(peer)),
       recv_frag_(std::max(options->max_recv_frag, pdu::kMinFragSize)),
       request_(options->max_request, options->max_fragments) {}
 
@@ -53,7 +68,8 @@ ServerSession::~ServerSession() = default;
 
 bool ServerSession::Fail(const char *why) {
     reason_ = why;
-    LOG_CondMessage(5, __FILE__, __LINE__, "RPC: a client connection is dropped: %s", why);
+    LOG_CondMessage(5, __FILE__, __LINE__, "RPC: the connection of %s is dropped: %s",
+                    peer_.c_str(), why);
     return false;
 }
 
@@ -129,7 +145,8 @@ bool ServerSession::Handle(const pdu::Pdu &p, int64_t now_ms, std::vector<uint8_
             std::vector<uint8_t> none;
             authenticated_ = security_->Step(p.auth.value, &none) == kOk && security_->Done();
             if (!authenticated_) {
-                LOG_CondMessage(5, __FILE__, __LINE__, "RPC: a client's authentication is refused");
+                LOG_CondMessage(5, __FILE__, __LINE__, "RPC: the authentication of %s is refused",
+                                peer_.c_str());
             }
         }
         return true;
@@ -158,7 +175,8 @@ bool ServerSession::Bind(const pdu::Pdu &p, std::vector<uint8_t> *out) {
         ack.reject_reason = reason;
         pdu::Encode(ack, out);
         reason_ = why;
-        LOG_CondMessage(5, __FILE__, __LINE__, "RPC: a bind is refused: %s", why);
+        LOG_CondMessage(5, __FILE__, __LINE__, "RPC: the bind of %s is refused: %s", peer_.c_str(),
+                        why);
         return false;
     };
     ack.type = first ? pdu::Type::kBindAck : pdu::Type::kAlterContextResp;
@@ -389,7 +407,7 @@ void Server::AcceptLoop() {
 }
 
 void Server::Serve(Connection *c) try {
-    ServerSession s(&interfaces_, &options_, std::to_string(port_));
+    ServerSession s(&interfaces_, &options_, std::to_string(port_), PeerName(c->fd));
     std::vector<uint8_t> buf(65536), out;
     for (;;) {
         int64_t deadline = s.Deadline();
@@ -417,7 +435,8 @@ void Server::Serve(Connection *c) try {
 } catch (const std::exception &e) {
     // Memory ran out (or a served operation threw): this connection ends,
     // the others go on.
-    LOG_CondMessage(5, __FILE__, __LINE__, "RPC: a client connection is dropped: %s", e.what());
+    LOG_CondMessage(5, __FILE__, __LINE__, "RPC: the connection of %s is dropped: %s",
+                    PeerName(c->fd).c_str(), e.what());
     ::close(c->fd);
     c->done = true;
 }

@@ -104,12 +104,9 @@ class Handler(socketserver.BaseRequestHandler):
     next, 5 announces 4 GiB, 6 answers in 10000 fragments. "secret" is the password."""
 
     def read(self, n):
-        b = b''
-        while len(b) < n:
-            k = self.request.recv(n - len(b))
-            if not k:
-                raise EOFError
-            b += k
+        b = self.request.recv(n, socket.MSG_WAITALL) if n else b''
+        if len(b) < n:
+            raise EOFError
         return b
 
     def packet(self):
