@@ -66,16 +66,13 @@ TEST(RpcConn, CallsCarryEverySizeBothWays) {
     ClientOptions o = Opts(5000);
     o.max_xmit_frag = 1000; // below the least: the least is offered
     ClientConnection c("127.0.0.1", s.server.Port(), TestInterface(), o);
-    Bytes big(100 * 1024), out;
-    for (size_t i = 0; i < big.size(); ++i) big[i] = uint8_t(i * 13);
+    Bytes big(300 * 1024), out;
+    for (size_t i = 0; i < big.size(); ++i) big[i] = uint8_t(i * 13 + (i >> 10));
     for (const Bytes &in : {Bytes{}, Bytes{1, 2, 3}, big}) {
         ASSERT_EQ(c.Call(kEcho, nullptr, in, &out), kOk);
         EXPECT_EQ(out, in);
     }
     EXPECT_EQ(c.NegotiatedXmitFrag(), p::kMinFragSize);
-    ASSERT_EQ(c.Call(kAnswer, nullptr, Le32(300 * 1024), &out), kOk);
-    EXPECT_EQ(out.size(), 300u * 1024);
-    EXPECT_EQ(out[299 * 1024], uint8_t(299 * 1024 * 7 + (299 * 1024 >> 8)));
     Uuid object = NewUuid();
     ASSERT_EQ(c.Call(kObject, &object, {}, &out), kOk);
     EXPECT_EQ(out, Bytes(object.bytes, object.bytes + 16));
