@@ -24,6 +24,7 @@ inline constexpr uint32_t kCallFailed = 1726;    // the connection broke during 
 inline constexpr uint32_t kProtocolError = 1728; // the peer broke the protocol
 inline constexpr uint32_t kUnsupportedTransferSyntax = 1730;
 inline constexpr uint32_t kInvalidBound = 1734;          // a count to marshal is out of its bounds
+inline constexpr uint32_t kProcnumOutOfRange = 1745;     // no such operation in the interface
 inline constexpr uint32_t kEndpointNotRegistered = 1753; // the endpoint mapper knows no such entry
 inline constexpr uint32_t kNullRefPointer = 1780;        // a reference pointer to marshal is null
 inline constexpr uint32_t kEnumValueOutOfRange = 1781;

@@ -1,0 +1,79 @@
+// Hostile bytes on a server connection: the first byte sets the size of
+// the pieces the rest arrives in (and, in its top bit, whether requests
+// must be authenticated); the pieces go through one connection's protocol
+// state (framing, bind negotiation, authentication, reassembly, dispatch)
+// with a clock that advances with every piece. The whole input is also
+// decoded as one packet, and what decodes must encode to a packet that
+// decodes the same.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+#include "rpc/rpc_status.h"
+#include "rpc/runtime.h"
+
+namespace {
+
+using namespace vrcore::rpc;
+
+// Takes any first token, refuses an empty second one.
+class AnyToken : public SecurityContext {
+  public:
+    uint32_t Step(const std::vector<uint8_t> &in, std::vector<uint8_t> *out) override {
+        if (++steps_ == 2 && in.empty()) return kAccessDenied;
+        out->assign(in.begin(), in.end());
+        return kOk;
+    }
+    bool Done() const override { return steps_ >= 2; }
+    std::string Peer() const override { return ""; }
+
+  private:
+    int steps_ = 0;
+};
+
+uint32_t Echo(void *, uint16_t op, const Uuid *, const uint8_t *in, size_t n,
+              std::vector<uint8_t> *out) {
+    if (op == 1) return 0x1c00000d;
+    out->assign(in, in + n);
+    return kOk;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    static std::vector<ServedInterface> served = [] {
+        ServedInterface i;
+        ParseUuid("3f0c9a52-6d1e-4b7a-8c25-41e0d9b7a613", &i.id.uuid);
+        i.id.major = 1;
+        i.operation_count = 2;
+        i.dispatch = Echo;
+        return std::vector<ServedInterface>{i};
+    }();
+    static ServerOptions options[2];
+    for (int k = 0; k < 2; ++k) {
+        options[k].max_request = 1 << 16;
+        options[k].max_fragments = 64;
+        options[k].receive_timeout_ms = 1000;
+        options[k].require_auth = k == 1;
+        options[k].security = [] { return std::make_unique<AnyToken>(); };
+    }
+    if (size == 0) return 0;
+    ServerSession session(&served, &options[data[0] >> 7], "135");
+    size_t piece = (data[0] & 0x7f) * 16 + 1;
+    std::vector<uint8_t> out;
+    int64_t now = 0;
+    for (size_t at = 1; at < size; at += piece) {
+        now += 50;
+        if (!session.Receive(data + at, std::min(piece, size - at), now, &out)) break;
+        if (out.size() > (1u << 20)) out.clear();
+    }
+    pdu::Pdu packet, again;
+    std::vector<uint8_t> wire, rewired;
+    if (pdu::Decode(data, size, 65535, &packet) == kOk && pdu::Encode(packet, &wire) == kOk) {
+        if (pdu::Decode(wire.data(), wire.size(), 65535, &again) != kOk) abort();
+        pdu::Encode(again, &rewired);
+        if (rewired != wire) abort();
+    }
+    return 0;
+}

@@ -1,0 +1,81 @@
+// The interface the runtime's tests serve, and a token exchange standing
+// in for a real authentication.
+#pragma once
+
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "rpc/rpc_status.h"
+#include "rpc/runtime.h"
+
+namespace vrtest {
+
+namespace rpc = vrcore::rpc;
+
+inline rpc::SyntaxId TestInterface() {
+    rpc::SyntaxId s;
+    rpc::ParseUuid("3f0c9a52-6d1e-4b7a-8c25-41e0d9b7a613", &s.uuid);
+    s.major = 1;
+    return s;
+}
+
+// Operations: 0 echoes, 1 faults with the status in its first 4 bytes, 2
+// sleeps the milliseconds in them, 3 answers that many bytes, 4 answers the
+// object identifier (nothing without one).
+enum TestOp : uint16_t { kEcho, kFault, kSleep, kAnswer, kObject, kTestOpCount };
+
+inline uint32_t Word(const uint8_t *in, size_t n) {
+    return n < 4 ? 0 : in[0] | in[1] << 8 | in[2] << 16 | uint32_t(in[3]) << 24;
+}
+
+inline uint32_t TestDispatch(void *, uint16_t op, const rpc::Uuid *object, const uint8_t *in,
+                             size_t n, std::vector<uint8_t> *out) {
+    switch (op) {
+    case kEcho: out->assign(in, in + n); return rpc::kOk;
+    case kFault: return Word(in, n);
+    case kSleep:
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::min(Word(in, n), 10000u)));
+        return rpc::kOk;
+    case kAnswer:
+        out->resize(std::min(Word(in, n), 16u << 20));
+        for (size_t i = 0; i < out->size(); ++i) (*out)[i] = uint8_t(i * 7 + (i >> 8));
+        return rpc::kOk;
+    default:
+        if (object) out->assign(object->bytes, object->bytes + 16);
+        return rpc::kOk;
+    }
+}
+
+inline rpc::ServedInterface TestServed() {
+    return {TestInterface(), kTestOpCount, TestDispatch, nullptr};
+}
+
+// The client's steps say "hello" and then its password; the server's
+// answer "challenge" to "hello" and then take the password it knows.
+class FakeSecurity : public rpc::SecurityContext {
+  public:
+    FakeSecurity(bool server, std::string password) : server_(server), password_(password) {}
+    uint32_t Step(const std::vector<uint8_t> &in, std::vector<uint8_t> *out) override {
+        std::string got(in.begin(), in.end());
+        const char *expect[2][2] = {{"", "challenge"}, {"hello", password_.c_str()}};
+        const char *say[2][2] = {{"hello", password_.c_str()}, {"challenge", ""}};
+        if (steps_ > 1 || got != expect[server_][steps_]) return rpc::kAccessDenied;
+        out->assign(say[server_][steps_], say[server_][steps_] + strlen(say[server_][steps_]));
+        return ++steps_, rpc::kOk;
+    }
+    bool Done() const override { return steps_ == 2; }
+    std::string Peer() const override { return "TEST\\user"; }
+
+  private:
+    bool server_;
+    std::string password_;
+    int steps_ = 0;
+};
+
+inline rpc::SecurityFactory FakeFactory(bool server, std::string password) {
+    return [=] { return std::make_unique<FakeSecurity>(server, password); };
+}
+
+} // namespace vrtest
