@@ -10,8 +10,8 @@ namespace {
 // The fault for stub data that cannot be read (nca_s_fault_ndr).
 constexpr uint32_t kFaultBadStubData = 0x000006f7u;
 
-uint32_t Dispatch(void *ctx, uint16_t opnum, const Uuid *object, const uint8_t *in, size_t n,
-                  std::vector<uint8_t> *out) {
+uint32_t DispatchStubs(void *ctx, uint16_t opnum, const Uuid *object, const uint8_t *in, size_t n,
+                       std::vector<uint8_t> *out) {
     const auto *stubs = static_cast<const StubServer *>(ctx);
     const ndr::Procedure *proc = stubs->iface->Find(opnum);
     size_t index = proc ? static_cast<size_t>(proc - stubs->iface->procedures.data()) : 0;
@@ -20,7 +20,8 @@ uint32_t Dispatch(void *ctx, uint16_t opnum, const Uuid *object, const uint8_t *
     void *in_args = arena.Alloc(proc->in_size ? proc->in_size : 1);
     void *out_args = arena.Alloc(proc->out_size ? proc->out_size : 1);
     if (!in_args || !out_args) return kOutOfMemory;
-    uint32_t status = ndr::UnmarshalRequest(*proc, {in, n}, ndr::kDrepLittleEndian, in_args, &arena);
+    uint32_t status =
+        ndr::UnmarshalRequest(*proc, {in, n}, ndr::kDrepLittleEndian, in_args, &arena);
     if (status == kBadStubData) return kFaultBadStubData;
     if (status != kOk) return status;
     status = stubs->handlers[index](stubs->ctx, object, in_args, out_args, &arena);
@@ -31,8 +32,7 @@ uint32_t Dispatch(void *ctx, uint16_t opnum, const Uuid *object, const uint8_t *
 } // namespace
 
 uint32_t CallProcedure(ClientConnection &connection, const ndr::Interface &iface, uint16_t opnum,
-                       const Uuid *object, const void *in_args, void *out_args,
-                       ndr::Arena *arena) {
+                       const Uuid *object, const void *in_args, void *out_args, ndr::Arena *arena) {
     const ndr::Procedure *proc = iface.Find(opnum);
     if (!proc) return kProcnumOutOfRange;
     std::vector<uint8_t> request;
@@ -51,7 +51,7 @@ ServedInterface Serve(const StubServer *stubs) {
     for (const ndr::Procedure &p : stubs->iface->procedures)
         if (p.opnum >= count) count = static_cast<uint16_t>(p.opnum + 1);
     served.operation_count = count;
-    served.dispatch = Dispatch;
+    served.dispatch = DispatchStubs;
     served.ctx = const_cast<StubServer *>(stubs);
     return served;
 }

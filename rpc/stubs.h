@@ -15,8 +15,7 @@ namespace vrcore::rpc {
 // `arena`). Returns kOk, a status of the connection, kProcnumOutOfRange for
 // an operation the description does not have, or a marshalling status.
 uint32_t CallProcedure(ClientConnection &connection, const ndr::Interface &iface, uint16_t opnum,
-                       const Uuid *object, const void *in_args, void *out_args,
-                       ndr::Arena *arena);
+                       const Uuid *object, const void *in_args, void *out_args, ndr::Arena *arena);
 
 // Serves one procedure: the decoded in parameters, the out parameters to
 // fill (zeroed; what they point to may live in `arena`, which lives until
