@@ -96,20 +96,7 @@ uint32_t ConnectOnc(ClientHandle *h) {
 }
 
 uint32_t ConnectDce(ClientHandle *h) {
-    const NS_Object &o = *h->server;
-    const char *tcp = nullptr;
-    for (int32_t i = 0; i < o.msrpc.nBindings && o.msrpc.bindings && !tcp; ++i)
-        if (o.msrpc.bindings[i] && strstr(o.msrpc.bindings[i], "ncacn_ip_tcp"))
-            tcp = o.msrpc.bindings[i];
-    if (!tcp) {
-        LOG_CondMessage(5, kDce, __LINE__,
-                        "ODP_Initialize: server cannot support TCP transport protocol.\n");
-        return ODP_S_NOBINDING;
-    }
-    uint32_t code = BindDce(o, ActingAsServer(), &h->transport);
-    if (code)
-        LOG_CondMessage(5, kDce, __LINE__, "ODP_Initialize: cannot create client binding handle\n");
-    return code;
+    return BindDce(*h->server, ActingAsServer(), &h->transport);
 }
 
 // Whether the thread's handle already serves the record (ODP_Initialize2).
@@ -335,8 +322,9 @@ VR_EXPORT int ODP_ClientControl(STF_List *status, int32_t request, const int32_t
     if (!h) return Fail(status, ODP_S_BADARG);
     if (request == 0) return Fail(status, ODP_S_TIMEOUTREAD);
     if (request != ODP_CONTROL_TIMEOUT || !value || *value < 1) return Fail(status, ODP_S_BADARG);
-    if (h->mode == kModeOnc && h->transport &&
-        h->transport->SetTimeout(static_cast<uint32_t>(*value))) {
+    // DCE/RPC: the binding's cancel time-out; ONC RPC: the client's call
+    // time-out, which may fail.
+    if (h->transport && h->transport->SetTimeout(static_cast<uint32_t>(*value))) {
         LOG_CondMessage(5, kOnc, __LINE__, "CLSET_TIMEOUT failed");
         return Fail(status, ODP_S_TIMEOUTCTL);
     }

@@ -7,8 +7,10 @@
 #include <cstring>
 #include <string>
 
-#include "client/sec_binding.h"
 #include "client/sec_record.h"
+#include "rpc/binding.h"
+#include "rpc/rpc_status.h"
+#include "rpc/security.h"
 #include "system/config.h"
 #include "system/guard.h"
 #include "vrcore/as.h"
@@ -207,11 +209,15 @@ VR_EXPORT int32_t SEC_AddCredential_C(int32_t type, int32_t level, void *binding
     if (type == SEC_TYPE_ONC) return SEC_AddCredential_C_ONC(type, level, binding);
     if (type != SEC_TYPE_DCE && type != SEC_TYPE_DCE_ALT) return SEC_E_UNSUPPORTED;
     if (level != SEC_LEVEL_NONE && level != SEC_LEVEL_CONNECT) return SEC_E_UNSUPPORTED;
-    uint32_t rc =
-        SetBindingAuth(binding, level == SEC_LEVEL_CONNECT ? kAuthnLevelConnect : kAuthnLevelNone,
-                       kAuthnServiceWinNt);
-    if (rc == kRpcOk) return SEC_OK;
-    if (rc == kRpcWrongKindOfBinding || rc == kRpcInvalidBinding) return SEC_E_BINDING;
+    namespace rpc = vrcore::rpc;
+    rpc::Binding *b = nullptr;
+    uint32_t rc = rpc::Binding::Lookup(binding, &b);
+    if (rc == rpc::kOk)
+        rc = b->SetAuthInfo(level == SEC_LEVEL_CONNECT ? rpc::kAuthLevelConnect
+                                                       : rpc::kAuthLevelNone,
+                            rpc::kAuthnWinNt);
+    if (rc == rpc::kOk) return SEC_OK;
+    if (rc == rpc::kWrongKindOfBinding || rc == rpc::kInvalidBinding) return SEC_E_BINDING;
     return SEC_E_FAILED;
 }
 VR_CATCH_CODE(SEC_E_NOMEM, SEC_E_FAILED)

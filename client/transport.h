@@ -89,10 +89,14 @@ std::string HexDump(const unsigned char *bytes, uint32_t length);
 
 // ---- DCE/RPC ------------------------------------------------------------
 
-// Binds to the server of a DCE/RPC entry (its first TCP string binding),
-// with the server's credentials when acting as a server. Until the DCE/RPC
-// runtime is part of the library every such bind fails with
-// ODP_S_NOBINDING.
+// Binds to the server of a DCE/RPC entry: its first TCP string binding,
+// a host the ping cache or a ping finds reachable (not checked when acting
+// as a server), the endpoint of the request interface, the process's cancel
+// time-out, and credentials: the caller's at the level its domain calls
+// for, or the server's own (security table slot 2) when acting as a
+// server. 0 and *out; ODP_S_NOBINDING (no TCP binding, unreachable host,
+// a binding or endpoint that cannot be had), ODP_S_CREDENTIALS or the
+// security table's ODP_S_NOTSUPPORTED. Logs each step.
 uint32_t BindDce(const NS_Object &server, bool as_server, std::unique_ptr<Transport> *out);
 
 // ---- Packets --------------------------------------------------------------

@@ -1,5 +1,6 @@
-/* vrcore DPA client: binding a thread to a server, the operations, and the
- * ONC RPC request records with their XDR routines.
+/* vrcore DPA client: binding a thread to a server, the operations, the
+ * DCE/RPC request stub and the ONC RPC request records with their XDR
+ * routines.
  *
  * Binding. Each thread talks to one server at a time through its client
  * handle, made by ODP_Initialize or ODP_Initialize2 and released by
@@ -230,6 +231,44 @@ VR_EXPORT int ODP_SendEvent_C(STF_List *status, const GEN_NameOrOID *event,
                               AS_SetHandle event_attributes, const GEN_Message *message,
                               const AS_SetHandle *common_arguments, AS_SetHandle **result,
                               ERDPA_ErrorResult **error);
+
+/* ---- DCE/RPC request interface ---------------------------------------------- */
+
+/* A request packet: `length` bytes of BER (an argument, a result or an
+ * error) in one block. */
+/* NOLINTBEGIN(readability-identifier-naming) */
+typedef struct ODP_RequestPacket {
+    uint32_t length;
+    unsigned char bytes[]; /* `length` bytes */
+} ODP_RequestPacket;
+
+/* The request interface (003f553e-fd5d-1bdf-8b74-10005aa872c0 version
+ * 1.0), as an opaque interface specification; both name the same one. */
+VR_EXPORT extern void *const clnt_dpa_if_v1_0_c_ifspec;
+VR_EXPORT extern void *const dpa_if_v1_0_c_ifspec;
+
+/* The memory of the packets the stub hands out: malloc and free. */
+VR_EXPORT void *ODP_MIDL_user_allocate(size_t size);
+VR_EXPORT void ODP_MIDL_user_free(void *block);
+
+/* The client stub of the request operation: sends the operation number and
+ * the request packet over `binding` (the RPC binding handle of a DCE/RPC
+ * client handle) and waits for the reply, within the binding's cancel
+ * time-out. Returns the RPC status of the call: 0 when the call completed,
+ * with *result and *error (each null when the server sent none; release
+ * them with ODP_MIDL_user_free), *error_kind and *remote_status (the
+ * server's own status of the call, 0 for success). Otherwise the call
+ * failed and the out parameters say nothing; among the statuses: 5 access
+ * denied, 1701 a pointer that is not a binding, 1702 a null binding, 1722
+ * server unavailable, 1723 server too busy, 1726 connection broken during
+ * the call, 1753 no endpoint registered for the interface, 1818 call
+ * cancelled (time-out), 14 memory exhausted; a fault the server sent
+ * arrives as its status. */
+VR_EXPORT int clnt_transfer_request(void *binding, uint16_t operation,
+                                    const ODP_RequestPacket *request, ODP_RequestPacket **result,
+                                    ODP_RequestPacket **error, uint16_t *error_kind,
+                                    uint32_t *remote_status);
+/* NOLINTEND(readability-identifier-naming) */
 
 /* ---- ONC RPC records -------------------------------------------------------- */
 

@@ -3,15 +3,18 @@
 // table and the mapping of set and value failures.
 #include <gtest/gtest.h>
 #include <rpc/rpc.h>
+#include <sys/stat.h>
 #include <sys/utsname.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
-#include "client/sec_binding.h"
 #include "client/sec_record.h"
+#include "rpc/binding.h"
+#include "rpc/rpc_status.h"
 #include "scratch.h"
 #include "status_list.h"
 #include "system/config.h"
@@ -22,6 +25,7 @@ namespace {
 
 using namespace vrtest;
 namespace client = vrcore::client;
+namespace rpc = vrcore::rpc;
 namespace cfg = vrcore::system::cfg;
 
 // The LAN group comes from a registry file of the test's own, set before
@@ -138,30 +142,39 @@ TEST(SecRecord, TextsAreCutAtCharacterBoundariesAndComputerSplitAtTheFirstDot) {
 }
 
 TEST(SecCredential, BindingTakesOnlyItsTwoLevels) {
-    client::BindingAuth binding{client::kBindingAuthMagic, 0, 0};
-    client::BindingAuth foreign{0, 0, 0};
+    std::unique_ptr<rpc::Binding> owned;
+    ASSERT_EQ(rpc::Binding::FromString("ncacn_ip_tcp:127.0.0.1[9]", &owned), rpc::kOk);
+    rpc::Binding *binding = owned.get();
+    int foreign = 0;
     const struct {
         int32_t type, level;
         void *binding;
         int32_t answer;
         uint32_t level_after;
     } cases[] = {
-        {SEC_TYPE_DCE, SEC_LEVEL_CONNECT, &binding, SEC_OK, client::kAuthnLevelConnect},
-        {SEC_TYPE_DCE, 2, &binding, SEC_E_UNSUPPORTED, client::kAuthnLevelConnect},
-        {SEC_TYPE_DCE_ALT, SEC_LEVEL_NONE, &binding, SEC_OK, client::kAuthnLevelNone},
-        {1, SEC_LEVEL_CONNECT, &binding, SEC_E_UNSUPPORTED, client::kAuthnLevelNone},
-        {SEC_TYPE_DCE, SEC_LEVEL_CONNECT, nullptr, SEC_E_BINDING, client::kAuthnLevelNone},
-        {SEC_TYPE_DCE, SEC_LEVEL_CONNECT, &foreign, SEC_E_BINDING, client::kAuthnLevelNone},
-        {SEC_TYPE_ONC, SEC_LEVEL_CONNECT, nullptr, SEC_E_UNSUPPORTED, client::kAuthnLevelNone},
-        {SEC_TYPE_ONC, SEC_LEVEL_ONC_SYS, nullptr, SEC_E_FAILED, client::kAuthnLevelNone},
+        {SEC_TYPE_DCE, SEC_LEVEL_CONNECT, binding, SEC_OK, rpc::kAuthLevelConnect},
+        {SEC_TYPE_DCE, 2, binding, SEC_E_UNSUPPORTED, rpc::kAuthLevelConnect},
+        {SEC_TYPE_DCE_ALT, SEC_LEVEL_NONE, binding, SEC_OK, rpc::kAuthLevelNone},
+        {1, SEC_LEVEL_CONNECT, binding, SEC_E_UNSUPPORTED, rpc::kAuthLevelNone},
+        {SEC_TYPE_DCE, SEC_LEVEL_CONNECT, nullptr, SEC_E_BINDING, rpc::kAuthLevelNone},
+        {SEC_TYPE_DCE, SEC_LEVEL_CONNECT, &foreign, SEC_E_BINDING, rpc::kAuthLevelNone},
+        {SEC_TYPE_ONC, SEC_LEVEL_CONNECT, nullptr, SEC_E_UNSUPPORTED, rpc::kAuthLevelNone},
+        {SEC_TYPE_ONC, SEC_LEVEL_ONC_SYS, nullptr, SEC_E_FAILED, rpc::kAuthLevelNone},
     };
     for (const auto &c : cases) {
         EXPECT_EQ(SEC_AddCredential_C(c.type, c.level, c.binding), c.answer)
             << c.type << "/" << c.level;
-        EXPECT_EQ(binding.level, c.level_after) << c.type << "/" << c.level;
-        EXPECT_EQ(binding.service, client::kAuthnServiceWinNt);
+        EXPECT_EQ(binding->AuthLevel(), c.level_after) << c.type << "/" << c.level;
     }
-    EXPECT_EQ(foreign.level, 0u);
+    EXPECT_EQ(foreign, 0);
+    // An authentication file others may read is refused; the level stays.
+    std::string file = Registry().Path() + "/auth";
+    WriteFile(file, "username = alice\npassword = x\n");
+    chmod(file.c_str(), 0644);
+    setenv("VRCORE_CREDENTIALS", file.c_str(), 1);
+    EXPECT_EQ(SEC_AddCredential_C(SEC_TYPE_DCE, SEC_LEVEL_CONNECT, binding), SEC_E_FAILED);
+    unsetenv("VRCORE_CREDENTIALS");
+    EXPECT_EQ(binding->AuthLevel(), rpc::kAuthLevelNone);
 }
 
 TEST(SecCredential, OncClientCarriesTheNobodyIdentityOfThisMachine) {
