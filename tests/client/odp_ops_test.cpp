@@ -14,6 +14,7 @@
 
 #include "../operations/ops_test_util.h"
 #include "client/binding.h"
+#include "log_file.h"
 #include "onc_live.h"
 #include "scratch.h"
 #include "vrcore/genu.h"
@@ -224,7 +225,7 @@ TEST(OdpLocal, EveryOperationEncodesDecodesAndSendsNothing) {
 }
 
 TEST(OdpLive, OperationsAgainstARealServer) {
-    vrtest::RunInsideOncEnv(kProgram, kVersion, "OdpInside.*", 4);
+    vrtest::RunInsideOncEnv(kProgram, kVersion, "OdpInside.*", 5);
 }
 
 std::string Hex(const Bytes &b) {
@@ -336,7 +337,16 @@ TEST_F(OdpInside, ResultsErrorKindsAndFailures) {
     ODP_PauseResult *pause = nullptr;
     ODP_InterruptJobResult *ir = nullptr;
     ERDPA_ErrorResult *e = nullptr;
-    ASSERT_EQ(ODP_CloseJob_C(st, "job-77", nullptr, &pr, &e), 0);
+    {
+        vrtest::LogFile log; // with printing on, both PDUs go to the log
+        ODP__printPDU = 1;
+        ASSERT_EQ(ODP_CloseJob_C(st, "job-77", nullptr, &pr, &e), 0);
+        ODP__printPDU = 0;
+        std::string text = log.Text();
+        size_t result_at = text.find("BerEncodeAndSend: printing result PDU...\n");
+        EXPECT_NE(text.find("BerEncodeAndSend: printing PDU...\n"), std::string::npos) << text;
+        EXPECT_NE(text.find("job-77", result_at), std::string::npos) << text;
+    }
     EXPECT_TRUE(pr && !strcmp(pr->job_identification.value, "job-77"));
     Take(pr);
     ASSERT_EQ(ODP_Enable_C(st, v.id, v.object, nullptr, nullptr, &set, &e), 0);
@@ -374,21 +384,24 @@ TEST_F(OdpInside, ResultsErrorKindsAndFailures) {
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(st.Failed(ODP_CloseJob_C(st, "job-1", nullptr, &pr, &e)), client::ODP_S_DECODE);
     EXPECT_EQ(st.Failed(ODP_CloseJob_C(st, "job-1", nullptr, &pr, &e)), client::ODP_S_ACCESS);
-    int32_t one = 1;
-    ASSERT_EQ(ODP_ClientControl(st, ODP_CONTROL_TIMEOUT, &one), 0);
-    EXPECT_EQ(st.Failed(ODP_CloseJob_C(st, "job-1", nullptr, &pr, &e)), client::ODP_S_TIMEOUT);
-    sleep(2); // the late reply is passed over
-    // Binding: an unknown program; a name in the common arguments rebinds
-    // through the name service, which this process has not started.
-    EXPECT_EQ(Bind(kProgram + 1), static_cast<int>(client::ODP_S_NOBINDING));
-    ASSERT_EQ(Bind(), 0);
+    // The call's time-out from the common arguments: below 1 s refused as
+    // the control call refuses it, nothing sent; 1 s times the delay out.
     Status ns;
     AS_SetHandle common = AS_nullSetHandle;
     ASSERT_EQ(AS_Create(ns, &common, nullptr, 0), 0);
-    ASSERT_EQ(AS_AddAttrValM(ns, common, 871, 27, &v.printer, GENU_AVT2Descriptor(27), nullptr), 0)
-        << std::hex << ns.Code();
-    EXPECT_EQ(st.Failed(ODP_CloseJob_C(st, "job-1", &common, &pr, &e)), client::ODP_S_NSINIT);
+    for (int32_t seconds : {0, 1}) {
+        vrtest::LogFile log;
+        ASSERT_EQ(
+            AS_ReplaceAllAttrValsM(ns, common, 103, 4, &seconds, GENU_AVT2Descriptor(4), nullptr),
+            0);
+        EXPECT_EQ(st.Failed(ODP_CloseJob_C(st, "job-1", &common, &pr, &e)),
+                  seconds ? client::ODP_S_TIMEOUT : client::ODP_S_BADARG);
+        EXPECT_EQ(log.Text().find("ODP_C: Timeout set to 1\n") != std::string::npos, seconds == 1);
+    }
+    sleep(2); // the late reply is passed over
     AS_Destroy(ns, &common);
+    // A program rpcbind does not know fails at the bind.
+    EXPECT_EQ(Bind(kProgram + 1), static_cast<int>(client::ODP_S_NOBINDING));
 }
 
 TEST_F(OdpInside, EightThreadsEachOnItsOwnHandle) {
@@ -427,6 +440,114 @@ TEST_F(OdpInside, BindTerminateCyclesAndThreadExitsLeaveNothingOpen) {
         }
     }
     EXPECT_EQ(Open(), before);
+}
+
+// A server program's security table: notes each call of a slot the library
+// uses as "<slot> <arguments>" and answers from g_answers.
+std::vector<std::string> g_calls;
+uint32_t g_answers[13];
+int32_t g_handshake;
+std::string Name(const GEN_SimpleName *n) {
+    char *t = nullptr;
+    std::string s = n && !GENU_ExtractSimpleName(Status(), &t, n, nullptr) ? t : "?";
+    return GENU__CoveredFree(t), s;
+}
+uint32_t Note(int slot, const std::string &what) {
+    return g_calls.push_back(std::to_string(slot) + " " + what), g_answers[slot];
+}
+uint32_t Unused() { return 0; }
+const ODP_SecurityTable kHooks = {
+    Unused,
+    Unused,
+    [](int32_t type, int32_t level, void *c) {
+        return Note(2, std::to_string(type) + " " + std::to_string(level) + (c ? " client" : ""));
+    },
+    [](const GEN_SimpleName *peer, AS_SetHandle) { return Note(3, Name(peer)); },
+    Unused,
+    Unused,
+    [](void *c) { return Note(6, c == &g_calls ? "context" : "?"); },
+    Unused,
+    Unused,
+    [](const GEN_SimpleName *server, int32_t zero, void **context, int32_t *handshake) {
+        *context = &g_calls, *handshake = g_handshake;
+        return Note(9, Name(server) + " " + std::to_string(zero));
+    },
+    [](const GEN_SimpleName *server) { return Note(10, Name(server)); },
+    [](const GEN_SimpleName *server, const ODP_SecurityToken *t) {
+        return Note(11, Name(server) + " " + std::to_string(t->length) + " " + t->bytes);
+    },
+    Unused};
+
+// Acting as a server: the binding's credentials and an event's exchange go
+// through the program's security table, whose answers map to codes.
+TEST_F(OdpInside, ServerSecurityTableSlots) {
+    using Calls = std::vector<std::string>;
+    struct Restore {
+        ~Restore() { ODP__serverType = 0; }
+    } restore;
+    Status st;
+    ODP_Terminate(st);
+    ASSERT_EQ(ODP_ServerInit(ODP_SERVER_TYPE, nullptr), 0u);
+    EXPECT_EQ(Bind(), static_cast<int>(ODP_S_NOTSUPPORTED)); // the default table
+    ASSERT_EQ(ODP_ServerInit(ODP_SERVER_TYPE, &kHooks), 0u);
+    for (uint32_t answer : {7u, ODP_S_NOTSUPPORTED, 0u}) {
+        g_calls.clear(), g_answers[2] = answer;
+        EXPECT_EQ(Bind(), static_cast<int>(answer == 7 ? client::ODP_S_CREDENTIALS : answer));
+        EXPECT_EQ(g_calls, Calls{"2 3 1 client"});
+    }
+    // An event's result carrying the handshake token.
+    Values v;
+    AS_SetHandle token = AS_nullSetHandle, common = AS_nullSetHandle;
+    GEN_OctetString tok{3, reinterpret_cast<unsigned char *>(const_cast<char *>("tok"))};
+    ODP_BerObjectOpRes res{0x80, nullptr};
+    ASSERT_EQ(AS_Create(st, &token, nullptr, 0) || AS_Create(st, &common, nullptr, 0), 0);
+    ASSERT_EQ(AS_AddAttrValM(st, token, 3235, 20, &tok, GENU_AVT2Descriptor(20), nullptr), 0);
+    ASSERT_EQ(AS_AddAttrValM(st, common, 871, 27, &v.printer, GENU_AVT2Descriptor(27), nullptr), 0);
+    ASSERT_EQ(ToBER_AS(st, &res.attribute_set, &token, ODP_AS_MODE_EXTENDED_ACL), 0);
+    const std::string with_token =
+        "reply 0 " + Hex(vrtest_ops::Encode(ODP_PDU_SEND_EVENT_RES, &res)) + " -";
+    FreeBER_AS(st, res.attribute_set);
+    AS_Destroy(st, &token);
+    const std::string c9 = "9 spool-1 0", c6 = "6 context", c3 = "3 spool-1", c10 = "10 spool-1",
+                      c11 = "11 spool-1 3 tok";
+    // A result comes back only from a successful event of a type-893 server.
+    const struct {
+        int32_t type, handshake, slot;
+        uint32_t answer;
+        std::string script;
+        uint32_t code;
+        Calls calls;
+        bool common = false;
+    } rows[] = {
+        {892, 1, 0, 0, with_token, 0, {c3}},
+        {893, 1, 0, 0, with_token, 0, {c9, c6, c3, c11}},
+        {893, 0, 0, 0, with_token, 0, {c9, c6, c3}},
+        {893, 1, 0, 0, "reply 0 - -", client::ODP_S_CREDENTIALS, {c9, c6, c3, c10}},
+        {893, 1, 11, 100, with_token, client::ODP_S_SLOT, {c9, c6, c3, c11, c10}},
+        {893, 0, 0, 0, "noprog", client::ODP_S_PROGRAM, {c9, c6, c3, c10}},
+        {893, 0, 3, 102, "", client::ODP_S_NOMEM, {c9, c6, c3, c10}},
+        {893, 0, 9, 101, "", client::ODP_S_SECURITY, {c9}},
+        {893, 0, 9, 55, "", 55, {c9}},
+        {893, 0, 6, 109, "", client::ODP_S_BADARG, {c9, c6}},
+        // The named server receives the event (its binding fails here).
+        {893, 0, 0, 0, "", client::ODP_S_NSINIT, {"9 prn-1 0", c6, "10 prn-1"}, true},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.script + " slot " + std::to_string(row.slot));
+        ASSERT_EQ(ODP_ServerInit(row.type, &kHooks), 0u);
+        g_calls.clear(), g_handshake = row.handshake;
+        std::fill(std::begin(g_answers), std::end(g_answers), 0);
+        g_answers[row.slot] = row.answer;
+        if (!row.script.empty()) Control(row.script);
+        AS_SetHandle *r = nullptr;
+        ERDPA_ErrorResult *e = nullptr;
+        int rc =
+            ODP_SendEvent_C(st, &v.event, v.set, nullptr, row.common ? &common : nullptr, &r, &e);
+        EXPECT_EQ(row.code ? st.Failed(rc) : rc, row.code) << std::hex << st.Code();
+        EXPECT_EQ(g_calls, row.calls);
+        EXPECT_EQ(Take(r), row.type == 893 && !row.code);
+    }
+    AS_Destroy(st, &common);
 }
 
 } // namespace
