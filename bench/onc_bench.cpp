@@ -6,7 +6,10 @@
 // Run inside tests/client/onc_env.sh (which starts rpcbind and the test
 // server and sets ODP_TEST_PROGRAM), it also measures a job submission
 // with a 20-attribute job set against a null call plus the same encoding
-// and decoding done locally, with 1, 2 and 8 client threads:
+// and decoding done locally, with 1, 2 and 8 client threads, each on a
+// handle of its own, and the server's processor time per call beside the
+// client's. scripts/run-onc-bench.sh runs it so, several times, and prints
+// the medians and the ratios; one run by hand:
 //   unshare --net --mount --propagation private /bin/sh tests/client/onc_env.sh
 //     build/dev/bench/onc_bench build/dev/tests/client/vrtest_odp_server 539430953 1 -
 #include <cstdio>
@@ -140,6 +143,25 @@ AS_SetHandle JobSet() {
     return set;
 }
 
+// A control call of the test server with the text as the request's bytes;
+// the text of its reply's result.
+std::string ControlServer(u_long procedure, const std::string &text) {
+    CLIENT *c = clnt_create("127.0.0.1", Program(), kVersion, "tcp");
+    ODP_argument_t a{0, {u_int(text.size()), const_cast<char *>(text.data())}};
+    ODP_result_t r{};
+    timeval wait{5, 0};
+    if (!c || clnt_call(c, procedure, Proc(xdr_ODP_argument_t), reinterpret_cast<char *>(&a),
+                        Proc(xdr_ODP_result_t), reinterpret_cast<char *>(&r), wait) != RPC_SUCCESS)
+        Die("the control call failed");
+    std::string out(r.result.encodePacket_val, r.result.encodePacket_len);
+    xdr_free(Proc(xdr_ODP_result_t), reinterpret_cast<char *>(&r));
+    clnt_destroy(c);
+    return out;
+}
+
+// The processor time the test server has used, in microseconds.
+double ServerCpu() { return std::stod(ControlServer(3, "")); }
+
 // Binds the calling thread: to the test server, or local-only.
 bool BindThread(bool remote) {
     NS_Object o{};
@@ -177,6 +199,7 @@ void RunSubmissions(benchmark::State &state, bool remote) {
     CLIENT *null_client = remote ? nullptr : clnt_create("127.0.0.1", Program(), kVersion, "tcp");
     if (!BindThread(remote) || (!remote && !null_client)) Die("cannot bind");
     timeval wait{25, 0};
+    double server_before = state.thread_index() == 0 ? ServerCpu() : 0;
     for (auto _ : state) {
         if (!remote && clnt_call(null_client, NULLPROC, Proc(xdr_void), nullptr, Proc(xdr_void),
                                  nullptr, wait) != RPC_SUCCESS)
@@ -184,6 +207,10 @@ void RunSubmissions(benchmark::State &state, bool remote) {
         Submit(st, printer, set);
     }
     state.SetItemsProcessed(int64_t(state.iterations()));
+    // The server's share of a call (all threads' calls, measured by the first).
+    if (state.thread_index() == 0)
+        state.counters["server_cpu_us"] =
+            benchmark::Counter(ServerCpu() - server_before, benchmark::Counter::kAvgIterations);
     if (null_client) clnt_destroy(null_client);
     ODP_Terminate(st);
     AS_Destroy(st, &set);
@@ -206,20 +233,8 @@ BENCHMARK(BM_DecodeXdrArrayOfChar)->Unit(benchmark::kMicrosecond);
 // Extra arguments (the test filter onc_env.sh passes) are ignored.
 int main(int argc, char **argv) {
     benchmark::Initialize(&argc, argv);
-    if (Program()) {
-        // Every request from now on is answered with an empty result.
-        CLIENT *c = clnt_create("127.0.0.1", Program(), kVersion, "tcp");
-        std::string line = "default reply 0 - -";
-        ODP_argument_t a{0, {u_int(line.size()), line.data()}};
-        ODP_result_t r{};
-        timeval wait{5, 0};
-        if (!c ||
-            clnt_call(c, 2, Proc(xdr_ODP_argument_t), reinterpret_cast<char *>(&a),
-                      Proc(xdr_ODP_result_t), reinterpret_cast<char *>(&r), wait) != RPC_SUCCESS)
-            abort();
-        xdr_free(Proc(xdr_ODP_result_t), reinterpret_cast<char *>(&r));
-        clnt_destroy(c);
-    }
+    // Every request from now on is answered with an empty result.
+    if (Program()) ControlServer(2, "default reply 0 - -");
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;
