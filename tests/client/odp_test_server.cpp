@@ -19,8 +19,7 @@
 // callers can tell their replies apart. Procedure 2, the test's control, takes a request record
 // whose bytes are lines to append to the script, and answers with the last request as a reply
 // record: its operation as the kind, its bytes as the result, and two bytes (every byte
-// sign-extended, decoded) as the error. Procedure 3 (no argument) answers the microseconds of
-// processor time the server has used, as the decimal text of a reply's result.
+// sign-extended, decoded) as the error.
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cstdio>
@@ -30,7 +29,6 @@
 #include <rpc/rpc.h>
 #include <sstream>
 #include <string>
-#include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
 
@@ -185,15 +183,6 @@ void Dispatch(svc_req *rq, SVCXPRT *xprt) {
                 g_script.push_back(l);
         Answer last{g_last.operation, g_last.bytes, {g_last.sign_extended, g_last.decoded}};
         svc_sendreply(xprt, Proc(WriteAnswer), reinterpret_cast<char *>(&last));
-        return;
-    }
-    case 3: {
-        rusage ru{};
-        getrusage(RUSAGE_SELF, &ru);
-        auto us = [](const timeval &t) { return t.tv_sec * 1000000LL + t.tv_usec; };
-        std::string text = std::to_string(us(ru.ru_utime) + us(ru.ru_stime));
-        Answer used{0, std::vector<char>(text.begin(), text.end()), {}};
-        svc_sendreply(xprt, Proc(WriteAnswer), reinterpret_cast<char *>(&used));
         return;
     }
     default: svcerr_noproc(xprt);
