@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <filesystem>
 #include <rpc/rpc.h>
 #include <string>
 #include <vector>
@@ -13,7 +12,6 @@
 
 #include "client/transport.h"
 #include "onc_live.h"
-#include "scratch.h"
 #include "system/seam.h"
 #include "vrcore/odpcli.h"
 #include "vrcore/odpops.h"
@@ -130,14 +128,12 @@ class OncInside : public ::testing::Test {
         ASSERT_NE(getenv("ODP_TEST_PROGRAM"), nullptr) << "runs only inside onc_env.sh";
         control_ = clnt_create("127.0.0.1", kProgram, kVersion, "tcp");
         ASSERT_NE(control_, nullptr);
-        ASSERT_EQ(Bind(), 0u);
+        ASSERT_EQ(client::BindOnc({"127.0.0.1", kProgram, kVersion, nullptr, nullptr}, &transport_),
+                  0u);
     }
     void TearDown() override {
         transport_.reset();
         if (control_) clnt_destroy(control_);
-    }
-    uint32_t Bind() {
-        return client::BindOnc({"127.0.0.1", kProgram, kVersion, nullptr, nullptr}, &transport_);
     }
     // Appends lines to the server's script; the last request it took:
     // operation, bytes, {every byte sign-extended, decoded}.
