@@ -494,7 +494,6 @@ TEST_F(OdpInside, ServerSecurityTableSlots) {
     ASSERT_EQ(AS_AddAttrValM(st, common, 871, 27, &v.printer, GENU_AVT2Descriptor(27), nullptr), 0);
     const std::string c9 = "9 spool-1 0", c6 = "6 context", c3 = "3 spool-1", c10 = "10 spool-1",
                       c11 = "11 spool-1 3 tok";
-    // A result comes back only from a successful event of a type-893 server.
     const struct {
         int32_t type, handshake, slot;
         uint32_t answer;
@@ -527,7 +526,7 @@ TEST_F(OdpInside, ServerSecurityTableSlots) {
             ODP_SendEvent_C(st, &v.event, v.set, nullptr, row.common ? &common : nullptr, &r, &e);
         EXPECT_EQ(row.code ? st.Failed(rc) : rc, row.code) << std::hex << st.Code();
         EXPECT_EQ(g_calls, row.calls);
-        EXPECT_EQ(Take(r), row.type == 893 && !row.code);
+        EXPECT_EQ(Take(r), row.type == 893 && !row.code); // a type-893 server's success
     }
     AS_Destroy(st, &common);
     ODP__serverType = 0;
