@@ -6,14 +6,20 @@
 // Run inside tests/client/onc_env.sh (which starts rpcbind and the test
 // server and sets ODP_TEST_PROGRAM), it also measures a job submission
 // with a 20-attribute job set against a null call plus the same encoding
-// and decoding done locally, with 1, 2 and 8 client threads:
+// and decoding done locally, with 1, 2 and 8 client threads, each on a
+// handle of its own, and the server's processor time per call beside the
+// client's. scripts/run-onc-bench.sh runs it so, several times, and prints
+// the medians and the ratios; one run by hand:
 //   unshare --net --mount --propagation private /bin/sh tests/client/onc_env.sh
 //     build/dev/bench/onc_bench build/dev/tests/client/vrtest_odp_server 539430953 1 -
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <rpc/rpc.h>
+#include <unistd.h>
 #include <vector>
 
 #include <benchmark/benchmark.h>
@@ -140,6 +146,33 @@ AS_SetHandle JobSet() {
     return set;
 }
 
+// Appends a line to the test server's script (its control procedure, 2).
+void ScriptServer(const std::string &line) {
+    CLIENT *c = clnt_create("127.0.0.1", Program(), kVersion, "tcp");
+    ODP_argument_t a{0, {u_int(line.size()), const_cast<char *>(line.data())}};
+    ODP_result_t r{};
+    timeval wait{5, 0};
+    if (!c || clnt_call(c, 2, Proc(xdr_ODP_argument_t), reinterpret_cast<char *>(&a),
+                        Proc(xdr_ODP_result_t), reinterpret_cast<char *>(&r), wait) != RPC_SUCCESS)
+        Die("the control call failed");
+    xdr_free(Proc(xdr_ODP_result_t), reinterpret_cast<char *>(&r));
+    clnt_destroy(c);
+}
+
+// The processor time the test server has used, in microseconds (from its
+// process status: user and system clock ticks, fields 14 and 15).
+double ServerCpu() {
+    const char *pid = getenv("ODP_TEST_SERVER_PID");
+    std::ifstream in(std::string("/proc/") + (pid ? pid : "0") + "/stat");
+    std::string text((std::istreambuf_iterator<char>(in)), {}), field;
+    std::istringstream rest(text.substr(text.rfind(')') + 2)); // after the command name
+    double ticks = 0;
+    for (int i = 3; i <= 15 && rest >> field; ++i)
+        if (i >= 14) ticks += std::stod(field);
+    if (!pid || text.empty()) Die("no status of the test server");
+    return ticks * 1e6 / double(sysconf(_SC_CLK_TCK));
+}
+
 // Binds the calling thread: to the test server, or local-only.
 bool BindThread(bool remote) {
     NS_Object o{};
@@ -177,6 +210,7 @@ void RunSubmissions(benchmark::State &state, bool remote) {
     CLIENT *null_client = remote ? nullptr : clnt_create("127.0.0.1", Program(), kVersion, "tcp");
     if (!BindThread(remote) || (!remote && !null_client)) Die("cannot bind");
     timeval wait{25, 0};
+    double server_before = state.thread_index() == 0 ? ServerCpu() : 0;
     for (auto _ : state) {
         if (!remote && clnt_call(null_client, NULLPROC, Proc(xdr_void), nullptr, Proc(xdr_void),
                                  nullptr, wait) != RPC_SUCCESS)
@@ -184,6 +218,10 @@ void RunSubmissions(benchmark::State &state, bool remote) {
         Submit(st, printer, set);
     }
     state.SetItemsProcessed(int64_t(state.iterations()));
+    // The server's share of a call (all threads' calls, measured by the first).
+    if (state.thread_index() == 0)
+        state.counters["server_cpu_us"] =
+            benchmark::Counter(ServerCpu() - server_before, benchmark::Counter::kAvgIterations);
     if (null_client) clnt_destroy(null_client);
     ODP_Terminate(st);
     AS_Destroy(st, &set);
@@ -206,20 +244,8 @@ BENCHMARK(BM_DecodeXdrArrayOfChar)->Unit(benchmark::kMicrosecond);
 // Extra arguments (the test filter onc_env.sh passes) are ignored.
 int main(int argc, char **argv) {
     benchmark::Initialize(&argc, argv);
-    if (Program()) {
-        // Every request from now on is answered with an empty result.
-        CLIENT *c = clnt_create("127.0.0.1", Program(), kVersion, "tcp");
-        std::string line = "default reply 0 - -";
-        ODP_argument_t a{0, {u_int(line.size()), line.data()}};
-        ODP_result_t r{};
-        timeval wait{5, 0};
-        if (!c ||
-            clnt_call(c, 2, Proc(xdr_ODP_argument_t), reinterpret_cast<char *>(&a),
-                      Proc(xdr_ODP_result_t), reinterpret_cast<char *>(&r), wait) != RPC_SUCCESS)
-            abort();
-        xdr_free(Proc(xdr_ODP_result_t), reinterpret_cast<char *>(&r));
-        clnt_destroy(c);
-    }
+    // Every request from now on is answered with an empty result.
+    if (Program()) ScriptServer("default reply 0 - -");
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;

@@ -1,10 +1,12 @@
 // The DPA operations: each builds its argument from the caller's values,
 // binds through the common arguments, sends, and converts the result.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
 #include "client/binding.h"
+#include "encoding/value_types.h"
 #include "system/guard.h"
 #include "vrcore/echo.h"
 #include "vrcore/genu.h"
@@ -15,15 +17,10 @@
 namespace vrcore::client {
 namespace {
 
+using namespace vrcore::encoding;
+
 constexpr const char *kCaller = "ODP_C";
 constexpr int32_t kSetMode = ODP_AS_MODE_EXTENDED_ACL;
-
-// Value types of the packed fields.
-constexpr uint32_t kDistNameType = 6;
-constexpr uint32_t kMessageType = 16;
-constexpr uint32_t kNameOrOidType = 18;
-constexpr uint32_t kSimpleNameType = 27;
-constexpr uint32_t kObjectIdentType = 64;
 
 // Attributes of the common arguments.
 constexpr GENU_ShortOID kRpcTimeout = 103;
@@ -31,7 +28,6 @@ constexpr GENU_ShortOID kPrinterName = 649;
 constexpr GENU_ShortOID kAssociatedQueue = 696;
 constexpr GENU_ShortOID kServerName = 871;
 constexpr GENU_ShortOID kHandshakeToken = 3235;
-constexpr uint32_t kOctetStringType = 20;
 
 // Conversion codes.
 constexpr uint32_t kResultConv = 0xC0090067u;
@@ -343,7 +339,9 @@ VR_EXPORT int CommonArgsToBER(STF_List *status, ODP_BerAttrSet **out,
     StatusScratch s;
     void *v = nullptr;
     if (given && AS_GetAttrVal(s, set, kRpcTimeout, &v) == 0 && v) {
-        int32_t seconds = *static_cast<const int32_t *>(v);
+        // A delta time: past the control call's range it asks for the most.
+        auto seconds = static_cast<int32_t>(
+            std::min<GEN_DeltaTime>(*static_cast<const GEN_DeltaTime *>(v), INT32_MAX));
         if (ODP_ClientControl(status, ODP_CONTROL_TIMEOUT, &seconds)) {
             FreeBER_AS(s, *out);
             *out = nullptr;
@@ -776,7 +774,7 @@ VR_EXPORT int ODP_ResubmitJob_C(STF_List *status, GENU_ShortOID object_class,
         if (!parts.Oid(object_class, &a.object_class, kOidConv) ||
             !parts.Pack(kObjectIdentType, object_identification, &a.object_identification,
                         kIdentConv) ||
-            !parts.Pack(kDistNameType, printer, &a.printer, kPrinterConv) ||
+            !parts.Pack(kDistNameStringType, printer, &a.printer, kPrinterConv) ||
             !parts.Message(message, &a.message, &a.bit_mask, 0x80) ||
             !parts.Common(common_arguments, &a.common_arguments, &a.bit_mask, 0x40))
             return 1;

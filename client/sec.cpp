@@ -3,8 +3,10 @@
 #include <arpa/inet.h>
 #include <rpc/rpc.h>
 #include <sys/utsname.h>
+#include <unistd.h>
 
 #include <cstring>
+#include <mutex>
 #include <string>
 
 #include "client/sec_record.h"
@@ -114,10 +116,25 @@ int32_t PutPrivileges(AS_SetHandle set, const unsigned char *bytes, size_t size)
     return rc;
 }
 
-// The user, shared by both forms; SEC_E_FAILED when unknown.
+// The user, shared by both forms; SEC_E_FAILED when unknown. The name and
+// the LAN group are looked up again only when the effective user changes:
+// reading the password and registry files on every operation cost more
+// than the rest of the operation.
+std::mutex g_user_mutex;
+uid_t g_user_uid = static_cast<uid_t>(-1);
+std::string g_user_name, g_user_domain;
+
 int32_t CallingUser(Identity &who) {
-    if (cfg::HostUserName(who.user_name) != 0) return SEC_E_FAILED;
-    if (cfg::HostLanGroup(who.user_domain) != 0) who.user_domain.clear();
+    std::lock_guard<std::mutex> lock(g_user_mutex);
+    if (geteuid() != g_user_uid) {
+        std::string name, domain;
+        if (cfg::HostUserName(name) != 0) return SEC_E_FAILED;
+        if (cfg::HostLanGroup(domain) != 0) domain.clear();
+        g_user_name = std::move(name), g_user_domain = std::move(domain);
+        g_user_uid = geteuid();
+    }
+    who.user_name = g_user_name;
+    who.user_domain = g_user_domain;
     who.user_domain_type = SEC_DOMTYPE_NT;
     return SEC_OK;
 }

@@ -7,6 +7,7 @@
 #include "encoding/codes.h"
 #include "encoding/erdpa_internal.h"
 #include "encoding/opsutil.h"
+#include "encoding/value_types.h"
 #include "system/guard.h"
 #include "vrcore/log.h"
 #include "vrcore/odpas.h"
@@ -15,6 +16,8 @@ using namespace vrcore::ber;
 using vrcore::encoding::CtxZero;
 using vrcore::encoding::Fail;
 using vrcore::encoding::HeapZero;
+using vrcore::encoding::kObjectIdentType;
+using vrcore::encoding::kTextType;
 using vrcore::encoding::Quiet;
 using vrcore::encoding::Unpacked;
 
@@ -30,9 +33,6 @@ static_assert(sizeof(ERDPA_BerErrorMessage) == sizeof(BerErrMessage) &&
                   offsetof(BerErrMessage, u.octets.value));
 
 namespace {
-
-constexpr uint32_t kObjectIdentType = 64;
-constexpr uint32_t kTextType = 28;
 
 constexpr uint32_t kEncNoMem = GEN_S_NOMEM;
 constexpr uint32_t kEncInvalid = GEN_S_INVALID;

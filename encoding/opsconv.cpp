@@ -4,6 +4,7 @@
 
 #include "encoding/codes.h"
 #include "encoding/opsutil.h"
+#include "encoding/value_types.h"
 #include "system/guard.h"
 #include "vrcore/log.h"
 #include "vrcore/odp.h"
@@ -11,6 +12,11 @@
 
 using vrcore::encoding::Fail;
 using vrcore::encoding::HeapZero;
+using vrcore::encoding::kCheckpointType;
+using vrcore::encoding::kDocumentContentType;
+using vrcore::encoding::kMessageType;
+using vrcore::encoding::kObjectIdentType;
+using vrcore::encoding::kTimeType;
 using vrcore::encoding::Quiet;
 using vrcore::encoding::Unpacked;
 
@@ -27,12 +33,6 @@ constexpr uint32_t kObjectIdent = GENU_S_CONV_RESULTIDENT;
 constexpr uint32_t kBadOid = GENU_S_CONV_OID;
 constexpr uint32_t kCheckpoint = GENU_S_CONV_CHECKPOINT;
 constexpr uint32_t kTime = GENU_S_CONV_TIME;
-
-constexpr uint32_t kDocumentContentType = 7;
-constexpr uint32_t kMessageType = 16;
-constexpr uint32_t kTimeType = 48;
-constexpr uint32_t kObjectIdentType = 64;
-constexpr uint32_t kCheckpointType = 74;
 
 struct OpRow {
     int arg;

@@ -4,6 +4,7 @@
 
 #include "encoding/codes.h"
 #include "encoding/opsutil.h"
+#include "encoding/value_types.h"
 #include "system/guard.h"
 #include "vrcore/log.h"
 #include "vrcore/odpops.h"
@@ -11,6 +12,7 @@
 using vrcore::encoding::CtxZero;
 using vrcore::encoding::Fail;
 using vrcore::encoding::HeapZero;
+using vrcore::encoding::kObjectIdentType;
 using vrcore::encoding::Quiet;
 
 namespace {
@@ -20,7 +22,6 @@ constexpr uint32_t kNullFree = GEN_S_NULLDELETE;
 constexpr uint32_t kInvalid = GEN_S_INVALID;
 constexpr uint32_t kObjectIdent = GENU_S_CONV_OBJECTIDENT;
 constexpr uint32_t kBadOid = GENU_S_CONV_OID;
-constexpr uint32_t kObjectIdentType = 64;
 constexpr int kMaxFilterDepth = 16; // what the runtime's nesting bound carries
 
 void FreeValueNodes(ODP_BerValueNode *v) {

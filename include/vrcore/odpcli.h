@@ -86,7 +86,8 @@ typedef struct ODP_SecurityTable {
 /* 0 for a client program, else the type given to ODP_ServerInit. */
 VR_EXPORT extern int32_t ODP__serverType;
 /* Non-zero when ODP_PRTPDU is set: every argument, result and error PDU is
- * printed. */
+ * printed to the log, the dumps at severity 8 (letter M, which the log's
+ * severities must include; the "printing PDU" lines before them are 6). */
 VR_EXPORT extern int32_t ODP__printPDU;
 /* 2 when ODP_OSSDBG is set, else 0. */
 VR_EXPORT extern int32_t ODP__ossdbg;

@@ -14,6 +14,7 @@
 
 #include "../operations/ops_test_util.h"
 #include "client/binding.h"
+#include "log_file.h"
 #include "onc_live.h"
 #include "scratch.h"
 #include "vrcore/genu.h"
@@ -224,7 +225,7 @@ TEST(OdpLocal, EveryOperationEncodesDecodesAndSendsNothing) {
 }
 
 TEST(OdpLive, OperationsAgainstARealServer) {
-    vrtest::RunInsideOncEnv(kProgram, kVersion, "OdpInside.*", 4);
+    vrtest::RunInsideOncEnv(kProgram, kVersion, "OdpInside.*", 5);
 }
 
 std::string Hex(const Bytes &b) {
@@ -336,7 +337,17 @@ TEST_F(OdpInside, ResultsErrorKindsAndFailures) {
     ODP_PauseResult *pause = nullptr;
     ODP_InterruptJobResult *ir = nullptr;
     ERDPA_ErrorResult *e = nullptr;
-    ASSERT_EQ(ODP_CloseJob_C(st, "job-77", nullptr, &pr, &e), 0);
+    {
+        vrtest::LogFile log("IM"); // with printing on, both PDUs are dumped (M)
+        ODP__printPDU = 1;
+        ASSERT_EQ(ODP_CloseJob_C(st, "job-77", nullptr, &pr, &e), 0);
+        ODP__printPDU = 0;
+        std::string text = log.Text();
+        for (const char *dump : {"printing PDU...\nPrintArgument close-job",
+                                 "printing result PDU...\nPrintResult {\n  job-identification"})
+            EXPECT_NE(text.find(std::string("BerEncodeAndSend: ") + dump), std::string::npos)
+                << text;
+    }
     EXPECT_TRUE(pr && !strcmp(pr->job_identification.value, "job-77"));
     Take(pr);
     ASSERT_EQ(ODP_Enable_C(st, v.id, v.object, nullptr, nullptr, &set, &e), 0);
@@ -374,21 +385,23 @@ TEST_F(OdpInside, ResultsErrorKindsAndFailures) {
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(st.Failed(ODP_CloseJob_C(st, "job-1", nullptr, &pr, &e)), client::ODP_S_DECODE);
     EXPECT_EQ(st.Failed(ODP_CloseJob_C(st, "job-1", nullptr, &pr, &e)), client::ODP_S_ACCESS);
-    int32_t one = 1;
-    ASSERT_EQ(ODP_ClientControl(st, ODP_CONTROL_TIMEOUT, &one), 0);
-    EXPECT_EQ(st.Failed(ODP_CloseJob_C(st, "job-1", nullptr, &pr, &e)), client::ODP_S_TIMEOUT);
-    sleep(2); // the late reply is passed over
-    // Binding: an unknown program; a name in the common arguments rebinds
-    // through the name service, which this process has not started.
-    EXPECT_EQ(Bind(kProgram + 1), static_cast<int>(client::ODP_S_NOBINDING));
-    ASSERT_EQ(Bind(), 0);
+    // The call's time-out from the common arguments: below 1 s refused as
+    // the control call refuses it, nothing sent; 1 s times the delay out.
     Status ns;
     AS_SetHandle common = AS_nullSetHandle;
     ASSERT_EQ(AS_Create(ns, &common, nullptr, 0), 0);
-    ASSERT_EQ(AS_AddAttrValM(ns, common, 871, 27, &v.printer, GENU_AVT2Descriptor(27), nullptr), 0)
-        << std::hex << ns.Code();
-    EXPECT_EQ(st.Failed(ODP_CloseJob_C(st, "job-1", &common, &pr, &e)), client::ODP_S_NSINIT);
+    for (int32_t seconds : {0, 1}) {
+        vrtest::LogFile log;
+        const GENU_ValueDescriptor *delta = GENU_AVT2Descriptor(4);
+        ASSERT_EQ(AS_ReplaceAllAttrValsM(ns, common, 103, 4, &seconds, delta, nullptr), 0);
+        EXPECT_EQ(st.Failed(ODP_CloseJob_C(st, "job-1", &common, &pr, &e)),
+                  seconds ? client::ODP_S_TIMEOUT : client::ODP_S_BADARG);
+        EXPECT_EQ(log.Text().find("ODP_C: Timeout set to 1\n") != std::string::npos, seconds == 1);
+    }
+    sleep(2); // the late reply is passed over
     AS_Destroy(ns, &common);
+    // A program rpcbind does not know fails at the bind.
+    EXPECT_EQ(Bind(kProgram + 1), static_cast<int>(client::ODP_S_NOBINDING));
 }
 
 TEST_F(OdpInside, EightThreadsEachOnItsOwnHandle) {
@@ -427,6 +440,96 @@ TEST_F(OdpInside, BindTerminateCyclesAndThreadExitsLeaveNothingOpen) {
         }
     }
     EXPECT_EQ(Open(), before);
+}
+
+// A server program's security table: notes each call of a slot the library
+// uses as "<slot> <arguments>" and answers from g_answers.
+std::vector<std::string> g_calls;
+uint32_t g_answers[13];
+int32_t g_handshake;
+std::string Name(const GEN_SimpleName *n) { // as the library makes them: counted
+    return {n->u.counted.value, n->u.counted.value + n->u.counted.length};
+}
+uint32_t Note(int slot, const std::string &what) {
+    return g_calls.push_back(std::to_string(slot) + " " + what), g_answers[slot];
+}
+ODP_SecurityTable Hooks() {
+    ODP_SecurityTable t{}; // the library calls no other slot
+    t.add_credential = [](int32_t type, int32_t level, void *c) {
+        return Note(2, std::to_string(type) + " " + std::to_string(level) + (c ? " client" : ""));
+    };
+    t.check_common_arguments = [](const GEN_SimpleName *p, AS_SetHandle) {
+        return Note(3, Name(p));
+    };
+    t.event_begin = [](void *c) { return Note(6, c == &g_calls ? "context" : "?"); };
+    t.event_context = [](const GEN_SimpleName *server, int32_t zero, void **c, int32_t *h) {
+        *c = &g_calls, *h = g_handshake;
+        return Note(9, Name(server) + " " + std::to_string(zero));
+    };
+    t.event_abort = [](const GEN_SimpleName *server) { return Note(10, Name(server)); };
+    t.event_handshake = [](const GEN_SimpleName *server, const ODP_SecurityToken *token) {
+        return Note(11, Name(server) + " " + std::to_string(token->length) + " " + token->bytes);
+    };
+    return t;
+}
+const ODP_SecurityTable kHooks = Hooks();
+
+// Acting as a server: the binding's credentials and an event's exchange go
+// through the program's security table, whose answers map to codes.
+TEST_F(OdpInside, ServerSecurityTableSlots) {
+    using Calls = std::vector<std::string>;
+    Status st;
+    ODP_Terminate(st);
+    ASSERT_EQ(ODP_ServerInit(ODP_SERVER_TYPE, &kHooks), 0u);
+    for (uint32_t answer : {7u, ODP_S_NOTSUPPORTED, 0u}) {
+        g_calls.clear(), g_answers[2] = answer;
+        EXPECT_EQ(Bind(), static_cast<int>(answer == 7 ? client::ODP_S_CREDENTIALS : answer));
+        EXPECT_EQ(g_calls, Calls{"2 3 1 client"});
+    }
+    // An event's result whose set holds the handshake token (3235) "tok".
+    const std::string with_token = "reply 0 3017A0153013060A2A864888FF210103000330050403746F6B -";
+    Values v;
+    AS_SetHandle common = AS_nullSetHandle;
+    ASSERT_EQ(AS_Create(st, &common, nullptr, 0), 0);
+    ASSERT_EQ(AS_AddAttrValM(st, common, 871, 27, &v.printer, GENU_AVT2Descriptor(27), nullptr), 0);
+    const std::string c9 = "9 spool-1 0", c6 = "6 context", c3 = "3 spool-1", c10 = "10 spool-1",
+                      c11 = "11 spool-1 3 tok";
+    const struct {
+        int32_t type, handshake, slot;
+        uint32_t answer;
+        std::string script;
+        uint32_t code;
+        Calls calls;
+        bool common = false;
+    } rows[] = {
+        {892, 1, 0, 0, with_token, 0, {c3}},
+        {893, 1, 0, 0, with_token, 0, {c9, c6, c3, c11}},
+        {893, 0, 0, 0, with_token, 0, {c9, c6, c3}},
+        {893, 1, 0, 0, "reply 0 - -", client::ODP_S_CREDENTIALS, {c9, c6, c3, c10}},
+        {893, 1, 11, 100, with_token, client::ODP_S_SLOT, {c9, c6, c3, c11, c10}},
+        {893, 0, 0, 0, "noprog", client::ODP_S_PROGRAM, {c9, c6, c3, c10}},
+        {893, 0, 3, 102, "", client::ODP_S_NOMEM, {c9, c6, c3, c10}},
+        {893, 0, 9, 101, "", client::ODP_S_SECURITY, {c9}},
+        {893, 0, 6, 109, "", client::ODP_S_BADARG, {c9, c6}},
+        // The named server receives the event (its binding fails here).
+        {893, 0, 0, 0, "", client::ODP_S_NSINIT, {"9 prn-1 0", c6, "10 prn-1"}, true},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.script + " slot " + std::to_string(row.slot));
+        ASSERT_EQ(ODP_ServerInit(row.type, &kHooks), 0u);
+        std::fill(std::begin(g_answers), std::end(g_answers), 0), g_calls.clear();
+        g_answers[row.slot] = row.answer, g_handshake = row.handshake;
+        if (!row.script.empty()) Control(row.script);
+        AS_SetHandle *r = nullptr;
+        ERDPA_ErrorResult *e = nullptr;
+        int rc =
+            ODP_SendEvent_C(st, &v.event, v.set, nullptr, row.common ? &common : nullptr, &r, &e);
+        EXPECT_EQ(row.code ? st.Failed(rc) : rc, row.code) << std::hex << st.Code();
+        EXPECT_EQ(g_calls, row.calls);
+        EXPECT_EQ(Take(r), row.type == 893 && !row.code); // a type-893 server's success
+    }
+    AS_Destroy(st, &common);
+    ODP__serverType = 0;
 }
 
 } // namespace

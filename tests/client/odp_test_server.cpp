@@ -1,25 +1,23 @@
-// A DPA request server for the client tests, registered with rpcbind over
-// TCP:  odp_test_server <program> <version>
-//
-// Procedure 1 takes requests. Each argument is read strictly (every byte
-// must be a sign-extended 4-byte integer), decoded with the library's
-// decoder as the argument of its operation, and kept for procedure 3.
-// Replies are written with the RPC library's own character routine and
-// come from a script, one line per request (an empty script answers
-// "echo"):
-//   echo                         the request bytes back as the result
+// A DPA request server for the client tests, registered with rpcbind over TCP:
+//   odp_test_server <program> <version>
+// Procedure 1 takes requests. Each argument is read strictly (every byte must be a
+// sign-extended 4-byte integer) and decoded with the library's decoder as the argument of its
+// operation. Replies are written with the RPC library's own character routine and come from a
+// script, one line per request (an empty script answers "echo"):
+//   echo                           the request bytes back as the result
 //   reply <kind> <result> <error>  hex bytes, "-" for none
-//   words <hex>                  the reply body as it stands (hostile bytes)
-//   delay <ms>                   sleep, then echo
-//   refuse-auth-sys              refuse a Unix credential (too weak), else echo
-//   noprog | progvers            refuse the program or its version
-// A control line "default <line>" (not queued) answers requests with that
-// line while the script is empty. A control line "mirror" (not queued) makes "echo" answer a
-// close-job request from then on with a print result naming the request's job, so that concurrent
-// callers can tell their replies apart. Procedure 2, the test's control, takes a request record
-// whose bytes are lines to append to the script, and answers with the last request as a reply
-// record: its operation as the kind, its bytes as the result, and two bytes (every byte
-// sign-extended, decoded) as the error.
+//   words <hex>                    the reply body as it stands (hostile bytes)
+//   delay <ms>                     sleep, then echo
+//   refuse-auth-sys                refuse a Unix credential (too weak), else echo
+//   noprog | progvers              refuse the program or its version
+// Procedure 2, the test's control, takes a request record whose bytes are lines to append to
+// the script, and answers with the last request as a reply record: its operation as the kind,
+// its bytes as the result, and two bytes (every byte sign-extended, decoded) as the error. Two
+// lines are not queued: "default <line>" answers requests with that line while the script is
+// empty; "mirror" makes "echo" answer a close-job request from then on with a print result
+// naming the request's job, so that concurrent callers can tell their replies apart.
+#include <algorithm>
+#include <arpa/inet.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -71,13 +69,17 @@ bool_t ReadArgument(XDR *xdrs, Argument *a) {
     u_int count = 0;
     if (!xdr_int(xdrs, &a->operation) || !xdr_u_int(xdrs, &count) || count > (64u << 20))
         return FALSE;
-    a->bytes.clear();
+    a->bytes.resize(count);
     a->sign_extended = true;
-    for (u_int i = 0; i < count; ++i) {
-        int word = 0;
-        if (!xdr_int(xdrs, &word)) return FALSE;
-        a->sign_extended = a->sign_extended && word == static_cast<signed char>(word & 0xFF);
-        a->bytes.push_back(static_cast<char>(word));
+    uint32_t words[1024]; // read a block at a time, checked word by word
+    for (u_int done = 0, n = 0; done < count; done += n) {
+        n = std::min<u_int>(count - done, 1024);
+        if (!XDR_GETBYTES(xdrs, reinterpret_cast<char *>(words), n * 4)) return FALSE;
+        for (u_int i = 0; i < n; ++i) {
+            auto word = static_cast<int32_t>(ntohl(words[i]));
+            a->sign_extended = a->sign_extended && word == static_cast<signed char>(word & 0xFF);
+            a->bytes[done + i] = static_cast<char>(word);
+        }
     }
     return TRUE;
 }

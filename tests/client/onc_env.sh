@@ -18,11 +18,11 @@ chown _rpc /run/rpcbind 2>/dev/null || true
 rpcbind -f & pids="$pids $!"
 for i in $(seq 1 50); do rpcinfo -p 127.0.0.1 >/dev/null 2>&1 && break; sleep 0.1; done
 rpcinfo -p 127.0.0.1 >/dev/null 2>&1 || fail "rpcbind did not start"
-"$server" "$number" "$version" & pids="$pids $!"
+"$server" "$number" "$version" & pids="$pids $!" server_pid=$!
 for i in $(seq 1 50); do rpcinfo -t 127.0.0.1 "$number" "$version" >/dev/null 2>&1 && break; sleep 0.1; done
 rpcinfo -t 127.0.0.1 "$number" "$version" >/dev/null 2>&1 || fail "the test server did not register"
 
 # (The library has no frame pointers: a leak's stack is found slowly.)
 ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}fast_unwind_on_malloc=0" \
 LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$(dirname "$0")/onc_lsan.supp" \
-ODP_TEST_PROGRAM=$number ODP_TEST_VERSION=$version "$prog" --gtest_filter="$filter"
+ODP_TEST_PROGRAM=$number ODP_TEST_VERSION=$version ODP_TEST_SERVER_PID=$server_pid "$prog" --gtest_filter="$filter"

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <filesystem>
 #include <rpc/rpc.h>
 #include <string>
 #include <vector>
@@ -13,7 +12,6 @@
 
 #include "client/transport.h"
 #include "onc_live.h"
-#include "scratch.h"
 #include "system/seam.h"
 #include "vrcore/odpcli.h"
 #include "vrcore/odpops.h"
@@ -121,15 +119,8 @@ constexpr uint32_t kProgram = 0x20271027;
 constexpr uint32_t kVersion = 1;
 
 TEST(OncLive, TransportAgainstARealServer) {
-    vrtest::RunInsideOncEnv(kProgram, kVersion, "OncInside.*", 3);
+    vrtest::RunInsideOncEnv(kProgram, kVersion, "OncInside.*", 2);
 }
-
-uint32_t UnixCredentials(void *, CLIENT *c) {
-    auth_destroy(c->cl_auth);
-    c->cl_auth = authunix_create_default();
-    return 0;
-}
-uint32_t RefusedCredentials(void *, CLIENT *) { return client::ODP_S_CREDENTIALS; }
 
 class OncInside : public ::testing::Test {
   protected:
@@ -137,15 +128,12 @@ class OncInside : public ::testing::Test {
         ASSERT_NE(getenv("ODP_TEST_PROGRAM"), nullptr) << "runs only inside onc_env.sh";
         control_ = clnt_create("127.0.0.1", kProgram, kVersion, "tcp");
         ASSERT_NE(control_, nullptr);
-        ASSERT_EQ(Bind(nullptr), 0u);
+        ASSERT_EQ(client::BindOnc({"127.0.0.1", kProgram, kVersion, nullptr, nullptr}, &transport_),
+                  0u);
     }
     void TearDown() override {
         transport_.reset();
         if (control_) clnt_destroy(control_);
-    }
-    uint32_t Bind(client::OncCredentials credentials, uint32_t program = kProgram) {
-        transport_.reset();
-        return client::BindOnc({"127.0.0.1", program, kVersion, credentials, nullptr}, &transport_);
     }
     // Appends lines to the server's script; the last request it took:
     // operation, bytes, {every byte sign-extended, decoded}.
@@ -235,19 +223,6 @@ TEST_F(OncInside, FailuresMapToTheirCodesAndTheBindingStays) {
         Bytes got[3];
         EXPECT_EQ(Call(2, {0x81}, got), 0u) << "after " << c.script;
         EXPECT_EQ(got[1], Bytes{0x81});
-    }
-}
-
-TEST_F(OncInside, BindingAndCredentials) {
-    // A program rpcbind does not know fails at the bind; so does the hook.
-    EXPECT_EQ(Bind(nullptr, kProgram + 1), client::ODP_S_NOBINDING);
-    EXPECT_EQ(Bind(RefusedCredentials), client::ODP_S_CREDENTIALS);
-    EXPECT_EQ(transport_, nullptr);
-    // The hook's credential travels, and the server may refuse it.
-    for (client::OncCredentials hook : {UnixCredentials, (client::OncCredentials) nullptr}) {
-        ASSERT_EQ(Bind(hook), 0u);
-        Control("refuse-auth-sys");
-        EXPECT_EQ(Call(5, {1}), hook ? client::ODP_S_ACCESS : 0u);
     }
 }
 
