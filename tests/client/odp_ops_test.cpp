@@ -1,7 +1,12 @@
 // The DPA operations and the binding: every operation from one table, in
-// local-only mode and against the test server behind its own rpcbind
-// (arguments as they arrive, results, DPA errors, failures), many threads
-// on their handles, and bind/terminate cycles without leaks.
+// local-only mode and against the test server over ONC RPC (behind its own
+// rpcbind) and DCE/RPC (at its port, and by name through the name service
+// and the endpoint mapper): arguments as they arrive, results, DPA errors,
+// failures, many threads on their handles, bind/terminate cycles without
+// leaks; the binding rules and credentials of DCE/RPC.
+#include <arpa/inet.h>
+#include <sys/stat.h>
+
 #include <atomic>
 #include <filesystem>
 #include <functional>
@@ -14,6 +19,7 @@
 
 #include "../operations/ops_test_util.h"
 #include "client/binding.h"
+#include "client/ping_cache.h"
 #include "log_file.h"
 #include "onc_live.h"
 #include "scratch.h"
@@ -30,6 +36,10 @@ using Status = vrtest::StatusList;
 
 constexpr uint32_t kProgram = 0x20271028;
 constexpr uint32_t kVersion = 1;
+// The test server's DCE/RPC port and object, and the one user it knows.
+constexpr int kDcePort = 4100;
+constexpr const char *kObject = "5d7c0a3e-7f41-4c2b-9e6a-0b8d1c2e3f40";
+constexpr const char *kUsers = "alice:d4c619cb16d4632b275658316a7e657e\n"; // s3cret
 
 // The values every operation of the table is called with.
 struct Values : vrtest_ops::Parts {
@@ -225,7 +235,19 @@ TEST(OdpLocal, EveryOperationEncodesDecodesAndSendsNothing) {
 }
 
 TEST(OdpLive, OperationsAgainstARealServer) {
-    vrtest::RunInsideOncEnv(kProgram, kVersion, "OdpInside.*", 5);
+    vrtest::ScratchDir dir("vrdce");
+    std::string users = dir.Path() + "/users";
+    vrtest::WriteFile(users, kUsers);
+    chmod(users.c_str(), 0600);
+#ifdef ODP_TEST_MAPPER
+    vrtest::RunInsideOncEnv(kProgram, kVersion, "*Odp*Inside.*", 17,
+                            "--dce " + std::to_string(kDcePort) + " --users " + users +
+                                " --object " + kObject,
+                            ODP_TEST_MAPPER);
+#else
+    vrtest::RunInsideOncEnv(kProgram, kVersion, "*Odp*Inside.*:-*ByName*", 11,
+                            "--dce " + std::to_string(kDcePort) + " --users " + users);
+#endif
 }
 
 std::string Hex(const Bytes &b) {
@@ -235,25 +257,97 @@ std::string Hex(const Bytes &b) {
     return s;
 }
 
-class OdpInside : public ::testing::Test {
+enum class Via { kOnc, kDce, kDceByName };
+
+// A simple name as the binding takes it.
+GEN_ObjectIdent Named(const char *text) {
+    GEN_ObjectIdent name{};
+    name.choice = GEN_OBJID_SIMPLE_NAME;
+    EXPECT_EQ(GENU_MakeEmbeddedSimpleName(Status(), &name.u.simple_name, text, nullptr), 0);
+    return name;
+}
+
+// Binds the thread to the test server: 0 or the code. A bad binding names
+// a program the server does not have (ONC RPC), has no TCP string binding
+// (DCE/RPC), or names a server whose object the endpoint mapper does not
+// know (by name).
+int Bind(Via via, bool bad = false, const char *address = "127.0.0.1") {
+    Status st;
+    if (via == Via::kDceByName)
+        return ODP_Initialize(st, NS_CLASS_SPOOLER, Named(bad ? "spool-9" : "spool-1"))
+                   ? static_cast<int>(st.Code())
+                   : 0;
+    char name[] = "spool-1", host[] = "127.0.0.1", domain[] = "ELSEWHERE";
+    std::string text = std::string(kObject) + (bad ? "@ncacn_np:h[\\pipe\\x]" : "@ncacn_ip_tcp:") +
+                       (bad ? "" : address + ("[" + std::to_string(kDcePort) + "]"));
+    char *binding = text.data();
+    NS_Object o{};
+    o.serverClass = NS_CLASS_SPOOLER, o.name = o.serverName = name;
+    if (via == Via::kOnc) {
+        o.env = NS_ENV_ONC, o.onc.host = host, o.onc.version = kVersion;
+        o.onc.program = int32_t(bad ? kProgram + 1 : kProgram);
+    } else {
+        o.env = NS_ENV_MSRPC, o.msrpc.nBindings = 1, o.msrpc.bindings = &binding;
+        o.msrpc.domain = domain, o.msrpc.info = SEC_LEVEL_CONNECT; // NTLM for foreign callers
+    }
+    return ODP_Initialize2(st, &o) ? static_cast<int>(st.Code()) : 0;
+}
+
+// Inside the test environment: the name service in local-file mode holds
+// the test server as "spool-1" with a printer "prn-2" and a queue "q-2",
+// and "spool-9" with an object nobody registered; ping cache entries last 2 s;
+// DCE/RPC calls time out after ENV_ODP_RPC_TIMEOUT = 6 s.
+void SetUpInside() {
+    static vrtest::ScratchDir dir("vrns");
+    vrtest::WriteFile(dir.Path() + "/registry.reg",
+                      "[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril]\n\"LanGroup\"=\"TG\"\n"
+                      "[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril\\odp]\n"
+                      "\"CacheEffectivePeriod\"=dword:00000002\n");
+    for (auto [k, v] : {std::pair{"windir", dir.Path()}, {"NS_MS_LF", std::string()},
+                        {"VRCORE_REGISTRY", dir.Path() + "/registry.reg"},
+                        {"ENV_ODP_RPC_TIMEOUT", std::string("6")}})
+        setenv(k, v.c_str(), 1);
+    static char tcp[] = "ncacn_ip_tcp:127.0.0.1[4100]";
+    static char *list[] = {tcp};
+    static NS_BindingVector vector{1, list};
+    NS_msrpc_binding_vector = &vector;
+    auto entry = [](int32_t cls, const char *name, const char *server) {
+        NS_Object o{};
+        o.env = NS_ENV_MSRPC, o.objClass = cls, o.name = const_cast<char *>(name);
+        o.serverClass = server ? NS_CLASS_SPOOLER : 0, o.serverName = const_cast<char *>(server);
+        return NS_CreateObject(&o, 1, nullptr);
+    };
+    setenv("MSRPC_EPUUID", "0e3a1c55-2b7d-4f60-8a91-c4d2e6f80b17", 1);
+    ASSERT_EQ(NS_Init("spool-9", NS_CLASS_SPOOLER), NS_OK);
+    ASSERT_EQ(entry(NS_CLASS_SPOOLER, "spool-9", nullptr), NS_OK);
+    NS_Term();
+    setenv("MSRPC_EPUUID", kObject, 1);
+    ASSERT_EQ(NS_Init("spool-1", NS_CLASS_SPOOLER), NS_OK);
+    for (auto [cls, name, server] : {std::tuple{NS_CLASS_SPOOLER, "spool-1", (const char *)nullptr},
+                                      {NS_CLASS_LP, "prn-2", "spool-1"},
+                                      {NS_CLASS_QUEUE, "q-2", "spool-1"}})
+        ASSERT_EQ(entry(cls, name, server), NS_OK) << name;
+}
+
+class OdpInside : public ::testing::TestWithParam<Via> {
   protected:
+    static void SetUpTestSuite() {
+        static bool once = (SetUpInside(), true);
+        (void)once;
+    }
     void SetUp() override {
         ASSERT_NE(getenv("ODP_TEST_PROGRAM"), nullptr) << "runs only inside onc_env.sh";
         control_ = clnt_create("127.0.0.1", kProgram, kVersion, "tcp");
         ASSERT_NE(control_, nullptr);
-        ASSERT_EQ(Bind(), 0);
+        ASSERT_EQ(Bind(GetParam()), 0);
     }
     void TearDown() override {
         ODP_Terminate(Status());
         if (control_) clnt_destroy(control_);
     }
-    static int Bind(uint32_t program = kProgram) {
-        char name[] = "spool-1", host[] = "127.0.0.1";
-        NS_Object o{};
-        o.env = NS_ENV_ONC, o.serverClass = NS_CLASS_SPOOLER, o.name = o.serverName = name;
-        o.onc.host = host, o.onc.program = int32_t(program), o.onc.version = kVersion;
-        Status st;
-        return ODP_Initialize2(st, &o) ? static_cast<int>(st.Code()) : 0;
+    // What a refused program or version (ONC RPC) or interface (DCE/RPC) gives.
+    uint32_t Refused() const {
+        return GetParam() == Via::kOnc ? client::ODP_S_PROGRAM : client::ODP_S_COMM;
     }
     // Appends lines to the server's script; the last request: operation,
     // bytes, {sign-extended, decoded}.
@@ -270,7 +364,7 @@ class OdpInside : public ::testing::Test {
     CLIENT *control_ = nullptr;
 };
 
-TEST_F(OdpInside, EveryOperationArrivesIntactAndAnswers) {
+TEST_P(OdpInside, EveryOperationArrivesIntactAndAnswers) {
     Values v;
     Status st;
     for (const Op &op : Operations()) {
@@ -292,7 +386,7 @@ TEST_F(OdpInside, EveryOperationArrivesIntactAndAnswers) {
         GENU_OssFreePDU(nullptr, ODP_ArgumentPDU(op.number), arg);
         // A server that refuses the program fails every operation alike.
         Control("noprog");
-        EXPECT_EQ(st.Failed(op.call(v, st, &got, &e)), client::ODP_S_PROGRAM);
+        EXPECT_EQ(st.Failed(op.call(v, st, &got, &e)), Refused());
     }
     // Job-submission-complete 1 is not sent; the common arguments carry the
     // privilege record although none were given.
@@ -314,7 +408,7 @@ TEST_F(OdpInside, EveryOperationArrivesIntactAndAnswers) {
     GENU_OssFreePDU(nullptr, ODP_PDU_PRINT_ARG, a);
 }
 
-TEST_F(OdpInside, ResultsErrorKindsAndFailures) {
+TEST_P(OdpInside, ResultsErrorKindsAndFailures) {
     Values v;
     Status st;
     // Results: a print result's job, an object result's set, the first of
@@ -401,16 +495,16 @@ TEST_F(OdpInside, ResultsErrorKindsAndFailures) {
     sleep(2); // the late reply is passed over
     AS_Destroy(ns, &common);
     // A program rpcbind does not know fails at the bind.
-    EXPECT_EQ(Bind(kProgram + 1), static_cast<int>(client::ODP_S_NOBINDING));
+    EXPECT_EQ(Bind(GetParam(), true), static_cast<int>(client::ODP_S_NOBINDING));
 }
 
-TEST_F(OdpInside, EightThreadsEachOnItsOwnHandle) {
+TEST_P(OdpInside, EightThreadsEachOnItsOwnHandle) {
     Control("mirror");
     std::atomic<int> wrong{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < 8; ++t)
-        threads.emplace_back([t, &wrong] {
-            if (Bind()) return void(wrong += 500);
+        threads.emplace_back([t, &wrong, via = GetParam()] {
+            if (Bind(via)) return void(wrong += 500);
             Status st;
             for (int i = 0; i < 500; ++i) {
                 std::string job = "job-" + std::to_string(t) + "-" + std::to_string(i);
@@ -427,15 +521,16 @@ TEST_F(OdpInside, EightThreadsEachOnItsOwnHandle) {
     EXPECT_EQ(wrong, 0);
 }
 
-TEST_F(OdpInside, BindTerminateCyclesAndThreadExitsLeaveNothingOpen) {
+TEST_P(OdpInside, BindTerminateCyclesAndThreadExitsLeaveNothingOpen) {
     Status st;
     ODP_Terminate(st);
     int before = Open();
-    for (int i = 0; i < 10000; ++i) {
+    Via via = GetParam(); // by name: each bind asks the name service and the endpoint mapper
+    for (int i = 0; i < (via == Via::kDceByName ? 1000 : 10000); ++i) {
         if (i % 10 == 0) { // a thread that ends bound releases its handle
-            std::thread([] { Bind(); }).join();
+            std::thread([via] { Bind(via); }).join();
         } else {
-            ASSERT_EQ(Bind(), 0) << i;
+            ASSERT_EQ(Bind(via), 0) << i;
             ASSERT_EQ(ODP_Terminate(st), 0);
         }
     }
@@ -476,14 +571,15 @@ const ODP_SecurityTable kHooks = Hooks();
 
 // Acting as a server: the binding's credentials and an event's exchange go
 // through the program's security table, whose answers map to codes.
-TEST_F(OdpInside, ServerSecurityTableSlots) {
+TEST_P(OdpInside, ServerSecurityTableSlots) {
     using Calls = std::vector<std::string>;
     Status st;
     ODP_Terminate(st);
     ASSERT_EQ(ODP_ServerInit(ODP_SERVER_TYPE, &kHooks), 0u);
     for (uint32_t answer : {7u, ODP_S_NOTSUPPORTED, 0u}) {
         g_calls.clear(), g_answers[2] = answer;
-        EXPECT_EQ(Bind(), static_cast<int>(answer == 7 ? client::ODP_S_CREDENTIALS : answer));
+        EXPECT_EQ(Bind(GetParam()),
+                  static_cast<int>(answer == 7 ? client::ODP_S_CREDENTIALS : answer));
         EXPECT_EQ(g_calls, Calls{"2 3 1 client"});
     }
     // An event's result whose set holds the handshake token (3235) "tok".
@@ -507,12 +603,12 @@ TEST_F(OdpInside, ServerSecurityTableSlots) {
         {893, 0, 0, 0, with_token, 0, {c9, c6, c3}},
         {893, 1, 0, 0, "reply 0 - -", client::ODP_S_CREDENTIALS, {c9, c6, c3, c10}},
         {893, 1, 11, 100, with_token, client::ODP_S_SLOT, {c9, c6, c3, c11, c10}},
-        {893, 0, 0, 0, "noprog", client::ODP_S_PROGRAM, {c9, c6, c3, c10}},
+        {893, 0, 0, 0, "noprog", Refused(), {c9, c6, c3, c10}},
         {893, 0, 3, 102, "", client::ODP_S_NOMEM, {c9, c6, c3, c10}},
         {893, 0, 9, 101, "", client::ODP_S_SECURITY, {c9}},
         {893, 0, 6, 109, "", client::ODP_S_BADARG, {c9, c6}},
-        // The named server receives the event (its binding fails here).
-        {893, 0, 0, 0, "", client::ODP_S_NSINIT, {"9 prn-1 0", c6, "10 prn-1"}, true},
+        // The named server receives the event (the name service does not know it).
+        {893, 0, 0, 0, "", client::ODP_S_NOTFOUND, {"9 prn-1 0", c6, "10 prn-1"}, true},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.script + " slot " + std::to_string(row.slot));
@@ -530,6 +626,105 @@ TEST_F(OdpInside, ServerSecurityTableSlots) {
     }
     AS_Destroy(st, &common);
     ODP__serverType = 0;
+}
+
+std::string ViaName(const testing::TestParamInfo<Via> &info) {
+    return info.param == Via::kOnc ? "Onc" : info.param == Via::kDce ? "Dce" : "DceByName";
+}
+INSTANTIATE_TEST_SUITE_P(Transports, OdpInside,
+                         testing::Values(Via::kOnc, Via::kDce, Via::kDceByName), ViaName);
+
+class OdpDceInside : public OdpInside {};
+INSTANTIATE_TEST_SUITE_P(Transports, OdpDceInside, testing::Values(Via::kDce), ViaName);
+
+size_t Count(const std::string &text, const std::string &what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+// The statuses of a call that fails and of a server's answer, the cancel
+// time-out, the ping cache and the credentials of a binding.
+TEST_P(OdpDceInside, StatusesHostsAndCredentials) {
+    Status st;
+    uint32_t seconds = 0;
+    ASSERT_EQ(client::CurrentHandle()->transport->GetTimeout(&seconds), 0u);
+    EXPECT_EQ(seconds, 6u);
+    const struct {
+        const char *line;
+        uint32_t code;
+    } rows[] = {{"fault 5", client::ODP_S_ACCESS},          {"fault 0x1c010014", client::ODP_S_TIMEOUT},
+                {"fault 1753", client::ODP_S_NOBINDING},    {"fault 0x1c00000d", client::ODP_S_TIMEOUT},
+                {"fault 1783", client::ODP_S_COMM},         {"status 5", client::ODP_S_ACCESS},
+                {"status 1818", client::ODP_S_TIMEOUT},     {"status 1723", client::ODP_S_COMM},
+                {"reply 0 - -", 0}};
+    ODP_PrintResult *r = nullptr;
+    ERDPA_ErrorResult *e = nullptr;
+    for (const auto &row : rows) {
+        Control(row.line);
+        int rc = ODP_CloseJob_C(st, "job-1", nullptr, &r, &e);
+        EXPECT_EQ(row.code ? st.Failed(rc) : rc, row.code) << row.line;
+    }
+    // A host the cache holds unreachable fails without a ping until the entry expires.
+    client::ProcessPingCache().Record(inet_addr("127.0.0.9"), client::kPingUnreachable);
+    for (int expired : {0, 1}) {
+        vrtest::LogFile log;
+        if (expired) sleep(3);
+        EXPECT_EQ(Bind(Via::kDce, false, "127.0.0.9"),
+                  expired ? 0 : static_cast<int>(client::ODP_S_NOBINDING));
+        EXPECT_EQ(Count(log.Text(), "ping okay"), size_t(expired)) << log.Text();
+    }
+    // The credentials file's user: right password, wrong password.
+    vrtest::ScratchDir dir("vrauth");
+    std::string file = dir.Path() + "/auth";
+    setenv("VRCORE_CREDENTIALS", file.c_str(), 1);
+    for (const char *password : {"s3cret", "wrong"}) {
+        vrtest::WriteFile(file, std::string("username = alice\npassword = ") + password + "\n");
+        chmod(file.c_str(), 0600);
+        ODP_Terminate(st);
+        ASSERT_EQ(Bind(Via::kDce), 0);
+        bool right = password[0] == 's';
+        if (right) Control("reply 0 - -");
+        int rc = ODP_CloseJob_C(st, "job-1", nullptr, &r, &e);
+        EXPECT_EQ(right ? rc : st.Failed(rc), right ? 0 : client::ODP_S_ACCESS) << password;
+    }
+    unsetenv("VRCORE_CREDENTIALS");
+}
+
+// Binding by name: the same server and class keeps the handle; common
+// arguments naming a printer rebind every time; a queue wins over a server.
+TEST_P(OdpDceInside, ByNameRebindingOfCommonArguments) {
+    Status st;
+    ASSERT_EQ(ODP_Initialize(st, NS_CLASS_SPOOLER, Named("spool-1")), 0);
+    client::ClientHandle *h = client::CurrentHandle();
+    ASSERT_EQ(ODP_Initialize(st, NS_CLASS_SPOOLER, Named("SPOOL-1")), 0);
+    EXPECT_EQ(client::CurrentHandle(), h);
+    Values v;
+    const GENU_ValueDescriptor *simple = GENU_AVT2Descriptor(27);
+    AS_SetHandle common = AS_nullSetHandle;
+    ASSERT_EQ(AS_Create(st, &common, nullptr, 0), 0);
+    ASSERT_EQ(GENU_MakeEmbeddedSimpleName(st, &v.printer, "prn-2", nullptr), 0);
+    ASSERT_EQ(AS_AddAttrValM(st, common, 649, 27, &v.printer, simple, nullptr), 0);
+    ODP_PrintResult *r = nullptr;
+    ERDPA_ErrorResult *e = nullptr;
+    {
+        vrtest::LogFile log;
+        for (int i = 0; i < 2; ++i) {
+            Control("reply 0 - -");
+            ASSERT_EQ(ODP_CloseJob_C(st, "job-1", &common, &r, &e), 0) << std::hex << st.Code();
+        }
+        EXPECT_EQ(Count(log.Text(), "connected okay"), 2u) << log.Text();
+    }
+    AS_Destroy(st, &common);
+    ASSERT_EQ(AS_Create(st, &common, nullptr, 0), 0);
+    ASSERT_EQ(GENU_MakeEmbeddedSimpleName(st, &v.printer, "spool-1", nullptr), 0);
+    ASSERT_EQ(AS_AddAttrValM(st, common, 871, 27, &v.printer, simple, nullptr), 0);
+    ASSERT_EQ(GENU_MakeEmbeddedSimpleName(st, &v.printer, "q-2", nullptr), 0);
+    ASSERT_EQ(AS_AddAttrValM(st, common, 696, 27, &v.printer, simple, nullptr), 0);
+    Control("reply 0 - -");
+    ASSERT_EQ(ODP_CloseJob_C(st, "job-1", &common, &r, &e), 0) << std::hex << st.Code();
+    EXPECT_STREQ(client::CurrentHandle()->server->name, "q-2");
+    AS_Destroy(st, &common);
 }
 
 } // namespace

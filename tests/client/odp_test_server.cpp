@@ -1,5 +1,9 @@
-// A DPA request server for the client tests, registered with rpcbind over TCP:
-//   odp_test_server <program> <version>
+// A DPA request server for the client tests, registered with rpcbind over TCP, and over
+// DCE/RPC on a port of its own when asked:
+//   odp_test_server <program> <version> [--dce PORT [--users FILE] [--object UUID]]
+// With --users the DCE/RPC port authenticates with NTLM the file's users (anonymous calls
+// served); with --object its endpoint is registered with this host's endpoint mapper for that
+// object.
 // Procedure 1 takes requests. Each argument is read strictly (every byte must be a
 // sign-extended 4-byte integer) and decoded with the library's decoder as the argument of its
 // operation. Replies are written with the RPC library's own character routine and come from a
@@ -9,7 +13,10 @@
 //   words <hex>                    the reply body as it stands (hostile bytes)
 //   delay <ms>                     sleep, then echo
 //   refuse-auth-sys                refuse a Unix credential (too weak), else echo
-//   noprog | progvers              refuse the program or its version
+//   noprog | progvers              refuse the program or its version (DCE/RPC: a fault of
+//                                  an unknown interface)
+//   fault <n> | status <n>         DCE/RPC: a fault with status n, a reply with status n
+// (Over DCE/RPC "refuse-auth-sys" is a reply with status 5, access denied.)
 // Procedure 2, the test's control, takes a request record whose bytes are lines to append to
 // the script, and answers with the last request as a reply record: its operation as the kind,
 // its bytes as the result, and two bytes (every byte sign-extended, decoded) as the error. Two
@@ -22,12 +29,18 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <mutex>
 #include <rpc/rpc.h>
 #include <sstream>
 #include <string>
 #include <unistd.h>
 #include <vector>
 
+#include "rpc/epm_client.h"
+#include "rpc/idl_dpa.h"
+#include "rpc/rpc_auth.h"
+#include "rpc/rpc_status.h"
+#include "rpc/stubs.h"
 #include "vrcore/genu.h"
 #include "vrcore/odpops.h"
 
@@ -50,6 +63,7 @@ struct Answer {
     std::vector<char> result, error;
 };
 
+std::mutex g_mutex; // the script and the last request, for both transports
 std::deque<std::string> g_script;
 bool g_mirror = false;
 std::string g_default = "echo";
@@ -119,46 +133,100 @@ void Decode(Argument *a, std::vector<char> *mirror) {
     GENU_OssFreePDU(nullptr, pdu, value);
 }
 
+// The script's step for a request: its verb, the number or hex after it, the answer.
+struct Step {
+    std::string verb, text;
+    long number = 0;
+    Answer answer;
+};
+
+Step Next(Argument *arg) {
+    std::vector<char> mirror;
+    Decode(arg, &mirror);
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_last = *arg;
+    std::istringstream in(g_script.empty() ? g_default : g_script.front());
+    if (!g_script.empty()) g_script.pop_front();
+    Step s;
+    in >> s.verb;
+    s.answer.result = s.verb == "echo" && !mirror.empty() ? mirror : arg->bytes;
+    if (s.verb == "reply") {
+        std::string r, e;
+        in >> s.answer.kind >> r >> e;
+        s.answer.result = Hex(r);
+        s.answer.error = Hex(e);
+    }
+    in >> s.text;
+    s.number = strtol(s.text.c_str(), nullptr, 0);
+    return s;
+}
+
 void Request(svc_req *rq, SVCXPRT *xprt) {
     Argument arg;
     if (!svc_getargs(xprt, Proc(ReadArgument), reinterpret_cast<char *>(&arg))) {
         svcerr_decode(xprt);
         return;
     }
-    std::vector<char> mirror;
-    Decode(&arg, &mirror);
-    g_last = arg;
-    std::string line = g_script.empty() ? g_default : g_script.front();
-    if (!g_script.empty()) g_script.pop_front();
-    std::istringstream in(line);
-    std::string verb;
-    in >> verb;
-    Answer answer;
-    answer.result = arg.bytes;
-    if (verb == "echo" && !mirror.empty()) answer.result = mirror;
-    if (verb == "noprog") return svcerr_noprog(xprt);
-    if (verb == "progvers") return svcerr_progvers(xprt, g_version + 1, g_version + 1);
-    if (verb == "refuse-auth-sys" && rq->rq_cred.oa_flavor == AUTH_SYS)
+    Step s = Next(&arg);
+    if (s.verb == "noprog") return svcerr_noprog(xprt);
+    if (s.verb == "progvers") return svcerr_progvers(xprt, g_version + 1, g_version + 1);
+    if (s.verb == "refuse-auth-sys" && rq->rq_cred.oa_flavor == AUTH_SYS)
         return svcerr_auth(xprt, AUTH_TOOWEAK);
-    if (verb == "delay") {
-        long ms = 0;
-        in >> ms;
-        usleep(static_cast<useconds_t>(ms) * 1000);
-    }
-    if (verb == "words") {
-        std::string hex;
-        in >> hex;
-        std::vector<char> words = Hex(hex);
+    if (s.verb == "delay") usleep(static_cast<useconds_t>(s.number) * 1000);
+    if (s.verb == "words") {
+        std::vector<char> words = Hex(s.text);
         svc_sendreply(xprt, Proc(WriteWords), reinterpret_cast<char *>(&words));
         return;
     }
-    if (verb == "reply") {
-        std::string r, e;
-        in >> answer.kind >> r >> e;
-        answer.result = Hex(r);
-        answer.error = Hex(e);
-    }
-    svc_sendreply(xprt, Proc(WriteAnswer), reinterpret_cast<char *>(&answer));
+    svc_sendreply(xprt, Proc(WriteAnswer), reinterpret_cast<char *>(&s.answer));
+}
+
+// The request operation over DCE/RPC, from the same script.
+vrcore::rpc::dpa::Packet *Put(const std::vector<char> &bytes, vrcore::rpc::ndr::Arena *arena) {
+    if (bytes.empty()) return nullptr;
+    auto *p = static_cast<vrcore::rpc::dpa::Packet *>(arena->Alloc(sizeof(vrcore::rpc::dpa::Packet)));
+    p->bytes = static_cast<uint8_t *>(arena->Alloc(bytes.size()));
+    p->length = static_cast<uint32_t>(bytes.size());
+    memcpy(p->bytes, bytes.data(), bytes.size());
+    return p;
+}
+
+uint32_t Transfer(void *, const vrcore::rpc::Uuid *, const void *in_args, void *out_args,
+                  vrcore::rpc::ndr::Arena *arena) {
+    const auto *in = static_cast<const vrcore::rpc::dpa::TransferIn *>(in_args);
+    auto *out = static_cast<vrcore::rpc::dpa::TransferOut *>(out_args);
+    Argument arg;
+    arg.operation = in->operation;
+    arg.bytes.assign(in->request->bytes, in->request->bytes + in->request->length);
+    Step s = Next(&arg);
+    if (s.verb == "noprog") return 0x1c010003; // unknown interface
+    if (s.verb == "fault") return static_cast<uint32_t>(s.number);
+    if (s.verb == "delay") usleep(static_cast<useconds_t>(s.number) * 1000);
+    out->status = s.verb == "status" ? static_cast<uint32_t>(s.number)
+                  : s.verb == "refuse-auth-sys" ? vrcore::rpc::kAccessDenied
+                                                : 0;
+    out->error_kind = static_cast<uint16_t>(s.answer.kind);
+    out->result = Put(s.answer.result, arena);
+    out->error = Put(s.answer.error, arena);
+    return vrcore::rpc::kOk;
+}
+const vrcore::rpc::Handler kHandlers[] = {Transfer};
+const vrcore::rpc::StubServer kStubs{&vrcore::rpc::dpa::kInterface, kHandlers};
+
+// Serves the request interface over DCE/RPC: true, or false with the reason printed.
+bool ServeDce(vrcore::rpc::Server **server, uint16_t port, const char *users, const char *object) {
+    namespace rpc = vrcore::rpc;
+    rpc::ServerOptions options;
+    rpc::NtlmServerOptions ntlm;
+    ntlm.allow_anonymous = true;
+    if (users && rpc::ServerNtlm(users, ntlm, &options.security) != rpc::kOk) return false;
+    *server = new rpc::Server(std::move(options));
+    (*server)->AddInterface(rpc::Serve(&kStubs));
+    if ((*server)->Listen("127.0.0.1", port) != rpc::kOk) return false;
+    rpc::Uuid id;
+    return !object || (rpc::ParseUuid(object, &id) &&
+                       rpc::RegisterEndpoint(rpc::dpa::kInterface.id, &id, port, "odp test") ==
+                           rpc::kOk);
 }
 
 void Dispatch(svc_req *rq, SVCXPRT *xprt) {
@@ -170,6 +238,7 @@ void Dispatch(svc_req *rq, SVCXPRT *xprt) {
         if (!svc_getargs(xprt, Proc(ReadArgument), reinterpret_cast<char *>(&lines)))
             return svcerr_decode(xprt);
         std::istringstream in(std::string(lines.bytes.begin(), lines.bytes.end()));
+        std::lock_guard<std::mutex> lock(g_mutex);
         for (std::string l; std::getline(in, l);)
             if (l == "mirror")
                 g_mirror = true;
@@ -188,12 +257,23 @@ void Dispatch(svc_req *rq, SVCXPRT *xprt) {
 } // namespace
 
 int main(int argc, char **argv) {
-    if (argc != 3) {
-        fprintf(stderr, "usage: %s program version\n", argv[0]);
+    const char *dce = nullptr, *users = nullptr, *object = nullptr;
+    for (int i = 3; i + 1 < argc; i += 2) {
+        std::string flag = argv[i];
+        (flag == "--dce" ? dce : flag == "--users" ? users : object) = argv[i + 1];
+    }
+    if (argc < 3 || argc % 2 == 0) {
+        fprintf(stderr, "usage: %s program version [--dce PORT [--users FILE] [--object UUID]]\n",
+                argv[0]);
         return 2;
     }
     unsigned long program = strtoul(argv[1], nullptr, 0);
     g_version = strtoul(argv[2], nullptr, 0);
+    vrcore::rpc::Server *server = nullptr;
+    if (dce && !ServeDce(&server, static_cast<uint16_t>(atoi(dce)), users, object)) {
+        fprintf(stderr, "odp_test_server: cannot serve DCE/RPC on port %s\n", dce);
+        return 1;
+    }
     rpcb_unset(program, g_version, nullptr);
     if (!svc_create(Dispatch, program, g_version, "tcp")) {
         fprintf(stderr, "odp_test_server: cannot register %lu/%lu\n", program, g_version);

@@ -1,6 +1,7 @@
 // Runs the given tests of this program inside private network and mount
 // namespaces with an rpcbind of their own and the scripted test server
-// (onc_env.sh), and checks that all of them passed. Skips where root or
+// (onc_env.sh) started with `server_args`, and the endpoint mapper when one
+// is named, and checks that all of them passed. Skips where root or
 // the namespaces or the tools are missing.
 #pragma once
 
@@ -19,7 +20,8 @@
 namespace vrtest {
 
 inline void RunInsideOncEnv(uint32_t program, uint32_t version, const std::string &filter,
-                            int tests) {
+                            int tests, const std::string &server_args = "",
+                            const std::string &mapper = "") {
     std::string why = geteuid() != 0 ? "not running as root" : "";
     for (std::string tool : {"unshare", "rpcbind", "rpcinfo", "ip"})
         if (why.empty() && system(("command -v " + tool + " >/dev/null 2>&1").c_str()) != 0)
@@ -33,7 +35,8 @@ inline void RunInsideOncEnv(uint32_t program, uint32_t version, const std::strin
                       "/tests/client/onc_env.sh' '" +
                       std::filesystem::read_symlink("/proc/self/exe").string() +
                       "' '" ODP_TEST_SERVER "' " + std::to_string(program) + " " +
-                      std::to_string(version) + " '" + filter + "' >'" + out + "' 2>&1";
+                      std::to_string(version) + " '" + filter + "' '" + server_args + "' '" +
+                      mapper + "' >'" + out + "' 2>&1";
     int rc = system(cmd.c_str());
     std::string log = ReadFile(out);
     EXPECT_EQ(rc, 0) << log;
