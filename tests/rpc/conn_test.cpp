@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "loopback.h"
+#include "rpc/auth.h"
 #include "test_iface.h"
 
 namespace vrtest {
@@ -224,6 +225,8 @@ TEST(RpcPeers, OurClientMeetsAnIndependentServer) {
         {kEcho, big, nullptr, kOk},
         {kEcho, {1}, FakeFactory(false, "secret"), kOk},
         {kEcho, {1}, FakeFactory(false, "guess"), kAccessDenied},
+        {kEcho, {1}, ClientNtlm({"alice", "ANY", "Secret1"}), kOk},
+        {kEcho, {1}, ClientNtlm({"alice", "ANY", "Secret2"}), kAccessDenied},
         {kFault, Le32(0x1c010002), nullptr, kProcnumOutOfRange},
         {2, {1}, nullptr, kProtocolError}, // another call id
         {3, {}, nullptr, kCallFailed},     // closed mid-reply

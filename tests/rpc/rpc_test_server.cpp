@@ -1,12 +1,14 @@
 // A server of the test interface for peers in other processes: prints
 // "port N" once it listens and serves until SIGTERM or SIGINT.
 //   vrtest_rpc_server [--port N] [--password P (authentication required)]
+//                     [--users FILE (NTLM required, the users of FILE)]
 //                     [--max-connections N] [--receive-timeout MS]
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "rpc/auth.h"
 #include "test_iface.h"
 
 int main(int argc, char **argv) {
@@ -20,6 +22,10 @@ int main(int argc, char **argv) {
         if (flag == "--receive-timeout") options.receive_timeout_ms = int(v);
         if (flag == "--password") {
             options.security = vrtest::FakeFactory(true, argv[i + 1]);
+            options.require_auth = true;
+        }
+        if (flag == "--users") {
+            if (vrcore::rpc::ServerNtlm(argv[i + 1], {}, &options.security)) return 2;
             options.require_auth = true;
         }
     }
