@@ -1,5 +1,5 @@
 // The security factories of connect-level NTLM.
-#include "rpc/auth.h"
+#include "rpc/rpc_auth.h"
 
 #include <cstdlib>
 #include <memory>

@@ -1,14 +1,13 @@
 // A server of the test interface for peers in other processes: prints
 // "port N" once it listens and serves until SIGTERM or SIGINT.
-//   vrtest_rpc_server [--port N] [--password P (authentication required)]
-//                     [--users FILE (NTLM required, the users of FILE)]
+//   vrtest_rpc_server [--port N] [--users FILE (NTLM required, the users of FILE)]
 //                     [--max-connections N] [--receive-timeout MS]
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "rpc/auth.h"
+#include "rpc/rpc_auth.h"
 #include "test_iface.h"
 
 int main(int argc, char **argv) {
@@ -20,10 +19,6 @@ int main(int argc, char **argv) {
         if (flag == "--port") port = uint16_t(v);
         if (flag == "--max-connections") options.max_connections = size_t(v);
         if (flag == "--receive-timeout") options.receive_timeout_ms = int(v);
-        if (flag == "--password") {
-            options.security = vrtest::FakeFactory(true, argv[i + 1]);
-            options.require_auth = true;
-        }
         if (flag == "--users") {
             if (vrcore::rpc::ServerNtlm(argv[i + 1], {}, &options.security)) return 2;
             options.require_auth = true;
