@@ -29,7 +29,6 @@ std::string DefaultUserFile();
 // user table, read once from `user_file` ("" for DefaultUserFile()).
 // kOk; kFileNotFound when no file is named or it is missing; the other
 // statuses of ReadUserFile. *out is left alone on failure.
-uint32_t ServerNtlm(const std::string &user_file, NtlmServerOptions options,
-                    SecurityFactory *out);
+uint32_t ServerNtlm(const std::string &user_file, NtlmServerOptions options, SecurityFactory *out);
 
 } // namespace vrcore::rpc

@@ -1,6 +1,6 @@
 // NTLM contexts against the published example values and against
 // impacket's NTLM (tests/rpc/ntlm_peer.py) in both roles; the files of
-// identities and users.
+// identities and users and the factories that find them.
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
@@ -12,6 +12,7 @@
 
 #include "rpc/credentials.h"
 #include "rpc/ntlm.h"
+#include "rpc/rpc_auth.h"
 #include "rpc/rpc_status.h"
 #include "scratch.h"
 
@@ -227,8 +228,24 @@ TEST(NtlmFiles, OwnershipAndFormatRules) {
     unsetenv("VRCORE_CREDENTIALS");
     EXPECT_EQ(DefaultIdentity(&id), kOk);
     EXPECT_EQ(id.user, "bob");
+    SecurityFactory factory;
+    ASSERT_EQ(DefaultClientSecurity(&factory), kOk);
+    EXPECT_EQ(factory()->Peer(), "PRINTING\\bob");
     setenv("VRCORE_REGISTRY", missing.c_str(), 1);
     EXPECT_EQ(DefaultIdentity(&id), kOk);
     EXPECT_EQ(id.user, "");
+    // The server's user file: the one given, else VRCORE_USERS, else the registry's.
+    EXPECT_EQ(ServerNtlm("", {}, &factory), kFileNotFound);
+    vrtest::WriteFile(users, good_users);
+    vrtest::WriteFile(dir.Path() + "/r.reg",
+                      "[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril\\odp]\n"
+                      "\"UserFile\"=\"" +
+                          users + "\"\n");
+    setenv("VRCORE_REGISTRY", (dir.Path() + "/r.reg").c_str(), 1);
+    EXPECT_EQ(ServerNtlm("", {}, &factory), kOk);
+    setenv("VRCORE_USERS", auth.c_str(), 1); // not a user file
+    EXPECT_EQ(ServerNtlm("", {}, &factory), kInvalidData);
+    EXPECT_EQ(ServerNtlm(users, {}, &factory), kOk);
+    unsetenv("VRCORE_USERS");
     unsetenv("VRCORE_REGISTRY");
 }
