@@ -8,10 +8,13 @@
 // with a 20-attribute job set against a null call plus the same encoding
 // and decoding done locally, with 1, 2 and 8 client threads, each on a
 // handle of its own, and the server's processor time per call beside the
-// client's. scripts/run-onc-bench.sh runs it so, several times, and prints
-// the medians and the ratios; one run by hand:
+// client's; and the same submission over DCE/RPC when the test server also
+// serves it at port 4100 (its arguments "--dce 4100").
+// scripts/run-onc-bench.sh runs it so, several times, and prints the
+// medians and the ratios; one run by hand:
 //   unshare --net --mount --propagation private /bin/sh tests/client/onc_env.sh
 //     build/dev/bench/onc_bench build/dev/tests/client/vrtest_odp_server 539430953 1 -
+//     '--dce 4100'
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -173,15 +176,20 @@ double ServerCpu() {
     return ticks * 1e6 / double(sysconf(_SC_CLK_TCK));
 }
 
-// Binds the calling thread: to the test server, or local-only.
-bool BindThread(bool remote) {
+enum class Via { kLocal, kOnc, kDce };
+
+// Binds the calling thread: to the test server over ONC RPC or DCE/RPC, or
+// local-only.
+bool BindThread(Via via) {
     NS_Object o{};
-    o.env = NS_ENV_ONC;
+    o.env = via == Via::kDce ? NS_ENV_MSRPC : NS_ENV_ONC;
     o.serverClass = NS_CLASS_SPOOLER;
-    o.name = o.serverName = const_cast<char *>(remote ? "spool-1" : "");
+    o.name = o.serverName = const_cast<char *>(via == Via::kLocal ? "" : "spool-1");
     o.onc.host = const_cast<char *>("127.0.0.1");
     o.onc.program = static_cast<int32_t>(Program());
     o.onc.version = kVersion;
+    char *binding = const_cast<char *>("ncacn_ip_tcp:127.0.0.1[4100]");
+    o.msrpc.nBindings = 1, o.msrpc.bindings = &binding, o.msrpc.domain = const_cast<char *>("");
     STF_List *st = STF_CreateList(nullptr);
     bool ok = ODP_Initialize2(st, &o) == 0;
     STF_DeleteList(st);
@@ -196,9 +204,10 @@ void Submit(STF_List *st, const GEN_SimpleName &printer, AS_SetHandle set) {
         fprintf(stderr, "code %x\n", STF_GetStatus(st)), Die("the submission failed");
 }
 
-// remote: the whole call to the server; else a null call plus the same
-// submission encoded and decoded locally.
-void RunSubmissions(benchmark::State &state, bool remote) {
+// The whole call to the server (ONC RPC or DCE/RPC); else a null call plus
+// the same submission encoded and decoded locally.
+void RunSubmissions(benchmark::State &state, Via via) {
+    bool remote = via != Via::kLocal;
     if (!Program()) {
         state.SkipWithError("needs the test server (run inside onc_env.sh)");
         return;
@@ -208,7 +217,7 @@ void RunSubmissions(benchmark::State &state, bool remote) {
     GEN_SimpleName printer{};
     GENU_MakeEmbeddedSimpleName(st, &printer, "prn-1", nullptr);
     CLIENT *null_client = remote ? nullptr : clnt_create("127.0.0.1", Program(), kVersion, "tcp");
-    if (!BindThread(remote) || (!remote && !null_client)) Die("cannot bind");
+    if (!BindThread(via) || (!remote && !null_client)) Die("cannot bind");
     timeval wait{25, 0};
     double server_before = state.thread_index() == 0 ? ServerCpu() : 0;
     for (auto _ : state) {
@@ -228,10 +237,12 @@ void RunSubmissions(benchmark::State &state, bool remote) {
     STF_DeleteList(st);
 }
 
-void BM_CreateJobCall(benchmark::State &state) { RunSubmissions(state, true); }
-void BM_NullCallPlusLocalCodec(benchmark::State &state) { RunSubmissions(state, false); }
+void BM_CreateJobCall(benchmark::State &state) { RunSubmissions(state, Via::kOnc); }
+void BM_CreateJobCallDce(benchmark::State &state) { RunSubmissions(state, Via::kDce); }
+void BM_NullCallPlusLocalCodec(benchmark::State &state) { RunSubmissions(state, Via::kLocal); }
 
 BENCHMARK(BM_CreateJobCall)->Threads(1)->Threads(2)->Threads(8)->UseRealTime();
+BENCHMARK(BM_CreateJobCallDce)->Threads(1)->Threads(2)->Threads(8)->UseRealTime();
 BENCHMARK(BM_NullCallPlusLocalCodec)->Threads(1)->Threads(2)->Threads(8)->UseRealTime();
 
 BENCHMARK(BM_EncodeBulk)->Unit(benchmark::kMicrosecond);

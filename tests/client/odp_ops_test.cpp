@@ -303,7 +303,8 @@ void SetUpInside() {
                       "[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril]\n\"LanGroup\"=\"TG\"\n"
                       "[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril\\odp]\n"
                       "\"CacheEffectivePeriod\"=dword:00000002\n");
-    for (auto [k, v] : {std::pair{"windir", dir.Path()}, {"NS_MS_LF", std::string()},
+    for (auto [k, v] : {std::pair{"windir", dir.Path()},
+                        {"NS_MS_LF", std::string()},
                         {"VRCORE_REGISTRY", dir.Path() + "/registry.reg"},
                         {"ENV_ODP_RPC_TIMEOUT", std::string("6")}})
         setenv(k, v.c_str(), 1);
@@ -324,8 +325,8 @@ void SetUpInside() {
     setenv("MSRPC_EPUUID", kObject, 1);
     ASSERT_EQ(NS_Init("spool-1", NS_CLASS_SPOOLER), NS_OK);
     for (auto [cls, name, server] : {std::tuple{NS_CLASS_SPOOLER, "spool-1", (const char *)nullptr},
-                                      {NS_CLASS_LP, "prn-2", "spool-1"},
-                                      {NS_CLASS_QUEUE, "q-2", "spool-1"}})
+                                     {NS_CLASS_LP, "prn-2", "spool-1"},
+                                     {NS_CLASS_QUEUE, "q-2", "spool-1"}})
         ASSERT_EQ(entry(cls, name, server), NS_OK) << name;
 }
 
@@ -653,10 +654,14 @@ TEST_P(OdpDceInside, StatusesHostsAndCredentials) {
     const struct {
         const char *line;
         uint32_t code;
-    } rows[] = {{"fault 5", client::ODP_S_ACCESS},          {"fault 0x1c010014", client::ODP_S_TIMEOUT},
-                {"fault 1753", client::ODP_S_NOBINDING},    {"fault 0x1c00000d", client::ODP_S_TIMEOUT},
-                {"fault 1783", client::ODP_S_COMM},         {"status 5", client::ODP_S_ACCESS},
-                {"status 1818", client::ODP_S_TIMEOUT},     {"status 1723", client::ODP_S_COMM},
+    } rows[] = {{"fault 5", client::ODP_S_ACCESS},
+                {"fault 0x1c010014", client::ODP_S_TIMEOUT},
+                {"fault 1753", client::ODP_S_NOBINDING},
+                {"fault 0x1c00000d", client::ODP_S_TIMEOUT},
+                {"fault 1783", client::ODP_S_COMM},
+                {"status 5", client::ODP_S_ACCESS},
+                {"status 1818", client::ODP_S_TIMEOUT},
+                {"status 1723", client::ODP_S_COMM},
                 {"reply 0 - -", 0}};
     ODP_PrintResult *r = nullptr;
     ERDPA_ErrorResult *e = nullptr;

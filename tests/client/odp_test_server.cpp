@@ -1,8 +1,8 @@
 // A DPA request server for the client tests, registered with rpcbind over TCP, and over
 // DCE/RPC on a port of its own when asked:
 //   odp_test_server <program> <version> [--dce PORT [--users FILE] [--object UUID]]
-// With --users the DCE/RPC port authenticates with NTLM the file's users (anonymous calls
-// served); with --object its endpoint is registered with this host's endpoint mapper for that
+// The DCE/RPC port authenticates with NTLM the users of the --users file, and serves anonymous
+// calls; with --object its endpoint is registered with this host's endpoint mapper for that
 // object.
 // Procedure 1 takes requests. Each argument is read strictly (every byte must be a
 // sign-extended 4-byte integer) and decoded with the library's decoder as the argument of its
@@ -38,6 +38,7 @@
 
 #include "rpc/epm_client.h"
 #include "rpc/idl_dpa.h"
+#include "rpc/ntlm.h"
 #include "rpc/rpc_auth.h"
 #include "rpc/rpc_status.h"
 #include "rpc/stubs.h"
@@ -184,7 +185,8 @@ void Request(svc_req *rq, SVCXPRT *xprt) {
 // The request operation over DCE/RPC, from the same script.
 vrcore::rpc::dpa::Packet *Put(const std::vector<char> &bytes, vrcore::rpc::ndr::Arena *arena) {
     if (bytes.empty()) return nullptr;
-    auto *p = static_cast<vrcore::rpc::dpa::Packet *>(arena->Alloc(sizeof(vrcore::rpc::dpa::Packet)));
+    auto *p =
+        static_cast<vrcore::rpc::dpa::Packet *>(arena->Alloc(sizeof(vrcore::rpc::dpa::Packet)));
     p->bytes = static_cast<uint8_t *>(arena->Alloc(bytes.size()));
     p->length = static_cast<uint32_t>(bytes.size());
     memcpy(p->bytes, bytes.data(), bytes.size());
@@ -202,7 +204,7 @@ uint32_t Transfer(void *, const vrcore::rpc::Uuid *, const void *in_args, void *
     if (s.verb == "noprog") return 0x1c010003; // unknown interface
     if (s.verb == "fault") return static_cast<uint32_t>(s.number);
     if (s.verb == "delay") usleep(static_cast<useconds_t>(s.number) * 1000);
-    out->status = s.verb == "status" ? static_cast<uint32_t>(s.number)
+    out->status = s.verb == "status"            ? static_cast<uint32_t>(s.number)
                   : s.verb == "refuse-auth-sys" ? vrcore::rpc::kAccessDenied
                                                 : 0;
     out->error_kind = static_cast<uint16_t>(s.answer.kind);
@@ -220,13 +222,18 @@ bool ServeDce(vrcore::rpc::Server **server, uint16_t port, const char *users, co
     rpc::NtlmServerOptions ntlm;
     ntlm.allow_anonymous = true;
     if (users && rpc::ServerNtlm(users, ntlm, &options.security) != rpc::kOk) return false;
+    if (!users)
+        options.security = [ntlm] {
+            return std::make_unique<rpc::NtlmServerContext>(
+                std::make_shared<const rpc::NtlmUserTable>(), ntlm);
+        };
     *server = new rpc::Server(std::move(options));
     (*server)->AddInterface(rpc::Serve(&kStubs));
     if ((*server)->Listen("127.0.0.1", port) != rpc::kOk) return false;
     rpc::Uuid id;
-    return !object || (rpc::ParseUuid(object, &id) &&
-                       rpc::RegisterEndpoint(rpc::dpa::kInterface.id, &id, port, "odp test") ==
-                           rpc::kOk);
+    return !object ||
+           (rpc::ParseUuid(object, &id) &&
+            rpc::RegisterEndpoint(rpc::dpa::kInterface.id, &id, port, "odp test") == rpc::kOk);
 }
 
 void Dispatch(svc_req *rq, SVCXPRT *xprt) {
