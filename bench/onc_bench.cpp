@@ -9,12 +9,12 @@
 // and decoding done locally, with 1, 2 and 8 client threads, each on a
 // handle of its own, and the server's processor time per call beside the
 // client's; and the same submission over DCE/RPC when the test server also
-// serves it at port 4100 (its arguments "--dce 4100").
+// serves it at port 4100 (its third argument).
 // scripts/run-onc-bench.sh runs it so, several times, and prints the
 // medians and the ratios; one run by hand:
 //   unshare --net --mount --propagation private /bin/sh tests/client/onc_env.sh
 //     build/dev/bench/onc_bench build/dev/tests/client/vrtest_odp_server 539430953 1 -
-//     '--dce 4100'
+//     4100
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

@@ -34,7 +34,7 @@ for run in range(runs):
     log = f"{out}/run{run}.log"
     rc = subprocess.run(["unshare", "--net", "--mount", "--propagation", "private", "/bin/sh",
                          f"{root}/tests/client/onc_env.sh", f"{build}/bench/onc_bench",
-                         f"{build}/tests/client/vrtest_odp_server", program, "1", "-", "--dce 4100"],
+                         f"{build}/tests/client/vrtest_odp_server", program, "1", "-", "4100"],
                         env=env, stdout=subprocess.DEVNULL, stderr=open(log, "w")).returncode
     if rc != 0:
         sys.exit(f"run {run + 1} failed ({rc}):\n" + open(log).read())

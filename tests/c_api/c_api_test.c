@@ -25,18 +25,9 @@ int main(void) {
     /* The trace and the credentials leave the shared library. */
     CHECK(EchoInCloseJob(list, NULL, "J1", NULL) == 0 && STF_GetStatus(list) == 0xC0030065u);
     CHECK(SEC_Shoid2DomType(3049) == SEC_DOMTYPE_COMPUTER);
-    {
-        /* The request stub: a packet of the caller's memory, and a binding
-         * that is none (1702, null). */
-        ODP_RequestPacket *p = ODP_MIDL_user_allocate(sizeof *p + 3), *res = p, *err = p;
-        uint16_t kind = 9;
-        uint32_t remote = 9;
-        CHECK(p != NULL && clnt_dpa_if_v1_0_c_ifspec == dpa_if_v1_0_c_ifspec);
-        p->length = 3;
-        memcpy(p->bytes, "\x30\x01\x00", 3);
-        CHECK(clnt_transfer_request(NULL, 0, p, &res, &err, &kind, &remote) == 1702);
-        ODP_MIDL_user_free(p);
-    }
+    /* The request stub refuses a null binding (1702) before anything else. */
+    CHECK(clnt_transfer_request(NULL, 0, NULL, NULL, NULL, NULL, NULL) == 1702 &&
+          clnt_dpa_if_v1_0_c_ifspec == dpa_if_v1_0_c_ifspec);
     STF_DeleteList(list);
     if (failures == 0) printf("c_api: ok\n");
     return failures != 0;

@@ -1,9 +1,8 @@
-// A DPA request server for the client tests, registered with rpcbind over TCP, and over
-// DCE/RPC on a port of its own when asked:
-//   odp_test_server <program> <version> [--dce PORT [--users FILE] [--object UUID]]
-// The DCE/RPC port authenticates with NTLM the users of the --users file, and serves anonymous
-// calls; with --object its endpoint is registered with this host's endpoint mapper for that
-// object.
+// A DPA request server for the client tests, registered with rpcbind over TCP, and serving the
+// request interface over DCE/RPC at a port when one is given (NTLM: the user "alice" with the
+// password "s3cret", and anonymous calls), registered with this host's endpoint mapper for the
+// object when one is given:
+//   odp_test_server <program> <version> [<port> [<object UUID>]]
 // Procedure 1 takes requests. Each argument is read strictly (every byte must be a
 // sign-extended 4-byte integer) and decoded with the library's decoder as the argument of its
 // operation. Replies are written with the RPC library's own character routine and come from a
@@ -39,13 +38,13 @@
 #include "rpc/epm_client.h"
 #include "rpc/idl_dpa.h"
 #include "rpc/ntlm.h"
-#include "rpc/rpc_auth.h"
-#include "rpc/rpc_status.h"
 #include "rpc/stubs.h"
 #include "vrcore/genu.h"
 #include "vrcore/odpops.h"
 
 namespace {
+
+namespace rpc = vrcore::rpc;
 
 // An XDR routine as the RPC library's calls take it.
 template <class F> xdrproc_t Proc(F *f) {
@@ -183,20 +182,10 @@ void Request(svc_req *rq, SVCXPRT *xprt) {
 }
 
 // The request operation over DCE/RPC, from the same script.
-vrcore::rpc::dpa::Packet *Put(const std::vector<char> &bytes, vrcore::rpc::ndr::Arena *arena) {
-    if (bytes.empty()) return nullptr;
-    auto *p =
-        static_cast<vrcore::rpc::dpa::Packet *>(arena->Alloc(sizeof(vrcore::rpc::dpa::Packet)));
-    p->bytes = static_cast<uint8_t *>(arena->Alloc(bytes.size()));
-    p->length = static_cast<uint32_t>(bytes.size());
-    memcpy(p->bytes, bytes.data(), bytes.size());
-    return p;
-}
-
-uint32_t Transfer(void *, const vrcore::rpc::Uuid *, const void *in_args, void *out_args,
-                  vrcore::rpc::ndr::Arena *arena) {
-    const auto *in = static_cast<const vrcore::rpc::dpa::TransferIn *>(in_args);
-    auto *out = static_cast<vrcore::rpc::dpa::TransferOut *>(out_args);
+uint32_t Transfer(void *, const rpc::Uuid *, const void *in_args, void *out_args,
+                  rpc::ndr::Arena *arena) {
+    const auto *in = static_cast<const rpc::dpa::TransferIn *>(in_args);
+    auto *out = static_cast<rpc::dpa::TransferOut *>(out_args);
     Argument arg;
     arg.operation = in->operation;
     arg.bytes.assign(in->request->bytes, in->request->bytes + in->request->length);
@@ -204,37 +193,20 @@ uint32_t Transfer(void *, const vrcore::rpc::Uuid *, const void *in_args, void *
     if (s.verb == "noprog") return 0x1c010003; // unknown interface
     if (s.verb == "fault") return static_cast<uint32_t>(s.number);
     if (s.verb == "delay") usleep(static_cast<useconds_t>(s.number) * 1000);
-    out->status = s.verb == "status"            ? static_cast<uint32_t>(s.number)
-                  : s.verb == "refuse-auth-sys" ? vrcore::rpc::kAccessDenied
-                                                : 0;
+    out->status = s.verb == "status" ? uint32_t(s.number) : s.verb == "refuse-auth-sys" ? 5 : 0;
     out->error_kind = static_cast<uint16_t>(s.answer.kind);
-    out->result = Put(s.answer.result, arena);
-    out->error = Put(s.answer.error, arena);
-    return vrcore::rpc::kOk;
+    auto put = [arena](const std::vector<char> &bytes) -> rpc::dpa::Packet * {
+        if (bytes.empty()) return nullptr;
+        auto *p = static_cast<rpc::dpa::Packet *>(arena->Alloc(sizeof(rpc::dpa::Packet)));
+        p->bytes = static_cast<uint8_t *>(arena->Alloc(bytes.size()));
+        p->length = static_cast<uint32_t>(bytes.size());
+        return memcpy(p->bytes, bytes.data(), bytes.size()), p;
+    };
+    out->result = put(s.answer.result), out->error = put(s.answer.error);
+    return 0;
 }
-const vrcore::rpc::Handler kHandlers[] = {Transfer};
-const vrcore::rpc::StubServer kStubs{&vrcore::rpc::dpa::kInterface, kHandlers};
-
-// Serves the request interface over DCE/RPC: true, or false with the reason printed.
-bool ServeDce(vrcore::rpc::Server **server, uint16_t port, const char *users, const char *object) {
-    namespace rpc = vrcore::rpc;
-    rpc::ServerOptions options;
-    rpc::NtlmServerOptions ntlm;
-    ntlm.allow_anonymous = true;
-    if (users && rpc::ServerNtlm(users, ntlm, &options.security) != rpc::kOk) return false;
-    if (!users)
-        options.security = [ntlm] {
-            return std::make_unique<rpc::NtlmServerContext>(
-                std::make_shared<const rpc::NtlmUserTable>(), ntlm);
-        };
-    *server = new rpc::Server(std::move(options));
-    (*server)->AddInterface(rpc::Serve(&kStubs));
-    if ((*server)->Listen("127.0.0.1", port) != rpc::kOk) return false;
-    rpc::Uuid id;
-    return !object ||
-           (rpc::ParseUuid(object, &id) &&
-            rpc::RegisterEndpoint(rpc::dpa::kInterface.id, &id, port, "odp test") == rpc::kOk);
-}
+const rpc::Handler kHandlers[] = {Transfer};
+const rpc::StubServer kStubs{&rpc::dpa::kInterface, kHandlers};
 
 void Dispatch(svc_req *rq, SVCXPRT *xprt) {
     switch (rq->rq_proc) {
@@ -264,21 +236,29 @@ void Dispatch(svc_req *rq, SVCXPRT *xprt) {
 } // namespace
 
 int main(int argc, char **argv) {
-    const char *dce = nullptr, *users = nullptr, *object = nullptr;
-    for (int i = 3; i + 1 < argc; i += 2) {
-        std::string flag = argv[i];
-        (flag == "--dce" ? dce : flag == "--users" ? users : object) = argv[i + 1];
-    }
-    if (argc < 3 || argc % 2 == 0) {
-        fprintf(stderr, "usage: %s program version [--dce PORT [--users FILE] [--object UUID]]\n",
-                argv[0]);
+    if (argc < 3 || argc > 5) {
+        fprintf(stderr, "usage: %s program version [port [object]]\n", argv[0]);
         return 2;
     }
     unsigned long program = strtoul(argv[1], nullptr, 0);
     g_version = strtoul(argv[2], nullptr, 0);
-    vrcore::rpc::Server *server = nullptr;
-    if (dce && !ServeDce(&server, static_cast<uint16_t>(atoi(dce)), users, object)) {
-        fprintf(stderr, "odp_test_server: cannot serve DCE/RPC on port %s\n", dce);
+    rpc::ServerOptions options;
+    auto users = std::make_shared<rpc::NtlmUserTable>();
+    users->Add({"", "alice", rpc::ntlm::NtOwfV1("s3cret")});
+    rpc::NtlmServerOptions ntlm;
+    ntlm.allow_anonymous = true;
+    options.security = [users, ntlm] {
+        return std::make_unique<rpc::NtlmServerContext>(users, ntlm);
+    };
+    rpc::Server server(std::move(options));
+    server.AddInterface(rpc::Serve(&kStubs));
+    uint16_t port = argc > 3 ? static_cast<uint16_t>(atoi(argv[3])) : 0;
+    rpc::Uuid object;
+    if (port &&
+        (server.Listen("127.0.0.1", port) ||
+         (argc > 4 && (!rpc::ParseUuid(argv[4], &object) ||
+                       rpc::RegisterEndpoint(rpc::dpa::kInterface.id, &object, port, ""))))) {
+        fprintf(stderr, "odp_test_server: cannot serve DCE/RPC at port %u\n", port);
         return 1;
     }
     rpcb_unset(program, g_version, nullptr);
