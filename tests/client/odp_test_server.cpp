@@ -1,7 +1,5 @@
-// A DPA request server for the client tests, registered with rpcbind over TCP, and serving the
-// request interface over DCE/RPC at a port when one is given (NTLM: the user "alice" with the
-// password "s3cret", and anonymous calls), registered with this host's endpoint mapper for the
-// object when one is given:
+// A DPA request server for the client tests, registered with rpcbind over TCP, and over DCE/RPC
+// at the port (NTLM: "alice", "s3cret" or anonymous; registered with the endpoint mapper):
 //   odp_test_server <program> <version> [<port> [<object UUID>]]
 // Procedure 1 takes requests. Each argument is read strictly (every byte must be a
 // sign-extended 4-byte integer) and decoded with the library's decoder as the argument of its
@@ -11,11 +9,9 @@
 //   reply <kind> <result> <error>  hex bytes, "-" for none
 //   words <hex>                    the reply body as it stands (hostile bytes)
 //   delay <ms>                     sleep, then echo
-//   refuse-auth-sys                refuse a Unix credential (too weak), else echo
-//   noprog | progvers              refuse the program or its version (DCE/RPC: a fault of
-//                                  an unknown interface)
-//   fault <n> | status <n>         DCE/RPC: a fault with status n, a reply with status n
-// (Over DCE/RPC "refuse-auth-sys" is a reply with status 5, access denied.)
+//   refuse-auth-sys                refuse a Unix credential (too weak; DCE/RPC: status 5)
+//   noprog | progvers              refuse the program or its version (DCE/RPC: the interface)
+//   fault <n> | status <n>         DCE/RPC: a fault, or a reply, with that status
 // Procedure 2, the test's control, takes a request record whose bytes are lines to append to
 // the script, and answers with the last request as a reply record: its operation as the kind,
 // its bytes as the result, and two bytes (every byte sign-extended, decoded) as the error. Two
