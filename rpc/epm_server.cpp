@@ -177,7 +177,8 @@ uint32_t Mapper::Insert(const InsertIn &in, StatusOut *out) try {
         }
         r.seq = next_seq_++;
         table.push_back(r);
-        LOG_CondMessage(6, kSource, __LINE__, "registered %s\n", Describe(r.object, r.tower).c_str());
+        LOG_CondMessage(6, kSource, __LINE__, "registered %s\n",
+                        Describe(r.object, r.tower).c_str());
     }
     records_.swap(table);
     out->status = kOk;
@@ -269,8 +270,7 @@ uint32_t Mapper::Map(const MapIn &in, MapOut *out, ndr::Arena *arena) try {
         bool more = false;
         for (const Record &r : records_) {
             if ((phase == at.phase && r.seq < at.seq) || r.object != wanted ||
-                !Compatible(r.tower.interface, want.interface) ||
-                r.tower.transfer != want.transfer)
+                !Compatible(r.tower.interface, want.interface) || r.tower.transfer != want.transfer)
                 continue;
             if (found.size() == in.max_towers) {
                 out->entry_handle = MakeHandle({phase, r.seq});

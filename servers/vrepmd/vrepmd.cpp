@@ -48,8 +48,7 @@ int BindError(const std::string &address, uint16_t port) {
     sockaddr_in sa{};
     sa.sin_family = AF_INET;
     sa.sin_port = htons(port);
-    if (!address.empty() && ::inet_pton(AF_INET, address.c_str(), &sa.sin_addr) != 1)
-        return EINVAL;
+    if (!address.empty() && ::inet_pton(AF_INET, address.c_str(), &sa.sin_addr) != 1) return EINVAL;
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return errno;
     int one = 1;
@@ -129,8 +128,7 @@ int main(int argc, char **argv) {
     LOG_CondMessage(6, kSource, __LINE__, "the endpoint mapper listens on port %u\n",
                     server.Port());
     int sig = 0;
-    while (sigwait(&stop, &sig) != 0) {
-    }
+    while (sigwait(&stop, &sig) != 0) {}
     LOG_CondMessage(6, kSource, __LINE__, "stopping on signal %d with %zu entries\n", sig,
                     mapper.Size());
     server.Stop();

@@ -1,8 +1,5 @@
 #!/usr/bin/python3
-"""impacket asks the endpoint mapper at 127.0.0.1:PORT for the endpoint of an
-interface, under a tshark capture to CAPTURE. Prints impacket's answer, then
-"malformed: N" and "ports: ..." as tshark read the exchange.
-  epm_peer.py PORT UUID VERSION CAPTURE"""
+"""epm_peer.py PORT UUID VERSION CAPTURE: impacket's ept_map to 127.0.0.1:PORT, then what tshark reads of it."""
 import signal, subprocess, sys, time
 from impacket.dcerpc.v5 import epm, transport
 from impacket.uuid import uuidtup_to_bin
@@ -26,7 +23,6 @@ tshark.send_signal(signal.SIGTERM)
 tshark.wait(10)
 read = ['tshark', '-r', capture, '-d', 'tcp.port==%d,dcerpc' % port, '-Y']
 bad = subprocess.run(read + ['_ws.malformed || _ws.expert.severity == "Error"'], capture_output=True, text=True)
-print('malformed:', len(bad.stdout.splitlines()))
 ports = subprocess.run(read + ['epm.opnum == 3', '-T', 'fields', '-e', 'epm.proto.tcp_port'],
                        capture_output=True, text=True).stdout.split()
-print('ports:', ' '.join(ports))
+print('malformed: %d\nports: %s' % (len(bad.stdout.splitlines()), ' '.join(ports)))
