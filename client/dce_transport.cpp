@@ -4,10 +4,9 @@
 // its memory routines and interface specifications.
 #include <arpa/inet.h>
 #include <netdb.h>
+#include <strings.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <strings.h>
 
 #include <cstdlib>
 #include <cstring>

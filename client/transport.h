@@ -1,8 +1,8 @@
 // The request transport of the DPA client: one interface (bind, call,
 // release) over which the request path carries the encoded argument of an
 // operation to the bound server and brings back the error kind, the
-// encoded result and the encoded error. ONC RPC implements it here; a
-// transport object is owned by the thread's client handle.
+// encoded result and the encoded error. ONC RPC and DCE/RPC implement it;
+// a transport object is owned by the thread's client handle.
 #pragma once
 
 #include <cstdint>

@@ -23,6 +23,11 @@ std::unordered_set<const void *> &Live() {
     return *live;
 }
 
+// A time-out in seconds as the runtime's milliseconds (an int).
+int Milliseconds(uint32_t seconds) {
+    return int(std::min<uint64_t>(uint64_t(seconds) * 1000, 0x7fffffff));
+}
+
 } // namespace
 
 uint32_t Binding::FromString(std::string_view text, std::unique_ptr<Binding> *out) {
@@ -80,7 +85,7 @@ uint32_t Binding::ResolveEndpoint(const SyntaxId &iface) {
     if (!endpoint_.empty()) return kOk;
     uint16_t port = 0;
     const Uuid *object = object_.IsNil() ? nullptr : &object_;
-    uint32_t status = rpc::ResolveEndpoint(host_, iface, object, int(timeout_s_) * 1000, &port);
+    uint32_t status = rpc::ResolveEndpoint(host_, iface, object, Milliseconds(timeout_s_), &port);
     if (status != kOk) return status;
     endpoint_ = std::to_string(port);
     resolved_ = true;
@@ -93,8 +98,7 @@ uint32_t Binding::Call(const ndr::Interface &iface, uint16_t opnum, const void *
         connection_.reset();
         if (uint32_t status = ResolveEndpoint(iface.id)) return status;
         ClientOptions options;
-        // At most 2^31 ms: the runtime counts in an int.
-        options.timeout_ms = int(std::min<uint64_t>(uint64_t(timeout_s_) * 1000, 0x7fffffff));
+        options.timeout_ms = Milliseconds(timeout_s_);
         options.security = security_;
         connection_ = std::make_unique<ClientConnection>(
             host_, uint16_t(std::strtoul(endpoint_.c_str(), nullptr, 10)), iface.id,
