@@ -264,7 +264,10 @@ bool ServerSession::Request(const pdu::Pdu &p, int64_t now_ms, std::vector<uint8
     stub_out_.clear();
     if (context == contexts_.end()) {
         Fault(head->call_id, head->context_id, pdu::kNcaUnknownInterface, true, out);
-    } else if (options_->require_auth && !authenticated_) {
+    } else if ((options_->require_auth || security_) && !authenticated_) {
+        // Unauthenticated connections are served only where authentication
+        // is optional, and never one whose authentication failed or is
+        // unfinished.
         Fault(head->call_id, head->context_id, pdu::kNcaAccessDenied, true, out);
     } else if (head->opnum >= context->interface->operation_count) {
         Fault(head->call_id, head->context_id, pdu::kNcaOpRangeError, true, out);

@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "loopback.h"
+#include "rpc/rpc_auth.h"
 #include "test_iface.h"
 
 namespace vrtest {
@@ -79,18 +80,16 @@ TEST(RpcConn, CallsCarryEverySizeBothWays) {
 }
 
 TEST(RpcConn, FailedCallsReportTheirStatus) {
-    ServerOptions one, secure;
+    ServerOptions one;
     one.max_connections = 1;
-    secure.security = FakeFactory(true, "secret");
-    secure.require_auth = true;
-    Served s(one), plain, with(secure);
+    Served s(one), plain, with(NtlmOptions(true)), maybe(NtlmOptions(false)),
+        anon(NtlmOptions(true, true));
     uint16_t closed = 0, lone = s.server.Port(), open = plain.server.Port(),
              auth = with.server.Port();
     close(LoopbackSocket(closed));
-    SyntaxId unknown = TestInterface();
+    SyntaxId unknown = TestInterface(), iface = TestInterface();
     unknown.major = 9;
     ClientConnection c("127.0.0.1", lone, TestInterface(), Opts(300));
-    auto password = [](const char *p) { return FakeFactory(false, p); };
     struct Case {
         uint16_t port; // 0: on c, one after the other
         SyntaxId iface;
@@ -101,10 +100,15 @@ TEST(RpcConn, FailedCallsReportTheirStatus) {
     } cases[] = {
         {closed, TestInterface(), nullptr, kEcho, {}, kServerUnavailable},
         {open, unknown, nullptr, kEcho, {}, kUnknownInterface},
-        {auth, TestInterface(), password("secret"), kEcho, {}, kOk},
-        {auth, TestInterface(), password("guess"), kEcho, {}, kAccessDenied},
-        {auth, TestInterface(), nullptr, kEcho, {}, kAccessDenied},
-        {open, TestInterface(), password("secret"), kEcho, {}, kAccessDenied},
+        {auth, iface, ClientNtlm({"alice", "ANY", "Secret1"}), kEcho, {}, kOk},
+        {auth, iface, ClientNtlm({"alice", "", "secret1"}), kEcho, {}, kAccessDenied},
+        {auth, iface, ClientNtlm({"mallory", "", "Secret1"}), kEcho, {}, kAccessDenied},
+        {auth, iface, ClientNtlm({"", "", ""}), kEcho, {}, kAccessDenied}, // anonymous
+        {auth, iface, nullptr, kEcho, {}, kAccessDenied},
+        {anon.server.Port(), iface, ClientNtlm({"", "", ""}), kEcho, {}, kOk},
+        // Authentication optional: a failed one is still refused.
+        {maybe.server.Port(), iface, ClientNtlm({"alice", "", "wrong"}), kEcho, {}, kAccessDenied},
+        {open, iface, ClientNtlm({"alice", "", "Secret1"}), kEcho, {}, kAccessDenied},
         {0, {}, nullptr, kFault, Le32(kBadStubData), kBadStubData},
         {0, {}, nullptr, kFault, Le32(p::kNcaUnknownInterface), kUnknownInterface},
         {0, {}, nullptr, 77, {}, kProcnumOutOfRange},
@@ -125,19 +129,20 @@ TEST(RpcConn, FailedCallsReportTheirStatus) {
 }
 
 TEST(RpcConn, RestartedServerIsReachedAgainAndThreadsRunTogether) {
-    auto s = std::make_unique<Served>();
+    auto s = std::make_unique<Served>(NtlmOptions(true)); // each connection logs on again
     uint16_t port = s->server.Port();
-    ClientConnection c("127.0.0.1", port, TestInterface(), Opts(2000));
+    SecurityFactory alice = ClientNtlm({"alice", "", "Secret1"});
+    ClientConnection c("127.0.0.1", port, TestInterface(), Opts(2000, alice));
     Bytes out;
     ASSERT_EQ(c.Call(kEcho, nullptr, {1}, &out), kOk);
     s.reset();
-    s = std::make_unique<Served>(ServerOptions{}, port);
+    s = std::make_unique<Served>(NtlmOptions(true), port);
     EXPECT_EQ(c.Call(kEcho, nullptr, {2}, &out), kOk);
     std::atomic<int> good{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < 8; ++t) {
         threads.emplace_back([&, t] {
-            ClientConnection own("127.0.0.1", port, TestInterface(), Opts(10000));
+            ClientConnection own("127.0.0.1", port, TestInterface(), Opts(10000, alice));
             Bytes in(t * 100, uint8_t(t)), back;
             for (int i = 0; i < 500; ++i)
                 good += own.Call(kEcho, nullptr, in, &back) == kOk && back == in;
@@ -200,10 +205,11 @@ std::string RunPeer(const std::string &args) {
 }
 
 TEST(RpcPeers, ImpacketAndSambaCallOurServer) {
-    Served s;
-    std::string port = std::to_string(s.server.Port());
+    Served s, ntlm(NtlmOptions(true));
+    std::string ports = std::to_string(s.server.Port()) + " ";
     std::string capture = testing::TempDir() + "rpc_impacket.pcap";
-    EXPECT_EQ(RunPeer("clients " + port + " " + capture), "failures: 0\n");
+    EXPECT_EQ(RunPeer("clients " + ports + capture + " " + std::to_string(ntlm.server.Port())),
+              "failures: 0\n");
 }
 
 TEST(RpcPeers, OurClientMeetsAnIndependentServer) {
@@ -222,8 +228,8 @@ TEST(RpcPeers, OurClientMeetsAnIndependentServer) {
         uint32_t status;
     } cases[] = {
         {kEcho, big, nullptr, kOk},
-        {kEcho, {1}, FakeFactory(false, "secret"), kOk},
-        {kEcho, {1}, FakeFactory(false, "guess"), kAccessDenied},
+        {kEcho, {1}, ClientNtlm({"alice", "ANY", "Secret1"}), kOk},
+        {kEcho, {1}, ClientNtlm({"alice", "ANY", "Secret2"}), kAccessDenied},
         {kFault, Le32(0x1c010002), nullptr, kProcnumOutOfRange},
         {2, {1}, nullptr, kProtocolError}, // another call id
         {3, {}, nullptr, kCallFailed},     // closed mid-reply

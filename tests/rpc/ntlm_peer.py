@@ -76,8 +76,9 @@ def answer(w):
     return '%s %s' % (auth.getData().hex(), key.hex())
 
 
-for line in sys.stdin:
-    try:
-        print(answer(['' if x == '-' else x for x in line.split()]), flush=True)
-    except Exception as e:  # shown by the test
-        print('fail %s' % e, flush=True)
+if __name__ == '__main__':
+    for line in sys.stdin:
+        try:
+            print(answer(['' if x == '-' else x for x in line.split()]), flush=True)
+        except Exception as e:  # shown by the test
+            print('fail %s' % e, flush=True)

@@ -1,9 +1,10 @@
 #!/usr/bin/python3
 """Independent peers of the RPC runtime's tests; exit status 0 when every check holds.
-  rpc_peers.py clients PORT CAPTURE   impacket's and samba's clients against our server, traffic checked by tshark
+  rpc_peers.py clients PORT CAPTURE [NTLM_PORT]   the same, and NTLM clients against our server requiring NTLM
   rpc_peers.py server                 a server of its own framing for our client; prints "port N pid P"
 """
 import os, signal, socket, socketserver, struct, subprocess, sys, time, uuid
+import ntlm_peer  # impacket's NTLM: the server's CHALLENGE and its verification of an AUTHENTICATE
 
 IFACE = '3f0c9a52-6d1e-4b7a-8c25-41e0d9b7a613'
 ECHO, FAULT, SLEEP, ANSWER, OBJECT = range(5)
@@ -20,11 +21,11 @@ def pattern(n):
     return bytes((i * 7 + (i >> 8)) & 0xff for i in range(n))
 
 
-def clients(port, capture):
+def clients(port, capture, ntlm_port=0):
     from impacket.dcerpc.v5 import transport
     from impacket.dcerpc.v5.rpcrt import DCERPCException
     from impacket.uuid import uuidtup_to_bin
-    tshark = subprocess.Popen(['tshark', '-i', 'lo', '-f', 'tcp port %d' % port, '-w', capture],
+    tshark = subprocess.Popen(['tshark', '-i', 'lo', '-f', 'tcp port %d or tcp port %d' % (port, ntlm_port), '-w', capture],
                               stderr=subprocess.PIPE, stdout=subprocess.DEVNULL)
     for line in tshark.stderr:
         if b'Capturing on' in line:
@@ -61,10 +62,12 @@ def clients(port, capture):
         except DCERPCException as e:
             check(text in str(e), 'impacket bind refused: %s' % e)
     samba_client(port)
+    if ntlm_port:
+        ntlm_clients(ntlm_port)
     time.sleep(0.5)
     tshark.send_signal(signal.SIGTERM)
     tshark.wait(10)
-    read = ['tshark', '-r', capture, '-d', 'tcp.port==%d,dcerpc' % port, '-Y']
+    read = ['tshark', '-r', capture, '-d', 'tcp.port==%d,dcerpc' % port, '-d', 'tcp.port==%d,dcerpc' % ntlm_port, '-Y']
     bad = subprocess.run(read + ['_ws.malformed || _ws.expert.severity == "Error"'], capture_output=True, text=True)
     check(bad.stdout.strip() == '', 'tshark finds malformed packets:\n' + bad.stdout)
     rows = subprocess.run(read + ['dcerpc', '-T', 'fields', '-e', 'tcp.stream', '-e', 'dcerpc.pkt_type', '-e',
@@ -79,7 +82,7 @@ def clients(port, capture):
                 limits[stream] = min(limits.get(stream, 65535), int(max_recv.split(',')[0]))
             over += [] if int(n) <= limits.get(stream, 0) else ['%s > %s' % (n, limits.get(stream))]
     check(not over, 'fragments over the size negotiated: %s' % over[:3])
-    check({0, 2, 3, 11, 12}.issubset(types), 'capture lacks packet types: %s' % sorted(types))
+    check({0, 2, 3, 11, 12, 16 if ntlm_port else 0}.issubset(types), 'capture lacks packet types: %s' % sorted(types))
     check({'0', '2', '3'}.issubset(results), 'bind results: %s' % results)  # accepted, refused, negotiated
 
 
@@ -89,6 +92,34 @@ def samba_client(port):
     big = os.urandom(100 * 1024)
     check(c.request(ECHO, big) == big, 'samba 100 KiB echo')
     check(c.request(ANSWER, struct.pack('<L', 300 * 1024)) == pattern(300 * 1024), 'samba 300 KiB response')
+
+
+def ntlm_clients(port):
+    """impacket's NTLMv2 and NTLMv1 clients and samba's unauthenticated one against a server requiring NTLM."""
+    from impacket import ntlm
+    from impacket.dcerpc.v5 import rpcrt, transport
+    from impacket.uuid import uuidtup_to_bin
+    from samba.dcerpc import base
+    for version, password in ((2, 'Secret1'), (2, 'wrong'), (1, 'Secret1'), (1, 'wrong')):
+        ntlm.USE_NTLMv2 = version == 2
+        dce = transport.DCERPCTransportFactory('ncacn_ip_tcp:127.0.0.1[%d]' % port).get_dce_rpc()
+        dce.set_credentials('alice', password, 'ANY')
+        dce.set_auth_type(rpcrt.RPC_C_AUTHN_WINNT)
+        dce.set_auth_level(rpcrt.RPC_C_AUTHN_LEVEL_CONNECT)
+        dce.connect()
+        dce.bind(uuidtup_to_bin((IFACE, '1.0')))
+        dce.call(ECHO, b'abc')
+        try:
+            answer = dce.recv()
+        except rpcrt.DCERPCException as e:
+            answer = str(e)
+        want = b'abc' if password == 'Secret1' else 'rpc_s_access_denied'
+        check(answer == want, 'impacket NTLMv%d with %s: %s' % (version, password, answer))
+    try:
+        answer = base.ClientConnection('ncacn_ip_tcp:127.0.0.1[%d]' % port, (IFACE, 1)).request(ECHO, b'')
+    except RuntimeError as e:
+        answer = e.args[0]
+    check(answer == 0xc0000022, 'samba without authentication: %s' % (answer,))
 
 
 HDR = struct.Struct('<BBBBLHHL')
@@ -101,7 +132,7 @@ def pdu(ptype, call_id, body, auth=b'', flags=3):
 class Handler(socketserver.BaseRequestHandler):
     """Operations: 0 echoes in fragments of 1000 bytes, 1 faults with the status given, 2 answers with
     another call id, 3 closes inside its answer, 4 never answers and reports what the client sends
-    next, 5 announces 4 GiB, 6 answers in 10000 fragments. "secret" is the password."""
+    next, 5 announces 4 GiB, 6 answers in 10000 fragments. NTLM's alice/Secret1 logs on in domain ANY."""
 
     def read(self, n):
         b = self.request.recv(n, socket.MSG_WAITALL) if n else b''
@@ -126,7 +157,7 @@ class Handler(socketserver.BaseRequestHandler):
                 return out
 
     def handle(self):
-        authed, request, send = None, b'', self.request.sendall
+        authed, request, send, handshake = None, b'', self.request.sendall, ()
         fault = lambda call_id, status: pdu(3, call_id, struct.pack('<LLLL', 0, 0, status, 0))
         try:
             while True:
@@ -139,11 +170,11 @@ class Handler(socketserver.BaseRequestHandler):
                     b += b'\0' * ((-len(b)) % 4) + struct.pack('<L', 1)
                     b += struct.pack('<L', 0) + ndr if ok else struct.pack('<HH', 2, 1) + b'\0' * 20
                     if auth:
-                        authed = False
-                        auth = auth[:8] + b'challenge'
+                        authed, handshake = False, (auth[8:], bytes.fromhex(ntlm_peer.challenge('v2')))
+                        auth = auth[:8] + handshake[1]
                     send(pdu(12, call_id, b, auth))
                 elif ptype == 16:
-                    authed = auth[8:] == b'secret'
+                    authed = ntlm_peer.verify('alice', 'Secret1', 'ANY', *handshake, auth[8:]).startswith('ok')
                 elif ptype == 0:
                     opnum = struct.unpack('<H', body[6:8])[0]
                     request += body[8 + (16 if flags & 0x80 else 0):]
@@ -182,6 +213,6 @@ if __name__ == '__main__':
         print('port %d pid %d' % (srv.server_address[1], os.getpid()), flush=True)
         srv.serve_forever()
     else:
-        clients(int(sys.argv[2]), sys.argv[3])
+        clients(int(sys.argv[2]), sys.argv[3], *map(int, sys.argv[4:]))
     print('failures: %d' % len(failures), flush=True)
     sys.exit(1 if failures else 0)

@@ -1,12 +1,13 @@
 // A server of the test interface for peers in other processes: prints
 // "port N" once it listens and serves until SIGTERM or SIGINT.
-//   vrtest_rpc_server [--port N] [--password P (authentication required)]
+//   vrtest_rpc_server [--port N] [--users FILE (NTLM required, the users of FILE)]
 //                     [--max-connections N] [--receive-timeout MS]
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "rpc/rpc_auth.h"
 #include "test_iface.h"
 
 int main(int argc, char **argv) {
@@ -18,8 +19,8 @@ int main(int argc, char **argv) {
         if (flag == "--port") port = uint16_t(v);
         if (flag == "--max-connections") options.max_connections = size_t(v);
         if (flag == "--receive-timeout") options.receive_timeout_ms = int(v);
-        if (flag == "--password") {
-            options.security = vrtest::FakeFactory(true, argv[i + 1]);
+        if (flag == "--users") {
+            if (vrcore::rpc::ServerNtlm(argv[i + 1], {}, &options.security)) return 2;
             options.require_auth = true;
         }
     }

@@ -1,5 +1,5 @@
-// The interface the runtime's tests serve, and a token exchange standing
-// in for a real authentication.
+// The interface the runtime's tests serve, and the NTLM users of their
+// servers.
 #pragma once
 
 #include <chrono>
@@ -7,6 +7,7 @@
 #include <string>
 #include <thread>
 
+#include "rpc/ntlm.h"
 #include "rpc/rpc_status.h"
 #include "rpc/runtime.h"
 
@@ -52,30 +53,15 @@ inline rpc::ServedInterface TestServed() {
     return {TestInterface(), kTestOpCount, TestDispatch, nullptr};
 }
 
-// The client's steps say "hello" and then its password; the server's
-// answer "challenge" to "hello" and then take the password it knows.
-class FakeSecurity : public rpc::SecurityContext {
-  public:
-    FakeSecurity(bool server, std::string password) : server_(server), password_(password) {}
-    uint32_t Step(const std::vector<uint8_t> &in, std::vector<uint8_t> *out) override {
-        std::string got(in.begin(), in.end());
-        const char *expect[2][2] = {{"", "challenge"}, {"hello", password_.c_str()}};
-        const char *say[2][2] = {{"hello", password_.c_str()}, {"challenge", ""}};
-        if (steps_ > 1 || got != expect[server_][steps_]) return rpc::kAccessDenied;
-        out->assign(say[server_][steps_], say[server_][steps_] + strlen(say[server_][steps_]));
-        return ++steps_, rpc::kOk;
-    }
-    bool Done() const override { return steps_ == 2; }
-    std::string Peer() const override { return "TEST\\user"; }
-
-  private:
-    bool server_;
-    std::string password_;
-    int steps_ = 0;
-};
-
-inline rpc::SecurityFactory FakeFactory(bool server, std::string password) {
-    return [=] { return std::make_unique<FakeSecurity>(server, password); };
+// A server's options with NTLM: alice (Secret1) logs on in any domain.
+inline rpc::ServerOptions NtlmOptions(bool require_auth, bool allow_anonymous = false) {
+    auto users = std::make_shared<rpc::NtlmUserTable>();
+    users->Add({"", "alice", rpc::ntlm::NtOwfV1("Secret1")});
+    rpc::NtlmServerOptions n{"HOST", "DOM", "host.dom", "dom", allow_anonymous};
+    rpc::ServerOptions o;
+    o.security = [=] { return std::make_unique<rpc::NtlmServerContext>(users, n); };
+    o.require_auth = require_auth;
+    return o;
 }
 
 } // namespace vrtest
