@@ -393,6 +393,11 @@ void PutInteger(Out &out, const ConvSpec &s, unsigned long long mag, bool neg, b
         prefix[np++] = s.conv == 'X' ? 'X' : 'x';
     }
     size_t total = np + zeros + ndig;
+    if (zeros == 0 && s.width <= static_cast<int>(total)) { // no padding: the common case
+        if (np) out.Write(prefix, np);
+        out.Write(d, ndig);
+        return;
+    }
     if (s.flags & kMinus) {
         out.Write(prefix, np);
         out.Pad('0', zeros);
@@ -623,7 +628,12 @@ bool Render(Out &out, const char *format, Source &src, int first_seq) {
         p = pct + 1;
         ConvSpec s;
         bool numbered;
-        if (!ParseConvSpec(p, s, next, numbered)) return false;
+        if (*p == 'd' || *p == 's') { // a bare conversion: nothing more to parse
+            s.conv = *p++;
+            s.arg_pos = ++next;
+        } else if (!ParseConvSpec(p, s, next, numbered)) {
+            return false;
+        }
         if (!Convert(out, s, src)) return false;
     }
 }
