@@ -53,6 +53,12 @@ size_t Prefix(char *out, const ThreadState &st) {
     return 1 + st.tid_len;
 }
 
+// "00" to "99", two characters each.
+constexpr char kPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536"
+    "37383940414243444546474849505152535455565758596061626364656667686970717273"
+    "7475767778798081828384858687888990919293949596979899";
+
 // The elapsed-time column "%5ld.%06ld" for seconds below 100000, each
 // digit written in its place; other values through PutInt.
 size_t PutElapsed(char *out, long seconds, long micros) {
@@ -64,7 +70,10 @@ size_t PutElapsed(char *out, long seconds, long micros) {
     std::memcpy(out, "    0.", 6);
     for (char *d = out + 4; seconds != 0; seconds /= 10)
         *d-- = static_cast<char>('0' + seconds % 10);
-    for (char *d = out + 11; d > out + 5; micros /= 10) *d-- = static_cast<char>('0' + micros % 10);
+    auto us = static_cast<unsigned>(micros);
+    std::memcpy(out + 6, kPairs + 2 * (us / 10000), 2);
+    std::memcpy(out + 8, kPairs + 2 * (us / 100 % 100), 2);
+    std::memcpy(out + 10, kPairs + 2 * (us % 100), 2);
     return 12;
 }
 
@@ -263,8 +272,11 @@ size_t FormatLocation(char *out, const char *file, int line) {
     // Callers passing a path (__FILE__) are shown by their file name: what
     // follows the last separator that is not the final character.
     const char *end = file + std::strlen(file);
-    const char *name = end - 1;
-    while (name > file && name[-1] != '/' && name[-1] != '\\') --name;
+    const char *name = file;
+    size_t before_last = static_cast<size_t>(end - file) - 1;
+    for (int sep : {'/', '\\'})
+        if (auto *p = static_cast<const char *>(memrchr(file, sep, before_last)); p && p >= name)
+            name = p + 1;
     size_t len = static_cast<size_t>(end - name);
     std::memset(out, ' ', 10);
     if (len >= 11) {
@@ -274,8 +286,9 @@ size_t FormatLocation(char *out, const char *file, int line) {
     } else {
         std::memcpy(out + 10 - len, name, len);
     }
-    for (size_t i = 0; i < 10; ++i) // keep the line whole
-        if (out[i] == '\n' || out[i] == '\r') out[i] = ' ';
+    if (std::memchr(out, '\n', 10) || std::memchr(out, '\r', 10))
+        for (size_t i = 0; i < 10; ++i) // keep the line whole
+            if (out[i] == '\n' || out[i] == '\r') out[i] = ' ';
     out[10] = ':';
     size_t n = 11;
     if (line >= 0 && line <= 9999) {
