@@ -105,6 +105,19 @@ class ClientConnection {
 using Dispatch = uint32_t (*)(void *ctx, uint16_t opnum, const Uuid *object, const uint8_t *in,
                               size_t n, std::vector<uint8_t> *out);
 
+// What a served operation may learn of the call it serves.
+struct CallInfo {
+    uint8_t peer_address[4] = {}; // IPv4, network order; 0.0.0.0 when unknown
+    uint16_t peer_port = 0;
+    uint8_t local_address[4] = {}; // the address the client reached
+    uint16_t local_port = 0;
+    bool authenticated = false;
+    std::string user; // the authenticated user ("" for none or anonymous)
+};
+
+// The call being dispatched on this thread; nullptr outside a dispatch.
+const CallInfo *CurrentCall();
+
 struct ServedInterface {
     SyntaxId id;
     uint16_t operation_count = 0; // higher operation numbers fault
@@ -147,6 +160,8 @@ class ServerSession {
     int64_t Deadline() const;
     // The session answers binds "too busy" and ends.
     void SetBusy() { busy_ = true; }
+    // The addresses of the connection, for CurrentCall().
+    void SetAddresses(const CallInfo &addresses) { call_ = addresses; }
     const std::string &Reason() const { return reason_; }
 
   private:
@@ -181,6 +196,7 @@ class ServerSession {
     pdu::Reassembly request_;
     std::vector<uint8_t> stub_out_;
     std::string reason_;
+    CallInfo call_;
 };
 
 class Server {

@@ -21,6 +21,7 @@ namespace vrcore::rpc {
 namespace {
 
 std::atomic<uint32_t> next_assoc_group{0x1000};
+thread_local const CallInfo *current_call = nullptr;
 
 int64_t NowMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -56,7 +57,28 @@ std::string PeerName(int fd) {
     return std::string(host) + ":" + std::to_string(port);
 }
 
+// The IPv4 addresses and ports of both ends of a connection.
+CallInfo AddressesOf(int fd) {
+    CallInfo info;
+    sockaddr_in sa{};
+    socklen_t len = sizeof sa;
+    if (::getpeername(fd, reinterpret_cast<sockaddr *>(&sa), &len) == 0 &&
+        sa.sin_family == AF_INET) {
+        std::memcpy(info.peer_address, &sa.sin_addr, 4);
+        info.peer_port = ntohs(sa.sin_port);
+    }
+    len = sizeof sa;
+    if (::getsockname(fd, reinterpret_cast<sockaddr *>(&sa), &len) == 0 &&
+        sa.sin_family == AF_INET) {
+        std::memcpy(info.local_address, &sa.sin_addr, 4);
+        info.local_port = ntohs(sa.sin_port);
+    }
+    return info;
+}
+
 } // namespace
+
+const CallInfo *CurrentCall() { return current_call; }
 
 ServerSession::ServerSession(const std::vector<ServedInterface> *interfaces,
                              const ServerOptions *options, std::string port, std::string peer)
@@ -274,6 +296,12 @@ bool ServerSession::Request(const pdu::Pdu &p, int64_t now_ms, std::vector<uint8
     } else {
         const ServedInterface &i = *context->interface;
         const Uuid *object = (head->flags & pdu::kObjectUuid) ? &head->object : nullptr;
+        call_.authenticated = authenticated_;
+        call_.user = authenticated_ && security_ ? security_->Peer() : std::string();
+        struct Current {
+            explicit Current(const CallInfo *c) { current_call = c; }
+            ~Current() { current_call = nullptr; }
+        } current(&call_);
         uint32_t st = i.dispatch(i.ctx, head->opnum, object, stub, size, &stub_out_);
         if (st != kOk) {
             Fault(head->call_id, head->context_id, st, false, out);
@@ -411,6 +439,7 @@ void Server::AcceptLoop() {
 
 void Server::Serve(Connection *c) try {
     ServerSession s(&interfaces_, &options_, std::to_string(port_), PeerName(c->fd));
+    s.SetAddresses(AddressesOf(c->fd));
     std::vector<uint8_t> buf(65536), out;
     for (;;) {
         int64_t deadline = s.Deadline();
