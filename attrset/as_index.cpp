@@ -5,8 +5,8 @@
 //
 // The table is open addressing with linear probing; a removed slot is
 // filled by shifting the following slots of its run back, so no tombstones
-// build up. The table's memory comes from the set's allocator and is
-// always obtained before anything changes.
+// build up. The table is held in pages under a directory; its memory comes
+// from the set's allocator and is always obtained before anything changes.
 #include <cstring>
 
 #include "attrset/as_internal.h"
@@ -16,14 +16,23 @@ namespace vrcore::attrset {
 
 namespace {
 
+constexpr uint32_t kPageMask = kIndexPage - 1;
+
+IndexSlot &At(IndexSlot *const *pages, uint32_t i) {
+    return pages[i >> kIndexPageShift][i & kPageMask];
+}
+
 uint32_t HomeOf(GENU_ShortOID id, uint32_t cap) {
     // Identifiers are often dense small numbers: spread them.
     return static_cast<uint32_t>((uint64_t{id} * 0x9E3779B97F4A7C15u) >> 32) & (cap - 1);
 }
 
-IndexSlot *Probe(IndexSlot *table, uint32_t cap, GENU_ShortOID id) {
-    for (uint32_t i = HomeOf(id, cap);; i = (i + 1) & (cap - 1))
-        if (table[i].count == 0 || table[i].id == id) return &table[i];
+// The position of id's slot, or of the free slot where it would go.
+uint32_t Probe(IndexSlot *const *pages, uint32_t cap, GENU_ShortOID id) {
+    for (uint32_t i = HomeOf(id, cap);; i = (i + 1) & (cap - 1)) {
+        const IndexSlot &slot = At(pages, i);
+        if (slot.count == 0 || slot.id == id) return i;
+    }
 }
 
 void Link(IndexSlot *slot, Attr *a) {
@@ -40,20 +49,37 @@ void Link(IndexSlot *slot, Attr *a) {
     ++slot->count;
 }
 
+uint32_t PagesOf(uint32_t cap) { return cap > kIndexPage ? cap >> kIndexPageShift : 1; }
+
+void FreeTable(Set *s, IndexSlot **pages, uint32_t npages) {
+    for (uint32_t i = 0; i < npages && pages[i]; ++i) s->free(pages[i]);
+    s->free(pages);
+}
+
 // A new table of cap slots holding every attribute of s; the old one is
-// given back. False (nothing changed) when the allocation fails.
+// given back. False (nothing changed) when an allocation fails.
 bool Rebuild(Set *s, uint32_t cap) {
-    auto *table = static_cast<IndexSlot *>(s->alloc(sizeof(IndexSlot) * cap));
-    if (!table) return false;
-    std::memset(static_cast<void *>(table), 0, sizeof(IndexSlot) * cap);
+    const uint32_t npages = PagesOf(cap);
+    const size_t page_bytes = sizeof(IndexSlot) * (cap < kIndexPage ? cap : kIndexPage);
+    auto **pages = static_cast<IndexSlot **>(s->alloc(sizeof(IndexSlot *) * npages));
+    if (!pages) return false;
+    std::memset(static_cast<void *>(pages), 0, sizeof(IndexSlot *) * npages);
+    for (uint32_t i = 0; i < npages; ++i) {
+        pages[i] = static_cast<IndexSlot *>(s->alloc(page_bytes));
+        if (!pages[i]) {
+            FreeTable(s, pages, npages);
+            return false;
+        }
+        std::memset(static_cast<void *>(pages[i]), 0, page_bytes);
+    }
     uint32_t used = 0;
     for (Attr *a = s->first; a; a = a->next) {
-        IndexSlot *slot = Probe(table, cap, a->id);
-        used += slot->count == 0;
-        Link(slot, a);
+        IndexSlot &slot = At(pages, Probe(pages, cap, a->id));
+        used += slot.count == 0;
+        Link(&slot, a);
     }
-    if (s->index) s->free(s->index);
-    s->index = table;
+    if (s->index) FreeTable(s, s->index, PagesOf(s->index_cap));
+    s->index = pages;
     s->index_cap = cap;
     s->index_used = used;
     return true;
@@ -72,14 +98,15 @@ bool IndexReserve(Set *s, uint32_t more) {
 
 void IndexInsert(Set *s, Attr *a) {
     VR_ASSERT(s->index_used < s->index_cap / 2 || IndexFind(s, a->id));
-    IndexSlot *slot = Probe(s->index, s->index_cap, a->id);
-    s->index_used += slot->count == 0;
-    Link(slot, a);
+    IndexSlot &slot = At(s->index, Probe(s->index, s->index_cap, a->id));
+    s->index_used += slot.count == 0;
+    Link(&slot, a);
 }
 
 void IndexRemove(Set *s, Attr *a) {
     const uint32_t mask = s->index_cap - 1;
-    IndexSlot *slot = Probe(s->index, s->index_cap, a->id);
+    uint32_t hole = Probe(s->index, s->index_cap, a->id);
+    IndexSlot *slot = &At(s->index, hole);
     VR_ASSERT(slot->count > 0 && slot->id == a->id);
     (a->id_prev ? a->id_prev->id_next : slot->first) = a->id_next;
     (a->id_next ? a->id_next->id_prev : slot->last) = a->id_prev;
@@ -88,25 +115,25 @@ void IndexRemove(Set *s, Attr *a) {
     // Close the gap: a later slot of the run moves back when its home does
     // not lie cyclically within (hole, slot].
     --s->index_used;
-    auto hole = static_cast<uint32_t>(slot - s->index);
-    for (uint32_t i = (hole + 1) & mask; s->index[i].count != 0; i = (i + 1) & mask) {
-        uint32_t home = HomeOf(s->index[i].id, s->index_cap);
+    for (uint32_t i = (hole + 1) & mask; At(s->index, i).count != 0; i = (i + 1) & mask) {
+        IndexSlot &next = At(s->index, i);
+        uint32_t home = HomeOf(next.id, s->index_cap);
         if (((i - home) & mask) >= ((i - hole) & mask)) {
-            s->index[hole] = s->index[i];
-            s->index[i].count = 0;
+            At(s->index, hole) = next;
+            next.count = 0;
             hole = i;
         }
     }
-    s->index[hole].count = 0;
+    At(s->index, hole).count = 0;
 }
 
 const IndexSlot *IndexFind(const Set *s, GENU_ShortOID id) {
-    const IndexSlot *slot = Probe(s->index, s->index_cap, id);
-    return slot->count ? slot : nullptr;
+    const IndexSlot &slot = At(s->index, Probe(s->index, s->index_cap, id));
+    return slot.count ? &slot : nullptr;
 }
 
 void IndexFree(Set *s) {
-    if (s->index) s->free(s->index);
+    if (s->index) FreeTable(s, s->index, PagesOf(s->index_cap));
     s->index = nullptr;
     s->index_cap = s->index_used = 0;
 }

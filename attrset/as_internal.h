@@ -28,6 +28,13 @@ inline constexpr uint32_t kCountLimit = 0xFFFFFFFFu;
 inline constexpr uint32_t kIndexFrom = 8;
 // The most identifiers an index holds; a set beyond it cannot grow.
 inline constexpr uint32_t kIndexLimit = 0x40000000u;
+// Slots per page of the index table. A page stays under 1 KiB: blocks of
+// that size or more make the C library's allocator gather up its small
+// free blocks, which slows every allocation after it (a copy of a large
+// set makes thousands). The directory of a table of up to 2,048 slots is
+// under 1 KiB too.
+inline constexpr uint32_t kIndexPageShift = 5;
+inline constexpr uint32_t kIndexPage = 1u << kIndexPageShift;
 
 } // namespace vrcore::attrset
 
@@ -68,8 +75,10 @@ struct Set {
     GENU_FreeFn free;
     // The index by identifier (null below kIndexFrom attributes): an open
     // table of index_cap slots (a power of two), index_used of them taken,
-    // never more than half. It lives in the set's own allocator.
-    IndexSlot *index;
+    // never more than half, cut in pages of kIndexPage slots (the
+    // directory holds the pages in order). It lives in the set's own
+    // allocator.
+    IndexSlot **index;
     uint32_t index_cap;
     uint32_t index_used;
 };

@@ -326,6 +326,12 @@ template <class Out> void PutPadded(Out &out, const ConvSpec &s, const char *tex
     if (s.flags & kMinus) PadTo(out, n, s.width, ' ');
 }
 
+// "00" to "99", two characters each.
+constexpr char kDigitPairs[] = "0001020304050607080910111213141516171819202122232425262728293031323"
+                               "334353637383940414243444546474849"
+                               "5051525354555657585960616263646566676869707172737475767778798081828"
+                               "384858687888990919293949596979899";
+
 template <class Out>
 void PutInteger(Out &out, const ConvSpec &s, unsigned long long mag, bool neg, bool is_signed) {
     char digits[24];
@@ -359,12 +365,18 @@ void PutInteger(Out &out, const ConvSpec &s, unsigned long long mag, bool neg, b
             } while (mag);
             break;
         default:
-            if (mag <= 0xFFFFFFFFu) {
-                uint32_t m = static_cast<uint32_t>(mag);
-                do {
-                    *--d = static_cast<char>('0' + m % 10);
-                    m /= 10;
-                } while (m);
+            if (mag <= 0xFFFFFFFFu) { // two digits a step
+                auto m = static_cast<uint32_t>(mag);
+                for (; m >= 100; m /= 100) {
+                    d -= 2;
+                    std::memcpy(d, kDigitPairs + 2 * (m % 100), 2);
+                }
+                if (m >= 10) {
+                    d -= 2;
+                    std::memcpy(d, kDigitPairs + 2 * m, 2);
+                } else {
+                    *--d = static_cast<char>('0' + m);
+                }
             } else {
                 do {
                     *--d = static_cast<char>('0' + mag % 10);
@@ -393,6 +405,11 @@ void PutInteger(Out &out, const ConvSpec &s, unsigned long long mag, bool neg, b
         prefix[np++] = s.conv == 'X' ? 'X' : 'x';
     }
     size_t total = np + zeros + ndig;
+    if (zeros == 0 && s.width <= static_cast<int>(total)) { // no padding: the common case
+        if (np) out.Write(prefix, np);
+        out.Write(d, ndig);
+        return;
+    }
     if (s.flags & kMinus) {
         out.Write(prefix, np);
         out.Pad('0', zeros);
@@ -623,7 +640,12 @@ bool Render(Out &out, const char *format, Source &src, int first_seq) {
         p = pct + 1;
         ConvSpec s;
         bool numbered;
-        if (!ParseConvSpec(p, s, next, numbered)) return false;
+        if (*p == 'd' || *p == 's') { // a bare conversion: nothing more to parse
+            s.conv = *p++;
+            s.arg_pos = ++next;
+        } else if (!ParseConvSpec(p, s, next, numbered)) {
+            return false;
+        }
         if (!Convert(out, s, src)) return false;
     }
 }

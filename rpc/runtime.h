@@ -129,7 +129,8 @@ struct ServerOptions {
     size_t max_connections = 64;
     // Connect-level authentication: a server context for every
     // authenticated bind. With require_auth, requests of a connection that
-    // did not authenticate get the fault "access denied".
+    // did not authenticate get the fault "access denied"; without it, so do
+    // those of a connection whose authentication failed.
     SecurityFactory security;
     bool require_auth = false;
     uint8_t auth_type = kAuthTypeNtlm;

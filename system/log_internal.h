@@ -70,6 +70,15 @@ struct ThreadState {
     size_t length;     // bytes in the chain
     size_t prefix_len; // "%c %-5d "
     size_t text_col;   // column where message text begins
+    // " %-5d " of tid, made with the state: every line of the thread's
+    // messages starts with its severity letter and this.
+    char tid_field[16];
+    size_t tid_len;
+    // The wall clock's second last written by this thread, as "%c" shows
+    // it (-1: none yet).
+    time_t stamp_second;
+    size_t stamp_len;
+    char stamp[128];
     // The memory of this state and its chunks: the allocator in use when
     // the state was made.
     const vrcore::system::seam::Allocator *from;

@@ -22,15 +22,14 @@ constexpr int kKeptChunks = 8;
 // columns, or as is when it is wider.
 size_t PutInt(char *out, long v, int width, char pad = ' ') {
     char digits[24];
-    char *d = digits + sizeof digits;
+    char *end = digits + sizeof digits, *d = end;
     unsigned long u = v < 0 ? 0ul - static_cast<unsigned long>(v) : static_cast<unsigned long>(v);
     do {
         *--d = static_cast<char>('0' + u % 10);
         u /= 10;
     } while (u != 0);
     if (v < 0) *--d = '-';
-    size_t n = static_cast<size_t>(digits + sizeof digits - d);
-    std::memmove(digits, d, n);
+    size_t n = static_cast<size_t>(end - d);
     size_t w = static_cast<size_t>(width < 0 ? -width : width);
     size_t fill = w > n ? w - n : 0;
     char *p = out;
@@ -38,7 +37,7 @@ size_t PutInt(char *out, long v, int width, char pad = ' ') {
         std::memset(p, pad, fill);
         p += fill;
     }
-    std::memcpy(p, digits, n);
+    std::memcpy(p, d, n);
     p += n;
     if (width < 0) {
         std::memset(p, ' ', fill);
@@ -50,10 +49,32 @@ size_t PutInt(char *out, long v, int width, char pad = ' ') {
 // The "%c %-5d " line prefix.
 size_t Prefix(char *out, const ThreadState &st) {
     out[0] = kSeverityLetters[st.severity];
-    out[1] = ' ';
-    size_t n = 2 + PutInt(out + 2, st.tid, -5);
-    out[n++] = ' ';
-    return n;
+    std::memcpy(out + 1, st.tid_field, st.tid_len);
+    return 1 + st.tid_len;
+}
+
+// "00" to "99", two characters each.
+constexpr char kPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536"
+    "37383940414243444546474849505152535455565758596061626364656667686970717273"
+    "7475767778798081828384858687888990919293949596979899";
+
+// The elapsed-time column "%5ld.%06ld" for seconds below 100000, each
+// digit written in its place; other values through PutInt.
+size_t PutElapsed(char *out, long seconds, long micros) {
+    if (seconds < 0 || seconds > 99999 || micros < 0 || micros > 999999) {
+        size_t n = PutInt(out, seconds, 5);
+        out[n++] = '.';
+        return n + PutInt(out + n, micros, 6, '0');
+    }
+    std::memcpy(out, "    0.", 6);
+    for (char *d = out + 4; seconds != 0; seconds /= 10)
+        *d-- = static_cast<char>('0' + seconds % 10);
+    auto us = static_cast<unsigned>(micros);
+    std::memcpy(out + 6, kPairs + 2 * (us / 10000), 2);
+    std::memcpy(out + 8, kPairs + 2 * (us / 100 % 100), 2);
+    std::memcpy(out + 10, kPairs + 2 * (us % 100), 2);
+    return 12;
 }
 
 void Raw(ThreadState &st, const char *p, size_t n) {
@@ -173,9 +194,9 @@ void Reset(ThreadState &st) {
 void Begin(ThreadState &st, int severity, const char *file, int line, const char *user) {
     Reset(st);
     st.severity = severity;
-    st.tid = sys::ThreadId();
     st.stamped = InMask(StampMask(), severity);
-    char buf[128];
+    // The header goes straight into the first chunk, which Reset emptied.
+    char *buf = st.first.text;
     size_t n = Prefix(buf, st);
     st.prefix_len = n;
     bool syslog = SyslogMode();
@@ -183,25 +204,27 @@ void Begin(ThreadState &st, int severity, const char *file, int line, const char
     Now(&now);
     if (st.stamped) {
         if (!syslog) {
-            struct tm tm {};
-            localtime_r(&now.tv_sec, &tm);
-            n += std::strftime(buf + n, sizeof buf - n, "%c", &tm);
+            if (now.tv_sec != st.stamp_second) {
+                struct tm tm {};
+                localtime_r(&now.tv_sec, &tm);
+                st.stamp_len = std::strftime(st.stamp, sizeof st.stamp - n, "%c", &tm);
+                st.stamp_second = now.tv_sec;
+            }
+            std::memcpy(buf + n, st.stamp, st.stamp_len);
+            n += st.stamp_len;
         }
-        Raw(st, buf, n);
+        st.first.used = st.length = n;
         if (user != nullptr && *user != '\0') {
             Raw(st, syslog ? "User=" : ", User=", syslog ? 5 : 7);
             RawField(st, user);
         }
+        Raw(st, " | ", 3);
     } else {
         n += FormatLocation(buf + n, file, line);
-        if (!syslog) {
-            n += PutInt(buf + n, ElapsedSeconds(now), 5);
-            buf[n++] = '.';
-            n += PutInt(buf + n, now.tv_nsec / 1000, 6, '0');
-        }
-        Raw(st, buf, n);
+        if (!syslog) n += PutElapsed(buf + n, ElapsedSeconds(now), now.tv_nsec / 1000);
+        std::memcpy(buf + n, " | ", 3);
+        st.first.used = st.length = n + 3;
     }
-    Raw(st, " | ", 3);
     st.text_col = st.length;
 }
 
@@ -213,9 +236,13 @@ ThreadState *NewState() {
     std::memset(static_cast<void *>(st), 0, sizeof *st);
     st->cur = &st->first;
     st->from = &from;
+    st->tid = sys::ThreadId();
+    st->tid_field[0] = ' ';
+    st->tid_len = 1 + PutInt(st->tid_field + 1, st->tid, -5);
+    st->tid_field[st->tid_len++] = ' ';
+    st->stamp_second = -1;
     return st;
 }
-
 // The calling thread's state; with `create`, made when missing. `who` names
 // the caller in the failure texts.
 bool Current(ThreadState **out, bool create, const char *who) {
@@ -242,25 +269,39 @@ size_t FormatLocation(char *out, const char *file, int line) {
         std::memset(out, ' ', 15);
         return 15;
     }
-    // Callers passing a path (__FILE__) are shown by their file name.
-    for (const char *p = file; *p; ++p)
-        if ((*p == '/' || *p == '\\') && p[1] != '\0') file = p + 1;
-    char name[10];
-    size_t len = std::strlen(file);
+    // Callers passing a path (__FILE__) are shown by their file name: what
+    // follows the last separator that is not the final character.
+    const char *end = file + std::strlen(file);
+    const char *name = file;
+    size_t before_last = static_cast<size_t>(end - file) - 1;
+    for (int sep : {'/', '\\'})
+        if (auto *p = static_cast<const char *>(memrchr(file, sep, before_last)); p && p >= name)
+            name = p + 1;
+    size_t len = static_cast<size_t>(end - name);
+    std::memset(out, ' ', 10);
     if (len >= 11) {
-        std::memcpy(name, file, 3);
-        name[3] = '~';
-        std::memcpy(name + 4, file + len - 6, 6);
-        len = 10;
+        std::memcpy(out, name, 3);
+        out[3] = '~';
+        std::memcpy(out + 4, end - 6, 6);
     } else {
-        std::memcpy(name, file, len);
+        std::memcpy(out + 10 - len, name, len);
     }
-    size_t n = 10 - len;
-    std::memset(out, ' ', n);
-    for (size_t i = 0; i < len; ++i) // keep the line whole
-        out[n++] = name[i] == '\n' || name[i] == '\r' ? ' ' : name[i];
-    out[n++] = ':';
-    n += PutInt(out + n, line, -4);
+    if (std::memchr(out, '\n', 10) || std::memchr(out, '\r', 10))
+        for (size_t i = 0; i < 10; ++i) // keep the line whole
+            if (out[i] == '\n' || out[i] == '\r') out[i] = ' ';
+    out[10] = ':';
+    size_t n = 11;
+    if (line >= 0 && line <= 9999) {
+        std::memcpy(out + n, "    ", 4);
+        char *d = out + n + (line > 999) + (line > 99) + (line > 9);
+        do {
+            *d-- = static_cast<char>('0' + line % 10);
+            line /= 10;
+        } while (line != 0);
+        n += 4;
+    } else {
+        n += PutInt(out + n, line, -4);
+    }
     out[n++] = ' ';
     return n;
 }
@@ -283,12 +324,50 @@ using namespace vrcore::log;
 
 namespace {
 
-int VCondMessage(int severity, const char *file, int line, const char *format, va_list ap) {
-    if (!LOG_StartMessage(severity, file, line, nullptr)) return 0;
+int End(ThreadState *st);
+
+// Opens a message of `severity` for the calling thread (ending another one
+// it has open) and gives its state; null when the severity is not logged.
+ThreadState *Start(int severity, const char *file, int line, const char *user) {
+    if (!EnsureInit()) return nullptr;
+    if (!Enabled() || !InMask(SeverityMask(), severity)) return nullptr;
     ThreadState *st;
-    if (!Current(&st, false, "LOG_CondAdd") || st == nullptr) return 0;
+    if (!Current(&st, true, "LOG_StartMessage")) return nullptr;
+    if (st->severity == severity) return st;
+    if (st->severity != 0) {
+        End(st); // with use-once this frees the state
+        if (!Current(&st, true, "LOG_StartMessage")) return nullptr;
+    }
+    Begin(*st, severity, file, line, user);
+    return st;
+}
+
+// Writes the thread's open message (st: its state, with one open).
+int End(ThreadState *st) {
+    if (!st->line_start) Raw(*st, "\r\n", 2);
+    int written = 0;
+    if (!st->failed) {
+        Output(*st);
+        written = 1;
+    }
+    if (UseOnce()) {
+        if (!sys::SetState(nullptr)) {
+            std::fputs("LOG_EndMessage: THR_SetThreadKeyValue failed\n", stderr);
+            Reset(*st);
+        } else {
+            FreeState(st);
+        }
+    } else {
+        Reset(*st);
+    }
+    return written;
+}
+
+int VCondMessage(int severity, const char *file, int line, const char *format, va_list ap) {
+    ThreadState *st = Start(severity, file, line, nullptr);
+    if (st == nullptr) return 0;
     AddFormatted(*st, format, ap);
-    return LOG_EndMessage();
+    return End(st);
 }
 
 // The modules below logging trace through system/trace.h; their lines are
@@ -307,17 +386,7 @@ struct TraceWriterInstaller {
 extern "C" {
 
 VR_EXPORT int LOG_StartMessage(int severity, const char *file, int line, const char *user) try {
-    if (!EnsureInit()) return 0;
-    if (!Enabled() || !InMask(SeverityMask(), severity)) return 0;
-    ThreadState *st;
-    if (!Current(&st, true, "LOG_StartMessage")) return 0;
-    if (st->severity == severity) return 1;
-    if (st->severity != 0) {
-        LOG_EndMessage(); // with use-once this frees the state
-        if (!Current(&st, true, "LOG_StartMessage")) return 0;
-    }
-    Begin(*st, severity, file, line, user);
-    return 1;
+    return Start(severity, file, line, user) != nullptr;
 }
 VR_CATCH_RETURN(0)
 
@@ -332,23 +401,7 @@ VR_CATCH_RETURN(0)
 VR_EXPORT int LOG_EndMessage(void) try {
     ThreadState *st;
     if (!Current(&st, false, "LOG_EndMessage") || st == nullptr || st->severity == 0) return 0;
-    if (!st->line_start) Raw(*st, "\r\n", 2);
-    int written = 0;
-    if (!st->failed) {
-        Output(*st);
-        written = 1;
-    }
-    if (UseOnce()) {
-        if (!sys::SetState(nullptr)) {
-            std::fputs("LOG_EndMessage: THR_SetThreadKeyValue failed\n", stderr);
-            Reset(*st);
-        } else {
-            FreeState(st);
-        }
-    } else {
-        Reset(*st);
-    }
-    return written;
+    return End(st);
 }
 VR_CATCH_RETURN(0)
 
@@ -384,9 +437,8 @@ VR_CATCH_RETURN(0)
 
 VR_EXPORT int LOG_CondFuncTrace(const char *function, const char *file, int line, int entering,
                                 const char *format, ...) try {
-    if (!LOG_StartMessage(7, file, line, nullptr)) return 0;
-    ThreadState *st;
-    if (!Current(&st, false, "LOG_CondAdd") || st == nullptr) return 0;
+    ThreadState *st = Start(7, file, line, nullptr);
+    if (st == nullptr) return 0;
     Text(*st, entering ? "Entering " : "Leaving ", entering ? 9 : 8);
     const char *name = function ? function : "(null)";
     Text(*st, name, std::strlen(name));
@@ -395,7 +447,7 @@ VR_EXPORT int LOG_CondFuncTrace(const char *function, const char *file, int line
     va_start(ap, format);
     AddFormatted(*st, format, ap);
     va_end(ap);
-    return LOG_EndMessage();
+    return End(st);
 }
 VR_CATCH_RETURN(0)
 
@@ -404,14 +456,13 @@ VR_EXPORT int LOG_CondUserMessage(int severity, int number, ...) try {
     char text[kMaxTextChunk];
     if (!sys::UserText(number, text, sizeof text))
         std::snprintf(text, sizeof text, "%s", "Error retrieving message from data file");
-    if (!LOG_StartMessage(severity, nullptr, 0, nullptr)) return 0;
-    ThreadState *st;
-    if (!Current(&st, false, "LOG_CondAdd") || st == nullptr) return 0;
+    ThreadState *st = Start(severity, nullptr, 0, nullptr);
+    if (st == nullptr) return 0;
     va_list ap;
     va_start(ap, number);
     AddFormatted(*st, text, ap);
     va_end(ap);
-    return LOG_EndMessage();
+    return End(st);
 }
 VR_CATCH_RETURN(0)
 

@@ -18,7 +18,21 @@
 namespace vrcore::log::sys {
 namespace {
 
-std::recursive_mutex g_mutex;
+// The log mutex: recursive, and held for one write(2) at a time. A thread
+// that finds it taken spins for a while before it sleeps, since the
+// holder usually lets go within a few microseconds: a sleeping waiter
+// costs both threads a system call and a wake-up.
+std::mutex g_mutex;
+std::atomic<int> g_owner{0}; // thread id of the holder, 0 when free
+int g_depth = 0;             // the holder's nesting
+constexpr int kSpins = 100;  // a few microseconds: a write or two
+
+void Pause() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+}
+
 pthread_key_t g_key;
 std::atomic<bool> g_started{false};
 std::once_flag g_once;
@@ -31,8 +45,28 @@ bool Start(void (*destructor)(void *)) {
     return g_started;
 }
 
-void Lock() { g_mutex.lock(); }
-void Unlock() { g_mutex.unlock(); }
+void Lock() {
+    const int self = ThreadId();
+    if (g_owner.load(std::memory_order_relaxed) == self) {
+        ++g_depth;
+        return;
+    }
+    for (int i = 0; !g_mutex.try_lock(); ++i) {
+        if (i == kSpins) {
+            g_mutex.lock();
+            break;
+        }
+        Pause();
+    }
+    g_owner.store(self, std::memory_order_relaxed);
+    g_depth = 1;
+}
+
+void Unlock() {
+    if (--g_depth > 0) return;
+    g_owner.store(0, std::memory_order_relaxed);
+    g_mutex.unlock();
+}
 
 bool GetState(ThreadState **out) {
     // Before the slot exists no thread has a message; reading key 0 would

@@ -30,6 +30,7 @@ TEST(LogSeverities, SourceLocationField) {
     for (auto [file, line, want] : {std::tuple{"syntax_render.cpp", 12345, "syn~er.cpp:12345 "},
                                     {"/src/vrcore/system/thr.cpp", 5, "   thr.cpp:5    "},
                                     {"C:\\src\\syntax_render.cpp", 5, "syn~er.cpp:5    "},
+                                    {"src/dir/", 7, "      dir/:7    "},
                                     {nullptr, 9, "               "}})
         EXPECT_EQ(std::string(out, vrcore::log::FormatLocation(out, file, line)), want)
             << (file ? file : "null");

@@ -80,21 +80,16 @@ TEST(RpcConn, CallsCarryEverySizeBothWays) {
 }
 
 TEST(RpcConn, FailedCallsReportTheirStatus) {
-    ServerOptions one, secure, optional, anonymous;
+    ServerOptions one;
     one.max_connections = 1;
-    secure.security = optional.security = NtlmUsers();
-    anonymous.security = NtlmUsers(true);
-    secure.require_auth = anonymous.require_auth = true;
-    Served s(one), plain, with(secure), maybe(optional), anon(anonymous);
+    Served s(one), plain, with(NtlmOptions(true)), maybe(NtlmOptions(false)),
+        anon(NtlmOptions(true, true));
     uint16_t closed = 0, lone = s.server.Port(), open = plain.server.Port(),
              auth = with.server.Port();
     close(LoopbackSocket(closed));
     SyntaxId unknown = TestInterface(), iface = TestInterface();
     unknown.major = 9;
     ClientConnection c("127.0.0.1", lone, TestInterface(), Opts(300));
-    auto ntlm = [](const char *user, const char *domain, const char *password) {
-        return ClientNtlm({user, domain, password});
-    };
     struct Case {
         uint16_t port; // 0: on c, one after the other
         SyntaxId iface;
@@ -105,17 +100,15 @@ TEST(RpcConn, FailedCallsReportTheirStatus) {
     } cases[] = {
         {closed, TestInterface(), nullptr, kEcho, {}, kServerUnavailable},
         {open, unknown, nullptr, kEcho, {}, kUnknownInterface},
-        {auth, iface, ntlm("alice", "ANY", "Secret1"), kEcho, {}, kOk},
-        {auth, iface, ntlm("BOB", "printing", "test"), kEcho, {}, kOk},
-        {auth, iface, ntlm("bob", "OTHER", "test"), kEcho, {}, kAccessDenied},
-        {auth, iface, ntlm("alice", "", "secret1"), kEcho, {}, kAccessDenied},
-        {auth, iface, ntlm("mallory", "", "Secret1"), kEcho, {}, kAccessDenied},
-        {auth, iface, ntlm("", "", ""), kEcho, {}, kAccessDenied}, // anonymous
+        {auth, iface, ClientNtlm({"alice", "ANY", "Secret1"}), kEcho, {}, kOk},
+        {auth, iface, ClientNtlm({"alice", "", "secret1"}), kEcho, {}, kAccessDenied},
+        {auth, iface, ClientNtlm({"mallory", "", "Secret1"}), kEcho, {}, kAccessDenied},
+        {auth, iface, ClientNtlm({"", "", ""}), kEcho, {}, kAccessDenied}, // anonymous
         {auth, iface, nullptr, kEcho, {}, kAccessDenied},
-        {anon.server.Port(), iface, ntlm("", "", ""), kEcho, {}, kOk},
+        {anon.server.Port(), iface, ClientNtlm({"", "", ""}), kEcho, {}, kOk},
         // Authentication optional: a failed one is still refused.
-        {maybe.server.Port(), iface, ntlm("alice", "", "wrong"), kEcho, {}, kAccessDenied},
-        {open, iface, ntlm("alice", "", "Secret1"), kEcho, {}, kAccessDenied},
+        {maybe.server.Port(), iface, ClientNtlm({"alice", "", "wrong"}), kEcho, {}, kAccessDenied},
+        {open, iface, ClientNtlm({"alice", "", "Secret1"}), kEcho, {}, kAccessDenied},
         {0, {}, nullptr, kFault, Le32(kBadStubData), kBadStubData},
         {0, {}, nullptr, kFault, Le32(p::kNcaUnknownInterface), kUnknownInterface},
         {0, {}, nullptr, 77, {}, kProcnumOutOfRange},
@@ -136,17 +129,14 @@ TEST(RpcConn, FailedCallsReportTheirStatus) {
 }
 
 TEST(RpcConn, RestartedServerIsReachedAgainAndThreadsRunTogether) {
-    ServerOptions secure; // each connection logs on again
-    secure.security = NtlmUsers();
-    secure.require_auth = true;
-    auto s = std::make_unique<Served>(secure);
+    auto s = std::make_unique<Served>(NtlmOptions(true)); // each connection logs on again
     uint16_t port = s->server.Port();
     SecurityFactory alice = ClientNtlm({"alice", "", "Secret1"});
     ClientConnection c("127.0.0.1", port, TestInterface(), Opts(2000, alice));
     Bytes out;
     ASSERT_EQ(c.Call(kEcho, nullptr, {1}, &out), kOk);
     s.reset();
-    s = std::make_unique<Served>(secure, port);
+    s = std::make_unique<Served>(NtlmOptions(true), port);
     EXPECT_EQ(c.Call(kEcho, nullptr, {2}, &out), kOk);
     std::atomic<int> good{0};
     std::vector<std::thread> threads;
@@ -215,10 +205,7 @@ std::string RunPeer(const std::string &args) {
 }
 
 TEST(RpcPeers, ImpacketAndSambaCallOurServer) {
-    ServerOptions secure;
-    secure.security = NtlmUsers();
-    secure.require_auth = true;
-    Served s, ntlm(secure);
+    Served s, ntlm(NtlmOptions(true));
     std::string ports = std::to_string(s.server.Port()) + " ";
     std::string capture = testing::TempDir() + "rpc_impacket.pcap";
     EXPECT_EQ(RunPeer("clients " + ports + capture + " " + std::to_string(ntlm.server.Port())),

@@ -131,12 +131,12 @@ TEST_F(Epm, ObjectEntryComesBeforeTheNilOneAndTheHandleResumes) {
     EXPECT_EQ(port, 5002);
     std::vector<uint8_t> query = EncodeTower({id, kNdrSyntax});
     epm::Tower tower{uint32_t(query.size()), query.data()};
-    EXPECT_EQ((Pages<epm::MapIn, epm::MapOut>(epm::kMap, {&object, &tower, {}, 1})),
-              (PortPages{{5002}, {5001}}));
-    EXPECT_EQ((Pages<epm::MapIn, epm::MapOut>(epm::kMap, {nullptr, &tower, {}, 4})),
-              (PortPages{{5001}}));
-    EXPECT_EQ((Pages<epm::MapIn, epm::MapOut>(epm::kMap, {&stranger, &tower, {}, 4})),
-              (PortPages{{5001}}));
+    auto map = [&](Uuid *o, uint32_t max) {
+        return Pages<epm::MapIn, epm::MapOut>(epm::kMap, {o, &tower, {}, max});
+    };
+    EXPECT_EQ(map(&object, 1), (PortPages{{5002}, {5001}})); // one at a time
+    EXPECT_EQ(map(nullptr, 4), PortPages{{5001}});
+    EXPECT_EQ(map(&stranger, 4), PortPages{{5001}});
     EXPECT_EQ(UnregisterEndpoint(id, &object, 5002), kOk);
     EXPECT_EQ(UnregisterEndpoint(id, nullptr, 5001), kOk);
 }
@@ -155,8 +155,7 @@ TEST_F(Epm, LookupPagesThroughTheEntriesItSelects) {
         {kInquiryObject, &objects[1], 0, {{6001}}}};
     for (auto &[inquiry, object, version, pages] : cases)
         EXPECT_EQ((Pages<LookupIn, LookupOut>(kLookup, {inquiry, object, &want, version, {}, 2})),
-                  pages)
-            << inquiry << " " << version;
+                  pages);
     for (uint16_t i = 0; i < 5; ++i) EXPECT_EQ(UnregisterEndpoint(id, &objects[i], 6000 + i), kOk);
 }
 

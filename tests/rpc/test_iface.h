@@ -53,14 +53,15 @@ inline rpc::ServedInterface TestServed() {
     return {TestInterface(), kTestOpCount, TestDispatch, nullptr};
 }
 
-// A server's NTLM: alice (Secret1) logs on in any domain, bob (test) only
-// in PRINTING.
-inline rpc::SecurityFactory NtlmUsers(bool allow_anonymous = false) {
+// A server's options with NTLM: alice (Secret1) logs on in any domain.
+inline rpc::ServerOptions NtlmOptions(bool require_auth, bool allow_anonymous = false) {
     auto users = std::make_shared<rpc::NtlmUserTable>();
     users->Add({"", "alice", rpc::ntlm::NtOwfV1("Secret1")});
-    users->Add({"PRINTING", "bob", rpc::ntlm::NtOwfV1("test")});
-    rpc::NtlmServerOptions o{"HOST", "DOM", "host.dom", "dom", allow_anonymous};
-    return [=] { return std::make_unique<rpc::NtlmServerContext>(users, o); };
+    rpc::NtlmServerOptions n{"HOST", "DOM", "host.dom", "dom", allow_anonymous};
+    rpc::ServerOptions o;
+    o.security = [=] { return std::make_unique<rpc::NtlmServerContext>(users, n); };
+    o.require_auth = require_auth;
+    return o;
 }
 
 } // namespace vrtest
