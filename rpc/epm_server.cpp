@@ -79,7 +79,14 @@ uint32_t MapHandler(void *ctx, const Uuid *, const void *in, void *out, ndr::Are
     return static_cast<Mapper *>(ctx)->Map(*static_cast<const MapIn *>(in),
                                            static_cast<MapOut *>(out), arena);
 }
-const Handler kHandlers[] = {InsertHandler, DeleteHandler, LookupHandler, MapHandler};
+// Resume handles hold no state of the mapper's: giving one back frees
+// nothing and answers the nil handle.
+uint32_t HandleFreeHandler(void *, const Uuid *, const void *, void *out, ndr::Arena *) {
+    *static_cast<HandleFreeOut *>(out) = HandleFreeOut{};
+    return kOk;
+}
+const Handler kHandlers[] = {InsertHandler, DeleteHandler, LookupHandler, MapHandler,
+                             HandleFreeHandler};
 
 } // namespace
 

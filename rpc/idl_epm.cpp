@@ -90,12 +90,17 @@ const Field kMapOut[] = {{offsetof(MapOut, entry_handle), &kHandle},
                          {offsetof(MapOut, num_towers), &ndr::kLongType},
                          {offsetof(MapOut, towers), &kMapTowers},
                          {offsetof(MapOut, status), &ndr::kLongType}};
+const Field kHandleFreeIn[] = {{offsetof(HandleFreeIn, entry_handle), &kHandle}};
+const Field kHandleFreeOut[] = {{offsetof(HandleFreeOut, entry_handle), &kHandle},
+                                {offsetof(HandleFreeOut, status), &ndr::kLongType}};
 
 const ndr::Procedure kProcedures[] = {
     {kInsert, "ept_insert", kInsertIn, kStatusOut, sizeof(InsertIn), sizeof(StatusOut)},
     {kDelete, "ept_delete", kDeleteIn, kStatusOut, sizeof(DeleteIn), sizeof(StatusOut)},
     {kLookup, "ept_lookup", kLookupIn, kLookupOut, sizeof(LookupIn), sizeof(LookupOut)},
     {kMap, "ept_map", kMapIn, kMapOut, sizeof(MapIn), sizeof(MapOut)},
+    {kLookupHandleFree, "ept_lookup_handle_free", kHandleFreeIn, kHandleFreeOut,
+     sizeof(HandleFreeIn), sizeof(HandleFreeOut)},
 };
 
 } // namespace

@@ -36,7 +36,7 @@ struct InterfaceId {
     uint16_t minor;
 };
 
-enum Opnum : uint16_t { kInsert = 0, kDelete = 1, kLookup = 2, kMap = 3 };
+enum Opnum : uint16_t { kInsert = 0, kDelete = 1, kLookup = 2, kMap = 3, kLookupHandleFree = 4 };
 
 // Look-up inquiry types and version options.
 inline constexpr uint32_t kInquiryAll = 0;
@@ -62,6 +62,15 @@ struct DeleteIn {
     Entry *entries;
 };
 struct StatusOut {
+    uint32_t status;
+};
+
+// ept_lookup_handle_free: the resume handle of a lookup or map given back.
+struct HandleFreeIn {
+    ContextHandle entry_handle;
+};
+struct HandleFreeOut {
+    ContextHandle entry_handle; // nil: the handle is gone
     uint32_t status;
 };
 

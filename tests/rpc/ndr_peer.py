@@ -48,6 +48,8 @@ CLASSES = {
     ('epm', 0): (call(*ENTRIES, ('replace', ULONG)), call(('status', ULONG))),
     ('epm', 1): (call(*ENTRIES), call(('status', ULONG))),
     ('epm', 2): (epm.ept_lookup, epm.ept_lookupResponse), ('epm', 3): (epm.ept_map, epm.ept_mapResponse),
+    ('epm', 4): (call(('entry_handle', epm.ept_lookup_handle_t)),
+                 call(('entry_handle', epm.ept_lookup_handle_t), ('status', ULONG))),
 }
 OBJECT = '6c1f3a52-0d3e-4b8e-9a61-5e2f7c9d0a14'
 NAMES = (3, 'lp1', 'westlab'), (4, '', 'westlab'), (1, None, None)
@@ -124,6 +126,7 @@ def build():
         ('epm', 3, 'out', dict(num_towers=2, status=0, ITowers=[
             fill(epm.twr_p_t(), tower_length=len(t), tower_octet_string=t)
             for t in (t1, tower(2002, '127.0.0.1'))])),
+        ('epm', 4, 'in', dict(entry_handle=handle)), ('epm', 4, 'out', dict(entry_handle=handle, status=0)),
     ]
     out = []
     for iface, op, way, values in rows:
