@@ -57,12 +57,13 @@ smoke_benchmarks "$root/build/release"
 bash "$root/scripts/check-naming.sh" "$root/build/release"
 run_suite asan -DCMAKE_BUILD_TYPE=Debug -DVRCORE_SANITIZE=ON -DVRCORE_TSAN=OFF
 
-# ThreadSanitizer: the threading, logging, event-message and registry
+# ThreadSanitizer: the threading, logging, event-message, registry and RPC
 # tests, under their own label.
 t0=$SECONDS
 cmake -S "$root" -B "$root/build/tsan" -G Ninja "${suite_options[@]}" -DCMAKE_BUILD_TYPE=Debug \
   -DVRCORE_SANITIZE=OFF -DVRCORE_TSAN=ON >/dev/null
-cmake --build "$root/build/tsan" -j "$jobs" --target vrtest_threads vrtest_log vrtest_events vrtest_oidreg
+cmake --build "$root/build/tsan" -j "$jobs" --target vrtest_threads vrtest_log vrtest_events vrtest_oidreg \
+  vrtest_rpc
 (cd "$root/build/tsan" && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   ctest -L tsan --output-on-failure --no-tests=error -j "$jobs" --timeout 600)
 echo "== tsan: $((SECONDS - t0)) s"
