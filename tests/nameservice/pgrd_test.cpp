@@ -92,10 +92,9 @@ class Pgrd : public testing::Test {
     // mapper, which would take the first one's entry.
     static pid_t StartServer(uint16_t port, const std::string &store,
                              std::vector<std::string> more = {}) {
-        std::vector<std::string> args{kVrpgrd,   "--domain", "DOMA",      "--port",
-                                      std::to_string(port), "--address", "127.0.0.1",
-                                      "--store", store,      "--peer",    "DOMB=10.9.8.7",
-                                      "--log",   dir_->Path() + "/pgrd.log"};
+        std::vector<std::string> args{kVrpgrd, "--domain", "DOMA", "--peer", "DOMB=10.9.8.7"};
+        args.insert(args.end(), {"--address", "127.0.0.1", "--port", std::to_string(port),
+                                 "--store", store, "--log", dir_->Path() + "/pgrd.log"});
         args.insert(args.end(), more.begin(), more.end());
         return Start(args, port, !more.empty());
     }
@@ -126,8 +125,8 @@ class Pgrd : public testing::Test {
 
 TEST_F(Pgrd, EveryProcedureThroughTheStubsFromTheMappersPort) {
     uint16_t port = 0;
-    for (int i = 0; i < 100 && ResolveEndpoint("127.0.0.1", pgr::kInterface.id, nullptr, 2000,
-                                               &port) != kOk;
+    for (int i = 0;
+         i < 100 && ResolveEndpoint("127.0.0.1", pgr::kInterface.id, nullptr, 2000, &port) != kOk;
          ++i)
         usleep(10000);
     ASSERT_EQ(port, port_);
@@ -150,7 +149,8 @@ TEST_F(Pgrd, EveryProcedureThroughTheStubsFromTheMappersPort) {
     pgr::Identity member = Id(NS_CLASS_QUEUE, "Q1", nullptr); // the server's domain
     EXPECT_EQ(Create(c, {Id(NS_CLASS_GROUP, "G1"), {}, 0, {}, {1, &member}}), NS_OK);
 
-    auto got = Call<pgr::GetObjectOut>(c, pgr::kGetObject, pgr::IdentityIn{Id(NS_CLASS_QUEUE, "Q1")});
+    auto got =
+        Call<pgr::GetObjectOut>(c, pgr::kGetObject, pgr::IdentityIn{Id(NS_CLASS_QUEUE, "Q1")});
     ASSERT_EQ(got.result, NS_OK);
     EXPECT_EQ(got.found_class, NS_CLASS_QUEUE);
     EXPECT_STREQ(got.server.name, "S1");
@@ -171,8 +171,10 @@ TEST_F(Pgrd, EveryProcedureThroughTheStubsFromTheMappersPort) {
     auto domains = Call<pgr::StringListOut>(c, pgr::kListDomains, pgr::DomainIn{(char *)"DOMA"});
     ASSERT_EQ(domains.list.count, 2u);
     EXPECT_STREQ(domains.list.strings[1], "DOMB");
-    for (auto [asked, answer] : {std::pair{"domb", "10.9.8.7"}, {"DOMA", "127.0.0.1"}, {"X", "127.0.0.1"}})
-        EXPECT_STREQ(Call<pgr::StringOut>(c, pgr::kHello, pgr::DomainIn{(char *)asked}).text, answer);
+    for (auto [asked, answer] :
+         {std::pair{"domb", "10.9.8.7"}, {"DOMA", "127.0.0.1"}, {"X", "127.0.0.1"}})
+        EXPECT_STREQ(Call<pgr::StringOut>(c, pgr::kHello, pgr::DomainIn{(char *)asked}).text,
+                     answer);
 
     pgr::IdentityIn q1{Id(NS_CLASS_QUEUE, "Q1")};
     EXPECT_EQ(Call<pgr::ResultOut>(c, pgr::kDeleteObject, q1).result, NS_OK);
