@@ -55,6 +55,7 @@ class Pgrd : public testing::Test {
                  "[Software\\Halvane\\Tessaril\\odp]\n\"EndpointMapperPort\"=dword:%08x\n", mapper);
         WriteFile(dir_->Path() + "/registry.reg", text);
         setenv("VRCORE_REGISTRY", (dir_->Path() + "/registry.reg").c_str(), 1);
+        WriteFile(dir_->Path() + "/peers", "# name servers of other domains\n DOMB = 10.9.8.7\n");
         WriteFile(dir_->Path() + "/users", "alice:8846F7EAEE8FB117AD06BDD830B7586C\n");
         chmod((dir_->Path() + "/users").c_str(), 0600);
         mapper_ =
@@ -65,7 +66,7 @@ class Pgrd : public testing::Test {
     }
     static pid_t StartServer() {
         std::string d = dir_->Path();
-        return Start({kVrpgrd, "--domain", "DOMA", "--peer", "DOMB=10.9.8.7", "--address",
+        return Start({kVrpgrd, "--domain", "DOMA", "--peers", d + "/peers", "--address",
                       "127.0.0.1", "--port", std::to_string(port_), "--store", d + "/store",
                       "--users", d + "/users", "--log", d + "/log"},
                      port_);
