@@ -261,8 +261,6 @@ TEST_F(EchoTrace, FilterTreeWithEveryItemType) {
     AS_FreeAttrHandle(st, &gone);
 }
 
-// Every kind through the builders, then the records the builders never
-// make.
 TEST_F(EchoTrace, EveryKindOfErrorResult) {
     GEN_ObjectIdent j7 = Job("J7");
     GEN_ErrorMessage why{GEN_ERRMSG_TEXT, {Txt("why")}};
@@ -309,35 +307,6 @@ TEST_F(EchoTrace, EveryKindOfErrorResult) {
                                   "\tCancelJobResult = NULL\n")
             << result->kind;
         ERDPA_FreeError(st, result);
-    }
-
-    // An extended problem; a record of no kind; a kind without its record.
-    ERDPA_ObjectProblem extended{ERDPA_EXTENDED_PROBLEM, 3000, j7, why};
-    ERDPA_ErrorResult odd[] = {
-        {ERDPA_PRINTER, &extended}, {12, &extended}, {ERDPA_ACCESS, nullptr}};
-    const struct {
-        const ERDPA_ErrorResult *result;
-        uint32_t code;
-        std::string want;
-    } odd_cases[] = {
-        {&odd[0], 0, "\t\tPrinter Error - Extended Problem\n" + j7why},
-        {&odd[1], ERDPA_S_BADKIND, "\t\tUnknown Error Type\n"},
-        {&odd[2], ERDPA_S_NORECORD, "\t\t**ERROR** (EchoAccessError)\n"},
-        {nullptr, ERDPA_S_NORESULT, "\n"}, // the message, empty
-    };
-    for (const auto &c : odd_cases) {
-        LogFile log("EWADXI");
-        StatusList mine;
-        STF_AddStatus(mine, 0xC0030068u, 0); // stays below the trace's code
-        LOG_StartMessage(6, "e", 1, nullptr);
-        EXPECT_EQ(ERDPA_EchoErrorResult(mine, c.result), c.code ? 1 : 0);
-        LOG_EndMessage();
-        EXPECT_EQ(log.Text(), c.want);
-        EXPECT_EQ(STF_GetStatus(mine), c.code ? c.code : 0xC0030068u);
-        // The operation's trace keeps the caller's list as it was.
-        LogFile again;
-        EXPECT_EQ(EchoOutSet(mine, "ODP_C", nullptr, c.result), 0);
-        EXPECT_EQ(STF_GetStatus(mine), c.code ? c.code : 0xC0030068u);
     }
 }
 

@@ -28,6 +28,7 @@
 namespace {
 
 namespace client = vrcore::client;
+using vrtest::Hex;
 using vrtest::Proc;
 using vrtest_ops::Bytes;
 using Status = vrtest::StatusList;
@@ -234,13 +235,6 @@ TEST(OdpLocal, EveryOperationEncodesDecodesAndSendsNothing) {
 TEST(OdpLive, OperationsAgainstARealServer) {
     vrtest::RunInsideOncEnv(kProgram, kVersion, "*Odp*Inside.*", 16,
                             std::to_string(kDcePort) + " " + kObject, ODP_TEST_MAPPER);
-}
-
-std::string Hex(const Bytes &b) {
-    static const char *d = "0123456789ABCDEF";
-    std::string s = b.empty() ? "-" : "";
-    for (unsigned char c : b) s += d[c >> 4], s += d[c & 15];
-    return s;
 }
 
 enum class Via { kOnc, kDce, kDceByName };

@@ -5,7 +5,6 @@
 #include <rpc/rpc.h>
 #include <sys/utsname.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -56,14 +55,8 @@ t = lambda s: s.split(b'\0')[0].decode()
 assert all(x == 0 for x in f[9:]) and f[8] == bytes(8)
 print(f[0], f[1], '|'.join([t(f[2]), t(f[3]), str(f[4])]), '|'.join([t(f[5]), t(f[6]), str(f[7])]), end='')
 )");
-    std::string cmd = "/usr/bin/python3 " + Registry().Path() + "/read.py " + file + " " +
-                      (wrapped ? "1" : "0") + " 2>&1";
-    std::string out;
-    FILE *p = popen(cmd.c_str(), "r");
-    char buf[512];
-    while (p && std::fgets(buf, sizeof buf, p)) out += buf;
-    if (p) pclose(p);
-    return out;
+    return RunCommand("/usr/bin/python3 " + Registry().Path() + "/read.py " + file + " " +
+                      (wrapped ? "1" : "0") + " 2>&1");
 }
 
 const GEN_OctetString &Privileges(STF_List *st, AS_SetHandle set) {

@@ -9,6 +9,7 @@
 
 #include "loopback.h"
 #include "rpc/rpc_auth.h"
+#include "scratch.h"
 #include "test_iface.h"
 
 namespace vrtest {
@@ -194,22 +195,16 @@ TEST(RpcConn, ServerDropsPeersThatBreakItsLimits) {
     close(fd);
 }
 
-std::string RunPeer(const std::string &args) {
-    std::string cmd = "timeout 120 /usr/bin/python3 " VRCORE_SOURCE_DIR "/tests/rpc/rpc_peers.py " +
-                      args + " 2>&1";
-    std::string text;
-    FILE *f = popen(cmd.c_str(), "r");
-    char line[512];
-    while (f && fgets(line, sizeof line, f)) text += line;
-    return text + (f && pclose(f) == 0 ? "" : "(failed)");
-}
-
 TEST(RpcPeers, ImpacketAndSambaCallOurServer) {
     Served s, ntlm(NtlmOptions(true));
-    std::string ports = std::to_string(s.server.Port()) + " ";
-    std::string capture = testing::TempDir() + "rpc_impacket.pcap";
-    EXPECT_EQ(RunPeer("clients " + ports + capture + " " + std::to_string(ntlm.server.Port())),
+    bool ok = false;
+    EXPECT_EQ(RunCommand("timeout 120 /usr/bin/python3 " VRCORE_SOURCE_DIR
+                         "/tests/rpc/rpc_peers.py clients " +
+                             std::to_string(s.server.Port()) + " " + testing::TempDir() +
+                             "rpc_impacket.pcap " + std::to_string(ntlm.server.Port()) + " 2>&1",
+                         &ok),
               "failures: 0\n");
+    EXPECT_TRUE(ok);
 }
 
 TEST(RpcPeers, OurClientMeetsAnIndependentServer) {

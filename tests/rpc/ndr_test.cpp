@@ -6,9 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -26,29 +24,14 @@ using namespace vrcore::rpc;
 using Bytes = std::vector<uint8_t>;
 
 std::string RunPeer(const std::string &args) {
-    std::string out,
-        cmd = "timeout 60 /usr/bin/python3 " VRCORE_SOURCE_DIR "/tests/rpc/ndr_peer.py " + args;
-    FILE *p = popen(cmd.c_str(), "r");
-    char buf[4096];
-    for (size_t n; p && (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-    EXPECT_TRUE(p && pclose(p) == 0) << cmd;
+    bool ok = false;
+    std::string out = vrtest::RunCommand(
+        "timeout 60 /usr/bin/python3 " VRCORE_SOURCE_DIR "/tests/rpc/ndr_peer.py " + args, &ok);
+    EXPECT_TRUE(ok) << args;
     return out;
 }
-
-Bytes FromHex(const std::string &hex) {
-    Bytes b;
-    std::istringstream words(hex);
-    for (std::string w; words >> w;)
-        for (size_t i = 0; i + 1 < w.size(); i += 2)
-            b.push_back(uint8_t(std::stoi(w.substr(i, 2), nullptr, 16)));
-    return b;
-}
-
-std::string Hex(const Bytes &b) {
-    std::string s;
-    for (uint8_t c : b) s += "0123456789abcdef"[c >> 4], s += "0123456789abcdef"[c & 15];
-    return s;
-}
+using vrtest::Hex;
+using vrtest::Unhex;
 
 // Reads `wire` as one direction of `proc`; on success writes the values
 // again into *out. The arena's use is checked against the bytes read.
@@ -80,7 +63,7 @@ TEST(Ndr, EveryProcedureRoundTripsThroughThePeer) {
         std::string iface, op, way, hex;
         f >> iface >> op >> way >> hex;
         if (iface == "tower") {
-            tower = FromHex(op);
+            tower = Unhex(op);
             continue;
         }
         SCOPED_TRACE(line.substr(0, 12));
@@ -88,7 +71,7 @@ TEST(Ndr, EveryProcedureRoundTripsThroughThePeer) {
         ASSERT_NE(proc, nullptr);
         seen[iface + " " + op] |= way == "in" ? 1 : 2;
         Bytes mine, again;
-        ASSERT_EQ(Reencode(*proc, way == "in", FromHex(hex), &mine), kOk);
+        ASSERT_EQ(Reencode(*proc, way == "in", Unhex(hex), &mine), kOk);
         // Our form is canonical: reading and writing it changes nothing,
         ASSERT_EQ(Reencode(*proc, way == "in", mine, &again), kOk);
         EXPECT_EQ(Hex(again), Hex(mine));
@@ -98,7 +81,7 @@ TEST(Ndr, EveryProcedureRoundTripsThroughThePeer) {
                 Reencode(*proc, way == "in", Bytes(mine.begin(), mine.begin() + long(n)), &again),
                 kBadStubData)
                 << n;
-        ours += iface + " " + op + " " + way + " " + Hex(mine) + "\n";
+        ours += iface + " " + op + " " + way + " " + (mine.empty() ? "" : Hex(mine)) + "\n";
         ++rows;
     }
     for (const auto &[proc, ways] : seen) EXPECT_EQ(ways, 3) << proc << " lacks a direction";
@@ -148,7 +131,7 @@ TEST(Ndr, FullPointersToOneValueTravelOnce) {
     const ndr::Procedure &proc = *dpa::kInterface.Find(dpa::kTransferRequest);
     Bytes wire;
     ASSERT_EQ(ndr::MarshalResponse(proc, &out, &wire), kOk);
-    EXPECT_EQ(wire, FromHex("00000200 02000000 02000000 3000 0000 00000200 0300 0000 00000000"));
+    EXPECT_EQ(wire, Unhex("00000200 02000000 02000000 3000 0000 00000200 0300 0000 00000000"));
     ndr::Arena arena;
     ASSERT_EQ(ndr::UnmarshalResponse(proc, wire, ndr::kDrepLittleEndian, &out, &arena), kOk);
     EXPECT_TRUE(out.result && out.result == out.error && out.result->length == 2 &&
@@ -157,14 +140,14 @@ TEST(Ndr, FullPointersToOneValueTravelOnce) {
 
 TEST(Ndr, BigEndianDataIsRead) {
     const ndr::Procedure &lookup = *epm::kInterface.Find(epm::kLookup);
-    Bytes mine, wire = FromHex("000e0000 00000005 00000005 3003020107");
+    Bytes mine, wire = Unhex("000e0000 00000005 00000005 3003020107");
     ASSERT_EQ(Reencode(*dpa::kInterface.Find(0), true, wire, &mine, ndr::kDrepBigEndian), kOk);
-    EXPECT_EQ(mine, FromHex("0e000000 05000000 05000000 3003020107"));
-    wire = FromHex(
+    EXPECT_EQ(mine, Unhex("0e000000 05000000 05000000 3003020107"));
+    wire = Unhex(
         "00000001 00000000 00000000 00000001 00000002 6c1f3a520d3e4b8e9a615e2f7c9d0a14 00000004");
     ASSERT_EQ(Reencode(lookup, true, wire, &mine, ndr::kDrepBigEndian), kOk);
-    EXPECT_EQ(mine, FromHex("01000000 00000000 00000000 01000000 02000000 "
-                            "523a1f6c3e0d8e4b9a615e2f7c9d0a14 04000000"));
+    EXPECT_EQ(mine, Unhex("01000000 00000000 00000000 01000000 02000000 "
+                          "523a1f6c3e0d8e4b9a615e2f7c9d0a14 04000000"));
     EXPECT_EQ(Reencode(lookup, true, wire, &mine, 0x11), kBadStubData); // EBCDIC
 }
 
@@ -199,7 +182,7 @@ TEST(Ndr, HostileBytesAndUnsendableValuesAreRefused) {
     };
     Bytes out;
     for (const Row &r : rows)
-        EXPECT_EQ(Reencode(*r.proc, r.in, FromHex(r.hex), &out), kBadStubData) << r.what;
+        EXPECT_EQ(Reencode(*r.proc, r.in, Unhex(r.hex), &out), kBadStubData) << r.what;
 
     dpa::TransferIn no_packet{1, nullptr};
     EXPECT_EQ(ndr::MarshalRequest(*transfer, &no_packet, &out), kNullRefPointer);

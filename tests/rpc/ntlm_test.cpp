@@ -21,18 +21,8 @@ using Bytes = std::vector<uint8_t>;
 
 namespace {
 
-std::string Hex(std::span<const uint8_t> b) {
-    static const char kDigits[] = "0123456789abcdef";
-    std::string s;
-    for (uint8_t c : b) s += {kDigits[c >> 4], kDigits[c & 15]};
-    return s.empty() ? "-" : s;
-}
-Bytes Unhex(const std::string &s) {
-    Bytes b;
-    for (size_t i = 0; i + 1 < s.size(); i += 2)
-        b.push_back(uint8_t(std::stoi(s.substr(i, 2), nullptr, 16)));
-    return b;
-}
+using vrtest::Hex;
+using vrtest::Unhex;
 std::string Word(const std::string &s) { return s.empty() ? "-" : s; }
 
 // impacket's side, one process for all tests: a command line in, an answer line out.

@@ -5,10 +5,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <span>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -44,6 +47,32 @@ inline std::string ReadFile(const std::string &path) {
 inline void WriteFile(const std::string &path, const std::string &text) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << text;
+}
+
+// Bytes in lower-case hex ("-" for none), and hex back to bytes (spaces skipped).
+inline std::string Hex(std::span<const uint8_t> b) {
+    std::string s = b.empty() ? "-" : "";
+    for (uint8_t c : b) s += "0123456789abcdef"[c >> 4], s += "0123456789abcdef"[c & 15];
+    return s;
+}
+inline std::vector<uint8_t> Unhex(const std::string &hex) {
+    std::vector<uint8_t> b;
+    std::istringstream words(hex);
+    for (std::string w; words >> w;)
+        for (size_t i = 0; i + 1 < w.size(); i += 2)
+            b.push_back(uint8_t(std::stoi(w.substr(i, 2), nullptr, 16)));
+    return b;
+}
+
+// What a shell command writes on its standard output; *ok: whether it exited with 0.
+inline std::string RunCommand(const std::string &cmd, bool *ok = nullptr) {
+    std::string out;
+    FILE *p = popen(cmd.c_str(), "r");
+    char buf[4096];
+    for (size_t n; p && (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+    bool exited = p && pclose(p) == 0;
+    if (ok) *ok = exited;
+    return out;
 }
 
 inline bool Exists(const std::string &path) { return access(path.c_str(), F_OK) == 0; }
