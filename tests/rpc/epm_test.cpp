@@ -162,15 +162,11 @@ TEST_F(Epm, LookupPagesThroughTheEntriesItSelects) {
 TEST_F(Epm, ImpacketMapsTheRegisteredPortAndTsharkReadsTheExchange) {
     SyntaxId id{NewUuid(), 1, 0};
     ASSERT_EQ(RegisterEndpoint(id, nullptr, 7007, "peer"), kOk);
-    std::string cmd = "timeout 60 /usr/bin/python3 " VRCORE_SOURCE_DIR "/tests/rpc/epm_peer.py " +
-                      std::to_string(port_) + " " + FormatUuid(id.uuid) + " 1.0 " + dir_->Path() +
-                      "/epm.pcap";
-    std::string out;
-    FILE *f = popen(cmd.c_str(), "r");
-    char line[512];
-    while (f && fgets(line, sizeof line, f)) out += line;
-    if (f) pclose(f);
-    EXPECT_EQ(out, "ncacn_ip_tcp:127.0.0.1[7007]\nmalformed: 0\nports: 0 7007\n");
+    EXPECT_EQ(RunCommand("timeout 60 /usr/bin/python3 " VRCORE_SOURCE_DIR
+                         "/tests/rpc/epm_peer.py " +
+                         std::to_string(port_) + " " + FormatUuid(id.uuid) + " 1.0 " +
+                         dir_->Path() + "/epm.pcap"),
+              "ncacn_ip_tcp:127.0.0.1[7007]\nmalformed: 0\nports: 0 7007\n");
     EXPECT_EQ(UnregisterEndpoint(id, nullptr, 7007), kOk);
 }
 
