@@ -18,9 +18,11 @@
 #include "../operations/ops_test_util.h"
 #include "client/binding.h"
 #include "client/ping_cache.h"
+#include "client/transport.h"
 #include "log_file.h"
 #include "onc_live.h"
 #include "scratch.h"
+#include "system/seam.h"
 #include "vrcore/genu.h"
 #include "vrcore/odpcli.h"
 #include "vrcore/sec.h"
@@ -233,7 +235,7 @@ TEST(OdpLocal, EveryOperationEncodesDecodesAndSendsNothing) {
 }
 
 TEST(OdpLive, OperationsAgainstARealServer) {
-    vrtest::RunInsideOncEnv(kProgram, kVersion, "*Odp*Inside.*", 16,
+    vrtest::RunInsideOncEnv(kProgram, kVersion, "*Odp*Inside.*", 17,
                             std::to_string(kDcePort) + " " + kObject, ODP_TEST_MAPPER);
 }
 
@@ -602,6 +604,60 @@ INSTANTIATE_TEST_SUITE_P(Transports, OdpInside,
 
 class OdpDceInside : public OdpInside {};
 INSTANTIATE_TEST_SUITE_P(Transports, OdpDceInside, testing::Values(Via::kDce), ViaName);
+class OdpOncInside : public OdpInside {};
+INSTANTIATE_TEST_SUITE_P(Transports, OdpOncInside, testing::Values(Via::kOnc), ViaName);
+
+// The largest single allocation of the library while it lives.
+struct PeakAlloc {
+    static inline std::atomic<size_t> peak{0};
+    static void *Alloc(vrcore::system::seam::Module, size_t n) {
+        return peak = std::max<size_t>(peak, n), malloc(n);
+    }
+    static void Release(vrcore::system::seam::Module, void *p) { free(p); }
+    vrcore::system::seam::Allocator table{Alloc, Release};
+    PeakAlloc() { peak = 0, vrcore::system::seam::SetAllocator(&table); }
+    ~PeakAlloc() { vrcore::system::seam::SetAllocator(nullptr); }
+};
+
+// The ONC transport: refusals, time-outs and hostile replies map to their
+// codes within bounded memory, and the binding then carries a large request
+// both ways, every byte sign-extended.
+TEST_P(OdpOncInside, TransportFailuresMapToTheirCodesAndTheBindingStays) {
+    std::unique_ptr<client::Transport> t;
+    ASSERT_EQ(client::BindOnc({"127.0.0.1", kProgram, kVersion, nullptr, nullptr}, &t), 0u);
+    const std::pair<const char *, uint32_t> cases[] = {
+        {"noprog", client::ODP_S_PROGRAM},
+        {"progvers", client::ODP_S_PROGRAM},
+        {"delay 2500", client::ODP_S_TIMEOUT},
+        {"words 00000000000000030000000100000002", client::ODP_S_COMM}, // cut short
+        {"words 00000000800000000000000100000002", client::ODP_S_COMM}, // count 2^31
+        {"words 0000000C00000000000000FF", client::ODP_S_COMM},         // no error packet
+    };
+    uint32_t seconds = 0;
+    EXPECT_TRUE(!t->GetTimeout(&seconds) && seconds == client::kOncCallSeconds);
+    ASSERT_EQ(t->SetTimeout(1), 0u);
+    Bytes big(70000);
+    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<unsigned char>(i * 7 + 0x80);
+    const unsigned char high = 0x80;
+    for (const auto &[script, code] : cases) {
+        Control(script);
+        client::Reply r;
+        {
+            PeakAlloc watch;
+            EXPECT_EQ(t->Call(2, &high, 1, &r), code) << script;
+            EXPECT_LE(PeakAlloc::peak, 16u * 1024) << script;
+        }
+        t->FreeReply(&r);
+        if (code == client::ODP_S_TIMEOUT) sleep(2); // the late reply is passed over
+        Bytes last[3];
+        ASSERT_EQ(t->Call(0, big.data(), uint32_t(big.size()), &r), 0u) << "after " << script;
+        EXPECT_TRUE(r.error_kind == 0 && Bytes(r.result, r.result + r.result_length) == big &&
+                    !r.error_length);
+        t->FreeReply(&r);
+        Control("", last);
+        EXPECT_TRUE(last[0] == Bytes{0} && last[1] == big && last[2] == (Bytes{1, 0}));
+    }
+}
 
 // The statuses of a failed call and of a server's answer, the cancel
 // time-out, a host the ping cache holds unreachable, the credentials; by

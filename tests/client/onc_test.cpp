@@ -1,8 +1,6 @@
-// The ONC request records and transport: wire bytes against the RPC
-// library's character routine, and hostile replies and large requests from
-// a real server behind its own rpcbind.
+// The ONC request records: wire bytes against the RPC library's character
+// routine (the transport against a real server is in odp_ops_test.cpp).
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 #include <rpc/rpc.h>
 #include <string>
@@ -12,7 +10,6 @@
 
 #include "client/transport.h"
 #include "onc_live.h"
-#include "system/seam.h"
 #include "vrcore/odpcli.h"
 #include "vrcore/odpops.h"
 
@@ -20,20 +17,7 @@ namespace {
 
 namespace client = vrcore::client;
 using vrtest::Proc;
-namespace seam = vrcore::system::seam;
 using Bytes = std::vector<unsigned char>;
-
-// The largest single allocation of the library while it lives.
-struct PeakAlloc {
-    static inline std::atomic<size_t> peak{0};
-    static void *Alloc(seam::Module, size_t n) {
-        return peak = std::max<size_t>(peak, n), malloc(n);
-    }
-    static void Release(seam::Module, void *p) { free(p); }
-    seam::Allocator table{Alloc, Release};
-    PeakAlloc() { peak = 0, seam::SetAllocator(&table); }
-    ~PeakAlloc() { seam::SetAllocator(nullptr); }
-};
 
 Bytes Pattern(size_t n) {
     Bytes b(n);
@@ -111,79 +95,6 @@ TEST(OncXdr, FailedRequestDumpLayout) {
     for (size_t i = 0; i < b.size(); ++i) b[i] = static_cast<unsigned char>(i * 11);
     EXPECT_EQ(client::HexDump(b.data(), uint32_t(b.size())),
               "\n0\t000B16212C37424D5863  6E79848F9AA5B0BBC6D1\n20\tDCE7F2\n");
-}
-
-// ---- Against a real server ------------------------------------------------
-
-constexpr uint32_t kProgram = 0x20271027;
-constexpr uint32_t kVersion = 1;
-
-TEST(OncLive, TransportAgainstARealServer) {
-    vrtest::RunInsideOncEnv(kProgram, kVersion, "OncInside.*", 1);
-}
-
-class OncInside : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        ASSERT_NE(getenv("ODP_TEST_PROGRAM"), nullptr) << "runs only inside onc_env.sh";
-        control_ = clnt_create("127.0.0.1", kProgram, kVersion, "tcp");
-        ASSERT_NE(control_, nullptr);
-        ASSERT_EQ(client::BindOnc({"127.0.0.1", kProgram, kVersion, nullptr, nullptr}, &transport_),
-                  0u);
-    }
-    void TearDown() override {
-        transport_.reset();
-        if (control_) clnt_destroy(control_);
-    }
-    // Appends lines to the server's script; the last request it took:
-    // operation, bytes, {every byte sign-extended, decoded}.
-    void Control(const std::string &script, Bytes last[3] = nullptr) {
-        ODP_result_t r{};
-        if (!vrtest::ControlServer(control_, script, &r)) return;
-        if (last) Parts(r, last);
-        xdr_free(Proc(xdr_ODP_result_t), reinterpret_cast<char *>(&r));
-    }
-    // One request: 0 and the reply's kind, result and error, or the code.
-    uint32_t Call(int op, const Bytes &request, Bytes got[3] = nullptr) {
-        client::Reply r;
-        uint32_t code = transport_->Call(op, request.data(), uint32_t(request.size()), &r);
-        if (got) Parts(r.error_kind, r.result, r.result_length, r.error, r.error_length, got);
-        transport_->FreeReply(&r);
-        return code;
-    }
-
-    CLIENT *control_ = nullptr;
-    std::unique_ptr<client::Transport> transport_;
-};
-
-TEST_F(OncInside, FailuresMapToTheirCodesAndTheBindingStays) {
-    struct Case {
-        const char *script;
-        uint32_t code;
-    } cases[] = {
-        {"noprog", client::ODP_S_PROGRAM},
-        {"progvers", client::ODP_S_PROGRAM},
-        {"delay 2500", client::ODP_S_TIMEOUT},
-        {"words 00000000000000030000000100000002", client::ODP_S_COMM}, // cut short
-        {"words 00000000800000000000000100000002", client::ODP_S_COMM}, // count 2^31
-        {"words 0000000C00000000000000FF", client::ODP_S_COMM},         // no error packet
-    };
-    uint32_t seconds = 0;
-    EXPECT_TRUE(!transport_->GetTimeout(&seconds) && seconds == client::kOncCallSeconds);
-    ASSERT_EQ(transport_->SetTimeout(1), 0u);
-    for (const Case &c : cases) {
-        Control(c.script);
-        PeakAlloc watch;
-        EXPECT_EQ(Call(2, {0x80}), c.code) << c.script;
-        EXPECT_LE(PeakAlloc::peak, 16u * 1024) << c.script;
-        if (c.code == client::ODP_S_TIMEOUT) sleep(2); // the late reply is passed over
-        // A large request still travels both ways, every byte sign-extended.
-        Bytes got[3], last[3], big = Pattern(70000);
-        EXPECT_EQ(Call(0, big, got), 0u) << "after " << c.script;
-        EXPECT_TRUE(got[0] == Words({0}) && got[1] == big && got[2].empty());
-        Control("", last);
-        EXPECT_TRUE(last[0] == Words({0}) && last[1] == big && last[2] == (Bytes{1, 0}));
-    }
 }
 
 } // namespace
