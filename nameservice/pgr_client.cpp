@@ -10,6 +10,7 @@
 #include <new>
 #include <thread>
 
+#include "rpc/credentials.h"
 #include "rpc/epm_client.h"
 #include "rpc/idl_pgr.h"
 #include "rpc/rpc_auth.h"
@@ -151,8 +152,12 @@ std::shared_ptr<Handle> Client::Bind(const std::string &host, const std::string 
     }
     rpc::ClientOptions options;
     options.timeout_ms = kTimeoutMs;
-    rpc::SecurityFactory security;
-    if (rpc::DefaultClientSecurity(&security) == rpc::kOk) options.security = std::move(security);
+    // A configured identity authenticates the connection; without one the
+    // client binds unauthenticated (a server that asks for a user refuses
+    // its registrations).
+    rpc::NtlmIdentity identity;
+    if (rpc::DefaultIdentity(&identity) == rpc::kOk && !identity.user.empty())
+        options.security = rpc::ClientNtlm(std::move(identity));
     h->connection = std::make_unique<rpc::ClientConnection>(h->host, h->port,
                                                             rpc::pgr::kInterface.id, options);
     return h;

@@ -1,10 +1,17 @@
-// The NS_ interface over the local store.
+// The NS_ interface over the local store, and over a name server
+// (vrpgrd with its endpoint mapper on loopback).
+#include <signal.h>
+
 #include <cstring>
 #include <set>
 
 #include "failalloc.h"
+#include "loopback.h"
 #include "nameservice/ns_host.h"
 #include "nameservice/ns_internal.h"
+#include "nameservice/pgr_client.h"
+#include "rpc/epm_client.h"
+#include "rpc/idl_pgr.h"
 #include "scratch.h"
 #include "vrcore/ns.h"
 
@@ -68,7 +75,94 @@ class NsApi : public ::testing::Test {
     std::string local;
 };
 
+uint16_t FreePort() {
+    uint16_t port = 0;
+    close(vrtest::LoopbackSocket(port));
+    return port;
+}
+
+// A server program on 127.0.0.1; -1 when `ready` does not hold within
+// three seconds.
+template <class Ready> pid_t Start(std::vector<std::string> args, Ready ready) {
+    pid_t pid = vrtest::Spawn([&] {
+        std::vector<char *> argv;
+        for (auto &a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        return 127;
+    });
+    for (int i = 0; i < 300; ++i, usleep(10000))
+        if (ready()) return pid;
+    kill(pid, SIGKILL);
+    vrtest::WaitStatus(pid);
+    return -1;
+}
+
+void Stop(pid_t &pid) {
+    if (pid > 0) kill(pid, SIGKILL), vrtest::WaitStatus(pid);
+    pid = -1;
+}
+
+// Both modes: the local store, or the name server of domain TestGroup,
+// found through the import list.
+class NsBoth : public NsApi, public testing::WithParamInterface<bool> {
+  protected:
+    void SetUp() override {
+        NsApi::SetUp();
+        if (GetParam()) StartServers();
+    }
+    void TearDown() override {
+        NsApi::TearDown();
+        Stop(pgrd);
+        Stop(epmd);
+    }
+    void WriteSettings(const std::string &pgr_values) {
+        char text[512];
+        snprintf(text, sizeof text,
+                 "[Software\\Halvane\\Tessaril]\n\"LanGroup\"=\"TestGroup\"\n"
+                 "[Software\\Halvane\\Tessaril\\odp]\n\"EndpointMapperPort\"=dword:%08x\n"
+                 "[Software\\Halvane\\Tessaril\\pgr\\Import]\n"
+                 "\"2\"=\"ncacn_ip_tcp:127.0.0.1\"\n\"1\"=\"ncacn_ip_tcp:127.0.0.1[%u]\"\n"
+                 "[Software\\Halvane\\Tessaril\\pgr]\n%s",
+                 mapper_port, unsigned(FreePort()), pgr_values.c_str());
+        vrtest::WriteFile(dir.Path() + "/registry.reg", text);
+    }
+    void StartServers() {
+        unsetenv("NS_MS_LF");
+        mapper_port = FreePort();
+        WriteSettings("");
+        epmd = Start({VRCORE_BINARY_DIR "/servers/vrepmd/vrepmd", "--port",
+                      std::to_string(mapper_port), "--address", "127.0.0.1", "--log",
+                      dir.Path() + "/epmd"},
+                     [&] {
+                         int s = vrtest::ConnectLoopback(mapper_port);
+                         return s >= 0 && close(s) == 0;
+                     });
+        ASSERT_GT(epmd, 0);
+        StartPgrd();
+    }
+    void StartPgrd() {
+        pgrd = Start({VRCORE_BINARY_DIR "/servers/vrpgrd/vrpgrd", "--port",
+                      std::to_string(pgrd_port), "--address", "127.0.0.1", "--domain", "TestGroup",
+                      "--store", dir.Path() + "/server", "--log", dir.Path() + "/pgrd"},
+                     [] {
+                         uint16_t port = 0;
+                         return vrcore::rpc::ResolveEndpoint("127.0.0.1",
+                                                             vrcore::rpc::pgr::kInterface.id,
+                                                             nullptr, 1000, &port) == 0;
+                     });
+        ASSERT_GT(pgrd, 0);
+    }
+    std::string ServerAddress() { return vrcore::nameservice::pgr::ReadServerAddress(); }
+    uint16_t mapper_port = 0;
+    uint16_t pgrd_port = FreePort();
+    pid_t epmd = -1, pgrd = -1;
+};
+
 } // namespace
+
+INSTANTIATE_TEST_SUITE_P(Modes, NsBoth, testing::Values(false, true),
+                         [](const auto &info) { return info.param ? "Remote" : "LocalFile"; });
 
 TEST_F(NsApi, InitRules) {
     EXPECT_EQ(NS_CreateObject(nullptr, 0, nullptr), NS_E_NOTINIT);
@@ -101,7 +195,7 @@ TEST_F(NsApi, InitRules) {
     EXPECT_EQ(NS_Init(nullptr, NS_CLASS_NONE), NS_E_UNREACHABLE);
 }
 
-TEST_F(NsApi, RegisterLookUpAndCompare) {
+TEST_P(NsBoth, RegisterLookUpAndCompare) {
     ASSERT_EQ(NS_Init("spool", NS_CLASS_SPOOLER), NS_OK);
     NS_Object self = Make(NS_CLASS_SPOOLER, "spool");
     self.msrpc.info = 12;
@@ -155,7 +249,7 @@ TEST_F(NsApi, RegisterLookUpAndCompare) {
     EXPECT_EQ(NS_DeleteObject(&lp, nullptr), NS_E_NOTFOUND);
 }
 
-TEST_F(NsApi, ListsSkipVanishedEntriesAndEndWith12) {
+TEST_P(NsBoth, ListsSkipVanishedEntriesAndEndWith12) {
     ASSERT_EQ(NS_Init("spool", NS_CLASS_SPOOLER), NS_OK);
     NS_Object self = Make(NS_CLASS_SPOOLER, "spool");
     ASSERT_EQ(Create(self), NS_OK);
@@ -195,8 +289,10 @@ TEST_F(NsApi, ListsSkipVanishedEntriesAndEndWith12) {
     EXPECT_TRUE(Drain(l).empty());
     EXPECT_EQ(NS_ListNext(nullptr, &o), NS_E_HANDLE);
 
-    // Domains: the store's, then the local domain once.
-    ASSERT_EQ(Create(Make(NS_CLASS_QUEUE, "Q", NS_CLASS_SPOOLER, "x", "zzz-other")), NS_OK);
+    // Domains: the store's, then the local domain once. A name server
+    // keeps its own domain only.
+    ASSERT_EQ(Create(Make(NS_CLASS_QUEUE, "Q", NS_CLASS_SPOOLER, "x", "zzz-other")),
+              GetParam() ? NS_E_DOMAIN : NS_OK);
     NS_DomainListHandle dl = nullptr;
     ASSERT_EQ(NS_ListDomainBegin(NS_ENV_MSRPC, &dl), NS_OK);
     std::multiset<std::string> doms;
@@ -205,10 +301,11 @@ TEST_F(NsApi, ListsSkipVanishedEntriesAndEndWith12) {
     while ((rc = NS_ListDomainNext(dl, &d)) == NS_OK) doms.insert(d), NS_FreeString(d);
     EXPECT_EQ(rc, NS_E_END);
     NS_ListDomainEnd(dl);
-    EXPECT_EQ(doms, (std::multiset<std::string>{local, "zzz-other"}));
+    EXPECT_EQ(doms, GetParam() ? std::multiset<std::string>{local}
+                               : std::multiset<std::string>{local, "zzz-other"});
 }
 
-TEST_F(NsApi, FourProcessesRegisterAtOnce) {
+TEST_P(NsBoth, FourProcessesRegisterAtOnce) {
     std::vector<pid_t> kids;
     for (int p = 0; p < 4; ++p)
         kids.push_back(vrtest::Spawn([p] {
