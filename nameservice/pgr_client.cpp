@@ -37,8 +37,7 @@ template <class F> auto UnderMutex(const char *name, F &&f) {
 }
 
 uint32_t ReadDword(const char *name, uint32_t dflt) {
-    return UnderMutex(name,
-                      [&] { return system::cfg::Registry().GetDword(kKey, name, dflt); });
+    return UnderMutex(name, [&] { return system::cfg::Registry().GetDword(kKey, name, dflt); });
 }
 
 bool ServerBusy(uint32_t st) { return st == rpc::kServerTooBusy; }
@@ -57,9 +56,8 @@ Settings ReadSettings() {
 }
 
 std::string ReadServerAddress() {
-    return UnderMutex("ServerAddress", [] {
-        return system::cfg::Registry().GetString(kKey, "ServerAddress", "");
-    });
+    return UnderMutex("ServerAddress",
+                      [] { return system::cfg::Registry().GetString(kKey, "ServerAddress", ""); });
 }
 
 int WriteServerAddress(const std::string &host) {
@@ -116,8 +114,7 @@ std::string DottedAddress(const std::string &host) {
     addrinfo *res = nullptr;
     if (getaddrinfo(host.c_str(), nullptr, &hints, &res) != 0 || !res) return {};
     char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in *>(res->ai_addr)->sin_addr, text,
-              sizeof text);
+    inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in *>(res->ai_addr)->sin_addr, text, sizeof text);
     freeaddrinfo(res);
     return text;
 }
@@ -158,8 +155,8 @@ std::shared_ptr<Handle> Client::Bind(const std::string &host, const std::string 
     rpc::NtlmIdentity identity;
     if (rpc::DefaultIdentity(&identity) == rpc::kOk && !identity.user.empty())
         options.security = rpc::ClientNtlm(std::move(identity));
-    h->connection = std::make_unique<rpc::ClientConnection>(h->host, h->port,
-                                                            rpc::pgr::kInterface.id, options);
+    h->connection =
+        std::make_unique<rpc::ClientConnection>(h->host, h->port, rpc::pgr::kInterface.id, options);
     return h;
 }
 
@@ -205,8 +202,8 @@ uint32_t Client::Search(const Call &call, bool *found) {
     {
         std::lock_guard<std::mutex> lock(import_mutex_);
         uint32_t st = WithRetries(
-            settings_.import_max_try, 5, ImportRetryable,
-            [&] { return ReadImportList(&imported); }, [this](uint32_t ms) { Wait(ms); });
+            settings_.import_max_try, 5, ImportRetryable, [&] { return ReadImportList(&imported); },
+            [this](uint32_t ms) { Wait(ms); });
         if (st != rpc::kOk) return *found ? last : NS_E_UNREACHABLE;
     }
     for (const auto &text : imported) {

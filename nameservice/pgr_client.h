@@ -15,10 +15,10 @@
 namespace vrcore::nameservice::pgr {
 
 // Statuses of the import of name-server bindings.
-inline constexpr uint32_t kEntryNotFound = 1761;           // no import list
-inline constexpr uint32_t kNameServiceUnavailable = 1762;  // the registry cannot be read
-inline constexpr uint32_t kImportInternalError = 1766;     // out of memory while importing
-inline constexpr uint32_t kNoMoreBindings = 1806;          // the list is spent
+inline constexpr uint32_t kEntryNotFound = 1761;          // no import list
+inline constexpr uint32_t kNameServiceUnavailable = 1762; // the registry cannot be read
+inline constexpr uint32_t kImportInternalError = 1766;    // out of memory while importing
+inline constexpr uint32_t kNoMoreBindings = 1806;         // the list is spent
 
 // The settings' key and the key of the import list.
 inline constexpr char kKey[] = "Software\\Halvane\\Tessaril\\pgr";

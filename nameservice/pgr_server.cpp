@@ -54,14 +54,13 @@ std::string OwnHost() {
 template <class In, class Out, auto Proc>
 uint32_t Call(void *ctx, const rpc::Uuid *, const void *in, void *out, rpc::ndr::Arena *) {
     return (static_cast<PgrServer *>(ctx)->*Proc)(*static_cast<const In *>(in),
-                                                   static_cast<Out *>(out));
+                                                  static_cast<Out *>(out));
 }
 
-template <class In, class Out, auto Proc>
-uint32_t CallArena(void *ctx, const rpc::Uuid *, const void *in, void *out,
-                   rpc::ndr::Arena *arena) {
+template <class In, class Out, auto Proc> uint32_t
+CallArena(void *ctx, const rpc::Uuid *, const void *in, void *out, rpc::ndr::Arena *arena) {
     return (static_cast<PgrServer *>(ctx)->*Proc)(*static_cast<const In *>(in),
-                                                   static_cast<Out *>(out), arena);
+                                                  static_cast<Out *>(out), arena);
 }
 
 uint32_t GetDomainHandler(void *ctx, const rpc::Uuid *, const void *, void *out,

@@ -123,7 +123,8 @@ int main(int argc, char **argv) {
         }
     }
     LOG_Init(log.c_str(), "EWAXI");
-    if (config.domain.empty() && (ns::host::LocalDomain(config.domain) != 0 || config.domain.empty()))
+    if (config.domain.empty() &&
+        (ns::host::LocalDomain(config.domain) != 0 || config.domain.empty()))
         return Fail("cannot find this computer's LAN group; name the domain with --domain%s", "");
     if (store_dir.empty()) store_dir = ns::host::StoreDir();
 
@@ -185,8 +186,7 @@ int main(int argc, char **argv) {
     while (sigwait(&stop, &sig) != 0) {}
     LOG_CondMessage(6, kSource, __LINE__, "stopping on signal %d\n", sig);
     if (registered)
-        for (const rpc::Uuid *o : objects)
-            rpc::UnregisterEndpoint(iface, o, bound, 2000);
+        for (const rpc::Uuid *o : objects) rpc::UnregisterEndpoint(iface, o, bound, 2000);
     server.Stop();
     store.Term();
     LOG_Term();
