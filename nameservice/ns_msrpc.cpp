@@ -216,9 +216,10 @@ int MsInit() {
     } else {
         g_ms.client = std::make_unique<pgr::Client>();
         g_ms.client->Start();
+        // A search whose calls all failed found no name server either.
         if (int rc = FindServer(st.self_class == NS_CLASS_NONE)) {
             Reset();
-            return rc;
+            return rc > NS_E_INTERNAL ? NS_E_UNREACHABLE : rc;
         }
     }
     st.env[NS_ENV_MSRPC].default_domain = g_ms.local_domain;

@@ -117,15 +117,16 @@ class NsBoth : public NsApi, public testing::WithParamInterface<bool> {
         Stop(pgrd);
         Stop(epmd);
     }
-    void WriteSettings(const std::string &pgr_values) {
+    void WriteSettings(const std::string &pgr_values, std::string first = {}) {
+        if (first.empty()) first = "ncacn_ip_tcp:127.0.0.1[" + std::to_string(FreePort()) + "]";
         char text[512];
         snprintf(text, sizeof text,
                  "[Software\\Halvane\\Tessaril]\n\"LanGroup\"=\"TestGroup\"\n"
                  "[Software\\Halvane\\Tessaril\\odp]\n\"EndpointMapperPort\"=dword:%08x\n"
                  "[Software\\Halvane\\Tessaril\\pgr\\Import]\n"
-                 "\"2\"=\"ncacn_ip_tcp:127.0.0.1\"\n\"1\"=\"ncacn_ip_tcp:127.0.0.1[%u]\"\n"
+                 "\"2\"=\"ncacn_ip_tcp:127.0.0.1\"\n\"1\"=\"%s\"\n"
                  "[Software\\Halvane\\Tessaril\\pgr]\n%s",
-                 mapper_port, unsigned(FreePort()), pgr_values.c_str());
+                 mapper_port, first.c_str(), pgr_values.c_str());
         vrtest::WriteFile(dir.Path() + "/registry.reg", text);
     }
     void StartServers() {
@@ -415,4 +416,34 @@ TEST_P(NsRemote, ServerRestartedBetweenCallsIsReachedAgain) {
     EXPECT_EQ(NS_GetObject(NS_CLASS_SPOOLER, "spool", nullptr, &o), NS_OK);
     NS_FreeObject(o);
     restart.join();
+}
+
+TEST_P(NsRemote, ServerProgramsAreSentToTheServerOfTheirDomain) {
+    // The first server of the import list serves another domain and names
+    // this domain's (registered last with the mapper) in hello.
+    uint16_t port = FreePort();
+    pid_t other =
+        Start({VRCORE_BINARY_DIR "/servers/vrpgrd/vrpgrd", "--port", std::to_string(port),
+               "--address", "127.0.0.1", "--domain", "Other", "--store", dir.Path() + "/other",
+               "--peer", "TestGroup=127.0.0.1", "--log", dir.Path() + "/other.log"},
+              [&] {
+                  int s = vrtest::ConnectLoopback(port);
+                  return s >= 0 && close(s) == 0;
+              });
+    ASSERT_GT(other, 0);
+    Stop(pgrd);
+    StartPgrd();
+    const std::string first = "ncacn_ip_tcp:127.0.0.1[" + std::to_string(port) + "]";
+    WriteSettings("", first);
+    ASSERT_EQ(NS_Init("spool", NS_CLASS_SPOOLER), NS_OK);
+    ASSERT_EQ(Create(Make(NS_CLASS_SPOOLER, "spool")), NS_OK);
+    EXPECT_EQ(ServerAddress(), "127.0.0.1");
+    EXPECT_TRUE(vrtest::Exists(dir.Path() + "/server/spooler.dat"));
+    NS_Term();
+    // A client program stays with the server it found.
+    WriteSettings("", first);
+    ASSERT_EQ(NS_Init(nullptr, NS_CLASS_NONE), NS_OK);
+    NS_Object *o = nullptr;
+    EXPECT_NE(NS_GetObject(NS_CLASS_SPOOLER, "spool", nullptr, &o), NS_OK);
+    Stop(other);
 }
