@@ -3,6 +3,7 @@
 #include <signal.h>
 
 #include <cstring>
+#include <functional>
 #include <set>
 #include <thread>
 
@@ -82,83 +83,79 @@ uint16_t FreePort() {
     return port;
 }
 
-// A server program on 127.0.0.1; -1 when `ready` does not hold within
-// three seconds.
-template <class Ready> pid_t Start(std::vector<std::string> args, Ready ready) {
-    pid_t pid = vrtest::Spawn([&] {
-        std::vector<char *> argv;
-        for (auto &a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        return 127;
-    });
-    for (int i = 0; i < 300; ++i, usleep(10000))
-        if (ready()) return pid;
-    kill(pid, SIGKILL);
-    vrtest::WaitStatus(pid);
-    return -1;
-}
-
 void Stop(pid_t &pid) {
     if (pid > 0) kill(pid, SIGKILL), vrtest::WaitStatus(pid);
     pid = -1;
 }
 
+bool Accepts(uint16_t port) {
+    int s = vrtest::ConnectLoopback(port);
+    return s >= 0 && close(s) == 0;
+}
+
+// A server program on 127.0.0.1; -1 when `ready` does not hold within
+// three seconds.
+pid_t Serve(const char *program, uint16_t port, std::vector<std::string> args,
+            const std::function<bool()> &ready) {
+    args.insert(args.begin(), {program, "--port", std::to_string(port), "--address", "127.0.0.1"});
+    pid_t pid = vrtest::Spawn([&] {
+        std::vector<char *> argv;
+        for (auto &a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        return execv(program, argv.data());
+    });
+    for (int i = 0; i < 300 && !ready(); ++i) usleep(10000);
+    if (!ready()) Stop(pid);
+    return pid;
+}
+const char kPgrd[] = VRCORE_BINARY_DIR "/servers/vrpgrd/vrpgrd";
+
 // Both modes: the local store, or the name server of domain TestGroup,
-// found through the import list.
+// found through the import list (its first binding has no server).
 class NsBoth : public NsApi, public testing::WithParamInterface<bool> {
   protected:
     void SetUp() override {
         NsApi::SetUp();
-        if (GetParam()) StartServers();
+        if (!GetParam()) return;
+        unsetenv("NS_MS_LF");
+        WriteSettings("");
+        epmd = Serve(VRCORE_BINARY_DIR "/servers/vrepmd/vrepmd", mapper_port,
+                     {"--log", dir.Path() + "/epmd"}, [&] { return Accepts(mapper_port); });
+        ASSERT_GT(epmd, 0);
+        StartPgrd();
     }
     void TearDown() override {
         NsApi::TearDown();
-        Stop(pgrd);
-        Stop(epmd);
+        for (pid_t *p : {&other, &pgrd, &epmd}) Stop(*p);
     }
-    void WriteSettings(const std::string &pgr_values, std::string first = {}) {
+    void WriteSettings(const std::string &pgr_values, std::string first = {},
+                       const char *group = "TestGroup") {
         if (first.empty()) first = "ncacn_ip_tcp:127.0.0.1[" + std::to_string(FreePort()) + "]";
         char text[512];
         snprintf(text, sizeof text,
-                 "[Software\\Halvane\\Tessaril]\n\"LanGroup\"=\"TestGroup\"\n"
+                 "[Software\\Halvane\\Tessaril]\n\"LanGroup\"=\"%s\"\n"
                  "[Software\\Halvane\\Tessaril\\odp]\n\"EndpointMapperPort\"=dword:%08x\n"
                  "[Software\\Halvane\\Tessaril\\pgr\\Import]\n"
                  "\"2\"=\"ncacn_ip_tcp:127.0.0.1\"\n\"1\"=\"%s\"\n"
                  "[Software\\Halvane\\Tessaril\\pgr]\n%s",
-                 mapper_port, first.c_str(), pgr_values.c_str());
+                 group, mapper_port, first.c_str(), pgr_values.c_str());
         vrtest::WriteFile(dir.Path() + "/registry.reg", text);
     }
-    void StartServers() {
-        unsetenv("NS_MS_LF");
-        mapper_port = FreePort();
-        WriteSettings("");
-        epmd = Start({VRCORE_BINARY_DIR "/servers/vrepmd/vrepmd", "--port",
-                      std::to_string(mapper_port), "--address", "127.0.0.1", "--log",
-                      dir.Path() + "/epmd"},
-                     [&] {
-                         int s = vrtest::ConnectLoopback(mapper_port);
-                         return s >= 0 && close(s) == 0;
-                     });
-        ASSERT_GT(epmd, 0);
-        StartPgrd();
-    }
     void StartPgrd() {
-        pgrd = Start({VRCORE_BINARY_DIR "/servers/vrpgrd/vrpgrd", "--port",
-                      std::to_string(pgrd_port), "--address", "127.0.0.1", "--domain", "TestGroup",
-                      "--store", dir.Path() + "/server", "--log", dir.Path() + "/pgrd"},
-                     [] {
+        pgrd = Serve(kPgrd, pgrd_port,
+                     {"--domain", "TestGroup", "--store", dir.Path() + "/server", "--log",
+                      dir.Path() + "/pgrd"},
+                     [&] { // registered with the mapper (last)
                          uint16_t port = 0;
-                         return vrcore::rpc::ResolveEndpoint("127.0.0.1",
-                                                             vrcore::rpc::pgr::kInterface.id,
-                                                             nullptr, 1000, &port) == 0;
+                         vrcore::rpc::ResolveEndpoint("127.0.0.1", vrcore::rpc::pgr::kInterface.id,
+                                                      nullptr, 1000, &port);
+                         return port == pgrd_port;
                      });
         ASSERT_GT(pgrd, 0);
     }
     std::string ServerAddress() { return vrcore::nameservice::pgr::ReadServerAddress(); }
-    uint16_t mapper_port = 0;
-    uint16_t pgrd_port = FreePort();
-    pid_t epmd = -1, pgrd = -1;
+    uint16_t mapper_port = FreePort(), pgrd_port = FreePort();
+    pid_t epmd = -1, pgrd = -1, other = -1;
 };
 
 } // namespace
@@ -390,16 +387,7 @@ TEST_P(NsRemote, FindsTheServerAndRemembersIt) {
 
     EXPECT_EQ(NS_CheckPGR("127.0.0.1"), NS_OK);
     EXPECT_EQ(NS_CheckPGR("127.0.0.2"), NS_E_UNREACHABLE);
-    vrtest::WriteFile(
-        dir.Path() + "/registry.reg",
-        "[Software\\Halvane\\Tessaril]\n\"LanGroup\"=\"OtherGroup\"\n"
-        "[Software\\Halvane\\Tessaril\\odp]\n\"EndpointMapperPort\"=dword:" +
-            [&] {
-                char t[9];
-                snprintf(t, sizeof t, "%08x", mapper_port);
-                return std::string(t);
-            }() +
-            "\n");
+    WriteSettings("", {}, "OtherGroup");
     EXPECT_EQ(NS_CheckPGR("127.0.0.1"), NS_E_DOMAIN);
 }
 
@@ -422,14 +410,10 @@ TEST_P(NsRemote, ServerProgramsAreSentToTheServerOfTheirDomain) {
     // The first server of the import list serves another domain and names
     // this domain's (registered last with the mapper) in hello.
     uint16_t port = FreePort();
-    pid_t other =
-        Start({VRCORE_BINARY_DIR "/servers/vrpgrd/vrpgrd", "--port", std::to_string(port),
-               "--address", "127.0.0.1", "--domain", "Other", "--store", dir.Path() + "/other",
-               "--peer", "TestGroup=127.0.0.1", "--log", dir.Path() + "/other.log"},
-              [&] {
-                  int s = vrtest::ConnectLoopback(port);
-                  return s >= 0 && close(s) == 0;
-              });
+    other = Serve(kPgrd, port,
+                  {"--domain", "Other", "--store", dir.Path() + "/other", "--peer",
+                   "TestGroup=127.0.0.1", "--log", dir.Path() + "/other.log"},
+                  [&] { return Accepts(port); });
     ASSERT_GT(other, 0);
     Stop(pgrd);
     StartPgrd();
@@ -445,5 +429,4 @@ TEST_P(NsRemote, ServerProgramsAreSentToTheServerOfTheirDomain) {
     ASSERT_EQ(NS_Init(nullptr, NS_CLASS_NONE), NS_OK);
     NS_Object *o = nullptr;
     EXPECT_NE(NS_GetObject(NS_CLASS_SPOOLER, "spool", nullptr, &o), NS_OK);
-    Stop(other);
 }
