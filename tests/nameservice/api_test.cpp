@@ -95,20 +95,16 @@ bool Accepts(uint16_t port) {
 
 // A server program on 127.0.0.1; -1 when `ready` does not hold within
 // three seconds.
-pid_t Serve(const char *program, uint16_t port, std::vector<std::string> args,
+pid_t Serve(const std::string &program, uint16_t port, const std::string &args,
             const std::function<bool()> &ready) {
-    args.insert(args.begin(), {program, "--port", std::to_string(port), "--address", "127.0.0.1"});
-    pid_t pid = vrtest::Spawn([&] {
-        std::vector<char *> argv;
-        for (auto &a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        return execv(program, argv.data());
-    });
+    std::string cmd = "exec " + program + " --address 127.0.0.1 --port " + std::to_string(port);
+    pid_t pid =
+        vrtest::Spawn([&] { return execl("/bin/sh", "sh", "-c", (cmd + args).c_str(), nullptr); });
     for (int i = 0; i < 300 && !ready(); ++i) usleep(10000);
     if (!ready()) Stop(pid);
     return pid;
 }
-const char kPgrd[] = VRCORE_BINARY_DIR "/servers/vrpgrd/vrpgrd";
+const std::string kPgrd = VRCORE_BINARY_DIR "/servers/vrpgrd/vrpgrd";
 
 // Both modes: the local store, or the name server of domain TestGroup,
 // found through the import list (its first binding has no server).
@@ -120,7 +116,7 @@ class NsBoth : public NsApi, public testing::WithParamInterface<bool> {
         unsetenv("NS_MS_LF");
         WriteSettings("");
         epmd = Serve(VRCORE_BINARY_DIR "/servers/vrepmd/vrepmd", mapper_port,
-                     {"--log", dir.Path() + "/epmd"}, [&] { return Accepts(mapper_port); });
+                     " --log " + dir.Path() + "/epmd", [&] { return Accepts(mapper_port); });
         ASSERT_GT(epmd, 0);
         StartPgrd();
     }
@@ -142,9 +138,7 @@ class NsBoth : public NsApi, public testing::WithParamInterface<bool> {
         vrtest::WriteFile(dir.Path() + "/registry.reg", text);
     }
     void StartPgrd() {
-        pgrd = Serve(kPgrd, pgrd_port,
-                     {"--domain", "TestGroup", "--store", dir.Path() + "/server", "--log",
-                      dir.Path() + "/pgrd"},
+        pgrd = Serve(kPgrd, pgrd_port, " --domain TestGroup --store " + dir.Path() + "/server",
                      [&] { // registered with the mapper (last)
                          uint16_t port = 0;
                          vrcore::rpc::ResolveEndpoint("127.0.0.1", vrcore::rpc::pgr::kInterface.id,
@@ -153,7 +147,6 @@ class NsBoth : public NsApi, public testing::WithParamInterface<bool> {
                      });
         ASSERT_GT(pgrd, 0);
     }
-    std::string ServerAddress() { return vrcore::nameservice::pgr::ReadServerAddress(); }
     uint16_t mapper_port = FreePort(), pgrd_port = FreePort();
     pid_t epmd = -1, pgrd = -1, other = -1;
 };
@@ -362,17 +355,18 @@ TEST_F(NsApi, SettingsChooseLocalFileModeAndDirectory) {
 }
 
 class NsRemote : public NsBoth {};
+using vrcore::nameservice::pgr::ReadServerAddress;
 INSTANTIATE_TEST_SUITE_P(Server, NsRemote, testing::Values(true));
 
 TEST_P(NsRemote, FindsTheServerAndRemembersIt) {
     // Server programs need their endpoint identifier; clients do not.
     unsetenv("MSRPC_EPUUID");
     EXPECT_EQ(NS_Init("spool", NS_CLASS_SPOOLER), NS_E_NOTINIT);
-    EXPECT_EQ(ServerAddress(), "");
+    EXPECT_EQ(ReadServerAddress(), "");
     // The import list's first binding has no server; its second answers
     // and is remembered.
     ASSERT_EQ(NS_Init(nullptr, NS_CLASS_NONE), NS_OK);
-    EXPECT_EQ(ServerAddress(), "127.0.0.1");
+    EXPECT_EQ(ReadServerAddress(), "127.0.0.1");
     char *host = nullptr;
     ASSERT_EQ(NS_LocatePGR(&host), NS_OK);
     EXPECT_STREQ(host, "localhost");
@@ -382,7 +376,7 @@ TEST_P(NsRemote, FindsTheServerAndRemembersIt) {
     // A preset host without a name server: the import, then the rewrite.
     WriteSettings("\"ServerAddress\"=\"127.0.0.2\"\n");
     ASSERT_EQ(NS_Init(nullptr, NS_CLASS_NONE), NS_OK);
-    EXPECT_EQ(ServerAddress(), "127.0.0.1");
+    EXPECT_EQ(ReadServerAddress(), "127.0.0.1");
     NS_Term();
 
     EXPECT_EQ(NS_CheckPGR("127.0.0.1"), NS_OK);
@@ -411,8 +405,7 @@ TEST_P(NsRemote, ServerProgramsAreSentToTheServerOfTheirDomain) {
     // this domain's (registered last with the mapper) in hello.
     uint16_t port = FreePort();
     other = Serve(kPgrd, port,
-                  {"--domain", "Other", "--store", dir.Path() + "/other", "--peer",
-                   "TestGroup=127.0.0.1", "--log", dir.Path() + "/other.log"},
+                  " --domain Other --peer TestGroup=127.0.0.1 --store " + dir.Path() + "/other",
                   [&] { return Accepts(port); });
     ASSERT_GT(other, 0);
     Stop(pgrd);
@@ -421,7 +414,7 @@ TEST_P(NsRemote, ServerProgramsAreSentToTheServerOfTheirDomain) {
     WriteSettings("", first);
     ASSERT_EQ(NS_Init("spool", NS_CLASS_SPOOLER), NS_OK);
     ASSERT_EQ(Create(Make(NS_CLASS_SPOOLER, "spool")), NS_OK);
-    EXPECT_EQ(ServerAddress(), "127.0.0.1");
+    EXPECT_EQ(ReadServerAddress(), "127.0.0.1");
     EXPECT_TRUE(vrtest::Exists(dir.Path() + "/server/spooler.dat"));
     NS_Term();
     // A client program stays with the server it found.
