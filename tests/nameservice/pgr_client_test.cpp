@@ -31,13 +31,4 @@ TEST(PgrClient, SettingsImportListAndRetries) {
     client.Start();
     EXPECT_EQ(client.Run(never), 18u);
     EXPECT_EQ(pauses, (std::vector<uint32_t>{5, 20}));
-
-    pauses.clear();
-    int n = 0;
-    auto failing = [](uint32_t st) { return st != 0; };
-    EXPECT_EQ(WithRetries(
-                  3, 1, failing, [&] { return n++ < 2 ? 1722u : 0u; },
-                  [&](uint32_t ms) { pauses.push_back(ms); }),
-              0u);
-    EXPECT_EQ(pauses, (std::vector<uint32_t>{1, 4}));
 }
