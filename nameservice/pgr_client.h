@@ -50,8 +50,8 @@ using Pause = std::function<void(uint32_t ms)>;
 uint32_t WithRetries(uint32_t retries, uint32_t factor, bool (*retryable)(uint32_t status),
                      const std::function<uint32_t()> &attempt, const Pause &pause);
 
-// The PGR server's TCP host of a handle's string binding: the object
-// identifier and endpoint left out.
+// A binding to one name server: its host and TCP port, and the connection
+// the calls share.
 struct Handle {
     std::string host;
     uint16_t port = 0;
@@ -75,8 +75,8 @@ class Client {
     // the import list) and makes `call` on each, retried "CallMaxRetry"
     // times while it fails, until one completes; that handle becomes
     // current and "ServerAddress" names it. The search is made twice when
-    // no handle can be found. rpc kOk, the last failure's status, or 18
-    // (no name server).
+    // the import list is spent without a handle. rpc kOk, the last failed
+    // call's status, or 18 (no name server).
     uint32_t Run(const Call &call);
     // The call, retried, on one handle.
     uint32_t CallOn(Handle &h, const Call &call);
