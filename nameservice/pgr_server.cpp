@@ -139,6 +139,9 @@ uint32_t PgrServer::Delete(const pgr::IdentityIn &in, pgr::ResultOut *out) try {
         out->result = NS_E_DOMAIN;
     else
         out->result = uint32_t(store_->Remove(Identity{id.object_class, id.name, domain}));
+    if (out->result == NS_OK)
+        LOG_CondMessage(6, kSource, __LINE__, "deleted %s %s of %s\n", ClassName(id.object_class),
+                        id.name, domain.c_str());
     return rpc::kOk;
 } catch (const std::bad_alloc &) {
     out->result = NS_E_NOMEM;
@@ -189,6 +192,10 @@ uint32_t PgrServer::Create(const pgr::CreateIn &in, pgr::CreateOut *out) try {
     uint32_t flags = 0;
     out->result = uint32_t(store_->Create(id.object_class, e, in.force != 0, &flags));
     out->replaced = out->result == NS_OK && (flags & NS_FLAG_REPLACED) ? 1 : 0;
+    if (out->result == NS_OK)
+        LOG_CondMessage(6, kSource, __LINE__, "%s %s %s of %s\n",
+                        out->replaced ? "replaced" : "registered", ClassName(id.object_class),
+                        id.name, e.domain.c_str());
     return rpc::kOk;
 } catch (const std::bad_alloc &) {
     out->result = NS_E_NOMEM;
