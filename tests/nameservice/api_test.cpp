@@ -93,6 +93,13 @@ bool Accepts(uint16_t port) {
     return s >= 0 && close(s) == 0;
 }
 
+// The name server on `port` is the one the mapper names (registered last).
+bool Registered(uint16_t port) {
+    uint16_t got = 0;
+    vrcore::rpc::ResolveEndpoint("127.0.0.1", vrcore::rpc::pgr::kInterface.id, nullptr, 1000, &got);
+    return got == port;
+}
+
 // A server program on 127.0.0.1; -1 when `ready` does not hold within
 // three seconds.
 pid_t Serve(const std::string &program, uint16_t port, const std::string &args,
@@ -100,8 +107,9 @@ pid_t Serve(const std::string &program, uint16_t port, const std::string &args,
     std::string cmd = "exec " + program + " --address 127.0.0.1 --port " + std::to_string(port);
     pid_t pid =
         vrtest::Spawn([&] { return execl("/bin/sh", "sh", "-c", (cmd + args).c_str(), nullptr); });
-    for (int i = 0; i < 300 && !ready(); ++i) usleep(10000);
-    if (!ready()) Stop(pid);
+    bool up = false;
+    for (int i = 0; i < 300 && !(up = ready()); ++i) usleep(10000);
+    if (!up) Stop(pid);
     return pid;
 }
 const std::string kPgrd = VRCORE_BINARY_DIR "/servers/vrpgrd/vrpgrd";
@@ -139,12 +147,7 @@ class NsBoth : public NsApi, public testing::WithParamInterface<bool> {
     }
     void StartPgrd() {
         pgrd = Serve(kPgrd, pgrd_port, " --domain TestGroup --store " + dir.Path() + "/server",
-                     [&] { // registered with the mapper (last)
-                         uint16_t port = 0;
-                         vrcore::rpc::ResolveEndpoint("127.0.0.1", vrcore::rpc::pgr::kInterface.id,
-                                                      nullptr, 1000, &port);
-                         return port == pgrd_port;
-                     });
+                     [&] { return Registered(pgrd_port); });
         ASSERT_GT(pgrd, 0);
     }
     uint16_t mapper_port = FreePort(), pgrd_port = FreePort();
@@ -403,7 +406,7 @@ TEST_P(NsRemote, ServerProgramsAreSentToTheServerOfTheirDomain) {
     uint16_t port = FreePort();
     other = Serve(kPgrd, port,
                   " --domain Other --peer TestGroup=127.0.0.1 --store " + dir.Path() + "/other",
-                  [&] { return Accepts(port); });
+                  [&] { return Registered(port); });
     ASSERT_GT(other, 0);
     Stop(pgrd);
     StartPgrd();
