@@ -1,10 +1,19 @@
-// The NS_ interface over the local store.
+// The NS_ interface over the local store, and over a name server
+// (vrpgrd with its endpoint mapper on loopback).
+#include <signal.h>
+
 #include <cstring>
+#include <functional>
 #include <set>
+#include <thread>
 
 #include "failalloc.h"
+#include "loopback.h"
 #include "nameservice/ns_host.h"
 #include "nameservice/ns_internal.h"
+#include "nameservice/pgr_client.h"
+#include "rpc/epm_client.h"
+#include "rpc/idl_pgr.h"
 #include "scratch.h"
 #include "vrcore/ns.h"
 
@@ -68,7 +77,87 @@ class NsApi : public ::testing::Test {
     std::string local;
 };
 
+uint16_t FreePort() {
+    uint16_t port = 0;
+    close(vrtest::LoopbackSocket(port));
+    return port;
+}
+
+void Stop(pid_t &pid) {
+    if (pid > 0) kill(pid, SIGKILL), vrtest::WaitStatus(pid);
+    pid = -1;
+}
+
+bool Accepts(uint16_t port) {
+    int s = vrtest::ConnectLoopback(port);
+    return s >= 0 && close(s) == 0;
+}
+
+// The name server on `port` is the one the mapper names (registered last).
+bool Registered(uint16_t port) {
+    uint16_t got = 0;
+    vrcore::rpc::ResolveEndpoint("127.0.0.1", vrcore::rpc::pgr::kInterface.id, nullptr, 1000, &got);
+    return got == port;
+}
+
+// A server program on 127.0.0.1; -1 when `ready` does not hold within
+// three seconds.
+pid_t Serve(const std::string &program, uint16_t port, const std::string &args,
+            const std::function<bool()> &ready) {
+    std::string cmd = "exec " + program + " --address 127.0.0.1 --port " + std::to_string(port);
+    pid_t pid =
+        vrtest::Spawn([&] { return execl("/bin/sh", "sh", "-c", (cmd + args).c_str(), nullptr); });
+    bool up = false;
+    for (int i = 0; i < 300 && !(up = ready()); ++i) usleep(10000);
+    if (!up) Stop(pid);
+    return pid;
+}
+const std::string kPgrd = VRCORE_BINARY_DIR "/servers/vrpgrd/vrpgrd";
+
+// Both modes: the local store, or the name server of domain TestGroup,
+// found through the import list (its first binding has no server).
+class NsBoth : public NsApi, public testing::WithParamInterface<bool> {
+  protected:
+    void SetUp() override {
+        NsApi::SetUp();
+        if (!GetParam()) return;
+        unsetenv("NS_MS_LF");
+        WriteSettings("");
+        epmd = Serve(VRCORE_BINARY_DIR "/servers/vrepmd/vrepmd", mapper_port,
+                     " --log " + dir.Path() + "/epmd", [&] { return Accepts(mapper_port); });
+        ASSERT_GT(epmd, 0);
+        StartPgrd();
+    }
+    void TearDown() override {
+        NsApi::TearDown();
+        for (pid_t *p : {&other, &pgrd, &epmd}) Stop(*p);
+    }
+    void WriteSettings(const std::string &pgr_values, std::string first = {},
+                       const char *group = "TestGroup") {
+        if (first.empty()) first = "ncacn_ip_tcp:127.0.0.1[" + std::to_string(FreePort()) + "]";
+        char text[512];
+        snprintf(text, sizeof text,
+                 "[Software\\Halvane\\Tessaril]\n\"LanGroup\"=\"%s\"\n"
+                 "[Software\\Halvane\\Tessaril\\odp]\n\"EndpointMapperPort\"=dword:%08x\n"
+                 "[Software\\Halvane\\Tessaril\\pgr\\Import]\n"
+                 "\"2\"=\"ncacn_ip_tcp:127.0.0.1\"\n\"1\"=\"%s\"\n"
+                 "[Software\\Halvane\\Tessaril\\pgr]\n%s",
+                 group, mapper_port, first.c_str(), pgr_values.c_str());
+        vrtest::WriteFile(dir.Path() + "/registry.reg", text);
+    }
+    void StartPgrd() {
+        pgrd = Serve(kPgrd, pgrd_port, " --domain TestGroup --store " + dir.Path() + "/server",
+                     [&] { return Registered(pgrd_port); });
+        ASSERT_GT(pgrd, 0);
+    }
+    uint16_t mapper_port = FreePort(), pgrd_port = FreePort();
+    pid_t epmd = -1, pgrd = -1, other = -1;
+};
+
 } // namespace
+
+INSTANTIATE_TEST_SUITE_P(Modes, NsBoth, testing::Values(false, true),
+                         [](const auto &info) { return info.param ? "Remote" : "LocalFile"; });
 
 TEST_F(NsApi, InitRules) {
     EXPECT_EQ(NS_CreateObject(nullptr, 0, nullptr), NS_E_NOTINIT);
@@ -101,7 +190,7 @@ TEST_F(NsApi, InitRules) {
     EXPECT_EQ(NS_Init(nullptr, NS_CLASS_NONE), NS_E_UNREACHABLE);
 }
 
-TEST_F(NsApi, RegisterLookUpAndCompare) {
+TEST_P(NsBoth, RegisterLookUpAndCompare) {
     ASSERT_EQ(NS_Init("spool", NS_CLASS_SPOOLER), NS_OK);
     NS_Object self = Make(NS_CLASS_SPOOLER, "spool");
     self.msrpc.info = 12;
@@ -155,7 +244,7 @@ TEST_F(NsApi, RegisterLookUpAndCompare) {
     EXPECT_EQ(NS_DeleteObject(&lp, nullptr), NS_E_NOTFOUND);
 }
 
-TEST_F(NsApi, ListsSkipVanishedEntriesAndEndWith12) {
+TEST_P(NsBoth, ListsSkipVanishedEntriesAndEndWith12) {
     ASSERT_EQ(NS_Init("spool", NS_CLASS_SPOOLER), NS_OK);
     NS_Object self = Make(NS_CLASS_SPOOLER, "spool");
     ASSERT_EQ(Create(self), NS_OK);
@@ -195,8 +284,10 @@ TEST_F(NsApi, ListsSkipVanishedEntriesAndEndWith12) {
     EXPECT_TRUE(Drain(l).empty());
     EXPECT_EQ(NS_ListNext(nullptr, &o), NS_E_HANDLE);
 
-    // Domains: the store's, then the local domain once.
-    ASSERT_EQ(Create(Make(NS_CLASS_QUEUE, "Q", NS_CLASS_SPOOLER, "x", "zzz-other")), NS_OK);
+    // Domains: the store's, then the local domain once. A name server
+    // keeps its own domain only.
+    ASSERT_EQ(Create(Make(NS_CLASS_QUEUE, "Q", NS_CLASS_SPOOLER, "x", "zzz-other")),
+              GetParam() ? NS_E_DOMAIN : NS_OK);
     NS_DomainListHandle dl = nullptr;
     ASSERT_EQ(NS_ListDomainBegin(NS_ENV_MSRPC, &dl), NS_OK);
     std::multiset<std::string> doms;
@@ -205,10 +296,12 @@ TEST_F(NsApi, ListsSkipVanishedEntriesAndEndWith12) {
     while ((rc = NS_ListDomainNext(dl, &d)) == NS_OK) doms.insert(d), NS_FreeString(d);
     EXPECT_EQ(rc, NS_E_END);
     NS_ListDomainEnd(dl);
-    EXPECT_EQ(doms, (std::multiset<std::string>{local, "zzz-other"}));
+    std::multiset<std::string> want{local};
+    if (!GetParam()) want.insert("zzz-other");
+    EXPECT_EQ(doms, want);
 }
 
-TEST_F(NsApi, FourProcessesRegisterAtOnce) {
+TEST_P(NsBoth, FourProcessesRegisterAtOnce) {
     std::vector<pid_t> kids;
     for (int p = 0; p < 4; ++p)
         kids.push_back(vrtest::Spawn([p] {
@@ -262,4 +355,69 @@ TEST_F(NsApi, SettingsChooseLocalFileModeAndDirectory) {
     ASSERT_EQ(NS_Init("spool", NS_CLASS_SPOOLER), NS_OK);
     ASSERT_EQ(Create(Make(NS_CLASS_SPOOLER, "spool")), NS_OK);
     EXPECT_TRUE(vrtest::Exists(dir.Path() + "/store2/spooler.dat"));
+}
+
+class NsRemote : public NsBoth {};
+using vrcore::nameservice::pgr::ReadServerAddress;
+INSTANTIATE_TEST_SUITE_P(Server, NsRemote, testing::Values(true));
+
+TEST_P(NsRemote, FindsTheServerAndRemembersIt) {
+    EXPECT_EQ(ReadServerAddress(), "");
+    // The import list's first binding has no server; its second answers
+    // and is remembered.
+    ASSERT_EQ(NS_Init(nullptr, NS_CLASS_NONE), NS_OK);
+    EXPECT_EQ(ReadServerAddress(), "127.0.0.1");
+    char *host = nullptr;
+    ASSERT_EQ(NS_LocatePGR(&host), NS_OK);
+    EXPECT_STREQ(host, "localhost");
+    NS_FreeString(host);
+    NS_Term();
+
+    // A preset host without a name server: the import, then the rewrite.
+    WriteSettings("\"ServerAddress\"=\"127.0.0.2\"\n");
+    ASSERT_EQ(NS_Init(nullptr, NS_CLASS_NONE), NS_OK);
+    EXPECT_EQ(ReadServerAddress(), "127.0.0.1");
+    NS_Term();
+
+    EXPECT_EQ(NS_CheckPGR("127.0.0.1"), NS_OK);
+    EXPECT_EQ(NS_CheckPGR("127.0.0.2"), NS_E_UNREACHABLE);
+    WriteSettings("", {}, "OtherGroup");
+    EXPECT_EQ(NS_CheckPGR("127.0.0.1"), NS_E_DOMAIN);
+}
+
+TEST_P(NsRemote, ServerRestartedBetweenCallsIsReachedAgain) {
+    WriteSettings("\"CallMaxRetry\"=dword:00000014\n\"ServerAddress\"=\"127.0.0.1\"\n");
+    ASSERT_EQ(NS_Init("spool", NS_CLASS_SPOOLER), NS_OK);
+    ASSERT_EQ(Create(Make(NS_CLASS_SPOOLER, "spool")), NS_OK);
+    Stop(pgrd);
+    std::thread restart([&] {
+        usleep(200000);
+        StartPgrd();
+    });
+    NS_Object *o = nullptr;
+    EXPECT_EQ(NS_GetObject(NS_CLASS_SPOOLER, "spool", nullptr, &o), NS_OK);
+    NS_FreeObject(o);
+    restart.join();
+}
+
+TEST_P(NsRemote, ServerProgramsAreSentToTheServerOfTheirDomain) {
+    // The first server of the import list serves another domain and names
+    // this domain's (registered last with the mapper) in hello.
+    uint16_t port = FreePort();
+    other = Serve(kPgrd, port,
+                  " --domain Other --peer TestGroup=127.0.0.1 --store " + dir.Path() + "/other",
+                  [&] { return Registered(port); });
+    ASSERT_GT(other, 0);
+    Stop(pgrd);
+    StartPgrd();
+    const std::string first = "ncacn_ip_tcp:127.0.0.1[" + std::to_string(port) + "]";
+    WriteSettings("", first);
+    ASSERT_EQ(NS_Init("spool", NS_CLASS_SPOOLER), NS_OK);
+    ASSERT_EQ(Create(Make(NS_CLASS_SPOOLER, "spool")), NS_OK);
+    NS_Term();
+    // A client program stays with the server it found.
+    WriteSettings("", first);
+    ASSERT_EQ(NS_Init(nullptr, NS_CLASS_NONE), NS_OK);
+    NS_Object *o = nullptr;
+    EXPECT_NE(NS_GetObject(NS_CLASS_SPOOLER, "spool", nullptr, &o), NS_OK);
 }
