@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <set>
 #include <thread>
@@ -443,4 +444,45 @@ TEST_P(NsRemote, ServerProgramsAreSentToTheServerOfTheirDomain) {
     ASSERT_EQ(NS_Init(nullptr, NS_CLASS_NONE), NS_OK);
     NS_Object *o = nullptr;
     EXPECT_NE(NS_GetObject(NS_CLASS_SPOOLER, "spool", nullptr, &o), NS_OK);
+}
+
+// Two domains on hosts of their own (domains_env.sh): this host is of
+// domain DOMB, and its import list names only DOMA's name server.
+class NsDomainsInside : public NsApi {};
+
+TEST_F(NsDomainsInside, ServerProgramsAreRedirectedToTheirDomainClientsAreNot) {
+    ASSERT_NE(getenv("VRCORE_DOMAINS_ENV"), nullptr) << "runs only inside domains_env.sh";
+    unsetenv("NS_MS_LF");
+    const std::string settings = "[Software\\Halvane\\Tessaril]\n\"LanGroup\"=\"DOMB\"\n"
+                                 "[Software\\Halvane\\Tessaril\\pgr\\Import]\n"
+                                 "\"1\"=\"ncacn_ip_tcp:10.77.1.2\"\n";
+    vrtest::WriteFile(dir.Path() + "/registry.reg", settings);
+    ASSERT_EQ(NS_Init("spool", NS_CLASS_SPOOLER), NS_OK);
+    EXPECT_EQ(ReadServerAddress(), "10.77.2.2");
+    EXPECT_EQ(Create(Make(NS_CLASS_SPOOLER, "spool")), NS_OK); // DOMA's would refuse it
+    EXPECT_EQ(NS_CheckPGR("10.77.1.2"), NS_E_DOMAIN);
+    NS_Term();
+    // A client program stays with DOMA's server, which has no "spool".
+    vrtest::WriteFile(dir.Path() + "/registry.reg", settings);
+    ASSERT_EQ(NS_Init(nullptr, NS_CLASS_NONE), NS_OK);
+    NS_Object *o = nullptr;
+    EXPECT_EQ(NS_GetObject(NS_CLASS_SPOOLER, "spool", nullptr, &o), NS_E_NOTFOUND);
+    EXPECT_EQ(ReadServerAddress(), "10.77.1.2");
+}
+
+TEST(NsDomains, TwoDomainsInNamespacesOfTheirOwn) {
+    std::string why = geteuid() != 0 ? "not running as root" : "";
+    if (why.empty() && system("unshare --net --mount ip link add v0 type veth peer name v1 "
+                              ">/dev/null 2>&1") != 0)
+        why = "private network namespaces with veth pairs are not allowed here";
+    if (!why.empty()) GTEST_SKIP() << why;
+    vrtest::ScratchDir dir("vrdomains");
+    std::string out = dir.Path() + "/out.log";
+    std::string cmd = "timeout 120 unshare --net --mount --propagation private /bin/sh '" +
+                      std::string(VRCORE_SOURCE_DIR) + "/tests/nameservice/domains_env.sh' '" +
+                      std::filesystem::read_symlink("/proc/self/exe").string() +
+                      "' '" VRCORE_BINARY_DIR "' 'NsDomainsInside.*' >'" + out + "' 2>&1";
+    EXPECT_EQ(system(cmd.c_str()), 0) << vrtest::ReadFile(out);
+    EXPECT_NE(vrtest::ReadFile(out).find("[  PASSED  ] 1 test"), std::string::npos)
+        << vrtest::ReadFile(out);
 }
