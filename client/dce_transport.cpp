@@ -1,7 +1,7 @@
 // The DCE/RPC transport: a binding to the request interface of the server
 // named by the first TCP string binding of its name-service entry, one call
 // of operation 0 per request; and the exported stub of that operation with
-// its memory routines and interface specifications.
+// its memory routines and interface handles.
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <strings.h>

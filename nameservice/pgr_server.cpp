@@ -8,6 +8,7 @@
 #include <new>
 
 #include "rpc/rpc_status.h"
+#include "system/fileio.h"
 #include "vrcore/log.h"
 
 namespace vrcore::nameservice {
@@ -15,6 +16,8 @@ namespace vrcore::nameservice {
 namespace pgr = rpc::pgr;
 
 namespace {
+
+using system::fileio::TrimBlanks;
 
 constexpr const char *kSource = "pgr_server";
 
@@ -29,13 +32,6 @@ char *Dup(rpc::ndr::Arena *arena, std::string_view s) {
     std::memcpy(p, s.data(), s.size());
     p[s.size()] = '\0';
     return p;
-}
-
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
-        s.remove_suffix(1);
-    return s;
 }
 
 // The address the caller reached, else this computer's name.
@@ -92,12 +88,13 @@ int ParsePeers(std::string_view text, std::vector<PgrPeer> *out) {
     while (!text.empty()) {
         ++line_no;
         size_t nl = text.find('\n');
-        std::string_view line = Trim(text.substr(0, nl));
+        std::string_view line = TrimBlanks(text.substr(0, nl));
         text.remove_prefix(nl == std::string_view::npos ? text.size() : nl + 1);
         if (line.empty() || line.front() == '#') continue;
         size_t eq = line.find('=');
         if (eq == std::string_view::npos) return line_no;
-        std::string_view domain = Trim(line.substr(0, eq)), host = Trim(line.substr(eq + 1));
+        std::string_view domain = TrimBlanks(line.substr(0, eq)),
+                         host = TrimBlanks(line.substr(eq + 1));
         if (domain.empty() || host.empty()) return line_no;
         out->push_back(PgrPeer{std::string(domain), std::string(host)});
     }

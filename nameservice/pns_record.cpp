@@ -6,28 +6,25 @@
 #include <string_view>
 
 #include "nameservice/pns_internal.h"
+#include "system/fileio.h"
 #include "system/guard.h"
 
 namespace vrcore::nameservice::pns {
 namespace {
+
+using system::fileio::TrimBlanks;
 
 constexpr int kMaxDepth = 16;
 
 // Lookups made while converting "list" values nest; this bounds them.
 thread_local int t_convert_depth = 0;
 
-void Trim(std::string_view &s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
-        s.remove_suffix(1);
-}
-
 // Names of a comma-separated text, blanks around each dropped.
 template <class F> void EachName(std::string_view text, F &&f) {
     while (!text.empty()) {
         size_t c = text.find(',');
         std::string_view tok = text.substr(0, c);
-        Trim(tok);
+        tok = TrimBlanks(tok);
         if (!tok.empty()) f(tok);
         if (c == std::string_view::npos) break;
         text.remove_prefix(c + 1);
@@ -67,7 +64,7 @@ void *ValueFromText(std::string_view key, std::string_view text, bool &ok) {
     }
     case KeyKind::BsdAddr: {
         std::string_view server = text.substr(0, text.find(','));
-        Trim(server);
+        server = TrimBlanks(server);
         if (server.empty()) return nullptr; // no server: no address
         ns_bsd_addr_t *a = BsdAddrFromText(text);
         ok = a != nullptr;
@@ -213,7 +210,7 @@ ns_bsd_addr_t *BsdAddrFromText(std::string_view text) {
     while (n < 3) {
         size_t c = n < 2 ? text.find(',') : std::string_view::npos;
         parts[n] = text.substr(0, c);
-        Trim(parts[n]);
+        parts[n] = TrimBlanks(parts[n]);
         ++n;
         if (c == std::string_view::npos) break;
         text.remove_prefix(c + 1);

@@ -18,6 +18,8 @@
 namespace vrcore::rpc {
 namespace {
 
+using system::fileio::TrimBlanks;
+
 namespace seam = vrcore::system::seam;
 
 constexpr const char *kSource = "rpc_credentials";
@@ -61,20 +63,13 @@ uint32_t ReadPrivate(const std::string &path, std::string *text) {
     return rc;
 }
 
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
-        s.remove_suffix(1);
-    return s;
-}
-
 // Calls `line` with each line that is neither blank nor a comment, and its
 // number, until it returns a status other than kOk.
 template <class F> uint32_t ForEachLine(std::string_view text, F &&line) {
     size_t number = 0;
     while (!text.empty()) {
         size_t end = text.find('\n');
-        std::string_view l = Trim(text.substr(0, end));
+        std::string_view l = TrimBlanks(text.substr(0, end));
         text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
         ++number;
         if (l.empty() || l.front() == '#') continue;
@@ -104,7 +99,7 @@ uint32_t ReadAuthFile(const std::string &path, NtlmIdentity *out) try {
     uint32_t rc = ForEachLine(text, [&](std::string_view l, size_t number) {
         size_t eq = l.find('=');
         if (eq == std::string_view::npos) return Refuse(path, kInvalidData, "no \"=\"", number);
-        std::string_view name = Trim(l.substr(0, eq)), value = Trim(l.substr(eq + 1));
+        std::string_view name = TrimBlanks(l.substr(0, eq)), value = TrimBlanks(l.substr(eq + 1));
         if (SameWord(name, "username")) {
             id.user = value;
             has_user = true;
@@ -145,12 +140,13 @@ uint32_t ReadUserFile(const std::string &path, NtlmUserTable *out) try {
     uint32_t rc = ForEachLine(text, [&](std::string_view l, size_t number) {
         size_t colon = l.rfind(':');
         if (colon == std::string_view::npos) return Refuse(path, kInvalidData, "no \":\"", number);
-        std::string_view who = Trim(l.substr(0, colon)), hex = Trim(l.substr(colon + 1));
+        std::string_view who = TrimBlanks(l.substr(0, colon)),
+                         hex = TrimBlanks(l.substr(colon + 1));
         NtlmUser u;
         size_t slash = who.find('\\');
         if (slash != std::string_view::npos) {
-            u.domain = Trim(who.substr(0, slash));
-            who = Trim(who.substr(slash + 1));
+            u.domain = TrimBlanks(who.substr(0, slash));
+            who = TrimBlanks(who.substr(slash + 1));
         }
         u.name = who;
         if (u.name.empty() || (slash != std::string_view::npos && u.domain.empty()))

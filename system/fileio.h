@@ -73,4 +73,13 @@ Result ReplaceFile(const std::string &path, std::string_view text, const NewFile
                    const std::string &temp = {},
                    const system::seam::Io &io = system::seam::CurrentIo());
 
+// A line of a text file without the blanks (spaces, tabs) at either end
+// and without the carriage return of a CRLF line end.
+inline std::string_view TrimBlanks(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+        s.remove_suffix(1);
+    return s;
+}
+
 } // namespace vrcore::system::fileio

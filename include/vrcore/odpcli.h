@@ -244,7 +244,7 @@ typedef struct ODP_RequestPacket {
 } ODP_RequestPacket;
 
 /* The request interface (003f553e-fd5d-1bdf-8b74-10005aa872c0 version
- * 1.0), as an opaque interface specification; both name the same one. */
+ * 1.0), as an opaque interface handle; both name the same one. */
 VR_EXPORT extern void *const clnt_dpa_if_v1_0_c_ifspec;
 VR_EXPORT extern void *const dpa_if_v1_0_c_ifspec;
 
