@@ -61,9 +61,11 @@ TEST(PingCache, SettingsComeFromTheRegistryAndTheLoopbackAnswers) {
     std::string reg = dir.Path() + "/registry.reg";
     std::ofstream(reg) << "[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril\\odp]\n"
                           "\"PingTimeout\"=dword:00000005\n\"PingTry\"=\"7\"\n";
+    const char *was = std::getenv("VRCORE_REGISTRY"); // another suite's registry stays in place
+    std::string saved = was ? was : "";
     setenv("VRCORE_REGISTRY", reg.c_str(), 1);
     vrcore::client::PingSettings s = vrcore::client::ReadPingSettings();
-    unsetenv("VRCORE_REGISTRY");
+    was ? setenv("VRCORE_REGISTRY", saved.c_str(), 1) : unsetenv("VRCORE_REGISTRY");
     EXPECT_EQ(s.timeout, 5u);
     EXPECT_EQ(s.tries, 3u); // a string is not a dword: the default
     EXPECT_EQ(s.period, 120u);
