@@ -66,8 +66,7 @@ bool FromLoopback(SVCXPRT *xprt) {
     if (!caller || !caller->buf) return false;
     const auto *sa = static_cast<const sockaddr *>(caller->buf);
     if (sa->sa_family == AF_INET && caller->len >= sizeof(sockaddr_in))
-        return (ntohl(static_cast<const sockaddr_in *>(caller->buf)->sin_addr.s_addr) >> 24) ==
-               127;
+        return (ntohl(static_cast<const sockaddr_in *>(caller->buf)->sin_addr.s_addr) >> 24) == 127;
     if (sa->sa_family == AF_INET6 && caller->len >= sizeof(sockaddr_in6)) {
         const in6_addr &a = static_cast<const sockaddr_in6 *>(caller->buf)->sin6_addr;
         return IN6_IS_ADDR_LOOPBACK(&a) || (IN6_IS_ADDR_V4MAPPED(&a) && a.s6_addr[12] == 127);
@@ -129,9 +128,7 @@ pts::Binding Get(const pts::ObjectName &o) {
 void Dispatch(svc_req *rq, SVCXPRT *xprt) {
     xdrproc_t int_proc = pts::Proc(xdr_int);
     switch (rq->rq_proc) {
-    case NULLPROC:
-        svc_sendreply(xprt, pts::Proc(xdr_void), nullptr);
-        return;
+    case NULLPROC: svc_sendreply(xprt, pts::Proc(xdr_void), nullptr); return;
     case pts::kAdd: {
         pts::Binding b;
         if (!svc_getargs(xprt, pts::Proc(pts::XdrBinding), reinterpret_cast<char *>(&b)))
@@ -156,8 +153,7 @@ void Dispatch(svc_req *rq, SVCXPRT *xprt) {
         svc_sendreply(xprt, pts::Proc(pts::XdrBinding), reinterpret_cast<char *>(&b));
         return;
     }
-    default:
-        svcerr_noproc(xprt);
+    default: svcerr_noproc(xprt);
     }
 }
 
