@@ -139,8 +139,8 @@ TEST_F(PtsdInside, MapSurvivesKillDuringAddsAndDamage) {
     ASSERT_GE(acked, 30);
 
     // A line with a wrong check, garbage, a cut last line: refused, the rest loads.
-    vrtest::WriteFile(MapPath(),
-                      vrtest::ReadFile(MapPath()) + "forged 5 1 1 00000000\n\x01garbage\n9999 5 1");
+    vrtest::WriteFile(MapPath(), vrtest::ReadFile(MapPath()) +
+                                     "forged 5 536871203 1 00000000\n\x01garbage\n9999 5 1");
     CLIENT *c = Start();
     EXPECT_EQ(Get(c, odd), Answer(kLive, 1));
     for (int i = 0; i < acked; ++i) EXPECT_EQ(Get(c, std::to_string(i)), Answer(kLive, 1)) << i;
