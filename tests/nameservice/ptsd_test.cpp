@@ -54,7 +54,14 @@ class PtsdInside : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_NE(getenv("PTSD_INSIDE"), nullptr) << "runs only inside ptsd_env.sh";
-        ASSERT_TRUE(pmap_set(kLive, 1, IPPROTO_UDP, 999) && pmap_set(kLive, 2, IPPROTO_UDP, 999));
+        static bool live = [] { // a program at versions 1 and 2, registered once
+            netconfig *nc = getnetconfigent("udp");
+            sockaddr_in a{AF_INET, htons(999), {htonl(INADDR_LOOPBACK)}, {}};
+            netbuf nb{sizeof a, sizeof a, &a};
+            bool ok = nc && rpcb_set(kLive, 1, nc, &nb) && rpcb_set(kLive, 2, nc, &nb);
+            return freenetconfigent(nc), ok;
+        }();
+        ASSERT_TRUE(live);
     }
     void TearDown() override {
         if (pid_ > 0) Stop(SIGKILL);
