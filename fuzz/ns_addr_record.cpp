@@ -14,8 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     Address a, b;
     if (!ParseAddress(text, a)) return 0;
     if (!ParseAddress(FormatAddress(a), b)) abort();
-    if (a.host != b.host || a.program != b.program || a.version != b.version ||
-        a.auth != b.auth || a.cls != b.cls || a.server != b.server || a.dynamic != b.dynamic)
+    if (a.host != b.host || a.program != b.program || a.version != b.version || a.auth != b.auth ||
+        a.cls != b.cls || a.server != b.server || a.dynamic != b.dynamic)
         abort();
     ValidObjectName(a.host);
     return 0;
