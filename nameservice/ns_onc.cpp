@@ -187,9 +187,9 @@ int RemoveAddress(const NS_Object *obj) {
         !SetText(at.rec.get(), at.key, nullptr))
         return NS_E_NOMEM;
     if (Put(at.rec.get())) return NS_E_SYSTEM;
-    if (at.addr.dynamic && std::strcmp(at.key, "saddr") == 0 && pts::Delete(obj->name) != 0)
-        return NS_E_SYSTEM;
-    return NS_OK;
+    // An entry the PTS service no longer has is as good as deleted.
+    int32_t st = at.addr.dynamic && std::strcmp(at.key, "saddr") == 0 ? pts::Delete(obj->name) : 0;
+    return st == 0 || st == pts::kNotFound ? NS_OK : NS_E_SYSTEM;
 }
 
 int OncCreateObject(const NS_Object *obj, bool force, uint32_t *flags) {

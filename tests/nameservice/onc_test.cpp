@@ -124,7 +124,7 @@ TEST(OncEnvInside, RegistersResolvesRefreshesAndDeletesThroughPts) {
     NS_DomainHandle dom = nullptr;
     ASSERT_EQ(NS_Init("sp1", NS_CLASS_SPOOLER) + NS_CreateDomainHandle(&dom), NS_OK);
     ASSERT_EQ(NS_SetDomain(NS_ENV_ONC, nullptr, dom), NS_OK);
-    auto Program = [&](int32_t cls, const char *name) { // the program, or minus the result
+    auto program_of = [&](int32_t cls, const char *name) { // the program, or minus the result
         NS_Object *o = nullptr;
         int rc = NS_GetObject(cls, name, dom, &o);
         int32_t p = rc ? -rc : o->onc.program;
@@ -147,18 +147,18 @@ TEST(OncEnvInside, RegistersResolvesRefreshesAndDeletesThroughPts) {
         EXPECT_NE(text.find(v), std::string::npos) << text;
     for (auto m : {FakePts::kTruncated, FakePts::kLongName}) {
         fake.mode = m;
-        EXPECT_EQ(Program(NS_CLASS_LP, "lp1"), -NS_E_NOTFOUND) << m;
+        EXPECT_EQ(program_of(NS_CLASS_LP, "lp1"), -NS_E_NOTFOUND) << m;
     }
     fake.mode = FakePts::kNormal;
-    EXPECT_EQ(Program(NS_CLASS_LP, "lp1"), 300100); // through its server's name
+    EXPECT_EQ(program_of(NS_CLASS_LP, "lp1"), 300100); // through its server's name
     int sent = fake.datagrams;
-    EXPECT_EQ(Program(NS_CLASS_SPOOLER, "sp1"), 300100); // from the cache
+    EXPECT_EQ(program_of(NS_CLASS_SPOOLER, "sp1"), 300100); // from the cache
     EXPECT_EQ(fake.datagrams, sent);
     EXPECT_EQ(NS_CreateObject(&elsewhere, 0, nullptr), NS_E_EXISTS);
     sp.onc.program = 300200;
     EXPECT_EQ(NS_CreateObject(&sp, 0, nullptr), NS_OK);
     EXPECT_EQ(vrtest::ReadFile(etc), text);
-    EXPECT_EQ(Program(NS_CLASS_ANY_SVR, "sp1"), 300200);
+    EXPECT_EQ(program_of(NS_CLASS_ANY_SVR, "sp1"), 300200);
     NS_ListHandle l = nullptr;
     NS_Object *o = nullptr;
     ASSERT_EQ(NS_ListObjectBegin(NS_CLASS_ANY_PRN, dom, &l) + NS_ListNext(l, &o), NS_OK);
@@ -166,7 +166,7 @@ TEST(OncEnvInside, RegistersResolvesRefreshesAndDeletesThroughPts) {
     NS_FreeObject(o);
     EXPECT_EQ(NS_ListNext(l, &o) + NS_ListEnd(l), NS_E_END);
     EXPECT_EQ(NS_DeleteObject(&lp, nullptr) + NS_DeleteObject(&sp, nullptr), NS_OK);
-    EXPECT_EQ(Program(NS_CLASS_SPOOLER, "sp1") - fake.map.count("sp1"), -NS_E_NOTFOUND);
+    EXPECT_EQ(program_of(NS_CLASS_SPOOLER, "sp1") - fake.map.count("sp1"), -NS_E_NOTFOUND);
 
     char host[HOST_NAME_MAX + 1] = {};
     gethostname(host, sizeof host - 1);
@@ -175,7 +175,7 @@ TEST(OncEnvInside, RegistersResolvesRefreshesAndDeletesThroughPts) {
               std::make_tuple(std::string(host), 105005, std::string("vrtest.invalid")));
     NS_FreeObject(o);
     ASSERT_EQ(NS_SetDomain(NS_ENV_ONC, "elsewhere", dom), NS_OK);
-    EXPECT_EQ(Program(NS_CLASS_NTFY, "nf"), -NS_E_DOMAIN);
+    EXPECT_EQ(program_of(NS_CLASS_NTFY, "nf"), -NS_E_DOMAIN);
     NS_FreeDomainHandle(dom);
     NS_Term();
 }
