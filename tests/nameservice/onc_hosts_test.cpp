@@ -1,0 +1,251 @@
+// The ONC environment between hosts: a spooler registers on one host
+// (onc_hosts_env.sh: two hosts in namespaces of their own, with rpcbind,
+// the PTS service and a test DPA server) and a client on the other finds it,
+// binds and submits a job; and the address records of a real NIS map
+// (nis_env.sh).
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <rpc/rpc.h>
+#include <string>
+#include <unistd.h>
+
+#include "scratch.h"
+#include "status_list.h"
+#include "vrcore/genu.h"
+#include "vrcore/ns.h"
+#include "vrcore/odpcli.h"
+#include "vrcore/odpops.h"
+
+namespace {
+
+// Why the namespaces cannot be set up here, or "" when they can.
+std::string NamespacesUnavailable() {
+    if (geteuid() != 0) return "not running as root";
+    for (std::string tool : {"unshare", "nsenter", "rpcbind", "rpcinfo", "ip", "domainname"})
+        if (system(("command -v " + tool + " >/dev/null 2>&1").c_str()) != 0)
+            return tool + " is not installed";
+    if (system("unshare --net --uts --mount ip link add v0 type veth peer name v1 "
+               ">/dev/null 2>&1") != 0)
+        return "private namespaces with veth pairs are not allowed here";
+    return "";
+}
+
+// Runs a script in private namespaces; fails unless it and the tests it ran passed.
+void RunScript(const std::string &script, const std::string &args, const std::string &log) {
+    std::string cmd = "timeout 120 unshare --net --uts --mount --propagation private /bin/sh '" +
+                      std::string(VRCORE_SOURCE_DIR) + "/tests/" + script + "' '" +
+                      std::filesystem::read_symlink("/proc/self/exe").string() + "' " + args +
+                      " >'" + log + "' 2>&1";
+    EXPECT_EQ(system(cmd.c_str()), 0) << vrtest::ReadFile(log);
+    EXPECT_EQ(vrtest::ReadFile(log).find("FAILED"), std::string::npos) << vrtest::ReadFile(log);
+}
+
+constexpr int32_t kDpaProgram = 0x20000030;
+
+TEST(OncHosts, SpoolerOnOneHostClientOnAnother) {
+    std::string why = NamespacesUnavailable();
+    if (!why.empty()) GTEST_SKIP() << why;
+    vrtest::ScratchDir dir("vronchosts");
+    RunScript("nameservice/onc_hosts_env.sh",
+              "'" VRCORE_BINARY_DIR "' '" + dir.Path() + "' " + std::to_string(kDpaProgram),
+              dir.Path() + "/out.log");
+}
+
+TEST(OncNis, AddressRecordsFromTheMap) {
+    std::string why = NamespacesUnavailable();
+    for (std::string tool : {"ypserv", "ypbind", "/usr/lib/yp/makedbm"})
+        if (why.empty() && system(("command -v " + tool + " >/dev/null 2>&1").c_str()) != 0)
+            why = tool + " is not installed";
+    if (!why.empty()) GTEST_SKIP() << why;
+    vrtest::ScratchDir dir("vroncnis");
+    vrtest::WriteFile(dir.Path() + "/map",
+                      "nspool nspool:saddr=nishost,536870961,2,sys,sl,nspool,0:\n"
+                      "nq nq:qaddr=nishost,536870961,2,none,qu,nspool,0:\n"
+                      "nbad nbad:saddr=nishost,536870961,2,sys,sl,nbad:\n");
+    RunScript("printerns/nis_env.sh",
+              "'" + dir.Path() + "' 'OncNisInside.*' '" + dir.Path() + "/map'",
+              dir.Path() + "/out.log");
+}
+
+// The shared printers file.
+std::string PrintersFile() { return vrtest::ReadFile(getenv("PRINTERS_CONF")); }
+
+NS_Object Onc(int32_t cls, const char *name, const char *host = nullptr) {
+    NS_Object o{};
+    o.env = NS_ENV_ONC, o.objClass = cls, o.name = const_cast<char *>(name);
+    o.serverClass = NS_CLASS_SPOOLER, o.serverName = const_cast<char *>("spool1");
+    o.onc.host = const_cast<char *>(host), o.onc.program = kDpaProgram, o.onc.version = 1;
+    o.onc.auth = NS_AUTH_SYS;
+    return o;
+}
+
+class OncSpoolerHostInside : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_NE(getenv("ONC_HOSTS_ENV"), nullptr) << "runs only inside onc_hosts_env.sh";
+    }
+};
+
+TEST_F(OncSpoolerHostInside, RegistersInTheSharedFileThroughThePtsService) {
+    ASSERT_EQ(NS_Init("spool1", NS_CLASS_SPOOLER), NS_OK);
+    NS_Object spooler = Onc(NS_CLASS_SPOOLER, "spool1"), printer = Onc(NS_CLASS_LP, "lp1");
+    ASSERT_EQ(NS_CreateObject(&spooler, 0, nullptr), NS_OK);
+    ASSERT_EQ(NS_CreateObject(&printer, 0, nullptr), NS_OK);
+    std::string file = PrintersFile();
+    for (const char *text : {"saddr=hosta,105004,1,sys,sl,spool1,1",
+                             "paddr=hosta,105004,1,sys,lp,spool1,1", "spooling-type=dpa"})
+        EXPECT_NE(file.find(text), std::string::npos) << text << " in\n" << file;
+    // Again from this host: only the registration is refreshed; from
+    // another host: refused.
+    EXPECT_EQ(NS_CreateObject(&spooler, 0, nullptr), NS_OK);
+    EXPECT_EQ(PrintersFile(), file);
+    NS_Object elsewhere = Onc(NS_CLASS_SPOOLER, "spool1", "hostb");
+    EXPECT_NE(NS_CreateObject(&elsewhere, 0, nullptr), NS_OK);
+    EXPECT_EQ(PrintersFile(), file);
+    NS_Term();
+    // A server of this host that never registered with the PTS service.
+    std::ofstream(getenv("PRINTERS_CONF"), std::ios::app)
+        << "ghost:saddr=hosta,105004,1,sys,sl,ghost,1:\n";
+}
+
+class OncClientHostInside : public OncSpoolerHostInside {
+  protected:
+    void SetUp() override {
+        OncSpoolerHostInside::SetUp();
+        ASSERT_EQ(NS_Init(nullptr, NS_CLASS_NONE), NS_OK);
+        ASSERT_EQ(NS_CreateDomainHandle(&domain_), NS_OK);
+        ASSERT_EQ(NS_SetDomain(NS_ENV_ONC, nullptr, domain_), NS_OK);
+    }
+    void TearDown() override {
+        if (domain_) NS_FreeDomainHandle(domain_);
+        NS_Term();
+    }
+    int32_t Get(int32_t cls, const char *name, NS_Object **o) {
+        return NS_GetObject(cls, name, domain_, o);
+    }
+    NS_DomainHandle domain_ = nullptr;
+};
+
+// Datagrams this host has sent over IPv4.
+long SentDatagrams() {
+    std::ifstream in("/proc/net/snmp");
+    std::string line, names;
+    while (std::getline(in, line)) {
+        if (line.rfind("Udp: ", 0) != 0) continue;
+        if (names.empty()) {
+            names = line;
+            continue;
+        }
+        size_t at = names.find(" OutDatagrams"), field = 0;
+        for (size_t i = 0; i < at; ++i) field += names[i] == ' ';
+        std::string text = line;
+        for (size_t i = 0; i < field; ++i) text = text.substr(text.find(' ') + 1);
+        return std::stol(text);
+    }
+    return -1;
+}
+
+TEST_F(OncClientHostInside, FindsTheSpoolerOnItsHostBindsAndSubmitsAJob) {
+    NS_Object *spooler = nullptr, *printer = nullptr, *self = nullptr;
+    ASSERT_EQ(Get(NS_CLASS_SPOOLER, "spool1", &spooler), NS_OK);
+    EXPECT_STREQ(spooler->onc.host, "hosta");
+    EXPECT_EQ(spooler->onc.program, kDpaProgram); // asked of host A's PTS service
+    EXPECT_EQ(spooler->onc.version, 1);
+    EXPECT_EQ(spooler->onc.dynamic, 1);
+    // A logical printer's program is its server's.
+    ASSERT_EQ(Get(NS_CLASS_LP, "lp1", &printer), NS_OK);
+    EXPECT_EQ(printer->onc.program, kDpaProgram);
+    EXPECT_STREQ(printer->serverName, "spool1");
+    EXPECT_EQ(printer->serverClass, NS_CLASS_SPOOLER);
+    // "ntfy" is never stored: it is this host.
+    ASSERT_EQ(Get(NS_CLASS_NTFY, "watcher", &self), NS_OK);
+    EXPECT_STREQ(self->onc.host, "hostb");
+    EXPECT_EQ(self->onc.program, 105005);
+
+    vrtest::StatusList st;
+    ASSERT_EQ(ODP_Initialize2(st, spooler), 0) << std::hex << st.Code();
+    CLIENT *control = clnt_create("hosta", kDpaProgram, 1, "tcp");
+    ASSERT_NE(control, nullptr);
+    std::string script = "reply 0 - -";
+    ODP_argument_t a{0, {u_int(script.size()), script.data()}};
+    ODP_result_t last{};
+    timeval wait{5, 0};
+    auto proc = [](auto *f) { return reinterpret_cast<xdrproc_t>(reinterpret_cast<void (*)()>(f)); };
+    ASSERT_EQ(clnt_call(control, 2, proc(xdr_ODP_argument_t), reinterpret_cast<char *>(&a),
+                        proc(xdr_ODP_result_t), reinterpret_cast<char *>(&last), wait),
+              RPC_SUCCESS);
+    xdr_free(proc(xdr_ODP_result_t), reinterpret_cast<char *>(&last));
+    clnt_destroy(control);
+    GEN_SimpleName name{};
+    ASSERT_EQ(GENU_MakeEmbeddedSimpleName(st, &name, "lp1", nullptr), 0);
+    int32_t complete = 1;
+    ODP_PrintResult *result = nullptr;
+    ERDPA_ErrorResult *error = nullptr;
+    EXPECT_EQ(ODP_CreateJob_C(st, &name, &complete, nullptr, nullptr, nullptr, &result, &error),
+              0)
+        << std::hex << st.Code();
+    EXPECT_EQ(error, nullptr);
+    ODP_Terminate(st);
+    for (NS_Object *o : {spooler, printer, self}) NS_FreeObject(o);
+}
+
+// Runs last: host A's rpcbind goes away.
+TEST_F(OncClientHostInside, AnUnreachableHostIsNotAskedAgain) {
+    kill(atoi(getenv("ONC_RPCBIND_A")), SIGTERM);
+    usleep(300000);
+    NS_Object *o = nullptr;
+    long before = SentDatagrams();
+    EXPECT_EQ(Get(NS_CLASS_SPOOLER, "ghost", &o), NS_E_NOTFOUND);
+    long after = SentDatagrams();
+    EXPECT_GT(after, before);
+    // Neither the same name, nor a cached one of the same host, go out.
+    EXPECT_EQ(Get(NS_CLASS_SPOOLER, "ghost", &o), NS_E_NOTFOUND);
+    EXPECT_EQ(Get(NS_CLASS_SPOOLER, "spool1", &o), NS_E_NOTFOUND);
+    EXPECT_EQ(SentDatagrams(), after);
+    // "ntfy" still answers.
+    ASSERT_EQ(Get(NS_CLASS_NTFY, "watcher", &o), NS_OK);
+    NS_FreeObject(o);
+}
+
+// Inside nis_env.sh, with the records of OncNis in the map.
+TEST(OncNisInside, ReadsAddressRecordsFromTheMap) {
+    if (!getenv("PNS_NIS_INSIDE")) GTEST_SKIP() << "runs only inside nis_env.sh";
+    vrtest::ScratchDir dir("vroncnis");
+    vrtest::WriteFile(dir.Path() + "/nsswitch.cnf", "printers: nis\n");
+    setenv("windir", dir.Path().c_str(), 1);
+    setenv("PRINTERS_CONF", (dir.Path() + "/printers.conf").c_str(), 1);
+    setenv("VRCORE_REGISTRY", (dir.Path() + "/registry.reg").c_str(), 1);
+    setenv("NS_MS_LF", "", 1);
+    ASSERT_EQ(NS_Init(nullptr, NS_CLASS_NONE), NS_OK);
+    NS_DomainHandle domain = nullptr;
+    ASSERT_EQ(NS_CreateDomainHandle(&domain), NS_OK);
+    ASSERT_EQ(NS_SetDomain(NS_ENV_ONC, nullptr, domain), NS_OK);
+    NS_Object *o = nullptr;
+    ASSERT_EQ(NS_GetObject(NS_CLASS_QUEUE, "nq", domain, &o), NS_OK);
+    EXPECT_STREQ(o->onc.host, "nishost");
+    EXPECT_EQ(o->onc.program, 536870961);
+    EXPECT_EQ(o->onc.version, 2);
+    EXPECT_EQ(o->onc.auth, NS_AUTH_NONE);
+    EXPECT_STREQ(o->onc.source, "nis");
+    EXPECT_STREQ(o->serverName, "nspool");
+    EXPECT_STREQ(o->onc.nisDomain, "vrtest.invalid");
+    NS_FreeObject(o);
+    // The listing holds the well-formed spooler; the six-field one is left out.
+    NS_ListHandle list = nullptr;
+    ASSERT_EQ(NS_ListObjectBegin(NS_CLASS_SPOOLER, domain, &list), NS_OK);
+    std::string names;
+    while (NS_ListNext(list, &o) == NS_OK) names += std::string(o->name) + ";", NS_FreeObject(o);
+    NS_ListEnd(list);
+    EXPECT_EQ(names, "nspool;");
+    EXPECT_EQ(NS_GetObject(NS_CLASS_SPOOLER, "nbad", domain, &o), NS_E_NOTFOUND);
+    NS_FreeDomainHandle(domain);
+    NS_Term();
+}
+
+} // namespace
