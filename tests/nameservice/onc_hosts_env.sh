@@ -53,6 +53,7 @@ for p in "-u 127.0.0.1 105004 1" "-t 127.0.0.1 $number 1"; do
 done
 
 export ONC_HOSTS_ENV=1 ODP_TEST_PROGRAM=$number PRINTERS_CONF=$dir/printers.conf windir=$dir/win \
-  VRCORE_REGISTRY=$dir/registry.reg NS_MS_LF=1 ONC_RPCBIND_A=$rpcbindA
+  VRCORE_REGISTRY=$dir/registry.reg NS_MS_LF=1 ONC_RPCBIND_A=$rpcbindA \
+  MSRPC_EPUUID=6f1c2a10-0000-4000-8000-000000000001
 $onA "$prog" --gtest_filter='OncSpoolerHostInside.*' || fail "the spooler's tests failed"
 $onB "$prog" --gtest_filter='OncClientHostInside.*' || fail "the client's tests failed"

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <rpc/rpc.h>
 #include <string>
 #include <unistd.h>
@@ -36,14 +37,19 @@ std::string NamespacesUnavailable() {
     return "";
 }
 
-// Runs a script in private namespaces; fails unless it and the tests it ran passed.
-void RunScript(const std::string &script, const std::string &args, const std::string &log) {
+// Runs a script in private namespaces; fails unless it and the tests it ran
+// passed, `tests` of them in its last run.
+void RunScript(const std::string &script, const std::string &args, const std::string &log,
+               int tests) {
     std::string cmd = "timeout 120 unshare --net --uts --mount --propagation private /bin/sh '" +
                       std::string(VRCORE_SOURCE_DIR) + "/tests/" + script + "' '" +
                       std::filesystem::read_symlink("/proc/self/exe").string() + "' " + args +
                       " >'" + log + "' 2>&1";
     EXPECT_EQ(system(cmd.c_str()), 0) << vrtest::ReadFile(log);
-    EXPECT_EQ(vrtest::ReadFile(log).find("FAILED"), std::string::npos) << vrtest::ReadFile(log);
+    std::string out = vrtest::ReadFile(log);
+    EXPECT_EQ(out.find("FAILED"), std::string::npos) << out;
+    EXPECT_NE(out.rfind("[  PASSED  ] " + std::to_string(tests) + " test"), std::string::npos)
+        << out;
 }
 
 constexpr int32_t kDpaProgram = 0x20000030;
@@ -54,7 +60,7 @@ TEST(OncHosts, SpoolerOnOneHostClientOnAnother) {
     vrtest::ScratchDir dir("vronchosts");
     RunScript("nameservice/onc_hosts_env.sh",
               "'" VRCORE_BINARY_DIR "' '" + dir.Path() + "' " + std::to_string(kDpaProgram),
-              dir.Path() + "/out.log");
+              dir.Path() + "/out.log", 2);
 }
 
 TEST(OncNis, AddressRecordsFromTheMap) {
@@ -70,7 +76,7 @@ TEST(OncNis, AddressRecordsFromTheMap) {
                       "nbad nbad:saddr=nishost,536870961,2,sys,sl,nbad:\n");
     RunScript("printerns/nis_env.sh",
               "'" + dir.Path() + "' 'OncNisInside.*' '" + dir.Path() + "/map'",
-              dir.Path() + "/out.log");
+              dir.Path() + "/out.log", 1);
 }
 
 // The shared printers file.
@@ -135,19 +141,12 @@ class OncClientHostInside : public OncSpoolerHostInside {
 // Datagrams this host has sent over IPv4.
 long SentDatagrams() {
     std::ifstream in("/proc/net/snmp");
-    std::string line, names;
-    while (std::getline(in, line)) {
-        if (line.rfind("Udp: ", 0) != 0) continue;
-        if (names.empty()) {
-            names = line;
-            continue;
-        }
-        size_t at = names.find(" OutDatagrams"), field = 0;
-        for (size_t i = 0; i < at; ++i) field += names[i] == ' ';
-        std::string text = line;
-        for (size_t i = 0; i < field; ++i) text = text.substr(text.find(' ') + 1);
-        return std::stol(text);
-    }
+    std::string names, values, name, value;
+    while (std::getline(in, names) && names.rfind("Udp: ", 0) != 0) {}
+    std::getline(in, values);
+    std::istringstream n(names), v(values);
+    while (n >> name && v >> value)
+        if (name == "OutDatagrams") return std::stol(value);
     return -1;
 }
 
@@ -176,7 +175,9 @@ TEST_F(OncClientHostInside, FindsTheSpoolerOnItsHostBindsAndSubmitsAJob) {
     ODP_argument_t a{0, {u_int(script.size()), script.data()}};
     ODP_result_t last{};
     timeval wait{5, 0};
-    auto proc = [](auto *f) { return reinterpret_cast<xdrproc_t>(reinterpret_cast<void (*)()>(f)); };
+    auto proc = [](auto *f) {
+        return reinterpret_cast<xdrproc_t>(reinterpret_cast<void (*)()>(f));
+    };
     ASSERT_EQ(clnt_call(control, 2, proc(xdr_ODP_argument_t), reinterpret_cast<char *>(&a),
                         proc(xdr_ODP_result_t), reinterpret_cast<char *>(&last), wait),
               RPC_SUCCESS);
@@ -187,8 +188,7 @@ TEST_F(OncClientHostInside, FindsTheSpoolerOnItsHostBindsAndSubmitsAJob) {
     int32_t complete = 1;
     ODP_PrintResult *result = nullptr;
     ERDPA_ErrorResult *error = nullptr;
-    EXPECT_EQ(ODP_CreateJob_C(st, &name, &complete, nullptr, nullptr, nullptr, &result, &error),
-              0)
+    EXPECT_EQ(ODP_CreateJob_C(st, &name, &complete, nullptr, nullptr, nullptr, &result, &error), 0)
         << std::hex << st.Code();
     EXPECT_EQ(error, nullptr);
     ODP_Terminate(st);
