@@ -56,9 +56,16 @@ void RunInside(int argc, char **argv) {
     ssize_t n = readlink("/proc/self/exe", self.data(), self.size() - 1);
     if (n <= 0) return;
     self.resize(size_t(n));
-    std::vector<const char *> args = {"unshare", "--net",   "--mount", "--propagation", "private",
-                                      "/bin/sh", "-c",      kInside,
-                                      VRCORE_BINARY_DIR "/servers/vrptsd/vrptsd", self.c_str()};
+    std::vector<const char *> args = {"unshare",
+                                      "--net",
+                                      "--mount",
+                                      "--propagation",
+                                      "private",
+                                      "/bin/sh",
+                                      "-c",
+                                      kInside,
+                                      VRCORE_BINARY_DIR "/servers/vrptsd/vrptsd",
+                                      self.c_str()};
     for (int i = 1; i < argc; ++i) args.push_back(argv[i]);
     args.push_back(nullptr);
     execvp("unshare", const_cast<char *const *>(args.data()));

@@ -7,9 +7,9 @@
 # printers file, shared by both, stands for the shared "etc" source. Host A
 # runs the PTS service and the test DPA server (over TCP, at the program
 # given); then the spooler's tests run on A, and the client's on B.
-#   onc_hosts_env.sh <test program> <binary dir> <scratch dir> <DPA program>
+#   onc_hosts_env.sh <test program> <scratch dir> <binary dir> <DPA program>
 set -u
-prog=$1 bin=$2 dir=$3 number=$4
+prog=$1 dir=$2 bin=$3 number=$4
 fail() { echo "onc_hosts_env: $*" >&2; exit 90; }
 pids=""
 cleanup() { for p in $pids; do kill "$p" 2>/dev/null; done; wait 2>/dev/null; }

@@ -6,15 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <rpc/rpc.h>
+#include <sstream>
 #include <string>
-#include <unistd.h>
 
 #include "scratch.h"
 #include "status_list.h"
@@ -25,61 +21,53 @@
 
 namespace {
 
-// Why the namespaces cannot be set up here, or "" when they can.
-std::string NamespacesUnavailable() {
-    if (geteuid() != 0) return "not running as root";
-    for (std::string tool : {"unshare", "nsenter", "rpcbind", "rpcinfo", "ip", "domainname"})
-        if (system(("command -v " + tool + " >/dev/null 2>&1").c_str()) != 0)
-            return tool + " is not installed";
-    if (system("unshare --net --uts --mount ip link add v0 type veth peer name v1 "
-               ">/dev/null 2>&1") != 0)
-        return "private namespaces with veth pairs are not allowed here";
-    return "";
-}
+constexpr int32_t kDpaProgram = 0x20000030;
 
-// Runs a script in private namespaces; fails unless it and the tests it ran
-// passed, `tests` of them in its last run.
-void RunScript(const std::string &script, const std::string &args, const std::string &log,
+// Runs a script of tests/ in private namespaces; fails unless it passed with
+// `tests` tests in its last run. Skips where root, the tools or the
+// namespaces are missing.
+void RunScript(std::vector<std::string> tools, const std::string &script, const std::string &args,
                int tests) {
+    std::string why = geteuid() != 0 ? "not running as root" : "";
+    tools.insert(tools.end(), {"unshare", "nsenter", "rpcbind", "rpcinfo", "ip", "domainname"});
+    for (const std::string &tool : tools)
+        if (why.empty() && system(("command -v " + tool + " >/dev/null 2>&1").c_str()) != 0)
+            why = tool + " is not installed";
+    if (why.empty() &&
+        system("unshare --net --uts --mount ip link add v0 type veth peer name v1 2>/dev/null"))
+        why = "private namespaces with veth pairs are not allowed here";
+    if (!why.empty()) GTEST_SKIP() << why;
+    vrtest::ScratchDir dir("vronc");
+    std::string log = dir.Path() + "/out.log";
     std::string cmd = "timeout 120 unshare --net --uts --mount --propagation private /bin/sh '" +
                       std::string(VRCORE_SOURCE_DIR) + "/tests/" + script + "' '" +
-                      std::filesystem::read_symlink("/proc/self/exe").string() + "' " + args +
-                      " >'" + log + "' 2>&1";
-    EXPECT_EQ(system(cmd.c_str()), 0) << vrtest::ReadFile(log);
+                      std::filesystem::read_symlink("/proc/self/exe").string() + "' '" +
+                      dir.Path() + "' " + args + " >'" + log + "' 2>&1";
+    if (script.find("nis") != std::string::npos) {
+        cmd.insert(cmd.find(" >"), " '" + dir.Path() + "/map'");
+        vrtest::WriteFile(dir.Path() + "/map",
+                          "nspool nspool:saddr=nishost,536870961,2,sys,sl,nspool,0:\n"
+                          "nq nq:qaddr=nishost,536870961,2,none,qu,nspool,0:\n"
+                          "nbad nbad:saddr=nishost,536870961,2,sys,sl,nbad:\n");
+    }
+    int rc = system(cmd.c_str());
     std::string out = vrtest::ReadFile(log);
+    EXPECT_EQ(rc, 0) << out;
     EXPECT_EQ(out.find("FAILED"), std::string::npos) << out;
     EXPECT_NE(out.rfind("[  PASSED  ] " + std::to_string(tests) + " test"), std::string::npos)
         << out;
 }
 
-constexpr int32_t kDpaProgram = 0x20000030;
-
-TEST(OncHosts, SpoolerOnOneHostClientOnAnother) {
-    std::string why = NamespacesUnavailable();
-    if (!why.empty()) GTEST_SKIP() << why;
-    vrtest::ScratchDir dir("vronchosts");
-    RunScript("nameservice/onc_hosts_env.sh",
-              "'" VRCORE_BINARY_DIR "' '" + dir.Path() + "' " + std::to_string(kDpaProgram),
-              dir.Path() + "/out.log", 2);
+TEST(OncLive, SpoolerOnOneHostClientOnAnother) {
+    RunScript({}, "nameservice/onc_hosts_env.sh",
+              "'" VRCORE_BINARY_DIR "' " + std::to_string(kDpaProgram), 2);
 }
 
-TEST(OncNis, AddressRecordsFromTheMap) {
-    std::string why = NamespacesUnavailable();
-    for (std::string tool : {"ypserv", "ypbind", "/usr/lib/yp/makedbm"})
-        if (why.empty() && system(("command -v " + tool + " >/dev/null 2>&1").c_str()) != 0)
-            why = tool + " is not installed";
-    if (!why.empty()) GTEST_SKIP() << why;
-    vrtest::ScratchDir dir("vroncnis");
-    vrtest::WriteFile(dir.Path() + "/map",
-                      "nspool nspool:saddr=nishost,536870961,2,sys,sl,nspool,0:\n"
-                      "nq nq:qaddr=nishost,536870961,2,none,qu,nspool,0:\n"
-                      "nbad nbad:saddr=nishost,536870961,2,sys,sl,nbad:\n");
-    RunScript("printerns/nis_env.sh",
-              "'" + dir.Path() + "' 'OncNisInside.*' '" + dir.Path() + "/map'",
-              dir.Path() + "/out.log", 1);
+TEST(OncLive, AddressRecordsFromANisMap) {
+    RunScript({"ypserv", "ypbind", "/usr/lib/yp/makedbm"}, "printerns/nis_env.sh",
+              "'OncNisInside.*'", 1);
 }
 
-// The shared printers file.
 std::string PrintersFile() { return vrtest::ReadFile(getenv("PRINTERS_CONF")); }
 
 NS_Object Onc(int32_t cls, const char *name, const char *host = nullptr) {
@@ -91,14 +79,8 @@ NS_Object Onc(int32_t cls, const char *name, const char *host = nullptr) {
     return o;
 }
 
-class OncSpoolerHostInside : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        ASSERT_NE(getenv("ONC_HOSTS_ENV"), nullptr) << "runs only inside onc_hosts_env.sh";
-    }
-};
-
-TEST_F(OncSpoolerHostInside, RegistersInTheSharedFileThroughThePtsService) {
+TEST(OncSpoolerHostInside, RegistersInTheSharedFileThroughThePtsService) {
+    ASSERT_NE(getenv("ONC_HOSTS_ENV"), nullptr) << "runs only inside onc_hosts_env.sh";
     ASSERT_EQ(NS_Init("spool1", NS_CLASS_SPOOLER), NS_OK);
     NS_Object spooler = Onc(NS_CLASS_SPOOLER, "spool1"), printer = Onc(NS_CLASS_LP, "lp1");
     ASSERT_EQ(NS_CreateObject(&spooler, 0, nullptr), NS_OK);
@@ -110,7 +92,6 @@ TEST_F(OncSpoolerHostInside, RegistersInTheSharedFileThroughThePtsService) {
     // Again from this host: only the registration is refreshed; from
     // another host: refused.
     EXPECT_EQ(NS_CreateObject(&spooler, 0, nullptr), NS_OK);
-    EXPECT_EQ(PrintersFile(), file);
     NS_Object elsewhere = Onc(NS_CLASS_SPOOLER, "spool1", "hostb");
     EXPECT_NE(NS_CreateObject(&elsewhere, 0, nullptr), NS_OK);
     EXPECT_EQ(PrintersFile(), file);
@@ -120,10 +101,10 @@ TEST_F(OncSpoolerHostInside, RegistersInTheSharedFileThroughThePtsService) {
         << "ghost:saddr=hosta,105004,1,sys,sl,ghost,1:\n";
 }
 
-class OncClientHostInside : public OncSpoolerHostInside {
+// A client program with a domain handle of the environment.
+class OncClient : public ::testing::Test {
   protected:
     void SetUp() override {
-        OncSpoolerHostInside::SetUp();
         ASSERT_EQ(NS_Init(nullptr, NS_CLASS_NONE), NS_OK);
         ASSERT_EQ(NS_CreateDomainHandle(&domain_), NS_OK);
         ASSERT_EQ(NS_SetDomain(NS_ENV_ONC, nullptr, domain_), NS_OK);
@@ -133,9 +114,17 @@ class OncClientHostInside : public OncSpoolerHostInside {
         NS_Term();
     }
     int32_t Get(int32_t cls, const char *name, NS_Object **o) {
+        *o = nullptr;
         return NS_GetObject(cls, name, domain_, o);
     }
     NS_DomainHandle domain_ = nullptr;
+};
+
+class OncClientHostInside : public OncClient {
+    void SetUp() override {
+        ASSERT_NE(getenv("ONC_HOSTS_ENV"), nullptr) << "runs only inside onc_hosts_env.sh";
+        OncClient::SetUp();
+    }
 };
 
 // Datagrams this host has sent over IPv4.
@@ -151,24 +140,26 @@ long SentDatagrams() {
 }
 
 TEST_F(OncClientHostInside, FindsTheSpoolerOnItsHostBindsAndSubmitsAJob) {
-    NS_Object *spooler = nullptr, *printer = nullptr, *self = nullptr;
-    ASSERT_EQ(Get(NS_CLASS_SPOOLER, "spool1", &spooler), NS_OK);
-    EXPECT_STREQ(spooler->onc.host, "hosta");
-    EXPECT_EQ(spooler->onc.program, kDpaProgram); // asked of host A's PTS service
-    EXPECT_EQ(spooler->onc.version, 1);
-    EXPECT_EQ(spooler->onc.dynamic, 1);
-    // A logical printer's program is its server's.
-    ASSERT_EQ(Get(NS_CLASS_LP, "lp1", &printer), NS_OK);
-    EXPECT_EQ(printer->onc.program, kDpaProgram);
-    EXPECT_STREQ(printer->serverName, "spool1");
-    EXPECT_EQ(printer->serverClass, NS_CLASS_SPOOLER);
-    // "ntfy" is never stored: it is this host.
-    ASSERT_EQ(Get(NS_CLASS_NTFY, "watcher", &self), NS_OK);
-    EXPECT_STREQ(self->onc.host, "hostb");
-    EXPECT_EQ(self->onc.program, 105005);
-
+    const struct {
+        int32_t cls;
+        const char *name, *host;
+        int32_t program;
+    } found[] = {{NS_CLASS_NTFY, "watcher", "hostb", 105005},         // never stored: this host
+                 {NS_CLASS_LP, "lp1", "hosta", kDpaProgram},          // through its server's name
+                 {NS_CLASS_SPOOLER, "spool1", "hosta", kDpaProgram}}; // asked of host A
+    NS_Object *o = nullptr;
+    for (const auto &f : found) {
+        ASSERT_EQ(Get(f.cls, f.name, &o), NS_OK) << f.name;
+        EXPECT_STREQ(o->onc.host, f.host);
+        EXPECT_EQ(o->onc.program, f.program);
+        EXPECT_EQ(o->onc.version, 1);
+        EXPECT_STREQ(o->serverName, f.cls == NS_CLASS_NTFY ? f.name : "spool1");
+        if (f.cls != NS_CLASS_SPOOLER) NS_FreeObject(o);
+    }
     vrtest::StatusList st;
-    ASSERT_EQ(ODP_Initialize2(st, spooler), 0) << std::hex << st.Code();
+    ASSERT_EQ(ODP_Initialize2(st, o), 0) << std::hex << st.Code();
+    NS_FreeObject(o);
+    // The test server answers the next request with an empty result.
     CLIENT *control = clnt_create("hosta", kDpaProgram, 1, "tcp");
     ASSERT_NE(control, nullptr);
     std::string script = "reply 0 - -";
@@ -178,10 +169,10 @@ TEST_F(OncClientHostInside, FindsTheSpoolerOnItsHostBindsAndSubmitsAJob) {
     auto proc = [](auto *f) {
         return reinterpret_cast<xdrproc_t>(reinterpret_cast<void (*)()>(f));
     };
-    ASSERT_EQ(clnt_call(control, 2, proc(xdr_ODP_argument_t), reinterpret_cast<char *>(&a),
+    EXPECT_EQ(clnt_call(control, 2, proc(xdr_ODP_argument_t), reinterpret_cast<char *>(&a),
                         proc(xdr_ODP_result_t), reinterpret_cast<char *>(&last), wait),
               RPC_SUCCESS);
-    xdr_free(proc(xdr_ODP_result_t), reinterpret_cast<char *>(&last));
+    clnt_freeres(control, proc(xdr_ODP_result_t), reinterpret_cast<char *>(&last));
     clnt_destroy(control);
     GEN_SimpleName name{};
     ASSERT_EQ(GENU_MakeEmbeddedSimpleName(st, &name, "lp1", nullptr), 0);
@@ -192,7 +183,6 @@ TEST_F(OncClientHostInside, FindsTheSpoolerOnItsHostBindsAndSubmitsAJob) {
         << std::hex << st.Code();
     EXPECT_EQ(error, nullptr);
     ODP_Terminate(st);
-    for (NS_Object *o : {spooler, printer, self}) NS_FreeObject(o);
 }
 
 // Runs last: host A's rpcbind goes away.
@@ -208,26 +198,28 @@ TEST_F(OncClientHostInside, AnUnreachableHostIsNotAskedAgain) {
     EXPECT_EQ(Get(NS_CLASS_SPOOLER, "ghost", &o), NS_E_NOTFOUND);
     EXPECT_EQ(Get(NS_CLASS_SPOOLER, "spool1", &o), NS_E_NOTFOUND);
     EXPECT_EQ(SentDatagrams(), after);
-    // "ntfy" still answers.
     ASSERT_EQ(Get(NS_CLASS_NTFY, "watcher", &o), NS_OK);
     NS_FreeObject(o);
 }
 
-// Inside nis_env.sh, with the records of OncNis in the map.
-TEST(OncNisInside, ReadsAddressRecordsFromTheMap) {
-    if (!getenv("PNS_NIS_INSIDE")) GTEST_SKIP() << "runs only inside nis_env.sh";
-    vrtest::ScratchDir dir("vroncnis");
-    vrtest::WriteFile(dir.Path() + "/nsswitch.cnf", "printers: nis\n");
-    setenv("windir", dir.Path().c_str(), 1);
-    setenv("PRINTERS_CONF", (dir.Path() + "/printers.conf").c_str(), 1);
-    setenv("VRCORE_REGISTRY", (dir.Path() + "/registry.reg").c_str(), 1);
-    setenv("NS_MS_LF", "", 1);
-    ASSERT_EQ(NS_Init(nullptr, NS_CLASS_NONE), NS_OK);
-    NS_DomainHandle domain = nullptr;
-    ASSERT_EQ(NS_CreateDomainHandle(&domain), NS_OK);
-    ASSERT_EQ(NS_SetDomain(NS_ENV_ONC, nullptr, domain), NS_OK);
+// Inside nis_env.sh, with the records of OncLive's map.
+class OncNisInside : public OncClient {
+    void SetUp() override {
+        if (!getenv("PNS_NIS_INSIDE")) GTEST_SKIP() << "runs only inside nis_env.sh";
+        vrtest::WriteFile(dir_.Path() + "/nsswitch.cnf", "printers: nis\n");
+        for (auto [k, v] : {std::pair{"windir", dir_.Path()},
+                            {"PRINTERS_CONF", dir_.Path() + "/printers.conf"},
+                            {"VRCORE_REGISTRY", dir_.Path() + "/registry.reg"},
+                            {"NS_MS_LF", std::string()}})
+            setenv(k, v.c_str(), 1);
+        OncClient::SetUp();
+    }
+    vrtest::ScratchDir dir_{"vroncnis"};
+};
+
+TEST_F(OncNisInside, ReadsAddressRecordsFromTheMap) {
     NS_Object *o = nullptr;
-    ASSERT_EQ(NS_GetObject(NS_CLASS_QUEUE, "nq", domain, &o), NS_OK);
+    ASSERT_EQ(Get(NS_CLASS_QUEUE, "nq", &o), NS_OK);
     EXPECT_STREQ(o->onc.host, "nishost");
     EXPECT_EQ(o->onc.program, 536870961);
     EXPECT_EQ(o->onc.version, 2);
@@ -238,14 +230,12 @@ TEST(OncNisInside, ReadsAddressRecordsFromTheMap) {
     NS_FreeObject(o);
     // The listing holds the well-formed spooler; the six-field one is left out.
     NS_ListHandle list = nullptr;
-    ASSERT_EQ(NS_ListObjectBegin(NS_CLASS_SPOOLER, domain, &list), NS_OK);
+    ASSERT_EQ(NS_ListObjectBegin(NS_CLASS_SPOOLER, domain_, &list), NS_OK);
     std::string names;
     while (NS_ListNext(list, &o) == NS_OK) names += std::string(o->name) + ";", NS_FreeObject(o);
     NS_ListEnd(list);
     EXPECT_EQ(names, "nspool;");
-    EXPECT_EQ(NS_GetObject(NS_CLASS_SPOOLER, "nbad", domain, &o), NS_E_NOTFOUND);
-    NS_FreeDomainHandle(domain);
-    NS_Term();
+    EXPECT_EQ(Get(NS_CLASS_SPOOLER, "nbad", &o), NS_E_NOTFOUND);
 }
 
 } // namespace
