@@ -77,8 +77,8 @@ void Find(const char *name, int32_t cls, const char *only, Located &out) {
         out.rec.reset(ns_printer_get_name(name, svc));
         if (!out.rec) continue;
         out.service = svc;
-        const char *v = out.key ? static_cast<const char *>(ns_get_value(out.key, out.rec.get()))
-                                : nullptr;
+        const char *v =
+            out.key ? static_cast<const char *>(ns_get_value(out.key, out.rec.get())) : nullptr;
         out.has_addr = v && onc::ParseAddress(v, out.addr);
         return;
     }
@@ -187,9 +187,9 @@ int RemoveAddress(const NS_Object *obj) {
         !SetText(at.rec.get(), at.key, nullptr))
         return NS_E_NOMEM;
     if (Put(at.rec.get())) return NS_E_SYSTEM;
-    if (at.addr.dynamic && std::strcmp(at.key, "saddr") == 0 && pts::Delete(obj->name) != 0)
-        return NS_E_SYSTEM;
-    return NS_OK;
+    // An entry the PTS service no longer has is as good as deleted.
+    int32_t st = at.addr.dynamic && std::strcmp(at.key, "saddr") == 0 ? pts::Delete(obj->name) : 0;
+    return st == 0 || st == pts::kNotFound ? NS_OK : NS_E_SYSTEM;
 }
 
 int OncCreateObject(const NS_Object *obj, bool force, uint32_t *flags) {
@@ -198,7 +198,8 @@ int OncCreateObject(const NS_Object *obj, bool force, uint32_t *flags) {
     if (!onc::ValidObjectName(obj->name)) return NS_E_NAME;
     Address want;
     want.host = obj->onc.host && *obj->onc.host ? obj->onc.host : HostName();
-    if (want.host.empty() || want.host.size() > kMaxHost || want.host.find(',') != std::string::npos)
+    if (want.host.empty() || want.host.size() > kMaxHost ||
+        want.host.find(',') != std::string::npos)
         return NS_E_OBJECT;
     want.program = obj->onc.program;
     want.version = obj->onc.version;
@@ -210,8 +211,10 @@ int OncCreateObject(const NS_Object *obj, bool force, uint32_t *flags) {
 
     if (force) {
         int rc = RemoveAddress(obj);
-        if (rc == NS_OK && flags) *flags |= NS_FLAG_REPLACED;
-        else if (rc != NS_E_NOTFOUND) return rc;
+        if (rc == NS_OK && flags)
+            *flags |= NS_FLAG_REPLACED;
+        else if (rc != NS_E_NOTFOUND)
+            return rc;
     }
     const char *source = obj->onc.source && *obj->onc.source ? obj->onc.source : nullptr;
     Located at;

@@ -2,7 +2,6 @@
 #include "nameservice/onc_addr.h"
 
 #include <charconv>
-#include <cstdio>
 
 namespace vrcore::nameservice::onc {
 
@@ -47,13 +46,10 @@ int32_t StoredClass(int32_t cls) {
 std::string FormatAddress(const Address &a) {
     const char *flavour = a.auth >= 0 && a.auth <= 3 ? kFlavours[a.auth] : kFlavours[0];
     const char *code = a.cls >= 0 && a.cls <= 7 ? kClassCodes[a.cls] : kClassCodes[0];
-    int n = std::snprintf(nullptr, 0, "%s,%d,%d,%s,%s,%s,%d", a.host.c_str(), a.program,
-                          a.version, flavour, code, a.server.c_str(), a.dynamic);
-    std::string out(static_cast<size_t>(n) + 1, '\0');
-    std::snprintf(out.data(), out.size(), "%s,%d,%d,%s,%s,%s,%d", a.host.c_str(), a.program,
-                  a.version, flavour, code, a.server.c_str(), a.dynamic);
-    out.resize(static_cast<size_t>(n));
-    return out;
+    std::string out = a.host;
+    out.append(",").append(std::to_string(a.program)).append(",");
+    out.append(std::to_string(a.version)).append(",").append(flavour).append(",").append(code);
+    return out.append(",").append(a.server).append(",").append(std::to_string(a.dynamic));
 }
 
 bool ParseAddress(std::string_view text, Address &out) {

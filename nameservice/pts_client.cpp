@@ -46,9 +46,9 @@ timeval CallTime() {
 
 // One call of procedure `proc` on `host`; false when the client cannot be
 // made (setting *pmap when the port mapper failed) or the call fails.
-template <class In, class Out>
-bool Call(const char *host, rpcproc_t proc, xdrproc_t in_proc, In *in, xdrproc_t out_proc, Out *out,
-          bool *pmap = nullptr) {
+template <class In, class Out> bool Call(const char *host, rpcproc_t proc, xdrproc_t in_proc,
+                                         In *in, xdrproc_t out_proc, Out *out,
+                                         bool *pmap = nullptr) {
     timeval tv = CallTime();
     CLIENT *cl = clnt_create_timed(host, kProgram, kVersion, "udp", &tv);
     if (!cl) {
@@ -126,7 +126,7 @@ int32_t Add(const Binding &b) {
     Binding in = b;
     int32_t status = kFailed;
     return Call("localhost", kAdd, Proc(XdrBinding), &in, Proc(xdr_int), &status) ? status
-                                                                                    : kFailed;
+                                                                                  : kFailed;
 }
 
 int32_t Delete(const std::string &name) {
@@ -135,7 +135,7 @@ int32_t Delete(const std::string &name) {
     if (!SetName(in, name)) return kBadName;
     int32_t status = kFailed;
     return Call("localhost", kDelete, Proc(XdrObjectName), &in, Proc(xdr_int), &status) ? status
-                                                                                         : kFailed;
+                                                                                        : kFailed;
 }
 
 } // namespace vrcore::nameservice::pts

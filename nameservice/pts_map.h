@@ -27,8 +27,8 @@ namespace vrcore::nameservice::pts {
 constexpr size_t kMaxEntries = 4096;
 constexpr const char *kMapFile = "pts.map";
 
-using MapKey = std::pair<std::string, int32_t>;          // name, type
-using MapValue = std::pair<int32_t, int32_t>;            // program, version
+using MapKey = std::pair<std::string, int32_t>; // name, type
+using MapValue = std::pair<int32_t, int32_t>;   // program, version
 using Entries = std::map<MapKey, MapValue>;
 
 // Reads the file's text into *out (emptied first); the number of lines refused.

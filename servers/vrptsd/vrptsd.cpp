@@ -47,6 +47,10 @@ const char kUsageText[] =
     "exit status: 0 stopped by a signal, 1 cannot start, 2 usage error\n";
 
 pts::MapFile *g_map = nullptr;
+// This host's rpcbind, asked over UDP on port 111 through one client kept
+// for the life of the service (rpcbind may restart under it: UDP does not
+// mind).
+CLIENT *g_rpcbind = nullptr;
 
 int UsageError(const char *what, const char *arg) {
     std::fprintf(stderr, "vrptsd: %s: %s\nTry 'vrptsd --help'.\n", what, arg);
@@ -57,6 +61,7 @@ int Fail(const std::string &message) {
     std::fprintf(stderr, "vrptsd: %s\n", message.c_str());
     LOG_CondMessage(1, kSource, __LINE__, "%s\n", message.c_str());
     LOG_Term();
+    if (g_rpcbind) clnt_destroy(g_rpcbind);
     return 1;
 }
 
@@ -66,8 +71,7 @@ bool FromLoopback(SVCXPRT *xprt) {
     if (!caller || !caller->buf) return false;
     const auto *sa = static_cast<const sockaddr *>(caller->buf);
     if (sa->sa_family == AF_INET && caller->len >= sizeof(sockaddr_in))
-        return (ntohl(static_cast<const sockaddr_in *>(caller->buf)->sin_addr.s_addr) >> 24) ==
-               127;
+        return (ntohl(static_cast<const sockaddr_in *>(caller->buf)->sin_addr.s_addr) >> 24) == 127;
     if (sa->sa_family == AF_INET6 && caller->len >= sizeof(sockaddr_in6)) {
         const in6_addr &a = static_cast<const sockaddr_in6 *>(caller->buf)->sin6_addr;
         return IN6_IS_ADDR_LOOPBACK(&a) || (IN6_IS_ADDR_V4MAPPED(&a) && a.s6_addr[12] == 127);
@@ -75,20 +79,43 @@ bool FromLoopback(SVCXPRT *xprt) {
     return false;
 }
 
+// The registrations rpcbind holds (to be freed with FreeMaps), or null when
+// it does not answer.
+rpcblist *Maps() {
+    if (!g_rpcbind) {
+        sockaddr_in rpcbind{};
+        rpcbind.sin_family = AF_INET;
+        rpcbind.sin_port = htons(111);
+        rpcbind.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        int fd = RPC_ANYSOCK;
+        g_rpcbind =
+            clntudp_bufcreate(&rpcbind, RPCBPROG, RPCBVERS, timeval{1, 0}, &fd, 65000, 65000);
+        if (!g_rpcbind) return nullptr;
+    }
+    rpcblist *list = nullptr;
+    const timeval wait{3, 0};
+    if (clnt_call(g_rpcbind, RPCBPROC_DUMP, pts::Proc(xdr_void), nullptr,
+                  pts::Proc(xdr_rpcblist_ptr), reinterpret_cast<char *>(&list),
+                  wait) != RPC_SUCCESS)
+        return nullptr;
+    return list;
+}
+
+void FreeMaps(rpcblist *list) {
+    xdr_free(pts::Proc(xdr_rpcblist_ptr), reinterpret_cast<char *>(&list));
+}
+
 // Whether program/version is registered with this host's rpcbind on any
-// transport; true as well when rpcbind cannot be asked (an entry is not
+// transport; true as well when rpcbind does not answer (an entry is not
 // dropped for want of an answer).
 bool StillRegistered(int32_t program, int32_t version) {
-    netconfig *nc = getnetconfigent("udp");
-    if (!nc) return true;
-    rpcblist *list = rpcb_getmaps(nc, "localhost");
-    freenetconfigent(nc);
+    rpcblist *list = Maps();
     if (!list) return true; // rpcbind lists itself at the least: no answer
     bool found = false;
     for (rpcblist *p = list; p && !found; p = p->rpcb_next)
         found = p->rpcb_map.r_prog == rpcprog_t(uint32_t(program)) &&
                 p->rpcb_map.r_vers == rpcvers_t(uint32_t(version));
-    xdr_free(reinterpret_cast<xdrproc_t>(xdr_rpcblist_ptr), reinterpret_cast<char *>(&list));
+    FreeMaps(list);
     return found;
 }
 
@@ -129,9 +156,7 @@ pts::Binding Get(const pts::ObjectName &o) {
 void Dispatch(svc_req *rq, SVCXPRT *xprt) {
     xdrproc_t int_proc = pts::Proc(xdr_int);
     switch (rq->rq_proc) {
-    case NULLPROC:
-        svc_sendreply(xprt, pts::Proc(xdr_void), nullptr);
-        return;
+    case NULLPROC: svc_sendreply(xprt, pts::Proc(xdr_void), nullptr); return;
     case pts::kAdd: {
         pts::Binding b;
         if (!svc_getargs(xprt, pts::Proc(pts::XdrBinding), reinterpret_cast<char *>(&b)))
@@ -156,20 +181,16 @@ void Dispatch(svc_req *rq, SVCXPRT *xprt) {
         svc_sendreply(xprt, pts::Proc(pts::XdrBinding), reinterpret_cast<char *>(&b));
         return;
     }
-    default:
-        svcerr_noproc(xprt);
+    default: svcerr_noproc(xprt);
     }
 }
 
 // Whether rpcbind answers on this host.
 bool RpcbindRunning() {
-    netconfig *nc = getnetconfigent("udp");
-    if (!nc) return false;
-    rpcblist *list = rpcb_getmaps(nc, "localhost");
-    freenetconfigent(nc);
-    if (!list) return false;
-    xdr_free(reinterpret_cast<xdrproc_t>(xdr_rpcblist_ptr), reinterpret_cast<char *>(&list));
-    return true;
+    rpcblist *list = Maps();
+    bool answered = list != nullptr;
+    FreeMaps(list);
+    return answered;
 }
 
 } // namespace
@@ -258,6 +279,7 @@ int main(int argc, char **argv) {
                     map.Size());
     svc_unreg(pts::kProgram, pts::kVersion);
     for (SVCXPRT *x : xprts) svc_destroy(x);
+    if (g_rpcbind) clnt_destroy(g_rpcbind);
     close(sig_fd);
     LOG_Term();
     return sig ? 0 : 1;
