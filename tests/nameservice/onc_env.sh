@@ -4,7 +4,9 @@
 #   onc_env.sh <test program> <filter without port mapper> <filter with one>
 set -u
 ip link set lo up && domainname vrtest.invalid && mount -t tmpfs tmpfs /run || exit 90
-export ONC_INSIDE=1
+# The RPC library keeps a few bytes of rpcbind's replies (see onc_lsan.supp).
+export ONC_INSIDE=1 ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}fast_unwind_on_malloc=0" \
+  LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$(dirname "$0")/onc_lsan.supp"
 "$1" --gtest_filter="$2" || exit 1
 mkdir -p /run/rpcbind && { rpcbind -f & pid=$!; }
 trap 'kill $pid; wait' EXIT
