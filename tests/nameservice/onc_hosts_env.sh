@@ -55,7 +55,7 @@ done
 # Leak checking leaves out what the RPC library keeps of rpcbind's replies
 # (the library has no frame pointers: a leak's stack is found slowly).
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}fast_unwind_on_malloc=0" \
-  LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$(dirname "$0")/../client/onc_lsan.supp"
+  LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$(dirname "$0")/onc_lsan.supp"
 export ONC_HOSTS_ENV=1 ODP_TEST_PROGRAM=$number PRINTERS_CONF=$dir/printers.conf windir=$dir/win \
   VRCORE_REGISTRY=$dir/registry.reg NS_MS_LF=1 ONC_RPCBIND_A=$rpcbindA \
   MSRPC_EPUUID=6f1c2a10-0000-4000-8000-000000000001
