@@ -23,7 +23,8 @@ printf '[Software\\Halvane\\Tessaril\\pgr]\n"PtsCallTimeout"=dword:00000002\n' >
 : >"$dir/printers.conf"
 { ip netns add A && ip netns add B && ip link add vA netns A type veth peer name vB netns B &&
   ip -n A addr add 10.77.3.1/24 dev vA && ip -n B addr add 10.77.3.2/24 dev vB &&
-  for h in A B; do ip -n $h link set lo up && ip -n $h link set v$h up || exit 1; done; } ||
+  ip -n A link set lo up && ip -n A link set vA up && ip -n B link set lo up &&
+  ip -n B link set vB up; } ||
   fail "cannot set up the hosts' network"
 
 for h in A B; do
