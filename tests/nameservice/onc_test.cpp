@@ -166,7 +166,7 @@ TEST(OncEnvInside, RegistersResolvesRefreshesAndDeletesThroughPts) {
     NS_FreeObject(o);
     EXPECT_EQ(NS_ListNext(l, &o) + NS_ListEnd(l), NS_E_END);
     EXPECT_EQ(NS_DeleteObject(&lp, nullptr) + NS_DeleteObject(&sp, nullptr), NS_OK);
-    EXPECT_EQ(program_of(NS_CLASS_SPOOLER, "sp1") - fake.map.count("sp1"), -NS_E_NOTFOUND);
+    EXPECT_EQ(program_of(NS_CLASS_SPOOLER, "sp1") - int32_t(fake.map.count("sp1")), -NS_E_NOTFOUND);
 
     char host[HOST_NAME_MAX + 1] = {};
     gethostname(host, sizeof host - 1);
