@@ -1,10 +1,11 @@
 #!/bin/sh
 # Runs inside private network, UTS and mount namespaces: brings up the
 # loopback, a NIS domain of its own, rpcbind, ypserv with a printers map
-# built by makedbm and ypbind, then the tests named by the filter.
-#   nis_env.sh <test program> <scratch dir> <gtest filter>
+# built by makedbm (with the lines of the extra file, when one is given) and
+# ypbind, then the tests named by the filter.
+#   nis_env.sh <test program> <scratch dir> <gtest filter> [<extra map lines>]
 set -u
-prog=$1 dir=$2 filter=$3
+prog=$1 dir=$2 filter=$3 extra=${4:-/dev/null}
 domain=vrtest.invalid
 pids=""
 cleanup() { for p in $pids; do kill "$p" 2>/dev/null; done; wait 2>/dev/null; }
@@ -22,7 +23,7 @@ mkdir -p "/var/yp/$domain" /var/yp/binding
 printf '%s\n' \
   'nis1 nis1|nisalias:bsdaddr=nsrv,nq:note=from-nis:' \
   'nisalias nis1|nisalias:bsdaddr=nsrv,nq:note=from-nis:' \
-  'nis2 nis2:use=nis1:' \
+  'nis2 nis2:use=nis1:' | cat - "$extra" \
   | /usr/lib/yp/makedbm -m nismaster - "/var/yp/$domain/printers.conf.byname" \
   || fail "makedbm failed"
 

@@ -1,0 +1,141 @@
+// Look-ups of the PTS service (vrptsd) over UDP on the loopback, in items
+// per second: one get call per iteration on a client made once (beside a
+// null call); the library's look-up with the cache time 0 (a client made
+// and the service asked every time); and the library's look-up answered
+// from its cache.
+// Items per second are by wall time.
+//
+// Started as it is, the program runs itself again inside private network
+// and mount namespaces with an rpcbind and a vrptsd of their own (needs
+// root, unshare and rpcbind; otherwise every benchmark is skipped with the
+// reason). Figures, the median of three runs:
+//   build/dev/bench/pts_bench --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+
+#include "nameservice/pts_client.h"
+
+namespace {
+
+namespace pts = vrcore::nameservice::pts;
+
+const char kName[] = "bench-spool";
+
+// Runs rpcbind and vrptsd ($0 is the daemon), then the program ($@)
+// marked as inside.
+const char kInside[] = R"(set -u
+ip link set lo up && mount -t tmpfs tmpfs /run && mkdir -p /run/rpcbind || exit 90
+rpcbind -f & r=$!
+for _ in $(seq 1 50); do rpcinfo -p 127.0.0.1 >/dev/null 2>&1 && break; sleep 0.1; done
+d=$(mktemp -d)
+"$0" --state-dir "$d" --log stderr 2>/dev/null & p=$!
+for _ in $(seq 1 50); do rpcinfo -u 127.0.0.1 105004 1 >/dev/null 2>&1 && break; sleep 0.1; done
+PTS_BENCH_INSIDE=1 "$@"; rc=$?
+kill $p $r; wait; rm -rf "$d"; exit $rc)";
+
+// Why the service cannot be run here, or "" when it runs.
+std::string &Unavailable() {
+    static std::string why;
+    return why;
+}
+
+void RunInside(int argc, char **argv) {
+    if (getenv("PTS_BENCH_INSIDE")) return;
+    if (geteuid() != 0) {
+        Unavailable() = "needs root (private namespaces with an rpcbind of their own)";
+        return;
+    }
+    if (system("command -v rpcbind >/dev/null 2>&1 && unshare --net --mount true 2>/dev/null")) {
+        Unavailable() = "needs rpcbind and private network and mount namespaces";
+        return;
+    }
+    std::string self(4096, '\0');
+    ssize_t n = readlink("/proc/self/exe", self.data(), self.size() - 1);
+    if (n <= 0) return;
+    self.resize(size_t(n));
+    std::vector<const char *> args = {"unshare",
+                                      "--net",
+                                      "--mount",
+                                      "--propagation",
+                                      "private",
+                                      "/bin/sh",
+                                      "-c",
+                                      kInside,
+                                      VRCORE_BINARY_DIR "/servers/vrptsd/vrptsd",
+                                      self.c_str()};
+    for (int i = 1; i < argc; ++i) args.push_back(argv[i]);
+    args.push_back(nullptr);
+    execvp("unshare", const_cast<char *const *>(args.data()));
+    Unavailable() = "cannot start unshare";
+}
+
+bool Ready(benchmark::State &state) {
+    if (Unavailable().empty()) return true;
+    state.SkipWithError(Unavailable().c_str());
+    return false;
+}
+
+// Procedure 0 (the null call) beside get: what the service's own work adds.
+void Calls(benchmark::State &state, rpcproc_t proc) {
+    if (!Ready(state)) return;
+    CLIENT *c = clnt_create("127.0.0.1", pts::kProgram, pts::kVersion, "udp");
+    if (!c) return state.SkipWithError("no client");
+    pts::ObjectName in;
+    pts::SetName(in, kName);
+    timeval wait{5, 0};
+    for (auto _ : state) {
+        pts::Binding b;
+        b.program = int32_t(pts::kProgram);
+        if (clnt_call(c, proc, proc ? pts::Proc(pts::XdrObjectName) : pts::Proc(xdr_void),
+                      reinterpret_cast<char *>(&in),
+                      proc ? pts::Proc(pts::XdrBinding) : pts::Proc(xdr_void),
+                      reinterpret_cast<char *>(&b), wait) != RPC_SUCCESS ||
+            b.program != int32_t(pts::kProgram)) {
+            state.SkipWithError("call failed");
+            break;
+        }
+    }
+    clnt_destroy(c);
+    state.SetItemsProcessed(state.iterations());
+}
+void BM_PtsNullCall(benchmark::State &state) { Calls(state, 0); }
+void BM_PtsGetCall(benchmark::State &state) { Calls(state, pts::kGet); }
+BENCHMARK(BM_PtsNullCall)->UseRealTime();
+BENCHMARK(BM_PtsGetCall)->UseRealTime();
+
+void Lookups(benchmark::State &state, int cache_seconds) {
+    if (!Ready(state)) return;
+    pts::ClientStart(5, cache_seconds);
+    for (auto _ : state) {
+        pts::Binding b;
+        if (!pts::Lookup("localhost", kName, b)) {
+            state.SkipWithError("look-up failed");
+            break;
+        }
+    }
+    pts::ClientStop();
+    state.SetItemsProcessed(state.iterations());
+}
+void BM_PtsLookupUncached(benchmark::State &state) { Lookups(state, 0); }
+void BM_PtsLookupCached(benchmark::State &state) { Lookups(state, 60); }
+BENCHMARK(BM_PtsLookupUncached)->UseRealTime();
+BENCHMARK(BM_PtsLookupCached)->UseRealTime();
+
+} // namespace
+
+int main(int argc, char **argv) {
+    RunInside(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    // The bound name: the service's own program, which stays registered.
+    pts::Binding b;
+    pts::SetName(b.object, kName);
+    b.program = int32_t(pts::kProgram), b.version = int32_t(pts::kVersion);
+    if (Unavailable().empty() && pts::Add(b) != 0) Unavailable() = "the PTS service refused add";
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
