@@ -1,0 +1,83 @@
+// Requests over ONC RPC: procedure 1 takes an operation and its encoded
+// argument and answers with the encoded result or error.
+#include "dpad_onc.h"
+
+#include <poll.h>
+#include <rpc/rpc.h>
+#include <rpc/rpc_com.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <vector>
+
+#include "vrcore/log.h"
+#include "vrcore/odpcli.h"
+
+namespace vrcore::dpad {
+
+namespace {
+
+constexpr const char *kSource = "vrdpad";
+Service *g_service = nullptr;
+
+template <class F> xdrproc_t Proc(F *f) {
+    return reinterpret_cast<xdrproc_t>(reinterpret_cast<void (*)()>(f));
+}
+
+void Dispatch(svc_req *rq, SVCXPRT *xprt) {
+    if (rq->rq_proc == NULLPROC) {
+        svc_sendreply(xprt, Proc(xdr_void), nullptr);
+        return;
+    }
+    if (rq->rq_proc != ODP_ONC_PROCEDURE) {
+        svcerr_noproc(xprt);
+        return;
+    }
+    ODP_argument_t arg{};
+    if (!svc_getargs(xprt, Proc(xdr_ODP_argument_t), reinterpret_cast<char *>(&arg))) {
+        LOG_CondMessage(2, kSource, __LINE__, "a request record could not be read\n");
+        svcerr_decode(xprt);
+        return;
+    }
+    Reply reply = g_service->Handle(arg.operation,
+                                    reinterpret_cast<const unsigned char *>(arg.request.encodePacket_val),
+                                    arg.request.encodePacket_len);
+    svc_freeargs(xprt, Proc(xdr_ODP_argument_t), reinterpret_cast<char *>(&arg));
+    ODP_result_t res{reply.kind,
+                     {unsigned(reply.result.size()), reply.result.data()},
+                     {unsigned(reply.error.size()), reply.error.data()}};
+    if (!svc_sendreply(xprt, Proc(xdr_ODP_result_t), reinterpret_cast<char *>(&res)))
+        LOG_CondMessage(2, kSource, __LINE__, "a reply could not be sent\n");
+}
+
+} // namespace
+
+bool StartOnc(Service *service, uint32_t program, uint32_t version, uint32_t max_record) {
+    g_service = service;
+    int maxrec = max_record > INT_MAX / 4 - 64 ? INT_MAX : int(max_record) * 4 + 64;
+    if (getenv("DPAD_MAXREC")) rpc_control(RPC_SVC_CONNMAXREC_SET, &maxrec);
+    rpcb_unset(program, version, nullptr);
+    return svc_create(Dispatch, program, version, "tcp") > 0;
+}
+
+int ServeOnc(int stop_fd, void (*after)(void *), void *ctx) {
+    for (;;) {
+        std::vector<pollfd> fds(svc_pollfd, svc_pollfd + svc_max_pollfd);
+        fds.push_back({stop_fd, POLLIN, 0});
+        int n = ::poll(fds.data(), fds.size(), -1);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return LOG_CondMessage(1, kSource, __LINE__, "poll failed\n"), 0;
+        if (fds.back().revents & POLLIN) {
+            signalfd_siginfo info{};
+            return ::read(stop_fd, &info, sizeof info) == sizeof info ? int(info.ssi_signo) : 0;
+        }
+        svc_getreq_poll(fds.data(), n);
+        after(ctx);
+    }
+}
+
+void StopOnc(uint32_t program, uint32_t version) { svc_unreg(program, version); }
+
+} // namespace vrcore::dpad
