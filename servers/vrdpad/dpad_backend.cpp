@@ -33,8 +33,8 @@ bool CopyInto(int in, int out) {
 bool ToDirectory(const Printer &p, const Job &job, uint32_t n, int in, std::string *why) {
     if (!MakeDirectories(p.directory)) return *why = Errno("cannot make " + p.directory), false;
     const std::string &doc_name = job.documents[n - 1].name;
-    std::string name = std::to_string(job.id) + "-" + std::to_string(n) +
-                       (doc_name.empty() ? "" : "-" + doc_name);
+    std::string name =
+        std::to_string(job.id) + "-" + std::to_string(n) + (doc_name.empty() ? "" : "-" + doc_name);
     std::string path = p.directory + "/" + name, temp = p.directory + "/." + name + ".tmp";
     int out = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0640);
     if (out < 0) return *why = Errno("cannot create " + temp), false;

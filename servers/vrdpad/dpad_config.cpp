@@ -137,7 +137,8 @@ bool LoadPrinters(Config *config, std::string *why) {
         config->printers.push_back(std::move(p));
     }
     if (config->printers.empty())
-        config->printers.push_back({"default", BackendKind::kDirectory, config->root + "/printed", ""});
+        config->printers.push_back(
+            {"default", BackendKind::kDirectory, config->root + "/printed", ""});
     return true;
 }
 

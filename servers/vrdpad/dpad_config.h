@@ -19,11 +19,11 @@ struct Printer {
 };
 
 struct Config {
-    std::string root;               // state: the job database and the spool
-    std::string name = "vrdpad";    // the server's name
-    std::string log = "stderr";     // the log's destination
-    uint32_t onc_program = 0;       // 0: no ONC RPC service
-    uint32_t onc_version = 1;       //
+    std::string root;                 // state: the job database and the spool
+    std::string name = "vrdpad";      // the server's name
+    std::string log = "stderr";       // the log's destination
+    uint32_t onc_program = 0;         // 0: no ONC RPC service
+    uint32_t onc_version = 1;         //
     uint32_t max_request = 64u << 20; // bytes of one encoded request
     std::vector<Printer> printers;
 };

@@ -4,12 +4,11 @@
 
 #include <poll.h>
 #include <rpc/rpc.h>
-#include <rpc/rpc_com.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <vector>
 
 #include "vrcore/log.h"
@@ -21,6 +20,34 @@ namespace {
 
 constexpr const char *kSource = "vrdpad";
 Service *g_service = nullptr;
+uint32_t g_max_request = 0;
+
+// A request as it arrives: the operation and its bytes, each carried in a
+// 4-byte word of which the low byte counts. A count above the limit is
+// refused before anything is allocated.
+struct Request {
+    int operation = 0;
+    std::vector<unsigned char> bytes;
+};
+
+bool_t ReadRequest(XDR *xdrs, Request *r) {
+    if (xdrs->x_op != XDR_DECODE) return TRUE;
+    u_int count = 0;
+    if (!xdr_int(xdrs, &r->operation) || !xdr_u_int(xdrs, &count)) return FALSE;
+    if (count > g_max_request) {
+        LOG_CondMessage(2, kSource, __LINE__, "a request of %u bytes was refused (limit %u)\n",
+                        count, g_max_request);
+        return FALSE;
+    }
+    unsigned char words[4096];
+    for (u_int done = 0; done < count;) {
+        u_int n = std::min<u_int>(count - done, sizeof words / 4);
+        if (!XDR_GETBYTES(xdrs, reinterpret_cast<char *>(words), n * 4)) return FALSE;
+        for (u_int i = 0; i < n; ++i) r->bytes.push_back(words[4 * i + 3]);
+        done += n;
+    }
+    return TRUE;
+}
 
 template <class F> xdrproc_t Proc(F *f) {
     return reinterpret_cast<xdrproc_t>(reinterpret_cast<void (*)()>(f));
@@ -35,16 +62,13 @@ void Dispatch(svc_req *rq, SVCXPRT *xprt) {
         svcerr_noproc(xprt);
         return;
     }
-    ODP_argument_t arg{};
-    if (!svc_getargs(xprt, Proc(xdr_ODP_argument_t), reinterpret_cast<char *>(&arg))) {
+    Request arg;
+    if (!svc_getargs(xprt, Proc(ReadRequest), reinterpret_cast<char *>(&arg))) {
         LOG_CondMessage(2, kSource, __LINE__, "a request record could not be read\n");
         svcerr_decode(xprt);
         return;
     }
-    Reply reply = g_service->Handle(arg.operation,
-                                    reinterpret_cast<const unsigned char *>(arg.request.encodePacket_val),
-                                    arg.request.encodePacket_len);
-    svc_freeargs(xprt, Proc(xdr_ODP_argument_t), reinterpret_cast<char *>(&arg));
+    Reply reply = g_service->Handle(arg.operation, arg.bytes.data(), arg.bytes.size());
     ODP_result_t res{reply.kind,
                      {unsigned(reply.result.size()), reply.result.data()},
                      {unsigned(reply.error.size()), reply.error.data()}};
@@ -56,8 +80,7 @@ void Dispatch(svc_req *rq, SVCXPRT *xprt) {
 
 bool StartOnc(Service *service, uint32_t program, uint32_t version, uint32_t max_record) {
     g_service = service;
-    int maxrec = max_record > INT_MAX / 4 - 64 ? INT_MAX : int(max_record) * 4 + 64;
-    if (getenv("DPAD_MAXREC")) rpc_control(RPC_SVC_CONNMAXREC_SET, &maxrec);
+    g_max_request = max_record;
     rpcb_unset(program, version, nullptr);
     return svc_create(Dispatch, program, version, "tcp") > 0;
 }

@@ -8,8 +8,8 @@
 namespace vrcore::dpad {
 
 // Registers the program's TCP service with rpcbind (replacing a stale
-// registration). Connections are read without blocking and a request
-// record longer than max_record bytes is dropped with its connection.
+// registration). A request of more than max_record encoded bytes is
+// refused unread (the caller sees a decoding failure).
 bool StartOnc(Service *service, uint32_t program, uint32_t version, uint32_t max_record);
 // Serves requests until a signal of `stop_fd` (a signalfd) arrives;
 // `after` runs after each round of requests. Returns the signal number.

@@ -31,7 +31,8 @@ struct Decoded {
     void *value = nullptr;
     Decoded(int p, const unsigned char *bytes, size_t length) : pdu(p) {
         GENU_Buffer in{uint32_t(length), const_cast<unsigned char *>(bytes)};
-        if (length > 0xFFFFFFFFu || GENU_OssDecode(nullptr, &pdu, &in, &value) != 0) value = nullptr;
+        if (length > 0xFFFFFFFFu || GENU_OssDecode(nullptr, &pdu, &in, &value) != 0)
+            value = nullptr;
     }
     ~Decoded() {
         if (value) GENU_OssFreePDU(nullptr, pdu, value);
@@ -165,12 +166,13 @@ bool Service::Receive(Job &job, const ODP_BerDocDescription &doc, Error *error) 
     if (doc.bit_mask & 0x10) {
         AS_SetHandle attrs = AS_nullSetHandle;
         if (ToGEN_AS(vrcore::dpad::Status(), doc.attributes, &attrs) != 0) {
-            error->Service(kServUnsupportedParameter, object, "the document attributes are unusable");
+            error->Service(kServUnsupportedParameter, object,
+                           "the document attributes are unusable");
             return false;
         }
         void *value = nullptr;
-        bool named = AS_GetAttrVal(vrcore::dpad::Status(), attrs, kAttrDocumentName, &value) == 0 &&
-                     value;
+        bool named =
+            AS_GetAttrVal(vrcore::dpad::Status(), attrs, kAttrDocumentName, &value) == 0 && value;
         bool ok = !named || (NameText(*static_cast<GEN_SimpleName *>(value), &d.name) &&
                              SafeFileName(d.name, kMaxDocumentName));
         if (!ok) {
@@ -193,11 +195,12 @@ bool Service::Receive(Job &job, const ODP_BerDocDescription &doc, Error *error) 
         return false;
     }
     const auto *c = static_cast<const GEN_DocumentContent *>(content.value);
-    uint32_t method = (doc.bit_mask & 0x80) ? OidOf(doc.transfer_method)
+    uint32_t method = (doc.bit_mask & 0x80)               ? OidOf(doc.transfer_method)
                       : c->choice == GEN_CONTENT_INCLUDED ? FT_METHOD_WITH_REQUEST
                                                           : FT_METHOD_FILE_REFERENCE;
     bool inline_data = method == FT_METHOD_WITH_REQUEST && c->choice == GEN_CONTENT_INCLUDED;
-    if (!inline_data && !(method == FT_METHOD_FILE_REFERENCE && c->choice == GEN_CONTENT_REFERENCED)) {
+    if (!inline_data &&
+        !(method == FT_METHOD_FILE_REFERENCE && c->choice == GEN_CONTENT_REFERENCED)) {
         error->Service(kServUnsupportedParameter, object,
                        "documents come with the request or by file reference");
         return false;
@@ -219,8 +222,8 @@ bool Service::Receive(Job &job, const ODP_BerDocDescription &doc, Error *error) 
         if (rc == 0) ::unlink(got.spool_name);
         Durable(job, 0, error);
         error->DocumentAccess(rc == 0 ? kDocNotAvailable : kDocAccessDenied, object,
-                              "the document could not be received (status " +
-                                  std::to_string(rc) + ")");
+                              "the document could not be received (status " + std::to_string(rc) +
+                                  ")");
         return false;
     }
     d.size = got.size;
@@ -250,7 +253,8 @@ Reply Service::PrintResult(const Job &job) {
     std::snprintf(res.job_identification, sizeof res.job_identification, "%u", job.id);
     Reply r;
     Error error;
-    if (ber.From(status) && (res.job_status = ber.List(), Encode(ODP_PDU_PRINT_RES, &res, &r.result)))
+    if (ber.From(status) &&
+        (res.job_status = ber.List(), Encode(ODP_PDU_PRINT_RES, &res, &r.result)))
         return r;
     error.Service(kServUnclassified, JobObject(job.id), "the result could not be encoded");
     return Failed(error);
@@ -273,7 +277,8 @@ Reply Service::Submit(int32_t operation, const ODP_BerPrintArg &arg) {
         }
         std::vector<unsigned char> attrs;
         if ((a.bit_mask & 0x40) && a.job_attributes && !EncodeSet(a.job_attributes, &attrs)) {
-            error.Service(kServUnsupportedParameter, NamedObject(printer), "unusable job attributes");
+            error.Service(kServUnsupportedParameter, NamedObject(printer),
+                          "unusable job attributes");
             return Failed(error);
         }
         Job &job = store_.NewJob(p->name);
@@ -281,11 +286,13 @@ Reply Service::Submit(int32_t operation, const ODP_BerPrintArg &arg) {
         bool ok = true;
         if (!attrs.empty()) {
             ok = WriteFileAtomically(store_.AttributesPath(id), attrs.data(), attrs.size());
-            if (ok) job.flags |= kJobHasAttributes;
-            else error.Service(kServResourceLimit, JobObject(id), "the job could not be stored");
+            if (ok)
+                job.flags |= kJobHasAttributes;
+            else
+                error.Service(kServResourceLimit, JobObject(id), "the job could not be stored");
         }
         ok = ok && ((a.bit_mask & 0x20) ? Receive(job, a.first_document, &error)
-                                         : Durable(job, 0, &error));
+                                        : Durable(job, 0, &error));
         if (ok && !((a.bit_mask & 0x80) && !a.job_submission_complete)) {
             job.state = kStatePending;
             ok = Durable(job, 0, &error);
@@ -302,7 +309,8 @@ Reply Service::Submit(int32_t operation, const ODP_BerPrintArg &arg) {
                         job.printer.c_str());
         return PrintResult(job);
     }
-    const char *name = operation == 5 ? arg.u.add_document.existing_job : arg.u.close_job.existing_job;
+    const char *name =
+        operation == 5 ? arg.u.add_document.existing_job : arg.u.close_job.existing_job;
     Job *job = Named(name, &error);
     if (!job) return Failed(error);
     if (job->state != kStatePreProcessing) {
@@ -458,10 +466,12 @@ bool Service::PrintJob(Job &job) {
         job.flags |= kJobFailed;
         LOG_CondMessage(1, kSource, __LINE__, "job %u failed: %s\n", job.id, why.c_str());
     } else {
-        LOG_CondMessage(6, kSource, __LINE__, "job %u printed on %s\n", job.id, job.printer.c_str());
+        LOG_CondMessage(6, kSource, __LINE__, "job %u printed on %s\n", job.id,
+                        job.printer.c_str());
     }
     if (!store_.Put(job) || !store_.Sync()) {
-        LOG_CondMessage(1, kSource, __LINE__, "job %u: the job database cannot be written\n", job.id);
+        LOG_CondMessage(1, kSource, __LINE__, "job %u: the job database cannot be written\n",
+                        job.id);
         return false;
     }
     store_.DropData(job);

@@ -24,9 +24,7 @@ constexpr uint8_t kRecordVersion = 1;
 void Put32(std::string *out, uint32_t v) {
     for (int s = 24; s >= 0; s -= 8) out->push_back(char(v >> s));
 }
-void Put64(std::string *out, uint64_t v) {
-    Put32(out, uint32_t(v >> 32)), Put32(out, uint32_t(v));
-}
+void Put64(std::string *out, uint64_t v) { Put32(out, uint32_t(v >> 32)), Put32(out, uint32_t(v)); }
 
 // Reads fixed-width fields from a record; any overrun makes it bad.
 struct Reader {
@@ -178,8 +176,8 @@ bool Store::Put(const Job &job, uint32_t doc) {
     drec.push_back(char(d.name.size()));
     drec += d.name;
     key = DocKey(job.id, doc);
-    return VRBM_store(db_, key.data(), int32_t(key.size()), drec.data(), int32_t(drec.size()),
-                      1) == 0;
+    return VRBM_store(db_, key.data(), int32_t(key.size()), drec.data(), int32_t(drec.size()), 1) ==
+           0;
 }
 
 bool Store::Sync() { return VRBM_sync(db_) == 0; }
@@ -221,7 +219,8 @@ void Store::Recover() {
         job.octets = r.Get(8);
         job.printer = r.Text();
         if (!r.ok) {
-            LOG_CondMessage(2, kSource, __LINE__, "job %u: its record is unreadable; skipped\n", id);
+            LOG_CondMessage(2, kSource, __LINE__, "job %u: its record is unreadable; skipped\n",
+                            id);
             continue;
         }
         for (uint32_t n = 1; n <= docs; ++n) {

@@ -13,9 +13,9 @@ bool Types::Find() {
     struct {
         const GENU_ValueDescriptor *desc;
         uint32_t *type;
-    } wanted[] = {{&GENU_CardinalDesc, &cardinal},       {&GENU_Cardinal64Desc, &cardinal64},
-                  {&GENU_IdentifierDesc, &identifier},   {&GENU_JobIdentifierDesc, &job_id},
-                  {&GENU_SimpleNameDesc, &simple_name},  {&GENU_ObjectIdentDesc, &object_ident},
+    } wanted[] = {{&GENU_CardinalDesc, &cardinal},           {&GENU_Cardinal64Desc, &cardinal64},
+                  {&GENU_IdentifierDesc, &identifier},       {&GENU_JobIdentifierDesc, &job_id},
+                  {&GENU_SimpleNameDesc, &simple_name},      {&GENU_ObjectIdentDesc, &object_ident},
                   {&GENU_DocumentContentDesc, &doc_content}, {&GENU_GeneralizedTimeDesc, &time}};
     bool all = true;
     for (auto &w : wanted) {

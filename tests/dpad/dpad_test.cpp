@@ -2,7 +2,11 @@
 // test, against the library's client over ONC RPC.
 #include <fcntl.h>
 #include <signal.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <rpc/pmap_clnt.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -60,12 +64,16 @@ class DpadInside : public ::testing::Test {
         signal(SIGPIPE, SIG_IGN);
         root_ = dir_.Path() + "/root", out_ = dir_.Path() + "/out", cmd_ = dir_.Path() + "/cmd";
         fs::create_directories(cmd_);
-        vrtest::WriteFile(dir_.Path() + "/registry.reg",
-                          "[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril\\dpad\\Printers\\lp1]\n"
-                          "\"Directory\"=\"" + out_ + "\"\n"
-                          "[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril\\dpad\\Printers\\lp2]\n"
-                          "\"Backend\"=\"command\"\n"
-                          "\"Command\"=\"cat > " + cmd_ + "/$VRDPAD_JOB-$VRDPAD_DOCUMENT\"\n");
+        vrtest::WriteFile(
+            dir_.Path() + "/registry.reg",
+            "[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril\\dpad\\Printers\\lp1]\n"
+            "\"Directory\"=\"" +
+                out_ +
+                "\"\n"
+                "[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril\\dpad\\Printers\\lp2]\n"
+                "\"Backend\"=\"command\"\n"
+                "\"Command\"=\"cat > " +
+                cmd_ + "/$VRDPAD_JOB-$VRDPAD_DOCUMENT\"\n");
         setenv("VRCORE_REGISTRY", (dir_.Path() + "/registry.reg").c_str(), 1);
         Start();
     }
@@ -131,9 +139,9 @@ class DpadInside : public ::testing::Test {
         if (d.path.empty()) {
             content.choice = GEN_CONTENT_INCLUDED;
             content.u.included.encoding = GEN_EXTERNAL_OCTET_ALIGNED;
-            content.u.included.data = {int32_t(d.data.size()),
-                                       reinterpret_cast<unsigned char *>(
-                                           const_cast<char *>(d.data.data()))};
+            content.u.included.data = {
+                int32_t(d.data.size()),
+                reinterpret_cast<unsigned char *>(const_cast<char *>(d.data.data()))};
         } else {
             content.choice = GEN_CONTENT_REFERENCED;
             content.u.referenced.object_type = 90;
@@ -182,7 +190,7 @@ class DpadInside : public ::testing::Test {
     static std::string Outcome(int rc, Status &st, ODP_PrintResult *r, ERDPA_ErrorResult *e) {
         std::string job = r ? r->job_identification.value : "";
         if (r) FreeGEN_printResult(st, r, nullptr);
-        if (rc) return "rc " + std::to_string(st.Code());  // DEBUG
+        if (rc) return "rc " + std::to_string(st.Code()); // DEBUG
         return e ? Kind(e) : job;
     }
     // The objects of a class: name (job identifier or printer) and state.
@@ -210,9 +218,9 @@ class DpadInside : public ::testing::Test {
         if (error) *error = e ? Kind(e) : "";
         return got;
     }
-    // A printed file, once the server has written it (printing follows the reply).
-    std::string Printed(const std::string &path) {
-        for (int i = 0; i < 200 && !fs::exists(path); ++i)
+    // A printed file, once its job is completed (printing follows the reply).
+    std::string Printed(const std::string &job, const std::string &path) {
+        for (int i = 0; i < 200 && StateOf(job) != kCompleted; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(25));
         return ReadFile(path);
     }
@@ -232,6 +240,34 @@ class DpadInside : public ::testing::Test {
                      reinterpret_cast<char *>(&r));
         clnt_destroy(c);
         return kind;
+    }
+
+    // Hostile requests: a length of 2 GiB with nothing behind it, and a
+    // record cut off by a disconnect. True when the server refused them.
+    bool Hostile() {
+        CLIENT *c = clnt_create("127.0.0.1", kProgram, 1, "tcp");
+        if (!c) return false;
+        auto huge = [](XDR *x, void *) -> bool_t {
+            int op = 0;
+            u_int count = 0x80000000u;
+            return xdr_int(x, &op) && xdr_u_int(x, &count);
+        };
+        timeval wait{5, 0};
+        ODP_result_t r{};
+        clnt_stat st =
+            clnt_call(c, 1, reinterpret_cast<xdrproc_t>(+huge), nullptr,
+                      reinterpret_cast<xdrproc_t>(reinterpret_cast<void (*)()>(xdr_ODP_result_t)),
+                      reinterpret_cast<char *>(&r), wait);
+        clnt_destroy(c);
+        sockaddr_in a{};
+        a.sin_family = AF_INET, a.sin_addr.s_addr = htonl(0x7F000001);
+        a.sin_port = htons(pmap_getport(&a, kProgram, 1, IPPROTO_TCP));
+        int fd = socket(AF_INET, SOCK_STREAM, 0);
+        const unsigned char cut[] = {0x00, 0x10, 0x00, 0x00, 0, 0, 0, 1}; // 1 MiB promised
+        bool sent = connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0 &&
+                    write(fd, cut, sizeof cut) == sizeof cut;
+        close(fd);
+        return st == RPC_CANTDECODEARGS && sent;
     }
 
     vrtest::ScratchDir dir_{"vrdpad"};
@@ -255,22 +291,24 @@ TEST_F(DpadInside, SubmitListCancelRefuseAndSurviveKills) {
     };
     for (auto &p : printed) {
         std::string job = Submit(p.printer, p.doc);
-        EXPECT_TRUE(Printed(dir_.Path() + "/" + p.printed) == p.data) << job << " " << p.printed;
+        EXPECT_TRUE(Printed(job, dir_.Path() + "/" + p.printed) == p.data)
+            << job << " " << p.printed;
     }
     // Refusals: each answered with its DPA error kind, and the server goes on.
     struct {
         std::string got, want;
     } refused[] = {
-        {Submit("lp9", {"x", "", ""}), "!4"},                  // no such printer: selection
-        {Submit("lp1", {"x", "", "../escape"}), "!2"},         // document name: attribute
+        {Submit("lp9", {"x", "", ""}), "!4"},                   // no such printer: selection
+        {Submit("lp1", {"x", "", "../escape"}), "!2"},          // document name: attribute
         {Submit("lp1", {"", dir_.Path() + "/none", ""}), "!3"}, // unreadable reference
-        {Submit("lp1", {"x", "", ""}, "../1"), "!4"},          // job identifier: selection
+        {Submit("lp1", {"x", "", ""}, "../1"), "!4"},           // job identifier: selection
         {Close("77"), "!4"},
-        {Cancel("1"), "!1"}, // printed already: update
+        {Cancel("1"), "!1"},                               // printed already: update
         {std::to_string(Raw(0, "\x30\x80garbage")), "10"}, // undecodable: service
         {std::to_string(Raw(27, "")), "10"},
     };
     for (auto &r : refused) EXPECT_EQ(r.got, r.want);
+    EXPECT_TRUE(Hostile());
     EXPECT_FALSE(fs::exists(dir_.Path() + "/escape"));
     std::string error;
     List(90, &error);
@@ -281,7 +319,7 @@ TEST_F(DpadInside, SubmitListCancelRefuseAndSurviveKills) {
     EXPECT_EQ(StateOf(multi), kPreProcessing);
     EXPECT_EQ(Submit("lp1", {"two", "", "b"}, multi.c_str(), 0), multi);
     EXPECT_EQ(Close(multi.c_str()), multi);
-    std::string second = Printed(out_ + "/" + multi + "-2-b");
+    std::string second = Printed(multi, out_ + "/" + multi + "-2-b");
     EXPECT_EQ(ReadFile(out_ + "/" + multi + "-1") + second, "onetwo");
     std::string cancelled = Submit("lp1", {"never", "", ""}, nullptr, 0);
     EXPECT_EQ(Cancel(cancelled.c_str()), "ok");
@@ -294,7 +332,7 @@ TEST_F(DpadInside, SubmitListCancelRefuseAndSurviveKills) {
     EXPECT_EQ(StateOf(open), kPreProcessing);
     EXPECT_EQ(StateOf(multi), kCompleted);
     EXPECT_EQ(Close(open.c_str()), open);
-    EXPECT_EQ(Printed(out_ + "/" + open + "-1"), "open");
+    EXPECT_EQ(Printed(open, out_ + "/" + open + "-1"), "open");
 
     // A transfer cut off by SIGKILL fails its job and leaves nothing of it.
     std::string big = dir_.Path() + "/big";
