@@ -84,7 +84,10 @@ int main(int argc, char **argv) {
                     "root %s\n",
                     config.name.c_str(), config.onc_program, dce ? RPCS_Port(dce) : 0,
                     config.printers.size(), store.Jobs().size(), config.root.c_str());
-    service.PrintPending();
+    {
+        std::lock_guard<std::mutex> hold(gate.lock);
+        service.PrintPending();
+    }
     int sig = dpad::ServeOnc(&gate, stop_fd, PrintPending, &service);
     LOG_CondMessage(6, kSource, __LINE__, "stopping on signal %d\n", sig);
     if (config.onc_program) dpad::StopOnc(config.onc_program, config.onc_version);

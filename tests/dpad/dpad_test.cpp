@@ -34,8 +34,8 @@ using vrtest::ReadFile;
 
 constexpr uint32_t kProgram = 0x20271031;
 constexpr GENU_ShortOID kJobClass = 87, kPrinterClass = 88, kJobState = 248, kJobId = 1057,
-                        kDocName = 320, kPending = 251, kPreProcessing = 250, kRetained = 254,
-                        kCompleted = 259, kCancelled = 258;
+                        kDocName = 320, kPreProcessing = 250, kRetained = 254, kCompleted = 259,
+                        kCancelled = 258;
 
 TEST(Dpad, ServesJobsOverOnc) {
     std::string why = geteuid() != 0 ? "not running as root" : "";
@@ -217,7 +217,7 @@ class DpadInside : public ::testing::Test {
     static std::string Outcome(int rc, Status &st, ODP_PrintResult *r, ERDPA_ErrorResult *e) {
         std::string job = r ? r->job_identification.value : "";
         if (r) FreeGEN_printResult(st, r, nullptr);
-        if (rc) return "rc " + std::to_string(st.Code()); // DEBUG
+        if (rc) return "rc " + std::to_string(st.Code());
         return e ? Kind(e) : job;
     }
     // The objects of a class: name (job identifier or printer) and state.
