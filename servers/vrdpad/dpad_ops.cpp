@@ -19,10 +19,11 @@ namespace {
 constexpr const char *kSource = "vrdpad";
 
 // Attributes and classes the server names.
-constexpr GENU_ShortOID kClassJob = 87, kClassPrinter = 88;
+constexpr GENU_ShortOID kClassJob = 87, kClassPrinter = 88, kClassQueue = 93;
 constexpr GENU_ShortOID kAttrJobIdentifier = 1057, kAttrJobState = 248, kAttrDocuments = 285,
                         kAttrOctets = 277, kAttrPrinterRequested = 244, kAttrStateReasons = 288,
-                        kAttrDocumentName = 320, kAttrPrinterName = 649, kAttrPrinterState = 654;
+                        kAttrDocumentName = 320, kAttrPrinterName = 649, kAttrPrinterState = 654,
+                        kAttrEnabled = 869;
 constexpr GENU_ShortOID kReasonAbortedBySystem = 298, kPrinterIdle = 263;
 
 // A decoded argument, released when it goes.
@@ -122,6 +123,10 @@ Reply Service::Handle(int32_t operation, const unsigned char *bytes, size_t leng
         error.Service(kServInvalidContext, server, "no listing is in progress");
         return Failed(error);
     case 15: return Cancel(*static_cast<const ODP_BerCancelJobArg *>(arg.value));
+    case 18: return Hold(*static_cast<const ODP_BerPauseJobArg *>(arg.value));
+    case 19: return Release(*static_cast<const ODP_BerResumeJobArg *>(arg.value));
+    case 3:
+    case 13: return Enable(*static_cast<const ODP_BerObjectOpArg *>(arg.value), operation == 3);
     default:
         error.Service(kServUnsupportedOperation, server,
                       "operation " + std::to_string(operation) + " is not supported");
@@ -283,6 +288,11 @@ Reply Service::Submit(int32_t operation, const ODP_BerPrintArg &arg) {
             error.Selection(kSelUnknown, NamedObject(printer), "no such printer");
             return Failed(error);
         }
+        if (store_.Disabled(p->name)) {
+            error.Access(kAccessInappropriateState, NamedObject(p->name),
+                         "the printer takes no new jobs");
+            return Failed(error);
+        }
         std::vector<unsigned char> attrs;
         if ((a.bit_mask & 0x40) && a.job_attributes && !EncodeSet(a.job_attributes, &attrs)) {
             error.Service(kServUnsupportedParameter, NamedObject(printer),
@@ -303,6 +313,7 @@ Reply Service::Submit(int32_t operation, const ODP_BerPrintArg &arg) {
                                         : Durable(job, 0, &error));
         if (ok && !((a.bit_mask & 0x80) && !a.job_submission_complete)) {
             job.state = kStatePending;
+            job.flags |= kJobComplete;
             ok = Durable(job, 0, &error);
         }
         if (!ok) {
@@ -321,7 +332,8 @@ Reply Service::Submit(int32_t operation, const ODP_BerPrintArg &arg) {
         operation == 5 ? arg.u.add_document.existing_job : arg.u.close_job.existing_job;
     Job *job = Named(name, &error);
     if (!job) return Failed(error);
-    if (job->state != kStatePreProcessing) {
+    bool held = job->state == kStateHeld;
+    if (job->state != kStatePreProcessing && !(held && !(job->flags & kJobComplete))) {
         error.Access(kAccessInappropriateState, JobObject(job->id),
                      "the job takes no more documents");
         return Failed(error);
@@ -333,7 +345,8 @@ Reply Service::Submit(int32_t operation, const ODP_BerPrintArg &arg) {
         complete = !((a.bit_mask & 0x80) && !a.job_submission_complete);
     }
     if (complete) {
-        job->state = kStatePending;
+        job->state = held ? kStateHeld : kStatePending; // a held job waits for its release
+        job->flags |= kJobComplete;
         if (!Durable(*job, 0, &error)) return Failed(error);
     }
     return PrintResult(*job);
@@ -405,6 +418,7 @@ Reply Service::List(const ODP_BerNewListArg &arg) {
             e->object = NamedObject(p.name);
             e->all.Name(kAttrPrinterName, p.name);
             e->all.Oid(kAttrPrinterState, kPrinterIdle);
+            e->all.Bool(kAttrEnabled, !store_.Disabled(p.name));
             entries.push_back(std::move(e));
         }
     }
@@ -452,15 +466,100 @@ Reply Service::Cancel(const ODP_BerCancelJobArg &arg) {
     LOG_CondMessage(6, kSource, __LINE__, "job %u cancelled\n", job->id);
     Set status;
     JobStatus(*job, &status);
+    return SetResult(ODP_PDU_CANCEL_JOB_RES, status, JobObject(job->id));
+}
+
+Reply Service::SetResult(int pdu, Set &set, const GEN_ObjectIdent &object) {
     BerSet ber;
     ODP_BerObjectOpRes res{};
     Reply r;
-    if (ber.From(status)) {
+    if (ber.From(set)) {
         res.bit_mask = 0x80, res.attribute_set = ber.List();
-        if (Encode(ODP_PDU_CANCEL_JOB_RES, &res, &r.result)) return r;
+        if (Encode(pdu, &res, &r.result)) return r;
+    }
+    Error error;
+    error.Service(kServUnclassified, object, "the result could not be encoded");
+    return Failed(error);
+}
+
+Reply Service::Hold(const ODP_BerPauseJobArg &arg) {
+    Error error;
+    if (arg.job.choice != 1) {
+        error.Service(kServUnsupportedParameter, NamedObject(config_.name),
+                      "printers are not paused");
+        return Failed(error);
+    }
+    Job *job = Named(arg.job.u.job, &error);
+    if (!job) return Failed(error);
+    if (job->state != kStatePending && job->state != kStatePreProcessing &&
+        job->state != kStateHeld) {
+        error.Access(kAccessInappropriateState, JobObject(job->id), "the job is not waiting");
+        return Failed(error);
+    }
+    job->state = kStateHeld;
+    if (!Durable(*job, 0, &error)) return Failed(error);
+    LOG_CondMessage(6, kSource, __LINE__, "job %u held\n", job->id);
+    Set status;
+    JobStatus(*job, &status);
+    BerSet ber;
+    ODP_BerPauseJobRes res{};
+    std::snprintf(res.paused_job_identifier, sizeof res.paused_job_identifier, "%u", job->id);
+    Reply r;
+    if (ber.From(status)) {
+        res.bit_mask = 0x80, res.job_status = ber.List();
+        if (Encode(ODP_PDU_PAUSE_JOB_RES, &res, &r.result)) return r;
     }
     error.Service(kServUnclassified, JobObject(job->id), "the result could not be encoded");
     return Failed(error);
+}
+
+Reply Service::Release(const ODP_BerResumeJobArg &arg) {
+    Error error;
+    Job *job = Named(arg.resumed_job, &error);
+    if (!job) return Failed(error);
+    if (job->state != kStateHeld) {
+        error.Access(kAccessInappropriateState, JobObject(job->id), "the job is not held");
+        return Failed(error);
+    }
+    job->state = (job->flags & kJobComplete) ? kStatePending : kStatePreProcessing;
+    if (!Durable(*job, 0, &error)) return Failed(error);
+    LOG_CondMessage(6, kSource, __LINE__, "job %u released\n", job->id);
+    Set status;
+    JobStatus(*job, &status);
+    return SetResult(ODP_PDU_RESUME_JOB_RES, status, JobObject(job->id));
+}
+
+Reply Service::Enable(const ODP_BerObjectOpArg &arg, bool enable) {
+    Error error;
+    GEN_ObjectIdent server = NamedObject(config_.name);
+    GENU_ShortOID cls = OidOf(arg.object_class);
+    if (cls != kClassPrinter && cls != kClassQueue) {
+        error.Access(kAccessInappropriateClass, server, "only printers and queues are enabled");
+        return Failed(error);
+    }
+    Unpacked o(ValueTypes().object_ident, arg.object_instance);
+    const auto *id = static_cast<const GEN_ObjectIdent *>(o.value);
+    std::string name;
+    if (!id || id->choice != GEN_OBJID_SIMPLE_NAME || !NameText(id->u.simple_name, &name)) {
+        error.Selection(kSelInvalid, server, "not a printer name");
+        return Failed(error);
+    }
+    const Printer *p = name.empty() ? nullptr : FindPrinter(name);
+    if (!p) {
+        error.Selection(kSelUnknown, NamedObject(name), "no such printer");
+        return Failed(error);
+    }
+    if (!store_.SetDisabled(p->name, !enable)) {
+        error.Service(kServResourceLimit, NamedObject(p->name), "the change could not be stored");
+        return Failed(error);
+    }
+    LOG_CondMessage(6, kSource, __LINE__, "printer %s %s\n", p->name.c_str(),
+                    enable ? "enabled" : "disabled");
+    Set status;
+    status.Name(kAttrPrinterName, p->name);
+    status.Bool(kAttrEnabled, enable);
+    return SetResult(enable ? ODP_PDU_ENABLE_RES : ODP_PDU_DISABLE_RES, status,
+                     NamedObject(p->name));
 }
 
 bool Service::PrintJob(Job &job) {

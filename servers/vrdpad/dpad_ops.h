@@ -29,6 +29,11 @@ class Service {
     Reply Submit(int32_t operation, const ODP_BerPrintArg &arg);
     Reply List(const ODP_BerNewListArg &arg);
     Reply Cancel(const ODP_BerCancelJobArg &arg);
+    Reply Hold(const ODP_BerPauseJobArg &arg);
+    Reply Release(const ODP_BerResumeJobArg &arg);
+    Reply Enable(const ODP_BerObjectOpArg &arg, bool enable);
+    // A result of the object operations: the set under the result's PDU.
+    Reply SetResult(int pdu, Set &set, const GEN_ObjectIdent &object);
     Reply Failed(const Error &error);
     Reply PrintResult(const Job &job);
     // The job a client names: null with the error filled when there is none.

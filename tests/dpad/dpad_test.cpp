@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <rpc/rpc.h>
 #include <string>
@@ -34,8 +35,8 @@ using vrtest::ReadFile;
 
 constexpr uint32_t kProgram = 0x20271031;
 constexpr GENU_ShortOID kJobClass = 87, kPrinterClass = 88, kJobState = 248, kJobId = 1057,
-                        kDocName = 320, kPreProcessing = 250, kRetained = 254, kCompleted = 259,
-                        kCancelled = 258;
+                        kDocName = 320, kPreProcessing = 250, kRetained = 254, kHeld = 255,
+                        kCompleted = 259, kCancelled = 258;
 
 TEST(Dpad, ServesJobsOverOnc) {
     std::string why = geteuid() != 0 ? "not running as root" : "";
@@ -209,6 +210,37 @@ class DpadInside : public ::testing::Test {
         if (r) AS_Destroy(st, r), GENU__CoveredFree(r);
         return rc ? "rc" : e ? Kind(e) : "ok";
     }
+    // Holds (hold) or releases a job: "ok" or the error.
+    std::string Hold(const std::string &job, bool hold) {
+        Status st;
+        ERDPA_ErrorResult *e = nullptr;
+        int rc = 0;
+        if (hold) {
+            ODP_JobOrPrinter j{};
+            j.kind = ODP_JOB_OR_PRINTER_JOB;
+            std::snprintf(j.u.job.value, sizeof j.u.job.value, "%s", job.c_str());
+            ODP_PauseJobResult *r = nullptr;
+            rc = ODP_PauseJob_C(st, &j, nullptr, nullptr, &r, &e);
+            if (r) FreeGEN_pauseJobResult(st, r, nullptr);
+        } else {
+            AS_SetHandle *r = nullptr;
+            rc = ODP_ResumeJob_C(st, job.c_str(), nullptr, nullptr, nullptr, &r, &e);
+            if (r) AS_Destroy(st, r), GENU__CoveredFree(r);
+        }
+        return rc ? "rc" : e ? Kind(e) : "ok";
+    }
+    std::string Enable(const char *printer, bool enable) {
+        Status st;
+        GEN_ObjectIdent o{};
+        o.choice = GEN_OBJID_SIMPLE_NAME;
+        GENU_MakeEmbeddedSimpleName(st, &o.u.simple_name, printer, nullptr);
+        AS_SetHandle *r = nullptr;
+        ERDPA_ErrorResult *e = nullptr;
+        int rc = enable ? ODP_Enable_C(st, kPrinterClass, &o, nullptr, nullptr, &r, &e)
+                        : ODP_Disable_C(st, kPrinterClass, &o, nullptr, nullptr, &r, &e);
+        if (r) AS_Destroy(st, r), GENU__CoveredFree(r);
+        return rc ? "rc" : e ? Kind(e) : "ok";
+    }
     static std::string Kind(ERDPA_ErrorResult *e) {
         std::string k = "!" + std::to_string(e->kind);
         ERDPA_FreeError(Status(), e);
@@ -351,6 +383,27 @@ TEST_F(DpadInside, SubmitListCancelRefuseAndSurviveKills) {
     std::string cancelled = Submit("lp1", {"never", "", ""}, nullptr, 0);
     EXPECT_EQ(Cancel(cancelled.c_str()), "ok");
     EXPECT_EQ(StateOf(cancelled), kCancelled);
+
+    // A held job waits for its release; a disabled printer takes no jobs.
+    std::string held = Submit("lp1", {"wait", "", ""}, nullptr, 0);
+    EXPECT_EQ(Hold(held, true), "ok");
+    EXPECT_EQ(Close(held.c_str()), held);
+    std::vector<std::string> got;
+    for (auto step : std::vector<std::function<std::string()>>{
+             [&] { return Hold(held, true); },     // again: still held
+             [&] { return Hold("1", true); },      // printed: access
+             [&] { return Hold("1", false); },     // not held: access
+             [&] { return Enable("lp1", false); }, //
+             [&] {
+                 return Submit("lp1", {"x", "", ""});
+             },
+             [&] { return Enable("lp9", false); }, // no such printer: selection
+             [&] { return Enable("lp1", true); }})
+        got.push_back(step());
+    EXPECT_EQ(got, (std::vector<std::string>{"ok", "!6", "!6", "ok", "!6", "!4", "ok"}));
+    EXPECT_EQ(StateOf(held), kHeld);
+    EXPECT_EQ(Hold(held, false), "ok");
+    EXPECT_EQ(Printed(held, out_ + "/" + held + "-1"), "wait");
 
     // Acknowledged jobs survive SIGKILL; the next start prints the complete.
     std::string open = Submit("lp1", {"open", "", ""}, nullptr, 0);
