@@ -7,6 +7,7 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <sstream>
 
 #include "dpad_backend.h"
 #include "vrcore/ft.h"
@@ -115,13 +116,16 @@ Reply Service::Handle(int32_t operation, const unsigned char *bytes, size_t leng
         break;
     case 1:
     case 10:
-        if (list->choice == 2) return List(list->u.new_list);
+        if (list->choice == 2) {
+            ListPlan plan;
+            return Plan(list->u.new_list, &plan, &error) ? List(plan) : Failed(error);
+        }
         break;
     case 7:
     case 11:
     case 12:
-        error.Service(kServInvalidContext, server, "no listing is in progress");
-        return Failed(error);
+        if (list->choice == 1) return Continue(operation, list->u.continuation);
+        break;
     case 15: return Cancel(*static_cast<const ODP_BerCancelJobArg *>(arg.value));
     case 18: return Hold(*static_cast<const ODP_BerPauseJobArg *>(arg.value));
     case 19: return Release(*static_cast<const ODP_BerResumeJobArg *>(arg.value));
@@ -352,24 +356,23 @@ Reply Service::Submit(int32_t operation, const ODP_BerPrintArg &arg) {
     return PrintResult(*job);
 }
 
-Reply Service::List(const ODP_BerNewListArg &arg) {
-    Error error;
+bool Service::Plan(const ODP_BerNewListArg &arg, ListPlan *plan, Error *error) {
     GEN_ObjectIdent server = NamedObject(config_.name);
-    GENU_ShortOID cls = OidOf(arg.object_class);
-    if (cls != kClassJob && cls != kClassPrinter) {
-        error.Access(kAccessInappropriateClass, server, "only jobs and printers are listed");
-        return Failed(error);
+    plan->cls = OidOf(arg.object_class);
+    if (plan->cls != kClassJob && plan->cls != kClassPrinter) {
+        error->Access(kAccessInappropriateClass, server, "only jobs and printers are listed");
+        return false;
     }
     if ((arg.bit_mask & 0x40) && (arg.selector.bit_mask & 0x40)) {
-        error.Service(kServUnsupportedParameter, server, "filters are not supported");
-        return Failed(error);
+        error->Service(kServUnsupportedParameter, server, "filters are not supported");
+        return false;
     }
-    std::vector<GENU_ShortOID> requested;
+    if ((arg.bit_mask & 0x40) && (arg.selector.bit_mask & 0x10) && arg.selector.count_limit > 0)
+        plan->limit = uint32_t(arg.selector.count_limit);
     if (arg.bit_mask & 0x20)
         for (const ODP_BerOidNode *n = arg.requested_attributes; n; n = n->next)
-            requested.push_back(OidOf(n->oid));
+            plan->requested.push_back(OidOf(n->oid));
     // The objects the selector names (all when it names none).
-    std::vector<std::string> wanted;
     if ((arg.bit_mask & 0x40) && (arg.selector.bit_mask & 0x80))
         for (const ODP_BerValueList *v = arg.selector.object_identifications; v; v = v->next) {
             Unpacked o(ValueTypes().object_ident, v->value);
@@ -378,15 +381,77 @@ Reply Service::List(const ODP_BerNewListArg &arg) {
             if (id && id->choice == GEN_OBJID_JOB_ID)
                 text = std::string(id->u.job_id.value, strnlen(id->u.job_id.value, 256));
             else if (!id || id->choice != GEN_OBJID_SIMPLE_NAME ||
-                     !NameText(id->u.simple_name, &text)) {
-                error.Selection(kSelInvalid, server, "an object identification is not usable");
-                return Failed(error);
+                     !NameText(id->u.simple_name, &text) || text.find('\n') != std::string::npos) {
+                error->Selection(kSelInvalid, server, "an object identification is not usable");
+                return false;
             }
-            wanted.push_back(text);
+            plan->wanted.push_back(text);
         }
+    return true;
+}
+
+// A continuation context: the plan of the listing and where the next part
+// begins, as text: "class start limit count id..." and a line per name
+// selected.
+std::string Service::Context(const ListPlan &plan) const {
+    std::ostringstream out;
+    out << plan.cls << ' ' << plan.start << ' ' << plan.limit << ' ' << plan.requested.size();
+    for (GENU_ShortOID id : plan.requested) out << ' ' << id;
+    for (const std::string &name : plan.wanted) out << '\n' << name;
+    return out.str();
+}
+
+bool Service::FromContext(const GENU_Buffer &context, ListPlan *plan) const {
+    std::string text(reinterpret_cast<const char *>(context.value), context.length);
+    std::istringstream lines(text);
+    std::string first;
+    std::getline(lines, first);
+    std::istringstream in(first);
+    size_t count = 0;
+    if (!(in >> plan->cls >> plan->start >> plan->limit >> count) || count > 1000 ||
+        (plan->cls != kClassJob && plan->cls != kClassPrinter) || plan->limit == 0)
+        return false;
+    plan->requested.resize(count);
+    for (GENU_ShortOID &id : plan->requested)
+        if (!(in >> id)) return false;
+    for (std::string name; std::getline(lines, name);) plan->wanted.push_back(name);
+    return true;
+}
+
+Reply Service::Continue(int32_t operation, const ODP_BerContinueListArg &arg) {
+    ListPlan plan;
+    if (FromContext(arg.context, &plan)) {
+        if (operation == 12 || ((arg.bit_mask & 0x80) && arg.abort))
+            plan.limit = 0, plan.abort = true;
+        return List(plan);
+    }
+    Error error;
+    error.Service(kServInvalidContext, NamedObject(config_.name),
+                  "not a continuation context of this server");
+    return Failed(error);
+}
+
+Reply Service::List(ListPlan plan) {
+    Error error;
+    GEN_ObjectIdent server = NamedObject(config_.name);
+    GENU_ShortOID cls = plan.cls;
+    const std::vector<GENU_ShortOID> &requested = plan.requested;
+    const std::vector<std::string> &wanted = plan.wanted;
     auto selected = [&](const std::string &name) {
         return wanted.empty() || std::find(wanted.begin(), wanted.end(), name) != wanted.end();
     };
+    // Objects are taken from plan.start on (a job number, a printer's
+    // index), at most plan.limit of them; the next one starts the context.
+    bool more = false;
+    auto room = [&](uint32_t key) {
+        if (plan.abort || key < plan.start) return false;
+        if (plan.limit && entries_taken_ == plan.limit) {
+            if (!more) more = true, plan.start = key;
+            return false;
+        }
+        return ++entries_taken_, true;
+    };
+    entries_taken_ = 0;
 
     struct Entry {
         GEN_ObjectIdent object;
@@ -398,7 +463,7 @@ Reply Service::List(const ODP_BerNewListArg &arg) {
     std::vector<std::unique_ptr<Entry>> entries;
     if (cls == kClassJob) {
         for (auto &[id, job] : store_.Jobs()) {
-            if (!selected(std::to_string(id))) continue;
+            if (!selected(std::to_string(id)) || !room(id)) continue;
             auto e = std::make_unique<Entry>();
             e->object = JobObject(id);
             JobStatus(job, &e->all);
@@ -412,8 +477,9 @@ Reply Service::List(const ODP_BerNewListArg &arg) {
             entries.push_back(std::move(e));
         }
     } else {
-        for (const Printer &p : config_.printers) {
-            if (!selected(p.name)) continue;
+        for (uint32_t i = 0; i < config_.printers.size(); ++i) {
+            const Printer &p = config_.printers[i];
+            if (!selected(p.name) || !room(i)) continue;
             auto e = std::make_unique<Entry>();
             e->object = NamedObject(p.name);
             e->all.Name(kAttrPrinterName, p.name);
@@ -438,6 +504,12 @@ Reply Service::List(const ODP_BerNewListArg &arg) {
     GEN_GeneralizedTime now = Now();
     ODP_BerListRes res{};
     res.result_set = nodes.empty() ? nullptr : nodes.data();
+    std::string context = Context(plan);
+    if (more) {
+        res.bit_mask = 0xC0, res.limit_encountered = 1; // the count limit
+        res.continuation = {uint32_t(context.size()),
+                            reinterpret_cast<unsigned char *>(context.data())};
+    }
     Reply r;
     ok = ok && Pack(ValueTypes().time, &now, &res.answer_time) &&
          Encode(ODP_PDU_LIST_RES, &res, &r.result);

@@ -27,7 +27,19 @@ class Service {
 
   private:
     Reply Submit(int32_t operation, const ODP_BerPrintArg &arg);
-    Reply List(const ODP_BerNewListArg &arg);
+    // What a listing lists, and where its next part begins.
+    struct ListPlan {
+        GENU_ShortOID cls = 0;
+        uint32_t start = 0, limit = 0; // limit 0: all
+        bool abort = false;            // the listing ends here
+        std::vector<GENU_ShortOID> requested;
+        std::vector<std::string> wanted;
+    };
+    bool Plan(const ODP_BerNewListArg &arg, ListPlan *plan, Error *error);
+    std::string Context(const ListPlan &plan) const;
+    bool FromContext(const GENU_Buffer &context, ListPlan *plan) const;
+    Reply Continue(int32_t operation, const ODP_BerContinueListArg &arg);
+    Reply List(ListPlan plan);
     Reply Cancel(const ODP_BerCancelJobArg &arg);
     Reply Hold(const ODP_BerPauseJobArg &arg);
     Reply Release(const ODP_BerResumeJobArg &arg);
@@ -46,6 +58,7 @@ class Service {
 
     const Config &config_;
     Store &store_;
+    uint32_t entries_taken_ = 0;
 };
 
 } // namespace vrcore::dpad

@@ -283,6 +283,37 @@ class DpadInside : public ::testing::Test {
             std::this_thread::sleep_for(std::chrono::milliseconds(25));
         return ReadFile(path);
     }
+    // A listing of jobs in parts of `limit`, each part continued (or, with
+    // abort, abandoned after the first); the jobs in order, or "!kind".
+    std::vector<std::string> Paged(uint32_t limit, bool abort = false,
+                                   const char *bogus = nullptr) {
+        Status st;
+        GEN_Selector selector{nullptr, nullptr, nullptr, &limit};
+        std::vector<std::string> jobs;
+        GEN_OctetString context{};
+        std::string saved = bogus ? bogus : "";
+        for (int part = 0; part < 100; ++part) {
+            ODP_ListResult *r = nullptr;
+            ERDPA_ErrorResult *e = nullptr;
+            context = {int32_t(saved.size()),
+                       reinterpret_cast<unsigned char *>(const_cast<char *>(saved.data()))};
+            int rc = part == 0 && !bogus
+                         ? ODP_ListObjectAttributes_C(st, kJobClass, nullptr, &selector, nullptr,
+                                                      nullptr, &r, &e)
+                     : abort ? ODP_ListObjectAttributeAbort_C(st, &context, nullptr, &r, &e)
+                             : ODP_ListObjectAttributeContinuation_C(st, &context, nullptr, &r, &e);
+            if (rc || e) return {rc ? "rc" : Kind(e)};
+            for (ODP_ObjectResult *o = r->result_set; o; o = o->next)
+                jobs.push_back(o->object_identification.u.job_id.value);
+            bool more = r->continuation != nullptr;
+            if (more)
+                saved.assign(reinterpret_cast<char *>(r->continuation->value),
+                             size_t(r->continuation->length));
+            FreeGEN_listResult(st, r, nullptr);
+            if (!more || (abort && part > 0)) break;
+        }
+        return jobs;
+    }
     GENU_ShortOID StateOf(const std::string &job) {
         for (auto &[name, state] : List(kJobClass))
             if (name == job) return state;
@@ -404,6 +435,16 @@ TEST_F(DpadInside, SubmitListCancelRefuseAndSurviveKills) {
     EXPECT_EQ(StateOf(held), kHeld);
     EXPECT_EQ(Hold(held, false), "ok");
     EXPECT_EQ(Printed(held, out_ + "/" + held + "-1"), "wait");
+
+    // A listing in parts of 3 (and of 1, and abandoned) sees every job once,
+    // in order; a context the server did not give out is refused.
+    std::vector<std::string> all;
+    for (auto &[name, state] : List(kJobClass)) all.push_back(name);
+    ASSERT_GE(all.size(), 8u);
+    EXPECT_EQ(Paged(3), all);
+    EXPECT_EQ(Paged(1), all);
+    EXPECT_EQ(Paged(3, true), std::vector<std::string>(all.begin(), all.begin() + 3));
+    EXPECT_EQ(Paged(3, false, "87 x"), std::vector<std::string>{"!7"});
 
     // Acknowledged jobs survive SIGKILL; the next start prints the complete.
     std::string open = Submit("lp1", {"open", "", ""}, nullptr, 0);
