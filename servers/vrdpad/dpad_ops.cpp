@@ -161,8 +161,16 @@ Job *Service::Named(const char *text, Error *error) {
     return job;
 }
 
+void Service::Tell(const Job &job) {
+    GENU_ShortOID &last = told_[job.id];
+    if (last == job.state) return;
+    last = job.state;
+    const char *name = GENU_ShortOIDToAscii(job.state);
+    notifier_.Post({"job", std::to_string(job.id), job.state, name ? name : ""});
+}
+
 bool Service::Durable(Job &job, uint32_t doc, Error *error) {
-    if (store_.Put(job, doc) && store_.Sync()) return true;
+    if (store_.Put(job, doc) && store_.Sync()) return Tell(job), true;
     LOG_CondMessage(1, kSource, __LINE__, "job %u: the job database cannot be written\n", job.id);
     error->Service(kServResourceLimit, JobObject(job.id), "the job could not be stored");
     return false;
@@ -627,6 +635,7 @@ Reply Service::Enable(const ODP_BerObjectOpArg &arg, bool enable) {
     }
     LOG_CondMessage(6, kSource, __LINE__, "printer %s %s\n", p->name.c_str(),
                     enable ? "enabled" : "disabled");
+    notifier_.Post({"printer", p->name, 0, enable ? "enabled" : "disabled"});
     Set status;
     status.Name(kAttrPrinterName, p->name);
     status.Bool(kAttrEnabled, enable);
@@ -653,6 +662,7 @@ bool Service::PrintJob(Job &job) {
                         job.id);
         return false;
     }
+    Tell(job);
     store_.DropData(job);
     return ok;
 }

@@ -3,10 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "dpad_config.h"
+#include "dpad_events.h"
 #include "dpad_store.h"
 #include "dpad_values.h"
 
@@ -19,7 +21,8 @@ struct Reply {
 
 class Service {
   public:
-    Service(const Config &config, Store &store) : config_(config), store_(store) {}
+    Service(const Config &config, Store &store, Notifier &notifier)
+        : config_(config), store_(store), notifier_(notifier) {}
     // Answers one request; never fails to answer.
     Reply Handle(int32_t operation, const unsigned char *bytes, size_t length);
     // Prints every complete job that is not printed yet, oldest first.
@@ -59,6 +62,10 @@ class Service {
     const Config &config_;
     Store &store_;
     uint32_t entries_taken_ = 0;
+    Notifier &notifier_;
+    // Tells the listeners of a job whose state changed since last told.
+    void Tell(const Job &job);
+    std::map<uint32_t, GENU_ShortOID> told_;
 };
 
 } // namespace vrcore::dpad

@@ -65,7 +65,8 @@ int main(int argc, char **argv) {
     dpad::Store store;
     if (!store.Open(config.root, &why)) return Fail(why);
     FT_Init();
-    dpad::Service service(config, store);
+    dpad::Notifier notifier(config.name, config.listeners);
+    dpad::Service service(config, store, notifier);
     dpad::Gate gate{&service, {}, eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK), config.require_auth};
     if (gate.wake_fd < 0) return Fail("cannot make an event descriptor");
     if (config.name_service == "local") setenv("NS_MS_LF", "1", 0);

@@ -25,6 +25,7 @@
 
 #include "scratch.h"
 #include "status_list.h"
+#include "vrcore/evt.h"
 #include "vrcore/odpcli.h"
 
 namespace {
@@ -484,12 +485,36 @@ TEST_F(DpadInside, SubmitListCancelRefuseAndSurviveKills) {
     EXPECT_EQ(Stop(SIGTERM), 0);
 }
 
-TEST_F(DpadInside, ByNameOverDceWithLimitsAndAuthentication) {
-    // Found by name through the name service; the endpoint mapper gives the port.
+TEST_F(DpadInside, ByNameOverDceWithEventsLimitsAndAuthentication) {
+    // A listener of events; the server is found by name through the name
+    // service, and the endpoint mapper gives its port.
+    ASSERT_EQ(EVT_Init(), 0);
+    uint16_t port = 0;
+    uint32_t queue = 0;
+    ASSERT_EQ(EVT_Open(nullptr, &port, &queue), 0);
+    Stop(SIGTERM);
+    Start({"--notify", "127.0.0.1:" + std::to_string(port)});
     ASSERT_EQ(BindByName(), 0u);
     std::string job = Submit("lp1", {"over DCE/RPC", "", ""});
     EXPECT_EQ(Printed(job, out_ + "/" + job + "-1"), "over DCE/RPC");
     EXPECT_EQ(List(kPrinterClass).size(), 2u);
+    std::vector<int32_t> states; // of the job, as the events tell them
+    for (uint32_t message = 0;
+         states.size() < 3 && !EVT_MessageReceive(queue, 10, nullptr, &message);) {
+        char kind[16] = {}, object[16] = {}, name[64] = {}, server[16] = {};
+        int32_t state = 0;
+        EXPECT_EQ(EVT_MessageArgGet(queue, message, sizeof kind, kind) +
+                      EVT_MessageArgGet(queue, message, sizeof object, object) +
+                      EVT_MessageIArgGet(queue, message, &state) +
+                      EVT_MessageArgGet(queue, message, sizeof name, name) +
+                      EVT_MessageArgGet(queue, message, sizeof server, server),
+                  0);
+        if (kind == std::string("job") && object == job) states.push_back(state);
+        EVT_MessageFree(queue, message);
+    }
+    EXPECT_EQ(states, (std::vector<int32_t>{kPreProcessing, 251, kCompleted}));
+    EVT_Close(queue);
+    EVT_Term();
     Stop(SIGTERM);
     // A document limit, and callers that must log on.
     Start({"--max-document", "4", "--require-auth"});
