@@ -193,7 +193,7 @@ class DpadInside : public ::testing::Test {
         ERDPA_ErrorResult *e = nullptr;
         int rc = job ? ODP_AddDocument_C(st, job, &complete, &doc, nullptr, &r, &e)
                      : ODP_CreateJob_C(st, &pname, &complete, nullptr, &doc, nullptr, &r, &e);
-        AS_Destroy(st, &attrs);
+        AS_Destroy(Status(), &attrs); // (a call clears the status list it is given)
         return Outcome(rc, st, r, e);
     }
     std::string Close(const char *job) {
@@ -482,6 +482,10 @@ TEST_F(DpadInside, SubmitListCancelRefuseAndSurviveKills) {
     EXPECT_FALSE(fs::exists(out_ + "/" + jobs.back().first + "-1"));
     auto printers = List(kPrinterClass);
     EXPECT_EQ(printers.size(), 2u);
+    // A second server on the same root refuses to start.
+    std::string rival =
+        std::string(VRDPAD_PROGRAM) + " --onc-program 536870999 --root " + root_ + " 2>/dev/null";
+    EXPECT_EQ(WEXITSTATUS(system(rival.c_str())), 1);
     EXPECT_EQ(Stop(SIGTERM), 0);
 }
 
@@ -523,7 +527,7 @@ TEST_F(DpadInside, ByNameOverDceWithEventsLimitsAndAuthentication) {
         Doc doc;
         std::string want;
     } cases[] = {
-        {false, {"tiny", "", ""}, "rc"}, // anonymous: refused
+        {false, {"tiny", "", ""}, "rc " + std::to_string(0xC0090086u)}, // anonymous: refused
         {true, {"tiny", "", ""}, "2"},
         {true, {"too large", "", ""}, "!7"}, // service error: resource limit
     };
