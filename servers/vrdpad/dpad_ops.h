@@ -1,0 +1,75 @@
+// The DPA operations of the server: one request (operation number and
+// encoded argument) in, one reply (result or error) out.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "dpad_config.h"
+#include "dpad_events.h"
+#include "dpad_store.h"
+#include "dpad_values.h"
+
+namespace vrcore::dpad {
+
+struct Reply {
+    int32_t kind = 0; // the error's wire kind; 0 with a result
+    std::vector<char> result, error;
+};
+
+class Service {
+  public:
+    Service(const Config &config, Store &store, Notifier &notifier)
+        : config_(config), store_(store), notifier_(notifier) {}
+    // Answers one request; never fails to answer.
+    Reply Handle(int32_t operation, const unsigned char *bytes, size_t length);
+    // Prints every complete job that is not printed yet, oldest first.
+    void PrintPending();
+
+  private:
+    Reply Submit(int32_t operation, const ODP_BerPrintArg &arg);
+    // What a listing lists, and where its next part begins.
+    struct ListPlan {
+        GENU_ShortOID cls = 0;
+        uint32_t start = 0, limit = 0; // limit 0: all
+        bool abort = false;            // the listing ends here
+        std::vector<GENU_ShortOID> requested;
+        std::vector<std::string> wanted;
+    };
+    bool Plan(const ODP_BerNewListArg &arg, ListPlan *plan, Error *error);
+    std::string Context(const ListPlan &plan) const;
+    bool FromContext(const GENU_Buffer &context, ListPlan *plan) const;
+    Reply Continue(int32_t operation, const ODP_BerContinueListArg &arg);
+    Reply List(ListPlan plan);
+    Reply Cancel(const ODP_BerCancelJobArg &arg);
+    Reply Hold(const ODP_BerPauseJobArg &arg);
+    Reply Release(const ODP_BerResumeJobArg &arg);
+    Reply Enable(const ODP_BerObjectOpArg &arg, bool enable);
+    // A result of the object operations: the set under the result's PDU.
+    Reply SetResult(int pdu, Set &set, const GEN_ObjectIdent &object);
+    Reply Failed(const Error &error);
+    Reply PrintResult(const Job &job);
+    // The job a client names: null with the error filled when there is none.
+    Job *Named(const char *text, Error *error);
+    const Printer *FindPrinter(const std::string &name) const;
+    // Receives a document into the spool; with `completes`, the job is
+    // complete in the same durable change.
+    bool Receive(Job &job, const ODP_BerDocDescription &doc, Error *error, bool completes);
+    static void Complete(Job &job);
+    bool ReferenceAllowed(const GEN_OctetString &reference) const;
+    bool Durable(Job &job, uint32_t doc, Error *error);
+    void JobStatus(const Job &job, Set *set) const;
+    bool PrintJob(Job &job);
+
+    const Config &config_;
+    Store &store_;
+    uint32_t entries_taken_ = 0;
+    Notifier &notifier_;
+    // Tells the listeners of a job whose state changed since last told.
+    void Tell(const Job &job);
+    std::map<uint32_t, GENU_ShortOID> told_;
+};
+
+} // namespace vrcore::dpad
