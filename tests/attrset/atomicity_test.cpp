@@ -1,6 +1,4 @@
-// Every add, replace, copy and set-algebra operation either completes or
-// leaves the sets exactly as they were with nothing leaked: swept over
-// every failing allocation, and over every failing value copy.
+// Every operation completes or leaves the sets as they were.
 #include <functional>
 #include <tuple>
 #include <string>
@@ -91,9 +89,8 @@ std::vector<Op> Ops() {
     };
 }
 
-// Sweeps `arm(n)` for n = 1, 2, ... over every operation (only those that
-// copy values when copies_only) until it succeeds, checking after each
-// failure that nothing changed.
+// Sweeps `arm(n)` over every operation (those that copy values when copies_only)
+// until it succeeds, checking after each failure that nothing changed.
 void SweepAll(const std::function<void(long)> &arm, const std::function<bool()> &fired,
               bool copies_only) {
     for (const Op &op : Ops()) {

@@ -1,6 +1,4 @@
-// Attributes, values and set algebra: the cases the model test does not
-// reach (argument codes, value ownership, failing delete functions,
-// iteration ends, the algebra's selection and ordering rules).
+// The cases the model test does not reach.
 #include "as_test_util.h"
 
 using namespace astest;

@@ -1,5 +1,4 @@
-// The registry file's text: what is read from it and how edits rewrite it.
-// GCC 12 at -O3 reports a false overlap in inlined std::string copies.
+// The registry file's text. (GCC 12 -O3 reports a false -Wrestrict overlap.)
 #pragma GCC diagnostic ignored "-Wrestrict"
 #include <gtest/gtest.h>
 
@@ -20,8 +19,7 @@ RegValue Value(const char *name, RegType type, const char *text, uint32_t dword 
     return v;
 }
 
-// What a document's values read as: each type and escape, the doubled
-// separators and times of hive files, the last of duplicates.
+// Each type and escape, hive files' doubled separators and times, the last duplicate.
 TEST(RegistryText, ReadsEachTypeAndForm) {
     struct Want {
         const char *key, *name;

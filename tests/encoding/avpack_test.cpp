@@ -1,7 +1,4 @@
-// Packing and unpacking values (the interop suite round-trips every
-// syntax): the limits and documented edge cases, the syntax's codes for
-// what it refuses, the fast reader against the runtime's, and failing
-// allocations.
+// Packing and unpacking values: edge cases, refusals, the fast reader, failing allocations.
 #include <gtest/gtest.h>
 
 #include <cstring>

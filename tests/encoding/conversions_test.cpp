@@ -1,7 +1,5 @@
-// The exported conversions of each syntax: what ToBER_ builds encodes to
-// the bytes ODP_PackAV produces, ToGEN_ reads decoded structures back into
-// equal values without changing them, the Free routines release
-// everything (the sanitizer build checks), and bad arguments are refused.
+// The exported conversions of each syntax: ToBER_ encodes as ODP_PackAV does, ToGEN_
+// reads decoded structures back into equal values, Free releases everything.
 #include <gtest/gtest.h>
 
 #include <cstddef>

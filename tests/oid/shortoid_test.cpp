@@ -1,6 +1,4 @@
-// Short identifiers: every row of the built-in table in each form and back,
-// an independent decoder's reading of its values, the ranges, and the
-// identifiers of the dynamic database.
+// Short identifiers: the built-in table in each form, its ranges, dynamic identifiers.
 #include <gtest/gtest.h>
 
 #include <cstdlib>

@@ -1,5 +1,4 @@
-// Test allocator that fails the Nth allocation and counts live blocks, so
-// tests can sweep N and prove "complete result or nothing left behind".
+// Failing allocations and fault points, and the sweep over them.
 #pragma once
 
 #include <cstddef>
@@ -15,8 +14,7 @@ extern "C" void FailFree(void *p);
 
 class FailAlloc {
   public:
-    // Fail the nth allocation from now on (1 = the next one); 0 never
-    // fails, -1 fails every one.
+    // Fails the nth allocation from now (1: the next); 0 none, -1 every one.
     static void Arm(long nth);
     static void Disarm() { Arm(0); }
     // Blocks handed out by FailMalloc and not yet freed.
@@ -36,8 +34,7 @@ class FailModule {
     FailModule &operator=(const FailModule &) = delete;
 };
 
-// While it lives, `fails` decides at each of the library's named points
-// (system::seam::Point) whether the operation fails there.
+// While it lives, `fails` decides at each named point whether the operation fails.
 class FaultPoints {
   public:
     using Fn = std::function<bool(vrcore::system::seam::Point point, unsigned arg)>;

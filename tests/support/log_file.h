@@ -13,12 +13,16 @@
 
 namespace vrtest {
 
+inline void ClearLogEnv() {
+    for (const char *v :
+         {"LOG_FILE_PATH", "LOG_SEVERITY", "LOG_SIZE", "LOG_MAX_LOGS", "LOG_ENABLED", "ODP_TRACE"})
+        unsetenv(v);
+}
+
 class LogFile {
   public:
     explicit LogFile(const char *severities = "EWADXIF") {
-        for (const char *v : {"LOG_FILE_PATH", "LOG_SEVERITY", "LOG_SIZE", "LOG_MAX_LOGS",
-                              "LOG_ENABLED", "ODP_TRACE"})
-            unsetenv(v);
+        ClearLogEnv();
         LOG_Term();
         LOG_Init((dir_.Path() + "/trace").c_str(), severities);
     }

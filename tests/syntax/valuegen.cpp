@@ -74,8 +74,7 @@ void *NewValueOf(std::mt19937 &rng, uint32_t value_type, int depth) {
     return NewValue(rng, TypeOf(value_type), depth + 1);
 }
 
-// An attribute with up to three values in a set of its own, the set's
-// handle released: the shape the library gives attributes inside values.
+// Up to three values in a set of its own, the set's handle released.
 AS_AttrHandle NewAttribute(std::mt19937 &rng, int depth) {
     StatusList st;
     AS_SetHandle set = nullptr;
