@@ -50,8 +50,7 @@ struct Op {
     int takes; // caller values taken over on success
     std::function<int(Fixture &, STF_List *)> run;
     std::function<void(Fixture &, STF_List *)> prep = nullptr;
-    // Copies of values are made by the "M" forms, the attribute copies and
-    // the algebra: the operations taking no caller value, but two.
+    // Value copies: the "M" forms, attribute copies, the algebra (no caller value but two).
     bool Copies() const {
         return takes == 0 && name != "AddAttr" && name != "SetAttrCharacteristics";
     }
@@ -59,9 +58,7 @@ struct Op {
 
 #define OP(body) [](Fixture &f, STF_List *s) { return body; }
 
-// One operation of each family: the R, list and copying forms share their
-// steps with the one here (a replacement of an absent attribute is an
-// addition; an intersection selects as a subset does).
+// One operation of each family: the R, list and copying forms share its steps.
 std::vector<Op> Ops() {
     return {
         {"AddAttr", 0, OP(AS_AddAttr(s, f.a, 9, 1, nullptr))},
@@ -73,8 +70,7 @@ std::vector<Op> Ops() {
         {"CopyAttr", 0, OP(AS_CopyAttr(s, f.b, f.a, 1, &f.h))},
         {"Copy", 0, OP(AS_Copy(s, &f.out, f.a, &kFailAlloc))},
         {"Subset", 0, OP(AS_Subset(s, &f.out, f.a, &f.ids, &kFailAlloc))},
-        // b without identifier 2 and without its duplicates flag: nothing
-        // shared with a, and b's own repeats are not scanned.
+        // b without identifier 2 and its duplicates flag: nothing shared, repeats unscanned.
         {"Append/checked", 0, OP(AS_Append(s, &f.out, f.a, f.b, &kFailAlloc, 0)),
          [](Fixture &f, STF_List *s) {
              EXPECT_EQ(AS_DeleteAttr(s, f.b, 2) + AS_DisallowDuplicates(s, f.b), 0);

@@ -113,8 +113,7 @@ TEST(AttrSetBehaviour, FailingDeleteFunctionsStopDeletions) {
     ExpectConsistent(set);
 }
 
-// (Copies that share values with their source are double deletions the
-// atomicity test's live count shows.)
+// (Copies sharing values with their source show in the atomicity test's live count.)
 TEST(AttrSetBehaviour, AnAttributeCopiesItsValuesOntoItself) {
     Status st;
     TestSet set;

@@ -72,8 +72,7 @@ class Boundary : public ::testing::Test {
             unsetenv(v);
     }
 
-    // Runs a row with each allocation failing in turn; returns how many
-    // failing allocations the call met.
+    // How many failing allocations the row met, each failing in turn.
     static long Sweep(const Row &r) {
         STF_List *st = STF_CreateList(nullptr);
         EXPECT_EQ(r.call(st), r.ok); // the first use also fills what a call caches

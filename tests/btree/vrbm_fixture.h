@@ -7,7 +7,6 @@
 
 #include "scratch.h"
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -15,11 +14,7 @@
 
 namespace vrbmtest {
 
-inline std::string Num(const char *prefix, long n) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%s%ld", prefix, n);
-    return buf;
-}
+inline std::string Num(const char *prefix, long n) { return prefix + std::to_string(n); }
 
 class DbTest : public ::testing::Test {
   protected:

@@ -179,10 +179,8 @@ TEST(Formatter, AgreesWithTheCLibraryOnGeneratedFormats) {
     std::fesetround(FE_TONEAREST);
 }
 
-// Malformed formats in general are the fuzz target's: an unknown
-// conversion, a type conflict, a skipped argument are refused, nothing out.
-// Mixing, this formatter's own: unnumbered conversions follow the highest
-// numbered argument.
+// Malformed formats in general are the fuzz target's. Unnumbered conversions follow
+// the highest numbered argument.
 TEST(Formatter, InvalidFormatsAndMixedPositions) {
     char buf[32];
     for (const char *bad : {"%y", "%1$d %1$s", "%2$d", static_cast<const char *>(nullptr)}) {

@@ -18,10 +18,8 @@
 using namespace vrcore::oid;
 using Status = vrtest::StatusList;
 
-// The table holds exactly the rows of the data file, and every row
-// converts to each form and back; shared values come back as one of the
-// names that carry them. The values, written out in hex, decode to the
-// rows' dotted forms with Debian's python3-pyasn1.
+// Every row of the data file converts to each form and back; the values, in hex,
+// decode to the rows' dotted forms with Debian's python3-pyasn1.
 TEST(BuiltinTable, EveryRowRoundTripsAndDecodesIndependently) {
     ASSERT_EQ(std::system("/usr/bin/python3 -c 'import pyasn1' 2>/dev/null"), 0)
         << "python3-pyasn1 is not installed";

@@ -1,16 +1,14 @@
 // Attribute sets through the runtime structures and BER.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cstring>
-#include <filesystem>
 #include <random>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "ops_test_util.h"
+#include "scratch.h"
 #include "vrcore/vrbm.h"
 
 namespace {
@@ -270,9 +268,9 @@ TEST(SetConversion, RepeatedIdentifiersArriveAsTheyWereSent) {
 const unsigned char kForm[] = {0x2a, 0x86, 0x48, 0x88, 0xfe, 0x61, 0x63, 0x08};
 constexpr GENU_ShortOID kListAcl = 0x80000001u;
 struct ListFormRegistry {
-    std::string dir = testing::TempDir() + "/asconv-acl" + std::to_string(getpid());
+    vrtest::ScratchDir scratch{"asconv"};
+    std::string dir = scratch.Path();
     ListFormRegistry() {
-        std::filesystem::create_directories(dir);
         VRBM_Db *h = VRBM_open((dir + "/oid_cvrt").c_str(), VRBM_RDWR | VRBM_CREAT, 0666, 0);
         std::string bin =
             std::string("\x06\x08", 2) + std::string(reinterpret_cast<const char *>(kForm), 8);
@@ -285,10 +283,7 @@ struct ListFormRegistry {
         Status st;
         EXPECT_EQ(GENU_Init(st, dir.c_str(), 0), 0) << std::hex << st.Code();
     }
-    ~ListFormRegistry() {
-        GENU_Term();
-        std::filesystem::remove_all(dir);
-    }
+    ~ListFormRegistry() { GENU_Term(); }
 };
 
 // Sending a set received from a list-form peer on gives the peer's bytes back.

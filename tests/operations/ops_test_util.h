@@ -148,9 +148,8 @@ struct Parts {
     }
 };
 
-// An error of the kind with two problems (one where the kind keeps one):
-// the first with the text message, the second with the octet message and,
-// for a selection, without a set.
+// Two problems (one where the kind keeps one): the text message, then the octet one
+// (for a selection without a set).
 inline ERDPA_ErrorResult *TwoProblems(const Parts &p, uint32_t kind) {
     Status st;
     ERDPA_ErrorResult *r = nullptr;

@@ -1,6 +1,5 @@
-// A log file of the given severities in a directory of its own, the
-// logging environment variables cleared; Text() gives what was written
-// after each line's " | " column, one "\n" per line.
+// A log file of the given severities in a directory of its own; Text() gives what
+// was written after each line's " | " column.
 #pragma once
 
 #include <cstdlib>

@@ -78,8 +78,7 @@ std::string MemFs::Read(const std::string &path) const {
 struct MemFsCalls {
     using Node = MemFs::Node;
     static MemFs &Fs() { return *g_fs; }
-    // The open file of fd, or null with errno set: EIO once the process is
-    // dead (or, with `change`, dies at this change), else EBADF.
+    // The open file of fd, or null: errno EIO once dead (or dying at this `change`), or EBADF.
     static MemFs::Open *Fd(int fd, bool change = false) {
         auto it = Fs().fds_.find(fd);
         int e = Fs().dead_                 ? EIO

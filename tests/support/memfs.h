@@ -67,10 +67,8 @@ enum class IoOp { Open, Close, Read, Write, Pread, Pwrite, Fsync, Ftruncate, Fst
 
 class IoTap {
   public:
-    // `before` sees each call and the path it concerns (for a descriptor,
-    // the file it was opened as, "" when unknown); true makes the call fail
-    // with EIO. Put in place over the table in use for the life of the
-    // object.
+    // `before` sees each call and its path (for a descriptor the file it was opened as,
+    // "" when unknown); true fails the call with EIO.
     using Fn = std::function<bool(IoOp op, const std::string &path)>;
     explicit IoTap(Fn before);
     ~IoTap();

@@ -274,11 +274,9 @@ class RandomValues {
     }
 };
 
-// A random valid value of a packable syntax in a buffer big enough for any;
-// texts point into the strings kept here, and the library-shaped syntaxes
-// come from RandomValues. `wide` reaches the edges a codec must bear: empty
-// texts and octets, zero, negative and huge reals, booleans other than 0
-// and 1, any bytes in fixed-size strings, times from 1900 on.
+// A value of a packable syntax; texts point into the strings kept here. `wide`
+// reaches a codec's edges: empty texts and octets, zero, negative and huge reals,
+// booleans other than 0 and 1, any bytes in fixed-size strings, times from 1900.
 struct RandomValue {
     alignas(8) unsigned char bytes[512] = {};
     std::string text;

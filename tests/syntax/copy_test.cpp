@@ -15,8 +15,7 @@ using namespace vrtest;
 
 const GENU_Allocator kFail = {FailMalloc, FailFree};
 
-// The first rounds under every failing allocation: a failed copy leaves nothing and
-// the source untouched; a copy equals its original and outlives it, owning its blocks.
+// The first rounds under failing allocations; a copy equals and outlives its original.
 TEST(CopyDelete, RandomValuesThroughDescriptors) {
     StatusList st;
     for (const Described &c : DescribedTypes()) {

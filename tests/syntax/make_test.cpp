@@ -19,9 +19,8 @@ using namespace vrtest;
 
 const GENU_Allocator kFail = {FailMalloc, FailFree};
 
-// A deep copy of a value on the heap, deleted at scope end: makers take
-// their sources from these, so a result still pointing into a source is
-// read after the source is gone (the sanitizer build reports it).
+// A heap copy of a value, deleted at scope end: a result still pointing into its
+// source is read after the source is gone (the sanitizer build reports it).
 class Heap {
   public:
     Heap(const vrcore::syntax::TypeInfo &t, const void *value) : t_(t) {

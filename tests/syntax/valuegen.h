@@ -36,9 +36,8 @@ std::span<const Described> DescribedTypes();
 // The structure of a value type's values; null for a type without one.
 const vrcore::syntax::TypeInfo *TypeOfValueType(uint32_t type);
 
-// Values pointing at the caller's bytes (comparison never writes through
-// them): a text of any kind (`n` bytes of a counted kind, all of `s` by
-// default), a simple name, a name-or-identifier of either choice.
+// Values pointing at the caller's bytes: a text of any kind (`n` bytes of a counted
+// kind, all of `s` by default), a simple name, a name-or-identifier of either choice.
 inline GEN_Text Txt(int32_t kind, const char *s, size_t n = SIZE_MAX, GENU_ShortOID charset = 0) {
     GEN_Text t{};
     t.kind = kind;

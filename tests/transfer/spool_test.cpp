@@ -69,8 +69,7 @@ TEST_F(TransferTest, FiltersKeepOrigAndLeaveTheLatestInPrev) {
     std::string base =
         std::string(r.spool_name).substr(0, std::string(r.spool_name).rfind(".orig"));
     for (int pass = 1; pass <= 4; ++pass) {
-        // Each pass writes its tag, a changed first chunk, then the rest:
-        // copied by the library on odd passes, read and written on even.
+        // Its tag, a changed first chunk, then the rest: copied by the library on odd passes.
         FT_Filter f{};
         ASSERT_EQ(FT_PPStartGetDataBuffer(&id_, r.spool_name, nullptr, &f), 0u);
         ASSERT_EQ(FT_PPStartSetDataBuffer(&id_, &f), 0u);
