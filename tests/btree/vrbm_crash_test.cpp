@@ -89,8 +89,7 @@ TEST_F(Crash, SecondSessionKilledLosesNothing) {
     EXPECT_TRUE(Reopen() == m);
 }
 
-// Cut by a death and by power losses keeping none or some unsynced changes (the
-// roll back cut as well).
+// Cut by a death, or power losses keeping none or some unsynced changes (and the roll back).
 TEST_F(Crash, EveryStepOfAWriteBack) {
     vrtest::MemFs fs;
     VRBM_Db *db = Create();
@@ -137,8 +136,7 @@ TEST_F(Crash, EveryStepOfAWriteBack) {
     EXPECT_GT(outcomes[1], 0);
 }
 
-// A living writer's journal is waited for; a dead one's is reported by the checker,
-// refused by a reader that may not write, and rolled back by one that may.
+// A living writer's journal is waited for; a dead one's is reported, then rolled back.
 TEST_F(Crash, LeftoverJournal) {
     VRBM_Db *db = Create();
     Model old, next;

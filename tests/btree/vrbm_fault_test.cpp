@@ -26,8 +26,7 @@ class Faults : public DbTest {
         ASSERT_EQ(Check(db_), "");
         for (auto &[k, d] : model_) ASSERT_EQ(Fetch(db_, k), d) << k;
     }
-    // Runs op with the nth page change (or page read, from a freshly opened handle)
-    // failing until op succeeds, checking the database; returns the failures seen.
+    // Fails the nth page change or read until op succeeds; returns the failures seen.
     int Sweep(bool reads, const std::function<uint32_t()> &op) {
         for (long n = 1;; n++) {
             if (reads) {

@@ -86,8 +86,7 @@ TEST(NamedMutex, TimesOutAndIsReleasedByAHoldersDeath) {
     ::close(held[1]);
 }
 
-// Recursive for the owner, exclusive for other threads, shared by every handle of a
-// name; not inherited by a forked child; released by closing the last handle.
+// Recursive for the owner, not inherited by a child, released by closing the last handle.
 TEST(NamedMutex, RecursiveForTheOwnerNotInheritedReleasedByClosing) {
     cfgtest::ScratchRoot root;
     auto child_locks = [] {

@@ -248,8 +248,7 @@ TEST_F(Registry, FailedStoreInTheMiddleOfAnAddIsUndone) {
     auto fail = [&](auto...) {
         return (countdown > 0 && --countdown == 0) || (countdown == 0 && fail_rest);
     };
-    // An add that also registers a dynamic identifier, its n-th page change failed
-    // until it succeeds: the files keep what they held, the index counter aside.
+    // A dynamic add, its n-th page change failed until it succeeds (index counter aside).
     std::string d = Bin("1.2.840.147361.1.3.1.951");
     uint32_t id = 0;
     auto before = Snapshot();

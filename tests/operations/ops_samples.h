@@ -18,8 +18,7 @@ struct Sample {
     Bytes bytes;
 };
 
-// Operation PDUs from the shared walker: encoded values of the syntax their member
-// names, random attribute sets. The arena owns what it made.
+// Operation PDUs from the shared walker; the arena owns what it made.
 class Arena : public vrtest::RandomValues {
   public:
     explicit Arena(std::mt19937 &rng)
@@ -121,8 +120,7 @@ inline std::vector<int> OperationPdus() {
     return pdus;
 }
 
-// Samples of the set, operation and error PDUs (every kind that can be built, with
-// standard and extended problems); false when one could not be built.
+// Set, operation and error PDUs of every kind; false when one could not be built.
 inline bool Samples(std::mt19937 &rng, int rounds, std::vector<Sample> &out) {
     Status st;
     for (int r = 0; r < rounds; ++r) {

@@ -325,9 +325,8 @@ const uint32_t kOrdered[] = {1,  12, 21, 71, 31, 48, 55, 28, 27, 20, 14, 18, 6,
                              42, 60, 64, 9,  34, 35, 72, 61, 43, 8,  39, 81, 45,
                              46, 49, 67, 69, 74, 76, 85, 87, 88, 89, 91, 92, 94};
 
-// Every pair of some random values and a copy of the first, both ways: failures
-// agree, results are antisymmetric, nothing changes. Kind 0 draws any kind (which
-// may fail to compare); a narrow kind shares components and must be transitive.
+// Every pair of random values and a copy, both ways: antisymmetric, nothing changed;
+// a narrow kind (not 0, any kind) shares components and must be transitive.
 void CheckOrder(uint32_t type, std::mt19937 &rng, int32_t kind) {
     const vrcore::syntax::TypeInfo &info = *TypeOfValueType(type);
     const GENU_ValueDescriptor *desc = GENU_AVT2Descriptor(type);

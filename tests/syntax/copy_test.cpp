@@ -149,8 +149,7 @@ TEST(CopyDelete, NestingIsBounded) {
     EXPECT_EQ(FailAlloc::Live(), live);
 }
 
-// A byte no field covers can only be padding (under 8 bytes): a field left out of a
-// description shows up here instead of as a shallow copy.
+// A byte no field covers can only be padding (under 8 bytes), not a field left out.
 TEST(Descriptions, CoverEveryStructure) {
     using vrcore::syntax::FieldKind;
     auto extent = [](const vrcore::syntax::Field &f) -> uint32_t {
