@@ -176,6 +176,7 @@ TEST_F(Crash, LeftoverJournal) {
     EXPECT_NE(report.find("unfinished write-back"), std::string::npos) << report;
     EXPECT_TRUE(std::filesystem::exists(Journal())); // the check wrote nothing
     if (geteuid() == 0) {
+        std::filesystem::permissions(dir_, std::filesystem::perms(0755)); // open to nobody
         int rc = vrtest::InChild([&] {
             if (setgid(65534) != 0 || setuid(65534) != 0) return 3;
             VRBM_Db *ro = OpenRo();
