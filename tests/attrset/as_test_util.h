@@ -1,6 +1,4 @@
-// Shared pieces of the attribute-set tests: a small value syntax (a heap
-// int) whose copy and delete can be made to fail on demand and which counts
-// live values, a status list wrapper, and readers of a set's contents.
+// Shared pieces of the attribute-set tests: a heap-int syntax that fails on demand.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -77,8 +75,7 @@ inline Content Read(AS_SetHandle set) {
     return c;
 }
 
-// Checks the links and counts of a whole set, and its index where it has
-// one: every identifier's attributes in list order.
+// Links and counts of a whole set, and its index: each identifier's attributes in order.
 inline void ExpectConsistent(AS_SetHandle set) {
     namespace as = vrcore::attrset;
     auto *s = static_cast<as::Set *>(set->obj);

@@ -1,6 +1,4 @@
-// Every add, replace, copy and set-algebra operation either completes or
-// leaves the sets exactly as they were with nothing leaked: swept over
-// every failing allocation, and over every failing value copy.
+// Every operation completes or leaves the sets as they were.
 #include <functional>
 #include <tuple>
 #include <string>
@@ -52,8 +50,7 @@ struct Op {
     int takes; // caller values taken over on success
     std::function<int(Fixture &, STF_List *)> run;
     std::function<void(Fixture &, STF_List *)> prep = nullptr;
-    // Copies of values are made by the "M" forms, the attribute copies and
-    // the algebra: the operations taking no caller value, but two.
+    // Value copies: the "M" forms, attribute copies, the algebra (no caller value but two).
     bool Copies() const {
         return takes == 0 && name != "AddAttr" && name != "SetAttrCharacteristics";
     }
@@ -61,9 +58,7 @@ struct Op {
 
 #define OP(body) [](Fixture &f, STF_List *s) { return body; }
 
-// One operation of each family: the R, list and copying forms share their
-// steps with the one here (a replacement of an absent attribute is an
-// addition; an intersection selects as a subset does).
+// One operation of each family: the R, list and copying forms share its steps.
 std::vector<Op> Ops() {
     return {
         {"AddAttr", 0, OP(AS_AddAttr(s, f.a, 9, 1, nullptr))},
@@ -75,8 +70,7 @@ std::vector<Op> Ops() {
         {"CopyAttr", 0, OP(AS_CopyAttr(s, f.b, f.a, 1, &f.h))},
         {"Copy", 0, OP(AS_Copy(s, &f.out, f.a, &kFailAlloc))},
         {"Subset", 0, OP(AS_Subset(s, &f.out, f.a, &f.ids, &kFailAlloc))},
-        // b without identifier 2 and without its duplicates flag: nothing
-        // shared with a, and b's own repeats are not scanned.
+        // b without identifier 2 and its duplicates flag: nothing shared, repeats unscanned.
         {"Append/checked", 0, OP(AS_Append(s, &f.out, f.a, f.b, &kFailAlloc, 0)),
          [](Fixture &f, STF_List *s) {
              EXPECT_EQ(AS_DeleteAttr(s, f.b, 2) + AS_DisallowDuplicates(s, f.b), 0);
@@ -91,9 +85,8 @@ std::vector<Op> Ops() {
     };
 }
 
-// Sweeps `arm(n)` for n = 1, 2, ... over every operation (only those that
-// copy values when copies_only) until it succeeds, checking after each
-// failure that nothing changed.
+// Sweeps `arm(n)` over every operation (those that copy values when copies_only)
+// until it succeeds, checking after each failure that nothing changed.
 void SweepAll(const std::function<void(long)> &arm, const std::function<bool()> &fired,
               bool copies_only) {
     for (const Op &op : Ops()) {

@@ -1,6 +1,4 @@
-// Attributes, values and set algebra: the cases the model test does not
-// reach (argument codes, value ownership, failing delete functions,
-// iteration ends, the algebra's selection and ordering rules).
+// The cases the model test does not reach.
 #include "as_test_util.h"
 
 using namespace astest;
@@ -115,8 +113,7 @@ TEST(AttrSetBehaviour, FailingDeleteFunctionsStopDeletions) {
     ExpectConsistent(set);
 }
 
-// (Copies that share values with their source are double deletions the
-// atomicity test's live count shows.)
+// (Copies sharing values with their source show in the atomicity test's live count.)
 TEST(AttrSetBehaviour, AnAttributeCopiesItsValuesOntoItself) {
     Status st;
     TestSet set;

@@ -1,5 +1,4 @@
-// Handle discipline: sharing, releasing, stale and invalid handles, corrupt
-// objects and the limits.
+// Handle discipline: stale, invalid and shared handles, corrupt objects, limits.
 #include <cstring>
 #include <thread>
 
@@ -56,8 +55,7 @@ TEST(AttrSetHandles, InvalidHandlesAreReportedWithoutBeingTrusted) {
     uint32_t n;
     EXPECT_EQ(st.FailedCodes(AS_GetCount(st, attr, &n)), kBadArg1); // wrong kind
 
-    // Pointers that never were handles: null, a copy of a real record (right
-    // magic, wrong address), stack bytes, an object's address.
+    // Never handles: null, a copy of a real record, stack bytes, an object's address.
     unsigned char junk[64];
     std::memset(junk, 0xA5, sizeof junk);
     AS__HandleRecord forged = *set.h;
@@ -71,8 +69,7 @@ TEST(AttrSetHandles, InvalidHandlesAreReportedWithoutBeingTrusted) {
                   (Codes{AS_S_BADARG2, AS_S_BADHANDLE}));
     }
 
-    // The last user let go while the attribute lives: the record is invalid
-    // to callers, yet the attribute is intact and can be found again.
+    // A record whose last user let go is invalid, yet the attribute is found again.
     AS_AttrHandle dropped = attr;
     ASSERT_EQ(AS_FreeAttrHandle(st, &attr), 0);
     GENU_ShortOID id;
@@ -114,8 +111,7 @@ TEST(AttrSetHandles, CorruptObjectsAndLimits) {
     EXPECT_EQ(AS_FreeAttrHandle(st, &ah), 0);
 }
 
-// The registry of handle records is shared by every thread; separate sets
-// in separate threads must not disturb each other.
+// The handle registry is shared by every thread.
 TEST(AttrSetHandles, SeparateSetsInSeparateThreads) {
     size_t regs = vrcore::attrset::RegistrySize();
     auto work = [](int seed) {

@@ -1,6 +1,4 @@
-// Random sequences of operations on a set, mirrored by a plain C++ model
-// and compared after every step, links and counts checked. (Failures
-// injected into each operation are the atomicity test's.)
+// Random operations on a set mirrored by a plain model.
 #include <random>
 #include <string>
 
@@ -41,14 +39,12 @@ TEST(AttrSetModel, RandomOperationsMatchTheModel) {
         std::vector<MAttr> model;
         for (int step = 0, next_value = 0; step < 300 && !HasFailure(); ++step) {
             SCOPED_TRACE("step " + std::to_string(step));
-            // Few identifiers make duplicates; many make sets large enough
-            // for their index.
+            // Few identifiers make duplicates; many make an indexed set.
             auto id = static_cast<GENU_ShortOID>(1 + R(seed % 2 ? 5 : 40));
             uint32_t type = R(8) ? kIntType : kOtherType, expect = 0; // the expected top code
             bool taken = false;
             int op = R(10), rc = 0;
-            // Caller values; those the set does not take over are freed after
-            // the step.
+            // Caller values; those the set does not take over are freed after.
             std::vector<int *> vals;
             std::vector<int> ints;
             for (int k = op == 3 ? R(4) : 1; k > 0; --k, ++next_value)

@@ -1,8 +1,5 @@
-// No exception leaves the library: with operator new failing at each of a
-// call's allocations in turn, entry points of the modules whose calls build
-// standard containers return their family's out-of-memory result, leave
-// nothing allocated and do not terminate the process. (The other modules
-// allocate with malloc only; their failures are tested where they are.)
+// With operator new failing at each allocation in turn, entry points of the modules
+// that build standard containers return their family's out-of-memory result.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -75,8 +72,7 @@ class Boundary : public ::testing::Test {
             unsetenv(v);
     }
 
-    // Runs a row with each allocation failing in turn; returns how many
-    // failing allocations the call met.
+    // How many failing allocations the row met, each failing in turn.
     static long Sweep(const Row &r) {
         STF_List *st = STF_CreateList(nullptr);
         EXPECT_EQ(r.call(st), r.ok); // the first use also fills what a call caches

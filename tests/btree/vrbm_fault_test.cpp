@@ -1,6 +1,4 @@
-// Failures: a store or delete that fails part-way leaves the database as
-// it was; damaged files are reported, never trusted; the page numbers run
-// out cleanly.
+// Failed stores and deletes, damaged files, page numbers running out.
 #include "vrbm_fixture.h"
 
 #include "failalloc.h"
@@ -15,7 +13,6 @@ namespace {
 class Faults : public DbTest {
   protected:
     void SetUp() override {
-        DbTest::SetUp();
         db_ = Create();
         for (int i = 0; i < 700; i++) {
             std::string k = Key(i), d(40 + i % 150, char('a' + i % 26));
@@ -23,19 +20,13 @@ class Faults : public DbTest {
             model_[k] = d;
         }
     }
-    void TearDown() override {
-        VRBM_close(db_);
-        DbTest::TearDown();
-    }
+    void TearDown() override { VRBM_close(db_); }
     static std::string Key(int i) { return Num("k", i * 7919 % 100003); }
     void ExpectModel() {
         ASSERT_EQ(Check(db_), "");
         for (auto &[k, d] : model_) ASSERT_EQ(Fetch(db_, k), d) << k;
     }
-    // Runs op with the nth page change (or read of a page) failing, n = 1,
-    // 2, ... until op succeeds; after each failure the database must be
-    // unchanged. Returns the number of failures seen. For reads each try
-    // starts from a freshly opened handle, whose pool holds few pages.
+    // Fails the nth page change or read until op succeeds; returns the failures seen.
     int Sweep(bool reads, const std::function<uint32_t()> &op) {
         for (long n = 1;; n++) {
             if (reads) {
@@ -124,13 +115,11 @@ TEST_F(Faults, OutOfMemoryChangesNothing) {
     db_ = OpenRw();
 }
 
-// Page numbers are 16 bits: when none is left, the store that needs one
-// fails and the file stays whole.
+// 16-bit page numbers run out: the store fails and the file stays whole.
 TEST_F(Faults, PageNumbersRunOut) {
     VRBM_close(db_);
     auto f = ReadFile();
-    f[10] = 0xF6; // lastNodeId 65526: pages between are never referenced
-    f[11] = 0xFF;
+    f[10] = 0xF6, f[11] = 0xFF; // lastNodeId 65526: pages between are never referenced
     WriteFile(f);
     db_ = OpenRw();
     uint32_t rc = 0;

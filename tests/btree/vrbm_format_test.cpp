@@ -1,5 +1,4 @@
-// The file format: pages built by hand from the layout are read back, and
-// the first pages written are exactly the documented ones.
+// The file format, byte for byte.
 #include "vrbm_fixture.h"
 
 using namespace vrbmtest;
@@ -8,10 +7,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-void Put16(Bytes &f, size_t off, unsigned v) {
-    f[off] = uint8_t(v);
-    f[off + 1] = uint8_t(v >> 8);
-}
+void Put16(Bytes &f, size_t off, unsigned v) { f[off] = uint8_t(v), f[off + 1] = uint8_t(v >> 8); }
 
 // Appends a record (16-bit length, bytes, pad to even length) at *at.
 void Record(Bytes &f, size_t *at, const std::string &s) {
@@ -20,8 +16,7 @@ void Record(Bytes &f, size_t *at, const std::string &s) {
     *at += 2 + s.size() + (s.size() & 1);
 }
 
-// A node page: type, number, parent, entries (leaf items or root/inner
-// keys) and children.
+// A node page: type, number, parent, entries (items or keys) and children.
 void Node(Bytes &f, unsigned page, unsigned type, unsigned parent,
           const std::vector<std::pair<std::string, std::string>> &entries,
           const std::vector<unsigned> &children = {}) {

@@ -1,5 +1,4 @@
-// Random stores, replacements, deletes and fetches checked against an
-// ordered map, with the checker run and the file reopened along the way.
+// Random operations checked against an ordered map.
 #include "vrbm_fixture.h"
 
 #include <map>

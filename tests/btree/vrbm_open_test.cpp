@@ -12,8 +12,7 @@ namespace {
 
 class Open : public DbTest {
   protected:
-    // A database of `pages` pages: a tree with room to spare, and zero pages
-    // after it (pages past the last allocated one are never read).
+    // A tree with room to spare in `pages` pages, zeros after the last allocated one.
     unsigned Build(unsigned pages, unsigned items = 150) {
         VRBM_Db *db = Create();
         for (unsigned i = 0; i < items; i++)
@@ -64,9 +63,8 @@ TEST_F(Open, ZeroLengthFileIsAnEmptyTree) {
     EXPECT_EQ(ReadFile().size(), 3072u);
 }
 
-// A file of 125 pages is too big to load whole, one of 124 is not; a
-// reader with one buffer reads for each lookup and never writes; loaded
-// whole, the file is never read again; creating truncates.
+// 125 pages are too many to load whole, 124 are not; a one-buffer reader reads for
+// each lookup and never writes; a whole one never reads again; creating truncates.
 TEST_F(Open, LoadingLimitAndReadOnly) {
     unsigned items = Build(125);
     auto before = ReadFile();

@@ -10,7 +10,6 @@ namespace {
 class Search : public DbTest {
   protected:
     void SetUp() override {
-        DbTest::SetUp();
         db_ = Create();
         // Filler keys make the tree several levels deep around the names.
         for (int i = 0; i < 400; i++) Store(db_, Num("f", i) + "-x", std::string(120, 'f'));
@@ -18,10 +17,7 @@ class Search : public DbTest {
                               "printer-name", "Zebra", "apple", "Mango", "abc"})
             Store(db_, k, std::string("=") + k);
     }
-    void TearDown() override {
-        VRBM_close(db_);
-        DbTest::TearDown();
-    }
+    void TearDown() override { VRBM_close(db_); }
     VRBM_Datum Abbrev(const std::string &a, VRBM_MatchNode **list = nullptr, int keep = 0) {
         return VRBM_fetchAbbrev(db_, a.data(), int32_t(a.size()), list, keep);
     }

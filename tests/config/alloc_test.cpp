@@ -1,6 +1,4 @@
-// Allocation failure at every point of a registry rewrite: the call reports
-// ENOMEM and the file, its directory and the heap are as before; a read
-// gives the default.
+// Allocation failure at every point of a registry rewrite.
 #include <cerrno>
 #include <functional>
 #include <new>
@@ -33,8 +31,7 @@ TEST(RegistryAlloc, EveryFailingAllocationLeavesTheFileAlone) {
     const std::string before = vrtest::ReadFile(reg.Path());
     const std::string etc = root.Dir() + "/etc/vrcore";
     ASSERT_TRUE(cfgtest::Strays(etc).empty());
-    // Each call, what it gives when it succeeds and when an allocation fails
-    // (a read gives the default), and the failure points it has at least.
+    // Each call, its results with and without a failure, and its least failure points.
     struct Row {
         std::function<int()> op;
         int ok, failed;

@@ -1,7 +1,4 @@
-// The file helpers every module uses: a replacement that fails at any step
-// leaves the old file and no temporary one; writes through a descriptor
-// that takes little at a time lose nothing, and a send nobody reads times
-// out.
+// The file helpers every module uses.
 #include <fcntl.h>
 #include <sys/socket.h>
 

@@ -1,5 +1,4 @@
-// The configuration tests' scratch directory, which is also the
-// installation root.
+// The configuration tests' scratch directory, also the installation root.
 #pragma once
 
 #include "scratch.h"

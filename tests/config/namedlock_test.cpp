@@ -1,5 +1,4 @@
-// Named system-wide mutexes: exclusion between processes and threads,
-// time-outs, recursion and release by a holder's death.
+// Named system-wide mutexes.
 #include <cerrno>
 #include <csignal>
 #include <sys/stat.h>
@@ -31,8 +30,7 @@ TEST(NamedMutex, LockFilesAreNamedSafelyAndSharedByAllUsers) {
     EXPECT_EQ(st.st_mode & 07777, 01777u);
 }
 
-// Two processes of two threads each, every thread with its own handle,
-// increment a counter in a file under the mutex.
+// Two processes of two threads, each with its own handle, count in a file.
 TEST(NamedMutex, ExcludesOtherProcessesAndThreads) {
     cfgtest::ScratchRoot root;
     std::string counter = root.Dir() + "/counter";
@@ -62,8 +60,7 @@ TEST(NamedMutex, ExcludesOtherProcessesAndThreads) {
     EXPECT_EQ(vrtest::ReadFile(counter), std::to_string(4 * kRounds));
 }
 
-// Another process holds the mutex: a timed lock expires; once the holder
-// dies without unlocking, the mutex is free.
+// A timed lock expires while another process holds it; the holder's death frees it.
 TEST(NamedMutex, TimesOutAndIsReleasedByAHoldersDeath) {
     cfgtest::ScratchRoot root;
     int held[2];
@@ -89,10 +86,7 @@ TEST(NamedMutex, TimesOutAndIsReleasedByAHoldersDeath) {
     ::close(held[1]);
 }
 
-// Within a process: recursive for the owner, exclusive for other threads,
-// shared by every handle of a name. A child forked while the parent holds
-// the mutex does not inherit the hold; closing the last handle while
-// holding releases it.
+// Recursive for the owner, not inherited by a child, released by closing the last handle.
 TEST(NamedMutex, RecursiveForTheOwnerNotInheritedReleasedByClosing) {
     cfgtest::ScratchRoot root;
     auto child_locks = [] {

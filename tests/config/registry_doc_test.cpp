@@ -1,5 +1,4 @@
-// The registry file's text: what is read from it and how edits rewrite it.
-// GCC 12 at -O3 reports a false overlap in inlined std::string copies.
+// The registry file's text. (GCC 12 -O3 reports a false -Wrestrict overlap.)
 #pragma GCC diagnostic ignored "-Wrestrict"
 #include <gtest/gtest.h>
 
@@ -20,8 +19,7 @@ RegValue Value(const char *name, RegType type, const char *text, uint32_t dword 
     return v;
 }
 
-// What a document's values read as: each type and escape, the doubled
-// separators and times of hive files, the last of duplicates.
+// Each type and escape, hive files' doubled separators and times, the last duplicate.
 TEST(RegistryText, ReadsEachTypeAndForm) {
     struct Want {
         const char *key, *name;
@@ -86,8 +84,7 @@ TEST(RegistryText, ReadsEachTypeAndForm) {
     EXPECT_FALSE(doc.Find("Software\\Halvane\\Tessaril", "Short"));
 }
 
-// A bad line is skipped and reading goes on; values under a bad key
-// header are not filed under the key before it.
+// A bad line is skipped; values under a bad key header are not filed under the one before.
 TEST(RegistryText, MalformedLinesAreSkippedNotFatal) {
     auto doc = RegDocument::Parse("\"Orphan\"=\"before any key\"\n"
                                   "[Software\\A]\n"
@@ -114,8 +111,7 @@ TEST(RegistryText, EditsKeepEverythingElse) {
                                  "[Software\\B]\n"
                                  "\"y\"=\"2\"";
     auto doc = RegDocument::Parse(original);
-    // Replaced in place, key spelling kept; then after the key's last
-    // line; then a new key at the end.
+    // In place, key spelling kept; then after the key's last line; then a new key at the end.
     ASSERT_TRUE(doc.Set("software\\a", Value("x", RegType::Dword, "", 7)));
     ASSERT_TRUE(doc.Set("Software\\A", Value("new", RegType::ExpandString, "%HOME%\\a \"q\"")));
     ASSERT_TRUE(doc.Set("Software\\C\\D", Value("z", RegType::String, "3")));
@@ -133,8 +129,7 @@ TEST(RegistryText, EditsKeepEverythingElse) {
                             "[HKEY_LOCAL_MACHINE\\Software\\C\\D]\n"
                             "\"z\"=\"3\"\n");
 
-    // A binary value left open by a trailing "\" at the end of a key does
-    // not swallow a value added after it.
+    // A binary value left open by a trailing "\" does not swallow a value added after it.
     doc = RegDocument::Parse("[Software\\A]\n\"bin\"=hex:01,\\\n");
     ASSERT_TRUE(doc.Set("Software\\A", Value("next", RegType::String, "x")));
     auto again = RegDocument::Parse(doc.Render());

@@ -1,5 +1,4 @@
-// The registry file on disk: defaults, writes, and writers that race or die.
-// GCC 12 at -O3 reports a false overlap in inlined std::string copies.
+// The registry file on disk. (GCC 12 -O3 reports a false -Wrestrict overlap.)
 #pragma GCC diagnostic ignored "-Wrestrict"
 #include <cerrno>
 #include <fcntl.h>
@@ -125,9 +124,7 @@ TEST(RegistryFile, ConcurrentWritersLoseNoUpdate) {
     }
 }
 
-// A rewrite cut after each of its changes, by the writer's death or by a
-// power loss that keeps none or some of the unsynced changes, leaves the
-// old file or the new one.
+// Cut by the writer's death or a power loss that keeps none or some unsynced changes.
 TEST(RegistryFile, CutAtEveryChangeLeavesOldOrNew) {
     ScratchRoot root;
     Registry reg;

@@ -1,7 +1,4 @@
-// Packing and unpacking values (the interop suite round-trips every
-// syntax): the limits and documented edge cases, the syntax's codes for
-// what it refuses, the fast reader against the runtime's, and failing
-// allocations.
+// Packing and unpacking values: edge cases, refusals, the fast reader, failing allocations.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -42,9 +39,7 @@ void *RoundTrip(uint32_t type, const void *value, GENU_ValueDescriptor *desc,
 
 void Release(void *v, const GENU_ValueDescriptor &d) { d.del(Status(), v, &genu_ossAllocator[0]); }
 
-// The value comes back equal (or, for a syntax without a comparison rule,
-// the same bytes) with the syntax's descriptor, and packs again to the
-// same bytes.
+// Back equal (or, without a comparison rule, the same bytes) with its descriptor.
 void ExpectRoundTrip(uint32_t type, const void *value, const std::string &what) {
     Status st;
     GENU_ValueDescriptor d{};
@@ -160,9 +155,8 @@ TEST(PackAV, RefusedValuesFailWithTheSyntaxCode) {
     }
 }
 
-// What unpacking makes of the bytes, as the status code of a failure (0
-// on success) and the new value packed again; with `runtime`, by the
-// runtime's decoder and the syntax's conversion instead of ODP_UnpackAV.
+// Unpacking's failure code (0 on success) and the value packed again; with `runtime`,
+// by the runtime's decoder and the syntax's conversion instead.
 std::pair<uint32_t, Bytes> Reading(uint32_t type, const Bytes &in, bool runtime) {
     Status st;
     alignas(16) unsigned char made[512] = {};
@@ -190,10 +184,8 @@ std::pair<uint32_t, Bytes> Reading(uint32_t type, const Bytes &in, bool runtime)
     return {0, again};
 }
 
-// Syntaxes of one primitive element (or a pair) read every form of it as
-// the runtime does: longer lengths, constructed, indefinite (also where
-// misplaced), trailing and missing bytes, other tags, padded integers,
-// strings over their limits, allocations over the decode's budget.
+// Primitive syntaxes read every form as the runtime does: longer lengths, constructed,
+// indefinite, trailing and missing bytes, other tags, padding, limits, the budget.
 TEST(PackAV, FlatValuesReadEveryFormAsTheRuntimeDoes) {
     std::mt19937 rng(5);
     size_t accepted = 0;

@@ -1,5 +1,4 @@
-// The BER runtime and the encoding frame: exact bytes where they matter,
-// any valid BER on input, hostile input, allocation failures, contexts.
+// The BER runtime and the encoding frame.
 #include <gtest/gtest.h>
 
 #include <cmath>

@@ -1,7 +1,5 @@
-// The exported conversions of each syntax: what ToBER_ builds encodes to
-// the bytes ODP_PackAV produces, ToGEN_ reads decoded structures back into
-// equal values without changing them, the Free routines release
-// everything (the sanitizer build checks), and bad arguments are refused.
+// The exported conversions of each syntax: ToBER_ encodes as ODP_PackAV does, ToGEN_
+// reads decoded structures back into equal values, Free releases everything.
 #include <gtest/gtest.h>
 
 #include <cstddef>
@@ -130,9 +128,8 @@ TEST(Conversions, EverySyntaxBuildsWhatPackingEncodesAndReadsItBack) {
             std::vector<unsigned char> ber(r.choice ? r.size : size);
             ASSERT_EQ(r.to_ber(st, ber.data(), part), 0) << r.name << std::hex << " " << st.Code();
             EXPECT_EQ(Encode(pdu, whole(v, ber.data()).data()), packed) << r.name;
-            // From what ToBER_ built, and from a decoded structure, which
-            // stays as it was (room for a list's first node, which is
-            // larger than its runtime structure).
+            // From ToBER_'s structure, and from a decoded one, which stays unchanged (with
+            // room for a list's first node, larger than its runtime structure).
             alignas(16) static unsigned char back[4096];
             memset(back, 0, sizeof back);
             ASSERT_EQ(r.to_gen(st, ber.data(), back, nullptr), 0) << r.name;
@@ -162,9 +159,8 @@ TEST(Conversions, EverySyntaxBuildsWhatPackingEncodesAndReadsItBack) {
     }
 }
 
-// A list context is copied, so it outlives the value it came from;
-// counted texts hold their octets in place and read them back into a block
-// of their own (none when empty).
+// A list context outlives its value; counted texts hold their octets in place and
+// read them back into a block of their own (none when empty).
 TEST(Conversions, ListContextsAndCountedTexts) {
     Status st;
     std::vector<unsigned char> ber(GENU_PDUStructSize(GENU_TypeToPDU(28)));

@@ -33,8 +33,7 @@ inline int Collect(const void *buffer, size_t size, void *key) {
     return 0;
 }
 
-// What the peer makes of `in`: it decodes all of it and encodes the value
-// again in DER. Failures are reported against `what`.
+// The peer decodes all of `in` and encodes it again in DER; failures name `what`.
 inline Bytes PeerReencode(asn_TYPE_descriptor_t *def, const unsigned char *in, size_t n,
                           const std::string &what) {
     void *peer = nullptr;

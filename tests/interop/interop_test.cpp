@@ -1,6 +1,4 @@
-// The asn1c-generated codec decodes and re-encodes what vrcore produces:
-// value PDUs (asn/pdus.txt) to the same value, set, operation and error
-// PDUs (asn/operations_pdus.txt) to the same bytes; vrcore reads it back.
+// The peer codec decodes and re-encodes what vrcore produces, and vrcore reads it back.
 #include <cstring>
 #include <ctime>
 #include <random>

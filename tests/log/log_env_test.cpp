@@ -55,9 +55,8 @@ TEST_F(Env, LimitsReplaceTheArguments) {
               (std::vector<std::string>{"app.log.0304-050607-091", "app.log.0304-050607-092"}));
 }
 
-// Without an address anywhere: standard output with E, W and S; ODP_TRACE
-// makes it E W A D S I X, over the arguments; a real LOG_FILE_PATH beats
-// the trace switch.
+// No address anywhere: standard output with E, W and S; ODP_TRACE adds A, D, I and X
+// over the arguments; a real LOG_FILE_PATH beats the trace switch.
 TEST_F(Env, DefaultsAndTraceSwitch) {
     using Row = std::tuple<const char *, const char *, const char *>;
     const std::pair<int, const char *> sevs[] = {{1, "E"},     {2, "W"}, {6, "I"}, {5, "A"},

@@ -1,5 +1,4 @@
-// Log file families: rotation by size, trimming to the number of files
-// kept, files that cannot be opened or written, allocation failures.
+// Log file families: rotation, trimming, failures.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>

@@ -8,8 +8,7 @@ using namespace logtest;
 
 namespace {
 
-// Columns of an unstamped first line: prefix, 16 of location, 12 of
-// elapsed time; continuation lines put the text in the same column.
+// A continuation line's text starts in the column of the first line's text.
 std::string Cont(char letter, size_t location = 16) {
     return Prefix(letter) + std::string(location + 12, ' ') + " | ";
 }
@@ -36,8 +35,7 @@ TEST(LogSeverities, SourceLocationField) {
             << (file ? file : "null");
 }
 
-// Plain lines with their continuations, time-stamped severities with and
-// without a user, a format the formatter refuses, numbered arguments.
+// Continuations, time stamps with and without a user, a refused format, positions.
 TEST_F(Layout, FirstContinuationAndTimeStampedLines) {
     EXPECT_EQ(LOG_CondMessage(6, "log.cpp", 42, "hello %s\n%d\n\nend", "world", 7), 1);
     EXPECT_EQ(LOG_CondMessage(6, "attrset_values.cpp", 3, "%2$s %1$s\n", "world", "hello"), 1);
@@ -58,8 +56,7 @@ TEST_F(Layout, FirstContinuationAndTimeStampedLines) {
                           " | really\r\n" + Prefix('W') + "Wed Mar  4 05:06:07 2026 | no user\r\n");
 }
 
-// Pieces of one severity make one message; another severity ends it first.
-// The same with the state freed after each message.
+// Pieces of one severity make one message, with and without the state kept.
 TEST_F(Layout, MessagesBuiltInPiecesWithAndWithoutUseOnce) {
     for (int once : {0, 1}) {
         const std::string name = once ? "once.log" : "app.log";

@@ -1,5 +1,4 @@
-// Shared helpers of the logging tests: a scratch directory, a fixed clock
-// and a fixture that leaves the module as a fresh process would have it.
+// Shared helpers of the logging tests.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "scratch.h"
+#include "log_file.h"
 #include "system/log_internal.h"
 
 namespace logtest {
@@ -45,25 +44,21 @@ inline std::vector<std::string> Files(const fs::path &dir, const std::string &st
     return out;
 }
 
-inline void ClearEnv() {
-    for (const char *v :
-         {"LOG_FILE_PATH", "LOG_SEVERITY", "LOG_SIZE", "LOG_MAX_LOGS", "LOG_ENABLED", "ODP_TRACE"})
-        unsetenv(v);
-}
+using vrtest::ClearLogEnv;
 
 class LogTest : public ::testing::Test {
   protected:
     void SetUp() override {
         setenv("TZ", "UTC", 1);
         tzset();
-        ClearEnv();
+        ClearLogEnv();
         Reset();
     }
     void TearDown() override {
         Reset();
         _LOG__SetClock(nullptr);
         _SL__SetSink(nullptr);
-        ClearEnv();
+        ClearLogEnv();
     }
     // Back to the settings of a fresh process, without logging anything.
     static void Reset() {

@@ -21,9 +21,8 @@ Lines SplitLines(const std::string &text) {
     return out;
 }
 
-// Every message is "T<t> M<m> L0..L2" on three lines, every third one with
-// a long second line so that it spans text chunks; checks each arrives
-// whole, in order per thread, and returns how many arrived.
+// Messages "T<t> M<m> L0..L2", every third with a second line spanning text chunks;
+// checks each arrives whole and in order per thread; returns how many arrived.
 const std::string pad(1500, 'p');
 int CheckMessages(const Lines &lines, std::vector<int> &next) {
     int count = 0;
@@ -84,9 +83,7 @@ void Capture(int priority, const char *text) {
 
 class Concurrent : public LogTest {};
 
-// Messages of many lines from many threads arrive whole and in order, in
-// one file with the threads' state kept, and across rotated files of at
-// most 8000 bytes with the state freed after each message.
+// In one file with the state kept, and across files of at most 8000 bytes without.
 TEST_F(Concurrent, MultiLineMessagesArriveWholeAcrossRotation) {
     for (bool rotate : {false, true}) {
         SCOPED_TRACE(rotate);

@@ -130,8 +130,7 @@ TEST_F(Catalogs, TextsFormattingAndTruncation) {
     EXPECT_EQ(buf_, want);
 }
 
-// No catalog, or one that does not check out (hostile files in general
-// are the fuzz target's): the fallback text.
+// No catalog, or one that does not check out: the fallback text.
 TEST_F(Catalogs, FallbacksAndKinds) {
     std::string good = vrtest::ReadFile(kBuiltCatalogs + "/C003.mdl");
     EXPECT_TRUE(
@@ -194,9 +193,8 @@ TEST(CatalogUsage, BeginAndEnd) {
     unsetenv("NLSPATH");
 }
 
-// A locale-specific catalog through %l and %c; the cache of ten catalogs
-// gives up the least recently used one, also while several threads look
-// texts up: a text is never read from a catalog another thread has closed.
+// Locale catalogs through %l and %c; the ten-catalog cache drops the least recently
+// used, and no thread reads a text from a catalog another one has closed.
 TEST_F(Catalogs, SearchPathLocalesAndTheCache) {
     vrtest::ScratchDir dir("vrmsg");
     char name[16]; // "tst4001.mdl"..., message 101 "text <i>"
@@ -256,10 +254,8 @@ TEST_F(Catalogs, AllocationFailureGivesTheUnformattedTextOrAll) {
     EXPECT_GE(points, 2);
 }
 
-// Every status code written in the library's sources must have a text in
-// the built catalogs. Codes are found as 0xC0ffnnnn literals (any case,
-// with or without suffix) in the module directories and public headers,
-// so named constants are covered where they are defined.
+// Every 0xC0ffnnnn literal in the module directories and public headers (named
+// constants where defined) has a text in the built catalogs.
 TEST_F(Catalogs, EveryCodeTheLibraryReportsHasAText) {
     const std::set<unsigned> facilities = {0x01, 0x02, 0x03, 0x05, 0x09, 0x0A,
                                            0x0C, 0x0E, 0x10, 0x14, 0x15};

@@ -1,5 +1,4 @@
-// The formatter: agreement with the C library on generated formats, the
-// positional extensions, strictness on formats read from files.
+// The formatter against the C library, its extensions and its strictness.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -26,8 +25,7 @@ int Fmt(char *buf, size_t size, const char *f, ...) {
     return n;
 }
 
-// The fixed argument list of the differential test; formats are generated
-// to use these positions with matching conversions.
+// The differential test's fixed arguments; formats use them with matching conversions.
 struct Args {
     int i0, i1, c;
     long l;
@@ -121,8 +119,7 @@ class Generator {
         return Of(lit);
     }
 
-    // Uses positions 1..m each at least once, in random order, with stars
-    // taken from the two int positions.
+    // Positions 1..m each at least once, in random order, stars from the int positions.
     std::string Positional() {
         int m = 1 + Pick(10);
         std::vector<int> order;
@@ -182,10 +179,8 @@ TEST(Formatter, AgreesWithTheCLibraryOnGeneratedFormats) {
     std::fesetround(FE_TONEAREST);
 }
 
-// Malformed formats in general are the fuzz target's: an unknown
-// conversion, a type conflict, a skipped argument are refused, nothing out.
-// Mixing, this formatter's own: unnumbered conversions follow the highest
-// numbered argument.
+// Malformed formats in general are the fuzz target's. Unnumbered conversions follow
+// the highest numbered argument.
 TEST(Formatter, InvalidFormatsAndMixedPositions) {
     char buf[32];
     for (const char *bad : {"%y", "%1$d %1$s", "%2$d", static_cast<const char *>(nullptr)}) {

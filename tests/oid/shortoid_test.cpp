@@ -1,6 +1,4 @@
-// Short identifiers: every row of the built-in table in each form and back,
-// an independent decoder's reading of its values, the ranges, and the
-// identifiers of the dynamic database.
+// Short identifiers: the built-in table in each form, its ranges, dynamic identifiers.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -20,10 +18,8 @@
 using namespace vrcore::oid;
 using Status = vrtest::StatusList;
 
-// The table holds exactly the rows of the data file, and every row
-// converts to each form and back; shared values come back as one of the
-// names that carry them. The values, written out in hex, decode to the
-// rows' dotted forms with Debian's python3-pyasn1.
+// Every row of the data file converts to each form and back; the values, in hex,
+// decode to the rows' dotted forms with Debian's python3-pyasn1.
 TEST(BuiltinTable, EveryRowRoundTripsAndDecodesIndependently) {
     ASSERT_EQ(std::system("/usr/bin/python3 -c 'import pyasn1' 2>/dev/null"), 0)
         << "python3-pyasn1 is not installed";

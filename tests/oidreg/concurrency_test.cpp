@@ -18,8 +18,7 @@ std::string BinOf(int who, int i) {
     return Bin(("1.2.840.147361.1.3.9." + std::to_string(who) + "." + std::to_string(i)).c_str());
 }
 
-// Adds identifier `i` of writer `who`, as a dynamic identifier of the
-// syntax or as a plain one.
+// Adds identifier `i` of writer `who`, dynamic of the syntax or plain.
 uint32_t AddNumbered(STF_List *st, OID_Db *h, int who, int i, bool dynamic, uint32_t syntax) {
     std::string b = BinOf(who, i), name = NameOf(who, i);
     uint32_t id = 0;
@@ -27,8 +26,7 @@ uint32_t AddNumbered(STF_List *st, OID_Db *h, int who, int i, bool dynamic, uint
                    : OID_AddOID(st, h, U(b), name.c_str(), nullptr, 0);
 }
 
-// Every identifier of writers [first, first + writers) is found by value
-// under its name; the dynamic ones also through their short identifier.
+// Each identifier of the writers is found by value; dynamic ones by short identifier.
 void ExpectAdded(STF_List *st, OID_Db *h, int first, int writers, int adds,
                  bool (*dynamic)(int who, int i)) {
     for (int who = first; who < first + writers; who++)
@@ -48,8 +46,7 @@ void ExpectAdded(STF_List *st, OID_Db *h, int first, int writers, int adds,
 bool ThreadDynamic(int who, int i) { return who == 0 && i % 4 == 0; }
 bool ProcessDynamic(int, int i) { return i % 5 == 0; }
 
-// Threads sharing one handle (and a second handle) add identifiers while
-// others look up built-in and newly added ones.
+// Writers on two handles add identifiers while readers look up old and new ones.
 TEST_F(Registry, ThreadsSharingAHandle) {
     Open();
     OID_Db *second = nullptr;
@@ -93,9 +90,7 @@ TEST_F(Registry, ThreadsSharingAHandle) {
     CheckFilesOnDisk(dir_);
 }
 
-// Processes sharing the directory: writers take turns through the lock
-// file, readers wait for them; every add is found afterwards and every
-// file passes the checker.
+// Writers take turns through the lock file, readers wait for them.
 TEST_F(Registry, ProcessesSharingADirectory) {
     constexpr int kWriters = 3, kReaders = 3, kAdds = 25;
     std::vector<pid_t> kids;

@@ -1,5 +1,4 @@
-// Shared pieces of the registry tests: a fresh registry per test, status
-// lists, binary forms from dotted text, and snapshots of the files.
+// Shared pieces of the registry tests.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -40,14 +39,7 @@ inline Items Dump(VRBM_Db *db) {
     return items;
 }
 
-// "" when two snapshots hold the same items.
-inline std::string Diff(const std::map<std::string, Items> &a,
-                        const std::map<std::string, Items> &b) {
-    return a == b ? "" : "the files' items differ";
-}
-
-// Every file of a registry that is not open in this process passes the
-// checker.
+// Every registry file not open in this process passes the checker.
 inline void CheckFilesOnDisk(const std::string &dir) {
     for (const char *f : {"DPAOIDs", "DPAOIDs_C", "DPAOIDs_l", "oid_cvrt"}) {
         VRBM_Db *db = VRBM_open((dir + "/" + f).c_str(), VRBM_RDONLY, 0, 0);
@@ -74,8 +66,7 @@ class Registry : public ::testing::Test {
         h_ = nullptr;
         OID_Term();
     }
-    // The items of the main and default locale files and of the dynamic
-    // identifier database, as the open registry sees them.
+    // The main, default locale and dynamic identifier files as the registry sees them.
     std::map<std::string, Items> Snapshot() {
         std::map<std::string, Items> s;
         vrcore::oid::FileUse u(st_, h_, vrcore::oid::kMain | vrcore::oid::kLocale);

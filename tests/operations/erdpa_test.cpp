@@ -1,7 +1,4 @@
-// Error results: precedence between kinds, merging within a kind, failed
-// builders leaving the result alone, release and the text form; the error
-// PDUs: every kind travels and comes back equal, problem forms and unknown
-// kinds behave.
+// Error results and the error PDUs.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -77,8 +74,7 @@ TEST(ErrorResults, HighestKindSurvivesWhateverTheOrder) {
             ASSERT_EQ(p.Report(st, &r, second, 2), 0) << second;
             ASSERT_NE(r, nullptr);
             EXPECT_EQ(r->kind, std::max(first, second));
-            // Another kind: the higher one alone; the same: appended to a
-            // list, or the first stays.
+            // Another kind: the higher one alone; the same: a list, or the first stays.
             bool list = first == ERDPA_ACCESS || first == ERDPA_SELECTION ||
                         first == ERDPA_SERVICE || first == ERDPA_ATTRIBUTE;
             EXPECT_EQ(Codes(r), (first != second ? std::vector<uint32_t>{first > second ? 1u : 2u}
@@ -150,8 +146,7 @@ TEST(ErrorResults, TextFormsAndRelease) {
     EXPECT_EQ(st.Failed(ERDPA_FreeError(st, unknown)), 0xC010006Cu);
 }
 
-// Both results hold the same problems (the attributes and sets are
-// compared through the bytes).
+// The same problems (attributes and sets compared through the bytes).
 void ExpectSameResults(const ERDPA_ErrorResult *a, const ERDPA_ErrorResult *b) {
     ASSERT_EQ(a->kind, b->kind);
     auto pa = Problems(a), pb = Problems(b);
@@ -174,8 +169,7 @@ void ExpectSameResults(const ERDPA_ErrorResult *a, const ERDPA_ErrorResult *b) {
     }
 }
 
-// The results hold copies of what they were given: the parts are gone
-// before they are encoded.
+// The parts are gone before the results are encoded: the results hold copies.
 TEST(ErrorPdus, EveryKindRoundTripsUnderItsWireKindAndUnderKindZero) {
     Status st;
     const int32_t wire[] = {0, 4, 1, 11, 13, 12, 3, 10, 9};
@@ -220,8 +214,7 @@ TEST(ErrorPdus, ProblemForms) {
     ERDPA_ErrorResult *r = nullptr;
     ASSERT_EQ(ERDPA_Security(st, &r, 3, &p.message), 0);
     auto *s = static_cast<ERDPA_SecurityProblem *>(r->data);
-    GENU_ShortOID ext = 0;
-    ASSERT_EQ(GENU_AsciiToShortOID(st, "id-att-job-name", &ext), 0);
+    GENU_ShortOID ext = vrtest_ops::Id("id-att-job-name");
     struct Case {
         int32_t form;
         uint32_t code;

@@ -1,6 +1,4 @@
-// Random attribute-set, error and operation PDUs built by vrcore and their
-// encodings: the input of the round trips here and of the cross-check with
-// the independent codec.
+// Random attribute-set, error and operation PDUs and their encodings.
 #pragma once
 
 #include <algorithm>
@@ -20,9 +18,7 @@ struct Sample {
     Bytes bytes;
 };
 
-// Random structures of the operation PDUs from the shared walker: each
-// encoded value one of the syntax its member names, each attribute set a
-// random set. The arena owns what it made.
+// Operation PDUs from the shared walker; the arena owns what it made.
 class Arena : public vrtest::RandomValues {
   public:
     explicit Arena(std::mt19937 &rng)
@@ -43,8 +39,7 @@ class Arena : public vrtest::RandomValues {
         RandomValue v;
         v.Fill(type, rng_);
         if (type == 48) {
-            // In the canonical form (UTC, whole seconds), which a peer's
-            // re-encoding keeps byte for byte.
+            // Canonical (UTC, whole seconds), which a peer re-encodes byte for byte.
             auto *t = reinterpret_cast<GEN_GeneralizedTime *>(v.bytes);
             if (!t->utc) t->year = static_cast<int16_t>(t->year - 1900);
             t->utc = 1;
@@ -125,9 +120,7 @@ inline std::vector<int> OperationPdus() {
     return pdus;
 }
 
-// Samples of the attribute-set, operation and error PDUs; false when
-// vrcore could not build one. The errors are of every kind that can be
-// built, with standard and extended problems.
+// Set, operation and error PDUs of every kind; false when one could not be built.
 inline bool Samples(std::mt19937 &rng, int rounds, std::vector<Sample> &out) {
     Status st;
     for (int r = 0; r < rounds; ++r) {

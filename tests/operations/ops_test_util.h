@@ -1,6 +1,4 @@
-// Helpers of the operation tests: the built-in attributes whose values
-// pack and random sets of them, the encoding round trip, and one problem
-// of each error kind.
+// Helpers of the operation tests.
 #pragma once
 
 #include <cstring>
@@ -19,8 +17,18 @@ using Status = vrtest::StatusList;
 using vrtest::RandomValue;
 using Bytes = std::vector<unsigned char>;
 
-// The built-in attributes whose registry syntax packs and has a random
-// generator.
+inline GEN_SimpleName Name(const char *s) {
+    GEN_SimpleName n{GEN_KIND_IRV, {}, 0};
+    strcpy(n.u.string, s);
+    return n;
+}
+inline GENU_ShortOID Id(const char *name) {
+    GENU_ShortOID id = 0;
+    EXPECT_EQ(GENU_AsciiToShortOID(Status(), name, &id), 0) << name;
+    return id;
+}
+
+// The built-in attributes whose syntax packs and has a random generator.
 inline std::vector<GENU_ShortOID> PackableAttributes() {
     std::vector<GENU_ShortOID> ids;
     Status st;
@@ -36,8 +44,7 @@ inline std::vector<GENU_ShortOID> PackableAttributes() {
     return ids;
 }
 
-// A random set of packable built-in attributes, some without values, each
-// with a random modify operator.
+// Packable built-in attributes, some without values, each with a random operator.
 inline AS_SetHandle MakeRandomSet(std::mt19937 &rng, const std::vector<GENU_ShortOID> &ids,
                                   size_t max_attrs = 8) {
     Status st;
@@ -82,12 +89,10 @@ inline void *Decode(int pdu, Bytes bytes) {
 // Encodes a structure under a PDU and decodes it again.
 inline void *Wire(int pdu, const void *structure) { return Decode(pdu, Encode(pdu, structure)); }
 
-// Whether object identifications can be packed (the error kinds other
-// than security and attribute need them).
+// Whether object identifications pack (all error kinds but security and attribute).
 inline bool ObjectsPack() { return GENU_TypeToPDU(64) >= 0; }
 
-// Reports one problem of the kind into *r: the selection and service
-// problems name `set`, the attribute problem `attr` of `attr_object`.
+// Selection and service problems name `set`; the attribute one `attr` of `attr_object`.
 inline int Report(STF_List *st, ERDPA_ErrorResult **r, uint32_t kind, uint32_t code,
                   const GEN_ObjectIdent *object, const GEN_ErrorMessage *m, AS_SetHandle set,
                   AS_AttrHandle attr, const GEN_ObjectIdent *attr_object) {
@@ -103,8 +108,7 @@ inline int Report(STF_List *st, ERDPA_ErrorResult **r, uint32_t kind, uint32_t c
     }
 }
 
-// An object identification naming a job, a text and an octet message, and
-// a set of one attribute.
+// A job's identification, a text and an octet message, and a set of one attribute.
 struct Parts {
     GEN_ObjectIdent *object = nullptr;
     GEN_ErrorMessage message{}, octets{};
@@ -121,7 +125,7 @@ struct Parts {
         EXPECT_EQ(GENU_MakeEmbeddedText(st, &t, text, nullptr), 0);
         EXPECT_EQ(GENU_MakeEmbeddedErrorMsg(st, &message, &t, nullptr, nullptr), 0);
         EXPECT_EQ(GENU_MakeEmbeddedErrorMsg(st, &octets, nullptr, &o, nullptr), 0);
-        EXPECT_EQ(GENU_AsciiToShortOID(st, "id-att-copy-count", &id), 0);
+        id = Id("id-att-copy-count");
         EXPECT_EQ(AS_Create(st, &set, nullptr, 0), 0);
         EXPECT_EQ(AS_AddAttrValM(st, set, id, 1, &c, &GENU_CardinalDesc, &attr), 0);
         GEN_DeepDeleteText(st, &t, nullptr);
@@ -144,9 +148,8 @@ struct Parts {
     }
 };
 
-// An error of the kind with two problems (one where the kind keeps one):
-// the first with the text message, the second with the octet message and,
-// for a selection, without a set.
+// Two problems (one where the kind keeps one): the text message, then the octet one
+// (for a selection without a set).
 inline ERDPA_ErrorResult *TwoProblems(const Parts &p, uint32_t kind) {
     Status st;
     ERDPA_ErrorResult *r = nullptr;

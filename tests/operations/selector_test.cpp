@@ -1,8 +1,4 @@
-// Selectors and filters: a library selector with nested filters travels in
-// a list argument and comes back to the same encoding; inconsistent or
-// too deep filters are refused without leftovers; the encoders of
-// selectors, error results and modification sets leave nothing behind
-// when an allocation fails.
+// Selectors and filters; encoders under failing allocations.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -14,21 +10,9 @@
 
 namespace {
 
+using vrtest_ops::Id;
+using vrtest_ops::Name;
 using vrtest_ops::Status;
-
-GENU_ShortOID Id(const char *name) {
-    Status st;
-    GENU_ShortOID id = 0;
-    EXPECT_EQ(GENU_AsciiToShortOID(st, name, &id), 0) << name;
-    return id;
-}
-
-GEN_SimpleName Name(const char *s) {
-    GEN_SimpleName n{};
-    n.kind = GEN_KIND_IRV;
-    strcpy(n.u.string, s);
-    return n;
-}
 
 // The encoding of a new-list argument carrying the selector.
 vrtest_ops::Bytes ListBytes(const ODP_BerSelector &sel) {
@@ -78,16 +62,11 @@ struct Fixture {
         leaves[2].u.item.u.substrings = GEN_Substrings{
             Id("id-att-job-name"), 27, GEN_MATCH_CASE_INSENSITIVE, &initial, &any, &last};
         leaves[3].u.item.u.attribute = attrs[1];
-        or1.filter = leaves[1];
-        or2.filter = leaves[2];
-        negated = leaves[3];
+        or1.filter = leaves[1], or2.filter = leaves[2], negated = leaves[3],
         and1.filter = leaves[0];
-        and2.filter.choice = GEN_FILTER_OR;
-        and2.filter.u.or_set = &or1;
-        and3.filter.choice = GEN_FILTER_NOT;
-        and3.filter.u.not_filter = &negated;
-        top.choice = GEN_FILTER_AND;
-        top.u.and_set = &and1;
+        and2.filter.choice = GEN_FILTER_OR, and2.filter.u.or_set = &or1;
+        and3.filter.choice = GEN_FILTER_NOT, and3.filter.u.not_filter = &negated;
+        top.choice = GEN_FILTER_AND, top.u.and_set = &and1;
         EXPECT_EQ(GENU_MakeObjectIdent_JobId(st, &ident, "job-12", nullptr), 0);
         idents.ident = ident;
         selector = GEN_Selector{&idents, &top, &time_limit, &count_limit};
@@ -137,14 +116,11 @@ TEST(Selectors, InconsistentAndTooDeepFiltersAreRefused) {
     EXPECT_EQ(ber.bit_mask, 0);
     EXPECT_EQ(ber.filter, nullptr);
 
-    // A chain of negations: the deepest the bound allows travels inside a
-    // list argument; a deeper one is refused.
+    // Negations: the deepest the bound allows travels; a deeper one is refused.
     std::vector<GEN_Filter> chain(40);
     chain.back() = f.leaves[1];
-    for (size_t i = 0; i + 1 < chain.size(); ++i) {
-        chain[i].choice = GEN_FILTER_NOT;
-        chain[i].u.not_filter = &chain[i + 1];
-    }
+    for (size_t i = 0; i + 1 < chain.size(); ++i)
+        chain[i].choice = GEN_FILTER_NOT, chain[i].u.not_filter = &chain[i + 1];
     GEN_Selector sel{nullptr, &chain[chain.size() - 17], nullptr, nullptr};
     ODP_BerSelector ok{};
     ASSERT_EQ(ToBER_selector(st, &ok, &sel), 0);

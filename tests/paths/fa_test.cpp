@@ -106,9 +106,8 @@ TEST_F(Fa, AllocationFailureLeavesNothing) {
     EXPECT_EQ(points, 1);
 }
 
-// In a double-byte code set the second byte of a character may be the byte
-// of "|"; such characters pass unchanged. The locale is compiled for
-// the test when the system has the tools and sources to do so.
+// A double-byte character whose second byte is that of "|" passes unchanged (the
+// locale is compiled for the test where the system can).
 TEST_F(Fa, DoubleByteCharactersAreNotSplit) {
     vrtest::ScratchDir dir("vrfa-locale");
     int built = std::system(

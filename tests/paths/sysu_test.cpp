@@ -110,9 +110,8 @@ std::string Scan(std::vector<const char *> args, const char *options) {
     return out + std::to_string(optind);
 }
 
-// Clusters, arguments, the end of the options (a lone dash is an operand,
-// the first operand stops the scan), unknown options and missing arguments,
-// with and without the message (a leading ':' is quiet).
+// Clusters, arguments, the end of the options, unknown options and missing
+// arguments, with and without the message (a leading ':' is quiet).
 TEST(Getopt, ClustersArgumentsUnknownOptionsAndTheEnd) {
     struct Row {
         std::vector<const char *> args;

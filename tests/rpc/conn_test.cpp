@@ -1,6 +1,4 @@
-// The packet codec, the connections of client and server with each other,
-// with independent peers (impacket, samba, a server of the tests' own
-// framing) and with hostile ones.
+// The packet codec and connections: with each other, with independent and hostile peers.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/socket.h>

@@ -55,8 +55,7 @@ uint16_t PortOf(const epm::Tower *tower) {
 
 using PortPages = std::vector<std::vector<uint16_t>>;
 
-// One mapper for the suite; at the end it must stop on SIGTERM within a
-// second, an idle connection open, with exit status 0.
+// One mapper for the suite; at the end SIGTERM stops it within a second, status 0.
 class Epm : public testing::Test {
   protected:
     static void SetUpTestSuite() {

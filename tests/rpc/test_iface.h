@@ -22,9 +22,8 @@ inline rpc::SyntaxId TestInterface() {
     return s;
 }
 
-// Operations: 0 echoes, 1 faults with the status in its first 4 bytes, 2
-// sleeps the milliseconds in them, 3 answers that many bytes, 4 answers the
-// object identifier (nothing without one).
+// Operations: 0 echoes, 1 faults with the status in its first 4 bytes, 2 sleeps
+// that many ms, 3 answers that many bytes, 4 answers the object identifier.
 enum TestOp : uint16_t { kEcho, kFault, kSleep, kAnswer, kObject, kTestOpCount };
 
 inline uint32_t Word(const uint8_t *in, size_t n) {

@@ -56,8 +56,7 @@ const std::string kSys = "An operating-system call failed with error 2: open of 
 
 } // namespace
 
-// Each entry with its header as the flags choose; unknown flags build the
-// message as flags 0 do and say so.
+// Headers as the flags choose; unknown flags build flags 0's message and say so.
 TEST_F(Messages, HeadersAndFlags) {
     const struct {
         uint32_t index, flags;
@@ -84,8 +83,7 @@ TEST_F(Messages, HeadersAndFlags) {
               "An operating-system call failed with error 5: line ends here\n");
 }
 
-// A message cut to the buffer, the length it needs reported; the newline
-// counts, and a cut message still ends in one.
+// Cut to the buffer, the needed length reported; a newline counts and stays.
 TEST_F(Messages, CutMessagesAndNeededLength) {
     const std::string full = "-TST:STF.STF, " + kSys;
     const uint32_t n = static_cast<uint32_t>(full.size()) + 1;
@@ -109,8 +107,7 @@ TEST_F(Messages, CutMessagesAndNeededLength) {
     }
 }
 
-// Every entry to the callback in turn until it returns non-zero; a long
-// message gets a larger buffer, or is passed on cut without the memory.
+// Each entry to the callback until it returns non-zero; a long one cut without memory.
 TEST_F(Messages, PutMessagesWalksTheList) {
     Seen seen, stopped{{}, {}, 2}, none, cut;
     EXPECT_EQ(STF_PutMessages(list, STF_MSG_NEWLINE, nullptr, Collect, &seen), 0u);

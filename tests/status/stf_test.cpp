@@ -1,5 +1,4 @@
-// Status lists: sizes, typed arguments, the environment chains, what gives
-// way when a list is full, the static fallback list and chained lists.
+// Status lists: arguments, environment chains, full lists, the fallback list, chains.
 #include <gtest/gtest.h>
 
 #include <cstring>

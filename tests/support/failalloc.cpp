@@ -36,8 +36,7 @@ extern "C" void FailFree(void *p) {
 namespace {
 using vrcore::system::seam::Module;
 
-// One allocator per module, so that a block kept with its allocator goes
-// back the way it came whatever is in place later.
+// One allocator per module: a block kept with its allocator goes back the way it came.
 template <Module M> void *RoutedAlloc(Module m, size_t n) {
     return m == M ? FailMalloc(n) : std::malloc(n);
 }
@@ -87,11 +86,7 @@ long SweepFailures(const std::function<bool()> &op, const std::function<void()> 
             EXPECT_TRUE(ok) << "operation failed without an allocation failure at n=" << n;
             return n - 1;
         }
-        if (ok) {
-            // Succeeding despite a failed allocation is allowed only when the
-            // operation recovered; the caller's check decides on content.
-            continue;
-        }
+        if (ok) continue; // it recovered; the caller's check decides on content
         EXPECT_EQ(FailAlloc::Live(), live_before) << "leak after failing allocation " << n;
         check_unchanged();
         if (::testing::Test::HasFatalFailure()) return n;

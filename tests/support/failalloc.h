@@ -1,5 +1,4 @@
-// Test allocator that fails the Nth allocation and counts live blocks, so
-// tests can sweep N and prove "complete result or nothing left behind".
+// Failing allocations and fault points, and the sweep over them.
 #pragma once
 
 #include <cstddef>
@@ -15,8 +14,7 @@ extern "C" void FailFree(void *p);
 
 class FailAlloc {
   public:
-    // Fail the nth allocation from now on (1 = the next one); 0 never
-    // fails, -1 fails every one.
+    // Fails the nth allocation from now (1: the next); 0 none, -1 every one.
     static void Arm(long nth);
     static void Disarm() { Arm(0); }
     // Blocks handed out by FailMalloc and not yet freed.
@@ -25,9 +23,8 @@ class FailAlloc {
     static bool Fired();
 };
 
-// While it lives, the library's own allocations of one module go through
-// FailMalloc and FailFree (the other modules' to the heap), armed with
-// `nth` (FailAlloc::Arm) until it ends.
+// While it lives, one module's own allocations go through FailMalloc and FailFree
+// (the others' to the heap), armed with `nth` (FailAlloc::Arm).
 class FailModule {
   public:
     explicit FailModule(vrcore::system::seam::Module m, long nth = 0);
@@ -36,8 +33,7 @@ class FailModule {
     FailModule &operator=(const FailModule &) = delete;
 };
 
-// While it lives, `fails` decides at each of the library's named points
-// (system::seam::Point) whether the operation fails there.
+// While it lives, `fails` decides at each named point whether the operation fails.
 class FaultPoints {
   public:
     using Fn = std::function<bool(vrcore::system::seam::Point point, unsigned arg)>;
@@ -51,12 +47,10 @@ class FaultPoints {
     vrcore::system::seam::Faults faults_;
 };
 
-// Runs `op` with allocation n failing, for n = 1, 2, ... until an attempt
-// completes without the failure firing. `op` returns true on success.
-// After each failed attempt `check_unchanged` must hold and the live-block
-// count must equal its value before the attempt. Returns the number of
-// failing points exercised. `max_n` bounds the sweep. Each call of `op`
-// must start from the same state: an op that succeeds undoes its effect.
+// Runs `op` with allocation n failing, n = 1, 2, ... up to `max_n`, until it completes
+// without the failure firing (`op` returns true on success, and undoes its effect).
+// After each failure `check_unchanged` must hold and no block may be left; returns
+// the number of failing points.
 long SweepFailures(const std::function<bool()> &op, const std::function<void()> &check_unchanged,
                    long max_n = 100000);
 

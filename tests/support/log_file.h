@@ -1,6 +1,5 @@
-// A log file of the given severities in a directory of its own, the
-// logging environment variables cleared; Text() gives what was written
-// after each line's " | " column, one "\n" per line.
+// A log file of the given severities in a directory of its own; Text() gives what
+// was written after each line's " | " column.
 #pragma once
 
 #include <cstdlib>
@@ -13,12 +12,16 @@
 
 namespace vrtest {
 
+inline void ClearLogEnv() {
+    for (const char *v :
+         {"LOG_FILE_PATH", "LOG_SEVERITY", "LOG_SIZE", "LOG_MAX_LOGS", "LOG_ENABLED", "ODP_TRACE"})
+        unsetenv(v);
+}
+
 class LogFile {
   public:
     explicit LogFile(const char *severities = "EWADXIF") {
-        for (const char *v : {"LOG_FILE_PATH", "LOG_SEVERITY", "LOG_SIZE", "LOG_MAX_LOGS",
-                              "LOG_ENABLED", "ODP_TRACE"})
-            unsetenv(v);
+        ClearLogEnv();
         LOG_Term();
         LOG_Init((dir_.Path() + "/trace").c_str(), severities);
     }

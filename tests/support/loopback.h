@@ -10,9 +10,7 @@
 
 namespace vrtest {
 
-// A TCP socket bound to an ephemeral loopback port and not yet listening:
-// connections to it are refused until it listens. `port` receives the
-// port. -1 on failure.
+// A TCP socket on an ephemeral loopback port (in `port`), not yet listening; -1 on failure.
 inline int LoopbackSocket(uint16_t &port) {
     int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (s < 0) return -1;

@@ -78,8 +78,7 @@ std::string MemFs::Read(const std::string &path) const {
 struct MemFsCalls {
     using Node = MemFs::Node;
     static MemFs &Fs() { return *g_fs; }
-    // The open file of fd, or null with errno set: EIO once the process is
-    // dead (or, with `change`, dies at this change), else EBADF.
+    // The open file of fd, or null: errno EIO once dead (or dying at this `change`), or EBADF.
     static MemFs::Open *Fd(int fd, bool change = false) {
         auto it = Fs().fds_.find(fd);
         int e = Fs().dead_                 ? EIO
@@ -217,8 +216,7 @@ MemFs::~MemFs() {
 
 struct TapCalls {
     using Io = vrcore::system::seam::Io;
-    // The path a descriptor was opened as; the system's knows those opened
-    // before the tap.
+    // The path a descriptor was opened as (the system knows those opened before).
     static std::string PathOf(int fd) {
         auto it = g_tap->paths_.find(fd);
         if (it != g_tap->paths_.end()) return it->second;
@@ -253,22 +251,15 @@ struct TapCalls {
         g_tap->paths_.erase(fd);
         return fail ? Err(EIO) : rc;
     }
-    static constexpr Io kTable = {Open,
-                                  Close,
-                                  Call<IoOp::Read, &Io::read>::Run,
-                                  Call<IoOp::Write, &Io::write>::Run,
-                                  Call<IoOp::Pread, &Io::pread>::Run,
-                                  Call<IoOp::Pwrite, &Io::pwrite>::Run,
-                                  Call<IoOp::Fsync, &Io::fsync>::Run,
-                                  Call<IoOp::Ftruncate, &Io::ftruncate>::Run,
-                                  Call<IoOp::Fstat, &Io::fstat>::Run,
-                                  Call<IoOp::Fchmod, &Io::fchmod>::Run,
-                                  Call<IoOp::Fchown, &Io::fchown>::Run,
-                                  Call<IoOp::Stat, &Io::stat>::Run,
-                                  Call<IoOp::Unlink, &Io::unlink>::Run,
-                                  Call<IoOp::Rename, &Io::rename>::Run,
-                                  Call<IoOp::SyncDir, &Io::sync_dir>::Run,
-                                  Call<IoOp::Lock, &Io::lock>::Run};
+#define VR_TAP(op, member) Call<IoOp::op, &Io::member>::Run
+    // clang-format off
+    static constexpr Io kTable = {
+        Open, Close, VR_TAP(Read, read), VR_TAP(Write, write), VR_TAP(Pread, pread),
+        VR_TAP(Pwrite, pwrite), VR_TAP(Fsync, fsync), VR_TAP(Ftruncate, ftruncate),
+        VR_TAP(Fstat, fstat), VR_TAP(Fchmod, fchmod), VR_TAP(Fchown, fchown), VR_TAP(Stat, stat),
+        VR_TAP(Unlink, unlink), VR_TAP(Rename, rename), VR_TAP(SyncDir, sync_dir), VR_TAP(Lock, lock)};
+    // clang-format on
+#undef VR_TAP
 };
 
 IoTap::IoTap(Fn before) : before_(std::move(before)), under_(&vrcore::system::seam::CurrentIo()) {

@@ -1,12 +1,5 @@
-// Test file systems under the library's file table (system/seam.h).
-//
-// MemFs: an in-memory file system that keeps what was written, what a
-// sync made durable and the changes in between. After a set number of
-// changes every call fails, as if the process had died there; Die() and
-// PowerLoss() then decide what the next process finds.
-//
-// IoTap: passes every call of the table in use to a function first, which
-// may count it, act on it (kill the process, copy a file) or make it fail.
+// Test file systems under the library's file table: MemFs, in memory, cut after
+// any change by a death or a power loss; IoTap, which sees every call first.
 #pragma once
 
 #include <sys/stat.h>
@@ -31,8 +24,7 @@ class MemFs {
     MemFs(const MemFs &) = delete;
     MemFs &operator=(const MemFs &) = delete;
 
-    // Changes (creations, writes, syncs, renames, removals) still allowed
-    // before the process "dies"; below 0 there is no such point.
+    // Changes still allowed before the process "dies"; below 0 there is no such point.
     long changes_left = -1;
     // Whether the point was reached.
     bool Dead() const { return dead_; }
@@ -68,31 +60,15 @@ class MemFs {
     friend struct MemFsCalls;
 };
 
-enum class IoOp {
-    Open,
-    Close,
-    Read,
-    Write,
-    Pread,
-    Pwrite,
-    Fsync,
-    Ftruncate,
-    Fstat,
-    Fchmod,
-    Fchown,
-    Stat,
-    Unlink,
-    Rename,
-    SyncDir,
-    Lock
-};
+// clang-format off
+enum class IoOp { Open, Close, Read, Write, Pread, Pwrite, Fsync, Ftruncate, Fstat, Fchmod, Fchown,
+                  Stat, Unlink, Rename, SyncDir, Lock };
+// clang-format on
 
 class IoTap {
   public:
-    // `before` sees each call and the path it concerns (for a descriptor,
-    // the file it was opened as, "" when unknown); true makes the call fail
-    // with EIO. Put in place over the table in use for the life of the
-    // object.
+    // `before` sees each call and its path (for a descriptor the file it was opened as,
+    // "" when unknown); true fails the call with EIO.
     using Fn = std::function<bool(IoOp op, const std::string &path)>;
     explicit IoTap(Fn before);
     ~IoTap();

@@ -1,8 +1,4 @@
-// Packs and unpacks one value under every failing allocation in turn: a
-// failed pack leaves {0, null}, a failed unpack a null value, and the
-// failing allocator's count of live blocks shows nothing left behind.
-// The caller points the thread context's hooks at the failing allocator
-// (FailingContext).
+// Packs and unpacks one value under every failing allocation in turn.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -14,8 +10,7 @@
 
 namespace vrtest {
 
-// While it lives, the thread's encoding context draws from the failing
-// allocator.
+// While it lives, the thread's encoding context draws from the failing allocator.
 struct FailingContext {
     vrcore::ber::World *w = static_cast<vrcore::ber::World *>(GENU_GetWorld());
     void *(*alloc)(size_t) = w->alloc;
@@ -26,6 +21,7 @@ struct FailingContext {
     FailingContext &operator=(const FailingContext &) = delete;
 };
 
+// Inside a FailingContext: a failed pack leaves {0, null}, a failed unpack no value.
 inline void SweepPackUnpack(STF_List *st, uint32_t type, const void *value) {
     GENU_Buffer enc{};
     SweepFailures(

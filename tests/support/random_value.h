@@ -1,9 +1,5 @@
-// Random valid values walked from the type descriptions of the encoding:
-// RandomValues makes the library values of the value syntaxes whose runtime
-// structure is the library structure (every block from _GENU__MyMalloc, so
-// the value is released with its descriptor's delete and
-// genu_ossAllocator[0]); a subclass changes where blocks come from and what
-// open members and whole named types hold (the operation PDUs).
+// Random valid values: RandomValues walks the encoding's type descriptions (a
+// subclass changes where blocks come from and what open members hold);
 // RandomValue holds a value of any packable syntax.
 #pragma once
 
@@ -18,6 +14,7 @@
 #include "encoding/ber_runtime.h"
 #include "encoding/ber_values.h"
 #include "encoding/ber_world.h"
+#include "status_list.h"
 #include "vrcore/genu.h"
 
 namespace vrtest {
@@ -28,12 +25,10 @@ class RandomValues {
     virtual ~RandomValues() = default;
     RandomValues(const RandomValues &) = delete;
     RandomValues &operator=(const RandomValues &) = delete;
-    // Sets of at most one element keep a peer's canonical re-encoding in
-    // the same order.
+    // Sets of at most one element keep a peer's canonical re-encoding in order.
     bool single_set_elements = false;
 
-    // A new value of a library-shaped PDU; list PDUs give their first node
-    // (never empty).
+    // A new value of a library-shaped PDU; a list PDU gives its first node (never none).
     void *Make(int pdu) {
         const vrcore::ber::Type *t = vrcore::ber::PduType(pdu);
         if (!t) return nullptr;
@@ -54,15 +49,13 @@ class RandomValues {
     // An identifier with an encoded form that names it alone (the table
     // holds a few aliases of one value, which come back as the first).
     GENU_ShortOID Oid() {
-        STF_List *st = STF_CreateList(nullptr);
+        StatusList st;
         for (;;) {
             GENU_ShortOID id = 1 + Below(1092), back = 0;
             GENU_BerOID b{};
             if (!GENU_ShortToBerOID(st, id, &b) && b.length && !GENU_BerToShortOID(st, &b, &back) &&
-                back == id) {
-                STF_DeleteList(st);
+                back == id)
                 return id;
-            }
         }
     }
 
@@ -105,12 +98,9 @@ class RandomValues {
             return;
         }
         case Kind::Null: return;
-        case Kind::Oid: {
-            STF_List *st = STF_CreateList(nullptr);
-            GENU_ShortToBerOID(st, Oid(), static_cast<GENU_BerOID *>(v));
-            STF_DeleteList(st);
+        case Kind::Oid:
+            GENU_ShortToBerOID(StatusList(), Oid(), static_cast<GENU_BerOID *>(v));
             return;
-        }
         case Kind::Octets: {
             auto *o = static_cast<GEN_OctetString *>(v);
             uint32_t n = Below(24);
@@ -243,7 +233,7 @@ class RandomValues {
         } else if (name == "Attribute") {
             // An attribute of its own set: a job name with one to three
             // names, or a priority.
-            STF_List *st = STF_CreateList(nullptr);
+            StatusList st;
             AS_SetHandle set = nullptr;
             AS_Create(st, &set, nullptr, 0);
             bool names = Below(2);
@@ -263,7 +253,6 @@ class RandomValues {
             }
             AS_FindAttr(st, set, id, &attr);
             AS_FreeSetHandle(st, &set);
-            STF_DeleteList(st);
             *static_cast<AS_AttrHandle *>(v) = attr;
         } else {
             ADD_FAILURE() << "no generator for " << name;
@@ -285,11 +274,9 @@ class RandomValues {
     }
 };
 
-// A random valid value of a packable syntax in a buffer big enough for any;
-// texts point into the strings kept here, and the library-shaped syntaxes
-// come from RandomValues. `wide` reaches the edges a codec must bear: empty
-// texts and octets, zero, negative and huge reals, booleans other than 0
-// and 1, any bytes in fixed-size strings, times from 1900 on.
+// A value of a packable syntax; texts point into the strings kept here. `wide`
+// reaches a codec's edges: empty texts and octets, zero, negative and huge reals,
+// booleans other than 0 and 1, any bytes in fixed-size strings, times from 1900.
 struct RandomValue {
     alignas(8) unsigned char bytes[512] = {};
     std::string text;
@@ -302,10 +289,7 @@ struct RandomValue {
     RandomValue &operator=(const RandomValue &) = delete;
     ~RandomValue() { Release(); }
     void Release() {
-        if (!made) return;
-        STF_List *st = STF_CreateList(nullptr);
-        made_desc.del(st, made, &genu_ossAllocator[0]);
-        STF_DeleteList(st);
+        if (made) made_desc.del(StatusList(), made, &genu_ossAllocator[0]);
         made = nullptr;
     }
     // The value's address.
@@ -336,20 +320,11 @@ struct RandomValue {
                                   : std::ldexp(static_cast<double>(rng()),
                                                static_cast<int>(rng() % 2000) - 1000);
         };
+        // Plain numbers of 32 or 16 bits (the low bytes of a random word).
+        for (uint32_t plain : {1, 4, 22, 12, 15, 21, 24, 44, 68, 26, 71, 75})
+            if (syntax == plain) return Put(u32()), true;
         switch (syntax) {
         case 0: Put<GEN_Boolean>(static_cast<GEN_Boolean>(rng() % (wide ? 3 : 2))); return true;
-        case 1:
-        case 4:
-        case 22: Put<uint32_t>(u32()); return true;
-        case 12:
-        case 15:
-        case 21:
-        case 24:
-        case 44:
-        case 68: Put<int32_t>(static_cast<int32_t>(rng())); return true;
-        case 26: Put<uint16_t>(static_cast<uint16_t>(rng())); return true;
-        case 71:
-        case 75: Put<int16_t>(static_cast<int16_t>(rng())); return true;
         case 23:
         case 62: Put<double>(real(false)); return true;
         case 25:

@@ -1,5 +1,4 @@
-// Scratch directories, whole-file reading and writing, and child processes
-// for tests that work on files or between processes.
+// Scratch directories, files and child processes.
 #pragma once
 
 #include <sys/wait.h>
@@ -91,8 +90,7 @@ inline int WaitStatus(pid_t pid) {
     return st;
 }
 
-// Runs `body` in a child and waits: its exit status, or 128 + the signal
-// that killed it.
+// Runs `body` in a child: its exit status, or 128 + the signal that killed it.
 template <class F> int InChild(F &&body) {
     int st = WaitStatus(Spawn(body));
     return WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);

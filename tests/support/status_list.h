@@ -25,8 +25,7 @@ struct StatusList {
     }
     // The list emptied, for calls that add to a list without clearing it.
     STF_List *Fresh() const { return STF_ClearStatus(list); }
-    // The top code, or every code, a call left that had to fail (rc 1);
-    // ~0 or none when it did not.
+    // The top code, or every code, of a call that failed (rc 1); ~0 or none otherwise.
     uint32_t Failed(int rc) const { return rc == 1 ? Code() : 0xFFFFFFFFu; }
     std::vector<uint32_t> FailedCodes(int rc) const {
         return rc == 1 ? Codes() : std::vector<uint32_t>{};

@@ -1,6 +1,4 @@
-// Value arithmetic and times: cardinal-64 addition, delta times added to and
-// subtracted from generalized times, the time comparison and the current
-// time, each under UTC and under zones with daylight saving.
+// Cardinal-64 addition and generalized-time arithmetic, under several zones.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -49,8 +47,7 @@ std::string Show(const GEN_GeneralizedTime &t) {
     return buf;
 }
 
-// Runs each test under several process time zones; the results must not
-// depend on the zone.
+// The results must not depend on the process's time zone.
 class InZone : public ::testing::TestWithParam<const char *> {
   protected:
     void SetUp() override {

@@ -1,7 +1,4 @@
-// Comparison of values: the rule of each value type, texts and names of
-// every kind, the binary forms and equality tests, encoded identifiers, and
-// properties (antisymmetry, transitivity, arguments untouched) of the
-// ordered syntaxes on random values.
+// Comparison rules by value type, and order properties on random values.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -234,8 +231,7 @@ TEST_F(AttributeRule, PairsValuesInAnyOrder) {
     EXPECT_EQ(r, -1);
 }
 
-// Criteria whose attribute holds criteria, nested beyond the bound: the
-// walk stops with an invalid value instead of exhausting the stack.
+// Nested beyond the bound, the walk stops with an invalid value.
 TEST(CompareNesting, IsBounded) {
     StatusList st;
     auto nest = [&](int depth) {
@@ -270,8 +266,7 @@ int32_t Result(int (*fn)(STF_List *, const T *, const T *, int32_t *), const T &
     return fn(st, &a, &b, &r) == 0 ? r : 99;
 }
 
-// The forms with no comparison by value type; equality tests answer 1 for
-// equal; an absent document number sorts first.
+// Equality tests answer 1 for equal; an absent document number sorts first.
 TEST(CompareForms, CaseInsensitiveEqualityAndDocuments) {
     StatusList st;
     int32_t r = 99;
@@ -294,9 +289,8 @@ TEST(CompareForms, CaseInsensitiveEqualityAndDocuments) {
               1);
 }
 
-// Encoded identifiers compare by subidentifier value: 16384 (three bytes)
-// is larger than 16383 (two bytes), though its first byte is smaller; a
-// missing or empty identifier sorts after every other one.
+// By subidentifier value: 16384 (three bytes) is above 16383 (two bytes), though its
+// first byte is smaller; a missing or empty identifier sorts last.
 TEST(CompareObjectID, SubidentifiersByValue) {
     using Bytes = std::vector<unsigned char>;
     const struct {
@@ -326,18 +320,13 @@ TEST(CompareObjectID, SubidentifiersByValue) {
 
 // ---- Properties on random values ----------------------------------------
 
-// The value types whose rule is a total order (equality-only rules,
-// truncated reals and values holding attributes are left out).
+// The types whose rule is a total order (no equality-only rules, reals, attributes).
 const uint32_t kOrdered[] = {1,  12, 21, 71, 31, 48, 55, 28, 27, 20, 14, 18, 6,
                              42, 60, 64, 9,  34, 35, 72, 61, 43, 8,  39, 81, 45,
                              46, 49, 67, 69, 74, 76, 85, 87, 88, 89, 91, 92, 94};
 
-// Compares, both ways, every pair of some random values and a copy of the
-// first: failures agree, results are antisymmetric, the copy equals its
-// original and no value changes. Kind 0 draws values of any kind, which
-// may fail to compare (and kinds that meet need not be transitive); a
-// narrow kind draws values that often share components, and every
-// comparison must succeed and be transitive.
+// Every pair of random values and a copy, both ways: antisymmetric, nothing changed;
+// a narrow kind (not 0, any kind) shares components and must be transitive.
 void CheckOrder(uint32_t type, std::mt19937 &rng, int32_t kind) {
     const vrcore::syntax::TypeInfo &info = *TypeOfValueType(type);
     const GENU_ValueDescriptor *desc = GENU_AVT2Descriptor(type);

@@ -1,6 +1,4 @@
-// Deep copy and deletion of every value syntax and component: random
-// values copied, the original deleted, the copy checked intact; failing
-// allocations; invalid kinds, choices and lengths.
+// Deep copy and deletion of every value syntax and component.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -17,11 +15,7 @@ using namespace vrtest;
 
 const GENU_Allocator kFail = {FailMalloc, FailFree};
 
-// Random values copied, the first rounds under every failing allocation:
-// a failed copy leaves a null result, nothing allocated and the source
-// untouched; a copy equals its original, outlives the original's deletion
-// and owns all its blocks (the sanitizer build reports any sharing), each
-// from and back to the copy's allocator.
+// The first rounds under failing allocations; a copy equals and outlives its original.
 TEST(CopyDelete, RandomValuesThroughDescriptors) {
     StatusList st;
     for (const Described &c : DescribedTypes()) {
@@ -55,9 +49,7 @@ TEST(CopyDelete, RandomValuesThroughDescriptors) {
     }
 }
 
-// Invalid kinds, choices and lengths are refused, outputs stay null and
-// nothing leaks, however deep the fault sits; the largest valid lengths
-// are copied.
+// However deep the fault: outputs stay null, nothing leaks; the longest valid ones copy.
 TEST(CopyDelete, InvalidValuesRefused) {
     GEN_Text text = Txt(6, "");
     GEN_OctetString neg{-1, nullptr}, dangling{3, nullptr};
@@ -115,8 +107,7 @@ TEST(CopyDelete, InvalidValuesRefused) {
 
 TEST(CopyDelete, EdgeCasesOfTheRepresentations) {
     StatusList st;
-    // An empty octet string copies to length 0 and no address, whatever
-    // address it carried; a copy of counted bytes keeps a NUL after them.
+    // An empty octet string copies to no address; counted bytes keep a NUL after them.
     unsigned char ab[2] = {'a', 'b'};
     GEN_OctetString empty{0, ab}, two{2, ab}, *out = nullptr;
     ASSERT_EQ(GEN_CopyOctetString(st, reinterpret_cast<void **>(&out), &empty, nullptr), 0);
@@ -140,8 +131,7 @@ TEST(CopyDelete, EdgeCasesOfTheRepresentations) {
     EXPECT_TRUE(bad.choice == 0 && bad.u.oid == 0u);
 }
 
-// Filters nest themselves; a copy refuses nesting beyond the bound
-// instead of exhausting the stack, and undoes what it made.
+// Filters nest themselves; a copy refuses nesting beyond the bound.
 TEST(CopyDelete, NestingIsBounded) {
     StatusList st;
     // Each level is one filter; the innermost holds its item in place.
@@ -159,9 +149,7 @@ TEST(CopyDelete, NestingIsBounded) {
     EXPECT_EQ(FailAlloc::Live(), live);
 }
 
-// Each description accounts for its whole structure: a byte no field
-// covers can only be alignment padding (less than 8 bytes), so a field left
-// out of a description shows up here instead of as a shallow copy.
+// A byte no field covers can only be padding (under 8 bytes), not a field left out.
 TEST(Descriptions, CoverEveryStructure) {
     using vrcore::syntax::FieldKind;
     auto extent = [](const vrcore::syntax::Field &f) -> uint32_t {

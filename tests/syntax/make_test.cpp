@@ -1,6 +1,4 @@
-// Making values from strings and components, repertoire conversion, and
-// extracting strings back. Every maker is stated by the whole value it
-// makes and swept over failing allocations.
+// Makers, each stated by the whole value it makes; extraction of strings.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -21,9 +19,8 @@ using namespace vrtest;
 
 const GENU_Allocator kFail = {FailMalloc, FailFree};
 
-// A deep copy of a value on the heap, deleted at scope end: makers take
-// their sources from these, so a result still pointing into a source is
-// read after the source is gone (the sanitizer build reports it).
+// A heap copy of a value, deleted at scope end: a result still pointing into its
+// source is read after the source is gone (the sanitizer build reports it).
 class Heap {
   public:
     Heap(const vrcore::syntax::TypeInfo &t, const void *value) : t_(t) {
@@ -39,8 +36,7 @@ class Heap {
     void *v_ = nullptr;
 };
 
-// A maker: `make` stores a new block's address at `out` (a void **), or
-// fills the structure at `out` when `embedded`.
+// `make` stores a new block's address at `out` (a void **), or fills it when `embedded`.
 struct Maker {
     const char *what;
     const vrcore::syntax::TypeInfo &type;
@@ -59,15 +55,11 @@ struct Maker {
         return call;                                                                               \
     }
 // The maker's output: the address of the new block's pointer, or the structure.
-struct Out {
-    void *o;
-    template <typename T> operator T **() const { return static_cast<T **>(o); }
-};
 struct At {
     void *o;
     template <typename T> operator T *() const { return static_cast<T *>(o); }
 };
-#define OUT (Out{o})
+#define OUT (At{o})
 #define AT (At{o})
 
 // The dump of an O/R name holding one attribute.
@@ -223,8 +215,7 @@ std::vector<Maker> Makers() {
     };
 }
 
-// Runs a maker: 0 with the value's dump in *dump (the value deleted again),
-// or the failure code, the output then null or the structure cleared.
+// 0 and the value's dump, or the failure code with the output null or cleared.
 uint32_t RunMaker(const Maker &m, const GENU_Allocator *al, std::string *dump) {
     StatusList st;
     std::vector<unsigned char> block(m.type.size, 0xA5);
@@ -283,8 +274,7 @@ TEST(Extract, KindsAndBounds) {
     EXPECT_EQ(STR(GENU_ExtractOctetString(st, s, &os, nullptr)), "ab");
 }
 
-// The name syntax of a distinguished name: none, its identifier, or the
-// name-syntax table's entry for its name (letter case ignored).
+// None, its identifier, or the name-syntax table's entry for its name (any case).
 TEST(Extract, DistNameStringSyntaxes) {
     GEN_NameOrOID dns = Oid(3045), winnt = Named(1, "WINNT"), unknown = Named(1, "no-such-syntax"),
                   unreadable = Named(9, ""), bad{3, {}};

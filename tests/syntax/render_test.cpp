@@ -1,6 +1,4 @@
-// Trace rendering of values and sets, captured through a string sink, and
-// the exported renderers, which write into the thread's open log message
-// (here a log file read back after the message ends).
+// Trace rendering of values and sets.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -30,8 +28,7 @@ template <typename T> std::string Line(uint32_t type, const T &value, const char
     return s.text;
 }
 
-// Names cut to 60 characters; a job identifier without its NUL shown up
-// to its end; a value type out of range named so.
+// Names cut to 60; a job identifier without its NUL shown whole; an unknown type.
 TEST(RenderValue, Lines) {
     std::string s80(80, 'x');
     GEN_JobIdentifier job;
@@ -108,8 +105,7 @@ TEST(EchoLog, SetAndValuesGoIntoTheOpenMessage) {
     AS_Destroy(st, &empty);
 }
 
-// Nothing is written outside an open message of an enabled severity; a
-// failure adds its code to the caller's list, below what it held.
+// Writes only into an open message; a failure goes below what the caller's list held.
 TEST(EchoLog, WritesOnlyIntoAnOpenMessageAndReportsFailures) {
     LogFile log;
     StatusList st;

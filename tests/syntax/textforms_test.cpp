@@ -1,6 +1,4 @@
-// Text forms: extended access-control entries (the text form and the
-// conversions to and from the list form) and mail addresses carried in O/R
-// names (the printable-string escapes and the six conversions).
+// Access-control entries in text and list form; mail addresses in O/R names.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -24,8 +22,7 @@ std::string Show(const GEN_ExtACL *e) {
            std::to_string(e->privilege_level);
 }
 
-// The entry of a text as `then` shows it; "invalid" or the code when the
-// text is refused (and no entry made).
+// The entry of a text as `then` shows it; "invalid" or the code when refused.
 template <typename F> std::string FromText(const char *text, F &&then) {
     StatusList st;
     GEN_ExtACL *e = reinterpret_cast<GEN_ExtACL *>(1);
@@ -58,8 +55,7 @@ TEST(EACLText, AcceptedAndRefused) {
     EXPECT_EQ(FromText(nullptr), Code(GEN_S_NULLARG));
 }
 
-// A list-form entry: a name (choice 1) without numbers, or bytes (choice 2)
-// with a name type and privilege level.
+// A name (choice 1) without numbers, or bytes (choice 2) with type and level.
 struct ListEntry {
     GEN_PSISAccessControlList e{};
     int32_t nt = 1, pl = 3;

@@ -18,11 +18,9 @@ namespace {
 // Kind of every text and name in narrow mode; 0 when off.
 int32_t g_narrow = 0;
 
-template <typename T> T &At(void *v, uint32_t off) {
-    return *reinterpret_cast<T *>(static_cast<char *>(v) + off);
-}
-template <typename T> const T &At(const void *v, uint32_t off) {
-    return *reinterpret_cast<const T *>(static_cast<const char *>(v) + off);
+// The member of type T at offset `off` of a value (read-only where the value is).
+template <typename T> T &At(const void *v, uint32_t off) {
+    return *reinterpret_cast<T *>(const_cast<char *>(static_cast<const char *>(v)) + off);
 }
 
 int Pick(std::mt19937 &rng, int lo, int hi) {
@@ -74,8 +72,7 @@ void *NewValueOf(std::mt19937 &rng, uint32_t value_type, int depth) {
     return NewValue(rng, TypeOf(value_type), depth + 1);
 }
 
-// An attribute with up to three values in a set of its own, the set's
-// handle released: the shape the library gives attributes inside values.
+// Up to three values in a set of its own, the set's handle released.
 AS_AttrHandle NewAttribute(std::mt19937 &rng, int depth) {
     StatusList st;
     AS_SetHandle set = nullptr;
@@ -207,12 +204,10 @@ void DumpAttribute(std::string &out, AS_AttrHandle attr) {
            '[';
     AS_AttrValHandle vh = nullptr;
     void *value = nullptr;
-    if (count && AS_FindFirstAttrValR(st, attr, &vh, &value) == 0) {
-        do {
-            out += Dump(TypeOf(type), value);
-        } while (AS_FindNextAttrValVR(st, &vh, &value) == 0);
-        AS_FreeAttrValHandle(st, &vh);
-    }
+    for (int rc = count ? AS_FindFirstAttrValR(st, attr, &vh, &value) : 1; rc == 0;
+         rc = AS_FindNextAttrValVR(st, &vh, &value))
+        out += Dump(TypeOf(type), value);
+    if (vh) AS_FreeAttrValHandle(st, &vh);
     out += ']';
 }
 

@@ -16,10 +16,8 @@
 
 namespace vrtest {
 
-// While one lives, generated values come from small domains, so that
-// values often share components: strings of at most two of the letters
-// 'a' and 'b', plain numbers 0..2, every text and name of the given kind
-// and code set 0.
+// While one lives, values come from small domains and often share components:
+// strings of 'a' and 'b', numbers 0..2, texts and names of the given kind.
 class NarrowValues {
   public:
     explicit NarrowValues(int32_t kind);
@@ -38,9 +36,8 @@ std::span<const Described> DescribedTypes();
 // The structure of a value type's values; null for a type without one.
 const vrcore::syntax::TypeInfo *TypeOfValueType(uint32_t type);
 
-// Values pointing at the caller's bytes (comparison never writes through
-// them): a text of any kind (`n` bytes of a counted kind, all of `s` by
-// default), a simple name, a name-or-identifier of either choice.
+// Values pointing at the caller's bytes: a text of any kind (`n` bytes of a counted
+// kind, all of `s` by default), a simple name, a name-or-identifier of either choice.
 inline GEN_Text Txt(int32_t kind, const char *s, size_t n = SIZE_MAX, GENU_ShortOID charset = 0) {
     GEN_Text t{};
     t.kind = kind;
@@ -70,8 +67,7 @@ inline GEN_NameOrOID Named(int32_t kind, const char *s) {
 }
 
 inline std::string Code(uint32_t code) { return "code " + std::to_string(code); }
-// What a call making a new string at `s` gave: the string, or the failure's
-// code and no string.
+// What a call making a new string at `s` gave: the string, or the failure's code.
 template <typename F> std::string Made(F &&call) {
     StatusList st;
     char *s = reinterpret_cast<char *>(1);
@@ -88,8 +84,6 @@ template <typename F> std::string Made(F &&call) {
 // A new malloc'ed block holding a random value of `t`.
 void *NewRandomValue(std::mt19937 &rng, const vrcore::syntax::TypeInfo &t);
 // The value's content, addresses left out: equal dumps mean equal values.
-// Numbers show in decimal and printable bytes as quoted text, so a test can
-// state a whole value.
 std::string Dump(const vrcore::syntax::TypeInfo &t, const void *v);
 
 } // namespace vrtest

@@ -76,8 +76,7 @@ TEST_F(Sync, MutexRecursiveForOwnerBusyForOthersAbandonedAcquired) {
     EXPECT_EQ(THR_LockMutex(&m2), THR_S_FAILURE);
 }
 
-// An expired wait holds the mutex again and leaves no waiter; signal wakes
-// one, broadcast exactly the waiters present.
+// An expired wait holds the mutex again; signal wakes one, broadcast all present.
 TEST_F(Sync, ConditionTimedWaitsAndWakeUpsTakenBeforeReturn) {
     ASSERT_EQ(THR_LockMutex(&m), 0u);
     for (int32_t limit : {-5, 0, 20}) {
@@ -216,8 +215,7 @@ void ResetOnce(void *v) {
         THR_SetThreadKeyValue(g_reset_key, reinterpret_cast<void *>(1000));
 }
 
-// Destructors run in key order at thread end (again for values set by one);
-// the last THR_TermThreads frees every key without exposing old values.
+// Destructors run in key order at thread end; the last THR_TermThreads frees every key.
 TEST(Keys, SixtyFourKeysDestructorsInOrderAndRelease) {
     EXPECT_EQ(g_term_before_init, THR_S_NOINIT);
     ASSERT_EQ(THR_InitThreads() + THR_InitThreads() + THR_TermThreads(), 0u);

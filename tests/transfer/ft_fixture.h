@@ -1,5 +1,4 @@
-// Shared pieces of the document transfer tests: a scratch directory with
-// a spool directory inside, document identifiers and contents.
+// Shared pieces of the document transfer tests.
 #pragma once
 
 #include <deque>

@@ -1,5 +1,4 @@
-// Anonymous FTP retrieval: against a real FTP server on loopback, and
-// against a scripted one for the failures a real server will not produce.
+// Anonymous FTP retrieval from a real server and from a scripted one.
 
 #include <signal.h>
 #include <unistd.h>
@@ -46,9 +45,8 @@ class FtpServerTest : public TransferTest {
 
 } // namespace
 
-// Line ends of every kind and all byte values arrive unconverted; a
-// missing file, or a name that would smuggle in a command, leaves no spool
-// data and no harm (the other smuggling sources are the parser's table).
+// All line ends and byte values arrive unconverted; a missing file, or a name that
+// would smuggle in a command, leaves no spool data.
 TEST_F(FtpServerTest, PresentFilesArriveByteIdenticalOthersLeaveNothing) {
     std::string data = RandomBytes(700000) + "\n\r\n\r" + std::string(1, '\0');
     vrtest::WriteFile(ftp_root_ + "/victim", "x");
@@ -73,8 +71,7 @@ TEST_F(FtpServerTest, PresentFilesArriveByteIdenticalOthersLeaveNothing) {
     EXPECT_EQ(SpoolFiles().size(), 2u);
 }
 
-// A server that follows a script: multi-line replies, then an aborted
-// transfer after part of the data. The client's commands are exact.
+// A scripted server: multi-line replies, an aborted transfer; exact client commands.
 TEST_F(TransferTest, AbortedFtpTransferRemovesItsPartialFile) {
     uint16_t port = 0;
     int lis = vrtest::LoopbackListener(port, 1);

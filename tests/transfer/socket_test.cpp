@@ -30,8 +30,7 @@ class SocketTest : public TransferTest {
     }
 };
 
-// Inline, by reference, over a socket; then no data, a reset midway, a
-// silent client (accept time-out) and no client at all.
+// Inline, by reference, by socket; no data, a reset, a silent client, no client.
 TEST_F(SocketTest, DocumentsArriveWholeOrLeaveNothing) {
     std::string data = RandomBytes(3 << 20), src = WriteFile("doc", data),
                 empty = WriteFile("empty", "");

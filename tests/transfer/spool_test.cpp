@@ -69,8 +69,7 @@ TEST_F(TransferTest, FiltersKeepOrigAndLeaveTheLatestInPrev) {
     std::string base =
         std::string(r.spool_name).substr(0, std::string(r.spool_name).rfind(".orig"));
     for (int pass = 1; pass <= 4; ++pass) {
-        // Each pass writes its tag, a changed first chunk, then the rest:
-        // copied by the library on odd passes, read and written on even.
+        // Its tag, a changed first chunk, then the rest: copied by the library on odd passes.
         FT_Filter f{};
         ASSERT_EQ(FT_PPStartGetDataBuffer(&id_, r.spool_name, nullptr, &f), 0u);
         ASSERT_EQ(FT_PPStartSetDataBuffer(&id_, &f), 0u);
@@ -101,20 +100,16 @@ TEST_F(TransferTest, FiltersKeepOrigAndLeaveTheLatestInPrev) {
     EXPECT_EQ(FT_VersionName(base.c_str(), FT_VERSION_PREV, name, base.size() + 3), FT_S_OTHER);
 }
 
-// A reference to a device or a FIFO is refused before anything is read or
-// written, into a spool file, a buffer or a filter: /dev/zero would fill
-// the spool, and a FIFO without a writer would block the receiving thread
-// for ever. The calls run in a child bounded in file size and time, so a
-// fault fails the test instead of hanging it or filling the disk; the
-// child needs no clean-up.
+// A reference to a device or a FIFO is refused before anything is read or written
+// (/dev/zero would fill the spool, a FIFO block for ever); the calls run in a child
+// bounded in file size and time.
 TEST_F(TransferTest, ReferencesToDevicesAndFifosAreRefused) {
     std::string fifo = root_ + "/fifo";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     std::string unfiltered = spool_dir_ + "/ft_job.3.1.2.orig"; // no version: the filter falls back
     for (const std::string &target : {std::string("/dev/zero"), fifo}) {
-        // The child's status: the number of calls that did not fail as
-        // they should or leaked a descriptor, or 128 + the signal of an
-        // exceeded bound.
+        // The calls that did not fail as they should or leaked a descriptor,
+        // or 128 + the signal of an exceeded bound.
         int status = vrtest::InChild([&] {
             rlimit spool_bound{1 << 20, 1 << 20};
             setrlimit(RLIMIT_FSIZE, &spool_bound);
