@@ -1,0 +1,181 @@
+#!/usr/bin/python3
+"""vrprint against the real print server, inside private network and mount
+namespaces with an rpcbind of their own:
+    vrprint_test.py VRPRINT VRDPAD
+Runs one table of commands over ONC RPC and checks exit codes and output.
+Exit 77 (skipped) without root, the namespaces or rpcbind."""
+import json
+import os
+import pty
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+PROGRAM = 536870917
+
+
+def skip(why):
+    print("vrprint end-to-end test skipped:", why)
+    sys.exit(77)
+
+
+def outside():
+    if os.geteuid() != 0:
+        skip("not running as root")
+    for tool in ("unshare", "rpcbind", "rpcinfo", "ip"):
+        if not shutil.which(tool):
+            skip(tool + " is not installed")
+    if subprocess.run(["unshare", "--net", "--mount", "true"]).returncode != 0:
+        skip("private network and mount namespaces are not allowed here")
+    env = dict(os.environ, VRPRINT_INSIDE="1")
+    cmd = ["unshare", "--net", "--mount", "--propagation", "private", sys.executable] + sys.argv
+    sys.exit(subprocess.run(cmd, env=env).returncode)
+
+
+def wait_for(check, what, seconds=10):
+    end = time.monotonic() + seconds
+    while time.monotonic() < end:
+        if check():
+            return
+        time.sleep(0.1)
+    sys.exit("vrprint test: " + what + " did not come up")
+
+
+def on_terminal(cmd, env):
+    """Runs cmd with stderr on a pseudo-terminal; returns what it wrote there."""
+    leader, follower = pty.openpty()
+    p = subprocess.Popen(cmd, env=env, stdout=subprocess.DEVNULL, stderr=follower)
+    os.close(follower)
+    out = b""
+    while True:
+        try:
+            chunk = os.read(leader, 4096)
+        except OSError:
+            break
+        if not chunk:
+            break
+        out += chunk
+    p.wait(timeout=60)
+    os.close(leader)
+    return out.decode(errors="replace")
+
+
+def inside(vrprint, vrdpad):
+    subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
+    subprocess.run(["mount", "-t", "tmpfs", "tmpfs", "/run"], check=True)
+    os.makedirs("/run/rpcbind", exist_ok=True)
+    work = tempfile.mkdtemp(prefix="vrprint")
+    env = dict(os.environ, windir=work, VRCORE_REGISTRY=work + "/registry.reg",
+               VRPRINT_SERVER="127.0.0.1:%d" % PROGRAM)
+    env.pop("PRINTER", None)
+    with open(work + "/registry.reg", "w") as f:
+        f.write('[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril]\n"LanGroup"="TG"\n')
+    procs = [subprocess.Popen(["rpcbind", "-f"])]
+    wait_for(lambda: subprocess.run(["rpcinfo", "-p", "127.0.0.1"], capture_output=True)
+             .returncode == 0, "rpcbind")
+    root = work + "/root"
+    procs.append(subprocess.Popen([vrdpad, "--onc-program", str(PROGRAM), "--root", root,
+                                   "--log", work + "/dpad"], env=env))
+    wait_for(lambda: subprocess.run(["rpcinfo", "-t", "127.0.0.1", str(PROGRAM), "1"],
+                                    capture_output=True).returncode == 0, "vrdpad")
+    small, big = work + "/small.txt", work + "/big.bin"
+    with open(small, "w") as f:
+        f.write("hello from vrprint\n")
+    with open(big, "wb") as f:
+        f.write(os.urandom(3 << 20))
+    failures = []
+    seen = {}
+
+    def run(args, onc=True):
+        cmd = [vrprint] + (["--onc"] if onc else []) + args
+        return subprocess.run(cmd, env=env, capture_output=True, text=True, timeout=120)
+
+    def check(name, args, rc, out="", err="", onc=True, then=None):
+        r = run(args, onc)
+        ok = r.returncode == rc and out in r.stdout and err in r.stderr
+        if ok and then:
+            try:
+                then(r.stdout)
+            except Exception as e:  # a failed parse or a missing field
+                ok, r.stderr = False, r.stderr + "\ncheck: %r" % e
+        if not ok:
+            failures.append("%s: %s -> %d\nstdout: %s\nstderr: %s"
+                            % (name, args, r.returncode, r.stdout, r.stderr))
+
+    def job_of(out):
+        seen["job"] = json.loads(out)["job"]
+
+    def state_of(job):
+        for j in json.loads(run(["--json", "jobs"]).stdout):
+            if j.get("job-identifier") == job:
+                return j.get("current-job-state")
+        return None
+
+    # Usage errors: exit 2 and a message, nothing sent.
+    for args, text in [([], "Usage:"), (["frobnicate"], "unknown command"),
+                       (["cancel"], "give one job"), (["submit"], "no file"),
+                       (["-n", "x", "submit", small], "not a number"),
+                       (["-a", "no-such-attribute=1", "submit", small], "unknown attribute"),
+                       (["-a", "copy-count=lots", "submit", small], "not a value"),
+                       (["--port", "0", "jobs"], "belong to watch"),
+                       (["printers", "extra"], "unexpected argument")]:
+        check("usage", args, 2, err=text)
+    check("help", ["submit", "--help"], 0, out="Exit codes:")
+    # Unreachable: a name nobody registered, a program nobody serves.
+    check("unknown server", ["-s", "nosuch", "jobs"], 3, err="not found", onc=False)
+    check("no such program", ["-s", "127.0.0.1:%d" % (PROGRAM + 1), "jobs"], 3)
+    check("unreadable file", ["submit", work + "/missing"], 4, err="cannot print")
+
+    # Submit, list, hold, release, cancel.
+    check("submit", ["--json", "-n", "2", "submit", small], 0, then=job_of)
+    job = seen.get("job", "?")
+    check("jobs table", ["jobs"], 0, out=job)
+    check("jobs json", ["--json", "jobs"], 0,
+          then=lambda out: [j["job-identifier"] for j in json.loads(out)].index(job))
+    check("printers json", ["--json", "printers"], 0,
+          then=lambda out: [p["printer-name"] for p in json.loads(out)].index("default"))
+    check("submit held", ["--json", "-a", "job-priority=1", "submit", small], 0, then=job_of)
+    held = seen["job"]
+    check("hold", ["hold", held], 0, out="held")
+    check("release", ["release", held], 0, out="released")
+    check("cancel", ["cancel", held], 0, out="cancelled")
+    if state_of(held) != "cancelled":
+        failures.append("cancel: job %s is %s" % (held, state_of(held)))
+    check("cancel unknown", ["cancel", "999999"], 1, err="refused")
+
+    # A disabled printer refuses jobs; enabled again it takes them.
+    check("disable", ["disable", "default"], 0, out="disabled")
+    check("refused while disabled", ["submit", small], 1, err="refused")
+    check("enable", ["enable", "default"], 0, out="enabled")
+
+    # A large document over a connection of its own: a bar on a terminal only.
+    check("no bar", ["--method", "socket", "submit", big], 0)
+    r = run(["--method", "socket", "submit", big])
+    if "\r" in r.stderr or "%" in r.stderr:
+        failures.append("progress bar without a terminal: %r" % r.stderr)
+    bar = on_terminal([vrprint, "--onc", "--method", "socket", "submit", big], env)
+    if "100%" not in bar:
+        failures.append("no progress bar on a terminal: %r" % bar)
+
+    # What was printed is what was sent.
+    printed = []
+    for d, _, files in os.walk(root + "/printed"):
+        printed += [open(os.path.join(d, f), "rb").read() for f in files]
+    if b"hello from vrprint\n" not in printed:
+        failures.append("the small document was not printed")
+
+    for p in reversed(procs):
+        p.terminate()
+        p.wait(timeout=20)
+    for f in failures:
+        print("FAILED", f, file=sys.stderr)
+    print("%d failures" % len(failures))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    if os.environ.get("VRPRINT_INSIDE") != "1":
+        outside()
+    sys.exit(inside(sys.argv[1], sys.argv[2]))
