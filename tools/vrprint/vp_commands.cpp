@@ -123,10 +123,12 @@ struct Document {
 
 int Prepare(Document &doc, const std::string &method) {
     struct stat sb{};
-    if (stat(doc.path.c_str(), &sb) != 0 || !S_ISREG(sb.st_mode)) {
-        Complain("cannot print " + doc.path + ": " +
-                 (errno && !S_ISREG(sb.st_mode) && sb.st_mode ? "not a regular file"
-                                                              : std::strerror(errno)));
+    if (stat(doc.path.c_str(), &sb) != 0) {
+        Complain("cannot print " + doc.path + ": " + std::strerror(errno));
+        return kExitLocal;
+    }
+    if (!S_ISREG(sb.st_mode)) {
+        Complain("cannot print " + doc.path + ": not a regular file");
         return kExitLocal;
     }
     doc.size = sb.st_size;
