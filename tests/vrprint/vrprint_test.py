@@ -63,6 +63,16 @@ def on_terminal(cmd, env):
 
 
 def inside(vrprint, vrdpad):
+    procs = []
+    try:
+        return cases(vrprint, vrdpad, procs)
+    finally:
+        for p in reversed(procs):
+            p.terminate()
+            p.wait(timeout=20)
+
+
+def cases(vrprint, vrdpad, procs):
     subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
     subprocess.run(["mount", "-t", "tmpfs", "tmpfs", "/run"], check=True)
     os.makedirs("/run/rpcbind", exist_ok=True)
@@ -72,7 +82,7 @@ def inside(vrprint, vrdpad):
     env.pop("PRINTER", None)
     with open(work + "/registry.reg", "w") as f:
         f.write('[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril]\n"LanGroup"="TG"\n')
-    procs = [subprocess.Popen(["rpcbind", "-f"])]
+    procs.append(subprocess.Popen(["rpcbind", "-f"]))
     wait_for(lambda: subprocess.run(["rpcinfo", "-p", "127.0.0.1"], capture_output=True)
              .returncode == 0, "rpcbind")
     root = work + "/root"
@@ -137,7 +147,7 @@ def inside(vrprint, vrdpad):
     check("printers json", ["--json", "printers"], 0,
           then=lambda out: [p["printer-name"] for p in json.loads(out)].index("default"))
     check("submit held", ["--json", "-a", "job-priority=1", "submit", small], 0, then=job_of)
-    held = seen["job"]
+    held = seen.get("job", "?")
     check("hold", ["hold", held], 0, out="held")
     check("release", ["release", held], 0, out="released")
     check("cancel", ["cancel", held], 0, out="cancelled")
@@ -151,6 +161,7 @@ def inside(vrprint, vrdpad):
     check("enable", ["enable", "default"], 0, out="enabled")
 
     # A large document over a connection of its own: a bar on a terminal only.
+    check("by reference", ["--method", "reference", "submit", small], 0, out="submitted")
     check("no bar", ["--method", "socket", "submit", big], 0)
     r = run(["--method", "socket", "submit", big])
     if "\r" in r.stderr or "%" in r.stderr:
@@ -166,9 +177,6 @@ def inside(vrprint, vrdpad):
     if b"hello from vrprint\n" not in printed:
         failures.append("the small document was not printed")
 
-    for p in reversed(procs):
-        p.terminate()
-        p.wait(timeout=20)
     for f in failures:
         print("FAILED", f, file=sys.stderr)
     print("%d failures" % len(failures))

@@ -122,7 +122,7 @@ struct Document {
 };
 
 int Prepare(Document &doc, const std::string &method) {
-    struct stat sb{};
+    struct stat sb {};
     if (stat(doc.path.c_str(), &sb) != 0) {
         Complain("cannot print " + doc.path + ": " + std::strerror(errno));
         return kExitLocal;
@@ -137,9 +137,9 @@ int Prepare(Document &doc, const std::string &method) {
         Complain("cannot read " + doc.path + ": " + std::strerror(errno));
         return kExitLocal;
     }
-    doc.method = method == "inline"      ? kMethodInline
-                 : method == "reference" ? kMethodReference
-                 : method == "socket"    ? kMethodSocket
+    doc.method = method == "inline"         ? kMethodInline
+                 : method == "reference"    ? kMethodReference
+                 : method == "socket"       ? kMethodSocket
                  : doc.size <= kInlineLimit ? kMethodInline
                                             : kMethodSocket;
     if (doc.method == kMethodInline) {
@@ -159,6 +159,7 @@ int Prepare(Document &doc, const std::string &method) {
         doc.absolute = real ? real : doc.path;
         std::free(real);
         doc.content.choice = GEN_CONTENT_REFERENCED;
+        doc.content.u.referenced.object_type = kDocumentPrintable;
         auto &ref = doc.content.u.referenced.specific_reference;
         ref.length = static_cast<int32_t>(doc.absolute.size());
         ref.value = reinterpret_cast<unsigned char *>(doc.absolute.data());
@@ -171,8 +172,7 @@ int Prepare(Document &doc, const std::string &method) {
 // The socket address the server gave for a document's data, from the
 // document's status or else the job's.
 bool TransferAddress(const ODP_PrintResult &r, FT_SocketAddress &out) {
-    AS_SetHandle sets[] = {r.document_status ? *r.document_status : AS_nullSetHandle,
-                           r.job_status};
+    AS_SetHandle sets[] = {r.document_status ? *r.document_status : AS_nullSetHandle, r.job_status};
     for (AS_SetHandle set : sets) {
         Status st;
         void *value = nullptr;
@@ -200,8 +200,8 @@ bool TransferAddress(const ODP_PrintResult &r, FT_SocketAddress &out) {
 }
 
 // Sends a document's data over the connection the server prepared.
-int SendData(const Document &doc, const std::string &job, uint32_t number,
-             const ODP_PrintResult &r, bool progress) {
+int SendData(const Document &doc, const std::string &job, uint32_t number, const ODP_PrintResult &r,
+             bool progress) {
     FT_SocketAddress address{};
     if (!TransferAddress(r, address)) {
         Complain("cannot send " + doc.path + ": the server gave no address for its data");
@@ -240,8 +240,8 @@ int List(GENU_ShortOID cls, const std::vector<GENU_ShortOID> &wanted, std::vecto
     Status st;
     ODP_ListResult *result = nullptr;
     ERDPA_ErrorResult *error = nullptr;
-    int failed = ODP_ListObjectAttributes_C(st, cls, nullptr, nullptr, &requested, nullptr,
-                                            &result, &error);
+    int failed =
+        ODP_ListObjectAttributes_C(st, cls, nullptr, nullptr, &requested, nullptr, &result, &error);
     for (int page = 0;; ++page) {
         if (int exit = Outcome(failed, st, error, what)) {
             if (result) FreeGEN_listResult(st, result, nullptr);
@@ -253,7 +253,8 @@ int List(GENU_ShortOID cls, const std::vector<GENU_ShortOID> &wanted, std::vecto
             if (cls == kOcJob && !row.Find(AttrName(kAttJobIdentifier)) &&
                 o->object_identification.choice == GEN_OBJID_JOB_ID)
                 row.fields.insert(row.fields.begin(),
-                                  Field{AttrName(kAttJobIdentifier), kVtJobIdentifier,
+                                  Field{AttrName(kAttJobIdentifier),
+                                        kVtJobIdentifier,
                                         {ValueText(kVtObjectIdent, &o->object_identification)}});
             rows.push_back(std::move(row));
         }
@@ -327,9 +328,9 @@ int Submit(const Options &o) {
         Status st;
         ODP_PrintResult *r = nullptr;
         ERDPA_ErrorResult *e = nullptr;
-        int failed = i == 0 ? ODP_CreateJob_C(st, &printer, &open, &job.Handle(), &desc, nullptr,
-                                              &r, &e)
-                            : ODP_AddDocument_C(st, job_id.c_str(), &open, &desc, nullptr, &r, &e);
+        int failed =
+            i == 0 ? ODP_CreateJob_C(st, &printer, &open, &job.Handle(), &desc, nullptr, &r, &e)
+                   : ODP_AddDocument_C(st, job_id.c_str(), &open, &desc, nullptr, &r, &e);
         int exit = Outcome(failed, st, e, "cannot submit " + d.path);
         if (exit == kExitOk && i == 0) {
             job_id = r ? ValueText(kVtJobIdentifier, &r->job_identification) : "";
@@ -353,8 +354,8 @@ int Submit(const Options &o) {
         std::printf("{\"job\": %s, \"printer\": %s, \"documents\": %zu}\n",
                     JsonString(job_id).c_str(), JsonString(o.printer).c_str(), docs.size());
     else
-        std::printf("job %s submitted to %s (%zu document%s)\n", job_id.c_str(),
-                    o.printer.c_str(), docs.size(), docs.size() == 1 ? "" : "s");
+        std::printf("job %s submitted to %s (%zu document%s)\n", job_id.c_str(), o.printer.c_str(),
+                    docs.size(), docs.size() == 1 ? "" : "s");
     return kExitOk;
 }
 
@@ -364,8 +365,8 @@ int Jobs(const Options &o) {
     std::vector<Row> rows, shown;
     int exit = List(kOcJob,
                     {kAttJobIdentifier, kAttJobName, kAttJobOwner, kAttPrinterName,
-                     kAttPrinterNameRequested, kAttCurrentJobState, kAttTotalJobOctets, kAttNumberOfDocuments,
-                     kAttSubmissionTime},
+                     kAttPrinterNameRequested, kAttCurrentJobState, kAttTotalJobOctets,
+                     kAttNumberOfDocuments, kAttSubmissionTime},
                     rows, "cannot list the jobs");
     if (exit) return exit;
     std::string printer = AttrName(kAttPrinterNameRequested) + "|" + AttrName(kAttPrinterName);
@@ -376,8 +377,8 @@ int Jobs(const Options &o) {
             shown.push_back(std::move(row));
     }
     PrintRows(shown,
-              {AttrName(kAttJobIdentifier), printer, AttrName(kAttCurrentJobState), AttrName(kAttJobOwner),
-               AttrName(kAttTotalJobOctets), AttrName(kAttJobName)},
+              {AttrName(kAttJobIdentifier), printer, AttrName(kAttCurrentJobState),
+               AttrName(kAttJobOwner), AttrName(kAttTotalJobOctets), AttrName(kAttJobName)},
               {"JOB", "PRINTER", "STATE", "OWNER", "BYTES", "NAME"}, o.json);
     return kExitOk;
 }

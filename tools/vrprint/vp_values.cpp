@@ -39,8 +39,11 @@ std::string SimpleNameOf(const GEN_SimpleName &n) {
 std::string IdentifierText(GENU_ShortOID id) {
     std::string n = GENU_ShortOIDToAscii(id);
     if (n == "unknown") return std::to_string(id);
-    static const char *const kPrefixes[] = {"id-val-job-state-", "id-val-printer-state-",
-                                            "id-val-transfer-method-", "id-val-", "id-att-",
+    static const char *const kPrefixes[] = {"id-val-job-state-",
+                                            "id-val-printer-state-",
+                                            "id-val-transfer-method-",
+                                            "id-val-",
+                                            "id-att-",
                                             "id-oc-"};
     for (const char *p : kPrefixes)
         if (n.rfind(p, 0) == 0) return n.substr(std::strlen(p));
@@ -106,15 +109,14 @@ std::string ValueText(uint32_t type, const void *value) {
     }
     case kVtGeneralizedTime: {
         const auto *t = static_cast<const GEN_GeneralizedTime *>(value);
-        std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d%s", t->year, t->month,
-                      t->day, t->hour, t->minute, t->second, t->utc ? "Z" : "");
+        std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d%s", t->year, t->month, t->day,
+                      t->hour, t->minute, t->second, t->utc ? "Z" : "");
         return buf;
     }
     case kVtObjectIdent: {
         const auto *o = static_cast<const GEN_ObjectIdent *>(value);
         if (o->choice == GEN_OBJID_JOB_ID) return ValueText(kVtJobIdentifier, &o->u.job_id);
-        if (o->choice == GEN_OBJID_SIMPLE_NAME)
-            return SimpleNameOf(o->u.simple_name);
+        if (o->choice == GEN_OBJID_SIMPLE_NAME) return SimpleNameOf(o->u.simple_name);
         if (o->choice == GEN_OBJID_OID) return IdentifierText(o->u.oid);
         break;
     }
@@ -234,9 +236,7 @@ bool AddAttribute(AS_SetHandle set, const std::string &assignment, std::string &
         GENU_AVT2Descriptor(type)->del(st, d, nullptr);
         return false;
     }
-    default:
-        error = "the value of " + name + " cannot be given on the command line";
-        return false;
+    default: error = "the value of " + name + " cannot be given on the command line"; return false;
     }
 }
 

@@ -27,13 +27,12 @@ const char kCommon[] =
     "  -j, --json          print JSON for scripts instead of tables\n"
     "  -h, --help          this help; -V, --version: the version\n";
 
-const char kExits[] =
-    "Exit codes:\n"
-    "  0  done\n"
-    "  1  the server refused the request or failed it (its reason is printed)\n"
-    "  2  usage: a wrong command, option or argument\n"
-    "  3  the server cannot be found in the name service or reached\n"
-    "  4  a local failure: a file to print cannot be read, memory, the library\n";
+const char kExits[] = "Exit codes:\n"
+                      "  0  done\n"
+                      "  1  the server refused the request or failed it (its reason is printed)\n"
+                      "  2  usage: a wrong command, option or argument\n"
+                      "  3  the server cannot be found in the name service or reached\n"
+                      "  4  a local failure: a file to print cannot be read, memory, the library\n";
 
 struct Command {
     const char *name;
@@ -57,8 +56,8 @@ const Command kCommands[] = {
     {"cancel", "cancel JOB", "Cancels the job.\n", JobAction},
     {"hold", "hold JOB", "Holds the job: it is not printed until released.\n", JobAction},
     {"release", "release JOB", "Releases a held job.\n", JobAction},
-    {"printers", "printers", "Lists the server's printers, their state and whether they accept jobs.\n",
-     Printers},
+    {"printers", "printers",
+     "Lists the server's printers, their state and whether they accept jobs.\n", Printers},
     {"enable", "enable PRINTER", "Lets the printer accept jobs again.\n", PrinterAction},
     {"disable", "disable PRINTER", "Makes the printer refuse new jobs.\n", PrinterAction},
     {"watch", "watch [--port 0] [--count N]",
@@ -123,7 +122,8 @@ int Run(int argc, char **argv) {
         case 's': o.server = optarg; break;
         case 'p': o.printer = optarg; break;
         case 'n':
-            if (!Number(optarg, 1, o.copies)) return Bad("not a number of copies: " + std::string(optarg));
+            if (!Number(optarg, 1, o.copies))
+                return Bad("not a number of copies: " + std::string(optarg));
             copies = true;
             break;
         case 'a':

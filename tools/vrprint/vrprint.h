@@ -61,6 +61,7 @@ enum Oid : GENU_ShortOID {
     kAttTotalJobOctets = 277,
     kAttNumberOfDocuments = 285,
     kAttDocumentName = 320,
+    kDocumentPrintable = 442,
     kAttCopyCount = 352,
     kMethodInline = 446,
     kMethodSocket = 447,
