@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """vrprint against the real print server, inside private network and mount
 namespaces with an rpcbind of their own:
-    vrprint_test.py VRPRINT VRDPAD
+    vrprint_test.py VRPRINT VRDPAD EVT_SEND
 Runs one table of commands over ONC RPC and checks exit codes and output.
 Exit 77 (skipped) without root, the namespaces or rpcbind."""
 import json
@@ -62,17 +62,17 @@ def on_terminal(cmd, env):
     return out.decode(errors="replace")
 
 
-def inside(vrprint, vrdpad):
+def inside(vrprint, vrdpad, sender):
     procs = []
     try:
-        return cases(vrprint, vrdpad, procs)
+        return cases(vrprint, vrdpad, sender, procs)
     finally:
         for p in reversed(procs):
             p.terminate()
             p.wait(timeout=20)
 
 
-def cases(vrprint, vrdpad, procs):
+def cases(vrprint, vrdpad, sender, procs):
     subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
     subprocess.run(["mount", "-t", "tmpfs", "tmpfs", "/run"], check=True)
     os.makedirs("/run/rpcbind", exist_ok=True)
@@ -170,6 +170,16 @@ def cases(vrprint, vrdpad, procs):
     if "100%" not in bar:
         failures.append("no progress bar on a terminal: %r" % bar)
 
+    # Event messages as they arrive, one JSON array each.
+    watch = subprocess.Popen([vrprint, "--json", "watch", "--port", "0", "--count", "2"], env=env,
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    port = watch.stderr.readline().split()[-1]
+    for state in ("pending", "completed"):
+        subprocess.run([sender, "127.0.0.1:" + port, "job-state", "7", state], check=True)
+    got = [json.loads(line) for line in watch.communicate(timeout=30)[0].splitlines()]
+    if got != [["job-state", 7, "pending"], ["job-state", 7, "completed"]]:
+        failures.append("watch: %r" % got)
+
     # What was printed is what was sent.
     printed = []
     for d, _, files in os.walk(root + "/printed"):
@@ -186,4 +196,4 @@ def cases(vrprint, vrdpad, procs):
 if __name__ == "__main__":
     if os.environ.get("VRPRINT_INSIDE") != "1":
         outside()
-    sys.exit(inside(sys.argv[1], sys.argv[2]))
+    sys.exit(inside(*sys.argv[1:4]))
