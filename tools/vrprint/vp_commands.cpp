@@ -178,7 +178,7 @@ bool TransferAddress(const ODP_PrintResult &r, FT_SocketAddress &out) {
         void *value = nullptr;
         if (AS_GetAttrVal(st, set, kAttSocketAddress, &value) != 0 || !value) continue;
         const auto *s = static_cast<const GEN_SocketAddress *>(value);
-        std::string host = ValueText(kVtSocketAddress, s);
+        std::string host = ValueText(GEN_VT_SOCKET_ADDRESS, s);
         host = host.substr(0, host.rfind(':'));
         out = FT_SocketAddress{};
         out.kind = 1;
@@ -252,10 +252,11 @@ int List(GENU_ShortOID cls, const std::vector<GENU_ShortOID> &wanted, std::vecto
             Row row{SetFields(o->attribute_set)};
             if (cls == kOcJob && !row.Find(AttrName(kAttJobIdentifier)) &&
                 o->object_identification.choice == GEN_OBJID_JOB_ID)
-                row.fields.insert(row.fields.begin(),
-                                  Field{AttrName(kAttJobIdentifier),
-                                        kVtJobIdentifier,
-                                        {ValueText(kVtObjectIdent, &o->object_identification)}});
+                row.fields.insert(
+                    row.fields.begin(),
+                    Field{AttrName(kAttJobIdentifier),
+                          GEN_VT_JOB_IDENTIFIER,
+                          {ValueText(GEN_VT_OBJECT_IDENTIFICATION, &o->object_identification)}});
             rows.push_back(std::move(row));
         }
         GEN_OctetString context{};
@@ -294,11 +295,11 @@ int Submit(const Options &o) {
         }
     GEN_SimpleName job_name{}, printer{};
     if (!MakeSimpleName(job_name, BaseName(o.operands[0])) ||
-        !AddValue(job.Handle(), kAttJobName, kVtSimpleName, &job_name))
+        !AddValue(job.Handle(), kAttJobName, GEN_VT_SIMPLE_NAME, &job_name))
         return kExitLocal;
     if (o.copies > 0) {
         uint32_t copies = static_cast<uint32_t>(o.copies);
-        if (!AddValue(job.Handle(), kAttCopyCount, kVtCardinal, &copies)) return kExitLocal;
+        if (!AddValue(job.Handle(), kAttCopyCount, GEN_VT_CARDINAL, &copies)) return kExitLocal;
     }
     if (!MakeSimpleName(printer, o.printer)) {
         Complain("submit: not a usable printer name: " + o.printer);
@@ -312,7 +313,7 @@ int Submit(const Options &o) {
         doc_sets.push_back(std::make_unique<Set>());
         GEN_SimpleName name{};
         if (!doc_sets.back()->Ok() || !MakeSimpleName(name, BaseName(docs[i].path)) ||
-            !AddValue(doc_sets.back()->Handle(), kAttDocumentName, kVtSimpleName, &name))
+            !AddValue(doc_sets.back()->Handle(), kAttDocumentName, GEN_VT_SIMPLE_NAME, &name))
             return kExitLocal;
         docs[i].attributes = doc_sets.back()->Handle();
     }
@@ -333,7 +334,7 @@ int Submit(const Options &o) {
                    : ODP_AddDocument_C(st, job_id.c_str(), &open, &desc, nullptr, &r, &e);
         int exit = Outcome(failed, st, e, "cannot submit " + d.path);
         if (exit == kExitOk && i == 0) {
-            job_id = r ? ValueText(kVtJobIdentifier, &r->job_identification) : "";
+            job_id = r ? ValueText(GEN_VT_JOB_IDENTIFIER, &r->job_identification) : "";
             if (job_id.empty()) {
                 Complain("submit: the server named no job");
                 exit = kExitRefused;

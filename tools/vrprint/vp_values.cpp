@@ -80,47 +80,49 @@ std::string ValueText(uint32_t type, const void *value) {
     if (!value) return "";
     char buf[64];
     switch (type) {
-    case kVtBoolean: return *static_cast<const GEN_Boolean *>(value) ? "yes" : "no";
-    case kVtCardinal:
-    case kVtDeltaTime:
-    case kVtPositiveInteger: return std::to_string(*static_cast<const uint32_t *>(value));
-    case kVtInteger:
-    case kVtMaximumInteger:
-    case kVtMinimumInteger: return std::to_string(*static_cast<const int32_t *>(value));
-    case kVtPriority: return std::to_string(*static_cast<const GEN_Priority *>(value));
-    case kVtCardinal64: {
+    case GEN_VT_BOOLEAN: return *static_cast<const GEN_Boolean *>(value) ? "yes" : "no";
+    case GEN_VT_CARDINAL:
+    case GEN_VT_DELTA_TIME:
+    case GEN_VT_POSITIVE_INTEGER: return std::to_string(*static_cast<const uint32_t *>(value));
+    case GEN_VT_INTEGER:
+    case GEN_VT_MAXIMUM_INTEGER:
+    case GEN_VT_MINIMUM_INTEGER: return std::to_string(*static_cast<const int32_t *>(value));
+    case GEN_VT_PRIORITY: return std::to_string(*static_cast<const GEN_Priority *>(value));
+    case GEN_VT_CARDINAL64: {
         const auto *c = static_cast<const GEN_Cardinal64 *>(value);
         return std::to_string((static_cast<uint64_t>(c->high) << 32) | c->low);
     }
-    case kVtIdentifier: return IdentifierText(*static_cast<const GENU_ShortOID *>(value));
-    case kVtJobIdentifier: {
+    case GEN_VT_OBJECT_IDENTIFIER:
+        return IdentifierText(*static_cast<const GENU_ShortOID *>(value));
+    case GEN_VT_JOB_IDENTIFIER: {
         const auto *j = static_cast<const GEN_JobIdentifier *>(value);
         return std::string(j->value, strnlen(j->value, sizeof j->value));
     }
-    case kVtSimpleName:
-    case kVtDescriptiveName: return SimpleNameOf(*static_cast<const GEN_SimpleName *>(value));
-    case kVtText:
-    case kVtDescriptor:
-    case kVtMessage: return TextOf(*static_cast<const GEN_Text *>(value));
-    case kVtDistName: return TextOf(static_cast<const GEN_DistNameString *>(value)->name);
-    case kVtNameOrOid: {
+    case GEN_VT_SIMPLE_NAME:
+    case GEN_VT_DESCRIPTIVE_NAME: return SimpleNameOf(*static_cast<const GEN_SimpleName *>(value));
+    case GEN_VT_TEXT:
+    case GEN_VT_DESCRIPTOR:
+    case GEN_VT_MESSAGE: return TextOf(*static_cast<const GEN_Text *>(value));
+    case GEN_VT_DIST_NAME_STRING:
+        return TextOf(static_cast<const GEN_DistNameString *>(value)->name);
+    case GEN_VT_NAME_OR_OID: {
         const auto *n = static_cast<const GEN_NameOrOID *>(value);
         return n->choice == GEN_NOID_OID ? IdentifierText(n->u.oid) : SimpleNameOf(n->u.name);
     }
-    case kVtGeneralizedTime: {
+    case GEN_VT_GENERALIZED_TIME: {
         const auto *t = static_cast<const GEN_GeneralizedTime *>(value);
         std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d%s", t->year, t->month, t->day,
                       t->hour, t->minute, t->second, t->utc ? "Z" : "");
         return buf;
     }
-    case kVtObjectIdent: {
+    case GEN_VT_OBJECT_IDENTIFICATION: {
         const auto *o = static_cast<const GEN_ObjectIdent *>(value);
-        if (o->choice == GEN_OBJID_JOB_ID) return ValueText(kVtJobIdentifier, &o->u.job_id);
+        if (o->choice == GEN_OBJID_JOB_ID) return ValueText(GEN_VT_JOB_IDENTIFIER, &o->u.job_id);
         if (o->choice == GEN_OBJID_SIMPLE_NAME) return SimpleNameOf(o->u.simple_name);
         if (o->choice == GEN_OBJID_OID) return IdentifierText(o->u.oid);
         break;
     }
-    case kVtSocketAddress: {
+    case GEN_VT_SOCKET_ADDRESS: {
         const auto *s = static_cast<const GEN_SocketAddress *>(value);
         return TextOf(s->host) + ":" + std::to_string(s->port);
     }
@@ -180,47 +182,47 @@ bool AddAttribute(AS_SetHandle set, const std::string &assignment, std::string &
     error = "not a value of " + name + ": " + text;
     long number = 0;
     switch (type) {
-    case kVtBoolean: {
+    case GEN_VT_BOOLEAN: {
         GEN_Boolean b = text == "yes" || text == "true" || text == "1";
         if (!b && text != "no" && text != "false" && text != "0") return false;
         return AddValue(set, id, type, &b);
     }
-    case kVtCardinal:
-    case kVtDeltaTime:
-    case kVtPositiveInteger: {
-        if (!ParseLong(text, type == kVtPositiveInteger ? 1 : 0, LONG_MAX, number) ||
+    case GEN_VT_CARDINAL:
+    case GEN_VT_DELTA_TIME:
+    case GEN_VT_POSITIVE_INTEGER: {
+        if (!ParseLong(text, type == GEN_VT_POSITIVE_INTEGER ? 1 : 0, LONG_MAX, number) ||
             number > static_cast<long>(UINT32_MAX))
             return false;
         uint32_t c = static_cast<uint32_t>(number);
         return AddValue(set, id, type, &c);
     }
-    case kVtInteger:
-    case kVtMaximumInteger:
-    case kVtMinimumInteger: {
+    case GEN_VT_INTEGER:
+    case GEN_VT_MAXIMUM_INTEGER:
+    case GEN_VT_MINIMUM_INTEGER: {
         if (!ParseLong(text, INT32_MIN, INT32_MAX, number)) return false;
         int32_t i = static_cast<int32_t>(number);
         return AddValue(set, id, type, &i);
     }
-    case kVtPriority: {
+    case GEN_VT_PRIORITY: {
         if (!ParseLong(text, INT16_MIN, INT16_MAX, number)) return false;
         GEN_Priority p = static_cast<GEN_Priority>(number);
         return AddValue(set, id, type, &p);
     }
-    case kVtIdentifier: {
+    case GEN_VT_OBJECT_IDENTIFIER: {
         GENU_ShortOID v = 0;
         if (GENU_PrefixToShortOID(st, text.c_str(), "id-val-", &v) != 0 &&
             GENU_AsciiToShortOID(st, text.c_str(), &v) != 0)
             return false;
         return AddValue(set, id, type, &v);
     }
-    case kVtSimpleName:
-    case kVtDescriptiveName: {
+    case GEN_VT_SIMPLE_NAME:
+    case GEN_VT_DESCRIPTIVE_NAME: {
         GEN_SimpleName n{};
         return MakeSimpleName(n, text) && AddValue(set, id, type, &n);
     }
-    case kVtText:
-    case kVtDescriptor:
-    case kVtMessage: {
+    case GEN_VT_TEXT:
+    case GEN_VT_DESCRIPTOR:
+    case GEN_VT_MESSAGE: {
         GEN_Text *t = nullptr;
         if (GENU_MakeText(st, &t, text.c_str(), nullptr) != 0) return false;
         if (AS_AddAttrVal(st, set, id, type, t, GENU_AVT2Descriptor(type), nullptr) == 0)
@@ -228,7 +230,7 @@ bool AddAttribute(AS_SetHandle set, const std::string &assignment, std::string &
         GENU_AVT2Descriptor(type)->del(st, t, nullptr);
         return false;
     }
-    case kVtDistName: {
+    case GEN_VT_DIST_NAME_STRING: {
         GEN_DistNameString *d = nullptr;
         if (GENU_MakeDistNameString2(st, &d, text.c_str(), 0, nullptr) != 0) return false;
         if (AS_AddAttrVal(st, set, id, type, d, GENU_AVT2Descriptor(type), nullptr) == 0)

@@ -23,31 +23,6 @@ enum Exit : int {
     kExitLocal = 4,       // a local failure: a file to print, memory, the library
 };
 
-// Value types of the attribute syntaxes this program reads and writes.
-enum ValueType : uint32_t {
-    kVtBoolean = 0,
-    kVtCardinal = 1,
-    kVtDeltaTime = 4,
-    kVtDescriptor = 5,
-    kVtDistName = 6,
-    kVtIdentifier = 10,
-    kVtInteger = 12,
-    kVtJobIdentifier = 14,
-    kVtMaximumInteger = 15,
-    kVtMessage = 16,
-    kVtMinimumInteger = 17,
-    kVtNameOrOid = 18,
-    kVtPositiveInteger = 22,
-    kVtSimpleName = 27,
-    kVtText = 28,
-    kVtCardinal64 = 31,
-    kVtDescriptiveName = 40,
-    kVtGeneralizedTime = 48,
-    kVtObjectIdent = 64,
-    kVtPriority = 75,
-    kVtSocketAddress = 87,
-};
-
 // Short identifiers of the classes and attributes used here.
 enum Oid : GENU_ShortOID {
     kOcJob = 87,
