@@ -577,6 +577,14 @@ extern "C" VR_EXPORT VRBM_Db *VRBM_open(const char *path, int32_t flags, int32_t
 }
 VR_CATCH_ERRNO(nullptr)
 
+extern "C" VR_EXPORT uint32_t VRBM_sync(VRBM_Db *db) try {
+    if (!db || db->magic != kMagic) return VRBM_E_BADHANDLE;
+    std::lock_guard<std::mutex> g(db->lock);
+    if ((db->flags & VRBM_ACCMODE) != VRBM_RDWR) return VRBM_E_READONLY;
+    return WriteBack(db) ? 0 : VRBM_E_IO;
+}
+VR_CATCH_CODE(VRBM_E_NOMEM, VRBM_E_INTERNAL)
+
 extern "C" VR_EXPORT void VRBM_close(VRBM_Db *db) try {
     LOG_CondFuncTrace("VRBM_close()", "vrbm", __LINE__, 1, nullptr);
     if (!db || db->magic != kMagic) return;

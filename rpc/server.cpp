@@ -429,11 +429,21 @@ void Server::AcceptLoop() {
             Refuse(fd);
             continue;
         }
-        auto c = std::make_unique<Connection>();
-        c->fd = fd;
-        Connection *raw = c.get();
-        connections_.push_back(std::move(c));
-        raw->thread = std::thread([this, raw] { Serve(raw); });
+        // Out of memory or threads: this client is dropped, the others go on.
+        try {
+            connections_.push_back(std::make_unique<Connection>());
+            Connection *raw = connections_.back().get();
+            raw->fd = fd;
+            try {
+                raw->thread = std::thread([this, raw] { Serve(raw); });
+            } catch (...) {
+                connections_.pop_back();
+                throw;
+            }
+        } catch (const std::exception &e) {
+            LOG_CondMessage(5, __FILE__, __LINE__, "RPC: a connection is dropped: %s", e.what());
+            ::close(fd);
+        }
     }
 }
 
@@ -478,7 +488,7 @@ void Server::Stop() {
     char b = 1;
     ssize_t ignored = ::write(wake_[1], &b, 1);
     (void)ignored;
-    acceptor_.join();
+    if (acceptor_.joinable()) acceptor_.join(); // not when starting it failed
     ::close(listen_fd_);
     listen_fd_ = -1;
     std::list<std::unique_ptr<Connection>> all;

@@ -1,8 +1,10 @@
 // The C interface of the registry file and the installation paths.
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "system/guard.h"
 #include "system/config.h"
@@ -62,6 +64,31 @@ VR_EXPORT long VR_RegGetString(const char *key, const char *name, const char *df
         if (size > 0) *buf = '\0';
         return -1;
     }
+}
+VR_CATCH_RETURN(-1)
+
+VR_EXPORT long VR_RegEnumKey(const char *key, uint32_t index, char *buf, size_t size) try {
+    if (buf && size > 0) *buf = '\0';
+    if (!key || (!buf && size > 0)) return -1;
+    std::string parent = NormalizeKey(key);
+    RegDocument doc;
+    if (parent.empty() || Registry().Load(doc) != 0) return -1;
+    parent += '\\';
+    auto lower = [](std::string s) {
+        for (char &c : s)
+            if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+        return s;
+    };
+    std::string lparent = lower(parent);
+    std::vector<std::string> seen;
+    for (const std::string &k : doc.Keys()) {
+        if (k.size() <= parent.size() || lower(k.substr(0, parent.size())) != lparent) continue;
+        std::string child = k.substr(parent.size(), k.find('\\', parent.size()) - parent.size());
+        if (std::find(seen.begin(), seen.end(), lower(child)) != seen.end()) continue;
+        if (seen.size() == index) return CopyOut(child, buf, size);
+        seen.push_back(lower(child));
+    }
+    return -1;
 }
 VR_CATCH_RETURN(-1)
 

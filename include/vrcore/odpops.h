@@ -322,7 +322,7 @@ typedef struct ODP_BerResubmitJobArg {
 /* ---- Results ---------------------------------------------------------------- */
 
 typedef struct ODP_BerPrintRes {
-    uint8_t bit_mask; /* 0x80 identifier, 0x40 message, 0x20 document status */
+    uint8_t bit_mask; /* 0x80 job object (oid), 0x40 message, 0x20 document status */
     ODP_BerJobId job_identification;
     GENU_BerOID oid;
     GENU_Buffer server_message;

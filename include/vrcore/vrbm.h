@@ -94,6 +94,12 @@ VR_EXPORT VRBM_Db *VRBM_open(const char *path, int32_t flags, int32_t mode, int3
 /* Writes back modified pages (the write-back above) and releases the
  * handle. NULL is ignored. */
 VR_EXPORT void VRBM_close(VRBM_Db *db);
+/* Writes back the modified pages now, as VRBM_close does, and keeps the
+ * handle open: once it returns 0 the changes so far survive a crash or a
+ * power loss. 0, VRBM_E_IO when they could not be written (they stay in
+ * memory and the file holds what the last finished write-back left),
+ * VRBM_E_READONLY for a read-only handle, VRBM_E_BADHANDLE. */
+VR_EXPORT uint32_t VRBM_sync(VRBM_Db *db);
 /* Stores an item. replace = 1 replaces an existing item; any other value
  * refuses an existing key with VRBM_E_EXISTS. A failed store leaves the
  * database as it was. */

@@ -27,6 +27,13 @@ VR_EXPORT uint32_t VR_RegGetDword(const char *key, const char *name, uint32_t df
 VR_EXPORT long VR_RegGetString(const char *key, const char *name, const char *dflt, char *buf,
                                size_t size);
 
+/* The name of the index-th key directly under `key` (0 first, in the
+ * order the file first names them, each once whatever its case), stored
+ * as VR_RegGetString stores text; returns its length, or -1 when there is
+ * no such key (index past the last, a missing file or key, a NULL key, or
+ * a NULL buf with a non-zero size). */
+VR_EXPORT long VR_RegEnumKey(const char *key, uint32_t index, char *buf, size_t size);
+
 /* Writes: the file is rewritten atomically under an exclusive lock, and is
  * unchanged on failure. Return 0 or an errno value: EINVAL for a NULL or
  * unwritable key, or a name or text holding control characters; ENOENT

@@ -22,6 +22,7 @@
 #include "vrcore/ns.h"
 #include "vrcore/odp.h"
 #include "vrcore/oid.h"
+#include "vrcore/rpcs.h"
 #include "vrcore/vrbm.h"
 #include "vrcore/vrcfg.h"
 
@@ -219,6 +220,16 @@ TEST_F(Boundary, AllocationFailuresBecomeTheFamilysCode) {
              return long(rc);
          },
          EVT_E_OK, EVT_E_NOMEM},
+        {"RPCS_Start, RPCS_Stop",
+         [](STF_List *) {
+             RPCS_Config c{"127.0.0.1", 0, "", 0, 0};
+             RPCS_Server *s = nullptr;
+             auto none = [](void *, const RPCS_CallInfo *, uint16_t, const ODP_RequestPacket *,
+                            RPCS_Reply *) { return 0u; };
+             int rc = RPCS_Start(&c, none, nullptr, &s);
+             return long(rc ? rc : RPCS_Stop(s));
+         },
+         RPCS_S_OK, RPCS_S_NO_MEMORY},
     };
     for (const Row &r : rows) {
         SCOPED_TRACE(r.name);

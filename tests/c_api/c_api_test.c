@@ -6,10 +6,17 @@
 #include <vrcore/echo.h>
 #include <vrcore/odpcli.h>
 #include <vrcore/oid.h>
+#include <vrcore/rpcs.h>
 #include <vrcore/sec.h>
 #include <vrcore/stf.h>
 
 #include "c_check.h"
+
+static uint32_t Answer(void *context, const RPCS_CallInfo *call, uint16_t operation,
+                       const ODP_RequestPacket *request, RPCS_Reply *reply) {
+    (void)context, (void)call, (void)operation, (void)request, (void)reply;
+    return 0;
+}
 
 int main(void) {
     STF_List *list = STF_CreateList(NULL);
@@ -28,6 +35,15 @@ int main(void) {
     /* The request stub refuses a null binding (1702) before anything else. */
     CHECK(clnt_transfer_request(NULL, 0, NULL, NULL, NULL, NULL, NULL) == 1702 &&
           clnt_dpa_if_v1_0_c_ifspec == dpa_if_v1_0_c_ifspec);
+    /* A request server from C: started on loopback and stopped; refusals. */
+    RPCS_Config config = {"127.0.0.1", 0, "", 0, 0};
+    RPCS_Server *server = NULL;
+    CHECK(RPCS_Start(NULL, Answer, NULL, &server) == RPCS_S_INVALID_PARAMETER &&
+          RPCS_Port(NULL) == 0 && RPCS_Stop(NULL) == RPCS_S_INVALID_PARAMETER);
+    CHECK(RPCS_Start(&config, Answer, NULL, &server) == 0 && RPCS_Port(server) != 0 &&
+          RPCS_Stop(server) == 0);
+    config.require_auth = 1; /* with no user file, nobody could call */
+    CHECK(RPCS_Start(&config, Answer, NULL, &server) == RPCS_S_FILE_NOT_FOUND);
     STF_DeleteList(list);
     if (failures == 0) printf("c_api: ok\n");
     return failures != 0;

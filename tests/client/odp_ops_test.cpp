@@ -25,6 +25,7 @@
 #include "system/seam.h"
 #include "vrcore/genu.h"
 #include "vrcore/odpcli.h"
+#include "vrcore/rpcs.h"
 #include "vrcore/sec.h"
 
 namespace {
@@ -235,7 +236,7 @@ TEST(OdpLocal, EveryOperationEncodesDecodesAndSendsNothing) {
 }
 
 TEST(OdpLive, OperationsAgainstARealServer) {
-    vrtest::RunInsideOncEnv(kProgram, kVersion, "*Odp*Inside.*", 17,
+    vrtest::RunInsideOncEnv(kProgram, kVersion, "*Odp*Inside.*", 18,
                             std::to_string(kDcePort) + " " + kObject, ODP_TEST_MAPPER);
 }
 
@@ -251,13 +252,14 @@ GEN_ObjectIdent Named(const char *text) {
 
 // Binds the thread to the test server: 0 or the code. A bad binding names
 // a program the server does not have (ONC RPC) or has no TCP string binding.
-int Bind(Via via, bool bad = false, const char *address = "127.0.0.1") {
+int Bind(Via via, bool bad = false, const char *address = "127.0.0.1", std::string text = "") {
     Status st;
     if (via == Via::kDceByName)
         return ODP_Initialize(st, NS_CLASS_SPOOLER, Named("spool-1")) ? int(st.Code()) : 0;
     char name[] = "spool-1", host[] = "127.0.0.1", domain[] = "ELSEWHERE";
-    std::string text = std::string(kObject) + "@ncacn_" + (bad ? "np:" : "ip_tcp:") + address +
-                       "[" + std::to_string(kDcePort) + "]";
+    if (text.empty())
+        text = std::string(kObject) + "@ncacn_" + (bad ? "np:" : "ip_tcp:") + address + "[" +
+               std::to_string(kDcePort) + "]";
     char *binding = text.data();
     NS_Object o{};
     o.serverClass = NS_CLASS_SPOOLER, o.name = o.serverName = name;
@@ -684,14 +686,14 @@ TEST_P(OdpDceInside, StatusesHostsCredentialsAndRebinding) {
     }
     vrtest::ScratchDir dir("vrauth");
     setenv("VRCORE_CREDENTIALS", (dir.Path() + "/auth").c_str(), 1);
-    for (const char *password : {"s3cret", "wrong"}) {
+    for (const char *password : {"password", "wrong"}) {
         vrtest::WriteFile(dir.Path() + "/auth",
                           std::string("username=alice\npassword=") + password);
         chmod((dir.Path() + "/auth").c_str(), 0600);
         ASSERT_TRUE(!ODP_Terminate(st) && !Bind(Via::kDce));
-        if (*password == 's') Control("reply 0 - -"); // the wrong one is refused at the bind
+        if (*password == 'p') Control("reply 0 - -"); // the wrong one is refused at the bind
         EXPECT_EQ(st.Failed(ODP_CloseJob_C(st, "job-1", nullptr, &r, &e)),
-                  *password == 's' ? ~0u : client::ODP_S_ACCESS);
+                  *password == 'p' ? ~0u : client::ODP_S_ACCESS);
     }
     unsetenv("VRCORE_CREDENTIALS");
     ASSERT_TRUE(!ODP_Terminate(st) && !Bind(Via::kDceByName));
@@ -717,6 +719,71 @@ TEST_P(OdpDceInside, StatusesHostsCredentialsAndRebinding) {
         AS_Destroy(st, &common);
     }
     EXPECT_STREQ(client::CurrentHandle()->server->name, "q-2");
+}
+
+// A server of the exported interface, holding a call while asked to.
+struct Served {
+    std::atomic<bool> hold{false}, entered{false}, finished{false};
+    std::atomic<int> calls{0};
+    std::string user, address;
+};
+uint32_t Serve(void *context, const RPCS_CallInfo *call, uint16_t, const ODP_RequestPacket *,
+               RPCS_Reply *) { // answers with nothing
+    auto *s = static_cast<Served *>(context);
+    s->user = call->user ? call->user : "-", s->address = call->client_address, ++s->calls;
+    if (s->hold) s->entered = true, usleep(300000), s->finished = true;
+    return 0;
+}
+
+// A server requiring a logon, found through the mapper by its object:
+// anonymous calls are refused before the handler; a user's call reaches it
+// with the user's name, and a handler's empty reply arrives empty; stopping
+// waits for the call in progress and removes the endpoint.
+TEST_P(OdpDceInside, ExportedServerAuthenticatesRegistersAndStopsAfterItsCalls) {
+    vrtest::ScratchDir dir("vrrpcs");
+    const std::string users = dir.Path() + "/users", auth = dir.Path() + "/auth";
+    vrtest::WriteFile(users, "alice:8846f7eaee8fb117ad06bdd830b7586c\n");
+    vrtest::WriteFile(auth, "username=alice\npassword=password\n");
+    chmod(users.c_str(), 0600), chmod(auth.c_str(), 0600);
+    Served served;
+    RPCS_Config config{"127.0.0.1", 0, users.c_str(), 1, 0};
+    RPCS_Server *server = nullptr;
+    ASSERT_EQ(RPCS_Start(&config, Serve, &served, &server), 0);
+    const char *object = "0f1e2d3c-4b5a-4978-8695-a4b3c2d1e0f9";
+    ASSERT_EQ(RPCS_RegisterEndpoint(server, object), 0);
+    char **bindings = nullptr;
+    uint32_t count = 0;
+    ASSERT_EQ(RPCS_StringBindings(server, &bindings, &count), 0);
+    EXPECT_TRUE(count == 1 &&
+                bindings[0] == "ncacn_ip_tcp:127.0.0.1[" + std::to_string(RPCS_Port(server)) + "]");
+    RPCS_FreeStrings(bindings, count);
+    const std::string by_mapper = std::string(object) + "@ncacn_ip_tcp:127.0.0.1";
+    Status st;
+    ODP_PrintResult *r = nullptr;
+    ERDPA_ErrorResult *e = nullptr;
+    ASSERT_TRUE(!ODP_Terminate(st) && !Bind(Via::kDce, false, "", by_mapper));
+    EXPECT_EQ(st.Failed(ODP_CloseJob_C(st, "job-1", nullptr, &r, &e)), client::ODP_S_ACCESS);
+    EXPECT_EQ(served.calls, 0);
+    setenv("VRCORE_CREDENTIALS", auth.c_str(), 1);
+    served.hold = true;
+    bool empty = false;
+    std::thread caller([&] {
+        client::Reply reply;
+        if (Bind(Via::kDce, false, "", by_mapper)) return;
+        const unsigned char byte = 1;
+        empty = client::CurrentHandle()->transport->Call(6, &byte, 1, &reply) == 0 &&
+                !reply.result && !reply.error && !reply.error_kind;
+        client::CurrentHandle()->transport->FreeReply(&reply);
+        ODP_Terminate(Status());
+    });
+    for (int i = 0; i < 500 && !served.entered; ++i) usleep(10000);
+    EXPECT_EQ(RPCS_Stop(server), 0);
+    EXPECT_TRUE(served.finished);
+    caller.join();
+    unsetenv("VRCORE_CREDENTIALS");
+    EXPECT_TRUE(empty && served.user == "alice" && served.address == "127.0.0.1") << served.user;
+    ODP_Terminate(st);
+    EXPECT_EQ(Bind(Via::kDce, false, "", by_mapper), int(client::ODP_S_NOBINDING));
 }
 
 } // namespace

@@ -1,5 +1,5 @@
 // A DPA request server for the client tests, registered with rpcbind over TCP, and over DCE/RPC
-// at the port (NTLM: "alice", "s3cret" or anonymous; registered with the endpoint mapper):
+// at the port (NTLM: "alice", "password" or anonymous; registered with the endpoint mapper):
 //   odp_test_server <program> <version> [<port> [<object UUID>]]
 // Procedure 1 takes requests. Each argument is read strictly (every byte must be a
 // sign-extended 4-byte integer) and decoded with the library's decoder as the argument of its
@@ -31,16 +31,11 @@
 #include <unistd.h>
 #include <vector>
 
-#include "rpc/epm_client.h"
-#include "rpc/idl_dpa.h"
-#include "rpc/ntlm.h"
-#include "rpc/stubs.h"
 #include "vrcore/genu.h"
 #include "vrcore/odpops.h"
+#include "vrcore/rpcs.h"
 
 namespace {
-
-namespace rpc = vrcore::rpc;
 
 // An XDR routine as the RPC library's calls take it.
 template <class F> xdrproc_t Proc(F *f) {
@@ -178,31 +173,27 @@ void Request(svc_req *rq, SVCXPRT *xprt) {
 }
 
 // The request operation over DCE/RPC, from the same script.
-uint32_t Transfer(void *, const rpc::Uuid *, const void *in_args, void *out_args,
-                  rpc::ndr::Arena *arena) {
-    const auto *in = static_cast<const rpc::dpa::TransferIn *>(in_args);
-    auto *out = static_cast<rpc::dpa::TransferOut *>(out_args);
+uint32_t Transfer(void *, const RPCS_CallInfo *, uint16_t operation,
+                  const ODP_RequestPacket *request, RPCS_Reply *reply) {
     Argument arg;
-    arg.operation = in->operation;
-    arg.bytes.assign(in->request->bytes, in->request->bytes + in->request->length);
+    arg.operation = operation;
+    arg.bytes.assign(request->bytes, request->bytes + request->length);
     Step s = Next(&arg);
     if (s.verb == "noprog") return 0x1c010003; // unknown interface
     if (s.verb == "fault") return static_cast<uint32_t>(s.number);
     if (s.verb == "delay") usleep(static_cast<useconds_t>(s.number) * 1000);
-    out->status = s.verb == "status" ? uint32_t(s.number) : s.verb == "refuse-auth-sys" ? 5 : 0;
-    out->error_kind = static_cast<uint16_t>(s.answer.kind);
-    auto put = [arena](const std::vector<char> &bytes) -> rpc::dpa::Packet * {
+    reply->status = s.verb == "status" ? uint32_t(s.number) : s.verb == "refuse-auth-sys" ? 5 : 0;
+    reply->error_kind = static_cast<uint16_t>(s.answer.kind);
+    auto put = [](const std::vector<char> &bytes) -> ODP_RequestPacket * {
         if (bytes.empty()) return nullptr;
-        auto *p = static_cast<rpc::dpa::Packet *>(arena->Alloc(sizeof(rpc::dpa::Packet)));
-        p->bytes = static_cast<uint8_t *>(arena->Alloc(bytes.size()));
+        auto *p = static_cast<ODP_RequestPacket *>(
+            ODP_MIDL_user_allocate(sizeof(ODP_RequestPacket) + bytes.size()));
         p->length = static_cast<uint32_t>(bytes.size());
         return memcpy(p->bytes, bytes.data(), bytes.size()), p;
     };
-    out->result = put(s.answer.result), out->error = put(s.answer.error);
+    reply->result = put(s.answer.result), reply->error = put(s.answer.error);
     return 0;
 }
-const rpc::Handler kHandlers[] = {Transfer};
-const rpc::StubServer kStubs{&rpc::dpa::kInterface, kHandlers};
 
 void Dispatch(svc_req *rq, SVCXPRT *xprt) {
     switch (rq->rq_proc) {
@@ -238,25 +229,18 @@ int main(int argc, char **argv) {
     }
     unsigned long program = strtoul(argv[1], nullptr, 0);
     g_version = strtoul(argv[2], nullptr, 0);
-    rpc::ServerOptions options;
-    auto users = std::make_shared<rpc::NtlmUserTable>();
-    users->Add({"", "alice", rpc::ntlm::NtOwfV1("s3cret")});
-    rpc::NtlmServerOptions ntlm;
-    ntlm.allow_anonymous = true;
-    options.security = [users, ntlm] {
-        return std::make_unique<rpc::NtlmServerContext>(users, ntlm);
-    };
-    rpc::Server server(std::move(options));
-    server.AddInterface(rpc::Serve(&kStubs));
-    uint16_t port = argc > 3 ? static_cast<uint16_t>(atoi(argv[3])) : 0;
-    rpc::Uuid object;
-    if (port &&
-        (server.Listen("127.0.0.1", port) ||
-         (argc > 4 && (!rpc::ParseUuid(argv[4], &object) ||
-                       rpc::RegisterEndpoint(rpc::dpa::kInterface.id, &object, port, ""))))) {
-        fprintf(stderr, "odp_test_server: cannot serve DCE/RPC at port %u\n", port);
+    char users[] = "/tmp/vrodp-users-XXXXXX";
+    int fd = mkstemp(users);
+    if (fd < 0 || dprintf(fd, "alice:8846f7eaee8fb117ad06bdd830b7586c\n") < 0) return 1;
+    close(fd);
+    RPCS_Config config{"127.0.0.1", uint16_t(argc > 3 ? atoi(argv[3]) : 0), users, 0, 0};
+    RPCS_Server *server = nullptr;
+    if (config.port && (RPCS_Start(&config, Transfer, nullptr, &server) ||
+                        (argc > 4 && RPCS_RegisterEndpoint(server, argv[4])))) {
+        fprintf(stderr, "odp_test_server: cannot serve DCE/RPC at port %u\n", config.port);
         return 1;
     }
+    unlink(users);
     rpcb_unset(program, g_version, nullptr);
     if (!svc_create(Dispatch, program, g_version, "tcp")) {
         fprintf(stderr, "odp_test_server: cannot register %lu/%lu\n", program, g_version);

@@ -1,0 +1,486 @@
+// The DPA operations: job submission, listing, cancelling, printing.
+#include "dpad_ops.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+#include <memory>
+
+#include "dpad_backend.h"
+#include "vrcore/ft.h"
+#include "vrcore/log.h"
+
+namespace vrcore::dpad {
+
+namespace {
+
+constexpr const char *kSource = "vrdpad";
+
+// Attributes and classes the server names.
+constexpr GENU_ShortOID kClassJob = 87, kClassPrinter = 88;
+constexpr GENU_ShortOID kAttrJobIdentifier = 1057, kAttrJobState = 248, kAttrDocuments = 285,
+                        kAttrOctets = 277, kAttrPrinterRequested = 244, kAttrStateReasons = 288,
+                        kAttrDocumentName = 320, kAttrPrinterName = 649, kAttrPrinterState = 654;
+constexpr GENU_ShortOID kReasonAbortedBySystem = 298, kPrinterIdle = 263;
+
+// A decoded argument, released when it goes.
+struct Decoded {
+    int pdu;
+    void *value = nullptr;
+    Decoded(int p, const unsigned char *bytes, size_t length) : pdu(p) {
+        GENU_Buffer in{uint32_t(length), const_cast<unsigned char *>(bytes)};
+        if (length > 0xFFFFFFFFu || GENU_OssDecode(nullptr, &pdu, &in, &value) != 0)
+            value = nullptr;
+    }
+    ~Decoded() {
+        if (value) GENU_OssFreePDU(nullptr, pdu, value);
+    }
+};
+
+// An unpacked value, released through its descriptor.
+struct Unpacked {
+    void *value = nullptr;
+    GENU_ValueDescriptor desc{};
+    Unpacked(uint32_t type, const GENU_Buffer &b) {
+        if (ODP_UnpackAV(vrcore::dpad::Status(), b.length, b.value, type, &value, &desc) != 0)
+            value = nullptr;
+    }
+    ~Unpacked() {
+        if (value && desc.del) desc.del(vrcore::dpad::Status(), value, &genu_ossAllocator[0]);
+    }
+};
+
+// Job identifiers are the decimal numbers the server gave out.
+bool JobNumber(const char *text, uint32_t *id) {
+    size_t n = strnlen(text, sizeof(ODP_BerJobId));
+    if (n == 0 || n > 9 || text[0] == '0') return false;
+    for (size_t i = 0; i < n; ++i)
+        if (text[i] < '0' || text[i] > '9') return false;
+    *id = uint32_t(std::strtoul(text, nullptr, 10));
+    return true;
+}
+
+GEN_GeneralizedTime Now() {
+    time_t t = ::time(nullptr);
+    struct tm tm {};
+    ::gmtime_r(&t, &tm);
+    GEN_GeneralizedTime g{};
+    g.year = int16_t(tm.tm_year), g.month = int16_t(tm.tm_mon + 1), g.day = int16_t(tm.tm_mday);
+    g.hour = int16_t(tm.tm_hour), g.minute = int16_t(tm.tm_min), g.second = int16_t(tm.tm_sec);
+    g.utc = 1;
+    return g;
+}
+
+} // namespace
+
+Reply Service::Failed(const Error &error) {
+    Reply r;
+    if (!error.Encode(&r.kind, &r.error)) {
+        LOG_CondMessage(1, kSource, __LINE__, "an error result could not be encoded\n");
+        Error plain;
+        plain.Service(kServUnclassified, NamedObject(config_.name), "internal error");
+        plain.Encode(&r.kind, &r.error);
+    }
+    LOG_CondMessage(6, kSource, __LINE__, "refused: %s\n", error.Text().c_str());
+    return r;
+}
+
+Reply Service::Handle(int32_t operation, const unsigned char *bytes, size_t length) {
+    Error error;
+    GEN_ObjectIdent server = NamedObject(config_.name);
+    int pdu = ODP_ArgumentPDU(operation);
+    if (pdu <= 0) {
+        error.Service(kServUnsupportedOperation, server,
+                      "operation " + std::to_string(operation) + " does not exist");
+        return Failed(error);
+    }
+    Decoded arg(pdu, bytes, length);
+    if (!arg.value) {
+        error.Service(kServUnclassified, server,
+                      "the argument of operation " + std::to_string(operation) +
+                          " could not be decoded");
+        return Failed(error);
+    }
+    const auto *print = static_cast<const ODP_BerPrintArg *>(arg.value);
+    const auto *list = static_cast<const ODP_BerListArg *>(arg.value);
+    switch (operation) {
+    case 0:
+    case 5:
+    case 6:
+        if (print->choice == (operation == 0 ? 1 : operation == 5 ? 2 : 3))
+            return Submit(operation, *print);
+        break;
+    case 1:
+    case 10:
+        if (list->choice == 2) return List(list->u.new_list);
+        break;
+    case 7:
+    case 11:
+    case 12:
+        error.Service(kServInvalidContext, server, "no listing is in progress");
+        return Failed(error);
+    case 15: return Cancel(*static_cast<const ODP_BerCancelJobArg *>(arg.value));
+    default:
+        error.Service(kServUnsupportedOperation, server,
+                      "operation " + std::to_string(operation) + " is not supported");
+        return Failed(error);
+    }
+    error.Service(kServUnsupportedParameter, server, "the argument does not fit the operation");
+    return Failed(error);
+}
+
+const Printer *Service::FindPrinter(const std::string &name) const {
+    if (name.empty()) return &config_.printers.front();
+    for (const Printer &p : config_.printers)
+        if (strcasecmp(p.name.c_str(), name.c_str()) == 0) return &p;
+    return nullptr;
+}
+
+Job *Service::Named(const char *text, Error *error) {
+    uint32_t id = 0;
+    GEN_ObjectIdent o{};
+    o.choice = GEN_OBJID_JOB_ID;
+    std::memcpy(o.u.job_id.value, text, strnlen(text, GEN_JOB_ID_MAX));
+    if (!JobNumber(text, &id)) {
+        error->Selection(kSelInvalid, o, "not a job identifier of this server");
+        return nullptr;
+    }
+    Job *job = store_.Find(id);
+    if (!job) error->Selection(kSelUnknown, o, "no such job");
+    return job;
+}
+
+bool Service::Durable(Job &job, uint32_t doc, Error *error) {
+    if (store_.Put(job, doc) && store_.Sync()) return true;
+    LOG_CondMessage(1, kSource, __LINE__, "job %u: the job database cannot be written\n", job.id);
+    error->Service(kServResourceLimit, JobObject(job.id), "the job could not be stored");
+    return false;
+}
+
+bool Service::Receive(Job &job, const ODP_BerDocDescription &doc, Error *error) {
+    GEN_ObjectIdent object = JobObject(job.id);
+    uint32_t number = uint32_t(job.documents.size() + 1);
+    Document d;
+    if (doc.bit_mask & 0x10) {
+        AS_SetHandle attrs = AS_nullSetHandle;
+        if (ToGEN_AS(vrcore::dpad::Status(), doc.attributes, &attrs) != 0) {
+            error->Service(kServUnsupportedParameter, object,
+                           "the document attributes are unusable");
+            return false;
+        }
+        void *value = nullptr;
+        bool named =
+            AS_GetAttrVal(vrcore::dpad::Status(), attrs, kAttrDocumentName, &value) == 0 && value;
+        bool ok = !named || (NameText(*static_cast<GEN_SimpleName *>(value), &d.name) &&
+                             SafeFileName(d.name, kMaxDocumentName));
+        if (!ok) {
+            AS_AttrHandle attr = AS_nullAttrHandle;
+            AS_FindAttr(vrcore::dpad::Status(), attrs, kAttrDocumentName, &attr);
+            error->Attribute(kAttrUnsupportedValue, attr, object,
+                             "a document name must be a plain file name of at most 200 bytes");
+            AS_FreeAttrHandle(vrcore::dpad::Status(), &attr);
+        }
+        AS_Destroy(vrcore::dpad::Status(), &attrs);
+        if (!ok) return false;
+    }
+    if (!(doc.bit_mask & 0x40)) {
+        error->DocumentAccess(kDocNotAvailable, object, "the document has no content");
+        return false;
+    }
+    Unpacked content(ValueTypes().doc_content, doc.content);
+    if (!content.value) {
+        error->Service(kServUnsupportedParameter, object, "the document content is unusable");
+        return false;
+    }
+    const auto *c = static_cast<const GEN_DocumentContent *>(content.value);
+    uint32_t method = (doc.bit_mask & 0x80)               ? OidOf(doc.transfer_method)
+                      : c->choice == GEN_CONTENT_INCLUDED ? FT_METHOD_WITH_REQUEST
+                                                          : FT_METHOD_FILE_REFERENCE;
+    bool inline_data = method == FT_METHOD_WITH_REQUEST && c->choice == GEN_CONTENT_INCLUDED;
+    if (!inline_data &&
+        !(method == FT_METHOD_FILE_REFERENCE && c->choice == GEN_CONTENT_REFERENCED)) {
+        error->Service(kServUnsupportedParameter, object,
+                       "documents come with the request or by file reference");
+        return false;
+    }
+    // Marked before the first byte arrives: a crash from here on fails the job.
+    job.flags |= kJobTransferring;
+    if (!Durable(job, 0, error)) return false;
+    GEN_DocumentIdentifier id{};
+    std::snprintf(id.job.value, sizeof id.job.value, "%u", job.id);
+    id.document_number = &number;
+    FT_SpoolInfo spool{store_.SpoolDir().c_str()};
+    FT_Result got{};
+    got.listen_socket = -1;
+    uint32_t rc = inline_data ? FT_ExternalToFile(c, &id, &spool, &got)
+                              : FT_RetrieveToFile(&id, c, method, &spool, &got);
+    job.flags &= uint8_t(~kJobTransferring);
+    std::string data = store_.DataPath(job.id, number);
+    if (rc != 0 || !MoveDurably(got.spool_name, data)) {
+        if (rc == 0) ::unlink(got.spool_name);
+        Durable(job, 0, error);
+        error->DocumentAccess(rc == 0 ? kDocNotAvailable : kDocAccessDenied, object,
+                              "the document could not be received (status " + std::to_string(rc) +
+                                  ")");
+        return false;
+    }
+    d.size = got.size;
+    job.documents.push_back(d);
+    job.octets += got.size;
+    if (Durable(job, number, error)) return true;
+    job.documents.pop_back();
+    job.octets -= got.size;
+    ::unlink(data.c_str());
+    return false;
+}
+
+void Service::JobStatus(const Job &job, Set *set) const {
+    set->JobId(kAttrJobIdentifier, std::to_string(job.id));
+    set->Oid(kAttrJobState, job.state);
+    set->Cardinal(kAttrDocuments, uint32_t(job.documents.size()));
+    set->Cardinal64(kAttrOctets, job.octets);
+    set->Name(kAttrPrinterRequested, job.printer);
+    if (job.flags & kJobFailed) set->Oid(kAttrStateReasons, kReasonAbortedBySystem);
+}
+
+Reply Service::PrintResult(const Job &job) {
+    Set status;
+    JobStatus(job, &status);
+    BerSet ber;
+    ODP_BerPrintRes res{};
+    std::snprintf(res.job_identification, sizeof res.job_identification, "%u", job.id);
+    Reply r;
+    Error error;
+    if (ber.From(status) &&
+        (res.job_status = ber.List(), Encode(ODP_PDU_PRINT_RES, &res, &r.result)))
+        return r;
+    error.Service(kServUnclassified, JobObject(job.id), "the result could not be encoded");
+    return Failed(error);
+}
+
+Reply Service::Submit(int32_t operation, const ODP_BerPrintArg &arg) {
+    Error error;
+    if (operation == 0) {
+        const ODP_BerCreateJobArg &a = arg.u.create_job;
+        Unpacked name(ValueTypes().simple_name, a.printer_name);
+        std::string printer;
+        if (!name.value || !NameText(*static_cast<GEN_SimpleName *>(name.value), &printer)) {
+            error.Selection(kSelInvalid, NamedObject(config_.name), "not a printer name");
+            return Failed(error);
+        }
+        const Printer *p = FindPrinter(printer);
+        if (!p) {
+            error.Selection(kSelUnknown, NamedObject(printer), "no such printer");
+            return Failed(error);
+        }
+        std::vector<unsigned char> attrs;
+        if ((a.bit_mask & 0x40) && a.job_attributes && !EncodeSet(a.job_attributes, &attrs)) {
+            error.Service(kServUnsupportedParameter, NamedObject(printer),
+                          "unusable job attributes");
+            return Failed(error);
+        }
+        Job &job = store_.NewJob(p->name);
+        uint32_t id = job.id;
+        bool ok = true;
+        if (!attrs.empty()) {
+            ok = WriteFileAtomically(store_.AttributesPath(id), attrs.data(), attrs.size());
+            if (ok)
+                job.flags |= kJobHasAttributes;
+            else
+                error.Service(kServResourceLimit, JobObject(id), "the job could not be stored");
+        }
+        ok = ok && ((a.bit_mask & 0x20) ? Receive(job, a.first_document, &error)
+                                        : Durable(job, 0, &error));
+        if (ok && !((a.bit_mask & 0x80) && !a.job_submission_complete)) {
+            job.state = kStatePending;
+            ok = Durable(job, 0, &error);
+        }
+        if (!ok) {
+            // Nothing was acknowledged: the job fails where it stands.
+            job.state = kStateRetained;
+            job.flags |= kJobFailed;
+            store_.Put(job) && store_.Sync();
+            store_.DropData(job);
+            return Failed(error);
+        }
+        LOG_CondMessage(6, kSource, __LINE__, "job %u created on printer %s\n", id,
+                        job.printer.c_str());
+        return PrintResult(job);
+    }
+    const char *name =
+        operation == 5 ? arg.u.add_document.existing_job : arg.u.close_job.existing_job;
+    Job *job = Named(name, &error);
+    if (!job) return Failed(error);
+    if (job->state != kStatePreProcessing) {
+        error.Access(kAccessInappropriateState, JobObject(job->id),
+                     "the job takes no more documents");
+        return Failed(error);
+    }
+    bool complete = operation == 6;
+    if (operation == 5) {
+        const ODP_BerAddDocumentArg &a = arg.u.add_document;
+        if (!Receive(*job, a.new_document, &error)) return Failed(error);
+        complete = !((a.bit_mask & 0x80) && !a.job_submission_complete);
+    }
+    if (complete) {
+        job->state = kStatePending;
+        if (!Durable(*job, 0, &error)) return Failed(error);
+    }
+    return PrintResult(*job);
+}
+
+Reply Service::List(const ODP_BerNewListArg &arg) {
+    Error error;
+    GEN_ObjectIdent server = NamedObject(config_.name);
+    GENU_ShortOID cls = OidOf(arg.object_class);
+    if (cls != kClassJob && cls != kClassPrinter) {
+        error.Access(kAccessInappropriateClass, server, "only jobs and printers are listed");
+        return Failed(error);
+    }
+    if ((arg.bit_mask & 0x40) && (arg.selector.bit_mask & 0x40)) {
+        error.Service(kServUnsupportedParameter, server, "filters are not supported");
+        return Failed(error);
+    }
+    std::vector<GENU_ShortOID> requested;
+    if (arg.bit_mask & 0x20)
+        for (const ODP_BerOidNode *n = arg.requested_attributes; n; n = n->next)
+            requested.push_back(OidOf(n->oid));
+    // The objects the selector names (all when it names none).
+    std::vector<std::string> wanted;
+    if ((arg.bit_mask & 0x40) && (arg.selector.bit_mask & 0x80))
+        for (const ODP_BerValueList *v = arg.selector.object_identifications; v; v = v->next) {
+            Unpacked o(ValueTypes().object_ident, v->value);
+            const auto *id = static_cast<const GEN_ObjectIdent *>(o.value);
+            std::string text;
+            if (id && id->choice == GEN_OBJID_JOB_ID)
+                text = std::string(id->u.job_id.value, strnlen(id->u.job_id.value, 256));
+            else if (!id || id->choice != GEN_OBJID_SIMPLE_NAME ||
+                     !NameText(id->u.simple_name, &text)) {
+                error.Selection(kSelInvalid, server, "an object identification is not usable");
+                return Failed(error);
+            }
+            wanted.push_back(text);
+        }
+    auto selected = [&](const std::string &name) {
+        return wanted.empty() || std::find(wanted.begin(), wanted.end(), name) != wanted.end();
+    };
+
+    struct Entry {
+        GEN_ObjectIdent object;
+        Set all, chosen;
+        BerSet ber;
+        GENU_Buffer packed{};
+        ~Entry() { _GENU__MyFree(packed.value); }
+    };
+    std::vector<std::unique_ptr<Entry>> entries;
+    if (cls == kClassJob) {
+        for (auto &[id, job] : store_.Jobs()) {
+            if (!selected(std::to_string(id))) continue;
+            auto e = std::make_unique<Entry>();
+            e->object = JobObject(id);
+            JobStatus(job, &e->all);
+            if (job.flags & kJobHasAttributes) {
+                std::string bytes;
+                FILE *f = std::fopen(store_.AttributesPath(id).c_str(), "rb");
+                for (int ch; f && (ch = std::fgetc(f)) != EOF;) bytes.push_back(char(ch));
+                if (f) std::fclose(f);
+                e->all.AddEncoded(std::vector<unsigned char>(bytes.begin(), bytes.end()));
+            }
+            entries.push_back(std::move(e));
+        }
+    } else {
+        for (const Printer &p : config_.printers) {
+            if (!selected(p.name)) continue;
+            auto e = std::make_unique<Entry>();
+            e->object = NamedObject(p.name);
+            e->all.Name(kAttrPrinterName, p.name);
+            e->all.Oid(kAttrPrinterState, kPrinterIdle);
+            entries.push_back(std::move(e));
+        }
+    }
+    std::vector<ODP_BerObjectResult> nodes(entries.size());
+    GENU_BerOID class_oid{};
+    bool ok = GENU_ShortToBerOID(vrcore::dpad::Status(), cls, &class_oid) == 0;
+    for (size_t i = 0; ok && i < entries.size(); ++i) {
+        Entry &e = *entries[i];
+        Set &set = requested.empty() ? e.all : e.chosen;
+        ok = (requested.empty() || e.all.Select(requested, &e.chosen)) && e.ber.From(set) &&
+             Pack(ValueTypes().object_ident, &e.object, &e.packed);
+        nodes[i].next = i + 1 < nodes.size() ? &nodes[i + 1] : nullptr;
+        nodes[i].object_identification = e.packed;
+        nodes[i].attribute_set = e.ber.List();
+        nodes[i].object_class = class_oid;
+    }
+    GEN_GeneralizedTime now = Now();
+    ODP_BerListRes res{};
+    res.result_set = nodes.empty() ? nullptr : nodes.data();
+    Reply r;
+    ok = ok && Pack(ValueTypes().time, &now, &res.answer_time) &&
+         Encode(ODP_PDU_LIST_RES, &res, &r.result);
+    _GENU__MyFree(res.answer_time.value);
+    if (ok) return r;
+    error.Service(kServUnclassified, server, "the list could not be encoded");
+    return Failed(error);
+}
+
+Reply Service::Cancel(const ODP_BerCancelJobArg &arg) {
+    Error error;
+    Job *job = Named(arg.existing_job, &error);
+    if (!job) return Failed(error);
+    if (job->Terminal()) {
+        error.Update(kUpdateCancelNotPossible, JobObject(job->id), "the job is finished");
+        return Failed(error);
+    }
+    if (arg.bit_mask & 0x80) {
+        error.Service(kServUnsupportedParameter, JobObject(job->id),
+                      "documents are not cancelled one by one");
+        return Failed(error);
+    }
+    job->state = kStateCancelled;
+    if (!Durable(*job, 0, &error)) return Failed(error);
+    store_.DropData(*job);
+    LOG_CondMessage(6, kSource, __LINE__, "job %u cancelled\n", job->id);
+    Set status;
+    JobStatus(*job, &status);
+    BerSet ber;
+    ODP_BerObjectOpRes res{};
+    Reply r;
+    if (ber.From(status)) {
+        res.bit_mask = 0x80, res.attribute_set = ber.List();
+        if (Encode(ODP_PDU_CANCEL_JOB_RES, &res, &r.result)) return r;
+    }
+    error.Service(kServUnclassified, JobObject(job->id), "the result could not be encoded");
+    return Failed(error);
+}
+
+bool Service::PrintJob(Job &job) {
+    const Printer *p = FindPrinter(job.printer);
+    std::string why = "the printer " + job.printer + " is gone";
+    bool ok = p != nullptr;
+    for (uint32_t n = 1; ok && n <= job.documents.size(); ++n)
+        ok = PrintDocument(*p, job, n, store_.DataPath(job.id, n), &why);
+    job.state = ok ? kStateCompleted : kStateRetained;
+    if (!ok) {
+        job.flags |= kJobFailed;
+        LOG_CondMessage(1, kSource, __LINE__, "job %u failed: %s\n", job.id, why.c_str());
+    } else {
+        LOG_CondMessage(6, kSource, __LINE__, "job %u printed on %s\n", job.id,
+                        job.printer.c_str());
+    }
+    if (!store_.Put(job) || !store_.Sync()) {
+        LOG_CondMessage(1, kSource, __LINE__, "job %u: the job database cannot be written\n",
+                        job.id);
+        return false;
+    }
+    store_.DropData(job);
+    return ok;
+}
+
+void Service::PrintPending() {
+    for (auto &[id, job] : store_.Jobs())
+        if (job.state == kStatePending) PrintJob(job);
+}
+
+} // namespace vrcore::dpad

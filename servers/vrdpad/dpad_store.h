@@ -1,0 +1,99 @@
+// The server's jobs, kept crash-safe: a B-tree index of small records
+// (the job counter, one record per job, one per document) and spool files
+// beside it (each document's data, each job's attributes as received).
+//
+// A change is durable once Sync returns true; every file is complete
+// before a record names it. Whatever a crash leaves half done is settled
+// when the store is opened again: a job whose document was still arriving
+// is marked failed, and a spool file no live record needs is removed.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "vrcore/vrbm.h"
+#include "vrcore/vrtypes.h"
+
+namespace vrcore::dpad {
+
+// Job states, as the short identifiers of their values.
+constexpr GENU_ShortOID kStatePreProcessing = 250; // documents may still come
+constexpr GENU_ShortOID kStatePending = 251;       // complete, not printed yet
+constexpr GENU_ShortOID kStateRetained = 254;      // failed: kept for inspection
+constexpr GENU_ShortOID kStateCancelled = 258;
+constexpr GENU_ShortOID kStateCompleted = 259;
+
+// Job flags.
+constexpr uint8_t kJobTransferring = 1; // a document was being received
+constexpr uint8_t kJobFailed = 2;       // its transfer or its printing failed
+constexpr uint8_t kJobHasAttributes = 4;
+
+constexpr size_t kMaxPrinterName = 64;
+constexpr size_t kMaxDocumentName = 200;
+
+struct Document {
+    uint64_t size = 0;
+    std::string name; // may be empty
+};
+
+struct Job {
+    uint32_t id = 0;
+    GENU_ShortOID state = kStatePreProcessing;
+    uint8_t flags = 0;
+    uint32_t created = 0; // seconds since the epoch
+    uint64_t octets = 0;
+    std::string printer;
+    std::vector<Document> documents; // document n is documents[n - 1]
+
+    bool Terminal() const {
+        return state == kStateCompleted || state == kStateCancelled || state == kStateRetained;
+    }
+};
+
+class Store {
+  public:
+    Store() = default;
+    ~Store() { Close(); }
+    Store(const Store &) = delete;
+    Store &operator=(const Store &) = delete;
+
+    // Opens (or creates) the store under root and settles what a crash
+    // left. False with *why when it cannot.
+    bool Open(const std::string &root, std::string *why);
+    void Close();
+
+    std::map<uint32_t, Job> &Jobs() { return jobs_; }
+    Job *Find(uint32_t id);
+    // A new job with the next number, not yet stored.
+    Job &NewJob(const std::string &printer);
+
+    // Records the job (and, with `doc` > 0, its document `doc`); durable
+    // only after Sync.
+    bool Put(const Job &job, uint32_t doc = 0);
+    bool Sync();
+
+    std::string DataPath(uint32_t job, uint32_t doc) const;
+    std::string AttributesPath(uint32_t job) const;
+    const std::string &SpoolDir() const { return spool_; }
+    // Removes the data files of the job's documents.
+    void DropData(const Job &job);
+
+  private:
+    void Recover();
+    VRBM_Db *db_ = nullptr;
+    std::string spool_;
+    uint32_t next_ = 1;
+    std::map<uint32_t, Job> jobs_;
+};
+
+// Writes a file whole: a temporary file beside it, synced, renamed over
+// the name, the directory synced. False with errno set.
+bool WriteFileAtomically(const std::string &path, const void *data, size_t size);
+// Moves a finished file to its name durably (the file synced first).
+bool MoveDurably(const std::string &from, const std::string &to);
+bool SyncDirectory(const std::string &dir);
+bool MakeDirectories(const std::string &path);
+
+} // namespace vrcore::dpad

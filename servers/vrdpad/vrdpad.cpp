@@ -1,0 +1,70 @@
+// vrdpad: the DPA print server. Clients submit jobs, list and cancel them;
+// each finished job is printed by its printer's backend.
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <string>
+
+#include "dpad_config.h"
+#include "dpad_onc.h"
+#include "dpad_ops.h"
+#include "dpad_store.h"
+#include "vrcore/ft.h"
+#include "vrcore/log.h"
+
+namespace {
+
+namespace dpad = vrcore::dpad;
+constexpr const char *kSource = "vrdpad";
+
+int Fail(const std::string &why) {
+    std::fprintf(stderr, "vrdpad: %s\n", why.c_str());
+    LOG_CondMessage(1, kSource, __LINE__, "%s\n", why.c_str());
+    return dpad::kExitStart;
+}
+
+void PrintPending(void *service) { static_cast<dpad::Service *>(service)->PrintPending(); }
+
+} // namespace
+
+int main(int argc, char **argv) {
+    dpad::Config config;
+    if (int rc = dpad::ParseCommandLine(argc, argv, &config); rc >= 0) return rc;
+    LOG_Init(config.log.c_str(), "EWAXI");
+    std::string why;
+    if (!dpad::Types().Find()) return Fail("the library lacks a value type the server needs");
+    if (!dpad::LoadPrinters(&config, &why)) return Fail(why);
+
+    // The stop signals arrive through a descriptor the request loop polls.
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGTERM);
+    sigaddset(&stop, SIGINT);
+    sigprocmask(SIG_BLOCK, &stop, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+    int stop_fd = signalfd(-1, &stop, SFD_CLOEXEC);
+    if (stop_fd < 0) return Fail("cannot receive signals");
+
+    dpad::Store store;
+    if (!store.Open(config.root, &why)) return Fail(why);
+    FT_Init();
+    dpad::Service service(config, store);
+    if (!dpad::StartOnc(&service, config.onc_program, config.onc_version, config.max_request))
+        return Fail("cannot register ONC RPC program " + std::to_string(config.onc_program) +
+                    " with rpcbind");
+    LOG_CondMessage(6, kSource, __LINE__,
+                    "%s serves ONC RPC program %u version %u; %zu printers, %zu jobs, root %s\n",
+                    config.name.c_str(), config.onc_program, config.onc_version,
+                    config.printers.size(), store.Jobs().size(), config.root.c_str());
+    service.PrintPending();
+    int sig = dpad::ServeOnc(stop_fd, PrintPending, &service);
+    LOG_CondMessage(6, kSource, __LINE__, "stopping on signal %d\n", sig);
+    dpad::StopOnc(config.onc_program, config.onc_version);
+    FT_Shutdown();
+    store.Close();
+    LOG_Term();
+    ::close(stop_fd);
+    return dpad::kExitOk;
+}

@@ -1,0 +1,366 @@
+// The print server end to end: the real program, started and killed by the
+// test, against the library's client over ONC RPC.
+#include <fcntl.h>
+#include <signal.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <rpc/pmap_clnt.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <rpc/rpc.h>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "scratch.h"
+#include "status_list.h"
+#include "vrcore/odpcli.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Status = vrtest::StatusList;
+using vrtest::ReadFile;
+
+constexpr uint32_t kProgram = 0x20271031;
+constexpr GENU_ShortOID kJobClass = 87, kPrinterClass = 88, kJobState = 248, kJobId = 1057,
+                        kDocName = 320, kPending = 251, kPreProcessing = 250, kRetained = 254,
+                        kCompleted = 259, kCancelled = 258;
+
+TEST(Dpad, ServesJobsOverOnc) {
+    std::string why = geteuid() != 0 ? "not running as root" : "";
+    for (std::string tool : {"unshare", "rpcbind", "rpcinfo", "ip"})
+        if (why.empty() && system(("command -v " + tool + " >/dev/null 2>&1").c_str()) != 0)
+            why = tool + " is not installed";
+    if (why.empty() && system("unshare --net --mount true >/dev/null 2>&1") != 0)
+        why = "private network and mount namespaces are not allowed here";
+    if (!why.empty()) GTEST_SKIP() << why;
+    vrtest::ScratchDir dir("vrdpad");
+    std::string out = dir.Path() + "/out.log";
+    std::string cmd = "unshare --net --mount --propagation private /bin/sh '" VRCORE_SOURCE_DIR
+                      "/tests/dpad/dpad_env.sh' '" +
+                      fs::read_symlink("/proc/self/exe").string() + "' 'DpadInside.*' >'" + out +
+                      "' 2>&1";
+    EXPECT_EQ(system(cmd.c_str()), 0) << ReadFile(out);
+    EXPECT_NE(ReadFile(out).find("[  PASSED  ] 1 test"), std::string::npos) << ReadFile(out);
+}
+
+// The server under test, with two printers: one writing into a directory,
+// one handing each document to a command.
+class DpadInside : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_NE(getenv("DPAD_INSIDE"), nullptr) << "runs only inside dpad_env.sh";
+        signal(SIGPIPE, SIG_IGN);
+        root_ = dir_.Path() + "/root", out_ = dir_.Path() + "/out", cmd_ = dir_.Path() + "/cmd";
+        fs::create_directories(cmd_);
+        vrtest::WriteFile(
+            dir_.Path() + "/registry.reg",
+            "[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril\\dpad\\Printers\\lp1]\n"
+            "\"Directory\"=\"" +
+                out_ +
+                "\"\n"
+                "[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril\\dpad\\Printers\\lp2]\n"
+                "\"Backend\"=\"command\"\n"
+                "\"Command\"=\"cat > " +
+                cmd_ + "/$VRDPAD_JOB-$VRDPAD_DOCUMENT\"\n");
+        setenv("VRCORE_REGISTRY", (dir_.Path() + "/registry.reg").c_str(), 1);
+        Start();
+    }
+    void TearDown() override {
+        ODP_Terminate(Status());
+        if (pid_ > 0) Stop(SIGTERM);
+        if (HasFailure())
+            for (auto &e : fs::directory_iterator(dir_.Path()))
+                if (e.path().filename().string().rfind("server", 0) == 0)
+                    std::cout << ReadFile(e.path()).substr(0, 20000);
+    }
+
+    void Start() {
+        pid_ = fork();
+        if (pid_ == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            std::string program = std::to_string(kProgram), log = dir_.Path() + "/server";
+            execl(VRDPAD_PROGRAM, "vrdpad", "--onc-program", program.c_str(), "--root",
+                  root_.c_str(), "--log", log.c_str(), static_cast<char *>(nullptr));
+            _exit(127);
+        }
+        for (int i = 0; i < 100; ++i) {
+            if (CLIENT *c = clnt_create("127.0.0.1", kProgram, 1, "tcp")) {
+                clnt_destroy(c);
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        Bind();
+    }
+    // Binds the calling thread to the server.
+    void Bind() {
+        char host[] = "127.0.0.1", name[] = "vrdpad";
+        NS_Object o{};
+        o.env = NS_ENV_ONC, o.objClass = o.serverClass = NS_CLASS_SPOOLER;
+        o.name = o.serverName = name;
+        o.onc.host = host, o.onc.program = int32_t(kProgram), o.onc.version = 1;
+        Status st;
+        ODP_Terminate(st); // a handle to the server's previous run stays bound to it
+        ASSERT_EQ(ODP_Initialize2(st, &o), 0) << std::hex << st.Code();
+    }
+    // Stops the server; its exit status.
+    int Stop(int sig) {
+        kill(pid_, sig);
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        pid_ = -1;
+        return status;
+    }
+
+    // A document: inline bytes, or a file reference to a path.
+    struct Doc {
+        std::string data, path, name;
+    };
+    // The job named by the reply, or the kind of the error (as "!kind").
+    std::string Submit(const char *printer, const Doc &d, const char *job = nullptr,
+                       int complete = 1) {
+        Status st;
+        GEN_SimpleName pname{};
+        GENU_MakeEmbeddedSimpleName(st, &pname, printer, nullptr);
+        GEN_DocumentContent content{};
+        GENU_ShortOID method = d.path.empty() ? 446 : 449;
+        if (d.path.empty()) {
+            content.choice = GEN_CONTENT_INCLUDED;
+            content.u.included.encoding = GEN_EXTERNAL_OCTET_ALIGNED;
+            content.u.included.data = {
+                int32_t(d.data.size()),
+                reinterpret_cast<unsigned char *>(const_cast<char *>(d.data.data()))};
+        } else {
+            content.choice = GEN_CONTENT_REFERENCED;
+            content.u.referenced.object_type = 90;
+            content.u.referenced.specific_reference = {
+                int32_t(d.path.size()),
+                reinterpret_cast<unsigned char *>(const_cast<char *>(d.path.data()))};
+        }
+        AS_SetHandle attrs = AS_nullSetHandle;
+        AS_Create(st, &attrs, nullptr, 0);
+        GEN_SimpleName dname{};
+        if (!d.name.empty()) {
+            GENU_MakeEmbeddedSimpleName(st, &dname, d.name.c_str(), nullptr);
+            int32_t type = 0;
+            GENU_AttrIdToType(st, kDocName, &type);
+            AS_AddAttrValM(st, attrs, kDocName, uint32_t(type), &dname,
+                           GENU_AVT2Descriptor(uint32_t(type)), nullptr);
+        }
+        ODP_DocDescription doc{&method, &content, nullptr, &attrs};
+        ODP_PrintResult *r = nullptr;
+        ERDPA_ErrorResult *e = nullptr;
+        int rc = job ? ODP_AddDocument_C(st, job, &complete, &doc, nullptr, &r, &e)
+                     : ODP_CreateJob_C(st, &pname, &complete, nullptr, &doc, nullptr, &r, &e);
+        AS_Destroy(st, &attrs);
+        return Outcome(rc, st, r, e);
+    }
+    std::string Close(const char *job) {
+        Status st;
+        ODP_PrintResult *r = nullptr;
+        ERDPA_ErrorResult *e = nullptr;
+        int rc = ODP_CloseJob_C(st, job, nullptr, &r, &e);
+        return Outcome(rc, st, r, e);
+    }
+    std::string Cancel(const char *job) {
+        Status st;
+        AS_SetHandle *r = nullptr;
+        ERDPA_ErrorResult *e = nullptr;
+        int rc = ODP_CancelJob_C(st, job, nullptr, nullptr, nullptr, nullptr, &r, &e);
+        if (r) AS_Destroy(st, r), GENU__CoveredFree(r);
+        return rc ? "rc" : e ? Kind(e) : "ok";
+    }
+    static std::string Kind(ERDPA_ErrorResult *e) {
+        std::string k = "!" + std::to_string(e->kind);
+        ERDPA_FreeError(Status(), e);
+        return k;
+    }
+    static std::string Outcome(int rc, Status &st, ODP_PrintResult *r, ERDPA_ErrorResult *e) {
+        std::string job = r ? r->job_identification.value : "";
+        if (r) FreeGEN_printResult(st, r, nullptr);
+        if (rc) return "rc " + std::to_string(st.Code()); // DEBUG
+        return e ? Kind(e) : job;
+    }
+    // The objects of a class: name (job identifier or printer) and state.
+    std::vector<std::pair<std::string, GENU_ShortOID>> List(GENU_ShortOID cls,
+                                                            std::string *error = nullptr) {
+        Status st;
+        GENU_ShortOID ids[] = {kJobId, kJobState};
+        AS_IdentifierList requested{2, ids};
+        ODP_ListResult *r = nullptr;
+        ERDPA_ErrorResult *e = nullptr;
+        EXPECT_EQ(ODP_ListObjectAttributes_C(st, cls, nullptr, nullptr,
+                                             cls == kJobClass ? &requested : nullptr, nullptr, &r,
+                                             &e),
+                  0);
+        std::vector<std::pair<std::string, GENU_ShortOID>> got;
+        for (ODP_ObjectResult *o = r ? r->result_set : nullptr; o; o = o->next) {
+            void *state = nullptr;
+            AS_GetAttrVal(st, o->attribute_set, kJobState, &state);
+            got.emplace_back(o->object_identification.choice == GEN_OBJID_JOB_ID
+                                 ? o->object_identification.u.job_id.value
+                                 : o->object_identification.u.simple_name.u.string,
+                             state ? *static_cast<GENU_ShortOID *>(state) : 0);
+        }
+        if (r) FreeGEN_listResult(st, r, nullptr);
+        if (error) *error = e ? Kind(e) : "";
+        return got;
+    }
+    // A printed file, once its job is completed (printing follows the reply).
+    std::string Printed(const std::string &job, const std::string &path) {
+        for (int i = 0; i < 200 && StateOf(job) != kCompleted; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        return ReadFile(path);
+    }
+    GENU_ShortOID StateOf(const std::string &job) {
+        for (auto &[name, state] : List(kJobClass))
+            if (name == job) return state;
+        return 0;
+    }
+    // A request of raw bytes; the error kind of the reply (-1: no reply).
+    int Raw(int op, const std::string &bytes) {
+        CLIENT *c = clnt_create("127.0.0.1", kProgram, 1, "tcp");
+        if (!c) return -1;
+        ODP_argument_t a{op, {unsigned(bytes.size()), const_cast<char *>(bytes.data())}};
+        ODP_result_t r{};
+        int kind = odp_request_1(&a, &r, c) == 0 ? r.error_kind : -1;
+        clnt_freeres(c, reinterpret_cast<xdrproc_t>(reinterpret_cast<void (*)()>(xdr_ODP_result_t)),
+                     reinterpret_cast<char *>(&r));
+        clnt_destroy(c);
+        return kind;
+    }
+
+    // Hostile requests: a length of 2 GiB with nothing behind it, and a
+    // record cut off by a disconnect. True when the server refused them.
+    bool Hostile() {
+        CLIENT *c = clnt_create("127.0.0.1", kProgram, 1, "tcp");
+        if (!c) return false;
+        auto huge = [](XDR *x, void *) -> bool_t {
+            int op = 0;
+            u_int count = 0x80000000u;
+            return xdr_int(x, &op) && xdr_u_int(x, &count);
+        };
+        timeval wait{5, 0};
+        ODP_result_t r{};
+        clnt_stat st =
+            clnt_call(c, 1, reinterpret_cast<xdrproc_t>(+huge), nullptr,
+                      reinterpret_cast<xdrproc_t>(reinterpret_cast<void (*)()>(xdr_ODP_result_t)),
+                      reinterpret_cast<char *>(&r), wait);
+        clnt_destroy(c);
+        sockaddr_in a{};
+        a.sin_family = AF_INET, a.sin_addr.s_addr = htonl(0x7F000001);
+        a.sin_port = htons(pmap_getport(&a, kProgram, 1, IPPROTO_TCP));
+        int fd = socket(AF_INET, SOCK_STREAM, 0);
+        const unsigned char cut[] = {0x00, 0x10, 0x00, 0x00, 0, 0, 0, 1}; // 1 MiB promised
+        bool sent = connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0 &&
+                    write(fd, cut, sizeof cut) == sizeof cut;
+        close(fd);
+        return st == RPC_CANTDECODEARGS && sent;
+    }
+
+    vrtest::ScratchDir dir_{"vrdpad"};
+    std::string root_, out_, cmd_;
+    pid_t pid_ = -1;
+};
+
+TEST_F(DpadInside, SubmitListCancelRefuseAndSurviveKills) {
+    std::string ref = dir_.Path() + "/ref.txt";
+    vrtest::WriteFile(ref, "by reference\n");
+    // Jobs submitted whole, each printed once by its printer.
+    struct {
+        const char *printer;
+        Doc doc;
+        std::string printed; // the file it lands in, relative to the scratch directory
+        std::string data;
+    } printed[] = {
+        {"lp1", {"hello\n", "", "greeting.txt"}, "out/1-1-greeting.txt", "hello\n"},
+        {"", {"", ref, ""}, "out/2-1", "by reference\n"},
+        {"lp2", {std::string(70000, '\x80'), "", ""}, "cmd/3-1", std::string(70000, '\x80')},
+    };
+    for (auto &p : printed) {
+        std::string job = Submit(p.printer, p.doc);
+        EXPECT_TRUE(Printed(job, dir_.Path() + "/" + p.printed) == p.data)
+            << job << " " << p.printed;
+    }
+    // Refusals: each answered with its DPA error kind, and the server goes on.
+    struct {
+        std::string got, want;
+    } refused[] = {
+        {Submit("lp9", {"x", "", ""}), "!4"},                   // no such printer: selection
+        {Submit("lp1", {"x", "", "../escape"}), "!2"},          // document name: attribute
+        {Submit("lp1", {"", dir_.Path() + "/none", ""}), "!3"}, // unreadable reference
+        {Submit("lp1", {"x", "", ""}, "../1"), "!4"},           // job identifier: selection
+        {Close("77"), "!4"},
+        {Cancel("1"), "!1"},                               // printed already: update
+        {std::to_string(Raw(0, "\x30\x80garbage")), "10"}, // undecodable: service
+        {std::to_string(Raw(27, "")), "10"},
+    };
+    for (auto &r : refused) EXPECT_EQ(r.got, r.want);
+    EXPECT_TRUE(Hostile());
+    EXPECT_FALSE(fs::exists(dir_.Path() + "/escape"));
+    std::string error;
+    List(90, &error);
+    EXPECT_EQ(error, "!6"); // documents are not listed: access
+
+    // A job built document by document, and one cancelled.
+    std::string multi = Submit("lp1", {"one", "", ""}, nullptr, 0);
+    EXPECT_EQ(StateOf(multi), kPreProcessing);
+    EXPECT_EQ(Submit("lp1", {"two", "", "b"}, multi.c_str(), 0), multi);
+    EXPECT_EQ(Close(multi.c_str()), multi);
+    std::string second = Printed(multi, out_ + "/" + multi + "-2-b");
+    EXPECT_EQ(ReadFile(out_ + "/" + multi + "-1") + second, "onetwo");
+    std::string cancelled = Submit("lp1", {"never", "", ""}, nullptr, 0);
+    EXPECT_EQ(Cancel(cancelled.c_str()), "ok");
+    EXPECT_EQ(StateOf(cancelled), kCancelled);
+
+    // Acknowledged jobs survive SIGKILL; the next start prints the complete.
+    std::string open = Submit("lp1", {"open", "", ""}, nullptr, 0);
+    Stop(SIGKILL);
+    Start();
+    EXPECT_EQ(StateOf(open), kPreProcessing);
+    EXPECT_EQ(StateOf(multi), kCompleted);
+    EXPECT_EQ(Close(open.c_str()), open);
+    EXPECT_EQ(Printed(open, out_ + "/" + open + "-1"), "open");
+
+    // A transfer cut off by SIGKILL fails its job and leaves nothing of it.
+    std::string big = dir_.Path() + "/big";
+    ASSERT_EQ(truncate((vrtest::WriteFile(big, ""), big).c_str(), 64 << 20), 0);
+    std::thread submit([&] {
+        Bind();
+        Submit("lp1", {"", big, ""});
+        ODP_Terminate(Status());
+    });
+    bool seen = false;
+    for (int i = 0; i < 20000 && !seen; ++i) {
+        for (auto &e : fs::directory_iterator(root_ + "/spool"))
+            seen = seen || e.path().filename().string().rfind("ft_", 0) == 0;
+        if (!seen) std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    EXPECT_TRUE(seen);
+    Stop(SIGKILL);
+    submit.join();
+    Start();
+    auto jobs = List(kJobClass);
+    ASSERT_FALSE(jobs.empty());
+    EXPECT_EQ(jobs.back().second, kRetained) << jobs.back().first;
+    for (auto &e : fs::directory_iterator(root_ + "/spool"))
+        EXPECT_EQ(e.path().extension(), ".attrs") << e.path();
+    EXPECT_FALSE(fs::exists(out_ + "/" + jobs.back().first + "-1"));
+    auto printers = List(kPrinterClass);
+    EXPECT_EQ(printers.size(), 2u);
+    EXPECT_EQ(Stop(SIGTERM), 0);
+}
+
+} // namespace
