@@ -278,6 +278,18 @@ int List(GENU_ShortOID cls, const std::vector<GENU_ShortOID> &wanted, std::vecto
     }
 }
 
+// Cancels a job whose submission failed half-way, so that no part of it is
+// printed; the outcome is the server's business.
+void Abandon(const std::string &job) {
+    if (job.empty()) return;
+    Status st;
+    AS_SetHandle *set = nullptr;
+    ERDPA_ErrorResult *e = nullptr;
+    ODP_CancelJob_C(st, job.c_str(), nullptr, nullptr, nullptr, nullptr, &set, &e);
+    FreeSetResult(set);
+    if (e) ERDPA_FreeError(st, e);
+}
+
 } // namespace
 
 int Submit(const Options &o) {
@@ -320,7 +332,7 @@ int Submit(const Options &o) {
 
     Session session;
     if (int exit = session.Start(o, true)) return exit;
-    bool progress = isatty(STDERR_FILENO) || o.progress_forced;
+    bool progress = isatty(STDERR_FILENO);
     const int32_t open = 0; // the job stays open until every document is in
     std::string job_id;
     for (size_t i = 0; i < docs.size(); ++i) {
@@ -343,14 +355,20 @@ int Submit(const Options &o) {
         if (exit == kExitOk && d.method == kMethodSocket)
             exit = SendData(d, job_id, static_cast<uint32_t>(i + 1), *r, progress);
         if (r) FreeGEN_printResult(st, r, nullptr);
-        if (exit != kExitOk) return exit;
+        if (exit != kExitOk) {
+            Abandon(job_id);
+            return exit;
+        }
     }
     Status st;
     ODP_PrintResult *r = nullptr;
     ERDPA_ErrorResult *e = nullptr;
     int failed = ODP_CloseJob_C(st, job_id.c_str(), nullptr, &r, &e);
     if (r) FreeGEN_printResult(st, r, nullptr);
-    if (int exit = Outcome(failed, st, e, "cannot close job " + job_id)) return exit;
+    if (int exit = Outcome(failed, st, e, "cannot close job " + job_id)) {
+        Abandon(job_id);
+        return exit;
+    }
     if (o.json)
         std::printf("{\"job\": %s, \"printer\": %s, \"documents\": %zu}\n",
                     JsonString(job_id).c_str(), JsonString(o.printer).c_str(), docs.size());

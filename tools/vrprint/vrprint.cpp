@@ -94,7 +94,7 @@ int Bad(const std::string &text) {
 }
 
 int Run(int argc, char **argv) {
-    enum { kOnc = 256, kMethod, kPort, kCount, kProgress };
+    enum { kOnc = 256, kMethod, kPort, kCount };
     static const option kLong[] = {
         {"server", required_argument, nullptr, 's'},
         {"printer", required_argument, nullptr, 'p'},
@@ -108,7 +108,6 @@ int Run(int argc, char **argv) {
         {"method", required_argument, nullptr, kMethod},
         {"port", required_argument, nullptr, kPort},
         {"count", required_argument, nullptr, kCount},
-        {"progress", no_argument, nullptr, kProgress},
         {nullptr, 0, nullptr, 0},
     };
     Options o;
@@ -153,7 +152,6 @@ int Run(int argc, char **argv) {
             if (!Number(optarg, 1, o.count)) return Bad("not a count: " + std::string(optarg));
             watch_options = true;
             break;
-        case kProgress: o.progress_forced = true; break;
         default:
             if (optopt && std::strchr("spnat", optopt))
                 return Bad(std::string("option -") + static_cast<char>(optopt) +

@@ -61,7 +61,6 @@ struct Options {
     long port = -1;                      // watch --port; -1: the registered port
     long count = 0;                      // watch --count; 0: without end
     long timeout = 0;                    // --timeout seconds; 0: the library's
-    bool progress_forced = false;        // --progress: a bar even when not a terminal
 };
 
 // The program's status list and what it renders.
