@@ -2,8 +2,9 @@
 """vrprint against the real print server, inside private network and mount
 namespaces with an rpcbind of their own (the print server's test harness,
 tests/dpad/dpad_env.sh, which runs this script again inside them):
-    vrprint_test.py VRPRINT VRDPAD EVT_SEND
-Runs one table of commands over ONC RPC and checks exit codes and output.
+    vrprint_test.py VRPRINT VRDPAD EVT_SEND VREPMD
+Runs one table of commands over ONC RPC, and over DCE/RPC by name where the
+server serves it, and checks exit codes and output.
 Exit 77 (skipped) without root, the namespaces or rpcbind."""
 import json
 import os
@@ -33,7 +34,7 @@ def outside():
     env = dict(os.environ, VRPRINT_PROGRAMS=":".join(sys.argv[1:4]))
     harness = os.path.join(os.path.dirname(os.path.abspath(__file__)), "../dpad/dpad_env.sh")
     cmd = ["unshare", "--net", "--mount", "--propagation", "private", "/bin/sh", harness,
-           os.path.abspath(__file__), "all"]
+           os.path.abspath(__file__), "all", sys.argv[4]]
     sys.exit(subprocess.run(cmd, env=env).returncode)
 
 
@@ -83,10 +84,17 @@ def cases(vrprint, vrdpad, sender, procs):
     with open(work + "/registry.reg", "w") as f:
         f.write('[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril]\n"LanGroup"="TG"\n')
     root = work + "/root"
-    procs.append(subprocess.Popen([vrdpad, "--onc-program", str(PROGRAM), "--root", root,
-                                   "--log", work + "/dpad"], env=env))
-    wait_for(lambda: subprocess.run(["rpcinfo", "-t", "127.0.0.1", str(PROGRAM), "1"],
-                                    capture_output=True).returncode == 0, "vrdpad")
+    # Over DCE/RPC by name too, once the server serves it.
+    dce = "--dce-port" in subprocess.run([vrdpad, "--help"], capture_output=True,
+                                         text=True).stdout
+    transports = [["--onc"]] + ([["-s", "vrprint-test"]] if dce else [])
+    procs.append(subprocess.Popen(
+        [vrdpad, "--onc-program", str(PROGRAM), "--root", root, "--log", work + "/dpad"] +
+        (["--dce-port", "0", "--address", "127.0.0.1", "--name", "vrprint-test"] if dce else []),
+        env=env))
+    for via in transports:
+        wait_for(lambda: subprocess.run([vrprint] + via + ["printers"], env=env,
+                                        capture_output=True).returncode == 0, "vrdpad")
     small, big = work + "/small.txt", work + "/big.bin"
     with open(small, "w") as f:
         f.write("hello from vrprint\n")
@@ -94,13 +102,14 @@ def cases(vrprint, vrdpad, sender, procs):
         f.write(os.urandom(3 << 20))
     failures = []
     seen = {}
+    via = ["--onc"]
 
-    def run(args, onc=True):
-        cmd = [vrprint] + (["--onc"] if onc else []) + args
+    def run(args, transport=None):
+        cmd = [vrprint] + (via if transport is None else transport) + args
         return subprocess.run(cmd, env=env, capture_output=True, text=True, timeout=120)
 
-    def check(name, args, rc, out="", err="", onc=True, then=None):
-        r = run(args, onc)
+    def check(name, args, rc, out="", err="", transport=None, then=None):
+        r = run(args, transport)
         ok = r.returncode == rc and out in r.stdout and err in r.stderr
         if ok and then:
             try:
@@ -108,8 +117,8 @@ def cases(vrprint, vrdpad, sender, procs):
             except Exception as e:  # a failed parse or a missing field
                 ok, r.stderr = False, r.stderr + "\ncheck: %r" % e
         if not ok:
-            failures.append("%s: %s -> %d\nstdout: %s\nstderr: %s"
-                            % (name, args, r.returncode, r.stdout, r.stderr))
+            failures.append("%s %s: %s -> %d\nstdout: %s\nstderr: %s"
+                            % (via, name, args, r.returncode, r.stdout, r.stderr))
 
     def job_of(out):
         seen["job"] = json.loads(out)["job"]
@@ -119,6 +128,14 @@ def cases(vrprint, vrdpad, sender, procs):
             if j.get("job-identifier") == job:
                 return j.get("current-job-state")
         return None
+
+    # What the server does not serve yet (it refuses, or ignores job-hold) is
+    # reported, not failed: vrprint's part is the exit 1 and the reason.
+    def served(feature, r):
+        if r.returncode == 1 and "the server refused" in r.stderr:
+            print("NOT SERVED:", via, feature, "-", r.stderr.strip())
+            return False
+        return True
 
     # Usage errors: exit 2 and a message, nothing sent.
     for args, text in [([], "Usage:"), (["frobnicate"], "unknown command"),
@@ -131,57 +148,50 @@ def cases(vrprint, vrdpad, sender, procs):
         check("usage", args, 2, err=text)
     check("help", ["submit", "--help"], 0, out="Exit codes:")
     # Unreachable: a name nobody registered, a program nobody serves.
-    check("unknown server", ["-s", "nosuch", "jobs"], 3, err="not found", onc=False)
+    check("unknown server", ["-s", "nosuch", "jobs"], 3, err="not found", transport=[])
     check("no such program", ["-s", "127.0.0.1:%d" % (PROGRAM + 1), "jobs"], 3)
     check("unreadable file", ["submit", work + "/missing"], 4, err="cannot print")
 
-    # Submit, list, hold, release, cancel.
-    check("submit", ["--json", "-n", "2", "submit", small], 0, then=job_of)
-    job = seen.get("job", "?")
-    check("jobs table", ["jobs"], 0, out=job)
-    check("jobs json", ["--json", "jobs"], 0,
-          then=lambda out: [j["job-identifier"] for j in json.loads(out)].index(job))
-    check("printers json", ["--json", "printers"], 0,
-          then=lambda out: [p["printer-name"] for p in json.loads(out)].index("default"))
-    check("cancel unknown", ["cancel", "999999"], 1, err="refused")
-    check("by reference", ["--method", "reference", "submit", small], 0, out="submitted")
+    for via[:] in transports:
+        check("submit", ["--json", "-n", "2", "submit", small], 0, then=job_of)
+        job = seen.get("job", "?")
+        check("jobs table", ["jobs"], 0, out=job)
+        check("jobs json", ["--json", "jobs"], 0,
+              then=lambda out: [j["job-identifier"] for j in json.loads(out)].index(job))
+        check("printers json", ["--json", "printers"], 0,
+              then=lambda out: [p["printer-name"] for p in json.loads(out)].index("default"))
+        check("cancel unknown", ["cancel", "999999"], 1, err="refused")
+        check("by reference", ["--method", "reference", "submit", small], 0, out="submitted")
 
-    # What the server does not serve yet (it refuses, or ignores job-hold) is
-    # reported, not failed: vrprint's part is the exit 1 and the reason.
-    def served(feature, r):
-        if r.returncode == 1 and "the server refused" in r.stderr:
-            print("NOT SERVED:", feature, "-", r.stderr.strip())
-            return False
-        return True
+        # Jobs held from their submission: one held again and cancelled, one released.
+        held = []
+        for _ in range(2):
+            check("submit held", ["--json", "-a", "job-hold=yes", "submit", small], 0,
+                  then=job_of)
+            held.append(seen.get("job", "?"))
+        if state_of(held[0]) != "held":
+            print("NOT SERVED:", via, "job-hold - job %s is %s" % (held[0], state_of(held[0])))
+        elif served("hold", run(["hold", held[0]])):
+            check("cancel held", ["cancel", held[0]], 0, out="cancelled")
+            check("release", ["release", held[1]], 0, out="released")
+            states = (state_of(held[0]), state_of(held[1]))
+            if states[0] != "cancelled" or states[1] in (None, "held"):
+                failures.append("hold, cancel, release: jobs %s are %s" % (held, states))
 
-    # Jobs held from their submission: one held again and cancelled, one released.
-    held = []
-    for _ in range(2):
-        check("submit held", ["--json", "-a", "job-hold=yes", "submit", small], 0, then=job_of)
-        held.append(seen.get("job", "?"))
-    if state_of(held[0]) != "held":
-        print("NOT SERVED: job-hold - job %s is %s" % (held[0], state_of(held[0])))
-    elif served("hold", run(["hold", held[0]])):
-        check("cancel held", ["cancel", held[0]], 0, out="cancelled")
-        check("release", ["release", held[1]], 0, out="released")
-        states = (state_of(held[0]), state_of(held[1]))
-        if states[0] != "cancelled" or states[1] in (None, "held"):
-            failures.append("hold, cancel, release: jobs %s are %s" % (held, states))
+        # A disabled printer refuses jobs; enabled again it takes them.
+        if served("disable", run(["disable", "default"])):
+            check("refused while disabled", ["submit", small], 1, err="refused")
+            check("enable", ["enable", "default"], 0, out="enabled")
+            check("enabled again", ["submit", small], 0)
 
-    # A disabled printer refuses jobs; enabled again it takes them.
-    if served("disable", run(["disable", "default"])):
-        check("refused while disabled", ["submit", small], 1, err="refused")
-        check("enable", ["enable", "default"], 0, out="enabled")
-        check("enabled again", ["submit", small], 0)
-
-    # A large document over a connection of its own: a bar on a terminal only.
-    r = run(["--method", "socket", "submit", big])
-    if served("socket transfer", r):
-        if r.returncode != 0 or "\r" in r.stderr or "%" in r.stderr:
-            failures.append("socket transfer without a terminal: %d %r" % (r.returncode, r.stderr))
-        bar = on_terminal([vrprint, "--onc", "--method", "socket", "submit", big], env)
-        if "100%" not in bar:
-            failures.append("no progress bar on a terminal: %r" % bar)
+        # A large document over a connection of its own: a bar on a terminal only.
+        r = run(["--method", "socket", "submit", big])
+        if served("socket transfer", r):
+            if r.returncode != 0 or "\r" in r.stderr or "%" in r.stderr:
+                failures.append("socket transfer off a terminal: %d %r" % (r.returncode, r.stderr))
+            bar = on_terminal([vrprint] + via + ["--method", "socket", "submit", big], env)
+            if "100%" not in bar:
+                failures.append("no progress bar on a terminal: %r" % bar)
 
     # Event messages as they arrive, one JSON array each.
     watch = subprocess.Popen([vrprint, "--json", "watch", "--port", "0", "--count", "2"], env=env,
