@@ -397,8 +397,9 @@ int Jobs(const Options &o) {
     }
     PrintRows(shown,
               {AttrName(kAttJobIdentifier), printer, AttrName(kAttCurrentJobState),
-               AttrName(kAttJobOwner), AttrName(kAttTotalJobOctets), AttrName(kAttJobName)},
-              {"JOB", "PRINTER", "STATE", "OWNER", "BYTES", "NAME"}, o.json);
+               AttrName(kAttNumberOfDocuments), AttrName(kAttTotalJobOctets),
+               AttrName(kAttJobName)},
+              {"JOB", "PRINTER", "STATE", "DOCS", "BYTES", "NAME"}, o.json);
     return kExitOk;
 }
 
