@@ -1,7 +1,11 @@
 // The command line and the printers of the registry file.
 #include "dpad_config.h"
 
+#include <arpa/inet.h>
+
+#include <algorithm>
 #include <cerrno>
+#include <iterator>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,8 +21,9 @@ namespace vrcore::dpad {
 namespace {
 
 const char kUsageText[] =
-    "usage: vrdpad --onc-program N [--onc-version N] [--root DIR] [--name NAME]\n"
-    "              [--max-request BYTES] [--log DEST]\n"
+    "usage: vrdpad [--onc-program N [--onc-version N]] [--dce-port N [--address A]]\n"
+    "              [--users FILE] [--require-auth] [--name-service MODE] [--root DIR]\n"
+    "              [--name NAME] [--max-request BYTES] [--max-document BYTES] [--log DEST]\n"
     "\n"
     "Serves the DPA print requests of clients until SIGTERM or SIGINT: jobs are\n"
     "kept in the job database and spool under the root, and each finished job\n"
@@ -27,9 +32,22 @@ const char kUsageText[] =
     "options:\n"
     "  --onc-program N     the ONC RPC program number registered with rpcbind\n"
     "  --onc-version N     its version (default 1)\n"
+    "  --dce-port N        serve DCE/RPC on this TCP port (0: one the system chooses),\n"
+    "                      registered with this host's endpoint mapper (the registry\n"
+    "                      dword \"EndpointMapperPort\" under Software\\Halvane\\Tessaril\\odp\n"
+    "                      when it does not listen on 135)\n"
+    "  --address A         the IPv4 address DCE/RPC listens on (default: every address)\n"
+    "  --users FILE        NTLM users of DCE/RPC callers (default: VRCORE_USERS, else\n"
+    "                      the registry string \"UserFile\" under ...\\Tessaril\\odp)\n"
+    "  --require-auth      refuse DCE/RPC callers that did not log on as a user, and\n"
+    "                      ONC RPC calls without credentials\n"
+    "  --name-service MODE where the server, its printers and queues are registered:\n"
+    "                      local (default: the local-file store of this host), central\n"
+    "                      (the domain's name server) or none\n"
     "  --root DIR          the server's state directory (default " VRDPAD_STATE_DIR ")\n"
     "  --name NAME         the server's name in results and errors (default vrdpad)\n"
     "  --max-request BYTES the largest encoded request taken (default 67108864)\n"
+    "  --max-document BYTES the largest document taken (default: no limit)\n"
     "  --log DEST          stderr (default), stdout, syslog or a log file's base path;\n"
     "                      LOG_FILE_PATH and LOG_SEVERITY override it\n"
     "  -h, --help          this text\n"
@@ -78,8 +96,15 @@ int ParseCommandLine(int argc, char **argv, Config *config) {
             std::fputs(kUsageText, stdout);
             return kExitOk;
         }
-        if (flag != "--onc-program" && flag != "--onc-version" && flag != "--root" &&
-            flag != "--name" && flag != "--max-request" && flag != "--log")
+        if (flag == "--require-auth") {
+            config->require_auth = true;
+            continue;
+        }
+        static const char *const kTaking[] = {"--onc-program",  "--onc-version", "--dce-port",
+                                              "--address",      "--users",       "--root",
+                                              "--name",         "--max-request", "--max-document",
+                                              "--name-service", "--log"};
+        if (std::find(std::begin(kTaking), std::end(kTaking), flag) == std::end(kTaking))
             return UsageError("unknown option", argv[i]);
         if (i + 1 == argc) return UsageError("missing value of", argv[i]);
         const char *value = argv[++i];
@@ -89,6 +114,29 @@ int ParseCommandLine(int argc, char **argv, Config *config) {
         } else if (flag == "--onc-version") {
             if (!Number(value, 1, 0xFFFFFFFFu, &config->onc_version))
                 return UsageError("not a version number", value);
+        } else if (flag == "--dce-port") {
+            uint32_t port = 0;
+            if (!Number(value, 0, 65535, &port)) return UsageError("not a port number", value);
+            config->dce = true, config->dce_port = uint16_t(port);
+        } else if (flag == "--address") {
+            in_addr a{};
+            if (::inet_pton(AF_INET, value, &a) != 1)
+                return UsageError("not an IPv4 address", value);
+            config->address = value;
+        } else if (flag == "--users") {
+            config->users = value;
+        } else if (flag == "--name-service") {
+            if (std::strcmp(value, "local") && std::strcmp(value, "central") &&
+                std::strcmp(value, "none"))
+                return UsageError("not local, central or none", value);
+            config->name_service = value;
+        } else if (flag == "--max-document") {
+            char *end = nullptr;
+            errno = 0;
+            unsigned long long v = std::strtoull(value, &end, 0);
+            if (!*value || *end || errno || value[0] == '-')
+                return UsageError("not a size in bytes", value);
+            config->max_document = v;
         } else if (flag == "--max-request") {
             if (!Number(value, 1024, 1u << 30, &config->max_request))
                 return UsageError("not a request size (1024 to 1073741824)", value);
@@ -102,7 +150,8 @@ int ParseCommandLine(int argc, char **argv, Config *config) {
             config->log = value;
         }
     }
-    if (!config->onc_program) return UsageError("no transport", "give --onc-program N");
+    if (!config->onc_program && !config->dce)
+        return UsageError("no transport", "give --onc-program N or --dce-port N");
     return -1;
 }
 

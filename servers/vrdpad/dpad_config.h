@@ -19,12 +19,19 @@ struct Printer {
 };
 
 struct Config {
-    std::string root;                 // state: the job database and the spool
-    std::string name = "vrdpad";      // the server's name
-    std::string log = "stderr";       // the log's destination
-    uint32_t onc_program = 0;         // 0: no ONC RPC service
-    uint32_t onc_version = 1;         //
-    uint32_t max_request = 64u << 20; // bytes of one encoded request
+    std::string root;                   // state: the job database and the spool
+    std::string name = "vrdpad";        // the server's name
+    std::string log = "stderr";         // the log's destination
+    uint32_t onc_program = 0;           // 0: no ONC RPC service
+    uint32_t onc_version = 1;           //
+    uint32_t max_request = 64u << 20;   // bytes of one encoded request
+    uint64_t max_document = 0;          // bytes of one document; 0: no limit
+    bool dce = false;                   // serve DCE/RPC
+    uint16_t dce_port = 0;              // 0: one the system chooses
+    std::string address;                // DCE/RPC: the address listened on; "": every one
+    std::string users;                  // NTLM users ("": the library's default)
+    bool require_auth = false;          // refuse callers that did not log on
+    std::string name_service = "local"; // local (a store on this host), central or none
     std::vector<Printer> printers;
 };
 

@@ -19,7 +19,7 @@ namespace vrcore::dpad {
 namespace {
 
 constexpr const char *kSource = "vrdpad";
-Service *g_service = nullptr;
+Gate *g_gate = nullptr;
 uint32_t g_max_request = 0;
 
 // A request as it arrives: the operation and its bytes, each carried in a
@@ -62,13 +62,21 @@ void Dispatch(svc_req *rq, SVCXPRT *xprt) {
         svcerr_noproc(xprt);
         return;
     }
+    if (g_gate->require_auth && rq->rq_cred.oa_flavor == AUTH_NONE) {
+        svcerr_weakauth(xprt);
+        return;
+    }
     Request arg;
     if (!svc_getargs(xprt, Proc(ReadRequest), reinterpret_cast<char *>(&arg))) {
         LOG_CondMessage(2, kSource, __LINE__, "a request record could not be read\n");
         svcerr_decode(xprt);
         return;
     }
-    Reply reply = g_service->Handle(arg.operation, arg.bytes.data(), arg.bytes.size());
+    Reply reply;
+    {
+        std::lock_guard<std::mutex> hold(g_gate->lock);
+        reply = g_gate->service->Handle(arg.operation, arg.bytes.data(), arg.bytes.size());
+    }
     ODP_result_t res{reply.kind,
                      {unsigned(reply.result.size()), reply.result.data()},
                      {unsigned(reply.error.size()), reply.error.data()}};
@@ -78,16 +86,17 @@ void Dispatch(svc_req *rq, SVCXPRT *xprt) {
 
 } // namespace
 
-bool StartOnc(Service *service, uint32_t program, uint32_t version, uint32_t max_record) {
-    g_service = service;
+bool StartOnc(Gate *gate, uint32_t program, uint32_t version, uint32_t max_record) {
+    g_gate = gate;
     g_max_request = max_record;
     rpcb_unset(program, version, nullptr);
     return svc_create(Dispatch, program, version, "tcp") > 0;
 }
 
-int ServeOnc(int stop_fd, void (*after)(void *), void *ctx) {
+int ServeOnc(Gate *gate, int stop_fd, void (*after)(void *), void *ctx) {
     for (;;) {
         std::vector<pollfd> fds(svc_pollfd, svc_pollfd + svc_max_pollfd);
+        fds.push_back({gate->wake_fd, POLLIN, 0});
         fds.push_back({stop_fd, POLLIN, 0});
         int n = ::poll(fds.data(), fds.size(), -1);
         if (n < 0 && errno == EINTR) continue;
@@ -96,7 +105,13 @@ int ServeOnc(int stop_fd, void (*after)(void *), void *ctx) {
             signalfd_siginfo info{};
             return ::read(stop_fd, &info, sizeof info) == sizeof info ? int(info.ssi_signo) : 0;
         }
-        svc_getreq_poll(fds.data(), n);
+        if (fds[fds.size() - 2].revents & POLLIN) {
+            uint64_t count = 0;
+            if (::read(gate->wake_fd, &count, sizeof count) < 0) {}
+            --n;
+        }
+        if (n > 0) svc_getreq_poll(fds.data(), n);
+        std::lock_guard<std::mutex> hold(gate->lock);
         after(ctx);
     }
 }

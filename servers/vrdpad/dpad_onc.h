@@ -3,17 +3,18 @@
 
 #include <cstdint>
 
-#include "dpad_ops.h"
+#include "dpad_dce.h"
 
 namespace vrcore::dpad {
 
 // Registers the program's TCP service with rpcbind (replacing a stale
 // registration). A request of more than max_record encoded bytes is
 // refused unread (the caller sees a decoding failure).
-bool StartOnc(Service *service, uint32_t program, uint32_t version, uint32_t max_record);
+bool StartOnc(Gate *gate, uint32_t program, uint32_t version, uint32_t max_record);
 // Serves requests until a signal of `stop_fd` (a signalfd) arrives;
-// `after` runs after each round of requests. Returns the signal number.
-int ServeOnc(int stop_fd, void (*after)(void *), void *ctx);
+// `after` runs after each round of requests and whenever the gate's wake
+// descriptor (an eventfd) is signalled. Returns the signal number.
+int ServeOnc(Gate *gate, int stop_fd, void (*after)(void *), void *ctx);
 void StopOnc(uint32_t program, uint32_t version);
 
 } // namespace vrcore::dpad

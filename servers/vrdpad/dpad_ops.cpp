@@ -226,6 +226,14 @@ bool Service::Receive(Job &job, const ODP_BerDocDescription &doc, Error *error) 
                                   ")");
         return false;
     }
+    if (config_.max_document && got.size > config_.max_document) {
+        ::unlink(data.c_str());
+        Durable(job, 0, error);
+        error->Service(kServResourceLimit, object,
+                       "the document is larger than " + std::to_string(config_.max_document) +
+                           " bytes");
+        return false;
+    }
     d.size = got.size;
     job.documents.push_back(d);
     job.octets += got.size;

@@ -1,13 +1,17 @@
 // vrdpad: the DPA print server. Clients submit jobs, list and cancel them;
 // each finished job is printed by its printer's backend.
+#include <sys/eventfd.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "dpad_config.h"
+#include "dpad_dce.h"
 #include "dpad_onc.h"
 #include "dpad_ops.h"
 #include "dpad_store.h"
@@ -23,6 +27,17 @@ int Fail(const std::string &why) {
     std::fprintf(stderr, "vrdpad: %s\n", why.c_str());
     LOG_CondMessage(1, kSource, __LINE__, "%s\n", why.c_str());
     return dpad::kExitStart;
+}
+
+// A fresh random UUID, the object this server registers under.
+std::string NewUuid() {
+    std::string text;
+    if (FILE *f = std::fopen("/proc/sys/kernel/random/uuid", "r")) {
+        char buf[64] = {};
+        if (std::fgets(buf, sizeof buf, f)) text.assign(buf, strnlen(buf, 36));
+        std::fclose(f);
+    }
+    return text;
 }
 
 void PrintPending(void *service) { static_cast<dpad::Service *>(service)->PrintPending(); }
@@ -51,17 +66,30 @@ int main(int argc, char **argv) {
     if (!store.Open(config.root, &why)) return Fail(why);
     FT_Init();
     dpad::Service service(config, store);
-    if (!dpad::StartOnc(&service, config.onc_program, config.onc_version, config.max_request))
+    dpad::Gate gate{&service, {}, eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK), config.require_auth};
+    if (gate.wake_fd < 0) return Fail("cannot make an event descriptor");
+    if (config.name_service == "local") setenv("NS_MS_LF", "1", 0);
+    if (!std::getenv("MSRPC_EPUUID")) setenv("MSRPC_EPUUID", NewUuid().c_str(), 1);
+    RPCS_Server *dce = nullptr;
+    if (!dpad::StartDce(config, &gate, &dce, &why)) return Fail(why);
+    dpad::RegisterDce(config, dce); // before rpcbind knows the server: then it is complete
+    if (config.onc_program &&
+        !dpad::StartOnc(&gate, config.onc_program, config.onc_version, config.max_request)) {
+        dpad::StopDce(config, dce);
         return Fail("cannot register ONC RPC program " + std::to_string(config.onc_program) +
                     " with rpcbind");
+    }
     LOG_CondMessage(6, kSource, __LINE__,
-                    "%s serves ONC RPC program %u version %u; %zu printers, %zu jobs, root %s\n",
-                    config.name.c_str(), config.onc_program, config.onc_version,
+                    "%s serves ONC RPC program %u, DCE/RPC port %u; %zu printers, %zu jobs, "
+                    "root %s\n",
+                    config.name.c_str(), config.onc_program, dce ? RPCS_Port(dce) : 0,
                     config.printers.size(), store.Jobs().size(), config.root.c_str());
     service.PrintPending();
-    int sig = dpad::ServeOnc(stop_fd, PrintPending, &service);
+    int sig = dpad::ServeOnc(&gate, stop_fd, PrintPending, &service);
     LOG_CondMessage(6, kSource, __LINE__, "stopping on signal %d\n", sig);
-    dpad::StopOnc(config.onc_program, config.onc_version);
+    if (config.onc_program) dpad::StopOnc(config.onc_program, config.onc_version);
+    dpad::StopDce(config, dce);
+    ::close(gate.wake_fd);
     FT_Shutdown();
     store.Close();
     LOG_Term();

@@ -1,5 +1,6 @@
 // Crashes: a writer killed at any instant, or a power loss, leaves the file
-// whole with exactly the items of the last finished write-back; what an
+// whole with exactly the items of the last finished write-back (at close or
+// asked for); what an
 // unfinished write-back leaves is rolled back by the next opener, checked
 // as rolled back by the checker, and never rolled back under a living
 // writer. Compaction, cut at any instant, leaves the old file or the new
@@ -96,6 +97,28 @@ TEST_F(Crash, SecondSessionKilledLosesNothing) {
     });
     ASSERT_EQ(st, 128 + SIGKILL);
     EXPECT_TRUE(Reopen() == m);
+}
+
+// A write-back asked for with VRBM_sync survives the writer's death; the
+// handle stays open and what follows it is lost.
+TEST_F(Crash, SyncedChangesSurviveAKill) {
+    Model m;
+    Churn(nullptr, m, 8, 2000);
+    int st = vrtest::InChild([&] {
+        VRBM_Db *db = Create();
+        Model scratch;
+        Churn(db, scratch, 8, 2000);
+        if (VRBM_sync(db) != 0 || VRBM_sync(db) != 0) return 1; // nothing new: also 0
+        Churn(db, scratch, 9, 2000);
+        raise(SIGKILL);
+        return 0;
+    });
+    ASSERT_EQ(st, 128 + SIGKILL);
+    EXPECT_TRUE(Reopen() == m);
+    VRBM_Db *ro = OpenRo();
+    EXPECT_EQ(VRBM_sync(ro), VRBM_E_READONLY);
+    VRBM_close(ro);
+    EXPECT_EQ(VRBM_sync(nullptr), VRBM_E_BADHANDLE);
 }
 
 // One write-back is cut after each of its changes in turn, by the death of

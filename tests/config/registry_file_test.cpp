@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 
 #include <random>
+#include <string>
+#include <vector>
 
 #include "helpers.h"
 #include "memfs.h"
@@ -80,6 +82,13 @@ TEST(RegistryFile, DefaultsAndTheCInterface) {
     EXPECT_EQ(VR_RegGetString(kKey, "d", "x", big, sizeof big), 1); // a number is not a string
     EXPECT_EQ(VR_RegGetDword(kKey, "s", 5), 5u);                    // nor a string a number
     EXPECT_EQ(VR_RegSetString(nullptr, "a", "b"), EINVAL);
+    // The keys under a key, each once whatever its case, in the file's order.
+    for (const char *sub : {"\\B\\x", "\\a", "\\A\\deep"})
+        ASSERT_EQ(VR_RegSetDword((std::string(kKey) + sub).c_str(), "v", 1), 0);
+    std::vector<std::string> subs;
+    for (uint32_t i = 0; VR_RegEnumKey(kKey, i, big, sizeof big) >= 0; ++i) subs.push_back(big);
+    EXPECT_EQ(subs, (std::vector<std::string>{"B", "a"}));
+    EXPECT_EQ(VR_RegEnumKey("Software\\None", 0, big, sizeof big), -1);
     // An unreadable registry (here a directory) also gives the defaults.
     EXPECT_EQ(Registry(root.Dir()).GetDword(kKey, "d", 9), 9u);
 }

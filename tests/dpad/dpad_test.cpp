@@ -49,10 +49,10 @@ TEST(Dpad, ServesJobsOverOnc) {
     std::string out = dir.Path() + "/out.log";
     std::string cmd = "unshare --net --mount --propagation private /bin/sh '" VRCORE_SOURCE_DIR
                       "/tests/dpad/dpad_env.sh' '" +
-                      fs::read_symlink("/proc/self/exe").string() + "' 'DpadInside.*' >'" + out +
-                      "' 2>&1";
+                      fs::read_symlink("/proc/self/exe").string() +
+                      "' 'DpadInside.*' '" VRDPAD_MAPPER "' >'" + out + "' 2>&1";
     EXPECT_EQ(system(cmd.c_str()), 0) << ReadFile(out);
-    EXPECT_NE(ReadFile(out).find("[  PASSED  ] 1 test"), std::string::npos) << ReadFile(out);
+    EXPECT_NE(ReadFile(out).find("[  PASSED  ] 2 tests"), std::string::npos) << ReadFile(out);
 }
 
 // The server under test, with two printers: one writing into a directory,
@@ -64,17 +64,17 @@ class DpadInside : public ::testing::Test {
         signal(SIGPIPE, SIG_IGN);
         root_ = dir_.Path() + "/root", out_ = dir_.Path() + "/out", cmd_ = dir_.Path() + "/cmd";
         fs::create_directories(cmd_);
-        vrtest::WriteFile(
-            dir_.Path() + "/registry.reg",
-            "[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril\\dpad\\Printers\\lp1]\n"
-            "\"Directory\"=\"" +
-                out_ +
-                "\"\n"
-                "[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril\\dpad\\Printers\\lp2]\n"
-                "\"Backend\"=\"command\"\n"
-                "\"Command\"=\"cat > " +
-                cmd_ + "/$VRDPAD_JOB-$VRDPAD_DOCUMENT\"\n");
+        const std::string key = "[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril";
+        vrtest::WriteFile(dir_.Path() + "/registry.reg",
+                          key + "]\n\"LanGroup\"=\"TG\"\n" +                                     //
+                              key + "\\dpad\\Printers\\lp1]\n\"Directory\"=\"" + out_ + "\"\n" + //
+                              key + "\\dpad\\Printers\\lp2]\n\"Backend\"=\"command\"\n" +
+                              "\"Command\"=\"cat > " + cmd_ + "/$VRDPAD_JOB-$VRDPAD_DOCUMENT\"\n");
         setenv("VRCORE_REGISTRY", (dir_.Path() + "/registry.reg").c_str(), 1);
+        setenv("windir", dir_.Path().c_str(), 1); // the name service's store: <windir>/pgr
+        setenv("NS_MS_LF", "1", 1);
+        vrtest::WriteFile(dir_.Path() + "/users", "alice:8846f7eaee8fb117ad06bdd830b7586c\n");
+        chmod((dir_.Path() + "/users").c_str(), 0600);
         Start();
     }
     void TearDown() override {
@@ -86,13 +86,29 @@ class DpadInside : public ::testing::Test {
                     std::cout << ReadFile(e.path()).substr(0, 20000);
     }
 
-    void Start() {
+    // Starts the server with both transports and the extra arguments.
+    void Start(std::vector<std::string> extra = {}) {
+        std::vector<std::string> args = {"vrdpad",
+                                         "--onc-program",
+                                         std::to_string(kProgram),
+                                         "--dce-port",
+                                         "4200",
+                                         "--address",
+                                         "127.0.0.1",
+                                         "--root",
+                                         root_,
+                                         "--users",
+                                         dir_.Path() + "/users",
+                                         "--log",
+                                         dir_.Path() + "/server"};
+        args.insert(args.end(), extra.begin(), extra.end());
         pid_ = fork();
         if (pid_ == 0) {
             prctl(PR_SET_PDEATHSIG, SIGKILL);
-            std::string program = std::to_string(kProgram), log = dir_.Path() + "/server";
-            execl(VRDPAD_PROGRAM, "vrdpad", "--onc-program", program.c_str(), "--root",
-                  root_.c_str(), "--log", log.c_str(), static_cast<char *>(nullptr));
+            std::vector<char *> argv;
+            for (auto &a : args) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            execv(VRDPAD_PROGRAM, argv.data());
             _exit(127);
         }
         for (int i = 0; i < 100; ++i) {
@@ -104,7 +120,18 @@ class DpadInside : public ::testing::Test {
         }
         Bind();
     }
-    // Binds the calling thread to the server.
+    // Binds the calling thread to the server by its name over DCE/RPC: 0
+    // or the failure's code.
+    uint32_t BindByName() {
+        Status st;
+        GEN_ObjectIdent name{};
+        name.choice = GEN_OBJID_SIMPLE_NAME;
+        GENU_MakeEmbeddedSimpleName(st, &name.u.simple_name, "vrdpad", nullptr);
+        ODP_Terminate(st);
+        if (NS_Init(nullptr, NS_CLASS_NONE) != NS_OK) return ~0u;
+        return ODP_Initialize(st, NS_CLASS_SPOOLER, name) ? st.Code() : 0;
+    }
+    // Binds the calling thread to the server over ONC RPC.
     void Bind() {
         char host[] = "127.0.0.1", name[] = "vrdpad";
         NS_Object o{};
@@ -361,6 +388,36 @@ TEST_F(DpadInside, SubmitListCancelRefuseAndSurviveKills) {
     auto printers = List(kPrinterClass);
     EXPECT_EQ(printers.size(), 2u);
     EXPECT_EQ(Stop(SIGTERM), 0);
+}
+
+TEST_F(DpadInside, ByNameOverDceWithLimitsAndAuthentication) {
+    // Found by name through the name service; the endpoint mapper gives the port.
+    ASSERT_EQ(BindByName(), 0u);
+    std::string job = Submit("lp1", {"over DCE/RPC", "", ""});
+    EXPECT_EQ(Printed(job, out_ + "/" + job + "-1"), "over DCE/RPC");
+    EXPECT_EQ(List(kPrinterClass).size(), 2u);
+    Stop(SIGTERM);
+    // A document limit, and callers that must log on.
+    Start({"--max-document", "4", "--require-auth"});
+    struct {
+        bool logged_on;
+        Doc doc;
+        std::string want;
+    } cases[] = {
+        {false, {"tiny", "", ""}, "rc"}, // anonymous: refused
+        {true, {"tiny", "", ""}, "2"},
+        {true, {"too large", "", ""}, "!7"}, // service error: resource limit
+    };
+    vrtest::WriteFile(dir_.Path() + "/auth", "username=alice\npassword=password\n");
+    chmod((dir_.Path() + "/auth").c_str(), 0600);
+    for (auto &c : cases) {
+        if (c.logged_on) setenv("VRCORE_CREDENTIALS", (dir_.Path() + "/auth").c_str(), 1);
+        uint32_t bound = BindByName();
+        std::string got = bound ? "rc " + std::to_string(bound) : Submit("lp1", c.doc);
+        EXPECT_EQ(got.substr(0, c.want.size()), c.want) << c.logged_on;
+    }
+    unsetenv("VRCORE_CREDENTIALS");
+    EXPECT_EQ(Raw(1, ""), -1); // ONC RPC without credentials
 }
 
 } // namespace
