@@ -210,6 +210,11 @@ def cases(vrprint, vrdpad, sender, procs):
     if b"hello from vrprint\n" not in printed:
         failures.append("the small document was not printed")
 
+    # The server gone: every transport says it cannot be reached.
+    procs[-1].terminate()
+    procs[-1].wait(timeout=20)
+    for via[:] in transports:
+        check("server gone", ["jobs"], 3, err="cannot bind")
     for f in failures:
         print("FAILED", f, file=sys.stderr)
     print("%d failures" % len(failures))
