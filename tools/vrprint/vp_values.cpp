@@ -58,14 +58,31 @@ bool ParseLong(const std::string &text, long lo, long hi, long &out) {
     return !*end && errno == 0 && out >= lo && out <= hi;
 }
 
+// A value in JSON: numbers and yes/no as JSON numbers and booleans, the
+// rest as strings.
+std::string JsonValue(uint32_t type, const std::string &text) {
+    switch (type) {
+    case GEN_VT_BOOLEAN: return text == "yes" ? "true" : "false";
+    case GEN_VT_CARDINAL:
+    case GEN_VT_DELTA_TIME:
+    case GEN_VT_POSITIVE_INTEGER:
+    case GEN_VT_INTEGER:
+    case GEN_VT_MAXIMUM_INTEGER:
+    case GEN_VT_MINIMUM_INTEGER:
+    case GEN_VT_PRIORITY:
+    case GEN_VT_CARDINAL64: return text;
+    default: return JsonString(text);
+    }
+}
+
 void JsonValues(const Field &f) {
     if (f.values.size() == 1) {
-        std::fputs(JsonString(f.values[0]).c_str(), stdout);
+        std::fputs(JsonValue(f.type, f.values[0]).c_str(), stdout);
         return;
     }
     std::fputc('[', stdout);
     for (size_t i = 0; i < f.values.size(); ++i)
-        std::printf("%s%s", i ? ", " : "", JsonString(f.values[i]).c_str());
+        std::printf("%s%s", i ? ", " : "", JsonValue(f.type, f.values[i]).c_str());
     std::fputc(']', stdout);
 }
 
@@ -139,7 +156,7 @@ std::vector<Field> SetFields(AS_SetHandle set) {
     GENU_ShortOID id = 0;
     for (int rc = AS_FindFirstAttr(st, set, &attr, &id); rc == 0;
          rc = AS_FindNextAttrR(st, &attr, &id)) {
-        Field f{AttrName(id), 0, {}};
+        Field f{AttrName(id), UINT32_MAX, {}};
         AS_GetAttrValTypeR(st, attr, &f.type);
         AS_AttrValHandle val = AS_nullAttrValHandle;
         void *value = nullptr;
