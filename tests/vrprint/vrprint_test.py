@@ -162,6 +162,9 @@ def cases(vrprint, vrdpad, sender, procs):
               then=lambda out: [p["printer-name"] for p in json.loads(out)].index("default"))
         check("cancel unknown", ["cancel", "999999"], 1, err="refused")
         check("by reference", ["--method", "reference", "submit", small], 0, out="submitted")
+        if subprocess.run([vrprint] + via + ["submit", "-"], env=env, input=b"from stdin\n",
+                          capture_output=True).returncode != 0:
+            failures.append("%s: the standard input was not submitted" % via)
 
         # Jobs held from their submission: one held again and cancelled, one released.
         held = []
@@ -207,8 +210,8 @@ def cases(vrprint, vrdpad, sender, procs):
     printed = []
     for d, _, files in os.walk(root + "/printed"):
         printed += [open(os.path.join(d, f), "rb").read() for f in files]
-    if b"hello from vrprint\n" not in printed:
-        failures.append("the small document was not printed")
+    if b"hello from vrprint\n" not in printed or b"from stdin\n" not in printed:
+        failures.append("the documents were not printed as sent")
 
     # The server gone: every transport says it cannot be reached.
     procs[-1].terminate()

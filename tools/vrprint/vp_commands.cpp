@@ -79,6 +79,7 @@ int Outcome(int failed, Status &st, ERDPA_ErrorResult *error, const std::string 
 }
 
 std::string BaseName(const std::string &path) {
+    if (path == "-") return "stdin";
     size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
@@ -121,7 +122,29 @@ struct Document {
     AS_SetHandle attributes = AS_nullSetHandle;
 };
 
+// The standard input as one document, carried in the request.
+int PrepareInput(Document &doc, const std::string &method) {
+    if (method != "auto" && method != "inline") {
+        Complain("the standard input travels inline only");
+        return kExitUsage;
+    }
+    char chunk[65536];
+    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, stdin)) > 0;) doc.bytes.append(chunk, n);
+    if (std::ferror(stdin) || doc.bytes.size() > static_cast<size_t>(INT32_MAX)) {
+        Complain("cannot read the standard input");
+        return kExitLocal;
+    }
+    doc.size = static_cast<long long>(doc.bytes.size());
+    doc.content.choice = GEN_CONTENT_INCLUDED;
+    doc.content.u.included.encoding = GEN_EXTERNAL_OCTET_ALIGNED;
+    doc.content.u.included.data.length = static_cast<int32_t>(doc.bytes.size());
+    doc.content.u.included.data.value = reinterpret_cast<unsigned char *>(doc.bytes.data());
+    doc.method_value = kMethodInline;
+    return kExitOk;
+}
+
 int Prepare(Document &doc, const std::string &method) {
+    if (doc.path == "-") return PrepareInput(doc, method);
     struct stat sb {};
     if (stat(doc.path.c_str(), &sb) != 0) {
         Complain("cannot print " + doc.path + ": " + std::strerror(errno));

@@ -43,7 +43,8 @@ struct Command {
 
 const Command kCommands[] = {
     {"submit", "submit [-p PRINTER] [-n COPIES] [-a ATTR=VALUE]... FILE...",
-     "Submits the files as one job and prints its identifier.\n"
+     "Submits the files as one job and prints its identifier; \"-\" is the standard\n"
+     "input.\n"
      "  -n, --copies N        print N copies\n"
      "  -a, --attribute A=V   a job attribute by its name (\"job-priority=50\")\n"
      "      --method M        how the data travels: inline (in the request),\n"
