@@ -48,6 +48,10 @@ const char kUsageText[] =
     "  --name NAME         the server's name in results and errors (default vrdpad)\n"
     "  --max-request BYTES the largest encoded request taken (default 67108864)\n"
     "  --max-document BYTES the largest document taken (default: no limit)\n"
+    "  --notify HOST:PORT  send job and printer state changes there as event\n"
+    "                      messages (repeatable; also the registry string\n"
+    "                      \"Listeners\" under Software\\Halvane\\Tessaril\\dpad, "
+    "comma-separated)\n"
     "  --log DEST          stderr (default), stdout, syslog or a log file's base path;\n"
     "                      LOG_FILE_PATH and LOG_SEVERITY override it\n"
     "  -h, --help          this text\n"
@@ -103,7 +107,7 @@ int ParseCommandLine(int argc, char **argv, Config *config) {
         static const char *const kTaking[] = {"--onc-program",  "--onc-version", "--dce-port",
                                               "--address",      "--users",       "--root",
                                               "--name",         "--max-request", "--max-document",
-                                              "--name-service", "--log"};
+                                              "--name-service", "--log",         "--notify"};
         if (std::find(std::begin(kTaking), std::end(kTaking), flag) == std::end(kTaking))
             return UsageError("unknown option", argv[i]);
         if (i + 1 == argc) return UsageError("missing value of", argv[i]);
@@ -123,6 +127,9 @@ int ParseCommandLine(int argc, char **argv, Config *config) {
             if (::inet_pton(AF_INET, value, &a) != 1)
                 return UsageError("not an IPv4 address", value);
             config->address = value;
+        } else if (flag == "--notify") {
+            if (!std::strchr(value, ':')) return UsageError("not HOST:PORT", value);
+            config->listeners.push_back(value);
         } else if (flag == "--users") {
             config->users = value;
         } else if (flag == "--name-service") {
@@ -184,6 +191,13 @@ bool LoadPrinters(Config *config, std::string *why) {
             return false;
         }
         config->printers.push_back(std::move(p));
+    }
+    std::string listeners = RegString("Software\\Halvane\\Tessaril\\dpad", "Listeners");
+    for (size_t at = 0; at < listeners.size();) {
+        size_t comma = listeners.find(',', at);
+        std::string l = listeners.substr(at, comma == std::string::npos ? comma : comma - at);
+        if (!l.empty()) config->listeners.push_back(l);
+        at = comma == std::string::npos ? listeners.size() : comma + 1;
     }
     if (config->printers.empty())
         config->printers.push_back(

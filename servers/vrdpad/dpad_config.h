@@ -33,6 +33,7 @@ struct Config {
     bool require_auth = false;          // refuse callers that did not log on
     std::string name_service = "local"; // local (a store on this host), central or none
     std::vector<Printer> printers;
+    std::vector<std::string> listeners; // "host:port" of each event listener
 };
 
 // The registry key under which each printer has a key of its own.

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <sstream>
 
 #include "dpad_backend.h"
 #include "vrcore/ft.h"
@@ -19,10 +20,11 @@ namespace {
 constexpr const char *kSource = "vrdpad";
 
 // Attributes and classes the server names.
-constexpr GENU_ShortOID kClassJob = 87, kClassPrinter = 88;
+constexpr GENU_ShortOID kClassJob = 87, kClassPrinter = 88, kClassQueue = 93;
 constexpr GENU_ShortOID kAttrJobIdentifier = 1057, kAttrJobState = 248, kAttrDocuments = 285,
                         kAttrOctets = 277, kAttrPrinterRequested = 244, kAttrStateReasons = 288,
-                        kAttrDocumentName = 320, kAttrPrinterName = 649, kAttrPrinterState = 654;
+                        kAttrDocumentName = 320, kAttrPrinterName = 649, kAttrPrinterState = 654,
+                        kAttrEnabled = 869;
 constexpr GENU_ShortOID kReasonAbortedBySystem = 298, kPrinterIdle = 263;
 
 // A decoded argument, released when it goes.
@@ -114,14 +116,21 @@ Reply Service::Handle(int32_t operation, const unsigned char *bytes, size_t leng
         break;
     case 1:
     case 10:
-        if (list->choice == 2) return List(list->u.new_list);
+        if (list->choice == 2) {
+            ListPlan plan;
+            return Plan(list->u.new_list, &plan, &error) ? List(plan) : Failed(error);
+        }
         break;
     case 7:
     case 11:
     case 12:
-        error.Service(kServInvalidContext, server, "no listing is in progress");
-        return Failed(error);
+        if (list->choice == 1) return Continue(operation, list->u.continuation);
+        break;
     case 15: return Cancel(*static_cast<const ODP_BerCancelJobArg *>(arg.value));
+    case 18: return Hold(*static_cast<const ODP_BerPauseJobArg *>(arg.value));
+    case 19: return Release(*static_cast<const ODP_BerResumeJobArg *>(arg.value));
+    case 3:
+    case 13: return Enable(*static_cast<const ODP_BerObjectOpArg *>(arg.value), operation == 3);
     default:
         error.Service(kServUnsupportedOperation, server,
                       "operation " + std::to_string(operation) + " is not supported");
@@ -152,8 +161,16 @@ Job *Service::Named(const char *text, Error *error) {
     return job;
 }
 
+void Service::Tell(const Job &job) {
+    GENU_ShortOID &last = told_[job.id];
+    if (last == job.state) return;
+    last = job.state;
+    const char *name = GENU_ShortOIDToAscii(job.state);
+    notifier_.Post({"job", std::to_string(job.id), job.state, name ? name : ""});
+}
+
 bool Service::Durable(Job &job, uint32_t doc, Error *error) {
-    if (store_.Put(job, doc) && store_.Sync()) return true;
+    if (store_.Put(job, doc) && store_.Sync()) return Tell(job), true;
     LOG_CondMessage(1, kSource, __LINE__, "job %u: the job database cannot be written\n", job.id);
     error->Service(kServResourceLimit, JobObject(job.id), "the job could not be stored");
     return false;
@@ -283,6 +300,11 @@ Reply Service::Submit(int32_t operation, const ODP_BerPrintArg &arg) {
             error.Selection(kSelUnknown, NamedObject(printer), "no such printer");
             return Failed(error);
         }
+        if (store_.Disabled(p->name)) {
+            error.Access(kAccessInappropriateState, NamedObject(p->name),
+                         "the printer takes no new jobs");
+            return Failed(error);
+        }
         std::vector<unsigned char> attrs;
         if ((a.bit_mask & 0x40) && a.job_attributes && !EncodeSet(a.job_attributes, &attrs)) {
             error.Service(kServUnsupportedParameter, NamedObject(printer),
@@ -303,6 +325,7 @@ Reply Service::Submit(int32_t operation, const ODP_BerPrintArg &arg) {
                                         : Durable(job, 0, &error));
         if (ok && !((a.bit_mask & 0x80) && !a.job_submission_complete)) {
             job.state = kStatePending;
+            job.flags |= kJobComplete;
             ok = Durable(job, 0, &error);
         }
         if (!ok) {
@@ -321,7 +344,8 @@ Reply Service::Submit(int32_t operation, const ODP_BerPrintArg &arg) {
         operation == 5 ? arg.u.add_document.existing_job : arg.u.close_job.existing_job;
     Job *job = Named(name, &error);
     if (!job) return Failed(error);
-    if (job->state != kStatePreProcessing) {
+    bool held = job->state == kStateHeld;
+    if (job->state != kStatePreProcessing && !(held && !(job->flags & kJobComplete))) {
         error.Access(kAccessInappropriateState, JobObject(job->id),
                      "the job takes no more documents");
         return Failed(error);
@@ -333,30 +357,30 @@ Reply Service::Submit(int32_t operation, const ODP_BerPrintArg &arg) {
         complete = !((a.bit_mask & 0x80) && !a.job_submission_complete);
     }
     if (complete) {
-        job->state = kStatePending;
+        job->state = held ? kStateHeld : kStatePending; // a held job waits for its release
+        job->flags |= kJobComplete;
         if (!Durable(*job, 0, &error)) return Failed(error);
     }
     return PrintResult(*job);
 }
 
-Reply Service::List(const ODP_BerNewListArg &arg) {
-    Error error;
+bool Service::Plan(const ODP_BerNewListArg &arg, ListPlan *plan, Error *error) {
     GEN_ObjectIdent server = NamedObject(config_.name);
-    GENU_ShortOID cls = OidOf(arg.object_class);
-    if (cls != kClassJob && cls != kClassPrinter) {
-        error.Access(kAccessInappropriateClass, server, "only jobs and printers are listed");
-        return Failed(error);
+    plan->cls = OidOf(arg.object_class);
+    if (plan->cls != kClassJob && plan->cls != kClassPrinter) {
+        error->Access(kAccessInappropriateClass, server, "only jobs and printers are listed");
+        return false;
     }
     if ((arg.bit_mask & 0x40) && (arg.selector.bit_mask & 0x40)) {
-        error.Service(kServUnsupportedParameter, server, "filters are not supported");
-        return Failed(error);
+        error->Service(kServUnsupportedParameter, server, "filters are not supported");
+        return false;
     }
-    std::vector<GENU_ShortOID> requested;
+    if ((arg.bit_mask & 0x40) && (arg.selector.bit_mask & 0x10) && arg.selector.count_limit > 0)
+        plan->limit = uint32_t(arg.selector.count_limit);
     if (arg.bit_mask & 0x20)
         for (const ODP_BerOidNode *n = arg.requested_attributes; n; n = n->next)
-            requested.push_back(OidOf(n->oid));
+            plan->requested.push_back(OidOf(n->oid));
     // The objects the selector names (all when it names none).
-    std::vector<std::string> wanted;
     if ((arg.bit_mask & 0x40) && (arg.selector.bit_mask & 0x80))
         for (const ODP_BerValueList *v = arg.selector.object_identifications; v; v = v->next) {
             Unpacked o(ValueTypes().object_ident, v->value);
@@ -365,15 +389,77 @@ Reply Service::List(const ODP_BerNewListArg &arg) {
             if (id && id->choice == GEN_OBJID_JOB_ID)
                 text = std::string(id->u.job_id.value, strnlen(id->u.job_id.value, 256));
             else if (!id || id->choice != GEN_OBJID_SIMPLE_NAME ||
-                     !NameText(id->u.simple_name, &text)) {
-                error.Selection(kSelInvalid, server, "an object identification is not usable");
-                return Failed(error);
+                     !NameText(id->u.simple_name, &text) || text.find('\n') != std::string::npos) {
+                error->Selection(kSelInvalid, server, "an object identification is not usable");
+                return false;
             }
-            wanted.push_back(text);
+            plan->wanted.push_back(text);
         }
+    return true;
+}
+
+// A continuation context: the plan of the listing and where the next part
+// begins, as text: "class start limit count id..." and a line per name
+// selected.
+std::string Service::Context(const ListPlan &plan) const {
+    std::ostringstream out;
+    out << plan.cls << ' ' << plan.start << ' ' << plan.limit << ' ' << plan.requested.size();
+    for (GENU_ShortOID id : plan.requested) out << ' ' << id;
+    for (const std::string &name : plan.wanted) out << '\n' << name;
+    return out.str();
+}
+
+bool Service::FromContext(const GENU_Buffer &context, ListPlan *plan) const {
+    std::string text(reinterpret_cast<const char *>(context.value), context.length);
+    std::istringstream lines(text);
+    std::string first;
+    std::getline(lines, first);
+    std::istringstream in(first);
+    size_t count = 0;
+    if (!(in >> plan->cls >> plan->start >> plan->limit >> count) || count > 1000 ||
+        (plan->cls != kClassJob && plan->cls != kClassPrinter) || plan->limit == 0)
+        return false;
+    plan->requested.resize(count);
+    for (GENU_ShortOID &id : plan->requested)
+        if (!(in >> id)) return false;
+    for (std::string name; std::getline(lines, name);) plan->wanted.push_back(name);
+    return true;
+}
+
+Reply Service::Continue(int32_t operation, const ODP_BerContinueListArg &arg) {
+    ListPlan plan;
+    if (FromContext(arg.context, &plan)) {
+        if (operation == 12 || ((arg.bit_mask & 0x80) && arg.abort))
+            plan.limit = 0, plan.abort = true;
+        return List(plan);
+    }
+    Error error;
+    error.Service(kServInvalidContext, NamedObject(config_.name),
+                  "not a continuation context of this server");
+    return Failed(error);
+}
+
+Reply Service::List(ListPlan plan) {
+    Error error;
+    GEN_ObjectIdent server = NamedObject(config_.name);
+    GENU_ShortOID cls = plan.cls;
+    const std::vector<GENU_ShortOID> &requested = plan.requested;
+    const std::vector<std::string> &wanted = plan.wanted;
     auto selected = [&](const std::string &name) {
         return wanted.empty() || std::find(wanted.begin(), wanted.end(), name) != wanted.end();
     };
+    // Objects are taken from plan.start on (a job number, a printer's
+    // index), at most plan.limit of them; the next one starts the context.
+    bool more = false;
+    auto room = [&](uint32_t key) {
+        if (plan.abort || key < plan.start) return false;
+        if (plan.limit && entries_taken_ == plan.limit) {
+            if (!more) more = true, plan.start = key;
+            return false;
+        }
+        return ++entries_taken_, true;
+    };
+    entries_taken_ = 0;
 
     struct Entry {
         GEN_ObjectIdent object;
@@ -385,7 +471,7 @@ Reply Service::List(const ODP_BerNewListArg &arg) {
     std::vector<std::unique_ptr<Entry>> entries;
     if (cls == kClassJob) {
         for (auto &[id, job] : store_.Jobs()) {
-            if (!selected(std::to_string(id))) continue;
+            if (!selected(std::to_string(id)) || !room(id)) continue;
             auto e = std::make_unique<Entry>();
             e->object = JobObject(id);
             JobStatus(job, &e->all);
@@ -399,12 +485,14 @@ Reply Service::List(const ODP_BerNewListArg &arg) {
             entries.push_back(std::move(e));
         }
     } else {
-        for (const Printer &p : config_.printers) {
-            if (!selected(p.name)) continue;
+        for (uint32_t i = 0; i < config_.printers.size(); ++i) {
+            const Printer &p = config_.printers[i];
+            if (!selected(p.name) || !room(i)) continue;
             auto e = std::make_unique<Entry>();
             e->object = NamedObject(p.name);
             e->all.Name(kAttrPrinterName, p.name);
             e->all.Oid(kAttrPrinterState, kPrinterIdle);
+            e->all.Bool(kAttrEnabled, !store_.Disabled(p.name));
             entries.push_back(std::move(e));
         }
     }
@@ -424,6 +512,12 @@ Reply Service::List(const ODP_BerNewListArg &arg) {
     GEN_GeneralizedTime now = Now();
     ODP_BerListRes res{};
     res.result_set = nodes.empty() ? nullptr : nodes.data();
+    std::string context = Context(plan);
+    if (more) {
+        res.bit_mask = 0xC0, res.limit_encountered = 1; // the count limit
+        res.continuation = {uint32_t(context.size()),
+                            reinterpret_cast<unsigned char *>(context.data())};
+    }
     Reply r;
     ok = ok && Pack(ValueTypes().time, &now, &res.answer_time) &&
          Encode(ODP_PDU_LIST_RES, &res, &r.result);
@@ -452,15 +546,101 @@ Reply Service::Cancel(const ODP_BerCancelJobArg &arg) {
     LOG_CondMessage(6, kSource, __LINE__, "job %u cancelled\n", job->id);
     Set status;
     JobStatus(*job, &status);
+    return SetResult(ODP_PDU_CANCEL_JOB_RES, status, JobObject(job->id));
+}
+
+Reply Service::SetResult(int pdu, Set &set, const GEN_ObjectIdent &object) {
     BerSet ber;
     ODP_BerObjectOpRes res{};
     Reply r;
-    if (ber.From(status)) {
+    if (ber.From(set)) {
         res.bit_mask = 0x80, res.attribute_set = ber.List();
-        if (Encode(ODP_PDU_CANCEL_JOB_RES, &res, &r.result)) return r;
+        if (Encode(pdu, &res, &r.result)) return r;
+    }
+    Error error;
+    error.Service(kServUnclassified, object, "the result could not be encoded");
+    return Failed(error);
+}
+
+Reply Service::Hold(const ODP_BerPauseJobArg &arg) {
+    Error error;
+    if (arg.job.choice != 1) {
+        error.Service(kServUnsupportedParameter, NamedObject(config_.name),
+                      "printers are not paused");
+        return Failed(error);
+    }
+    Job *job = Named(arg.job.u.job, &error);
+    if (!job) return Failed(error);
+    if (job->state != kStatePending && job->state != kStatePreProcessing &&
+        job->state != kStateHeld) {
+        error.Access(kAccessInappropriateState, JobObject(job->id), "the job is not waiting");
+        return Failed(error);
+    }
+    job->state = kStateHeld;
+    if (!Durable(*job, 0, &error)) return Failed(error);
+    LOG_CondMessage(6, kSource, __LINE__, "job %u held\n", job->id);
+    Set status;
+    JobStatus(*job, &status);
+    BerSet ber;
+    ODP_BerPauseJobRes res{};
+    std::snprintf(res.paused_job_identifier, sizeof res.paused_job_identifier, "%u", job->id);
+    Reply r;
+    if (ber.From(status)) {
+        res.bit_mask = 0x80, res.job_status = ber.List();
+        if (Encode(ODP_PDU_PAUSE_JOB_RES, &res, &r.result)) return r;
     }
     error.Service(kServUnclassified, JobObject(job->id), "the result could not be encoded");
     return Failed(error);
+}
+
+Reply Service::Release(const ODP_BerResumeJobArg &arg) {
+    Error error;
+    Job *job = Named(arg.resumed_job, &error);
+    if (!job) return Failed(error);
+    if (job->state != kStateHeld) {
+        error.Access(kAccessInappropriateState, JobObject(job->id), "the job is not held");
+        return Failed(error);
+    }
+    job->state = (job->flags & kJobComplete) ? kStatePending : kStatePreProcessing;
+    if (!Durable(*job, 0, &error)) return Failed(error);
+    LOG_CondMessage(6, kSource, __LINE__, "job %u released\n", job->id);
+    Set status;
+    JobStatus(*job, &status);
+    return SetResult(ODP_PDU_RESUME_JOB_RES, status, JobObject(job->id));
+}
+
+Reply Service::Enable(const ODP_BerObjectOpArg &arg, bool enable) {
+    Error error;
+    GEN_ObjectIdent server = NamedObject(config_.name);
+    GENU_ShortOID cls = OidOf(arg.object_class);
+    if (cls != kClassPrinter && cls != kClassQueue) {
+        error.Access(kAccessInappropriateClass, server, "only printers and queues are enabled");
+        return Failed(error);
+    }
+    Unpacked o(ValueTypes().object_ident, arg.object_instance);
+    const auto *id = static_cast<const GEN_ObjectIdent *>(o.value);
+    std::string name;
+    if (!id || id->choice != GEN_OBJID_SIMPLE_NAME || !NameText(id->u.simple_name, &name)) {
+        error.Selection(kSelInvalid, server, "not a printer name");
+        return Failed(error);
+    }
+    const Printer *p = name.empty() ? nullptr : FindPrinter(name);
+    if (!p) {
+        error.Selection(kSelUnknown, NamedObject(name), "no such printer");
+        return Failed(error);
+    }
+    if (!store_.SetDisabled(p->name, !enable)) {
+        error.Service(kServResourceLimit, NamedObject(p->name), "the change could not be stored");
+        return Failed(error);
+    }
+    LOG_CondMessage(6, kSource, __LINE__, "printer %s %s\n", p->name.c_str(),
+                    enable ? "enabled" : "disabled");
+    notifier_.Post({"printer", p->name, 0, enable ? "enabled" : "disabled"});
+    Set status;
+    status.Name(kAttrPrinterName, p->name);
+    status.Bool(kAttrEnabled, enable);
+    return SetResult(enable ? ODP_PDU_ENABLE_RES : ODP_PDU_DISABLE_RES, status,
+                     NamedObject(p->name));
 }
 
 bool Service::PrintJob(Job &job) {
@@ -482,6 +662,7 @@ bool Service::PrintJob(Job &job) {
                         job.id);
         return false;
     }
+    Tell(job);
     store_.DropData(job);
     return ok;
 }

@@ -3,10 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "dpad_config.h"
+#include "dpad_events.h"
 #include "dpad_store.h"
 #include "dpad_values.h"
 
@@ -19,7 +21,8 @@ struct Reply {
 
 class Service {
   public:
-    Service(const Config &config, Store &store) : config_(config), store_(store) {}
+    Service(const Config &config, Store &store, Notifier &notifier)
+        : config_(config), store_(store), notifier_(notifier) {}
     // Answers one request; never fails to answer.
     Reply Handle(int32_t operation, const unsigned char *bytes, size_t length);
     // Prints every complete job that is not printed yet, oldest first.
@@ -27,8 +30,25 @@ class Service {
 
   private:
     Reply Submit(int32_t operation, const ODP_BerPrintArg &arg);
-    Reply List(const ODP_BerNewListArg &arg);
+    // What a listing lists, and where its next part begins.
+    struct ListPlan {
+        GENU_ShortOID cls = 0;
+        uint32_t start = 0, limit = 0; // limit 0: all
+        bool abort = false;            // the listing ends here
+        std::vector<GENU_ShortOID> requested;
+        std::vector<std::string> wanted;
+    };
+    bool Plan(const ODP_BerNewListArg &arg, ListPlan *plan, Error *error);
+    std::string Context(const ListPlan &plan) const;
+    bool FromContext(const GENU_Buffer &context, ListPlan *plan) const;
+    Reply Continue(int32_t operation, const ODP_BerContinueListArg &arg);
+    Reply List(ListPlan plan);
     Reply Cancel(const ODP_BerCancelJobArg &arg);
+    Reply Hold(const ODP_BerPauseJobArg &arg);
+    Reply Release(const ODP_BerResumeJobArg &arg);
+    Reply Enable(const ODP_BerObjectOpArg &arg, bool enable);
+    // A result of the object operations: the set under the result's PDU.
+    Reply SetResult(int pdu, Set &set, const GEN_ObjectIdent &object);
     Reply Failed(const Error &error);
     Reply PrintResult(const Job &job);
     // The job a client names: null with the error filled when there is none.
@@ -41,6 +61,11 @@ class Service {
 
     const Config &config_;
     Store &store_;
+    uint32_t entries_taken_ = 0;
+    Notifier &notifier_;
+    // Tells the listeners of a job whose state changed since last told.
+    void Tell(const Job &job);
+    std::map<uint32_t, GENU_ShortOID> told_;
 };
 
 } // namespace vrcore::dpad

@@ -182,6 +182,28 @@ bool Store::Put(const Job &job, uint32_t doc) {
 
 bool Store::Sync() { return VRBM_sync(db_) == 0; }
 
+namespace {
+
+std::string PrinterKey(const std::string &printer) {
+    std::string k = "p";
+    for (char c : printer) k.push_back(c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c);
+    return k;
+}
+
+} // namespace
+
+bool Store::Disabled(const std::string &printer) {
+    std::string key = PrinterKey(printer);
+    VRBM_Datum d = VRBM_fetch(db_, key.data(), int32_t(key.size()));
+    return d.len > 0 && d.ptr[0] == 1;
+}
+
+bool Store::SetDisabled(const std::string &printer, bool disabled) {
+    std::string key = PrinterKey(printer);
+    char flag = disabled ? 1 : 0;
+    return VRBM_store(db_, key.data(), int32_t(key.size()), &flag, 1, 1) == 0 && Sync();
+}
+
 std::string Store::DataPath(uint32_t job, uint32_t doc) const {
     return spool_ + "/" + std::to_string(job) + "-" + std::to_string(doc) + ".data";
 }

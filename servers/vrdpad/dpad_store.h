@@ -22,6 +22,7 @@ namespace vrcore::dpad {
 constexpr GENU_ShortOID kStatePreProcessing = 250; // documents may still come
 constexpr GENU_ShortOID kStatePending = 251;       // complete, not printed yet
 constexpr GENU_ShortOID kStateRetained = 254;      // failed: kept for inspection
+constexpr GENU_ShortOID kStateHeld = 255;          // held by a client until released
 constexpr GENU_ShortOID kStateCancelled = 258;
 constexpr GENU_ShortOID kStateCompleted = 259;
 
@@ -29,6 +30,7 @@ constexpr GENU_ShortOID kStateCompleted = 259;
 constexpr uint8_t kJobTransferring = 1; // a document was being received
 constexpr uint8_t kJobFailed = 2;       // its transfer or its printing failed
 constexpr uint8_t kJobHasAttributes = 4;
+constexpr uint8_t kJobComplete = 8; // all its documents have arrived
 
 constexpr size_t kMaxPrinterName = 64;
 constexpr size_t kMaxDocumentName = 200;
@@ -73,6 +75,10 @@ class Store {
     // only after Sync.
     bool Put(const Job &job, uint32_t doc = 0);
     bool Sync();
+
+    // Whether a printer takes no new jobs; changed durably.
+    bool Disabled(const std::string &printer);
+    bool SetDisabled(const std::string &printer, bool disabled);
 
     std::string DataPath(uint32_t job, uint32_t doc) const;
     std::string AttributesPath(uint32_t job) const;

@@ -13,10 +13,11 @@ bool Types::Find() {
     struct {
         const GENU_ValueDescriptor *desc;
         uint32_t *type;
-    } wanted[] = {{&GENU_CardinalDesc, &cardinal},           {&GENU_Cardinal64Desc, &cardinal64},
-                  {&GENU_IdentifierDesc, &identifier},       {&GENU_JobIdentifierDesc, &job_id},
-                  {&GENU_SimpleNameDesc, &simple_name},      {&GENU_ObjectIdentDesc, &object_ident},
-                  {&GENU_DocumentContentDesc, &doc_content}, {&GENU_GeneralizedTimeDesc, &time}};
+    } wanted[] = {{&GENU_BooleanDesc, &boolean},          {&GENU_CardinalDesc, &cardinal},
+                  {&GENU_Cardinal64Desc, &cardinal64},    {&GENU_IdentifierDesc, &identifier},
+                  {&GENU_JobIdentifierDesc, &job_id},     {&GENU_SimpleNameDesc, &simple_name},
+                  {&GENU_ObjectIdentDesc, &object_ident}, {&GENU_DocumentContentDesc, &doc_content},
+                  {&GENU_GeneralizedTimeDesc, &time}};
     bool all = true;
     for (auto &w : wanted) {
         uint32_t t = 0;
@@ -69,6 +70,11 @@ bool Set::Oid(GENU_ShortOID id, GENU_ShortOID value) {
 
 bool Set::Cardinal(GENU_ShortOID id, uint32_t value) {
     return Replace(set_, id, ValueTypes().cardinal, &value);
+}
+
+bool Set::Bool(GENU_ShortOID id, bool value) {
+    GEN_Boolean v = value ? 1 : 0;
+    return Replace(set_, id, ValueTypes().boolean, &v);
 }
 
 bool Set::Cardinal64(GENU_ShortOID id, uint64_t value) {

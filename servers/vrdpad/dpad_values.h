@@ -14,7 +14,7 @@ namespace vrcore::dpad {
 
 // The value types the server makes, found by their descriptors.
 struct Types {
-    uint32_t cardinal = 0, cardinal64 = 0, identifier = 0, job_id = 0, simple_name = 0,
+    uint32_t boolean = 0, cardinal = 0, cardinal64 = 0, identifier = 0, job_id = 0, simple_name = 0,
              object_ident = 0, doc_content = 0, time = 0;
     // False when the library lacks one of them.
     bool Find();
@@ -48,6 +48,7 @@ class Set {
     bool JobId(GENU_ShortOID id, const std::string &text);
     bool Oid(GENU_ShortOID id, GENU_ShortOID value);
     bool Cardinal(GENU_ShortOID id, uint32_t value);
+    bool Bool(GENU_ShortOID id, bool value);
     bool Cardinal64(GENU_ShortOID id, uint64_t value);
     // Adds the attributes of an encoded attribute set.
     bool AddEncoded(const std::vector<unsigned char> &ber);

@@ -65,7 +65,8 @@ int main(int argc, char **argv) {
     dpad::Store store;
     if (!store.Open(config.root, &why)) return Fail(why);
     FT_Init();
-    dpad::Service service(config, store);
+    dpad::Notifier notifier(config.name, config.listeners);
+    dpad::Service service(config, store, notifier);
     dpad::Gate gate{&service, {}, eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK), config.require_auth};
     if (gate.wake_fd < 0) return Fail("cannot make an event descriptor");
     if (config.name_service == "local") setenv("NS_MS_LF", "1", 0);
@@ -84,7 +85,10 @@ int main(int argc, char **argv) {
                     "root %s\n",
                     config.name.c_str(), config.onc_program, dce ? RPCS_Port(dce) : 0,
                     config.printers.size(), store.Jobs().size(), config.root.c_str());
-    service.PrintPending();
+    {
+        std::lock_guard<std::mutex> hold(gate.lock);
+        service.PrintPending();
+    }
     int sig = dpad::ServeOnc(&gate, stop_fd, PrintPending, &service);
     LOG_CondMessage(6, kSource, __LINE__, "stopping on signal %d\n", sig);
     if (config.onc_program) dpad::StopOnc(config.onc_program, config.onc_version);

@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <rpc/rpc.h>
 #include <string>
@@ -24,6 +25,7 @@
 
 #include "scratch.h"
 #include "status_list.h"
+#include "vrcore/evt.h"
 #include "vrcore/odpcli.h"
 
 namespace {
@@ -34,7 +36,7 @@ using vrtest::ReadFile;
 
 constexpr uint32_t kProgram = 0x20271031;
 constexpr GENU_ShortOID kJobClass = 87, kPrinterClass = 88, kJobState = 248, kJobId = 1057,
-                        kDocName = 320, kPending = 251, kPreProcessing = 250, kRetained = 254,
+                        kDocName = 320, kPreProcessing = 250, kRetained = 254, kHeld = 255,
                         kCompleted = 259, kCancelled = 258;
 
 TEST(Dpad, ServesJobsOverOnc) {
@@ -209,6 +211,37 @@ class DpadInside : public ::testing::Test {
         if (r) AS_Destroy(st, r), GENU__CoveredFree(r);
         return rc ? "rc" : e ? Kind(e) : "ok";
     }
+    // Holds (hold) or releases a job: "ok" or the error.
+    std::string Hold(const std::string &job, bool hold) {
+        Status st;
+        ERDPA_ErrorResult *e = nullptr;
+        int rc = 0;
+        if (hold) {
+            ODP_JobOrPrinter j{};
+            j.kind = ODP_JOB_OR_PRINTER_JOB;
+            std::snprintf(j.u.job.value, sizeof j.u.job.value, "%s", job.c_str());
+            ODP_PauseJobResult *r = nullptr;
+            rc = ODP_PauseJob_C(st, &j, nullptr, nullptr, &r, &e);
+            if (r) FreeGEN_pauseJobResult(st, r, nullptr);
+        } else {
+            AS_SetHandle *r = nullptr;
+            rc = ODP_ResumeJob_C(st, job.c_str(), nullptr, nullptr, nullptr, &r, &e);
+            if (r) AS_Destroy(st, r), GENU__CoveredFree(r);
+        }
+        return rc ? "rc" : e ? Kind(e) : "ok";
+    }
+    std::string Enable(const char *printer, bool enable) {
+        Status st;
+        GEN_ObjectIdent o{};
+        o.choice = GEN_OBJID_SIMPLE_NAME;
+        GENU_MakeEmbeddedSimpleName(st, &o.u.simple_name, printer, nullptr);
+        AS_SetHandle *r = nullptr;
+        ERDPA_ErrorResult *e = nullptr;
+        int rc = enable ? ODP_Enable_C(st, kPrinterClass, &o, nullptr, nullptr, &r, &e)
+                        : ODP_Disable_C(st, kPrinterClass, &o, nullptr, nullptr, &r, &e);
+        if (r) AS_Destroy(st, r), GENU__CoveredFree(r);
+        return rc ? "rc" : e ? Kind(e) : "ok";
+    }
     static std::string Kind(ERDPA_ErrorResult *e) {
         std::string k = "!" + std::to_string(e->kind);
         ERDPA_FreeError(Status(), e);
@@ -217,7 +250,7 @@ class DpadInside : public ::testing::Test {
     static std::string Outcome(int rc, Status &st, ODP_PrintResult *r, ERDPA_ErrorResult *e) {
         std::string job = r ? r->job_identification.value : "";
         if (r) FreeGEN_printResult(st, r, nullptr);
-        if (rc) return "rc " + std::to_string(st.Code()); // DEBUG
+        if (rc) return "rc " + std::to_string(st.Code());
         return e ? Kind(e) : job;
     }
     // The objects of a class: name (job identifier or printer) and state.
@@ -250,6 +283,37 @@ class DpadInside : public ::testing::Test {
         for (int i = 0; i < 200 && StateOf(job) != kCompleted; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(25));
         return ReadFile(path);
+    }
+    // A listing of jobs in parts of `limit`, each part continued (or, with
+    // abort, abandoned after the first); the jobs in order, or "!kind".
+    std::vector<std::string> Paged(uint32_t limit, bool abort = false,
+                                   const char *bogus = nullptr) {
+        Status st;
+        GEN_Selector selector{nullptr, nullptr, nullptr, &limit};
+        std::vector<std::string> jobs;
+        GEN_OctetString context{};
+        std::string saved = bogus ? bogus : "";
+        for (int part = 0; part < 100; ++part) {
+            ODP_ListResult *r = nullptr;
+            ERDPA_ErrorResult *e = nullptr;
+            context = {int32_t(saved.size()),
+                       reinterpret_cast<unsigned char *>(const_cast<char *>(saved.data()))};
+            int rc = part == 0 && !bogus
+                         ? ODP_ListObjectAttributes_C(st, kJobClass, nullptr, &selector, nullptr,
+                                                      nullptr, &r, &e)
+                     : abort ? ODP_ListObjectAttributeAbort_C(st, &context, nullptr, &r, &e)
+                             : ODP_ListObjectAttributeContinuation_C(st, &context, nullptr, &r, &e);
+            if (rc || e) return {rc ? "rc" : Kind(e)};
+            for (ODP_ObjectResult *o = r->result_set; o; o = o->next)
+                jobs.push_back(o->object_identification.u.job_id.value);
+            bool more = r->continuation != nullptr;
+            if (more)
+                saved.assign(reinterpret_cast<char *>(r->continuation->value),
+                             size_t(r->continuation->length));
+            FreeGEN_listResult(st, r, nullptr);
+            if (!more || (abort && part > 0)) break;
+        }
+        return jobs;
     }
     GENU_ShortOID StateOf(const std::string &job) {
         for (auto &[name, state] : List(kJobClass))
@@ -352,6 +416,37 @@ TEST_F(DpadInside, SubmitListCancelRefuseAndSurviveKills) {
     EXPECT_EQ(Cancel(cancelled.c_str()), "ok");
     EXPECT_EQ(StateOf(cancelled), kCancelled);
 
+    // A held job waits for its release; a disabled printer takes no jobs.
+    std::string held = Submit("lp1", {"wait", "", ""}, nullptr, 0);
+    EXPECT_EQ(Hold(held, true), "ok");
+    EXPECT_EQ(Close(held.c_str()), held);
+    std::vector<std::string> got;
+    for (auto step : std::vector<std::function<std::string()>>{
+             [&] { return Hold(held, true); },     // again: still held
+             [&] { return Hold("1", true); },      // printed: access
+             [&] { return Hold("1", false); },     // not held: access
+             [&] { return Enable("lp1", false); }, //
+             [&] {
+                 return Submit("lp1", {"x", "", ""});
+             },
+             [&] { return Enable("lp9", false); }, // no such printer: selection
+             [&] { return Enable("lp1", true); }})
+        got.push_back(step());
+    EXPECT_EQ(got, (std::vector<std::string>{"ok", "!6", "!6", "ok", "!6", "!4", "ok"}));
+    EXPECT_EQ(StateOf(held), kHeld);
+    EXPECT_EQ(Hold(held, false), "ok");
+    EXPECT_EQ(Printed(held, out_ + "/" + held + "-1"), "wait");
+
+    // A listing in parts of 3 (and of 1, and abandoned) sees every job once,
+    // in order; a context the server did not give out is refused.
+    std::vector<std::string> all;
+    for (auto &[name, state] : List(kJobClass)) all.push_back(name);
+    ASSERT_GE(all.size(), 8u);
+    EXPECT_EQ(Paged(3), all);
+    EXPECT_EQ(Paged(1), all);
+    EXPECT_EQ(Paged(3, true), std::vector<std::string>(all.begin(), all.begin() + 3));
+    EXPECT_EQ(Paged(3, false, "87 x"), std::vector<std::string>{"!7"});
+
     // Acknowledged jobs survive SIGKILL; the next start prints the complete.
     std::string open = Submit("lp1", {"open", "", ""}, nullptr, 0);
     Stop(SIGKILL);
@@ -390,12 +485,36 @@ TEST_F(DpadInside, SubmitListCancelRefuseAndSurviveKills) {
     EXPECT_EQ(Stop(SIGTERM), 0);
 }
 
-TEST_F(DpadInside, ByNameOverDceWithLimitsAndAuthentication) {
-    // Found by name through the name service; the endpoint mapper gives the port.
+TEST_F(DpadInside, ByNameOverDceWithEventsLimitsAndAuthentication) {
+    // A listener of events; the server is found by name through the name
+    // service, and the endpoint mapper gives its port.
+    ASSERT_EQ(EVT_Init(), 0);
+    uint16_t port = 0;
+    uint32_t queue = 0;
+    ASSERT_EQ(EVT_Open(nullptr, &port, &queue), 0);
+    Stop(SIGTERM);
+    Start({"--notify", "127.0.0.1:" + std::to_string(port)});
     ASSERT_EQ(BindByName(), 0u);
     std::string job = Submit("lp1", {"over DCE/RPC", "", ""});
     EXPECT_EQ(Printed(job, out_ + "/" + job + "-1"), "over DCE/RPC");
     EXPECT_EQ(List(kPrinterClass).size(), 2u);
+    std::vector<int32_t> states; // of the job, as the events tell them
+    for (uint32_t message = 0;
+         states.size() < 3 && !EVT_MessageReceive(queue, 10, nullptr, &message);) {
+        char kind[16] = {}, object[16] = {}, name[64] = {}, server[16] = {};
+        int32_t state = 0;
+        EXPECT_EQ(EVT_MessageArgGet(queue, message, sizeof kind, kind) +
+                      EVT_MessageArgGet(queue, message, sizeof object, object) +
+                      EVT_MessageIArgGet(queue, message, &state) +
+                      EVT_MessageArgGet(queue, message, sizeof name, name) +
+                      EVT_MessageArgGet(queue, message, sizeof server, server),
+                  0);
+        if (kind == std::string("job") && object == job) states.push_back(state);
+        EVT_MessageFree(queue, message);
+    }
+    EXPECT_EQ(states, (std::vector<int32_t>{kPreProcessing, 251, kCompleted}));
+    EVT_Close(queue);
+    EVT_Term();
     Stop(SIGTERM);
     // A document limit, and callers that must log on.
     Start({"--max-document", "4", "--require-auth"});
