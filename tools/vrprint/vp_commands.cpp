@@ -12,6 +12,7 @@
 #include <netdb.h>
 #include <string>
 #include <sys/stat.h>
+#include <ctime>
 #include <unistd.h>
 
 #include <vrcore/evt.h>
@@ -580,7 +581,15 @@ int Watch(const Options &o) {
             if (i) line += o.json ? ", " : " ";
             line += o.json && !numeric[i] ? JsonString(args[i]) : args[i];
         }
-        std::printf(o.json ? "[%s]\n" : "%s\n", line.c_str());
+        if (o.json) {
+            std::printf("[%s]\n", line.c_str());
+        } else {
+            char when[16] = "";
+            time_t now = time(nullptr);
+            tm local{};
+            if (localtime_r(&now, &local)) strftime(when, sizeof when, "%H:%M:%S", &local);
+            std::printf("%s %s\n", when, line.c_str());
+        }
         std::fflush(stdout);
     }
     EVT_Close(queue);

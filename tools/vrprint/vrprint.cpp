@@ -63,7 +63,8 @@ const Command kCommands[] = {
     {"disable", "disable PRINTER", "Makes the printer refuse new jobs.\n", PrinterAction},
     {"watch", "watch [--port 0] [--count N]",
      "Prints the event messages of job and printer changes as they arrive, one line\n"
-     "each (JSON: an array of the message's arguments).\n"
+     "each: the time and the message's arguments (JSON: an array of the arguments).\n"
+     "The server sends them to the listeners it is configured with (vrdpad --notify).\n"
      "  --port 0    listen on a free port (announced on stderr) instead of the\n"
      "              registered event port\n"
      "  --count N   stop after N messages\n",
