@@ -40,7 +40,9 @@ const char *NsText(int32_t rc) {
     case NS_E_NOTINIT: return "the name service is not initialised";
     case NS_E_NOMEM: return "out of memory";
     case NS_E_DOMAIN: return "no domain is configured (LanGroup)";
-    case NS_E_SYSTEM: return "a file or network failure";
+    case NS_E_SYSTEM:
+        return "this host's domain is unknown (registry string LanGroup under "
+               "Software\\Halvane\\Tessaril), or a file failed";
     default: return "name service failure";
     }
 }
