@@ -179,6 +179,9 @@ def cases(vrprint, vrdpad, procs):
             held.append(seen.get("job", "?"))
         if state_of(held[0]) != "held":
             print("NOT SERVED:", via, "job-hold - job %s is %s" % (held[0], state_of(held[0])))
+            # A finished job is neither held nor released: the server's reason.
+            for command in ("hold", "release"):
+                check(command + " finished", [command, held[0]], 1, err="refused")
         elif served("hold", run(["hold", held[0]])):
             check("cancel held", ["cancel", held[0]], 0, out="cancelled")
             check("release", ["release", held[1]], 0, out="released")
