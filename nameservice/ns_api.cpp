@@ -68,9 +68,13 @@ int32_t CheckNamed(const NS_Object *object) {
     return object->name && *object->name ? NS_OK : NS_E_NAME;
 }
 
-// Registrations always go to environment 2.
-const EnvOps *Writer() {
-    const EnvSlot &slot = Shared().env[NS_ENV_MSRPC];
+// Registrations go to environment 2, except objects of environment 0 that
+// name a host or a program number: those go to environment 0. (A zeroed
+// object, whose environment field reads 0 as well, keeps going to 2.)
+const EnvOps *Writer(const NS_Object *object = nullptr) {
+    bool onc = object && object->env == NS_ENV_ONC &&
+               ((object->onc.host && *object->onc.host) || object->onc.program != 0);
+    const EnvSlot &slot = Shared().env[onc ? NS_ENV_ONC : NS_ENV_MSRPC];
     return slot.available ? slot.ops : nullptr;
 }
 
@@ -214,7 +218,7 @@ VR_EXPORT int32_t NS_CreateObject(const NS_Object *object, int32_t overwrite, ui
     case NS_CLASS_NTFY: break;
     default: return NS_E_CLASS;
     }
-    const EnvOps *ops = Writer();
+    const EnvOps *ops = Writer(object);
     return ops ? ops->create_object(object, overwrite != 0, flags) : NS_E_ENV;
 }
 VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
@@ -250,7 +254,7 @@ VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)
 VR_EXPORT int32_t NS_DeleteObject(const NS_Object *object, uint32_t *flags) try {
     if (int32_t rc = WriteBegin(flags)) return rc;
     if (int32_t rc = CheckNamed(object)) return rc;
-    const EnvOps *ops = Writer();
+    const EnvOps *ops = Writer(object);
     return ops ? ops->delete_object(object, flags) : NS_E_ENV;
 }
 VR_CATCH_CODE(NS_E_NOMEM, NS_E_INTERNAL)

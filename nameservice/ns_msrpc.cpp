@@ -395,9 +395,6 @@ int MsDomainEnd(NS_DomainListRec *) { return NS_OK; }
 
 void FreeEntries(std::vector<Identity> &v) { std::vector<Identity>().swap(v); }
 
-// Environment 0 is not part of this build: it never becomes available.
-int OncUnavailable() { return NS_E_ENV; }
-
 } // namespace
 
 int FillObject(NS_Object *obj, const Found &f) {
@@ -428,27 +425,6 @@ const EnvOps kMsrpcOps = {MsGetObject,   MsGetEach,      MsCreateObject, MsCreat
                           MsCreateGroup, MsDeleteObject, MsListObjects,  MsListMembers,
                           MsSameHost,    MsSameServer,   MsDomainBegin,  MsDomainNext,
                           MsDomainEnd,   MsInit,         MsTerm,         FreeEntries};
-
-const EnvOps kOncOps = {
-    [](NS_Object *, const char *) { return OncUnavailable(); },
-    [](const Identity &, NS_Object **) { return OncUnavailable(); },
-    [](const NS_Object *, bool, uint32_t *) { return OncUnavailable(); },
-    [](const NS_Object *, NS_Object *const *, bool, uint32_t *) { return OncUnavailable(); },
-    [](const char *, NS_Object *const *, const char *, bool, uint32_t *) {
-        return OncUnavailable();
-    },
-    [](const NS_Object *, uint32_t *) { return OncUnavailable(); },
-    [](int32_t, const char *, std::vector<Identity> &) { return OncUnavailable(); },
-    [](int32_t, const char *, const char *, std::vector<Identity> &) { return OncUnavailable(); },
-    [](const NS_Object *, int32_t *) { return OncUnavailable(); },
-    [](const NS_Object *, int32_t *) { return OncUnavailable(); },
-    [](std::vector<std::string> &) { return OncUnavailable(); },
-    [](NS_DomainListRec *, char **) { return OncUnavailable(); },
-    [](NS_DomainListRec *) { return OncUnavailable(); },
-    OncUnavailable,
-    OncUnavailable,
-    FreeEntries,
-};
 
 } // namespace vrcore::nameservice
 

@@ -24,11 +24,11 @@ constexpr int32_t kObjectType = 5;
 constexpr size_t kMaxName = 255;
 
 // Status answers of add and delete besides 0.
-constexpr int32_t kFailed = 1;     // the call itself failed (client side)
-constexpr int32_t kNotFound = 2;   // delete of a name not in the map
-constexpr int32_t kRefused = 3;    // add or delete from another host
-constexpr int32_t kBadName = 4;    // an empty name
-constexpr int32_t kFull = 5;       // the map holds its limit of entries
+constexpr int32_t kFailed = 1;      // the call itself failed (client side)
+constexpr int32_t kNotFound = 2;    // delete of a name not in the map
+constexpr int32_t kRefused = 3;     // add or delete from another host
+constexpr int32_t kBadName = 4;     // an empty name
+constexpr int32_t kFull = 5;        // the map holds its limit of entries
 constexpr int32_t kStoreFailed = 6; // the map could not be written
 
 struct ObjectName {

@@ -119,7 +119,11 @@ VR_EXPORT int32_t NS_Init(const char *self_name, int32_t self_class);
 VR_EXPORT int32_t NS_Term(void);
 
 /* Registration. `flags` (may be null) receives NS_FLAG_REPLACED. Member
- * arrays end with a null pointer. */
+ * arrays end with a null pointer. NS_CreateObject and NS_DeleteObject send
+ * an object whose env is NS_ENV_ONC and whose onc part names a host or a
+ * program number to the ONC environment (NS_E_ENV when it is unavailable);
+ * every other object, a zeroed one included, goes to the MSRPC
+ * environment. Backups and groups always go to the MSRPC environment. */
 VR_EXPORT int32_t NS_CreateObject(const NS_Object *object, int32_t overwrite, uint32_t *flags);
 VR_EXPORT int32_t NS_CreateBackup(const NS_Object *object, NS_Object *const *members,
                                   int32_t overwrite, uint32_t *flags);

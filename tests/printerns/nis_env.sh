@@ -26,7 +26,7 @@ printf '%s\n' \
   | /usr/lib/yp/makedbm -m nismaster - "/var/yp/$domain/printers.conf.byname" \
   || fail "makedbm failed"
 
-rpcbind -w -f & pids="$pids $!"
+rpcbind -f & pids="$pids $!"
 for i in 1 2 3 4 5 6 7 8 9 10; do rpcinfo -p >/dev/null 2>&1 && break; sleep 0.2; done
 ypserv -d >"$dir/ypserv.log" 2>&1 & ypserv_pid=$!; pids="$pids $ypserv_pid"
 for i in 1 2 3 4 5 6 7 8 9 10; do rpcinfo -u localhost ypserv >/dev/null 2>&1 && break; sleep 0.2; done
