@@ -3,7 +3,8 @@
 namespaces with an rpcbind of their own (the print server's test harness,
 tests/dpad/dpad_env.sh, which runs this script again inside them):
     vrprint_test.py VRPRINT VRDPAD VREPMD
-Runs one table of commands over ONC RPC, and over DCE/RPC by name where the
+Runs one table of commands over ONC RPC (to an address, and by name through
+the name service's ONC environment) and over DCE/RPC by name where the
 server serves it, and checks exit codes and output.
 Exit 77 (skipped) without root, the namespaces or rpcbind."""
 import json
@@ -33,7 +34,7 @@ def outside():
         skip("private network and mount namespaces are not allowed here")
     env = dict(os.environ, VRPRINT_PROGRAMS=":".join(sys.argv[1:3]))
     harness = os.path.join(os.path.dirname(os.path.abspath(__file__)), "../dpad/dpad_env.sh")
-    cmd = ["unshare", "--net", "--mount", "--propagation", "private", "/bin/sh", harness,
+    cmd = ["unshare", "--uts", "--net", "--mount", "--propagation", "private", "/bin/sh", harness,
            os.path.abspath(__file__), "all", sys.argv[3]]
     sys.exit(subprocess.run(cmd, env=env).returncode)
 
@@ -83,11 +84,17 @@ def cases(vrprint, vrdpad, procs):
     env.pop("PRINTER", None)
     with open(work + "/registry.reg", "w") as f:
         f.write('[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril]\n"LanGroup"="TG"\n')
+    # The name service's ONC environment (a NIS domain) holds the server too.
+    env["PRINTERS_CONF"] = work + "/printers.conf"
+    with open(env["PRINTERS_CONF"], "w") as f:
+        f.write("spool-0:saddr=127.0.0.1,%d,1,sys,sl,spool-0,0:\n" % PROGRAM)
+    onc0 = shutil.which("domainname") and subprocess.run(["domainname", "vrtest"]).returncode == 0
     root = work + "/root"
     # Over DCE/RPC by name too, once the server serves it.
     dce = "--dce-port" in subprocess.run([vrdpad, "--help"], capture_output=True,
                                          text=True).stdout
-    transports = [["--onc"]] + ([["-s", "vrprint-test"]] if dce else [])
+    transports = [["--onc"]] + ([["--onc", "-s", "spool-0"]] if onc0 else []) + \
+        ([["-s", "vrprint-test"]] if dce else [])
     # A listener of the server's event messages, one JSON array each.
     watch = subprocess.Popen([vrprint, "--json", "watch", "--port", "0"], env=env,
                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
