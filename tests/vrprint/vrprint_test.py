@@ -39,6 +39,11 @@ def outside():
     sys.exit(subprocess.run(cmd, env=env).returncode)
 
 
+def same(got, expected):
+    if got != expected:
+        raise ValueError("%r, not %r" % (got, expected))
+
+
 def wait_for(check, what, seconds=10):
     end = time.monotonic() + seconds
     while time.monotonic() < end:
@@ -68,17 +73,17 @@ def on_terminal(cmd, env):
 
 
 def inside(vrprint, vrdpad):
-    procs = []
+    procs, work = [], tempfile.mkdtemp(prefix="vrprint")
     try:
-        return cases(vrprint, vrdpad, procs)
+        return cases(vrprint, vrdpad, procs, work)
     finally:
         for p in reversed(procs):
             p.terminate()
             p.wait(timeout=20)
+        shutil.rmtree(work, ignore_errors=True)
 
 
-def cases(vrprint, vrdpad, procs):
-    work = tempfile.mkdtemp(prefix="vrprint")
+def cases(vrprint, vrdpad, procs, work):
     env = dict(os.environ, windir=work, VRCORE_REGISTRY=work + "/registry.reg",
                VRPRINT_SERVER="127.0.0.1:%d" % PROGRAM)
     env.pop("PRINTER", None)
@@ -177,6 +182,11 @@ def cases(vrprint, vrdpad, procs):
         if subprocess.run([vrprint] + via + ["submit", "-"], env=env, input=b"from stdin\n",
                           capture_output=True).returncode != 0:
             failures.append("%s: the standard input was not submitted" % via)
+
+        # A listing in parts of two jobs each lists every job once.
+        every = sorted(j["job-identifier"] for j in json.loads(run(["--json", "jobs"]).stdout))
+        check("jobs in parts", ["--json", "jobs", "--page", "2"], 0,
+              then=lambda out: same(sorted(j["job-identifier"] for j in json.loads(out)), every))
 
         # Jobs held from their submission: one held again and cancelled, one released.
         held = []

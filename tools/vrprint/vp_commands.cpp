@@ -257,15 +257,18 @@ int SendData(const Document &doc, const std::string &job, uint32_t number, const
 }
 
 // The rows of a listing of a class, every page of it.
-int List(GENU_ShortOID cls, const std::vector<GENU_ShortOID> &wanted, std::vector<Row> &rows,
-         const std::string &what) {
+// The server is asked for `page` objects at a time.
+int List(GENU_ShortOID cls, const std::vector<GENU_ShortOID> &wanted, long page_size,
+         std::vector<Row> &rows, const std::string &what) {
     std::vector<GENU_ShortOID> ids = wanted;
     AS_IdentifierList requested{static_cast<uint32_t>(ids.size()), ids.data()};
+    uint32_t count = static_cast<uint32_t>(page_size);
+    GEN_Selector selector{nullptr, nullptr, nullptr, &count};
     Status st;
     ODP_ListResult *result = nullptr;
     ERDPA_ErrorResult *error = nullptr;
-    int failed =
-        ODP_ListObjectAttributes_C(st, cls, nullptr, nullptr, &requested, nullptr, &result, &error);
+    int failed = ODP_ListObjectAttributes_C(st, cls, nullptr, &selector, &requested, nullptr,
+                                            &result, &error);
     for (int page = 0;; ++page) {
         if (int exit = Outcome(failed, st, error, what)) {
             if (result) FreeGEN_listResult(st, result, nullptr);
@@ -410,7 +413,7 @@ int Jobs(const Options &o) {
                     {kAttJobIdentifier, kAttJobName, kAttJobOwner, kAttPrinterName,
                      kAttPrinterNameRequested, kAttCurrentJobState, kAttTotalJobOctets,
                      kAttNumberOfDocuments, kAttSubmissionTime},
-                    rows, "cannot list the jobs");
+                    o.page, rows, "cannot list the jobs");
     if (exit) return exit;
     std::string printer = AttrName(kAttPrinterNameRequested) + "|" + AttrName(kAttPrinterName);
     for (Row &row : rows) {
@@ -471,7 +474,7 @@ int Printers(const Options &o) {
     Session session;
     if (int exit = session.Start(o, true)) return exit;
     std::vector<Row> rows;
-    if (int exit = List(kOcPrinter, {kAttPrinterName, kAttPrinterState, kAttEnabled}, rows,
+    if (int exit = List(kOcPrinter, {kAttPrinterName, kAttPrinterState, kAttEnabled}, o.page, rows,
                         "cannot list the printers"))
         return exit;
     PrintRows(rows, {AttrName(kAttPrinterName), AttrName(kAttPrinterState), AttrName(kAttEnabled)},

@@ -53,7 +53,10 @@ const Command kCommands[] = {
      "                        (inline up to 256 KiB, else socket; the default)\n"
      "A transfer of more than 1 MiB shows a progress bar when stderr is a terminal.\n",
      Submit},
-    {"jobs", "jobs [PRINTER]", "Lists the server's jobs, or those of one printer.\n", Jobs},
+    {"jobs", "jobs [--page N] [PRINTER]",
+     "Lists the server's jobs, or those of one printer.\n"
+     "  --page N    ask for N jobs at a time (default 100)\n",
+     Jobs},
     {"cancel", "cancel JOB", "Cancels the job.\n", JobAction},
     {"hold", "hold JOB", "Holds the job: it is not printed until released.\n", JobAction},
     {"release", "release JOB", "Releases a held job.\n", JobAction},
@@ -96,7 +99,7 @@ int Bad(const std::string &text) {
 }
 
 int Run(int argc, char **argv) {
-    enum { kOnc = 256, kMethod, kPort, kCount };
+    enum { kOnc = 256, kMethod, kPort, kCount, kPage };
     static const option kLong[] = {
         {"server", required_argument, nullptr, 's'},
         {"printer", required_argument, nullptr, 'p'},
@@ -110,12 +113,13 @@ int Run(int argc, char **argv) {
         {"method", required_argument, nullptr, kMethod},
         {"port", required_argument, nullptr, kPort},
         {"count", required_argument, nullptr, kCount},
+        {"page", required_argument, nullptr, kPage},
         {nullptr, 0, nullptr, 0},
     };
     Options o;
     if (const char *s = std::getenv("VRPRINT_SERVER")) o.server = s;
     if (const char *p = std::getenv("PRINTER")) o.printer = p;
-    bool copies = false, attributes = false, method = false, watch_options = false;
+    bool copies = false, attributes = false, method = false, watch_options = false, page = false;
     opterr = 0;
     int c;
     while ((c = getopt_long(argc, argv, "s:p:n:a:t:jhV", kLong, nullptr)) != -1) {
@@ -150,6 +154,10 @@ int Run(int argc, char **argv) {
             o.port = 0;
             watch_options = true;
             break;
+        case kPage:
+            if (!Number(optarg, 1, o.page)) return Bad("not a page size: " + std::string(optarg));
+            page = true;
+            break;
         case kCount:
             if (!Number(optarg, 1, o.count)) return Bad("not a count: " + std::string(optarg));
             watch_options = true;
@@ -183,6 +191,8 @@ int Run(int argc, char **argv) {
     if ((copies || attributes || method) && !submit)
         return Bad("-n, -a and --method belong to submit");
     if (watch_options && o.command != "watch") return Bad("--port and --count belong to watch");
+    if (page && o.command != "jobs" && o.command != "printers")
+        return Bad("--page belongs to jobs and printers");
     if ((o.command == "jobs" && o.operands.size() > 1) ||
         ((o.command == "printers" || o.command == "watch") && !o.operands.empty()))
         return Bad(o.command + ": unexpected argument: " + o.operands.back());

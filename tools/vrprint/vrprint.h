@@ -61,6 +61,7 @@ struct Options {
     long port = -1;                      // watch --port; -1: the registered port
     long count = 0;                      // watch --count; 0: without end
     long timeout = 0;                    // --timeout seconds; 0: the library's
+    long page = 100;                     // --page: objects per part of a listing
 };
 
 // The program's status list and what it renders.
