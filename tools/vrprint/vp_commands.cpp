@@ -166,6 +166,7 @@ int Prepare(Document &doc, const std::string &method) {
                  : method == "socket"       ? kMethodSocket
                  : doc.size <= kInlineLimit ? kMethodInline
                                             : kMethodSocket;
+    doc.content = GEN_DocumentContent{};
     if (doc.method == kMethodInline) {
         doc.bytes.resize(static_cast<size_t>(doc.size));
         size_t got = doc.size ? std::fread(doc.bytes.data(), 1, doc.bytes.size(), f) : 0;
@@ -368,9 +369,24 @@ int Submit(const Options &o) {
         Status st;
         ODP_PrintResult *r = nullptr;
         ERDPA_ErrorResult *e = nullptr;
-        int failed =
-            i == 0 ? ODP_CreateJob_C(st, &printer, &open, &job.Handle(), &desc, nullptr, &r, &e)
-                   : ODP_AddDocument_C(st, job_id.c_str(), &open, &desc, nullptr, &r, &e);
+        auto send = [&] {
+            return i == 0
+                       ? ODP_CreateJob_C(st, &printer, &open, &job.Handle(), &desc, nullptr, &r, &e)
+                       : ODP_AddDocument_C(st, job_id.c_str(), &open, &desc, nullptr, &r, &e);
+        };
+        int failed = send();
+        if (!failed && e && d.method == kMethodSocket && o.method == "auto") {
+            // A server that takes no data connections gets the document inline.
+            ERDPA_FreeError(st, e);
+            if (r) FreeGEN_printResult(st, r, nullptr);
+            r = nullptr, e = nullptr;
+            d.method = kMethodInline;
+            if (int exit = Prepare(d, "inline")) {
+                Abandon(job_id);
+                return exit;
+            }
+            failed = send();
+        }
         int exit = Outcome(failed, st, e, "cannot submit " + d.path);
         if (exit == kExitOk && i == 0) {
             job_id = r ? ValueText(GEN_VT_JOB_IDENTIFIER, &r->job_identification) : "";
