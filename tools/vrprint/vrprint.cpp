@@ -50,7 +50,8 @@ const Command kCommands[] = {
      "      --method M        how the data travels: inline (in the request),\n"
      "                        socket (a connection of its own), reference (the\n"
      "                        server reads the file; same host only) or auto\n"
-     "                        (inline up to 256 KiB, else socket; the default)\n"
+     "                        (inline up to 256 KiB, else socket, or inline when\n"
+     "                        the server refuses a socket; the default)\n"
      "A transfer of more than 1 MiB shows a progress bar when stderr is a terminal.\n",
      Submit},
     {"jobs", "jobs [--page N] [PRINTER]",
