@@ -91,11 +91,13 @@ class Progress {
     Progress(const std::string &name, long long total, bool shown)
         : name_(BaseName(name)), total_(total), shown_(shown && total >= kProgressFrom) {}
     void Update(long long done) {
-        if (!shown_) return;
+        if (!shown_ || finished_) return;
+        finished_ = done >= total_;
         auto now = std::chrono::steady_clock::now();
         if (done < total_ && now - last_ < std::chrono::milliseconds(100)) return;
         last_ = now;
-        int percent = total_ > 0 ? static_cast<int>(done * 100 / total_) : 100;
+        drawn_ = true;
+        int percent = total_ > 0 && done < total_ ? static_cast<int>(done * 100 / total_) : 100;
         int filled = percent * 30 / 100;
         std::fprintf(stderr, "\r%-20.20s [%s%s] %3d%% %lld KiB", name_.c_str(),
                      std::string(static_cast<size_t>(filled), '#').c_str(),
@@ -103,11 +105,16 @@ class Progress {
                      done / 1024);
         if (done >= total_) std::fputc('\n', stderr);
     }
+    // Ends a bar cut short, so that what follows starts a line of its own.
+    void Stop() {
+        if (drawn_ && !finished_) std::fputc('\n', stderr);
+        finished_ = true;
+    }
 
   private:
     std::string name_;
     long long total_;
-    bool shown_;
+    bool shown_, drawn_ = false, finished_ = false;
     std::chrono::steady_clock::time_point last_{};
 };
 
@@ -248,6 +255,7 @@ int SendData(const Document &doc, const std::string &job, uint32_t number, const
     }
     if (buffer) FT_Finish(&id, buffer, 1);
     if (rc != 0) {
+        bar.Stop();
         Status st;
         STF_AddStatus(st, rc, 0);
         st.Print("cannot send " + doc.path);
