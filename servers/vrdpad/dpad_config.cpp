@@ -23,7 +23,8 @@ namespace {
 const char kUsageText[] =
     "usage: vrdpad [--onc-program N [--onc-version N]] [--dce-port N [--address A]]\n"
     "              [--users FILE] [--require-auth] [--name-service MODE] [--root DIR]\n"
-    "              [--name NAME] [--max-request BYTES] [--max-document BYTES] [--log DEST]\n"
+    "              [--name NAME] [--max-request BYTES] [--max-document BYTES]\n"
+    "              [--notify HOST:PORT]... [--log DEST]\n"
     "\n"
     "Serves the DPA print requests of clients until SIGTERM or SIGINT: jobs are\n"
     "kept in the job database and spool under the root, and each finished job\n"

@@ -176,7 +176,7 @@ bool Service::Durable(Job &job, uint32_t doc, Error *error) {
     return false;
 }
 
-bool Service::Receive(Job &job, const ODP_BerDocDescription &doc, Error *error) {
+bool Service::Receive(Job &job, const ODP_BerDocDescription &doc, Error *error, bool completes) {
     GEN_ObjectIdent object = JobObject(job.id);
     uint32_t number = uint32_t(job.documents.size() + 1);
     Document d;
@@ -254,11 +254,20 @@ bool Service::Receive(Job &job, const ODP_BerDocDescription &doc, Error *error) 
     d.size = got.size;
     job.documents.push_back(d);
     job.octets += got.size;
-    if (Durable(job, number, error)) return true;
+    GENU_ShortOID state = job.state;
+    uint8_t flags = job.flags;
+    if (completes) Complete(job);
+    if (Durable(job, number, error)) return true; // the document and the completion at once
     job.documents.pop_back();
     job.octets -= got.size;
+    job.state = state, job.flags = flags;
     ::unlink(data.c_str());
     return false;
+}
+
+void Service::Complete(Job &job) {
+    if (job.state != kStateHeld) job.state = kStatePending; // a held job waits for its release
+    job.flags |= kJobComplete;
 }
 
 void Service::JobStatus(const Job &job, Set *set) const {
@@ -321,11 +330,11 @@ Reply Service::Submit(int32_t operation, const ODP_BerPrintArg &arg) {
             else
                 error.Service(kServResourceLimit, JobObject(id), "the job could not be stored");
         }
-        ok = ok && ((a.bit_mask & 0x20) ? Receive(job, a.first_document, &error)
-                                        : Durable(job, 0, &error));
-        if (ok && !((a.bit_mask & 0x80) && !a.job_submission_complete)) {
-            job.state = kStatePending;
-            job.flags |= kJobComplete;
+        bool complete = !((a.bit_mask & 0x80) && !a.job_submission_complete);
+        if (ok && (a.bit_mask & 0x20)) {
+            ok = Receive(job, a.first_document, &error, complete);
+        } else if (ok) {
+            if (complete) Complete(job);
             ok = Durable(job, 0, &error);
         }
         if (!ok) {
@@ -350,15 +359,12 @@ Reply Service::Submit(int32_t operation, const ODP_BerPrintArg &arg) {
                      "the job takes no more documents");
         return Failed(error);
     }
-    bool complete = operation == 6;
     if (operation == 5) {
         const ODP_BerAddDocumentArg &a = arg.u.add_document;
-        if (!Receive(*job, a.new_document, &error)) return Failed(error);
-        complete = !((a.bit_mask & 0x80) && !a.job_submission_complete);
-    }
-    if (complete) {
-        job->state = held ? kStateHeld : kStatePending; // a held job waits for its release
-        job->flags |= kJobComplete;
+        bool complete = !((a.bit_mask & 0x80) && !a.job_submission_complete);
+        if (!Receive(*job, a.new_document, &error, complete)) return Failed(error);
+    } else {
+        Complete(*job);
         if (!Durable(*job, 0, &error)) return Failed(error);
     }
     return PrintResult(*job);

@@ -54,7 +54,10 @@ class Service {
     // The job a client names: null with the error filled when there is none.
     Job *Named(const char *text, Error *error);
     const Printer *FindPrinter(const std::string &name) const;
-    bool Receive(Job &job, const ODP_BerDocDescription &doc, Error *error);
+    // Receives a document into the spool; with `completes`, the job is
+    // complete in the same durable change.
+    bool Receive(Job &job, const ODP_BerDocDescription &doc, Error *error, bool completes);
+    static void Complete(Job &job);
     bool Durable(Job &job, uint32_t doc, Error *error);
     void JobStatus(const Job &job, Set *set) const;
     bool PrintJob(Job &job);

@@ -3,6 +3,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -124,6 +125,13 @@ bool Store::Open(const std::string &root, std::string *why) {
         *why = "cannot make the spool directory " + spool_ + ": " + std::strerror(errno);
         return false;
     }
+    // One server per root: the lock is held for the life of the process.
+    lock_fd_ = ::open((root + "/lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0640);
+    if (lock_fd_ < 0 || ::flock(lock_fd_, LOCK_EX | LOCK_NB) != 0) {
+        *why = errno == EWOULDBLOCK ? "another server uses " + root
+                                    : "cannot lock " + root + "/lock: " + std::strerror(errno);
+        return false;
+    }
     std::string db = root + "/jobs";
     struct stat st {};
     bool exists = ::stat((db + ".dbm").c_str(), &st) == 0;
@@ -139,6 +147,8 @@ bool Store::Open(const std::string &root, std::string *why) {
 void Store::Close() {
     if (db_) VRBM_close(db_);
     db_ = nullptr;
+    if (lock_fd_ >= 0) ::close(lock_fd_);
+    lock_fd_ = -1;
     jobs_.clear();
 }
 

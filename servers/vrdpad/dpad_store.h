@@ -89,6 +89,7 @@ class Store {
   private:
     void Recover();
     VRBM_Db *db_ = nullptr;
+    int lock_fd_ = -1;
     std::string spool_;
     uint32_t next_ = 1;
     std::map<uint32_t, Job> jobs_;

@@ -23,9 +23,13 @@ namespace {
 namespace dpad = vrcore::dpad;
 constexpr const char *kSource = "vrdpad";
 
+bool g_log_is_stderr = true;
+
+// Reports why the server cannot start: on stderr, and in the log when it
+// goes elsewhere.
 int Fail(const std::string &why) {
     std::fprintf(stderr, "vrdpad: %s\n", why.c_str());
-    LOG_CondMessage(1, kSource, __LINE__, "%s\n", why.c_str());
+    if (!g_log_is_stderr) LOG_CondMessage(1, kSource, __LINE__, "%s\n", why.c_str());
     return dpad::kExitStart;
 }
 
@@ -48,6 +52,8 @@ int main(int argc, char **argv) {
     dpad::Config config;
     if (int rc = dpad::ParseCommandLine(argc, argv, &config); rc >= 0) return rc;
     LOG_Init(config.log.c_str(), "EWAXI");
+    const char *env_log = std::getenv("LOG_FILE_PATH");
+    g_log_is_stderr = (env_log && *env_log ? std::string(env_log) : config.log) == "stderr";
     std::string why;
     if (!dpad::Types().Find()) return Fail("the library lacks a value type the server needs");
     if (!dpad::LoadPrinters(&config, &why)) return Fail(why);

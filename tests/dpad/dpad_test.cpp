@@ -11,11 +11,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <functional>
 #include <iostream>
+#include <sstream>
 #include <rpc/rpc.h>
 #include <string>
 #include <thread>
@@ -54,7 +56,7 @@ TEST(Dpad, ServesJobsOverOnc) {
                       fs::read_symlink("/proc/self/exe").string() +
                       "' 'DpadInside.*' '" VRDPAD_MAPPER "' >'" + out + "' 2>&1";
     EXPECT_EQ(system(cmd.c_str()), 0) << ReadFile(out);
-    EXPECT_NE(ReadFile(out).find("[  PASSED  ] 2 tests"), std::string::npos) << ReadFile(out);
+    EXPECT_NE(ReadFile(out).find("[  PASSED  ] 3 tests"), std::string::npos) << ReadFile(out);
 }
 
 // The server under test, with two printers: one writing into a directory,
@@ -193,7 +195,7 @@ class DpadInside : public ::testing::Test {
         ERDPA_ErrorResult *e = nullptr;
         int rc = job ? ODP_AddDocument_C(st, job, &complete, &doc, nullptr, &r, &e)
                      : ODP_CreateJob_C(st, &pname, &complete, nullptr, &doc, nullptr, &r, &e);
-        AS_Destroy(st, &attrs);
+        AS_Destroy(Status(), &attrs); // (a call clears the status list it is given)
         return Outcome(rc, st, r, e);
     }
     std::string Close(const char *job) {
@@ -482,7 +484,56 @@ TEST_F(DpadInside, SubmitListCancelRefuseAndSurviveKills) {
     EXPECT_FALSE(fs::exists(out_ + "/" + jobs.back().first + "-1"));
     auto printers = List(kPrinterClass);
     EXPECT_EQ(printers.size(), 2u);
+    // A second server on the same root refuses to start.
+    std::string rival =
+        std::string(VRDPAD_PROGRAM) + " --onc-program 536870999 --root " + root_ + " 2>/dev/null";
+    EXPECT_EQ(WEXITSTATUS(system(rival.c_str())), 1);
     EXPECT_EQ(Stop(SIGTERM), 0);
+}
+
+// Eight client processes submit 100 jobs of 4 KiB each at once: every job
+// is printed exactly once, whole, and each client's jobs in its order.
+TEST_F(DpadInside, ManyClientsEachJobPrintedOnce) {
+    constexpr int kClients = 8, kJobs = 100;
+    std::vector<pid_t> children;
+    for (int c = 0; c < kClients; ++c)
+        if (pid_t pid = fork(); pid == 0) {
+            Bind();
+            std::string ids;
+            for (int n = 0; n < kJobs; ++n) {
+                std::string name = "c" + std::to_string(c) + "-" + std::to_string(n);
+                ids += Submit("lp1", {std::string(4096, char('a' + c)) + name, "", name}) + "\n";
+            }
+            vrtest::WriteFile(dir_.Path() + "/ids" + std::to_string(c), ids);
+            _exit(0);
+        } else {
+            children.push_back(pid);
+        }
+    for (pid_t pid : children) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        EXPECT_EQ(status, 0);
+    }
+    for (int i = 0; i < 400; ++i) { // printing follows the replies
+        auto jobs = List(kJobClass);
+        if (std::all_of(jobs.begin(), jobs.end(), [](auto &j) { return j.second == kCompleted; }))
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    for (int c = 0; c < kClients; ++c) {
+        std::istringstream ids(ReadFile(dir_.Path() + "/ids" + std::to_string(c)));
+        long last = 0, n = 0;
+        for (std::string job; std::getline(ids, job); ++n) {
+            std::string name = "c" + std::to_string(c) + "-" + std::to_string(n);
+            EXPECT_GT(std::atol(job.c_str()), last) << name << " " << job;
+            last = std::atol(job.c_str());
+            EXPECT_TRUE(ReadFile(out_ + "/" + job + "-1-" + name) ==
+                        std::string(4096, char('a' + c)) + name)
+                << name;
+        }
+        EXPECT_EQ(n, kJobs);
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(out_), {}), kClients * kJobs);
 }
 
 TEST_F(DpadInside, ByNameOverDceWithEventsLimitsAndAuthentication) {
@@ -523,7 +574,7 @@ TEST_F(DpadInside, ByNameOverDceWithEventsLimitsAndAuthentication) {
         Doc doc;
         std::string want;
     } cases[] = {
-        {false, {"tiny", "", ""}, "rc"}, // anonymous: refused
+        {false, {"tiny", "", ""}, "rc " + std::to_string(0xC0090086u)}, // anonymous: refused
         {true, {"tiny", "", ""}, "2"},
         {true, {"too large", "", ""}, "!7"}, // service error: resource limit
     };
