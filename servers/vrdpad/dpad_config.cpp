@@ -24,7 +24,7 @@ const char kUsageText[] =
     "usage: vrdpad [--onc-program N [--onc-version N]] [--dce-port N [--address A]]\n"
     "              [--users FILE] [--require-auth] [--name-service MODE] [--root DIR]\n"
     "              [--name NAME] [--max-request BYTES] [--max-document BYTES]\n"
-    "              [--notify HOST:PORT]... [--log DEST]\n"
+    "              [--notify HOST:PORT]... [--reference-root DIR]... [--log DEST]\n"
     "\n"
     "Serves the DPA print requests of clients until SIGTERM or SIGINT: jobs are\n"
     "kept in the job database and spool under the root, and each finished job\n"
@@ -53,6 +53,8 @@ const char kUsageText[] =
     "                      messages (repeatable; also the registry string\n"
     "                      \"Listeners\" under Software\\Halvane\\Tessaril\\dpad, "
     "comma-separated)\n"
+    "  --reference-root DIR documents by file reference are taken only from under\n"
+    "                      DIR (repeatable; without it file references are refused)\n"
     "  --log DEST          stderr (default), stdout, syslog or a log file's base path;\n"
     "                      LOG_FILE_PATH and LOG_SEVERITY override it\n"
     "  -h, --help          this text\n"
@@ -105,10 +107,10 @@ int ParseCommandLine(int argc, char **argv, Config *config) {
             config->require_auth = true;
             continue;
         }
-        static const char *const kTaking[] = {"--onc-program",  "--onc-version", "--dce-port",
-                                              "--address",      "--users",       "--root",
-                                              "--name",         "--max-request", "--max-document",
-                                              "--name-service", "--log",         "--notify"};
+        static const char *const kTaking[] = {
+            "--onc-program", "--onc-version", "--dce-port",      "--address",      "--users",
+            "--root",        "--name",        "--max-request",   "--max-document", "--name-service",
+            "--log",         "--notify",      "--reference-root"};
         if (std::find(std::begin(kTaking), std::end(kTaking), flag) == std::end(kTaking))
             return UsageError("unknown option", argv[i]);
         if (i + 1 == argc) return UsageError("missing value of", argv[i]);
@@ -128,6 +130,11 @@ int ParseCommandLine(int argc, char **argv, Config *config) {
             if (::inet_pton(AF_INET, value, &a) != 1)
                 return UsageError("not an IPv4 address", value);
             config->address = value;
+        } else if (flag == "--reference-root") {
+            char *real = ::realpath(value, nullptr);
+            if (!real) return UsageError("not a directory", value);
+            config->reference_roots.push_back(real);
+            std::free(real);
         } else if (flag == "--notify") {
             if (!std::strchr(value, ':')) return UsageError("not HOST:PORT", value);
             config->listeners.push_back(value);

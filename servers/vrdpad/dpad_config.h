@@ -33,7 +33,8 @@ struct Config {
     bool require_auth = false;          // refuse callers that did not log on
     std::string name_service = "local"; // local (a store on this host), central or none
     std::vector<Printer> printers;
-    std::vector<std::string> listeners; // "host:port" of each event listener
+    std::vector<std::string> listeners;       // "host:port" of each event listener
+    std::vector<std::string> reference_roots; // file references must lie under one of them
 };
 
 // The registry key under which each printer has a key of its own.

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <memory>
@@ -169,6 +170,22 @@ void Service::Tell(const Job &job) {
     notifier_.Post({"job", std::to_string(job.id), job.state, name ? name : ""});
 }
 
+// A referenced file is read with the server's rights, so only files under
+// the configured directories are taken (symbolic links resolved first).
+bool Service::ReferenceAllowed(const GEN_OctetString &reference) const {
+    if (reference.length <= 0 || !reference.value) return false;
+    std::string path(reinterpret_cast<const char *>(reference.value), size_t(reference.length));
+    char *real = ::realpath(path.c_str(), nullptr);
+    if (!real) return false;
+    std::string resolved = real;
+    std::free(real);
+    for (const std::string &root : config_.reference_roots)
+        if (resolved.compare(0, root.size(), root) == 0 &&
+            (root == "/" || resolved.size() == root.size() || resolved[root.size()] == '/'))
+            return true;
+    return false;
+}
+
 bool Service::Durable(Job &job, uint32_t doc, Error *error) {
     if (store_.Put(job, doc) && store_.Sync()) return Tell(job), true;
     LOG_CondMessage(1, kSource, __LINE__, "job %u: the job database cannot be written\n", job.id);
@@ -220,6 +237,11 @@ bool Service::Receive(Job &job, const ODP_BerDocDescription &doc, Error *error, 
         !(method == FT_METHOD_FILE_REFERENCE && c->choice == GEN_CONTENT_REFERENCED)) {
         error->Service(kServUnsupportedParameter, object,
                        "documents come with the request or by file reference");
+        return false;
+    }
+    if (!inline_data && !ReferenceAllowed(c->u.referenced.specific_reference)) {
+        error->DocumentAccess(kDocAccessDenied, object,
+                              "documents by file reference are not taken from there");
         return false;
     }
     // Marked before the first byte arrives: a crash from here on fails the job.

@@ -58,6 +58,7 @@ class Service {
     // complete in the same durable change.
     bool Receive(Job &job, const ODP_BerDocDescription &doc, Error *error, bool completes);
     static void Complete(Job &job);
+    bool ReferenceAllowed(const GEN_OctetString &reference) const;
     bool Durable(Job &job, uint32_t doc, Error *error);
     void JobStatus(const Job &job, Set *set) const;
     bool PrintJob(Job &job);

@@ -68,6 +68,7 @@ class DpadInside : public ::testing::Test {
         signal(SIGPIPE, SIG_IGN);
         root_ = dir_.Path() + "/root", out_ = dir_.Path() + "/out", cmd_ = dir_.Path() + "/cmd";
         fs::create_directories(cmd_);
+        fs::create_directories(dir_.Path() + "/refs");
         const std::string key = "[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril";
         vrtest::WriteFile(dir_.Path() + "/registry.reg",
                           key + "]\n\"LanGroup\"=\"TG\"\n" +                                     //
@@ -103,6 +104,8 @@ class DpadInside : public ::testing::Test {
                                          root_,
                                          "--users",
                                          dir_.Path() + "/users",
+                                         "--reference-root",
+                                         dir_.Path() + "/refs",
                                          "--log",
                                          dir_.Path() + "/server"};
         args.insert(args.end(), extra.begin(), extra.end());
@@ -369,7 +372,7 @@ class DpadInside : public ::testing::Test {
 };
 
 TEST_F(DpadInside, SubmitListCancelRefuseAndSurviveKills) {
-    std::string ref = dir_.Path() + "/ref.txt";
+    std::string ref = dir_.Path() + "/refs/ref.txt";
     vrtest::WriteFile(ref, "by reference\n");
     // Jobs submitted whole, each printed once by its printer.
     struct {
@@ -391,10 +394,11 @@ TEST_F(DpadInside, SubmitListCancelRefuseAndSurviveKills) {
     struct {
         std::string got, want;
     } refused[] = {
-        {Submit("lp9", {"x", "", ""}), "!4"},                   // no such printer: selection
-        {Submit("lp1", {"x", "", "../escape"}), "!2"},          // document name: attribute
-        {Submit("lp1", {"", dir_.Path() + "/none", ""}), "!3"}, // unreadable reference
-        {Submit("lp1", {"x", "", ""}, "../1"), "!4"},           // job identifier: selection
+        {Submit("lp9", {"x", "", ""}), "!4"},                        // no such printer: selection
+        {Submit("lp1", {"x", "", "../escape"}), "!2"},               // document name: attribute
+        {Submit("lp1", {"", dir_.Path() + "/refs/none", ""}), "!3"}, // unreadable reference
+        {Submit("lp1", {"", dir_.Path() + "/registry.reg", ""}), "!3"}, // outside the roots
+        {Submit("lp1", {"x", "", ""}, "../1"), "!4"},                   // job identifier: selection
         {Close("77"), "!4"},
         {Cancel("1"), "!1"},                               // printed already: update
         {std::to_string(Raw(0, "\x30\x80garbage")), "10"}, // undecodable: service
@@ -459,7 +463,7 @@ TEST_F(DpadInside, SubmitListCancelRefuseAndSurviveKills) {
     EXPECT_EQ(Printed(open, out_ + "/" + open + "-1"), "open");
 
     // A transfer cut off by SIGKILL fails its job and leaves nothing of it.
-    std::string big = dir_.Path() + "/big";
+    std::string big = dir_.Path() + "/refs/big";
     ASSERT_EQ(truncate((vrtest::WriteFile(big, ""), big).c_str(), 64 << 20), 0);
     std::thread submit([&] {
         Bind();
