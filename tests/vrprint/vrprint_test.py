@@ -106,7 +106,8 @@ def cases(vrprint, vrdpad, procs, work):
     procs.append(watch)
     notify = ["--notify", "127.0.0.1:" + watch.stderr.readline().split()[-1]]
     procs.append(subprocess.Popen(
-        [vrdpad, "--onc-program", str(PROGRAM), "--root", root, "--log", work + "/dpad"] + notify +
+        [vrdpad, "--onc-program", str(PROGRAM), "--root", root, "--log", work + "/dpad",
+         "--reference-root", work] + notify +
         (["--dce-port", "0", "--address", "127.0.0.1", "--name", "vrprint-test"] if dce else []),
         env=env))
     for via in transports:
