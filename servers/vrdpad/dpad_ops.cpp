@@ -12,6 +12,7 @@
 
 #include "dpad_backend.h"
 #include "vrcore/ft.h"
+#include "vrcore/gen_compare.h"
 #include "vrcore/log.h"
 
 namespace vrcore::dpad {
@@ -26,7 +27,9 @@ constexpr GENU_ShortOID kAttrJobIdentifier = 1057, kAttrJobState = 248, kAttrDoc
                         kAttrOctets = 277, kAttrPrinterRequested = 244, kAttrStateReasons = 288,
                         kAttrDocumentName = 320, kAttrPrinterName = 649, kAttrPrinterState = 654,
                         kAttrEnabled = 869;
-constexpr GENU_ShortOID kReasonAbortedBySystem = 298, kPrinterIdle = 263;
+constexpr GENU_ShortOID kReasonAbortedBySystem = 298, kPrinterIdle = 263, kPrinterPausedState = 266,
+                        kPrinterShutdownState = 267;
+constexpr GENU_ShortOID kWhenNow = 995, kWhenAfterCurrent = 996, kWhenAfterAll = 997;
 
 // A decoded argument, released when it goes.
 struct Decoded {
@@ -130,8 +133,15 @@ Reply Service::Handle(int32_t operation, const unsigned char *bytes, size_t leng
     case 15: return Cancel(*static_cast<const ODP_BerCancelJobArg *>(arg.value));
     case 18: return Hold(*static_cast<const ODP_BerPauseJobArg *>(arg.value));
     case 19: return Release(*static_cast<const ODP_BerResumeJobArg *>(arg.value));
+    case 14: return Modify(*static_cast<const ODP_BerModifyJobArg *>(arg.value));
+    case 16: return Promote(*static_cast<const ODP_BerPromoteJobArg *>(arg.value));
+    case 21: return SetPrinter(*static_cast<const ODP_BerSetArg *>(arg.value));
     case 3:
-    case 13: return Enable(*static_cast<const ODP_BerObjectOpArg *>(arg.value), operation == 3);
+    case 13:
+    case 20:
+    case 22:
+    case 25:
+    case 26: return PrinterOp(operation, *static_cast<const ODP_BerObjectOpArg *>(arg.value));
     default:
         error.Service(kServUnsupportedOperation, server,
                       "operation " + std::to_string(operation) + " is not supported");
@@ -518,9 +528,7 @@ Reply Service::List(ListPlan plan) {
             if (!selected(p.name) || !room(i)) continue;
             auto e = std::make_unique<Entry>();
             e->object = NamedObject(p.name);
-            e->all.Name(kAttrPrinterName, p.name);
-            e->all.Oid(kAttrPrinterState, kPrinterIdle);
-            e->all.Bool(kAttrEnabled, !store_.Disabled(p.name));
+            PrinterStatus(p, &e->all);
             entries.push_back(std::move(e));
         }
     }
@@ -637,38 +645,269 @@ Reply Service::Release(const ODP_BerResumeJobArg &arg) {
     return SetResult(ODP_PDU_RESUME_JOB_RES, status, JobObject(job->id));
 }
 
-Reply Service::Enable(const ODP_BerObjectOpArg &arg, bool enable) {
-    Error error;
+const Printer *Service::ObjectPrinter(const GENU_BerOID &cls_oid, const GENU_Buffer &instance,
+                                      Error *error) {
     GEN_ObjectIdent server = NamedObject(config_.name);
-    GENU_ShortOID cls = OidOf(arg.object_class);
+    GENU_ShortOID cls = OidOf(cls_oid);
     if (cls != kClassPrinter && cls != kClassQueue) {
-        error.Access(kAccessInappropriateClass, server, "only printers and queues are enabled");
-        return Failed(error);
+        error->Access(kAccessInappropriateClass, server, "only printers and queues are handled");
+        return nullptr;
     }
-    Unpacked o(ValueTypes().object_ident, arg.object_instance);
+    Unpacked o(ValueTypes().object_ident, instance);
     const auto *id = static_cast<const GEN_ObjectIdent *>(o.value);
     std::string name;
     if (!id || id->choice != GEN_OBJID_SIMPLE_NAME || !NameText(id->u.simple_name, &name)) {
-        error.Selection(kSelInvalid, server, "not a printer name");
-        return Failed(error);
+        error->Selection(kSelInvalid, server, "not a printer name");
+        return nullptr;
     }
     const Printer *p = name.empty() ? nullptr : FindPrinter(name);
-    if (!p) {
-        error.Selection(kSelUnknown, NamedObject(name), "no such printer");
+    if (!p) error->Selection(kSelUnknown, NamedObject(name), "no such printer");
+    return p;
+}
+
+void Service::PrinterStatus(const Printer &p, Set *set) {
+    uint8_t flags = store_.PrinterFlags(p.name);
+    set->Name(kAttrPrinterName, p.name);
+    set->Oid(kAttrPrinterState, (flags & kPrinterShutdown) ? kPrinterShutdownState
+                                : (flags & kPrinterPaused) ? kPrinterPausedState
+                                                           : kPrinterIdle);
+    set->Bool(kAttrEnabled, !(flags & (kPrinterDisabled | kPrinterShutdown)));
+}
+
+std::vector<uint32_t> Service::CancelAll(const Printer &p) {
+    std::vector<uint32_t> cancelled;
+    Error ignored;
+    for (auto &[id, job] : store_.Jobs()) {
+        if (job.printer != p.name || job.Terminal()) continue;
+        job.state = kStateCancelled;
+        if (!Durable(job, 0, &ignored)) continue;
+        store_.DropData(job);
+        cancelled.push_back(id);
+    }
+    return cancelled;
+}
+
+Reply Service::PrinterOp(int32_t operation, const ODP_BerObjectOpArg &arg) {
+    Error error;
+    const Printer *p = ObjectPrinter(arg.object_class, arg.object_instance, &error);
+    if (!p) return Failed(error);
+    GEN_ObjectIdent object = NamedObject(p->name);
+    uint8_t before = store_.PrinterFlags(p->name), flags = before;
+    GENU_ShortOID when = operation == 22 ? OidOf(arg.when) : 0;
+    const char *what = "cleaned";
+    switch (operation) {
+    case 3: flags &= uint8_t(~(kPrinterDisabled | kPrinterShutdown)), what = "enabled"; break;
+    case 13: flags |= kPrinterDisabled, what = "disabled"; break;
+    case 25: flags |= kPrinterPaused, what = "paused"; break;
+    case 26: flags &= uint8_t(~kPrinterPaused), what = "resumed"; break;
+    case 22:
+        if (when != kWhenNow && when != kWhenAfterCurrent && when != kWhenAfterAll) {
+            error.Service(kServUnsupportedParameter, object, "shut down now, or after the jobs");
+            return Failed(error);
+        }
+        flags |= kPrinterShutdown, what = "shut down";
+        break;
+    default: break;
+    }
+    if (flags != before && !store_.SetPrinterFlags(p->name, flags)) {
+        error.Service(kServResourceLimit, object, "the change could not be stored");
         return Failed(error);
     }
-    if (!store_.SetDisabled(p->name, !enable)) {
-        error.Service(kServResourceLimit, NamedObject(p->name), "the change could not be stored");
-        return Failed(error);
-    }
-    LOG_CondMessage(6, kSource, __LINE__, "printer %s %s\n", p->name.c_str(),
-                    enable ? "enabled" : "disabled");
-    notifier_.Post({"printer", p->name, 0, enable ? "enabled" : "disabled"});
+    // Cleaning, and a shutdown that does not wait, end the printer's jobs;
+    // jobs it had taken print to the end otherwise (printing is never cut
+    // in the middle of a document).
+    std::vector<uint32_t> ended;
+    if (operation == 20 || (operation == 22 && when == kWhenNow)) ended = CancelAll(*p);
+    LOG_CondMessage(6, kSource, __LINE__, "printer %s %s (%zu jobs cancelled)\n", p->name.c_str(),
+                    what, ended.size());
+    notifier_.Post({"printer", p->name, 0, what});
     Set status;
-    status.Name(kAttrPrinterName, p->name);
-    status.Bool(kAttrEnabled, enable);
-    return SetResult(enable ? ODP_PDU_ENABLE_RES : ODP_PDU_DISABLE_RES, status,
-                     NamedObject(p->name));
+    PrinterStatus(*p, &status);
+    if (operation != 25) return SetResult(ODP_ResultPDU(operation), status, object);
+    // A pause lists the printer's waiting jobs: they stay where they are.
+    std::vector<std::unique_ptr<Set>> sets;
+    std::vector<std::unique_ptr<BerSet>> bers;
+    std::vector<ODP_BerPausedJob> nodes;
+    for (auto &[id, job] : store_.Jobs())
+        if (job.printer == p->name && !job.Terminal()) {
+            sets.push_back(std::make_unique<Set>());
+            JobStatus(job, sets.back().get());
+            bers.push_back(std::make_unique<BerSet>());
+            ODP_BerPausedJob n{};
+            std::snprintf(n.job, sizeof n.job, "%u", id);
+            if (bers.back()->From(*sets.back())) n.bit_mask = 0x80, n.status = bers.back()->List();
+            nodes.push_back(n);
+        }
+    for (size_t i = 0; i + 1 < nodes.size(); ++i) nodes[i].next = &nodes[i + 1];
+    ODP_BerPausedJob *head = nodes.empty() ? nullptr : nodes.data();
+    Reply r;
+    if (Encode(ODP_PDU_PAUSE_RES, &head, &r.result)) return r;
+    error.Service(kServUnclassified, object, "the result could not be encoded");
+    return Failed(error);
+}
+
+Reply Service::SetPrinter(const ODP_BerSetArg &arg) {
+    Error error;
+    const Printer *p = ObjectPrinter(arg.object_class, arg.object_instance, &error);
+    if (!p) return Failed(error);
+    GEN_ObjectIdent object = NamedObject(p->name);
+    AS_SetHandle mods = AS_nullSetHandle;
+    if (!(arg.bit_mask & 0x40) ||
+        ToGEN_ModOpAS(vrcore::dpad::Status(), arg.attr_modification, &mods) != 0) {
+        error.Service(kServUnsupportedParameter, object, "the modification is unusable");
+        return Failed(error);
+    }
+    // Of a printer's attributes only whether it is enabled is set.
+    uint8_t flags = store_.PrinterFlags(p->name);
+    vrcore::dpad::Status st;
+    AS_AttrHandle attr = AS_nullAttrHandle;
+    GENU_ShortOID id = 0;
+    for (int rc = AS_FindFirstAttr(st, mods, &attr, &id); rc == 0 && attr != AS_nullAttrHandle;
+         rc = AS_FindNextAttrR(st, &attr, &id)) {
+        int32_t op = 0;
+        void *value = nullptr;
+        AS_GetAttrModifyOpR(st, attr, &op);
+        AS_GetAttrValR(st, attr, &value);
+        bool settable = id == kAttrEnabled && (op <= AS_MODOP_NONE || op == AS_MODOP_SET_DEFAULT);
+        if (!settable || (op != AS_MODOP_SET_DEFAULT && !value)) {
+            error.Attribute(settable ? kAttrUnsupportedValue : kAttrIllegalModification, attr,
+                            object, "only the printer's enabled attribute is set");
+            break;
+        }
+        bool on = op == AS_MODOP_SET_DEFAULT || *static_cast<int32_t *>(value) != 0;
+        flags = on ? uint8_t(flags & ~kPrinterDisabled) : uint8_t(flags | kPrinterDisabled);
+    }
+    if (attr != AS_nullAttrHandle) AS_FreeAttrHandle(st, &attr);
+    AS_Destroy(st, &mods);
+    if (error) return Failed(error);
+    if (!store_.SetPrinterFlags(p->name, flags)) {
+        error.Service(kServResourceLimit, object, "the change could not be stored");
+        return Failed(error);
+    }
+    Set status;
+    PrinterStatus(*p, &status);
+    return SetResult(ODP_PDU_SET_RES, status, object);
+}
+
+Reply Service::Promote(const ODP_BerPromoteJobArg &arg) {
+    Error error;
+    Job *job = Named(arg.job_identification, &error);
+    if (!job) return Failed(error);
+    if (job->Terminal()) {
+        error.Access(kAccessInappropriateState, JobObject(job->id), "the job is finished");
+        return Failed(error);
+    }
+    job->flags |= kJobPromoted;
+    if (!Durable(*job, 0, &error)) return Failed(error);
+    Set status;
+    JobStatus(*job, &status);
+    return SetResult(ODP_PDU_PROMOTE_JOB_RES, status, JobObject(job->id));
+}
+
+namespace {
+
+// Removes the values of `attr` from the same attribute of `set` (all of
+// it when `attr` has none).
+void DeleteValues(AS_SetHandle set, GENU_ShortOID id, AS_AttrHandle attr) {
+    vrcore::dpad::Status st;
+    uint32_t count = 0, type = 0;
+    AS_GetAttrValCountR(st, attr, &count);
+    AS_GetAttrValTypeR(st, attr, &type);
+    if (count == 0) {
+        AS_DeleteAttr(st, set, id);
+        return;
+    }
+    AS_AttrValHandle gone = AS_nullAttrValHandle;
+    void *unwanted = nullptr;
+    for (int rc = AS_FindFirstAttrValR(st, attr, &gone, &unwanted); rc == 0 && unwanted;
+         rc = AS_FindNextAttrValVR(st, &gone, &unwanted)) {
+        AS_AttrValHandle have = AS_nullAttrValHandle;
+        void *value = nullptr;
+        for (int r = AS_FindFirstAttrVal(st, set, id, &have, &value); r == 0 && value;
+             r = AS_FindNextAttrValVR(st, &have, &value)) {
+            int32_t order = 1;
+            if (GEN_CompareAttrValue(st, type, value, unwanted, &order) == 0 && order == 0) {
+                AS_DeleteAttrValVR(st, &have);
+                break;
+            }
+        }
+        if (have != AS_nullAttrValHandle) AS_FreeAttrValHandle(st, &have);
+    }
+    if (gone != AS_nullAttrValHandle) AS_FreeAttrValHandle(st, &gone);
+}
+
+} // namespace
+
+Reply Service::Modify(const ODP_BerModifyJobArg &arg) {
+    Error error;
+    Job *job = Named(arg.job_identification, &error);
+    if (!job) return Failed(error);
+    GEN_ObjectIdent object = JobObject(job->id);
+    if (job->Terminal()) {
+        error.Access(kAccessInappropriateState, object, "the job is finished");
+        return Failed(error);
+    }
+    if (arg.bit_mask & 0x80) {
+        error.Service(kServUnsupportedParameter, object, "documents are not modified one by one");
+        return Failed(error);
+    }
+    Set current;
+    if (job->flags & kJobHasAttributes) {
+        std::string bytes;
+        FILE *f = std::fopen(store_.AttributesPath(job->id).c_str(), "rb");
+        for (int ch; f && (ch = std::fgetc(f)) != EOF;) bytes.push_back(char(ch));
+        if (f) std::fclose(f);
+        current.AddEncoded(std::vector<unsigned char>(bytes.begin(), bytes.end()));
+    }
+    AS_SetHandle mods = AS_nullSetHandle;
+    if (ToGEN_ModOpAS(vrcore::dpad::Status(), arg.job_attr_modification, &mods) != 0) {
+        error.Service(kServUnsupportedParameter, object, "the modification is unusable");
+        return Failed(error);
+    }
+    static constexpr GENU_ShortOID kServerOwned[] = {
+        kAttrJobIdentifier, kAttrJobState, kAttrDocuments, kAttrOctets, kAttrStateReasons};
+    vrcore::dpad::Status st;
+    AS_AttrHandle attr = AS_nullAttrHandle;
+    GENU_ShortOID id = 0;
+    for (int rc = AS_FindFirstAttr(st, mods, &attr, &id); rc == 0 && attr != AS_nullAttrHandle;
+         rc = AS_FindNextAttrR(st, &attr, &id)) {
+        if (std::find(std::begin(kServerOwned), std::end(kServerOwned), id) !=
+            std::end(kServerOwned)) {
+            error.Attribute(kAttrIllegalModification, attr, object, "the server sets it");
+            break;
+        }
+        int32_t op = AS_MODOP_NONE;
+        AS_GetAttrModifyOpR(st, attr, &op);
+        AS_AttrHandle have = AS_nullAttrHandle;
+        switch (op) {
+        case AS_MODOP_ADD_VALUES:
+            if (AS_FindAttr(st, current.Handle(), id, &have) == 0 && have != AS_nullAttrHandle)
+                AS_CopyAttrValsR(st, have, attr);
+            else
+                AS_CopyAttrR(st, current.Handle(), attr, nullptr);
+            break;
+        case AS_MODOP_DELETE_VALUES: DeleteValues(current.Handle(), id, attr); break;
+        case AS_MODOP_SET_DEFAULT: AS_DeleteAttr(st, current.Handle(), id); break;
+        default: // the values replace the attribute's
+            AS_DeleteAttr(st, current.Handle(), id);
+            AS_CopyAttrR(st, current.Handle(), attr, nullptr);
+        }
+        if (have != AS_nullAttrHandle) AS_FreeAttrHandle(st, &have);
+    }
+    if (attr != AS_nullAttrHandle) AS_FreeAttrHandle(st, &attr);
+    AS_Destroy(st, &mods);
+    if (error) return Failed(error);
+    BerSet ber;
+    std::vector<unsigned char> bytes;
+    if (!ber.From(current) || !EncodeSet(ber.List(), &bytes) ||
+        !WriteFileAtomically(store_.AttributesPath(job->id), bytes.data(), bytes.size())) {
+        error.Service(kServResourceLimit, object, "the job could not be stored");
+        return Failed(error);
+    }
+    job->flags |= kJobHasAttributes;
+    if (!Durable(*job, 0, &error)) return Failed(error);
+    JobStatus(*job, &current);
+    return SetResult(ODP_PDU_MODIFY_JOB_RES, current, object);
 }
 
 bool Service::PrintJob(Job &job) {
@@ -696,8 +935,12 @@ bool Service::PrintJob(Job &job) {
 }
 
 void Service::PrintPending() {
-    for (auto &[id, job] : store_.Jobs())
-        if (job.state == kStatePending) PrintJob(job);
+    // Promoted jobs first; a paused printer prints nothing.
+    for (uint8_t promoted : {kJobPromoted, uint8_t(0)})
+        for (auto &[id, job] : store_.Jobs())
+            if (job.state == kStatePending && (job.flags & kJobPromoted) == promoted &&
+                !(store_.PrinterFlags(job.printer) & kPrinterPaused))
+                PrintJob(job);
 }
 
 } // namespace vrcore::dpad

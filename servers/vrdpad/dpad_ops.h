@@ -46,7 +46,16 @@ class Service {
     Reply Cancel(const ODP_BerCancelJobArg &arg);
     Reply Hold(const ODP_BerPauseJobArg &arg);
     Reply Release(const ODP_BerResumeJobArg &arg);
-    Reply Enable(const ODP_BerObjectOpArg &arg, bool enable);
+    Reply Promote(const ODP_BerPromoteJobArg &arg);
+    Reply Modify(const ODP_BerModifyJobArg &arg);
+    // Enable, disable, clean, shutdown, pause and resume of a printer.
+    Reply PrinterOp(int32_t operation, const ODP_BerObjectOpArg &arg);
+    Reply SetPrinter(const ODP_BerSetArg &arg);
+    // The printer (or its queue, named alike) an object operation names.
+    const Printer *ObjectPrinter(const GENU_BerOID &cls, const GENU_Buffer &instance, Error *error);
+    void PrinterStatus(const Printer &p, Set *set);
+    // Cancels the printer's unfinished jobs; the jobs cancelled.
+    std::vector<uint32_t> CancelAll(const Printer &p);
     // A result of the object operations: the set under the result's PDU.
     Reply SetResult(int pdu, Set &set, const GEN_ObjectIdent &object);
     Reply Failed(const Error &error);

@@ -115,7 +115,7 @@ class Error {
 
 // Standard problems used by the server.
 constexpr uint32_t kAccessInappropriateClass = 1, kAccessInappropriateState = 4;
-constexpr uint32_t kAttrUnsupportedValue = 10;
+constexpr uint32_t kAttrIllegalModification = 7, kAttrUnsupportedValue = 10;
 constexpr uint32_t kDocNotAvailable = 1, kDocAccessDenied = 3;
 constexpr uint32_t kSelInvalid = 1, kSelUnknown = 2;
 constexpr uint32_t kServUnclassified = 5, kServUnsupportedParameter = 11, kServInvalidContext = 13,

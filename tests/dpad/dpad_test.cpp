@@ -38,8 +38,8 @@ using vrtest::ReadFile;
 
 constexpr uint32_t kProgram = 0x20271031;
 constexpr GENU_ShortOID kJobClass = 87, kPrinterClass = 88, kJobState = 248, kJobId = 1057,
-                        kDocName = 320, kPreProcessing = 250, kRetained = 254, kHeld = 255,
-                        kCompleted = 259, kCancelled = 258;
+                        kDocName = 320, kJobName = 133, kPreProcessing = 250, kRetained = 254,
+                        kHeld = 255, kCompleted = 259, kCancelled = 258;
 
 TEST(Dpad, ServesJobsOverOnc) {
     std::string why = geteuid() != 0 ? "not running as root" : "";
@@ -246,6 +246,68 @@ class DpadInside : public ::testing::Test {
         if (r) AS_Destroy(st, r), GENU__CoveredFree(r);
         return rc ? "rc" : e ? Kind(e) : "ok";
     }
+    // Modifies the job's names (or another attribute's) by the operator:
+    // the count of names the result gives, or the error.
+    std::string Modify(const std::string &job, int32_t op, std::vector<std::string> names,
+                       GENU_ShortOID id = kJobName) {
+        Status st;
+        AS_SetHandle mods = AS_nullSetHandle, *r = nullptr;
+        AS_Create(st, &mods, nullptr, 0);
+        int32_t type = 0;
+        GENU_AttrIdToType(st, id, &type);
+        std::vector<GEN_SimpleName> values(names.size());
+        AS_AddAttr(st, mods, id, uint32_t(type), nullptr);
+        for (size_t i = 0; i < names.size(); ++i) {
+            GENU_MakeEmbeddedSimpleName(st, &values[i], names[i].c_str(), nullptr);
+            AS_AddAttrValM(st, mods, id, uint32_t(type), &values[i],
+                           GENU_AVT2Descriptor(uint32_t(type)), nullptr);
+        }
+        AS_SetAttrModifyOp(st, mods, id, op);
+        ERDPA_ErrorResult *e = nullptr;
+        uint32_t count = 0;
+        int rc = ODP_ModifyJob_C(st, job.c_str(), nullptr, mods, nullptr, nullptr, &r, &e);
+        if (r)
+            AS_GetAttrValCount(st, *r, kJobName, &count), AS_Destroy(st, r), GENU__CoveredFree(r);
+        AS_Destroy(Status(), &mods);
+        return rc ? "rc" : e ? Kind(e) : std::to_string(count);
+    }
+    // Promotes (16) or interrupts (17) a job; cleans (20), sets disabled
+    // (21), shuts down now (22), pauses (25) or resumes (26) a printer.
+    std::string Do(int op, const std::string &target) {
+        Status st;
+        GEN_ObjectIdent o{};
+        o.choice = GEN_OBJID_SIMPLE_NAME;
+        GENU_MakeEmbeddedSimpleName(st, &o.u.simple_name, target.c_str(), nullptr);
+        AS_SetHandle *r = nullptr, mods = AS_nullSetHandle;
+        ERDPA_ErrorResult *e = nullptr;
+        ODP_PauseResult *paused = nullptr;
+        ODP_InterruptJobResult *interrupted = nullptr;
+        ODP_JobOrPrinter j{ODP_JOB_OR_PRINTER_JOB, {}};
+        std::snprintf(j.u.job.value, sizeof j.u.job.value, "%s", target.c_str());
+        GEN_Boolean off = 0;
+        int32_t type = 0;
+        int rc = 0;
+        switch (op) {
+        case 16: rc = ODP_PromoteJob_C(st, target.c_str(), nullptr, nullptr, &r, &e); break;
+        case 17: rc = ODP_InterruptJob_C(st, &j, nullptr, "1", nullptr, &interrupted, &e); break;
+        case 20: rc = ODP_Clean_C(st, kPrinterClass, &o, nullptr, nullptr, &r, &e); break;
+        case 21:
+            AS_Create(st, &mods, nullptr, 0);
+            GENU_AttrIdToType(st, 869, &type);
+            AS_AddAttrValM(st, mods, 869, uint32_t(type), &off, GENU_AVT2Descriptor(uint32_t(type)),
+                           nullptr);
+            rc = ODP_Set_C(st, kPrinterClass, &o, &mods, nullptr, nullptr, &r, &e);
+            AS_Destroy(Status(), &mods);
+            break;
+        case 22: rc = ODP_Shutdown_C(st, kPrinterClass, &o, nullptr, 995, nullptr, &r, &e); break;
+        case 25: rc = ODP_Pause_C(st, kPrinterClass, &o, nullptr, nullptr, &paused, &e); break;
+        default: rc = ODP_Resume_C(st, kPrinterClass, &o, nullptr, nullptr, &r, &e);
+        }
+        if (r) AS_Destroy(st, r), GENU__CoveredFree(r);
+        if (paused && paused->pause_status) AS_Destroy(st, &paused->pause_status);
+        std::free(paused);
+        return rc ? "rc" : e ? Kind(e) : "ok";
+    }
     static std::string Kind(ERDPA_ErrorResult *e) {
         std::string k = "!" + std::to_string(e->kind);
         ERDPA_FreeError(Status(), e);
@@ -441,6 +503,47 @@ TEST_F(DpadInside, SubmitListCancelRefuseAndSurviveKills) {
     EXPECT_EQ(StateOf(held), kHeld);
     EXPECT_EQ(Hold(held, false), "ok");
     EXPECT_EQ(Printed(held, out_ + "/" + held + "-1"), "wait");
+
+    // A paused printer keeps its jobs, a promoted job prints first, a job's
+    // attributes change by each operator; cleaning, a shutdown and setting
+    // the printer disabled end its jobs or refuse new ones until enabled.
+    EXPECT_EQ(Do(25, "lp1"), "ok");
+    std::string first = Submit("lp1", {"1st", "", ""}), promoted = Submit("lp1", {"2nd", "", ""});
+    std::string open1 = Submit("lp2", {"x", "", ""}, nullptr, 0);
+    got.clear();
+    for (auto step : std::vector<std::function<std::string()>>{
+             [&] { return Do(16, promoted); }, [&] { return Modify(first, 0, {"a"}); }, // replaced
+             [&] {
+                 return Modify(first, 1, {"b", "c"});
+             }, // added
+             [&] {
+                 return Modify(first, 2, {"a", "c"});
+             },                                               // deleted
+             [&] { return Modify(first, 3, {}); },            // back to none
+             [&] { return Modify(first, 3, {}, kJobState); }, // the server's: attribute
+             [&] { return Do(16, "1"); },                     // printed: access
+             [&] { return std::to_string(StateOf(first)); }, [&] { return Do(26, "lp1"); },
+             [&] { return Do(20, "lp2"); }, [&] { return std::to_string(StateOf(open1)); },
+             [&] { return Do(22, "lp2"); },
+             [&] {
+                 return Submit("lp2", {"x", "", ""});
+             },
+             [&] { return Enable("lp2", true); }, [&] { return Do(21, "lp2"); },
+             [&] {
+                 return Submit("lp2", {"x", "", ""});
+             },
+             [&] { return Enable("lp2", true); },
+             [&] { return Do(20, "lp9"); }, // no such printer: selection
+             [&] { return Do(17, "1"); }})  // not built: service
+        got.push_back(step());
+    EXPECT_EQ(got,
+              (std::vector<std::string>{"ok", "1", "3", "1", "0", "!2", "!6", "251", "ok", "ok",
+                                        "258", "ok", "!6", "ok", "ok", "!6", "ok", "!4", "!7"}));
+    EXPECT_EQ(Printed(first, out_ + "/" + first + "-1"), "1st");
+    std::string log;
+    for (auto &e : fs::directory_iterator(dir_.Path()))
+        if (e.path().filename().string().rfind("server", 0) == 0) log += ReadFile(e.path());
+    EXPECT_LT(log.find("job " + promoted + " printed"), log.find("job " + first + " printed"));
 
     // A listing in parts of 3 (and of 1, and abandoned) sees every job once,
     // in order; a context the server did not give out is refused.
