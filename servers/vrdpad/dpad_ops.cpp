@@ -1,6 +1,8 @@
 // The DPA operations: job submission, listing, cancelling, printing.
 #include "dpad_ops.h"
 
+#include <fcntl.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,7 +28,7 @@ constexpr GENU_ShortOID kClassJob = 87, kClassPrinter = 88, kClassQueue = 93;
 constexpr GENU_ShortOID kAttrJobIdentifier = 1057, kAttrJobState = 248, kAttrDocuments = 285,
                         kAttrOctets = 277, kAttrPrinterRequested = 244, kAttrStateReasons = 288,
                         kAttrDocumentName = 320, kAttrPrinterName = 649, kAttrPrinterState = 654,
-                        kAttrEnabled = 869;
+                        kAttrEnabled = 869, kAttrOctetCount = 587, kAttrSocketAddress = 101;
 constexpr GENU_ShortOID kReasonAbortedBySystem = 298, kPrinterIdle = 263, kPrinterPausedState = 266,
                         kPrinterShutdownState = 267;
 constexpr GENU_ShortOID kWhenNow = 995, kWhenAfterCurrent = 996, kWhenAfterAll = 997;
@@ -94,6 +96,14 @@ Reply Service::Failed(const Error &error) {
 }
 
 Reply Service::Handle(int32_t operation, const unsigned char *bytes, size_t length) {
+    listen_port_ = -1;
+    for (auto t = transfers_.begin(); t != transfers_.end();) // those finished are joined
+        if ((*t)->done) {
+            (*t)->thread.join();
+            t = transfers_.erase(t);
+        } else {
+            ++t;
+        }
     Error error;
     GEN_ObjectIdent server = NamedObject(config_.name);
     int pdu = ODP_ArgumentPDU(operation);
@@ -207,6 +217,7 @@ bool Service::Receive(Job &job, const ODP_BerDocDescription &doc, Error *error, 
     GEN_ObjectIdent object = JobObject(job.id);
     uint32_t number = uint32_t(job.documents.size() + 1);
     Document d;
+    uint64_t announced = ~uint64_t(0);
     if (doc.bit_mask & 0x10) {
         AS_SetHandle attrs = AS_nullSetHandle;
         if (ToGEN_AS(vrcore::dpad::Status(), doc.attributes, &attrs) != 0) {
@@ -226,9 +237,16 @@ bool Service::Receive(Job &job, const ODP_BerDocDescription &doc, Error *error, 
                              "a document name must be a plain file name of at most 200 bytes");
             AS_FreeAttrHandle(vrcore::dpad::Status(), &attr);
         }
+        void *octets = nullptr;
+        if (AS_GetAttrVal(vrcore::dpad::Status(), attrs, kAttrOctetCount, &octets) == 0 && octets) {
+            const auto *c = static_cast<const GEN_Cardinal64 *>(octets);
+            announced = uint64_t(c->high) << 32 | c->low;
+        }
         AS_Destroy(vrcore::dpad::Status(), &attrs);
         if (!ok) return false;
     }
+    if ((doc.bit_mask & 0x80) && OidOf(doc.transfer_method) == FT_METHOD_SOCKET)
+        return Listen(job, number, d, announced, completes, error);
     if (!(doc.bit_mask & 0x40)) {
         error->DocumentAccess(kDocNotAvailable, object, "the document has no content");
         return false;
@@ -312,10 +330,16 @@ void Service::JobStatus(const Job &job, Set *set) const {
 }
 
 Reply Service::PrintResult(const Job &job) {
-    Set status;
+    Set status, document;
     JobStatus(job, &status);
-    BerSet ber;
+    BerSet ber, ber_document;
     ODP_BerPrintRes res{};
+    // A document to send over its own connection: where to send it.
+    std::string host = config_.address.empty() ? "127.0.0.1" : config_.address;
+    if (listen_port_ >= 0 &&
+        document.SocketAddress(kAttrSocketAddress, host, uint32_t(listen_port_)) &&
+        ber_document.From(document))
+        res.bit_mask |= 0x20, res.document_status = ber_document.List();
     std::snprintf(res.job_identification, sizeof res.job_identification, "%u", job.id);
     Reply r;
     Error error;
@@ -389,6 +413,11 @@ Reply Service::Submit(int32_t operation, const ODP_BerPrintArg &arg) {
     if (job->state != kStatePreProcessing && !(held && !(job->flags & kJobComplete))) {
         error.Access(kAccessInappropriateState, JobObject(job->id),
                      "the job takes no more documents");
+        return Failed(error);
+    }
+    if (operation == 5 && (job->flags & kJobTransferring)) {
+        error.Access(kAccessInappropriateState, JobObject(job->id),
+                     "the job's previous document is still arriving");
         return Failed(error);
     }
     if (operation == 5) {
@@ -934,11 +963,128 @@ bool Service::PrintJob(Job &job) {
     return ok;
 }
 
+bool Service::Listen(Job &job, uint32_t number, const Document &d, uint64_t announced,
+                     bool completes, Error *error) {
+    GEN_ObjectIdent object = JobObject(job.id);
+    constexpr size_t kMaxTransfers = 32;
+    if (config_.max_document && announced != ~uint64_t(0) && announced > config_.max_document) {
+        error->Service(kServResourceLimit, object,
+                       "the document is larger than " + std::to_string(config_.max_document) +
+                           " bytes");
+        return false;
+    }
+    if (!lock_ || transfers_.size() >= kMaxTransfers) {
+        error->Service(kServResourceLimit, object, "no more documents are taken by connection now");
+        return false;
+    }
+    // Marked before the connection is offered: a crash from here on fails the job.
+    job.flags |= kJobTransferring;
+    if (!Durable(job, 0, error)) return false;
+    GEN_DocumentIdentifier id{};
+    std::snprintf(id.job.value, sizeof id.job.value, "%u", job.id);
+    id.document_number = &number;
+    auto t = std::make_unique<Transfer>();
+    if (FT_BufferInit(&id, nullptr, nullptr, FT_METHOD_SOCKET, 1 << 16, FT_ROLE_RECEIVER,
+                      &t->buffer, 1) != 0) {
+        job.flags &= uint8_t(~kJobTransferring);
+        Durable(job, 0, error);
+        error->DocumentAccess(kDocNotAvailable, object, "no connection can be offered");
+        return false;
+    }
+    t->job = job.id, t->number = number, t->document = d, t->announced = announced;
+    t->completes = completes;
+    listen_port_ = t->buffer->address.port;
+    Transfer *raw = t.get();
+    transfers_.push_back(std::move(t));
+    raw->thread = std::thread([this, raw] { Stream(raw); });
+    return true;
+}
+
+// Receives a document from its connection outside the lock, then records
+// it (or fails its job) under the lock.
+void Service::Stream(Transfer *t) {
+    GEN_DocumentIdentifier id{};
+    std::snprintf(id.job.value, sizeof id.job.value, "%u", t->job);
+    id.document_number = &t->number;
+    std::string part = store_.SpoolDir() + "/" + std::to_string(t->job) + "-" +
+                       std::to_string(t->number) + ".part";
+    int fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+    uint64_t got = 0;
+    std::string why = fd < 0 ? "the spool file cannot be made" : "";
+    uint64_t limit = config_.max_document ? config_.max_document : ~uint64_t(0);
+    while (why.empty()) {
+        if (stopping_ || FT_RetrieveToBuffer(&id, t->buffer) != 0) {
+            why = "the connection failed";
+        } else if (t->buffer->count == 0) {
+            break;
+        } else if ((got += t->buffer->count) > std::min(limit, t->announced)) {
+            why = got > limit ? "the document is larger than the limit" : "more than announced";
+        } else {
+            for (size_t done = 0; why.empty() && done < t->buffer->count;) {
+                ssize_t n = ::write(fd, t->buffer->data + done, t->buffer->count - done);
+                if (n > 0)
+                    done += size_t(n);
+                else if (n < 0 && errno != EINTR)
+                    why = "the spool file cannot be written";
+            }
+        }
+    }
+    if (why.empty() && t->announced != ~uint64_t(0) && got != t->announced)
+        why = "the connection ended after " + std::to_string(got) + " of " +
+              std::to_string(t->announced) + " bytes";
+    if (why.empty() && got == 0) why = "no data arrived";
+    if (fd >= 0 && ((why.empty() && ::fsync(fd) != 0) | (::close(fd) != 0)) && why.empty())
+        why = "the spool file cannot be written";
+    FT_Finish(&id, t->buffer, 1);
+    std::lock_guard<std::mutex> hold(*lock_);
+    t->buffer = nullptr;
+    Job *job = store_.Find(t->job);
+    Error error;
+    if (job) job->flags &= uint8_t(~kJobTransferring);
+    if (job && !job->Terminal() && why.empty() &&
+        MoveDurably(part, store_.DataPath(job->id, t->number))) {
+        t->document.size = got;
+        job->documents.push_back(t->document);
+        job->octets += got;
+        if (t->completes) Complete(*job);
+        Durable(*job, t->number, &error);
+    } else if (job) {
+        ::unlink(part.c_str());
+        if (!job->Terminal()) {
+            LOG_CondMessage(2, kSource, __LINE__, "job %u failed: %s\n", job->id,
+                            why.empty() ? "its document could not be kept" : why.c_str());
+            job->state = kStateRetained;
+            job->flags |= kJobFailed;
+        }
+        Durable(*job, 0, &error);
+        store_.DropData(*job);
+    }
+    uint64_t one = 1;
+    if (::write(wake_fd_, &one, sizeof one) < 0) {} // the loop wakes for its next request anyway
+    t->done = true;
+}
+
+void Service::StopTransfers() {
+    stopping_ = true;
+    std::list<std::unique_ptr<Transfer>> running;
+    {
+        std::lock_guard<std::mutex> hold(*lock_);
+        for (auto &t : transfers_)
+            if (t->buffer) { // wakes a wait for the client or for its data
+                if (t->buffer->listen_socket >= 0) ::shutdown(t->buffer->listen_socket, SHUT_RDWR);
+                if (t->buffer->socket >= 0) ::shutdown(t->buffer->socket, SHUT_RDWR);
+            }
+        running.swap(transfers_);
+    }
+    for (auto &t : running) t->thread.join();
+}
+
 void Service::PrintPending() {
     // Promoted jobs first; a paused printer prints nothing.
     for (uint8_t promoted : {kJobPromoted, uint8_t(0)})
         for (auto &[id, job] : store_.Jobs())
             if (job.state == kStatePending && (job.flags & kJobPromoted) == promoted &&
+                !(job.flags & kJobTransferring) &&
                 !(store_.PrinterFlags(job.printer) & kPrinterPaused))
                 PrintJob(job);
 }

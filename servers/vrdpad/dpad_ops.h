@@ -2,15 +2,21 @@
 // encoded argument) in, one reply (result or error) out.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <list>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "dpad_config.h"
 #include "dpad_events.h"
 #include "dpad_store.h"
 #include "dpad_values.h"
+#include "vrcore/ft.h"
 
 namespace vrcore::dpad {
 
@@ -27,6 +33,12 @@ class Service {
     Reply Handle(int32_t operation, const unsigned char *bytes, size_t length);
     // Prints every complete job that is not printed yet, oldest first.
     void PrintPending();
+    // Lets documents sent over their own connection arrive after their
+    // request: the lock requests are handled under, and the descriptor that
+    // wakes the printing loop.
+    void Attach(std::mutex *lock, int wake_fd) { lock_ = lock, wake_fd_ = wake_fd; }
+    // Ends the transfers still running, their jobs left to the next start.
+    void StopTransfers();
 
   private:
     Reply Submit(int32_t operation, const ODP_BerPrintArg &arg);
@@ -71,6 +83,25 @@ class Service {
     bool Durable(Job &job, uint32_t doc, Error *error);
     void JobStatus(const Job &job, Set *set) const;
     bool PrintJob(Job &job);
+
+    // A document arriving over its own connection.
+    struct Transfer {
+        std::thread thread;
+        ::FT_Buffer *buffer = nullptr;
+        uint32_t job = 0, number = 0;
+        Document document;
+        uint64_t announced = 0; // bytes the client announced; ~0: not announced
+        bool completes = false;
+        std::atomic<bool> done{false};
+    };
+    bool Listen(Job &job, uint32_t number, const Document &d, uint64_t announced, bool completes,
+                Error *error);
+    void Stream(Transfer *t);
+    std::list<std::unique_ptr<Transfer>> transfers_;
+    std::atomic<bool> stopping_{false};
+    std::mutex *lock_ = nullptr;
+    int wake_fd_ = -1;
+    int listen_port_ = -1; // of the transfer the current request started
 
     const Config &config_;
     Store &store_;

@@ -50,6 +50,7 @@ class Set {
     bool Cardinal(GENU_ShortOID id, uint32_t value);
     bool Bool(GENU_ShortOID id, bool value);
     bool Cardinal64(GENU_ShortOID id, uint64_t value);
+    bool SocketAddress(GENU_ShortOID id, const std::string &host, uint32_t port);
     // Adds the attributes of an encoded attribute set.
     bool AddEncoded(const std::vector<unsigned char> &ber);
     // A new set with only the attributes whose identifiers are listed.

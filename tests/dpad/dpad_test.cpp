@@ -28,6 +28,7 @@
 #include "scratch.h"
 #include "status_list.h"
 #include "vrcore/evt.h"
+#include "vrcore/ft.h"
 #include "vrcore/odpcli.h"
 
 namespace {
@@ -160,6 +161,7 @@ class DpadInside : public ::testing::Test {
     // A document: inline bytes, or a file reference to a path.
     struct Doc {
         std::string data, path, name;
+        uint64_t socket = 0; // over a connection of its own, announcing this size
     };
     // The job named by the reply, or the kind of the error (as "!kind").
     std::string Submit(const char *printer, const Doc &d, const char *job = nullptr,
@@ -168,7 +170,7 @@ class DpadInside : public ::testing::Test {
         GEN_SimpleName pname{};
         GENU_MakeEmbeddedSimpleName(st, &pname, printer, nullptr);
         GEN_DocumentContent content{};
-        GENU_ShortOID method = d.path.empty() ? 446 : 449;
+        GENU_ShortOID method = d.socket ? 447 : d.path.empty() ? 446 : 449;
         if (d.path.empty()) {
             content.choice = GEN_CONTENT_INCLUDED;
             content.u.included.encoding = GEN_EXTERNAL_OCTET_ALIGNED;
@@ -192,12 +194,28 @@ class DpadInside : public ::testing::Test {
             AS_AddAttrValM(st, attrs, kDocName, uint32_t(type), &dname,
                            GENU_AVT2Descriptor(uint32_t(type)), nullptr);
         }
+        GEN_Cardinal64 size{uint32_t(d.socket >> 32), uint32_t(d.socket)};
+        if (d.socket) {
+            int32_t type = 0;
+            GENU_AttrIdToType(st, 587, &type);
+            AS_AddAttrValM(st, attrs, 587, uint32_t(type), &size,
+                           GENU_AVT2Descriptor(uint32_t(type)), nullptr);
+        }
         ODP_DocDescription doc{&method, &content, nullptr, &attrs};
         ODP_PrintResult *r = nullptr;
         ERDPA_ErrorResult *e = nullptr;
         int rc = job ? ODP_AddDocument_C(st, job, &complete, &doc, nullptr, &r, &e)
                      : ODP_CreateJob_C(st, &pname, &complete, nullptr, &doc, nullptr, &r, &e);
         AS_Destroy(Status(), &attrs); // (a call clears the status list it is given)
+        void *where = nullptr;        // the data follow where the server says
+        if (r && r->document_status) AS_GetAttrVal(st, *r->document_status, 101, &where);
+        if (where) {
+            FT_SocketAddress to{
+                1, uint16_t(static_cast<GEN_SocketAddress *>(where)->port), 4, {127, 0, 0, 1}};
+            GEN_DocumentIdentifier id{};
+            std::snprintf(id.job.value, sizeof id.job.value, "%s", r->job_identification.value);
+            EXPECT_EQ(FT_FileToSend(&id, &to, &content, 447, nullptr), 0u);
+        }
         return Outcome(rc, st, r, e);
     }
     std::string Close(const char *job) {
@@ -445,6 +463,7 @@ TEST_F(DpadInside, SubmitListCancelRefuseAndSurviveKills) {
         {"lp1", {"hello\n", "", "greeting.txt"}, "out/1-1-greeting.txt", "hello\n"},
         {"", {"", ref, ""}, "out/2-1", "by reference\n"},
         {"lp2", {std::string(70000, '\x80'), "", ""}, "cmd/3-1", std::string(70000, '\x80')},
+        {"lp1", {"", ref, "", 13}, "out/4-1", "by reference\n"}, // over its own connection
     };
     for (auto &p : printed) {
         std::string job = Submit(p.printer, p.doc);
@@ -466,6 +485,11 @@ TEST_F(DpadInside, SubmitListCancelRefuseAndSurviveKills) {
         {std::to_string(Raw(27, "")), "10"},
     };
     for (auto &r : refused) EXPECT_EQ(r.got, r.want);
+    // A client whose connection ends before the announced size fails its job.
+    std::string cut = Submit("lp1", {"", ref, "", 1000});
+    for (int i = 0; i < 200 && StateOf(cut) != kRetained; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    EXPECT_EQ(StateOf(cut), kRetained);
     EXPECT_TRUE(Hostile());
     EXPECT_FALSE(fs::exists(dir_.Path() + "/escape"));
     std::string error;
@@ -684,7 +708,8 @@ TEST_F(DpadInside, ByNameOverDceWithEventsLimitsAndAuthentication) {
     } cases[] = {
         {false, {"tiny", "", ""}, "rc " + std::to_string(0xC0090086u)}, // anonymous: refused
         {true, {"tiny", "", ""}, "2"},
-        {true, {"too large", "", ""}, "!7"}, // service error: resource limit
+        {true, {"too large", "", ""}, "!7"},    // service error: resource limit
+        {true, {"", "/dev/null", "", 5}, "!7"}, // announced over its own connection
     };
     vrtest::WriteFile(dir_.Path() + "/auth", "username=alice\npassword=password\n");
     chmod((dir_.Path() + "/auth").c_str(), 0600);
