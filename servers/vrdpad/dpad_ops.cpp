@@ -132,7 +132,8 @@ Reply Service::Handle(int32_t operation, const unsigned char *bytes, size_t leng
     case 10:
         if (list->choice == 2) {
             ListPlan plan;
-            return Plan(list->u.new_list, &plan, &error) ? List(plan) : Failed(error);
+            std::string request(reinterpret_cast<const char *>(bytes), length);
+            return Plan(list->u.new_list, request, &plan, &error) ? List(plan) : Failed(error);
         }
         break;
     case 7:
@@ -431,15 +432,125 @@ Reply Service::Submit(int32_t operation, const ODP_BerPrintArg &arg) {
     return PrintResult(*job);
 }
 
-bool Service::Plan(const ODP_BerNewListArg &arg, ListPlan *plan, Error *error) {
+namespace {
+
+// The values of an attribute, of a set or of an attribute handle.
+std::vector<void *> Values(AS_SetHandle set, AS_AttrHandle attr, GENU_ShortOID id) {
+    vrcore::dpad::Status st;
+    std::vector<void *> out;
+    AS_AttrValHandle h = AS_nullAttrValHandle;
+    void *v = nullptr;
+    int rc = attr != AS_nullAttrHandle ? AS_FindFirstAttrValR(st, attr, &h, &v)
+                                       : AS_FindFirstAttrVal(st, set, id, &h, &v);
+    for (; rc == 0 && v && out.size() < 10000; rc = AS_FindNextAttrValVR(st, &h, &v))
+        out.push_back(v);
+    if (h != AS_nullAttrValHandle) AS_FreeAttrValHandle(st, &h);
+    return out;
+}
+
+bool ItemMatches(const GEN_FilterItem &item, AS_SetHandle set) {
+    vrcore::dpad::Status st;
+    if (item.choice == GEN_ITEM_PRESENT) {
+        int present = 0;
+        return AS_IsAttrPresent(st, set, item.u.present, &present) == 0 && present;
+    }
+    if (item.choice == GEN_ITEM_SUBSTRINGS) return false; // refused when the listing is planned
+    GENU_ShortOID id = 0;
+    uint32_t type = 0;
+    if (AS_GetAttrIDR(st, item.u.attribute, &id) || AS_GetAttrValTypeR(st, item.u.attribute, &type))
+        return false;
+    std::vector<void *> have = Values(set, AS_nullAttrHandle, id);
+    std::vector<void *> want = Values(AS_nullSetHandle, item.u.attribute, id);
+    // -1, 0, 1 as the object's value sorts against the filter's; 2: incomparable.
+    auto order = [&](void *a, void *b) {
+        int32_t r = 0;
+        return GEN_CompareAttrValue(st, type, a, b, &r) == 0 ? (r < 0 ? -1 : r > 0) : 2;
+    };
+    auto any = [&](auto test) {
+        for (void *h : have)
+            for (void *w : want)
+                if (test(order(h, w))) return true;
+        return false;
+    };
+    auto among = [&](void *v, const std::vector<void *> &list, bool v_is_have) {
+        for (void *o : list)
+            if ((v_is_have ? order(v, o) : order(o, v)) == 0) return true;
+        return false;
+    };
+    switch (item.choice) {
+    case GEN_ITEM_EQUALITY:
+    case GEN_ITEM_INTERSECTION: return any([](int r) { return r == 0; });
+    case GEN_ITEM_GREATER_OR_EQUAL: return any([](int r) { return r == 0 || r == 1; });
+    case GEN_ITEM_LESS_OR_EQUAL: return any([](int r) { return r == 0 || r == -1; });
+    case GEN_ITEM_SUBSET:
+        return std::all_of(have.begin(), have.end(), [&](void *h) { return among(h, want, true); });
+    case GEN_ITEM_SUPERSET:
+        return std::all_of(want.begin(), want.end(),
+                           [&](void *w) { return among(w, have, false); });
+    default: return false;
+    }
+}
+
+bool FilterMatches(const GEN_Filter &f, AS_SetHandle set, int depth = 0) {
+    if (depth > GEN_MAX_NESTING) return false;
+    switch (f.choice) {
+    case GEN_FILTER_AND:
+        for (const GEN_SetOfFilter *s = f.u.and_set; s; s = s->next)
+            if (!FilterMatches(s->filter, set, depth + 1)) return false;
+        return true;
+    case GEN_FILTER_OR:
+        for (const GEN_SetOfFilter *s = f.u.or_set; s; s = s->next)
+            if (FilterMatches(s->filter, set, depth + 1)) return true;
+        return false;
+    case GEN_FILTER_NOT: return f.u.not_filter && !FilterMatches(*f.u.not_filter, set, depth + 1);
+    default: return ItemMatches(f.u.item, set);
+    }
+}
+
+bool HasSubstrings(const GEN_Filter &f, int depth = 0) {
+    if (depth > GEN_MAX_NESTING) return true;
+    const GEN_SetOfFilter *s = f.choice == GEN_FILTER_AND  ? f.u.and_set
+                               : f.choice == GEN_FILTER_OR ? f.u.or_set
+                                                           : nullptr;
+    for (; s; s = s->next)
+        if (HasSubstrings(s->filter, depth + 1)) return true;
+    if (f.choice == GEN_FILTER_NOT)
+        return !f.u.not_filter || HasSubstrings(*f.u.not_filter, depth + 1);
+    return f.choice == GEN_FILTER_ITEM && f.u.item.choice == GEN_ITEM_SUBSTRINGS;
+}
+
+} // namespace
+
+// Takes the filter of an encoded list argument (the request, or the one a
+// continuation context carries).
+bool Service::TakeFilter(const std::string &request, ListPlan *plan) const {
+    Decoded arg(ODP_PDU_LIST_ARG, reinterpret_cast<const unsigned char *>(request.data()),
+                request.size());
+    const auto *list = static_cast<const ODP_BerListArg *>(arg.value);
+    if (!list || list->choice != 2 || !(list->u.new_list.bit_mask & 0x40) ||
+        !(list->u.new_list.selector.bit_mask & 0x40) || !list->u.new_list.selector.filter)
+        return false;
+    auto *f = new GEN_Filter{};
+    plan->filter.reset(f, [](GEN_Filter *p) {
+        GEN_DeepDeleteFilter(vrcore::dpad::Status(), p, nullptr);
+        delete p;
+    });
+    plan->request = request;
+    return ToGEN_filter(vrcore::dpad::Status(), list->u.new_list.selector.filter, f) == 0 &&
+           !HasSubstrings(*f);
+}
+
+bool Service::Plan(const ODP_BerNewListArg &arg, const std::string &request, ListPlan *plan,
+                   Error *error) {
     GEN_ObjectIdent server = NamedObject(config_.name);
     plan->cls = OidOf(arg.object_class);
     if (plan->cls != kClassJob && plan->cls != kClassPrinter) {
         error->Access(kAccessInappropriateClass, server, "only jobs and printers are listed");
         return false;
     }
-    if ((arg.bit_mask & 0x40) && (arg.selector.bit_mask & 0x40)) {
-        error->Service(kServUnsupportedParameter, server, "filters are not supported");
+    if ((arg.bit_mask & 0x40) && (arg.selector.bit_mask & 0x40) && !TakeFilter(request, plan)) {
+        error->Service(kServUnsupportedParameter, server,
+                       "the filter is unusable (substrings are not matched)");
         return false;
     }
     if ((arg.bit_mask & 0x40) && (arg.selector.bit_mask & 0x10) && arg.selector.count_limit > 0)
@@ -472,6 +583,11 @@ std::string Service::Context(const ListPlan &plan) const {
     std::ostringstream out;
     out << plan.cls << ' ' << plan.start << ' ' << plan.limit << ' ' << plan.requested.size();
     for (GENU_ShortOID id : plan.requested) out << ' ' << id;
+    if (plan.filter) {
+        static const char kHex[] = "0123456789abcdef";
+        out << " F";
+        for (unsigned char c : plan.request) out << kHex[c >> 4] << kHex[c & 15];
+    }
     for (const std::string &name : plan.wanted) out << '\n' << name;
     return out.str();
 }
@@ -489,6 +605,15 @@ bool Service::FromContext(const GENU_Buffer &context, ListPlan *plan) const {
     plan->requested.resize(count);
     for (GENU_ShortOID &id : plan->requested)
         if (!(in >> id)) return false;
+    std::string filter, request;
+    if (in >> filter) {
+        if (filter.size() % 2 == 0 || filter[0] != 'F') return false;
+        for (size_t i = 1; i < filter.size(); i += 2) {
+            auto digit = [](char c) { return c >= 'a' ? c - 'a' + 10 : c - '0'; };
+            request.push_back(char(digit(filter[i]) << 4 | digit(filter[i + 1])));
+        }
+        if (!TakeFilter(request, plan)) return false;
+    }
     for (std::string name; std::getline(lines, name);) plan->wanted.push_back(name);
     return true;
 }
@@ -538,7 +663,7 @@ Reply Service::List(ListPlan plan) {
     std::vector<std::unique_ptr<Entry>> entries;
     if (cls == kClassJob) {
         for (auto &[id, job] : store_.Jobs()) {
-            if (!selected(std::to_string(id)) || !room(id)) continue;
+            if (!selected(std::to_string(id)) || (!plan.filter && !room(id))) continue;
             auto e = std::make_unique<Entry>();
             e->object = JobObject(id);
             JobStatus(job, &e->all);
@@ -549,15 +674,19 @@ Reply Service::List(ListPlan plan) {
                 if (f) std::fclose(f);
                 e->all.AddEncoded(std::vector<unsigned char>(bytes.begin(), bytes.end()));
             }
+            if (plan.filter && (!FilterMatches(*plan.filter, e->all.Handle()) || !room(id)))
+                continue;
             entries.push_back(std::move(e));
         }
     } else {
         for (uint32_t i = 0; i < config_.printers.size(); ++i) {
             const Printer &p = config_.printers[i];
-            if (!selected(p.name) || !room(i)) continue;
+            if (!selected(p.name)) continue;
             auto e = std::make_unique<Entry>();
             e->object = NamedObject(p.name);
             PrinterStatus(p, &e->all);
+            if ((plan.filter && !FilterMatches(*plan.filter, e->all.Handle())) || !room(i))
+                continue;
             entries.push_back(std::move(e));
         }
     }

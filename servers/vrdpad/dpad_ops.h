@@ -49,8 +49,12 @@ class Service {
         bool abort = false;            // the listing ends here
         std::vector<GENU_ShortOID> requested;
         std::vector<std::string> wanted;
+        std::shared_ptr<GEN_Filter> filter; // null: every object
+        std::string request;                // the encoded list argument the filter came in
     };
-    bool Plan(const ODP_BerNewListArg &arg, ListPlan *plan, Error *error);
+    bool Plan(const ODP_BerNewListArg &arg, const std::string &request, ListPlan *plan,
+              Error *error);
+    bool TakeFilter(const std::string &request, ListPlan *plan) const;
     std::string Context(const ListPlan &plan) const;
     bool FromContext(const GENU_Buffer &context, ListPlan *plan) const;
     Reply Continue(int32_t operation, const ODP_BerContinueListArg &arg);

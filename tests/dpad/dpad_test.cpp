@@ -338,14 +338,15 @@ class DpadInside : public ::testing::Test {
         return e ? Kind(e) : job;
     }
     // The objects of a class: name (job identifier or printer) and state.
-    std::vector<std::pair<std::string, GENU_ShortOID>> List(GENU_ShortOID cls,
-                                                            std::string *error = nullptr) {
+    std::vector<std::pair<std::string, GENU_ShortOID>>
+    List(GENU_ShortOID cls, std::string *error = nullptr, GEN_Filter *filter = nullptr) {
+        GEN_Selector selector{nullptr, filter, nullptr, nullptr};
         Status st;
         GENU_ShortOID ids[] = {kJobId, kJobState};
         AS_IdentifierList requested{2, ids};
         ODP_ListResult *r = nullptr;
         ERDPA_ErrorResult *e = nullptr;
-        EXPECT_EQ(ODP_ListObjectAttributes_C(st, cls, nullptr, nullptr,
+        EXPECT_EQ(ODP_ListObjectAttributes_C(st, cls, nullptr, filter ? &selector : nullptr,
                                              cls == kJobClass ? &requested : nullptr, nullptr, &r,
                                              &e),
                   0);
@@ -370,10 +371,10 @@ class DpadInside : public ::testing::Test {
     }
     // A listing of jobs in parts of `limit`, each part continued (or, with
     // abort, abandoned after the first); the jobs in order, or "!kind".
-    std::vector<std::string> Paged(uint32_t limit, bool abort = false,
-                                   const char *bogus = nullptr) {
+    std::vector<std::string> Paged(uint32_t limit, bool abort = false, const char *bogus = nullptr,
+                                   GEN_Filter *filter = nullptr) {
         Status st;
-        GEN_Selector selector{nullptr, nullptr, nullptr, &limit};
+        GEN_Selector selector{nullptr, filter, nullptr, &limit};
         std::vector<std::string> jobs;
         GEN_OctetString context{};
         std::string saved = bogus ? bogus : "";
@@ -578,6 +579,38 @@ TEST_F(DpadInside, SubmitListCancelRefuseAndSurviveKills) {
     EXPECT_EQ(Paged(1), all);
     EXPECT_EQ(Paged(3, true), std::vector<std::string>(all.begin(), all.begin() + 3));
     EXPECT_EQ(Paged(3, false, "87 x"), std::vector<std::string>{"!7"});
+    // Filters: the cancelled jobs (in parts of 1 too), none lacking a state,
+    // the printers by name.
+    Status st;
+    AS_SetHandle values = AS_nullSetHandle;
+    AS_Create(st, &values, nullptr, 0);
+    GEN_SimpleName lp2{};
+    GENU_MakeEmbeddedSimpleName(st, &lp2, "lp2", nullptr);
+    int32_t oid = 0, name = 0;
+    GENU_AttrIdToType(st, kJobState, &oid), GENU_AttrIdToType(st, 649, &name);
+    GENU_ShortOID state = kCancelled;
+    AS_AddAttrValM(st, values, kJobState, uint32_t(oid), &state, GENU_AVT2Descriptor(uint32_t(oid)),
+                   nullptr);
+    AS_AddAttrValM(st, values, 649, uint32_t(name), &lp2, GENU_AVT2Descriptor(uint32_t(name)),
+                   nullptr);
+    GEN_Filter is_cancelled{GEN_FILTER_ITEM, {}}, printer{GEN_FILTER_ITEM, {}}, stateless{};
+    is_cancelled.u.item.choice = printer.u.item.choice = GEN_ITEM_EQUALITY;
+    AS_FindAttr(st, values, kJobState, &is_cancelled.u.item.u.attribute);
+    AS_FindAttr(st, values, 649, &printer.u.item.u.attribute);
+    GEN_Filter present{GEN_FILTER_ITEM, {}};
+    present.u.item.choice = GEN_ITEM_PRESENT, present.u.item.u.present = kJobState;
+    stateless.choice = GEN_FILTER_NOT, stateless.u.not_filter = &present;
+    std::vector<std::string> want;
+    for (auto &[job, state] : List(kJobClass))
+        if (state == kCancelled) want.push_back(job);
+    ASSERT_GE(want.size(), 2u);
+    EXPECT_EQ(Paged(100, false, nullptr, &is_cancelled), want);
+    EXPECT_EQ(Paged(1, false, nullptr, &is_cancelled), want);
+    EXPECT_TRUE(List(kJobClass, nullptr, &stateless).empty());
+    EXPECT_EQ(List(kPrinterClass, nullptr, &printer).size(), 1u);
+    AS_FreeAttrHandle(st, &is_cancelled.u.item.u.attribute);
+    AS_FreeAttrHandle(st, &printer.u.item.u.attribute);
+    AS_Destroy(st, &values);
 
     // Acknowledged jobs survive SIGKILL; the next start prints the complete.
     // The binding to the killed server is made again by the next call.
