@@ -9,9 +9,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <vector>
 
 #include "vrcore/log.h"
+#include "vrcore/ns.h"
 #include "vrcore/odpcli.h"
 
 namespace vrcore::dpad {
@@ -117,5 +119,26 @@ int ServeOnc(Gate *gate, int stop_fd, void (*after)(void *), void *ctx) {
 }
 
 void StopOnc(uint32_t program, uint32_t version) { svc_unreg(program, version); }
+
+void NameOnc(const Config &config, bool add) {
+    if (!config.onc_dynamic || !config.onc_program) return;
+    char host[256] = {};
+    if (::gethostname(host, sizeof host - 1) != 0) std::strcpy(host, "localhost");
+    std::string name = config.name;
+    NS_Object o{};
+    o.env = NS_ENV_ONC, o.objClass = o.serverClass = NS_CLASS_SPOOLER;
+    o.name = o.serverName = name.data();
+    o.onc.host = host, o.onc.program = int32_t(config.onc_program);
+    o.onc.version = int32_t(config.onc_version), o.onc.dynamic = 1;
+    // The name service may be started already for the DCE/RPC names.
+    bool own = !config.dce || config.name_service == "none";
+    int32_t rc = own && add ? NS_Init(config.name.c_str(), NS_CLASS_SPOOLER) : NS_OK;
+    if (rc == NS_OK) rc = add ? NS_CreateObject(&o, 1, nullptr) : NS_DeleteObject(&o, nullptr);
+    if (rc != NS_OK)
+        LOG_CondMessage(2, kSource, __LINE__,
+                        "cannot %s ONC RPC program %u in the name service (%d)\n",
+                        add ? "register" : "remove", config.onc_program, rc);
+    if (own && !add) NS_Term();
+}
 
 } // namespace vrcore::dpad

@@ -16,5 +16,9 @@ bool StartOnc(Gate *gate, uint32_t program, uint32_t version, uint32_t max_recor
 // descriptor (an eventfd) is signalled. Returns the signal number.
 int ServeOnc(Gate *gate, int stop_fd, void (*after)(void *), void *ctx);
 void StopOnc(uint32_t program, uint32_t version);
+// With --onc-dynamic, registers (or removes) the server by its name in the
+// ONC name service, which adds its program to this host's table; failures
+// are logged and leave clients to name the program themselves.
+void NameOnc(const Config &config, bool add);
 
 } // namespace vrcore::dpad

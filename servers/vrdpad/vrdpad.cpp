@@ -96,9 +96,11 @@ int main(int argc, char **argv) {
         std::lock_guard<std::mutex> hold(gate.lock);
         service.PrintPending();
     }
+    dpad::NameOnc(config, true);
     int sig = dpad::ServeOnc(&gate, stop_fd, PrintPending, &service);
     LOG_CondMessage(6, kSource, __LINE__, "stopping on signal %d\n", sig);
     service.StopTransfers();
+    dpad::NameOnc(config, false);
     if (config.onc_program) dpad::StopOnc(config.onc_program, config.onc_version);
     dpad::StopDce(config, dce);
     ::close(gate.wake_fd);

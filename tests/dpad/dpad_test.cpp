@@ -709,7 +709,7 @@ TEST_F(DpadInside, ByNameOverDceWithEventsLimitsAndAuthentication) {
     uint32_t queue = 0;
     ASSERT_EQ(EVT_Open(nullptr, &port, &queue), 0);
     Stop(SIGTERM);
-    Start({"--notify", "127.0.0.1:" + std::to_string(port)});
+    Start({"--notify", "127.0.0.1:" + std::to_string(port), "--onc-dynamic"}); // (no vrptsd here)
     ASSERT_EQ(BindByName(), 0u);
     std::string job = Submit("lp1", {"over DCE/RPC", "", ""});
     EXPECT_EQ(Printed(job, out_ + "/" + job + "-1"), "over DCE/RPC");
