@@ -1162,8 +1162,10 @@ void Service::Stream(Transfer *t) {
         why = "the connection ended after " + std::to_string(got) + " of " +
               std::to_string(t->announced) + " bytes";
     if (why.empty() && got == 0) why = "no data arrived";
-    if (fd >= 0 && ((why.empty() && ::fsync(fd) != 0) | (::close(fd) != 0)) && why.empty())
-        why = "the spool file cannot be written";
+    if (fd >= 0) {
+        bool synced = !why.empty() || ::fsync(fd) == 0;
+        if ((::close(fd) != 0 || !synced) && why.empty()) why = "the spool file cannot be written";
+    }
     FT_Finish(&id, t->buffer, 1);
     std::lock_guard<std::mutex> hold(*lock_);
     t->buffer = nullptr;
