@@ -37,7 +37,7 @@ class Service {
     // request: the lock requests are handled under, and the descriptor that
     // wakes the printing loop.
     void Attach(std::mutex *lock, int wake_fd) { lock_ = lock, wake_fd_ = wake_fd; }
-    // Ends the transfers still running, their jobs left to the next start.
+    // Ends the transfers still running; their jobs fail, as after a crash.
     void StopTransfers();
 
   private:
