@@ -101,7 +101,7 @@ uint32_t ConnectDce(ClientHandle *h) {
 
 // Whether the thread's handle already serves the record (ODP_Initialize2).
 bool AlreadyBound(const ClientHandle *h, const NS_Object &want) {
-    if (!h || !h->server) return false;
+    if (!h || !h->server || h->broken || (h->transport && !h->transport->Alive())) return false;
     const NS_Object &have = *h->server;
     if (have.serverClass == kNeverBoundClass || have.serverClass != want.serverClass) return false;
     if (want.env == NS_ENV_ONC)
@@ -167,6 +167,13 @@ ClientHandle::~ClientHandle() {
 }
 
 ClientHandle *CurrentHandle() { return t_slot.handle.get(); }
+
+uint32_t Reconnect(ClientHandle *h) {
+    h->transport.reset();
+    uint32_t code = h->mode == kModeOnc ? ConnectOnc(h) : ConnectDce(h);
+    h->broken = code != 0;
+    return code;
+}
 
 bool ActingAsServer() {
     return ODP__serverType == ODP_SERVER_TYPE || ODP__serverType == ODP_SERVER_TYPE_SECURE;

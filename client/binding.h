@@ -44,11 +44,14 @@ struct ClientHandle {
     std::unique_ptr<Transport> transport; // null: local-only, or no transport yet
     NS_Object *server = nullptr;          // owned copy; null in local-only mode
     uint32_t mode = kModeLocal;
+    bool broken = false; // a call failed on the connection: bound again before the next
     ~ClientHandle();
 };
 
 // The calling thread's handle, or null.
 ClientHandle *CurrentHandle();
+// Binds the handle's transport to its server again: 0 or the code.
+uint32_t Reconnect(ClientHandle *h);
 
 // Whether the process acts as a server (type 892 or 893).
 bool ActingAsServer();

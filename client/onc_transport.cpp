@@ -1,10 +1,13 @@
 // The ONC RPC transport: a TCP client of the server's program, one call of
 // procedure 1 per request.
+#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 #include <ctime>
 #include <new>
+#include <poll.h>
 #include <rpc/rpc.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include "client/transport.h"
@@ -87,6 +90,16 @@ class OncTransport final : public Transport {
             return ODP_S_TIMEOUTCTL;
         *seconds = static_cast<uint32_t>(tv.tv_sec);
         return 0;
+    }
+
+    bool Alive() override {
+        int fd = -1;
+        if (!clnt_control(client_, CLGET_FD, reinterpret_cast<char *>(&fd)) || fd < 0) return true;
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, 0) <= 0) return true; // nothing pending: the peer is still there
+        char byte = 0;
+        ssize_t n = recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+        return n > 0 || (n < 0 && (errno == EAGAIN || errno == EINTR));
     }
 
   private:

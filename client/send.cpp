@@ -52,6 +52,15 @@ int EncodeAndSend(STF_List *status, int32_t operation, const void *argument, voi
     }
     LOG_CondMessage(6, kSource, __LINE__, "BerEncodeAndSend: encoded okay, length = %u\n",
                     encoded.length);
+    // A connection that failed a call or that the server closed (it
+    // restarted, say) is made again before the next; a failed call itself
+    // is not repeated.
+    if (h->server && (h->broken || (h->transport && !h->transport->Alive()))) {
+        if (uint32_t code = Reconnect(h)) {
+            _GENU__MyFree(encoded.value);
+            return Fail(status, code);
+        }
+    }
     if (!h->transport) {
         LOG_CondMessage(6, kSource, __LINE__, "local_only: decoding, length = %u...\n",
                         encoded.length);
@@ -65,6 +74,7 @@ int EncodeAndSend(STF_List *status, int32_t operation, const void *argument, voi
     Reply reply;
     uint32_t code = h->transport->Call(operation, encoded.value, encoded.length, &reply);
     _GENU__MyFree(encoded.value);
+    if (code == ODP_S_COMM || code == ODP_S_TIMEOUT) h->broken = true;
     if (code) return Fail(status, code);
     if (reply.result_length > 0) {
         LOG_CondMessage(6, kSource, __LINE__, "BerEncodeAndSend: decoding result, pdunum=%d...\n",

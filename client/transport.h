@@ -50,6 +50,9 @@ class Transport {
     // The time-out of one call, in seconds: 0, or ODP_S_TIMEOUTCTL.
     virtual uint32_t SetTimeout(uint32_t seconds) = 0;
     virtual uint32_t GetTimeout(uint32_t *seconds) = 0;
+    // False once the peer is known to have closed the connection (checked
+    // without waiting).
+    virtual bool Alive() { return true; }
 };
 
 // ---- ONC RPC --------------------------------------------------------------

@@ -21,7 +21,8 @@ namespace vrcore::dpad {
 namespace {
 
 const char kUsageText[] =
-    "usage: vrdpad [--onc-program N [--onc-version N]] [--dce-port N [--address A]]\n"
+    "usage: vrdpad [--onc-program N [--onc-version N] [--onc-dynamic]]\n"
+    "              [--dce-port N [--address A]]\n"
     "              [--users FILE] [--require-auth] [--name-service MODE] [--root DIR]\n"
     "              [--name NAME] [--max-request BYTES] [--max-document BYTES]\n"
     "              [--notify HOST:PORT]... [--reference-root DIR]... [--log DEST]\n"
@@ -33,6 +34,8 @@ const char kUsageText[] =
     "options:\n"
     "  --onc-program N     the ONC RPC program number registered with rpcbind\n"
     "  --onc-version N     its version (default 1)\n"
+    "  --onc-dynamic       also register the server by name in the ONC name service\n"
+    "                      (this host's vrptsd adds the program to its table)\n"
     "  --dce-port N        serve DCE/RPC on this TCP port (0: one the system chooses),\n"
     "                      registered with this host's endpoint mapper (the registry\n"
     "                      dword \"EndpointMapperPort\" under Software\\Halvane\\Tessaril\\odp\n"
@@ -103,8 +106,8 @@ int ParseCommandLine(int argc, char **argv, Config *config) {
             std::fputs(kUsageText, stdout);
             return kExitOk;
         }
-        if (flag == "--require-auth") {
-            config->require_auth = true;
+        if (flag == "--require-auth" || flag == "--onc-dynamic") {
+            (flag == "--require-auth" ? config->require_auth : config->onc_dynamic) = true;
             continue;
         }
         static const char *const kTaking[] = {

@@ -24,6 +24,7 @@ struct Config {
     std::string log = "stderr";         // the log's destination
     uint32_t onc_program = 0;           // 0: no ONC RPC service
     uint32_t onc_version = 1;           //
+    bool onc_dynamic = false;           // registered by name in the ONC name service
     uint32_t max_request = 64u << 20;   // bytes of one encoded request
     uint64_t max_document = 0;          // bytes of one document; 0: no limit
     bool dce = false;                   // serve DCE/RPC

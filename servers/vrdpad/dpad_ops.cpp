@@ -1,6 +1,8 @@
 // The DPA operations: job submission, listing, cancelling, printing.
 #include "dpad_ops.h"
 
+#include <fcntl.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,6 +14,7 @@
 
 #include "dpad_backend.h"
 #include "vrcore/ft.h"
+#include "vrcore/gen_compare.h"
 #include "vrcore/log.h"
 
 namespace vrcore::dpad {
@@ -25,8 +28,10 @@ constexpr GENU_ShortOID kClassJob = 87, kClassPrinter = 88, kClassQueue = 93;
 constexpr GENU_ShortOID kAttrJobIdentifier = 1057, kAttrJobState = 248, kAttrDocuments = 285,
                         kAttrOctets = 277, kAttrPrinterRequested = 244, kAttrStateReasons = 288,
                         kAttrDocumentName = 320, kAttrPrinterName = 649, kAttrPrinterState = 654,
-                        kAttrEnabled = 869;
-constexpr GENU_ShortOID kReasonAbortedBySystem = 298, kPrinterIdle = 263;
+                        kAttrEnabled = 869, kAttrOctetCount = 587, kAttrSocketAddress = 101;
+constexpr GENU_ShortOID kReasonAbortedBySystem = 298, kPrinterIdle = 263, kPrinterPausedState = 266,
+                        kPrinterShutdownState = 267;
+constexpr GENU_ShortOID kWhenNow = 995, kWhenAfterCurrent = 996, kWhenAfterAll = 997;
 
 // A decoded argument, released when it goes.
 struct Decoded {
@@ -91,6 +96,14 @@ Reply Service::Failed(const Error &error) {
 }
 
 Reply Service::Handle(int32_t operation, const unsigned char *bytes, size_t length) {
+    listen_port_ = -1;
+    for (auto t = transfers_.begin(); t != transfers_.end();) // those finished are joined
+        if ((*t)->done) {
+            (*t)->thread.join();
+            t = transfers_.erase(t);
+        } else {
+            ++t;
+        }
     Error error;
     GEN_ObjectIdent server = NamedObject(config_.name);
     int pdu = ODP_ArgumentPDU(operation);
@@ -119,7 +132,8 @@ Reply Service::Handle(int32_t operation, const unsigned char *bytes, size_t leng
     case 10:
         if (list->choice == 2) {
             ListPlan plan;
-            return Plan(list->u.new_list, &plan, &error) ? List(plan) : Failed(error);
+            std::string request(reinterpret_cast<const char *>(bytes), length);
+            return Plan(list->u.new_list, request, &plan, &error) ? List(plan) : Failed(error);
         }
         break;
     case 7:
@@ -130,8 +144,15 @@ Reply Service::Handle(int32_t operation, const unsigned char *bytes, size_t leng
     case 15: return Cancel(*static_cast<const ODP_BerCancelJobArg *>(arg.value));
     case 18: return Hold(*static_cast<const ODP_BerPauseJobArg *>(arg.value));
     case 19: return Release(*static_cast<const ODP_BerResumeJobArg *>(arg.value));
+    case 14: return Modify(*static_cast<const ODP_BerModifyJobArg *>(arg.value));
+    case 16: return Promote(*static_cast<const ODP_BerPromoteJobArg *>(arg.value));
+    case 21: return SetPrinter(*static_cast<const ODP_BerSetArg *>(arg.value));
     case 3:
-    case 13: return Enable(*static_cast<const ODP_BerObjectOpArg *>(arg.value), operation == 3);
+    case 13:
+    case 20:
+    case 22:
+    case 25:
+    case 26: return PrinterOp(operation, *static_cast<const ODP_BerObjectOpArg *>(arg.value));
     default:
         error.Service(kServUnsupportedOperation, server,
                       "operation " + std::to_string(operation) + " is not supported");
@@ -197,6 +218,7 @@ bool Service::Receive(Job &job, const ODP_BerDocDescription &doc, Error *error, 
     GEN_ObjectIdent object = JobObject(job.id);
     uint32_t number = uint32_t(job.documents.size() + 1);
     Document d;
+    uint64_t announced = ~uint64_t(0);
     if (doc.bit_mask & 0x10) {
         AS_SetHandle attrs = AS_nullSetHandle;
         if (ToGEN_AS(vrcore::dpad::Status(), doc.attributes, &attrs) != 0) {
@@ -216,9 +238,16 @@ bool Service::Receive(Job &job, const ODP_BerDocDescription &doc, Error *error, 
                              "a document name must be a plain file name of at most 200 bytes");
             AS_FreeAttrHandle(vrcore::dpad::Status(), &attr);
         }
+        void *octets = nullptr;
+        if (AS_GetAttrVal(vrcore::dpad::Status(), attrs, kAttrOctetCount, &octets) == 0 && octets) {
+            const auto *c = static_cast<const GEN_Cardinal64 *>(octets);
+            announced = uint64_t(c->high) << 32 | c->low;
+        }
         AS_Destroy(vrcore::dpad::Status(), &attrs);
         if (!ok) return false;
     }
+    if ((doc.bit_mask & 0x80) && OidOf(doc.transfer_method) == FT_METHOD_SOCKET)
+        return Listen(job, number, d, announced, completes, error);
     if (!(doc.bit_mask & 0x40)) {
         error->DocumentAccess(kDocNotAvailable, object, "the document has no content");
         return false;
@@ -302,10 +331,16 @@ void Service::JobStatus(const Job &job, Set *set) const {
 }
 
 Reply Service::PrintResult(const Job &job) {
-    Set status;
+    Set status, document;
     JobStatus(job, &status);
-    BerSet ber;
+    BerSet ber, ber_document;
     ODP_BerPrintRes res{};
+    // A document to send over its own connection: where to send it.
+    std::string host = config_.address.empty() ? "127.0.0.1" : config_.address;
+    if (listen_port_ >= 0 &&
+        document.SocketAddress(kAttrSocketAddress, host, uint32_t(listen_port_)) &&
+        ber_document.From(document))
+        res.bit_mask |= 0x20, res.document_status = ber_document.List();
     std::snprintf(res.job_identification, sizeof res.job_identification, "%u", job.id);
     Reply r;
     Error error;
@@ -381,6 +416,11 @@ Reply Service::Submit(int32_t operation, const ODP_BerPrintArg &arg) {
                      "the job takes no more documents");
         return Failed(error);
     }
+    if (operation == 5 && (job->flags & kJobTransferring)) {
+        error.Access(kAccessInappropriateState, JobObject(job->id),
+                     "the job's previous document is still arriving");
+        return Failed(error);
+    }
     if (operation == 5) {
         const ODP_BerAddDocumentArg &a = arg.u.add_document;
         bool complete = !((a.bit_mask & 0x80) && !a.job_submission_complete);
@@ -392,15 +432,125 @@ Reply Service::Submit(int32_t operation, const ODP_BerPrintArg &arg) {
     return PrintResult(*job);
 }
 
-bool Service::Plan(const ODP_BerNewListArg &arg, ListPlan *plan, Error *error) {
+namespace {
+
+// The values of an attribute, of a set or of an attribute handle.
+std::vector<void *> Values(AS_SetHandle set, AS_AttrHandle attr, GENU_ShortOID id) {
+    vrcore::dpad::Status st;
+    std::vector<void *> out;
+    AS_AttrValHandle h = AS_nullAttrValHandle;
+    void *v = nullptr;
+    int rc = attr != AS_nullAttrHandle ? AS_FindFirstAttrValR(st, attr, &h, &v)
+                                       : AS_FindFirstAttrVal(st, set, id, &h, &v);
+    for (; rc == 0 && v && out.size() < 10000; rc = AS_FindNextAttrValVR(st, &h, &v))
+        out.push_back(v);
+    if (h != AS_nullAttrValHandle) AS_FreeAttrValHandle(st, &h);
+    return out;
+}
+
+bool ItemMatches(const GEN_FilterItem &item, AS_SetHandle set) {
+    vrcore::dpad::Status st;
+    if (item.choice == GEN_ITEM_PRESENT) {
+        int present = 0;
+        return AS_IsAttrPresent(st, set, item.u.present, &present) == 0 && present;
+    }
+    if (item.choice == GEN_ITEM_SUBSTRINGS) return false; // refused when the listing is planned
+    GENU_ShortOID id = 0;
+    uint32_t type = 0;
+    if (AS_GetAttrIDR(st, item.u.attribute, &id) || AS_GetAttrValTypeR(st, item.u.attribute, &type))
+        return false;
+    std::vector<void *> have = Values(set, AS_nullAttrHandle, id);
+    std::vector<void *> want = Values(AS_nullSetHandle, item.u.attribute, id);
+    // -1, 0, 1 as the object's value sorts against the filter's; 2: incomparable.
+    auto order = [&](void *a, void *b) {
+        int32_t r = 0;
+        return GEN_CompareAttrValue(st, type, a, b, &r) == 0 ? (r < 0 ? -1 : r > 0) : 2;
+    };
+    auto any = [&](auto test) {
+        for (void *h : have)
+            for (void *w : want)
+                if (test(order(h, w))) return true;
+        return false;
+    };
+    auto among = [&](void *v, const std::vector<void *> &list, bool v_is_have) {
+        for (void *o : list)
+            if ((v_is_have ? order(v, o) : order(o, v)) == 0) return true;
+        return false;
+    };
+    switch (item.choice) {
+    case GEN_ITEM_EQUALITY:
+    case GEN_ITEM_INTERSECTION: return any([](int r) { return r == 0; });
+    case GEN_ITEM_GREATER_OR_EQUAL: return any([](int r) { return r == 0 || r == 1; });
+    case GEN_ITEM_LESS_OR_EQUAL: return any([](int r) { return r == 0 || r == -1; });
+    case GEN_ITEM_SUBSET:
+        return std::all_of(have.begin(), have.end(), [&](void *h) { return among(h, want, true); });
+    case GEN_ITEM_SUPERSET:
+        return std::all_of(want.begin(), want.end(),
+                           [&](void *w) { return among(w, have, false); });
+    default: return false;
+    }
+}
+
+bool FilterMatches(const GEN_Filter &f, AS_SetHandle set, int depth = 0) {
+    if (depth > GEN_MAX_NESTING) return false;
+    switch (f.choice) {
+    case GEN_FILTER_AND:
+        for (const GEN_SetOfFilter *s = f.u.and_set; s; s = s->next)
+            if (!FilterMatches(s->filter, set, depth + 1)) return false;
+        return true;
+    case GEN_FILTER_OR:
+        for (const GEN_SetOfFilter *s = f.u.or_set; s; s = s->next)
+            if (FilterMatches(s->filter, set, depth + 1)) return true;
+        return false;
+    case GEN_FILTER_NOT: return f.u.not_filter && !FilterMatches(*f.u.not_filter, set, depth + 1);
+    default: return ItemMatches(f.u.item, set);
+    }
+}
+
+bool HasSubstrings(const GEN_Filter &f, int depth = 0) {
+    if (depth > GEN_MAX_NESTING) return true;
+    const GEN_SetOfFilter *s = f.choice == GEN_FILTER_AND  ? f.u.and_set
+                               : f.choice == GEN_FILTER_OR ? f.u.or_set
+                                                           : nullptr;
+    for (; s; s = s->next)
+        if (HasSubstrings(s->filter, depth + 1)) return true;
+    if (f.choice == GEN_FILTER_NOT)
+        return !f.u.not_filter || HasSubstrings(*f.u.not_filter, depth + 1);
+    return f.choice == GEN_FILTER_ITEM && f.u.item.choice == GEN_ITEM_SUBSTRINGS;
+}
+
+} // namespace
+
+// Takes the filter of an encoded list argument (the request, or the one a
+// continuation context carries).
+bool Service::TakeFilter(const std::string &request, ListPlan *plan) const {
+    Decoded arg(ODP_PDU_LIST_ARG, reinterpret_cast<const unsigned char *>(request.data()),
+                request.size());
+    const auto *list = static_cast<const ODP_BerListArg *>(arg.value);
+    if (!list || list->choice != 2 || !(list->u.new_list.bit_mask & 0x40) ||
+        !(list->u.new_list.selector.bit_mask & 0x40) || !list->u.new_list.selector.filter)
+        return false;
+    auto *f = new GEN_Filter{};
+    plan->filter.reset(f, [](GEN_Filter *p) {
+        GEN_DeepDeleteFilter(vrcore::dpad::Status(), p, nullptr);
+        delete p;
+    });
+    plan->request = request;
+    return ToGEN_filter(vrcore::dpad::Status(), list->u.new_list.selector.filter, f) == 0 &&
+           !HasSubstrings(*f);
+}
+
+bool Service::Plan(const ODP_BerNewListArg &arg, const std::string &request, ListPlan *plan,
+                   Error *error) {
     GEN_ObjectIdent server = NamedObject(config_.name);
     plan->cls = OidOf(arg.object_class);
     if (plan->cls != kClassJob && plan->cls != kClassPrinter) {
         error->Access(kAccessInappropriateClass, server, "only jobs and printers are listed");
         return false;
     }
-    if ((arg.bit_mask & 0x40) && (arg.selector.bit_mask & 0x40)) {
-        error->Service(kServUnsupportedParameter, server, "filters are not supported");
+    if ((arg.bit_mask & 0x40) && (arg.selector.bit_mask & 0x40) && !TakeFilter(request, plan)) {
+        error->Service(kServUnsupportedParameter, server,
+                       "the filter is unusable (substrings are not matched)");
         return false;
     }
     if ((arg.bit_mask & 0x40) && (arg.selector.bit_mask & 0x10) && arg.selector.count_limit > 0)
@@ -433,6 +583,11 @@ std::string Service::Context(const ListPlan &plan) const {
     std::ostringstream out;
     out << plan.cls << ' ' << plan.start << ' ' << plan.limit << ' ' << plan.requested.size();
     for (GENU_ShortOID id : plan.requested) out << ' ' << id;
+    if (plan.filter) {
+        static const char kHex[] = "0123456789abcdef";
+        out << " F";
+        for (unsigned char c : plan.request) out << kHex[c >> 4] << kHex[c & 15];
+    }
     for (const std::string &name : plan.wanted) out << '\n' << name;
     return out.str();
 }
@@ -450,6 +605,15 @@ bool Service::FromContext(const GENU_Buffer &context, ListPlan *plan) const {
     plan->requested.resize(count);
     for (GENU_ShortOID &id : plan->requested)
         if (!(in >> id)) return false;
+    std::string filter, request;
+    if (in >> filter) {
+        if (filter.size() % 2 == 0 || filter[0] != 'F') return false;
+        for (size_t i = 1; i < filter.size(); i += 2) {
+            auto digit = [](char c) { return c >= 'a' ? c - 'a' + 10 : c - '0'; };
+            request.push_back(char(digit(filter[i]) << 4 | digit(filter[i + 1])));
+        }
+        if (!TakeFilter(request, plan)) return false;
+    }
     for (std::string name; std::getline(lines, name);) plan->wanted.push_back(name);
     return true;
 }
@@ -499,7 +663,7 @@ Reply Service::List(ListPlan plan) {
     std::vector<std::unique_ptr<Entry>> entries;
     if (cls == kClassJob) {
         for (auto &[id, job] : store_.Jobs()) {
-            if (!selected(std::to_string(id)) || !room(id)) continue;
+            if (!selected(std::to_string(id)) || (!plan.filter && !room(id))) continue;
             auto e = std::make_unique<Entry>();
             e->object = JobObject(id);
             JobStatus(job, &e->all);
@@ -510,17 +674,19 @@ Reply Service::List(ListPlan plan) {
                 if (f) std::fclose(f);
                 e->all.AddEncoded(std::vector<unsigned char>(bytes.begin(), bytes.end()));
             }
+            if (plan.filter && (!FilterMatches(*plan.filter, e->all.Handle()) || !room(id)))
+                continue;
             entries.push_back(std::move(e));
         }
     } else {
         for (uint32_t i = 0; i < config_.printers.size(); ++i) {
             const Printer &p = config_.printers[i];
-            if (!selected(p.name) || !room(i)) continue;
+            if (!selected(p.name)) continue;
             auto e = std::make_unique<Entry>();
             e->object = NamedObject(p.name);
-            e->all.Name(kAttrPrinterName, p.name);
-            e->all.Oid(kAttrPrinterState, kPrinterIdle);
-            e->all.Bool(kAttrEnabled, !store_.Disabled(p.name));
+            PrinterStatus(p, &e->all);
+            if ((plan.filter && !FilterMatches(*plan.filter, e->all.Handle())) || !room(i))
+                continue;
             entries.push_back(std::move(e));
         }
     }
@@ -637,38 +803,269 @@ Reply Service::Release(const ODP_BerResumeJobArg &arg) {
     return SetResult(ODP_PDU_RESUME_JOB_RES, status, JobObject(job->id));
 }
 
-Reply Service::Enable(const ODP_BerObjectOpArg &arg, bool enable) {
-    Error error;
+const Printer *Service::ObjectPrinter(const GENU_BerOID &cls_oid, const GENU_Buffer &instance,
+                                      Error *error) {
     GEN_ObjectIdent server = NamedObject(config_.name);
-    GENU_ShortOID cls = OidOf(arg.object_class);
+    GENU_ShortOID cls = OidOf(cls_oid);
     if (cls != kClassPrinter && cls != kClassQueue) {
-        error.Access(kAccessInappropriateClass, server, "only printers and queues are enabled");
-        return Failed(error);
+        error->Access(kAccessInappropriateClass, server, "only printers and queues are handled");
+        return nullptr;
     }
-    Unpacked o(ValueTypes().object_ident, arg.object_instance);
+    Unpacked o(ValueTypes().object_ident, instance);
     const auto *id = static_cast<const GEN_ObjectIdent *>(o.value);
     std::string name;
     if (!id || id->choice != GEN_OBJID_SIMPLE_NAME || !NameText(id->u.simple_name, &name)) {
-        error.Selection(kSelInvalid, server, "not a printer name");
-        return Failed(error);
+        error->Selection(kSelInvalid, server, "not a printer name");
+        return nullptr;
     }
     const Printer *p = name.empty() ? nullptr : FindPrinter(name);
-    if (!p) {
-        error.Selection(kSelUnknown, NamedObject(name), "no such printer");
+    if (!p) error->Selection(kSelUnknown, NamedObject(name), "no such printer");
+    return p;
+}
+
+void Service::PrinterStatus(const Printer &p, Set *set) {
+    uint8_t flags = store_.PrinterFlags(p.name);
+    set->Name(kAttrPrinterName, p.name);
+    set->Oid(kAttrPrinterState, (flags & kPrinterShutdown) ? kPrinterShutdownState
+                                : (flags & kPrinterPaused) ? kPrinterPausedState
+                                                           : kPrinterIdle);
+    set->Bool(kAttrEnabled, !(flags & (kPrinterDisabled | kPrinterShutdown)));
+}
+
+std::vector<uint32_t> Service::CancelAll(const Printer &p) {
+    std::vector<uint32_t> cancelled;
+    Error ignored;
+    for (auto &[id, job] : store_.Jobs()) {
+        if (job.printer != p.name || job.Terminal()) continue;
+        job.state = kStateCancelled;
+        if (!Durable(job, 0, &ignored)) continue;
+        store_.DropData(job);
+        cancelled.push_back(id);
+    }
+    return cancelled;
+}
+
+Reply Service::PrinterOp(int32_t operation, const ODP_BerObjectOpArg &arg) {
+    Error error;
+    const Printer *p = ObjectPrinter(arg.object_class, arg.object_instance, &error);
+    if (!p) return Failed(error);
+    GEN_ObjectIdent object = NamedObject(p->name);
+    uint8_t before = store_.PrinterFlags(p->name), flags = before;
+    GENU_ShortOID when = operation == 22 ? OidOf(arg.when) : 0;
+    const char *what = "cleaned";
+    switch (operation) {
+    case 3: flags &= uint8_t(~(kPrinterDisabled | kPrinterShutdown)), what = "enabled"; break;
+    case 13: flags |= kPrinterDisabled, what = "disabled"; break;
+    case 25: flags |= kPrinterPaused, what = "paused"; break;
+    case 26: flags &= uint8_t(~kPrinterPaused), what = "resumed"; break;
+    case 22:
+        if (when != kWhenNow && when != kWhenAfterCurrent && when != kWhenAfterAll) {
+            error.Service(kServUnsupportedParameter, object, "shut down now, or after the jobs");
+            return Failed(error);
+        }
+        flags |= kPrinterShutdown, what = "shut down";
+        break;
+    default: break;
+    }
+    if (flags != before && !store_.SetPrinterFlags(p->name, flags)) {
+        error.Service(kServResourceLimit, object, "the change could not be stored");
         return Failed(error);
     }
-    if (!store_.SetDisabled(p->name, !enable)) {
-        error.Service(kServResourceLimit, NamedObject(p->name), "the change could not be stored");
-        return Failed(error);
-    }
-    LOG_CondMessage(6, kSource, __LINE__, "printer %s %s\n", p->name.c_str(),
-                    enable ? "enabled" : "disabled");
-    notifier_.Post({"printer", p->name, 0, enable ? "enabled" : "disabled"});
+    // Cleaning, and a shutdown that does not wait, end the printer's jobs;
+    // jobs it had taken print to the end otherwise (printing is never cut
+    // in the middle of a document).
+    std::vector<uint32_t> ended;
+    if (operation == 20 || (operation == 22 && when == kWhenNow)) ended = CancelAll(*p);
+    LOG_CondMessage(6, kSource, __LINE__, "printer %s %s (%zu jobs cancelled)\n", p->name.c_str(),
+                    what, ended.size());
+    notifier_.Post({"printer", p->name, 0, what});
     Set status;
-    status.Name(kAttrPrinterName, p->name);
-    status.Bool(kAttrEnabled, enable);
-    return SetResult(enable ? ODP_PDU_ENABLE_RES : ODP_PDU_DISABLE_RES, status,
-                     NamedObject(p->name));
+    PrinterStatus(*p, &status);
+    if (operation != 25) return SetResult(ODP_ResultPDU(operation), status, object);
+    // A pause lists the printer's waiting jobs: they stay where they are.
+    std::vector<std::unique_ptr<Set>> sets;
+    std::vector<std::unique_ptr<BerSet>> bers;
+    std::vector<ODP_BerPausedJob> nodes;
+    for (auto &[id, job] : store_.Jobs())
+        if (job.printer == p->name && !job.Terminal()) {
+            sets.push_back(std::make_unique<Set>());
+            JobStatus(job, sets.back().get());
+            bers.push_back(std::make_unique<BerSet>());
+            ODP_BerPausedJob n{};
+            std::snprintf(n.job, sizeof n.job, "%u", id);
+            if (bers.back()->From(*sets.back())) n.bit_mask = 0x80, n.status = bers.back()->List();
+            nodes.push_back(n);
+        }
+    for (size_t i = 0; i + 1 < nodes.size(); ++i) nodes[i].next = &nodes[i + 1];
+    ODP_BerPausedJob *head = nodes.empty() ? nullptr : nodes.data();
+    Reply r;
+    if (Encode(ODP_PDU_PAUSE_RES, &head, &r.result)) return r;
+    error.Service(kServUnclassified, object, "the result could not be encoded");
+    return Failed(error);
+}
+
+Reply Service::SetPrinter(const ODP_BerSetArg &arg) {
+    Error error;
+    const Printer *p = ObjectPrinter(arg.object_class, arg.object_instance, &error);
+    if (!p) return Failed(error);
+    GEN_ObjectIdent object = NamedObject(p->name);
+    AS_SetHandle mods = AS_nullSetHandle;
+    if (!(arg.bit_mask & 0x40) ||
+        ToGEN_ModOpAS(vrcore::dpad::Status(), arg.attr_modification, &mods) != 0) {
+        error.Service(kServUnsupportedParameter, object, "the modification is unusable");
+        return Failed(error);
+    }
+    // Of a printer's attributes only whether it is enabled is set.
+    uint8_t flags = store_.PrinterFlags(p->name);
+    vrcore::dpad::Status st;
+    AS_AttrHandle attr = AS_nullAttrHandle;
+    GENU_ShortOID id = 0;
+    for (int rc = AS_FindFirstAttr(st, mods, &attr, &id); rc == 0 && attr != AS_nullAttrHandle;
+         rc = AS_FindNextAttrR(st, &attr, &id)) {
+        int32_t op = 0;
+        void *value = nullptr;
+        AS_GetAttrModifyOpR(st, attr, &op);
+        AS_GetAttrValR(st, attr, &value);
+        bool settable = id == kAttrEnabled && (op <= AS_MODOP_NONE || op == AS_MODOP_SET_DEFAULT);
+        if (!settable || (op != AS_MODOP_SET_DEFAULT && !value)) {
+            error.Attribute(settable ? kAttrUnsupportedValue : kAttrIllegalModification, attr,
+                            object, "only the printer's enabled attribute is set");
+            break;
+        }
+        bool on = op == AS_MODOP_SET_DEFAULT || *static_cast<int32_t *>(value) != 0;
+        flags = on ? uint8_t(flags & ~kPrinterDisabled) : uint8_t(flags | kPrinterDisabled);
+    }
+    if (attr != AS_nullAttrHandle) AS_FreeAttrHandle(st, &attr);
+    AS_Destroy(st, &mods);
+    if (error) return Failed(error);
+    if (!store_.SetPrinterFlags(p->name, flags)) {
+        error.Service(kServResourceLimit, object, "the change could not be stored");
+        return Failed(error);
+    }
+    Set status;
+    PrinterStatus(*p, &status);
+    return SetResult(ODP_PDU_SET_RES, status, object);
+}
+
+Reply Service::Promote(const ODP_BerPromoteJobArg &arg) {
+    Error error;
+    Job *job = Named(arg.job_identification, &error);
+    if (!job) return Failed(error);
+    if (job->Terminal()) {
+        error.Access(kAccessInappropriateState, JobObject(job->id), "the job is finished");
+        return Failed(error);
+    }
+    job->flags |= kJobPromoted;
+    if (!Durable(*job, 0, &error)) return Failed(error);
+    Set status;
+    JobStatus(*job, &status);
+    return SetResult(ODP_PDU_PROMOTE_JOB_RES, status, JobObject(job->id));
+}
+
+namespace {
+
+// Removes the values of `attr` from the same attribute of `set` (all of
+// it when `attr` has none).
+void DeleteValues(AS_SetHandle set, GENU_ShortOID id, AS_AttrHandle attr) {
+    vrcore::dpad::Status st;
+    uint32_t count = 0, type = 0;
+    AS_GetAttrValCountR(st, attr, &count);
+    AS_GetAttrValTypeR(st, attr, &type);
+    if (count == 0) {
+        AS_DeleteAttr(st, set, id);
+        return;
+    }
+    AS_AttrValHandle gone = AS_nullAttrValHandle;
+    void *unwanted = nullptr;
+    for (int rc = AS_FindFirstAttrValR(st, attr, &gone, &unwanted); rc == 0 && unwanted;
+         rc = AS_FindNextAttrValVR(st, &gone, &unwanted)) {
+        AS_AttrValHandle have = AS_nullAttrValHandle;
+        void *value = nullptr;
+        for (int r = AS_FindFirstAttrVal(st, set, id, &have, &value); r == 0 && value;
+             r = AS_FindNextAttrValVR(st, &have, &value)) {
+            int32_t order = 1;
+            if (GEN_CompareAttrValue(st, type, value, unwanted, &order) == 0 && order == 0) {
+                AS_DeleteAttrValVR(st, &have);
+                break;
+            }
+        }
+        if (have != AS_nullAttrValHandle) AS_FreeAttrValHandle(st, &have);
+    }
+    if (gone != AS_nullAttrValHandle) AS_FreeAttrValHandle(st, &gone);
+}
+
+} // namespace
+
+Reply Service::Modify(const ODP_BerModifyJobArg &arg) {
+    Error error;
+    Job *job = Named(arg.job_identification, &error);
+    if (!job) return Failed(error);
+    GEN_ObjectIdent object = JobObject(job->id);
+    if (job->Terminal()) {
+        error.Access(kAccessInappropriateState, object, "the job is finished");
+        return Failed(error);
+    }
+    if (arg.bit_mask & 0x80) {
+        error.Service(kServUnsupportedParameter, object, "documents are not modified one by one");
+        return Failed(error);
+    }
+    Set current;
+    if (job->flags & kJobHasAttributes) {
+        std::string bytes;
+        FILE *f = std::fopen(store_.AttributesPath(job->id).c_str(), "rb");
+        for (int ch; f && (ch = std::fgetc(f)) != EOF;) bytes.push_back(char(ch));
+        if (f) std::fclose(f);
+        current.AddEncoded(std::vector<unsigned char>(bytes.begin(), bytes.end()));
+    }
+    AS_SetHandle mods = AS_nullSetHandle;
+    if (ToGEN_ModOpAS(vrcore::dpad::Status(), arg.job_attr_modification, &mods) != 0) {
+        error.Service(kServUnsupportedParameter, object, "the modification is unusable");
+        return Failed(error);
+    }
+    static constexpr GENU_ShortOID kServerOwned[] = {
+        kAttrJobIdentifier, kAttrJobState, kAttrDocuments, kAttrOctets, kAttrStateReasons};
+    vrcore::dpad::Status st;
+    AS_AttrHandle attr = AS_nullAttrHandle;
+    GENU_ShortOID id = 0;
+    for (int rc = AS_FindFirstAttr(st, mods, &attr, &id); rc == 0 && attr != AS_nullAttrHandle;
+         rc = AS_FindNextAttrR(st, &attr, &id)) {
+        if (std::find(std::begin(kServerOwned), std::end(kServerOwned), id) !=
+            std::end(kServerOwned)) {
+            error.Attribute(kAttrIllegalModification, attr, object, "the server sets it");
+            break;
+        }
+        int32_t op = AS_MODOP_NONE;
+        AS_GetAttrModifyOpR(st, attr, &op);
+        AS_AttrHandle have = AS_nullAttrHandle;
+        switch (op) {
+        case AS_MODOP_ADD_VALUES:
+            if (AS_FindAttr(st, current.Handle(), id, &have) == 0 && have != AS_nullAttrHandle)
+                AS_CopyAttrValsR(st, have, attr);
+            else
+                AS_CopyAttrR(st, current.Handle(), attr, nullptr);
+            break;
+        case AS_MODOP_DELETE_VALUES: DeleteValues(current.Handle(), id, attr); break;
+        case AS_MODOP_SET_DEFAULT: AS_DeleteAttr(st, current.Handle(), id); break;
+        default: // the values replace the attribute's
+            AS_DeleteAttr(st, current.Handle(), id);
+            AS_CopyAttrR(st, current.Handle(), attr, nullptr);
+        }
+        if (have != AS_nullAttrHandle) AS_FreeAttrHandle(st, &have);
+    }
+    if (attr != AS_nullAttrHandle) AS_FreeAttrHandle(st, &attr);
+    AS_Destroy(st, &mods);
+    if (error) return Failed(error);
+    BerSet ber;
+    std::vector<unsigned char> bytes;
+    if (!ber.From(current) || !EncodeSet(ber.List(), &bytes) ||
+        !WriteFileAtomically(store_.AttributesPath(job->id), bytes.data(), bytes.size())) {
+        error.Service(kServResourceLimit, object, "the job could not be stored");
+        return Failed(error);
+    }
+    job->flags |= kJobHasAttributes;
+    if (!Durable(*job, 0, &error)) return Failed(error);
+    JobStatus(*job, &current);
+    return SetResult(ODP_PDU_MODIFY_JOB_RES, current, object);
 }
 
 bool Service::PrintJob(Job &job) {
@@ -695,9 +1092,132 @@ bool Service::PrintJob(Job &job) {
     return ok;
 }
 
+bool Service::Listen(Job &job, uint32_t number, const Document &d, uint64_t announced,
+                     bool completes, Error *error) {
+    GEN_ObjectIdent object = JobObject(job.id);
+    constexpr size_t kMaxTransfers = 32;
+    if (config_.max_document && announced != ~uint64_t(0) && announced > config_.max_document) {
+        error->Service(kServResourceLimit, object,
+                       "the document is larger than " + std::to_string(config_.max_document) +
+                           " bytes");
+        return false;
+    }
+    if (!lock_ || transfers_.size() >= kMaxTransfers) {
+        error->Service(kServResourceLimit, object, "no more documents are taken by connection now");
+        return false;
+    }
+    // Marked before the connection is offered: a crash from here on fails the job.
+    job.flags |= kJobTransferring;
+    if (!Durable(job, 0, error)) return false;
+    GEN_DocumentIdentifier id{};
+    std::snprintf(id.job.value, sizeof id.job.value, "%u", job.id);
+    id.document_number = &number;
+    auto t = std::make_unique<Transfer>();
+    if (FT_BufferInit(&id, nullptr, nullptr, FT_METHOD_SOCKET, 1 << 16, FT_ROLE_RECEIVER,
+                      &t->buffer, 1) != 0) {
+        job.flags &= uint8_t(~kJobTransferring);
+        Durable(job, 0, error);
+        error->DocumentAccess(kDocNotAvailable, object, "no connection can be offered");
+        return false;
+    }
+    t->job = job.id, t->number = number, t->document = d, t->announced = announced;
+    t->completes = completes;
+    listen_port_ = t->buffer->address.port;
+    Transfer *raw = t.get();
+    transfers_.push_back(std::move(t));
+    raw->thread = std::thread([this, raw] { Stream(raw); });
+    return true;
+}
+
+// Receives a document from its connection outside the lock, then records
+// it (or fails its job) under the lock.
+void Service::Stream(Transfer *t) {
+    GEN_DocumentIdentifier id{};
+    std::snprintf(id.job.value, sizeof id.job.value, "%u", t->job);
+    id.document_number = &t->number;
+    std::string part = store_.SpoolDir() + "/" + std::to_string(t->job) + "-" +
+                       std::to_string(t->number) + ".part";
+    int fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+    uint64_t got = 0;
+    std::string why = fd < 0 ? "the spool file cannot be made" : "";
+    uint64_t limit = config_.max_document ? config_.max_document : ~uint64_t(0);
+    while (why.empty()) {
+        if (stopping_ || FT_RetrieveToBuffer(&id, t->buffer) != 0) {
+            why = "the connection failed";
+        } else if (t->buffer->count == 0) {
+            break;
+        } else if ((got += t->buffer->count) > std::min(limit, t->announced)) {
+            why = got > limit ? "the document is larger than the limit" : "more than announced";
+        } else {
+            for (size_t done = 0; why.empty() && done < t->buffer->count;) {
+                ssize_t n = ::write(fd, t->buffer->data + done, t->buffer->count - done);
+                if (n > 0)
+                    done += size_t(n);
+                else if (n < 0 && errno != EINTR)
+                    why = "the spool file cannot be written";
+            }
+        }
+    }
+    if (why.empty() && t->announced != ~uint64_t(0) && got != t->announced)
+        why = "the connection ended after " + std::to_string(got) + " of " +
+              std::to_string(t->announced) + " bytes";
+    if (why.empty() && got == 0) why = "no data arrived";
+    if (fd >= 0) {
+        bool synced = !why.empty() || ::fsync(fd) == 0;
+        if ((::close(fd) != 0 || !synced) && why.empty()) why = "the spool file cannot be written";
+    }
+    FT_Finish(&id, t->buffer, 1);
+    std::lock_guard<std::mutex> hold(*lock_);
+    t->buffer = nullptr;
+    Job *job = store_.Find(t->job);
+    Error error;
+    if (job) job->flags &= uint8_t(~kJobTransferring);
+    if (job && !job->Terminal() && why.empty() &&
+        MoveDurably(part, store_.DataPath(job->id, t->number))) {
+        t->document.size = got;
+        job->documents.push_back(t->document);
+        job->octets += got;
+        if (t->completes) Complete(*job);
+        Durable(*job, t->number, &error);
+    } else if (job) {
+        ::unlink(part.c_str());
+        if (!job->Terminal()) {
+            LOG_CondMessage(2, kSource, __LINE__, "job %u failed: %s\n", job->id,
+                            why.empty() ? "its document could not be kept" : why.c_str());
+            job->state = kStateRetained;
+            job->flags |= kJobFailed;
+        }
+        Durable(*job, 0, &error);
+        store_.DropData(*job);
+    }
+    uint64_t one = 1;
+    if (::write(wake_fd_, &one, sizeof one) < 0) {} // the loop wakes for its next request anyway
+    t->done = true;
+}
+
+void Service::StopTransfers() {
+    stopping_ = true;
+    std::list<std::unique_ptr<Transfer>> running;
+    {
+        std::lock_guard<std::mutex> hold(*lock_);
+        for (auto &t : transfers_)
+            if (t->buffer) { // wakes a wait for the client or for its data
+                if (t->buffer->listen_socket >= 0) ::shutdown(t->buffer->listen_socket, SHUT_RDWR);
+                if (t->buffer->socket >= 0) ::shutdown(t->buffer->socket, SHUT_RDWR);
+            }
+        running.swap(transfers_);
+    }
+    for (auto &t : running) t->thread.join();
+}
+
 void Service::PrintPending() {
-    for (auto &[id, job] : store_.Jobs())
-        if (job.state == kStatePending) PrintJob(job);
+    // Promoted jobs first; a paused printer prints nothing.
+    for (uint8_t promoted : {kJobPromoted, uint8_t(0)})
+        for (auto &[id, job] : store_.Jobs())
+            if (job.state == kStatePending && (job.flags & kJobPromoted) == promoted &&
+                !(job.flags & kJobTransferring) &&
+                !(store_.PrinterFlags(job.printer) & kPrinterPaused))
+                PrintJob(job);
 }
 
 } // namespace vrcore::dpad

@@ -2,15 +2,21 @@
 // encoded argument) in, one reply (result or error) out.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <list>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "dpad_config.h"
 #include "dpad_events.h"
 #include "dpad_store.h"
 #include "dpad_values.h"
+#include "vrcore/ft.h"
 
 namespace vrcore::dpad {
 
@@ -27,6 +33,12 @@ class Service {
     Reply Handle(int32_t operation, const unsigned char *bytes, size_t length);
     // Prints every complete job that is not printed yet, oldest first.
     void PrintPending();
+    // Lets documents sent over their own connection arrive after their
+    // request: the lock requests are handled under, and the descriptor that
+    // wakes the printing loop.
+    void Attach(std::mutex *lock, int wake_fd) { lock_ = lock, wake_fd_ = wake_fd; }
+    // Ends the transfers still running; their jobs fail, as after a crash.
+    void StopTransfers();
 
   private:
     Reply Submit(int32_t operation, const ODP_BerPrintArg &arg);
@@ -37,8 +49,12 @@ class Service {
         bool abort = false;            // the listing ends here
         std::vector<GENU_ShortOID> requested;
         std::vector<std::string> wanted;
+        std::shared_ptr<GEN_Filter> filter; // null: every object
+        std::string request;                // the encoded list argument the filter came in
     };
-    bool Plan(const ODP_BerNewListArg &arg, ListPlan *plan, Error *error);
+    bool Plan(const ODP_BerNewListArg &arg, const std::string &request, ListPlan *plan,
+              Error *error);
+    bool TakeFilter(const std::string &request, ListPlan *plan) const;
     std::string Context(const ListPlan &plan) const;
     bool FromContext(const GENU_Buffer &context, ListPlan *plan) const;
     Reply Continue(int32_t operation, const ODP_BerContinueListArg &arg);
@@ -46,7 +62,16 @@ class Service {
     Reply Cancel(const ODP_BerCancelJobArg &arg);
     Reply Hold(const ODP_BerPauseJobArg &arg);
     Reply Release(const ODP_BerResumeJobArg &arg);
-    Reply Enable(const ODP_BerObjectOpArg &arg, bool enable);
+    Reply Promote(const ODP_BerPromoteJobArg &arg);
+    Reply Modify(const ODP_BerModifyJobArg &arg);
+    // Enable, disable, clean, shutdown, pause and resume of a printer.
+    Reply PrinterOp(int32_t operation, const ODP_BerObjectOpArg &arg);
+    Reply SetPrinter(const ODP_BerSetArg &arg);
+    // The printer (or its queue, named alike) an object operation names.
+    const Printer *ObjectPrinter(const GENU_BerOID &cls, const GENU_Buffer &instance, Error *error);
+    void PrinterStatus(const Printer &p, Set *set);
+    // Cancels the printer's unfinished jobs; the jobs cancelled.
+    std::vector<uint32_t> CancelAll(const Printer &p);
     // A result of the object operations: the set under the result's PDU.
     Reply SetResult(int pdu, Set &set, const GEN_ObjectIdent &object);
     Reply Failed(const Error &error);
@@ -62,6 +87,25 @@ class Service {
     bool Durable(Job &job, uint32_t doc, Error *error);
     void JobStatus(const Job &job, Set *set) const;
     bool PrintJob(Job &job);
+
+    // A document arriving over its own connection.
+    struct Transfer {
+        std::thread thread;
+        ::FT_Buffer *buffer = nullptr;
+        uint32_t job = 0, number = 0;
+        Document document;
+        uint64_t announced = 0; // bytes the client announced; ~0: not announced
+        bool completes = false;
+        std::atomic<bool> done{false};
+    };
+    bool Listen(Job &job, uint32_t number, const Document &d, uint64_t announced, bool completes,
+                Error *error);
+    void Stream(Transfer *t);
+    std::list<std::unique_ptr<Transfer>> transfers_;
+    std::atomic<bool> stopping_{false};
+    std::mutex *lock_ = nullptr;
+    int wake_fd_ = -1;
+    int listen_port_ = -1; // of the transfer the current request started
 
     const Config &config_;
     Store &store_;

@@ -202,15 +202,15 @@ std::string PrinterKey(const std::string &printer) {
 
 } // namespace
 
-bool Store::Disabled(const std::string &printer) {
+uint8_t Store::PrinterFlags(const std::string &printer) {
     std::string key = PrinterKey(printer);
     VRBM_Datum d = VRBM_fetch(db_, key.data(), int32_t(key.size()));
-    return d.len > 0 && d.ptr[0] == 1;
+    return d.len > 0 ? uint8_t(d.ptr[0]) : 0;
 }
 
-bool Store::SetDisabled(const std::string &printer, bool disabled) {
+bool Store::SetPrinterFlags(const std::string &printer, uint8_t flags) {
     std::string key = PrinterKey(printer);
-    char flag = disabled ? 1 : 0;
+    char flag = char(flags);
     return VRBM_store(db_, key.data(), int32_t(key.size()), &flag, 1, 1) == 0 && Sync();
 }
 

@@ -30,7 +30,13 @@ constexpr GENU_ShortOID kStateCompleted = 259;
 constexpr uint8_t kJobTransferring = 1; // a document was being received
 constexpr uint8_t kJobFailed = 2;       // its transfer or its printing failed
 constexpr uint8_t kJobHasAttributes = 4;
-constexpr uint8_t kJobComplete = 8; // all its documents have arrived
+constexpr uint8_t kJobComplete = 8;  // all its documents have arrived
+constexpr uint8_t kJobPromoted = 16; // printed before the others of its printer
+
+// Printer flags.
+constexpr uint8_t kPrinterDisabled = 1; // takes no new jobs
+constexpr uint8_t kPrinterPaused = 2;   // prints nothing until resumed
+constexpr uint8_t kPrinterShutdown = 4; // shut down: takes no jobs until enabled
 
 constexpr size_t kMaxPrinterName = 64;
 constexpr size_t kMaxDocumentName = 200;
@@ -76,9 +82,13 @@ class Store {
     bool Put(const Job &job, uint32_t doc = 0);
     bool Sync();
 
-    // Whether a printer takes no new jobs; changed durably.
-    bool Disabled(const std::string &printer);
-    bool SetDisabled(const std::string &printer, bool disabled);
+    // The printer's flags; changed durably.
+    uint8_t PrinterFlags(const std::string &printer);
+    bool SetPrinterFlags(const std::string &printer, uint8_t flags);
+    // Whether a printer takes no new jobs.
+    bool Disabled(const std::string &printer) {
+        return PrinterFlags(printer) & (kPrinterDisabled | kPrinterShutdown);
+    }
 
     std::string DataPath(uint32_t job, uint32_t doc) const;
     std::string AttributesPath(uint32_t job) const;

@@ -82,6 +82,18 @@ bool Set::Cardinal64(GENU_ShortOID id, uint64_t value) {
     return Replace(set_, id, ValueTypes().cardinal64, &v);
 }
 
+bool Set::SocketAddress(GENU_ShortOID id, const std::string &host, uint32_t port) {
+    int32_t type = 0;
+    GEN_SocketAddress a{};
+    a.port = port;
+    if (GENU_AttrIdToType(Status(), id, &type) != 0 ||
+        GENU_MakeEmbeddedText(Status(), &a.host, host.c_str(), nullptr) != 0)
+        return false;
+    bool ok = Replace(set_, id, uint32_t(type), &a);
+    GEN_DeepDeleteText(Status(), &a.host, nullptr);
+    return ok;
+}
+
 bool Set::AddEncoded(const std::vector<unsigned char> &ber) {
     int pdu = ODP_PDU_ATTRIBUTE_SET;
     GENU_Buffer in{uint32_t(ber.size()), const_cast<unsigned char *>(ber.data())};

@@ -50,6 +50,7 @@ class Set {
     bool Cardinal(GENU_ShortOID id, uint32_t value);
     bool Bool(GENU_ShortOID id, bool value);
     bool Cardinal64(GENU_ShortOID id, uint64_t value);
+    bool SocketAddress(GENU_ShortOID id, const std::string &host, uint32_t port);
     // Adds the attributes of an encoded attribute set.
     bool AddEncoded(const std::vector<unsigned char> &ber);
     // A new set with only the attributes whose identifiers are listed.
@@ -115,7 +116,7 @@ class Error {
 
 // Standard problems used by the server.
 constexpr uint32_t kAccessInappropriateClass = 1, kAccessInappropriateState = 4;
-constexpr uint32_t kAttrUnsupportedValue = 10;
+constexpr uint32_t kAttrIllegalModification = 7, kAttrUnsupportedValue = 10;
 constexpr uint32_t kDocNotAvailable = 1, kDocAccessDenied = 3;
 constexpr uint32_t kSelInvalid = 1, kSelUnknown = 2;
 constexpr uint32_t kServUnclassified = 5, kServUnsupportedParameter = 11, kServInvalidContext = 13,

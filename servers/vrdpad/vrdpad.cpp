@@ -75,6 +75,7 @@ int main(int argc, char **argv) {
     dpad::Service service(config, store, notifier);
     dpad::Gate gate{&service, {}, eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK), config.require_auth};
     if (gate.wake_fd < 0) return Fail("cannot make an event descriptor");
+    service.Attach(&gate.lock, gate.wake_fd);
     if (config.name_service == "local") setenv("NS_MS_LF", "1", 0);
     if (!std::getenv("MSRPC_EPUUID")) setenv("MSRPC_EPUUID", NewUuid().c_str(), 1);
     RPCS_Server *dce = nullptr;
@@ -95,8 +96,11 @@ int main(int argc, char **argv) {
         std::lock_guard<std::mutex> hold(gate.lock);
         service.PrintPending();
     }
+    dpad::NameOnc(config, true);
     int sig = dpad::ServeOnc(&gate, stop_fd, PrintPending, &service);
     LOG_CondMessage(6, kSource, __LINE__, "stopping on signal %d\n", sig);
+    service.StopTransfers();
+    dpad::NameOnc(config, false);
     if (config.onc_program) dpad::StopOnc(config.onc_program, config.onc_version);
     dpad::StopDce(config, dce);
     ::close(gate.wake_fd);

@@ -28,6 +28,7 @@
 #include "scratch.h"
 #include "status_list.h"
 #include "vrcore/evt.h"
+#include "vrcore/ft.h"
 #include "vrcore/odpcli.h"
 
 namespace {
@@ -38,8 +39,8 @@ using vrtest::ReadFile;
 
 constexpr uint32_t kProgram = 0x20271031;
 constexpr GENU_ShortOID kJobClass = 87, kPrinterClass = 88, kJobState = 248, kJobId = 1057,
-                        kDocName = 320, kPreProcessing = 250, kRetained = 254, kHeld = 255,
-                        kCompleted = 259, kCancelled = 258;
+                        kDocName = 320, kJobName = 133, kPreProcessing = 250, kRetained = 254,
+                        kHeld = 255, kCompleted = 259, kCancelled = 258;
 
 TEST(Dpad, ServesJobsOverOnc) {
     std::string why = geteuid() != 0 ? "not running as root" : "";
@@ -92,7 +93,7 @@ class DpadInside : public ::testing::Test {
     }
 
     // Starts the server with both transports and the extra arguments.
-    void Start(std::vector<std::string> extra = {}) {
+    void Start(std::vector<std::string> extra = {}, bool bind = true) {
         std::vector<std::string> args = {"vrdpad",
                                          "--onc-program",
                                          std::to_string(kProgram),
@@ -125,7 +126,7 @@ class DpadInside : public ::testing::Test {
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
-        Bind();
+        if (bind) Bind();
     }
     // Binds the calling thread to the server by its name over DCE/RPC: 0
     // or the failure's code.
@@ -146,7 +147,6 @@ class DpadInside : public ::testing::Test {
         o.name = o.serverName = name;
         o.onc.host = host, o.onc.program = int32_t(kProgram), o.onc.version = 1;
         Status st;
-        ODP_Terminate(st); // a handle to the server's previous run stays bound to it
         ASSERT_EQ(ODP_Initialize2(st, &o), 0) << std::hex << st.Code();
     }
     // Stops the server; its exit status.
@@ -161,6 +161,7 @@ class DpadInside : public ::testing::Test {
     // A document: inline bytes, or a file reference to a path.
     struct Doc {
         std::string data, path, name;
+        uint64_t socket = 0; // over a connection of its own, announcing this size
     };
     // The job named by the reply, or the kind of the error (as "!kind").
     std::string Submit(const char *printer, const Doc &d, const char *job = nullptr,
@@ -169,7 +170,7 @@ class DpadInside : public ::testing::Test {
         GEN_SimpleName pname{};
         GENU_MakeEmbeddedSimpleName(st, &pname, printer, nullptr);
         GEN_DocumentContent content{};
-        GENU_ShortOID method = d.path.empty() ? 446 : 449;
+        GENU_ShortOID method = d.socket ? 447 : d.path.empty() ? 446 : 449;
         if (d.path.empty()) {
             content.choice = GEN_CONTENT_INCLUDED;
             content.u.included.encoding = GEN_EXTERNAL_OCTET_ALIGNED;
@@ -193,12 +194,28 @@ class DpadInside : public ::testing::Test {
             AS_AddAttrValM(st, attrs, kDocName, uint32_t(type), &dname,
                            GENU_AVT2Descriptor(uint32_t(type)), nullptr);
         }
+        GEN_Cardinal64 size{uint32_t(d.socket >> 32), uint32_t(d.socket)};
+        if (d.socket) {
+            int32_t type = 0;
+            GENU_AttrIdToType(st, 587, &type);
+            AS_AddAttrValM(st, attrs, 587, uint32_t(type), &size,
+                           GENU_AVT2Descriptor(uint32_t(type)), nullptr);
+        }
         ODP_DocDescription doc{&method, &content, nullptr, &attrs};
         ODP_PrintResult *r = nullptr;
         ERDPA_ErrorResult *e = nullptr;
         int rc = job ? ODP_AddDocument_C(st, job, &complete, &doc, nullptr, &r, &e)
                      : ODP_CreateJob_C(st, &pname, &complete, nullptr, &doc, nullptr, &r, &e);
         AS_Destroy(Status(), &attrs); // (a call clears the status list it is given)
+        void *where = nullptr;        // the data follow where the server says
+        if (r && r->document_status) AS_GetAttrVal(st, *r->document_status, 101, &where);
+        if (where) {
+            FT_SocketAddress to{
+                1, uint16_t(static_cast<GEN_SocketAddress *>(where)->port), 4, {127, 0, 0, 1}};
+            GEN_DocumentIdentifier id{};
+            std::snprintf(id.job.value, sizeof id.job.value, "%s", r->job_identification.value);
+            EXPECT_EQ(FT_FileToSend(&id, &to, &content, 447, nullptr), 0u);
+        }
         return Outcome(rc, st, r, e);
     }
     std::string Close(const char *job) {
@@ -247,6 +264,68 @@ class DpadInside : public ::testing::Test {
         if (r) AS_Destroy(st, r), GENU__CoveredFree(r);
         return rc ? "rc" : e ? Kind(e) : "ok";
     }
+    // Modifies the job's names (or another attribute's) by the operator:
+    // the count of names the result gives, or the error.
+    std::string Modify(const std::string &job, int32_t op, std::vector<std::string> names,
+                       GENU_ShortOID id = kJobName) {
+        Status st;
+        AS_SetHandle mods = AS_nullSetHandle, *r = nullptr;
+        AS_Create(st, &mods, nullptr, 0);
+        int32_t type = 0;
+        GENU_AttrIdToType(st, id, &type);
+        std::vector<GEN_SimpleName> values(names.size());
+        AS_AddAttr(st, mods, id, uint32_t(type), nullptr);
+        for (size_t i = 0; i < names.size(); ++i) {
+            GENU_MakeEmbeddedSimpleName(st, &values[i], names[i].c_str(), nullptr);
+            AS_AddAttrValM(st, mods, id, uint32_t(type), &values[i],
+                           GENU_AVT2Descriptor(uint32_t(type)), nullptr);
+        }
+        AS_SetAttrModifyOp(st, mods, id, op);
+        ERDPA_ErrorResult *e = nullptr;
+        uint32_t count = 0;
+        int rc = ODP_ModifyJob_C(st, job.c_str(), nullptr, mods, nullptr, nullptr, &r, &e);
+        if (r)
+            AS_GetAttrValCount(st, *r, kJobName, &count), AS_Destroy(st, r), GENU__CoveredFree(r);
+        AS_Destroy(Status(), &mods);
+        return rc ? "rc" : e ? Kind(e) : std::to_string(count);
+    }
+    // Promotes (16) or interrupts (17) a job; cleans (20), sets disabled
+    // (21), shuts down now (22), pauses (25) or resumes (26) a printer.
+    std::string Do(int op, const std::string &target) {
+        Status st;
+        GEN_ObjectIdent o{};
+        o.choice = GEN_OBJID_SIMPLE_NAME;
+        GENU_MakeEmbeddedSimpleName(st, &o.u.simple_name, target.c_str(), nullptr);
+        AS_SetHandle *r = nullptr, mods = AS_nullSetHandle;
+        ERDPA_ErrorResult *e = nullptr;
+        ODP_PauseResult *paused = nullptr;
+        ODP_InterruptJobResult *interrupted = nullptr;
+        ODP_JobOrPrinter j{ODP_JOB_OR_PRINTER_JOB, {}};
+        std::snprintf(j.u.job.value, sizeof j.u.job.value, "%s", target.c_str());
+        GEN_Boolean off = 0;
+        int32_t type = 0;
+        int rc = 0;
+        switch (op) {
+        case 16: rc = ODP_PromoteJob_C(st, target.c_str(), nullptr, nullptr, &r, &e); break;
+        case 17: rc = ODP_InterruptJob_C(st, &j, nullptr, "1", nullptr, &interrupted, &e); break;
+        case 20: rc = ODP_Clean_C(st, kPrinterClass, &o, nullptr, nullptr, &r, &e); break;
+        case 21:
+            AS_Create(st, &mods, nullptr, 0);
+            GENU_AttrIdToType(st, 869, &type);
+            AS_AddAttrValM(st, mods, 869, uint32_t(type), &off, GENU_AVT2Descriptor(uint32_t(type)),
+                           nullptr);
+            rc = ODP_Set_C(st, kPrinterClass, &o, &mods, nullptr, nullptr, &r, &e);
+            AS_Destroy(Status(), &mods);
+            break;
+        case 22: rc = ODP_Shutdown_C(st, kPrinterClass, &o, nullptr, 995, nullptr, &r, &e); break;
+        case 25: rc = ODP_Pause_C(st, kPrinterClass, &o, nullptr, nullptr, &paused, &e); break;
+        default: rc = ODP_Resume_C(st, kPrinterClass, &o, nullptr, nullptr, &r, &e);
+        }
+        if (r) AS_Destroy(st, r), GENU__CoveredFree(r);
+        if (paused && paused->pause_status) AS_Destroy(st, &paused->pause_status);
+        std::free(paused);
+        return rc ? "rc" : e ? Kind(e) : "ok";
+    }
     static std::string Kind(ERDPA_ErrorResult *e) {
         std::string k = "!" + std::to_string(e->kind);
         ERDPA_FreeError(Status(), e);
@@ -259,14 +338,15 @@ class DpadInside : public ::testing::Test {
         return e ? Kind(e) : job;
     }
     // The objects of a class: name (job identifier or printer) and state.
-    std::vector<std::pair<std::string, GENU_ShortOID>> List(GENU_ShortOID cls,
-                                                            std::string *error = nullptr) {
+    std::vector<std::pair<std::string, GENU_ShortOID>>
+    List(GENU_ShortOID cls, std::string *error = nullptr, GEN_Filter *filter = nullptr) {
+        GEN_Selector selector{nullptr, filter, nullptr, nullptr};
         Status st;
         GENU_ShortOID ids[] = {kJobId, kJobState};
         AS_IdentifierList requested{2, ids};
         ODP_ListResult *r = nullptr;
         ERDPA_ErrorResult *e = nullptr;
-        EXPECT_EQ(ODP_ListObjectAttributes_C(st, cls, nullptr, nullptr,
+        EXPECT_EQ(ODP_ListObjectAttributes_C(st, cls, nullptr, filter ? &selector : nullptr,
                                              cls == kJobClass ? &requested : nullptr, nullptr, &r,
                                              &e),
                   0);
@@ -291,10 +371,10 @@ class DpadInside : public ::testing::Test {
     }
     // A listing of jobs in parts of `limit`, each part continued (or, with
     // abort, abandoned after the first); the jobs in order, or "!kind".
-    std::vector<std::string> Paged(uint32_t limit, bool abort = false,
-                                   const char *bogus = nullptr) {
+    std::vector<std::string> Paged(uint32_t limit, bool abort = false, const char *bogus = nullptr,
+                                   GEN_Filter *filter = nullptr) {
         Status st;
-        GEN_Selector selector{nullptr, nullptr, nullptr, &limit};
+        GEN_Selector selector{nullptr, filter, nullptr, &limit};
         std::vector<std::string> jobs;
         GEN_OctetString context{};
         std::string saved = bogus ? bogus : "";
@@ -362,8 +442,9 @@ class DpadInside : public ::testing::Test {
         const unsigned char cut[] = {0x00, 0x10, 0x00, 0x00, 0, 0, 0, 1}; // 1 MiB promised
         bool sent = connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0 &&
                     write(fd, cut, sizeof cut) == sizeof cut;
+        bool others = Raw(27, "") == 10; // served while that record is awaited
         close(fd);
-        return st == RPC_CANTDECODEARGS && sent;
+        return st == RPC_CANTDECODEARGS && sent && others;
     }
 
     vrtest::ScratchDir dir_{"vrdpad"};
@@ -384,6 +465,7 @@ TEST_F(DpadInside, SubmitListCancelRefuseAndSurviveKills) {
         {"lp1", {"hello\n", "", "greeting.txt"}, "out/1-1-greeting.txt", "hello\n"},
         {"", {"", ref, ""}, "out/2-1", "by reference\n"},
         {"lp2", {std::string(70000, '\x80'), "", ""}, "cmd/3-1", std::string(70000, '\x80')},
+        {"lp1", {"", ref, "", 13}, "out/4-1", "by reference\n"}, // over its own connection
     };
     for (auto &p : printed) {
         std::string job = Submit(p.printer, p.doc);
@@ -405,6 +487,11 @@ TEST_F(DpadInside, SubmitListCancelRefuseAndSurviveKills) {
         {std::to_string(Raw(27, "")), "10"},
     };
     for (auto &r : refused) EXPECT_EQ(r.got, r.want);
+    // A client whose connection ends before the announced size fails its job.
+    std::string cut = Submit("lp1", {"", ref, "", 1000});
+    for (int i = 0; i < 200 && StateOf(cut) != kRetained; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    EXPECT_EQ(StateOf(cut), kRetained);
     EXPECT_TRUE(Hostile());
     EXPECT_FALSE(fs::exists(dir_.Path() + "/escape"));
     std::string error;
@@ -443,6 +530,47 @@ TEST_F(DpadInside, SubmitListCancelRefuseAndSurviveKills) {
     EXPECT_EQ(Hold(held, false), "ok");
     EXPECT_EQ(Printed(held, out_ + "/" + held + "-1"), "wait");
 
+    // A paused printer keeps its jobs, a promoted job prints first, a job's
+    // attributes change by each operator; cleaning, a shutdown and setting
+    // the printer disabled end its jobs or refuse new ones until enabled.
+    EXPECT_EQ(Do(25, "lp1"), "ok");
+    std::string first = Submit("lp1", {"1st", "", ""}), promoted = Submit("lp1", {"2nd", "", ""});
+    std::string open1 = Submit("lp2", {"x", "", ""}, nullptr, 0);
+    got.clear();
+    for (auto step : std::vector<std::function<std::string()>>{
+             [&] { return Do(16, promoted); }, [&] { return Modify(first, 0, {"a"}); }, // replaced
+             [&] {
+                 return Modify(first, 1, {"b", "c"});
+             }, // added
+             [&] {
+                 return Modify(first, 2, {"a", "c"});
+             },                                               // deleted
+             [&] { return Modify(first, 3, {}); },            // back to none
+             [&] { return Modify(first, 3, {}, kJobState); }, // the server's: attribute
+             [&] { return Do(16, "1"); },                     // printed: access
+             [&] { return std::to_string(StateOf(first)); }, [&] { return Do(26, "lp1"); },
+             [&] { return Do(20, "lp2"); }, [&] { return std::to_string(StateOf(open1)); },
+             [&] { return Do(22, "lp2"); },
+             [&] {
+                 return Submit("lp2", {"x", "", ""});
+             },
+             [&] { return Enable("lp2", true); }, [&] { return Do(21, "lp2"); },
+             [&] {
+                 return Submit("lp2", {"x", "", ""});
+             },
+             [&] { return Enable("lp2", true); },
+             [&] { return Do(20, "lp9"); }, // no such printer: selection
+             [&] { return Do(17, "1"); }})  // not built: service
+        got.push_back(step());
+    EXPECT_EQ(got,
+              (std::vector<std::string>{"ok", "1", "3", "1", "0", "!2", "!6", "251", "ok", "ok",
+                                        "258", "ok", "!6", "ok", "ok", "!6", "ok", "!4", "!7"}));
+    EXPECT_EQ(Printed(first, out_ + "/" + first + "-1"), "1st");
+    std::string log;
+    for (auto &e : fs::directory_iterator(dir_.Path()))
+        if (e.path().filename().string().rfind("server", 0) == 0) log += ReadFile(e.path());
+    EXPECT_LT(log.find("job " + promoted + " printed"), log.find("job " + first + " printed"));
+
     // A listing in parts of 3 (and of 1, and abandoned) sees every job once,
     // in order; a context the server did not give out is refused.
     std::vector<std::string> all;
@@ -452,11 +580,44 @@ TEST_F(DpadInside, SubmitListCancelRefuseAndSurviveKills) {
     EXPECT_EQ(Paged(1), all);
     EXPECT_EQ(Paged(3, true), std::vector<std::string>(all.begin(), all.begin() + 3));
     EXPECT_EQ(Paged(3, false, "87 x"), std::vector<std::string>{"!7"});
+    // Filters: the cancelled jobs (in parts of 1 too), none lacking a state,
+    // the printers by name.
+    Status st;
+    AS_SetHandle values = AS_nullSetHandle;
+    AS_Create(st, &values, nullptr, 0);
+    GEN_SimpleName lp2{};
+    GENU_MakeEmbeddedSimpleName(st, &lp2, "lp2", nullptr);
+    int32_t oid = 0, name = 0;
+    GENU_AttrIdToType(st, kJobState, &oid), GENU_AttrIdToType(st, 649, &name);
+    GENU_ShortOID state = kCancelled;
+    AS_AddAttrValM(st, values, kJobState, uint32_t(oid), &state, GENU_AVT2Descriptor(uint32_t(oid)),
+                   nullptr);
+    AS_AddAttrValM(st, values, 649, uint32_t(name), &lp2, GENU_AVT2Descriptor(uint32_t(name)),
+                   nullptr);
+    GEN_Filter is_cancelled{GEN_FILTER_ITEM, {}}, printer{GEN_FILTER_ITEM, {}}, stateless{};
+    is_cancelled.u.item.choice = printer.u.item.choice = GEN_ITEM_EQUALITY;
+    AS_FindAttr(st, values, kJobState, &is_cancelled.u.item.u.attribute);
+    AS_FindAttr(st, values, 649, &printer.u.item.u.attribute);
+    GEN_Filter present{GEN_FILTER_ITEM, {}};
+    present.u.item.choice = GEN_ITEM_PRESENT, present.u.item.u.present = kJobState;
+    stateless.choice = GEN_FILTER_NOT, stateless.u.not_filter = &present;
+    std::vector<std::string> want;
+    for (auto &[job, state] : List(kJobClass))
+        if (state == kCancelled) want.push_back(job);
+    ASSERT_GE(want.size(), 2u);
+    EXPECT_EQ(Paged(100, false, nullptr, &is_cancelled), want);
+    EXPECT_EQ(Paged(1, false, nullptr, &is_cancelled), want);
+    EXPECT_TRUE(List(kJobClass, nullptr, &stateless).empty());
+    EXPECT_EQ(List(kPrinterClass, nullptr, &printer).size(), 1u);
+    AS_FreeAttrHandle(st, &is_cancelled.u.item.u.attribute);
+    AS_FreeAttrHandle(st, &printer.u.item.u.attribute);
+    AS_Destroy(st, &values);
 
     // Acknowledged jobs survive SIGKILL; the next start prints the complete.
+    // The binding to the killed server is made again by the next call.
     std::string open = Submit("lp1", {"open", "", ""}, nullptr, 0);
     Stop(SIGKILL);
-    Start();
+    Start({}, false);
     EXPECT_EQ(StateOf(open), kPreProcessing);
     EXPECT_EQ(StateOf(multi), kCompleted);
     EXPECT_EQ(Close(open.c_str()), open);
@@ -502,6 +663,7 @@ TEST_F(DpadInside, ManyClientsEachJobPrintedOnce) {
     std::vector<pid_t> children;
     for (int c = 0; c < kClients; ++c)
         if (pid_t pid = fork(); pid == 0) {
+            ODP_Terminate(Status()); // the parent's connection is not the child's
             Bind();
             std::string ids;
             for (int n = 0; n < kJobs; ++n) {
@@ -548,7 +710,7 @@ TEST_F(DpadInside, ByNameOverDceWithEventsLimitsAndAuthentication) {
     uint32_t queue = 0;
     ASSERT_EQ(EVT_Open(nullptr, &port, &queue), 0);
     Stop(SIGTERM);
-    Start({"--notify", "127.0.0.1:" + std::to_string(port)});
+    Start({"--notify", "127.0.0.1:" + std::to_string(port), "--onc-dynamic"}); // (no vrptsd here)
     ASSERT_EQ(BindByName(), 0u);
     std::string job = Submit("lp1", {"over DCE/RPC", "", ""});
     EXPECT_EQ(Printed(job, out_ + "/" + job + "-1"), "over DCE/RPC");
@@ -580,7 +742,8 @@ TEST_F(DpadInside, ByNameOverDceWithEventsLimitsAndAuthentication) {
     } cases[] = {
         {false, {"tiny", "", ""}, "rc " + std::to_string(0xC0090086u)}, // anonymous: refused
         {true, {"tiny", "", ""}, "2"},
-        {true, {"too large", "", ""}, "!7"}, // service error: resource limit
+        {true, {"too large", "", ""}, "!7"},    // service error: resource limit
+        {true, {"", "/dev/null", "", 5}, "!7"}, // announced over its own connection
     };
     vrtest::WriteFile(dir_.Path() + "/auth", "username=alice\npassword=password\n");
     chmod((dir_.Path() + "/auth").c_str(), 0600);
