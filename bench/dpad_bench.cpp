@@ -6,7 +6,7 @@
 //    libcups on a connection kept open (create job, start document, write,
 //    finish document). Items per second count submissions (wall time);
 //    after each run the program waits until every job is printed, checks
-//    the count (the printed files; for CUPS its completed jobs) and reports
+//    the count of printed files and reports
 //    `completed_per_s`, submissions and printing together.
 //  - one large document: the server's largest inline request (1 GiB less
 //    1 MiB of room for the request's encoding) until the reply, beside a
@@ -144,7 +144,7 @@ bool Connects(int port) {
 struct Servers {
     std::string dir, printed, cups_out;
     pid_t dpad = -1, cupsd = -1;
-    size_t dpad_jobs = 0, cups_jobs = 0;
+    size_t dpad_jobs = 0, cups_jobs = 0; // small jobs submitted
 } g_servers;
 
 std::string StartServers() {
@@ -171,9 +171,19 @@ std::string StartServers() {
                     "--root", s.dir + "/root", "--max-request", std::to_string(1u << 30), "--log",
                     s.dir + "/vrdpad", "--reference-root", s.dir + "/refs"});
 
-    // cupsd: no browsing, no authentication, a raw printer writing into a file.
+    // cupsd: no browsing, no authentication, a raw printer whose backend (a
+    // program of its own, run as root) writes each job into a file named
+    // after it. (Its file device completes raw jobs without writing them.)
     const std::string c = s.dir + "/cups";
     s.cups_out = c + "/printed";
+    fs::create_directories(s.cups_out);
+    fs::create_directories(c + "/bin/backend");
+    for (const char *d : {"cgi-bin", "daemon", "filter", "monitor", "notifier"})
+        fs::create_directory_symlink(std::string("/usr/lib/cups/") + d, c + "/bin/" + d);
+    WriteFile(c + "/bin/backend/benchfile",
+              "#!/bin/sh\n[ $# = 0 ] && { echo 'direct benchfile \"Unknown\" \"bench\"'; exit 0; }\n"
+              "exec cat ${6:+\"$6\"} > '" + s.cups_out + "'/\"$1\"\n");
+    chmod((c + "/bin/backend/benchfile").c_str(), 0700);
     WriteFile(c + "/cupsd.conf",
               "Listen 127.0.0.1:" + std::to_string(kCupsPort) +
                   "\nBrowsing No\nBrowseLocalProtocols none\nDefaultAuthType None\n"
@@ -182,9 +192,9 @@ std::string StartServers() {
                   "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n"
                   "</Policy>\n");
     WriteFile(c + "/cups-files.conf",
-              "FileDevice Yes\nServerRoot " + c + "/etc\nRequestRoot " + c +
-                  "/spool\nTempDir " + c + "/spool/tmp\nCacheDir " + c + "/cache\nStateDir " + c +
-                  "/state\nAccessLog " + c + "/log/access_log\nErrorLog " + c +
+              "FileDevice Yes\nServerRoot " + c + "/etc\nServerBin " + c + "/bin\nRequestRoot " +
+                  c + "/spool\nTempDir " + c + "/spool/tmp\nCacheDir " + c + "/cache\nStateDir " +
+                  c + "/state\nAccessLog " + c + "/log/access_log\nErrorLog " + c +
                   "/log/error_log\nPageLog " + c + "/log/page_log\nUser lp\nGroup lp\n"
                   "SystemGroup root\n");
     s.cupsd = Spawn({"/usr/sbin/cupsd", "-f", "-c", c + "/cupsd.conf", "-s",
@@ -194,7 +204,7 @@ std::string StartServers() {
     if (!Connects(kCupsPort)) return "cupsd did not start (see " + c + "/log/error_log)";
     if (!Connects(4200)) return "vrdpad did not start";
     std::string add = "lpadmin -h 127.0.0.1:" + std::to_string(kCupsPort) + " -p " + kPrinter +
-                      " -E -v file:" + s.cups_out + " -m raw >/dev/null 2>&1";
+                      " -E -v benchfile:/ -m raw >/dev/null 2>&1";
     if (system(add.c_str())) return "lpadmin could not add the printer";
     return "";
 }
@@ -203,7 +213,7 @@ void StopServers() {
     auto &s = g_servers;
     for (pid_t p : {s.dpad, s.cupsd})
         if (p > 0) kill(p, SIGTERM), waitpid(p, nullptr, 0);
-    if (!s.dir.empty()) fs::remove_all(s.dir);
+    if (!s.dir.empty() && !getenv("DPAD_BENCH_KEEP")) fs::remove_all(s.dir);
 }
 
 bool Ready(benchmark::State &state) {
@@ -263,9 +273,12 @@ bool Submit(const std::string &data) {
     return ok;
 }
 
-size_t Printed() {
+// The files of a printer's directory that hold a whole document of `size`.
+size_t Printed(const std::string &dir, size_t size) {
     size_t n = 0;
-    for (auto &e : fs::directory_iterator(g_servers.printed)) n += e.is_regular_file();
+    std::error_code ec;
+    for (auto &e : fs::directory_iterator(dir))
+        n += e.is_regular_file() && e.file_size(ec) == size;
     return n;
 }
 
@@ -305,7 +318,7 @@ void DpadSmall(benchmark::State &state, bool dce) {
             state.SkipWithError("job refused");
             break;
         }
-    Drain(state, start, g_servers.dpad_jobs, Printed);
+    Drain(state, start, g_servers.dpad_jobs, [] { return Printed(g_servers.printed, kSmall); });
 }
 void BM_DpadSmallJobOnc(benchmark::State &state) { DpadSmall(state, false); }
 void BM_DpadSmallJobDce(benchmark::State &state) { DpadSmall(state, true); }
@@ -313,16 +326,6 @@ BENCHMARK(BM_DpadSmallJobOnc)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DpadSmallJobDce)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
 #ifdef VRCORE_HAVE_CUPS
-// cupsd's completed jobs of the printer.
-size_t CupsCompleted(http_t *http) {
-    cups_job_t *jobs = nullptr;
-    int n = cupsGetJobs2(http, &jobs, kPrinter, 0, CUPS_WHICHJOBS_COMPLETED);
-    size_t done = 0;
-    for (int i = 0; i < n; ++i) done += jobs[i].state == IPP_JSTATE_COMPLETED;
-    cupsFreeJobs(n, jobs);
-    return done;
-}
-
 void BM_CupsSmallJob(benchmark::State &state) {
     if (!Ready(state)) return;
     // cupsCreateJob looks the printer up on the default server.
@@ -343,7 +346,7 @@ void BM_CupsSmallJob(benchmark::State &state) {
             break;
         }
     }
-    Drain(state, start, g_servers.cups_jobs, [http] { return CupsCompleted(http); });
+    Drain(state, start, g_servers.cups_jobs, [] { return Printed(g_servers.cups_out, kSmall); });
     httpClose(http);
 }
 BENCHMARK(BM_CupsSmallJob)->UseRealTime()->Unit(benchmark::kMicrosecond);
@@ -363,12 +366,12 @@ void BM_DpadLargeDocumentOnc(benchmark::State &state) {
             state.SkipWithError("job refused");
             break;
         }
-    auto start = Clock::now();
-    Drain(state, start, g_servers.dpad_jobs, Printed);
+    size_t given = 0;
+    Drain(state, Clock::now(), given, [] { return Printed(g_servers.printed, kLarge); });
     state.counters.erase("completed_per_s");
     state.SetBytesProcessed(int64_t(state.iterations() * kLarge));
     for (auto &e : fs::directory_iterator(g_servers.printed))
-        if (e.file_size() == kLarge) fs::remove(e.path()), --g_servers.dpad_jobs;
+        if (e.file_size() == kLarge) fs::remove(e.path());
 }
 BENCHMARK(BM_DpadLargeDocumentOnc)->UseRealTime()->Iterations(1)->Unit(benchmark::kMillisecond);
 
