@@ -8,9 +8,9 @@
 //    after each run the program waits until every job is printed, checks
 //    the count of printed files and reports
 //    `completed_per_s`, submissions and printing together.
-//  - one large document: the server's largest inline request (1 GiB less
-//    1 MiB of room for the request's encoding) until the reply, beside a
-//    plain TCP copy of the same bytes over the loopback to a reading sink.
+//  - one large document until the reply: inline, the largest a request
+//    carries (60 MiB), and 1 GiB by file reference; beside them a plain TCP
+//    copy of 1 GiB over the loopback to a reading sink.
 //
 // Started as it is, the program runs itself again inside private network
 // and mount namespaces with an rpcbind and an endpoint mapper of their own
@@ -54,7 +54,10 @@ using Clock = std::chrono::steady_clock;
 constexpr uint32_t kProgram = 0x20271033;
 constexpr int kCupsPort = 8631;
 constexpr size_t kSmall = 4096;
-constexpr size_t kLarge = (size_t(1) << 30) - (size_t(1) << 20);
+constexpr size_t kLarge = size_t(1) << 30;
+// The largest inline document a request may carry: one decode allocates at
+// most 64 MiB, the document and the request's other values together.
+constexpr size_t kInline = size_t(60) << 20;
 const char kPrinter[] = "bench";
 
 // Runs rpcbind and the endpoint mapper ($0), then the program ($@) marked
@@ -156,20 +159,20 @@ std::string StartServers() {
     chmod(s.dir.c_str(), 0755); // cupsd's processes run as lp
     s.printed = s.dir + "/printed";
     fs::create_directories(s.printed);
-    for (const char *d : {"/cups/etc/ppd", "/cups/spool/tmp", "/cups/cache", "/cups/state",
-                          "/cups/log", "/refs"})
+    for (const char *d :
+         {"/cups/etc/ppd", "/cups/spool/tmp", "/cups/cache", "/cups/state", "/cups/log", "/refs"})
         fs::create_directories(s.dir + d);
     const std::string key = "[HKEY_LOCAL_MACHINE\\Software\\Halvane\\Tessaril";
     WriteFile(s.dir + "/registry.reg", key + "]\n\"LanGroup\"=\"BG\"\n" + key +
-                                           "\\dpad\\Printers\\" + kPrinter +
-                                           "]\n\"Directory\"=\"" + s.printed + "\"\n");
+                                           "\\dpad\\Printers\\" + kPrinter + "]\n\"Directory\"=\"" +
+                                           s.printed + "\"\n");
     setenv("VRCORE_REGISTRY", (s.dir + "/registry.reg").c_str(), 1);
     setenv("windir", s.dir.c_str(), 1);
     setenv("NS_MS_LF", "1", 1);
-    s.dpad = Spawn({VRCORE_BINARY_DIR "/servers/vrdpad/vrdpad", "--onc-program",
-                    std::to_string(kProgram), "--dce-port", "4200", "--address", "127.0.0.1",
-                    "--root", s.dir + "/root", "--max-request", std::to_string(1u << 30), "--log",
-                    s.dir + "/vrdpad", "--reference-root", s.dir + "/refs"});
+    s.dpad =
+        Spawn({VRCORE_BINARY_DIR "/servers/vrdpad/vrdpad", "--onc-program",
+               std::to_string(kProgram), "--dce-port", "4200", "--address", "127.0.0.1", "--root",
+               s.dir + "/root", "--log", s.dir + "/vrdpad", "--reference-root", s.dir + "/refs"});
 
     // cupsd: no browsing, no authentication, a raw printer whose backend (a
     // program of its own, run as root) writes each job into a file named
@@ -180,9 +183,11 @@ std::string StartServers() {
     fs::create_directories(c + "/bin/backend");
     for (const char *d : {"cgi-bin", "daemon", "filter", "monitor", "notifier"})
         fs::create_directory_symlink(std::string("/usr/lib/cups/") + d, c + "/bin/" + d);
-    WriteFile(c + "/bin/backend/benchfile",
-              "#!/bin/sh\n[ $# = 0 ] && { echo 'direct benchfile \"Unknown\" \"bench\"'; exit 0; }\n"
-              "exec cat ${6:+\"$6\"} > '" + s.cups_out + "'/\"$1\"\n");
+    WriteFile(
+        c + "/bin/backend/benchfile",
+        "#!/bin/sh\n[ $# = 0 ] && { echo 'direct benchfile \"Unknown\" \"bench\"'; exit 0; }\n"
+        "exec cat ${6:+\"$6\"} > '" +
+            s.cups_out + "'/\"$1\"\n");
     chmod((c + "/bin/backend/benchfile").c_str(), 0700);
     WriteFile(c + "/cupsd.conf",
               "Listen 127.0.0.1:" + std::to_string(kCupsPort) +
@@ -191,14 +196,15 @@ std::string StartServers() {
                   "WebInterface No\n<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
                   "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n"
                   "</Policy>\n");
-    WriteFile(c + "/cups-files.conf",
-              "FileDevice Yes\nServerRoot " + c + "/etc\nServerBin " + c + "/bin\nRequestRoot " +
-                  c + "/spool\nTempDir " + c + "/spool/tmp\nCacheDir " + c + "/cache\nStateDir " +
-                  c + "/state\nAccessLog " + c + "/log/access_log\nErrorLog " + c +
-                  "/log/error_log\nPageLog " + c + "/log/page_log\nUser lp\nGroup lp\n"
-                  "SystemGroup root\n");
-    s.cupsd = Spawn({"/usr/sbin/cupsd", "-f", "-c", c + "/cupsd.conf", "-s",
-                     c + "/cups-files.conf"});
+    WriteFile(c + "/cups-files.conf", "FileDevice Yes\nServerRoot " + c + "/etc\nServerBin " + c +
+                                          "/bin\nRequestRoot " + c + "/spool\nTempDir " + c +
+                                          "/spool/tmp\nCacheDir " + c + "/cache\nStateDir " + c +
+                                          "/state\nAccessLog " + c + "/log/access_log\nErrorLog " +
+                                          c + "/log/error_log\nPageLog " + c +
+                                          "/log/page_log\nUser lp\nGroup lp\n"
+                                          "SystemGroup root\n");
+    s.cupsd =
+        Spawn({"/usr/sbin/cupsd", "-f", "-c", c + "/cupsd.conf", "-s", c + "/cups-files.conf"});
     for (int i = 0; i < 100 && !(Connects(kCupsPort) && Connects(4200)); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     if (!Connects(kCupsPort)) return "cupsd did not start (see " + c + "/log/error_log)";
@@ -251,34 +257,45 @@ uint32_t Bind(bool dce) {
     return ODP_Initialize2(st, &o) ? STF_GetStatus(st) : 0;
 }
 
-// One job of one inline document, complete: whether the server took it.
-bool Submit(const std::string &data) {
+// One job of one document, complete, inline (or, with `reference`, the
+// file of that path on the server's host): "" when the server took it,
+// else why not.
+std::string Submit(const std::string &data, bool reference = false) {
     StatusList st;
     GEN_SimpleName pname{};
     GENU_MakeEmbeddedSimpleName(st, &pname, kPrinter, nullptr);
     GEN_DocumentContent content{};
-    content.choice = GEN_CONTENT_INCLUDED;
-    content.u.included.encoding = GEN_EXTERNAL_OCTET_ALIGNED;
-    content.u.included.data = {int32_t(data.size()),
-                               reinterpret_cast<unsigned char *>(const_cast<char *>(data.data()))};
-    GENU_ShortOID method = 446; // the document transferred inline
+    GEN_OctetString bytes{int32_t(data.size()),
+                          reinterpret_cast<unsigned char *>(const_cast<char *>(data.data()))};
+    if (reference) {
+        content.choice = GEN_CONTENT_REFERENCED;
+        content.u.referenced.object_type = 90; // a file
+        content.u.referenced.specific_reference = bytes;
+    } else {
+        content.choice = GEN_CONTENT_INCLUDED;
+        content.u.included.encoding = GEN_EXTERNAL_OCTET_ALIGNED;
+        content.u.included.data = bytes;
+    }
+    GENU_ShortOID method = reference ? 449 : 446; // by reference, or inline
     ODP_DocDescription doc{&method, &content, nullptr, nullptr};
     ODP_PrintResult *r = nullptr;
     ERDPA_ErrorResult *e = nullptr;
     int complete = 1;
     int rc = ODP_CreateJob_C(st, &pname, &complete, nullptr, &doc, nullptr, &r, &e);
-    bool ok = rc == 0 && !e && r && r->job_identification.value[0];
+    std::string why = rc  ? "call failed: " + std::to_string(STF_GetStatus(st))
+                      : e ? "error of kind " + std::to_string(e->kind)
+                      : !r || !r->job_identification.value[0] ? "no job"
+                                                              : "";
     if (r) FreeGEN_printResult(st, r, nullptr);
     if (e) ERDPA_FreeError(st, e);
-    return ok;
+    return why;
 }
 
 // The files of a printer's directory that hold a whole document of `size`.
 size_t Printed(const std::string &dir, size_t size) {
     size_t n = 0;
     std::error_code ec;
-    for (auto &e : fs::directory_iterator(dir))
-        n += e.is_regular_file() && e.file_size(ec) == size;
+    for (auto &e : fs::directory_iterator(dir)) n += e.is_regular_file() && e.file_size(ec) == size;
     return n;
 }
 
@@ -314,8 +331,8 @@ void DpadSmall(benchmark::State &state, bool dce) {
     std::string data(kSmall, 'x');
     auto start = Clock::now();
     for (auto _ : state)
-        if (!Submit(data)) {
-            state.SkipWithError("job refused");
+        if (std::string why = Submit(data); !why.empty()) {
+            state.SkipWithError(why.c_str());
             break;
         }
     Drain(state, start, g_servers.dpad_jobs, [] { return Printed(g_servers.printed, kSmall); });
@@ -330,8 +347,8 @@ void BM_CupsSmallJob(benchmark::State &state) {
     if (!Ready(state)) return;
     // cupsCreateJob looks the printer up on the default server.
     cupsSetServer(("127.0.0.1:" + std::to_string(kCupsPort)).c_str());
-    http_t *http = httpConnect2("127.0.0.1", kCupsPort, nullptr, AF_INET, HTTP_ENCRYPTION_NEVER,
-                                1, 30000, nullptr);
+    http_t *http = httpConnect2("127.0.0.1", kCupsPort, nullptr, AF_INET, HTTP_ENCRYPTION_NEVER, 1,
+                                30000, nullptr);
     if (!http) return state.SkipWithError("cannot connect to cupsd");
     std::string data(kSmall, 'x');
     auto start = Clock::now();
@@ -352,32 +369,50 @@ void BM_CupsSmallJob(benchmark::State &state) {
 BENCHMARK(BM_CupsSmallJob)->UseRealTime()->Unit(benchmark::kMicrosecond);
 #endif
 
-// One large inline document until the server's reply; the printed copy is
-// checked and removed afterwards.
-void BM_DpadLargeDocumentOnc(benchmark::State &state) {
+// One large document until the server's reply: inline, the largest a
+// request carries, or 1 GiB by file reference (the server copies the file
+// into its spool). The printed copy is checked and removed afterwards.
+void DpadLarge(benchmark::State &state, bool reference) {
     if (!Ready(state)) return;
     if (uint32_t code = Bind(false)) {
         state.SkipWithError(("cannot bind: " + std::to_string(code)).c_str());
         return;
     }
-    std::string data(kLarge, 'x');
+    size_t size = reference ? kLarge : kInline;
+    std::string data(size, 'x');
+    if (reference) {
+        std::string path = g_servers.dir + "/refs/large";
+        WriteFile(path, data);
+        data = path;
+    }
     for (auto _ : state)
-        if (!Submit(data)) {
-            state.SkipWithError("job refused");
+        if (std::string why = Submit(data, reference); !why.empty()) {
+            state.SkipWithError(why.c_str());
             break;
         }
     size_t given = 0;
-    Drain(state, Clock::now(), given, [] { return Printed(g_servers.printed, kLarge); });
+    Drain(state, Clock::now(), given, [size] { return Printed(g_servers.printed, size); });
     state.counters.erase("completed_per_s");
-    state.SetBytesProcessed(int64_t(state.iterations() * kLarge));
+    state.SetBytesProcessed(int64_t(state.iterations() * size));
+    std::error_code ec;
     for (auto &e : fs::directory_iterator(g_servers.printed))
-        if (e.file_size() == kLarge) fs::remove(e.path());
+        if (e.file_size(ec) == size) fs::remove(e.path(), ec);
+    fs::remove(g_servers.dir + "/refs/large", ec);
 }
-BENCHMARK(BM_DpadLargeDocumentOnc)->UseRealTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+void BM_DpadInlineDocument60MiBOnc(benchmark::State &state) { DpadLarge(state, false); }
+void BM_DpadReferencedDocument1GiBOnc(benchmark::State &state) { DpadLarge(state, true); }
+BENCHMARK(BM_DpadInlineDocument60MiBOnc)
+    ->UseRealTime()
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DpadReferencedDocument1GiBOnc)
+    ->UseRealTime()
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 
 // The same bytes over a plain TCP connection on the loopback, in 1 MiB
 // writes, to a thread reading them.
-void BM_TcpCopyLargeDocument(benchmark::State &state) {
+void BM_TcpCopy1GiB(benchmark::State &state) {
     int l = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET, a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -413,7 +448,7 @@ void BM_TcpCopyLargeDocument(benchmark::State &state) {
     close(l);
     state.SetBytesProcessed(int64_t(state.iterations() * kLarge));
 }
-BENCHMARK(BM_TcpCopyLargeDocument)->UseRealTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TcpCopy1GiB)->UseRealTime()->Iterations(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
