@@ -6,8 +6,8 @@
 //    libcups on a connection kept open (create job, start document, write,
 //    finish document). Items per second count submissions (wall time);
 //    after each run the program waits until every job is printed, checks
-//    the count of printed files and reports
-//    `completed_per_s`, submissions and printing together.
+//    the count of printed files and reports `completed_per_s`, submissions
+//    and printing together.
 //  - one large document until the reply: inline, the largest a request
 //    carries (60 MiB), and 1 GiB by file reference; beside them a plain TCP
 //    copy of 1 GiB over the loopback to a reading sink.
@@ -17,7 +17,8 @@
 // (needs root, unshare, rpcbind and cupsd; otherwise every benchmark is
 // skipped with the reason). The servers' state lives in a scratch
 // directory under DPAD_BENCH_DIR (default /var/tmp, a disk: both servers
-// write every document there). Figures, the median of three runs:
+// write every document there; DPAD_BENCH_KEEP=1 keeps it for a look at
+// the servers' logs). Figures, the median of three runs:
 //   build/dev/bench/dpad_bench --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
 #include <fcntl.h>
 #include <signal.h>
