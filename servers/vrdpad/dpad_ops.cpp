@@ -289,6 +289,7 @@ bool Service::Receive(Job &job, const ODP_BerDocDescription &doc, Error *error, 
 
 void Service::Complete(Job &job) {
     if (job.state != kStateHeld) job.state = kStatePending; // a held job waits for its release
+    if (job.state == kStatePending) to_print_.insert(job.id);
     job.flags |= kJobComplete;
 }
 
@@ -630,6 +631,7 @@ Reply Service::Release(const ODP_BerResumeJobArg &arg) {
         return Failed(error);
     }
     job->state = (job->flags & kJobComplete) ? kStatePending : kStatePreProcessing;
+    if (job->state == kStatePending) to_print_.insert(job->id);
     if (!Durable(*job, 0, &error)) return Failed(error);
     LOG_CondMessage(6, kSource, __LINE__, "job %u released\n", job->id);
     Set status;
@@ -696,8 +698,18 @@ bool Service::PrintJob(Job &job) {
 }
 
 void Service::PrintPending() {
-    for (auto &[id, job] : store_.Jobs())
-        if (job.state == kStatePending) PrintJob(job);
+    // The first pass looks at every job (the pending ones found at start);
+    // later passes only at the jobs made pending since, so that a request
+    // costs the same however many jobs the server keeps.
+    if (!scanned_) {
+        scanned_ = true;
+        for (auto &[id, job] : store_.Jobs())
+            if (job.state == kStatePending) to_print_.insert(id);
+    }
+    std::set<uint32_t> ids;
+    ids.swap(to_print_);
+    for (uint32_t id : ids)
+        if (Job *job = store_.Find(id); job && job->state == kStatePending) PrintJob(*job);
 }
 
 } // namespace vrcore::dpad
