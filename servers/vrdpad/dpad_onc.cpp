@@ -50,11 +50,14 @@ bool_t ReadRequest(XDR *xdrs, Request *r) {
                         count, g_max_request);
         return FALSE;
     }
-    unsigned char words[4096];
+    unsigned char words[16384];
     for (u_int done = 0; done < count;) {
         u_int n = std::min<u_int>(count - done, sizeof words / 4);
         if (!XDR_GETBYTES(xdrs, reinterpret_cast<char *>(words), n * 4)) return FALSE;
-        for (u_int i = 0; i < n; ++i) r->bytes.push_back(words[4 * i + 3]);
+        // The buffer grows only as far as the data really comes.
+        r->bytes.resize(done + n);
+        unsigned char *out = r->bytes.data() + done;
+        for (u_int i = 0; i < n; ++i) out[i] = words[4 * i + 3];
         done += n;
     }
     return TRUE;

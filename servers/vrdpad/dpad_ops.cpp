@@ -318,6 +318,7 @@ bool Service::Receive(Job &job, const ODP_BerDocDescription &doc, Error *error, 
 
 void Service::Complete(Job &job) {
     if (job.state != kStateHeld) job.state = kStatePending; // a held job waits for its release
+    if (job.state == kStatePending) to_print_.insert(job.id);
     job.flags |= kJobComplete;
 }
 
@@ -796,6 +797,7 @@ Reply Service::Release(const ODP_BerResumeJobArg &arg) {
         return Failed(error);
     }
     job->state = (job->flags & kJobComplete) ? kStatePending : kStatePreProcessing;
+    if (job->state == kStatePending) to_print_.insert(job->id);
     if (!Durable(*job, 0, &error)) return Failed(error);
     LOG_CondMessage(6, kSource, __LINE__, "job %u released\n", job->id);
     Set status;
@@ -1211,13 +1213,29 @@ void Service::StopTransfers() {
 }
 
 void Service::PrintPending() {
-    // Promoted jobs first; a paused printer prints nothing.
-    for (uint8_t promoted : {kJobPromoted, uint8_t(0)})
+    // The first pass looks at every job (the pending ones found at start);
+    // later passes only at the jobs made pending since, so that a request
+    // costs the same however many jobs the server keeps. Promoted jobs go
+    // first; a paused printer's jobs and a job whose document is still
+    // arriving stay for a later pass.
+    if (!scanned_) {
+        scanned_ = true;
         for (auto &[id, job] : store_.Jobs())
-            if (job.state == kStatePending && (job.flags & kJobPromoted) == promoted &&
-                !(job.flags & kJobTransferring) &&
-                !(store_.PrinterFlags(job.printer) & kPrinterPaused))
-                PrintJob(job);
+            if (job.state == kStatePending) to_print_.insert(id);
+    }
+    std::set<uint32_t> ids;
+    ids.swap(to_print_);
+    for (uint8_t promoted : {kJobPromoted, uint8_t(0)})
+        for (uint32_t id : ids) {
+            Job *job = store_.Find(id);
+            if (!job || job->state != kStatePending || (job->flags & kJobPromoted) != promoted)
+                continue;
+            if ((job->flags & kJobTransferring) ||
+                (store_.PrinterFlags(job->printer) & kPrinterPaused))
+                to_print_.insert(id);
+            else
+                PrintJob(*job);
+        }
 }
 
 } // namespace vrcore::dpad

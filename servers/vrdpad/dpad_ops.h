@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -82,7 +83,7 @@ class Service {
     // Receives a document into the spool; with `completes`, the job is
     // complete in the same durable change.
     bool Receive(Job &job, const ODP_BerDocDescription &doc, Error *error, bool completes);
-    static void Complete(Job &job);
+    void Complete(Job &job);
     bool ReferenceAllowed(const GEN_OctetString &reference) const;
     bool Durable(Job &job, uint32_t doc, Error *error);
     void JobStatus(const Job &job, Set *set) const;
@@ -114,6 +115,8 @@ class Service {
     // Tells the listeners of a job whose state changed since last told.
     void Tell(const Job &job);
     std::map<uint32_t, GENU_ShortOID> told_;
+    std::set<uint32_t> to_print_; // jobs made pending since the last printing pass
+    bool scanned_ = false;        // whether a pass has looked at every job
 };
 
 } // namespace vrcore::dpad
