@@ -7,6 +7,7 @@ Runs one table of commands over ONC RPC (to an address, and by name through
 the name service's ONC environment) and over DCE/RPC by name where the
 server serves it, and checks exit codes and output.
 Exit 77 (skipped) without root, the namespaces or rpcbind."""
+import contextlib
 import json
 import os
 import pty
@@ -224,13 +225,21 @@ def cases(vrprint, vrdpad, procs, work):
             if "100%" not in bar:
                 failures.append("no progress bar on a terminal: %r" % bar)
 
-    # What was printed is what was sent.
-    printed = []
-    for d, _, files in os.walk(root + "/printed"):
-        printed += [open(os.path.join(d, f), "rb").read() for f in files]
+    # What was printed is what was sent (printing goes on after a submission
+    # returns: wait for it, at most 20 s; files being written are hidden).
+    def printed():
+        out = []
+        for d, _, files in os.walk(root + "/printed"):
+            for f in (f for f in files if not f.startswith(".")):
+                with contextlib.suppress(FileNotFoundError), open(os.path.join(d, f), "rb") as g:
+                    out.append(g.read())
+        return out
     with open(big, "rb") as f:
         sent = [b"hello from vrprint\n", b"from stdin\n", f.read()]
-    if any(d not in printed for d in sent):
+    deadline = time.monotonic() + 20
+    while any(d not in printed() for d in sent) and time.monotonic() < deadline:
+        time.sleep(0.1)
+    if any(d not in printed() for d in sent):
         failures.append("the documents were not printed as sent")
 
     # The server gone: every transport says it cannot be reached.
