@@ -41,6 +41,8 @@
 #include <vector>
 
 #include <benchmark/benchmark.h>
+
+#include "bench_inside.h"
 #ifdef VRCORE_HAVE_CUPS
 #include <cups/cups.h>
 #endif
@@ -73,49 +75,18 @@ for _ in $(seq 1 50); do rpcinfo -p 127.0.0.1 >/dev/null 2>&1 && ss -ltn | grep 
 DPAD_BENCH_INSIDE=1 "$@"; rc=$?
 kill $m $r; wait; exit $rc)";
 
-// Why the servers cannot be run here, or "" when they run.
-std::string &Unavailable() {
-    static std::string why;
-    return why;
-}
+using vrbench::Unavailable;
 
 void RunInside(int argc, char **argv) {
-    if (getenv("DPAD_BENCH_INSIDE")) return;
-    if (geteuid() != 0) {
-        Unavailable() = "needs root (private namespaces with an rpcbind of their own)";
-        return;
-    }
 #ifndef VRCORE_HAVE_CUPS
-    Unavailable() = "built without libcups (install libcups2-dev)";
-    return;
+    if (!getenv("DPAD_BENCH_INSIDE")) {
+        Unavailable() = "built without libcups (install libcups2-dev)";
+        return;
+    }
 #endif
-    if (system("command -v rpcbind >/dev/null 2>&1 && command -v cupsd >/dev/null 2>&1 && "
-               "command -v lpadmin >/dev/null 2>&1")) {
-        Unavailable() = "needs rpcbind, cupsd and lpadmin (cups, cups-client)";
-        return;
-    }
-    if (system("unshare --net --mount true 2>/dev/null")) {
-        Unavailable() = "needs private network and mount namespaces";
-        return;
-    }
-    std::string self(4096, '\0');
-    ssize_t n = readlink("/proc/self/exe", self.data(), self.size() - 1);
-    if (n <= 0) return;
-    self.resize(size_t(n));
-    std::vector<const char *> args = {"unshare",
-                                      "--net",
-                                      "--mount",
-                                      "--propagation",
-                                      "private",
-                                      "/bin/sh",
-                                      "-c",
-                                      kInside,
-                                      VRCORE_BINARY_DIR "/servers/vrepmd/vrepmd",
-                                      self.c_str()};
-    for (int i = 1; i < argc; ++i) args.push_back(argv[i]);
-    args.push_back(nullptr);
-    execvp("unshare", const_cast<char *const *>(args.data()));
-    Unavailable() = "cannot start unshare";
+    vrbench::ExecInside("DPAD_BENCH_INSIDE", kInside, VRCORE_BINARY_DIR "/servers/vrepmd/vrepmd",
+                        "command -v rpcbind && command -v cupsd && command -v lpadmin",
+                        "needs rpcbind, cupsd and lpadmin (cups, cups-client)", argc, argv);
 }
 
 void WriteFile(const std::string &path, const std::string &text) {

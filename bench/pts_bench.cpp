@@ -17,6 +17,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "bench_inside.h"
+
 #include "nameservice/pts_client.h"
 
 namespace {
@@ -37,40 +39,11 @@ for _ in $(seq 1 50); do rpcinfo -u 127.0.0.1 105004 1 >/dev/null 2>&1 && break;
 PTS_BENCH_INSIDE=1 "$@"; rc=$?
 kill $p $r; wait; rm -rf "$d"; exit $rc)";
 
-// Why the service cannot be run here, or "" when it runs.
-std::string &Unavailable() {
-    static std::string why;
-    return why;
-}
+using vrbench::Unavailable;
 
 void RunInside(int argc, char **argv) {
-    if (getenv("PTS_BENCH_INSIDE")) return;
-    if (geteuid() != 0) {
-        Unavailable() = "needs root (private namespaces with an rpcbind of their own)";
-        return;
-    }
-    if (system("command -v rpcbind >/dev/null 2>&1 && unshare --net --mount true 2>/dev/null")) {
-        Unavailable() = "needs rpcbind and private network and mount namespaces";
-        return;
-    }
-    std::string self(4096, '\0');
-    ssize_t n = readlink("/proc/self/exe", self.data(), self.size() - 1);
-    if (n <= 0) return;
-    self.resize(size_t(n));
-    std::vector<const char *> args = {"unshare",
-                                      "--net",
-                                      "--mount",
-                                      "--propagation",
-                                      "private",
-                                      "/bin/sh",
-                                      "-c",
-                                      kInside,
-                                      VRCORE_BINARY_DIR "/servers/vrptsd/vrptsd",
-                                      self.c_str()};
-    for (int i = 1; i < argc; ++i) args.push_back(argv[i]);
-    args.push_back(nullptr);
-    execvp("unshare", const_cast<char *const *>(args.data()));
-    Unavailable() = "cannot start unshare";
+    vrbench::ExecInside("PTS_BENCH_INSIDE", kInside, VRCORE_BINARY_DIR "/servers/vrptsd/vrptsd",
+                        "command -v rpcbind", "needs rpcbind", argc, argv);
 }
 
 bool Ready(benchmark::State &state) {
