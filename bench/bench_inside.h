@@ -40,9 +40,8 @@ inline void ExecInside(const char *marker, const char *script, const char *serve
     ssize_t n = readlink("/proc/self/exe", self.data(), self.size() - 1);
     if (n <= 0) return;
     self.resize(size_t(n));
-    std::vector<const char *> args = {
-        "unshare", "--net", "--mount", "--propagation", "private", "/bin/sh", "-c", script, server,
-        self.c_str()};
+    std::vector<const char *> args = {"unshare", "--net", "--mount", "--propagation", "private",
+                                      "/bin/sh", "-c",    script,    server,          self.c_str()};
     for (int i = 1; i < argc; ++i) args.push_back(argv[i]);
     args.push_back(nullptr);
     execvp("unshare", const_cast<char *const *>(args.data()));
