@@ -98,7 +98,13 @@ void RegisterDce(const Config &config, RPCS_Server *server) {
         if (rc == NS_OK && (rc = NS_CreateObject(&o, 1, nullptr)) != NS_OK)
             LOG_CondMessage(2, kSource, __LINE__, "cannot register %s in the name service (%d)\n",
                             o.name, rc);
-    if (rc != NS_OK)
+    if (rc == NS_E_SYSTEM)
+        LOG_CondMessage(2, kSource, __LINE__,
+                        "the name service is not available (%d): this host's domain is unknown "
+                        "or its name-service files failed; a host without a NIS or DNS domain "
+                        "needs one set: vrreg set Software/Halvane/Tessaril LanGroup NAME\n",
+                        rc);
+    else if (rc != NS_OK)
         LOG_CondMessage(2, kSource, __LINE__, "the name service is not available (%d)\n", rc);
 }
 

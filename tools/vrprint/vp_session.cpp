@@ -41,8 +41,9 @@ const char *NsText(int32_t rc) {
     case NS_E_NOMEM: return "out of memory";
     case NS_E_DOMAIN: return "no domain is configured (LanGroup)";
     case NS_E_SYSTEM:
-        return "this host's domain is unknown (registry string LanGroup under "
-               "Software\\Halvane\\Tessaril), or a file failed";
+        return "this host's domain is unknown or its name-service files failed; a host "
+               "without a NIS or DNS domain needs one set: vrreg set "
+               "Software/Halvane/Tessaril LanGroup NAME";
     default: return "name service failure";
     }
 }
