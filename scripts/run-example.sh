@@ -26,7 +26,13 @@ for f in "$scratch"/*.pid; do
   [ -f "$f" ] || continue
   pid=$(cat "$f")
   case "$(readlink "/proc/$pid/exe" 2>/dev/null)" in
-  "$vrepmd" | "$vrdpad") kill "$pid" 2>/dev/null || true ;;
+  "$vrepmd" | "$vrdpad")
+    kill "$pid" 2>/dev/null || true
+    for i in $(seq 1 50); do
+      kill -0 "$pid" 2>/dev/null || break
+      sleep 0.1
+    done
+    ;;
   esac
 done
 rm -rf "$scratch"
