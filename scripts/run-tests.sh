@@ -55,6 +55,12 @@ smoke_benchmarks "$root/build/release"
 # Names follow the rules of .clang-tidy (read from the release build's
 # compile commands).
 bash "$root/scripts/check-naming.sh" "$root/build/release"
+# The README's first command: the print session and the C example, on the
+# programs just built.
+t0=$SECONDS
+bash "$root/scripts/run-example.sh" >"$root/build/example.log" 2>&1 || { cat "$root/build/example.log"; exit 1; }
+grep -q "servers stopped (exit status 0)" "$root/build/example.log"
+echo "== example: $((SECONDS - t0)) s"
 run_suite asan -DCMAKE_BUILD_TYPE=Debug -DVRCORE_SANITIZE=ON -DVRCORE_TSAN=OFF
 
 # ThreadSanitizer: the threading, logging, event-message, registry and RPC
