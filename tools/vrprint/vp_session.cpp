@@ -155,6 +155,8 @@ int Session::Bind(const Options &options) {
         int32_t cls = options.server.empty() ? NS_CLASS_ANY_PRN : NS_CLASS_ANY_SVR;
         if (ODP_Initialize(st, cls, ident) != 0) {
             st.Print(where);
+            if (options.printer_defaulted && options.server.empty() && st.Code() == 0xC009007Cu)
+                Complain("no printer was named: give -p PRINTER, or set PRINTER or VRPRINT_SERVER");
             return ExitForList(st);
         }
     } else {

@@ -197,7 +197,7 @@ int Run(int argc, char **argv) {
     if ((o.command == "jobs" && o.operands.size() > 1) ||
         ((o.command == "printers" || o.command == "watch") && !o.operands.empty()))
         return Bad(o.command + ": unexpected argument: " + o.operands.back());
-    if (o.printer.empty()) o.printer = "default";
+    if (o.printer.empty()) o.printer = "default", o.printer_defaulted = true;
     return cmd->run(o);
 }
 

@@ -50,8 +50,9 @@ enum Oid : GENU_ShortOID {
 struct Options {
     std::string command;
     std::vector<std::string> operands;
-    std::string server;  // -s, VRPRINT_SERVER
-    std::string printer; // -p, PRINTER
+    std::string server;             // -s, VRPRINT_SERVER
+    std::string printer;            // -p, PRINTER
+    bool printer_defaulted = false; // neither given: "default"
     bool onc = false;
     bool json = false;
     bool help = false;
