@@ -14,6 +14,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "namespaces.h"
 #include "scratch.h"
 #include "vrcore/odpcli.h"
 
@@ -22,12 +23,7 @@ namespace vrtest {
 inline void RunInsideOncEnv(uint32_t program, uint32_t version, const std::string &filter,
                             int tests, const std::string &server_args = "",
                             const std::string &mapper = "") {
-    std::string why = geteuid() != 0 ? "not running as root" : "";
-    for (std::string tool : {"unshare", "rpcbind", "rpcinfo", "ip"})
-        if (why.empty() && system(("command -v " + tool + " >/dev/null 2>&1").c_str()) != 0)
-            why = tool + " is not installed";
-    if (why.empty() && system("unshare --net --mount true >/dev/null 2>&1") != 0)
-        why = "private network and mount namespaces are not allowed here";
+    std::string why = NamespacesUnavailable({"unshare", "rpcbind", "rpcinfo", "ip"});
     if (!why.empty()) GTEST_SKIP() << "ONC server test skipped: " << why;
     ScratchDir dir("vronc");
     std::string out = dir.Path() + "/out.log";

@@ -12,6 +12,7 @@
 #include <sstream>
 #include <string>
 
+#include "namespaces.h"
 #include "scratch.h"
 #include "status_list.h"
 #include "vrcore/genu.h"
@@ -28,14 +29,9 @@ constexpr int32_t kDpaProgram = 0x20000030;
 // namespaces are missing.
 void RunScript(std::vector<std::string> tools, const std::string &script, const std::string &args,
                int tests) {
-    std::string why = geteuid() != 0 ? "not running as root" : "";
     tools.insert(tools.end(), {"unshare", "nsenter", "rpcbind", "rpcinfo", "ip", "domainname"});
-    for (const std::string &tool : tools)
-        if (why.empty() && system(("command -v " + tool + " >/dev/null 2>&1").c_str()) != 0)
-            why = tool + " is not installed";
-    if (why.empty() &&
-        system("unshare --net --uts --mount ip link add v0 type veth peer name v1 2>/dev/null"))
-        why = "private namespaces with veth pairs are not allowed here";
+    std::string why = vrtest::NamespacesUnavailable(
+        tools, "--net --uts --mount ip link add v0 type veth peer name v1");
     if (!why.empty()) GTEST_SKIP() << why;
     vrtest::ScratchDir dir("vronc");
     std::string log = dir.Path() + "/out.log";

@@ -6,6 +6,7 @@
 
 #include <regex>
 
+#include "namespaces.h"
 #include "nameservice/pns_internal.h"
 #include "pns_test_util.h"
 
@@ -95,14 +96,9 @@ TEST_F(PnsNisUpdate, RefusesUnsafeNamesAndReportsFailingSteps) {
 
 // Why the NIS server cannot be started here, or "" when it can.
 std::string NisUnavailable() {
-    if (geteuid() != 0) return "not running as root";
-    for (std::string tool : {"unshare", "ypserv", "ypbind", "rpcbind", "rpcinfo", "ip",
-                             "domainname", "/usr/lib/yp/makedbm"})
-        if (system(("command -v " + tool + " >/dev/null 2>&1").c_str()) != 0)
-            return tool + " is not installed";
-    if (system("unshare --net --uts --mount true >/dev/null 2>&1") != 0)
-        return "private network, UTS and mount namespaces are not allowed here";
-    return "";
+    return vrtest::NamespacesUnavailable({"unshare", "ypserv", "ypbind", "rpcbind", "rpcinfo", "ip",
+                                          "domainname", "/usr/lib/yp/makedbm"},
+                                         "--net --uts --mount true");
 }
 
 // Starts the NIS server and its helpers in private namespaces and runs the
