@@ -264,23 +264,20 @@ class DpadInside : public ::testing::Test {
         if (r) AS_Destroy(st, r), GENU__CoveredFree(r);
         return rc ? "rc" : e ? Kind(e) : "ok";
     }
-    // Sets a printer's attribute to a text (or a name, by its syntax): "ok"
-    // or the error.
+    // Sets a text attribute of a printer: "ok" or the error.
     std::string SetText(const char *printer, GENU_ShortOID id, const char *text) {
         Status st;
         GEN_ObjectIdent o{};
         o.choice = GEN_OBJID_SIMPLE_NAME;
         GENU_MakeEmbeddedSimpleName(st, &o.u.simple_name, printer, nullptr);
         GEN_Text t{};
-        GEN_SimpleName n{};
         GENU_MakeEmbeddedText(st, &t, text, nullptr);
-        GENU_MakeEmbeddedSimpleName(st, &n, text, nullptr);
         int32_t type = 0;
         GENU_AttrIdToType(st, id, &type);
         AS_SetHandle mods = AS_nullSetHandle, *r = nullptr;
         AS_Create(st, &mods, nullptr, 0);
-        AS_AddAttrValM(st, mods, id, uint32_t(type), type == GEN_VT_SIMPLE_NAME ? (void *)&n : &t,
-                       GENU_AVT2Descriptor(uint32_t(type)), nullptr);
+        AS_AddAttrValM(st, mods, id, uint32_t(type), &t, GENU_AVT2Descriptor(uint32_t(type)),
+                       nullptr);
         ERDPA_ErrorResult *e = nullptr;
         int rc = ODP_Set_C(st, kPrinterClass, &o, &mods, nullptr, nullptr, &r, &e);
         if (r) AS_Destroy(st, r), GENU__CoveredFree(r);
@@ -378,18 +375,19 @@ class DpadInside : public ::testing::Test {
         for (ODP_ObjectResult *o = r ? r->result_set : nullptr; o; o = o->next) {
             void *state = nullptr;
             AS_GetAttrVal(st, o->attribute_set, kJobState, &state);
-            const GEN_SimpleName &n = o->object_identification.u.simple_name;
             got.emplace_back(o->object_identification.choice == GEN_OBJID_JOB_ID
                                  ? o->object_identification.u.job_id.value
-                             : n.kind <= GEN_KIND_STRING
-                                 ? std::string(n.u.string)
-                                 : std::string(reinterpret_cast<const char *>(n.u.counted.value),
-                                               n.u.counted.length),
+                                 : o->object_identification.u.simple_name.u.string,
                              state ? *static_cast<GENU_ShortOID *>(state) : 0);
         }
         if (r) FreeGEN_listResult(st, r, nullptr);
         if (error) *error = e ? Kind(e) : "";
         return got;
+    }
+    std::vector<std::string> Jobs(GEN_Filter *filter) {
+        std::vector<std::string> out;
+        for (auto &[job, state] : List(kJobClass, nullptr, filter)) out.push_back(job);
+        return out;
     }
     // A printed file, once its job is completed (printing follows the reply).
     std::string Printed(const std::string &job, const std::string &path) {
@@ -610,7 +608,7 @@ TEST_F(DpadInside, SubmitListCancelRefuseAndSurviveKills) {
     EXPECT_EQ(Paged(3, false, "87 x"), std::vector<std::string>{"!7"});
     // Filters: the cancelled jobs (in parts of 1 too), none lacking a state,
     // the printers by name, the jobs of more than one document, those of
-    // printers "lp...2" (any case), the printer whose location was set.
+    // printers "lp...2" (any case), the printer with a location.
     Status st;
     AS_SetHandle values = AS_nullSetHandle;
     AS_Create(st, &values, nullptr, 0);
@@ -642,34 +640,29 @@ TEST_F(DpadInside, SubmitListCancelRefuseAndSurviveKills) {
     EXPECT_EQ(Paged(1, false, nullptr, &is_cancelled), want);
     EXPECT_TRUE(List(kJobClass, nullptr, &stateless).empty());
     EXPECT_EQ(List(kPrinterClass, nullptr, &printer).size(), 1u);
-    auto names = [&](GEN_Filter *f, GENU_ShortOID cls = kJobClass) {
-        std::vector<std::string> out;
-        for (auto &[object, state] : List(cls, nullptr, f)) out.push_back(object);
-        return out;
-    };
     GEN_Filter many{GEN_FILTER_ITEM, {}}, on_lp2{GEN_FILTER_ITEM, {}}, located{GEN_FILTER_ITEM, {}};
     many.u.item.choice = GEN_ITEM_GREATER_OR_EQUAL;
     AS_FindAttr(st, values, 285, &many.u.item.u.attribute);
-    EXPECT_EQ(names(&many), std::vector<std::string>{multi});
+    EXPECT_EQ(Jobs(&many), std::vector<std::string>{multi});
     GEN_SimpleName lp{}, digit{};
     GENU_MakeEmbeddedSimpleName(st, &lp, "LP", nullptr);
     GENU_MakeEmbeddedSimpleName(st, &digit, "2", nullptr);
     on_lp2.u.item.choice = located.u.item.choice = GEN_ITEM_SUBSTRINGS;
     on_lp2.u.item.u.substrings = {
         244, GEN_VT_SIMPLE_NAME, GEN_MATCH_CASE_INSENSITIVE, &lp, nullptr, &digit};
-    EXPECT_EQ(names(&on_lp2), (std::vector<std::string>{"3", open1}));
+    EXPECT_EQ(Jobs(&on_lp2), (std::vector<std::string>{"3", open1}));
     GEN_Text floor{};
     GENU_MakeEmbeddedText(st, &floor, "FLOOR", nullptr);
     GEN_SeqOfValues within{nullptr, &floor};
     located.u.item.u.substrings = {650,     GEN_VT_TEXT, GEN_MATCH_CASE_INSENSITIVE,
                                    nullptr, &within,     nullptr};
-    // A printer's own texts are set (and kept over a restart, below); its
-    // name is the server's, a text is one line.
+    // A printer's own texts are set (and kept over a restart, below), each
+    // one line; the other attributes are the server's.
     EXPECT_EQ(SetText("lp1", 650, "2nd floor, east"), "ok");
     EXPECT_EQ(SetText("lp1", 116, "toner low"), "ok");
-    EXPECT_EQ(SetText("lp1", 649, "lp3"), "!2");
+    EXPECT_EQ(SetText("lp1", 700, "10.0.0.9"), "!2"); // its address is the server's
     EXPECT_EQ(SetText("lp2", 116, "two\nlines"), "!2");
-    EXPECT_EQ(names(&located, kPrinterClass), std::vector<std::string>{"lp1"});
+    EXPECT_EQ(List(kPrinterClass, nullptr, &located).size(), 1u);
     AS_FreeAttrHandle(st, &many.u.item.u.attribute);
     AS_FreeAttrHandle(st, &is_cancelled.u.item.u.attribute);
     AS_FreeAttrHandle(st, &printer.u.item.u.attribute);
@@ -711,7 +704,7 @@ TEST_F(DpadInside, SubmitListCancelRefuseAndSurviveKills) {
     EXPECT_FALSE(fs::exists(out_ + "/" + jobs.back().first + "-1"));
     auto printers = List(kPrinterClass);
     EXPECT_EQ(printers.size(), 2u);
-    EXPECT_EQ(names(&located, kPrinterClass), std::vector<std::string>{"lp1"});
+    EXPECT_EQ(List(kPrinterClass, nullptr, &located).size(), 1u);
     GEN_DeepDeleteText(st, &floor, nullptr);
     // A second server on the same root refuses to start.
     std::string rival =
@@ -826,9 +819,7 @@ TEST_F(DpadInside, ByNameOverDceWithEventsLimitsAndAuthentication) {
     owned.u.item.choice = GEN_ITEM_SUBSTRINGS;
     owned.u.item.u.substrings = {
         134, GEN_VT_DIST_NAME_STRING, GEN_MATCH_CASE_INSENSITIVE, &ali, nullptr, nullptr};
-    std::vector<std::string> alices;
-    for (auto &[job, state] : List(kJobClass, nullptr, &owned)) alices.push_back(job);
-    EXPECT_EQ(alices, (std::vector<std::string>{"2", "3", "4"}));
+    EXPECT_EQ(Jobs(&owned), (std::vector<std::string>{"2", "3", "4"}));
     GEN_DeepDeleteDistNameString(st, &ali, nullptr);
     EXPECT_EQ(Raw(1, ""), -1); // ONC RPC without credentials
 }
