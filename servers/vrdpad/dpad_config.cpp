@@ -173,6 +173,21 @@ int ParseCommandLine(int argc, char **argv, Config *config) {
     return -1;
 }
 
+std::string PrinterText(const Printer &printer, const char *name) {
+    return RegString(std::string(kPrintersKey) + "\\" + printer.name, name);
+}
+
+int SetPrinterText(const Config &config, const Printer &printer, const char *name,
+                   const std::string &text) {
+    std::string key = std::string(kPrintersKey) + "\\" + printer.name;
+    if (printer.backend == BackendKind::kDirectory && printer.directory == config.root + "/printed")
+        if (int rc = VR_RegSetString(key.c_str(), "Directory", printer.directory.c_str()))
+            return rc;
+    if (!text.empty()) return VR_RegSetString(key.c_str(), name, text.c_str());
+    int rc = VR_RegDeleteValue(key.c_str(), name);
+    return rc == ENOENT ? 0 : rc;
+}
+
 bool LoadPrinters(Config *config, std::string *why) {
     config->printers.clear();
     char name[256];

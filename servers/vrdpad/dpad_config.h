@@ -53,6 +53,15 @@ int ParseCommandLine(int argc, char **argv, Config *config);
 // whose settings are unusable.
 bool LoadPrinters(Config *config, std::string *why);
 
+// A text about the printer that clients set (its description, message,
+// location...), kept as the value `name` of its registry key; "" when
+// unset.
+std::string PrinterText(const Printer &printer, const char *name);
+// Keeps it ("" removes it): 0 or an errno value. The built-in printer gets
+// a key of its own, naming the directory it prints into.
+int SetPrinterText(const Config &config, const Printer &printer, const char *name,
+                   const std::string &text);
+
 // A name that may stand as one file name in a directory of ours: not
 // empty, no "/" or NUL, not "." or "..", at most `max` bytes.
 bool SafeFileName(const std::string &name, size_t max = 200);

@@ -33,7 +33,7 @@ uint32_t Handle(void *context, const RPCS_CallInfo *call, uint16_t operation,
     {
         std::lock_guard<std::mutex> hold(gate->lock);
         r = gate->service->Handle(operation, request ? request->bytes : nullptr,
-                                  request ? request->length : 0);
+                                  request ? request->length : 0, call->user);
     }
     LOG_CondMessage(8, kSource, __LINE__, "operation %u from %s (%s)\n", operation,
                     call->client_address, call->user ? call->user : "anonymous");

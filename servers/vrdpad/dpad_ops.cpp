@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -16,6 +17,7 @@
 #include "vrcore/ft.h"
 #include "vrcore/gen_compare.h"
 #include "vrcore/log.h"
+#include "vrcore/sec.h"
 
 namespace vrcore::dpad {
 
@@ -28,10 +30,23 @@ constexpr GENU_ShortOID kClassJob = 87, kClassPrinter = 88, kClassQueue = 93;
 constexpr GENU_ShortOID kAttrJobIdentifier = 1057, kAttrJobState = 248, kAttrDocuments = 285,
                         kAttrOctets = 277, kAttrPrinterRequested = 244, kAttrStateReasons = 288,
                         kAttrDocumentName = 320, kAttrPrinterName = 649, kAttrPrinterState = 654,
-                        kAttrEnabled = 869, kAttrOctetCount = 587, kAttrSocketAddress = 101;
+                        kAttrEnabled = 869, kAttrOctetCount = 587, kAttrSocketAddress = 101,
+                        kAttrJobHold = 239, kAttrJobOwner = 134, kAttrJobOriginator = 1058,
+                        kAttrUserName = 1060, kAttrSubmissionTime = 271;
 constexpr GENU_ShortOID kReasonAbortedBySystem = 298, kPrinterIdle = 263, kPrinterPausedState = 266,
                         kPrinterShutdownState = 267;
 constexpr GENU_ShortOID kWhenNow = 995, kWhenAfterCurrent = 996, kWhenAfterAll = 997;
+
+// The printer's attributes that clients set, and the registry values that
+// keep them: its descriptor, descriptive name, message, location and model.
+constexpr struct {
+    GENU_ShortOID id;
+    const char *value;
+} kPrinterTexts[] = {{105, "Descriptor"},
+                     {106, "DescriptiveName"},
+                     {116, "Message"},
+                     {650, "Location"},
+                     {651, "Model"}};
 
 // A decoded argument, released when it goes.
 struct Decoded {
@@ -60,6 +75,44 @@ struct Unpacked {
     }
 };
 
+// An attribute set of a request, in the library's form; empty when the
+// request has none or it cannot be read.
+struct Received {
+    AS_SetHandle set = AS_nullSetHandle;
+    explicit Received(const ODP_BerAttrSet *list) {
+        if (list && ToGEN_AS(vrcore::dpad::Status(), list, &set) != 0) set = AS_nullSetHandle;
+    }
+    ~Received() {
+        if (set != AS_nullSetHandle) AS_Destroy(vrcore::dpad::Status(), &set);
+    }
+    Received(const Received &) = delete;
+    Received &operator=(const Received &) = delete;
+};
+
+// The first value of an attribute of the set, or null.
+const void *FirstValue(AS_SetHandle set, GENU_ShortOID id, uint32_t *type = nullptr) {
+    void *value = nullptr;
+    if (set == AS_nullSetHandle || AS_GetAttrVal(vrcore::dpad::Status(), set, id, &value) != 0)
+        return nullptr;
+    if (type && AS_GetAttrValType(vrcore::dpad::Status(), set, id, type) != 0) return nullptr;
+    return value;
+}
+
+// The user a privilege record names: the record alone, or in the binding's
+// form behind three words.
+std::string PrivilegedUser(const GEN_Privileges *p) {
+    const GEN_OctetString *c = p && p->credentials ? &p->credentials->octets : nullptr;
+    size_t at = !c || !c->value                     ? ~size_t(0)
+                : c->length == SEC_PAC_SIZE         ? 0
+                : c->length == SEC_PAC_WRAPPED_SIZE ? 12
+                                                    : ~size_t(0);
+    if (at == ~size_t(0)) return "";
+    const unsigned char *r = c->value + at;
+    if ((uint32_t(r[0]) << 24 | r[1] << 16 | r[2] << 8 | r[3]) != SEC_PAC_FORMAT) return "";
+    const char *name = reinterpret_cast<const char *>(r + SEC_PAC_USER_NAME);
+    return std::string(name, strnlen(name, SEC_PAC_USER_DOMAIN - SEC_PAC_USER_NAME));
+}
+
 // Job identifiers are the decimal numbers the server gave out.
 bool JobNumber(const char *text, uint32_t *id) {
     size_t n = strnlen(text, sizeof(ODP_BerJobId));
@@ -68,17 +121,6 @@ bool JobNumber(const char *text, uint32_t *id) {
         if (text[i] < '0' || text[i] > '9') return false;
     *id = uint32_t(std::strtoul(text, nullptr, 10));
     return true;
-}
-
-GEN_GeneralizedTime Now() {
-    time_t t = ::time(nullptr);
-    struct tm tm {};
-    ::gmtime_r(&t, &tm);
-    GEN_GeneralizedTime g{};
-    g.year = int16_t(tm.tm_year), g.month = int16_t(tm.tm_mon + 1), g.day = int16_t(tm.tm_mday);
-    g.hour = int16_t(tm.tm_hour), g.minute = int16_t(tm.tm_min), g.second = int16_t(tm.tm_sec);
-    g.utc = 1;
-    return g;
 }
 
 } // namespace
@@ -95,8 +137,10 @@ Reply Service::Failed(const Error &error) {
     return r;
 }
 
-Reply Service::Handle(int32_t operation, const unsigned char *bytes, size_t length) {
+Reply Service::Handle(int32_t operation, const unsigned char *bytes, size_t length,
+                      const char *user) {
     listen_port_ = -1;
+    caller_ = user ? user : "";
     for (auto t = transfers_.begin(); t != transfers_.end();) // those finished are joined
         if ((*t)->done) {
             (*t)->thread.join();
@@ -324,11 +368,29 @@ void Service::Complete(Job &job) {
 
 void Service::JobStatus(const Job &job, Set *set) const {
     set->JobId(kAttrJobIdentifier, std::to_string(job.id));
+    std::string owner = job.owner.empty() ? "unknown" : job.owner;
+    set->DistName(kAttrJobOwner, owner);
+    set->DistName(kAttrJobOriginator, owner);
+    set->Time(kAttrSubmissionTime, job.created);
     set->Oid(kAttrJobState, job.state);
     set->Cardinal(kAttrDocuments, uint32_t(job.documents.size()));
     set->Cardinal64(kAttrOctets, job.octets);
     set->Name(kAttrPrinterRequested, job.printer);
     if (job.flags & kJobFailed) set->Oid(kAttrStateReasons, kReasonAbortedBySystem);
+}
+
+std::string Service::Submitter(const ODP_BerCreateJobArg &arg, AS_SetHandle attributes) const {
+    if (!caller_.empty()) return caller_.substr(0, kMaxOwner);
+    Received common(arg.bit_mask & 0x10 ? arg.common_arguments : nullptr);
+    uint32_t type = 0;
+    const void *v = FirstValue(common.set, SEC_PRIVILEGES_ATTR, &type);
+    std::string user = v && type == GEN_VT_PRIVILEGES
+                           ? PrivilegedUser(static_cast<const GEN_Privileges *>(v))
+                           : "";
+    for (GENU_ShortOID id : {kAttrJobOwner, kAttrUserName})
+        if (user.empty() && (v = FirstValue(attributes, id, &type)) && !ValueText(type, v, &user))
+            user.clear();
+    return user.empty() ? "unknown" : user.substr(0, kMaxOwner);
 }
 
 Reply Service::PrintResult(const Job &job) {
@@ -378,8 +440,13 @@ Reply Service::Submit(int32_t operation, const ODP_BerPrintArg &arg) {
                           "unusable job attributes");
             return Failed(error);
         }
+        Received given(a.bit_mask & 0x40 ? a.job_attributes : nullptr);
+        const void *hold = FirstValue(given.set, kAttrJobHold);
         Job &job = store_.NewJob(p->name);
         uint32_t id = job.id;
+        job.owner = Submitter(a, given.set);
+        // Held from its submission: it takes its documents, then waits for its release.
+        if (hold && *static_cast<const GEN_Boolean *>(hold)) job.state = kStateHeld;
         bool ok = true;
         if (!attrs.empty()) {
             ok = WriteFileAtomically(store_.AttributesPath(id), attrs.data(), attrs.size());
@@ -449,13 +516,55 @@ std::vector<void *> Values(AS_SetHandle set, AS_AttrHandle attr, GENU_ShortOID i
     return out;
 }
 
+// Whether a text value holds the pieces of a substring item: the initial
+// one at its start, the others after it in order, the final one at its end.
+// Every match but the exact one ignores case.
+bool SubstringsMatch(const GEN_Substrings &s, std::string text) {
+    auto piece = [&](const void *value, std::string *out) {
+        return ValueText(s.value_type, value, out);
+    };
+    auto fold = [&](std::string *t) {
+        if (s.match != GEN_MATCH_EXACT)
+            for (char &c : *t) c = char(std::tolower(static_cast<unsigned char>(c)));
+    };
+    fold(&text);
+    size_t at = 0;
+    std::string p;
+    if (s.initial) {
+        if (!piece(s.initial, &p)) return false;
+        fold(&p);
+        if (text.compare(0, p.size(), p) != 0) return false;
+        at = p.size();
+    }
+    for (const GEN_SeqOfValues *any = s.any; any; any = any->next) {
+        if (!piece(any->value, &p)) return false;
+        fold(&p);
+        size_t found = text.find(p, at);
+        if (found == std::string::npos) return false;
+        at = found + p.size();
+    }
+    if (!s.final) return true;
+    if (!piece(s.final, &p)) return false;
+    fold(&p);
+    return text.size() >= at + p.size() && text.compare(text.size() - p.size(), p.size(), p) == 0;
+}
+
 bool ItemMatches(const GEN_FilterItem &item, AS_SetHandle set) {
     vrcore::dpad::Status st;
     if (item.choice == GEN_ITEM_PRESENT) {
         int present = 0;
         return AS_IsAttrPresent(st, set, item.u.present, &present) == 0 && present;
     }
-    if (item.choice == GEN_ITEM_SUBSTRINGS) return false; // refused when the listing is planned
+    if (item.choice == GEN_ITEM_SUBSTRINGS) {
+        const GEN_Substrings &s = item.u.substrings;
+        uint32_t type = 0;
+        if (AS_GetAttrValType(st, set, s.attribute_type, &type) != 0 || type != s.value_type)
+            return false;
+        std::string text;
+        for (void *v : Values(set, AS_nullAttrHandle, s.attribute_type))
+            if (ValueText(type, v, &text) && SubstringsMatch(s, text)) return true;
+        return false;
+    }
     GENU_ShortOID id = 0;
     uint32_t type = 0;
     if (AS_GetAttrIDR(st, item.u.attribute, &id) || AS_GetAttrValTypeR(st, item.u.attribute, &type))
@@ -508,18 +617,6 @@ bool FilterMatches(const GEN_Filter &f, AS_SetHandle set, int depth = 0) {
     }
 }
 
-bool HasSubstrings(const GEN_Filter &f, int depth = 0) {
-    if (depth > GEN_MAX_NESTING) return true;
-    const GEN_SetOfFilter *s = f.choice == GEN_FILTER_AND  ? f.u.and_set
-                               : f.choice == GEN_FILTER_OR ? f.u.or_set
-                                                           : nullptr;
-    for (; s; s = s->next)
-        if (HasSubstrings(s->filter, depth + 1)) return true;
-    if (f.choice == GEN_FILTER_NOT)
-        return !f.u.not_filter || HasSubstrings(*f.u.not_filter, depth + 1);
-    return f.choice == GEN_FILTER_ITEM && f.u.item.choice == GEN_ITEM_SUBSTRINGS;
-}
-
 } // namespace
 
 // Takes the filter of an encoded list argument (the request, or the one a
@@ -537,8 +634,7 @@ bool Service::TakeFilter(const std::string &request, ListPlan *plan) const {
         delete p;
     });
     plan->request = request;
-    return ToGEN_filter(vrcore::dpad::Status(), list->u.new_list.selector.filter, f) == 0 &&
-           !HasSubstrings(*f);
+    return ToGEN_filter(vrcore::dpad::Status(), list->u.new_list.selector.filter, f) == 0;
 }
 
 bool Service::Plan(const ODP_BerNewListArg &arg, const std::string &request, ListPlan *plan,
@@ -550,8 +646,7 @@ bool Service::Plan(const ODP_BerNewListArg &arg, const std::string &request, Lis
         return false;
     }
     if ((arg.bit_mask & 0x40) && (arg.selector.bit_mask & 0x40) && !TakeFilter(request, plan)) {
-        error->Service(kServUnsupportedParameter, server,
-                       "the filter is unusable (substrings are not matched)");
+        error->Service(kServUnsupportedParameter, server, "the filter is unusable");
         return false;
     }
     if ((arg.bit_mask & 0x40) && (arg.selector.bit_mask & 0x10) && arg.selector.count_limit > 0)
@@ -704,7 +799,7 @@ Reply Service::List(ListPlan plan) {
         nodes[i].attribute_set = e.ber.List();
         nodes[i].object_class = class_oid;
     }
-    GEN_GeneralizedTime now = Now();
+    GEN_GeneralizedTime now = UtcTime(::time(nullptr));
     ODP_BerListRes res{};
     res.result_set = nodes.empty() ? nullptr : nodes.data();
     std::string context = Context(plan);
@@ -832,6 +927,12 @@ void Service::PrinterStatus(const Printer &p, Set *set) {
                                 : (flags & kPrinterPaused) ? kPrinterPausedState
                                                            : kPrinterIdle);
     set->Bool(kAttrEnabled, !(flags & (kPrinterDisabled | kPrinterShutdown)));
+    for (const auto &t : kPrinterTexts) {
+        int32_t type = 0;
+        std::string text = PrinterText(p, t.value);
+        if (!text.empty() && GENU_AttrIdToType(vrcore::dpad::Status(), t.id, &type) == 0)
+            set->TextLike(t.id, uint32_t(type), text);
+    }
 }
 
 std::vector<uint32_t> Service::CancelAll(const Printer &p) {
@@ -917,28 +1018,51 @@ Reply Service::SetPrinter(const ODP_BerSetArg &arg) {
         error.Service(kServUnsupportedParameter, object, "the modification is unusable");
         return Failed(error);
     }
-    // Of a printer's attributes only whether it is enabled is set.
+    // Whether the printer is enabled, and its descriptive texts, are set;
+    // the texts are written once all of the modification is found good.
     uint8_t flags = store_.PrinterFlags(p->name);
+    std::vector<std::pair<const char *, std::string>> texts; // "" removes
     vrcore::dpad::Status st;
     AS_AttrHandle attr = AS_nullAttrHandle;
     GENU_ShortOID id = 0;
     for (int rc = AS_FindFirstAttr(st, mods, &attr, &id); rc == 0 && attr != AS_nullAttrHandle;
          rc = AS_FindNextAttrR(st, &attr, &id)) {
         int32_t op = 0;
+        uint32_t type = 0, count = 0;
         void *value = nullptr;
         AS_GetAttrModifyOpR(st, attr, &op);
         AS_GetAttrValR(st, attr, &value);
-        bool settable = id == kAttrEnabled && (op <= AS_MODOP_NONE || op == AS_MODOP_SET_DEFAULT);
-        if (!settable || (op != AS_MODOP_SET_DEFAULT && !value)) {
-            error.Attribute(settable ? kAttrUnsupportedValue : kAttrIllegalModification, attr,
-                            object, "only the printer's enabled attribute is set");
+        AS_GetAttrValTypeR(st, attr, &type);
+        AS_GetAttrValCountR(st, attr, &count);
+        auto text = std::find_if(std::begin(kPrinterTexts), std::end(kPrinterTexts),
+                                 [&](const auto &t) { return t.id == id; });
+        bool removes = op == AS_MODOP_SET_DEFAULT || op == AS_MODOP_DELETE_VALUES;
+        std::string v, why;
+        if (text != std::end(kPrinterTexts)) {
+            bool usable = count == 1 && ValueText(type, value, &v) && !v.empty() &&
+                          v.size() <= 1024 && std::none_of(v.begin(), v.end(), [](char c) {
+                              return std::iscntrl(static_cast<unsigned char>(c));
+                          });
+            if (!removes && !usable) why = "a printer's text is one line of at most 1024 bytes";
+            texts.emplace_back(text->value, removes ? "" : v);
+        } else if (id == kAttrEnabled && (op <= AS_MODOP_NONE || op == AS_MODOP_SET_DEFAULT)) {
+            bool on = op == AS_MODOP_SET_DEFAULT || (value && *static_cast<int32_t *>(value) != 0);
+            if (op != AS_MODOP_SET_DEFAULT && !value) why = "enabled is true or false";
+            flags = on ? uint8_t(flags & ~kPrinterDisabled) : uint8_t(flags | kPrinterDisabled);
+        } else {
+            error.Attribute(kAttrIllegalModification, attr, object, "the server sets it");
             break;
         }
-        bool on = op == AS_MODOP_SET_DEFAULT || *static_cast<int32_t *>(value) != 0;
-        flags = on ? uint8_t(flags & ~kPrinterDisabled) : uint8_t(flags | kPrinterDisabled);
+        if (!why.empty()) {
+            error.Attribute(kAttrUnsupportedValue, attr, object, why);
+            break;
+        }
     }
     if (attr != AS_nullAttrHandle) AS_FreeAttrHandle(st, &attr);
     AS_Destroy(st, &mods);
+    for (const auto &[name, text] : texts)
+        if (!error && SetPrinterText(config_, *p, name, text) != 0)
+            error.Service(kServResourceLimit, object, "the change could not be stored");
     if (error) return Failed(error);
     if (!store_.SetPrinterFlags(p->name, flags)) {
         error.Service(kServResourceLimit, object, "the change could not be stored");
@@ -1025,7 +1149,8 @@ Reply Service::Modify(const ODP_BerModifyJobArg &arg) {
         return Failed(error);
     }
     static constexpr GENU_ShortOID kServerOwned[] = {
-        kAttrJobIdentifier, kAttrJobState, kAttrDocuments, kAttrOctets, kAttrStateReasons};
+        kAttrJobIdentifier, kAttrJobState, kAttrDocuments,     kAttrOctets,
+        kAttrStateReasons,  kAttrJobOwner, kAttrJobOriginator, kAttrSubmissionTime};
     vrcore::dpad::Status st;
     AS_AttrHandle attr = AS_nullAttrHandle;
     GENU_ShortOID id = 0;

@@ -30,8 +30,10 @@ class Service {
   public:
     Service(const Config &config, Store &store, Notifier &notifier)
         : config_(config), store_(store), notifier_(notifier) {}
-    // Answers one request; never fails to answer.
-    Reply Handle(int32_t operation, const unsigned char *bytes, size_t length);
+    // Answers one request; never fails to answer. `user`: the user the
+    // caller logged on as, null when it did not.
+    Reply Handle(int32_t operation, const unsigned char *bytes, size_t length,
+                 const char *user = nullptr);
     // Prints every complete job that is not printed yet, oldest first.
     void PrintPending();
     // Lets documents sent over their own connection arrive after their
@@ -71,6 +73,9 @@ class Service {
     // The printer (or its queue, named alike) an object operation names.
     const Printer *ObjectPrinter(const GENU_BerOID &cls, const GENU_Buffer &instance, Error *error);
     void PrinterStatus(const Printer &p, Set *set);
+    // Who submits a job: the user the caller logged on as, else the one its
+    // privilege record names, else the owner its job attributes name.
+    std::string Submitter(const ODP_BerCreateJobArg &arg, AS_SetHandle attributes) const;
     // Cancels the printer's unfinished jobs; the jobs cancelled.
     std::vector<uint32_t> CancelAll(const Printer &p);
     // A result of the object operations: the set under the result's PDU.
@@ -107,6 +112,7 @@ class Service {
     std::mutex *lock_ = nullptr;
     int wake_fd_ = -1;
     int listen_port_ = -1; // of the transfer the current request started
+    std::string caller_;   // the user the current request's caller logged on as
 
     const Config &config_;
     Store &store_;

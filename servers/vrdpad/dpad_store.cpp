@@ -174,6 +174,9 @@ bool Store::Put(const Job &job, uint32_t doc) {
     Put64(&rec, job.octets);
     rec.push_back(char(job.printer.size()));
     rec += job.printer;
+    std::string owner = job.owner.substr(0, kMaxOwner);
+    rec.push_back(char(owner.size()));
+    rec += owner;
     std::string key = JobKey(job.id), counter;
     Put32(&counter, next_);
     if (VRBM_store(db_, "n", 1, counter.data(), int32_t(counter.size()), 1) != 0 ||
@@ -250,6 +253,7 @@ void Store::Recover() {
         uint32_t docs = uint32_t(r.Get(4));
         job.octets = r.Get(8);
         job.printer = r.Text();
+        if (r.ok && r.p < r.end) job.owner = r.Text(); // older records end before the owner
         if (!r.ok) {
             LOG_CondMessage(2, kSource, __LINE__, "job %u: its record is unreadable; skipped\n",
                             id);

@@ -40,6 +40,7 @@ constexpr uint8_t kPrinterShutdown = 4; // shut down: takes no jobs until enable
 
 constexpr size_t kMaxPrinterName = 64;
 constexpr size_t kMaxDocumentName = 200;
+constexpr size_t kMaxOwner = 128; // a job's record holds at most this of its owner's name
 
 struct Document {
     uint64_t size = 0;
@@ -53,6 +54,7 @@ struct Job {
     uint32_t created = 0; // seconds since the epoch
     uint64_t octets = 0;
     std::string printer;
+    std::string owner;               // who submitted it
     std::vector<Document> documents; // document n is documents[n - 1]
 
     bool Terminal() const {

@@ -3,8 +3,10 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 #include "vrcore/gen.h"
+#include "vrcore/gen_copy.h"
 #include "vrcore/odpas.h"
 
 namespace vrcore::dpad {
@@ -94,6 +96,35 @@ bool Set::SocketAddress(GENU_ShortOID id, const std::string &host, uint32_t port
     return ok;
 }
 
+bool Set::DistName(GENU_ShortOID id, const std::string &text) {
+    GEN_DistNameString name{};
+    if (GENU_MakeEmbeddedDistNameString2(Status(), &name, text.c_str(), 0, nullptr) != 0)
+        return false;
+    bool ok = Replace(set_, id, GEN_VT_DIST_NAME_STRING, &name);
+    GEN_DeepDeleteDistNameString(Status(), &name, nullptr);
+    return ok;
+}
+
+bool Set::Time(GENU_ShortOID id, uint32_t seconds) {
+    GEN_GeneralizedTime g = UtcTime(time_t(seconds));
+    return Replace(set_, id, ValueTypes().time, &g);
+}
+
+bool Set::TextLike(GENU_ShortOID id, uint32_t type, const std::string &text) {
+    if (type == GEN_VT_SIMPLE_NAME || type == GEN_VT_DESCRIPTIVE_NAME) {
+        GEN_SimpleName name{};
+        return GENU_MakeEmbeddedSimpleName(Status(), &name, text.c_str(), nullptr) == 0 &&
+               Replace(set_, id, type, &name);
+    }
+    if (type == GEN_VT_DIST_NAME_STRING) return DistName(id, text);
+    if (type != GEN_VT_TEXT && type != GEN_VT_DESCRIPTOR && type != GEN_VT_MESSAGE) return false;
+    GEN_Text t{};
+    if (GENU_MakeEmbeddedText(Status(), &t, text.c_str(), nullptr) != 0) return false;
+    bool ok = Replace(set_, id, type, &t);
+    GEN_DeepDeleteText(Status(), &t, nullptr);
+    return ok;
+}
+
 bool Set::AddEncoded(const std::vector<unsigned char> &ber) {
     int pdu = ODP_PDU_ATTRIBUTE_SET;
     GENU_Buffer in{uint32_t(ber.size()), const_cast<unsigned char *>(ber.data())};
@@ -167,9 +198,38 @@ bool NameText(const GEN_SimpleName &name, std::string *out) {
     return true;
 }
 
+bool ValueText(uint32_t type, const void *value, std::string *out) {
+    if (type == GEN_VT_SIMPLE_NAME || type == GEN_VT_DESCRIPTIVE_NAME)
+        return NameText(*static_cast<const GEN_SimpleName *>(value), out);
+    const GEN_Text *t = type == GEN_VT_DIST_NAME_STRING
+                            ? &static_cast<const GEN_DistNameString *>(value)->name
+                        : type == GEN_VT_TEXT || type == GEN_VT_DESCRIPTOR || type == GEN_VT_MESSAGE
+                            ? static_cast<const GEN_Text *>(value)
+                            : nullptr;
+    if (!t) return false;
+    if (t->kind == GEN_KIND_IRV || t->kind == GEN_KIND_STRING) {
+        *out = t->u.string ? t->u.string : "";
+        return true;
+    }
+    if (t->kind < GEN_KIND_LATIN1 || t->kind > GEN_KIND_CODESET || t->u.octets.length < 0)
+        return false;
+    out->assign(reinterpret_cast<const char *>(t->u.octets.value), size_t(t->u.octets.length));
+    return true;
+}
+
 GENU_ShortOID OidOf(const GENU_BerOID &ber) {
     GENU_ShortOID id = 0;
     return ToGEN_oid(Status(), &ber, &id) == 0 ? id : 0;
+}
+
+GEN_GeneralizedTime UtcTime(time_t seconds) {
+    struct tm tm {};
+    ::gmtime_r(&seconds, &tm);
+    GEN_GeneralizedTime g{};
+    g.year = int16_t(tm.tm_year), g.month = int16_t(tm.tm_mon + 1), g.day = int16_t(tm.tm_mday);
+    g.hour = int16_t(tm.tm_hour), g.minute = int16_t(tm.tm_min), g.second = int16_t(tm.tm_sec);
+    g.utc = 1;
+    return g;
 }
 
 GEN_ObjectIdent JobObject(uint32_t id) {

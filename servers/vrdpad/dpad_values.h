@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,11 @@ class Set {
     bool Bool(GENU_ShortOID id, bool value);
     bool Cardinal64(GENU_ShortOID id, uint64_t value);
     bool SocketAddress(GENU_ShortOID id, const std::string &host, uint32_t port);
+    bool DistName(GENU_ShortOID id, const std::string &text);
+    bool Time(GENU_ShortOID id, uint32_t seconds); // since the epoch
+    // A text-like value (text, descriptor, message, simple or descriptive
+    // name, distinguished name) of the attribute's syntax, made from text.
+    bool TextLike(GENU_ShortOID id, uint32_t type, const std::string &text);
     // Adds the attributes of an encoded attribute set.
     bool AddEncoded(const std::vector<unsigned char> &ber);
     // A new set with only the attributes whose identifiers are listed.
@@ -83,8 +89,14 @@ bool Pack(uint32_t type, const void *value, GENU_Buffer *out);
 
 // The text of a simple name; false for a name that is not text.
 bool NameText(const GEN_SimpleName &name, std::string *out);
+// The text of a value of a text-like syntax (see Set::TextLike); false for
+// another syntax.
+bool ValueText(uint32_t type, const void *value, std::string *out);
 // Reads an identifier from its encoded form (0 when unknown).
 GENU_ShortOID OidOf(const GENU_BerOID &ber);
+
+// A time as the value of a time attribute.
+GEN_GeneralizedTime UtcTime(time_t seconds);
 
 // Object identifications of a job and of a named object.
 GEN_ObjectIdent JobObject(uint32_t id);

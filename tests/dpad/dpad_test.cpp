@@ -264,6 +264,27 @@ class DpadInside : public ::testing::Test {
         if (r) AS_Destroy(st, r), GENU__CoveredFree(r);
         return rc ? "rc" : e ? Kind(e) : "ok";
     }
+    // Sets a text attribute of a printer: "ok" or the error.
+    std::string SetText(const char *printer, GENU_ShortOID id, const char *text) {
+        Status st;
+        GEN_ObjectIdent o{};
+        o.choice = GEN_OBJID_SIMPLE_NAME;
+        GENU_MakeEmbeddedSimpleName(st, &o.u.simple_name, printer, nullptr);
+        GEN_Text t{};
+        GENU_MakeEmbeddedText(st, &t, text, nullptr);
+        int32_t type = 0;
+        GENU_AttrIdToType(st, id, &type);
+        AS_SetHandle mods = AS_nullSetHandle, *r = nullptr;
+        AS_Create(st, &mods, nullptr, 0);
+        AS_AddAttrValM(st, mods, id, uint32_t(type), &t, GENU_AVT2Descriptor(uint32_t(type)),
+                       nullptr);
+        ERDPA_ErrorResult *e = nullptr;
+        int rc = ODP_Set_C(st, kPrinterClass, &o, &mods, nullptr, nullptr, &r, &e);
+        if (r) AS_Destroy(st, r), GENU__CoveredFree(r);
+        AS_Destroy(Status(), &mods);
+        GEN_DeepDeleteText(st, &t, nullptr);
+        return rc ? "rc" : e ? Kind(e) : "ok";
+    }
     // Modifies the job's names (or another attribute's) by the operator:
     // the count of names the result gives, or the error.
     std::string Modify(const std::string &job, int32_t op, std::vector<std::string> names,
@@ -362,6 +383,11 @@ class DpadInside : public ::testing::Test {
         if (r) FreeGEN_listResult(st, r, nullptr);
         if (error) *error = e ? Kind(e) : "";
         return got;
+    }
+    std::vector<std::string> Jobs(GEN_Filter *filter) {
+        std::vector<std::string> out;
+        for (auto &[job, state] : List(kJobClass, nullptr, filter)) out.push_back(job);
+        return out;
     }
     // A printed file, once its job is completed (printing follows the reply).
     std::string Printed(const std::string &job, const std::string &path) {
@@ -581,14 +607,19 @@ TEST_F(DpadInside, SubmitListCancelRefuseAndSurviveKills) {
     EXPECT_EQ(Paged(3, true), std::vector<std::string>(all.begin(), all.begin() + 3));
     EXPECT_EQ(Paged(3, false, "87 x"), std::vector<std::string>{"!7"});
     // Filters: the cancelled jobs (in parts of 1 too), none lacking a state,
-    // the printers by name.
+    // the printers by name, the jobs of more than one document, those of
+    // printers "lp...2" (any case), the printer with a location.
     Status st;
     AS_SetHandle values = AS_nullSetHandle;
     AS_Create(st, &values, nullptr, 0);
     GEN_SimpleName lp2{};
     GENU_MakeEmbeddedSimpleName(st, &lp2, "lp2", nullptr);
-    int32_t oid = 0, name = 0;
+    int32_t oid = 0, name = 0, count = 0;
     GENU_AttrIdToType(st, kJobState, &oid), GENU_AttrIdToType(st, 649, &name);
+    GENU_AttrIdToType(st, 285, &count);
+    uint32_t two = 2;
+    AS_AddAttrValM(st, values, 285, uint32_t(count), &two, GENU_AVT2Descriptor(uint32_t(count)),
+                   nullptr);
     GENU_ShortOID state = kCancelled;
     AS_AddAttrValM(st, values, kJobState, uint32_t(oid), &state, GENU_AVT2Descriptor(uint32_t(oid)),
                    nullptr);
@@ -609,6 +640,30 @@ TEST_F(DpadInside, SubmitListCancelRefuseAndSurviveKills) {
     EXPECT_EQ(Paged(1, false, nullptr, &is_cancelled), want);
     EXPECT_TRUE(List(kJobClass, nullptr, &stateless).empty());
     EXPECT_EQ(List(kPrinterClass, nullptr, &printer).size(), 1u);
+    GEN_Filter many{GEN_FILTER_ITEM, {}}, on_lp2{GEN_FILTER_ITEM, {}}, located{GEN_FILTER_ITEM, {}};
+    many.u.item.choice = GEN_ITEM_GREATER_OR_EQUAL;
+    AS_FindAttr(st, values, 285, &many.u.item.u.attribute);
+    EXPECT_EQ(Jobs(&many), std::vector<std::string>{multi});
+    GEN_SimpleName lp{}, digit{};
+    GENU_MakeEmbeddedSimpleName(st, &lp, "LP", nullptr);
+    GENU_MakeEmbeddedSimpleName(st, &digit, "2", nullptr);
+    on_lp2.u.item.choice = located.u.item.choice = GEN_ITEM_SUBSTRINGS;
+    on_lp2.u.item.u.substrings = {
+        244, GEN_VT_SIMPLE_NAME, GEN_MATCH_CASE_INSENSITIVE, &lp, nullptr, &digit};
+    EXPECT_EQ(Jobs(&on_lp2), (std::vector<std::string>{"3", open1}));
+    GEN_Text floor{};
+    GENU_MakeEmbeddedText(st, &floor, "FLOOR", nullptr);
+    GEN_SeqOfValues within{nullptr, &floor};
+    located.u.item.u.substrings = {650,     GEN_VT_TEXT, GEN_MATCH_CASE_INSENSITIVE,
+                                   nullptr, &within,     nullptr};
+    // A printer's own texts are set (and kept over a restart, below), each
+    // one line; the other attributes are the server's.
+    EXPECT_EQ(SetText("lp1", 650, "2nd floor, east"), "ok");
+    EXPECT_EQ(SetText("lp1", 116, "toner low"), "ok");
+    EXPECT_EQ(SetText("lp1", 700, "10.0.0.9"), "!2"); // its address is the server's
+    EXPECT_EQ(SetText("lp2", 116, "two\nlines"), "!2");
+    EXPECT_EQ(List(kPrinterClass, nullptr, &located).size(), 1u);
+    AS_FreeAttrHandle(st, &many.u.item.u.attribute);
     AS_FreeAttrHandle(st, &is_cancelled.u.item.u.attribute);
     AS_FreeAttrHandle(st, &printer.u.item.u.attribute);
     AS_Destroy(st, &values);
@@ -649,6 +704,8 @@ TEST_F(DpadInside, SubmitListCancelRefuseAndSurviveKills) {
     EXPECT_FALSE(fs::exists(out_ + "/" + jobs.back().first + "-1"));
     auto printers = List(kPrinterClass);
     EXPECT_EQ(printers.size(), 2u);
+    EXPECT_EQ(List(kPrinterClass, nullptr, &located).size(), 1u);
+    GEN_DeepDeleteText(st, &floor, nullptr);
     // A second server on the same root refuses to start.
     std::string rival =
         std::string(VRDPAD_PROGRAM) + " --onc-program 536870999 --root " + root_ + " 2>/dev/null";
@@ -754,6 +811,16 @@ TEST_F(DpadInside, ByNameOverDceWithEventsLimitsAndAuthentication) {
         EXPECT_EQ(got.substr(0, c.want.size()), c.want) << c.logged_on;
     }
     unsetenv("VRCORE_CREDENTIALS");
+    // The jobs a logged-on caller submitted (refused ones too) are its own.
+    Status st;
+    GEN_DistNameString ali{};
+    GENU_MakeEmbeddedDistNameString2(st, &ali, "ALI", 0, nullptr);
+    GEN_Filter owned{GEN_FILTER_ITEM, {}};
+    owned.u.item.choice = GEN_ITEM_SUBSTRINGS;
+    owned.u.item.u.substrings = {
+        134, GEN_VT_DIST_NAME_STRING, GEN_MATCH_CASE_INSENSITIVE, &ali, nullptr, nullptr};
+    EXPECT_EQ(Jobs(&owned), (std::vector<std::string>{"2", "3", "4"}));
+    GEN_DeepDeleteDistNameString(st, &ali, nullptr);
     EXPECT_EQ(Raw(1, ""), -1); // ONC RPC without credentials
 }
 

@@ -447,23 +447,57 @@ int Jobs(const Options &o) {
             shown.push_back(std::move(row));
     }
     PrintRows(shown,
-              {AttrName(kAttJobIdentifier), printer, AttrName(kAttCurrentJobState),
-               AttrName(kAttNumberOfDocuments), AttrName(kAttTotalJobOctets),
-               AttrName(kAttJobName)},
-              {"JOB", "PRINTER", "STATE", "DOCS", "BYTES", "NAME"}, o.json);
+              {AttrName(kAttJobIdentifier), printer, AttrName(kAttJobOwner),
+               AttrName(kAttCurrentJobState), AttrName(kAttNumberOfDocuments),
+               AttrName(kAttTotalJobOctets), AttrName(kAttJobName)},
+              {"JOB", "PRINTER", "OWNER", "STATE", "DOCS", "BYTES", "NAME"}, o.json);
     return kExitOk;
 }
 
-int JobAction(const Options &o) {
+namespace {
+
+// The one operand of a job or printer action as the object it names: an
+// exit code, kExitUsage with the complaint made when it is not usable.
+int Operand(const Options &o, GENU_ShortOID cls, GEN_ObjectIdent &object) {
+    bool job = cls == kOcJob;
     if (o.operands.size() != 1) {
-        Complain(o.command + ": give one job (vrprint " + o.command + " --help)");
+        Complain(o.command + ": give one " + (job ? "job" : "printer") + " (vrprint " + o.command +
+                 " --help)");
         return kExitUsage;
     }
-    const std::string &job = o.operands[0];
-    if (job.empty() || job.size() > GEN_JOB_ID_MAX) {
-        Complain(o.command + ": not a job identifier: " + job);
+    const std::string &name = o.operands[0];
+    object = GEN_ObjectIdent{};
+    object.choice = job ? GEN_OBJID_JOB_ID : GEN_OBJID_SIMPLE_NAME;
+    if (job ? name.empty() || name.size() > GEN_JOB_ID_MAX
+            : !MakeSimpleName(object.u.simple_name, name)) {
+        Complain(o.command + (job ? ": not a job identifier: " : ": not a usable printer name: ") +
+                 name);
         return kExitUsage;
     }
+    if (job) std::memcpy(object.u.job_id.value, name.c_str(), name.size() + 1);
+    return kExitOk;
+}
+
+// The end of a job or printer action: the server's answer, then what was
+// done as a line or as JSON.
+int Done(const Options &o, const char *kind, int failed, Status &st, ERDPA_ErrorResult *e,
+         const char *done) {
+    const std::string &name = o.operands[0];
+    std::string what = std::string(kind) == "job" ? "job " + name : name;
+    if (int exit = Outcome(failed, st, e, "cannot " + o.command + " " + what)) return exit;
+    if (o.json)
+        std::printf("{\"%s\": %s, \"done\": \"%s\"}\n", kind, JsonString(name).c_str(), done);
+    else
+        std::printf("%s %s %s\n", kind, name.c_str(), done);
+    return kExitOk;
+}
+
+} // namespace
+
+int JobAction(const Options &o) {
+    GEN_ObjectIdent object{};
+    if (int exit = Operand(o, kOcJob, object)) return exit;
+    const char *job = object.u.job_id.value;
     Session session;
     if (int exit = session.Start(o, true)) return exit;
     Status st;
@@ -473,25 +507,20 @@ int JobAction(const Options &o) {
     if (o.command == "hold") {
         ODP_JobOrPrinter which{};
         which.kind = ODP_JOB_OR_PRINTER_JOB;
-        std::snprintf(which.u.job.value, sizeof which.u.job.value, "%s", job.c_str());
+        which.u.job = object.u.job_id;
         ODP_PauseJobResult *r = nullptr;
         failed = ODP_PauseJob_C(st, &which, nullptr, nullptr, &r, &e);
         if (r) FreeGEN_pauseJobResult(st, r, nullptr);
     } else if (o.command == "release") {
-        failed = ODP_ResumeJob_C(st, job.c_str(), nullptr, nullptr, nullptr, &set, &e);
+        failed = ODP_ResumeJob_C(st, job, nullptr, nullptr, nullptr, &set, &e);
     } else {
-        failed = ODP_CancelJob_C(st, job.c_str(), nullptr, nullptr, nullptr, nullptr, &set, &e);
+        failed = ODP_CancelJob_C(st, job, nullptr, nullptr, nullptr, nullptr, &set, &e);
     }
     FreeSetResult(set);
-    if (int exit = Outcome(failed, st, e, "cannot " + o.command + " job " + job)) return exit;
-    const char *done = o.command == "hold"      ? "held"
-                       : o.command == "release" ? "released"
-                                                : "cancelled";
-    if (o.json)
-        std::printf("{\"job\": %s, \"done\": \"%s\"}\n", JsonString(job).c_str(), done);
-    else
-        std::printf("job %s %s\n", job.c_str(), done);
-    return kExitOk;
+    return Done(o, "job", failed, st, e,
+                o.command == "hold"      ? "held"
+                : o.command == "release" ? "released"
+                                         : "cancelled");
 }
 
 int Printers(const Options &o) {
@@ -507,33 +536,18 @@ int Printers(const Options &o) {
 }
 
 int PrinterAction(const Options &o) {
-    if (o.operands.size() != 1) {
-        Complain(o.command + ": give one printer (vrprint " + o.command + " --help)");
-        return kExitUsage;
-    }
-    const std::string &name = o.operands[0];
     GEN_ObjectIdent printer{};
-    printer.choice = GEN_OBJID_SIMPLE_NAME;
-    if (!MakeSimpleName(printer.u.simple_name, name)) {
-        Complain(o.command + ": not a usable printer name: " + name);
-        return kExitUsage;
-    }
+    if (int exit = Operand(o, kOcPrinter, printer)) return exit;
     Session session;
     if (int exit = session.Start(o, true)) return exit;
     Status st;
     ERDPA_ErrorResult *e = nullptr;
     AS_SetHandle *set = nullptr;
-    int failed = o.command == "enable"
-                     ? ODP_Enable_C(st, kOcPrinter, &printer, nullptr, nullptr, &set, &e)
-                     : ODP_Disable_C(st, kOcPrinter, &printer, nullptr, nullptr, &set, &e);
+    bool enable = o.command == "enable";
+    int failed = enable ? ODP_Enable_C(st, kOcPrinter, &printer, nullptr, nullptr, &set, &e)
+                        : ODP_Disable_C(st, kOcPrinter, &printer, nullptr, nullptr, &set, &e);
     FreeSetResult(set);
-    if (int exit = Outcome(failed, st, e, "cannot " + o.command + " " + name)) return exit;
-    const char *done = o.command == "enable" ? "enabled" : "disabled";
-    if (o.json)
-        std::printf("{\"printer\": %s, \"done\": \"%s\"}\n", JsonString(name).c_str(), done);
-    else
-        std::printf("printer %s %s\n", name.c_str(), done);
-    return kExitOk;
+    return Done(o, "printer", failed, st, e, enable ? "enabled" : "disabled");
 }
 
 namespace {

@@ -46,7 +46,8 @@ const Command kCommands[] = {
      "Submits the files as one job and prints its identifier; \"-\" is the standard\n"
      "input.\n"
      "  -n, --copies N        print N copies\n"
-     "  -a, --attribute A=V   a job attribute by its name (\"job-priority=50\")\n"
+     "  -a, --attribute A=V   a job attribute by its name (\"job-priority=50\";\n"
+     "                        \"job-hold=yes\" holds the job until released)\n"
      "      --method M        how the data travels: inline (in the request),\n"
      "                        socket (a connection of its own), reference (the\n"
      "                        server reads the file; same host only) or auto\n"
@@ -55,7 +56,7 @@ const Command kCommands[] = {
      "A transfer of more than 1 MiB shows a progress bar when stderr is a terminal.\n",
      Submit},
     {"jobs", "jobs [--page N] [PRINTER]",
-     "Lists the server's jobs, or those of one printer.\n"
+     "Lists the server's jobs, or those of one printer, with who submitted each.\n"
      "  --page N    ask for N jobs at a time (default 100)\n",
      Jobs},
     {"cancel", "cancel JOB", "Cancels the job.\n", JobAction},
