@@ -717,7 +717,7 @@ TEST_F(DpadInside, ByNameOverDceWithEventsLimitsAndAuthentication) {
     EXPECT_EQ(List(kPrinterClass).size(), 2u);
     std::vector<int32_t> states; // of the job, as the events tell them
     for (uint32_t message = 0;
-         states.size() < 3 && !EVT_MessageReceive(queue, 10, nullptr, &message);) {
+         states.size() < 2 && !EVT_MessageReceive(queue, 10, nullptr, &message);) {
         char kind[16] = {}, object[16] = {}, name[64] = {}, server[16] = {};
         int32_t state = 0;
         EXPECT_EQ(EVT_MessageArgGet(queue, message, sizeof kind, kind) +
@@ -729,7 +729,8 @@ TEST_F(DpadInside, ByNameOverDceWithEventsLimitsAndAuthentication) {
         if (kind == std::string("job") && object == job) states.push_back(state);
         EVT_MessageFree(queue, message);
     }
-    EXPECT_EQ(states, (std::vector<int32_t>{kPreProcessing, 251, kCompleted}));
+    // A small document comes with its job in one change: no state before pending.
+    EXPECT_EQ(states, (std::vector<int32_t>{251, kCompleted}));
     EVT_Close(queue);
     EVT_Term();
     Stop(SIGTERM);
