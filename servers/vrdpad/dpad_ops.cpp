@@ -1118,30 +1118,41 @@ bool Service::PrintJob(Job &job) {
     const Printer *p = FindPrinter(job.printer);
     std::string why = "the printer " + job.printer + " is gone";
     bool ok = p != nullptr;
+    std::vector<int> data;
     for (uint32_t n = 1; ok && n <= job.documents.size(); ++n) {
-        int in = store_.OpenData(job.id, n);
-        if (in < 0) why = "the data of document " + std::to_string(n) + " cannot be read";
-        ok = in >= 0 && PrintDocument(*p, job, n, in, &why);
-        if (in >= 0) ::close(in);
+        data.push_back(store_.OpenData(job.id, n));
+        if (data.back() < 0) why = "the data of document " + std::to_string(n) + " cannot be read";
+        ok = data.back() >= 0;
     }
-    job.state = ok ? kStateCompleted : kStateRetained;
+    // The backend runs outside the request lock: requests go on meanwhile.
+    // The job is not changed while it prints but may be cancelled; it is
+    // found again afterwards (jobs are never removed).
+    Job copy = job;
+    uint32_t id = job.id;
+    if (lock_) lock_->unlock();
+    for (uint32_t n = 1; ok && n <= copy.documents.size(); ++n)
+        ok = PrintDocument(*p, copy, n, data[n - 1], &why);
+    for (int fd : data)
+        if (fd >= 0) ::close(fd);
+    if (lock_) lock_->lock();
+    Job &now = *store_.Find(id);
+    if (now.Terminal()) return ok;
+    now.state = ok ? kStateCompleted : kStateRetained;
     if (!ok) {
-        job.flags |= kJobFailed;
-        LOG_CondMessage(1, kSource, __LINE__, "job %u failed: %s\n", job.id, why.c_str());
+        now.flags |= kJobFailed;
+        LOG_CondMessage(1, kSource, __LINE__, "job %u failed: %s\n", id, why.c_str());
     } else {
-        LOG_CondMessage(6, kSource, __LINE__, "job %u printed on %s\n", job.id,
-                        job.printer.c_str());
+        LOG_CondMessage(6, kSource, __LINE__, "job %u printed on %s\n", id, now.printer.c_str());
     }
     // Not synced on its own: after a power loss before the next sync the
     // job is found pending again and printed again (the directory backend
     // writes the same file again).
-    if (!store_.Put(job) || !store_.Flush()) {
-        LOG_CondMessage(1, kSource, __LINE__, "job %u: the job database cannot be written\n",
-                        job.id);
+    if (!store_.Put(now) || !store_.Flush()) {
+        LOG_CondMessage(1, kSource, __LINE__, "job %u: the job database cannot be written\n", id);
         return false;
     }
-    Tell(job);
-    store_.DropData(job);
+    Tell(now);
+    store_.DropData(now);
     return ok;
 }
 
