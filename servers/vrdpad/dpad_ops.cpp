@@ -1173,7 +1173,7 @@ bool Service::Listen(Job &job, uint32_t number, const Document &d, uint64_t anno
     GEN_DocumentIdentifier id{};
     if (!BeginTransfer(job, &number, &id, error)) return false;
     auto t = std::make_unique<Transfer>();
-    if (FT_BufferInit(&id, nullptr, nullptr, FT_METHOD_SOCKET, 1 << 16, FT_ROLE_RECEIVER,
+    if (FT_BufferInit(&id, nullptr, nullptr, FT_METHOD_SOCKET, 1 << 20, FT_ROLE_RECEIVER,
                       &t->buffer, 1) != 0) {
         job.flags &= uint8_t(~kJobTransferring);
         Durable(job, 0, error);
