@@ -10,8 +10,9 @@
 //    the count of printed files and reports `completed_per_s`, submissions
 //    and printing together.
 //  - one large document until the reply: inline, the largest a request
-//    carries (60 MiB), and 1 GiB by file reference; beside them a plain TCP
-//    copy of 1 GiB over the loopback to a reading sink.
+//    carries (60 MiB), 1 GiB by file reference, and 1 GiB sent over a
+//    connection of its own (until the server holds it, synced); beside them
+//    a plain TCP copy of 1 GiB over the loopback into a file, synced.
 //
 // Started as it is, the program runs itself again inside private network
 // and mount namespaces with an rpcbind and an endpoint mapper of their own
@@ -47,6 +48,8 @@
 #include <cups/cups.h>
 #endif
 
+#include "status_list.h"
+#include "vrcore/ft.h"
 #include "vrcore/odpcli.h"
 #include "vrcore/stf.h"
 
@@ -201,14 +204,7 @@ bool Ready(benchmark::State &state) {
     return false;
 }
 
-struct StatusList {
-    STF_List *list = STF_CreateList(nullptr);
-    StatusList() = default;
-    StatusList(const StatusList &) = delete;
-    StatusList &operator=(const StatusList &) = delete;
-    ~StatusList() { STF_DeleteList(list); }
-    operator STF_List *() const { return list; }
-};
+using vrtest::StatusList;
 
 // Binds the calling thread over ONC RPC (by record) or over DCE/RPC by
 // name: 0 or the failure's code.
@@ -227,13 +223,40 @@ uint32_t Bind(bool dce) {
     o.env = NS_ENV_ONC, o.objClass = o.serverClass = NS_CLASS_SPOOLER;
     o.name = o.serverName = name;
     o.onc.host = host, o.onc.program = int32_t(kProgram), o.onc.version = 1;
-    return ODP_Initialize2(st, &o) ? STF_GetStatus(st) : 0;
+    // The server registers with rpcbind a moment after it listens.
+    for (int i = 0; i < 50 && ODP_Initialize2(st, &o); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    return STF_GetStatus(st);
 }
 
-// One job of one document, complete, inline (or, with `reference`, the
-// file of that path on the server's host): "" when the server took it,
-// else why not.
-std::string Submit(const std::string &data, bool reference = false) {
+enum class Way { kInline, kReference, kSocket };
+
+// Sends the file `path` to the address the server's reply gives for the
+// document's data: "" when it was sent.
+std::string SendByConnection(const ODP_PrintResult &r, GEN_DocumentContent &content) {
+    StatusList st;
+    void *value = nullptr;
+    if (!r.document_status || AS_GetAttrVal(st, *r.document_status, 101, &value) != 0 || !value)
+        return "no address for the data";
+    FT_SocketAddress to{};
+    to.kind = 1, to.port = uint16_t(static_cast<const GEN_SocketAddress *>(value)->port);
+    to.address_length = 4;
+    in_addr loopback{htonl(INADDR_LOOPBACK)};
+    std::memcpy(to.address, &loopback, 4);
+    uint32_t number = 1;
+    GEN_DocumentIdentifier id{};
+    std::snprintf(id.job.value, sizeof id.job.value, "%s", r.job_identification.value);
+    id.document_number = &number;
+    uint64_t sent = 0;
+    uint32_t rc = FT_FileToSend(&id, &to, &content, 447, &sent);
+    return rc ? "sending failed: " + std::to_string(rc) : "";
+}
+
+// One job of one document, complete, inline (or the file of that path on
+// the server's host, by reference or sent over a connection of its own):
+// "" when the server took it, else why not; `job` its identifier.
+std::string Submit(const std::string &data, Way way = Way::kInline, std::string *job = nullptr) {
+    bool reference = way != Way::kInline;
     StatusList st;
     GEN_SimpleName pname{};
     GENU_MakeEmbeddedSimpleName(st, &pname, kPrinter, nullptr);
@@ -249,7 +272,7 @@ std::string Submit(const std::string &data, bool reference = false) {
         content.u.included.encoding = GEN_EXTERNAL_OCTET_ALIGNED;
         content.u.included.data = bytes;
     }
-    GENU_ShortOID method = reference ? 449 : 446; // by reference, or inline
+    GENU_ShortOID method = way == Way::kSocket ? 447 : reference ? 449 : 446;
     ODP_DocDescription doc{&method, &content, nullptr, nullptr};
     ODP_PrintResult *r = nullptr;
     ERDPA_ErrorResult *e = nullptr;
@@ -259,6 +282,8 @@ std::string Submit(const std::string &data, bool reference = false) {
                       : e ? "error of kind " + std::to_string(e->kind)
                       : !r || !r->job_identification.value[0] ? "no job"
                                                               : "";
+    if (why.empty() && way == Way::kSocket) why = SendByConnection(*r, content);
+    if (job && r) *job = r->job_identification.value;
     if (r) FreeGEN_printResult(st, r, nullptr);
     if (e) ERDPA_FreeError(st, e);
     return why;
@@ -379,7 +404,8 @@ void DpadLarge(benchmark::State &state, bool reference) {
         data = path;
     }
     for (auto _ : state)
-        if (std::string why = Submit(data, reference); !why.empty()) {
+        if (std::string why = Submit(data, reference ? Way::kReference : Way::kInline);
+            !why.empty()) {
             state.SkipWithError(why.c_str());
             break;
         }
@@ -403,8 +429,64 @@ BENCHMARK(BM_DpadReferencedDocument1GiBOnc)
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 
-// The same bytes over a plain TCP connection on the loopback, in 1 MiB
-// writes, to a thread reading them.
+// Writes the 1 GiB document to send into a file, on the disk before the
+// timing begins.
+bool WriteSource(const std::string &path) {
+    WriteFile(path, std::string(kLarge, 'x'));
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    bool ok = fd >= 0 && fdatasync(fd) == 0;
+    if (fd >= 0) close(fd);
+    return ok;
+}
+
+// One 1 GiB document sent over a connection of its own (read by the
+// client from a file), from the job's creation until the server holds it
+// in its spool, synced: its spool file gets its name once the data is
+// synced, and the record naming it follows within one more data sync. The
+// printing (a copy of its own) is waited for outside the timing.
+void DpadSocket(benchmark::State &state, bool dce) {
+    if (!Ready(state)) return;
+    if (uint32_t code = Bind(dce)) {
+        state.SkipWithError(("cannot bind: " + std::to_string(code)).c_str());
+        return;
+    }
+    std::string path = g_servers.dir + "/refs/large";
+    if (!WriteSource(path)) return state.SkipWithError("cannot write the document");
+    std::error_code ec;
+    for (auto _ : state) {
+        std::string job;
+        if (std::string why = Submit(path, Way::kSocket, &job); !why.empty()) {
+            state.SkipWithError(why.c_str());
+            break;
+        }
+        std::string data = g_servers.dir + "/root/spool/" + job + "-1.data";
+        for (auto end = Clock::now() + std::chrono::minutes(2);
+             !fs::exists(data) && Clock::now() < end;)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        state.PauseTiming();
+        if (WaitFor(1, [] { return Printed(g_servers.printed, kLarge); }) != 1)
+            state.SkipWithError("the document was not printed");
+        for (auto &e : fs::directory_iterator(g_servers.printed))
+            if (e.file_size(ec) == kLarge) fs::remove(e.path(), ec);
+        state.ResumeTiming();
+    }
+    state.SetBytesProcessed(int64_t(state.iterations() * kLarge));
+    fs::remove(path, ec);
+}
+void BM_DpadSocketDocument1GiBOnc(benchmark::State &state) { DpadSocket(state, false); }
+void BM_DpadSocketDocument1GiBDce(benchmark::State &state) { DpadSocket(state, true); }
+BENCHMARK(BM_DpadSocketDocument1GiBOnc)
+    ->UseRealTime()
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DpadSocketDocument1GiBDce)
+    ->UseRealTime()
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+
+// The same file over a plain TCP connection on the loopback, read and
+// written 1 MiB at a time, to a thread writing it into a file beside the
+// servers' (synced at the end, as the server's spool file is).
 void BM_TcpCopy1GiB(benchmark::State &state) {
     int l = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
@@ -416,21 +498,32 @@ void BM_TcpCopy1GiB(benchmark::State &state) {
         return state.SkipWithError("no loopback socket");
     }
     std::string chunk(size_t(1) << 20, 'x');
+    const char *base = getenv("DPAD_BENCH_DIR");
+    std::string file =
+        (g_servers.dir.empty() ? base ? base : "/var/tmp" : g_servers.dir) + "/tcpcopy";
+    if (!WriteSource(file + ".source")) {
+        close(l);
+        return state.SkipWithError("cannot write the file to send");
+    }
     for (auto _ : state) {
         size_t got = 0;
         std::thread sink([&] {
             int s = accept(l, nullptr, nullptr);
+            int out = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
             std::vector<char> buf(size_t(1) << 20);
-            for (ssize_t n; s >= 0 && (n = read(s, buf.data(), buf.size())) > 0;) got += size_t(n);
+            for (ssize_t n; s >= 0 && (n = read(s, buf.data(), buf.size())) > 0;)
+                got += write(out, buf.data(), size_t(n)) == n ? size_t(n) : 0;
+            if (out < 0 || fdatasync(out) != 0) got = 0;
+            if (out >= 0) close(out);
             if (s >= 0) close(s);
         });
         int c = socket(AF_INET, SOCK_STREAM, 0);
-        bool ok = connect(c, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
-        for (size_t sent = 0; ok && sent < kLarge;) {
-            ssize_t n = write(c, chunk.data(), std::min(chunk.size(), kLarge - sent));
-            ok = n > 0;
-            sent += ok ? size_t(n) : 0;
-        }
+        int in = open((file + ".source").c_str(), O_RDONLY | O_CLOEXEC);
+        bool ok = in >= 0 && connect(c, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
+        for (ssize_t n; ok && (n = read(in, chunk.data(), chunk.size())) > 0;)
+            for (ssize_t done = 0, w; ok && done < n; done += ok ? w : 0)
+                ok = (w = write(c, chunk.data() + done, size_t(n - done))) > 0;
+        if (in >= 0) close(in);
         close(c);
         sink.join();
         if (got != kLarge) {
@@ -439,6 +532,8 @@ void BM_TcpCopy1GiB(benchmark::State &state) {
         }
     }
     close(l);
+    unlink(file.c_str());
+    unlink((file + ".source").c_str());
     state.SetBytesProcessed(int64_t(state.iterations() * kLarge));
 }
 BENCHMARK(BM_TcpCopy1GiB)->UseRealTime()->Iterations(1)->Unit(benchmark::kMillisecond);

@@ -24,7 +24,7 @@
 namespace vrcore::transfer {
 
 namespace {
-constexpr size_t kChunk = 64 * 1024;
+constexpr size_t kChunk = 1024 * 1024;
 constexpr int kAttempts = 5;
 constexpr int kLingerSeconds = 100;
 } // namespace

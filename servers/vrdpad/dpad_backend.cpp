@@ -38,9 +38,9 @@ bool ToDirectory(const Printer &p, const Job &job, uint32_t n, int in, std::stri
     std::string path = p.directory + "/" + name, temp = p.directory + "/." + name + ".tmp";
     int out = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0640);
     if (out < 0) return *why = Errno("cannot create " + temp), false;
-    bool ok = CopyInto(in, out) && ::fsync(out) == 0;
+    bool ok = CopyInto(in, out) && ::fdatasync(out) == 0;
     ok = ::close(out) == 0 && ok;
-    if (!ok || !MoveDurably(temp, path)) {
+    if (!ok || ::rename(temp.c_str(), path.c_str()) != 0 || !SyncDirectory(p.directory)) {
         *why = Errno("cannot write " + path);
         ::unlink(temp.c_str());
         return false;
@@ -75,14 +75,9 @@ bool ToCommand(const Printer &p, const Job &job, uint32_t n, int in, std::string
 
 } // namespace
 
-bool PrintDocument(const Printer &printer, const Job &job, uint32_t n, const std::string &data,
-                   std::string *why) {
-    int in = ::open(data.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) return *why = Errno("cannot read " + data), false;
-    bool ok = printer.backend == BackendKind::kDirectory ? ToDirectory(printer, job, n, in, why)
-                                                         : ToCommand(printer, job, n, in, why);
-    ::close(in);
-    return ok;
+bool PrintDocument(const Printer &printer, const Job &job, uint32_t n, int in, std::string *why) {
+    return printer.backend == BackendKind::kDirectory ? ToDirectory(printer, job, n, in, why)
+                                                      : ToCommand(printer, job, n, in, why);
 }
 
 } // namespace vrcore::dpad

@@ -8,14 +8,13 @@
 
 namespace vrcore::dpad {
 
-// Prints document n (1 first) of the job, whose data is in `data`. The
+// Prints document n (1 first) of the job, whose data is read from `in`. The
 // directory backend writes it whole under "<job>-<n>[-<document name>]"
 // (never a part of it: a temporary file renamed when complete, so a
 // repeated print after a crash replaces the same file); the command
 // backend runs the printer's command with /bin/sh, the data on its
 // standard input and VRDPAD_JOB, VRDPAD_DOCUMENT, VRDPAD_PRINTER and
 // VRDPAD_DOCUMENT_NAME in its environment, and succeeds when it exits 0.
-bool PrintDocument(const Printer &printer, const Job &job, uint32_t n, const std::string &data,
-                   std::string *why);
+bool PrintDocument(const Printer &printer, const Job &job, uint32_t n, int in, std::string *why);
 
 } // namespace vrcore::dpad

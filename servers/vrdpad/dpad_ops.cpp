@@ -123,6 +123,17 @@ bool JobNumber(const char *text, uint32_t *id) {
     return true;
 }
 
+// Documents up to this size that come with their request are kept with
+// the job's records rather than in spool files of their own.
+constexpr size_t kSmallDocument = size_t(64) << 10;
+
+GEN_DocumentIdentifier DocumentId(uint32_t job, uint32_t *number) {
+    GEN_DocumentIdentifier id{};
+    std::snprintf(id.job.value, sizeof id.job.value, "%u", job);
+    id.document_number = number;
+    return id;
+}
+
 } // namespace
 
 Reply Service::Failed(const Error &error) {
@@ -317,12 +328,27 @@ bool Service::Receive(Job &job, const ODP_BerDocDescription &doc, Error *error, 
                               "documents by file reference are not taken from there");
         return false;
     }
-    // Marked before the first byte arrives: a crash from here on fails the job.
-    job.flags |= kJobTransferring;
-    if (!Durable(job, 0, error)) return false;
+    // A small document that came with the request is kept with the job's
+    // records: it is stored in the same durable change that names it.
+    const GEN_External &ext = c->u.included;
+    if (inline_data && ext.data.length >= 0 && size_t(ext.data.length) <= kSmallDocument &&
+        (ext.encoding == GEN_EXTERNAL_OCTET_ALIGNED ||
+         (ext.encoding == GEN_EXTERNAL_ARBITRARY && ext.unused_bits == 0))) {
+        d.size = uint64_t(ext.data.length);
+        if (config_.max_document && d.size > config_.max_document) {
+            error->Service(kServResourceLimit, object,
+                           "the document is larger than " + std::to_string(config_.max_document) +
+                               " bytes");
+            return false;
+        }
+        return Keep(job, d, error, completes, [&] {
+            store_.PutData(job.id, number,
+                           std::string(reinterpret_cast<const char *>(ext.data.value),
+                                       size_t(ext.data.length)));
+        });
+    }
     GEN_DocumentIdentifier id{};
-    std::snprintf(id.job.value, sizeof id.job.value, "%u", job.id);
-    id.document_number = &number;
+    if (!BeginTransfer(job, &number, &id, error)) return false;
     FT_SpoolInfo spool{store_.SpoolDir().c_str()};
     FT_Result got{};
     got.listen_socket = -1;
@@ -347,17 +373,35 @@ bool Service::Receive(Job &job, const ODP_BerDocDescription &doc, Error *error, 
         return false;
     }
     d.size = got.size;
+    if (Keep(job, d, error, completes, [] {})) return true;
+    ::unlink(data.c_str());
+    return false;
+}
+
+// The document and, with `completes`, the job's completion in one durable
+// change; on failure the job is as it was.
+template <typename F>
+bool Service::Keep(Job &job, const Document &d, Error *error, bool completes, F store_data) {
     job.documents.push_back(d);
-    job.octets += got.size;
+    job.octets += d.size;
     GENU_ShortOID state = job.state;
     uint8_t flags = job.flags;
     if (completes) Complete(job);
-    if (Durable(job, number, error)) return true; // the document and the completion at once
+    store_data();
+    uint32_t number = uint32_t(job.documents.size());
+    if (Durable(job, number, error)) return true;
     job.documents.pop_back();
-    job.octets -= got.size;
+    job.octets -= d.size;
     job.state = state, job.flags = flags;
-    ::unlink(data.c_str());
     return false;
+}
+
+bool Service::BeginTransfer(Job &job, uint32_t *number, GEN_DocumentIdentifier *id, Error *error) {
+    // Marked before the first byte arrives: a crash from here on fails the job.
+    job.flags |= kJobTransferring;
+    if (!Durable(job, 0, error)) return false;
+    *id = DocumentId(job.id, number);
+    return true;
 }
 
 void Service::Complete(Job &job) {
@@ -1199,23 +1243,41 @@ bool Service::PrintJob(Job &job) {
     const Printer *p = FindPrinter(job.printer);
     std::string why = "the printer " + job.printer + " is gone";
     bool ok = p != nullptr;
-    for (uint32_t n = 1; ok && n <= job.documents.size(); ++n)
-        ok = PrintDocument(*p, job, n, store_.DataPath(job.id, n), &why);
-    job.state = ok ? kStateCompleted : kStateRetained;
-    if (!ok) {
-        job.flags |= kJobFailed;
-        LOG_CondMessage(1, kSource, __LINE__, "job %u failed: %s\n", job.id, why.c_str());
-    } else {
-        LOG_CondMessage(6, kSource, __LINE__, "job %u printed on %s\n", job.id,
-                        job.printer.c_str());
+    std::vector<int> data;
+    for (uint32_t n = 1; ok && n <= job.documents.size(); ++n) {
+        data.push_back(store_.OpenData(job.id, n));
+        if (data.back() < 0) why = "the data of document " + std::to_string(n) + " cannot be read";
+        ok = data.back() >= 0;
     }
-    if (!store_.Put(job) || !store_.Sync()) {
-        LOG_CondMessage(1, kSource, __LINE__, "job %u: the job database cannot be written\n",
-                        job.id);
+    // The backend runs outside the request lock: requests go on meanwhile.
+    // The job is not changed while it prints but may be cancelled; it is
+    // found again afterwards (jobs are never removed).
+    Job copy = job;
+    uint32_t id = job.id;
+    if (lock_) lock_->unlock();
+    for (uint32_t n = 1; ok && n <= copy.documents.size(); ++n)
+        ok = PrintDocument(*p, copy, n, data[n - 1], &why);
+    for (int fd : data)
+        if (fd >= 0) ::close(fd);
+    if (lock_) lock_->lock();
+    Job &now = *store_.Find(id);
+    if (now.Terminal()) return ok;
+    now.state = ok ? kStateCompleted : kStateRetained;
+    if (!ok) {
+        now.flags |= kJobFailed;
+        LOG_CondMessage(1, kSource, __LINE__, "job %u failed: %s\n", id, why.c_str());
+    } else {
+        LOG_CondMessage(6, kSource, __LINE__, "job %u printed on %s\n", id, now.printer.c_str());
+    }
+    // Not synced on its own: after a power loss before the next sync the
+    // job is found pending again and printed again (the directory backend
+    // writes the same file again).
+    if (!store_.Put(now) || !store_.Flush()) {
+        LOG_CondMessage(1, kSource, __LINE__, "job %u: the job database cannot be written\n", id);
         return false;
     }
-    Tell(job);
-    store_.DropData(job);
+    Tell(now);
+    store_.DropData(now);
     return ok;
 }
 
@@ -1233,14 +1295,10 @@ bool Service::Listen(Job &job, uint32_t number, const Document &d, uint64_t anno
         error->Service(kServResourceLimit, object, "no more documents are taken by connection now");
         return false;
     }
-    // Marked before the connection is offered: a crash from here on fails the job.
-    job.flags |= kJobTransferring;
-    if (!Durable(job, 0, error)) return false;
     GEN_DocumentIdentifier id{};
-    std::snprintf(id.job.value, sizeof id.job.value, "%u", job.id);
-    id.document_number = &number;
+    if (!BeginTransfer(job, &number, &id, error)) return false;
     auto t = std::make_unique<Transfer>();
-    if (FT_BufferInit(&id, nullptr, nullptr, FT_METHOD_SOCKET, 1 << 16, FT_ROLE_RECEIVER,
+    if (FT_BufferInit(&id, nullptr, nullptr, FT_METHOD_SOCKET, 1 << 20, FT_ROLE_RECEIVER,
                       &t->buffer, 1) != 0) {
         job.flags &= uint8_t(~kJobTransferring);
         Durable(job, 0, error);
@@ -1259,9 +1317,7 @@ bool Service::Listen(Job &job, uint32_t number, const Document &d, uint64_t anno
 // Receives a document from its connection outside the lock, then records
 // it (or fails its job) under the lock.
 void Service::Stream(Transfer *t) {
-    GEN_DocumentIdentifier id{};
-    std::snprintf(id.job.value, sizeof id.job.value, "%u", t->job);
-    id.document_number = &t->number;
+    GEN_DocumentIdentifier id = DocumentId(t->job, &t->number);
     std::string part = store_.SpoolDir() + "/" + std::to_string(t->job) + "-" +
                        std::to_string(t->number) + ".part";
     int fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
@@ -1299,13 +1355,11 @@ void Service::Stream(Transfer *t) {
     Job *job = store_.Find(t->job);
     Error error;
     if (job) job->flags &= uint8_t(~kJobTransferring);
-    if (job && !job->Terminal() && why.empty() &&
-        MoveDurably(part, store_.DataPath(job->id, t->number))) {
+    std::string data = job ? store_.DataPath(job->id, t->number) : "";
+    if (job && !job->Terminal() && why.empty() && ::rename(part.c_str(), data.c_str()) == 0 &&
+        SyncDirectory(store_.SpoolDir())) { // the file itself was synced above
         t->document.size = got;
-        job->documents.push_back(t->document);
-        job->octets += got;
-        if (t->completes) Complete(*job);
-        Durable(*job, t->number, &error);
+        if (!Keep(*job, t->document, &error, t->completes, [] {})) ::unlink(data.c_str());
     } else if (job) {
         ::unlink(part.c_str());
         if (!job->Terminal()) {

@@ -88,6 +88,12 @@ class Service {
     // Receives a document into the spool; with `completes`, the job is
     // complete in the same durable change.
     bool Receive(Job &job, const ODP_BerDocDescription &doc, Error *error, bool completes);
+    // Adds the received document to the job (`store_data` keeps its data
+    // with the change); false, the job as it was, when it cannot be stored.
+    template <typename F>
+    bool Keep(Job &job, const Document &d, Error *error, bool completes, F store_data);
+    // Marks the job's next document as arriving, durably, and names it.
+    bool BeginTransfer(Job &job, uint32_t *number, GEN_DocumentIdentifier *id, Error *error);
     void Complete(Job &job);
     bool ReferenceAllowed(const GEN_OctetString &reference) const;
     bool Durable(Job &job, uint32_t doc, Error *error);

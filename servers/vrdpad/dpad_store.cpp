@@ -4,6 +4,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,6 +22,19 @@ namespace {
 
 constexpr const char *kSource = "vrdpad";
 constexpr uint8_t kRecordVersion = 1;
+// The log is emptied into the B-tree once it holds this much.
+constexpr uint64_t kCheckpointAt = uint64_t(8) << 20;
+// A log record: body length (4), number (8), checksum of number and body
+// (8), then the body: operations, each a kind, a key (1-byte length) and a
+// value (4-byte length).
+constexpr size_t kFrame = 20;
+constexpr char kOpStore = 'S', kOpData = 'B';
+const char kCheckpointKey[] = "l"; // the number of the last record the B-tree holds
+
+uint64_t Checksum(const char *p, size_t n, uint64_t h = 0xcbf29ce484222325ull) {
+    for (size_t i = 0; i < n; ++i) h = (h ^ uint8_t(p[i])) * 0x100000001b3ull;
+    return h;
+}
 
 void Put32(std::string *out, uint32_t v) {
     for (int s = 24; s >= 0; s -= 8) out->push_back(char(v >> s));
@@ -120,6 +134,7 @@ bool MoveDurably(const std::string &from, const std::string &to) {
 }
 
 bool Store::Open(const std::string &root, std::string *why) {
+    *why = "";
     spool_ = root + "/spool";
     if (!MakeDirectories(spool_)) {
         *why = "cannot make the spool directory " + spool_ + ": " + std::strerror(errno);
@@ -140,16 +155,86 @@ bool Store::Open(const std::string &root, std::string *why) {
         *why = "cannot open the job database " + db + ".dbm: " + std::strerror(errno);
         return false;
     }
+    log_path_ = root + "/jobs.log";
+    log_fd_ = ::open(log_path_.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0640);
+    if (log_fd_ < 0 || !SyncDirectory(root)) {
+        *why = "cannot open the change log " + log_path_ + ": " + std::strerror(errno);
+        return false;
+    }
+    VRBM_Datum c = VRBM_fetch(db_, kCheckpointKey, 1);
+    auto *p = reinterpret_cast<const unsigned char *>(c.ptr);
+    Reader r{p, p + (c.len > 0 ? c.len : 0)};
+    uint64_t checkpoint = c.len > 0 ? r.Get(8) : 0;
+    if (!Replay(r.ok ? checkpoint : 0)) {
+        *why = "cannot read the change log " + log_path_ + ": " + std::strerror(errno);
+        return false;
+    }
     Recover();
+    if (!Checkpoint()) {
+        *why = "cannot write the job database " + db + ".dbm: " + std::strerror(errno);
+        return false;
+    }
     return true;
 }
 
 void Store::Close() {
+    if (db_ && !Checkpoint())
+        LOG_CondMessage(1, kSource, __LINE__, "the job database could not be written back\n");
     if (db_) VRBM_close(db_);
     db_ = nullptr;
+    if (log_fd_ >= 0) ::close(log_fd_);
+    log_fd_ = -1;
     if (lock_fd_ >= 0) ::close(lock_fd_);
     lock_fd_ = -1;
     jobs_.clear();
+    small_.clear();
+    pending_.clear();
+}
+
+// Applies the log's records past `after`, in order, up to the first that
+// is torn, damaged or out of sequence (a stale tail left by a power loss).
+bool Store::Replay(uint64_t after) {
+    std::string log;
+    char buf[1 << 16];
+    for (ssize_t n; (n = ::pread(log_fd_, buf, sizeof buf, off_t(log.size()))) != 0;) {
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        log.append(buf, size_t(n));
+    }
+    seq_ = after;
+    uint64_t last = 0;
+    for (size_t at = 0; log.size() - at >= kFrame;) {
+        auto *p = reinterpret_cast<const unsigned char *>(log.data() + at);
+        Reader head{p, p + kFrame};
+        size_t length = size_t(head.Get(4));
+        uint64_t seq = head.Get(8), sum = head.Get(8);
+        if (log.size() - at - kFrame < length ||
+            Checksum(log.data() + at + kFrame, length, Checksum(log.data() + at + 4, 8)) != sum ||
+            (last && seq != last + 1) || (seq > after && seq != seq_ + 1))
+            break;
+        last = seq;
+        Reader body{p + kFrame, p + kFrame + length};
+        at += kFrame + length;
+        if (seq <= after) continue;
+        seq_ = seq;
+        while (body.ok && body.p < body.end) {
+            char op = char(body.Get(1));
+            std::string key = body.Text();
+            size_t n = size_t(body.Get(4));
+            if (!body.ok || size_t(body.end - body.p) < n) break;
+            std::string value(reinterpret_cast<const char *>(body.p), n);
+            body.p += n;
+            if (op == kOpStore)
+                VRBM_store(db_, key.data(), int32_t(key.size()), value.data(), int32_t(n), 1);
+            else if (op == kOpData && key.size() == 9) {
+                auto *k = reinterpret_cast<const unsigned char *>(key.data());
+                Reader ids{k + 1, k + 9};
+                uint32_t job = uint32_t(ids.Get(4));
+                small_[{job, uint32_t(ids.Get(4))}] = std::move(value);
+            }
+        }
+    }
+    return true;
 }
 
 Job *Store::Find(uint32_t id) {
@@ -165,6 +250,21 @@ Job &Store::NewJob(const std::string &printer) {
     return job;
 }
 
+void Store::Log(char op, const std::string &key, const std::string &value) {
+    pending_.push_back(op);
+    pending_.push_back(char(key.size()));
+    pending_ += key;
+    Put32(&pending_, uint32_t(value.size()));
+    pending_ += value;
+}
+
+bool Store::StoreKey(const std::string &key, const std::string &value) {
+    if (VRBM_store(db_, key.data(), int32_t(key.size()), value.data(), int32_t(value.size()), 1))
+        return false;
+    Log(kOpStore, key, value);
+    return true;
+}
+
 bool Store::Put(const Job &job, uint32_t doc) {
     std::string rec(1, char(kRecordVersion));
     Put32(&rec, job.state);
@@ -177,23 +277,95 @@ bool Store::Put(const Job &job, uint32_t doc) {
     std::string owner = job.owner.substr(0, kMaxOwner);
     rec.push_back(char(owner.size()));
     rec += owner;
-    std::string key = JobKey(job.id), counter;
+    std::string counter;
     Put32(&counter, next_);
-    if (VRBM_store(db_, "n", 1, counter.data(), int32_t(counter.size()), 1) != 0 ||
-        VRBM_store(db_, key.data(), int32_t(key.size()), rec.data(), int32_t(rec.size()), 1) != 0)
-        return false;
+    if (!StoreKey("n", counter) || !StoreKey(JobKey(job.id), rec)) return false;
     if (doc == 0 || doc > job.documents.size()) return true;
     const Document &d = job.documents[doc - 1];
     std::string drec;
     Put64(&drec, d.size);
     drec.push_back(char(d.name.size()));
     drec += d.name;
-    key = DocKey(job.id, doc);
-    return VRBM_store(db_, key.data(), int32_t(key.size()), drec.data(), int32_t(drec.size()), 1) ==
-           0;
+    return StoreKey(DocKey(job.id, doc), drec);
 }
 
-bool Store::Sync() { return VRBM_sync(db_) == 0; }
+void Store::PutData(uint32_t job, uint32_t doc, std::string bytes) {
+    Log(kOpData, DocKey(job, doc), bytes);
+    small_[{job, doc}] = std::move(bytes);
+}
+
+bool Store::Flush() {
+    if (pending_.empty()) return true;
+    std::string record;
+    Put32(&record, uint32_t(pending_.size()));
+    Put64(&record, seq_ + 1);
+    Put64(&record, Checksum(pending_.data(), pending_.size(), Checksum(record.data() + 4, 8)));
+    record += pending_;
+    for (size_t done = 0; done < record.size();) {
+        ssize_t n = ::write(log_fd_, record.data() + done, record.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) { // a part written is cut off again: the next record follows a whole one
+            int e = errno;
+            if (done && ::ftruncate(log_fd_, off_t(log_size_)) != 0) {}
+            return errno = e, false;
+        }
+        done += size_t(n);
+    }
+    ++seq_;
+    log_size_ += record.size();
+    unsynced_ = true;
+    pending_.clear();
+    return true;
+}
+
+bool Store::Sync() {
+    if (!Flush() || (unsynced_ && ::fdatasync(log_fd_) != 0)) return false;
+    unsynced_ = false;
+    for (const std::string &path : drop_later_) ::unlink(path.c_str());
+    drop_later_.clear();
+    if (log_size_ >= kCheckpointAt && !Checkpoint())
+        LOG_CondMessage(2, kSource, __LINE__, "the job database could not be written back\n");
+    return true;
+}
+
+bool Store::Checkpoint() {
+    if (!Flush()) return false;
+    // The small documents of the jobs still to print go into spool files,
+    // all synced before they are named and the directory synced once.
+    std::vector<std::string> written;
+    bool ok = true;
+    for (const auto &[at, bytes] : small_) {
+        const Job *job = Find(at.first);
+        if (!ok || !job || job->Terminal() || at.second > job->documents.size()) continue;
+        std::string temp = DataPath(at.first, at.second) + ".tmp";
+        int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0640);
+        ok = fd >= 0 && ::write(fd, bytes.data(), bytes.size()) == ssize_t(bytes.size()) &&
+             ::fdatasync(fd) == 0;
+        if (fd >= 0) ok = ::close(fd) == 0 && ok;
+        written.push_back(DataPath(at.first, at.second));
+    }
+    for (const std::string &path : written)
+        ok = ok && ::rename((path + ".tmp").c_str(), path.c_str()) == 0;
+    if (!ok || (!written.empty() && !SyncDirectory(spool_))) {
+        int e = errno;
+        for (const std::string &path : written) ::unlink((path + ".tmp").c_str());
+        return errno = e, false;
+    }
+    small_.clear();
+    std::string mark;
+    Put64(&mark, seq_);
+    if (VRBM_store(db_, kCheckpointKey, 1, mark.data(), int32_t(mark.size()), 1) != 0 ||
+        VRBM_sync(db_) != 0)
+        return false;
+    // Emptied without a sync: a power loss may bring back records the
+    // B-tree already holds, which the next opening skips.
+    if (::ftruncate(log_fd_, 0) != 0) return false;
+    log_size_ = 0;
+    unsynced_ = false;
+    for (const std::string &path : drop_later_) ::unlink(path.c_str());
+    drop_later_.clear();
+    return true;
+}
 
 namespace {
 
@@ -212,9 +384,7 @@ uint8_t Store::PrinterFlags(const std::string &printer) {
 }
 
 bool Store::SetPrinterFlags(const std::string &printer, uint8_t flags) {
-    std::string key = PrinterKey(printer);
-    char flag = char(flags);
-    return VRBM_store(db_, key.data(), int32_t(key.size()), &flag, 1, 1) == 0 && Sync();
+    return StoreKey(PrinterKey(printer), std::string(1, char(flags))) && Sync();
 }
 
 std::string Store::DataPath(uint32_t job, uint32_t doc) const {
@@ -225,10 +395,31 @@ std::string Store::AttributesPath(uint32_t job) const {
     return spool_ + "/" + std::to_string(job) + ".attrs";
 }
 
+int Store::OpenData(uint32_t job, uint32_t doc) const {
+    auto it = small_.find({job, doc});
+    if (it == small_.end()) return ::open(DataPath(job, doc).c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = ::memfd_create("vrdpad-document", MFD_CLOEXEC);
+    if (fd >= 0 &&
+        (::write(fd, it->second.data(), it->second.size()) != ssize_t(it->second.size()) ||
+         ::lseek(fd, 0, SEEK_SET) != 0)) {
+        int e = errno;
+        ::close(fd);
+        return errno = e, -1;
+    }
+    return fd;
+}
+
+// A spool file removed before the change that finished its job is durable
+// could leave, after a power loss, a job to print without its data; one
+// that a crash brings back is removed on the next opening.
 void Store::DropData(const Job &job) {
-    for (size_t n = 1; n <= job.documents.size(); ++n)
-        ::unlink(DataPath(job.id, uint32_t(n)).c_str());
-    SyncDirectory(spool_);
+    for (uint32_t n = 1; n <= job.documents.size(); ++n) {
+        small_.erase({job.id, n});
+        if (unsynced_ || !pending_.empty())
+            drop_later_.push_back(DataPath(job.id, n));
+        else
+            ::unlink(DataPath(job.id, n).c_str());
+    }
 }
 
 void Store::Recover() {

@@ -2,10 +2,17 @@
 // (the job counter, one record per job, one per document) and spool files
 // beside it (each document's data, each job's attributes as received).
 //
-// A change is durable once Sync returns true; every file is complete
-// before a record names it. Whatever a crash leaves half done is settled
-// when the store is opened again: a job whose document was still arriving
-// is marked failed, and a spool file no live record needs is removed.
+// Changes go first to a change log beside the B-tree, appended in order and
+// each framed with its number and a checksum: Sync makes what was logged so
+// far durable with one data sync of the log, and small documents travel in
+// the log with the records that name them. Now and then (and on close) a
+// checkpoint writes the B-tree back, puts the small documents of the live
+// jobs into spool files and empties the log; opening the store replays the
+// log's whole records past the last checkpoint, up to the first torn or
+// stale one. Every file is complete before a record names it. Whatever a
+// crash leaves half done is settled when the store is opened again: a job
+// whose document was still arriving is marked failed, and a spool file no
+// live record needs is removed.
 #pragma once
 
 #include <cstdint>
@@ -82,7 +89,15 @@ class Store {
     // Records the job (and, with `doc` > 0, its document `doc`); durable
     // only after Sync.
     bool Put(const Job &job, uint32_t doc = 0);
+    // Keeps a small document's data with the changes (durable with them).
+    void PutData(uint32_t job, uint32_t doc, std::string bytes);
+    // Makes every change so far durable.
     bool Sync();
+    // Writes the changes so far to the log without waiting for the disk:
+    // they survive the death of the process, not a power loss.
+    bool Flush();
+    // Writes the B-tree back and empties the log.
+    bool Checkpoint();
 
     // The printer's flags; changed durably.
     uint8_t PrinterFlags(const std::string &printer);
@@ -95,12 +110,26 @@ class Store {
     std::string DataPath(uint32_t job, uint32_t doc) const;
     std::string AttributesPath(uint32_t job) const;
     const std::string &SpoolDir() const { return spool_; }
-    // Removes the data files of the job's documents.
+    // A descriptor to read document `doc` of the job from (its data in
+    // memory or its spool file), or -1 with errno set.
+    int OpenData(uint32_t job, uint32_t doc) const;
+    // Removes the data of the job's documents; its spool files once the
+    // change that made the job finished is durable.
     void DropData(const Job &job);
 
   private:
     void Recover();
+    bool Replay(uint64_t after);
+    void Log(char op, const std::string &key, const std::string &value);
+    bool StoreKey(const std::string &key, const std::string &value);
     VRBM_Db *db_ = nullptr;
+    int log_fd_ = -1;
+    std::string log_path_, pending_; // pending_: ops not yet framed into the log
+    uint64_t seq_ = 0;               // number of the last record written
+    uint64_t log_size_ = 0;
+    bool unsynced_ = false;               // records written since the last data sync
+    std::vector<std::string> drop_later_; // spool files to remove after the next sync
+    std::map<std::pair<uint32_t, uint32_t>, std::string> small_; // documents kept in the log
     int lock_fd_ = -1;
     std::string spool_;
     uint32_t next_ = 1;

@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <iostream>
 #include <sstream>
@@ -670,8 +671,11 @@ TEST_F(DpadInside, SubmitListCancelRefuseAndSurviveKills) {
 
     // Acknowledged jobs survive SIGKILL; the next start prints the complete.
     // The binding to the killed server is made again by the next call.
+    // Its document lives only in the change log, whose torn last record
+    // (a power loss in the middle of a write) is left out.
     std::string open = Submit("lp1", {"open", "", ""}, nullptr, 0);
     Stop(SIGKILL);
+    std::ofstream(root_ + "/jobs.log", std::ios::app) << std::string("\0\0\1\0torn", 8);
     Start({}, false);
     EXPECT_EQ(StateOf(open), kPreProcessing);
     EXPECT_EQ(StateOf(multi), kCompleted);
@@ -774,7 +778,7 @@ TEST_F(DpadInside, ByNameOverDceWithEventsLimitsAndAuthentication) {
     EXPECT_EQ(List(kPrinterClass).size(), 2u);
     std::vector<int32_t> states; // of the job, as the events tell them
     for (uint32_t message = 0;
-         states.size() < 3 && !EVT_MessageReceive(queue, 10, nullptr, &message);) {
+         states.size() < 2 && !EVT_MessageReceive(queue, 10, nullptr, &message);) {
         char kind[16] = {}, object[16] = {}, name[64] = {}, server[16] = {};
         int32_t state = 0;
         EXPECT_EQ(EVT_MessageArgGet(queue, message, sizeof kind, kind) +
@@ -786,7 +790,8 @@ TEST_F(DpadInside, ByNameOverDceWithEventsLimitsAndAuthentication) {
         if (kind == std::string("job") && object == job) states.push_back(state);
         EVT_MessageFree(queue, message);
     }
-    EXPECT_EQ(states, (std::vector<int32_t>{kPreProcessing, 251, kCompleted}));
+    // A small document comes with its job in one change: no state before pending.
+    EXPECT_EQ(states, (std::vector<int32_t>{251, kCompleted}));
     EVT_Close(queue);
     EVT_Term();
     Stop(SIGTERM);
