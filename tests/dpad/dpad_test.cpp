@@ -49,7 +49,7 @@ TEST(Dpad, ServesJobsOverOnc) {
         if (why.empty() && system(("command -v " + tool + " >/dev/null 2>&1").c_str()) != 0)
             why = tool + " is not installed";
     if (why.empty() && system("unshare --net --uts --mount true >/dev/null 2>&1") != 0)
-        why = "private network and mount namespaces are not allowed here";
+        why = "private network, UTS and mount namespaces are not allowed here";
     if (!why.empty()) GTEST_SKIP() << why;
     vrtest::ScratchDir dir("vrdpad");
     std::string out = dir.Path() + "/out.log";
