@@ -10,9 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
-#include <memory>
 #include <thread>
-#include <vector>
 
 #include "nameservice/onc_addr.h"
 #include "nameservice/pts_client.h"
@@ -163,31 +161,17 @@ TEST(OncEnvInside, RegistersResolvesRefreshesAndDeletesThroughPts) {
     NS_Term();
 }
 
-// Uncached look-ups on threads at once, and after the service moved to
-// another port (its client kept from before addresses the old one).
-TEST(OncEnvInside, LookupsFromThreadsAndAfterTheServiceMoved) {
+// A service moved to another port is found there: the client kept from
+// before addresses the old one.
+TEST(OncEnvInside, LookupFollowsTheServiceToItsNewPort) {
     if (!getenv("ONC_INSIDE")) GTEST_SKIP() << "runs inside the namespaces of OncLive";
     pts::ClientStart(2, 0);
-    pts::Binding b;
-    pts::SetName(b.object, "s1");
-    b.program = 300300, b.version = 1;
-    auto fake = std::make_unique<FakePts>();
-    fake->map["s1"] = b;
-    std::atomic<int> found{0};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t)
-        threads.emplace_back([&] {
-            for (int i = 0; i < 20; ++i) {
-                pts::Binding got;
-                found += pts::Lookup("localhost", "s1", got) && got.program == 300300;
-            }
-        });
-    for (auto &t : threads) t.join();
-    EXPECT_EQ(found, 80);
-    fake.reset();
-    FakePts moved;
-    moved.map["s1"] = b;
-    EXPECT_TRUE(pts::Lookup("localhost", "s1", b));
+    pts::Binding b{{"s1", pts::kObjectType}, 300300, 1};
+    for (int moves = 0; moves < 2; ++moves) {
+        FakePts fake;
+        fake.map["s1"] = b;
+        EXPECT_TRUE(pts::Lookup("localhost", "s1", b)) << moves;
+    }
     pts::ClientStop();
 }
 
