@@ -43,6 +43,9 @@ struct Cache {
     std::map<std::string, Clock::time_point, NoCase> unreachable;
     std::map<std::string, Cached> answers;
     std::vector<Kept> kept; // idle clients, the most recently used last
+    ~Cache() {
+        for (Kept &k : kept) clnt_destroy(k.client);
+    }
 };
 Cache g_cache;
 
