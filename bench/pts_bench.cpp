@@ -1,8 +1,8 @@
 // Look-ups of the PTS service (vrptsd) over UDP on the loopback, in items
 // per second: one get call per iteration on a client made once (beside a
-// null call); the library's look-up with the cache time 0 (a client made
-// and the service asked every time); and the library's look-up answered
-// from its cache.
+// null call); the library's look-up with the cache time 0 (the service
+// asked every time, through the client the library keeps for the host);
+// and the library's look-up answered from its cache.
 // Items per second are by wall time.
 //
 // Started as it is, the program runs itself again inside private network

@@ -1,6 +1,7 @@
 // The client of the PTS service (program 105004 over UDP) with its cache:
 // answers are remembered for the cache time, and a host whose port mapper
-// could not be reached is not asked again for that long.
+// could not be reached is not asked again for that long. The client of a
+// host that answered is kept for its next call (a few hosts at most).
 #pragma once
 
 #include <cstdint>

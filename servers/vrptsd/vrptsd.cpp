@@ -11,10 +11,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "nameservice/pts_map.h"
@@ -105,18 +108,36 @@ void FreeMaps(rpcblist *list) {
     xdr_free(pts::Proc(xdr_rpcblist_ptr), reinterpret_cast<char *>(&list));
 }
 
+// What rpcbind held when last asked: program and version pairs, sorted.
+// For a second a pair found there counts as registered without asking
+// again; a pair missing is asked about afresh (it may have come since).
+struct Registered {
+    std::vector<std::pair<uint32_t, uint32_t>> pairs;
+    std::chrono::steady_clock::time_point expiry;
+};
+Registered g_registered;
+constexpr std::chrono::seconds kKeepRegistered{1};
+
+bool Holds(const Registered &r, uint32_t program, uint32_t version) {
+    return std::binary_search(r.pairs.begin(), r.pairs.end(), std::make_pair(program, version));
+}
+
 // Whether program/version is registered with this host's rpcbind on any
 // transport; true as well when rpcbind does not answer (an entry is not
 // dropped for want of an answer).
 bool StillRegistered(int32_t program, int32_t version) {
+    auto now = std::chrono::steady_clock::now();
+    uint32_t p = uint32_t(program), v = uint32_t(version);
+    if (now < g_registered.expiry && Holds(g_registered, p, v)) return true;
     rpcblist *list = Maps();
     if (!list) return true; // rpcbind lists itself at the least: no answer
-    bool found = false;
-    for (rpcblist *p = list; p && !found; p = p->rpcb_next)
-        found = p->rpcb_map.r_prog == rpcprog_t(uint32_t(program)) &&
-                p->rpcb_map.r_vers == rpcvers_t(uint32_t(version));
+    g_registered.pairs.clear();
+    for (rpcblist *e = list; e; e = e->rpcb_next)
+        g_registered.pairs.emplace_back(uint32_t(e->rpcb_map.r_prog), uint32_t(e->rpcb_map.r_vers));
     FreeMaps(list);
-    return found;
+    std::sort(g_registered.pairs.begin(), g_registered.pairs.end());
+    g_registered.expiry = now + kKeepRegistered;
+    return Holds(g_registered, p, v);
 }
 
 int32_t Add(SVCXPRT *xprt, const pts::Binding &b) {

@@ -30,6 +30,7 @@
 #include "status_list.h"
 #include "vrcore/evt.h"
 #include "vrcore/ft.h"
+#include "nameservice/pts_client.h"
 #include "vrcore/odpcli.h"
 
 namespace {
@@ -48,17 +49,18 @@ TEST(Dpad, ServesJobsOverOnc) {
     for (std::string tool : {"unshare", "rpcbind", "rpcinfo", "ip"})
         if (why.empty() && system(("command -v " + tool + " >/dev/null 2>&1").c_str()) != 0)
             why = tool + " is not installed";
-    if (why.empty() && system("unshare --net --mount true >/dev/null 2>&1") != 0)
-        why = "private network and mount namespaces are not allowed here";
+    if (why.empty() && system("unshare --net --uts --mount true >/dev/null 2>&1") != 0)
+        why = "private network, UTS and mount namespaces are not allowed here";
     if (!why.empty()) GTEST_SKIP() << why;
     vrtest::ScratchDir dir("vrdpad");
     std::string out = dir.Path() + "/out.log";
-    std::string cmd = "unshare --net --mount --propagation private /bin/sh '" VRCORE_SOURCE_DIR
-                      "/tests/dpad/dpad_env.sh' '" +
-                      fs::read_symlink("/proc/self/exe").string() +
-                      "' 'DpadInside.*' '" VRDPAD_MAPPER "' >'" + out + "' 2>&1";
+    std::string cmd =
+        "unshare --net --uts --mount --propagation private /bin/sh '" VRCORE_SOURCE_DIR
+        "/tests/dpad/dpad_env.sh' '" +
+        fs::read_symlink("/proc/self/exe").string() + "' 'DpadInside.*' '" VRDPAD_MAPPER "' >'" +
+        out + "' 2>&1";
     EXPECT_EQ(system(cmd.c_str()), 0) << ReadFile(out);
-    EXPECT_NE(ReadFile(out).find("[  PASSED  ] 3 tests"), std::string::npos) << ReadFile(out);
+    EXPECT_NE(ReadFile(out).find("[  PASSED  ] 4 tests"), std::string::npos) << ReadFile(out);
 }
 
 // The server under test, with two printers: one writing into a directory,
@@ -827,6 +829,47 @@ TEST_F(DpadInside, ByNameOverDceWithEventsLimitsAndAuthentication) {
     EXPECT_EQ(Jobs(&owned), (std::vector<std::string>{"2", "3", "4"}));
     GEN_DeepDeleteDistNameString(st, &ali, nullptr);
     EXPECT_EQ(Raw(1, ""), -1); // ONC RPC without credentials
+}
+
+// Registered by name through this host's PTS service, the server is found in
+// the ONC environment at its real program and served; once stopped, neither
+// its record nor its PTS entry is left.
+TEST_F(DpadInside, FoundThroughThePtsServiceUntilItStops) {
+    Stop(SIGTERM);
+    ODP_Terminate(Status());
+    // A host name every resolver knows, and a NIS domain for the environment.
+    ASSERT_EQ(sethostname("localhost", 9) + setdomainname("vrtest.invalid", 14), 0);
+    pid_t ptsd = fork();
+    if (ptsd == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        execl(VRPTSD_PROGRAM, "vrptsd", "--state-dir", dir_.Path().c_str(), nullptr);
+        _exit(127);
+    }
+    for (int i = 0; i < 50 && system("rpcinfo -u 127.0.0.1 105004 1 >/dev/null 2>&1"); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    Start({"--onc-dynamic"}, false);
+    NS_Term();
+    NS_DomainHandle dom = nullptr;
+    ASSERT_EQ(NS_Init(nullptr, NS_CLASS_NONE) + NS_CreateDomainHandle(&dom) +
+                  NS_SetDomain(NS_ENV_ONC, nullptr, dom),
+              NS_OK);
+    NS_Object *o = nullptr; // registered once the server is up
+    for (int i = 0; i < 100 && NS_GetObject(NS_CLASS_SPOOLER, "vrdpad", dom, &o); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_NE(o, nullptr);
+    Status st;
+    EXPECT_EQ(std::make_tuple(std::string(o->onc.host), o->onc.program, ODP_Initialize2(st, o)),
+              std::make_tuple(std::string("localhost"), int32_t(kProgram), 0));
+    NS_FreeObject(o);
+    std::string job = Submit("lp1", {"found by name", "", ""});
+    EXPECT_EQ(Printed(job, out_ + "/" + job + "-1"), "found by name");
+    EXPECT_EQ(Stop(SIGTERM), 0);
+    EXPECT_EQ(NS_GetObject(NS_CLASS_SPOOLER, "vrdpad", dom, &(o = nullptr)), NS_E_NOTFOUND);
+    NS_FreeDomainHandle(dom);
+    NS_Term(); // (forgets the answers it kept)
+    vrcore::nameservice::pts::Binding b;
+    EXPECT_FALSE(vrcore::nameservice::pts::Lookup("localhost", "vrdpad", b));
+    kill(ptsd, SIGTERM), waitpid(ptsd, nullptr, 0);
 }
 
 } // namespace

@@ -161,6 +161,20 @@ TEST(OncEnvInside, RegistersResolvesRefreshesAndDeletesThroughPts) {
     NS_Term();
 }
 
+// A service moved to another port is found there: the client kept from
+// before addresses the old one.
+TEST(OncEnvInside, LookupFollowsTheServiceToItsNewPort) {
+    if (!getenv("ONC_INSIDE")) GTEST_SKIP() << "runs inside the namespaces of OncLive";
+    pts::ClientStart(2, 0);
+    pts::Binding b{{"s1", pts::kObjectType}, 300300, 1};
+    for (int moves = 0; moves < 2; ++moves) {
+        FakePts fake;
+        fake.map["s1"] = b;
+        EXPECT_TRUE(pts::Lookup("localhost", "s1", b)) << moves;
+    }
+    pts::ClientStop();
+}
+
 TEST(OncLive, RunsInPrivateNamespaces) {
     if (geteuid() != 0 || system("command -v rpcbind domainname >/dev/null 2>&1") != 0 ||
         system("unshare --net --uts --mount true >/dev/null 2>&1") != 0)

@@ -108,6 +108,16 @@ TEST_F(PtsdInside, ChangesFromThisHostOnlyLookupsOfLiveProgramsStopUnregisters) 
     EXPECT_EQ(Change(c, "crashed", kLive, 9), 0);
     EXPECT_EQ(Get(c, "crashed"), kNone);
     EXPECT_EQ(vrtest::ReadFile(MapPath()).find("crashed"), std::string::npos);
+    // What rpcbind holds is remembered for a second at most: a program
+    // registered since is seen at once, one that left is dropped soon after.
+    constexpr int32_t kFresh = 0x20000777;
+    ASSERT_TRUE(pmap_set(kFresh, 1, IPPROTO_UDP, 999));
+    EXPECT_EQ(Change(c, "fresh", kFresh, 1), 0);
+    EXPECT_EQ(Get(c, "fresh"), Answer(kFresh, 1));
+    pmap_unset(kFresh, 1);
+    Answer fresh = Get(c, "fresh");
+    for (int i = 0; i < 30 && fresh != kNone; ++i) usleep(100000), fresh = Get(c, "fresh");
+    EXPECT_EQ(fresh, kNone);
 
     // Garbage, an add of a name of 2^32-1 bytes: the service answers on.
     sockaddr_in to{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
