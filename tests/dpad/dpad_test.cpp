@@ -26,6 +26,7 @@
 
 #include <gtest/gtest.h>
 
+#include "namespaces.h"
 #include "scratch.h"
 #include "status_list.h"
 #include "vrcore/evt.h"
@@ -45,12 +46,8 @@ constexpr GENU_ShortOID kJobClass = 87, kPrinterClass = 88, kJobState = 248, kJo
                         kHeld = 255, kCompleted = 259, kCancelled = 258;
 
 TEST(Dpad, ServesJobsOverOnc) {
-    std::string why = geteuid() != 0 ? "not running as root" : "";
-    for (std::string tool : {"unshare", "rpcbind", "rpcinfo", "ip"})
-        if (why.empty() && system(("command -v " + tool + " >/dev/null 2>&1").c_str()) != 0)
-            why = tool + " is not installed";
-    if (why.empty() && system("unshare --net --uts --mount true >/dev/null 2>&1") != 0)
-        why = "private network, UTS and mount namespaces are not allowed here";
+    std::string why = vrtest::NamespacesUnavailable({"unshare", "rpcbind", "rpcinfo", "ip"},
+                                                    "--net --uts --mount true");
     if (!why.empty()) GTEST_SKIP() << why;
     vrtest::ScratchDir dir("vrdpad");
     std::string out = dir.Path() + "/out.log";
