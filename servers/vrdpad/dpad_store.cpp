@@ -22,8 +22,6 @@ namespace {
 
 constexpr const char *kSource = "vrdpad";
 constexpr uint8_t kRecordVersion = 1;
-// The log is emptied into the B-tree once it holds this much.
-constexpr uint64_t kCheckpointAt = uint64_t(8) << 20;
 // A log record: body length (4), number (8), checksum of number and body
 // (8), then the body: operations, each a kind, a key (1-byte length) and a
 // value (4-byte length).
@@ -71,12 +69,60 @@ std::string DocKey(uint32_t id, uint32_t doc) {
     return k;
 }
 
+int List(const char *dir, std::vector<std::string> *names) {
+    DIR *d = ::opendir(dir);
+    if (!d) return -1;
+    while (dirent *e = ::readdir(d))
+        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+            names->push_back(e->d_name);
+    ::closedir(d);
+    return 0;
+}
+
+const StoreIo kSystemIo = {
+    [](const char *path, int flags, unsigned mode) { return ::open(path, flags, mode); },
+    ::close,
+    ::pread,
+    ::pwrite,
+    ::fsync,
+    ::fdatasync,
+    ::ftruncate,
+    [](const char *path, struct stat *st) { return ::stat(path, st); },
+    [](const char *path, unsigned mode) { return ::mkdir(path, mode); },
+    ::unlink,
+    ::rename,
+    [](const char *dir) {
+        int fd = ::open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) return -1;
+        int rc = ::fsync(fd), e = errno;
+        ::close(fd);
+        errno = e;
+        return rc;
+    },
+    List,
+    [](int fd) { return ::flock(fd, LOCK_EX | LOCK_NB); },
+};
+const StoreIo *g_io = &kSystemIo;
+
+const StoreIo &Io() { return *g_io; }
+
+// Writes all of data at `at`; false with errno set.
+bool WriteAt(int fd, const char *data, size_t size, uint64_t at) {
+    for (size_t done = 0; done < size;) {
+        ssize_t n = Io().pwrite(fd, data + done, size - done, off_t(at + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += size_t(n);
+    }
+    return true;
+}
+
 bool SyncFd(const std::string &path, int flags) {
-    int fd = ::open(path.c_str(), flags | O_CLOEXEC);
+    int fd = Io().open(path.c_str(), flags | O_CLOEXEC, 0);
     if (fd < 0) return false;
-    bool ok = ::fsync(fd) == 0;
+    bool ok = Io().fsync(fd) == 0;
     int e = errno;
-    ::close(fd);
+    Io().close(fd);
     errno = e;
     return ok;
 }
@@ -88,48 +134,38 @@ std::string Parent(const std::string &path) {
 
 } // namespace
 
-bool SyncDirectory(const std::string &dir) { return SyncFd(dir, O_RDONLY | O_DIRECTORY); }
+const StoreIo &SystemStoreIo() { return kSystemIo; }
+void SetStoreIo(const StoreIo *io) { g_io = io ? io : &kSystemIo; }
+
+bool SyncDirectory(const std::string &dir) { return Io().sync_dir(dir.c_str()) == 0; }
 
 bool MakeDirectories(const std::string &path) {
     for (size_t at = 1; at <= path.size(); ++at) {
         if (at != path.size() && path[at] != '/') continue;
         std::string part = path.substr(0, at);
-        if (::mkdir(part.c_str(), 0750) != 0 && errno != EEXIST) return false;
+        if (Io().mkdir(part.c_str(), 0750) != 0 && errno != EEXIST) return false;
     }
     struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return Io().stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool WriteFileAtomically(const std::string &path, const void *data, size_t size) {
     std::string temp = path + ".tmp";
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0640);
+    int fd = Io().open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0640);
     if (fd < 0) return false;
-    const char *p = static_cast<const char *>(data);
-    for (size_t done = 0; done < size;) {
-        ssize_t n = ::write(fd, p + done, size - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            int e = errno;
-            ::close(fd), ::unlink(temp.c_str());
-            return errno = e, false;
-        }
-        done += size_t(n);
-    }
-    if (::fsync(fd) != 0 || ::close(fd) != 0) {
-        int e = errno;
-        ::unlink(temp.c_str());
-        return errno = e, false;
-    }
-    if (::rename(temp.c_str(), path.c_str()) != 0) {
-        int e = errno;
-        ::unlink(temp.c_str());
+    bool ok = WriteAt(fd, static_cast<const char *>(data), size, 0) && Io().fsync(fd) == 0;
+    int e = errno;
+    if (Io().close(fd) != 0 && ok) ok = false, e = errno;
+    if (ok && Io().rename(temp.c_str(), path.c_str()) != 0) ok = false, e = errno;
+    if (!ok) {
+        Io().unlink(temp.c_str());
         return errno = e, false;
     }
     return SyncDirectory(Parent(path));
 }
 
 bool MoveDurably(const std::string &from, const std::string &to) {
-    return SyncFd(from, O_RDONLY) && ::rename(from.c_str(), to.c_str()) == 0 &&
+    return SyncFd(from, O_RDONLY) && Io().rename(from.c_str(), to.c_str()) == 0 &&
            SyncDirectory(Parent(to));
 }
 
@@ -141,22 +177,22 @@ bool Store::Open(const std::string &root, std::string *why) {
         return false;
     }
     // One server per root: the lock is held for the life of the process.
-    lock_fd_ = ::open((root + "/lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0640);
-    if (lock_fd_ < 0 || ::flock(lock_fd_, LOCK_EX | LOCK_NB) != 0) {
+    lock_fd_ = Io().open((root + "/lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0640);
+    if (lock_fd_ < 0 || Io().lock(lock_fd_) != 0) {
         *why = errno == EWOULDBLOCK ? "another server uses " + root
                                     : "cannot lock " + root + "/lock: " + std::strerror(errno);
         return false;
     }
     std::string db = root + "/jobs";
     struct stat st {};
-    bool exists = ::stat((db + ".dbm").c_str(), &st) == 0;
+    bool exists = Io().stat((db + ".dbm").c_str(), &st) == 0;
     db_ = VRBM_open(db.c_str(), VRBM_RDWR | (exists ? 0 : VRBM_CREAT), 0640, 0);
     if (!db_ || (!exists && VRBM_sync(db_) != 0)) {
         *why = "cannot open the job database " + db + ".dbm: " + std::strerror(errno);
         return false;
     }
     log_path_ = root + "/jobs.log";
-    log_fd_ = ::open(log_path_.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0640);
+    log_fd_ = Io().open(log_path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0640);
     if (log_fd_ < 0 || !SyncDirectory(root)) {
         *why = "cannot open the change log " + log_path_ + ": " + std::strerror(errno);
         return false;
@@ -165,8 +201,8 @@ bool Store::Open(const std::string &root, std::string *why) {
     auto *p = reinterpret_cast<const unsigned char *>(c.ptr);
     Reader r{p, p + (c.len > 0 ? c.len : 0)};
     uint64_t checkpoint = c.len > 0 ? r.Get(8) : 0;
-    if (!Replay(r.ok ? checkpoint : 0)) {
-        *why = "cannot read the change log " + log_path_ + ": " + std::strerror(errno);
+    if (!Replay(r.ok ? checkpoint : 0, why)) {
+        *why = "cannot " + *why + " the change log " + log_path_ + ": " + std::strerror(errno);
         return false;
     }
     Recover();
@@ -182,26 +218,34 @@ void Store::Close() {
         LOG_CondMessage(1, kSource, __LINE__, "the job database could not be written back\n");
     if (db_) VRBM_close(db_);
     db_ = nullptr;
-    if (log_fd_ >= 0) ::close(log_fd_);
+    if (log_fd_ >= 0) Io().close(log_fd_);
     log_fd_ = -1;
-    if (lock_fd_ >= 0) ::close(lock_fd_);
+    if (lock_fd_ >= 0) Io().close(lock_fd_);
     lock_fd_ = -1;
     jobs_.clear();
     small_.clear();
     pending_.clear();
+    drop_later_.clear();
+    seq_ = log_size_ = 0;
+    unsynced_ = false;
+    next_ = 1;
 }
 
 // Applies the log's records past `after`, in order, up to the first that
-// is torn, damaged or out of sequence (a stale tail left by a power loss).
-bool Store::Replay(uint64_t after) {
+// is torn, damaged or out of sequence (a stale tail left by a power loss),
+// and cuts the log durably after the last one applied: records written
+// from here on must never be followed by a stale one that happens to fit.
+bool Store::Replay(uint64_t after, std::string *why) {
     std::string log;
     char buf[1 << 16];
-    for (ssize_t n; (n = ::pread(log_fd_, buf, sizeof buf, off_t(log.size()))) != 0;) {
+    *why = "read";
+    for (ssize_t n; (n = Io().pread(log_fd_, buf, sizeof buf, off_t(log.size()))) != 0;) {
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return false;
         log.append(buf, size_t(n));
     }
     seq_ = after;
+    log_size_ = 0;
     uint64_t last = 0;
     for (size_t at = 0; log.size() - at >= kFrame;) {
         auto *p = reinterpret_cast<const unsigned char *>(log.data() + at);
@@ -217,6 +261,7 @@ bool Store::Replay(uint64_t after) {
         at += kFrame + length;
         if (seq <= after) continue;
         seq_ = seq;
+        log_size_ = at;
         while (body.ok && body.p < body.end) {
             char op = char(body.Get(1));
             std::string key = body.Text();
@@ -234,7 +279,9 @@ bool Store::Replay(uint64_t after) {
             }
         }
     }
-    return true;
+    *why = "cut";
+    return log.size() == log_size_ ||
+           (Io().ftruncate(log_fd_, off_t(log_size_)) == 0 && Io().fdatasync(log_fd_) == 0);
 }
 
 Job *Store::Find(uint32_t id) {
@@ -301,15 +348,11 @@ bool Store::Flush() {
     Put64(&record, seq_ + 1);
     Put64(&record, Checksum(pending_.data(), pending_.size(), Checksum(record.data() + 4, 8)));
     record += pending_;
-    for (size_t done = 0; done < record.size();) {
-        ssize_t n = ::write(log_fd_, record.data() + done, record.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) { // a part written is cut off again: the next record follows a whole one
-            int e = errno;
-            if (done && ::ftruncate(log_fd_, off_t(log_size_)) != 0) {}
-            return errno = e, false;
-        }
-        done += size_t(n);
+    if (!WriteAt(log_fd_, record.data(), record.size(), log_size_)) {
+        // A part written is cut off again: the next record follows a whole one.
+        int e = errno;
+        if (Io().ftruncate(log_fd_, off_t(log_size_)) != 0) {}
+        return errno = e, false;
     }
     ++seq_;
     log_size_ += record.size();
@@ -319,11 +362,11 @@ bool Store::Flush() {
 }
 
 bool Store::Sync() {
-    if (!Flush() || (unsynced_ && ::fdatasync(log_fd_) != 0)) return false;
+    if (!Flush() || (unsynced_ && Io().fdatasync(log_fd_) != 0)) return false;
     unsynced_ = false;
-    for (const std::string &path : drop_later_) ::unlink(path.c_str());
+    for (const std::string &path : drop_later_) Io().unlink(path.c_str());
     drop_later_.clear();
-    if (log_size_ >= kCheckpointAt && !Checkpoint())
+    if (log_size_ >= checkpoint_at_ && !Checkpoint())
         LOG_CondMessage(2, kSource, __LINE__, "the job database could not be written back\n");
     return true;
 }
@@ -338,17 +381,17 @@ bool Store::Checkpoint() {
         const Job *job = Find(at.first);
         if (!ok || !job || job->Terminal() || at.second > job->documents.size()) continue;
         std::string temp = DataPath(at.first, at.second) + ".tmp";
-        int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0640);
-        ok = fd >= 0 && ::write(fd, bytes.data(), bytes.size()) == ssize_t(bytes.size()) &&
-             ::fdatasync(fd) == 0;
-        if (fd >= 0) ok = ::close(fd) == 0 && ok;
+        int fd =
+            Io().open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0640);
+        ok = fd >= 0 && WriteAt(fd, bytes.data(), bytes.size(), 0) && Io().fdatasync(fd) == 0;
+        if (fd >= 0) ok = Io().close(fd) == 0 && ok;
         written.push_back(DataPath(at.first, at.second));
     }
     for (const std::string &path : written)
-        ok = ok && ::rename((path + ".tmp").c_str(), path.c_str()) == 0;
+        ok = ok && Io().rename((path + ".tmp").c_str(), path.c_str()) == 0;
     if (!ok || (!written.empty() && !SyncDirectory(spool_))) {
         int e = errno;
-        for (const std::string &path : written) ::unlink((path + ".tmp").c_str());
+        for (const std::string &path : written) Io().unlink((path + ".tmp").c_str());
         return errno = e, false;
     }
     small_.clear();
@@ -359,10 +402,10 @@ bool Store::Checkpoint() {
         return false;
     // Emptied without a sync: a power loss may bring back records the
     // B-tree already holds, which the next opening skips.
-    if (::ftruncate(log_fd_, 0) != 0) return false;
+    if (Io().ftruncate(log_fd_, 0) != 0) return false;
     log_size_ = 0;
     unsynced_ = false;
-    for (const std::string &path : drop_later_) ::unlink(path.c_str());
+    for (const std::string &path : drop_later_) Io().unlink(path.c_str());
     drop_later_.clear();
     return true;
 }
@@ -397,7 +440,7 @@ std::string Store::AttributesPath(uint32_t job) const {
 
 int Store::OpenData(uint32_t job, uint32_t doc) const {
     auto it = small_.find({job, doc});
-    if (it == small_.end()) return ::open(DataPath(job, doc).c_str(), O_RDONLY | O_CLOEXEC);
+    if (it == small_.end()) return Io().open(DataPath(job, doc).c_str(), O_RDONLY | O_CLOEXEC, 0);
     int fd = ::memfd_create("vrdpad-document", MFD_CLOEXEC);
     if (fd >= 0 &&
         (::write(fd, it->second.data(), it->second.size()) != ssize_t(it->second.size()) ||
@@ -418,7 +461,7 @@ void Store::DropData(const Job &job) {
         if (unsynced_ || !pending_.empty())
             drop_later_.push_back(DataPath(job.id, n));
         else
-            ::unlink(DataPath(job.id, n).c_str());
+            Io().unlink(DataPath(job.id, n).c_str());
     }
 }
 
@@ -483,14 +526,11 @@ void Store::Recover() {
             for (size_t n = 1; n <= job.documents.size(); ++n)
                 keep.insert(std::to_string(id) + "-" + std::to_string(n) + ".data");
     }
-    if (DIR *dir = ::opendir(spool_.c_str())) {
-        while (dirent *e = ::readdir(dir)) {
-            std::string name = e->d_name;
-            if (name == "." || name == ".." || keep.count(name)) continue;
-            if (::unlink((spool_ + "/" + name).c_str()) == 0)
+    std::vector<std::string> names;
+    if (Io().list(spool_.c_str(), &names) == 0) {
+        for (const std::string &name : names)
+            if (!keep.count(name) && Io().unlink((spool_ + "/" + name).c_str()) == 0)
                 LOG_CondMessage(6, kSource, __LINE__, "removed the spool file %s\n", name.c_str());
-        }
-        ::closedir(dir);
         SyncDirectory(spool_);
     }
 }

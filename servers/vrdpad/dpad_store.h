@@ -15,6 +15,9 @@
 // live record needs is removed.
 #pragma once
 
+#include <sys/stat.h>
+#include <sys/types.h>
+
 #include <cstdint>
 #include <map>
 #include <string>
@@ -24,6 +27,33 @@
 #include "vrcore/vrtypes.h"
 
 namespace vrcore::dpad {
+
+// The calls the store makes on its files and directories: the system's
+// own, unless a test puts another table in place. Every entry behaves as
+// its system call (-1 and errno on failure).
+struct StoreIo {
+    int (*open)(const char *path, int flags, unsigned mode);
+    int (*close)(int fd);
+    ssize_t (*pread)(int fd, void *buf, size_t n, off_t at);
+    ssize_t (*pwrite)(int fd, const void *buf, size_t n, off_t at);
+    int (*fsync)(int fd);
+    int (*fdatasync)(int fd);
+    int (*ftruncate)(int fd, off_t size);
+    int (*stat)(const char *path, struct stat *st);
+    int (*mkdir)(const char *path, unsigned mode);
+    int (*unlink)(const char *path);
+    int (*rename)(const char *from, const char *to);
+    // Makes the entries of the directory durable.
+    int (*sync_dir)(const char *dir);
+    // The names in the directory, "." and ".." left out.
+    int (*list)(const char *dir, std::vector<std::string> *names);
+    // An exclusive lock of the whole file, taken at once or not at all (EWOULDBLOCK).
+    int (*lock)(int fd);
+};
+
+const StoreIo &SystemStoreIo();
+// Puts a table in place; nullptr restores the system's.
+void SetStoreIo(const StoreIo *io);
 
 // Job states, as the short identifiers of their values.
 constexpr GENU_ShortOID kStatePreProcessing = 250; // documents may still come
@@ -98,6 +128,8 @@ class Store {
     bool Flush();
     // Writes the B-tree back and empties the log.
     bool Checkpoint();
+    // The size of the log at which a Sync also checkpoints.
+    void CheckpointAt(uint64_t bytes) { checkpoint_at_ = bytes; }
 
     // The printer's flags; changed durably.
     uint8_t PrinterFlags(const std::string &printer);
@@ -119,14 +151,15 @@ class Store {
 
   private:
     void Recover();
-    bool Replay(uint64_t after);
+    bool Replay(uint64_t after, std::string *why);
     void Log(char op, const std::string &key, const std::string &value);
     bool StoreKey(const std::string &key, const std::string &value);
     VRBM_Db *db_ = nullptr;
     int log_fd_ = -1;
     std::string log_path_, pending_; // pending_: ops not yet framed into the log
     uint64_t seq_ = 0;               // number of the last record written
-    uint64_t log_size_ = 0;
+    uint64_t log_size_ = 0;          // where the next record goes
+    uint64_t checkpoint_at_ = uint64_t(8) << 20;
     bool unsynced_ = false;               // records written since the last data sync
     std::vector<std::string> drop_later_; // spool files to remove after the next sync
     std::map<std::pair<uint32_t, uint32_t>, std::string> small_; // documents kept in the log

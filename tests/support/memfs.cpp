@@ -75,6 +75,12 @@ std::string MemFs::Read(const std::string &path) const {
                               : std::string(it->second->data.begin(), it->second->data.end());
 }
 
+std::vector<std::string> MemFs::Names() const {
+    std::vector<std::string> names;
+    for (auto &[n, node] : names_) names.push_back(n);
+    return names;
+}
+
 struct MemFsCalls {
     using Node = MemFs::Node;
     static MemFs &Fs() { return *g_fs; }
@@ -189,9 +195,14 @@ struct MemFsCalls {
         Fs().names_[to] = node;
         return 0;
     }
-    static int SyncDir(const char *) {
+    // The names of the directory holding `path` alone.
+    static int SyncDir(const char *path) {
         if (!Fs().Change()) return Err(EIO);
-        Fs().synced_names_ = Fs().names_;
+        auto dir = [](const std::string &p) { return p.substr(0, p.rfind('/') + 1); };
+        std::string here = dir(path);
+        std::erase_if(Fs().synced_names_, [&](auto &e) { return dir(e.first) == here; });
+        for (auto &[n, node] : Fs().names_)
+            if (dir(n) == here) Fs().synced_names_[n] = node;
         return 0;
     }
     static int Lock(int fd, vrcore::system::seam::LockKind, vrcore::system::seam::LockMode, bool) {

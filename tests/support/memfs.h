@@ -31,14 +31,15 @@ class MemFs {
 
     // The process dies: what was written stays.
     void Die();
-    // A power loss: what was synced stays, and of the changes since, each
-    // at random when `keep_some` is given, else none.
+    // A power loss: what was synced stays (names by the sync of their directory), and of the
+    // changes since, each at random when `keep_some` is given, else none.
     void PowerLoss(std::mt19937 *keep_some = nullptr);
     // The durable state, and a return to it.
     std::map<std::string, Bytes> Snapshot() const;
     void Restore(const std::map<std::string, Bytes> &files);
     bool Exists(const std::string &path) const { return names_.count(path) != 0; }
     std::string Read(const std::string &path) const;
+    std::vector<std::string> Names() const;
 
   private:
     struct Node {
