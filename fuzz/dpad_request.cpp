@@ -19,6 +19,7 @@
 #include "dpad_ops.h"
 #include "vrcore/erdpa.h"
 #include "vrcore/ft.h"
+#include "vrcore/log.h"
 
 namespace {
 
@@ -68,6 +69,7 @@ struct Fixture {
     unsigned inputs = 0, stores = 0;
 
     Fixture() {
+        LOG_Init("/dev/null", nullptr); // refusals and store failures are reported
         std::error_code ec;
         std::filesystem::remove_all(dir, ec);
         if (!std::filesystem::create_directories(dir, ec)) std::abort();
