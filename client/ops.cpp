@@ -48,7 +48,8 @@ int Fail(STF_List *status, uint32_t code) {
 }
 
 // What an operation converted, released when the operation ends whatever
-// its outcome.
+// its outcome. It points into the operation's argument, so it is declared
+// after it and released before it goes.
 class Parts {
   public:
     explicit Parts(STF_List *status) : status_(status) {}
@@ -181,8 +182,8 @@ template <class R> bool Begin(STF_List *status, R **result, ERDPA_ErrorResult **
 int ObjectOp(STF_List *status, int32_t operation, GENU_ShortOID object_class,
              const GEN_ObjectIdent *instance, const GEN_Message *message, const GENU_ShortOID *when,
              const AS_SetHandle *common, Sent *sent, ERDPA_ErrorResult **error) {
-    Parts parts(status);
     ODP_BerObjectOpArg a{};
+    Parts parts(status);
     if (!parts.Oid(object_class, &a.object_class, kOidConv) ||
         !parts.Pack(kObjectIdentType, instance, &a.object_instance, kIdentConv) ||
         !parts.Message(message, &a.message, &a.bit_mask, 0x80) ||
@@ -197,8 +198,8 @@ int NewList(STF_List *status, int32_t operation, GENU_ShortOID object_class, con
             const GEN_Selector *selector, const AS_IdentifierList *requested,
             const AS_SetHandle *common, uint32_t requested_code, ODP_ListResult **result,
             ERDPA_ErrorResult **error) {
-    Parts parts(status);
     ODP_BerListArg a{};
+    Parts parts(status);
     a.choice = 2;
     ODP_BerNewListArg &l = a.u.new_list;
     if (!parts.Oid(object_class, &l.object_class, kOidConv)) return 1;
@@ -221,8 +222,8 @@ int NewList(STF_List *status, int32_t operation, GENU_ShortOID object_class, con
 
 int ContinueList(STF_List *status, int32_t operation, const GEN_OctetString *context, bool abort,
                  const AS_SetHandle *common, ODP_ListResult **result, ERDPA_ErrorResult **error) {
-    Parts parts(status);
     ODP_BerListArg a{};
+    Parts parts(status);
     a.choice = 1;
     ODP_BerContinueListArg &c = a.u.continuation;
     if (!parts.Context(context, &c.context)) return 1;
@@ -363,8 +364,8 @@ VR_EXPORT int ODP_CreateJob_C(STF_List *status, const GEN_SimpleName *printer_na
                     first_document, common_arguments);
     if (!Begin(status, result, error)) return 1;
     int rc = [&] {
-        Parts parts(status);
         ODP_BerPrintArg a{};
+        Parts parts(status);
         a.choice = 1;
         ODP_BerCreateJobArg &c = a.u.create_job;
         if (!printer_name) return Fail(status, kNameConv);
@@ -395,8 +396,8 @@ VR_EXPORT int ODP_AddDocument_C(STF_List *status, const char *existing_job,
                       common_arguments);
     if (!Begin(status, result, error)) return 1;
     int rc = [&] {
-        Parts parts(status);
         ODP_BerPrintArg a{};
+        Parts parts(status);
         a.choice = 2;
         ODP_BerAddDocumentArg &d = a.u.add_document;
         if (!parts.JobId(existing_job, d.existing_job)) return 1;
@@ -418,8 +419,8 @@ VR_EXPORT int ODP_CloseJob_C(STF_List *status, const char *existing_job,
     EchoInCloseJob(status, kCaller, existing_job, common_arguments);
     if (!Begin(status, result, error)) return 1;
     int rc = [&] {
-        Parts parts(status);
         ODP_BerPrintArg a{};
+        Parts parts(status);
         a.choice = 3;
         ODP_BerCloseJobArg &c = a.u.close_job;
         if (!parts.JobId(existing_job, c.existing_job) ||
@@ -488,8 +489,8 @@ VR_EXPORT int ODP_Create_C(STF_List *status, GENU_ShortOID object_class,
                  force_creation, object_attributes, message, common_arguments);
     if (!Begin(status, result, error)) return 1;
     int rc = [&] {
-        Parts parts(status);
         ODP_BerCreateArg a{};
+        Parts parts(status);
         if (!parts.Oid(object_class, &a.object_class, kOidConv) ||
             !parts.Pack(kObjectIdentType, object_instance, &a.object_instance, kIdentConv))
             return 1;
@@ -584,8 +585,8 @@ VR_EXPORT int ODP_Set_C(STF_List *status, GENU_ShortOID object_class,
               common_arguments);
     if (!Begin(status, result, error)) return 1;
     int rc = [&] {
-        Parts parts(status);
         ODP_BerSetArg a{};
+        Parts parts(status);
         if (!parts.Oid(object_class, &a.object_class, kOidConv) ||
             !parts.Pack(kObjectIdentType, object_instance, &a.object_instance, kIdentConv))
             return 1;
@@ -627,8 +628,8 @@ VR_EXPORT int ODP_Control_C(STF_List *status, GENU_ShortOID object_class,
     EchoInControl(status, kCaller, object_class, object_instance, operations, common_arguments);
     if (!Begin(status, result, error)) return 1;
     int rc = [&] {
-        Parts parts(status);
         ODP_BerControlArg a{};
+        Parts parts(status);
         if (!parts.Oid(object_class, &a.object_class, kOidConv) ||
             !parts.Pack(kObjectIdentType, object_instance, &a.object_instance, kIdentConv) ||
             !parts.Set(&operations, &a.operations) ||
@@ -651,8 +652,8 @@ VR_EXPORT int ODP_CancelJob_C(STF_List *status, const char *existing_job,
                     retention_period, common_arguments);
     if (!Begin(status, result, error)) return 1;
     int rc = [&] {
-        Parts parts(status);
         ODP_BerCancelJobArg a{};
+        Parts parts(status);
         if (!parts.JobId(existing_job, a.existing_job)) return 1;
         if (document_number) a.document_number = *document_number, a.bit_mask |= 0x80;
         if (retention_period) a.retention_period = *retention_period, a.bit_mask |= 0x20;
@@ -675,8 +676,8 @@ VR_EXPORT int ODP_PromoteJob_C(STF_List *status, const char *job_identification,
     EchoInPromoteJob(status, kCaller, job_identification, promote_message, common_arguments);
     if (!Begin(status, result, error)) return 1;
     int rc = [&] {
-        Parts parts(status);
         ODP_BerPromoteJobArg a{};
+        Parts parts(status);
         if (!parts.JobId(job_identification, a.job_identification) ||
             !parts.Message(promote_message, &a.promote_message, &a.bit_mask, 0x80) ||
             !parts.Common(common_arguments, &a.common_arguments, &a.bit_mask, 0x40))
@@ -696,8 +697,8 @@ VR_EXPORT int ODP_PauseJob_C(STF_List *status, const ODP_JobOrPrinter *paused_jo
     EchoInPauseJob(status, kCaller, paused_job, pause_message, common_arguments);
     if (!Begin(status, result, error)) return 1;
     int rc = [&] {
-        Parts parts(status);
         ODP_BerPauseJobArg a{};
+        Parts parts(status);
         if (!parts.JobOrPrinter(paused_job, &a.job) ||
             !parts.Message(pause_message, &a.message, &a.bit_mask, 0x80) ||
             !parts.Common(common_arguments, &a.common_arguments, &a.bit_mask, 0x40))
@@ -720,8 +721,8 @@ VR_EXPORT int ODP_ResumeJob_C(STF_List *status, const char *resumed_job,
     EchoInResumeJob(status, kCaller, resumed_job, resume_message, checkpoint, common_arguments);
     if (!Begin(status, result, error)) return 1;
     int rc = [&] {
-        Parts parts(status);
         ODP_BerResumeJobArg a{};
+        Parts parts(status);
         if (!parts.JobId(resumed_job, a.resumed_job) ||
             !parts.Message(resume_message, &a.resume_message, &a.bit_mask, 0x80) ||
             !parts.Common(common_arguments, &a.common_arguments, &a.bit_mask, 0x20))
@@ -743,8 +744,8 @@ VR_EXPORT int ODP_InterruptJob_C(STF_List *status, const ODP_JobOrPrinter *inter
                        common_arguments);
     if (!Begin(status, result, error)) return 1;
     int rc = [&] {
-        Parts parts(status);
         ODP_BerPauseJobArg a{}; // the interrupt argument has the same layout
+        Parts parts(status);
         ODP_BerJobId checked;
         if (!parts.JobId(interrupting_job, checked) ||
             !parts.JobOrPrinter(interrupted_job, &a.job) ||
@@ -768,8 +769,8 @@ VR_EXPORT int ODP_ResubmitJob_C(STF_List *status, GENU_ShortOID object_class,
                       common_arguments);
     if (!Begin(status, result, error)) return 1;
     int rc = [&] {
-        Parts parts(status);
         ODP_BerResubmitJobArg a{};
+        Parts parts(status);
         if (!printer) return Fail(status, kPrinterConv);
         if (!parts.Oid(object_class, &a.object_class, kOidConv) ||
             !parts.Pack(kObjectIdentType, object_identification, &a.object_identification,
@@ -799,8 +800,8 @@ VR_EXPORT int ODP_ModifyJob_C(STF_List *status, const char *job_identification,
                     modify_message, common_arguments);
     if (!Begin(status, result, error)) return 1;
     int rc = [&] {
-        Parts parts(status);
         ODP_BerModifyJobArg a{};
+        Parts parts(status);
         if (!parts.JobId(job_identification, a.job_identification)) return 1;
         if (document_number) a.document_number = *document_number, a.bit_mask |= 0x80;
         if (!parts.ModSet(&job_attr_modification, &a.job_attr_modification) ||
@@ -837,8 +838,8 @@ VR_EXPORT int ODP_SendEvent_C(STF_List *status, const GEN_NameOrOID *event,
             if (failed && secure) Security().event_abort(&server);
             return failed;
         };
-        Parts parts(status);
         ODP_BerSendEventArg a{};
+        Parts parts(status);
         a.bit_mask |= 0x80;
         if (!event) return abort(Fail(status, kEventConv));
         if (!parts.Pack(kNameOrOidType, event, &a.event, kEventConv) ||

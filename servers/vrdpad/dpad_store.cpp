@@ -1,6 +1,8 @@
 // The job database and the spool files.
 #include "dpad_store.h"
 
+#include "dpad_config.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -471,11 +473,17 @@ void Store::Recover() {
                    reinterpret_cast<const unsigned char *>(c.ptr) + (c.len > 0 ? c.len : 0)};
     next_ = c.len > 0 ? uint32_t(counter.Get(4)) : 1;
     if (!counter.ok || next_ == 0) next_ = 1;
+    // Every number given out is recorded (a submission that fails records
+    // its job as failed), so a long run of absent jobs means the counter is
+    // damaged: the scan ends there and numbering goes on after the last job.
+    constexpr uint32_t kMaxGap = 4096;
     bool changed = false;
-    for (uint32_t id = 1; id < next_; ++id) {
+    uint32_t last = 0;
+    for (uint32_t id = 1; id < next_ && id - last <= kMaxGap; ++id) {
         std::string key = JobKey(id);
         VRBM_Datum d = VRBM_fetch(db_, key.data(), int32_t(key.size()));
         if (d.len <= 0) continue;
+        last = id;
         auto *p = reinterpret_cast<const unsigned char *>(d.ptr);
         Reader r{p, p + d.len};
         Job job;
@@ -493,7 +501,10 @@ void Store::Recover() {
                             id);
             continue;
         }
-        for (uint32_t n = 1; n <= docs; ++n) {
+        // The documents whose records are there and readable: a count the
+        // records do not bear out fails the job as a cut-off transfer does.
+        bool damaged = false;
+        for (uint32_t n = 1; n <= docs && !damaged; ++n) {
             key = DocKey(id, n);
             VRBM_Datum dd = VRBM_fetch(db_, key.data(), int32_t(key.size()));
             auto *q = reinterpret_cast<const unsigned char *>(dd.ptr);
@@ -501,9 +512,12 @@ void Store::Recover() {
             Document doc;
             doc.size = dr.Get(8);
             doc.name = dr.Text();
-            job.documents.push_back(doc);
+            damaged = !dr.ok || !(doc.name.empty() || SafeFileName(doc.name, kMaxDocumentName));
+            if (!damaged) job.documents.push_back(doc);
         }
-        bool cut_off = job.flags & kJobTransferring;
+        if (damaged)
+            LOG_CondMessage(2, kSource, __LINE__, "job %u: a document record is unreadable\n", id);
+        bool cut_off = (job.flags & kJobTransferring) || (damaged && !job.Terminal());
         if (cut_off) {
             // Its document was cut off: the job fails and nothing of it is printed.
             job.flags = uint8_t((job.flags & ~kJobTransferring) | kJobFailed);
@@ -514,6 +528,11 @@ void Store::Recover() {
         }
         jobs_[id] = job;
         if (cut_off) Put(job);
+    }
+    if (next_ - last > kMaxGap) {
+        LOG_CondMessage(2, kSource, __LINE__, "the job counter %u is damaged; jobs go on from %u\n",
+                        next_, last + 1);
+        next_ = last + 1;
     }
     if (changed && !Sync())
         LOG_CondMessage(1, kSource, __LINE__, "cannot write the job database\n");
