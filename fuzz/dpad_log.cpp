@@ -17,6 +17,7 @@
 #include <string>
 
 #include "dpad_store.h"
+#include "dpad_scratch.h"
 #include "vrcore/log.h"
 
 namespace {
@@ -25,14 +26,6 @@ namespace dpad = vrcore::dpad;
 namespace fs = std::filesystem;
 
 constexpr size_t kFrame = 20; // length (4), number (8), checksum (8)
-
-std::string ScratchBase() {
-    struct stat st {};
-    if (::stat("/dev/shm", &st) == 0 && S_ISDIR(st.st_mode) && ::access("/dev/shm", W_OK) == 0)
-        return "/dev/shm";
-    const char *tmp = std::getenv("TMPDIR");
-    return tmp && *tmp ? tmp : "/tmp";
-}
 
 uint64_t Fnv(const char *p, size_t n, uint64_t h = 0xcbf29ce484222325ull) {
     for (size_t i = 0; i < n; ++i) h = (h ^ uint8_t(p[i])) * 0x100000001b3ull;

@@ -19,6 +19,7 @@
 #include "dpad_ops.h"
 #include "vrcore/erdpa.h"
 #include "vrcore/ft.h"
+#include "dpad_scratch.h"
 #include "vrcore/log.h"
 
 namespace {
@@ -27,15 +28,6 @@ namespace dpad = vrcore::dpad;
 
 constexpr int kOperations = 32; // the operations are 0 to 29: two unknown ones
 constexpr unsigned kInputsPerStore = 300;
-
-// /dev/shm where there is one: the store syncs after every change.
-std::string ScratchBase() {
-    struct stat st {};
-    if (::stat("/dev/shm", &st) == 0 && S_ISDIR(st.st_mode) && ::access("/dev/shm", W_OK) == 0)
-        return "/dev/shm";
-    const char *tmp = std::getenv("TMPDIR");
-    return tmp && *tmp ? tmp : "/tmp";
-}
 
 struct Server {
     std::string root;
