@@ -217,7 +217,6 @@ int ServeOnc(Gate *gate, int stop_fd, void (*after)(void *), void *ctx) {
             if (::read(gate->wake_fd, &count, sizeof count) < 0) {}
         }
         if (g_listen >= 0 && (fds[0].revents & POLLIN)) Accept();
-        std::lock_guard<std::mutex> hold(gate->lock);
         after(ctx);
     }
 }

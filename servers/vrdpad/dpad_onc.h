@@ -13,8 +13,9 @@ namespace vrcore::dpad {
 bool StartOnc(Gate *gate, uint32_t program, uint32_t version, uint32_t max_record);
 // Accepts connections until a signal of `stop_fd` (a signalfd) arrives,
 // each served by a thread of its own (at most 256 at once), so a client
-// that stalls holds only its own connection; `after` runs whenever the
-// gate's wake descriptor (an eventfd, signalled after each call) is.
+// that stalls holds only its own connection; `after` runs (without the
+// gate's lock) whenever the gate's wake descriptor (an eventfd, signalled
+// after each call) is.
 // Returns the signal number.
 int ServeOnc(Gate *gate, int stop_fd, void (*after)(void *), void *ctx);
 // Unregisters the program and ends the connections' threads.

@@ -1409,7 +1409,7 @@ void Service::PrintPending() {
             Job *job = store_.Find(id);
             if (!job || job->state != kStatePending || (job->flags & kJobPromoted) != promoted)
                 continue;
-            if ((job->flags & kJobTransferring) ||
+            if (stopping_ || (job->flags & kJobTransferring) ||
                 (store_.PrinterFlags(job->printer) & kPrinterPaused))
                 to_print_.insert(id);
             else

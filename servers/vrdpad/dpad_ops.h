@@ -34,7 +34,8 @@ class Service {
     // caller logged on as, null when it did not.
     Reply Handle(int32_t operation, const unsigned char *bytes, size_t length,
                  const char *user = nullptr);
-    // Prints every complete job that is not printed yet, oldest first.
+    // Prints every complete job that is not printed yet, oldest first;
+    // after StopTransfers, none (they stay pending for the next start).
     void PrintPending();
     // Lets documents sent over their own connection arrive after their
     // request: the lock requests are handled under, and the descriptor that

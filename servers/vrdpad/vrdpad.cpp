@@ -4,11 +4,13 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "dpad_config.h"
 #include "dpad_dce.h"
@@ -44,7 +46,53 @@ std::string NewUuid() {
     return text;
 }
 
-void PrintPending(void *service) { static_cast<dpad::Service *>(service)->PrintPending(); }
+// Printing runs on a thread of its own, so that a long print holds up
+// neither the request loop (new connections) nor, while its backend runs,
+// the requests. The request loop only says that there may be work.
+class Printing {
+  public:
+    Printing(dpad::Service &service, std::mutex &gate) : service_(service), gate_(gate) {
+        thread_ = std::thread([this] { Run(); });
+    }
+    ~Printing() {
+        {
+            std::lock_guard<std::mutex> hold(mutex_);
+            stop_ = true;
+        }
+        due_changed_.notify_one();
+        thread_.join();
+    }
+    static void Poke(void *self) {
+        auto *p = static_cast<Printing *>(self);
+        {
+            std::lock_guard<std::mutex> hold(p->mutex_);
+            p->due_ = true;
+        }
+        p->due_changed_.notify_one();
+    }
+
+  private:
+    void Run() {
+        for (std::unique_lock<std::mutex> wait(mutex_);;) {
+            due_changed_.wait(wait, [this] { return due_ || stop_; });
+            if (stop_) return;
+            due_ = false;
+            wait.unlock();
+            {
+                std::lock_guard<std::mutex> hold(gate_);
+                service_.PrintPending();
+            }
+            wait.lock();
+        }
+    }
+    dpad::Service &service_;
+    std::mutex &gate_;
+    std::mutex mutex_;
+    std::condition_variable due_changed_;
+    bool due_ = true; // the jobs found pending at start
+    bool stop_ = false;
+    std::thread thread_;
+};
 
 } // namespace
 
@@ -92,14 +140,14 @@ int main(int argc, char **argv) {
                     "root %s\n",
                     config.name.c_str(), config.onc_program, dce ? RPCS_Port(dce) : 0,
                     config.printers.size(), store.Jobs().size(), config.root.c_str());
+    int sig = 0;
     {
-        std::lock_guard<std::mutex> hold(gate.lock);
-        service.PrintPending();
+        Printing printing(service, gate.lock);
+        dpad::NameOnc(config, true);
+        sig = dpad::ServeOnc(&gate, stop_fd, Printing::Poke, &printing);
+        LOG_CondMessage(6, kSource, __LINE__, "stopping on signal %d\n", sig);
+        service.StopTransfers(); // and the printing after the job it prints
     }
-    dpad::NameOnc(config, true);
-    int sig = dpad::ServeOnc(&gate, stop_fd, PrintPending, &service);
-    LOG_CondMessage(6, kSource, __LINE__, "stopping on signal %d\n", sig);
-    service.StopTransfers();
     dpad::NameOnc(config, false);
     if (config.onc_program) dpad::StopOnc(config.onc_program, config.onc_version);
     dpad::StopDce(config, dce);

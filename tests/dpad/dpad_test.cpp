@@ -75,7 +75,9 @@ class DpadInside : public ::testing::Test {
                           key + "]\n\"LanGroup\"=\"TG\"\n" +                                     //
                               key + "\\dpad\\Printers\\lp1]\n\"Directory\"=\"" + out_ + "\"\n" + //
                               key + "\\dpad\\Printers\\lp2]\n\"Backend\"=\"command\"\n" +
-                              "\"Command\"=\"cat > " + cmd_ + "/$VRDPAD_JOB-$VRDPAD_DOCUMENT\"\n");
+                              "\"Command\"=\"touch " + cmd_ + "/.started; while [ -e " + cmd_ +
+                              "/.hold ]; do sleep 0.05; done; cat > " + cmd_ +
+                              "/$VRDPAD_JOB-$VRDPAD_DOCUMENT\"\n");
         setenv("VRCORE_REGISTRY", (dir_.Path() + "/registry.reg").c_str(), 1);
         setenv("windir", dir_.Path().c_str(), 1); // the name service's store: <windir>/pgr
         setenv("NS_MS_LF", "1", 1);
@@ -498,6 +500,15 @@ TEST_F(DpadInside, SubmitListCancelRefuseAndSurviveKills) {
         EXPECT_TRUE(Printed(job, dir_.Path() + "/" + p.printed) == p.data)
             << job << " " << p.printed;
     }
+    // A print that takes its time holds up neither new connections nor requests.
+    fs::remove(cmd_ + "/.started");
+    vrtest::WriteFile(cmd_ + "/.hold", "");
+    std::string slow = Submit("lp2", {"slow", "", ""});
+    for (int i = 0; i < 400 && !fs::exists(cmd_ + "/.started"); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    EXPECT_EQ(Raw(27, ""), 10);
+    fs::remove(cmd_ + "/.hold");
+    EXPECT_EQ(Printed(slow, cmd_ + "/" + slow + "-1"), "slow");
     // Refusals: each answered with its DPA error kind, and the server goes on.
     struct {
         std::string got, want;
@@ -650,7 +661,7 @@ TEST_F(DpadInside, SubmitListCancelRefuseAndSurviveKills) {
     on_lp2.u.item.choice = located.u.item.choice = GEN_ITEM_SUBSTRINGS;
     on_lp2.u.item.u.substrings = {
         244, GEN_VT_SIMPLE_NAME, GEN_MATCH_CASE_INSENSITIVE, &lp, nullptr, &digit};
-    EXPECT_EQ(Jobs(&on_lp2), (std::vector<std::string>{"3", open1}));
+    EXPECT_EQ(Jobs(&on_lp2), (std::vector<std::string>{"3", slow, open1}));
     GEN_Text floor{};
     GENU_MakeEmbeddedText(st, &floor, "FLOOR", nullptr);
     GEN_SeqOfValues within{nullptr, &floor};
