@@ -194,9 +194,8 @@ int32_t Add(const Binding &b) {
     Forget(b.object.name);
     Binding in = b;
     int32_t status = kFailed;
-    return Call(std::string("localhost"), kAdd, Proc(XdrBinding), &in, Proc(xdr_int), &status)
-               ? status
-               : kFailed;
+    return Call("localhost", kAdd, Proc(XdrBinding), &in, Proc(xdr_int), &status) ? status
+                                                                                  : kFailed;
 }
 
 int32_t Delete(const std::string &name) {
@@ -204,9 +203,8 @@ int32_t Delete(const std::string &name) {
     ObjectName in;
     if (!SetName(in, name)) return kBadName;
     int32_t status = kFailed;
-    return Call(std::string("localhost"), kDelete, Proc(XdrObjectName), &in, Proc(xdr_int), &status)
-               ? status
-               : kFailed;
+    return Call("localhost", kDelete, Proc(XdrObjectName), &in, Proc(xdr_int), &status) ? status
+                                                                                        : kFailed;
 }
 
 } // namespace vrcore::nameservice::pts
